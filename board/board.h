@@ -1,0 +1,50 @@
+// The seam between the firmware and the operating system.
+//
+// The firmware reaches the kernel, its devices, the file system and the wall
+// clock only through these calls. On the camera they are the plain libc calls
+// (board/linux); on a development machine they run the simulated board
+// (board/sim). Sleeps, timed waits and monotonic time use the ordinary calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <sys/socket.h>
+#include <sys/statvfs.h>
+#include <sys/time.h>
+#include <sys/types.h>
+
+// Device and ordinary files. Descriptors are real file descriptors, so
+// select() and poll() work on them.
+int bd_open(const char *path, int flags, mode_t mode = 0);
+int bd_close(int fd);
+ssize_t bd_read(int fd, void *buf, size_t count);
+ssize_t bd_write(int fd, const void *buf, size_t count);
+int bd_ioctl(int fd, unsigned long request, void *arg = nullptr);
+void *bd_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset);
+int bd_munmap(void *addr, size_t length);
+
+// Maps an absolute firmware path ("/mnt/sdcard0/MOVIE") to the name the host
+// file calls (fopen, stat, mkdir, rename, FFmpeg) must use.
+std::string bd_path(const char *path);
+inline std::string bd_path(const std::string &path) { return bd_path(path.c_str()); }
+
+// Shell commands, as system() runs them; returns the wait status.
+int bd_system(const char *command);
+
+int bd_mount(const char *source, const char *target, const char *fstype, unsigned long flags,
+             const void *data);
+int bd_umount(const char *target);
+int bd_statvfs(const char *path, struct statvfs *buf);
+
+// Sockets: the kernel uevent netlink socket.
+int bd_socket(int domain, int type, int protocol);
+int bd_bind(int fd, const struct sockaddr *addr, socklen_t len);
+ssize_t bd_recv(int fd, void *buf, size_t len, int flags);
+
+// Wall-clock time. Setting it moves the board's clock only.
+int bd_gettimeofday(struct timeval *tv);
+int bd_settimeofday(const struct timeval *tv);
+time_t bd_time(time_t *t);
+struct tm *bd_localtime(const time_t *t, struct tm *result);

@@ -1,0 +1,459 @@
+// The simulated board's core: its root, configuration, event log, device table
+// and the board calls that don't belong to one device.
+#include "board/board.h"
+#include "board/sim/sim.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <shared_mutex>
+#include <sys/eventfd.h>
+#include <sys/mman.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace sim {
+
+void phys_clear();
+
+namespace {
+
+struct HookPair {
+    std::function<void()> on_start, on_stop;
+};
+
+std::vector<HookPair> &hooks()
+{
+    static std::vector<HookPair> list;
+    return list;
+}
+
+std::map<std::string, DeviceFactory> &factories()
+{
+    static std::map<std::string, DeviceFactory> table;
+    return table;
+}
+
+std::mutex g_start_lock;
+std::atomic<bool> g_started{false};
+thread_local bool t_starting = false; // the starting thread may use the board it builds
+std::string g_root;
+std::map<std::string, std::string> g_conf;
+std::mutex g_conf_lock;
+bool g_trace = false;
+std::chrono::steady_clock::time_point g_t0;
+
+std::mutex g_event_lock;
+FILE *g_events = nullptr;
+
+std::shared_mutex g_dev_lock;
+std::vector<std::shared_ptr<Device>> g_devs; // indexed by descriptor
+
+std::mutex g_world_lock;
+World g_world;
+
+std::string trim(const std::string &s)
+{
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos)
+        return "";
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+void read_conf(const std::string &path)
+{
+    std::lock_guard<std::mutex> lock(g_conf_lock);
+    g_conf.clear();
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        line = trim(line);
+        if (line.empty() || line[0] == '#')
+            continue;
+        size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        g_conf[trim(line.substr(0, eq))] = trim(line.substr(eq + 1));
+    }
+}
+
+void world_from_conf()
+{
+    World w;
+    w.card = conf_int("card", 1) != 0;
+    w.card_mb = conf_int("card_mb", 4096);
+    w.battery = (int)conf_int("battery", 720);
+    w.tv = conf_int("tv", 0) != 0;
+    std::string usb = conf("usb", "none");
+    w.usb = usb == "host" ? Usb::host : usb == "charger" ? Usb::charger : Usb::none;
+    std::string hold = conf("hold", "none");
+    w.key_rec = hold == "rec" || hold == "rec+mode";
+    w.key_mode = hold == "mode" || hold == "rec+mode";
+    w.scene_brightness = strtod(conf("scene.brightness", "1.0").c_str(), nullptr);
+    w.scene_kelvin = (int)conf_int("scene.kelvin", 5500);
+    w.scene_motion = conf("scene.motion", "off") == "on";
+    std::lock_guard<std::mutex> lock(g_world_lock);
+    g_world = w;
+}
+
+void do_start(const std::string &root)
+{
+    t_starting = true;
+    std::error_code ec;
+    fs::create_directories(root, ec);
+    g_root = fs::absolute(root, ec).lexically_normal().string();
+    while (g_root.size() > 1 && g_root.back() == '/')
+        g_root.pop_back();
+    fs::create_directories(g_root + "/dv/config", ec);
+    fs::create_directories(g_root + "/mnt", ec);
+    fs::create_directories(g_root + "/proc", ec);
+
+    read_conf(g_root + "/board.conf");
+    g_trace = conf_int("trace", 0) != 0;
+    g_t0 = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> lock(g_event_lock);
+        if (g_events)
+            fclose(g_events);
+        g_events = fopen((g_root + "/events.log").c_str(), "w");
+    }
+    world_from_conf();
+    phys_clear();
+    for (auto &h : hooks())
+        if (h.on_stop)
+            h.on_stop();
+    for (auto &h : hooks())
+        if (h.on_start)
+            h.on_start();
+    event("board", "start %s", g_root.c_str());
+    t_starting = false;
+}
+
+} // namespace
+
+void start(const std::string &root)
+{
+    std::lock_guard<std::mutex> lock(g_start_lock);
+    do_start(root);
+    g_started.store(true, std::memory_order_release);
+}
+
+void ensure_started()
+{
+    if (g_started.load(std::memory_order_acquire) || t_starting)
+        return;
+    std::lock_guard<std::mutex> lock(g_start_lock);
+    if (g_started.load(std::memory_order_relaxed))
+        return;
+    const char *env = getenv("BOARD_ROOT");
+    do_start(env && *env ? env : "./board-root");
+    g_started.store(true, std::memory_order_release);
+}
+
+const std::string &root()
+{
+    ensure_started();
+    return g_root;
+}
+
+Hooks::Hooks(std::function<void()> on_start, std::function<void()> on_stop)
+{
+    hooks().push_back({std::move(on_start), std::move(on_stop)});
+}
+
+void power_off()
+{
+    event("power", "off");
+    fflush(stdout);
+    fflush(stderr);
+    {
+        std::lock_guard<std::mutex> lock(g_event_lock);
+        if (g_events)
+            fflush(g_events);
+    }
+    _exit(0);
+}
+
+std::string conf(const std::string &key, const std::string &fallback)
+{
+    std::lock_guard<std::mutex> lock(g_conf_lock);
+    auto it = g_conf.find(key);
+    return it == g_conf.end() || it->second.empty() ? fallback : it->second;
+}
+
+long conf_int(const std::string &key, long fallback)
+{
+    std::string v = conf(key, "");
+    if (v.empty())
+        return fallback;
+    char *end = nullptr;
+    errno = 0;
+    long n = strtol(v.c_str(), &end, 0);
+    return errno || end == v.c_str() || *end ? fallback : n;
+}
+
+uint64_t board_ms()
+{
+    return (uint64_t)std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now() - g_t0)
+        .count();
+}
+
+bool tracing() { return g_trace; }
+
+void event(const char *source, const char *fmt, ...)
+{
+    char what[512];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(what, sizeof what, fmt, ap);
+    va_end(ap);
+    ensure_started();
+    std::lock_guard<std::mutex> lock(g_event_lock);
+    if (!g_events)
+        return;
+    fprintf(g_events, "%llu %s %s\n", (unsigned long long)board_ms(), source, what);
+    fflush(g_events);
+}
+
+void with_world(const std::function<void(World &)> &fn)
+{
+    ensure_started();
+    std::lock_guard<std::mutex> lock(g_world_lock);
+    fn(g_world);
+}
+
+World world()
+{
+    ensure_started();
+    std::lock_guard<std::mutex> lock(g_world_lock);
+    return g_world;
+}
+
+// ---- devices ------------------------------------------------------------------
+
+Device::~Device() = default;
+int Device::ioctl(unsigned long, void *) { return fail(EINVAL); }
+ssize_t Device::read(void *, size_t) { return fail(EINVAL); }
+ssize_t Device::write(const void *, size_t) { return fail(EINVAL); }
+
+void *Device::mmap(void *addr, size_t length, int prot, int flags, off_t offset)
+{
+    if (offset < 0 || (uint64_t)offset + length > (1ull << 32)) {
+        errno = EINVAL;
+        return MAP_FAILED;
+    }
+    return ::mmap(addr, length, prot, flags, phys_fd(), offset);
+}
+
+void Device::set_readable(bool on)
+{
+    if (fd_ < 0)
+        return;
+    // An eventfd is readable while its counter is non-zero; reading clears it.
+    uint64_t v = 1;
+    if (on)
+        (void)::write(fd_, &v, sizeof v);
+    else
+        (void)::read(fd_, &v, sizeof v);
+}
+
+DeviceRegistration::DeviceRegistration(const char *path, DeviceFactory factory)
+{
+    factories()[path] = std::move(factory);
+}
+
+int fail(int err)
+{
+    errno = err;
+    return -1;
+}
+
+bool copy_from_user(void *dst, const void *src, size_t n)
+{
+    if (!src || !dst)
+        return false;
+    if (n == 0)
+        return true;
+    // Ask the kernel to read it first: a bad address fails instead of faulting.
+    struct iovec local = {dst, n}, remote = {const_cast<void *>(src), n};
+    if (process_vm_readv(getpid(), &local, 1, &remote, 1, 0) != (ssize_t)n)
+        return false;
+    memcpy(dst, src, n); // the plain copy lets the sanitizers check the record's size
+    return true;
+}
+
+bool copy_to_user(void *dst, const void *src, size_t n)
+{
+    if (!src || !dst)
+        return false;
+    if (n == 0)
+        return true;
+    struct iovec local = {const_cast<void *>(src), n}, remote = {dst, n};
+    if (process_vm_writev(getpid(), &local, 1, &remote, 1, 0) != (ssize_t)n)
+        return false;
+    memcpy(dst, src, n);
+    return true;
+}
+
+int attach_device(const std::string &path, std::shared_ptr<Device> dev)
+{
+    int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    dev->fd_ = fd;
+    dev->path_ = path;
+    std::unique_lock<std::shared_mutex> lock(g_dev_lock);
+    if ((size_t)fd >= g_devs.size())
+        g_devs.resize(fd + 64);
+    g_devs[fd] = std::move(dev);
+    return fd;
+}
+
+void detach_device(int fd)
+{
+    std::shared_ptr<Device> dev;
+    {
+        std::unique_lock<std::shared_mutex> lock(g_dev_lock);
+        if (fd >= 0 && (size_t)fd < g_devs.size())
+            dev.swap(g_devs[fd]);
+    }
+    if (dev)
+        dev->fd_ = -1;
+}
+
+std::shared_ptr<Device> find_device(int fd)
+{
+    std::shared_lock<std::shared_mutex> lock(g_dev_lock);
+    if (fd < 0 || (size_t)fd >= g_devs.size())
+        return nullptr;
+    return g_devs[fd];
+}
+
+std::vector<std::string> split_words(const std::string &line)
+{
+    std::vector<std::string> out;
+    std::string cur;
+    bool in_word = false;
+    char quote = 0;
+    for (char c : line) {
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            else
+                cur += c;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+            in_word = true;
+        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (in_word)
+                out.push_back(cur);
+            cur.clear();
+            in_word = false;
+        } else {
+            cur += c;
+            in_word = true;
+        }
+    }
+    if (in_word)
+        out.push_back(cur);
+    return out;
+}
+
+} // namespace sim
+
+using namespace sim;
+
+// ---- board calls -------------------------------------------------------------------
+
+int bd_open(const char *path, int flags, mode_t mode)
+{
+    ensure_started();
+    if (!path)
+        return fail(EFAULT);
+    auto it = factories().find(path);
+    if (it == factories().end()) {
+        if (strncmp(path, "/dev/", 5) == 0) {
+            event("trace", "open %s: no such device", path);
+            return fail(ENOENT);
+        }
+        return ::open(bd_path(path).c_str(), flags | O_CLOEXEC, mode);
+    }
+    std::shared_ptr<Device> dev = it->second(flags);
+    if (!dev)
+        return -1; // the factory set errno
+    int fd = attach_device(path, std::move(dev));
+    if (tracing())
+        event("trace", "open %s = %d", path, fd);
+    return fd;
+}
+
+int bd_close(int fd)
+{
+    socket_closed(fd);
+    if (find_device(fd)) {
+        if (tracing())
+            event("trace", "close %d", fd);
+        detach_device(fd);
+    }
+    return ::close(fd);
+}
+
+ssize_t bd_read(int fd, void *buf, size_t count)
+{
+    if (auto dev = find_device(fd))
+        return dev->read(buf, count);
+    return ::read(fd, buf, count);
+}
+
+ssize_t bd_write(int fd, const void *buf, size_t count)
+{
+    if (auto dev = find_device(fd))
+        return dev->write(buf, count);
+    return ::write(fd, buf, count);
+}
+
+int bd_ioctl(int fd, unsigned long request, void *arg)
+{
+    auto dev = find_device(fd);
+    if (!dev)
+        return fail(fd < 0 ? EBADF : ENOTTY);
+    if (tracing())
+        event("trace", "ioctl %s 0x%08lx", dev->path().c_str(), request);
+    return dev->ioctl(request, arg);
+}
+
+void *bd_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset)
+{
+    if (auto dev = find_device(fd)) {
+        if (tracing())
+            event("trace", "mmap %s 0x%llx+%zu", dev->path().c_str(), (unsigned long long)offset,
+                  length);
+        return dev->mmap(addr, length, prot, flags, offset);
+    }
+    return ::mmap(addr, length, prot, flags, fd, offset);
+}
+
+int bd_munmap(void *addr, size_t length) { return ::munmap(addr, length); }
+
+std::string bd_path(const char *path)
+{
+    const std::string &base = root();
+    if (!path || !*path)
+        return base;
+    // Lexically resolved so that ".." can never leave the board's root.
+    fs::path p = fs::path("/") / path;
+    p = p.lexically_normal();
+    std::string s = p.string();
+    if (s.size() > 1 && s.back() == '/' && path[strlen(path) - 1] != '/')
+        s.pop_back();
+    return base + (s == "/" ? std::string("/") : s);
+}

@@ -1,0 +1,337 @@
+// The board's control channel: $BOARD_ROOT/board.sock takes one command per
+// line and answers one line, "ok" or "error: why". It is how tests and camctl
+// press keys, plug cables and change the scene.
+#include "board/sim/sim.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+
+std::map<std::string, CommandHandler> &commands()
+{
+    static std::map<std::string, CommandHandler> table;
+    return table;
+}
+
+std::vector<std::function<std::string()>> &status_parts()
+{
+    static std::vector<std::function<std::string()>> parts;
+    return parts;
+}
+
+bool parse_long(const std::string &s, long &v)
+{
+    char *end = nullptr;
+    errno = 0;
+    v = strtol(s.c_str(), &end, 0);
+    return !s.empty() && !errno && *end == 0;
+}
+
+bool parse_double(const std::string &s, double &v)
+{
+    char *end = nullptr;
+    errno = 0;
+    v = strtod(s.c_str(), &end);
+    return !s.empty() && !errno && *end == 0;
+}
+
+const std::string kOk = "ok";
+std::string error(const std::string &why) { return "error: " + why; }
+
+bool *key_flag(World &w, const std::string &key)
+{
+    if (key == "rec")
+        return &w.key_rec;
+    if (key == "mode")
+        return &w.key_mode;
+    if (key == "power")
+        return &w.key_power;
+    return nullptr;
+}
+
+void set_key(const std::string &key, bool pressed)
+{
+    with_world([&](World &w) { *key_flag(w, key) = pressed; });
+    event("key", "%s %s", key.c_str(), pressed ? "press" : "release");
+}
+
+std::string cmd_key(const std::vector<std::string> &a)
+{
+    World probe;
+    if (a.size() < 2 || !key_flag(probe, a[0]))
+        return error("usage: key rec|mode|power press|release|tap|hold SECONDS");
+    const std::string &key = a[0], &how = a[1];
+    if (how == "press" || how == "release") {
+        set_key(key, how == "press");
+    } else if (how == "tap" || how == "hold") {
+        double seconds = 0.3; // long enough for the key scan's debounce
+        if (how == "hold" && (a.size() != 3 || !parse_double(a[2], seconds) || seconds < 0 || seconds > 600))
+            return error("hold needs SECONDS between 0 and 600");
+        set_key(key, true);
+        std::this_thread::sleep_for(std::chrono::milliseconds((long)(seconds * 1000)));
+        set_key(key, false);
+    } else {
+        return error("unknown key action '" + how + "'");
+    }
+    return kOk;
+}
+
+std::string cmd_tv(const std::vector<std::string> &a)
+{
+    if (a.size() != 1 || (a[0] != "in" && a[0] != "out"))
+        return error("usage: tv in|out");
+    with_world([&](World &w) { w.tv = a[0] == "in"; });
+    event("tv", "%s", a[0].c_str());
+    return kOk;
+}
+
+std::string cmd_usb(const std::vector<std::string> &a)
+{
+    if (a.size() != 1 || (a[0] != "none" && a[0] != "charger" && a[0] != "host"))
+        return error("usage: usb none|charger|host");
+    Usb u = a[0] == "host" ? Usb::host : a[0] == "charger" ? Usb::charger : Usb::none;
+    with_world([&](World &w) { w.usb = u; });
+    event("usb", "%s", a[0].c_str());
+    usb_update();
+    return kOk;
+}
+
+std::string cmd_battery(const std::vector<std::string> &a)
+{
+    long v;
+    if (a.size() != 1 || !parse_long(a[0], v) || v < 0 || v > 0xFFFF)
+        return error("usage: battery N (0..65535)");
+    with_world([&](World &w) { w.battery = (int)v; });
+    event("battery", "%ld", v);
+    return kOk;
+}
+
+std::string cmd_card(const std::vector<std::string> &a)
+{
+    if (a.size() != 1 || (a[0] != "in" && a[0] != "out"))
+        return error("usage: card in|out");
+    with_world([&](World &w) { w.card = a[0] == "in"; });
+    event("card", "%s", a[0].c_str());
+    card_changed();
+    return kOk;
+}
+
+std::string cmd_card_mb(const std::vector<std::string> &a)
+{
+    long v;
+    if (a.size() != 1 || !parse_long(a[0], v) || v < 1 || v > 1024 * 1024)
+        return error("usage: card_mb N (1..1048576)");
+    with_world([&](World &w) { w.card_mb = v; });
+    event("card", "size %ld MB", v);
+    card_changed();
+    return kOk;
+}
+
+std::string cmd_scene(const std::vector<std::string> &a)
+{
+    if (a.size() != 2)
+        return error("usage: scene brightness X | motion on|off | kelvin K");
+    if (a[0] == "brightness") {
+        double v;
+        if (!parse_double(a[1], v) || v < 0 || v > 100)
+            return error("brightness must be between 0 and 100");
+        with_world([&](World &w) { w.scene_brightness = v; });
+    } else if (a[0] == "motion") {
+        if (a[1] != "on" && a[1] != "off")
+            return error("motion must be on or off");
+        with_world([&](World &w) { w.scene_motion = a[1] == "on"; });
+    } else if (a[0] == "kelvin") {
+        long v;
+        if (!parse_long(a[1], v) || v < 1000 || v > 20000)
+            return error("kelvin must be between 1000 and 20000");
+        with_world([&](World &w) { w.scene_kelvin = (int)v; });
+    } else {
+        return error("unknown scene setting '" + a[0] + "'");
+    }
+    event("scene", "%s %s", a[0].c_str(), a[1].c_str());
+    return kOk;
+}
+
+std::string cmd_status(const std::vector<std::string> &a)
+{
+    if (!a.empty())
+        return error("usage: status");
+    World w = world();
+    std::ostringstream s;
+    // LED0..LED3 levels, in the order of their numbers.
+    s << "leds=" << gpio_level(10 * 256 + 0) << gpio_level(10 * 256 + 5) << gpio_level(3 * 256 + 6)
+      << gpio_level(0 * 256 + 6);
+    s << " power=on";
+    s << " usb=" << (w.usb == Usb::host ? "host" : w.usb == Usb::charger ? "charger" : "none");
+    s << " tv=" << (w.tv ? 1 : 0);
+    s << " card=" << (w.card ? 1 : 0);
+    s << " battery=" << w.battery;
+    for (auto &part : status_parts())
+        s << " " << part();
+    return s.str();
+}
+
+CommandRegistration reg_key("key", cmd_key);
+CommandRegistration reg_tv("tv", cmd_tv);
+CommandRegistration reg_usb("usb", cmd_usb);
+CommandRegistration reg_battery("battery", cmd_battery);
+CommandRegistration reg_card("card", cmd_card);
+CommandRegistration reg_card_mb("card_mb", cmd_card_mb);
+CommandRegistration reg_scene("scene", cmd_scene);
+CommandRegistration reg_status("status", cmd_status);
+
+// ---- the socket -----------------------------------------------------------------------
+
+class Server {
+public:
+    void start(const std::string &dir)
+    {
+        stop();
+        if (pipe2(wake_, O_CLOEXEC) != 0)
+            return;
+        listen_fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        path_ = dir + "/board.sock";
+        ::unlink(path_.c_str());
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        // A long root doesn't fit sun_path: reach it through a descriptor of the directory.
+        std::string name = path_;
+        if (name.size() >= sizeof addr.sun_path) {
+            dir_fd_ = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            name = "/proc/self/fd/" + std::to_string(dir_fd_) + "/board.sock";
+        }
+        strncpy(addr.sun_path, name.c_str(), sizeof addr.sun_path - 1);
+        if (listen_fd_ < 0 || ::bind(listen_fd_, (sockaddr *)&addr, sizeof addr) != 0 ||
+            ::listen(listen_fd_, 8) != 0) {
+            fprintf(stderr, "board: control socket %s: %s\n", path_.c_str(), strerror(errno));
+            close_fds();
+            return;
+        }
+        thread_ = std::thread([this] { serve(); });
+    }
+
+    void stop()
+    {
+        if (thread_.joinable()) {
+            char c = 0;
+            (void)::write(wake_[1], &c, 1);
+            thread_.join();
+            ::unlink(path_.c_str());
+        }
+        close_fds();
+    }
+
+private:
+    void close_fds()
+    {
+        for (int *fd : {&listen_fd_, &wake_[0], &wake_[1], &dir_fd_}) {
+            if (*fd >= 0)
+                ::close(*fd);
+            *fd = -1;
+        }
+    }
+
+    void serve()
+    {
+        std::vector<pollfd> fds;
+        std::map<int, std::string> pending;
+        for (;;) {
+            fds.assign({{wake_[0], POLLIN, 0}, {listen_fd_, POLLIN, 0}});
+            for (auto &p : pending)
+                fds.push_back({p.first, POLLIN, 0});
+            if (poll(fds.data(), fds.size(), -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                break;
+            }
+            if (fds[0].revents)
+                break;
+            if (fds[1].revents & POLLIN) {
+                int c = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+                if (c >= 0)
+                    pending[c];
+            }
+            for (size_t i = 2; i < fds.size(); ++i) {
+                if (!fds[i].revents)
+                    continue;
+                int c = fds[i].fd;
+                char buf[512];
+                ssize_t n = ::read(c, buf, sizeof buf);
+                if (n <= 0) {
+                    ::close(c);
+                    pending.erase(c);
+                    continue;
+                }
+                std::string &in = pending[c];
+                in.append(buf, n);
+                if (in.size() > 4096) { // nobody sends lines this long
+                    ::close(c);
+                    pending.erase(c);
+                    continue;
+                }
+                size_t nl;
+                while ((nl = in.find('\n')) != std::string::npos) {
+                    std::string answer = control(in.substr(0, nl)) + "\n";
+                    in.erase(0, nl + 1);
+                    (void)::send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
+                }
+            }
+        }
+        for (auto &p : pending)
+            ::close(p.first);
+    }
+
+    int listen_fd_ = -1, dir_fd_ = -1;
+    int wake_[2] = {-1, -1};
+    std::string path_;
+    std::thread thread_;
+};
+
+Server *g_server = nullptr;
+
+Hooks control_hooks([] {
+    if (!g_server) {
+        g_server = new Server; // lives for the process; stopped at exit
+        atexit([] { g_server->stop(); });
+    }
+    g_server->start(root());
+});
+
+} // namespace
+
+CommandRegistration::CommandRegistration(const char *name, CommandHandler handler)
+{
+    commands()[name] = std::move(handler);
+}
+
+StatusRegistration::StatusRegistration(std::function<std::string()> part)
+{
+    status_parts().push_back(std::move(part));
+}
+
+std::string control(const std::string &line)
+{
+    std::vector<std::string> words = split_words(line);
+    if (words.empty())
+        return error("empty command");
+    auto it = commands().find(words[0]);
+    if (it == commands().end())
+        return error("unknown command '" + words[0] + "'");
+    event("control", "%s", line.c_str());
+    return it->second(std::vector<std::string>(words.begin() + 1, words.end()));
+}
+
+} // namespace sim

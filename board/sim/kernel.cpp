@@ -1,0 +1,262 @@
+// Kernel services of the simulated board that belong to no single device: the
+// wall clock, mounts and free space of the card, and the uevent netlink socket.
+#include "board/board.h"
+#include "board/sim/sim.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sys/socket.h>
+#include <set>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace sim {
+
+namespace {
+
+// ---- clock ----------------------------------------------------------------------
+// The board's wall clock is the host's moved by an offset; setting it never
+// touches the host clock.
+std::atomic<int64_t> g_clock_offset_us{0};
+
+int64_t host_now_us()
+{
+    struct timeval tv;
+    ::gettimeofday(&tv, nullptr);
+    return (int64_t)tv.tv_sec * 1000000 + tv.tv_usec;
+}
+
+// ---- card -----------------------------------------------------------------------
+constexpr uint32_t kCardDetectReg = 0x206F0000 + 0x50; // 1 = no card
+const char *const kCardDevice = "/dev/mmcblk0p1";
+const char *const kCardMount = "/mnt/sdcard0";
+constexpr uint64_t kCluster = 32768; // vfat cluster of a card this size
+
+std::mutex g_mount_lock;
+bool g_card_mounted = false;
+
+std::string card_dir() { return root() + kCardMount; }
+
+void write_partitions(bool card, long card_mb)
+{
+    std::ofstream out(root() + "/proc/partitions", std::ios::trunc);
+    out << "major minor  #blocks  name\n\n";
+    out << "  31        0       8192 mtdblock0\n";
+    if (card) {
+        long blocks = card_mb * 1024;
+        out << " 179        0 " << blocks << " mmcblk0\n";
+        out << " 179        1 " << blocks - 4096 << " mmcblk0p1\n";
+    }
+}
+
+uint64_t card_used_bytes()
+{
+    uint64_t used = 0;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(card_dir(), ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        std::error_code e2;
+        if (it->is_regular_file(e2)) {
+            uint64_t size = it->file_size(e2);
+            used += (size + kCluster - 1) / kCluster * kCluster;
+        } else {
+            used += kCluster; // a directory takes a cluster
+        }
+    }
+    return used;
+}
+
+// ---- uevent sockets ------------------------------------------------------------------
+std::mutex g_uevent_lock;
+std::set<int> g_uevent_peers;           // board ends of bound sockets
+std::map<int, int> g_uevent_pairs;      // firmware end -> board end
+
+Hooks kernel_hooks(
+    [] {
+        g_clock_offset_us = 0;
+        {
+            std::lock_guard<std::mutex> lock(g_mount_lock);
+            g_card_mounted = false;
+        }
+        card_changed();
+    },
+    nullptr);
+
+} // namespace
+
+void card_changed()
+{
+    World w = world();
+    phys_write32(kCardDetectReg, w.card ? 0 : 1);
+    write_partitions(w.card, w.card_mb);
+    if (w.card) {
+        std::error_code ec;
+        fs::create_directories(card_dir(), ec);
+    } else {
+        std::lock_guard<std::mutex> lock(g_mount_lock);
+        g_card_mounted = false;
+    }
+}
+
+bool card_mounted()
+{
+    std::lock_guard<std::mutex> lock(g_mount_lock);
+    return g_card_mounted;
+}
+
+void uevent(const std::string &text)
+{
+    // A uevent is "action@devpath" followed by NUL-separated key=value lines.
+    std::string msg = text;
+    for (char &c : msg)
+        if (c == '\n')
+            c = '\0';
+    std::lock_guard<std::mutex> lock(g_uevent_lock);
+    for (int fd : g_uevent_peers)
+        (void)::send(fd, msg.data(), msg.size(), MSG_DONTWAIT);
+    event("usb", "uevent %s", text.substr(0, text.find('\n')).c_str());
+}
+
+} // namespace sim
+
+using namespace sim;
+
+int bd_gettimeofday(struct timeval *tv)
+{
+    if (!tv)
+        return fail(EFAULT);
+    ensure_started();
+    int64_t t = host_now_us() + g_clock_offset_us.load();
+    tv->tv_sec = t / 1000000;
+    tv->tv_usec = t % 1000000;
+    return 0;
+}
+
+int bd_settimeofday(const struct timeval *tv)
+{
+    if (!tv || tv->tv_usec < 0 || tv->tv_usec >= 1000000)
+        return fail(EINVAL);
+    ensure_started();
+    int64_t want = (int64_t)tv->tv_sec * 1000000 + tv->tv_usec;
+    g_clock_offset_us = want - host_now_us();
+    event("clock", "set %lld", (long long)tv->tv_sec);
+    return 0;
+}
+
+time_t bd_time(time_t *t)
+{
+    struct timeval tv;
+    bd_gettimeofday(&tv);
+    if (t)
+        *t = tv.tv_sec;
+    return tv.tv_sec;
+}
+
+struct tm *bd_localtime(const time_t *t, struct tm *result)
+{
+    return ::localtime_r(t, result);
+}
+
+int bd_mount(const char *source, const char *target, const char *fstype, unsigned long flags,
+             const void *data)
+{
+    if (!source || !target || !fstype)
+        return fail(EFAULT);
+    ensure_started();
+    event("kernel", "mount %s %s %s", source, target, fstype);
+    if (strcmp(source, kCardDevice) != 0 || strcmp(fstype, "vfat") != 0)
+        return fail(ENODEV);
+    if (!world().card)
+        return fail(ENXIO);
+    if (strcmp(target, kCardMount) != 0)
+        return fail(ENOENT);
+    std::lock_guard<std::mutex> lock(g_mount_lock);
+    if (g_card_mounted)
+        return fail(EBUSY);
+    std::error_code ec;
+    fs::create_directories(card_dir(), ec);
+    g_card_mounted = true;
+    return 0;
+}
+
+int bd_umount(const char *target)
+{
+    if (!target)
+        return fail(EFAULT);
+    ensure_started();
+    event("kernel", "umount %s", target);
+    std::lock_guard<std::mutex> lock(g_mount_lock);
+    if (strcmp(target, kCardMount) != 0 || !g_card_mounted)
+        return fail(EINVAL);
+    g_card_mounted = false;
+    return 0;
+}
+
+int bd_statvfs(const char *path, struct statvfs *buf)
+{
+    if (!path || !buf)
+        return fail(EFAULT);
+    std::string mapped = bd_path(path);
+    std::string card = card_dir();
+    bool on_card = mapped == card || mapped.compare(0, card.size() + 1, card + "/") == 0;
+    if (!on_card || !card_mounted())
+        return ::statvfs(mapped.c_str(), buf);
+    if (::statvfs(mapped.c_str(), buf) != 0)
+        return -1;
+    uint64_t total = (uint64_t)world().card_mb * 1024 * 1024;
+    uint64_t used = card_used_bytes();
+    uint64_t free_bytes = used >= total ? 0 : total - used;
+    buf->f_bsize = buf->f_frsize = kCluster;
+    buf->f_blocks = total / kCluster;
+    buf->f_bfree = buf->f_bavail = free_bytes / kCluster;
+    return 0;
+}
+
+int bd_socket(int domain, int type, int protocol)
+{
+    ensure_started();
+    if (domain != AF_NETLINK)
+        return ::socket(domain, type, protocol);
+    if (protocol != 15) // kernel object uevents only
+        return fail(EPROTONOSUPPORT);
+    int sv[2];
+    if (socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, sv) != 0)
+        return -1;
+    std::lock_guard<std::mutex> lock(g_uevent_lock);
+    g_uevent_pairs[sv[0]] = sv[1];
+    return sv[0];
+}
+
+int bd_bind(int fd, const struct sockaddr *addr, socklen_t len)
+{
+    std::unique_lock<std::mutex> lock(g_uevent_lock);
+    auto it = g_uevent_pairs.find(fd);
+    if (it == g_uevent_pairs.end()) {
+        lock.unlock();
+        return ::bind(fd, addr, len);
+    }
+    if (!addr)
+        return fail(EFAULT);
+    g_uevent_peers.insert(it->second);
+    return 0;
+}
+
+ssize_t bd_recv(int fd, void *buf, size_t len, int flags) { return ::recv(fd, buf, len, flags); }
+
+// Closing a uevent socket drops its board end too.
+void sim::socket_closed(int fd)
+{
+    std::lock_guard<std::mutex> lock(g_uevent_lock);
+    auto it = g_uevent_pairs.find(fd);
+    if (it == g_uevent_pairs.end())
+        return;
+    g_uevent_peers.erase(it->second);
+    ::close(it->second);
+    g_uevent_pairs.erase(it);
+}

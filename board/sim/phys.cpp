@@ -1,0 +1,70 @@
+// The board's physical memory: one sparse memfd covering the 32-bit address
+// space. DDR, register windows and buffers are all plain memory here; /dev/mem
+// and the units' devices map the same pages the board's drivers see.
+#include "board/sim/sim.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+
+constexpr uint64_t kSpace = 1ull << 32;
+
+struct PhysSpace {
+    int fd = -1;
+    uint8_t *base = nullptr;
+
+    PhysSpace()
+    {
+        fd = memfd_create("board-phys", MFD_CLOEXEC);
+        if (fd < 0 || ftruncate(fd, (off_t)kSpace) != 0) {
+            perror("board: physical memory");
+            abort();
+        }
+        void *p = ::mmap(nullptr, kSpace, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_NORESERVE, fd, 0);
+        if (p == MAP_FAILED) {
+            perror("board: physical memory map");
+            abort();
+        }
+        base = static_cast<uint8_t *>(p);
+    }
+};
+
+PhysSpace &space()
+{
+    static PhysSpace s;
+    return s;
+}
+
+DeviceRegistration mem_device("/dev/mem", [](int) { return std::make_shared<Device>(); });
+
+} // namespace
+
+// Power-on state: every page reads zero again.
+void phys_clear()
+{
+    PhysSpace &s = space();
+    if (fallocate(s.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, (off_t)kSpace) != 0)
+        perror("board: clearing physical memory");
+}
+
+uint8_t *phys(uint32_t addr) { return space().base + addr; }
+int phys_fd() { return space().fd; }
+
+uint32_t phys_read32(uint32_t addr)
+{
+    uint32_t v;
+    memcpy(&v, phys(addr), 4);
+    return v;
+}
+
+void phys_write32(uint32_t addr, uint32_t value) { memcpy(phys(addr), &value, 4); }
+
+} // namespace sim

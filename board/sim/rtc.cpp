@@ -1,0 +1,108 @@
+// /dev/du_rtc: the real-time clock. It keeps wall-clock fields as they were
+// set and runs on from there; it starts from board.conf's "rtc" or the host.
+#include "app/device_requests.h"
+#include "board/sim/sim.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+namespace sim {
+
+namespace {
+
+std::mutex g_lock;
+time_t g_base = 0; // the set fields, as seconds of a naive calendar (timegm)
+std::chrono::steady_clock::time_point g_set_at;
+
+bool valid(const rtc_time_rec &t)
+{
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (t.year < 1970 || t.year > 9999 || t.month < 1 || t.month > 12 || t.hour > 23 || t.minute > 59 ||
+        t.second > 59 || t.date < 1)
+        return false;
+    bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
+    uint32_t max = days[t.month - 1] + (t.month == 2 && leap ? 1 : 0);
+    return t.date <= max;
+}
+
+time_t to_seconds(const rtc_time_rec &t)
+{
+    struct tm tm = {};
+    tm.tm_year = (int)t.year - 1900;
+    tm.tm_mon = (int)t.month - 1;
+    tm.tm_mday = (int)t.date;
+    tm.tm_hour = (int)t.hour;
+    tm.tm_min = (int)t.minute;
+    tm.tm_sec = (int)t.second;
+    return timegm(&tm);
+}
+
+void set_base(time_t base)
+{
+    std::lock_guard<std::mutex> lock(g_lock);
+    g_base = base;
+    g_set_at = std::chrono::steady_clock::now();
+}
+
+Hooks rtc_hooks([] {
+    rtc_time_rec t = {};
+    std::string conf_time = conf("rtc", "");
+    if (!conf_time.empty() &&
+        sscanf(conf_time.c_str(), "%u/%u/%u-%u:%u:%u", &t.year, &t.month, &t.date, &t.hour, &t.minute,
+               &t.second) == 6 &&
+        valid(t)) {
+        set_base(to_seconds(t));
+        return;
+    }
+    time_t now = time(nullptr);
+    struct tm tm;
+    localtime_r(&now, &tm);
+    set_base(timegm(&tm));
+});
+
+rtc_time_rec now_fields()
+{
+    std::lock_guard<std::mutex> lock(g_lock);
+    auto ran = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - g_set_at);
+    time_t t = g_base + (time_t)ran.count();
+    struct tm tm;
+    gmtime_r(&t, &tm);
+    return {(uint32_t)tm.tm_year + 1900, (uint32_t)tm.tm_mon + 1, (uint32_t)tm.tm_mday, (uint32_t)tm.tm_hour,
+            (uint32_t)tm.tm_min,         (uint32_t)tm.tm_sec,     (uint32_t)tm.tm_wday};
+}
+
+class RtcDevice : public Device {
+public:
+    int ioctl(unsigned long request, void *arg) override
+    {
+        switch (request) {
+        case DU_RTC_PREPARE:
+            return 0;
+        case DU_RTC_RD_TIME:
+            return put_user(arg, now_fields()) ? 0 : fail(EFAULT);
+        case DU_RTC_SET_TIME: {
+            rtc_time_rec t;
+            if (!get_user(t, arg))
+                return fail(EFAULT);
+            if (!valid(t)) {
+                event("rtc", "refused %u/%u/%u-%u:%u:%u", t.year, t.month, t.date, t.hour, t.minute, t.second);
+                return fail(EINVAL);
+            }
+            set_base(to_seconds(t));
+            event("rtc", "set %04u/%02u/%02u-%02u:%02u:%02u", t.year, t.month, t.date, t.hour, t.minute,
+                  t.second);
+            return 0;
+        }
+        default:
+            return fail(EINVAL);
+        }
+    }
+};
+
+DeviceRegistration rtc_device("/dev/du_rtc", [](int) { return std::make_shared<RtcDevice>(); });
+
+} // namespace
+
+} // namespace sim

@@ -1,0 +1,162 @@
+// The simulated board: what its drivers and the tests share.
+//
+// The board is a kernel, an SoC and the camera's devices, simulated in the
+// firmware's own process. It starts lazily on the first board call, from the
+// root named by BOARD_ROOT (default ./board-root); tests may restart it on a
+// root of their own with sim::start().
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace sim {
+
+// ---- lifecycle --------------------------------------------------------------
+
+// Starts the board on `root`; a running board is reset onto the new root
+// (configuration re-read, devices' state reset, control socket moved). Open
+// descriptors stay valid.
+void start(const std::string &root);
+void ensure_started();
+const std::string &root();
+
+// Board components reset their state when the board (re)starts and release
+// what they hold when it stops. Registered from static objects.
+struct Hooks {
+    Hooks(std::function<void()> on_start, std::function<void()> on_stop = nullptr);
+};
+
+// Cuts the power: logs it, flushes all output and ends the process with 0.
+[[noreturn]] void power_off();
+
+// ---- configuration: $BOARD_ROOT/board.conf -----------------------------------
+
+std::string conf(const std::string &key, const std::string &fallback);
+long conf_int(const std::string &key, long fallback);
+
+// ---- observation: $BOARD_ROOT/events.log ------------------------------------
+
+// One line "<ms since board start> <source> <what>".
+void event(const char *source, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+bool tracing();
+uint64_t board_ms();
+
+// ---- devices ----------------------------------------------------------------
+
+// One open of a device file. The firmware holds a real descriptor (an eventfd),
+// readable in select while the device says so.
+class Device {
+public:
+    virtual ~Device();
+    // Each returns -1 with errno set on failure, as the kernel call would.
+    virtual int ioctl(unsigned long request, void *arg);
+    virtual ssize_t read(void *buf, size_t count);
+    virtual ssize_t write(const void *buf, size_t count);
+    // By default a device maps the board's physical memory at `offset`.
+    virtual void *mmap(void *addr, size_t length, int prot, int flags, off_t offset);
+
+    void set_readable(bool on);
+    int fd() const { return fd_; }
+    const std::string &path() const { return path_; }
+
+private:
+    friend int attach_device(const std::string &, std::shared_ptr<Device>);
+    friend void detach_device(int);
+    int fd_ = -1;
+    std::string path_;
+};
+
+using DeviceFactory = std::function<std::shared_ptr<Device>(int flags)>;
+
+struct DeviceRegistration {
+    DeviceRegistration(const char *path, DeviceFactory factory);
+};
+
+// Sets errno and returns -1.
+int fail(int err);
+
+// Copies to and from a firmware record without crashing on a bad pointer:
+// false when the address is null or not mapped.
+bool copy_from_user(void *dst, const void *src, size_t n);
+bool copy_to_user(void *dst, const void *src, size_t n);
+template <class T> bool get_user(T &dst, const void *src) { return copy_from_user(&dst, src, sizeof dst); }
+template <class T> bool put_user(void *dst, const T &src) { return copy_to_user(dst, &src, sizeof src); }
+
+// ---- physical memory ----------------------------------------------------------
+
+// The board's 32-bit physical address space, one sparse shared mapping.
+uint8_t *phys(uint32_t addr);
+uint32_t phys_read32(uint32_t addr);
+void phys_write32(uint32_t addr, uint32_t value);
+int phys_fd();
+
+// ---- the camera's surroundings -------------------------------------------------
+
+enum class Usb { none, charger, host };
+
+struct World {
+    bool key_rec = false;   // pressed
+    bool key_mode = false;
+    bool key_power = false;
+    bool tv = false;        // cable in
+    Usb usb = Usb::none;
+    bool card = true;       // in the slot
+    long card_mb = 4096;
+    int battery = 720;      // ADC value
+    // The scene in front of the lens.
+    double scene_brightness = 1.0; // 1.0 = a normally lit scene
+    int scene_kelvin = 5500;
+    bool scene_motion = false;
+};
+
+// The surroundings under their lock; the callback runs with it held.
+void with_world(const std::function<void(World &)> &fn);
+World world();
+
+// Called when the card goes in or out or changes size.
+void card_changed();
+bool card_mounted();
+
+// Loaded kernel modules (insmod/rmmod through the shell).
+bool module_loaded(const std::string &name);
+
+// Brings the USB controller's register and uevents in line with the cable.
+void usb_update();
+
+// Level of a GPIO line (bank * 256 + pin) as the camera would read it.
+int gpio_level(int gpio);
+
+// ---- control: $BOARD_ROOT/board.sock ------------------------------------------
+
+// A command's handler answers "ok" or "error: why".
+using CommandHandler = std::function<std::string(const std::vector<std::string> &args)>;
+struct CommandRegistration {
+    CommandRegistration(const char *name, CommandHandler handler);
+};
+
+// Runs one control line as the socket would.
+std::string control(const std::string &line);
+
+// Adds "key=value" pairs to the status line, in registration order.
+struct StatusRegistration {
+    StatusRegistration(std::function<std::string()> part);
+};
+
+// ---- uevents ---------------------------------------------------------------------
+
+// Delivers one kernel uevent to every bound netlink socket.
+void uevent(const std::string &text);
+
+// The board end of a closed netlink socket goes with it.
+void socket_closed(int fd);
+
+// Splits on blanks; quotes group.
+std::vector<std::string> split_words(const std::string &line);
+
+} // namespace sim

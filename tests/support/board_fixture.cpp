@@ -1,0 +1,61 @@
+#include "tests/support/board_fixture.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+std::string fresh_root(const std::string &tag)
+{
+    static std::atomic<int> counter{0};
+    const char *env = getenv("BOARD_ROOT");
+    fs::path base = env && *env ? fs::path(env) : fs::temp_directory_path() / "camera-test";
+    std::string safe;
+    for (char c : tag)
+        safe += isalnum((unsigned char)c) ? c : '_';
+    fs::path p = base / (safe + "." + std::to_string(getpid()) + "." + std::to_string(counter++));
+    std::error_code ec;
+    fs::remove_all(p, ec);
+    fs::create_directories(p);
+    return p.string();
+}
+
+void write_conf(const std::string &root, const std::string &text)
+{
+    fs::create_directories(root);
+    write_file(root + "/board.conf", text);
+}
+
+std::string read_file(const std::string &host_path)
+{
+    std::ifstream in(host_path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const std::string &host_path, const std::string &bytes)
+{
+    fs::create_directories(fs::path(host_path).parent_path());
+    std::ofstream out(host_path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::vector<std::string> events(const std::string &needle)
+{
+    std::ifstream in(sim::root() + "/events.log");
+    std::vector<std::string> out;
+    std::string line;
+    while (std::getline(in, line))
+        if (needle.empty() || line.find(needle) != std::string::npos)
+            out.push_back(line);
+    return out;
+}
+
+} // namespace testsupport

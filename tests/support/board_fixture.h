@@ -1,0 +1,60 @@
+// Test support: a fresh simulated board per test, and readers of what it saw.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "board/board.h"
+#include "board/sim/sim.h"
+
+namespace testsupport {
+
+// A new empty board root below the test's BOARD_ROOT (or /tmp), unique per call.
+std::string fresh_root(const std::string &tag = "t");
+
+// Writes board.conf of a root before the board starts on it.
+void write_conf(const std::string &root, const std::string &text);
+
+// Lines of events.log whose text contains `needle` (all lines when empty).
+std::vector<std::string> events(const std::string &needle = "");
+
+// Reads a whole host file; empty when missing.
+std::string read_file(const std::string &host_path);
+void write_file(const std::string &host_path, const std::string &bytes);
+
+// Runs `fn` with standard output captured and returns what it printed.
+template <class Fn> std::string capture_stdout(Fn &&fn)
+{
+    fflush(stdout);
+    testing::internal::CaptureStdout();
+    fn();
+    fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+template <class Fn> std::string capture_stderr(Fn &&fn)
+{
+    fflush(stderr);
+    testing::internal::CaptureStderr();
+    fn();
+    fflush(stderr);
+    return testing::internal::GetCapturedStderr();
+}
+
+} // namespace testsupport
+
+// Each test starts the board on a root of its own.
+class BoardTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root_ = testsupport::fresh_root(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        if (!conf_.empty())
+            testsupport::write_conf(root_, conf_);
+        sim::start(root_);
+    }
+
+    std::string root_;
+    std::string conf_; // board.conf for the test, set before SetUp
+};
