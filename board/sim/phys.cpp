@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <map>
+#include <mutex>
 #include <unistd.h>
 
 namespace sim {
@@ -43,6 +45,9 @@ PhysSpace &space()
     return s;
 }
 
+std::mutex g_alloc_lock;
+std::map<uint32_t, uint32_t> g_allocs; // start -> size
+
 DeviceRegistration mem_device("/dev/mem", [](int) { return std::make_shared<Device>(); });
 
 } // namespace
@@ -53,6 +58,41 @@ void phys_clear()
     PhysSpace &s = space();
     if (fallocate(s.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, (off_t)kSpace) != 0)
         perror("board: clearing physical memory");
+    std::lock_guard<std::mutex> lock(g_alloc_lock);
+    g_allocs.clear();
+}
+
+uint32_t phys_alloc(uint32_t size)
+{
+    if (size == 0 || size > kDdrSize)
+        return 0;
+    uint64_t need = ((uint64_t)size + 4095) & ~4095ull;
+    std::lock_guard<std::mutex> lock(g_alloc_lock);
+    uint64_t at = kDdrBase;
+    for (auto &a : g_allocs) { // first fit between allocations, in address order
+        if (a.first - at >= need)
+            break;
+        at = a.first + (((uint64_t)a.second + 4095) & ~4095ull);
+    }
+    if (at + need > (uint64_t)kDdrBase + kDdrSize)
+        return 0;
+    g_allocs[(uint32_t)at] = size;
+    // Fresh memory reads zero, as the allocator's clients expect.
+    fallocate(space().fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, (off_t)at, (off_t)need);
+    return (uint32_t)at;
+}
+
+void phys_free(uint32_t addr)
+{
+    std::lock_guard<std::mutex> lock(g_alloc_lock);
+    g_allocs.erase(addr);
+}
+
+uint32_t phys_alloc_size(uint32_t addr)
+{
+    std::lock_guard<std::mutex> lock(g_alloc_lock);
+    auto it = g_allocs.find(addr);
+    return it == g_allocs.end() ? 0 : it->second;
 }
 
 uint8_t *phys(uint32_t addr) { return space().base + addr; }

@@ -96,6 +96,16 @@ uint32_t phys_read32(uint32_t addr);
 void phys_write32(uint32_t addr, uint32_t value);
 int phys_fd();
 
+// The DDR window that memory zones, buffer pools, encoder rings, canvases and
+// statistics are carved from: [kDdrBase, kDdrBase + kDdrSize).
+constexpr uint32_t kDdrBase = 0x80000000u;
+constexpr uint32_t kDdrSize = 0x40000000u;
+// Allocates zeroed DDR, page aligned; 0 when none is left. Freed on restart.
+uint32_t phys_alloc(uint32_t size);
+void phys_free(uint32_t addr);
+// Size of the allocation that starts at `addr`, 0 when none does.
+uint32_t phys_alloc_size(uint32_t addr);
+
 // ---- the camera's surroundings -------------------------------------------------
 
 enum class Usb { none, charger, host };
