@@ -106,6 +106,22 @@ void phys_free(uint32_t addr);
 // Size of the allocation that starts at `addr`, 0 when none does.
 uint32_t phys_alloc_size(uint32_t addr);
 
+// ---- the media platform's kernel side, kept by /dev/sys -----------------------------
+
+struct ChnAddr {
+    uint32_t mod;
+    int32_t dev;
+    int32_t chn;
+    bool operator==(const ChnAddr &o) const { return mod == o.mod && dev == o.dev && chn == o.chn; }
+};
+
+// The kernel bind table: who receives what a channel produces, and back.
+std::vector<ChnAddr> bind_destinations(const ChnAddr &src);
+bool bind_source_of(const ChnAddr &dst, ChnAddr *src);
+
+// The platform's one microsecond time-stamp clock (moved by InitPtsBase/SyncPts).
+uint64_t platform_pts_us();
+
 // ---- the camera's surroundings -------------------------------------------------
 
 enum class Usb { none, charger, host };
