@@ -19,7 +19,8 @@ std::chrono::steady_clock::time_point g_set_at;
 bool valid(const rtc_time_rec &t)
 {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (t.year < 1970 || t.year > 9999 || t.month < 1 || t.month > 12 || t.hour > 23 || t.minute > 59 ||
+    // The clock chip's calendar runs out at the end of 2099.
+    if (t.year < 1970 || t.year > 2099 || t.month < 1 || t.month > 12 || t.hour > 23 || t.minute > 59 ||
         t.second > 59 || t.date < 1)
         return false;
     bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;

@@ -1,0 +1,291 @@
+// The simulated board's control contract, as tests and tools rely on it:
+// board.conf, board.sock through camctl, events.log, the card and the shell.
+#include <gmock/gmock.h>
+
+#include "tests/support/board_fixture.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/wait.h>
+#include <thread>
+
+namespace fs = std::filesystem;
+using testing::HasSubstr;
+using testsupport::events;
+using testsupport::read_file;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+};
+
+// Runs the camctl tool against this test's board.
+Result camctl(const std::string &root, const std::string &args)
+{
+    const char *bin = getenv("CAMERA_BIN_DIR");
+    std::string cmd = std::string(bin ? bin : ".") + "/camctl -r '" + root + "' " + args + " 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    Result r{-1, ""};
+    if (!p)
+        return r;
+    char buf[256];
+    while (fgets(buf, sizeof buf, p))
+        r.out += buf;
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+class ContractTest : public BoardTest {};
+
+TEST_F(ContractTest, CamctlCommandsChangeTheSurroundings)
+{
+    struct Case {
+        const char *cmd;
+        int status;
+        const char *answer;
+        bool (*check)(const sim::World &);
+    } cases[] = {
+        {"key rec press", 0, "ok", [](const sim::World &w) { return w.key_rec; }},
+        {"key rec release", 0, "ok", [](const sim::World &w) { return !w.key_rec; }},
+        {"key mode tap", 0, "ok", [](const sim::World &w) { return !w.key_mode; }},
+        {"key power hold 0.1", 0, "ok", [](const sim::World &w) { return !w.key_power; }},
+        {"tv in", 0, "ok", [](const sim::World &w) { return w.tv; }},
+        {"usb host", 0, "ok", [](const sim::World &w) { return w.usb == sim::Usb::host; }},
+        {"usb charger", 0, "ok", [](const sim::World &w) { return w.usb == sim::Usb::charger; }},
+        {"battery 600", 0, "ok", [](const sim::World &w) { return w.battery == 600; }},
+        {"card_mb 100", 0, "ok", [](const sim::World &w) { return w.card_mb == 100; }},
+        {"scene brightness 0.5", 0, "ok", [](const sim::World &w) { return w.scene_brightness == 0.5; }},
+        {"scene kelvin 3200", 0, "ok", [](const sim::World &w) { return w.scene_kelvin == 3200; }},
+        {"scene motion on", 0, "ok", [](const sim::World &w) { return w.scene_motion; }},
+        {"key flash press", 1, "error: ", nullptr},
+        {"key rec hold", 1, "error: ", nullptr},
+        {"battery lots", 1, "error: ", nullptr},
+        {"usb maybe", 1, "error: ", nullptr},
+        {"scene brightness -1", 1, "error: ", nullptr},
+        {"launch rockets", 1, "error: unknown command", nullptr},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.cmd);
+        Result r = camctl(root_, c.cmd);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out.compare(0, strlen(c.answer), c.answer), 0) << r.out;
+        if (c.check)
+            EXPECT_TRUE(c.check(sim::world()));
+    }
+    EXPECT_EQ(events("control key rec press").size(), 1u);
+}
+
+TEST_F(ContractTest, StatusReportsTheBoard)
+{
+    sim::control("battery 650");
+    sim::control("tv in");
+    Result r = camctl(root_, "status");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "leds=0000 power=on usb=none tv=1 card=1 battery=650\n");
+}
+
+TEST_F(ContractTest, WaitFindsAnEventOrTimesOut)
+{
+    std::thread later([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        sim::event("gpio", "10_0 1");
+    });
+    Result found = camctl(root_, "wait 'gpio 10_0 1' 10");
+    later.join();
+    EXPECT_EQ(found.status, 0);
+    EXPECT_THAT(found.out, HasSubstr("gpio 10_0 1"));
+
+    Result missing = camctl(root_, "wait 'never seen' 0.2");
+    EXPECT_EQ(missing.status, 1);
+}
+
+TEST_F(ContractTest, NoBoardIsAnError)
+{
+    Result r = camctl(root_ + "/nowhere", "status");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.out, HasSubstr("no board"));
+}
+
+class ConfTest : public BoardTest {
+protected:
+    ConfTest() { conf_ = "# a camera with no card, a low battery and both keys held\n"
+                         "card = 0\nbattery = 500\nhold = rec+mode\nusb = charger\ntv = 1\n"
+                         "card_mb = 64\nbogus line\n"; }
+};
+
+TEST_F(ConfTest, BoardConfSetsThePowerOnState)
+{
+    sim::World w = sim::world();
+    EXPECT_FALSE(w.card);
+    EXPECT_EQ(w.battery, 500);
+    EXPECT_TRUE(w.key_rec);
+    EXPECT_TRUE(w.key_mode);
+    EXPECT_EQ(w.usb, sim::Usb::charger);
+    EXPECT_TRUE(w.tv);
+    EXPECT_EQ(w.card_mb, 64);
+    // No card: the detect register reads 1 and no partition is listed.
+    EXPECT_EQ(*sim::phys(0x206F0050), 1);
+    EXPECT_THAT(read_file(bd_path("/proc/partitions")), testing::Not(HasSubstr("mmcblk0p1")));
+}
+
+TEST_F(ContractTest, CardInsertionShowsInRegistersAndPartitions)
+{
+    EXPECT_EQ(*sim::phys(0x206F0050), 0);
+    EXPECT_THAT(read_file(bd_path("/proc/partitions")), HasSubstr(" 179        1 "));
+    EXPECT_EQ(sim::control("card out"), "ok");
+    EXPECT_EQ(*sim::phys(0x206F0050), 1);
+    EXPECT_EQ(bd_mount("/dev/mmcblk0p1", "/mnt/sdcard0", "vfat", 8, ""), -1);
+    EXPECT_EQ(sim::control("card in"), "ok");
+    EXPECT_EQ(bd_mount("/dev/mmcblk0p1", "/mnt/sdcard0", "vfat", 8, ""), 0);
+    // Mounting twice is busy, as the kernel says.
+    EXPECT_EQ(bd_mount("/dev/mmcblk0p1", "/mnt/sdcard0", "vfat", 8, ""), -1);
+    EXPECT_EQ(errno, EBUSY);
+    EXPECT_EQ(bd_umount("/mnt/sdcard0"), 0);
+    EXPECT_EQ(bd_umount("/mnt/sdcard0"), -1);
+}
+
+TEST_F(ContractTest, CardFreeSpaceFollowsItsContents)
+{
+    sim::control("card_mb 16");
+    ASSERT_EQ(bd_mount("/dev/mmcblk0p1", "/mnt/sdcard0", "vfat", 8, ""), 0);
+    struct statvfs st;
+    ASSERT_EQ(bd_statvfs("/mnt/sdcard0", &st), 0);
+    uint64_t before = (uint64_t)st.f_bavail * st.f_frsize;
+    EXPECT_EQ((uint64_t)st.f_blocks * st.f_frsize, 16u << 20);
+    testsupport::write_file(bd_path("/mnt/sdcard0/MOVIE/a.mp4"), std::string(1 << 20, 'x'));
+    ASSERT_EQ(bd_statvfs("/mnt/sdcard0/MOVIE", &st), 0);
+    uint64_t after = (uint64_t)st.f_bavail * st.f_frsize;
+    EXPECT_GE(before - after, 1u << 20);
+
+    // df reports the same free space in 1 KiB blocks.
+    ASSERT_EQ(bd_system("df -a > /mnt/diskused.bat"), 0);
+    std::string df = read_file(bd_path("/mnt/diskused.bat"));
+    char fsname[64], mount[64], use[16];
+    unsigned long size = 0, used = 0, avail = 0;
+    const char *line = strstr(df.c_str(), "/dev/mmcblk0p1");
+    ASSERT_NE(line, nullptr);
+    ASSERT_EQ(sscanf(line, "%63s %lu %lu %lu %15s %63s", fsname, &size, &used, &avail, use, mount), 6);
+    EXPECT_EQ(avail * 1024, after);
+    EXPECT_STREQ(mount, "/mnt/sdcard0");
+}
+
+TEST_F(ContractTest, PathsStayInsideTheRoot)
+{
+    struct Case {
+        const char *path;
+        std::string want;
+    } cases[] = {
+        {"/mnt/sdcard0/MOVIE", root_ + "/mnt/sdcard0/MOVIE"},
+        {"/dv/config/../config/DvConfigs.bin", root_ + "/dv/config/DvConfigs.bin"},
+        {"/../../etc/passwd", root_ + "/etc/passwd"},
+        {"relative/../../x", root_ + "/x"},
+        {"/mnt/sdcard0/syscfg/", root_ + "/mnt/sdcard0/syscfg/"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(bd_path(c.path), c.want);
+    }
+}
+
+TEST_F(ContractTest, ShellRunsTheFirmwaresCommands)
+{
+    testsupport::write_file(bd_path("/dv/config/DvConfigs.bin"), "cfg");
+    struct Case {
+        const char *cmd;
+        int status;
+        std::function<bool()> check;
+    } cases[] = {
+        {"mkdir /mnt/sdcard0/syscfg", 0, [] { return fs::is_directory(bd_path("/mnt/sdcard0/syscfg")); }},
+        {"cp -f /dv/config/DvConfigs.bin /mnt/sdcard0/syscfg/DvConfigs.bin", 0,
+         [] { return read_file(bd_path("/mnt/sdcard0/syscfg/DvConfigs.bin")) == "cfg"; }},
+        {"chmod 777 /mnt/sdcard0/syscfg/DvConfigs.bin", 0,
+         [] {
+             return (fs::status(bd_path("/mnt/sdcard0/syscfg/DvConfigs.bin")).permissions() & fs::perms::all) ==
+                    fs::perms::all;
+         }},
+        {"ls -l -a /mnt/sdcard0/syscfg/ > /mnt/cfg.bat", 0,
+         [] {
+             // Nine fields a line, the name last.
+             std::string out = read_file(bd_path("/mnt/cfg.bat"));
+             char f[9][128];
+             const char *line = strstr(out.c_str(), "DvConfigs.bin");
+             while (line > out.c_str() && line[-1] != '\n')
+                 --line;
+             return sscanf(line, "%127s %127s %127s %127s %127s %127s%127s %127s %127s", f[0], f[1], f[2], f[3],
+                           f[4], f[5], f[6], f[7], f[8]) == 9 &&
+                    strcmp(f[8], "DvConfigs.bin") == 0 && out.find(" .\n") != std::string::npos;
+         }},
+        {"mv /mnt/sdcard0/syscfg/DvConfigs.bin /mnt/sdcard0/moved.bin", 0,
+         [] { return fs::exists(bd_path("/mnt/sdcard0/moved.bin")); }},
+        {"rm -f /mnt/sdcard0/nothing", 0, nullptr},
+        {"rm /mnt/sdcard0/nothing", 1 << 8, nullptr},
+        {"rm -rf /mnt/sdcard0/syscfg", 0, [] { return !fs::exists(bd_path("/mnt/sdcard0/syscfg")); }},
+        {"dumm 0x20120078 0x800311a0", 0, [] { return sim::phys_read32(0x20120078) == 0x800311a0u; }},
+        {"dumm 0x20120078", 1 << 8, nullptr},
+        {"insmod /mpp/dwc_otg.ko", 0, [] { return sim::module_loaded("dwc_otg"); }},
+        {"rmmod  dwc_otg", 0, [] { return !sim::module_loaded("dwc_otg"); }},
+        {"rmmod  dwc_otg", 1 << 8, nullptr},
+        {"sync", 0, nullptr},
+        {"fdisk /dev/mmcblk0p1", 127 << 8, nullptr},
+        {"mkfs.vfat /dev/mmcblk0p1", 0, [] { return fs::is_empty(bd_path("/mnt/sdcard0")); }},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.cmd);
+        int st = 0;
+        testsupport::capture_stderr([&] { testsupport::capture_stdout([&] { st = bd_system(c.cmd); }); });
+        EXPECT_EQ(st, c.status);
+        if (c.check)
+            EXPECT_TRUE(c.check());
+        EXPECT_FALSE(events(std::string("shell ") + c.cmd).empty());
+    }
+    EXPECT_EQ(events("fdisk: not found (127)").size(), 1u);
+}
+
+TEST_F(ContractTest, ComputerAnnouncesItselfOnceTheGadgetIsLoaded)
+{
+    int fd = bd_socket(AF_NETLINK, SOCK_DGRAM, 15);
+    ASSERT_GE(fd, 0);
+    struct sockaddr_nl {
+        sa_family_t family;
+        unsigned short pad;
+        uint32_t pid, groups;
+    } addr = {AF_NETLINK, 0, 0, 0xF};
+    ASSERT_EQ(bd_bind(fd, (struct sockaddr *)&addr, sizeof addr), 0);
+    EXPECT_EQ(sim::control("usb host"), "ok");
+    EXPECT_EQ(sim::phys_read32(0x10080808) & 0xC00000, 0u);
+    testsupport::capture_stdout([] { bd_system("insmod /mpp/g_file_storage.ko file=/dev/mmcblk0p1"); });
+    char buf[256];
+    ssize_t n = bd_recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+    ASSERT_GT(n, 100);
+    EXPECT_EQ(std::string(buf, 51), "online@/devices/platform/dwc_otg/gadget/gadget-lun0");
+    bd_close(fd);
+}
+
+TEST_F(ContractTest, ClockMovesOnlyOnTheBoard)
+{
+    struct timeval tv = {1000000000, 0};
+    ASSERT_EQ(bd_settimeofday(&tv), 0);
+    EXPECT_LT(std::labs(bd_time(nullptr) - 1000000000), 5);
+    EXPECT_GT(time(nullptr), 1600000000);
+    EXPECT_EQ(events("clock set 1000000000").size(), 1u);
+}
+
+TEST_F(ContractTest, UnknownDevicesAndRequestsAreRefused)
+{
+    EXPECT_EQ(bd_open("/dev/nothing", O_RDWR), -1);
+    int fd = bd_open("/dev/du_rtc", O_RDWR);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(bd_ioctl(fd, 0x12345678, nullptr), -1);
+    EXPECT_EQ(errno, EINVAL);
+    // A bad record address is refused, not followed.
+    EXPECT_EQ(bd_ioctl(fd, 0x801C7009, (void *)16), -1);
+    EXPECT_EQ(errno, EFAULT);
+    EXPECT_EQ(bd_close(fd), 0);
+}
+
+} // namespace
