@@ -64,7 +64,11 @@ bool *key_flag(World &w, const std::string &key)
 
 void set_key(const std::string &key, bool pressed)
 {
-    with_world([&](World &w) { *key_flag(w, key) = pressed; });
+    with_world([&](World &w) {
+        *key_flag(w, key) = pressed;
+        if (key == "power" && pressed)
+            w.power_key_seen = true;
+    });
     event("key", "%s %s", key.c_str(), pressed ? "press" : "release");
 }
 

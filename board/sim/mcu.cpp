@@ -14,13 +14,11 @@ constexpr uint32_t kRegs = 256;
 
 std::mutex g_lock;
 uint32_t g_regs[kRegs];
-bool g_power_key_latched = false;
 
 Hooks mcu_hooks([] {
     std::lock_guard<std::mutex> lock(g_lock);
     for (auto &r : g_regs)
         r = 0;
-    g_power_key_latched = false;
 });
 
 uint32_t read_reg(uint32_t reg)
@@ -29,8 +27,7 @@ uint32_t read_reg(uint32_t reg)
     std::lock_guard<std::mutex> lock(g_lock);
     switch (reg) {
     case 3: // power-off key press, kept until the power goes
-        g_power_key_latched = g_power_key_latched || w.key_power;
-        return g_power_key_latched ? 1 : 0;
+        return w.key_power || w.power_key_seen ? 1 : 0;
     case 12:
         return ((uint32_t)w.battery >> 8) & 0xFF;
     case 13:

@@ -130,6 +130,7 @@ struct World {
     bool key_rec = false;   // pressed
     bool key_mode = false;
     bool key_power = false;
+    bool power_key_seen = false; // the microcontroller latches a press until power-off
     bool tv = false;        // cable in
     Usb usb = Usb::none;
     bool card = true;       // in the slot
