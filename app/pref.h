@@ -80,6 +80,10 @@ extern DvSystemParam *app_pref_user;
 int32_t pref_get_word(const DvSystemParam *p, int word);
 void pref_set_word(DvSystemParam *p, int word, int32_t value);
 
+// Reads at most 10 bytes of /dv/config/roots_ver.txt into `out` (terminated),
+// or "No Ver" when the file is missing.
+void pref_read_rootfs_version(char *out, size_t size);
+
 int app_pref_init(void);
 int app_pref_get_user(void);
 int ReadCfgFromFlash(void);
