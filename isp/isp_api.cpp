@@ -1,0 +1,386 @@
+// The ISP control interface: public attributes, firmware state, WDR mode,
+// module switches, raw registers, library binding, frame wait, DCF, debug,
+// the module parameter, the inner state and the register mappings. Each call
+// runs on its caller's thread and meets the run loop only in registers.
+#include "isp/isp_ctx.h"
+
+#include <cstring>
+
+#include "isp/isp_requests.h"
+#include "mpi/video/sys/mpi_sys.h"
+
+namespace {
+
+constexpr u32 H = ISP_REG_BASE;
+
+ISP_CTX_S &ctx() { return g_astIspCtx[0]; }
+
+// Device, record and descriptor, in that order.
+s32 check_call(ISP_DEV IspDev, const void *rec, const char *func)
+{
+    s32 ret = isp_check_dev(IspDev, func);
+    if (ret != 0)
+        return ret;
+    if (!rec) {
+        ISP_TRACE_AT(func, "Null Pointer!\n");
+        return DU_ERR_ISP_NULL_PTR;
+    }
+    return isp_check_open(IspDev);
+}
+
+// ... and memory initialised.
+s32 check_call_mem(ISP_DEV IspDev, const void *rec, const char *func)
+{
+    s32 ret = check_call(IspDev, rec, func);
+    return ret != 0 ? ret : isp_check_mem_init(IspDev, func);
+}
+
+#define ISP_REFUSE(cond, ...)                                                                              \
+    do {                                                                                                   \
+        if (cond) {                                                                                        \
+            ISP_TRACE(__VA_ARGS__);                                                                        \
+            return DU_ERR_ISP_ILLEGAL_PARAM;                                                               \
+        }                                                                                                  \
+    } while (0)
+
+void set_byte_bits(u32 addr, u32 clear, u32 set) { IO_WRITE8(addr, (IO_READ8(addr) & ~clear) | set); }
+
+// The slot of a kind's table that holds this library, by name and id.
+int find_lib(const ISP_LIB_INFO_S &libs, const ALG_LIB_HANDLE_S &h)
+{
+    for (int i = 0; i < ISP_MAX_LIB_NUM; i++)
+        if (libs.astLibs[i].stAlgLib.s32Id == h.s32Id &&
+            strncmp(libs.astLibs[i].stAlgLib.acLibName, h.acLibName, ALG_LIB_NAME_SIZE_MAX) == 0)
+            return i;
+    return -1;
+}
+
+} // namespace
+
+s32 DU_DUZ_ISP_SetPubAttr(ISP_DEV IspDev, const ISP_FRAME_FORMAT_S *pstPubAttr)
+{
+    s32 ret = check_call_mem(IspDev, pstPubAttr, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    const ISP_FRAME_FORMAT_S &a = *pstPubAttr;
+    ISP_REFUSE(a.u32Width < 480 || a.u32Width > 2592, "Invalid Image Width:%d!\n", a.u32Width);
+    ISP_REFUSE(a.u32Height < 240 || a.u32Height > 2200, "Invalid Image Height:%d!\n", a.u32Height);
+    ISP_REFUSE(a.s32OffsetX < 0 || a.s32OffsetX > (s32)a.u32Width - 480, "Invalid Image X:%d!\n", a.s32OffsetX);
+    ISP_REFUSE(a.s32OffsetY < 0 || a.s32OffsetY > (s32)a.u32Height - 240, "Invalid Image Y:%d!\n", a.s32OffsetY);
+    ISP_REFUSE(!(a.f32FrameRate > 0 && a.f32FrameRate <= 65535), "Invalid FrameRate:%f!\n", a.f32FrameRate);
+    ISP_REFUSE(a.enBayerPattern > 3, "Invalid Bayer Pattern:%d!\n", a.enBayerPattern);
+
+    u32 fps_bits;
+    memcpy(&fps_bits, &a.f32FrameRate, sizeof fps_bits);
+    IO_WRITE8(ISP_EXT_RES_SWITCH, 0);
+    IO_WRITE16(ISP_REG_WIDTH, a.u32Width);
+    IO_WRITE16(ISP_REG_HEIGHT, a.u32Height);
+    IO_WRITE8(H + 0x18, a.enBayerPattern);
+    IO_WRITE32(ISP_EXT_FPS, fps_bits);
+    IO_WRITE32(H + 0x104, 0x0A000500);
+    IO_WRITE16(H + 0x10C, (u32)a.s32OffsetX);
+    IO_WRITE16(H + 0x110, a.u32Width);
+    IO_WRITE16(H + 0x120, (u32)a.s32OffsetY);
+    IO_WRITE16(H + 0x124, a.u32Height);
+    set_byte_bits(H + 0x102, 0, 0x10);
+    IO_WRITE8(H + 0x100, 15);
+    set_byte_bits(H + 0x101, 0, 2);
+    set_byte_bits(H + 0x101, 0, 4);
+    set_byte_bits(H + 0x101, 0, 8);
+    set_byte_bits(H + 0x130, 0x07, 1);
+    IO_WRITE16(H + 0x24, 0x120D);
+    IO_WRITE16(H + 0x28, 0x120);
+    set_byte_bits(H + 0x107, 8, 0);
+    ctx().bPubCfg = 1;
+    IO_WRITE8(ISP_EXT_PUB_CFG, 1);
+    return 0;
+}
+
+s32 DU_DUZ_ISP_GetPubAttr(ISP_DEV IspDev, ISP_FRAME_FORMAT_S *pstPubAttr)
+{
+    s32 ret = check_call_mem(IspDev, pstPubAttr, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    pstPubAttr->enBayerPattern = IO_READ8(H + 0x18) & 3;
+    pstPubAttr->f32FrameRate = isp_ext_fps();
+    pstPubAttr->s32OffsetX = (s32)IO_READ16(H + 0x10C);
+    pstPubAttr->u32Width = IO_READ16(H + 0x110);
+    pstPubAttr->s32OffsetY = (s32)IO_READ16(H + 0x120);
+    pstPubAttr->u32Height = IO_READ16(H + 0x124);
+    return 0;
+}
+
+s32 DU_DUZ_ISP_SetFMWState(ISP_DEV IspDev, u32 enState)
+{
+    s32 ret = isp_check_dev(IspDev, __FUNCTION__);
+    if (ret != 0 || (ret = isp_check_open(IspDev)) != 0)
+        return ret;
+    ISP_REFUSE(enState > 1, "Invalid firmware state %d!\n", enState);
+    set_byte_bits(ISP_EXT_FREEZE, 1, enState);
+    return 0;
+}
+
+s32 DU_DUZ_ISP_GetFMWState(ISP_DEV IspDev, u32 *penState)
+{
+    s32 ret = check_call(IspDev, penState, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    *penState = IO_READ8(ISP_EXT_FREEZE) & 1;
+    return 0;
+}
+
+s32 DU_DUZ_ISP_SetWDRMode(ISP_DEV IspDev, const ISP_WDR_SEL_S *pstWDRMode)
+{
+    s32 ret = check_call_mem(IspDev, pstWDRMode, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    u32 mode = pstWDRMode->enWDRMode;
+    ISP_REFUSE(mode >= WDR_MODE_BUTT, "Invalid WDR mode %d!\n", mode);
+    IO_WRITE8(ISP_EXT_WDR_SWITCH, 0);
+    ctx().bWDRCfg = 1;
+    IO_WRITE8(ISP_EXT_WDR_CFG, 1);
+    if (mode == isp_ext_wdr_mode())
+        IO_WRITE8(ISP_EXT_WDR_SWITCH, 1); // nothing to switch
+    else
+        IO_WRITE16(ISP_EXT_WDR_MODE, (IO_READ16(ISP_EXT_WDR_MODE) & ~0x3F0u) | (mode << 4));
+    return 0;
+}
+
+s32 DU_DUZ_ISP_GetWDRMode(ISP_DEV IspDev, ISP_WDR_SEL_S *pstWDRMode)
+{
+    s32 ret = check_call(IspDev, pstWDRMode, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    u32 mode = isp_ext_wdr_mode();
+    pstWDRMode->enWDRMode = mode > WDR_MODE_4To1_FRAME_FULL_RATE ? WDR_MODE_BUTT : mode;
+    return 0;
+}
+
+s32 DU_DUZ_ISP_SetModuleControl(ISP_DEV IspDev, const u32 *pu32ModFlag)
+{
+    s32 ret = check_call(IspDev, pu32ModFlag, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    IO_WRITE32(H + 0x40, (*pu32ModFlag & 0x04C1FB7E) | 0x40000);
+    return 0;
+}
+
+s32 DU_DUZ_ISP_GetModuleControl(ISP_DEV IspDev, u32 *pu32ModFlag)
+{
+    s32 ret = check_call(IspDev, pu32ModFlag, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    *pu32ModFlag = IO_READ32(H + 0x40);
+    return 0;
+}
+
+s32 DU_DUZ_ISP_SetRegister(ISP_DEV IspDev, u32 u32Addr, u32 u32Value)
+{
+    s32 ret = isp_check_dev(IspDev, __FUNCTION__);
+    if (ret != 0 || (ret = isp_check_open(IspDev)) != 0)
+        return ret;
+    IO_WRITE32(u32Addr, u32Value);
+    return 0;
+}
+
+s32 DU_DUZ_ISP_GetRegister(ISP_DEV IspDev, u32 u32Addr, u32 *pu32Value)
+{
+    s32 ret = check_call(IspDev, pu32Value, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    *pu32Value = IO_READ32(u32Addr);
+    return 0;
+}
+
+s32 DU_DUZ_ISP_SetBindAttr(ISP_DEV IspDev, const ISP_LIB_BIND_S *pstBindAttr)
+{
+    s32 ret = check_call(IspDev, pstBindAttr, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    ISP_CTX_S &c = ctx();
+    s32 registered = ISP_SensorGetId(IspDev);
+    if (pstBindAttr->SensorId != registered) {
+        ISP_TRACE("Register sensor is %d, present sensor is %d.\n", registered, pstBindAttr->SensorId);
+        return -1;
+    }
+    const struct {
+        ISP_LIB_INFO_S *libs;
+        const ALG_LIB_HANDLE_S *handle;
+    } kinds[] = {{&c.stAeLibInfo, &pstBindAttr->stAeLib},
+                 {&c.stAwbLibInfo, &pstBindAttr->stAwbLib},
+                 {&c.stAfLibInfo, &pstBindAttr->stAfLib}};
+    for (const auto &k : kinds) {
+        int slot = find_lib(*k.libs, *k.handle);
+        if (slot < 0)
+            return -1;
+        k.libs->u32ActiveLib = (u32)slot;
+    }
+    c.stBindAttr = *pstBindAttr;
+    return 0;
+}
+
+s32 DU_DUZ_ISP_GetBindAttr(ISP_DEV IspDev, ISP_LIB_BIND_S *pstBindAttr)
+{
+    s32 ret = check_call(IspDev, pstBindAttr, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    *pstBindAttr = ctx().stBindAttr;
+    return 0;
+}
+
+s32 DU_DUZ_ISP_GetVDTimeOut(ISP_DEV IspDev, u32 *pu32VdInfo, u32 u32MilliSec)
+{
+    s32 ret = isp_check_dev(IspDev, __FUNCTION__);
+    if (ret != 0 || (ret = isp_check_open(IspDev)) != 0)
+        return ret;
+    ISP_VD_TIMEOUT_S wait = {0, u32MilliSec, 0};
+    ret = isp_ioctl(ISP_GET_VD_TIMEOUT, &wait);
+    if (ret != 0)
+        return ret;
+    if (pu32VdInfo)
+        *pu32VdInfo = wait.u32VdInfo;
+    return (wait.u32IntStatus & 1) ? 0 : -1;
+}
+
+// ---- DCF -------------------------------------------------------------------------------------------
+
+s32 ISP_DCFInfoInit(ISP_DEV IspDev)
+{
+    ISP_DCF_CTRL_S &dcf = ctx().stDcfInfo;
+    dcf = {};
+    s32 ret = isp_ioctl(ISP_DCF_BUF_INIT, &dcf.u32PhyAddr);
+    if (ret == DU_ERR_ISP_NOT_SUPPORT)
+        return 0; // the kernel keeps no DCF buffer
+    if (ret != 0) {
+        ISP_TRACE("init dcf bufs failed %x!\n", ret);
+        return ret;
+    }
+    dcf.pVirtAddr = DU_DUZ_SYS_Mmap(dcf.u32PhyAddr, ISP_DCF_SHARED_SIZE);
+    if (!dcf.pVirtAddr) {
+        ISP_TRACE("mmap dcf info buf failed!\n");
+        isp_ioctl(ISP_DCF_BUF_EXIT, nullptr);
+        return DU_ERR_ISP_NOMEM;
+    }
+    dcf.bSupport = 1;
+    return 0;
+}
+
+s32 ISP_DCFInfoExit(ISP_DEV IspDev)
+{
+    ISP_DCF_CTRL_S &dcf = ctx().stDcfInfo;
+    if (!dcf.bSupport)
+        return 0;
+    if (dcf.pVirtAddr)
+        DU_DUZ_SYS_Munmap(dcf.pVirtAddr, ISP_DCF_SHARED_SIZE);
+    dcf = {};
+    s32 ret = isp_ioctl(ISP_DCF_BUF_EXIT, nullptr);
+    if (ret != 0) {
+        ISP_TRACE("exit dcf info buf failed %x!\n", ret);
+        return ret;
+    }
+    return 0;
+}
+
+s32 DU_DUZ_ISP_SetDCFInfo(const ISP_DCF_INFO_S *pstIspDCF)
+{
+    ISP_DCF_CTRL_S &dcf = ctx().stDcfInfo;
+    if (!dcf.bSupport || !dcf.pVirtAddr || !pstIspDCF) {
+        ISP_TRACE("Null Pointer!\n");
+        return DU_ERR_ISP_NULL_PTR;
+    }
+    s32 ret = isp_ioctl(ISP_DCF_INFO_SET, const_cast<ISP_DCF_INFO_S *>(pstIspDCF));
+    if (ret == 0)
+        memcpy(dcf.pVirtAddr, pstIspDCF, ISP_DCF_SHARED_SIZE);
+    return ret;
+}
+
+s32 DU_DUZ_ISP_GetDCFInfo(ISP_DCF_INFO_S *pstIspDCF)
+{
+    if (!pstIspDCF) {
+        ISP_TRACE("Null Pointer!\n");
+        return DU_ERR_ISP_NULL_PTR;
+    }
+    return isp_ioctl(ISP_DCF_INFO_GET, pstIspDCF) == 0 ? 0 : DU_ERR_ISP_NOMEM;
+}
+
+// ---- debug, module parameter, inner state, mappings ---------------------------------------------------
+
+s32 DU_DUZ_ISP_SetDebug(ISP_DEV IspDev, const ISP_DEBUG_INFO_S *pstIspDebug)
+{
+    s32 ret = check_call(IspDev, pstIspDebug, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    ISP_REFUSE(pstIspDebug->bDebugEn > 1, "Invalid Isp Bool Type %d!\n", pstIspDebug->bDebugEn);
+    return ISP_DbgSet(pstIspDebug);
+}
+
+s32 DU_DUZ_ISP_GetDebug(ISP_DEV IspDev, ISP_DEBUG_INFO_S *pstIspDebug)
+{
+    s32 ret = check_call(IspDev, pstIspDebug, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    return ISP_DbgGet(pstIspDebug);
+}
+
+s32 DU_DUZ_ISP_SetModParam(const u32 *pu32Param)
+{
+    if (!pu32Param) {
+        ISP_TRACE("Null Pointer!\n");
+        return DU_ERR_ISP_NULL_PTR;
+    }
+    u32 v = *pu32Param;
+    return isp_ioctl(ISP_MOD_PARAM_SET, &v);
+}
+
+s32 DU_DUZ_ISP_GetModParam(u32 *pu32Param)
+{
+    if (!pu32Param) {
+        ISP_TRACE("Null Pointer!\n");
+        return DU_ERR_ISP_NULL_PTR;
+    }
+    return isp_ioctl(ISP_MOD_PARAM_GET, pu32Param);
+}
+
+s32 DU_DUZ_ISP_QueryInnerStateInfo(ISP_DEV IspDev, ISP_INNER_STATE_S *pstInnerStateInfo)
+{
+    s32 ret = check_call(IspDev, pstInnerStateInfo, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    ISP_INNER_STATE_S &s = *pstInnerStateInfo;
+    s.u32DRCStrengthActual = IO_READ8(H + 0x384);
+    s.u32NRStrengthActual = IO_READ8(H + 0x224);
+    s.u32SharpenStrengthDActual = IO_READ8(H + 0x43C);
+    s.u32SharpenStrengthUdActual = IO_READ8(H + 0x440);
+    s.u32SharpenStrengthRGBActual = IO_READ8(H + 0x4D4);
+    s.u32DefogStrengthActual = IO_READ32_VI(0x20599038);
+    s.u32WDRExpRatioActual = IO_READ16(H + 0x15A) & 0xFFF;
+    for (u32 i = 0; i < 4; i++)
+        s.au32BlackLevel[i] = IO_READ16(0x125C0 + 4 * i);
+    s.bWDRSwitchFinish = IO_READ8(ISP_EXT_WDR_SWITCH) & 1;
+    s.bResSwitchFinish = IO_READ8(ISP_EXT_RES_SWITCH) & 1;
+    return 0;
+}
+
+s32 DU_DUZ_ISP_GetISPRegAttr(ISP_DEV IspDev, ISP_REG_ATTR_S *pstIspRegAttr)
+{
+    s32 ret = check_call(IspDev, pstIspRegAttr, __FUNCTION__);
+    if (ret != 0)
+        return ret;
+    // Other threads keep using the mappings: make sure they exist, never
+    // take them away.
+    pthread_mutex_lock(&ctx().mutex);
+    ISP_REG_ATTR_S a;
+    a.pIspRegAddr = VReg_GetVirtAddr(ISP_REG_BASE);
+    a.u32IspRegSize = 16384;
+    a.pIspExtRegAddr = VReg_GetVirtAddr(ISP_VREG_EXT_BASE);
+    a.u32IspExtRegSize = 12288;
+    a.pAeExtRegAddr = VReg_GetVirtAddr(AE_LIB_VREG_BASE(0));
+    a.u32AeExtRegSize = ALG_LIB_VREG_SIZE;
+    a.pAwbExtRegAddr = VReg_GetVirtAddr(AWB_LIB_VREG_BASE(0));
+    a.u32AwbExtRegSize = ALG_LIB_VREG_SIZE;
+    pthread_mutex_unlock(&ctx().mutex);
+    if (!a.pIspRegAddr || !a.pIspExtRegAddr || !a.pAeExtRegAddr || !a.pAwbExtRegAddr)
+        return DU_ERR_ISP_NOMEM;
+    *pstIspRegAttr = a;
+    return 0;
+}

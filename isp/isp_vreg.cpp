@@ -1,0 +1,300 @@
+// The virtual register layer: one address space over the ISP register block,
+// the kernel-allocated ext and 3A pages and the video-input block, each
+// mapped on first use.
+#include "isp/isp_vreg.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <fcntl.h>
+#include <mutex>
+
+#include "board/board.h"
+#include "isp/isp_requests.h"
+#include "mpi/video/sys/mpi_sys.h"
+
+namespace {
+
+constexpr u32 VREG_MAX_NUM = 51;
+constexpr u32 VREG_ENTRY_ISP = 0;
+constexpr u32 VREG_ENTRY_EXT = 1;
+constexpr u32 VREG_ENTRY_AE = 2;
+constexpr u32 VREG_ENTRY_AWB = 18;
+constexpr u32 VREG_ENTRY_AF = 34;
+constexpr u32 VREG_ENTRY_VI = 50;
+constexpr u32 PAGE = 4096;
+
+// One space: where it lives physically and where it is mapped here. The
+// address is published last, so a reader that sees it sees the rest.
+struct VREG_ENTRY_S {
+    u32 u32PhyAddr;
+    std::atomic<u8 *> pVirtAddr;
+};
+
+VREG_ENTRY_S g_stHiVreg[VREG_MAX_NUM];
+std::mutex g_map_lock; // two threads touching a space first map it once
+s32 g_s32VregFd = -1;
+std::mutex g_fd_lock;
+
+u32 round_page(u32 size) { return (size + PAGE - 1) & ~(PAGE - 1); }
+
+// Which table entry an address belongs to, its base and the space's size;
+// false for addresses the generic accessors don't serve.
+struct Space {
+    u32 entry;
+    u32 base;   // first address of the space (virtual-register numbering)
+    u32 size;   // bytes mapped
+    u32 offset; // the address's offset in the space
+    bool kernel_page;
+};
+
+bool space_of(u32 addr, Space &s)
+{
+    u32 upper = addr >> 16;
+    if (upper == 0 || upper == (ISP_REG_BASE >> 16)) {
+        s = {VREG_ENTRY_ISP, ISP_REG_BASE, ISP_REG_SIZE, addr & 0xFFFF, false};
+        return true;
+    }
+    if (upper == (ISP_VREG_EXT_BASE >> 16)) {
+        s = {VREG_ENTRY_EXT, ISP_VREG_EXT_BASE, ISP_VREG_EXT_SIZE, addr & 0xFFFF, true};
+        return true;
+    }
+    if (upper >= 2 && upper <= 4) {
+        u32 first = upper == 2 ? VREG_ENTRY_AE : upper == 3 ? VREG_ENTRY_AWB : VREG_ENTRY_AF;
+        s = {first + ((addr >> 12) & 0xF), addr & ~0xFFFu, ALG_LIB_VREG_SIZE, addr & 0xFFF, true};
+        return true;
+    }
+    return false;
+}
+
+bool vi_space_of(u32 addr, Space &s)
+{
+    if (addr < VI_REG_BASE || addr - VI_REG_BASE >= VI_REG_SIZE)
+        return false;
+    s = {VREG_ENTRY_VI, VI_REG_BASE, VI_REG_SIZE, addr & 0x1FFFF, false};
+    return true;
+}
+
+bool vreg_fd_open()
+{
+    std::lock_guard<std::mutex> lock(g_fd_lock);
+    if (g_s32VregFd >= 0)
+        return true;
+    g_s32VregFd = bd_open("/dev/isp_dev", O_RDONLY);
+    if (g_s32VregFd < 0) {
+        perror("open isp device error!\n");
+        return false;
+    }
+    return true;
+}
+
+s32 vreg_request(unsigned long request, VREG_ARGS_S *args)
+{
+    if (!vreg_fd_open())
+        return -1;
+    return bd_ioctl(g_s32VregFd, request, args);
+}
+
+// The start of a space's mapping, mapping it first when needed.
+u8 *map_space(const Space &s)
+{
+    u8 *virt = g_stHiVreg[s.entry].pVirtAddr.load(std::memory_order_acquire);
+    if (virt)
+        return virt;
+    if (!vreg_fd_open())
+        return nullptr;
+    std::lock_guard<std::mutex> lock(g_map_lock);
+    virt = g_stHiVreg[s.entry].pVirtAddr.load(std::memory_order_relaxed);
+    if (virt)
+        return virt;
+    u32 phys = s.base;
+    if (s.kernel_page) {
+        VREG_ARGS_S args = {0, s.base, 0};
+        if (bd_ioctl(g_s32VregFd, VREG_DRV_GETADDR, &args) != 0)
+            return nullptr;
+        phys = args.u32PhyAddr;
+    }
+    virt = static_cast<u8 *>(DU_DUZ_SYS_Mmap(phys, s.size));
+    if (!virt)
+        return nullptr;
+    g_stHiVreg[s.entry].u32PhyAddr = phys;
+    g_stHiVreg[s.entry].pVirtAddr.store(virt, std::memory_order_release);
+    return virt;
+}
+
+void unmap_entry(u32 entry, u32 size)
+{
+    u8 *virt = g_stHiVreg[entry].pVirtAddr.exchange(nullptr, std::memory_order_acq_rel);
+    if (virt)
+        DU_DUZ_SYS_Munmap(virt, size);
+    g_stHiVreg[entry].u32PhyAddr = 0;
+}
+
+u32 entry_size(u32 entry)
+{
+    if (entry == VREG_ENTRY_ISP)
+        return ISP_REG_SIZE;
+    if (entry == VREG_ENTRY_EXT)
+        return ISP_VREG_EXT_SIZE;
+    if (entry == VREG_ENTRY_VI)
+        return VI_REG_SIZE;
+    return ALG_LIB_VREG_SIZE;
+}
+
+// Only the start of a space may be allocated or freed: the ext page at
+// 0x10000, a 3A page at its own 4 KB.
+bool valid_page_base(u32 base, Space &s)
+{
+    if (!space_of(base, s) || !s.kernel_page)
+        return false;
+    u32 aligned = (base >> 16) == (ISP_VREG_EXT_BASE >> 16) ? base & ~0xFFFFu : base & ~0xFFFu;
+    return aligned == base;
+}
+
+// Every access is done on the aligned 32-bit words it touches, so narrow
+// writes are atomic read-modify-writes of their word and an unaligned
+// address is served word by word. Words outside the space read 0 and drop
+// writes.
+u32 *word_at(u8 *base, const Space &s, u32 word_off)
+{
+    if (word_off + 4 > round_page(s.size))
+        return nullptr;
+    return reinterpret_cast<u32 *>(base + word_off);
+}
+
+u32 access_read(u8 *base, const Space &s, u32 width)
+{
+    u32 value = 0;
+    u32 off = s.offset;
+    for (u32 done = 0; done < width;) {
+        u32 word_off = (off + done) & ~3u;
+        u32 byte = (off + done) & 3;
+        u32 n = std::min(4 - byte, width - done);
+        u32 *w = word_at(base, s, word_off);
+        u32 word = w ? __atomic_load_n(w, __ATOMIC_RELAXED) : 0;
+        u32 part = n == 4 ? word : (word >> (8 * byte)) & ((1u << (8 * n)) - 1);
+        value |= part << (8 * done);
+        done += n;
+    }
+    return value;
+}
+
+void access_write(u8 *base, const Space &s, u32 width, u32 value)
+{
+    u32 off = s.offset;
+    for (u32 done = 0; done < width;) {
+        u32 word_off = (off + done) & ~3u;
+        u32 byte = (off + done) & 3;
+        u32 n = std::min(4 - byte, width - done);
+        u32 *w = word_at(base, s, word_off);
+        u32 part = n == 4 ? value : (value >> (8 * done)) & ((1u << (8 * n)) - 1);
+        done += n;
+        if (!w)
+            continue;
+        if (n == 4) {
+            __atomic_store_n(w, part, __ATOMIC_RELAXED);
+            continue;
+        }
+        u32 mask = ((1u << (8 * n)) - 1) << (8 * byte);
+        u32 old = __atomic_load_n(w, __ATOMIC_RELAXED);
+        while (!__atomic_compare_exchange_n(w, &old, (old & ~mask) | (part << (8 * byte)), true,
+                                            __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
+        }
+    }
+}
+
+u32 io_read(u32 addr, u32 width)
+{
+    Space s;
+    if (!space_of(addr, s))
+        return 0;
+    u8 *base = map_space(s);
+    return base ? access_read(base, s, width) : 0;
+}
+
+s32 io_write(u32 addr, u32 width, u32 value)
+{
+    Space s;
+    if (space_of(addr, s))
+        if (u8 *base = map_space(s))
+            access_write(base, s, width, value);
+    return 0;
+}
+
+} // namespace
+
+s32 VReg_Init(u32 u32BaseAddr, u32 u32Size)
+{
+    Space s;
+    if (!valid_page_base(u32BaseAddr, s))
+        return -1;
+    VREG_ARGS_S args = {round_page(u32Size), u32BaseAddr, 0};
+    return vreg_request(VREG_DRV_INIT, &args) == 0 ? 0 : -1;
+}
+
+s32 VReg_Exit(u32 u32BaseAddr, u32 u32Size)
+{
+    Space s;
+    if (!valid_page_base(u32BaseAddr, s))
+        return -1;
+    {
+        std::lock_guard<std::mutex> lock(g_map_lock);
+        unmap_entry(s.entry, s.size); // as it was mapped, whatever the caller says
+    }
+    VREG_ARGS_S args = {round_page(u32Size), u32BaseAddr, 0};
+    return vreg_request(VREG_DRV_EXIT, &args) == 0 ? 0 : -1;
+}
+
+s32 VReg_ReleaseAll(void)
+{
+    VREG_ARGS_S args = {0, 0, 0};
+    return vreg_request(VREG_DRV_RELEASE_ALL, &args) == 0 ? 0 : -1;
+}
+
+void *VReg_GetVirtAddr(u32 u32Addr)
+{
+    Space s;
+    if (!vreg_fd_open() || !space_of(u32Addr, s))
+        return nullptr;
+    return map_space(s);
+}
+
+void *VReg_GetVirtAddr_Vi(u32 u32Addr)
+{
+    Space s;
+    if (!vi_space_of(u32Addr, s))
+        return nullptr;
+    return map_space(s);
+}
+
+void VReg_Munmap(void)
+{
+    std::lock_guard<std::mutex> lock(g_map_lock);
+    for (u32 i = 0; i < VREG_MAX_NUM; i++)
+        unmap_entry(i, entry_size(i));
+}
+
+u32 IO_READ32(u32 u32Addr) { return io_read(u32Addr, 4); }
+s32 IO_WRITE32(u32 u32Addr, u32 u32Value) { return io_write(u32Addr, 4, u32Value); }
+u32 IO_READ16(u32 u32Addr) { return io_read(u32Addr, 2); }
+s32 IO_WRITE16(u32 u32Addr, u32 u32Value) { return io_write(u32Addr, 2, u32Value); }
+u32 IO_READ8(u32 u32Addr) { return io_read(u32Addr, 1); }
+s32 IO_WRITE8(u32 u32Addr, u32 u32Value) { return io_write(u32Addr, 1, u32Value); }
+
+u32 IO_READ32_VI(u32 u32Addr)
+{
+    Space s;
+    if (!vi_space_of(u32Addr, s))
+        return 0;
+    u8 *base = map_space(s);
+    return base ? access_read(base, s, 4) : 0;
+}
+
+s32 IO_WRITE32_VI(u32 u32Addr, u32 u32Value)
+{
+    Space s;
+    if (vi_space_of(u32Addr, s))
+        if (u8 *base = map_space(s))
+            access_write(base, s, 4, u32Value);
+    return 0;
+}
