@@ -1,0 +1,317 @@
+// libavcodec behind the simulated encoder.
+#include "board/sim/venc_engine.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+}
+
+namespace sim::video {
+
+Encoder::~Encoder() = default;
+
+namespace {
+
+// Pixels per second above which live H.265 falls behind on two cores.
+constexpr double kLiveHevcPixelRate = 1280.0 * 720 * 60;
+
+// Where each NAL unit of an Annex-B buffer starts (its header byte).
+std::vector<size_t> nal_starts(const std::vector<uint8_t> &b)
+{
+    std::vector<size_t> at;
+    for (size_t i = 0; i + 3 <= b.size(); i++)
+        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1) {
+            at.push_back(i + 3);
+            i += 2;
+        }
+    return at;
+}
+
+bool is_vcl(Codec codec, uint8_t header)
+{
+    if (codec == Codec::h264)
+        return (header & 0x1f) >= 1 && (header & 0x1f) <= 5;
+    return ((header >> 1) & 0x3f) < 32;
+}
+
+class LiveEncoder : public Encoder {
+public:
+    ~LiveEncoder() override
+    {
+        av_packet_free(&pkt_);
+        av_frame_free(&frame_);
+        avcodec_free_context(&ctx_);
+        av_freep(&planar_);
+    }
+
+    bool open(const EncoderConfig &cfg)
+    {
+        cfg_ = cfg;
+        const char *name = cfg.codec == Codec::h264 ? "libx264" : cfg.codec == Codec::h265 ? "libx265" : "mjpeg";
+        const AVCodec *codec = avcodec_find_encoder_by_name(name);
+        if (!codec)
+            return false;
+        ctx_ = avcodec_alloc_context3(codec);
+        frame_ = av_frame_alloc();
+        pkt_ = av_packet_alloc();
+        if (!ctx_ || !frame_ || !pkt_)
+            return false;
+        ctx_->width = (int)cfg.width;
+        ctx_->height = (int)cfg.height;
+        ctx_->time_base = AVRational{1, (int)(cfg.fps ? cfg.fps : 30)};
+        ctx_->framerate = AVRational{(int)(cfg.fps ? cfg.fps : 30), 1};
+        ctx_->thread_count = 2;
+        if (cfg.codec == Codec::jpeg) {
+            ctx_->pix_fmt = AV_PIX_FMT_YUVJ420P;
+            ctx_->flags |= AV_CODEC_FLAG_QSCALE;
+            ctx_->global_quality = FF_QP2LAMBDA * 3;
+            ctx_->thread_count = 1;
+        } else {
+            ctx_->pix_fmt = cfg.codec == Codec::h264 ? AV_PIX_FMT_NV21 : AV_PIX_FMT_YUV420P;
+            ctx_->gop_size = (int)(cfg.gop ? cfg.gop : 30);
+            ctx_->keyint_min = ctx_->gop_size;
+            ctx_->max_b_frames = 0;
+            int64_t rate = (int64_t)cfg.kbps * 1000;
+            ctx_->rc_max_rate = rate;
+            ctx_->rc_buffer_size = (int)rate;
+            if (cfg.cbr) {
+                ctx_->bit_rate = rate;
+                ctx_->rc_min_rate = rate;
+            } else {
+                av_opt_set(ctx_->priv_data, "crf", "23", 0);
+            }
+            if (cfg.codec == Codec::h264 && cfg.max_qp) {
+                ctx_->qmin = (int)cfg.min_qp;
+                ctx_->qmax = (int)cfg.max_qp;
+            }
+            av_opt_set(ctx_->priv_data, "preset", "ultrafast", 0);
+            av_opt_set(ctx_->priv_data, "tune", "zerolatency", 0);
+            av_opt_set(ctx_->priv_data, "forced-idr", "1", 0);
+            std::string params;
+            if (cfg.codec == Codec::h264) {
+                params = "scenecut=0:repeat-headers=1";
+                av_opt_set(ctx_->priv_data, "x264-params", params.c_str(), 0);
+            } else {
+                // Every key picture an IDR with its parameter sets; no
+                // version SEI before the slices.
+                params = "log-level=error:info=0:open-gop=0:scenecut=0:repeat-headers=1:pools=2";
+                if (cfg.max_qp)
+                    params += ":qpmin=" + std::to_string(cfg.min_qp) + ":qpmax=" + std::to_string(cfg.max_qp);
+                av_opt_set(ctx_->priv_data, "x265-params", params.c_str(), 0);
+            }
+        }
+        if (avcodec_open2(ctx_, codec, nullptr) < 0)
+            return false;
+        if (ctx_->pix_fmt != AV_PIX_FMT_NV21) {
+            // Planar input: the chroma planes are rebuilt from NV21 each picture.
+            if (av_image_alloc(planes_, linesize_, (int)cfg.width, (int)cfg.height, ctx_->pix_fmt, 64) < 0)
+                return false;
+            planar_ = planes_[0];
+        }
+        return true;
+    }
+
+    bool encode(const Picture &pic, bool force_key, AccessUnit &out) override
+    {
+        out.bytes.clear();
+        out.key = false;
+        if (pic.width != cfg_.width || pic.height != cfg_.height)
+            return false;
+        av_frame_unref(frame_);
+        frame_->format = ctx_->pix_fmt;
+        frame_->width = ctx_->width;
+        frame_->height = ctx_->height;
+        AVBufferRef *ref;
+        if (ctx_->pix_fmt == AV_PIX_FMT_NV21) {
+            // The encoder copies the picture before encode returns.
+            frame_->data[0] = pic.y();
+            frame_->data[1] = pic.vu();
+            frame_->linesize[0] = frame_->linesize[1] = (int)pic.stride;
+            ref = av_buffer_create(pic.y(), Picture::bytes(pic.width, pic.height), av_buffer_default_free_noop,
+                                   nullptr, 0);
+        } else {
+            nv21_to_i420_strided(pic);
+            for (int i = 0; i < 3; i++) {
+                frame_->data[i] = planes_[i];
+                frame_->linesize[i] = linesize_[i];
+            }
+            ref = av_buffer_create(planar_, 1, av_buffer_default_free_noop, nullptr, 0);
+        }
+        if (!ref)
+            return false;
+        frame_->buf[0] = ref;
+        frame_->pts = next_pts_++;
+        frame_->pict_type = force_key ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+        int ret = avcodec_send_frame(ctx_, frame_);
+        av_frame_unref(frame_);
+        if (ret < 0)
+            return false;
+        ret = avcodec_receive_packet(ctx_, pkt_);
+        if (ret == AVERROR(EAGAIN))
+            return true;
+        if (ret < 0)
+            return false;
+        out.bytes.assign(pkt_->data, pkt_->data + pkt_->size);
+        out.key = (pkt_->flags & AV_PKT_FLAG_KEY) != 0;
+        av_packet_unref(pkt_);
+        fix_nal_headers(cfg_.codec, out.bytes);
+        return true;
+    }
+
+private:
+    static void av_buffer_default_free_noop(void *, uint8_t *) {}
+
+    void nv21_to_i420_strided(const Picture &pic)
+    {
+        for (uint32_t r = 0; r < pic.height; r++)
+            memcpy(planes_[0] + r * linesize_[0], pic.y() + r * pic.stride, pic.width);
+        for (uint32_t r = 0; r < pic.height / 2; r++) {
+            const uint8_t *vu = pic.vu() + r * pic.stride;
+            uint8_t *u = planes_[1] + r * linesize_[1], *v = planes_[2] + r * linesize_[2];
+            for (uint32_t c = 0; c < pic.width / 2; c++) {
+                v[c] = vu[2 * c];
+                u[c] = vu[2 * c + 1];
+            }
+        }
+    }
+
+    EncoderConfig cfg_;
+    AVCodecContext *ctx_ = nullptr;
+    AVFrame *frame_ = nullptr;
+    AVPacket *pkt_ = nullptr;
+    uint8_t *planes_[4] = {};
+    int linesize_[4] = {};
+    uint8_t *planar_ = nullptr;
+    int64_t next_pts_ = 0;
+};
+
+// Encodes one group of pictures of the first picture it sees, then hands out
+// its access units in a loop; a forced key picture starts the group again.
+class ReplayEncoder : public Encoder {
+public:
+    explicit ReplayEncoder(const EncoderConfig &cfg) : cfg_(cfg) {}
+
+    bool encode(const Picture &pic, bool force_key, AccessUnit &out) override
+    {
+        if (gop_.empty() && !prepare(pic))
+            return false;
+        if (force_key)
+            next_ = 0;
+        out = gop_[next_];
+        next_ = (next_ + 1) % gop_.size();
+        return true;
+    }
+    bool replaying() const override { return true; }
+
+private:
+    bool prepare(const Picture &pic)
+    {
+        std::unique_ptr<Encoder> live = Encoder::create_live(cfg_);
+        if (!live)
+            return false;
+        uint32_t n = cfg_.gop ? cfg_.gop : 30;
+        for (uint32_t i = 0; i < n; i++) {
+            AccessUnit au;
+            if (!live->encode(pic, i == 0, au))
+                return false;
+            if (!au.bytes.empty())
+                gop_.push_back(std::move(au));
+        }
+        return !gop_.empty() && gop_[0].key;
+    }
+
+    EncoderConfig cfg_;
+    std::vector<AccessUnit> gop_;
+    size_t next_ = 0;
+};
+
+} // namespace
+
+bool live_keeps_up(const EncoderConfig &cfg)
+{
+    return cfg.codec != Codec::h265 || (double)cfg.width * cfg.height * cfg.fps <= kLiveHevcPixelRate;
+}
+
+std::unique_ptr<Encoder> Encoder::create_live(const EncoderConfig &cfg)
+{
+    auto enc = std::make_unique<LiveEncoder>();
+    if (!enc->open(cfg))
+        return nullptr;
+    return enc;
+}
+
+std::unique_ptr<Encoder> Encoder::create(const EncoderConfig &cfg)
+{
+    if (live_keeps_up(cfg))
+        return create_live(cfg);
+    // Fails early, as a live encoder would, when the codec cannot open.
+    if (!create_live(cfg))
+        return nullptr;
+    return std::make_unique<ReplayEncoder>(cfg);
+}
+
+void fix_nal_headers(Codec codec, std::vector<uint8_t> &au)
+{
+    if (codec != Codec::h264)
+        return;
+    for (size_t at : nal_starts(au)) {
+        if (at >= au.size())
+            break;
+        uint8_t &h = au[at];
+        if ((h & 0x1f) == 1 && (h & 0x60))
+            h = (uint8_t)((h & 0x9f) | 0x60);
+    }
+}
+
+bool insert_user_data(Codec codec, std::vector<uint8_t> &au, const uint8_t *data, size_t len)
+{
+    if (codec == Codec::jpeg)
+        return false;
+    // user_data_unregistered: a fixed UUID of this board, then the bytes.
+    static const uint8_t uuid[16] = {0x64, 0x75, 0x7a, 0x2d, 0x73, 0x69, 0x6d, 0x2d,
+                                     0x75, 0x73, 0x65, 0x72, 0x64, 0x61, 0x74, 0x61};
+    std::vector<uint8_t> payload;
+    payload.push_back(5);
+    size_t size = sizeof uuid + len;
+    for (; size >= 255; size -= 255)
+        payload.push_back(0xff);
+    payload.push_back((uint8_t)size);
+    payload.insert(payload.end(), uuid, uuid + sizeof uuid);
+    payload.insert(payload.end(), data, data + len);
+    payload.push_back(0x80); // rbsp trailing bits
+
+    std::vector<uint8_t> nal = {0, 0, 0, 1};
+    if (codec == Codec::h264)
+        nal.push_back(0x06);
+    else {
+        nal.push_back(39 << 1); // prefix SEI
+        nal.push_back(0x01);
+    }
+    int zeros = 0;
+    for (uint8_t b : payload) { // emulation prevention
+        if (zeros == 2 && b <= 3) {
+            nal.push_back(3);
+            zeros = 0;
+        }
+        nal.push_back(b);
+        zeros = b == 0 ? zeros + 1 : 0;
+    }
+
+    for (size_t at : nal_starts(au)) {
+        if (at < au.size() && is_vcl(codec, au[at])) {
+            size_t start = at - 3;
+            if (start > 0 && au[start - 1] == 0)
+                start--;
+            au.insert(au.begin() + (long)start, nal.begin(), nal.end());
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace sim::video

@@ -1,0 +1,57 @@
+// The simulated encoder's engine: libavcodec's libx264, libx265 and mjpeg
+// behind one small interface, with the stream shaped as the camera's encoder
+// delivers it (Annex-B, parameter sets before every IDR, H.264 reference
+// slices with nal_ref_idc 3). Where live H.265 cannot keep real time on the
+// board's two cores, a group of pictures encoded once is replayed.
+#pragma once
+
+#include "board/sim/video.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace sim::video {
+
+enum class Codec { h264, h265, jpeg };
+
+struct EncoderConfig {
+    Codec codec = Codec::h264;
+    uint32_t width = 0, height = 0;
+    uint32_t gop = 30;
+    bool cbr = true;
+    uint32_t kbps = 4096; // constant rate, or the ceiling of a variable one
+    uint32_t min_qp = 0, max_qp = 0; // 0: the codec's own
+    uint32_t fps = 30;    // pictures per second out of the encoder
+};
+
+struct AccessUnit {
+    std::vector<uint8_t> bytes;
+    bool key = false;
+};
+
+class Encoder {
+public:
+    virtual ~Encoder();
+    // Encodes one picture into `out` (cleared first). False when the codec
+    // failed; true with no bytes when it held the picture back.
+    virtual bool encode(const Picture &pic, bool force_key, AccessUnit &out) = 0;
+    virtual bool replaying() const { return false; }
+
+    // A live encoder, or a replaying one where live cannot keep up; null
+    // when the codec cannot be opened.
+    static std::unique_ptr<Encoder> create(const EncoderConfig &cfg);
+    static std::unique_ptr<Encoder> create_live(const EncoderConfig &cfg);
+};
+
+// Whether live encoding of this mode keeps real time on two cores.
+bool live_keeps_up(const EncoderConfig &cfg);
+
+// H.264: every reference slice gets nal_ref_idc 3 (x264 writes 2).
+void fix_nal_headers(Codec codec, std::vector<uint8_t> &au);
+
+// Puts `data` into the access unit as a user-data SEI, after the parameter
+// sets and before the first slice. False for a codec without SEI.
+bool insert_user_data(Codec codec, std::vector<uint8_t> &au, const uint8_t *data, size_t len);
+
+} // namespace sim::video

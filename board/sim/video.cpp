@@ -1,0 +1,180 @@
+// Board-side video helpers: picture pools in DDR, routes along the bind
+// table, mirror/flip and scaling of NV21 pictures.
+#include "board/sim/video.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+namespace sim::video {
+
+// ---- pools ------------------------------------------------------------------------------
+
+struct PicturePool::Store {
+    std::mutex lock;
+    std::vector<uint32_t> all, free;
+    ~Store()
+    {
+        for (uint32_t a : all)
+            phys_free(a);
+    }
+};
+
+PicturePool::PicturePool(uint32_t width, uint32_t height, unsigned count)
+    : store_(std::make_shared<Store>()), width_(width), height_(height)
+{
+    uint32_t bytes = Picture::bytes(width, height);
+    for (unsigned i = 0; i < count; i++) {
+        uint32_t a = phys_alloc(bytes);
+        if (!a)
+            break;
+        store_->all.push_back(a);
+        store_->free.push_back(a);
+    }
+}
+
+PicturePool::~PicturePool() = default;
+
+bool PicturePool::ok() const { return !store_->all.empty(); }
+
+PicturePtr PicturePool::take()
+{
+    uint32_t addr;
+    {
+        std::lock_guard<std::mutex> lock(store_->lock);
+        if (store_->free.empty())
+            return nullptr;
+        addr = store_->free.back();
+        store_->free.pop_back();
+    }
+    std::shared_ptr<Store> store = store_;
+    auto *pic = new Picture;
+    pic->phys = addr;
+    pic->width = width_;
+    pic->height = height_;
+    pic->stride = Picture::align_stride(width_);
+    // The buffer returns to the store even when the pool itself is gone.
+    return PicturePtr(pic, [store](Picture *p) {
+        {
+            std::lock_guard<std::mutex> lock(store->lock);
+            store->free.push_back(p->phys);
+        }
+        delete p;
+    });
+}
+
+// ---- routes -----------------------------------------------------------------------------
+
+namespace {
+std::map<uint32_t, FrameSink> &sinks()
+{
+    static std::map<uint32_t, FrameSink> table;
+    return table;
+}
+} // namespace
+
+SinkRegistration::SinkRegistration(uint32_t mod, FrameSink sink) { sinks()[mod] = std::move(sink); }
+
+int route(const ChnAddr &src, const PicturePtr &pic)
+{
+    int n = 0;
+    for (const ChnAddr &dst : bind_destinations(src)) {
+        auto it = sinks().find(dst.mod);
+        if (it == sinks().end())
+            continue;
+        it->second(dst, pic);
+        n++;
+    }
+    return n;
+}
+
+// ---- picture operations -------------------------------------------------------------------
+
+namespace {
+// Reverses a row of `n` elements of T.
+template <class T> void reverse_row(uint8_t *row, uint32_t n)
+{
+    T *p = reinterpret_cast<T *>(row);
+    std::reverse(p, p + n);
+}
+
+template <class T> void swap_rows(uint8_t *a, uint8_t *b, uint32_t n, bool mirror)
+{
+    std::swap_ranges(reinterpret_cast<T *>(a), reinterpret_cast<T *>(a) + n, reinterpret_cast<T *>(b));
+    if (mirror) {
+        reverse_row<T>(a, n);
+        reverse_row<T>(b, n);
+    }
+}
+
+template <class T> void mirror_flip_plane(uint8_t *plane, uint32_t stride, uint32_t rows, uint32_t n, bool mirror,
+                                          bool flip)
+{
+    if (flip) {
+        for (uint32_t r = 0; r < rows / 2; r++)
+            swap_rows<T>(plane + r * stride, plane + (rows - 1 - r) * stride, n, mirror);
+        if ((rows & 1) && mirror)
+            reverse_row<T>(plane + rows / 2 * stride, n);
+    } else if (mirror) {
+        for (uint32_t r = 0; r < rows; r++)
+            reverse_row<T>(plane + r * stride, n);
+    }
+}
+} // namespace
+
+void mirror_flip(Picture &pic, bool mirror, bool flip)
+{
+    if (!mirror && !flip)
+        return;
+    mirror_flip_plane<uint8_t>(pic.y(), pic.stride, pic.height, pic.width, mirror, flip);
+    // V and U stay together: the chroma row moves in pairs of bytes.
+    mirror_flip_plane<uint16_t>(pic.vu(), pic.stride, pic.height / 2, pic.width / 2, mirror, flip);
+}
+
+Scaler::~Scaler() { sws_freeContext(ctx_); }
+
+bool Scaler::run(const Picture &src, Picture &dst)
+{
+    if (src.width == dst.width && src.height == dst.height) {
+        for (uint32_t r = 0; r < src.height; r++)
+            memcpy(dst.y() + r * dst.stride, src.y() + r * src.stride, src.width);
+        for (uint32_t r = 0; r < src.height / 2; r++)
+            memcpy(dst.vu() + r * dst.stride, src.vu() + r * src.stride, src.width);
+        return true;
+    }
+    ctx_ = sws_getCachedContext(ctx_, (int)src.width, (int)src.height, AV_PIX_FMT_NV21, (int)dst.width,
+                                (int)dst.height, AV_PIX_FMT_NV21, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    if (!ctx_)
+        return false;
+    const uint8_t *in[4] = {src.y(), src.vu(), nullptr, nullptr};
+    int in_stride[4] = {(int)src.stride, (int)src.stride, 0, 0};
+    uint8_t *out[4] = {dst.y(), dst.vu(), nullptr, nullptr};
+    int out_stride[4] = {(int)dst.stride, (int)dst.stride, 0, 0};
+    return sws_scale(ctx_, in, in_stride, 0, (int)src.height, out, out_stride) > 0;
+}
+
+void nv21_to_i420(const Picture &src, uint8_t *y, uint8_t *u, uint8_t *v)
+{
+    for (uint32_t r = 0; r < src.height; r++)
+        memcpy(y + r * src.width, src.y() + r * src.stride, src.width);
+    uint32_t cw = src.width / 2;
+    for (uint32_t r = 0; r < src.height / 2; r++) {
+        const uint8_t *vu = src.vu() + r * src.stride;
+        uint8_t *ur = u + r * cw, *vr = v + r * cw;
+        for (uint32_t c = 0; c < cw; c++) {
+            vr[c] = vu[2 * c];
+            ur[c] = vu[2 * c + 1];
+        }
+    }
+}
+
+// ---- the sensor ------------------------------------------------------------------------------
+// The one place where the picture learns the simulated sensor's state.
+double sensor_exposure_factor() { return 1.0; }
+double sensor_frame_rate() { return 0; }
+
+} // namespace sim::video

@@ -1,0 +1,102 @@
+// Board-side video: pictures in physical memory, the routes between the video
+// drivers along the kernel's bind table, the synthetic scene and the helpers
+// VI, VPSS and VENC share. Pictures are NV21: a luma plane, then interleaved
+// V/U at half resolution, both with the same stride.
+#pragma once
+
+#include "board/sim/sim.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+struct SwsContext;
+
+namespace sim::video {
+
+struct Picture {
+    uint32_t phys = 0; // luma plane; the VU plane follows at stride * height
+    uint32_t width = 0, height = 0, stride = 0;
+    uint64_t pts = 0;  // microseconds, the platform clock
+    uint32_t seq = 0;  // frame count of the producer
+
+    uint32_t vu_phys() const { return phys + stride * height; }
+    uint8_t *y() const { return sim::phys(phys); }
+    uint8_t *vu() const { return sim::phys(vu_phys()); }
+    static uint32_t bytes(uint32_t w, uint32_t h) { return align_stride(w) * h * 3 / 2; }
+    static uint32_t align_stride(uint32_t w) { return (w + 63) & ~63u; }
+};
+// A picture goes back to its pool when the last holder lets it go.
+using PicturePtr = std::shared_ptr<Picture>;
+
+// A fixed set of buffers of one size in DDR. take() gives nullptr when all
+// are held: producers then drop the frame instead of waiting.
+class PicturePool {
+public:
+    PicturePool(uint32_t width, uint32_t height, unsigned count);
+    ~PicturePool();
+    PicturePtr take();
+    bool ok() const;
+    uint32_t width() const { return width_; }
+    uint32_t height() const { return height_; }
+
+private:
+    struct Store;
+    std::shared_ptr<Store> store_;
+    uint32_t width_, height_;
+};
+
+// ---- routes along the bind table -------------------------------------------------------
+// A unit that takes pictures from a bound source registers a sink for its
+// module; a sink must not block (queue or drop).
+using FrameSink = std::function<void(const ChnAddr &dst, const PicturePtr &pic)>;
+struct SinkRegistration {
+    SinkRegistration(uint32_t mod, FrameSink sink);
+};
+// Hands the picture to every destination bound to `src`; returns how many took it.
+int route(const ChnAddr &src, const PicturePtr &pic);
+
+// ---- picture operations ------------------------------------------------------------------
+// In place: mirror (left-right) and flip (top-bottom).
+void mirror_flip(Picture &pic, bool mirror, bool flip);
+// Copies or scales `src` into `dst` (sizes from the pictures).
+class Scaler {
+public:
+    ~Scaler();
+    bool run(const Picture &src, Picture &dst);
+
+private:
+    SwsContext *ctx_ = nullptr;
+};
+// NV21 to planar 4:2:0 (Y, U, V) for encoders that take no interleaved chroma.
+void nv21_to_i420(const Picture &src, uint8_t *y, uint8_t *u, uint8_t *v);
+
+// ---- the scene in front of the lens ----------------------------------------------------
+// A window of the sensor's field, in fractions of its width and height.
+struct Window {
+    double x = 0, y = 0, w = 1, h = 1;
+};
+
+// Draws the deterministic synthetic scene: a fixed pattern lit by
+// world().scene_brightness times the sensor's exposure factor, tinted by the
+// colour temperature, with a square crossing the picture when motion is on
+// (its place depends only on `t_us`, the picture's time).
+class SceneRenderer {
+public:
+    void render(Picture &out, const Window &win, uint64_t t_us, const World &w, double exposure);
+
+private:
+    std::vector<uint8_t> base_y_, base_vu_;
+    uint32_t bw_ = 0, bh_ = 0, bstride_ = 0;
+    Window bwin_;
+};
+
+// The sensor's picture, as the ISP leaves it: its exposure relative to the
+// nominal one (1.0 until the simulated sensor reports its own) and its frame
+// rate (0 while the sensor does not say).
+double sensor_exposure_factor();
+double sensor_frame_rate();
+
+} // namespace sim::video
