@@ -1,0 +1,407 @@
+// /dev/vi: the video input driver. Each enabled channel captures the scene at
+// the sensor's rate (NV21 at the channel's target size, time stamps from the
+// platform clock), hands every picture to the units bound to it and keeps the
+// newest ones for GetFrame when the channel has a frame depth.
+#include "board/sim/sim.h"
+#include "board/sim/video.h"
+#include "mpi/video/vi/mpi_vi.h"
+#include "mpi/video/vi/vi_requests.h"
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <thread>
+
+namespace {
+
+using namespace sim;
+using namespace sim::video;
+using Clock = std::chrono::steady_clock;
+
+// The sensor's field that device and channel windows are cut from.
+constexpr double kFieldWidth = 1920, kFieldHeight = 1096;
+constexpr unsigned kSpareBuffers = 4; // pictures in flight to VPSS and beyond
+
+uint32_t req_size(unsigned long req) { return (uint32_t)((req >> 16) & 0x3fff); }
+
+struct ViChn {
+    VI_CHN_ATTR_REC_S attr{};
+    bool attr_set = false, enabled = false, stop = false;
+    uint32_t depth = 0, rotate = 0;
+    std::deque<PicturePtr> ready;        // for GetFrame, oldest first
+    std::map<uint32_t, PicturePtr> held; // got by the caller, by luma address
+    PicturePtr last;
+    std::map<unsigned long, std::vector<uint8_t>> store;
+    std::thread thread;
+    uint32_t captured = 0, lost = 0, vb_fail = 0, fps = 0;
+};
+
+struct ViState {
+    ViState()
+    {
+        // Neutral colour conversion until someone sets one.
+        VI_CSC_ATTR_REC_S csc = {0, 50, 45, 50, 50, 0};
+        auto *b = reinterpret_cast<const uint8_t *>(&csc);
+        store[VI_SET_CSC_ATTR].assign(b, b + sizeof csc);
+    }
+    std::mutex lock;
+    std::condition_variable cv;
+    VI_DEV_ATTR_REC_S dev{};
+    bool dev_set = false, dev_enabled = false;
+    std::map<unsigned long, std::vector<uint8_t>> store;
+    ViChn chn[VIU_MAX_FRM_CHN_NUM];
+};
+
+ViState *g_vi = nullptr;
+
+void stop_channel(std::unique_lock<std::mutex> &lock, ViChn &c)
+{
+    c.enabled = false;
+    c.stop = true;
+    g_vi->cv.notify_all();
+    if (c.thread.joinable()) {
+        std::thread t = std::move(c.thread);
+        lock.unlock();
+        t.join();
+        lock.lock();
+    }
+    c.ready.clear();
+    c.last.reset();
+}
+
+Hooks vi_hooks(
+    [] { g_vi = new ViState; },
+    [] {
+        if (!g_vi)
+            return;
+        {
+            std::unique_lock<std::mutex> lock(g_vi->lock);
+            for (ViChn &c : g_vi->chn)
+                stop_channel(lock, c);
+        }
+        delete g_vi;
+        g_vi = nullptr;
+    });
+
+// The channel's window of the sensor's field, in fractions of it.
+Window channel_window(const ViState &s, const ViChn &c)
+{
+    double dx = 0, dy = 0;
+    if (s.dev_set) {
+        dx = s.dev.s32X;
+        dy = s.dev.s32Y;
+    }
+    Window w;
+    w.x = (dx + c.attr.s32X) / kFieldWidth;
+    w.y = (dy + c.attr.s32Y) / kFieldHeight;
+    w.w = (c.attr.u32Width ? c.attr.u32Width : kFieldWidth) / kFieldWidth;
+    w.h = (c.attr.u32Height ? c.attr.u32Height : kFieldHeight) / kFieldHeight;
+    return w;
+}
+
+void capture_loop(int n)
+{
+    ViChn &c = g_vi->chn[n];
+    SceneRenderer scene;
+    std::unique_ptr<PicturePool> pool;
+    uint32_t seq = 0, window_frames = 0;
+    int64_t credit = 0;
+    Clock::time_point next = Clock::now(), window_start = next;
+
+    std::unique_lock<std::mutex> lock(g_vi->lock);
+    while (!c.stop) {
+        double rate = sensor_frame_rate();
+        if (rate <= 0)
+            rate = c.attr.s32SrcFrameRate > 0 ? c.attr.s32SrcFrameRate : 30;
+        next += std::chrono::microseconds((int64_t)(1e6 / rate));
+        if (g_vi->cv.wait_until(lock, next, [&] { return c.stop; }))
+            break;
+        if (Clock::now() - next > std::chrono::milliseconds(200))
+            next = Clock::now(); // fell far behind (a stopped debugger): don't race to catch up
+
+        // Frame-rate control: keep dst of every src pictures.
+        seq++;
+        int32_t src = c.attr.s32SrcFrameRate, dst = c.attr.s32DstFrameRate;
+        if (src > 0 && dst > 0 && dst < src) {
+            credit += dst;
+            if (credit < src) {
+                c.lost++;
+                continue;
+            }
+            credit -= src;
+        }
+
+        uint32_t w = c.attr.u32DestWidth ? c.attr.u32DestWidth : c.attr.u32Width;
+        uint32_t h = c.attr.u32DestHeight ? c.attr.u32DestHeight : c.attr.u32Height;
+        if (!pool || pool->width() != w || pool->height() != h)
+            pool = std::make_unique<PicturePool>(w, h, c.depth + kSpareBuffers);
+        PicturePtr pic = pool->take();
+        if (!pic) {
+            c.vb_fail++;
+            continue;
+        }
+        Window win = channel_window(*g_vi, c);
+        bool mirror = c.attr.bMirror, flip = c.attr.bFlip;
+        if (c.rotate == 2) { // 180 degrees
+            mirror = !mirror;
+            flip = !flip;
+        }
+        lock.unlock();
+
+        pic->pts = platform_pts_us();
+        pic->seq = seq;
+        scene.render(*pic, win, pic->pts, world(), sensor_exposure_factor());
+        mirror_flip(*pic, mirror, flip);
+        route(ChnAddr{DU_ID_VIU, 0, n}, pic);
+
+        lock.lock();
+        c.captured++;
+        c.last = pic;
+        if (c.depth) {
+            c.ready.push_back(pic);
+            while (c.ready.size() > c.depth)
+                c.ready.pop_front();
+            g_vi->cv.notify_all();
+        }
+        window_frames++;
+        if (Clock::now() - window_start >= std::chrono::seconds(1)) {
+            c.fps = window_frames;
+            window_frames = 0;
+            window_start = Clock::now();
+        }
+    }
+}
+
+void fill_frame(VIDEO_FRAME_REC_S &f, const Picture &p)
+{
+    memset(&f, 0, sizeof f);
+    f.u32Width = p.width;
+    f.u32Height = p.height;
+    f.enPixelFormat = PIXEL_FORMAT_YUV_SEMIPLANAR_420;
+    f.u32PhyAddr[0] = p.phys;
+    f.u32PhyAddr[1] = f.u32PhyAddr[2] = p.vu_phys();
+    f.pVirAddr[0] = p.y();
+    f.pVirAddr[1] = f.pVirAddr[2] = p.vu();
+    f.u32Stride[0] = f.u32Stride[1] = f.u32Stride[2] = p.stride;
+    f.u32TimeRef = p.seq * 2;
+    f.u64pts = p.pts;
+}
+
+uint32_t mean_luma(const Picture &p)
+{
+    uint64_t sum = 0, n = 0;
+    for (uint32_t r = 0; r < p.height; r += 4)
+        for (uint32_t c = 0; c < p.width; c += 4, n++)
+            sum += p.y()[(size_t)r * p.stride + c];
+    return n ? (uint32_t)(sum / n) : 0;
+}
+
+class ViFile : public Device {
+public:
+    int ioctl(unsigned long req, void *arg) override
+    {
+        if (req == VI_BIND_FD) {
+            uint32_t n;
+            if (!get_user(n, arg))
+                return fail(EFAULT);
+            if (n >= (uint32_t)VIU_MAX_FRM_CHN_NUM)
+                return fail(EINVAL);
+            bound_ = (int)n;
+            return 0;
+        }
+        if (!g_vi)
+            return fail(ENODEV);
+        std::unique_lock<std::mutex> lock(g_vi->lock);
+        ViState &s = *g_vi;
+        ViChn *c = bound_ >= 0 ? &s.chn[bound_] : nullptr;
+        switch (req) {
+        case VI_SET_DEV_ATTR:
+            if (!get_user(s.dev, arg))
+                return fail(EFAULT);
+            s.dev_set = true;
+            event("vi", "dev attr %ux%u at %d,%d", s.dev.u32Width, s.dev.u32Height, s.dev.s32X, s.dev.s32Y);
+            return 0;
+        case VI_GET_DEV_ATTR:
+            if (!s.dev_set)
+                return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
+            return put_user(arg, s.dev) ? 0 : fail(EFAULT);
+        case VI_ENABLE_DEV:
+            if (!s.dev_set)
+                return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
+            s.dev_enabled = true;
+            event("vi", "dev enable");
+            return 0;
+        case VI_DISABLE_DEV:
+            for (ViChn &ch : s.chn)
+                if (ch.enabled)
+                    return ERR_VI_NOT_PERM;
+            s.dev_enabled = false;
+            event("vi", "dev disable");
+            return 0;
+        }
+        if (!c)
+            return fail(EBADF);
+        switch (req) {
+        case VI_SET_CHN_ATTR: {
+            VI_CHN_ATTR_REC_S a;
+            if (!get_user(a, arg))
+                return fail(EFAULT);
+            uint32_t w = a.u32DestWidth ? a.u32DestWidth : a.u32Width;
+            uint32_t h = a.u32DestHeight ? a.u32DestHeight : a.u32Height;
+            if (w < 16 || h < 16 || w > 4096 || h > 4096 || (w & 1) || (h & 1))
+                return ERR_VI_INVALID_PARA;
+            c->attr = a;
+            c->attr_set = true;
+            event("vi", "chn %d attr %ux%u", bound_, w, h);
+            return 0;
+        }
+        case VI_GET_CHN_ATTR:
+            if (!c->attr_set)
+                return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
+            return put_user(arg, c->attr) ? 0 : fail(EFAULT);
+        case VI_ENABLE_CHN:
+            if (!c->attr_set)
+                return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
+            if (!s.dev_enabled)
+                return ERR_VI_NOT_PERM;
+            if (!c->enabled) {
+                if (c->thread.joinable())
+                    stop_channel(lock, *c);
+                c->enabled = true;
+                c->stop = false;
+                c->thread = std::thread(capture_loop, bound_);
+                event("vi", "chn %d enable", bound_);
+            }
+            return 0;
+        case VI_DISABLE_CHN:
+            if (c->enabled) {
+                stop_channel(lock, *c);
+                event("vi", "chn %d disable", bound_);
+            }
+            return 0;
+        case VI_ENABLE_CHN_INT:
+        case VI_DISABLE_CHN_INT:
+            return 0; // pictures are always signalled through the descriptor
+        case VI_UNBIND_CHN:
+            c->store.erase(VI_BIND_CHN);
+            return 0;
+        case VI_SET_FRAME_DEPTH: {
+            uint32_t d;
+            if (!get_user(d, arg))
+                return fail(EFAULT);
+            if (d > 8)
+                return ERR_VI_INVALID_PARA;
+            c->depth = d;
+            while (c->ready.size() > d)
+                c->ready.pop_front();
+            return 0;
+        }
+        case VI_GET_FRAME_DEPTH:
+            return put_user(arg, c->depth) ? 0 : fail(EFAULT);
+        case VI_GET_FRAME: {
+            VIDEO_FRAME_REQ_S r;
+            if (!get_user(r, arg))
+                return fail(EFAULT);
+            if (!c->enabled)
+                return ERR_VI_NOT_PERM;
+            if (!c->depth)
+                return ERR_VI_BUF_EMPTY;
+            auto has = [&] { return !c->ready.empty() || !c->enabled || c->stop; };
+            if (r.s32MilliSec < 0)
+                s.cv.wait(lock, has);
+            else
+                s.cv.wait_for(lock, std::chrono::milliseconds(r.s32MilliSec), has);
+            if (c->ready.empty())
+                return ERR_VI_BUF_EMPTY;
+            PicturePtr p = c->ready.front();
+            fill_frame(r.stFrame, *p);
+            if (!put_user(arg, r))
+                return fail(EFAULT);
+            c->ready.pop_front();
+            c->held[p->phys] = p;
+            return 0;
+        }
+        case VI_RELEASE_FRAME: {
+            VIDEO_FRAME_REC_S f;
+            if (!get_user(f, arg))
+                return fail(EFAULT);
+            if (!c->held.erase(f.u32PhyAddr[0]))
+                return ERR_VI_INVALID_PARA;
+            return 0;
+        }
+        case VI_QUERY: {
+            VI_CHN_STAT_S st{};
+            st.bEnable = c->enabled;
+            st.u32IntCnt = c->captured;
+            st.u32FrmRate = c->fps;
+            st.u32LostInt = c->lost;
+            st.u32VbFail = c->vb_fail;
+            st.u32PicWidth = c->attr.u32DestWidth;
+            st.u32PicHeight = c->attr.u32DestHeight;
+            return put_user(arg, st) ? 0 : fail(EFAULT);
+        }
+        case VI_GET_CHN_LUMA: {
+            if (!c->last)
+                return ERR_VI_BUF_EMPTY;
+            VI_CHN_LUMA_REC_S l{};
+            l.u32Lum = mean_luma(*c->last);
+            l.u64Pts = c->last->pts;
+            return put_user(arg, l) ? 0 : fail(EFAULT);
+        }
+        case VI_SET_ROTATE: {
+            uint32_t r;
+            if (!get_user(r, arg))
+                return fail(EFAULT);
+            if (r > 3)
+                return ERR_VI_INVALID_PARA;
+            c->rotate = r;
+            return 0;
+        }
+        case VI_GET_ROTATE:
+            return put_user(arg, c->rotate) ? 0 : fail(EFAULT);
+        case VI_ENABLE_BAYER_DUMP:
+        case VI_DISABLE_BAYER_DUMP:
+        case VI_ENABLE_BAYER_READ:
+        case VI_DISABLE_BAYER_READ:
+        case VI_SEND_BAYER_DATA:
+        case VI_ENABLE_USER_PIC:
+        case VI_DISABLE_USER_PIC:
+            // The scene reaches VI already processed: no raw pictures, and
+            // no picture but the scene's.
+            return ERR_VI_NOT_SUPPORT;
+        }
+        return stored(req, arg, s, *c);
+    }
+
+private:
+    // The records the driver keeps as given.
+    int stored(unsigned long req, void *arg, ViState &s, ViChn &c)
+    {
+        for (const VI_STORED_REQ_S &e : VI_STORED_REQS) {
+            auto &store = e.chn ? c.store : s.store;
+            if (req == e.set) {
+                std::vector<uint8_t> bytes(req_size(req));
+                if (!copy_from_user(bytes.data(), arg, bytes.size()))
+                    return fail(EFAULT);
+                store[e.set] = std::move(bytes);
+                return 0;
+            }
+            if (e.get && req == e.get) {
+                auto it = store.find(e.set);
+                if (it == store.end())
+                    return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
+                return copy_to_user(arg, it->second.data(), it->second.size()) ? 0 : fail(EFAULT);
+            }
+        }
+        return fail(EINVAL);
+    }
+
+    int bound_ = -1;
+};
+
+DeviceRegistration vi_device("/dev/vi", [](int) { return std::make_shared<ViFile>(); });
+
+} // namespace

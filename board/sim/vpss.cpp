@@ -1,0 +1,502 @@
+// /dev/vpss: the video processing driver. A started group takes the pictures
+// of its bound source (or of SendFrame) and, on a worker thread of its own,
+// scales them to each enabled channel's size, mirrors and flips them, hands
+// them to the units bound to the channel and keeps the newest ones for
+// GetChnFrame when the channel has a depth. A busy group drops its oldest
+// input picture; it never makes its source wait.
+#include "board/sim/sim.h"
+#include "board/sim/video.h"
+#include "mpi/video/vpss/mpi_vpss.h"
+#include "mpi/video/vpss/vpss_requests.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <thread>
+
+namespace {
+
+using namespace sim;
+using namespace sim::video;
+
+constexpr size_t kInputDepth = 2;
+constexpr unsigned kSpareBuffers = 4;
+constexpr uint32_t kMaxDepth = 8;
+constexpr uint32_t kMaxRegions = 64;
+
+uint32_t req_size(unsigned long req) { return (uint32_t)((req >> 16) & 0x3fff); }
+
+struct VpssChn {
+    VPSS_CHN_ATTR_REC_S attr{};
+    VPSS_CHN_MODE_REC_S mode{};
+    bool enabled = false;
+    uint32_t depth = 0;
+    int64_t credit = 0;
+    std::deque<PicturePtr> ready;
+    std::map<uint32_t, PicturePtr> held;
+    PicturePtr last;
+    std::map<unsigned long, std::vector<uint8_t>> store;
+    // Worker-only.
+    std::unique_ptr<PicturePool> pool;
+    Scaler scaler;
+};
+
+struct VpssGrp {
+    bool created = false, started = false, stop = false;
+    VPSS_GRP_ATTR_REC_S attr{};
+    std::map<unsigned long, std::vector<uint8_t>> store;
+    VpssChn chn[VPSS_MAX_CHN_NUM];
+    std::deque<PicturePtr> input;
+    PicturePtr last_in;
+    std::map<uint32_t, PicturePtr> held_in;
+    std::unique_ptr<PicturePool> send_pool; // pictures given by SendFrame
+    std::thread worker;
+    uint32_t dropped = 0;
+};
+
+struct VpssState {
+    std::mutex lock;
+    std::condition_variable cv;
+    std::unique_ptr<VpssGrp> grp[VPSS_MAX_GRP_NUM];
+};
+
+VpssState *g_vpss = nullptr;
+
+void stop_group(std::unique_lock<std::mutex> &lock, VpssGrp &g)
+{
+    g.started = false;
+    g.stop = true;
+    g_vpss->cv.notify_all();
+    if (g.worker.joinable()) {
+        std::thread t = std::move(g.worker);
+        lock.unlock();
+        t.join();
+        lock.lock();
+    }
+    g.input.clear();
+}
+
+// A destroyed group forgets its channels and pictures; the object stays, as
+// waiters and the worker may still look at it.
+void forget_group(VpssGrp &g)
+{
+    g.created = false;
+    g.attr = {};
+    g.store.clear();
+    g.input.clear();
+    g.last_in.reset();
+    g.held_in.clear();
+    g.send_pool.reset();
+    for (VpssChn &c : g.chn) {
+        c.attr = {};
+        c.mode = {};
+        c.enabled = false;
+        c.depth = 0;
+        c.credit = 0;
+        c.ready.clear();
+        c.held.clear();
+        c.last.reset();
+        c.store.clear();
+        c.pool.reset();
+    }
+    g_vpss->cv.notify_all();
+}
+
+Hooks vpss_hooks(
+    [] { g_vpss = new VpssState; },
+    [] {
+        if (!g_vpss)
+            return;
+        {
+            std::unique_lock<std::mutex> lock(g_vpss->lock);
+            for (auto &g : g_vpss->grp)
+                if (g)
+                    stop_group(lock, *g);
+        }
+        delete g_vpss;
+        g_vpss = nullptr;
+    });
+
+// One input picture through every enabled channel of the group.
+void process(std::unique_lock<std::mutex> &lock, int grp, VpssGrp &g, const PicturePtr &in)
+{
+    for (int n = 0; n < VPSS_MAX_CHN_NUM; n++) {
+        VpssChn &c = g.chn[n];
+        if (!c.enabled)
+            continue;
+        int32_t src = c.attr.s32SrcFrameRate, dst = c.attr.s32DstFrameRate;
+        if (src > 0 && dst > 0 && dst < src) {
+            c.credit += dst;
+            if (c.credit < src)
+                continue;
+            c.credit -= src;
+        }
+        uint32_t w = in->width, h = in->height;
+        if (c.mode.enChnMode == VPSS_CHN_MODE_USER && c.mode.u32Width && c.mode.u32Height) {
+            w = c.mode.u32Width & ~1u;
+            h = c.mode.u32Height & ~1u;
+        }
+        if (!c.pool || c.pool->width() != w || c.pool->height() != h)
+            c.pool = std::make_unique<PicturePool>(w, h, c.depth + kSpareBuffers);
+        PicturePtr out = c.pool->take();
+        if (!out)
+            continue; // every buffer is held downstream: this channel skips the picture
+        bool mirror = c.attr.bMirror, flip = c.attr.bFlip;
+        lock.unlock();
+        bool ok = c.scaler.run(*in, *out);
+        if (ok) {
+            mirror_flip(*out, mirror, flip);
+            out->pts = in->pts;
+            out->seq = in->seq;
+            route(ChnAddr{DU_ID_VPSS, grp, n}, out);
+        }
+        lock.lock();
+        if (!ok)
+            continue;
+        c.last = out;
+        if (c.depth) {
+            c.ready.push_back(out);
+            while (c.ready.size() > c.depth)
+                c.ready.pop_front();
+            g_vpss->cv.notify_all();
+        }
+    }
+}
+
+void group_loop(int grp)
+{
+    VpssGrp &g = *g_vpss->grp[grp];
+    std::unique_lock<std::mutex> lock(g_vpss->lock);
+    while (true) {
+        g_vpss->cv.wait(lock, [&] { return g.stop || !g.input.empty(); });
+        if (g.stop)
+            break;
+        PicturePtr in = g.input.front();
+        g.input.pop_front();
+        g.last_in = in;
+        process(lock, grp, g, in);
+    }
+}
+
+// Queues a picture for a started group; drops the oldest when it is busy.
+void take_input(int grp, const PicturePtr &pic)
+{
+    if (!g_vpss || grp < 0 || grp >= VPSS_MAX_GRP_NUM)
+        return;
+    std::lock_guard<std::mutex> lock(g_vpss->lock);
+    VpssGrp *g = g_vpss->grp[grp].get();
+    if (!g || !g->started)
+        return;
+    g->input.push_back(pic);
+    while (g->input.size() > kInputDepth) {
+        g->input.pop_front();
+        g->dropped++;
+    }
+    g_vpss->cv.notify_all();
+}
+
+SinkRegistration vpss_sink(DU_ID_VPSS, [](const ChnAddr &dst, const PicturePtr &pic) { take_input(dst.dev, pic); });
+
+void fill_frame(VIDEO_FRAME_REC_S &f, const Picture &p)
+{
+    memset(&f, 0, sizeof f);
+    f.u32Width = p.width;
+    f.u32Height = p.height;
+    f.enPixelFormat = PIXEL_FORMAT_YUV_SEMIPLANAR_420;
+    f.u32PhyAddr[0] = p.phys;
+    f.u32PhyAddr[1] = f.u32PhyAddr[2] = p.vu_phys();
+    f.pVirAddr[0] = p.y();
+    f.pVirAddr[1] = f.pVirAddr[2] = p.vu();
+    f.u32Stride[0] = f.u32Stride[1] = f.u32Stride[2] = p.stride;
+    f.u32TimeRef = p.seq * 2;
+    f.u64pts = p.pts;
+}
+
+bool in_ddr(uint32_t addr, uint64_t len)
+{
+    return addr >= kDdrBase && (uint64_t)addr + len <= (uint64_t)kDdrBase + kDdrSize;
+}
+
+// Waits for the channel's next ready picture: -1 blocks, 0 does not wait.
+bool wait_ready(std::unique_lock<std::mutex> &lock, VpssGrp &g, VpssChn &c, int32_t ms)
+{
+    auto has = [&] { return !c.ready.empty() || !c.enabled || g.stop; };
+    if (ms < 0)
+        g_vpss->cv.wait(lock, has);
+    else
+        g_vpss->cv.wait_for(lock, std::chrono::milliseconds(ms), has);
+    return !c.ready.empty();
+}
+
+class VpssFile : public Device {
+public:
+    int ioctl(unsigned long req, void *arg) override
+    {
+        if (req == VPSS_BIND_FD) {
+            uint32_t word;
+            if (!get_user(word, arg))
+                return fail(EFAULT);
+            int grp = (int)(word >> 16), chn = (int)(word & 0xffff);
+            if (grp >= VPSS_MAX_GRP_NUM || chn >= VPSS_MAX_CHN_NUM)
+                return fail(EINVAL);
+            grp_ = grp;
+            chn_ = chn;
+            return 0;
+        }
+        if (!g_vpss)
+            return fail(ENODEV);
+        if (grp_ < 0)
+            return fail(EBADF);
+        std::unique_lock<std::mutex> lock(g_vpss->lock);
+        auto &slot = g_vpss->grp[grp_];
+        if (!slot)
+            slot = std::make_unique<VpssGrp>();
+        VpssGrp &g = *slot;
+        VpssChn &c = g.chn[chn_];
+
+        switch (req) {
+        case VPSS_CREATE_GRP: {
+            VPSS_GRP_ATTR_REC_S a;
+            if (!get_user(a, arg))
+                return fail(EFAULT);
+            if (g.created)
+                return ERR_VPSS_EXIST;
+            if (!a.u32MaxW || !a.u32MaxH || a.u32MaxW > 4096 || a.u32MaxH > 4096)
+                return ERR_VPSS_ILLEGAL_PARAM;
+            g.attr = a;
+            g.created = true;
+            event("vpss", "grp %d create %ux%u", grp_, a.u32MaxW, a.u32MaxH);
+            return 0;
+        }
+        case VPSS_DESTROY_GRP:
+            if (!g.created)
+                return ERR_VPSS_UNEXIST;
+            stop_group(lock, g);
+            forget_group(g);
+            event("vpss", "grp %d destroy", grp_);
+            return 0;
+        }
+        if (req == VPSS_SET_MOD_PARAM || req == VPSS_GET_MOD_PARAM)
+            return stored(req, arg, g, c); // module-wide: no group needs to exist
+        if (!g.created)
+            return ERR_VPSS_UNEXIST;
+
+        switch (req) {
+        case VPSS_SET_GRP_ATTR:
+            return get_user(g.attr, arg) ? 0 : fail(EFAULT);
+        case VPSS_GET_GRP_ATTR:
+            return put_user(arg, g.attr) ? 0 : fail(EFAULT);
+        case VPSS_START_GRP:
+            if (!g.started) {
+                if (g.worker.joinable())
+                    stop_group(lock, g);
+                g.started = true;
+                g.stop = false;
+                g.worker = std::thread(group_loop, grp_);
+                event("vpss", "grp %d start", grp_);
+            }
+            return 0;
+        case VPSS_STOP_GRP:
+            if (g.started) {
+                stop_group(lock, g);
+                event("vpss", "grp %d stop", grp_);
+            }
+            return 0;
+        case VPSS_RESET_GRP:
+            g.input.clear();
+            for (VpssChn &ch : g.chn)
+                ch.ready.clear();
+            return 0;
+        case VPSS_ENABLE_BACKUP:
+        case VPSS_DISABLE_BACKUP:
+            return 0; // the last input picture is always kept for GetGrpFrame
+        case VPSS_SEND_FRAME:
+            return send_frame(lock, g, arg);
+        case VPSS_GET_GRP_FRAME: {
+            VPSS_GRP_FRAME_REQ_S r;
+            if (!get_user(r, arg))
+                return fail(EFAULT);
+            if (!g.last_in)
+                return ERR_VPSS_BUF_EMPTY;
+            VIDEO_FRAME_REC_S f;
+            fill_frame(f, *g.last_in);
+            if (!put_user(r.pstFrame, f))
+                return fail(EFAULT);
+            g.held_in[g.last_in->phys] = g.last_in;
+            return 0;
+        }
+        case VPSS_RELEASE_GRP_FRAME: {
+            VIDEO_FRAME_REC_S f;
+            if (!get_user(f, arg))
+                return fail(EFAULT);
+            return g.held_in.erase(f.u32PhyAddr[0]) ? 0 : ERR_VPSS_ILLEGAL_PARAM;
+        }
+        case VPSS_ENABLE_CHN:
+            c.enabled = true;
+            event("vpss", "grp %d chn %d enable", grp_, chn_);
+            return 0;
+        case VPSS_DISABLE_CHN:
+            c.enabled = false;
+            c.ready.clear();
+            g_vpss->cv.notify_all();
+            event("vpss", "grp %d chn %d disable", grp_, chn_);
+            return 0;
+        case VPSS_SET_CHN_ATTR:
+            return get_user(c.attr, arg) ? 0 : fail(EFAULT);
+        case VPSS_GET_CHN_ATTR:
+            return put_user(arg, c.attr) ? 0 : fail(EFAULT);
+        case VPSS_SET_CHN_MODE: {
+            VPSS_CHN_MODE_REC_S m;
+            if (!get_user(m, arg))
+                return fail(EFAULT);
+            if (m.enChnMode == VPSS_CHN_MODE_USER &&
+                (m.u32Width < 16 || m.u32Height < 16 || m.u32Width > 4096 || m.u32Height > 4096))
+                return ERR_VPSS_ILLEGAL_PARAM;
+            c.mode = m;
+            return 0;
+        }
+        case VPSS_GET_CHN_MODE:
+            return put_user(arg, c.mode) ? 0 : fail(EFAULT);
+        case VPSS_SET_DEPTH: {
+            uint32_t d;
+            if (!get_user(d, arg))
+                return fail(EFAULT);
+            if (d > kMaxDepth)
+                return ERR_VPSS_ILLEGAL_PARAM;
+            c.depth = d;
+            while (c.ready.size() > d)
+                c.ready.pop_front();
+            return 0;
+        }
+        case VPSS_GET_DEPTH:
+            return put_user(arg, c.depth) ? 0 : fail(EFAULT);
+        case VPSS_GET_CHN_FRAME: {
+            VPSS_CHN_FRAME_REQ_S r;
+            if (!get_user(r, arg))
+                return fail(EFAULT);
+            if (!c.enabled || !c.depth)
+                return ERR_VPSS_NOT_PERM;
+            if (!wait_ready(lock, g, c, r.s32MilliSec))
+                return ERR_VPSS_BUF_EMPTY;
+            PicturePtr p = c.ready.front();
+            VIDEO_FRAME_REC_S f;
+            fill_frame(f, *p);
+            if (!put_user(r.pstFrame, f))
+                return fail(EFAULT);
+            c.ready.pop_front();
+            c.held[p->phys] = p;
+            return 0;
+        }
+        case VPSS_RELEASE_CHN_FRAME: {
+            VIDEO_FRAME_REC_S f;
+            if (!get_user(f, arg))
+                return fail(EFAULT);
+            return c.held.erase(f.u32PhyAddr[0]) ? 0 : ERR_VPSS_ILLEGAL_PARAM;
+        }
+        case VPSS_GET_REGION_LUMA:
+            return region_luma(lock, g, c, arg);
+        }
+        return stored(req, arg, g, c);
+    }
+
+private:
+    int send_frame(std::unique_lock<std::mutex> &lock, VpssGrp &g, void *arg)
+    {
+        VIDEO_FRAME_REQ_S r;
+        if (!get_user(r, arg))
+            return fail(EFAULT);
+        const VIDEO_FRAME_REC_S &f = r.stFrame;
+        uint32_t w = f.u32Width & ~1u, h = f.u32Height & ~1u, s = f.u32Stride[0];
+        if (w < 16 || h < 16 || w > g.attr.u32MaxW || h > g.attr.u32MaxH || s < w ||
+            f.u32Stride[1] < w || !in_ddr(f.u32PhyAddr[0], (uint64_t)s * h) ||
+            !in_ddr(f.u32PhyAddr[1], (uint64_t)f.u32Stride[1] * h / 2))
+            return ERR_VPSS_ILLEGAL_PARAM;
+        if (!g.started)
+            return ERR_VPSS_NOT_PERM;
+        if (!g.send_pool || g.send_pool->width() != w || g.send_pool->height() != h)
+            g.send_pool = std::make_unique<PicturePool>(w, h, kInputDepth + 2);
+        PicturePtr pic = g.send_pool->take();
+        if (!pic)
+            return mpi_status(DU_ID_VPSS, ERR_NOBUF);
+        for (uint32_t row = 0; row < h; row++)
+            memcpy(pic->y() + (size_t)row * pic->stride, sim::phys(f.u32PhyAddr[0] + row * s), w);
+        for (uint32_t row = 0; row < h / 2; row++)
+            memcpy(pic->vu() + (size_t)row * pic->stride, sim::phys(f.u32PhyAddr[1] + row * f.u32Stride[1]), w);
+        pic->pts = f.u64pts;
+        pic->seq = f.u32TimeRef / 2;
+        lock.unlock();
+        take_input(grp_, pic);
+        lock.lock();
+        return 0;
+    }
+
+    int region_luma(std::unique_lock<std::mutex> &lock, VpssGrp &g, VpssChn &c, void *arg)
+    {
+        VPSS_REGION_LUMA_REQ_S r;
+        if (!get_user(r, arg))
+            return fail(EFAULT);
+        uint32_t n = r.stRegionInfo.u32RegionNum;
+        if (n == 0 || n > kMaxRegions)
+            return ERR_VPSS_ILLEGAL_PARAM;
+        std::vector<VPSS_RECT_S> rects(n);
+        if (!copy_from_user(rects.data(), r.stRegionInfo.pstRegion, n * sizeof(VPSS_RECT_S)))
+            return fail(EFAULT);
+        if (!c.last) {
+            if (!c.enabled)
+                return ERR_VPSS_NOT_PERM;
+            auto has = [&] { return c.last || !c.enabled || g.stop; };
+            if (r.s32MilliSec < 0)
+                g_vpss->cv.wait(lock, has);
+            else
+                g_vpss->cv.wait_for(lock, std::chrono::milliseconds(r.s32MilliSec), has);
+            if (!c.last)
+                return ERR_VPSS_BUF_EMPTY;
+        }
+        const Picture &p = *c.last;
+        std::vector<uint32_t> out(n);
+        for (uint32_t i = 0; i < n; i++) {
+            int64_t x0 = std::clamp<int64_t>(rects[i].s32X, 0, p.width);
+            int64_t y0 = std::clamp<int64_t>(rects[i].s32Y, 0, p.height);
+            int64_t x1 = std::clamp<int64_t>(x0 + rects[i].u32Width, 0, p.width);
+            int64_t y1 = std::clamp<int64_t>(y0 + rects[i].u32Height, 0, p.height);
+            uint64_t sum = 0, cnt = (uint64_t)(x1 - x0) * (y1 - y0);
+            for (int64_t y = y0; y < y1; y++)
+                for (int64_t x = x0; x < x1; x++)
+                    sum += p.y()[y * p.stride + x];
+            out[i] = cnt ? (uint32_t)(sum / cnt) : 0;
+        }
+        return copy_to_user(r.pu32LumaData, out.data(), n * sizeof(uint32_t)) ? 0 : fail(EFAULT);
+    }
+
+    // The records the driver keeps as given.
+    int stored(unsigned long req, void *arg, VpssGrp &g, VpssChn &c)
+    {
+        for (const VPSS_STORED_REQ_S &e : VPSS_STORED_REQS) {
+            auto &store = e.chn ? c.store : g.store;
+            if (req == e.set) {
+                std::vector<uint8_t> bytes(req_size(req));
+                if (!copy_from_user(bytes.data(), arg, bytes.size()))
+                    return fail(EFAULT);
+                store[e.set] = std::move(bytes);
+                return 0;
+            }
+            if (req == e.get) {
+                auto it = store.find(e.set);
+                std::vector<uint8_t> zero(req_size(req));
+                const std::vector<uint8_t> &bytes = it == store.end() ? zero : it->second;
+                return copy_to_user(arg, bytes.data(), bytes.size()) ? 0 : fail(EFAULT);
+            }
+        }
+        return fail(EINVAL);
+    }
+
+    int grp_ = -1, chn_ = 0;
+};
+
+DeviceRegistration vpss_device("/dev/vpss", [](int) { return std::make_shared<VpssFile>(); });
+
+} // namespace
