@@ -11,6 +11,7 @@
 #include <ctime>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/time.h>
 #include <sys/types.h>
@@ -37,6 +38,8 @@ int bd_mount(const char *source, const char *target, const char *fstype, unsigne
              const void *data);
 int bd_umount(const char *target);
 int bd_statvfs(const char *path, struct statvfs *buf);
+// File status; device files report themselves as character devices.
+int bd_stat(const char *path, struct stat *buf);
 
 // Sockets: the kernel uevent netlink socket.
 int bd_socket(int domain, int type, int protocol);

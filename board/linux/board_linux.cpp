@@ -33,6 +33,7 @@ int bd_mount(const char *source, const char *target, const char *fstype, unsigne
 
 int bd_umount(const char *target) { return ::umount(target); }
 int bd_statvfs(const char *path, struct statvfs *buf) { return ::statvfs(path, buf); }
+int bd_stat(const char *path, struct stat *buf) { return ::stat(path, buf); }
 int bd_socket(int domain, int type, int protocol) { return ::socket(domain, type, protocol); }
 int bd_bind(int fd, const struct sockaddr *addr, socklen_t len) { return ::bind(fd, addr, len); }
 ssize_t bd_recv(int fd, void *buf, size_t len, int flags) { return ::recv(fd, buf, len, flags); }

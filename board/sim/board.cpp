@@ -396,6 +396,21 @@ int bd_open(const char *path, int flags, mode_t mode)
     return fd;
 }
 
+int bd_stat(const char *path, struct stat *buf)
+{
+    ensure_started();
+    if (!path || !buf)
+        return fail(EFAULT);
+    if (factories().count(path)) {
+        memset(buf, 0, sizeof *buf);
+        buf->st_mode = S_IFCHR | 0666;
+        return 0;
+    }
+    if (strncmp(path, "/dev/", 5) == 0)
+        return fail(ENOENT);
+    return ::stat(bd_path(path).c_str(), buf);
+}
+
 int bd_close(int fd)
 {
     socket_closed(fd);
