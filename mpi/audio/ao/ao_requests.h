@@ -1,39 +1,37 @@
-// Requests of /dev/ao ('X') and their records, shared by the audio output
-// unit and its driver.
+// Requests of /dev/ao ('X'), shared by the audio output unit and its driver.
 #pragma once
 
-#include "mpi/audio/comm/audio_frame.h"
+#include "mpi/audio/ao/mpi_ao.h"
+#include "mpi/common/mpi_common.h"
 
-constexpr unsigned long AO_BIND_CHN_CTRL = 0x40045800;      // u32 channel
-constexpr unsigned long AO_SET_PUBATTR_CTRL = 0x40245801;   // AIO_ATTR_S
-constexpr unsigned long AO_GET_PUBATTR_CTRL = 0x80245802;   // AIO_ATTR_S
-constexpr unsigned long AO_ENABLE_CTRL = 0x5803;
-constexpr unsigned long AO_DISABLE_CTRL = 0x5804;
-constexpr unsigned long AO_SEND_FRAME_CTRL = 0xC0785805;    // AO_SEND_FRAME_REQ_S
-constexpr unsigned long AO_ENABLE_CHN_CTRL = 0x5806;
-constexpr unsigned long AO_DISABLE_CHN_CTRL = 0x5807;
-constexpr unsigned long AO_PAUSE_CHN_CTRL = 0x5808;
-constexpr unsigned long AO_RESUME_CHN_CTRL = 0x5809;
-constexpr unsigned long AO_CLEAR_CHNBUF_CTRL = 0x580C;
-constexpr unsigned long AO_QUERY_CHNSTAT_CTRL = 0x800C580D; // AO_CHN_STATE_S
-constexpr unsigned long AO_RESMP_STATE_CTRL = 0x4010580E;   // AO_RESMP_STATE_S
-constexpr unsigned long AO_VQE_STATE_CTRL = 0x4440580F;     // 1088 bytes
-constexpr unsigned long AO_SET_TRACKMODE_CTRL = 0x40045810;
-constexpr unsigned long AO_GET_TRACKMODE_CTRL = 0x80045811;
-constexpr unsigned long AO_SET_CLKDIR_CTRL = 0x40045812;
-constexpr unsigned long AO_GET_CLKDIR_CTRL = 0x80045813;
-constexpr unsigned long AO_SET_VOLUME_CTRL = 0x40045814;    // s32 dB
-constexpr unsigned long AO_GET_VOLUME_CTRL = 0x80045815;
-constexpr unsigned long AO_SET_MUTE_CTRL = 0x40105816;      // AO_MUTE_REQ_S
-constexpr unsigned long AO_GET_MUTE_CTRL = 0xC0105817;      // AO_MUTE_REQ_S
-constexpr unsigned long AO_CLR_PUBATTR_CTRL = 0x5818;
-constexpr unsigned long AO_SET_SAVEFILE_CTRL = 0x42085819;  // AUDIO_SAVE_FILE_INFO_S
-constexpr unsigned long AO_GET_SAVEFILE_CTRL = 0x8208581A;  // AUDIO_SAVE_FILE_INFO_S
-constexpr unsigned long AO_GET_CHNSTATE_CTRL = 0x8004581B;  // u32, frames go through only at 1
+constexpr unsigned long AO_BIND_CHN_CTRL = MPI_IOC(MPI_IOC_WRITE, 4, 'X', 0);
+constexpr unsigned long AO_SET_PUBATTR_CTRL = MPI_IOC(MPI_IOC_WRITE, 36, 'X', 1);
+constexpr unsigned long AO_GET_PUBATTR_CTRL = MPI_IOC(MPI_IOC_READ, 36, 'X', 2);
+constexpr unsigned long AO_ENABLE_CTRL = MPI_IOC(MPI_IOC_NONE, 0, 'X', 3);
+constexpr unsigned long AO_DISABLE_CTRL = MPI_IOC(MPI_IOC_NONE, 0, 'X', 4);
+constexpr unsigned long AO_SEND_FRAME_CTRL = MPI_IOC(MPI_IOC_RW, 120, 'X', 5);
+constexpr unsigned long AO_ENABLE_CHN_CTRL = MPI_IOC(MPI_IOC_NONE, 0, 'X', 6);
+constexpr unsigned long AO_DISABLE_CHN_CTRL = MPI_IOC(MPI_IOC_NONE, 0, 'X', 7);
+constexpr unsigned long AO_PAUSE_CHN_CTRL = MPI_IOC(MPI_IOC_NONE, 0, 'X', 8);
+constexpr unsigned long AO_RESUME_CHN_CTRL = MPI_IOC(MPI_IOC_NONE, 0, 'X', 9);
+constexpr unsigned long AO_CLEAR_CHNBUF_CTRL = MPI_IOC(MPI_IOC_NONE, 0, 'X', 12);
+constexpr unsigned long AO_QUERY_CHNSTAT_CTRL = MPI_IOC(MPI_IOC_READ, 12, 'X', 13);
+constexpr unsigned long AO_RESMP_STATUS_CTRL = MPI_IOC(MPI_IOC_WRITE, 16, 'X', 14);
+constexpr unsigned long AO_VQE_STATUS_CTRL = MPI_IOC(MPI_IOC_WRITE, 1088, 'X', 15);
+constexpr unsigned long AO_SET_TRACKMODE_CTRL = MPI_IOC(MPI_IOC_WRITE, 4, 'X', 16);
+constexpr unsigned long AO_GET_TRACKMODE_CTRL = MPI_IOC(MPI_IOC_READ, 4, 'X', 17);
+constexpr unsigned long AO_SET_CLKDIR_CTRL = MPI_IOC(MPI_IOC_WRITE, 4, 'X', 18);
+constexpr unsigned long AO_GET_CLKDIR_CTRL = MPI_IOC(MPI_IOC_READ, 4, 'X', 19);
+constexpr unsigned long AO_SET_VOLUME_CTRL = MPI_IOC(MPI_IOC_WRITE, 4, 'X', 20);
+constexpr unsigned long AO_GET_VOLUME_CTRL = MPI_IOC(MPI_IOC_READ, 4, 'X', 21);
+constexpr unsigned long AO_SET_MUTE_CTRL = MPI_IOC(MPI_IOC_WRITE, 16, 'X', 22);
+constexpr unsigned long AO_GET_MUTE_CTRL = MPI_IOC(MPI_IOC_RW, 16, 'X', 23);
+constexpr unsigned long AO_CLR_PUBATTR_CTRL = MPI_IOC(MPI_IOC_NONE, 0, 'X', 24);
+constexpr unsigned long AO_SET_SAVEFILE_CTRL = MPI_IOC(MPI_IOC_WRITE, 520, 'X', 25);
+constexpr unsigned long AO_GET_SAVEFILE_CTRL = MPI_IOC(MPI_IOC_READ, 520, 'X', 26);
+constexpr unsigned long AO_GET_CHNSTATE_CTRL = MPI_IOC(MPI_IOC_READ, 4, 'X', 27);
 
-static_assert(AO_SEND_FRAME_CTRL == MPI_IOC(MPI_IOC_RW, 120, 'X', 5) &&
-                  AO_VQE_STATE_CTRL == MPI_IOC(MPI_IOC_WRITE, 1088, 'X', 15),
-              "request numbers");
+static_assert(AO_SEND_FRAME_CTRL == 0xC0785805 && AO_VQE_STATUS_CTRL == 0x4440580F, "request numbers");
 
 // The channel state word of AO_GET_CHNSTATE_CTRL.
 enum : u32 { AO_CHN_STATE_DISABLED = 0, AO_CHN_STATE_RUNNING = 1, AO_CHN_STATE_PAUSED = 2 };
@@ -57,15 +55,15 @@ struct AO_CHN_STATE_S {
 };
 static_assert(sizeof(AO_CHN_STATE_S) == 12, "channel state");
 
-struct AO_RESMP_STATE_S {
+struct AO_RESMP_STATUS_S {
     u32 bEnable;
     u32 u32PtNumPerFrm;
     u32 u32InRate;
     u32 u32OutRate;
 };
-static_assert(sizeof(AO_RESMP_STATE_S) == 16, "resampling state");
+static_assert(sizeof(AO_RESMP_STATUS_S) == 16, "resampling state");
 
-constexpr u32 AO_VQE_STATE_LEN = 1088;
+constexpr u32 AO_VQE_STATUS_LEN = 1088;
 
 struct AUDIO_FADE_S {
     u32 bFade;

@@ -1,0 +1,350 @@
+// /dev/ao: the audio output driver. One device, 16 channels. Each enabled
+// channel has a queue of device frames that a real-time play clock empties,
+// one frame every u32PtNumPerFrm samples of the device rate; what it plays goes
+// to "ao_dev0_chn<N>.wav" in the board's root. Frames come from user space
+// (waiting for room as the caller's time-out allows) or from a capture channel
+// bound to the output channel.
+#include "board/sim/audio.h"
+#include "board/sim/sim.h"
+#include "mpi/audio/ao/ao_requests.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace sim {
+namespace {
+
+constexpr unsigned kChns = 16;
+constexpr u32 kMaxPtNum = 4096;
+
+s32 code(u32 c) { return mpi_status(DU_ID_AO, c); }
+
+struct Chn {
+    u32 state = AO_CHN_STATE_DISABLED;
+    std::deque<std::vector<uint8_t>> queue; // device frames, tracks interleaved sample by sample
+    audio::WavWriter wav;
+    uint64_t played = 0;
+    uint64_t dropped = 0;
+    AUDIO_SAVE_FILE_INFO_S save{};
+    AO_RESMP_STATUS_S resmp{};
+    std::vector<uint8_t> vqe = std::vector<uint8_t>(AO_VQE_STATUS_LEN);
+};
+
+struct Ao {
+    std::mutex lock;
+    std::condition_variable room_cv; // a frame was played or a queue went away
+    std::condition_variable stop_cv;
+    AIO_ATTR_S attr{};
+    bool attr_set = false;
+    bool enabled = false;
+    uint64_t generation = 0;
+    u32 track_mode = 0, clk_dir = 0;
+    s32 volume = 0;
+    AO_MUTE_REQ_S mute{};
+    Chn chn[kChns];
+    std::thread player;
+    bool run = false;
+};
+
+Ao &ao()
+{
+    static Ao a;
+    return a;
+}
+
+unsigned tracks(const AIO_ATTR_S &a) { return a.enSoundmode == audio::kStereo ? 2 : 1; }
+u32 frame_bytes(const AIO_ATTR_S &a) { return a.u32PtNumPerFrm << a.enBitwidth; }
+size_t capacity(const AIO_ATTR_S &a) { return a.u32FrmNum; }
+
+
+// One device frame from its tracks, interleaved as the WAV file wants it.
+std::vector<uint8_t> interleave(const AIO_ATTR_S &a, const uint8_t *const track[])
+{
+    unsigned n = tracks(a), w = 1u << a.enBitwidth;
+    std::vector<uint8_t> out(frame_bytes(a) * n);
+    for (u32 i = 0; i < a.u32PtNumPerFrm; i++)
+        for (unsigned t = 0; t < n; t++)
+            memcpy(&out[(i * n + t) * w], track[t] + i * w, w);
+    return out;
+}
+
+void play_loop()
+{
+    Ao &s = ao();
+    std::unique_lock<std::mutex> lock(s.lock);
+    auto period = std::chrono::nanoseconds(s.attr.u32PtNumPerFrm * 1000000000ull / s.attr.enSamplerate);
+    auto next = std::chrono::steady_clock::now() + period;
+    while (s.run) {
+        if (s.stop_cv.wait_until(lock, next, [&] { return !s.run; }))
+            break;
+        next += period;
+        if (std::chrono::steady_clock::now() - next > 20 * period)
+            next = std::chrono::steady_clock::now() + period;
+        bool played = false;
+        for (Chn &ch : s.chn) {
+            if (ch.state != AO_CHN_STATE_RUNNING || ch.queue.empty())
+                continue;
+            ch.wav.write(ch.queue.front().data(), ch.queue.front().size());
+            ch.queue.pop_front();
+            ch.played++;
+            played = true;
+        }
+        if (played)
+            s.room_cv.notify_all();
+    }
+}
+
+void disable_chn(Ao &s, unsigned c)
+{
+    Chn &ch = s.chn[c];
+    if (ch.state != AO_CHN_STATE_DISABLED)
+        event("ao", "disable chn %u after %llu frames", c, (unsigned long long)ch.played);
+    ch.state = AO_CHN_STATE_DISABLED;
+    ch.queue.clear();
+    ch.wav.close();
+    s.room_cv.notify_all();
+}
+
+void disable_device(std::unique_lock<std::mutex> &lock)
+{
+    Ao &s = ao();
+    if (s.player.joinable()) {
+        s.run = false;
+        s.stop_cv.notify_all();
+        std::thread t = std::move(s.player);
+        lock.unlock();
+        t.join();
+        lock.lock();
+    }
+    for (unsigned c = 0; c < kChns; c++)
+        disable_chn(s, c);
+    s.enabled = false;
+    s.generation++;
+    s.room_cv.notify_all();
+}
+
+// A bound capture channel's frame: played when it has the device's format,
+// dropped when the queue is full (the capture cannot wait).
+audio::SinkRegistration ao_sink(DU_ID_AO, [](const ChnAddr &dst, const audio::FramePtr &frame) {
+    Ao &s = ao();
+    if (dst.dev != 0 || dst.chn < 0 || (unsigned)dst.chn >= kChns)
+        return;
+    std::lock_guard<std::mutex> lock(s.lock);
+    Chn &ch = s.chn[dst.chn];
+    if (!s.enabled || ch.state != AO_CHN_STATE_RUNNING)
+        return;
+    const AUDIO_FRAME_S &f = frame->rec;
+    if (f.enBitwidth != s.attr.enBitwidth || f.enSoundmode != s.attr.enSoundmode ||
+        f.u32Len != frame_bytes(s.attr) || ch.queue.size() >= capacity(s.attr)) {
+        if (ch.dropped++ % 100 == 0)
+            event("ao", "chn %d drops a bound frame (%s)", dst.chn,
+                  ch.queue.size() >= capacity(s.attr) ? "queue full" : "format differs from the device");
+        return;
+    }
+    const uint8_t *track[audio::kMaxTracks] = {frame->track(0), frame->tracks() > 1 ? frame->track(1) : nullptr};
+    ch.queue.push_back(interleave(s.attr, track));
+});
+
+Hooks ao_hooks(nullptr, [] {
+    Ao &s = ao();
+    std::unique_lock<std::mutex> lock(s.lock);
+    disable_device(lock);
+    s.attr = AIO_ATTR_S{};
+    s.attr_set = false;
+    s.track_mode = s.clk_dir = 0;
+    s.volume = 0;
+    s.mute = AO_MUTE_REQ_S{};
+    for (Chn &ch : s.chn)
+        ch = Chn();
+});
+
+template <class T> int store(void *arg, T &dst) { return get_user(dst, arg) ? 0 : fail(EFAULT); }
+template <class T> int load(void *arg, const T &src) { return put_user(arg, src) ? 0 : fail(EFAULT); }
+
+class AoFile : public Device {
+public:
+    int ioctl(unsigned long request, void *arg) override;
+
+private:
+    s32 send_frame(void *arg);
+    u32 chn_ = 0;
+};
+
+int AoFile::ioctl(unsigned long request, void *arg)
+{
+    if (request == AO_SEND_FRAME_CTRL)
+        return send_frame(arg);
+
+    Ao &s = ao();
+    std::unique_lock<std::mutex> lock(s.lock);
+    Chn &ch = s.chn[chn_];
+    switch (request) {
+    case AO_BIND_CHN_CTRL: {
+        u32 c;
+        if (!get_user(c, arg))
+            return fail(EFAULT);
+        if (c >= kChns)
+            return code(ERR_INVALID_CHNID);
+        chn_ = c;
+        return 0;
+    }
+    case AO_SET_PUBATTR_CTRL: {
+        AIO_ATTR_S a;
+        if (!get_user(a, arg))
+            return fail(EFAULT);
+        if (s.enabled)
+            return code(ERR_NOT_PERM);
+        if (!audio::attr_valid(a, kMaxPtNum, kChns))
+            return code(ERR_ILLEGAL_PARAM);
+        s.attr = a;
+        s.attr_set = true;
+        return 0;
+    }
+    case AO_GET_PUBATTR_CTRL:
+        if (!s.attr_set)
+            return code(ERR_NOT_CONFIG);
+        return load(arg, s.attr);
+    case AO_CLR_PUBATTR_CTRL:
+        if (s.enabled)
+            return code(ERR_NOT_PERM);
+        s.attr = AIO_ATTR_S{};
+        s.attr_set = false;
+        return 0;
+    case AO_ENABLE_CTRL:
+        if (s.enabled)
+            return 0;
+        if (!s.attr_set)
+            return code(ERR_NOT_CONFIG);
+        s.enabled = true;
+        s.generation++;
+        s.run = true;
+        s.player = std::thread(play_loop);
+        event("ao", "enable %u Hz %u bit %s, %u samples a frame", s.attr.enSamplerate, 8u << s.attr.enBitwidth,
+              s.attr.enSoundmode ? "stereo" : "mono", s.attr.u32PtNumPerFrm);
+        return 0;
+    case AO_DISABLE_CTRL:
+        if (s.enabled)
+            event("ao", "disable");
+        disable_device(lock);
+        return 0;
+    case AO_ENABLE_CHN_CTRL: {
+        if (!s.enabled)
+            return code(ERR_UNEXIST);
+        if (chn_ >= s.attr.u32ChnCnt)
+            return code(ERR_INVALID_CHNID);
+        if (ch.state != AO_CHN_STATE_DISABLED)
+            return 0;
+        char name[32];
+        snprintf(name, sizeof name, "/ao_dev0_chn%u.wav", chn_);
+        if (!ch.wav.open(root() + name, s.attr.enSamplerate, tracks(s.attr), 8u << s.attr.enBitwidth))
+            event("ao", "cannot write %s", name + 1);
+        ch.state = AO_CHN_STATE_RUNNING;
+        ch.played = ch.dropped = 0;
+        event("ao", "enable chn %u", chn_);
+        return 0;
+    }
+    case AO_DISABLE_CHN_CTRL:
+        disable_chn(s, chn_);
+        return 0;
+    case AO_PAUSE_CHN_CTRL:
+        if (ch.state == AO_CHN_STATE_DISABLED)
+            return code(ERR_UNEXIST);
+        ch.state = AO_CHN_STATE_PAUSED;
+        return 0;
+    case AO_RESUME_CHN_CTRL:
+        if (ch.state == AO_CHN_STATE_DISABLED)
+            return code(ERR_UNEXIST);
+        ch.state = AO_CHN_STATE_RUNNING;
+        return 0;
+    case AO_CLEAR_CHNBUF_CTRL:
+        ch.queue.clear();
+        s.room_cv.notify_all();
+        return 0;
+    case AO_QUERY_CHNSTAT_CTRL: {
+        if (ch.state == AO_CHN_STATE_DISABLED)
+            return code(ERR_UNEXIST);
+        AO_CHN_STATE_S st;
+        st.u32ChnTotalNum = (u32)capacity(s.attr);
+        st.u32ChnBusyNum = (u32)ch.queue.size();
+        st.u32ChnFreeNum = st.u32ChnTotalNum - st.u32ChnBusyNum;
+        return load(arg, st);
+    }
+    case AO_GET_CHNSTATE_CTRL:
+        return load(arg, ch.state);
+    case AO_RESMP_STATUS_CTRL:
+        return store(arg, ch.resmp);
+    case AO_VQE_STATUS_CTRL:
+        return copy_from_user(ch.vqe.data(), arg, ch.vqe.size()) ? 0 : fail(EFAULT);
+    case AO_SET_TRACKMODE_CTRL:
+        return store(arg, s.track_mode);
+    case AO_GET_TRACKMODE_CTRL:
+        return load(arg, s.track_mode);
+    case AO_SET_CLKDIR_CTRL:
+        return store(arg, s.clk_dir);
+    case AO_GET_CLKDIR_CTRL:
+        return load(arg, s.clk_dir);
+    case AO_SET_VOLUME_CTRL:
+        return store(arg, s.volume);
+    case AO_GET_VOLUME_CTRL:
+        return load(arg, s.volume);
+    case AO_SET_MUTE_CTRL:
+        return store(arg, s.mute);
+    case AO_GET_MUTE_CTRL:
+        return load(arg, s.mute);
+    case AO_SET_SAVEFILE_CTRL:
+        return store(arg, ch.save);
+    case AO_GET_SAVEFILE_CTRL:
+        return load(arg, ch.save);
+    default:
+        return fail(EINVAL);
+    }
+}
+
+// Queues one device frame, waiting for room as long as the caller allows.
+s32 AoFile::send_frame(void *arg)
+{
+    Ao &s = ao();
+    AO_SEND_FRAME_REQ_S req;
+    if (!get_user(req, arg))
+        return fail(EFAULT);
+    std::unique_lock<std::mutex> lock(s.lock);
+    Chn &ch = s.chn[chn_];
+    if (!s.enabled || ch.state == AO_CHN_STATE_DISABLED)
+        return code(ERR_UNEXIST);
+    const AUDIO_FRAME_S &f = req.stFrm;
+    if (f.enBitwidth != s.attr.enBitwidth || f.enSoundmode != s.attr.enSoundmode || f.u32Len != frame_bytes(s.attr))
+        return code(ERR_ILLEGAL_PARAM);
+    std::vector<uint8_t> data[audio::kMaxTracks];
+    const uint8_t *track[audio::kMaxTracks] = {};
+    for (unsigned t = 0; t < tracks(s.attr); t++) {
+        data[t].resize(f.u32Len);
+        if (!copy_from_user(data[t].data(), f.pVirAddr[t], f.u32Len))
+            return fail(EFAULT);
+        track[t] = data[t].data();
+    }
+    uint64_t gen = s.generation;
+    auto room = [&] {
+        return ch.queue.size() < capacity(s.attr) || ch.state == AO_CHN_STATE_DISABLED || s.generation != gen;
+    };
+    if (req.s32MilliSec < 0)
+        s.room_cv.wait(lock, room);
+    else
+        s.room_cv.wait_for(lock, std::chrono::milliseconds(req.s32MilliSec), room);
+    if (ch.state == AO_CHN_STATE_DISABLED || s.generation != gen)
+        return code(ERR_UNEXIST);
+    if (ch.queue.size() >= capacity(s.attr))
+        return code(ERR_BUF_FULL);
+    ch.queue.push_back(interleave(s.attr, track));
+    return 0;
+}
+
+DeviceRegistration ao_device("/dev/ao", [](int) { return std::make_shared<AoFile>(); });
+
+} // namespace
+} // namespace sim

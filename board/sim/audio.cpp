@@ -1,0 +1,169 @@
+// Board-side audio helpers: frame blocks, routes along the bind table, WAV
+// files.
+#include "board/sim/audio.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <map>
+
+namespace sim::audio {
+
+bool attr_valid(const AIO_ATTR_S &a, uint32_t max_samples, uint32_t max_chns)
+{
+    static const uint32_t rates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+    return std::find(std::begin(rates), std::end(rates), a.enSamplerate) != std::end(rates) &&
+           a.enBitwidth <= kWidth16 && a.enSoundmode <= kStereo && a.u32FrmNum >= 2 &&
+           a.u32FrmNum <= 50 && a.u32PtNumPerFrm >= 80 && a.u32PtNumPerFrm <= max_samples && a.u32ChnCnt >= 1 &&
+           a.u32ChnCnt <= max_chns;
+}
+
+// ---- routes -------------------------------------------------------------------------------
+
+namespace {
+std::map<uint32_t, FrameSink> &sinks()
+{
+    static std::map<uint32_t, FrameSink> table;
+    return table;
+}
+} // namespace
+
+SinkRegistration::SinkRegistration(uint32_t mod, FrameSink sink) { sinks()[mod] = std::move(sink); }
+
+int route(const ChnAddr &src, const FramePtr &frame)
+{
+    int taken = 0;
+    for (const ChnAddr &dst : bind_destinations(src)) {
+        auto it = sinks().find(dst.mod);
+        if (it == sinks().end())
+            continue;
+        it->second(dst, frame);
+        taken++;
+    }
+    return taken;
+}
+
+// ---- WAV ----------------------------------------------------------------------------------
+
+namespace {
+
+uint32_t le32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
+uint16_t le16(const uint8_t *p) { return (uint16_t)(p[0] | p[1] << 8); }
+
+void put32(uint8_t *p, uint32_t v)
+{
+    for (int i = 0; i < 4; i++)
+        p[i] = (uint8_t)(v >> (8 * i));
+}
+void put16(uint8_t *p, uint16_t v)
+{
+    p[0] = (uint8_t)v;
+    p[1] = (uint8_t)(v >> 8);
+}
+
+} // namespace
+
+bool wav_read(const std::string &host_path, WavData &out, std::string &why)
+{
+    std::ifstream in(host_path, std::ios::binary);
+    if (!in) {
+        why = "cannot open";
+        return false;
+    }
+    std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (file.size() < 12 || memcmp(file.data(), "RIFF", 4) != 0 || memcmp(file.data() + 8, "WAVE", 4) != 0) {
+        why = "not a WAV file";
+        return false;
+    }
+    bool have_fmt = false;
+    unsigned bits = 0;
+    size_t pos = 12;
+    while (pos + 8 <= file.size()) {
+        const uint8_t *chunk = file.data() + pos;
+        uint32_t size = le32(chunk + 4);
+        size_t body = pos + 8;
+        size_t avail = file.size() - body;
+        if (memcmp(chunk, "fmt ", 4) == 0 && size >= 16 && avail >= 16) {
+            uint16_t format = le16(chunk + 8);
+            out.channels = le16(chunk + 10);
+            out.rate = le32(chunk + 12);
+            bits = le16(chunk + 22);
+            if (format != 1 || bits != 16 || out.channels == 0 || out.rate == 0) {
+                why = "only 16-bit PCM is played";
+                return false;
+            }
+            have_fmt = true;
+        } else if (memcmp(chunk, "data", 4) == 0) {
+            if (!have_fmt) {
+                why = "data before format";
+                return false;
+            }
+            // A header written before the data was complete may overstate it.
+            size_t n = std::min<size_t>(size, avail) / 2;
+            n -= n % out.channels;
+            out.samples.resize(n);
+            memcpy(out.samples.data(), file.data() + body, n * 2);
+            if (n == 0) {
+                why = "no samples";
+                return false;
+            }
+            return true;
+        }
+        pos = body + size + (size & 1);
+    }
+    why = "no data chunk";
+    return false;
+}
+
+WavWriter::~WavWriter() { close(); }
+
+bool WavWriter::open(const std::string &host_path, uint32_t rate, unsigned channels, unsigned bits)
+{
+    close();
+    f_ = fopen(host_path.c_str(), "wb");
+    if (!f_)
+        return false;
+    uint8_t h[44] = {};
+    memcpy(h, "RIFF", 4);
+    put32(h + 4, 36);
+    memcpy(h + 8, "WAVEfmt ", 8);
+    put32(h + 16, 16);
+    put16(h + 20, 1);
+    put16(h + 22, (uint16_t)channels);
+    put32(h + 24, rate);
+    put32(h + 28, rate * channels * (bits / 8));
+    put16(h + 32, (uint16_t)(channels * (bits / 8)));
+    put16(h + 34, (uint16_t)bits);
+    memcpy(h + 36, "data", 4);
+    fwrite(h, 1, sizeof h, f_);
+    fflush(f_);
+    data_bytes_ = 0;
+    return true;
+}
+
+void WavWriter::write(const void *data, size_t bytes)
+{
+    if (!f_ || bytes == 0)
+        return;
+    fseek(f_, 0, SEEK_END);
+    fwrite(data, 1, bytes, f_);
+    data_bytes_ += (uint32_t)bytes;
+    uint8_t w[4];
+    put32(w, 36 + data_bytes_);
+    fseek(f_, 4, SEEK_SET);
+    fwrite(w, 1, 4, f_);
+    put32(w, data_bytes_);
+    fseek(f_, 40, SEEK_SET);
+    fwrite(w, 1, 4, f_);
+    fflush(f_);
+}
+
+void WavWriter::close()
+{
+    if (f_)
+        fclose(f_);
+    f_ = nullptr;
+    data_bytes_ = 0;
+}
+
+} // namespace sim::audio

@@ -1,0 +1,73 @@
+// Board-side audio: captured frames and their blocks, routes along the bind
+// table from the capture driver to the encoder and output drivers, and WAV
+// files in and out.
+#pragma once
+
+#include "board/sim/sim.h"
+#include "mpi/audio/comm/mpi_audio_comm.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace sim::audio {
+
+// Field values of the frame and attribute records.
+constexpr uint32_t kWidth16 = 1; // enBitwidth
+constexpr uint32_t kStereo = 1;  // enSoundmode
+constexpr unsigned kMaxTracks = 2;
+
+// A captured frame as the capture driver hands it out: physical addresses and
+// pool ids, no user addresses. Its buffer-pool blocks are released when the
+// last holder lets the frame go.
+struct Frame {
+    AUDIO_FRAME_S rec{};
+    uint32_t handle[kMaxTracks] = {0xFFFFFFFFu, 0xFFFFFFFFu};
+    unsigned tracks() const { return rec.enSoundmode == kStereo ? 2 : 1; }
+    const uint8_t *track(unsigned i) const { return sim::phys(rec.u32PhyAddr[i]); }
+};
+using FramePtr = std::shared_ptr<const Frame>;
+
+
+// Device attributes a capture or output driver can run with.
+bool attr_valid(const AIO_ATTR_S &a, uint32_t max_samples, uint32_t max_chns);
+
+// ---- routes along the bind table -------------------------------------------------------
+// A driver that takes frames from a bound capture channel registers a sink for
+// its module; a sink must not block (it queues or drops).
+using FrameSink = std::function<void(const ChnAddr &dst, const FramePtr &frame)>;
+struct SinkRegistration {
+    SinkRegistration(uint32_t mod, FrameSink sink);
+};
+// Hands the frame to every destination bound to `src`; returns how many took it.
+int route(const ChnAddr &src, const FramePtr &frame);
+
+// ---- WAV files -----------------------------------------------------------------------------
+struct WavData {
+    uint32_t rate = 0;
+    unsigned channels = 0;
+    std::vector<int16_t> samples; // interleaved
+};
+// 16-bit PCM only; false (with `why`) for anything else.
+bool wav_read(const std::string &host_path, WavData &out, std::string &why);
+
+// A WAV file whose header is kept true after every write, so that it can be
+// read while it grows and survives an abrupt end.
+class WavWriter {
+public:
+    ~WavWriter();
+    bool open(const std::string &host_path, uint32_t rate, unsigned channels, unsigned bits);
+    void write(const void *data, size_t bytes);
+    void close();
+    bool is_open() const { return f_ != nullptr; }
+
+private:
+    FILE *f_ = nullptr;
+    uint32_t data_bytes_ = 0;
+};
+
+} // namespace sim::audio
