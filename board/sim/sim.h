@@ -122,6 +122,20 @@ bool bind_source_of(const ChnAddr &dst, ChnAddr *src);
 // The platform's one microsecond time-stamp clock (moved by InitPtsBase/SyncPts).
 uint64_t platform_pts_us();
 
+// ---- the media platform's buffer pools, kept by /dev/vb --------------------------------
+
+// Kernel-side use of the pools by the other drivers, with the pool ids and
+// block handles the firmware sees. 0xFFFFFFFF is "none" for both.
+uint32_t vb_create_pool(uint32_t blk_size, uint32_t blk_cnt, const char *zone);
+bool vb_destroy_pool(uint32_t pool); // false while a block is in use
+// A free block of `pool`, or with pool 0xFFFFFFFF of the smallest common pool
+// whose blocks hold `size` bytes; its use count starts at 1.
+uint32_t vb_get_block(uint32_t pool, uint32_t size, const char *zone);
+bool vb_ref_block(uint32_t handle);     // one more user
+bool vb_release_block(uint32_t handle); // one user less; free at 0
+uint32_t vb_block_phys(uint32_t handle); // 0 when not a block in use
+uint32_t vb_block_pool(uint32_t handle);
+
 // ---- the camera's surroundings -------------------------------------------------
 
 enum class Usb { none, charger, host };

@@ -1,0 +1,174 @@
+// /dev/mmz_userdev: the media memory zone allocator. Buffers are carved from
+// the board's DDR; mapping one maps those same physical pages into the
+// process, so what the firmware writes there the other drivers read.
+#include "board/sim/mpp_log.h"
+#include "board/sim/sim.h"
+#include "mpi/video/sys/mmz_requests.h"
+#include "mpi/video/sys/mpi_sys.h"
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <sys/mman.h>
+
+namespace sim {
+
+namespace {
+
+struct Buffer {
+    u32 size;
+    std::string name, zone;
+    uint8_t *user = nullptr; // mapping, page aligned
+    size_t map_len = 0;
+    bool cached = false;
+};
+
+std::mutex g_lock;
+std::map<u32, Buffer> g_bufs; // by physical address
+
+size_t pages(u32 size) { return ((size_t)size + 4095) & ~(size_t)4095; }
+
+void unmap(Buffer &b)
+{
+    if (b.user)
+        ::munmap(b.user, b.map_len);
+    b.user = nullptr;
+    b.map_len = 0;
+}
+
+Hooks mmz_hooks([] {
+    std::lock_guard<std::mutex> lock(g_lock);
+    for (auto &kv : g_bufs)
+        unmap(kv.second);
+    g_bufs.clear();
+});
+
+bool terminated(const char *s, size_t n) { return memchr(s, 0, n) != nullptr; }
+
+int do_alloc(MMZ_BUF_REQ_S &req)
+{
+    if (req.u32Size == 0 || !terminated(req.acBufName, sizeof req.acBufName) ||
+        !terminated(req.acZoneName, sizeof req.acZoneName))
+        return DU_ERR_SYS_ILLEGAL_PARAM;
+    u32 phys = phys_alloc(req.u32Size);
+    if (!phys) {
+        mpp_log(DU_ID_SYS, 3, "mmz: no %u bytes left in zone \"%s\"", req.u32Size, req.acZoneName);
+        return DU_ERR_SYS_NOMEM;
+    }
+    Buffer &b = g_bufs[phys];
+    b.size = req.u32Size;
+    b.name = req.acBufName;
+    b.zone = req.acZoneName;
+    req.u32PhyAddr = phys;
+    return 0;
+}
+
+int do_remap(MMZ_BUF_REQ_S &req, bool cached)
+{
+    auto it = g_bufs.find(req.u32PhyAddr);
+    if (it == g_bufs.end())
+        return DU_ERR_SYS_ILLEGAL_PARAM;
+    Buffer &b = it->second;
+    if (!b.user) {
+        void *p = ::mmap(nullptr, pages(b.size), PROT_READ | PROT_WRITE, MAP_SHARED, phys_fd(), it->first);
+        if (p == MAP_FAILED)
+            return DU_ERR_SYS_NOMEM;
+        b.user = static_cast<uint8_t *>(p);
+        b.map_len = pages(b.size);
+        b.cached = cached;
+    }
+    req.pVirAddr = b.user;
+    return 0;
+}
+
+int do_unmap(MMZ_BUF_REQ_S &req)
+{
+    auto it = g_bufs.find(req.u32PhyAddr);
+    if (it == g_bufs.end())
+        return DU_ERR_SYS_ILLEGAL_PARAM;
+    unmap(it->second);
+    return 0;
+}
+
+int do_free(MMZ_BUF_REQ_S &req)
+{
+    auto it = g_bufs.find(req.u32PhyAddr);
+    if (it == g_bufs.end())
+        return DU_ERR_SYS_ILLEGAL_PARAM;
+    unmap(it->second);
+    phys_free(it->first);
+    g_bufs.erase(it);
+    return 0;
+}
+
+// The buffer whose mapping holds a user address: its physical address, bit 0
+// set when the mapping is cached.
+int do_lookup(MMZ_BUF_REQ_S &req)
+{
+    auto *p = static_cast<uint8_t *>(req.pVirAddr);
+    for (auto &kv : g_bufs) {
+        const Buffer &b = kv.second;
+        if (b.user && p >= b.user && p < b.user + b.size) {
+            req.u32PhyAddr = (kv.first + (u32)(p - b.user)) & ~1u;
+            req.u32PhyAddr |= b.cached ? 1u : 0u;
+            return 0;
+        }
+    }
+    return DU_ERR_SYS_ILLEGAL_PARAM;
+}
+
+template <class Fn> int with_request(void *arg, Fn fn)
+{
+    MMZ_BUF_REQ_S req;
+    if (!get_user(req, arg))
+        return fail(EFAULT);
+    int ret;
+    {
+        std::lock_guard<std::mutex> lock(g_lock);
+        ret = fn(req);
+    }
+    if (ret == 0 && !put_user(arg, req))
+        return fail(EFAULT);
+    return ret;
+}
+
+class MmzDevice : public Device {
+public:
+    int ioctl(unsigned long request, void *arg) override
+    {
+        if (mpp_refused("mmz", request))
+            return fail(EIO);
+        switch (request) {
+        case MMZ_ALLOC_CTRL:
+            return with_request(arg, do_alloc);
+        case MMZ_REMAP_CTRL:
+            return with_request(arg, [](MMZ_BUF_REQ_S &r) { return do_remap(r, false); });
+        case MMZ_REMAP_CACHED_CTRL:
+            return with_request(arg, [](MMZ_BUF_REQ_S &r) { return do_remap(r, true); });
+        case MMZ_UNMAP_CTRL:
+            return with_request(arg, do_unmap);
+        case MMZ_FREE_CTRL:
+            return with_request(arg, do_free);
+        case MMZ_GET_PHYADDR_CTRL:
+            return with_request(arg, do_lookup);
+        case MMZ_FLUSH_DCACHE_ALL:
+            return 0; // the board's memory is coherent
+        case MMZ_FLUSH_DCACHE_DIRTY: {
+            MMZ_FLUSH_REC_S rec;
+            if (!get_user(rec, arg))
+                return fail(EFAULT);
+            return rec.u32Size ? 0 : DU_ERR_SYS_ILLEGAL_PARAM;
+        }
+        default:
+            return fail(EINVAL);
+        }
+    }
+};
+
+DeviceRegistration mmz_device("/dev/mmz_userdev", [](int) { return std::make_shared<MmzDevice>(); });
+
+} // namespace
+
+} // namespace sim

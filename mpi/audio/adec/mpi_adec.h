@@ -1,0 +1,137 @@
+// Audio decoder: a registry of decoders and 32 decoding channels whose frames
+// go to the caller and, through the bind registry, to bound output channels.
+#pragma once
+
+#include <pthread.h>
+#include <semaphore.h>
+
+#include "mpi/audio/comm/mpi_audio_comm.h"
+
+constexpr u32 ADEC_MAX_CHN_NUM = 32;
+constexpr u32 ADEC_MAX_DECODER_NUM = 20;
+constexpr u32 ADEC_DECODER_NAME_LEN = 16;
+constexpr u32 ADEC_FREE_PAYLOAD = 0xFFFFFFFFu;
+constexpr u32 ADEC_MAX_FRAME_NODE = 50;
+constexpr u32 ADEC_FRAME_NODE_SIZE = 32768; // track 0, then track 1 at +16384
+constexpr u32 ADEC_STREAM_BUF_SIZE = 16384;
+
+constexpr s32 DU_ERR_ADEC_INVALID_CHNID = mpi_status(DU_ID_ADEC, ERR_INVALID_CHNID);
+constexpr s32 DU_ERR_ADEC_ILLEGAL_PARAM = mpi_status(DU_ID_ADEC, ERR_ILLEGAL_PARAM);
+constexpr s32 DU_ERR_ADEC_EXIST = mpi_status(DU_ID_ADEC, ERR_EXIST);
+constexpr s32 DU_ERR_ADEC_UNEXIST = mpi_status(DU_ID_ADEC, ERR_UNEXIST);
+constexpr s32 DU_ERR_ADEC_NULL_PTR = mpi_status(DU_ID_ADEC, ERR_NULL_PTR);
+constexpr s32 DU_ERR_ADEC_NOT_SUPPORT = mpi_status(DU_ID_ADEC, ERR_NOT_SUPPORT);
+constexpr s32 DU_ERR_ADEC_NOT_PERM = mpi_status(DU_ID_ADEC, ERR_NOT_PERM);
+constexpr s32 DU_ERR_ADEC_NOMEM = mpi_status(DU_ID_ADEC, ERR_NOMEM);
+constexpr s32 DU_ERR_ADEC_BUF_EMPTY = mpi_status(DU_ID_ADEC, ERR_BUF_EMPTY);
+constexpr s32 DU_ERR_ADEC_BUF_FULL = mpi_status(DU_ID_ADEC, ERR_BUF_FULL);
+constexpr s32 DU_ERR_ADEC_NOTREADY = mpi_status(DU_ID_ADEC, ERR_SYS_NOTREADY);
+constexpr s32 DU_ERR_ADEC_CODEC_ERR = mpi_status(DU_ID_ADEC, ERR_AUDIO_CODEC);
+constexpr s32 DU_ERR_ADEC_BUF_LACK = mpi_status(DU_ID_ADEC, ERR_AUDIO_VQE); // input short of a frame
+
+typedef s32 (*ADEC_OPEN_FN)(void *pDecoderAttr, void **ppDecoder);
+typedef s32 (*ADEC_DECODE_FN)(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen,
+                              u32 *pu32Chns);
+typedef s32 (*ADEC_GETFRMINFO_FN)(void *pDecoder, void *pInfo);
+typedef s32 (*ADEC_CLOSE_FN)(void *pDecoder);
+typedef s32 (*ADEC_RESET_FN)(void *pDecoder);
+
+// One registered decoder; enType ADEC_FREE_PAYLOAD marks a free slot.
+struct ADEC_CODEC_ENTRY_S {
+    u32 enType;
+    char aszName[ADEC_DECODER_NAME_LEN];
+    ADEC_OPEN_FN pfnOpenDecoder;
+    ADEC_DECODE_FN pfnDecodeFrm;
+    ADEC_GETFRMINFO_FN pfnGetFrmInfo;
+    ADEC_CLOSE_FN pfnCloseDecoder;
+    ADEC_RESET_FN pfnResetDecoder; // may be null
+};
+
+enum ADEC_MODE_E : u32 { ADEC_MODE_PACK = 0, ADEC_MODE_STREAM = 1 };
+
+struct ADEC_CHN_ATTR_S {
+    u32 enType;
+    u32 u32BufSize; // frame slots, 2..50
+    u32 enMode;     // ADEC_MODE_E
+    void *pValue;   // the decoder's own attributes
+};
+
+struct AUDIO_FRAME_INFO_S {
+    AUDIO_FRAME_S *pstFrame;
+    u32 u32Id;
+};
+
+struct ADEC_LIST_S {
+    ADEC_LIST_S *pstPrev;
+    ADEC_LIST_S *pstNext;
+};
+
+struct ADEC_FRAME_NODE_S {
+    AUDIO_FRAME_S stFrame;
+    u32 u32Index;
+    ADEC_LIST_S stList;
+};
+
+struct ADEC_FRAME_POOL_S {
+    ADEC_FRAME_NODE_S astNode[ADEC_MAX_FRAME_NODE];
+    u8 *pu8FrameMem; // u32BufSize x ADEC_FRAME_NODE_SIZE
+    u32 u32NodeNum;
+    u32 u32FreeNum;
+    u32 u32BusyNum;
+    ADEC_LIST_S stFreeList;
+    ADEC_LIST_S stBusyList; // decoded frames, oldest first
+};
+
+// The counters the kernel is told.
+struct ADEC_CHN_STAT_S {
+    u32 u32RecvPkt;
+    u32 u32DecFrm;
+    u32 u32GetFrm;
+    u32 u32RelFrm;
+    u32 u32CodecA; // 8, or a G.726 channel's rate code
+    u32 u32CodecB; // 3, or an ADPCM channel's type
+    u32 u32Mode;   // 1 after a stream-mode decode, 0 after a pack
+};
+static_assert(sizeof(ADEC_CHN_STAT_S) == 28, "decoder counters");
+
+struct MPI_ADEC_CHN_S {
+    ADEC_FRAME_POOL_S *pstFramePool;
+    u32 bCreated;
+    u32 bDestroying;
+    s32 s32ChnId; // -1 when none
+    void *pDecoder;
+    ADEC_CHN_ATTR_S stAttr;
+    u32 enMode;
+    sem_t semRead;  // decoded frames ready
+    sem_t semWrite; // free slots for the pack path
+    pthread_mutex_t stMutex;
+    u32 u32Seq;
+    ADEC_CHN_STAT_S stStat;
+    s32 s32Handle; // registry slot, DU_INVALID_HANDLE when none
+    u64 u64LastPts;
+    u32 u32StreamLen; // bytes held in the stream buffer
+    u8 *pu8StreamPtr; // the first of them
+    u8 au8StreamBuf[ADEC_STREAM_BUF_SIZE];
+    u32 bSendThreadRun;
+    pthread_t stSendThread;
+    pthread_t stDecThread;
+    u32 bEndOfStream;
+};
+
+struct ADEC_DECODER_CTX_S {
+    u32 u32DecoderNum;
+    pthread_mutex_t stMutex;
+    ADEC_CODEC_ENTRY_S astDecoder[ADEC_MAX_DECODER_NUM];
+};
+
+extern s32 g_s32AdecFd[ADEC_MAX_CHN_NUM];
+extern u32 s_bAdecInit;
+extern MPI_ADEC_CHN_S s_astAdecChn[ADEC_MAX_CHN_NUM];
+extern ADEC_DECODER_CTX_S s_stDecoderCtx;
+extern const AUDIO_NODE_S g_stAdecNode;
+
+s32 MPI_ADEC_Init(void);
+void MPI_ADEC_Exit(void);
+s32 DU_DUZ_ADEC_RegeisterDecoder(s32 *ps32Handle, const ADEC_CODEC_ENTRY_S *pstDecoder);
+s32 DU_DUZ_ADEC_UnRegisterDecoder(s32 s32Handle);
+s32 MPI_ADEC_DestroyChn(s32 AdChn);

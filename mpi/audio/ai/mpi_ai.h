@@ -1,0 +1,83 @@
+// Audio input: device 0 with 16 channels over /dev/ai.
+#pragma once
+
+#include <pthread.h>
+
+#include "mpi/audio/comm/mpi_audio_comm.h"
+
+constexpr u32 AI_DEV_MAX_NUM = 1;
+constexpr u32 AIO_MAX_CHN_NUM = 16;
+constexpr u32 MAX_AI_POINT_NUM = 2048;
+constexpr u32 AI_WORK_BUF_SIZE = 4096;
+
+constexpr s32 DU_ERR_AI_INVALID_DEVID = mpi_status(DU_ID_AI, ERR_INVALID_DEVID);
+constexpr s32 DU_ERR_AI_INVALID_CHNID = mpi_status(DU_ID_AI, ERR_INVALID_CHNID);
+constexpr s32 DU_ERR_AI_ILLEGAL_PARAM = mpi_status(DU_ID_AI, ERR_ILLEGAL_PARAM);
+constexpr s32 DU_ERR_AI_NULL_PTR = mpi_status(DU_ID_AI, ERR_NULL_PTR);
+constexpr s32 DU_ERR_AI_NOT_SUPPORT = mpi_status(DU_ID_AI, ERR_NOT_SUPPORT);
+constexpr s32 DU_ERR_AI_NOT_PERM = mpi_status(DU_ID_AI, ERR_NOT_PERM);
+constexpr s32 DU_ERR_AI_NOMEM = mpi_status(DU_ID_AI, ERR_NOMEM);
+constexpr s32 DU_ERR_AI_NOTREADY = mpi_status(DU_ID_AI, ERR_SYS_NOTREADY);
+constexpr s32 DU_ERR_AI_BUSY = mpi_status(DU_ID_AI, ERR_BUSY);
+constexpr s32 DU_ERR_AI_VQE_ERR = mpi_status(DU_ID_AI, ERR_AUDIO_VQE);
+
+struct AI_CHN_PARAM_S {
+    u32 u32FrmDepth;
+};
+
+struct AI_RESMP_INFO_S {
+    u32 u32PtNumPerFrm;
+    u32 enInSampleRate;
+    u32 enOutSampleRate;
+};
+
+// One input channel; its mutex guards the record.
+struct MPI_AI_CHN_S {
+    pthread_mutex_t stMutex;
+    // Module switches of the enhancement attributes.
+    u32 bAnrOpen, bAecOpen, bAgcOpen, bHpfOpen, bRnrOpen, bEqOpen, bHdrOpen, bAvcOpen, bPeqOpen;
+    u32 bVqeCfg;
+    u32 bVqeEnable;
+    void *pVqeHandle;     // the channel's enhancement instance, null when none
+    u32 bResmpEnable;
+    AI_RESMP_INFO_S stResmpInfo;
+    u32 u32ResmpPoolId;   // VB_INVALID_POOLID when none
+    u32 bEnable;
+    s32 s32AoDev;         // output linked for echo cancellation, -1 when none
+    s32 s32AoChn;
+    u32 u32AecMissCnt;
+    void *pWorkBuf;       // AI_WORK_BUF_SIZE bytes while enabled
+    u32 bAecRefEnable;
+    u32 enVqeCfgType;     // 1 normal, 3 HiFi, 0 none
+};
+
+// The device: the driver's frame pool, mapped at enable.
+struct MPI_AI_DEV_S {
+    u32 u32PoolId;
+};
+
+// An input channel's enhancement as the encoder's thread sees it.
+struct AI_VQE_STATE_S {
+    void *pVqeHandle;
+    u32 bVqeEnable;
+    u32 bResmpEnable;
+    u32 u32ResmpPoolId;
+    pthread_mutex_t stMutex;
+};
+
+// A channel's dumps of pulled frames.
+struct AI_SAVE_FILE_S {
+    AUDIO_SAVE_FILE_INFO_S stSaveFileInfo; // refreshed from the driver on every frame
+    AUDIO_DUMP_S stDump;
+};
+
+extern s32 g_s32AiFd[AIO_MAX_CHN_NUM];
+extern u32 s_bAiInit;
+extern MPI_AI_DEV_S s_stMpiAiDev;
+extern MPI_AI_CHN_S s_stMpiAiChn[AIO_MAX_CHN_NUM];
+extern AI_VQE_STATE_S g_astVqeState[AIO_MAX_CHN_NUM];
+extern AI_SAVE_FILE_S s_astAiSaveFile[AIO_MAX_CHN_NUM];
+extern const AUDIO_NODE_S g_stAiNode;
+
+s32 MPI_AI_Init(void);
+s32 MPI_AI_Exit(void);
