@@ -119,21 +119,6 @@ int do_lookup(MMZ_BUF_REQ_S &req)
     return DU_ERR_SYS_ILLEGAL_PARAM;
 }
 
-template <class Fn> int with_request(void *arg, Fn fn)
-{
-    MMZ_BUF_REQ_S req;
-    if (!get_user(req, arg))
-        return fail(EFAULT);
-    int ret;
-    {
-        std::lock_guard<std::mutex> lock(g_lock);
-        ret = fn(req);
-    }
-    if (ret == 0 && !put_user(arg, req))
-        return fail(EFAULT);
-    return ret;
-}
-
 class MmzDevice : public Device {
 public:
     int ioctl(unsigned long request, void *arg) override
@@ -142,17 +127,17 @@ public:
             return fail(EIO);
         switch (request) {
         case MMZ_ALLOC_CTRL:
-            return with_request(arg, do_alloc);
+            return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, do_alloc);
         case MMZ_REMAP_CTRL:
-            return with_request(arg, [](MMZ_BUF_REQ_S &r) { return do_remap(r, false); });
+            return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, [](MMZ_BUF_REQ_S &r) { return do_remap(r, false); });
         case MMZ_REMAP_CACHED_CTRL:
-            return with_request(arg, [](MMZ_BUF_REQ_S &r) { return do_remap(r, true); });
+            return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, [](MMZ_BUF_REQ_S &r) { return do_remap(r, true); });
         case MMZ_UNMAP_CTRL:
-            return with_request(arg, do_unmap);
+            return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, do_unmap);
         case MMZ_FREE_CTRL:
-            return with_request(arg, do_free);
+            return with_record<MMZ_BUF_REQ_S>(g_lock, arg, false, do_free);
         case MMZ_GET_PHYADDR_CTRL:
-            return with_request(arg, do_lookup);
+            return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, do_lookup);
         case MMZ_FLUSH_DCACHE_ALL:
             return 0; // the board's memory is coherent
         case MMZ_FLUSH_DCACHE_DIRTY: {

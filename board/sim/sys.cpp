@@ -181,23 +181,6 @@ int do_set_scale(const ScaleReq &req)
     return 0;
 }
 
-// Copies the request's record in, runs `fn` on it under the lock and copies
-// it back out for the directions that read.
-template <class Rec, class Fn> int with_record(void *arg, bool out, Fn fn)
-{
-    Rec rec;
-    if (!get_user(rec, arg))
-        return fail(EFAULT);
-    int ret;
-    {
-        std::lock_guard<std::mutex> lock(g_lock);
-        ret = fn(rec);
-    }
-    if (ret == 0 && out && !put_user(arg, rec))
-        return fail(EFAULT);
-    return ret;
-}
-
 template <class Rec> int answer(void *arg, const Rec &rec) { return put_user(arg, rec) ? 0 : fail(EFAULT); }
 
 class SysDevice : public Device {
@@ -223,7 +206,7 @@ public:
             return 0;
         }
         case SYS_SET_CONFIG_CTRL:
-            return with_record<SYS_CONF_REC_S>(arg, false, do_set_conf);
+            return with_record<SYS_CONF_REC_S>(g_lock, arg, false, do_set_conf);
         case SYS_GET_CONFIG_CTRL: {
             std::lock_guard<std::mutex> lock(g_lock);
             return answer(arg, g_sys.conf);
@@ -239,21 +222,21 @@ public:
         case SYS_GET_CURPTS:
             return answer(arg, platform_pts_us());
         case SYS_BIND_CTRL:
-            return with_record<SYS_BIND_REQ_S>(arg, false, do_bind);
+            return with_record<SYS_BIND_REQ_S>(g_lock, arg, false, do_bind);
         case SYS_UNBIND_CTRL:
-            return with_record<SYS_BIND_REQ_S>(arg, false, do_unbind);
+            return with_record<SYS_BIND_REQ_S>(g_lock, arg, false, do_unbind);
         case SYS_GETBINDBYDEST:
-            return with_record<SYS_BIND_REQ_S>(arg, true, do_get_bind_by_dest);
+            return with_record<SYS_BIND_REQ_S>(g_lock, arg, true, do_get_bind_by_dest);
         case SYS_SET_MEMCONF:
-            return with_record<SYS_MEM_CONF_REC_S>(arg, false, do_set_mem_conf);
+            return with_record<SYS_MEM_CONF_REC_S>(g_lock, arg, false, do_set_mem_conf);
         case SYS_GET_MEMCONF:
-            return with_record<SYS_MEM_CONF_REC_S>(arg, true, do_get_mem_conf);
+            return with_record<SYS_MEM_CONF_REC_S>(g_lock, arg, true, do_get_mem_conf);
         case SYS_GET_KERNELCONFIG:
             return answer(arg, SYS_KERNEL_CONFIG_S{(s32)conf_int("hrtimer", 1), 0});
         case SYS_GET_VIVPSSMODE:
             return answer(arg, (u32)conf_int("vi_vpss_mode", 0));
         case SYS_SET_PROFILE:
-            return with_record<u32>(arg, false, [](u32 &profile) {
+            return with_record<u32>(g_lock, arg, false, [](u32 &profile) {
                 if (profile > 2)
                     return kIllegal;
                 g_sys.profile = profile;
@@ -261,15 +244,15 @@ public:
             });
         case SYS_MFLUSH_CACHE:
             // The board's memory is coherent: a flush only checks its range.
-            return with_record<SYS_MFLUSH_REC_S>(arg, false, [](SYS_MFLUSH_REC_S &rec) {
+            return with_record<SYS_MFLUSH_REC_S>(g_lock, arg, false, [](SYS_MFLUSH_REC_S &rec) {
                 bool ok = rec.u32Size && !(rec.u32PhyAddr & 63) && !(rec.u32Size & 63) && rec.pVirAddr &&
                           (uint64_t)rec.u32PhyAddr + rec.u32Size <= (1ull << 32);
                 return ok ? 0 : kIllegal;
             });
         case SYS_SET_SCALE_COEF:
-            return with_record<ScaleReq>(arg, false, do_set_scale);
+            return with_record<ScaleReq>(g_lock, arg, false, do_set_scale);
         case SYS_GET_SCALE_COEF:
-            return with_record<ScaleReq>(arg, true, [](ScaleReq &req) {
+            return with_record<ScaleReq>(g_lock, arg, true, [](ScaleReq &req) {
                 if (!range_ok(req.range))
                     return kIllegal;
                 req.level = g_sys.coef[req.range.enHorizontal][req.range.enVertical];

@@ -216,21 +216,6 @@ Pool *block_of(u32 handle, u32 *idx)
 
 // ---- requests --------------------------------------------------------------------------------------
 
-template <class Rec, class Fn> int with_record(void *arg, bool out, Fn fn)
-{
-    Rec rec;
-    if (!get_user(rec, arg))
-        return fail(EFAULT);
-    int ret;
-    {
-        std::lock_guard<std::mutex> lock(g_lock);
-        ret = fn(rec);
-    }
-    if (ret == 0 && out && !put_user(arg, rec))
-        return fail(EFAULT);
-    return ret;
-}
-
 int do_create(VB_POOL_REQ_S &req)
 {
     if (!memchr(req.acMmzName, 0, sizeof req.acMmzName))
@@ -328,16 +313,16 @@ public:
             return fail(EIO);
         switch (request) {
         case VB_CREATE_POOL:
-            return with_record<VB_POOL_REQ_S>(arg, true, do_create);
+            return with_record<VB_POOL_REQ_S>(g_lock, arg, true, do_create);
         case VB_DESTROY_POOL:
-            return with_record<u32>(arg, false, do_destroy);
+            return with_record<u32>(g_lock, arg, false, do_destroy);
         case VB_GET_BLOCK:
-            return with_record<VB_POOL_REQ_S>(arg, true, do_get_block);
+            return with_record<VB_POOL_REQ_S>(g_lock, arg, true, do_get_block);
         case VB_RELEASE_BLOCK:
-            return with_record<u32>(arg, false, do_release);
+            return with_record<u32>(g_lock, arg, false, do_release);
         case VB_HANDLE2PHYS:
         case VB_HANDLE2POOLID:
-            return with_record<u32>(arg, true, [request](u32 &word) {
+            return with_record<u32>(g_lock, arg, true, [request](u32 &word) {
                 u32 i;
                 Pool *p = block_of(word, &i);
                 if (!p)
@@ -358,7 +343,7 @@ public:
             return put_user(arg, g_vb.conf) ? 0 : fail(EFAULT);
         }
         case VB_SET_CONF:
-            return with_record<VB_CONF_REC_S>(arg, false, [](VB_CONF_REC_S &conf) {
+            return with_record<VB_CONF_REC_S>(g_lock, arg, false, [](VB_CONF_REC_S &conf) {
                 if (g_vb.inited)
                     return kNotPerm;
                 if (!conf_ok(conf))
@@ -368,7 +353,7 @@ public:
                 return 0;
             });
         case VB_GET_POOL_INFO:
-            return with_record<VB_POOL_INFO_REQ_S>(arg, true, [](VB_POOL_INFO_REQ_S &info) {
+            return with_record<VB_POOL_INFO_REQ_S>(g_lock, arg, true, [](VB_POOL_INFO_REQ_S &info) {
                 if (info.u32PoolId >= VB_MAX_POOLS || !g_vb.pools[info.u32PoolId].used)
                     return kUnexist;
                 const Pool &p = g_vb.pools[info.u32PoolId];
@@ -378,7 +363,7 @@ public:
             });
         case VB_QUERY_POOL_USED:
             // A pool that is gone is used by nobody.
-            return with_record<u32>(arg, true, [](u32 &word) {
+            return with_record<u32>(g_lock, arg, true, [](u32 &word) {
                 if (word >= VB_MAX_POOLS)
                     return kIllegal;
                 word = g_vb.pools[word].used && g_vb.pools[word].in_use() ? 1 : 0;
@@ -386,17 +371,17 @@ public:
             });
         case VB_INIT_MOD_POOL:
         case VB_EXIT_MOD_POOL:
-            return with_record<u32>(arg, false,
+            return with_record<u32>(g_lock, arg, false,
                                     [request](u32 &uid) { return do_mod_pool(uid, request == VB_INIT_MOD_POOL); });
         case VB_GET_MOD_POOL_CONF:
-            return with_record<VB_MOD_CONF_REQ_S>(arg, true, [](VB_MOD_CONF_REQ_S &req) {
+            return with_record<VB_MOD_CONF_REQ_S>(g_lock, arg, true, [](VB_MOD_CONF_REQ_S &req) {
                 if (req.enVbUid >= VB_MAX_USER)
                     return kIllegal;
                 req.stVbConf = g_vb.mod_conf[req.enVbUid];
                 return 0;
             });
         case VB_SET_MOD_POOL_CONF:
-            return with_record<VB_MOD_CONF_REQ_S>(arg, false, [](VB_MOD_CONF_REQ_S &req) {
+            return with_record<VB_MOD_CONF_REQ_S>(g_lock, arg, false, [](VB_MOD_CONF_REQ_S &req) {
                 if (req.enVbUid >= VB_MAX_USER || !conf_ok(req.stVbConf))
                     return kIllegal;
                 if (g_vb.mod_inited[req.enVbUid])
@@ -405,7 +390,7 @@ public:
                 return 0;
             });
         case VB_SET_SUPPLEMENT_CONF:
-            return with_record<u32>(arg, false, [](u32 &mask) {
+            return with_record<u32>(g_lock, arg, false, [](u32 &mask) {
                 if (mask & ~(VB_SUPPLEMENT_JPEG_MASK | VB_SUPPLEMENT_ISPINFO_MASK))
                     return kIllegal;
                 if (g_vb.inited)

@@ -178,6 +178,23 @@ s32 DU_DUZ_SYS_GetVirMemInfo(const void *pVirAddr, SYS_VIRMEM_INFO_REC_S *pstMem
 
 // ---- physical mapping and registers -------------------------------------------------------------------
 
+namespace {
+
+// The mapping steps after the descriptor: the size check, then whole pages.
+void *map_through(s32 fd, u32 phys, u32 size, const char *func)
+{
+    if (size == 0) {
+        printf("Func: %s u32Size can't be 0.\n", func);
+        return nullptr;
+    }
+    void *user = phys_map(fd, phys, size);
+    if (!user)
+        perror("mmap error");
+    return user;
+}
+
+} // namespace
+
 void *DU_DUZ_SYS_Mmap(u32 u32PhyAddr, u32 u32Size)
 {
     if (g_s32MemFd < 1) {
@@ -188,28 +205,15 @@ void *DU_DUZ_SYS_Mmap(u32 u32PhyAddr, u32 u32Size)
         }
         g_s32MemFd = fd;
     }
-    if (u32Size == 0) {
-        printf("Func: %s u32Size can't be 0.\n", __FUNCTION__);
-        return nullptr;
-    }
-    void *user = phys_map(g_s32MemFd, u32PhyAddr, u32Size);
-    if (!user)
-        perror("mmap error");
-    return user;
+    return map_through(g_s32MemFd, u32PhyAddr, u32Size, __FUNCTION__);
 }
 
+// A cached mapping: the same pages through /dev/sys.
 void *DU_DUZ_SYS_MmapCache(u32 u32PhyAddr, u32 u32Size)
 {
     if (!sys_open_dev())
         return nullptr;
-    if (u32Size == 0) {
-        printf("Func: %s u32Size can't be 0.\n", __FUNCTION__);
-        return nullptr;
-    }
-    void *user = phys_map(g_s32SysFd, u32PhyAddr, u32Size);
-    if (!user)
-        perror("mmap error");
-    return user;
+    return map_through(g_s32SysFd, u32PhyAddr, u32Size, __FUNCTION__);
 }
 
 s32 DU_DUZ_SYS_Munmap(void *pVirAddr, u32 u32Size) { return phys_unmap(pVirAddr, u32Size); }

@@ -34,6 +34,16 @@ s32 vb_request(unsigned long request, void *arg)
     return bd_ioctl(s_s32VbFd, request, arg);
 }
 
+// The shape of the record calls: open, the null check, the request.
+s32 vb_record_request(unsigned long request, const void *rec)
+{
+    if (!vb_open())
+        return DU_ERR_VB_NOTREADY;
+    if (!rec)
+        return DU_ERR_VB_NULL_PTR;
+    return bd_ioctl(s_s32VbFd, request, const_cast<void *>(rec));
+}
+
 bool name_too_long(const char *name)
 {
     if (!name || strlen(name) <= MAX_MMZ_NAME_LEN - 1)
@@ -111,22 +121,14 @@ s32 MPI_VB_ExitCtx(void)
 
 s32 DU_DUZ_VB_SetConf(const VB_CONF_REC_S *pstVbConf)
 {
-    if (!vb_open())
-        return DU_ERR_VB_NOTREADY;
-    if (!pstVbConf)
-        return DU_ERR_VB_NULL_PTR;
-    if (conf_names_too_long(pstVbConf))
+    if (pstVbConf && vb_open() && conf_names_too_long(pstVbConf))
         return DU_ERR_VB_ILLEGAL_PARAM;
-    return bd_ioctl(s_s32VbFd, VB_SET_CONF, const_cast<VB_CONF_REC_S *>(pstVbConf));
+    return vb_record_request(VB_SET_CONF, pstVbConf);
 }
 
 s32 DU_DUZ_VB_GetConf(VB_CONF_REC_S *pstVbConf)
 {
-    if (!vb_open())
-        return DU_ERR_VB_NOTREADY;
-    if (!pstVbConf)
-        return DU_ERR_VB_NULL_PTR;
-    return bd_ioctl(s_s32VbFd, VB_GET_CONF, pstVbConf);
+    return vb_record_request(VB_GET_CONF, pstVbConf);
 }
 
 s32 DU_DUZ_VB_Init(void)
@@ -339,20 +341,12 @@ s32 DU_DUZ_VB_SetModPoolConf(u32 enVbUid, const VB_CONF_REC_S *pstVbConf)
 
 s32 DU_DUZ_VB_SetSupplementConf(const u32 *pu32SupplementConfig)
 {
-    if (!vb_open())
-        return DU_ERR_VB_NOTREADY;
-    if (!pu32SupplementConfig)
-        return DU_ERR_VB_NULL_PTR;
-    return bd_ioctl(s_s32VbFd, VB_SET_SUPPLEMENT_CONF, const_cast<u32 *>(pu32SupplementConfig));
+    return vb_record_request(VB_SET_SUPPLEMENT_CONF, pu32SupplementConfig);
 }
 
 s32 DU_DUZ_VB_GetSupplementConf(u32 *pu32SupplementConfig)
 {
-    if (!vb_open())
-        return DU_ERR_VB_NOTREADY;
-    if (!pu32SupplementConfig)
-        return DU_ERR_VB_NULL_PTR;
-    return bd_ioctl(s_s32VbFd, VB_GET_SUPPLEMENT_CONF, pu32SupplementConfig);
+    return vb_record_request(VB_GET_SUPPLEMENT_CONF, pu32SupplementConfig);
 }
 
 s32 DU_DUZ_VB_GetFileHandle(void)
