@@ -462,6 +462,13 @@ s32 DU_DUZ_ISP_Init(ISP_DEV IspDev)
     const isp_alg_reg_fn *order = module_order(&count);
     for (size_t i = 0; i < count; i++)
         order[i](IspDev);
+    // The defect-pixel module owns the sync skip (set while it calibrates);
+    // without one nothing calibrates and the exposure must reach the sensor.
+    bool has_dp = false;
+    for (auto &alg : c.astAlgs)
+        has_dp = has_dp || (alg.bUsed && alg.enAlgType == ISP_ALG_DP);
+    if (!has_dp)
+        c.bSyncSkip = 0;
     for (auto &alg : c.astAlgs)
         if (alg.bUsed && alg.stAlgFunc.pfn_alg_init)
             alg.stAlgFunc.pfn_alg_init(IspDev);

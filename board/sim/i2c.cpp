@@ -1,0 +1,68 @@
+// /dev/i2c-0: the I2C adapter the image sensor hangs on. The device address
+// and the register and data widths are set by request; each write of three
+// bytes (register bits 0-7, bits 8-15, data) goes to the addressed device.
+#include "board/sim/mn34220.h"
+#include "board/sim/sim.h"
+#include "isp/sensor/i2c_requests.h"
+
+#include <cerrno>
+#include <cstdint>
+
+namespace sim {
+
+namespace {
+
+class I2cDevice : public Device {
+public:
+    int ioctl(unsigned long request, void *arg) override
+    {
+        uintptr_t value = reinterpret_cast<uintptr_t>(arg);
+        switch (request) {
+        case I2C_CMD_SET_DEV:
+            if (value > 0xFF)
+                return fail(EINVAL);
+            dev_addr_ = (uint8_t)value;
+            return 0;
+        case I2C_CMD_SET_REG_WIDTH:
+            if (value > 1)
+                return fail(EINVAL);
+            reg_bytes_ = (unsigned)value + 1;
+            return 0;
+        case I2C_CMD_SET_DATA_WIDTH:
+            if (value != 0)
+                return fail(EINVAL); // the sensor takes 8-bit data only
+            return 0;
+        default:
+            return fail(EINVAL);
+        }
+    }
+
+    ssize_t write(const void *buf, size_t count) override
+    {
+        uint8_t bytes[I2C_WRITE_SIZE];
+        if (reg_bytes_ != 2 || count != I2C_WRITE_SIZE)
+            return fail(EINVAL);
+        if (!copy_from_user(bytes, buf, count))
+            return fail(EFAULT);
+        uint16_t reg = (uint16_t)(bytes[0] | bytes[1] << 8);
+        if (!sensor_i2c_write(dev_addr_, reg, bytes[2]))
+            return fail(EIO); // nobody acknowledged
+        return (ssize_t)count;
+    }
+
+private:
+    uint8_t dev_addr_ = 0;
+    unsigned reg_bytes_ = 1;
+};
+
+DeviceRegistration i2c_device("/dev/i2c-0", [](int) -> std::shared_ptr<Device> {
+    if (conf_int("i2c", 1) == 0) {
+        errno = ENODEV;
+        return nullptr;
+    }
+    return std::make_shared<I2cDevice>();
+});
+
+} // namespace
+
+} // namespace sim
