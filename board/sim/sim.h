@@ -201,3 +201,40 @@ void socket_closed(int fd);
 std::vector<std::string> split_words(const std::string &line);
 
 } // namespace sim
+
+// ---- the image sensor (board/sim/mn34220.cpp) ---------------------------------------
+
+namespace sim {
+
+// The exposure the sensor applies now, relative to the normal exposure of a
+// scene of brightness 1.0 (10 ms at unity gains): integration time x
+// analogue gain x digital gain / 10 ms. The picture's linear light scales by
+// it (and by the scene's brightness); 0 before the sensor is programmed.
+double sensor_exposure_gain();
+
+// Frames per second from the frame length and the mode's line clock; 0 while
+// the sensor does not stream.
+double sensor_fps();
+
+// Frames the sensor has delivered since the board started.
+uint64_t sensor_frame();
+
+// A register of the sensor as it stands.
+uint8_t sensor_reg(uint16_t reg);
+
+// Every register write the sensor took, in order, with the frame it landed in;
+// `sync` marks the kernel's frame-synced writes (the rest came over I2C).
+struct SensorWrite {
+    uint64_t frame;
+    uint16_t reg;
+    uint8_t value;
+    bool sync;
+};
+std::vector<SensorWrite> sensor_writes();
+
+// Connects or disconnects the sensor from the I2C bus (it answers no write
+// while away); the board starts with it connected unless board.conf says
+// "sensor = none".
+void sensor_set_present(bool present);
+
+} // namespace sim
