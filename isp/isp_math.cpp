@@ -166,7 +166,7 @@ s32 transition(const u32 *xs, const s32 *ys, u32 n, u32 x, u32 shift)
     while (xi >= xs[k])
         k++;
     s64 dx = (s64)x - ((s64)xs[k - 1] << shift);
-    s64 v = dx * (ys[k] - ys[k - 1]) / ((s64)xs[k] - xs[k - 1]) + ((s64)ys[k - 1] << shift);
+    s64 v = dx * (ys[k] - ys[k - 1]) / ((s64)xs[k] - xs[k - 1]) + (s64)ys[k - 1] * ((s64)1 << shift);
     return (s32)(v >> shift);
 }
 
