@@ -188,8 +188,7 @@ int AencFile::ioctl(unsigned long request, void *arg)
         if (ch.created)
             event("aenc", "destroy chn %u", chn_);
         ch.created = false;
-        ch.frames.clear();
-        ch.held.clear();
+        ch.frames.clear(); // frames out stay out until the unit's thread gives them back
         s.packet_cv.notify_all();
         return 0;
     case AENC_GET_FRAME_CTRL: {

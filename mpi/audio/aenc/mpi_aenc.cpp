@@ -1,8 +1,12 @@
 // Audio encoder unit.
 #include "mpi/audio/aenc/mpi_aenc.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <pthread.h>
 
+#include "board/board.h"
+#include "mpi/audio/aenc/aenc_chn.h"
 #include "mpi/audio/aenc/aenc_requests.h"
 #include "mpi/audio/voice/audio_voice_adp.h"
 
@@ -24,7 +28,160 @@ void reset_dbg_info(AENC_DBG_INFO_S *info)
     info->u32AdpcmType = 3;
 }
 
+constexpr u32 kCirBufBlock = 2 * AENC_CIRBUF_SIZE;
+
+// The samples a frame of the payload type may hold; true when any is fine.
+bool pt_num_ok(u32 type, const void *attr, u32 n)
+{
+    auto multiple_of_80 = [](u32 v) { return v >= 80 && v <= 480 && v % 80 == 0 && v != 400; };
+    switch (type) {
+    case 19: // G.711 A-law
+    case 20: // G.711 u-law
+    case PT_G726:
+        return multiple_of_80(n);
+    case PT_ADPCMA:
+        if (*static_cast<const u32 *>(attr) == 1)
+            return n == 81 || n == 161 || n == 241 || n == 321 || n == 481;
+        return multiple_of_80(n);
+    case 37:
+        return n == 512 || n == 1024 || n == 2048;
+    case 1001:
+        return n == 160;
+    case 1003:
+        return n == 320;
+    case 43:
+        return n == 1152;
+    default:
+        return true;
+    }
+}
+
+s32 AencCheckAttr(const AENC_CHANNEL_CFG_S *pstAttr)
+{
+    if (!pstAttr->pValue)
+        return DU_ERR_AENC_NULL_PTR;
+    if (pstAttr->enType >= 1004) {
+        MPI_TRACE("invalid payload type\n");
+        return DU_ERR_AENC_ILLEGAL_PARAM;
+    }
+    if (pstAttr->u32BufSize < 2 || pstAttr->u32BufSize > 50) {
+        MPI_TRACE("invalid u32BufSize(%d)\n", pstAttr->u32BufSize);
+        return DU_ERR_AENC_ILLEGAL_PARAM;
+    }
+    if (!pt_num_ok(pstAttr->enType, pstAttr->pValue, pstAttr->u32PtNumPerFrm)) {
+        MPI_TRACE("invalid u32PtNumPerFrm(%d)\n", pstAttr->u32PtNumPerFrm);
+        return DU_ERR_AENC_ILLEGAL_PARAM;
+    }
+    return 0;
+}
+
+s32 aenc_ioctl(s32 AeChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AencFd[AeChn], request, arg); }
+
+// The stream buffer: a control block, then u32BufSize slots of u32CbPackLen
+// bytes, each a packet header and the packet.
+s32 MPI_AENC_StrmBufInit(s32 AeChn, AENC_CHN_S *chn, u32 u32MaxFrmLen, u32 u32BufSize)
+{
+    chn->u32CbPackLen = (u32MaxFrmLen + sizeof(AENC_STREAM_HEADER_S) + 63) & ~63u;
+    chn->u32DataLen = u32BufSize * chn->u32CbPackLen;
+    chn->u32CbLen = AENC_CB_LEN;
+    chn->u32StrmLen = AENC_CB_LEN + chn->u32DataLen;
+    char name[32];
+    snprintf(name, sizeof name, "AENC(%d)StrmBuf", AeChn);
+    if (audio_alloc(name, &chn->u32StrmPhyAddr, &chn->pStrmVirAddr, chn->u32StrmLen) != 0) {
+        MPI_TRACE("alloc mmb fail, len:%d\n", chn->u32StrmLen);
+        chn->pStrmVirAddr = nullptr;
+        return DU_ERR_AENC_NOMEM;
+    }
+    chn->pCbAddr = chn->pStrmVirAddr;
+    return 0;
+}
+
+void VALG_CB_Init(AENC_CHN_S *chn)
+{
+    VALG_CB_S cb;
+    memset(&cb, 0, sizeof cb);
+    cb.u32PhyAddr = chn->u32StrmPhyAddr + AENC_CB_LEN;
+    cb.u32RdHeadOfs = VALG_CB_RDHEAD_OFS;
+    cb.u32RdTailOfs = VALG_CB_RDTAIL_OFS;
+    cb.u32WrHeadOfs = VALG_CB_WRHEAD_OFS;
+    cb.u32WrTailOfs = VALG_CB_WRTAIL_OFS;
+    cb.u32DataOfs = AENC_CB_LEN;
+    cb.u32DataLen = chn->u32DataLen;
+    cb.u32CbPackLen = chn->u32CbPackLen;
+    memcpy(chn->pCbAddr, &cb, sizeof cb);
+}
+
+void free_strm_buf(AENC_CHN_S *chn)
+{
+    if (chn->pStrmVirAddr)
+        audio_free(chn->u32StrmPhyAddr);
+    chn->pStrmVirAddr = nullptr;
+    chn->pCbAddr = nullptr;
+    chn->bStrmBufInit = DU_FALSE;
+}
+
+void free_cir_buf(AENC_CHN_S *chn)
+{
+    if (chn->astCirBuf[0].pVirAddr)
+        audio_free(chn->astCirBuf[0].u32PhyAddr);
+    memset(chn->astCirBuf, 0, sizeof chn->astCirBuf);
+}
+
+void free_stage_bufs(AENC_CHN_S *chn)
+{
+    for (u8 *&buf : chn->pu8StageBuf) {
+        free(buf);
+        buf = nullptr;
+    }
+}
+
+// Back to a fresh channel; the mutex and thread fields stay.
+void reset_chn(AENC_CHN_S *chn, s32 AeChn)
+{
+    chn->bStrmBufInit = DU_FALSE;
+    chn->u32StrmPhyAddr = 0;
+    chn->pStrmVirAddr = nullptr;
+    chn->u32StrmLen = chn->u32CbLen = chn->u32CbPackLen = chn->u32DataLen = 0;
+    chn->pCbAddr = nullptr;
+    memset(&chn->stReadBuf, 0, sizeof chn->stReadBuf);
+    memset(chn->astCirBuf, 0, sizeof chn->astCirBuf);
+    chn->bKernelEnc = DU_FALSE;
+    chn->pEncoder = nullptr;
+    reset_dbg_info(&chn->stDbgInfo);
+    chn->u32Seq = 0;
+    chn->u32PtNumPerFrm = 0;
+    chn->s32Handle = DU_INVALID_HANDLE;
+    chn->s32ChnId = AeChn;
+    chn->pVqeHandle = nullptr;
+    chn->bVqeEnable = chn->bResmpEnable = DU_FALSE;
+}
+
+// Undoes the set-up steps of a creation that failed after the stream buffer.
+void undo_create(s32 AeChn, AENC_CHN_S *chn, const AENC_CODEC_ENTRY_S *entry)
+{
+    entry->pfnCloseEncoder(chn->pEncoder);
+    chn->pEncoder = nullptr;
+    memset(&chn->stReadBuf, 0, sizeof chn->stReadBuf);
+    aenc_ioctl(AeChn, AENC_STRMBUF_DEINIT_CTRL, nullptr);
+    free_strm_buf(chn);
+    free_cir_buf(chn);
+}
+
 } // namespace
+
+s32 aenc_chn_node(s32 AeChn, const char *pszFunc)
+{
+    if ((u32)AeChn >= AENC_MAX_CHN_NUM)
+        return DU_ERR_AENC_INVALID_CHNID;
+    return audio_node_open(&g_s32AencFd[AeChn], &g_stAencNode, AeChn, pszFunc);
+}
+
+void aenc_send_dbg(s32 AeChn) { aenc_ioctl(AeChn, AENC_DBG_INFO_CTRL, &g_stAenc[AeChn].stDbgInfo); }
+
+volatile u32 *aenc_cb_word(const AENC_CHN_S *pstChn, u32 u32Offset)
+{
+    return reinterpret_cast<volatile u32 *>(static_cast<u8 *>(pstChn->pCbAddr) + u32Offset);
+}
 
 s32 MPI_AENC_Init(void)
 {
@@ -90,17 +247,254 @@ s32 DU_DUZ_AENC_UnRegisterEncoder(s32 s32Handle)
     return 0;
 }
 
-s32 DU_DUZ_AENC_DestroyChn(s32 AeChn)
+s32 DU_DUZ_AENC_CreateChn(s32 AeChn, const AENC_CHANNEL_CFG_S *pstAttr)
 {
-    if ((u32)AeChn >= AENC_MAX_CHN_NUM)
-        return DU_ERR_AENC_INVALID_CHNID;
-    if (s32 ret = audio_node_open(&g_s32AencFd[AeChn], &g_stAencNode, AeChn, __FUNCTION__))
+    if (s32 ret = aenc_chn_node(AeChn, __FUNCTION__))
         return ret;
+    if (!pstAttr)
+        return DU_ERR_AENC_NULL_PTR;
     AENC_CHN_S *chn = &g_stAenc[AeChn];
     MpiMutexGuard lock(&chn->stMutex);
-    if (!chn->bCreated)
+    if (chn->bCreated) {
+        MPI_TRACE("aenc chn:%d is exist!\n", AeChn);
+        return DU_ERR_AENC_EXIST;
+    }
+    if (AencCheckAttr(pstAttr) != 0) {
+        MPI_TRACE("aenc chn:%d attr is illegal!\n", AeChn);
+        return DU_ERR_AENC_ILLEGAL_PARAM;
+    }
+    reset_chn(chn, AeChn);
+
+    s32 slot = -1;
+    for (u32 i = 0; i < AENC_MAX_ENCODER_NUM; i++) {
+        if (s_stEncoderCtx.astEncoder[i].enType == pstAttr->enType) {
+            slot = (s32)i;
+            break;
+        }
+    }
+    if (slot < 0) {
+        MPI_TRACE("aenc chn:%d the payload type%d not registered\n", AeChn, pstAttr->enType);
+        return DU_ERR_AENC_ILLEGAL_PARAM;
+    }
+    AENC_PAYLOAD_QUERY_S query = {pstAttr->enType, 0, pstAttr->u32BufSize, pstAttr->pValue, 0};
+    if (aenc_ioctl(AeChn, AENC_QUERY_PAYLOAD_CTRL, &query) != 0) {
+        MPI_TRACE("aenc chn:%d the payload type%d invalid\n", AeChn, pstAttr->enType);
+        return DU_ERR_AENC_ILLEGAL_PARAM;
+    }
+    chn->bKernelEnc = query.bKernelEnc ? DU_TRUE : DU_FALSE;
+
+    const AENC_CODEC_ENTRY_S *entry = &s_stEncoderCtx.astEncoder[slot];
+    if (entry->enType == AENC_FREE_PAYLOAD) {
+        MPI_TRACE("The encoder has been unregistered!\n");
+        return DU_ERR_AENC_CODEC_ERR;
+    }
+    // The slot's packets must fit the unit's slots whatever the encoder says.
+    if (entry->u32MaxFrmLen == 0 || entry->u32MaxFrmLen > AENC_CIRBUF_SIZE) {
+        MPI_TRACE("aenc chn:%d the payload type%d invalid\n", AeChn, pstAttr->enType);
+        return DU_ERR_AENC_ILLEGAL_PARAM;
+    }
+    if (s32 ret = entry->pfnOpenEncoder(pstAttr->pValue, &chn->pEncoder)) {
+        MPI_TRACE("aenc chn:%d open encoder failed!\n", AeChn);
+        chn->pEncoder = nullptr;
+        return ret;
+    }
+
+    if (MPI_AENC_StrmBufInit(AeChn, chn, entry->u32MaxFrmLen, pstAttr->u32BufSize) != 0) {
+        MPI_TRACE("aenc chn:%d stream buffer init failed!\n", AeChn);
+        entry->pfnCloseEncoder(chn->pEncoder);
+        chn->pEncoder = nullptr;
+        return DU_ERR_AENC_NOMEM;
+    }
+    VALG_CB_Init(chn);
+    chn->bStrmBufInit = DU_TRUE;
+    AENC_STRMBUF_REQ_S buf = {chn->u32StrmPhyAddr, chn->u32CbPackLen, chn->u32DataLen, chn->u32CbLen};
+    if (s32 ret = aenc_ioctl(AeChn, AENC_STRMBUF_INIT_CTRL, &buf)) {
+        entry->pfnCloseEncoder(chn->pEncoder);
+        chn->pEncoder = nullptr;
+        free_strm_buf(chn);
+        MPI_TRACE("aenc chn:%d read buffer init in kernel mode failed!\n", AeChn);
+        return ret;
+    }
+    chn->stReadBuf.u32PhyAddr = chn->u32StrmPhyAddr + AENC_CB_LEN;
+    chn->stReadBuf.u32Len = chn->u32DataLen;
+    chn->stReadBuf.pVirAddr = static_cast<u8 *>(chn->pStrmVirAddr) + AENC_CB_LEN;
+
+    char name[32];
+    snprintf(name, sizeof name, "AENC(%d) CirBuf", AeChn);
+    u32 cir_phys = 0;
+    void *cir_virt = nullptr;
+    if (audio_alloc(name, &cir_phys, &cir_virt, kCirBufBlock) != 0) {
+        MPI_TRACE("aenc chn:%d alloc mmb fail, len:%d\n", AeChn, kCirBufBlock);
+        undo_create(AeChn, chn, entry);
+        return DU_ERR_AENC_NOMEM;
+    }
+    for (u32 t = 0; t < 2; t++) {
+        AENC_CIR_BUF_S &cb = chn->astCirBuf[t];
+        cb.u32PhyAddr = cir_phys + t * AENC_CIRBUF_SIZE;
+        cb.pVirAddr = static_cast<u8 *>(cir_virt) + t * AENC_CIRBUF_SIZE;
+        cb.u32Size = AENC_CIRBUF_SIZE;
+        cb.u32Read = cb.u32Write = 0;
+        cb.bWriteJump = DU_FALSE;
+    }
+
+    if (s32 ret = aenc_ioctl(AeChn, AENC_CREATE_CHN_CTRL, const_cast<AENC_CHANNEL_CFG_S *>(pstAttr))) {
+        undo_create(AeChn, chn, entry);
+        MPI_TRACE("aenc chn:%d, create chn failed!\n", AeChn);
+        return ret;
+    }
+    for (u8 *&buf : chn->pu8StageBuf)
+        buf = static_cast<u8 *>(malloc(AENC_STAGE_BUF_SIZE));
+    if (!chn->pu8StageBuf[0] || !chn->pu8StageBuf[1]) {
+        free_stage_bufs(chn);
+        undo_create(AeChn, chn, entry);
+        aenc_ioctl(AeChn, AENC_DESTROY_CHN_CTRL, nullptr); // the kernel channel goes too
+        MPI_TRACE("malloc err when create aenc chn!\n");
+        return DU_ERR_AENC_NOMEM;
+    }
+    chn->s32Handle = slot;
+    chn->bCreated = DU_TRUE;
+    chn->u32PtNumPerFrm = pstAttr->u32PtNumPerFrm;
+
+    if (pstAttr->enType == PT_G726) {
+        chn->stDbgInfo.u32G726Rate = *static_cast<const u32 *>(pstAttr->pValue);
+    } else if (pstAttr->enType == PT_ADPCMA) {
+        chn->stDbgInfo.u32AdpcmType = *static_cast<const u32 *>(pstAttr->pValue);
+    }
+    aenc_send_dbg(AeChn);
+
+    if (!__atomic_load_n(&chn->bThreadRun, __ATOMIC_ACQUIRE)) {
+        chn->s32ChnId = AeChn;
+        __atomic_store_n(&chn->bThreadRun, DU_TRUE, __ATOMIC_RELEASE);
+        if (pthread_create(&chn->stThreadId, nullptr, aenc_get_proc, reinterpret_cast<void *>((intptr_t)AeChn)) != 0) {
+            __atomic_store_n(&chn->bThreadRun, DU_FALSE, __ATOMIC_RELEASE);
+            return DU_ERR_AENC_NOTREADY; // the channel stays created
+        }
+    }
+    return 0;
+}
+
+s32 DU_DUZ_AENC_DestroyChn(s32 AeChn)
+{
+    if (s32 ret = aenc_chn_node(AeChn, __FUNCTION__))
+        return ret;
+    AENC_CHN_S *chn = &g_stAenc[AeChn];
+    pthread_mutex_lock(&chn->stMutex);
+    if (!chn->bCreated) {
+        pthread_mutex_unlock(&chn->stMutex);
         return 0;
-    // A created channel holds a stream buffer and a thread that only channel
-    // creation sets up; this unit doesn't create channels yet.
-    return DU_ERR_AENC_NOT_SUPPORT;
+    }
+    chn->bCreated = DU_FALSE;
+    chn->pVqeHandle = nullptr;
+    chn->bVqeEnable = DU_FALSE;
+    aenc_ioctl(AeChn, AENC_DESTROY_CHN_CTRL, nullptr);
+    free_strm_buf(chn);
+    free_cir_buf(chn);
+    free_stage_bufs(chn);
+    pthread_mutex_unlock(&chn->stMutex);
+
+    // The thread may be waiting for the mutex in a send; it finds the channel gone.
+    if (__atomic_load_n(&chn->bThreadRun, __ATOMIC_ACQUIRE)) {
+        __atomic_store_n(&chn->bThreadRun, DU_FALSE, __ATOMIC_RELEASE);
+        pthread_join(chn->stThreadId, nullptr);
+    }
+
+    MpiMutexGuard lock(&chn->stMutex);
+    MPI_ASSERT(DU_INVALID_HANDLE != chn->s32Handle);
+    const AENC_CODEC_ENTRY_S *entry = &s_stEncoderCtx.astEncoder[chn->s32Handle];
+    s32 ret = 0;
+    if (entry->enType == AENC_FREE_PAYLOAD) {
+        // The instance can't be closed without its operations; the rest still goes.
+        MPI_TRACE("The encoder has been unregistered!\n");
+        ret = DU_ERR_AENC_CODEC_ERR;
+    } else {
+        entry->pfnCloseEncoder(chn->pEncoder);
+    }
+    chn->pEncoder = nullptr;
+    chn->s32Handle = DU_INVALID_HANDLE;
+    s32 deinit = aenc_ioctl(AeChn, AENC_STRMBUF_DEINIT_CTRL, nullptr);
+    chn->stReadBuf.pVirAddr = nullptr;
+    audio_dump_close(&chn->stDump);
+    return ret ? ret : deinit;
+}
+
+s32 DU_DUZ_AENC_GetStream(s32 AeChn, AENC_STREAM_OUT_S *pstStream, s32 s32MilliSec)
+{
+    if (s32 ret = aenc_chn_node(AeChn, __FUNCTION__))
+        return ret;
+    if (!pstStream)
+        return DU_ERR_AENC_NULL_PTR;
+    if (s32MilliSec < -1) {
+        MPI_TRACE("param s32MilliSec = %d error\n", s32MilliSec);
+        return DU_ERR_AENC_ILLEGAL_PARAM;
+    }
+    pstStream->pStream = nullptr;
+    AENC_GET_STREAM_REQ_S req;
+    memset(&req, 0, sizeof req);
+    req.s32MilliSec = s32MilliSec;
+    if (s32 ret = aenc_ioctl(AeChn, AENC_GET_STREAM_CTRL, &req))
+        return ret;
+
+    AENC_CHN_S *chn = &g_stAenc[AeChn];
+    MpiMutexGuard lock(&chn->stMutex);
+    if (!chn->bCreated || !chn->bStrmBufInit)
+        return DU_ERR_AENC_UNEXIST;
+    MPI_ASSERT(DU_NULL != chn->stReadBuf.pVirAddr);
+    const AENC_STREAM_OUT_S &out = req.stStream;
+    // The packet must lie in one slot of this channel's data area.
+    u32 ofs = out.u32PhyAddr - chn->stReadBuf.u32PhyAddr;
+    if (out.u32PhyAddr < chn->stReadBuf.u32PhyAddr || ofs >= chn->stReadBuf.u32Len ||
+        ofs % chn->u32CbPackLen != sizeof(AENC_STREAM_HEADER_S) ||
+        out.u32Len > chn->u32CbPackLen - sizeof(AENC_STREAM_HEADER_S))
+        return DU_ERR_AENC_ILLEGAL_PARAM;
+    pstStream->u32PhyAddr = out.u32PhyAddr;
+    pstStream->u32Len = out.u32Len;
+    pstStream->u64TimeStamp = out.u64TimeStamp;
+    pstStream->u32Seq = out.u32Seq;
+    pstStream->pStream = static_cast<u8 *>(chn->stReadBuf.pVirAddr) + ofs; // MPI_AENC_ReadBufPhy2Vir
+    volatile u32 *head = aenc_cb_word(chn, VALG_CB_RDHEAD_OFS);
+    u32 next = *head + chn->u32CbPackLen;
+    *head = next >= chn->u32DataLen ? next - chn->u32DataLen : next;
+    return 0;
+}
+
+s32 DU_DUZ_AENC_ReleaseStream(s32 AeChn, const AENC_STREAM_OUT_S *pstStream)
+{
+    if (s32 ret = aenc_chn_node(AeChn, __FUNCTION__))
+        return ret;
+    if (!pstStream || !pstStream->pStream)
+        return DU_ERR_AENC_NULL_PTR;
+    AENC_CHN_S *chn = &g_stAenc[AeChn];
+    MpiMutexGuard lock(&chn->stMutex);
+    if (!chn->bCreated || !chn->bStrmBufInit)
+        return DU_ERR_AENC_UNEXIST;
+    volatile u32 *tail = aenc_cb_word(chn, VALG_CB_RDTAIL_OFS);
+    // Only the oldest packet handed out may go back; none is out when the
+    // tail has caught up with the head.
+    if (pstStream->u32PhyAddr != chn->stReadBuf.u32PhyAddr + sizeof(AENC_STREAM_HEADER_S) + *tail ||
+        *tail == *aenc_cb_word(chn, VALG_CB_RDHEAD_OFS)) {
+        MPI_TRACE("please release stream in order.\n");
+        return DU_ERR_AENC_ILLEGAL_PARAM;
+    }
+    if (s32 ret = aenc_ioctl(AeChn, AENC_RELEASE_STREAM_CTRL, const_cast<AENC_STREAM_OUT_S *>(pstStream)))
+        return ret;
+    u32 next = *tail + chn->u32CbPackLen;
+    *tail = next >= chn->u32DataLen ? next - chn->u32DataLen : next;
+    return 0;
+}
+
+s32 DU_DUZ_AENC_GetFd(s32 AeChn)
+{
+    if (s32 ret = aenc_chn_node(AeChn, __FUNCTION__))
+        return ret;
+    return g_s32AencFd[AeChn];
+}
+
+s32 DU_DUZ_AENC_SaveFile(s32 AeChn, const AUDIO_SAVE_FILE_INFO_S *pstSaveFileInfo)
+{
+    if (s32 ret = aenc_chn_node(AeChn, __FUNCTION__))
+        return ret;
+    if (!pstSaveFileInfo)
+        return DU_ERR_AENC_NULL_PTR;
+    MpiMutexGuard lock(&g_stAenc[AeChn].stMutex);
+    return aenc_ioctl(AeChn, AENC_SET_SAVEFILE_CTRL, const_cast<AUDIO_SAVE_FILE_INFO_S *>(pstSaveFileInfo));
 }

@@ -152,4 +152,22 @@ s32 MPI_AENC_Init(void);
 void MPI_AENC_Exit(void);
 s32 DU_DUZ_AENC_RegeisterEncoder(s32 *ps32Handle, const AENC_CODEC_ENTRY_S *pstEncoder);
 s32 DU_DUZ_AENC_UnRegisterEncoder(s32 s32Handle);
+s32 DU_DUZ_AENC_CreateChn(s32 AeChn, const AENC_CHANNEL_CFG_S *pstAttr);
 s32 DU_DUZ_AENC_DestroyChn(s32 AeChn);
+// Encodes one frame (the aenc_get thread's path, open to callers too).
+s32 DU_DUZ_AENC_SendFrame(s32 AeChn, const AUDIO_FRAME_S *pstFrm, const AEC_REF_FRAME_S *pstAecFrm);
+// s32MilliSec: -1 waits, 0 polls, above 0 waits that long.
+s32 DU_DUZ_AENC_GetStream(s32 AeChn, AENC_STREAM_OUT_S *pstStream, s32 s32MilliSec);
+s32 DU_DUZ_AENC_ReleaseStream(s32 AeChn, const AENC_STREAM_OUT_S *pstStream);
+// Readable in select while a packet waits; else 0xA0178010.
+s32 DU_DUZ_AENC_GetFd(s32 AeChn);
+s32 DU_DUZ_AENC_SaveFile(s32 AeChn, const AUDIO_SAVE_FILE_INFO_S *pstSaveFileInfo);
+
+// Payload types the send path knows by number.
+constexpr u32 PT_G726 = 21;
+constexpr u32 PT_LPCM = 23;
+constexpr u32 PT_ADPCMA = 49;
+// The largest LPCM frame the encoder's output takes.
+constexpr u32 AENC_LPCM_MAX_FRAME_LEN = 8192;
+// Frames the kernel encodes itself carry at most this many samples.
+constexpr u32 MAX_VOICE_POINT_NUM = 480;

@@ -81,3 +81,33 @@ extern const AUDIO_NODE_S g_stAiNode;
 
 s32 MPI_AI_Init(void);
 s32 MPI_AI_Exit(void);
+
+s32 DU_DUZ_AI_SetPubAttr(s32 AiDevId, const AIO_ATTR_S *pstAttr);
+s32 DU_DUZ_AI_GetPubAttr(s32 AiDevId, AIO_ATTR_S *pstAttr);
+s32 DU_DUZ_AI_ClrPubAttr(s32 AiDevId);
+// Enabling maps the driver's frame pool; disabling gives the mapping back
+// first and keeps the device when blocks of it are still held.
+s32 DU_DUZ_AI_Enable(s32 AiDevId);
+s32 DU_DUZ_AI_Disable(s32 AiDevId);
+s32 DU_DUZ_AI_EnableChn(s32 AiDevId, s32 AiChn);
+s32 DU_DUZ_AI_DisableChn(s32 AiDevId, s32 AiChn);
+// Pulls a frame (the channel needs a frame depth); s32MilliSec -1 waits.
+s32 DU_DUZ_AI_GetFrame(s32 AiDevId, s32 AiChn, AUDIO_FRAME_S *pstFrm, AEC_REF_FRAME_S *pstAecFrm, s32 s32MilliSec);
+s32 DU_DUZ_AI_ReleaseFrame(s32 AiDevId, s32 AiChn, const AUDIO_FRAME_S *pstFrm, const AEC_REF_FRAME_S *pstAecFrm);
+s32 DU_DUZ_AI_SetChnParam(s32 AiDevId, s32 AiChn, const AI_CHN_PARAM_S *pstChnParam);
+s32 DU_DUZ_AI_GetChnParam(s32 AiDevId, s32 AiChn, AI_CHN_PARAM_S *pstChnParam);
+// Resampling and voice enhancement are not offered: enabling either is
+// refused with 0xA0158008; disabling has nothing to switch off.
+s32 DU_DUZ_AI_EnableReSmp(s32 AiDevId, s32 AiChn, u32 enOutSampleRate);
+s32 DU_DUZ_AI_DisableReSmp(s32 AiDevId, s32 AiChn);
+s32 DU_DUZ_AI_EnableVqe(s32 AiDevId, s32 AiChn);
+s32 DU_DUZ_AI_DisableVqe(s32 AiDevId, s32 AiChn);
+s32 DU_DUZ_AI_SetTrackMode(s32 AiDevId, u32 enTrackMode); // 0..7
+s32 DU_DUZ_AI_GetTrackMode(s32 AiDevId, u32 *penTrackMode);
+s32 DU_DUZ_AI_SetClkDir(s32 AiDevId, u32 enClkDir); // 0 or 1
+s32 DU_DUZ_AI_GetClkDir(s32 AiDevId, u32 *penClkDir);
+s32 DU_DUZ_AI_SetAcodecGain(u32 u32Gain);
+s32 DU_DUZ_AI_GetAcodecGain(u32 *pu32Gain);
+s32 DU_DUZ_AI_SaveFile(s32 AiDevId, s32 AiChn, const AUDIO_SAVE_FILE_INFO_S *pstSaveFileInfo);
+s32 DU_DUZ_AI_GetFd(s32 AiDevId, s32 AiChn);
+s32 DU_DUZ_AI_GetFileHandle(s32 AiChn);

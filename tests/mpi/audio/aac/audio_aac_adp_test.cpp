@@ -92,12 +92,14 @@ TEST(AacAdapter, OpenChecksAttributesAndRates)
         std::unique_ptr<Encoder> enc;
         std::string out = capture_stdout([&] { enc = std::make_unique<Encoder>(c.cfg); });
         EXPECT_EQ(enc->ret, c.code);
-        if (*c.message)
+        if (*c.message) {
             EXPECT_NE(out.find(c.message), std::string::npos) << out;
+        }
         // A refused open leaves nothing behind for the caller.
         EXPECT_EQ(enc->inst != nullptr, c.code == 0);
-        if (c.code != 0 && c.code != 0x23)
+        if (c.code != 0 && c.code != 0x23) {
             EXPECT_NE(out.find("#########"), std::string::npos) << out;
+        }
     }
 }
 

@@ -1,0 +1,373 @@
+// The audio encoder unit: the camera's road from the capture driver to AAC
+// packets, argument checks, the stream buffer's rules and the send path.
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "tests/mpi/audio/audio_check.h"
+#include "tests/mpi/audio/audio_fixture.h"
+#include "tests/mpi/video/arg_checks.h"
+
+namespace {
+
+using audiotest::readable;
+
+constexpr s32 kIllegal = (s32)0xA0178003;
+
+// A stand-in LPCM encoder: the packet is the frame's first track.
+s32 copy_open(void *, void **inst)
+{
+    *inst = reinterpret_cast<void *>(1);
+    return 0;
+}
+s32 copy_encode(void *, const AUDIO_FRAME_S *f, u8 *out, u32 *len)
+{
+    memcpy(out, f->pVirAddr[0], f->u32Len);
+    *len = f->u32Len;
+    return 0;
+}
+s32 copy_close(void *) { return 0; }
+
+class AencTest : public AudioTest {
+protected:
+    void SetUp() override
+    {
+        AudioTest::SetUp();
+        ASSERT_EQ(0, DU_DUZ_AENC_AacInit());
+    }
+
+    // Registers the stand-in under LPCM and opens channel `chn` with it.
+    s32 create_copy_chn(s32 chn, u32 buf_size, u32 pt_num = 1024)
+    {
+        AENC_CODEC_ENTRY_S entry = {};
+        entry.enType = PT_LPCM;
+        entry.u32MaxFrmLen = 8192;
+        strcpy(entry.aszName, "Copy");
+        entry.pfnOpenEncoder = copy_open;
+        entry.pfnEncodeFrm = copy_encode;
+        entry.pfnCloseEncoder = copy_close;
+        s32 handle;
+        DU_DUZ_AENC_RegeisterEncoder(&handle, &entry);
+        AENC_CHANNEL_CFG_S cfg = {PT_LPCM, pt_num, buf_size, &attr_word_};
+        return DU_DUZ_AENC_CreateChn(chn, &cfg);
+    }
+
+    s32 create_aac_chn(s32 chn, u32 buf_size = 30)
+    {
+        AENC_CHANNEL_CFG_S cfg = {PT_AAC, 1024, buf_size, &aac_};
+        return DU_DUZ_AENC_CreateChn(chn, &cfg);
+    }
+
+    // A 16-bit mono frame of `samples` samples of a 1 kHz tone.
+    AUDIO_FRAME_S frame(u32 samples, u16 first = 0)
+    {
+        pcm_.assign(samples, 0);
+        for (u32 i = 0; i < samples; i++)
+            pcm_[i] = (s16)lrint(8000 * sin(2 * M_PI * 1000 * (tone_at_ + i) / 48000.0));
+        pcm_[0] = (s16)(first ? first : pcm_[0]);
+        tone_at_ += samples;
+        AUDIO_FRAME_S f = {};
+        f.enBitwidth = 1;
+        f.pVirAddr[0] = pcm_.data();
+        f.u32Len = samples * 2;
+        f.u64TimeStamp = 1000 + tone_at_;
+        return f;
+    }
+
+    AAC_ENC_CFG_S aac_ = {AAC_TYPE_AACLC, 128000, 48000, 1, 0};
+    u32 attr_word_ = 0;
+    std::vector<s16> pcm_;
+    u32 tone_at_ = 0;
+};
+
+// The camera's road: input device 0 at 48 kHz mono bound to an AAC-LC channel.
+TEST_F(AencTest, CaptureBoundToAacChannelGivesAdtsPacketsOfTheTone)
+{
+    ASSERT_EQ(0, DU_DUZ_AI_SetPubAttr(0, [] {
+                  static AIO_ATTR_S a = audiotest::camera_attr();
+                  return &a;
+              }()));
+    ASSERT_EQ(0, DU_DUZ_AI_Enable(0));
+    ASSERT_EQ(0, DU_DUZ_AI_EnableChn(0, 0));
+    ASSERT_EQ(0, create_aac_chn(0));
+    MPP_CHN_ADDR_S ai = {DU_ID_AI, 0, 0}, aenc = {DU_ID_AENC, 0, 0};
+    ASSERT_EQ(0, DU_DUZ_SYS_Bind(&ai, &aenc));
+
+    s32 fd = DU_DUZ_AENC_GetFd(0);
+    ASSERT_GT(fd, 0);
+    std::vector<std::vector<uint8_t>> packets;
+    std::vector<u64> stamps;
+    std::vector<u32> seqs;
+    while (packets.size() < 94) { // two seconds of sound
+        ASSERT_TRUE(readable(fd, 3000)) << "no packet after " << packets.size();
+        AENC_STREAM_OUT_S s;
+        ASSERT_EQ(0, DU_DUZ_AENC_GetStream(0, &s, 0));
+        ASSERT_NE(nullptr, s.pStream);
+        ASSERT_TRUE(audiocheck::is_adts(s.pStream, s.u32Len));
+        ASSERT_EQ(s.pStream[0], 0xFF);
+        ASSERT_EQ(s.pStream[1], 0xF1);
+        ASSERT_EQ(audiocheck::adts_len(s.pStream), s.u32Len);
+        packets.emplace_back(s.pStream, s.pStream + s.u32Len);
+        stamps.push_back(s.u64TimeStamp);
+        seqs.push_back(s.u32Seq);
+        ASSERT_EQ(0, DU_DUZ_AENC_ReleaseStream(0, &s));
+    }
+    // One packet per 1024 samples: 46.875 a second, 21333 us apart, none lost.
+    for (size_t i = 1; i < stamps.size(); i++) {
+        EXPECT_NEAR((double)(stamps[i] - stamps[i - 1]), 21333.3, 1.0) << i;
+        EXPECT_EQ(seqs[i - 1] + 1, seqs[i]);
+    }
+    double per_second = (stamps.size() - 1) * 1e6 / (double)(stamps.back() - stamps.front());
+    EXPECT_NEAR(per_second, 46.875, 0.05);
+
+    int rate = 0;
+    std::vector<float> pcm = audiocheck::decode_aac(packets, &rate);
+    EXPECT_EQ(48000, rate);
+    ASSERT_GE(pcm.size(), 80u * 1024);
+    EXPECT_NEAR(audiocheck::dominant_hz(pcm, 4096, 48000, rate), 1000, 10);
+    EXPECT_GT(audiocheck::rms(pcm, 4096, 48000), 0.2);
+
+    EXPECT_EQ(0, DU_DUZ_SYS_UnBind(&ai, &aenc));
+    EXPECT_EQ(0, DU_DUZ_AENC_DestroyChn(0));
+    EXPECT_EQ(0, DU_DUZ_AI_DisableChn(0, 0));
+    EXPECT_EQ(0, DU_DUZ_AI_Disable(0));
+}
+
+class AencTraceTest : public AencTest {
+protected:
+    AencTraceTest() { conf_ = "trace = 1\n"; }
+};
+
+TEST_F(AencTraceTest, RefusedArgumentsReachNoDevice)
+{
+    ASSERT_GT(DU_DUZ_AENC_GetFd(0), 0); // channel 0's node is open: the checks below are all there is
+    AENC_CHANNEL_CFG_S ok = {PT_AAC, 1024, 30, &aac_};
+    AENC_CHANNEL_CFG_S buf1 = ok, buf51 = ok, pt = ok, pts = ok, attr = ok, unreg = ok;
+    buf1.u32BufSize = 1;
+    buf51.u32BufSize = 51;
+    pt.enType = 1004;
+    pts.u32PtNumPerFrm = 1000;
+    attr.pValue = nullptr;
+    unreg.enType = 99;
+    AENC_STREAM_OUT_S no_data = {};
+    AUDIO_FRAME_S f = frame(1024);
+    std::vector<argtest::Case> cases = {
+        {"create: channel 32", [&] { return DU_DUZ_AENC_CreateChn(32, &ok); }, (s32)0xA0178002, ""},
+        {"create: channel -1", [&] { return DU_DUZ_AENC_CreateChn(-1, &ok); }, (s32)0xA0178002, ""},
+        {"create: no attributes", [&] { return DU_DUZ_AENC_CreateChn(0, nullptr); }, (s32)0xA0178006, ""},
+        {"create: one slot", [&] { return DU_DUZ_AENC_CreateChn(0, &buf1); }, kIllegal, "invalid u32BufSize(1)\n"},
+        {"create: 51 slots", [&] { return DU_DUZ_AENC_CreateChn(0, &buf51); }, kIllegal,
+         "aenc chn:0 attr is illegal!\n"},
+        {"create: payload 1004", [&] { return DU_DUZ_AENC_CreateChn(0, &pt); }, kIllegal, "invalid payload type\n"},
+        {"create: AAC with 1000 samples", [&] { return DU_DUZ_AENC_CreateChn(0, &pts); }, kIllegal,
+         "invalid u32PtNumPerFrm(1000)\n"},
+        {"create: no encoder attributes", [&] { return DU_DUZ_AENC_CreateChn(0, &attr); }, kIllegal,
+         "aenc chn:0 attr is illegal!\n"},
+        {"create: payload not registered", [&] { return DU_DUZ_AENC_CreateChn(0, &unreg); }, kIllegal,
+         "aenc chn:0 the payload type99 not registered\n"},
+        {"get stream: no record", [&] { return DU_DUZ_AENC_GetStream(0, nullptr, 0); }, (s32)0xA0178006, ""},
+        {"get stream: wait -2", [&] {
+             AENC_STREAM_OUT_S s;
+             return DU_DUZ_AENC_GetStream(0, &s, -2);
+         },
+         kIllegal, "param s32MilliSec = -2 error\n"},
+        {"release: no record", [&] { return DU_DUZ_AENC_ReleaseStream(0, nullptr); }, (s32)0xA0178006, ""},
+        {"release: no packet", [&] { return DU_DUZ_AENC_ReleaseStream(0, &no_data); }, (s32)0xA0178006, ""},
+        {"release: channel not created", [&] {
+             AENC_STREAM_OUT_S s = {reinterpret_cast<u8 *>(&f), 0, 0, 0, 0, 0, 0};
+             return DU_DUZ_AENC_ReleaseStream(0, &s);
+         },
+         (s32)0xA0178005, ""},
+        {"send: no frame", [&] { return DU_DUZ_AENC_SendFrame(0, nullptr, nullptr); }, (s32)0xA0178006, ""},
+        {"send: channel not created", [&] { return DU_DUZ_AENC_SendFrame(0, &f, nullptr); }, (s32)0xA0178005, ""},
+        {"save file: no record", [&] { return DU_DUZ_AENC_SaveFile(0, nullptr); }, (s32)0xA0178006, ""},
+        {"fd: channel 32", [&] { return DU_DUZ_AENC_GetFd(32); }, (s32)0xA0178002, ""},
+        {"destroy: channel 33", [&] { return DU_DUZ_AENC_DestroyChn(33); }, (s32)0xA0178002, ""},
+        {"destroy: not created", [&] { return DU_DUZ_AENC_DestroyChn(0); }, 0, ""},
+    };
+    argtest::run(cases, "/dev/aenc");
+}
+
+TEST_F(AencTest, RegistryRefusesDuplicatesAndBadHandles)
+{
+    AENC_CODEC_ENTRY_S aac = {};
+    aac.enType = PT_AAC;
+    aac.pfnOpenEncoder = copy_open;
+    aac.pfnEncodeFrm = copy_encode;
+    aac.pfnCloseEncoder = copy_close;
+    AENC_CODEC_ENTRY_S no_close = aac;
+    no_close.enType = 70;
+    no_close.pfnCloseEncoder = nullptr;
+    s32 handle = -1;
+    struct Case {
+        const char *name;
+        s32 ret;
+        s32 code;
+    };
+    const Case cases[] = {
+        {"AAC registered twice", DU_DUZ_AENC_RegeisterEncoder(&handle, &aac), (s32)0xA017800F},
+        {"AacInit again", DU_DUZ_AENC_AacInit(), (s32)0xA017800F},
+        {"no close operation", DU_DUZ_AENC_RegeisterEncoder(&handle, &no_close), (s32)0xA0178006},
+        {"no handle", DU_DUZ_AENC_RegeisterEncoder(nullptr, &aac), (s32)0xA0178006},
+        {"handle 20", DU_DUZ_AENC_UnRegisterEncoder(20), kIllegal},
+        {"free slot", DU_DUZ_AENC_UnRegisterEncoder(19), (s32)0xA017800E},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.code, c.ret);
+    }
+}
+
+TEST_F(AencTest, TwoSlotsHoldOnePacketUntilItIsReleased)
+{
+    ASSERT_EQ(0, create_copy_chn(0, 2));
+    s32 fd = DU_DUZ_AENC_GetFd(0);
+    EXPECT_FALSE(readable(fd, 0));
+    AUDIO_FRAME_S f = frame(1024, 111);
+    ASSERT_EQ(0, DU_DUZ_AENC_SendFrame(0, &f, nullptr));
+    EXPECT_TRUE(readable(fd, 0));
+    AUDIO_FRAME_S g = frame(1024, 222);
+    EXPECT_EQ((s32)0xA017800F, DU_DUZ_AENC_SendFrame(0, &g, nullptr)); // dropped
+
+    AENC_STREAM_OUT_S s;
+    ASSERT_EQ(0, DU_DUZ_AENC_GetStream(0, &s, 0));
+    EXPECT_FALSE(readable(fd, 0));
+    EXPECT_EQ(2048u, s.u32Len);
+    EXPECT_EQ(111, reinterpret_cast<const s16 *>(s.pStream)[0]);
+    EXPECT_EQ(f.u64TimeStamp, s.u64TimeStamp);
+    EXPECT_EQ(0u, s.u32Seq);
+    EXPECT_EQ((s32)0xA017800F, DU_DUZ_AENC_SendFrame(0, &g, nullptr)); // still held by the caller
+    ASSERT_EQ(0, DU_DUZ_AENC_ReleaseStream(0, &s));
+
+    AUDIO_FRAME_S h = frame(1024, 333);
+    ASSERT_EQ(0, DU_DUZ_AENC_SendFrame(0, &h, nullptr));
+    ASSERT_EQ(0, DU_DUZ_AENC_GetStream(0, &s, 0));
+    EXPECT_EQ(333, reinterpret_cast<const s16 *>(s.pStream)[0]);
+    EXPECT_EQ(1u, s.u32Seq);
+    EXPECT_EQ((s32)0xA017800E, [] {
+        AENC_STREAM_OUT_S t;
+        return DU_DUZ_AENC_GetStream(0, &t, 0);
+    }());
+    EXPECT_EQ(0, DU_DUZ_AENC_ReleaseStream(0, &s));
+}
+
+TEST_F(AencTest, PacketsGoBackInOrder)
+{
+    ASSERT_EQ(0, create_copy_chn(0, 4));
+    AENC_STREAM_OUT_S s[2];
+    for (int i = 0; i < 2; i++) {
+        AUDIO_FRAME_S f = frame(1024);
+        ASSERT_EQ(0, DU_DUZ_AENC_SendFrame(0, &f, nullptr));
+        ASSERT_EQ(0, DU_DUZ_AENC_GetStream(0, &s[i], 0));
+    }
+    std::string err = testsupport::capture_stderr([&] { EXPECT_EQ(kIllegal, DU_DUZ_AENC_ReleaseStream(0, &s[1])); });
+    EXPECT_NE(std::string::npos, err.find("please release stream in order.\n"));
+    EXPECT_EQ(0, DU_DUZ_AENC_ReleaseStream(0, &s[0]));
+    EXPECT_EQ(0, DU_DUZ_AENC_ReleaseStream(0, &s[1]));
+    // Nothing is out any more: releasing again is out of order too.
+    testsupport::capture_stderr([&] { EXPECT_EQ(kIllegal, DU_DUZ_AENC_ReleaseStream(0, &s[1])); });
+}
+
+TEST_F(AencTest, StreamBufferWrapsAround)
+{
+    ASSERT_EQ(0, create_copy_chn(0, 3));
+    for (u16 i = 1; i <= 10; i++) {
+        SCOPED_TRACE(i);
+        AUDIO_FRAME_S f = frame(1024, i);
+        ASSERT_EQ(0, DU_DUZ_AENC_SendFrame(0, &f, nullptr));
+        AENC_STREAM_OUT_S s;
+        ASSERT_EQ(0, DU_DUZ_AENC_GetStream(0, &s, 100));
+        EXPECT_EQ(i, reinterpret_cast<const s16 *>(s.pStream)[0]);
+        EXPECT_EQ(i - 1u, s.u32Seq);
+        ASSERT_EQ(0, DU_DUZ_AENC_ReleaseStream(0, &s));
+    }
+}
+
+TEST_F(AencTest, SendPathRefusesFramesItCannotEncode)
+{
+    ASSERT_EQ(0, create_aac_chn(0));
+    ASSERT_EQ(0, create_copy_chn(1, 4, 8192));
+    AUDIO_FRAME_S big = frame(2048), eight = frame(1024), stereo = frame(1024), empty = frame(1024);
+    eight.enBitwidth = 0;
+    eight.u32Len = 1024; // 1024 samples of one byte
+    stereo.enSoundmode = 1; // without its right track
+    empty.u32Len = 0;
+    std::vector<s16> lpcm(4097);
+    AUDIO_FRAME_S too_long = {};
+    too_long.enBitwidth = 1;
+    too_long.pVirAddr[0] = lpcm.data();
+    too_long.u32Len = 8194;
+    struct Case {
+        const char *name;
+        s32 chn;
+        AUDIO_FRAME_S *frame;
+        s32 code;
+        const char *message;
+    };
+    const Case cases[] = {
+        {"2048 samples into a 1024-sample channel", 0, &big, (s32)0xA0178009,
+         "frame point num:2048 error, it's bigger than aenc chn frame point num:1024\n"},
+        {"8-bit frame", 0, &eight, kIllegal, ""},
+        {"stereo frame without its right track", 0, &stereo, kIllegal, ""},
+        {"no data", 0, &empty, kIllegal, "the frame has no data\n"},
+        {"LPCM frame above 8192 bytes", 1, &too_long, kIllegal, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string err =
+            testsupport::capture_stderr([&] { EXPECT_EQ(c.code, DU_DUZ_AENC_SendFrame(c.chn, c.frame, nullptr)); });
+        if (*c.message) {
+            EXPECT_NE(std::string::npos, err.find(c.message)) << err;
+        }
+        AENC_STREAM_OUT_S s;
+        EXPECT_EQ((s32)0xA017800E, DU_DUZ_AENC_GetStream(c.chn, &s, 0)); // nothing was committed
+    }
+    // An LPCM frame of exactly 8192 bytes goes through.
+    too_long.u32Len = 8192;
+    EXPECT_EQ(0, DU_DUZ_AENC_SendFrame(1, &too_long, nullptr));
+}
+
+TEST_F(AencTest, HalfFramesAreGatheredIntoWholeOnes)
+{
+    ASSERT_EQ(0, create_aac_chn(0));
+    std::vector<std::vector<uint8_t>> packets;
+    for (int i = 0; i < 80; i++) {
+        AUDIO_FRAME_S f = frame(512);
+        ASSERT_EQ(0, DU_DUZ_AENC_SendFrame(0, &f, nullptr));
+        AENC_STREAM_OUT_S s;
+        s32 r = DU_DUZ_AENC_GetStream(0, &s, 0);
+        if (i % 2 == 0) { // the first half of a channel frame makes no packet
+            EXPECT_EQ((s32)0xA017800E, r) << i;
+            continue;
+        }
+        ASSERT_EQ(0, r) << i;
+        EXPECT_EQ(f.u64TimeStamp, s.u64TimeStamp); // the frame that completed it
+        packets.emplace_back(s.pStream, s.pStream + s.u32Len);
+        ASSERT_EQ(0, DU_DUZ_AENC_ReleaseStream(0, &s));
+    }
+    int rate = 0;
+    std::vector<float> pcm = audiocheck::decode_aac(packets, &rate);
+    ASSERT_GE(pcm.size(), 30u * 1024);
+    EXPECT_NEAR(audiocheck::dominant_hz(pcm, 4096, 16384, rate), 1000, 10);
+}
+
+TEST_F(AencTest, DestroyedChannelCanBeCreatedAgainAndStartsEmpty)
+{
+    for (int round = 0; round < 2; round++) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(0, create_aac_chn(3));
+        AUDIO_FRAME_S f = frame(512);
+        ASSERT_EQ(0, DU_DUZ_AENC_SendFrame(3, &f, nullptr)); // half a frame left behind
+        AENC_STREAM_OUT_S s;
+        EXPECT_EQ((s32)0xA017800E, DU_DUZ_AENC_GetStream(3, &s, 0));
+        ASSERT_EQ(0, DU_DUZ_AENC_DestroyChn(3));
+        EXPECT_EQ((s32)0xA0178005, DU_DUZ_AENC_GetStream(3, &s, 0));
+    }
+    std::string err = testsupport::capture_stderr([&] { EXPECT_EQ((s32)0xA0178004, [&] {
+                                                          create_aac_chn(4);
+                                                          return create_aac_chn(4);
+                                                      }()); });
+    EXPECT_NE(std::string::npos, err.find("aenc chn:4 is exist!\n"));
+}
+
+} // namespace
