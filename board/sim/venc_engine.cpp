@@ -8,6 +8,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 }
 
@@ -239,6 +240,7 @@ bool live_keeps_up(const EncoderConfig &cfg)
 
 std::unique_ptr<Encoder> Encoder::create_live(const EncoderConfig &cfg)
 {
+    av_log_set_level(AV_LOG_ERROR); // the codecs' statistics are not the board's events
     auto enc = std::make_unique<LiveEncoder>();
     if (!enc->open(cfg))
         return nullptr;
