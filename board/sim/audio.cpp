@@ -101,12 +101,12 @@ bool wav_read(const std::string &host_path, WavData &out, std::string &why)
             // A header written before the data was complete may overstate it.
             size_t n = std::min<size_t>(size, avail) / 2;
             n -= n % out.channels;
-            out.samples.resize(n);
-            memcpy(out.samples.data(), file.data() + body, n * 2);
             if (n == 0) {
                 why = "no samples";
                 return false;
             }
+            out.samples.resize(n);
+            memcpy(out.samples.data(), file.data() + body, n * 2);
             return true;
         }
         pos = body + size + (size & 1);

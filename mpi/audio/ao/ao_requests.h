@@ -47,14 +47,6 @@ struct AO_SEND_FRAME_REQ_S {
 static_assert(sizeof(AO_SEND_FRAME_REQ_S) == 120, "send record");
 #endif
 
-// What the driver's queue of a channel holds, in device frames.
-struct AO_CHN_STATE_S {
-    u32 u32ChnTotalNum;
-    u32 u32ChnFreeNum;
-    u32 u32ChnBusyNum;
-};
-static_assert(sizeof(AO_CHN_STATE_S) == 12, "channel state");
-
 struct AO_RESMP_STATUS_S {
     u32 bEnable;
     u32 u32PtNumPerFrm;
@@ -64,12 +56,6 @@ struct AO_RESMP_STATUS_S {
 static_assert(sizeof(AO_RESMP_STATUS_S) == 16, "resampling state");
 
 constexpr u32 AO_VQE_STATUS_LEN = 1088;
-
-struct AUDIO_FADE_S {
-    u32 bFade;
-    u32 enFadeInRate;
-    u32 enFadeOutRate;
-};
 
 struct AO_MUTE_REQ_S {
     u32 bEnable;

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "board/board.h"
 #include "mpi/audio/ao/ao_requests.h"
+#include "mpi/audio/comm/audio_cirbuf.h"
 
 s32 g_s32AoFd[AO_MAX_CHN_NUM] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 u32 s_bAoInit = DU_FALSE;
@@ -70,17 +72,200 @@ s32 MPI_AO_ReceiveFrm(s32 s32DevId, s32 s32ChnId, u32 u32Flag, MPP_DATA_TYPE_E e
     return DU_DUZ_AO_SendFrame(s32DevId, s32ChnId, static_cast<const AUDIO_FRAME_S *>(pvData), -1);
 }
 
-s32 DU_DUZ_AO_SendFrame(s32 AudioDevId, s32 AoChn, const AUDIO_FRAME_S *pstData, s32 s32MilliSec)
+// ---- the device and its channels -------------------------------------------------------------
+
+namespace {
+
+// What every call starts with: the device, the channel (when it takes one),
+// then the node of that channel (channel 0 for device calls).
+s32 ao_enter(s32 AudioDevId, s32 AoChn, const char *func)
 {
     if ((u32)AudioDevId >= AO_DEV_MAX_NUM) {
-        MPI_TRACE("ao dev %d is invalid\n", AudioDevId);
+        MPI_TRACE_PREFIX(func, __LINE__);
+        fprintf(stderr, "ao dev %d is invalid\n", AudioDevId);
         return DU_ERR_AO_INVALID_DEVID;
     }
     if ((u32)AoChn >= AO_MAX_CHN_NUM) {
-        MPI_TRACE("ao chnid %d is invalid\n", AoChn);
+        MPI_TRACE_PREFIX(func, __LINE__);
+        fprintf(stderr, "ao chnid %d is invalid\n", AoChn);
         return DU_ERR_AO_INVALID_CHNID;
     }
-    if (s32 ret = audio_node_open(&g_s32AoFd[AoChn], &g_stAoNode, AoChn, __FUNCTION__))
+    return audio_node_open(&g_s32AoFd[AoChn], &g_stAoNode, AoChn, func);
+}
+
+s32 ao_ioctl(s32 AoChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AoFd[AoChn], request, arg); }
+
+// A null pointer a call needs: its message, when it has one, and the code.
+s32 ao_null(const char *func, const char *fmt, s32 AudioDevId)
+{
+    if (fmt) {
+        MPI_TRACE_PREFIX(func, __LINE__);
+        fprintf(stderr, fmt, AudioDevId);
+    }
+    return DU_ERR_AO_NULL_PTR;
+}
+
+// A device call that is one request on channel 0's node; `null_msg` when its
+// record is required and missing (nullptr: no message).
+s32 ao_dev_request(s32 AudioDevId, unsigned long request, void *arg, bool needs_arg, const char *null_msg,
+                   const char *func)
+{
+    if (s32 ret = ao_enter(AudioDevId, 0, func))
+        return ret;
+    if (needs_arg && !arg)
+        return ao_null(func, null_msg, AudioDevId);
+    return ao_ioctl(0, request, arg);
+}
+
+unsigned tracks_of(u32 enSoundmode) { return enSoundmode == 1 ? 2 : 1; }
+
+// Hands every whole device frame buffered on all tracks to the kernel, until
+// it refuses one (its wait ran out).
+void drain(s32 AoChn, MPI_AO_CHN_S *chn, const AIO_ATTR_S &attr, const AUDIO_FRAME_S &frame, s32 s32MilliSec)
+{
+    const u32 dev_frame = attr.u32PtNumPerFrm << attr.enBitwidth;
+    const unsigned tracks = tracks_of(attr.enSoundmode);
+    AO_SEND_FRAME_REQ_S req;
+    memset(&req, 0, sizeof req);
+    req.stFrm = frame;
+    req.stFrm.enBitwidth = attr.enBitwidth;
+    req.stFrm.enSoundmode = attr.enSoundmode;
+    req.s32MilliSec = s32MilliSec;
+    for (;;) { // MPI_AO_QueryCircleBufferReadData
+        for (unsigned t = 0; t < tracks; t++)
+            if (!cirbuf_has_data(chn->stCirBuf[t], dev_frame))
+                return;
+        for (unsigned t = 0; t < tracks; t++) {
+            cirbuf_peek(chn->stCirBuf[t], chn->pWorkBuf[t], dev_frame);
+            req.stFrm.pVirAddr[t] = chn->pWorkBuf[t];
+        }
+        req.stFrm.u32Len = dev_frame;
+        if (ao_ioctl(AoChn, AO_SEND_FRAME_CTRL, &req) != 0)
+            return;
+        for (unsigned t = 0; t < tracks; t++) // MPI_AO_UpdateCircleBufferReadPtr
+            cirbuf_take(chn->stCirBuf[t], dev_frame);
+    }
+}
+
+// The output-enhancement state the driver holds while none is on.
+void send_vqe_disabled(s32 AoChn)
+{
+    u8 rec[AO_VQE_STATUS_LEN] = {};
+    u32 rate = 96001;
+    memcpy(rec + 28, &rate, 4);
+    ao_ioctl(AoChn, AO_VQE_STATUS_CTRL, rec);
+}
+
+} // namespace
+
+s32 DU_DUZ_AO_SetPubAttr(s32 AudioDevId, const AIO_ATTR_S *pstAttr)
+{
+    return ao_dev_request(AudioDevId, AO_SET_PUBATTR_CTRL, const_cast<AIO_ATTR_S *>(pstAttr), true,
+                          "the AIO_ATTR_S pointer for AoDev%d is NULL!\n", __FUNCTION__);
+}
+
+s32 DU_DUZ_AO_GetPubAttr(s32 AudioDevId, AIO_ATTR_S *pstAttr)
+{
+    return ao_dev_request(AudioDevId, AO_GET_PUBATTR_CTRL, pstAttr, true,
+                          "the AIO_ATTR_S pointer for AoDev%d is NULL!\n", __FUNCTION__);
+}
+
+s32 DU_DUZ_AO_Enable(s32 AudioDevId)
+{
+    return ao_dev_request(AudioDevId, AO_ENABLE_CTRL, nullptr, false, nullptr, __FUNCTION__);
+}
+
+s32 DU_DUZ_AO_Disable(s32 AudioDevId)
+{
+    return ao_dev_request(AudioDevId, AO_DISABLE_CTRL, nullptr, false, nullptr, __FUNCTION__);
+}
+
+s32 DU_DUZ_AO_ClrPubAttr(s32 AudioDevId)
+{
+    return ao_dev_request(AudioDevId, AO_CLR_PUBATTR_CTRL, nullptr, false, nullptr, __FUNCTION__);
+}
+
+s32 DU_DUZ_AO_EnableChn(s32 AudioDevId, s32 AoChn)
+{
+    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
+        return ret;
+    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
+    MpiMutexGuard lock(&chn->stMutex);
+    if (chn->bEnable)
+        return 0;
+    char name[32];
+    snprintf(name, sizeof name, "AO(%d,%d) CirBuf", AudioDevId, AoChn);
+    u32 phys = 0;
+    void *virt = nullptr;
+    if (audio_alloc(name, &phys, &virt, AO_CIRBUF_BLOCK_SIZE) != 0) {
+        MPI_TRACE("alloc mmb fail, len:%d\n", AO_CIRBUF_BLOCK_SIZE);
+        return DU_ERR_AO_NOMEM;
+    }
+    if (s32 ret = ao_ioctl(AoChn, AO_ENABLE_CHN_CTRL, nullptr)) {
+        audio_free(phys);
+        return ret;
+    }
+    for (u32 t = 0; t < 2; t++) {
+        AO_CIR_BUF_S &cb = chn->stCirBuf[t];
+        cb.u32PhyAddr = phys + t * AO_CIRBUF_SIZE;
+        cb.pVirAddr = static_cast<u8 *>(virt) + t * AO_CIRBUF_SIZE;
+        cb.u32Size = AO_CIRBUF_SIZE;
+        cb.u32Read = cb.u32Write = 0;
+        cb.bWriteJump = DU_FALSE;
+    }
+    for (void *&buf : chn->pWorkBuf)
+        buf = malloc(AO_WORK_BUF_SIZE);
+    if (!chn->pWorkBuf[0] || !chn->pWorkBuf[1] || !chn->pWorkBuf[2]) {
+        release_chn_buffers(chn);
+        ao_ioctl(AoChn, AO_DISABLE_CHN_CTRL, nullptr); // the kernel's channel goes back off too
+        MPI_TRACE("malloc err when enable ao chn!\n");
+        return DU_ERR_AO_NOMEM;
+    }
+    chn->bEnable = DU_TRUE;
+    return 0;
+}
+
+s32 DU_DUZ_AO_DisableChn(s32 AudioDevId, s32 AoChn)
+{
+    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
+        return ret;
+    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
+    MpiMutexGuard lock(&chn->stMutex);
+    if (!chn->bEnable)
+        return 0;
+    // Resampling and output enhancement are never on here; the driver is
+    // only told they are off.
+    AO_RESMP_STATUS_S resmp = {};
+    ao_ioctl(AoChn, AO_RESMP_STATUS_CTRL, &resmp);
+    chn->pDnVqeHandle = nullptr;
+    chn->bVqeCfg = chn->bVqeEnable = DU_FALSE;
+    send_vqe_disabled(AoChn);
+    release_chn_buffers(chn);
+    // Without its buffers the channel is off whatever the kernel answers.
+    chn->bEnable = DU_FALSE;
+    s32 ret = ao_ioctl(AoChn, AO_DISABLE_CHN_CTRL, nullptr);
+    audio_dump_close(&chn->stDump);
+    return ret;
+}
+
+s32 DU_DUZ_AO_PauseChn(s32 AudioDevId, s32 AoChn)
+{
+    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
+        return ret;
+    MpiMutexGuard lock(&s_astAoChn[AoChn].stMutex);
+    return ao_ioctl(AoChn, AO_PAUSE_CHN_CTRL, nullptr);
+}
+
+s32 DU_DUZ_AO_ResumeChn(s32 AudioDevId, s32 AoChn)
+{
+    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
+        return ret;
+    return ao_ioctl(AoChn, AO_RESUME_CHN_CTRL, nullptr);
+}
+
+s32 DU_DUZ_AO_SendFrame(s32 AudioDevId, s32 AoChn, const AUDIO_FRAME_S *pstData, s32 s32MilliSec)
+{
+    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
         return ret;
     if (s32MilliSec < -1) {
         MPI_TRACE("s32MilliSec(%d) can not be lower than -1.\n", s32MilliSec);
@@ -96,7 +281,149 @@ s32 DU_DUZ_AO_SendFrame(s32 AudioDevId, s32 AoChn, const AUDIO_FRAME_S *pstData,
         MPI_TRACE("AO chn %d is not enable\n", AoChn);
         return DU_ERR_AO_NOT_ENABLED;
     }
-    // Playing needs the channel's circle buffers and the device's frame
-    // hand-over, which this unit doesn't drive yet.
+    u32 state = 0;
+    if (s32 ret = ao_ioctl(AoChn, AO_GET_CHNSTATE_CTRL, &state))
+        return ret;
+    if (state != 1)
+        return DU_ERR_AO_NOT_PERM;
+    if (s32 ret = ao_ioctl(AoChn, AO_GET_SAVEFILE_CTRL, &chn->stSaveFileInfo)) {
+        MPI_TRACE("get ao dumpfile cfg error!\n");
+        return ret;
+    }
+    AUDIO_FRAME_S frame = *pstData;
+    AIO_ATTR_S attr;
+    if (ao_ioctl(AoChn, AO_GET_PUBATTR_CTRL, &attr) != 0) {
+        MPI_TRACE("can't get aodev%d's attribute!\n", AudioDevId);
+        return DU_ERR_AO_NOT_CONFIG;
+    }
+    u32 points = frame.enBitwidth <= 1 ? frame.u32Len >> frame.enBitwidth : 0;
+    if (points < 1 || points > MAX_AO_POINT_NUM) {
+        MPI_TRACE("PointNum of input frame is:%d, it's big than MAX_AO_POINT_NUM:%d, or small than 0\n", points,
+                  MAX_AO_POINT_NUM);
+        return DU_ERR_AO_ILLEGAL_PARAM;
+    }
+    // The frame's tracks are copied as the device's: they must be laid out
+    // the same way and all be there.
+    const unsigned tracks = tracks_of(attr.enSoundmode);
+    bool layout_ok = frame.enSoundmode == attr.enSoundmode && frame.enBitwidth == attr.enBitwidth;
+    for (unsigned t = 0; t < tracks && layout_ok; t++)
+        layout_ok = frame.pVirAddr[t] != nullptr;
+    const u32 dev_frame = attr.u32PtNumPerFrm << attr.enBitwidth;
+    if (!layout_ok || dev_frame == 0 || dev_frame > AO_WORK_BUF_SIZE) {
+        MPI_TRACE("the frame's tracks don't match AoDev%d's sound mode %d\n", AudioDevId, attr.enSoundmode);
+        return DU_ERR_AO_ILLEGAL_PARAM;
+    }
+    // No output enhancement on this road, so nothing to save either.
+    if (chn->stDump.bFileOpen)
+        audio_dump_close(&chn->stDump);
+
+    drain(AoChn, chn, attr, frame, s32MilliSec);
+    for (unsigned t = 0; t < tracks; t++) // MPI_AO_QueryCircleBufferWriteData
+        if (!cirbuf_has_room(chn->stCirBuf[t], frame.u32Len))
+            return DU_ERR_AO_BUF_FULL;
+    for (unsigned t = 0; t < tracks; t++)
+        if (!cirbuf_put(chn->stCirBuf[t], frame.pVirAddr[t], frame.u32Len))
+            return DU_ERR_AO_BUF_FULL;
+    // Whole device frames go out now rather than with the next call.
+    drain(AoChn, chn, attr, frame, s32MilliSec);
+    return 0;
+}
+
+s32 DU_DUZ_AO_QueryChnStat(s32 AudioDevId, s32 AoChn, AO_CHN_STATE_S *pstStatus)
+{
+    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
+        return ret;
+    if (!pstStatus)
+        return ao_null(__FUNCTION__, "the AO_CHN_STATE_S pointer for AoDev%d is NULL!\n", AudioDevId);
+    return ao_ioctl(AoChn, AO_QUERY_CHNSTAT_CTRL, pstStatus);
+}
+
+s32 DU_DUZ_AO_SetVolume(s32 AudioDevId, s32 s32VolumeDb)
+{
+    return ao_dev_request(AudioDevId, AO_SET_VOLUME_CTRL, &s32VolumeDb, false, nullptr, __FUNCTION__);
+}
+
+s32 DU_DUZ_AO_GetVolume(s32 AudioDevId, s32 *ps32VolumeDb)
+{
+    return ao_dev_request(AudioDevId, AO_GET_VOLUME_CTRL, ps32VolumeDb, true,
+                          "the ps32VolumeDb pointer for Ao%d is NULL!\n", __FUNCTION__);
+}
+
+s32 DU_DUZ_AO_SetMute(s32 AudioDevId, u32 bEnable, const AUDIO_FADE_S *pstFade)
+{
+    AO_MUTE_REQ_S req = {bEnable, {0, 0, 0}};
+    if (pstFade)
+        req.stFade = *pstFade;
+    return ao_dev_request(AudioDevId, AO_SET_MUTE_CTRL, &req, false, nullptr, __FUNCTION__);
+}
+
+s32 DU_DUZ_AO_GetMute(s32 AudioDevId, u32 *pbEnable, AUDIO_FADE_S *pstFade)
+{
+    if (s32 ret = ao_enter(AudioDevId, 0, __FUNCTION__))
+        return ret;
+    if (!pbEnable && !pstFade)
+        return ao_null(__FUNCTION__, "Both pbEnable and pstFade pointer for  AoDev%d are NULL!\n", AudioDevId);
+    AO_MUTE_REQ_S req = {};
+    if (s32 ret = ao_ioctl(0, AO_GET_MUTE_CTRL, &req)) {
+        MPI_TRACE("Ao%d Get Mute error\n", AudioDevId);
+        return ret;
+    }
+    if (pbEnable)
+        *pbEnable = req.bEnable;
+    if (pstFade)
+        *pstFade = req.stFade;
+    return 0;
+}
+
+s32 DU_DUZ_AO_SetTrackMode(s32 AudioDevId, u32 enTrackMode)
+{
+    return ao_dev_request(AudioDevId, AO_SET_TRACKMODE_CTRL, &enTrackMode, false, nullptr, __FUNCTION__);
+}
+
+s32 DU_DUZ_AO_GetTrackMode(s32 AudioDevId, u32 *penTrackMode)
+{
+    return ao_dev_request(AudioDevId, AO_GET_TRACKMODE_CTRL, penTrackMode, true,
+                          "the penTrackMode pointer for AoDev%d is NULL!\n", __FUNCTION__);
+}
+
+s32 DU_DUZ_AO_SetClkDir(s32 AudioDevId, u32 enClkDir)
+{
+    if (s32 ret = ao_enter(AudioDevId, 0, __FUNCTION__))
+        return ret;
+    if (enClkDir > 1) {
+        MPI_TRACE("illegal param: enClkDir(%d)!\n", enClkDir);
+        return DU_ERR_AO_ILLEGAL_PARAM;
+    }
+    return ao_ioctl(0, AO_SET_CLKDIR_CTRL, &enClkDir);
+}
+
+s32 DU_DUZ_AO_GetClkDir(s32 AudioDevId, u32 *penClkDir)
+{
+    return ao_dev_request(AudioDevId, AO_GET_CLKDIR_CTRL, penClkDir, true, nullptr, __FUNCTION__);
+}
+
+s32 DU_DUZ_AO_GetFd(s32 AudioDevId, s32 AoChn)
+{
+    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
+        return ret;
+    return g_s32AoFd[AoChn];
+}
+
+s32 DU_DUZ_AO_GetFileHandle(s32 AudioDevId) { return DU_DUZ_AO_GetFd(AudioDevId, 0); }
+
+s32 DU_DUZ_AO_EnableReSmp(s32 AudioDevId, s32 AoChn, u32 enInSampleRate)
+{
+    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
+        return ret;
+    MPI_TRACE("ao resample is not supported, ao chn:%d\n", AoChn);
     return DU_ERR_AO_NOT_SUPPORT;
+}
+
+s32 DU_DUZ_AO_DisableReSmp(s32 AudioDevId, s32 AoChn)
+{
+    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
+        return ret;
+    MpiMutexGuard lock(&s_astAoChn[AoChn].stMutex);
+    AO_RESMP_STATUS_S resmp = {}; // never on: the driver is told it is off
+    return ao_ioctl(AoChn, AO_RESMP_STATUS_CTRL, &resmp);
 }

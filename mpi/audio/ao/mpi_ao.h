@@ -61,6 +61,21 @@ struct MPI_AO_CHN_S {
     AUDIO_DUMP_S stDump;
 };
 
+// What the driver's queue of a channel holds, in device frames.
+struct AO_CHN_STATE_S {
+    u32 u32ChnTotalNum;
+    u32 u32ChnFreeNum;
+    u32 u32ChnBusyNum;
+};
+static_assert(sizeof(AO_CHN_STATE_S) == 12, "channel state");
+
+// How muting fades in and out.
+struct AUDIO_FADE_S {
+    u32 bFade;
+    u32 enFadeInRate;
+    u32 enFadeOutRate;
+};
+
 extern s32 g_s32AoFd[AO_MAX_CHN_NUM];
 extern u32 s_bAoInit;
 extern MPI_AO_CHN_S s_astAoChn[AO_MAX_CHN_NUM];
@@ -70,4 +85,31 @@ s32 MPI_AO_Init(void);
 s32 MPI_AO_Exit(void);
 // The registry's receive operation: a decoded frame for a bound channel.
 s32 MPI_AO_ReceiveFrm(s32 s32DevId, s32 s32ChnId, u32 u32Flag, MPP_DATA_TYPE_E enDataType, void *pvData);
+// Buffers the frame behind what waits and hands the kernel every whole device
+// frame; s32MilliSec (-1 waits) bounds each hand-over. A frame laid out
+// otherwise than the device (sound mode, width, tracks) is refused.
 s32 DU_DUZ_AO_SendFrame(s32 AudioDevId, s32 AoChn, const AUDIO_FRAME_S *pstData, s32 s32MilliSec);
+
+s32 DU_DUZ_AO_SetPubAttr(s32 AudioDevId, const AIO_ATTR_S *pstAttr);
+s32 DU_DUZ_AO_GetPubAttr(s32 AudioDevId, AIO_ATTR_S *pstAttr);
+s32 DU_DUZ_AO_Enable(s32 AudioDevId);
+s32 DU_DUZ_AO_Disable(s32 AudioDevId);
+s32 DU_DUZ_AO_ClrPubAttr(s32 AudioDevId);
+s32 DU_DUZ_AO_EnableChn(s32 AudioDevId, s32 AoChn);
+s32 DU_DUZ_AO_DisableChn(s32 AudioDevId, s32 AoChn);
+s32 DU_DUZ_AO_PauseChn(s32 AudioDevId, s32 AoChn);
+s32 DU_DUZ_AO_ResumeChn(s32 AudioDevId, s32 AoChn);
+s32 DU_DUZ_AO_QueryChnStat(s32 AudioDevId, s32 AoChn, AO_CHN_STATE_S *pstStatus);
+s32 DU_DUZ_AO_SetVolume(s32 AudioDevId, s32 s32VolumeDb);
+s32 DU_DUZ_AO_GetVolume(s32 AudioDevId, s32 *ps32VolumeDb);
+s32 DU_DUZ_AO_SetMute(s32 AudioDevId, u32 bEnable, const AUDIO_FADE_S *pstFade);
+s32 DU_DUZ_AO_GetMute(s32 AudioDevId, u32 *pbEnable, AUDIO_FADE_S *pstFade);
+s32 DU_DUZ_AO_SetTrackMode(s32 AudioDevId, u32 enTrackMode);
+s32 DU_DUZ_AO_GetTrackMode(s32 AudioDevId, u32 *penTrackMode);
+s32 DU_DUZ_AO_SetClkDir(s32 AudioDevId, u32 enClkDir); // 0 or 1
+s32 DU_DUZ_AO_GetClkDir(s32 AudioDevId, u32 *penClkDir);
+s32 DU_DUZ_AO_GetFd(s32 AudioDevId, s32 AoChn);
+s32 DU_DUZ_AO_GetFileHandle(s32 AudioDevId);
+// Resampling is not offered: enabling it is refused with 0xA0168008.
+s32 DU_DUZ_AO_EnableReSmp(s32 AudioDevId, s32 AoChn, u32 enInSampleRate);
+s32 DU_DUZ_AO_DisableReSmp(s32 AudioDevId, s32 AoChn);

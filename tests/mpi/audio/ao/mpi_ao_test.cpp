@@ -1,0 +1,303 @@
+// The audio output unit: argument checks, the circle buffers, frames played
+// from a caller and from a bound capture channel into the board's WAV file.
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "board/sim/audio.h"
+#include "mpi/audio/ao/ao_requests.h"
+#include "mpi/audio/comm/audio_cirbuf.h"
+#include "tests/mpi/audio/audio_check.h"
+#include "tests/mpi/audio/audio_fixture.h"
+#include "tests/mpi/video/arg_checks.h"
+
+namespace {
+
+constexpr s32 kIllegal = (s32)0xA0168003;
+
+std::vector<s16> tone(double hz, u32 at, u32 n)
+{
+    std::vector<s16> v(n);
+    for (u32 i = 0; i < n; i++)
+        v[i] = (s16)lrint(9000 * sin(2 * M_PI * hz * (at + i) / 48000.0));
+    return v;
+}
+
+AUDIO_FRAME_S frame_of(std::vector<s16> &left, std::vector<s16> *right = nullptr)
+{
+    AUDIO_FRAME_S f = {};
+    f.enBitwidth = 1;
+    f.enSoundmode = right ? 1 : 0;
+    f.pVirAddr[0] = left.data();
+    f.pVirAddr[1] = right ? right->data() : nullptr;
+    f.u32Len = (u32)left.size() * 2;
+    return f;
+}
+
+// Samples of a WAV file the board wrote, interleaved.
+std::vector<s16> wav_samples(const std::string &path, unsigned *channels = nullptr)
+{
+    sim::audio::WavData wav;
+    std::string why;
+    if (!sim::audio::wav_read(path, wav, why))
+        return {};
+    if (channels)
+        *channels = wav.channels;
+    return wav.samples;
+}
+
+class AoTest : public AudioTest {
+protected:
+    void start(AIO_ATTR_S attr, u32 chns = 1)
+    {
+        ASSERT_EQ(0, DU_DUZ_AO_SetPubAttr(0, &attr));
+        ASSERT_EQ(0, DU_DUZ_AO_Enable(0));
+        for (u32 c = 0; c < chns; c++)
+            ASSERT_EQ(0, DU_DUZ_AO_EnableChn(0, c));
+    }
+
+    // Waits (bounded) until the driver has played what it holds.
+    void wait_played(s32 chn)
+    {
+        for (int i = 0; i < 300; i++) {
+            AO_CHN_STATE_S st;
+            ASSERT_EQ(0, DU_DUZ_AO_QueryChnStat(0, chn, &st));
+            if (st.u32ChnBusyNum == 0)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        FAIL() << "the output never played its queue";
+    }
+
+    std::string wav(s32 chn) { return root_ + "/ao_dev0_chn" + std::to_string(chn) + ".wav"; }
+};
+
+class AoTraceTest : public AoTest {
+protected:
+    AoTraceTest() { conf_ = "trace = 1\n"; }
+};
+
+TEST_F(AoTraceTest, RefusedArgumentsReachNoDevice)
+{
+    ASSERT_GT(DU_DUZ_AO_GetFd(0, 0), 0); // opens channel 0's node: what follows is all checks
+    std::vector<s16> pcm = tone(1000, 0, 1024);
+    AUDIO_FRAME_S f = frame_of(pcm);
+    std::vector<argtest::Case> cases = {
+        {"device 1", [&] { return DU_DUZ_AO_Enable(1); }, (s32)0xA0168001, "ao dev 1 is invalid\n"},
+        {"channel 16", [&] { return DU_DUZ_AO_EnableChn(0, 16); }, (s32)0xA0168002, "ao chnid 16 is invalid\n"},
+        {"channel -1", [&] { return DU_DUZ_AO_SendFrame(0, -1, &f, 0); }, (s32)0xA0168002, "ao chnid -1 is invalid\n"},
+        {"attributes null", [&] { return DU_DUZ_AO_SetPubAttr(0, nullptr); }, (s32)0xA0168006,
+         "the AIO_ATTR_S pointer for AoDev0 is NULL!\n"},
+        {"send: wait -2", [&] { return DU_DUZ_AO_SendFrame(0, 0, &f, -2); }, kIllegal,
+         "s32MilliSec(-2) can not be lower than -1.\n"},
+        {"send: no frame", [&] { return DU_DUZ_AO_SendFrame(0, 0, nullptr, 0); }, (s32)0xA0168006,
+         "the AUDIO_FRAME_S pointer for is Ao(0, 0) NULL!\n"},
+        {"send: channel not enabled", [&] { return DU_DUZ_AO_SendFrame(0, 0, &f, 0); }, (s32)0xA0168005,
+         "AO chn 0 is not enable\n"},
+        {"state: null", [&] { return DU_DUZ_AO_QueryChnStat(0, 0, nullptr); }, (s32)0xA0168006,
+         "the AO_CHN_STATE_S pointer for AoDev0 is NULL!\n"},
+        {"volume: null", [&] { return DU_DUZ_AO_GetVolume(0, nullptr); }, (s32)0xA0168006,
+         "the ps32VolumeDb pointer for Ao0 is NULL!\n"},
+        {"mute: both null", [&] { return DU_DUZ_AO_GetMute(0, nullptr, nullptr); }, (s32)0xA0168006,
+         "Both pbEnable and pstFade pointer for  AoDev0 are NULL!\n"},
+        {"track mode: null", [&] { return DU_DUZ_AO_GetTrackMode(0, nullptr); }, (s32)0xA0168006,
+         "the penTrackMode pointer for AoDev0 is NULL!\n"},
+        {"clock direction 2", [&] { return DU_DUZ_AO_SetClkDir(0, 2); }, kIllegal, "illegal param: enClkDir(2)!\n"},
+        {"resampling", [&] { return DU_DUZ_AO_EnableReSmp(0, 0, 8000); }, (s32)0xA0168008,
+         "ao resample is not supported"},
+        {"disable a disabled channel", [&] { return DU_DUZ_AO_DisableChn(0, 0); }, 0, ""},
+    };
+    argtest::run(cases, "/dev/ao");
+}
+
+TEST_F(AoTraceTest, FramesTheDeviceCannotPlayAreRefusedBeforeBuffering)
+{
+    AIO_ATTR_S stereo = audiotest::camera_attr();
+    stereo.enSoundmode = 1;
+    start(stereo);
+    std::vector<s16> none, big = tone(1000, 0, 4097), ok = tone(1000, 0, 1024);
+    AUDIO_FRAME_S empty = frame_of(none), too_big = frame_of(big, &big), mono = frame_of(ok),
+                  eight = frame_of(ok, &ok), no_right = frame_of(ok, &ok);
+    eight.enBitwidth = 0;
+    no_right.pVirAddr[1] = nullptr;
+    struct Case {
+        const char *name;
+        AUDIO_FRAME_S *frame;
+        const char *message;
+    };
+    const Case cases[] = {
+        {"no samples", &empty, "PointNum of input frame is:0, it's big than MAX_AO_POINT_NUM:4096, or small than 0\n"},
+        {"4097 samples", &too_big, "PointNum of input frame is:4097"},
+        {"mono frame on a stereo device", &mono, "don't match AoDev0's sound mode 1"},
+        {"8-bit frame on a 16-bit device", &eight, "don't match AoDev0's sound mode 1"},
+        {"stereo frame without its right track", &no_right, "don't match AoDev0's sound mode 1"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string err = testsupport::capture_stderr([&] { EXPECT_EQ(kIllegal, DU_DUZ_AO_SendFrame(0, 0, c.frame, 0)); });
+        EXPECT_NE(std::string::npos, err.find(c.message)) << err;
+    }
+    EXPECT_EQ(0u, testsupport::events("ioctl /dev/ao 0xc0785805").size()); // nothing handed over
+    EXPECT_EQ(0u, s_astAoChn[0].stCirBuf[0].u32Write);                    // nor buffered
+    EXPECT_EQ(0u, s_astAoChn[0].stCirBuf[1].u32Write);
+}
+
+TEST_F(AoTraceTest, HalfFramesWaitForAWholeDeviceFrame)
+{
+    start(audiotest::camera_attr());
+    const std::string handover = "ioctl /dev/ao 0xc0785805";
+    std::vector<s16> half = tone(1000, 0, 512);
+    AUDIO_FRAME_S f = frame_of(half);
+    ASSERT_EQ(0, DU_DUZ_AO_SendFrame(0, 0, &f, -1));
+    EXPECT_EQ(0u, testsupport::events(handover).size());
+    ASSERT_EQ(0, DU_DUZ_AO_SendFrame(0, 0, &f, -1));
+    EXPECT_EQ(1u, testsupport::events(handover).size());
+    // Enabling again changes nothing and asks the kernel nothing.
+    ASSERT_EQ(0, DU_DUZ_AO_EnableChn(0, 0));
+    EXPECT_EQ(1u, testsupport::events("ioctl /dev/ao 0x00005806").size());
+}
+
+TEST(AoCircleBuffer, SixteenDeviceFramesFillATrack)
+{
+    std::vector<u8> mem(AO_CIRBUF_SIZE);
+    AO_CIR_BUF_S b = {0, mem.data(), AO_CIRBUF_SIZE, 0, 0, DU_FALSE};
+    std::vector<u8> frame(2048);
+    for (int i = 0; i < 16; i++) {
+        memset(frame.data(), i, frame.size());
+        ASSERT_TRUE(cirbuf_put(b, frame.data(), 2048)) << i;
+    }
+    // Full: read equals write with the jump flag set, and a 17th frame has no room.
+    EXPECT_EQ(b.u32Read, b.u32Write);
+    EXPECT_EQ(DU_TRUE, b.bWriteJump);
+    EXPECT_FALSE(cirbuf_has_room(b, 2048));
+    testsupport::capture_stderr([&] { EXPECT_FALSE(cirbuf_put(b, frame.data(), 2048)); });
+    for (int i = 0; i < 16; i++) {
+        ASSERT_TRUE(cirbuf_has_data(b, 2048));
+        std::vector<u8> out(2048);
+        cirbuf_peek(b, out.data(), 2048);
+        EXPECT_EQ(i, out[0]);
+        EXPECT_EQ(i, out[2047]);
+        cirbuf_take(b, 2048);
+    }
+    // Empty: equal again with the flag clear.
+    EXPECT_EQ(b.u32Read, b.u32Write);
+    EXPECT_EQ(DU_FALSE, b.bWriteJump);
+    EXPECT_FALSE(cirbuf_has_data(b, 1));
+}
+
+TEST(AoCircleBuffer, DataWrapsAroundTheEnd)
+{
+    std::vector<u8> mem(10);
+    AO_CIR_BUF_S b = {0, mem.data(), 10, 0, 0, DU_FALSE};
+    const u8 a[6] = {1, 2, 3, 4, 5, 6}, c[7] = {7, 8, 9, 10, 11, 12, 13};
+    ASSERT_TRUE(cirbuf_put(b, a, 6));
+    cirbuf_take(b, 4); // 5, 6 left at 4..5
+    ASSERT_TRUE(cirbuf_has_room(b, 8));
+    EXPECT_FALSE(cirbuf_has_room(b, 9));
+    ASSERT_TRUE(cirbuf_put(b, c, 7)); // 6..9, then 0..2
+    EXPECT_EQ(3u, b.u32Write);
+    EXPECT_EQ(DU_TRUE, b.bWriteJump);
+    u8 out[9];
+    ASSERT_TRUE(cirbuf_has_data(b, 9));
+    EXPECT_FALSE(cirbuf_has_data(b, 10));
+    cirbuf_peek(b, out, 9);
+    const u8 want[9] = {5, 6, 7, 8, 9, 10, 11, 12, 13};
+    EXPECT_EQ(0, memcmp(out, want, 9));
+    cirbuf_take(b, 9);
+    EXPECT_EQ(3u, b.u32Read);
+    EXPECT_EQ(DU_FALSE, b.bWriteJump);
+}
+
+TEST_F(AoTest, SentFramesArePlayedIntoTheWavFileAsTheyWere)
+{
+    start(audiotest::camera_attr());
+    std::vector<s16> sent;
+    for (u32 i = 0; i < 47; i++) { // a second of sound, more than the driver's queue holds
+        std::vector<s16> pcm = tone(1000, i * 1024, 1024);
+        sent.insert(sent.end(), pcm.begin(), pcm.end());
+        AUDIO_FRAME_S f = frame_of(pcm);
+        ASSERT_EQ(0, DU_DUZ_AO_SendFrame(0, 0, &f, -1)) << i;
+    }
+    wait_played(0);
+    ASSERT_EQ(0, DU_DUZ_AO_DisableChn(0, 0));
+    ASSERT_EQ(0, DU_DUZ_AO_Disable(0));
+    unsigned channels = 0;
+    std::vector<s16> played = wav_samples(wav(0), &channels);
+    EXPECT_EQ(1u, channels);
+    EXPECT_TRUE(played == sent) << played.size() << " samples played of " << sent.size();
+}
+
+TEST_F(AoTest, StereoFramesKeepTheirTracks)
+{
+    AIO_ATTR_S stereo = audiotest::camera_attr();
+    stereo.enSoundmode = 1;
+    start(stereo);
+    std::vector<s16> left = tone(1000, 0, 1024), right = tone(3000, 0, 1024);
+    for (int i = 0; i < 3; i++) {
+        AUDIO_FRAME_S f = frame_of(left, &right);
+        ASSERT_EQ(0, DU_DUZ_AO_SendFrame(0, 0, &f, -1));
+    }
+    wait_played(0);
+    ASSERT_EQ(0, DU_DUZ_AO_DisableChn(0, 0));
+    unsigned channels = 0;
+    std::vector<s16> played = wav_samples(wav(0), &channels);
+    ASSERT_EQ(2u, channels);
+    ASSERT_EQ(3u * 2048, played.size());
+    for (u32 i = 0; i < 1024; i++) {
+        ASSERT_EQ(left[i], played[2 * i]) << i;
+        ASSERT_EQ(right[i], played[2 * i + 1]) << i;
+    }
+}
+
+TEST_F(AoTest, WithoutWaitingAFullBufferRefusesAndKeepsWhatItHolds)
+{
+    AIO_ATTR_S attr = audiotest::camera_attr();
+    attr.u32FrmNum = 2; // a short queue in the driver
+    start(attr);
+    std::vector<s16> pcm = tone(1000, 0, 1024);
+    AUDIO_FRAME_S f = frame_of(pcm);
+    int accepted = 0;
+    s32 ret = 0;
+    for (int i = 0; i < 60 && ret == 0; i++) {
+        ret = DU_DUZ_AO_SendFrame(0, 0, &f, 0);
+        accepted += ret == 0;
+    }
+    // The driver holds two frames and the circle buffer sixteen; the rest is
+    // what the play clock took meanwhile.
+    EXPECT_EQ((s32)0xA016800F, ret);
+    EXPECT_GE(accepted, 18);
+    EXPECT_EQ(s_astAoChn[0].stCirBuf[0].u32Read, s_astAoChn[0].stCirBuf[0].u32Write);
+    EXPECT_EQ(DU_TRUE, s_astAoChn[0].stCirBuf[0].bWriteJump);
+}
+
+// The camera's road: capture bound to both output channels.
+TEST_F(AoTest, BoundCaptureIsPlayedOnEveryBoundChannel)
+{
+    AIO_ATTR_S in = audiotest::camera_attr(), out = audiotest::camera_attr(2);
+    ASSERT_EQ(0, DU_DUZ_AI_SetPubAttr(0, &in));
+    ASSERT_EQ(0, DU_DUZ_AI_Enable(0));
+    ASSERT_EQ(0, DU_DUZ_AI_EnableChn(0, 0));
+    start(out, 2);
+    MPP_CHN_ADDR_S ai = {DU_ID_AI, 0, 0}, ao0 = {DU_ID_AO, 0, 0}, ao1 = {DU_ID_AO, 0, 1};
+    ASSERT_EQ(0, DU_DUZ_SYS_Bind(&ai, &ao0));
+    ASSERT_EQ(0, DU_DUZ_SYS_Bind(&ai, &ao1));
+    for (int i = 0; i < 300 && (wav_samples(wav(0)).size() < 24000 || wav_samples(wav(1)).size() < 24000); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(0, DU_DUZ_SYS_UnBind(&ai, &ao0));
+    EXPECT_EQ(0, DU_DUZ_SYS_UnBind(&ai, &ao1));
+    for (s32 c = 0; c < 2; c++) {
+        SCOPED_TRACE(c);
+        EXPECT_EQ(0, DU_DUZ_AO_DisableChn(0, c));
+        std::vector<s16> played = wav_samples(wav(c));
+        ASSERT_GE(played.size(), 24000u);
+        std::vector<float> x(played.begin(), played.end());
+        EXPECT_NEAR(audiocheck::dominant_hz(x, 0, 16384, 48000), 1000, 10);
+    }
+    EXPECT_EQ(0, DU_DUZ_AO_Disable(0));
+    EXPECT_EQ(0, DU_DUZ_AI_DisableChn(0, 0));
+    EXPECT_EQ(0, DU_DUZ_AI_Disable(0));
+}
+
+} // namespace
