@@ -173,8 +173,13 @@ void nv21_to_i420(const Picture &src, uint8_t *y, uint8_t *u, uint8_t *v)
 }
 
 // ---- the sensor ------------------------------------------------------------------------------
-// The one place where the picture learns the simulated sensor's state.
-double sensor_exposure_factor() { return 1.0; }
-double sensor_frame_rate() { return 0; }
+// The one place where the picture learns the simulated sensor's state. A
+// sensor nobody programmed leaves the scene at its nominal exposure.
+double sensor_exposure_factor()
+{
+    double gain = sensor_exposure_gain();
+    return gain > 0 ? gain : 1.0;
+}
+double sensor_frame_rate() { return sensor_fps(); }
 
 } // namespace sim::video
