@@ -30,8 +30,6 @@ constexpr uint32_t kDefaultMaxStreams = 200;
 constexpr size_t kMaxUserData = 8;
 constexpr uint32_t kPage = 4096;
 
-uint32_t req_size(unsigned long req) { return (uint32_t)((req >> 16) & 0x3fff); }
-
 struct Stream {
     uint32_t off, len; // in the ring; len counts the header
     uint64_t pts;
@@ -53,7 +51,7 @@ struct VencChn {
     uint32_t max_streams = kDefaultMaxStreams, seq = 0, dropped = 0;
     std::deque<PicturePtr> input;
     std::deque<std::vector<uint8_t>> user_data;
-    std::map<unsigned long, std::vector<uint8_t>> store;
+    RecordStore store;
     std::map<uint32_t, VENC_ROI_CFG_REC_S> roi;
     std::vector<std::weak_ptr<Device>> files;
     std::unique_ptr<PicturePool> send_pool;
@@ -80,12 +78,7 @@ void drop_channel(std::unique_lock<std::mutex> &lock, VencChn &c)
 {
     c.stop = true;
     g_venc->cv.notify_all();
-    if (c.worker.joinable()) {
-        std::thread t = std::move(c.worker);
-        lock.unlock();
-        t.join();
-        lock.lock();
-    }
+    join_unlocked(lock, c.worker);
     if (c.ring)
         phys_free(c.ring);
     signal_streams(c, false);
@@ -319,10 +312,6 @@ SinkRegistration venc_sink(DU_ID_VENC, [](const ChnAddr &dst, const PicturePtr &
     g_venc->cv.notify_all();
 });
 
-bool in_ddr(uint32_t addr, uint64_t len)
-{
-    return addr >= kDdrBase && (uint64_t)addr + len <= (uint64_t)kDdrBase + kDdrSize;
-}
 
 class VencFile : public Device, public std::enable_shared_from_this<VencFile> {
 public:
@@ -622,22 +611,12 @@ private:
         VIDEO_FRAME_REC_S f;
         if (!get_user(f, arg))
             return fail(EFAULT);
-        uint32_t w = f.u32Width & ~1u, h = f.u32Height & ~1u, s0 = f.u32Stride[0], s1 = f.u32Stride[1];
-        if (w < 16 || h < 16 || w > 4096 || h > 4096 || s0 < w || s1 < w || !in_ddr(f.u32PhyAddr[0], (uint64_t)s0 * h) ||
-            !in_ddr(f.u32PhyAddr[1], (uint64_t)s1 * h / 2))
-            return DU_ERR_VENC_ILLEGAL_PARAM;
         if (!c.receiving)
             return DU_ERR_VENC_NOT_PERM;
-        if (!c.send_pool || c.send_pool->width() != w || c.send_pool->height() != h)
-            c.send_pool = std::make_unique<PicturePool>(w, h, kInputDepth + 2);
-        PicturePtr pic = c.send_pool->take();
+        int why;
+        PicturePtr pic = picture_from_frame(c.send_pool, kInputDepth + 2, f, &why);
         if (!pic)
-            return DU_ERR_VENC_NOBUF;
-        for (uint32_t r = 0; r < h; r++)
-            memcpy(pic->y() + (size_t)r * pic->stride, phys(f.u32PhyAddr[0] + r * s0), w);
-        for (uint32_t r = 0; r < h / 2; r++)
-            memcpy(pic->vu() + (size_t)r * pic->stride, phys(f.u32PhyAddr[1] + r * s1), w);
-        pic->pts = f.u64pts;
+            return why ? DU_ERR_VENC_ILLEGAL_PARAM : DU_ERR_VENC_NOBUF;
         c.input.push_back(pic);
         while (c.input.size() > kInputDepth)
             c.input.pop_front();
@@ -649,19 +628,9 @@ private:
     int stored(VencChn &c, unsigned long req, void *arg)
     {
         for (const VENC_STORED_REQ_S &e : VENC_STORED_REQS) {
-            if (req == e.set) {
-                std::vector<uint8_t> bytes(req_size(req));
-                if (!copy_from_user(bytes.data(), arg, bytes.size()))
-                    return fail(EFAULT);
-                c.store[e.set] = std::move(bytes);
-                return 0;
-            }
-            if (req == e.get) {
-                auto it = c.store.find(e.set);
-                std::vector<uint8_t> zero(req_size(req));
-                const std::vector<uint8_t> &bytes = it == c.store.end() ? zero : it->second;
-                return copy_to_user(arg, bytes.data(), bytes.size()) ? 0 : fail(EFAULT);
-            }
+            int ret = store_request(c.store, e.set, e.get, req, arg);
+            if (ret != 1)
+                return ret;
         }
         return fail(EINVAL);
     }

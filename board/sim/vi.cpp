@@ -25,8 +25,6 @@ using Clock = std::chrono::steady_clock;
 constexpr double kFieldWidth = 1920, kFieldHeight = 1096;
 constexpr unsigned kSpareBuffers = 4; // pictures in flight to VPSS and beyond
 
-uint32_t req_size(unsigned long req) { return (uint32_t)((req >> 16) & 0x3fff); }
-
 struct ViChn {
     VI_CHN_ATTR_REC_S attr{};
     bool attr_set = false, enabled = false, stop = false;
@@ -34,7 +32,7 @@ struct ViChn {
     std::deque<PicturePtr> ready;        // for GetFrame, oldest first
     std::map<uint32_t, PicturePtr> held; // got by the caller, by luma address
     PicturePtr last;
-    std::map<unsigned long, std::vector<uint8_t>> store;
+    RecordStore store;
     std::thread thread;
     uint32_t captured = 0, lost = 0, vb_fail = 0, fps = 0;
 };
@@ -51,7 +49,7 @@ struct ViState {
     std::condition_variable cv;
     VI_DEV_ATTR_REC_S dev{};
     bool dev_set = false, dev_enabled = false;
-    std::map<unsigned long, std::vector<uint8_t>> store;
+    RecordStore store;
     ViChn chn[VIU_MAX_FRM_CHN_NUM];
 };
 
@@ -62,12 +60,7 @@ void stop_channel(std::unique_lock<std::mutex> &lock, ViChn &c)
     c.enabled = false;
     c.stop = true;
     g_vi->cv.notify_all();
-    if (c.thread.joinable()) {
-        std::thread t = std::move(c.thread);
-        lock.unlock();
-        t.join();
-        lock.lock();
-    }
+    join_unlocked(lock, c.thread);
     c.ready.clear();
     c.last.reset();
 }
@@ -175,20 +168,6 @@ void capture_loop(int n)
     }
 }
 
-void fill_frame(VIDEO_FRAME_REC_S &f, const Picture &p)
-{
-    memset(&f, 0, sizeof f);
-    f.u32Width = p.width;
-    f.u32Height = p.height;
-    f.enPixelFormat = PIXEL_FORMAT_YUV_SEMIPLANAR_420;
-    f.u32PhyAddr[0] = p.phys;
-    f.u32PhyAddr[1] = f.u32PhyAddr[2] = p.vu_phys();
-    f.pVirAddr[0] = p.y();
-    f.pVirAddr[1] = f.pVirAddr[2] = p.vu();
-    f.u32Stride[0] = f.u32Stride[1] = f.u32Stride[2] = p.stride;
-    f.u32TimeRef = p.seq * 2;
-    f.u64pts = p.pts;
-}
 
 uint32_t mean_luma(const Picture &p)
 {
@@ -381,20 +360,10 @@ private:
     int stored(unsigned long req, void *arg, ViState &s, ViChn &c)
     {
         for (const VI_STORED_REQ_S &e : VI_STORED_REQS) {
-            auto &store = e.chn ? c.store : s.store;
-            if (req == e.set) {
-                std::vector<uint8_t> bytes(req_size(req));
-                if (!copy_from_user(bytes.data(), arg, bytes.size()))
-                    return fail(EFAULT);
-                store[e.set] = std::move(bytes);
-                return 0;
-            }
-            if (e.get && req == e.get) {
-                auto it = store.find(e.set);
-                if (it == store.end())
-                    return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
-                return copy_to_user(arg, it->second.data(), it->second.size()) ? 0 : fail(EFAULT);
-            }
+            int ret = store_request(e.chn ? c.store : s.store, e.set, e.get, req, arg,
+                                   mpi_status(DU_ID_VIU, ERR_NOT_CONFIG));
+            if (ret != 1)
+                return ret;
         }
         return fail(EINVAL);
     }

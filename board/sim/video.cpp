@@ -3,6 +3,7 @@
 #include "board/sim/video.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
 
@@ -170,6 +171,81 @@ void nv21_to_i420(const Picture &src, uint8_t *y, uint8_t *u, uint8_t *v)
             ur[c] = vu[2 * c + 1];
         }
     }
+}
+
+// ---- what the video drivers share ----------------------------------------------------------
+
+void fill_frame(VIDEO_FRAME_REC_S &f, const Picture &p)
+{
+    memset(&f, 0, sizeof f);
+    f.u32Width = p.width;
+    f.u32Height = p.height;
+    f.enPixelFormat = PIXEL_FORMAT_YUV_SEMIPLANAR_420;
+    f.u32PhyAddr[0] = p.phys;
+    f.u32PhyAddr[1] = f.u32PhyAddr[2] = p.vu_phys();
+    f.pVirAddr[0] = p.y();
+    f.pVirAddr[1] = f.pVirAddr[2] = p.vu();
+    f.u32Stride[0] = f.u32Stride[1] = f.u32Stride[2] = p.stride;
+    f.u32TimeRef = p.seq * 2;
+    f.u64pts = p.pts;
+}
+
+bool in_ddr(uint32_t addr, uint64_t len)
+{
+    return addr >= kDdrBase && (uint64_t)addr + len <= (uint64_t)kDdrBase + kDdrSize;
+}
+
+PicturePtr picture_from_frame(std::unique_ptr<PicturePool> &pool, unsigned count, const VIDEO_FRAME_REC_S &f,
+                              int *why)
+{
+    uint32_t w = f.u32Width & ~1u, h = f.u32Height & ~1u, s0 = f.u32Stride[0], s1 = f.u32Stride[1];
+    *why = -1;
+    if (w < 16 || h < 16 || w > 4096 || h > 4096 || s0 < w || s1 < w || !in_ddr(f.u32PhyAddr[0], (uint64_t)s0 * h) ||
+        !in_ddr(f.u32PhyAddr[1], (uint64_t)s1 * h / 2))
+        return nullptr;
+    *why = 0;
+    if (!pool || pool->width() != w || pool->height() != h)
+        pool = std::make_unique<PicturePool>(w, h, count);
+    PicturePtr pic = pool->take();
+    if (!pic)
+        return nullptr;
+    for (uint32_t r = 0; r < h; r++)
+        memcpy(pic->y() + (size_t)r * pic->stride, phys(f.u32PhyAddr[0] + r * s0), w);
+    for (uint32_t r = 0; r < h / 2; r++)
+        memcpy(pic->vu() + (size_t)r * pic->stride, phys(f.u32PhyAddr[1] + r * s1), w);
+    pic->pts = f.u64pts;
+    pic->seq = f.u32TimeRef / 2;
+    return pic;
+}
+
+void join_unlocked(std::unique_lock<std::mutex> &lock, std::thread &t)
+{
+    if (!t.joinable())
+        return;
+    std::thread worker = std::move(t);
+    lock.unlock();
+    worker.join();
+    lock.lock();
+}
+
+int store_request(RecordStore &store, unsigned long set, unsigned long get, unsigned long req, void *arg, int missing)
+{
+    uint32_t size = (uint32_t)((req >> 16) & 0x3fff);
+    if (req == set) {
+        std::vector<uint8_t> bytes(size);
+        if (!copy_from_user(bytes.data(), arg, bytes.size()))
+            return fail(EFAULT);
+        store[set] = std::move(bytes);
+        return 0;
+    }
+    if (!get || req != get)
+        return 1;
+    auto it = store.find(set);
+    if (it == store.end() && missing)
+        return missing;
+    std::vector<uint8_t> zero(size);
+    const std::vector<uint8_t> &bytes = it == store.end() ? zero : it->second;
+    return copy_to_user(arg, bytes.data(), std::min<size_t>(size, bytes.size())) ? 0 : fail(EFAULT);
 }
 
 // ---- the sensor ------------------------------------------------------------------------------

@@ -5,11 +5,14 @@
 #pragma once
 
 #include "board/sim/sim.h"
+#include "mpi/common/video_frame.h"
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 struct SwsContext;
@@ -72,6 +75,26 @@ private:
 };
 // NV21 to planar 4:2:0 (Y, U, V) for encoders that take no interleaved chroma.
 void nv21_to_i420(const Picture &src, uint8_t *y, uint8_t *u, uint8_t *v);
+
+// ---- what the video drivers share ------------------------------------------------------
+// The frame record a driver hands out for one of its pictures.
+void fill_frame(VIDEO_FRAME_REC_S &f, const Picture &p);
+// Whether [addr, addr + len) lies in DDR.
+bool in_ddr(uint32_t addr, uint64_t len);
+// A copy of a caller's NV21 frame (its planes checked to lie in DDR) in a
+// picture of `pool`, which is made anew at the frame's size; null when the
+// frame is unsound or no buffer is free (`why` says which: 0 or -1).
+PicturePtr picture_from_frame(std::unique_ptr<PicturePool> &pool, unsigned count, const VIDEO_FRAME_REC_S &f,
+                              int *why);
+// Joins a worker thread without holding the drivers' lock meanwhile.
+void join_unlocked(std::unique_lock<std::mutex> &lock, std::thread &t);
+
+// Records a driver keeps as given: a set request stores its bytes, the get
+// request hands them back (zeros before any set, or `missing` when not 0).
+// Returns 1 when `req` is neither.
+using RecordStore = std::map<unsigned long, std::vector<uint8_t>>;
+int store_request(RecordStore &store, unsigned long set, unsigned long get, unsigned long req, void *arg,
+                  int missing = 0);
 
 // ---- the scene in front of the lens ----------------------------------------------------
 // A window of the sensor's field, in fractions of its width and height.

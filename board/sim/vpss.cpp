@@ -28,8 +28,6 @@ constexpr unsigned kSpareBuffers = 4;
 constexpr uint32_t kMaxDepth = 8;
 constexpr uint32_t kMaxRegions = 64;
 
-uint32_t req_size(unsigned long req) { return (uint32_t)((req >> 16) & 0x3fff); }
-
 struct VpssChn {
     VPSS_CHN_ATTR_REC_S attr{};
     VPSS_CHN_MODE_REC_S mode{};
@@ -39,7 +37,7 @@ struct VpssChn {
     std::deque<PicturePtr> ready;
     std::map<uint32_t, PicturePtr> held;
     PicturePtr last;
-    std::map<unsigned long, std::vector<uint8_t>> store;
+    RecordStore store;
     // Worker-only.
     std::unique_ptr<PicturePool> pool;
     Scaler scaler;
@@ -48,7 +46,7 @@ struct VpssChn {
 struct VpssGrp {
     bool created = false, started = false, stop = false;
     VPSS_GRP_ATTR_REC_S attr{};
-    std::map<unsigned long, std::vector<uint8_t>> store;
+    RecordStore store;
     VpssChn chn[VPSS_MAX_CHN_NUM];
     std::deque<PicturePtr> input;
     PicturePtr last_in;
@@ -71,12 +69,7 @@ void stop_group(std::unique_lock<std::mutex> &lock, VpssGrp &g)
     g.started = false;
     g.stop = true;
     g_vpss->cv.notify_all();
-    if (g.worker.joinable()) {
-        std::thread t = std::move(g.worker);
-        lock.unlock();
-        t.join();
-        lock.lock();
-    }
+    join_unlocked(lock, g.worker);
     g.input.clear();
 }
 
@@ -201,25 +194,7 @@ void take_input(int grp, const PicturePtr &pic)
 
 SinkRegistration vpss_sink(DU_ID_VPSS, [](const ChnAddr &dst, const PicturePtr &pic) { take_input(dst.dev, pic); });
 
-void fill_frame(VIDEO_FRAME_REC_S &f, const Picture &p)
-{
-    memset(&f, 0, sizeof f);
-    f.u32Width = p.width;
-    f.u32Height = p.height;
-    f.enPixelFormat = PIXEL_FORMAT_YUV_SEMIPLANAR_420;
-    f.u32PhyAddr[0] = p.phys;
-    f.u32PhyAddr[1] = f.u32PhyAddr[2] = p.vu_phys();
-    f.pVirAddr[0] = p.y();
-    f.pVirAddr[1] = f.pVirAddr[2] = p.vu();
-    f.u32Stride[0] = f.u32Stride[1] = f.u32Stride[2] = p.stride;
-    f.u32TimeRef = p.seq * 2;
-    f.u64pts = p.pts;
-}
 
-bool in_ddr(uint32_t addr, uint64_t len)
-{
-    return addr >= kDdrBase && (uint64_t)addr + len <= (uint64_t)kDdrBase + kDdrSize;
-}
 
 // Waits for the channel's next ready picture: -1 blocks, 0 does not wait.
 bool wait_ready(std::unique_lock<std::mutex> &lock, VpssGrp &g, VpssChn &c, int32_t ms)
@@ -409,25 +384,14 @@ private:
         VIDEO_FRAME_REQ_S r;
         if (!get_user(r, arg))
             return fail(EFAULT);
-        const VIDEO_FRAME_REC_S &f = r.stFrame;
-        uint32_t w = f.u32Width & ~1u, h = f.u32Height & ~1u, s = f.u32Stride[0];
-        if (w < 16 || h < 16 || w > g.attr.u32MaxW || h > g.attr.u32MaxH || s < w ||
-            f.u32Stride[1] < w || !in_ddr(f.u32PhyAddr[0], (uint64_t)s * h) ||
-            !in_ddr(f.u32PhyAddr[1], (uint64_t)f.u32Stride[1] * h / 2))
+        if (r.stFrame.u32Width > g.attr.u32MaxW || r.stFrame.u32Height > g.attr.u32MaxH)
             return ERR_VPSS_ILLEGAL_PARAM;
         if (!g.started)
             return ERR_VPSS_NOT_PERM;
-        if (!g.send_pool || g.send_pool->width() != w || g.send_pool->height() != h)
-            g.send_pool = std::make_unique<PicturePool>(w, h, kInputDepth + 2);
-        PicturePtr pic = g.send_pool->take();
+        int why;
+        PicturePtr pic = picture_from_frame(g.send_pool, kInputDepth + 2, r.stFrame, &why);
         if (!pic)
-            return mpi_status(DU_ID_VPSS, ERR_NOBUF);
-        for (uint32_t row = 0; row < h; row++)
-            memcpy(pic->y() + (size_t)row * pic->stride, sim::phys(f.u32PhyAddr[0] + row * s), w);
-        for (uint32_t row = 0; row < h / 2; row++)
-            memcpy(pic->vu() + (size_t)row * pic->stride, sim::phys(f.u32PhyAddr[1] + row * f.u32Stride[1]), w);
-        pic->pts = f.u64pts;
-        pic->seq = f.u32TimeRef / 2;
+            return why ? ERR_VPSS_ILLEGAL_PARAM : mpi_status(DU_ID_VPSS, ERR_NOBUF);
         lock.unlock();
         take_input(grp_, pic);
         lock.lock();
@@ -476,20 +440,9 @@ private:
     int stored(unsigned long req, void *arg, VpssGrp &g, VpssChn &c)
     {
         for (const VPSS_STORED_REQ_S &e : VPSS_STORED_REQS) {
-            auto &store = e.chn ? c.store : g.store;
-            if (req == e.set) {
-                std::vector<uint8_t> bytes(req_size(req));
-                if (!copy_from_user(bytes.data(), arg, bytes.size()))
-                    return fail(EFAULT);
-                store[e.set] = std::move(bytes);
-                return 0;
-            }
-            if (req == e.get) {
-                auto it = store.find(e.set);
-                std::vector<uint8_t> zero(req_size(req));
-                const std::vector<uint8_t> &bytes = it == store.end() ? zero : it->second;
-                return copy_to_user(arg, bytes.data(), bytes.size()) ? 0 : fail(EFAULT);
-            }
+            int ret = store_request(e.chn ? c.store : g.store, e.set, e.get, req, arg);
+            if (ret != 1)
+                return ret;
         }
         return fail(EINVAL);
     }

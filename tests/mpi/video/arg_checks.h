@@ -33,10 +33,11 @@ inline void run(const std::vector<Case> &cases, const char *dev, bool opens_allo
         s32 ret = 0;
         std::string err = testsupport::capture_stderr([&] { ret = c.call(); });
         EXPECT_EQ((u32)c.code, (u32)ret);
-        if (c.message.empty())
+        if (c.message.empty()) {
             EXPECT_EQ("", err);
-        else
+        } else {
             EXPECT_NE(std::string::npos, err.find(c.message)) << err;
+        }
         if (!opens_allowed)
             EXPECT_EQ(opens, device_events(dev, "open"));
         size_t new_allowed = allowed_request.empty() ? 0 : testsupport::events(allowed_request).size() - allowed;
