@@ -1,0 +1,150 @@
+// Finishing a recording that was cut off: the backup index beside the file
+// holds the mdat payload length and the moov of every sample written up to
+// the last backup.
+#include "recorder/mp4_writer.h"
+
+#include "board/board.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string backup_name(const char *filename) { return std::string(filename) + "_bak.bin"; }
+
+struct FileCloser {
+    void operator()(FILE *f) const
+    {
+        if (f)
+            fclose(f);
+    }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+uint32_t be32(const uint8_t *p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
+
+int64_t file_size(FILE *f)
+{
+    struct stat st;
+    return fstat(fileno(f), &st) == 0 ? (int64_t)st.st_size : -1;
+}
+
+// Offset of the mdat box among the top-level boxes of the file's first
+// 512 bytes; -1 when it is not there.
+int64_t find_mdat(FILE *f)
+{
+    uint8_t head[512];
+    size_t n = fread(head, 1, sizeof head, f);
+    size_t pos = 0;
+    while (pos + 8 <= n) {
+        uint32_t size = be32(head + pos);
+        if (memcmp(head + pos + 4, "mdat", 4) == 0)
+            return pos > 0 ? (int64_t)pos : -1;
+        if (size < 8)
+            return -1;
+        pos += size;
+    }
+    return -1;
+}
+
+bool put_be32(FILE *f, int64_t at, uint32_t v)
+{
+    uint8_t be[4] = {(uint8_t)(v >> 24), (uint8_t)(v >> 16), (uint8_t)(v >> 8), (uint8_t)v};
+    return fseeko(f, at, SEEK_SET) == 0 && fwrite(be, 4, 1, f) == 1;
+}
+
+} // namespace
+
+int32_t MP4_CheckFileIntegrity(const char *filename)
+{
+    if (!filename)
+        return MP4_ERR_ARG;
+    struct stat st;
+    return bd_stat(backup_name(filename).c_str(), &st) == 0 ? 0 : MP4_ERR_ARG;
+}
+
+int32_t MP4_ReparieFile(const char *filename)
+{
+    if (!filename)
+        return MP4_ERR_ARG;
+    std::string bak_host = bd_path(backup_name(filename));
+    std::string mp4_host = bd_path(filename);
+
+    File bak(fopen(bak_host.c_str(), "rb"));
+    if (!bak) {
+        printf("\n ----->> Could not open bak file '%s' \n", backup_name(filename).c_str());
+        return MP4_ERR_ARG;
+    }
+    // From here on a failure deletes the index: it cannot finish this file.
+    auto give_up = [&](int32_t code) {
+        bak.reset();
+        remove(bak_host.c_str());
+        return code;
+    };
+
+    File mp4(fopen(mp4_host.c_str(), "rb"));
+    if (!mp4) {
+        printf("\n ----->> Could not open output file '%s' \n", filename);
+        return give_up(MP4_ERR_ARG);
+    }
+    int64_t mdat = find_mdat(mp4.get());
+    int64_t mp4_size = file_size(mp4.get());
+    mp4.reset();
+    if (mdat < 0) {
+        printf("\n ----->> Could not get MDAT informationts '%s' \n", filename);
+        return give_up(MP4_ERR_ARG);
+    }
+
+    // Both sizes must fit the files before anything is allocated or written:
+    // the payload within the MP4 file, the moov within the index.
+    uint8_t words[8];
+    int64_t bak_size = file_size(bak.get());
+    bool read = fread(words, 8, 1, bak.get()) == 1;
+    uint32_t payload = read ? be32(words) : 0;
+    uint32_t moov_size = read ? be32(words + 4) : 0;
+    if (payload == 0 || moov_size < 8 || (int64_t)moov_size > bak_size - 4 ||
+        mdat + 8 + (int64_t)payload > mp4_size) {
+        printf("\n ----->> Bak File error can't repair mp4 \n ");
+        return give_up(MP4_ERR_ARG);
+    }
+    std::unique_ptr<uint8_t[]> moov(new (std::nothrow) uint8_t[moov_size]);
+    if (!moov) {
+        printf("\n ----->> malloc mem fail \n ");
+        return give_up(MP4_ERR_ARG);
+    }
+    memcpy(moov.get(), words + 4, 4);
+    if (fread(moov.get() + 4, moov_size - 4, 1, bak.get()) != 1 || memcmp(moov.get() + 4, "moov", 4) != 0) {
+        printf("\n ----->> Bak File error can't repair mp4 \n ");
+        return give_up(MP4_ERR_ARG);
+    }
+
+    // The moov goes right after the payload the index describes, the mdat
+    // box is sized to end there, and the file ends with the moov.
+    int64_t moov_at = mdat + 8 + payload;
+    mp4.reset(fopen(mp4_host.c_str(), "r+b"));
+    if (!mp4) {
+        printf("--> openfile error !\n ");
+        printf("\n ----->> repair file made size fail ! ");
+        return give_up(MP4_ERR_WRITE);
+    }
+    if (fseeko(mp4.get(), moov_at, SEEK_SET) != 0 || fwrite(moov.get(), moov_size, 1, mp4.get()) != 1 ||
+        fflush(mp4.get()) != 0) {
+        printf("\n ----->> repair file moov fail ! ");
+        return give_up(MP4_ERR_WRITE);
+    }
+    if (!put_be32(mp4.get(), mdat, payload + 8) || fflush(mp4.get()) != 0 ||
+        ftruncate(fileno(mp4.get()), moov_at + moov_size) != 0) {
+        printf("\n ----->> repair file made size fail ! ");
+        return give_up(MP4_ERR_WRITE);
+    }
+    if (fclose(mp4.release()) != 0) {
+        printf("\n ----->> repair file made size fail ! ");
+        return give_up(MP4_ERR_WRITE);
+    }
+    printf("\n ----->> repair file %s success ! \n", filename);
+    give_up(0);
+    return 0;
+}
