@@ -38,8 +38,9 @@ inline void run(const std::vector<Case> &cases, const char *dev, bool opens_allo
         } else {
             EXPECT_NE(std::string::npos, err.find(c.message)) << err;
         }
-        if (!opens_allowed)
+        if (!opens_allowed) {
             EXPECT_EQ(opens, device_events(dev, "open"));
+        }
         size_t new_allowed = allowed_request.empty() ? 0 : testsupport::events(allowed_request).size() - allowed;
         EXPECT_EQ(requests + new_allowed, device_events(dev, "ioctl"));
     }
