@@ -162,6 +162,9 @@ struct ISP_CTX_S {
 extern ISP_CTX_S g_astIspCtx[ISP_MAX_DEV_NUM];
 extern s32 g_as32IspFd[ISP_MAX_DEV_NUM];
 
+// One frame of the run loop (called by DU_DUZ_ISP_Run only).
+s32 ISP_Run(ISP_DEV IspDev);
+
 // "Err isp dev %d!" under `func` and DU_ERR_ISP_ILLEGAL_PARAM unless dev is 0.
 s32 isp_check_dev(ISP_DEV IspDev, const char *func);
 // Opens and binds the shared descriptor when it is not open yet.

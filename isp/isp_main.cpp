@@ -204,6 +204,33 @@ void ISP_UpdateDCFInfo(ISP_DEV IspDev)
     isp_alg_ctrl_all(IspDev, ISP_DCFINFO_SET, dcf.pVirtAddr);
 }
 
+// The checks every entry point of the lifecycle starts with.
+s32 check_dev_open_sensor(ISP_DEV IspDev, const char *func)
+{
+    s32 ret = isp_check_dev(IspDev, func);
+    if (ret != 0)
+        return ret;
+    ret = isp_check_open(IspDev);
+    if (ret != 0)
+        return ret;
+    if (ctx().bSnsReg != 1) {
+        printf("Sensor doesn't register to ISP[%d]!\n", IspDev);
+        return DU_ERR_ISP_SNS_UNREGISTER;
+    }
+    return 0;
+}
+
+void init_undo(ISP_DEV IspDev)
+{
+    ISP_DCFInfoExit(IspDev);
+    ISP_ProcExit(IspDev);
+    ISP_StatisticsExit(IspDev);
+}
+
+} // namespace
+
+// One frame: statistics, every module, proc text, DCF, registers and,
+// at the sync interval, the sensor's exposure registers.
 s32 ISP_Run(ISP_DEV IspDev)
 {
     ISP_CTX_S &c = ctx();
@@ -231,31 +258,6 @@ s32 ISP_Run(ISP_DEV IspDev)
         ISP_SyncCfgSet(IspDev);
     return 0;
 }
-
-// The checks every entry point of the lifecycle starts with.
-s32 check_dev_open_sensor(ISP_DEV IspDev, const char *func)
-{
-    s32 ret = isp_check_dev(IspDev, func);
-    if (ret != 0)
-        return ret;
-    ret = isp_check_open(IspDev);
-    if (ret != 0)
-        return ret;
-    if (ctx().bSnsReg != 1) {
-        printf("Sensor doesn't register to ISP[%d]!\n", IspDev);
-        return DU_ERR_ISP_SNS_UNREGISTER;
-    }
-    return 0;
-}
-
-void init_undo(ISP_DEV IspDev)
-{
-    ISP_DCFInfoExit(IspDev);
-    ISP_ProcExit(IspDev);
-    ISP_StatisticsExit(IspDev);
-}
-
-} // namespace
 
 // ---- shared helpers of the core -------------------------------------------------------------
 
