@@ -15,23 +15,10 @@ constexpr u32 H = ISP_REG_BASE;
 
 ISP_CTX_S &ctx() { return g_astIspCtx[0]; }
 
-// Device, record and descriptor, in that order.
-s32 check_call(ISP_DEV IspDev, const void *rec, const char *func)
-{
-    s32 ret = isp_check_dev(IspDev, func);
-    if (ret != 0)
-        return ret;
-    if (!rec) {
-        ISP_TRACE_AT(func, "Null Pointer!\n");
-        return DU_ERR_ISP_NULL_PTR;
-    }
-    return isp_check_open(IspDev);
-}
-
-// ... and memory initialised.
+// Device, record, descriptor and memory initialised.
 s32 check_call_mem(ISP_DEV IspDev, const void *rec, const char *func)
 {
-    s32 ret = check_call(IspDev, rec, func);
+    s32 ret = isp_check_call(IspDev, rec, func);
     return ret != 0 ? ret : isp_check_mem_init(IspDev, func);
 }
 
@@ -112,8 +99,8 @@ s32 DU_DUZ_ISP_GetPubAttr(ISP_DEV IspDev, ISP_FRAME_FORMAT_S *pstPubAttr)
 
 s32 DU_DUZ_ISP_SetFMWState(ISP_DEV IspDev, u32 enState)
 {
-    s32 ret = isp_check_dev(IspDev, __FUNCTION__);
-    if (ret != 0 || (ret = isp_check_open(IspDev)) != 0)
+    s32 ret = isp_check_dev_open(IspDev, __FUNCTION__);
+    if (ret != 0)
         return ret;
     ISP_REFUSE(enState > 1, "Invalid firmware state %d!\n", enState);
     set_byte_bits(ISP_EXT_FREEZE, 1, enState);
@@ -122,7 +109,7 @@ s32 DU_DUZ_ISP_SetFMWState(ISP_DEV IspDev, u32 enState)
 
 s32 DU_DUZ_ISP_GetFMWState(ISP_DEV IspDev, u32 *penState)
 {
-    s32 ret = check_call(IspDev, penState, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, penState, __FUNCTION__);
     if (ret != 0)
         return ret;
     *penState = IO_READ8(ISP_EXT_FREEZE) & 1;
@@ -148,7 +135,7 @@ s32 DU_DUZ_ISP_SetWDRMode(ISP_DEV IspDev, const ISP_WDR_SEL_S *pstWDRMode)
 
 s32 DU_DUZ_ISP_GetWDRMode(ISP_DEV IspDev, ISP_WDR_SEL_S *pstWDRMode)
 {
-    s32 ret = check_call(IspDev, pstWDRMode, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, pstWDRMode, __FUNCTION__);
     if (ret != 0)
         return ret;
     u32 mode = isp_ext_wdr_mode();
@@ -158,7 +145,7 @@ s32 DU_DUZ_ISP_GetWDRMode(ISP_DEV IspDev, ISP_WDR_SEL_S *pstWDRMode)
 
 s32 DU_DUZ_ISP_SetModuleControl(ISP_DEV IspDev, const u32 *pu32ModFlag)
 {
-    s32 ret = check_call(IspDev, pu32ModFlag, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, pu32ModFlag, __FUNCTION__);
     if (ret != 0)
         return ret;
     IO_WRITE32(H + 0x40, (*pu32ModFlag & 0x04C1FB7E) | 0x40000);
@@ -167,7 +154,7 @@ s32 DU_DUZ_ISP_SetModuleControl(ISP_DEV IspDev, const u32 *pu32ModFlag)
 
 s32 DU_DUZ_ISP_GetModuleControl(ISP_DEV IspDev, u32 *pu32ModFlag)
 {
-    s32 ret = check_call(IspDev, pu32ModFlag, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, pu32ModFlag, __FUNCTION__);
     if (ret != 0)
         return ret;
     *pu32ModFlag = IO_READ32(H + 0x40);
@@ -176,8 +163,8 @@ s32 DU_DUZ_ISP_GetModuleControl(ISP_DEV IspDev, u32 *pu32ModFlag)
 
 s32 DU_DUZ_ISP_SetRegister(ISP_DEV IspDev, u32 u32Addr, u32 u32Value)
 {
-    s32 ret = isp_check_dev(IspDev, __FUNCTION__);
-    if (ret != 0 || (ret = isp_check_open(IspDev)) != 0)
+    s32 ret = isp_check_dev_open(IspDev, __FUNCTION__);
+    if (ret != 0)
         return ret;
     IO_WRITE32(u32Addr, u32Value);
     return 0;
@@ -185,7 +172,7 @@ s32 DU_DUZ_ISP_SetRegister(ISP_DEV IspDev, u32 u32Addr, u32 u32Value)
 
 s32 DU_DUZ_ISP_GetRegister(ISP_DEV IspDev, u32 u32Addr, u32 *pu32Value)
 {
-    s32 ret = check_call(IspDev, pu32Value, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, pu32Value, __FUNCTION__);
     if (ret != 0)
         return ret;
     *pu32Value = IO_READ32(u32Addr);
@@ -194,7 +181,7 @@ s32 DU_DUZ_ISP_GetRegister(ISP_DEV IspDev, u32 u32Addr, u32 *pu32Value)
 
 s32 DU_DUZ_ISP_SetBindAttr(ISP_DEV IspDev, const ISP_LIB_BIND_S *pstBindAttr)
 {
-    s32 ret = check_call(IspDev, pstBindAttr, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, pstBindAttr, __FUNCTION__);
     if (ret != 0)
         return ret;
     ISP_CTX_S &c = ctx();
@@ -221,7 +208,7 @@ s32 DU_DUZ_ISP_SetBindAttr(ISP_DEV IspDev, const ISP_LIB_BIND_S *pstBindAttr)
 
 s32 DU_DUZ_ISP_GetBindAttr(ISP_DEV IspDev, ISP_LIB_BIND_S *pstBindAttr)
 {
-    s32 ret = check_call(IspDev, pstBindAttr, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, pstBindAttr, __FUNCTION__);
     if (ret != 0)
         return ret;
     *pstBindAttr = ctx().stBindAttr;
@@ -230,8 +217,8 @@ s32 DU_DUZ_ISP_GetBindAttr(ISP_DEV IspDev, ISP_LIB_BIND_S *pstBindAttr)
 
 s32 DU_DUZ_ISP_GetVDTimeOut(ISP_DEV IspDev, u32 *pu32VdInfo, u32 u32MilliSec)
 {
-    s32 ret = isp_check_dev(IspDev, __FUNCTION__);
-    if (ret != 0 || (ret = isp_check_open(IspDev)) != 0)
+    s32 ret = isp_check_dev_open(IspDev, __FUNCTION__);
+    if (ret != 0)
         return ret;
     ISP_VD_TIMEOUT_S wait = {0, u32MilliSec, 0};
     ret = isp_ioctl(ISP_GET_VD_TIMEOUT, &wait);
@@ -255,12 +242,10 @@ s32 ISP_DCFInfoInit(ISP_DEV IspDev)
         ISP_TRACE("init dcf bufs failed %x!\n", ret);
         return ret;
     }
-    dcf.pVirtAddr = DU_DUZ_SYS_Mmap(dcf.u32PhyAddr, ISP_DCF_SHARED_SIZE);
-    if (!dcf.pVirtAddr) {
-        ISP_TRACE("mmap dcf info buf failed!\n");
-        isp_ioctl(ISP_DCF_BUF_EXIT, nullptr);
+    dcf.pVirtAddr = isp_map_kernel_buf(dcf.u32PhyAddr, ISP_DCF_SHARED_SIZE, ISP_DCF_BUF_EXIT, __FUNCTION__,
+                                       "mmap dcf info buf failed!");
+    if (!dcf.pVirtAddr)
         return DU_ERR_ISP_NOMEM;
-    }
     dcf.bSupport = 1;
     return 0;
 }
@@ -307,7 +292,7 @@ s32 DU_DUZ_ISP_GetDCFInfo(ISP_DCF_INFO_S *pstIspDCF)
 
 s32 DU_DUZ_ISP_SetDebug(ISP_DEV IspDev, const ISP_DEBUG_INFO_S *pstIspDebug)
 {
-    s32 ret = check_call(IspDev, pstIspDebug, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, pstIspDebug, __FUNCTION__);
     if (ret != 0)
         return ret;
     ISP_REFUSE(pstIspDebug->bDebugEn > 1, "Invalid Isp Bool Type %d!\n", pstIspDebug->bDebugEn);
@@ -316,7 +301,7 @@ s32 DU_DUZ_ISP_SetDebug(ISP_DEV IspDev, const ISP_DEBUG_INFO_S *pstIspDebug)
 
 s32 DU_DUZ_ISP_GetDebug(ISP_DEV IspDev, ISP_DEBUG_INFO_S *pstIspDebug)
 {
-    s32 ret = check_call(IspDev, pstIspDebug, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, pstIspDebug, __FUNCTION__);
     if (ret != 0)
         return ret;
     return ISP_DbgGet(pstIspDebug);
@@ -343,7 +328,7 @@ s32 DU_DUZ_ISP_GetModParam(u32 *pu32Param)
 
 s32 DU_DUZ_ISP_QueryInnerStateInfo(ISP_DEV IspDev, ISP_INNER_STATE_S *pstInnerStateInfo)
 {
-    s32 ret = check_call(IspDev, pstInnerStateInfo, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, pstInnerStateInfo, __FUNCTION__);
     if (ret != 0)
         return ret;
     ISP_INNER_STATE_S &s = *pstInnerStateInfo;
@@ -363,7 +348,7 @@ s32 DU_DUZ_ISP_QueryInnerStateInfo(ISP_DEV IspDev, ISP_INNER_STATE_S *pstInnerSt
 
 s32 DU_DUZ_ISP_GetISPRegAttr(ISP_DEV IspDev, ISP_REG_ATTR_S *pstIspRegAttr)
 {
-    s32 ret = check_call(IspDev, pstIspRegAttr, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, pstIspRegAttr, __FUNCTION__);
     if (ret != 0)
         return ret;
     // Other threads keep using the mappings: make sure they exist, never

@@ -169,10 +169,18 @@ s32 ISP_Run(ISP_DEV IspDev);
 s32 isp_check_dev(ISP_DEV IspDev, const char *func);
 // Opens and binds the shared descriptor when it is not open yet.
 s32 isp_check_open(ISP_DEV IspDev);
+// The device, then the descriptor.
+s32 isp_check_dev_open(ISP_DEV IspDev, const char *func);
+// The device, the record ("Null Pointer!"), then the descriptor.
+s32 isp_check_call(ISP_DEV IspDev, const void *rec, const char *func);
 // Memory must be initialised (asking the kernel when the context says not).
 s32 isp_check_mem_init(ISP_DEV IspDev, const char *func);
 // Sends one request on the shared descriptor; the kernel's result.
 s32 isp_ioctl(unsigned long request, void *arg);
+// Maps a buffer the kernel lent; on failure says so under `func`, gives the
+// buffer back with `free_request` and returns null.
+void *isp_map_kernel_buf(u32 u32PhyAddr, u32 u32Size, unsigned long free_request, const char *func,
+                         const char *fail_msg);
 
 // ---- register configuration and sensor sync -----------------------------------------------------
 s32 ISP_RegCfgInit(ISP_DEV IspDev, void **ppCfg);

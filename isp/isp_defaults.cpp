@@ -94,12 +94,10 @@ s32 ISP_ProcInit(ISP_DEV IspDev)
     }
     p.u32ProcSize = mem.u32ProcSize;
     p.u32ProcPhyAddr = mem.u32ProcPhyAddr;
-    p.pcProcVirtAddr = static_cast<char *>(DU_DUZ_SYS_Mmap(p.u32ProcPhyAddr, p.u32ProcSize));
-    if (!p.pcProcVirtAddr) {
-        ISP_TRACE("mmap proc mem failed!\n");
-        isp_ioctl(ISP_PROC_EXIT, nullptr);
+    p.pcProcVirtAddr = static_cast<char *>(
+        isp_map_kernel_buf(p.u32ProcPhyAddr, p.u32ProcSize, ISP_PROC_EXIT, __FUNCTION__, "mmap proc mem failed!"));
+    if (!p.pcProcVirtAddr)
         return DU_ERR_ISP_NOMEM;
-    }
     p.u32ProcCnt = 0;
     return 0;
 }

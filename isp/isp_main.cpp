@@ -9,6 +9,7 @@
 
 #include "board/board.h"
 #include "isp/isp_requests.h"
+#include "mpi/video/sys/mpi_sys.h"
 
 ISP_CTX_S g_astIspCtx[ISP_MAX_DEV_NUM] = {{0, 0, 0, 0, 0, 0, PTHREAD_MUTEX_INITIALIZER}};
 s32 g_as32IspFd[ISP_MAX_DEV_NUM] = {-1};
@@ -204,20 +205,18 @@ void ISP_UpdateDCFInfo(ISP_DEV IspDev)
     isp_alg_ctrl_all(IspDev, ISP_DCFINFO_SET, dcf.pVirtAddr);
 }
 
-// The checks every entry point of the lifecycle starts with.
-s32 check_dev_open_sensor(ISP_DEV IspDev, const char *func)
+// The checks the lifecycle's entry points start with: device, descriptor,
+// then a registered sensor and initialised memory where they are needed.
+s32 check_entry(ISP_DEV IspDev, const char *func, bool sensor, bool mem)
 {
-    s32 ret = isp_check_dev(IspDev, func);
+    s32 ret = isp_check_dev_open(IspDev, func);
     if (ret != 0)
         return ret;
-    ret = isp_check_open(IspDev);
-    if (ret != 0)
-        return ret;
-    if (ctx().bSnsReg != 1) {
+    if (sensor && ctx().bSnsReg != 1) {
         printf("Sensor doesn't register to ISP[%d]!\n", IspDev);
         return DU_ERR_ISP_SNS_UNREGISTER;
     }
-    return 0;
+    return mem ? isp_check_mem_init(IspDev, func) : 0;
 }
 
 void init_undo(ISP_DEV IspDev)
@@ -300,6 +299,35 @@ s32 isp_check_open(ISP_DEV IspDev)
     return 0;
 }
 
+s32 isp_check_dev_open(ISP_DEV IspDev, const char *func)
+{
+    s32 ret = isp_check_dev(IspDev, func);
+    return ret != 0 ? ret : isp_check_open(IspDev);
+}
+
+s32 isp_check_call(ISP_DEV IspDev, const void *rec, const char *func)
+{
+    s32 ret = isp_check_dev(IspDev, func);
+    if (ret != 0)
+        return ret;
+    if (!rec) {
+        ISP_TRACE_AT(func, "Null Pointer!\n");
+        return DU_ERR_ISP_NULL_PTR;
+    }
+    return isp_check_open(IspDev);
+}
+
+void *isp_map_kernel_buf(u32 u32PhyAddr, u32 u32Size, unsigned long free_request, const char *func,
+                         const char *fail_msg)
+{
+    void *virt = DU_DUZ_SYS_Mmap(u32PhyAddr, u32Size);
+    if (!virt) {
+        ISP_TRACE_AT(func, "%s\n", fail_msg);
+        isp_ioctl(free_request, nullptr);
+    }
+    return virt;
+}
+
 s32 isp_ioctl(unsigned long request, void *arg)
 {
     if (g_as32IspFd[0] < 0 && isp_check_open(0) != 0)
@@ -349,7 +377,7 @@ void isp_alg_ctrl_all(ISP_DEV IspDev, u32 u32Cmd, void *pValue)
 s32 DU_DUZ_ISP_MemInit(ISP_DEV IspDev)
 {
     ISP_CTX_S &c = ctx();
-    s32 ret = check_dev_open_sensor(IspDev, __FUNCTION__);
+    s32 ret = check_entry(IspDev, __FUNCTION__, true, false);
     if (ret != 0)
         return ret;
     if (isp_ioctl(ISP_MEM_INFO_GET, &c.bMemInit) != 0) {
@@ -397,10 +425,7 @@ s32 DU_DUZ_ISP_MemInit(ISP_DEV IspDev)
 s32 DU_DUZ_ISP_Init(ISP_DEV IspDev)
 {
     ISP_CTX_S &c = ctx();
-    s32 ret = check_dev_open_sensor(IspDev, __FUNCTION__);
-    if (ret != 0)
-        return ret;
-    ret = isp_check_mem_init(IspDev, __FUNCTION__);
+    s32 ret = check_entry(IspDev, __FUNCTION__, true, true);
     if (ret != 0)
         return ret;
     c.bWDRCfg = IO_READ8(ISP_EXT_WDR_CFG) & 1;
@@ -492,10 +517,7 @@ s32 DU_DUZ_ISP_Init(ISP_DEV IspDev)
 s32 DU_DUZ_ISP_Run(ISP_DEV IspDev)
 {
     ISP_CTX_S &c = ctx();
-    s32 ret = check_dev_open_sensor(IspDev, __FUNCTION__);
-    if (ret != 0)
-        return ret;
-    ret = isp_check_mem_init(IspDev, __FUNCTION__);
+    s32 ret = check_entry(IspDev, __FUNCTION__, true, true);
     if (ret != 0)
         return ret;
     if (c.bIspInit != 1) {
@@ -543,13 +565,7 @@ s32 DU_DUZ_ISP_Run(ISP_DEV IspDev)
 s32 DU_DUZ_ISP_Exit(ISP_DEV IspDev)
 {
     ISP_CTX_S &c = ctx();
-    s32 ret = isp_check_dev(IspDev, __FUNCTION__);
-    if (ret != 0)
-        return ret;
-    ret = isp_check_open(IspDev);
-    if (ret != 0)
-        return ret;
-    ret = isp_check_mem_init(IspDev, __FUNCTION__);
+    s32 ret = check_entry(IspDev, __FUNCTION__, false, true);
     if (ret != 0)
         return ret;
 

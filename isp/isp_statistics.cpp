@@ -364,12 +364,10 @@ s32 ISP_StatisticsInit(ISP_DEV IspDev)
         ISP_TRACE("init statistics bufs failed %x!\n", ret);
         return ret;
     }
-    c.pVirtBase = static_cast<u8 *>(DU_DUZ_SYS_Mmap(c.u32PhyBase, ISP_STAT_AREA_SIZE));
-    if (!c.pVirtBase) {
-        ISP_TRACE("mmap statistics bufs failed!\n");
-        isp_ioctl(ISP_STAT_BUF_EXIT, nullptr);
+    c.pVirtBase = static_cast<u8 *>(isp_map_kernel_buf(c.u32PhyBase, ISP_STAT_AREA_SIZE, ISP_STAT_BUF_EXIT,
+                                                        __FUNCTION__, "mmap statistics bufs failed!"));
+    if (!c.pVirtBase)
         return DU_ERR_ISP_NOMEM;
-    }
     c.bInit = 1;
     return 0;
 }
@@ -435,13 +433,9 @@ s32 ISP_StatisticsPutBuf(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetStatisticsConfig(ISP_DEV IspDev, const ISP_STATISTICS_CFG_S *pstStatCfg)
 {
-    s32 ret = isp_check_dev(IspDev, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, pstStatCfg, __FUNCTION__);
     if (ret != 0)
         return ret;
-    if (!pstStatCfg) {
-        ISP_TRACE("Null Pointer!\n");
-        return DU_ERR_ISP_NULL_PTR;
-    }
     if ((ret = check_ae(pstStatCfg->stAECfg, __FUNCTION__)) != 0 || (ret = check_wb(pstStatCfg->stWBCfg)) != 0 ||
         (ret = check_af(pstStatCfg->stFocusCfg)) != 0)
         return ret;
@@ -461,13 +455,9 @@ s32 DU_DUZ_ISP_SetStatisticsConfig(ISP_DEV IspDev, const ISP_STATISTICS_CFG_S *p
 
 s32 DU_DUZ_ISP_GetStatisticsConfig(ISP_DEV IspDev, ISP_STATISTICS_CFG_S *pstStatCfg)
 {
-    s32 ret = isp_check_dev(IspDev, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, pstStatCfg, __FUNCTION__);
     if (ret != 0)
         return ret;
-    if (!pstStatCfg) {
-        ISP_TRACE("Null Pointer!\n");
-        return DU_ERR_ISP_NULL_PTR;
-    }
     ISP_AE_STATISTICS_CFG_S &ae = pstStatCfg->stAECfg;
     pstStatCfg->unKey = IO_READ32(ISP_EXT_STAT_KEY);
     for (u32 i = 0; i < 4; i++)
@@ -483,13 +473,9 @@ s32 DU_DUZ_ISP_GetStatisticsConfig(ISP_DEV IspDev, ISP_STATISTICS_CFG_S *pstStat
 
 s32 DU_DUZ_ISP_GetStatistics(ISP_DEV IspDev, ISP_STATISTICS_S *pstStat)
 {
-    s32 ret = isp_check_dev(IspDev, __FUNCTION__);
+    s32 ret = isp_check_call(IspDev, pstStat, __FUNCTION__);
     if (ret != 0)
         return ret;
-    if (!pstStat) {
-        ISP_TRACE("Null Pointer!\n");
-        return DU_ERR_ISP_NULL_PTR;
-    }
     read_ae(pstStat->stAEStat);
     read_wb(pstStat->stWBStat);
     read_af(pstStat->stFocusStat);

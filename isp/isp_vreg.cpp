@@ -203,19 +203,21 @@ void access_write(u8 *base, const Space &s, u32 width, u32 value)
     }
 }
 
-u32 io_read(u32 addr, u32 width)
+// The generic accessors serve the ISP, ext and 3A spaces, the _VI ones the
+// video-input block only.
+u32 io_read(u32 addr, u32 width, bool vi = false)
 {
     Space s;
-    if (!space_of(addr, s))
+    if (!(vi ? vi_space_of(addr, s) : space_of(addr, s)))
         return 0;
     u8 *base = map_space(s);
     return base ? access_read(base, s, width) : 0;
 }
 
-s32 io_write(u32 addr, u32 width, u32 value)
+s32 io_write(u32 addr, u32 width, u32 value, bool vi = false)
 {
     Space s;
-    if (space_of(addr, s))
+    if (vi ? vi_space_of(addr, s) : space_of(addr, s))
         if (u8 *base = map_space(s))
             access_write(base, s, width, value);
     return 0;
@@ -281,20 +283,5 @@ s32 IO_WRITE16(u32 u32Addr, u32 u32Value) { return io_write(u32Addr, 2, u32Value
 u32 IO_READ8(u32 u32Addr) { return io_read(u32Addr, 1); }
 s32 IO_WRITE8(u32 u32Addr, u32 u32Value) { return io_write(u32Addr, 1, u32Value); }
 
-u32 IO_READ32_VI(u32 u32Addr)
-{
-    Space s;
-    if (!vi_space_of(u32Addr, s))
-        return 0;
-    u8 *base = map_space(s);
-    return base ? access_read(base, s, 4) : 0;
-}
-
-s32 IO_WRITE32_VI(u32 u32Addr, u32 u32Value)
-{
-    Space s;
-    if (vi_space_of(u32Addr, s))
-        if (u8 *base = map_space(s))
-            access_write(base, s, 4, u32Value);
-    return 0;
-}
+u32 IO_READ32_VI(u32 u32Addr) { return io_read(u32Addr, 4, true); }
+s32 IO_WRITE32_VI(u32 u32Addr, u32 u32Value) { return io_write(u32Addr, 4, u32Value, true); }

@@ -114,6 +114,15 @@ void line_wdr_routes(AE_SENSOR_PROFILE_S *p, bool fps25, bool route_ex)
         fill_route_ex(p->stAERouteExAttr, t1, t2, piris);
 }
 
+s32 refuse_mode(const ISP_CMOS_SENSOR_IMAGE_MODE_S *m)
+{
+    printf("Not support! Width:%d, Height:%d, Fps:%f, WDRMode:%d\n", m->u16Width, m->u16Height, m->f32Fps,
+           genSensorMode);
+    return -1;
+}
+
+} // namespace
+
 // ---- ISP sensor operations ----------------------------------------------------------------------------
 
 s32 sensor_init(void)
@@ -139,13 +148,6 @@ s32 sensor_global_init(void)
     memset(&g_stSnsRegsInfo, 0, sizeof g_stSnsRegsInfo);
     memset(&g_stPreSnsRegsInfo, 0, sizeof g_stPreSnsRegsInfo);
     return 0;
-}
-
-s32 refuse_mode(const ISP_CMOS_SENSOR_IMAGE_MODE_S *m)
-{
-    printf("Not support! Width:%d, Height:%d, Fps:%f, WDRMode:%d\n", m->u16Width, m->u16Height, m->f32Fps,
-           genSensorMode);
-    return -1;
 }
 
 s32 cmos_set_image_mode(ISP_CMOS_SENSOR_IMAGE_MODE_S *pstSensorImageMode)
@@ -256,6 +258,8 @@ s32 cmos_get_isp_black_level(ISP_SENSOR_BLC_S *pstBlackLevel)
     return 0;
 }
 
+namespace {
+
 // The registers of the sync list and the frame each takes effect in.
 void build_sync_list()
 {
@@ -284,6 +288,8 @@ void build_sync_list()
         e.u8DelayFrmNum = slots[i].delay;
     }
 }
+
+} // namespace
 
 s32 cmos_get_sns_regs_info(ISP_SENSOR_SYNC_REGS_S *pstSnsRegsInfo)
 {
@@ -472,6 +478,8 @@ void cmos_gains_update(u32 u32Again, u32 u32Dgain)
     set_pair(5, d);
 }
 
+namespace {
+
 void gain_calc_table(u32 *pu32Lin, u32 *pu32Index)
 {
     if (!pu32Lin || !pu32Index) {
@@ -489,6 +497,8 @@ void gain_calc_table(u32 *pu32Lin, u32 *pu32Index)
     *pu32Lin = ad_gain_table[i];
     *pu32Index = i;
 }
+
+} // namespace
 
 void cmos_again_calc_table(u32 *pu32AgainLin, u32 *pu32AgainDb) { gain_calc_table(pu32AgainLin, pu32AgainDb); }
 void cmos_dgain_calc_table(u32 *pu32DgainLin, u32 *pu32DgainDb) { gain_calc_table(pu32DgainLin, pu32DgainDb); }
@@ -524,6 +534,8 @@ void cmos_ae_fswdr_attr_set(u32 *penFSWDRMode)
 
 // ---- white-balance callback ----------------------------------------------------------------------------
 
+namespace {
+
 u16 sign_magnitude(s32 v) { return v < 0 ? (u16)(0x8000 | -v) : (u16)v; }
 
 void set_matrix(u16 out[CCM_MATRIX_SIZE], const s32 (&m)[CCM_MATRIX_SIZE])
@@ -531,6 +543,8 @@ void set_matrix(u16 out[CCM_MATRIX_SIZE], const s32 (&m)[CCM_MATRIX_SIZE])
     for (u32 i = 0; i < CCM_MATRIX_SIZE; i++)
         out[i] = sign_magnitude(m[i]);
 }
+
+} // namespace
 
 s32 cmos_get_awb_default(AWB_SENSOR_PROFILE_S *p)
 {
@@ -592,6 +606,8 @@ void cmos_init_awb_exp_function(AWB_SENSOR_CALLBACKS_S *cb)
     memset(cb, 0, sizeof *cb);
     cb->pfn_cmos_get_awb_default = cmos_get_awb_default;
 }
+
+namespace {
 
 const ALG_LIB_HANDLE_S kAeLib = {0, "vudi_ae_lib"};
 const ALG_LIB_HANDLE_S kAwbLib = {0, "vudi_awb_lib"};
