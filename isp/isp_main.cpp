@@ -35,7 +35,9 @@ s32 tell_mem_state(u32 state)
     return isp_ioctl(ISP_MEM_INFO_SET, &v);
 }
 
-// The modules every frame runs, in the order they run.
+// The modules every frame runs, in the order they run. The full order is
+// DP, AE, AWB, AF, BLC, DRC, DEMOSAIC, GAMMA, GAMMAFE, GE, NR, SHARPEN,
+// FRAMEWDR, FPN, DEHAZE, ACM, SHADING; a module joins at its place.
 const isp_alg_reg_fn *module_order(size_t *count)
 {
     static const isp_alg_reg_fn order[] = {

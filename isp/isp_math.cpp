@@ -54,16 +54,13 @@ u32 Sqrt32(u32 x)
 
 namespace {
 
-// The mantissa of x with its leading one at bit 15.
-u32 normalised_mantissa(u32 x, u32 msb)
-{
-    return msb > 15 ? x >> (msb - 15) : x << (15 - msb);
-}
-
-// `frac` bits of log2 of a mantissa in [1, 2) by repeated squaring; the
+// log2 of x with `frac` fraction bits: the leading one's position, then the
+// mantissa (leading one at bit 15) squared once per fraction bit. The
 // mantissa left at the end is returned through `last`.
-u32 log2_fraction(u32 m, u32 frac, u32 *last)
+u64 log2_fixed(u32 x, u32 frac, u32 *last)
 {
+    u32 msb = leading_one_position(x);
+    u32 m = msb > 15 ? x >> (msb - 15) : x << (15 - msb);
     u32 fraction = 0;
     for (u32 k = 0; k < frac; k++) {
         u32 sq = m * m;
@@ -72,7 +69,7 @@ u32 log2_fraction(u32 m, u32 frac, u32 *last)
         m = bit ? sq >> 16 : sq >> 15;
     }
     *last = m;
-    return fraction;
+    return ((u64)msb << frac) + fraction;
 }
 
 u32 shift_left_sat(u64 v, u32 k)
@@ -88,22 +85,18 @@ u32 math_log2(u32 x, u32 frac, u32 shift)
 {
     if (x == 0)
         return 0;
-    u32 msb = leading_one_position(x);
     u32 last;
-    u32 fraction = log2_fraction(normalised_mantissa(x, msb), frac, &last);
-    return shift_left_sat(((u64)msb << frac) + fraction, shift);
+    return shift_left_sat(log2_fixed(x, frac, &last), shift);
 }
 
 u32 log2_int_to_fixed(u32 x, u32 frac, u32 shift)
 {
     if (x == 0)
         return 0;
-    u32 msb = leading_one_position(x);
     u32 last;
-    u32 fraction = log2_fraction(normalised_mantissa(x, msb), frac, &last);
+    u32 log = shift_left_sat(log2_fixed(x, frac, &last), shift);
     u32 rest = last & 0x7FFF;
-    rest = shift <= 15 ? rest >> (15 - shift) : shift_left_sat(rest, shift - 15);
-    return shift_left_sat(((u64)msb << frac) + fraction, shift) | rest;
+    return log | (shift <= 15 ? rest >> (15 - shift) : shift_left_sat(rest, shift - 15));
 }
 
 u32 math_exp2(u32 x, u32 frac, u32 shift)

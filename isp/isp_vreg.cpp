@@ -162,45 +162,47 @@ u32 *word_at(u8 *base, const Space &s, u32 word_off)
     return reinterpret_cast<u32 *>(base + word_off);
 }
 
+// Calls fn(word, byte, n, done) for each word an access of `width` bytes at
+// the space's offset touches: the word (null outside the space), the first
+// byte in it, how many bytes and how many came before.
+template <class Fn> void each_word(u8 *base, const Space &s, u32 width, Fn fn)
+{
+    for (u32 done = 0; done < width;) {
+        u32 at = s.offset + done, byte = at & 3;
+        u32 n = std::min(4 - byte, width - done);
+        fn(word_at(base, s, at & ~3u), byte, n, done);
+        done += n;
+    }
+}
+
+u32 bytes_mask(u32 n) { return n == 4 ? 0xFFFFFFFFu : (1u << (8 * n)) - 1; }
+
 u32 access_read(u8 *base, const Space &s, u32 width)
 {
     u32 value = 0;
-    u32 off = s.offset;
-    for (u32 done = 0; done < width;) {
-        u32 word_off = (off + done) & ~3u;
-        u32 byte = (off + done) & 3;
-        u32 n = std::min(4 - byte, width - done);
-        u32 *w = word_at(base, s, word_off);
+    each_word(base, s, width, [&](u32 *w, u32 byte, u32 n, u32 done) {
         u32 word = w ? __atomic_load_n(w, __ATOMIC_RELAXED) : 0;
-        u32 part = n == 4 ? word : (word >> (8 * byte)) & ((1u << (8 * n)) - 1);
-        value |= part << (8 * done);
-        done += n;
-    }
+        value |= ((word >> (8 * byte)) & bytes_mask(n)) << (8 * done);
+    });
     return value;
 }
 
 void access_write(u8 *base, const Space &s, u32 width, u32 value)
 {
-    u32 off = s.offset;
-    for (u32 done = 0; done < width;) {
-        u32 word_off = (off + done) & ~3u;
-        u32 byte = (off + done) & 3;
-        u32 n = std::min(4 - byte, width - done);
-        u32 *w = word_at(base, s, word_off);
-        u32 part = n == 4 ? value : (value >> (8 * done)) & ((1u << (8 * n)) - 1);
-        done += n;
+    each_word(base, s, width, [&](u32 *w, u32 byte, u32 n, u32 done) {
         if (!w)
-            continue;
+            return;
+        u32 part = (value >> (8 * done)) & bytes_mask(n);
         if (n == 4) {
             __atomic_store_n(w, part, __ATOMIC_RELAXED);
-            continue;
+            return;
         }
-        u32 mask = ((1u << (8 * n)) - 1) << (8 * byte);
+        u32 mask = bytes_mask(n) << (8 * byte);
         u32 old = __atomic_load_n(w, __ATOMIC_RELAXED);
-        while (!__atomic_compare_exchange_n(w, &old, (old & ~mask) | (part << (8 * byte)), true,
-                                            __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
+        while (!__atomic_compare_exchange_n(w, &old, (old & ~mask) | (part << (8 * byte)), true, __ATOMIC_RELAXED,
+                                            __ATOMIC_RELAXED)) {
         }
-    }
+    });
 }
 
 // The generic accessors serve the ISP, ext and 3A spaces, the _VI ones the
