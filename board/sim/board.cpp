@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <shared_mutex>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <sys/uio.h>
@@ -277,6 +278,18 @@ int fail(int err)
     return -1;
 }
 
+// This process, for the kernel's checked copies: asked once (getpid is a
+// system call, and every request record goes through here), and again in a
+// forked child.
+static pid_t self_pid()
+{
+    static pid_t pid = [] {
+        pthread_atfork(nullptr, nullptr, [] { pid = getpid(); });
+        return getpid();
+    }();
+    return pid;
+}
+
 bool copy_from_user(void *dst, const void *src, size_t n)
 {
     if (!src || !dst)
@@ -285,7 +298,7 @@ bool copy_from_user(void *dst, const void *src, size_t n)
         return true;
     // Ask the kernel to read it first: a bad address fails instead of faulting.
     struct iovec local = {dst, n}, remote = {const_cast<void *>(src), n};
-    if (process_vm_readv(getpid(), &local, 1, &remote, 1, 0) != (ssize_t)n)
+    if (process_vm_readv(self_pid(), &local, 1, &remote, 1, 0) != (ssize_t)n)
         return false;
     memcpy(dst, src, n); // the plain copy lets the sanitizers check the record's size
     return true;
@@ -298,7 +311,7 @@ bool copy_to_user(void *dst, const void *src, size_t n)
     if (n == 0)
         return true;
     struct iovec local = {const_cast<void *>(src), n}, remote = {dst, n};
-    if (process_vm_writev(getpid(), &local, 1, &remote, 1, 0) != (ssize_t)n)
+    if (process_vm_writev(self_pid(), &local, 1, &remote, 1, 0) != (ssize_t)n)
         return false;
     memcpy(dst, src, n);
     return true;

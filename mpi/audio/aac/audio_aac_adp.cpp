@@ -72,6 +72,19 @@ void consume(u8 *buf, u32 *held, u32 n)
     *held -= n;
 }
 
+// One AAC frame of interleaved samples through the library.
+s32 encode_frame(AAC_ENCODER_S *enc, s16 *pcm, u8 *out, u32 *out_len)
+{
+    s32 len = 0;
+    s32 ret = AACEncoderFrame(enc->hAacEnc, pcm, out, &len);
+    if (ret != 0) {
+        AAC_INFO("AAC encode failed");
+        return ret;
+    }
+    *out_len = (u32)len;
+    return 0;
+}
+
 } // namespace
 
 s32 AencCheckAACAttr(const AAC_ENC_CFG_S *pstAACAttr)
@@ -202,6 +215,9 @@ s32 EncodeAACFrm(void *pEncoder, const AUDIO_FRAME_S *pstData, u8 *pu8Outbuf, u3
         return kIllegalParam;
     }
     const u32 frame_bytes = water * 2;
+    // A whole mono frame with nothing gathered before it is encoded where it lies.
+    if (!stereo && enc->u32WriteIdx0 == 0 && pstData->u32Len == frame_bytes)
+        return encode_frame(enc, static_cast<s16 *>(pstData->pVirAddr[0]), pu8Outbuf, pu32OutLen);
     // Less than one AAC frame is ever held, so a frame no longer than one
     // always fits; checked all the same before the copy.
     if (enc->u32WriteIdx0 + pstData->u32Len > AAC_FRAME_BUF_SIZE ||
@@ -232,14 +248,7 @@ s32 EncodeAACFrm(void *pEncoder, const AUDIO_FRAME_S *pstData, u8 *pu8Outbuf, u3
     }
     consume(enc->aAACFrmBuf0, &enc->u32WriteIdx0, frame_bytes);
 
-    s32 out_len = 0;
-    s32 ret = AACEncoderFrame(enc->hAacEnc, pcm, pu8Outbuf, &out_len);
-    if (ret != 0) {
-        AAC_INFO("AAC encode failed");
-        return ret;
-    }
-    *pu32OutLen = (u32)out_len;
-    return 0;
+    return encode_frame(enc, pcm, pu8Outbuf, pu32OutLen);
 }
 
 s32 CloseAACEncoder(void *pEncoder)

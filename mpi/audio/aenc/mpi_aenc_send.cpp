@@ -8,9 +8,7 @@
 #include "board/board.h"
 #include "mpi/audio/aenc/aenc_chn.h"
 #include "mpi/audio/aenc/aenc_requests.h"
-#include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/comm/audio_cirbuf.h"
-#include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
 
 namespace {
@@ -23,22 +21,6 @@ s32 refuse(s32 AeChn, AENC_CHN_S *chn, s32 code)
     chn->stDbgInfo.u32RefuseFrm++;
     aenc_send_dbg(AeChn);
     return code;
-}
-
-// The enhancement state of the bound input channel, copied into the channel.
-void copy_vqe_state(s32 AeChn, AENC_CHN_S *chn)
-{
-    MPP_CHN_ADDR_S dest = {DU_ID_AENC, 0, AeChn}, src;
-    if (DU_DUZ_SYS_GetBindbyDest(&dest, &src) != 0 || src.enModId != DU_ID_AI || src.s32Dev != 0 ||
-        (u32)src.s32Chn >= AIO_MAX_CHN_NUM)
-        return;
-    AI_VQE_STATE_S *state = &g_astVqeState[src.s32Chn];
-    MpiMutexGuard lock(&state->stMutex);
-    if (!state->pVqeHandle)
-        return;
-    chn->pVqeHandle = state->pVqeHandle;
-    chn->bVqeEnable = state->bVqeEnable;
-    chn->bResmpEnable = state->bResmpEnable;
 }
 
 // Free bytes in the stream buffer ahead of the write head, one slot kept
@@ -120,7 +102,10 @@ s32 DU_DUZ_AENC_SendFrame(s32 AeChn, const AUDIO_FRAME_S *pstFrm, const AEC_REF_
     AUDIO_FRAME_S frame = *pstFrm;
     chn->pVqeHandle = nullptr;
     chn->stDbgInfo.u32RecvFrm++;
-    copy_vqe_state(AeChn, chn);
+    // The bound input channel's enhancement instance and the dump record
+    // matter only to the enhancement step, which this firmware doesn't run:
+    // the input unit switches neither enhancement nor resampling on. So the
+    // bind registry and the dump record are not asked for every frame.
 
     u32 samples = frame.u32Len >> frame.enBitwidth;
     if (samples > chn->u32PtNumPerFrm && !chn->bResmpEnable) {
@@ -149,13 +134,6 @@ s32 DU_DUZ_AENC_SendFrame(s32 AeChn, const AUDIO_FRAME_S *pstFrm, const AEC_REF_
         aenc_send_dbg(AeChn);
         return DU_ERR_AENC_BUF_FULL;
     }
-    if (s32 ret = aenc_ioctl(AeChn, AENC_GET_SAVEFILE_CTRL, &chn->stSaveFileInfo)) {
-        MPI_TRACE("get aenc dumpfile cfg error!\n");
-        return ret;
-    }
-    // No enhancement step: this firmware switches on neither enhancement nor
-    // resampling on an input channel (the input unit refuses them).
-
     if (chn->bKernelEnc) {
         u32 points = frame.u32Len / (frame.enBitwidth + 1);
         if (points > MAX_VOICE_POINT_NUM) {
