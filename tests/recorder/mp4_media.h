@@ -233,7 +233,7 @@ inline uint64_t fnv(const uint8_t *p, size_t n)
 }
 
 // Demuxes every packet and decodes it; decoder complaints count as errors.
-inline File read_file(const std::string &host_path)
+inline File probe_file(const std::string &host_path)
 {
     File f;
     AVFormatContext *ic = nullptr;

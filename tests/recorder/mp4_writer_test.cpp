@@ -91,7 +91,7 @@ TEST_F(Mp4Writer, RecordingsPlayAtTheirFrameRateWithAudioAlongside)
         EXPECT_NE(out.find("Discard First  P slice"), std::string::npos);
         uint64_t ms = rec.close();
 
-        File f = read_file(bd_path(name));
+        File f = probe_file(bd_path(name));
         ASSERT_TRUE(f.opened);
         const Track *v = f.of(AVMEDIA_TYPE_VIDEO);
         const Track *a = f.of(AVMEDIA_TYPE_AUDIO);
@@ -209,7 +209,7 @@ TEST_F(Mp4Writer, TheFileBeginsWithTheFirstKeyFrameThatCanStartIt)
         EXPECT_EQ(MP4_MUX_Data[0].WriteFlg, 1);
         rec.close();
 
-        File f = read_file(bd_path(name));
+        File f = probe_file(bd_path(name));
         const Track *v = f.of(AVMEDIA_TYPE_VIDEO);
         ASSERT_TRUE(v);
         ASSERT_EQ(v->packets.size(), 30u);
@@ -351,7 +351,7 @@ TEST_F(Mp4Writer, FrameRatesGiveTheSampleDuration)
         for (const Frame &f : frames)
             ASSERT_EQ(MP4_WriteFrame(rec.h, 1, 0, f.bytes.data(), (uint32_t)f.bytes.size(), f.key ? 1 : 0), 0);
         uint64_t ms = rec.close();
-        File f = read_file(bd_path(name));
+        File f = probe_file(bd_path(name));
         const Track *v = f.of(AVMEDIA_TYPE_VIDEO);
         ASSERT_TRUE(v);
         ASSERT_EQ(v->packets.size(), 20u);
@@ -397,7 +397,7 @@ TEST_F(Mp4Writer, AudioPacketsLoseTheirAdtsHeaders)
         std::vector<uint8_t> p = c.make();
         capture_stdout([&] { EXPECT_EQ(MP4_WriteFrame(rec.h, 2, 0, p.data(), (uint32_t)p.size(), 0), c.code); });
         rec.close();
-        File f = read_file(bd_path(name));
+        File f = probe_file(bd_path(name));
         const Track *a = f.of(AVMEDIA_TYPE_AUDIO);
         ASSERT_EQ(a ? a->packets.size() : 0u, c.code == 0 ? 1u : 0u);
         if (c.code == 0) {
