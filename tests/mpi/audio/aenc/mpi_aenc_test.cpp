@@ -370,4 +370,23 @@ TEST_F(AencTest, DestroyedChannelCanBeCreatedAgainAndStartsEmpty)
     EXPECT_NE(std::string::npos, err.find("aenc chn:4 is exist!\n"));
 }
 
+TEST_F(AencTest, PlatformEndDestroysChannelsAndANewStartServesAgain)
+{
+    ASSERT_EQ(0, create_aac_chn(0));
+    ASSERT_EQ(0, create_copy_chn(1, 2));
+    testsupport::capture_stdout([] { EXPECT_EQ(0, DU_DUZ_SYS_Exit()); });
+    EXPECT_FALSE(g_stAenc[0].bCreated || g_stAenc[1].bCreated);
+    EXPECT_EQ(0u, testsupport::events("aenc create").size() - testsupport::events("aenc destroy").size());
+
+    ASSERT_EQ(0, DU_DUZ_SYS_Init());
+    ASSERT_EQ(0, DU_DUZ_AENC_AacInit()); // the registry started empty again
+    ASSERT_EQ(0, create_aac_chn(0));
+    AUDIO_FRAME_S f = frame(1024);
+    ASSERT_EQ(0, DU_DUZ_AENC_SendFrame(0, &f, nullptr));
+    AENC_STREAM_OUT_S s;
+    ASSERT_EQ(0, DU_DUZ_AENC_GetStream(0, &s, 0));
+    EXPECT_EQ(0u, s.u32Seq);
+    EXPECT_EQ(0, DU_DUZ_AENC_ReleaseStream(0, &s));
+}
+
 } // namespace
