@@ -1,6 +1,7 @@
 // /dev/adec: the audio decoder driver. Decoding happens in user space; the
 // driver only keeps what it is told of its 32 channels: their attributes
 // while they exist and their counters.
+#include "board/sim/audio.h"
 #include "board/sim/sim.h"
 #include "mpi/audio/adec/adec_requests.h"
 
@@ -46,15 +47,8 @@ public:
         std::lock_guard<std::mutex> lock(s.lock);
         Chn &ch = s.chn[chn_];
         switch (request) {
-        case ADEC_BIND_CHN_CTRL: {
-            u32 c;
-            if (!get_user(c, arg))
-                return fail(EFAULT);
-            if (c >= kChns)
-                return code(ERR_INVALID_CHNID);
-            chn_ = c;
-            return 0;
-        }
+        case ADEC_BIND_CHN_CTRL:
+            return audio::bind_channel(arg, kChns, DU_ID_ADEC, &chn_);
         case ADEC_CREATE_CHN_CTRL: {
             ADEC_CHN_ATTR_S a;
             if (!get_user(a, arg))

@@ -133,8 +133,8 @@ Hooks aenc_hooks(nullptr, [] {
     s.packet_cv.notify_all();
 });
 
-template <class T> int store(void *arg, T &dst) { return get_user(dst, arg) ? 0 : fail(EFAULT); }
-template <class T> int load(void *arg, const T &src) { return put_user(arg, src) ? 0 : fail(EFAULT); }
+using audio::load;
+using audio::store;
 
 int AencFile::ioctl(unsigned long request, void *arg)
 {
@@ -147,10 +147,8 @@ int AencFile::ioctl(unsigned long request, void *arg)
     switch (request) {
     case AENC_BIND_CHN_CTRL: {
         u32 c;
-        if (!get_user(c, arg))
-            return fail(EFAULT);
-        if (c >= kChns)
-            return code(ERR_INVALID_CHNID);
+        if (int r = audio::bind_channel(arg, kChns, DU_ID_AENC, &c))
+            return r;
         auto self = shared_from_this();
         auto &old = s.chn[chn_].files;
         old.erase(std::remove_if(old.begin(), old.end(),

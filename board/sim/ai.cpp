@@ -315,15 +315,8 @@ private:
     u32 chn_ = 0; // the channel this descriptor serves
 };
 
-template <class T> int write_rec(void *arg, T &dst)
-{
-    return get_user(dst, arg) ? 0 : fail(EFAULT);
-}
-
-template <class T> int read_rec(void *arg, const T &src)
-{
-    return put_user(arg, src) ? 0 : fail(EFAULT);
-}
+using audio::load;
+using audio::store;
 
 int AiFile::ioctl(unsigned long request, void *arg)
 {
@@ -340,15 +333,8 @@ int AiFile::ioctl(unsigned long request, void *arg)
     std::unique_lock<std::mutex> lock(s.lock);
     Chn &ch = s.chn[chn_];
     switch (request) {
-    case AI_BIND_CHN_CTRL: {
-        u32 c;
-        if (!get_user(c, arg))
-            return fail(EFAULT);
-        if (c >= kChns)
-            return code(ERR_INVALID_CHNID);
-        chn_ = c;
-        return 0;
-    }
+    case AI_BIND_CHN_CTRL:
+        return audio::bind_channel(arg, kChns, DU_ID_AI, &chn_);
     case AI_SET_PUBATTR_CTRL: {
         AIO_ATTR_S a;
         if (!get_user(a, arg))
@@ -367,7 +353,7 @@ int AiFile::ioctl(unsigned long request, void *arg)
     case AI_GET_PUBATTR_CTRL:
         if (!s.attr_set)
             return code(ERR_NOT_CONFIG);
-        return read_rec(arg, s.attr);
+        return load(arg, s.attr);
     case AI_CLR_PUBATTR_CTRL:
         if (s.enabled)
             return code(ERR_NOT_PERM);
@@ -399,9 +385,9 @@ int AiFile::ioctl(unsigned long request, void *arg)
     case AI_GET_POOLID_CTRL:
         if (!s.enabled)
             return code(ERR_UNEXIST);
-        return read_rec(arg, s.pool->id);
+        return load(arg, s.pool->id);
     case AI_GET_CHNPARAM_CTRL:
-        return read_rec(arg, ch.param);
+        return load(arg, ch.param);
     case AI_SET_CHNPARAM_CTRL: {
         AI_CHN_PARAM_S p;
         if (!get_user(p, arg))
@@ -432,7 +418,7 @@ int AiFile::ioctl(unsigned long request, void *arg)
         s.idle_cv.wait(lock, [&] { return !s.delivering; });
         return 0;
     case AI_LINK_AEC_CTRL:
-        if (int r = write_rec(arg, ch.aec))
+        if (int r = store(arg, ch.aec))
             return r;
         ch.aec_linked = true;
         return 0;
@@ -445,27 +431,27 @@ int AiFile::ioctl(unsigned long request, void *arg)
     case AI_DISABLE_AECREF_CTRL:
         return 0;
     case AI_RESMP_STATUS_CTRL:
-        return write_rec(arg, ch.resmp);
+        return store(arg, ch.resmp);
     case AI_VQE_STATUS_CTRL:
         return copy_from_user(ch.vqe, arg, sizeof ch.vqe) ? 0 : fail(EFAULT);
     case AI_SET_VQE_VOLUME_CTRL:
-        return write_rec(arg, ch.volume);
+        return store(arg, ch.volume);
     case AI_SET_TRACKMODE_CTRL:
-        return write_rec(arg, s.track_mode);
+        return store(arg, s.track_mode);
     case AI_GET_TRACKMODE_CTRL:
-        return read_rec(arg, s.track_mode);
+        return load(arg, s.track_mode);
     case AI_SET_CLKDIR_CTRL:
-        return write_rec(arg, s.clk_dir);
+        return store(arg, s.clk_dir);
     case AI_GET_CLKDIR_CTRL:
-        return read_rec(arg, s.clk_dir);
+        return load(arg, s.clk_dir);
     case AI_SET_CODEC_GAIN_CTRL:
-        return write_rec(arg, s.gain);
+        return store(arg, s.gain);
     case AI_GET_CODEC_GAIN_CTRL:
-        return read_rec(arg, s.gain);
+        return load(arg, s.gain);
     case AI_SET_SAVEFILE_CTRL:
-        return write_rec(arg, ch.save);
+        return store(arg, ch.save);
     case AI_GET_SAVEFILE_CTRL:
-        return read_rec(arg, ch.save);
+        return load(arg, ch.save);
     default:
         return fail(EINVAL);
     }

@@ -164,8 +164,8 @@ Hooks ao_hooks(nullptr, [] {
         ch = Chn();
 });
 
-template <class T> int store(void *arg, T &dst) { return get_user(dst, arg) ? 0 : fail(EFAULT); }
-template <class T> int load(void *arg, const T &src) { return put_user(arg, src) ? 0 : fail(EFAULT); }
+using audio::load;
+using audio::store;
 
 class AoFile : public Device {
 public:
@@ -185,15 +185,8 @@ int AoFile::ioctl(unsigned long request, void *arg)
     std::unique_lock<std::mutex> lock(s.lock);
     Chn &ch = s.chn[chn_];
     switch (request) {
-    case AO_BIND_CHN_CTRL: {
-        u32 c;
-        if (!get_user(c, arg))
-            return fail(EFAULT);
-        if (c >= kChns)
-            return code(ERR_INVALID_CHNID);
-        chn_ = c;
-        return 0;
-    }
+    case AO_BIND_CHN_CTRL:
+        return audio::bind_channel(arg, kChns, DU_ID_AO, &chn_);
     case AO_SET_PUBATTR_CTRL: {
         AIO_ATTR_S a;
         if (!get_user(a, arg))

@@ -9,6 +9,17 @@
 
 namespace sim::audio {
 
+int bind_channel(void *arg, uint32_t count, uint32_t mod, uint32_t *chn)
+{
+    uint32_t c;
+    if (!get_user(c, arg))
+        return fail(EFAULT);
+    if (c >= count)
+        return mpi_status(mod, ERR_INVALID_CHNID);
+    *chn = c;
+    return 0;
+}
+
 bool attr_valid(const AIO_ATTR_S &a, uint32_t max_samples, uint32_t max_chns)
 {
     static const uint32_t rates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};

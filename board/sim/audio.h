@@ -33,6 +33,15 @@ struct Frame {
 using FramePtr = std::shared_ptr<const Frame>;
 
 
+// ---- request helpers of the audio drivers ------------------------------------------------
+// A record the firmware hands in, or one it asks for: 0, or -1/EFAULT.
+template <class T> int store(void *arg, T &dst) { return get_user(dst, arg) ? 0 : fail(EFAULT); }
+template <class T> int load(void *arg, const T &src) { return put_user(arg, src) ? 0 : fail(EFAULT); }
+
+// The bind request every audio node takes first: the channel the descriptor
+// serves, below `count`; else the module's bad-channel code.
+int bind_channel(void *arg, uint32_t count, uint32_t mod, uint32_t *chn);
+
 // Device attributes a capture or output driver can run with.
 bool attr_valid(const AIO_ATTR_S &a, uint32_t max_samples, uint32_t max_chns);
 

@@ -8,6 +8,7 @@
 #include "board/board.h"
 #include "mpi/audio/aenc/aenc_chn.h"
 #include "mpi/audio/aenc/aenc_requests.h"
+#include "mpi/audio/comm/audio_cirbuf.h"
 #include "mpi/audio/voice/audio_voice_adp.h"
 
 s32 g_s32AencFd[AENC_MAX_CHN_NUM] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
@@ -328,14 +329,7 @@ s32 DU_DUZ_AENC_CreateChn(s32 AeChn, const AENC_CHANNEL_CFG_S *pstAttr)
         undo_create(AeChn, chn, entry);
         return DU_ERR_AENC_NOMEM;
     }
-    for (u32 t = 0; t < 2; t++) {
-        AENC_CIR_BUF_S &cb = chn->astCirBuf[t];
-        cb.u32PhyAddr = cir_phys + t * AENC_CIRBUF_SIZE;
-        cb.pVirAddr = static_cast<u8 *>(cir_virt) + t * AENC_CIRBUF_SIZE;
-        cb.u32Size = AENC_CIRBUF_SIZE;
-        cb.u32Read = cb.u32Write = 0;
-        cb.bWriteJump = DU_FALSE;
-    }
+    cirbuf_init_tracks(chn->astCirBuf, cir_phys, cir_virt, AENC_CIRBUF_SIZE);
 
     if (s32 ret = aenc_ioctl(AeChn, AENC_CREATE_CHN_CTRL, const_cast<AENC_CHANNEL_CFG_S *>(pstAttr))) {
         undo_create(AeChn, chn, entry);

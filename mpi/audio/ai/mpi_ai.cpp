@@ -121,6 +121,20 @@ s32 ai_chn_request(s32 AiDevId, s32 AiChn, unsigned long request, void *arg, con
     return ai_ioctl(AiChn, request, arg);
 }
 
+// A device setting the driver takes as a word, after the node is open:
+// above `max` it is refused with `msg`.
+s32 ai_dev_set_ranged(s32 AiDevId, unsigned long request, u32 value, u32 max, const char *msg, const char *func)
+{
+    if (s32 ret = ai_dev_enter(AiDevId, false, func))
+        return ret;
+    if (value > max) {
+        MPI_TRACE_PREFIX(func, __LINE__);
+        fprintf(stderr, msg, value);
+        return DU_ERR_AI_ILLEGAL_PARAM;
+    }
+    return ai_ioctl(0, request, &value);
+}
+
 // Frames come from the driver's pool by physical address.
 s32 ai_map_track(AUDIO_FRAME_S *frame, u32 track)
 {
@@ -340,13 +354,8 @@ s32 DU_DUZ_AI_DisableVqe(s32 AiDevId, s32 AiChn)
 
 s32 DU_DUZ_AI_SetTrackMode(s32 AiDevId, u32 enTrackMode)
 {
-    if (s32 ret = ai_dev_enter(AiDevId, false, __FUNCTION__))
-        return ret;
-    if (enTrackMode > 7) {
-        MPI_TRACE("illegal param: enTrackMode(%d)!\n", enTrackMode);
-        return DU_ERR_AI_ILLEGAL_PARAM;
-    }
-    return ai_ioctl(0, AI_SET_TRACKMODE_CTRL, &enTrackMode);
+    return ai_dev_set_ranged(AiDevId, AI_SET_TRACKMODE_CTRL, enTrackMode, 7, "illegal param: enTrackMode(%d)!\n",
+                             __FUNCTION__);
 }
 
 s32 DU_DUZ_AI_GetTrackMode(s32 AiDevId, u32 *penTrackMode)
@@ -356,13 +365,7 @@ s32 DU_DUZ_AI_GetTrackMode(s32 AiDevId, u32 *penTrackMode)
 
 s32 DU_DUZ_AI_SetClkDir(s32 AiDevId, u32 enClkDir)
 {
-    if (s32 ret = ai_dev_enter(AiDevId, false, __FUNCTION__))
-        return ret;
-    if (enClkDir > 1) {
-        MPI_TRACE("illegal param: enClkDir(%d)!\n", enClkDir);
-        return DU_ERR_AI_ILLEGAL_PARAM;
-    }
-    return ai_ioctl(0, AI_SET_CLKDIR_CTRL, &enClkDir);
+    return ai_dev_set_ranged(AiDevId, AI_SET_CLKDIR_CTRL, enClkDir, 1, "illegal param: enClkDir(%d)!\n", __FUNCTION__);
 }
 
 s32 DU_DUZ_AI_GetClkDir(s32 AiDevId, u32 *penClkDir)

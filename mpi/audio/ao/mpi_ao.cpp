@@ -205,14 +205,7 @@ s32 DU_DUZ_AO_EnableChn(s32 AudioDevId, s32 AoChn)
         audio_free(phys);
         return ret;
     }
-    for (u32 t = 0; t < 2; t++) {
-        AO_CIR_BUF_S &cb = chn->stCirBuf[t];
-        cb.u32PhyAddr = phys + t * AO_CIRBUF_SIZE;
-        cb.pVirAddr = static_cast<u8 *>(virt) + t * AO_CIRBUF_SIZE;
-        cb.u32Size = AO_CIRBUF_SIZE;
-        cb.u32Read = cb.u32Write = 0;
-        cb.bWriteJump = DU_FALSE;
-    }
+    cirbuf_init_tracks(chn->stCirBuf, phys, virt, AO_CIRBUF_SIZE);
     for (void *&buf : chn->pWorkBuf)
         buf = malloc(AO_WORK_BUF_SIZE);
     if (!chn->pWorkBuf[0] || !chn->pWorkBuf[1] || !chn->pWorkBuf[2]) {

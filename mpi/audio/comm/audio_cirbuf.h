@@ -9,6 +9,18 @@
 
 #include "mpi/common/mpi_common.h"
 
+// Splits one block into a buffer per track, `size` bytes each, all empty.
+template <class Buf> void cirbuf_init_tracks(Buf (&bufs)[2], u32 phys, void *virt, u32 size)
+{
+    for (u32 t = 0; t < 2; t++) {
+        bufs[t].u32PhyAddr = phys + t * size;
+        bufs[t].pVirAddr = static_cast<u8 *>(virt) + t * size;
+        bufs[t].u32Size = size;
+        bufs[t].u32Read = bufs[t].u32Write = 0;
+        bufs[t].bWriteJump = DU_FALSE;
+    }
+}
+
 // Room for `len` more bytes.
 template <class Buf> bool cirbuf_has_room(const Buf &b, u32 len)
 {
