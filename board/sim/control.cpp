@@ -147,7 +147,7 @@ std::string cmd_card_mb(const std::vector<std::string> &a)
 std::string cmd_scene(const std::vector<std::string> &a)
 {
     if (a.size() != 2)
-        return error("usage: scene brightness X | motion on|off | kelvin K");
+        return error("usage: scene brightness X | motion on|off | kelvin K | pattern grey|default");
     if (a[0] == "brightness") {
         double v;
         if (!parse_double(a[1], v) || v < 0 || v > 100)
@@ -162,6 +162,10 @@ std::string cmd_scene(const std::vector<std::string> &a)
         if (!parse_long(a[1], v) || v < 1000 || v > 20000)
             return error("kelvin must be between 1000 and 20000");
         with_world([&](World &w) { w.scene_kelvin = (int)v; });
+    } else if (a[0] == "pattern") {
+        if (a[1] != "grey" && a[1] != "default")
+            return error("pattern must be grey or default");
+        with_world([&](World &w) { w.scene_grey = a[1] == "grey"; });
     } else {
         return error("unknown scene setting '" + a[0] + "'");
     }

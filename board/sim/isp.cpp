@@ -96,15 +96,16 @@ Rgb illuminant(int kelvin)
 }
 
 // Reflectance of a zone: bright sky, a middle band, dark ground, a little
-// texture, a red and a blue patch, and an object crossing when motion is on.
-Rgb scene_zone(int row, int col, uint64_t frame, bool motion)
+// texture, a red and a blue patch (or a uniform grey), and an object
+// crossing when motion is on.
+Rgb scene_zone(int row, int col, uint64_t frame, bool motion, bool grey)
 {
     double band = row < 5 ? 1.5 : row < 10 ? 1.0 : 0.5;
-    double lum = band * (1.0 + 0.25 * std::sin(col * 1.3 + row * 0.7));
+    double lum = grey ? 1.0 : band * (1.0 + 0.25 * std::sin(col * 1.3 + row * 0.7));
     Rgb tint = {1, 1, 1};
-    if (row >= 6 && row <= 8 && col >= 2 && col <= 4)
+    if (!grey && row >= 6 && row <= 8 && col >= 2 && col <= 4)
         tint = {1.6, 0.8, 0.6};
-    if (row >= 6 && row <= 8 && col >= 12 && col <= 14)
+    if (!grey && row >= 6 && row <= 8 && col >= 12 && col <= 14)
         tint = {0.6, 0.9, 1.6};
     if (motion && row >= 6 && row <= 8 && col == (int)((frame / 3) % kCols)) {
         lum = 2.5;
@@ -172,7 +173,7 @@ void gather_statistics(ISP_STAT_S &st, uint64_t frame)
     for (int r = 0; r < kRows; r++) {
         for (int c = 0; c < kCols; c++) {
             const int k = r * kCols + c;
-            Rgb refl = scene_zone(r, c, frame, w.scene_motion);
+            Rgb refl = scene_zone(r, c, frame, w.scene_motion, w.scene_grey);
             Rgb v = {clip1(refl.r * light.r * exposure), clip1(refl.g * light.g * exposure),
                      clip1(refl.b * light.b * exposure)};
             raw[r][c] = v;

@@ -154,6 +154,7 @@ struct World {
     double scene_brightness = 1.0; // 1.0 = a normally lit scene
     int scene_kelvin = 5500;
     bool scene_motion = false;
+    bool scene_grey = false; // a uniform grey in place of the pattern
 };
 
 // The surroundings under their lock; the callback runs with it held.
