@@ -262,14 +262,24 @@ void encode_loop(int n)
         pic_size(c.attr, w, h);
         lock.unlock();
 
+        // Overlays go on a picture of the encoder's own: the source's may
+        // be on its way to other units too.
+        ChnAddr self{DU_ID_VENC, 0, n};
+        bool overlay = overlay_on(self);
         PicturePtr src = pic;
-        if (pic->width != w || pic->height != h) {
+        if (pic->width != w || pic->height != h || overlay) {
             if (!pool || pool->width() != w || pool->height() != h)
                 pool = std::make_unique<PicturePool>(w, h, 2);
             src = pool->take();
             if (src && !scaler.run(*pic, *src))
                 src.reset();
+            if (src) {
+                src->pts = pic->pts;
+                src->seq = pic->seq;
+            }
         }
+        if (src && overlay)
+            blend_overlays(self, *src);
         bool ok = src && enc->encode(*src, force, au);
         pic.reset();
 

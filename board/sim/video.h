@@ -96,6 +96,14 @@ using RecordStore = std::map<unsigned long, std::vector<uint8_t>>;
 int store_request(RecordStore &store, unsigned long set, unsigned long get, unsigned long req, void *arg,
                   int missing = 0);
 
+// ---- overlay regions (board/sim/rgn.cpp) -------------------------------------------------
+// The producers of pictures call these on every picture of a channel before
+// it goes further: the processing channels on their output, the encoder on
+// its input. Whether a shown region sits on `chn`, and blending the shown
+// canvas of each such region into `pic`, lowest layer first.
+bool overlay_on(const ChnAddr &chn);
+void blend_overlays(const ChnAddr &chn, Picture &pic);
+
 // ---- the scene in front of the lens ----------------------------------------------------
 // A window of the sensor's field, in fractions of its width and height.
 struct Window {

@@ -145,6 +145,7 @@ void process(std::unique_lock<std::mutex> &lock, int grp, VpssGrp &g, const Pict
             mirror_flip(*out, mirror, flip);
             out->pts = in->pts;
             out->seq = in->seq;
+            blend_overlays(ChnAddr{DU_ID_VPSS, grp, n}, *out);
             route(ChnAddr{DU_ID_VPSS, grp, n}, out);
         }
         lock.lock();
