@@ -239,3 +239,13 @@ std::vector<SensorWrite> sensor_writes();
 void sensor_set_present(bool present);
 
 } // namespace sim
+
+// ---- the TV output (board/sim/vo.cpp) -------------------------------------------------
+
+namespace sim {
+
+// Pictures channel `chn` of the video output's layer has shown since the
+// board started.
+uint64_t vo_frames(int chn);
+
+} // namespace sim
