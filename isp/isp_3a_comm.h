@@ -58,7 +58,7 @@ struct ISP_AWB_STAT_2_S {
     u16 au16MeteringMemArrayAvgGB[AWB_ZONE_NUM];
     u16 au16MeteringMemArrayCount[AWB_ZONE_NUM];
 };
-// +7178: the global Bayer means before the white-balance gains (12 bit).
+// +7178: the global Bayer means before the white-balance gains (16 bit).
 struct ISP_AWB_STAT_3_S {
     u16 u16MeteringAwbAvgR;
     u16 u16MeteringAwbAvgG;

@@ -91,3 +91,43 @@ constexpr u32 ISP_STAT_AREA_SIZE = ISP_STAT_BUF_SIZE * ISP_STAT_BUF_NUM;
 // The kernel part of the register configuration (gamma) and the sync record.
 constexpr u32 ISP_KERNEL_CFG_SIZE = 520;
 constexpr u32 ISP_SYNC_CFG_SIZE = 576;
+
+// ---- colour management (ACM) ---------------------------------------------------------------------
+constexpr unsigned long ISP_ACM_ATTR_GET = 0x80284916;  // ISP_ACM_CFG_S out
+constexpr unsigned long ISP_ACM_ATTR_SET = 0x40284917;  // ISP_ACM_CFG_S in
+constexpr unsigned long ISP_ACM_COEF_GET = 0xD7D04918;  // ISP_ACM_COEF_S: mode in, table out
+constexpr unsigned long ISP_ACM_COEF_SET = 0x57D04919;  // ISP_ACM_COEF_S in
+
+struct ISP_ACM_CFG_S {
+    u32 bEnable;
+    u32 bDemoEnable;
+    u32 enMode;
+    u32 u32Stretch;
+    u32 u32ClipRange;
+    u32 u32AcmClipOrWrap;
+    u32 u32CbcrThr;
+    u32 u32GainLuma;
+    u32 u32GainHue;
+    u32 u32GainSat;
+};
+static_assert(sizeof(ISP_ACM_CFG_S) == 40, "ACM attribute layout");
+
+// Three planes of 5 x 7 x 29 coefficients: luma, hue, saturation.
+#define ACM_Y_NUM 5
+#define ACM_H_NUM 29
+#define ACM_S_NUM 7
+struct ISP_ACM_LUT_S {
+    s16 as16Y[ACM_Y_NUM][ACM_S_NUM][ACM_H_NUM];
+    s16 as16H[ACM_Y_NUM][ACM_S_NUM][ACM_H_NUM];
+    s16 as16S[ACM_Y_NUM][ACM_S_NUM][ACM_H_NUM];
+};
+static_assert(sizeof(ISP_ACM_LUT_S) == 6090, "ACM table layout");
+
+// The kernel's coefficient record: the table, two bytes of padding, the mode.
+struct ISP_ACM_COEF_S {
+    ISP_ACM_LUT_S stLut;
+    u8 au8Pad[2];
+    u32 u32Mode;
+};
+static_assert(sizeof(ISP_ACM_COEF_S) == 6096, "ACM coefficient record layout");
+static_assert(offsetof(ISP_ACM_COEF_S, u32Mode) == 6092, "ACM mode at +6092");

@@ -56,6 +56,8 @@ struct IspState {
     uint16_t gamma[GAMMA_NODE_NUMBER] = {};
     bool drc_pending = false;
     uint8_t drc = 0;
+    ISP_ACM_CFG_S acm = {};
+    ISP_ACM_COEF_S acm_coef = {};
 };
 
 std::mutex g_lock;
@@ -219,12 +221,14 @@ void gather_statistics(ISP_STAT_S &st, uint64_t frame)
                 awb_count += zone_pixels;
             }
 
-            st.stAwbStat4.au16MeteringMemArrayAvgR[k] = (uint16_t)to12(v.r);
-            st.stAwbStat4.au16MeteringMemArrayAvgG[k] = (uint16_t)to12(v.g);
-            st.stAwbStat4.au16MeteringMemArrayAvgB[k] = (uint16_t)to12(v.b);
+            // Bayer means before the gains, at 16-bit precision: the white
+            // balance's luma and its WDR squaring work on that scale.
+            st.stAwbStat4.au16MeteringMemArrayAvgR[k] = (uint16_t)to16(v.r);
+            st.stAwbStat4.au16MeteringMemArrayAvgG[k] = (uint16_t)to16(v.g);
+            st.stAwbStat4.au16MeteringMemArrayAvgB[k] = (uint16_t)to16(v.b);
             st.stAwbStat4.au16MeteringMemArrayCountAll[k] = (uint16_t)std::min<uint32_t>(zone_pixels, 65535);
-            st.stAwbStat4.au16MeteringMemArrayMin[k] = (uint16_t)to12(std::min({v.r, v.g, v.b}));
-            st.stAwbStat4.au16MeteringMemArrayMax[k] = (uint16_t)to12(std::max({v.r, v.g, v.b}));
+            st.stAwbStat4.au16MeteringMemArrayMin[k] = (uint16_t)to16(std::min({v.r, v.g, v.b}));
+            st.stAwbStat4.au16MeteringMemArrayMax[k] = (uint16_t)to16(std::max({v.r, v.g, v.b}));
             bayer_sum[0] += v.r;
             bayer_sum[1] += v.g;
             bayer_sum[2] += v.b;
@@ -243,9 +247,9 @@ void gather_statistics(ISP_STAT_S &st, uint64_t frame)
     st.stAwbStat1.u16MeteringAwbAvgGR = (uint16_t)(awb_r > 0 ? std::min(65535.0, awb_g / awb_r * 256) : 0);
     st.stAwbStat1.u16MeteringAwbAvgGB = (uint16_t)(awb_b > 0 ? std::min(65535.0, awb_g / awb_b * 256) : 0);
     st.stAwbStat1.u32MeteringAwbCount = awb_count;
-    st.stAwbStat3.u16MeteringAwbAvgR = (uint16_t)to12(bayer_sum[0] / kZones);
-    st.stAwbStat3.u16MeteringAwbAvgG = (uint16_t)to12(bayer_sum[1] / kZones);
-    st.stAwbStat3.u16MeteringAwbAvgB = (uint16_t)to12(bayer_sum[2] / kZones);
+    st.stAwbStat3.u16MeteringAwbAvgR = (uint16_t)to16(bayer_sum[0] / kZones);
+    st.stAwbStat3.u16MeteringAwbAvgG = (uint16_t)to16(bayer_sum[1] / kZones);
+    st.stAwbStat3.u16MeteringAwbAvgB = (uint16_t)to16(bayer_sum[2] / kZones);
     st.stAwbStat3.u16MeteringAwbCountAll = (uint16_t)std::min<uint64_t>((uint64_t)zone_pixels * kZones, 65535);
 
     // Focus: contrast against the neighbouring zones.
@@ -609,6 +613,24 @@ private:
             });
         case ISP_MOD_PARAM_GET:
             return put_u32(arg, s.mod_param);
+        case ISP_ACM_ATTR_GET:
+            return put_user(arg, s.acm) ? 0 : fail(EFAULT);
+        case ISP_ACM_ATTR_SET:
+            return get_user(s.acm, arg) ? 0 : fail(EFAULT);
+        case ISP_ACM_COEF_GET: {
+            ISP_ACM_COEF_S rec;
+            if (!get_user(rec, arg))
+                return fail(EFAULT);
+            if (rec.u32Mode > 4)
+                return fail(EINVAL);
+            rec.stLut = s.acm_coef.stLut;
+            return put_user(arg, rec) ? 0 : fail(EFAULT);
+        }
+        case ISP_ACM_COEF_SET:
+            if (!get_user(s.acm_coef, arg))
+                return fail(EFAULT);
+            event("isp", "acm coef mode %u", s.acm_coef.u32Mode);
+            return 0;
         default:
             return fail(EINVAL);
         }

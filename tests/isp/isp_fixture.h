@@ -1,5 +1,6 @@
 // Test support for the ISP: recording stand-ins for the exposure, white-
-// balance and focus libraries (and their sensor registrations), and a board
+// balance and focus libraries (and the exposure library's sensor
+// registration), and a board
 // fixture that brings the ISP up and runs its loop on a thread.
 //
 // Include from exactly one file per test program: it defines the libraries'
@@ -72,8 +73,6 @@ inline AWB_FRAME_RESULT_S g_awb_result;
 // The sensor's side as the libraries keep it.
 inline AE_SENSOR_CALLBACKS_S g_sns_ae;
 inline AE_SENSOR_PROFILE_S g_ae_profile;
-inline AWB_SENSOR_CALLBACKS_S g_sns_awb;
-inline AWB_SENSOR_PROFILE_S g_awb_profile;
 inline bool g_sns_ae_registered = false;
 
 inline void reset_libs()
@@ -226,23 +225,6 @@ s32 DU_DUZ_AE_SensorUnRegCallBack(s32 dev, const ALG_LIB_HANDLE_S *lib, s32 id)
     std::lock_guard<std::mutex> l(isptest::g_ae_lock);
     memset(&isptest::g_sns_ae, 0, sizeof isptest::g_sns_ae);
     isptest::g_sns_ae_registered = false;
-    return 0;
-}
-
-s32 DU_DUZ_AWB_SensorRegCallBack(s32 dev, const ALG_LIB_HANDLE_S *lib, s32 id, const AWB_SENSOR_CALLBACKS_S *cb)
-{
-    if (dev != 0)
-        return DU_ERR_ISP_ILLEGAL_PARAM;
-    if (!lib || !cb)
-        return DU_ERR_ISP_NULL_PTR;
-    isptest::g_sns_awb = *cb;
-    cb->pfn_cmos_get_awb_default(&isptest::g_awb_profile);
-    return 0;
-}
-
-s32 DU_DUZ_AWB_SensorUnRegCallBack(s32 dev, const ALG_LIB_HANDLE_S *lib, s32 id)
-{
-    memset(&isptest::g_sns_awb, 0, sizeof isptest::g_sns_awb);
     return 0;
 }
 
