@@ -117,6 +117,7 @@ void do_start(const std::string &root)
     fs::create_directories(g_root + "/dv/config", ec);
     fs::create_directories(g_root + "/mnt", ec);
     fs::create_directories(g_root + "/proc", ec);
+    fs::create_directories(g_root + "/home", ec); // the pipeline configuration file
 
     read_conf(g_root + "/board.conf");
     g_trace = conf_int("trace", 0) != 0;

@@ -95,6 +95,12 @@ struct MPP_CHN_ADDR_S {
 };
 static_assert(sizeof(MPP_CHN_ADDR_S) == 12, "channel address is three words");
 
+// A picture size in pixels.
+struct SIZE_S {
+    u32 u32Width;
+    u32 u32Height;
+};
+
 // ---- request numbers -----------------------------------------------------------------
 // direction << 30 | size << 16 | letter << 8 | number; sizes are the records'
 // sizes on the camera, written as literals.

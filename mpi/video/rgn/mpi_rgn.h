@@ -33,17 +33,12 @@ enum : u32 {
 // Pixel formats of a region's canvas.
 constexpr u32 PIXEL_FORMAT_RGB_1555 = 8; // ARGB1555: bit 15 selects the foreground alpha
 
-struct RGN_SIZE_S {
-    u32 u32Width;
-    u32 u32Height;
-};
-
 // Region attributes: the type, then the overlay's canvas format, size and
 // background colour.
 struct RGN_ATTR_REC_S {
     u32 enType;
     u32 enPixelFmt;
-    RGN_SIZE_S stSize;
+    SIZE_S stSize;
     u32 u32BgColor;
 };
 static_assert(sizeof(RGN_ATTR_REC_S) == 20, "region attributes");
@@ -97,7 +92,7 @@ static_assert(sizeof(RGN_BMP_UPDATE_CFG_REC_S) == 452, "bitmap update");
 struct RGN_CANVAS_REC_S {
     u32 u32PhyAddr;
     void *pVirtAddr;
-    RGN_SIZE_S stSize;
+    SIZE_S stSize;
     u32 u32Stride;
     u32 enPixelFmt;
 };
