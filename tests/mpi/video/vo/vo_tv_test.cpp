@@ -1,0 +1,264 @@
+// The TV output on the simulated board: VI -> VPSS channel 2 -> VO device 0,
+// layer 0, channel 0, brought up and taken down in the TV output's order;
+// the frames it shows and the picture it leaves in tv.png.
+#include "mpi/video/vo/mpi_vo.h"
+#include "tests/mpi/video/video_pipeline.h"
+#include "tests/support/board_fixture.h"
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+using namespace videotest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr MPP_CHN_ADDR_S kVpss2 = {DU_ID_VPSS, 0, 2}, kVo0 = {DU_ID_VOU, 0, 0};
+
+struct Tv {
+    const char *name;
+    u32 sync;
+    u32 height;
+    u32 rate;
+};
+
+class VoTv : public BoardTest {
+protected:
+    void SetUp() override
+    {
+        BoardTest::SetUp();
+        DU_DUZ_VO_CloseFd();
+        ASSERT_EQ(0, DU_DUZ_SYS_Init());
+        start_vi(1280, 720, 30);
+    }
+    void TearDown() override
+    {
+        tv_off();
+        DU_DUZ_VPSS_DisableChn(0, 2);
+        DU_DUZ_VPSS_StopGrp(0);
+        DU_DUZ_VPSS_DestroyGrp(0);
+        DU_DUZ_VI_DisableChn(0);
+        DU_DUZ_VI_DisableDev(0);
+        DU_DUZ_SYS_Exit();
+        DU_DUZ_VO_CloseFd();
+    }
+
+    // Processing channel 2 at the TV's size, upright, then the output's
+    // device, layer and channel, then the bind.
+    void tv_on(const Tv &tv)
+    {
+        start_vpss(2, 720, tv.height);
+        VPSS_CHN_ATTR_REC_S attr{};
+        attr.s32SrcFrameRate = attr.s32DstFrameRate = -1;
+        ASSERT_EQ(0, DU_DUZ_VPSS_SetChnAttr(0, 2, &attr));
+
+        VO_PUB_ATTR_REC_S pub{};
+        pub.u32BgColor = 0x0000FF;
+        pub.enIntfType = VO_INTF_CVBS;
+        pub.enIntfSync = tv.sync;
+        ASSERT_EQ(0, DU_DUZ_VO_SetPubAttr(0, &pub));
+        ASSERT_EQ(0, DU_DUZ_VO_Enable(0));
+        VO_LAYER_ATTR_REC_S layer = {{0, 0, 720, tv.height}, 720, tv.height, tv.rate, PIXEL_FORMAT_YUV_SEMIPLANAR_420,
+                                     0, 0};
+        ASSERT_EQ(0, DU_DUZ_VO_SetVideoLayerAttr(0, &layer));
+        ASSERT_EQ(0, DU_DUZ_VO_EnableVideoLayer(0));
+        VO_LAYER_ATTR_REC_S got;
+        ASSERT_EQ(0, DU_DUZ_VO_GetVideoLayerAttr(0, &got));
+        VO_CHN_ATTR_REC_S chn = {0, {0, 0, got.u32ImageWidth, got.u32ImageHeight}, 0};
+        ASSERT_EQ(0, DU_DUZ_VO_SetChnAttr(0, 0, &chn));
+        ASSERT_EQ(0, DU_DUZ_VO_EnableChn(0, 0));
+        ASSERT_EQ(0, DU_DUZ_SYS_Bind(&kVpss2, &kVo0));
+    }
+
+    // Unbind, channel, layer, device: each step whatever the one before did.
+    void tv_off()
+    {
+        DU_DUZ_SYS_UnBind(&kVpss2, &kVo0);
+        DU_DUZ_VO_DisableChn(0, 0);
+        DU_DUZ_VO_DisableVideoLayer(0);
+        DU_DUZ_VO_Disable(0);
+    }
+
+    // Frames shown per second over an interval measured here.
+    static double shown_rate(double seconds)
+    {
+        uint64_t f0 = sim::vo_frames(0);
+        Clock::time_point t0 = Clock::now();
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        uint64_t f1 = sim::vo_frames(0);
+        double dt = std::chrono::duration<double>(Clock::now() - t0).count();
+        return (double)(f1 - f0) / dt;
+    }
+
+    std::string png_path() const { return root_ + "/tv.png"; }
+
+    bool wait_png(int seconds) const
+    {
+        for (int i = 0; i < seconds * 10; i++) {
+            if (std::filesystem::exists(png_path()))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+};
+
+// The picture in a PNG file, as RGB rows.
+struct Rgb {
+    int w = 0, h = 0;
+    std::vector<uint8_t> px;
+    const uint8_t *at(int x, int y) const { return &px[((size_t)y * w + x) * 3]; }
+};
+
+bool decode_png(const std::string &bytes, Rgb &out)
+{
+    const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_PNG);
+    AVCodecContext *ctx = avcodec_alloc_context3(codec);
+    AVPacket *pkt = av_packet_alloc();
+    AVFrame *frame = av_frame_alloc();
+    bool ok = avcodec_open2(ctx, codec, nullptr) == 0;
+    if (ok) {
+        pkt->data = (uint8_t *)bytes.data();
+        pkt->size = (int)bytes.size();
+        ok = avcodec_send_packet(ctx, pkt) == 0 && avcodec_receive_frame(ctx, frame) == 0 &&
+             frame->format == AV_PIX_FMT_RGB24;
+    }
+    if (ok) {
+        out.w = frame->width;
+        out.h = frame->height;
+        out.px.resize((size_t)out.w * out.h * 3);
+        for (int y = 0; y < out.h; y++)
+            memcpy(&out.px[(size_t)y * out.w * 3], frame->data[0] + (size_t)y * frame->linesize[0], out.w * 3);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+    avcodec_free_context(&ctx);
+    return ok;
+}
+
+} // namespace
+
+// PAL shows 25 pictures a second, NTSC 30, whatever the source delivers
+// beyond that (the input runs at 30).
+TEST_F(VoTv, ShowsFramesAtTheDisplayRate)
+{
+    const Tv cases[] = {{"pal", VO_OUTPUT_PAL, 576, 25}, {"ntsc", VO_OUTPUT_NTSC, 480, 30}};
+    for (const Tv &tv : cases) {
+        SCOPED_TRACE(tv.name);
+        tv_on(tv);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        double rate = shown_rate(3.0);
+        EXPECT_GE(rate, tv.rate * 0.8); // generous: a shared machine stalls now and then
+        EXPECT_LE(rate, tv.rate * 1.2 + 1);
+        tv_off();
+        DU_DUZ_VPSS_DisableChn(0, 2);
+    }
+}
+
+TEST_F(VoTv, TvPngShowsTheScene)
+{
+    Clock::time_point t0 = Clock::now();
+    tv_on({"pal", VO_OUTPUT_PAL, 576, 25});
+    ASSERT_TRUE(wait_png(3));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    // At most one picture a second.
+    EXPECT_LE(testsupport::events("vo tv.png").size(), (size_t)seconds + 1);
+
+    Rgb img;
+    ASSERT_TRUE(decode_png(testsupport::read_file(png_path()), img));
+    ASSERT_EQ(720, img.w);
+    ASSERT_EQ(576, img.h);
+    // The sky fills the top of the picture: blue over red.
+    long blue = 0, red = 0;
+    for (int y = 20; y < 120; y += 4)
+        for (int x = 0; x < img.w; x += 8) {
+            red += img.at(x, y)[0];
+            blue += img.at(x, y)[2];
+        }
+    EXPECT_GT(blue, red * 5 / 4);
+    // The colour bars near the bottom: strong colours, not the background.
+    int saturated = 0;
+    for (int x = 0; x < img.w; x += 8) {
+        const uint8_t *p = img.at(x, img.h - 30);
+        int hi = std::max({p[0], p[1], p[2]}), lo = std::min({p[0], p[1], p[2]});
+        saturated += hi - lo > 100;
+    }
+    EXPECT_GT(saturated, img.w / 8 / 2);
+}
+
+// Taking the cable out: unbind, channel, layer, device in that order; the
+// output stops showing frames and comes back with the next cable.
+TEST_F(VoTv, TearDownInTheTvOrderAndUpAgain)
+{
+    const Tv pal = {"pal", VO_OUTPUT_PAL, 576, 25};
+    tv_on(pal);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_GT(sim::vo_frames(0), 0u);
+
+    // Out of order the driver says no, and the output keeps going.
+    EXPECT_EQ(ERR_VO_NOT_PERM, DU_DUZ_VO_Disable(0));
+    EXPECT_EQ(ERR_VO_NOT_PERM, DU_DUZ_VO_DisableVideoLayer(0));
+    uint64_t before = sim::vo_frames(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_GT(sim::vo_frames(0), before);
+
+    EXPECT_EQ(0, DU_DUZ_SYS_UnBind(&kVpss2, &kVo0));
+    EXPECT_EQ(0, DU_DUZ_VO_DisableChn(0, 0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(0, DU_DUZ_VO_DisableVideoLayer(0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(0, DU_DUZ_VO_Disable(0));
+    EXPECT_EQ(0, DU_DUZ_VPSS_DisableChn(0, 2));
+    std::vector<std::string> order = testsupport::events(" vo ");
+    std::vector<std::string> down;
+    for (const std::string &e : order)
+        if (e.find("disable") != std::string::npos)
+            down.push_back(e.substr(e.find(" vo ") + 4));
+    ASSERT_EQ(3u, down.size());
+    EXPECT_EQ(0u, down[0].find("chn 0 disable"));
+    EXPECT_EQ("layer 0 disable", down[1]);
+    EXPECT_EQ("dev 0 disable", down[2]);
+
+    uint64_t stopped = sim::vo_frames(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(stopped, sim::vo_frames(0));
+
+    tv_on(pal);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_GT(sim::vo_frames(0), stopped);
+}
+
+// The shown picture and the screen can be got and handed back.
+TEST_F(VoTv, ChannelAndScreenFrames)
+{
+    tv_on({"pal", VO_OUTPUT_PAL, 576, 25});
+    VIDEO_FRAME_REC_S chn, screen;
+    ASSERT_EQ(0, DU_DUZ_VO_GetChnFrame(0, 0, &chn, 2000));
+    EXPECT_EQ(720u, chn.u32Width);
+    EXPECT_EQ(576u, chn.u32Height);
+    ASSERT_EQ(0, DU_DUZ_VO_GetScreenFrame(0, &screen, 2000));
+    EXPECT_EQ(720u, screen.u32Width);
+    // The channel covers the whole layer: the screen is the channel's picture.
+    const u8 *a = static_cast<const u8 *>(screen.pVirAddr[0]);
+    EXPECT_GT(a[100 * screen.u32Stride[0] + 360], 40);
+    // Mean luma of the sky at the top and of nothing (a rectangle off the picture).
+    const VPSS_RECT_S rects[2] = {{0, 0, 720, 100}, {800, 0, 16, 16}};
+    VIDEO_REGION_INFO_S region = {2, rects};
+    u32 luma[2] = {0, 99};
+    ASSERT_EQ(0, DU_DUZ_VO_GetChnRegionLuma(0, 0, &region, luma, 1000));
+    EXPECT_GT(luma[0], 110u);
+    EXPECT_LT(luma[0], 170u);
+    EXPECT_EQ(0u, luma[1]);
+    u64 pts = 0;
+    EXPECT_EQ(0, DU_DUZ_VO_GetChnPts(0, 0, &pts));
+    EXPECT_GT(pts, 0u);
+    EXPECT_EQ(0, DU_DUZ_VO_ReleaseChnFrame(0, 0, &chn));
+    EXPECT_NE(0, DU_DUZ_VO_ReleaseChnFrame(0, 0, &chn)); // not held any more
+    EXPECT_EQ(0, DU_DUZ_VO_ReleaseScreenFrame(0, &screen));
+}
