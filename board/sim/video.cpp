@@ -248,6 +248,35 @@ int store_request(RecordStore &store, unsigned long set, unsigned long get, unsi
     return copy_to_user(arg, bytes.data(), std::min<size_t>(size, bytes.size())) ? 0 : fail(EFAULT);
 }
 
+// ---- region luma ------------------------------------------------------------------------------
+
+int read_regions(const VIDEO_REGION_INFO_S &info, std::vector<VPSS_RECT_S> &rects)
+{
+    constexpr uint32_t kMaxRegions = 64;
+    uint32_t n = info.u32RegionNum;
+    if (n == 0 || n > kMaxRegions)
+        return 1;
+    rects.resize(n);
+    return copy_from_user(rects.data(), info.pstRegion, n * sizeof(VPSS_RECT_S)) ? 0 : fail(EFAULT);
+}
+
+int put_region_means(const Picture &pic, const std::vector<VPSS_RECT_S> &rects, uint32_t *out)
+{
+    std::vector<uint32_t> means(rects.size());
+    for (size_t i = 0; i < rects.size(); i++) {
+        const VPSS_RECT_S &r = rects[i];
+        int64_t x0 = std::clamp<int64_t>(r.s32X, 0, pic.width), y0 = std::clamp<int64_t>(r.s32Y, 0, pic.height);
+        int64_t x1 = std::clamp<int64_t>((int64_t)r.s32X + r.u32Width, 0, pic.width);
+        int64_t y1 = std::clamp<int64_t>((int64_t)r.s32Y + r.u32Height, 0, pic.height);
+        uint64_t sum = 0, cnt = (uint64_t)(x1 - x0) * (y1 - y0);
+        for (int64_t y = y0; y < y1; y++)
+            for (int64_t x = x0; x < x1; x++)
+                sum += pic.y()[y * pic.stride + x];
+        means[i] = cnt ? (uint32_t)(sum / cnt) : 0;
+    }
+    return copy_to_user(out, means.data(), means.size() * sizeof(uint32_t)) ? 0 : fail(EFAULT);
+}
+
 // ---- the sensor ------------------------------------------------------------------------------
 // The one place where the picture learns the simulated sensor's state. A
 // sensor nobody programmed leaves the scene at its nominal exposure.

@@ -6,6 +6,7 @@
 
 #include "board/sim/sim.h"
 #include "mpi/common/video_frame.h"
+#include "mpi/video/vpss/mpi_vpss.h" // the region records
 
 #include <cstdint>
 #include <functional>
@@ -95,6 +96,14 @@ void join_unlocked(std::unique_lock<std::mutex> &lock, std::thread &t);
 using RecordStore = std::map<unsigned long, std::vector<uint8_t>>;
 int store_request(RecordStore &store, unsigned long set, unsigned long get, unsigned long req, void *arg,
                   int missing = 0);
+
+// ---- region luma ---------------------------------------------------------------------------
+// The rectangles of a caller's region-luma request: 0, 1 when their count
+// is not 1 to 64, or -1 with EFAULT when they cannot be read.
+int read_regions(const VIDEO_REGION_INFO_S &info, std::vector<VPSS_RECT_S> &rects);
+// The mean luma of each rectangle of `pic` (clipped to it; 0 when nothing
+// is left), written to the caller's `out`: 0 or -1 with EFAULT.
+int put_region_means(const Picture &pic, const std::vector<VPSS_RECT_S> &rects, uint32_t *out);
 
 // ---- overlay regions (board/sim/rgn.cpp) -------------------------------------------------
 // The producers of pictures call these on every picture of a channel before

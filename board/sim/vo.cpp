@@ -33,7 +33,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kDefaultBufLen = 4;
 constexpr uint32_t kMinBufLen = 3, kMaxBufLen = 15;
-constexpr uint32_t kMaxRegions = 64;
 constexpr auto kPngPeriod = std::chrono::seconds(1);
 
 struct VoChn {
@@ -580,30 +579,14 @@ private:
         VO_REGION_LUMA_REQ_S r;
         if (!get_user(r, arg))
             return fail(EFAULT);
-        uint32_t n = r.stRegionInfo.u32RegionNum;
-        if (n == 0 || n > kMaxRegions)
-            return ERR_VO_ILLEGAL_PARAM;
-        std::vector<VPSS_RECT_S> rects(n);
-        if (!copy_from_user(rects.data(), r.stRegionInfo.pstRegion, n * sizeof(VPSS_RECT_S)))
-            return fail(EFAULT);
+        std::vector<VPSS_RECT_S> rects;
+        if (int ret = read_regions(r.stRegionInfo, rects))
+            return ret == 1 ? ERR_VO_ILLEGAL_PARAM : ret;
         if (!c.enabled)
             return ERR_VO_NOT_PERM;
         if (!wait_for(lock, r.s32MilliSec, [&] { return c.shown != nullptr || !c.enabled; }) || !c.shown)
             return ERR_VO_BUF_EMPTY;
-        const Picture &p = *c.shown;
-        std::vector<uint32_t> out(n);
-        for (uint32_t i = 0; i < n; i++) {
-            int64_t x0 = std::clamp<int64_t>(rects[i].s32X, 0, p.width);
-            int64_t y0 = std::clamp<int64_t>(rects[i].s32Y, 0, p.height);
-            int64_t x1 = std::clamp<int64_t>(x0 + rects[i].u32Width, 0, p.width);
-            int64_t y1 = std::clamp<int64_t>(y0 + rects[i].u32Height, 0, p.height);
-            uint64_t sum = 0, cnt = (uint64_t)(x1 - x0) * (y1 - y0);
-            for (int64_t y = y0; y < y1; y++)
-                for (int64_t x = x0; x < x1; x++)
-                    sum += p.y()[y * p.stride + x];
-            out[i] = cnt ? (uint32_t)(sum / cnt) : 0;
-        }
-        return copy_to_user(r.pu32LumaData, out.data(), n * sizeof(uint32_t)) ? 0 : fail(EFAULT);
+        return put_region_means(*c.shown, rects, r.pu32LumaData);
     }
 
     // The records the driver keeps as given.
