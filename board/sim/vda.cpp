@@ -53,10 +53,11 @@ struct VdaChn {
 struct VdaState {
     std::mutex lock;
     std::condition_variable cv;
-    bool stopping = false;
     VdaChn chn[VDA_MAX_CHN_NUM];
 };
 
+// Made once and reset in place when the board restarts, so that a picture
+// still on its way from a stopping producer never meets freed state.
 VdaState *g_vda = nullptr;
 
 // The channel's descriptors are readable in select while a result waits.
@@ -79,18 +80,19 @@ void drop_channel(VdaChn &c)
     signal_results(c);
 }
 
-Hooks vda_hooks([] { g_vda = new VdaState; },
-                [] {
-                    if (!g_vda)
-                        return;
-                    {
-                        std::lock_guard<std::mutex> lock(g_vda->lock);
-                        g_vda->stopping = true;
-                        g_vda->cv.notify_all();
-                    }
-                    delete g_vda;
-                    g_vda = nullptr;
-                });
+// The descriptors stay bound across a restart, as open descriptors stay valid.
+Hooks vda_hooks(
+    [] {
+        if (!g_vda)
+            g_vda = new VdaState;
+    },
+    [] {
+        if (!g_vda)
+            return;
+        std::lock_guard<std::mutex> lock(g_vda->lock);
+        for (VdaChn &c : g_vda->chn)
+            drop_channel(c);
+    });
 
 uint32_t align(uint32_t v, uint32_t a) { return (v + a - 1) / a * a; }
 
@@ -389,7 +391,7 @@ private:
         VDA_GET_DATA_REQ_S r;
         if (!get_user(r, arg))
             return fail(EFAULT);
-        auto has = [&] { return !c.ready.empty() || !c.created || g_vda->stopping; };
+        auto has = [&] { return !c.ready.empty() || !c.created; };
         if (r.s32MilliSec < 0)
             g_vda->cv.wait(lock, has);
         else

@@ -62,6 +62,8 @@ struct VoState {
     PicturePtr png_job;
 };
 
+// Made once and reset in place when the board restarts, so that a picture
+// still on its way from a stopping producer never meets freed state.
 VoState *g_vo = nullptr;
 
 // ---- the layer's picture ---------------------------------------------------------------------
@@ -264,17 +266,32 @@ void stop_display(std::unique_lock<std::mutex> &lock, VoState &s)
     s.stop = false;
 }
 
+// Back to an output nobody has set up; waiters see their channel go.
+void reset(std::unique_lock<std::mutex> &lock, VoState &s)
+{
+    stop_display(lock, s);
+    s.pub = {};
+    s.pub_set = s.dev_enabled = false;
+    s.layer = {};
+    s.layer_set = s.layer_enabled = false;
+    s.buf_len = kDefaultBufLen;
+    s.store.clear();
+    for (VoChn &c : s.chn)
+        c = VoChn();
+    s.screen_held.clear();
+    s.cv.notify_all();
+}
+
 Hooks vo_hooks(
-    [] { g_vo = new VoState; },
+    [] {
+        if (!g_vo)
+            g_vo = new VoState;
+    },
     [] {
         if (!g_vo)
             return;
-        {
-            std::unique_lock<std::mutex> lock(g_vo->lock);
-            stop_display(lock, *g_vo);
-        }
-        delete g_vo;
-        g_vo = nullptr;
+        std::unique_lock<std::mutex> lock(g_vo->lock);
+        reset(lock, *g_vo);
     });
 
 // Pictures of a bound source wait for the next display tick; a newer one
@@ -297,11 +314,10 @@ bool rect_in(const VO_RECT_S &r, uint32_t w, uint32_t h)
 // Waits until `ready` holds or the wait ends: -1 blocks, 0 does not wait.
 template <class Pred> bool wait_for(std::unique_lock<std::mutex> &lock, int32_t ms, Pred ready)
 {
-    auto done = [&] { return ready() || g_vo->stop; };
     if (ms < 0)
-        g_vo->cv.wait(lock, done);
+        g_vo->cv.wait(lock, ready);
     else
-        g_vo->cv.wait_for(lock, std::chrono::milliseconds(ms), done);
+        g_vo->cv.wait_for(lock, std::chrono::milliseconds(ms), ready);
     return ready();
 }
 

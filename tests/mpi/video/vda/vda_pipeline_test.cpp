@@ -142,3 +142,18 @@ TEST_F(VdaPipeline, MovingObjectShowsWhereItMoves)
         EXPECT_EQ(0u, s.hot);
     }
 }
+
+// A board that restarts under a receiving channel forgets it; pictures still
+// on their way find no channel.
+TEST_F(VdaPipeline, BoardRestartUnderAReceivingChannel)
+{
+    Seen s;
+    ASSERT_TRUE(next(s));
+    sim::start(testsupport::fresh_root("restart"));
+    VDA_CHN_STAT_S st;
+    EXPECT_EQ(ERR_VDA_UNEXIST, DU_DUZ_VDA_Query(0, &st));
+    // The unit never hears of the restart: its mapping is the test's to drop.
+    VDA_CHN_MAP_S &m = g_stMpiVda[0];
+    EXPECT_EQ(0, bd_munmap(m.pMapStart, m.u32MapLen));
+    m.pMapStart = m.pVirAddr = nullptr;
+}

@@ -262,3 +262,16 @@ TEST_F(VoTv, ChannelAndScreenFrames)
     EXPECT_NE(0, DU_DUZ_VO_ReleaseChnFrame(0, 0, &chn)); // not held any more
     EXPECT_EQ(0, DU_DUZ_VO_ReleaseScreenFrame(0, &screen));
 }
+
+// A board that restarts under a running output drops it whole: pictures
+// still on their way from the processing channel find an output that is off.
+TEST_F(VoTv, BoardRestartUnderARunningOutput)
+{
+    tv_on({"pal", VO_OUTPUT_PAL, 576, 25});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_GT(sim::vo_frames(0), 0u);
+    sim::start(testsupport::fresh_root("restart"));
+    EXPECT_EQ(0u, sim::vo_frames(0));
+    VO_PUB_ATTR_REC_S pub;
+    EXPECT_EQ(ERR_VO_NOT_CONFIG, DU_DUZ_VO_GetPubAttr(0, &pub));
+}
