@@ -44,7 +44,7 @@ s32 AWBAcmInit(AWB_ACM_STATE_S *acm)
 
 u16 AcmGainCalculate(u32 gainLo, u32 gainHi, u32 isoLo, u32 isoHi, s32 iso)
 {
-    s64 slope = isoHi == isoLo ? 0 : (((s64)gainHi - (s64)gainLo) << 16) / ((s64)isoHi - (s64)isoLo);
+    s64 slope = isoHi == isoLo ? 0 : ((s64)gainHi - (s64)gainLo) * 65536 / ((s64)isoHi - (s64)isoLo);
     return (u16)((s64)gainHi - ((((s64)isoHi - iso) * slope) >> 16));
 }
 

@@ -125,12 +125,12 @@ s16 AwbToMired(AWB_WB_STATE_S *w, u32 u32RG, u32 u32BG, u32 *pu32Mired256, s16 *
         // The foot of the perpendicular, when the point lies between the two.
         s64 x3 = x1, y3 = y1;
         if ((x2 - x1) * (y - y1) < 0) {
-            s64 m = y1 - y ? ((x2 - x1) << 8) / (y1 - y) : 0;
+            s64 m = y1 - y ? (x2 - x1) * 256 / (y1 - y) : 0;
             if (m == 0)
                 m = 1;
             s64 xm = (x * m) >> 8;
             s64 inner = 4 * m * (b - ((y * c) >> 8) + ((xm * c) >> 8)) + sq(((c * m) >> 8) - xm + y - a);
-            x3 = (x >> 1) - c / 2 + ((a - y) << 8) / (2 * m) + (128 * sqrt64(inner)) / m;
+            x3 = (x >> 1) - c / 2 + (a - y) * 256 / (2 * m) + (128 * sqrt64(inner)) / m;
             y3 = curve_y(p, x3);
         }
         s64 d1 = sq(x1 - x) + sq(y1 - y), d2 = sq(x2 - x) + sq(y2 - y), d3 = sq(x3 - x) + sq(y3 - y);
@@ -157,12 +157,12 @@ void AwbToRgBg(const AWB_WB_STATE_S *w, u32 u32Mired256, s32 s32Shift, u16 *pu16
 {
     const s32 *p = w->as32Para;
     const s64 a = p[0], b = p[1], c = p[2], d = p[3] ? p[3] : 1, e = p[5];
-    s64 t = ((d >> 1) + (((s64)u32Mired256 - e) << 8)) / d;
+    s64 t = ((d >> 1) + ((s64)u32Mired256 - e) * 256) / d;
     s64 X = t * t;
     s64 den = c + (X >> 8);
     if (den == 0)
         den = 1;
-    s64 Y = ((b << 16) + a * X + den / 2) / den;
+    s64 Y = (b * 65536 + a * X + den / 2) / den;
     s64 n = sqrt64(sq((X + 128) >> 8) + sq((Y + 128) >> 8));
     s64 half = n / 2;
     if (n == 0)
