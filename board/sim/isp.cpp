@@ -9,6 +9,7 @@
 // statistics registers.
 #include "board/sim/mn34220.h"
 #include "board/sim/sim.h"
+#include "isp/3a/iris/iris_requests.h"
 #include "isp/isp_regcfg.h"
 #include "isp/isp_requests.h"
 #include "isp/mpi_isp.h"
@@ -377,6 +378,8 @@ public:
             bound_ = true;
             return 0;
         }
+        case ISP_PWM_NUM_GET: // the iris's PWM output (board.conf iris.pwm); asked without binding
+            return put_u32(arg, (uint32_t)conf_int("iris.pwm", 0));
         default:
             break;
         }

@@ -1,10 +1,6 @@
 // Test support for the ISP: recording stand-ins for the exposure, white-
-// balance and focus libraries (and the exposure library's sensor
-// registration), and a board
-// fixture that brings the ISP up and runs its loop on a thread.
-//
-// Include from exactly one file per test program: it defines the libraries'
-// sensor-registration calls.
+// balance and focus libraries, and a board fixture that brings the ISP up
+// and runs its loop on a thread.
 #pragma once
 
 #include <atomic>
@@ -73,12 +69,16 @@ inline AWB_FRAME_RESULT_S g_awb_result;
 // The sensor's side as the libraries keep it.
 inline AE_SENSOR_CALLBACKS_S g_sns_ae;
 inline AE_SENSOR_PROFILE_S g_ae_profile;
-inline bool g_sns_ae_registered = false;
 
 inline void reset_libs()
 {
     g_rec.clear();
     std::lock_guard<std::mutex> l(g_ae_lock);
+    // The stand-in exposure library drives the sensor through the MN34220's
+    // own callbacks (the real library keeps the registered ones).
+    cmos_init_ae_exp_function(&g_sns_ae);
+    memset(&g_ae_profile, 0, sizeof g_ae_profile);
+    cmos_get_ae_default(&g_ae_profile);
     memset(&g_ae_result, 0, sizeof g_ae_result);
     memset(&g_awb_result, 0, sizeof g_awb_result);
     g_ae_ret = 0;
@@ -203,30 +203,6 @@ inline s32 register_libs()
 inline ISP_CTX_S &ctx() { return g_astIspCtx[0]; }
 
 } // namespace isptest
-
-// The libraries' side of the sensor registration: keep the callbacks and ask
-// for the defaults at once, as the libraries do.
-s32 DU_DUZ_AE_SensorRegCallBack(s32 dev, const ALG_LIB_HANDLE_S *lib, s32 id, const AE_SENSOR_CALLBACKS_S *cb)
-{
-    if (dev != 0)
-        return DU_ERR_ISP_ILLEGAL_PARAM;
-    if (!lib || !cb)
-        return DU_ERR_ISP_NULL_PTR;
-    std::lock_guard<std::mutex> l(isptest::g_ae_lock);
-    isptest::g_sns_ae = *cb;
-    memset(&isptest::g_ae_profile, 0, sizeof isptest::g_ae_profile);
-    cb->pfn_cmos_get_ae_default(&isptest::g_ae_profile);
-    isptest::g_sns_ae_registered = true;
-    return 0;
-}
-
-s32 DU_DUZ_AE_SensorUnRegCallBack(s32 dev, const ALG_LIB_HANDLE_S *lib, s32 id)
-{
-    std::lock_guard<std::mutex> l(isptest::g_ae_lock);
-    memset(&isptest::g_sns_ae, 0, sizeof isptest::g_sns_ae);
-    isptest::g_sns_ae_registered = false;
-    return 0;
-}
 
 // A fresh board, the sensor and the three libraries registered; the ISP can
 // be brought up and its loop run on a thread. Whatever a test leaves

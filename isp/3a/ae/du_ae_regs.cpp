@@ -1,0 +1,452 @@
+// The exposure library's extension register page: the defaults, the
+// initial state it publishes, the settings it takes over every frame and
+// the status it writes after every calculation.
+#include "isp/3a/ae/ae_ctx.h"
+
+#include <cstring>
+
+namespace {
+
+struct RegDefault {
+    u16 offset;
+    u8 width;
+    u32 value;
+};
+
+// What a fresh page holds, in the order the groups are written.
+const RegDefault kDefaults[] = {
+    {AE_REG_RATIO_MANUAL, 1, 0},      {AE_REG_RATIO, 2, 64},           {AE_REG_RATIO_MAX, 2, 1024},
+    {AE_REG_RATIO_MIN, 2, 64},        {AE_REG_RATIO_TOLERANCE, 2, 12}, {AE_REG_RATIO_SPEED, 2, 32},
+    {AE_REG_RATIO_BIAS, 2, 1024},     {AE_REG_FSWDR_MODE, 1, 0},       {AE_REG_WDR_QUICK, 1, 0},
+    {AE_REG_WDR_MODE, 1, 0},          {AE_REG_AE_MODE, 1, 1},          {AE_REG_SLOW_FACTOR, 2, 256},
+    {AE_REG_GAIN_THRESH, 4, 0xFFFFFFFF}, {AE_REG_FLICKER_FREQ, 1, 0},  {AE_REG_FLICKER, 1, 0},
+    {AE_REG_BYPASS, 1, 0},            {AE_REG_COMPENSATION, 1, 64},    {AE_REG_EV_BIAS, 2, 1024},
+    {AE_REG_SPEED, 1, 64},            {AE_REG_TOLERANCE, 1, 2},        {AE_REG_INTERVAL, 1, 1},
+    {AE_REG_BLACK_SPEED_BIAS, 2, 144}, {AE_REG_HIST_THRESH, 2, 110},   {AE_REG_HIST_THRESH + 2, 2, 174},
+    {AE_REG_HIST_THRESH + 4, 2, 220}, {AE_REG_HIST_THRESH + 6, 2, 255}, {AE_REG_HIST_SLOPE, 2, 0},
+    {AE_REG_HIST_SLOPE + 2, 2, 8},    {AE_REG_HIST_SLOPE + 4, 2, 16},  {AE_REG_HIST_SLOPE + 6, 2, 32},
+    {AE_REG_HIST_OFFSET, 2, 0},       {AE_REG_HIST_ADJUST, 2, 1},      {AE_REG_STRATEGY, 1, 0},
+    {AE_REG_STRATEGY_LIMIT, 1, 16},   {AE_REG_STRATEGY_GAIN, 2, 128},  {AE_REG_BLACK_DELAY, 2, 8},
+    {AE_REG_WHITE_DELAY, 2, 0},       {AE_REG_SUBFLICKER, 1, 0},       {AE_REG_LUMA_DIFF, 1, 50},
+    {AE_REG_TIME_MAX, 4, 0xFFFFFFFF}, {AE_REG_TIME_MIN, 4, 2},         {AE_REG_AGAIN_MAX, 4, 0xFFFFFFFF},
+    {AE_REG_AGAIN_MIN, 4, 0x400},     {AE_REG_DGAIN_MAX, 4, 0xFFFFFFFF}, {AE_REG_DGAIN_MIN, 4, 0x400},
+    {AE_REG_ISPDGAIN_MAX, 4, 0xFFFFFFFF}, {AE_REG_ISPDGAIN_MIN, 4, 0x400}, {AE_REG_SYSGAIN_MAX, 4, 0xFFFFFFFF},
+    {AE_REG_SYSGAIN_MIN, 4, 0x400},   {AE_REG_MANUAL, 2, AE_MANUAL_TIME_LIMIT}, {AE_REG_RESERVED58, 4, 0x40000},
+    {AE_REG_MANUAL_TIME, 4, 16384},   {AE_REG_MANUAL_AGAIN, 4, 0x400}, {AE_REG_MANUAL_DGAIN, 4, 0x400},
+    {AE_REG_MANUAL_ISPDGAIN, 4, 0x400}, {AE_REG_STAT_TIME, 4, 0},      {AE_REG_STAT_AGAIN, 4, 0},
+    {AE_REG_STAT_DGAIN, 4, 0},        {AE_REG_STAT_ISPDGAIN, 4, 0},    {AE_REG_STAT_EXPOSURE, 4, 0},
+    {AE_REG_STAT_AT_MAX, 2, 0},       {AE_REG_SHIFT_TIME, 4, 0},       {AE_REG_SHIFT_SYSGAIN, 2, 0},
+    {AE_REG_STAT_LINES500, 4, 0},     {AE_REG_STAT_PIRIS_GAIN, 4, 0},  {AE_REG_STAT_FPS, 4, 2500},
+    {AE_REG_STAT_STABLE_TIME, 4, 0},  {AE_REG_DBG_EN, 2, 0},           {AE_REG_DBG_ADDR, 4, 0},
+    {AE_REG_DBG_SIZE, 4, 0},          {AE_REG_DBG_DEPTH, 4, 0},        {AE_REG_ROUTE_CHANGED, 2, 0},
+    {AE_REG_ROUTE_NUM, 2, 0},         {AE_REG_ROUTE_EX_NUM, 2, 0},     {AE_REG_ROUTE_EX_VALID, 1, 0},
+    {AE_REG_ROUTE_EX_CHANGED, 1, 0},  {AE_REG_STAT_ROUTE_NUM, 2, 0},   {AE_REG_STAT_ROUTE_EX_NUM, 1, 0},
+    {AE_REG_STAT_ROUTE_EX_USED, 1, 0}, {AE_REG_IRIS_EN, 2, 1},         {AE_REG_IRIS_MANUAL, 2, 0},
+    {AE_REG_IRIS_HOLD, 4, 610},       {AE_REG_IRIS_TYPE, 2, 0},        {AE_REG_IRIS_STATUS, 1, 0},
+    {AE_REG_PIRIS_FNO, 1, 10},        {AE_REG_FNO_MAX, 1, 10},         {AE_REG_FNO_MIN, 1, 0},
+    {AE_REG_PIRIS_ZERO_MAX, 1, 1},    {AE_REG_PIRIS_TOTAL, 2, 1024},   {AE_REG_PIRIS_COUNT, 2, 1024},
+    {AE_REG_DCIRIS_KP, 4, 7000},      {AE_REG_DCIRIS_KI, 4, 100},      {AE_REG_DCIRIS_KD, 4, 3000},
+    {AE_REG_DCIRIS_DUTY_MIN, 4, 250}, {AE_REG_DCIRIS_DUTY_MAX, 4, 950}, {AE_REG_DCIRIS_DUTY_OPEN, 4, 800},
+    {AE_REG_ALG_SWITCH, 1, 0},        {AE_REG_ZONE_CHECK, 1, 0},       {AE_REG_RESERVED186, 1, 64},
+    {AE_REG_RESERVED187, 1, 64},      {AE_REG_WEIGHT_R, 2, 150},       {AE_REG_WEIGHT_B, 2, 192},
+    {AE_REG_RESERVED18C, 4, 2},       {AE_REG_ZONE_HIGH, 1, 224},      {AE_REG_ZONE_LOW, 1, 5},
+    {AE_REG_ZONE_THRESH, 2, 128},     {AE_REG_SWITCHES, 1, 0},         {AE_REG_EXP_VALUE, 4, 65535},
+};
+
+u32 gain_reg(const AE_GAIN_S &g, u32 v) { return ae_gain_out(v, g.u32Shift); }
+
+void publish_limits(const AeRegs &r, const AE_CTX_S &c)
+{
+    r.w32(AE_REG_TIME_MAX, ae_lines_to_us(c, c.u32MaxTime));
+    r.w32(AE_REG_TIME_MIN, ae_lines_to_us(c, c.u32MinTime));
+    r.w32(AE_REG_AGAIN_MAX, gain_reg(c.stAgain, c.stAgain.u32Max));
+    r.w32(AE_REG_AGAIN_MIN, gain_reg(c.stAgain, c.stAgain.u32Min));
+    r.w32(AE_REG_DGAIN_MAX, gain_reg(c.stDgain, c.stDgain.u32Max));
+    r.w32(AE_REG_DGAIN_MIN, gain_reg(c.stDgain, c.stDgain.u32Min));
+    r.w32(AE_REG_ISPDGAIN_MAX, gain_reg(c.stIspDgain, c.stIspDgain.u32Max));
+    r.w32(AE_REG_ISPDGAIN_MIN, gain_reg(c.stIspDgain, c.stIspDgain.u32Min));
+    r.w32(AE_REG_SYSGAIN_MAX, ae_gain_out(c.u32SysGainMax, c.u32SysGainShift));
+    r.w32(AE_REG_SYSGAIN_MIN, ae_gain_out(c.u32SysGainMin, c.u32SysGainShift));
+}
+
+// A route node's time and gains as the registers hold them.
+void publish_route(const AeRegs &r, const AE_CTX_S &c)
+{
+    r.w16(AE_REG_ROUTE_NUM, AeBoundaryMaxCheck(c.stRoute.u32TotalNum, ISP_AE_ROUTE_MAX_NODES));
+    for (u32 i = 0; i < c.stRoute.u32TotalNum && i < ISP_AE_ROUTE_MAX_NODES; i++) {
+        const ISP_AE_ROUTE_NODE_S &n = c.stRoute.astRouteNode[i];
+        u32 at = AE_REG_ROUTE_NODES + 12 * i;
+        r.w32(at, ae_lines_to_us(c, n.u32IntTime));
+        r.w32(at + 4, ae_gain_out(n.u32SysGain, c.u32SysGainShift));
+        r.w32(at + 8, n.enIrisFNO);
+    }
+}
+
+void publish_route_ex(const AeRegs &r, const AE_CTX_S &c)
+{
+    r.w8(AE_REG_ROUTE_EX_VALID, c.bRouteExValid);
+    r.w16(AE_REG_ROUTE_EX_NUM, AeBoundaryMaxCheck(c.stRouteEx.u32TotalNum, ISP_AE_ROUTE_MAX_NODES));
+    for (u32 i = 0; i < c.stRouteEx.u32TotalNum && i < ISP_AE_ROUTE_MAX_NODES; i++) {
+        const ISP_AE_ROUTE_EX_NODE_S &n = c.stRouteEx.astRouteExNode[i];
+        u32 at = AE_REG_ROUTE_EX_NODES + 20 * i;
+        r.w32(at, ae_lines_to_us(c, n.u32IntTime));
+        r.w32(at + 4, ae_gain_out(n.u32Again, c.u32SysGainShift));
+        r.w32(at + 8, ae_gain_out(n.u32Dgain, c.u32SysGainShift));
+        r.w32(at + 12, ae_gain_out(n.u32IspDgain, c.u32SysGainShift));
+        r.w32(at + 16, n.enIrisFNO);
+    }
+}
+
+// Sets the setting-changed flag when a changed-type register moved.
+template <class T> void take(AE_CTX_S &c, T &field, u32 value)
+{
+    if (field != (T)value) {
+        field = (T)value;
+        c.bSettingChanged = 1;
+    }
+}
+
+void read_limits(const AeRegs &r, AE_CTX_S &c)
+{
+    u32 tmin = ae_us_to_lines(c, r.r32(AE_REG_TIME_MIN));
+    u32 tmax = ae_us_to_lines(c, r.r32(AE_REG_TIME_MAX));
+    take(c, c.au32UserTime[1], tmin);
+    take(c, c.au32UserTime[0], tmax);
+    c.u32MinTime = tmin;
+    c.u32MaxTime = tmax;
+    struct {
+        AE_GAIN_S *g;
+        u32 min_reg, max_reg;
+    } gains[] = {{&c.stAgain, AE_REG_AGAIN_MIN, AE_REG_AGAIN_MAX},
+                 {&c.stDgain, AE_REG_DGAIN_MIN, AE_REG_DGAIN_MAX},
+                 {&c.stIspDgain, AE_REG_ISPDGAIN_MIN, AE_REG_ISPDGAIN_MAX}};
+    u32 k = 0;
+    for (auto &g : gains) {
+        u32 min = ae_gain_in(r.r32(g.min_reg), g.g->u32Shift), max = ae_gain_in(r.r32(g.max_reg), g.g->u32Shift);
+        take(c, c.au32UserGain[k++], min);
+        take(c, c.au32UserGain[k++], max);
+        g.g->u32Min = min;
+        g.g->u32Max = max;
+    }
+    c.u32SysGainMin = ae_gain_in(r.r32(AE_REG_SYSGAIN_MIN), c.u32SysGainShift);
+    c.u32SysGainMax = ae_gain_in(r.r32(AE_REG_SYSGAIN_MAX), c.u32SysGainShift);
+    take(c, c.au32UserGain[6], c.u32SysGainMin);
+    take(c, c.au32UserGain[7], c.u32SysGainMax);
+}
+
+void read_manual(const AeRegs &r, AE_CTX_S &c)
+{
+    u32 bits = r.r16(AE_REG_MANUAL);
+    u32 op = bits & AE_MANUAL_OP;
+    if (op == 1 && c.enOpType == 0)
+        c.u64ManualStartExp = c.u64Exposure;
+    c.enPreOpType = c.enOpType;
+    take(c, c.enOpType, op);
+    take(c, c.u32ManualBits, bits & (AE_MANUAL_OP | AE_MANUAL_TIME | AE_MANUAL_AGAIN | AE_MANUAL_DGAIN |
+                                     AE_MANUAL_ISPDGAIN | AE_MANUAL_TIME_LIMIT));
+    c.stAgain.u32Manual = ae_gain_in(r.r32(AE_REG_MANUAL_AGAIN), c.stAgain.u32Shift);
+    c.stDgain.u32Manual = ae_gain_in(r.r32(AE_REG_MANUAL_DGAIN), c.stDgain.u32Shift);
+    c.stIspDgain.u32Manual = ae_gain_in(r.r32(AE_REG_MANUAL_ISPDGAIN), c.stIspDgain.u32Shift);
+    c.u32ManualTimeUs = r.r32(AE_REG_MANUAL_TIME);
+    c.u32ManualTime = ae_us_to_lines(c, c.u32ManualTimeUs);
+    take(c, c.au32UserManual[0], c.u32ManualTime);
+    take(c, c.au32UserManual[1], c.stAgain.u32Manual);
+    take(c, c.au32UserManual[2], c.stDgain.u32Manual);
+    take(c, c.au32UserManual[3], c.stIspDgain.u32Manual);
+}
+
+// The user's route while its changed flag is up; at most 16 nodes.
+void read_routes(const AeRegs &r, AE_CTX_S &c)
+{
+    c.bRouteTaken = r.r16(AE_REG_ROUTE_CHANGED) & 1;
+    if (c.bRouteTaken) {
+        ISP_AE_ROUTE_S &t = c.stRoute;
+        t.u32TotalNum = AeBoundaryMaxCheck(r.r16(AE_REG_ROUTE_NUM) & 0xFF, ISP_AE_ROUTE_MAX_NODES);
+        for (u32 i = 0; i < t.u32TotalNum; i++) {
+            u32 at = AE_REG_ROUTE_NODES + 12 * i;
+            t.astRouteNode[i] = {ae_us_to_lines(c, r.r32(at)), ae_gain_in(r.r32(at + 4), c.u32SysGainShift),
+                                 r.r32(at + 8)};
+        }
+        c.bRouteChanged = 1;
+    }
+    take(c, c.bRouteExValid, r.r8(AE_REG_ROUTE_EX_VALID) & 1);
+    c.bRouteExMode = c.bRouteExValid;
+    c.bRouteExTaken = r.r8(AE_REG_ROUTE_EX_CHANGED) & 1;
+    if (c.bRouteExTaken) {
+        ISP_AE_ROUTE_EX_S &t = c.stRouteEx;
+        t.u32TotalNum = AeBoundaryMaxCheck(r.r16(AE_REG_ROUTE_EX_NUM) & 0xFF, ISP_AE_ROUTE_MAX_NODES);
+        for (u32 i = 0; i < t.u32TotalNum; i++) {
+            u32 at = AE_REG_ROUTE_EX_NODES + 20 * i;
+            t.astRouteExNode[i] = {ae_us_to_lines(c, r.r32(at)), ae_gain_in(r.r32(at + 4), c.u32SysGainShift),
+                                   ae_gain_in(r.r32(at + 8), c.u32SysGainShift),
+                                   ae_gain_in(r.r32(at + 12), c.u32SysGainShift), r.r32(at + 16)};
+        }
+        c.bRouteExChanged = 1;
+    }
+}
+
+void read_iris(const AeRegs &r, AE_CTX_S &c, s32 h)
+{
+    c.enIrisType = r.r16(AE_REG_IRIS_TYPE) & 3;
+    c.bIrisEnable = r.r16(AE_REG_IRIS_EN) & 1;
+    c.stDcIris.s32Enable = (s32)c.bIrisEnable;
+    c.bIrisManual = r.r16(AE_REG_IRIS_MANUAL) & 1;
+    c.u32IrisStatus = r.r8(AE_REG_IRIS_STATUS) & 3;
+    c.u32HoldValue = r.r32(AE_REG_IRIS_HOLD);
+    c.u32ManualFno = r.r8(AE_REG_PIRIS_FNO);
+    c.bStepTableChanged = r.r8(AE_REG_PIRIS_TABLE_NEW) & 1;
+    c.bZeroIsMax = r.r8(AE_REG_PIRIS_ZERO_MAX) & 1;
+    c.u16TotalStep = (u16)AeBoundariesCheck(r.r16(AE_REG_PIRIS_TOTAL), 1, 1024);
+    c.u16StepCount = (u16)AeBoundariesCheck(r.r16(AE_REG_PIRIS_COUNT), 1, 1024);
+    c.bStepTableTaken = c.bStepTableChanged;
+    if (c.bStepTableChanged) {
+        for (u32 i = 0; i < c.u16StepCount; i++)
+            c.au16StepFNOTable[i] = (u16)r.r16(AE_REG_PIRIS_TABLE + 2 * i);
+        c.bStepTableChanged = 0;
+    }
+    c.u32OpenFno = r.r8(AE_REG_FNO_MAX);
+    c.u32CloseFno = r.r8(AE_REG_FNO_MIN);
+    AE_DCIRIS_S &d = c.stDcIris;
+    d.s32Kp = (s32)r.r32(AE_REG_DCIRIS_KP);
+    d.s32Ki = (s32)r.r32(AE_REG_DCIRIS_KI);
+    d.s32Kd = (s32)r.r32(AE_REG_DCIRIS_KD);
+    d.u32MinDuty = r.r32(AE_REG_DCIRIS_DUTY_MIN);
+    d.u32MaxDuty = r.r32(AE_REG_DCIRIS_DUTY_MAX);
+    d.u32OpenDuty = r.r32(AE_REG_DCIRIS_DUTY_OPEN);
+    if (c.enIrisType != c.enPreIrisType && c.bIrisEnable)
+        AeSwitchIrisType(h);
+}
+
+} // namespace
+
+u16 AeComplementToDirect(s16 v) { return v < 0 ? (u16)(0x8000 | (u16)(-(s32)v & 0x7FFF)) : (u16)v; }
+s16 AeDirectToComplement(u16 v) { return (v & 0x8000) ? (s16)-(s32)(v & 0x7FFF) : (s16)(v & 0x7FFF); }
+
+u32 AePirisLinToFNO(u32 v)
+{
+    u32 k = 0;
+    while (v >= 2) {
+        v >>= 1;
+        k++;
+    }
+    return k;
+}
+
+s32 AeExtRegsDefault(s32 handle)
+{
+    AeRegs r{handle};
+    for (const auto &d : kDefaults) {
+        if (d.width == 1)
+            r.w8(d.offset, d.value);
+        else if (d.width == 2)
+            r.w16(d.offset, d.value);
+        else
+            r.w32(d.offset, d.value);
+    }
+    return 0;
+}
+
+s32 AeHistWeightUpdate(s32 handle)
+{
+    AeRegs r{handle};
+    const AE_CTX_S &c = g_astAeCtx[handle];
+    for (u32 i = 0; i < 4; i++) {
+        r.w16(AE_REG_HIST_THRESH + 2 * i, c.au16HistThresh[i]);
+        r.w16(AE_REG_HIST_SLOPE + 2 * i, AeComplementToDirect(c.as16HistSlope[i]));
+    }
+    r.w16(AE_REG_HIST_OFFSET, (u16)c.s16HistOffset);
+    return 0;
+}
+
+s32 AeRouteExtRegsInit(s32 handle)
+{
+    AeRegs r{handle};
+    const AE_CTX_S &c = g_astAeCtx[handle];
+    publish_route_ex(r, c);
+    publish_route(r, c);
+    return 0;
+}
+
+s32 AeExtRegsIntialize(s32 handle)
+{
+    AeRegs r{handle};
+    AE_CTX_S &c = g_astAeCtx[handle];
+    r.w8(AE_REG_COMPENSATION, c.u8Compensation);
+    r.w16(AE_REG_EV_BIAS, c.u16EVBias);
+    r.w8(AE_REG_WDR_MODE, c.u8WDRMode);
+    r.w8(AE_REG_FSWDR_MODE, c.enFSWDRMode);
+    r.w8(AE_REG_RATIO_MANUAL, c.bManualRatio);
+    if (c.bManualRatio)
+        r.w16(AE_REG_RATIO, c.u32ManualRatio & 0xFFF);
+    AeHistWeightUpdate(handle);
+    r.w8(AE_REG_STRATEGY, c.enStrategy);
+    r.w8(AE_REG_STRATEGY_LIMIT, c.u16StrategyLimit);
+    r.w16(AE_REG_STRATEGY_GAIN, c.u16StrategyGain);
+    publish_limits(r, c);
+    r.w8(AE_REG_SHIFT_TIME, c.u32TimeShift);
+    r.w8(AE_REG_SHIFT_AGAIN, c.stAgain.u32Shift);
+    r.w8(AE_REG_SHIFT_DGAIN, c.stDgain.u32Shift);
+    r.w8(AE_REG_SHIFT_ISPDGAIN, c.stIspDgain.u32Shift);
+    r.w16(AE_REG_SHIFT_SYSGAIN, c.u32SysGainShift);
+    r.w8(AE_REG_FLICKER_FREQ, c.u32FlickerFreq >> 8);
+    u32 fps;
+    memcpy(&fps, &c.f32Fps, sizeof fps);
+    r.w32(AE_REG_FPS, fps);
+    c.u32GainThreshold = AeCalcSysGain(c.u32SysGainShift, c.stAgain.u32Max, c.stAgain.u32Shift, c.stDgain.u32Max,
+                                       c.stDgain.u32Shift, c.stIspDgain.u32Max, c.stIspDgain.u32Shift);
+    r.w32(AE_REG_GAIN_THRESH, ae_gain_out(c.u32GainThreshold, c.u32SysGainShift));
+    AeRouteExtRegsInit(handle);
+    r.w8(AE_REG_INTERVAL, 1);
+    return 0;
+}
+
+s32 AiExtRegsInit(s32 handle)
+{
+    AeRegs r{handle};
+    const AE_CTX_S &c = g_astAeCtx[handle];
+    r.w16(AE_REG_IRIS_TYPE, c.enIrisType & 3);
+    r.w8(AE_REG_PIRIS_TABLE_NEW, c.bStepTableChanged);
+    r.w8(AE_REG_PIRIS_ZERO_MAX, c.bZeroIsMax);
+    r.w16(AE_REG_PIRIS_TOTAL, c.u16TotalStep);
+    r.w16(AE_REG_PIRIS_COUNT, c.u16StepCount);
+    r.w8(AE_REG_FNO_MAX, c.u32SnsMaxFno);
+    r.w8(AE_REG_FNO_MIN, c.u32SnsMinFno);
+    for (u32 i = 0; i < c.u16StepCount && i < 1024; i++)
+        r.w16(AE_REG_PIRIS_TABLE + 2 * i, c.au16StepFNOTable[i]);
+    return 0;
+}
+
+s32 AeLFModeExtRegsInit(s32 handle)
+{
+    AeRegs r{handle};
+    const AE_CTX_S &c = g_astAeCtx[handle];
+    r.w8(AE_REG_COMPENSATION, c.u8Compensation);
+    publish_limits(r, c);
+    AeRouteExtRegsInit(handle);
+    return 0;
+}
+
+void AeReadExtRegs(s32 handle)
+{
+    AeRegs r{handle};
+    AE_CTX_S &c = g_astAeCtx[handle];
+    read_limits(r, c);
+    take(c, c.bByPass, r.r8(AE_REG_BYPASS) & 1);
+    u32 interval = r.r8(AE_REG_INTERVAL);
+    take(c, c.u8RunInterval, interval ? interval : 1);
+    take(c, c.u8Compensation, r.r8(AE_REG_COMPENSATION));
+    take(c, c.u16EVBias, r.r16(AE_REG_EV_BIAS));
+    take(c, c.u8Speed, r.r8(AE_REG_SPEED));
+    take(c, c.u16BlackSpeedBias, r.r16(AE_REG_BLACK_SPEED_BIAS));
+    take(c, c.u16Tolerance, r.r8(AE_REG_TOLERANCE));
+    take(c, c.u16BlackDelay, r.r16(AE_REG_BLACK_DELAY));
+    take(c, c.u16WhiteDelay, r.r16(AE_REG_WHITE_DELAY));
+    u32 flicker = r.r8(AE_REG_FLICKER);
+    take(c, c.bAntiFlicker, (flicker >> 4) & 1);
+    take(c, c.u32FlickerFreq, r.r8(AE_REG_FLICKER_FREQ) << 8);
+    take(c, c.enAntiFlickerMode, flicker & 3);
+    take(c, c.bSubFlicker, r.r8(AE_REG_SUBFLICKER) & 1);
+    take(c, c.u8LumaDiff, r.r8(AE_REG_LUMA_DIFF));
+    u32 fps = r.r32(AE_REG_FPS);
+    memcpy(&c.f32Fps, &fps, sizeof fps);
+    take(c, c.enAeMode, r.r8(AE_REG_AE_MODE));
+    take(c, c.u32GainThreshold, ae_gain_in(r.r32(AE_REG_GAIN_THRESH), c.u32SysGainShift));
+    for (u32 i = 0; i < 4; i++) {
+        c.au16HistThresh[i] = (u16)r.r16(AE_REG_HIST_THRESH + 2 * i);
+        c.as16HistSlope[i] = AeDirectToComplement((u16)r.r16(AE_REG_HIST_SLOPE + 2 * i));
+    }
+    c.s16HistOffset = (s16)r.r16(AE_REG_HIST_OFFSET);
+    take(c, c.enStrategy, r.r8(AE_REG_STRATEGY) & 3);
+    take(c, c.u16StrategyGain, r.r16(AE_REG_STRATEGY_GAIN));
+    take(c, c.u16StrategyLimit, r.r8(AE_REG_STRATEGY_LIMIT));
+    read_manual(r, c);
+    c.bManualRatio = r.r8(AE_REG_RATIO_MANUAL) & 1;
+    c.u32ManualRatio = r.r16(AE_REG_RATIO);
+    c.u8WDRMode = (u8)r.r8(AE_REG_WDR_MODE);
+    c.u16WdrTolerance = r.r16(AE_REG_RATIO_TOLERANCE) & 0xFF;
+    c.u16WdrSpeed = r.r16(AE_REG_RATIO_SPEED) & 0xFF;
+    c.u16WdrBias = (u16)r.r16(AE_REG_RATIO_BIAS);
+    c.u32ExpRatioMax = r.r16(AE_REG_RATIO_MAX);
+    c.u32ExpRatioMin = r.r16(AE_REG_RATIO_MIN);
+    take(c, c.enFSWDRMode, r.r8(AE_REG_FSWDR_MODE) & 3);
+
+    c.u32Reg17E = r.r16(AE_REG_RESERVED17E);
+    c.stDbg = {r.r16(AE_REG_DBG_EN) & 1, r.r32(AE_REG_DBG_ADDR), r.r32(AE_REG_DBG_DEPTH) & 0xFFFF,
+               r.r32(AE_REG_DBG_SIZE)};
+    read_routes(r, c);
+    read_iris(r, c, handle);
+
+    c.bAlgSwitch = r.r8(AE_REG_ALG_SWITCH) & 1;
+    c.u16WeightR = (u16)r.r16(AE_REG_WEIGHT_R);
+    c.u16WeightB = (u16)r.r16(AE_REG_WEIGHT_B);
+    c.u8ZoneHigh = (u8)r.r8(AE_REG_ZONE_HIGH);
+    c.u8ZoneLow = (u8)r.r8(AE_REG_ZONE_LOW);
+    c.bZoneCheck = r.r8(AE_REG_ZONE_CHECK) & 1;
+    c.u16ZoneThresh = (u16)r.r16(AE_REG_ZONE_THRESH);
+    take(c, c.bHistStatAdjust, r.r16(AE_REG_HIST_ADJUST) & 1);
+    u32 sw = r.r8(AE_REG_SWITCHES);
+    take(c, c.bManualExpValue, sw & 1);
+    take(c, c.u32ExpValue, r.r32(AE_REG_EXP_VALUE));
+    take(c, c.bWDRQuick, r.r8(AE_REG_WDR_QUICK) & 1);
+    c.bSwitch1 = (sw >> 1) & 1;
+    c.bSwitch2 = (sw >> 2) & 1;
+}
+
+s32 AeExtRegsUpdate(s32 handle)
+{
+    AeRegs r{handle};
+    AE_CTX_S &c = g_astAeCtx[handle];
+    r.w16(AE_REG_ERROR, (u16)c.s16LumError);
+    r.w32(AE_REG_STAT_TIME, c.stResult.au32IntTime[0]);
+    r.w32(AE_REG_STAT_TIME2, c.stResult.au32IntTime[1]);
+    r.w32(AE_REG_STAT_AGAIN, gain_reg(c.stAgain, c.stAgain.u32Gain));
+    r.w32(AE_REG_STAT_DGAIN, gain_reg(c.stDgain, c.stDgain.u32Gain));
+    r.w32(AE_REG_STAT_ISPDGAIN, gain_reg(c.stIspDgain, c.stIspDgain.u32Gain));
+    u32 shifts = c.stAgain.u32Shift + c.stDgain.u32Shift + c.stIspDgain.u32Shift;
+    unsigned __int128 e = (unsigned __int128)(c.u32IntTime >> c.u32TimeShift) * c.stAgain.u32Gain *
+                          c.stDgain.u32Gain * c.stIspDgain.u32Gain;
+    e = shifts >= 6 ? e >> (shifts - 6) : e << (6 - shifts);
+    r.w32(AE_REG_STAT_EXPOSURE, e > 0xFFFFFFFFu ? 0xFFFFFFFFu : (u32)e);
+    r.w16(AE_REG_STAT_AT_MAX, c.u64Exposure >= c.u64ExpMax);
+    r.w8(AE_REG_SHIFT_TIME, c.u32TimeShift);
+    r.w8(AE_REG_SHIFT_AGAIN, c.stAgain.u32Shift);
+    r.w8(AE_REG_SHIFT_DGAIN, c.stDgain.u32Shift);
+    r.w8(AE_REG_SHIFT_ISPDGAIN, c.stIspDgain.u32Shift);
+    r.w16(AE_REG_SHIFT_SYSGAIN, c.u32SysGainShift);
+    // A changed flag is put down only once its route was taken, so a Set
+    // that came since is not lost.
+    if (c.bRouteTaken && !c.bRouteChanged)
+        r.w16(AE_REG_ROUTE_CHANGED, 0);
+    if (c.bRouteExTaken && !c.bRouteExChanged)
+        r.w8(AE_REG_ROUTE_EX_CHANGED, 0);
+    if (c.bStepTableTaken)
+        r.w8(AE_REG_PIRIS_TABLE_NEW, 0);
+    c.bRouteTaken = c.bRouteExTaken = c.bStepTableTaken = 0;
+    r.w32(AE_REG_STAT_LINES500, c.u32LinesPer500ms);
+    r.w32(AE_REG_STAT_PIRIS_GAIN, c.u32IrisApe);
+    u32 k = 0;
+    for (auto *n = AeRouteListGetFirstNode(&c.stRouteList); n && k < ISP_AE_ROUTE_MAX_NODES;
+         n = AeRouteListGetUpNode(&c.stRouteList, n), k++) {
+        u32 at = AE_REG_STAT_ROUTE + 12 * k;
+        r.w32(at, ae_lines_to_us(c, n->au32Param[0]));
+        r.w32(at + 4, ae_gain_out(n->au32Param[1], c.u32SysGainShift));
+        r.w32(at + 8, AePirisLinToFNO(n->au32Param[2]));
+    }
+    r.w16(AE_REG_STAT_ROUTE_NUM, k);
+    r.w32(AE_REG_STAT_FPS, c.u32FpsX100);
+    k = 0;
+    for (auto *n = AeRouteListGetFirstNode(&c.stRouteExList); n && k < ISP_AE_ROUTE_MAX_NODES;
+         n = AeRouteListGetUpNode(&c.stRouteExList, n), k++) {
+        u32 at = AE_REG_STAT_ROUTE_EX + 20 * k;
+        r.w32(at, ae_lines_to_us(c, n->au32Param[0]));
+        for (u32 i = 1; i < 4; i++)
+            r.w32(at + 4 * i, n->au32Param[i]);
+        r.w32(at + 16, AePirisLinToFNO(n->au32Param[4]));
+    }
+    r.w8(AE_REG_STAT_ROUTE_EX_NUM, k);
+    r.w8(AE_REG_STAT_ROUTE_EX_USED, c.bRouteExMode);
+    r.w16(AE_REG_STAT_RATIO, c.u32IspRatio & 0xFFF);
+    r.w32(AE_REG_STAT_ISO, c.stResult.u32Iso);
+    r.w32(AE_REG_STAT_STABLE_TIME, c.u32FirstStableTime);
+    return 0;
+}
