@@ -12,6 +12,7 @@
 #include <sys/select.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -140,7 +141,9 @@ inline std::vector<Pack> collect(int chn, int rounds, int timeout_ms = 3000)
     return out;
 }
 
-inline int decode(const char *decoder, const std::vector<Pack> &packs, int *w = nullptr, int *h = nullptr)
+// Decodes the packs in order; `on_frame` sees each decoded picture.
+inline int decode(const char *decoder, const std::vector<Pack> &packs, int *w = nullptr, int *h = nullptr,
+                  const std::function<void(const AVFrame *)> &on_frame = {})
 {
     std::vector<uint8_t> all;
     for (const Pack &p : packs)
@@ -156,6 +159,8 @@ inline int decode(const char *decoder, const std::vector<Pack> &packs, int *w = 
     auto drain = [&] {
         while (avcodec_receive_frame(ctx, frame) == 0) {
             pictures++;
+            if (on_frame)
+                on_frame(frame);
             if (w)
                 *w = frame->width;
             if (h)
