@@ -110,17 +110,23 @@ bool card_mounted()
     return g_card_mounted;
 }
 
-void uevent(const std::string &text)
+size_t uevent(const std::string &text)
 {
     // A uevent is "action@devpath" followed by NUL-separated key=value lines.
     std::string msg = text;
     for (char &c : msg)
         if (c == '\n')
             c = '\0';
-    std::lock_guard<std::mutex> lock(g_uevent_lock);
-    for (int fd : g_uevent_peers)
-        (void)::send(fd, msg.data(), msg.size(), MSG_DONTWAIT);
-    event("usb", "uevent %s", text.substr(0, text.find('\n')).c_str());
+    size_t sent = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_uevent_lock);
+        for (int fd : g_uevent_peers)
+            if (::send(fd, msg.data(), msg.size(), MSG_DONTWAIT) == (ssize_t)msg.size())
+                ++sent;
+    }
+    if (sent)
+        event("usb", "uevent %s", text.substr(0, text.find('\n')).c_str());
+    return sent;
 }
 
 } // namespace sim
@@ -181,6 +187,9 @@ int bd_mount(const char *source, const char *target, const char *fstype, unsigne
         return fail(EBUSY);
     std::error_code ec;
     fs::create_directories(card_dir(), ec);
+    // The mount point takes the mode of the card's root directory, whatever
+    // mode the point was made with.
+    fs::permissions(card_dir(), fs::perms(0755), ec);
     g_card_mounted = true;
     return 0;
 }
@@ -244,6 +253,10 @@ int bd_bind(int fd, const struct sockaddr *addr, socklen_t len)
     if (!addr)
         return fail(EFAULT);
     g_uevent_peers.insert(it->second);
+    lock.unlock();
+    // A gadget that came online while nobody listened announces itself to
+    // the first listener, as a host's enumeration would come after the load.
+    usb_update();
     return 0;
 }
 

@@ -196,6 +196,15 @@ int cmd_ls(Run &r)
         }
         std::sort(entries.begin(), entries.end());
         names.insert(names.end(), entries.begin(), entries.end());
+        if (longf) {
+            // As busybox: the 1K blocks of the listed entries come first.
+            unsigned long long blocks = 0;
+            struct stat st;
+            for (auto &n : names)
+                if (lstat((real / n).c_str(), &st) == 0)
+                    blocks += (unsigned long long)st.st_blocks / 2;
+            r.out << "total " << blocks << "\n";
+        }
         for (auto &n : names)
             r.out << (longf ? ls_line(real / n, n) : n + "\n");
     }

@@ -192,8 +192,9 @@ struct StatusRegistration {
 
 // ---- uevents ---------------------------------------------------------------------
 
-// Delivers one kernel uevent to every bound netlink socket.
-void uevent(const std::string &text);
+// Delivers one kernel uevent to every bound netlink socket; the number of
+// sockets that got it.
+size_t uevent(const std::string &text);
 
 // The board end of a closed netlink socket goes with it.
 void socket_closed(int fd);

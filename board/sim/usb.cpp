@@ -28,18 +28,18 @@ void usb_update()
     Usb u = world().usb;
     phys_write32(kUsbReg, u == Usb::host ? 0x00000001 : u == Usb::charger ? (kLineState | 1) : 0);
     bool online = u == Usb::host && module_loaded("g_file_storage");
-    std::unique_lock<std::mutex> lock(g_lock);
-    if (online && !g_announced) {
-        g_announced = true;
-        lock.unlock();
-        uevent("online@/devices/platform/dwc_otg/gadget/gadget-lun0\n"
-               "ACTION=online\n"
-               "DEVPATH=/devices/platform/dwc_otg/gadget/gadget-lun0\n"
-               "SUBSYSTEM=gadget\n"
-               "SEQNUM=1024\n");
-    } else if (!online) {
+    std::lock_guard<std::mutex> lock(g_lock);
+    if (!online) {
         g_announced = false;
+        return;
     }
+    // Announced once per attach, to the first socket that listens for it.
+    if (!g_announced)
+        g_announced = uevent("online@/devices/platform/dwc_otg/gadget/gadget-lun0\n"
+                             "ACTION=online\n"
+                             "DEVPATH=/devices/platform/dwc_otg/gadget/gadget-lun0\n"
+                             "SUBSYSTEM=gadget\n"
+                             "SEQNUM=1024\n") > 0;
 }
 
 } // namespace sim
