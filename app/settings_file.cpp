@@ -441,10 +441,7 @@ int setTableVale(int index, const char *value)
     const int word = r.word + (r.per_mode ? curMode : 0);
     store_checked(index, word, value);
     if (index == KEY_MOVIEFRAMERATE) {
-        // 120 and 100 fps only exist below 1080p.
-        int32_t fps = pref_get_word(app_pref_user, word);
-        if ((fps == 0 || fps == 3) && pref_get_word(app_pref_user, kWordOfResolution + curMode) == 0)
-            pref_set_word(app_pref_user, word, 1);
+        settings_fix_frame_rate(app_pref_user, curMode);
     } else if (index == KEY_POWEROFF) {
         set_power_off_key_status(app_pref_user->Poweroff == 0 ? 1 : 0);
         usleep(50 * 1000);
@@ -466,6 +463,20 @@ int fileRead(void)
     while (read_line(f, line, sizeof line))
         parse_line(line);
     fclose(f);
+    return 0;
+}
+
+int settings_fix_frame_rate(DvSystemParam *p, int mode)
+{
+    if (!p || mode < 0 || mode > PREF_PHOTO_MODE)
+        return 0;
+    // 120 and 100 fps only exist below 1080p.
+    const int word = kKeyRules[KEY_MOVIEFRAMERATE].word + mode;
+    int32_t fps = pref_get_word(p, word);
+    if ((fps == 0 || fps == 3) && pref_get_word(p, kWordOfResolution + mode) == 0) {
+        pref_set_word(p, word, 1);
+        return 1;
+    }
     return 0;
 }
 

@@ -32,6 +32,10 @@ int strcmpy(const char *a, const char *b);
 int setTableVale(int index, const char *value);
 void showDebug(void);
 
+// A frame rate of 120 or 100 fps (0 or 3) at 1080p (resolution 0) of `mode`
+// becomes 60 fps (1); 1 when it did.
+int settings_fix_frame_rate(DvSystemParam *p, int mode);
+
 // Replaces every word of `p` that a settings key covers and that lies outside
 // the key's range by the key's fallback, saying so with `origin`; returns the
 // number of words replaced.
