@@ -1,0 +1,74 @@
+// What the device-scan tests share: a fresh board, the GPIO device open, and
+// an empty main message queue whose ids the test takes without blocking.
+#pragma once
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "app/devices.h"
+#include "app/msg_hub.h"
+#include "tests/support/board_fixture.h"
+
+namespace scantest {
+
+constexpr uint32_t gpio(uint32_t bank, uint32_t pin) { return bank * 256 + pin; }
+
+// The ids posted so far, in order; never waits.
+inline std::vector<uint32_t> take_messages()
+{
+    std::vector<uint32_t> out;
+    while (!KX_OrderQueue_Empty(q_button_msg)) {
+        uint32_t id = 0;
+        if (hcmgr_rcv_msg(&id) != -1)
+            out.push_back(id);
+    }
+    return out;
+}
+
+// Collects ids until `id` arrives or `seconds` pass; all ids taken.
+inline std::vector<uint32_t> wait_for_message(uint32_t id, double seconds = 10)
+{
+    std::vector<uint32_t> out;
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < until) {
+        for (uint32_t m : take_messages())
+            out.push_back(m);
+        for (uint32_t m : out)
+            if (m == id)
+                return out;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return out;
+}
+
+// Waits until `done` holds, at most `seconds`; whether it did.
+template <class Fn> bool wait_until(Fn &&done, double seconds = 10)
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+} // namespace scantest
+
+class ScanTest : public BoardTest {
+protected:
+    void SetUp() override
+    {
+        BoardTest::SetUp();
+        hcmgr_destroy_queue();
+        ASSERT_EQ(hcmgr_create_queue(), 0);
+        close_gpio_dev();
+        ASSERT_GE(open_gpio_dev(), 0);
+    }
+    void TearDown() override
+    {
+        close_gpio_dev();
+        hcmgr_destroy_queue();
+    }
+};
