@@ -1,0 +1,260 @@
+// The card settings-file thread: settings carried by file names.
+#include "app/usb_config.h"
+
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <pthread.h>
+#include <set>
+#include <string>
+#include <unistd.h>
+
+#include "app/devices.h"
+#include "app/pref.h"
+#include "app/settings_file.h"
+#include "board/board.h"
+#include "recorder/kx_thread.h"
+
+std::atomic<uint32_t> th_usbReadFile_run{0};
+
+namespace {
+
+constexpr uint32_t kNotADigit = 255;
+// Out of every setting's range: a digit group that holds a non-digit takes
+// the setting's fallback through the range rules.
+constexpr int32_t kNoValue = INT32_MIN;
+constexpr int kSignedOffset = 128;
+
+// One setting in a name: `digits` characters, decimal.
+struct NameField {
+    int word;      // word of DvSystemParam (plus the rule's mode when per_mode)
+    int digits;    // 1 or 3
+    bool per_mode; // a per-mode setting
+    bool minus128; // a signed setting: the group less 128
+};
+
+// Digits follow the prefix directly, one field after the other.
+struct NameRule {
+    const char *prefix;
+    int mode; // per-mode element the rule sets
+    const NameField *fields;
+    size_t count;
+};
+
+// Resolution, frame rate, sound, cycle time, loop recording, rotate, time
+// stamp, quality, codec, bit-rate algorithm, WDR.
+const NameField kMovieFields[] = {
+    {30, 1, true, false}, {36, 1, true, false}, {39, 1, true, false}, {42, 1, true, false},
+    {45, 1, true, false}, {33, 1, true, false}, {51, 1, true, false}, {57, 1, true, false},
+    {60, 1, true, false}, {54, 1, true, false}, {69, 1, true, false},
+};
+// Capture size, rotate, time stamp, time-lapse interval.
+const NameField kPhotoFields[] = {
+    {30, 1, true, false}, {33, 1, true, false}, {51, 1, true, false}, {72, 1, false, false},
+};
+// Auto power-off, auto record with external power, one-button record, LED,
+// charge from host, light frequency, TV out, power-on, power-off, lens,
+// motion detection, its time-out and sensitivity.
+const NameField kSystemFields[] = {
+    {20, 1, false, false}, {21, 1, false, false}, {22, 1, false, false}, {24, 1, false, false},
+    {25, 1, false, false}, {26, 1, false, false}, {27, 1, false, false}, {73, 1, false, false},
+    {74, 1, false, false}, {75, 1, false, false}, {76, 1, false, false}, {77, 1, false, false},
+    {78, 1, false, false},
+};
+// Exposure/white-balance lock, white balance, nine custom gains, exposure
+// value, strategy, metering, colour effect, contrast, saturation, sharpness.
+const NameField kImageFields[] = {
+    {79, 1, false, false}, {80, 1, false, false}, {81, 3, false, false}, {82, 3, false, false},
+    {83, 3, false, false}, {84, 3, false, false}, {85, 3, false, false}, {86, 3, false, false},
+    {87, 3, false, false}, {88, 3, false, false}, {89, 3, false, false}, {90, 3, false, true},
+    {91, 1, false, false}, {92, 1, false, false}, {93, 1, false, false}, {94, 3, false, true},
+    {95, 3, false, true},  {96, 3, false, true},
+};
+
+template <size_t N> constexpr size_t count_of(const NameField (&)[N]) { return N; }
+
+const NameRule kRules[] = {
+    {"MODE0-", PREF_VIDEO_MODE1, kMovieFields, count_of(kMovieFields)},
+    {"MODE1-", PREF_VIDEO_MODE2, kMovieFields, count_of(kMovieFields)},
+    {"MODE2-", PREF_PHOTO_MODE, kPhotoFields, count_of(kPhotoFields)},
+    {"SYS-", 0, kSystemFields, count_of(kSystemFields)},
+    {"IQS-", 0, kImageFields, count_of(kImageFields)},
+};
+
+// "TIME-" then the date format, the default mode, one ignored character and
+// the 19 characters of the clock text.
+const char *const kTimePrefix = "TIME-";
+constexpr size_t kTimeDateformatPos = 5;
+constexpr size_t kTimeDefaultModePos = 6;
+constexpr size_t kTimeClockPos = 8;
+constexpr size_t kTimeClockLen = 19;
+constexpr int kWordDateformat = 13;
+constexpr int kWordDefaultMode = 19;
+
+const char *const kListCommand = "ls -l -a /mnt/sdcard0/syscfg/ > /mnt/cfg.bat";
+const char *const kListFile = "/mnt/cfg.bat";
+const char *const kOrigin = "syscfg file name";
+
+std::mutex run_lock;
+std::condition_variable run_cond;
+pthread_t reader_thread;
+bool reader_joinable = false;
+// Clock files applied while this thread runs: setting the clock from one
+// every second would hold the clock still.
+std::set<std::string> applied_time_names;
+
+bool starts_with(const char *name, const char *prefix) { return strncmp(name, prefix, strlen(prefix)) == 0; }
+
+// A group of decimal digits; false when one of them is not a digit.
+bool digit_group(const char *p, int digits, int32_t *value)
+{
+    int32_t v = 0;
+    for (int i = 0; i < digits; ++i) {
+        uint32_t d = Char2Int(p[i]);
+        if (d == kNotADigit)
+            return false;
+        v = v * 10 + (int32_t)d;
+    }
+    *value = v;
+    return true;
+}
+
+// Decodes into a copy of the record, puts the range rules over it, and stores
+// the decoded words in the table's order.
+int apply_rule(const NameRule &rule, const char *name)
+{
+    size_t need = strlen(rule.prefix);
+    for (size_t i = 0; i < rule.count; ++i)
+        need += (size_t)rule.fields[i].digits;
+    if (strlen(name) < need)
+        return 0;
+
+    DvSystemParam rec = *app_pref_user;
+    int words[sizeof kImageFields / sizeof kImageFields[0]];
+    const char *p = name + strlen(rule.prefix);
+    for (size_t i = 0; i < rule.count; ++i) {
+        const NameField &f = rule.fields[i];
+        int32_t v;
+        if (!digit_group(p, f.digits, &v))
+            v = kNoValue;
+        else if (f.minus128)
+            v -= kSignedOffset;
+        words[i] = f.word + (f.per_mode ? rule.mode : 0);
+        pref_set_word(&rec, words[i], v);
+        p += f.digits;
+    }
+    settings_fix_ranges(&rec, kOrigin);
+    if (rule.fields == kMovieFields)
+        settings_fix_frame_rate(&rec, rule.mode);
+    for (size_t i = 0; i < rule.count; ++i)
+        pref_set_word(app_pref_user, words[i], pref_get_word(&rec, words[i]));
+    return 1;
+}
+
+int apply_time(const char *name)
+{
+    if (strlen(name) < kTimeClockPos + kTimeClockLen || !applied_time_names.insert(name).second)
+        return 0;
+    printf("fread usb config file  %s\n", name);
+
+    DvSystemParam rec = *app_pref_user;
+    pref_set_word(&rec, kWordDateformat, (int32_t)Char2Int(name[kTimeDateformatPos]));
+    pref_set_word(&rec, kWordDefaultMode, (int32_t)Char2Int(name[kTimeDefaultModePos]));
+    settings_fix_ranges(&rec, kOrigin);
+    app_pref_user->Dateformat = rec.Dateformat;
+    app_pref_user->DefaultMode = rec.DefaultMode;
+
+    // year/month/day-hour:minute:second
+    char text[kTimeClockLen + 1];
+    memcpy(text, name + kTimeClockPos, kTimeClockLen);
+    text[kTimeClockLen] = '\0';
+    text[4] = text[7] = '/';
+    text[13] = text[16] = ':';
+    printf("fread usb datetime  %s\n", text);
+    Set_Date_Time(text, 0);
+    printf("app_pref_user->default_mode = %d\n", app_pref_user->DefaultMode);
+    return 1;
+}
+
+void read_listing()
+{
+    bd_system(kListCommand);
+    FILE *f = fopen(bd_path(kListFile).c_str(), "r");
+    if (!f)
+        return;
+    char line[128];
+    while (fgets(line, sizeof line, f)) {
+        char field[8][128], name[128];
+        // "total N" and other short lines have no ninth field.
+        if (sscanf(line, "%127s %127s %127s %127s %127s %127s%127s %127s %127s", field[0], field[1], field[2],
+                   field[3], field[4], field[5], field[6], field[7], name) != 9)
+            continue;
+        usb_config_apply_name(name);
+    }
+    fclose(f);
+}
+
+void *reader_body(void *)
+{
+    std::unique_lock<std::mutex> lock(run_lock);
+    while (th_usbReadFile_run) {
+        lock.unlock();
+        read_listing();
+        lock.lock();
+        run_cond.wait_for(lock, std::chrono::seconds(1), [] { return !th_usbReadFile_run; });
+    }
+    return nullptr;
+}
+
+} // namespace
+
+uint32_t Char2Int(char c) { return c >= '0' && c <= '9' ? (uint32_t)(c - '0') : kNotADigit; }
+
+int usb_config_apply_name(const char *name)
+{
+    if (!name || !app_pref_user)
+        return 0;
+    if (starts_with(name, kTimePrefix))
+        return apply_time(name);
+    for (const NameRule &rule : kRules)
+        if (starts_with(name, rule.prefix))
+            return apply_rule(rule, name);
+    return 0;
+}
+
+int DV_UsbReadConfigFile_ThreadRun(void)
+{
+    puts("DV_UsbReadConfigFile_ThreadRun");
+    std::lock_guard<std::mutex> lock(run_lock);
+    if (reader_joinable)
+        return 0;
+    th_usbReadFile_run = 1;
+    applied_time_names.clear();
+    int rc = KX_THCreate_API(&reader_thread, nullptr, reader_body, nullptr);
+    if (rc != 0) {
+        th_usbReadFile_run = 0;
+        return rc;
+    }
+    reader_joinable = true;
+    return 0;
+}
+
+int KX_Stop_UsbReadConfigFile_Thread(void)
+{
+    bd_system("rm -rf /mnt/sdcard0/syscfg");
+    usleep(5 * 1000);
+    bool join;
+    {
+        std::lock_guard<std::mutex> lock(run_lock);
+        th_usbReadFile_run = 0;
+        run_cond.notify_all();
+        join = reader_joinable;
+        reader_joinable = false;
+    }
+    if (join)
+        pthread_join(reader_thread, nullptr);
+    return 0;
+}
