@@ -11,6 +11,7 @@
 #include "app/msg_hub.h"
 #include "app/pref.h"
 #include "app/rec_state.h"
+#include "app/run_thread.h"
 #include "recorder/kx_thread.h"
 
 std::atomic<uint32_t> led_flag{0};
@@ -43,13 +44,7 @@ constexpr useconds_t kRecPassUs = 100 * 1000;
 constexpr useconds_t kPhotoPassUs = 100 * 1000;
 constexpr int kRecPassesPerToggle = 11;
 
-// A blink thread that may have ended by itself but is still to be joined.
-struct BlinkThread {
-    pthread_t id{};
-    bool joinable = false;
-};
-
-BlinkThread general_thread, rec_thread, pho_thread;
+RunThread general_thread, rec_thread, pho_thread;
 // Creation and stopping of each kind come from the handler and the
 // applications; one at a time per kind.
 std::mutex general_lock, rec_lock, pho_lock;
@@ -58,24 +53,15 @@ std::mutex general_lock, rec_lock, pho_lock;
 // given just before the thread waits is not lost.
 bool pho_led_pending = false;
 
-int start_blink(BlinkThread &t, void *(*body)(void *))
+// The kind's previous blink has been stopped and joined by the caller.
+int start_blink(RunThread &t, std::atomic<uint32_t> &run, void *(*body)(void *))
 {
-    int rc = KX_THCreate_API(&t.id, nullptr, body, nullptr);
+    int rc = run_thread_start(t, run, body);
     if (rc != 0) {
         printf("------create_led_flash_thread create failed, result: %d\n", rc);
         return -1;
     }
-    t.joinable = true;
     return 0;
-}
-
-void stop_blink(std::atomic<uint32_t> &run, BlinkThread &t)
-{
-    run = 0;
-    if (t.joinable) {
-        pthread_join(t.id, nullptr);
-        t.joinable = false;
-    }
 }
 
 void toggle_led(int led) { app_led_ctrl(led, app_get_led_state(led) ? 0 : 1); }
@@ -224,7 +210,7 @@ void stop_photo_blink()
     pho_led_run_flag = 0;
     KX_THCondBroadcast_API(&cond_photo_led_flash);
     KX_THMutexUnlock_API(&lock_photo_led_flash);
-    stop_blink(pho_led_run_flag, pho_thread);
+    run_thread_stop(pho_thread, pho_led_run_flag);
 }
 
 } // namespace
@@ -249,23 +235,17 @@ int create_led_flash_thread(uint32_t cycle_ms, uint32_t count, int type)
     int cur = led_flash_type;
     if (cur == type || cur == LED_TYPE_POWER_OFF)
         return -1;
-    stop_blink(led_run_flag, general_thread);
-    led_run_flag = 1;
+    run_thread_stop(general_thread, led_run_flag);
     led_flash_timce = count;
     led_flash_cycle = cycle_ms;
     led_flash_type = type;
-    if (start_blink(general_thread, led_flash_thread) != 0) {
-        led_run_flag = 0;
-        return -1;
-    }
-    return 0;
+    return start_blink(general_thread, led_run_flag, led_flash_thread);
 }
 
 int stop_led_flash(void)
 {
     std::lock_guard<std::mutex> lock(general_lock);
-    stop_blink(led_run_flag, general_thread);
-    return 0;
+    return run_thread_stop(general_thread, led_run_flag);
 }
 
 int get_led_flash_type(void) { return led_flash_type; }
@@ -274,21 +254,15 @@ void set_led_flash_type(int type) { led_flash_type = type; }
 int rec_create_led_flash_thread(uint32_t count)
 {
     std::lock_guard<std::mutex> lock(rec_lock);
-    stop_blink(rec_led_run_flag, rec_thread);
-    rec_led_run_flag = 1;
+    run_thread_stop(rec_thread, rec_led_run_flag);
     rec_led_timce = count;
-    if (start_blink(rec_thread, rec_led_flash_thread) != 0) {
-        rec_led_run_flag = 0;
-        return -1;
-    }
-    return 0;
+    return start_blink(rec_thread, rec_led_run_flag, rec_led_flash_thread);
 }
 
 int rec_stop_led_flash(void)
 {
     std::lock_guard<std::mutex> lock(rec_lock);
-    stop_blink(rec_led_run_flag, rec_thread);
-    return 0;
+    return run_thread_stop(rec_thread, rec_led_run_flag);
 }
 
 int pho_create_led_flash_thread(uint32_t cycle_ms, uint32_t count)
@@ -297,16 +271,11 @@ int pho_create_led_flash_thread(uint32_t cycle_ms, uint32_t count)
     // One photo blink at a time: a second one would be left unjoined.
     stop_photo_blink();
     KX_THMutexLock_API(&lock_photo_led_flash);
-    pho_led_run_flag = 1;
     pho_led_timce = count;
     pho_led_cycle = cycle_ms;
     pho_led_pending = false;
     KX_THMutexUnlock_API(&lock_photo_led_flash);
-    if (start_blink(pho_thread, pho_led_flash_thread) != 0) {
-        pho_led_run_flag = 0;
-        return -1;
-    }
-    return 0;
+    return start_blink(pho_thread, pho_led_run_flag, pho_led_flash_thread);
 }
 
 int pho_stop_led_flash(void)

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <pthread.h>
 #include <string>
 #include <sys/mman.h>
 #include <sys/mount.h>
@@ -15,8 +14,8 @@
 #include <unistd.h>
 
 #include "app/msg_hub.h"
+#include "app/run_thread.h"
 #include "board/board.h"
-#include "recorder/kx_thread.h"
 
 uint32_t card_state = CARD_STATE_ABSENT;
 int dev_fd = -1;
@@ -39,8 +38,7 @@ const char *const kMovieDir = "/mnt/sdcard0/MOVIE";
 const char *const kAlarmDir = "/mnt/sdcard0/ALARM";
 
 std::atomic<uint32_t> movefile_run{0};
-pthread_t movefile_thread;
-bool movefile_joinable = false;
+RunThread movefile_thread;
 
 bool host_exists(const std::string &firmware_path)
 {
@@ -296,24 +294,7 @@ int FS_Disk_Make_IndexNode(const char *path, int minor)
 int DV_DC_MoveFile_ThreadRun(void)
 {
     puts("DV_DC_MoveFile_ThreadRun");
-    if (movefile_joinable)
-        return 0;
-    movefile_run = 1;
-    int rc = KX_THCreate_API(&movefile_thread, nullptr, movefile_thread_body, nullptr);
-    if (rc != 0) {
-        movefile_run = 0;
-        return rc;
-    }
-    movefile_joinable = true;
-    return 0;
+    return run_thread_start(movefile_thread, movefile_run, movefile_thread_body);
 }
 
-int DV_DC_MoveFile_ThreadStop(void)
-{
-    movefile_run = 0;
-    if (movefile_joinable) {
-        pthread_join(movefile_thread, nullptr);
-        movefile_joinable = false;
-    }
-    return 0;
-}
+int DV_DC_MoveFile_ThreadStop(void) { return run_thread_stop(movefile_thread, movefile_run); }

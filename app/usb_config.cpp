@@ -7,16 +7,15 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <pthread.h>
 #include <set>
 #include <string>
 #include <unistd.h>
 
 #include "app/devices.h"
 #include "app/pref.h"
+#include "app/run_thread.h"
 #include "app/settings_file.h"
 #include "board/board.h"
-#include "recorder/kx_thread.h"
 
 std::atomic<uint32_t> th_usbReadFile_run{0};
 
@@ -100,8 +99,7 @@ const char *const kOrigin = "syscfg file name";
 
 std::mutex run_lock;
 std::condition_variable run_cond;
-pthread_t reader_thread;
-bool reader_joinable = false;
+RunThread reader_thread;
 // Clock files applied while this thread runs: setting the clock from one
 // every second would hold the clock still.
 std::set<std::string> applied_time_names;
@@ -228,33 +226,21 @@ int usb_config_apply_name(const char *name)
 int DV_UsbReadConfigFile_ThreadRun(void)
 {
     puts("DV_UsbReadConfigFile_ThreadRun");
-    std::lock_guard<std::mutex> lock(run_lock);
-    if (reader_joinable)
+    if (reader_thread.joinable)
         return 0;
-    th_usbReadFile_run = 1;
     applied_time_names.clear();
-    int rc = KX_THCreate_API(&reader_thread, nullptr, reader_body, nullptr);
-    if (rc != 0) {
-        th_usbReadFile_run = 0;
-        return rc;
-    }
-    reader_joinable = true;
-    return 0;
+    return run_thread_start(reader_thread, th_usbReadFile_run, reader_body);
 }
 
 int KX_Stop_UsbReadConfigFile_Thread(void)
 {
     bd_system("rm -rf /mnt/sdcard0/syscfg");
     usleep(5 * 1000);
-    bool join;
     {
+        // Under the lock, so that the thread's wait can't miss it.
         std::lock_guard<std::mutex> lock(run_lock);
         th_usbReadFile_run = 0;
         run_cond.notify_all();
-        join = reader_joinable;
-        reader_joinable = false;
     }
-    if (join)
-        pthread_join(reader_thread, nullptr);
-    return 0;
+    return run_thread_stop(reader_thread, th_usbReadFile_run);
 }
