@@ -1,13 +1,13 @@
 // /dev/vda: the video detection driver. A created channel owns a result
 // buffer in DDR with one slot per result it can hold. While it receives,
-// every `interval`-th picture of its bound source (or of SendPic) is compared
-// with the picture analysed before it: per macroblock, the sum of absolute
-// luma differences (as 8-bit values, the mean difference per pixel; as
-// 16-bit values, the sum itself), the macroblocks above the SAD threshold
-// joined into objects, and the pixels that differ by more than it. A result
-// is written for every analysed picture, also when nothing moved. When every
-// slot is taken the oldest result not yet got is dropped; when the caller
-// holds them all the picture is.
+// every `interval`-th picture (every one for 0) of its bound source (or of
+// SendPic) is compared with the picture analysed before it: per macroblock,
+// the sum of absolute luma differences (as 8-bit values, the mean difference
+// per pixel; as 16-bit values, the sum itself), the macroblocks above the SAD
+// threshold joined into objects, and the pixels that differ by more than it.
+// A result is written for every analysed picture, also when nothing moved.
+// When every slot is taken the oldest result not yet got is dropped; when the
+// caller holds them all the picture is.
 #include "board/sim/sim.h"
 #include "board/sim/video.h"
 #include "mpi/video/vda/mpi_vda.h"

@@ -85,6 +85,13 @@ protected:
         }
     }
 
+    // Channel 0 created and receiving.
+    static void start(const VDA_CHN_ATTR_REC_S &a)
+    {
+        ASSERT_EQ(0, DU_DUZ_VDA_CreateChn(0, &a));
+        ASSERT_EQ(0, DU_DUZ_VDA_StartRecvPic(0));
+    }
+
     void send(VDA_CHN c, const TestPic &p, u64 pts) const
     {
         VIDEO_FRAME_REC_S f = p.frame(pts);
@@ -249,8 +256,7 @@ TEST_F(Vda, MacroblockDifferencesAndObjects)
     for (const Cs &c : cases) {
         SCOPED_TRACE(c.name);
         VDA_CHN_ATTR_REC_S a = md_attr(c.w, c.h, c.mb, c.bits, 1, 8, c.th);
-        ASSERT_EQ(0, DU_DUZ_VDA_CreateChn(0, &a));
-        ASSERT_EQ(0, DU_DUZ_VDA_StartRecvPic(0));
+        start(a);
         TestPic p(c.w, c.h);
         p.fill(100);
         send(0, p, 1000); // the first picture is only the reference
@@ -309,8 +315,7 @@ TEST_F(Vda, MacroblockDifferencesAndObjects)
 TEST_F(Vda, IntervalPicksPicturesAndTheReference)
 {
     VDA_CHN_ATTR_REC_S a = md_attr(32, 32, VDA_MB_16PIXEL, VDA_MB_SAD_8BIT, 3);
-    ASSERT_EQ(0, DU_DUZ_VDA_CreateChn(0, &a));
-    ASSERT_EQ(0, DU_DUZ_VDA_StartRecvPic(0));
+    start(a);
     TestPic p(32, 32);
     for (u32 k = 1; k <= 9; k++) {
         p.fill((u8)(100 + k));
@@ -339,8 +344,7 @@ TEST_F(Vda, IntervalPicksPicturesAndTheReference)
 TEST_F(Vda, FullBufferKeepsTheNewestResults)
 {
     VDA_CHN_ATTR_REC_S a = md_attr(32, 32, VDA_MB_16PIXEL, VDA_MB_SAD_8BIT, 1, 2);
-    ASSERT_EQ(0, DU_DUZ_VDA_CreateChn(0, &a));
-    ASSERT_EQ(0, DU_DUZ_VDA_StartRecvPic(0));
+    start(a);
     TestPic p(32, 32);
     p.fill(100);
     for (u64 k = 0; k <= 5; k++)
@@ -378,8 +382,7 @@ TEST_F(Vda, DescriptorIsReadableWhileAResultWaits)
         return select(fd + 1, &set, nullptr, nullptr, &tv) == 1;
     };
     VDA_CHN_ATTR_REC_S a = md_attr(32, 32);
-    ASSERT_EQ(0, DU_DUZ_VDA_CreateChn(0, &a));
-    ASSERT_EQ(0, DU_DUZ_VDA_StartRecvPic(0));
+    start(a);
     EXPECT_FALSE(readable());
     TestPic p(32, 32);
     p.fill(90);
@@ -398,8 +401,7 @@ TEST_F(Vda, DescriptorIsReadableWhileAResultWaits)
 TEST_F(Vda, ResultOutsideTheBufferIsRefused)
 {
     VDA_CHN_ATTR_REC_S a = md_attr(32, 32, VDA_MB_16PIXEL, VDA_MB_SAD_8BIT, 1, 1);
-    ASSERT_EQ(0, DU_DUZ_VDA_CreateChn(0, &a));
-    ASSERT_EQ(0, DU_DUZ_VDA_StartRecvPic(0));
+    start(a);
     TestPic p(32, 32);
     p.fill(90);
     send(0, p, 1);
