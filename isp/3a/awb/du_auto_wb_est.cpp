@@ -627,9 +627,10 @@ void AwbMultiCt(Run &r)
         z.u8Bin = 0xFF;
         if (!qualifies(z))
             continue;
-        s32 i = (z.u16Mired - lo) / width;
-        if (z.u16Mired < lo || i >= AWB_CT_BINS)
+        if (z.u16Mired < lo || (z.u16Mired > hi && z.u16Mired >= lo + AWB_CT_BINS * width))
             continue;
+        // The range's top end belongs to the last bin.
+        s32 i = std::min<s32>((z.u16Mired - lo) / width, AWB_CT_BINS - 1);
         AWB_CT_BIN_S &b = bins[i];
         b.u16Count++;
         b.u32MiredSum += z.u16Mired;

@@ -47,9 +47,9 @@ void AwbMatrixCopy(const u16 *src, u16 *dst, u32 rows, u32 cols)
         memcpy(dst, src, n * sizeof *src);
 }
 
-// out = A x B, each row then scaled to sum to 0x100. A row whose sum is near
-// zero is left unscaled (its coefficients would explode); coefficients
-// saturate at +/-0x7FFF.
+// out = A x B, each row then scaled to sum to 0x100. A row whose sum is
+// below half of that is left unscaled (its coefficients would explode) and
+// only its diagonal corrected; coefficients saturate at +/-0x7FFF.
 void AwbMatrixMultiply(const s16 *A, const s16 *B, s16 *out, s32 m, s32 n, s32 p)
 {
     s16 tmp[9];
@@ -65,7 +65,7 @@ void AwbMatrixMultiply(const s16 *A, const s16 *B, s16 *out, s32 m, s32 n, s32 p
     for (s32 i = 0; i < 3; i++) {
         s16 *row = tmp + 3 * i;
         s32 s = (s16)(row[0] + row[1] + row[2]);
-        if (std::abs(s) >= 16)
+        if (std::abs(s) >= 128)
             for (s32 j = 0; j < 3; j++)
                 row[j] = sat16(row[j] * 256 / s);
         s32 after = row[0] + row[1] + row[2];
