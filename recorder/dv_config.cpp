@@ -3,11 +3,13 @@
 #include "recorder/dv_config.h"
 
 #include "board/board.h"
+#include "isp/3a/ae/mpi_isp_ae.h"
 #include "mpi/common/video_frame.h"
 #include "mpi/video/venc/mpi_venc.h"
 #include "recorder/kx_thread.h"
 
 #include <cstdio>
+#include <cstring>
 
 KX_DV_CONFIG_S gsDvConfig;
 pthread_mutex_t dv_cfg_lock = PTHREAD_MUTEX_INITIALIZER;
@@ -188,5 +190,20 @@ s32 DebugPrintDVCfgMsg(void)
         printf("gsDvConfig.sVenc.sParam[%d].u8StreamType =%d \n", i, e.u8StreamType);
         printf("gsDvConfig.sVenc.sParam[%d].u8IPInterval =%d \n", i, e.u8IPInterval);
     }
+    return 0;
+}
+
+s32 set_frequency(s32 hz)
+{
+    AE_EXPOSURE_SETTINGS_S attr;
+    memset(&attr, 0, sizeof attr);
+    // Only a record that was read is written back: the rest of it is the
+    // exposure library's running state.
+    if (DU_DUZ_ISP_GetExposureAttr(0, &attr) != 0)
+        return 0;
+    attr.stAuto.stAntiflicker.bEnable = 1;
+    attr.stAuto.stAntiflicker.u8Frequency = (u8)hz;
+    attr.stAuto.stAntiflicker.enMode = 1;
+    DU_DUZ_ISP_SetExposureAttr(0, &attr);
     return 0;
 }

@@ -113,3 +113,6 @@ s32 KX_DV_SetConfigFlag_API(u32 *pu32Word, u32 u32Bit);
 s32 KX_DV_ClrConfigFlag_API(u32 *pu32Word, u32 u32Bit);
 
 s32 DebugPrintDVCfgMsg(void);
+
+// Anti-flicker at the mains frequency `hz` (exposure of ISP device 0); 0.
+s32 set_frequency(s32 hz);
