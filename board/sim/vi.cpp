@@ -144,7 +144,10 @@ void capture_loop(int n)
         }
         lock.unlock();
 
-        pic->pts = platform_pts_us();
+        // Stamped with the instant the picture was due, not when this thread
+        // got round to it, so a busy host doesn't make the rate jitter.
+        auto late = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - next).count();
+        pic->pts = platform_pts_us() - (uint64_t)std::max<int64_t>(0, late);
         pic->seq = seq;
         scene.render(*pic, win, pic->pts, world(), sensor_exposure_factor());
         mirror_flip(*pic, mirror, flip);
