@@ -348,6 +348,8 @@ struct AWB_CTX_S {
 extern AWB_CTX_S g_astAwbCtx[AWB_LIB_MAX];
 
 bool awb_is_wdr(u8 u8Mode);
+// "Err AWB dev" and 0xA01C8003 for a device other than 0.
+s32 awb_check_dev(s32 s32Dev, const char *func);
 
 // Auto white balance (du_auto_wb.cpp, du_auto_wb_est.cpp).
 void AwbWbInit(AWB_WB_STATE_S *pstWb, const AWB_SENSOR_PROFILE_S *pstProfile, u32 bKeep);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "isp/3a/awb/awb_ctx.h"
+#include "isp/3a/common/alg_lib.h"
 #include "isp/isp_ctx.h"
 
 namespace {
@@ -26,17 +27,8 @@ u32 rdbit(u32 off) { return rd8(off) & 1; }
 
 s32 check_call(s32 dev, const void *p, const char *func)
 {
-    if (dev != 0) {
-        MPI_TRACE_PREFIX(func, __LINE__);
-        fprintf(stderr, "Err AWB dev %d in %s!\n", dev, func);
-        return AWB_ERR_ILLEGAL;
-    }
-    if (!p) {
-        MPI_TRACE_PREFIX(func, __LINE__);
-        fprintf(stderr, "Null Pointer in %s!\n", func);
-        return AWB_ERR_NULL;
-    }
-    return 0;
+    s32 ret = awb_check_dev(dev, func);
+    return ret != 0 ? ret : alg_check_null(p, AWB_ERR_NULL, func);
 }
 
 // Field checks in order; the first failure prints its message (standard

@@ -2,6 +2,7 @@
 // sensor, init, the per-frame run, control commands and exit, and the
 // register page through which the attribute interface meets the run.
 #include "isp/3a/awb/awb_ctx.h"
+#include "isp/3a/common/alg_lib.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,47 +20,13 @@ constexpr s32 AWB_ERR_NULL_PTR = (s32)0xA01C8006;
 
 // Entry checks, in the order every entry runs them: device, pointers,
 // handle, name. 0 or the entry's result.
-s32 check_dev(s32 dev, const char *func)
-{
-    if (dev != 0) {
-        MPI_TRACE_PREFIX(func, __LINE__);
-        fprintf(stderr, "Err AWB dev %d in %s!\n", dev, func);
-        return AWB_ERR_ILLEGAL_PARAM;
-    }
-    return 0;
-}
+s32 check_dev(s32 dev, const char *func) { return awb_check_dev(dev, func); }
 
-s32 check_ptr(const void *p, const char *func)
-{
-    if (!p) {
-        MPI_TRACE_PREFIX(func, __LINE__);
-        fprintf(stderr, "Null Pointer in %s!\n", func);
-        return AWB_ERR_NULL_PTR;
-    }
-    return 0;
-}
-
-s32 check_handle(s32 id, const char *func)
-{
-    if (id < 0 || id >= AWB_LIB_MAX) {
-        MPI_TRACE_PREFIX(func, __LINE__);
-        fprintf(stderr, "Illegal handle id %d in %s!\n", id, func);
-        return -1;
-    }
-    return 0;
-}
-
+s32 check_ptr(const void *p, const char *func) { return alg_check_null(p, AWB_ERR_NULL_PTR, func); }
+s32 check_handle(s32 id, const char *func) { return alg_check_handle(id, func); }
 s32 check_lib(const ALG_LIB_HANDLE_S *lib, const char *func)
 {
-    s32 ret = check_ptr(lib, func);
-    if (ret == 0)
-        ret = check_handle(lib->s32Id, func);
-    if (ret == 0 && strncmp(lib->acLibName, AWB_LIB_NAME, sizeof lib->acLibName) != 0) {
-        MPI_TRACE_PREFIX(func, __LINE__);
-        fprintf(stderr, "Illegal lib name %.*s in %s!\n", (int)sizeof lib->acLibName, lib->acLibName, func);
-        ret = -1;
-    }
-    return ret;
+    return alg_check_lib(lib, AWB_LIB_NAME, AWB_ERR_NULL_PTR, func);
 }
 
 // ---- the page -----------------------------------------------------------------------------------
@@ -692,6 +659,15 @@ s32 AwbExit(s32 h)
 } // namespace
 
 bool awb_is_wdr(u8 u8Mode) { return u8Mode >= 1 && u8Mode <= 10; }
+
+s32 awb_check_dev(s32 s32Dev, const char *func)
+{
+    if (s32Dev != 0) {
+        ALG_TRACE(func, "Err AWB dev %d in %s!\n", s32Dev, func);
+        return AWB_ERR_ILLEGAL_PARAM;
+    }
+    return 0;
+}
 
 s16 AwbDirectToComplement(u16 v)
 {

@@ -2,8 +2,8 @@
 // capture into a caller's physical buffer, and the white-balance entry of
 // the DCF information. None of it changes what the run computes.
 #include "isp/3a/awb/awb_ctx.h"
+#include "isp/3a/common/alg_lib.h"
 
-#include <cstdarg>
 #include <cstring>
 
 #include "isp/mpi_isp.h"
@@ -59,20 +59,6 @@ u8 *current_slot(s32 h)
     if (!d.bEn || !d.pMapped || d.u32Depth == 0)
         return nullptr;
     return d.pu8Records + (g_astAwbCtx[h].u32FrameCnt % d.u32Depth) * AWB_DBG_RECORD_SIZE;
-}
-
-// snprintf into what is left of the proc buffer; only what was stored counts.
-void append(ISP_CTRL_PROC_WRITE_S *p, const char *fmt, ...)
-{
-    if (p->u32WriteLen + 1 >= p->u32BuffLen)
-        return;
-    u32 room = p->u32BuffLen - p->u32WriteLen;
-    va_list ap;
-    va_start(ap, fmt);
-    int n = vsnprintf(p->pcProcBuff + p->u32WriteLen, room, fmt, ap);
-    va_end(ap);
-    if (n > 0)
-        p->u32WriteLen += (u32)n < room ? (u32)n : room - 1;
 }
 
 } // namespace
@@ -176,21 +162,19 @@ s32 AwbProcWrite(s32 h, ISP_CTRL_PROC_WRITE_S *p)
     const AWB_CTX_S &c = g_astAwbCtx[h];
     const u32 *g = c.stResult.au32WhiteBalanceGain;
     const u16 *m = c.stCm.au16OutCcm;
-    append(p, "\n[AWB] Version: [%s], Build Time[%s, %s]\n", "Vi3516V_ISP_V1.0.6.0 B050 Release", "Mar 28 2016",
+    alg_proc_printf(p, "\n[AWB] Version: [%s], Build Time[%s, %s]\n", "Vi3516V_ISP_V1.0.6.0 B050 Release", "Mar 28 2016",
            "19:36:04");
-    append(p, "-----AWB INFO------------------------------------------------------------------\n");
-    append(p, "%8s%8s%8s%8s%8s\n", "Gain0", "Gain1", "Gain2", "Gain3", "CoTemp");
-    append(p, "   0x%3x   0x%3x   0x%3x   0x%3x%8d\n\n", g[0] >> 8, g[1] >> 8, g[2] >> 8, g[3] >> 8,
+    alg_proc_printf(p, "-----AWB INFO------------------------------------------------------------------\n");
+    alg_proc_printf(p, "%8s%8s%8s%8s%8s\n", "Gain0", "Gain1", "Gain2", "Gain3", "CoTemp");
+    alg_proc_printf(p, "   0x%3x   0x%3x   0x%3x   0x%3x%8d\n\n", g[0] >> 8, g[1] >> 8, g[2] >> 8, g[3] >> 8,
            c.stWb.u16ColorTemp);
-    append(p, "%8s%8s%8s%8s%8s%8s%8s%8s%8s\n", "Color00", "Color01", "Color02", "Color10", "Color11", "Color12",
+    alg_proc_printf(p, "%8s%8s%8s%8s%8s%8s%8s%8s%8s\n", "Color00", "Color01", "Color02", "Color10", "Color11", "Color12",
            "Color20", "Color21", "Color22");
-    append(p, "  0x%4x  0x%4x  0x%4x  0x%4x  0x%4x  0x%4x  0x%4x  0x%4x  0x%4x\n\n", m[0], m[1], m[2], m[3], m[4],
+    alg_proc_printf(p, "  0x%4x  0x%4x  0x%4x  0x%4x  0x%4x  0x%4x  0x%4x  0x%4x  0x%4x\n\n", m[0], m[1], m[2], m[3], m[4],
            m[5], m[6], m[7], m[8]);
-    append(p, "%8s%8s%8s%8s\n", "ManuEn", "Sat", "Zones", "Speed");
-    append(p, "%8d%8d%8d%8d\n", c.u8ManualOp, c.stCm.u8CurSat, c.stWb.u8ZoneMode, c.stWb.u16Speed);
-    // The terminating NUL counts, within the buffer.
-    if (p->u32WriteLen < p->u32BuffLen)
-        p->u32WriteLen++;
+    alg_proc_printf(p, "%8s%8s%8s%8s\n", "ManuEn", "Sat", "Zones", "Speed");
+    alg_proc_printf(p, "%8d%8d%8d%8d\n", c.u8ManualOp, c.stCm.u8CurSat, c.stWb.u8ZoneMode, c.stWb.u16Speed);
+    alg_proc_end(p); // the terminating NUL counts, within the buffer
     return 0;
 }
 

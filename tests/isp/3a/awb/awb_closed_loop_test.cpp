@@ -5,6 +5,7 @@
 #include "tests/isp/isp_fixture.h"
 
 #include "board/sim/sim.h"
+#include "isp/3a/awb/awb_ctx.h"
 #include "isp/3a/awb/mpi_awb.h"
 #include "isp/3a/awb/mpi_isp_awb.h"
 
@@ -96,6 +97,28 @@ protected:
 u32 awb_page(u32 off) { return AWB_LIB_VREG_BASE(0) + off; }
 
 } // namespace
+
+TEST_F(AwbLoopTest, TheBoardsGreyCarriesTheLightsRatiosThroughTheStaticGains)
+{
+    // The raw means under the sensor's static gains lie on its curve at the
+    // light's temperature.
+    for (int kelvin : {2800, 4000, 5000, 6500}) {
+        SCOPED_TRACE(kelvin);
+        ASSERT_EQ(bring_up_awb(kelvin), 0);
+        start_run();
+        ASSERT_TRUE(run_frames(3));
+        const u16 *st = g_astAwbCtx[0].stProfile.au16GainOffset;
+        double r = IO_READ16(H + 0x740) * st[0] / 256.0, g = IO_READ16(H + 0x744) * st[1] / 256.0,
+               b = IO_READ16(H + 0x748) * st[3] / 256.0;
+        u32 m256;
+        s16 shift;
+        AwbToMired(&g_astAwbCtx[0].stWb, (u32)(r / g * 256 + 0.5), (u32)(b / g * 256 + 0.5), &m256, &shift);
+        EXPECT_NEAR(256e6 / m256, kelvin, kelvin * 0.02);
+        EXPECT_LE(std::abs(shift), 3);
+        stop_run();
+        testsupport::capture_stderr([] { DU_DUZ_ISP_Exit(0); });
+    }
+}
 
 TEST_F(AwbLoopTest, AGreySceneIsBalancedAndItsColourTemperatureFound)
 {
