@@ -110,8 +110,8 @@ TEST_F(VencPipeline, FrameRateConversionKeepsOnePictureInFour)
     ASSERT_EQ(0, DU_DUZ_VENC_StartRecvPic(1));
     std::vector<Pack> packs = collect(1, 61);
     ASSERT_EQ(61u, packs.size());
-    double seconds = (packs.back().pts - packs.front().pts) / 1e6;
-    EXPECT_NEAR(30.0, 60 / seconds, 3.0);
+    // One picture kept in four: the typical step is four capture periods. (A
+    // loaded host may lose whole captures, so the mean rate is no measure.)
     EXPECT_NEAR(33333, median_step(packs), 5000);
     EXPECT_EQ(61, decode("h264", packs));
 }
