@@ -50,6 +50,7 @@ void alg_proc_printf(ISP_CTRL_PROC_WRITE_S *pstProc, const char *fmt, ...)
 
 void alg_proc_end(ISP_CTRL_PROC_WRITE_S *pstProc)
 {
-    if (pstProc->u32WriteLen < pstProc->u32BuffLen)
-        pstProc->u32WriteLen++;
+    if (!pstProc->pcProcBuff || pstProc->u32WriteLen >= pstProc->u32BuffLen)
+        return;
+    pstProc->pcProcBuff[pstProc->u32WriteLen++] = '\0';
 }
