@@ -76,7 +76,8 @@ TEST(DvPicSize, BufferBlocks)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         s32 bytes = 0;
-        std::string out = testsupport::capture_stdout([&] { bytes = KX_DV_SYS_CalcPicVbBlkSize(1, c.code, c.fmt, c.align, c.rotate); });
+        std::string out = testsupport::capture_stdout(
+            [&] { bytes = KX_DV_SYS_CalcPicVbBlkSize(1, c.code, c.fmt, c.align, c.rotate); });
         EXPECT_EQ(c.bytes, bytes);
         EXPECT_EQ(c.message, out);
     }

@@ -180,7 +180,8 @@ TEST(DvOsdText, SpareRenderer)
     u8 glyph[108] = {};
     glyph[0] = 0x01;  // row 0, first byte: leftmost pixel
     glyph[5] = 0x80;  // row 1, third byte: its last pixel
-    std::string out = testsupport::capture_stdout([&] { EXPECT_EQ(-1, LoadBMPCanvas_2_Test(0, canvas.data(), 40, glyph)); });
+    std::string out =
+        testsupport::capture_stdout([&] { EXPECT_EQ(-1, LoadBMPCanvas_2_Test(0, canvas.data(), 40, glyph)); });
     EXPECT_EQ("======Bitmap's stride(48) is bigger than canvas's stide(40). Load bitmap error!\n", out);
     ASSERT_EQ(0, LoadBMPCanvas_2_Test(0, canvas.data(), 64, glyph));
     auto px = [&](u32 row, u32 byte) { return (u16)(canvas[row * 64 + byte] | canvas[row * 64 + byte + 1] << 8); };
@@ -239,7 +240,8 @@ TEST_F(DvOsd, RegionsGoOnTheChannelOfTheMode)
         SCOPED_TRACE(c.name);
         if (c.record_mode)
             apps_.enter();
-        std::string out = testsupport::capture_stdout([&] { EXPECT_EQ(0, CreateOSDRegion(c.target, c.handle, 80, 1020, 10, 16, 19)); });
+        std::string out = testsupport::capture_stdout(
+            [&] { EXPECT_EQ(0, CreateOSDRegion(c.target, c.handle, 80, 1020, 10, 16, 19)); });
         EXPECT_NE(std::string::npos, out.find("------OSD Handle ID: " + std::to_string(c.handle)));
         EXPECT_EQ(1u, testsupport::events(c.attach).size());
         RGN_ATTR_REC_S attr;
@@ -259,7 +261,8 @@ TEST_F(DvOsd, RegionsGoOnTheChannelOfTheMode)
 TEST_F(DvOsd, AFailedCoverLeavesNoRegion)
 {
     // No processing group: the cover is refused and the region goes again.
-    std::string out = testsupport::capture_stdout([] { EXPECT_NE(0, CreateOSDRegion("venc", 3, 80, 1020, 10, 16, 19)); });
+    std::string out =
+        testsupport::capture_stdout([] { EXPECT_NE(0, CreateOSDRegion("venc", 3, 80, 1020, 10, 16, 19)); });
     EXPECT_NE(std::string::npos, out.find("======DU_DUZ_VPSS_SetChnCover fail! Grp: 0, Chn: 0 s32Ret: 0x"));
     EXPECT_EQ(1u, testsupport::events("rgn 3 destroy").size());
 }
@@ -332,7 +335,8 @@ TEST_F(DvOsd, TheTvStampSitsByTheTvStandard)
             EXPECT_EQ(0, KX_DV_StopVoOsdThread());
         });
         EXPECT_NE(std::string::npos, out.find("gsDvConfig.sVo.sParam.eSync = " + std::to_string(sync) + "\n"));
-        EXPECT_EQ(1u, testsupport::events(sync ? "rgn 4 attach 7 0 2 at 60,526" : "rgn 4 attach 7 0 2 at 60,440").size());
+        const char *attach = sync ? "rgn 4 attach 7 0 2 at 60,526" : "rgn 4 attach 7 0 2 at 60,440";
+        EXPECT_EQ(1u, testsupport::events(attach).size());
     }
 }
 

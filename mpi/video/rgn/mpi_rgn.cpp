@@ -52,6 +52,26 @@ template <class Req> s32 rgn_send(unsigned long cmd, Req &req)
     return bd_ioctl(g_s32RgnFd, cmd, &req);
 }
 
+// The checks, then one request built (once the records are known to be
+// there) by `build`; `done` sees the answered request when it succeeded.
+template <class Build, class Done>
+s32 rgn_call(RGN_HANDLE handle, std::initializer_list<const void *> records, unsigned long cmd, Build build, Done done)
+{
+    if (s32 ret = rgn_check(handle, records))
+        return ret;
+    auto req = build();
+    s32 ret = rgn_send(cmd, req);
+    if (ret == 0)
+        done(req);
+    return ret;
+}
+
+template <class Build>
+s32 rgn_call(RGN_HANDLE handle, std::initializer_list<const void *> records, unsigned long cmd, Build build)
+{
+    return rgn_call(handle, records, cmd, build, [](const auto &) {});
+}
+
 s32 RgnMemUnmap(RGN_HANDLE handle, u32 index)
 {
     if (index > 1)
@@ -112,27 +132,21 @@ s32 rgn_map_canvas(RGN_HANDLE handle, u32 index, u32 phys, u32 size)
 
 s32 DU_DUZ_RGN_Create(RGN_HANDLE Handle, const RGN_ATTR_REC_S *pstRegion)
 {
-    if (s32 ret = rgn_check(Handle, {pstRegion}))
-        return ret;
-    RGN_ATTR_REQ_S req = {Handle, *pstRegion};
-    return rgn_send(RGN_CREATE_CTRL, req);
+    return rgn_call(Handle, {pstRegion}, RGN_CREATE_CTRL, [&] { return RGN_ATTR_REQ_S{Handle, *pstRegion}; });
 }
 
 s32 DU_DUZ_RGN_Destroy(RGN_HANDLE Handle)
 {
-    if (s32 ret = rgn_check(Handle, {}))
-        return ret;
-    s32 ret = rgn_send(RGN_DESTROY_CTRL, Handle);
-    if (ret != 0)
-        return ret;
-    rgn_forget(Handle);
-    // Other handles' mappings stay valid without the descriptor; the next
-    // canvas mapping opens it again.
-    if (g_s32RgnMemFd >= 0) {
-        bd_close(g_s32RgnMemFd);
-        g_s32RgnMemFd = -1;
-    }
-    return 0;
+    return rgn_call(Handle, {}, RGN_DESTROY_CTRL, [&] { return Handle; },
+                    [&](const auto &) {
+                        rgn_forget(Handle);
+                        // Other handles' mappings stay valid without the
+                        // descriptor; the next canvas mapping opens it again.
+                        if (g_s32RgnMemFd >= 0) {
+                            bd_close(g_s32RgnMemFd);
+                            g_s32RgnMemFd = -1;
+                        }
+                    });
 }
 
 s32 DU_DUZ_RGN_SetAttr(RGN_HANDLE Handle, const RGN_ATTR_REC_S *pstRegion)
@@ -149,83 +163,56 @@ s32 DU_DUZ_RGN_SetAttr(RGN_HANDLE Handle, const RGN_ATTR_REC_S *pstRegion)
 
 s32 DU_DUZ_RGN_GetAttr(RGN_HANDLE Handle, RGN_ATTR_REC_S *pstRegion)
 {
-    if (s32 ret = rgn_check(Handle, {pstRegion}))
-        return ret;
-    RGN_ATTR_REQ_S req = {Handle, {}};
-    s32 ret = rgn_send(RGN_GET_ATTR_CTRL, req);
-    if (ret == 0)
-        *pstRegion = req.stAttr;
-    return ret;
+    return rgn_call(
+        Handle, {pstRegion}, RGN_GET_ATTR_CTRL, [&] { return RGN_ATTR_REQ_S{Handle, {}}; },
+        [&](const auto &req) { *pstRegion = req.stAttr; });
 }
 
 s32 DU_DUZ_RGN_SetBitMap(RGN_HANDLE Handle, const BITMAP_S *pstBitmap)
 {
-    if (s32 ret = rgn_check(Handle, {pstBitmap}))
-        return ret;
-    RGN_BITMAP_REQ_S req = {Handle, *pstBitmap};
-    return rgn_send(RGN_SET_BITMAP_CTRL, req);
+    return rgn_call(Handle, {pstBitmap}, RGN_SET_BITMAP_CTRL, [&] { return RGN_BITMAP_REQ_S{Handle, *pstBitmap}; });
 }
 
 s32 DU_DUZ_RGN_UpdateBitMap(RGN_HANDLE Handle, const RGN_BMP_UPDATE_CFG_REC_S *pstBmpUpdate)
 {
-    if (s32 ret = rgn_check(Handle, {pstBmpUpdate}))
-        return ret;
-    RGN_BITMAP_UPDATE_REQ_S req = {Handle, *pstBmpUpdate};
-    return rgn_send(RGN_UPDATE_BITMAP_CTRL, req);
+    return rgn_call(Handle, {pstBmpUpdate}, RGN_UPDATE_BITMAP_CTRL,
+                    [&] { return RGN_BITMAP_UPDATE_REQ_S{Handle, *pstBmpUpdate}; });
 }
 
 s32 DU_DUZ_RGN_SetDisplayAttr(RGN_HANDLE Handle, const MPP_CHN_ADDR_S *pstChn, const RGN_CHN_ATTR_REC_S *pstChnAttr)
 {
-    if (s32 ret = rgn_check(Handle, {pstChn, pstChnAttr}))
-        return ret;
-    RGN_CHN_REQ_S req = {Handle, *pstChn, *pstChnAttr};
-    return rgn_send(RGN_SET_DISPLAY_ATTR_CTRL, req);
+    return rgn_call(Handle, {pstChn, pstChnAttr}, RGN_SET_DISPLAY_ATTR_CTRL,
+                    [&] { return RGN_CHN_REQ_S{Handle, *pstChn, *pstChnAttr}; });
 }
 
 s32 DU_DUZ_RGN_GetDisplayAttr(RGN_HANDLE Handle, const MPP_CHN_ADDR_S *pstChn, RGN_CHN_ATTR_REC_S *pstChnAttr)
 {
-    if (s32 ret = rgn_check(Handle, {pstChn, pstChnAttr}))
-        return ret;
-    RGN_CHN_REQ_S req = {Handle, *pstChn, {}};
-    s32 ret = rgn_send(RGN_GET_DISPLAY_ATTR_CTRL, req);
-    if (ret == 0)
-        *pstChnAttr = req.stChnAttr;
-    return ret;
+    return rgn_call(
+        Handle, {pstChn, pstChnAttr}, RGN_GET_DISPLAY_ATTR_CTRL, [&] { return RGN_CHN_REQ_S{Handle, *pstChn, {}}; },
+        [&](const auto &req) { *pstChnAttr = req.stChnAttr; });
 }
 
 s32 DU_DUZ_RGN_AttachToChn(RGN_HANDLE Handle, const MPP_CHN_ADDR_S *pstChn, const RGN_CHN_ATTR_REC_S *pstChnAttr)
 {
-    if (s32 ret = rgn_check(Handle, {pstChn, pstChnAttr}))
-        return ret;
-    RGN_CHN_REQ_S req = {Handle, *pstChn, *pstChnAttr};
-    return rgn_send(RGN_ATTACH_CTRL, req);
+    return rgn_call(Handle, {pstChn, pstChnAttr}, RGN_ATTACH_CTRL,
+                    [&] { return RGN_CHN_REQ_S{Handle, *pstChn, *pstChnAttr}; });
 }
 
 s32 DU_DUZ_RGN_DetachFromChn(RGN_HANDLE Handle, const MPP_CHN_ADDR_S *pstChn)
 {
-    if (s32 ret = rgn_check(Handle, {pstChn}))
-        return ret;
-    RGN_DETACH_REQ_S req = {Handle, *pstChn};
-    return rgn_send(RGN_DETACH_CTRL, req);
+    return rgn_call(Handle, {pstChn}, RGN_DETACH_CTRL, [&] { return RGN_DETACH_REQ_S{Handle, *pstChn}; });
 }
 
 s32 DU_DUZ_RGN_SetAttachField(RGN_HANDLE Handle, u32 enField)
 {
-    if (s32 ret = rgn_check(Handle, {}))
-        return ret;
-    RGN_FIELD_REQ_S req = {Handle, enField};
-    return rgn_send(RGN_SET_ATTACH_FIELD_CTRL, req);
+    return rgn_call(Handle, {}, RGN_SET_ATTACH_FIELD_CTRL, [&] { return RGN_FIELD_REQ_S{Handle, enField}; });
 }
 
 s32 DU_DUZ_RGN_GetAttachField(RGN_HANDLE Handle, u32 *penField)
 {
-    if (s32 ret = rgn_check(Handle, {penField}))
-        return ret;
-    RGN_FIELD_REQ_S req = {Handle, 0};
-    s32 ret = rgn_send(RGN_GET_ATTACH_FIELD_CTRL, req);
-    if (ret == 0)
-        *penField = req.enField;
-    return ret;
+    return rgn_call(
+        Handle, {penField}, RGN_GET_ATTACH_FIELD_CTRL, [&] { return RGN_FIELD_REQ_S{Handle, 0}; },
+        [&](const auto &req) { *penField = req.enField; });
 }
 
 s32 DU_DUZ_RGN_GetCanvasInfo(RGN_HANDLE Handle, RGN_CANVAS_REC_S *pstCanvasInfo)
@@ -262,9 +249,7 @@ s32 DU_DUZ_RGN_GetCanvasInfo(RGN_HANDLE Handle, RGN_CANVAS_REC_S *pstCanvasInfo)
 
 s32 DU_DUZ_RGN_UpdateCanvas(RGN_HANDLE Handle)
 {
-    if (s32 ret = rgn_check(Handle, {}))
-        return ret;
-    return rgn_send(RGN_UPDATE_CANVAS_CTRL, Handle);
+    return rgn_call(Handle, {}, RGN_UPDATE_CANVAS_CTRL, [&] { return Handle; });
 }
 
 s32 DU_DUZ_RGN_GetFd(void)
