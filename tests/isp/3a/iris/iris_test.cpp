@@ -1,0 +1,163 @@
+// Iris control: the DC iris's PWM output and PID controller, and the P-iris
+// stepper whose motion holds the exposure, on the board's /dev/pwm and
+// /dev/piris.
+#include "tests/isp/3a/ae/ae_fixture.h"
+
+#include <dirent.h>
+
+namespace {
+
+std::vector<std::string> pwm_writes() { return testsupport::events(" pwm "); }
+
+int open_fds()
+{
+    int n = 0;
+    if (DIR *d = opendir("/proc/self/fd")) {
+        while (readdir(d))
+            n++;
+        closedir(d);
+    }
+    return n;
+}
+
+// A controller as AeDcIrisCtrlInit leaves it, with the gains given.
+AE_DCIRIS_S controller(s32 kp, s32 ki, s32 kd, u32 min_duty = 0, u32 max_duty = 1000)
+{
+    g_astAeCtx[1] = {};
+    AeDcIrisCtrlInit(1);
+    AE_DCIRIS_S d = g_astAeCtx[1].stDcIris;
+    d.s32Kp = kp, d.s32Ki = ki, d.s32Kd = kd;
+    d.u32MinDuty = min_duty, d.u32MaxDuty = max_duty;
+    return d;
+}
+
+} // namespace
+
+TEST_F(AeTest, ThePwmDutyIsClampedAndWrittenOnlyWhenItChanges)
+{
+    ASSERT_EQ(init(), 0);
+    const AE_IRIS_CALLBACKS_S cb = ctx().stIrisCb;
+    ASSERT_NE(cb.pfn_iris_ops1, nullptr);
+    struct Case {
+        u32 duty;
+        const char *written; // null: nothing written
+    } cases[] = {
+        {777, "pwm 0 duty 777 period 1000 enable 1"},
+        {777, nullptr},
+        {50, "pwm 0 duty 100 period 1000 enable 1"}, // below the output's range
+        {100, nullptr},                              // what was written is remembered
+        {1500, "pwm 0 duty 1000 period 1000 enable 1"},
+        {1000, nullptr},
+        {0, "pwm 0 duty 100 period 1000 enable 1"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.duty);
+        const size_t before = pwm_writes().size();
+        EXPECT_EQ(cb.pfn_iris_ops1(c.duty), 0);
+        auto after = pwm_writes();
+        if (!c.written) {
+            EXPECT_EQ(after.size(), before);
+            continue;
+        }
+        ASSERT_EQ(after.size(), before + 1);
+        EXPECT_NE(after.back().find(c.written), std::string::npos) << after.back();
+    }
+}
+
+TEST_F(AeTest, PidGainScaleAndIntegralStepFollowTheError)
+{
+    struct Case {
+        s32 e;
+        u32 duty;         // Kp 1000 alone: e x scale / 32 / 1000 x Kp
+        s32 integral_step; // with Ki: the interpolated table gain x e
+    } cases[] = {
+        {20, 22, 20 * (200 + 20 * (180 - 200) / 32)},
+        {50, 106, 50 * (180 + 18 * (160 - 180) / 32)},
+        {100, 300, 100 * (140 + 4 * (100 - 140) / 32)},
+        {-5, 0, -5 * (100 + 5 * (95 - 100) / 32)},
+        {300, 900, 0},
+        {-300, 0, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.e);
+        AE_DCIRIS_S d = controller(1000, 0, 0);
+        d.s32Integral = 500000;
+        u32 duty = 12345;
+        ASSERT_EQ(dcIrisCtrlerProcess(&c.e, &duty, &d), 0);
+        EXPECT_EQ(duty, c.duty);
+        EXPECT_EQ(d.s32Integral, 500000 + c.integral_step);
+    }
+    // The integral stays within 100000..1000000.
+    AE_DCIRIS_S d = controller(0, 1000, 0);
+    s32 e = 255;
+    u32 duty;
+    for (int i = 0; i < 10; i++)
+        dcIrisCtrlerProcess(&e, &duty, &d);
+    EXPECT_EQ(d.s32Integral, 1000000);
+    e = -255;
+    for (int i = 0; i < 400; i++)
+        dcIrisCtrlerProcess(&e, &duty, &d);
+    EXPECT_EQ(d.s32Integral, 100000);
+    std::string err = testsupport::capture_stderr([&] { EXPECT_EQ(dcIrisCtrlerProcess(&e, nullptr, &d), (s32)0xA01C8006); });
+    EXPECT_NE(err.find("Null Pointer in dcIrisCtrlerProcess!"), std::string::npos);
+}
+
+// Six calculations in band keep waiting at 950; the seventh starts control
+// with the integral at 1000 x the open duty.
+TEST_F(AeTest, TheDcIrisTakesOverOnTheSeventhCalculationInBand)
+{
+    ASSERT_EQ(init(), 0);
+    AE_CTX_S &c = ctx();
+    c.u32IntTime = 10;
+    c.u32MaxTimeTarget = 100;
+    for (int i = 1; i <= 7; i++) {
+        SCOPED_TRACE(i);
+        AeDcIrisRun(0);
+        EXPECT_EQ(c.stDcIris.s32State, i < 7 ? 0 : 1);
+        EXPECT_EQ(c.stDcIris.u32Result, 950u);
+    }
+    EXPECT_EQ(c.stDcIris.s32Integral, 800 * 1000);
+    EXPECT_EQ(c.stDcIris.bInControl, 1);
+    // Out of band: back to waiting at 950.
+    c.u32IntTime = 200;
+    AeDcIrisRun(0);
+    EXPECT_EQ(c.stDcIris.s32State, 0);
+    // Disabled: 960 once.
+    const size_t before = pwm_writes().size();
+    c.stDcIris.s32Enable = 0;
+    AeDcIrisRun(0);
+    auto after = pwm_writes();
+    ASSERT_EQ(after.size(), before + 1);
+    EXPECT_NE(after.back().find("duty 960"), std::string::npos);
+}
+
+// Switching to the P-iris drives it to its origin; while it reports motion
+// the calculation waits, and the device is closed after every request.
+TEST_F(AeTest, AMovingPirisHoldsTheExposureCalculation)
+{
+    ASSERT_EQ(init(), 0);
+    run(1, 1);
+    IO_WRITE16(aetest::page(AE_REG_IRIS_TYPE), 1);
+    run(2, 2);
+    auto origin = testsupport::events(" piris ");
+    ASSERT_EQ(origin.size(), 1u);
+    EXPECT_NE(origin[0].find("piris origin zero_is_max 1 total 93 step -103"), std::string::npos) << origin[0];
+    EXPECT_EQ(ctx().enAlgIrisType, 1u);
+    std::vector<u32> calc;
+    for (u32 f = 3; f <= 8; f++) {
+        IO_WRITE32(aetest::page(AE_REG_STAT_FPS), 0xDEAD);
+        AE_FRAME_RESULT_S r = run(f, f);
+        if (IO_READ32(aetest::page(AE_REG_STAT_FPS)) != 0xDEAD) {
+            calc.push_back(f);
+            EXPECT_EQ(r.bPirisValid, 1u);
+        }
+    }
+    // Frame 2 asked once already: the stepper answers "moving" to three polls.
+    EXPECT_EQ(calc, (std::vector<u32>{5, 6, 7, 8}));
+    const int fds = open_fds();
+    for (int i = 0; i < 20; i++)
+        ctx().stIrisCb.pfn_iris_ops1(0);
+    EXPECT_EQ(open_fds(), fds);
+    EXPECT_EQ(ctx().stIrisCb.pfn_iris_ops3(0, 93), 0);
+    EXPECT_NE(testsupport::events(" piris ").back().find("piris close zero_is_max 0 total 93 step 0"), std::string::npos);
+}
