@@ -313,17 +313,18 @@ void osd_format_time(time_t t, s32 date_format, char out[OSD_TEXT_LEN + 1])
     struct tm tm;
     memset(&tm, 0, sizeof tm);
     bd_localtime(&t, &tm);
-    int year = tm.tm_year + 1900, mon = tm.tm_mon + 1;
-    // The buffer holds the whole text and its end; a wider year is cut.
+    int year = tm.tm_year + 1900, mon = tm.tm_mon + 1, day = tm.tm_mday;
+    char full[64];
     if (date_format == 0)
-        snprintf(out, OSD_TEXT_LEN + 1, "%04d-%02d-%02d=%02d:%02d:%02d", year, mon, tm.tm_mday, tm.tm_hour, tm.tm_min,
-                 tm.tm_sec);
+        snprintf(full, sizeof full, "%04d-%02d-%02d", year, mon, day);
     else if (date_format == 1)
-        snprintf(out, OSD_TEXT_LEN + 1, "%02d-%02d-%04d=%02d:%02d:%02d", tm.tm_mday, mon, year, tm.tm_hour, tm.tm_min,
-                 tm.tm_sec);
+        snprintf(full, sizeof full, "%02d-%02d-%04d", day, mon, year);
     else
-        snprintf(out, OSD_TEXT_LEN + 1, "%02d-%02d-%04d=%02d:%02d:%02d", mon, tm.tm_mday, year, tm.tm_hour, tm.tm_min,
-                 tm.tm_sec);
+        snprintf(full, sizeof full, "%02d-%02d-%04d", mon, day, year);
+    size_t len = strlen(full);
+    snprintf(full + len, sizeof full - len, "=%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+    // The stamp holds its 19 characters and their end; a wider year is cut.
+    snprintf(out, OSD_TEXT_LEN + 1, "%.*s", (int)OSD_TEXT_LEN, full);
 }
 
 void osd_venc_position(u32 *x, u32 *y)
