@@ -219,17 +219,23 @@ TEST_F(DvPipeline, EveryModeStartsWithTheTablesBitRateAndGroupOfPictures)
 
 TEST_F(DvPipeline, TheRecordingChannelDeliversStreams)
 {
-    record_mode(PIC_HD720, 30, PIC_HD720, 30, PT_H264);
-    testsupport::capture_stdout([] { ASSERT_EQ(0, start()); });
-    ASSERT_EQ(0, DU_DUZ_VENC_StartRecvPic(1));
-    VENC_PACK_REC_S pack;
-    VENC_STREAM_REC_S stream{};
-    stream.pstPack = &pack;
-    stream.u32PackNum = 1;
-    ASSERT_EQ(0, DU_DUZ_VENC_GetStream(1, &stream, 5000));
-    EXPECT_GT(pack.u32Len, 0u);
-    EXPECT_EQ(0, DU_DUZ_VENC_ReleaseStream(1, &stream));
-    DU_DUZ_VENC_StopRecvPic(1);
+    for (u32 type : {PT_H264, PT_H265}) {
+        SCOPED_TRACE(type);
+        record_mode(PIC_HD720, 30, PIC_HD720, 30, type);
+        testsupport::capture_stdout([] { ASSERT_EQ(0, start()); });
+        ASSERT_EQ(0, DU_DUZ_VENC_StartRecvPic(1));
+        VENC_PACK_REC_S pack;
+        VENC_STREAM_REC_S stream{};
+        stream.pstPack = &pack;
+        stream.u32PackNum = 1;
+        ASSERT_EQ(0, DU_DUZ_VENC_GetStream(1, &stream, 10000));
+        EXPECT_GT(pack.u32Len, pack.u32DataOffset + 5);
+        const u8 *nal = pack.pu8Data + pack.u32DataOffset;
+        EXPECT_EQ(type == PT_H264 ? 0x67 : 0x40, nal[4]); // a key picture first
+        EXPECT_EQ(0, DU_DUZ_VENC_ReleaseStream(1, &stream));
+        DU_DUZ_VENC_StopRecvPic(1);
+        teardown();
+    }
 }
 
 TEST_F(DvPipeline, InputWindowsPerSizeAndRate)
