@@ -87,16 +87,25 @@ s32 DU_DUZ_AE_UnRegister(s32 s32Dev, const ALG_LIB_HANDLE_S *pstAeLib)
     return ret;
 }
 
+namespace {
+
+// A callback registration: the record, the callbacks, then handle and name.
+s32 check_lib_callbacks(const ALG_LIB_HANDLE_S *lib, const void *callbacks, const char *func)
+{
+    s32 ret = alg_check_null(lib, AE_ERR_NULL_PTR, func);
+    if (ret == 0)
+        ret = alg_check_null(callbacks, AE_ERR_NULL_PTR, func);
+    return ret != 0 ? ret : alg_check_lib(lib, AE_LIB_NAME, AE_ERR_NULL_PTR, func);
+}
+
+} // namespace
+
 s32 DU_DUZ_AE_SensorRegCallBack(s32 s32Dev, const ALG_LIB_HANDLE_S *pstAeLib, s32 s32SensorId,
                                 const AE_SENSOR_CALLBACKS_S *pstRegister)
 {
     s32 ret = check_dev(s32Dev, __FUNCTION__);
     if (ret == 0)
-        ret = alg_check_null(pstAeLib, AE_ERR_NULL_PTR, __FUNCTION__);
-    if (ret == 0)
-        ret = alg_check_null(pstRegister, AE_ERR_NULL_PTR, __FUNCTION__);
-    if (ret == 0)
-        ret = alg_check_lib(pstAeLib, AE_LIB_NAME, AE_ERR_NULL_PTR, __FUNCTION__);
+        ret = check_lib_callbacks(pstAeLib, pstRegister, __FUNCTION__);
     if (ret != 0)
         return ret;
     AE_CTX_S &c = g_astAeCtx[pstAeLib->s32Id];
@@ -123,11 +132,7 @@ s32 DU_DUZ_AE_SensorUnRegCallBack(s32 s32Dev, const ALG_LIB_HANDLE_S *pstAeLib, 
 
 s32 DU_DUZ_AE_IrisRegisterCallBack(const ALG_LIB_HANDLE_S *pstAeLib, const AE_IRIS_CALLBACKS_S *pstRegister)
 {
-    s32 ret = alg_check_null(pstAeLib, AE_ERR_NULL_PTR, __FUNCTION__);
-    if (ret == 0)
-        ret = alg_check_null(pstRegister, AE_ERR_NULL_PTR, __FUNCTION__);
-    if (ret == 0)
-        ret = alg_check_lib(pstAeLib, AE_LIB_NAME, AE_ERR_NULL_PTR, __FUNCTION__);
+    s32 ret = check_lib_callbacks(pstAeLib, pstRegister, __FUNCTION__);
     if (ret != 0)
         return ret;
     g_astAeCtx[pstAeLib->s32Id].stIrisCb = *pstRegister;

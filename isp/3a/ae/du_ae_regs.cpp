@@ -3,6 +3,7 @@
 // the status it writes after every calculation.
 #include "isp/3a/ae/ae_ctx.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -69,31 +70,31 @@ void publish_limits(const AeRegs &r, const AE_CTX_S &c)
     r.w32(AE_REG_SYSGAIN_MIN, ae_gain_out(c.u32SysGainMin, c.u32SysGainShift));
 }
 
-// A route node's time and gains as the registers hold them.
-void publish_route(const AeRegs &r, const AE_CTX_S &c)
+// A table's nodes in the page's units: times in us, gains in 1/1024.
+template <class Table> void publish_table(const AeRegs &r, const AE_CTX_S &c, const AeRouteShape &s, Table t)
 {
-    r.w16(AE_REG_ROUTE_NUM, AeBoundaryMaxCheck(c.stRoute.u32TotalNum, ISP_AE_ROUTE_MAX_NODES));
-    for (u32 i = 0; i < c.stRoute.u32TotalNum && i < ISP_AE_ROUTE_MAX_NODES; i++) {
-        const ISP_AE_ROUTE_NODE_S &n = c.stRoute.astRouteNode[i];
-        u32 at = AE_REG_ROUTE_NODES + 12 * i;
-        r.w32(at, ae_lines_to_us(c, n.u32IntTime));
-        r.w32(at + 4, ae_gain_out(n.u32SysGain, c.u32SysGainShift));
-        r.w32(at + 8, n.enIrisFNO);
+    u32 *w = ae_route_words(t);
+    for (u32 i = 0; i < std::min<u32>(t.u32TotalNum, ISP_AE_ROUTE_MAX_NODES) * s.words; i++) {
+        AE_ROUTE_WORD_E kind = s.kinds[i % s.words];
+        if (kind == AE_WORD_TIME)
+            w[i] = ae_lines_to_us(c, w[i]);
+        else if (kind == AE_WORD_GAIN)
+            w[i] = ae_gain_out(w[i], c.u32SysGainShift);
     }
+    ae_route_regs_write(r, s, t.u32TotalNum, w);
 }
 
-void publish_route_ex(const AeRegs &r, const AE_CTX_S &c)
+// The user's table while its changed flag is up; at most 16 nodes.
+template <class Table> void read_table(const AeRegs &r, const AE_CTX_S &c, const AeRouteShape &s, Table &t)
 {
-    r.w8(AE_REG_ROUTE_EX_VALID, c.bRouteExValid);
-    r.w16(AE_REG_ROUTE_EX_NUM, AeBoundaryMaxCheck(c.stRouteEx.u32TotalNum, ISP_AE_ROUTE_MAX_NODES));
-    for (u32 i = 0; i < c.stRouteEx.u32TotalNum && i < ISP_AE_ROUTE_MAX_NODES; i++) {
-        const ISP_AE_ROUTE_EX_NODE_S &n = c.stRouteEx.astRouteExNode[i];
-        u32 at = AE_REG_ROUTE_EX_NODES + 20 * i;
-        r.w32(at, ae_lines_to_us(c, n.u32IntTime));
-        r.w32(at + 4, ae_gain_out(n.u32Again, c.u32SysGainShift));
-        r.w32(at + 8, ae_gain_out(n.u32Dgain, c.u32SysGainShift));
-        r.w32(at + 12, ae_gain_out(n.u32IspDgain, c.u32SysGainShift));
-        r.w32(at + 16, n.enIrisFNO);
+    u32 *w = ae_route_words(t);
+    t.u32TotalNum = ae_route_regs_read(r, s, w);
+    for (u32 i = 0; i < t.u32TotalNum * s.words; i++) {
+        AE_ROUTE_WORD_E kind = s.kinds[i % s.words];
+        if (kind == AE_WORD_TIME)
+            w[i] = ae_us_to_lines(c, w[i]);
+        else if (kind == AE_WORD_GAIN)
+            w[i] = ae_gain_in(w[i], c.u32SysGainShift);
     }
 }
 
@@ -155,32 +156,18 @@ void read_manual(const AeRegs &r, AE_CTX_S &c)
     take(c, c.au32UserManual[3], c.stIspDgain.u32Manual);
 }
 
-// The user's route while its changed flag is up; at most 16 nodes.
 void read_routes(const AeRegs &r, AE_CTX_S &c)
 {
     c.bRouteTaken = r.r16(AE_REG_ROUTE_CHANGED) & 1;
     if (c.bRouteTaken) {
-        ISP_AE_ROUTE_S &t = c.stRoute;
-        t.u32TotalNum = AeBoundaryMaxCheck(r.r16(AE_REG_ROUTE_NUM) & 0xFF, ISP_AE_ROUTE_MAX_NODES);
-        for (u32 i = 0; i < t.u32TotalNum; i++) {
-            u32 at = AE_REG_ROUTE_NODES + 12 * i;
-            t.astRouteNode[i] = {ae_us_to_lines(c, r.r32(at)), ae_gain_in(r.r32(at + 4), c.u32SysGainShift),
-                                 r.r32(at + 8)};
-        }
+        read_table(r, c, kAeRouteShape, c.stRoute);
         c.bRouteChanged = 1;
     }
     take(c, c.bRouteExValid, r.r8(AE_REG_ROUTE_EX_VALID) & 1);
     c.bRouteExMode = c.bRouteExValid;
     c.bRouteExTaken = r.r8(AE_REG_ROUTE_EX_CHANGED) & 1;
     if (c.bRouteExTaken) {
-        ISP_AE_ROUTE_EX_S &t = c.stRouteEx;
-        t.u32TotalNum = AeBoundaryMaxCheck(r.r16(AE_REG_ROUTE_EX_NUM) & 0xFF, ISP_AE_ROUTE_MAX_NODES);
-        for (u32 i = 0; i < t.u32TotalNum; i++) {
-            u32 at = AE_REG_ROUTE_EX_NODES + 20 * i;
-            t.astRouteExNode[i] = {ae_us_to_lines(c, r.r32(at)), ae_gain_in(r.r32(at + 4), c.u32SysGainShift),
-                                   ae_gain_in(r.r32(at + 8), c.u32SysGainShift),
-                                   ae_gain_in(r.r32(at + 12), c.u32SysGainShift), r.r32(at + 16)};
-        }
+        read_table(r, c, kAeRouteExShape, c.stRouteEx);
         c.bRouteExChanged = 1;
     }
 }
@@ -218,6 +205,27 @@ void read_iris(const AeRegs &r, AE_CTX_S &c, s32 h)
 }
 
 } // namespace
+
+const AE_ROUTE_WORD_E kRouteWords[3] = {AE_WORD_TIME, AE_WORD_GAIN, AE_WORD_FNO};
+const AE_ROUTE_WORD_E kRouteExWords[5] = {AE_WORD_TIME, AE_WORD_GAIN, AE_WORD_GAIN, AE_WORD_GAIN, AE_WORD_FNO};
+const AeRouteShape kAeRouteShape = {3, kRouteWords, AE_REG_ROUTE_NUM, AE_REG_ROUTE_NODES};
+const AeRouteShape kAeRouteExShape = {5, kRouteExWords, AE_REG_ROUTE_EX_NUM, AE_REG_ROUTE_EX_NODES};
+
+u32 ae_route_regs_read(const AeRegs &r, const AeRouteShape &s, u32 *words)
+{
+    const u32 count = std::min<u32>(r.r16(s.count_reg) & 0xFF, ISP_AE_ROUTE_MAX_NODES);
+    for (u32 i = 0; i < count * s.words; i++)
+        words[i] = r.r32(s.nodes_reg + 4 * i);
+    return count;
+}
+
+void ae_route_regs_write(const AeRegs &r, const AeRouteShape &s, u32 count, const u32 *words)
+{
+    count = std::min<u32>(count, ISP_AE_ROUTE_MAX_NODES);
+    r.w16(s.count_reg, count);
+    for (u32 i = 0; i < count * s.words; i++)
+        r.w32(s.nodes_reg + 4 * i, words[i]);
+}
 
 u16 AeComplementToDirect(s16 v) { return v < 0 ? (u16)(0x8000 | (u16)(-(s32)v & 0x7FFF)) : (u16)v; }
 s16 AeDirectToComplement(u16 v) { return (v & 0x8000) ? (s16)-(s32)(v & 0x7FFF) : (s16)(v & 0x7FFF); }
@@ -262,8 +270,9 @@ s32 AeRouteExtRegsInit(s32 handle)
 {
     AeRegs r{handle};
     const AE_CTX_S &c = g_astAeCtx[handle];
-    publish_route_ex(r, c);
-    publish_route(r, c);
+    r.w8(AE_REG_ROUTE_EX_VALID, c.bRouteExValid);
+    publish_table(r, c, kAeRouteExShape, c.stRouteEx);
+    publish_table(r, c, kAeRouteShape, c.stRoute);
     return 0;
 }
 

@@ -107,13 +107,22 @@ s32 AeRouteExInitialize(s32 handle)
     return 0;
 }
 
+namespace {
+
 // Nodes at the old longest time follow it to the new one.
+template <class Node> void follow_longest(const AE_CTX_S &c, Node (&nodes)[ISP_AE_ROUTE_MAX_NODES])
+{
+    for (auto &n : nodes)
+        if (n.u32IntTime == c.u32PreSnsMaxTime)
+            n.u32IntTime = c.u32SnsMaxTime;
+}
+
+} // namespace
+
 s32 AeRouteUpdateMaxIntTime(s32 handle)
 {
     AE_CTX_S &c = g_astAeCtx[handle];
-    for (auto &n : c.stRoute.astRouteNode)
-        if (n.u32IntTime == c.u32PreSnsMaxTime)
-            n.u32IntTime = c.u32SnsMaxTime;
+    follow_longest(c, c.stRoute.astRouteNode);
     c.bRouteChanged = 1;
     AeRouteUpdate(&c.stRoute, &c.stRouteList, route_n(c));
     return 0;
@@ -122,9 +131,7 @@ s32 AeRouteUpdateMaxIntTime(s32 handle)
 s32 AeRouteExUpdateMaxIntTime(s32 handle)
 {
     AE_CTX_S &c = g_astAeCtx[handle];
-    for (auto &n : c.stRouteEx.astRouteExNode)
-        if (n.u32IntTime == c.u32PreSnsMaxTime)
-            n.u32IntTime = c.u32SnsMaxTime;
+    follow_longest(c, c.stRouteEx.astRouteExNode);
     c.bRouteExChanged = 1;
     AeRouteExUpdate(&c.stRouteEx, &c.stRouteExList, route_ex_n(c));
     return 0;

@@ -4,6 +4,9 @@
 
 #include <cstdio>
 
+static_assert(sizeof(ISP_AE_ROUTE_NODE_S) == 3 * 4 && sizeof(ISP_AE_ROUTE_EX_NODE_S) == 5 * 4,
+              "route nodes are plain words");
+
 namespace {
 
 template <u32 P> void unlink(AeRouteNode<P> *n)
@@ -263,40 +266,34 @@ u64 AeRouteProduct(const AE_ROUTE_EX_LIST_NODE_S &n, u32 u32ParamNum)
     return u32ParamNum == 4 ? m : m * n.au32Param[4];
 }
 
-void AeRouteUpdate(const ISP_AE_ROUTE_S *t, AE_ROUTE_LIST_S *l, u32 n)
+namespace {
+
+// A list from a table of P words a node (the iris enumerant last).
+template <u32 P> void build(AeRouteList<P> *l, const u32 *words, u32 count, u32 n)
 {
     AeRouteListInit(l);
-    for (u32 i = 0; i < t->u32TotalNum && i < ISP_AE_ROUTE_MAX_NODES; i++) {
-        AE_ROUTE_LIST_NODE_S *node = AeRouteListGetFree(l);
+    for (u32 i = 0; i < count && i < ISP_AE_ROUTE_MAX_NODES; i++) {
+        AeRouteNode<P> *node = AeRouteListGetFree(l);
         if (!node)
             break;
-        const ISP_AE_ROUTE_NODE_S &s = t->astRouteNode[i];
-        node->au32Param[0] = s.u32IntTime;
-        node->au32Param[1] = s.u32SysGain;
-        node->au32Param[2] = iris_ape(s.enIrisFNO);
+        for (u32 k = 0; k < P; k++)
+            node->au32Param[k] = k == P - 1 ? iris_ape(words[P * i + k]) : words[P * i + k];
         node->u64Mltply = AeRouteProduct(*node, n);
         AeRouteListPutBusy(l, node);
     }
     link_busy_stgy(l, n);
 }
 
+} // namespace
+
+void AeRouteUpdate(const ISP_AE_ROUTE_S *t, AE_ROUTE_LIST_S *l, u32 n)
+{
+    build(l, &t->astRouteNode[0].u32IntTime, t->u32TotalNum, n);
+}
+
 void AeRouteExUpdate(const ISP_AE_ROUTE_EX_S *t, AE_ROUTE_EX_LIST_S *l, u32 n)
 {
-    AeRouteListInit(l);
-    for (u32 i = 0; i < t->u32TotalNum && i < ISP_AE_ROUTE_MAX_NODES; i++) {
-        AE_ROUTE_EX_LIST_NODE_S *node = AeRouteListGetFree(l);
-        if (!node)
-            break;
-        const ISP_AE_ROUTE_EX_NODE_S &s = t->astRouteExNode[i];
-        node->au32Param[0] = s.u32IntTime;
-        node->au32Param[1] = s.u32Again;
-        node->au32Param[2] = s.u32Dgain;
-        node->au32Param[3] = s.u32IspDgain;
-        node->au32Param[4] = iris_ape(s.enIrisFNO);
-        node->u64Mltply = AeRouteProduct(*node, n);
-        AeRouteListPutBusy(l, node);
-    }
-    link_busy_stgy(l, n);
+    build(l, &t->astRouteExNode[0].u32IntTime, t->u32TotalNum, n);
 }
 
 s32 AeRouteLimit(AE_ROUTE_LIST_S *l, u32 n, const u32 *min, const u32 *max) { return route_limit(l, n, min, max); }

@@ -90,29 +90,6 @@ u32 manual_bits(const AE_MANUAL_SETTINGS_S &m)
            (m.bManualDGainEn ? AE_MANUAL_DGAIN : 0) | (m.bManualISPDGainEn ? AE_MANUAL_ISPDGAIN : 0);
 }
 
-struct NodeParams {
-    u64 product;
-    u32 params[5];
-};
-
-// Neighbouring nodes: the product may not fall, and where it changes only
-// one parameter may.
-template <class Node, class Fn>
-s32 check_pairs(const Node *nodes, u32 count, u32 nparams, Fn params_of, const char *larger_fmt, const char *illegal_fmt)
-{
-    for (u32 i = 0; i + 1 < count; i++) {
-        NodeParams a = params_of(nodes[i]), b = params_of(nodes[i + 1]);
-        AE_REFUSE(a.product > b.product, larger_fmt, i, i + 1);
-        if (a.product == b.product)
-            continue;
-        u32 changed = 0;
-        for (u32 k = 0; k < nparams; k++)
-            changed += a.params[k] != b.params[k];
-        AE_REFUSE(changed > 1, illegal_fmt, i, i + 1);
-    }
-    return 0;
-}
-
 } // namespace
 
 // ---- exposure -----------------------------------------------------------------------------------------
@@ -269,60 +246,97 @@ s32 DU_DUZ_ISP_GetWDRExposureAttr(s32 s32Dev, AE_WDR_RATIO_SETTINGS_S *pstWDRExp
 
 // ---- routes -----------------------------------------------------------------------------------------------
 
+namespace {
+
+// One word's range and what is said when it is left.
+struct WordLimit {
+    u32 lo, hi;
+    const char *below, *above;
+};
+
+// The node checks of a route: each word in its range in node order, the
+// F-number only with a P-iris (its limit last), then the pairs: the
+// product may not fall, and where it changes only one word may.
+template <u32 W>
+s32 check_route(s32 dev, const u32 *words, u32 count, const char *name, const WordLimit (&lim)[W],
+                u64 (*gain_of)(const u32 *), const char *equivalent_msg)
+{
+    if (count > ISP_AE_ROUTE_MAX_NODES) {
+        printf("Error! The %s node number %d is larger than 16!\n", name, count);
+        return AE_ERR_ILLEGAL_PARAM;
+    }
+    const bool piris = piris_type(dev);
+    for (u32 i = 0; i < count; i++) {
+        const u32 *n = words + W * i;
+        for (u32 k = 0; k < W; k++) {
+            if (k == W - 1 && !piris)
+                continue;
+            const char *msg = n[k] < lim[k].lo ? lim[k].below : n[k] > lim[k].hi ? lim[k].above : nullptr;
+            if (msg) {
+                fputs(msg, stdout);
+                return AE_ERR_ILLEGAL_PARAM;
+            }
+        }
+        if (equivalent_msg && gain_of(n) > 0x1FFFFFFF) {
+            fputs(equivalent_msg, stdout);
+            return AE_ERR_ILLEGAL_PARAM;
+        }
+    }
+    auto product = [&](const u32 *n) {
+        u64 p = n[0] * gain_of(n);
+        return piris ? p << n[W - 1] : p;
+    };
+    for (u32 i = 0; i + 1 < count; i++) {
+        const u32 *a = words + W * i, *b = a + W;
+        AE_REFUSE(product(a) > product(b), "Error! The %s node[%d]'s mutiply is larger than node[%d]!\n", name, i,
+                  i + 1);
+        if (product(a) == product(b))
+            continue;
+        u32 changed = 0;
+        for (u32 k = 0; k < W; k++)
+            changed += a[k] != b[k] && (k < W - 1 || piris);
+        AE_REFUSE(changed > 1, "Error! The %s node[%d]&node[%d]'s param is illegal!\n", name, i, i + 1);
+    }
+    return 0;
+}
+
+u64 route_gain(const u32 *n) { return n[1]; }
+u64 route_ex_gain(const u32 *n) { return ((u64)n[1] * n[2] * n[3]) >> 20; }
+
+const WordLimit kRouteLimits[3] = {
+    {1, 0x1FFFFF, "Error! The route node's IntTime should not be less than 1!\n",
+     "Error! The route node's IntTime should not be larger than 0x1FFFFF!\n"},
+    {0x400, 0x1FFFFFFF, "Error! The route node's SysGain should not be less than 0x400!\n",
+     "Error! The route node's SysGain should not be larger than 0x1FFFFFFF!\n"},
+    {0, ISP_IRIS_F_NO_1_0, nullptr, "Error! The route node's IrisFNO should not be larger than ISP_IRIS_F_NO_1_0!\n"},
+};
+
+const WordLimit kRouteExLimits[5] = {
+    {1, 0x1FFFFF, "Error! The route_ex node's IntTime should not be less than 1!\n",
+     "Error! The route_ex node's IntTime should not be larger than 0x1FFFFF!\n"},
+    {0x400, 0x1FFFFF, "Error! The route_ex node's Again should not be less than 0x400!\n",
+     "Error! The route_ex node's Again should not be larger than 0x1FFFFF!\n"},
+    {0x400, 0x1FFFFF, "Error! The route_ex node's Dgain should not be less than 0x400!\n",
+     "Error! The route_ex node's Dgain should not be larger than 0x1FFFFF!\n"},
+    {0x400, 0x1FFFFF, "Error! The route_ex node's IspDgain should not be less than 0x400!\n",
+     "Error! The route_ex node's IspDgain should not be larger than 0x1FFFFF!\n"},
+    {0, ISP_IRIS_F_NO_1_0, nullptr,
+     "Error! The route_ex node's IrisFNO should not be larger than ISP_IRIS_F_NO_1_0!\n"},
+};
+
+} // namespace
+
 s32 ISP_RouteCheck(s32 s32Dev, const AE_ROUTE_TABLE_S *pstRoute)
 {
-    const AE_ROUTE_TABLE_S &t = *pstRoute;
-    AE_REFUSE(t.u32TotalNum > ISP_AE_ROUTE_MAX_NODES, "Error! The route node number %d is larger than 16!\n",
-              t.u32TotalNum);
-    const bool piris = piris_type(s32Dev);
-    for (u32 i = 0; i < t.u32TotalNum; i++) {
-        const AE_ROUTE_NODE_S &n = t.astRouteNode[i];
-        AE_REFUSE(n.u32IntTime < 1, "Error! The route node's IntTime should not be less than 1!\n");
-        AE_REFUSE(n.u32IntTime > 0x1FFFFF, "Error! The route node's IntTime should not be larger than 0x1FFFFF!\n");
-        AE_REFUSE(n.u32SysGain < 0x400, "Error! The route node's SysGain should not be less than 0x400!\n");
-        AE_REFUSE(n.u32SysGain > 0x1FFFFFFF, "Error! The route node's SysGain should not be larger than 0x1FFFFFFF!\n");
-        AE_REFUSE(piris && n.enIrisFNO > ISP_IRIS_F_NO_1_0,
-                  "Error! The route node's IrisFNO should not be larger than ISP_IRIS_F_NO_1_0!\n");
-    }
-    auto params = [piris](const AE_ROUTE_NODE_S &n) {
-        u64 p = (u64)n.u32IntTime * n.u32SysGain;
-        return NodeParams{piris ? p << n.enIrisFNO : p, {n.u32IntTime, n.u32SysGain, piris ? n.enIrisFNO : 0}};
-    };
-    return check_pairs(t.astRouteNode, t.u32TotalNum, 3, params,
-                       "Error! The route node[%d]'s mutiply is larger than node[%d]!\n",
-                       "Error! The route node[%d]&node[%d]'s param is illegal!\n");
+    return check_route(s32Dev, &pstRoute->astRouteNode[0].u32IntTime, pstRoute->u32TotalNum, "route", kRouteLimits,
+                       route_gain, nullptr);
 }
 
 s32 ISP_RouteExCheck(s32 s32Dev, const AE_ROUTE_EX_TABLE_S *pstRouteEx)
 {
-    const AE_ROUTE_EX_TABLE_S &t = *pstRouteEx;
-    AE_REFUSE(t.u32TotalNum > ISP_AE_ROUTE_MAX_NODES, "Error! The route_ex node number %d is larger than 16!\n",
-              t.u32TotalNum);
-    const bool piris = piris_type(s32Dev);
-    for (u32 i = 0; i < t.u32TotalNum; i++) {
-        const AE_ROUTE_EX_NODE_S &n = t.astRouteExNode[i];
-        AE_REFUSE(n.u32IntTime < 1, "Error! The route_ex node's IntTime should not be less than 1!\n");
-        AE_REFUSE(n.u32IntTime > 0x1FFFFF, "Error! The route_ex node's IntTime should not be larger than 0x1FFFFF!\n");
-        AE_REFUSE(n.u32Again < 0x400, "Error! The route_ex node's Again should not be less than 0x400!\n");
-        AE_REFUSE(n.u32Again > 0x1FFFFF, "Error! The route_ex node's Again should not be larger than 0x1FFFFF!\n");
-        AE_REFUSE(n.u32Dgain < 0x400, "Error! The route_ex node's Dgain should not be less than 0x400!\n");
-        AE_REFUSE(n.u32Dgain > 0x1FFFFF, "Error! The route_ex node's Dgain should not be larger than 0x1FFFFF!\n");
-        AE_REFUSE(n.u32IspDgain < 0x400, "Error! The route_ex node's IspDgain should not be less than 0x400!\n");
-        AE_REFUSE(n.u32IspDgain > 0x1FFFFF,
-                  "Error! The route_ex node's IspDgain should not be larger than 0x1FFFFF!\n");
-        AE_REFUSE(piris && n.enIrisFNO > ISP_IRIS_F_NO_1_0,
-                  "Error! The route_ex node's IrisFNO should not be larger than ISP_IRIS_F_NO_1_0!\n");
-        AE_REFUSE((((u64)n.u32Again * n.u32Dgain * n.u32IspDgain) >> 20) > 0x1FFFFFFF,
-                  "Error! The route_ex node's equivalent SysGain should not be larger than 0x1FFFFFFF!\n");
-    }
-    auto params = [piris](const AE_ROUTE_EX_NODE_S &n) {
-        u64 p = (u64)n.u32IntTime * (((u64)n.u32Again * n.u32Dgain * n.u32IspDgain) >> 20);
-        return NodeParams{piris ? p << n.enIrisFNO : p,
-                          {n.u32IntTime, n.u32Again, n.u32Dgain, n.u32IspDgain, piris ? n.enIrisFNO : 0}};
-    };
-    return check_pairs(t.astRouteExNode, t.u32TotalNum, 5, params,
-                       "Error! The route_ex node[%d]'s mutiply is larger than node[%d]!\n",
-                       "Error! The route_ex node[%d]&node[%d]'s param is illegal!\n");
+    return check_route(s32Dev, &pstRouteEx->astRouteExNode[0].u32IntTime, pstRouteEx->u32TotalNum, "route_ex",
+                       kRouteExLimits, route_ex_gain,
+                       "Error! The route_ex node's equivalent SysGain should not be larger than 0x1FFFFFFF!\n");
 }
 
 s32 DU_DUZ_ISP_SetAERouteAttr(s32 s32Dev, const AE_ROUTE_TABLE_S *pstAERouteAttr)
@@ -331,14 +345,7 @@ s32 DU_DUZ_ISP_SetAERouteAttr(s32 s32Dev, const AE_ROUTE_TABLE_S *pstAERouteAttr
     s32 ret = ISP_RouteCheck(s32Dev, pstAERouteAttr);
     if (ret != 0)
         return ret;
-    const AE_ROUTE_TABLE_S &t = *pstAERouteAttr;
-    R.w16(AE_REG_ROUTE_NUM, t.u32TotalNum);
-    for (u32 i = 0; i < t.u32TotalNum; i++) {
-        const u32 at = AE_REG_ROUTE_NODES + 12 * i;
-        R.w32(at, t.astRouteNode[i].u32IntTime);
-        R.w32(at + 4, t.astRouteNode[i].u32SysGain);
-        R.w32(at + 8, t.astRouteNode[i].enIrisFNO);
-    }
+    ae_route_regs_write(R, kAeRouteShape, pstAERouteAttr->u32TotalNum, &pstAERouteAttr->astRouteNode[0].u32IntTime);
     R.w16(AE_REG_ROUTE_CHANGED, 1); // last: the nodes are in place when the library sees it
     return 0;
 }
@@ -346,13 +353,8 @@ s32 DU_DUZ_ISP_SetAERouteAttr(s32 s32Dev, const AE_ROUTE_TABLE_S *pstAERouteAttr
 s32 DU_DUZ_ISP_GetAERouteAttr(s32 s32Dev, AE_ROUTE_TABLE_S *pstAERouteAttr)
 {
     AE_CHECK_CALL(s32Dev, pstAERouteAttr);
-    AE_ROUTE_TABLE_S &t = *pstAERouteAttr;
-    memset(&t, 0, sizeof t);
-    t.u32TotalNum = std::min<u32>(R.r16(AE_REG_ROUTE_NUM) & 0xFF, ISP_AE_ROUTE_MAX_NODES);
-    for (u32 i = 0; i < t.u32TotalNum; i++) {
-        const u32 at = AE_REG_ROUTE_NODES + 12 * i;
-        t.astRouteNode[i] = {R.r32(at), R.r32(at + 4), R.r32(at + 8)};
-    }
+    memset(pstAERouteAttr, 0, sizeof *pstAERouteAttr);
+    pstAERouteAttr->u32TotalNum = ae_route_regs_read(R, kAeRouteShape, &pstAERouteAttr->astRouteNode[0].u32IntTime);
     return 0;
 }
 
@@ -362,15 +364,8 @@ s32 DU_DUZ_ISP_SetAERouteAttrEx(s32 s32Dev, const AE_ROUTE_EX_TABLE_S *pstAERout
     s32 ret = ISP_RouteExCheck(s32Dev, pstAERouteAttrEx);
     if (ret != 0)
         return ret;
-    const AE_ROUTE_EX_TABLE_S &t = *pstAERouteAttrEx;
-    R.w16(AE_REG_ROUTE_EX_NUM, t.u32TotalNum);
-    for (u32 i = 0; i < t.u32TotalNum; i++) {
-        const AE_ROUTE_EX_NODE_S &n = t.astRouteExNode[i];
-        const u32 at = AE_REG_ROUTE_EX_NODES + 20 * i;
-        const u32 words[5] = {n.u32IntTime, n.u32Again, n.u32Dgain, n.u32IspDgain, n.enIrisFNO};
-        for (u32 k = 0; k < 5; k++)
-            R.w32(at + 4 * k, words[k]);
-    }
+    ae_route_regs_write(R, kAeRouteExShape, pstAERouteAttrEx->u32TotalNum,
+                        &pstAERouteAttrEx->astRouteExNode[0].u32IntTime);
     R.w8(AE_REG_ROUTE_EX_CHANGED, 1);
     return 0;
 }
@@ -378,13 +373,9 @@ s32 DU_DUZ_ISP_SetAERouteAttrEx(s32 s32Dev, const AE_ROUTE_EX_TABLE_S *pstAERout
 s32 DU_DUZ_ISP_GetAERouteAttrEx(s32 s32Dev, AE_ROUTE_EX_TABLE_S *pstAERouteAttrEx)
 {
     AE_CHECK_CALL(s32Dev, pstAERouteAttrEx);
-    AE_ROUTE_EX_TABLE_S &t = *pstAERouteAttrEx;
-    memset(&t, 0, sizeof t);
-    t.u32TotalNum = std::min<u32>(R.r16(AE_REG_ROUTE_EX_NUM) & 0xFF, ISP_AE_ROUTE_MAX_NODES);
-    for (u32 i = 0; i < t.u32TotalNum; i++) {
-        const u32 at = AE_REG_ROUTE_EX_NODES + 20 * i;
-        t.astRouteExNode[i] = {R.r32(at), R.r32(at + 4), R.r32(at + 8), R.r32(at + 12), R.r32(at + 16)};
-    }
+    memset(pstAERouteAttrEx, 0, sizeof *pstAERouteAttrEx);
+    pstAERouteAttrEx->u32TotalNum =
+        ae_route_regs_read(R, kAeRouteExShape, &pstAERouteAttrEx->astRouteExNode[0].u32IntTime);
     return 0;
 }
 
