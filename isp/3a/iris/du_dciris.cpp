@@ -90,8 +90,10 @@ void AeDcIrisAuto(AE_CTX_S &c)
     AE_DCIRIS_S &d = c.stDcIris;
     const s32 e = c.s16LumError;
     d.f32CalcPeriod = c.f32CalcPeriod;
+    // In band: the exposure is down to its shortest time at the lowest
+    // gains, so only the aperture can take more light away.
     const bool in_band = c.stAgain.u32Gain <= c.stAgain.u32Min && c.stDgain.u32Gain <= c.stDgain.u32Min &&
-                         c.stIspDgain.u32Gain <= 2 * c.stIspDgain.u32Min && c.u32IntTime <= c.u32MaxTimeTarget;
+                         c.stIspDgain.u32Gain <= 2 * c.stIspDgain.u32Min && c.u32IntTime <= c.u32MinTimeTarget;
     if (!d.s32Enable) {
         if (d.s32PreEnable) {
             d.s32State = 0;

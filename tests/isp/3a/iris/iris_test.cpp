@@ -109,7 +109,7 @@ TEST_F(AeTest, TheDcIrisTakesOverOnTheSeventhCalculationInBand)
     ASSERT_EQ(init(), 0);
     AE_CTX_S &c = ctx();
     c.u32IntTime = 10;
-    c.u32MaxTimeTarget = 100;
+    c.u32MinTimeTarget = 10; // the shortest time, at the lowest gains
     for (int i = 1; i <= 7; i++) {
         SCOPED_TRACE(i);
         AeDcIrisRun(0);
@@ -119,7 +119,7 @@ TEST_F(AeTest, TheDcIrisTakesOverOnTheSeventhCalculationInBand)
     EXPECT_EQ(c.stDcIris.s32Integral, 800 * 1000);
     EXPECT_EQ(c.stDcIris.bInControl, 1);
     // Out of band: back to waiting at 950.
-    c.u32IntTime = 200;
+    c.u32IntTime = 11;
     AeDcIrisRun(0);
     EXPECT_EQ(c.stDcIris.s32State, 0);
     // Disabled: 960 once.
