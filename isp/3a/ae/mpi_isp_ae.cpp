@@ -400,7 +400,8 @@ s32 DU_DUZ_ISP_QueryExposureInfo(s32 s32Dev, AE_EXPOSURE_STATUS_S *pstExpStatus)
     s.u32Exposure = R.r32(AE_REG_STAT_EXPOSURE);
     s.bExposureAtMax = R.r16(AE_REG_STAT_AT_MAX) & 1;
     s.s16LumError = (s16)R.r16(AE_REG_ERROR);
-    const u32 hist5_regs[4] = {0x620, 0x624, 0x628, 0x62C};
+    // Bins 0, 1, 3 and 4 where the statistics block puts them; bin 2 is the rest.
+    const u32 hist5_regs[4] = {0x720, 0x724, 0x728, 0x72C};
     u32 sum = 0;
     for (u32 i = 0; i < 4; i++) {
         u16 v = (u16)IO_READ16(H + hist5_regs[i]);

@@ -417,13 +417,13 @@ TEST_F(AeAttrTest, TheStatusQueryDecodesTheHistogramsAndTheMean)
     }
     for (u32 i = 0; i < 256; i++)
         IO_WRITE32(ISP_REG_BASE + 0x3C00 + 4 * i, i == 10 ? 3 : i == 40 ? 1 : 0);
-    for (u32 r : {0x620u, 0x624u, 0x628u, 0x62Cu})
+    for (u32 r : {0x720u, 0x724u, 0x728u, 0x72Cu})
         IO_WRITE32(ISP_REG_BASE + r, 0);
     AE_EXPOSURE_STATUS_S s = got(DU_DUZ_ISP_QueryExposureInfo);
     EXPECT_EQ(s.au16Hist5Value[2], 0xFFFF);
     EXPECT_EQ(s.u8AveLum, (10 * 3 + 40 + 2) / 4);
-    IO_WRITE32(ISP_REG_BASE + 0x620, 40000);
-    IO_WRITE32(ISP_REG_BASE + 0x62C, 30000);
+    IO_WRITE32(ISP_REG_BASE + 0x720, 40000);
+    IO_WRITE32(ISP_REG_BASE + 0x72C, 30000);
     s = got(DU_DUZ_ISP_QueryExposureInfo);
     EXPECT_EQ(s.au16Hist5Value[0], 40000);
     EXPECT_EQ(s.au16Hist5Value[4], 30000);
