@@ -1,16 +1,21 @@
 // The video pipeline set-up on the simulated board: stage order up and down,
 // every mode of the configuration tables, the input windows, the encoder
 // records, the teardown after partial starts, and the bit-rate table.
+#include "recorder/dv_isp.h"
 #include "recorder/dv_pipeline.h"
-#include "tests/recorder/isp_standin.h"
+#include "tests/recorder/pipeline_support.h"
 #include "tests/support/board_fixture.h"
 
 #include "board/sim/mipi.h"
+#include "board/sim/sim.h"
+#include "isp/mpi_isp.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vi/mpi_vi.h"
 #include "mpi/video/vpss/mpi_vpss.h"
 
 #include <cstring>
+
+using pipelinetest::line_of;
 
 namespace {
 
@@ -21,12 +26,11 @@ protected:
         BoardTest::SetUp();
         ASSERT_EQ(0, DU_DUZ_SYS_Init());
         u32RecModeFlag = DV_STATE_MPP;
-        g_isp_standin_init_ret = 0;
         record_mode(PIC_HD1080, 60, PIC_HD1080, 60, PT_H265);
     }
     void TearDown() override
     {
-        teardown();
+        testsupport::capture_stdout([] { teardown(); });
         DU_DUZ_SYS_Exit();
         u32RecModeFlag = 0;
     }
@@ -71,17 +75,6 @@ protected:
         KX_DV_Vi_Chn_Stop(0);
         KX_DV_ISP_Stop();
     }
-
-    // Index in events.log of the first line with `what` after line `after`.
-    static long line_of(const std::string &what, long after = -1)
-    {
-        std::vector<std::string> all = testsupport::events();
-        for (long i = after + 1; i < (long)all.size(); i++)
-            if (all[i].find(what) != std::string::npos)
-                return i;
-        ADD_FAILURE() << "no event '" << what << "' after line " << after;
-        return (long)all.size();
-    }
 };
 
 } // namespace
@@ -92,8 +85,7 @@ TEST_F(DvPipeline, StagesComeUpInOrderAndGoDownInReverse)
     EXPECT_EQ(DV_STATE_MPP | DV_STATE_ISP | DV_STATE_VI | DV_STATE_VPSS, u32RecModeFlag);
     const char *up[] = {
         "mipi dev attr mode 1 1920x1080 wdr 0",
-        "test isp init",
-        "test isp run",
+        "sensor i2c", // the ISP's init programs the sensor
         "vi dev attr 1920x1096 at 0,0",
         "vi dev enable",
         "vi chn 0 attr 1920x1080",
@@ -129,11 +121,12 @@ TEST_F(DvPipeline, StagesComeUpInOrderAndGoDownInReverse)
         "vpss grp 0 destroy",
         "vi chn 0 disable",
         "vi dev disable",
-        "test isp stop",
     };
     for (const char *e : down)
         at = line_of(e, at);
     EXPECT_EQ(DV_STATE_MPP, u32RecModeFlag);
+    ISP_FRAME_FORMAT_S pub;
+    EXPECT_NE(0, DU_DUZ_ISP_GetPubAttr(0, &pub)); // the ISP is exited
 
     // Everything is gone: the same pipeline comes up again.
     ASSERT_EQ(0, start());
@@ -373,9 +366,9 @@ TEST_F(DvPipeline, StagesRefuseToStartOutOfOrder)
 
 TEST_F(DvPipeline, AFailingIspInitStopsTheInputStage)
 {
-    g_isp_standin_init_ret = (s32)0xA01C8043;
+    sim::sensor_set_present(false); // the sensor answers no write: the ISP's init fails
     std::string out = testsupport::capture_stdout([] { EXPECT_EQ(-1, KX_DV_Vi_Run()); });
-    EXPECT_NE(std::string::npos, out.find("set dev wdr failed with error code 0xa01c8043!\n"));
+    EXPECT_NE(std::string::npos, out.find("set dev wdr failed with error code 0xa01c8040!\n"));
     EXPECT_EQ(DV_STATE_MPP, u32RecModeFlag);
     EXPECT_TRUE(testsupport::events("vi dev").empty());
 }
