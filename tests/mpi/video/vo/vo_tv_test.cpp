@@ -2,6 +2,7 @@
 // layer 0, channel 0, brought up and taken down in the TV output's order;
 // the frames it shows and the picture it leaves in tv.png.
 #include "mpi/video/vo/mpi_vo.h"
+#include "tests/mpi/video/png_picture.h"
 #include "tests/mpi/video/video_pipeline.h"
 #include "tests/support/board_fixture.h"
 
@@ -9,11 +10,9 @@
 #include <filesystem>
 #include <thread>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
-
 using namespace videotest;
+using pngtest::Rgb;
+using pngtest::decode_png;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -107,39 +106,6 @@ protected:
         return false;
     }
 };
-
-// The picture in a PNG file, as RGB rows.
-struct Rgb {
-    int w = 0, h = 0;
-    std::vector<uint8_t> px;
-    const uint8_t *at(int x, int y) const { return &px[((size_t)y * w + x) * 3]; }
-};
-
-bool decode_png(const std::string &bytes, Rgb &out)
-{
-    const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_PNG);
-    AVCodecContext *ctx = avcodec_alloc_context3(codec);
-    AVPacket *pkt = av_packet_alloc();
-    AVFrame *frame = av_frame_alloc();
-    bool ok = avcodec_open2(ctx, codec, nullptr) == 0;
-    if (ok) {
-        pkt->data = (uint8_t *)bytes.data();
-        pkt->size = (int)bytes.size();
-        ok = avcodec_send_packet(ctx, pkt) == 0 && avcodec_receive_frame(ctx, frame) == 0 &&
-             frame->format == AV_PIX_FMT_RGB24;
-    }
-    if (ok) {
-        out.w = frame->width;
-        out.h = frame->height;
-        out.px.resize((size_t)out.w * out.h * 3);
-        for (int y = 0; y < out.h; y++)
-            memcpy(&out.px[(size_t)y * out.w * 3], frame->data[0] + (size_t)y * frame->linesize[0], out.w * 3);
-    }
-    av_frame_free(&frame);
-    av_packet_free(&pkt);
-    avcodec_free_context(&ctx);
-    return ok;
-}
 
 } // namespace
 
