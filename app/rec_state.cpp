@@ -22,3 +22,8 @@ int setDefualtCmd()
     rec.PackSize = 3;
     return 0;
 }
+
+std::atomic<int32_t> g_s32RecRealSta{KX_REC_STATE_STOPPED};
+
+int32_t KX_Get_Record_State(void) { return g_s32RecRealSta; }
+void KX_Set_Record_State(int32_t state) { g_s32RecRealSta = state; }

@@ -3,6 +3,7 @@
 // threads read them; plain bytes, shared without locks (one writer per field).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -35,3 +36,10 @@ extern KX_REC_CMD_S gRecCmd[KX_REC_ENTRY_NUM];
 // The initial table: both entries stopped, loop recording on with 3-minute
 // files; the spare entry untouched. Returns 0.
 int setDefualtCmd();
+
+// The applications' view of the recording: 1 from the start of a recording
+// until its file is complete, else 2. The record applications write it, the
+// engine's threads read it.
+extern std::atomic<int32_t> g_s32RecRealSta;
+int32_t KX_Get_Record_State(void);
+void KX_Set_Record_State(int32_t state);
