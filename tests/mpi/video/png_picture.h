@@ -25,6 +25,19 @@ struct Rgb {
     }
 };
 
+// The scene's sky fills the top of an upright picture: clearly more blue
+// than red there.
+inline bool sky_on_top(const Rgb &img)
+{
+    long blue = 0, red = 0;
+    for (int y = 20; y < 120 && y < img.h; y += 4)
+        for (int x = 0; x < img.w; x += 8) {
+            red += img.at(x, y)[0];
+            blue += img.at(x, y)[2];
+        }
+    return blue > red * 5 / 4;
+}
+
 inline bool decode_png(const std::string &bytes, Rgb &out)
 {
     const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_PNG);
