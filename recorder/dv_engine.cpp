@@ -53,30 +53,21 @@ void unwind(Stage failed)
     KX_DV_Vi_Chn_Stop(0);
 }
 
-s32 stage_vi()
+// Runs one stage; on failure takes down the ones before it and says so.
+s32 run_stage(Stage stage)
 {
-    if (KX_DV_Vi_Run() == 0)
+    static const struct {
+        s32 (*run)(void);
+        const char *failed;
+    } stages[] = {
+        {KX_DV_Vi_Run, "star vi fail "},
+        {KX_DV_Vpss_Run, "star VPSS fail "},
+        {KX_DV_Venc_Run, "star venc fail "},
+    };
+    if (stages[stage].run() == 0)
         return 0;
-    unwind(kStageVi);
-    puts("star vi fail ");
-    return -1;
-}
-
-s32 stage_vpss()
-{
-    if (KX_DV_Vpss_Run() == 0)
-        return 0;
-    unwind(kStageVpss);
-    puts("star VPSS fail ");
-    return -1;
-}
-
-s32 stage_venc()
-{
-    if (KX_DV_Venc_Run() == 0)
-        return 0;
-    unwind(kStageVenc);
-    puts("star venc fail ");
+    unwind(stage);
+    puts(stages[stage].failed);
     return -1;
 }
 
@@ -124,7 +115,7 @@ s32 start_pipeline(bool restart)
         puts("KX_Mpp_init fail ");
         return -1;
     }
-    if (stage_vi() != 0 || stage_vpss() != 0 || stage_venc() != 0)
+    if (run_stage(kStageVi) != 0 || run_stage(kStageVpss) != 0 || run_stage(kStageVenc) != 0)
         return -1;
     // The recording goes on without scene auto-tuning when it won't start.
     scene_auto_start();
@@ -270,18 +261,18 @@ s32 KX_Video_Mode_Func(u32 step, u32 entry, u32)
         }
         return 0;
     case 3:
-        return stage_vi();
+        return run_stage(kStageVi);
     case 4:
         KX_DV_ISP_Stop();
         KX_DV_Vi_Chn_Stop(0);
         return 0;
     case 5:
-        return stage_vpss();
+        return run_stage(kStageVpss);
     case 6:
         KX_DV_Vpss_Grp_Stop(0);
         return 0;
     case 7:
-        if (stage_venc() != 0)
+        if (run_stage(kStageVenc) != 0)
             return -1;
         if (entry < 2 && gsDvConfig.sOsd.sParam[entry].bEnable)
             KX_MainVencOsdThreadRun();

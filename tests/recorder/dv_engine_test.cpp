@@ -32,6 +32,7 @@
 #include <thread>
 
 using pipelinetest::in_order;
+using pipelinetest::wait_for;
 
 namespace {
 
@@ -71,18 +72,6 @@ template <class Fn> std::string quiet(Fn &&fn)
 }
 
 bool has(const std::string &out, const std::string &what) { return out.find(what) != std::string::npos; }
-
-// Waits (bounded) until `done` holds.
-bool wait_for(const std::function<bool()> &done, int seconds = 10)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 u32 isp_frames() { return __atomic_load_n(&g_astIspCtx[0].u32FrameCnt, __ATOMIC_RELAXED); }
 
@@ -141,25 +130,15 @@ TEST_F(DvEngineTraced, TheFirstRunBringsThePipelineUpInOrderAndTheStopTakesItDow
     apps_.enter();
     std::string out = quiet([] { EXPECT_EQ(0, KX_DV_FirstRun()); });
     EXPECT_EQ(kRunning, u32RecModeFlag);
-    long isp_init = pipelinetest::line_of("sensor i2c");
-    long up = in_order({
-        "vb init",                     // the platform with its pool
+    long isp_init = in_order({
+        "vb init", // the platform with its pool
         "sys up",
         "mipi dev attr mode 1 1920x1080 wdr 0",
-        "trace open /dev/isp_dev",     // the ISP's memory, once sensor and 3A are registered
-        "sensor i2c",                  // the ISP's init programs the sensor
-        "vi dev attr 1920x1096 at 0,0",
-        "vi dev enable",
-        "vi chn 0 enable",
-        "vpss grp 0 create 1920x1080",
-        "vpss grp 0 start",
-        "vpss grp 0 chn 1 enable",
-        "vpss grp 0 chn 3 enable",
-        "sys bind 16/0/0 -> 7/0/0",
-        "venc chn 1 create type 96 1920x1080",
-        "sys bind 7/0/1 -> 8/0/1",
-        "test mp4 start",
+        "trace open /dev/isp_dev", // the ISP's memory, once sensor and 3A are registered
+        "sensor i2c",              // the ISP's init programs the sensor
     });
+    long up = in_order(pipelinetest::record_pipeline_up(PT_H264), isp_init);
+    up = in_order({"test mp4 start"}, up);
     EXPECT_FALSE(has_event("venc chn 0 create")); // the photo set is off
 
     // The run thread's loop: its interrupt on after the init, frames coming.
@@ -183,23 +162,9 @@ TEST_F(DvEngineTraced, TheFirstRunBringsThePipelineUpInOrderAndTheStopTakesItDow
 
     const long before_stop = (long)testsupport::events().size() - 1;
     out = quiet([] { EXPECT_EQ(0, KX_DV_Stop()); });
-    in_order(
-        {
-            "test mp4 stop",
-            "test stream stop",
-            "rgn 3 destroy",
-            "sys unbind 7/0/1 -> 8/0/1",
-            "venc chn 1 destroy",
-            "sys unbind 16/0/0 -> 7/0/0",
-            "vpss grp 0 stop",
-            "vpss grp 0 chn 1 disable",
-            "vpss grp 0 chn 3 disable",
-            "vpss grp 0 destroy",
-            "vi chn 0 disable",
-            "vi dev disable",
-            "trace ioctl /dev/isp_dev 0x4004491a", // the ISP's exit gives its memory back
-        },
-        std::max(before_stop, up));
+    long down = in_order({"test mp4 stop", "test stream stop", "rgn 3 destroy"}, std::max(before_stop, up));
+    down = in_order(pipelinetest::record_pipeline_down(), down);
+    in_order({"trace ioctl /dev/isp_dev 0x4004491a"}, down); // the ISP's exit gives its memory back
     EXPECT_TRUE(has(out, "KX_Dv_Stop success\n"));
     EXPECT_FALSE(has(out, "KX_Scene_Auto_Run")); // it never ran
     EXPECT_EQ(DV_STATE_MPP, u32RecModeFlag);

@@ -20,6 +20,8 @@
 #include <map>
 #include <thread>
 
+using pipelinetest::wait_for;
+
 namespace {
 
 // 2016-03-04 05:06:07 on the board's (local) clock.
@@ -40,18 +42,6 @@ void set_clock(time_t t)
 {
     struct timeval tv = {t, 0};
     ASSERT_EQ(0, bd_settimeofday(&tv));
-}
-
-// Waits (up to a generous bound) until `done` holds; false when it never did.
-bool wait_for(const std::function<bool()> &done, int seconds = 10)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 // The encoder stamp as the channel's next picture would carry it, read back.

@@ -15,6 +15,7 @@
 
 #include <cstring>
 
+using pipelinetest::in_order;
 using pipelinetest::line_of;
 
 namespace {
@@ -83,24 +84,8 @@ TEST_F(DvPipeline, StagesComeUpInOrderAndGoDownInReverse)
 {
     std::string out = testsupport::capture_stdout([] { ASSERT_EQ(0, start()); });
     EXPECT_EQ(DV_STATE_MPP | DV_STATE_ISP | DV_STATE_VI | DV_STATE_VPSS, u32RecModeFlag);
-    const char *up[] = {
-        "mipi dev attr mode 1 1920x1080 wdr 0",
-        "sensor i2c", // the ISP's init programs the sensor
-        "vi dev attr 1920x1096 at 0,0",
-        "vi dev enable",
-        "vi chn 0 attr 1920x1080",
-        "vi chn 0 enable",
-        "vpss grp 0 create 1920x1080",
-        "vpss grp 0 start",
-        "vpss grp 0 chn 1 enable",
-        "vpss grp 0 chn 3 enable",
-        "sys bind 16/0/0 -> 7/0/0",
-        "venc chn 1 create type 265 1920x1080",
-        "sys bind 7/0/1 -> 8/0/1",
-    };
-    long at = -1;
-    for (const char *e : up)
-        at = line_of(e, at);
+    long at = in_order({"mipi dev attr mode 1 1920x1080 wdr 0", "sensor i2c"}); // the ISP's init programs the sensor
+    at = in_order(pipelinetest::record_pipeline_up(PT_H265), at);
     EXPECT_NE(std::string::npos, out.find("KX_DV_Vi_Run\n"));
     EXPECT_NE(std::string::npos, out.find("enable vi(0,0) ok\nend vi first config at: (0,0) ok\n"));
     EXPECT_NE(std::string::npos, out.find("stSize.u32Width = 320 ePicSize = 6\n"));
@@ -111,19 +96,7 @@ TEST_F(DvPipeline, StagesComeUpInOrderAndGoDownInReverse)
     EXPECT_TRUE(testsupport::events("vpss grp 0 chn 0 enable").empty());
 
     teardown();
-    const char *down[] = {
-        "sys unbind 7/0/1 -> 8/0/1",
-        "venc chn 1 destroy",
-        "sys unbind 16/0/0 -> 7/0/0",
-        "vpss grp 0 stop",
-        "vpss grp 0 chn 1 disable",
-        "vpss grp 0 chn 3 disable",
-        "vpss grp 0 destroy",
-        "vi chn 0 disable",
-        "vi dev disable",
-    };
-    for (const char *e : down)
-        at = line_of(e, at);
+    in_order(pipelinetest::record_pipeline_down(), at);
     EXPECT_EQ(DV_STATE_MPP, u32RecModeFlag);
     ISP_FRAME_FORMAT_S pub;
     EXPECT_NE(0, DU_DUZ_ISP_GetPubAttr(0, &pub)); // the ISP is exited

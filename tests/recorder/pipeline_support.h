@@ -1,12 +1,15 @@
 // Test support for the recording engine's pipeline: the record mode 1
 // application as the current one (the date stamp picks its channel by it),
-// and the order of events in events.log.
+// the order of events in events.log, and a bounded wait.
 #pragma once
 
 #include "app/app_manager.h"
 #include "tests/support/board_fixture.h"
 
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace pipelinetest {
@@ -51,6 +54,52 @@ inline long in_order(const std::vector<std::string> &whats, long after = -1)
         after = line_of(w, after);
     }
     return after;
+}
+
+// The record modes' 1080p pipeline (processing channels 1 and 3, encoder
+// channel 1 of payload `type`) in events.log after the ISP's start, and
+// after the stop of the date stamp.
+inline std::vector<std::string> record_pipeline_up(unsigned type)
+{
+    return {
+        "vi dev attr 1920x1096 at 0,0",
+        "vi dev enable",
+        "vi chn 0 attr 1920x1080",
+        "vi chn 0 enable",
+        "vpss grp 0 create 1920x1080",
+        "vpss grp 0 start",
+        "vpss grp 0 chn 1 enable",
+        "vpss grp 0 chn 3 enable",
+        "sys bind 16/0/0 -> 7/0/0",
+        "venc chn 1 create type " + std::to_string(type) + " 1920x1080",
+        "sys bind 7/0/1 -> 8/0/1",
+    };
+}
+inline std::vector<std::string> record_pipeline_down()
+{
+    return {
+        "sys unbind 7/0/1 -> 8/0/1",
+        "venc chn 1 destroy",
+        "sys unbind 16/0/0 -> 7/0/0",
+        "vpss grp 0 stop",
+        "vpss grp 0 chn 1 disable",
+        "vpss grp 0 chn 3 disable",
+        "vpss grp 0 destroy",
+        "vi chn 0 disable",
+        "vi dev disable",
+    };
+}
+
+// Waits (up to a generous bound) until `done` holds; false when it never did.
+inline bool wait_for(const std::function<bool()> &done, int seconds = 10)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 } // namespace pipelinetest
