@@ -19,20 +19,9 @@
 #include <thread>
 
 using Clock = std::chrono::steady_clock;
+using pipelinetest::wait_for;
 
 namespace {
-
-// Waits (up to a generous bound) until `done` holds.
-bool wait_for(const std::function<bool()> &done, int seconds = 10)
-{
-    auto end = Clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (Clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 // Frames output channel 0 showed per second over an interval measured here.
 double shown_rate(double seconds)
