@@ -4,6 +4,7 @@
 // scene stands still or moves.
 #include "recorder/dv_motion.h"
 #include "tests/recorder/live_pipeline.h"
+#include "tests/recorder/pipeline_support.h"
 #include "tests/support/board_fixture.h"
 
 #include "app/devices.h"
@@ -501,9 +502,7 @@ protected:
     {
         const u32 pic[2] = {320, 240};
         ASSERT_EQ(0, KX_MdStart(0, 3, pic, 30));
-        for (int i = 0; i < 300 && testsupport::events("vda chn 0 start").empty(); i++)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_FALSE(testsupport::events("vda chn 0 start").empty());
+        ASSERT_TRUE(pipelinetest::wait_for([] { return !testsupport::events("vda chn 0 start").empty(); }, 5));
     }
 
     static void board(const char *command) { ASSERT_EQ("ok", sim::control(command)); }
