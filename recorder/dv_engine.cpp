@@ -39,10 +39,11 @@ constexpr u32 kAudioQueueDepth = 336;
 constexpr u32 kPoolBlocks = 40;
 constexpr u32 kLineAlign = 64;
 
-// The stages of a start, in order; a failure in one takes down the ones
-// before it.
+// The stages of a start, in order.
 enum Stage { kStageVi, kStageVpss, kStageVenc };
 
+// Takes down what a failed stage and the ones before it started; each stop
+// removes only what exists.
 void unwind(Stage failed)
 {
     // The encoder stage has already stopped the channels it made.
