@@ -118,6 +118,9 @@ void do_start(const std::string &root)
     fs::create_directories(g_root + "/mnt", ec);
     fs::create_directories(g_root + "/proc", ec);
     fs::create_directories(g_root + "/home", ec); // the pipeline configuration file
+    // The root file system's flash partition and tuning folder (updates land there).
+    fs::create_directories(g_root + "/mnt/data_flash", ec);
+    fs::create_directories(g_root + "/dv/iq_config", ec);
 
     read_conf(g_root + "/board.conf");
     g_trace = conf_int("trace", 0) != 0;

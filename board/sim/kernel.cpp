@@ -227,6 +227,20 @@ int bd_statvfs(const char *path, struct statvfs *buf)
     return 0;
 }
 
+namespace sim {
+namespace {
+
+// The status line carries the card's free space as statvfs reports it.
+StatusRegistration card_free_status([] {
+    struct statvfs st;
+    if (!world().card || !card_mounted() || bd_statvfs(kCardMount, &st) != 0)
+        return std::string("card_free_kb=0");
+    return "card_free_kb=" + std::to_string((unsigned long long)st.f_bavail * st.f_frsize / 1024);
+});
+
+} // namespace
+} // namespace sim
+
 int bd_socket(int domain, int type, int protocol)
 {
     ensure_started();
