@@ -1,0 +1,72 @@
+// Audio capture of the record modes: the codec set up over its device, audio
+// input device 0 at 48 kHz mono bound to one AAC-LC encoder channel and to
+// the two output channels, and the audio thread that copies each AAC packet
+// into audio_buffer and queues its record on q_audio_stream while a recording
+// runs.
+//
+// The record applications call KX_DV_Audio_Run and KX_DV_StartAudioThread
+// after KX_DV_FirstRun, and KX_DV_StopAudioThread and KX_DV_Audio_Stop after
+// KX_DV_Stop.
+#pragma once
+
+#include "mpi/audio/aenc/mpi_aenc.h"
+#include "mpi/audio/comm/mpi_audio_comm.h"
+#include "recorder/dv_engine.h"
+
+#include <atomic>
+#include <cstdint>
+
+// The audio set-up.
+struct KX_AUD_CFG_S {
+    u32 AiDev;      // 0
+    u32 AiChn;      // the input channel in use
+    u32 AiChnCnt;   // 1
+    u32 AencChn;    // the encoder channel in use
+    u32 AencChnCnt; // 1
+    u32 AoDev;      // 0
+    u32 AoChnCnt;   // 2
+    u32 u32Level;   // MovieSound 0..3, written by the record application
+};
+extern KX_AUD_CFG_S aud_cfg;
+
+extern u64 u64AudioIdenxNo;          // sequence of queued packets, never reset
+extern u32 audio_offset;             // write position in audio_buffer, never reset
+extern std::atomic<u32> audio_run_thd;
+
+// Codec, input, encoder channel 0 and output up, with their binds; state bit
+// DV_STATE_AUDIO set. 0, or -1 (or the failing bind's status) with a message;
+// what started before a failure stays up and the bit stays clear.
+s32 KX_DV_Audio_Run(void);
+// Everything down in reverse; -1 at once when audio is not up.
+s32 KX_DV_Audio_Stop(void);
+
+// The audio thread; it ends by itself when no packet came for a second.
+s32 KX_DV_StartAudioThread(void);
+s32 KX_DV_StopAudioThread(void);
+
+// The codec for the device attributes' work mode and rate; 0 or -1.
+s32 KX_AUDIO_CfgAcodec(const AIO_ATTR_S *attr);
+s32 KX_Tlv320_CfgAudio(u32 workMode, u32 sampleRate);
+
+// The steps of the start and stop; each 0 or the first failing status.
+s32 KX_AUDIO_StartAi(s32 dev, u32 chnCnt, const AIO_ATTR_S *attr, u32 resampleRate, u32 resample);
+s32 KX_Audio_StartAenc(u32 chnCnt, const AIO_ATTR_S *attr, u32 payloadType);
+s32 KX_AUDIO_AencBindAi(s32 aiDev, s32 aiChn, s32 aencChn);
+s32 KX_AUDIO_StartAo(s32 dev, u32 chnCnt, const AIO_ATTR_S *attr, u32 resampleRate, u32 resample);
+s32 KX_AUDIO_AoBindAi(s32 aiDev, s32 aiChn, s32 aoDev, s32 aoChn);
+s32 KX_AUDIO_AoUnbindAi(s32 aiDev, s32 aiChn, s32 aoDev, s32 aoChn);
+s32 KX_AUDIO_StopAo(s32 dev, u32 chnCnt, u32 resample);
+s32 KX_AUDIO_AencUnbindAi(s32 aiDev, s32 aiChn, s32 aencChn);
+s32 KX_AUDIO_StopAenc(u32 chnCnt);
+s32 KX_AUDIO_StopAi(s32 dev, u32 chnCnt, u32 resample);
+
+// What a packet record keeps of its ring's address, to tell a record of an
+// earlier ring from one of the ring in use.
+inline u32 dv_ring_tag(const u8 *ring) { return (u32)(uintptr_t)ring; }
+
+// Queues one packet: its bytes into the ring, its record into the queue (a
+// full queue gives up its oldest record). 0, or -1 when it was not queued.
+s32 Send_Data2AudioQue(const AENC_STREAM_OUT_S *stream);
+// Appends the packet's bytes to audio_buffer and notes where in `record`;
+// -1 when there is no ring or the packet cannot fit in it.
+s32 Fill_AudioData2Buffer(const AENC_STREAM_OUT_S *stream, KX_REC_AUDIO_PKT_S *record);

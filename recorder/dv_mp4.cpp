@@ -1,0 +1,451 @@
+// The MP4 thread: queued video frames and AAC packets into MP4 files, split
+// at key frames, closed on stop, card full or power-off.
+#include "recorder/dv_mp4.h"
+
+#include "app/handler.h"
+#include "app/msg_hub.h"
+#include "app/rec_state.h"
+#include "app/sd_card.h"
+#include "recorder/dv_audio.h"
+#include "recorder/dv_config.h"
+#include "recorder/dv_engine.h"
+#include "recorder/dv_pipeline.h"
+#include "recorder/dv_stream.h"
+#include "recorder/kx_thread.h"
+#include "recorder/rec_files.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+std::atomic<u32> venc_mp4_Run{0};
+std::atomic<u8> videoFileHas1Sec{1};
+pthread_mutex_t lock_record = PTHREAD_MUTEX_INITIALIZER;
+pthread_cond_t cond_record = PTHREAD_COND_INITIALIZER;
+
+namespace {
+
+constexpr u32 kEntry = KX_REC_ENTRY_RECORD;
+// The span the thread gives one AAC packet (1024 samples at 48 kHz last
+// 21333 us; the shorter span lets audio catch up with the video).
+constexpr u64 kAudioSpan = 20833;
+constexpr u64 kCardReserveKiB = 153600;
+constexpr u32 kRecRelease = HMSG_KEY_RELEASE + KEY_ID_REC;
+constexpr u32 kWaitMs = 20; // an empty queue is looked at again after this
+
+pthread_t g_mp4_thread;
+bool g_mp4_live;
+
+KX_REC_CMD_S &rec_cmd() { return gRecCmd[kEntry]; }
+bool running() { return rec_cmd().RecState == KX_REC_STATE_RUNNING; }
+bool stopped() { return rec_cmd().RecState == KX_REC_STATE_STOPPED; }
+
+// One recording: its parameters, the open file and its counters.
+struct Recording {
+    MP4_BITMAPINFOHEADER_S video;
+    MP4_WAVEFORMATEX_S audio;
+    u32 fps = 0;
+    u32 seconds = 0;       // file length L
+    u32 frames_per_file = 0; // N
+    u64 interval = 0;      // T, microseconds per frame
+    bool first_file = true;
+    bool full_told = false; // card full reported for this recording
+    u64 audio_floor = 0;    // audio older than the recording's first key frame is stale
+
+    MP4Handle h = nullptr;
+    s32 video_index = 0, audio_index = 0;
+    u32 frames = 0;          // written to this file
+    u8 since_key = 0;
+    u64 first_pts = 0, last_pts = 0;
+    bool first_of_file = true;
+
+    KX_REC_VIDEO_PKT_S v; // the record in hand
+    bool have_v = false;
+};
+
+// ---- the queues ----------------------------------------------------------------------------
+
+bool video_ok(const KX_REC_VIDEO_PKT_S &r)
+{
+    return main_rec_buf && r.u32Len != 0 && (u64)r.u32Offset + r.u32Len <= g_u32MainStreamBufferSize;
+}
+
+bool take_video(KX_REC_VIDEO_PKT_S &r) { return KX_OrderQueue_Read(&r, q_main_stream) == 0; }
+
+// Done with a record without writing it.
+void discard_video(const KX_REC_VIDEO_PKT_S &r) { dv_stream_consumed(&r); }
+
+bool peek_audio(KX_REC_AUDIO_PKT_S &a) { return KX_OrderQueue_ReadNotDel(&a, q_audio_stream) == 0; }
+bool take_audio(KX_REC_AUDIO_PKT_S &a) { return KX_OrderQueue_Read(&a, q_audio_stream) == 0; }
+
+// A packet with bytes of the ring in use, not older than the recording.
+bool audio_ok(const Recording &r, const KX_REC_AUDIO_PKT_S &a)
+{
+    return audio_buffer && a.u32Len != 0 && a.u32BufBase == dv_ring_tag(audio_buffer) &&
+           (u64)a.u32Offset + a.u32Len <= g_u32AudioStreamBufferSize && a.u64Pts >= r.audio_floor;
+}
+
+void write_audio(const Recording &r, const KX_REC_AUDIO_PKT_S &a)
+{
+    // With the sound off the packet is taken and not written.
+    if (rec_cmd().u8AudioLevel != 0)
+        MP4_WriteFrame(r.h, (u32)r.audio_index, a.u64Pts, audio_buffer + a.u32Offset, a.u32Len, 0);
+}
+
+// Takes the next packet that has data; false when the queue runs out.
+bool take_usable_audio(const Recording &r, KX_REC_AUDIO_PKT_S &a)
+{
+    while (take_audio(a))
+        if (audio_ok(r, a))
+            return true;
+    return false;
+}
+
+// The audio that belongs to the interval of the frame stamped `v`.
+void write_audio_for(Recording &r, u64 v)
+{
+    KX_REC_AUDIO_PKT_S a;
+    bool took = false;
+    while (peek_audio(a)) {
+        if (kAudioSpan > r.interval && a.u64Pts >= v)
+            return; // above 48 frames/s a packet waits for its frame
+        take_audio(a);
+        if (!audio_ok(r, a))
+            continue; // an empty or stale record never holds up the ones behind it
+        write_audio(r, a);
+        took = true;
+        break;
+    }
+    if (!took || kAudioSpan >= r.interval)
+        return;
+    u64 last = a.u64Pts;
+    while (!stopped() && last + kAudioSpan < v + r.interval && take_usable_audio(r, a)) {
+        write_audio(r, a);
+        last = a.u64Pts;
+    }
+}
+
+// ---- files ---------------------------------------------------------------------------------
+
+void post(u32 id) { hcmgr_snd_msg(id); }
+
+void report_card_full(Recording &r)
+{
+    if (r.full_told)
+        return;
+    r.full_told = true;
+    post(AMSG_CARD_STATE_FULL);
+}
+
+void close_file(Recording &r)
+{
+    if (!r.h)
+        return;
+    MP4_EndWriting(r.h);
+    u64 ms = 0;
+    MP4_DestroyWriter(r.h, &ms);
+    r.h = nullptr;
+    sync();
+}
+
+// Takes the next name and opens a writer on it; false ends the recording
+// (state 2, the reason reported).
+bool open_file(Recording &r)
+{
+    char name[KX_REC_FILENAME_SIZE];
+    if (!KX_RecordCtr_Getfilename(name, sizeof name, kEntry, KX_REC_TYPE_MOVIE, rec_cmd().PackSize,
+                                  r.video.u32avgBitRate)) {
+        rec_cmd().RecState = KX_REC_STATE_STOPPED;
+        report_card_full(r);
+        return false;
+    }
+    printf("%s , pw:%d\n", name, (int)Kx_GetPowerOffState());
+    if (Kx_GetPowerOffState())
+        return false;
+
+    videoFileHas1Sec = 0;
+    const char *failed = nullptr;
+    if (MP4_CreateWriter(&r.h, name) != 0) {
+        failed = "======MP4_CreateWriter failed";
+        r.h = nullptr;
+    } else if (MP4_SetVideoStreamParams(r.h, &r.video_index, &r.video) != 0) {
+        failed = "======MP4_SetVideoStreamParams failed";
+    } else if (MP4_SetAudioStreamParams(r.h, &r.audio_index, &r.audio) != 0) {
+        failed = "======MP4_SetAudioStreamParams failed";
+    } else if (MP4_BeginWriting(r.h) != 0) {
+        failed = "======MP4_BegingWriting failed";
+    }
+    if (failed) {
+        puts(failed);
+        if (r.h)
+            MP4_DestroyWriter(r.h, nullptr);
+        r.h = nullptr;
+        rec_cmd().RecState = KX_REC_STATE_STOPPED;
+        return false;
+    }
+    r.frames = 0;
+    r.since_key = 0;
+    r.first_pts = r.last_pts = 0;
+    r.first_of_file = true;
+    return true;
+}
+
+// The first file begins with a key frame: the frames before it are dropped,
+// and so is the audio older than it. False when the recording stopped first.
+bool find_key(Recording &r)
+{
+    KX_REC_AUDIO_PKT_S a;
+    while (true) {
+        if (!running())
+            return false;
+        if (!take_video(r.v)) {
+            dv_stream_wait(kWaitMs);
+            continue;
+        }
+        if (peek_audio(a) && a.u64Pts < r.v.u64Pts)
+            take_audio(a);
+        if (r.v.u32KeyFlag == 1)
+            break;
+        discard_video(r.v);
+    }
+    r.have_v = true;
+    r.first_file = false;
+    r.audio_floor = r.v.u64Pts;
+    while (true) {
+        if (!peek_audio(a)) {
+            puts("=======find I=no aud buf===");
+            break;
+        }
+        if (a.u64Pts >= r.v.u64Pts) {
+            puts("=======find I=======");
+            break;
+        }
+        take_audio(a);
+    }
+    return true;
+}
+
+// Whether the file is long enough to end before the key frame in hand.
+bool split_due(const Recording &r)
+{
+    if (r.frames == 0)
+        return false;
+    if (r.frames < r.frames_per_file && r.last_pts - r.first_pts < (u64)r.seconds * 1000000u)
+        return false;
+    printf("u8IPintervalCnt = %d , u32DivFrameCnt =%d \n", (int)r.since_key, (int)r.frames);
+    return true;
+}
+
+void after_frame(Recording &r)
+{
+    if (!r.full_told && Get_SD_Card_Space_2() <= kCardReserveKiB) {
+        printf("Get_SD_Card_Space_2(%d)\n", (int)Get_SD_Card_Space_2());
+        // The record application stops the recording on the REC release.
+        post(kRecRelease);
+        report_card_full(r);
+    }
+    if (videoFileHas1Sec == 0 && r.frames > r.fps)
+        videoFileHas1Sec = 1;
+}
+
+// Writes the record in hand, then the audio of its interval.
+void write_video(Recording &r)
+{
+    const KX_REC_VIDEO_PKT_S &v = r.v;
+    r.have_v = false;
+    if (r.first_of_file) {
+        r.first_pts = v.u64Pts;
+        r.first_of_file = false;
+    }
+    r.last_pts = v.u64Pts;
+    if (v.u32End - v.u32Offset != v.u32Len)
+        printf("data id=%d\n", (int)v.u64Seq);
+    if (!video_ok(v)) {
+        printf("pktLen = %d \n", (int)v.u32Len);
+        discard_video(v);
+        return;
+    }
+    MP4_WriteFrame(r.h, (u32)r.video_index, v.u64Pts, main_rec_buf + v.u32Offset, v.u32Len, v.u32KeyFlag);
+    dv_stream_consumed(&v);
+    r.frames++;
+    r.since_key = v.u32KeyFlag == 1 ? 0 : (u8)(r.since_key + 1);
+    write_audio_for(r, v.u64Pts);
+    after_frame(r);
+}
+
+// The stop: what is still queued goes into the file, one audio packet after
+// each frame; audio left over waits for the next recording.
+void drain(Recording &r)
+{
+    while (r.have_v || take_video(r.v)) {
+        r.have_v = false;
+        if (!video_ok(r.v)) {
+            printf("pktLen = %d \n", (int)r.v.u32Len);
+            discard_video(r.v);
+            continue;
+        }
+        s32 ret = MP4_WriteFrame(r.h, (u32)r.video_index, r.v.u64Pts, main_rec_buf + r.v.u32Offset, r.v.u32Len,
+                                 r.v.u32KeyFlag);
+        dv_stream_consumed(&r.v);
+        if (ret != 0)
+            printf("write frame fail: 0x%x \n", ret);
+        KX_REC_AUDIO_PKT_S a;
+        if (take_usable_audio(r, a))
+            write_audio(r, a);
+    }
+}
+
+// Leaves a recording: the file closed, its end reported, nothing of it left
+// in the video queue, and the state stopped so that only a new command
+// starts the next one.
+void end_recording(Recording &r, bool drain_first)
+{
+    if (running())
+        rec_cmd().RecState = KX_REC_STATE_STOPPED; // the stream thread queues no more
+    if (r.h && drain_first)
+        drain(r);
+    close_file(r);
+    while (r.have_v || take_video(r.v)) {
+        r.have_v = false;
+        discard_video(r.v);
+    }
+    videoFileHas1Sec = 1;
+    post(AMSG_RECORD_COMPLETE);
+    puts("stop record end !");
+}
+
+void record(Recording &r)
+{
+    Get_Mp4_Info(&r.video, &r.audio, kEntry);
+    r.fps = r.video.u32samplePerSec;
+    if (r.fps == 0) {
+        puts("======frame rate 0: nothing to record");
+        end_recording(r, false);
+        return;
+    }
+    r.seconds = (u32)rec_cmd().PackSize * 60;
+    r.frames_per_file = r.seconds * r.fps;
+    r.interval = 1000000u / r.fps;
+    r.first_file = true;
+    r.full_told = false;
+    r.audio_floor = 0;
+    r.have_v = false;
+
+    while (running()) {
+        if (!r.h) {
+            if (!open_file(r)) {
+                end_recording(r, false);
+                return;
+            }
+            if (r.first_file && !find_key(r))
+                break;
+            continue;
+        }
+        if (!r.have_v) {
+            if (!take_video(r.v)) {
+                dv_stream_wait(kWaitMs);
+                continue;
+            }
+            r.have_v = true;
+        }
+        if (r.v.u32KeyFlag == 1 && split_due(r)) {
+            close_file(r);
+            post(AMSG_FILE_AUTO_SPLIT);
+            continue; // the next pass opens the next file with this key frame
+        }
+        write_video(r);
+    }
+    printf("p_state->RecState = %d\n", (int)rec_cmd().RecState);
+    end_recording(r, stopped());
+}
+
+void *KX_DV_Mp4Proc(void *)
+{
+    puts("KX_DV_Mp4Proc");
+    Recording r;
+    while (venc_mp4_Run.load() == 1) {
+        KX_WaitCmdToRecord_API();
+        if (venc_mp4_Run.load() != 1)
+            break;
+        record(r);
+    }
+    usleep(100 * 1000);
+    sync();
+    videoFileHas1Sec = 1;
+    post(AMSG_RECORD_COMPLETE);
+    puts("------exit mp4 thread successfully");
+    return nullptr;
+}
+
+} // namespace
+
+void Get_Mp4_Info(MP4_BITMAPINFOHEADER_S *video, MP4_WAVEFORMATEX_S *audio, u32 entry)
+{
+    const KX_DV_VENC_PARAM_S &e = gsDvConfig.sVenc.sParam[entry < 4 ? entry : 1];
+    const KX_DV_VI_PARAM_S &vi = gsDvConfig.sVi.sParam[0];
+    *video = MP4_BITMAPINFOHEADER_S{};
+    video->eCodeid = e.enType == PT_H264 ? MP4_CODEC_ID_H264 : MP4_CODEC_ID_H265;
+    SIZE_S size = {0, 0};
+    KX_DV_SYS_GetPicSize(vi.u8Norm, e.u8Resolution, &size, vi.enRotate);
+    video->u32BiWidth = size.u32Width;
+    video->u32BiHeight = size.u32Height;
+    video->u32BitCount = 16;
+    video->u32avgBitRate = KX_DV_Get_BitRate(e.u8ImageQuality, e.enType, e.u8Resolution, e.u8FrameRate) * 1024;
+    video->u32samplePerSec = e.u8FrameRate;
+
+    *audio = MP4_WAVEFORMATEX_S{};
+    audio->eCodeid = MP4_CODEC_ID_AACLC;
+    audio->u32Channels = 1;
+    audio->u32SamplesPerSec = 48000;
+    audio->u32AvgBytesPerSec = 32000;
+    audio->u16BlockAlign = 1024;
+    audio->u16BitsPerSample = 16;
+}
+
+s32 KX_DV_StartMp4Thread(void)
+{
+    puts("KX_DV_StartMp4Thread");
+    if (g_mp4_live)
+        return 0;
+    venc_mp4_Run = 1;
+    s32 ret = KX_THCreate_API(&g_mp4_thread, nullptr, KX_DV_Mp4Proc, nullptr);
+    if (ret != 0)
+        venc_mp4_Run = 0;
+    g_mp4_live = ret == 0;
+    return ret;
+}
+
+s32 KX_DV_StopMp4Thread(void)
+{
+    if (!g_mp4_live)
+        return 0;
+    rec_cmd().RecState = KX_REC_STATE_STOPPED;
+    venc_mp4_Run = 0;
+    KX_SendCondtoRecord();
+    pthread_join(g_mp4_thread, nullptr);
+    g_mp4_live = false;
+    return 0;
+}
+
+s32 KX_SendCondtoRecord(void)
+{
+    KX_THMutexLock_API(&lock_record);
+    KX_THCondBroadcast_API(&cond_record);
+    return KX_THMutexUnlock_API(&lock_record);
+}
+
+s32 KX_WaitCmdToRecord_API(void)
+{
+    puts("wait for record command");
+    KX_THMutexLock_API(&lock_record);
+    while (!running() && venc_mp4_Run.load() == 1)
+        KX_THCondWait_API(&cond_record, &lock_record);
+    return KX_THMutexUnlock_API(&lock_record);
+}
+
+u8 KX_GetRecordFileOver1Sec(void) { return videoFileHas1Sec; }
+
+u8 KX_GetRecordState(u32 entry)
+{
+    u32 e = entry & 0xFF;
+    return e < KX_REC_ENTRY_NUM ? gRecCmd[e].RecState : 0;
+}

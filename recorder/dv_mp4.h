@@ -1,0 +1,39 @@
+// The MP4 thread: one long-lived thread that turns the queued video frames
+// and AAC packets into MP4 files on the card. It sleeps until a record
+// command, takes the next file name, begins the first file with a key frame,
+// writes each frame followed by the audio of its interval, splits the
+// recording at a key frame once the file holds the configured length, and on
+// stop writes what is still queued, closes the file and reports
+// AMSG_RECORD_COMPLETE (also when no file could be opened).
+//
+// A recording, as the record applications command it:
+//   start: gRecCmd[1].RecState = 1; KX_DV_StartGetStream(); KX_SendCondtoRecord();
+//   stop:  (once KX_GetRecordFileOver1Sec() is non-zero) gRecCmd[1].RecState = 2;
+//          KX_DV_StopGetStream(); then AMSG_RECORD_COMPLETE says the file is complete.
+// KX_DV_FirstRun starts the thread (KX_DV_StartMp4Thread) and KX_DV_Stop ends
+// it (KX_DV_StopMp4Thread), closing a recording in progress.
+#pragma once
+
+#include "mpi/common/mpi_common.h"
+#include "recorder/mp4_writer.h"
+
+#include <atomic>
+#include <pthread.h>
+
+extern std::atomic<u32> venc_mp4_Run;
+// 0 from the opening of a file until it holds more than one second of
+// frames; 1 otherwise, and whenever no file is open.
+extern std::atomic<u8> videoFileHas1Sec;
+extern pthread_mutex_t lock_record;
+extern pthread_cond_t cond_record;
+
+// The stream parameters of encoder entry `entry` of gsDvConfig.
+void Get_Mp4_Info(MP4_BITMAPINFOHEADER_S *video, MP4_WAVEFORMATEX_S *audio, u32 entry);
+
+// Wakes the MP4 thread after the record state was set.
+s32 KX_SendCondtoRecord(void);
+// Waits until the record entry's state is 1 (running) or the thread's run
+// flag is cleared; a wake-up for anything else waits again.
+s32 KX_WaitCmdToRecord_API(void);
+u8 KX_GetRecordFileOver1Sec(void);
+u8 KX_GetRecordState(u32 entry);
