@@ -1,0 +1,380 @@
+// End-to-end test support: the built `camera` binary started on a fresh board
+// root of its own, driven through board.sock as camctl drives it, watched
+// through events.log, and the files it leaves on the card read back with
+// libavformat and libavcodec.
+#pragma once
+
+#include "app/pref.h"
+#include "tests/support/board_fixture.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// Where the camera and camrun were built.
+inline std::string bin_dir()
+{
+    const char *dir = getenv("CAMERA_BIN_DIR");
+    return dir && *dir ? dir : ".";
+}
+
+// The default preferences record, as the camera writes it on its first boot.
+inline DvSystemParam default_prefs()
+{
+    static DvSystemParam defaults = [] {
+        DvSystemParam rec{};
+        DvSystemParam *saved = app_pref_user;
+        app_pref_user = &rec;
+        // Also clears two microcontroller registers of this process's own board.
+        KX_DV_SetUserSettingDefualt();
+        app_pref_user = saved;
+        return rec;
+    }();
+    return defaults;
+}
+
+// One camera process on a root of its own.
+class Camera {
+public:
+    // `conf` is board.conf; `prefs` (when given) is written to flash first.
+    explicit Camera(const std::string &tag, const std::string &conf = "", const DvSystemParam *prefs = nullptr)
+    {
+        root_ = testsupport::fresh_root(tag);
+        if (!conf.empty())
+            testsupport::write_conf(root_, conf);
+        if (prefs) {
+            fs::create_directories(root_ + "/dv/config");
+            testsupport::write_file(root_ + "/dv/config/DvConfigs.bin",
+                                    std::string(reinterpret_cast<const char *>(prefs), sizeof *prefs));
+        }
+    }
+    ~Camera()
+    {
+        if (pid_ > 0 && !ended()) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status_, 0);
+        }
+        // A failing test leaves its root to look at.
+        std::error_code ec;
+        if (!::testing::Test::HasFailure())
+            fs::remove_all(root_, ec);
+    }
+
+    const std::string &root() const { return root_; }
+    std::string card() const { return root_ + "/mnt/sdcard0"; }
+
+    // Starts the camera; its output goes to ROOT/out.txt.
+    void start()
+    {
+        std::string camera = bin_dir() + "/camera";
+        ASSERT_EQ(0, access(camera.c_str(), X_OK)) << camera;
+        pid_ = fork();
+        ASSERT_GE(pid_, 0);
+        if (pid_ == 0) {
+            int out = open((root_ + "/out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int in = open("/dev/null", O_RDONLY);
+            dup2(in, 0);
+            dup2(out, 1);
+            dup2(out, 2);
+            setenv("BOARD_ROOT", root_.c_str(), 1);
+            setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+            execl(camera.c_str(), camera.c_str(), (char *)nullptr);
+            _exit(127);
+        }
+        ASSERT_TRUE(wait_event("board start", 20));
+    }
+
+    // Started, and the first application's start done (its keys enabled or
+    // its blink begun).
+    void boot(const char *ready = "gpio 0_0 1")
+    {
+        start();
+        ASSERT_TRUE(wait_event(ready, 30)) << "the camera did not come up";
+    }
+
+    // One board.sock command; its answer.
+    std::string ctl(const std::string &line)
+    {
+        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        int dir_fd = open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        std::string name = "/proc/self/fd/" + std::to_string(dir_fd) + "/board.sock";
+        strncpy(addr.sun_path, name.c_str(), sizeof addr.sun_path - 1);
+        std::string answer;
+        if (connect(fd, (sockaddr *)&addr, sizeof addr) == 0) {
+            std::string out = line + "\n";
+            if (::send(fd, out.data(), out.size(), MSG_NOSIGNAL) == (ssize_t)out.size()) {
+                char c;
+                while (read(fd, &c, 1) == 1 && c != '\n')
+                    answer += c;
+            }
+        }
+        close(fd);
+        close(dir_fd);
+        return answer;
+    }
+    void send(const std::string &line) { EXPECT_EQ("ok", ctl(line)) << line; }
+
+    std::vector<std::string> events() const
+    {
+        std::vector<std::string> lines;
+        std::ifstream in(root_ + "/events.log");
+        std::string line;
+        while (std::getline(in, line))
+            lines.push_back(line);
+        return lines;
+    }
+    size_t event_count() const { return events().size(); }
+
+    // Index of the first events.log line from `from` on that holds `text`,
+    // -1 when none.
+    long find_event(const std::string &text, size_t from = 0) const
+    {
+        std::vector<std::string> all = events();
+        for (size_t i = from; i < all.size(); i++)
+            if (all[i].find(text) != std::string::npos)
+                return (long)i;
+        return -1;
+    }
+    size_t count_events(const std::string &text, size_t from = 0, size_t to = SIZE_MAX) const
+    {
+        std::vector<std::string> all = events();
+        size_t n = 0;
+        for (size_t i = from; i < all.size() && i < to; i++)
+            n += all[i].find(text) != std::string::npos ? 1 : 0;
+        return n;
+    }
+
+    // Waits for a line holding `pattern` from line `from` on.
+    bool wait_event(const std::string &pattern, double seconds, size_t from = 0)
+    {
+        return wait_until(seconds, [&] { return find_event(pattern, from) >= 0; });
+    }
+
+    template <class Fn> bool wait_until(double seconds, Fn done)
+    {
+        auto end = Clock::now() + std::chrono::milliseconds((long)(seconds * 1000));
+        while (!done()) {
+            if (Clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+    // True once the process has ended; its exit status is then kept.
+    bool ended()
+    {
+        if (pid_ <= 0)
+            return true;
+        if (done_)
+            return true;
+        if (waitpid(pid_, &status_, WNOHANG) == pid_)
+            done_ = true;
+        return done_;
+    }
+    // Waits for the process to end; true when it powered off (status 0).
+    bool wait_power_off(double seconds)
+    {
+        if (!wait_until(seconds, [&] { return ended(); }))
+            return false;
+        return WIFEXITED(status_) && WEXITSTATUS(status_) == 0 && find_event(" power off") >= 0;
+    }
+
+    // The board's status field, e.g. "leds".
+    std::string status(const std::string &key)
+    {
+        std::string s = ctl("status");
+        size_t at = s.find(key + "=");
+        if (at == std::string::npos)
+            return "";
+        at += key.size() + 1;
+        return s.substr(at, s.find(' ', at) - at);
+    }
+
+    std::string output() const { return testsupport::read_file(root_ + "/out.txt"); }
+
+    // Files below a card folder, sorted.
+    std::vector<std::string> files(const std::string &dir) const
+    {
+        std::vector<std::string> out;
+        std::error_code ec;
+        for (auto &e : fs::directory_iterator(card() + "/" + dir, ec))
+            if (e.is_regular_file())
+                out.push_back(e.path().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+    // The preferences record in flash (zeroed when missing or short).
+    DvSystemParam flash_prefs() const
+    {
+        DvSystemParam p{};
+        std::string bytes = testsupport::read_file(root_ + "/dv/config/DvConfigs.bin");
+        if (bytes.size() == sizeof p)
+            memcpy(&p, bytes.data(), sizeof p);
+        return p;
+    }
+
+private:
+    std::string root_;
+    pid_t pid_ = -1;
+    int status_ = 0;
+    bool done_ = false;
+};
+
+// What a recording holds, read back as a player would.
+struct Media {
+    bool opened = false;
+    std::string video, audio; // codec names
+    int width = 0, height = 0;
+    double duration = 0;       // seconds
+    long video_frames = 0;     // decoded
+    long audio_frames = 0;     // decoded
+    bool decode_errors = false;
+};
+
+inline Media probe(const std::string &path)
+{
+    Media m;
+    av_log_set_level(AV_LOG_QUIET);
+    AVFormatContext *fmt = nullptr;
+    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) != 0)
+        return m;
+    if (avformat_find_stream_info(fmt, nullptr) < 0) {
+        avformat_close_input(&fmt);
+        return m;
+    }
+    m.opened = true;
+    m.duration = fmt->duration > 0 ? (double)fmt->duration / AV_TIME_BASE : 0;
+    std::vector<AVCodecContext *> decoders(fmt->nb_streams, nullptr);
+    for (unsigned i = 0; i < fmt->nb_streams; i++) {
+        const AVCodecParameters *par = fmt->streams[i]->codecpar;
+        const AVCodec *dec = avcodec_find_decoder(par->codec_id);
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+            m.video = avcodec_get_name(par->codec_id);
+            m.width = par->width;
+            m.height = par->height;
+        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+            m.audio = avcodec_get_name(par->codec_id);
+        }
+        if (!dec)
+            continue;
+        decoders[i] = avcodec_alloc_context3(dec);
+        avcodec_parameters_to_context(decoders[i], par);
+        if (avcodec_open2(decoders[i], dec, nullptr) != 0)
+            avcodec_free_context(&decoders[i]);
+    }
+    AVPacket *pkt = av_packet_alloc();
+    AVFrame *frame = av_frame_alloc();
+    auto drain = [&](unsigned i) {
+        while (avcodec_receive_frame(decoders[i], frame) == 0) {
+            if (fmt->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+                m.video_frames++;
+            else
+                m.audio_frames++;
+        }
+    };
+    while (av_read_frame(fmt, pkt) == 0) {
+        unsigned i = (unsigned)pkt->stream_index;
+        if (i < decoders.size() && decoders[i]) {
+            if (avcodec_send_packet(decoders[i], pkt) < 0)
+                m.decode_errors = true;
+            drain(i);
+        }
+        av_packet_unref(pkt);
+    }
+    for (unsigned i = 0; i < decoders.size(); i++) {
+        if (!decoders[i])
+            continue;
+        avcodec_send_packet(decoders[i], nullptr);
+        drain(i);
+        avcodec_free_context(&decoders[i]);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+    avformat_close_input(&fmt);
+    return m;
+}
+
+// A JPEG that decodes whole: its width and the mean of its luma (0..255);
+// width 0 when it does not decode.
+struct Picture {
+    int width = 0;
+    double luma = 0;
+};
+
+inline Picture jpeg(const std::string &path)
+{
+    Picture pic;
+    av_log_set_level(AV_LOG_QUIET);
+    AVFormatContext *fmt = nullptr;
+    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) != 0)
+        return pic;
+    const AVCodec *dec = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
+    AVCodecContext *ctx = avcodec_alloc_context3(dec);
+    AVPacket *pkt = av_packet_alloc();
+    AVFrame *frame = av_frame_alloc();
+    if (avformat_find_stream_info(fmt, nullptr) >= 0 && avcodec_open2(ctx, dec, nullptr) == 0 &&
+        av_read_frame(fmt, pkt) == 0 && avcodec_send_packet(ctx, pkt) == 0 && avcodec_receive_frame(ctx, frame) == 0) {
+        pic.width = frame->width;
+        double sum = 0;
+        for (int y = 0; y < frame->height; y++)
+            for (int x = 0; x < frame->width; x++)
+                sum += frame->data[0][y * frame->linesize[0] + x];
+        pic.luma = sum / ((double)frame->width * frame->height);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+    avcodec_free_context(&ctx);
+    avformat_close_input(&fmt);
+    return pic;
+}
+
+// Waits until the recording's index is written (the file opens as MP4).
+inline bool wait_complete(Camera &cam, const std::string &path, double seconds = 15)
+{
+    return cam.wait_until(seconds, [&] {
+        av_log_set_level(AV_LOG_QUIET);
+        AVFormatContext *fmt = nullptr;
+        if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) != 0)
+            return false;
+        avformat_close_input(&fmt);
+        return true;
+    });
+}
+
+inline void expect_playable(const Media &m, const std::string &video_codec = "h264")
+{
+    EXPECT_TRUE(m.opened);
+    EXPECT_EQ(video_codec, m.video);
+    EXPECT_EQ("aac", m.audio);
+    EXPECT_GT(m.video_frames, 0);
+    EXPECT_GT(m.audio_frames, 0);
+    EXPECT_FALSE(m.decode_errors);
+}
+
+} // namespace e2e
