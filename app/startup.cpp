@@ -180,7 +180,8 @@ int system_exit(void)
     KX_DV_StopUsbThread();
     KX_DV_StopPowerFlowThread();
     KX_DV_Stop_DC_PowerOff_Thread();
-    KX_MdStop(0, 3);
+    if (mdThreadRun)
+        KX_MdStop(0, 3);
     KX_DV_StopSnap();
     stop_led_flash();
     rec_stop_led_flash();

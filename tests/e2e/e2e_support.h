@@ -72,9 +72,14 @@ public:
     }
     ~Camera()
     {
+        // A signal ends the camera through its own shutdown, which flushes
+        // its messages; a camera that does not end is killed.
         if (pid_ > 0 && !ended()) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status_, 0);
+            kill(pid_, SIGTERM);
+            if (!wait_until(10, [&] { return ended(); })) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, &status_, 0);
+            }
         }
         // A failing test leaves its root to look at.
         std::error_code ec;
