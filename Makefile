@@ -1,5 +1,7 @@
 # make test: install what is missing, build with the sanitizers, run every test.
-# make run:  install what is missing, build, run the camera on the simulated board.
+# make run:  install what is missing, build, run the camera on the simulated board
+#            (./board-root, kept between runs) through camrun: keys from a
+#            terminal, or a short recording when standard input is not one.
 JOBS ?= $(shell nproc)
 TEST_DIR := build/test
 RUN_DIR := build/release
@@ -23,9 +25,8 @@ $(RUN_DIR)/CMakeCache.txt:
 	cmake -S . -B $(RUN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCAMERA_TESTS=OFF
 
 run: setup $(RUN_DIR)/CMakeCache.txt
-	cmake --build $(RUN_DIR) -j$(JOBS) --target camera camctl
-	mkdir -p $(BOARD_ROOT)
-	BOARD_ROOT=$(BOARD_ROOT) $(RUN_DIR)/camera
+	cmake --build $(RUN_DIR) -j$(JOBS) --target camera camctl camrun
+	$(RUN_DIR)/camrun -r $(BOARD_ROOT)
 
 bench: setup $(RUN_DIR)/CMakeCache.txt
 	cmake --build $(RUN_DIR) -j$(JOBS)
