@@ -88,6 +88,16 @@ void app_lock_3a(int32_t which)
         CommSceneautoLockAwb(1);
 }
 
+void app_set_vi_input(int32_t movie_rotate)
+{
+    KX_DV_VI_PARAM_S &vi = gsDvConfig.sVi.sParam[0];
+    vi.u8ViDev = 0;
+    vi.u8Spare = 1;
+    vi.u8WdrMode = 0;
+    vi.u8Norm = 1;
+    vi.enRotate = movie_rotate == 2 ? 3 : movie_rotate == 3 ? 1 : 0;
+}
+
 int init_photo_status(void)
 {
     const DvSystemParam &p = *app_pref_user;
@@ -96,12 +106,8 @@ int init_photo_status(void)
     photo_entry().RecState = KX_REC_STATE_STOPPED;
 
     KX_DV_VI_PARAM_S &vi = c.sVi.sParam[0];
-    vi.u8ViDev = 0;
-    vi.u8Spare = 1;
-    vi.u8WdrMode = 0;
-    vi.u8Norm = 1;
     const int32_t rotate = p.MovieRotate[m];
-    vi.enRotate = rotate == 2 ? 3 : rotate == 3 ? 1 : 0;
+    app_set_vi_input(rotate);
 
     u8 in_code, enc_code;
     switch (p.MovieResolution[m]) {

@@ -99,12 +99,8 @@ int init_status(const RecMode &m)
     rec.RecState = KX_REC_STATE_STOPPED;
 
     KX_DV_VI_PARAM_S &vi = cfg.sVi.sParam[0];
-    vi.u8ViDev = 0;
-    vi.u8Spare = 1;
-    vi.u8WdrMode = 0;
-    vi.u8Norm = 1;
     const int32_t rotate = p.MovieRotate[c];
-    vi.enRotate = rotate == 2 ? 3 : rotate == 3 ? 1 : 0;
+    app_set_vi_input(rotate);
 
     const int32_t resolution = p.MovieResolution[c];
     u8 in_code = PIC_HD720, main_code = resolution == 1 ? PIC_HD720 : PIC_WVGA;

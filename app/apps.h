@@ -102,3 +102,6 @@ uint32_t photo_led_cycle_ms(int32_t time_lapse);
 // The exposure and white-balance lock of a MODE hold, by
 // EnableManualAELockorAWBLock: 1 both, 2 exposure, 3 white balance.
 void app_lock_3a(int32_t which);
+// The sensor input as both modes set it: device 0, linear, norm 1, the
+// rotation word of a MovieRotate value (2 gives 3, 3 gives 1, else 0).
+void app_set_vi_input(int32_t movie_rotate);

@@ -10,14 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <regex.h>
 #include <string>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
+
+#include "tools/board_client.h"
 
 namespace {
 
@@ -28,48 +27,14 @@ int usage()
     return 2;
 }
 
-int connect_board(const std::string &root)
-{
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::string name = root + "/board.sock";
-    int dir_fd = -1;
-    if (name.size() >= sizeof addr.sun_path) {
-        dir_fd = open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        name = "/proc/self/fd/" + std::to_string(dir_fd) + "/board.sock";
-    }
-    strncpy(addr.sun_path, name.c_str(), sizeof addr.sun_path - 1);
-    int rc = connect(fd, (sockaddr *)&addr, sizeof addr);
-    if (dir_fd >= 0)
-        close(dir_fd);
-    if (rc != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 int send_command(const std::string &root, const std::string &line)
 {
-    int fd = connect_board(root);
+    int fd = board_client::connect_board(root);
     if (fd < 0) {
         fprintf(stderr, "camctl: no board at %s/board.sock: %s\n", root.c_str(), strerror(errno));
         return 1;
     }
-    std::string out = line + "\n";
-    if (send(fd, out.data(), out.size(), MSG_NOSIGNAL) != (ssize_t)out.size()) {
-        fprintf(stderr, "camctl: send: %s\n", strerror(errno));
-        close(fd);
-        return 1;
-    }
-    std::string answer;
-    char c;
-    while (read(fd, &c, 1) == 1 && c != '\n')
-        answer += c;
-    close(fd);
+    std::string answer = board_client::exchange(fd, line);
     if (answer.empty()) {
         fprintf(stderr, "camctl: the board closed without answering\n");
         return 1;

@@ -27,14 +27,14 @@
 #include <poll.h>
 #include <set>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include "tools/board_client.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -50,35 +50,7 @@ std::string g_camera;
 
 // ---- the board's control socket ----------------------------------------------------------
 
-std::string board(const std::string &line)
-{
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return "error: socket";
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::string name = g_root + "/board.sock";
-    int dir_fd = -1;
-    if (name.size() >= sizeof addr.sun_path) {
-        dir_fd = open(g_root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        name = "/proc/self/fd/" + std::to_string(dir_fd) + "/board.sock";
-    }
-    strncpy(addr.sun_path, name.c_str(), sizeof addr.sun_path - 1);
-    int rc = connect(fd, (sockaddr *)&addr, sizeof addr);
-    if (dir_fd >= 0)
-        close(dir_fd);
-    std::string answer;
-    if (rc == 0) {
-        std::string out = line + "\n";
-        if (send(fd, out.data(), out.size(), MSG_NOSIGNAL) == (ssize_t)out.size()) {
-            char c;
-            while (read(fd, &c, 1) == 1 && c != '\n')
-                answer += c;
-        }
-    }
-    close(fd);
-    return answer.empty() ? "error: no board" : answer;
-}
+std::string board(const std::string &line) { return board_client::command(g_root, line); }
 
 // A field of the status line, empty when missing.
 std::string status_field(const std::string &status, const std::string &key)
@@ -390,6 +362,11 @@ std::atomic<bool> g_interrupted{false};
 
 void show_status(Camera &cam, const std::string &note)
 {
+    if (cam.ended) {
+        printf("\r\033[K[off] %s", note.c_str());
+        fflush(stdout);
+        return;
+    }
     std::string mode = "off", rec = "-";
     if (!cam.ended) {
         std::lock_guard<std::mutex> lock(cam.lock);

@@ -6,6 +6,7 @@
 
 #include "app/pref.h"
 #include "tests/support/board_fixture.h"
+#include "tools/board_client.h"
 
 #include <algorithm>
 #include <chrono>
@@ -120,27 +121,7 @@ public:
     }
 
     // One board.sock command; its answer.
-    std::string ctl(const std::string &line)
-    {
-        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        int dir_fd = open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        std::string name = "/proc/self/fd/" + std::to_string(dir_fd) + "/board.sock";
-        strncpy(addr.sun_path, name.c_str(), sizeof addr.sun_path - 1);
-        std::string answer;
-        if (connect(fd, (sockaddr *)&addr, sizeof addr) == 0) {
-            std::string out = line + "\n";
-            if (::send(fd, out.data(), out.size(), MSG_NOSIGNAL) == (ssize_t)out.size()) {
-                char c;
-                while (read(fd, &c, 1) == 1 && c != '\n')
-                    answer += c;
-            }
-        }
-        close(fd);
-        close(dir_fd);
-        return answer;
-    }
+    std::string ctl(const std::string &line) { return board_client::command(root_, line); }
     void send(const std::string &line) { EXPECT_EQ("ok", ctl(line)) << line; }
 
     std::vector<std::string> events() const
