@@ -122,6 +122,7 @@ public:
 
     // One board.sock command; its answer.
     std::string ctl(const std::string &line) { return board_client::command(root_, line); }
+    void signal(int sig) { kill(pid_, sig); }
     void send(const std::string &line) { EXPECT_EQ("ok", ctl(line)) << line; }
 
     std::vector<std::string> events() const

@@ -1,6 +1,6 @@
 // Power-off paths that close an open recording first: the power key just
-// after REC, and a battery that reads low six times in a row. Each leaves one
-// playable file and the power cut.
+// after REC, a battery that reads low six times in a row, and SIGTERM. Each
+// leaves one playable file and the power cut.
 #include "tests/e2e/e2e_support.h"
 
 using namespace e2e;
@@ -55,6 +55,19 @@ TEST(PowerOff, SixLowBatteryReadingsCloseTheRecordingAndPowerOff)
     EXPECT_FALSE(cam.ended());
     EXPECT_EQ(0u, cam.count_events("mcu w 4", mark));
     EXPECT_TRUE(cam.wait_power_off(20));
+    expect_one_playable_movie(cam);
+}
+
+TEST(PowerOff, SigtermClosesTheRecordingAndPowersOff)
+{
+    DvSystemParam p = prefs();
+    Camera cam("sigterm", "", &p);
+    start_recording(cam);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    size_t mark = cam.event_count();
+    cam.signal(SIGTERM);
+    EXPECT_TRUE(cam.wait_power_off(15));
+    EXPECT_GE(cam.find_event("mcu w 4 0xaa", mark), 0);
     expect_one_playable_movie(cam);
 }
 
