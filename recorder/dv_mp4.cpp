@@ -28,6 +28,7 @@ constexpr u32 kEntry = KX_REC_ENTRY_RECORD;
 // The span the thread gives one AAC packet (1024 samples at 48 kHz last
 // 21333 us; the shorter span lets audio catch up with the video).
 constexpr u64 kAudioSpan = 20833;
+constexpr u64 kPacketUs = 1024 * 1000000ull / 48000; // what a packet lasts in the file (21333)
 constexpr u64 kCardReserveKiB = 153600;
 constexpr u32 kRecRelease = HMSG_KEY_RELEASE + KEY_ID_REC;
 constexpr u32 kWaitMs = 20; // an empty queue is looked at again after this
@@ -57,6 +58,8 @@ struct Recording {
     u8 since_key = 0;
     u64 first_pts = 0, last_pts = 0;
     bool first_of_file = true;
+    u64 lost = 0;          // time of frames lost upstream before the last frame written
+    u64 audio_in_file = 0; // packets taken for this file
 
     KX_REC_VIDEO_PKT_S v; // the record in hand
     bool have_v = false;
@@ -77,18 +80,35 @@ void discard_video(const KX_REC_VIDEO_PKT_S &r) { dv_stream_consumed(&r); }
 bool peek_audio(KX_REC_AUDIO_PKT_S &a) { return KX_OrderQueue_ReadNotDel(&a, q_audio_stream) == 0; }
 bool take_audio(KX_REC_AUDIO_PKT_S &a) { return KX_OrderQueue_Read(&a, q_audio_stream) == 0; }
 
-// A packet with bytes of the ring in use, not older than the recording.
+// Where the file's sound has got to on the capture clock. The file plays
+// its frames one after the other, so the time of frames lost upstream is not
+// in it: the sound of that time is left out too, or it would run ahead of
+// the pictures for the rest of the file.
+u64 heard(const Recording &r) { return r.first_pts + r.lost + r.audio_in_file * kPacketUs; }
+
+// A packet with bytes of the ring in use, not older than the recording nor
+// than the sound the file holds already.
 bool audio_ok(const Recording &r, const KX_REC_AUDIO_PKT_S &a)
 {
     return audio_buffer && a.u32Len != 0 && a.u32BufBase == dv_ring_tag(audio_buffer) &&
-           (u64)a.u32Offset + a.u32Len <= g_u32AudioStreamBufferSize && a.u64Pts >= r.audio_floor;
+           (u64)a.u32Offset + a.u32Len <= g_u32AudioStreamBufferSize && a.u64Pts >= r.audio_floor &&
+           a.u64Pts + kPacketUs / 2 >= heard(r);
 }
 
-void write_audio(const Recording &r, const KX_REC_AUDIO_PKT_S &a)
+void write_audio(Recording &r, const KX_REC_AUDIO_PKT_S &a)
 {
     // With the sound off the packet is taken and not written.
     if (rec_cmd().u8AudioLevel != 0)
         MP4_WriteFrame(r.h, (u32)r.audio_index, a.u64Pts, audio_buffer + a.u32Offset, a.u32Len, 0);
+    r.audio_in_file++;
+}
+
+// One more frame in the file, stamped `pts`.
+void count_frame(Recording &r, u64 pts)
+{
+    r.frames++;
+    const u64 due = r.first_pts + (u64)(r.frames - 1) * 1000000 / r.fps;
+    r.lost = pts > due ? pts - due : 0;
 }
 
 // Takes the next packet that has data; false when the queue runs out.
@@ -110,7 +130,7 @@ void write_audio_for(Recording &r, u64 v)
             return; // above 48 frames/s a packet waits for its frame
         take_audio(a);
         if (!audio_ok(r, a))
-            continue; // an empty or stale record never holds up the ones behind it
+            continue; // an empty record, or sound the file has no time for, holds up nothing
         write_audio(r, a);
         took = true;
         break;
@@ -186,6 +206,8 @@ bool open_file(Recording &r)
     r.since_key = 0;
     r.first_pts = r.last_pts = 0;
     r.first_of_file = true;
+    r.lost = 0;
+    r.audio_in_file = 0;
     return true;
 }
 
@@ -266,7 +288,7 @@ void write_video(Recording &r)
     }
     MP4_WriteFrame(r.h, (u32)r.video_index, v.u64Pts, main_rec_buf + v.u32Offset, v.u32Len, v.u32KeyFlag);
     dv_stream_consumed(&v);
-    r.frames++;
+    count_frame(r, v.u64Pts);
     r.since_key = v.u32KeyFlag == 1 ? 0 : (u8)(r.since_key + 1);
     write_audio_for(r, v.u64Pts);
     after_frame(r);
@@ -288,6 +310,11 @@ void drain(Recording &r)
         dv_stream_consumed(&r.v);
         if (ret != 0)
             printf("write frame fail: 0x%x \n", ret);
+        if (r.first_of_file) {
+            r.first_pts = r.v.u64Pts;
+            r.first_of_file = false;
+        }
+        count_frame(r, r.v.u64Pts);
         KX_REC_AUDIO_PKT_S a;
         if (take_usable_audio(r, a))
             write_audio(r, a);

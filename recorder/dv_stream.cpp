@@ -118,10 +118,12 @@ void note_drop()
     g_stats.u64Dropped++;
 }
 
-void note_queued(u32 depth)
+void note_queued(u32 depth, u64 pts)
 {
     std::lock_guard<std::mutex> lock(g_stats_lock);
-    g_stats.u64Queued++;
+    if (g_stats.u64Queued++ == 0)
+        g_stats.u64FirstPts = pts;
+    g_stats.u64LastPts = pts;
     g_stats.u32MaxDepth = std::max(g_stats.u32MaxDepth, depth);
 }
 
@@ -340,7 +342,7 @@ s32 Send_Steam2Que(KX_OrderQueue *queue, const VENC_STREAM_REC_S *stream, u32 ch
             continue;
         }
         g_ring.spans.push_back(Span{rec.u64Seq, g_ring.head});
-        note_queued(KX_OrderQueue_GetRealDepth(queue));
+        note_queued(KX_OrderQueue_GetRealDepth(queue), rec.u64Pts);
         wake_consumer();
     }
     return result;

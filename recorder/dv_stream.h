@@ -48,6 +48,8 @@ struct DvStreamStats {
     u64 u64Queued;   // records written to q_main_stream
     u64 u64Dropped;  // frames dropped for want of room (queue or ring)
     u32 u32MaxDepth; // most records q_main_stream held at once
+    u64 u64FirstPts; // stamps of the first and last record queued
+    u64 u64LastPts;
 };
 DvStreamStats dv_stream_stats(void);
 void dv_stream_stats_reset(void);

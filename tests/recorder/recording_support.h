@@ -4,9 +4,15 @@
 #pragma once
 
 #include "app/msg_hub.h"
+#include "app/pref.h"
 #include "app/rec_state.h"
+#include "mpi/video/sys/mpi_sys.h"
+#include "mpi/video/vb/mpi_vb.h"
+#include "recorder/dv_audio.h"
 #include "recorder/dv_config.h"
+#include "recorder/dv_engine.h"
 #include "recorder/dv_mp4.h"
+#include "recorder/dv_pipeline.h"
 #include "recorder/dv_stream.h"
 #include "recorder/rec_files.h"
 #include "tests/recorder/pipeline_support.h"
@@ -115,5 +121,87 @@ inline void stop_recording()
     gRecCmd[KX_REC_ENTRY_RECORD].RecState = KX_REC_STATE_STOPPED;
     KX_DV_StopGetStream();
 }
+
+// gsDvConfig as a record application builds it for one mode: the sensor at
+// `sensor_fps`, the recording channel of `type` at `size` and `fps` with a
+// key frame a second, motion detection's channel, no date stamp.
+inline void record_mode(u32 type, u8 size, u8 fps, u8 sensor_fps, u8 quality = 3)
+{
+    KX_DV_Set1080DefaultDvCfg();
+    KX_DV_CONFIG_S &c = gsDvConfig;
+    c.sVi.sParam[0] = {0, 1, 0, 1, size, sensor_fps, 0};
+    c.sVpss.sParam[0] = {0, 0, size, 0, 0};
+    c.sVpss.sParam[1] = {1, 1, size, 0, 0};
+    c.sVpss.sParam[2] = {2, 0, size, 0, 0};
+    c.sVpss.sParam[3] = {3, 1, PIC_QVGA, 0, 0};
+    c.sVenc.sParam[0] = {PT_JPEG, 0, 0, 0, 10, 1, size, 0, {0, 0, 0}, 10, 0};
+    c.sVenc.sParam[1] = {type, 1, 1, 0, fps, quality, size, 0, {0, 0, 0}, fps, 0};
+    for (u8 n : {2, 3})
+        c.sVenc.sParam[n] = {PT_H264, n, 0, 0, 30, 3, PIC_HD720, 0, {0, 0, 0}, 30, 0};
+    c.u8SceneAutoMode = 0;
+    c.sOsd.sParam[1].bEnable = 0;
+}
+
+template <class Fn> std::string quiet(Fn &&fn)
+{
+    std::string out;
+    testsupport::capture_stderr([&] { out = testsupport::capture_stdout(fn); });
+    return out;
+}
+
+// A record mode running on the simulated board: the pipeline with its MP4
+// thread, audio, the card mounted and scanned, the message queue.
+class LiveRecording : public BoardTest {
+protected:
+    void SetUp() override
+    {
+        BoardTest::SetUp();
+        saved_pref_ = app_pref_user;
+        app_pref_user = &pref_;
+        KX_DV_SetUserSettingDefualt();
+        u32RecModeFlag = 0;
+        card_boot();
+        MP4_InitWriter(0);
+    }
+    void TearDown() override
+    {
+        stop_mode();
+        quiet([] {
+            DU_DUZ_SYS_Exit();
+            DU_DUZ_VB_Exit();
+        });
+        u32RecModeFlag = 0;
+        app_pref_user = saved_pref_;
+    }
+
+    // As a record application's start: pipeline, audio and its thread.
+    void start_mode()
+    {
+        running_ = true;
+        quiet([] {
+            ASSERT_EQ(0, KX_DV_FirstRun());
+            ASSERT_EQ(0, KX_DV_Audio_Run());
+            ASSERT_EQ(0, KX_DV_StartAudioThread());
+        });
+    }
+    // As its stop.
+    void stop_mode()
+    {
+        if (!running_)
+            return;
+        running_ = false;
+        quiet([] {
+            KX_DV_Stop();
+            KX_DV_StopAudioThread();
+            KX_DV_Audio_Stop();
+            KX_Video_Mode_Func(1, 0, 0);
+        });
+    }
+
+    Messages msgs_;
+    DvSystemParam pref_ = {};
+    DvSystemParam *saved_pref_ = nullptr;
+    bool running_ = false;
+};
 
 } // namespace rectest

@@ -1,0 +1,59 @@
+// A long recording on the running pipeline with one-minute files: split at
+// key frames into files of one minute of frames each, every file playable
+// with its sound alongside. The one long test of the recorder (125 s).
+#include "tests/recorder/mp4_media.h"
+#include "tests/recorder/recording_support.h"
+
+#include <thread>
+
+namespace {
+
+using namespace mp4test;
+using rectest::LiveRecording;
+
+class DvRecordSplit : public LiveRecording {};
+
+} // namespace
+
+TEST_F(DvRecordSplit, OneMinuteFilesFromA125SecondRecording)
+{
+    rectest::record_mode(PT_H264, PIC_HD1080, 30, 30);
+    rectest::record_entry(1, true); // MovieCycletime 83: one minute
+    start_mode();
+    dv_stream_stats_reset();
+    rectest::quiet([&] {
+        rectest::start_recording();
+        std::this_thread::sleep_for(std::chrono::seconds(125));
+        rectest::stop_recording();
+        EXPECT_TRUE(msgs_.wait(AMSG_RECORD_COMPLETE));
+    });
+    stop_mode();
+    EXPECT_EQ(2u, msgs_.count(AMSG_FILE_AUTO_SPLIT));
+    EXPECT_EQ(0u, msgs_.count(AMSG_CARD_STATE_FULL));
+
+    std::vector<std::string> files = rectest::movies();
+    ASSERT_EQ(3u, files.size());
+    EXPECT_EQ("KORVAN0000001.mp4", rectest::base(files[0]));
+    EXPECT_EQ("KORVAN0000003.mp4", rectest::base(files[2]));
+    size_t frames = 0;
+    for (size_t i = 0; i < files.size(); i++) {
+        SCOPED_TRACE(files[i]);
+        File f = probe_file(files[i]);
+        ASSERT_TRUE(f.opened);
+        const Track *v = f.of(AVMEDIA_TYPE_VIDEO), *a = f.of(AVMEDIA_TYPE_AUDIO);
+        ASSERT_TRUE(v && a);
+        ASSERT_FALSE(v->packets.empty());
+        EXPECT_TRUE(v->packets[0].key);
+        expect_constant_rate(*v, AVRational{1, 30});
+        expect_constant_rate(*a, AVRational{1024, 48000});
+        if (i < 2) {
+            EXPECT_EQ(1800u, v->packets.size()); // one minute
+        }
+        EXPECT_EQ(0, v->errors);
+        EXPECT_EQ((int)v->packets.size(), v->decoded);
+        EXPECT_EQ(0, a->errors);
+        EXPECT_NEAR(seconds(*v), seconds(*a), 0.1);
+        frames += v->packets.size();
+    }
+    EXPECT_EQ(dv_stream_stats().u64Queued, frames);
+}

@@ -1,0 +1,82 @@
+// Recordings on the running pipeline, commanded as the record applications
+// do: ten seconds in each kind of mode give one MP4 on the card that plays
+// to its end, its video at the mode's rate with every queued frame and the
+// sound alongside.
+#include "tests/recorder/mp4_media.h"
+#include "tests/recorder/recording_support.h"
+
+#include <thread>
+
+namespace {
+
+using namespace mp4test;
+using rectest::LiveRecording;
+
+class DvRecord : public LiveRecording {};
+
+} // namespace
+
+TEST_F(DvRecord, TenSecondsInEachModeGiveOnePlayableFile)
+{
+    struct Case {
+        const char *name;
+        u32 type;
+        u8 size, fps, sensor_fps;
+        int width, height;
+        AVCodecID codec;
+        std::vector<uint32_t> tags;
+    } cases[] = {
+        {"1080p30 H.264", PT_H264, PIC_HD1080, 30, 30, 1920, 1080, AV_CODEC_ID_H264, {MKTAG('a', 'v', 'c', '1')}},
+        {"1080p30 H.265", PT_H265, PIC_HD1080, 30, 30, 1920, 1080, AV_CODEC_ID_HEVC,
+         {MKTAG('h', 'v', 'c', '1'), MKTAG('h', 'e', 'v', '1')}},
+        {"720p60 H.264", PT_H264, PIC_HD720, 60, 120, 1280, 720, AV_CODEC_ID_H264, {MKTAG('a', 'v', 'c', '1')}},
+        {"720p120 H.264", PT_H264, PIC_HD720, 120, 120, 1280, 720, AV_CODEC_ID_H264, {MKTAG('a', 'v', 'c', '1')}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        rectest::record_mode(c.type, c.size, c.fps, c.sensor_fps);
+        rectest::record_entry(3, true);
+        start_mode();
+        dv_stream_stats_reset();
+        const size_t complete = msgs_.count(AMSG_RECORD_COMPLETE);
+        testsupport::capture_stdout([&] {
+            rectest::start_recording();
+            std::this_thread::sleep_for(std::chrono::seconds(10));
+            rectest::stop_recording();
+            EXPECT_TRUE(msgs_.wait(AMSG_RECORD_COMPLETE, complete + 1));
+        });
+        EXPECT_EQ(0u, msgs_.count(AMSG_FILE_AUTO_SPLIT) + msgs_.count(AMSG_CARD_STATE_FULL));
+        stop_mode();
+        const DvStreamStats st = dv_stream_stats();
+
+        std::vector<std::string> files = rectest::movies();
+        ASSERT_EQ(1u, files.size());
+        File f = probe_file(files[0]);
+        ASSERT_TRUE(f.opened);
+        const Track *v = f.of(AVMEDIA_TYPE_VIDEO), *a = f.of(AVMEDIA_TYPE_AUDIO);
+        ASSERT_TRUE(v && a);
+        EXPECT_EQ(c.codec, v->codec);
+        EXPECT_NE(c.tags.end(), std::find(c.tags.begin(), c.tags.end(), v->tag));
+        EXPECT_EQ(c.width, v->width);
+        EXPECT_EQ(c.height, v->height);
+        ASSERT_FALSE(v->packets.empty());
+        EXPECT_TRUE(v->packets[0].key);
+        expect_constant_rate(*v, AVRational{1, c.fps});
+        EXPECT_EQ(st.u64Queued, v->packets.size());
+        EXPECT_EQ(0u, st.u64Dropped);
+        EXPECT_GT(v->packets.size(), 5u * c.fps); // seconds of them (a loaded board loses some upstream)
+        EXPECT_EQ(0, v->errors);
+        EXPECT_EQ((int)v->packets.size(), v->decoded);
+
+        EXPECT_EQ(AV_CODEC_ID_AAC, a->codec);
+        EXPECT_EQ(48000, a->sample_rate);
+        EXPECT_EQ(1, a->channels);
+        expect_constant_rate(*a, AVRational{1024, 48000});
+        EXPECT_NEAR(46.875, a->packets.size() / seconds(*v), 0.5);
+        EXPECT_NEAR(seconds(*v), seconds(*a), 0.1);
+        EXPECT_EQ(0, a->errors);
+        EXPECT_GT(a->decoded, 0);
+
+        std::filesystem::remove(files[0]);
+    }
+}
