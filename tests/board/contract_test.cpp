@@ -86,7 +86,8 @@ TEST_F(ContractTest, StatusReportsTheBoard)
     sim::control("tv in");
     Result r = camctl(root_, "status");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "leds=0000 power=on usb=none tv=1 card=1 battery=650\n");
+    // The card is in but not mounted: no free space to report yet.
+    EXPECT_EQ(r.out, "leds=0000 power=on usb=none tv=1 card=1 battery=650 card_free_kb=0\n");
 }
 
 TEST_F(ContractTest, WaitFindsAnEventOrTimesOut)
