@@ -1,5 +1,6 @@
 // Power-off paths that close an open recording first: the power key just
-// after REC, a battery that reads low six times in a row, and SIGTERM. Each
+// after REC, a battery that reads low six times in a row, a card that runs
+// full, and SIGTERM. Each
 // leaves one playable file and the power cut.
 #include "tests/e2e/e2e_support.h"
 
@@ -68,6 +69,19 @@ TEST(PowerOff, SigtermClosesTheRecordingAndPowersOff)
     cam.signal(SIGTERM);
     EXPECT_TRUE(cam.wait_power_off(15));
     EXPECT_GE(cam.find_event("mcu w 4 0xaa", mark), 0);
+    expect_one_playable_movie(cam);
+}
+
+TEST(PowerOff, ACardRunningFullClosesTheRecordingAndPowersOff)
+{
+    DvSystemParam p = prefs();
+    Camera cam("card_full", "card_mb = 400\n", &p);
+    start_recording(cam);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Something else fills the card down to its last 140 MB.
+    testsupport::write_file(cam.card() + "/filler", "");
+    fs::resize_file(cam.card() + "/filler", 260ull * 1024 * 1024);
+    EXPECT_TRUE(cam.wait_power_off(20));
     expect_one_playable_movie(cam);
 }
 
