@@ -4,13 +4,13 @@
 
 #include "app/pref.h"
 #include "app/rec_state.h"
+#include "app/run_thread.h"
 #include "board/board.h"
 #include "mpi/audio/aac/audio_aac_adp.h"
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/ao/mpi_ao.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "recorder/dv_pipeline.h"
-#include "recorder/kx_thread.h"
 #include "recorder/tlv320aic31_requests.h"
 
 #include <algorithm>
@@ -36,8 +36,7 @@ constexpr u32 kSamplesPerFrame = 1024;
 constexpr u32 kEncoderFrames = 30;
 constexpr const char *kCodecPath = "/dev/tlv320aic31";
 
-pthread_t g_audio_thread;
-bool g_audio_thread_live; // started and not joined yet
+RunThread g_audio_thread;
 
 // The attributes of input (1 channel) and output (2 channels): 48 kHz,
 // 16 bit, I2S master, mono, 30 frames of 1024 samples.
@@ -450,23 +449,10 @@ s32 KX_DV_StartAudioThread(void)
     puts("KX_DV_StartAudioThread");
     // A thread that ended by itself (a second without sound) is reaped first.
     KX_DV_StopAudioThread();
-    audio_run_thd = 1;
-    s32 ret = KX_THCreate_API(&g_audio_thread, nullptr, KX_DV_AudioProc, nullptr);
-    if (ret != 0)
-        audio_run_thd = 0;
-    g_audio_thread_live = ret == 0;
-    return ret;
+    return run_thread_start(g_audio_thread, audio_run_thd, KX_DV_AudioProc);
 }
 
-s32 KX_DV_StopAudioThread(void)
-{
-    if (!g_audio_thread_live)
-        return 0;
-    audio_run_thd = 0;
-    pthread_join(g_audio_thread, nullptr);
-    g_audio_thread_live = false;
-    return 0;
-}
+s32 KX_DV_StopAudioThread(void) { return run_thread_stop(g_audio_thread, audio_run_thd); }
 
 // ---- queueing ------------------------------------------------------------------------------
 

@@ -5,6 +5,7 @@
 #include "app/handler.h"
 #include "app/msg_hub.h"
 #include "app/rec_state.h"
+#include "app/run_thread.h"
 #include "app/sd_card.h"
 #include "recorder/dv_audio.h"
 #include "recorder/dv_config.h"
@@ -33,8 +34,7 @@ constexpr u64 kCardReserveKiB = 153600;
 constexpr u32 kRecRelease = HMSG_KEY_RELEASE + KEY_ID_REC;
 constexpr u32 kWaitMs = 20; // an empty queue is looked at again after this
 
-pthread_t g_mp4_thread;
-bool g_mp4_live;
+RunThread g_mp4_thread;
 
 KX_REC_CMD_S &rec_cmd() { return gRecCmd[kEntry]; }
 bool running() { return rec_cmd().RecState == KX_REC_STATE_RUNNING; }
@@ -431,26 +431,17 @@ void Get_Mp4_Info(MP4_BITMAPINFOHEADER_S *video, MP4_WAVEFORMATEX_S *audio, u32 
 s32 KX_DV_StartMp4Thread(void)
 {
     puts("KX_DV_StartMp4Thread");
-    if (g_mp4_live)
-        return 0;
-    venc_mp4_Run = 1;
-    s32 ret = KX_THCreate_API(&g_mp4_thread, nullptr, KX_DV_Mp4Proc, nullptr);
-    if (ret != 0)
-        venc_mp4_Run = 0;
-    g_mp4_live = ret == 0;
-    return ret;
+    return run_thread_start(g_mp4_thread, venc_mp4_Run, KX_DV_Mp4Proc);
 }
 
 s32 KX_DV_StopMp4Thread(void)
 {
-    if (!g_mp4_live)
+    if (!g_mp4_thread.joinable)
         return 0;
     rec_cmd().RecState = KX_REC_STATE_STOPPED;
     venc_mp4_Run = 0;
     KX_SendCondtoRecord();
-    pthread_join(g_mp4_thread, nullptr);
-    g_mp4_live = false;
-    return 0;
+    return run_thread_stop(g_mp4_thread, venc_mp4_Run);
 }
 
 s32 KX_SendCondtoRecord(void)

@@ -3,8 +3,8 @@
 #include "recorder/dv_stream.h"
 
 #include "app/rec_state.h"
+#include "app/run_thread.h"
 #include "recorder/dv_config.h"
-#include "recorder/kx_thread.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,8 +26,7 @@ constexpr u32 kRecordChn = 1;
 constexpr u8 kNalH264Sps = 0x67, kNalH264Slice = 0x61, kNalH265Vps = 0x40, kNalH265Trail = 0x02;
 constexpr u32 kNalHeaderAt = 4; // after the four-byte start code
 
-pthread_t g_stream_thread;
-bool g_stream_live; // started and not joined yet
+RunThread g_stream_thread;
 
 // Wakes the MP4 thread when a record is queued or the stream ends.
 std::mutex g_wait_lock;
@@ -245,30 +244,15 @@ void *KX_DV_GetVencStreamProc(void *)
 s32 KX_DV_StartGetStream(void)
 {
     puts("KX_DV_StartGetStream");
-    KX_DV_StopGetStream();
+    KX_DV_StopGetStream(); // one stream thread at a time
     g_drop_until_key = false;
-    venc_getStream_Run = 1;
-    int ret = KX_THCreate_API(&g_stream_thread, nullptr, KX_DV_GetVencStreamProc, nullptr);
-    if (ret != 0) {
-        venc_getStream_Run = 0;
+    int ret = run_thread_start(g_stream_thread, venc_getStream_Run, KX_DV_GetVencStreamProc);
+    if (ret != 0)
         printf("Thread creation failed:%d", ret);
-        return ret;
-    }
-    g_stream_live = true;
-    return 0;
+    return ret;
 }
 
-s32 KX_DV_StopGetStream(void)
-{
-    if (!g_stream_live) {
-        venc_getStream_Run = 0;
-        return 0;
-    }
-    venc_getStream_Run = 0;
-    pthread_join(g_stream_thread, nullptr);
-    g_stream_live = false;
-    return 0;
-}
+s32 KX_DV_StopGetStream(void) { return run_thread_stop(g_stream_thread, venc_getStream_Run); }
 
 s32 Fill_RecData2Buffer(const u8 *data, u32 length, u32 channel, KX_REC_VIDEO_PKT_S *record)
 {

@@ -17,8 +17,8 @@ class DvRecordSplit : public LiveRecording {};
 
 TEST_F(DvRecordSplit, OneMinuteFilesFromA125SecondRecording)
 {
-    rectest::record_mode(PT_H264, PIC_HD1080, 30, 30);
-    rectest::record_entry(1, true); // MovieCycletime 83: one minute
+    rectest::record_mode(0, 2, 1, 83); // 1080p30 H.264, MovieCycletime 83: one-minute files
+    ASSERT_EQ(1, gRecCmd[KX_REC_ENTRY_RECORD].PackSize);
     start_mode();
     dv_stream_stats_reset();
     rectest::quiet([&] {

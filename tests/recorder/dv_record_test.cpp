@@ -18,24 +18,26 @@ class DvRecord : public LiveRecording {};
 
 TEST_F(DvRecord, TenSecondsInEachModeGiveOnePlayableFile)
 {
+    // The preferences that choose each mode: MovieResolution 0 is 1080p, 1
+    // 720p; MovieFrameRate 2 is 30, 1 is 60, 0 the most the size allows;
+    // MovieCodec 0 H.265, 1 H.264.
     struct Case {
         const char *name;
-        u32 type;
-        u8 size, fps, sensor_fps;
-        int width, height;
-        AVCodecID codec;
+        int32_t resolution, frame_rate, codec;
+        int fps, width, height;
+        AVCodecID id;
         std::vector<uint32_t> tags;
     } cases[] = {
-        {"1080p30 H.264", PT_H264, PIC_HD1080, 30, 30, 1920, 1080, AV_CODEC_ID_H264, {MKTAG('a', 'v', 'c', '1')}},
-        {"1080p30 H.265", PT_H265, PIC_HD1080, 30, 30, 1920, 1080, AV_CODEC_ID_HEVC,
+        {"1080p30 H.264", 0, 2, 1, 30, 1920, 1080, AV_CODEC_ID_H264, {MKTAG('a', 'v', 'c', '1')}},
+        {"1080p30 H.265", 0, 2, 0, 30, 1920, 1080, AV_CODEC_ID_HEVC,
          {MKTAG('h', 'v', 'c', '1'), MKTAG('h', 'e', 'v', '1')}},
-        {"720p60 H.264", PT_H264, PIC_HD720, 60, 120, 1280, 720, AV_CODEC_ID_H264, {MKTAG('a', 'v', 'c', '1')}},
-        {"720p120 H.264", PT_H264, PIC_HD720, 120, 120, 1280, 720, AV_CODEC_ID_H264, {MKTAG('a', 'v', 'c', '1')}},
+        {"720p60 H.264", 1, 1, 1, 60, 1280, 720, AV_CODEC_ID_H264, {MKTAG('a', 'v', 'c', '1')}},
+        {"720p120 H.264", 1, 0, 1, 120, 1280, 720, AV_CODEC_ID_H264, {MKTAG('a', 'v', 'c', '1')}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        rectest::record_mode(c.type, c.size, c.fps, c.sensor_fps);
-        rectest::record_entry(3, true);
+        rectest::record_mode(c.resolution, c.frame_rate, c.codec);
+        ASSERT_EQ(c.fps, gsDvConfig.sVenc.sParam[1].u8FrameRate);
         start_mode();
         dv_stream_stats_reset();
         const size_t complete = msgs_.count(AMSG_RECORD_COMPLETE);
@@ -55,7 +57,7 @@ TEST_F(DvRecord, TenSecondsInEachModeGiveOnePlayableFile)
         ASSERT_TRUE(f.opened);
         const Track *v = f.of(AVMEDIA_TYPE_VIDEO), *a = f.of(AVMEDIA_TYPE_AUDIO);
         ASSERT_TRUE(v && a);
-        EXPECT_EQ(c.codec, v->codec);
+        EXPECT_EQ(c.id, v->codec);
         EXPECT_NE(c.tags.end(), std::find(c.tags.begin(), c.tags.end(), v->tag));
         EXPECT_EQ(c.width, v->width);
         EXPECT_EQ(c.height, v->height);

@@ -3,6 +3,7 @@
 // applications do it, and the movies on the card.
 #pragma once
 
+#include "app/apps.h"
 #include "app/msg_hub.h"
 #include "app/pref.h"
 #include "app/rec_state.h"
@@ -122,31 +123,30 @@ inline void stop_recording()
     KX_DV_StopGetStream();
 }
 
-// gsDvConfig as a record application builds it for one mode: the sensor at
-// `sensor_fps`, the recording channel of `type` at `size` and `fps` with a
-// key frame a second, motion detection's channel, no date stamp.
-inline void record_mode(u32 type, u8 size, u8 fps, u8 sensor_fps, u8 quality = 3)
-{
-    KX_DV_Set1080DefaultDvCfg();
-    KX_DV_CONFIG_S &c = gsDvConfig;
-    c.sVi.sParam[0] = {0, 1, 0, 1, size, sensor_fps, 0};
-    c.sVpss.sParam[0] = {0, 0, size, 0, 0};
-    c.sVpss.sParam[1] = {1, 1, size, 0, 0};
-    c.sVpss.sParam[2] = {2, 0, size, 0, 0};
-    c.sVpss.sParam[3] = {3, 1, PIC_QVGA, 0, 0};
-    c.sVenc.sParam[0] = {PT_JPEG, 0, 0, 0, 10, 1, size, 0, {0, 0, 0}, 10, 0};
-    c.sVenc.sParam[1] = {type, 1, 1, 0, fps, quality, size, 0, {0, 0, 0}, fps, 0};
-    for (u8 n : {2, 3})
-        c.sVenc.sParam[n] = {PT_H264, n, 0, 0, 30, 3, PIC_HD720, 0, {0, 0, 0}, 30, 0};
-    c.u8SceneAutoMode = 0;
-    c.sOsd.sParam[1].bEnable = 0;
-}
-
 template <class Fn> std::string quiet(Fn &&fn)
 {
     std::string out;
     testsupport::capture_stderr([&] { out = testsupport::capture_stdout(fn); });
     return out;
+}
+
+// gsDvConfig and the record entry as record mode 1 builds them from the
+// preferences: MovieResolution, MovieFrameRate and MovieCodec as given, the
+// file length from MovieCycletime, sound and loop recording on, no rotation
+// and no date stamp.
+inline void record_mode(int32_t resolution, int32_t frame_rate, int32_t codec, int32_t cycletime = 0)
+{
+    KX_DV_Set1080DefaultDvCfg();
+    DvSystemParam &p = *app_pref_user;
+    p.MovieResolution[0] = resolution;
+    p.MovieFrameRate[0] = frame_rate;
+    p.MovieCodec[0] = codec;
+    p.MovieCycletime[0] = cycletime;
+    p.MovieRotate[0] = 0;
+    p.MovieTimestamp[0] = 0;
+    p.MovieSound[0] = 2;
+    p.MovieLoopRecording[0] = 1;
+    quiet(init_record_status);
 }
 
 // A record mode running on the simulated board: the pipeline with its MP4

@@ -1,0 +1,180 @@
+// A minute of 1080p60 recording on the simulated board, commanded as the
+// record application does: the stream thread, the MP4 thread and audio at
+// work while the board captures and encodes. Run it on two cores
+// (taskset -c 0,1). It records until the stream thread has queued 3600
+// frames and reports:
+//   frames_in_file   video samples in the MP4 (3600 when nothing was lost)
+//   frames_lost_up   frames the capture stamps say are missing before the
+//                    stream thread (the board fell behind)
+//   frames_dropped   frames the stream thread dropped for want of room
+//   queue_max/depth  most records the video queue held, and its depth
+//   wall_s, cpu_s    how long the minute took, and the process's CPU time
+//                    in it (every thread: board and firmware)
+#include "app/apps.h"
+#include "app/msg_hub.h"
+#include "app/pref.h"
+#include "app/rec_state.h"
+#include "board/board.h"
+#include "board/sim/sim.h"
+#include "mpi/video/sys/mpi_sys.h"
+#include "mpi/video/vb/mpi_vb.h"
+#include "recorder/dv_audio.h"
+#include "recorder/dv_config.h"
+#include "recorder/dv_engine.h"
+#include "recorder/dv_mp4.h"
+#include "recorder/dv_pipeline.h"
+#include "recorder/dv_stream.h"
+#include "recorder/mp4_writer.h"
+#include "recorder/rec_files.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <thread>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+constexpr u64 kFrames = 3600;
+
+// Record mode 1 at 1080p60 (MovieResolution 0, MovieFrameRate 1) in the
+// codec `codec` (MovieCodec: 0 H.265, 1 H.264), 3-minute files, sound on.
+void mode_1080p60(DvSystemParam &p, int32_t codec)
+{
+    KX_DV_Set1080DefaultDvCfg();
+    p.MovieResolution[0] = 0;
+    p.MovieFrameRate[0] = 1;
+    p.MovieCodec[0] = codec;
+    p.MovieCycletime[0] = 0;
+    p.MovieRotate[0] = 0;
+    p.MovieTimestamp[0] = 0;
+    p.MovieSound[0] = 2;
+    p.MovieLoopRecording[0] = 1;
+    init_record_status();
+}
+
+// Video samples of the one movie on the card; -1 when there is none.
+long video_samples()
+{
+    std::string dir = bd_path("/mnt/sdcard0/MOVIE");
+    for (auto &e : std::filesystem::directory_iterator(dir)) {
+        AVFormatContext *ic = nullptr;
+        if (avformat_open_input(&ic, e.path().c_str(), nullptr, nullptr) < 0)
+            continue;
+        long n = -1;
+        if (avformat_find_stream_info(ic, nullptr) >= 0) {
+            int v = av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+            AVPacket *pkt = av_packet_alloc();
+            n = 0;
+            while (av_read_frame(ic, pkt) >= 0) {
+                n += pkt->stream_index == v;
+                av_packet_unref(pkt);
+            }
+            av_packet_free(&pkt);
+        }
+        avformat_close_input(&ic);
+        return n;
+    }
+    return -1;
+}
+
+double process_cpu_s()
+{
+    struct rusage ru {};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec / 1e6;
+}
+
+bool posted(u32 id)
+{
+    bool seen = false;
+    pthread_mutex_lock(&lock_main_msg);
+    uint8_t rec[HCMGR_MSG_SIZE];
+    while (q_button_msg && KX_OrderQueue_Read(rec, q_button_msg) == 0)
+        seen = seen || ((u32)rec[0] << 24 | (u32)rec[1] << 16 | (u32)rec[2] << 8 | rec[3]) == id;
+    pthread_mutex_unlock(&lock_main_msg);
+    return seen;
+}
+
+void RecordAMinuteAt1080p60(benchmark::State &state)
+{
+    const int32_t codec = (int32_t)state.range(0);
+    char root[] = "/tmp/record-bench-XXXXXX";
+    sim::start(mkdtemp(root));
+    DvSystemParam pref = {};
+    app_pref_user = &pref;
+    KX_DV_SetUserSettingDefualt();
+    hcmgr_create_queue();
+    bd_mount("/dev/mmcblk0p1", "/mnt/sdcard0", "vfat", 8, "");
+    KX_RecordCtr_InitAllfileName();
+    Get_File_Thread_Test(nullptr);
+    MP4_InitWriter(0);
+    mode_1080p60(pref, codec);
+    KX_REC_CMD_S &e = gRecCmd[KX_REC_ENTRY_RECORD];
+
+    if (KX_DV_FirstRun() != 0 || KX_DV_Audio_Run() != 0 || KX_DV_StartAudioThread() != 0) {
+        state.SkipWithError("the record mode did not start");
+        return;
+    }
+    double wall = 0, cpu = 0;
+    for (auto _ : state) {
+        dv_stream_stats_reset();
+        const double cpu0 = process_cpu_s();
+        auto t0 = std::chrono::steady_clock::now();
+        e.RecState = KX_REC_STATE_RUNNING;
+        KX_DV_StartGetStream();
+        KX_SendCondtoRecord();
+        while (dv_stream_stats().u64Queued < kFrames)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        e.RecState = KX_REC_STATE_STOPPED;
+        wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        cpu = process_cpu_s() - cpu0;
+        KX_DV_StopGetStream();
+        while (!posted(AMSG_RECORD_COMPLETE))
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const DvStreamStats st = dv_stream_stats();
+    const u32 depth = KX_OrderQueue_GetAllDepth(q_main_stream);
+    KX_DV_Stop();
+    KX_DV_StopAudioThread();
+    KX_DV_Audio_Stop();
+    KX_Video_Mode_Func(1, 0, 0);
+    DU_DUZ_SYS_Exit();
+    DU_DUZ_VB_Exit();
+
+    const long in_file = video_samples();
+    const double span = (double)(st.u64LastPts - st.u64FirstPts) * 60 / 1e6 + 1;
+    state.counters["frames_in_file"] = (double)in_file;
+    state.counters["frames_queued"] = (double)st.u64Queued;
+    state.counters["frames_lost_up"] = std::max(0.0, std::round(span) - (double)st.u64Queued);
+    state.counters["frames_dropped"] = (double)st.u64Dropped;
+    state.counters["queue_max"] = st.u32MaxDepth;
+    state.counters["queue_depth"] = depth;
+    state.counters["wall_s"] = wall;
+    state.counters["cpu_s"] = cpu;
+    if (in_file != (long)kFrames || 2 * st.u32MaxDepth >= depth)
+        state.SkipWithError("frames lost or the queue half full");
+    hcmgr_destroy_queue();
+    std::filesystem::remove_all(root);
+}
+
+} // namespace
+
+BENCHMARK(RecordAMinuteAt1080p60)
+    ->ArgName("h264")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
