@@ -1,7 +1,7 @@
-// The capture threads the engine calls, stood in for until they are built:
-// each call leaves an event line ("test mp4 start", "test mp4 stop", "test
-// stream stop") so that the engine's order can be read from events.log.
-// Include in one file of a test program only.
+// Test doubles for the capture threads the engine calls, so that the engine
+// is tested alone: each call leaves an event line ("test mp4 start", "test mp4
+// stop", "test stream stop") from which the engine's order is read, and a
+// failing start can be injected. Include in one file of a test program only.
 #pragma once
 
 #include "board/sim/sim.h"
