@@ -29,31 +29,6 @@ bool attr_valid(const AIO_ATTR_S &a, uint32_t max_samples, uint32_t max_chns)
            a.u32ChnCnt <= max_chns;
 }
 
-// ---- routes -------------------------------------------------------------------------------
-
-namespace {
-std::map<uint32_t, FrameSink> &sinks()
-{
-    static std::map<uint32_t, FrameSink> table;
-    return table;
-}
-} // namespace
-
-SinkRegistration::SinkRegistration(uint32_t mod, FrameSink sink) { sinks()[mod] = std::move(sink); }
-
-int route(const ChnAddr &src, const FramePtr &frame)
-{
-    int taken = 0;
-    for (const ChnAddr &dst : bind_destinations(src)) {
-        auto it = sinks().find(dst.mod);
-        if (it == sinks().end())
-            continue;
-        it->second(dst, frame);
-        taken++;
-    }
-    return taken;
-}
-
 // ---- WAV ----------------------------------------------------------------------------------
 
 namespace {

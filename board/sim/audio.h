@@ -46,14 +46,9 @@ int bind_channel(void *arg, uint32_t count, uint32_t mod, uint32_t *chn);
 bool attr_valid(const AIO_ATTR_S &a, uint32_t max_samples, uint32_t max_chns);
 
 // ---- routes along the bind table -------------------------------------------------------
-// A driver that takes frames from a bound capture channel registers a sink for
-// its module; a sink must not block (it queues or drops).
-using FrameSink = std::function<void(const ChnAddr &dst, const FramePtr &frame)>;
-struct SinkRegistration {
-    SinkRegistration(uint32_t mod, FrameSink sink);
-};
-// Hands the frame to every destination bound to `src`; returns how many took it.
-int route(const ChnAddr &src, const FramePtr &frame);
+using FrameSink = Routes<FramePtr>::Sink;
+using SinkRegistration = Routes<FramePtr>::Registration;
+inline int route(const ChnAddr &src, const FramePtr &frame) { return Routes<FramePtr>::route(src, frame); }
 
 // ---- WAV files -----------------------------------------------------------------------------
 struct WavData {

@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -118,6 +119,36 @@ struct ChnAddr {
 // The kernel bind table: who receives what a channel produces, and back.
 std::vector<ChnAddr> bind_destinations(const ChnAddr &src);
 bool bind_source_of(const ChnAddr &dst, ChnAddr *src);
+
+// Delivery along the bind table. A driver that takes what a bound channel
+// produces registers a sink for its module; a sink must not block (it queues
+// or drops). One table per kind of payload (audio frames, pictures).
+template <class Payload> struct Routes {
+    using Sink = std::function<void(const ChnAddr &dst, const Payload &payload)>;
+    struct Registration {
+        Registration(uint32_t mod, Sink sink) { table()[mod] = std::move(sink); }
+    };
+    // Hands the payload to every destination bound to `src`; returns how many took it.
+    static int route(const ChnAddr &src, const Payload &payload)
+    {
+        int taken = 0;
+        for (const ChnAddr &dst : bind_destinations(src)) {
+            auto it = table().find(dst.mod);
+            if (it == table().end())
+                continue;
+            it->second(dst, payload);
+            taken++;
+        }
+        return taken;
+    }
+
+private:
+    static std::map<uint32_t, Sink> &table()
+    {
+        static std::map<uint32_t, Sink> sinks; // filled by static registrations before main
+        return sinks;
+    }
+};
 
 // The platform's one microsecond time-stamp clock (moved by InitPtsBase/SyncPts).
 uint64_t platform_pts_us();

@@ -68,31 +68,6 @@ PicturePtr PicturePool::take()
     });
 }
 
-// ---- routes -----------------------------------------------------------------------------
-
-namespace {
-std::map<uint32_t, FrameSink> &sinks()
-{
-    static std::map<uint32_t, FrameSink> table;
-    return table;
-}
-} // namespace
-
-SinkRegistration::SinkRegistration(uint32_t mod, FrameSink sink) { sinks()[mod] = std::move(sink); }
-
-int route(const ChnAddr &src, const PicturePtr &pic)
-{
-    int n = 0;
-    for (const ChnAddr &dst : bind_destinations(src)) {
-        auto it = sinks().find(dst.mod);
-        if (it == sinks().end())
-            continue;
-        it->second(dst, pic);
-        n++;
-    }
-    return n;
-}
-
 // ---- picture operations -------------------------------------------------------------------
 
 namespace {

@@ -53,14 +53,9 @@ private:
 };
 
 // ---- routes along the bind table -------------------------------------------------------
-// A unit that takes pictures from a bound source registers a sink for its
-// module; a sink must not block (queue or drop).
-using FrameSink = std::function<void(const ChnAddr &dst, const PicturePtr &pic)>;
-struct SinkRegistration {
-    SinkRegistration(uint32_t mod, FrameSink sink);
-};
-// Hands the picture to every destination bound to `src`; returns how many took it.
-int route(const ChnAddr &src, const PicturePtr &pic);
+using FrameSink = Routes<PicturePtr>::Sink;
+using SinkRegistration = Routes<PicturePtr>::Registration;
+inline int route(const ChnAddr &src, const PicturePtr &pic) { return Routes<PicturePtr>::route(src, pic); }
 
 // ---- picture operations ------------------------------------------------------------------
 // In place: mirror (left-right) and flip (top-bottom).
