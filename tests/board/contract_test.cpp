@@ -74,8 +74,9 @@ TEST_F(ContractTest, CamctlCommandsChangeTheSurroundings)
         Result r = camctl(root_, c.cmd);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.out.compare(0, strlen(c.answer), c.answer), 0) << r.out;
-        if (c.check)
+        if (c.check) {
             EXPECT_TRUE(c.check(sim::world()));
+        }
     }
     EXPECT_EQ(events("control key rec press").size(), 1u);
 }
@@ -240,8 +241,9 @@ TEST_F(ContractTest, ShellRunsTheFirmwaresCommands)
         int st = 0;
         testsupport::capture_stderr([&] { testsupport::capture_stdout([&] { st = bd_system(c.cmd); }); });
         EXPECT_EQ(st, c.status);
-        if (c.check)
+        if (c.check) {
             EXPECT_TRUE(c.check());
+        }
         EXPECT_FALSE(events(std::string("shell ") + c.cmd).empty());
     }
     EXPECT_EQ(events("fdisk: not found (127)").size(), 1u);

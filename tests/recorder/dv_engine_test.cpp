@@ -460,8 +460,9 @@ TEST_F(DvEngine, SceneAutoTuningStepsWithoutItsEngine)
         std::string out = quiet([&] { ret = KX_Video_Mode_Func(c.step, 0, 0); });
         EXPECT_EQ(c.result, ret);
         EXPECT_EQ(c.state_after, u32RecModeFlag);
-        if (c.says.empty())
+        if (c.says.empty()) {
             EXPECT_EQ("", out);
+        }
         size_t at = 0;
         for (const char *s : c.says) {
             at = out.find(s, at);

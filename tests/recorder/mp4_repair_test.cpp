@@ -145,8 +145,9 @@ TEST_F(Mp4Repair, AnAbandonedRecordingIsFinishedUpToItsLastBackup)
             uint32_t size = (uint8_t)bytes[at] << 24 | (uint8_t)bytes[at + 1] << 16 | (uint8_t)bytes[at + 2] << 8 |
                             (uint8_t)bytes[at + 3];
             ASSERT_GE(size, 8u);
-            if (bytes.compare(at + 4, 4, "moov") == 0)
+            if (bytes.compare(at + 4, 4, "moov") == 0) {
                 EXPECT_EQ(at + size, bytes.size());
+            }
             at += size;
         }
         EXPECT_EQ(at, bytes.size());
@@ -224,8 +225,9 @@ TEST_F(Mp4Repair, AnIndexThatDoesNotFitItsFilesIsRefused)
             write_file(host(name + "_bak.bin"), b);
         std::string out = capture_stdout([&] { EXPECT_EQ(MP4_ReparieFile(name.c_str()), MP4_ERR_ARG); });
         EXPECT_NE(out.find(c.message), std::string::npos) << out;
-        if (c.keep_mp4)
+        if (c.keep_mp4) {
             EXPECT_TRUE(read_file(host(name)) == m);
+        }
         EXPECT_FALSE(exists(name + "_bak.bin"));
     }
     EXPECT_EQ(MP4_ReparieFile(nullptr), MP4_ERR_ARG);

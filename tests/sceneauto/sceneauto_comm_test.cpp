@@ -243,7 +243,8 @@ TEST(SceneAutoEntry, CommandsWhileTheEngineIsMissing)
         std::string out = testsupport::capture_stdout([&] { ret = c.call(); });
         EXPECT_EQ(c.result, ret);
         EXPECT_NE(std::string::npos, out.find(c.says)) << out;
-        if (strcmp(c.name, "init") && strcmp(c.name, "exit"))
+        if (strcmp(c.name, "init") && strcmp(c.name, "exit")) {
             EXPECT_EQ(0u, out.find("KX_Scene_Auto_Run:" __DATE__)) << out;
+        }
     }
 }
