@@ -46,6 +46,7 @@ struct VencChn {
     uint32_t wr = 0, used = 0;
     std::deque<Stream> waiting, out;
     bool receiving = false, idr = false, reconfigure = false, stop = false;
+    bool warm = false; // the encoder is open and ready for the next start
     int32_t recv_left = -1; // pictures still to take; -1 no limit
     int64_t credit = 0;
     uint32_t max_streams = kDefaultMaxStreams, seq = 0, dropped = 0;
@@ -229,9 +230,10 @@ void encode_loop(int n)
             break;
         PicturePtr pic = c.input.front();
         c.input.pop_front();
-        if (!c.receiving || c.recv_left == 0)
+        bool taking = c.receiving && c.recv_left != 0;
+        if (!taking && c.warm)
             continue;
-        if (is_video(c.attr.enType)) { // frame-rate conversion
+        if (taking && is_video(c.attr.enType)) { // frame-rate conversion
             int64_t src = c.attr.stRcAttr.u32SrcFrmRate, dst = c.attr.stRcAttr.u32DstFrmRate;
             if (dst < src) {
                 c.credit += dst;
@@ -243,6 +245,7 @@ void encode_loop(int n)
         if (c.reconfigure || !enc) {
             EncoderConfig cfg = encoder_config(c.attr);
             c.reconfigure = false;
+            c.warm = false;
             c.idr = true;
             lock.unlock();
             enc = Encoder::create(cfg);
@@ -255,6 +258,18 @@ void encode_loop(int n)
                       enc->replaying() ? " (replaying a pre-encoded group of pictures)" : "");
         }
         if (broken)
+            continue;
+        if (!c.warm) {
+            lock.unlock();
+            bool ok = enc->warm_up(*pic);
+            lock.lock();
+            c.warm = ok;
+            if (!ok) {
+                note_drop(n, c, "encoder failed");
+                continue;
+            }
+        }
+        if (!taking)
             continue;
         bool force = c.idr;
         c.idr = false;
@@ -312,12 +327,14 @@ SinkRegistration venc_sink(DU_ID_VENC, [](const ChnAddr &dst, const PicturePtr &
         return;
     std::lock_guard<std::mutex> lock(g_venc->lock);
     VencChn &c = g_venc->chn[dst.chn];
-    if (!c.created || !c.receiving)
+    // A channel not yet started takes pictures until its encoder is ready.
+    if (!c.created || (!c.receiving && c.warm))
         return;
     c.input.push_back(pic);
     while (c.input.size() > kInputDepth) {
         c.input.pop_front();
-        note_drop(dst.chn, c, "encoder busy");
+        if (c.receiving)
+            note_drop(dst.chn, c, "encoder busy");
     }
     g_venc->cv.notify_all();
 });
@@ -441,6 +458,7 @@ public:
                 return DU_ERR_VENC_NOT_PERM;
             c.attr = a;
             c.reconfigure = true;
+            c.warm = false;
             return 0;
         }
         case MPI_IOC(MPI_IOC_WRITE, 8, 'E', 57): { // frame rate
@@ -453,6 +471,7 @@ public:
             c.attr.stRcAttr.u32SrcFrmRate = (uint32_t)fr.s32SrcFrmRate;
             c.attr.stRcAttr.u32DstFrmRate = (uint32_t)fr.s32DstFrmRate;
             c.reconfigure = true;
+            c.warm = false;
             return 0;
         }
         case MPI_IOC(MPI_IOC_READ, 8, 'E', 58): {

@@ -208,6 +208,7 @@ public:
         return true;
     }
     bool replaying() const override { return true; }
+    bool warm_up(const Picture &pic) override { return !gop_.empty() || prepare(pic); }
 
 private:
     bool prepare(const Picture &pic)

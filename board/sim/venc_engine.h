@@ -37,6 +37,9 @@ public:
     // failed; true with no bytes when it held the picture back.
     virtual bool encode(const Picture &pic, bool force_key, AccessUnit &out) = 0;
     virtual bool replaying() const { return false; }
+    // Readies the encoder on a picture before the channel starts, as the
+    // hardware is ready the moment it does; false when the codec failed.
+    virtual bool warm_up(const Picture &) { return true; }
 
     // A live encoder, or a replaying one where live cannot keep up; null
     // when the codec cannot be opened.

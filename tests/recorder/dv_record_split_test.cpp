@@ -4,6 +4,8 @@
 #include "tests/recorder/mp4_media.h"
 #include "tests/recorder/recording_support.h"
 
+#include <algorithm>
+#include <cmath>
 #include <thread>
 
 namespace {
@@ -35,6 +37,11 @@ TEST_F(DvRecordSplit, OneMinuteFilesFromA125SecondRecording)
     ASSERT_EQ(3u, files.size());
     EXPECT_EQ("KORVAN0000001.mp4", rectest::base(files[0]));
     EXPECT_EQ("KORVAN0000003.mp4", rectest::base(files[2]));
+    // A loaded host may lose pictures before the stream thread; the files
+    // still split at a minute of capture time, short by what was lost.
+    const DvStreamStats st = dv_stream_stats();
+    const long span = std::lround((double)(st.u64LastPts - st.u64FirstPts) * 30 / 1e6) + 1;
+    const size_t lost = (size_t)std::max(0L, span - (long)st.u64Queued);
     size_t frames = 0;
     for (size_t i = 0; i < files.size(); i++) {
         SCOPED_TRACE(files[i]);
@@ -46,8 +53,9 @@ TEST_F(DvRecordSplit, OneMinuteFilesFromA125SecondRecording)
         EXPECT_TRUE(v->packets[0].key);
         expect_constant_rate(*v, AVRational{1, 30});
         expect_constant_rate(*a, AVRational{1024, 48000});
-        if (i < 2) {
-            EXPECT_EQ(1800u, v->packets.size()); // one minute
+        if (i < 2) { // one minute
+            EXPECT_LE(v->packets.size(), 1800u);
+            EXPECT_GE(v->packets.size() + lost, 1800u);
         }
         EXPECT_EQ(0, v->errors);
         EXPECT_EQ((int)v->packets.size(), v->decoded);
