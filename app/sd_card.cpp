@@ -6,6 +6,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
 #include <sys/mman.h>
 #include <sys/mount.h>
@@ -63,17 +64,33 @@ void report(const char *what)
     errno = err;
 }
 
+std::mutex lock_name_mutex; // u8LockFileName: written by the MP4 thread, read here
+
 void lock_one_file()
 {
     char name[sizeof u8LockFileName + 1] = {};
-    memcpy(name, u8LockFileName, strnlen(u8LockFileName, sizeof u8LockFileName));
+    {
+        std::lock_guard<std::mutex> g(lock_name_mutex);
+        memcpy(name, u8LockFileName, strnlen(u8LockFileName, sizeof u8LockFileName));
+    }
+    if (!name[0]) {
+        puts("lock file: no recording file");
+        return;
+    }
+    if (!can_open_dir(kAlarmDir) && mkdir(bd_path(kAlarmDir).c_str(), 0775) != 0 && errno != EEXIST) {
+        perror("lock file: mkdir ALARM");
+        return;
+    }
     char target[160];
     snprintf(target, sizeof target, "%s/%s", kAlarmDir, name);
     for (int n = 0; host_exists(target); ++n)
         snprintf(target, sizeof target, "%s/%s_%d%s", kAlarmDir, name, n, ".mp4");
     char cmd[400];
     snprintf(cmd, sizeof cmd, "mv %s/%s %s", kMovieDir, name, target);
-    bd_system(cmd);
+    if (bd_system(cmd) != 0) {
+        printf("lock file %s failed\n", name);
+        return;
+    }
     sync();
     printf("lock file:%s\n", target);
 }
@@ -289,6 +306,15 @@ int FS_Disk_Make_IndexNode(const char *path, int minor)
         return -1;
     }
     return 0;
+}
+
+void set_lock_file_name(const char *path)
+{
+    const char *base = path ? strrchr(path, '/') : nullptr;
+    base = base ? base + 1 : path ? path : "";
+    std::lock_guard<std::mutex> g(lock_name_mutex);
+    memset(u8LockFileName, 0, sizeof u8LockFileName);
+    strncpy(u8LockFileName, base, sizeof u8LockFileName);
 }
 
 int DV_DC_MoveFile_ThreadRun(void)

@@ -49,5 +49,8 @@ int FS_Disk_Make_IndexNode(const char *path, int minor);
 // File-lock thread: moves u8LockFileName from MOVIE to ALARM when asked.
 extern std::atomic<uint8_t> u8NeedLockFileTH;
 extern char u8LockFileName[60]; // NUL-terminated unless all 60 bytes are used
+// Names the file a lock request moves: the recording's running file (its
+// folder is dropped), or none with "" or null.
+void set_lock_file_name(const char *path);
 int DV_DC_MoveFile_ThreadRun(void);
 int DV_DC_MoveFile_ThreadStop(void);

@@ -183,6 +183,7 @@ int system_exit(void)
     if (mdThreadRun)
         KX_MdStop(0, 3);
     KX_DV_StopSnap();
+    DV_DC_MoveFile_ThreadStop();
     stop_led_flash();
     rec_stop_led_flash();
     pho_stop_led_flash();
@@ -397,6 +398,7 @@ int dv_main(void)
         puts("copy system config to SD");
         mkdir(bd_path("/mnt/sdcard0/syscfg/").c_str(), 0775);
         File_Get_Name_Thread();
+        DV_DC_MoveFile_ThreadRun();
     } else {
         card_state = CARD_STATE_ABSENT;
     }

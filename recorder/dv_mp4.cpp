@@ -202,6 +202,7 @@ bool open_file(Recording &r)
         rec_cmd().RecState = KX_REC_STATE_STOPPED;
         return false;
     }
+    set_lock_file_name(name); // MODE while recording locks this file
     r.frames = 0;
     r.since_key = 0;
     r.first_pts = r.last_pts = 0;
@@ -331,6 +332,7 @@ void end_recording(Recording &r, bool drain_first)
     if (r.h && drain_first)
         drain(r);
     close_file(r);
+    set_lock_file_name(nullptr);
     while (r.have_v || take_video(r.v)) {
         r.have_v = false;
         discard_video(r.v);

@@ -157,19 +157,36 @@ TEST_F(SdCardTest, FreeSpaceFollowsTheCardsContents)
 TEST_F(SdCardTest, LockThreadMovesTheNamedRecordingIntoAlarm)
 {
     fs::create_directories(bd_path("/mnt/sdcard0/MOVIE"));
-    fs::create_directories(bd_path("/mnt/sdcard0/ALARM"));
     ASSERT_EQ(DV_DC_MoveFile_ThreadRun(), 0);
-    const char *const targets[] = {"/mnt/sdcard0/ALARM/KORVAN00000001.mp4",
-                                   "/mnt/sdcard0/ALARM/KORVAN00000001.mp4_0.mp4"};
-    for (const char *target : targets) {
-        SCOPED_TRACE(target);
-        testsupport::write_file(bd_path("/mnt/sdcard0/MOVIE/KORVAN00000001.mp4"), "movie");
-        snprintf(u8LockFileName, sizeof u8LockFileName, "%s", "KORVAN00000001.mp4");
-        u8NeedLockFileTH = 1;
-        ASSERT_TRUE(scantest::wait_until([] { return u8NeedLockFileTH == 0; }));
-        EXPECT_EQ(testsupport::read_file(bd_path(target)), "movie");
-        EXPECT_FALSE(fs::exists(bd_path("/mnt/sdcard0/MOVIE/KORVAN00000001.mp4")));
+    const std::string movie = "/mnt/sdcard0/MOVIE/KORVAN0000001.mp4";
+    struct Case {
+        const char *name;   // what the recording named, null for none
+        bool file;          // the movie is on the card
+        const char *target; // where it ends up, null when it stays
+        const char *says;
+    } cases[] = {
+        {"/mnt/sdcard0/MOVIE/KORVAN0000001.mp4", true, "/mnt/sdcard0/ALARM/KORVAN0000001.mp4", "lock file:"},
+        {"/mnt/sdcard0/MOVIE/KORVAN0000001.mp4", true, "/mnt/sdcard0/ALARM/KORVAN0000001.mp4_0.mp4", "lock file:"},
+        {nullptr, true, nullptr, "no recording file"},
+        {"/mnt/sdcard0/MOVIE/KORVAN0000009.mp4", false, nullptr, "failed"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.target ? c.target : c.says);
+        testsupport::write_file(bd_path(movie), "movie");
+        set_lock_file_name(c.name);
+        std::string out = testsupport::capture_stdout([] {
+            u8NeedLockFileTH = 1;
+            ASSERT_TRUE(scantest::wait_until([] { return u8NeedLockFileTH == 0; }));
+        });
+        EXPECT_THAT(out, HasSubstr(c.says));
+        if (c.target) {
+            EXPECT_EQ(testsupport::read_file(bd_path(c.target)), "movie");
+            EXPECT_FALSE(fs::exists(bd_path(movie)));
+        } else {
+            EXPECT_TRUE(fs::exists(bd_path(movie)));
+        }
     }
+    set_lock_file_name(nullptr);
     EXPECT_EQ(DV_DC_MoveFile_ThreadStop(), 0);
 }
 

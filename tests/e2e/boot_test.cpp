@@ -1,8 +1,8 @@
 // The camera from power-on, as a user sees it: the first boot with a card
 // writes the default preferences, starts record mode 1 after the battery
 // blink, records with the REC key (ignoring a tap inside the first second),
-// cycles the modes with MODE and switches off with the power key; without a
-// card it blinks and the power microcontroller is told to cut the power.
+// cycles the modes with MODE (or locks the running file into ALARM) and
+// switches off with the power key; without a card it blinks and the power microcontroller is told to cut the power.
 #include "tests/e2e/e2e_support.h"
 
 #include <cstddef>
@@ -80,6 +80,30 @@ TEST(FirstBoot, DefaultsRecordModeOneRecordingModesAndPowerOff)
     long ac = cam.find_event("mcu w 0 0xac", mark), aa = cam.find_event("mcu w 4 0xaa", mark);
     EXPECT_GE(ac, 0);
     EXPECT_GT(aa, ac);
+}
+
+TEST(FirstBoot, ModeDuringARecordingLocksItsFileIntoAlarm)
+{
+    Camera cam("lock_file");
+    cam.boot("gpio 10_5 1");
+    size_t mark = cam.event_count();
+    cam.send("key rec tap");
+    ASSERT_TRUE(cam.wait_event("venc chn 1 start", 5, mark));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    cam.send("key mode tap"); // locks the file; the mode stays
+    ASSERT_TRUE(cam.wait_until(5, [&] { return cam.files("ALARM").size() == 1; }));
+    EXPECT_TRUE(cam.files("MOVIE").empty());
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(kRecMode1Leds, cam.status("leds"));
+    cam.send("key rec tap");
+    ASSERT_TRUE(cam.wait_event("venc chn 1 stop", 5, mark));
+    std::vector<std::string> locked = cam.files("ALARM");
+    ASSERT_EQ(1u, locked.size());
+    ASSERT_TRUE(wait_complete(cam, locked[0]));
+    expect_playable(probe(locked[0]));
+    EXPECT_TRUE(cam.files("MOVIE").empty());
+    cam.send("key power tap");
+    EXPECT_TRUE(cam.wait_power_off(15));
 }
 
 TEST(FirstBoot, WithoutACardBlinksFiveTimesAndPowersOff)
