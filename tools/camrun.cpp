@@ -321,9 +321,16 @@ int run_batch(double seconds)
     if (!wait_until(cam, 10, [&] { return seen(cam, "KX_DV_StartGetStream", from); }))
         return fail("REC did not start a recording");
     std::this_thread::sleep_for(std::chrono::milliseconds((long)(seconds * 1000)));
+    // The camera ignores REC until the file holds its first second, which a
+    // loaded host can take longer to capture: tap again, as a user would.
+    // The stream thread's end shows the tap was taken.
     from = line_count(cam);
-    board("key rec tap");
-    if (!wait_until(cam, 15, [&] { return seen(cam, "stop record end", from); }))
+    bool stopping = false;
+    for (int tap = 0; tap < 5 && !stopping; tap++) {
+        board("key rec tap");
+        stopping = wait_until(cam, 3, [&] { return seen(cam, "KX_DV_GetVencStreamProc run end", from); });
+    }
+    if (!stopping || !wait_until(cam, 15, [&] { return seen(cam, "stop record end", from); }))
         return fail("REC did not end the recording");
     board("key power tap");
     if (!wait_until(cam, 20, [] { return false; }) && !camera_ended(cam))
