@@ -32,7 +32,7 @@ Yuv scene_at(double u, double v)
 
 } // namespace
 
-void SceneRenderer::render(Picture &out, const Window &win, uint64_t t_us, const World &w, double exposure)
+SIM_PIXEL_LOOP void SceneRenderer::render(Picture &out, const Window &win, uint64_t t_us, const World &w, double exposure)
 {
     uint32_t W = out.width, H = out.height, S = out.stride;
     if (W != bw_ || H != bh_ || S != bstride_ || win.x != bwin_.x || win.y != bwin_.y || win.w != bwin_.w ||

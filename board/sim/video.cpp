@@ -72,23 +72,31 @@ PicturePtr PicturePool::take()
 
 namespace {
 // Reverses a row of `n` elements of T.
-template <class T> void reverse_row(uint8_t *row, uint32_t n)
+template <class T> SIM_PIXEL_LOOP void reverse_row(uint8_t *row, uint32_t n)
 {
     T *p = reinterpret_cast<T *>(row);
-    std::reverse(p, p + n);
-}
-
-template <class T> void swap_rows(uint8_t *a, uint8_t *b, uint32_t n, bool mirror)
-{
-    std::swap_ranges(reinterpret_cast<T *>(a), reinterpret_cast<T *>(a) + n, reinterpret_cast<T *>(b));
-    if (mirror) {
-        reverse_row<T>(a, n);
-        reverse_row<T>(b, n);
+    for (uint32_t i = 0, j = n; i + 1 < j; i++, j--) {
+        T t = p[i];
+        p[i] = p[j - 1];
+        p[j - 1] = t;
     }
 }
 
-template <class T> void mirror_flip_plane(uint8_t *plane, uint32_t stride, uint32_t rows, uint32_t n, bool mirror,
-                                          bool flip)
+// Swaps rows `a` and `b`, each reversed on the way when mirroring.
+template <class T> SIM_PIXEL_LOOP void swap_rows(uint8_t *a, uint8_t *b, uint32_t n, bool mirror)
+{
+    T *p = reinterpret_cast<T *>(a), *q = reinterpret_cast<T *>(b);
+    for (uint32_t i = 0; i < n; i++) {
+        T &o = q[mirror ? n - 1 - i : i];
+        T t = p[i];
+        p[i] = o;
+        o = t;
+    }
+}
+
+template <class T>
+SIM_PIXEL_LOOP void mirror_flip_plane(uint8_t *plane, uint32_t stride, uint32_t rows, uint32_t n, bool mirror,
+                                      bool flip)
 {
     if (flip) {
         for (uint32_t r = 0; r < rows / 2; r++)
