@@ -29,13 +29,17 @@ protected:
     }
 
     // Median step between the packs' time stamps.
-    static int64_t median_step(const std::vector<Pack> &packs)
+    // The shortest time between two streams: pictures a loaded host loses
+    // upstream only ever lengthen a step, so this is the encoder's own.
+    static int64_t shortest_step(const std::vector<Pack> &packs)
     {
-        std::vector<int64_t> d;
-        for (size_t i = 1; i < packs.size(); i++)
-            d.push_back((int64_t)(packs[i].pts - packs[i - 1].pts));
-        std::sort(d.begin(), d.end());
-        return d.empty() ? 0 : d[d.size() / 2];
+        int64_t best = 0;
+        for (size_t i = 1; i < packs.size(); i++) {
+            int64_t d = (int64_t)(packs[i].pts - packs[i - 1].pts);
+            if (i == 1 || d < best)
+                best = d;
+        }
+        return best;
     }
 };
 
@@ -65,7 +69,7 @@ TEST_F(VencPipeline, VideoStreamsDecodeWithKeyPicturesAtEveryGroup)
         EXPECT_EQ(90, decode(c.decoder, packs, &w, &h));
         EXPECT_EQ(1280, w);
         EXPECT_EQ(720, h);
-        EXPECT_NEAR(33333, median_step(packs), 5000);
+        EXPECT_NEAR(33333, shortest_step(packs), 5000);
         for (size_t i = 1; i < packs.size(); i++)
             EXPECT_GT(packs[i].pts, packs[i - 1].pts);
 
@@ -110,9 +114,8 @@ TEST_F(VencPipeline, FrameRateConversionKeepsOnePictureInFour)
     ASSERT_EQ(0, DU_DUZ_VENC_StartRecvPic(1));
     std::vector<Pack> packs = collect(1, 61);
     ASSERT_EQ(61u, packs.size());
-    // One picture kept in four: the typical step is four capture periods. (A
-    // loaded host may lose whole captures, so the mean rate is no measure.)
-    EXPECT_NEAR(33333, median_step(packs), 5000);
+    // One picture kept in four: the step is four capture periods.
+    EXPECT_NEAR(33333, shortest_step(packs), 5000);
     EXPECT_EQ(61, decode("h264", packs));
 }
 
