@@ -7,6 +7,7 @@
 #include "app/rec_state.h"
 #include "app/run_thread.h"
 #include "app/sd_card.h"
+#include "board/board.h"
 #include "recorder/dv_audio.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_engine.h"
@@ -53,6 +54,7 @@ struct Recording {
     u64 audio_floor = 0;    // audio older than the recording's first key frame is stale
 
     MP4Handle h = nullptr;
+    char path[KX_REC_FILENAME_SIZE] = {}; // the open file's name
     s32 video_index = 0, audio_index = 0;
     u32 frames = 0;          // written to this file
     u8 since_key = 0;
@@ -164,6 +166,10 @@ void close_file(Recording &r)
     u64 ms = 0;
     MP4_DestroyWriter(r.h, &ms);
     r.h = nullptr;
+    // A recording stopped before its first frame leaves no file that no
+    // player could open.
+    if (r.frames == 0 && remove(bd_path(r.path).c_str()) == 0)
+        printf("%s holds no frame: removed\n", r.path);
     sync();
 }
 
@@ -183,6 +189,8 @@ bool open_file(Recording &r)
         return false;
 
     videoFileHas1Sec = 0;
+    snprintf(r.path, sizeof r.path, "%s", name);
+    r.frames = 0;
     const char *failed = nullptr;
     if (MP4_CreateWriter(&r.h, name) != 0) {
         failed = "======MP4_CreateWriter failed";
@@ -196,8 +204,10 @@ bool open_file(Recording &r)
     }
     if (failed) {
         puts(failed);
-        if (r.h)
+        if (r.h) {
             MP4_DestroyWriter(r.h, nullptr);
+            remove(bd_path(name).c_str()); // nothing could be written to it
+        }
         r.h = nullptr;
         rec_cmd().RecState = KX_REC_STATE_STOPPED;
         return false;
