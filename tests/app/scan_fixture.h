@@ -42,17 +42,7 @@ inline std::vector<uint32_t> wait_for_message(uint32_t id, double seconds = 10)
     return out;
 }
 
-// Waits until `done` holds, at most `seconds`; whether it did.
-template <class Fn> bool wait_until(Fn &&done, double seconds = 10)
-{
-    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
+using testsupport::wait_until;
 
 } // namespace scantest
 

@@ -17,7 +17,7 @@ TEST(AutoPowerOff, NeverWhileRecordingThenAfterItsIdleTime)
     cam.boot("gpio 10_5 1");
     size_t mark = cam.event_count();
     cam.send("key rec tap");
-    ASSERT_TRUE(cam.wait_event("venc chn 1 start", 5, mark));
+    ASSERT_TRUE(cam.wait_event("venc chn 1 start", 15, mark));
 
     // Longer than the idle time, recording all along.
     std::this_thread::sleep_for(std::chrono::seconds(34));
@@ -25,7 +25,7 @@ TEST(AutoPowerOff, NeverWhileRecordingThenAfterItsIdleTime)
     EXPECT_EQ(0u, cam.count_events("mcu w 4", mark));
 
     cam.send("key rec tap");
-    ASSERT_TRUE(cam.wait_event("venc chn 1 stop", 5, mark));
+    ASSERT_TRUE(cam.wait_event("venc chn 1 stop", 15, mark));
     // Idle from here: well inside the time nothing happens, then it powers off.
     std::this_thread::sleep_for(std::chrono::seconds(20));
     EXPECT_FALSE(cam.ended());

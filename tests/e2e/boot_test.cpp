@@ -29,7 +29,7 @@ TEST(FirstBoot, DefaultsRecordModeOneRecordingModesAndPowerOff)
     EXPECT_EQ(0, got.DefaultMode);
 
     // A battery of 720 blinks LED0 and LED2 three times.
-    EXPECT_TRUE(cam.wait_until(5, [&] { return cam.count_events("gpio 10_0 ") == 6; }));
+    EXPECT_TRUE(cam.wait_until(15, [&] { return cam.count_events("gpio 10_0 ") == 6; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(6u, cam.count_events("gpio 10_0 "));
 
@@ -37,11 +37,11 @@ TEST(FirstBoot, DefaultsRecordModeOneRecordingModesAndPowerOff)
     size_t mark = cam.event_count();
     cam.send("key rec tap");
     cam.send("key rec tap");
-    ASSERT_TRUE(cam.wait_event("venc chn 1 start", 5, mark));
+    ASSERT_TRUE(cam.wait_event("venc chn 1 start", 15, mark));
     std::this_thread::sleep_for(std::chrono::seconds(5));
     EXPECT_EQ(0u, cam.count_events("venc chn 1 stop", mark)); // still recording
     cam.send("key rec tap");
-    ASSERT_TRUE(cam.wait_event("venc chn 1 stop", 5, mark));
+    ASSERT_TRUE(cam.wait_event("venc chn 1 stop", 15, mark));
     std::vector<std::string> movies = cam.files("MOVIE");
     ASSERT_EQ(1u, movies.size());
     ASSERT_TRUE(wait_complete(cam, movies[0]));
@@ -66,7 +66,7 @@ TEST(FirstBoot, DefaultsRecordModeOneRecordingModesAndPowerOff)
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         mark = cam.event_count();
         cam.send("key mode tap");
-        ASSERT_TRUE(cam.wait_event(s.lit, 10, mark));
+        ASSERT_TRUE(cam.wait_event(s.lit, 20, mark));
         EXPECT_EQ(s.leds, cam.status("leds"));
     }
     EXPECT_EQ(1u, cam.files("MOVIE").size());
@@ -87,15 +87,15 @@ TEST(FirstBoot, ModeDuringARecordingLocksItsFileIntoAlarm)
     cam.boot("gpio 10_5 1");
     size_t mark = cam.event_count();
     cam.send("key rec tap");
-    ASSERT_TRUE(cam.wait_event("venc chn 1 start", 5, mark));
+    ASSERT_TRUE(cam.wait_event("venc chn 1 start", 15, mark));
     std::this_thread::sleep_for(std::chrono::seconds(2));
     cam.send("key mode tap"); // locks the file; the mode stays
-    ASSERT_TRUE(cam.wait_until(5, [&] { return cam.files("ALARM").size() == 1; }));
+    ASSERT_TRUE(cam.wait_until(15, [&] { return cam.files("ALARM").size() == 1; }));
     EXPECT_TRUE(cam.files("MOVIE").empty());
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(kRecMode1Leds, cam.status("leds"));
     cam.send("key rec tap");
-    ASSERT_TRUE(cam.wait_event("venc chn 1 stop", 5, mark));
+    ASSERT_TRUE(cam.wait_event("venc chn 1 stop", 15, mark));
     std::vector<std::string> locked = cam.files("ALARM");
     ASSERT_EQ(1u, locked.size());
     ASSERT_TRUE(wait_complete(cam, locked[0]));

@@ -23,7 +23,7 @@ DvSystemParam photo_prefs(int32_t time_lapse)
 void boot_photo(Camera &cam)
 {
     cam.boot("gpio 10_0 1");
-    ASSERT_TRUE(cam.wait_until(5, [&] { return cam.status("leds") == "1010"; }));
+    ASSERT_TRUE(cam.wait_until(15, [&] { return cam.status("leds") == "1010"; }));
 }
 
 // One REC: the next photo, read back.
@@ -31,7 +31,7 @@ Picture shoot(Camera &cam)
 {
     size_t before = cam.files("PHOTO/KR100").size();
     cam.send("key rec tap");
-    EXPECT_TRUE(cam.wait_until(10, [&] { return cam.files("PHOTO/KR100").size() == before + 1; }));
+    EXPECT_TRUE(cam.wait_until(20, [&] { return cam.files("PHOTO/KR100").size() == before + 1; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(400)); // written whole, keys back
     std::vector<std::string> photos = cam.files("PHOTO/KR100");
     return photos.size() > before ? jpeg(photos.back()) : Picture{};
@@ -55,7 +55,7 @@ TEST(PhotoMode, SingleShotsAndTheExposureLock)
     cam.send("key mode hold 2.5");
     long off = cam.find_event("gpio 10_0 0", mark);
     ASSERT_GE(off, 0);
-    EXPECT_TRUE(cam.wait_event("gpio 10_0 1", 5, (size_t)off));
+    EXPECT_TRUE(cam.wait_event("gpio 10_0 1", 15, (size_t)off));
     EXPECT_EQ("1010", cam.status("leds"));
     cam.send("scene brightness 1");
     std::this_thread::sleep_for(std::chrono::seconds(3));
@@ -74,7 +74,7 @@ TEST(PhotoMode, ATimedSeriesUntilRecAgain)
     Camera cam("photo_timed", "", &p);
     boot_photo(cam);
     cam.send("key rec tap");
-    ASSERT_TRUE(cam.wait_until(10, [&] { return cam.files("PHOTO/KR100").size() >= 4; }));
+    ASSERT_TRUE(cam.wait_until(20, [&] { return cam.files("PHOTO/KR100").size() >= 4; }));
     cam.send("key rec tap");
     std::this_thread::sleep_for(std::chrono::seconds(1));
     std::vector<std::string> photos = cam.files("PHOTO/KR100");

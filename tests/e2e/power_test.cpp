@@ -21,7 +21,7 @@ size_t start_recording(Camera &cam)
     cam.boot("gpio 10_5 1");
     size_t mark = cam.event_count();
     cam.send("key rec tap");
-    EXPECT_TRUE(cam.wait_event("venc chn 1 start", 5, mark));
+    EXPECT_TRUE(cam.wait_event("venc chn 1 start", 15, mark));
     return mark;
 }
 

@@ -36,17 +36,17 @@ TEST(Usb, AComputerMakesAUsbDiskAndItsSettingsFilesAreTakenOver)
     cam.boot("gpio 10_5 1");
     size_t mark = cam.event_count();
     cam.send("usb host");
-    ASSERT_TRUE(cam.wait_event("shell insmod /mpp/g_file_storage.ko", 10, mark));
+    ASSERT_TRUE(cam.wait_event("shell insmod /mpp/g_file_storage.ko", 20, mark));
     // Record mode 1 stops, the USB disk lights LED1 and LED2.
-    ASSERT_TRUE(cam.wait_event("venc chn 1 destroy", 10, mark));
-    ASSERT_TRUE(cam.wait_until(10, [&] { return cam.status("leds") == "0110"; }));
+    ASSERT_TRUE(cam.wait_event("venc chn 1 destroy", 20, mark));
+    ASSERT_TRUE(cam.wait_until(20, [&] { return cam.status("leds") == "0110"; }));
 
     // The computer leaves settings as file names: auto power-off 2, LED 0,
     // TV out 1, power-on and power-off keys on.
-    ASSERT_TRUE(cam.wait_event("syscfg", 5, mark));
+    ASSERT_TRUE(cam.wait_event("syscfg", 15, mark));
     testsupport::write_file(cam.card() + "/syscfg/SYS-2000011100000", "");
     mark = cam.event_count();
-    ASSERT_TRUE(cam.wait_until(10, [&] { return cam.count_events("ls -l -a /mnt/sdcard0/syscfg/", mark) >= 2; }));
+    ASSERT_TRUE(cam.wait_until(20, [&] { return cam.count_events("ls -l -a /mnt/sdcard0/syscfg/", mark) >= 2; }));
 
     cam.send("usb none");
     EXPECT_TRUE(cam.wait_power_off(15));

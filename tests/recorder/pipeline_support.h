@@ -93,13 +93,7 @@ inline std::vector<std::string> record_pipeline_down()
 // Waits (up to a generous bound) until `done` holds; false when it never did.
 inline bool wait_for(const std::function<bool()> &done, int seconds = 10)
 {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return testsupport::wait_until(done, seconds);
 }
 
 } // namespace pipelinetest

@@ -1,8 +1,10 @@
 // Test support: a fresh simulated board per test, and readers of what it saw.
 #pragma once
 
+#include <chrono>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board/board.h"
@@ -40,6 +42,18 @@ template <class Fn> std::string capture_stderr(Fn &&fn)
     fn();
     fflush(stderr);
     return testing::internal::GetCapturedStderr();
+}
+
+// Waits until `done` holds, at most `seconds`; whether it did.
+template <class Fn> bool wait_until(Fn &&done, double seconds = 10)
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 } // namespace testsupport

@@ -98,12 +98,7 @@ protected:
 
     bool wait_png(int seconds) const
     {
-        for (int i = 0; i < seconds * 10; i++) {
-            if (std::filesystem::exists(png_path()))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
+        return testsupport::wait_until([&] { return std::filesystem::exists(png_path()); }, seconds);
     }
 };
 
@@ -227,8 +222,7 @@ TEST_F(VoTv, ChannelAndScreenFrames)
 TEST_F(VoTv, BoardRestartUnderARunningOutput)
 {
     tv_on({"pal", VO_OUTPUT_PAL, 576, 25});
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_GT(sim::vo_frames(0), 0u);
+    ASSERT_TRUE(testsupport::wait_until([] { return sim::vo_frames(0) > 0; }));
     sim::start(testsupport::fresh_root("restart"));
     EXPECT_EQ(0u, sim::vo_frames(0));
     VO_PUB_ATTR_REC_S pub;
