@@ -40,10 +40,17 @@ void mode_leds(int on)
     app_led_ctrl(LED2, on);
 }
 
-void start_shooting()
+// False when the snapshot thread could not start: then no end of it will
+// come to give the keys back, so they are given back here.
+bool start_shooting()
 {
     photo_entry().RecState = KX_REC_STATE_RUNNING;
-    KX_DV_StartSnap();
+    if (KX_DV_StartSnap() == 0)
+        return true;
+    puts("KX_DV_StartSnap failed");
+    photo_entry().RecState = KX_REC_STATE_STOPPED;
+    button_enable();
+    return false;
 }
 
 void on_rec_release()
@@ -64,8 +71,7 @@ void on_rec_release()
         break;
     default:
         if (idle) {
-            start_shooting();
-            if (time_lapse() >= 0 && time_lapse() <= 3)
+            if (start_shooting() && time_lapse() >= 0 && time_lapse() <= 3)
                 KX_SendCondtoPhoto_Led_Flash();
         } else {
             KX_DV_StopSnap();
@@ -182,7 +188,7 @@ int photo_flash_led(int on)
 
 int app_pho_mode_start(void)
 {
-    puts("app_pho_mode_start \r\n ");
+    printf("app_pho_mode_start \r\n ");
     app_pho_mode.flags |= APP_FLAGS_STARTED;
     init_photo_status();
     for (u32 step : {0u, 2u, 3u, 5u, 7u, 13u})
@@ -197,7 +203,7 @@ int app_pho_mode_start(void)
 
 int app_pho_mode_stop(void)
 {
-    puts("app_pho_mode_stop \r\n ");
+    printf("app_pho_mode_stop \r\n ");
     button_disable();
     photo_flash_led(0);
     tv_detect_Enable(0);

@@ -5,6 +5,7 @@
 // exposure and white balance.
 #include "app/apps.h"
 
+#include <chrono>
 #include <cstdio>
 #include <unistd.h>
 
@@ -217,6 +218,7 @@ int stop(const RecMode &m)
     KX_DV_StopAudioThread();
     KX_DV_Audio_Stop();
     KX_Video_Mode_Func(1, 0, 0);
+    rec_stop_led_flash(); // a recording blink must not go on in the next mode
     mode_leds(m, 0);
     return 0;
 }
@@ -234,6 +236,8 @@ void lock_wink(const RecMode &m)
     mode_leds(m, !during);
 }
 
+std::chrono::steady_clock::time_point g_rec_started;
+
 void on_rec_release(const RecMode &m)
 {
     if (card_state != CARD_STATE_PRESENT || Kx_GetPowerOffState())
@@ -242,14 +246,21 @@ void on_rec_release(const RecMode &m)
     if (!recording()) {
         usleep(200 * 1000);
         rec.RecState = KX_REC_STATE_RUNNING;
-        KX_DV_StartGetStream();
+        if (KX_DV_StartGetStream() != 0) {
+            puts("KX_DV_StartGetStream failed: no recording");
+            rec.RecState = KX_REC_STATE_STOPPED;
+            return;
+        }
         KX_Set_Record_State(KX_REC_STATE_RUNNING);
         flash_led(m, 1);
+        g_rec_started = std::chrono::steady_clock::now();
         KX_SendCondtoRecord();
         return;
     }
-    // A recording ends only once its file holds its first second.
-    if (!KX_GetRecordFileOver1Sec())
+    // A recording ends only once its file holds its first second, or once
+    // it has had the time to (pictures that never come must not keep it going).
+    if (!KX_GetRecordFileOver1Sec() &&
+        std::chrono::steady_clock::now() - g_rec_started < std::chrono::milliseconds(POWER_OFF_FILE_WAIT_MS))
         return;
     rec.RecState = KX_REC_STATE_STOPPED;
     KX_DV_StopGetStream();

@@ -458,6 +458,8 @@ s32 KX_DV_StopMp4Thread(void)
 
 s32 KX_SendCondtoRecord(void)
 {
+    if (running())
+        videoFileHas1Sec = 0; // a recording starts: its file has no second yet
     KX_THMutexLock_API(&lock_record);
     KX_THCondBroadcast_API(&cond_record);
     return KX_THMutexUnlock_API(&lock_record);

@@ -257,6 +257,7 @@ s32 KX_VENC_SaveSnap(const VENC_STREAM_REC_S *stream)
         ret = -1;
     if (ret != 0) {
         puts("save snap picture failed!");
+        remove(bd_path(name).c_str()); // a cut-off JPEG is no photo
         return -1;
     }
     return 0;

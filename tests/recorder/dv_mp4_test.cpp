@@ -387,8 +387,9 @@ TEST_F(Mp4Thread, CardRunningFullIsToldOncePerRecording)
         Messages msgs;
         audio_next_ = 0;
         rectest::start_recording(false);
+        EXPECT_EQ(0, videoFileHas1Sec.load()); // from the start, before any file
         // The file is open and waits for its key frame.
-        ASSERT_TRUE(wait_for([] { return videoFileHas1Sec == 0; }));
+        ASSERT_TRUE(wait_for([] { return rectest::movies().size() == 1; }));
         card_free(153600 - 1024);
         feed(0, 90);
         drained();
@@ -469,7 +470,7 @@ TEST_F(Mp4Thread, StopBeforeTheFirstKeyFrame)
     media(Codec::h264, 30);
     Messages msgs;
     rectest::start_recording(false);
-    ASSERT_TRUE(wait_for([] { return videoFileHas1Sec == 0; }));
+    ASSERT_TRUE(wait_for([] { return rectest::movies().size() == 1; }));
     feed(5, 20);
     ASSERT_TRUE(wait_for([] { return KX_OrderQueue_Empty(q_main_stream) == 1; }));
     rectest::stop_recording();
