@@ -246,7 +246,7 @@ uint64_t Get_SD_Card_Space_2(void)
     struct statvfs st;
     if (bd_statvfs(kCardMount, &st) != 0)
         return 0;
-    return (uint64_t)(st.f_bsize / 1024) * st.f_bavail;
+    return (uint64_t)st.f_bavail * st.f_frsize / 1024; // exact for clusters under 1 KiB too
 }
 
 int mount_sd_card(void)

@@ -306,6 +306,14 @@ int auto_power_off_timeout(int32_t auto_poweroff, int32_t motion_detect)
 
 int power_flow_check(int64_t now_s, int64_t *last_activity_s, int timeout_s)
 {
+    // Activity first: a recording or key press in the last second before the
+    // time-out must keep the camera on.
+    if (Get_Record_State() || get_usb_state() == USB_STATE_HOST || get_Tv_State())
+        *last_activity_s = now_s;
+    if (idle_state == 1) {
+        *last_activity_s = now_s;
+        idle_state = 0;
+    }
     int64_t idle = now_s - *last_activity_s;
     if (idle < 0)
         idle = -idle;
@@ -313,12 +321,6 @@ int power_flow_check(int64_t now_s, int64_t *last_activity_s, int timeout_s)
         powerDetOn = 0;
         hcmgr_snd_msg(AMSG_AUTO_POWER_OFF);
         return 1;
-    }
-    if (Get_Record_State() || get_usb_state() == USB_STATE_HOST || get_Tv_State())
-        *last_activity_s = now_s;
-    if (idle_state == 1) {
-        *last_activity_s = now_s;
-        idle_state = 0;
     }
     return 0;
 }
@@ -398,7 +400,7 @@ int dv_main(void)
         puts("copy system config to SD");
         mkdir(bd_path("/mnt/sdcard0/syscfg/").c_str(), 0775);
         File_Get_Name_Thread();
-        DV_DC_MoveFile_ThreadRun();
+        DV_DC_MoveFile_ThreadRun(); // MODE during a record-mode-1 recording locks its file
     } else {
         card_state = CARD_STATE_ABSENT;
     }

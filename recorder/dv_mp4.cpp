@@ -306,7 +306,8 @@ void write_video(Recording &r)
 }
 
 // The stop: what is still queued goes into the file, one audio packet after
-// each frame; audio left over waits for the next recording.
+// each frame; audio left over waits for the next recording. A file begins
+// with a key frame: frames before one could not be decoded.
 void drain(Recording &r)
 {
     while (r.have_v || take_video(r.v)) {
@@ -316,11 +317,17 @@ void drain(Recording &r)
             discard_video(r.v);
             continue;
         }
+        if (r.frames == 0 && r.v.u32KeyFlag != 1) {
+            discard_video(r.v);
+            continue;
+        }
         s32 ret = MP4_WriteFrame(r.h, (u32)r.video_index, r.v.u64Pts, main_rec_buf + r.v.u32Offset, r.v.u32Len,
                                  r.v.u32KeyFlag);
         dv_stream_consumed(&r.v);
-        if (ret != 0)
+        if (ret != 0) {
             printf("write frame fail: 0x%x \n", ret);
+            continue;
+        }
         if (r.first_of_file) {
             r.first_pts = r.v.u64Pts;
             r.first_of_file = false;
@@ -389,7 +396,13 @@ void record(Recording &r)
         if (r.v.u32KeyFlag == 1 && split_due(r)) {
             close_file(r);
             post(AMSG_FILE_AUTO_SPLIT);
-            continue; // the next pass opens the next file with this key frame
+            // The next file opens at once, so a stop now still has a file
+            // for this key frame and what is queued behind it.
+            if (!open_file(r)) {
+                end_recording(r, false);
+                return;
+            }
+            continue;
         }
         write_video(r);
     }
