@@ -236,7 +236,7 @@ int app_fw_update_start(void)
     } else if (result < 0) {
         // The endless blink shows the failure; the power key switches off.
         puts("======firmware update failed");
-        fw_doing_update = 0;
+        handler_update_ended();
     }
     return 0;
 }

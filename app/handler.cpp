@@ -28,6 +28,14 @@
 
 std::atomic<uint8_t> u8IsEnterPowerFlow{0};
 std::atomic<uint8_t> fw_doing_update{0};
+static std::atomic<uint8_t> power_request_held{0};
+
+void handler_update_ended(void)
+{
+    fw_doing_update = 0;
+    if (power_request_held.exchange(0))
+        hcmgr_snd_msg(HMSG_POWER_KEY);
+}
 
 uint8_t Kx_GetPowerOffState(void) { return u8IsEnterPowerFlow ? 1 : 0; }
 
@@ -64,7 +72,11 @@ void post_rec_release() { hcmgr_snd_msg(HMSG_KEY_RELEASE | KEY_ID_REC); }
 
 void on_power_key()
 {
-    if (fw_doing_update || u8IsEnterPowerFlow)
+    if (fw_doing_update) {
+        power_request_held = 1;
+        return;
+    }
+    if (u8IsEnterPowerFlow)
         return;
     u8IsEnterPowerFlow = 1;
     if (card_present()) {

@@ -10,8 +10,12 @@
 extern std::atomic<uint8_t> u8IsEnterPowerFlow;
 // 1 once the power-off sequence has begun, else 0.
 uint8_t Kx_GetPowerOffState(void);
-// 1 while the firmware or settings update runs: the power key is ignored.
+// 1 while the firmware or settings update runs: the power key is held back.
 extern std::atomic<uint8_t> fw_doing_update;
+// An update that ends without switching the camera off: clears the flag and
+// posts the power request (key or low battery) held back meanwhile, which
+// the microcontroller reports only once.
+void handler_update_ended(void);
 
 // The longest the power-off waits for a recording's first second.
 constexpr int POWER_OFF_FILE_WAIT_MS = 2000;
