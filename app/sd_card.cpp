@@ -39,6 +39,7 @@ const char *const kMovieDir = "/mnt/sdcard0/MOVIE";
 const char *const kAlarmDir = "/mnt/sdcard0/ALARM";
 
 std::atomic<uint32_t> movefile_run{0};
+bool g_card_mounted = false; // the last detection mounted the card's partition
 RunThread movefile_thread;
 
 bool host_exists(const std::string &firmware_path)
@@ -173,6 +174,7 @@ int FS_Disk_PhyDisk_Detect(void)
     if (!f)
         return -1;
     char line[129];
+    g_card_mounted = false;
     while (fgets(line, sizeof line, f)) {
         int major, minor, blocks;
         char name[64];
@@ -183,6 +185,12 @@ int FS_Disk_PhyDisk_Detect(void)
             FS_Disk_Add_PhyDisk(name, major, minor, blocks);
     }
     fclose(f);
+    // Without a mounted partition the mount point is a bare folder of the
+    // root file system: nothing may be recorded there.
+    if (!g_card_mounted) {
+        puts("no card partition mounted");
+        return -1;
+    }
     return 0;
 }
 
@@ -209,6 +217,8 @@ int FS_Disk_Add_PhyDisk(const char *name, int major, int minor, int blocks)
         bd_umount(point);
         if (FS_Disk_Make_MountPoint(device, mount_name) != 0)
             printf("mount %s: %s\n", name, strerror(errno));
+        else
+            g_card_mounted = true;
         return 0;
     }
     printf("add disk not hard disk name=%s\n", name);

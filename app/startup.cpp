@@ -395,7 +395,10 @@ int dv_main(void)
     if (card_state == CARD_STATE_PRESENT) {
         if (key_pressed(kModeKeyGpio) && key_pressed(kRecKeyGpio))
             format_dialogue();
-        FS_Disk_PhyDisk_Detect();
+    }
+    if (card_state == CARD_STATE_PRESENT && FS_Disk_PhyDisk_Detect() != 0)
+        card_state = CARD_STATE_ABSENT; // a card that can't be mounted can't be recorded on
+    if (card_state == CARD_STATE_PRESENT) {
         KX_RecordCtr_InitAllfileName();
         puts("copy system config to SD");
         mkdir(bd_path("/mnt/sdcard0/syscfg/").c_str(), 0775);

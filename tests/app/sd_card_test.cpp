@@ -109,7 +109,9 @@ TEST_F(SdCardTest, OnlyTheCardsFirstPartitionIsMounted)
         sim::start(testsupport::fresh_root("parts"));
         if (!c.partitions.empty())
             testsupport::write_file(bd_path("/proc/partitions"), c.partitions);
-        std::string out = testsupport::capture_stdout([] { EXPECT_EQ(FS_Disk_PhyDisk_Detect(), 0); });
+        int ret = 0;
+        std::string out = testsupport::capture_stdout([&] { ret = FS_Disk_PhyDisk_Detect(); });
+        EXPECT_EQ(ret, c.mounted ? 0 : -1);
         EXPECT_THAT(out, HasSubstr("FS_Disk_PhyDisk_Detect"));
         EXPECT_EQ((int)testsupport::events("kernel mount").size(), c.mounts);
         EXPECT_EQ(sim::card_mounted(), c.mounted);
