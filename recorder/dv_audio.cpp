@@ -65,8 +65,10 @@ void *KX_DV_AudioProc(void *)
             break;
         }
         if (n == 0) {
+            // A late second of sound (a busy encoder) must not leave every
+            // later recording silent: keep waiting while the thread runs.
             printf("%s: get aenc stream select time out\n", self);
-            break;
+            continue;
         }
         AENC_STREAM_OUT_S stream;
         s32 ret = DU_DUZ_AENC_GetStream(0, &stream, 0);
