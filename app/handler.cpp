@@ -259,6 +259,11 @@ void handler_dispatch(uint32_t id)
 {
     if (id & HMSG_USER_ACTIVITY_BIT)
         idle_state = 1;
+    // Once the power is going, a cable or the TV changes nothing: the
+    // pipeline they would drive is being taken down.
+    if (u8IsEnterPowerFlow &&
+        (id == HMSG_USB_PC_IN || id == HMSG_USB_DC_IN || id == HMSG_TV_IN || id == HMSG_TV_OUT))
+        return;
     switch (id) {
     case HMSG_POWER_KEY:
         on_power_key();

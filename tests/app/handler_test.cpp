@@ -34,4 +34,18 @@ TEST_F(Handler, APowerRequestDuringAnUpdateWaitsForItsEnd)
     }
 }
 
+// While the power goes, the TV cable no longer drives the output.
+TEST_F(Handler, TheTvCableChangesNothingOncePoweringOff)
+{
+    u8IsEnterPowerFlow = 1;
+    std::string out = testsupport::capture_stdout([] {
+        handler_dispatch(HMSG_TV_IN);
+        handler_dispatch(HMSG_TV_OUT);
+    });
+    u8IsEnterPowerFlow = 0;
+    EXPECT_EQ("", out);
+    EXPECT_TRUE(testsupport::events("vpss").empty());
+    EXPECT_TRUE(testsupport::events("vo ").empty());
+}
+
 } // namespace
