@@ -36,8 +36,8 @@ KeyEntry G_btoc[KEY_COUNT] = {
     {KEY_ID_MODE, gpio_no(13, 6), 0, 0, 1, 0, {0, 0}, 100, 0, 1, 0, {0, 0}, 0, 2000, "MODE"},
 };
 
-uint8_t bTvEnableDet = 0;
-uint8_t bTvEnable = 0;
+std::atomic<uint8_t> bTvEnableDet{0};
+std::atomic<uint8_t> bTvEnable{0};
 int adc_dev_fd = -1;
 
 void key_snd_msg(int index, int pressed)

@@ -3,6 +3,7 @@
 // scan runs once per 50 ms pass of that thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 constexpr int KEY_SCAN_PERIOD_MS = 50;
@@ -43,8 +44,8 @@ int power_button_det(void);
 
 // TV cable on GPIO 5_2 (0 while the cable is in), looked at only while
 // detection is enabled; 0.
-extern uint8_t bTvEnableDet;
-extern uint8_t bTvEnable;
+extern std::atomic<uint8_t> bTvEnableDet;
+extern std::atomic<uint8_t> bTvEnable;
 int tv_detect(void);
 void tv_detect_Enable(int on);
 int get_Tv_State(void);

@@ -18,7 +18,7 @@
 #include "app/run_thread.h"
 #include "board/board.h"
 
-uint32_t card_state = CARD_STATE_ABSENT;
+std::atomic<uint32_t> card_state{CARD_STATE_ABSENT};
 int dev_fd = -1;
 volatile uint8_t *card_io_base = nullptr;
 

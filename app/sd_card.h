@@ -10,7 +10,7 @@ enum : uint32_t { CARD_STATE_PRESENT = 1, CARD_STATE_ABSENT = 2 };
 
 // 1 while a card is in the slot, 2 without one; no card until init_sd_card
 // has read the detect byte.
-extern uint32_t card_state;
+extern std::atomic<uint32_t> card_state;
 
 // The SD host controller and its card-detect byte (1 = no card).
 constexpr uint32_t SD_CTRL_PHYS = 0x206F0000;

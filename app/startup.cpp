@@ -412,7 +412,12 @@ int dv_main(void)
         button_disable();
     }
     DV_Device_ThreadRun();
-    DV_Main_ThreadRun();
+    if (DV_Main_ThreadRun() != 0) {
+        // Without the handler nothing would ever switch the camera off.
+        puts("the main handler could not start");
+        set_return_power_off_cmd(MCU_CUT_POWER);
+        return -1;
+    }
     DV_Main_ThreadJoin();
     return 0;
 }

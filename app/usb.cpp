@@ -17,7 +17,7 @@
 
 std::atomic<uint32_t> system_run_complete{0};
 std::atomic<uint32_t> usb_state{USB_STATE_NONE};
-uint32_t system_first_run_no_usb = 0;
+std::atomic<uint32_t> system_first_run_no_usb{0};
 std::atomic<uint32_t> record_insert_usb{0};
 uint8_t usbIsInsmod = 0;
 volatile uint32_t *usb_io_base = nullptr;

@@ -25,7 +25,7 @@ constexpr const char *USB_HOST_UEVENT = "online@/devices/platform/dwc_otg/gadget
 extern std::atomic<uint32_t> system_run_complete;
 
 extern std::atomic<uint32_t> usb_state;
-extern uint32_t system_first_run_no_usb; // GPIO 5_4 at the first scan (1 = USB power)
+extern std::atomic<uint32_t> system_first_run_no_usb; // GPIO 5_4 at the first scan (1 = USB power)
 extern std::atomic<uint32_t> record_insert_usb; // cable came in during a recording
 extern uint8_t usbIsInsmod;
 extern volatile uint32_t *usb_io_base;
