@@ -5,19 +5,24 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <pthread.h>
 
 #include "recorder/kx_thread.h"
 
 struct RunThread {
     pthread_t id{};
-    bool joinable = false;
+    std::atomic<bool> joinable{false};
+    // Start and stop may come from two threads at once (a signal's stop and
+    // the handler's power-off): a thread is joined once.
+    std::mutex lock;
 };
 
 // Sets `run` and creates the thread, unless it is still to be joined (then
 // 0 and nothing is done); the creation result, with `run` cleared on failure.
 inline int run_thread_start(RunThread &t, std::atomic<uint32_t> &run, void *(*body)(void *))
 {
+    std::lock_guard<std::mutex> guard(t.lock);
     if (t.joinable)
         return 0;
     run = 1;
@@ -34,6 +39,7 @@ inline int run_thread_start(RunThread &t, std::atomic<uint32_t> &run, void *(*bo
 inline int run_thread_stop(RunThread &t, std::atomic<uint32_t> &run)
 {
     run = 0;
+    std::lock_guard<std::mutex> guard(t.lock);
     if (t.joinable) {
         pthread_join(t.id, nullptr);
         t.joinable = false;

@@ -233,10 +233,8 @@ int DV_Main_ThreadRun(void)
 
 int DV_Main_ThreadJoin(void)
 {
-    if (main_thread.joinable) {
+    if (main_thread.joinable.exchange(false))
         pthread_join(main_thread.id, nullptr);
-        main_thread.joinable = false;
-    }
     return 0;
 }
 
