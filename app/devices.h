@@ -9,6 +9,7 @@
 #include "app/device_requests.h"
 
 // ---- GPIO: numbers are bank * 256 + pin ----------------------------------------
+constexpr uint32_t gpio_no(uint32_t bank, uint32_t pin) { return bank * 256 + pin; }
 extern int g_gpio_fd;
 
 int open_gpio_dev(void);

@@ -41,7 +41,6 @@ uint8_t Kx_GetPowerOffState(void) { return u8IsEnterPowerFlow ? 1 : 0; }
 
 namespace {
 
-constexpr uint32_t gpio_no(uint32_t bank, uint32_t pin) { return bank * 256 + pin; }
 constexpr uint32_t kAudioPathGpio = gpio_no(9, 5);
 constexpr uint32_t kUsbPowerGpio = gpio_no(5, 4);
 constexpr uint32_t kChargeGpio = gpio_no(5, 3);

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr uint32_t gpio_no(uint32_t bank, uint32_t pin) { return bank * 256 + pin; }
 
 constexpr uint32_t kTvGpio = gpio_no(5, 2); // 0 while the cable is in
 constexpr uint32_t kMcuPowerKeyPress = 3;

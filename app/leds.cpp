@@ -32,7 +32,6 @@ pthread_mutex_t lock_photo_led_flash = PTHREAD_MUTEX_INITIALIZER;
 
 namespace {
 
-constexpr uint32_t gpio_no(uint32_t bank, uint32_t pin) { return bank * 256 + pin; }
 
 // Indexed by LED number.
 constexpr uint32_t kLedGpio[LED_COUNT] = {gpio_no(10, 0), gpio_no(10, 5), gpio_no(3, 6), gpio_no(0, 6)};

@@ -40,7 +40,6 @@ std::atomic<uint32_t> FormatLed_run{0};
 
 namespace {
 
-constexpr uint32_t gpio_no(uint32_t bank, uint32_t pin) { return bank * 256 + pin; }
 constexpr uint32_t kRecKeyGpio = gpio_no(13, 7);
 constexpr uint32_t kModeKeyGpio = gpio_no(13, 6);
 constexpr uint32_t kPowerHoldGpio = gpio_no(5, 3);

@@ -24,7 +24,6 @@ volatile uint32_t *usb_io_base = nullptr;
 
 namespace {
 
-constexpr uint32_t gpio_no(uint32_t bank, uint32_t pin) { return bank * 256 + pin; }
 
 constexpr uint32_t kUsbPowerGpio = gpio_no(5, 4); // 1 while the cable brings power
 constexpr uint32_t kChargeGpio = gpio_no(5, 3);

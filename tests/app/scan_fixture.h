@@ -12,7 +12,7 @@
 
 namespace scantest {
 
-constexpr uint32_t gpio(uint32_t bank, uint32_t pin) { return bank * 256 + pin; }
+constexpr uint32_t gpio(uint32_t bank, uint32_t pin) { return gpio_no(bank, pin); }
 
 // The ids posted so far, in order; never waits.
 inline std::vector<uint32_t> take_messages()

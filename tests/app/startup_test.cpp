@@ -2,7 +2,7 @@
 // fires once the idle time is reached, and the things that keep the camera
 // busy (a recording or a shot, a computer on USB, a TV, a key).
 #include "app/startup.h"
-#include "tests/support/board_fixture.h"
+#include "tests/app/scan_fixture.h"
 
 #include "app/keys.h"
 #include "app/msg_hub.h"
@@ -44,16 +44,7 @@ protected:
         powerDetOn = 1;
         drain();
     }
-    std::vector<uint32_t> drain()
-    {
-        std::vector<uint32_t> ids;
-        while (!KX_OrderQueue_Empty(q_button_msg)) {
-            uint32_t id = 0;
-            if (hcmgr_rcv_msg(&id) != -1)
-                ids.push_back(id);
-        }
-        return ids;
-    }
+    std::vector<uint32_t> drain() { return scantest::take_messages(); }
 };
 
 TEST_F(PowerFlow, FiresOnceTheIdleTimeIsReached)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/pref.h"
+#include "tests/recorder/mp4_media.h"
 #include "tests/support/board_fixture.h"
 #include "tools/board_client.h"
 
@@ -248,62 +249,22 @@ inline Media probe(const std::string &path)
 {
     Media m;
     av_log_set_level(AV_LOG_QUIET);
-    AVFormatContext *fmt = nullptr;
-    if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) != 0)
-        return m;
-    if (avformat_find_stream_info(fmt, nullptr) < 0) {
-        avformat_close_input(&fmt);
-        return m;
+    const mp4test::File f = mp4test::probe_file(path);
+    m.opened = f.opened;
+    if (const mp4test::Track *v = f.of(AVMEDIA_TYPE_VIDEO)) {
+        m.video = avcodec_get_name(v->codec);
+        m.width = v->width;
+        m.height = v->height;
+        m.video_frames = v->decoded;
+        m.duration = std::max(m.duration, mp4test::seconds(*v));
     }
-    m.opened = true;
-    m.duration = fmt->duration > 0 ? (double)fmt->duration / AV_TIME_BASE : 0;
-    std::vector<AVCodecContext *> decoders(fmt->nb_streams, nullptr);
-    for (unsigned i = 0; i < fmt->nb_streams; i++) {
-        const AVCodecParameters *par = fmt->streams[i]->codecpar;
-        const AVCodec *dec = avcodec_find_decoder(par->codec_id);
-        if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
-            m.video = avcodec_get_name(par->codec_id);
-            m.width = par->width;
-            m.height = par->height;
-        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
-            m.audio = avcodec_get_name(par->codec_id);
-        }
-        if (!dec)
-            continue;
-        decoders[i] = avcodec_alloc_context3(dec);
-        avcodec_parameters_to_context(decoders[i], par);
-        if (avcodec_open2(decoders[i], dec, nullptr) != 0)
-            avcodec_free_context(&decoders[i]);
+    if (const mp4test::Track *a = f.of(AVMEDIA_TYPE_AUDIO)) {
+        m.audio = avcodec_get_name(a->codec);
+        m.audio_frames = a->decoded;
+        m.duration = std::max(m.duration, mp4test::seconds(*a));
     }
-    AVPacket *pkt = av_packet_alloc();
-    AVFrame *frame = av_frame_alloc();
-    auto drain = [&](unsigned i) {
-        while (avcodec_receive_frame(decoders[i], frame) == 0) {
-            if (fmt->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
-                m.video_frames++;
-            else
-                m.audio_frames++;
-        }
-    };
-    while (av_read_frame(fmt, pkt) == 0) {
-        unsigned i = (unsigned)pkt->stream_index;
-        if (i < decoders.size() && decoders[i]) {
-            if (avcodec_send_packet(decoders[i], pkt) < 0)
-                m.decode_errors = true;
-            drain(i);
-        }
-        av_packet_unref(pkt);
-    }
-    for (unsigned i = 0; i < decoders.size(); i++) {
-        if (!decoders[i])
-            continue;
-        avcodec_send_packet(decoders[i], nullptr);
-        drain(i);
-        avcodec_free_context(&decoders[i]);
-    }
-    av_frame_free(&frame);
-    av_packet_free(&pkt);
-    avformat_close_input(&fmt);
+    for (const mp4test::Track &t : f.tracks)
+        m.decode_errors = m.decode_errors || t.errors > 0;
     return m;
 }
 
