@@ -276,7 +276,7 @@ void sensor_set_present(bool present);
 
 namespace sim {
 
-// Pictures channel `chn` of the video output's layer has shown since the
+// Frames channel `chn` of the video output's layer has displayed since the
 // board started.
 uint64_t vo_frames(int chn);
 

@@ -1,7 +1,7 @@
 // /dev/vo: the video output driver. Device 0 is the TV output; its video
 // layer 0 shows the layer's enabled channels at the layer's display rate: at
 // every display tick each channel takes the newest picture its bound source
-// (or SendFrame) gave it and counts it. At most once a second the layer's
+// (or SendFrame) gave it, or shows its last one again, and counts the frame. At most once a second the layer's
 // picture is written to $BOARD_ROOT/tv.png, so a person can look at the TV.
 // Everything is brought up device, layer, channel and taken down in reverse:
 // the driver refuses to disable what still has something enabled on it.
@@ -42,7 +42,7 @@ struct VoChn {
     std::map<uint32_t, PicturePtr> held; // got by the caller, by luma address
     std::unique_ptr<PicturePool> send_pool;
     RecordStore store;
-    uint64_t frames = 0;                 // pictures shown since the board started
+    uint64_t frames = 0;                 // frames displayed since the board started
 };
 
 struct VoState {
@@ -205,12 +205,15 @@ void display_loop()
             next = now; // fell far behind (a stopped debugger): don't race to catch up
 
         for (VoChn &c : s.chn) {
-            if (!c.enabled || !c.pending || (c.paused && !c.step))
+            if (!c.enabled)
                 continue;
-            c.shown = std::move(c.pending);
-            c.pending.reset();
-            c.step = false;
-            c.frames++;
+            if (c.pending && (!c.paused || c.step)) {
+                c.shown = std::move(c.pending);
+                c.pending.reset();
+                c.step = false;
+            }
+            if (c.shown)
+                c.frames++; // a display shows a frame every tick, a late source or not
         }
         s.cv.notify_all();
 
