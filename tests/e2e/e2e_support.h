@@ -156,6 +156,16 @@ public:
         return n;
     }
 
+    // Board times (ms since its start) of the events.log lines that hold `text`.
+    std::vector<long> event_times(const std::string &text) const
+    {
+        std::vector<long> times;
+        for (const std::string &line : events())
+            if (line.find(text) != std::string::npos)
+                times.push_back(std::stol(line));
+        return times;
+    }
+
     // Waits for a line holding `pattern` from line `from` on.
     bool wait_event(const std::string &pattern, double seconds, size_t from = 0)
     {
