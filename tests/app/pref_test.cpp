@@ -92,11 +92,15 @@ TEST_F(PrefTest, DefaultsAt1970CarryTheFixedClockText)
     EXPECT_EQ(record_bytes(*app_pref_user), default_bytes("2016/01/01-00:00:01", "2.03", "", ""));
 }
 
-TEST_F(PrefTest, DefaultsPassTheirOwnRangeChecks)
+// A flash file that holds the documented defaults loads as it is, through
+// the range checks of a load: none of them is taken for out of range.
+TEST_F(PrefTest, DocumentedDefaultsLoadUnchanged)
 {
-    capture_stdout([] { KX_DV_SetUserSettingDefualt(); });
-    DvSystemParam copy = *app_pref_user;
-    EXPECT_EQ(settings_fix_ranges(&copy, "test"), 0);
+    put_rootfs_version("v1");
+    put_flash(default_bytes("2021/03/04-05:06:07", "", "", ""));
+    std::string out = capture_stdout([] { EXPECT_EQ(app_pref_get_user(), 0); });
+    EXPECT_EQ(std::string::npos, out.find("out of range")) << out;
+    EXPECT_EQ(record_bytes(*app_pref_user), default_bytes("2021/03/04-05:06:07", "2.03", "v1", "1.0.6"));
 }
 
 TEST_F(PrefTest, LoadDefaultAndSaveRoundTrip)
