@@ -163,6 +163,7 @@ int init_photo_status(void)
     c.sVo.sParam.eSync = (u32)p.TVout;
     c.sVo.sParam.u8VoSrc = (u8)p.TVOutStrategy;
     c.u8SceneAutoMode = (u8)p.MovieDefog[m];
+    c.u8LensDistortion = (u8)p.MovieLensDistortionCorrection[m];
 
     SIZE_S size = {1920, 1080};
     KX_DV_SYS_GetPicSize(1, enc_code, &size, vi.enRotate);

@@ -77,6 +77,9 @@ struct KX_DV_CONFIG_S {
     KX_DV_VO_S sVo;
     u8 au8IqParam[3];
     u8 u8SceneAutoMode; // handed to scene auto-tuning when a pipeline starts
+    // Lens-distortion correction of photo mode (0 off, 1 on), from the
+    // preferences; carried for the pipeline, which reads nothing of it yet.
+    u8 u8LensDistortion;
     KX_DV_OSD_S sOsd;
 };
 

@@ -174,6 +174,43 @@ TEST_F(Apps, RecordModeConfigurationFromThePreferences)
     }
 }
 
+// The photo column of the preferences (mode 2), not the video modes', makes
+// the photo pipeline.
+TEST_F(Apps, PhotoModeConfigurationFromThePreferences)
+{
+    struct Case {
+        const char *name;
+        int32_t resolution, defog, lens, tv, strategy;
+        u8 vi_code, jpeg_code, vi_fps;
+    } cases[] = {
+        {"1080p, defog and lens correction on, NTSC", 0, 1, 1, 0, 1, PIC_HD1080, PIC_HD1080, 60},
+        {"720p, both off, PAL", 1, 0, 0, 1, 0, PIC_HD720, PIC_HD720, 120},
+        {"WVGA, lens correction only", 2, 0, 1, 1, 0, PIC_HD720, PIC_WVGA, 120},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        DvSystemParam &p = *app_pref_user;
+        p.MovieResolution[2] = c.resolution;
+        p.MovieDefog[2] = c.defog;
+        p.MovieLensDistortionCorrection[2] = c.lens;
+        p.MovieDefog[0] = p.MovieDefog[1] = !c.defog;
+        p.MovieLensDistortionCorrection[0] = p.MovieLensDistortionCorrection[1] = !c.lens;
+        p.TVout = c.tv;
+        p.TVOutStrategy = c.strategy;
+        quiet([] { init_photo_status(); });
+        const KX_DV_CONFIG_S &cfg = gsDvConfig;
+        EXPECT_EQ(c.vi_code, cfg.sVi.sParam[0].u8Resolution);
+        EXPECT_EQ(c.vi_fps, cfg.sVi.sParam[0].u8FrameRate);
+        EXPECT_EQ(c.jpeg_code, cfg.sVenc.sParam[0].u8Resolution);
+        EXPECT_EQ(PT_JPEG, cfg.sVenc.sParam[0].enType);
+        EXPECT_EQ((u32)c.tv, cfg.sVo.sParam.eSync);
+        EXPECT_EQ(c.strategy, cfg.sVo.sParam.u8VoSrc);
+        EXPECT_EQ(c.defog, cfg.u8SceneAutoMode);
+        EXPECT_EQ(c.lens, cfg.u8LensDistortion);
+        EXPECT_EQ(KX_REC_STATE_STOPPED, gRecCmd[KX_REC_ENTRY_PHOTO].RecState);
+    }
+}
+
 TEST(RecordFiles, LengthInMinutesCappedBelowFourGiB)
 {
     struct Case {
