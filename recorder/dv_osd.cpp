@@ -286,20 +286,24 @@ void point_to_array(u8 byte, u8 *out, u32 n)
         out[i] = (byte >> i) & 1;
 }
 
-s32 LoadBMPCanvas_2_Test(u32 x_bytes, u8 *canvas, u32 stride, const u8 *glyph)
+s32 LoadBMPCanvas_2_Test(u32 x_bytes, u8 *canvas, u32 stride, u32 glyph)
 {
-    constexpr u32 kRows = 36, kBytes = 3;
-    if (stride < kBytes * 16) {
-        printf("======Bitmap's stride(%d) is bigger than canvas's stide(%d). Load bitmap error!\n", kBytes * 16,
-               stride);
+    constexpr u32 kRows = OSD_GLYPH24_H, kBytes = OSD_GLYPH24_ROW_BYTES;
+    // The glyph's rows must fit the canvas's from the offset on, or they
+    // would run into the next row and past the last.
+    const u64 extent = (u64)x_bytes + kBytes * 16;
+    if (stride < extent) {
+        printf("======Bitmap's stride(%llu) is bigger than canvas's stide(%d). Load bitmap error!\n",
+               (unsigned long long)extent, stride);
         return -1;
     }
-    if (!canvas || !glyph)
+    if (!canvas || glyph >= OSD_GLYPH_NUM)
         return -1;
+    const u8 *rows = FONT_LIBRARY_W24H36_T[glyph];
     for (u32 r = 0; r < kRows; r++)
         for (u32 b = 0; b < kBytes; b++) {
             u8 bits[8];
-            point_to_array(glyph[r * kBytes + b], bits, 8);
+            point_to_array(rows[r * kBytes + b], bits, 8);
             for (u32 k = 0; k < 8; k++) {
                 u16 px = bits[k] ? kInk : kPaper;
                 memcpy(canvas + stride * r + 16 * b + x_bytes + 2 * k, &px, 2);

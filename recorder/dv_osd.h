@@ -12,6 +12,12 @@
 constexpr u32 OSD_GLYPH_W = 10, OSD_GLYPH_H = 16, OSD_GLYPH_NUM = 13;
 extern const u16 (&FONT_LIBRARY_W10H16_T)[OSD_GLYPH_NUM][OSD_GLYPH_H][OSD_GLYPH_W];
 
+// The same 13 glyphs at 24 x 36 as one-bit rows: 36 rows of 3 bytes, the
+// leftmost pixel of each byte in bit 0. Only the spare renderer draws them.
+constexpr u32 OSD_GLYPH24_W = 24, OSD_GLYPH24_H = 36, OSD_GLYPH24_ROW_BYTES = 3;
+constexpr u32 OSD_GLYPH24_BYTES = OSD_GLYPH24_H * OSD_GLYPH24_ROW_BYTES; // 108
+extern const u8 (&FONT_LIBRARY_W24H36_T)[OSD_GLYPH_NUM][OSD_GLYPH24_BYTES];
+
 constexpr u32 OSD_VENC_HANDLE = 3;
 constexpr u32 OSD_VO_HANDLE = 4;
 constexpr u32 OSD_TEXT_LEN = 19; // "YYYY-MM-DD=hh:mm:ss"
@@ -37,8 +43,10 @@ s32 LoadDataToRegion_Osd(u32 handle, const char *text, u32 len, u32 char_w);
 s32 Load10X16Canvas_2_Test(u32 x_bytes, u8 *canvas, u32 stride, const u16 (*glyph)[OSD_GLYPH_W]);
 u32 AnalyPointIndex(char c);
 void point_to_array(u8 byte, u8 *out, u32 n);
-// Spare renderer of a 24x36 one-bit glyph (36 rows of 3 bytes).
-s32 LoadBMPCanvas_2_Test(u32 x_bytes, u8 *canvas, u32 stride, const u8 *glyph);
+// The spare renderer: glyph `glyph` (an AnalyPointIndex) of the 24x36 font
+// into an ARGB1555 canvas; 0, or -1 for a canvas too narrow or a glyph the
+// font lacks.
+s32 LoadBMPCanvas_2_Test(u32 x_bytes, u8 *canvas, u32 stride, u32 glyph);
 
 // The text of the local time `t` by the date format preference (0 Y-M-D,
 // 1 D-M-Y, else M-D-Y), date and time joined by "=".

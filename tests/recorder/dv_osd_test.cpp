@@ -147,20 +147,100 @@ TEST(DvOsdText, FontAndCharacters)
     EXPECT_EQ((std::vector<u8>{1, 0, 1, 0, 0, 1, 0, 1}), std::vector<u8>(bits, bits + 8));
 }
 
+bool ink24(u32 glyph, u32 row, u32 col)
+{
+    return (FONT_LIBRARY_W24H36_T[glyph][row * OSD_GLYPH24_ROW_BYTES + col / 8] >> (col % 8)) & 1;
+}
+
+// The large font: the stamp's characters, each legible and none like another.
+TEST(DvOsdText, LargeFont)
+{
+    // "-", row 17: ink from pixel 5 to 18, the leftmost pixel of a byte in bit 0.
+    const u8 *dash = FONT_LIBRARY_W24H36_T[11] + 17 * OSD_GLYPH24_ROW_BYTES;
+    EXPECT_EQ((std::vector<u8>{0xE0, 0xFF, 0x07}), std::vector<u8>(dash, dash + 3));
+
+    struct Feature {
+        const char *name;
+        u32 glyph, row, col;
+        bool ink;
+    } features[] = {
+        {"0 is open in the middle", 0, 18, 11, false},  {"0 left side", 0, 18, 3, true},
+        {"0 right side", 0, 18, 20, true},             {"1 stem", 1, 18, 12, true},
+        {"1 nothing left of it", 1, 18, 4, false},      {"1 foot", 1, 31, 8, true},
+        {"2 bottom bar", 2, 32, 4, true},              {"2 open at the left", 2, 18, 3, false},
+        {"3 open at the left", 3, 18, 3, false},        {"3 middle bar", 3, 17, 12, true},
+        {"4 crossbar", 4, 22, 4, true},                {"4 stem below it", 4, 30, 15, true},
+        {"5 top bar", 5, 3, 18, true},                 {"5 open at the lower left", 5, 20, 3, false},
+        {"6 open at the upper right", 6, 12, 20, false}, {"6 closed at the lower right", 6, 24, 20, true},
+        {"7 top bar", 7, 3, 4, true},                  {"7 open at the left", 7, 24, 3, false},
+        {"8 waist", 8, 17, 12, true},                  {"8 upper hole", 8, 10, 12, false},
+        {"9 closed at the upper left", 9, 12, 3, true}, {"9 open at the lower left", 9, 22, 3, false},
+        {"colon upper dot", 10, 11, 12, true},         {"colon lower dot", 10, 24, 12, true},
+        {"colon between", 10, 18, 12, false},          {"dash", 11, 18, 12, true},
+        {"dash only in the middle", 11, 10, 12, false},
+    };
+    for (const Feature &f : features)
+        EXPECT_EQ(f.ink, ink24(f.glyph, f.row, f.col)) << f.name;
+
+    auto ink_count = [](u32 g) {
+        u32 n = 0;
+        for (u32 r = 0; r < OSD_GLYPH24_H; r++)
+            for (u32 c = 0; c < OSD_GLYPH24_W; c++)
+                n += ink24(g, r, c);
+        return n;
+    };
+    EXPECT_EQ(0u, ink_count(12)); // blank
+    for (u32 a = 0; a < OSD_GLYPH_NUM; a++) {
+        if (a != 12) {
+            EXPECT_GE(ink_count(a), 32u) << a;
+        }
+        for (u32 b = a + 1; b < OSD_GLYPH_NUM; b++) {
+            u32 differ = 0;
+            for (u32 r = 0; r < OSD_GLYPH24_H; r++)
+                for (u32 c = 0; c < OSD_GLYPH24_W; c++)
+                    differ += ink24(a, r, c) != ink24(b, r, c);
+            EXPECT_GE(differ, 32u) << a << " and " << b << " look alike";
+        }
+    }
+}
+
 TEST(DvOsdText, SpareRenderer)
 {
-    std::vector<u8> canvas(64 * 36, 0);
-    u8 glyph[108] = {};
-    glyph[0] = 0x01;  // row 0, first byte: leftmost pixel
-    glyph[5] = 0x80;  // row 1, third byte: its last pixel
-    std::string out =
-        testsupport::capture_stdout([&] { EXPECT_EQ(-1, LoadBMPCanvas_2_Test(0, canvas.data(), 40, glyph)); });
-    EXPECT_EQ("======Bitmap's stride(48) is bigger than canvas's stide(40). Load bitmap error!\n", out);
-    ASSERT_EQ(0, LoadBMPCanvas_2_Test(0, canvas.data(), 64, glyph));
-    auto px = [&](u32 row, u32 byte) { return (u16)(canvas[row * 64 + byte] | canvas[row * 64 + byte + 1] << 8); };
-    EXPECT_EQ(0xFF7F, px(0, 0));
-    EXPECT_EQ(0x0010, px(0, 2));
-    EXPECT_EQ(0xFF7F, px(1, 32 + 14));
+    constexpr u32 kStride = 96;
+    std::vector<u8> canvas(kStride * 36, 0xAB);
+    struct Refusal {
+        const char *name;
+        u32 x_bytes, stride, glyph;
+        const char *message;
+    } refusals[] = {
+        {"narrow canvas", 0, 40, 1,
+         "======Bitmap's stride(48) is bigger than canvas's stide(40). Load bitmap error!\n"},
+        {"offset past the row", 50, kStride, 1,
+         "======Bitmap's stride(98) is bigger than canvas's stide(96). Load bitmap error!\n"},
+        {"no such glyph", 0, kStride, OSD_GLYPH_NUM, ""},
+    };
+    for (const Refusal &r : refusals) {
+        SCOPED_TRACE(r.name);
+        std::string out = testsupport::capture_stdout(
+            [&] { EXPECT_EQ(-1, LoadBMPCanvas_2_Test(r.x_bytes, canvas.data(), r.stride, r.glyph)); });
+        EXPECT_EQ(r.message, out);
+        EXPECT_EQ(std::vector<u8>(kStride * 36, 0xAB), canvas);
+    }
+
+    // "-" at pixel 8 of the row: ink only in its bar, paper around it in
+    // the glyph's 24 pixels, and the canvas left and right of it untouched.
+    ASSERT_EQ(0, LoadBMPCanvas_2_Test(16, canvas.data(), kStride, AnalyPointIndex('-')));
+    auto at = [&](u32 row, u32 byte) {
+        return (u16)(canvas[row * kStride + byte] | canvas[row * kStride + byte + 1] << 8);
+    };
+    for (u32 row : {0u, 17u, 20u, 21u, 35u})
+        for (u32 byte = 0; byte < kStride; byte += 2) {
+            SCOPED_TRACE(testing::Message() << "row " << row << " byte " << byte);
+            const bool inside = byte >= 16 && byte < 16 + 48;
+            const u32 col = (byte - 16) / 2;
+            const bool bar = row >= 17 && row <= 20 && col >= 5 && col <= 18;
+            EXPECT_EQ(!inside ? 0xABAB : bar ? 0xFF7F : 0x0010, at(row, byte));
+        }
 }
 
 TEST(DvOsdPlace, EncoderStampPosition)
