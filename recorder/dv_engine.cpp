@@ -42,20 +42,42 @@ constexpr u32 kLineAlign = 64;
 // The stages of a start, in order.
 enum Stage { kStageVi, kStageVpss, kStageVenc };
 
-// Takes down what a failed stage and the ones before it started; each stop
-// removes only what exists.
-void unwind(Stage failed)
+// Which processing entries a failed start takes down, before the input or
+// after it. A failed encoder stage of the first run stops all four before
+// the input, of the restart after it, and the photo mode's step only entry
+// 0, the one its own step started.
+struct Unwind {
+    u32 entries;
+    bool entries_first;
+};
+constexpr Unwind kFirstRunUnwind = {4, true};
+constexpr Unwind kRestartUnwind = {4, false};
+constexpr Unwind kStepUnwind = {1, true};
+constexpr Unwind kInputOnly = {0, true};
+
+void stop_processing(u32 entries)
 {
-    // The encoder stage has already stopped the channels it made.
-    if (failed >= kStageVpss)
-        for (u32 k = 0; k < 4; k++)
-            KX_DV_Vpss_Grp_Stop(k);
+    for (u32 k = 0; k < entries; k++)
+        KX_DV_Vpss_Grp_Stop(k);
+}
+
+// Takes down what a failed stage and the ones before it started; each stop
+// removes only what exists. A failed processing stage has its half-made
+// group taken down first; the encoder stage has already stopped the
+// channels it made.
+void unwind(Stage failed, const Unwind &venc)
+{
+    const Unwind &how = failed == kStageVenc ? venc : failed == kStageVpss ? kFirstRunUnwind : kInputOnly;
+    if (how.entries_first)
+        stop_processing(how.entries);
     KX_DV_ISP_Stop();
     KX_DV_Vi_Chn_Stop(0);
+    if (!how.entries_first)
+        stop_processing(how.entries);
 }
 
 // Runs one stage; on failure takes down the ones before it and says so.
-s32 run_stage(Stage stage)
+s32 run_stage(Stage stage, const Unwind &venc = kFirstRunUnwind)
 {
     static const struct {
         s32 (*run)(void);
@@ -67,7 +89,7 @@ s32 run_stage(Stage stage)
     };
     if (stages[stage].run() == 0)
         return 0;
-    unwind(stage);
+    unwind(stage, venc);
     puts(stages[stage].failed);
     return -1;
 }
@@ -116,7 +138,8 @@ s32 start_pipeline(bool restart)
         puts("KX_Mpp_init fail ");
         return -1;
     }
-    if (run_stage(kStageVi) != 0 || run_stage(kStageVpss) != 0 || run_stage(kStageVenc) != 0)
+    if (run_stage(kStageVi) != 0 || run_stage(kStageVpss) != 0 ||
+        run_stage(kStageVenc, restart ? kRestartUnwind : kFirstRunUnwind) != 0)
         return -1;
     // The recording goes on without scene auto-tuning when it won't start.
     scene_auto_start();
@@ -273,7 +296,7 @@ s32 KX_Video_Mode_Func(u32 step, u32 entry, u32)
         KX_DV_Vpss_Grp_Stop(0);
         return 0;
     case 7:
-        if (run_stage(kStageVenc) != 0)
+        if (run_stage(kStageVenc, kStepUnwind) != 0)
             return -1;
         if (entry < 2 && gsDvConfig.sOsd.sParam[entry].bEnable)
             KX_MainVencOsdThreadRun();

@@ -351,6 +351,51 @@ TEST_F(DvEngine, AFailingStageTakesDownWhatCameBeforeAndTheNextStartWorks)
         }
 }
 
+// A failed encoder start takes down what its caller started: the first run
+// every processing entry before the input, the restart after the input, and
+// the photo mode's step 7 only processing entry 0, the one its step 5
+// started (an entry it did not start is left as it is).
+TEST_F(DvEngine, AFailedEncoderStartUnwindsWhatItsCallerStarted)
+{
+    struct Case {
+        const char *name;
+        bool photo_steps;
+        s32 (*start)(void);
+        std::vector<std::string> unwind; // in this order
+    } cases[] = {
+        {"first run", false, KX_DV_FirstRun, {"vpss grp 0 destroy", "vi dev disable"}},
+        {"restart", false, KX_DV_ReStart, {"vi dev disable", "vpss grp 0 destroy"}},
+        {"photo step 7", true, nullptr, {"vpss grp 0 destroy", "vi dev disable"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        gsDvConfig.sVenc.sParam[1].u8IPInterval = 0; // the encoder refuses: no group of pictures
+        long mark = (long)testsupport::events().size() - 1;
+        std::string out = quiet([&] {
+            if (c.photo_steps) {
+                for (u32 step : {0u, 2u, 3u, 5u})
+                    EXPECT_EQ(0, KX_Video_Mode_Func(step, 0, 0)) << step;
+                u8vpssworkstatus[1] = 2; // as if another entry had been started
+                mark = (long)testsupport::events().size() - 1;
+                EXPECT_EQ(-1, KX_Video_Mode_Func(7, 0, 0));
+            } else {
+                EXPECT_NE(0, c.start());
+            }
+        });
+        EXPECT_TRUE(has(out, "star venc fail \n")) << out;
+        in_order(c.unwind, mark);
+        EXPECT_EQ(0, u8vpssworkstatus[0]);
+        EXPECT_EQ(c.photo_steps ? 2 : 0, u8vpssworkstatus[1]);
+        EXPECT_EQ(0, u8viworkstatus[0]);
+        EXPECT_EQ(DV_STATE_MPP, u32RecModeFlag);
+        ISP_FRAME_FORMAT_S pub;
+        EXPECT_NE(0, DU_DUZ_ISP_GetPubAttr(0, &pub)); // exited
+        u8vpssworkstatus[1] = 0;
+        gsDvConfig.sVenc.sParam[1].u8IPInterval = 60;
+        quiet([] { KX_Video_Mode_Func(1, 0, 0); });
+    }
+}
+
 TEST_F(DvEngine, ThePlatformsPoolHoldsFortyPicturesOfTheRecordingSize)
 {
     struct Case {
