@@ -167,9 +167,10 @@ struct IVE_ADD_CTRL_S {
 
 // enOutCtrl 0: one 64-bit element per pixel, the running pixel sum in bits
 // 0-27 and the running sum of squares in bits 28-63 (type 15). Each field is
-// cut to its width: a sum needs more than 28 bits from 1052689 bright pixels
-// on (a 1026 x 1026 area of 255), a sum of squares more than 36 bits from
-// 1056833 such pixels; the camera's 240 x 128 tiles stay far below both.
+// cut to its width: the sum needs more than 28 bits once more than 1052688
+// pixels of 255 lie above and left of an element, the sum of squares more
+// than 36 bits past 1056832 of them; the camera's 240 x 128 tiles stay far
+// below both.
 // enOutCtrl 1: the 32-bit running sum (type 13). enOutCtrl 2: the 64-bit
 // running sum of squares (type 15).
 struct IVE_INTEG_OPT_S {
