@@ -125,7 +125,8 @@ int query(void *arg)
 int submit(const Op &op, void *arg)
 {
     if (mpp_refused("ive", op.cmd)) {
-        event("ive", "%s refused", op.name);
+        if (tracing())
+            event("ive", "%s refused", op.name);
         return fail(EIO);
     }
     std::lock_guard<std::mutex> lock(g_engine);
