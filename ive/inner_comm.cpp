@@ -112,7 +112,10 @@ s32 ive_fail(IveAt at, bool fail, s32 code, const char *fmt, ...)
     return code;
 }
 
-s32 IveCheckStride(u16 u16Stride, u16 u16Width, s32 s32Align) { return check_stride(kIve, u16Stride, u16Width, s32Align); }
+s32 IveCheckStride(u16 u16Stride, u16 u16Width, s32 s32Align)
+{
+    return check_stride(kIve, u16Stride, u16Width, s32Align);
+}
 s32 IveCheckWAndH(u16 u16Width, u16 u16Height) { return check_wandh(kIve, u16Width, u16Height); }
 s32 IveCheckImage(const IVE_IMG_DESC_S *pstImage, u16 u16MinWidth, u16 u16MinHeight, u16 u16MaxWidth,
                   u16 u16MaxHeight, u8 u8PlaneNum, u32 u32Align)
@@ -120,7 +123,10 @@ s32 IveCheckImage(const IVE_IMG_DESC_S *pstImage, u16 u16MinWidth, u16 u16MinHei
     return check_image(kIve, pstImage, u16MinWidth, u16MinHeight, u16MaxWidth, u16MaxHeight, u8PlaneNum, u32Align);
 }
 
-s32 FdCheckStride(u16 u16Stride, u16 u16Width, s32 s32Align) { return check_stride(kFd, u16Stride, u16Width, s32Align); }
+s32 FdCheckStride(u16 u16Stride, u16 u16Width, s32 s32Align)
+{
+    return check_stride(kFd, u16Stride, u16Width, s32Align);
+}
 s32 FdCheckWAndH(u16 u16Width, u16 u16Height) { return check_wandh(kFd, u16Width, u16Height); }
 s32 FdCheckImage(const IVE_IMG_DESC_S *pstImage, u16 u16MinWidth, u16 u16MinHeight, u16 u16MaxWidth,
                  u16 u16MaxHeight, u8 u8PlaneNum, u32 u32Align)
@@ -128,7 +134,10 @@ s32 FdCheckImage(const IVE_IMG_DESC_S *pstImage, u16 u16MinWidth, u16 u16MinHeig
     return check_image(kFd, pstImage, u16MinWidth, u16MinHeight, u16MaxWidth, u16MaxHeight, u8PlaneNum, u32Align);
 }
 
-s32 MdCheckStride(u16 u16Stride, u16 u16Width, s32 s32Align) { return check_stride(kMd, u16Stride, u16Width, s32Align); }
+s32 MdCheckStride(u16 u16Stride, u16 u16Width, s32 s32Align)
+{
+    return check_stride(kMd, u16Stride, u16Width, s32Align);
+}
 s32 MdCheckWAndH(u16 u16Width, u16 u16Height) { return check_wandh(kMd, u16Width, u16Height); }
 s32 MdCheckImage(const IVE_IMG_DESC_S *pstImage, u16 u16MinWidth, u16 u16MinHeight, u16 u16MaxWidth,
                  u16 u16MaxHeight, u8 u8PlaneNum, u32 u32Align)
@@ -146,6 +155,13 @@ s32 IveCheckResRelation(u16 u16Width1, u16 u16Width2, u16 u16Height1, u16 u16Hei
 s32 ive_null(IveAt at, const void *p, const char *name)
 {
     return ive_fail(at, !p, DU_ERR_IVE_NULL_PTR, "%s can't be NULL!\n", name);
+}
+
+s32 ive_nulls(IveAt at, std::initializer_list<IveArg> args)
+{
+    for (const IveArg &a : args)
+        IVE_CHECK(ive_null(at, a.p, a.name));
+    return 0;
 }
 
 s32 ive_phy(IveAt at, u32 phys, const char *field)

@@ -6,6 +6,8 @@
 
 #include "ive/mpi_ive.h"
 
+#include <initializer_list>
+
 // Where a report comes from: the check's own function and source line.
 struct IveAt {
     const char *func;
@@ -51,6 +53,12 @@ s32 MdCheckImage(const IVE_IMG_DESC_S *pstImage, u16 u16MinWidth, u16 u16MinHeig
 
 // "<name> can't be NULL!": argument pointers and user addresses.
 s32 ive_null(IveAt at, const void *p, const char *name);
+// The argument pointers of a check's NULL order, tested in turn.
+struct IveArg {
+    const void *p;
+    const char *name;
+};
+s32 ive_nulls(IveAt at, std::initializer_list<IveArg> args);
 // "<field> can't be 0!": physical addresses.
 s32 ive_phy(IveAt at, u32 phys, const char *field);
 // "<field>(%d) must be greater than or equal to %d!"

@@ -23,9 +23,7 @@ s32 u8_img(IveAt at, const IVE_IMG_DESC_S *image, const char *name, u16 hmax = 1
 s32 check_two_sources(IveAt at, IVE_TASK_HANDLE *handle, const IVE_IMG_DESC_S *src1, const IVE_IMG_DESC_S *src2,
                       const IVE_IMG_DESC_S *dst)
 {
-    IVE_CHECK(ive_null(at, handle, "pIveHandle"));
-    IVE_CHECK(ive_null(at, src1, "pstSrc1"));
-    IVE_CHECK(ive_null(at, src2, "pstSrc2"));
+    IVE_CHECK(ive_nulls(at, {{handle, "pIveHandle"}, {src1, "pstSrc1"}, {src2, "pstSrc2"}}));
     return ive_null(at, dst, "pstDst");
 }
 
@@ -46,10 +44,8 @@ s32 check_logic(IveAt at, IVE_TASK_HANDLE *handle, const IVE_IMG_DESC_S *src1, c
 s32 IveCheckIntegParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, const IVE_IMG_DESC_S *pstDst,
                        const IVE_INTEG_OPT_S *pstIntegCtrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
-    IVE_CHECK(ive_null(IVE_HERE, pstIntegCtrl, "psIntegCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDst, "pstDst"},
+                        {pstIntegCtrl, "psIntegCtrl"}}));
     IVE_CHECK(ive_img(IVE_HERE, pstSrc, "pstSrc", 32, 16, 1920, 1080));
     IVE_CHECK(ive_type(IVE_HERE, pstSrc, "pstSrc", U8C1));
     const u32 out = pstIntegCtrl->enOutCtrl;
@@ -68,9 +64,7 @@ s32 IveCheckIntegParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc
 s32 IveCheckHistParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, const IVE_MEM_BLOCK_S *pstDst,
                       u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDst, "pstDst"}}));
     IVE_CHECK(u8_img(IVE_HERE, pstSrc, "pstSrc"));
     IVE_CHECK(ive_phy(IVE_HERE, pstDst->u32PhyAddr, "pstDst->u32PhyAddr"));
     IVE_CHECK(ive_null(IVE_HERE, pstDst->pu8VirAddr, "pstDst->pu8VirAddr"));
@@ -143,10 +137,8 @@ s32 IveCheckEqualizeHistParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S 
                               const IVE_IMG_DESC_S *pstDst, const IVE_EQUALIZE_HIST_CTRL_S *pstEqualizeHistCtrl,
                               u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
-    IVE_CHECK(ive_null(IVE_HERE, pstEqualizeHistCtrl, "pstEqualizeHistCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDst, "pstDst"},
+                        {pstEqualizeHistCtrl, "pstEqualizeHistCtrl"}}));
     IVE_CHECK(u8_img(IVE_HERE, pstSrc, "pstSrc"));
     IVE_CHECK(u8_img(IVE_HERE, pstDst, "pstDst"));
     IVE_CHECK(ive_same(IVE_HERE, pstDst, "pstDst", pstSrc, "pstSrc"));
@@ -163,10 +155,8 @@ s32 IveCheckEqualizeHistParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S 
 s32 IveCheckMapParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, const IVE_MEM_BLOCK_S *pstMap,
                      const IVE_IMG_DESC_S *pstDst, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstMap, "pstMap"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstMap, "pstMap"},
+                        {pstDst, "pstDst"}}));
     IVE_CHECK(u8_img(IVE_HERE, pstSrc, "pstSrc"));
     IVE_CHECK(u8_img(IVE_HERE, pstDst, "pstDst"));
     IVE_CHECK(ive_null(IVE_HERE, pstMap->pu8VirAddr, "pstMap->pu8VirAddr"));
@@ -180,10 +170,8 @@ s32 IveCheckMapParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, 
 s32 IveCheck16BitTo8BitParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, const IVE_IMG_DESC_S *pstDst,
                              const IVE_16BIT_TO_8BIT_CTRL_S *pst16BitTo8BitCtrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
-    IVE_CHECK(ive_null(IVE_HERE, pst16BitTo8BitCtrl, "pst16BitTo8BitCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDst, "pstDst"},
+                        {pst16BitTo8BitCtrl, "pst16BitTo8BitCtrl"}}));
     IVE_CHECK(img(IVE_HERE, pstSrc, "pstSrc"));
     IVE_CHECK(img(IVE_HERE, pstDst, "pstDst"));
     IVE_CHECK(ive_same(IVE_HERE, pstDst, "pstDst", pstSrc, "pstSrc"));
@@ -227,10 +215,8 @@ s32 IveCheckOrdStatFilterParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S
                                const IVE_IMG_DESC_S *pstDst, const IVE_ORD_STAT_FILTER_CTRL_S *pstOrdStatFltCtrl,
                                u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
-    IVE_CHECK(ive_null(IVE_HERE, pstOrdStatFltCtrl, "pstOrdStatFltCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDst, "pstDst"},
+                        {pstOrdStatFltCtrl, "pstOrdStatFltCtrl"}}));
     IVE_CHECK(u8_img(IVE_HERE, pstSrc, "pstSrc", 1024));
     IVE_CHECK(u8_img(IVE_HERE, pstDst, "pstDst", 1024));
     IVE_CHECK(ive_same(IVE_HERE, pstDst, "pstDst", pstSrc, "pstSrc"));

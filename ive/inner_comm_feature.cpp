@@ -38,7 +38,8 @@ s32 sad_out(IveAt at, const IVE_IMG_DESC_S *out, const char *name, u32 type, u32
     IVE_CHECK(ive_fail(at, !out->pu8VirAddr[0], DU_ERR_IVE_NULL_PTR, "%s->pu8VirAddr[0] can't be NULL!\n", name));
     IVE_CHECK(ive_fail(at, !out->u32PhyAddr[0], kIllegal, "%s->u32PhyAddr[0] can't be 0!\n", name));
     IVE_CHECK(ive_type(at, out, name, type));
-    IVE_CHECK(ive_fail(at, out->u16Width != w, kIllegal, "%s->u16Width(%d) must be %d!\n", name, out->u16Width, (s32)w));
+    IVE_CHECK(
+        ive_fail(at, out->u16Width != w, kIllegal, "%s->u16Width(%d) must be %d!\n", name, out->u16Width, (s32)w));
     IVE_CHECK(ive_fail(at, out->u16Height != h, kIllegal, "%s->u16Height(%d) must be %d!\n", name, out->u16Height,
                        (s32)h));
     s32 ret = IveCheckStride(out->u16Stride[0], out->u16Width, 16);
@@ -51,17 +52,16 @@ s32 IveCheckNormGradParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pst
                           const IVE_IMG_DESC_S *pstDstV, const IVE_IMG_DESC_S *pstDstHV,
                           const IVE_NORM_GRAD_CTRL_S *pstNormGradCtrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstNormGradCtrl, "pstNomGradCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"},
+                        {pstNormGradCtrl, "pstNomGradCtrl"}}));
     IVE_CHECK(typed_img(IVE_HERE, pstSrc, "pstSrc", U8C1, 64, 64, 1920, 1024));
     IVE_CHECK(ive_align_img(IVE_HERE, pstSrc, "pstSrc", 16));
     const u32 out = pstNormGradCtrl->enOutCtrl;
-    IVE_CHECK(ive_fail(IVE_HERE, out > 3, kIllegal, "pstNormGradCtrl->enOutCtrl(%d) must be in [0, %d)!\n", (s32)out, 4));
+    IVE_CHECK(
+        ive_fail(IVE_HERE, out > 3, kIllegal, "pstNormGradCtrl->enOutCtrl(%d) must be in [0, %d)!\n", (s32)out, 4));
     switch (out) {
     case 0:
-        IVE_CHECK(ive_null(IVE_HERE, pstDstH, "pstDstH"));
-        IVE_CHECK(ive_null(IVE_HERE, pstDstV, "pstDstV"));
+        IVE_CHECK(ive_nulls(IVE_HERE, {{pstDstH, "pstDstH"}, {pstDstV, "pstDstV"}}));
         IVE_CHECK(grad_out(IVE_HERE, pstDstH, "pstDstH", S8C1, pstSrc));
         IVE_CHECK(grad_out(IVE_HERE, pstDstV, "pstDstV", S8C1, pstSrc));
         IVE_CHECK(ive_same_stride(IVE_HERE, pstDstH, "pstDstH", pstDstV, "pstDstV"));
@@ -86,10 +86,8 @@ s32 IveCheckNormGradParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pst
 s32 IveCheckLBPParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, const IVE_IMG_DESC_S *pstDst,
                      const IVE_LBP_CTRL_S *pstLbpCtrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
-    IVE_CHECK(ive_null(IVE_HERE, pstLbpCtrl, "pstLbpCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDst, "pstDst"},
+                        {pstLbpCtrl, "pstLbpCtrl"}}));
     IVE_CHECK(typed_img(IVE_HERE, pstSrc, "pstSrc", U8C1, 64, 64, 1920, 1024));
     IVE_CHECK(typed_img(IVE_HERE, pstDst, "pstDst", U8C1, 64, 64, 1920, 1024));
     IVE_CHECK(ive_same(IVE_HERE, pstDst, "pstDst", pstSrc, "pstSrc"));
@@ -103,10 +101,8 @@ s32 IveCheckLBPParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, 
 s32 IveCheckNCCParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc1, const IVE_IMG_DESC_S *pstSrc2,
                      const IVE_MEM_BLOCK_S *pstDst, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc1, "pstSrc1"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc2, "pstSrc2"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc1, "pstSrc1"}, {pstSrc2, "pstSrc2"},
+                        {pstDst, "pstDst"}}));
     IVE_CHECK(typed_img(IVE_HERE, pstSrc1, "pstSrc1", U8C1, 32, 32, 1920, 1080));
     IVE_CHECK(typed_img(IVE_HERE, pstSrc2, "pstSrc2", U8C1, 32, 32, 1920, 1080));
     IVE_CHECK(ive_null(IVE_HERE, pstDst->pu8VirAddr, "pstDst->pu8VirAddr"));
@@ -120,10 +116,8 @@ s32 IveCheckNCCParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc1,
 s32 IveCheckCCLParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrcDst, const IVE_MEM_BLOCK_S *pstBlob,
                      const IVE_CCL_CTRL_S *pstCclCtrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrcDst, "pstSrcDst"));
-    IVE_CHECK(ive_null(IVE_HERE, pstBlob, "pstBlob"));
-    IVE_CHECK(ive_null(IVE_HERE, pstCclCtrl, "pstCclCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrcDst, "pstSrcDst"}, {pstBlob, "pstBlob"},
+                        {pstCclCtrl, "pstCclCtrl"}}));
     IVE_CHECK(typed_img(IVE_HERE, pstSrcDst, "pstSrcDst", U8C1, 16, 16, 720, 640));
     IVE_CHECK(ive_null(IVE_HERE, pstBlob->pu8VirAddr, "pstBlob->pu8VirAddr"));
     IVE_CHECK(ive_phy(IVE_HERE, pstBlob->u32PhyAddr, "pstBlob->u32PhyAddr"));
@@ -138,10 +132,8 @@ s32 IveCheckSTCandiCornerParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S
                                const IVE_IMG_DESC_S *pstCandiCorner,
                                const IVE_ST_CANDI_CORNER_CTRL_S *pstStCandiCornerCtrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstCandiCorner, "pstCandiCorner"));
-    IVE_CHECK(ive_null(IVE_HERE, pstStCandiCornerCtrl, "pstStCandiCornerCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstCandiCorner, "pstCandiCorner"},
+                        {pstStCandiCornerCtrl, "pstStCandiCornerCtrl"}}));
     IVE_CHECK(typed_img(IVE_HERE, pstSrc, "pstSrc", U8C1, 64, 64, 720, 576));
     IVE_CHECK(typed_img(IVE_HERE, pstCandiCorner, "pstCandiCorner", U8C1, 64, 64, 720, 576));
     IVE_CHECK(ive_same(IVE_HERE, pstCandiCorner, "pstCandiCorner", pstSrc, "pstSrc"));
@@ -161,9 +153,8 @@ s32 IveCheckSTCandiCornerParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S
 s32 IveCheckSTCornerParam(const IVE_IMG_DESC_S *pstCandiCorner, const IVE_MEM_BLOCK_S *pstCorner,
                           const IVE_ST_CORNER_CTRL_S *pstStCornerCtrl)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pstCandiCorner, "pstCandiCorner"));
-    IVE_CHECK(ive_null(IVE_HERE, pstCorner, "pstCorner"));
-    IVE_CHECK(ive_null(IVE_HERE, pstStCornerCtrl, "pstStCornerCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pstCandiCorner, "pstCandiCorner"}, {pstCorner, "pstCorner"},
+                        {pstStCornerCtrl, "pstStCornerCtrl"}}));
     const IVE_ST_CORNER_CTRL_S &c = *pstStCornerCtrl;
     IVE_CHECK(ive_fail(IVE_HERE, c.u16MaxCornerNum < 1 || c.u16MaxCornerNum > IVE_ST_MAX_CORNER_NUM, kIllegal,
                        "pstStCornerCtrl->u16MaxCornerNum(%d) must be in [1, %d]!\n", c.u16MaxCornerNum,
@@ -180,11 +171,8 @@ s32 IveCheckCannyHysEdgeParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S 
                               const IVE_IMG_DESC_S *pstEdge, const IVE_MEM_BLOCK_S *pstStack,
                               const IVE_CANNY_HYS_EDGE_CTRL_S *pstCannyHysEdgeCtrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstEdge, "pstEdge"));
-    IVE_CHECK(ive_null(IVE_HERE, pstStack, "pstStack"));
-    IVE_CHECK(ive_null(IVE_HERE, pstCannyHysEdgeCtrl, "pstCannyHysEdgeCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstEdge, "pstEdge"},
+                        {pstStack, "pstStack"}, {pstCannyHysEdgeCtrl, "pstCannyHysEdgeCtrl"}}));
     IVE_CHECK(typed_img(IVE_HERE, pstSrc, "pstSrc", U8C1, 64, 64, 1920, 1024));
     IVE_CHECK(typed_img(IVE_HERE, pstEdge, "pstEdge", U8C1, 64, 64, 1920, 1024));
     IVE_CHECK(canny_stack(IVE_HERE, pstStack, pstSrc));
@@ -207,8 +195,7 @@ s32 IveCheckCannyHysEdgeParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S 
 
 s32 IveCheckCannyEdgeParam(const IVE_IMG_DESC_S *pstEdge, const IVE_MEM_BLOCK_S *pstStack)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pstEdge, "pstEdge"));
-    IVE_CHECK(ive_null(IVE_HERE, pstStack, "pstStack"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pstEdge, "pstEdge"}, {pstStack, "pstStack"}}));
     IVE_CHECK(typed_img(IVE_HERE, pstEdge, "pstEdge", U8C1, 64, 64, 1920, 1024));
     return canny_stack(IVE_HERE, pstStack, pstEdge);
 }
@@ -217,10 +204,8 @@ s32 IveCheckSADParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc1,
                      const IVE_IMG_DESC_S *pstSad, const IVE_IMG_DESC_S *pstThr, const IVE_SAD_CTRL_S *pstSadCtrl,
                      u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc1, "pstSrc1"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc2, "pstSrc2"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSadCtrl, "pstSadCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc1, "pstSrc1"}, {pstSrc2, "pstSrc2"},
+                        {pstSadCtrl, "pstSadCtrl"}}));
     IVE_CHECK(typed_img(IVE_HERE, pstSrc1, "pstSrc1", U8C1, 64, 64, 1920, 1080));
     IVE_CHECK(typed_img(IVE_HERE, pstSrc2, "pstSrc2", U8C1, 64, 64, 1920, 1080));
     IVE_CHECK(ive_same(IVE_HERE, pstSrc2, "pstSrc2", pstSrc1, "pstSrc1"));
@@ -230,16 +215,15 @@ s32 IveCheckSADParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc1,
     IVE_CHECK(ive_fail(IVE_HERE, c.enOutCtrl > 4, kIllegal, "pstSadCtrl->enOutCtrl(%d) must be in [0, %d)!\n",
                        (s32)c.enOutCtrl, 5));
     const u32 b = 4u << c.enMode;
-    IVE_CHECK(ive_fail(IVE_HERE, pstSrc1->u16Width % b != 0, kIllegal, "pstSrc1->u16Width(%d) must be a multiply of %d!\n",
-                       pstSrc1->u16Width, (s32)b));
+    IVE_CHECK(ive_fail(IVE_HERE, pstSrc1->u16Width % b != 0, kIllegal,
+                       "pstSrc1->u16Width(%d) must be a multiply of %d!\n", pstSrc1->u16Width, (s32)b));
     IVE_CHECK(ive_fail(IVE_HERE, pstSrc1->u16Height % b != 0, kIllegal,
                        "pstSrc1->u16Height(%d) must be a multiply of %d!\n", pstSrc1->u16Height, (s32)b));
     // Which outputs each enOutCtrl produces, and the SAD output's type.
     const bool sad = c.enOutCtrl <= 3, thr = c.enOutCtrl <= 1 || c.enOutCtrl == 4;
     const u32 sad_type = c.enOutCtrl == 0 || c.enOutCtrl == 2 ? U16C1 : U8C1;
     if (sad && thr) {
-        IVE_CHECK(ive_null(IVE_HERE, pstSad, "pstSad"));
-        IVE_CHECK(ive_null(IVE_HERE, pstThr, "pstThr"));
+        IVE_CHECK(ive_nulls(IVE_HERE, {{pstSad, "pstSad"}, {pstThr, "pstThr"}}));
     } else {
         IVE_CHECK(ive_null(IVE_HERE, sad ? pstSad : pstThr, sad ? "pstSad" : "pstThr"));
     }

@@ -72,9 +72,7 @@ s32 dma_stride(IveAt at, const IVE_DATA_DESC_S *d, const char *name)
 s32 check_morphology(IveAt at, IVE_TASK_HANDLE *handle, const IVE_IMG_DESC_S *src, const IVE_IMG_DESC_S *dst,
                      const void *ctrl, const char *ctrl_name, u32 bInstant)
 {
-    IVE_CHECK(ive_null(at, handle, "pIveHandle"));
-    IVE_CHECK(ive_null(at, src, "pstSrc"));
-    IVE_CHECK(ive_null(at, dst, "pstDst"));
+    IVE_CHECK(ive_nulls(at, {{handle, "pIveHandle"}, {src, "pstSrc"}, {dst, "pstDst"}}));
     IVE_CHECK(ive_null(at, ctrl, ctrl_name));
     IVE_CHECK(filter_img(at, src, "pstSrc"));
     IVE_CHECK(ive_type(at, src, "pstSrc", U8C1));
@@ -91,9 +89,7 @@ s32 check_morphology(IveAt at, IVE_TASK_HANDLE *handle, const IVE_IMG_DESC_S *sr
 s32 IveCheckDMAParam(IVE_TASK_HANDLE *pIveHandle, const IVE_DATA_DESC_S *pstSrc, const IVE_DATA_DESC_S *pstDst,
                      const IVE_DMA_CTRL_S *pstDmaCtrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDmaCtrl, "pstDmaCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDmaCtrl, "pstDmaCtrl"}}));
     IVE_CHECK(ive_phy(IVE_HERE, pstSrc->u32PhyAddr, "pstSrc->u32PhyAddr"));
     IVE_CHECK(ive_fail(IVE_HERE, pstSrc->u16Width < 32 || pstSrc->u16Width > 1920, kIllegal,
                        "pstSrc->u16Width(%d) must be in [%d, %d]!\n", pstSrc->u16Width, 32, 1920));
@@ -144,10 +140,8 @@ s32 IveCheckDMAParam(IVE_TASK_HANDLE *pIveHandle, const IVE_DATA_DESC_S *pstSrc,
 s32 IveCheckFilterParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, const IVE_IMG_DESC_S *pstDst,
                         const IVE_FILTER_CTRL_S *pstFltCtrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
-    IVE_CHECK(ive_null(IVE_HERE, pstFltCtrl, "pstFltCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDst, "pstDst"},
+                        {pstFltCtrl, "pstFltCtrl"}}));
     const u32 type = pstSrc->enType;
     IVE_CHECK(ive_fail(IVE_HERE, type != U8C1 && !is_yuv(type), kIllegal,
                        "pstSrc->enType(%d) must be in {U8C1(%d), YUV420SP(%d), YUV422SP(%d)}!\n", (s32)type, U8C1,
@@ -174,10 +168,8 @@ s32 IveCheckFilterParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSr
 s32 IveCheckCSCParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, const IVE_IMG_DESC_S *pstDst,
                      const IVE_CSC_CTRL_S *pstCscCtrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
-    IVE_CHECK(ive_null(IVE_HERE, pstCscCtrl, "pstCscCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDst, "pstDst"},
+                        {pstCscCtrl, "pstCscCtrl"}}));
     IVE_CHECK(ive_same(IVE_HERE, pstDst, "pstDst", pstSrc, "pstSrc"));
     const s32 mode = (s32)pstCscCtrl->enMode;
     IVE_CHECK(ive_fail(IVE_HERE, pstCscCtrl->enMode >= 12, kIllegal, "pstCscCtrl->enMode(%d) must be in [0, %d)!\n",
@@ -188,14 +180,16 @@ s32 IveCheckCSCParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, 
                            "pstSrc->enType(%d) must be in {YUV420SP(%d), YUV422SP(%d)} in pstCscCtrl->enMode(%d)!\n",
                            st, YUV420SP, YUV422SP, mode));
         IVE_CHECK(full_img(IVE_HERE, pstSrc, "pstSrc", 2));
-        IVE_CHECK(ive_fail(IVE_HERE, dt != (s32)U8C3_PACKAGE && dt != (s32)U8C3_PLANAR, kIllegal,
-                           "pstDst->enType(%d) must be in {U8C3_PACKAGE(%d), U8C3_PLANAR(%d)} in pstCscCtrl->enMode(%d)!\n",
-                           dt, U8C3_PACKAGE, U8C3_PLANAR, mode));
+        IVE_CHECK(
+            ive_fail(IVE_HERE, dt != (s32)U8C3_PACKAGE && dt != (s32)U8C3_PLANAR, kIllegal,
+                     "pstDst->enType(%d) must be in {U8C3_PACKAGE(%d), U8C3_PLANAR(%d)} in pstCscCtrl->enMode(%d)!\n",
+                     dt, U8C3_PACKAGE, U8C3_PLANAR, mode));
         IVE_CHECK(rgb_image(IVE_HERE, pstDst, "pstDst", true, 1080));
     } else {
-        IVE_CHECK(ive_fail(IVE_HERE, st != (s32)U8C3_PACKAGE && st != (s32)U8C3_PLANAR, kIllegal,
-                           "pstSrc->enType(%d) must be in {U8C3_PACKAGE(%d), U8C3_PLANAR(%d)} in pstCscCtrl->enMode(%d)!\n",
-                           st, U8C3_PACKAGE, U8C3_PLANAR, mode));
+        IVE_CHECK(
+            ive_fail(IVE_HERE, st != (s32)U8C3_PACKAGE && st != (s32)U8C3_PLANAR, kIllegal,
+                     "pstSrc->enType(%d) must be in {U8C3_PACKAGE(%d), U8C3_PLANAR(%d)} in pstCscCtrl->enMode(%d)!\n",
+                     st, U8C3_PACKAGE, U8C3_PLANAR, mode));
         IVE_CHECK(rgb_image(IVE_HERE, pstSrc, "pstSrc", false, 1080));
         IVE_CHECK(ive_fail(IVE_HERE, !is_yuv(pstDst->enType), kIllegal,
                            "pstDst->enType(%d) must be in {YUV420SP(%d), YUV422SP(%d)} in pstCscCtrl->enMode(%d)!\n",
@@ -214,10 +208,8 @@ s32 IveCheckFilterAndCSCParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S 
                               const IVE_IMG_DESC_S *pstDst, const IVE_FILTER_AND_CSC_CTRL_S *pstFltCscCtrl,
                               u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
-    IVE_CHECK(ive_null(IVE_HERE, pstFltCscCtrl, "pstFltCscCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDst, "pstDst"},
+                        {pstFltCscCtrl, "pstFltCscCtrl"}}));
     IVE_CHECK(filter_img(IVE_HERE, pstSrc, "pstSrc", 2));
     const s32 dt = (s32)pstDst->enType;
     IVE_CHECK(ive_fail(IVE_HERE, dt != (s32)U8C3_PACKAGE && dt != (s32)U8C3_PLANAR, kIllegal,
@@ -225,10 +217,10 @@ s32 IveCheckFilterAndCSCParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S 
                        U8C3_PLANAR));
     IVE_CHECK(rgb_image(IVE_HERE, pstDst, "pstDst", true, 1024));
     IVE_CHECK(ive_same(IVE_HERE, pstDst, "pstDst", pstSrc, "pstSrc"));
-    IVE_CHECK(ive_fail(IVE_HERE, pstFltCscCtrl->enMode > 3, kIllegal, "pstFltCscCtrl->enMode(%d) must be in [%d, %d]!\n",
-                       (s32)pstFltCscCtrl->enMode, 0, 3));
-    IVE_CHECK(ive_fail(IVE_HERE, pstFltCscCtrl->u8Norm > 13, kIllegal, "pstFilterCtrl->u8Norm(%d) must be in [0, %d]!\n",
-                       pstFltCscCtrl->u8Norm, 13));
+    IVE_CHECK(ive_fail(IVE_HERE, pstFltCscCtrl->enMode > 3, kIllegal,
+                       "pstFltCscCtrl->enMode(%d) must be in [%d, %d]!\n", (s32)pstFltCscCtrl->enMode, 0, 3));
+    IVE_CHECK(ive_fail(IVE_HERE, pstFltCscCtrl->u8Norm > 13, kIllegal,
+                       "pstFilterCtrl->u8Norm(%d) must be in [0, %d]!\n", pstFltCscCtrl->u8Norm, 13));
     IVE_CHECK(ive_fail(IVE_HERE, !is_yuv(pstSrc->enType), kIllegal,
                        "pstSrc->enType(%d) must be in {YUV420SP(%d), YUV422SP(%d)}!\n", (s32)pstSrc->enType, YUV420SP,
                        YUV422SP));
@@ -242,17 +234,14 @@ s32 IveCheckFilterAndCSCParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S 
 s32 IveCheckSobelParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, const IVE_IMG_DESC_S *pstDstH,
                        const IVE_IMG_DESC_S *pstDstV, const IVE_SOBEL_CTRL_S *pstSobelCtrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSobelCtrl, "pstSobelCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstSobelCtrl, "pstSobelCtrl"}}));
     IVE_CHECK(filter_img(IVE_HERE, pstSrc, "pstSrc"));
     IVE_CHECK(ive_type(IVE_HERE, pstSrc, "pstSrc", U8C1));
     IVE_CHECK(ive_align_img(IVE_HERE, pstSrc, "pstSrc", 16));
     const u32 out = pstSobelCtrl->enOutCtrl;
     switch (out) {
     case 0:
-        IVE_CHECK(ive_null(IVE_HERE, pstDstH, "pstDstH"));
-        IVE_CHECK(ive_null(IVE_HERE, pstDstV, "pstDstV"));
+        IVE_CHECK(ive_nulls(IVE_HERE, {{pstDstH, "pstDstH"}, {pstDstV, "pstDstV"}}));
         IVE_CHECK(gradient_out(IVE_HERE, pstDstH, "pstDstH", S16C1, pstSrc));
         IVE_CHECK(gradient_out(IVE_HERE, pstDstV, "pstDstV", S16C1, pstSrc));
         IVE_CHECK(ive_same_stride(IVE_HERE, pstDstH, "pstDstH", pstDstV, "pstDstV"));
@@ -278,9 +267,8 @@ s32 IveCheckMagAndAngParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *ps
                            const IVE_IMG_DESC_S *pstDstMag, const IVE_IMG_DESC_S *pstDstAng,
                            const IVE_MAG_AND_ANG_CTRL_S *pstMagAndAngCtrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstMagAndAngCtrl, "pstMagAndAngCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"},
+                        {pstMagAndAngCtrl, "pstMagAndAngCtrl"}}));
     IVE_CHECK(filter_img(IVE_HERE, pstSrc, "pstSrc"));
     IVE_CHECK(ive_type(IVE_HERE, pstSrc, "pstSrc", U8C1));
     IVE_CHECK(ive_align_img(IVE_HERE, pstSrc, "pstSrc", 16));
@@ -290,8 +278,7 @@ s32 IveCheckMagAndAngParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *ps
         IVE_CHECK(gradient_out(IVE_HERE, pstDstMag, "pstDstMag", U16C1, pstSrc));
         IVE_CHECK(ive_align_img(IVE_HERE, pstDstMag, "pstDstMag", 16));
     } else if (out == 1) {
-        IVE_CHECK(ive_null(IVE_HERE, pstDstMag, "pstDstMag"));
-        IVE_CHECK(ive_null(IVE_HERE, pstDstAng, "pstDstAng"));
+        IVE_CHECK(ive_nulls(IVE_HERE, {{pstDstMag, "pstDstMag"}, {pstDstAng, "pstDstAng"}}));
         IVE_CHECK(gradient_out(IVE_HERE, pstDstMag, "pstDstMag", U16C1, pstSrc));
         IVE_CHECK(gradient_out(IVE_HERE, pstDstAng, "pstDstAng", U8C1, pstSrc));
         IVE_CHECK(ive_same_stride(IVE_HERE, pstDstAng, "pstDstAng", pstDstMag, "pstDstMag"));
@@ -318,10 +305,8 @@ s32 IveCheckErodeParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc
 s32 IveCheckThreshParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, const IVE_IMG_DESC_S *pstDst,
                         const IVE_THRESH_CTRL_S *pstThrCtrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
-    IVE_CHECK(ive_null(IVE_HERE, pstThrCtrl, "pstThrCtrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDst, "pstDst"},
+                        {pstThrCtrl, "pstThrCtrl"}}));
     IVE_CHECK(full_img(IVE_HERE, pstSrc, "pstSrc"));
     IVE_CHECK(ive_type(IVE_HERE, pstSrc, "pstSrc", U8C1));
     IVE_CHECK(full_img(IVE_HERE, pstDst, "pstDst"));
@@ -338,10 +323,8 @@ s32 IveCheckThreshParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSr
 s32 IveCheckThresh_S16Param(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, const IVE_IMG_DESC_S *pstDst,
                             const IVE_THRESH_S16_CTRL_S *pstThrS16Ctrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
-    IVE_CHECK(ive_null(IVE_HERE, pstThrS16Ctrl, "pstThrS16Ctrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDst, "pstDst"},
+                        {pstThrS16Ctrl, "pstThrS16Ctrl"}}));
     IVE_CHECK(full_img(IVE_HERE, pstSrc, "pstSrc"));
     IVE_CHECK(ive_type(IVE_HERE, pstSrc, "pstSrc", S16C1));
     IVE_CHECK(full_img(IVE_HERE, pstDst, "pstDst"));
@@ -378,10 +361,8 @@ s32 IveCheckThresh_S16Param(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *p
 s32 IveCheckThresh_U16Param(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, const IVE_IMG_DESC_S *pstDst,
                             const IVE_THRESH_U16_CTRL_S *pstThrU16Ctrl, u32 bInstant)
 {
-    IVE_CHECK(ive_null(IVE_HERE, pIveHandle, "pIveHandle"));
-    IVE_CHECK(ive_null(IVE_HERE, pstSrc, "pstSrc"));
-    IVE_CHECK(ive_null(IVE_HERE, pstDst, "pstDst"));
-    IVE_CHECK(ive_null(IVE_HERE, pstThrU16Ctrl, "pstThrU16Ctrl"));
+    IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDst, "pstDst"},
+                        {pstThrU16Ctrl, "pstThrU16Ctrl"}}));
     IVE_CHECK(full_img(IVE_HERE, pstSrc, "pstSrc"));
     IVE_CHECK(ive_type(IVE_HERE, pstSrc, "pstSrc", U16C1));
     IVE_CHECK(full_img(IVE_HERE, pstDst, "pstDst"));

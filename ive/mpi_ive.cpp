@@ -61,9 +61,9 @@ s32 ive_submit(IveAt at, const char *name, unsigned long cmd, IVE_TASK_HANDLE *h
 // The parameter rules of the model-based operators (mixture model, optical
 // flow, gradient foreground, background model, neural network, support
 // vectors) are not part of this library yet: those operators submit nothing.
-s32 ive_rules_missing(IveAt at, const char *name)
+s32 ive_rules_missing(const char *check, const char *name)
 {
-    ive_report(at, "the parameters of %s are not supported by this library!\n", name);
+    ive_report({check, __LINE__}, "the parameters of %s are not supported by this library!\n", name);
     return DU_ERR_IVE_NOT_SUPPORT;
 }
 
@@ -149,7 +149,8 @@ s32 DU_DUZ_IVE_Thresh(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc,
 s32 DU_DUZ_IVE_And(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc1, const IVE_IMG_DESC_S *pstSrc2,
                    const IVE_IMG_DESC_S *pstDst, u32 bInstant)
 {
-    return IVE_SUBMIT(IVE_BINARY_REQ_S, "And", IVE_AND, IveCheckAndParam(pIveHandle, pstSrc1, pstSrc2, pstDst, bInstant),
+    return IVE_SUBMIT(IVE_BINARY_REQ_S, "And", IVE_AND,
+                      IveCheckAndParam(pIveHandle, pstSrc1, pstSrc2, pstDst, bInstant),
                       b.stSrc1 = *pstSrc1; b.stSrc2 = *pstSrc2; b.stDst = *pstDst; b.bInstant = bInstant);
 }
 
@@ -235,7 +236,8 @@ s32 DU_DUZ_IVE_Add(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc1, c
 s32 DU_DUZ_IVE_Xor(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc1, const IVE_IMG_DESC_S *pstSrc2,
                    const IVE_IMG_DESC_S *pstDst, u32 bInstant)
 {
-    return IVE_SUBMIT(IVE_BINARY_REQ_S, "Xor", IVE_XOR, IveCheckXorParam(pIveHandle, pstSrc1, pstSrc2, pstDst, bInstant),
+    return IVE_SUBMIT(IVE_BINARY_REQ_S, "Xor", IVE_XOR,
+                      IveCheckXorParam(pIveHandle, pstSrc1, pstSrc2, pstDst, bInstant),
                       b.stSrc1 = *pstSrc1; b.stSrc2 = *pstSrc2; b.stDst = *pstDst; b.bInstant = bInstant);
 }
 
@@ -258,7 +260,7 @@ s32 DU_DUZ_IVE_GMM(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, co
                    const IVE_IMG_DESC_S *pstBg, const IVE_MEM_BLOCK_S *pstModel, const IVE_GMM_CTRL_S *pstGmmCtrl,
                    u32 bInstant)
 {
-    return IVE_SUBMIT(IVE_GMM_REQ_S, "GMM", IVE_GMM, ive_rules_missing(IVE_HERE, "GMM"),
+    return IVE_SUBMIT(IVE_GMM_REQ_S, "GMM", IVE_GMM, ive_rules_missing("IveCheckGMMParam", "GMM"),
                       b.stSrc = *pstSrc; b.stFg = *pstFg; b.stBg = *pstBg; b.stModel = *pstModel;
                       b.stGmmCtrl = *pstGmmCtrl; b.bInstant = bInstant);
 }
@@ -299,7 +301,7 @@ s32 DU_DUZ_IVE_LKOpticalFlow(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *
                              u32 bInstant)
 {
     return IVE_SUBMIT(IVE_LK_OPTICAL_FLOW_REQ_S, "LKOpticalFlow", IVE_LK_OPTICAL_FLOW,
-                      ive_rules_missing(IVE_HERE, "LKOpticalFlow"),
+                      ive_rules_missing("IveCheckLKOpticalFlowParam", "LKOpticalFlow"),
                       b.stSrcPre = *pstSrcPre; b.stSrcCur = *pstSrcCur; b.stPoint = *pstPoint; b.stMv = *pstMv;
                       b.stLkOptiFlowCtrl = *pstLkOptiFlowCtrl; b.bInstant = bInstant);
 }
@@ -308,7 +310,7 @@ s32 DU_DUZ_IVE_GradFg(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstBgDi
                       const IVE_IMG_DESC_S *pstBgGrad, const IVE_IMG_DESC_S *pstGradFg,
                       const IVE_GRAD_FG_CTRL_S *pstGradFgCtrl, u32 bInstant)
 {
-    return IVE_SUBMIT(IVE_GRAD_FG_REQ_S, "GradFg", IVE_GRAD_FG, ive_rules_missing(IVE_HERE, "GradFg"),
+    return IVE_SUBMIT(IVE_GRAD_FG_REQ_S, "GradFg", IVE_GRAD_FG, ive_rules_missing("IveCheckGradFgParam", "GradFg"),
                       b.stBgDiffFg = *pstBgDiffFg; b.stCurGrad = *pstCurGrad; b.stBgGrad = *pstBgGrad;
                       b.stGradFg = *pstGradFg; b.stGradFgCtrl = *pstGradFgCtrl; b.bInstant = bInstant);
 }
@@ -320,7 +322,7 @@ s32 DU_DUZ_IVE_MatchBgModel(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *p
                             u32 bInstant)
 {
     return IVE_SUBMIT(IVE_MATCH_BG_MODEL_REQ_S, "MatchBgModel", IVE_MATCH_BG_MODEL,
-                      ive_rules_missing(IVE_HERE, "MatchBgModel"),
+                      ive_rules_missing("IveCheckMatchBgModelParam", "MatchBgModel"),
                       b.stCurImg = *pstCurImg; b.stBgModel = *pstBgModel; b.stFgFlag = *pstFgFlag;
                       b.stBgDiffFg = *pstBgDiffFg; b.stFrmDiffFg = *pstFrmDiffFg; b.stStatData = *pstStatData;
                       b.stMatchBgModelCtrl = *pstMatchBgModelCtrl; b.bInstant = bInstant);
@@ -333,7 +335,7 @@ s32 DU_DUZ_IVE_UpdateBgModel(IVE_TASK_HANDLE *pIveHandle, const IVE_DATA_DESC_S 
                              const IVE_UPDATE_BG_MODEL_CTRL_S *pstUpdateBgModelCtrl, u32 bInstant)
 {
     return IVE_SUBMIT(IVE_UPDATE_BG_MODEL_REQ_S, "UpdateBgModel", IVE_UPDATE_BG_MODEL,
-                      ive_rules_missing(IVE_HERE, "UpdateBgModel"),
+                      ive_rules_missing("IveCheckUpdateBgModelParam", "UpdateBgModel"),
                       b.stBgModel = *pstBgModel; b.stFgFlag = *pstFgFlag; b.stBgImg = *pstBgImg;
                       if (pstUpdateBgModelCtrl->u8DetChgRegion == 1) {
                           b.stChgStaImg = *pstChgStaImg;
@@ -350,7 +352,7 @@ s32 DU_DUZ_IVE_ANN_MLP_Predict(IVE_TASK_HANDLE *pIveHandle, const IVE_MEM_BLOCK_
     // The model loaders' extra step (the zero input of an added neuron)
     // comes with the model rules.
     return IVE_SUBMIT(IVE_ANN_MLP_PREDICT_REQ_S, "ANN_MLP_Predict", IVE_ANN_MLP_PREDICT,
-                      ive_rules_missing(IVE_HERE, "ANN_MLP_Predict"),
+                      ive_rules_missing("IveCheckANNMLPPredictParam", "ANN_MLP_Predict"),
                       b.stSrc = *pstSrc; b.stActivFuncTab = *pstActivFuncTab; b.stAnnMlpModel = *pstAnnMlpModel;
                       b.stDst = *pstDst; b.bInstant = bInstant);
 }
@@ -359,7 +361,8 @@ s32 DU_DUZ_IVE_SVM_Predict(IVE_TASK_HANDLE *pIveHandle, const IVE_MEM_BLOCK_S *p
                            const IVE_LUT_DESC_S *pstKernelTab, const IVE_SVM_CLASSIFIER_S *pstSvmModel,
                            const IVE_MEM_BLOCK_S *pstDstVote, u32 bInstant)
 {
-    return IVE_SUBMIT(IVE_SVM_PREDICT_REQ_S, "SVM_Predict", IVE_SVM_PREDICT, ive_rules_missing(IVE_HERE, "SVM_Predict"),
+    return IVE_SUBMIT(IVE_SVM_PREDICT_REQ_S, "SVM_Predict", IVE_SVM_PREDICT,
+                      ive_rules_missing("IveCheckSVMPredictParam", "SVM_Predict"),
                       b.stSrc = *pstSrc; b.stKernelTab = *pstKernelTab; b.stSvmModel = *pstSvmModel;
                       b.stDstVote = *pstDstVote; b.bInstant = bInstant);
 }
@@ -385,8 +388,8 @@ s32 DU_DUZ_IVE_EqualizeHist(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *p
 }
 
 s32 DU_DUZ_IVE_STCandiCorner(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc,
-                             const IVE_IMG_DESC_S *pstCandiCorner, const IVE_ST_CANDI_CORNER_CTRL_S *pstStCandiCornerCtrl,
-                             u32 bInstant)
+                             const IVE_IMG_DESC_S *pstCandiCorner,
+                             const IVE_ST_CANDI_CORNER_CTRL_S *pstStCandiCornerCtrl, u32 bInstant)
 {
     return IVE_SUBMIT(IVE_ST_CANDI_CORNER_REQ_S, "STCandiCorner", IVE_ST_CANDI_CORNER,
                       IveCheckSTCandiCornerParam(pIveHandle, pstSrc, pstCandiCorner, pstStCandiCornerCtrl, bInstant),

@@ -383,7 +383,8 @@ static_assert(sizeof(IVE_NORM_GRAD_CTRL_S) == 32 && offsetof(IVE_NORM_GRAD_CTRL_
               "feature controls");
 static_assert(sizeof(IVE_GMM_CTRL_S) == 24 && sizeof(IVE_LK_OPTICAL_FLOW_CTRL_S) == 6 &&
                   sizeof(IVE_GRAD_FG_CTRL_S) == 12 && sizeof(IVE_MATCH_BG_MODEL_CTRL_S) == 16 &&
-                  sizeof(IVE_UPDATE_BG_MODEL_CTRL_S) == 44 && offsetof(IVE_UPDATE_BG_MODEL_CTRL_S, u8DetChgRegion) == 42,
+                  sizeof(IVE_UPDATE_BG_MODEL_CTRL_S) == 44 &&
+                  offsetof(IVE_UPDATE_BG_MODEL_CTRL_S, u8DetChgRegion) == 42,
               "model controls");
 
 // The engine's descriptor, opened by the first call that needs it and kept.
@@ -479,8 +480,8 @@ s32 DU_DUZ_IVE_SAD(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc1, c
 s32 DU_DUZ_IVE_EqualizeHist(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, const IVE_IMG_DESC_S *pstDst,
                             const IVE_EQUALIZE_HIST_CTRL_S *pstEqualizeHistCtrl, u32 bInstant);
 s32 DU_DUZ_IVE_STCandiCorner(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc,
-                             const IVE_IMG_DESC_S *pstCandiCorner, const IVE_ST_CANDI_CORNER_CTRL_S *pstStCandiCornerCtrl,
-                             u32 bInstant);
+                             const IVE_IMG_DESC_S *pstCandiCorner,
+                             const IVE_ST_CANDI_CORNER_CTRL_S *pstStCandiCornerCtrl, u32 bInstant);
 
 // Whether task `IveHandle` has finished (*pbFinish 1) or not (0); with
 // bBlock 1 the call waits for it.

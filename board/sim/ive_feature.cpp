@@ -96,7 +96,9 @@ int op_ccl(const IVE_CCL_REQ_S &b)
     }
     // Raise the area threshold until the kept components fit the list.
     uint32_t thr = b.stCclCtrl.u16InitAreaThr;
-    auto kept = [&] { return std::count_if(comps.begin(), comps.end(), [&](const Component &c) { return c.area >= thr; }); };
+    auto kept = [&] {
+        return std::count_if(comps.begin(), comps.end(), [&](const Component &c) { return c.area >= thr; });
+    };
     while (thr <= 65535 && kept() > (long)IVE_MAX_REGION_NUM)
         thr += b.stCclCtrl.u16Step;
     IVE_CCBLOB_S blob;

@@ -98,7 +98,10 @@ protected:
         memcpy(&v, px(d, x, y), sizeof v);
         return v;
     }
-    template <class T> static void set(const IVE_IMG_DESC_S &d, u32 x, u32 y, T v) { memcpy(px(d, x, y), &v, sizeof v); }
+    template <class T> static void set(const IVE_IMG_DESC_S &d, u32 x, u32 y, T v)
+    {
+        memcpy(px(d, x, y), &v, sizeof v);
+    }
 
     std::string extra_conf_; // more board.conf lines, set before SetUp
 };

@@ -113,7 +113,8 @@ TEST_F(Ive, TheHandleIsWrittenOnlyBySubmissions)
     IVE_TASK_HANDLE handle = 77;
     IVE_MEM_BLOCK_S small = hist_;
     small.u32Size = 1023;
-    std::string err = testsupport::capture_stderr([&] { EXPECT_EQ(kIllegal, DU_DUZ_IVE_Hist(&handle, &src_, &small, 0)); });
+    std::string err =
+        testsupport::capture_stderr([&] { EXPECT_EQ(kIllegal, DU_DUZ_IVE_Hist(&handle, &src_, &small, 0)); });
     EXPECT_EQ(77, handle);
     EXPECT_NE(std::string::npos, err.find("[Func]:IveCheckHistParam [Line]:")) << err;
     EXPECT_NE(std::string::npos,
@@ -152,6 +153,8 @@ TEST_F(Ive, ModelOperatorsSubmitNothingWithoutTheirRules)
         EXPECT_EQ((s32)0xA01D8008,
                   DU_DUZ_IVE_GMM(&handle, nullptr, nullptr, nullptr, nullptr, nullptr, 0));
     });
+    EXPECT_NE(std::string::npos, err.find("[Func]:IveCheckGMMParam [Line]:")) << err;
+    EXPECT_NE(std::string::npos, err.find("[Func]:DU_DUZ_IVE_GMM [Line]:")) << err;
     EXPECT_NE(std::string::npos, err.find("check GMM parameters failed!")) << err;
     EXPECT_EQ(3, handle);
     EXPECT_EQ(before, requests());

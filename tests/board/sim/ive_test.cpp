@@ -476,10 +476,12 @@ TEST_F(IveEngine, ComponentsAreLabelledAndThinnedToTheList)
     EXPECT_EQ(0, blob.s8LabelStatus);
     ASSERT_EQ(2, blob.u8RegionNum);
     EXPECT_EQ(3u, blob.astRegion[0].u32Area);
-    EXPECT_EQ(std::vector<u16>({0, 1, 0, 1}), std::vector<u16>({blob.astRegion[0].u16Left, blob.astRegion[0].u16Right,
-                                                                blob.astRegion[0].u16Top, blob.astRegion[0].u16Bottom}));
-    EXPECT_EQ(std::vector<u16>({4, 5, 1, 2}), std::vector<u16>({blob.astRegion[1].u16Left, blob.astRegion[1].u16Right,
-                                                                blob.astRegion[1].u16Top, blob.astRegion[1].u16Bottom}));
+    EXPECT_EQ(std::vector<u16>({0, 1, 0, 1}),
+              std::vector<u16>({blob.astRegion[0].u16Left, blob.astRegion[0].u16Right, blob.astRegion[0].u16Top,
+                                blob.astRegion[0].u16Bottom}));
+    EXPECT_EQ(std::vector<u16>({4, 5, 1, 2}),
+              std::vector<u16>({blob.astRegion[1].u16Left, blob.astRegion[1].u16Right, blob.astRegion[1].u16Top,
+                                blob.astRegion[1].u16Bottom}));
 
     // 256 dots on a grid, two of them joined: 255 components are too many,
     // the threshold rises to 2 and keeps the joined one.
@@ -519,7 +521,8 @@ TEST_F(IveEngine, CannyClassifiesAndStacksTheEdgePixels)
     b.stCannyHysEdgeCtrl.u16HighThr = 300;
     ASSERT_EQ(0, submit(IVE_CANNY_HYS_EDGE, b));
     for (u16 y = 0; y < 8; y++)
-        EXPECT_EQ(std::vector<u8>({1, 1, 1, 2, 2, 1, 1, 1}), std::vector<u8>(px(b.stEdge, 0, y), px(b.stEdge, 0, y) + 8));
+        EXPECT_EQ(std::vector<u8>({1, 1, 1, 2, 2, 1, 1, 1}),
+                  std::vector<u8>(px(b.stEdge, 0, y), px(b.stEdge, 0, y) + 8));
     const u8 *stack = b.stStack.pu8VirAddr;
     u32 count;
     memcpy(&count, stack + 4 * 64, 4);
