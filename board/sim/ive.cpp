@@ -196,7 +196,7 @@ int image(const IVE_IMG_DESC_S &d, Image *out, std::initializer_list<uint32_t> t
     return 0;
 }
 
-int memory(const IVE_MEM_BLOCK_S &m, uint32_t need, uint8_t **out)
+int memory(const IVE_MEM_BLOCK_S &m, uint64_t need, uint8_t **out)
 {
     if (m.u32Size < need)
         return EINVAL;

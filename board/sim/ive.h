@@ -87,10 +87,12 @@
 //   threshold, the count, each region's area and inclusive bounds, and
 //   status 0, or -1 when the threshold would pass 65535 (then every pixel
 //   is cleared and no region listed).
-// - CannyHysEdge: H and V of the mask; magnitude |H| + |V|; direction from
-//   the angle of (H, V) to the nearest of 0, 45, 90, 135 degrees; a pixel is
-//   a local maximum when its magnitude is at least that of both neighbours
-//   along the direction. Map: 2 (edge) for a maximum above u16HighThr, 0
+// - CannyHysEdge: H and V of the mask; magnitude |H| + |V|; direction 0
+//   degrees when 10000 |V| <= 4142 |H|, 90 when 10000 |V| >= 24142 |H|, else
+//   45 when H and V have the same sign and 135 otherwise; a pixel is a local
+//   maximum when its magnitude is at least that of both neighbours along the
+//   direction (0: left and right; 45: up-left and down-right; 90: up and
+//   down; 135: up-right and down-left; the border replicated). Map: 2 (edge) for a maximum above u16HighThr, 0
 //   (candidate) for a maximum above u16LowThr, 1 (no edge) otherwise. Every
 //   edge pixel goes on the stack in raster order as {u16 x, u16 y}; the point
 //   count is the u32 at byte 4 x w x h. The work memory is not used.
@@ -151,7 +153,7 @@ struct Image {
 // EINVAL or EFAULT.
 int image(const IVE_IMG_DESC_S &d, Image *out, std::initializer_list<uint32_t> types);
 // A memory block of which the operator uses `need` bytes.
-int memory(const IVE_MEM_BLOCK_S &m, uint32_t need, uint8_t **out);
+int memory(const IVE_MEM_BLOCK_S &m, uint64_t need, uint8_t **out);
 // A byte area (DMA).
 int area(const IVE_DATA_DESC_S &d, Plane *out);
 

@@ -137,7 +137,8 @@ int op_canny_hys_edge(const IVE_CANNY_HYS_EDGE_REQ_S &b)
         return err;
     if (int err = sized(b.stEdge, {U8C1}, src, &edge))
         return err;
-    const uint32_t w = src.w, h = src.h, count_at = 4 * w * h;
+    const uint32_t w = src.w, h = src.h;
+    const uint64_t count_at = 4ull * w * h;
     if (int err = memory(b.stStack, count_at + 4, &stack))
         return err;
     std::vector<int> mag((size_t)w * h);
@@ -163,8 +164,8 @@ int op_canny_hys_edge(const IVE_CANNY_HYS_EDGE_REQ_S &b)
             uint8_t cls = 1;
             if (maximum && m > c.u16HighThr) {
                 cls = 2;
-                st<uint16_t>(stack + count * 4, (uint16_t)x);
-                st<uint16_t>(stack + count * 4 + 2, (uint16_t)y);
+                st<uint16_t>(stack + (size_t)count * 4, (uint16_t)x);
+                st<uint16_t>(stack + (size_t)count * 4 + 2, (uint16_t)y);
                 count++;
             } else if (maximum && m > c.u16LowThr) {
                 cls = 0;
