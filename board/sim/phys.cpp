@@ -95,6 +95,16 @@ uint32_t phys_alloc_size(uint32_t addr)
     return it == g_allocs.end() ? 0 : it->second;
 }
 
+bool phys_in_alloc(uint32_t addr, uint64_t len)
+{
+    std::lock_guard<std::mutex> lock(g_alloc_lock);
+    auto it = g_allocs.upper_bound(addr);
+    if (len == 0 || it == g_allocs.begin())
+        return false;
+    --it;
+    return (uint64_t)addr + len <= (uint64_t)it->first + it->second;
+}
+
 uint8_t *phys(uint32_t addr) { return space().base + addr; }
 int phys_fd() { return space().fd; }
 

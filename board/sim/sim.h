@@ -106,6 +106,8 @@ uint32_t phys_alloc(uint32_t size);
 void phys_free(uint32_t addr);
 // Size of the allocation that starts at `addr`, 0 when none does.
 uint32_t phys_alloc_size(uint32_t addr);
+// Whether [addr, addr + len) lies inside one allocation (len 0: never).
+bool phys_in_alloc(uint32_t addr, uint64_t len);
 
 // ---- the media platform's kernel side, kept by /dev/sys -----------------------------
 

@@ -1,0 +1,291 @@
+// The engine's requests on /dev/ive (type 'F'): one command word and one
+// argument block per operator, shared by the unit and the simulated engine.
+// Word 0 of every block is the task handle the engine issues. The command
+// words are the camera's, whose blocks are laid out for 32-bit pointers; on
+// this host the blocks are native records and the engine goes by the word,
+// not by its size field.
+#pragma once
+
+#include "ive/mpi_ive.h"
+
+#include <cstddef>
+
+constexpr unsigned long IVE_DMA = 0xC0484600;
+constexpr unsigned long IVE_FILTER = 0xC0744601;
+constexpr unsigned long IVE_CSC = 0xC05C4602;
+constexpr unsigned long IVE_FILTER_AND_CSC = 0xC0784603;
+constexpr unsigned long IVE_SOBEL = 0xC0A04604;
+constexpr unsigned long IVE_MAG_AND_ANG = 0xC0A04605;
+constexpr unsigned long IVE_DILATE = 0xC0744606;
+constexpr unsigned long IVE_ERODE = 0xC0744607;
+constexpr unsigned long IVE_THRESH = 0xC0644608;
+constexpr unsigned long IVE_AND = 0xC0804609;
+constexpr unsigned long IVE_SUB = 0xC084460A;
+constexpr unsigned long IVE_OR = 0xC080460B;
+constexpr unsigned long IVE_INTEG = 0xC05C460C;
+constexpr unsigned long IVE_HIST = 0xC03C460D;
+constexpr unsigned long IVE_THRESH_S16 = 0xC064460E;
+constexpr unsigned long IVE_THRESH_U16 = 0xC064460F;
+constexpr unsigned long IVE_16BIT_TO_8BIT = 0xC0604610;
+constexpr unsigned long IVE_ORD_STAT_FILTER = 0xC05C4611;
+constexpr unsigned long IVE_MAP = 0xC0644613;
+constexpr unsigned long IVE_ADD = 0xC0844614;
+constexpr unsigned long IVE_XOR = 0xC0804615;
+constexpr unsigned long IVE_NCC = 0xC0644616;
+constexpr unsigned long IVE_CCL = 0xC0404617;
+constexpr unsigned long IVE_GMM = 0xC0A44618;
+constexpr unsigned long IVE_CANNY_HYS_EDGE = 0xC0904619;
+constexpr unsigned long IVE_LBP = 0xC060461A;
+constexpr unsigned long IVE_NORM_GRAD = 0xC0C8461B;
+constexpr unsigned long IVE_LK_OPTICAL_FLOW = 0xC078461C;
+constexpr unsigned long IVE_GRAD_FG = 0xC0B4461D;
+constexpr unsigned long IVE_MATCH_BG_MODEL = 0xC0D4461E;
+constexpr unsigned long IVE_UPDATE_BG_MODEL = 0xC118461F;
+constexpr unsigned long IVE_ANN_MLP_PREDICT = 0xC0604621;
+constexpr unsigned long IVE_SVM_PREDICT = 0xC0644622;
+constexpr unsigned long IVE_SAD = 0xC0B44629;
+constexpr unsigned long IVE_EQUALIZE_HIST = 0xC064462A;
+constexpr unsigned long IVE_ST_CANDI_CORNER = 0xC068462B;
+constexpr unsigned long IVE_QUERY = 0xC00C462C;
+
+// Read-write requests of type 'F': the size field, then the operator number.
+constexpr bool ive_command(unsigned long cmd, u32 size, u32 nr) { return cmd == MPI_IOC(MPI_IOC_RW, size, 'F', nr); }
+static_assert(ive_command(IVE_DMA, 72, 0) && ive_command(IVE_INTEG, 92, 12) && ive_command(IVE_HIST, 60, 13) &&
+                  ive_command(IVE_UPDATE_BG_MODEL, 280, 31) && ive_command(IVE_SAD, 180, 41) &&
+                  ive_command(IVE_QUERY, 12, 44),
+              "command words");
+
+// ---- blocks --------------------------------------------------------------------------
+
+struct IVE_DMA_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_DATA_DESC_S stSrc;
+    IVE_DATA_DESC_S stDst; // modes 0 and 1
+    IVE_DMA_CTRL_S stDmaCtrl;
+    u32 bInstant;
+};
+
+// One source, one destination image and a control record.
+template <class Ctrl> struct IVE_SRC_DST_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stSrc;
+    IVE_IMG_DESC_S stDst;
+    Ctrl stCtrl;
+    u32 bInstant;
+};
+typedef IVE_SRC_DST_REQ_S<IVE_FILTER_CTRL_S> IVE_FILTER_REQ_S;
+typedef IVE_SRC_DST_REQ_S<IVE_CSC_CTRL_S> IVE_CSC_REQ_S;
+typedef IVE_SRC_DST_REQ_S<IVE_FILTER_AND_CSC_CTRL_S> IVE_FILTER_AND_CSC_REQ_S;
+typedef IVE_SRC_DST_REQ_S<IVE_DILATE_CTRL_S> IVE_DILATE_REQ_S;
+typedef IVE_SRC_DST_REQ_S<IVE_ERODE_CTRL_S> IVE_ERODE_REQ_S;
+typedef IVE_SRC_DST_REQ_S<IVE_THRESH_CTRL_S> IVE_THRESH_REQ_S;
+typedef IVE_SRC_DST_REQ_S<IVE_INTEG_OPT_S> IVE_INTEG_REQ_S;
+typedef IVE_SRC_DST_REQ_S<IVE_THRESH_S16_CTRL_S> IVE_THRESH_S16_REQ_S;
+typedef IVE_SRC_DST_REQ_S<IVE_THRESH_U16_CTRL_S> IVE_THRESH_U16_REQ_S;
+typedef IVE_SRC_DST_REQ_S<IVE_16BIT_TO_8BIT_CTRL_S> IVE_16BIT_TO_8BIT_REQ_S;
+typedef IVE_SRC_DST_REQ_S<IVE_ORD_STAT_FILTER_CTRL_S> IVE_ORD_STAT_FILTER_REQ_S;
+typedef IVE_SRC_DST_REQ_S<IVE_LBP_CTRL_S> IVE_LBP_REQ_S;
+typedef IVE_SRC_DST_REQ_S<IVE_EQUALIZE_HIST_CTRL_S> IVE_EQUALIZE_HIST_REQ_S;
+typedef IVE_SRC_DST_REQ_S<IVE_ST_CANDI_CORNER_CTRL_S> IVE_ST_CANDI_CORNER_REQ_S;
+
+// A source and two outputs chosen by the control's first word.
+template <class Ctrl> struct IVE_SRC_TWO_DST_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stSrc;
+    IVE_IMG_DESC_S stDst1; // Sobel H, MagAndAng magnitude
+    IVE_IMG_DESC_S stDst2; // Sobel V, MagAndAng angle
+    Ctrl stCtrl;
+    u32 bInstant;
+};
+typedef IVE_SRC_TWO_DST_REQ_S<IVE_SOBEL_CTRL_S> IVE_SOBEL_REQ_S;
+typedef IVE_SRC_TWO_DST_REQ_S<IVE_MAG_AND_ANG_CTRL_S> IVE_MAG_AND_ANG_REQ_S;
+
+// Two sources, one destination image (And, Or, Xor).
+struct IVE_BINARY_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stSrc1;
+    IVE_IMG_DESC_S stSrc2;
+    IVE_IMG_DESC_S stDst;
+    u32 bInstant;
+};
+
+template <class Ctrl> struct IVE_BINARY_CTRL_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stSrc1;
+    IVE_IMG_DESC_S stSrc2;
+    IVE_IMG_DESC_S stDst;
+    Ctrl stCtrl;
+    u32 bInstant;
+};
+typedef IVE_BINARY_CTRL_REQ_S<IVE_SUB_CTRL_S> IVE_SUB_REQ_S;
+typedef IVE_BINARY_CTRL_REQ_S<IVE_ADD_CTRL_S> IVE_ADD_REQ_S;
+
+struct IVE_HIST_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stSrc;
+    IVE_MEM_BLOCK_S stDst;
+    u32 bInstant;
+};
+
+struct IVE_MAP_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stSrc;
+    IVE_MEM_BLOCK_S stMap;
+    IVE_IMG_DESC_S stDst;
+    u32 bInstant;
+};
+
+struct IVE_NCC_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stSrc1;
+    IVE_IMG_DESC_S stSrc2;
+    IVE_MEM_BLOCK_S stDst;
+    u32 bInstant;
+};
+
+struct IVE_CCL_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stSrcDst;
+    IVE_MEM_BLOCK_S stBlob;
+    IVE_CCL_CTRL_S stCclCtrl;
+    u32 bInstant;
+};
+
+struct IVE_GMM_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stSrc;
+    IVE_IMG_DESC_S stFg;
+    IVE_IMG_DESC_S stBg;
+    IVE_MEM_BLOCK_S stModel;
+    IVE_GMM_CTRL_S stGmmCtrl;
+    u32 bInstant;
+};
+
+struct IVE_CANNY_HYS_EDGE_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stSrc;
+    IVE_IMG_DESC_S stEdge;
+    IVE_MEM_BLOCK_S stStack;
+    IVE_CANNY_HYS_EDGE_CTRL_S stCannyHysEdgeCtrl;
+    u32 bInstant;
+};
+
+struct IVE_NORM_GRAD_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stSrc;
+    IVE_IMG_DESC_S stDstH;  // enOutCtrl 0, 1
+    IVE_IMG_DESC_S stDstV;  // enOutCtrl 0, 2
+    IVE_IMG_DESC_S stDstHV; // enOutCtrl 3
+    IVE_NORM_GRAD_CTRL_S stNormGradCtrl;
+    u32 bInstant;
+};
+
+struct IVE_LK_OPTICAL_FLOW_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stSrcPre;
+    IVE_IMG_DESC_S stSrcCur;
+    IVE_MEM_BLOCK_S stPoint;
+    IVE_MEM_BLOCK_S stMv;
+    IVE_LK_OPTICAL_FLOW_CTRL_S stLkOptiFlowCtrl;
+    u32 bInstant;
+};
+
+struct IVE_GRAD_FG_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stBgDiffFg;
+    IVE_IMG_DESC_S stCurGrad;
+    IVE_IMG_DESC_S stBgGrad;
+    IVE_IMG_DESC_S stGradFg;
+    IVE_GRAD_FG_CTRL_S stGradFgCtrl;
+    u32 bInstant;
+};
+
+struct IVE_MATCH_BG_MODEL_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stCurImg;
+    IVE_DATA_DESC_S stBgModel;
+    IVE_IMG_DESC_S stFgFlag;
+    IVE_IMG_DESC_S stBgDiffFg;
+    IVE_IMG_DESC_S stFrmDiffFg;
+    IVE_MEM_BLOCK_S stStatData;
+    IVE_MATCH_BG_MODEL_CTRL_S stMatchBgModelCtrl;
+    u32 bInstant;
+};
+
+struct IVE_UPDATE_BG_MODEL_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_DATA_DESC_S stBgModel;
+    IVE_IMG_DESC_S stFgFlag;
+    IVE_IMG_DESC_S stBgImg;
+    IVE_IMG_DESC_S stChgStaImg; // the three change-state images only with u8DetChgRegion 1
+    IVE_IMG_DESC_S stChgStaFg;
+    IVE_IMG_DESC_S stChgStaLife;
+    IVE_MEM_BLOCK_S stStatData;
+    IVE_UPDATE_BG_MODEL_CTRL_S stUpdateBgModelCtrl;
+    u32 bInstant;
+};
+
+struct IVE_ANN_MLP_PREDICT_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_MEM_BLOCK_S stSrc;
+    IVE_LUT_DESC_S stActivFuncTab;
+    IVE_MLP_NET_S stAnnMlpModel;
+    IVE_MEM_BLOCK_S stDst;
+    u32 bInstant;
+};
+
+struct IVE_SVM_PREDICT_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_MEM_BLOCK_S stSrc;
+    IVE_LUT_DESC_S stKernelTab;
+    IVE_SVM_CLASSIFIER_S stSvmModel;
+    IVE_MEM_BLOCK_S stDstVote;
+    u32 bInstant;
+};
+
+struct IVE_SAD_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    IVE_IMG_DESC_S stSrc1;
+    IVE_IMG_DESC_S stSrc2;
+    IVE_IMG_DESC_S stSad; // enOutCtrl 0 to 3
+    IVE_IMG_DESC_S stThr; // enOutCtrl 0, 1, 4
+    IVE_SAD_CTRL_S stSadCtrl;
+    u32 bInstant;
+};
+
+// Query: the handle and bBlock in, the finish flag out.
+struct IVE_QUERY_REQ_S {
+    IVE_TASK_HANDLE s32Handle;
+    u32 bBlock;
+    u32 bFinish;
+};
+static_assert(sizeof(IVE_QUERY_REQ_S) == 12, "query block");
+
+// The camera's block offsets.
+#if UINTPTR_MAX == 0xffffffffu
+#define IVE_AT(rec, field, off) (offsetof(rec, field) == (off))
+static_assert(sizeof(IVE_DMA_REQ_S) == 72 && IVE_AT(IVE_DMA_REQ_S, stDst, 20) && IVE_AT(IVE_DMA_REQ_S, stDmaCtrl, 40) &&
+                  IVE_AT(IVE_DMA_REQ_S, bInstant, 64),
+              "DMA block");
+static_assert(sizeof(IVE_FILTER_REQ_S) == 116 && IVE_AT(IVE_FILTER_REQ_S, stCtrl, 84) &&
+                  IVE_AT(IVE_FILTER_REQ_S, bInstant, 112) && sizeof(IVE_CSC_REQ_S) == 92 &&
+                  sizeof(IVE_FILTER_AND_CSC_REQ_S) == 120 && sizeof(IVE_DILATE_REQ_S) == 116 &&
+                  sizeof(IVE_THRESH_REQ_S) == 100 && sizeof(IVE_INTEG_REQ_S) == 92 &&
+                  sizeof(IVE_16BIT_TO_8BIT_REQ_S) == 96 && sizeof(IVE_ORD_STAT_FILTER_REQ_S) == 92 &&
+                  sizeof(IVE_LBP_REQ_S) == 96 && sizeof(IVE_EQUALIZE_HIST_REQ_S) == 100 &&
+                  sizeof(IVE_ST_CANDI_CORNER_REQ_S) == 104,
+              "source-destination blocks");
+static_assert(sizeof(IVE_SOBEL_REQ_S) == 160 && IVE_AT(IVE_SOBEL_REQ_S, stCtrl, 124) &&
+                  sizeof(IVE_BINARY_REQ_S) == 128 && sizeof(IVE_SUB_REQ_S) == 132 && sizeof(IVE_HIST_REQ_S) == 60 &&
+                  sizeof(IVE_MAP_REQ_S) == 100 && IVE_AT(IVE_MAP_REQ_S, stDst, 56) && sizeof(IVE_NCC_REQ_S) == 100 &&
+                  sizeof(IVE_CCL_REQ_S) == 64 && sizeof(IVE_CANNY_HYS_EDGE_REQ_S) == 144 &&
+                  sizeof(IVE_NORM_GRAD_REQ_S) == 200 && sizeof(IVE_SAD_REQ_S) == 180,
+              "operator blocks");
+static_assert(sizeof(IVE_GMM_REQ_S) == 164 && sizeof(IVE_LK_OPTICAL_FLOW_REQ_S) == 120 &&
+                  IVE_AT(IVE_LK_OPTICAL_FLOW_REQ_S, bInstant, 116) && sizeof(IVE_GRAD_FG_REQ_S) == 180 &&
+                  sizeof(IVE_MATCH_BG_MODEL_REQ_S) == 212 && IVE_AT(IVE_MATCH_BG_MODEL_REQ_S, stFgFlag, 60) &&
+                  sizeof(IVE_UPDATE_BG_MODEL_REQ_S) == 280 && IVE_AT(IVE_UPDATE_BG_MODEL_REQ_S, stStatData, 220) &&
+                  sizeof(IVE_ANN_MLP_PREDICT_REQ_S) == 96 && sizeof(IVE_SVM_PREDICT_REQ_S) == 100,
+              "model blocks");
+#undef IVE_AT
+#endif

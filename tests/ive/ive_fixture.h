@@ -1,0 +1,109 @@
+// Test support for the image-analysis engine: a board with tracing on,
+// images and blocks in the board's media memory, and the unit's descriptor
+// forgotten so that each test starts as a fresh process would.
+#pragma once
+
+#include "ive/ive_requests.h"
+#include "tests/support/board_fixture.h"
+
+#include <cstring>
+
+namespace ivetest {
+
+// Element size and plane count of the image types.
+inline u32 elem_size(u32 type)
+{
+    switch (type) {
+    case IVE_IMAGE_TYPE_S8C2_PACKAGE:
+    case IVE_IMAGE_TYPE_S16C1:
+    case IVE_IMAGE_TYPE_U16C1:
+        return 2;
+    case IVE_IMAGE_TYPE_U8C3_PACKAGE:
+        return 3;
+    case IVE_IMAGE_TYPE_U32C1:
+        return 4;
+    case IVE_IMAGE_TYPE_U64C1:
+        return 8;
+    }
+    return 1;
+}
+
+inline int plane_count(u32 type)
+{
+    return type == IVE_IMAGE_TYPE_YUV420SP || type == IVE_IMAGE_TYPE_YUV422SP ? 2
+           : type == IVE_IMAGE_TYPE_U8C3_PLANAR                               ? 3
+                                                                              : 1;
+}
+
+class IveTest : public BoardTest {
+protected:
+    void SetUp() override
+    {
+        conf_ = "trace = 1\n" + extra_conf_;
+        BoardTest::SetUp();
+        forget_descriptor();
+    }
+    void TearDown() override { forget_descriptor(); }
+
+    static void forget_descriptor()
+    {
+        if (g_s32IveFd >= 0)
+            bd_close(g_s32IveFd);
+        g_s32IveFd = -1;
+    }
+
+    u32 alloc(u32 size)
+    {
+        u32 phys = sim::phys_alloc(size);
+        EXPECT_NE(0u, phys);
+        return phys;
+    }
+
+    // An image with every plane in its own allocation, filled with `fill`.
+    IVE_IMG_DESC_S image(u32 type, u16 w, u16 h, u16 stride = 0, u8 fill = 0)
+    {
+        IVE_IMG_DESC_S d;
+        memset(&d, 0, sizeof d);
+        d.enType = type;
+        d.u16Width = w;
+        d.u16Height = h;
+        stride = stride ? stride : (u16)((w + 15) / 16 * 16);
+        for (int p = 0; p < plane_count(type); p++) {
+            u32 size = (u32)stride * h * elem_size(type);
+            d.u32PhyAddr[p] = alloc(size);
+            d.pu8VirAddr[p] = sim::phys(d.u32PhyAddr[p]);
+            d.u16Stride[p] = stride;
+            memset(d.pu8VirAddr[p], fill, size);
+        }
+        return d;
+    }
+
+    IVE_MEM_BLOCK_S block(u32 size, u8 fill = 0)
+    {
+        IVE_MEM_BLOCK_S m;
+        m.u32PhyAddr = alloc(size);
+        m.pu8VirAddr = sim::phys(m.u32PhyAddr);
+        m.u32Size = size;
+        memset(m.pu8VirAddr, fill, size);
+        return m;
+    }
+
+    static u8 *px(const IVE_IMG_DESC_S &d, u32 x, u32 y, int plane = 0)
+    {
+        return sim::phys(d.u32PhyAddr[plane]) + ((size_t)y * d.u16Stride[plane] + x) * elem_size(d.enType);
+    }
+    template <class T> static T at(const IVE_IMG_DESC_S &d, u32 x, u32 y)
+    {
+        T v;
+        memcpy(&v, px(d, x, y), sizeof v);
+        return v;
+    }
+    template <class T> static void set(const IVE_IMG_DESC_S &d, u32 x, u32 y, T v)
+    {
+        memcpy(px(d, x, y), &v, sizeof v);
+    }
+
+    std::string extra_conf_; // more board.conf lines, set before SetUp
+};
+
+} // namespace ivetest
