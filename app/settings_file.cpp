@@ -461,23 +461,24 @@ void parse_line(const char *line)
 
 // Reads one line of at most size - 1 characters without its line end; the
 // rest of a longer line is skipped, so that its tail is never taken for a
-// setting of its own.
+// setting of its own. Read by character, so that a NUL byte ends the line's
+// text but not the line: the line end after it is still found.
 bool read_line(FILE *f, char *line, size_t size)
 {
-    if (!fgets(line, (int)size, f))
+    int c = fgetc(f);
+    if (c == EOF)
         return false;
-    size_t len = strlen(line);
-    bool complete = len && line[len - 1] == '\n';
-    if (!complete && !feof(f)) {
-        size_t dropped = 0;
-        int c;
-        while ((c = fgetc(f)) != EOF && c != '\n')
-            if (c != '\r')
-                ++dropped;
-        if (dropped)
-            printf("======syscfg2.txt: line longer than %zu characters, %zu ignored\n", size - 1, dropped);
+    size_t len = 0, dropped = 0;
+    for (; c != EOF && c != '\n'; c = fgetc(f)) {
+        if (len < size - 1)
+            line[len++] = (char)c;
+        else if (c != '\r')
+            ++dropped;
     }
-    while (len && (line[len - 1] == '\n' || line[len - 1] == '\r'))
+    line[len] = '\0';
+    if (dropped)
+        printf("======syscfg2.txt: line longer than %zu characters, %zu ignored\n", size - 1, dropped);
+    while (len && line[len - 1] == '\r')
         line[--len] = '\0';
     return true;
 }
