@@ -1,8 +1,10 @@
-// The settings text file: its writer, its line parser and the per-key rules.
+// The settings text file: its writer, its line parser and the per-key rules,
+// all walking one table of keys.
 #include "app/settings_file.h"
 
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,177 +15,298 @@
 #include "app/devices.h"
 #include "board/board.h"
 
-const char keyTable[256][100] = {
-    "Dateformat",
-    "Datetime",
-    "Modifydatetime",
-    "DefaultMode",
-    "VIDEOMODE1",
-    "VIDEOMODE2",
-    "MovieResolution",
-    "MovieFrameRate",
-    "MovieSound",
-    "MovieCycletime",
-    "MovieLoopRecording",
-    "MovieRotate",
-    "MovieTimestamp",
-    "MovieBitstreamAlgorithm",
-    "Moviequality",
-    "MovieCodec",
-    "MovieDefog",
-    "MovieLensDistortionCorrection",
-    "MovieWDR",
-    "PHOTOMODE",
-    "PhotoModeCaptureSize",
-    "PhotoRotate",
-    "PhotoTimestamp",
-    "SetTimeLapseShooting",
-    "PhotoDefog",
-    "SystemSetting",
-    "AutoPoweroff",
-    "Poweroff",
-    "Poweron",
-    "AutoRecordwithExternalPower",
-    "OnePowerButtontoAutoRecord",
-    "AutoOffwithExternalPowerdisconnected",
-    "LED",
-    "ChargefromUSBHost",
-    "Lightfrequency",
-    "TVout",
-    "TVOutStrategy",
-    "AudioInputPath",
-    "TVDisplayRatio",
-    "FormatCard",
-    "ConfirmFormat",
-    "Lensoption",
-    "MotionDetect",
-    "MotionDetectTimeout",
-    "MotionDetectSensitivity",
-    "EnableManualAELockorAWBLock",
-    "WhiteBalance",
-    "CustomizedWhiteBalance1RedGain",
-    "CustomizedWhiteBalance2RedGain",
-    "CustomizedWhiteBalance3RedGain",
-    "ExposureValue",
-    "ExposureStrategyMode",
-    "ExposureMetering",
-    "ColorEffect",
-    "Contrast",
-    "Saturation",
-    "Sharpness",
-};
-
 int curMode = 0;
 char setDatetime[20];
 int g_change_date_tag = 0;
 int g_format_tag = 0;
 int do_format = 0;
 
+// The word number of a field of the record.
+#define PREF_WORD(field) ((int)(offsetof(DvSystemParam, field) / 4))
+
 namespace {
 
 const char *const kTxtDir = "/mnt/sdcard0";
 
-// Keys that do more than store one checked word.
-enum {
-    KEY_DATETIME = 1,
-    KEY_MODIFYDATETIME = 2,
-    KEY_VIDEOMODE1 = 4,
-    KEY_VIDEOMODE2 = 5,
-    KEY_MOVIEFRAMERATE = 7,
-    KEY_MOVIECYCLETIME = 9,
-    KEY_PHOTOMODE = 19,
-    KEY_SYSTEMSETTING = 25,
-    KEY_POWEROFF = 27,
-    KEY_POWERON = 28,
-    KEY_AUDIOINPUTPATH = 37,
-    KEY_FORMATCARD = 39,
-    KEY_CONFIRMFORMAT = 40,
-    KEY_WB1 = 47,
-    KEY_WB3 = 49,
+// What a key does with its value.
+enum class Act {
+    none,          // understood, nothing kept
+    word,          // one word, range-checked
+    gains,         // three words from `word` on, each checked
+    clock,         // clock text, applied once confirmed
+    confirm_clock, // a 1 applies the clock text
+    title,         // a line without value; a mode title picks the per-mode element
+    format,        // card-format confirmation
 };
 
-constexpr int kWordOfResolution = 30;
-constexpr int32_t kCycletimeOneMinute = 83;
-
-struct KeyRule {
-    int word;      // first word of the record the key sets; -1: none
-    bool per_mode; // the word is word + curMode
+// One key of the file: how the parser takes it and how the writer and the
+// debug print show it.
+struct SettingsKey {
+    const char *key; // as keyTable holds it: the written name without its spaces
+    Act act;
+    int word;        // first word it sets; for a mode title, the mode it picks; -1: none
+    bool per_mode;   // the word is word + the current mode
     int32_t min, max, fallback;
-    const char *progress; // printed with the stored value, before the check
+    const char *progress;                     // printed with the stored value(s), before the check
+    void (*then)(DvSystemParam *p, int mode); // runs once the word is stored and checked
+    const char *line;  // the writer's line, a printf format; nullptr: never written
+    const char *after; // fixed lines the writer puts after it
 };
 
-// Indexed like keyTable. Keys 47-49 set three words each, word .. word + 2.
-const KeyRule kKeyRules[SETTINGS_KEY_COUNT] = {
-    {13, false, 0, 2, 0, nullptr},    // Dateformat
-    {-1, false, 0, 0, 0, nullptr},    // Datetime
-    {-1, false, 0, 0, 0, nullptr},    // Modifydatetime
-    {19, false, 0, 2, 0, nullptr},    // DefaultMode
-    {-1, false, 0, 0, 0, nullptr},    // VIDEOMODE1
-    {-1, false, 0, 0, 0, nullptr},    // VIDEOMODE2
-    {30, true, 0, 2, 0, nullptr},     // MovieResolution
-    {36, true, 0, 5, 1, nullptr},     // MovieFrameRate
-    {39, true, 0, 3, 3, nullptr},     // MovieSound
-    {42, true, 0, 3, 0, nullptr},     // MovieCycletime (and 83)
-    {45, true, 0, 1, 1, nullptr},     // MovieLoopRecording
-    {33, true, 0, 3, 0, nullptr},     // MovieRotate
-    {51, true, 0, 1, 1, nullptr},     // MovieTimestamp
-    {54, true, 0, 1, 0, nullptr},     // MovieBitstreamAlgorithm
-    {57, true, 0, 7, 3, nullptr},     // Moviequality
-    {60, true, 0, 1, 0, nullptr},     // MovieCodec
-    {63, true, 0, 1, 0, nullptr},     // MovieDefog
-    {66, true, 0, 1, 0, nullptr},     // MovieLensDistortionCorrection
-    {69, true, 0, 2, 0, nullptr},     // MovieWDR
-    {-1, false, 0, 0, 0, nullptr},    // PHOTOMODE
-    {30, true, 0, 2, 0, nullptr},     // PhotoModeCaptureSize
-    {33, true, 0, 3, 0, nullptr},     // PhotoRotate
-    {51, true, 0, 1, 1, nullptr},     // PhotoTimestamp
-    {72, false, 0, 8, 0, nullptr},    // SetTimeLapseShooting
-    {63, true, 0, 1, 0, nullptr},     // PhotoDefog
-    {-1, false, 0, 0, 0, nullptr},    // SystemSetting
-    {20, false, 0, 3, 1, nullptr},    // AutoPoweroff
-    {74, false, 0, 1, 1, nullptr},    // Poweroff
-    {73, false, 0, 1, 1, nullptr},    // Poweron
-    {21, false, 0, 1, 0, nullptr},    // AutoRecordwithExternalPower
-    {22, false, 0, 1, 0, nullptr},    // OnePowerButtontoAutoRecord
-    {-1, false, 0, 0, 0, nullptr},    // AutoOffwithExternalPowerdisconnected
-    {24, false, 0, 1, 1, nullptr},    // LED
-    {25, false, 0, 1, 0, nullptr},    // ChargefromUSBHost
-    {26, false, 0, 1, 0, nullptr},    // Lightfrequency
-    {27, false, 0, 1, 1, nullptr},    // TVout
-    {28, false, 0, 1, 0, nullptr},    // TVOutStrategy
-    {29, false, 0, 1, 0, "AUDIOINPUTPATH %d\n"},
-    {-1, false, 0, 0, 0, nullptr},    // TVDisplayRatio
-    {-1, false, 0, 0, 0, nullptr},    // FormatCard
-    {-1, false, 0, 0, 0, nullptr},    // ConfirmFormat
-    {75, false, 0, 2, 0, "lensoption %d\n"},
-    {76, false, 0, 1, 0, "motionDetect %d\n"},
-    {77, false, 0, 3, 0, "motionDetectTimeout %d\n"},
-    {78, false, 0, 2, 0, "motionDetectSensitivity %d\n"},
-    {79, false, 0, 3, 0, "enableAELockorAWBLock %d\n"},
-    {80, false, 0, 9, 0, "whiteBalance %d\n"},
-    {81, false, 100, 999, 256, nullptr}, // CustomizedWhiteBalance1RedGain
-    {84, false, 100, 999, 256, nullptr}, // CustomizedWhiteBalance2RedGain
-    {87, false, 100, 999, 256, nullptr}, // CustomizedWhiteBalance3RedGain
-    {90, false, -128, 128, 0, "exposurValue %d\n"},
-    {91, false, 0, 1, 0, "exposureStrategyMode %d\n"},
-    {92, false, 0, 4, 0, "exposureMetering %d\n"},
-    {93, false, 0, 7, 0, "colorEffect %d\n"},
-    {94, false, -128, 128, 0, "contrast %d\n"},
-    {95, false, -128, 128, 0, "saturation %d\n"},
-    {96, false, -128, 128, 0, "sharpness %d\n"},
-};
+void fix_frame_rate(DvSystemParam *p, int mode) { settings_fix_frame_rate(p, mode); }
 
-bool is_title(int index)
+// The microcontroller takes 1 for a delayed power-off or power-on, 0 for a
+// fast one.
+void program_power_off_key(DvSystemParam *p, int)
 {
-    return index == KEY_VIDEOMODE1 || index == KEY_VIDEOMODE2 || index == KEY_PHOTOMODE || index == KEY_SYSTEMSETTING;
+    set_power_off_key_status(p->Poweroff == 0 ? 1 : 0);
+    usleep(50 * 1000);
 }
 
-bool is_gain_key(int index) { return index >= KEY_WB1 && index <= KEY_WB3; }
-
-bool in_range(int index, int32_t v)
+void program_power_on_key(DvSystemParam *p, int)
 {
-    const KeyRule &r = kKeyRules[index];
-    return (v >= r.min && v <= r.max) || (index == KEY_MOVIECYCLETIME && v == kCycletimeOneMinute);
+    set_power_on_key_status(p->Poweron == 0 ? 1 : 0);
+    usleep(50 * 1000);
+}
+
+const char kBlank[] = "\r\n";
+const char kDatetimeNote[] = "/**Note: \"Date time\" must be in accordance with the date format specified otherwise "
+                             "unable to set the date**/\r\n";
+const char kImageQualityTitle[] = "\r\nImage Quality Setting\r\n";
+const char kLockHelp[] = "(Long 3 sec. Mode button press required to turn AEL or AWBL on)\r\n";
+const char kWhiteBalanceHelp[] =
+    "Sunny(4800-5500K) used for sunny with clear sky(Rgain=484,Ggain=256,Bgain=416);\r\n"
+    "Cloudy(7000-9000K) used for shade or heavily overcast sky(Rgain=484,Ggain=256,Bgain=341);\r\n"
+    "Tungsten(2500-3200K) used for Tungsten bulb (or called Incandescent light)(Rgain=332,Ggain=256,Bgain=627);\r\n"
+    "Fluorescent(3800-4500K) used for fluorescent lamps(Rgain=370,Ggain=256,Bgain=577);\r\n"
+    "Snow used for snow day(Rgain=476,Ggain=256,Bgain=406)\r\n"
+    "Diving used for dive water(Rgain=495,Ggain=256,Bgain=368)\r\n";
+const char kGainHelp[] = "Set red ,green,blue gain,256 is 1x gain,value from 100 to 999;\r\n\r\n";
+
+// In keyTable's order, which is also the order the writer writes them in
+// (the movie keys once under each video-mode title).
+constexpr SettingsKey kSettingsKeys[SETTINGS_KEY_COUNT] = {
+    // key, act, word, per mode, min, max, fallback, progress, then,
+    //   written line, fixed lines after it
+    {"Dateformat", Act::word, PREF_WORD(Dateformat), false, 0, 2, 0, nullptr, nullptr,
+     "Date format=[%d];set date format,0:YYYY/MM/DD, 1:DD/MM/YYYY, 2:MM/DD/YYYY\r\n", kDatetimeNote},
+    {"Datetime", Act::clock, -1, false, 0, 0, 0, nullptr, nullptr,
+     "Date time=[%s];date time setting,yyyy/mm/dd-hh:mm:ss,dd/mm/yyyy-hh:mm:ss, mm/dd/yyyy-hh:mm:ss\r\n"},
+    {"Modifydatetime", Act::confirm_clock, -1, false, 0, 0, 0, nullptr, nullptr,
+     "Modify datetime=[0];date time setting comfirm,0:not set 1: modify\r\n", kBlank},
+    {"DefaultMode", Act::word, PREF_WORD(DefaultMode), false, 0, 2, 0, nullptr, nullptr,
+     "Default Mode=[%d];set power-on default mode,0:Video Mode 1, 1:Video Mode 2, 2:Photo Mode\r\n", kBlank},
+    {"VIDEOMODE1", Act::title, PREF_VIDEO_MODE1, false, 0, 0, 0, nullptr, nullptr, "VIDEO MODE 1\r\n"},
+    {"VIDEOMODE2", Act::title, PREF_VIDEO_MODE2, false, 0, 0, 0, nullptr, nullptr, "VIDEO MODE 2\r\n"},
+    {"MovieResolution", Act::word, PREF_WORD(MovieResolution), true, 0, 2, 0, nullptr, nullptr,
+     "Movie Resolution=[%d];0:1080p,1:720p,2:wvga\r\n"},
+    {"MovieFrameRate", Act::word, PREF_WORD(MovieFrameRate), true, 0, 5, 1, nullptr, fix_frame_rate,
+     "Movie Frame Rate=[%d];0:120fps,1:60fps,2:30fps,3:100fps,4:50fps,5:25fps,Note:120fps and 100fps only for "
+     "720P and WVGA.\r\n"},
+    {"MovieSound", Act::word, PREF_WORD(MovieSound), true, 0, 3, 3, nullptr, nullptr,
+     "Movie Sound=[%d];set movie sound,0:Mute,1:Low,2:Medium,3:High\r\n"},
+    {"MovieCycletime", Act::word, PREF_WORD(MovieCycletime), true, 0, 3, 0, nullptr, nullptr,
+     "Movie Cycle time=[%d];movie cycle time,0:3 minutes,1:5 minutes,2:10 minutes,3:20 minutes\r\n"},
+    {"MovieLoopRecording", Act::word, PREF_WORD(MovieLoopRecording), true, 0, 1, 1, nullptr, nullptr,
+     "Movie Loop Recording=[%d];set loop recording on or off, 0:off, 1:on\r\n"},
+    {"MovieRotate", Act::word, PREF_WORD(MovieRotate), true, 0, 3, 0, nullptr, nullptr,
+     "Movie Rotate=[%d];set movie rotate,0:No,1:Inverted,2:90 degrees Right,3:90 degrees Left\r\n"},
+    {"MovieTimestamp", Act::word, PREF_WORD(MovieTimestamp), true, 0, 1, 1, nullptr, nullptr,
+     "Movie Time stamp=[%d];set date/time stamp on or off,0:off,1:on\r\n"},
+    {"MovieBitstreamAlgorithm", Act::word, PREF_WORD(MovieBitstreamAlgorithm), true, 0, 1, 0, nullptr, nullptr,
+     "Movie Bitstream Algorithm=[%d];set video bitstream,constant-bit-rate(CBR) or variable-bit-rate(VBR),0:CBR,"
+     "1:VBR \r\n"},
+    {"Moviequality", Act::word, PREF_WORD(Moviequality), true, 0, 7, 3, nullptr, nullptr,
+     "Movie quality=[%d];set movie quality,0:Highest,1:Higher,2:High,3:Standard,4:Low,5:Lower,6:Lowest\r\n"},
+    {"MovieCodec", Act::word, PREF_WORD(MovieCodec), true, 0, 1, 0, nullptr, nullptr,
+     "Movie Codec=[%d];set video codec,0:H265 HEVC,1:H264 AVC\r\n"},
+    {"MovieDefog", Act::word, PREF_WORD(MovieDefog), true, 0, 1, 0},
+    {"MovieLensDistortionCorrection", Act::word, PREF_WORD(MovieLensDistortionCorrection), true, 0, 1, 0},
+    {"MovieWDR", Act::word, PREF_WORD(MovieWDR), true, 0, 2, 0, nullptr, nullptr,
+     "Movie WDR =[%d];set Wide Dynamic Range,0:Off,1:On\r\n", kBlank},
+    {"PHOTOMODE", Act::title, PREF_PHOTO_MODE, false, 0, 0, 0, nullptr, nullptr, "PHOTO MODE\r\n"},
+    {"PhotoModeCaptureSize", Act::word, PREF_WORD(MovieResolution), true, 0, 2, 0, nullptr, nullptr,
+     "Photo Mode Capture Size=[%d];set photo size,0:1920x1080,1:1280x720,2:848x480\r\n"},
+    {"PhotoRotate", Act::word, PREF_WORD(MovieRotate), true, 0, 3, 0, nullptr, nullptr,
+     "Photo Rotate=[%d];set Photo rotate,0:No,1:Inverted,2:90 degrees Right,3:90 degrees Left\r\n"},
+    {"PhotoTimestamp", Act::word, PREF_WORD(MovieTimestamp), true, 0, 1, 1, nullptr, nullptr,
+     "Photo Time stamp=[%d];set date/time stamp on or off,0:off,1:on\r\n"},
+    {"SetTimeLapseShooting", Act::word, PREF_WORD(SetTimeLapseShooting), false, 0, 8, 0, nullptr, nullptr,
+     "Set Time Lapse Shooting=[%d];0:off,1:0.25s,2:0.5s,3:1s,4:2s,5:5s,6:10s,7:30s,8:60s\r\n", kBlank},
+    {"PhotoDefog", Act::word, PREF_WORD(MovieDefog), true, 0, 1, 0},
+    {"SystemSetting", Act::title, -1, false, 0, 0, 0, nullptr, nullptr, "System Setting\r\n"},
+    {"AutoPoweroff", Act::word, PREF_WORD(AutoPoweroff), false, 0, 3, 1, nullptr, nullptr,
+     "Auto Power off=[%d];set system auto power off time when system pending,0:off,1:30 seconds,2:1 minutes,"
+     "3:2 minutes\r\n"},
+    {"Poweroff", Act::word, PREF_WORD(Poweroff), false, 0, 1, 1, nullptr, program_power_off_key,
+     "Power off=[%d];set system  power off time,0:delay,1:fast\r\n"},
+    {"Poweron", Act::word, PREF_WORD(Poweron), false, 0, 1, 1, nullptr, program_power_on_key,
+     "Power on=[%d];set system  power on time,0:delay,1:fast\r\n"},
+    {"AutoRecordwithExternalPower", Act::word, PREF_WORD(AutoRecordwithExternalPower), false, 0, 1, 0, nullptr,
+     nullptr,
+     "Auto Record with External Power=[%d];set connect with power to start video recording automatically,0:off,"
+     "1:on\r\n"},
+    {"OnePowerButtontoAutoRecord", Act::word, PREF_WORD(OnePowerButtontoAutoRecord), false, 0, 1, 0, nullptr,
+     nullptr,
+     "One Power Button to Auto Record=[%d];set press power key to start video recording automatically,0:off,"
+     "1:on\r\n"},
+    {"AutoOffwithExternalPowerdisconnected", Act::none, -1},
+    {"LED", Act::word, PREF_WORD(LED), false, 0, 1, 1, nullptr, nullptr,
+     "LED=[%d];set LED flicker when recording,0:off,1:on\r\n"},
+    {"ChargefromUSBHost", Act::word, PREF_WORD(ChargefromUSBHost), false, 0, 1, 0, nullptr, nullptr,
+     "Charge from USB Host=[%d];when connecting with USB host, charge camera or not,0:on,1:off\r\n"},
+    {"Lightfrequency", Act::word, PREF_WORD(Lightfrequency), false, 0, 1, 0, nullptr, nullptr,
+     "Light frequency=[%d];set light source frequency,0:50 HZ,1:60 HZ\r\n"},
+    {"TVout", Act::word, PREF_WORD(TVout), false, 0, 1, 1, nullptr, nullptr, "TV out=[%d];set Tv out,0:NTSC,1:PAL\r\n",
+     kBlank},
+    {"TVOutStrategy", Act::word, PREF_WORD(TVOutStrategy), false, 0, 1, 0},
+    {"AudioInputPath", Act::word, PREF_WORD(AudioInputPath), false, 0, 1, 0, "AUDIOINPUTPATH AUDIOINPUTPATH %d\n"},
+    {"TVDisplayRatio", Act::none, -1},
+    {"FormatCard", Act::format, -1},
+    {"ConfirmFormat", Act::format, -1},
+    {"Lensoption", Act::word, PREF_WORD(Lensoption), false, 0, 2, 0, "lensoption %d\n"},
+    {"MotionDetect", Act::word, PREF_WORD(MotionDetect), false, 0, 1, 0, "motionDetect %d\n", nullptr,
+     "Motion Detect=[%d];set motion detect,0:off,1:on\r\n"},
+    {"MotionDetectTimeout", Act::word, PREF_WORD(MotionDetectTimeout), false, 0, 3, 0, "motionDetectTimeout %d\n",
+     nullptr, "Motion Detect Timeout=[%d];set motion detect timeout,0:5s,1:15s,2:30s,3:60s\r\n"},
+    {"MotionDetectSensitivity", Act::word, PREF_WORD(MotionDetectSensitivity), false, 0, 2, 0,
+     "motionDetectSensitivity %d\n", nullptr,
+     "Motion Detect Sensitivity=[%d];set motion detect Sensitivity,0:high,1:nomal,2:low\r\n", kImageQualityTitle},
+    {"EnableManualAELockorAWBLock", Act::word, PREF_WORD(EnableManualAELockorAWBLock), false, 0, 3, 0,
+     "enableAELockorAWBLock %d\n", nullptr,
+     "Enable Manual AE Lock or AWB Lock = [%d]; 0: Not enabled; 1: AE Lock and AWB Lock; 2: AE Lock only; 3: AWB "
+     "Lock only.\r\n",
+     kLockHelp},
+    {"WhiteBalance", Act::word, PREF_WORD(WhiteBalance), false, 0, 9, 0, "whiteBalance %d\n", nullptr,
+     "White Balance=[%d];Set White Balance,0:Auto,1:Sunny,2:Cloudy,3:Tungsten,4:Fluorescent,5:Snow,6:Diving,"
+     "7:Custom WB1,8:Custom WB2,9:Custom WB3\r\n",
+     kWhiteBalanceHelp},
+    {"CustomizedWhiteBalance1RedGain", Act::gains, PREF_WORD(CustomizedWhiteBalance[0]), false, 100, 999, 256,
+     "wb1  r=%d,g=%d,b=%d\n", nullptr,
+     "Customized White Balance 1 Red Gain=[%d],Green Gain=[%d],Blue Gain=[%d];\r\n"},
+    {"CustomizedWhiteBalance2RedGain", Act::gains, PREF_WORD(CustomizedWhiteBalance[1]), false, 100, 999, 256,
+     "wb2  r=%d,g=%d,b=%d\n", nullptr,
+     "Customized White Balance 2 Red Gain=[%d],Green Gain=[%d],Blue Gain=[%d];\r\n"},
+    {"CustomizedWhiteBalance3RedGain", Act::gains, PREF_WORD(CustomizedWhiteBalance[2]), false, 100, 999, 256,
+     "wb3  r=%d,g=%d,b=%d\n", nullptr,
+     "Customized White Balance 3 Red Gain=[%d],Green Gain=[%d],Blue Gain=[%d];\r\n", kGainHelp},
+    {"ExposureValue", Act::word, PREF_WORD(ExposureValue), false, -128, 128, 0, "exposurValue %d\n", nullptr,
+     "Exposure Value=[%d];Exposure compensation,values from -128 to +128,In 1 increments,default value is 0\r\n"},
+    {"ExposureStrategyMode", Act::word, PREF_WORD(ExposureStrategyMode), false, 0, 1, 0,
+     "exposureStrategyMode %d\n", nullptr,
+     "Exposure Strategy Mode=[%d];set exposure strategy mode,0:exposure high light prior,1:exposure low light "
+     "prior\r\n"},
+    {"ExposureMetering", Act::word, PREF_WORD(ExposureMetering), false, 0, 4, 0, "exposureMetering %d\n", nullptr,
+     "Exposure Metering=[%d];set exposure Metering,0:center weighted,1:center spot,2:multi-spot,3:upper weighted,"
+     "4:down weighted\r\n",
+     kBlank},
+    {"ColorEffect", Act::word, PREF_WORD(ColorEffect), false, 0, 7, 0, "colorEffect %d\n", nullptr,
+     "Color Effect=[%d];Set Color Effect,0:Standard,1:Mono,2:Cool,3:Cooler,4:Warm,5:Warmer,6:Vivid\r\n"},
+    {"Contrast", Act::word, PREF_WORD(Contrast), false, -128, 128, 0, "contrast %d\n", nullptr,
+     "Contrast=[%d];Set Contrast,values from -128 to +128,In 1 increments,default value is 0\r\n"},
+    {"Saturation", Act::word, PREF_WORD(Saturation), false, -128, 128, 0, "saturation %d\n", nullptr,
+     "Saturation=[%d];Set Image Saturation,values from -128 to +128,In 1 increments,default value is 0\r\n"},
+    {"Sharpness", Act::word, PREF_WORD(Sharpness), false, -128, 128, 0, "sharpness %d\n", nullptr,
+     "Sharpness=[%d];Set Image Sharpness,values from -128 to +128,In 1 increments,default value is 0\r\n",
+     kBlank},
+};
+
+constexpr bool same_text(const char *a, const char *b)
+{
+    while (*a && *a == *b)
+        ++a, ++b;
+    return *a == *b;
+}
+
+constexpr int key_index(const char *key)
+{
+    for (int i = 0; i < SETTINGS_KEY_COUNT; ++i)
+        if (same_text(kSettingsKeys[i].key, key))
+            return i;
+    return -1;
+}
+
+// A written line reads back as its own key: its text before "=" (a title's
+// whole line) without the spaces, as the parser collects it.
+constexpr bool line_reads_back(const SettingsKey &k)
+{
+    if (!k.line)
+        return true;
+    const char *key = k.key;
+    for (const char *c = k.line; *c && *c != '=' && *c != '\r'; ++c) {
+        if (*c == ' ')
+            continue;
+        if (*c != *key)
+            return false;
+        ++key;
+    }
+    return *key == '\0';
+}
+
+constexpr bool table_is_sound()
+{
+    for (int i = 0; i < SETTINGS_KEY_COUNT; ++i) {
+        const SettingsKey &k = kSettingsKeys[i];
+        if (!k.key || key_index(k.key) != i || !line_reads_back(k))
+            return false;
+        size_t len = 0;
+        while (k.key[len])
+            ++len;
+        if (len >= sizeof keyTable[0])
+            return false;
+    }
+    return true;
+}
+static_assert(table_is_sound(), "every key once, fitting keyTable, and written as it is read");
+
+// The writer's order is the table's, except that each video-mode title heads
+// its own copy of the movie keys.
+constexpr int kVideoMode1 = key_index("VIDEOMODE1");
+constexpr int kFirstMovieKey = key_index("VIDEOMODE2") + 1;
+constexpr int kPhotoMode = key_index("PHOTOMODE");
+// The debug print stops after the system settings.
+constexpr int kDebugEnd = key_index("TVout") + 1;
+static_assert(kVideoMode1 >= 0 && kFirstMovieKey > kVideoMode1 && kPhotoMode > kFirstMovieKey && kDebugEnd > kPhotoMode,
+              "the titles the layout hangs on");
+
+constexpr int kWordOfCycletime = PREF_WORD(MovieCycletime);
+constexpr int32_t kCycletimeOneMinute = 83;
+
+struct KeyTexts {
+    char text[256][100];
+};
+
+constexpr KeyTexts make_key_texts()
+{
+    KeyTexts t{};
+    for (int i = 0; i < SETTINGS_KEY_COUNT; ++i)
+        for (int j = 0; kSettingsKeys[i].key[j]; ++j)
+            t.text[i][j] = kSettingsKeys[i].key[j];
+    return t;
+}
+
+constexpr KeyTexts kKeyTexts = make_key_texts();
+
+} // namespace
+
+const char (&keyTable)[256][100] = kKeyTexts.text;
+
+namespace {
+
+const SettingsKey *settings_key(int index)
+{
+    return index >= 0 && index < SETTINGS_KEY_COUNT ? &kSettingsKeys[index] : nullptr;
+}
+
+bool acts_as(int index, Act act)
+{
+    const SettingsKey *k = settings_key(index);
+    return k && k->act == act;
+}
+
+bool in_range(const SettingsKey &k, int32_t v)
+{
+    return (v >= k.min && v <= k.max) || (k.word == kWordOfCycletime && v == kCycletimeOneMinute);
 }
 
 // A whole decimal number of 32 bits; anything else (empty, letters, too big)
@@ -199,35 +322,31 @@ bool parse_number(const char *text, int32_t *out)
     return true;
 }
 
-void use_fallback(int index, int word, const char *why)
+void use_fallback(const SettingsKey &k, int word, const char *why)
 {
-    int32_t fb = kKeyRules[index].fallback;
-    printf("======%s=[%s] out of range, set to %d\n", keyTable[index], why, fb);
-    pref_set_word(app_pref_user, word, fb);
+    printf("======%s=[%s] out of range, set to %d\n", k.key, why, k.fallback);
+    pref_set_word(app_pref_user, word, k.fallback);
 }
 
 // Stores the value, reports it, then puts the fallback in its place when it
 // is out of range.
-void store_checked(int index, int word, const char *text)
+void store_checked(const SettingsKey &k, int word, const char *text)
 {
     int32_t v;
     if (!parse_number(text, &v)) {
-        use_fallback(index, word, text);
+        use_fallback(k, word, text);
         return;
     }
     pref_set_word(app_pref_user, word, v);
-    if (index == KEY_AUDIOINPUTPATH)
-        printf("AUDIOINPUTPATH ");
-    if (kKeyRules[index].progress)
-        printf(kKeyRules[index].progress, v);
-    if (!in_range(index, v))
-        use_fallback(index, word, text);
+    if (k.progress)
+        printf(k.progress, v);
+    if (!in_range(k, v))
+        use_fallback(k, word, text);
 }
 
 // "a,b,c," : three gains, each checked on its own.
-void store_gains(int index, const char *text)
+void store_gains(const SettingsKey &k, const char *text)
 {
-    const int word = kKeyRules[index].word;
     printf("%s \n", text);
     char token[3][SETTINGS_VALUE_MAX + 1] = {};
     int32_t gain[3];
@@ -238,14 +357,14 @@ void store_gains(int index, const char *text)
         memcpy(token[i], p, len < SETTINGS_VALUE_MAX ? len : SETTINGS_VALUE_MAX);
         parsed[i] = parse_number(token[i], &gain[i]);
         if (!parsed[i])
-            gain[i] = kKeyRules[index].fallback;
-        pref_set_word(app_pref_user, word + i, gain[i]);
+            gain[i] = k.fallback;
+        pref_set_word(app_pref_user, k.word + i, gain[i]);
         p += len + (p[len] == ',' ? 1 : 0);
     }
-    printf("wb%d  r=%d,g=%d,b=%d\n", index - KEY_WB1 + 1, gain[0], gain[1], gain[2]);
+    printf(k.progress, gain[0], gain[1], gain[2]);
     for (int i = 0; i < 3; ++i)
-        if (!parsed[i] || !in_range(index, gain[i]))
-            use_fallback(index, word + i, token[i]);
+        if (!parsed[i] || !in_range(k, gain[i]))
+            use_fallback(k, k.word + i, token[i]);
 }
 
 void copy_clock_text(char (&dst)[20], const char *src)
@@ -318,7 +437,7 @@ void parse_line(const char *line)
         }
         if (*c == ']') {
             in_brackets = false;
-            if (!is_gain_key(index))
+            if (!acts_as(index, Act::gains))
                 break;
             if (vlen < SETTINGS_VALUE_MAX)
                 value[vlen++] = ',';
@@ -334,7 +453,7 @@ void parse_line(const char *line)
     if (index < 0 && klen) {
         printf("%s\r\n", key);
         index = findKey(key);
-        if (!after_eq && !is_title(index))
+        if (!after_eq && !acts_as(index, Act::title))
             return;
     }
     setTableVale(index, value);
@@ -342,23 +461,24 @@ void parse_line(const char *line)
 
 // Reads one line of at most size - 1 characters without its line end; the
 // rest of a longer line is skipped, so that its tail is never taken for a
-// setting of its own.
+// setting of its own. Read by character, so that a NUL byte ends the line's
+// text but not the line: the line end after it is still found.
 bool read_line(FILE *f, char *line, size_t size)
 {
-    if (!fgets(line, (int)size, f))
+    int c = fgetc(f);
+    if (c == EOF)
         return false;
-    size_t len = strlen(line);
-    bool complete = len && line[len - 1] == '\n';
-    if (!complete && !feof(f)) {
-        size_t dropped = 0;
-        int c;
-        while ((c = fgetc(f)) != EOF && c != '\n')
-            if (c != '\r')
-                ++dropped;
-        if (dropped)
-            printf("======syscfg2.txt: line longer than %zu characters, %zu ignored\n", size - 1, dropped);
+    size_t len = 0, dropped = 0;
+    for (; c != EOF && c != '\n'; c = fgetc(f)) {
+        if (len < size - 1)
+            line[len++] = (char)c;
+        else if (c != '\r')
+            ++dropped;
     }
-    while (len && (line[len - 1] == '\n' || line[len - 1] == '\r'))
+    line[len] = '\0';
+    if (dropped)
+        printf("======syscfg2.txt: line longer than %zu characters, %zu ignored\n", size - 1, dropped);
+    while (len && line[len - 1] == '\r')
         line[--len] = '\0';
     return true;
 }
@@ -368,6 +488,71 @@ std::string txt_path()
     char path[64];
     snprintf(path, sizeof path, "%s/syscfg2.txt", kTxtDir);
     return path;
+}
+
+// Visits the keys up to `end` in the writer's order, each with the mode whose
+// element it shows.
+template <class Visit> void walk_file(int end, Visit &&visit)
+{
+    auto keys = [&](int from, int to, int mode) {
+        for (int i = from; i < to && i < end; ++i)
+            visit(kSettingsKeys[i], mode);
+    };
+    keys(0, kVideoMode1, PREF_VIDEO_MODE1);
+    for (int m = PREF_VIDEO_MODE1; m <= PREF_VIDEO_MODE2; ++m) {
+        keys(kVideoMode1 + m, kVideoMode1 + m + 1, m);
+        keys(kFirstMovieKey, kPhotoMode, m);
+    }
+    keys(kPhotoMode, end, PREF_PHOTO_MODE);
+}
+
+int word_in_mode(const SettingsKey &k, int mode) { return k.word + (k.per_mode ? mode : 0); }
+
+void write_key(FILE *f, const DvSystemParam *p, const SettingsKey &k, int mode)
+{
+    if (!k.line)
+        return;
+    const int word = word_in_mode(k, mode);
+    switch (k.act) {
+    case Act::word:
+        fprintf(f, k.line, pref_get_word(p, word));
+        break;
+    case Act::gains:
+        fprintf(f, k.line, pref_get_word(p, word), pref_get_word(p, word + 1), pref_get_word(p, word + 2));
+        break;
+    case Act::clock:
+        fprintf(f, k.line, p->Datetime);
+        break;
+    default:
+        fputs(k.line, f);
+        break;
+    }
+    if (k.after)
+        fputs(k.after, f);
+}
+
+// The written line's name and value, "Movie Sound=[2]"; titles as written.
+void print_key(const DvSystemParam *p, const SettingsKey &k, int mode)
+{
+    if (!k.line)
+        return;
+    const int name = (int)strcspn(k.line, "[");
+    switch (k.act) {
+    case Act::title:
+        fputs(k.line, stdout);
+        break;
+    case Act::word:
+        printf("%.*s[%d]\r\n", name, k.line, pref_get_word(p, word_in_mode(k, mode)));
+        break;
+    case Act::clock:
+        printf("%.*s[%s]\r\n", name, k.line, p->Datetime);
+        break;
+    default:
+        break; // a fixed value
+    }
+    // The flip word has no key; it shows next to the rotation.
+    if (k.act == Act::word && k.word == PREF_WORD(MovieRotate))
+        printf(mode == PREF_PHOTO_MODE ? "Photo Flip[%d]\r\n" : "Movie Flip=[%d]\r\n", p->MovieFlip[mode]);
 }
 
 } // namespace
@@ -404,50 +589,35 @@ int findKey(const char *text)
 
 int setTableVale(int index, const char *value)
 {
-    if (index < 0 || index >= SETTINGS_KEY_COUNT || !app_pref_user)
+    const SettingsKey *k = settings_key(index);
+    if (!k || !app_pref_user)
         return 0;
     if (!value)
         value = "";
-    switch (index) {
-    case KEY_DATETIME:
+    switch (k->act) {
+    case Act::clock:
         set_clock_text(value);
-        return 0;
-    case KEY_MODIFYDATETIME:
-        confirm_clock_text(value);
-        return 0;
-    case KEY_VIDEOMODE1:
-        curMode = PREF_VIDEO_MODE1;
-        return 0;
-    case KEY_VIDEOMODE2:
-        curMode = PREF_VIDEO_MODE2;
-        return 0;
-    case KEY_PHOTOMODE:
-        curMode = PREF_PHOTO_MODE;
-        return 0;
-    case KEY_FORMATCARD:
-    case KEY_CONFIRMFORMAT:
-        confirm_format(value);
-        return 0;
-    default:
         break;
-    }
-    const KeyRule &r = kKeyRules[index];
-    if (r.word < 0)
-        return 0;
-    if (is_gain_key(index)) {
-        store_gains(index, value);
-        return 0;
-    }
-    const int word = r.word + (r.per_mode ? curMode : 0);
-    store_checked(index, word, value);
-    if (index == KEY_MOVIEFRAMERATE) {
-        settings_fix_frame_rate(app_pref_user, curMode);
-    } else if (index == KEY_POWEROFF) {
-        set_power_off_key_status(app_pref_user->Poweroff == 0 ? 1 : 0);
-        usleep(50 * 1000);
-    } else if (index == KEY_POWERON) {
-        set_power_on_key_status(app_pref_user->Poweron == 0 ? 1 : 0);
-        usleep(50 * 1000);
+    case Act::confirm_clock:
+        confirm_clock_text(value);
+        break;
+    case Act::title:
+        if (k->word >= 0)
+            curMode = k->word;
+        break;
+    case Act::format:
+        confirm_format(value);
+        break;
+    case Act::gains:
+        store_gains(*k, value);
+        break;
+    case Act::word:
+        store_checked(*k, word_in_mode(*k, curMode), value);
+        if (k->then)
+            k->then(app_pref_user, curMode);
+        break;
+    case Act::none:
+        break;
     }
     return 0;
 }
@@ -471,10 +641,9 @@ int settings_fix_frame_rate(DvSystemParam *p, int mode)
     if (!p || mode < 0 || mode > PREF_PHOTO_MODE)
         return 0;
     // 120 and 100 fps only exist below 1080p.
-    const int word = kKeyRules[KEY_MOVIEFRAMERATE].word + mode;
-    int32_t fps = pref_get_word(p, word);
-    if ((fps == 0 || fps == 3) && pref_get_word(p, kWordOfResolution + mode) == 0) {
-        pref_set_word(p, word, 1);
+    int32_t &fps = p->MovieFrameRate[mode];
+    if ((fps == 0 || fps == 3) && p->MovieResolution[mode] == 0) {
+        fps = 1;
         return 1;
     }
     return 0;
@@ -485,18 +654,17 @@ int settings_fix_ranges(DvSystemParam *p, const char *origin)
     if (!p)
         return 0;
     int fixed = 0;
-    for (int index = 0; index < SETTINGS_KEY_COUNT; ++index) {
-        const KeyRule &r = kKeyRules[index];
-        if (r.word < 0)
+    for (const SettingsKey &k : kSettingsKeys) {
+        if (k.act != Act::word && k.act != Act::gains)
             continue;
-        int count = r.per_mode || is_gain_key(index) ? 3 : 1;
+        int count = k.per_mode || k.act == Act::gains ? 3 : 1;
         for (int i = 0; i < count; ++i) {
-            int32_t v = pref_get_word(p, r.word + i);
-            if (in_range(index, v))
+            int32_t v = pref_get_word(p, k.word + i);
+            if (in_range(k, v))
                 continue;
-            printf("======%s: %s word %d is %d, out of range, set to %d\n", origin, keyTable[index], r.word + i, v,
-                   r.fallback);
-            pref_set_word(p, r.word + i, r.fallback);
+            printf("======%s: %s word %d is %d, out of range, set to %d\n", origin, k.key, k.word + i, v,
+                   k.fallback);
+            pref_set_word(p, k.word + i, k.fallback);
             ++fixed;
         }
     }
@@ -521,134 +689,7 @@ int WriteTxtCfgToSDCard(void)
     if (bd_localtime(&now, &tm))
         repeatTime(&tm, p->Dateformat);
 
-    fprintf(f, "Date format=[%d];set date format,0:YYYY/MM/DD, 1:DD/MM/YYYY, 2:MM/DD/YYYY\r\n", p->Dateformat);
-    fprintf(f, "/**Note: \"Date time\" must be in accordance with the date format specified otherwise unable to "
-               "set the date**/\r\n");
-    fprintf(f, "Date time=[%s];date time setting,yyyy/mm/dd-hh:mm:ss,dd/mm/yyyy-hh:mm:ss, mm/dd/yyyy-hh:mm:ss\r\n",
-            p->Datetime);
-    fprintf(f, "Modify datetime=[0];date time setting comfirm,0:not set 1: modify\r\n");
-    fprintf(f, "\r\n");
-    fprintf(f, "Default Mode=[%d];set power-on default mode,0:Video Mode 1, 1:Video Mode 2, 2:Photo Mode\r\n",
-            p->DefaultMode);
-    fprintf(f, "\r\n");
-
-    for (int m = PREF_VIDEO_MODE1; m <= PREF_VIDEO_MODE2; ++m) {
-        fprintf(f, "VIDEO MODE %d\r\n", m + 1);
-        fprintf(f, "Movie Resolution=[%d];0:1080p,1:720p,2:wvga\r\n", p->MovieResolution[m]);
-        fprintf(f,
-                "Movie Frame Rate=[%d];0:120fps,1:60fps,2:30fps,3:100fps,4:50fps,5:25fps,Note:120fps and 100fps "
-                "only for 720P and WVGA.\r\n",
-                p->MovieFrameRate[m]);
-        fprintf(f, "Movie Sound=[%d];set movie sound,0:Mute,1:Low,2:Medium,3:High\r\n", p->MovieSound[m]);
-        fprintf(f, "Movie Cycle time=[%d];movie cycle time,0:3 minutes,1:5 minutes,2:10 minutes,3:20 minutes\r\n",
-                p->MovieCycletime[m]);
-        fprintf(f, "Movie Loop Recording=[%d];set loop recording on or off, 0:off, 1:on\r\n",
-                p->MovieLoopRecording[m]);
-        fprintf(f, "Movie Rotate=[%d];set movie rotate,0:No,1:Inverted,2:90 degrees Right,3:90 degrees Left\r\n",
-                p->MovieRotate[m]);
-        fprintf(f, "Movie Time stamp=[%d];set date/time stamp on or off,0:off,1:on\r\n", p->MovieTimestamp[m]);
-        fprintf(f,
-                "Movie Bitstream Algorithm=[%d];set video bitstream,constant-bit-rate(CBR) or "
-                "variable-bit-rate(VBR),0:CBR,1:VBR \r\n",
-                p->MovieBitstreamAlgorithm[m]);
-        fprintf(f,
-                "Movie quality=[%d];set movie quality,0:Highest,1:Higher,2:High,3:Standard,4:Low,5:Lower,"
-                "6:Lowest\r\n",
-                p->Moviequality[m]);
-        fprintf(f, "Movie Codec=[%d];set video codec,0:H265 HEVC,1:H264 AVC\r\n", p->MovieCodec[m]);
-        fprintf(f, "Movie WDR =[%d];set Wide Dynamic Range,0:Off,1:On\r\n", p->MovieWDR[m]);
-        fprintf(f, "\r\n");
-    }
-
-    const int ph = PREF_PHOTO_MODE;
-    fprintf(f, "PHOTO MODE\r\n");
-    fprintf(f, "Photo Mode Capture Size=[%d];set photo size,0:1920x1080,1:1280x720,2:848x480\r\n",
-            p->MovieResolution[ph]);
-    fprintf(f, "Photo Rotate=[%d];set Photo rotate,0:No,1:Inverted,2:90 degrees Right,3:90 degrees Left\r\n",
-            p->MovieRotate[ph]);
-    fprintf(f, "Photo Time stamp=[%d];set date/time stamp on or off,0:off,1:on\r\n", p->MovieTimestamp[ph]);
-    fprintf(f, "Set Time Lapse Shooting=[%d];0:off,1:0.25s,2:0.5s,3:1s,4:2s,5:5s,6:10s,7:30s,8:60s\r\n",
-            p->SetTimeLapseShooting);
-    fprintf(f, "\r\n");
-
-    fprintf(f, "System Setting\r\n");
-    fprintf(f,
-            "Auto Power off=[%d];set system auto power off time when system pending,0:off,1:30 seconds,2:1 "
-            "minutes,3:2 minutes\r\n",
-            p->AutoPoweroff);
-    fprintf(f, "Power off=[%d];set system  power off time,0:delay,1:fast\r\n", p->Poweroff);
-    fprintf(f, "Power on=[%d];set system  power on time,0:delay,1:fast\r\n", p->Poweron);
-    fprintf(f,
-            "Auto Record with External Power=[%d];set connect with power to start video recording "
-            "automatically,0:off,1:on\r\n",
-            p->AutoRecordwithExternalPower);
-    fprintf(f,
-            "One Power Button to Auto Record=[%d];set press power key to start video recording "
-            "automatically,0:off,1:on\r\n",
-            p->OnePowerButtontoAutoRecord);
-    fprintf(f, "LED=[%d];set LED flicker when recording,0:off,1:on\r\n", p->LED);
-    fprintf(f, "Charge from USB Host=[%d];when connecting with USB host, charge camera or not,0:on,1:off\r\n",
-            p->ChargefromUSBHost);
-    fprintf(f, "Light frequency=[%d];set light source frequency,0:50 HZ,1:60 HZ\r\n", p->Lightfrequency);
-    fprintf(f, "TV out=[%d];set Tv out,0:NTSC,1:PAL\r\n", p->TVout);
-    fprintf(f, "\r\n");
-
-    fprintf(f, "Motion Detect=[%d];set motion detect,0:off,1:on\r\n", p->MotionDetect);
-    fprintf(f, "Motion Detect Timeout=[%d];set motion detect timeout,0:5s,1:15s,2:30s,3:60s\r\n",
-            p->MotionDetectTimeout);
-    fprintf(f, "Motion Detect Sensitivity=[%d];set motion detect Sensitivity,0:high,1:nomal,2:low\r\n",
-            p->MotionDetectSensitivity);
-    fprintf(f, "\r\n");
-
-    fprintf(f, "Image Quality Setting\r\n");
-    fprintf(f,
-            "Enable Manual AE Lock or AWB Lock = [%d]; 0: Not enabled; 1: AE Lock and AWB Lock; 2: AE Lock only; "
-            "3: AWB Lock only.\r\n",
-            p->EnableManualAELockorAWBLock);
-    fprintf(f, "(Long 3 sec. Mode button press required to turn AEL or AWBL on)\r\n");
-    fprintf(f,
-            "White Balance=[%d];Set White Balance,0:Auto,1:Sunny,2:Cloudy,3:Tungsten,4:Fluorescent,5:Snow,"
-            "6:Diving,7:Custom WB1,8:Custom WB2,9:Custom WB3\r\n",
-            p->WhiteBalance);
-    fprintf(f, "Sunny(4800-5500K) used for sunny with clear sky(Rgain=484,Ggain=256,Bgain=416);\r\n");
-    fprintf(f, "Cloudy(7000-9000K) used for shade or heavily overcast sky(Rgain=484,Ggain=256,Bgain=341);\r\n");
-    fprintf(f, "Tungsten(2500-3200K) used for Tungsten bulb (or called Incandescent "
-               "light)(Rgain=332,Ggain=256,Bgain=627);\r\n");
-    fprintf(f, "Fluorescent(3800-4500K) used for fluorescent lamps(Rgain=370,Ggain=256,Bgain=577);\r\n");
-    fprintf(f, "Snow used for snow day(Rgain=476,Ggain=256,Bgain=406)\r\n");
-    fprintf(f, "Diving used for dive water(Rgain=495,Ggain=256,Bgain=368)\r\n");
-    for (int set = 0; set < 3; ++set)
-        fprintf(f, "Customized White Balance %d Red Gain=[%d],Green Gain=[%d],Blue Gain=[%d];\r\n", set + 1,
-                p->CustomizedWhiteBalance[set][0], p->CustomizedWhiteBalance[set][1],
-                p->CustomizedWhiteBalance[set][2]);
-    fprintf(f, "Set red ,green,blue gain,256 is 1x gain,value from 100 to 999;\r\n");
-    fprintf(f, "\r\n");
-
-    fprintf(f,
-            "Exposure Value=[%d];Exposure compensation,values from -128 to +128,In 1 increments,default value is "
-            "0\r\n",
-            p->ExposureValue);
-    fprintf(f,
-            "Exposure Strategy Mode=[%d];set exposure strategy mode,0:exposure high light prior,1:exposure low "
-            "light prior\r\n",
-            p->ExposureStrategyMode);
-    fprintf(f,
-            "Exposure Metering=[%d];set exposure Metering,0:center weighted,1:center spot,2:multi-spot,3:upper "
-            "weighted,4:down weighted\r\n",
-            p->ExposureMetering);
-    fprintf(f, "\r\n");
-
-    fprintf(f, "Color Effect=[%d];Set Color Effect,0:Standard,1:Mono,2:Cool,3:Cooler,4:Warm,5:Warmer,6:Vivid\r\n",
-            p->ColorEffect);
-    fprintf(f, "Contrast=[%d];Set Contrast,values from -128 to +128,In 1 increments,default value is 0\r\n",
-            p->Contrast);
-    fprintf(f,
-            "Saturation=[%d];Set Image Saturation,values from -128 to +128,In 1 increments,default value is 0\r\n",
-            p->Saturation);
-    fprintf(f,
-            "Sharpness=[%d];Set Image Sharpness,values from -128 to +128,In 1 increments,default value is 0\r\n",
-            p->Sharpness);
-    fprintf(f, "\r\n");
+    walk_file(SETTINGS_KEY_COUNT, [&](const SettingsKey &k, int mode) { write_key(f, p, k, mode); });
 
     char rootfs[11];
     pref_read_rootfs_version(rootfs, sizeof rootfs);
@@ -672,39 +713,5 @@ void showDebug(void)
     const DvSystemParam *p = app_pref_user;
     if (!p)
         return;
-    printf("Date format=[%d]\r\n", p->Dateformat);
-    printf("Date time=[%s]\r\n", p->Datetime);
-    printf("Default Mode=[%d]\r\n", p->DefaultMode);
-    for (int m = PREF_VIDEO_MODE1; m <= PREF_VIDEO_MODE2; ++m) {
-        printf("VIDEO MODE %d\r\n", m + 1);
-        printf("Movie Resolution=[%d]\r\n", p->MovieResolution[m]);
-        printf("Movie Frame Rate=[%d]\r\n", p->MovieFrameRate[m]);
-        printf("Movie Sound=[%d]\r\n", p->MovieSound[m]);
-        printf("Movie Cycle time=[%d]\r\n", p->MovieCycletime[m]);
-        printf("Movie Loop Recording=[%d]\r\n", p->MovieLoopRecording[m]);
-        printf("Movie Rotate=[%d]\r\n", p->MovieRotate[m]);
-        printf("Movie Flip=[%d]\r\n", p->MovieFlip[m]);
-        printf("Movie Time stamp=[%d]\r\n", p->MovieTimestamp[m]);
-        printf("Movie Bitstream Algorithm=[%d]\r\n", p->MovieBitstreamAlgorithm[m]);
-        printf("Movie quality=[%d]\r\n", p->Moviequality[m]);
-        printf("Movie Codec=[%d]\r\n", p->MovieCodec[m]);
-        printf("Movie WDR =[%d]\r\n", p->MovieWDR[m]);
-    }
-    const int ph = PREF_PHOTO_MODE;
-    printf("PHOTO MODE\r\n");
-    printf("Photo Mode Capture Size=[%d]\r\n", p->MovieResolution[ph]);
-    printf("Photo Rotate=[%d]\r\n", p->MovieRotate[ph]);
-    printf("Photo Flip[%d]\r\n", p->MovieFlip[ph]);
-    printf("Photo Time stamp=[%d]\r\n", p->MovieTimestamp[ph]);
-    printf("Set Time Lapse Shooting=[%d]\r\n", p->SetTimeLapseShooting);
-    printf("System Setting\r\n");
-    printf("Auto Power off=[%d]\r\n", p->AutoPoweroff);
-    printf("Power off=[%d]\r\n", p->Poweroff);
-    printf("Power on=[%d]\r\n", p->Poweron);
-    printf("Auto Record with External Power=[%d]\r\n", p->AutoRecordwithExternalPower);
-    printf("One Power Button to Auto Record=[%d]\r\n", p->OnePowerButtontoAutoRecord);
-    printf("LED=[%d]\r\n", p->LED);
-    printf("Charge from USB Host=[%d]\r\n", p->ChargefromUSBHost);
-    printf("Light frequency=[%d]\r\n", p->Lightfrequency);
-    printf("TV out=[%d]\r\n", p->TVout);
+    walk_file(kDebugEnd, [&](const SettingsKey &k, int mode) { print_key(p, k, mode); });
 }

@@ -11,8 +11,9 @@ constexpr int SETTINGS_KEY_COUNT = 57;
 // The value of a line holds at most this many characters; longer ones are cut.
 constexpr size_t SETTINGS_VALUE_MAX = 19;
 
-// Key texts (spaces removed), indexed as setTableVale takes them.
-extern const char keyTable[256][100];
+// Key texts (spaces removed), indexed as setTableVale takes them; made from
+// the one table of keys that the parser and the writer walk.
+extern const char (&keyTable)[256][100];
 
 // Parser state, kept from one file to the next.
 extern int curMode;          // per-mode element the per-mode keys set: 0, 1 or 2

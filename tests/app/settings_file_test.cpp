@@ -298,6 +298,9 @@ TEST_F(SettingsFileTest, ParserRules)
         {"1000-character line", "LED=[0];" + x1000 + "\r\n", {{24, 0}}},
         {"key past 255 characters", std::string(300, 'x') + "LED=[0]\r\n", {}},
         {"line after a long one", x1000 + "\r\nLED=[0]\r\n", {{24, 0}}},
+        // A NUL ends the line's text, not the line: the next line still counts.
+        {"NUL inside a line", std::string("LED=[0]\0junk\r\nAuto Power off=[2]\r\n", 34), {{24, 0}, {20, 2}}},
+        {"NUL inside the key", std::string("LE\0D=[0]\r\nTV out=[0]\r\n", 22), {{27, 0}}},
         {"empty file", "", {}},
         {"blank lines", "\r\n\n\r\n\n", {}},
     };
