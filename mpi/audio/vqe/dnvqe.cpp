@@ -1,27 +1,34 @@
 // Output voice enhancement chain.
 #include "mpi/audio/vqe/dnvqe.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
 bool speech_module_on(const DNVQE_CFG_S *cfg) { return cfg->bHpfOn || cfg->bAnrOn || cfg->bAgcOn || cfg->bEqOn; }
 
-void chain_destroy(DNVQE_CHAIN_S *chain)
+// The stages, in chain order, from the chain's copy of the configuration.
+s32 describe_stages(const DNVQE_CFG_S *c, VQE_STAGE_DESC_S *stages)
 {
-    if (!chain)
-        return;
-    vqe_stages_release(&chain->stStages);
-    free(chain);
+    const u32 mode = c->u32WorkMode;
+    const VQE_STAGE_DESC_S list[] = {
+        {"HPF", c->bHpfOn, 0, 0, mode, &c->stHpfCfg},
+        {"ANR", c->bAnrOn, 0, 0, mode, &c->stAnrCfg},
+        {"AGC", c->bAgcOn, 0, c->bEqOn ? 1 : 0, mode, &c->stAgcCfg},
+        {"EQ", c->bEqOn, 1, 0, mode, &c->stEqCfg},
+        {"MBC", c->bMbcOn, 0, 0, 0, &c->stMbcCfg},
+    };
+    std::copy(std::begin(list), std::end(list), stages);
+    return (s32)(sizeof list / sizeof list[0]);
 }
 
 s32 chain_build(DNVQE_CHAIN_S **ppChain, const DNVQE_CFG_S *cfg)
 {
-    if (cfg->s32FrameSample < 80 || cfg->s32FrameSample > 4096) {
-        fprintf(stderr, "DNVQE invalid s32FrameSample(%d)\n", cfg->s32FrameSample);
+    if (!vqe_frame_sample_ok("DNVQE", cfg->s32FrameSample))
         return DU_ERR_DNVQE_ILLEGAL_PARAM;
-    }
     s32 frame = cfg->s32FrameSample;
     if (speech_module_on(cfg)) {
         if (cfg->s32WorkSampleRate != 8000 && cfg->s32WorkSampleRate != 16000) {
@@ -30,35 +37,12 @@ s32 chain_build(DNVQE_CHAIN_S **ppChain, const DNVQE_CFG_S *cfg)
         }
         frame = cfg->s32WorkSampleRate == 8000 ? 80 : 160;
     }
-    DNVQE_CHAIN_S *chain = static_cast<DNVQE_CHAIN_S *>(calloc(1, sizeof(DNVQE_CHAIN_S)));
-    if (!chain)
-        return DU_ERR_DNVQE_NOMEM;
-    // The modules keep pointers to their sub-records in this copy.
-    chain->stCfg = *cfg;
-    const DNVQE_CFG_S *c = &chain->stCfg;
-    const u32 mode = c->u32WorkMode;
-    const VQE_STAGE_DESC_S stages[] = {
-        {"HPF", c->bHpfOn, 0, 0, mode, &c->stHpfCfg},
-        {"ANR", c->bAnrOn, 0, 0, mode, &c->stAnrCfg},
-        {"AGC", c->bAgcOn, 0, c->bEqOn ? 1 : 0, mode, &c->stAgcCfg},
-        {"EQ", c->bEqOn, 1, 0, mode, &c->stEqCfg},
-        {"MBC", c->bMbcOn, 0, 0, 0, &c->stMbcCfg},
-    };
-    bool load_failed = false;
-    s32 ret = vqe_stages_build(&chain->stStages, stages, sizeof stages / sizeof stages[0], c->s32WorkSampleRate,
-                               &load_failed);
-    if (ret != 0) {
-        free(chain);
-        return load_failed ? DU_ERR_DNVQE_LOAD : ret;
-    }
-    chain->s32VqeFrame = frame;
-    *ppChain = chain;
-    return 0;
+    return vqe_chain_make(ppChain, cfg, frame, describe_stages, DU_ERR_DNVQE_NOMEM, DU_ERR_DNVQE_LOAD);
 }
 
 void instance_release(DNVQE_INSTANCE_S *inst)
 {
-    chain_destroy(inst->pstChain);
+    vqe_chain_free(inst->pstChain);
     RES_ReSampler_Destory(inst->pInRes);
     RES_ReSampler_Destory(inst->pOutRes);
     free(inst->ps16ProcBuf);

@@ -1,8 +1,10 @@
 // Input voice enhancement chain.
 #include "mpi/audio/vqe/upvqe.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -25,47 +27,30 @@ s32 work_frame(const UPVQE_CFG_S *cfg)
     return cfg->bHdrOn ? frame * 2 : frame;
 }
 
-void chain_destroy(UPVQE_CHAIN_S *chain)
+// The stages, in chain order, from the chain's copy of the configuration.
+s32 describe_stages(const UPVQE_CFG_S *c, VQE_STAGE_DESC_S *stages)
 {
-    if (!chain)
-        return;
-    vqe_stages_release(&chain->stStages);
-    free(chain);
-}
-
-s32 chain_build(UPVQE_CHAIN_S **ppChain, const UPVQE_CFG_S *cfg)
-{
-    if (cfg->s32FrameSample < 80 || cfg->s32FrameSample > 4096) {
-        fprintf(stderr, "UPVQE invalid s32FrameSample(%d)\n", cfg->s32FrameSample);
-        return DU_ERR_UPVQE_ILLEGAL_PARAM;
-    }
-    s32 rate = cfg->s32WorkSampleRate;
-    if (any_module_on(cfg) && rate != 8000 && rate != 16000 && rate != 48000) {
-        fprintf(stderr, "UPVQE invalid s32WorkSampleRate(%d)\n", rate);
-        return DU_ERR_UPVQE_ILLEGAL_PARAM;
-    }
-    UPVQE_CHAIN_S *chain = static_cast<UPVQE_CHAIN_S *>(calloc(1, sizeof(UPVQE_CHAIN_S)));
-    if (!chain)
-        return DU_ERR_UPVQE_NOMEM;
-    // The modules keep pointers to their sub-records in this copy.
-    chain->stCfg = *cfg;
-    const UPVQE_CFG_S *c = &chain->stCfg;
     const u32 mode = c->u32WorkMode;
-    const VQE_STAGE_DESC_S stages[] = {
+    const VQE_STAGE_DESC_S list[] = {
         {"HDR", c->bHdrOn, 0, 0, mode, &c->stHdrCfg}, {"AEC", c->bAecOn, 0, 0, mode, &c->stAecCfg},
         {"HPF", c->bHpfOn, 0, 0, mode, &c->stHpfCfg}, {"ANR", c->bAnrOn, 0, 0, mode, &c->stAnrCfg},
         {"RNR", c->bRnrOn, 0, 0, mode, &c->stRnrCfg}, {"AGC", c->bAgcOn, 0, c->bEqOn ? 1 : 0, mode, &c->stAgcCfg},
         {"EQ", c->bEqOn, 1, 0, mode, &c->stEqCfg},
     };
-    bool load_failed = false;
-    s32 ret = vqe_stages_build(&chain->stStages, stages, sizeof stages / sizeof stages[0], rate, &load_failed);
-    if (ret != 0) {
-        free(chain);
-        return load_failed ? DU_ERR_UPVQE_LOAD : ret;
+    std::copy(std::begin(list), std::end(list), stages);
+    return (s32)(sizeof list / sizeof list[0]);
+}
+
+s32 chain_build(UPVQE_CHAIN_S **ppChain, const UPVQE_CFG_S *cfg)
+{
+    if (!vqe_frame_sample_ok("UPVQE", cfg->s32FrameSample))
+        return DU_ERR_UPVQE_ILLEGAL_PARAM;
+    s32 rate = cfg->s32WorkSampleRate;
+    if (any_module_on(cfg) && rate != 8000 && rate != 16000 && rate != 48000) {
+        fprintf(stderr, "UPVQE invalid s32WorkSampleRate(%d)\n", rate);
+        return DU_ERR_UPVQE_ILLEGAL_PARAM;
     }
-    chain->s32VqeFrame = work_frame(cfg);
-    *ppChain = chain;
-    return 0;
+    return vqe_chain_make(ppChain, cfg, work_frame(cfg), describe_stages, DU_ERR_UPVQE_NOMEM, DU_ERR_UPVQE_LOAD);
 }
 
 s32 extend_build(UPVQE_INSTANCE_S *inst)
@@ -92,7 +77,7 @@ s32 extend_build(UPVQE_INSTANCE_S *inst)
 
 void instance_release(UPVQE_INSTANCE_S *inst)
 {
-    chain_destroy(inst->pstChain);
+    vqe_chain_free(inst->pstChain);
     if (inst->pstExtend) {
         vqe_stages_release(&inst->pstExtend->stStages);
         free(inst->pstExtend);

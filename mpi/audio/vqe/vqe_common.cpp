@@ -179,6 +179,14 @@ s32 vqe_stages_build(VQE_STAGES_S *stages, const VQE_STAGE_DESC_S *descs, s32 co
     return ret;
 }
 
+bool vqe_frame_sample_ok(const char *chain, s32 frame)
+{
+    if (frame >= 80 && frame <= 4096)
+        return true;
+    fprintf(stderr, "%s invalid s32FrameSample(%d)\n", chain, frame);
+    return false;
+}
+
 s32 vqe_stages_run(VQE_STAGES_S *stages, s32 frame, const s16 *in, const s16 *ref, s32 *volume, s16 *out,
                    s32 samples)
 {

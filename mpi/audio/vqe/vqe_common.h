@@ -3,6 +3,8 @@
 // through them, and the reading of processed samples.
 #pragma once
 
+#include <cstdlib>
+
 #include "mpi/audio/vqe/audio_module.h"
 #include "mpi/audio/vqe/audio_resampler.h"
 
@@ -101,6 +103,45 @@ struct VQE_STAGE_DESC_S {
 // everything released again `*load_failed` set and -1 when a library would
 // not load, else the failing create's result ("<name>_Init Fail!" printed).
 s32 vqe_stages_build(VQE_STAGES_S *stages, const VQE_STAGE_DESC_S *descs, s32 count, s32 rate, bool *load_failed);
+
+// ---- chains ----------------------------------------------------------------------------------------
+
+// The caller's frame length check of both chains; false after "<chain>
+// invalid s32FrameSample(<n>)".
+bool vqe_frame_sample_ok(const char *chain, s32 frame);
+
+// Makes a chain record (UPVQE_CHAIN_S, DNVQE_CHAIN_S): copies the
+// configuration into it, lists the stages from that copy (the modules keep
+// pointers into it) with `describe`, loads and creates them at the work rate.
+// 0, or with nothing left `err_nomem`, `err_load` or a create's result.
+template <class Chain, class Cfg>
+s32 vqe_chain_make(Chain **ppChain, const Cfg *cfg, s32 frame, s32 (*describe)(const Cfg *, VQE_STAGE_DESC_S *),
+                   s32 err_nomem, s32 err_load)
+{
+    Chain *chain = static_cast<Chain *>(calloc(1, sizeof(Chain)));
+    if (!chain)
+        return err_nomem;
+    chain->stCfg = *cfg;
+    VQE_STAGE_DESC_S stages[VQE_MAX_SLOTS];
+    s32 count = describe(&chain->stCfg, stages);
+    bool load_failed = false;
+    s32 ret = vqe_stages_build(&chain->stStages, stages, count, cfg->s32WorkSampleRate, &load_failed);
+    if (ret != 0) {
+        free(chain);
+        return load_failed ? err_load : ret;
+    }
+    chain->s32VqeFrame = frame;
+    *ppChain = chain;
+    return 0;
+}
+
+template <class Chain> void vqe_chain_free(Chain *chain)
+{
+    if (!chain)
+        return;
+    vqe_stages_release(&chain->stStages);
+    free(chain);
+}
 
 // Runs whole frames of `frame` samples through the stages (a copy when there
 // are none); 0, or -1 at the first stage that fails.

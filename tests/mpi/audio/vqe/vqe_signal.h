@@ -119,18 +119,17 @@ inline DNVQE_CFG_S dn_cfg(s32 in_rate, s32 work_rate, s32 out_rate, s32 frame = 
 
 // Writes the input in chunks the way a unit does and reads back after each
 // write whatever is ready (lenient reads); the output so far, or empty when
-// a call fails. `ref` is the echo reference for the same span, or null.
-inline Samples through_up(UPVQE_INSTANCE_S *vqe, const Samples &in, size_t chunk, const Samples *ref = nullptr,
-                          double out_per_in = 1.0)
+// a call fails. `write(at, count)` and `read(buf, count)` call the chain.
+template <class Write, class Read>
+Samples through(const Samples &in, size_t chunk, double out_per_in, Write write, Read read)
 {
     Samples out;
     Samples buf((size_t)(chunk * out_per_in) + 64);
     for (size_t at = 0; at + chunk <= in.size(); at += chunk) {
-        s16 *r = ref ? const_cast<s16 *>(ref->data() + at) : nullptr;
-        if (DU_UPVQE_WriteFrame(vqe, const_cast<s16 *>(in.data() + at), r, (s32)chunk) != 0)
+        if (write(at, (s32)chunk) != 0)
             return {};
         for (;;) {
-            s32 got = DU_UPVQE_ReadFrame(vqe, buf.data(), (s32)buf.size(), 1);
+            s32 got = read(buf.data(), (s32)buf.size());
             if (got < 0)
                 return {};
             out.insert(out.end(), buf.begin(), buf.begin() + got);
@@ -141,23 +140,25 @@ inline Samples through_up(UPVQE_INSTANCE_S *vqe, const Samples &in, size_t chunk
     return out;
 }
 
+// Through the input chain; `ref` is the echo reference for the same span, or null.
+inline Samples through_up(UPVQE_INSTANCE_S *vqe, const Samples &in, size_t chunk, const Samples *ref = nullptr,
+                          double out_per_in = 1.0)
+{
+    return through(
+        in, chunk, out_per_in,
+        [&](size_t at, s32 n) {
+            s16 *r = ref ? const_cast<s16 *>(ref->data() + at) : nullptr;
+            return DU_UPVQE_WriteFrame(vqe, const_cast<s16 *>(in.data() + at), r, n);
+        },
+        [&](s16 *buf, s32 n) { return DU_UPVQE_ReadFrame(vqe, buf, n, 1); });
+}
+
 inline Samples through_dn(DNVQE_INSTANCE_S *vqe, const Samples &in, size_t chunk, double out_per_in = 1.0)
 {
-    Samples out;
-    Samples buf((size_t)(chunk * out_per_in) + 64);
-    for (size_t at = 0; at + chunk <= in.size(); at += chunk) {
-        if (DU_DNVQE_WriteFrame(vqe, const_cast<s16 *>(in.data() + at), (s32)chunk) != 0)
-            return {};
-        for (;;) {
-            s32 got = DU_DNVQE_ReadFrame(vqe, buf.data(), (s32)buf.size(), 1);
-            if (got < 0)
-                return {};
-            out.insert(out.end(), buf.begin(), buf.begin() + got);
-            if (got < (s32)buf.size())
-                break;
-        }
-    }
-    return out;
+    return through(
+        in, chunk, out_per_in,
+        [&](size_t at, s32 n) { return DU_DNVQE_WriteFrame(vqe, const_cast<s16 *>(in.data() + at), n); },
+        [&](s16 *buf, s32 n) { return DU_DNVQE_ReadFrame(vqe, buf, n, 1); });
 }
 
 } // namespace vqetest
