@@ -311,5 +311,5 @@ s32 vqe_read(const VQE_READ_S *read, s16 *dst, s32 samples, s32 lenient)
 
 void vqe_version(char *text)
 {
-    snprintf(text, VQE_VERSION_LEN, "Audio VQE Version: V3.0.6.4 Build Time: %s, %s", __DATE__, __TIME__);
+    snprintf(text, VQE_VERSION_LEN, "V3.0.6.4 Build Time: %s, %s", __DATE__, __TIME__);
 }
