@@ -46,6 +46,7 @@ bool Denoiser::start(s32 samples)
     set_suppress(settings_.suppress_db);
     frame_ = samples;
     dry_.assign(samples, 0);
+    quiet_power_ = db_power(settings_.quiet_below_db);
     return true;
 }
 
@@ -53,13 +54,17 @@ bool Denoiser::run(const s16 *in, s16 *out, s32 samples)
 {
     if (samples != frame_ && !start(samples))
         return false;
-    // The untouched input, for easing (in and out may be one buffer).
-    memcpy(dry_.data(), in, samples * sizeof(s16));
-    if (in != out)
+    // The untouched input, kept for easing when it is about to be overwritten.
+    const s16 *dry = in;
+    if (in == out) {
+        memcpy(dry_.data(), in, samples * sizeof(s16));
+        dry = dry_.data();
+    } else {
         memcpy(out, in, samples * sizeof(s16));
+    }
     if (settings_.speech_protect)
         set_suppress(speech_ ? settings_.suppress_db / 2 : settings_.suppress_db);
-    const bool quiet = level_db(dry_.data(), samples) < settings_.quiet_below_db;
+    const bool quiet = mean_square(dry, samples) < quiet_power_;
     int vad = speex_preprocess_run(state_, out);
     speech_ = vad != 0;
     // The estimate keeps learning on quiet frames; only the output eases
@@ -71,7 +76,7 @@ bool Denoiser::run(const s16 *in, s16 *out, s32 samples)
         return true;
     for (s32 i = 0; i < samples; i++) {
         double w = from + (mix_ - from) * (i + 1) / samples;
-        out[i] = saturate(w * out[i] + (1 - w) * dry_[i]);
+        out[i] = saturate(w * out[i] + (1 - w) * dry[i]);
     }
     return true;
 }

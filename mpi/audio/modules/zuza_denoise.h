@@ -39,6 +39,7 @@ private:
     bool speech_ = false;
     double mix_ = 1.0; // weight of the denoised signal, eased between frames
     std::vector<s16> dry_;
+    double quiet_power_ = 0; // the quiet level as a mean square
 };
 
 } // namespace zuza

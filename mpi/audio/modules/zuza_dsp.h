@@ -57,12 +57,13 @@ inline void apply_gain_glide(const Frame &f, const s16 *in, double from, double 
         f.out[i] = saturate(in[i] * (from + (to - from) * (i + 1) / f.samples));
 }
 
-// Level of a mean square power (in sample units squared), dBFS.
+// Level of a mean square power (in sample units squared), dBFS, and back.
+constexpr double kFullScalePower = 32767.0 * 32767.0 / 2.0;
 inline double power_db(double mean_square)
 {
-    constexpr double kFullScalePower = 32767.0 * 32767.0 / 2.0;
     return mean_square > 0 ? 10.0 * std::log10(mean_square / kFullScalePower) : kSilenceDb;
 }
+inline double db_power(double db) { return kFullScalePower * std::pow(10.0, db / 10.0); }
 double mean_square(const s16 *x, s32 n);
 inline double level_db(const s16 *x, s32 n) { return power_db(mean_square(x, n)); }
 
