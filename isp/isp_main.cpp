@@ -9,6 +9,7 @@
 
 #include "board/board.h"
 #include "isp/isp_requests.h"
+#include "mpi/common/mpi_dev.h"
 #include "mpi/video/sys/mpi_sys.h"
 
 ISP_CTX_S g_astIspCtx[ISP_MAX_DEV_NUM] = {{0, 0, 0, 0, 0, 0, PTHREAD_MUTEX_INITIALIZER}};
@@ -283,22 +284,12 @@ s32 isp_check_dev(ISP_DEV IspDev, const char *func)
 
 s32 isp_check_open(ISP_DEV IspDev)
 {
-    std::lock_guard<std::mutex> lock(g_open_lock);
-    if (g_as32IspFd[0] >= 1)
-        return 0;
-    int fd = bd_open("/dev/isp_dev", O_RDONLY);
-    if (fd < 0) {
+    // Only a descriptor above 0 counts as open.
+    static const mpi_dev_node node = {"/dev/isp_dev", O_RDONLY, ISP_DEV_SET_FD, 1};
+    mpi_dev_result r = mpi_dev_open_locked(g_open_lock, &g_as32IspFd[0], node, (u32)IspDev);
+    if (r.step == MPI_DEV_OPEN_FAILED)
         perror("open isp device error!\n");
-        return DU_ERR_ISP_NOT_INIT;
-    }
-    u32 dev = (u32)IspDev;
-    if (bd_ioctl(fd, ISP_DEV_SET_FD, &dev) != 0) {
-        bd_close(fd);
-        g_as32IspFd[0] = -1;
-        return DU_ERR_ISP_NOT_INIT;
-    }
-    g_as32IspFd[0] = fd;
-    return 0;
+    return r.ok() ? 0 : DU_ERR_ISP_NOT_INIT;
 }
 
 s32 isp_check_dev_open(ISP_DEV IspDev, const char *func)

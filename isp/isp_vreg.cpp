@@ -11,6 +11,7 @@
 
 #include "board/board.h"
 #include "isp/isp_requests.h"
+#include "mpi/common/mpi_dev.h"
 #include "mpi/video/sys/mpi_sys.h"
 
 namespace {
@@ -77,15 +78,11 @@ bool vi_space_of(u32 addr, Space &s)
 
 bool vreg_fd_open()
 {
-    std::lock_guard<std::mutex> lock(g_fd_lock);
-    if (g_s32VregFd >= 0)
+    static const mpi_dev_node node = {"/dev/isp_dev", O_RDONLY, 0, 0};
+    if (mpi_dev_open_locked(g_fd_lock, &g_s32VregFd, node).ok())
         return true;
-    g_s32VregFd = bd_open("/dev/isp_dev", O_RDONLY);
-    if (g_s32VregFd < 0) {
-        perror("open isp device error!\n");
-        return false;
-    }
-    return true;
+    perror("open isp device error!\n");
+    return false;
 }
 
 s32 vreg_request(unsigned long request, VREG_ARGS_S *args)

@@ -39,40 +39,52 @@ Hooks adec_hooks(nullptr, [] {
         ch = Chn();
 });
 
+// What an ADEC request works on: the channel the descriptor serves (set by
+// the bind request), under the driver's lock.
+struct AdecCall {
+    Adec &s;
+    u32 &chn;
+    Chn &ch() { return s.chn[chn]; }
+};
+
+int adec_create_chn(AdecCall &k, void *arg)
+{
+    Chn &ch = k.ch();
+    ADEC_CHN_ATTR_S a;
+    if (!get_user(a, arg))
+        return fail(EFAULT);
+    if (ch.created)
+        return code(ERR_EXIST);
+    ch = Chn();
+    ch.created = true;
+    ch.attr = a;
+    event("adec", "create chn %u type %u mode %u, %u frames", k.chn, a.enType, a.enMode, a.u32BufSize);
+    return 0;
+}
+
+int adec_destroy_chn(AdecCall &k, void *)
+{
+    if (k.ch().created)
+        event("adec", "destroy chn %u", k.chn);
+    k.ch().created = false;
+    return 0;
+}
+
+const IoctlOp<AdecCall> kAdecOps[] = {
+    {ADEC_BIND_CHN_CTRL, [](AdecCall &k, void *arg) { return audio::bind_channel(arg, kChns, DU_ID_ADEC, &k.chn); }},
+    {ADEC_CREATE_CHN_CTRL, adec_create_chn},
+    {ADEC_DESTROY_CHN_CTRL, adec_destroy_chn},
+    {ADEC_CHN_STAT_CTRL, [](AdecCall &k, void *arg) { return audio::store(arg, k.ch().stat); }},
+};
+
 class AdecFile : public Device {
 public:
     int ioctl(unsigned long request, void *arg) override
     {
         Adec &s = adec();
         std::lock_guard<std::mutex> lock(s.lock);
-        Chn &ch = s.chn[chn_];
-        switch (request) {
-        case ADEC_BIND_CHN_CTRL:
-            return audio::bind_channel(arg, kChns, DU_ID_ADEC, &chn_);
-        case ADEC_CREATE_CHN_CTRL: {
-            ADEC_CHN_ATTR_S a;
-            if (!get_user(a, arg))
-                return fail(EFAULT);
-            if (ch.created)
-                return code(ERR_EXIST);
-            ch = Chn();
-            ch.created = true;
-            ch.attr = a;
-            event("adec", "create chn %u type %u mode %u, %u frames", chn_, a.enType, a.enMode, a.u32BufSize);
-            return 0;
-        }
-        case ADEC_DESTROY_CHN_CTRL:
-            if (ch.created)
-                event("adec", "destroy chn %u", chn_);
-            ch.created = false;
-            return 0;
-        case ADEC_CHN_STAT_CTRL:
-            if (!get_user(ch.stat, arg))
-                return fail(EFAULT);
-            return 0;
-        default:
-            return fail(EINVAL);
-        }
+        AdecCall call{s, chn_};
+        return dispatch(kAdecOps, request, call, arg);
     }
 
 private:

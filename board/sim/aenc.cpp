@@ -80,7 +80,6 @@ public:
     int ioctl(unsigned long request, void *arg) override;
 
 private:
-    s32 get_stream(void *arg);
     u32 chn_ = 0;
 };
 
@@ -136,166 +135,149 @@ Hooks aenc_hooks(nullptr, [] {
 using audio::load;
 using audio::store;
 
-int AencFile::ioctl(unsigned long request, void *arg)
-{
-    if (request == AENC_GET_STREAM_CTRL)
-        return get_stream(arg);
+// What an AENC request works on: the driver under its lock, the descriptor
+// and the channel it serves (set by the bind request).
+struct AencCall {
+    Aenc &s;
+    std::unique_lock<std::mutex> &lock;
+    AencFile &file;
+    u32 &chn;
+    Chn &ch() { return s.chn[chn]; }
+};
 
-    Aenc &s = aenc();
-    std::lock_guard<std::mutex> lock(s.lock);
-    Chn &ch = s.chn[chn_];
-    switch (request) {
-    case AENC_BIND_CHN_CTRL: {
-        u32 c;
-        if (int r = audio::bind_channel(arg, kChns, DU_ID_AENC, &c))
-            return r;
-        auto self = shared_from_this();
-        auto &old = s.chn[chn_].files;
-        old.erase(std::remove_if(old.begin(), old.end(),
-                                 [&](const std::weak_ptr<AencFile> &w) { return w.expired() || w.lock() == self; }),
-                  old.end());
-        chn_ = c;
-        s.chn[c].files.push_back(self);
-        set_readable(s.chn[c].readable);
-        return 0;
-    }
-    case AENC_QUERY_PAYLOAD_CTRL: {
-        AENC_PAYLOAD_QUERY_S q;
-        if (!get_user(q, arg))
-            return fail(EFAULT);
-        if (q.enType >= kMaxPayloadType)
-            return code(ERR_ILLEGAL_PARAM);
-        q.bKernelEnc = 0; // every payload is encoded in user space here
-        return load(arg, q);
-    }
-    case AENC_CREATE_CHN_CTRL: {
-        AENC_CHANNEL_CFG_S cfg;
-        if (!get_user(cfg, arg))
-            return fail(EFAULT);
-        if (ch.created)
-            return code(ERR_EXIST);
-        if (cfg.enType >= kMaxPayloadType || cfg.u32BufSize < 2 || cfg.u32BufSize > 50)
-            return code(ERR_ILLEGAL_PARAM);
-        ch.created = true;
-        ch.cfg = cfg;
-        event("aenc", "create chn %u type %u, %u samples, %u slots", chn_, cfg.enType, cfg.u32PtNumPerFrm,
-              cfg.u32BufSize);
-        return 0;
-    }
-    case AENC_DESTROY_CHN_CTRL:
-        if (ch.created)
-            event("aenc", "destroy chn %u", chn_);
-        ch.created = false;
-        ch.frames.clear(); // frames out stay out until the unit's thread gives them back
-        s.packet_cv.notify_all();
-        return 0;
-    case AENC_GET_FRAME_CTRL: {
-        if (!ch.created)
-            return code(ERR_UNEXIST);
-        if (ch.frames.empty())
-            return code(ERR_BUF_EMPTY);
-        AI_FRAME_REC_S rec{};
-        rec.stFrm = ch.frames.front()->rec;
-        rec.stRefFrm.bValid = 0;
-        if (!put_user(arg, rec))
-            return fail(EFAULT);
-        ch.held.push_back(ch.frames.front());
-        ch.frames.pop_front();
-        return 0;
-    }
-    case AENC_RELEASE_FRAME_CTRL: {
-        AI_FRAME_REC_S rec;
-        if (!get_user(rec, arg))
-            return fail(EFAULT);
-        auto it = std::find_if(ch.held.begin(), ch.held.end(), [&](const FramePtr &f) {
-            return f->rec.u32PhyAddr[0] == rec.stFrm.u32PhyAddr[0];
-        });
-        if (it == ch.held.end())
-            return code(ERR_ILLEGAL_PARAM);
-        ch.held.erase(it);
-        return 0;
-    }
-    case AENC_DBG_INFO_CTRL:
-        return store(arg, ch.dbg);
-    case AENC_STRMBUF_INIT_CTRL: {
-        AENC_STRMBUF_REQ_S b;
-        if (!get_user(b, arg))
-            return fail(EFAULT);
-        if (b.u32CbLen != AENC_CB_LEN || b.u32CbPackLen < sizeof(AENC_STREAM_HEADER_S) || b.u32CbPackLen % 64 ||
-            b.u32DataLen == 0 || b.u32DataLen % b.u32CbPackLen)
-            return code(ERR_ILLEGAL_PARAM);
-        // The whole block must be memory this board handed out.
-        if (phys_alloc_size(b.u32PhyAddr & ~4095u) < (b.u32PhyAddr & 4095u) + b.u32CbLen + b.u32DataLen)
-            return code(ERR_ILLEGAL_PARAM);
-        ch.buf = b;
-        ch.buf_set = true;
-        ch.wr_tail = phys_read32(b.u32PhyAddr + VALG_CB_WRTAIL_OFS);
-        if (!slot_ok(ch, ch.wr_tail))
-            ch.wr_tail = 0;
-        mark(ch, rd_head(ch));
-        return 0;
-    }
-    case AENC_STRMBUF_DEINIT_CTRL:
-        mark(ch, ch.wr_tail);
-        ch.buf_set = false;
-        s.packet_cv.notify_all();
-        return 0;
-    case AENC_UPDATE_WRTAIL_CTRL: {
-        u32 tail;
-        if (!get_user(tail, arg))
-            return fail(EFAULT);
-        if (!ch.buf_set)
-            return code(ERR_UNEXIST);
-        if (!slot_ok(ch, tail))
-            return code(ERR_ILLEGAL_PARAM);
-        ch.wr_tail = tail;
-        mark(ch, rd_head(ch));
-        s.packet_cv.notify_all();
-        return 0;
-    }
-    case AENC_WRTAIL_DONE_CTRL:
-        s.packet_cv.notify_all();
-        return 0;
-    case AENC_RELEASE_STREAM_CTRL: {
-        AENC_STREAM_OUT_S out;
-        if (!get_user(out, arg))
-            return fail(EFAULT);
-        if (!ch.buf_set)
-            return code(ERR_UNEXIST);
-        u32 tail = phys_read32(ch.buf.u32PhyAddr + VALG_CB_RDTAIL_OFS);
-        if (!slot_ok(ch, tail) || out.u32PhyAddr != data_phys(ch) + tail + sizeof(AENC_STREAM_HEADER_S))
-            return code(ERR_ILLEGAL_PARAM);
-        return 0;
-    }
-    case AENC_SEND_FRAME_CTRL:
-        return code(ERR_NOT_SUPPORT); // the payload query never hands encoding to the kernel here
-    case AENC_SET_SAVEFILE_CTRL:
-        return store(arg, ch.save);
-    case AENC_GET_SAVEFILE_CTRL:
-        return load(arg, ch.save);
-    default:
-        return fail(EINVAL);
-    }
+int aenc_bind_chn(AencCall &k, void *arg)
+{
+    Aenc &s = k.s;
+    u32 c;
+    if (int r = audio::bind_channel(arg, kChns, DU_ID_AENC, &c))
+        return r;
+    auto self = k.file.shared_from_this();
+    auto &old = s.chn[k.chn].files;
+    old.erase(std::remove_if(old.begin(), old.end(),
+                             [&](const std::weak_ptr<AencFile> &w) { return w.expired() || w.lock() == self; }),
+              old.end());
+    k.chn = c;
+    s.chn[c].files.push_back(self);
+    k.file.set_readable(s.chn[c].readable);
+    return 0;
+}
+
+int aenc_query_payload(AencCall &, void *arg)
+{
+    AENC_PAYLOAD_QUERY_S q;
+    if (!get_user(q, arg))
+        return fail(EFAULT);
+    if (q.enType >= kMaxPayloadType)
+        return code(ERR_ILLEGAL_PARAM);
+    q.bKernelEnc = 0; // every payload is encoded in user space here
+    return load(arg, q);
+}
+
+int aenc_create_chn(AencCall &k, void *arg)
+{
+    Chn &ch = k.ch();
+    AENC_CHANNEL_CFG_S cfg;
+    if (!get_user(cfg, arg))
+        return fail(EFAULT);
+    if (ch.created)
+        return code(ERR_EXIST);
+    if (cfg.enType >= kMaxPayloadType || cfg.u32BufSize < 2 || cfg.u32BufSize > 50)
+        return code(ERR_ILLEGAL_PARAM);
+    ch.created = true;
+    ch.cfg = cfg;
+    event("aenc", "create chn %u type %u, %u samples, %u slots", k.chn, cfg.enType, cfg.u32PtNumPerFrm,
+          cfg.u32BufSize);
+    return 0;
+}
+
+int aenc_destroy_chn(AencCall &k, void *)
+{
+    Chn &ch = k.ch();
+    if (ch.created)
+        event("aenc", "destroy chn %u", k.chn);
+    ch.created = false;
+    ch.frames.clear(); // frames out stay out until the unit's thread gives them back
+    k.s.packet_cv.notify_all();
+    return 0;
+}
+
+int aenc_get_frame(AencCall &k, void *arg)
+{
+    Chn &ch = k.ch();
+    if (!ch.created)
+        return code(ERR_UNEXIST);
+    if (ch.frames.empty())
+        return code(ERR_BUF_EMPTY);
+    AI_FRAME_REC_S rec{};
+    rec.stFrm = ch.frames.front()->rec;
+    rec.stRefFrm.bValid = 0;
+    if (!put_user(arg, rec))
+        return fail(EFAULT);
+    ch.held.push_back(ch.frames.front());
+    ch.frames.pop_front();
+    return 0;
+}
+
+int aenc_strmbuf_init(AencCall &k, void *arg)
+{
+    Chn &ch = k.ch();
+    AENC_STRMBUF_REQ_S b;
+    if (!get_user(b, arg))
+        return fail(EFAULT);
+    if (b.u32CbLen != AENC_CB_LEN || b.u32CbPackLen < sizeof(AENC_STREAM_HEADER_S) || b.u32CbPackLen % 64 ||
+        b.u32DataLen == 0 || b.u32DataLen % b.u32CbPackLen)
+        return code(ERR_ILLEGAL_PARAM);
+    // The whole block must be memory this board handed out.
+    if (phys_alloc_size(b.u32PhyAddr & ~4095u) < (b.u32PhyAddr & 4095u) + b.u32CbLen + b.u32DataLen)
+        return code(ERR_ILLEGAL_PARAM);
+    ch.buf = b;
+    ch.buf_set = true;
+    ch.wr_tail = phys_read32(b.u32PhyAddr + VALG_CB_WRTAIL_OFS);
+    if (!slot_ok(ch, ch.wr_tail))
+        ch.wr_tail = 0;
+    mark(ch, rd_head(ch));
+    return 0;
+}
+
+int aenc_strmbuf_deinit(AencCall &k, void *)
+{
+    Chn &ch = k.ch();
+    mark(ch, ch.wr_tail);
+    ch.buf_set = false;
+    k.s.packet_cv.notify_all();
+    return 0;
+}
+
+int aenc_update_wrtail(AencCall &k, void *arg)
+{
+    Chn &ch = k.ch();
+    u32 tail;
+    if (!get_user(tail, arg))
+        return fail(EFAULT);
+    if (!ch.buf_set)
+        return code(ERR_UNEXIST);
+    if (!slot_ok(ch, tail))
+        return code(ERR_ILLEGAL_PARAM);
+    ch.wr_tail = tail;
+    mark(ch, rd_head(ch));
+    k.s.packet_cv.notify_all();
+    return 0;
 }
 
 // Waits as asked for a packet and answers with its slot; the unit moves the
 // read head itself.
-s32 AencFile::get_stream(void *arg)
+int aenc_get_stream(AencCall &k, void *arg)
 {
-    Aenc &s = aenc();
+    Aenc &s = k.s;
     AENC_GET_STREAM_REQ_S req;
     if (!get_user(req, arg))
         return fail(EFAULT);
-    std::unique_lock<std::mutex> lock(s.lock);
-    Chn &ch = s.chn[chn_];
+    Chn &ch = k.ch();
     if (!ch.created || !ch.buf_set)
         return code(ERR_UNEXIST);
     uint64_t gen = s.generation;
-    auto ready = [&] { return packet_waits(ch, rd_head(ch)) || !ch.created || !ch.buf_set || s.generation != gen; };
-    if (req.s32MilliSec < 0)
-        s.packet_cv.wait(lock, ready);
-    else
-        s.packet_cv.wait_for(lock, std::chrono::milliseconds(req.s32MilliSec), ready);
+    wait_ms(s.packet_cv, k.lock, req.s32MilliSec,
+            [&] { return packet_waits(ch, rd_head(ch)) || !ch.created || !ch.buf_set || s.generation != gen; });
     if (!ch.created || !ch.buf_set || s.generation != gen)
         return code(ERR_UNEXIST);
     u32 head = rd_head(ch);
@@ -316,6 +298,53 @@ s32 AencFile::get_stream(void *arg)
         return fail(EFAULT);
     mark(ch, next_slot(ch, head)); // the unit takes this one now
     return 0;
+}
+
+int aenc_release_stream(AencCall &k, void *arg)
+{
+    Chn &ch = k.ch();
+    AENC_STREAM_OUT_S out;
+    if (!get_user(out, arg))
+        return fail(EFAULT);
+    if (!ch.buf_set)
+        return code(ERR_UNEXIST);
+    u32 tail = phys_read32(ch.buf.u32PhyAddr + VALG_CB_RDTAIL_OFS);
+    if (!slot_ok(ch, tail) || out.u32PhyAddr != data_phys(ch) + tail + sizeof(AENC_STREAM_HEADER_S))
+        return code(ERR_ILLEGAL_PARAM);
+    return 0;
+}
+
+const IoctlOp<AencCall> kAencOps[] = {
+    {AENC_BIND_CHN_CTRL, aenc_bind_chn},
+    {AENC_QUERY_PAYLOAD_CTRL, aenc_query_payload},
+    {AENC_CREATE_CHN_CTRL, aenc_create_chn},
+    {AENC_DESTROY_CHN_CTRL, aenc_destroy_chn},
+    {AENC_GET_FRAME_CTRL, aenc_get_frame},
+    {AENC_RELEASE_FRAME_CTRL,
+     [](AencCall &k, void *arg) { return audio::release_held(k.ch().held, arg, DU_ID_AENC); }},
+    {AENC_DBG_INFO_CTRL, [](AencCall &k, void *arg) { return store(arg, k.ch().dbg); }},
+    {AENC_STRMBUF_INIT_CTRL, aenc_strmbuf_init},
+    {AENC_STRMBUF_DEINIT_CTRL, aenc_strmbuf_deinit},
+    {AENC_UPDATE_WRTAIL_CTRL, aenc_update_wrtail},
+    {AENC_WRTAIL_DONE_CTRL,
+     [](AencCall &k, void *) {
+         k.s.packet_cv.notify_all();
+         return 0;
+     }},
+    {AENC_GET_STREAM_CTRL, aenc_get_stream},
+    {AENC_RELEASE_STREAM_CTRL, aenc_release_stream},
+    // The payload query never hands encoding to the kernel here.
+    {AENC_SEND_FRAME_CTRL, [](AencCall &, void *) { return code(ERR_NOT_SUPPORT); }},
+    {AENC_SET_SAVEFILE_CTRL, [](AencCall &k, void *arg) { return store(arg, k.ch().save); }},
+    {AENC_GET_SAVEFILE_CTRL, [](AencCall &k, void *arg) { return load(arg, k.ch().save); }},
+};
+
+int AencFile::ioctl(unsigned long request, void *arg)
+{
+    Aenc &s = aenc();
+    std::unique_lock<std::mutex> lock(s.lock);
+    AencCall call{s, lock, *this, chn_};
+    return dispatch(kAencOps, request, call, arg);
 }
 
 DeviceRegistration aenc_device("/dev/aenc", [](int) { return std::make_shared<AencFile>(); });

@@ -305,176 +305,116 @@ Hooks ai_hooks(
 
 // ---- one open of /dev/ai --------------------------------------------------------------
 
-class AiFile : public Device {
-public:
-    int ioctl(unsigned long request, void *arg) override;
-
-private:
-    s32 get_frame(void *arg);
-    s32 release_frame(void *arg);
-    u32 chn_ = 0; // the channel this descriptor serves
-};
-
 using audio::load;
 using audio::store;
 
-int AiFile::ioctl(unsigned long request, void *arg)
-{
-    Ai &s = ai();
-    switch (request) {
-    case AI_GET_FRAME_CTRL:
-        return get_frame(arg);
-    case AI_RELEASE_FRAME_CTRL:
-        return release_frame(arg);
-    default:
-        break;
-    }
+// What an AI request works on: the device under its lock and the channel the
+// descriptor serves (set by the bind request).
+struct AiCall {
+    Ai &s;
+    std::unique_lock<std::mutex> &lock;
+    u32 &chn;
+    Chn &ch() { return s.chn[chn]; }
+};
 
-    std::unique_lock<std::mutex> lock(s.lock);
-    Chn &ch = s.chn[chn_];
-    switch (request) {
-    case AI_BIND_CHN_CTRL:
-        return audio::bind_channel(arg, kChns, DU_ID_AI, &chn_);
-    case AI_SET_PUBATTR_CTRL: {
-        AIO_ATTR_S a;
-        if (!get_user(a, arg))
-            return fail(EFAULT);
-        if (s.enabled)
-            return code(ERR_NOT_PERM);
-        if (!audio::attr_valid(a, kMaxPtNum, kChns)) {
-            event("ai", "attributes refused: %u Hz, width %u, mode %u, %u samples, %u frames, %u channels",
-                  a.enSamplerate, a.enBitwidth, a.enSoundmode, a.u32PtNumPerFrm, a.u32FrmNum, a.u32ChnCnt);
-            return code(ERR_ILLEGAL_PARAM);
-        }
-        s.attr = a;
-        s.attr_set = true;
+int ai_enable(AiCall &k, void *)
+{
+    Ai &s = k.s;
+    if (s.enabled)
         return 0;
-    }
-    case AI_GET_PUBATTR_CTRL:
-        if (!s.attr_set)
-            return code(ERR_NOT_CONFIG);
-        return load(arg, s.attr);
-    case AI_CLR_PUBATTR_CTRL:
-        if (s.enabled)
-            return code(ERR_NOT_PERM);
-        s.attr = AIO_ATTR_S{};
-        s.attr_set = false;
-        return 0;
-    case AI_ENABLE_CTRL: {
-        if (s.enabled)
-            return 0;
-        if (!s.attr_set)
-            return code(ERR_NOT_CONFIG);
-        if (s32 r = pool_create(s))
-            return r;
-        s.enabled = true;
-        s.generation++;
-        s.frames = 0;
-        s.pts0 = platform_pts_us();
-        s.run = true;
-        s.capture = std::thread(capture_loop);
-        event("ai", "enable %u Hz %u bit %s, %u samples a frame", s.attr.enSamplerate, 8u << s.attr.enBitwidth,
-              s.attr.enSoundmode ? "stereo" : "mono", s.attr.u32PtNumPerFrm);
-        return 0;
-    }
-    case AI_DISABLE_CTRL:
-        if (s.enabled)
-            event("ai", "disable");
-        disable_device(lock);
-        return 0;
-    case AI_GET_POOLID_CTRL:
-        if (!s.enabled)
-            return code(ERR_UNEXIST);
-        return load(arg, s.pool->id);
-    case AI_GET_CHNPARAM_CTRL:
-        return load(arg, ch.param);
-    case AI_SET_CHNPARAM_CTRL: {
-        AI_CHN_PARAM_S p;
-        if (!get_user(p, arg))
-            return fail(EFAULT);
-        if (p.u32FrmDepth > 30)
-            return code(ERR_ILLEGAL_PARAM);
-        ch.param = p;
-        while (ch.queue.size() > p.u32FrmDepth)
-            ch.queue.pop_front();
-        return 0;
-    }
-    case AI_ENABLE_CHN_CTRL:
-        if (!s.enabled)
-            return code(ERR_UNEXIST);
-        if (chn_ >= s.attr.u32ChnCnt)
-            return code(ERR_INVALID_CHNID);
-        if (!ch.enabled)
-            event("ai", "enable chn %u", chn_);
-        ch.enabled = true;
-        return 0;
-    case AI_DISABLE_CHN_CTRL:
-        if (ch.enabled)
-            event("ai", "disable chn %u", chn_);
-        disable_chn(ch);
-        s.frame_cv.notify_all();
-        // A frame on its way out holds blocks of the pool; once it is
-        // delivered a channel that is off holds none.
-        s.idle_cv.wait(lock, [&] { return !s.delivering; });
-        return 0;
-    case AI_LINK_AEC_CTRL:
-        if (int r = store(arg, ch.aec))
-            return r;
-        ch.aec_linked = true;
-        return 0;
-    case AI_UNLINK_AEC_CTRL:
-        ch.aec_linked = false;
-        return 0;
-    case AI_ENABLE_AECREF_CTRL:
-        // This board's capture has no echo path to hand over.
-        return code(ERR_NOT_SUPPORT);
-    case AI_DISABLE_AECREF_CTRL:
-        return 0;
-    case AI_RESMP_STATUS_CTRL:
-        return store(arg, ch.resmp);
-    case AI_VQE_STATUS_CTRL:
-        return copy_from_user(ch.vqe, arg, sizeof ch.vqe) ? 0 : fail(EFAULT);
-    case AI_SET_VQE_VOLUME_CTRL:
-        return store(arg, ch.volume);
-    case AI_SET_TRACKMODE_CTRL:
-        return store(arg, s.track_mode);
-    case AI_GET_TRACKMODE_CTRL:
-        return load(arg, s.track_mode);
-    case AI_SET_CLKDIR_CTRL:
-        return store(arg, s.clk_dir);
-    case AI_GET_CLKDIR_CTRL:
-        return load(arg, s.clk_dir);
-    case AI_SET_CODEC_GAIN_CTRL:
-        return store(arg, s.gain);
-    case AI_GET_CODEC_GAIN_CTRL:
-        return load(arg, s.gain);
-    case AI_SET_SAVEFILE_CTRL:
-        return store(arg, ch.save);
-    case AI_GET_SAVEFILE_CTRL:
-        return load(arg, ch.save);
-    default:
-        return fail(EINVAL);
-    }
+    if (!s.attr_set)
+        return code(ERR_NOT_CONFIG);
+    if (s32 r = pool_create(s))
+        return r;
+    s.enabled = true;
+    s.generation++;
+    s.frames = 0;
+    s.pts0 = platform_pts_us();
+    s.run = true;
+    s.capture = std::thread(capture_loop);
+    event("ai", "enable %u Hz %u bit %s, %u samples a frame", s.attr.enSamplerate, 8u << s.attr.enBitwidth,
+          s.attr.enSoundmode ? "stereo" : "mono", s.attr.u32PtNumPerFrm);
+    return 0;
 }
 
-s32 AiFile::get_frame(void *arg)
+int ai_disable(AiCall &k, void *)
 {
-    Ai &s = ai();
+    if (k.s.enabled)
+        event("ai", "disable");
+    disable_device(k.lock);
+    return 0;
+}
+
+int ai_get_poolid(AiCall &k, void *arg)
+{
+    if (!k.s.enabled)
+        return code(ERR_UNEXIST);
+    return load(arg, k.s.pool->id);
+}
+
+int ai_set_chnparam(AiCall &k, void *arg)
+{
+    Chn &ch = k.ch();
+    AI_CHN_PARAM_S p;
+    if (!get_user(p, arg))
+        return fail(EFAULT);
+    if (p.u32FrmDepth > 30)
+        return code(ERR_ILLEGAL_PARAM);
+    ch.param = p;
+    while (ch.queue.size() > p.u32FrmDepth)
+        ch.queue.pop_front();
+    return 0;
+}
+
+int ai_enable_chn(AiCall &k, void *)
+{
+    Chn &ch = k.ch();
+    if (!k.s.enabled)
+        return code(ERR_UNEXIST);
+    if (k.chn >= k.s.attr.u32ChnCnt)
+        return code(ERR_INVALID_CHNID);
+    if (!ch.enabled)
+        event("ai", "enable chn %u", k.chn);
+    ch.enabled = true;
+    return 0;
+}
+
+int ai_disable_chn(AiCall &k, void *)
+{
+    Ai &s = k.s;
+    Chn &ch = k.ch();
+    if (ch.enabled)
+        event("ai", "disable chn %u", k.chn);
+    disable_chn(ch);
+    s.frame_cv.notify_all();
+    // A frame on its way out holds blocks of the pool; once it is
+    // delivered a channel that is off holds none.
+    s.idle_cv.wait(k.lock, [&] { return !s.delivering; });
+    return 0;
+}
+
+int ai_link_aec(AiCall &k, void *arg)
+{
+    if (int r = store(arg, k.ch().aec))
+        return r;
+    k.ch().aec_linked = true;
+    return 0;
+}
+
+int ai_get_frame(AiCall &k, void *arg)
+{
+    Ai &s = k.s;
     AI_GET_FRAME_REQ_S req;
     if (!get_user(req, arg))
         return fail(EFAULT);
-    std::unique_lock<std::mutex> lock(s.lock);
-    Chn &ch = s.chn[chn_];
+    Chn &ch = k.ch();
     if (!s.enabled || !ch.enabled)
         return code(ERR_UNEXIST);
     if (ch.param.u32FrmDepth == 0)
         return code(ERR_NOT_PERM); // a channel without a frame depth keeps no frames for pulling
     uint64_t gen = s.generation;
-    auto ready = [&] { return !ch.queue.empty() || !ch.enabled || s.generation != gen; };
-    if (req.s32MilliSec < 0)
-        s.frame_cv.wait(lock, ready);
-    else
-        s.frame_cv.wait_for(lock, std::chrono::milliseconds(req.s32MilliSec), ready);
+    wait_ms(s.frame_cv, k.lock, req.s32MilliSec,
+            [&] { return !ch.queue.empty() || !ch.enabled || s.generation != gen; });
     if (!ch.enabled || s.generation != gen)
         return code(ERR_UNEXIST);
     if (ch.queue.empty())
@@ -491,22 +431,57 @@ s32 AiFile::get_frame(void *arg)
     return 0;
 }
 
-s32 AiFile::release_frame(void *arg)
-{
-    Ai &s = ai();
-    AI_FRAME_REC_S rec;
-    if (!get_user(rec, arg))
-        return fail(EFAULT);
-    std::lock_guard<std::mutex> lock(s.lock);
-    Chn &ch = s.chn[chn_];
-    auto it = std::find_if(ch.held.begin(), ch.held.end(), [&](const FramePtr &f) {
-        return f->rec.u32PhyAddr[0] == rec.stFrm.u32PhyAddr[0];
-    });
-    if (it == ch.held.end())
-        return code(ERR_ILLEGAL_PARAM);
-    ch.held.erase(it);
-    return 0;
-}
+const IoctlOp<AiCall> kAiOps[] = {
+    {AI_BIND_CHN_CTRL, [](AiCall &k, void *arg) { return audio::bind_channel(arg, kChns, DU_ID_AI, &k.chn); }},
+    {AI_SET_PUBATTR_CTRL,
+     [](AiCall &k, void *arg) { return audio::set_pubattr(k.s, arg, DU_ID_AI, kMaxPtNum, kChns, "ai"); }},
+    {AI_GET_PUBATTR_CTRL, [](AiCall &k, void *arg) { return audio::get_pubattr(k.s, arg, DU_ID_AI); }},
+    {AI_CLR_PUBATTR_CTRL, [](AiCall &k, void *) { return audio::clr_pubattr(k.s, DU_ID_AI); }},
+    {AI_ENABLE_CTRL, ai_enable},
+    {AI_DISABLE_CTRL, ai_disable},
+    {AI_GET_POOLID_CTRL, ai_get_poolid},
+    {AI_GET_CHNPARAM_CTRL, [](AiCall &k, void *arg) { return load(arg, k.ch().param); }},
+    {AI_SET_CHNPARAM_CTRL, ai_set_chnparam},
+    {AI_ENABLE_CHN_CTRL, ai_enable_chn},
+    {AI_DISABLE_CHN_CTRL, ai_disable_chn},
+    {AI_GET_FRAME_CTRL, ai_get_frame},
+    {AI_RELEASE_FRAME_CTRL, [](AiCall &k, void *arg) { return audio::release_held(k.ch().held, arg, DU_ID_AI); }},
+    {AI_LINK_AEC_CTRL, ai_link_aec},
+    {AI_UNLINK_AEC_CTRL,
+     [](AiCall &k, void *) {
+         k.ch().aec_linked = false;
+         return 0;
+     }},
+    // This board's capture has no echo path to hand over.
+    {AI_ENABLE_AECREF_CTRL, [](AiCall &, void *) { return code(ERR_NOT_SUPPORT); }},
+    {AI_DISABLE_AECREF_CTRL, [](AiCall &, void *) { return 0; }},
+    {AI_RESMP_STATUS_CTRL, [](AiCall &k, void *arg) { return store(arg, k.ch().resmp); }},
+    {AI_VQE_STATUS_CTRL,
+     [](AiCall &k, void *arg) { return copy_from_user(k.ch().vqe, arg, sizeof k.ch().vqe) ? 0 : fail(EFAULT); }},
+    {AI_SET_VQE_VOLUME_CTRL, [](AiCall &k, void *arg) { return store(arg, k.ch().volume); }},
+    {AI_SET_TRACKMODE_CTRL, [](AiCall &k, void *arg) { return store(arg, k.s.track_mode); }},
+    {AI_GET_TRACKMODE_CTRL, [](AiCall &k, void *arg) { return load(arg, k.s.track_mode); }},
+    {AI_SET_CLKDIR_CTRL, [](AiCall &k, void *arg) { return store(arg, k.s.clk_dir); }},
+    {AI_GET_CLKDIR_CTRL, [](AiCall &k, void *arg) { return load(arg, k.s.clk_dir); }},
+    {AI_SET_CODEC_GAIN_CTRL, [](AiCall &k, void *arg) { return store(arg, k.s.gain); }},
+    {AI_GET_CODEC_GAIN_CTRL, [](AiCall &k, void *arg) { return load(arg, k.s.gain); }},
+    {AI_SET_SAVEFILE_CTRL, [](AiCall &k, void *arg) { return store(arg, k.ch().save); }},
+    {AI_GET_SAVEFILE_CTRL, [](AiCall &k, void *arg) { return load(arg, k.ch().save); }},
+};
+
+class AiFile : public Device {
+public:
+    int ioctl(unsigned long request, void *arg) override
+    {
+        Ai &s = ai();
+        std::unique_lock<std::mutex> lock(s.lock);
+        AiCall call{s, lock, chn_};
+        return dispatch(kAiOps, request, call, arg);
+    }
+
+private:
+    u32 chn_ = 0; // the channel this descriptor serves
+};
 
 DeviceRegistration ai_device("/dev/ai", [](int) { return std::make_shared<AiFile>(); });
 

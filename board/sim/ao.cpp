@@ -167,147 +167,88 @@ Hooks ao_hooks(nullptr, [] {
 using audio::load;
 using audio::store;
 
-class AoFile : public Device {
-public:
-    int ioctl(unsigned long request, void *arg) override;
-
-private:
-    s32 send_frame(void *arg);
-    u32 chn_ = 0;
+// What an AO request works on: the device under its lock and the channel the
+// descriptor serves (set by the bind request).
+struct AoCall {
+    Ao &s;
+    std::unique_lock<std::mutex> &lock;
+    u32 &chn;
+    Chn &ch() { return s.chn[chn]; }
 };
 
-int AoFile::ioctl(unsigned long request, void *arg)
+int ao_enable(AoCall &k, void *)
 {
-    if (request == AO_SEND_FRAME_CTRL)
-        return send_frame(arg);
+    Ao &s = k.s;
+    if (s.enabled)
+        return 0;
+    if (!s.attr_set)
+        return code(ERR_NOT_CONFIG);
+    s.enabled = true;
+    s.generation++;
+    s.run = true;
+    s.player = std::thread(play_loop);
+    event("ao", "enable %u Hz %u bit %s, %u samples a frame", s.attr.enSamplerate, 8u << s.attr.enBitwidth,
+          s.attr.enSoundmode ? "stereo" : "mono", s.attr.u32PtNumPerFrm);
+    return 0;
+}
 
-    Ao &s = ao();
-    std::unique_lock<std::mutex> lock(s.lock);
-    Chn &ch = s.chn[chn_];
-    switch (request) {
-    case AO_BIND_CHN_CTRL:
-        return audio::bind_channel(arg, kChns, DU_ID_AO, &chn_);
-    case AO_SET_PUBATTR_CTRL: {
-        AIO_ATTR_S a;
-        if (!get_user(a, arg))
-            return fail(EFAULT);
-        if (s.enabled)
-            return code(ERR_NOT_PERM);
-        if (!audio::attr_valid(a, kMaxPtNum, kChns))
-            return code(ERR_ILLEGAL_PARAM);
-        s.attr = a;
-        s.attr_set = true;
+int ao_disable(AoCall &k, void *)
+{
+    if (k.s.enabled)
+        event("ao", "disable");
+    disable_device(k.lock);
+    return 0;
+}
+
+int ao_enable_chn(AoCall &k, void *)
+{
+    Ao &s = k.s;
+    Chn &ch = k.ch();
+    if (!s.enabled)
+        return code(ERR_UNEXIST);
+    if (k.chn >= s.attr.u32ChnCnt)
+        return code(ERR_INVALID_CHNID);
+    if (ch.state != AO_CHN_STATE_DISABLED)
         return 0;
-    }
-    case AO_GET_PUBATTR_CTRL:
-        if (!s.attr_set)
-            return code(ERR_NOT_CONFIG);
-        return load(arg, s.attr);
-    case AO_CLR_PUBATTR_CTRL:
-        if (s.enabled)
-            return code(ERR_NOT_PERM);
-        s.attr = AIO_ATTR_S{};
-        s.attr_set = false;
-        return 0;
-    case AO_ENABLE_CTRL:
-        if (s.enabled)
-            return 0;
-        if (!s.attr_set)
-            return code(ERR_NOT_CONFIG);
-        s.enabled = true;
-        s.generation++;
-        s.run = true;
-        s.player = std::thread(play_loop);
-        event("ao", "enable %u Hz %u bit %s, %u samples a frame", s.attr.enSamplerate, 8u << s.attr.enBitwidth,
-              s.attr.enSoundmode ? "stereo" : "mono", s.attr.u32PtNumPerFrm);
-        return 0;
-    case AO_DISABLE_CTRL:
-        if (s.enabled)
-            event("ao", "disable");
-        disable_device(lock);
-        return 0;
-    case AO_ENABLE_CHN_CTRL: {
-        if (!s.enabled)
-            return code(ERR_UNEXIST);
-        if (chn_ >= s.attr.u32ChnCnt)
-            return code(ERR_INVALID_CHNID);
-        if (ch.state != AO_CHN_STATE_DISABLED)
-            return 0;
-        char name[32];
-        snprintf(name, sizeof name, "/ao_dev0_chn%u.wav", chn_);
-        if (!ch.wav.open(root() + name, s.attr.enSamplerate, tracks(s.attr), 8u << s.attr.enBitwidth))
-            event("ao", "cannot write %s", name + 1);
-        ch.state = AO_CHN_STATE_RUNNING;
-        ch.played = ch.dropped = 0;
-        event("ao", "enable chn %u", chn_);
-        return 0;
-    }
-    case AO_DISABLE_CHN_CTRL:
-        disable_chn(s, chn_);
-        return 0;
-    case AO_PAUSE_CHN_CTRL:
-        if (ch.state == AO_CHN_STATE_DISABLED)
-            return code(ERR_UNEXIST);
-        ch.state = AO_CHN_STATE_PAUSED;
-        return 0;
-    case AO_RESUME_CHN_CTRL:
-        if (ch.state == AO_CHN_STATE_DISABLED)
-            return code(ERR_UNEXIST);
-        ch.state = AO_CHN_STATE_RUNNING;
-        return 0;
-    case AO_CLEAR_CHNBUF_CTRL:
-        ch.queue.clear();
-        s.room_cv.notify_all();
-        return 0;
-    case AO_QUERY_CHNSTAT_CTRL: {
-        if (ch.state == AO_CHN_STATE_DISABLED)
-            return code(ERR_UNEXIST);
-        AO_CHN_STATE_S st;
-        st.u32ChnTotalNum = (u32)capacity(s.attr);
-        st.u32ChnBusyNum = (u32)ch.queue.size();
-        st.u32ChnFreeNum = st.u32ChnTotalNum - st.u32ChnBusyNum;
-        return load(arg, st);
-    }
-    case AO_GET_CHNSTATE_CTRL:
-        return load(arg, ch.state);
-    case AO_RESMP_STATUS_CTRL:
-        return store(arg, ch.resmp);
-    case AO_VQE_STATUS_CTRL:
-        return copy_from_user(ch.vqe.data(), arg, ch.vqe.size()) ? 0 : fail(EFAULT);
-    case AO_SET_TRACKMODE_CTRL:
-        return store(arg, s.track_mode);
-    case AO_GET_TRACKMODE_CTRL:
-        return load(arg, s.track_mode);
-    case AO_SET_CLKDIR_CTRL:
-        return store(arg, s.clk_dir);
-    case AO_GET_CLKDIR_CTRL:
-        return load(arg, s.clk_dir);
-    case AO_SET_VOLUME_CTRL:
-        return store(arg, s.volume);
-    case AO_GET_VOLUME_CTRL:
-        return load(arg, s.volume);
-    case AO_SET_MUTE_CTRL:
-        return store(arg, s.mute);
-    case AO_GET_MUTE_CTRL:
-        return load(arg, s.mute);
-    case AO_SET_SAVEFILE_CTRL:
-        return store(arg, ch.save);
-    case AO_GET_SAVEFILE_CTRL:
-        return load(arg, ch.save);
-    default:
-        return fail(EINVAL);
-    }
+    char name[32];
+    snprintf(name, sizeof name, "/ao_dev0_chn%u.wav", k.chn);
+    if (!ch.wav.open(root() + name, s.attr.enSamplerate, tracks(s.attr), 8u << s.attr.enBitwidth))
+        event("ao", "cannot write %s", name + 1);
+    ch.state = AO_CHN_STATE_RUNNING;
+    ch.played = ch.dropped = 0;
+    event("ao", "enable chn %u", k.chn);
+    return 0;
+}
+
+// Pausing and resuming: a channel that is off stays off.
+int ao_set_state(AoCall &k, u32 state)
+{
+    if (k.ch().state == AO_CHN_STATE_DISABLED)
+        return code(ERR_UNEXIST);
+    k.ch().state = state;
+    return 0;
+}
+
+int ao_query_chnstat(AoCall &k, void *arg)
+{
+    Chn &ch = k.ch();
+    if (ch.state == AO_CHN_STATE_DISABLED)
+        return code(ERR_UNEXIST);
+    AO_CHN_STATE_S st;
+    st.u32ChnTotalNum = (u32)capacity(k.s.attr);
+    st.u32ChnBusyNum = (u32)ch.queue.size();
+    st.u32ChnFreeNum = st.u32ChnTotalNum - st.u32ChnBusyNum;
+    return load(arg, st);
 }
 
 // Queues one device frame, waiting for room as long as the caller allows.
-s32 AoFile::send_frame(void *arg)
+int ao_send_frame(AoCall &k, void *arg)
 {
-    Ao &s = ao();
+    Ao &s = k.s;
     AO_SEND_FRAME_REQ_S req;
     if (!get_user(req, arg))
         return fail(EFAULT);
-    std::unique_lock<std::mutex> lock(s.lock);
-    Chn &ch = s.chn[chn_];
+    Chn &ch = k.ch();
     if (!s.enabled || ch.state == AO_CHN_STATE_DISABLED)
         return code(ERR_UNEXIST);
     const AUDIO_FRAME_S &f = req.stFrm;
@@ -322,13 +263,9 @@ s32 AoFile::send_frame(void *arg)
         track[t] = data[t].data();
     }
     uint64_t gen = s.generation;
-    auto room = [&] {
+    wait_ms(s.room_cv, k.lock, req.s32MilliSec, [&] {
         return ch.queue.size() < capacity(s.attr) || ch.state == AO_CHN_STATE_DISABLED || s.generation != gen;
-    };
-    if (req.s32MilliSec < 0)
-        s.room_cv.wait(lock, room);
-    else
-        s.room_cv.wait_for(lock, std::chrono::milliseconds(req.s32MilliSec), room);
+    });
     if (ch.state == AO_CHN_STATE_DISABLED || s.generation != gen)
         return code(ERR_UNEXIST);
     if (ch.queue.size() >= capacity(s.attr))
@@ -336,6 +273,62 @@ s32 AoFile::send_frame(void *arg)
     ch.queue.push_back(interleave(s.attr, track));
     return 0;
 }
+
+const IoctlOp<AoCall> kAoOps[] = {
+    {AO_BIND_CHN_CTRL, [](AoCall &k, void *arg) { return audio::bind_channel(arg, kChns, DU_ID_AO, &k.chn); }},
+    {AO_SET_PUBATTR_CTRL,
+     [](AoCall &k, void *arg) { return audio::set_pubattr(k.s, arg, DU_ID_AO, kMaxPtNum, kChns, nullptr); }},
+    {AO_GET_PUBATTR_CTRL, [](AoCall &k, void *arg) { return audio::get_pubattr(k.s, arg, DU_ID_AO); }},
+    {AO_CLR_PUBATTR_CTRL, [](AoCall &k, void *) { return audio::clr_pubattr(k.s, DU_ID_AO); }},
+    {AO_ENABLE_CTRL, ao_enable},
+    {AO_DISABLE_CTRL, ao_disable},
+    {AO_ENABLE_CHN_CTRL, ao_enable_chn},
+    {AO_DISABLE_CHN_CTRL,
+     [](AoCall &k, void *) {
+         disable_chn(k.s, k.chn);
+         return 0;
+     }},
+    {AO_SEND_FRAME_CTRL, ao_send_frame},
+    {AO_PAUSE_CHN_CTRL, [](AoCall &k, void *) { return ao_set_state(k, AO_CHN_STATE_PAUSED); }},
+    {AO_RESUME_CHN_CTRL, [](AoCall &k, void *) { return ao_set_state(k, AO_CHN_STATE_RUNNING); }},
+    {AO_CLEAR_CHNBUF_CTRL,
+     [](AoCall &k, void *) {
+         k.ch().queue.clear();
+         k.s.room_cv.notify_all();
+         return 0;
+     }},
+    {AO_QUERY_CHNSTAT_CTRL, ao_query_chnstat},
+    {AO_GET_CHNSTATE_CTRL, [](AoCall &k, void *arg) { return load(arg, k.ch().state); }},
+    {AO_RESMP_STATUS_CTRL, [](AoCall &k, void *arg) { return store(arg, k.ch().resmp); }},
+    {AO_VQE_STATUS_CTRL,
+     [](AoCall &k, void *arg) {
+         return copy_from_user(k.ch().vqe.data(), arg, k.ch().vqe.size()) ? 0 : fail(EFAULT);
+     }},
+    {AO_SET_TRACKMODE_CTRL, [](AoCall &k, void *arg) { return store(arg, k.s.track_mode); }},
+    {AO_GET_TRACKMODE_CTRL, [](AoCall &k, void *arg) { return load(arg, k.s.track_mode); }},
+    {AO_SET_CLKDIR_CTRL, [](AoCall &k, void *arg) { return store(arg, k.s.clk_dir); }},
+    {AO_GET_CLKDIR_CTRL, [](AoCall &k, void *arg) { return load(arg, k.s.clk_dir); }},
+    {AO_SET_VOLUME_CTRL, [](AoCall &k, void *arg) { return store(arg, k.s.volume); }},
+    {AO_GET_VOLUME_CTRL, [](AoCall &k, void *arg) { return load(arg, k.s.volume); }},
+    {AO_SET_MUTE_CTRL, [](AoCall &k, void *arg) { return store(arg, k.s.mute); }},
+    {AO_GET_MUTE_CTRL, [](AoCall &k, void *arg) { return load(arg, k.s.mute); }},
+    {AO_SET_SAVEFILE_CTRL, [](AoCall &k, void *arg) { return store(arg, k.ch().save); }},
+    {AO_GET_SAVEFILE_CTRL, [](AoCall &k, void *arg) { return load(arg, k.ch().save); }},
+};
+
+class AoFile : public Device {
+public:
+    int ioctl(unsigned long request, void *arg) override
+    {
+        Ao &s = ao();
+        std::unique_lock<std::mutex> lock(s.lock);
+        AoCall call{s, lock, chn_};
+        return dispatch(kAoOps, request, call, arg);
+    }
+
+private:
+    u32 chn_ = 0;
+};
 
 DeviceRegistration ao_device("/dev/ao", [](int) { return std::make_shared<AoFile>(); });
 

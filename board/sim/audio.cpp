@@ -1,6 +1,7 @@
 // Board-side audio helpers: frame blocks, routes along the bind table, WAV
 // files.
 #include "board/sim/audio.h"
+#include "mpi/audio/ai/ai_requests.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,6 +18,20 @@ int bind_channel(void *arg, uint32_t count, uint32_t mod, uint32_t *chn)
     if (c >= count)
         return mpi_status(mod, ERR_INVALID_CHNID);
     *chn = c;
+    return 0;
+}
+
+int release_held(std::vector<FramePtr> &held, void *arg, uint32_t mod)
+{
+    AI_FRAME_REC_S rec;
+    if (!get_user(rec, arg))
+        return fail(EFAULT);
+    auto it = std::find_if(held.begin(), held.end(), [&](const FramePtr &f) {
+        return f->rec.u32PhyAddr[0] == rec.stFrm.u32PhyAddr[0];
+    });
+    if (it == held.end())
+        return mpi_status(mod, ERR_ILLEGAL_PARAM);
+    held.erase(it);
     return 0;
 }
 

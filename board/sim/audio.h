@@ -45,6 +45,49 @@ int bind_channel(void *arg, uint32_t count, uint32_t mod, uint32_t *chn);
 // Device attributes a capture or output driver can run with.
 bool attr_valid(const AIO_ATTR_S &a, uint32_t max_samples, uint32_t max_chns);
 
+// The public attributes of a capture or output device `Dev` (its members
+// attr, attr_set, enabled), as both drivers keep them. Codes are module `mod`'s.
+// Taken while the device is off and when valid; a refusal is logged under
+// `log` unless it is null.
+template <class Dev>
+int set_pubattr(Dev &s, void *arg, uint32_t mod, uint32_t max_samples, uint32_t max_chns, const char *log)
+{
+    AIO_ATTR_S a;
+    if (!get_user(a, arg))
+        return fail(EFAULT);
+    if (s.enabled)
+        return mpi_status(mod, ERR_NOT_PERM);
+    if (!attr_valid(a, max_samples, max_chns)) {
+        if (log)
+            event(log, "attributes refused: %u Hz, width %u, mode %u, %u samples, %u frames, %u channels",
+                  a.enSamplerate, a.enBitwidth, a.enSoundmode, a.u32PtNumPerFrm, a.u32FrmNum, a.u32ChnCnt);
+        return mpi_status(mod, ERR_ILLEGAL_PARAM);
+    }
+    s.attr = a;
+    s.attr_set = true;
+    return 0;
+}
+
+template <class Dev> int get_pubattr(const Dev &s, void *arg, uint32_t mod)
+{
+    if (!s.attr_set)
+        return mpi_status(mod, ERR_NOT_CONFIG);
+    return load(arg, s.attr);
+}
+
+template <class Dev> int clr_pubattr(Dev &s, uint32_t mod)
+{
+    if (s.enabled)
+        return mpi_status(mod, ERR_NOT_PERM);
+    s.attr = AIO_ATTR_S{};
+    s.attr_set = false;
+    return 0;
+}
+
+// Gives back a frame handed out from `held`, found by its first track's
+// address: 0, -1/EFAULT, or module `mod`'s illegal-parameter code.
+int release_held(std::vector<FramePtr> &held, void *arg, uint32_t mod);
+
 // ---- routes along the bind table -------------------------------------------------------
 using FrameSink = Routes<FramePtr>::Sink;
 using SinkRegistration = Routes<FramePtr>::Registration;

@@ -42,6 +42,48 @@ int input_level(int line)
     return -1;
 }
 
+// What a GPIO request works on: its record, and the line it names under the lock.
+struct GpioCall {
+    gpio_request &req;
+    std::unique_lock<std::mutex> &lock;
+    int line;
+    Line &l;
+};
+
+int gpio_set_level(GpioCall &k, uint32_t level)
+{
+    bool changed = k.l.level != level;
+    k.l.level = level;
+    k.lock.unlock();
+    if (changed || tracing())
+        event("gpio", "%u_%u %u", k.req.bank, k.req.pin, level);
+    return 0;
+}
+
+int gpio_get(GpioCall &k, void *arg)
+{
+    int in = input_level(k.line);
+    k.req.value = in >= 0 ? (uint32_t)in : k.l.level;
+    k.lock.unlock();
+    return put_user(arg, k.req) ? 0 : fail(EFAULT);
+}
+
+const IoctlOp<GpioCall> kGpioOps[] = {
+    {GPIO_REQ_DIRECTION,
+     [](GpioCall &k, void *) {
+         k.l.direction = k.req.value;
+         return 0;
+     }},
+    {GPIO_REQ_MUX,
+     [](GpioCall &k, void *) {
+         k.l.mux = k.req.value;
+         return 0;
+     }},
+    {GPIO_REQ_SET_HIGH, [](GpioCall &k, void *) { return gpio_set_level(k, 1); }},
+    {GPIO_REQ_SET_LOW, [](GpioCall &k, void *) { return gpio_set_level(k, 0); }},
+    {GPIO_REQ_GET, gpio_get},
+};
+
 class GpioDevice : public Device {
 public:
     int ioctl(unsigned long request, void *arg) override
@@ -53,33 +95,8 @@ public:
             return fail(EINVAL);
         int line = gpio((int)req.bank, (int)req.pin);
         std::unique_lock<std::mutex> lock(g_lock);
-        Line &l = g_lines[line];
-        switch (request) {
-        case GPIO_REQ_DIRECTION:
-            l.direction = req.value;
-            return 0;
-        case GPIO_REQ_MUX:
-            l.mux = req.value;
-            return 0;
-        case GPIO_REQ_SET_HIGH:
-        case GPIO_REQ_SET_LOW: {
-            uint32_t level = request == GPIO_REQ_SET_HIGH ? 1 : 0;
-            bool changed = l.level != level;
-            l.level = level;
-            lock.unlock();
-            if (changed || tracing())
-                event("gpio", "%u_%u %u", req.bank, req.pin, level);
-            return 0;
-        }
-        case GPIO_REQ_GET: {
-            int in = input_level(line);
-            req.value = in >= 0 ? (uint32_t)in : l.level;
-            lock.unlock();
-            return put_user(arg, req) ? 0 : fail(EFAULT);
-        }
-        default:
-            return fail(EINVAL);
-        }
+        GpioCall call{req, lock, line, g_lines[line]};
+        return dispatch(kGpioOps, request, call, arg);
     }
 };
 

@@ -12,29 +12,44 @@ namespace sim {
 
 namespace {
 
+// The adapter's settings a request changes; each takes its value in place of
+// a record.
+struct I2cCall {
+    uint8_t &dev_addr;
+    unsigned &reg_bytes;
+};
+
+uintptr_t value_of(void *arg) { return reinterpret_cast<uintptr_t>(arg); }
+
+int i2c_set_dev(I2cCall &k, void *arg)
+{
+    if (value_of(arg) > 0xFF)
+        return fail(EINVAL);
+    k.dev_addr = (uint8_t)value_of(arg);
+    return 0;
+}
+
+int i2c_set_reg_width(I2cCall &k, void *arg)
+{
+    if (value_of(arg) > 1)
+        return fail(EINVAL);
+    k.reg_bytes = (unsigned)value_of(arg) + 1;
+    return 0;
+}
+
+const IoctlOp<I2cCall> kI2cOps[] = {
+    {I2C_CMD_SET_DEV, i2c_set_dev},
+    {I2C_CMD_SET_REG_WIDTH, i2c_set_reg_width},
+    // The sensor takes 8-bit data only.
+    {I2C_CMD_SET_DATA_WIDTH, [](I2cCall &, void *arg) { return value_of(arg) != 0 ? fail(EINVAL) : 0; }},
+};
+
 class I2cDevice : public Device {
 public:
     int ioctl(unsigned long request, void *arg) override
     {
-        uintptr_t value = reinterpret_cast<uintptr_t>(arg);
-        switch (request) {
-        case I2C_CMD_SET_DEV:
-            if (value > 0xFF)
-                return fail(EINVAL);
-            dev_addr_ = (uint8_t)value;
-            return 0;
-        case I2C_CMD_SET_REG_WIDTH:
-            if (value > 1)
-                return fail(EINVAL);
-            reg_bytes_ = (unsigned)value + 1;
-            return 0;
-        case I2C_CMD_SET_DATA_WIDTH:
-            if (value != 0)
-                return fail(EINVAL); // the sensor takes 8-bit data only
-            return 0;
-        default:
-            return fail(EINVAL);
-        }
+        I2cCall call{dev_addr_, reg_bytes_};
+        return dispatch(kI2cOps, request, call, arg);
     }
 
     ssize_t write(const void *buf, size_t count) override

@@ -38,46 +38,53 @@ bool record_ok(const LOG_LEVEL_CONF_S &rec)
            (rec.enModId == DU_ID_BUTT && strncmp(rec.cModName, "all", sizeof rec.cModName) == 0);
 }
 
+int log_set_level(void *arg)
+{
+    LOG_LEVEL_CONF_S rec;
+    if (!get_user(rec, arg))
+        return fail(EFAULT);
+    if (!record_ok(rec) || rec.s32Level < 0 || rec.s32Level > LOG_LEVEL_MAX)
+        return DU_ERR_SYS_ILLEGAL_PARAM;
+    std::lock_guard<std::mutex> lock(g_lock);
+    for (u32 m = 0; m < DU_ID_BUTT; m++)
+        if (m == rec.enModId || rec.enModId == DU_ID_BUTT)
+            g_level[m] = rec.s32Level;
+    return 0;
+}
+
+int log_get_level(void *arg)
+{
+    LOG_LEVEL_CONF_S rec;
+    if (!get_user(rec, arg))
+        return fail(EFAULT);
+    if (rec.enModId >= DU_ID_BUTT)
+        return DU_ERR_SYS_ILLEGAL_PARAM;
+    {
+        std::lock_guard<std::mutex> lock(g_lock);
+        rec.s32Level = g_level[rec.enModId];
+    }
+    return put_user(arg, rec) ? 0 : fail(EFAULT);
+}
+
+int log_set_wait(void *arg)
+{
+    u32 wait;
+    if (!get_user(wait, arg))
+        return fail(EFAULT);
+    std::lock_guard<std::mutex> lock(g_lock);
+    g_wait = wait;
+    return 0;
+}
+
+const IoctlOp<void> kLogOps[] = {
+    {LOG_SET_LEVEL_CTRL, log_set_level},
+    {LOG_GET_LEVEL_CTRL, log_get_level},
+    {LOG_SET_WAIT_CTRL, log_set_wait},
+};
+
 class LogDevice : public Device {
 public:
-    int ioctl(unsigned long request, void *arg) override
-    {
-        LOG_LEVEL_CONF_S rec;
-        switch (request) {
-        case LOG_SET_LEVEL_CTRL: {
-            if (!get_user(rec, arg))
-                return fail(EFAULT);
-            if (!record_ok(rec) || rec.s32Level < 0 || rec.s32Level > LOG_LEVEL_MAX)
-                return DU_ERR_SYS_ILLEGAL_PARAM;
-            std::lock_guard<std::mutex> lock(g_lock);
-            for (u32 m = 0; m < DU_ID_BUTT; m++)
-                if (m == rec.enModId || rec.enModId == DU_ID_BUTT)
-                    g_level[m] = rec.s32Level;
-            return 0;
-        }
-        case LOG_GET_LEVEL_CTRL: {
-            if (!get_user(rec, arg))
-                return fail(EFAULT);
-            if (rec.enModId >= DU_ID_BUTT)
-                return DU_ERR_SYS_ILLEGAL_PARAM;
-            {
-                std::lock_guard<std::mutex> lock(g_lock);
-                rec.s32Level = g_level[rec.enModId];
-            }
-            return put_user(arg, rec) ? 0 : fail(EFAULT);
-        }
-        case LOG_SET_WAIT_CTRL: {
-            u32 wait;
-            if (!get_user(wait, arg))
-                return fail(EFAULT);
-            std::lock_guard<std::mutex> lock(g_lock);
-            g_wait = wait;
-            return 0;
-        }
-        default:
-            return fail(EINVAL);
-        }
-    }
+    int ioctl(unsigned long request, void *arg) override { return dispatch(kLogOps, request, arg); }
 
     // Never blocks: an empty log reads 0 bytes.
     ssize_t read(void *buf, size_t count) override

@@ -37,25 +37,32 @@ bool sound(const COMBO_DEV_ATTR_S &a)
     return used > 0;
 }
 
+int mipi_set_dev_attr(void *arg)
+{
+    COMBO_DEV_ATTR_S a;
+    if (!get_user(a, arg))
+        return fail(EFAULT);
+    if (!sound(a))
+        return fail(EINVAL);
+    std::lock_guard<std::mutex> lock(g_mipi->lock);
+    g_mipi->attr = a;
+    g_mipi->set = true;
+    event("mipi", "dev attr mode %u %ux%u wdr %u lanes %d,%d,%d,%d", a.input_mode, a.img_width, a.img_height,
+          a.wdr_mode, a.lane_id[0], a.lane_id[1], a.lane_id[2], a.lane_id[3]);
+    return 0;
+}
+
+const IoctlOp<void> kMipiOps[] = {
+    {MIPI_SET_DEV_ATTR, mipi_set_dev_attr},
+};
+
 class MipiFile : public Device {
 public:
     int ioctl(unsigned long req, void *arg) override
     {
         if (!g_mipi)
             return fail(ENODEV);
-        if (req != MIPI_SET_DEV_ATTR)
-            return fail(EINVAL);
-        COMBO_DEV_ATTR_S a;
-        if (!get_user(a, arg))
-            return fail(EFAULT);
-        if (!sound(a))
-            return fail(EINVAL);
-        std::lock_guard<std::mutex> lock(g_mipi->lock);
-        g_mipi->attr = a;
-        g_mipi->set = true;
-        event("mipi", "dev attr mode %u %ux%u wdr %u lanes %d,%d,%d,%d", a.input_mode, a.img_width, a.img_height,
-              a.wdr_mode, a.lane_id[0], a.lane_id[1], a.lane_id[2], a.lane_id[3]);
-        return 0;
+        return dispatch(kMipiOps, req, arg);
     }
 };
 

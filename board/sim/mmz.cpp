@@ -119,36 +119,38 @@ int do_lookup(MMZ_BUF_REQ_S &req)
     return DU_ERR_SYS_ILLEGAL_PARAM;
 }
 
+int mmz_flush_dirty(void *arg)
+{
+    MMZ_FLUSH_REC_S rec;
+    if (!get_user(rec, arg))
+        return fail(EFAULT);
+    return rec.u32Size ? 0 : DU_ERR_SYS_ILLEGAL_PARAM;
+}
+
+const IoctlOp<void> kMmzOps[] = {
+    {MMZ_ALLOC_CTRL, [](void *arg) { return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, do_alloc); }},
+    {MMZ_REMAP_CTRL,
+     [](void *arg) {
+         return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, [](MMZ_BUF_REQ_S &r) { return do_remap(r, false); });
+     }},
+    {MMZ_REMAP_CACHED_CTRL,
+     [](void *arg) {
+         return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, [](MMZ_BUF_REQ_S &r) { return do_remap(r, true); });
+     }},
+    {MMZ_UNMAP_CTRL, [](void *arg) { return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, do_unmap); }},
+    {MMZ_FREE_CTRL, [](void *arg) { return with_record<MMZ_BUF_REQ_S>(g_lock, arg, false, do_free); }},
+    {MMZ_GET_PHYADDR_CTRL, [](void *arg) { return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, do_lookup); }},
+    {MMZ_FLUSH_DCACHE_ALL, [](void *) { return 0; }}, // the board's memory is coherent
+    {MMZ_FLUSH_DCACHE_DIRTY, mmz_flush_dirty},
+};
+
 class MmzDevice : public Device {
 public:
     int ioctl(unsigned long request, void *arg) override
     {
         if (mpp_refused("mmz", request))
             return fail(EIO);
-        switch (request) {
-        case MMZ_ALLOC_CTRL:
-            return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, do_alloc);
-        case MMZ_REMAP_CTRL:
-            return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, [](MMZ_BUF_REQ_S &r) { return do_remap(r, false); });
-        case MMZ_REMAP_CACHED_CTRL:
-            return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, [](MMZ_BUF_REQ_S &r) { return do_remap(r, true); });
-        case MMZ_UNMAP_CTRL:
-            return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, do_unmap);
-        case MMZ_FREE_CTRL:
-            return with_record<MMZ_BUF_REQ_S>(g_lock, arg, false, do_free);
-        case MMZ_GET_PHYADDR_CTRL:
-            return with_record<MMZ_BUF_REQ_S>(g_lock, arg, true, do_lookup);
-        case MMZ_FLUSH_DCACHE_ALL:
-            return 0; // the board's memory is coherent
-        case MMZ_FLUSH_DCACHE_DIRTY: {
-            MMZ_FLUSH_REC_S rec;
-            if (!get_user(rec, arg))
-                return fail(EFAULT);
-            return rec.u32Size ? 0 : DU_ERR_SYS_ILLEGAL_PARAM;
-        }
-        default:
-            return fail(EINVAL);
-        }
+        return dispatch(kMmzOps, request, arg);
     }
 };
 

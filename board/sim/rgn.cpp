@@ -155,11 +155,211 @@ int take_back(Region &r)
     return to;
 }
 
-constexpr unsigned long kRequests[] = {
-    RGN_CREATE_CTRL,           RGN_DESTROY_CTRL,          RGN_SET_ATTR_CTRL,         RGN_GET_ATTR_CTRL,
-    RGN_SET_BITMAP_CTRL,       RGN_UPDATE_BITMAP_CTRL,    RGN_SET_DISPLAY_ATTR_CTRL, RGN_GET_DISPLAY_ATTR_CTRL,
-    RGN_ATTACH_CTRL,           RGN_DETACH_CTRL,           RGN_SET_ATTACH_FIELD_CTRL, RGN_GET_ATTACH_FIELD_CTRL,
-    RGN_GET_CANVAS_CTRL,       RGN_UPDATE_CANVAS_CTRL,
+// What a request on an existing region works on, under the driver's lock.
+struct RgnCall {
+    uint32_t handle;
+    Region &r;
+};
+
+int rgn_create(uint32_t handle, void *arg)
+{
+    RGN_ATTR_REQ_S q;
+    if (!get_user(q, arg))
+        return fail(EFAULT);
+    if (g_rgn->regions.count(handle))
+        return DU_ERR_RGN_EXIST;
+    if (int ret = check_attr(q.stAttr))
+        return ret;
+    Region r;
+    r.attr = q.stAttr;
+    if (int ret = make_canvases(r))
+        return ret;
+    g_rgn->regions.emplace(handle, std::move(r));
+    event("rgn", "%u create type %u %ux%u", handle, q.stAttr.enType, q.stAttr.stSize.u32Width,
+          q.stAttr.stSize.u32Height);
+    return 0;
+}
+
+// A new size or format re-creates the canvases, which the caller learns
+// by a status code of its own; the colour alone is just kept.
+int rgn_set_attr(RgnCall &k, void *arg)
+{
+    Region &r = k.r;
+    RGN_ATTR_REQ_S q;
+    if (!get_user(q, arg))
+        return fail(EFAULT);
+    if (q.stAttr.enType != r.attr.enType)
+        return DU_ERR_RGN_ILLEGAL_PARAM;
+    if (int ret = check_attr(q.stAttr))
+        return ret;
+    bool same = q.stAttr.enPixelFmt == r.attr.enPixelFmt &&
+                q.stAttr.stSize.u32Width == r.attr.stSize.u32Width &&
+                q.stAttr.stSize.u32Height == r.attr.stSize.u32Height;
+    if (same) {
+        r.attr.u32BgColor = q.stAttr.u32BgColor;
+        return 0;
+    }
+    Region fresh;
+    fresh.attr = q.stAttr;
+    if (int ret = make_canvases(fresh))
+        return ret;
+    free_canvases(r);
+    r.attr = fresh.attr;
+    r.stride = fresh.stride;
+    r.size = fresh.size;
+    std::copy(std::begin(fresh.canvas), std::end(fresh.canvas), r.canvas);
+    return DU_RGN_CANVAS_RECREATED;
+}
+
+// Pieces drawn over what is shown now, then shown together.
+int rgn_update_bitmap(RgnCall &k, void *arg)
+{
+    Region &r = k.r;
+    RGN_BITMAP_UPDATE_REQ_S q;
+    if (!get_user(q, arg))
+        return fail(EFAULT);
+    if (q.stUpdate.u32BmpCnt == 0 || q.stUpdate.u32BmpCnt > RGN_MAX_BMP_UPDATE_NUM)
+        return DU_ERR_RGN_ILLEGAL_PARAM;
+    int to = take_back(r);
+    if (r.shown >= 0)
+        memcpy(phys(r.canvas[to]), phys(r.canvas[r.shown]), r.size);
+    else
+        memset(phys(r.canvas[to]), 0, r.size);
+    for (uint32_t i = 0; i < q.stUpdate.u32BmpCnt; i++) {
+        const RGN_BMP_UPDATE_S &u = q.stUpdate.astBmpUpdate[i];
+        if (!draw_bitmap(r, to, u.s32X, u.s32Y, u.stBmp, u.u32Stride))
+            return DU_ERR_RGN_ILLEGAL_PARAM;
+    }
+    r.shown = to;
+    return 0;
+}
+
+// Attaching to a channel and the attachment's display attributes.
+int rgn_display(RgnCall &k, unsigned long req, void *arg)
+{
+    Region &r = k.r;
+    RGN_CHN_REQ_S q;
+    if (!get_user(q, arg))
+        return fail(EFAULT);
+    if (!chn_fits(r.attr.enType, q.stChn))
+        return DU_ERR_RGN_ILLEGAL_PARAM;
+    ChnAddr chn = chn_of(q.stChn);
+    Attachment *a = find_attachment(r, chn);
+    if (req == RGN_GET_DISPLAY_ATTR_CTRL) {
+        if (!a)
+            return DU_ERR_RGN_UNEXIST;
+        q.stChnAttr = a->attr;
+        return put_user(arg, q) ? 0 : fail(EFAULT);
+    }
+    if (int ret = check_chn_attr(r, q.stChnAttr))
+        return ret;
+    if (req == RGN_SET_DISPLAY_ATTR_CTRL) {
+        if (!a)
+            return DU_ERR_RGN_UNEXIST;
+        a->attr = q.stChnAttr;
+        return 0;
+    }
+    if (a)
+        return DU_ERR_RGN_EXIST;
+    r.att.push_back(Attachment{chn, q.stChnAttr});
+    event("rgn", "%u attach %u %d %d at %d,%d", k.handle, chn.mod, chn.dev, chn.chn, q.stChnAttr.s32X,
+          q.stChnAttr.s32Y);
+    return 0;
+}
+
+int rgn_destroy(RgnCall &k, void *)
+{
+    free_canvases(k.r);
+    g_rgn->regions.erase(k.handle);
+    event("rgn", "%u destroy", k.handle);
+    return 0;
+}
+
+int rgn_set_bitmap(RgnCall &k, void *arg)
+{
+    Region &r = k.r;
+    RGN_BITMAP_REQ_S q;
+    if (!get_user(q, arg))
+        return fail(EFAULT);
+    int to = take_back(r);
+    if (!draw_bitmap(r, to, 0, 0, q.stBitmap, 0))
+        return DU_ERR_RGN_ILLEGAL_PARAM;
+    r.shown = to;
+    return 0;
+}
+
+int rgn_detach(RgnCall &k, void *arg)
+{
+    Region &r = k.r;
+    RGN_DETACH_REQ_S q;
+    if (!get_user(q, arg))
+        return fail(EFAULT);
+    ChnAddr chn = chn_of(q.stChn);
+    auto at = std::find_if(r.att.begin(), r.att.end(), [&](const Attachment &a) { return a.chn == chn; });
+    if (at == r.att.end())
+        return DU_ERR_RGN_UNEXIST;
+    r.att.erase(at);
+    event("rgn", "%u detach %u %d %d", k.handle, chn.mod, chn.dev, chn.chn);
+    return 0;
+}
+
+int rgn_set_attach_field(RgnCall &k, void *arg)
+{
+    RGN_FIELD_REQ_S q;
+    if (!get_user(q, arg))
+        return fail(EFAULT);
+    if (q.enField > 2)
+        return DU_ERR_RGN_ILLEGAL_PARAM;
+    k.r.field = q.enField; // pictures are progressive here: every field is the frame
+    return 0;
+}
+
+int rgn_get_canvas(RgnCall &k, void *arg)
+{
+    Region &r = k.r;
+    if (r.drawing < 0)
+        r.drawing = r.back();
+    RGN_CANVAS_REQ_S q{};
+    q.Handle = k.handle;
+    q.u32Index = (uint32_t)r.drawing;
+    q.u32Size = r.size;
+    q.stCanvas = {r.canvas[r.drawing], nullptr, r.attr.stSize, r.stride, r.attr.enPixelFmt};
+    return put_user(arg, q) ? 0 : fail(EFAULT);
+}
+
+int rgn_update_canvas(RgnCall &k, void *)
+{
+    Region &r = k.r;
+    if (r.drawing < 0)
+        return DU_ERR_RGN_NOT_PERM; // no canvas was handed out
+    r.shown = r.drawing;
+    r.drawing = -1;
+    return 0;
+}
+
+// Requests on an existing region (creating one is the driver's own step).
+const IoctlOp<RgnCall> kRgnOps[] = {
+    {RGN_DESTROY_CTRL, rgn_destroy},
+    {RGN_SET_ATTR_CTRL, rgn_set_attr},
+    {RGN_GET_ATTR_CTRL,
+     [](RgnCall &k, void *arg) {
+         RGN_ATTR_REQ_S q = {k.handle, k.r.attr};
+         return put_user(arg, q) ? 0 : fail(EFAULT);
+     }},
+    {RGN_SET_BITMAP_CTRL, rgn_set_bitmap},
+    {RGN_UPDATE_BITMAP_CTRL, rgn_update_bitmap},
+    {RGN_SET_DISPLAY_ATTR_CTRL, [](RgnCall &k, void *arg) { return rgn_display(k, RGN_SET_DISPLAY_ATTR_CTRL, arg); }},
+    {RGN_GET_DISPLAY_ATTR_CTRL, [](RgnCall &k, void *arg) { return rgn_display(k, RGN_GET_DISPLAY_ATTR_CTRL, arg); }},
+    {RGN_ATTACH_CTRL, [](RgnCall &k, void *arg) { return rgn_display(k, RGN_ATTACH_CTRL, arg); }},
+    {RGN_DETACH_CTRL, rgn_detach},
+    {RGN_SET_ATTACH_FIELD_CTRL, rgn_set_attach_field},
+    {RGN_GET_ATTACH_FIELD_CTRL,
+     [](RgnCall &k, void *arg) {
+         RGN_FIELD_REQ_S q = {k.handle, k.r.field};
+         return put_user(arg, q) ? 0 : fail(EFAULT);
+     }},
+    {RGN_GET_CANVAS_CTRL, rgn_get_canvas},
+    {RGN_UPDATE_CANVAS_CTRL, rgn_update_canvas},
 };
 
 class RgnFile : public Device {
@@ -168,7 +368,8 @@ public:
     {
         if (!g_rgn)
             return fail(ENODEV);
-        if (std::find(std::begin(kRequests), std::end(kRequests), req) == std::end(kRequests))
+        const IoctlOp<RgnCall> *op = find_ioctl(kRgnOps, req);
+        if (!op && req != RGN_CREATE_CTRL)
             return fail(EINVAL);
         uint32_t handle; // every request record starts with it
         if (!get_user(handle, arg))
@@ -177,185 +378,12 @@ public:
             return DU_ERR_RGN_ILLEGAL_PARAM;
         std::lock_guard<std::mutex> lock(g_rgn->lock);
         if (req == RGN_CREATE_CTRL)
-            return create(handle, arg);
+            return rgn_create(handle, arg);
         auto it = g_rgn->regions.find(handle);
         if (it == g_rgn->regions.end())
             return DU_ERR_RGN_UNEXIST;
-        Region &r = it->second;
-        switch (req) {
-        case RGN_DESTROY_CTRL:
-            free_canvases(r);
-            g_rgn->regions.erase(it);
-            event("rgn", "%u destroy", handle);
-            return 0;
-        case RGN_SET_ATTR_CTRL:
-            return set_attr(r, arg);
-        case RGN_GET_ATTR_CTRL: {
-            RGN_ATTR_REQ_S q = {handle, r.attr};
-            return put_user(arg, q) ? 0 : fail(EFAULT);
-        }
-        case RGN_SET_BITMAP_CTRL: {
-            RGN_BITMAP_REQ_S q;
-            if (!get_user(q, arg))
-                return fail(EFAULT);
-            int to = take_back(r);
-            if (!draw_bitmap(r, to, 0, 0, q.stBitmap, 0))
-                return DU_ERR_RGN_ILLEGAL_PARAM;
-            r.shown = to;
-            return 0;
-        }
-        case RGN_UPDATE_BITMAP_CTRL:
-            return update_bitmap(r, arg);
-        case RGN_ATTACH_CTRL:
-        case RGN_SET_DISPLAY_ATTR_CTRL:
-        case RGN_GET_DISPLAY_ATTR_CTRL:
-            return display(handle, r, req, arg);
-        case RGN_DETACH_CTRL: {
-            RGN_DETACH_REQ_S q;
-            if (!get_user(q, arg))
-                return fail(EFAULT);
-            ChnAddr chn = chn_of(q.stChn);
-            auto at = std::find_if(r.att.begin(), r.att.end(), [&](const Attachment &a) { return a.chn == chn; });
-            if (at == r.att.end())
-                return DU_ERR_RGN_UNEXIST;
-            r.att.erase(at);
-            event("rgn", "%u detach %u %d %d", handle, chn.mod, chn.dev, chn.chn);
-            return 0;
-        }
-        case RGN_SET_ATTACH_FIELD_CTRL: {
-            RGN_FIELD_REQ_S q;
-            if (!get_user(q, arg))
-                return fail(EFAULT);
-            if (q.enField > 2)
-                return DU_ERR_RGN_ILLEGAL_PARAM;
-            r.field = q.enField; // pictures are progressive here: every field is the frame
-            return 0;
-        }
-        case RGN_GET_ATTACH_FIELD_CTRL: {
-            RGN_FIELD_REQ_S q = {handle, r.field};
-            return put_user(arg, q) ? 0 : fail(EFAULT);
-        }
-        case RGN_GET_CANVAS_CTRL: {
-            if (r.drawing < 0)
-                r.drawing = r.back();
-            RGN_CANVAS_REQ_S q{};
-            q.Handle = handle;
-            q.u32Index = (uint32_t)r.drawing;
-            q.u32Size = r.size;
-            q.stCanvas = {r.canvas[r.drawing], nullptr, r.attr.stSize, r.stride, r.attr.enPixelFmt};
-            return put_user(arg, q) ? 0 : fail(EFAULT);
-        }
-        case RGN_UPDATE_CANVAS_CTRL:
-            if (r.drawing < 0)
-                return DU_ERR_RGN_NOT_PERM; // no canvas was handed out
-            r.shown = r.drawing;
-            r.drawing = -1;
-            return 0;
-        }
-        return fail(EINVAL);
-    }
-
-private:
-    int create(uint32_t handle, void *arg)
-    {
-        RGN_ATTR_REQ_S q;
-        if (!get_user(q, arg))
-            return fail(EFAULT);
-        if (g_rgn->regions.count(handle))
-            return DU_ERR_RGN_EXIST;
-        if (int ret = check_attr(q.stAttr))
-            return ret;
-        Region r;
-        r.attr = q.stAttr;
-        if (int ret = make_canvases(r))
-            return ret;
-        g_rgn->regions.emplace(handle, std::move(r));
-        event("rgn", "%u create type %u %ux%u", handle, q.stAttr.enType, q.stAttr.stSize.u32Width,
-              q.stAttr.stSize.u32Height);
-        return 0;
-    }
-
-    // A new size or format re-creates the canvases, which the caller learns
-    // by a status code of its own; the colour alone is just kept.
-    int set_attr(Region &r, void *arg)
-    {
-        RGN_ATTR_REQ_S q;
-        if (!get_user(q, arg))
-            return fail(EFAULT);
-        if (q.stAttr.enType != r.attr.enType)
-            return DU_ERR_RGN_ILLEGAL_PARAM;
-        if (int ret = check_attr(q.stAttr))
-            return ret;
-        bool same = q.stAttr.enPixelFmt == r.attr.enPixelFmt &&
-                    q.stAttr.stSize.u32Width == r.attr.stSize.u32Width &&
-                    q.stAttr.stSize.u32Height == r.attr.stSize.u32Height;
-        if (same) {
-            r.attr.u32BgColor = q.stAttr.u32BgColor;
-            return 0;
-        }
-        Region fresh;
-        fresh.attr = q.stAttr;
-        if (int ret = make_canvases(fresh))
-            return ret;
-        free_canvases(r);
-        r.attr = fresh.attr;
-        r.stride = fresh.stride;
-        r.size = fresh.size;
-        std::copy(std::begin(fresh.canvas), std::end(fresh.canvas), r.canvas);
-        return DU_RGN_CANVAS_RECREATED;
-    }
-
-    // Pieces drawn over what is shown now, then shown together.
-    int update_bitmap(Region &r, void *arg)
-    {
-        RGN_BITMAP_UPDATE_REQ_S q;
-        if (!get_user(q, arg))
-            return fail(EFAULT);
-        if (q.stUpdate.u32BmpCnt == 0 || q.stUpdate.u32BmpCnt > RGN_MAX_BMP_UPDATE_NUM)
-            return DU_ERR_RGN_ILLEGAL_PARAM;
-        int to = take_back(r);
-        if (r.shown >= 0)
-            memcpy(phys(r.canvas[to]), phys(r.canvas[r.shown]), r.size);
-        else
-            memset(phys(r.canvas[to]), 0, r.size);
-        for (uint32_t i = 0; i < q.stUpdate.u32BmpCnt; i++) {
-            const RGN_BMP_UPDATE_S &u = q.stUpdate.astBmpUpdate[i];
-            if (!draw_bitmap(r, to, u.s32X, u.s32Y, u.stBmp, u.u32Stride))
-                return DU_ERR_RGN_ILLEGAL_PARAM;
-        }
-        r.shown = to;
-        return 0;
-    }
-
-    int display(uint32_t handle, Region &r, unsigned long req, void *arg)
-    {
-        RGN_CHN_REQ_S q;
-        if (!get_user(q, arg))
-            return fail(EFAULT);
-        if (!chn_fits(r.attr.enType, q.stChn))
-            return DU_ERR_RGN_ILLEGAL_PARAM;
-        ChnAddr chn = chn_of(q.stChn);
-        Attachment *a = find_attachment(r, chn);
-        if (req == RGN_GET_DISPLAY_ATTR_CTRL) {
-            if (!a)
-                return DU_ERR_RGN_UNEXIST;
-            q.stChnAttr = a->attr;
-            return put_user(arg, q) ? 0 : fail(EFAULT);
-        }
-        if (int ret = check_chn_attr(r, q.stChnAttr))
-            return ret;
-        if (req == RGN_SET_DISPLAY_ATTR_CTRL) {
-            if (!a)
-                return DU_ERR_RGN_UNEXIST;
-            a->attr = q.stChnAttr;
-            return 0;
-        }
-        if (a)
-            return DU_ERR_RGN_EXIST;
-        r.att.push_back(Attachment{chn, q.stChnAttr});
-        event("rgn", "%u attach %u %d %d at %d,%d", handle, chn.mod, chn.dev, chn.chn, q.stChnAttr.s32X,
-              q.stChnAttr.s32Y);
-        return 0;
+        RgnCall call{handle, it->second};
+        return op->handler(call, arg);
     }
 };
 

@@ -74,32 +74,29 @@ rtc_time_rec now_fields()
             (uint32_t)tm.tm_min,         (uint32_t)tm.tm_sec,     (uint32_t)tm.tm_wday};
 }
 
+int rtc_set_time(void *arg)
+{
+    rtc_time_rec t;
+    if (!get_user(t, arg))
+        return fail(EFAULT);
+    if (!valid(t)) {
+        event("rtc", "refused %u/%u/%u-%u:%u:%u", t.year, t.month, t.date, t.hour, t.minute, t.second);
+        return fail(EINVAL);
+    }
+    set_base(to_seconds(t));
+    event("rtc", "set %04u/%02u/%02u-%02u:%02u:%02u", t.year, t.month, t.date, t.hour, t.minute, t.second);
+    return 0;
+}
+
+const IoctlOp<void> kRtcOps[] = {
+    {DU_RTC_PREPARE, [](void *) { return 0; }},
+    {DU_RTC_RD_TIME, [](void *arg) { return put_user(arg, now_fields()) ? 0 : fail(EFAULT); }},
+    {DU_RTC_SET_TIME, rtc_set_time},
+};
+
 class RtcDevice : public Device {
 public:
-    int ioctl(unsigned long request, void *arg) override
-    {
-        switch (request) {
-        case DU_RTC_PREPARE:
-            return 0;
-        case DU_RTC_RD_TIME:
-            return put_user(arg, now_fields()) ? 0 : fail(EFAULT);
-        case DU_RTC_SET_TIME: {
-            rtc_time_rec t;
-            if (!get_user(t, arg))
-                return fail(EFAULT);
-            if (!valid(t)) {
-                event("rtc", "refused %u/%u/%u-%u:%u:%u", t.year, t.month, t.date, t.hour, t.minute, t.second);
-                return fail(EINVAL);
-            }
-            set_base(to_seconds(t));
-            event("rtc", "set %04u/%02u/%02u-%02u:%02u:%02u", t.year, t.month, t.date, t.hour, t.minute,
-                  t.second);
-            return 0;
-        }
-        default:
-            return fail(EINVAL);
-        }
-    }
+    int ioctl(unsigned long request, void *arg) override { return dispatch(kRtcOps, request, arg); }
 };
 
 DeviceRegistration rtc_device("/dev/du_rtc", [](int) { return std::make_shared<RtcDevice>(); });

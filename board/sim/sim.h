@@ -6,7 +6,11 @@
 // root of their own with sim::start().
 #pragma once
 
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -81,6 +85,60 @@ struct DeviceRegistration {
 
 // Sets errno and returns -1.
 int fail(int err);
+
+// ---- request tables ---------------------------------------------------------
+// A driver's requests, one row each, as the kernel's ioctl operation tables:
+// adding a request is adding a row. `Call` is what the driver hands every
+// handler: its open file and what it looked up or locked for the request
+// (the channel the file serves, the lock it holds).
+template <class Call> struct IoctlOp {
+    unsigned long request;
+    int (*handler)(Call &call, void *arg);
+};
+
+// The row of `request`, or null when the table has none.
+template <class Call, size_t N>
+const IoctlOp<Call> *find_ioctl(const IoctlOp<Call> (&table)[N], unsigned long request)
+{
+    for (const IoctlOp<Call> &op : table)
+        if (op.request == request)
+            return &op;
+    return nullptr;
+}
+
+// Runs the handler of `request`; a request the table lacks is refused with
+// -1/EINVAL.
+template <class Call, size_t N>
+int dispatch(const IoctlOp<Call> (&table)[N], unsigned long request, Call &call, void *arg)
+{
+    const IoctlOp<Call> *op = find_ioctl(table, request);
+    return op ? op->handler(call, arg) : fail(EINVAL);
+}
+
+// The table of a driver whose requests need nothing but their record.
+template <> struct IoctlOp<void> {
+    unsigned long request;
+    int (*handler)(void *arg);
+};
+
+template <size_t N> int dispatch(const IoctlOp<void> (&table)[N], unsigned long request, void *arg)
+{
+    const IoctlOp<void> *op = find_ioctl(table, request);
+    return op ? op->handler(arg) : fail(EINVAL);
+}
+
+// The wait of a request that takes a timeout: until `ready` holds, without end
+// when `ms` is negative, else at most `ms` milliseconds (0 only looks). What
+// `ready` says at the end.
+template <class Ready>
+bool wait_ms(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, int32_t ms, Ready ready)
+{
+    if (ms < 0) {
+        cv.wait(lock, ready);
+        return true;
+    }
+    return cv.wait_for(lock, std::chrono::milliseconds(ms), ready);
+}
 
 // Copies to and from a firmware record without crashing on a bad pointer:
 // false when the address is null or not mapped.

@@ -183,84 +183,96 @@ int do_set_scale(const ScaleReq &req)
 
 template <class Rec> int answer(void *arg, const Rec &rec) { return put_user(arg, rec) ? 0 : fail(EFAULT); }
 
+int sys_init(void *)
+{
+    std::lock_guard<std::mutex> lock(g_lock);
+    if (!g_sys.up)
+        event("sys", "up");
+    g_sys.up = true;
+    return 0;
+}
+
+int sys_exit(void *)
+{
+    std::lock_guard<std::mutex> lock(g_lock);
+    if (g_sys.up)
+        event("sys", "down");
+    g_sys.up = false;
+    g_sys.binds.clear();
+    return 0;
+}
+
+int sys_get_config(void *arg)
+{
+    std::lock_guard<std::mutex> lock(g_lock);
+    return answer(arg, g_sys.conf);
+}
+
+int sys_set_pts(void *arg)
+{
+    uint64_t pts;
+    if (!get_user(pts, arg))
+        return fail(EFAULT);
+    set_pts(pts);
+    return 0;
+}
+
+int do_set_profile(u32 &profile)
+{
+    if (profile > 2)
+        return kIllegal;
+    g_sys.profile = profile;
+    return 0;
+}
+
+// The board's memory is coherent: a flush only checks its range.
+int do_mflush(SYS_MFLUSH_REC_S &rec)
+{
+    bool ok = rec.u32Size && !(rec.u32PhyAddr & 63) && !(rec.u32Size & 63) && rec.pVirAddr &&
+              (uint64_t)rec.u32PhyAddr + rec.u32Size <= (1ull << 32);
+    return ok ? 0 : kIllegal;
+}
+
+int do_get_scale(ScaleReq &req)
+{
+    if (!range_ok(req.range))
+        return kIllegal;
+    req.level = g_sys.coef[req.range.enHorizontal][req.range.enVertical];
+    return 0;
+}
+
+const IoctlOp<void> kSysOps[] = {
+    {SYS_INIT_CTRL, sys_init},
+    {SYS_EXIT_CTRL, sys_exit},
+    {SYS_SET_CONFIG_CTRL, [](void *arg) { return with_record<SYS_CONF_REC_S>(g_lock, arg, false, do_set_conf); }},
+    {SYS_GET_CONFIG_CTRL, sys_get_config},
+    {SYS_INIT_PTSBASE, sys_set_pts},
+    {SYS_SYNC_PTS, sys_set_pts},
+    {SYS_GET_CURPTS, [](void *arg) { return answer(arg, platform_pts_us()); }},
+    {SYS_BIND_CTRL, [](void *arg) { return with_record<SYS_BIND_REQ_S>(g_lock, arg, false, do_bind); }},
+    {SYS_UNBIND_CTRL, [](void *arg) { return with_record<SYS_BIND_REQ_S>(g_lock, arg, false, do_unbind); }},
+    {SYS_GETBINDBYDEST,
+     [](void *arg) { return with_record<SYS_BIND_REQ_S>(g_lock, arg, true, do_get_bind_by_dest); }},
+    {SYS_SET_MEMCONF,
+     [](void *arg) { return with_record<SYS_MEM_CONF_REC_S>(g_lock, arg, false, do_set_mem_conf); }},
+    {SYS_GET_MEMCONF,
+     [](void *arg) { return with_record<SYS_MEM_CONF_REC_S>(g_lock, arg, true, do_get_mem_conf); }},
+    {SYS_GET_KERNELCONFIG,
+     [](void *arg) { return answer(arg, SYS_KERNEL_CONFIG_S{(s32)conf_int("hrtimer", 1), 0}); }},
+    {SYS_GET_VIVPSSMODE, [](void *arg) { return answer(arg, (u32)conf_int("vi_vpss_mode", 0)); }},
+    {SYS_SET_PROFILE, [](void *arg) { return with_record<u32>(g_lock, arg, false, do_set_profile); }},
+    {SYS_MFLUSH_CACHE, [](void *arg) { return with_record<SYS_MFLUSH_REC_S>(g_lock, arg, false, do_mflush); }},
+    {SYS_SET_SCALE_COEF, [](void *arg) { return with_record<ScaleReq>(g_lock, arg, false, do_set_scale); }},
+    {SYS_GET_SCALE_COEF, [](void *arg) { return with_record<ScaleReq>(g_lock, arg, true, do_get_scale); }},
+};
+
 class SysDevice : public Device {
 public:
     int ioctl(unsigned long request, void *arg) override
     {
         if (mpp_refused("sys", request))
             return fail(EIO);
-        switch (request) {
-        case SYS_INIT_CTRL: {
-            std::lock_guard<std::mutex> lock(g_lock);
-            if (!g_sys.up)
-                event("sys", "up");
-            g_sys.up = true;
-            return 0;
-        }
-        case SYS_EXIT_CTRL: {
-            std::lock_guard<std::mutex> lock(g_lock);
-            if (g_sys.up)
-                event("sys", "down");
-            g_sys.up = false;
-            g_sys.binds.clear();
-            return 0;
-        }
-        case SYS_SET_CONFIG_CTRL:
-            return with_record<SYS_CONF_REC_S>(g_lock, arg, false, do_set_conf);
-        case SYS_GET_CONFIG_CTRL: {
-            std::lock_guard<std::mutex> lock(g_lock);
-            return answer(arg, g_sys.conf);
-        }
-        case SYS_INIT_PTSBASE:
-        case SYS_SYNC_PTS: {
-            uint64_t pts;
-            if (!get_user(pts, arg))
-                return fail(EFAULT);
-            set_pts(pts);
-            return 0;
-        }
-        case SYS_GET_CURPTS:
-            return answer(arg, platform_pts_us());
-        case SYS_BIND_CTRL:
-            return with_record<SYS_BIND_REQ_S>(g_lock, arg, false, do_bind);
-        case SYS_UNBIND_CTRL:
-            return with_record<SYS_BIND_REQ_S>(g_lock, arg, false, do_unbind);
-        case SYS_GETBINDBYDEST:
-            return with_record<SYS_BIND_REQ_S>(g_lock, arg, true, do_get_bind_by_dest);
-        case SYS_SET_MEMCONF:
-            return with_record<SYS_MEM_CONF_REC_S>(g_lock, arg, false, do_set_mem_conf);
-        case SYS_GET_MEMCONF:
-            return with_record<SYS_MEM_CONF_REC_S>(g_lock, arg, true, do_get_mem_conf);
-        case SYS_GET_KERNELCONFIG:
-            return answer(arg, SYS_KERNEL_CONFIG_S{(s32)conf_int("hrtimer", 1), 0});
-        case SYS_GET_VIVPSSMODE:
-            return answer(arg, (u32)conf_int("vi_vpss_mode", 0));
-        case SYS_SET_PROFILE:
-            return with_record<u32>(g_lock, arg, false, [](u32 &profile) {
-                if (profile > 2)
-                    return kIllegal;
-                g_sys.profile = profile;
-                return 0;
-            });
-        case SYS_MFLUSH_CACHE:
-            // The board's memory is coherent: a flush only checks its range.
-            return with_record<SYS_MFLUSH_REC_S>(g_lock, arg, false, [](SYS_MFLUSH_REC_S &rec) {
-                bool ok = rec.u32Size && !(rec.u32PhyAddr & 63) && !(rec.u32Size & 63) && rec.pVirAddr &&
-                          (uint64_t)rec.u32PhyAddr + rec.u32Size <= (1ull << 32);
-                return ok ? 0 : kIllegal;
-            });
-        case SYS_SET_SCALE_COEF:
-            return with_record<ScaleReq>(g_lock, arg, false, do_set_scale);
-        case SYS_GET_SCALE_COEF:
-            return with_record<ScaleReq>(g_lock, arg, true, [](ScaleReq &req) {
-                if (!range_ok(req.range))
-                    return kIllegal;
-                req.level = g_sys.coef[req.range.enHorizontal][req.range.enVertical];
-                return 0;
-            });
-        default:
-            return fail(EINVAL);
-        }
+        return dispatch(kSysOps, request, arg);
     }
 };
 

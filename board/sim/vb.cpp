@@ -305,125 +305,153 @@ int do_mod_pool(u32 uid, bool init)
     return 0;
 }
 
+// A block handle's physical address, or its pool's id.
+int do_handle_word(u32 &word, bool phys)
+{
+    u32 i;
+    Pool *p = block_of(word, &i);
+    if (!p)
+        return kIllegal;
+    word = phys ? p->phys + i * p->stride : word >> 16;
+    return 0;
+}
+
+int do_set_conf(VB_CONF_REC_S &conf)
+{
+    if (g_vb.inited)
+        return kNotPerm;
+    if (!conf_ok(conf))
+        return kIllegal;
+    g_vb.conf = conf;
+    g_vb.conf_set = true;
+    return 0;
+}
+
+int do_get_pool_info(VB_POOL_INFO_REQ_S &info)
+{
+    if (info.u32PoolId >= VB_MAX_POOLS || !g_vb.pools[info.u32PoolId].used)
+        return kUnexist;
+    const Pool &p = g_vb.pools[info.u32PoolId];
+    info.u32PoolSize = p.size();
+    info.u32PhysAddr = p.phys;
+    return 0;
+}
+
+// A pool that is gone is used by nobody.
+int do_query_pool_used(u32 &word)
+{
+    if (word >= VB_MAX_POOLS)
+        return kIllegal;
+    word = g_vb.pools[word].used && g_vb.pools[word].in_use() ? 1 : 0;
+    return 0;
+}
+
+int do_get_mod_conf(VB_MOD_CONF_REQ_S &req)
+{
+    if (req.enVbUid >= VB_MAX_USER)
+        return kIllegal;
+    req.stVbConf = g_vb.mod_conf[req.enVbUid];
+    return 0;
+}
+
+int do_set_mod_conf(VB_MOD_CONF_REQ_S &req)
+{
+    if (req.enVbUid >= VB_MAX_USER || !conf_ok(req.stVbConf))
+        return kIllegal;
+    if (g_vb.mod_inited[req.enVbUid])
+        return kNotPerm;
+    g_vb.mod_conf[req.enVbUid] = req.stVbConf;
+    return 0;
+}
+
+int do_set_supplement(u32 &mask)
+{
+    if (mask & ~(VB_SUPPLEMENT_JPEG_MASK | VB_SUPPLEMENT_ISPINFO_MASK))
+        return kIllegal;
+    if (g_vb.inited)
+        return kNotPerm; // the common pools are laid out already
+    g_vb.supplement_mask = mask;
+    return 0;
+}
+
+int vb_get_supplement_addr(void *arg)
+{
+    VB_SUPPLEMENT_REQ_S req;
+    if (!get_user(req, arg))
+        return fail(EFAULT);
+    VB_SUPPLEMENT_ADDR_S addr = {};
+    {
+        std::lock_guard<std::mutex> lock(g_lock);
+        u32 i;
+        Pool *p = block_of(req.u32Handle, &i);
+        if (!p)
+            return kIllegal;
+        u32 base = p->supplement ? p->supplement + i * 2 * kSupplementSize : 0;
+        if (base && (g_vb.supplement_mask & VB_SUPPLEMENT_JPEG_MASK))
+            addr.u32JpegDcfPhyAddr = base;
+        if (base && (g_vb.supplement_mask & VB_SUPPLEMENT_ISPINFO_MASK))
+            addr.u32IspInfoPhyAddr = base + kSupplementSize;
+    }
+    return put_user(req.pstSupplement, addr) ? 0 : fail(EFAULT);
+}
+
+// The driver's words as they stand.
+int vb_get_conf(void *arg)
+{
+    std::lock_guard<std::mutex> lock(g_lock);
+    return put_user(arg, g_vb.conf) ? 0 : fail(EFAULT);
+}
+
+int vb_get_supplement_conf(void *arg)
+{
+    std::lock_guard<std::mutex> lock(g_lock);
+    return put_user(arg, g_vb.supplement_mask) ? 0 : fail(EFAULT);
+}
+
+const IoctlOp<void> kVbOps[] = {
+    {VB_CREATE_POOL, [](void *arg) { return with_record<VB_POOL_REQ_S>(g_lock, arg, true, do_create); }},
+    {VB_DESTROY_POOL, [](void *arg) { return with_record<u32>(g_lock, arg, false, do_destroy); }},
+    {VB_GET_BLOCK, [](void *arg) { return with_record<VB_POOL_REQ_S>(g_lock, arg, true, do_get_block); }},
+    {VB_RELEASE_BLOCK, [](void *arg) { return with_record<u32>(g_lock, arg, false, do_release); }},
+    {VB_HANDLE2PHYS,
+     [](void *arg) { return with_record<u32>(g_lock, arg, true, [](u32 &w) { return do_handle_word(w, true); }); }},
+    {VB_HANDLE2POOLID,
+     [](void *arg) { return with_record<u32>(g_lock, arg, true, [](u32 &w) { return do_handle_word(w, false); }); }},
+    {VB_INIT,
+     [](void *) {
+         std::lock_guard<std::mutex> lock(g_lock);
+         return do_init();
+     }},
+    {VB_EXIT,
+     [](void *) {
+         std::lock_guard<std::mutex> lock(g_lock);
+         return do_exit();
+     }},
+    {VB_GET_CONF, vb_get_conf},
+    {VB_SET_CONF, [](void *arg) { return with_record<VB_CONF_REC_S>(g_lock, arg, false, do_set_conf); }},
+    {VB_GET_POOL_INFO,
+     [](void *arg) { return with_record<VB_POOL_INFO_REQ_S>(g_lock, arg, true, do_get_pool_info); }},
+    {VB_QUERY_POOL_USED, [](void *arg) { return with_record<u32>(g_lock, arg, true, do_query_pool_used); }},
+    {VB_INIT_MOD_POOL,
+     [](void *arg) { return with_record<u32>(g_lock, arg, false, [](u32 &uid) { return do_mod_pool(uid, true); }); }},
+    {VB_EXIT_MOD_POOL,
+     [](void *arg) { return with_record<u32>(g_lock, arg, false, [](u32 &uid) { return do_mod_pool(uid, false); }); }},
+    {VB_GET_MOD_POOL_CONF,
+     [](void *arg) { return with_record<VB_MOD_CONF_REQ_S>(g_lock, arg, true, do_get_mod_conf); }},
+    {VB_SET_MOD_POOL_CONF,
+     [](void *arg) { return with_record<VB_MOD_CONF_REQ_S>(g_lock, arg, false, do_set_mod_conf); }},
+    {VB_SET_SUPPLEMENT_CONF, [](void *arg) { return with_record<u32>(g_lock, arg, false, do_set_supplement); }},
+    {VB_GET_SUPPLEMENT_CONF, vb_get_supplement_conf},
+    {VB_GET_SUPPLEMENT_ADDR, vb_get_supplement_addr},
+};
+
 class VbDevice : public Device {
 public:
     int ioctl(unsigned long request, void *arg) override
     {
         if (mpp_refused("vb", request))
             return fail(EIO);
-        switch (request) {
-        case VB_CREATE_POOL:
-            return with_record<VB_POOL_REQ_S>(g_lock, arg, true, do_create);
-        case VB_DESTROY_POOL:
-            return with_record<u32>(g_lock, arg, false, do_destroy);
-        case VB_GET_BLOCK:
-            return with_record<VB_POOL_REQ_S>(g_lock, arg, true, do_get_block);
-        case VB_RELEASE_BLOCK:
-            return with_record<u32>(g_lock, arg, false, do_release);
-        case VB_HANDLE2PHYS:
-        case VB_HANDLE2POOLID:
-            return with_record<u32>(g_lock, arg, true, [request](u32 &word) {
-                u32 i;
-                Pool *p = block_of(word, &i);
-                if (!p)
-                    return kIllegal;
-                word = request == VB_HANDLE2PHYS ? p->phys + i * p->stride : word >> 16;
-                return 0;
-            });
-        case VB_INIT: {
-            std::lock_guard<std::mutex> lock(g_lock);
-            return do_init();
-        }
-        case VB_EXIT: {
-            std::lock_guard<std::mutex> lock(g_lock);
-            return do_exit();
-        }
-        case VB_GET_CONF: {
-            std::lock_guard<std::mutex> lock(g_lock);
-            return put_user(arg, g_vb.conf) ? 0 : fail(EFAULT);
-        }
-        case VB_SET_CONF:
-            return with_record<VB_CONF_REC_S>(g_lock, arg, false, [](VB_CONF_REC_S &conf) {
-                if (g_vb.inited)
-                    return kNotPerm;
-                if (!conf_ok(conf))
-                    return kIllegal;
-                g_vb.conf = conf;
-                g_vb.conf_set = true;
-                return 0;
-            });
-        case VB_GET_POOL_INFO:
-            return with_record<VB_POOL_INFO_REQ_S>(g_lock, arg, true, [](VB_POOL_INFO_REQ_S &info) {
-                if (info.u32PoolId >= VB_MAX_POOLS || !g_vb.pools[info.u32PoolId].used)
-                    return kUnexist;
-                const Pool &p = g_vb.pools[info.u32PoolId];
-                info.u32PoolSize = p.size();
-                info.u32PhysAddr = p.phys;
-                return 0;
-            });
-        case VB_QUERY_POOL_USED:
-            // A pool that is gone is used by nobody.
-            return with_record<u32>(g_lock, arg, true, [](u32 &word) {
-                if (word >= VB_MAX_POOLS)
-                    return kIllegal;
-                word = g_vb.pools[word].used && g_vb.pools[word].in_use() ? 1 : 0;
-                return 0;
-            });
-        case VB_INIT_MOD_POOL:
-        case VB_EXIT_MOD_POOL:
-            return with_record<u32>(g_lock, arg, false,
-                                    [request](u32 &uid) { return do_mod_pool(uid, request == VB_INIT_MOD_POOL); });
-        case VB_GET_MOD_POOL_CONF:
-            return with_record<VB_MOD_CONF_REQ_S>(g_lock, arg, true, [](VB_MOD_CONF_REQ_S &req) {
-                if (req.enVbUid >= VB_MAX_USER)
-                    return kIllegal;
-                req.stVbConf = g_vb.mod_conf[req.enVbUid];
-                return 0;
-            });
-        case VB_SET_MOD_POOL_CONF:
-            return with_record<VB_MOD_CONF_REQ_S>(g_lock, arg, false, [](VB_MOD_CONF_REQ_S &req) {
-                if (req.enVbUid >= VB_MAX_USER || !conf_ok(req.stVbConf))
-                    return kIllegal;
-                if (g_vb.mod_inited[req.enVbUid])
-                    return kNotPerm;
-                g_vb.mod_conf[req.enVbUid] = req.stVbConf;
-                return 0;
-            });
-        case VB_SET_SUPPLEMENT_CONF:
-            return with_record<u32>(g_lock, arg, false, [](u32 &mask) {
-                if (mask & ~(VB_SUPPLEMENT_JPEG_MASK | VB_SUPPLEMENT_ISPINFO_MASK))
-                    return kIllegal;
-                if (g_vb.inited)
-                    return kNotPerm; // the common pools are laid out already
-                g_vb.supplement_mask = mask;
-                return 0;
-            });
-        case VB_GET_SUPPLEMENT_CONF: {
-            std::lock_guard<std::mutex> lock(g_lock);
-            return put_user(arg, g_vb.supplement_mask) ? 0 : fail(EFAULT);
-        }
-        case VB_GET_SUPPLEMENT_ADDR: {
-            VB_SUPPLEMENT_REQ_S req;
-            if (!get_user(req, arg))
-                return fail(EFAULT);
-            VB_SUPPLEMENT_ADDR_S addr = {};
-            {
-                std::lock_guard<std::mutex> lock(g_lock);
-                u32 i;
-                Pool *p = block_of(req.u32Handle, &i);
-                if (!p)
-                    return kIllegal;
-                u32 base = p->supplement ? p->supplement + i * 2 * kSupplementSize : 0;
-                if (base && (g_vb.supplement_mask & VB_SUPPLEMENT_JPEG_MASK))
-                    addr.u32JpegDcfPhyAddr = base;
-                if (base && (g_vb.supplement_mask & VB_SUPPLEMENT_ISPINFO_MASK))
-                    addr.u32IspInfoPhyAddr = base + kSupplementSize;
-            }
-            return put_user(req.pstSupplement, addr) ? 0 : fail(EFAULT);
-        }
-        default:
-            return fail(EINVAL);
-        }
+        return dispatch(kVbOps, request, arg);
     }
 };
 

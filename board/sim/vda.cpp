@@ -289,6 +289,156 @@ SinkRegistration vda_sink(DU_ID_VDA, [](const ChnAddr &dst, const PicturePtr &pi
     take_picture(g_vda->chn[dst.chn], dst.chn, *pic);
 });
 
+// What a VDA request works on: the descriptor's channel under the driver's lock.
+struct VdaCall {
+    std::unique_lock<std::mutex> &lock;
+    VdaChn &c;
+    int n; // the channel's number
+};
+
+int vda_create_chn(VdaCall &k, void *arg)
+{
+    VDA_CHN_ATTR_REC_S a;
+    if (!get_user(a, arg))
+        return fail(EFAULT);
+    return create(k.c, k.n, a);
+}
+
+// Requests a channel takes whether it exists or not.
+const IoctlOp<VdaCall> kVdaAnyTimeOps[] = {
+    {VDA_CREATE_CHN, vda_create_chn},
+};
+
+int vda_get_data(VdaCall &k, void *arg)
+{
+    VdaChn &c = k.c;
+    VDA_GET_DATA_REQ_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    wait_ms(g_vda->cv, k.lock, r.s32MilliSec, [&] { return !c.ready.empty() || !c.created; });
+    if (!c.created)
+        return ERR_VDA_UNEXIST;
+    if (c.ready.empty())
+        return ERR_VDA_BUF_EMPTY;
+    r.stData = c.ready.front().rec;
+    if (!put_user(arg, r))
+        return fail(EFAULT);
+    c.held.push_back(c.ready.front());
+    c.ready.pop_front();
+    signal_results(c);
+    return 0;
+}
+
+// Only the analysis words may change: the sizes shape the buffer the
+// caller has mapped.
+int vda_set_chn_attr(VdaCall &k, void *arg)
+{
+    VdaChn &c = k.c;
+    VDA_CHN_ATTR_REC_S a;
+    if (!get_user(a, arg))
+        return fail(EFAULT);
+    if (int ret = check_attr(a))
+        return ret;
+    VDA_CHN_ATTR_REC_S keep = c.attr;
+    keep.unAttr.stMdAttr.u32VdaIntvl = a.unAttr.stMdAttr.u32VdaIntvl;
+    keep.unAttr.stMdAttr.u32BgUpSrcWgt = a.unAttr.stMdAttr.u32BgUpSrcWgt;
+    keep.unAttr.stMdAttr.u32SadTh = a.unAttr.stMdAttr.u32SadTh;
+    if (memcmp(&keep, &a, sizeof a) != 0)
+        return ERR_VDA_NOT_PERM;
+    c.attr = a;
+    return 0;
+}
+
+int vda_destroy_chn(VdaCall &k, void *)
+{
+    drop_channel(k.c);
+    event("vda", "chn %d destroy", k.n);
+    return 0;
+}
+
+int vda_get_buf(VdaCall &k, void *arg)
+{
+    VDA_BUF_REC_S b = {k.c.buf, k.c.buf_len};
+    return put_user(arg, b) ? 0 : fail(EFAULT);
+}
+
+int vda_start_recv(VdaCall &k, void *)
+{
+    VdaChn &c = k.c;
+    if (!c.receiving) {
+        c.receiving = true;
+        c.have_ref = false; // an old reference would show motion that is not there
+        c.pictures = 0;
+        event("vda", "chn %d start", k.n);
+    }
+    return 0;
+}
+
+int vda_stop_recv(VdaCall &k, void *)
+{
+    if (k.c.receiving)
+        event("vda", "chn %d stop", k.n);
+    k.c.receiving = false;
+    return 0;
+}
+
+int vda_release_data(VdaCall &k, void *arg)
+{
+    VdaChn &c = k.c;
+    VDA_DATA_REC_S d;
+    if (!get_user(d, arg))
+        return fail(EFAULT);
+    auto it = std::find_if(c.held.begin(), c.held.end(),
+                           [&](const Result &r) { return r.rec.u32ResultId == d.u32ResultId; });
+    if (it == c.held.end())
+        return ERR_VDA_ILLEGAL_PARAM;
+    c.slot_used[it->slot] = false;
+    c.held.erase(it);
+    return 0;
+}
+
+int vda_query(VdaCall &k, void *arg)
+{
+    VDA_CHN_STAT_S st = {k.c.receiving, 0, (u32)k.c.ready.size()};
+    return put_user(arg, st) ? 0 : fail(EFAULT);
+}
+
+int vda_send_pic(VdaCall &k, void *arg)
+{
+    VdaChn &c = k.c;
+    VIDEO_FRAME_REQ_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    if (!c.receiving)
+        return ERR_VDA_NOT_PERM;
+    int why;
+    PicturePtr pic = picture_from_frame(c.send_pool, 2, r.stFrame, &why);
+    if (!pic)
+        return why ? ERR_VDA_ILLEGAL_PARAM : mpi_status(DU_ID_VDA, ERR_NOBUF);
+    take_picture(c, k.n, *pic);
+    return 0;
+}
+
+// Regions belong to the other work mode and user references to the other
+// reference mode; channels here do neither.
+int vda_not_supported(VdaCall &, void *) { return ERR_VDA_NOT_SUPPORT; }
+
+// Requests of a created channel.
+const IoctlOp<VdaCall> kVdaChnOps[] = {
+    {VDA_DESTROY_CHN, vda_destroy_chn},
+    {VDA_GET_BUF, vda_get_buf},
+    {VDA_GET_CHN_ATTR, [](VdaCall &k, void *arg) { return put_user(arg, k.c.attr) ? 0 : fail(EFAULT); }},
+    {VDA_SET_CHN_ATTR, vda_set_chn_attr},
+    {VDA_START_RECV, vda_start_recv},
+    {VDA_STOP_RECV, vda_stop_recv},
+    {VDA_GET_DATA, vda_get_data},
+    {VDA_RELEASE_DATA, vda_release_data},
+    {VDA_QUERY, vda_query},
+    {VDA_SEND_PIC, vda_send_pic},
+    {VDA_RESET_OD_REGION, vda_not_supported},
+    {VDA_UPDATE_REF, vda_not_supported},
+};
+
 class VdaFile : public Device, public std::enable_shared_from_this<VdaFile> {
 public:
     int ioctl(unsigned long req, void *arg) override
@@ -296,135 +446,31 @@ public:
         if (!g_vda)
             return fail(ENODEV);
         std::unique_lock<std::mutex> lock(g_vda->lock);
-        if (req == VDA_BIND_FD) {
-            uint32_t n;
-            if (!get_user(n, arg))
-                return fail(EFAULT);
-            if (n >= (uint32_t)VDA_MAX_CHN_NUM || chn_ >= 0)
-                return fail(EINVAL);
-            chn_ = (int)n;
-            VdaChn &c = g_vda->chn[n];
-            c.files.push_back(shared_from_this());
-            set_readable(!c.ready.empty());
-            return 0;
-        }
+        if (req == VDA_BIND_FD)
+            return bind_chn(arg);
         if (chn_ < 0)
             return fail(EBADF);
-        VdaChn &c = g_vda->chn[chn_];
-        if (req == VDA_CREATE_CHN) {
-            VDA_CHN_ATTR_REC_S a;
-            if (!get_user(a, arg))
-                return fail(EFAULT);
-            return create(c, chn_, a);
-        }
-        if (!c.created)
+        VdaCall call{lock, g_vda->chn[chn_], chn_};
+        if (const IoctlOp<VdaCall> *op = find_ioctl(kVdaAnyTimeOps, req))
+            return op->handler(call, arg);
+        if (!call.c.created)
             return ERR_VDA_UNEXIST;
-        switch (req) {
-        case VDA_DESTROY_CHN:
-            drop_channel(c);
-            event("vda", "chn %d destroy", chn_);
-            return 0;
-        case VDA_GET_BUF: {
-            VDA_BUF_REC_S b = {c.buf, c.buf_len};
-            return put_user(arg, b) ? 0 : fail(EFAULT);
-        }
-        case VDA_GET_CHN_ATTR:
-            return put_user(arg, c.attr) ? 0 : fail(EFAULT);
-        case VDA_SET_CHN_ATTR:
-            return set_attr(c, arg);
-        case VDA_START_RECV:
-            if (!c.receiving) {
-                c.receiving = true;
-                c.have_ref = false; // an old reference would show motion that is not there
-                c.pictures = 0;
-                event("vda", "chn %d start", chn_);
-            }
-            return 0;
-        case VDA_STOP_RECV:
-            if (c.receiving)
-                event("vda", "chn %d stop", chn_);
-            c.receiving = false;
-            return 0;
-        case VDA_GET_DATA:
-            return get_data(lock, c, arg);
-        case VDA_RELEASE_DATA: {
-            VDA_DATA_REC_S d;
-            if (!get_user(d, arg))
-                return fail(EFAULT);
-            auto it = std::find_if(c.held.begin(), c.held.end(),
-                                   [&](const Result &r) { return r.rec.u32ResultId == d.u32ResultId; });
-            if (it == c.held.end())
-                return ERR_VDA_ILLEGAL_PARAM;
-            c.slot_used[it->slot] = false;
-            c.held.erase(it);
-            return 0;
-        }
-        case VDA_QUERY: {
-            VDA_CHN_STAT_S st = {c.receiving, 0, (u32)c.ready.size()};
-            return put_user(arg, st) ? 0 : fail(EFAULT);
-        }
-        case VDA_SEND_PIC: {
-            VIDEO_FRAME_REQ_S r;
-            if (!get_user(r, arg))
-                return fail(EFAULT);
-            if (!c.receiving)
-                return ERR_VDA_NOT_PERM;
-            int why;
-            PicturePtr pic = picture_from_frame(c.send_pool, 2, r.stFrame, &why);
-            if (!pic)
-                return why ? ERR_VDA_ILLEGAL_PARAM : mpi_status(DU_ID_VDA, ERR_NOBUF);
-            take_picture(c, chn_, *pic);
-            return 0;
-        }
-        case VDA_RESET_OD_REGION:
-        case VDA_UPDATE_REF:
-            // Regions belong to the other work mode and user references to
-            // the other reference mode; channels here do neither.
-            return ERR_VDA_NOT_SUPPORT;
-        }
-        return fail(EINVAL);
+        return dispatch(kVdaChnOps, req, call, arg);
     }
 
 private:
-    int get_data(std::unique_lock<std::mutex> &lock, VdaChn &c, void *arg)
+    // Binds the descriptor to its channel, once.
+    int bind_chn(void *arg)
     {
-        VDA_GET_DATA_REQ_S r;
-        if (!get_user(r, arg))
+        uint32_t n;
+        if (!get_user(n, arg))
             return fail(EFAULT);
-        auto has = [&] { return !c.ready.empty() || !c.created; };
-        if (r.s32MilliSec < 0)
-            g_vda->cv.wait(lock, has);
-        else
-            g_vda->cv.wait_for(lock, std::chrono::milliseconds(r.s32MilliSec), has);
-        if (!c.created)
-            return ERR_VDA_UNEXIST;
-        if (c.ready.empty())
-            return ERR_VDA_BUF_EMPTY;
-        r.stData = c.ready.front().rec;
-        if (!put_user(arg, r))
-            return fail(EFAULT);
-        c.held.push_back(c.ready.front());
-        c.ready.pop_front();
-        signal_results(c);
-        return 0;
-    }
-
-    // Only the analysis words may change: the sizes shape the buffer the
-    // caller has mapped.
-    int set_attr(VdaChn &c, void *arg)
-    {
-        VDA_CHN_ATTR_REC_S a;
-        if (!get_user(a, arg))
-            return fail(EFAULT);
-        if (int ret = check_attr(a))
-            return ret;
-        VDA_CHN_ATTR_REC_S keep = c.attr;
-        keep.unAttr.stMdAttr.u32VdaIntvl = a.unAttr.stMdAttr.u32VdaIntvl;
-        keep.unAttr.stMdAttr.u32BgUpSrcWgt = a.unAttr.stMdAttr.u32BgUpSrcWgt;
-        keep.unAttr.stMdAttr.u32SadTh = a.unAttr.stMdAttr.u32SadTh;
-        if (memcmp(&keep, &a, sizeof a) != 0)
-            return ERR_VDA_NOT_PERM;
-        c.attr = a;
+        if (n >= (uint32_t)VDA_MAX_CHN_NUM || chn_ >= 0)
+            return fail(EINVAL);
+        chn_ = (int)n;
+        VdaChn &c = g_vda->chn[n];
+        c.files.push_back(shared_from_this());
+        set_readable(!c.ready.empty());
         return 0;
     }
 

@@ -340,6 +340,329 @@ SinkRegistration venc_sink(DU_ID_VENC, [](const ChnAddr &dst, const PicturePtr &
 });
 
 
+// What a VENC request works on: the descriptor's channel under the driver's
+// lock, and the descriptor's own time-outs.
+struct VencCall {
+    std::unique_lock<std::mutex> &lock;
+    VencChn &c;
+    int n; // the channel's number
+    int32_t &get_timeout, &send_timeout;
+};
+
+int venc_create_chn(VencCall &k, void *arg)
+{
+    VencChn &c = k.c;
+    VENC_CHN_ATTR_REC_S a;
+    if (!get_user(a, arg))
+        return fail(EFAULT);
+    if (c.created)
+        return DU_ERR_VENC_EXIST;
+    if (int ret = check_attr(a))
+        return ret;
+    uint32_t len = (a.stVideo.u32BufSize + kPage - 1) & ~(kPage - 1);
+    uint32_t ring = phys_alloc(len);
+    if (!ring)
+        return DU_ERR_VENC_NOMEM;
+    c.attr = a;
+    c.ring = ring;
+    c.ring_len = len;
+    c.created = true;
+    c.stop = false;
+    c.worker = std::thread(encode_loop, k.n);
+    uint32_t w, h;
+    pic_size(a, w, h);
+    event("venc", "chn %d create type %u %ux%u", k.n, a.enType, w, h);
+    return 0;
+}
+
+int venc_set_max_stream_cnt(VencCall &k, void *arg)
+{
+    uint32_t v;
+    if (!get_user(v, arg))
+        return fail(EFAULT);
+    if (v == 0)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    k.c.max_streams = v;
+    return 0;
+}
+
+// Requests a channel takes whether it exists or not.
+const IoctlOp<VencCall> kVencAnyTimeOps[] = {
+    {VENC_CREATE_CHN_CTRL, venc_create_chn},
+    {VENC_SET_GETSTREAM_TIMEOUT_CTRL,
+     [](VencCall &k, void *arg) { return get_user(k.get_timeout, arg) ? 0 : fail(EFAULT); }},
+    {VENC_SET_SENDFRAME_TIMEOUT_CTRL,
+     [](VencCall &k, void *arg) { return get_user(k.send_timeout, arg) ? 0 : fail(EFAULT); }},
+    {VENC_SET_MAX_STREAM_CNT_CTRL, venc_set_max_stream_cnt},
+    {VENC_GET_MAX_STREAM_CNT_CTRL,
+     [](VencCall &k, void *arg) { return put_user(arg, k.c.max_streams) ? 0 : fail(EFAULT); }},
+};
+
+int venc_destroy_chn(VencCall &k, void *)
+{
+    drop_channel(k.lock, k.c);
+    event("venc", "chn %d destroy", k.n);
+    return 0;
+}
+
+int venc_get_strmbuf_info(VencCall &k, void *arg)
+{
+    VencChn &c = k.c;
+    VENC_STRMBUF_INFO_REQ_S info = {c.ring, c.ring + kKernelOffset, c.ring_len, (uint32_t)k.n};
+    return put_user(arg, info) ? 0 : fail(EFAULT);
+}
+
+int venc_start_recv(VencCall &k, void *)
+{
+    k.c.receiving = true;
+    k.c.recv_left = -1;
+    k.c.idr = true;
+    event("venc", "chn %d start", k.n);
+    return 0;
+}
+
+int venc_start_recv_ex(VencCall &k, void *arg)
+{
+    VencChn &c = k.c;
+    VENC_RECV_PIC_PARAM_REC_S p;
+    if (!get_user(p, arg))
+        return fail(EFAULT);
+    if (p.s32RecvPicNum <= 0)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    c.receiving = true;
+    c.recv_left = p.s32RecvPicNum;
+    c.idr = true;
+    event("venc", "chn %d start for %d pictures", k.n, p.s32RecvPicNum);
+    return 0;
+}
+
+int venc_stop_recv(VencCall &k, void *)
+{
+    k.c.receiving = false;
+    k.c.input.clear();
+    event("venc", "chn %d stop", k.n);
+    return 0;
+}
+
+int venc_reset_chn(VencCall &k, void *)
+{
+    VencChn &c = k.c;
+    if (!c.out.empty())
+        return DU_ERR_VENC_NOT_PERM;
+    c.waiting.clear();
+    c.input.clear();
+    c.wr = c.used = 0;
+    c.idr = true;
+    signal_streams(c, false);
+    return 0;
+}
+
+int venc_query(VencCall &k, void *arg)
+{
+    VencChn &c = k.c;
+    VENC_CHN_STATE_S st{};
+    st.u32LeftPics = (uint32_t)c.input.size();
+    for (const Stream &s : c.waiting)
+        st.u32LeftStreamBytes += s.len - VENC_STREAM_OFFSET;
+    st.u32LeftStreamFrames = (uint32_t)c.waiting.size();
+    st.u32CurPackNum = c.waiting.empty() ? 0 : 1;
+    st.u32LeftRecvPics = c.recv_left > 0 ? (uint32_t)c.recv_left : 0;
+    return put_user(arg, st) ? 0 : fail(EFAULT);
+}
+
+int venc_get_stream(VencCall &k, void *arg)
+{
+    VencChn &c = k.c;
+    VENC_STREAM_REC_S rec;
+    if (!get_user(rec, arg))
+        return fail(EFAULT);
+    if (rec.u32PackNum < 1)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    wait_ms(g_venc->cv, k.lock, k.get_timeout, [&] { return !c.waiting.empty() || !c.created; });
+    if (!c.created)
+        return DU_ERR_VENC_UNEXIST;
+    if (c.waiting.empty())
+        return DU_ERR_VENC_BUF_EMPTY;
+    const Stream &s = c.waiting.front();
+    VENC_PACK_REC_S pack{};
+    pack.pu8Data = reinterpret_cast<u8 *>((uintptr_t)(c.ring + kKernelOffset + s.off));
+    pack.u32Len = s.len;
+    pack.u64TimeStamp = s.pts;
+    pack.bFrameEnd = 1;
+    pack.u32NaluType = s.key ? 1 : 0;
+    pack.u32DataOffset = 0;
+    rec.u32PackNum = 1;
+    rec.u32Seq = s.seq;
+    if (!put_user(rec.pstPack, pack) || !put_user(arg, rec))
+        return fail(EFAULT);
+    c.out.push_back(s);
+    c.waiting.pop_front();
+    if (c.waiting.empty())
+        signal_streams(c, false);
+    return 0;
+}
+
+int venc_release_stream(VencCall &k, void *arg)
+{
+    VencChn &c = k.c;
+    VENC_STREAM_REC_S rec;
+    VENC_PACK_REC_S pack;
+    if (!get_user(rec, arg) || rec.u32PackNum < 1 || !get_user(pack, rec.pstPack))
+        return rec.u32PackNum < 1 ? DU_ERR_VENC_ILLEGAL_PARAM : fail(EFAULT);
+    if (c.out.empty())
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    const Stream &s = c.out.front();
+    if ((uint32_t)(uintptr_t)pack.pu8Data != c.ring + kKernelOffset + s.off || pack.u32Len != s.len)
+        return DU_ERR_VENC_ILLEGAL_PARAM; // streams go back in the order they were got
+    c.used -= (s.len + 63) & ~63u;
+    c.out.pop_front();
+    return 0;
+}
+
+int venc_set_chn_attr(VencCall &k, void *arg)
+{
+    VencChn &c = k.c;
+    VENC_CHN_ATTR_REC_S a;
+    if (!get_user(a, arg))
+        return fail(EFAULT);
+    if (int ret = check_attr(a))
+        return ret;
+    // The ring and the payload stay what the channel was made with.
+    if (a.enType != c.attr.enType || a.stVideo.u32BufSize > c.ring_len)
+        return DU_ERR_VENC_NOT_PERM;
+    c.attr = a;
+    c.reconfigure = true;
+    c.warm = false;
+    return 0;
+}
+
+int venc_set_frame_rate(VencCall &k, void *arg)
+{
+    VencChn &c = k.c;
+    VENC_FRAME_RATE_REC_S fr;
+    if (!get_user(fr, arg))
+        return fail(EFAULT);
+    if (fr.s32SrcFrmRate <= 0 || fr.s32DstFrmRate <= 0 || fr.s32DstFrmRate > fr.s32SrcFrmRate ||
+        !is_video(c.attr.enType))
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    c.attr.stRcAttr.u32SrcFrmRate = (uint32_t)fr.s32SrcFrmRate;
+    c.attr.stRcAttr.u32DstFrmRate = (uint32_t)fr.s32DstFrmRate;
+    c.reconfigure = true;
+    c.warm = false;
+    return 0;
+}
+
+int venc_get_frame_rate(VencCall &k, void *arg)
+{
+    VencChn &c = k.c;
+    VENC_FRAME_RATE_REC_S fr = {(s32)c.attr.stRcAttr.u32SrcFrmRate, (s32)c.attr.stRcAttr.u32DstFrmRate};
+    return put_user(arg, fr) ? 0 : fail(EFAULT);
+}
+
+int venc_get_roi_cfg(VencCall &k, void *arg)
+{
+    VENC_ROI_CFG_REC_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    if (r.u32Index >= VENC_MAX_ROI_NUM)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    auto it = k.c.roi.find(r.u32Index);
+    VENC_ROI_CFG_REC_S out{};
+    out.u32Index = r.u32Index;
+    if (it != k.c.roi.end())
+        out = it->second;
+    return put_user(arg, out) ? 0 : fail(EFAULT);
+}
+
+int venc_set_roi_cfg(VencCall &k, void *arg)
+{
+    VENC_ROI_CFG_REC_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    if (r.u32Index >= VENC_MAX_ROI_NUM)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    k.c.roi[r.u32Index] = r;
+    return 0;
+}
+
+int venc_insert_userdata(VencCall &k, void *arg)
+{
+    VencChn &c = k.c;
+    VENC_USER_DATA_REQ_S u;
+    if (!get_user(u, arg))
+        return fail(EFAULT);
+    if (u.u32Len == 0 || u.u32Len > 1024)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    if (!is_video(c.attr.enType))
+        return DU_ERR_VENC_NOT_SUPPORT;
+    if (c.user_data.size() >= kMaxUserData)
+        return DU_ERR_VENC_NOBUF;
+    std::vector<uint8_t> d(u.u32Len);
+    if (!copy_from_user(d.data(), u.pu8Data, d.size()))
+        return fail(EFAULT);
+    c.user_data.push_back(std::move(d)); // goes out with the next key picture
+    return 0;
+}
+
+int venc_send_frame(VencCall &k, void *arg)
+{
+    VencChn &c = k.c;
+    VIDEO_FRAME_REC_S f;
+    if (!get_user(f, arg))
+        return fail(EFAULT);
+    if (!c.receiving)
+        return DU_ERR_VENC_NOT_PERM;
+    int why;
+    PicturePtr pic = picture_from_frame(c.send_pool, kInputDepth + 2, f, &why);
+    if (!pic)
+        return why ? DU_ERR_VENC_ILLEGAL_PARAM : DU_ERR_VENC_NOBUF;
+    c.input.push_back(pic);
+    while (c.input.size() > kInputDepth)
+        c.input.pop_front();
+    g_venc->cv.notify_all();
+    return 0;
+}
+
+int venc_enable_idr(VencCall &, void *arg)
+{
+    uint32_t v;
+    if (!get_user(v, arg))
+        return fail(EFAULT);
+    if (!v) // every key picture is an IDR here
+        return DU_ERR_VENC_NOT_SUPPORT;
+    return 0;
+}
+
+// Requests of a created channel.
+const IoctlOp<VencCall> kVencChnOps[] = {
+    {VENC_DESTROY_CHN_CTRL, venc_destroy_chn},
+    {VENC_GET_STRMBUF_INFO_CTRL, venc_get_strmbuf_info},
+    {VENC_START_RECV_CTRL, venc_start_recv},
+    {VENC_START_RECV_EX_CTRL, venc_start_recv_ex},
+    {VENC_STOP_RECV_CTRL, venc_stop_recv},
+    {VENC_RESET_CHN_CTRL, venc_reset_chn},
+    {VENC_REQUEST_IDR_CTRL,
+     [](VencCall &k, void *) {
+         k.c.idr = true;
+         return 0;
+     }},
+    {VENC_QUERY_CTRL, venc_query},
+    {VENC_GET_STREAM_CTRL, venc_get_stream},
+    {VENC_RELEASE_STREAM_CTRL, venc_release_stream},
+    {VENC_GET_CHN_ATTR_CTRL, [](VencCall &k, void *arg) { return put_user(arg, k.c.attr) ? 0 : fail(EFAULT); }},
+    {VENC_SET_CHN_ATTR_CTRL, venc_set_chn_attr},
+    {MPI_IOC(MPI_IOC_WRITE, 8, 'E', 57), venc_set_frame_rate},
+    {MPI_IOC(MPI_IOC_READ, 8, 'E', 58), venc_get_frame_rate},
+    {VENC_GET_ROI_CFG_CTRL, venc_get_roi_cfg},
+    {VENC_SET_ROI_CFG_CTRL, venc_set_roi_cfg},
+    {VENC_INSERT_USERDATA_CTRL, venc_insert_userdata},
+    {VENC_SEND_FRAME_CTRL, venc_send_frame},
+    // Pictures reach the encoder through the bind table.
+    {VENC_VPSS_QUERY_CTRL, [](VencCall &, void *) { return DU_ERR_VENC_NOT_SUPPORT; }},
+    {VENC_VPSS_SEND_CTRL, [](VencCall &, void *) { return DU_ERR_VENC_NOT_SUPPORT; }},
+    {VENC_ENABLE_IDR_CTRL, venc_enable_idr},
+};
+
 class VencFile : public Device, public std::enable_shared_from_this<VencFile> {
 public:
     int ioctl(unsigned long req, void *arg) override
@@ -347,190 +670,20 @@ public:
         if (!g_venc)
             return fail(ENODEV);
         std::unique_lock<std::mutex> lock(g_venc->lock);
-        if (req == VENC_BIND_CHN_CTRL) {
-            uint32_t n;
-            if (!get_user(n, arg))
-                return fail(EFAULT);
-            if (n >= VENC_MAX_CHN_NUM || chn_ >= 0)
-                return fail(EINVAL);
-            chn_ = (int)n;
-            VencChn &c = g_venc->chn[n];
-            c.files.push_back(shared_from_this());
-            if (!c.waiting.empty())
-                set_readable(true);
-            else
-                set_readable(false);
-            return 0;
-        }
+        if (req == VENC_BIND_CHN_CTRL)
+            return bind_chn(arg);
         if (chn_ < 0)
             return fail(EBADF);
-        VencChn &c = g_venc->chn[chn_];
-        switch (req) {
-        case VENC_CREATE_CHN_CTRL:
-            return create(c, arg);
-        case VENC_SET_GETSTREAM_TIMEOUT_CTRL:
-            return get_user(get_timeout_, arg) ? 0 : fail(EFAULT);
-        case VENC_SET_SENDFRAME_TIMEOUT_CTRL:
-            return get_user(send_timeout_, arg) ? 0 : fail(EFAULT);
-        case VENC_SET_MAX_STREAM_CNT_CTRL: {
-            uint32_t v;
-            if (!get_user(v, arg))
-                return fail(EFAULT);
-            if (v == 0)
-                return DU_ERR_VENC_ILLEGAL_PARAM;
-            c.max_streams = v;
-            return 0;
-        }
-        case VENC_GET_MAX_STREAM_CNT_CTRL:
-            return put_user(arg, c.max_streams) ? 0 : fail(EFAULT);
-        }
-        if (!c.created)
+        VencCall call{lock, g_venc->chn[chn_], chn_, get_timeout_, send_timeout_};
+        if (const IoctlOp<VencCall> *op = find_ioctl(kVencAnyTimeOps, req))
+            return op->handler(call, arg);
+        if (!call.c.created)
             return DU_ERR_VENC_UNEXIST;
-
-        switch (req) {
-        case VENC_DESTROY_CHN_CTRL:
-            drop_channel(lock, c);
-            event("venc", "chn %d destroy", chn_);
-            return 0;
-        case VENC_GET_STRMBUF_INFO_CTRL: {
-            VENC_STRMBUF_INFO_REQ_S info = {c.ring, c.ring + kKernelOffset, c.ring_len, (uint32_t)chn_};
-            return put_user(arg, info) ? 0 : fail(EFAULT);
-        }
-        case VENC_START_RECV_CTRL:
-            c.receiving = true;
-            c.recv_left = -1;
-            c.idr = true;
-            event("venc", "chn %d start", chn_);
-            return 0;
-        case VENC_START_RECV_EX_CTRL: {
-            VENC_RECV_PIC_PARAM_REC_S p;
-            if (!get_user(p, arg))
-                return fail(EFAULT);
-            if (p.s32RecvPicNum <= 0)
-                return DU_ERR_VENC_ILLEGAL_PARAM;
-            c.receiving = true;
-            c.recv_left = p.s32RecvPicNum;
-            c.idr = true;
-            event("venc", "chn %d start for %d pictures", chn_, p.s32RecvPicNum);
-            return 0;
-        }
-        case VENC_STOP_RECV_CTRL:
-            c.receiving = false;
-            c.input.clear();
-            event("venc", "chn %d stop", chn_);
-            return 0;
-        case VENC_RESET_CHN_CTRL:
-            if (!c.out.empty())
-                return DU_ERR_VENC_NOT_PERM;
-            c.waiting.clear();
-            c.input.clear();
-            c.wr = c.used = 0;
-            c.idr = true;
-            signal_streams(c, false);
-            return 0;
-        case VENC_REQUEST_IDR_CTRL:
-            c.idr = true;
-            return 0;
-        case VENC_QUERY_CTRL: {
-            VENC_CHN_STATE_S st{};
-            st.u32LeftPics = (uint32_t)c.input.size();
-            for (const Stream &s : c.waiting)
-                st.u32LeftStreamBytes += s.len - VENC_STREAM_OFFSET;
-            st.u32LeftStreamFrames = (uint32_t)c.waiting.size();
-            st.u32CurPackNum = c.waiting.empty() ? 0 : 1;
-            st.u32LeftRecvPics = c.recv_left > 0 ? (uint32_t)c.recv_left : 0;
-            return put_user(arg, st) ? 0 : fail(EFAULT);
-        }
-        case VENC_GET_STREAM_CTRL:
-            return get_stream(lock, c, arg);
-        case VENC_RELEASE_STREAM_CTRL:
-            return release_stream(c, arg);
-        case VENC_GET_CHN_ATTR_CTRL:
-            return put_user(arg, c.attr) ? 0 : fail(EFAULT);
-        case VENC_SET_CHN_ATTR_CTRL: {
-            VENC_CHN_ATTR_REC_S a;
-            if (!get_user(a, arg))
-                return fail(EFAULT);
-            if (int ret = check_attr(a))
-                return ret;
-            // The ring and the payload stay what the channel was made with.
-            if (a.enType != c.attr.enType || a.stVideo.u32BufSize > c.ring_len)
-                return DU_ERR_VENC_NOT_PERM;
-            c.attr = a;
-            c.reconfigure = true;
-            c.warm = false;
-            return 0;
-        }
-        case MPI_IOC(MPI_IOC_WRITE, 8, 'E', 57): { // frame rate
-            VENC_FRAME_RATE_REC_S fr;
-            if (!get_user(fr, arg))
-                return fail(EFAULT);
-            if (fr.s32SrcFrmRate <= 0 || fr.s32DstFrmRate <= 0 || fr.s32DstFrmRate > fr.s32SrcFrmRate ||
-                !is_video(c.attr.enType))
-                return DU_ERR_VENC_ILLEGAL_PARAM;
-            c.attr.stRcAttr.u32SrcFrmRate = (uint32_t)fr.s32SrcFrmRate;
-            c.attr.stRcAttr.u32DstFrmRate = (uint32_t)fr.s32DstFrmRate;
-            c.reconfigure = true;
-            c.warm = false;
-            return 0;
-        }
-        case MPI_IOC(MPI_IOC_READ, 8, 'E', 58): {
-            VENC_FRAME_RATE_REC_S fr = {(s32)c.attr.stRcAttr.u32SrcFrmRate, (s32)c.attr.stRcAttr.u32DstFrmRate};
-            return put_user(arg, fr) ? 0 : fail(EFAULT);
-        }
-        case VENC_GET_ROI_CFG_CTRL: {
-            VENC_ROI_CFG_REC_S r;
-            if (!get_user(r, arg))
-                return fail(EFAULT);
-            if (r.u32Index >= VENC_MAX_ROI_NUM)
-                return DU_ERR_VENC_ILLEGAL_PARAM;
-            auto it = c.roi.find(r.u32Index);
-            VENC_ROI_CFG_REC_S out{};
-            out.u32Index = r.u32Index;
-            if (it != c.roi.end())
-                out = it->second;
-            return put_user(arg, out) ? 0 : fail(EFAULT);
-        }
-        case VENC_SET_ROI_CFG_CTRL: {
-            VENC_ROI_CFG_REC_S r;
-            if (!get_user(r, arg))
-                return fail(EFAULT);
-            if (r.u32Index >= VENC_MAX_ROI_NUM)
-                return DU_ERR_VENC_ILLEGAL_PARAM;
-            c.roi[r.u32Index] = r;
-            return 0;
-        }
-        case VENC_INSERT_USERDATA_CTRL: {
-            VENC_USER_DATA_REQ_S u;
-            if (!get_user(u, arg))
-                return fail(EFAULT);
-            if (u.u32Len == 0 || u.u32Len > 1024)
-                return DU_ERR_VENC_ILLEGAL_PARAM;
-            if (!is_video(c.attr.enType))
-                return DU_ERR_VENC_NOT_SUPPORT;
-            if (c.user_data.size() >= kMaxUserData)
-                return DU_ERR_VENC_NOBUF;
-            std::vector<uint8_t> d(u.u32Len);
-            if (!copy_from_user(d.data(), u.pu8Data, d.size()))
-                return fail(EFAULT);
-            c.user_data.push_back(std::move(d)); // goes out with the next key picture
-            return 0;
-        }
-        case VENC_SEND_FRAME_CTRL:
-            return send_frame(c, arg);
-        case VENC_VPSS_QUERY_CTRL:
-        case VENC_VPSS_SEND_CTRL:
-            return DU_ERR_VENC_NOT_SUPPORT; // pictures reach the encoder through the bind table
-        case VENC_ENABLE_IDR_CTRL: {
-            uint32_t v;
-            if (!get_user(v, arg))
-                return fail(EFAULT);
-            if (!v) // every key picture is an IDR here
-                return DU_ERR_VENC_NOT_SUPPORT;
-            return 0;
-        }
-        }
-        return stored(c, req, arg);
+        if (const IoctlOp<VencCall> *op = find_ioctl(kVencChnOps, req))
+            return op->handler(call, arg);
+        // The records the driver keeps as given.
+        auto store_of = [&](const VENC_STORED_REQ_S &) -> RecordStore & { return call.c.store; };
+        return stored_request(VENC_STORED_REQS, store_of, req, arg);
     }
 
     void *mmap(void *addr, size_t length, int prot, int flags, off_t offset) override
@@ -559,109 +712,22 @@ public:
     }
 
 private:
-    int create(VencChn &c, void *arg)
+    // Binds the descriptor to its channel, once.
+    int bind_chn(void *arg)
     {
-        VENC_CHN_ATTR_REC_S a;
-        if (!get_user(a, arg))
+        uint32_t n;
+        if (!get_user(n, arg))
             return fail(EFAULT);
-        if (c.created)
-            return DU_ERR_VENC_EXIST;
-        if (int ret = check_attr(a))
-            return ret;
-        uint32_t len = (a.stVideo.u32BufSize + kPage - 1) & ~(kPage - 1);
-        uint32_t ring = phys_alloc(len);
-        if (!ring)
-            return DU_ERR_VENC_NOMEM;
-        c.attr = a;
-        c.ring = ring;
-        c.ring_len = len;
-        c.created = true;
-        c.stop = false;
-        c.worker = std::thread(encode_loop, chn_);
-        uint32_t w, h;
-        pic_size(a, w, h);
-        event("venc", "chn %d create type %u %ux%u", chn_, a.enType, w, h);
-        return 0;
-    }
-
-    int get_stream(std::unique_lock<std::mutex> &lock, VencChn &c, void *arg)
-    {
-        VENC_STREAM_REC_S rec;
-        if (!get_user(rec, arg))
-            return fail(EFAULT);
-        if (rec.u32PackNum < 1)
-            return DU_ERR_VENC_ILLEGAL_PARAM;
-        auto has = [&] { return !c.waiting.empty() || !c.created; };
-        if (get_timeout_ < 0)
-            g_venc->cv.wait(lock, has);
+        if (n >= VENC_MAX_CHN_NUM || chn_ >= 0)
+            return fail(EINVAL);
+        chn_ = (int)n;
+        VencChn &c = g_venc->chn[n];
+        c.files.push_back(shared_from_this());
+        if (!c.waiting.empty())
+            set_readable(true);
         else
-            g_venc->cv.wait_for(lock, std::chrono::milliseconds(get_timeout_), has);
-        if (!c.created)
-            return DU_ERR_VENC_UNEXIST;
-        if (c.waiting.empty())
-            return DU_ERR_VENC_BUF_EMPTY;
-        const Stream &s = c.waiting.front();
-        VENC_PACK_REC_S pack{};
-        pack.pu8Data = reinterpret_cast<u8 *>((uintptr_t)(c.ring + kKernelOffset + s.off));
-        pack.u32Len = s.len;
-        pack.u64TimeStamp = s.pts;
-        pack.bFrameEnd = 1;
-        pack.u32NaluType = s.key ? 1 : 0;
-        pack.u32DataOffset = 0;
-        rec.u32PackNum = 1;
-        rec.u32Seq = s.seq;
-        if (!put_user(rec.pstPack, pack) || !put_user(arg, rec))
-            return fail(EFAULT);
-        c.out.push_back(s);
-        c.waiting.pop_front();
-        if (c.waiting.empty())
-            signal_streams(c, false);
+            set_readable(false);
         return 0;
-    }
-
-    int release_stream(VencChn &c, void *arg)
-    {
-        VENC_STREAM_REC_S rec;
-        VENC_PACK_REC_S pack;
-        if (!get_user(rec, arg) || rec.u32PackNum < 1 || !get_user(pack, rec.pstPack))
-            return rec.u32PackNum < 1 ? DU_ERR_VENC_ILLEGAL_PARAM : fail(EFAULT);
-        if (c.out.empty())
-            return DU_ERR_VENC_ILLEGAL_PARAM;
-        const Stream &s = c.out.front();
-        if ((uint32_t)(uintptr_t)pack.pu8Data != c.ring + kKernelOffset + s.off || pack.u32Len != s.len)
-            return DU_ERR_VENC_ILLEGAL_PARAM; // streams go back in the order they were got
-        c.used -= (s.len + 63) & ~63u;
-        c.out.pop_front();
-        return 0;
-    }
-
-    int send_frame(VencChn &c, void *arg)
-    {
-        VIDEO_FRAME_REC_S f;
-        if (!get_user(f, arg))
-            return fail(EFAULT);
-        if (!c.receiving)
-            return DU_ERR_VENC_NOT_PERM;
-        int why;
-        PicturePtr pic = picture_from_frame(c.send_pool, kInputDepth + 2, f, &why);
-        if (!pic)
-            return why ? DU_ERR_VENC_ILLEGAL_PARAM : DU_ERR_VENC_NOBUF;
-        c.input.push_back(pic);
-        while (c.input.size() > kInputDepth)
-            c.input.pop_front();
-        g_venc->cv.notify_all();
-        return 0;
-    }
-
-    // The records the driver keeps as given.
-    int stored(VencChn &c, unsigned long req, void *arg)
-    {
-        for (const VENC_STORED_REQ_S &e : VENC_STORED_REQS) {
-            int ret = store_request(c.store, e.set, e.get, req, arg);
-            if (ret != 1)
-                return ret;
-        }
-        return fail(EINVAL);
     }
 
     int chn_ = -1;

@@ -24,6 +24,7 @@ using Clock = std::chrono::steady_clock;
 // The sensor's field that device and channel windows are cut from.
 constexpr double kFieldWidth = 1920, kFieldHeight = 1096;
 constexpr unsigned kSpareBuffers = 4; // pictures in flight to VPSS and beyond
+constexpr uint32_t kMaxDepth = 8;
 
 struct ViChn {
     VI_CHN_ATTR_REC_S attr{};
@@ -181,6 +182,204 @@ uint32_t mean_luma(const Picture &p)
     return n ? (uint32_t)(sum / n) : 0;
 }
 
+// What a VI request works on: the driver under its lock and the channel the
+// descriptor is bound to (-1 for none).
+struct ViCall {
+    ViState &s;
+    std::unique_lock<std::mutex> &lock;
+    int n;
+    ViChn &c() { return s.chn[n]; }
+};
+
+int vi_set_dev_attr(ViCall &k, void *arg)
+{
+    ViState &s = k.s;
+    if (!get_user(s.dev, arg))
+        return fail(EFAULT);
+    s.dev_set = true;
+    event("vi", "dev attr %ux%u at %d,%d", s.dev.u32Width, s.dev.u32Height, s.dev.s32X, s.dev.s32Y);
+    return 0;
+}
+
+int vi_get_dev_attr(ViCall &k, void *arg)
+{
+    if (!k.s.dev_set)
+        return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
+    return put_user(arg, k.s.dev) ? 0 : fail(EFAULT);
+}
+
+int vi_enable_dev(ViCall &k, void *)
+{
+    if (!k.s.dev_set)
+        return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
+    k.s.dev_enabled = true;
+    event("vi", "dev enable");
+    return 0;
+}
+
+int vi_disable_dev(ViCall &k, void *)
+{
+    for (ViChn &ch : k.s.chn)
+        if (ch.enabled)
+            return ERR_VI_NOT_PERM;
+    k.s.dev_enabled = false;
+    event("vi", "dev disable");
+    return 0;
+}
+
+// Requests of the device, on any descriptor.
+const IoctlOp<ViCall> kViDevOps[] = {
+    {VI_SET_DEV_ATTR, vi_set_dev_attr},
+    {VI_GET_DEV_ATTR, vi_get_dev_attr},
+    {VI_ENABLE_DEV, vi_enable_dev},
+    {VI_DISABLE_DEV, vi_disable_dev},
+};
+
+int vi_set_chn_attr(ViCall &k, void *arg)
+{
+    VI_CHN_ATTR_REC_S a;
+    if (!get_user(a, arg))
+        return fail(EFAULT);
+    uint32_t w = a.u32DestWidth ? a.u32DestWidth : a.u32Width;
+    uint32_t h = a.u32DestHeight ? a.u32DestHeight : a.u32Height;
+    if (w < 16 || h < 16 || w > 4096 || h > 4096 || (w & 1) || (h & 1))
+        return ERR_VI_INVALID_PARA;
+    k.c().attr = a;
+    k.c().attr_set = true;
+    event("vi", "chn %d attr %ux%u", k.n, w, h);
+    return 0;
+}
+
+int vi_get_chn_attr(ViCall &k, void *arg)
+{
+    if (!k.c().attr_set)
+        return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
+    return put_user(arg, k.c().attr) ? 0 : fail(EFAULT);
+}
+
+int vi_enable_chn(ViCall &k, void *)
+{
+    ViChn &c = k.c();
+    if (!c.attr_set)
+        return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
+    if (!k.s.dev_enabled)
+        return ERR_VI_NOT_PERM;
+    if (!c.enabled) {
+        if (c.thread.joinable())
+            stop_channel(k.lock, c);
+        c.enabled = true;
+        c.stop = false;
+        c.thread = std::thread(capture_loop, k.n);
+        event("vi", "chn %d enable", k.n);
+    }
+    return 0;
+}
+
+int vi_disable_chn(ViCall &k, void *)
+{
+    if (k.c().enabled) {
+        stop_channel(k.lock, k.c());
+        event("vi", "chn %d disable", k.n);
+    }
+    return 0;
+}
+
+int vi_get_frame(ViCall &k, void *arg)
+{
+    ViChn &c = k.c();
+    VIDEO_FRAME_REQ_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    if (!c.enabled)
+        return ERR_VI_NOT_PERM;
+    if (!c.depth)
+        return ERR_VI_BUF_EMPTY;
+    wait_ms(k.s.cv, k.lock, r.s32MilliSec, [&] { return !c.ready.empty() || !c.enabled || c.stop; });
+    if (c.ready.empty())
+        return ERR_VI_BUF_EMPTY;
+    PicturePtr p = c.ready.front();
+    fill_frame(r.stFrame, *p);
+    if (!put_user(arg, r))
+        return fail(EFAULT);
+    c.ready.pop_front();
+    c.held[p->phys] = p;
+    return 0;
+}
+
+int vi_query(ViCall &k, void *arg)
+{
+    ViChn &c = k.c();
+    VI_CHN_STAT_S st{};
+    st.bEnable = c.enabled;
+    st.u32IntCnt = c.captured;
+    st.u32FrmRate = c.fps;
+    st.u32LostInt = c.lost;
+    st.u32VbFail = c.vb_fail;
+    st.u32PicWidth = c.attr.u32DestWidth;
+    st.u32PicHeight = c.attr.u32DestHeight;
+    return put_user(arg, st) ? 0 : fail(EFAULT);
+}
+
+int vi_get_chn_luma(ViCall &k, void *arg)
+{
+    ViChn &c = k.c();
+    if (!c.last)
+        return ERR_VI_BUF_EMPTY;
+    VI_CHN_LUMA_REC_S l{};
+    l.u32Lum = mean_luma(*c.last);
+    l.u64Pts = c.last->pts;
+    return put_user(arg, l) ? 0 : fail(EFAULT);
+}
+
+int vi_set_rotate(ViCall &k, void *arg)
+{
+    uint32_t r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    if (r > 3)
+        return ERR_VI_INVALID_PARA;
+    k.c().rotate = r;
+    return 0;
+}
+
+// The scene reaches VI already processed: no raw pictures, and no picture
+// but the scene's.
+int vi_not_supported(ViCall &, void *) { return ERR_VI_NOT_SUPPORT; }
+
+// Pictures are always signalled through the descriptor.
+int vi_chn_int(ViCall &, void *) { return 0; }
+
+// Requests of the descriptor's channel.
+const IoctlOp<ViCall> kViChnOps[] = {
+    {VI_SET_CHN_ATTR, vi_set_chn_attr},
+    {VI_GET_CHN_ATTR, vi_get_chn_attr},
+    {VI_ENABLE_CHN, vi_enable_chn},
+    {VI_DISABLE_CHN, vi_disable_chn},
+    {VI_ENABLE_CHN_INT, vi_chn_int},
+    {VI_DISABLE_CHN_INT, vi_chn_int},
+    {VI_UNBIND_CHN,
+     [](ViCall &k, void *) {
+         k.c().store.erase(VI_BIND_CHN);
+         return 0;
+     }},
+    {VI_SET_FRAME_DEPTH,
+     [](ViCall &k, void *arg) { return set_depth(k.c().depth, k.c().ready, arg, kMaxDepth, ERR_VI_INVALID_PARA); }},
+    {VI_GET_FRAME_DEPTH, [](ViCall &k, void *arg) { return put_user(arg, k.c().depth) ? 0 : fail(EFAULT); }},
+    {VI_GET_FRAME, vi_get_frame},
+    {VI_RELEASE_FRAME, [](ViCall &k, void *arg) { return release_picture(k.c().held, arg, ERR_VI_INVALID_PARA); }},
+    {VI_QUERY, vi_query},
+    {VI_GET_CHN_LUMA, vi_get_chn_luma},
+    {VI_SET_ROTATE, vi_set_rotate},
+    {VI_GET_ROTATE, [](ViCall &k, void *arg) { return put_user(arg, k.c().rotate) ? 0 : fail(EFAULT); }},
+    {VI_ENABLE_BAYER_DUMP, vi_not_supported},
+    {VI_DISABLE_BAYER_DUMP, vi_not_supported},
+    {VI_ENABLE_BAYER_READ, vi_not_supported},
+    {VI_DISABLE_BAYER_READ, vi_not_supported},
+    {VI_SEND_BAYER_DATA, vi_not_supported},
+    {VI_ENABLE_USER_PIC, vi_not_supported},
+    {VI_DISABLE_USER_PIC, vi_not_supported},
+};
+
 class ViFile : public Device {
 public:
     int ioctl(unsigned long req, void *arg) override
@@ -197,180 +396,19 @@ public:
         if (!g_vi)
             return fail(ENODEV);
         std::unique_lock<std::mutex> lock(g_vi->lock);
-        ViState &s = *g_vi;
-        ViChn *c = bound_ >= 0 ? &s.chn[bound_] : nullptr;
-        switch (req) {
-        case VI_SET_DEV_ATTR:
-            if (!get_user(s.dev, arg))
-                return fail(EFAULT);
-            s.dev_set = true;
-            event("vi", "dev attr %ux%u at %d,%d", s.dev.u32Width, s.dev.u32Height, s.dev.s32X, s.dev.s32Y);
-            return 0;
-        case VI_GET_DEV_ATTR:
-            if (!s.dev_set)
-                return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
-            return put_user(arg, s.dev) ? 0 : fail(EFAULT);
-        case VI_ENABLE_DEV:
-            if (!s.dev_set)
-                return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
-            s.dev_enabled = true;
-            event("vi", "dev enable");
-            return 0;
-        case VI_DISABLE_DEV:
-            for (ViChn &ch : s.chn)
-                if (ch.enabled)
-                    return ERR_VI_NOT_PERM;
-            s.dev_enabled = false;
-            event("vi", "dev disable");
-            return 0;
-        }
-        if (!c)
+        ViCall call{*g_vi, lock, bound_};
+        if (const IoctlOp<ViCall> *op = find_ioctl(kViDevOps, req))
+            return op->handler(call, arg);
+        if (bound_ < 0)
             return fail(EBADF);
-        switch (req) {
-        case VI_SET_CHN_ATTR: {
-            VI_CHN_ATTR_REC_S a;
-            if (!get_user(a, arg))
-                return fail(EFAULT);
-            uint32_t w = a.u32DestWidth ? a.u32DestWidth : a.u32Width;
-            uint32_t h = a.u32DestHeight ? a.u32DestHeight : a.u32Height;
-            if (w < 16 || h < 16 || w > 4096 || h > 4096 || (w & 1) || (h & 1))
-                return ERR_VI_INVALID_PARA;
-            c->attr = a;
-            c->attr_set = true;
-            event("vi", "chn %d attr %ux%u", bound_, w, h);
-            return 0;
-        }
-        case VI_GET_CHN_ATTR:
-            if (!c->attr_set)
-                return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
-            return put_user(arg, c->attr) ? 0 : fail(EFAULT);
-        case VI_ENABLE_CHN:
-            if (!c->attr_set)
-                return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
-            if (!s.dev_enabled)
-                return ERR_VI_NOT_PERM;
-            if (!c->enabled) {
-                if (c->thread.joinable())
-                    stop_channel(lock, *c);
-                c->enabled = true;
-                c->stop = false;
-                c->thread = std::thread(capture_loop, bound_);
-                event("vi", "chn %d enable", bound_);
-            }
-            return 0;
-        case VI_DISABLE_CHN:
-            if (c->enabled) {
-                stop_channel(lock, *c);
-                event("vi", "chn %d disable", bound_);
-            }
-            return 0;
-        case VI_ENABLE_CHN_INT:
-        case VI_DISABLE_CHN_INT:
-            return 0; // pictures are always signalled through the descriptor
-        case VI_UNBIND_CHN:
-            c->store.erase(VI_BIND_CHN);
-            return 0;
-        case VI_SET_FRAME_DEPTH: {
-            uint32_t d;
-            if (!get_user(d, arg))
-                return fail(EFAULT);
-            if (d > 8)
-                return ERR_VI_INVALID_PARA;
-            c->depth = d;
-            while (c->ready.size() > d)
-                c->ready.pop_front();
-            return 0;
-        }
-        case VI_GET_FRAME_DEPTH:
-            return put_user(arg, c->depth) ? 0 : fail(EFAULT);
-        case VI_GET_FRAME: {
-            VIDEO_FRAME_REQ_S r;
-            if (!get_user(r, arg))
-                return fail(EFAULT);
-            if (!c->enabled)
-                return ERR_VI_NOT_PERM;
-            if (!c->depth)
-                return ERR_VI_BUF_EMPTY;
-            auto has = [&] { return !c->ready.empty() || !c->enabled || c->stop; };
-            if (r.s32MilliSec < 0)
-                s.cv.wait(lock, has);
-            else
-                s.cv.wait_for(lock, std::chrono::milliseconds(r.s32MilliSec), has);
-            if (c->ready.empty())
-                return ERR_VI_BUF_EMPTY;
-            PicturePtr p = c->ready.front();
-            fill_frame(r.stFrame, *p);
-            if (!put_user(arg, r))
-                return fail(EFAULT);
-            c->ready.pop_front();
-            c->held[p->phys] = p;
-            return 0;
-        }
-        case VI_RELEASE_FRAME: {
-            VIDEO_FRAME_REC_S f;
-            if (!get_user(f, arg))
-                return fail(EFAULT);
-            if (!c->held.erase(f.u32PhyAddr[0]))
-                return ERR_VI_INVALID_PARA;
-            return 0;
-        }
-        case VI_QUERY: {
-            VI_CHN_STAT_S st{};
-            st.bEnable = c->enabled;
-            st.u32IntCnt = c->captured;
-            st.u32FrmRate = c->fps;
-            st.u32LostInt = c->lost;
-            st.u32VbFail = c->vb_fail;
-            st.u32PicWidth = c->attr.u32DestWidth;
-            st.u32PicHeight = c->attr.u32DestHeight;
-            return put_user(arg, st) ? 0 : fail(EFAULT);
-        }
-        case VI_GET_CHN_LUMA: {
-            if (!c->last)
-                return ERR_VI_BUF_EMPTY;
-            VI_CHN_LUMA_REC_S l{};
-            l.u32Lum = mean_luma(*c->last);
-            l.u64Pts = c->last->pts;
-            return put_user(arg, l) ? 0 : fail(EFAULT);
-        }
-        case VI_SET_ROTATE: {
-            uint32_t r;
-            if (!get_user(r, arg))
-                return fail(EFAULT);
-            if (r > 3)
-                return ERR_VI_INVALID_PARA;
-            c->rotate = r;
-            return 0;
-        }
-        case VI_GET_ROTATE:
-            return put_user(arg, c->rotate) ? 0 : fail(EFAULT);
-        case VI_ENABLE_BAYER_DUMP:
-        case VI_DISABLE_BAYER_DUMP:
-        case VI_ENABLE_BAYER_READ:
-        case VI_DISABLE_BAYER_READ:
-        case VI_SEND_BAYER_DATA:
-        case VI_ENABLE_USER_PIC:
-        case VI_DISABLE_USER_PIC:
-            // The scene reaches VI already processed: no raw pictures, and
-            // no picture but the scene's.
-            return ERR_VI_NOT_SUPPORT;
-        }
-        return stored(req, arg, s, *c);
+        if (const IoctlOp<ViCall> *op = find_ioctl(kViChnOps, req))
+            return op->handler(call, arg);
+        // The records the driver keeps as given.
+        auto store_of = [&](const VI_STORED_REQ_S &e) -> RecordStore & { return e.chn ? call.c().store : g_vi->store; };
+        return stored_request(VI_STORED_REQS, store_of, req, arg, mpi_status(DU_ID_VIU, ERR_NOT_CONFIG));
     }
 
 private:
-    // The records the driver keeps as given.
-    int stored(unsigned long req, void *arg, ViState &s, ViChn &c)
-    {
-        for (const VI_STORED_REQ_S &e : VI_STORED_REQS) {
-            int ret = store_request(e.chn ? c.store : s.store, e.set, e.get, req, arg,
-                                   mpi_status(DU_ID_VIU, ERR_NOT_CONFIG));
-            if (ret != 1)
-                return ret;
-        }
-        return fail(EINVAL);
-    }
-
     int bound_ = -1;
 };
 

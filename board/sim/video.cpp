@@ -211,6 +211,27 @@ void join_unlocked(std::unique_lock<std::mutex> &lock, std::thread &t)
     lock.lock();
 }
 
+int set_depth(uint32_t &depth, std::deque<PicturePtr> &ready, void *arg, uint32_t max, int illegal)
+{
+    uint32_t d;
+    if (!get_user(d, arg))
+        return fail(EFAULT);
+    if (d > max)
+        return illegal;
+    depth = d;
+    while (ready.size() > d)
+        ready.pop_front();
+    return 0;
+}
+
+int release_picture(std::map<uint32_t, PicturePtr> &held, void *arg, int unknown)
+{
+    VIDEO_FRAME_REC_S f;
+    if (!get_user(f, arg))
+        return fail(EFAULT);
+    return held.erase(f.u32PhyAddr[0]) ? 0 : unknown;
+}
+
 int store_request(RecordStore &store, unsigned long set, unsigned long get, unsigned long req, void *arg, int missing)
 {
     uint32_t size = (uint32_t)((req >> 16) & 0x3fff);

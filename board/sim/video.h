@@ -9,6 +9,7 @@
 #include "mpi/video/vpss/mpi_vpss.h" // the region records
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -95,6 +96,28 @@ void join_unlocked(std::unique_lock<std::mutex> &lock, std::thread &t);
 using RecordStore = std::map<unsigned long, std::vector<uint8_t>>;
 int store_request(RecordStore &store, unsigned long set, unsigned long get, unsigned long req, void *arg,
                   int missing = 0);
+
+// The same over a driver's table of stored pairs (rows with `set` and `get`):
+// `store_of(row)` is the store a row's record lives in. A request no row has
+// is refused with -1/EINVAL.
+template <class Row, size_t N, class StoreOf>
+int stored_request(const Row (&rows)[N], StoreOf store_of, unsigned long req, void *arg, int missing = 0)
+{
+    for (const Row &e : rows) {
+        int ret = store_request(store_of(e), e.set, e.get, req, arg, missing);
+        if (ret != 1)
+            return ret;
+    }
+    return fail(EINVAL);
+}
+
+// A channel's new depth of pictures kept for the caller, at most `max` (else
+// `illegal`); the oldest kept ones beyond it go. 0 or -1/EFAULT.
+int set_depth(uint32_t &depth, std::deque<PicturePtr> &ready, void *arg, uint32_t max, int illegal);
+
+// Gives back a picture the caller held (the frame record's luma address
+// names it): 0, -1/EFAULT, or `unknown` when `held` has no such picture.
+int release_picture(std::map<uint32_t, PicturePtr> &held, void *arg, int unknown);
 
 // ---- region luma ---------------------------------------------------------------------------
 // The rectangles of a caller's region-luma request: 0, 1 when their count

@@ -314,15 +314,335 @@ bool rect_in(const VO_RECT_S &r, uint32_t w, uint32_t h)
            (uint64_t)r.s32X + r.u32Width <= w && (uint64_t)r.s32Y + r.u32Height <= h;
 }
 
-// Waits until `ready` holds or the wait ends: -1 blocks, 0 does not wait.
-template <class Pred> bool wait_for(std::unique_lock<std::mutex> &lock, int32_t ms, Pred ready)
+// What a VO request works on: the driver under its lock, the descriptor's
+// channel, and the descriptor's own screen pictures.
+struct VoCall {
+    std::unique_lock<std::mutex> &lock;
+    VoState &s;
+    VoChn &c;
+    int n; // the channel's number
+    std::unique_ptr<PicturePool> &screen_pool;
+    Compositor &compositor;
+};
+
+int vo_set_pub_attr(VoCall &k, void *arg)
 {
-    if (ms < 0)
-        g_vo->cv.wait(lock, ready);
-    else
-        g_vo->cv.wait_for(lock, std::chrono::milliseconds(ms), ready);
-    return ready();
+    VoState &s = k.s;
+    VO_PUB_ATTR_REC_S a;
+    if (!get_user(a, arg))
+        return fail(EFAULT);
+    if (s.dev_enabled)
+        return ERR_VO_NOT_PERM;
+    if (a.enIntfType != VO_INTF_CVBS)
+        return ERR_VO_NOT_SUPPORT; // the camera has a composite output only
+    if ((a.enIntfSync != VO_OUTPUT_PAL && a.enIntfSync != VO_OUTPUT_NTSC) || a.u32BgColor > 0xFFFFFF)
+        return ERR_VO_ILLEGAL_PARAM;
+    s.pub = a;
+    s.pub_set = true;
+    return 0;
 }
+
+int vo_get_pub_attr(VoCall &k, void *arg)
+{
+    if (!k.s.pub_set)
+        return ERR_VO_NOT_CONFIG;
+    return put_user(arg, k.s.pub) ? 0 : fail(EFAULT);
+}
+
+int vo_enable(VoCall &k, void *)
+{
+    VoState &s = k.s;
+    if (!s.pub_set)
+        return ERR_VO_NOT_CONFIG;
+    if (!s.dev_enabled)
+        event("vo", "dev 0 enable %s", s.pub.enIntfSync == VO_OUTPUT_PAL ? "pal" : "ntsc");
+    s.dev_enabled = true;
+    return 0;
+}
+
+int vo_disable(VoCall &k, void *)
+{
+    VoState &s = k.s;
+    if (s.layer_enabled)
+        return ERR_VO_NOT_PERM;
+    if (s.dev_enabled)
+        event("vo", "dev 0 disable");
+    s.dev_enabled = false;
+    return 0;
+}
+
+int vo_set_layer_attr(VoCall &k, void *arg)
+{
+    VoState &s = k.s;
+    VO_LAYER_ATTR_REC_S a;
+    if (!get_user(a, arg))
+        return fail(EFAULT);
+    if (s.layer_enabled)
+        return ERR_VO_NOT_PERM;
+    if (a.u32ImageWidth < 16 || a.u32ImageHeight < 16 || a.u32ImageWidth > 1920 || a.u32ImageHeight > 1080 ||
+        !a.stDispRect.u32Width || !a.stDispRect.u32Height || a.u32DispFrmRt == 0 || a.u32DispFrmRt > 240 ||
+        a.enPixFormat != PIXEL_FORMAT_YUV_SEMIPLANAR_420)
+        return ERR_VO_ILLEGAL_PARAM;
+    s.layer = a;
+    s.layer_set = true;
+    return 0;
+}
+
+int vo_get_layer_attr(VoCall &k, void *arg)
+{
+    if (!k.s.layer_set)
+        return ERR_VO_NOT_CONFIG;
+    return put_user(arg, k.s.layer) ? 0 : fail(EFAULT);
+}
+
+int vo_enable_layer(VoCall &k, void *)
+{
+    VoState &s = k.s;
+    if (!s.layer_set)
+        return ERR_VO_NOT_CONFIG;
+    if (!s.dev_enabled)
+        return ERR_VO_NOT_PERM;
+    if (!s.layer_enabled) {
+        s.layer_enabled = true;
+        s.stop = false;
+        s.display = std::thread(display_loop);
+        s.writer = std::thread(writer_loop);
+        event("vo", "layer 0 enable %ux%u at %u fps", s.layer.u32ImageWidth, s.layer.u32ImageHeight,
+              s.layer.u32DispFrmRt);
+    }
+    return 0;
+}
+
+int vo_disable_layer(VoCall &k, void *)
+{
+    VoState &s = k.s;
+    for (const VoChn &c : s.chn)
+        if (c.enabled)
+            return ERR_VO_NOT_PERM;
+    if (s.layer_enabled) {
+        stop_display(k.lock, s);
+        s.layer_enabled = false;
+        event("vo", "layer 0 disable");
+    }
+    return 0;
+}
+
+int vo_set_disp_buf_len(VoCall &k, void *arg)
+{
+    uint32_t n;
+    if (!get_user(n, arg))
+        return fail(EFAULT);
+    if (k.s.layer_enabled)
+        return ERR_VO_NOT_PERM;
+    if (n < kMinBufLen || n > kMaxBufLen)
+        return ERR_VO_ILLEGAL_PARAM;
+    k.s.buf_len = n;
+    return 0;
+}
+
+// The layer's picture as the screen shows it now.
+int vo_get_screen_frame(VoCall &k, void *arg)
+{
+    VoState &s = k.s;
+    VIDEO_FRAME_REQ_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    if (!s.layer_enabled)
+        return ERR_VO_NOT_PERM;
+    if (!wait_ms(s.cv, k.lock, r.s32MilliSec, [&] { return !on_screen(s).empty() || !s.layer_enabled; }))
+        return ERR_VO_BUF_EMPTY;
+    std::vector<Placed> chns = on_screen(s);
+    if (chns.empty())
+        return ERR_VO_BUF_EMPTY;
+    uint32_t w = s.layer.u32ImageWidth & ~1u, h = s.layer.u32ImageHeight & ~1u;
+    if (!k.screen_pool || k.screen_pool->width() != w || k.screen_pool->height() != h)
+        k.screen_pool = std::make_unique<PicturePool>(w, h, 2);
+    PicturePtr screen = k.screen_pool->take();
+    if (!screen)
+        return mpi_status(DU_ID_VOU, ERR_NOBUF);
+    k.compositor.draw(*screen, s.pub.u32BgColor, chns);
+    screen->pts = chns.back().pic->pts;
+    fill_frame(r.stFrame, *screen);
+    if (!put_user(arg, r))
+        return fail(EFAULT);
+    s.screen_held[screen->phys] = screen;
+    return 0;
+}
+
+// Attributes take effect at once: there is nothing to batch.
+int vo_attr_batch(VoCall &, void *) { return 0; }
+
+// Requests of the device and its layer, on any descriptor.
+const IoctlOp<VoCall> kVoDevOps[] = {
+    {VO_SET_PUB_ATTR, vo_set_pub_attr},
+    {VO_GET_PUB_ATTR, vo_get_pub_attr},
+    {VO_ENABLE, vo_enable},
+    {VO_DISABLE, vo_disable},
+    {VO_SET_LAYER_ATTR, vo_set_layer_attr},
+    {VO_GET_LAYER_ATTR, vo_get_layer_attr},
+    {VO_ENABLE_LAYER, vo_enable_layer},
+    {VO_DISABLE_LAYER, vo_disable_layer},
+    {VO_SET_DISP_BUF_LEN, vo_set_disp_buf_len},
+    {VO_GET_DISP_BUF_LEN, [](VoCall &k, void *arg) { return put_user(arg, k.s.buf_len) ? 0 : fail(EFAULT); }},
+    {VO_SET_ATTR_BEGIN, vo_attr_batch},
+    {VO_SET_ATTR_END, vo_attr_batch},
+    {VO_GET_SCREEN_FRAME, vo_get_screen_frame},
+    {VO_RELEASE_SCREEN_FRAME,
+     [](VoCall &k, void *arg) { return release_picture(k.s.screen_held, arg, ERR_VO_ILLEGAL_PARAM); }},
+};
+
+int vo_set_chn_attr(VoCall &k, void *arg)
+{
+    VoState &s = k.s;
+    VO_CHN_ATTR_REC_S a;
+    if (!get_user(a, arg))
+        return fail(EFAULT);
+    if (!s.layer_set)
+        return ERR_VO_NOT_CONFIG;
+    if (!rect_in(a.stRect, s.layer.u32ImageWidth, s.layer.u32ImageHeight))
+        return ERR_VO_ILLEGAL_PARAM;
+    k.c.attr = a;
+    k.c.attr_set = true;
+    return 0;
+}
+
+int vo_get_chn_attr(VoCall &k, void *arg)
+{
+    if (!k.c.attr_set)
+        return ERR_VO_NOT_CONFIG;
+    return put_user(arg, k.c.attr) ? 0 : fail(EFAULT);
+}
+
+int vo_enable_chn(VoCall &k, void *)
+{
+    VoChn &c = k.c;
+    if (!c.attr_set)
+        return ERR_VO_NOT_CONFIG;
+    if (!k.s.layer_enabled)
+        return ERR_VO_NOT_PERM;
+    if (!c.enabled)
+        event("vo", "chn %d enable %ux%u", k.n, c.attr.stRect.u32Width, c.attr.stRect.u32Height);
+    c.enabled = true;
+    return 0;
+}
+
+int vo_disable_chn(VoCall &k, void *)
+{
+    VoChn &c = k.c;
+    if (c.enabled)
+        event("vo", "chn %d disable after %llu frames", k.n, (unsigned long long)c.frames);
+    c.enabled = c.paused = c.step = false;
+    c.pending.reset();
+    c.shown.reset();
+    k.s.cv.notify_all();
+    return 0;
+}
+
+// The playing controls of an enabled channel: `change` sets what the request
+// changes. A refresh shows the current picture again: the screen always does.
+int vo_playing(VoCall &k, void (*change)(VoChn &c))
+{
+    if (!k.c.enabled)
+        return ERR_VO_NOT_PERM;
+    change(k.c);
+    return 0;
+}
+
+int vo_clear_chn_buffer(VoCall &k, void *arg)
+{
+    uint32_t all;
+    if (!get_user(all, arg))
+        return fail(EFAULT);
+    k.c.pending.reset();
+    if (all)
+        k.c.shown.reset();
+    return 0;
+}
+
+int vo_get_chn_pts(VoCall &k, void *arg)
+{
+    if (!k.c.shown)
+        return ERR_VO_BUF_EMPTY;
+    return put_user(arg, (uint64_t)k.c.shown->pts) ? 0 : fail(EFAULT);
+}
+
+int vo_send_frame(VoCall &k, void *arg)
+{
+    VoChn &c = k.c;
+    VIDEO_FRAME_REQ_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    if (!c.enabled)
+        return ERR_VO_NOT_PERM;
+    int why;
+    PicturePtr pic = picture_from_frame(c.send_pool, 3, r.stFrame, &why);
+    if (!pic)
+        return why ? ERR_VO_ILLEGAL_PARAM : mpi_status(DU_ID_VOU, ERR_NOBUF);
+    c.pending = pic;
+    return 0;
+}
+
+// Waits as the caller allows for the channel to show a picture.
+bool vo_wait_shown(VoCall &k, int32_t ms)
+{
+    VoChn &c = k.c;
+    return wait_ms(k.s.cv, k.lock, ms, [&] { return c.shown != nullptr || !c.enabled; }) && c.shown;
+}
+
+int vo_get_chn_frame(VoCall &k, void *arg)
+{
+    VoChn &c = k.c;
+    VIDEO_FRAME_REQ_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    if (!c.enabled)
+        return ERR_VO_NOT_PERM;
+    if (!vo_wait_shown(k, r.s32MilliSec))
+        return ERR_VO_BUF_EMPTY;
+    fill_frame(r.stFrame, *c.shown);
+    if (!put_user(arg, r))
+        return fail(EFAULT);
+    c.held[c.shown->phys] = c.shown;
+    return 0;
+}
+
+int vo_get_chn_region_luma(VoCall &k, void *arg)
+{
+    VO_REGION_LUMA_REQ_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    std::vector<VPSS_RECT_S> rects;
+    if (int ret = read_regions(r.stRegionInfo, rects))
+        return ret == 1 ? ERR_VO_ILLEGAL_PARAM : ret;
+    if (!k.c.enabled)
+        return ERR_VO_NOT_PERM;
+    if (!vo_wait_shown(k, r.s32MilliSec))
+        return ERR_VO_BUF_EMPTY;
+    return put_region_means(*k.c.shown, rects, r.pu32LumaData);
+}
+
+// Requests of the descriptor's channel.
+const IoctlOp<VoCall> kVoChnOps[] = {
+    {VO_SET_CHN_ATTR, vo_set_chn_attr},
+    {VO_GET_CHN_ATTR, vo_get_chn_attr},
+    {VO_ENABLE_CHN, vo_enable_chn},
+    {VO_DISABLE_CHN, vo_disable_chn},
+    {VO_PAUSE_CHN, [](VoCall &k, void *) { return vo_playing(k, [](VoChn &c) { c.paused = true; }); }},
+    {VO_RESUME_CHN, [](VoCall &k, void *) { return vo_playing(k, [](VoChn &c) { c.paused = false; }); }},
+    // One more picture while paused.
+    {VO_STEP_CHN, [](VoCall &k, void *) { return vo_playing(k, [](VoChn &c) { c.step = c.paused; }); }},
+    {VO_REFRESH_CHN, [](VoCall &k, void *) { return vo_playing(k, [](VoChn &) {}); }},
+    {VO_SHOW_CHN, [](VoCall &k, void *) { return vo_playing(k, [](VoChn &c) { c.hidden = false; }); }},
+    {VO_HIDE_CHN, [](VoCall &k, void *) { return vo_playing(k, [](VoChn &c) { c.hidden = true; }); }},
+    {VO_CLEAR_CHN_BUFFER, vo_clear_chn_buffer},
+    {VO_QUERY_CHN_STAT,
+     [](VoCall &k, void *arg) { return put_user(arg, (uint32_t)(k.c.pending ? 1 : 0)) ? 0 : fail(EFAULT); }},
+    {VO_GET_CHN_PTS, vo_get_chn_pts},
+    {VO_SEND_FRAME, vo_send_frame},
+    {VO_GET_CHN_FRAME, vo_get_chn_frame},
+    {VO_RELEASE_CHN_FRAME, [](VoCall &k, void *arg) { return release_picture(k.c.held, arg, ERR_VO_ILLEGAL_PARAM); }},
+    {VO_GET_CHN_REGION_LUMA, vo_get_chn_region_luma},
+};
 
 class VoFile : public Device {
 public:
@@ -342,283 +662,17 @@ public:
         if (chn_ < 0)
             return fail(EBADF);
         std::unique_lock<std::mutex> lock(g_vo->lock);
-        int ret = device_request(lock, *g_vo, req, arg);
-        if (ret == 1)
-            ret = channel_request(lock, *g_vo, g_vo->chn[chn_], req, arg);
-        if (ret == 1)
-            ret = stored(req, arg, *g_vo, g_vo->chn[chn_]);
-        return ret;
+        VoCall call{lock, *g_vo, g_vo->chn[chn_], chn_, screen_pool_, compositor_};
+        if (const IoctlOp<VoCall> *op = find_ioctl(kVoDevOps, req))
+            return op->handler(call, arg);
+        if (const IoctlOp<VoCall> *op = find_ioctl(kVoChnOps, req))
+            return op->handler(call, arg);
+        // The records the driver keeps as given.
+        auto store_of = [&](const VO_STORED_REQ_S &e) -> RecordStore & { return e.chn ? call.c.store : call.s.store; };
+        return stored_request(VO_STORED_REQS, store_of, req, arg);
     }
 
 private:
-    // Device and layer requests; 1 when `req` is none of them.
-    int device_request(std::unique_lock<std::mutex> &lock, VoState &s, unsigned long req, void *arg)
-    {
-        switch (req) {
-        case VO_SET_PUB_ATTR: {
-            VO_PUB_ATTR_REC_S a;
-            if (!get_user(a, arg))
-                return fail(EFAULT);
-            if (s.dev_enabled)
-                return ERR_VO_NOT_PERM;
-            if (a.enIntfType != VO_INTF_CVBS)
-                return ERR_VO_NOT_SUPPORT; // the camera has a composite output only
-            if ((a.enIntfSync != VO_OUTPUT_PAL && a.enIntfSync != VO_OUTPUT_NTSC) || a.u32BgColor > 0xFFFFFF)
-                return ERR_VO_ILLEGAL_PARAM;
-            s.pub = a;
-            s.pub_set = true;
-            return 0;
-        }
-        case VO_GET_PUB_ATTR:
-            if (!s.pub_set)
-                return ERR_VO_NOT_CONFIG;
-            return put_user(arg, s.pub) ? 0 : fail(EFAULT);
-        case VO_ENABLE:
-            if (!s.pub_set)
-                return ERR_VO_NOT_CONFIG;
-            if (!s.dev_enabled)
-                event("vo", "dev 0 enable %s", s.pub.enIntfSync == VO_OUTPUT_PAL ? "pal" : "ntsc");
-            s.dev_enabled = true;
-            return 0;
-        case VO_DISABLE:
-            if (s.layer_enabled)
-                return ERR_VO_NOT_PERM;
-            if (s.dev_enabled)
-                event("vo", "dev 0 disable");
-            s.dev_enabled = false;
-            return 0;
-        case VO_SET_LAYER_ATTR: {
-            VO_LAYER_ATTR_REC_S a;
-            if (!get_user(a, arg))
-                return fail(EFAULT);
-            if (s.layer_enabled)
-                return ERR_VO_NOT_PERM;
-            if (a.u32ImageWidth < 16 || a.u32ImageHeight < 16 || a.u32ImageWidth > 1920 ||
-                a.u32ImageHeight > 1080 || !a.stDispRect.u32Width || !a.stDispRect.u32Height ||
-                a.u32DispFrmRt == 0 || a.u32DispFrmRt > 240 || a.enPixFormat != PIXEL_FORMAT_YUV_SEMIPLANAR_420)
-                return ERR_VO_ILLEGAL_PARAM;
-            s.layer = a;
-            s.layer_set = true;
-            return 0;
-        }
-        case VO_GET_LAYER_ATTR:
-            if (!s.layer_set)
-                return ERR_VO_NOT_CONFIG;
-            return put_user(arg, s.layer) ? 0 : fail(EFAULT);
-        case VO_ENABLE_LAYER:
-            if (!s.layer_set)
-                return ERR_VO_NOT_CONFIG;
-            if (!s.dev_enabled)
-                return ERR_VO_NOT_PERM;
-            if (!s.layer_enabled) {
-                s.layer_enabled = true;
-                s.stop = false;
-                s.display = std::thread(display_loop);
-                s.writer = std::thread(writer_loop);
-                event("vo", "layer 0 enable %ux%u at %u fps", s.layer.u32ImageWidth, s.layer.u32ImageHeight,
-                      s.layer.u32DispFrmRt);
-            }
-            return 0;
-        case VO_DISABLE_LAYER:
-            for (const VoChn &c : s.chn)
-                if (c.enabled)
-                    return ERR_VO_NOT_PERM;
-            if (s.layer_enabled) {
-                stop_display(lock, s);
-                s.layer_enabled = false;
-                event("vo", "layer 0 disable");
-            }
-            return 0;
-        case VO_SET_DISP_BUF_LEN: {
-            uint32_t n;
-            if (!get_user(n, arg))
-                return fail(EFAULT);
-            if (s.layer_enabled)
-                return ERR_VO_NOT_PERM;
-            if (n < kMinBufLen || n > kMaxBufLen)
-                return ERR_VO_ILLEGAL_PARAM;
-            s.buf_len = n;
-            return 0;
-        }
-        case VO_GET_DISP_BUF_LEN:
-            return put_user(arg, s.buf_len) ? 0 : fail(EFAULT);
-        case VO_SET_ATTR_BEGIN:
-        case VO_SET_ATTR_END:
-            return 0; // attributes take effect at once: there is nothing to batch
-        case VO_GET_SCREEN_FRAME:
-            return screen_frame(lock, s, arg);
-        case VO_RELEASE_SCREEN_FRAME: {
-            VIDEO_FRAME_REC_S f;
-            if (!get_user(f, arg))
-                return fail(EFAULT);
-            return s.screen_held.erase(f.u32PhyAddr[0]) ? 0 : ERR_VO_ILLEGAL_PARAM;
-        }
-        }
-        return 1;
-    }
-
-    // Requests of the descriptor's channel; 1 when `req` is none of them.
-    int channel_request(std::unique_lock<std::mutex> &lock, VoState &s, VoChn &c, unsigned long req, void *arg)
-    {
-        switch (req) {
-        case VO_SET_CHN_ATTR: {
-            VO_CHN_ATTR_REC_S a;
-            if (!get_user(a, arg))
-                return fail(EFAULT);
-            if (!s.layer_set)
-                return ERR_VO_NOT_CONFIG;
-            if (!rect_in(a.stRect, s.layer.u32ImageWidth, s.layer.u32ImageHeight))
-                return ERR_VO_ILLEGAL_PARAM;
-            c.attr = a;
-            c.attr_set = true;
-            return 0;
-        }
-        case VO_GET_CHN_ATTR:
-            if (!c.attr_set)
-                return ERR_VO_NOT_CONFIG;
-            return put_user(arg, c.attr) ? 0 : fail(EFAULT);
-        case VO_ENABLE_CHN:
-            if (!c.attr_set)
-                return ERR_VO_NOT_CONFIG;
-            if (!s.layer_enabled)
-                return ERR_VO_NOT_PERM;
-            if (!c.enabled)
-                event("vo", "chn %d enable %ux%u", chn_, c.attr.stRect.u32Width, c.attr.stRect.u32Height);
-            c.enabled = true;
-            return 0;
-        case VO_DISABLE_CHN:
-            if (c.enabled)
-                event("vo", "chn %d disable after %llu frames", chn_, (unsigned long long)c.frames);
-            c.enabled = c.paused = c.step = false;
-            c.pending.reset();
-            c.shown.reset();
-            s.cv.notify_all();
-            return 0;
-        case VO_PAUSE_CHN:
-        case VO_RESUME_CHN:
-        case VO_STEP_CHN:
-        case VO_REFRESH_CHN:
-        case VO_SHOW_CHN:
-        case VO_HIDE_CHN:
-            if (!c.enabled)
-                return ERR_VO_NOT_PERM;
-            if (req == VO_PAUSE_CHN || req == VO_RESUME_CHN)
-                c.paused = req == VO_PAUSE_CHN;
-            else if (req == VO_STEP_CHN)
-                c.step = c.paused; // one more picture while paused
-            else if (req == VO_SHOW_CHN || req == VO_HIDE_CHN)
-                c.hidden = req == VO_HIDE_CHN;
-            return 0; // a refresh shows the current picture again: the screen always does
-        case VO_CLEAR_CHN_BUFFER: {
-            uint32_t all;
-            if (!get_user(all, arg))
-                return fail(EFAULT);
-            c.pending.reset();
-            if (all)
-                c.shown.reset();
-            return 0;
-        }
-        case VO_QUERY_CHN_STAT: {
-            uint32_t used = c.pending ? 1 : 0;
-            return put_user(arg, used) ? 0 : fail(EFAULT);
-        }
-        case VO_GET_CHN_PTS:
-            if (!c.shown)
-                return ERR_VO_BUF_EMPTY;
-            return put_user(arg, (uint64_t)c.shown->pts) ? 0 : fail(EFAULT);
-        case VO_SEND_FRAME: {
-            VIDEO_FRAME_REQ_S r;
-            if (!get_user(r, arg))
-                return fail(EFAULT);
-            if (!c.enabled)
-                return ERR_VO_NOT_PERM;
-            int why;
-            PicturePtr pic = picture_from_frame(c.send_pool, 3, r.stFrame, &why);
-            if (!pic)
-                return why ? ERR_VO_ILLEGAL_PARAM : mpi_status(DU_ID_VOU, ERR_NOBUF);
-            c.pending = pic;
-            return 0;
-        }
-        case VO_GET_CHN_FRAME: {
-            VIDEO_FRAME_REQ_S r;
-            if (!get_user(r, arg))
-                return fail(EFAULT);
-            if (!c.enabled)
-                return ERR_VO_NOT_PERM;
-            if (!wait_for(lock, r.s32MilliSec, [&] { return c.shown != nullptr || !c.enabled; }) || !c.shown)
-                return ERR_VO_BUF_EMPTY;
-            fill_frame(r.stFrame, *c.shown);
-            if (!put_user(arg, r))
-                return fail(EFAULT);
-            c.held[c.shown->phys] = c.shown;
-            return 0;
-        }
-        case VO_RELEASE_CHN_FRAME: {
-            VIDEO_FRAME_REC_S f;
-            if (!get_user(f, arg))
-                return fail(EFAULT);
-            return c.held.erase(f.u32PhyAddr[0]) ? 0 : ERR_VO_ILLEGAL_PARAM;
-        }
-        case VO_GET_CHN_REGION_LUMA:
-            return region_luma(lock, c, arg);
-        }
-        return 1;
-    }
-
-    // The layer's picture as the screen shows it now.
-    int screen_frame(std::unique_lock<std::mutex> &lock, VoState &s, void *arg)
-    {
-        VIDEO_FRAME_REQ_S r;
-        if (!get_user(r, arg))
-            return fail(EFAULT);
-        if (!s.layer_enabled)
-            return ERR_VO_NOT_PERM;
-        if (!wait_for(lock, r.s32MilliSec, [&] { return !on_screen(s).empty() || !s.layer_enabled; }))
-            return ERR_VO_BUF_EMPTY;
-        std::vector<Placed> chns = on_screen(s);
-        if (chns.empty())
-            return ERR_VO_BUF_EMPTY;
-        uint32_t w = s.layer.u32ImageWidth & ~1u, h = s.layer.u32ImageHeight & ~1u;
-        if (!screen_pool_ || screen_pool_->width() != w || screen_pool_->height() != h)
-            screen_pool_ = std::make_unique<PicturePool>(w, h, 2);
-        PicturePtr screen = screen_pool_->take();
-        if (!screen)
-            return mpi_status(DU_ID_VOU, ERR_NOBUF);
-        compositor_.draw(*screen, s.pub.u32BgColor, chns);
-        screen->pts = chns.back().pic->pts;
-        fill_frame(r.stFrame, *screen);
-        if (!put_user(arg, r))
-            return fail(EFAULT);
-        s.screen_held[screen->phys] = screen;
-        return 0;
-    }
-
-    int region_luma(std::unique_lock<std::mutex> &lock, VoChn &c, void *arg)
-    {
-        VO_REGION_LUMA_REQ_S r;
-        if (!get_user(r, arg))
-            return fail(EFAULT);
-        std::vector<VPSS_RECT_S> rects;
-        if (int ret = read_regions(r.stRegionInfo, rects))
-            return ret == 1 ? ERR_VO_ILLEGAL_PARAM : ret;
-        if (!c.enabled)
-            return ERR_VO_NOT_PERM;
-        if (!wait_for(lock, r.s32MilliSec, [&] { return c.shown != nullptr || !c.enabled; }) || !c.shown)
-            return ERR_VO_BUF_EMPTY;
-        return put_region_means(*c.shown, rects, r.pu32LumaData);
-    }
-
-    // The records the driver keeps as given.
-    int stored(unsigned long req, void *arg, VoState &s, VoChn &c)
-    {
-        for (const VO_STORED_REQ_S &e : VO_STORED_REQS) {
-            int ret = store_request(e.chn ? c.store : s.store, e.set, e.get, req, arg);
-            if (ret != 1)
-                return ret;
-        }
-        return fail(EINVAL);
-    }
-
     int chn_ = -1;
     std::unique_ptr<PicturePool> screen_pool_;
     Compositor compositor_;

@@ -199,12 +199,221 @@ SinkRegistration vpss_sink(DU_ID_VPSS, [](const ChnAddr &dst, const PicturePtr &
 // Waits for the channel's next ready picture: -1 blocks, 0 does not wait.
 bool wait_ready(std::unique_lock<std::mutex> &lock, VpssGrp &g, VpssChn &c, int32_t ms)
 {
-    auto has = [&] { return !c.ready.empty() || !c.enabled || g.stop; };
-    if (ms < 0)
-        g_vpss->cv.wait(lock, has);
-    else
-        g_vpss->cv.wait_for(lock, std::chrono::milliseconds(ms), has);
+    wait_ms(g_vpss->cv, lock, ms, [&] { return !c.ready.empty() || !c.enabled || g.stop; });
     return !c.ready.empty();
+}
+
+// What a VPSS request works on: the descriptor's group and channel under the
+// driver's lock.
+struct VpssCall {
+    std::unique_lock<std::mutex> &lock;
+    VpssGrp &g;
+    VpssChn &c;
+    int grp, chn;
+};
+
+int vpss_create_grp(VpssCall &k, void *arg)
+{
+    VpssGrp &g = k.g;
+    VPSS_GRP_ATTR_REC_S a;
+    if (!get_user(a, arg))
+        return fail(EFAULT);
+    if (g.created)
+        return ERR_VPSS_EXIST;
+    if (!a.u32MaxW || !a.u32MaxH || a.u32MaxW > 4096 || a.u32MaxH > 4096)
+        return ERR_VPSS_ILLEGAL_PARAM;
+    g.attr = a;
+    g.created = true;
+    event("vpss", "grp %d create %ux%u", k.grp, a.u32MaxW, a.u32MaxH);
+    return 0;
+}
+
+int vpss_destroy_grp(VpssCall &k, void *)
+{
+    if (!k.g.created)
+        return ERR_VPSS_UNEXIST;
+    stop_group(k.lock, k.g);
+    forget_group(k.g);
+    event("vpss", "grp %d destroy", k.grp);
+    return 0;
+}
+
+// Requests a group takes whether it exists or not.
+const IoctlOp<VpssCall> kVpssAnyTimeOps[] = {
+    {VPSS_CREATE_GRP, vpss_create_grp},
+    {VPSS_DESTROY_GRP, vpss_destroy_grp},
+};
+
+int vpss_start_grp(VpssCall &k, void *)
+{
+    VpssGrp &g = k.g;
+    if (!g.started) {
+        if (g.worker.joinable())
+            stop_group(k.lock, g);
+        g.started = true;
+        g.stop = false;
+        g.worker = std::thread(group_loop, k.grp);
+        event("vpss", "grp %d start", k.grp);
+    }
+    return 0;
+}
+
+int vpss_stop_grp(VpssCall &k, void *)
+{
+    if (k.g.started) {
+        stop_group(k.lock, k.g);
+        event("vpss", "grp %d stop", k.grp);
+    }
+    return 0;
+}
+
+int vpss_reset_grp(VpssCall &k, void *)
+{
+    k.g.input.clear();
+    for (VpssChn &ch : k.g.chn)
+        ch.ready.clear();
+    return 0;
+}
+
+int vpss_send_frame(VpssCall &k, void *arg)
+{
+    VpssGrp &g = k.g;
+    VIDEO_FRAME_REQ_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    if (r.stFrame.u32Width > g.attr.u32MaxW || r.stFrame.u32Height > g.attr.u32MaxH)
+        return ERR_VPSS_ILLEGAL_PARAM;
+    if (!g.started)
+        return ERR_VPSS_NOT_PERM;
+    int why;
+    PicturePtr pic = picture_from_frame(g.send_pool, kInputDepth + 2, r.stFrame, &why);
+    if (!pic)
+        return why ? ERR_VPSS_ILLEGAL_PARAM : mpi_status(DU_ID_VPSS, ERR_NOBUF);
+    k.lock.unlock();
+    take_input(k.grp, pic);
+    k.lock.lock();
+    return 0;
+}
+
+int vpss_get_grp_frame(VpssCall &k, void *arg)
+{
+    VpssGrp &g = k.g;
+    VPSS_GRP_FRAME_REQ_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    if (!g.last_in)
+        return ERR_VPSS_BUF_EMPTY;
+    VIDEO_FRAME_REC_S f;
+    fill_frame(f, *g.last_in);
+    if (!put_user(r.pstFrame, f))
+        return fail(EFAULT);
+    g.held_in[g.last_in->phys] = g.last_in;
+    return 0;
+}
+
+int vpss_enable_chn(VpssCall &k, void *)
+{
+    k.c.enabled = true;
+    event("vpss", "grp %d chn %d enable", k.grp, k.chn);
+    return 0;
+}
+
+int vpss_disable_chn(VpssCall &k, void *)
+{
+    k.c.enabled = false;
+    k.c.ready.clear();
+    g_vpss->cv.notify_all();
+    event("vpss", "grp %d chn %d disable", k.grp, k.chn);
+    return 0;
+}
+
+int vpss_set_chn_mode(VpssCall &k, void *arg)
+{
+    VPSS_CHN_MODE_REC_S m;
+    if (!get_user(m, arg))
+        return fail(EFAULT);
+    if (m.enChnMode == VPSS_CHN_MODE_USER &&
+        (m.u32Width < 16 || m.u32Height < 16 || m.u32Width > 4096 || m.u32Height > 4096))
+        return ERR_VPSS_ILLEGAL_PARAM;
+    k.c.mode = m;
+    return 0;
+}
+
+int vpss_get_chn_frame(VpssCall &k, void *arg)
+{
+    VpssChn &c = k.c;
+    VPSS_CHN_FRAME_REQ_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    if (!c.enabled || !c.depth)
+        return ERR_VPSS_NOT_PERM;
+    if (!wait_ready(k.lock, k.g, c, r.s32MilliSec))
+        return ERR_VPSS_BUF_EMPTY;
+    PicturePtr p = c.ready.front();
+    VIDEO_FRAME_REC_S f;
+    fill_frame(f, *p);
+    if (!put_user(r.pstFrame, f))
+        return fail(EFAULT);
+    c.ready.pop_front();
+    c.held[p->phys] = p;
+    return 0;
+}
+
+int vpss_get_region_luma(VpssCall &k, void *arg)
+{
+    VpssChn &c = k.c;
+    VPSS_REGION_LUMA_REQ_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    std::vector<VPSS_RECT_S> rects;
+    if (int ret = read_regions(r.stRegionInfo, rects))
+        return ret == 1 ? ERR_VPSS_ILLEGAL_PARAM : ret;
+    if (!c.last) {
+        if (!c.enabled)
+            return ERR_VPSS_NOT_PERM;
+        wait_ms(g_vpss->cv, k.lock, r.s32MilliSec, [&] { return c.last || !c.enabled || k.g.stop; });
+        if (!c.last)
+            return ERR_VPSS_BUF_EMPTY;
+    }
+    return put_region_means(*c.last, rects, r.pu32LumaData);
+}
+
+// The last input picture is always kept for GetGrpFrame.
+int vpss_backup(VpssCall &, void *) { return 0; }
+
+// Requests of a created group and of the descriptor's channel.
+const IoctlOp<VpssCall> kVpssGrpOps[] = {
+    {VPSS_SET_GRP_ATTR, [](VpssCall &k, void *arg) { return get_user(k.g.attr, arg) ? 0 : fail(EFAULT); }},
+    {VPSS_GET_GRP_ATTR, [](VpssCall &k, void *arg) { return put_user(arg, k.g.attr) ? 0 : fail(EFAULT); }},
+    {VPSS_START_GRP, vpss_start_grp},
+    {VPSS_STOP_GRP, vpss_stop_grp},
+    {VPSS_RESET_GRP, vpss_reset_grp},
+    {VPSS_ENABLE_BACKUP, vpss_backup},
+    {VPSS_DISABLE_BACKUP, vpss_backup},
+    {VPSS_SEND_FRAME, vpss_send_frame},
+    {VPSS_GET_GRP_FRAME, vpss_get_grp_frame},
+    {VPSS_RELEASE_GRP_FRAME,
+     [](VpssCall &k, void *arg) { return release_picture(k.g.held_in, arg, ERR_VPSS_ILLEGAL_PARAM); }},
+    {VPSS_ENABLE_CHN, vpss_enable_chn},
+    {VPSS_DISABLE_CHN, vpss_disable_chn},
+    {VPSS_SET_CHN_ATTR, [](VpssCall &k, void *arg) { return get_user(k.c.attr, arg) ? 0 : fail(EFAULT); }},
+    {VPSS_GET_CHN_ATTR, [](VpssCall &k, void *arg) { return put_user(arg, k.c.attr) ? 0 : fail(EFAULT); }},
+    {VPSS_SET_CHN_MODE, vpss_set_chn_mode},
+    {VPSS_GET_CHN_MODE, [](VpssCall &k, void *arg) { return put_user(arg, k.c.mode) ? 0 : fail(EFAULT); }},
+    {VPSS_SET_DEPTH,
+     [](VpssCall &k, void *arg) { return set_depth(k.c.depth, k.c.ready, arg, kMaxDepth, ERR_VPSS_ILLEGAL_PARAM); }},
+    {VPSS_GET_DEPTH, [](VpssCall &k, void *arg) { return put_user(arg, k.c.depth) ? 0 : fail(EFAULT); }},
+    {VPSS_GET_CHN_FRAME, vpss_get_chn_frame},
+    {VPSS_RELEASE_CHN_FRAME,
+     [](VpssCall &k, void *arg) { return release_picture(k.c.held, arg, ERR_VPSS_ILLEGAL_PARAM); }},
+    {VPSS_GET_REGION_LUMA, vpss_get_region_luma},
+};
+
+// The records the driver keeps as given.
+int vpss_stored(VpssCall &k, unsigned long req, void *arg)
+{
+    auto store_of = [&](const VPSS_STORED_REQ_S &e) -> RecordStore & { return e.chn ? k.c.store : k.g.store; };
+    return stored_request(VPSS_STORED_REQS, store_of, req, arg);
 }
 
 class VpssFile : public Device {
@@ -230,207 +439,19 @@ public:
         auto &slot = g_vpss->grp[grp_];
         if (!slot)
             slot = std::make_unique<VpssGrp>();
-        VpssGrp &g = *slot;
-        VpssChn &c = g.chn[chn_];
-
-        switch (req) {
-        case VPSS_CREATE_GRP: {
-            VPSS_GRP_ATTR_REC_S a;
-            if (!get_user(a, arg))
-                return fail(EFAULT);
-            if (g.created)
-                return ERR_VPSS_EXIST;
-            if (!a.u32MaxW || !a.u32MaxH || a.u32MaxW > 4096 || a.u32MaxH > 4096)
-                return ERR_VPSS_ILLEGAL_PARAM;
-            g.attr = a;
-            g.created = true;
-            event("vpss", "grp %d create %ux%u", grp_, a.u32MaxW, a.u32MaxH);
-            return 0;
-        }
-        case VPSS_DESTROY_GRP:
-            if (!g.created)
-                return ERR_VPSS_UNEXIST;
-            stop_group(lock, g);
-            forget_group(g);
-            event("vpss", "grp %d destroy", grp_);
-            return 0;
-        }
+        VpssCall call{lock, *slot, slot->chn[chn_], grp_, chn_};
+        if (const IoctlOp<VpssCall> *op = find_ioctl(kVpssAnyTimeOps, req))
+            return op->handler(call, arg);
         if (req == VPSS_SET_MOD_PARAM || req == VPSS_GET_MOD_PARAM)
-            return stored(req, arg, g, c); // module-wide: no group needs to exist
-        if (!g.created)
+            return vpss_stored(call, req, arg); // module-wide: no group needs to exist
+        if (!call.g.created)
             return ERR_VPSS_UNEXIST;
-
-        switch (req) {
-        case VPSS_SET_GRP_ATTR:
-            return get_user(g.attr, arg) ? 0 : fail(EFAULT);
-        case VPSS_GET_GRP_ATTR:
-            return put_user(arg, g.attr) ? 0 : fail(EFAULT);
-        case VPSS_START_GRP:
-            if (!g.started) {
-                if (g.worker.joinable())
-                    stop_group(lock, g);
-                g.started = true;
-                g.stop = false;
-                g.worker = std::thread(group_loop, grp_);
-                event("vpss", "grp %d start", grp_);
-            }
-            return 0;
-        case VPSS_STOP_GRP:
-            if (g.started) {
-                stop_group(lock, g);
-                event("vpss", "grp %d stop", grp_);
-            }
-            return 0;
-        case VPSS_RESET_GRP:
-            g.input.clear();
-            for (VpssChn &ch : g.chn)
-                ch.ready.clear();
-            return 0;
-        case VPSS_ENABLE_BACKUP:
-        case VPSS_DISABLE_BACKUP:
-            return 0; // the last input picture is always kept for GetGrpFrame
-        case VPSS_SEND_FRAME:
-            return send_frame(lock, g, arg);
-        case VPSS_GET_GRP_FRAME: {
-            VPSS_GRP_FRAME_REQ_S r;
-            if (!get_user(r, arg))
-                return fail(EFAULT);
-            if (!g.last_in)
-                return ERR_VPSS_BUF_EMPTY;
-            VIDEO_FRAME_REC_S f;
-            fill_frame(f, *g.last_in);
-            if (!put_user(r.pstFrame, f))
-                return fail(EFAULT);
-            g.held_in[g.last_in->phys] = g.last_in;
-            return 0;
-        }
-        case VPSS_RELEASE_GRP_FRAME: {
-            VIDEO_FRAME_REC_S f;
-            if (!get_user(f, arg))
-                return fail(EFAULT);
-            return g.held_in.erase(f.u32PhyAddr[0]) ? 0 : ERR_VPSS_ILLEGAL_PARAM;
-        }
-        case VPSS_ENABLE_CHN:
-            c.enabled = true;
-            event("vpss", "grp %d chn %d enable", grp_, chn_);
-            return 0;
-        case VPSS_DISABLE_CHN:
-            c.enabled = false;
-            c.ready.clear();
-            g_vpss->cv.notify_all();
-            event("vpss", "grp %d chn %d disable", grp_, chn_);
-            return 0;
-        case VPSS_SET_CHN_ATTR:
-            return get_user(c.attr, arg) ? 0 : fail(EFAULT);
-        case VPSS_GET_CHN_ATTR:
-            return put_user(arg, c.attr) ? 0 : fail(EFAULT);
-        case VPSS_SET_CHN_MODE: {
-            VPSS_CHN_MODE_REC_S m;
-            if (!get_user(m, arg))
-                return fail(EFAULT);
-            if (m.enChnMode == VPSS_CHN_MODE_USER &&
-                (m.u32Width < 16 || m.u32Height < 16 || m.u32Width > 4096 || m.u32Height > 4096))
-                return ERR_VPSS_ILLEGAL_PARAM;
-            c.mode = m;
-            return 0;
-        }
-        case VPSS_GET_CHN_MODE:
-            return put_user(arg, c.mode) ? 0 : fail(EFAULT);
-        case VPSS_SET_DEPTH: {
-            uint32_t d;
-            if (!get_user(d, arg))
-                return fail(EFAULT);
-            if (d > kMaxDepth)
-                return ERR_VPSS_ILLEGAL_PARAM;
-            c.depth = d;
-            while (c.ready.size() > d)
-                c.ready.pop_front();
-            return 0;
-        }
-        case VPSS_GET_DEPTH:
-            return put_user(arg, c.depth) ? 0 : fail(EFAULT);
-        case VPSS_GET_CHN_FRAME: {
-            VPSS_CHN_FRAME_REQ_S r;
-            if (!get_user(r, arg))
-                return fail(EFAULT);
-            if (!c.enabled || !c.depth)
-                return ERR_VPSS_NOT_PERM;
-            if (!wait_ready(lock, g, c, r.s32MilliSec))
-                return ERR_VPSS_BUF_EMPTY;
-            PicturePtr p = c.ready.front();
-            VIDEO_FRAME_REC_S f;
-            fill_frame(f, *p);
-            if (!put_user(r.pstFrame, f))
-                return fail(EFAULT);
-            c.ready.pop_front();
-            c.held[p->phys] = p;
-            return 0;
-        }
-        case VPSS_RELEASE_CHN_FRAME: {
-            VIDEO_FRAME_REC_S f;
-            if (!get_user(f, arg))
-                return fail(EFAULT);
-            return c.held.erase(f.u32PhyAddr[0]) ? 0 : ERR_VPSS_ILLEGAL_PARAM;
-        }
-        case VPSS_GET_REGION_LUMA:
-            return region_luma(lock, g, c, arg);
-        }
-        return stored(req, arg, g, c);
+        if (const IoctlOp<VpssCall> *op = find_ioctl(kVpssGrpOps, req))
+            return op->handler(call, arg);
+        return vpss_stored(call, req, arg);
     }
 
 private:
-    int send_frame(std::unique_lock<std::mutex> &lock, VpssGrp &g, void *arg)
-    {
-        VIDEO_FRAME_REQ_S r;
-        if (!get_user(r, arg))
-            return fail(EFAULT);
-        if (r.stFrame.u32Width > g.attr.u32MaxW || r.stFrame.u32Height > g.attr.u32MaxH)
-            return ERR_VPSS_ILLEGAL_PARAM;
-        if (!g.started)
-            return ERR_VPSS_NOT_PERM;
-        int why;
-        PicturePtr pic = picture_from_frame(g.send_pool, kInputDepth + 2, r.stFrame, &why);
-        if (!pic)
-            return why ? ERR_VPSS_ILLEGAL_PARAM : mpi_status(DU_ID_VPSS, ERR_NOBUF);
-        lock.unlock();
-        take_input(grp_, pic);
-        lock.lock();
-        return 0;
-    }
-
-    int region_luma(std::unique_lock<std::mutex> &lock, VpssGrp &g, VpssChn &c, void *arg)
-    {
-        VPSS_REGION_LUMA_REQ_S r;
-        if (!get_user(r, arg))
-            return fail(EFAULT);
-        std::vector<VPSS_RECT_S> rects;
-        if (int ret = read_regions(r.stRegionInfo, rects))
-            return ret == 1 ? ERR_VPSS_ILLEGAL_PARAM : ret;
-        if (!c.last) {
-            if (!c.enabled)
-                return ERR_VPSS_NOT_PERM;
-            auto has = [&] { return c.last || !c.enabled || g.stop; };
-            if (r.s32MilliSec < 0)
-                g_vpss->cv.wait(lock, has);
-            else
-                g_vpss->cv.wait_for(lock, std::chrono::milliseconds(r.s32MilliSec), has);
-            if (!c.last)
-                return ERR_VPSS_BUF_EMPTY;
-        }
-        return put_region_means(*c.last, rects, r.pu32LumaData);
-    }
-
-    // The records the driver keeps as given.
-    int stored(unsigned long req, void *arg, VpssGrp &g, VpssChn &c)
-    {
-        for (const VPSS_STORED_REQ_S &e : VPSS_STORED_REQS) {
-            int ret = store_request(e.chn ? c.store : g.store, e.set, e.get, req, arg);
-            if (ret != 1)
-                return ret;
-        }
-        return fail(EINVAL);
-    }
-
     int grp_ = -1, chn_ = 0;
 };
 

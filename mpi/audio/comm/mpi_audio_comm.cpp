@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "board/board.h"
+#include "mpi/common/mpi_dev.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/sys/sys_mem.h"
 
@@ -21,33 +22,22 @@ std::mutex s_node_lock;
 
 s32 audio_node_open(s32 *ps32Fd, const AUDIO_NODE_S *pstNode, s32 s32Chn, const char *pszFunc)
 {
-    std::lock_guard<std::mutex> lock(s_node_lock);
-    if (*ps32Fd >= 1)
+    // Descriptor 0 is never taken as a node's.
+    const mpi_dev_node node = {pstNode->pszPath, O_RDWR, pstNode->ulBindReq, 1};
+    mpi_dev_result r = mpi_dev_open_locked(s_node_lock, ps32Fd, node, (u32)s32Chn);
+    if (r.ok())
         return 0;
-    const s32 not_ready = mpi_status(pstNode->enModId, ERR_SYS_NOTREADY);
-    int fd = bd_open(pstNode->pszPath, O_RDWR);
-    if (fd < 1) {
-        if (fd == 0) // taken as a failure: don't leak it
-            bd_close(fd);
-        *ps32Fd = -1;
+    if (r.step == MPI_DEV_OPEN_FAILED) {
         if (pstNode->enOpenMsg == AUDIO_OPEN_MSG_TRACE) {
             MPI_TRACE_PREFIX(pszFunc, __LINE__);
             fprintf(stderr, "%s", pstNode->pszOpenMsg);
         } else if (pstNode->enOpenMsg == AUDIO_OPEN_MSG_PUTS) {
             puts(pstNode->pszOpenMsg);
         }
-        return not_ready;
+    } else if (pstNode->bBindMsg) {
+        printf("[Func]:%s [Line]:%d [Info]:%s\n", pszFunc, __LINE__, "failed");
     }
-    u32 chn = (u32)s32Chn;
-    if (bd_ioctl(fd, pstNode->ulBindReq, &chn) != 0) {
-        bd_close(fd);
-        *ps32Fd = -1;
-        if (pstNode->bBindMsg)
-            printf("[Func]:%s [Line]:%d [Info]:%s\n", pszFunc, __LINE__, "failed");
-        return not_ready;
-    }
-    *ps32Fd = fd;
-    return 0;
+    return mpi_status(pstNode->enModId, ERR_SYS_NOTREADY);
 }
 
 // ---- memory ----------------------------------------------------------------------------------------
@@ -56,13 +46,10 @@ s32 audio_alloc(const char *pszName, u32 *pu32PhyAddr, void **ppVirAddr, u32 u32
 {
     if (!pu32PhyAddr || !ppVirAddr)
         return -1;
-    if (s_s32MmzFd < 0) {
-        int fd = bd_open("/dev/mmz_userdev", O_RDWR);
-        if (fd < 0) {
-            perror("open /dev/mmz_userdev");
-            return -1;
-        }
-        s_s32MmzFd = fd;
+    static const mpi_dev_node node = {"/dev/mmz_userdev", O_RDWR, 0, 0};
+    if (!mpi_dev_open(&s_s32MmzFd, node).ok()) {
+        perror("open /dev/mmz_userdev");
+        return -1;
     }
     MMZ_STEP_E failed;
     return mmz_buf_alloc(s_s32MmzFd, pszName, nullptr, u32Size, false, pu32PhyAddr, ppVirAddr, &failed) == 0 ? 0
@@ -80,13 +67,9 @@ s32 audio_free(u32 u32PhyAddr)
 
 s32 audio_check_mem_open(void)
 {
-    if (s_s32AudioMemFd > 0)
-        return 0;
-    int fd = bd_open("/dev/mem", O_RDWR | O_SYNC);
-    if (fd < 0)
-        return -1;
-    s_s32AudioMemFd = fd;
-    return 0;
+    // Only a descriptor above 0 counts as open.
+    static const mpi_dev_node node = {"/dev/mem", O_RDWR | O_SYNC, 0, 1};
+    return mpi_dev_open(&s_s32AudioMemFd, node).ok() ? 0 : -1;
 }
 
 void *audio_memmap(u32 u32PhyAddr, u32 u32Size)

@@ -5,6 +5,7 @@
 #include "mpi/video/rgn/rgn_requests.h"
 
 #include "board/board.h"
+#include "mpi/common/mpi_dev.h"
 
 #include <cstdio>
 #include <cstring>
@@ -18,12 +19,12 @@ s32 g_s32RgnMemFd = -1;
 
 namespace {
 
+const mpi_dev_node kRgnNode = {"/dev/rgn", O_RDONLY, 0, 0};
+const mpi_dev_node kRgnMemNode = {"/dev/mem", O_RDWR | O_SYNC, 0, 0};
+
 s32 rgn_open()
 {
-    if (g_s32RgnFd >= 0)
-        return 0;
-    g_s32RgnFd = bd_open("/dev/rgn", O_RDONLY);
-    if (g_s32RgnFd >= 0)
+    if (mpi_dev_open(&g_s32RgnFd, kRgnNode).ok())
         return 0;
     printf("open /dev/rgn err\n");
     return DU_ERR_RGN_SYS_NOTREADY;
@@ -101,12 +102,9 @@ void rgn_forget(RGN_HANDLE handle)
 // Maps canvas `index` at [phys, phys + size) into this process.
 s32 rgn_map_canvas(RGN_HANDLE handle, u32 index, u32 phys, u32 size)
 {
-    if (g_s32RgnMemFd < 0) {
-        g_s32RgnMemFd = bd_open("/dev/mem", O_RDWR | O_SYNC);
-        if (g_s32RgnMemFd < 0) {
-            printf("open dev mem failed!\n");
-            return DU_ERR_RGN_NOMEM;
-        }
+    if (!mpi_dev_open(&g_s32RgnMemFd, kRgnMemNode).ok()) {
+        printf("open dev mem failed!\n");
+        return DU_ERR_RGN_NOMEM;
     }
     MPI_SPAN_S span = mpi_span(phys, size, MPI_PAGE_SIZE);
     void *base = bd_mmap(nullptr, span.u32Len, PROT_READ | PROT_WRITE, MAP_SHARED, g_s32RgnMemFd, span.u32Base);

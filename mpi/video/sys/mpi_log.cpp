@@ -4,6 +4,7 @@
 #include <fcntl.h>
 
 #include "board/board.h"
+#include "mpi/common/mpi_dev.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/sys/sys_ctx.h"
 #include "mpi/video/sys/sys_requests.h"
@@ -15,16 +16,12 @@ namespace {
 // 0 once the device is open, else errno.
 s32 log_open()
 {
-    if (g_s32LogFd == -1) {
-        int fd = bd_open("/dev/logmpp", O_RDWR);
-        if (fd < 0) {
-            s32 err = errno;
-            perror("open");
-            return err;
-        }
-        g_s32LogFd = fd;
-    }
-    return 0;
+    static const mpi_dev_node node = {"/dev/logmpp", O_RDWR, 0, 0};
+    mpi_dev_result r = mpi_dev_open(&g_s32LogFd, node);
+    if (r.ok())
+        return 0;
+    perror("open");
+    return r.err;
 }
 
 s32 log_request(unsigned long request, void *record)

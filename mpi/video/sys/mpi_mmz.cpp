@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 
 #include "board/board.h"
+#include "mpi/common/mpi_dev.h"
 #include "mpi/video/sys/mmz_requests.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/sys/sys_ctx.h"
@@ -22,15 +23,11 @@ std::mutex g_Du_Duz_Sys_MemMutex;
 
 bool mmz_open()
 {
-    if (s_s32MmzFd < 0) {
-        int fd = bd_open("/dev/mmz_userdev", O_RDWR);
-        if (fd < 0) {
-            perror("open mmz_userdev");
-            return false;
-        }
-        s_s32MmzFd = fd;
-    }
-    return true;
+    static const mpi_dev_node node = {"/dev/mmz_userdev", O_RDWR, 0, 0};
+    if (mpi_dev_open(&s_s32MmzFd, node).ok())
+        return true;
+    perror("open mmz_userdev");
+    return false;
 }
 
 s32 null_point()
@@ -197,13 +194,11 @@ void *map_through(s32 fd, u32 phys, u32 size, const char *func)
 
 void *DU_DUZ_SYS_Mmap(u32 u32PhyAddr, u32 u32Size)
 {
-    if (g_s32MemFd < 1) {
-        int fd = bd_open("/dev/mem", O_RDWR | O_CREAT | O_SYNC);
-        if (fd < 0) {
-            perror("Open dev/mem error");
-            return nullptr;
-        }
-        g_s32MemFd = fd;
+    // Only a descriptor above 0 counts as open.
+    static const mpi_dev_node node = {"/dev/mem", O_RDWR | O_CREAT | O_SYNC, 0, 1};
+    if (!mpi_dev_open(&g_s32MemFd, node).ok()) {
+        perror("Open dev/mem error");
+        return nullptr;
     }
     return map_through(g_s32MemFd, u32PhyAddr, u32Size, __FUNCTION__);
 }

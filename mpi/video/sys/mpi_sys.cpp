@@ -6,6 +6,7 @@
 #include <fcntl.h>
 
 #include "board/board.h"
+#include "mpi/common/mpi_dev.h"
 #include "mpi/audio/adec/mpi_adec.h"
 #include "mpi/audio/aenc/mpi_aenc.h"
 #include "mpi/audio/ai/mpi_ai.h"
@@ -20,15 +21,11 @@ s32 g_s32HRTimer = 0;
 
 bool sys_open_dev(void)
 {
-    if (g_s32SysFd == -1) {
-        int fd = bd_open("/dev/sys", O_RDWR);
-        if (fd < 0) {
-            perror("open sys");
-            return false;
-        }
-        g_s32SysFd = fd;
-    }
-    return true;
+    static const mpi_dev_node node = {"/dev/sys", O_RDWR, 0, 0};
+    if (mpi_dev_open(&g_s32SysFd, node).ok())
+        return true;
+    perror("open sys");
+    return false;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 
 #include "board/board.h"
+#include "mpi/common/mpi_dev.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/vb_requests.h"
 
@@ -14,17 +15,15 @@ namespace {
 
 s32 s_s32VbFd = -1;
 
+// Only a descriptor above 0 counts as open.
+const mpi_dev_node kVbNode = {"/dev/vb", O_RDWR, 0, 1};
+
 bool vb_open()
 {
-    if (s_s32VbFd < 1) {
-        int fd = bd_open("/dev/vb", O_RDWR);
-        if (fd < 0) {
-            perror("open err\n");
-            return false;
-        }
-        s_s32VbFd = fd;
-    }
-    return true;
+    if (mpi_dev_open(&s_s32VbFd, kVbNode).ok())
+        return true;
+    perror("open err\n");
+    return false;
 }
 
 s32 vb_request(unsigned long request, void *arg)

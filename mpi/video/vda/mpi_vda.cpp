@@ -6,6 +6,7 @@
 #include "mpi/video/vda/vda_requests.h"
 
 #include "board/board.h"
+#include "mpi/common/mpi_dev.h"
 
 #include <cstdio>
 #include <cstring>
@@ -28,27 +29,15 @@ struct VdaTableInit {
     }
 } g_vda_table_init;
 
+const mpi_dev_node kVdaNode = {"/dev/vda", O_RDWR, VDA_BIND_FD, 0};
+const mpi_dev_node kVdaMemNode = {"/dev/mem", O_RDWR | O_SYNC, 0, 0};
+
 // Opens the channel's descriptor and binds it to the channel. A descriptor
 // the driver would not bind is closed again: kept, it would fail every later
 // request of the channel.
 s32 vda_open(VDA_CHN chn)
 {
-    VDA_CHN_MAP_S &m = g_stMpiVda[chn];
-    if (m.s32Fd >= 0)
-        return 0;
-    int fd = bd_open("/dev/vda", O_RDWR);
-    if (fd < 0) {
-        m.s32Fd = -1;
-        return ERR_VDA_SYS_NOTREADY;
-    }
-    u32 bind = (u32)chn;
-    if (bd_ioctl(fd, VDA_BIND_FD, &bind) != 0) {
-        bd_close(fd);
-        m.s32Fd = -1;
-        return ERR_VDA_SYS_NOTREADY;
-    }
-    m.s32Fd = fd;
-    return 0;
+    return mpi_dev_open(&g_stMpiVda[chn].s32Fd, kVdaNode, (u32)chn).ok() ? 0 : ERR_VDA_SYS_NOTREADY;
 }
 
 // The checks every call starts with: channel (negative numbers are out of
@@ -120,12 +109,9 @@ s32 DU_DUZ_VDA_CreateChn(VDA_CHN VdaChn, const VDA_CHN_ATTR_REC_S *pstAttr)
 {
     if (s32 ret = vda_ready(VdaChn, true, pstAttr))
         return ret;
-    if (g_s32VdaMemFd < 0) {
-        g_s32VdaMemFd = bd_open("/dev/mem", O_RDWR | O_SYNC);
-        if (g_s32VdaMemFd < 0) {
-            printf("open mem device failed \n");
-            return ERR_VDA_SYS_NOTREADY;
-        }
+    if (!mpi_dev_open(&g_s32VdaMemFd, kVdaMemNode).ok()) {
+        printf("open mem device failed \n");
+        return ERR_VDA_SYS_NOTREADY;
     }
     VDA_CHN_MAP_S &m = g_stMpiVda[VdaChn];
     if (s32 ret = bd_ioctl(m.s32Fd, VDA_CREATE_CHN, W(pstAttr)))

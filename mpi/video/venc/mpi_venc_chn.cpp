@@ -5,12 +5,22 @@
 #include "mpi/video/venc/venc_requests.h"
 
 #include "board/board.h"
+#include "mpi/common/mpi_dev.h"
 
 #include <cerrno>
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+
+namespace {
+
+// Each channel has a descriptor of its own, opened under the channel's mutex.
+const mpi_dev_node kVencNode = {"/dev/venc", O_RDWR, VENC_BIND_CHN_CTRL, 0, true};
+// The unit's one descriptor that maps the channels' stream rings.
+const mpi_dev_node kVencMemNode = {"/dev/venc", O_RDWR | O_SYNC, 0, 0};
+
+} // namespace
 
 s32 venc_chn_prepare(const char *func, VENC_CHN VeChn)
 {
@@ -23,40 +33,23 @@ s32 venc_chn_prepare(const char *func, VENC_CHN VeChn)
         return DU_ERR_VENC_NOTREADY;
     }
     VENC_CHN_CTX_S &ctx = g_stMpiVencChn[VeChn];
-    pthread_mutex_lock(&ctx.stMutex);
-    if (ctx.s32Fd < 0) {
-        char path[128] = {0};
-        strcpy(path, "/dev/venc");
-        struct stat st;
-        if (bd_stat(path, &st) != 0) {
-            int err = errno;
-            fprintf(stderr, "Cannot identify '%s': %d, %s\n", path, err, strerror(err));
-            ctx.s32Fd = -1;
-        } else if ((st.st_mode & 0xF000) != 0x2000) {
-            fprintf(stderr, "%s is no device\n", path);
-            ctx.s32Fd = -1;
-        } else {
-            ctx.s32Fd = bd_open(path, O_RDWR, 0);
-            if (ctx.s32Fd >= 0) {
-                u32 bind = (u32)VeChn;
-                if (bd_ioctl(ctx.s32Fd, VENC_BIND_CHN_CTRL, &bind) != 0) {
-                    bd_close(ctx.s32Fd);
-                    ctx.s32Fd = -1;
-                    pthread_mutex_unlock(&ctx.stMutex);
-                    return DU_ERR_VENC_NOTREADY;
-                }
-            } else {
-                ctx.s32Fd = -1;
-            }
-        }
-        if (ctx.s32Fd < 0) {
-            pthread_mutex_unlock(&ctx.stMutex);
-            fprintf(stderr, "func:%s, Chn %d open err\n", func, VeChn);
-            return DU_ERR_VENC_NOTREADY;
-        }
+    mpi_dev_result r = mpi_dev_open_locked(&ctx.stMutex, &ctx.s32Fd, kVencNode, (u32)VeChn);
+    switch (r.step) {
+    case MPI_DEV_READY:
+        return 0;
+    case MPI_DEV_BIND_FAILED:
+        return DU_ERR_VENC_NOTREADY;
+    case MPI_DEV_NO_NODE:
+        fprintf(stderr, "Cannot identify '%s': %d, %s\n", kVencNode.path, r.err, strerror(r.err));
+        break;
+    case MPI_DEV_NOT_DEVICE:
+        fprintf(stderr, "%s is no device\n", kVencNode.path);
+        break;
+    case MPI_DEV_OPEN_FAILED:
+        break;
     }
-    pthread_mutex_unlock(&ctx.stMutex);
-    return 0;
+    fprintf(stderr, "func:%s, Chn %d open err\n", func, VeChn);
+    return DU_ERR_VENC_NOTREADY;
 }
 
 bool venc_ptr_ok(const char *func, const void *p)
@@ -148,13 +141,9 @@ s32 DU_DUZ_VENC_CreateChn(VENC_CHN VeChn, const VENC_CHN_ATTR_REC_S *pstAttr)
     memcpy(&req, pstAttr, offsetof(VENC_CHN_ATTR_REC_S, stRcAttr));
     memcpy(&req.stRcAttr, &pstAttr->stRcAttr, sizeof req.stRcAttr);
 
-    if (s32VencMemFd < 0) {
-        s32VencMemFd = bd_open("/dev/venc", O_RDWR | O_SYNC);
-        if (s32VencMemFd < 0) {
-            s32VencMemFd = -1;
-            fprintf(stderr, "func:%s line:%d,DU_DUZ_VENC_Open: open mem device failed\n", __FUNCTION__, __LINE__);
-            return DU_ERR_VENC_NOTREADY;
-        }
+    if (!mpi_dev_open(&s32VencMemFd, kVencMemNode).ok()) {
+        fprintf(stderr, "func:%s line:%d,DU_DUZ_VENC_Open: open mem device failed\n", __FUNCTION__, __LINE__);
+        return DU_ERR_VENC_NOTREADY;
     }
     VENC_CHN_CTX_S &ctx = g_stMpiVencChn[VeChn];
     s32 ret = bd_ioctl(ctx.s32Fd, VENC_CREATE_CHN_CTRL, &req);

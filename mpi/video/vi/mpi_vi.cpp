@@ -4,6 +4,7 @@
 #include "mpi/video/vi/vi_requests.h"
 
 #include "board/board.h"
+#include "mpi/common/mpi_dev.h"
 
 #include <cstdio>
 #include <cstring>
@@ -24,28 +25,20 @@ enum class ViRange { chn, frame, ext };
         fprintf(stderr, __VA_ARGS__);                                                                      \
     } while (0)
 
+const mpi_dev_node kViNode = {"/dev/vi", O_RDONLY, VI_BIND_FD, 0};
+
 // Opens /dev/vi into `slot` and binds it to `number` (the device or the
 // channel) when it is not open yet.
 s32 vi_open(s32 &slot, s32 number, bool dev)
 {
-    if (slot >= 0)
-        return 0;
-    int fd = bd_open("/dev/vi", O_RDONLY);
-    if (fd < 0) {
+    mpi_dev_result r = mpi_dev_open(&slot, kViNode, (u32)number);
+    if (r.step == MPI_DEV_OPEN_FAILED) {
         if (dev)
-            printf("open vi(%d,%d) err, ret:%d \n", number, number, fd);
+            printf("open vi(%d,%d) err, ret:%d \n", number, number, r.fd);
         else
-            printf("open chn %d err, ret:%d \n", number, fd);
-        return ERR_VI_SYS_NOTREADY;
+            printf("open chn %d err, ret:%d \n", number, r.fd);
     }
-    u32 bind = (u32)number;
-    if (bd_ioctl(fd, VI_BIND_FD, &bind) != 0) {
-        bd_close(fd);
-        slot = -1;
-        return ERR_VI_SYS_NOTREADY;
-    }
-    slot = fd;
-    return 0;
+    return r.ok() ? 0 : ERR_VI_SYS_NOTREADY;
 }
 
 bool vi_dev_ok(const char *func, int line, VI_DEV dev)

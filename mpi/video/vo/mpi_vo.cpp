@@ -5,6 +5,7 @@
 #include "mpi/video/vo/vo_requests.h"
 
 #include "board/board.h"
+#include "mpi/common/mpi_dev.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,26 +26,16 @@ enum class VoTarget { dev, layer, chn, gfx };
         fprintf(stderr, __VA_ARGS__);                                                                      \
     } while (0)
 
-// Opens /dev/vo into `slot` and binds it to `bind` when it is not open yet
-// (only a descriptor above 0 counts as open).
+// Only a descriptor above 0 counts as open.
+const mpi_dev_node kVoNode = {"/dev/vo", 0, VO_BIND_FD, 1};
+
+// Opens /dev/vo into `slot` and binds it to `bind` when it is not open yet.
 s32 vo_open(s32 &slot, u32 bind)
 {
-    if (slot > 0)
-        return 0;
-    char path[64];
-    memset(path, 0, sizeof path);
-    strcpy(path, "/dev/vo");
-    slot = bd_open(path, 0);
-    if (slot <= 0) {
+    mpi_dev_result r = mpi_dev_open(&slot, kVoNode, bind);
+    if (r.step == MPI_DEV_OPEN_FAILED)
         perror("open vou device error!\n");
-        return ERR_VO_SYS_NOTREADY;
-    }
-    if (bd_ioctl(slot, VO_BIND_FD, &bind) != 0) {
-        bd_close(slot);
-        slot = -1;
-        return ERR_VO_SYS_NOTREADY;
-    }
-    return 0;
+    return r.ok() ? 0 : ERR_VO_SYS_NOTREADY;
 }
 
 bool vo_ids_ok(const char *func, int line, VoTarget t, s32 id, VO_CHN chn, s32 *ret)

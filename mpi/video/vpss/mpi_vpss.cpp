@@ -4,6 +4,7 @@
 #include "mpi/video/vpss/vpss_requests.h"
 
 #include "board/board.h"
+#include "mpi/common/mpi_dev.h"
 
 #include <cstdio>
 #include <cstring>
@@ -31,26 +32,19 @@ struct VpssFdInit {
         fprintf(stderr, __VA_ARGS__);                                                                      \
     } while (0)
 
+const mpi_dev_node kVpssNode = {"/dev/vpss", O_RDONLY, VPSS_BIND_FD, 1};
+
 // Opens and binds the descriptor of a group (chn < 0) or of one channel.
 s32 vpss_open(VPSS_GRP grp, VPSS_CHN chn, s32 &slot)
 {
-    if (slot >= 1)
-        return 0;
-    slot = bd_open("/dev/vpss", O_RDONLY);
-    if (slot < 1) {
+    mpi_dev_result r = mpi_dev_open(&slot, kVpssNode, vpss_bind_word(grp, chn < 0 ? 0 : chn));
+    if (r.step == MPI_DEV_OPEN_FAILED) {
         if (chn < 0)
-            printf("open vpss(%d) err, ret:%d \n", grp, slot);
+            printf("open vpss(%d) err, ret:%d \n", grp, r.fd);
         else
-            printf("open vpss(%d,%d) err, ret:%d \n", grp, chn, slot);
-        return ERR_VPSS_NOTREADY;
+            printf("open vpss(%d,%d) err, ret:%d \n", grp, chn, r.fd);
     }
-    u32 bind = vpss_bind_word(grp, chn < 0 ? 0 : chn);
-    if (bd_ioctl(slot, VPSS_BIND_FD, &bind) != 0) {
-        bd_close(slot);
-        slot = -1;
-        return ERR_VPSS_NOTREADY;
-    }
-    return 0;
+    return r.ok() ? 0 : ERR_VPSS_NOTREADY;
 }
 
 // The common checks in their order, then the request on the group's
