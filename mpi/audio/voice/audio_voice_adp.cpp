@@ -53,6 +53,7 @@ s16 g726_engine_type(u32 rate)
 
 s32 open_adpcm(void *attr, void **pp, const Side &side, const char *func)
 {
+    *pp = nullptr;
     u32 kind = *static_cast<const u32 *>(attr);
     if (kind > ADPCM_TYPE_ORG_DVI4) {
         printf("%s, %d, type:%d of ADPCM %s is illegal!\n", func, __LINE__, kind, side.name);
@@ -63,6 +64,7 @@ s32 open_adpcm(void *attr, void **pp, const Side &side, const char *func)
 
 s32 open_g726(void *attr, void **pp, const Side &side, const char *func)
 {
+    *pp = nullptr;
     u32 rate = *static_cast<const u32 *>(attr);
     if (rate > MEDIA_G726_40K) {
         printf("%s, %d, bps:%d of G726 %s is illegal!\n", func, __LINE__, rate, side.name);

@@ -221,15 +221,18 @@ s32 InverseAdaptiveQuantizer(s32 s32Code, s32 y, u16 u16Bits)
 }
 
 // TRANS: a large difference after a tone is a transition.
-bool ToneAndTransitionDetector1(const G726_STATE_S *pstState, s32 dq)
+bool g726_transition(s32 yl, s32 s32DqMag)
 {
-    if (!pstState->td)
-        return false;
-    s32 ylint = pstState->yl >> 15;
-    s32 ylfrac = (pstState->yl >> 10) & 0x1F;
+    s32 ylint = yl >> 15;
+    s32 ylfrac = (yl >> 10) & 0x1F;
     s32 thr = ylint > 9 ? 31 << 10 : (32 + ylfrac) << ylint;
     s32 dqthr = (thr + (thr >> 1)) >> 1;
-    return (dq & 0x7FFF) > dqthr;
+    return s32DqMag > dqthr;
+}
+
+bool ToneAndTransitionDetector1(const G726_STATE_S *pstState, s32 dq)
+{
+    return pstState->td && g726_transition(pstState->yl, dq & 0x7FFF);
 }
 
 // FUNCTW, FILTD, LIMB and FILTE.

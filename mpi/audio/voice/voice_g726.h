@@ -51,6 +51,10 @@ s32 G726Decode(G726_STATE_S *pstState, const u8 *pu8Payload, s16 *ps16Out, s32 s
 s32 G726Rtp2AsfFormat(u8 *pu8Payload, u16 u16Bits, s32 s32Bytes);
 s32 G726Asf2RtpFormat(u8 *pu8Payload, u16 u16Bits, s32 s32Bytes);
 
+// TRANS: after a tone, a quantized difference of this magnitude (in 14-bit
+// scale) is a transition; shared with the second 16 kbit/s coder.
+bool g726_transition(s32 yl, s32 s32DqMag);
+
 // The Recommendation's blocks.
 struct G726_ESTIMATE_S {
     s32 se;  // signal estimate

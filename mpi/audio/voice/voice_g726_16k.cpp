@@ -1,5 +1,7 @@
 #include "mpi/audio/voice/voice_g726_16k.h"
 
+#include "mpi/audio/voice/voice_g726.h"
+
 namespace {
 
 // G.726's 16 kbit/s values, by code: reconstruction levels, F and W.
@@ -49,6 +51,9 @@ s32 quantized_difference(s32 code, s32 y)
 s16 adapt(G726_16K_STATE_S &s, s32 code, const Estimate &est, s32 y)
 {
     const s32 dq = quantized_difference(code, y);
+    // A large difference right after a tone is a transition (G.726's rule:
+    // checked against the slow scale factor before it adapts).
+    const bool transition = s.td != 0 && g726_transition(s.yl, dq < 0 ? -dq : dq);
     const s32 fi = adpcm_findfi(code), wi = adpcm_findwi(code);
     s.dms = (s16)(s.dms + ((fi * 512 - s.dms) >> 5));
     s.dml = (s16)(s.dml + ((fi * 2048 - s.dml) >> 7));
@@ -70,7 +75,6 @@ s16 adapt(G726_16K_STATE_S &s, s32 code, const Estimate &est, s32 y)
         s.b[i] = (s16)b;
     }
 
-    const bool was_tone = s.td != 0;
     s.td = s.a2 < -11776;
     s32 diff = 4 * s.dms - s.dml;
     if (diff < 0)
@@ -79,7 +83,7 @@ s16 adapt(G726_16K_STATE_S &s, s32 code, const Estimate &est, s32 y)
         s.ap = (s16)(s.ap - (s.ap >> 4));
     else
         s.ap = (s16)(s.ap + 32 - (s.ap >> 4));
-    if (was_tone && 7147 * ((y >> 2) + kRecon[code]) > s.yl) {
+    if (transition) {
         s.a1 = s.a2 = 0;
         for (s16 &b : s.b)
             b = 0;

@@ -3,6 +3,7 @@
 // header pulls in libtiff.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -30,13 +31,16 @@ inline std::vector<int16_t> tone_plus_noise(double seconds = 1, double hz = 1020
     return v;
 }
 
-// Speech-like sound: a voiced source with a wandering pitch through three
-// formant resonators, in syllables with pauses between them.
+// Speech-like sound: glottal pulses (a pulse train through two low-pass
+// poles) with a wandering pitch, through three formant resonators, in
+// syllables with pauses between them.
 inline std::vector<int16_t> speech_like(double seconds)
 {
     std::vector<int16_t> v((size_t)(seconds * kRate));
     const double formants[3][2] = {{700, 130}, {1220, 70}, {2600, 160}}; // centre, bandwidth (Hz)
+    const double kGlottalPole = 0.95;
     double state[3][2] = {};
+    double glottis[2] = {};
     double phase = 0;
     uint32_t seed = 4242;
     for (size_t i = 0; i < v.size(); i++) {
@@ -45,13 +49,15 @@ inline std::vector<int16_t> speech_like(double seconds)
         double envelope = syllable < 0.7 ? sin(M_PI * syllable / 0.7) : 0; // then a pause
         double pitch = 120 + 30 * sin(2 * M_PI * 0.7 * t);
         phase += pitch / kRate;
-        double source = 0;
+        double pulse = 0;
         if (phase >= 1) {
             phase -= 1;
-            source = 1;
+            pulse = 1;
         }
+        glottis[0] = pulse + kGlottalPole * glottis[0];
+        glottis[1] = glottis[0] + kGlottalPole * glottis[1];
         seed = seed * 1664525u + 1013904223u;
-        source += 0.02 * ((double)(seed >> 8 & 0xFFFF) / 0xFFFF - 0.5); // breath
+        double source = glottis[1] / 400 + 0.002 * ((double)(seed >> 8 & 0xFFFF) / 0xFFFF - 0.5); // and breath
         double out = 0;
         for (int f = 0; f < 3; f++) {
             double r = exp(-M_PI * formants[f][1] / kRate);
@@ -61,7 +67,7 @@ inline std::vector<int16_t> speech_like(double seconds)
             state[f][0] = y;
             out += y / (f + 1);
         }
-        v[i] = (int16_t)lrint(std::max(-32000.0, std::min(32000.0, 2500 * envelope * out)));
+        v[i] = (int16_t)lrint(std::max(-32000.0, std::min(32000.0, 60000 * envelope * out)));
     }
     return v;
 }

@@ -216,8 +216,9 @@ TEST(VoiceReference, DecodesTheReferenceStreamAsTheReference)
             }
             limited_total += limited;
         }
-        if (level.overload)
+        if (level.overload) {
             EXPECT_LT(0, limited_total) << "the output limiter was not reached";
+        }
     }
 }
 
