@@ -7,9 +7,9 @@
 struct AAC_DECODER_INSTANCE;
 typedef struct AAC_DECODER_INSTANCE *HANDLE_AACDECODER;
 
-constexpr u32 ADTS_HEADER_LEN = 7;            // 9 with the CRC
-constexpr u32 AAC_MAX_OUT_CHANNELS = 2;       // more are mixed down
-constexpr u32 AAC_MAX_FRAME_SAMPLES = 2048;   // per channel, HE-AAC
+constexpr u32 ADTS_HEADER_LEN = 7;          // 9 with the CRC
+constexpr u32 AAC_MAX_OUT_CHANNELS = 2;     // more are mixed down
+constexpr u32 AAC_MAX_FRAME_SAMPLES = 2048; // per channel, HE-AAC
 constexpr u32 AAC_MAX_OUT_SAMPLES = AAC_MAX_OUT_CHANNELS * AAC_MAX_FRAME_SAMPLES;
 
 // The last frame as the library described it.
@@ -21,8 +21,8 @@ struct AAC_FRAME_INFO_S {
     s32 bitsPerSample; // always 16
     s32 outputSamps;   // frame size x channels
     s32 profile;
-    s32 tnsUsed;       // always 0
-    s32 pnsUsed;       // always 0
+    s32 tnsUsed; // always 0
+    s32 pnsUsed; // always 0
 };
 
 // A decoder for ADTS with at most two output channels; null on failure.

@@ -44,8 +44,7 @@ s32 OpenAACDecoder(void *pDecoderAttr, void **ppDecoder)
     return 0;
 }
 
-s32 DecodeAACFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen,
-                 u32 *pu32Chns)
+s32 DecodeAACFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen, u32 *pu32Chns)
 {
     MPI_ASSERT(pDecoder != NULL);
     MPI_ASSERT(ppu8Inbuf != NULL);
@@ -58,8 +57,7 @@ s32 DecodeAACFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Out
 
     // Only whole frames go to the library: a frame split over two sends
     // waits here for its second part.
-    if (AACDecodeFindSyncHeader(ppu8Inbuf, ps32LeftByte) != 0 ||
-        (s32)adts_frame_len(*ppu8Inbuf) > *ps32LeftByte)
+    if (AACDecodeFindSyncHeader(ppu8Inbuf, ps32LeftByte) != 0 || (s32)adts_frame_len(*ppu8Inbuf) > *ps32LeftByte)
         return DU_ERR_ADEC_BUF_LACK;
 
     s16 *out = reinterpret_cast<s16 *>(pu16Outbuf);
@@ -75,8 +73,8 @@ s32 DecodeAACFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Out
     const s32 samples = info.nChans > 0 ? info.outputSamps / info.nChans : 0;
     if ((samples != (s32)AACLC_SAMPLES_PER_FRAME && samples != (s32)AACPLUS_SAMPLES_PER_FRAME) || info.nChans < 1 ||
         info.nChans > (s32)AAC_MAX_OUT_CHANNELS) {
-        printf("[Func]:%s [Line]:%d [Info]:frame of %d samples, %d channels not supported\n", __FUNCTION__,
-               __LINE__, samples, info.nChans);
+        printf("[Func]:%s [Line]:%d [Info]:frame of %d samples, %d channels not supported\n", __FUNCTION__, __LINE__,
+               samples, info.nChans);
         return DU_ERR_ADEC_CODEC_ERR;
     }
     deinterleave(dec->as16Pcm, (u32)samples, (u32)info.nChans, out);

@@ -24,8 +24,8 @@ struct AAC_DEC_FRM_INFO_S {
     s32 s32Samplerate; // output sample rate
     s32 s32BitRate;
     s32 s32Profile;
-    s32 s32TnsUsed;    // 0
-    s32 s32PnsUsed;    // 0
+    s32 s32TnsUsed; // 0
+    s32 s32PnsUsed; // 0
 };
 
 // Registers "Aac" (37) and "Aaclc" (42); the first failing registration's status.
@@ -37,7 +37,6 @@ s32 DU_DUZ_ADEC_AacInit(void);
 // then track 1 right after it (*pu32OutLen bytes each), at most 2 x 2048
 // samples.
 s32 OpenAACDecoder(void *pDecoderAttr, void **ppDecoder);
-s32 DecodeAACFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen,
-                 u32 *pu32Chns);
+s32 DecodeAACFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen, u32 *pu32Chns);
 s32 GetAACFrmInfo(void *pDecoder, void *pInfo);
 s32 CloseAACDecoder(void *pDecoder);

@@ -147,22 +147,22 @@ s32 close_ctx(void *ctx)
     return 0;
 }
 
-#define CHECK_ENCODE_ARGS()                                                                                    \
-    do {                                                                                                       \
-        MPI_ASSERT(pEncoder != NULL);                                                                          \
-        MPI_ASSERT(pstData != NULL);                                                                           \
-        MPI_ASSERT(pu8Outbuf != NULL);                                                                         \
-        MPI_ASSERT(pu32OutLen != NULL);                                                                        \
+#define CHECK_ENCODE_ARGS()                                                                                            \
+    do {                                                                                                               \
+        MPI_ASSERT(pEncoder != NULL);                                                                                  \
+        MPI_ASSERT(pstData != NULL);                                                                                   \
+        MPI_ASSERT(pu8Outbuf != NULL);                                                                                 \
+        MPI_ASSERT(pu32OutLen != NULL);                                                                                \
     } while (0)
 
-#define CHECK_DECODE_ARGS()                                                                                    \
-    do {                                                                                                       \
-        MPI_ASSERT(pDecoder != NULL);                                                                          \
-        MPI_ASSERT(ppu8Inbuf != NULL);                                                                         \
-        MPI_ASSERT(ps32LeftByte != NULL);                                                                      \
-        MPI_ASSERT(pu16Outbuf != NULL);                                                                        \
-        MPI_ASSERT(pu32OutLen != NULL);                                                                        \
-        MPI_ASSERT(pu32Chns != NULL);                                                                          \
+#define CHECK_DECODE_ARGS()                                                                                            \
+    do {                                                                                                               \
+        MPI_ASSERT(pDecoder != NULL);                                                                                  \
+        MPI_ASSERT(ppu8Inbuf != NULL);                                                                                 \
+        MPI_ASSERT(ps32LeftByte != NULL);                                                                              \
+        MPI_ASSERT(pu16Outbuf != NULL);                                                                                \
+        MPI_ASSERT(pu32OutLen != NULL);                                                                                \
+        MPI_ASSERT(pu32Chns != NULL);                                                                                  \
     } while (0)
 
 // One track of a decoder unit's frame: the most a decoder may write.
@@ -237,8 +237,7 @@ s32 OpenG711ADecoder(void *, void **ppDecoder)
     return open_ctx(ppDecoder, VOICE_TYPE_G711A, 0, kDecoder, "G711A", __FUNCTION__);
 }
 
-s32 DecodeG711AFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen,
-                   u32 *pu32Chns)
+s32 DecodeG711AFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen, u32 *pu32Chns)
 {
     CHECK_DECODE_ARGS();
     return decode(pDecoder, ppu8Inbuf, ps32LeftByte, pu16Outbuf, pu32OutLen, pu32Chns);
@@ -284,8 +283,7 @@ s32 OpenG711UDecoder(void *pDecoderAttr, void **ppDecoder)
     return open_ctx(ppDecoder, VOICE_TYPE_G711U, 0, kDecoder, "G711U", __FUNCTION__);
 }
 
-s32 DecodeG711UFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen,
-                   u32 *pu32Chns)
+s32 DecodeG711UFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen, u32 *pu32Chns)
 {
     CHECK_DECODE_ARGS();
     return decode(pDecoder, ppu8Inbuf, ps32LeftByte, pu16Outbuf, pu32OutLen, pu32Chns);
@@ -342,8 +340,7 @@ s32 OpenADPCMDecoder(void *pDecoderAttr, void **ppDecoder)
     return open_adpcm(pDecoderAttr, ppDecoder, kDecoder, __FUNCTION__);
 }
 
-s32 DecodeADPCMFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen,
-                   u32 *pu32Chns)
+s32 DecodeADPCMFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen, u32 *pu32Chns)
 {
     CHECK_DECODE_ARGS();
     return decode(pDecoder, ppu8Inbuf, ps32LeftByte, pu16Outbuf, pu32OutLen, pu32Chns);
@@ -389,8 +386,7 @@ s32 OpenG726Decoder(void *pDecoderAttr, void **ppDecoder)
     return open_g726(pDecoderAttr, ppDecoder, kDecoder, __FUNCTION__);
 }
 
-s32 DecodeG726Frm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen,
-                  u32 *pu32Chns)
+s32 DecodeG726Frm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen, u32 *pu32Chns)
 {
     CHECK_DECODE_ARGS();
     return decode(pDecoder, ppu8Inbuf, ps32LeftByte, pu16Outbuf, pu32OutLen, pu32Chns);

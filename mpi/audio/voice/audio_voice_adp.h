@@ -55,27 +55,22 @@ s32 EncodeG726Frm(void *pEncoder, const AUDIO_FRAME_S *pstData, u8 *pu8Outbuf, u
 s32 CloseG726Encoder(void *pEncoder);
 
 s32 OpenLPCMDecoder(void *pDecoderAttr, void **ppDecoder);
-s32 DecodeLPCMFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen,
-                  u32 *pu32Chns);
+s32 DecodeLPCMFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen, u32 *pu32Chns);
 s32 CloseLPCMDecoder(void *pDecoder);
 s32 OpenG711ADecoder(void *pDecoderAttr, void **ppDecoder);
-s32 DecodeG711AFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen,
-                   u32 *pu32Chns);
+s32 DecodeG711AFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen, u32 *pu32Chns);
 s32 CloseG711ADecoder(void *pDecoder);
 s32 ResetG711ADecoder(void *pDecoder);
 s32 OpenG711UDecoder(void *pDecoderAttr, void **ppDecoder);
-s32 DecodeG711UFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen,
-                   u32 *pu32Chns);
+s32 DecodeG711UFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen, u32 *pu32Chns);
 s32 CloseG711UDecoder(void *pDecoder);
 s32 ResetG711UDecoder(void *pDecoder);
 s32 OpenADPCMDecoder(void *pDecoderAttr, void **ppDecoder);
-s32 DecodeADPCMFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen,
-                   u32 *pu32Chns);
+s32 DecodeADPCMFrm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen, u32 *pu32Chns);
 s32 CloseADPCMDecoder(void *pDecoder);
 s32 ResetADPCMDecoder(void *pDecoder);
 s32 OpenG726Decoder(void *pDecoderAttr, void **ppDecoder);
-s32 DecodeG726Frm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen,
-                  u32 *pu32Chns);
+s32 DecodeG726Frm(void *pDecoder, u8 **ppu8Inbuf, s32 *ps32LeftByte, u16 *pu16Outbuf, u32 *pu32OutLen, u32 *pu32Chns);
 s32 CloseG726Decoder(void *pDecoder);
 s32 ResetG726Decoder(void *pDecoder);
 // Shared by the five decoders: they report nothing beyond their frames.

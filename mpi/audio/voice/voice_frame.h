@@ -10,27 +10,27 @@
 enum VOICE_TYPE_E : s16 {
     VOICE_TYPE_G711A = 1,
     VOICE_TYPE_G711U = 2,
-    VOICE_TYPE_ADPCM_DVI4 = 3,      // block header, then codes, earlier code in the high nibble
-    VOICE_TYPE_G726_16K = 4,        // G.726 codes packed least significant bit first
+    VOICE_TYPE_ADPCM_DVI4 = 3, // block header, then codes, earlier code in the high nibble
+    VOICE_TYPE_G726_16K = 4,   // G.726 codes packed least significant bit first
     VOICE_TYPE_G726_24K = 5,
     VOICE_TYPE_G726_32K = 6,
     VOICE_TYPE_G726_40K = 7,
-    VOICE_TYPE_ADPCM_IMA = 35,      // first sample, step index, then codes, earlier code in the low nibble
-    VOICE_TYPE_G726_16K_MSB = 36,   // G.726 codes packed most significant bit first
+    VOICE_TYPE_ADPCM_IMA = 35,    // first sample, step index, then codes, earlier code in the low nibble
+    VOICE_TYPE_G726_16K_MSB = 36, // G.726 codes packed most significant bit first
     VOICE_TYPE_G726_24K_MSB = 37,
     VOICE_TYPE_G726_32K_MSB = 38,
     VOICE_TYPE_G726_40K_MSB = 39,
-    VOICE_TYPE_G711A_SWAP = 65,     // code bytes swapped in pairs
+    VOICE_TYPE_G711A_SWAP = 65, // code bytes swapped in pairs
     VOICE_TYPE_G711U_SWAP = 66,
     VOICE_TYPE_ADPCM_DVI4_BARE = 67, // DVI4 codes without a block header
-    VOICE_TYPE_G726_16K_WORD = 68,  // the second 16 kbit/s coder, eight codes per word from the top
+    VOICE_TYPE_G726_16K_WORD = 68,   // the second 16 kbit/s coder, eight codes per word from the top
 };
 
 // Engine status codes.
-constexpr s32 DU_ERR_VOICE_ENC_TYPE = (s32)0xA1220001;   // encoder type 0, above 68 or reserved
-constexpr s32 DU_ERR_VOICE_ENC_FRMLEN = (s32)0xA1220002; // sample count not allowed
-constexpr s32 DU_ERR_VOICE_DEC_TYPE = (s32)0xA1220011;   // decoder type 0, above 68 or reserved
-constexpr s32 DU_ERR_VOICE_DEC_FRMLEN = (s32)0xA1220012; // payload length or sample count not allowed
+constexpr s32 DU_ERR_VOICE_ENC_TYPE = (s32)0xA1220001;    // encoder type 0, above 68 or reserved
+constexpr s32 DU_ERR_VOICE_ENC_FRMLEN = (s32)0xA1220002;  // sample count not allowed
+constexpr s32 DU_ERR_VOICE_DEC_TYPE = (s32)0xA1220011;    // decoder type 0, above 68 or reserved
+constexpr s32 DU_ERR_VOICE_DEC_FRMLEN = (s32)0xA1220012;  // payload length or sample count not allowed
 constexpr s32 DU_ERR_VOICE_DEC_FRMTYPE = (s32)0xA1220013; // flag bits not 01
 constexpr s32 DU_ERR_VOICE_NULL_STATE = (s32)0xA1220101;
 constexpr s32 DU_ERR_VOICE_NULL_INPUT = (s32)0xA1220102;

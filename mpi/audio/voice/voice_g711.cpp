@@ -202,8 +202,14 @@ void ulaw2alaw(const u16 *pu16In, u16 *pu16Out, s32 n)
 
 void G711_A_ENC(u16 *pu16Block, const s16 *ps16In, s32 n) { code_block(pu16Block, ps16In, n, alaw_code); }
 void G711_U_ENC(u16 *pu16Block, const s16 *ps16In, s32 n) { code_block(pu16Block, ps16In, n, ulaw_code); }
-void G711_A_DEC(const u16 *pu16Block, s16 *ps16Out, s32 n) { expand_block(pu16Block, ps16Out, n, g_as16AlawToLinear.data()); }
-void G711_U_DEC(const u16 *pu16Block, s16 *ps16Out, s32 n) { expand_block(pu16Block, ps16Out, n, g_as16UlawToLinear.data()); }
+void G711_A_DEC(const u16 *pu16Block, s16 *ps16Out, s32 n)
+{
+    expand_block(pu16Block, ps16Out, n, g_as16AlawToLinear.data());
+}
+void G711_U_DEC(const u16 *pu16Block, s16 *ps16Out, s32 n)
+{
+    expand_block(pu16Block, ps16Out, n, g_as16UlawToLinear.data());
+}
 
 void encoder_pack(const u16 *pu16Block, u8 *pu8Frame, s32 n) { pack(pu16Block, pu8Frame, n, false); }
 void encoder_org_pack(const u16 *pu16Block, u8 *pu8Frame, s32 n) { pack(pu16Block, pu8Frame, n, true); }

@@ -55,25 +55,19 @@ s32 magnitude(s32 code, u16 bits) { return code < half(bits) ? code : all_ones(b
 bool negative(s32 code, u16 bits) { return code >= half(bits); }
 
 // Number of significant bits of a non-negative value.
-s32 bit_count(s32 v)
-{
-    s32 n = 0;
-    while (v > 0) {
-        n++;
-        v >>= 1;
-    }
-    return n;
-}
+[[gnu::always_inline]] inline s32 bit_count(s32 v) { return v > 0 ? 32 - __builtin_clz((u32)v) : 0; }
 
-// FMULT: a coefficient times a value in floating form.
-s32 fmult(s32 an, s32 srn)
+// FMULT: a coefficient times a value in floating form. Eight of them a
+// sample: kept inline.
+[[gnu::always_inline]] inline s32 fmult(s32 an, s32 srn)
 {
-    s16 anmag = (s16)(an > 0 ? an : (-an) & 0x1FFF);
-    s32 anexp = bit_count(anmag) - 6;
-    s32 anmant = anmag == 0 ? 32 : anexp >= 0 ? anmag >> anexp : anmag << -anexp;
-    s32 wanexp = anexp + ((srn >> 6) & 0xF) - 13;
-    s32 wanmant = (anmant * (srn & 0x3F) + 0x30) >> 4;
-    s32 ret = wanexp >= 0 ? (wanmant << wanexp) & 0x7FFF : wanmant >> -wanexp;
+    const s32 anmag = an > 0 ? an : (-an) & 0x1FFF;
+    const s32 anbits = bit_count(anmag); // the exponent + 6
+    // Six mantissa bits (32 for zero); shifting up first keeps it exact both ways.
+    const s32 anmant = anmag == 0 ? 32 : (anmag << 6) >> anbits;
+    const s32 wanexp = anbits - 6 + ((srn >> 6) & 0xF) - 13; // -19..9
+    const u64 wanmant = (u64)((anmant * (srn & 0x3F) + 0x30) >> 4);
+    const s32 ret = (s32)(((wanmant << 19) >> (19 - wanexp)) & 0x7FFF);
     return ((an ^ srn) < 0) ? -ret : ret;
 }
 
@@ -87,15 +81,26 @@ s32 to_float(s32 mag, bool neg)
     return neg ? f - 0x400 : f;
 }
 
-void put_bits(u8 *payload, u32 *bit_pos, u32 code, u16 bits)
-{
-    for (u16 b = 0; b < bits; b++, (*bit_pos)++) {
-        u8 &byte = payload[*bit_pos / 8];
-        if ((*bit_pos & 7) == 0)
-            byte = 0;
-        byte |= (u8)(((code >> b) & 1) << (*bit_pos & 7));
+// Codes least significant bit first into a continuous stream of bytes.
+struct BitWriter {
+    u8 *out;
+    u32 acc = 0, held = 0;
+    void put(u32 code, u16 bits)
+    {
+        acc |= code << held;
+        held += bits;
+        while (held >= 8) {
+            *out++ = (u8)acc;
+            acc >>= 8;
+            held -= 8;
+        }
     }
-}
+    void flush()
+    {
+        if (held)
+            *out = (u8)acc;
+    }
+};
 
 u32 get_bits(const u8 *payload, u32 bit_pos, u16 bits)
 {
@@ -159,7 +164,21 @@ void G726Reset(G726_STATE_S *pstState, u16 u16Bits)
     pstState->u16Law = G726_LAW_UNIFORM;
 }
 
-G726_ESTIMATE_S AdaptativePredictorAndReconstructedSignalCalculator1(const G726_STATE_S *pstState)
+// TRANS: a large difference after a tone is a transition.
+bool g726_transition(s32 yl, s32 s32DqMag)
+{
+    s32 ylint = yl >> 15;
+    s32 ylfrac = (yl >> 10) & 0x1F;
+    s32 thr = ylint > 9 ? 31 << 10 : (32 + ylfrac) << ylint;
+    s32 dqthr = (thr + (thr >> 1)) >> 1;
+    return s32DqMag > dqthr;
+}
+
+namespace {
+
+// The blocks as the step below runs them; each is also public under the
+// Recommendation's name.
+G726_ESTIMATE_S estimate(const G726_STATE_S *pstState)
 {
     s32 sezi = 0;
     for (s32 i = 0; i < 6; i++)
@@ -168,10 +187,10 @@ G726_ESTIMATE_S AdaptativePredictorAndReconstructedSignalCalculator1(const G726_
     return {(s16)(sei >> 1), (s16)(sezi >> 1)};
 }
 
-s32 DifferenceSignalComputation(s32 sl, s32 se) { return (s16)(sl - se); }
+s32 difference(s32 sl, s32 se) { return (s16)(sl - se); }
 
 // MIX: the scale factor between the fast and the slow one, by the speed control.
-s32 QuantizerScaleFactorAdaptation1(const G726_STATE_S *pstState)
+s32 mix_scale(const G726_STATE_S *pstState)
 {
     if (pstState->ap >= 256)
         return pstState->yu;
@@ -187,7 +206,7 @@ s32 QuantizerScaleFactorAdaptation1(const G726_STATE_S *pstState)
 }
 
 // LOG, SUBTB and QUAN.
-s32 AdaptiveQuantizer(s32 d, s32 y, u16 u16Bits)
+s32 quantize(s32 d, s32 y, u16 u16Bits)
 {
     s32 dqm = d < 0 ? -d : d;
     s32 exp = bit_count(dqm >> 1);
@@ -208,7 +227,7 @@ s32 AdaptiveQuantizer(s32 d, s32 y, u16 u16Bits)
 
 // RECONST, ADDA and ANTILOG: the quantized difference in sign and magnitude
 // (a negative one as magnitude - 0x8000).
-s32 InverseAdaptiveQuantizer(s32 s32Code, s32 y, u16 u16Bits)
+s32 reconstruct(s32 s32Code, s32 y, u16 u16Bits)
 {
     bool neg = negative(s32Code, u16Bits);
     s32 dql = tables(u16Bits).recon[magnitude(s32Code, u16Bits)] + (y >> 2);
@@ -221,22 +240,13 @@ s32 InverseAdaptiveQuantizer(s32 s32Code, s32 y, u16 u16Bits)
 }
 
 // TRANS: a large difference after a tone is a transition.
-bool g726_transition(s32 yl, s32 s32DqMag)
-{
-    s32 ylint = yl >> 15;
-    s32 ylfrac = (yl >> 10) & 0x1F;
-    s32 thr = ylint > 9 ? 31 << 10 : (32 + ylfrac) << ylint;
-    s32 dqthr = (thr + (thr >> 1)) >> 1;
-    return s32DqMag > dqthr;
-}
-
-bool ToneAndTransitionDetector1(const G726_STATE_S *pstState, s32 dq)
+bool is_transition(const G726_STATE_S *pstState, s32 dq)
 {
     return pstState->td && g726_transition(pstState->yl, dq & 0x7FFF);
 }
 
 // FUNCTW, FILTD, LIMB and FILTE.
-void QuantizerScaleFactorAdaptation2(G726_STATE_S *pstState, s32 y, s32 wi)
+void adapt_scale(G726_STATE_S *pstState, s32 y, s32 wi)
 {
     s32 yu = y + ((wi - y) >> 5);
     pstState->yu = yu < 544 ? 544 : yu > 5120 ? 5120 : yu;
@@ -244,7 +254,7 @@ void QuantizerScaleFactorAdaptation2(G726_STATE_S *pstState, s32 y, s32 wi)
 }
 
 // UPA2, LIMC, UPA1, LIMD, UPB, FLOAT_A, FLOAT_B and the delays; the new a2.
-s32 AdaptativePredictorAndReconstructedSignalCalculator2(G726_STATE_S *pstState, bool tr, s32 dq, s32 sr, s32 dqsez)
+s32 adapt_predictor(G726_STATE_S *pstState, bool tr, s32 dq, s32 sr, s32 dqsez)
 {
     G726_STATE_S &s = *pstState;
     s32 pk0 = dqsez < 0 ? 1 : 0;
@@ -303,10 +313,10 @@ s32 AdaptativePredictorAndReconstructedSignalCalculator2(G726_STATE_S *pstState,
 }
 
 // TONE: strong negative correlation marks a tone.
-void ToneAndTransitionDetector2(G726_STATE_S *pstState, bool tr, s32 a2p) { pstState->td = !tr && a2p < -11776; }
+void detect_tone(G726_STATE_S *pstState, bool tr, s32 a2p) { pstState->td = !tr && a2p < -11776; }
 
 // FUNCTF, FILTA, FILTB, SUBTC, FILTC and TRIGA.
-void AdaptationSpeedControl2(G726_STATE_S *pstState, bool tr, s32 y, s32 fi)
+void adapt_speed(G726_STATE_S *pstState, bool tr, s32 y, s32 fi)
 {
     G726_STATE_S &s = *pstState;
     s.dms = (s16)(s.dms + ((fi - s.dms) >> 5));
@@ -323,51 +333,79 @@ void AdaptationSpeedControl2(G726_STATE_S *pstState, bool tr, s32 y, s32 fi)
 }
 
 // LIMO: the 14-bit range of uniform PCM.
-s32 OutputLimiting(s32 sr) { return sr < -8192 ? -8192 : sr > 8191 ? 8191 : sr; }
+s32 limit_output(s32 sr) { return sr < -8192 ? -8192 : sr > 8191 ? 8191 : sr; }
 
-s32 EncodeDecode(G726_STATE_S *pstState, s32 s32Value, bool bEncode)
+} // namespace
+
+G726_ESTIMATE_S AdaptativePredictorAndReconstructedSignalCalculator1(const G726_STATE_S *pstState)
+{
+    return estimate(pstState);
+}
+s32 DifferenceSignalComputation(s32 sl, s32 se) { return difference(sl, se); }
+s32 QuantizerScaleFactorAdaptation1(const G726_STATE_S *pstState) { return mix_scale(pstState); }
+s32 AdaptiveQuantizer(s32 d, s32 y, u16 u16Bits) { return quantize(d, y, u16Bits); }
+s32 InverseAdaptiveQuantizer(s32 s32Code, s32 y, u16 u16Bits) { return reconstruct(s32Code, y, u16Bits); }
+bool ToneAndTransitionDetector1(const G726_STATE_S *pstState, s32 dq) { return is_transition(pstState, dq); }
+void QuantizerScaleFactorAdaptation2(G726_STATE_S *pstState, s32 y, s32 wi) { adapt_scale(pstState, y, wi); }
+s32 AdaptativePredictorAndReconstructedSignalCalculator2(G726_STATE_S *pstState, bool tr, s32 dq, s32 sr, s32 dqsez)
+{
+    return adapt_predictor(pstState, tr, dq, sr, dqsez);
+}
+void ToneAndTransitionDetector2(G726_STATE_S *pstState, bool tr, s32 a2p) { detect_tone(pstState, tr, a2p); }
+void AdaptationSpeedControl2(G726_STATE_S *pstState, bool tr, s32 y, s32 fi) { adapt_speed(pstState, tr, y, fi); }
+s32 OutputLimiting(s32 sr) { return limit_output(sr); }
+
+namespace {
+
+// One sample through the blocks, encoding or decoding.
+s32 step(G726_STATE_S *pstState, s32 s32Value, bool bEncode)
 {
     G726_STATE_S &s = *pstState;
     const u16 bits = s.u16Bits;
-    G726_ESTIMATE_S est = AdaptativePredictorAndReconstructedSignalCalculator1(pstState);
-    s32 y = QuantizerScaleFactorAdaptation1(pstState);
+    G726_ESTIMATE_S est = estimate(pstState);
+    s32 y = mix_scale(pstState);
     s32 code;
     if (bEncode) {
         s32 sl = (s16)s32Value >> 2; // 14-bit uniform PCM
-        code = AdaptiveQuantizer(DifferenceSignalComputation(sl, est.se), y, bits);
+        code = quantize(difference(sl, est.se), y, bits);
     } else {
         code = s32Value & all_ones(bits);
     }
-    s32 dq = InverseAdaptiveQuantizer(code, y, bits);
+    s32 dq = reconstruct(code, y, bits);
     s32 sr = (s16)(dq < 0 ? est.se - (dq & 0x3FFF) : est.se + dq);
     s32 dqsez = (s16)(sr + est.sez - est.se);
 
     const Tables &t = tables(bits);
     s32 m = magnitude(code, bits);
-    bool tr = ToneAndTransitionDetector1(pstState, dq);
-    QuantizerScaleFactorAdaptation2(pstState, y, t.w[m] * 32);
-    s32 a2p = AdaptativePredictorAndReconstructedSignalCalculator2(pstState, tr, dq, sr, dqsez);
-    ToneAndTransitionDetector2(pstState, tr, a2p);
-    AdaptationSpeedControl2(pstState, tr, y, t.f[m] * 512);
-    return bEncode ? code : OutputLimiting(sr) * 4;
+    bool tr = is_transition(pstState, dq);
+    adapt_scale(pstState, y, t.w[m] * 32);
+    s32 a2p = adapt_predictor(pstState, tr, dq, sr, dqsez);
+    detect_tone(pstState, tr, a2p);
+    adapt_speed(pstState, tr, y, t.f[m] * 512);
+    return bEncode ? code : limit_output(sr) * 4;
 }
 
-s32 EncodeOne(G726_STATE_S *pstState, s16 s16Sample) { return EncodeDecode(pstState, s16Sample, true); }
+} // namespace
+
+s32 EncodeDecode(G726_STATE_S *pstState, s32 s32Value, bool bEncode) { return step(pstState, s32Value, bEncode); }
+
+s32 EncodeOne(G726_STATE_S *pstState, s16 s16Sample) { return step(pstState, s16Sample, true); }
 
 s16 DecodeOne(G726_STATE_S *pstState, s32 s32Code)
 {
-    return (s16)EncodeDecode(pstState, s32Code & all_ones(pstState->u16Bits), false);
+    return (s16)step(pstState, s32Code & all_ones(pstState->u16Bits), false);
 }
 
-s32 Encode726(G726_STATE_S *pstState, s16 s16Sample) { return EncodeDecode(pstState, s16Sample, true); }
+s32 Encode726(G726_STATE_S *pstState, s16 s16Sample) { return step(pstState, s16Sample, true); }
 
 void G726Encode(G726_STATE_S *pstState, const s16 *ps16In, u8 *pu8Payload, s32 n)
 {
-    u32 pos = 0;
+    BitWriter w{pu8Payload};
     for (s32 i = 0; i + 1 < n; i += 2) {
-        put_bits(pu8Payload, &pos, (u32)Encode726(pstState, ps16In[i]), pstState->u16Bits);
-        put_bits(pu8Payload, &pos, (u32)Encode726(pstState, ps16In[i + 1]), pstState->u16Bits);
+        w.put((u32)step(pstState, ps16In[i], true), pstState->u16Bits);
+        w.put((u32)step(pstState, ps16In[i + 1], true), pstState->u16Bits);
     }
+    w.flush();
 }
 
 void Encode72616k(G726_STATE_S *pstState, const s16 *ps16In, u8 *pu8Payload, s32 n)
@@ -378,23 +416,29 @@ void Encode72616k(G726_STATE_S *pstState, const s16 *ps16In, u8 *pu8Payload, s32
     for (s32 i = 0; i < n; i++) {
         if ((i & 3) == 0)
             pu8Payload[i / 4] = 0;
-        pu8Payload[i / 4] |= (u8)(Encode726(pstState, ps16In[i]) << (2 * (i & 3)));
+        pu8Payload[i / 4] |= (u8)(step(pstState, ps16In[i], true) << (2 * (i & 3)));
     }
 }
 
 s32 G726Decode(G726_STATE_S *pstState, const u8 *pu8Payload, s16 *ps16Out, s32 s32Bytes)
 {
     const u16 bits = pstState->u16Bits;
+    const u32 mask = (1u << bits) - 1;
     s32 n = s32Bytes > 0 ? s32Bytes * 8 / bits : 0;
-    for (s32 i = 0; i < n; i++)
-        ps16Out[i] = DecodeOne(pstState, (s32)get_bits(pu8Payload, (u32)i * bits, bits));
+    u32 acc = 0, held = 0;
+    for (s32 i = 0; i < n; i++) {
+        while (held < bits) {
+            acc |= (u32)*pu8Payload++ << held;
+            held += 8;
+        }
+        ps16Out[i] = (s16)step(pstState, (s32)(acc & mask), false);
+        acc >>= bits;
+        held -= bits;
+    }
     return n;
 }
 
-s32 G726Rtp2AsfFormat(u8 *pu8Payload, u16 u16Bits, s32 s32Bytes)
-{
-    return repack(pu8Payload, u16Bits, s32Bytes, true);
-}
+s32 G726Rtp2AsfFormat(u8 *pu8Payload, u16 u16Bits, s32 s32Bytes) { return repack(pu8Payload, u16Bits, s32Bytes, true); }
 
 s32 G726Asf2RtpFormat(u8 *pu8Payload, u16 u16Bits, s32 s32Bytes)
 {

@@ -17,13 +17,13 @@ struct G726_STATE_S {
     s32 ap;      // adaptation speed control
     s32 b[6];    // sixth-order predictor
     s32 dml, dms;
-    s32 dq[6];   // last six quantized differences, floating form
+    s32 dq[6];    // last six quantized differences, floating form
     s32 pk1, pk2; // signs of the last two partial reconstructed signals
     s32 sr1, sr2; // last two reconstructed signals, floating form
-    s32 td;      // tone detected
-    s32 yl;      // slow scale factor
-    s32 yu;      // fast scale factor
-    u16 u16Law;  // 2: uniform PCM
+    s32 td;       // tone detected
+    s32 yl;       // slow scale factor
+    s32 yu;       // fast scale factor
+    u16 u16Law;   // 2: uniform PCM
 };
 
 constexpr u16 G726_LAW_UNIFORM = 2;

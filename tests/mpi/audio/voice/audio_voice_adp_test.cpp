@@ -38,8 +38,8 @@ const Codec kCodecs[] = {
      CloseG711UDecoder, ResetG711UDecoder, 320},
     {"ADPCM DVI4", ADPCM_TYPE_DVI4, OpenADPCMEncoder, EncodeADPCMFrm, CloseADPCMEncoder, OpenADPCMDecoder,
      DecodeADPCMFrm, CloseADPCMDecoder, ResetADPCMDecoder, 320},
-    {"ADPCM IMA", ADPCM_TYPE_IMA, OpenADPCMEncoder, EncodeADPCMFrm, CloseADPCMEncoder, OpenADPCMDecoder,
-     DecodeADPCMFrm, CloseADPCMDecoder, ResetADPCMDecoder, 321},
+    {"ADPCM IMA", ADPCM_TYPE_IMA, OpenADPCMEncoder, EncodeADPCMFrm, CloseADPCMEncoder, OpenADPCMDecoder, DecodeADPCMFrm,
+     CloseADPCMDecoder, ResetADPCMDecoder, 321},
     {"ADPCM bare DVI4", ADPCM_TYPE_ORG_DVI4, OpenADPCMEncoder, EncodeADPCMFrm, CloseADPCMEncoder, OpenADPCMDecoder,
      DecodeADPCMFrm, CloseADPCMDecoder, ResetADPCMDecoder, 320},
     {"G.726 24k", G726_24K, OpenG726Encoder, EncodeG726Frm, CloseG726Encoder, OpenG726Decoder, DecodeG726Frm,
@@ -158,7 +158,8 @@ TEST(VoiceAdapters, FramePointsEachCodecTakes)
         eight.enBitwidth = 0;
         u8 out[1024];
         u32 len = 0;
-        capture_stdout([&] { capture_stderr([&] { EXPECT_EQ(DU_ERR_AENC_ILLEGAL_PARAM, c.encode(p.enc, &eight, out, &len)); }); });
+        capture_stdout(
+            [&] { capture_stderr([&] { EXPECT_EQ(DU_ERR_AENC_ILLEGAL_PARAM, c.encode(p.enc, &eight, out, &len)); }); });
     }
 }
 
@@ -193,8 +194,10 @@ TEST(VoiceAdapters, RefusalMessages)
         const char *message;
     };
     const Case cases[] = {
-        {"ADPCM encoder kind 3", OpenADPCMEncoder, 3, DU_ERR_AENC_ILLEGAL_PARAM, "type:3 of ADPCM encoder is illegal!\n"},
-        {"ADPCM decoder kind 3", OpenADPCMDecoder, 3, DU_ERR_ADEC_ILLEGAL_PARAM, "type:3 of ADPCM decoder is illegal!\n"},
+        {"ADPCM encoder kind 3", OpenADPCMEncoder, 3, DU_ERR_AENC_ILLEGAL_PARAM,
+         "type:3 of ADPCM encoder is illegal!\n"},
+        {"ADPCM decoder kind 3", OpenADPCMDecoder, 3, DU_ERR_ADEC_ILLEGAL_PARAM,
+         "type:3 of ADPCM decoder is illegal!\n"},
         {"G.726 encoder rate 8", OpenG726Encoder, 8, DU_ERR_AENC_ILLEGAL_PARAM, "bps:8 of G726 encoder is illegal!\n"},
         {"G.726 decoder rate 8", OpenG726Decoder, 8, DU_ERR_ADEC_ILLEGAL_PARAM, "bps:8 of G726 decoder is illegal!\n"},
     };

@@ -167,9 +167,9 @@ TEST(VoiceEngine, EveryCoderKeepsSpeechLikeSound)
     const struct {
         s16 type;
         double min_db;
-    } cases[] = {{VOICE_TYPE_G711A, 30},         {VOICE_TYPE_G711U, 30},         {VOICE_TYPE_ADPCM_DVI4, 30},
+    } cases[] = {{VOICE_TYPE_G711A, 30},           {VOICE_TYPE_G711U, 30},        {VOICE_TYPE_ADPCM_DVI4, 30},
                  {VOICE_TYPE_ADPCM_DVI4_BARE, 30}, {VOICE_TYPE_G726_16K, 20},     {VOICE_TYPE_G726_24K_MSB, 25},
-                 {VOICE_TYPE_G726_32K, 30},       {VOICE_TYPE_G726_40K_MSB, 35}, {VOICE_TYPE_G726_16K_WORD, 20}};
+                 {VOICE_TYPE_G726_32K, 30},        {VOICE_TYPE_G726_40K_MSB, 35}, {VOICE_TYPE_G726_16K_WORD, 20}};
     const std::vector<int16_t> speech = voicetest::speech_like(2);
     const std::vector<s16> in(speech.begin(), speech.end());
     for (const auto &c : cases) {

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <vector>
 
+// The declarations' macros first, then the codecs.
 #include <spandsp/telephony.h>
+
 #include <spandsp/bit_operations.h>
 #include <spandsp/g711.h>
 #include <spandsp/g726.h>

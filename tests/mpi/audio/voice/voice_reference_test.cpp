@@ -75,7 +75,8 @@ Ref g726_ref(int rate, bool msb_first)
 
 Ref ima_ref(int variant, int chunk)
 {
-    return Ref(ima_adpcm_init(nullptr, variant, chunk), [](void *p) { ima_adpcm_free(static_cast<ima_adpcm_state_t *>(p)); });
+    return Ref(ima_adpcm_init(nullptr, variant, chunk),
+               [](void *p) { ima_adpcm_free(static_cast<ima_adpcm_state_t *>(p)); });
 }
 
 // How one engine type's frames relate to spandsp's output for the same
@@ -102,8 +103,14 @@ std::vector<u8> dvi4_header_to_words(const std::vector<u8> &b)
     return p;
 }
 
-int g726_enc(void *s, uint8_t *out, const int16_t *in, int n) { return g726_encode(static_cast<g726_state_t *>(s), out, in, n); }
-int g726_dec(void *s, int16_t *out, const uint8_t *in, int n) { return g726_decode(static_cast<g726_state_t *>(s), out, in, n); }
+int g726_enc(void *s, uint8_t *out, const int16_t *in, int n)
+{
+    return g726_encode(static_cast<g726_state_t *>(s), out, in, n);
+}
+int g726_dec(void *s, int16_t *out, const uint8_t *in, int n)
+{
+    return g726_decode(static_cast<g726_state_t *>(s), out, in, n);
+}
 int ima_enc(void *s, uint8_t *out, const int16_t *in, int n)
 {
     return ima_adpcm_encode(static_cast<ima_adpcm_state_t *>(s), out, in, n);
@@ -137,8 +144,8 @@ std::vector<Case> cases()
     // A chunk size of 0: every call is a block with its header.
     v.push_back({"DVI4 with block header", VOICE_TYPE_ADPCM_DVI4, 320, [] { return ima_ref(IMA_ADPCM_DVI4, 0); },
                  ima_enc, ima_dec, dvi4_header_to_words});
-    v.push_back({"IMA4", VOICE_TYPE_ADPCM_IMA, 321, [] { return ima_ref(IMA_ADPCM_IMA4, 0); }, ima_enc, ima_dec,
-                 as_is});
+    v.push_back(
+        {"IMA4", VOICE_TYPE_ADPCM_IMA, 321, [] { return ima_ref(IMA_ADPCM_IMA4, 0); }, ima_enc, ima_dec, as_is});
     return v;
 }
 
