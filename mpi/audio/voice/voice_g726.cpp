@@ -66,8 +66,10 @@ bool negative(s32 code, u16 bits) { return code >= half(bits); }
     // Six mantissa bits (32 for zero); shifting up first keeps it exact both ways.
     const s32 anmant = anmag == 0 ? 32 : (anmag << 6) >> anbits;
     const s32 wanexp = anbits - 6 + ((srn >> 6) & 0xF) - 13; // -19..9
-    const u64 wanmant = (u64)((anmant * (srn & 0x3F) + 0x30) >> 4);
-    const s32 ret = (s32)(((wanmant << 19) >> (19 - wanexp)) & 0x7FFF);
+    const u32 wanmant = (u32)((anmant * (srn & 0x3F) + 0x30) >> 4);
+    // Both shifts made, one taken: no branch.
+    const u32 up = (wanmant << (wanexp & 15)) & 0x7FFF, down = wanmant >> ((-wanexp) & 31);
+    const s32 ret = (s32)(wanexp >= 0 ? up : down);
     return ((an ^ srn) < 0) ? -ret : ret;
 }
 
