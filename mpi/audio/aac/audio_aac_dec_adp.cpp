@@ -105,14 +105,10 @@ s32 CloseAACDecoder(void *pDecoder)
 
 s32 DU_DUZ_ADEC_AacInit(void)
 {
-    static const struct {
-        u32 type;
-        const char *name;
-    } entries[] = {{PT_AAC, "Aac"}, {PT_AACLC, "Aaclc"}};
-    for (const auto &e : entries) {
+    for (const AAC_PAYLOAD_S &e : AAC_PAYLOADS) {
         ADEC_CODEC_ENTRY_S entry{};
-        entry.enType = e.type;
-        snprintf(entry.aszName, sizeof entry.aszName, "%s", e.name);
+        entry.enType = e.enType;
+        snprintf(entry.aszName, sizeof entry.aszName, "%s", e.pszName);
         entry.pfnOpenDecoder = OpenAACDecoder;
         entry.pfnDecodeFrm = DecodeAACFrm;
         entry.pfnGetFrmInfo = GetAACFrmInfo;
