@@ -262,15 +262,11 @@ s32 CloseAACEncoder(void *pEncoder)
 
 s32 DU_DUZ_AENC_AacInit(void)
 {
-    static const struct {
-        u32 type;
-        const char *name;
-    } entries[] = {{PT_AAC, "Aac"}, {PT_AACLC, "Aaclc"}};
-    for (const auto &e : entries) {
+    for (const AAC_PAYLOAD_S &e : AAC_PAYLOADS) {
         AENC_CODEC_ENTRY_S entry{};
-        entry.enType = e.type;
+        entry.enType = e.enType;
         entry.u32MaxFrmLen = MAX_AAC_MAINBUF_SIZE;
-        snprintf(entry.aszName, sizeof entry.aszName, "%s", e.name);
+        snprintf(entry.aszName, sizeof entry.aszName, "%s", e.pszName);
         entry.pfnOpenEncoder = OpenAACEncoder;
         entry.pfnEncodeFrm = EncodeAACFrm;
         entry.pfnCloseEncoder = CloseAACEncoder;

@@ -14,6 +14,13 @@ constexpr u32 AACPLUS_SAMPLES_PER_FRAME = 2048;
 constexpr u32 MAX_AAC_MAINBUF_SIZE = AACENC_MAX_OUTBUF;
 constexpr u32 AAC_FRAME_BUF_SIZE = 16384; // gathering room per track
 
+// The payload types the AAC encoder and decoder register under, in order.
+struct AAC_PAYLOAD_S {
+    u32 enType;
+    const char *pszName;
+};
+constexpr AAC_PAYLOAD_S AAC_PAYLOADS[] = {{PT_AAC, "Aac"}, {PT_AACLC, "Aaclc"}};
+
 // The caller's attributes, pointed to from AENC_CHANNEL_CFG_S.
 struct AAC_ENC_CFG_S {
     u32 enAACType;   // AAC_TYPE_E

@@ -14,7 +14,7 @@ using audiotest::readable;
 
 constexpr s32 kIllegal = (s32)0xA0178003;
 
-// A stand-in LPCM encoder: the packet is the frame's first track.
+// A stand-in encoder: the packet is the frame's first track.
 s32 copy_open(void *, void **inst)
 {
     *inst = reinterpret_cast<void *>(1);
@@ -36,18 +36,10 @@ protected:
         ASSERT_EQ(0, DU_DUZ_AENC_AacInit());
     }
 
-    // Registers the stand-in under LPCM and opens channel `chn` with it.
+    // Opens channel `chn` with the built-in LPCM encoder: the packet is the
+    // frame's first track.
     s32 create_copy_chn(s32 chn, u32 buf_size, u32 pt_num = 1024)
     {
-        AENC_CODEC_ENTRY_S entry = {};
-        entry.enType = PT_LPCM;
-        entry.u32MaxFrmLen = 8192;
-        strcpy(entry.aszName, "Copy");
-        entry.pfnOpenEncoder = copy_open;
-        entry.pfnEncodeFrm = copy_encode;
-        entry.pfnCloseEncoder = copy_close;
-        s32 handle;
-        DU_DUZ_AENC_RegeisterEncoder(&handle, &entry);
         AENC_CHANNEL_CFG_S cfg = {PT_LPCM, pt_num, buf_size, &attr_word_};
         return DU_DUZ_AENC_CreateChn(chn, &cfg);
     }
