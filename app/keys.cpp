@@ -6,8 +6,8 @@
 
 #include "app/device_requests.h"
 #include "app/devices.h"
-#include "app/msg_hub.h"
 #include "board/board.h"
+#include "core/msg_hub.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <unistd.h>
 
 #include "app/devices.h"
-#include "app/msg_hub.h"
-#include "app/rec_state.h"
 #include "app/sd_card.h"
 #include "app/usb_config.h"
 #include "board/board.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
 
 std::atomic<uint32_t> system_run_complete{0};
 std::atomic<uint32_t> usb_state{USB_STATE_NONE};

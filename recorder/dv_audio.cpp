@@ -2,10 +2,10 @@
 // binds, and the thread that queues AAC packets for the MP4 thread.
 #include "recorder/dv_audio.h"
 
-#include "app/pref.h"
-#include "app/rec_state.h"
-#include "app/run_thread.h"
 #include "board/board.h"
+#include "core/pref_record.h"
+#include "core/rec_state.h"
+#include "core/run_thread.h"
 #include "mpi/audio/aac/audio_aac_adp.h"
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/ao/mpi_ao.h"

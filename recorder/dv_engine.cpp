@@ -4,6 +4,7 @@
 #include "recorder/dv_engine.h"
 
 #include "app/keys.h"
+#include "core/kx_thread.h"
 #include "mpi/common/video_frame.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
@@ -12,7 +13,6 @@
 #include "recorder/dv_osd.h"
 #include "recorder/dv_pipeline.h"
 #include "recorder/dv_tv.h"
-#include "recorder/kx_thread.h"
 #include "sceneauto/sceneauto_comm.h"
 
 #include <atomic>

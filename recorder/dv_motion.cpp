@@ -2,14 +2,14 @@
 // turns SAD results into REC releases.
 #include "recorder/dv_motion.h"
 
-#include "app/handler.h"
 #include "app/devices.h"
-#include "app/msg_hub.h"
-#include "app/pref.h"
-#include "app/rec_state.h"
+#include "app/handler.h"
 #include "app/usb.h"
+#include "core/kx_thread.h"
+#include "core/msg_hub.h"
+#include "core/pref_record.h"
+#include "core/rec_state.h"
 #include "mpi/video/sys/mpi_sys.h"
-#include "recorder/kx_thread.h"
 
 #include <poll.h>
 

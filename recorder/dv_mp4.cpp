@@ -3,17 +3,17 @@
 #include "recorder/dv_mp4.h"
 
 #include "app/handler.h"
-#include "app/msg_hub.h"
-#include "app/rec_state.h"
-#include "app/run_thread.h"
 #include "app/sd_card.h"
 #include "board/board.h"
+#include "core/kx_thread.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
+#include "core/run_thread.h"
 #include "recorder/dv_audio.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_engine.h"
 #include "recorder/dv_pipeline.h"
 #include "recorder/dv_stream.h"
-#include "recorder/kx_thread.h"
 #include "recorder/rec_files.h"
 
 #include <cstdio>

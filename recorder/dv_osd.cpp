@@ -3,12 +3,12 @@
 #include "recorder/dv_osd.h"
 
 #include "app/app_manager.h"
-#include "app/pref.h"
 #include "board/board.h"
+#include "core/kx_thread.h"
+#include "core/pref_record.h"
 #include "mpi/video/rgn/mpi_rgn.h"
 #include "mpi/video/vpss/mpi_vpss.h"
 #include "recorder/dv_config.h"
-#include "recorder/kx_thread.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -11,11 +11,11 @@
 //   wall_s, cpu_s    how long the minute took, and the process's CPU time
 //                    in it (every thread: board and firmware)
 #include "app/apps.h"
-#include "app/msg_hub.h"
 #include "app/pref.h"
-#include "app/rec_state.h"
 #include "board/board.h"
 #include "board/sim/sim.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
 #include "recorder/dv_audio.h"

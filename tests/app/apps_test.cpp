@@ -7,9 +7,9 @@
 
 #include "app/handler.h"
 #include "app/pref.h"
-#include "app/rec_state.h"
 #include "app/sd_card.h"
 #include "app/startup.h"
+#include "core/rec_state.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_pipeline.h"
 

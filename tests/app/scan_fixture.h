@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/devices.h"
-#include "app/msg_hub.h"
+#include "core/msg_hub.h"
 #include "tests/support/board_fixture.h"
 
 namespace scantest {

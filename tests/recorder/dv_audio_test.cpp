@@ -4,7 +4,7 @@
 #include "recorder/dv_audio.h"
 
 #include "app/pref.h"
-#include "app/rec_state.h"
+#include "core/rec_state.h"
 #include "mpi/audio/ai/mpi_ai.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_pipeline.h"

@@ -9,11 +9,11 @@
 
 #include "app/devices.h"
 #include "app/handler.h"
-#include "app/msg_hub.h"
 #include "app/pref.h"
-#include "app/rec_state.h"
 #include "app/usb.h"
 #include "board/sim/sim.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
 
 #include <chrono>
 #include <cinttypes>

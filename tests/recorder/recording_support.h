@@ -4,9 +4,9 @@
 #pragma once
 
 #include "app/apps.h"
-#include "app/msg_hub.h"
 #include "app/pref.h"
-#include "app/rec_state.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
 #include "recorder/dv_audio.h"
