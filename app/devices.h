@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <ctime>
 
-#include "app/device_requests.h"
+#include "board/gpio_requests.h"
+#include "board/mcu_requests.h"
+#include "board/rtc_requests.h"
 
 // ---- GPIO: numbers are bank * 256 + pin ----------------------------------------
 constexpr uint32_t gpio_no(uint32_t bank, uint32_t pin) { return bank * 256 + pin; }

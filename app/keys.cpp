@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <fcntl.h>
 
-#include "app/device_requests.h"
 #include "app/devices.h"
 #include "board/board.h"
+#include "board/mcu_requests.h"
 #include "core/msg_hub.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include "recorder/dv_audio.h"
 
 #include "board/board.h"
+#include "board/tlv320aic31_requests.h"
 #include "core/pref_record.h"
 #include "core/rec_state.h"
 #include "core/run_thread.h"
@@ -11,7 +12,6 @@
 #include "mpi/audio/ao/mpi_ao.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "recorder/dv_pipeline.h"
-#include "recorder/tlv320aic31_requests.h"
 
 #include <algorithm>
 #include <cerrno>
