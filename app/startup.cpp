@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "app/devices.h"
+#include "app/engine_hooks.h"
 #include "app/handler.h"
 #include "app/keys.h"
 #include "app/leds.h"
@@ -377,6 +378,7 @@ int format_dialogue(void)
 int dv_main(void)
 {
     printf("%s %s\n", __DATE__, __TIME__);
+    app_register_engine_hooks();
     system_init();
     KX_DV_SigStopThreadRun(signal_exit);
     signal(SIGINT, Dv_Control_HandleSig);

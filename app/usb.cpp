@@ -58,6 +58,12 @@ void host_found()
 uint32_t get_usb_state(void) { return usb_state; }
 void set_usb_state(uint32_t state) { usb_state = state; }
 
+int usb_host_may_claim(void)
+{
+    const bool free = get_gpio_value(kUsbPowerGpio) == 0 || usb_state == USB_STATE_CHARGER || record_insert_usb;
+    return free ? 0 : 1;
+}
+
 int Insmod_USB(void)
 {
     int rc = bd_system("insmod /mpp/dwc_otg.ko");

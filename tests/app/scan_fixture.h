@@ -1,5 +1,6 @@
-// What the device-scan tests share: a fresh board, the GPIO device open, and
-// an empty main message queue whose ids the test takes without blocking.
+// What the device-scan tests share: a fresh board, the GPIO device open, an
+// empty main message queue whose ids the test takes without blocking, and
+// the engine asking the application as start-up has it do.
 #pragma once
 
 #include <chrono>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "app/devices.h"
+#include "app/engine_hooks.h"
 #include "core/msg_hub.h"
 #include "tests/support/board_fixture.h"
 
@@ -51,6 +53,7 @@ protected:
     void SetUp() override
     {
         BoardTest::SetUp();
+        app_register_engine_hooks();
         hcmgr_destroy_queue();
         ASSERT_EQ(hcmgr_create_queue(), 0);
         close_gpio_dev();
