@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "board/board.h"
-#include "mpi/video/sys/mpi_sys.h"
+#include "mpi/audio/mpi_audio.h"
 #include "mpi/video/sys/sys_mem.h"
 
 namespace {
