@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include "app/apps.h"
-#include "app/devices.h"
+#include "app/devices/date_time.h"
+#include "app/devices/gpio.h"
+#include "app/devices/mcu.h"
 #include "app/keys.h"
 #include "app/leds.h"
 #include "app/pref.h"

@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <fcntl.h>
 
-#include "app/devices.h"
+#include "app/devices/gpio.h"
+#include "app/devices/mcu.h"
 #include "board/board.h"
 #include "board/mcu_requests.h"
 #include "core/msg_hub.h"

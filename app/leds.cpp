@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "app/app_manager.h"
-#include "app/devices.h"
+#include "app/devices/gpio.h"
 #include "app/pref.h"
 #include "core/kx_thread.h"
 #include "core/msg_hub.h"

@@ -8,7 +8,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/devices.h"
+#include "app/devices/date_time.h"
+#include "app/devices/mcu.h"
 #include "app/sd_card.h"
 #include "app/settings_file.h"
 #include "board/board.h"

@@ -11,7 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/devices.h"
+#include "app/devices/date_time.h"
+#include "app/devices/gpio.h"
+#include "app/devices/mcu.h"
 #include "app/engine_hooks.h"
 #include "app/handler.h"
 #include "app/keys.h"

@@ -8,7 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "app/devices.h"
+#include "app/devices/gpio.h"
+#include "app/devices/phys_mem.h"
 #include "app/sd_card.h"
 #include "app/usb_config.h"
 #include "board/board.h"

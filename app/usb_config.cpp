@@ -11,7 +11,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/devices.h"
+#include "app/devices/date_time.h"
 #include "app/pref.h"
 #include "app/settings_file.h"
 #include "board/board.h"

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/devices.h"
+#include "app/devices/gpio.h"
 #include "app/engine_hooks.h"
 #include "core/msg_hub.h"
 #include "tests/support/board_fixture.h"

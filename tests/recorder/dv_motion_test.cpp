@@ -7,7 +7,7 @@
 #include "tests/recorder/pipeline_support.h"
 #include "tests/support/board_fixture.h"
 
-#include "app/devices.h"
+#include "app/devices/gpio.h"
 #include "app/engine_hooks.h"
 #include "app/handler.h"
 #include "app/pref.h"
