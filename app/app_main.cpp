@@ -11,9 +11,9 @@
 
 #include "app/handler.h"
 #include "app/leds.h"
-#include "app/msg_hub.h"
 #include "app/pref.h"
 #include "board/board.h"
+#include "core/msg_hub.h"
 
 AppEntry app_main = {0, 0, 0, 0, 0, APP_FLAGS_STARTED, 0, app_main_start, app_main_stop, app_main_on_message};
 AppEntry app_fw_update = {0, 0, 0, 0, 0, 0, 0, app_fw_update_start, app_fw_update_stop, app_fw_update_on_message};

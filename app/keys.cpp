@@ -4,10 +4,11 @@
 #include <cstdio>
 #include <fcntl.h>
 
-#include "app/device_requests.h"
-#include "app/devices.h"
-#include "app/msg_hub.h"
+#include "app/devices/gpio.h"
+#include "app/devices/mcu.h"
 #include "board/board.h"
+#include "board/mcu_requests.h"
+#include "core/msg_hub.h"
 
 namespace {
 

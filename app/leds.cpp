@@ -7,12 +7,12 @@
 #include <unistd.h>
 
 #include "app/app_manager.h"
-#include "app/devices.h"
-#include "app/msg_hub.h"
+#include "app/devices/gpio.h"
 #include "app/pref.h"
-#include "app/rec_state.h"
-#include "app/run_thread.h"
-#include "recorder/kx_thread.h"
+#include "core/kx_thread.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
+#include "core/run_thread.h"
 
 std::atomic<uint32_t> led_flag{0};
 

@@ -8,12 +8,11 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/devices.h"
+#include "app/devices/date_time.h"
+#include "app/devices/mcu.h"
 #include "app/sd_card.h"
 #include "app/settings_file.h"
 #include "board/board.h"
-
-DvSystemParam *app_pref_user = nullptr;
 
 namespace {
 
@@ -22,7 +21,6 @@ const char *const kRootfsVersionFile = "/dv/config/roots_ver.txt";
 const char *const kCardDir = "/mnt/sdcard0";
 const char *const kFwVersion = "2.03";
 const char *const kSdkVersion = "1.0.6";
-constexpr int kRecordWords = (int)(DV_SYSTEM_PARAM_SIZE / 4);
 // roots_ver.txt contributes at most this many bytes.
 constexpr size_t kRootfsVersionMax = 10;
 
@@ -144,20 +142,6 @@ void copy_to_card(const DvSystemParam *p)
 }
 
 } // namespace
-
-int32_t pref_get_word(const DvSystemParam *p, int word)
-{
-    int32_t v = 0;
-    if (p && word >= 0 && word < kRecordWords)
-        memcpy(&v, reinterpret_cast<const char *>(p) + word * 4, sizeof v);
-    return v;
-}
-
-void pref_set_word(DvSystemParam *p, int word, int32_t value)
-{
-    if (p && word >= 0 && word < kRecordWords)
-        memcpy(reinterpret_cast<char *>(p) + word * 4, &value, sizeof value);
-}
 
 void pref_read_rootfs_version(char *out, size_t size)
 {

@@ -14,9 +14,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include "app/msg_hub.h"
-#include "app/run_thread.h"
 #include "board/board.h"
+#include "core/msg_hub.h"
+#include "core/run_thread.h"
 
 std::atomic<uint32_t> card_state{CARD_STATE_ABSENT};
 int dev_fd = -1;

@@ -12,7 +12,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/devices.h"
+#include "app/devices/date_time.h"
+#include "app/devices/mcu.h"
 #include "board/board.h"
 
 int curMode = 0;

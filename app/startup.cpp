@@ -11,17 +11,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/devices.h"
+#include "app/devices/date_time.h"
+#include "app/devices/gpio.h"
+#include "app/devices/mcu.h"
+#include "app/engine_hooks.h"
 #include "app/handler.h"
 #include "app/keys.h"
 #include "app/leds.h"
-#include "app/msg_hub.h"
 #include "app/pref.h"
-#include "app/rec_state.h"
-#include "app/run_thread.h"
 #include "app/sd_card.h"
 #include "app/usb.h"
 #include "board/board.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
+#include "core/run_thread.h"
 #include "recorder/dv_engine.h"
 #include "recorder/dv_motion.h"
 #include "recorder/dv_snap.h"
@@ -377,6 +380,7 @@ int format_dialogue(void)
 int dv_main(void)
 {
     printf("%s %s\n", __DATE__, __TIME__);
+    app_register_engine_hooks();
     system_init();
     KX_DV_SigStopThreadRun(signal_exit);
     signal(SIGINT, Dv_Control_HandleSig);

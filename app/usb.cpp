@@ -8,12 +8,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "app/devices.h"
-#include "app/msg_hub.h"
-#include "app/rec_state.h"
+#include "app/devices/gpio.h"
+#include "app/devices/phys_mem.h"
 #include "app/sd_card.h"
 #include "app/usb_config.h"
 #include "board/board.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
 
 std::atomic<uint32_t> system_run_complete{0};
 std::atomic<uint32_t> usb_state{USB_STATE_NONE};
@@ -57,6 +58,12 @@ void host_found()
 
 uint32_t get_usb_state(void) { return usb_state; }
 void set_usb_state(uint32_t state) { usb_state = state; }
+
+int usb_host_may_claim(void)
+{
+    const bool free = get_gpio_value(kUsbPowerGpio) == 0 || usb_state == USB_STATE_CHARGER || record_insert_usb;
+    return free ? 0 : 1;
+}
 
 int Insmod_USB(void)
 {

@@ -33,6 +33,11 @@ extern volatile uint32_t *usb_io_base;
 uint32_t get_usb_state(void);
 void set_usb_state(uint32_t state);
 
+// 1 while a computer's cable may take the camera as its disk: the cable
+// brings power, it is not a charger, and it did not come in during a
+// recording; else 0.
+int usb_host_may_claim(void);
+
 // One scan; 0, or 1 when the cable came in during a recording.
 int usb_detect(void);
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/devices.h"
+#include "app/devices/date_time.h"
 #include "app/pref.h"
-#include "app/run_thread.h"
 #include "app/settings_file.h"
 #include "board/board.h"
+#include "core/run_thread.h"
 
 std::atomic<uint32_t> th_usbReadFile_run{0};
 

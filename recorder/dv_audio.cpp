@@ -2,16 +2,16 @@
 // binds, and the thread that queues AAC packets for the MP4 thread.
 #include "recorder/dv_audio.h"
 
-#include "app/pref.h"
-#include "app/rec_state.h"
-#include "app/run_thread.h"
 #include "board/board.h"
+#include "board/tlv320aic31_requests.h"
+#include "core/pref_record.h"
+#include "core/rec_state.h"
+#include "core/run_thread.h"
 #include "mpi/audio/aac/audio_aac_adp.h"
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/ao/mpi_ao.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "recorder/dv_pipeline.h"
-#include "recorder/tlv320aic31_requests.h"
 
 #include <algorithm>
 #include <cerrno>

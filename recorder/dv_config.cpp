@@ -3,10 +3,10 @@
 #include "recorder/dv_config.h"
 
 #include "board/board.h"
+#include "core/kx_thread.h"
 #include "isp/3a/ae/mpi_isp_ae.h"
 #include "mpi/common/video_frame.h"
 #include "mpi/video/venc/mpi_venc.h"
-#include "recorder/kx_thread.h"
 
 #include <cstdio>
 #include <cstring>

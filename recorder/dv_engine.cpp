@@ -3,16 +3,16 @@
 // for each failing stage, torn down in reverse, and the numbered steps.
 #include "recorder/dv_engine.h"
 
-#include "app/keys.h"
+#include "core/kx_thread.h"
 #include "mpi/common/video_frame.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
 #include "recorder/dv_config.h"
+#include "recorder/dv_hooks.h"
 #include "recorder/dv_isp.h"
 #include "recorder/dv_osd.h"
 #include "recorder/dv_pipeline.h"
 #include "recorder/dv_tv.h"
-#include "recorder/kx_thread.h"
 #include "sceneauto/sceneauto_comm.h"
 
 #include <atomic>
@@ -256,7 +256,7 @@ s32 KX_DV_Stop(void)
 {
     KX_DV_StopMp4Thread();
     KX_DV_StopGetStream();
-    if (get_Tv_State())
+    if (dv_app_hooks().tv_out_on())
         video_out_proc(0);
     scene_auto_stop();
     // Whatever the entry says now: a stamp thread left running would draw

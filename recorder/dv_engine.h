@@ -7,7 +7,7 @@
 // path, all on the handler thread; the stop thread of a signal.
 #pragma once
 
-#include "app/order_queue.h"
+#include "core/order_queue.h"
 #include "mpi/common/mpi_common.h"
 
 #include <pthread.h>

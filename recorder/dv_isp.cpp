@@ -3,13 +3,13 @@
 // and its per-frame loop run on a thread of its own.
 #include "recorder/dv_isp.h"
 
+#include "core/kx_thread.h"
 #include "isp/3a/ae/mpi_ae.h"
 #include "isp/3a/af/mpi_af.h"
 #include "isp/3a/awb/mpi_awb.h"
 #include "isp/mpi_isp.h"
 #include "isp/sensor/mn34220/mn34220.h"
 #include "recorder/dv_pipeline.h"
-#include "recorder/kx_thread.h"
 
 #include <cstdio>
 

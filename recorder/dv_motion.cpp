@@ -2,14 +2,12 @@
 // turns SAD results into REC releases.
 #include "recorder/dv_motion.h"
 
-#include "app/handler.h"
-#include "app/devices.h"
-#include "app/msg_hub.h"
-#include "app/pref.h"
-#include "app/rec_state.h"
-#include "app/usb.h"
+#include "core/kx_thread.h"
+#include "core/msg_hub.h"
+#include "core/pref_record.h"
+#include "core/rec_state.h"
 #include "mpi/video/sys/mpi_sys.h"
-#include "recorder/kx_thread.h"
+#include "recorder/dv_hooks.h"
 
 #include <poll.h>
 
@@ -25,7 +23,6 @@ u8 needUpdatePreTime = 1;
 
 namespace {
 
-constexpr u32 kUsbPowerGpio = 5 * 256 + 4; // high while a USB cable brings power
 constexpr int kResultTimeoutMs = 2000;
 constexpr auto kFirstPictureDelay = std::chrono::seconds(1);
 // How long a posted start may take to show in the record state before the
@@ -45,12 +42,8 @@ u64 md_start_pts = 0;
 
 void where(const char *func, int line) { printf("[%s]-%d: ", func, line); }
 
-// Results count only while the camera is not a computer's disk: no USB
-// power, a charger, or a cable that came in during the recording.
-bool results_apply()
-{
-    return get_gpio_value(kUsbPowerGpio) == 0 || get_usb_state() == USB_STATE_CHARGER || record_insert_usb;
-}
+// Results count only while the camera is not a computer's disk.
+bool results_apply() { return !dv_app_hooks().usb_host_may_claim(); }
 
 u32 sad_at(const VDA_DATA_REC_S &d, u32 row, u32 col)
 {
@@ -125,7 +118,7 @@ void KX_MD_Process_Data(const VDA_DATA_REC_S *data)
         // Whoever starts the next recording, its quiet time counts from its
         // own first result, not from motion seen in an earlier one.
         needUpdatePreTime = 1;
-        if (motion && Kx_GetPowerOffState() == 0) {
+        if (motion && !dv_app_hooks().powering_off()) {
             printf("rec startblk:%d \n", count);
             post_rec_release();
             printf("motion detect start record ");

@@ -2,18 +2,17 @@
 // at key frames, closed on stop, card full or power-off.
 #include "recorder/dv_mp4.h"
 
-#include "app/handler.h"
-#include "app/msg_hub.h"
-#include "app/rec_state.h"
-#include "app/run_thread.h"
-#include "app/sd_card.h"
 #include "board/board.h"
+#include "core/kx_thread.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
+#include "core/run_thread.h"
 #include "recorder/dv_audio.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_engine.h"
+#include "recorder/dv_hooks.h"
 #include "recorder/dv_pipeline.h"
 #include "recorder/dv_stream.h"
-#include "recorder/kx_thread.h"
 #include "recorder/rec_files.h"
 
 #include <cstdio>
@@ -184,8 +183,9 @@ bool open_file(Recording &r)
         report_card_full(r);
         return false;
     }
-    printf("%s , pw:%d\n", name, (int)Kx_GetPowerOffState());
-    if (Kx_GetPowerOffState())
+    const bool powering_off = dv_app_hooks().powering_off();
+    printf("%s , pw:%d\n", name, (int)powering_off);
+    if (powering_off)
         return false;
 
     videoFileHas1Sec = 0;
@@ -212,7 +212,7 @@ bool open_file(Recording &r)
         rec_cmd().RecState = KX_REC_STATE_STOPPED;
         return false;
     }
-    set_lock_file_name(name); // MODE while recording locks this file
+    dv_app_hooks().running_file(name); // MODE while recording locks this file
     r.frames = 0;
     r.since_key = 0;
     r.first_pts = r.last_pts = 0;
@@ -268,10 +268,18 @@ bool split_due(const Recording &r)
     return true;
 }
 
+// Whether the card is down to its reserve; its free space through free_kib.
+bool card_low(u64 *free_kib)
+{
+    *free_kib = dv_app_hooks().card_free_kib();
+    return *free_kib <= kCardReserveKiB;
+}
+
 void after_frame(Recording &r)
 {
-    if (!r.full_told && Get_SD_Card_Space_2() <= kCardReserveKiB) {
-        printf("Get_SD_Card_Space_2(%d)\n", (int)Get_SD_Card_Space_2());
+    u64 free_kib = 0;
+    if (!r.full_told && card_low(&free_kib)) {
+        printf("Get_SD_Card_Space_2(%d)\n", (int)free_kib);
         // The record application stops the recording on the REC release.
         post(kRecRelease);
         report_card_full(r);
@@ -349,7 +357,7 @@ void end_recording(Recording &r, bool drain_first)
     if (r.h && drain_first)
         drain(r);
     close_file(r);
-    set_lock_file_name(nullptr);
+    dv_app_hooks().running_file(nullptr);
     while (r.have_v || take_video(r.v)) {
         r.have_v = false;
         discard_video(r.v);

@@ -2,13 +2,13 @@
 // encoder's and the TV's stamp threads.
 #include "recorder/dv_osd.h"
 
-#include "app/app_manager.h"
-#include "app/pref.h"
 #include "board/board.h"
+#include "core/kx_thread.h"
+#include "core/pref_record.h"
 #include "mpi/video/rgn/mpi_rgn.h"
 #include "mpi/video/vpss/mpi_vpss.h"
 #include "recorder/dv_config.h"
-#include "recorder/kx_thread.h"
+#include "recorder/dv_hooks.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -68,12 +68,6 @@ struct OsdThread {
 
 OsdThread g_venc_thread{g_main_venc_osd_run, {}, false, {}, {}};
 OsdThread g_vo_thread{g_vo_osd_run, {}, false, {}, {}};
-
-bool record_mode()
-{
-    int cur = appmgt_get_curapp(nullptr);
-    return cur == APP_RECMODE1 || cur == APP_RECMODE2;
-}
 
 // Once a second (whenever the clock's second is another one, also after
 // the clock was set back) the time is drawn; the loop ends on a failure.
@@ -186,7 +180,7 @@ s32 CreateOSDRegion(const char *target, u32 handle, u32 x, u32 y, u32 char_w, u3
     if (!vo && strcmp(target, "venc") != 0)
         return -1;
     u32 type = vo ? OVERLAYEX_RGN : OVERLAY_RGN;
-    s32 chn = vo ? 2 : record_mode() ? 1 : 0;
+    s32 chn = vo ? 2 : dv_app_hooks().record_mode() ? 1 : 0;
     puts(vo ? "------Create OSD Region in VO module" : "------Create OSD Region in VENC module");
 
     RGN_ATTR_REC_S attr = {type, PIXEL_FORMAT_RGB_1555, {char_w * char_num, char_h}, 0xFFFFFFFF};

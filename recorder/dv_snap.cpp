@@ -10,10 +10,10 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include "app/msg_hub.h"
-#include "app/rec_state.h"
 #include "board/board.h"
-#include "recorder/kx_thread.h"
+#include "core/kx_thread.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
 #include "recorder/rec_files.h"
 
 std::atomic<u32> g_SnapRun{0};

@@ -2,8 +2,8 @@
 // ring and their records into q_main_stream.
 #include "recorder/dv_stream.h"
 
-#include "app/rec_state.h"
-#include "app/run_thread.h"
+#include "core/rec_state.h"
+#include "core/run_thread.h"
 #include "recorder/dv_config.h"
 
 #include <algorithm>

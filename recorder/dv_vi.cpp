@@ -3,10 +3,10 @@
 #include "recorder/dv_pipeline.h"
 
 #include "board/board.h"
+#include "board/mipi_requests.h"
 #include "isp/mpi_isp.h"
 #include "mpi/video/vi/mpi_vi.h"
 #include "recorder/dv_isp.h"
-#include "recorder/mipi_requests.h"
 #include "sceneauto/sceneauto_comm.h"
 
 #include <cstdio>

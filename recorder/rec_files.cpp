@@ -2,9 +2,9 @@
 // room for the next file.
 #include "recorder/rec_files.h"
 
-#include "app/rec_state.h"
 #include "board/board.h"
-#include "recorder/kx_thread.h"
+#include "core/kx_thread.h"
+#include "core/rec_state.h"
 
 #include <cerrno>
 #include <climits>

@@ -2,7 +2,7 @@
 // record, replaces the fields it tunes and writes the record back.
 #include "sceneauto/sceneauto_comm.h"
 
-#include "app/pref.h"
+#include "core/pref_record.h"
 #include "isp/3a/ae/mpi_isp_ae.h"
 #include "isp/3a/awb/mpi_isp_awb.h"
 #include "mpi/video/vi/mpi_vi.h"

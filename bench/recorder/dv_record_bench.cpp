@@ -11,11 +11,12 @@
 //   wall_s, cpu_s    how long the minute took, and the process's CPU time
 //                    in it (every thread: board and firmware)
 #include "app/apps.h"
-#include "app/msg_hub.h"
+#include "app/engine_hooks.h"
 #include "app/pref.h"
-#include "app/rec_state.h"
 #include "board/board.h"
 #include "board/sim/sim.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
 #include "recorder/dv_audio.h"
@@ -112,6 +113,7 @@ void RecordAMinuteAt1080p60(benchmark::State &state)
     const int32_t codec = (int32_t)state.range(0);
     char root[] = "/tmp/record-bench-XXXXXX";
     sim::start(mkdtemp(root));
+    app_register_engine_hooks(); // card space and power-off state, as at start-up
     DvSystemParam pref = {};
     app_pref_user = &pref;
     KX_DV_SetUserSettingDefualt();

@@ -1,7 +1,7 @@
 // /dev/kxgpiodev: the camera's GPIO lines. Keys, the TV cable and USB power
 // are inputs driven by the surroundings; every other line reads back what was
 // last driven on it.
-#include "app/device_requests.h"
+#include "board/gpio_requests.h"
 #include "board/sim/sim.h"
 
 #include <cerrno>

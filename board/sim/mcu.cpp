@@ -1,7 +1,7 @@
 // /dev/kxmcudev: the power microcontroller, and /dev/kxadcdev, the battery ADC.
 // Register 3 latches a power-key press, 12 and 13 carry the battery reading,
 // and 0xAA written to register 4 cuts the power.
-#include "app/device_requests.h"
+#include "board/mcu_requests.h"
 #include "board/sim/sim.h"
 
 #include <cerrno>

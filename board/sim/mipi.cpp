@@ -29,8 +29,8 @@ bool sound(const COMBO_DEV_ATTR_S &a)
     if (a.img_width == 0 || a.img_height == 0 || a.img_width > 4096 || a.img_height > 4096 || a.wdr_mode > 1)
         return false;
     int used = 0;
-    for (s16 id : a.lane_id) {
-        if (id < -1 || id >= (s16)MIPI_LANE_NUM)
+    for (int16_t id : a.lane_id) {
+        if (id < -1 || id >= (int16_t)MIPI_LANE_NUM)
             return false;
         used += id >= 0;
     }

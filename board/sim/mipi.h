@@ -1,7 +1,7 @@
 // The simulated MIPI receiver (board/sim/mipi.cpp): what the camera set.
 #pragma once
 
-#include "recorder/mipi_requests.h"
+#include "board/mipi_requests.h"
 
 namespace sim {
 

@@ -1,6 +1,6 @@
 // /dev/du_rtc: the real-time clock. It keeps wall-clock fields as they were
 // set and runs on from there; it starts from board.conf's "rtc" or the host.
-#include "app/device_requests.h"
+#include "board/rtc_requests.h"
 #include "board/sim/sim.h"
 
 #include <cerrno>

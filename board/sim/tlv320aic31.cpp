@@ -2,7 +2,7 @@
 // It takes the camera's set-up requests, each with its control record, and
 // logs them in the order they come.
 #include "board/sim/sim.h"
-#include "recorder/tlv320aic31_requests.h"
+#include "board/tlv320aic31_requests.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -5,11 +5,12 @@
 #include "app/apps.h"
 #include "tests/support/board_fixture.h"
 
+#include "app/engine_hooks.h"
 #include "app/handler.h"
 #include "app/pref.h"
-#include "app/rec_state.h"
 #include "app/sd_card.h"
 #include "app/startup.h"
+#include "core/rec_state.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_pipeline.h"
 
@@ -24,12 +25,14 @@ template <class Fn> std::string quiet(Fn &&fn)
     return testsupport::capture_stdout(fn);
 }
 
-// A mounted card, default preferences and every application registered.
+// A mounted card, default preferences and every application registered,
+// with the engine asking the application as start-up has it do.
 class Apps : public BoardTest {
 protected:
     void SetUp() override
     {
         BoardTest::SetUp();
+        app_register_engine_hooks();
         quiet([] {
             init_sd_card();
             FS_Disk_PhyDisk_Detect();

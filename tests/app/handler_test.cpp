@@ -5,10 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "app/app_manager.h"
-#include "app/devices.h"
+#include "app/devices/gpio.h"
+#include "app/devices/mcu.h"
 #include "app/leds.h"
 #include "app/pref.h"
-#include "app/rec_state.h"
+#include "core/rec_state.h"
 #include "app/sd_card.h"
 #include "app/startup.h"
 #include "app/usb.h"

@@ -7,7 +7,7 @@
 
 #include "app/app_manager.h"
 #include "app/pref.h"
-#include "app/rec_state.h"
+#include "core/rec_state.h"
 #include "tests/app/scan_fixture.h"
 
 using scantest::take_messages;

@@ -1,13 +1,15 @@
-// What the device-scan tests share: a fresh board, the GPIO device open, and
-// an empty main message queue whose ids the test takes without blocking.
+// What the device-scan tests share: a fresh board, the GPIO device open, an
+// empty main message queue whose ids the test takes without blocking, and
+// the engine asking the application as start-up has it do.
 #pragma once
 
 #include <chrono>
 #include <thread>
 #include <vector>
 
-#include "app/devices.h"
-#include "app/msg_hub.h"
+#include "app/devices/gpio.h"
+#include "app/engine_hooks.h"
+#include "core/msg_hub.h"
 #include "tests/support/board_fixture.h"
 
 namespace scantest {
@@ -51,6 +53,7 @@ protected:
     void SetUp() override
     {
         BoardTest::SetUp();
+        app_register_engine_hooks();
         hcmgr_destroy_queue();
         ASSERT_EQ(hcmgr_create_queue(), 0);
         close_gpio_dev();

@@ -5,9 +5,9 @@
 #include "tests/app/scan_fixture.h"
 
 #include "app/keys.h"
-#include "app/msg_hub.h"
-#include "app/rec_state.h"
 #include "app/usb.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
 
 namespace {
 

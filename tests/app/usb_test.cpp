@@ -7,9 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "app/rec_state.h"
 #include "app/sd_card.h"
 #include "app/usb_config.h"
+#include "core/rec_state.h"
 #include "tests/app/scan_fixture.h"
 
 using scantest::gpio;

@@ -2,7 +2,9 @@
 // against the numbers as the drivers' documentation writes them. The numbers
 // are typed here by hand: a table built from the code's own would pass a
 // wrong one.
-#include "app/device_requests.h"
+#include "board/gpio_requests.h"
+#include "board/mcu_requests.h"
+#include "board/rtc_requests.h"
 #include "isp/3a/iris/iris_requests.h"
 #include "isp/isp_requests.h"
 #include "isp/sensor/i2c_requests.h"
@@ -20,8 +22,8 @@
 #include "mpi/video/vi/vi_requests.h"
 #include "mpi/video/vo/vo_requests.h"
 #include "mpi/video/vpss/vpss_requests.h"
-#include "recorder/mipi_requests.h"
-#include "recorder/tlv320aic31_requests.h"
+#include "board/mipi_requests.h"
+#include "board/tlv320aic31_requests.h"
 #include "tests/support/board_fixture.h"
 
 #include <cstdio>

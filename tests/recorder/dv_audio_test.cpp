@@ -4,11 +4,11 @@
 #include "recorder/dv_audio.h"
 
 #include "app/pref.h"
-#include "app/rec_state.h"
+#include "board/tlv320aic31_requests.h"
+#include "core/rec_state.h"
 #include "mpi/audio/ai/mpi_ai.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_pipeline.h"
-#include "recorder/tlv320aic31_requests.h"
 #include "tests/mpi/audio/audio_fixture.h"
 #include "tests/recorder/pipeline_support.h"
 

@@ -8,7 +8,6 @@
 #include "tests/recorder/pipeline_support.h"
 #include "tests/support/board_fixture.h"
 
-#include "app/keys.h"
 #include "app/pref.h"
 #include "isp/3a/ae/mpi_isp_ae.h"
 #include "isp/3a/awb/mpi_isp_awb.h"
@@ -110,7 +109,7 @@ protected:
 
     DvSystemParam pref_ = {};
     DvSystemParam *saved_pref_ = nullptr;
-    pipelinetest::RecordModeApps apps_;
+    pipelinetest::AppStandIn apps_;
 };
 
 // Every driver request in events.log, so that the ISP's part can be placed.
@@ -217,11 +216,11 @@ TEST_F(DvEngine, WithATvCableInTheStopSwitchesTheTvOffFirst)
 {
     apps_.enter();
     quiet([] { ASSERT_EQ(0, KX_DV_FirstRun()); });
-    set_Tv_State(1);
+    apps_.tv(true);
     quiet([] { ASSERT_EQ(0, video_out_proc(1)); });
     const long before_stop = (long)testsupport::events().size() - 1;
     quiet([] { KX_DV_Stop(); });
-    set_Tv_State(0);
+    apps_.tv(false);
     in_order({"test stream stop", "sys unbind 7/0/2", "vpss grp 0 chn 2 disable", "sys unbind 7/0/1 -> 8/0/1",
               "vpss grp 0 destroy"},
              before_stop);

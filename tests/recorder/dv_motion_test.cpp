@@ -7,13 +7,14 @@
 #include "tests/recorder/pipeline_support.h"
 #include "tests/support/board_fixture.h"
 
-#include "app/devices.h"
+#include "app/devices/gpio.h"
+#include "app/engine_hooks.h"
 #include "app/handler.h"
-#include "app/msg_hub.h"
 #include "app/pref.h"
-#include "app/rec_state.h"
 #include "app/usb.h"
 #include "board/sim/sim.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
 
 #include <chrono>
 #include <cinttypes>
@@ -45,6 +46,7 @@ protected:
         pref_.MotionDetect = 1;
         pref_.MotionDetectTimeout = 0; // 5 s
         pref_.MotionDetectSensitivity = 1;
+        app_register_engine_hooks(); // power-off state and USB come from the application
         saved_pref_ = app_pref_user;
         app_pref_user = &pref_;
         hcmgr_create_queue();

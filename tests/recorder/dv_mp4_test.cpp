@@ -4,6 +4,7 @@
 // files on the card are read back and decoded.
 #include "recorder/dv_mp4.h"
 
+#include "app/engine_hooks.h"
 #include "app/handler.h"
 #include "app/sd_card.h"
 #include "recorder/dv_audio.h"
@@ -32,6 +33,7 @@ protected:
     void SetUp() override
     {
         BoardTest::SetUp();
+        app_register_engine_hooks(); // power-off state and card space come from the application
         rectest::card_boot();
         MP4_InitWriter(0);
         configure(30, PT_H264);

@@ -8,9 +8,8 @@
 #include "tests/recorder/osd_read.h"
 #include "tests/support/board_fixture.h"
 
-#include "app/app_manager.h"
-#include "app/pref.h"
 #include "board/sim/video.h"
+#include "core/pref_record.h"
 #include "mpi/video/rgn/mpi_rgn.h"
 #include "recorder/dv_config.h"
 
@@ -86,7 +85,7 @@ protected:
 
     DvSystemParam pref_;
     DvSystemParam *saved_pref_ = nullptr;
-    pipelinetest::RecordModeApps apps_;
+    pipelinetest::AppStandIn apps_;
 };
 
 } // namespace

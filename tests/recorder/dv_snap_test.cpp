@@ -8,9 +8,9 @@
 #include "tests/recorder/pipeline_support.h"
 #include "tests/support/board_fixture.h"
 
-#include "app/msg_hub.h"
-#include "app/rec_state.h"
 #include "app/sd_card.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_engine.h"
 #include "recorder/dv_isp.h"

@@ -1,11 +1,12 @@
-// Test support for the recording engine's pipeline: the record mode 1
-// application as the current one (the date stamp picks its channel by it),
+// Test support for the recording engine's pipeline: a stand-in for the
+// application the engine asks (the date stamp picks its channel by the mode),
 // the order of events in events.log, and a bounded wait.
 #pragma once
 
-#include "app/app_manager.h"
+#include "recorder/dv_hooks.h"
 #include "tests/support/board_fixture.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -14,23 +15,27 @@
 
 namespace pipelinetest {
 
-// Record mode 1 registered; enter() makes it the current application.
-class RecordModeApps {
+// The application as the engine asks it: a record mode is current after
+// enter(), and the TV output runs while tv(true) holds. The engine's other
+// questions get the answers of a camera without an application.
+class AppStandIn {
 public:
-    RecordModeApps()
+    AppStandIn()
     {
-        appmgt_init(table_, 32);
-        main_ = AppEntry{0, 0, 0, 0, 0, 7, 0, nullptr, nullptr, nullptr};
-        rec1_ = AppEntry{0, 0, 0, 0, 0, 0, 0, nullptr, nullptr, nullptr};
-        APP_MAIN = appmgt_register(&main_);
-        APP_RECMODE1 = appmgt_register(&rec1_);
+        record_mode_ = false;
+        tv_out_ = false;
+        DvAppHooks hooks = {};
+        hooks.record_mode = [] { return record_mode_.load(); };
+        hooks.tv_out_on = [] { return tv_out_.load(); };
+        dv_register_app_hooks(hooks);
     }
-    ~RecordModeApps() { APP_MAIN = APP_RECMODE1 = -1; }
-    void enter() { EXPECT_EQ(0, appmgt_switch_to_app(APP_RECMODE1)); }
+    ~AppStandIn() { dv_register_app_hooks(DvAppHooks{}); }
+    void enter() { record_mode_ = true; }
+    void tv(bool on) { tv_out_ = on; }
 
 private:
-    AppEntry *table_[32] = {};
-    AppEntry main_, rec1_;
+    static inline std::atomic<bool> record_mode_{false};
+    static inline std::atomic<bool> tv_out_{false};
 };
 
 // Index in events.log of the first line with `what` after line `after`; a

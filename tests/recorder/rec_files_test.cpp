@@ -1,6 +1,6 @@
 #include "recorder/rec_files.h"
 
-#include "app/rec_state.h"
+#include "core/rec_state.h"
 #include "tests/support/board_fixture.h"
 
 #include <cstring>

@@ -4,9 +4,10 @@
 #pragma once
 
 #include "app/apps.h"
-#include "app/msg_hub.h"
+#include "app/engine_hooks.h"
 #include "app/pref.h"
-#include "app/rec_state.h"
+#include "core/msg_hub.h"
+#include "core/rec_state.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
 #include "recorder/dv_audio.h"
@@ -156,6 +157,7 @@ protected:
     void SetUp() override
     {
         BoardTest::SetUp();
+        app_register_engine_hooks();
         saved_pref_ = app_pref_user;
         app_pref_user = &pref_;
         KX_DV_SetUserSettingDefualt();

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include "board/board.h"
+#include "mpi/audio/mpi_audio.h"
 #include "mpi/common/mpi_dev.h"
-#include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/sys/sys_mem.h"
 
 namespace {

@@ -6,18 +6,13 @@
 #include <fcntl.h>
 
 #include "board/board.h"
+#include "mpi/audio/mpi_audio.h"
 #include "mpi/common/mpi_dev.h"
-#include "mpi/audio/adec/mpi_adec.h"
-#include "mpi/audio/aenc/mpi_aenc.h"
-#include "mpi/audio/ai/mpi_ai.h"
-#include "mpi/audio/ao/mpi_ao.h"
 #include "mpi/video/sys/sys_ctx.h"
 #include "mpi/video/sys/sys_requests.h"
-#include "mpi/video/vb/mpi_vb.h"
 #include "mpi/video/venc/mpi_venc.h"
 
 s32 g_s32SysFd = -1;
-s32 g_s32HRTimer = 0;
 
 bool sys_open_dev(void)
 {
@@ -73,57 +68,6 @@ s32 DU_DUZ_SYS_Exit(void)
     MPI_AUDIO_Exit();
     MPI_VENC_Exit();
     return bd_ioctl(g_s32SysFd, SYS_EXIT_CTRL, nullptr);
-}
-
-s32 MPI_AUDIO_Init(void)
-{
-    SYS_KERNEL_CONFIG_S config;
-    if (MPI_SYS_GetKernelConfig(&config) != 0) {
-        fprintf(stderr, "Get Kernel Config failed!\n");
-        return -1;
-    }
-    g_s32HRTimer = config.s32HRTimer;
-
-    // The registry first: the audio output and decoder register in it.
-    static const struct {
-        s32 (*init)(void);
-        const char *failed;
-    } steps[] = {
-        {SYS_BIND_Init, "initialize sys bind failed!\n"}, {MPI_AI_Init, "initialize ai mpi failed!\n"},
-        {MPI_AO_Init, "initialize ao mpi failed!\n"},     {MPI_AENC_Init, "initialize aenc mpi failed!\n"},
-        {MPI_ADEC_Init, "initialize adec mpi failed!\n"},
-    };
-    for (const auto &step : steps) {
-        if (step.init() != 0) {
-            fprintf(stderr, "%s", step.failed);
-            return -1;
-        }
-    }
-    return 0;
-}
-
-s32 MPI_AUDIO_Exit(void)
-{
-    MPI_AI_Exit();
-    MPI_AENC_Exit();
-    MPI_ADEC_Exit();
-    MPI_AO_Exit();
-    SYS_BIND_Exit();
-    return 0;
-}
-
-s32 DU_DUZ_AUDIO_Init(void)
-{
-    if (MPI_VB_InitCtx() != 0 || MPI_AUDIO_Init() != 0)
-        return -1;
-    return 0;
-}
-
-s32 DU_DUZ_AUDIO_Exit(void)
-{
-    MPI_AUDIO_Exit();
-    MPI_VB_ExitCtx();
-    return 0;
 }
 
 // ---- configuration and time stamps -------------------------------------------------------------

@@ -49,10 +49,6 @@ struct SYS_VIRMEM_INFO_REC_S {
 };
 static_assert(sizeof(SYS_VIRMEM_INFO_REC_S) == 8, "user address information");
 
-// First word of the kernel configuration: 1 when the kernel runs
-// high-resolution timers. The audio units choose their polling sleeps by it.
-extern s32 g_s32HRTimer;
-
 // ---- platform -------------------------------------------------------------------------
 s32 DU_DUZ_SYS_Init(void);
 s32 DU_DUZ_SYS_Exit(void);
@@ -73,14 +69,6 @@ s32 DU_DUZ_SYS_GetScaleCoefLevel(const SCALE_RANGE_S *pstScaleRange, SCALE_COEFF
 s32 DU_DUZ_SYS_GetVersion(char *pszVersion); // 64 bytes
 s32 DU_DUZ_SYS_GetFileHandle(void);
 s32 DU_DUZ_SYS_CloseFd(void);
-
-// The audio chain and the buffer-pool user context alone, for a process that
-// uses the audio units without the rest.
-s32 DU_DUZ_AUDIO_Init(void);
-s32 DU_DUZ_AUDIO_Exit(void);
-// Registry and audio units, as the platform start and end run them.
-s32 MPI_AUDIO_Init(void);
-s32 MPI_AUDIO_Exit(void);
 
 // ---- log ------------------------------------------------------------------------------------
 // The level record: the module by id (or by name when the id is DU_ID_BUTT).

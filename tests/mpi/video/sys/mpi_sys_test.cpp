@@ -4,6 +4,7 @@
 #include "mpi/audio/aenc/mpi_aenc.h"
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/ao/mpi_ao.h"
+#include "mpi/audio/mpi_audio.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/venc/mpi_venc.h"
 #include "tests/support/board_fixture.h"

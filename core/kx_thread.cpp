@@ -1,4 +1,4 @@
-#include "recorder/kx_thread.h"
+#include "core/kx_thread.h"
 
 int KX_THCreate_API(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg)
 {

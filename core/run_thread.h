@@ -1,4 +1,4 @@
-// A background thread of the application: started with its run flag set,
+// A background thread of the camera: started with its run flag set,
 // stopped by clearing the flag and joining it. The thread may end by itself
 // before the stop; it is joined all the same.
 #pragma once
@@ -8,7 +8,7 @@
 #include <mutex>
 #include <pthread.h>
 
-#include "recorder/kx_thread.h"
+#include "core/kx_thread.h"
 
 struct RunThread {
     pthread_t id{};

@@ -3,19 +3,19 @@
 // audio start and the simulated driver.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include <cstdint>
 
 // Every request takes this record.
 struct Aic31Ctrl {
-    u32 u32Ctrl;       // the control word, fields below
-    u32 u32Data;
-    u32 u32SampleRate; // Hz
+    uint32_t u32Ctrl;       // the control word, fields below
+    uint32_t u32Data;
+    uint32_t u32SampleRate; // Hz
 };
 static_assert(sizeof(Aic31Ctrl) == 12, "codec control record");
 
 // Fields of the control word: {shift, width}.
 struct Aic31Field {
-    u32 shift, width;
+    uint32_t shift, width;
 };
 constexpr Aic31Field AIC31_CHIP = {0, 3};
 constexpr Aic31Field AIC31_SWITCH_A = {5, 1};
@@ -27,10 +27,10 @@ constexpr Aic31Field AIC31_PAIR = {19, 2};
 constexpr Aic31Field AIC31_MASTER = {21, 1};
 constexpr Aic31Field AIC31_TRANSFER = {24, 2};
 
-constexpr u32 aic31_get(u32 word, Aic31Field f) { return (word >> f.shift) & ((1u << f.width) - 1); }
-constexpr u32 aic31_set(u32 word, Aic31Field f, u32 value)
+constexpr uint32_t aic31_get(uint32_t word, Aic31Field f) { return (word >> f.shift) & ((1u << f.width) - 1); }
+constexpr uint32_t aic31_set(uint32_t word, Aic31Field f, uint32_t value)
 {
-    const u32 mask = ((1u << f.width) - 1) << f.shift;
+    const uint32_t mask = ((1u << f.width) - 1) << f.shift;
     return (word & ~mask) | ((value << f.shift) & mask);
 }
 

@@ -1,8 +1,8 @@
-#include "app/msg_hub.h"
+#include "core/msg_hub.h"
 
 #include <cstdio>
 
-#include "recorder/kx_thread.h"
+#include "core/kx_thread.h"
 
 KX_OrderQueue *q_button_msg = nullptr;
 pthread_mutex_t lock_button_msg_wq = PTHREAD_MUTEX_INITIALIZER;

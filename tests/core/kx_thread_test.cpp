@@ -1,4 +1,4 @@
-#include "recorder/kx_thread.h"
+#include "core/kx_thread.h"
 
 #include <gtest/gtest.h>
 

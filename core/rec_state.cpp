@@ -1,5 +1,5 @@
 // The record-state table and its initial values.
-#include "app/rec_state.h"
+#include "core/rec_state.h"
 
 KX_REC_CMD_S gRecCmd[KX_REC_ENTRY_NUM] = {
     {KX_REC_STATE_STOPPED, 0, 0, 0, 0, 0, 0, 0, 0, {0, 0, 0}, 0},

@@ -1,4 +1,4 @@
-#include "app/msg_hub.h"
+#include "core/msg_hub.h"
 
 #include <gtest/gtest.h>
 

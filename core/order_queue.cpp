@@ -1,10 +1,10 @@
-#include "app/order_queue.h"
+#include "core/order_queue.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "recorder/kx_thread.h"
+#include "core/kx_thread.h"
 
 namespace {
 

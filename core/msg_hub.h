@@ -9,7 +9,7 @@
 #include <pthread.h>
 #include <cstdint>
 
-#include "app/order_queue.h"
+#include "core/order_queue.h"
 
 // ---- key numbers, added to the press, hold and release ids -----------------------
 constexpr uint32_t KEY_ID_REC = 1;

@@ -1,4 +1,4 @@
-#include "app/run_thread.h"
+#include "core/run_thread.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/order_queue.h"
+#include "core/order_queue.h"
 
 #include <gtest/gtest.h>
 

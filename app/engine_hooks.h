@@ -1,0 +1,5 @@
+// The application's answers to what the recording engine asks.
+#pragma once
+
+// Registers them with the engine; start-up does it before the engine runs.
+void app_register_engine_hooks(void);
