@@ -199,7 +199,7 @@ void Dv_Control_HandleSig(int)
 {
     // A signal handler may not take locks or join threads: an ordinary
     // thread stops the pipeline and ends the process.
-    KX_DV_SigStopRequest();
+    sig_stop_request();
 }
 
 int dv_send_shut_command(void)
@@ -233,7 +233,7 @@ int DV_Main_ThreadRun(void)
     return start_named("DV_Main_ThreadRun", main_thread, main_run, handler_thread);
 }
 
-int DV_Main_ThreadJoin(void)
+int dv_main_thread_join(void)
 {
     if (main_thread.joinable.exchange(false))
         pthread_join(main_thread.id, nullptr);
@@ -276,7 +276,7 @@ int KX_DV_StopUsbThread(void)
 }
 int KX_DV_StopPowerFlowThread(void) { return stop_thread(power_flow_thread, th_power_flow_run); }
 int KX_DV_Stop_DC_PowerOff_Thread(void) { return stop_thread(dc_thread, th_dc_run); }
-int KX_DV_StopFormatLedThread(void) { return stop_thread(format_led_thread, FormatLed_run); }
+int stop_format_led_thread(void) { return stop_thread(format_led_thread, FormatLed_run); }
 
 // ---- state -------------------------------------------------------------------------------
 
@@ -382,7 +382,7 @@ int dv_main(void)
     printf("%s %s\n", __DATE__, __TIME__);
     app_register_engine_hooks();
     system_init();
-    KX_DV_SigStopThreadRun(signal_exit);
+    sig_stop_thread_run(signal_exit);
     signal(SIGINT, Dv_Control_HandleSig);
     signal(SIGTERM, Dv_Control_HandleSig);
     signal(SIGPIPE, SIG_IGN);
@@ -419,6 +419,6 @@ int dv_main(void)
         set_return_power_off_cmd(MCU_CUT_POWER);
         return -1;
     }
-    DV_Main_ThreadJoin();
+    dv_main_thread_join();
     return 0;
 }

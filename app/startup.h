@@ -51,7 +51,7 @@ int DV_USB_ThreadRun(void);
 int DV_PowerFlow_ThreadRun(void);
 int DV_DC_PowerOff_ThreadRun(void);
 // Waits for the handler thread (which never ends).
-int DV_Main_ThreadJoin(void);
+int dv_main_thread_join(void);
 
 // Thread stoppers: nothing when not running, else the flag cleared and the
 // thread joined; 0.
@@ -59,7 +59,7 @@ int KX_DV_StopDevice(void);
 int KX_DV_StopUsbThread(void);
 int KX_DV_StopPowerFlowThread(void);
 int KX_DV_Stop_DC_PowerOff_Thread(void);
-int KX_DV_StopFormatLedThread(void);
+int stop_format_led_thread(void);
 
 uint8_t Get_Idle_State(void);
 void Set_Idle_State(uint8_t v);

@@ -259,7 +259,7 @@ void KX_LinkQueue_ClearAll(KX_LinkQueue *q)
     }
 }
 
-void KX_LinkQueue_Destroy(KX_LinkQueue *q)
+void link_queue_destroy(KX_LinkQueue *q)
 {
     KX_LinkQueue_ClearAll(q);
     free(q);

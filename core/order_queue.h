@@ -67,4 +67,4 @@ uint32_t KX_LinkQueue_Empty(KX_LinkQueue *queue);
 uint32_t KX_LinkQueue_GetRealDepth(KX_LinkQueue *queue);
 void KX_LinkQueue_ClearAll(KX_LinkQueue *queue);
 // Frees every node and the header; the mutex stays the caller's.
-void KX_LinkQueue_Destroy(KX_LinkQueue *queue);
+void link_queue_destroy(KX_LinkQueue *queue);

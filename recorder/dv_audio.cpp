@@ -279,7 +279,7 @@ s32 KX_AUDIO_AencUnbindAi(s32 aiDev, s32 aiChn, s32 aencChn)
     return DU_DUZ_SYS_UnBind(&src, &dst);
 }
 
-s32 KX_AUDIO_AoBindAi(s32 aiDev, s32 aiChn, s32 aoDev, s32 aoChn)
+s32 ao_bind_ai(s32 aiDev, s32 aiChn, s32 aoDev, s32 aoChn)
 {
     MPP_CHN_ADDR_S src = chn_addr(DU_ID_AI, aiDev, aiChn), dst = chn_addr(DU_ID_AO, aoDev, aoChn);
     return DU_DUZ_SYS_Bind(&src, &dst);
@@ -403,7 +403,7 @@ s32 KX_DV_Audio_Run(void)
         puts("======SAMPLE_COMM_AUDIO_StartAo failed");
     u32 bound = 0;
     for (; ok && bound < aud_cfg.AoChnCnt; bound++)
-        if (KX_AUDIO_AoBindAi(0, 0, 0, (s32)bound) != 0) {
+        if (ao_bind_ai(0, 0, 0, (s32)bound) != 0) {
             puts("======SAMPLE_COMM_AUDIO_AoBindAi failed");
             ok = false;
             break;

@@ -53,7 +53,7 @@ s32 KX_AUDIO_StartAi(s32 dev, u32 chnCnt, const AIO_ATTR_S *attr, u32 resampleRa
 s32 KX_Audio_StartAenc(u32 chnCnt, const AIO_ATTR_S *attr, u32 payloadType);
 s32 KX_AUDIO_AencBindAi(s32 aiDev, s32 aiChn, s32 aencChn);
 s32 KX_AUDIO_StartAo(s32 dev, u32 chnCnt, const AIO_ATTR_S *attr, u32 resampleRate, u32 resample);
-s32 KX_AUDIO_AoBindAi(s32 aiDev, s32 aiChn, s32 aoDev, s32 aoChn);
+s32 ao_bind_ai(s32 aiDev, s32 aiChn, s32 aoDev, s32 aoChn);
 s32 KX_AUDIO_AoUnbindAi(s32 aiDev, s32 aiChn, s32 aoDev, s32 aoChn);
 s32 KX_AUDIO_StopAo(s32 dev, u32 chnCnt, u32 resample);
 s32 KX_AUDIO_AencUnbindAi(s32 aiDev, s32 aiChn, s32 aencChn);

@@ -353,7 +353,7 @@ void *sig_stop_thread(void *)
 
 } // namespace
 
-s32 KX_DV_SigStopThreadRun(void (*then)(void))
+s32 sig_stop_thread_run(void (*then)(void))
 {
     if (g_sig_thread_up.load())
         return 0;
@@ -370,14 +370,14 @@ s32 KX_DV_SigStopThreadRun(void (*then)(void))
     return 0;
 }
 
-void KX_DV_SigStopRequest(void)
+void sig_stop_request(void)
 {
     // sem_post is one of the few calls a signal handler may make.
     if (g_sig_thread_up.load())
         sem_post(&g_sig_sem);
 }
 
-s32 KX_DV_SigStopThreadStop(void)
+s32 sig_stop_thread_stop(void)
 {
     if (!g_sig_thread_up.load())
         return 0;

@@ -78,11 +78,11 @@ s32 KX_Video_Mode_Func(u32 step, u32 entry, u32 spare);
 // The stop of a signal: the handler may only wake an ordinary thread, which
 // runs steps 10 and 1 and then `then` (the process's own end). Started once;
 // one request is served, after which the thread ends.
-s32 KX_DV_SigStopThreadRun(void (*then)(void));
+s32 sig_stop_thread_run(void (*then)(void));
 // Async-signal-safe.
-void KX_DV_SigStopRequest(void);
+void sig_stop_request(void);
 // Ends the thread when no request came, and joins it either way.
-s32 KX_DV_SigStopThreadStop(void);
+s32 sig_stop_thread_stop(void);
 
 // ---- what the engine calls of the capture threads ------------------------------------------------
 

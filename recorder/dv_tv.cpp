@@ -51,7 +51,7 @@ MPP_CHN_ADDR_S vo_addr(VO_DEV dev, VO_CHN chn) { return {DU_ID_VOU, dev, chn}; }
 
 } // namespace
 
-KX_DV_TV_MODE_S KX_DV_TV_Mode(u32 eSync, u32 sensorFps)
+KX_DV_TV_MODE_S tv_mode_for(u32 eSync, u32 sensorFps)
 {
     bool fast = sensorFps >= 60;
     if (eSync == 1)
@@ -180,7 +180,7 @@ s32 video_out_proc(u32 on)
         return ret ? -1 : 0;
     }
 
-    KX_DV_TV_MODE_S tv = KX_DV_TV_Mode(gsDvConfig.sVo.sParam.eSync, dvViParam.sParam[0].u8FrameRate);
+    KX_DV_TV_MODE_S tv = tv_mode_for(gsDvConfig.sVo.sParam.eSync, dvViParam.sParam[0].u8FrameRate);
     // Mirrored and flipped like the recordings when the input is not rotated.
     u32 flip = gsDvConfig.sVpss.sParam[kTvVpssChn].bRotate == 0 ? 1 : 0;
     VPSS_CHN_ATTR_REC_S vpss = {0, 0, flip, flip, -1, -1, {0, 0, 0, 0, 0}};

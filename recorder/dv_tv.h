@@ -15,7 +15,7 @@ struct KX_DV_TV_MODE_S {
     u32 enIntfSync;  // VO_OUTPUT_PAL or VO_OUTPUT_NTSC
     u32 u32FrameRate; // the layer's display rate
 };
-KX_DV_TV_MODE_S KX_DV_TV_Mode(u32 eSync, u32 sensorFps);
+KX_DV_TV_MODE_S tv_mode_for(u32 eSync, u32 sensorFps);
 
 // 1 switches the TV output on, any other value off. Failures are printed; a
 // failed on undoes what it did. 0 when every step succeeded, else -1

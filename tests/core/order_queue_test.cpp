@@ -297,7 +297,7 @@ protected:
     }
     void TearDown() override
     {
-        KX_LinkQueue_Destroy(q_);
+        link_queue_destroy(q_);
         pthread_mutex_destroy(&mutex_);
     }
 

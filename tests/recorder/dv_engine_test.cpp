@@ -524,7 +524,7 @@ void then_end() // the process's end, as start-up would pass it
     g_then_thread = pthread_self();
     g_then_ran = true;
 }
-void on_signal(int) { KX_DV_SigStopRequest(); }
+void on_signal(int) { sig_stop_request(); }
 
 } // namespace
 
@@ -532,7 +532,7 @@ TEST_F(DvEngine, ASignalWakesTheStopThreadWhichStopsTheMp4ThreadAndReleasesTheRi
 {
     g_then_ran = false;
     quiet([] { ASSERT_EQ(0, KX_DV_FirstRun()); });
-    ASSERT_EQ(0, KX_DV_SigStopThreadRun(then_end));
+    ASSERT_EQ(0, sig_stop_thread_run(then_end));
     const long before = (long)testsupport::events().size() - 1;
     struct sigaction sa = {}, old = {};
     sa.sa_handler = on_signal;
@@ -548,17 +548,17 @@ TEST_F(DvEngine, ASignalWakesTheStopThreadWhichStopsTheMp4ThreadAndReleasesTheRi
     in_order({"test stream stop", "test mp4 stop"}, before);
     EXPECT_EQ(nullptr, main_rec_buf);
     EXPECT_EQ(nullptr, q_main_stream);
-    EXPECT_EQ(0, KX_DV_SigStopThreadStop());
+    EXPECT_EQ(0, sig_stop_thread_stop());
 }
 
 TEST_F(DvEngine, TheSignalStopThreadEndsWithoutARequest)
 {
     g_then_ran = false;
-    ASSERT_EQ(0, KX_DV_SigStopThreadRun(then_end));
-    EXPECT_EQ(0, KX_DV_SigStopThreadStop());
+    ASSERT_EQ(0, sig_stop_thread_run(then_end));
+    EXPECT_EQ(0, sig_stop_thread_stop());
     EXPECT_FALSE(g_then_ran.load());
     EXPECT_FALSE(has_event("test mp4 stop"));
-    EXPECT_EQ(0, KX_DV_SigStopThreadStop()); // a second stop has nothing to do
+    EXPECT_EQ(0, sig_stop_thread_stop()); // a second stop has nothing to do
 }
 
 // The exposure and the white balance follow the board's scene while the

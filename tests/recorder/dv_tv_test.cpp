@@ -96,7 +96,7 @@ TEST(DvTvMode, PictureAndRateByStandardAndSensor)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        KX_DV_TV_MODE_S m = KX_DV_TV_Mode(c.sync, c.fps);
+        KX_DV_TV_MODE_S m = tv_mode_for(c.sync, c.fps);
         EXPECT_EQ(720u, m.u32Width);
         EXPECT_EQ(c.h, m.u32Height);
         EXPECT_EQ(c.intf, m.enIntfSync);

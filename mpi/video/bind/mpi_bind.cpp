@@ -313,7 +313,7 @@ SYS_DEST_BIND_S *dest_entry(const MPP_CHN_ADDR_S &dest, SYS_BINDER_CTX_S **rcv)
 
 // ---- channel address rules ------------------------------------------------------------------------
 
-void SYS_NormalizeSrc(MPP_CHN_ADDR_S *pstChn)
+void bind_normalize_src(MPP_CHN_ADDR_S *pstChn)
 {
     if (pstChn->enModId == DU_ID_VIU || pstChn->enModId == DU_ID_VDEC)
         pstChn->s32Dev = 0;
@@ -321,7 +321,7 @@ void SYS_NormalizeSrc(MPP_CHN_ADDR_S *pstChn)
         pstChn->s32Chn = 0;
 }
 
-void SYS_NormalizeDest(MPP_CHN_ADDR_S *pstChn)
+void bind_normalize_dest(MPP_CHN_ADDR_S *pstChn)
 {
     if (pstChn->enModId == DU_ID_GROUP || pstChn->enModId == DU_ID_VPSS)
         pstChn->s32Chn = 0;
@@ -491,7 +491,7 @@ s32 SYS_GetBindbySrc(const MPP_CHN_ADDR_S *pstSrcChn, SYS_BIND_DEST_LIST_S *pstB
     return SysGetBinderbySrc(pstSrcChn, pstBindDest);
 }
 
-bool SYS_BIND_FindSource(const MPP_CHN_ADDR_S *pstDestChn, MPP_CHN_ADDR_S *pstSrcChn)
+bool bind_find_source(const MPP_CHN_ADDR_S *pstDestChn, MPP_CHN_ADDR_S *pstSrcChn)
 {
     if (pstDestChn->enModId >= DU_ID_BUTT)
         return false;
@@ -516,7 +516,7 @@ s32 SYS_BIND_SendData(u32 enModId, s32 s32DevId, s32 s32ChnId, u32 u32Flag, MPP_
     if (!pvData)
         return null_point();
     MPP_CHN_ADDR_S src = {enModId, s32DevId, s32ChnId};
-    SYS_NormalizeSrc(&src);
+    bind_normalize_src(&src);
     if (SysCheckBindChn(BIND_SENDER, &src) != 0)
         return DU_ERR_SYS_NOT_PERM;
 
@@ -553,7 +553,7 @@ s32 SYS_BIND_ResetData(u32 enModId, s32 s32DevId, s32 s32ChnId, void *pvData)
 {
     MPI_ASSERT(enModId < DU_ID_BUTT);
     MPP_CHN_ADDR_S src = {enModId, s32DevId, s32ChnId};
-    SYS_NormalizeSrc(&src);
+    bind_normalize_src(&src);
     if (SysCheckBindChn(BIND_SENDER, &src) != 0)
         return DU_ERR_SYS_NOT_PERM;
 

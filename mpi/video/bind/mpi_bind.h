@@ -61,10 +61,10 @@ s32 SYS_BIND_ResetData(u32 enModId, s32 s32DevId, s32 s32ChnId, void *pvData);
 
 // The registry's binding of a destination, quietly: true when the destination
 // belongs to a registered receiver and is bound there.
-bool SYS_BIND_FindSource(const MPP_CHN_ADDR_S *pstDestChn, MPP_CHN_ADDR_S *pstSrcChn);
+bool bind_find_source(const MPP_CHN_ADDR_S *pstDestChn, MPP_CHN_ADDR_S *pstSrcChn);
 
 // Channel address rules shared by the system unit and the registry: VI (16)
 // and module 5 sources have device 0, VO (15) sources channel 0, and a VPSS (7)
 // or module 6 destination is its group alone.
-void SYS_NormalizeSrc(MPP_CHN_ADDR_S *pstChn);
-void SYS_NormalizeDest(MPP_CHN_ADDR_S *pstChn);
+void bind_normalize_src(MPP_CHN_ADDR_S *pstChn);
+void bind_normalize_dest(MPP_CHN_ADDR_S *pstChn);

@@ -112,8 +112,8 @@ s32 DU_DUZ_SYS_Bind(const MPP_CHN_ADDR_S *pstSrcChn, const MPP_CHN_ADDR_S *pstDe
     if (!pstSrcChn || !pstDestChn)
         return null_point();
     SYS_BIND_REQ_S req = {*pstSrcChn, *pstDestChn};
-    SYS_NormalizeSrc(&req.stSrcChn);
-    SYS_NormalizeDest(&req.stDestChn);
+    bind_normalize_src(&req.stSrcChn);
+    bind_normalize_dest(&req.stDestChn);
     if (req.stSrcChn.enModId == DU_ID_ADEC)
         return SYS_Bind(&req.stSrcChn, &req.stDestChn);
     return sys_request(SYS_BIND_CTRL, &req);
@@ -126,15 +126,15 @@ s32 DU_DUZ_SYS_UnBind(const MPP_CHN_ADDR_S *pstSrcChn, const MPP_CHN_ADDR_S *pst
     // Without a source the kernel gets a zeroed one: "whatever is bound".
     SYS_BIND_REQ_S req = {};
     req.stDestChn = *pstDestChn;
-    SYS_NormalizeDest(&req.stDestChn);
+    bind_normalize_dest(&req.stDestChn);
     if (pstSrcChn) {
         req.stSrcChn = *pstSrcChn;
-        SYS_NormalizeSrc(&req.stSrcChn);
+        bind_normalize_src(&req.stSrcChn);
         if (req.stSrcChn.enModId == DU_ID_ADEC)
             return SYS_UnBind(&req.stSrcChn, &req.stDestChn);
     } else {
         MPP_CHN_ADDR_S src;
-        if (SYS_BIND_FindSource(&req.stDestChn, &src))
+        if (bind_find_source(&req.stDestChn, &src))
             return SYS_UnBind(&src, &req.stDestChn);
     }
     return sys_request(SYS_UNBIND_CTRL, &req);
@@ -146,11 +146,11 @@ s32 DU_DUZ_SYS_GetBindbyDest(const MPP_CHN_ADDR_S *pstDestChn, MPP_CHN_ADDR_S *p
         return null_point();
     SYS_BIND_REQ_S req = {};
     req.stDestChn = *pstDestChn;
-    SYS_NormalizeDest(&req.stDestChn);
+    bind_normalize_dest(&req.stDestChn);
     if (req.stDestChn.enModId == DU_ID_ADEC)
         return SYS_GetBindbyDest(&req.stDestChn, pstSrcChn);
     // A receiver bound in the registry is answered there, not by the kernel.
-    if (SYS_BIND_FindSource(&req.stDestChn, pstSrcChn))
+    if (bind_find_source(&req.stDestChn, pstSrcChn))
         return 0;
     s32 ret = sys_request(SYS_GETBINDBYDEST, &req);
     if (ret == 0)
@@ -162,7 +162,7 @@ s32 DU_DUZ_SYS_GetBindbySrc(MPP_CHN_ADDR_S *pstSrcChn, SYS_BIND_DEST_LIST_S *pst
 {
     if (!pstSrcChn || !pstBindDest)
         return null_point();
-    SYS_NormalizeSrc(pstSrcChn);
+    bind_normalize_src(pstSrcChn);
     if (pstSrcChn->enModId != DU_ID_ADEC) {
         fprintf(stderr, "Wrong ModId!\n");
         return DU_ERR_SYS_NOT_PERM;

@@ -19,8 +19,8 @@ s32 g_s32VdaMemFd = -1;
 namespace {
 
 // Every channel starts with no descriptor and nothing mapped.
-struct VdaTableInit {
-    VdaTableInit()
+struct vda_table_init {
+    vda_table_init()
     {
         for (VDA_CHN_MAP_S &m : g_stMpiVda) {
             memset(&m, 0, sizeof m);

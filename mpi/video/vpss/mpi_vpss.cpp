@@ -16,8 +16,8 @@ s32 g_s32VpssChnFd[VPSS_MAX_GRP_NUM * VPSS_MAX_CHN_NUM];
 namespace {
 
 // The tables start at -1: every descriptor closed.
-struct VpssFdInit {
-    VpssFdInit()
+struct vpss_fd_init {
+    vpss_fd_init()
     {
         for (s32 &fd : g_s32VpssGrpFd)
             fd = -1;

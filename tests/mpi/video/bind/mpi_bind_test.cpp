@@ -325,8 +325,8 @@ TEST(BindAddressTest, NormalisationRules)
     for (auto &c : cases) {
         SCOPED_TRACE(c.name);
         MPP_CHN_ADDR_S s = c.in, d = c.in;
-        SYS_NormalizeSrc(&s);
-        SYS_NormalizeDest(&d);
+        bind_normalize_src(&s);
+        bind_normalize_dest(&d);
         EXPECT_EQ(0, memcmp(&c.src, &s, sizeof s));
         EXPECT_EQ(0, memcmp(&c.dst, &d, sizeof d));
     }
