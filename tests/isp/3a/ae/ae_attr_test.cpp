@@ -571,7 +571,7 @@ TEST_F(AeAttrTest, TheStatusQueryDecodesTheHistogramsAndTheMean)
         IO_WRITE32(ISP_REG_BASE + r, 0);
     AE_EXPOSURE_STATUS_S s = got(DU_DUZ_ISP_QueryExposureInfo);
     EXPECT_EQ(s.au16Hist5Value[2], 0xFFFF);
-    EXPECT_EQ(s.u8AveLum, (10 * 3 + 40 + 2) / 4);
+    EXPECT_EQ(s.u8AveLum, 18); // (3 x 10 + 1 x 40 + 4 / 2) / 4
     IO_WRITE32(ISP_REG_BASE + 0x720, 40000);
     IO_WRITE32(ISP_REG_BASE + 0x72C, 30000);
     s = got(DU_DUZ_ISP_QueryExposureInfo);

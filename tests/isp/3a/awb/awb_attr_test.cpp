@@ -360,10 +360,10 @@ TEST_F(AwbTest, MatricesAreTwosComplementInTheAutomaticRegistersOnly)
     ASSERT_EQ(init(), 0);
     AWB_CCM_SETTINGS_S ccm;
     ASSERT_EQ(DU_DUZ_ISP_GetCCMAttr(0, &ccm), 0);
-    // The profile's high matrix, back in sign-magnitude.
-    AWB_SENSOR_PROFILE_S p;
-    cmos_get_awb_default(&p);
-    EXPECT_EQ(0, memcmp(ccm.stAuto.au16HighCCM, p.au16HighCCM, sizeof p.au16HighCCM));
+    // The MN34220's 4900 K matrix (396, -142, 2, -89, 443, -98, 22, -313,
+    // 547), back in sign-magnitude.
+    const u16 high[9] = {0x018C, 0x808E, 0x0002, 0x8059, 0x01BB, 0x8062, 0x0016, 0x8139, 0x0223};
+    EXPECT_EQ(0, memcmp(ccm.stAuto.au16HighCCM, high, sizeof high));
     ccm.stAuto.au16MidCCM[1] = 0x8050;
     ccm.stManual.au16ManualCCM[1] = 0x8050;
     ASSERT_EQ(DU_DUZ_ISP_SetCCMAttr(0, &ccm), 0);
