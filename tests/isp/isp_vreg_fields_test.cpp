@@ -41,7 +41,7 @@ constexpr s32 kCode = 0x1234;
 
 #define M(m) VREG_MEMBER(Rec, m)
 constexpr vreg_field kPair[] = {
-    vreg_reg(0, 2, VREG_MEMBER(Pair, u16A)).check(refuse_above(100, "u16A above 100!\n")),
+    vreg_reg(0, 2, VREG_MEMBER(Pair, u16A)).check(refuse_above(100, "pair[%d].u16A %d above 100!\n").with(VREG_ARGS_INDEX_VALUE)),
     vreg_reg(2, 1, VREG_MEMBER(Pair, u8B)),
 };
 
@@ -50,7 +50,7 @@ constexpr vreg_field kRows[] = {
     vreg_reg(0x02, 2, M(u16Level)).bits(0xFFF).check(refuse_above(0xFFF, "Level %d too high!\n").with(VREG_ARGS_VALUE)),
     vreg_reg(0x04, 2, M(u16Low)),
     vreg_rule(M(u16Low), refuse_not_below_member(M(u16Level), "Low %d not below %d!\n").with(VREG_ARGS_VALUE_OTHER)),
-    vreg_reg(0x06, 1, M(enMode)).bits(0x30).check(refuse_above(1, "Invalid mode!\n")).reads_at_most(2),
+    vreg_reg(0x06, 1, M(enMode)).bits(0x30).check(refuse_above(1, "Invalid mode!\n").answering(0x99)).reads_at_most(2),
     vreg_reg(0x08, 1, M(u32Count)).check(refuse_outside(1, 6, "Invalid count!\n")),
     vreg_reg(0x10, 2, M(au16Table), 4)
         .in_use(M(u32Count))
@@ -198,16 +198,18 @@ TEST_F(VregFieldsTest, ARefusalPrintsItsMessageAndWritesNothing)
     struct Case {
         const char *name;
         std::function<void(Rec &)> change;
+        s32 code;
         const char *out, *err;
     } cases[] = {
-        {"flag 2", [](Rec &r) { r.bOn = 2; }, "Invalid bOn!\n", ""},
-        {"value", [](Rec &r) { r.u16Level = 0x1000; }, "Level 4096 too high!\n", ""},
-        {"against another member", [](Rec &r) { r.u16Low = 0x800; }, "Low 2048 not below 2048!\n", ""},
-        {"falling among those in use", [](Rec &r) { r.au16Table[2] = 19; }, "Table[2] below table[1]!\n", ""},
-        {"a group's element", [](Rec &r) { r.astPair[1].u16A = 101; }, "u16A above 100!\n", ""},
-        {"row and column", [](Rec &r) { r.au8Grid[1][0] = 10; }, "Grid[1][0] above 9!\n", ""},
-        {"NaN", [](Rec &r) { r.f32Rate = std::nanf(""); }, "", "Invalid rate nan!\n"},
-        {"the first refusal only", [](Rec &r) { r.enMode = 2, r.u32Count = 0; }, "Invalid mode!\n", ""},
+        {"flag 2", [](Rec &r) { r.bOn = 2; }, kCode, "Invalid bOn!\n", ""},
+        {"value", [](Rec &r) { r.u16Level = 0x1000; }, kCode, "Level 4096 too high!\n", ""},
+        {"against another member", [](Rec &r) { r.u16Low = 0x800; }, kCode, "Low 2048 not below 2048!\n", ""},
+        {"falling among those in use", [](Rec &r) { r.au16Table[2] = 19; }, kCode, "Table[2] below table[1]!\n", ""},
+        {"a group's element", [](Rec &r) { r.astPair[1].u16A = 101; }, kCode, "pair[1].u16A 101 above 100!\n", ""},
+        {"row and column", [](Rec &r) { r.au8Grid[1][0] = 10; }, kCode, "Grid[1][0] above 9!\n", ""},
+        {"NaN", [](Rec &r) { r.f32Rate = std::nanf(""); }, kCode, "", "Invalid rate nan!\n"},
+        {"a code of its own, the first refusal only", [](Rec &r) { r.enMode = 2, r.u32Count = 0; }, 0x99,
+         "Invalid mode!\n", ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -216,7 +218,7 @@ TEST_F(VregFieldsTest, ARefusalPrintsItsMessageAndWritesNothing)
         const std::vector<u32> before = registers();
         s32 ret = 0;
         std::string err, out = capture_stdout([&] { err = capture_stderr([&] { ret = vreg_set(kRec, B, r, "Caller"); }); });
-        EXPECT_EQ(ret, kCode);
+        EXPECT_EQ(ret, c.code);
         EXPECT_EQ(out, c.out);
         if (*c.err) {
             EXPECT_NE(err.find("[Func]:Caller [Line]:"), std::string::npos) << err;
