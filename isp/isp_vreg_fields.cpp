@@ -17,6 +17,7 @@ struct Frame {
     u32 back;   // bytes from the element to the one before it
     bool used;  // within the elements in use
     bool taken; // the library takes it (every field it is conditioned on is set)
+    bool only_taken; // the walk visits only what the library takes
 };
 
 u32 full_mask(u8 width) { return width == 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1; }
@@ -130,6 +131,8 @@ template <class Fn> void each_element(const Frame &f, const vreg_field &row, Fn 
 {
     Frame g = f;
     g.taken = f.taken && (!named(row.taken_if) || other_value(f, row.taken_if) != 0);
+    if (f.only_taken && !g.taken)
+        return;
     const bool array = row.rows || row.member.count > 1;
     if (!array) {
         fn(g, row, f.rec + f.moff + row.member.offset, f.roff + row.reg);
@@ -220,7 +223,10 @@ void update_write(const vreg_field &flag, u32 base, u32 v)
     field_write(address(base, flag, flag.reg), flag.width, flag.mask, flag.flags & VREG_WHOLE, false, v);
 }
 
-Frame top(const void *rec) { return {static_cast<const u8 *>(rec), 0, 0, -1, 0, true, true}; }
+Frame top(const void *rec, bool only_taken = false)
+{
+    return {static_cast<const u8 *>(rec), 0, 0, -1, 0, true, true, only_taken};
+}
 
 } // namespace
 
@@ -266,7 +272,7 @@ void vreg_update_raise(const vreg_record &r, u32 base)
 void vreg_read_record(const vreg_record &r, u32 base, void *rec, vreg_view view)
 {
     u8 *out = static_cast<u8 *>(rec);
-    each_row(top(rec), r.rows, r.n_rows, [&](const Frame &e, const vreg_field &row, const u8 *at, u32 reg) {
+    each_row(top(rec, view == VREG_VIEW_TAKE), r.rows, r.n_rows, [&](const Frame &e, const vreg_field &row, const u8 *at, u32 reg) {
         if (row.width == 0 || (row.flags & (VREG_CONST | VREG_SET_ONLY)))
             return;
         if (view == VREG_VIEW_GET && (row.flags & VREG_GET_KEEPS))
