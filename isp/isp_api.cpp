@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "isp/isp_requests.h"
+#include "isp/isp_vreg_fields.h"
 #include "mpi/video/sys/mpi_sys.h"
 
 namespace {
@@ -32,6 +33,69 @@ s32 check_call_mem(ISP_DEV IspDev, const void *rec, const char *func)
 
 void set_byte_bits(u32 addr, u32 clear, u32 set) { IO_WRITE8(addr, (IO_READ8(addr) & ~clear) | set); }
 
+// The image format: every field checked first, then written with the input
+// window's fixed settings, in the order the hardware takes them. The run
+// loop takes a new size or rate from the first two registers and the rate
+// at its next frame.
+constexpr u32 kWidthMin = 480, kWidthMax = 2592, kHeightMin = 240, kHeightMax = 2200;
+constexpr double kFpsMax = 65535;
+
+using Pub = ISP_FRAME_FORMAT_S;
+#define P(m) VREG_MEMBER(Pub, m)
+constexpr vreg_field kPubFields[] = {
+    vreg_const(ISP_EXT_RES_SWITCH, 1, 0),
+    vreg_reg(ISP_REG_WIDTH, 2, P(u32Width))
+        .set_only()
+        .check(refuse_outside(kWidthMin, kWidthMax, "Invalid Image Width:%d!\n").with(VREG_ARGS_VALUE)),
+    vreg_reg(ISP_REG_HEIGHT, 2, P(u32Height))
+        .set_only()
+        .check(refuse_outside(kHeightMin, kHeightMax, "Invalid Image Height:%d!\n").with(VREG_ARGS_VALUE)),
+    vreg_rule(P(s32OffsetX), refuse_below(0, "Invalid Image X:%d!\n").with(VREG_ARGS_VALUE)),
+    vreg_rule(P(s32OffsetX), refuse_above_member(P(u32Width), "Invalid Image X:%d!\n", -(double)kWidthMin).with(VREG_ARGS_VALUE)),
+    vreg_rule(P(s32OffsetY), refuse_below(0, "Invalid Image Y:%d!\n").with(VREG_ARGS_VALUE)),
+    vreg_rule(P(s32OffsetY), refuse_above_member(P(u32Height), "Invalid Image Y:%d!\n", -(double)kHeightMin).with(VREG_ARGS_VALUE)),
+    vreg_rule(P(f32FrameRate), refuse_not_above(0, "Invalid FrameRate:%f!\n").with(VREG_ARGS_VALUE)),
+    vreg_rule(P(f32FrameRate), refuse_above(kFpsMax, "Invalid FrameRate:%f!\n").with(VREG_ARGS_VALUE)),
+    vreg_rule(P(enBayerPattern), refuse_above(3, "Invalid Bayer Pattern:%d!\n").with(VREG_ARGS_VALUE)),
+    vreg_reg(H + 0x18, 1, P(enBayerPattern)).masked(0x3),
+    vreg_reg(ISP_EXT_FPS, 4, P(f32FrameRate)),
+    vreg_const(H + 0x104, 4, 0x0A000500),
+    vreg_reg(H + 0x10C, 2, P(s32OffsetX)),
+    vreg_reg(H + 0x110, 2, P(u32Width)),
+    vreg_reg(H + 0x120, 2, P(s32OffsetY)),
+    vreg_reg(H + 0x124, 2, P(u32Height)),
+    vreg_const(H + 0x102, 1, 1).bits(0x10),
+    vreg_const(H + 0x100, 1, 15),
+    vreg_const(H + 0x101, 1, 1).bits(0x02),
+    vreg_const(H + 0x101, 1, 1).bits(0x04),
+    vreg_const(H + 0x101, 1, 1).bits(0x08),
+    vreg_const(H + 0x130, 1, 1).bits(0x07),
+    vreg_const(H + 0x24, 2, 0x120D),
+    vreg_const(H + 0x28, 2, 0x120),
+    vreg_const(H + 0x107, 1, 0).bits(0x08),
+};
+#undef P
+constexpr vreg_table<Pub> kPubRecord =
+    vreg_table_of<Pub>(kPubFields, DU_ERR_ISP_ILLEGAL_PARAM, VREG_TO_TRACE).updating(vreg_const(ISP_EXT_PUB_CFG, 1, 1));
+
+// What the modules have in force, where each keeps it.
+using Inner = ISP_INNER_STATE_S;
+#define I(m) VREG_MEMBER(Inner, m)
+constexpr vreg_field kInnerFields[] = {
+    vreg_reg(H + 0x384, 1, I(u32DRCStrengthActual)),
+    vreg_reg(H + 0x224, 1, I(u32NRStrengthActual)),
+    vreg_reg(H + 0x43C, 1, I(u32SharpenStrengthDActual)),
+    vreg_reg(H + 0x440, 1, I(u32SharpenStrengthUdActual)),
+    vreg_reg(H + 0x4D4, 1, I(u32SharpenStrengthRGBActual)),
+    vreg_reg(0x20599038, 4, I(u32DefogStrengthActual)).flag(VREG_VI),
+    vreg_reg(H + 0x15A, 2, I(u32WDRExpRatioActual)).masked(0xFFF),
+    vreg_reg(0x125C0, 2, I(au32BlackLevel), 4),
+    vreg_reg(ISP_EXT_WDR_SWITCH, 1, I(bWDRSwitchFinish)).masked(1),
+    vreg_reg(ISP_EXT_RES_SWITCH, 1, I(bResSwitchFinish)).masked(1),
+};
+#undef I
+constexpr vreg_table<Inner> kInnerRecord = vreg_table_of<Inner>(kInnerFields, DU_ERR_ISP_ILLEGAL_PARAM);
+
 // The slot of a kind's table that holds this library, by name and id.
 int find_lib(const ISP_LIB_INFO_S &libs, const ALG_LIB_HANDLE_S &h)
 {
@@ -49,38 +113,10 @@ s32 DU_DUZ_ISP_SetPubAttr(ISP_DEV IspDev, const ISP_FRAME_FORMAT_S *pstPubAttr)
     s32 ret = check_call_mem(IspDev, pstPubAttr, __FUNCTION__);
     if (ret != 0)
         return ret;
-    const ISP_FRAME_FORMAT_S &a = *pstPubAttr;
-    ISP_REFUSE(a.u32Width < 480 || a.u32Width > 2592, "Invalid Image Width:%d!\n", a.u32Width);
-    ISP_REFUSE(a.u32Height < 240 || a.u32Height > 2200, "Invalid Image Height:%d!\n", a.u32Height);
-    ISP_REFUSE(a.s32OffsetX < 0 || a.s32OffsetX > (s32)a.u32Width - 480, "Invalid Image X:%d!\n", a.s32OffsetX);
-    ISP_REFUSE(a.s32OffsetY < 0 || a.s32OffsetY > (s32)a.u32Height - 240, "Invalid Image Y:%d!\n", a.s32OffsetY);
-    ISP_REFUSE(!(a.f32FrameRate > 0 && a.f32FrameRate <= 65535), "Invalid FrameRate:%f!\n", a.f32FrameRate);
-    ISP_REFUSE(a.enBayerPattern > 3, "Invalid Bayer Pattern:%d!\n", a.enBayerPattern);
-
-    u32 fps_bits;
-    memcpy(&fps_bits, &a.f32FrameRate, sizeof fps_bits);
-    IO_WRITE8(ISP_EXT_RES_SWITCH, 0);
-    IO_WRITE16(ISP_REG_WIDTH, a.u32Width);
-    IO_WRITE16(ISP_REG_HEIGHT, a.u32Height);
-    IO_WRITE8(H + 0x18, a.enBayerPattern);
-    IO_WRITE32(ISP_EXT_FPS, fps_bits);
-    IO_WRITE32(H + 0x104, 0x0A000500);
-    IO_WRITE16(H + 0x10C, (u32)a.s32OffsetX);
-    IO_WRITE16(H + 0x110, a.u32Width);
-    IO_WRITE16(H + 0x120, (u32)a.s32OffsetY);
-    IO_WRITE16(H + 0x124, a.u32Height);
-    set_byte_bits(H + 0x102, 0, 0x10);
-    IO_WRITE8(H + 0x100, 15);
-    set_byte_bits(H + 0x101, 0, 2);
-    set_byte_bits(H + 0x101, 0, 4);
-    set_byte_bits(H + 0x101, 0, 8);
-    set_byte_bits(H + 0x130, 0x07, 1);
-    IO_WRITE16(H + 0x24, 0x120D);
-    IO_WRITE16(H + 0x28, 0x120);
-    set_byte_bits(H + 0x107, 8, 0);
-    ctx().bPubCfg = 1;
-    IO_WRITE8(ISP_EXT_PUB_CFG, 1);
-    return 0;
+    ret = vreg_set(kPubRecord, 0, *pstPubAttr, __FUNCTION__);
+    if (ret == 0)
+        ctx().bPubCfg = 1;
+    return ret;
 }
 
 s32 DU_DUZ_ISP_GetPubAttr(ISP_DEV IspDev, ISP_FRAME_FORMAT_S *pstPubAttr)
@@ -88,12 +124,7 @@ s32 DU_DUZ_ISP_GetPubAttr(ISP_DEV IspDev, ISP_FRAME_FORMAT_S *pstPubAttr)
     s32 ret = check_call_mem(IspDev, pstPubAttr, __FUNCTION__);
     if (ret != 0)
         return ret;
-    pstPubAttr->enBayerPattern = IO_READ8(H + 0x18) & 3;
-    pstPubAttr->f32FrameRate = isp_ext_fps();
-    pstPubAttr->s32OffsetX = (s32)IO_READ16(H + 0x10C);
-    pstPubAttr->u32Width = IO_READ16(H + 0x110);
-    pstPubAttr->s32OffsetY = (s32)IO_READ16(H + 0x120);
-    pstPubAttr->u32Height = IO_READ16(H + 0x124);
+    vreg_get(kPubRecord, 0, *pstPubAttr);
     return 0;
 }
 
@@ -331,18 +362,7 @@ s32 DU_DUZ_ISP_QueryInnerStateInfo(ISP_DEV IspDev, ISP_INNER_STATE_S *pstInnerSt
     s32 ret = isp_check_call(IspDev, pstInnerStateInfo, __FUNCTION__);
     if (ret != 0)
         return ret;
-    ISP_INNER_STATE_S &s = *pstInnerStateInfo;
-    s.u32DRCStrengthActual = IO_READ8(H + 0x384);
-    s.u32NRStrengthActual = IO_READ8(H + 0x224);
-    s.u32SharpenStrengthDActual = IO_READ8(H + 0x43C);
-    s.u32SharpenStrengthUdActual = IO_READ8(H + 0x440);
-    s.u32SharpenStrengthRGBActual = IO_READ8(H + 0x4D4);
-    s.u32DefogStrengthActual = IO_READ32_VI(0x20599038);
-    s.u32WDRExpRatioActual = IO_READ16(H + 0x15A) & 0xFFF;
-    for (u32 i = 0; i < 4; i++)
-        s.au32BlackLevel[i] = IO_READ16(0x125C0 + 4 * i);
-    s.bWDRSwitchFinish = IO_READ8(ISP_EXT_WDR_SWITCH) & 1;
-    s.bResSwitchFinish = IO_READ8(ISP_EXT_RES_SWITCH) & 1;
+    vreg_get(kInnerRecord, 0, *pstInnerStateInfo);
     return 0;
 }
 

@@ -170,6 +170,15 @@ TEST_F(IspApiTest, PublicAttributesAreWrittenAndReadBack)
     ISP_FRAME_FORMAT_S b = {};
     ASSERT_EQ(DU_DUZ_ISP_GetPubAttr(0, &b), 0);
     EXPECT_EQ(memcmp(&a, &b, sizeof a), 0);
+    // Where each field goes.
+    EXPECT_EQ(sim::phys_read32(0x205A0010) & 0xFFFF, 1920u);
+    EXPECT_EQ(sim::phys_read32(0x205A0014) & 0xFFFF, 1080u);
+    EXPECT_EQ(*sim::phys(0x205A0018), BAYER_GRBG);
+    EXPECT_EQ(IO_READ32(0x11400), 0x41F00000u); // 30.0f
+    EXPECT_EQ(sim::phys_read32(0x205A010C) & 0xFFFF, 8u);
+    EXPECT_EQ(sim::phys_read32(0x205A0110) & 0xFFFF, 1920u);
+    EXPECT_EQ(sim::phys_read32(0x205A0120) & 0xFFFF, 4u);
+    EXPECT_EQ(sim::phys_read32(0x205A0124) & 0xFFFF, 1080u);
     EXPECT_EQ(sim::phys_read32(0x205A0104), 0x02000500u); // 0x0A000500, then byte 0x107 loses bit 3
     EXPECT_EQ(*sim::phys(0x205A0100), 15);
     EXPECT_EQ(*sim::phys(0x205A0101) & 0x0E, 0x0E);
@@ -404,6 +413,19 @@ TEST_F(IspTest, InnerStateAndRegisterMappings)
     EXPECT_EQ(s.u32NRStrengthActual, 12u);
     EXPECT_EQ(s.u32DefogStrengthActual, 77u);
     EXPECT_EQ(s.au32BlackLevel[1], 258u);
+    *sim::phys(0x205A043C) = 31;
+    *sim::phys(0x205A0440) = 32;
+    *sim::phys(0x205A04D4) = 33;
+    sim::phys_write32(0x205A0158, 0xF2340000); // the ratio: 12 bits at 0x205A015A
+    IO_WRITE8(0x10006, 0xFF);
+    IO_WRITE8(0x10007, 0xFE);
+    ASSERT_EQ(DU_DUZ_ISP_QueryInnerStateInfo(0, &s), 0);
+    EXPECT_EQ(s.u32SharpenStrengthDActual, 31u);
+    EXPECT_EQ(s.u32SharpenStrengthUdActual, 32u);
+    EXPECT_EQ(s.u32SharpenStrengthRGBActual, 33u);
+    EXPECT_EQ(s.u32WDRExpRatioActual, 0x234u);
+    EXPECT_EQ(s.bWDRSwitchFinish, 1u);
+    EXPECT_EQ(s.bResSwitchFinish, 0u);
 
     void *ext = VReg_GetVirtAddr(ISP_VREG_EXT_BASE);
     ASSERT_EQ(VReg_Init(AE_LIB_VREG_BASE(0), 4096), 0);

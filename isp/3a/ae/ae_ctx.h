@@ -155,21 +155,16 @@ struct AeRegs {
     void bits16(u32 off, u32 mask, u32 v) const { w16(off, (r16(off) & ~mask) | (v & mask)); }
 };
 
-// The route and route-ex as the page holds them: a count and nodes of 3 or
-// 5 words (time in us, gains in 1/1024, F-number).
+// The words of a route node and of a route-ex node, by unit: time in us,
+// gains in 1/1024, the F-number as it is.
 enum AE_ROUTE_WORD_E { AE_WORD_TIME, AE_WORD_GAIN, AE_WORD_FNO };
 struct AeRouteShape {
     u32 words;
     const AE_ROUTE_WORD_E *kinds;
-    u32 count_reg; // u16, bits 0-7
-    u32 nodes_reg;
 };
 extern const AeRouteShape kAeRouteShape, kAeRouteExShape;
 inline u32 *ae_route_words(ISP_AE_ROUTE_S &t) { return &t.astRouteNode[0].u32IntTime; }
 inline u32 *ae_route_words(ISP_AE_ROUTE_EX_S &t) { return &t.astRouteExNode[0].u32IntTime; }
-// Node words of a shape out of and into the page, with the count (at most 16).
-u32 ae_route_regs_read(const AeRegs &r, const AeRouteShape &s, u32 *words);
-void ae_route_regs_write(const AeRegs &r, const AeRouteShape &s, u32 count, const u32 *words);
 
 // ---- the instance context ------------------------------------------------------
 struct AE_PREC_S {

@@ -2,6 +2,7 @@
 // initial state it publishes, the settings it takes over every frame and
 // the status it writes after every calculation.
 #include "isp/3a/ae/ae_ctx.h"
+#include "isp/3a/ae/ae_records.h"
 
 #include <algorithm>
 #include <cstring>
@@ -70,32 +71,35 @@ void publish_limits(const AeRegs &r, const AE_CTX_S &c)
     r.w32(AE_REG_SYSGAIN_MIN, ae_gain_out(c.u32SysGainMin, c.u32SysGainShift));
 }
 
-// A table's nodes in the page's units: times in us, gains in 1/1024.
-template <class Table> void publish_table(const AeRegs &r, const AE_CTX_S &c, const AeRouteShape &s, Table t)
+// A route's node words between the library's units (lines, gains at the
+// system precision) and the page's (us, 1/1024).
+template <class Table> void convert_route(const AE_CTX_S &c, const AeRouteShape &s, Table &t, bool to_page)
 {
     u32 *w = ae_route_words(t);
-    for (u32 i = 0; i < std::min<u32>(t.u32TotalNum, ISP_AE_ROUTE_MAX_NODES) * s.words; i++) {
-        AE_ROUTE_WORD_E kind = s.kinds[i % s.words];
-        if (kind == AE_WORD_TIME)
-            w[i] = ae_lines_to_us(c, w[i]);
-        else if (kind == AE_WORD_GAIN)
-            w[i] = ae_gain_out(w[i], c.u32SysGainShift);
-    }
-    ae_route_regs_write(r, s, t.u32TotalNum, w);
-}
-
-// The user's table while its changed flag is up; at most 16 nodes.
-template <class Table> void read_table(const AeRegs &r, const AE_CTX_S &c, const AeRouteShape &s, Table &t)
-{
-    u32 *w = ae_route_words(t);
-    t.u32TotalNum = ae_route_regs_read(r, s, w);
     for (u32 i = 0; i < t.u32TotalNum * s.words; i++) {
         AE_ROUTE_WORD_E kind = s.kinds[i % s.words];
         if (kind == AE_WORD_TIME)
-            w[i] = ae_us_to_lines(c, w[i]);
+            w[i] = to_page ? ae_lines_to_us(c, w[i]) : ae_us_to_lines(c, w[i]);
         else if (kind == AE_WORD_GAIN)
-            w[i] = ae_gain_in(w[i], c.u32SysGainShift);
+            w[i] = to_page ? ae_gain_out(w[i], c.u32SysGainShift) : ae_gain_in(w[i], c.u32SysGainShift);
     }
+}
+
+// The library's table into the page (at most 16 nodes).
+template <class Table> void publish_table(const vreg_table<Table> &rec, s32 h, const AE_CTX_S &c,
+                                          const AeRouteShape &s, Table t)
+{
+    t.u32TotalNum = std::min<u32>(t.u32TotalNum, ISP_AE_ROUTE_MAX_NODES);
+    convert_route(c, s, t, true);
+    vreg_publish(rec, ae_page(h), t);
+}
+
+// The user's table while its changed flag is up.
+template <class Table> void read_table(const vreg_table<Table> &rec, s32 h, const AE_CTX_S &c,
+                                       const AeRouteShape &s, Table &t)
+{
+    vreg_take(rec, ae_page(h), t);
+    convert_route(c, s, t, false);
 }
 
 // Sets the setting-changed flag when a changed-type register moved.
@@ -107,48 +111,53 @@ template <class T> void take(AE_CTX_S &c, T &field, u32 value)
     }
 }
 
-void read_limits(const AeRegs &r, AE_CTX_S &c)
+// The user's limits, in lines and at each gain's precision.
+void take_limits(AE_CTX_S &c, const AE_AUTO_SETTINGS_S &a)
 {
-    u32 tmin = ae_us_to_lines(c, r.r32(AE_REG_TIME_MIN));
-    u32 tmax = ae_us_to_lines(c, r.r32(AE_REG_TIME_MAX));
+    u32 tmin = ae_us_to_lines(c, a.u32ExpTimeMin);
+    u32 tmax = ae_us_to_lines(c, a.u32ExpTimeMax);
     take(c, c.au32UserTime[1], tmin);
     take(c, c.au32UserTime[0], tmax);
     c.u32MinTime = tmin;
     c.u32MaxTime = tmax;
     struct {
         AE_GAIN_S *g;
-        u32 min_reg, max_reg;
-    } gains[] = {{&c.stAgain, AE_REG_AGAIN_MIN, AE_REG_AGAIN_MAX},
-                 {&c.stDgain, AE_REG_DGAIN_MIN, AE_REG_DGAIN_MAX},
-                 {&c.stIspDgain, AE_REG_ISPDGAIN_MIN, AE_REG_ISPDGAIN_MAX}};
+        u32 min, max;
+    } gains[] = {{&c.stAgain, a.u32AGainMin, a.u32AGainMax},
+                 {&c.stDgain, a.u32DGainMin, a.u32DGainMax},
+                 {&c.stIspDgain, a.u32ISPDGainMin, a.u32ISPDGainMax}};
     u32 k = 0;
     for (auto &g : gains) {
-        u32 min = ae_gain_in(r.r32(g.min_reg), g.g->u32Shift), max = ae_gain_in(r.r32(g.max_reg), g.g->u32Shift);
+        u32 min = ae_gain_in(g.min, g.g->u32Shift), max = ae_gain_in(g.max, g.g->u32Shift);
         take(c, c.au32UserGain[k++], min);
         take(c, c.au32UserGain[k++], max);
         g.g->u32Min = min;
         g.g->u32Max = max;
     }
-    c.u32SysGainMin = ae_gain_in(r.r32(AE_REG_SYSGAIN_MIN), c.u32SysGainShift);
-    c.u32SysGainMax = ae_gain_in(r.r32(AE_REG_SYSGAIN_MAX), c.u32SysGainShift);
+    c.u32SysGainMin = ae_gain_in(a.u32SysGainMin, c.u32SysGainShift);
+    c.u32SysGainMax = ae_gain_in(a.u32SysGainMax, c.u32SysGainShift);
     take(c, c.au32UserGain[6], c.u32SysGainMin);
     take(c, c.au32UserGain[7], c.u32SysGainMax);
 }
 
-void read_manual(const AeRegs &r, AE_CTX_S &c)
+// The operation type and the manual exposure; bit 12 of the manual word
+// (the manual time kept to the user's range) is the library's own.
+void take_manual(const AeRegs &r, AE_CTX_S &c, const AE_EXPOSURE_SETTINGS_S &e)
 {
-    u32 bits = r.r16(AE_REG_MANUAL);
-    u32 op = bits & AE_MANUAL_OP;
+    const AE_MANUAL_SETTINGS_S &m = e.stManual;
+    const u32 op = e.enOpType ? AE_MANUAL_OP : 0;
     if (op == 1 && c.enOpType == 0)
         c.u64ManualStartExp = c.u64Exposure;
     c.enPreOpType = c.enOpType;
     take(c, c.enOpType, op);
-    take(c, c.u32ManualBits, bits & (AE_MANUAL_OP | AE_MANUAL_TIME | AE_MANUAL_AGAIN | AE_MANUAL_DGAIN |
-                                     AE_MANUAL_ISPDGAIN | AE_MANUAL_TIME_LIMIT));
-    c.stAgain.u32Manual = ae_gain_in(r.r32(AE_REG_MANUAL_AGAIN), c.stAgain.u32Shift);
-    c.stDgain.u32Manual = ae_gain_in(r.r32(AE_REG_MANUAL_DGAIN), c.stDgain.u32Shift);
-    c.stIspDgain.u32Manual = ae_gain_in(r.r32(AE_REG_MANUAL_ISPDGAIN), c.stIspDgain.u32Shift);
-    c.u32ManualTimeUs = r.r32(AE_REG_MANUAL_TIME);
+    const u32 bits = op | (m.bManualExpTimeEn ? AE_MANUAL_TIME : 0) | (m.bManualAGainEn ? AE_MANUAL_AGAIN : 0) |
+                     (m.bManualDGainEn ? AE_MANUAL_DGAIN : 0) | (m.bManualISPDGainEn ? AE_MANUAL_ISPDGAIN : 0) |
+                     (r.r16(AE_REG_MANUAL) & AE_MANUAL_TIME_LIMIT);
+    take(c, c.u32ManualBits, bits);
+    c.stAgain.u32Manual = ae_gain_in(m.u32AGain, c.stAgain.u32Shift);
+    c.stDgain.u32Manual = ae_gain_in(m.u32DGain, c.stDgain.u32Shift);
+    c.stIspDgain.u32Manual = ae_gain_in(m.u32ISPDGain, c.stIspDgain.u32Shift);
+    c.u32ManualTimeUs = m.u32ExpTime;
     c.u32ManualTime = ae_us_to_lines(c, c.u32ManualTimeUs);
     take(c, c.au32UserManual[0], c.u32ManualTime);
     take(c, c.au32UserManual[1], c.stAgain.u32Manual);
@@ -156,50 +165,105 @@ void read_manual(const AeRegs &r, AE_CTX_S &c)
     take(c, c.au32UserManual[3], c.stIspDgain.u32Manual);
 }
 
-void read_routes(const AeRegs &r, AE_CTX_S &c)
+// What the exposure record sets.
+void take_exposure(const AeRegs &r, AE_CTX_S &c, s32 h)
 {
-    c.bRouteTaken = r.r16(AE_REG_ROUTE_CHANGED) & 1;
+    AE_EXPOSURE_SETTINGS_S e = {};
+    vreg_take(kAeExposureRecord, ae_page(h), e);
+    const AE_AUTO_SETTINGS_S &a = e.stAuto;
+    take_limits(c, a);
+    take(c, c.bByPass, e.bByPass);
+    take(c, c.u8RunInterval, e.u8AERunInterval ? e.u8AERunInterval : 1);
+    take(c, c.u8Compensation, a.u8Compensation);
+    take(c, c.u16EVBias, a.u16EVBias);
+    take(c, c.u8Speed, a.u8Speed);
+    take(c, c.u16BlackSpeedBias, a.u16BlackSpeedBias);
+    take(c, c.u16Tolerance, a.u8Tolerance);
+    take(c, c.u16BlackDelay, a.u16BlackDelayFrame);
+    take(c, c.u16WhiteDelay, a.u16WhiteDelayFrame);
+    take(c, c.bAntiFlicker, a.stAntiflicker.bEnable);
+    take(c, c.u32FlickerFreq, (u32)a.stAntiflicker.u8Frequency << 8);
+    take(c, c.enAntiFlickerMode, a.stAntiflicker.enMode);
+    take(c, c.bSubFlicker, a.stSubflicker.bEnable);
+    take(c, c.u8LumaDiff, a.stSubflicker.u8LumaDiff);
+    take(c, c.enAeMode, a.enAEMode);
+    take(c, c.u32GainThreshold, ae_gain_in(a.u32GainThreshold, c.u32SysGainShift));
+    take(c, c.enStrategy, a.enStrategyMode);
+    take(c, c.u16StrategyGain, a.u16HistRatioSlope);
+    take(c, c.u16StrategyLimit, a.u8MaxHistOffset);
+    take_manual(r, c, e);
+    take(c, c.enFSWDRMode, a.enFSWDRMode);
+    take(c, c.bHistStatAdjust, e.bHistStatAdjust);
+    take(c, c.bManualExpValue, a.bManualExpValue);
+    take(c, c.u32ExpValue, a.u32ExpValue);
+    take(c, c.bWDRQuick, a.bWDRQuick);
+    take(c, c.bRouteExValid, e.bAERouteExValid);
+    c.bRouteExMode = c.bRouteExValid;
+}
+
+void take_wdr_ratio(AE_CTX_S &c, s32 h)
+{
+    AE_WDR_RATIO_SETTINGS_S w = {};
+    vreg_take(kAeWdrRatioRecord, ae_page(h), w);
+    c.bManualRatio = w.enExpRatioType;
+    c.u32ManualRatio = w.u32ExpRatio;
+    c.u16WdrTolerance = w.u16Tolerance;
+    c.u16WdrSpeed = w.u16Speed;
+    c.u16WdrBias = w.u16RatioBias;
+    c.u32ExpRatioMax = w.u32ExpRatioMax;
+    c.u32ExpRatioMin = w.u32ExpRatioMin;
+}
+
+void read_routes(AE_CTX_S &c, s32 h)
+{
+    c.bRouteTaken = vreg_pending(kAeLibRouteRecord, ae_page(h));
     if (c.bRouteTaken) {
-        read_table(r, c, kAeRouteShape, c.stRoute);
+        read_table(kAeLibRouteRecord, h, c, kAeRouteShape, c.stRoute);
         c.bRouteChanged = 1;
     }
-    take(c, c.bRouteExValid, r.r8(AE_REG_ROUTE_EX_VALID) & 1);
-    c.bRouteExMode = c.bRouteExValid;
-    c.bRouteExTaken = r.r8(AE_REG_ROUTE_EX_CHANGED) & 1;
+    c.bRouteExTaken = vreg_pending(kAeLibRouteExRecord, ae_page(h));
     if (c.bRouteExTaken) {
-        read_table(r, c, kAeRouteExShape, c.stRouteEx);
+        read_table(kAeLibRouteExRecord, h, c, kAeRouteExShape, c.stRouteEx);
         c.bRouteExChanged = 1;
     }
 }
 
-void read_iris(const AeRegs &r, AE_CTX_S &c, s32 h)
+void take_iris(AE_CTX_S &c, s32 h)
 {
-    c.enIrisType = r.r16(AE_REG_IRIS_TYPE) & 3;
-    c.bIrisEnable = r.r16(AE_REG_IRIS_EN) & 1;
+    AE_IRIS_SETTINGS_S i = {};
+    vreg_take(kAeIrisRecord, ae_page(h), i);
+    c.enIrisType = i.enIrisType;
+    c.bIrisEnable = i.bEnable;
     c.stDcIris.s32Enable = (s32)c.bIrisEnable;
-    c.bIrisManual = r.r16(AE_REG_IRIS_MANUAL) & 1;
-    c.u32IrisStatus = r.r8(AE_REG_IRIS_STATUS) & 3;
-    c.u32HoldValue = r.r32(AE_REG_IRIS_HOLD);
-    c.u32ManualFno = r.r8(AE_REG_PIRIS_FNO);
-    c.bStepTableChanged = r.r8(AE_REG_PIRIS_TABLE_NEW) & 1;
-    c.bZeroIsMax = r.r8(AE_REG_PIRIS_ZERO_MAX) & 1;
-    c.u16TotalStep = (u16)AeBoundariesCheck(r.r16(AE_REG_PIRIS_TOTAL), 1, 1024);
-    c.u16StepCount = (u16)AeBoundariesCheck(r.r16(AE_REG_PIRIS_COUNT), 1, 1024);
+    c.bIrisManual = i.enOpType;
+    c.u32IrisStatus = i.enIrisStatus;
+    c.u32HoldValue = i.u32HoldValue;
+    c.u32ManualFno = i.enIrisFNO;
+
+    // The step table comes in only while its changed flag is up.
+    AE_PIRIS_SETTINGS_S p = {};
+    vreg_take(kAePirisRecord, ae_page(h), p);
+    c.bStepTableChanged = p.bStepFNOTableChange;
+    c.bZeroIsMax = p.bZeroIsMax;
+    c.u16TotalStep = (u16)AeBoundariesCheck(p.u16TotalStep, 1, 1024);
+    c.u16StepCount = (u16)AeBoundariesCheck(p.u16StepCount, 1, 1024);
     c.bStepTableTaken = c.bStepTableChanged;
     if (c.bStepTableChanged) {
-        for (u32 i = 0; i < c.u16StepCount; i++)
-            c.au16StepFNOTable[i] = (u16)r.r16(AE_REG_PIRIS_TABLE + 2 * i);
+        memcpy(c.au16StepFNOTable, p.au16StepFNOTable, c.u16StepCount * sizeof(u16));
         c.bStepTableChanged = 0;
     }
-    c.u32OpenFno = r.r8(AE_REG_FNO_MAX);
-    c.u32CloseFno = r.r8(AE_REG_FNO_MIN);
-    AE_DCIRIS_S &d = c.stDcIris;
-    d.s32Kp = (s32)r.r32(AE_REG_DCIRIS_KP);
-    d.s32Ki = (s32)r.r32(AE_REG_DCIRIS_KI);
-    d.s32Kd = (s32)r.r32(AE_REG_DCIRIS_KD);
-    d.u32MinDuty = r.r32(AE_REG_DCIRIS_DUTY_MIN);
-    d.u32MaxDuty = r.r32(AE_REG_DCIRIS_DUTY_MAX);
-    d.u32OpenDuty = r.r32(AE_REG_DCIRIS_DUTY_OPEN);
+    c.u32OpenFno = p.enMaxIrisFNO;
+    c.u32CloseFno = p.enMinIrisFNO;
+
+    AE_DCIRIS_SETTINGS_S d = {};
+    vreg_take(kAeDcirisRecord, ae_page(h), d);
+    AE_DCIRIS_S &dc = c.stDcIris;
+    dc.s32Kp = d.s32Kp;
+    dc.s32Ki = d.s32Ki;
+    dc.s32Kd = d.s32Kd;
+    dc.u32MinDuty = d.u32MinPwmDuty;
+    dc.u32MaxDuty = d.u32MaxPwmDuty;
+    dc.u32OpenDuty = d.u32OpenPwmDuty;
     if (c.enIrisType != c.enPreIrisType && c.bIrisEnable)
         AeSwitchIrisType(h);
 }
@@ -208,24 +272,8 @@ void read_iris(const AeRegs &r, AE_CTX_S &c, s32 h)
 
 const AE_ROUTE_WORD_E kRouteWords[3] = {AE_WORD_TIME, AE_WORD_GAIN, AE_WORD_FNO};
 const AE_ROUTE_WORD_E kRouteExWords[5] = {AE_WORD_TIME, AE_WORD_GAIN, AE_WORD_GAIN, AE_WORD_GAIN, AE_WORD_FNO};
-const AeRouteShape kAeRouteShape = {3, kRouteWords, AE_REG_ROUTE_NUM, AE_REG_ROUTE_NODES};
-const AeRouteShape kAeRouteExShape = {5, kRouteExWords, AE_REG_ROUTE_EX_NUM, AE_REG_ROUTE_EX_NODES};
-
-u32 ae_route_regs_read(const AeRegs &r, const AeRouteShape &s, u32 *words)
-{
-    const u32 count = std::min<u32>(r.r16(s.count_reg) & 0xFF, ISP_AE_ROUTE_MAX_NODES);
-    for (u32 i = 0; i < count * s.words; i++)
-        words[i] = r.r32(s.nodes_reg + 4 * i);
-    return count;
-}
-
-void ae_route_regs_write(const AeRegs &r, const AeRouteShape &s, u32 count, const u32 *words)
-{
-    count = std::min<u32>(count, ISP_AE_ROUTE_MAX_NODES);
-    r.w16(s.count_reg, count);
-    for (u32 i = 0; i < count * s.words; i++)
-        r.w32(s.nodes_reg + 4 * i, words[i]);
-}
+const AeRouteShape kAeRouteShape = {3, kRouteWords};
+const AeRouteShape kAeRouteExShape = {5, kRouteExWords};
 
 u16 AeComplementToDirect(s16 v) { return v < 0 ? (u16)(0x8000 | (u16)(-(s32)v & 0x7FFF)) : (u16)v; }
 s16 AeDirectToComplement(u16 v) { return (v & 0x8000) ? (s16)-(s32)(v & 0x7FFF) : (s16)(v & 0x7FFF); }
@@ -271,8 +319,8 @@ s32 AeRouteExtRegsInit(s32 handle)
     AeRegs r{handle};
     const AE_CTX_S &c = g_astAeCtx[handle];
     r.w8(AE_REG_ROUTE_EX_VALID, c.bRouteExValid);
-    publish_table(r, c, kAeRouteExShape, c.stRouteEx);
-    publish_table(r, c, kAeRouteShape, c.stRoute);
+    publish_table(kAeLibRouteExRecord, handle, c, kAeRouteExShape, c.stRouteEx);
+    publish_table(kAeLibRouteRecord, handle, c, kAeRouteShape, c.stRoute);
     return 0;
 }
 
@@ -339,51 +387,22 @@ void AeReadExtRegs(s32 handle)
 {
     AeRegs r{handle};
     AE_CTX_S &c = g_astAeCtx[handle];
-    read_limits(r, c);
-    take(c, c.bByPass, r.r8(AE_REG_BYPASS) & 1);
-    u32 interval = r.r8(AE_REG_INTERVAL);
-    take(c, c.u8RunInterval, interval ? interval : 1);
-    take(c, c.u8Compensation, r.r8(AE_REG_COMPENSATION));
-    take(c, c.u16EVBias, r.r16(AE_REG_EV_BIAS));
-    take(c, c.u8Speed, r.r8(AE_REG_SPEED));
-    take(c, c.u16BlackSpeedBias, r.r16(AE_REG_BLACK_SPEED_BIAS));
-    take(c, c.u16Tolerance, r.r8(AE_REG_TOLERANCE));
-    take(c, c.u16BlackDelay, r.r16(AE_REG_BLACK_DELAY));
-    take(c, c.u16WhiteDelay, r.r16(AE_REG_WHITE_DELAY));
-    u32 flicker = r.r8(AE_REG_FLICKER);
-    take(c, c.bAntiFlicker, (flicker >> 4) & 1);
-    take(c, c.u32FlickerFreq, r.r8(AE_REG_FLICKER_FREQ) << 8);
-    take(c, c.enAntiFlickerMode, flicker & 3);
-    take(c, c.bSubFlicker, r.r8(AE_REG_SUBFLICKER) & 1);
-    take(c, c.u8LumaDiff, r.r8(AE_REG_LUMA_DIFF));
+    take_exposure(r, c, handle);
     u32 fps = r.r32(AE_REG_FPS);
     memcpy(&c.f32Fps, &fps, sizeof fps);
-    take(c, c.enAeMode, r.r8(AE_REG_AE_MODE));
-    take(c, c.u32GainThreshold, ae_gain_in(r.r32(AE_REG_GAIN_THRESH), c.u32SysGainShift));
     for (u32 i = 0; i < 4; i++) {
         c.au16HistThresh[i] = (u16)r.r16(AE_REG_HIST_THRESH + 2 * i);
         c.as16HistSlope[i] = AeDirectToComplement((u16)r.r16(AE_REG_HIST_SLOPE + 2 * i));
     }
     c.s16HistOffset = (s16)r.r16(AE_REG_HIST_OFFSET);
-    take(c, c.enStrategy, r.r8(AE_REG_STRATEGY) & 3);
-    take(c, c.u16StrategyGain, r.r16(AE_REG_STRATEGY_GAIN));
-    take(c, c.u16StrategyLimit, r.r8(AE_REG_STRATEGY_LIMIT));
-    read_manual(r, c);
-    c.bManualRatio = r.r8(AE_REG_RATIO_MANUAL) & 1;
-    c.u32ManualRatio = r.r16(AE_REG_RATIO);
+    take_wdr_ratio(c, handle);
     c.u8WDRMode = (u8)r.r8(AE_REG_WDR_MODE);
-    c.u16WdrTolerance = r.r16(AE_REG_RATIO_TOLERANCE) & 0xFF;
-    c.u16WdrSpeed = r.r16(AE_REG_RATIO_SPEED) & 0xFF;
-    c.u16WdrBias = (u16)r.r16(AE_REG_RATIO_BIAS);
-    c.u32ExpRatioMax = r.r16(AE_REG_RATIO_MAX);
-    c.u32ExpRatioMin = r.r16(AE_REG_RATIO_MIN);
-    take(c, c.enFSWDRMode, r.r8(AE_REG_FSWDR_MODE) & 3);
 
     c.u32Reg17E = r.r16(AE_REG_RESERVED17E);
     c.stDbg = {r.r16(AE_REG_DBG_EN) & 1, r.r32(AE_REG_DBG_ADDR), r.r32(AE_REG_DBG_DEPTH) & 0xFFFF,
                r.r32(AE_REG_DBG_SIZE)};
-    read_routes(r, c);
-    read_iris(r, c, handle);
+    read_routes(c, handle);
+    take_iris(c, handle);
 
     c.bAlgSwitch = r.r8(AE_REG_ALG_SWITCH) & 1;
     c.u16WeightR = (u16)r.r16(AE_REG_WEIGHT_R);
@@ -392,11 +411,7 @@ void AeReadExtRegs(s32 handle)
     c.u8ZoneLow = (u8)r.r8(AE_REG_ZONE_LOW);
     c.bZoneCheck = r.r8(AE_REG_ZONE_CHECK) & 1;
     c.u16ZoneThresh = (u16)r.r16(AE_REG_ZONE_THRESH);
-    take(c, c.bHistStatAdjust, r.r16(AE_REG_HIST_ADJUST) & 1);
-    u32 sw = r.r8(AE_REG_SWITCHES);
-    take(c, c.bManualExpValue, sw & 1);
-    take(c, c.u32ExpValue, r.r32(AE_REG_EXP_VALUE));
-    take(c, c.bWDRQuick, r.r8(AE_REG_WDR_QUICK) & 1);
+    const u32 sw = r.r8(AE_REG_SWITCHES);
     c.bSwitch1 = (sw >> 1) & 1;
     c.bSwitch2 = (sw >> 2) & 1;
 }
@@ -405,18 +420,39 @@ s32 AeExtRegsUpdate(s32 handle)
 {
     AeRegs r{handle};
     AE_CTX_S &c = g_astAeCtx[handle];
-    r.w16(AE_REG_ERROR, (u16)c.s16LumError);
-    r.w32(AE_REG_STAT_TIME, c.stResult.au32IntTime[0]);
-    r.w32(AE_REG_STAT_TIME2, c.stResult.au32IntTime[1]);
-    r.w32(AE_REG_STAT_AGAIN, gain_reg(c.stAgain, c.stAgain.u32Gain));
-    r.w32(AE_REG_STAT_DGAIN, gain_reg(c.stDgain, c.stDgain.u32Gain));
-    r.w32(AE_REG_STAT_ISPDGAIN, gain_reg(c.stIspDgain, c.stIspDgain.u32Gain));
+    AE_EXPOSURE_STATUS_S s = {};
+    s.s16LumError = c.s16LumError;
+    s.u32ExpTime = c.stResult.au32IntTime[0];
+    s.u32ExpTime2 = c.stResult.au32IntTime[1];
+    s.u32AGain = gain_reg(c.stAgain, c.stAgain.u32Gain);
+    s.u32DGain = gain_reg(c.stDgain, c.stDgain.u32Gain);
+    s.u32ISPDGain = gain_reg(c.stIspDgain, c.stIspDgain.u32Gain);
     u32 shifts = c.stAgain.u32Shift + c.stDgain.u32Shift + c.stIspDgain.u32Shift;
     unsigned __int128 e = (unsigned __int128)(c.u32IntTime >> c.u32TimeShift) * c.stAgain.u32Gain *
                           c.stDgain.u32Gain * c.stIspDgain.u32Gain;
     e = shifts >= 6 ? e >> (shifts - 6) : e << (6 - shifts);
-    r.w32(AE_REG_STAT_EXPOSURE, e > 0xFFFFFFFFu ? 0xFFFFFFFFu : (u32)e);
-    r.w16(AE_REG_STAT_AT_MAX, c.u64Exposure >= c.u64ExpMax);
+    s.u32Exposure = e > 0xFFFFFFFFu ? 0xFFFFFFFFu : (u32)e;
+    s.bExposureAtMax = c.u64Exposure >= c.u64ExpMax;
+    s.u32LinesPer500ms = c.u32LinesPer500ms;
+    s.u32PirisGain = c.u32IrisApe;
+    s.u32FrameRateX100 = c.u32FpsX100;
+    s.u32ExpRatio = c.u32IspRatio;
+    s.u32ISO = c.stResult.u32Iso;
+    s.u32FirstStableTime = c.u32FirstStableTime;
+    u32 k = 0;
+    for (auto *n = AeRouteListGetFirstNode(&c.stRouteList); n && k < ISP_AE_ROUTE_MAX_NODES;
+         n = AeRouteListGetUpNode(&c.stRouteList, n), k++)
+        s.astRouteNode[k] = {ae_lines_to_us(c, n->au32Param[0]), ae_gain_out(n->au32Param[1], c.u32SysGainShift),
+                             AePirisLinToFNO(n->au32Param[2])};
+    s.u32RouteNum = k;
+    k = 0;
+    for (auto *n = AeRouteListGetFirstNode(&c.stRouteExList); n && k < ISP_AE_ROUTE_MAX_NODES;
+         n = AeRouteListGetUpNode(&c.stRouteExList, n), k++)
+        s.astRouteExNode[k] = {ae_lines_to_us(c, n->au32Param[0]), n->au32Param[1], n->au32Param[2],
+                               n->au32Param[3], AePirisLinToFNO(n->au32Param[4])};
+    s.u32RouteExNum = k;
+    vreg_publish(kAeStatusRecord, ae_page(handle), s);
+
     r.w8(AE_REG_SHIFT_TIME, c.u32TimeShift);
     r.w8(AE_REG_SHIFT_AGAIN, c.stAgain.u32Shift);
     r.w8(AE_REG_SHIFT_DGAIN, c.stDgain.u32Shift);
@@ -425,37 +461,12 @@ s32 AeExtRegsUpdate(s32 handle)
     // A changed flag is put down only once its route was taken, so a Set
     // that came since is not lost.
     if (c.bRouteTaken && !c.bRouteChanged)
-        r.w16(AE_REG_ROUTE_CHANGED, 0);
+        vreg_done(kAeLibRouteRecord, ae_page(handle));
     if (c.bRouteExTaken && !c.bRouteExChanged)
-        r.w8(AE_REG_ROUTE_EX_CHANGED, 0);
+        vreg_done(kAeLibRouteExRecord, ae_page(handle));
     if (c.bStepTableTaken)
         r.w8(AE_REG_PIRIS_TABLE_NEW, 0);
     c.bRouteTaken = c.bRouteExTaken = c.bStepTableTaken = 0;
-    r.w32(AE_REG_STAT_LINES500, c.u32LinesPer500ms);
-    r.w32(AE_REG_STAT_PIRIS_GAIN, c.u32IrisApe);
-    u32 k = 0;
-    for (auto *n = AeRouteListGetFirstNode(&c.stRouteList); n && k < ISP_AE_ROUTE_MAX_NODES;
-         n = AeRouteListGetUpNode(&c.stRouteList, n), k++) {
-        u32 at = AE_REG_STAT_ROUTE + 12 * k;
-        r.w32(at, ae_lines_to_us(c, n->au32Param[0]));
-        r.w32(at + 4, ae_gain_out(n->au32Param[1], c.u32SysGainShift));
-        r.w32(at + 8, AePirisLinToFNO(n->au32Param[2]));
-    }
-    r.w16(AE_REG_STAT_ROUTE_NUM, k);
-    r.w32(AE_REG_STAT_FPS, c.u32FpsX100);
-    k = 0;
-    for (auto *n = AeRouteListGetFirstNode(&c.stRouteExList); n && k < ISP_AE_ROUTE_MAX_NODES;
-         n = AeRouteListGetUpNode(&c.stRouteExList, n), k++) {
-        u32 at = AE_REG_STAT_ROUTE_EX + 20 * k;
-        r.w32(at, ae_lines_to_us(c, n->au32Param[0]));
-        for (u32 i = 1; i < 4; i++)
-            r.w32(at + 4 * i, n->au32Param[i]);
-        r.w32(at + 16, AePirisLinToFNO(n->au32Param[4]));
-    }
-    r.w8(AE_REG_STAT_ROUTE_EX_NUM, k);
     r.w8(AE_REG_STAT_ROUTE_EX_USED, c.bRouteExMode);
-    r.w16(AE_REG_STAT_RATIO, c.u32IspRatio & 0xFFF);
-    r.w32(AE_REG_STAT_ISO, c.stResult.u32Iso);
-    r.w32(AE_REG_STAT_STABLE_TIME, c.u32FirstStableTime);
     return 0;
 }

@@ -36,6 +36,55 @@ struct Run {
     u32 placed1, placed2;
 };
 
+// ---- units and the estimator's constants ----------------------------------------------------------
+
+constexpr u32 kUnity = 256;               // 1.0 in 8.8, and a whole weight in 1/256
+constexpr s32 kMiredScale = 1000000;      // mired = 10^6 / K
+constexpr u32 kMired256Scale = 256000000; // the same in 1/256 mired
+constexpr u16 kNoMiredTemp = (u16)kMiredScale; // the temperature of mired 0, as 16 bits hold it
+constexpr s32 kStrengthOne = 128;         // strengths are in 1/128
+constexpr u32 kShiftMax = 127;            // the largest shift tolerance (the shift weight table's last entry)
+constexpr u32 kSettleFrames = 5;          // frames after start that still count as settling
+constexpr u32 kStableMax = 255, kFramesMax = 0x7FFF;
+constexpr u32 kStillColour = 11; // a still scene's colour and luma move no more between frames
+constexpr s32 kStillLuma = 7;
+constexpr u32 kDarkShift = 14, kDarkLevel = 1u << kDarkShift; // exposure level from which limits widen
+// With nothing weighed the global point's strength (1/128) is one per 200
+// of exposure level, at most 50.
+constexpr u32 kDarkStrengthStep = 200, kDarkStrengthMax = 50;
+constexpr u8 kLowScore = 112;             // below it the bins are spread and green light is suspect
+constexpr u32 kShiftClampLevel = 3200;    // exposure level from which the shift clamp acts
+// The shift clamp takes strength off by one 1/256 per 100 of exposure level
+// above its level, at most 32.
+constexpr u32 kStrengthFadeStep = 100, kStrengthFadeMax = 32;
+
+// The colour-temperature bins.
+constexpr u8 kNoBin = 0xFF;
+constexpr u32 kBinZoneCount = 256; // pixels a zone needs to be binned
+constexpr u32 kLimitHottestK = 11000, kLimitColdestK = 2200; // the ratio limits are taken there or beyond
+constexpr u32 kGrMaxMargin = 140, kRatioMinMargin = 115;     // in 1/128: 1.09 and 0.90 of the curve's ratios
+constexpr u16 kOpenGrMax = 512, kOpenGbMin = 128;             // without temperature limits: G/R to 2, G/B from 0.5
+constexpr s32 kNarrowRangeK = 1600, kEdgeBinK = 400;
+constexpr s32 kOutdoorFadeMired = 16; // outdoors a bin this far past the high stop is on the curve
+constexpr u32 kScoreMax = 127;
+constexpr s32 kMinHalfWidth = 10; // mired either side of a re-centred bin
+constexpr u32 kToleranceLevel = 6400, kScaleMax = 512; // the shift tolerance widens from there, to twice
+constexpr u32 kAreaWideFrom = 1024, kAreaWideCap = 320; // a spread-out scene widens it, by 1.25 at most
+constexpr u32 kFewZones = 32; // bins thinner than this widen it too
+constexpr s32 kGreenShift = 32; // a bin this far below the curve is green light
+constexpr u32 kCommonMired = 200;                         // 5000 K
+constexpr u32 kPreclipSoftMired = 48, kPreclipScale = 3200;
+constexpr s32 kShiftSoftness = 8; // added to a shift before dividing by it
+constexpr u32 kClampFloor = 32;   // the shift clamp's factor (1/32) outside the common temperatures: 1x
+constexpr u32 kClampOffLow = 125, kClampRampLow = 150, kClampRampHigh = 300, kClampOffHigh = 400; // mired
+constexpr s64 kGreenishK = 4200, kGreenishSoftK = 500;
+
+enum : u8 { kClassNone, kClassNear, kClassFar, kClassFew }; // a bin's class
+enum : u8 { kLightOnCurve = 1, kLightDropped = 2 };          // what a marked light source does
+
+// Zone modes 1 to 254 run the zone algorithm.
+bool global_only(u8 zone_mode) { return zone_mode == 0 || zone_mode == 255; }
+
 s32 iabs(s32 v) { return v < 0 ? -v : v; }
 
 u16 clamp16(s64 v) { return (u16)std::clamp<s64>(v, 1, 0xFFFF); }
@@ -402,17 +451,17 @@ void AwbSkinColorDetect(Run &r, AWB_CT_BIN_S *bins)
             b.u32Weight = (u32)(((u64)b.u32Weight * factor) >> 8);
         }
         b.u32SkinExcess = 0;
-        any_class1 |= b.u8Class == 1;
+        any_class1 |= b.u8Class == kClassNear;
     }
     if (!any_class1)
         return;
     for (u32 ia = 0; ia < AWB_CT_BINS; ia++) {
         AWB_CT_BIN_S &A = bins[ia];
-        if (A.u8Class != 1 && A.u8Class != 2)
+        if (A.u8Class != kClassNear && A.u8Class != kClassFar)
             continue;
         for (u32 ib = 0; ib < AWB_CT_BINS; ib++) {
             AWB_CT_BIN_S &B = bins[ib];
-            if (ib == ia || B.u8Class == 0 || B.u16Count == 0)
+            if (ib == ia || B.u8Class == kClassNone || B.u16Count == 0)
                 continue;
             u32 rgb[3];
             bin_rgb(B, rgb);
@@ -462,7 +511,7 @@ void AWBWbMultiLSDetect(Run &r, AWB_CT_BIN_S *bins, s64 *sGR, s64 *sGB, s64 *sW)
         return;
     const AWB_CT_BIN_S &top = bins[0];
     u32 other = 1;
-    auto usable = [](const AWB_CT_BIN_S &b) { return b.u8Class == 1 || b.u8Class == 2; };
+    auto usable = [](const AWB_CT_BIN_S &b) { return b.u8Class == kClassNear || b.u8Class == kClassFar; };
     if (usable(bins[2]) && iabs((s32)bins[2].u32Temp - (s32)top.u32Temp) > iabs((s32)bins[1].u32Temp - (s32)top.u32Temp))
         other = 2;
     const AWB_CT_BIN_S &o = bins[other];
@@ -571,123 +620,166 @@ bool bin_range(Run &r, u16 grMax, u16 gbMin, u16 grMin, s32 *lo, s32 *hi)
     return *hi != 0 && *lo != 0 && *lo < *hi;
 }
 
-void AwbMultiCt(Run &r)
-{
-    AWB_WB_STATE_S *w = r.w;
-    AWB_CT_BIN_S *bins = r.bins;
-    memset(bins, 0, sizeof r.bins);
-    r.placed1 = r.placed2 = 0;
-    w->u32BinnedZones = 0;
-    w->u16TopBinCount = 0;
-
-    // Bounds on G/R and G/B from the temperature limits, curve limits on the
-    // two ratios, both widening in the dark.
+// Limits a zone keeps to be binned: G/R and G/B from the temperature
+// limits (or the user's ratio limits), and the curve limits on both ratios.
+struct BinLimits {
     u16 grMax, gbMin, grMin;
+    u32 curveL, curveR;
+
+    bool fit(const Run &r, const AWB_ZONE_S &z) const
+    {
+        return z.u16Count >= kBinZoneCount && (u32)iabs(z.s16Shift) <= r.t && std::max(z.u16GR, z.u16GB) >= curveL &&
+               std::min(z.u16GR, z.u16GB) <= curveR && z.u16GR <= grMax && z.u16GB >= gbMin && z.u16GR >= grMin;
+    }
+};
+
+// The limits, all but the upper G/R widening in the dark.
+BinLimits bin_limits(const Run &r)
+{
+    const AWB_WB_STATE_S *w = r.w;
+    BinLimits l;
     if (w->u8OptB & AWB_OPTB_CT_MANUAL) {
-        grMax = w->au16RgBgLimit[2], gbMin = w->au16RgBgLimit[1], grMin = w->au16RgBgLimit[0];
-        if (grMax < grMin)
-            std::swap(grMax, grMin);
+        l.grMax = w->au16RgBgLimit[2], l.gbMin = w->au16RgBgLimit[1], l.grMin = w->au16RgBgLimit[0];
+        if (l.grMax < l.grMin)
+            std::swap(l.grMax, l.grMin);
     } else {
         u16 hgr, hgb, lgr, lgb;
-        curve_point_gr(w, 256000000 / std::max<u32>(w->u32HighCT, 11000), 0, &hgr, &hgb);
-        curve_point_gr(w, 256000000 / std::min<u32>(std::max<u32>(w->u32LowCT, 1), 2200), 0, &lgr, &lgb);
-        grMax = (u16)std::min<u32>((hgr * 140u) >> 7, 0xFFFF);
-        gbMin = (u16)((hgb * 115u) >> 7);
-        grMin = (u16)((lgr * 115u) >> 7);
+        curve_point_gr(w, kMired256Scale / std::max<u32>(w->u32HighCT, kLimitHottestK), 0, &hgr, &hgb);
+        curve_point_gr(w, kMired256Scale / std::min<u32>(std::max<u32>(w->u32LowCT, 1), kLimitColdestK), 0, &lgr, &lgb);
+        l.grMax = (u16)std::min<u32>((hgr * kGrMaxMargin) >> 7, 0xFFFF);
+        l.gbMin = (u16)((hgb * kRatioMinMargin) >> 7);
+        l.grMin = (u16)((lgr * kRatioMinMargin) >> 7);
         if (!(w->u8OptB & AWB_OPTB_CT_LIMIT))
-            grMax = 512, gbMin = 128;
+            l.grMax = kOpenGrMax, l.gbMin = kOpenGbMin;
     }
-    u32 L = w->u16CurveL, R = w->u16CurveR;
-    if (r.E > 16384) {
-        L = std::max<u32>((L << 14) / r.E, L / 2);
-        R = (u32)std::min<u64>(((u64)r.E * R) >> 14, 2 * R);
-        grMin = (u16)std::max<u32>(((u32)grMin << 14) / r.E, grMin / 2);
+    l.curveL = w->u16CurveL, l.curveR = w->u16CurveR;
+    if (r.E > kDarkLevel) {
+        l.curveL = std::max<u32>((l.curveL << kDarkShift) / r.E, l.curveL / 2);
+        l.curveR = (u32)std::min<u64>(((u64)r.E * l.curveR) >> kDarkShift, 2 * l.curveR);
+        l.grMin = (u16)std::max<u32>(((u32)l.grMin << kDarkShift) / r.E, l.grMin / 2);
     }
+    return l;
+}
 
-    s32 lo, hi;
-    if (!bin_range(r, grMax, gbMin, grMin, &lo, &hi))
-        return;
+// A bin spans a quarter of the range, but in a narrow range (in kelvin)
+// the bins at its ends span at least kEdgeBinK.
+s32 bin_width(s32 lo, s32 hi)
+{
     s32 width = (hi - lo) / 4;
-    s32 Klo = 1000000 / hi, Khi = 1000000 / lo;
-    if (Khi - Klo < 1600) {
-        s32 atLo = 1000000 / Klo - 1000000 / (Klo + 400);
-        s32 atHi = Khi > 400 ? 1000000 / (Khi - 400) - 1000000 / Khi : atLo;
+    s32 Klo = kMiredScale / hi, Khi = kMiredScale / lo;
+    if (Khi - Klo < kNarrowRangeK) {
+        s32 atLo = kMiredScale / Klo - kMiredScale / (Klo + kEdgeBinK);
+        s32 atHi = Khi > kEdgeBinK ? kMiredScale / (Khi - kEdgeBinK) - kMiredScale / Khi : atLo;
         width = std::max({width, atLo, atHi});
     }
-    width = std::max(width, 1);
+    return std::max(width, 1);
+}
 
-    auto qualifies = [&](const AWB_ZONE_S &z) {
-        return z.u16Count >= 256 && (u32)iabs(z.s16Shift) <= r.t && std::max(z.u16GR, z.u16GB) >= L &&
-               std::min(z.u16GR, z.u16GB) <= R && z.u16GR <= grMax && z.u16GB >= gbMin && z.u16GR >= grMin;
-    };
-
-    // First assignment: by mired alone.
+// First assignment: by mired alone; the range's top end belongs to the last
+// bin.
+void assign_by_mired(Run &r, const BinLimits &l, s32 lo, s32 hi, s32 width)
+{
     for (u32 k = 0; k < ZONES; k++) {
         AWB_ZONE_S &z = r.z[k];
-        z.u8Bin = 0xFF;
-        if (!qualifies(z))
+        z.u8Bin = kNoBin;
+        if (!l.fit(r, z))
             continue;
         if (z.u16Mired < lo || (z.u16Mired > hi && z.u16Mired >= lo + AWB_CT_BINS * width))
             continue;
-        // The range's top end belongs to the last bin.
         s32 i = std::min<s32>((z.u16Mired - lo) / width, AWB_CT_BINS - 1);
-        AWB_CT_BIN_S &b = bins[i];
+        AWB_CT_BIN_S &b = r.bins[i];
         b.u16Count++;
         b.u32MiredSum += z.u16Mired;
         b.s32ShiftSum += z.s16Shift;
         r.placed1++;
     }
-    if (r.placed1 == 0)
-        return;
+}
+
+// The bins' mean mired and shift (an empty bin sits at its middle);
+// outdoors a bin hotter than the high stop is drawn onto the curve. Returns
+// the score: how close the bins are (kScoreMax for one temperature).
+u32 first_means(Run &r, s32 lo, s32 width)
+{
+    const AWB_WB_STATE_S *w = r.w;
     s32 mmin = 0x7FFFFFFF, mmax = 0;
     for (u32 i = 0; i < AWB_CT_BINS; i++) {
-        AWB_CT_BIN_S &b = bins[i];
+        AWB_CT_BIN_S &b = r.bins[i];
         if (!b.u16Count) {
             b.u32Mired = (u32)(lo + width * (2 * (s32)i + 1) / 2);
             continue;
         }
         b.u32Mired = b.u32MiredSum / b.u16Count;
         b.s16Shift = (s16)(b.s32ShiftSum / b.u16Count);
-        if (r.outdoor && 1000000 / b.u32Mired > w->u16HighStop) {
-            s32 d = std::min<s32>(1000000 / w->u16HighStop - (s32)b.u32Mired, 16);
-            b.s16Shift = (s16)(b.s16Shift * (16 - std::max(d, 0)) / 16);
+        if (r.outdoor && kMiredScale / b.u32Mired > w->u16HighStop) {
+            s32 d = std::min<s32>(kMiredScale / w->u16HighStop - (s32)b.u32Mired, kOutdoorFadeMired);
+            b.s16Shift = (s16)(b.s16Shift * (kOutdoorFadeMired - std::max(d, 0)) / kOutdoorFadeMired);
         }
         mmin = std::min<s32>(mmin, (s32)b.u32Mired);
         mmax = std::max<s32>(mmax, (s32)b.u32Mired);
     }
     s32 spread = mmax - mmin;
-    u32 score = spread > 126 ? 0 : (u32)(127 - spread);
+    return spread >= (s32)kScoreMax ? 0 : (u32)(kScoreMax - spread);
+}
 
-    // Re-assignment: ranges re-centred on the bins' means, at least 10 mired
-    // either side and never over a neighbour's; a zone must also be near its
-    // bin's shift.
-    s32 half = std::max(width / 2, 10);
+// Ranges re-centred on the bins' means, at least kMinHalfWidth mired
+// either side and never over a neighbour's.
+void recentre_ranges(Run &r, s32 width)
+{
+    s32 half = std::max(width / 2, kMinHalfWidth);
     for (u32 i = 0; i < AWB_CT_BINS; i++) {
-        r.binLo[i] = (s32)bins[i].u32Mired - half;
-        r.binHi[i] = (s32)bins[i].u32Mired + half;
+        r.binLo[i] = (s32)r.bins[i].u32Mired - half;
+        r.binHi[i] = (s32)r.bins[i].u32Mired + half;
     }
     for (u32 i = 1; i < AWB_CT_BINS; i++) {
         if (r.binLo[i] <= r.binHi[i - 1]) {
-            s32 mid = ((s32)bins[i - 1].u32Mired + (s32)bins[i].u32Mired) / 2;
+            s32 mid = ((s32)r.bins[i - 1].u32Mired + (s32)r.bins[i].u32Mired) / 2;
             r.binHi[i - 1] = mid;
             r.binLo[i] = mid + 1;
         }
     }
-    u64 f = r.E <= 6400 ? 256 : std::min<u64>((u64)r.E * 256 / 6400, 512);
-    if (w->au32AreaValue[0] > 1024)
-        f = f * std::min<u32>(w->au32AreaValue[0] / 4, 320) / 256;
+}
+
+// How far a zone's shift may be from its bin's: the user's tolerance,
+// widened in the dark, by a spread-out scene and when the bins are thin.
+s32 bin_shift_tolerance(const Run &r)
+{
+    const AWB_WB_STATE_S *w = r.w;
+    u64 f = r.E <= kToleranceLevel ? kUnity : std::min<u64>((u64)r.E * kUnity / kToleranceLevel, kScaleMax);
+    if (w->au32AreaValue[0] > kAreaWideFrom)
+        f = f * std::min<u32>(w->au32AreaValue[0] / 4, kAreaWideCap) / kUnity;
     u32 topCount = 0;
     for (u32 i = 0; i < AWB_CT_BINS; i++)
-        topCount = std::max<u32>(topCount, bins[i].u16Count);
-    if (topCount < 32)
-        f = f * 32 / std::max<u32>(topCount, 1);
-    f = std::min<u64>(f, 512);
-    const s32 tol = (s32)((w->u16BinTolerance * f) >> 8);
+        topCount = std::max<u32>(topCount, r.bins[i].u16Count);
+    if (topCount < kFewZones)
+        f = f * kFewZones / std::max<u32>(topCount, 1);
+    f = std::min<u64>(f, kScaleMax);
+    return (s32)((w->u16BinTolerance * f) >> 8);
+}
 
+// Outdoors a zone's colour goes through the calibrated transform. The
+// zone's colour is taken relative to green; the transform is projective, so
+// the scale of r, g, b does not matter.
+void outdoor_transform(const AWB_WB_STATE_S *w, const AWB_ZONE_S &z, u32 *gr, u32 *gb)
+{
+    const s16 *x = w->as16Xform;
+    s64 R = 65536 / std::max<u32>(z.u16GR, 1), G = kUnity, B = 65536 / std::max<u32>(z.u16GB, 1);
+    s64 den = std::max<s64>((x[3] * R + x[4] * G + x[5] * B) >> 8, 1);
+    s64 xx = (x[0] * R + x[1] * G + x[2] * B) / den + w->au16XformOffset[0];
+    s64 yy = (x[6] * R + x[7] * G + x[8] * B) / den + w->au16XformOffset[1];
+    *gr = (u32)std::clamp<s64>(0x10000 / std::max<s64>(xx, 1), 1, 0xFFFF);
+    *gb = (u32)std::clamp<s64>(0x10000 / std::max<s64>(yy, 1), 1, 0xFFFF);
+}
+
+// Re-assignment: a zone goes into the first bin whose range holds its mired
+// and whose shift is near its own; the bins sum the zones' colour, luma,
+// mired and shift.
+void reassign_zones(Run &r, const BinLimits &l, s32 tol)
+{
+    const AWB_WB_STATE_S *w = r.w;
     s16 binShift[AWB_CT_BINS];
     for (u32 i = 0; i < AWB_CT_BINS; i++) {
-        binShift[i] = bins[i].s16Shift;
-        AWB_CT_BIN_S &b = bins[i];
+        binShift[i] = r.bins[i].s16Shift;
+        AWB_CT_BIN_S &b = r.bins[i];
         b.u16Count = 0;
         b.u32MiredSum = 0;
         b.s32ShiftSum = 0;
@@ -697,26 +789,16 @@ void AwbMultiCt(Run &r)
     }
     for (u32 k = 0; k < ZONES; k++) {
         AWB_ZONE_S &z = r.z[k];
-        if (!qualifies(z))
+        if (!l.fit(r, z))
             continue;
         for (u32 i = 0; i < AWB_CT_BINS; i++) {
             if (z.u16Mired < r.binLo[i] || z.u16Mired > r.binHi[i] || iabs(z.s16Shift - binShift[i]) > tol)
                 continue;
-            AWB_CT_BIN_S &b = bins[i];
+            AWB_CT_BIN_S &b = r.bins[i];
             u32 c = z.u16Count >> 4;
             u32 gr = z.u16GR, gb = z.u16GB;
-            if (r.outdoor && w->bXformEnable && r.bayer) {
-                // Outdoors the zone's colour goes through the calibrated transform.
-                const s16 *x = w->as16Xform;
-                // The zone's colour relative to green; the transform is
-                // projective, so the scale of r, g, b does not matter.
-                s64 R = 65536 / std::max<u32>(z.u16GR, 1), G = 256, B = 65536 / std::max<u32>(z.u16GB, 1);
-                s64 den = std::max<s64>((x[3] * R + x[4] * G + x[5] * B) >> 8, 1);
-                s64 xx = (x[0] * R + x[1] * G + x[2] * B) / den + w->au16XformOffset[0];
-                s64 yy = (x[6] * R + x[7] * G + x[8] * B) / den + w->au16XformOffset[1];
-                gr = (u32)std::clamp<s64>(0x10000 / std::max<s64>(xx, 1), 1, 0xFFFF);
-                gb = (u32)std::clamp<s64>(0x10000 / std::max<s64>(yy, 1), 1, 0xFFFF);
-            }
+            if (r.outdoor && w->bXformEnable && r.bayer)
+                outdoor_transform(w, z, &gr, &gb);
             b.u16Count++;
             b.u32LumaSum += z.u16Luma;
             b.u32MiredSum += z.u16Mired;
@@ -731,12 +813,19 @@ void AwbMultiCt(Run &r)
             break;
         }
     }
+}
+
+// Each bin's white point, shift, luma, mired and temperature. Returns the
+// zones of green light: a bin below -kGreenShift counts whole, one nearer
+// the curve in part.
+u32 bin_means(Run &r)
+{
     u32 greenZones = 0;
     for (u32 i = 0; i < AWB_CT_BINS; i++) {
-        AWB_CT_BIN_S &b = bins[i];
+        AWB_CT_BIN_S &b = r.bins[i];
         if (!b.u16Count) {
             b.u32Mired = (u32)std::max((r.binLo[i] + r.binHi[i]) / 2, 1);
-            b.u32Temp = 1000000 / b.u32Mired;
+            b.u32Temp = kMiredScale / b.u32Mired;
             b.u8LumaMin = 0;
             continue;
         }
@@ -746,72 +835,93 @@ void AwbMultiCt(Run &r)
         b.s16Shift = (s16)(b.s32ShiftSum / b.u16Count);
         b.u32Luma = b.u32LumaSum / b.u16Count;
         b.u32Mired = std::max<u32>(b.u32MiredSum / b.u16Count, 1);
-        b.u32Temp = 1000000 / b.u32Mired;
-        if (b.s16Shift < -32)
+        b.u32Temp = kMiredScale / b.u32Mired;
+        if (b.s16Shift < -kGreenShift)
             greenZones += b.u16Count;
         else if (b.s16Shift < 0)
-            greenZones += b.u16Count * (u32)(-b.s16Shift) / 32;
+            greenZones += b.u16Count * (u32)(-b.s16Shift) / kGreenShift;
     }
+    return greenZones;
+}
+
+// The score as the share of the first assignment's zones the bins kept,
+// filtered over frames; the share of green zones in eighths.
+void update_score(Run &r, u32 score, u32 greenZones)
+{
+    AWB_WB_STATE_S *w = r.w;
     w->u32BinnedZones = r.placed2;
-    score = std::min<u32>(score * r.placed2 / r.placed1, 127);
-    w->u32FilteredScore = (15 * w->u32FilteredScore + 256 * score) >> 4;
+    score = std::min<u32>(score * r.placed2 / r.placed1, kScoreMax);
+    w->u32FilteredScore = (15 * w->u32FilteredScore + kUnity * score) >> 4;
     w->u8Score = (u8)(w->u32FilteredScore >> 8);
     w->u8GreenFraction = (u8)(r.placed2 ? 8 * greenZones / r.placed2 : 0);
+}
 
-    // Classes and scores.
+// A bin's class: near the curve (1), farther (2), too few zones but near
+// (3) or none (0); its score grows with its zones and falls with its shift.
+void classify_bins(Run &r)
+{
+    const AWB_WB_STATE_S *w = r.w;
     u32 l1, l2;
     class_limits(r, &l1, &l2);
     for (u32 i = 0; i < AWB_CT_BINS; i++) {
-        AWB_CT_BIN_S &b = bins[i];
+        AWB_CT_BIN_S &b = r.bins[i];
         u32 n = b.u16Count, s = (u32)iabs(b.s16Shift), M = b.u32Mired;
-        b.u8Class = 0;
+        b.u8Class = kClassNone;
         if (n) {
-            u32 v = w->u16BlendWeight * ((M << 8) / 200 + 51200 / M) + 256;
+            // Fewer zones are needed near the common temperature.
+            u32 v = w->u16BlendWeight * ((M << 8) / kCommonMired + kUnity * kCommonMired / M) + kUnity;
             if (n < (v >> 9))
-                b.u8Class = (s <= l1 && n >= (v >> 10)) ? 3 : 0;
+                b.u8Class = (s <= l1 && n >= (v >> 10)) ? kClassFew : kClassNone;
             else
-                b.u8Class = s <= l1 ? 1 : s <= l2 ? 2 : 0;
+                b.u8Class = s <= l1 ? kClassNear : s <= l2 ? kClassFar : kClassNone;
         }
-        b.u32Score = (n << 8) / (s * s + 256);
+        b.u32Score = (n << 8) / (s * s + kUnity);
     }
+}
 
-    // Light sources the user marked: a bin near one is taken as on the curve
-    // (mode 1) or dropped (mode 2).
-    if (w->u8OptA & AWB_OPTA_EXTRA_LIGHT) {
-        for (const AWB_LIGHT_ENTRY_S &e : w->astLight) {
-            if (!e.u8Mode)
+// Light sources the user marked: a bin near one is taken as on the curve
+// (mode 1) or dropped (mode 2).
+void apply_marked_lights(Run &r)
+{
+    const AWB_WB_STATE_S *w = r.w;
+    for (const AWB_LIGHT_ENTRY_S &e : w->astLight) {
+        if (!e.u8Mode)
+            continue;
+        s64 pgr = (s64)r.gG * e.u16GR / r.gR, pgb = (s64)r.gG * e.u16GB / r.gB;
+        for (AWB_CT_BIN_S &b : r.bins) {
+            if (!b.u16Count)
                 continue;
-            s64 pgr = (s64)r.gG * e.u16GR / r.gR, pgb = (s64)r.gG * e.u16GB / r.gB;
-            for (AWB_CT_BIN_S &b : r.bins) {
-                if (!b.u16Count)
-                    continue;
-                s32 d = (s32)AwbSqrt32((u32)std::min<s64>(((s64)b.u16GR - pgr) * ((s64)b.u16GR - pgr) +
-                                                              ((s64)b.u16GB - pgb) * ((s64)b.u16GB - pgb),
-                                                          0xFFFFFFFF));
-                if (b.u16GR < pgr)
-                    d = -d;
-                if (e.u8Mode == 1) {
-                    if (iabs(d) <= e.u8Radius)
-                        b.s16Shift = 0;
-                    else if (iabs(d) < iabs(b.s16Shift))
-                        b.s16Shift = (s16)d;
-                } else if (e.u8Mode == 2 && iabs(d) <= e.u8Radius) {
-                    b.u16Count = 0;
-                    b.u32Weight = 0;
-                }
+            s32 d = (s32)AwbSqrt32((u32)std::min<s64>(((s64)b.u16GR - pgr) * ((s64)b.u16GR - pgr) +
+                                                          ((s64)b.u16GB - pgb) * ((s64)b.u16GB - pgb),
+                                                      0xFFFFFFFF));
+            if (b.u16GR < pgr)
+                d = -d;
+            if (e.u8Mode == kLightOnCurve) {
+                if (iabs(d) <= e.u8Radius)
+                    b.s16Shift = 0;
+                else if (iabs(d) < iabs(b.s16Shift))
+                    b.s16Shift = (s16)d;
+            } else if (e.u8Mode == kLightDropped && iabs(d) <= e.u8Radius) {
+                b.u16Count = 0;
+                b.u32Weight = 0;
             }
         }
     }
+}
 
-    // Pre-clip white point: bins near the curve and of common temperatures
-    // count most. No per-bin term is added to the divisor.
+// Pre-clip white point: bins near the curve and of common temperatures
+// count most. No per-bin term is added to the divisor.
+void preclip_white_point(Run &r)
+{
+    AWB_WB_STATE_S *w = r.w;
     u64 pw = 0, pgr = 0, pgb = 0;
     for (const AWB_CT_BIN_S &b : r.bins) {
         if (!b.u16Count)
             continue;
-        u32 M = b.u32Mired, Mp = M <= 199 ? 248 - M : M - 152;
-        u64 k = 3200 / std::max<u32>(Mp, 1);
-        u64 v = ((((u64)b.u16Count << 8) / (iabs(b.s16Shift) + 8)) * k * k) & ~0xFFull;
+        u32 M = b.u32Mired;
+        u32 Mp = kPreclipSoftMired + (M < kCommonMired ? kCommonMired - M : M - kCommonMired);
+        u64 k = kPreclipScale / std::max<u32>(Mp, 1);
+        u64 v = ((((u64)b.u16Count << 8) / (iabs(b.s16Shift) + kShiftSoftness)) * k * k) & ~0xFFull;
         v /= 16;
         pw += v, pgr += v * b.u16GR, pgb += v * b.u16GB;
     }
@@ -819,8 +929,28 @@ void AwbMultiCt(Run &r)
         w->u16PreGR = clamp16((s64)(pgr / pw));
         w->u16PreGB = clamp16((s64)(pgb / pw));
     }
+}
 
-    // Bin weights.
+// With the shift clamp on, a bin's weight factor (1/32) by its mired: 1x
+// outside 125..400 mired, at the common temperatures up to 8x the darker
+// it is, ramps between.
+u32 shift_clamp_factor(const Run &r, u32 M)
+{
+    const u32 top = std::min<u32>((r.E / kShiftClampLevel + 1) * kClampFloor, kUnity);
+    if (M > kClampRampLow && M <= kClampRampHigh)
+        return top;
+    if (M <= kClampOffLow || M > kClampOffHigh)
+        return kClampFloor;
+    if (M <= kClampRampLow)
+        return kClampFloor + (top - kClampFloor) * (M - kClampOffLow) / (kClampRampLow - kClampOffLow);
+    return top - (top - kClampFloor) * (M - kClampRampHigh) / (kClampOffHigh - kClampRampHigh);
+}
+
+// Bin weights from zones, luma and shift. Returns the luma weight of the
+// bins that kept a weight.
+u32 bin_weights(Run &r)
+{
+    AWB_WB_STATE_S *w = r.w;
     u32 lumaSum = 0;
     for (AWB_CT_BIN_S &b : r.bins) {
         if (!b.u16Count) {
@@ -828,84 +958,121 @@ void AwbMultiCt(Run &r)
             continue;
         }
         u32 n = b.u16Count, s = (u32)iabs(b.s16Shift);
-        u64 wy = r.lumaHist ? AwbYWeightEva(w, (s32)b.u32Luma) : 256;
-        u64 k = r.outdoor ? ((std::max<s32>((s32)r.t - (s32)s, 0) << 4) / std::max<u32>(r.t, 1)) + 128 / (s + 8)
-                          : 256 / (s + 8);
+        u64 wy = r.lumaHist ? AwbYWeightEva(w, (s32)b.u32Luma) : kUnity;
+        u64 k = r.outdoor ? ((std::max<s32>((s32)r.t - (s32)s, 0) << 4) / std::max<u32>(r.t, 1)) + 128 / (s + kShiftSoftness)
+                          : kUnity / (s + kShiftSoftness);
         u64 weight = (wy * (AwbSqrt32(n * n * n) >> 2) * k) >> 8;
-        if (w->u8OptB & AWB_OPTB_SHIFT_CLAMP) {
-            u32 M = b.u32Mired, fm;
-            if (M >= 151 && M <= 300)
-                fm = std::min<u32>((r.E / 3200 + 1) * 32, 256);
-            else if (M < 126 || M > 400)
-                fm = 32;
-            else if (M <= 150) {
-                u32 top = std::min<u32>((r.E / 3200 + 1) * 32, 256);
-                fm = 32 + (top - 32) * (M - 125) / 25;
-            } else {
-                u32 top = std::min<u32>((r.E / 3200 + 1) * 32, 256);
-                fm = top - (top - 32) * (M - 300) / 100;
-            }
-            weight = (weight * fm) >> 5;
-        }
+        if (w->u8OptB & AWB_OPTB_SHIFT_CLAMP)
+            weight = (weight * shift_clamp_factor(r, b.u32Mired)) >> 5;
         b.u32Weight = (u32)std::min<u64>(weight, 0xFFFFFFFF);
         b.u32LumaWeight = (u32)wy;
         if (b.u32Weight)
             lumaSum += (u32)wy;
     }
-    if (r.outdoor) {
-        for (AWB_CT_BIN_S &b : r.bins) {
-            if (!b.u32Weight)
-                continue;
-            u64 weight = ((u64)b.u32Weight * outdoor_weight_at(w, (s32)b.u32Temp)) >> 16;
-            if (b.s16Shift < 0 && w->u8Score < 112) {
-                u64 ow = w->u32OutdoorWeight;
-                s64 v = ow == 0 ? 256 : std::min<u64>(0x100000 / ow, 256);
-                s64 h = ow == 0 ? 16 : 32 - v / 16;
-                s64 K = (s64)b.u32Temp, k2 = K < 4200 ? 4700 - K : K - 3700;
-                s64 q = std::max<s64>((v * (192000 / std::max<s64>(k2, 1))) >> 8, 128);
-                weight = (weight << 7) / (u64)q;
-                weight = (u64)h * weight / (u64)(iabs(b.s16Shift) + h);
-                s64 g = std::clamp<s64>(256 - ((v * ((s64)b.u16GB - 256)) >> 8), 0, 256);
-                weight = (weight * (u64)g) >> 8;
-            }
-            b.u32Weight = (u32)std::min<u64>(weight, 0xFFFFFFFF);
+    return lumaSum;
+}
+
+// Outdoors the weights follow the outdoor weight of each temperature; with
+// a low score a green-shifted bin loses weight, the more the bluer it is.
+void outdoor_bin_weights(Run &r)
+{
+    const AWB_WB_STATE_S *w = r.w;
+    for (AWB_CT_BIN_S &b : r.bins) {
+        if (!b.u32Weight)
+            continue;
+        u64 weight = ((u64)b.u32Weight * outdoor_weight_at(w, (s32)b.u32Temp)) >> 16;
+        if (b.s16Shift < 0 && w->u8Score < kLowScore) {
+            u64 ow = w->u32OutdoorWeight;
+            s64 v = ow == 0 ? kUnity : std::min<u64>(0x100000 / ow, kUnity);
+            s64 h = ow == 0 ? 16 : 32 - v / 16;
+            s64 K = (s64)b.u32Temp, k2 = kGreenishSoftK + (K < kGreenishK ? kGreenishK - K : K - kGreenishK);
+            s64 q = std::max<s64>((v * (192000 / std::max<s64>(k2, 1))) >> 8, 128);
+            weight = (weight << 7) / (u64)q;
+            weight = (u64)h * weight / (u64)(iabs(b.s16Shift) + h);
+            s64 g = std::clamp<s64>(kUnity - ((v * ((s64)b.u16GB - kUnity)) >> 8), 0, kUnity);
+            weight = (weight * (u64)g) >> 8;
         }
-    } else if (w->bSkinEnable) {
-        AwbSkinColorDetect(r, bins);
+        b.u32Weight = (u32)std::min<u64>(weight, 0xFFFFFFFF);
     }
+}
 
-    qsort(bins, AWB_CT_BINS, sizeof bins[0], AwbCompareWeight);
-    w->u16TopBinCount = bins[0].u16Count;
-
-    s64 bGR = 0, bGB = 0, bW = 0;
+// The bins' weighted white point, heaviest bin first; with two lights in
+// the picture the mixed-light stage reweighs it.
+void bins_white_point(Run &r, s64 *bGR, s64 *bGB, s64 *bW)
+{
+    AWB_WB_STATE_S *w = r.w;
+    qsort(r.bins, AWB_CT_BINS, sizeof r.bins[0], AwbCompareWeight);
+    w->u16TopBinCount = r.bins[0].u16Count;
+    *bGR = *bGB = *bW = 0;
     for (const AWB_CT_BIN_S &b : r.bins) {
-        bGR += ((u64)b.u16GR * b.u32Weight) >> 8;
-        bGB += ((u64)b.u16GB * b.u32Weight) >> 8;
-        bW += b.u32Weight;
+        *bGR += ((u64)b.u16GR * b.u32Weight) >> 8;
+        *bGB += ((u64)b.u16GB * b.u32Weight) >> 8;
+        *bW += b.u32Weight;
     }
-    if (r.multiLS && bins[1].u32Weight) {
-        AWBWbMultiLSDetect(r, bins, &bGR, &bGB, &bW);
+    if (r.multiLS && r.bins[1].u32Weight) {
+        AWBWbMultiLSDetect(r, r.bins, bGR, bGB, bW);
     } else {
         w->u8Degree = 0;
         w->u16FilteredDegree = 0;
         memset(w->au16LightValue, 0, sizeof w->au16LightValue);
     }
+}
 
-    // Zones and bins together: the bins take over once their luma weight
-    // reaches the blend weight.
+// Zones and bins together: the bins take over once their luma weight
+// reaches the blend weight; before, the two white points (each normalised)
+// mix in proportion.
+void blend_with_zones(Run &r, s64 bGR, s64 bGB, s64 bW, u32 lumaSum)
+{
+    const AWB_WB_STATE_S *w = r.w;
     if (bW == 0)
         return;
     if (r.sumW == 0 || lumaSum >= w->u16BlendWeight) {
         r.sumGR = bGR, r.sumGB = bGB, r.sumW = bW;
         return;
     }
-    // Mix the two white points (each normalised) in proportion.
     s64 zW = std::max<s64>(r.sumW >> 8, 1), bWn = std::max<s64>(bW >> 8, 1);
     s64 zgr = r.sumGR / zW, zgb = r.sumGB / zW, bgr = bGR / bWn, bgb = bGB / bWn;
     s64 bw = w->u16BlendWeight, u = lumaSum;
-    r.sumW = 256;
+    r.sumW = kUnity;
     r.sumGR = ((bw - u) * zgr + u * bgr) / bw;
     r.sumGB = ((bw - u) * zgb + u * bgb) / bw;
+}
+
+// Step 13: the zones clustered into four colour-temperature bins; skin and
+// mixed-light detection work on the bins, whose white point then takes over
+// from the zones'.
+void AwbMultiCt(Run &r)
+{
+    AWB_WB_STATE_S *w = r.w;
+    memset(r.bins, 0, sizeof r.bins);
+    r.placed1 = r.placed2 = 0;
+    w->u32BinnedZones = 0;
+    w->u16TopBinCount = 0;
+
+    const BinLimits limits = bin_limits(r);
+    s32 lo, hi;
+    if (!bin_range(r, limits.grMax, limits.gbMin, limits.grMin, &lo, &hi))
+        return;
+    const s32 width = bin_width(lo, hi);
+    assign_by_mired(r, limits, lo, hi, width);
+    if (r.placed1 == 0)
+        return;
+    const u32 score = first_means(r, lo, width);
+    recentre_ranges(r, width);
+    reassign_zones(r, limits, bin_shift_tolerance(r));
+    update_score(r, score, bin_means(r));
+    classify_bins(r);
+    if (w->u8OptA & AWB_OPTA_EXTRA_LIGHT)
+        apply_marked_lights(r);
+    preclip_white_point(r);
+    const u32 lumaSum = bin_weights(r);
+    if (r.outdoor)
+        outdoor_bin_weights(r);
+    else if (w->bSkinEnable)
+        AwbSkinColorDetect(r, r.bins);
+    s64 bGR, bGB, bW;
+    bins_white_point(r, &bGR, &bGB, &bW);
+    blend_with_zones(r, bGR, bGB, bW, lumaSum);
 }
 
 // ---- step 16: dark blend, colour temperature, pull and limits ------------------------------------
@@ -1010,34 +1177,32 @@ void AwbCoefClip(Run &r, u16 t, u16 ggr, u16 ggb, u16 *pgr, u16 *pgb)
     *pgb = clamp16(gb);
 }
 
-} // namespace
+// ---- the steps of a full run --------------------------------------------------------------------
 
-AWB_WB_STATE_S *AwbWbMatrixCalculate(s32 s32Handle, const AWB_FRAME_INPUT_S *in, AWB_WB_STATE_S *w)
+// Step 1: the run's view of the frame: gains, exposure level and modes;
+// WDR statistics are square roots of the light, squared back here.
+void start_run(Run &r, const AWB_CTX_S &ctx, const AWB_FRAME_INPUT_S *in, AWB_WB_STATE_S *w)
 {
-    static Run r; // the run of the ISP's thread; too big for its stack
-    const AWB_CTX_S &ctx = g_astAwbCtx[s32Handle];
     memset(&r, 0, sizeof r);
     r.w = w;
     r.ctx = &ctx;
-    r.gR = std::max<u32>(w->au16StaticGain[0], 256);
-    r.gG = std::max<u32>(w->au16StaticGain[1], 256);
-    r.gB = std::max<u32>(w->au16StaticGain[3], 256);
-    const u32 *g = ctx.stResult.au32WhiteBalanceGain;
+    r.gR = std::max<u32>(w->au16StaticGain[0], kUnity);
+    r.gG = std::max<u32>(w->au16StaticGain[1], kUnity);
+    r.gB = std::max<u32>(w->au16StaticGain[3], kUnity);
+    const u32 *g = ctx.stResult.au32WhiteBalanceGain; // 16.16, to 8.8
     r.aR = std::max<u32>((g[0] + 128) >> 8, 1);
-    r.aG = std::max<u32>((g[1] + 128) >> 8, 256);
+    r.aG = std::max<u32>((g[1] + 128) >> 8, kUnity);
     r.aB = std::max<u32>((g[3] + 128) >> 8, 1);
     r.E = w->u32Exposure;
     r.wdr = awb_is_wdr(ctx.u8WDRMode);
     r.bayer = (w->u8OptA & AWB_OPTA_BAYER) && in->pstAwbStat3 && in->pstAwbStat4;
 
-    // 1. Start.
-    if (ctx.u32FrameCnt < 5) {
+    if (ctx.u32FrameCnt < kSettleFrames) {
         w->u16Converged = 0;
         w->bFirstSettle = 1;
     }
-    w->u16PreGR = w->u16PreGB = 256;
+    w->u16PreGR = w->u16PreGB = kUnity;
     if (r.wdr && r.bayer) {
-        // WDR statistics are square roots of the light; square them back.
         ISP_AWB_STAT_3_S *s3 = in->pstAwbStat3;
         s3->u16MeteringAwbAvgR = (u16)sq_wdr(s3->u16MeteringAwbAvgR, 16);
         s3->u16MeteringAwbAvgG = (u16)sq_wdr(s3->u16MeteringAwbAvgG, 16);
@@ -1049,28 +1214,24 @@ AWB_WB_STATE_S *AwbWbMatrixCalculate(s32 s32Handle, const AWB_FRAME_INPUT_S *in,
             s4->au16MeteringMemArrayAvgB[k] = (u16)sq_wdr(s4->au16MeteringMemArrayAvgB[k], 16);
         }
     }
+}
 
-    // 2. Global white point.
-    global_point(r, in);
-
-    // 3. Auto off, or the temperature limits out of order: start afresh.
-    if (!w->bAutoEnable || w->u32LowCT >= w->u32HighCT) {
-        AwbWbMatrixInit(w);
-        return w;
-    }
-
-    // 4. Stability.
+// Step 4: frames of a still scene count towards the stability; a changed
+// setting starts the count again.
+void track_stability(Run &r)
+{
+    AWB_WB_STATE_S *w = r.w;
     if (!(w->u8OptA & AWB_OPTA_STABLE)) {
-        w->u16StableCount = 255;
-        w->u32FramesSinceReset = std::min<u32>(w->u32FramesSinceReset + 1, 0x7FFF);
+        w->u16StableCount = kStableMax;
+        w->u32FramesSinceReset = std::min<u32>(w->u32FramesSinceReset + 1, kFramesMax);
     } else {
         u32 c = AwbGlobalRelateCoef(w->u16GR, w->u16GB, w->u16PrevGR, w->u16PrevGB, 128, 128);
         s32 dl = iabs((s32)w->u16Luma - (s32)w->u16PrevLuma);
-        if (c > 11 || dl > 7 || w->u16Luma == 0) {
+        if (c > kStillColour || dl > kStillLuma || w->u16Luma == 0) {
             w->u16StableCount = 0;
         } else {
-            w->u16StableCount = (u16)std::min<u32>(w->u16StableCount + 1u, 255);
-            w->u32FramesSinceReset = std::min<u32>(w->u32FramesSinceReset + 1, 0x7FFF);
+            w->u16StableCount = (u16)std::min<u32>(w->u16StableCount + 1u, kStableMax);
+            w->u32FramesSinceReset = std::min<u32>(w->u32FramesSinceReset + 1, kFramesMax);
         }
     }
     if (w->bChanged)
@@ -1078,115 +1239,169 @@ AWB_WB_STATE_S *AwbWbMatrixCalculate(s32 s32Handle, const AWB_FRAME_INPUT_S *in,
     w->u16PrevGR = w->u16GR;
     w->u16PrevGB = w->u16GB;
     w->u16PrevLuma = w->u16Luma;
+}
 
-    // 5. In/out-door.
+// A white point drawn from 1.0 by a strength in 1/128.
+u16 with_strength(s32 strength, u16 v)
+{
+    return (u16)std::clamp<s32>((strength * ((s32)v - (s32)kUnity)) / kStrengthOne + (s32)kUnity, 1, 0xFFFF);
+}
+
+// Step 6: the global statistic alone.
+void global_white_point(Run &r, u16 *gr, u16 *gb)
+{
+    AWB_WB_STATE_S *w = r.w;
+    *gr = std::max<u16>(with_strength(w->u8StrengthR, w->u16GR), 1);
+    *gb = std::max<u16>(with_strength(w->u8StrengthB, w->u16GB), 1);
+    wp_mired(w, *gr, *gb, 65535);
+    u32 m = w->u32Mired256 >> 8;
+    w->u16ColorTemp = (u16)(m ? std::min<u32>(kMiredScale / m, 0xFFFF) : kNoMiredTemp);
+}
+
+// Step 9: how far from the curve a zone may be, wider in WDR and in the
+// dark, narrower outdoors; WDR leaves out the luma histogram and the
+// mixed-light detection.
+void shift_tolerance(Run &r)
+{
+    AWB_WB_STATE_S *w = r.w;
+    u32 t = w->u16ShiftLimit;
+    r.lumaHist = w->u8OptB & AWB_OPTB_LUMA_HIST;
+    r.multiLS = w->bMultiLSEnable;
+    if (r.wdr) {
+        t = (3 * t) / 2;
+        r.lumaHist = false;
+        r.multiLS = false;
+    }
+    if (r.outdoor)
+        t = std::min<u32>(t, (u32)(((u64)t * w->u32OutdoorWeight + (u64)w->u8OutdoorTol * (0x10000 - w->u32OutdoorWeight)) >> 16));
+    else if (r.E > kDarkLevel)
+        t = std::min<u32>((u32)(((u64)r.E * t) >> kDarkShift), 2 * t);
+    r.t = std::min<u32>(t, kShiftMax);
+    w->u16ShiftTol = (u16)r.t;
+}
+
+// Steps 11 and 12: zone weights and the zones' white point; the white
+// point the clip falls back on in the brightest light (the global one when
+// no zone counted).
+void zones_white_point(Run &r, u16 *ggr, u16 *ggb)
+{
+    AWB_WB_STATE_S *w = r.w;
+    zone_weights(r);
+    if (w->u8OptA & AWB_OPTA_AREA)
+        for (u32 i = 0; i < AWB_SAMPLE_ZONES; i++)
+            w->astSample[i] = r.z[w->au16SampleZone[i]];
+    s64 W = r.sumW >> 8;
+    *ggr = r.globalGR, *ggb = r.globalGB;
+    if (W) {
+        w->u16PreGR = clamp16(r.sumGR / W);
+        w->u16PreGB = clamp16(r.sumGB / W);
+        *ggr = w->u16PreGR, *ggb = w->u16PreGB;
+        wp_mired(w, w->u16PreGR, w->u16PreGB, 65535);
+        w->u32FilteredMired256 = (w->u32Mired256 + 7 * w->u32FilteredMired256) >> 3;
+    }
+}
+
+// Step 14: the white point of what was weighed; with nothing, the global
+// one drawn towards 1.0 the more the darker. Outdoors with a low score,
+// green light is taken out.
+void weighed_white_point(Run &r, u16 *gr, u16 *gb)
+{
+    AWB_WB_STATE_S *w = r.w;
+    s64 W = r.sumW >> 8;
+    if (W == 0) {
+        s32 k = (s32)std::min<u32>(r.E / kDarkStrengthStep, kDarkStrengthMax);
+        *gr = with_strength(k, w->u16GR);
+        *gb = with_strength(k, w->u16GB);
+    } else {
+        *gr = clamp16(r.sumGR / W);
+        *gb = clamp16(r.sumGB / W);
+        w->u16ZoneGR = *gr;
+        w->u16ZoneGB = *gb;
+    }
+    if ((w->u8OptB & AWB_OPTB_GREEN) && r.outdoor && w->u8Score < kLowScore) {
+        if (*gr > kUnity)
+            *gr = (u16)((u32)*gr * kUnity / (w->u8GreenFraction + kUnity));
+        if (*gb > kUnity)
+            *gb = (u16)((u32)*gb * kUnity / (w->u8GreenFraction + kUnity));
+    }
+}
+
+// Step 15: the user's strengths, less of them in the dark for a white
+// point far from the curve when the shift clamp is on.
+void apply_strength(Run &r, u16 *gr, u16 *gb)
+{
+    AWB_WB_STATE_S *w = r.w;
+    s32 sR = w->u8StrengthR, sB = w->u8StrengthB;
+    if ((w->u8OptB & AWB_OPTB_SHIFT_CLAMP) && r.E > kShiftClampLevel) {
+        wp_mired(w, *gr, *gb, 65535);
+        s32 s = iabs(w->s16Shift);
+        s32 f = std::min(16 * s, (s32)kUnity); // the whole of it from a shift of 16
+        s32 k = (s32)std::min<u32>((r.E - kShiftClampLevel) / kStrengthFadeStep, kStrengthFadeMax);
+        s32 d = (f * k) >> 8;
+        sR = std::max(sR - d, 0);
+        sB = std::max(sB - d, 0);
+    }
+    *gr = with_strength(sR, *gr);
+    *gb = with_strength(sB, *gb);
+    wp_mired(w, *gr, *gb, 65535);
+}
+
+// Steps 7 to 16: the white point from the zones. False when the scene has
+// not changed and the last white point holds.
+bool zone_white_point(Run &r, const AWB_FRAME_INPUT_S *in, u16 *gr, u16 *gb)
+{
+    AWB_WB_STATE_S *w = r.w;
+    u32 hist[128] = {};
+    zone_records(r, in, hist);
+    if (area_hold(r))
+        return false;
+    shift_tolerance(r);
+    if (r.lumaHist)
+        luma_thresholds(r, hist);
+    u16 ggr, ggb;
+    zones_white_point(r, &ggr, &ggb);
+    if (w->u8OptA & AWB_OPTA_MULTI_CT) {
+        AwbMultiCt(r);
+    } else {
+        w->u8Degree = 0;
+        memset(w->au16LightValue, 0, sizeof w->au16LightValue);
+    }
+    weighed_white_point(r, gr, gb);
+    apply_strength(r, gr, gb);
+    AwbCoefClip(r, (u16)r.t, ggr, ggb, gr, gb);
+    return true;
+}
+
+} // namespace
+
+AWB_WB_STATE_S *AwbWbMatrixCalculate(s32 s32Handle, const AWB_FRAME_INPUT_S *in, AWB_WB_STATE_S *w)
+{
+    static Run r; // the run of the ISP's thread; too big for its stack
+    const AWB_CTX_S &ctx = g_astAwbCtx[s32Handle];
+    start_run(r, ctx, in, w);
+    global_point(r, in);
+    // Auto off, or the temperature limits out of order: start afresh.
+    if (!w->bAutoEnable || w->u32LowCT >= w->u32HighCT) {
+        AwbWbMatrixInit(w);
+        return w;
+    }
+    track_stability(r);
+    // Step 5: in/out-door, while the scene moves or there is light enough.
     if (w->u16StableCount < w->u16StableNeeded || w->u32GlobalCount >= w->u32MinCount)
         in_out_door(r);
     r.outdoor = w->bOutdoor;
 
     u16 gr, gb;
-    if (w->u8ZoneMode == 0 || w->u8ZoneMode == 255) {
-        // 6. The global statistic alone.
-        gr = std::max<u16>((u16)std::clamp<s32>(((w->u8StrengthR * ((s32)w->u16GR - 256)) / 128) + 256, 1, 0xFFFF), 1);
-        gb = std::max<u16>((u16)std::clamp<s32>(((w->u8StrengthB * ((s32)w->u16GB - 256)) / 128) + 256, 1, 0xFFFF), 1);
-        wp_mired(w, gr, gb, 65535);
-        u32 m = w->u32Mired256 >> 8;
-        w->u16ColorTemp = (u16)(m ? std::min<u32>(1000000 / m, 0xFFFF) : 16960);
-    } else {
-        // 7. Zone records.
-        u32 hist[128] = {};
-        zone_records(r, in, hist);
-
-        // 8. Has the scene changed? If not, hold.
-        if (area_hold(r)) {
-            AwbWbMatrixNormalize(w, w->u16OutGR, w->u16OutGB, &ctx);
-            return w;
-        }
-
-        // 9. Shift tolerance.
-        u32 t = w->u16ShiftLimit;
-        r.lumaHist = w->u8OptB & AWB_OPTB_LUMA_HIST;
-        r.multiLS = w->bMultiLSEnable;
-        if (r.wdr) {
-            t = (3 * t) / 2;
-            r.lumaHist = false;
-            r.multiLS = false;
-        }
-        if (r.outdoor)
-            t = std::min<u32>(t, (u32)(((u64)t * w->u32OutdoorWeight + (u64)w->u8OutdoorTol * (0x10000 - w->u32OutdoorWeight)) >> 16));
-        else if (r.E > 16384)
-            t = std::min<u32>((u32)(((u64)r.E * t) >> 14), 2 * t);
-        r.t = std::min<u32>(t, 127);
-        w->u16ShiftTol = (u16)r.t;
-
-        // 10. Luma weights.
-        if (r.lumaHist)
-            luma_thresholds(r, hist);
-
-        // 11, 12. Zone weights and the weighted white point.
-        zone_weights(r);
-        if (w->u8OptA & AWB_OPTA_AREA)
-            for (u32 i = 0; i < AWB_SAMPLE_ZONES; i++)
-                w->astSample[i] = r.z[w->au16SampleZone[i]];
-        s64 W = r.sumW >> 8;
-        u16 ggr = r.globalGR, ggb = r.globalGB;
-        if (W) {
-            w->u16PreGR = clamp16(r.sumGR / W);
-            w->u16PreGB = clamp16(r.sumGB / W);
-            ggr = w->u16PreGR, ggb = w->u16PreGB;
-            wp_mired(w, w->u16PreGR, w->u16PreGB, 65535);
-            w->u32FilteredMired256 = (w->u32Mired256 + 7 * w->u32FilteredMired256) >> 3;
-        }
-
-        // 13. Colour-temperature bins.
-        if (w->u8OptA & AWB_OPTA_MULTI_CT) {
-            AwbMultiCt(r);
-        } else {
-            w->u8Degree = 0;
-            memset(w->au16LightValue, 0, sizeof w->au16LightValue);
-        }
-
-        // 14. The white point.
-        W = r.sumW >> 8;
-        if (W == 0) {
-            s32 k = r.E < 10200 ? (s32)(r.E / 200) : 50;
-            gr = (u16)std::clamp<s32>((k * ((s32)w->u16GR - 256)) / 128 + 256, 1, 0xFFFF);
-            gb = (u16)std::clamp<s32>((k * ((s32)w->u16GB - 256)) / 128 + 256, 1, 0xFFFF);
-        } else {
-            gr = clamp16(r.sumGR / W);
-            gb = clamp16(r.sumGB / W);
-            w->u16ZoneGR = gr;
-            w->u16ZoneGB = gb;
-        }
-        if ((w->u8OptB & AWB_OPTB_GREEN) && r.outdoor && w->u8Score < 112) {
-            if (gr > 256)
-                gr = (u16)((u32)gr * 256 / (w->u8GreenFraction + 256u));
-            if (gb > 256)
-                gb = (u16)((u32)gb * 256 / (w->u8GreenFraction + 256u));
-        }
-
-        // 15. Strength.
-        s32 sR = w->u8StrengthR, sB = w->u8StrengthB;
-        if ((w->u8OptB & AWB_OPTB_SHIFT_CLAMP) && r.E > 3200) {
-            wp_mired(w, gr, gb, 65535);
-            s32 s = iabs(w->s16Shift);
-            s32 f = 2 * s <= 32 ? 16 * s : 256;
-            s32 k = r.E < 6500 ? (s32)r.E / 100 - 32 : 32;
-            s32 d = ((f * k) & 0xFFFF) >> 8;
-            sR = std::max(sR - d, 0);
-            sB = std::max(sB - d, 0);
-        }
-        gr = (u16)std::clamp<s32>((sR * ((s32)gr - 256)) / 128 + 256, 1, 0xFFFF);
-        gb = (u16)std::clamp<s32>((sB * ((s32)gb - 256)) / 128 + 256, 1, 0xFFFF);
-        wp_mired(w, gr, gb, 65535);
-
-        // 16. Clip.
-        AwbCoefClip(r, (u16)r.t, ggr, ggb, &gr, &gb);
+    if (global_only(w->u8ZoneMode)) {
+        global_white_point(r, &gr, &gb);
+    } else if (!zone_white_point(r, in, &gr, &gb)) {
+        AwbWbMatrixNormalize(w, w->u16OutGR, w->u16OutGB, &ctx);
+        return w;
     }
     w->u16OutGR = gr;
     w->u16OutGB = gb;
 
-    // 17. Filter and gains.
+    // Step 17: filter and gains.
     AwbWbMatrixNormalize(w, gr, gb, &ctx);
     return w;
 }

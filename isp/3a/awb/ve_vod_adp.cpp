@@ -2,6 +2,7 @@
 // sensor, init, the per-frame run, control commands and exit, and the
 // register page through which the attribute interface meets the run.
 #include "isp/3a/awb/awb_ctx.h"
+#include "isp/3a/awb/awb_records.h"
 #include "isp/3a/common/alg_lib.h"
 
 #include <algorithm>
@@ -48,12 +49,6 @@ void wr16s(s32 h, u32 off, const u16 *v, u32 n)
 {
     for (u32 i = 0; i < n; i++)
         wr16(h, off + 2 * i, v[i]);
-}
-
-void rd16s(s32 h, u32 off, u16 *v, u32 n)
-{
-    for (u32 i = 0; i < n; i++)
-        v[i] = rd16(h, off + 2 * i);
 }
 
 // A sign-magnitude matrix into the page as two's complement.
@@ -178,7 +173,43 @@ template <class T, class V> void take(T &field, V value, u8 &changed)
     field = (T)value;
 }
 
-u8 bit(s32 h, u32 off, u8 mask) { return (rd8(h, off) & 1) ? mask : 0; }
+u8 bit(u32 on, u8 mask) { return on ? mask : 0; }
+
+// The settings of the WB record.
+void take_wb(AWB_CTX_S &c, const AWB_WB_SETTINGS_S &r)
+{
+    const AWB_AUTO_ATTR_S &a = r.stAuto;
+    AWB_WB_STATE_S &w = c.stWb;
+    u8 &ch = w.bChanged;
+    c.bBypass = r.bByPass;
+    c.bGainNormEn = a.bGainNormEn;
+    c.u8ManualOp = (u8)r.enOpType;
+    c.bTrackLocusEn = a.bTrackLocusEn;
+    memcpy(c.au16ManualGain, &r.stManual, sizeof c.au16ManualGain);
+    if (c.bTrackLocusEn) {
+        memcpy(c.au16CrMax, a.au16CrMax, sizeof c.au16CrMax);
+        memcpy(c.au16CrMin, a.au16CrMin, sizeof c.au16CrMin);
+        memcpy(c.au16CbMax, a.au16CbMax, sizeof c.au16CbMax);
+        memcpy(c.au16CbMin, a.au16CbMin, sizeof c.au16CbMin);
+    }
+    w.bAutoEnable = (u8)a.bEnable;
+    w.u8ZoneMode = (u8)a.u16Zone;
+    w.u16Speed = a.u16Speed;
+    w.u16RefTemp = a.u16RefCT;
+    memcpy(w.au16StaticGain, a.au16StaticGain, sizeof w.au16StaticGain);
+    memcpy(w.as32Para, a.as32CurvePara, sizeof w.as32Para);
+    if (w.as32Para[3] == 0)
+        w.as32Para[3] = 1;
+    take(w.u8StrengthR, a.u8StrengthR, ch);
+    take(w.u8StrengthB, a.u8StrengthB, ch);
+    take(w.u32LowCT, std::max<u32>(a.u16CTRangeLow, 1), ch);
+    take(w.u32HighCT, std::max<u32>(a.u16CTRangeHigh, 1), ch);
+    const AWB_CT_LIMIT_ATTR_S &ct = a.stCTLimit;
+    const u16 limits[4] = {ct.u16HighRgLimit, ct.u16HighBgLimit, ct.u16LowRgLimit, ct.u16LowBgLimit};
+    for (u32 i = 0; i < 4; i++)
+        take(w.au16RgBgLimit[i], limits[i], ch);
+    take(w.u16ShiftLimit, a.u8ShiftLimit, ch);
+}
 
 void AwbReadExtRegs(s32 h, bool full)
 {
@@ -192,81 +223,65 @@ void AwbReadExtRegs(s32 h, bool full)
     u8 &ch = w.bChanged;
     ch = 0;
 
-    c.bBypass = rd8(h, AWB_R_BYPASS) & 1;
-    c.bGainNormEn = rd8(h, AWB_R_GAIN_NORM) & 1;
-    c.u8ManualOp = rd8(h, AWB_R_OP_TYPE) & 1;
-    c.bTrackLocusEn = rd8(h, AWB_R_TRACK_LOCUS) & 1;
-    rd16s(h, AWB_R_MANUAL_GAIN, c.au16ManualGain, 4);
-    if (c.bTrackLocusEn) {
-        rd16s(h, AWB_R_CR_MAX, c.au16CrMax, 16);
-        rd16s(h, AWB_R_CR_MIN, c.au16CrMin, 16);
-        rd16s(h, AWB_R_CB_MAX, c.au16CbMax, 16);
-        rd16s(h, AWB_R_CB_MIN, c.au16CbMin, 16);
-    }
+    AWB_WB_SETTINGS_S wb = {};
+    vreg_take(kAwbWbRecord, awb_page(h), wb);
+    AWB_WB_SETTINGS_EX_S ex = {};
+    vreg_take(kAwbWbExRecord, awb_page(h), ex);
+    AWB_CCM_SETTINGS_S ccm = {};
+    vreg_take(kAwbCcmRecord, awb_page(h), ccm);
+    AWB_SATURATION_SETTINGS_S sat = {};
+    vreg_take(kAwbSaturationRecord, awb_page(h), sat);
+    const AWB_LUMA_HIST_ATTR_S &lh = wb.stAuto.stLumaHist;
+    const AWB_IN_OUT_ATTR_S &io = ex.stInOrOut;
 
-    w.bAutoEnable = rd8(h, AWB_R_ENABLE) & 1;
-    w.u8ZoneMode = rd8(h, AWB_R_ZONE);
-    w.u16Speed = rd16(h, AWB_R_SPEED) & 0xFFF;
-    w.u16RefTemp = rd16(h, AWB_R_REF_TEMP);
-    rd16s(h, AWB_R_STATIC_GAIN, w.au16StaticGain, 4);
-    for (u32 i = 0; i < 6; i++)
-        w.as32Para[i] = (s32)rd32(h, AWB_R_CURVE_PARA + 4 * i);
-    if (w.as32Para[3] == 0)
-        w.as32Para[3] = 1;
+    take_wb(c, wb);
     w.u32MinCount = rd16(h, AWB_R_MIN_COUNT);
-    take(w.u8StrengthR, rd8(h, AWB_R_STRENGTH_R), ch);
-    take(w.u8StrengthB, rd8(h, AWB_R_STRENGTH_B), ch);
-    take(w.u32LowCT, std::max<u32>(rd16(h, AWB_R_CT_LOW), 1), ch);
-    take(w.u32HighCT, std::max<u32>(rd16(h, AWB_R_CT_HIGH), 1), ch);
-    for (u32 i = 0; i < 4; i++)
-        take(w.au16RgBgLimit[i], rd16(h, AWB_R_RGBG_LIMIT + 2 * i) & 0xFFF, ch);
-    take(w.u16ShiftLimit, rd8(h, AWB_R_SHIFT_LIMIT), ch);
     w.u16ExpWord = (u16)rd32(h, AWB_R_EXP_WORD);
     w.u32Exposure = rd32(h, AWB_R_EXP_LEVEL);
     w.u16ExpRatio = (u16)rd32(h, AWB_R_EXP_RATIO);
 
-    u8 optA = bit(h, AWB_R_ALG_TYPE, AWB_OPTA_MULTI_CT) | bit(h, AWB_R_STABLE_CHECK, AWB_OPTA_STABLE) |
-              bit(h, AWB_R_AREA_CHECK, AWB_OPTA_AREA) | bit(h, AWB_R_EXTRA_LIGHT, AWB_OPTA_EXTRA_LIGHT) |
-              bit(h, AWB_R_INOUT_EN, AWB_OPTA_INOUT) | bit(h, AWB_R_BAYER_STAT, AWB_OPTA_BAYER) |
+    u8 optA = bit(wb.stAuto.enAlgType, AWB_OPTA_MULTI_CT) | bit(rd8(h, AWB_R_STABLE_CHECK) & 1, AWB_OPTA_STABLE) |
+              bit(rd8(h, AWB_R_AREA_CHECK) & 1, AWB_OPTA_AREA) | bit(ex.bExtraLightEn, AWB_OPTA_EXTRA_LIGHT) |
+              bit(io.bEnable, AWB_OPTA_INOUT) | bit(rd8(h, AWB_R_BAYER_STAT) & 1, AWB_OPTA_BAYER) |
               (w.u8OptA & AWB_OPTA_OUTDOOR);
-    u8 optB = bit(h, AWB_R_CT_LIMIT_EN, AWB_OPTB_CT_LIMIT) | bit(h, AWB_R_CT_LIMIT_OP, AWB_OPTB_CT_MANUAL) |
-              bit(h, AWB_R_SHIFT_LIMIT_EN, AWB_OPTB_SHIFT_LIMIT) | bit(h, AWB_R_LUMA_HIST_EN, AWB_OPTB_LUMA_HIST) |
-              bit(h, AWB_R_SHIFT_CLAMP, AWB_OPTB_SHIFT_CLAMP) | bit(h, AWB_R_GREEN_ENHANCE, AWB_OPTB_GREEN) |
-              bit(h, AWB_R_INOUT_OP, AWB_OPTB_INOUT_MANUAL);
+    u8 optB = bit(wb.stAuto.stCTLimit.bEnable, AWB_OPTB_CT_LIMIT) | bit(wb.stAuto.stCTLimit.enOpType, AWB_OPTB_CT_MANUAL) |
+              bit(wb.stAuto.bShiftLimitEn, AWB_OPTB_SHIFT_LIMIT) | bit(lh.bEnable, AWB_OPTB_LUMA_HIST) |
+              bit(rd8(h, AWB_R_SHIFT_CLAMP) & 1, AWB_OPTB_SHIFT_CLAMP) | bit(ex.bGreenEnhanceEn, AWB_OPTB_GREEN) |
+              bit(io.enOpType, AWB_OPTB_INOUT_MANUAL);
     if ((optA & ~AWB_OPTA_OUTDOOR) != (w.u8OptA & ~AWB_OPTA_OUTDOOR) || optB != w.u8OptB)
         ch = 1;
     w.u8OptA = optA;
     w.u8OptB = optB;
 
     take(w.u16BlendWeight, rd8(h, AWB_R_BLEND_WEIGHT), ch);
-    take(w.u16BinTolerance, rd8(h, AWB_R_BIN_TOLERANCE), ch);
-    take(w.u16CurveL, rd16(h, AWB_R_CURVE_L), ch);
-    take(w.u16CurveR, rd16(h, AWB_R_CURVE_R), ch);
-    w.au16AreaThr[0] = rd8(h, AWB_R_AREA_THRESH);
+    take(w.u16BinTolerance, ex.u8BinTolerance, ch);
+    take(w.u16CurveL, ex.u16CurveLLimit, ch);
+    take(w.u16CurveR, ex.u16CurveRLimit, ch);
+    w.au16AreaThr[0] = ex.u8AreaThreshold;
     w.au16AreaThr[1] = rd8(h, AWB_R_HOLD_DELAY);
     w.au16AreaThr[2] = rd8(h, AWB_R_SKIN_DIST);
     w.u16StableNeeded = rd8(h, AWB_R_STABLE_FRAMES);
-    w.u8InOutUser = rd8(h, AWB_R_INOUT_STATUS) & 1;
-    w.u32InOutRef = rd32(h, AWB_R_INOUT_PARAM);
-    w.u16LowStop = std::max<u16>(rd16(h, AWB_R_LOW_STOP), 1);
-    w.u16LowStart = std::max<u16>(rd16(h, AWB_R_LOW_START), 1);
+    w.u8InOutUser = (u8)io.enInOutStatus;
+    w.u32InOutRef = io.u32InOutParam;
+    w.u16LowStop = std::max<u16>(io.u16LowStop, 1);
+    w.u16LowStart = std::max<u16>(io.u16LowStart, 1);
     if (w.u16LowStart <= w.u16LowStop)
         w.u16LowStart = (u16)(w.u16LowStop + 100);
-    w.u16HighStart = std::max<u16>(rd16(h, AWB_R_HIGH_START), 1);
-    w.u16HighStop = std::max<u16>(rd16(h, AWB_R_HIGH_STOP), 1);
+    w.u16HighStart = std::max<u16>(io.u16HighStart, 1);
+    w.u16HighStop = std::max<u16>(io.u16HighStop, 1);
     if (w.u16HighStop <= w.u16HighStart)
         w.u16HighStop = (u16)(w.u16HighStart + 100);
-    take(w.bSkinEnable, rd8(h, AWB_R_FINE_TUNE) & 1, ch);
+    take(w.bSkinEnable, ex.bFineTunEn, ch);
     take(w.bPullEnable, rd8(h, AWB_R_PULL_EN), ch);
     take(w.u8OutdoorTol, rd8(h, AWB_R_OUTDOOR_TOL), ch);
-    take(w.bMultiLSEnable, rd8(h, AWB_R_MULTI_LS_EN) & 1, ch);
+    take(w.bMultiLSEnable, ex.bMultiLightSourceEn, ch);
     if (optA & AWB_OPTA_EXTRA_LIGHT) {
         for (u32 i = 0; i < 4; i++) {
-            const u32 e = AWB_R_LIGHT_SOURCE + 8 * i;
-            take(w.astLight[i].u16GR, rd16(h, e), ch);
-            take(w.astLight[i].u16GB, rd16(h, e + 2), ch);
-            take(w.astLight[i].u8Mode, rd8(h, e + 6) & 3, ch);
-            take(w.astLight[i].u8Radius, rd8(h, e + 7), ch);
+            const AWB_EXTRA_LIGHTSOURCE_S &ls = ex.astLightSource[i];
+            take(w.astLight[i].u16GR, ls.u16WhiteRgain, ch);
+            take(w.astLight[i].u16GB, ls.u16WhiteBgain, ch);
+            take(w.astLight[i].u8Mode, ls.u8LightStatus, ch);
+            take(w.astLight[i].u8Radius, ls.u8LightParam, ch);
         }
     }
     take(w.bXformEnable, rd8(h, AWB_R_ZONE_XFORM_EN) & 1, ch);
@@ -275,46 +290,48 @@ void AwbReadExtRegs(s32 h, bool full)
     u16 xo = rd16(h, 0x134);
     take(w.au16XformOffset[0], xo, ch);
     take(w.au16XformOffset[1], xo, ch);
-    w.u8LumaHistType = rd8(h, AWB_R_LUMA_HIST_TYPE) & 1;
+    w.u8LumaHistType = (u8)lh.enType;
     if (w.u8LumaHistType == 1 && (optB & AWB_OPTB_LUMA_HIST)) {
         w.au8LumaThresh[0] = 0;
-        for (u32 i = 0; i < 4; i++)
-            take(w.au8LumaThresh[i + 1], rd8(h, AWB_R_HIST_THRESH + i), ch);
+        for (u32 i = 1; i <= 4; i++)
+            take(w.au8LumaThresh[i], lh.au8HistThresh[i], ch);
         w.au8LumaThresh[5] = 255;
     }
     for (u32 i = 0; i < 6; i++)
-        take(w.au16LumaWeight[i], rd16(h, AWB_R_HIST_WEIGHT + 2 * i), ch);
+        take(w.au16LumaWeight[i], lh.au16HistWeight[i], ch);
     for (u32 i = 0; i < 8; i++) {
-        take(w.au16CtBin[i], rd16(h, AWB_R_MULTI_CT_BIN + 2 * i), ch);
-        take(w.au16CtWeight[i], rd16(h, AWB_R_MULTI_CT_WT + 2 * i), ch);
+        take(w.au16CtBin[i], ex.au16MultiCTBin[i], ch);
+        take(w.au16CtWeight[i], ex.au16MultiCTWt[i], ch);
     }
     w.u16ColorTemp = rd16(h, AWB_R_CUR_TEMP);
 
-    cm.u32SatOpType = rd8(h, AWB_R_SAT_OP);
-    cm.u8ManualSat = rd8(h, AWB_R_SAT_MANUAL);
+    cm.u32SatOpType = sat.enOpType;
+    cm.u8ManualSat = sat.u8Saturation;
     cm.u8SatScale = rd8(h, AWB_R_SAT_SCALE);
-    for (u32 i = 0; i < 16; i++)
-        cm.au8Sat[i] = rd8(h, AWB_R_SAT_TABLE + i);
-    cm.bManualCcm = rd8(h, AWB_R_CCM_OP) & 1;
-    rd16s(h, AWB_R_CCM_MANUAL, cm.au16ManualCcm, 9);
+    memcpy(cm.au8Sat, sat.au8Sat, sizeof cm.au8Sat);
+    cm.bManualCcm = (u8)ccm.enOpType;
+    memcpy(cm.au16ManualCcm, ccm.stManual.au16ManualCCM, sizeof cm.au16ManualCcm);
     rd_ccm(h, AWB_R_CCM_CUR, cm.as16Blended);
-    cm.u16HighTemp = rd16(h, AWB_R_HIGH_TEMP);
-    rd_ccm(h, AWB_R_CCM_HIGH, cm.as16HighCcm);
-    cm.u16MidTemp = rd16(h, AWB_R_MID_TEMP);
-    rd_ccm(h, AWB_R_CCM_MID, cm.as16MidCcm);
-    cm.u16LowTemp = rd16(h, AWB_R_LOW_TEMP);
-    rd_ccm(h, AWB_R_CCM_LOW, cm.as16LowCcm);
+    const AWB_CCM_AUTO_S &ca = ccm.stAuto;
+    cm.u16HighTemp = ca.u16HighColorTemp;
+    cm.u16MidTemp = ca.u16MidColorTemp;
+    cm.u16LowTemp = ca.u16LowColorTemp;
+    for (u32 i = 0; i < 9; i++) {
+        cm.as16HighCcm[i] = AwbDirectToComplement(ca.au16HighCCM[i]);
+        cm.as16MidCcm[i] = AwbDirectToComplement(ca.au16MidCCM[i]);
+        cm.as16LowCcm[i] = AwbDirectToComplement(ca.au16LowCCM[i]);
+    }
     // The run keeps the three temperatures apart; the page keeps the user's.
     if (cm.u16MidTemp <= cm.u16LowTemp + 400)
         cm.u16MidTemp = (u16)(cm.u16LowTemp + 500);
     if (cm.u16HighTemp <= cm.u16MidTemp + 400)
         cm.u16HighTemp = (u16)(cm.u16MidTemp + 500);
-    cm.u32MultiLSType = rd8(h, AWB_R_MULTI_LS_TYPE) & 1;
+    cm.u32MultiLSType = ex.bMultiLightSourceType;
     cm.u8MultiLSDegree = rd8(h, AWB_R_MULTI_LS_DEGREE);
-    cm.u16MultiLSScaler = rd16(h, AWB_R_MULTI_LS_SCALER);
-    cm.bIsoActEn = rd8(h, AWB_R_ISO_ACT) & 1;
-    cm.bTempActEn = rd8(h, AWB_R_TEMP_ACT) & 1;
-    cm.bManualSatEn = rd8(h, AWB_R_CCM_SAT_EN) & 1;
+    cm.u16MultiLSScaler = ex.u16MultiLSScaler;
+    cm.bIsoActEn = ccm.stAuto.bISOActEn;
+    cm.bTempActEn = ccm.stAuto.bTempActEn;
+    cm.bManualSatEn = ccm.stManual.bSatEn;
     cm.u32Iso = w.u32Exposure;
 
     acm.bEnable = rd8(h, AWB_R_ZONE_XFORM_EN) & 1;
@@ -332,14 +349,16 @@ s32 AwbUpdateExtRegs(s32 h)
     AWB_CTX_S &c = g_astAwbCtx[h];
     for (u32 i = 0; i < 9; i++)
         wr16(h, AWB_R_CCM_CUR + 2 * i, (u16)c.stCm.as16Blended[i]);
-    wr16(h, AWB_R_CUR_TEMP, c.stWb.u16ColorTemp);
-    wr8(h, AWB_R_MULTI_LS_DEGREE, c.stWb.u8Degree);
+    AWB_WB_STATUS_S st = {};
+    st.u16ColorTemp = c.stWb.u16ColorTemp;
+    st.u8MultiLSDegree = c.stWb.u8Degree;
+    st.u16Saturation = c.stCm.u8CurSat;
+    memcpy(st.au16LightSourceValue, c.stWb.au16LightValue, sizeof st.au16LightSourceValue);
+    vreg_publish(kAwbStatusRecord, awb_page(h), st);
     wr8(h, AWB_R_INOUT_STATUS, (rd8(h, AWB_R_INOUT_STATUS) & ~2u) | (c.stWb.bOutdoor ? 2u : 0u));
     wr16(h, AWB_R_WP_CHANGE, c.stWb.u16RelChange);
-    wr8(h, AWB_R_SAT_CUR, c.stCm.u8CurSat);
     wr16(h, AWB_R_SMOOTH_TEMP, c.stCm.u32SmoothTemp >> 8);
     wr16(h, AWB_R_CONVERGED, c.stWb.u16Converged);
-    wr16s(h, AWB_R_LS_VALUE, c.stWb.au16LightValue, 4);
     return 0;
 }
 

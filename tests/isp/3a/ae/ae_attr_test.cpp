@@ -2,6 +2,7 @@
 // message, and nothing written), the round trips, the route checks, and the
 // status query's decoding.
 #include "tests/isp/3a/ae/ae_fixture.h"
+#include "tests/isp/vreg_field_cases.h"
 
 #include <functional>
 
@@ -299,6 +300,155 @@ TEST_F(AeAttrTest, RecordsComeBackAsTheyWereSet)
         ASSERT_EQ(pb.au16StepFNOTable[k], 0) << k;
 }
 
+// Each field at its register (handle 0's page at
+// 0x20000, the zone weights in the ISP at 0x205A0A00).
+TEST_F(AeAttrTest, EveryFieldIsInItsRegister)
+{
+    using Exp = AE_EXPOSURE_SETTINGS_S;
+    Exp exp = exp_;
+    exp.stAuto.stAntiflicker.bEnable = 1; // the frequency is stored only then
+    vregcases::check_fields<Exp>(
+        {
+            VREG_CASE(Exp, bByPass, 0x20001, 1, 0x01, 1, 0),
+            VREG_CASE(Exp, enOpType, 0x20056, 2, 0x0001, 1, 0),
+            VREG_CASE(Exp, u8AERunInterval, 0x20198, 1, 0xFF, 7, 9),
+            VREG_CASE(Exp, bHistStatAdjust, 0x20156, 2, 0x0001, 0, 1),
+            VREG_CASE(Exp, bAERouteExValid, 0x203D4, 1, 0x01, 1, 0),
+            VREG_CASE(Exp, stManual.bManualExpTimeEn, 0x20056, 2, 0x0008, 1, 0),
+            VREG_CASE(Exp, stManual.bManualAGainEn, 0x20056, 2, 0x0200, 1, 0),
+            VREG_CASE(Exp, stManual.bManualDGainEn, 0x20056, 2, 0x0400, 1, 0),
+            VREG_CASE(Exp, stManual.bManualISPDGainEn, 0x20056, 2, 0x0800, 1, 0),
+            VREG_CASE(Exp, stManual.u32ExpTime, 0x2005C, 4, 0xFFFFFFFF, 12345, 777),
+            VREG_CASE(Exp, stManual.u32AGain, 0x20060, 4, 0xFFFFFFFF, 0x800, 0x900),
+            VREG_CASE(Exp, stManual.u32DGain, 0x20064, 4, 0xFFFFFFFF, 0x801, 0x901),
+            VREG_CASE(Exp, stManual.u32ISPDGain, 0x20068, 4, 0xFFFFFFFF, 0x802, 0x902),
+            VREG_CASE(Exp, stAuto.u32ExpTimeMax, 0x20010, 4, 0xFFFFFFFF, 0x100000, 33333),
+            VREG_CASE(Exp, stAuto.u32ExpTimeMin, 0x20014, 4, 0xFFFFFFFF, 0, 3),
+            VREG_CASE(Exp, stAuto.u32AGainMax, 0x20018, 4, 0xFFFFFFFF, 0x100000, 0x4000),
+            VREG_CASE(Exp, stAuto.u32AGainMin, 0x2001C, 4, 0xFFFFFFFF, 0x400, 0x401),
+            VREG_CASE(Exp, stAuto.u32DGainMax, 0x20020, 4, 0xFFFFFFFF, 0x100001, 0x4001),
+            VREG_CASE(Exp, stAuto.u32DGainMin, 0x20024, 4, 0xFFFFFFFF, 0x400, 0x402),
+            VREG_CASE(Exp, stAuto.u32ISPDGainMax, 0x20028, 4, 0xFFFFFFFF, 0x100002, 0x4002),
+            VREG_CASE(Exp, stAuto.u32ISPDGainMin, 0x2002C, 4, 0xFFFFFFFF, 0x400, 0x403),
+            VREG_CASE(Exp, stAuto.u32SysGainMax, 0x20030, 4, 0xFFFFFFFF, 0x100003, 0x4003),
+            VREG_CASE(Exp, stAuto.u32SysGainMin, 0x20034, 4, 0xFFFFFFFF, 0x400, 0x404),
+            VREG_CASE(Exp, stAuto.u32GainThreshold, 0x20038, 4, 0xFFFFFFFF, 0x1000, 0x2000),
+            VREG_CASE(Exp, stAuto.u8Speed, 0x2000B, 1, 0xFF, 99, 42),
+            VREG_CASE(Exp, stAuto.u16BlackSpeedBias, 0x2052E, 2, 0xFFFF, 200, 300),
+            VREG_CASE(Exp, stAuto.u8Tolerance, 0x2000C, 1, 0xFF, 5, 6),
+            VREG_CASE(Exp, stAuto.u8Compensation, 0x2000D, 1, 0xFF, 70, 71),
+            VREG_CASE(Exp, stAuto.u16EVBias, 0x20158, 2, 0xFFFF, 900, 901),
+            VREG_CASE(Exp, stAuto.enStrategyMode, 0x2015A, 1, 0x03, 1, 0),
+            VREG_CASE(Exp, stAuto.u16HistRatioSlope, 0x2015C, 2, 0xFFFF, 77, 78),
+            VREG_CASE(Exp, stAuto.u8MaxHistOffset, 0x2015B, 1, 0xFF, 33, 34),
+            VREG_CASE(Exp, stAuto.enAEMode, 0x20002, 1, 0xFF, 0, 1),
+            VREG_CASE(Exp, stAuto.stAntiflicker.bEnable, 0x20009, 1, 0x10, 1, 0),
+            VREG_CASE(Exp, stAuto.stAntiflicker.u8Frequency, 0x20008, 1, 0xFF, 60, 50),
+            VREG_CASE(Exp, stAuto.stAntiflicker.enMode, 0x20009, 1, 0x03, 1, 0),
+            VREG_CASE(Exp, stAuto.stSubflicker.bEnable, 0x2019C, 1, 0x01, 1, 0),
+            VREG_CASE(Exp, stAuto.stSubflicker.u8LumaDiff, 0x2019D, 1, 0xFF, 40, 60),
+            VREG_CASE(Exp, stAuto.u16BlackDelayFrame, 0x2003C, 2, 0xFFFF, 3, 4),
+            VREG_CASE(Exp, stAuto.u16WhiteDelayFrame, 0x2003E, 2, 0xFFFF, 5, 6),
+            VREG_CASE(Exp, stAuto.bManualExpValue, 0x20000, 1, 0x01, 1, 0),
+            VREG_CASE(Exp, stAuto.u32ExpValue, 0x201C8, 4, 0xFFFFFFFF, 4242, 4343),
+            VREG_CASE(Exp, stAuto.enFSWDRMode, 0x20526, 1, 0x03, 1, 0),
+            VREG_CASE(Exp, stAuto.bWDRQuick, 0x20527, 1, 0x01, 1, 0),
+            VREG_CASE(Exp, stAuto.au8Weight[3][5], 0x205A0A00 + 3 * 17 + 5, 1, 0x0F, 9, 3),
+        },
+        exp, DU_DUZ_ISP_SetExposureAttr, DU_DUZ_ISP_GetExposureAttr);
+
+    using Wdr = AE_WDR_RATIO_SETTINGS_S;
+    vregcases::check_fields<Wdr>(
+        {
+            VREG_CASE(Wdr, enExpRatioType, 0x20003, 1, 0x01, 1, 0),
+            VREG_CASE(Wdr, u32ExpRatio, 0x20004, 2, 0x0FFF, 0x123, 0x456),
+            VREG_CASE(Wdr, u32ExpRatioMax, 0x2019E, 2, 0xFFFF, 0x800, 0x700),
+            VREG_CASE(Wdr, u32ExpRatioMin, 0x2051E, 2, 0xFFFF, 0x80, 0x90),
+            VREG_CASE(Wdr, u16Tolerance, 0x20520, 2, 0x00FF, 20, 30),
+            VREG_CASE(Wdr, u16Speed, 0x20522, 2, 0x00FF, 40, 50),
+            VREG_CASE(Wdr, u16RatioBias, 0x20524, 2, 0xFFFF, 999, 1000),
+        },
+        wdr_, DU_DUZ_ISP_SetWDRExposureAttr, DU_DUZ_ISP_GetWDRExposureAttr);
+
+    using Iris = AE_IRIS_SETTINGS_S;
+    vregcases::check_fields<Iris>(
+        {
+            VREG_CASE(Iris, bEnable, 0x2016C, 2, 0x0001, 0, 1),
+            VREG_CASE(Iris, enOpType, 0x2016E, 2, 0x0001, 1, 0),
+            VREG_CASE(Iris, enIrisType, 0x20176, 2, 0x0003, 1, 0),
+            VREG_CASE(Iris, enIrisStatus, 0x2017C, 1, 0x03, 2, 1),
+            VREG_CASE(Iris, u32HoldValue, 0x20170, 4, 0xFFFFFFFF, 1000, 500),
+            VREG_CASE(Iris, enIrisFNO, 0x20199, 1, 0xFF, 7, 3),
+        },
+        iris_, DU_DUZ_ISP_SetIrisAttr, DU_DUZ_ISP_GetIrisAttr);
+
+    using Dc = AE_DCIRIS_SETTINGS_S;
+    vregcases::check_fields<Dc>(
+        {
+            VREG_CASE(Dc, s32Kp, 0x201A0, 4, 0xFFFFFFFF, 100000, 1),
+            VREG_CASE(Dc, s32Ki, 0x201A4, 4, 0xFFFFFFFF, 1000, 2),
+            VREG_CASE(Dc, s32Kd, 0x201A8, 4, 0xFFFFFFFF, 99999, 3),
+            VREG_CASE(Dc, u32MinPwmDuty, 0x201AC, 4, 0xFFFFFFFF, 300, 301),
+            VREG_CASE(Dc, u32MaxPwmDuty, 0x201B0, 4, 0xFFFFFFFF, 900, 901),
+            VREG_CASE(Dc, u32OpenPwmDuty, 0x201B4, 4, 0xFFFFFFFF, 850, 851),
+        },
+        dciris_, DU_DUZ_ISP_SetDcirisAttr, DU_DUZ_ISP_GetDcirisAttr);
+
+    using Piris = AE_PIRIS_SETTINGS_S;
+    vregcases::check_fields<Piris>(
+        {
+            VREG_CASE(Piris, enMaxIrisFNO, 0x2019A, 1, 0xFF, 9, 8),
+            VREG_CASE(Piris, enMinIrisFNO, 0x2019B, 1, 0xFF, 2, 3),
+            VREG_CASE(Piris, bZeroIsMax, 0x201B8, 1, 0x01, 1, 0),
+            VREG_CASE(Piris, u16TotalStep, 0x201BA, 2, 0xFFFF, 100, 101),
+            VREG_CASE(Piris, u16StepCount, 0x201BC, 2, 0xFFFF, 3, 4),
+            VREG_CASE(Piris, au16StepFNOTable[1], 0x20802, 2, 0xFFFF, 150, 160),
+        },
+        piris_, DU_DUZ_ISP_SetPirisAttr, DU_DUZ_ISP_GetPirisAttr);
+
+    using Route = AE_ROUTE_TABLE_S;
+    Route route = {2, {{1000, 0x400, 0}, {1000, 0x800, 0}}};
+    vregcases::check_fields<Route>(
+        {
+            VREG_CASE(Route, u32TotalNum, 0x20082, 2, 0x00FF, 2, 2),
+            VREG_CASE(Route, astRouteNode[1].u32SysGain, 0x20084 + 12 + 4, 4, 0xFFFFFFFF, 0x900, 0x700),
+        },
+        route, DU_DUZ_ISP_SetAERouteAttr, DU_DUZ_ISP_GetAERouteAttr);
+
+    using RouteEx = AE_ROUTE_EX_TABLE_S;
+    RouteEx route_ex = {2, {{100, 0x400, 0x400, 0x400, 0}, {200, 0x400, 0x400, 0x400, 0}}};
+    vregcases::check_fields<RouteEx>(
+        {
+            VREG_CASE(RouteEx, u32TotalNum, 0x2028E, 2, 0x00FF, 1, 2),
+            VREG_CASE(RouteEx, astRouteExNode[1].u32IntTime, 0x20294 + 20, 4, 0xFFFFFFFF, 300, 400),
+            VREG_CASE(RouteEx, astRouteExNode[0].u32IspDgain, 0x20294 + 12, 4, 0xFFFFFFFF, 0x400, 0x500),
+        },
+        route_ex, DU_DUZ_ISP_SetAERouteAttrEx, DU_DUZ_ISP_GetAERouteAttrEx);
+
+    using Status = AE_EXPOSURE_STATUS_S;
+    vregcases::check_fields<Status>(
+        {
+            VREG_CASE(Status, u32ExpTime, 0x20040, 4, 0xFFFFFFFF, 0, 1111),
+            VREG_CASE(Status, u32ExpTime2, 0x20528, 4, 0xFFFFFFFF, 0, 2222),
+            VREG_CASE(Status, u32AGain, 0x20044, 4, 0xFFFFFFFF, 0, 0x500),
+            VREG_CASE(Status, u32ISPDGain, 0x2004C, 4, 0xFFFFFFFF, 0, 0x600),
+            VREG_CASE(Status, u32Exposure, 0x20050, 4, 0xFFFFFFFF, 0, 123456),
+            VREG_CASE(Status, bExposureAtMax, 0x20054, 2, 0x0001, 0, 1),
+            VREG_CASE(Status, s16LumError, 0x2000E, 2, 0xFFFF, 0, 0xFFF6),
+            VREG_CASE(Status, u32LinesPer500ms, 0x201C0, 4, 0xFFFFFFFF, 0, 16875),
+            VREG_CASE(Status, u32PirisGain, 0x201C4, 4, 0xFFFFFFFF, 0, 1024),
+            VREG_CASE(Status, u32FrameRateX100, 0x20290, 4, 0xFFFFFFFF, 0, 2997),
+            VREG_CASE(Status, u32ISO, 0x20530, 4, 0xFFFFFFFF, 0, 400),
+            VREG_CASE(Status, u32ExpRatio, 0x2052C, 2, 0x0FFF, 0, 0x234),
+            VREG_CASE(Status, u32FirstStableTime, 0x20534, 4, 0xFFFFFFFF, 0, 5555),
+            VREG_CASE(Status, u32RouteNum, 0x2028C, 2, 0x00FF, 0, 2),
+            VREG_CASE(Status, astRouteNode[1].u32SysGain, 0x201CC + 12 + 4, 4, 0xFFFFFFFF, 0, 0x1234),
+            VREG_CASE(Status, u32RouteExNum, 0x203D6, 1, 0xFF, 0, 2),
+            VREG_CASE(Status, astRouteExNode[1].u32Dgain, 0x203D8 + 20 + 8, 4, 0xFFFFFFFF, 0, 0x4321),
+        },
+        AE_EXPOSURE_STATUS_S{}, nullptr, DU_DUZ_ISP_QueryExposureInfo);
+}
+
 TEST_F(AeAttrTest, RoutesAreCheckedNodeByNodeAndPairByPair)
 {
     struct Case {
@@ -421,7 +571,7 @@ TEST_F(AeAttrTest, TheStatusQueryDecodesTheHistogramsAndTheMean)
         IO_WRITE32(ISP_REG_BASE + r, 0);
     AE_EXPOSURE_STATUS_S s = got(DU_DUZ_ISP_QueryExposureInfo);
     EXPECT_EQ(s.au16Hist5Value[2], 0xFFFF);
-    EXPECT_EQ(s.u8AveLum, (10 * 3 + 40 + 2) / 4);
+    EXPECT_EQ(s.u8AveLum, 18); // (3 x 10 + 1 x 40 + 4 / 2) / 4
     IO_WRITE32(ISP_REG_BASE + 0x720, 40000);
     IO_WRITE32(ISP_REG_BASE + 0x72C, 30000);
     s = got(DU_DUZ_ISP_QueryExposureInfo);

@@ -2,6 +2,7 @@
 // exact message, page untouched), what a Set writes and a Get reads back,
 // the matrix encodings, the status query and the gains by temperature.
 #include "tests/isp/3a/awb/awb_fixture.h"
+#include "tests/isp/vreg_field_cases.h"
 
 #include <functional>
 #include <vector>
@@ -236,15 +237,133 @@ TEST_F(AwbTest, SetWritesThePageAndGetReadsItBack)
     EXPECT_EQ(0, memcmp(sback.au8Sat, sat.au8Sat, 16));
 }
 
+// Each field at its register in handle 0's page
+// (0x30000), the status beside the ISP's gain and matrix registers.
+TEST_F(AwbTest, EveryFieldIsInItsRegister)
+{
+    ASSERT_EQ(init(), 0);
+    constexpr u32 P = 0x30000;
+    using WB = AWB_WB_SETTINGS_S;
+    WB wb;
+    ASSERT_EQ(DU_DUZ_ISP_GetWBAttr(0, &wb), 0);
+    vregcases::check_fields<WB>(
+        {
+            VREG_CASE(WB, bByPass, P + 0x0FC, 1, 0x01, 1, 0),
+            VREG_CASE(WB, enOpType, P + 0x001, 1, 0x01, 1, 0),
+            VREG_CASE(WB, stManual.u16ManualGainR, P + 0x028, 2, 0xFFFF, 300, 301),
+            VREG_CASE(WB, stManual.u16ManualGainB, P + 0x02E, 2, 0xFFFF, 400, 401),
+            VREG_CASE(WB, stAuto.bEnable, P + 0x000, 1, 0x01, 0, 1),
+            VREG_CASE(WB, stAuto.u16RefCT, P + 0x006, 2, 0xFFFF, 4800, 4900),
+            VREG_CASE(WB, stAuto.au16StaticGain[2], P + 0x00C, 2, 0xFFFF, 260, 270),
+            VREG_CASE(WB, stAuto.as32CurvePara[5], P + 0x024, 4, 0xFFFFFFFF, 0xFFFF0000, 12345),
+            VREG_CASE(WB, stAuto.bGainNormEn, P + 0x0F6, 1, 0x01, 0, 1),
+            VREG_CASE(WB, stAuto.bTrackLocusEn, P + 0x0FD, 1, 0x01, 0, 1),
+            VREG_CASE(WB, stAuto.bShiftLimitEn, P + 0x042, 1, 0x01, 0, 1),
+            VREG_CASE(WB, stAuto.u8ShiftLimit, P + 0x043, 1, 0xFF, 40, 41),
+            VREG_CASE(WB, stAuto.u8StrengthR, P + 0x032, 1, 0xFF, 100, 101),
+            VREG_CASE(WB, stAuto.u8StrengthB, P + 0x033, 1, 0xFF, 102, 103),
+            VREG_CASE(WB, stAuto.u16Speed, P + 0x004, 2, 0x0FFF, 0xABC, 0x123),
+            VREG_CASE(WB, stAuto.u16Zone, P + 0x003, 1, 0xFF, 200, 16),
+            VREG_CASE(WB, stAuto.u16CTRangeHigh, P + 0x036, 2, 0xFFFF, 9000, 9100),
+            VREG_CASE(WB, stAuto.u16CTRangeLow, P + 0x034, 2, 0xFFFF, 2600, 2700),
+            VREG_CASE(WB, stAuto.stCTLimit.bEnable, P + 0x038, 1, 0x01, 0, 1),
+            VREG_CASE(WB, stAuto.stCTLimit.enOpType, P + 0x039, 1, 0x01, 1, 0),
+            VREG_CASE(WB, stAuto.stCTLimit.u16HighRgLimit, P + 0x03A, 2, 0x0FFF, 390, 391),
+            VREG_CASE(WB, stAuto.stCTLimit.u16HighBgLimit, P + 0x03C, 2, 0x0FFF, 120, 121),
+            VREG_CASE(WB, stAuto.stCTLimit.u16LowRgLimit, P + 0x03E, 2, 0x0FFF, 130, 131),
+            VREG_CASE(WB, stAuto.stCTLimit.u16LowBgLimit, P + 0x040, 2, 0x0FFF, 470, 471),
+            VREG_CASE(WB, stAuto.enAlgType, P + 0x0D4, 1, 0x01, 0, 1),
+            VREG_CASE(WB, stAuto.stLumaHist.bEnable, P + 0x0D6, 1, 0x01, 0, 1),
+            VREG_CASE(WB, stAuto.stLumaHist.enType, P + 0x13C, 1, 0x01, 1, 0),
+            VREG_CASE(WB, stAuto.stLumaHist.au8HistThresh[2], P + 0x140, 1, 0xFF, 20, 21),
+            VREG_CASE(WB, stAuto.stLumaHist.au16HistWeight[3], P + 0x14A, 2, 0xFFFF, 500, 501),
+            VREG_CASE(WB, stAuto.au16CrMax[5], P + 0x15A, 2, 0xFFFF, 310, 311),
+            VREG_CASE(WB, stAuto.au16CrMin[1], P + 0x172, 2, 0xFFFF, 63, 62),
+            VREG_CASE(WB, stAuto.au16CbMax[9], P + 0x1A2, 2, 0xFFFF, 341, 342),
+            VREG_CASE(WB, stAuto.au16CbMin[15], P + 0x1CE, 2, 0xFFFF, 39, 38),
+        },
+        wb, DU_DUZ_ISP_SetWBAttr, DU_DUZ_ISP_GetWBAttr);
+
+    using EX = AWB_WB_SETTINGS_EX_S;
+    EX ex;
+    ASSERT_EQ(DU_DUZ_ISP_GetAWBAttrEx(0, &ex), 0);
+    vregcases::check_fields<EX>(
+        {
+            VREG_CASE(EX, u8AreaThreshold, P + 0x0DF, 1, 0xFF, 3, 4),
+            VREG_CASE(EX, u8BinTolerance, P + 0x0D9, 1, 0xFF, 17, 18),
+            VREG_CASE(EX, u16CurveLLimit, P + 0x0DA, 2, 0xFFFF, 200, 201),
+            VREG_CASE(EX, u16CurveRLimit, P + 0x0DC, 2, 0xFFFF, 300, 301),
+            VREG_CASE(EX, bExtraLightEn, P + 0x0F7, 1, 0x01, 1, 0),
+            VREG_CASE(EX, astLightSource[2].u16WhiteBgain, P + 0x112, 2, 0xFFFF, 280, 281),
+            VREG_CASE(EX, astLightSource[3].u8LightStatus, P + 0x11E, 1, 0x03, 2, 1),
+            VREG_CASE(EX, astLightSource[1].u8LightParam, P + 0x10F, 1, 0xFF, 9, 10),
+            VREG_CASE(EX, stInOrOut.bEnable, P + 0x0E4, 1, 0x01, 0, 1),
+            VREG_CASE(EX, stInOrOut.enOpType, P + 0x0E5, 1, 0x01, 1, 0),
+            VREG_CASE(EX, stInOrOut.u32InOutParam, P + 0x0E8, 4, 0xFFFFFFFF, 9000, 9001),
+            VREG_CASE(EX, stInOrOut.u16LowStop, P + 0x0EE, 2, 0xFFFF, 3900, 3901),
+            VREG_CASE(EX, stInOrOut.u16HighStop, P + 0x0F2, 2, 0xFFFF, 7300, 7301),
+            VREG_CASE(EX, bGreenEnhanceEn, P + 0x0E7, 1, 0x01, 0, 1),
+            VREG_CASE(EX, bMultiLightSourceEn, P + 0x0FE, 1, 0x01, 0, 1),
+            VREG_CASE(EX, bMultiLightSourceType, P + 0x0F4, 1, 0x01, 1, 0),
+            VREG_CASE(EX, u16MultiLSScaler, P + 0x210, 2, 0xFFFF, 0x100, 0x80),
+            VREG_CASE(EX, au16MultiCTBin[7], P + 0x1F2, 2, 0xFFFF, 9000, 9001),
+            VREG_CASE(EX, au16MultiCTWt[2], P + 0x1F8, 2, 0xFFFF, 0x400, 0x3FF),
+            VREG_CASE(EX, bFineTunEn, P + 0x0F8, 1, 0x01, 0, 1),
+        },
+        ex, DU_DUZ_ISP_SetAWBAttrEx, DU_DUZ_ISP_GetAWBAttrEx);
+
+    using CCM = AWB_CCM_SETTINGS_S;
+    CCM ccm;
+    ASSERT_EQ(DU_DUZ_ISP_GetCCMAttr(0, &ccm), 0);
+    vregcases::check_fields<CCM>(
+        {
+            VREG_CASE(CCM, enOpType, P + 0x070, 1, 0x01, 1, 0),
+            VREG_CASE(CCM, stManual.bSatEn, P + 0x1D2, 1, 0x01, 0, 1),
+            VREG_CASE(CCM, stAuto.bISOActEn, P + 0x1D0, 1, 0x01, 0, 1),
+            VREG_CASE(CCM, stAuto.bTempActEn, P + 0x1D1, 1, 0x01, 0, 1),
+            VREG_CASE(CCM, stManual.au16ManualCCM[4], P + 0x07A, 2, 0xFFFF, 0x0123, 0x0124),
+            VREG_CASE(CCM, stAuto.u16HighColorTemp, P + 0x0C0, 2, 0xFFFF, 6000, 6001),
+            VREG_CASE(CCM, stAuto.au16HighCCM[2], P + 0x0C6, 2, 0xFFFF, 0x0021, 0x0022),
+            VREG_CASE(CCM, stAuto.u16MidColorTemp, P + 0x098, 2, 0xFFFF, 4000, 4001),
+            VREG_CASE(CCM, stAuto.au16MidCCM[0], P + 0x09A, 2, 0xFFFF, 0x0111, 0x0112),
+            VREG_CASE(CCM, stAuto.u16LowColorTemp, P + 0x0AC, 2, 0xFFFF, 2500, 2501),
+            VREG_CASE(CCM, stAuto.au16LowCCM[8], P + 0x0BE, 2, 0xFFFF, 0x0131, 0x0132),
+        },
+        ccm, DU_DUZ_ISP_SetCCMAttr, DU_DUZ_ISP_GetCCMAttr);
+
+    using SAT = AWB_SATURATION_SETTINGS_S;
+    SAT sat;
+    ASSERT_EQ(DU_DUZ_ISP_GetSaturationAttr(0, &sat), 0);
+    vregcases::check_fields<SAT>(
+        {
+            VREG_CASE(SAT, enOpType, P + 0x05C, 1, 0xFF, 1, 0),
+            VREG_CASE(SAT, u8Saturation, P + 0x05D, 1, 0xFF, 99, 98),
+            VREG_CASE(SAT, au8Sat[10], P + 0x06A, 1, 0xFF, 77, 78),
+        },
+        sat, DU_DUZ_ISP_SetSaturationAttr, DU_DUZ_ISP_GetSaturationAttr);
+
+    using ST = AWB_WB_STATUS_S;
+    vregcases::check_fields<ST>(
+        {
+            VREG_CASE(ST, u16GainGb, 0x205A02C8, 2, 0x0FFF, 0, 0x1AB),
+            VREG_CASE(ST, u16Saturation, P + 0x05F, 1, 0xFF, 0, 111),
+            VREG_CASE(ST, u16ColorTemp, P + 0x084, 2, 0xFFFF, 0, 4321),
+            VREG_CASE(ST, au16Matrix[8], 0x205A0480 + 4 * 8, 2, 0xFFFF, 0, 0x8011),
+            VREG_CASE(ST, au16LightSourceValue[3], P + 0x1E2, 2, 0xFFFF, 0, 77),
+            VREG_CASE(ST, u8MultiLSDegree, P + 0x0FF, 1, 0xFF, 0, 33),
+        },
+        AWB_WB_STATUS_S{}, nullptr, DU_DUZ_ISP_QueryWBInfo);
+}
+
 TEST_F(AwbTest, MatricesAreTwosComplementInTheAutomaticRegistersOnly)
 {
     ASSERT_EQ(init(), 0);
     AWB_CCM_SETTINGS_S ccm;
     ASSERT_EQ(DU_DUZ_ISP_GetCCMAttr(0, &ccm), 0);
-    // The profile's high matrix, back in sign-magnitude.
-    AWB_SENSOR_PROFILE_S p;
-    cmos_get_awb_default(&p);
-    EXPECT_EQ(0, memcmp(ccm.stAuto.au16HighCCM, p.au16HighCCM, sizeof p.au16HighCCM));
+    // The MN34220's 4900 K matrix (396, -142, 2, -89, 443, -98, 22, -313,
+    // 547), back in sign-magnitude.
+    const u16 high[9] = {0x018C, 0x808E, 0x0002, 0x8059, 0x01BB, 0x8062, 0x0016, 0x8139, 0x0223};
+    EXPECT_EQ(0, memcmp(ccm.stAuto.au16HighCCM, high, sizeof high));
     ccm.stAuto.au16MidCCM[1] = 0x8050;
     ccm.stManual.au16ManualCCM[1] = 0x8050;
     ASSERT_EQ(DU_DUZ_ISP_SetCCMAttr(0, &ccm), 0);

@@ -53,21 +53,36 @@ TEST(AwbGeometry, SquareRootsAndTheCurve)
     EXPECT_EQ(m256, 51200u);
     EXPECT_EQ(shift, 256);
 
-    // A point of the curve maps back to its temperature, on the curve; a
-    // point moved away from the origin lies above it (positive shift), one
-    // moved toward it below.
-    for (int kelvin : {2800, 4000, 5000, 6500, 9000}) {
-        SCOPED_TRACE(kelvin);
+    // Points of the curve (R/G, B/G in 8.8), and moved 32 away from the
+    // origin and towards it, worked out from the curve's formula with the
+    // profile's parameters (a = 41, b = 127, c = -87, d = 174535,
+    // e = -123490). A point of the curve maps back to its temperature, on
+    // the curve; one moved away from the origin lies above it (positive
+    // shift), one moved toward it below.
+    struct Point {
+        int kelvin;
+        s32 move;
         u16 rg, bg;
-        AwbToRgBg(&w, 256000000u / kelvin, 0, &rg, &bg);
-        AwbToMired(&w, rg, bg, &m256, &shift);
-        EXPECT_NEAR(256e6 / m256, kelvin, kelvin * 0.015);
-        EXPECT_LE(std::abs(shift), 2);
-        for (s32 move : {32, -32}) {
-            AwbToRgBg(&w, 256000000u / kelvin, move, &rg, &bg);
-            s16 raw = AwbToMired(&w, rg, bg, &m256, &shift);
-            EXPECT_GE(raw * move, 16 * 32) << move;
-            EXPECT_LE(raw * move, 32 * 32) << move;
+    } points[] = {
+        {2800, 0, 388, 161}, {2800, 32, 417, 174}, {2800, -32, 358, 149},
+        {4000, 0, 295, 215}, {4000, 32, 321, 233}, {4000, -32, 270, 196},
+        {5000, 0, 256, 254}, {5000, 32, 279, 277}, {5000, -32, 233, 232},
+        {6500, 0, 223, 306}, {6500, 32, 242, 332}, {6500, -32, 204, 280},
+        {9000, 0, 194, 378}, {9000, 32, 209, 407}, {9000, -32, 180, 350},
+    };
+    for (const auto &p : points) {
+        SCOPED_TRACE(std::to_string(p.kelvin) + " K, moved " + std::to_string(p.move));
+        u16 rg, bg;
+        AwbToRgBg(&w, 256000000u / p.kelvin, p.move, &rg, &bg);
+        EXPECT_EQ(rg, p.rg);
+        EXPECT_EQ(bg, p.bg);
+        s16 raw = AwbToMired(&w, p.rg, p.bg, &m256, &shift);
+        if (p.move == 0) {
+            EXPECT_NEAR(256e6 / m256, p.kelvin, p.kelvin * 0.015);
+            EXPECT_LE(std::abs(shift), 2);
+        } else {
+            EXPECT_GE(raw * p.move, 16 * 32);
+            EXPECT_LE(raw * p.move, 32 * 32);
         }
     }
     EXPECT_EQ(AwbGlobalRelateCoef(300, 300, 256, 256, 10, 80), 255u);
@@ -150,7 +165,7 @@ TEST(AwbColourMatrix, SaturationAndActivities)
         u32 iso;
         u32 isoAct, tempAct;
         u32 smoothK; // smoothed temperature, K
-        s16 rows[9];
+        u16 rows[9]; // sign-magnitude, as the result holds it
     } cases[] = {
         {"saturation 128 keeps identity", 1, 128, 100, 0, 0, 5000, {256, 0, 0, 0, 256, 0, 0, 0, 256}},
         {"saturation 0 gives the grey rows", 1, 0, 100, 0, 0, 5000, {77, 150, 29, 76, 151, 29, 76, 150, 30}},
@@ -174,7 +189,7 @@ TEST(AwbColourMatrix, SaturationAndActivities)
         Input in(0);
         ASSERT_EQ(AwbColorMatrixCalculate(0, &in.in, &cm), 0);
         for (u32 i = 0; i < 9; i++)
-            EXPECT_EQ(AwbDirectToComplement(cm.au16OutCcm[i]), c.rows[i]) << i;
+            EXPECT_EQ(cm.au16OutCcm[i], c.rows[i]) << i;
     }
 }
 

@@ -97,10 +97,10 @@ TEST_F(AwbTest, TheFirstFrameHandsOverTheStaticGainsAndARealMatrix)
     EXPECT_EQ(0, memcmp(r.au16BayerLimit, bayer, sizeof bayer));
     EXPECT_EQ(r.bStatCfgUpdate, 1u);
     EXPECT_EQ(r.bBayerStatUpdate, 1u);
-    // The profile's high-temperature matrix, sign-magnitude, not zeros.
-    AWB_SENSOR_PROFILE_S p;
-    cmos_get_awb_default(&p);
-    EXPECT_EQ(0, memcmp(r.as16ColorMatrix, p.au16HighCCM, sizeof p.au16HighCCM));
+    // The MN34220's 4900 K matrix (396, -142, 2, -89, 443, -98, 22, -313,
+    // 547), sign-magnitude, not zeros.
+    const u16 high[9] = {0x018C, 0x808E, 0x0002, 0x8059, 0x01BB, 0x8062, 0x0016, 0x8139, 0x0223};
+    EXPECT_EQ(0, memcmp(r.as16ColorMatrix, high, sizeof high));
 }
 
 TEST_F(AwbTest, AfterFrame64OnlyEvenFramesRunTheAlgorithms)
@@ -195,17 +195,30 @@ TEST_F(AwbTest, ControlCommands)
     EXPECT_EQ(back, 77);
     EXPECT_EQ(cb_.pfn_awb_ctrl(0, 4242, nullptr), 0);
 
-    // A WDR mode change: the gain registers from the latest result at once,
+    // A WDR mode change: the gain registers from the latest result at once
+    // (linear: the 16.16 gain rounded to 8.8, at most 4095; WDR: its rounded
+    // square root, the 8.8 of the gain's square root; any other mode: 0),
     // the switch itself at the next run.
-    AWB_FRAME_RESULT_S last = run(2, 10, 4000);
-    u8 mode = 0;
+    run(2, 10, 4000);
+    const u32 gains[4] = {0x1F080, 0x10000, 0x2C0FF, 0x1000000};
+    memcpy(g_astAwbCtx[0].stResult.au32WhiteBalanceGain, gains, sizeof gains);
+    struct Mode {
+        u8 mode;
+        u16 regs[4];
+    } modes[] = {
+        {0, {497, 256, 705, 4095}},
+        {3, {357, 256, 425, 4095}}, // 356.5^2 < 127104: up; 0xFFE000 at most
+        {11, {0, 0, 0, 0}},
+    };
+    for (const auto &m : modes) {
+        SCOPED_TRACE(m.mode);
+        u8 mode = m.mode;
+        ASSERT_EQ(cb_.pfn_awb_ctrl(0, ISP_WDR_MODE_SET, &mode), 0);
+        for (u32 i = 0; i < 4; i++)
+            EXPECT_EQ(IO_READ16(H + 0x2C0 + 4 * i), m.regs[i]) << i;
+    }
+    u8 mode = 3;
     ASSERT_EQ(cb_.pfn_awb_ctrl(0, ISP_WDR_MODE_SET, &mode), 0);
-    for (u32 i = 0; i < 4; i++)
-        EXPECT_EQ(IO_READ16(H + 0x2C0 + 4 * i), std::min<u32>((last.au32WhiteBalanceGain[i] + 128) >> 8, 4095));
-    mode = 3;
-    ASSERT_EQ(cb_.pfn_awb_ctrl(0, ISP_WDR_MODE_SET, &mode), 0);
-    for (u32 i = 0; i < 4; i++)
-        EXPECT_EQ(IO_READ16(H + 0x2C0 + 4 * i), AwbSqrt32(std::min<u32>(last.au32WhiteBalanceGain[i], 0xFFE000)) & 0xFFF);
     AWB_FRAME_RESULT_S sw = run(11, 11, 4000);
     EXPECT_EQ(sw.au16BayerLimit[0], 4095);
     EXPECT_EQ(sw.au16BayerLimit[1], 0);
