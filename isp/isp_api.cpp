@@ -262,7 +262,7 @@ s32 DU_DUZ_ISP_GetVDTimeOut(ISP_DEV IspDev, u32 *pu32VdInfo, u32 u32MilliSec)
 
 // ---- DCF -------------------------------------------------------------------------------------------
 
-s32 ISP_DCFInfoInit(ISP_DEV IspDev)
+s32 isp_dcf_info_init(ISP_DEV IspDev)
 {
     ISP_DCF_CTRL_S &dcf = ctx().stDcfInfo;
     dcf = {};
@@ -281,7 +281,7 @@ s32 ISP_DCFInfoInit(ISP_DEV IspDev)
     return 0;
 }
 
-s32 ISP_DCFInfoExit(ISP_DEV IspDev)
+s32 isp_dcf_info_exit(ISP_DEV IspDev)
 {
     ISP_DCF_CTRL_S &dcf = ctx().stDcfInfo;
     if (!dcf.bSupport)

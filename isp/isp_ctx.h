@@ -198,8 +198,8 @@ s32 ISP_StatisticsGetBuf(ISP_DEV IspDev, void **ppStat);
 s32 ISP_StatisticsPutBuf(ISP_DEV IspDev);
 
 // ---- DCF buffer ---------------------------------------------------------------------------------------
-s32 ISP_DCFInfoInit(ISP_DEV IspDev);
-s32 ISP_DCFInfoExit(ISP_DEV IspDev);
+s32 isp_dcf_info_init(ISP_DEV IspDev);
+s32 isp_dcf_info_exit(ISP_DEV IspDev);
 
 // ---- sensor dispatch ------------------------------------------------------------------------------------
 s32 ISP_SensorInit(ISP_DEV IspDev);

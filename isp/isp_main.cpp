@@ -224,7 +224,7 @@ s32 check_entry(ISP_DEV IspDev, const char *func, bool sensor, bool mem)
 
 void init_undo(ISP_DEV IspDev)
 {
-    ISP_DCFInfoExit(IspDev);
+    isp_dcf_info_exit(IspDev);
     ISP_ProcExit(IspDev);
     ISP_StatisticsExit(IspDev);
 }
@@ -444,7 +444,7 @@ s32 DU_DUZ_ISP_Init(ISP_DEV IspDev)
         ISP_StatisticsExit(IspDev);
         return ret;
     }
-    ret = ISP_DCFInfoInit(IspDev);
+    ret = isp_dcf_info_init(IspDev);
     if (ret != 0) {
         ISP_ProcExit(IspDev);
         ISP_StatisticsExit(IspDev);
@@ -576,7 +576,7 @@ s32 DU_DUZ_ISP_Exit(ISP_DEV IspDev)
             lib.bUsed = 0;
     ISP_SensorExit(IspDev);
     ISP_ProcExit(IspDev);
-    ISP_DCFInfoExit(IspDev);
+    isp_dcf_info_exit(IspDev);
     ISP_StatisticsExit(IspDev);
     isp_dbg_unmap(&c.stIspDbg);
     VReg_Munmap();

@@ -381,7 +381,7 @@ s32 AeExtRegsUpdate(s32 handle);
 void AeSetWDRMode(s32 handle);
 void AeSwitchIrisType(s32 handle);
 s32 AeHistWeightUpdate(s32 handle);
-void AeReadExtRegs(s32 handle);
+void ae_read_ext_regs(s32 handle);
 u16 AeComplementToDirect(s16 v);
 s16 AeDirectToComplement(u16 v);
 u32 AePirisLinToFNO(u32 v);
@@ -389,7 +389,7 @@ u32 AePirisLinToFNO(u32 v);
 // ---- metering channel and zone weights (du_ae_metering.cpp) ----------------------
 s32 AeHistStatUpdate(s32 handle, const AE_FRAME_INPUT_S *in);
 s32 AeUpdateIspRegs(s32 handle);
-void AeWeightHandshake(s32 handle, const AE_FRAME_INPUT_S *in);
+void ae_weight_handshake(s32 handle, const AE_FRAME_INPUT_S *in);
 
 // ---- increment (du_ae_increment.cpp) -----------------------------------------------
 s32 AeIncrementInitialize(s32 handle);
@@ -447,5 +447,5 @@ s32 AeDbgSet(s32 handle, const AE_DBG_ATTR_S *dbg);
 s32 AeDbgGet(s32 handle, AE_DBG_ATTR_S *dbg);
 s32 AeDbgRunBgn(s32 handle, const AE_FRAME_INPUT_S *in);
 s32 AeDbgRunEnd(s32 handle);
-s32 AeDbgExit(s32 handle);
+s32 ae_dbg_exit(s32 handle);
 s32 AeGetDcfInfo(s32 handle, void *dcf);

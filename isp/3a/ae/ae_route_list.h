@@ -40,23 +40,23 @@ using AE_ROUTE_EX_LIST_NODE_S = AeRouteNode<5>;
 using AE_ROUTE_EX_LIST_S = AeRouteList<5>;
 
 // The list primitives.
-template <u32 P> void AeRouteListInit(AeRouteList<P> *pstList);
-template <u32 P> AeRouteNode<P> *AeRouteListGetFree(AeRouteList<P> *pstList);
-template <u32 P> void AeRouteListPutFree(AeRouteList<P> *pstList, AeRouteNode<P> *pstNode);
-template <u32 P> void AeRouteListPutBusy(AeRouteList<P> *pstList, AeRouteNode<P> *pstNode);
-template <u32 P> void AeRouteListPutBusyByPos(AeRouteList<P> *pstList, AeRouteNode<P> *pstNode, AeRouteNode<P> *pstPos);
-template <u32 P> AeRouteNode<P> *AeRouteListGetFirstNode(AeRouteList<P> *pstList);
-template <u32 P> AeRouteNode<P> *AeRouteListGetUpNode(AeRouteList<P> *pstList, AeRouteNode<P> *pstNode);
-template <u32 P> AeRouteNode<P> *AeRouteListGetDwNode(AeRouteList<P> *pstList, AeRouteNode<P> *pstNode);
+template <u32 P> void route_list_init(AeRouteList<P> *pstList);
+template <u32 P> AeRouteNode<P> *route_list_get_free(AeRouteList<P> *pstList);
+template <u32 P> void route_list_put_free(AeRouteList<P> *pstList, AeRouteNode<P> *pstNode);
+template <u32 P> void route_list_put_busy(AeRouteList<P> *pstList, AeRouteNode<P> *pstNode);
+template <u32 P> void route_list_put_busy_at(AeRouteList<P> *pstList, AeRouteNode<P> *pstNode, AeRouteNode<P> *pstPos);
+template <u32 P> AeRouteNode<P> *route_list_first_node(AeRouteList<P> *pstList);
+template <u32 P> AeRouteNode<P> *route_list_up_node(AeRouteList<P> *pstList, AeRouteNode<P> *pstNode);
+template <u32 P> AeRouteNode<P> *route_list_down_node(AeRouteList<P> *pstList, AeRouteNode<P> *pstNode);
 // The first pair of consecutive nodes whose products hold the exposure;
 // both null when there is none.
 template <u32 P>
-s32 AeRouteListGetJoint(AeRouteList<P> *pstList, u64 u64Exp, AeRouteNode<P> **ppstLow, AeRouteNode<P> **ppstHigh);
+s32 route_list_joint(AeRouteList<P> *pstList, u64 u64Exp, AeRouteNode<P> **ppstLow, AeRouteNode<P> **ppstHigh);
 
 // The product of a node's first n parameters: the route multiplies them,
 // the route-ex takes the nearest 1024-based product of its three gains.
-u64 AeRouteProduct(const AE_ROUTE_LIST_NODE_S &n, u32 u32ParamNum);
-u64 AeRouteProduct(const AE_ROUTE_EX_LIST_NODE_S &n, u32 u32ParamNum);
+u64 route_product(const AE_ROUTE_LIST_NODE_S &n, u32 u32ParamNum);
+u64 route_product(const AE_ROUTE_EX_LIST_NODE_S &n, u32 u32ParamNum);
 
 // Building a list from a table, and clamping it to the current limits (with
 // the nodes that make every step change one parameter, without redundant

@@ -297,7 +297,7 @@ s32 AeExit(s32 handle)
     if (!c.bInit)
         return 0;
     AeDcIrisExit();
-    AeDbgExit(handle);
+    ae_dbg_exit(handle);
     s32 ret = VReg_Exit(AE_LIB_VREG_BASE((u32)handle), ALG_LIB_VREG_SIZE);
     if (ret != 0) {
         printf("Ae lib(%d) vreg exit failed!\n", handle);
@@ -576,7 +576,7 @@ s32 AeRun(s32 handle, const AE_FRAME_INPUT_S *in, AE_FRAME_RESULT_S *out, s32 rs
     if (!c.bInit)
         return -1;
     c.u32FrameCnt = in->u32FrameCnt;
-    AeReadExtRegs(handle);
+    ae_read_ext_regs(handle);
     const u32 p = c.stIspDgain.u32Shift;
     c.stIspDgain.u32SnsMin = 1u << p;
     if (IO_READ8(ISP_REG_BASE + 0x40) & 0x4)
@@ -615,7 +615,7 @@ s32 AeRun(s32 handle, const AE_FRAME_INPUT_S *in, AE_FRAME_RESULT_S *out, s32 rs
     }
     AeDbgRunEnd(handle);
     *out = c.stResult;
-    AeWeightHandshake(handle, in);
+    ae_weight_handshake(handle, in);
     return 0;
 }
 

@@ -120,7 +120,7 @@ s32 AeUpdateIspRegs(s32 handle)
 }
 
 // The ISP echoes the first threshold once it applied weights and thresholds.
-void AeWeightHandshake(s32 handle, const AE_FRAME_INPUT_S *in)
+void ae_weight_handshake(s32 handle, const AE_FRAME_INPUT_S *in)
 {
     AE_CTX_S &c = g_astAeCtx[handle];
     if (c.stResult.bChange && in->pstAeStat1->au8MeteringThresh[0] == c.stResult.au8MeteringHistThresh[0])

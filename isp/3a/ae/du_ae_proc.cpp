@@ -112,14 +112,14 @@ s32 AeProcWrite(s32 handle, ISP_CTRL_PROC_WRITE_S *p)
     if (c.bRouteExMode) {
         alg_proc_printf(p, "%8s%8s%8s%8s%8s%8s%8s%8s%12s\n", "NodeId", "IntTime", "AGain", "DGain", "IspDGain",
                         "IrisApe", "UpStgy", "DwStgy", "Mltply");
-        for (auto *n = AeRouteListGetFirstNode(&m.stRouteExList); n; n = AeRouteListGetUpNode(&m.stRouteExList, n))
+        for (auto *n = route_list_first_node(&m.stRouteExList); n; n = route_list_up_node(&m.stRouteExList, n))
             alg_proc_printf(p, "%8d%8u%8u%8u%8u%8u%8d%8d%12llu\n", k++, n->au32Param[0], n->au32Param[1],
                             n->au32Param[2], n->au32Param[3], n->au32Param[4], n->u32UpStgy, n->u32DwStgy,
                             (unsigned long long)n->u64Mltply);
     } else {
         alg_proc_printf(p, "%8s%8s%8s%8s%8s%8s%12s\n", "NodeId", "IntTime", "SysGain", "IrisApe", "UpStgy", "DwStgy",
                         "Mltply");
-        for (auto *n = AeRouteListGetFirstNode(&m.stRouteList); n; n = AeRouteListGetUpNode(&m.stRouteList, n))
+        for (auto *n = route_list_first_node(&m.stRouteList); n; n = route_list_up_node(&m.stRouteList, n))
             alg_proc_printf(p, "%8d%8u%8u%8u%8d%8d%12llu\n", k++, n->au32Param[0], n->au32Param[1], n->au32Param[2],
                             n->u32UpStgy, n->u32DwStgy, (unsigned long long)n->u64Mltply);
     }
@@ -211,7 +211,7 @@ s32 AeDbgRunEnd(s32 handle)
     return 0;
 }
 
-s32 AeDbgExit(s32 handle)
+s32 ae_dbg_exit(s32 handle)
 {
     dbg_unmap(g_astAeCtx[handle]);
     return 0;

@@ -383,7 +383,7 @@ s32 AeLFModeExtRegsInit(s32 handle)
     return 0;
 }
 
-void AeReadExtRegs(s32 handle)
+void ae_read_ext_regs(s32 handle)
 {
     AeRegs r{handle};
     AE_CTX_S &c = g_astAeCtx[handle];
@@ -440,14 +440,14 @@ s32 AeExtRegsUpdate(s32 handle)
     s.u32ISO = c.stResult.u32Iso;
     s.u32FirstStableTime = c.u32FirstStableTime;
     u32 k = 0;
-    for (auto *n = AeRouteListGetFirstNode(&c.stRouteList); n && k < ISP_AE_ROUTE_MAX_NODES;
-         n = AeRouteListGetUpNode(&c.stRouteList, n), k++)
+    for (auto *n = route_list_first_node(&c.stRouteList); n && k < ISP_AE_ROUTE_MAX_NODES;
+         n = route_list_up_node(&c.stRouteList, n), k++)
         s.astRouteNode[k] = {ae_lines_to_us(c, n->au32Param[0]), ae_gain_out(n->au32Param[1], c.u32SysGainShift),
                              AePirisLinToFNO(n->au32Param[2])};
     s.u32RouteNum = k;
     k = 0;
-    for (auto *n = AeRouteListGetFirstNode(&c.stRouteExList); n && k < ISP_AE_ROUTE_MAX_NODES;
-         n = AeRouteListGetUpNode(&c.stRouteExList, n), k++)
+    for (auto *n = route_list_first_node(&c.stRouteExList); n && k < ISP_AE_ROUTE_MAX_NODES;
+         n = route_list_up_node(&c.stRouteExList, n), k++)
         s.astRouteExNode[k] = {ae_lines_to_us(c, n->au32Param[0]), n->au32Param[1], n->au32Param[2],
                                n->au32Param[3], AePirisLinToFNO(n->au32Param[4])};
     s.u32RouteExNum = k;

@@ -74,7 +74,7 @@ void node_multi_check(AeRouteNode<P> *a, AeRouteNode<P> *b, u32 n, const u32 *mi
     u32 before = a->au32Param[i];
     u64 v = ((u64)before * old + now / 2) / (now ? now : 1);
     a->au32Param[i] = AeBoundariesCheck((u32)AeBoundaryMaxCheck64(v, 0xFFFFFFFFu), min[i], max[i]);
-    a->u64Mltply = a->au32Param[i] == before ? old : AeRouteProduct(*a, n);
+    a->u64Mltply = a->au32Param[i] == before ? old : route_product(*a, n);
 }
 
 // Inserts the nodes between a and b that make each step change a single
@@ -94,7 +94,7 @@ template <u32 P> s32 node_recruit(AeRouteNode<P> *a, AeRouteNode<P> *b, AeRouteL
             i++;
             continue;
         }
-        AeRouteNode<P> *m = AeRouteListGetFree(list);
+        AeRouteNode<P> *m = route_list_get_free(list);
         if (!m)
             return -1;
         for (u32 j = 0; j < P; j++)
@@ -105,8 +105,8 @@ template <u32 P> s32 node_recruit(AeRouteNode<P> *a, AeRouteNode<P> *b, AeRouteL
                 last = j;
         m->u32UpStgy = b->u32DwStgy = last;
         m->u32DwStgy = a->u32UpStgy;
-        m->u64Mltply = AeRouteProduct(*m, n);
-        AeRouteListPutBusyByPos(list, m, a);
+        m->u64Mltply = route_product(*m, n);
+        route_list_put_busy_at(list, m, a);
         if (--k == 1 || n < 2)
             break;
         a = m;
@@ -119,9 +119,9 @@ template <u32 P> s32 node_recruit(AeRouteNode<P> *a, AeRouteNode<P> *b, AeRouteL
 // parameter changes on both of its sides.
 template <u32 P> void del_redundant(AeRouteList<P> *list, u32 n)
 {
-    AeRouteNode<P> *a = AeRouteListGetFirstNode(list);
+    AeRouteNode<P> *a = route_list_first_node(list);
     while (a) {
-        AeRouteNode<P> *b = AeRouteListGetUpNode(list, a);
+        AeRouteNode<P> *b = route_list_up_node(list, a);
         if (!b)
             break;
         u32 s = a->u32UpStgy;
@@ -136,24 +136,24 @@ template <u32 P> void del_redundant(AeRouteList<P> *list, u32 n)
         insert_after(&list->stFree, b);
         list->u32BusyNum--;
         list->u32FreeNum++;
-        if (AeRouteNode<P> *pred = AeRouteListGetDwNode(list, a))
+        if (AeRouteNode<P> *pred = route_list_down_node(list, a))
             a = pred;
     }
 }
 
 template <u32 P> s32 route_limit(AeRouteList<P> *list, u32 n, const u32 *min, const u32 *max)
 {
-    for (AeRouteNode<P> *a = AeRouteListGetFirstNode(list); a; a = AeRouteListGetUpNode(list, a)) {
-        AeRouteNode<P> *b = AeRouteListGetUpNode(list, a);
+    for (AeRouteNode<P> *a = route_list_first_node(list); a; a = route_list_up_node(list, a)) {
+        AeRouteNode<P> *b = route_list_up_node(list, a);
         for (u32 i = 0; i < n && i < P; i++)
             a->au32Param[i] = AeBoundariesCheck(a->au32Param[i], min[i], max[i]);
-        u64 product = AeRouteProduct(*a, n);
+        u64 product = route_product(*a, n);
         if (product != a->u64Mltply)
             node_multi_check(a, b ? b : a, n, min, max, product, a->u64Mltply);
     }
-    for (AeRouteNode<P> *a = AeRouteListGetFirstNode(list), *b; a && (b = AeRouteListGetUpNode(list, a)); a = b)
+    for (AeRouteNode<P> *a = route_list_first_node(list), *b; a && (b = route_list_up_node(list, a)); a = b)
         node_recruit(a, b, list, n); // a full pool leaves the pair as it is
-    for (AeRouteNode<P> *a = AeRouteListGetFirstNode(list), *b; a && (b = AeRouteListGetUpNode(list, a)); a = b)
+    for (AeRouteNode<P> *a = route_list_first_node(list), *b; a && (b = route_list_up_node(list, a)); a = b)
         node_stgy(a, b, n);
     del_redundant(list, n);
     return 0;
@@ -161,7 +161,7 @@ template <u32 P> s32 route_limit(AeRouteList<P> *list, u32 n, const u32 *min, co
 
 template <u32 P> void link_busy_stgy(AeRouteList<P> *list, u32 n)
 {
-    for (AeRouteNode<P> *a = AeRouteListGetFirstNode(list), *b; a && (b = AeRouteListGetUpNode(list, a)); a = b)
+    for (AeRouteNode<P> *a = route_list_first_node(list), *b; a && (b = route_list_up_node(list, a)); a = b)
         node_stgy(a, b, n);
 }
 
@@ -169,18 +169,18 @@ u32 iris_ape(u32 fno) { return 1u << (fno > 10 ? 10 : fno); }
 
 } // namespace
 
-template <u32 P> void AeRouteListInit(AeRouteList<P> *l)
+template <u32 P> void route_list_init(AeRouteList<P> *l)
 {
     l->u32BusyNum = l->u32FreeNum = 0;
     l->stFree.pstNext = l->stFree.pstPrev = &l->stFree;
     l->stBusy.pstNext = l->stBusy.pstPrev = &l->stBusy;
     for (auto &n : l->astPool) {
         n.u32UpStgy = n.u32DwStgy = AeRouteList<P>::UNSET;
-        AeRouteListPutFree(l, &n);
+        route_list_put_free(l, &n);
     }
 }
 
-template <u32 P> AeRouteNode<P> *AeRouteListGetFree(AeRouteList<P> *l)
+template <u32 P> AeRouteNode<P> *route_list_get_free(AeRouteList<P> *l)
 {
     if (l->stFree.pstNext == &l->stFree) {
         puts("free list empty");
@@ -192,43 +192,43 @@ template <u32 P> AeRouteNode<P> *AeRouteListGetFree(AeRouteList<P> *l)
     return n;
 }
 
-template <u32 P> void AeRouteListPutFree(AeRouteList<P> *l, AeRouteNode<P> *n)
+template <u32 P> void route_list_put_free(AeRouteList<P> *l, AeRouteNode<P> *n)
 {
     insert_after(l->stFree.pstPrev, n);
     l->u32FreeNum++;
 }
 
-template <u32 P> void AeRouteListPutBusy(AeRouteList<P> *l, AeRouteNode<P> *n)
+template <u32 P> void route_list_put_busy(AeRouteList<P> *l, AeRouteNode<P> *n)
 {
     insert_after(l->stBusy.pstPrev, n);
     l->u32BusyNum++;
 }
 
-template <u32 P> void AeRouteListPutBusyByPos(AeRouteList<P> *l, AeRouteNode<P> *n, AeRouteNode<P> *pos)
+template <u32 P> void route_list_put_busy_at(AeRouteList<P> *l, AeRouteNode<P> *n, AeRouteNode<P> *pos)
 {
     insert_after(pos, n);
     l->u32BusyNum++;
 }
 
-template <u32 P> AeRouteNode<P> *AeRouteListGetFirstNode(AeRouteList<P> *l)
+template <u32 P> AeRouteNode<P> *route_list_first_node(AeRouteList<P> *l)
 {
     return l->stBusy.pstNext != &l->stBusy ? l->stBusy.pstNext : nullptr;
 }
 
-template <u32 P> AeRouteNode<P> *AeRouteListGetUpNode(AeRouteList<P> *l, AeRouteNode<P> *n)
+template <u32 P> AeRouteNode<P> *route_list_up_node(AeRouteList<P> *l, AeRouteNode<P> *n)
 {
     return n->pstNext != &l->stBusy ? n->pstNext : nullptr;
 }
 
-template <u32 P> AeRouteNode<P> *AeRouteListGetDwNode(AeRouteList<P> *l, AeRouteNode<P> *n)
+template <u32 P> AeRouteNode<P> *route_list_down_node(AeRouteList<P> *l, AeRouteNode<P> *n)
 {
     return n->pstPrev != &l->stBusy ? n->pstPrev : nullptr;
 }
 
-template <u32 P> s32 AeRouteListGetJoint(AeRouteList<P> *l, u64 e, AeRouteNode<P> **low, AeRouteNode<P> **high)
+template <u32 P> s32 route_list_joint(AeRouteList<P> *l, u64 e, AeRouteNode<P> **low, AeRouteNode<P> **high)
 {
     *low = *high = nullptr;
-    for (AeRouteNode<P> *a = AeRouteListGetFirstNode(l), *b; a && (b = AeRouteListGetUpNode(l, a)); a = b) {
+    for (AeRouteNode<P> *a = route_list_first_node(l), *b; a && (b = route_list_up_node(l, a)); a = b) {
         if (a->u64Mltply <= e && e <= b->u64Mltply) {
             *low = a;
             *high = b;
@@ -239,19 +239,19 @@ template <u32 P> s32 AeRouteListGetJoint(AeRouteList<P> *l, u64 e, AeRouteNode<P
 }
 
 #define AE_ROUTE_LIST_INSTANCE(P)                                                                           \
-    template void AeRouteListInit<P>(AeRouteList<P> *);                                                     \
-    template AeRouteNode<P> *AeRouteListGetFree<P>(AeRouteList<P> *);                                       \
-    template void AeRouteListPutFree<P>(AeRouteList<P> *, AeRouteNode<P> *);                                \
-    template void AeRouteListPutBusy<P>(AeRouteList<P> *, AeRouteNode<P> *);                                \
-    template void AeRouteListPutBusyByPos<P>(AeRouteList<P> *, AeRouteNode<P> *, AeRouteNode<P> *);         \
-    template AeRouteNode<P> *AeRouteListGetFirstNode<P>(AeRouteList<P> *);                                  \
-    template AeRouteNode<P> *AeRouteListGetUpNode<P>(AeRouteList<P> *, AeRouteNode<P> *);                   \
-    template AeRouteNode<P> *AeRouteListGetDwNode<P>(AeRouteList<P> *, AeRouteNode<P> *);                   \
-    template s32 AeRouteListGetJoint<P>(AeRouteList<P> *, u64, AeRouteNode<P> **, AeRouteNode<P> **);
+    template void route_list_init<P>(AeRouteList<P> *);                                                     \
+    template AeRouteNode<P> *route_list_get_free<P>(AeRouteList<P> *);                                       \
+    template void route_list_put_free<P>(AeRouteList<P> *, AeRouteNode<P> *);                                \
+    template void route_list_put_busy<P>(AeRouteList<P> *, AeRouteNode<P> *);                                \
+    template void route_list_put_busy_at<P>(AeRouteList<P> *, AeRouteNode<P> *, AeRouteNode<P> *);         \
+    template AeRouteNode<P> *route_list_first_node<P>(AeRouteList<P> *);                                  \
+    template AeRouteNode<P> *route_list_up_node<P>(AeRouteList<P> *, AeRouteNode<P> *);                   \
+    template AeRouteNode<P> *route_list_down_node<P>(AeRouteList<P> *, AeRouteNode<P> *);                   \
+    template s32 route_list_joint<P>(AeRouteList<P> *, u64, AeRouteNode<P> **, AeRouteNode<P> **);
 AE_ROUTE_LIST_INSTANCE(3)
 AE_ROUTE_LIST_INSTANCE(5)
 
-u64 AeRouteProduct(const AE_ROUTE_LIST_NODE_S &n, u32 u32ParamNum)
+u64 route_product(const AE_ROUTE_LIST_NODE_S &n, u32 u32ParamNum)
 {
     u64 m = 1;
     for (u32 i = 0; i < u32ParamNum && i < 3; i++)
@@ -259,7 +259,7 @@ u64 AeRouteProduct(const AE_ROUTE_LIST_NODE_S &n, u32 u32ParamNum)
     return m;
 }
 
-u64 AeRouteProduct(const AE_ROUTE_EX_LIST_NODE_S &n, u32 u32ParamNum)
+u64 route_product(const AE_ROUTE_EX_LIST_NODE_S &n, u32 u32ParamNum)
 {
     u64 gains = ((u64)n.au32Param[1] * n.au32Param[2] * n.au32Param[3] + 0x80000) >> 20;
     u64 m = (u64)n.au32Param[0] * gains;
@@ -271,15 +271,15 @@ namespace {
 // A list from a table of P words a node (the iris enumerant last).
 template <u32 P> void build(AeRouteList<P> *l, const u32 *words, u32 count, u32 n)
 {
-    AeRouteListInit(l);
+    route_list_init(l);
     for (u32 i = 0; i < count && i < ISP_AE_ROUTE_MAX_NODES; i++) {
-        AeRouteNode<P> *node = AeRouteListGetFree(l);
+        AeRouteNode<P> *node = route_list_get_free(l);
         if (!node)
             break;
         for (u32 k = 0; k < P; k++)
             node->au32Param[k] = k == P - 1 ? iris_ape(words[P * i + k]) : words[P * i + k];
-        node->u64Mltply = AeRouteProduct(*node, n);
-        AeRouteListPutBusy(l, node);
+        node->u64Mltply = route_product(*node, n);
+        route_list_put_busy(l, node);
     }
     link_busy_stgy(l, n);
 }
@@ -301,8 +301,8 @@ s32 AeRouteLimit(AE_ROUTE_LIST_S *l, u32 n, const u32 *min, const u32 *max) { re
 s32 AeRouteExLimit(AE_ROUTE_EX_LIST_S *l, u32 n, const u32 *min, const u32 *max)
 {
     if (n == 0) {
-        for (auto *a = AeRouteListGetFirstNode(l); a; a = AeRouteListGetUpNode(l, a))
-            a->u64Mltply = AeRouteProduct(*a, 5);
+        for (auto *a = route_list_first_node(l); a; a = route_list_up_node(l, a))
+            a->u64Mltply = route_product(*a, 5);
         return 0;
     }
     return route_limit(l, n, min, max);
@@ -317,7 +317,7 @@ s32 AeRouteExDelRdcy(AE_ROUTE_EX_LIST_S *l, u32 n)
 void AeRouteExPrint(AE_ROUTE_EX_LIST_S *l)
 {
     int k = 0;
-    for (auto *a = AeRouteListGetFirstNode(l); a; a = AeRouteListGetUpNode(l, a), k++)
+    for (auto *a = route_list_first_node(l); a; a = route_list_up_node(l, a), k++)
         printf("%8d%8u%8u%8u%8u%8u%8d%8d%12llu\n", k, a->au32Param[0], a->au32Param[1], a->au32Param[2],
                a->au32Param[3], a->au32Param[4], a->u32UpStgy, a->u32DwStgy, (unsigned long long)a->u64Mltply);
 }

@@ -175,22 +175,22 @@ bool route_segment(AE_CTX_S &c, AeRouteList<P> *list, AeRouteNode<P> *&low, AeRo
 {
     const u32 SAME = AeRouteList<P>::SAME;
     if (!low || !high) {
-        AeRouteListGetJoint(list, e, &low, &high);
+        route_list_joint(list, e, &low, &high);
         if (!low || !high)
             return false;
     }
-    if ((e > high->u64Mltply && !AeRouteListGetUpNode(list, high)) ||
-        (e < low->u64Mltply && !AeRouteListGetDwNode(list, low)))
+    if ((e > high->u64Mltply && !route_list_up_node(list, high)) ||
+        (e < low->u64Mltply && !route_list_down_node(list, low)))
         return false;
     const bool rising = c.u32Exposure > c.u32PreExposure;
     const bool falling = c.u32Exposure < c.u32PreExposure;
     if (rising && e > high->u64Mltply) {
         const bool big = c.u32Exposure - c.u32PreExposure > 6;
-        AeRouteNode<P> *next = AeRouteListGetUpNode(list, high);
+        AeRouteNode<P> *next = route_list_up_node(list, high);
         if (high->u32UpStgy == SAME) {
             if (big) {
                 low = next;
-                high = next ? AeRouteListGetUpNode(list, next) : nullptr;
+                high = next ? route_list_up_node(list, next) : nullptr;
             } else {
                 e = high->u64Mltply;
             }
@@ -200,11 +200,11 @@ bool route_segment(AE_CTX_S &c, AeRouteList<P> *list, AeRouteNode<P> *&low, AeRo
         }
     } else if (falling && e < low->u64Mltply) {
         const bool big = c.u32PreExposure - c.u32Exposure > 6;
-        AeRouteNode<P> *prev = AeRouteListGetDwNode(list, low);
+        AeRouteNode<P> *prev = route_list_down_node(list, low);
         if (low->u32DwStgy == SAME) {
             if (big) {
                 high = prev;
-                low = prev ? AeRouteListGetDwNode(list, prev) : nullptr;
+                low = prev ? route_list_down_node(list, prev) : nullptr;
             } else {
                 e = low->u64Mltply;
             }
@@ -610,7 +610,7 @@ s32 AeExposureAllocDefault(u64 e, s32 handle)
     AE_CTX_S &c = g_astAeCtx[handle];
     u32 time, gain;
     u64 product;
-    if (auto *n = AeRouteListGetFirstNode(&c.stRouteList)) {
+    if (auto *n = route_list_first_node(&c.stRouteList)) {
         time = n->au32Param[0];
         gain = n->au32Param[1];
         product = n->u64Mltply;
@@ -627,7 +627,7 @@ s32 AeExposureAllocDefaultEx(u64 e, s32 handle)
     AE_CTX_S &c = g_astAeCtx[handle];
     u32 time;
     u64 a, d, i, product;
-    if (auto *n = AeRouteListGetFirstNode(&c.stRouteExList)) {
+    if (auto *n = route_list_first_node(&c.stRouteExList)) {
         time = n->au32Param[0];
         a = n->au32Param[1], d = n->au32Param[2], i = n->au32Param[3];
         product = n->u64Mltply;

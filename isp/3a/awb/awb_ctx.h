@@ -386,6 +386,6 @@ s32 AwbDbgSet(s32 s32Handle, const AWB_DBG_ATTR_S *pstDbg);
 s32 AwbDbgGet(s32 s32Handle, AWB_DBG_ATTR_S *pstDbg);
 s32 AwbDbgRunBgn(s32 s32Handle);
 void AwbDbgRunEnd(s32 s32Handle);
-void AwbDbgRelease(s32 s32Handle);
+void awb_dbg_release(s32 s32Handle);
 s32 AwbProcWrite(s32 s32Handle, ISP_CTRL_PROC_WRITE_S *pstProc);
 s32 AwbGetDcfInfo(s32 s32Handle, void *pstDcf);

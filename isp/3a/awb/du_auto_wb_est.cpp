@@ -1041,7 +1041,7 @@ void blend_with_zones(Run &r, s64 bGR, s64 bGB, s64 bW, u32 lumaSum)
 // Step 13: the zones clustered into four colour-temperature bins; skin and
 // mixed-light detection work on the bins, whose white point then takes over
 // from the zones'.
-void AwbMultiCt(Run &r)
+void awb_multi_ct(Run &r)
 {
     AWB_WB_STATE_S *w = r.w;
     memset(r.bins, 0, sizeof r.bins);
@@ -1361,7 +1361,7 @@ bool zone_white_point(Run &r, const AWB_FRAME_INPUT_S *in, u16 *gr, u16 *gb)
     u16 ggr, ggb;
     zones_white_point(r, &ggr, &ggb);
     if (w->u8OptA & AWB_OPTA_MULTI_CT) {
-        AwbMultiCt(r);
+        awb_multi_ct(r);
     } else {
         w->u8Degree = 0;
         memset(w->au16LightValue, 0, sizeof w->au16LightValue);

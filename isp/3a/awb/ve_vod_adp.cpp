@@ -665,7 +665,7 @@ s32 AwbExit(s32 h)
     AWB_CTX_S &c = g_astAwbCtx[h];
     if (!c.bInit)
         return 0;
-    AwbDbgRelease(h);
+    awb_dbg_release(h);
     s32 ret = VReg_Exit(AWB_LIB_VREG_BASE((u32)h), ALG_LIB_VREG_SIZE);
     if (ret != 0) {
         printf("Awb lib(%d) vreg exit failed!\n", h);

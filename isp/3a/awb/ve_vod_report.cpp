@@ -96,7 +96,7 @@ s32 AwbDbgGet(s32 h, AWB_DBG_ATTR_S *dbg)
     return 0;
 }
 
-void AwbDbgRelease(s32 h)
+void awb_dbg_release(s32 h)
 {
     AWB_DBG_STATE_S &d = g_astAwbCtx[h].stDbg;
     if (d.pMapped)
@@ -118,9 +118,9 @@ s32 AwbDbgRunBgn(s32 h)
                     d.u32Depth <= (0xFFFFFFFFu - AWB_DBG_HEADER_SIZE) / AWB_DBG_RECORD_SIZE;
     s32 ret = 0;
     if (!on) {
-        AwbDbgRelease(h);
+        awb_dbg_release(h);
     } else if (!(d.pMapped && d.bEn == d.bPrevEn && d.u32Addr == d.u32PrevAddr && d.u32Depth == d.u32PrevDepth)) {
-        AwbDbgRelease(h);
+        awb_dbg_release(h);
         u32 size = dbg_size(d.u32Depth);
         void *p = DU_DUZ_SYS_Mmap(d.u32Addr, size);
         if (!p) {

@@ -8,7 +8,7 @@ namespace {
 std::vector<std::vector<u32>> busy(AE_ROUTE_LIST_S &l)
 {
     std::vector<std::vector<u32>> out;
-    for (auto *n = AeRouteListGetFirstNode(&l); n; n = AeRouteListGetUpNode(&l, n))
+    for (auto *n = route_list_first_node(&l); n; n = route_list_up_node(&l, n))
         out.push_back({n->au32Param[0], n->au32Param[1], n->u32UpStgy, n->u32DwStgy});
     return out;
 }
@@ -67,17 +67,17 @@ TEST(AeRouteList, TheJointOfAnExposureIsTheFirstPairHoldingIt)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.e);
         AE_ROUTE_LIST_NODE_S *lo, *hi;
-        AeRouteListGetJoint(&l, c.e, &lo, &hi);
+        route_list_joint(&l, c.e, &lo, &hi);
         if (c.low < 0) {
             EXPECT_EQ(lo, nullptr);
             EXPECT_EQ(hi, nullptr);
             continue;
         }
-        AE_ROUTE_LIST_NODE_S *want = AeRouteListGetFirstNode(&l);
+        AE_ROUTE_LIST_NODE_S *want = route_list_first_node(&l);
         for (int i = 0; i < c.low; i++)
-            want = AeRouteListGetUpNode(&l, want);
+            want = route_list_up_node(&l, want);
         EXPECT_EQ(lo, want);
-        EXPECT_EQ(hi, AeRouteListGetUpNode(&l, want));
+        EXPECT_EQ(hi, route_list_up_node(&l, want));
     }
     // A table of more than 16 nodes yields 16.
     ISP_AE_ROUTE_S big = table({});
