@@ -274,9 +274,9 @@ inline u32 ive_ann_weight_count(const u16 *layer_count, u32 layers)
 constexpr u32 IVE_SVM_DF_HEADER = 8, IVE_SVM_DF_ENTRY = 6;
 
 // Walks the `dfs` decision functions in the `size` bytes at `df`, calling
-// on_df(d, header) and on_entry(d, k, alpha, index); either returning
-// non-zero stops the walk with that value. Returns -1 - d when function d
-// (its header or an entry) runs past the end, 0 when all fit.
+// on_df(d, header) and on_entry(d, k, alpha, index); either returning true
+// stops the walk, which then returns 1. Returns -1 - d when function d (its
+// header or an entry) runs past the end, 0 when every function fits.
 template <class OnDf, class OnEntry>
 s32 ive_svm_walk(const u8 *df, u64 size, u32 dfs, OnDf on_df, OnEntry on_entry)
 {
@@ -288,16 +288,16 @@ s32 ive_svm_walk(const u8 *df, u64 size, u32 dfs, OnDf on_df, OnEntry on_entry)
         memcpy(&count, df + off, sizeof count);
         if (off + IVE_SVM_DF_HEADER + (u64)count * IVE_SVM_DF_ENTRY > size)
             return -1 - (s32)d;
-        if (s32 ret = on_df(d, df + off))
-            return ret;
+        if (on_df(d, df + off))
+            return 1;
         const u8 *e = df + off + IVE_SVM_DF_HEADER;
         for (u32 k = 0; k < count; k++, e += IVE_SVM_DF_ENTRY) {
             s32 alpha;
             u16 index;
             memcpy(&alpha, e, sizeof alpha);
             memcpy(&index, e + 4, sizeof index);
-            if (s32 ret = on_entry(d, k, alpha, index))
-                return ret;
+            if (on_entry(d, k, alpha, index))
+                return 1;
         }
         off += IVE_SVM_DF_HEADER + (u64)count * IVE_SVM_DF_ENTRY;
     }

@@ -162,8 +162,8 @@ int op_svm_predict(const IVE_SVM_PREDICT_REQ_S &b)
     // Every function inside the block and naming a vector that is there,
     // before anything is computed.
     const uint32_t dfs = ive_svm_df_count(m.u8ClassCount);
-    if (ive_svm_walk(df, m.u32TotalDfSize, dfs, [](u32, const u8 *) { return 0; },
-                     [&](u32, u32, s32, u16 index) { return index >= m.u16SvTotal ? 1 : 0; }) != 0)
+    if (ive_svm_walk(df, m.u32TotalDfSize, dfs, [](u32, const u8 *) { return false; },
+                     [&](u32, u32, s32, u16 index) { return index >= m.u16SvTotal; }) != 0)
         return EINVAL;
     const std::vector<int64_t> k = kernels(m, src, sv, t);
     // The functions come pair by pair: (0,1), (0,2) .. (K-2,K-1).
@@ -184,11 +184,11 @@ int op_svm_predict(const IVE_SVM_PREDICT_REQ_S &b)
                 vote();
             sum = 0;
             rho = ld<int32_t>(header + 2);
-            return 0;
+            return false;
         },
         [&](u32, u32, s32 alpha, u16 index) {
             sum += (__int128)alpha * k[index];
-            return 0;
+            return false;
         });
     vote();
     memcpy(votes, count.data(), 2u * m.u8ClassCount);
