@@ -162,4 +162,36 @@ TEST_F(IvePredictChecks, SupportVectors)
     });
 }
 
+// The flag after the weights says whether the loader added an input; it is
+// read only when the weight block holds it.
+TEST_F(IvePredictChecks, TheAddedInputIsZeroedOnlyWhenTheBlockHoldsItsFlag)
+{
+    IVE_MLP_NET_S net;
+    memset(&net, 0, sizeof net);
+    net.stWeight = block(61); // 2-3-1: 57 bytes of weights, then the flag
+    net.stWeight.pu8VirAddr[57] = 1;
+    net.u32TotalWeightSize = 57;
+    net.au16LayerCount[0] = 2, net.au16LayerCount[1] = 3, net.au16LayerCount[2] = 1;
+    net.u16MaxCount = 3;
+    net.u8LayerNum = 3;
+    IVE_LUT_DESC_S tab = table(16, 0, 0, 1);
+    IVE_MEM_BLOCK_S dst = block(4);
+    struct Case {
+        const char *name;
+        u32 block_size;
+        bool zeroed;
+    };
+    for (const Case &c : {Case{"the flag inside the block", 61, true}, Case{"the block ends with the weights", 57, false},
+                          Case{"the flag's last byte outside", 60, false}}) {
+        SCOPED_TRACE(c.name);
+        net.stWeight.u32Size = c.block_size;
+        IVE_MEM_BLOCK_S src = block(8, 0xAA);
+        ASSERT_EQ(0, DU_DUZ_IVE_ANN_MLP_Predict(&h_, &src, &tab, &net, &dst, 0));
+        std::vector<u8> expect(8, 0xAA);
+        if (c.zeroed)
+            std::fill(expect.begin() + 4, expect.end(), 0);
+        EXPECT_EQ(expect, std::vector<u8>(src.pu8VirAddr, src.pu8VirAddr + 8));
+    }
+}
+
 } // namespace
