@@ -208,9 +208,10 @@ s32 IveCheckCannyEdgeParam(const IVE_IMG_DESC_S *pstEdge, const IVE_MEM_BLOCK_S 
     const u32 pixels = (u32)pstEdge->u16Width * pstEdge->u16Height;
     u32 count;
     memcpy(&count, pstStack->pu8VirAddr + (size_t)4 * pixels, sizeof count);
-    return ive_fail(IVE_HERE, count > pixels, kIllegal,
-                    "pstStack's point count(%u) must be less than or equal to pstEdge->u16Width*pstEdge->u16Height(%u)!\n",
-                    count, pixels);
+    return ive_fail(
+        IVE_HERE, count > pixels, kIllegal,
+        "pstStack's point count(%u) must be less than or equal to pstEdge->u16Width*pstEdge->u16Height(%u)!\n", count,
+        pixels);
 }
 
 s32 IveCheckSADParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc1, const IVE_IMG_DESC_S *pstSrc2,

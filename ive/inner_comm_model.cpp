@@ -14,17 +14,30 @@ constexpr u32 kBgModelBytes = 24;
 // The statistics block of the background-model operators.
 constexpr u32 kStatDataBytes = 16;
 
-s32 video_img(IveAt at, const IVE_IMG_DESC_S *img, const char *name) { return ive_img(at, img, name, 64, 64, 720, 576); }
+s32 video_img(IveAt at, const IVE_IMG_DESC_S *img, const char *name)
+{
+    return ive_img(at, img, name, 64, 64, 720, 576);
+}
 
 s32 video_img(IveAt at, const IVE_IMG_DESC_S *img, const char *name, u32 type)
 {
     return ive_typed_img(at, img, name, type, 64, 64, 720, 576);
 }
 
-// "<field> must be in [lo, hi]" messages of the control ranges.
-s32 range(IveAt at, u32 v, u32 lo, u32 hi, const char *fmt)
+// One control range: the value, its bounds, and the message, printed with
+// the value and `shown` (the other field a relative bound comes from).
+struct Range {
+    u32 value, lo, hi;
+    const char *fmt;
+    u32 shown = 0;
+};
+
+// The control ranges in field order; the first value out of its range fails.
+s32 ranges(IveAt at, std::initializer_list<Range> rows)
 {
-    return ive_fail(at, v < lo || v > hi, kIllegal, fmt, (s32)v);
+    for (const Range &r : rows)
+        IVE_CHECK(ive_fail(at, r.value < r.lo || r.value > r.hi, kIllegal, r.fmt, (s32)r.value, (s32)r.shown));
+    return 0;
 }
 
 // The background model: a user and physical address, a stride the stride
@@ -71,46 +84,45 @@ s32 match_ctrl(IveAt at, const IVE_MATCH_BG_MODEL_CTRL_S &c)
                        "pstMatchBgModelCtrl->u32CurFrmNum(%d) must be greater than "
                        "pstMatchBgModelCtrl->u32PreFrmNum(%d)!\n",
                        (s32)c.u32CurFrmNum, (s32)c.u32PreFrmNum));
-    IVE_CHECK(range(at, c.u16TimeThr, 2, 100, "pstMatchBgModelCtrl->u16TimeThr(%d) must be in [2, 100]!\n"));
-    IVE_CHECK(range(at, c.u8DiffThrCrlCoef, 0, 5, "pstMatchBgModelCtrl->u8DiffThrCrlCoef(%d) must be in [0, 5]!\n"));
-    IVE_CHECK(range(at, c.u8DiffMaxThr, 3, 15, "pstMatchBgModelCtrl->u8DiffMaxThr(%d) must be in [3, 15]!\n"));
-    IVE_CHECK(ive_fail(at, c.u8DiffMinThr < 3 || c.u8DiffMinThr > c.u8DiffMaxThr, kIllegal,
-                       "pstMatchBgModelCtrl->u8DiffMinThr(%d) must be in [3, 15] and must be less than or equal to "
-                       "pstMatchBgModelCtrl->u8DiffMaxThr(%d)!\n",
-                       c.u8DiffMinThr, c.u8DiffMaxThr));
-    IVE_CHECK(range(at, c.u8DiffThrInc, 0, 6, "pstMatchBgModelCtrl->u8DiffThrInc(%d) must be in [0, 6]!\n"));
-    IVE_CHECK(range(at, c.u8FastLearnRate, 0, 4, "pstMatchBgModelCtrl->u8FastLearnRate(%d) must be in [0, 4]!\n"));
-    return range(at, c.u8DetChgRegion, 0, 1, "pstMatchBgModelCtrl->u8DetChgRegion(%d) must be in {0, 1}!\n");
+    return ranges(at, {
+        {c.u16TimeThr, 2, 100, "pstMatchBgModelCtrl->u16TimeThr(%d) must be in [2, 100]!\n"},
+        {c.u8DiffThrCrlCoef, 0, 5, "pstMatchBgModelCtrl->u8DiffThrCrlCoef(%d) must be in [0, 5]!\n"},
+        {c.u8DiffMaxThr, 3, 15, "pstMatchBgModelCtrl->u8DiffMaxThr(%d) must be in [3, 15]!\n"},
+        {c.u8DiffMinThr, 3, c.u8DiffMaxThr,
+         "pstMatchBgModelCtrl->u8DiffMinThr(%d) must be in [3, 15] and must be less than or equal to "
+         "pstMatchBgModelCtrl->u8DiffMaxThr(%d)!\n",
+         c.u8DiffMaxThr},
+        {c.u8DiffThrInc, 0, 6, "pstMatchBgModelCtrl->u8DiffThrInc(%d) must be in [0, 6]!\n"},
+        {c.u8FastLearnRate, 0, 4, "pstMatchBgModelCtrl->u8FastLearnRate(%d) must be in [0, 4]!\n"},
+        {c.u8DetChgRegion, 0, 1, "pstMatchBgModelCtrl->u8DetChgRegion(%d) must be in {0, 1}!\n"},
+    });
 }
 
 s32 update_ctrl(IveAt at, const IVE_UPDATE_BG_MODEL_CTRL_S &c)
 {
-    IVE_CHECK(range(at, c.u32FrmChkPeriod, 0, 2000, "pstUpdateBgModelCtrl->u32FrmChkPeriod(%d) must be in [0, 2000]!\n"));
-    IVE_CHECK(range(at, c.u32InitMinTime, 20, 6000, "pstUpdateBgModelCtrl->u32InitMinTime(%d) must be in [20, 6000]!\n"));
-    IVE_CHECK(ive_fail(at, c.u32StyBgMinBlendTime < c.u32InitMinTime || c.u32StyBgMinBlendTime > 6000, kIllegal,
-                       "pstUpdateBgModelCtrl->u32StyBgMinBlendTime(%d) must be in [20, 6000] and must be greater than "
-                       "or equal to pstUpdateBgModelCtrl->u32InitMinTime(%d)!\n",
-                       (s32)c.u32StyBgMinBlendTime, (s32)c.u32InitMinTime));
-    IVE_CHECK(ive_fail(at, c.u32StyBgMaxBlendTime < c.u32StyBgMinBlendTime || c.u32StyBgMaxBlendTime > 40000, kIllegal,
-                       "pstUpdateBgModelCtrl->u32StyBgMaxBlendTime(%d) must be in [20, 40000] and must be greater "
-                       "than or equal to pstUpdateBgModelCtrl->u32StyBgMinBlendTime(%d)!\n",
-                       (s32)c.u32StyBgMaxBlendTime, (s32)c.u32StyBgMinBlendTime));
-    IVE_CHECK(range(at, c.u32DynBgMinBlendTime, 0, 6000,
-                    "pstUpdateBgModelCtrl->u32DynBgMinBlendTime(%d) must be in [0, 6000]!\n"));
-    IVE_CHECK(range(at, c.u32StaticDetMinTime, 20, 6000,
-                    "pstUpdateBgModelCtrl->u32StaticDetMinTime(%d) must be in [20, 6000]!\n"));
-    IVE_CHECK(range(at, c.u16FgMaxFadeTime, 1, 255, "pstUpdateBgModelCtrl->u16FgMaxFadeTime(%d) must be in [1, 255]!\n"));
-    IVE_CHECK(range(at, c.u16BgMaxFadeTime, 1, 255, "pstUpdateBgModelCtrl->u16BgMaxFadeTime(%d) must be in [1, 255]!\n"));
-    IVE_CHECK(range(at, c.u8StyBgAccTimeRateThr, 10, 100,
-                    "pstUpdateBgModelCtrl->u8StyBgAccTimeRateThr(%d) must be in [10, 100]!\n"));
-    IVE_CHECK(range(at, c.u8ChgBgAccTimeRateThr, 10, 100,
-                    "pstUpdateBgModelCtrl->u8ChgBgAccTimeRateThr(%d) must be in [10, 100]!\n"));
-    IVE_CHECK(range(at, c.u8DynBgAccTimeThr, 0, 50, "pstUpdateBgModelCtrl->u8DynBgAccTimeThr(%d) must be in [0, 50]!\n"));
-    IVE_CHECK(range(at, c.u8DynBgDepth, 0, 3, "pstUpdateBgModelCtrl->u8DynBgDepth(%d) must be in [0, 3]!\n"));
-    IVE_CHECK(range(at, c.u8BgEffStaRateThr, 90, 100,
-                    "pstUpdateBgModelCtrl->u8BgEffStaRateThr(%d) must be in [90, 100]!\n"));
-    IVE_CHECK(range(at, c.u8AcceBgLearn, 0, 1, "pstUpdateBgModelCtrl->u8AcceBgLearn(%d) must be in {0, 1}!\n"));
-    return range(at, c.u8DetChgRegion, 0, 1, "pstUpdateBgModelCtrl->u8DetChgRegion(%d) must be in {0, 1}!\n");
+    return ranges(at, {
+        {c.u32FrmChkPeriod, 0, 2000, "pstUpdateBgModelCtrl->u32FrmChkPeriod(%d) must be in [0, 2000]!\n"},
+        {c.u32InitMinTime, 20, 6000, "pstUpdateBgModelCtrl->u32InitMinTime(%d) must be in [20, 6000]!\n"},
+        {c.u32StyBgMinBlendTime, c.u32InitMinTime, 6000,
+         "pstUpdateBgModelCtrl->u32StyBgMinBlendTime(%d) must be in [20, 6000] and must be greater than or equal to "
+         "pstUpdateBgModelCtrl->u32InitMinTime(%d)!\n",
+         c.u32InitMinTime},
+        {c.u32StyBgMaxBlendTime, c.u32StyBgMinBlendTime, 40000,
+         "pstUpdateBgModelCtrl->u32StyBgMaxBlendTime(%d) must be in [20, 40000] and must be greater than or equal to "
+         "pstUpdateBgModelCtrl->u32StyBgMinBlendTime(%d)!\n",
+         c.u32StyBgMinBlendTime},
+        {c.u32DynBgMinBlendTime, 0, 6000, "pstUpdateBgModelCtrl->u32DynBgMinBlendTime(%d) must be in [0, 6000]!\n"},
+        {c.u32StaticDetMinTime, 20, 6000, "pstUpdateBgModelCtrl->u32StaticDetMinTime(%d) must be in [20, 6000]!\n"},
+        {c.u16FgMaxFadeTime, 1, 255, "pstUpdateBgModelCtrl->u16FgMaxFadeTime(%d) must be in [1, 255]!\n"},
+        {c.u16BgMaxFadeTime, 1, 255, "pstUpdateBgModelCtrl->u16BgMaxFadeTime(%d) must be in [1, 255]!\n"},
+        {c.u8StyBgAccTimeRateThr, 10, 100, "pstUpdateBgModelCtrl->u8StyBgAccTimeRateThr(%d) must be in [10, 100]!\n"},
+        {c.u8ChgBgAccTimeRateThr, 10, 100, "pstUpdateBgModelCtrl->u8ChgBgAccTimeRateThr(%d) must be in [10, 100]!\n"},
+        {c.u8DynBgAccTimeThr, 0, 50, "pstUpdateBgModelCtrl->u8DynBgAccTimeThr(%d) must be in [0, 50]!\n"},
+        {c.u8DynBgDepth, 0, 3, "pstUpdateBgModelCtrl->u8DynBgDepth(%d) must be in [0, 3]!\n"},
+        {c.u8BgEffStaRateThr, 90, 100, "pstUpdateBgModelCtrl->u8BgEffStaRateThr(%d) must be in [90, 100]!\n"},
+        {c.u8AcceBgLearn, 0, 1, "pstUpdateBgModelCtrl->u8AcceBgLearn(%d) must be in {0, 1}!\n"},
+        {c.u8DetChgRegion, 0, 1, "pstUpdateBgModelCtrl->u8DetChgRegion(%d) must be in {0, 1}!\n"},
+    });
 }
 
 // The three change-state images, tested only when they are produced.
@@ -212,14 +224,15 @@ s32 IveCheckGradFgParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstBg
     IVE_CHECK(ive_same(IVE_HERE, pstBgDiffFg, "pstBgDiffFg", pstCurGrad, "pstCurGrad"));
     IVE_CHECK(ive_same(IVE_HERE, pstGradFg, "pstGradFg", pstCurGrad, "pstCurGrad"));
     const IVE_GRAD_FG_CTRL_S &c = *pstGradFgCtrl;
-    IVE_CHECK(ive_fail(IVE_HERE, c.enMode > 1, kIllegal, "pstGradFgCtrl->enMode(%d) must be in [0, %d)!\n",
-                       (s32)c.enMode, 2));
-    IVE_CHECK(range(IVE_HERE, c.u16EdwFactor, 500, 2000, "pstGradFgCtrl->u16EdwFactor(%d) must be in [500, 2000]!\n"));
-    IVE_CHECK(range(IVE_HERE, c.u8CrlCoefThr, 50, 100, "pstGradFgCtrl->u8CrlCoefThr(%d) must be in [50, 100]!\n"));
-    IVE_CHECK(range(IVE_HERE, c.u8MagCrlThr, 0, 20, "pstGradFgCtrl->u8MagCrlThr(%d) must be in [0, 20]!\n"));
-    IVE_CHECK(range(IVE_HERE, c.u8MinMagDiff, 2, 8, "pstGradFgCtrl->u8MinMagDiff(%d) must be in [2, 8]!\n"));
-    IVE_CHECK(range(IVE_HERE, c.u8NoiseVal, 1, 8, "pstGradFgCtrl->u8NoiseVal(%d) must be in [1, 8]!\n"));
-    IVE_CHECK(range(IVE_HERE, c.u8EdwDark, 0, 1, "pstGradFgCtrl->u8EdwDark(%d) must be in {0, 1}!\n"));
+    IVE_CHECK(ranges(IVE_HERE, {
+        {c.enMode, 0, 1, "pstGradFgCtrl->enMode(%d) must be in [0, %d)!\n", 2},
+        {c.u16EdwFactor, 500, 2000, "pstGradFgCtrl->u16EdwFactor(%d) must be in [500, 2000]!\n"},
+        {c.u8CrlCoefThr, 50, 100, "pstGradFgCtrl->u8CrlCoefThr(%d) must be in [50, 100]!\n"},
+        {c.u8MagCrlThr, 0, 20, "pstGradFgCtrl->u8MagCrlThr(%d) must be in [0, 20]!\n"},
+        {c.u8MinMagDiff, 2, 8, "pstGradFgCtrl->u8MinMagDiff(%d) must be in [2, 8]!\n"},
+        {c.u8NoiseVal, 1, 8, "pstGradFgCtrl->u8NoiseVal(%d) must be in [1, 8]!\n"},
+        {c.u8EdwDark, 0, 1, "pstGradFgCtrl->u8EdwDark(%d) must be in {0, 1}!\n"},
+    }));
     IVE_CHECK(ive_align_img(IVE_HERE, pstBgDiffFg, "pstBgDiffFg", 16));
     IVE_CHECK(ive_align_img(IVE_HERE, pstCurGrad, "pstCurGrad", 16));
     IVE_CHECK(ive_align_img(IVE_HERE, pstBgGrad, "pstBgGrad", 16));

@@ -86,8 +86,10 @@ s32 IveCheckANNMLPPredictParam(IVE_TASK_HANDLE *pIveHandle, const IVE_MEM_BLOCK_
     // One 32-bit value per input and per output neuron.
     IVE_CHECK(ive_min_size(IVE_HERE, pstSrc->u32Size, 4u * net.au16LayerCount[0], "pstSrc->u32Size"));
     IVE_CHECK(ive_min_size(IVE_HERE, pstDst->u32Size, 4u * net.au16LayerCount[net.u8LayerNum - 1], "pstDst->u32Size"));
-    IVE_CHECK(aligned(IVE_HERE, {{pstSrc, "pstSrc->u32PhyAddr"}, {&t.stTable, "pstActivFuncTab->stTable.u32PhyAddr"},
-                                 {&net.stWeight, "pstAnnMlpModel->stWeight.u32PhyAddr"}, {pstDst, "pstDst->u32PhyAddr"}}));
+    IVE_CHECK(aligned(IVE_HERE, {{pstSrc, "pstSrc->u32PhyAddr"},
+                                 {&t.stTable, "pstActivFuncTab->stTable.u32PhyAddr"},
+                                 {&net.stWeight, "pstAnnMlpModel->stWeight.u32PhyAddr"},
+                                 {pstDst, "pstDst->u32PhyAddr"}}));
     return ive_instant(IVE_HERE, bInstant);
 }
 
@@ -111,10 +113,11 @@ s32 IveCheckSVMPredictParam(IVE_TASK_HANDLE *pIveHandle, const IVE_MEM_BLOCK_S *
                        t.s32TabInLower, t.s32TabInUpper, -8388608, 8388607));
     // The span reaches 2^24 and the shift 16 bits: counted in 64 bits.
     const s64 span = ((s64)t.s32TabInUpper - t.s32TabInLower) << t.u8TabInPreci;
-    IVE_CHECK(ive_fail(IVE_HERE, span > t.u16ElemNum, kIllegal,
-                       "(pstKernelTab->s32TabInUpper(%d)-pstKernelTab->s32TabInLower(%d)<<pstKernelTab->u8TabInPreci(%d) "
-                       "must less than or equal to pstKernelTab->u16ElemNum(%d)!\n",
-                       t.s32TabInUpper, t.s32TabInLower, t.u8TabInPreci, t.u16ElemNum));
+    IVE_CHECK(
+        ive_fail(IVE_HERE, span > t.u16ElemNum, kIllegal,
+                 "(pstKernelTab->s32TabInUpper(%d)-pstKernelTab->s32TabInLower(%d)<<pstKernelTab->u8TabInPreci(%d) "
+                 "must less than or equal to pstKernelTab->u16ElemNum(%d)!\n",
+                 t.s32TabInUpper, t.s32TabInLower, t.u8TabInPreci, t.u16ElemNum));
     const IVE_SVM_CLASSIFIER_S &m = *pstSvmModel;
     IVE_CHECK(ive_fail(IVE_HERE, m.enKernelType > 3, kIllegal, "pstSvmMode->enKernelType(%d) must be in [0, %d)!\n",
                        (s32)m.enKernelType, 4));

@@ -114,7 +114,8 @@ s32 DU_STCornerCollect(const u8 *pu8Image, u16 u16Stride, u16 u16Width, u16 u16H
     std::stable_sort(candidates.begin(), candidates.end(), DU_Comp);
 
     // The list holds 200 points, however many the caller asks for.
-    const u16 limit = u16MaxCornerNum == 0 ? IVE_ST_MAX_CORNER_NUM : std::min<u16>(u16MaxCornerNum, IVE_ST_MAX_CORNER_NUM);
+    const u16 limit =
+        u16MaxCornerNum == 0 ? IVE_ST_MAX_CORNER_NUM : std::min<u16>(u16MaxCornerNum, IVE_ST_MAX_CORNER_NUM);
     u16 accepted = 0;
     if (u16MinDist == 0) {
         memcpy(pu8CornerNum, &accepted, sizeof accepted);

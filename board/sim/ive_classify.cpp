@@ -15,7 +15,10 @@ namespace {
 constexpr int kFrac = 16; // fraction bits of every value
 
 // A 24-bit signed little-endian value.
-int32_t s24(const uint8_t *p) { return (int32_t)((uint32_t)p[0] << 8 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 24) >> 8; }
+int32_t s24(const uint8_t *p)
+{
+    return (int32_t)((uint32_t)p[0] << 8 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 24) >> 8;
+}
 
 int32_t cut32(int64_t v) { return (int32_t)std::clamp<int64_t>(v, INT32_MIN, INT32_MAX); }
 

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const u32 point = in.take<u32>();
         memcpy(&stack[4 * i], &point, 4);
     }
-    const std::vector<u8> map_before(map.get(), map.get() + map_size), stack_before(stack.get(), stack.get() + stack_size);
+    const std::vector<u8> map_before(map.get(), map.get() + map_size),
+        stack_before(stack.get(), stack.get() + stack_size);
 
     IVE_IMG_DESC_S edge;
     memset(&edge, 0, sizeof edge);

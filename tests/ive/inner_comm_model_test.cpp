@@ -139,7 +139,8 @@ TEST_F(IveModelChecks, GradientForeground)
         {"edge factor 2000", grad([](C &c) { c.u16EdwFactor = 2000; }), 0, ""},
         {"edge factor 2001", grad([](C &c) { c.u16EdwFactor = 2001; }), kIllegal,
          "pstGradFgCtrl->u16EdwFactor(2001) must be in [500, 2000]!\n"},
-        {"noise 0", grad([](C &c) { c.u8NoiseVal = 0; }), kIllegal, "pstGradFgCtrl->u8NoiseVal(0) must be in [1, 8]!\n"},
+        {"noise 0", grad([](C &c) { c.u8NoiseVal = 0; }), kIllegal,
+         "pstGradFgCtrl->u8NoiseVal(0) must be in [1, 8]!\n"},
         {"mode 2", grad([](C &c) { c.enMode = 2; }), kIllegal, "pstGradFgCtrl->enMode(2) must be in [0, 2)!\n"},
         {"dark edges 2", grad([](C &c) { c.u8EdwDark = 2; }), kIllegal,
          "pstGradFgCtrl->u8EdwDark(2) must be in {0, 1}!\n"},
@@ -179,7 +180,8 @@ TEST_F(IveModelChecks, BackgroundModelMatch)
         return [&, change] {
             Match m = from;
             change(m);
-            return DU_DUZ_IVE_MatchBgModel(&h_, &m.cur, &m.model, &m.flag, &m.bg_diff, &m.frm_diff, &m.stat, &m.ctrl, 0);
+            return DU_DUZ_IVE_MatchBgModel(&h_, &m.cur, &m.model, &m.flag, &m.bg_diff, &m.frm_diff, &m.stat, &m.ctrl,
+                                           0);
         };
     };
     run_checks({

@@ -181,8 +181,9 @@ TEST_F(IvePredictChecks, TheAddedInputIsZeroedOnlyWhenTheBlockHoldsItsFlag)
         u32 block_size;
         bool zeroed;
     };
-    for (const Case &c : {Case{"the flag inside the block", 61, true}, Case{"the block ends with the weights", 57, false},
-                          Case{"the flag's last byte outside", 60, false}}) {
+    for (const Case &c :
+         {Case{"the flag inside the block", 61, true}, Case{"the block ends with the weights", 57, false},
+          Case{"the flag's last byte outside", 60, false}}) {
         SCOPED_TRACE(c.name);
         net.stWeight.u32Size = c.block_size;
         IVE_MEM_BLOCK_S src = block(8, 0xAA);

@@ -172,7 +172,8 @@ TEST_F(IveModelFiles, InputCountsThatLeaveTwoOverEightAreWidened)
             IVE_LUT_DESC_S tab = {block(32), 16, 0, 0, 0, 1};
             IVE_TASK_HANDLE h;
             ASSERT_EQ(0, DU_DUZ_IVE_ANN_MLP_Predict(&h, &src, &tab, &ann_, &dst, 0));
-            EXPECT_EQ(std::vector<u8>(4 * c.inputs, 0xAA), std::vector<u8>(src.pu8VirAddr, src.pu8VirAddr + 4 * c.inputs));
+            EXPECT_EQ(std::vector<u8>(4 * c.inputs, 0xAA),
+                      std::vector<u8>(src.pu8VirAddr, src.pu8VirAddr + 4 * c.inputs));
         }
         DU_DUZ_IVE_ANN_MLP_UnloadModel(&ann_);
     }
@@ -240,7 +241,8 @@ TEST_F(IveModelFiles, NullsAndUnloadingAnEmptyRecord)
         std::string message;
     };
     const Case cases[] = {
-        {"network file name", [&] { return DU_DUZ_IVE_ANN_MLP_LoadModel(nullptr, &ann_); }, "pchFileName can't be NULL!\n"},
+        {"network file name", [&] { return DU_DUZ_IVE_ANN_MLP_LoadModel(nullptr, &ann_); },
+         "pchFileName can't be NULL!\n"},
         {"network", [&] { return DU_DUZ_IVE_ANN_MLP_LoadModel("/m.bin", nullptr); }, "pstAnnMlpModel can't be NULL!\n"},
         {"support-vector model", [&] { return DU_DUZ_IVE_SVM_LoadModel("/m.bin", nullptr); },
          "pstSvmModel can't be NULL!\n"},

@@ -46,7 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (u32 i = 2 + 4u * n; i < 802; i++)
         expect(list[i] == 0xEE, "nothing written past the corners");
     auto value = [&](u32 x, u32 y) { return img[(size_t)y * stride + x]; };
-    auto close = [&](int ax, int ay, int bx, int by) { return (ax - bx) * (ax - bx) + (ay - by) * (ay - by) < dist * dist; };
+    auto close = [&](int ax, int ay, int bx, int by) {
+        return (ax - bx) * (ax - bx) + (ay - by) * (ay - by) < dist * dist;
+    };
     std::vector<std::pair<u16, u16>> chosen(n);
     std::vector<bool> taken((size_t)w * h, false);
     for (u32 i = 0; i < n; i++) {

@@ -198,7 +198,8 @@ TEST_F(IveModels, BackgroundModelMarksWhatMovedAndLetsAStillObjectJoinIt)
     auto both = square(20, 20);
     auto moved = square(36, 20);
     both.insert(both.end(), moved.begin(), moved.end());
-    std::sort(both.begin(), both.end(), [](auto a, auto b) { return a.second != b.second ? a.second < b.second : a.first < b.first; });
+    std::sort(both.begin(), both.end(),
+              [](auto a, auto b) { return a.second != b.second ? a.second < b.second : a.first < b.first; });
     EXPECT_EQ(both, marked(m.stFrmDiffFg));
     for (u32 y = 0; y < 64; y++)
         for (u32 x = 0; x < 64; x++)
