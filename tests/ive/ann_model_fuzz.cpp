@@ -40,18 +40,10 @@ void loaded(IVE_MLP_NET_S &net, const Run &run, u32 file_inputs)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static Run run;
-    FILE *fp = fmemopen(const_cast<uint8_t *>(data), size, "rb");
-    if (!fp)
-        return 0; // glibc refuses an empty buffer
-    IVE_MLP_NET_S net;
-    memset(&net, 0, sizeof net);
-    const u32 probe = next_free();
-    const s32 ret = DU_SW_ANN_MLP_LoadModel("fuzz.bin", fp, &net);
-    fclose(fp);
-    if (ret == 0) // the file's input count: the first layer count, at byte 9
-        loaded(net, run, data[9] | data[10] << 8);
-    else
-        expect(empty(net.stWeight), "a refused load leaves the block empty");
-    expect(next_free() == probe, "no media memory kept");
+    read_model<IVE_MLP_NET_S>(
+        data, size, DU_SW_ANN_MLP_LoadModel,
+        // The file's input count: the first layer count, at byte 9.
+        [&](IVE_MLP_NET_S &net) { loaded(net, run, data[9] | data[10] << 8); },
+        [](const IVE_MLP_NET_S &net) { return empty(net.stWeight); });
     return 0;
 }

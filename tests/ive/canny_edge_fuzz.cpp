@@ -28,14 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::vector<u8> map_before(map.get(), map.get() + map_size),
         stack_before(stack.get(), stack.get() + stack_size);
 
-    IVE_IMG_DESC_S edge;
-    memset(&edge, 0, sizeof edge);
-    edge.enType = IVE_IMAGE_TYPE_U8C1;
-    edge.u32PhyAddr[0] = 0x1000;
-    edge.pu8VirAddr[0] = map.get();
-    edge.u16Stride[0] = stride;
-    edge.u16Width = w;
-    edge.u16Height = h;
+    IVE_IMG_DESC_S edge = user_image(map.get(), w, h, stride);
     IVE_MEM_BLOCK_S st = {0x2000, stack.get(), stack_size};
     const s32 ret = DU_DUZ_IVE_CannyEdge(&edge, &st);
     if (ret != 0) {

@@ -1,4 +1,5 @@
-// What the engine's fuzz harnesses share: a failed expectation ends the run
+// What the engine's fuzz harnesses share (and the software stages' test its
+// user pictures): a failed expectation ends the run
 // (libFuzzer and the corpus replay both report it as a crash), media memory
 // on the board the harnesses start from BOARD_ROOT, and a probe that sees
 // media memory a call kept.
@@ -45,6 +46,43 @@ inline IVE_MEM_BLOCK_S media(u32 size)
 }
 
 inline bool empty(const IVE_MEM_BLOCK_S &m) { return m.u32PhyAddr == 0 && !m.pu8VirAddr && m.u32Size == 0; }
+
+// One model file through its reader, from an empty record: a model that
+// loads goes to loaded(model), a refused one must leave blocks_empty(model),
+// and no media memory is kept either way.
+template <class Model, class Loaded, class BlocksEmpty>
+void read_model(const uint8_t *data, size_t size, s32 (*reader)(const char *, FILE *, Model *), Loaded loaded,
+                BlocksEmpty blocks_empty)
+{
+    FILE *fp = fmemopen(const_cast<uint8_t *>(data), size, "rb");
+    if (!fp)
+        return; // glibc refuses an empty buffer
+    Model model;
+    memset(&model, 0, sizeof model);
+    const u32 probe = next_free();
+    const s32 ret = reader("fuzz.bin", fp, &model);
+    fclose(fp);
+    if (ret == 0)
+        loaded(model);
+    else
+        expect(blocks_empty(model), "a refused load leaves the blocks empty");
+    expect(next_free() == probe, "no media memory kept");
+}
+
+// A picture at a user address (the software stages need a physical address
+// only to be there).
+inline IVE_IMG_DESC_S user_image(u8 *px, u16 w, u16 h, u16 stride)
+{
+    IVE_IMG_DESC_S d;
+    memset(&d, 0, sizeof d);
+    d.enType = IVE_IMAGE_TYPE_U8C1;
+    d.u32PhyAddr[0] = 0x1000;
+    d.pu8VirAddr[0] = px;
+    d.u16Stride[0] = stride;
+    d.u16Width = w;
+    d.u16Height = h;
+    return d;
+}
 
 // A little-endian reader over the fuzzer's bytes; past the end it reads 0.
 struct Bytes {

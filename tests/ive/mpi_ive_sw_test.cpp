@@ -4,6 +4,7 @@
 // Maps and stacks live in heap buffers of their exact size, so that the
 // sanitizers catch a step outside them.
 #include "tests/ive/ive_fixture.h"
+#include "tests/ive/ive_fuzz.h"
 
 #include <cmath>
 #include <memory>
@@ -22,13 +23,7 @@ struct HeapImage {
     HeapImage(u16 w, u16 h, u16 stride, u8 fill) : px(new u8[(size_t)stride * h])
     {
         memset(px.get(), fill, (size_t)stride * h);
-        memset(&d, 0, sizeof d);
-        d.enType = IVE_IMAGE_TYPE_U8C1;
-        d.u32PhyAddr[0] = 0x1000;
-        d.pu8VirAddr[0] = px.get();
-        d.u16Stride[0] = stride;
-        d.u16Width = w;
-        d.u16Height = h;
+        d = ivefuzz::user_image(px.get(), w, h, stride);
     }
     u8 &at(u32 x, u32 y) { return px[(size_t)y * d.u16Stride[0] + x]; }
 };

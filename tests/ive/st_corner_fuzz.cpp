@@ -23,14 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         img[i] = in.take<u8>();
     memset(list.get(), 0xEE, 802);
 
-    IVE_IMG_DESC_S cand;
-    memset(&cand, 0, sizeof cand);
-    cand.enType = IVE_IMAGE_TYPE_U8C1;
-    cand.u32PhyAddr[0] = 0x1000;
-    cand.pu8VirAddr[0] = img.get();
-    cand.u16Stride[0] = stride;
-    cand.u16Width = w;
-    cand.u16Height = h;
+    IVE_IMG_DESC_S cand = user_image(img.get(), w, h, stride);
     IVE_MEM_BLOCK_S corners = {0x2000, list.get(), 802};
     IVE_ST_CORNER_CTRL_S ctrl = {max, dist};
     const s32 ret = DU_DUZ_IVE_STCorner(&cand, &corners, &ctrl);

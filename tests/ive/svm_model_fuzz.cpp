@@ -43,18 +43,8 @@ void loaded(IVE_SVM_CLASSIFIER_S &m, const Run &run)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static Run run;
-    FILE *fp = fmemopen(const_cast<uint8_t *>(data), size, "rb");
-    if (!fp)
-        return 0; // glibc refuses an empty buffer
-    IVE_SVM_CLASSIFIER_S m;
-    memset(&m, 0, sizeof m);
-    const u32 probe = next_free();
-    const s32 ret = DU_SW_SVM_LoadModel("fuzz.bin", fp, &m);
-    fclose(fp);
-    if (ret == 0)
-        loaded(m, run);
-    else
-        expect(empty(m.stSv) && empty(m.stDf), "a refused load leaves the blocks empty");
-    expect(next_free() == probe, "no media memory kept");
+    read_model<IVE_SVM_CLASSIFIER_S>(
+        data, size, DU_SW_SVM_LoadModel, [&](IVE_SVM_CLASSIFIER_S &m) { loaded(m, run); },
+        [](const IVE_SVM_CLASSIFIER_S &m) { return empty(m.stSv) && empty(m.stDf); });
     return 0;
 }
