@@ -22,7 +22,16 @@ constexpr s32 kIllegal = DU_ERR_IVE_ILLEGAL_PARAM, kShort = DU_ERR_IVE_READ_FILE
 // Reads exactly `n` bytes.
 bool read_exact(FILE *fp, void *to, size_t n) { return fread(to, 1, n, fp) == n; }
 
-template <class T> bool read_field(FILE *fp, T *field) { return read_exact(fp, field, sizeof *field); }
+// Reads `n` bytes into `to`, or reports the short read of `what`.
+s32 read_or_fail(IveAt at, FILE *fp, void *to, size_t n, const char *what)
+{
+    return ive_fail(at, !read_exact(fp, to, n), kShort, "Error: fread %s failed!\n", what);
+}
+
+template <class T> s32 read_field(IveAt at, FILE *fp, T *field, const char *what)
+{
+    return read_or_fail(at, fp, field, sizeof *field, what);
+}
 
 // Bytes left in the file, or -1 when the stream cannot tell.
 s64 bytes_left(FILE *fp)
@@ -44,13 +53,14 @@ bool bin_name(const char *name)
 }
 
 // The four-byte magic: a three-letter tag and a zero byte.
-bool magic(FILE *fp, const char *tag, bool *ok)
+s32 magic(IveAt at, FILE *fp, const char *tag, const char *file)
 {
     char m[4];
-    if (!read_exact(fp, m, sizeof m))
-        return false;
-    *ok = memcmp(m, tag, 3) == 0 && m[3] == 0;
-    return true;
+    char what[32];
+    snprintf(what, sizeof what, "%s model file flag", tag);
+    IVE_CHECK(read_field(at, fp, &m, what));
+    return ive_fail(at, memcmp(m, tag, 3) != 0 || m[3] != 0, kIllegal, "pchFileName(%s) is not a %s model file!\n",
+                    file, tag);
 }
 
 // The load calls' shared steps: the name, the file, the reader.
@@ -80,21 +90,23 @@ s32 load(IveAt at, const char *file, Model *model, const char *model_name, const
 s32 read_widened_weights(IveAt at, FILE *fp, u8 *w, u32 m, u32 hidden, u32 weights)
 {
     u32 off = 0;
-    auto take = [&](u32 n) { return read_exact(fp, w + off, n) ? (off += n, true) : false; };
+    auto take = [&](u32 n, const char *what) {
+        s32 ret = read_or_fail(at, fp, w + off, n, what);
+        off += n;
+        return ret;
+    };
     auto zero = [&](u32 n) { memset(w + off, 0, n), off += n; };
-    if (!take(m * 6))
-        return ive_fail(at, true, kShort, "Error: fread scale_input weight failed!\n");
+    IVE_CHECK(take(m * 6, "scale_input weight"));
     zero(6);
+    char what[64];
     for (u32 j = 0; j < hidden; j++) {
-        if (!take(m * 3))
-            return ive_fail(at, true, kShort, "Error: fread 1th hidden_layer's %dth neuron weight failed!\n", (s32)j);
+        snprintf(what, sizeof what, "1th hidden_layer's %uth neuron weight", j);
+        IVE_CHECK(take(m * 3, what));
         zero(3);
-        if (!take(3))
-            return ive_fail(at, true, kShort, "Error: fread 1th hidden_layer's %dth neuron bias failed!\n", (s32)j);
+        snprintf(what, sizeof what, "1th hidden_layer's %uth neuron bias", j);
+        IVE_CHECK(take(3, what));
     }
-    if (!take(weights - off))
-        return ive_fail(at, true, kShort, "Error: fread pstAnnMlpModel->stWeight failed!\n");
-    return 0;
+    return take(weights - off, "pstAnnMlpModel->stWeight");
 }
 
 // ---- the support-vector model ------------------------------------------------------------------
@@ -171,26 +183,18 @@ s32 IveFlushCache(u32 u32PhyAddr, u8 *pu8VirAddr, u32 u32Size)
 s32 DU_SW_ANN_MLP_LoadModel(const char *pchFileName, FILE *fp, IVE_MLP_NET_S *pstAnnMlpModel)
 {
     IVE_MLP_NET_S &net = *pstAnnMlpModel;
-    bool ok = false;
-    if (!magic(fp, "ANN", &ok))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread ANN model file flag failed!\n");
-    IVE_CHECK(ive_fail(IVE_HERE, !ok, kIllegal, "pchFileName(%s) is not a ANN model file!\n", pchFileName));
-    if (!read_field(fp, &net.enActivFunc))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstAnnMlpModel->enActivFunc failed!\n");
+    IVE_CHECK(magic(IVE_HERE, fp, "ANN", pchFileName));
+    IVE_CHECK(read_field(IVE_HERE, fp, &net.enActivFunc, "pstAnnMlpModel->enActivFunc"));
     IVE_CHECK(ive_fail(IVE_HERE, net.enActivFunc >= 3, kIllegal, "psAnnMlpModel->enActivFunc(%d) must be in [0, %d)!\n",
                        (s32)net.enActivFunc, 3));
-    if (!read_field(fp, &net.u8LayerNum))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstAnnMlpModel->u8LayerNum failed!\n");
+    IVE_CHECK(read_field(IVE_HERE, fp, &net.u8LayerNum, "pstAnnMlpModel->u8LayerNum"));
     IVE_CHECK(ive_fail(IVE_HERE, net.u8LayerNum < 3 || net.u8LayerNum > 8, kIllegal,
                        "pstAnnMlpModel->u8LayerNum(%d) must be in [%d, %d]!\n", net.u8LayerNum, 3, 8));
-    if (!read_field(fp, &net.au16LayerCount))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstAnnMlpModel->au16LayerCount failed!\n");
-    if (!read_field(fp, &net.u16MaxCount))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstAnnMlpModel->u16MaxCount failed!\n");
+    IVE_CHECK(read_field(IVE_HERE, fp, &net.au16LayerCount, "pstAnnMlpModel->au16LayerCount"));
+    IVE_CHECK(read_field(IVE_HERE, fp, &net.u16MaxCount, "pstAnnMlpModel->u16MaxCount"));
     IVE_CHECK(ive_fail(IVE_HERE, net.u16MaxCount < 2 || net.u16MaxCount > 256, kIllegal,
                        "pstAnnMlpModel->u16MaxCount(%d) must be in [%d, %d]!\n", net.u16MaxCount, 2, 256));
-    if (!read_field(fp, &net.u32TotalWeightSize))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstAnnMlpModel->u32TotalWeightSize failed!\n");
+    IVE_CHECK(read_field(IVE_HERE, fp, &net.u32TotalWeightSize, "pstAnnMlpModel->u32TotalWeightSize"));
     IVE_CHECK(ive_ann_layers(IVE_HERE, &net));
     u32 n = ive_ann_weight_count(net.au16LayerCount, net.u8LayerNum);
     IVE_CHECK(ive_fail(IVE_HERE, net.u32TotalWeightSize != 3 * n, kIllegal,
@@ -198,8 +202,7 @@ s32 DU_SW_ANN_MLP_LoadModel(const char *pchFileName, FILE *fp, IVE_MLP_NET_S *ps
                        (s32)(3 * n)));
     // The file's block size is only tested: the block is sized from the weights.
     u32 block_size;
-    if (!read_field(fp, &block_size))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstAnnMlpModel->stWeight failed!\n");
+    IVE_CHECK(read_field(IVE_HERE, fp, &block_size, "pstAnnMlpModel->stWeight"));
     IVE_CHECK(ive_fail(IVE_HERE, block_size < net.u32TotalWeightSize, kIllegal,
                        "pstAnnMlpModel->stWeight.u32Size(%d) must be greater than or equal to %d!\n", (s32)block_size,
                        (s32)net.u32TotalWeightSize));
@@ -217,11 +220,9 @@ s32 DU_SW_ANN_MLP_LoadModel(const char *pchFileName, FILE *fp, IVE_MLP_NET_S *ps
     if (IveMalloc("ANN_MODEL", nullptr, &phys, &virt, net.u32TotalWeightSize + 4) != 0)
         return ive_fail(IVE_HERE, true, kNoMem, "malloc buffer pstAnnMlpModel->stWeight failed!\n");
     net.stWeight = {phys, virt, net.u32TotalWeightSize + 4};
-    s32 ret = 0;
-    if (widen)
-        ret = read_widened_weights(IVE_HERE, fp, virt, m, net.au16LayerCount[1], net.u32TotalWeightSize);
-    else if (!read_exact(fp, virt, net.u32TotalWeightSize))
-        ret = ive_fail(IVE_HERE, true, kShort, "Error: fread pstAnnMlpModel->stWeight.pu8VirAddr failed!\n");
+    const s32 ret =
+        widen ? read_widened_weights(IVE_HERE, fp, virt, m, net.au16LayerCount[1], net.u32TotalWeightSize)
+              : read_or_fail(IVE_HERE, fp, virt, net.u32TotalWeightSize, "pstAnnMlpModel->stWeight.pu8VirAddr");
     if (ret != 0) {
         DU_DUZ_IVE_ANN_MLP_UnloadModel(&net);
         return ret;
@@ -234,30 +235,21 @@ s32 DU_SW_ANN_MLP_LoadModel(const char *pchFileName, FILE *fp, IVE_MLP_NET_S *ps
 s32 DU_SW_SVM_LoadModel(const char *pchFileName, FILE *fp, IVE_SVM_CLASSIFIER_S *pstSvmModel)
 {
     IVE_SVM_CLASSIFIER_S &m = *pstSvmModel;
-    bool ok = false;
-    if (!magic(fp, "SVM", &ok))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread SVM model file flag failed!\n");
-    IVE_CHECK(ive_fail(IVE_HERE, !ok, kIllegal, "pchFileName(%s) is not a SVM model file!\n", pchFileName));
-    if (!read_field(fp, &m.enType))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstSvmModel->enType failed!\n");
-    if (!read_field(fp, &m.enKernelType))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstSvmModel->enKernelType failed!\n");
+    IVE_CHECK(magic(IVE_HERE, fp, "SVM", pchFileName));
+    IVE_CHECK(read_field(IVE_HERE, fp, &m.enType, "pstSvmModel->enType"));
+    IVE_CHECK(read_field(IVE_HERE, fp, &m.enKernelType, "pstSvmModel->enKernelType"));
     IVE_CHECK(ive_fail(IVE_HERE, m.enKernelType >= 4, kIllegal, "pstSvmMode->enKernelType(%d) must be in [0, %d)!\n",
                        (s32)m.enKernelType, 4));
-    if (!read_field(fp, &m.u8ClassCount))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstSvmModel->u8ClassCount failed!\n");
+    IVE_CHECK(read_field(IVE_HERE, fp, &m.u8ClassCount, "pstSvmModel->u8ClassCount"));
     IVE_CHECK(ive_fail(IVE_HERE, m.u8ClassCount < 2 || m.u8ClassCount > 80, kIllegal,
                        "pstSvmModel->u8ClassCount(%d) must be in [%d, %d]!\n", m.u8ClassCount, 2, 80));
-    if (!read_field(fp, &m.u16FeatureDim))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstSvmModel->u16FeatureDim failed!\n");
+    IVE_CHECK(read_field(IVE_HERE, fp, &m.u16FeatureDim, "pstSvmModel->u16FeatureDim"));
     IVE_CHECK(ive_fail(IVE_HERE, m.u16FeatureDim < 1 || m.u16FeatureDim > 256, kIllegal,
                        "pstSvmMode->u16FeatureDim(%d) must be in [%d, %d]!\n", m.u16FeatureDim, 1, 256));
-    if (!read_field(fp, &m.u16SvTotal))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstSvmModel->u16SvTotal failed!\n");
+    IVE_CHECK(read_field(IVE_HERE, fp, &m.u16SvTotal, "pstSvmModel->u16SvTotal"));
     IVE_CHECK(ive_fail(IVE_HERE, m.u16SvTotal < 1 || m.u16SvTotal > 3000, kIllegal,
                        "pstSvmModel->u16SvTotal(%d) must be in [%d, %d]!\n", m.u16SvTotal, 1, 3000));
-    if (!read_field(fp, &m.u32TotalDfSize))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstSvmModel->u32TotalDfSize failed!\n");
+    IVE_CHECK(read_field(IVE_HERE, fp, &m.u32TotalDfSize, "pstSvmModel->u32TotalDfSize"));
     IVE_CHECK(ive_fail(IVE_HERE, m.u32TotalDfSize < 14, kIllegal,
                        "pstSvmModel->u32TotalDfSize(%d) must be greater than or equal to %d!\n", (s32)m.u32TotalDfSize,
                        14));
@@ -265,14 +257,12 @@ s32 DU_SW_SVM_LoadModel(const char *pchFileName, FILE *fp, IVE_SVM_CLASSIFIER_S 
     // the counts.
     const u32 sv_bytes = 3u * m.u16SvTotal * m.u16FeatureDim;
     u32 sv_size, df_size;
-    if (!read_field(fp, &sv_size))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstSvmModel->stSv.u32Size failed!\n");
+    IVE_CHECK(read_field(IVE_HERE, fp, &sv_size, "pstSvmModel->stSv.u32Size"));
     IVE_CHECK(ive_fail(IVE_HERE, sv_size < sv_bytes, kIllegal,
                        "pstSvmModel->stSv.u32Size(%d) must be greater than or equal to "
                        "%d(pstSvmModel->u16SvTotal*pstSvmModel->u16FeatureDim*3)!\n",
                        (s32)sv_size, (s32)sv_bytes));
-    if (!read_field(fp, &df_size))
-        return ive_fail(IVE_HERE, true, kShort, "Error: fread pstSvmModel->stDf.u32Size failed!\n");
+    IVE_CHECK(read_field(IVE_HERE, fp, &df_size, "pstSvmModel->stDf.u32Size"));
     IVE_CHECK(ive_fail(IVE_HERE, df_size < m.u32TotalDfSize, kIllegal,
                        "pstSvmModel->stDf.u32Size(%d) must be greater than or equal to "
                        "pstSvmModel->u32TatalDfSize(%d)!\n",
@@ -295,12 +285,10 @@ s32 DU_SW_SVM_LoadModel(const char *pchFileName, FILE *fp, IVE_SVM_CLASSIFIER_S 
         return ive_fail(IVE_HERE, true, kNoMem, "pstSvmModel->stSv malloc buffer error!\n");
     m.stSv = {phys, virt, sv_bytes};
     m.stDf = {phys + (u32)sv_area, virt + sv_area, m.u32TotalDfSize};
-    s32 ret = 0;
-    if (!read_exact(fp, m.stSv.pu8VirAddr, sv_bytes))
-        ret = ive_fail(IVE_HERE, true, kShort, "Error: fread pstSvmModel->stSv.pu8VirAddr failed!\n");
-    else if (!read_exact(fp, m.stDf.pu8VirAddr, m.u32TotalDfSize))
-        ret = ive_fail(IVE_HERE, true, kShort, "Error: fread pstSvmModel->stDf.pu8VirAddr failed!\n");
-    else
+    s32 ret = read_or_fail(IVE_HERE, fp, m.stSv.pu8VirAddr, sv_bytes, "pstSvmModel->stSv.pu8VirAddr");
+    if (ret == 0)
+        ret = read_or_fail(IVE_HERE, fp, m.stDf.pu8VirAddr, m.u32TotalDfSize, "pstSvmModel->stDf.pu8VirAddr");
+    if (ret == 0)
         ret = check_decision_functions(IVE_HERE, m);
     if (ret != 0)
         DU_DUZ_IVE_SVM_UnloadModel(&m);

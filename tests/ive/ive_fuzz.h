@@ -1,8 +1,8 @@
-// What the engine's fuzz harnesses share (and the software stages' test its
-// user pictures): a failed expectation ends the run
+// What the engine's fuzz harnesses share: a failed expectation ends the run
 // (libFuzzer and the corpus replay both report it as a crash), media memory
-// on the board the harnesses start from BOARD_ROOT, and a probe that sees
-// media memory a call kept.
+// on the board the harnesses start from BOARD_ROOT, a probe that sees media
+// memory a call kept, and pictures at user addresses (which the software
+// stages' test takes too).
 #pragma once
 
 #include "board/board.h"
