@@ -74,7 +74,9 @@ s32 ive_typed_img(IveAt at, const IVE_IMG_DESC_S *img, const char *name, u32 typ
                   u16 hmax);
 // A memory block's user address (NULL: 0xA01D8006), then its physical address.
 s32 ive_vir_phy(IveAt at, const IVE_MEM_BLOCK_S *m, const char *name);
-// ive_vir_phy, then a size of at least `min` bytes.
+// A memory block's size of at least `min` bytes.
+s32 ive_block_size(IveAt at, const IVE_MEM_BLOCK_S *m, const char *name, u32 min);
+// ive_vir_phy, then ive_block_size.
 s32 ive_mem_block(IveAt at, const IVE_MEM_BLOCK_S *m, const char *name, u32 min);
 // Equal width and height, else the relation message naming both.
 s32 ive_same(IveAt at, const IVE_IMG_DESC_S *img, const char *name, const IVE_IMG_DESC_S *ref, const char *ref_name);

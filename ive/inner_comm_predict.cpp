@@ -17,17 +17,14 @@ s32 aligned(IveAt at, std::initializer_list<IveArg> blocks)
     return 0;
 }
 
-// A lookup table: present, 1 to `max_elems` elements of 2 bytes.
-s32 table(IveAt at, const IVE_LUT_DESC_S *t, const char *name, const char *elem_fmt, u16 max_elems)
+// A lookup table (`block` names its memory block): present, 1 to
+// `max_elems` elements of 2 bytes.
+s32 table(IveAt at, const IVE_LUT_DESC_S *t, const char *block, const char *elem_fmt, u16 max_elems)
 {
-    char block[64];
-    snprintf(block, sizeof block, "%s->stTable", name);
     IVE_CHECK(ive_vir_phy(at, &t->stTable, block));
     IVE_CHECK(ive_fail(at, t->u16ElemNum < 1 || t->u16ElemNum > max_elems, kIllegal, elem_fmt, t->u16ElemNum,
                        max_elems));
-    char size[64];
-    snprintf(size, sizeof size, "%s->stTable.u32Size", name);
-    return ive_min_size(at, t->stTable.u32Size, 2u * t->u16ElemNum, size);
+    return ive_block_size(at, &t->stTable, block, 2u * t->u16ElemNum);
 }
 
 } // namespace
@@ -56,7 +53,8 @@ s32 IveCheckANNMLPPredictParam(IVE_TASK_HANDLE *pIveHandle, const IVE_MEM_BLOCK_
                         {pstDst, "pstDst"}}));
     IVE_CHECK(ive_vir_phy(IVE_HERE, pstSrc, "pstSrc"));
     const IVE_LUT_DESC_S &t = *pstActivFuncTab;
-    IVE_CHECK(table(IVE_HERE, &t, "pstActivFuncTab", "pstActivFuncTab->u16ElemNum(%d) must be in [1, %d]!\n", 4096));
+    IVE_CHECK(
+        table(IVE_HERE, &t, "pstActivFuncTab->stTable", "pstActivFuncTab->u16ElemNum(%d) must be in [1, %d]!\n", 4096));
     IVE_CHECK(ive_fail(IVE_HERE, t.u8TabInPreci > 16, kIllegal,
                        "pstActivFuncTab->u8TabInPreci(%d) must be less than or equal to %d!\n", t.u8TabInPreci, 16));
     IVE_CHECK(ive_fail(IVE_HERE, t.u8TabOutNorm > 7, kIllegal,
@@ -102,7 +100,8 @@ s32 IveCheckSVMPredictParam(IVE_TASK_HANDLE *pIveHandle, const IVE_MEM_BLOCK_S *
     IVE_CHECK(ive_vir_phy(IVE_HERE, pstSrc, "pstSrc"));
     const IVE_LUT_DESC_S &t = *pstKernelTab;
     // The bound's message ends in a full-width exclamation mark (GBK).
-    IVE_CHECK(table(IVE_HERE, &t, "pstKernelTab", "pstKernelTab->u16ElemNum(%d) must be in [1, %d]\xA3\xA1\n", 2048));
+    IVE_CHECK(table(IVE_HERE, &t, "pstKernelTab->stTable", "pstKernelTab->u16ElemNum(%d) must be in [1, %d]\xA3\xA1\n",
+                    2048));
     IVE_CHECK(ive_fail(IVE_HERE, t.u8TabInPreci > 16, kIllegal, "pstKernelTab->u8TabInPreci(%d) must be in [0, %d]!\n",
                        t.u8TabInPreci, 16));
     IVE_CHECK(ive_fail(IVE_HERE, t.s32TabInLower < -8388608 || t.s32TabInUpper > 8388607 ||
