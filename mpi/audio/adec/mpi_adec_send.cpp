@@ -18,6 +18,8 @@ namespace {
 // Between passes of the decode thread and of a stream sender waiting for
 // room; a new packet, a decoded frame or a freed slot ends the wait early.
 constexpr u32 kStreamWaitMs = 10;
+// Stream buffer room that lets a waiting sender go on.
+constexpr u32 kWakeRoom = ADEC_STREAM_BUF_SIZE / 2;
 
 // ---- the pool's lists ------------------------------------------------------------------------
 
@@ -257,14 +259,16 @@ s32 send_stream(s32 AdChn, MPI_ADEC_CHN_S *chn, const AENC_STREAM_OUT_S *pkt, u3
     for (;;) {
         if (!chn->bCreated)
             return DU_ERR_ADEC_UNEXIST;
-        if (chn->pu8StreamPtr != chn->au8StreamBuf) {
+        const u32 room = ADEC_STREAM_BUF_SIZE - chn->u32StreamLen;
+        const u32 n = rest < room ? rest : room;
+        // The held bytes move to the buffer's start only when the new ones
+        // would not fit behind them.
+        if (chn->pu8StreamPtr + chn->u32StreamLen + n > chn->au8StreamBuf + ADEC_STREAM_BUF_SIZE) {
             memmove(chn->au8StreamBuf, chn->pu8StreamPtr, chn->u32StreamLen);
             chn->pu8StreamPtr = chn->au8StreamBuf;
         }
-        const u32 room = ADEC_STREAM_BUF_SIZE - chn->u32StreamLen;
-        const u32 n = rest < room ? rest : room;
         if (n > 0) {
-            memcpy(chn->au8StreamBuf + chn->u32StreamLen, src, n);
+            memcpy(chn->pu8StreamPtr + chn->u32StreamLen, src, n);
             chn->u32StreamLen += n;
             src += n;
             rest -= n;
@@ -321,8 +325,10 @@ void *ADEC_DecProc(void *arg)
         s32 left = held, ret = 0;
         const ADEC_DEC_RESULT_E result = adec_decode_frame(chn, &chn->pu8StreamPtr, &left, chn->u64LastPts, &ret);
         chn->u32StreamLen = (u32)left;
-        if (left != held)
-            adec_wake(chn); // room for a waiting sender
+        // A waiting sender is woken once half the buffer is free, not for
+        // every frame taken out of it: it then appends a run of packets.
+        if (ADEC_STREAM_BUF_SIZE - (u32)held < kWakeRoom && ADEC_STREAM_BUF_SIZE - (u32)left >= kWakeRoom)
+            adec_wake(chn);
         if (result == ADEC_DEC_OK) {
             chn->stStat.u32Mode = 1;
             adec_count(AdChn, &ADEC_CHN_STAT_S::u32DecFrm);
@@ -423,7 +429,11 @@ s32 DU_DUZ_ADEC_ReleaseFrame(s32 AdChn, const AUDIO_FRAME_INFO_S *pstFrmInfo)
     int value = 0;
     if (sem_getvalue(&chn->semWrite, &value) == 0 && value < (int)chn->stAttr.u32BufSize - 1)
         sem_post(&chn->semWrite);
-    adec_wake(chn); // a slot for the decode thread
+    // The decode thread is woken once three slots in four are free again,
+    // not for every one: it then decodes a run of frames in one go (its wait
+    // ends after 10 ms in any case).
+    if (pool->u32FreeNum == (pool->u32NodeNum * 3 + 3) / 4)
+        adec_wake(chn);
     adec_count(AdChn, &ADEC_CHN_STAT_S::u32RelFrm);
     return 0;
 }
