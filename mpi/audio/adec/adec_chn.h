@@ -7,6 +7,9 @@
 // The channel range check and the lazy open of its node; 0 or the code.
 s32 adec_chn_node(s32 AdChn, const char *pszFunc);
 
+// A flag argument above 1: "<name> should be 0 or 1." and 0xA0188003.
+s32 adec_check_bool(u32 u32Value, const char *pszName, const char *pszFunc);
+
 // Counts one event in the channel's counters and tells the kernel ('H' 3).
 // The channel's mutex is held.
 void adec_count(s32 AdChn, u32 ADEC_CHN_STAT_S::*pu32Counter);
@@ -32,28 +35,14 @@ void adec_pool_destroy(ADEC_FRAME_POOL_S *pstPool);
 // Every decoded frame not handed out goes back to the free list.
 void adec_pool_clear_busy(ADEC_FRAME_POOL_S *pstPool);
 
-enum ADEC_DEC_RESULT_E {
-    ADEC_DEC_OK,           // a frame queued as the newest decoded one
-    ADEC_DEC_NO_NODE,      // every frame slot is in use
-    ADEC_DEC_UNREGISTERED, // the channel's decoder is gone
-    ADEC_DEC_FAILED,       // the decoder's code in *ps32Ret
-};
-
-// Decodes one frame from *ppu8In (*ps32Left bytes) into the first free slot
-// and queues it with `u64Pts`; a slot not filled goes back to the end of the
-// free list. The decoder's advanced pointer and byte count are written back
-// whatever it answers (it may have skipped bytes before asking for more).
-// Output that is no frame of at most two tracks within a slot counts as a
-// failure with DU_ERR_ADEC_CODEC_ERR.
-ADEC_DEC_RESULT_E adec_decode_frame(MPI_ADEC_CHN_S *pstChn, u8 **ppu8In, s32 *ps32Left, u64 u64Pts, s32 *ps32Ret);
-
 // ---- waits ----------------------------------------------------------------------------------------
 // Called with the channel's mutex held; they return with it held.
 
 // Up to `ms` milliseconds on the channel's condition.
 void adec_wait_ms(MPI_ADEC_CHN_S *pstChn, u32 ms);
-// One count of `sem`, waited for without the mutex; false when the channel
-// went away meanwhile (the count is passed on to the next waiter).
-bool adec_wait_sem(MPI_ADEC_CHN_S *pstChn, sem_t *pstSem);
+// One count of `sem`: at once or `s32None` (bBlock 0), or waited for without
+// the mutex (bBlock 1; DU_ERR_ADEC_UNEXIST when the channel went away
+// meanwhile, the count then passed on to the next waiter).
+s32 adec_take_sem(MPI_ADEC_CHN_S *pstChn, sem_t *pstSem, u32 bBlock, s32 s32None);
 // Wakes the decode thread, blocked senders and a destruction waiting for them.
 void adec_wake(MPI_ADEC_CHN_S *pstChn);

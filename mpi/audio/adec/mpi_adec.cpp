@@ -176,6 +176,15 @@ s32 adec_chn_node(s32 AdChn, const char *pszFunc)
     return audio_node_open(&g_s32AdecFd[AdChn], &g_stAdecNode, AdChn, pszFunc);
 }
 
+s32 adec_check_bool(u32 u32Value, const char *pszName, const char *pszFunc)
+{
+    if (u32Value <= 1)
+        return 0;
+    MPI_TRACE_PREFIX(pszFunc, __LINE__);
+    fprintf(stderr, "%s should be 0 or 1.\n", pszName);
+    return DU_ERR_ADEC_ILLEGAL_PARAM;
+}
+
 void adec_send_stat(s32 AdChn) { adec_ioctl(AdChn, ADEC_CHN_STAT_CTRL, &s_astAdecChn[AdChn].stStat); }
 
 void adec_count(s32 AdChn, u32 ADEC_CHN_STAT_S::*pu32Counter)
@@ -377,32 +386,39 @@ s32 MPI_ADEC_DestroyChn(s32 AdChn)
 
 s32 DU_DUZ_ADEC_DestroyChn(s32 AdChn) { return MPI_ADEC_DestroyChn(AdChn); }
 
-s32 DU_DUZ_ADEC_SetChnAttr(s32 AdChn, const ADEC_CHN_ATTR_S *pstAttr)
+namespace {
+
+// The attributes are fixed while the channel exists: the decoder, the frame
+// slots and the threads were made for them, and a channel takes others by
+// being created again. With `out` they are copied there, else refused.
+s32 chn_attr(s32 AdChn, const void *arg, ADEC_CHN_ATTR_S *out, const char *func)
 {
-    if (s32 ret = adec_chn_node(AdChn, __FUNCTION__))
+    if (s32 ret = adec_chn_node(AdChn, func))
         return ret;
-    if (!pstAttr)
+    if (!arg)
         return DU_ERR_ADEC_NULL_PTR;
     MpiMutexGuard lock(&s_astAdecChn[AdChn].stMutex);
     if (!s_astAdecChn[AdChn].bCreated)
         return DU_ERR_ADEC_UNEXIST;
-    // The decoder, the frame slots and the threads were made for these
-    // attributes: a channel takes others by being created again.
-    MPI_TRACE("adec chn%d attributes are fixed while it exists\n", AdChn);
+    if (out) {
+        *out = s_astAdecChn[AdChn].stAttr;
+        return 0;
+    }
+    MPI_TRACE_PREFIX(func, __LINE__);
+    fprintf(stderr, "adec chn%d attributes are fixed while it exists\n", AdChn);
     return DU_ERR_ADEC_NOT_PERM;
+}
+
+} // namespace
+
+s32 DU_DUZ_ADEC_SetChnAttr(s32 AdChn, const ADEC_CHN_ATTR_S *pstAttr)
+{
+    return chn_attr(AdChn, pstAttr, nullptr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ADEC_GetChnAttr(s32 AdChn, ADEC_CHN_ATTR_S *pstAttr)
 {
-    if (s32 ret = adec_chn_node(AdChn, __FUNCTION__))
-        return ret;
-    if (!pstAttr)
-        return DU_ERR_ADEC_NULL_PTR;
-    MpiMutexGuard lock(&s_astAdecChn[AdChn].stMutex);
-    if (!s_astAdecChn[AdChn].bCreated)
-        return DU_ERR_ADEC_UNEXIST;
-    *pstAttr = s_astAdecChn[AdChn].stAttr;
-    return 0;
+    return chn_attr(AdChn, pstAttr, pstAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ADEC_GetFrmInfo(s32 AdChn, void *pInfo)
@@ -490,10 +506,8 @@ s32 DU_DUZ_ADEC_SendEndOfStream(s32 AdChn, u32 bInstant)
 {
     if (s32 ret = adec_chn_node(AdChn, __FUNCTION__))
         return ret;
-    if (bInstant > 1) {
-        MPI_TRACE("bInstant should be 0 or 1.\n");
-        return DU_ERR_ADEC_ILLEGAL_PARAM;
-    }
+    if (s32 ret = adec_check_bool(bInstant, "bInstant", __FUNCTION__))
+        return ret;
     MPI_ADEC_CHN_S *chn = &s_astAdecChn[AdChn];
     MpiMutexGuard lock(&chn->stMutex);
     if (!chn->bCreated)

@@ -10,6 +10,7 @@
 #include <sys/prctl.h>
 
 #include "mpi/audio/adec/adec_chn.h"
+#include "mpi/common/mpi_list.h"
 #include "mpi/video/bind/mpi_bind.h"
 #include "mpi/video/sys/mpi_sys.h"
 
@@ -22,25 +23,6 @@ constexpr u32 kStreamWaitMs = 10;
 constexpr u32 kWakeRoom = ADEC_STREAM_BUF_SIZE / 2;
 
 // ---- the pool's lists ------------------------------------------------------------------------
-
-void list_init(ADEC_LIST_S *head) { head->pstPrev = head->pstNext = head; }
-
-bool list_empty(const ADEC_LIST_S *head) { return head->pstNext == head; }
-
-void list_add_tail(ADEC_LIST_S *node, ADEC_LIST_S *head)
-{
-    node->pstPrev = head->pstPrev;
-    node->pstNext = head;
-    head->pstPrev->pstNext = node;
-    head->pstPrev = node;
-}
-
-void list_del(ADEC_LIST_S *node)
-{
-    node->pstPrev->pstNext = node->pstNext;
-    node->pstNext->pstPrev = node->pstPrev;
-    node->pstPrev = node->pstNext = node;
-}
 
 bool list_has(const ADEC_LIST_S *head, const ADEC_LIST_S *node)
 {
@@ -62,19 +44,21 @@ u8 *node_mem(const ADEC_FRAME_POOL_S *pool, const ADEC_FRAME_NODE_S *node)
 
 ADEC_FRAME_NODE_S *take_first(ADEC_LIST_S *head, u32 *count)
 {
-    if (list_empty(head))
+    if (mpi_list_empty(head))
         return nullptr;
     ADEC_LIST_S *link = head->pstNext;
-    list_del(link);
+    mpi_list_del(link);
     (*count)--;
     return node_of(link);
 }
 
-void put_busy(ADEC_FRAME_POOL_S *pool, ADEC_FRAME_NODE_S *node)
+void put_tail(ADEC_LIST_S *head, u32 *count, ADEC_FRAME_NODE_S *node)
 {
-    list_add_tail(&node->stList, &pool->stBusyList);
-    pool->u32BusyNum++;
+    mpi_list_add_tail(&node->stList, head);
+    (*count)++;
 }
+
+void put_free(ADEC_FRAME_POOL_S *pool, ADEC_FRAME_NODE_S *node) { put_tail(&pool->stFreeList, &pool->u32FreeNum, node); }
 
 // ---- waits ---------------------------------------------------------------------------------------
 
@@ -101,8 +85,10 @@ void adec_wait_ms(MPI_ADEC_CHN_S *pstChn, u32 ms)
     pthread_cond_timedwait(&pstChn->stCond, &pstChn->stMutex, &until);
 }
 
-bool adec_wait_sem(MPI_ADEC_CHN_S *pstChn, sem_t *pstSem)
+s32 adec_take_sem(MPI_ADEC_CHN_S *pstChn, sem_t *pstSem, u32 bBlock, s32 s32None)
 {
+    if (!bBlock)
+        return sem_trywait(pstSem) == 0 ? 0 : s32None;
     pstChn->u32Waiters++;
     pthread_mutex_unlock(&pstChn->stMutex);
     while (sem_wait(pstSem) != 0 && errno == EINTR) {
@@ -112,7 +98,7 @@ bool adec_wait_sem(MPI_ADEC_CHN_S *pstChn, sem_t *pstSem)
     if (!alive)
         sem_post(pstSem); // wakes the next waiter, which finds the same
     leave_wait(pstChn);
-    return alive;
+    return alive ? 0 : DU_ERR_ADEC_UNEXIST;
 }
 
 // ---- frame slots ----------------------------------------------------------------------------------
@@ -130,14 +116,14 @@ bool adec_pool_create(u32 u32Nodes, ADEC_FRAME_POOL_S **ppstPool, bool *pbRecord
         free(pool);
         return false;
     }
-    list_init(&pool->stFreeList);
-    list_init(&pool->stBusyList);
+    mpi_list_init(&pool->stFreeList);
+    mpi_list_init(&pool->stBusyList);
     for (u32 i = 0; i < pool->u32NodeNum; i++) {
         ADEC_FRAME_NODE_S *node = &pool->astNode[i];
         node->u32Index = i;
         node->stFrame.pVirAddr[0] = node_mem(pool, node);
         node->stFrame.pVirAddr[1] = node_mem(pool, node) + ADEC_FRAME_NODE_SIZE / 2;
-        list_add_tail(&node->stList, &pool->stFreeList);
+        mpi_list_add_tail(&node->stList, &pool->stFreeList);
     }
     pool->u32FreeNum = pool->u32NodeNum;
     *ppstPool = pool;
@@ -155,12 +141,28 @@ void adec_pool_destroy(ADEC_FRAME_POOL_S *pstPool)
 void adec_pool_clear_busy(ADEC_FRAME_POOL_S *pstPool)
 {
     while (ADEC_FRAME_NODE_S *node = take_first(&pstPool->stBusyList, &pstPool->u32BusyNum)) {
-        list_add_tail(&node->stList, &pstPool->stFreeList);
-        pstPool->u32FreeNum++;
+        put_free(pstPool, node);
     }
 }
 
-ADEC_DEC_RESULT_E adec_decode_frame(MPI_ADEC_CHN_S *pstChn, u8 **ppu8In, s32 *ps32Left, u64 u64Pts, s32 *ps32Ret)
+namespace {
+
+enum ADEC_DEC_RESULT_E {
+    ADEC_DEC_OK,           // a frame queued as the newest decoded one
+    ADEC_DEC_NO_NODE,      // every frame slot is in use
+    ADEC_DEC_UNREGISTERED, // the channel's decoder is gone
+    ADEC_DEC_FAILED,       // the decoder's code in *ps32Ret
+};
+
+// Decodes one frame from *ppu8In (*ps32Left bytes) into the first free slot
+// and queues it with `u64Pts`; a slot not filled goes back to the end of the
+// free list. The decoder's advanced pointer and byte count are written back
+// whatever it answers (it may have skipped bytes before asking for more).
+// Output that is no frame of at most two tracks within a slot counts as a
+// failure with DU_ERR_ADEC_CODEC_ERR.
+ADEC_DEC_RESULT_E decode_frame(MPI_ADEC_CHN_S *pstChn, u8 **ppu8In, s32 *ps32Left, u64 u64Pts, s32 *ps32Ret);
+
+ADEC_DEC_RESULT_E decode_frame(MPI_ADEC_CHN_S *pstChn, u8 **ppu8In, s32 *ps32Left, u64 u64Pts, s32 *ps32Ret)
 {
     ADEC_FRAME_POOL_S *pool = pstChn->pstFramePool;
     ADEC_FRAME_NODE_S *node = take_first(&pool->stFreeList, &pool->u32FreeNum);
@@ -168,8 +170,7 @@ ADEC_DEC_RESULT_E adec_decode_frame(MPI_ADEC_CHN_S *pstChn, u8 **ppu8In, s32 *ps
         return ADEC_DEC_NO_NODE;
     ADEC_CODEC_ENTRY_S entry;
     if (!adec_chn_decoder(pstChn, &entry)) {
-        list_add_tail(&node->stList, &pool->stFreeList);
-        pool->u32FreeNum++;
+        put_free(pool, node);
         return ADEC_DEC_UNREGISTERED;
     }
     u8 *track0 = node_mem(pool, node);
@@ -187,8 +188,7 @@ ADEC_DEC_RESULT_E adec_decode_frame(MPI_ADEC_CHN_S *pstChn, u8 **ppu8In, s32 *ps
     }
     *ps32Ret = ret;
     if (ret != 0) {
-        list_add_tail(&node->stList, &pool->stFreeList);
-        pool->u32FreeNum++;
+        put_free(pool, node);
         return ADEC_DEC_FAILED;
     }
     AUDIO_FRAME_S &frame = node->stFrame;
@@ -201,10 +201,12 @@ ADEC_DEC_RESULT_E adec_decode_frame(MPI_ADEC_CHN_S *pstChn, u8 **ppu8In, s32 *ps
     frame.u64TimeStamp = u64Pts;
     frame.u32Seq = pstChn->u32Seq++;
     frame.u32Len = len;
-    put_busy(pool, node);
+    put_tail(&pool->stBusyList, &pool->u32BusyNum, node);
     sem_post(&pstChn->semRead);
     return ADEC_DEC_OK;
 }
+
+} // namespace
 
 // ---- sending packets ------------------------------------------------------------------------------
 
@@ -218,15 +220,11 @@ s32 send_pack(s32 AdChn, MPI_ADEC_CHN_S *chn, const AENC_STREAM_OUT_S *pkt, u32 
         return DU_ERR_ADEC_ILLEGAL_PARAM;
     }
     adec_count(AdChn, &ADEC_CHN_STAT_S::u32RecvPkt);
-    if (!bBlock) {
-        if (sem_trywait(&chn->semWrite) != 0)
-            return DU_ERR_ADEC_BUF_FULL;
-    } else if (!adec_wait_sem(chn, &chn->semWrite)) {
-        return DU_ERR_ADEC_UNEXIST;
-    }
+    if (s32 ret = adec_take_sem(chn, &chn->semWrite, bBlock, DU_ERR_ADEC_BUF_FULL))
+        return ret;
     u8 *in = pkt->pStream;
     s32 left = (s32)pkt->u32Len, ret = 0;
-    switch (adec_decode_frame(chn, &in, &left, pkt->u64TimeStamp, &ret)) {
+    switch (decode_frame(chn, &in, &left, pkt->u64TimeStamp, &ret)) {
     case ADEC_DEC_OK:
         chn->stStat.u32Mode = 0;
         adec_count(AdChn, &ADEC_CHN_STAT_S::u32DecFrm);
@@ -290,10 +288,8 @@ s32 DU_DUZ_ADEC_SendStream(s32 AdChn, const AENC_STREAM_OUT_S *pstStream, u32 bB
         return ret;
     if (!pstStream || !pstStream->pStream)
         return DU_ERR_ADEC_NULL_PTR;
-    if (bBlock > 1) {
-        MPI_TRACE("bBlock should be 0 or 1.\n");
-        return DU_ERR_ADEC_ILLEGAL_PARAM;
-    }
+    if (s32 ret = adec_check_bool(bBlock, "bBlock", __FUNCTION__))
+        return ret;
     MPI_ADEC_CHN_S *chn = &s_astAdecChn[AdChn];
     // One lock for the whole send, released on every way out.
     MpiMutexGuard lock(&chn->stMutex);
@@ -323,7 +319,7 @@ void *ADEC_DecProc(void *arg)
         }
         const s32 held = (s32)chn->u32StreamLen;
         s32 left = held, ret = 0;
-        const ADEC_DEC_RESULT_E result = adec_decode_frame(chn, &chn->pu8StreamPtr, &left, chn->u64LastPts, &ret);
+        const ADEC_DEC_RESULT_E result = decode_frame(chn, &chn->pu8StreamPtr, &left, chn->u64LastPts, &ret);
         chn->u32StreamLen = (u32)left;
         // A waiting sender is woken once half the buffer is free, not for
         // every frame taken out of it: it then appends a run of packets.
@@ -381,18 +377,12 @@ s32 DU_DUZ_ADEC_GetFrame(s32 AdChn, AUDIO_FRAME_INFO_S *pstFrmInfo, u32 bBlock)
         return DU_ERR_ADEC_NULL_PTR;
     MPI_ADEC_CHN_S *chn = &s_astAdecChn[AdChn];
     MpiMutexGuard lock(&chn->stMutex);
-    if (bBlock > 1) {
-        MPI_TRACE("bBlock should be 0 or 1.\n");
-        return DU_ERR_ADEC_ILLEGAL_PARAM;
-    }
+    if (s32 ret = adec_check_bool(bBlock, "bBlock", __FUNCTION__))
+        return ret;
     if (!chn->bCreated)
         return DU_ERR_ADEC_UNEXIST;
-    if (!bBlock) {
-        if (sem_trywait(&chn->semRead) != 0)
-            return DU_ERR_ADEC_BUF_EMPTY;
-    } else if (!adec_wait_sem(chn, &chn->semRead)) {
-        return DU_ERR_ADEC_UNEXIST;
-    }
+    if (s32 ret = adec_take_sem(chn, &chn->semRead, bBlock, DU_ERR_ADEC_BUF_EMPTY))
+        return ret;
     ADEC_FRAME_POOL_S *pool = chn->pstFramePool;
     ADEC_FRAME_NODE_S *node = take_first(&pool->stBusyList, &pool->u32BusyNum);
     // The frame this count stood for was cleared while the caller waited.
@@ -424,8 +414,7 @@ s32 DU_DUZ_ADEC_ReleaseFrame(s32 AdChn, const AUDIO_FRAME_INFO_S *pstFrmInfo)
         MPI_TRACE("FrmInfo is invalid.\n");
         return DU_ERR_ADEC_ILLEGAL_PARAM;
     }
-    list_add_tail(&node->stList, &pool->stFreeList);
-    pool->u32FreeNum++;
+    put_free(pool, node);
     int value = 0;
     if (sem_getvalue(&chn->semWrite, &value) == 0 && value < (int)chn->stAttr.u32BufSize - 1)
         sem_post(&chn->semWrite);
