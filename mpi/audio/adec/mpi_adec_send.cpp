@@ -17,7 +17,7 @@
 namespace {
 
 // Between passes of the decode thread and of a stream sender waiting for
-// room; a new packet, a decoded frame or a freed slot ends the wait early.
+// room; new bytes, enough room or enough free slots end the wait early.
 constexpr u32 kStreamWaitMs = 10;
 // Stream buffer room that lets a waiting sender go on.
 constexpr u32 kWakeRoom = ADEC_STREAM_BUF_SIZE / 2;
@@ -140,9 +140,8 @@ void adec_pool_destroy(ADEC_FRAME_POOL_S *pstPool)
 
 void adec_pool_clear_busy(ADEC_FRAME_POOL_S *pstPool)
 {
-    while (ADEC_FRAME_NODE_S *node = take_first(&pstPool->stBusyList, &pstPool->u32BusyNum)) {
+    while (ADEC_FRAME_NODE_S *node = take_first(&pstPool->stBusyList, &pstPool->u32BusyNum))
         put_free(pstPool, node);
-    }
 }
 
 namespace {
@@ -159,9 +158,7 @@ enum ADEC_DEC_RESULT_E {
 // free list. The decoder's advanced pointer and byte count are written back
 // whatever it answers (it may have skipped bytes before asking for more).
 // Output that is no frame of at most two tracks within a slot counts as a
-// failure with DU_ERR_ADEC_CODEC_ERR.
-ADEC_DEC_RESULT_E decode_frame(MPI_ADEC_CHN_S *pstChn, u8 **ppu8In, s32 *ps32Left, u64 u64Pts, s32 *ps32Ret);
-
+// failure with DU_ERR_ADEC_CODEC_ERR. Under the channel's mutex.
 ADEC_DEC_RESULT_E decode_frame(MPI_ADEC_CHN_S *pstChn, u8 **ppu8In, s32 *ps32Left, u64 u64Pts, s32 *ps32Ret)
 {
     ADEC_FRAME_POOL_S *pool = pstChn->pstFramePool;
@@ -206,11 +203,7 @@ ADEC_DEC_RESULT_E decode_frame(MPI_ADEC_CHN_S *pstChn, u8 **ppu8In, s32 *ps32Lef
     return ADEC_DEC_OK;
 }
 
-} // namespace
-
 // ---- sending packets ------------------------------------------------------------------------------
-
-namespace {
 
 // AdecSendPack: the packet decoded at once into one frame.
 s32 send_pack(s32 AdChn, MPI_ADEC_CHN_S *chn, const AENC_STREAM_OUT_S *pkt, u32 bBlock)
