@@ -411,10 +411,11 @@ s32 DU_DUZ_ADEC_ReleaseFrame(s32 AdChn, const AUDIO_FRAME_INFO_S *pstFrmInfo)
     int value = 0;
     if (sem_getvalue(&chn->semWrite, &value) == 0 && value < (int)chn->stAttr.u32BufSize - 1)
         sem_post(&chn->semWrite);
-    // The decode thread is woken once three slots in four are free again,
-    // not for every one: it then decodes a run of frames in one go (its wait
-    // ends after 10 ms in any case).
-    if (pool->u32FreeNum == (pool->u32NodeNum * 3 + 3) / 4)
+    // The decode thread is woken once three slots in four are free again
+    // (one, for two slots), not for every one: it then decodes a run of
+    // frames in one go. Its wait ends after 10 ms in any case.
+    const u32 wake_free = (pool->u32NodeNum * 3 + 3) / 4;
+    if (pool->u32FreeNum == (wake_free < pool->u32NodeNum ? wake_free : pool->u32NodeNum - 1))
         adec_wake(chn);
     adec_count(AdChn, &ADEC_CHN_STAT_S::u32RelFrm);
     return 0;
