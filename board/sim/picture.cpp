@@ -306,18 +306,25 @@ uint32_t noise_row(uint64_t t_us, uint32_t row, uint32_t width)
     return (uint32_t)((h + (uint64_t)row * 104729) % span);
 }
 
-namespace {
 uint8_t to_byte(double v) { return (uint8_t)std::lround(std::clamp(v, 0.0, 255.0)); }
 uint16_t chroma_pair(const Rgb &yuv) { return (uint16_t)(to_byte(yuv.b) | to_byte(yuv.g) << 8); }
-} // namespace
+
+// A hot pixel's dark current comes on top of the light, its level (8-bit,
+// over black) being what it reads in the dark.
+double hot_level(const Pipe &pipe, const HotPixel &hot)
+{
+    return hot.level * 16.0 / (kWhite - pipe.black[1]);
+}
 
 void build_palette(const Pipe &pipe, const std::vector<Variant> &entries, Palette &out)
 {
     out.luma.resize(entries.size() << kNoiseShift);
     out.chroma.resize(entries.size());
+    out.linear.resize(entries.size());
     for (size_t i = 0; i < entries.size(); i++) {
         const Variant &e = entries[i];
         Rgb lin = pipe.linear(pipe.raw(scene_colour(e.colour)));
+        out.linear[i] = lin;
         Rgb yuv = pipe.out(lin, e.edge);
         out.chroma[i] = chroma_pair(yuv);
         uint8_t *row = &out.luma[i << kNoiseShift];
@@ -330,14 +337,6 @@ void build_palette(const Pipe &pipe, const std::vector<Variant> &entries, Palett
             double n = sigma * kNoiseQuantile[k];
             row[k] = to_byte(pipe.out({clip1(lin.r + n), clip1(lin.g + n), clip1(lin.b + n)}, e.edge).r);
         }
-    }
-    // A hot pixel is stuck at its level above black, whatever the light.
-    for (int g = 0; g < 4; g++) {
-        double l = clip1((g + 1) * 64 * 16 / (kWhite - pipe.black[1]));
-        Rgb yuv = pipe.out({l, l, l}, 0);
-        out.hot_luma[g] = to_byte(yuv.r);
-        if (g == 3)
-            out.hot_chroma = chroma_pair(yuv);
     }
 }
 

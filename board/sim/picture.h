@@ -130,9 +130,13 @@ uint32_t noise_row(uint64_t t_us, uint32_t row, uint32_t width);
 struct Palette {
     std::vector<uint8_t> luma;
     std::vector<uint16_t> chroma;
-    std::array<uint8_t, 4> hot_luma = {}; // a hot pixel by its level group
-    uint16_t hot_chroma = 0x8080;
+    std::vector<Rgb> linear; // each entry's level after black-level subtraction
 };
+// Y, Cb, Cr as bytes, and Cb, Cr as the chroma tables hold them.
+uint8_t to_byte(double v);
+uint16_t chroma_pair(const Rgb &yuv);
+// The linear level a hot pixel adds to what the scene gives it.
+double hot_level(const Pipe &pipe, const HotPixel &hot);
 void build_palette(const Pipe &pipe, const std::vector<Variant> &entries, Palette &out);
 
 // ---- the hot pixels' defect correction -----------------------------------------------------------

@@ -142,7 +142,7 @@ SIM_PIXEL_LOOP void SceneRenderer::render(Picture &out, const Window &win, uint6
 
 // A hot pixel shows on pictures near the sensor's own scale (scaled down,
 // the video input averages it away), over the 2 x 2 block demosaic spreads
-// it to.
+// it to, on top of the scene's light there.
 SIM_PIXEL_LOOP void SceneRenderer::draw_hot_pixels(Picture &out, const Window &win, const Pipe &pipe)
 {
     const double scale = out.width / (win.w * kSensorFieldWidth);
@@ -158,10 +158,15 @@ SIM_PIXEL_LOOP void SceneRenderer::draw_hot_pixels(Picture &out, const Window &w
         int r = (int)std::floor((v - win.y) / win.h * out.height) & ~1;
         if (c < 0 || r < 0 || c + 2 > (int)out.width || r + 2 > (int)out.height)
             continue;
-        uint8_t luma = palette_.hot_luma[std::min(3, hot[i].level / 64)];
+        const uint16_t entry = pattern_[(size_t)r * out.width + c] >> kNoiseShift;
+        const Rgb &scene = palette_.linear[entry];
+        const double add = hot_level(pipe, hot[i]);
+        Rgb yuv = pipe.out({std::min(1.0, scene.r + add), std::min(1.0, scene.g + add), std::min(1.0, scene.b + add)},
+                           entries_[entry].edge);
         for (int k = 0; k < 2; k++)
-            memset(out.y() + (size_t)(r + k) * out.stride + c, luma, 2);
-        memcpy(out.vu() + (size_t)(r / 2) * out.stride + c, &palette_.hot_chroma, 2);
+            memset(out.y() + (size_t)(r + k) * out.stride + c, to_byte(yuv.r), 2);
+        const uint16_t pair = chroma_pair(yuv);
+        memcpy(out.vu() + (size_t)(r / 2) * out.stride + c, &pair, 2);
     }
 }
 
