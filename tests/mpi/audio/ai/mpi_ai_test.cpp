@@ -124,9 +124,10 @@ TEST_F(AiTest, TrackModeAndDeviceControlsReachTheDriver)
     EXPECT_EQ(0, DU_DUZ_AI_SetClkDir(0, 1));
     EXPECT_EQ(0, DU_DUZ_AI_GetClkDir(0, &dir));
     EXPECT_EQ(1u, dir);
-    EXPECT_EQ(0, DU_DUZ_AI_SetAcodecGain(0x1234));
+    EXPECT_EQ(0, DU_DUZ_AI_SetAcodecGain(12));
+    EXPECT_EQ(kIllegal, DU_DUZ_AI_SetAcodecGain(121)); // beyond the codec's range
     EXPECT_EQ(0, DU_DUZ_AI_GetAcodecGain(&gain));
-    EXPECT_EQ(0x1234u, gain);
+    EXPECT_EQ(12u, gain);
     AIO_ATTR_S back = {};
     EXPECT_EQ(0, DU_DUZ_AI_GetPubAttr(0, &back));
     EXPECT_EQ(1024u, back.u32PtNumPerFrm);
