@@ -80,10 +80,10 @@ TEST_F(AiTraceTest, RefusedArgumentsReachNoDevice)
         {"clock direction 2", [&] { return DU_DUZ_AI_SetClkDir(0, 2); }, kIllegal, "illegal param: enClkDir(2)!\n"},
         {"codec gain: null", [&] { return DU_DUZ_AI_GetAcodecGain(nullptr); }, (s32)0xA0158006, ""},
         {"save file: null", [&] { return DU_DUZ_AI_SaveFile(0, 0, nullptr); }, (s32)0xA0158006, ""},
-        {"resampling", [&] { return DU_DUZ_AI_EnableReSmp(0, 0, 8000); }, (s32)0xA0158008,
-         "ai resample is not supported, ai chn:0\n"},
-        {"voice enhancement", [&] { return DU_DUZ_AI_EnableVqe(0, 0); }, (s32)0xA0158008,
-         "ai vqe is not supported, ai chn:0\n"},
+        {"resampling of a disabled channel", [&] { return DU_DUZ_AI_EnableReSmp(0, 0, 8000); }, (s32)0xA0158005,
+         "AI chn 0 is not enable\n"},
+        {"enhancement of a disabled channel", [&] { return DU_DUZ_AI_EnableVqe(0, 0); }, (s32)0xA0158005,
+         "AI chn 0 is not enable\n"},
         {"disable a disabled channel", [&] { return DU_DUZ_AI_DisableChn(0, 0); }, 0, ""},
     };
     argtest::run(cases, "/dev/ai");
