@@ -160,7 +160,7 @@ void play_loop()
 
 // Track 0 at sample `j` of the play clock: played, about to be played (the
 // head of the queue plays at the next tick), or silence.
-double played_at(const Ao &s, const Chn &ch, int64_t j)
+int16_t played_at(const Ao &s, const Chn &ch, int64_t j)
 {
     if (j < (int64_t)ch.hist_begin)
         return 0;
@@ -420,15 +420,12 @@ bool ao_played(int chn, uint64_t from_us, uint32_t rate, size_t n, int16_t *out)
     const Chn &ch = s.chn[chn];
     if (ch.state == AO_CHN_STATE_DISABLED || !ch.hist_on)
         return false;
-    // Linear interpolation between the play clock's samples.
+    // The nearest sample of the play clock: a room passes the output's whole
+    // band (an interpolation would dull it).
     const double ao_per_us = s.attr.enSamplerate / 1e6;
     const double start = ((double)from_us - (double)s.pts0) * ao_per_us, step = (double)s.attr.enSamplerate / rate;
-    for (size_t i = 0; i < n; i++) {
-        double pos = start + i * step;
-        int64_t j = (int64_t)std::floor(pos);
-        double f = pos - (double)j, a = played_at(s, ch, j), b = played_at(s, ch, j + 1);
-        out[i] = (int16_t)std::lrint(a + f * (b - a));
-    }
+    for (size_t i = 0; i < n; i++)
+        out[i] = played_at(s, ch, (int64_t)std::floor(start + i * step + 0.5));
     return true;
 }
 
