@@ -454,6 +454,7 @@ protected:
         run_ = false;
         if (feeder_.joinable())
             feeder_.join();
+        DU_DUZ_AO_Disable(0); // the play clock stops with the device
         AiVqeTest::TearDown();
     }
 
