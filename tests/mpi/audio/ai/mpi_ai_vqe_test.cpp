@@ -8,6 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "mpi/audio/aenc/aenc_requests.h"
 #include "mpi/audio/ai/ai_requests.h"
 #include "tests/mpi/audio/audio_check.h"
 #include "tests/mpi/audio/audio_fixture.h"
@@ -494,6 +498,70 @@ TEST_F(AiEchoTest, EchoCancellationRemovesWhatTheOutputPlays)
     Samples x = pull(4, 16000);
     ASSERT_GE(x.size(), 64000u);
     EXPECT_LE(vqetest::level_db(x, 32000, 32000), -26 - 15);
+    stop();
+}
+
+TEST_F(AiEchoTest, EncoderFramesCarryTheReferenceToo)
+{
+    start(attr_of(16000, 160), 0);
+    play_noise();
+    ASSERT_EQ(0, DU_DUZ_AI_EnableAecRefFrame(0, 0, 0, 0));
+    // The encoder driver's channel, fed by the capture without the unit's thread.
+    int fd = bd_open("/dev/aenc", O_RDWR);
+    ASSERT_GE(fd, 0);
+    u32 chn = 5, word = 0;
+    ASSERT_EQ(0, bd_ioctl(fd, AENC_BIND_CHN_CTRL, &chn));
+    AENC_CHANNEL_CFG_S cfg = {PT_LPCM, 160, 10, &word};
+    ASSERT_EQ(0, bd_ioctl(fd, AENC_CREATE_CHN_CTRL, &cfg));
+    MPP_CHN_ADDR_S ai = {DU_ID_AI, 0, 0}, aenc = {DU_ID_AENC, 0, 5};
+    ASSERT_EQ(0, DU_DUZ_SYS_Bind(&ai, &aenc));
+    int with_ref = 0;
+    for (int i = 0; i < 300 && with_ref < 20; i++) {
+        AI_FRAME_REC_S rec;
+        if (bd_ioctl(fd, AENC_GET_FRAME_CTRL, &rec) != 0) {
+            usleep(5000);
+            continue;
+        }
+        if (rec.stRefFrm.bValid == 1) {
+            with_ref++;
+            EXPECT_EQ(1u, rec.stRefFrm.u32RefFlag);
+            EXPECT_GE(rec.stRefFrm.stRefFrame.u64TimeStamp, rec.stFrm.u64TimeStamp);
+            EXPECT_LE(rec.stRefFrm.stRefFrame.u64TimeStamp, rec.stFrm.u64TimeStamp + 119999);
+            EXPECT_EQ(rec.stFrm.u32Len, rec.stRefFrm.stRefFrame.u32Len);
+        }
+        EXPECT_EQ(0, bd_ioctl(fd, AENC_RELEASE_FRAME_CTRL, &rec));
+    }
+    EXPECT_EQ(20, with_ref);
+    EXPECT_EQ(0, DU_DUZ_SYS_UnBind(&ai, &aenc));
+    bd_ioctl(fd, AENC_DESTROY_CHN_CTRL, nullptr);
+    bd_close(fd);
+    stop();
+}
+
+class AiQuietTest : public AiVqeTest {
+protected:
+    AiQuietTest() { conf_ = "audio = noise -40\n"; }
+};
+
+TEST_F(AiQuietTest, CodecGainScalesTheMicrophoneAndHdrRaisesItForQuietSound)
+{
+    start(attr_of(16000, 320), 8); // HDR works on 320 samples at 16 kHz
+    double at_0db = vqetest::level_db(pull(0.3, 16000), 0, 4800);
+    ASSERT_EQ(0, DU_DUZ_AI_SetAcodecGain(10));
+    pull(0.05, 16000); // frames captured before the change
+    EXPECT_NEAR(vqetest::level_db(pull(0.3, 16000), 0, 4800) - at_0db, 10, 0.5);
+    ASSERT_EQ(0, DU_DUZ_AI_SetAcodecGain(0));
+
+    // HDR keeps stepping the gain up while the peaks stay quiet.
+    AI_VQE_ATTR_S a = vqe_attr(16000, 320);
+    a.bHdrOn = 1;
+    a.stHdrCfg.bUsrMode = 0;
+    enable_vqe(a);
+    pull(3.5, 16000);
+    u32 gain = 0;
+    ASSERT_EQ(0, DU_DUZ_AI_GetAcodecGain(&gain));
+    EXPECT_GE(gain, 4u);
+    EXPECT_GT(vqetest::level_db(pull(0.3, 16000), 0, 4800), at_0db + 3);
     stop();
 }
 
