@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/audio/quietly.h"
 #include "board/sim/sim.h"
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/video/sys/mpi_sys.h"
@@ -30,24 +31,6 @@ double thread_cpu_seconds()
     timespec ts;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
-// Runs `fn` with standard error (the module loader's lines) sent to /dev/null.
-template <class Fn> s32 quietly(Fn fn)
-{
-    fflush(stderr);
-    int saved = dup(2), null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-        dup2(null, 2);
-        close(null);
-    }
-    s32 ret = fn();
-    fflush(stderr);
-    if (saved >= 0) {
-        dup2(saved, 2);
-        close(saved);
-    }
-    return ret;
 }
 
 // The stages both sides run.

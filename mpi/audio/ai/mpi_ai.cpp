@@ -47,8 +47,10 @@ s32 MPI_AI_Exit(void)
         return 0;
     for (u32 i = 0; i < AIO_MAX_CHN_NUM; i++) {
         MPI_AI_CHN_S *chn = &s_stMpiAiChn[i];
-        // A channel still enabled would lose its work buffer with the record.
+        // A channel still enabled would lose its work buffer and its
+        // enhancement instance with the record.
         free(chn->pWorkBuf);
+        DU_UPVQE_Destroy(chn->pVqeHandle);
         audio_dump_close(&s_astAiSaveFile[i].stDump);
         pthread_mutex_destroy(&chn->stMutex);
         pthread_mutex_destroy(&g_astVqeState[i].stMutex);

@@ -483,29 +483,37 @@ s32 DU_DUZ_AI_GetHiFiVqeAttr(s32 AiDevId, s32 AiChn, AI_HIFIVQE_ATTR_S *pstHiFiV
     return 0;
 }
 
+namespace {
+
+// The fields the normal attributes and a configuration share by name.
+template <class From, class To> void copy_named(const From &f, To &t)
+{
+    t.bHpfOn = f.bHpfOn;
+    t.bAecOn = f.bAecOn;
+    t.bAnrOn = f.bAnrOn;
+    t.bRnrOn = f.bRnrOn;
+    t.bAgcOn = f.bAgcOn;
+    t.bEqOn = f.bEqOn;
+    t.bHdrOn = f.bHdrOn;
+    t.s32WorkSampleRate = f.s32WorkSampleRate;
+    t.s32FrameSample = f.s32FrameSample;
+    t.u32WorkMode = f.u32WorkMode;
+    t.stHpfCfg = f.stHpfCfg;
+    t.stAecCfg = f.stAecCfg;
+    t.stAnrCfg = f.stAnrCfg;
+    t.stRnrCfg = f.stRnrCfg;
+    t.stAgcCfg = f.stAgcCfg;
+    t.stEqCfg = f.stEqCfg;
+    t.stHdrCfg = f.stHdrCfg;
+}
+
+} // namespace
+
 s32 MPI_AI_AITOVQE(const AI_VQE_ATTR_S *pstAiVqe, UPVQE_CFG_S *pstVqeCfg)
 {
     if (!pstAiVqe || !pstVqeCfg)
         return DU_ERR_AI_NULL_PTR;
-    const AI_VQE_ATTR_S &a = *pstAiVqe;
-    UPVQE_CFG_S &c = *pstVqeCfg;
-    c.bHpfOn = a.bHpfOn;
-    c.bAecOn = a.bAecOn;
-    c.bAnrOn = a.bAnrOn;
-    c.bRnrOn = a.bRnrOn;
-    c.bAgcOn = a.bAgcOn;
-    c.bEqOn = a.bEqOn;
-    c.bHdrOn = a.bHdrOn;
-    c.s32WorkSampleRate = a.s32WorkSampleRate;
-    c.s32FrameSample = a.s32FrameSample;
-    c.u32WorkMode = a.u32WorkMode;
-    c.stHpfCfg = a.stHpfCfg;
-    c.stAecCfg = a.stAecCfg;
-    c.stAnrCfg = a.stAnrCfg;
-    c.stRnrCfg = a.stRnrCfg;
-    c.stAgcCfg = a.stAgcCfg;
-    c.stEqCfg = a.stEqCfg;
-    c.stHdrCfg = a.stHdrCfg;
+    copy_named(*pstAiVqe, *pstVqeCfg);
     return 0;
 }
 
@@ -513,25 +521,7 @@ s32 MPI_AI_VQETOAI(const UPVQE_CFG_S *pstVqeCfg, AI_VQE_ATTR_S *pstAiVqe)
 {
     if (!pstAiVqe || !pstVqeCfg)
         return DU_ERR_AI_NULL_PTR;
-    const UPVQE_CFG_S &c = *pstVqeCfg;
-    AI_VQE_ATTR_S &a = *pstAiVqe;
-    a.bHpfOn = c.bHpfOn;
-    a.bAecOn = c.bAecOn;
-    a.bAnrOn = c.bAnrOn;
-    a.bRnrOn = c.bRnrOn;
-    a.bAgcOn = c.bAgcOn;
-    a.bEqOn = c.bEqOn;
-    a.bHdrOn = c.bHdrOn;
-    a.s32WorkSampleRate = c.s32WorkSampleRate;
-    a.s32FrameSample = c.s32FrameSample;
-    a.u32WorkMode = c.u32WorkMode;
-    a.stHpfCfg = c.stHpfCfg;
-    a.stAecCfg = c.stAecCfg;
-    a.stAnrCfg = c.stAnrCfg;
-    a.stRnrCfg = c.stRnrCfg;
-    a.stAgcCfg = c.stAgcCfg;
-    a.stEqCfg = c.stEqCfg;
-    a.stHdrCfg = c.stHdrCfg;
+    copy_named(*pstVqeCfg, *pstAiVqe);
     return 0;
 }
 

@@ -58,6 +58,7 @@ s32 MPI_AO_Exit(void)
     SYS_BIND_UnRegisterReceiver(DU_ID_AO);
     for (MPI_AO_CHN_S &chn : s_astAoChn) {
         release_chn_buffers(&chn);
+        DU_DNVQE_Destroy(chn.pDnVqeHandle); // a channel still enabled holds one
         audio_dump_close(&chn.stDump);
         pthread_mutex_destroy(&chn.stMutex);
         memset(&chn, 0, sizeof chn);
