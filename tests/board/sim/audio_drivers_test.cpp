@@ -91,3 +91,27 @@ TEST_F(AudioDriverTest, WavFilesRoundTrip)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AudioDriverTest, AudioCommandsTakeCheckedNumbers)
+{
+    struct Case {
+        const char *line;
+        bool ok;
+    } cases[] = {
+        {"audio noise -20", true},        {"audio noise nan", false},          {"audio noise -101", false},
+        {"audio tone 440", true},         {"audio tone inf", false},           {"audio tone 1000x", false},
+        {"audio tone+noise 1000 -30", true}, {"audio tone+noise 1000", false}, {"audio hum 50", true},
+        {"audio hum", false},             {"audio silence", true},             {"audio echo 0.5 20", true},
+        {"audio echo 2 20", false},       {"audio echo 0.5 -1", false},        {"audio echo off", true},
+        {"audio file /no/such.wav", false}, {"audio", false},                  {"scene brightness nan", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.line);
+        std::string answer = sim::control(c.line);
+        EXPECT_EQ(c.ok, answer == "ok") << answer;
+    }
+}
+
+} // namespace
