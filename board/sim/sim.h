@@ -226,6 +226,7 @@ bool vb_ref_block(uint32_t handle);     // one more user
 bool vb_release_block(uint32_t handle); // one user less; free at 0
 uint32_t vb_block_phys(uint32_t handle); // 0 when not a block in use
 uint32_t vb_block_pool(uint32_t handle);
+bool vb_pool_exists(uint32_t pool);
 
 // ---- the camera's surroundings -------------------------------------------------
 
