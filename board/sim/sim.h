@@ -79,6 +79,11 @@ private:
 
 using DeviceFactory = std::function<std::shared_ptr<Device>(int flags)>;
 
+// A device file's node as the firmware finds it: the driver's (as at every
+// board start), none at all, or a plain empty file of that name in the root.
+enum class Node { device, missing, file };
+void set_node(const std::string &path, Node node);
+
 struct DeviceRegistration {
     DeviceRegistration(const char *path, DeviceFactory factory);
 };
