@@ -1,0 +1,165 @@
+// Test helper: which way up a picture shows the board's scene. The scene has
+// sky at the top, ground below and, low in the picture, a band of six colour
+// bars (red, green, blue, yellow, cyan, magenta from left to right); a
+// picture shows it upright when the band lies in its lower half with the bars
+// in that order. Works on any picture through a sampler of its pixels, so a
+// test can look at a rotated picture turned back.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+namespace scenetest {
+
+struct Yuv {
+    int y, u, v;
+};
+using Sampler = std::function<Yuv(int x, int y)>;
+
+struct Layout {
+    double band = -1;       // the colour bars' middle row, as a fraction of the height from the top
+    std::vector<int> bars;  // the bars seen from left to right (0 red ... 5 magenta)
+
+    bool in_order(int step) const
+    {
+        if (bars.size() < 2)
+            return false;
+        for (size_t i = 1; i < bars.size(); i++)
+            if (bars[i] != bars[i - 1] + step)
+                return false;
+        return true;
+    }
+    // Sky on top and the bars in the scene's order.
+    bool upright() const { return band > 0.5 && in_order(1); }
+    // Turned round (upside down and mirrored), as the lens projects it.
+    bool inverted() const { return band >= 0 && band < 0.5 && in_order(-1); }
+    std::string describe() const
+    {
+        std::string s = "band at " + std::to_string(band) + ", bars";
+        for (int b : bars)
+            s += " " + std::to_string(b);
+        return s;
+    }
+};
+
+// The bars' chroma (U, V) as the scene has them.
+inline int nearest_bar(int u, int v)
+{
+    static const int bars[6][2] = {{90, 240}, {54, 34}, {240, 110}, {16, 146}, {166, 16}, {202, 222}};
+    int best = 0, dist = 1 << 30;
+    for (int i = 0; i < 6; i++) {
+        int d = (u - bars[i][0]) * (u - bars[i][0]) + (v - bars[i][1]) * (v - bars[i][1]);
+        if (d < dist)
+            best = i, dist = d;
+    }
+    return best;
+}
+
+inline Layout layout(int w, int h, const Sampler &at)
+{
+    Layout out;
+    if (w < 16 || h < 16)
+        return out;
+    // Saturation of each row: the bars stand far out from sky and ground.
+    std::vector<double> sat(h);
+    double top = 0;
+    for (int y = 0; y < h; y++) {
+        double sum = 0;
+        int n = 0;
+        for (int x = 0; x < w; x += 4, n++) {
+            Yuv p = at(x, y);
+            sum += std::abs(p.u - 128) + std::abs(p.v - 128);
+        }
+        sat[y] = sum / n;
+        top = std::max(top, sat[y]);
+    }
+    if (top < 60)
+        return out;
+    double rows = 0, sum_rows = 0;
+    for (int y = 0; y < h; y++)
+        if (sat[y] > top * 0.6) {
+            rows++;
+            sum_rows += y;
+        }
+    int mid = (int)(sum_rows / rows);
+    out.band = (mid + 0.5) / h;
+    // Runs of one bar along the band's middle row, the narrow ones (edges
+    // between bars) left out.
+    int run_bar = -1, run_len = 0;
+    auto close_run = [&] {
+        if (run_bar >= 0 && run_len * 50 >= w && (out.bars.empty() || out.bars.back() != run_bar))
+            out.bars.push_back(run_bar);
+    };
+    for (int x = 0; x < w; x++) {
+        Yuv p = at(x, mid);
+        int b = nearest_bar(p.u, p.v);
+        if (b != run_bar) {
+            close_run();
+            run_bar = b;
+            run_len = 0;
+        }
+        run_len++;
+    }
+    close_run();
+    return out;
+}
+
+// A picture of `w` x `h` turned `quarters` quarter turns clockwise: the
+// turned picture's sides and a sampler of it.
+struct View {
+    int w, h;
+    Sampler at;
+};
+inline View turned(int w, int h, const Sampler &at, int quarters)
+{
+    switch (quarters & 3) {
+    case 1: // the left column becomes the top row
+        return {h, w, [=](int x, int y) { return at(y, h - 1 - x); }};
+    case 2:
+        return {w, h, [=](int x, int y) { return at(w - 1 - x, h - 1 - y); }};
+    case 3:
+        return {h, w, [=](int x, int y) { return at(w - 1 - y, x); }};
+    default:
+        return {w, h, at};
+    }
+}
+inline Layout layout(const View &v) { return layout(v.w, v.h, v.at); }
+
+// A sampler over planar 4:2:0 pictures (what the decoders give).
+inline Sampler frame_sampler(const AVFrame *f)
+{
+    return [f](int x, int y) {
+        return Yuv{f->data[0][y * f->linesize[0] + x], f->data[1][(y / 2) * f->linesize[1] + x / 2],
+                   f->data[2][(y / 2) * f->linesize[2] + x / 2]};
+    };
+}
+
+// A sampler over an NV21 picture (luma, then interleaved V and U).
+inline Sampler nv21_sampler(const uint8_t *y_plane, const uint8_t *vu, int stride)
+{
+    return [=](int x, int y) {
+        const uint8_t *c = vu + (y / 2) * stride + (x & ~1);
+        return Yuv{y_plane[y * stride + x], c[1], c[0]};
+    };
+}
+
+// A sampler over RGB rows (BT.601 studio range, as the pictures were made).
+inline Sampler rgb_sampler(const uint8_t *rgb, int w)
+{
+    return [=](int x, int y) {
+        const uint8_t *p = rgb + ((size_t)y * w + x) * 3;
+        int r = p[0], g = p[1], b = p[2];
+        return Yuv{(66 * r + 129 * g + 25 * b + 128) / 256 + 16, (-38 * r - 74 * g + 112 * b + 128) / 256 + 128,
+                   (112 * r - 94 * g - 18 * b + 128) / 256 + 128};
+    };
+}
+
+} // namespace scenetest
