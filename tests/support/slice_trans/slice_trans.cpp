@@ -11,9 +11,12 @@ namespace {
 SliceTransLog g_log;
 s32 g_init_result = 0;
 u32 g_touch = 0;
+u32 g_keep_log = 1;
 
 SliceTransCall *next_call(SliceTransEntry entry)
 {
+    if (!g_keep_log)
+        return nullptr;
     u32 n = g_log.u32Count++;
     if (n >= SLICE_TRANS_MAX_CALLS)
         return nullptr;
@@ -39,6 +42,11 @@ __attribute__((visibility("default"))) void AvcDec_Deinit(void) { next_call(SLIC
 __attribute__((visibility("default"))) void AvcDec_TransCodeSlice(void *pstStream, u32 u32BufTag, u8 *pu8WorkBuf,
                                                                   u8 *pu8WorkBuf2)
 {
+    if (g_touch) {
+        size_t half = (size_t)(pu8WorkBuf2 - pu8WorkBuf);
+        memset(pu8WorkBuf, 0x55, half);
+        memset(pu8WorkBuf2, 0xaa, half);
+    }
     SliceTransCall *c = next_call(SLICE_TRANS_TRANSCODE);
     if (!c)
         return;
@@ -52,14 +60,10 @@ __attribute__((visibility("default"))) void AvcDec_TransCodeSlice(void *pstStrea
         c->u32Total += s->pstPack[k].u32Len;
     if (s->u32PackNum && s->pstPack[0].u32Len >= sizeof c->au8Head)
         memcpy(c->au8Head, s->pstPack[0].pu8Data, sizeof c->au8Head);
-    if (g_touch) {
-        size_t half = (size_t)(pu8WorkBuf2 - pu8WorkBuf);
-        memset(pu8WorkBuf, 0x55, half);
-        memset(pu8WorkBuf2, 0xaa, half);
-    }
 }
 
 __attribute__((visibility("default"))) SliceTransLog *slice_trans_log(void) { return &g_log; }
 __attribute__((visibility("default"))) void slice_trans_set_init_result(s32 s32Result) { g_init_result = s32Result; }
 __attribute__((visibility("default"))) void slice_trans_touch(u32 bTouch) { g_touch = bTouch; }
+__attribute__((visibility("default"))) void slice_trans_keep_log(u32 bKeep) { g_keep_log = bKeep; }
 }

@@ -32,6 +32,9 @@ typedef SliceTransLog *(*SLICE_TRANS_LOG_FN)(void);
 typedef void (*SLICE_TRANS_SET_INIT_RESULT_FN)(s32 s32Result);
 // Whether AvcDec_TransCodeSlice writes both halves of the work buffer whole,
 // so that the sanitizers see a buffer shorter than it was said to be (off at
-// load: the library then does nothing but keep the log).
+// load).
 typedef void (*SLICE_TRANS_TOUCH_FN)(u32 bTouch);
+// Whether the calls are written down (on at load); off, the library does
+// nothing at all, as for a benchmark of what the hook itself costs.
+typedef void (*SLICE_TRANS_KEEP_LOG_FN)(u32 bKeep);
 }
