@@ -420,7 +420,7 @@ void encode_loop(int n)
         PicturePtr pic = c.input.front();
         c.input.pop_front();
         bool taking = c.receiving && c.recv_left != 0;
-        if (!taking && c.warm)
+        if (!taking && c.warm && !c.pending)
             continue;
         if (taking && is_video(c.attr.enType)) { // frame-rate conversion
             int64_t src = c.attr.stRcAttr.u32SrcFrmRate, dst = c.attr.stRcAttr.u32DstFrmRate;
@@ -432,9 +432,10 @@ void encode_loop(int n)
             }
         }
         // New attributes open the encoder anew at once; coding records wait
-        // for the picture that is a key picture anyway.
+        // for the picture that is a key picture anyway, or apply before the
+        // channel starts, so that it starts warm.
         bool next_is_key = c.idr || cfg.codec == Codec::jpeg || c.since_key >= cfg.gop;
-        if (c.reconfigure || !enc || (c.pending && next_is_key)) {
+        if (c.reconfigure || !enc || (c.pending && (next_is_key || !taking))) {
             cfg = encoder_config(c);
             crop = active_crop(c);
             c.reconfigure = c.pending = false;
@@ -497,7 +498,7 @@ SinkRegistration venc_sink(DU_ID_VENC, [](const ChnAddr &dst, const PicturePtr &
     std::lock_guard<std::mutex> lock(g_venc->lock);
     VencChn &c = g_venc->chn[dst.chn];
     // A channel not yet started takes pictures until its encoder is ready.
-    if (!c.created || (!c.receiving && c.warm))
+    if (!c.created || (!c.receiving && c.warm && !c.pending))
         return;
     c.input.push_back(pic);
     while (c.input.size() > kInputDepth) {
