@@ -286,8 +286,6 @@ s32 DU_DUZ_VENC_ReleaseStream(VENC_CHN VeChn, VENC_STREAM_REC_S *pstStream)
 
 // ---- thin channel requests ------------------------------------------------------------------
 
-#define VENC_REQ(chn, req, rec, null_check) venc_chn_request(__FUNCTION__, chn, req, rec, null_check)
-
 s32 DU_DUZ_VENC_ResetChn(VENC_CHN c) { return VENC_REQ(c, VENC_RESET_CHN_CTRL, nullptr, false); }
 s32 DU_DUZ_VENC_StartRecvPic(VENC_CHN c) { return VENC_REQ(c, VENC_START_RECV_CTRL, nullptr, false); }
 s32 DU_DUZ_VENC_StopRecvPic(VENC_CHN c) { return VENC_REQ(c, VENC_STOP_RECV_CTRL, nullptr, false); }

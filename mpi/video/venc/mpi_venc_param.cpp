@@ -82,41 +82,15 @@ s32 DU_DUZ_VENC_EnableIDR(VENC_CHN VeChn, u32 bEnableIDR)
     return venc_chn_request(__FUNCTION__, VeChn, VENC_ENABLE_IDR_CTRL, &bEnableIDR, false);
 }
 
-s32 DU_DUZ_VENC_SetCostAlgFlag(VENC_CHN VeChn, u32 bCostAlg)
-{
-    return venc_chn_request(__FUNCTION__, VeChn, VENC_SET_COST_ALG_FLAG_CTRL, &bCostAlg, false);
-}
-
+// The tuning controls that take or read one value, and the buffer pool.
+s32 DU_DUZ_VENC_SetCostAlgFlag(VENC_CHN c, u32 v) { return VENC_REQ(c, VENC_SET_COST_ALG_FLAG_CTRL, &v, false); }
 // The caller's address goes to the driver as it is, null included.
-s32 DU_DUZ_VENC_GetCostAlgFlag(VENC_CHN VeChn, u32 *pbCostAlg)
-{
-    return venc_chn_request(__FUNCTION__, VeChn, VENC_GET_COST_ALG_FLAG_CTRL, pbCostAlg, false);
-}
-
-s32 DU_DUZ_VENC_EnableInterPskip(VENC_CHN VeChn, u32 bEnable)
-{
-    return venc_chn_request(__FUNCTION__, VeChn, VENC_ENABLE_INTER_PSKIP_CTRL, &bEnable, false);
-}
-
-s32 DU_DUZ_VENC_SetRcPriority(VENC_CHN VeChn, VENC_RC_PRIORITY_E enRcPriority)
-{
-    return venc_chn_request(__FUNCTION__, VeChn, VENC_SET_RC_PRIORITY_CTRL, &enRcPriority, false);
-}
-
-s32 DU_DUZ_VENC_GetRcPriority(VENC_CHN VeChn, VENC_RC_PRIORITY_E *penRcPriority)
-{
-    return venc_chn_request(__FUNCTION__, VeChn, VENC_GET_RC_PRIORITY_CTRL, penRcPriority, true);
-}
-
-s32 DU_DUZ_VENC_AttachVbPool(VENC_CHN VeChn, u32 u32PoolId)
-{
-    return venc_chn_request(__FUNCTION__, VeChn, VENC_ATTACH_VBPOOL_CTRL, &u32PoolId, false);
-}
-
-s32 DU_DUZ_VENC_DetachVbPool(VENC_CHN VeChn)
-{
-    return venc_chn_request(__FUNCTION__, VeChn, VENC_DETACH_VBPOOL_CTRL, nullptr, false);
-}
+s32 DU_DUZ_VENC_GetCostAlgFlag(VENC_CHN c, u32 *p) { return VENC_REQ(c, VENC_GET_COST_ALG_FLAG_CTRL, p, false); }
+s32 DU_DUZ_VENC_EnableInterPskip(VENC_CHN c, u32 v) { return VENC_REQ(c, VENC_ENABLE_INTER_PSKIP_CTRL, &v, false); }
+s32 DU_DUZ_VENC_SetRcPriority(VENC_CHN c, VENC_RC_PRIORITY_E v) { return VENC_REQ(c, VENC_SET_RC_PRIORITY_CTRL, &v, false); }
+s32 DU_DUZ_VENC_GetRcPriority(VENC_CHN c, VENC_RC_PRIORITY_E *p) { return VENC_REQ(c, VENC_GET_RC_PRIORITY_CTRL, p, true); }
+s32 DU_DUZ_VENC_AttachVbPool(VENC_CHN c, u32 v) { return VENC_REQ(c, VENC_ATTACH_VBPOOL_CTRL, &v, false); }
+s32 DU_DUZ_VENC_DetachVbPool(VENC_CHN c) { return VENC_REQ(c, VENC_DETACH_VBPOOL_CTRL, nullptr, false); }
 
 s32 DU_DUZ_VENC_SetIntraRefresh(VENC_CHN VeChn, const VENC_INTRA_REFRESH_REC_S *pstIntraRefresh)
 {

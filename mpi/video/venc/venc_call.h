@@ -16,6 +16,7 @@ bool venc_ptr_ok(const char *func, const void *p);
 // the call takes a record, then the request on the channel's descriptor with
 // `rec` itself; the driver's answer is returned unchanged.
 s32 venc_chn_request(const char *func, VENC_CHN VeChn, unsigned long req, const void *rec, bool check_null);
+#define VENC_REQ(chn, req, rec, null_check) venc_chn_request(__FUNCTION__, chn, req, rec, null_check)
 
 // What a failed look at "/dev/venc" prints (nothing for a failed open).
 void venc_node_message(const char *path, const mpi_dev_result &r);
