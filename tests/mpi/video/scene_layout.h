@@ -50,15 +50,19 @@ struct Layout {
     }
 };
 
-// The bars' chroma (U, V) as the scene has them.
+// The bar whose hue is nearest: by the direction of the chroma (U, V) about
+// grey, which dim light and exposure leave as it is.
 inline int nearest_bar(int u, int v)
 {
     static const int bars[6][2] = {{90, 240}, {54, 34}, {240, 110}, {16, 146}, {166, 16}, {202, 222}};
-    int best = 0, dist = 1 << 30;
+    double du = u - 128, dv = v - 128;
+    int best = 0;
+    double best_cos = -2;
     for (int i = 0; i < 6; i++) {
-        int d = (u - bars[i][0]) * (u - bars[i][0]) + (v - bars[i][1]) * (v - bars[i][1]);
-        if (d < dist)
-            best = i, dist = d;
+        double bu = bars[i][0] - 128, bv = bars[i][1] - 128;
+        double c = (du * bu + dv * bv) / (std::hypot(du, dv) * std::hypot(bu, bv) + 1e-9);
+        if (c > best_cos)
+            best = i, best_cos = c;
     }
     return best;
 }
@@ -68,7 +72,7 @@ inline Layout layout(int w, int h, const Sampler &at)
     Layout out;
     if (w < 16 || h < 16)
         return out;
-    // Saturation of each row: the bars stand far out from sky and ground.
+    // Saturation of each row.
     std::vector<double> sat(h);
     double top = 0;
     for (int y = 0; y < h; y++) {
@@ -81,7 +85,11 @@ inline Layout layout(int w, int h, const Sampler &at)
         sat[y] = sum / n;
         top = std::max(top, sat[y]);
     }
-    if (top < 60)
+    // The bars stand out however dim the picture: several times the
+    // saturation of the sky and the ground, which fill most rows.
+    std::vector<double> sorted = sat;
+    std::nth_element(sorted.begin(), sorted.begin() + h / 2, sorted.end());
+    if (top < 8 || top < 2.5 * sorted[h / 2])
         return out;
     double rows = 0, sum_rows = 0;
     for (int y = 0; y < h; y++)
