@@ -143,10 +143,12 @@ TEST_F(Vi, FramesFromAChannelWithDepth)
     EXPECT_GT(st.u32IntCnt, 0u);
 }
 
-// A rotated channel delivers its pictures turned: a quarter turn exchanges
-// width and height, and the scene turns with it (the colour bars' order and
-// the sky's side tell which way). Turning the picture back by as much shows
-// the picture the channel delivers unrotated.
+// The lens projects the scene turned round (upside down and mirrored) onto
+// the sensor: an unrotated channel delivers it so, half a turn upright. A
+// quarter turn exchanges width and height: 270 degrees shows the scene
+// turned a quarter clockwise ("90 degrees right" of the preferences), 90
+// degrees a quarter counter-clockwise. The colour bars' order and the sky's
+// side tell which way the scene stands.
 TEST_F(Vi, RotationTurnsThePicture)
 {
     videotest::start_vi(1920, 1080, 30, 640, 480); // the whole scene, bars and all
@@ -155,12 +157,12 @@ TEST_F(Vi, RotationTurnsThePicture)
         const char *name;
         u32 rotate;
         u32 w, h;
-        int back; // quarter turns clockwise that undo the rotation
+        int upright; // quarter turns clockwise that stand the delivered picture upright
     } cases[] = {
-        {"none", 0, 640, 480, 0},
-        {"90 degrees", 1, 480, 640, 3},
-        {"180 degrees", 2, 640, 480, 2},
-        {"270 degrees", 3, 480, 640, 1},
+        {"none", 0, 640, 480, 2},
+        {"90 degrees", 1, 480, 640, 1},
+        {"180 degrees", 2, 640, 480, 0},
+        {"270 degrees", 3, 480, 640, 3},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -178,10 +180,11 @@ TEST_F(Vi, RotationTurnsThePicture)
         scenetest::Sampler at = scenetest::nv21_sampler(static_cast<const u8 *>(f.pVirAddr[0]),
                                                         static_cast<const u8 *>(f.pVirAddr[1]), (int)f.u32Stride[0]);
         scenetest::Layout as_delivered = scenetest::layout((int)c.w, (int)c.h, at);
-        scenetest::Layout turned_back = scenetest::layout(scenetest::turned((int)c.w, (int)c.h, at, c.back));
-        EXPECT_TRUE(turned_back.upright()) << turned_back.describe();
-        if (c.rotate) {
-            EXPECT_FALSE(as_delivered.upright()) << as_delivered.describe();
+        scenetest::Layout stood = scenetest::layout(scenetest::turned((int)c.w, (int)c.h, at, c.upright));
+        EXPECT_TRUE(stood.upright()) << stood.describe();
+        EXPECT_EQ(c.upright == 0, as_delivered.upright()) << as_delivered.describe();
+        if (c.upright == 2) {
+            EXPECT_TRUE(as_delivered.inverted()) << as_delivered.describe();
         }
         EXPECT_EQ(0, DU_DUZ_VI_ReleaseFrame(0, &f));
     }
