@@ -79,6 +79,11 @@ private:
 
 using DeviceFactory = std::function<std::shared_ptr<Device>(int flags)>;
 
+// A device file's node as the firmware finds it: the driver's (as at every
+// board start), none at all, or a plain empty file of that name in the root.
+enum class Node { device, missing, file };
+void set_node(const std::string &path, Node node);
+
 struct DeviceRegistration {
     DeviceRegistration(const char *path, DeviceFactory factory);
 };
@@ -228,6 +233,7 @@ uint32_t vb_block_phys(uint32_t handle); // 0 when not a block in use
 uint32_t vb_block_pool(uint32_t handle);
 // The handle of the block in use of `pool` that starts at `phys`, or 0xFFFFFFFF.
 uint32_t vb_block_at(uint32_t pool, uint32_t phys);
+bool vb_pool_exists(uint32_t pool);
 
 // ---- the camera's surroundings -------------------------------------------------
 
