@@ -165,8 +165,13 @@ template <class Fn> void each_piece(u8 *base, const Space &s, u32 width, Fn fn)
     }
 }
 
+// An aligned access inside the space, nearly every one: a single register access.
+bool one_access(const Space &s, u32 width) { return (s.offset & (width - 1)) == 0 && s.offset + width <= round_page(s.size); }
+
 u32 access_read(u8 *base, const Space &s, u32 width)
 {
+    if (one_access(s, width))
+        return bd_reg_read(base + s.offset, width);
     u32 value = 0;
     each_piece(base, s, width, [&](u8 *reg, u32 n, u32 done) {
         if (reg)
@@ -177,6 +182,8 @@ u32 access_read(u8 *base, const Space &s, u32 width)
 
 void access_write(u8 *base, const Space &s, u32 width, u32 value)
 {
+    if (one_access(s, width))
+        return bd_reg_write(base + s.offset, width, value);
     each_piece(base, s, width, [&](u8 *reg, u32 n, u32 done) {
         if (reg)
             bd_reg_write(reg, n, value >> (8 * done));

@@ -6,9 +6,9 @@
 // dropped when unmapped. Those that cover a hooked register are published,
 // with the hooks, in a small table that accesses read without a lock: a
 // sequence count, odd while the table changes, tells a reader to look again.
-// With no such mapping an access costs one load more than plain memory;
-// within one, an address outside the span of its hooked words costs a
-// compare per mapping.
+// An access outside the span of all hooked words (nearly all of them) costs
+// two loads and compares more than plain memory; within it, a look at the
+// table.
 #include "board/board.h"
 #include "board/reg_plain.h"
 #include "board/sim/sim.h"
@@ -75,6 +75,13 @@ struct HookSlot {
 };
 
 std::atomic<unsigned> g_seq{0};
+// The virtual span from the lowest to past the highest hooked word of all
+// mappings, empty when there is none: the first test of every access, read
+// without the sequence count. A torn read (one end old, one new) still
+// holds every mapping that lives across the change, and only those can be
+// accessed then: a new mapping is published before bd_mmap returns it, a
+// gone one is no longer accessed.
+std::atomic<uintptr_t> g_lo{UINTPTR_MAX}, g_hi{0};
 std::atomic<unsigned> g_nmaps{0};
 std::atomic<unsigned> g_nhooks{0};
 HookedMap g_maps[kMaxHookedMaps];
@@ -124,6 +131,13 @@ bool publish(const Book &b)
         g_hooks[n].on_read.store(h.on_read, std::memory_order_relaxed);
         n++;
     }
+    uintptr_t lo = UINTPTR_MAX, hi = 0;
+    for (const Span &span : spans) {
+        lo = std::min(lo, span.lo);
+        hi = std::max(hi, span.hi);
+    }
+    g_lo.store(lo, std::memory_order_relaxed);
+    g_hi.store(hi, std::memory_order_relaxed);
     g_nmaps.store((unsigned)spans.size(), std::memory_order_relaxed);
     g_nhooks.store((unsigned)n, std::memory_order_relaxed);
     g_seq.store(seq + 2, std::memory_order_release);
@@ -137,7 +151,7 @@ struct Hit {
 };
 
 // The hooks of the register that `addr` reaches, when it lies in a mapping
-// over a hooked register. The caller checked that the table is not empty.
+// over a hooked register.
 bool find_hit(uintptr_t addr, Hit &hit)
 {
     for (;;) {
@@ -171,7 +185,8 @@ bool find_hit(uintptr_t addr, Hit &hit)
 
 bool hooked(const volatile void *addr, Hit &hit)
 {
-    return g_nmaps.load(std::memory_order_relaxed) != 0 && find_hit((uintptr_t)addr, hit);
+    uintptr_t a = (uintptr_t)addr;
+    return a >= g_lo.load(std::memory_order_relaxed) && a < g_hi.load(std::memory_order_relaxed) && find_hit(a, hit);
 }
 
 // Takes [virt, virt + length) out of the book's mappings, keeping what is
@@ -245,16 +260,20 @@ void reg_map_drop(void *virt, size_t length)
 
 uint32_t bd_reg_read(const volatile void *addr, unsigned width)
 {
+    if (!board_regs::access_ok(addr, width))
+        return 0;
     sim::Hit hit;
-    if (board_regs::access_ok(addr, width) && sim::hooked(addr, hit) && hit.on_read)
+    if (sim::hooked(addr, hit) && hit.on_read)
         return hit.on_read(hit.phys, width);
-    return board_regs::plain_read(addr, width);
+    return board_regs::load(addr, width);
 }
 
 void bd_reg_write(volatile void *addr, unsigned width, uint32_t value)
 {
-    board_regs::plain_write(addr, width, value);
+    if (!board_regs::access_ok(addr, width))
+        return;
+    board_regs::store(addr, width, value);
     sim::Hit hit;
-    if (board_regs::access_ok(addr, width) && sim::hooked(addr, hit) && hit.on_write)
+    if (sim::hooked(addr, hit) && hit.on_write)
         hit.on_write(hit.phys, width, width == 4 ? value : value & ((1u << 8 * width) - 1));
 }
