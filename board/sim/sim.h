@@ -187,8 +187,10 @@ using RegRead = uint32_t (*)(uint32_t phys, unsigned width);
 
 // Hooks the 32-bit register at `phys` (4-aligned, outside DDR: registers
 // only) for the board's life; registering it again replaces its hooks, with
-// both null it is plain memory again. A board with more than 64 hooked
-// registers is a bug of the board: it stops with a message.
+// both null it is plain memory again. A hook on a misaligned or DDR address,
+// or more than 64 hooked registers, is a bug of the board: it stops with a
+// message. At most 32 firmware mappings may cover hooked registers at a
+// time; bd_mmap refuses another with ENOMEM rather than leave it unhooked.
 void reg_hook(uint32_t phys, RegWrite on_write, RegRead on_read);
 
 // A driver's hooks, registered from a static object.
