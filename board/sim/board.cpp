@@ -23,6 +23,8 @@ namespace fs = std::filesystem;
 namespace sim {
 
 void phys_clear();
+bool reg_map_record(void *virt, size_t length, uint32_t phys);
+void reg_map_drop(void *virt, size_t length);
 
 namespace {
 
@@ -272,7 +274,14 @@ void *Device::mmap(void *addr, size_t length, int prot, int flags, off_t offset)
         errno = EINVAL;
         return MAP_FAILED;
     }
-    return ::mmap(addr, length, prot, flags, phys_fd(), offset);
+    void *virt = ::mmap(addr, length, prot, flags, phys_fd(), offset);
+    // Register accesses through the mapping must find the hooked registers it covers.
+    if (virt != MAP_FAILED && !reg_map_record(virt, length, (uint32_t)offset)) {
+        ::munmap(virt, length);
+        errno = ENOMEM;
+        return MAP_FAILED;
+    }
+    return virt;
 }
 
 void Device::set_readable(bool on)
@@ -547,7 +556,14 @@ void *bd_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offs
     return ::mmap(addr, length, prot, flags, fd, offset);
 }
 
-int bd_munmap(void *addr, size_t length) { return ::munmap(addr, length); }
+int bd_munmap(void *addr, size_t length)
+{
+    // Forgotten before the pages go, so that a mapping made meanwhile at the
+    // same address keeps its record.
+    if (addr != MAP_FAILED && ((uintptr_t)addr & 4095) == 0 && length)
+        reg_map_drop(addr, length);
+    return ::munmap(addr, length);
+}
 
 std::string bd_path(const char *path)
 {
