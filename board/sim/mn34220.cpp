@@ -5,6 +5,7 @@
 #include "board/sim/mn34220.h"
 #include "board/sim/sim.h"
 
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -32,16 +33,42 @@ struct Sensor {
     Clock::time_point next;
     std::deque<Pending> pending;
     std::deque<SensorWrite> log;
+    std::vector<HotPixel> hot;
 };
 
 std::mutex g_lock;
 std::condition_variable g_cv;
 Sensor g_sensor;
 
+// Hot pixels at places and levels a fixed generator picks: spread over the
+// field away from its border, levels from 40 to 255 so that a calibration
+// starting at a low threshold finds them all.
+std::vector<HotPixel> make_hot_pixels(long count)
+{
+    std::vector<HotPixel> hot;
+    uint32_t x = 12345;
+    auto next = [&x] { return x = x * 1103515245u + 12345u; };
+    for (long i = 0; i < std::clamp(count, 0L, 4095L); i++) {
+        HotPixel h;
+        h.x = (uint16_t)(8 + (next() >> 8) % (kSensorFieldWidth - 16));
+        h.y = (uint16_t)(8 + (next() >> 8) % (kSensorFieldHeight - 16));
+        h.level = (uint8_t)(40 + (next() >> 8) % 216);
+        hot.push_back(h);
+    }
+    std::sort(hot.begin(), hot.end(), [](const HotPixel &a, const HotPixel &b) {
+        return a.y != b.y ? a.y < b.y : a.x < b.x;
+    });
+    hot.erase(std::unique(hot.begin(), hot.end(),
+                          [](const HotPixel &a, const HotPixel &b) { return a.x == b.x && a.y == b.y; }),
+              hot.end());
+    return hot;
+}
+
 Hooks sensor_hooks([] {
     std::lock_guard<std::mutex> lock(g_lock);
     g_sensor = Sensor();
     g_sensor.present = conf("sensor", "mn34220") == "mn34220";
+    g_sensor.hot = make_hot_pixels(conf_int("sensor.hot_pixels", 128));
     g_cv.notify_all();
 });
 
@@ -188,6 +215,20 @@ double sensor_exposure_gain()
     advance(s, Clock::now());
     double seconds = reg16(s, 0x0202) / line_clock(s);
     return seconds * gain_of(reg16(s, 0x0204)) * gain_of(reg16(s, 0x3108)) / 0.010;
+}
+
+double sensor_gain()
+{
+    std::lock_guard<std::mutex> lock(g_lock);
+    Sensor &s = g_sensor;
+    advance(s, Clock::now());
+    return gain_of(reg16(s, 0x0204)) * gain_of(reg16(s, 0x3108));
+}
+
+std::vector<HotPixel> sensor_hot_pixels()
+{
+    std::lock_guard<std::mutex> lock(g_lock);
+    return g_sensor.hot;
 }
 
 double sensor_fps()

@@ -1,101 +1,173 @@
-// The synthetic scene in front of the lens: a fixed, deterministic pattern
-// (sky, tiled ground, a band of colour bars) lit by the world's brightness and
-// the sensor's exposure, tinted by the colour temperature, and a square that
-// crosses the picture when motion is on.
+// The video input's picture of the scene: the pattern of palette entries
+// cached per size and window, the palette worked out through the sensor and
+// the ISP each frame (board/sim/picture.h), then a lookup per pixel with the
+// frame's noise, the moving square and the hot pixels the ISP leaves.
+#include "board/sim/picture.h"
 #include "board/sim/video.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 
 namespace sim::video {
 
+using namespace sim::picture;
+
 namespace {
 
-struct Yuv {
-    uint8_t y, u, v;
-};
-
-// The scene at a point of the sensor's field (fractions of width and height).
-Yuv scene_at(double u, double v)
+// Sharpen's edge class of a pixel: how far its luminance stands from its
+// four neighbours', in two steps either way.
+int8_t edge_class(double self, double around)
 {
-    static const Yuv bars[6] = {{82, 90, 240}, {145, 54, 34}, {41, 240, 110},
-                                {210, 16, 146}, {170, 166, 16}, {107, 202, 222}};
-    if (v >= 0.72 && v < 0.82)
-        return bars[std::min(5, (int)(u * 6))];
-    if (v < 0.45) { // sky, lighter towards the horizon
-        return {(uint8_t)(120 + 60 * v), 150, 112};
-    }
-    int tile = ((int)(u * 12) + (int)(v * 16)) & 1;
-    return {(uint8_t)(tile ? 128 : 100), 112, 138};
+    if (around <= 0)
+        return 0;
+    double d = (self - around) / around;
+    return d >= 0.25 ? 2 : d >= 0.05 ? 1 : d <= -0.25 ? -2 : d <= -0.05 ? -1 : 0;
+}
+
+double luminance(int colour)
+{
+    Rgb c = scene_colour(colour);
+    return 0.299 * c.r + 0.587 * c.g + 0.114 * c.b;
+}
+
+// Output rows or columns [first, last) covering field fractions [a, b) of
+// a window starting at `at` `span` wide, `n` pixels.
+void span_of(double a, double b, double at, double span, uint32_t n, int *first, int *last)
+{
+    *first = std::max(0, (int)((a - at) / span * n)) & ~1;
+    *last = std::min((int)n, (int)((b - at) / span * n)) & ~1;
 }
 
 } // namespace
 
-SIM_PIXEL_LOOP void SceneRenderer::render(Picture &out, const Window &win, uint64_t t_us, const World &w, double exposure)
+SIM_PIXEL_LOOP void SceneRenderer::build_pattern(uint32_t W, uint32_t H, const Window &win, bool grey)
 {
-    uint32_t W = out.width, H = out.height, S = out.stride;
-    if (W != bw_ || H != bh_ || S != bstride_ || win.x != bwin_.x || win.y != bwin_.y || win.w != bwin_.w ||
-        win.h != bwin_.h) {
-        // The lit-independent pattern is drawn once per size and window.
-        base_y_.assign((size_t)S * H, 0);
-        base_vu_.assign((size_t)S * H / 2, 128);
-        for (uint32_t r = 0; r < H; r++)
-            for (uint32_t c = 0; c < W; c++) {
-                Yuv p = scene_at(win.x + (c + 0.5) / W * win.w, win.y + (r + 0.5) / H * win.h);
-                base_y_[(size_t)r * S + c] = p.y;
-                if (!(r & 1) && !(c & 1)) {
-                    base_vu_[(size_t)(r / 2) * S + c] = p.v;
-                    base_vu_[(size_t)(r / 2) * S + c + 1] = p.u;
-                }
-            }
-        bw_ = W, bh_ = H, bstride_ = S, bwin_ = win;
-    }
+    // The scene's colours at the pixels' centres, then each pixel's edge
+    // class against its neighbours.
+    std::vector<uint8_t> colours((size_t)W * H);
+    for (uint32_t r = 0; r < H; r++)
+        for (uint32_t c = 0; c < W; c++)
+            colours[(size_t)r * W + c] =
+                (uint8_t)scene_colour_at(win.x + (c + 0.5) / W * win.w, win.y + (r + 0.5) / H * win.h, grey);
+    double lum[kSceneColours];
+    for (int i = 0; i < kSceneColours; i++)
+        lum[i] = luminance(i);
 
-    // Light: luma scales with scene brightness and exposure; colour fades
-    // towards grey in the dark. Tint: warm light adds red and takes blue.
-    double gain = std::max(0.0, w.scene_brightness * exposure);
-    double chroma = std::min(1.0, gain);
-    double warm = std::clamp((5500.0 - w.scene_kelvin) / 3000.0, -1.0, 1.0);
-    uint8_t ly[256], lu[256], lv[256];
-    for (int i = 0; i < 256; i++) {
-        ly[i] = (uint8_t)std::clamp(std::lround(i * gain), 0L, 255L);
-        lu[i] = (uint8_t)std::clamp(std::lround(128 + (i - 128) * chroma - 24 * warm), 0L, 255L);
-        lv[i] = (uint8_t)std::clamp(std::lround(128 + (i - 128) * chroma + 24 * warm), 0L, 255L);
+    std::map<Variant, uint16_t> index;
+    entries_.clear();
+    auto entry = [&](Variant v) {
+        auto it = index.find(v);
+        if (it != index.end())
+            return it->second;
+        uint16_t i = (uint16_t)entries_.size();
+        index[v] = i;
+        entries_.push_back(v);
+        return i;
+    };
+    square_ = entry({kSquare, 0});
+
+    pattern_.resize((size_t)W * H);
+    for (uint32_t r = 0; r < H; r++) {
+        const uint8_t *row = &colours[(size_t)r * W];
+        const uint8_t *up = r ? row - W : row, *down = r + 1 < H ? row + W : row;
+        for (uint32_t c = 0; c < W; c++) {
+            double around = (lum[up[c]] + lum[down[c]] + lum[row[c ? c - 1 : c]] + lum[row[c + 1 < W ? c + 1 : c]]) / 4;
+            Variant v = {row[c], edge_class(lum[row[c]], around)};
+            pattern_[(size_t)r * W + c] = (uint16_t)(entry(v) << kNoiseShift);
+        }
     }
+    chroma_.resize((size_t)(W / 2) * (H / 2));
+    for (uint32_t r = 0; r < H / 2; r++)
+        for (uint32_t c = 0; c < W / 2; c++)
+            chroma_[(size_t)r * (W / 2) + c] = pattern_[(size_t)(2 * r) * W + 2 * c] >> kNoiseShift;
+    bw_ = W, bh_ = H, bwin_ = win, bgrey_ = grey;
+    have_palette_ = false;
+}
+
+SIM_PIXEL_LOOP void SceneRenderer::render(Picture &out, const Window &win, uint64_t t_us, const World &w,
+                                          double exposure)
+{
+    const uint32_t W = out.width, H = out.height, S = out.stride;
+    if (W != bw_ || H != bh_ || win.x != bwin_.x || win.y != bwin_.y || win.w != bwin_.w || win.h != bwin_.h ||
+        w.scene_grey != bgrey_)
+        build_pattern(W, H, win, w.scene_grey);
+
+    Pipe pipe = Pipe::read(exposure, w);
+    if (!have_palette_ || !(pipe == pipe_)) {
+        build_palette(pipe, entries_, palette_);
+        pipe_ = pipe;
+        have_palette_ = true;
+    }
+    const uint8_t *lut = palette_.luma.data();
+    const uint16_t *chroma = palette_.chroma.data();
+    const uint8_t *noise = noise_field();
+
     uint8_t *y = out.y(), *vu = out.vu();
     for (uint32_t r = 0; r < H; r++) {
-        const uint8_t *src = &base_y_[(size_t)r * S];
+        const uint16_t *src = &pattern_[(size_t)r * W];
+        const uint8_t *nz = noise + noise_row(t_us, r, W);
         uint8_t *dst = y + (size_t)r * S;
         for (uint32_t c = 0; c < W; c++)
-            dst[c] = ly[src[c]];
+            dst[c] = lut[src[c] | nz[c]];
     }
     for (uint32_t r = 0; r < H / 2; r++) {
-        const uint8_t *src = &base_vu_[(size_t)r * S];
-        uint8_t *dst = vu + (size_t)r * S;
-        for (uint32_t c = 0; c < W; c += 2) {
-            dst[c] = lv[src[c]];
-            dst[c + 1] = lu[src[c + 1]];
-        }
+        const uint16_t *src = &chroma_[(size_t)r * (W / 2)];
+        uint16_t *dst = reinterpret_cast<uint16_t *>(vu + (size_t)r * S);
+        for (uint32_t c = 0; c < W / 2; c++)
+            dst[c] = chroma[src[c]];
     }
 
-    if (!w.scene_motion)
-        return;
-    // The square crosses the field once every four seconds, at mid height.
-    double side = 0.2, cx = std::fmod(t_us / 4e6, 1.0), cy = 0.5;
-    double x0 = (cx - side / 2 - win.x) / win.w, x1 = (cx + side / 2 - win.x) / win.w;
-    double y0 = (cy - side / 2 - win.y) / win.h, y1 = (cy + side / 2 - win.y) / win.h;
-    int c0 = std::max(0, (int)(x0 * W)) & ~1, c1 = std::min((int)W, (int)(x1 * W)) & ~1;
-    int r0 = std::max(0, (int)(y0 * H)) & ~1, r1 = std::min((int)H, (int)(y1 * H)) & ~1;
-    uint8_t bright = ly[235];
-    for (int r = r0; r < r1; r++)
-        if (c1 > c0)
-            memset(y + (size_t)r * S + c0, bright, c1 - c0);
-    for (int r = r0 / 2; r < r1 / 2; r++)
-        for (int c = c0; c < c1; c += 2) {
-            vu[(size_t)r * S + c] = lv[128];
-            vu[(size_t)r * S + c + 1] = lu[128];
+    if (w.scene_motion) {
+        Rect sq = moving_square(t_us);
+        int c0, c1, r0, r1;
+        span_of(sq.x0, sq.x1, win.x, win.w, W, &c0, &c1);
+        span_of(sq.y0, sq.y1, win.y, win.h, H, &r0, &r1);
+        const uint8_t *row_lut = lut + ((size_t)square_ << kNoiseShift);
+        for (int r = r0; r < r1; r++) {
+            const uint8_t *nz = noise + noise_row(t_us, (uint32_t)r, W);
+            uint8_t *dst = y + (size_t)r * S;
+            for (int c = c0; c < c1; c++)
+                dst[c] = row_lut[nz[c]];
         }
+        for (int r = r0 / 2; r < r1 / 2; r++) {
+            uint16_t *dst = reinterpret_cast<uint16_t *>(vu + (size_t)r * S);
+            for (int c = c0 / 2; c < c1 / 2; c++)
+                dst[c] = chroma[square_];
+        }
+    }
+    draw_hot_pixels(out, win, pipe);
+}
+
+// A hot pixel shows on pictures near the sensor's own scale (scaled down,
+// the video input averages it away), over the 2 x 2 block demosaic spreads
+// it to, on top of the scene's light there.
+SIM_PIXEL_LOOP void SceneRenderer::draw_hot_pixels(Picture &out, const Window &win, const Pipe &pipe)
+{
+    const double scale = out.width / (win.w * kSensorFieldWidth);
+    if (scale < 0.75)
+        return;
+    std::vector<HotPixel> hot = sensor_hot_pixels();
+    std::vector<uint8_t> shown = hot_pixels_shown(pipe, hot);
+    for (size_t i = 0; i < hot.size(); i++) {
+        if (!shown[i])
+            continue;
+        double u = (hot[i].x + 0.5) / kSensorFieldWidth, v = (hot[i].y + 0.5) / kSensorFieldHeight;
+        int c = (int)std::floor((u - win.x) / win.w * out.width) & ~1;
+        int r = (int)std::floor((v - win.y) / win.h * out.height) & ~1;
+        if (c < 0 || r < 0 || c + 2 > (int)out.width || r + 2 > (int)out.height)
+            continue;
+        const uint16_t entry = pattern_[(size_t)r * out.width + c] >> kNoiseShift;
+        const Rgb &scene = palette_.linear[entry];
+        const double add = hot_level(pipe, hot[i]);
+        Rgb yuv = pipe.out({std::min(1.0, scene.r + add), std::min(1.0, scene.g + add), std::min(1.0, scene.b + add)},
+                           entries_[entry].edge);
+        for (int k = 0; k < 2; k++)
+            memset(out.y() + (size_t)(r + k) * out.stride + c, to_byte(yuv.r), 2);
+        const uint16_t pair = chroma_pair(yuv);
+        memcpy(out.vu() + (size_t)(r / 2) * out.stride + c, &pair, 2);
+    }
 }
 
 } // namespace sim::video

@@ -305,6 +305,24 @@ namespace sim {
 // it (and by the scene's brightness); 0 before the sensor is programmed.
 double sensor_exposure_gain();
 
+// The analogue x digital gain the sensor applies now (1.0 at its minimum):
+// what its noise grows with.
+double sensor_gain();
+
+// The sensor's field (the pixels it reads out) that the video input's
+// windows and the hot pixels' positions refer to.
+constexpr uint32_t kSensorFieldWidth = 1920, kSensorFieldHeight = 1096;
+
+// The sensor's hot pixels, fixed for the board's life: position on the
+// field and how far each stands above black (8-bit scale), sorted by
+// position (row, then column). board.conf `sensor.hot_pixels` sets how many
+// (default 128, 0 none).
+struct HotPixel {
+    uint16_t x, y;
+    uint8_t level;
+};
+std::vector<HotPixel> sensor_hot_pixels();
+
 // Frames per second from the frame length and the mode's line clock; 0 while
 // the sensor does not stream.
 double sensor_fps();

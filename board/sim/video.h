@@ -4,6 +4,7 @@
 // V/U at half resolution, both with the same stride.
 #pragma once
 
+#include "board/sim/picture.h"
 #include "board/sim/sim.h"
 #include "mpi/common/video_frame.h"
 #include "mpi/video/vpss/mpi_vpss.h" // the region records
@@ -141,18 +142,33 @@ struct Window {
     double x = 0, y = 0, w = 1, h = 1;
 };
 
-// Draws the deterministic synthetic scene: a fixed pattern lit by
-// world().scene_brightness times the sensor's exposure factor, tinted by the
-// colour temperature, with a square crossing the picture when motion is on
-// (its place depends only on `t_us`, the picture's time).
+// Draws the deterministic synthetic scene as the sensor and the ISP make it
+// (board/sim/picture.h): a fixed pattern, lit by world().scene_brightness
+// and the colour temperature, exposed by `exposure` (the sensor's, relative
+// to the nominal one), processed by the ISP's registers of the moment, with
+// the sensor's noise and hot pixels, and a square crossing the picture when
+// motion is on (its place and the noise depend only on `t_us`, the
+// picture's time).
 class SceneRenderer {
 public:
     void render(Picture &out, const Window &win, uint64_t t_us, const World &w, double exposure);
 
 private:
-    std::vector<uint8_t> base_y_, base_vu_;
-    uint32_t bw_ = 0, bh_ = 0, bstride_ = 0;
+    void build_pattern(uint32_t W, uint32_t H, const Window &win, bool grey);
+    void draw_hot_pixels(Picture &out, const Window &win, const picture::Pipe &pipe);
+
+    // The cached pattern: per pixel its palette entry << kNoiseShift (the
+    // noise level fills the low bits), per chroma pair its entry.
+    std::vector<uint16_t> pattern_, chroma_;
+    std::vector<picture::Variant> entries_;
+    uint16_t square_ = 0;
+    uint32_t bw_ = 0, bh_ = 0;
     Window bwin_;
+    bool bgrey_ = false;
+    // The palette of the settings it was worked out for.
+    picture::Pipe pipe_;
+    picture::Palette palette_;
+    bool have_palette_ = false;
 };
 
 // The sensor's picture, as the ISP leaves it: its exposure relative to the

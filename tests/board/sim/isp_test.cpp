@@ -2,12 +2,15 @@
 // frame-synced sensor writes, the bounded frame wait, the statistics ring and
 // statistics that follow the scene and the sensor's exposure.
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <thread>
 
 #include "board/sim/mn34220.h"
+#include "board/sim/picture.h"
 #include "board/sim/sim.h"
+#include "isp/isp_hw_regs.h"
 #include "isp/isp_regcfg.h"
 #include "isp/isp_requests.h"
 #include "isp/sensor/i2c_requests.h"
@@ -267,6 +270,51 @@ TEST_F(IspBoardTest, TheGammaTableAndDrcStrengthTakeEffectAtTheNextFrame)
     ASSERT_EQ(wait_frame(), 1u);
     EXPECT_EQ(sim::phys_read32(0x205A2800 + 4 * 100), 1600u);
     EXPECT_EQ(*sim::phys(0x205A0384), 180);
+}
+
+// While the ISP is in detection mode each frame counts the sensor's hot
+// pixels above the threshold and lists them, in raster order, from the
+// table's start index; out of it the last finds stay.
+TEST_F(IspBoardTest, DefectDetectionFindsTheSensorsHotPixels)
+{
+    struct Case {
+        const char *name;
+        const char *conf;
+        u32 threshold, start;
+    } cases[] = {
+        {"every one above a low threshold", "", 31, 0},
+        {"the brighter ones, listed from index 5", "", 200, 5},
+        {"a sensor without hot pixels", "sensor.hot_pixels = 0\n", 31, 0},
+    };
+    auto put16 = [](u32 addr, u32 v) {
+        u16 x = (u16)v;
+        memcpy(sim::phys(addr), &x, 2);
+    };
+    u32 on = 1;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::write_conf(root_, c.conf);
+        sim::start(root_);
+        stream();
+        ASSERT_EQ(bd_ioctl(fd_, ISP_SET_INT_ENABLE, &on), 0);
+        std::vector<u32> expect;
+        for (const sim::HotPixel &h : sim::sensor_hot_pixels())
+            if (h.level > c.threshold)
+                expect.push_back(ISP_DP_POS(h.x, h.y));
+        EXPECT_TRUE(std::is_sorted(expect.begin(), expect.end()));
+        put16(ISP_DP_THRESH_REG, c.threshold);
+        put16(ISP_DP_START_REG, c.start);
+        *sim::phys(ISP_DP_STATIC_REG) = ISP_DP_STATIC_DETECT;
+        ASSERT_EQ(wait_frame(), 1u);
+        EXPECT_EQ(sim::phys_read32(ISP_DP_FOUND_REG) & 0xFFF, expect.size());
+        std::vector<u32> table = sim::picture::dp_table();
+        EXPECT_EQ(std::vector<u32>(table.begin() + c.start, table.begin() + c.start + expect.size()), expect);
+
+        *sim::phys(ISP_DP_STATIC_REG) = 0;
+        put16(ISP_DP_THRESH_REG, 0);
+        ASSERT_EQ(wait_frame(), 1u);
+        EXPECT_EQ(sim::phys_read32(ISP_DP_FOUND_REG) & 0xFFF, expect.size());
+    }
 }
 
 TEST_F(IspBoardTest, TheI2cAdapterReachesOnlyTheAddressedSensor)

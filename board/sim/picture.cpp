@@ -1,0 +1,409 @@
+// The scene's colours and layout, the sensor's response, and the ISP's
+// pipeline worked out per palette entry from the registers of the frame.
+#include "board/sim/picture.h"
+
+#include "isp/isp_hw_regs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <unordered_set>
+
+namespace sim::picture {
+
+namespace {
+
+// ---- the scene's colours ------------------------------------------------------------------------
+
+// Sky from its top (deep) to the horizon (pale and brighter).
+constexpr Rgb kSkyTop = {0.75, 1.10, 1.90}, kSkyHorizon = {1.45, 1.75, 2.20};
+constexpr Rgb kTiles[2] = {{0.80, 0.80, 0.78}, {0.42, 0.42, 0.41}};
+constexpr Rgb kBarColours[kBars] = {{1.60, 0.25, 0.20}, {0.35, 1.30, 0.30}, {0.25, 0.35, 1.60},
+                                    {0.30, 1.30, 1.50}, {1.40, 0.30, 1.30}, {1.60, 1.50, 0.30}};
+// A colour chart's neutral row (reflectances 0.90 .. 0.03) against a mid
+// grey of 0.27.
+constexpr double kPatchLevels[kPatches] = {3.0, 2.0, 1.2, 0.65, 0.3, 0.1};
+constexpr Rgb kSquareColour = {2.5, 2.5, 2.5};
+
+// A grey of 1.0 at the nominal exposure reads 28% of full scale in green,
+// which puts the mean luma near the exposure library's target.
+constexpr double kMidGrey = 0.28;
+
+// The sensor's black pedestal and its white, 12-bit.
+constexpr double kPedestal = ISP_BLC_RESET_LEVEL, kWhite = 4095;
+
+// Noise of the sensor at unity gain, in full-scale units: photon noise
+// (variance kShot x signal) and read noise. Scaled by the gain.
+constexpr double kShot = 1.0 / 3000, kRead = 0.0012;
+
+// Sharpen: how much an edge pixel of each class moves at full strength.
+constexpr double kEdgeAmount[3] = {0, 0.12, 0.35};
+
+// DRC at full strength takes a linear luma Y to Y^(1 - kDrcLift).
+constexpr double kDrcLift = 0.5;
+
+// The noise levels: the middle of 16 equal slices of a normal distribution.
+constexpr double kNoiseQuantile[kNoiseLevels] = {-1.8627, -1.318,  -1.01,  -0.7764, -0.5791, -0.4023,
+                                                 -0.2372, -0.0784, 0.0784, 0.2372,  0.4023,  0.5791,
+                                                 0.7764,  1.01,    1.318,  1.8627};
+
+double clip1(double v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
+
+uint16_t get16(uint32_t addr)
+{
+    uint16_t v;
+    memcpy(&v, phys(addr), 2);
+    return v;
+}
+
+// The sensor's colour response: what it makes of a colour of the scene.
+// Less saturated than the scene, by the inverse of the colour matrix it was
+// calibrated with in daylight; neutral stays neutral (rows add up to one).
+struct Matrix {
+    double m[9];
+};
+
+Matrix sensor_response()
+{
+    const double c[9] = {396 / 256.0, -142 / 256.0, 2 / 256.0,   -89 / 256.0, 443 / 256.0,
+                         -98 / 256.0, 22 / 256.0,   -313 / 256.0, 547 / 256.0};
+    double det = c[0] * (c[4] * c[8] - c[5] * c[7]) - c[1] * (c[3] * c[8] - c[5] * c[6]) +
+                 c[2] * (c[3] * c[7] - c[4] * c[6]);
+    Matrix inv = {{(c[4] * c[8] - c[5] * c[7]) / det, (c[2] * c[7] - c[1] * c[8]) / det,
+                   (c[1] * c[5] - c[2] * c[4]) / det, (c[5] * c[6] - c[3] * c[8]) / det,
+                   (c[0] * c[8] - c[2] * c[6]) / det, (c[2] * c[3] - c[0] * c[5]) / det,
+                   (c[3] * c[7] - c[4] * c[6]) / det, (c[1] * c[6] - c[0] * c[7]) / det,
+                   (c[0] * c[4] - c[1] * c[3]) / det}};
+    return inv;
+}
+
+Rgb apply(const double *m, const Rgb &v)
+{
+    return {m[0] * v.r + m[1] * v.g + m[2] * v.b, m[3] * v.r + m[4] * v.g + m[5] * v.b,
+            m[6] * v.r + m[7] * v.g + m[8] * v.b};
+}
+
+// A neutral grey's raw colour under light of `kelvin`: the sensor's
+// calibrated white-balance curve put back through its static gains
+// (R 496, B 416 in 8.8), with green as 1.
+Rgb illuminant(int kelvin)
+{
+    const double a = 41, b = 127, c = -87, d = 174535, e = -123490;
+    double m = 256e6 / std::max(kelvin, 1000);
+    double t = (d / 2 + (m - e) * 256) / d;
+    double X = t * t;
+    double Y = (b * 65536 + a * X) / (c + X / 256);
+    return {X / 65536 * 256 / 496, 1.0, Y / 65536 * 256 / 416};
+}
+
+// Colour matrix registers: bit 15 the sign, the magnitude in 8.8.
+double ccm_value(uint16_t v) { return (v & 0x8000 ? -1.0 : 1.0) * (v & 0x7FFF) / 256.0; }
+
+double gamma_of(const std::array<uint16_t, 257> &t, double x)
+{
+    double pos = clip1(x) * 256;
+    int i = std::min(255, (int)pos);
+    double f = pos - i;
+    return ((1 - f) * t[i] + f * t[i + 1]) / 4095.0;
+}
+
+// ---- the defect-pixel table the hardware keeps ----------------------------------------------------
+
+std::mutex g_dp_lock;
+std::vector<uint32_t> g_dp_table(ISP_DP_TABLE_SIZE);
+
+// The hardware's state at reset: what the picture shows before any module
+// wrote its registers (see isp/isp_hw_regs.h).
+void reset_registers()
+{
+    auto put16 = [](uint32_t addr, uint16_t v) { memcpy(phys(addr), &v, 2); };
+    put16(ISP_BLC_COMMON_REG, ISP_BLC_RESET_LEVEL << 4);
+    for (uint32_t c = 0; c < 4; c++)
+        put16(ISP_WB_GAIN_REG(c), ISP_GAIN_ONE);
+    for (uint32_t i = 0; i < 9; i++)
+        put16(ISP_CCM_REG(i), i % 4 == 0 ? ISP_GAIN_ONE : 0);
+    for (uint32_t c = 0; c < 3; c++)
+        put16(ISP_TONE_GAIN_REG(c), ISP_GAIN_ONE);
+    std::lock_guard<std::mutex> lock(g_dp_lock);
+    std::fill(g_dp_table.begin(), g_dp_table.end(), 0);
+}
+
+Hooks picture_hooks(reset_registers);
+
+} // namespace
+
+// ---- the scene --------------------------------------------------------------------------------
+
+Rgb scene_colour(int colour)
+{
+    if (colour >= kSky0 && colour < kSky0 + kSkySteps) {
+        double f = (colour - kSky0) / (double)(kSkySteps - 1);
+        return {kSkyTop.r + f * (kSkyHorizon.r - kSkyTop.r), kSkyTop.g + f * (kSkyHorizon.g - kSkyTop.g),
+                kSkyTop.b + f * (kSkyHorizon.b - kSkyTop.b)};
+    }
+    if (colour == kTileLight || colour == kTileDark)
+        return kTiles[colour - kTileLight];
+    if (colour >= kBar0 && colour < kBar0 + kBars)
+        return kBarColours[colour - kBar0];
+    if (colour >= kPatch0 && colour < kPatch0 + kPatches) {
+        double l = kPatchLevels[colour - kPatch0];
+        return {l, l, l};
+    }
+    if (colour == kSquare)
+        return kSquareColour;
+    return {1, 1, 1}; // the grey
+}
+
+double patch_level(int patch) { return kPatchLevels[std::clamp(patch, 0, kPatches - 1)]; }
+
+int scene_colour_at(double u, double v, bool grey)
+{
+    if (grey)
+        return kGrey;
+    if (v < kSkyBottom)
+        return kSky0 + std::min(kSkySteps - 1, (int)(v / kSkyBottom * kSkySteps));
+    if (v >= kBarTop && v < kBarBottom)
+        return kBar0 + std::clamp((int)(u * kBars), 0, kBars - 1);
+    if (v >= kPatchTop && v < kPatchBottom && u >= kPatchLeft && u < kPatchLeft + kPatches * kPatchWidth)
+        return kPatch0 + std::min(kPatches - 1, (int)((u - kPatchLeft) / kPatchWidth));
+    int tile = ((int)(u * 12) + (int)(v * 16)) & 1;
+    return tile ? kTileLight : kTileDark;
+}
+
+Rect moving_square(uint64_t t_us)
+{
+    const double side = 0.2, cx = std::fmod(t_us / 4e6, 1.0), cy = 0.5;
+    return {cx - side / 2, cy - side / 2, cx + side / 2, cy + side / 2};
+}
+
+// ---- one frame's settings ----------------------------------------------------------------------
+
+Pipe Pipe::read(double exposure, const World &w)
+{
+    Pipe p;
+    p.exposure = std::max(0.0, exposure) * kMidGrey * std::max(0.0, w.scene_brightness);
+    p.light = illuminant(w.scene_kelvin);
+    p.gain = sensor_gain();
+    // A sensor nobody programmed shows the scene clean.
+    p.noise = sensor_exposure_gain() > 0 ? 1 : 0;
+
+    const double common = (get16(ISP_BLC_COMMON_REG) & 0xFFF0) >> 4;
+    double offset[4];
+    for (uint32_t c = 0; c < 4; c++)
+        offset[c] = (get16(ISP_BLC_OFFSET_REG(c)) & 0x3FFC) >> 2;
+    p.black[0] = common + offset[0];
+    p.black[1] = common + (offset[1] + offset[2]) / 2;
+    p.black[2] = common + offset[3];
+
+    const double gain[4] = {(get16(ISP_WB_GAIN_REG(0)) & 0xFFF) / 256.0, (get16(ISP_WB_GAIN_REG(1)) & 0xFFF) / 256.0,
+                            (get16(ISP_WB_GAIN_REG(2)) & 0xFFF) / 256.0, (get16(ISP_WB_GAIN_REG(3)) & 0xFFF) / 256.0};
+    p.wb[0] = gain[0];
+    p.wb[1] = (gain[1] + gain[2]) / 2;
+    p.wb[2] = gain[3];
+    for (uint32_t i = 0; i < 9; i++)
+        p.ccm[i] = ccm_value(get16(ISP_CCM_REG(i)));
+    for (uint32_t c = 0; c < 3; c++)
+        p.tone[c] = get16(ISP_TONE_GAIN_REG(c)) / 256.0;
+
+    if (*phys(ISP_DRC_CTRL_REG) & 1)
+        p.drc = *phys(ISP_DRC_STRENGTH_REG) / 255.0;
+    p.gamma_on = *phys(ISP_GAMMA_CTRL_REG) & ISP_GAMMA_CTRL_ENABLE;
+    if (p.gamma_on)
+        for (uint32_t i = 0; i < 257; i++)
+            p.gamma[i] = (uint16_t)(phys_read32(ISP_GAMMA_TABLE_REG(i)) & 0xFFF);
+    // Noise reduction takes more of the noise the higher its threshold.
+    if (*phys(ISP_NR_CTRL_REG) & ISP_NR_CTRL_ENABLE)
+        p.nr = 16.0 / (16.0 + *phys(ISP_NR_THRESH_S_REG));
+    p.over = *phys(ISP_SHARPEN_D_REG) / 255.0;
+    p.under = *phys(ISP_SHARPEN_UD_REG) / 255.0;
+    p.dp_dynamic = *phys(ISP_DP_CTRL_REG) & ISP_DP_CTRL_DYNAMIC;
+    p.dp_static = *phys(ISP_DP_STATIC_REG) & ISP_DP_STATIC_ENABLE;
+    p.dp_count = get16(ISP_DP_COUNT_REG) & 0xFFF;
+    return p;
+}
+
+Rgb Pipe::raw(const Rgb &rad) const
+{
+    static const Matrix response = sensor_response();
+    Rgb s = apply(response.m, rad);
+    auto level = [&](double v, double light) {
+        return std::min(kWhite, kPedestal + std::max(0.0, v * light * exposure) * (kWhite - kPedestal));
+    };
+    return {level(s.r, light.r), level(s.g, light.g), level(s.b, light.b)};
+}
+
+Rgb Pipe::linear(const Rgb &raw) const
+{
+    auto sub = [](double v, double black) { return black >= kWhite ? 0 : clip1((v - black) / (kWhite - black)); };
+    return {sub(raw.r, black[0]), sub(raw.g, black[1]), sub(raw.b, black[2])};
+}
+
+double Pipe::noise_sigma(double lin) const
+{
+    if (noise <= 0)
+        return 0;
+    return nr * noise * std::sqrt(kShot * std::max(0.0, lin) * gain + kRead * kRead * gain * gain);
+}
+
+Rgb Pipe::out(const Rgb &lin, int edge) const
+{
+    Rgb v = {clip1(lin.r * wb[0]), clip1(lin.g * wb[1]), clip1(lin.b * wb[2])};
+    v = apply(ccm, v);
+    v = {clip1(v.r * tone[0]), clip1(v.g * tone[1]), clip1(v.b * tone[2])};
+    if (drc > 0) {
+        double y = 0.299 * v.r + 0.587 * v.g + 0.114 * v.b;
+        if (y > 0) {
+            double f = std::pow(y, 1 - kDrcLift * drc) / y;
+            v = {clip1(v.r * f), clip1(v.g * f), clip1(v.b * f)};
+        }
+    }
+    if (gamma_on)
+        v = {gamma_of(gamma, v.r), gamma_of(gamma, v.g), gamma_of(gamma, v.b)};
+    if (edge) {
+        int k = std::min(2, std::abs(edge));
+        double f = edge > 0 ? 1 + over * kEdgeAmount[k] : 1 - under * kEdgeAmount[k];
+        v = {clip1(v.r * f), clip1(v.g * f), clip1(v.b * f)};
+    }
+    // BT.601, video range.
+    double y = 0.299 * v.r + 0.587 * v.g + 0.114 * v.b;
+    return {16 + 219 * y, 128 + 224 * (v.b - y) / 1.772, 128 + 224 * (v.r - y) / 1.402};
+}
+
+bool Pipe::operator==(const Pipe &o) const
+{
+    auto same = [](const double *a, const double *b, int n) { return std::equal(a, a + n, b); };
+    return exposure == o.exposure && gain == o.gain && noise == o.noise && light.r == o.light.r &&
+           light.g == o.light.g && light.b == o.light.b && same(black, o.black, 3) && same(wb, o.wb, 3) &&
+           same(ccm, o.ccm, 9) && same(tone, o.tone, 3) && drc == o.drc && gamma_on == o.gamma_on &&
+           gamma == o.gamma && nr == o.nr && over == o.over && under == o.under && dp_dynamic == o.dp_dynamic &&
+           dp_static == o.dp_static && dp_count == o.dp_count;
+}
+
+// ---- palettes --------------------------------------------------------------------------------
+
+const uint8_t *noise_field()
+{
+    static const std::vector<uint8_t> field = [] {
+        std::vector<uint8_t> f(kNoiseFieldSize);
+        uint64_t x = 0x9E3779B97F4A7C15ull;
+        for (uint8_t &v : f) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            v = (uint8_t)(x >> 60);
+        }
+        return f;
+    }();
+    return field.data();
+}
+
+uint32_t noise_row(uint64_t t_us, uint32_t row, uint32_t width)
+{
+    uint64_t h = (t_us / 1000 + 1) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 29;
+    uint32_t span = kNoiseFieldSize - std::min(width, kNoiseFieldSize / 2);
+    return (uint32_t)((h + (uint64_t)row * 104729) % span);
+}
+
+uint8_t to_byte(double v) { return (uint8_t)std::lround(std::clamp(v, 0.0, 255.0)); }
+uint16_t chroma_pair(const Rgb &yuv) { return (uint16_t)(to_byte(yuv.b) | to_byte(yuv.g) << 8); }
+
+// A hot pixel's dark current comes on top of the light, its level (8-bit,
+// over black) being what it reads in the dark.
+double hot_level(const Pipe &pipe, const HotPixel &hot)
+{
+    return hot.level * 16.0 / (kWhite - pipe.black[1]);
+}
+
+void build_palette(const Pipe &pipe, const std::vector<Variant> &entries, Palette &out)
+{
+    out.luma.resize(entries.size() << kNoiseShift);
+    out.chroma.resize(entries.size());
+    out.linear.resize(entries.size());
+    for (size_t i = 0; i < entries.size(); i++) {
+        const Variant &e = entries[i];
+        Rgb lin = pipe.linear(pipe.raw(scene_colour(e.colour)));
+        out.linear[i] = lin;
+        Rgb yuv = pipe.out(lin, e.edge);
+        out.chroma[i] = chroma_pair(yuv);
+        uint8_t *row = &out.luma[i << kNoiseShift];
+        double sigma = pipe.noise_sigma(0.299 * lin.r + 0.587 * lin.g + 0.114 * lin.b);
+        if (sigma <= 0) {
+            std::fill(row, row + kNoiseLevels, to_byte(yuv.r));
+            continue;
+        }
+        for (int k = 0; k < kNoiseLevels; k++) {
+            double n = sigma * kNoiseQuantile[k];
+            row[k] = to_byte(pipe.out({clip1(lin.r + n), clip1(lin.g + n), clip1(lin.b + n)}, e.edge).r);
+        }
+    }
+}
+
+// ---- defect pixels ------------------------------------------------------------------------------
+
+std::vector<uint8_t> hot_pixels_shown(const Pipe &pipe, const std::vector<HotPixel> &hot)
+{
+    std::vector<uint8_t> shown(hot.size(), 1);
+    if (pipe.dp_dynamic) {
+        std::fill(shown.begin(), shown.end(), 0);
+    } else if (pipe.dp_static && pipe.dp_count) {
+        std::unordered_set<uint32_t> table;
+        {
+            std::lock_guard<std::mutex> lock(g_dp_lock);
+            table.insert(g_dp_table.begin(), g_dp_table.begin() + std::min<uint32_t>(pipe.dp_count, ISP_DP_TABLE_SIZE));
+        }
+        for (size_t i = 0; i < hot.size(); i++)
+            shown[i] = !table.count(ISP_DP_POS(hot[i].x, hot[i].y));
+    }
+    return shown;
+}
+
+std::vector<uint32_t> dp_table()
+{
+    std::lock_guard<std::mutex> lock(g_dp_lock);
+    return g_dp_table;
+}
+
+void dp_detect()
+{
+    const uint32_t threshold = get16(ISP_DP_THRESH_REG) & 0xFFF, start = get16(ISP_DP_START_REG) & 0xFFF;
+    uint32_t found = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_dp_lock);
+        for (const HotPixel &h : sensor_hot_pixels())
+            if (h.level > threshold && found < ISP_DP_TABLE_SIZE - 1)
+                g_dp_table[(start + found++) & 0xFFF] = ISP_DP_POS(h.x, h.y);
+    }
+    uint16_t v = (uint16_t)found;
+    memcpy(phys(ISP_DP_FOUND_REG), &v, 2);
+}
+
+// ---- the statistics' view --------------------------------------------------------------------------
+
+void zone_colours(const World &w, uint64_t t_us, std::vector<ZoneColours> &zones)
+{
+    constexpr int kRows = kZoneRows * kZoneSamples, kCols = kZoneCols * kZoneSamples;
+    auto grid = [](bool grey) {
+        std::vector<uint8_t> g((size_t)kRows * kCols);
+        for (int r = 0; r < kRows; r++)
+            for (int c = 0; c < kCols; c++)
+                g[(size_t)r * kCols + c] = (uint8_t)scene_colour_at((c + 0.5) / kCols, (r + 0.5) / kRows, grey);
+        return g;
+    };
+    static const std::vector<uint8_t> grids[2] = {grid(false), grid(true)};
+    const std::vector<uint8_t> &g = grids[w.scene_grey];
+    Rect sq = w.scene_motion ? moving_square(t_us) : Rect{-1, -1, -1, -1};
+    zones.assign((size_t)kZoneRows * kZoneCols, ZoneColours{});
+    for (int r = 0; r < kRows; r++) {
+        double v = (r + 0.5) / kRows;
+        bool in_rows = v >= sq.y0 && v < sq.y1;
+        for (int c = 0; c < kCols; c++) {
+            double u = (c + 0.5) / kCols;
+            uint8_t colour = in_rows && u >= sq.x0 && u < sq.x1 ? (uint8_t)kSquare : g[(size_t)r * kCols + c];
+            zones[(size_t)(r / kZoneSamples) * kZoneCols + c / kZoneSamples][colour]++;
+        }
+    }
+}
+
+} // namespace sim::picture

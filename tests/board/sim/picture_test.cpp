@@ -1,0 +1,443 @@
+// The board's picture answers to the ISP's registers as the hardware would:
+// black level, white balance, colour matrix, colour tone, gamma, DRC,
+// sharpen, noise reduction and defect-pixel correction, each set directly
+// in the registers; the sensor's noise and hot pixels; the grey pattern; and
+// statistics taken before gamma.
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "board/sim/isp_stats.h"
+#include "board/sim/mn34220.h"
+#include "board/sim/picture.h"
+#include "board/sim/video.h"
+#include "isp/isp_hw_regs.h"
+#include "tests/support/board_fixture.h"
+
+namespace {
+
+using namespace sim::picture;
+
+constexpr uint32_t kW = 1920, kH = 1080;
+const sim::video::Window kWin = {0, 8.0 / 1096, 1, 1080.0 / 1096}; // as the recorder cuts 1080p
+
+void put16(uint32_t addr, uint32_t v)
+{
+    uint16_t x = (uint16_t)v;
+    memcpy(sim::phys(addr), &x, 2);
+}
+void put8(uint32_t addr, uint32_t v) { *sim::phys(addr) = (uint8_t)v; }
+uint32_t get16(uint32_t addr)
+{
+    uint16_t x;
+    memcpy(&x, sim::phys(addr), 2);
+    return x;
+}
+
+// Mean and spread of Y, mean Cb and Cr over an area of the picture.
+struct Area {
+    double y = 0, sd = 0, cb = 0, cr = 0;
+};
+
+// What the tests look at: the six grey patches, the red bar, a dark tile,
+// and the two pixels either side of the edge between the first two patches.
+struct Look {
+    Area patch[kPatches], red_bar, dark_tile;
+    int edge_light = 0, edge_dark = 0;
+};
+
+class PictureTest : public BoardTest {
+protected:
+    void SetUp() override
+    {
+        BoardTest::SetUp();
+        pool_ = std::make_unique<sim::video::PicturePool>(kW, kH, 4);
+    }
+
+    sim::video::PicturePtr render(uint64_t t_us = 0)
+    {
+        sim::video::PicturePtr pic = pool_->take();
+        scene_.render(*pic, kWin, t_us, sim::world(), 1.0);
+        return pic;
+    }
+
+    static int row_of(double v) { return (int)((v - kWin.y) / kWin.h * kH); }
+    static int col_of(double u) { return (int)(u * kW); }
+
+    // The middle half of a field rectangle.
+    static Area area(const sim::video::Picture &p, double u0, double v0, double u1, double v1)
+    {
+        const double du = (u1 - u0) / 4, dv = (v1 - v0) / 4;
+        const int c0 = col_of(u0 + du), c1 = col_of(u1 - du), r0 = row_of(v0 + dv), r1 = row_of(v1 - dv);
+        double n = 0, sum = 0, sq = 0, cb = 0, cr = 0;
+        for (int r = r0; r < r1; r++)
+            for (int c = c0; c < c1; c++) {
+                double y = p.y()[(size_t)r * p.stride + c];
+                const uint8_t *vu = p.vu() + (size_t)(r / 2) * p.stride + (c & ~1);
+                n++, sum += y, sq += y * y, cr += vu[0], cb += vu[1];
+            }
+        Area a;
+        a.y = sum / n;
+        a.sd = std::sqrt(std::max(0.0, sq / n - a.y * a.y));
+        a.cb = cb / n;
+        a.cr = cr / n;
+        return a;
+    }
+
+    static Area patch(const sim::video::Picture &p, int k)
+    {
+        double u0 = kPatchLeft + k * kPatchWidth;
+        return area(p, u0, kPatchTop, u0 + kPatchWidth, kPatchBottom);
+    }
+
+    Look look(uint64_t t_us = 0)
+    {
+        sim::video::PicturePtr p = render(t_us);
+        Look l;
+        for (int k = 0; k < kPatches; k++)
+            l.patch[k] = patch(*p, k);
+        l.red_bar = area(*p, 0, kBarTop, 1.0 / kBars, kBarBottom);
+        // Ground tiles are 1/12 wide and 1/16 high; this one is dark.
+        l.dark_tile = area(*p, 2 / 12.0, 8 / 16.0, 3 / 12.0, 9 / 16.0);
+        const int r = row_of((kPatchTop + kPatchBottom) / 2), edge = col_of(kPatchLeft + kPatchWidth);
+        l.edge_light = p->y()[(size_t)r * p->stride + edge - 1];
+        l.edge_dark = p->y()[(size_t)r * p->stride + edge];
+        return l;
+    }
+
+    // The sensor streaming at 10 ms and analogue gain `code` ((steps + 64) x 4).
+    void stream(uint16_t again_code = 0x100)
+    {
+        const std::pair<uint16_t, uint8_t> regs[] = {
+            {0x0307, 0x24}, {0x3007, 0x14}, {0x0340, 0x04}, {0x0341, 0x65}, {0x0202, 0x01}, {0x0203, 0x51},
+            {0x0204, (uint8_t)(again_code >> 8)}, {0x0205, (uint8_t)again_code}, {0x3108, 0x01}, {0x3109, 0x00},
+            {0x0100, 0x01}};
+        for (auto &r : regs)
+            ASSERT_TRUE(sim::sensor_i2c_write(sim::kSensorI2cAddr, r.first, r.second));
+    }
+
+    // Back to the registers' reset values.
+    void restart()
+    {
+        pool_.reset();
+        sim::start(root_);
+        pool_ = std::make_unique<sim::video::PicturePool>(kW, kH, 4);
+    }
+
+    // The red and blue gains that make a grey neutral under the light, as
+    // the statistics of the grey pattern give them; then the sensor stops
+    // exposing, so the pictures show the scene clean at the nominal
+    // exposure (the same the statistics had).
+    std::pair<uint32_t, uint32_t> white_gains()
+    {
+        stream();
+        const bool grey = sim::world().scene_grey;
+        sim::with_world([](sim::World &w) { w.scene_grey = true; });
+        auto *st = new ISP_STAT_S;
+        sim::isp_gather_statistics(*st);
+        std::pair<uint32_t, uint32_t> g = {st->stAwbStat1.u16MeteringAwbAvgGR, st->stAwbStat1.u16MeteringAwbAvgGB};
+        delete st;
+        sim::with_world([&](sim::World &w) { w.scene_grey = grey; });
+        sim::sensor_i2c_write(sim::kSensorI2cAddr, 0x0202, 0);
+        sim::sensor_i2c_write(sim::kSensorI2cAddr, 0x0203, 0);
+        return g;
+    }
+    static void set_gains(std::pair<uint32_t, uint32_t> g)
+    {
+        put16(ISP_WB_GAIN_REG(0), g.first);
+        put16(ISP_WB_GAIN_REG(3), g.second);
+    }
+
+    void gamma(double power)
+    {
+        for (uint32_t i = 0; i < 257; i++)
+            sim::phys_write32(ISP_GAMMA_TABLE_REG(i), (uint32_t)std::lround(4095 * std::pow(i / 256.0, power)));
+        put8(ISP_GAMMA_CTRL_REG, ISP_GAMMA_CTRL_ENABLE);
+    }
+
+    std::unique_ptr<sim::video::PicturePool> pool_;
+    sim::video::SceneRenderer scene_;
+};
+
+TEST_F(PictureTest, TheRegistersComeOutOfResetWithAPlainPipeline)
+{
+    EXPECT_EQ(get16(ISP_BLC_COMMON_REG), 256u << 4);
+    for (uint32_t c = 0; c < 4; c++)
+        EXPECT_EQ(get16(ISP_WB_GAIN_REG(c)), 0x100u);
+    for (uint32_t i = 0; i < 9; i++)
+        EXPECT_EQ(get16(ISP_CCM_REG(i)), i % 4 == 0 ? 0x100u : 0u) << i;
+    for (uint32_t c = 0; c < 3; c++)
+        EXPECT_EQ(get16(ISP_TONE_GAIN_REG(c)), 0x100u);
+    EXPECT_EQ(*sim::phys(ISP_GAMMA_CTRL_REG), 0);
+
+    // So the picture is linear: the patches' luma above video black in the
+    // ratio of their reflectances.
+    Look l = look();
+    for (int k = 0; k < kPatches; k++) {
+        SCOPED_TRACE(k);
+        EXPECT_NEAR((l.patch[k].y - 16) / (l.patch[0].y - 16), patch_level(k) / patch_level(0), 0.02);
+        EXPECT_EQ(l.patch[k].sd, 0.0); // a sensor nobody programmed shows no noise
+    }
+}
+
+// One register set at a time, against the picture at reset values.
+TEST_F(PictureTest, ThePictureAnswersToEachStageOfTheIsp)
+{
+    struct Case {
+        const char *name;
+        std::function<void()> set;
+        std::function<void(const Look &base, const Look &now)> check;
+    } cases[] = {
+        {"black level above the pedestal crushes the shadows", [] { put16(ISP_BLC_COMMON_REG, (256 + 200) << 4); },
+         [](const Look &b, const Look &n) {
+             EXPECT_EQ(n.patch[5].y, 16.0);
+             EXPECT_LT(n.patch[2].y, b.patch[2].y - 4);
+         }},
+        {"black level below the pedestal lifts black", [] { put16(ISP_BLC_COMMON_REG, 0); },
+         // (at least the pedestal: the red and blue gains amplify it)
+         [](const Look &b, const Look &n) { EXPECT_GT(n.patch[5].y - b.patch[5].y, 219 * 256 / 4095.0 - 1); }},
+        {"a red channel offset takes red out of the greys", [] { put16(ISP_BLC_OFFSET_REG(0), 200 * 4); },
+         [](const Look &b, const Look &n) { EXPECT_LT(n.patch[3].cr, b.patch[3].cr - 3); }},
+        {"white-balance red gain twice", [] { put16(ISP_WB_GAIN_REG(0), 2 * get16(ISP_WB_GAIN_REG(0))); },
+         [](const Look &b, const Look &n) { EXPECT_GT(n.patch[3].cr, b.patch[3].cr + 8); }},
+        {"white-balance gains hold 12 bits", [] { put16(ISP_WB_GAIN_REG(0), 0xF000 | get16(ISP_WB_GAIN_REG(0))); },
+         [](const Look &b, const Look &n) { EXPECT_NEAR(n.patch[3].cr, b.patch[3].cr, 0.5); }},
+        {"colour matrix swapping red and blue",
+         [] {
+             for (uint32_t i = 0; i < 9; i++)
+                 put16(ISP_CCM_REG(i), (i == 2 || i == 4 || i == 6) ? 0x100 : 0);
+         },
+         [](const Look &b, const Look &n) {
+             EXPECT_GT(b.red_bar.cr, b.red_bar.cb + 20);
+             EXPECT_GT(n.red_bar.cb, n.red_bar.cr + 20);
+         }},
+        {"colour matrix sign bit", [] { put16(ISP_CCM_REG(1), 0x8080); }, // R = R - G / 2
+         [](const Look &b, const Look &n) { EXPECT_LT(n.patch[2].cr, b.patch[2].cr - 10); }},
+        {"colour tone blue cast", [] { put16(ISP_TONE_GAIN_REG(2), 0x180); },
+         [](const Look &b, const Look &n) { EXPECT_GT(n.patch[3].cb, b.patch[3].cb + 4); }},
+        {"gamma enabled over an empty table is black",
+         [] { put8(ISP_GAMMA_CTRL_REG, ISP_GAMMA_CTRL_ENABLE); },
+         [](const Look &, const Look &n) { EXPECT_EQ(n.patch[0].y, 16.0); }},
+        {"DRC at full strength lifts the dark tiles",
+         [] {
+             put8(ISP_DRC_CTRL_REG, 1);
+             put8(ISP_DRC_STRENGTH_REG, 255);
+         },
+         [](const Look &b, const Look &n) {
+             EXPECT_GT(n.dark_tile.y, b.dark_tile.y + 10);
+             EXPECT_GT(n.dark_tile.y - b.dark_tile.y, n.patch[0].y - b.patch[0].y); // more in the shadows
+         }},
+        {"DRC strength with DRC off does nothing", [] { put8(ISP_DRC_STRENGTH_REG, 255); },
+         [](const Look &b, const Look &n) { EXPECT_EQ(n.dark_tile.y, b.dark_tile.y); }},
+        {"sharpen detail brightens the light side of an edge", [] { put8(ISP_SHARPEN_D_REG, 255); },
+         [](const Look &b, const Look &n) {
+             EXPECT_GT(n.edge_light, b.edge_light + 3);
+             EXPECT_EQ(n.edge_dark, b.edge_dark);
+             EXPECT_EQ(n.patch[0].y, b.patch[0].y); // flat areas stay
+         }},
+        {"sharpen undershoot darkens the dark side", [] { put8(ISP_SHARPEN_UD_REG, 255); },
+         [](const Look &b, const Look &n) {
+             EXPECT_LT(n.edge_dark, b.edge_dark - 3);
+             EXPECT_EQ(n.edge_light, b.edge_light);
+         }},
+    };
+    // Greys made neutral, as the white balance would.
+    const auto gains = white_gains();
+    restart();
+    set_gains(gains);
+    const Look base = look();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        restart();
+        set_gains(gains);
+        c.set();
+        c.check(base, look());
+    }
+}
+
+TEST_F(PictureTest, ThePatchesFollowTheGammaTable)
+{
+    struct Case {
+        const char *name;
+        double power;
+    } cases[] = {{"a linear table", 1.0}, {"the usual 0.45", 0.45}, {"a steeper one", 0.3}};
+    set_gains(white_gains());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        gamma(c.power);
+        Look l = look();
+        for (int k = 0; k < kPatches; k++) {
+            SCOPED_TRACE(k);
+            double lin = 0.28 * patch_level(k);
+            EXPECT_NEAR(l.patch[k].y, 16 + 219 * std::pow(lin, c.power), 1.5);
+            if (k)
+                EXPECT_LT(l.patch[k].y, l.patch[k - 1].y);
+        }
+    }
+}
+
+// The statistics' white balance made the greys neutral whatever the light;
+// without it, warm light leaves a warm cast.
+TEST_F(PictureTest, GreysComeOutNeutralWithTheGainsTheStatisticsAskFor)
+{
+    gamma(0.45);
+    // The sensor's own colour matrix for daylight: greys stay grey through it.
+    const uint16_t ccm[9] = {396, 0x8000 | 142, 2, 0x8000 | 89, 443, 0x8000 | 98, 22, 0x8000 | 313, 547};
+    for (uint32_t i = 0; i < 9; i++)
+        put16(ISP_CCM_REG(i), ccm[i]);
+    for (int kelvin : {2800, 5500, 6500}) {
+        SCOPED_TRACE(kelvin);
+        sim::with_world([&](sim::World &w) { w.scene_kelvin = kelvin; });
+        set_gains({0x100, 0x100});
+        set_gains(white_gains());
+        Look l = look();
+        for (int k = 0; k < kPatches; k++) {
+            SCOPED_TRACE(k);
+            EXPECT_NEAR(l.patch[k].cb, 128, 2);
+            EXPECT_NEAR(l.patch[k].cr, 128, 2);
+        }
+    }
+    set_gains({0x100, 0x100});
+    sim::with_world([](sim::World &w) { w.scene_kelvin = 2800; });
+    Look warm = look();
+    EXPECT_GT(warm.patch[2].cr - warm.patch[2].cb, 15);
+}
+
+TEST_F(PictureTest, TheGreyPatternIsOneGreyAllOver)
+{
+    sim::with_world([](sim::World &w) { w.scene_grey = true; });
+    sim::video::PicturePtr p = render();
+    std::map<uint32_t, size_t> seen; // Y, Cb, Cr
+    for (uint32_t r = 0; r < kH; r++)
+        for (uint32_t c = 0; c < kW; c++) {
+            const uint8_t *vu = p->vu() + (size_t)(r / 2) * p->stride + (c & ~1);
+            seen[p->y()[(size_t)r * p->stride + c] | vu[0] << 8 | vu[1] << 16]++;
+        }
+    size_t most = 0;
+    for (auto &s : seen)
+        most = std::max(most, s.second);
+    // All but the hot pixels' blocks.
+    EXPECT_GE(most, (size_t)kW * kH - 4 * sim::sensor_hot_pixels().size());
+}
+
+TEST_F(PictureTest, NoiseGrowsWithTheGainAndNoiseReductionTakesItDown)
+{
+    enum Against { first, more, less };
+    struct Case {
+        const char *name;
+        uint16_t again_code;
+        uint8_t nr_thresh; // 0: noise reduction off
+        Against against;   // the case before
+    } cases[] = {
+        {"unity gain", 0x100, 0, first},
+        {"four times the gain", (32 + 64) * 4, 0, more},
+        {"four times, noise reduction at 24", (32 + 64) * 4, 24, less},
+        {"four times, noise reduction at 80", (32 + 64) * 4, 80, less},
+    };
+    double prev = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        stream(c.again_code);
+        if (c.nr_thresh) {
+            put8(ISP_NR_CTRL_REG, ISP_NR_CTRL_ENABLE);
+            put8(ISP_NR_THRESH_S_REG, c.nr_thresh);
+        }
+        double sd = look().patch[3].sd;
+        if (c.against == first)
+            EXPECT_GT(sd, 1.0);
+        if (c.against == more)
+            EXPECT_GT(sd, prev * 1.5);
+        if (c.against == less)
+            EXPECT_LT(sd, prev * 0.8);
+        prev = sd;
+    }
+    // The noise moves from picture to picture; the level stays.
+    sim::video::PicturePtr a = render(0), b = render(16667);
+    Area pa = patch(*a, 3), pb = patch(*b, 3);
+    EXPECT_NEAR(pa.y, pb.y, 0.5);
+    size_t differ = 0;
+    for (uint32_t c = 0; c < kW; c++)
+        differ += a->y()[(size_t)row_of(0.65) * a->stride + c] != b->y()[(size_t)row_of(0.65) * b->stride + c];
+    EXPECT_GT(differ, kW / 4);
+}
+
+class HotPixelTest : public PictureTest {
+protected:
+    // The hot pixels' blocks that stand out against the same picture with
+    // correction on.
+    size_t shown(const sim::video::Picture &with, const sim::video::Picture &without)
+    {
+        size_t n = 0;
+        for (const sim::HotPixel &h : sim::sensor_hot_pixels()) {
+            int r = row_of((h.y + 0.5) / sim::kSensorFieldHeight) & ~1, c = (int)h.x & ~1;
+            if (r < 0 || r + 2 > (int)kH)
+                continue;
+            n += with.y()[(size_t)r * with.stride + c] > without.y()[(size_t)r * without.stride + c];
+        }
+        return n;
+    }
+};
+
+TEST_F(HotPixelTest, HotPixelsShowUntilDefectCorrectionHidesThem)
+{
+    const size_t total = sim::sensor_hot_pixels().size();
+    ASSERT_EQ(total, 128u);
+    put8(ISP_DP_CTRL_REG, ISP_DP_CTRL_DYNAMIC);
+    sim::video::PicturePtr clean = render();
+    put8(ISP_DP_CTRL_REG, 0);
+    sim::video::PicturePtr raw = render();
+    EXPECT_GE(shown(*raw, *clean), total - 4); // a few fall outside the 1080 rows
+
+    // Static correction hides what its table holds: the detection's finds
+    // above a threshold of 150, then all of them.
+    size_t above = 0;
+    for (const sim::HotPixel &h : sim::sensor_hot_pixels())
+        above += h.level > 150;
+    struct Case {
+        const char *name;
+        uint32_t threshold;
+        size_t found;
+    } cases[] = {{"the brighter ones", 150, above}, {"all", 0, total}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        put16(ISP_DP_THRESH_REG, c.threshold);
+        dp_detect();
+        EXPECT_EQ(sim::phys_read32(ISP_DP_FOUND_REG & ~3u) & 0xFFF, c.found);
+        put16(ISP_DP_COUNT_REG, (uint32_t)c.found);
+        put8(ISP_DP_STATIC_REG, ISP_DP_STATIC_ENABLE);
+        sim::video::PicturePtr p = render();
+        size_t still = shown(*p, *clean);
+        EXPECT_LE(still, total - c.found);
+        EXPECT_GE(still + 4, total - c.found);
+    }
+}
+
+// The statistics see the scene before the gains and gamma; their RGB means
+// carry the black level the firmware set for them.
+TEST_F(PictureTest, StatisticsAreTakenBeforeGamma)
+{
+    stream();
+    auto *a = new ISP_STAT_S, *b = new ISP_STAT_S;
+    sim::isp_gather_statistics(*a);
+    const uint32_t mean_r = sim::phys_read32(ISP_REG_BASE + 0x740) & 0xFFFF;
+    gamma(0.45);
+    put8(ISP_DRC_CTRL_REG, 1);
+    put8(ISP_DRC_STRENGTH_REG, 255);
+    put16(ISP_TONE_GAIN_REG(0), 0x200);
+    put16(ISP_STAT_BLACK_REG(0), 100);
+    sim::isp_gather_statistics(*b);
+    EXPECT_EQ(memcmp(a->stAeStat3.au32Hist256Value, b->stAeStat3.au32Hist256Value, sizeof a->stAeStat3.au32Hist256Value),
+              0);
+    EXPECT_EQ(memcmp(&a->stAwbStat1, &b->stAwbStat1, sizeof a->stAwbStat1), 0);
+    EXPECT_EQ(sim::phys_read32(ISP_REG_BASE + 0x740) & 0xFFFF, mean_r + 1600);
+    // The black level the ISP subtracts does reach them.
+    put16(ISP_BLC_COMMON_REG, 0);
+    sim::isp_gather_statistics(*b);
+    EXPECT_GT(b->stAwbStat3.u16MeteringAwbAvgG, a->stAwbStat3.u16MeteringAwbAvgG + 2000);
+    delete a;
+    delete b;
+}
+
+} // namespace
