@@ -3,10 +3,12 @@
 // every frame to make the picture (the simulated board's ISP reads exactly
 // these). Full addresses, as the IO accessors take them.
 //
-// Values at reset (what the picture shows before any module wrote them):
-// black level 256 (common level, no per-channel offset), white-balance gains
-// and colour-tone gains 1.0, an identity colour matrix, gamma, DRC, noise
-// reduction, sharpen and defect-pixel correction off.
+// Values at reset, the ISP's daylight defaults (what the picture shows
+// before any module wrote them): black level 256 (common level, no
+// per-channel offset), white-balance gains and colour matrix for daylight
+// on the sensors it is paired with, colour-tone gains 1.0, gamma on with a
+// plain power curve of 0.6; DRC, noise reduction, sharpen and defect-pixel
+// correction off.
 #pragma once
 
 #include "isp/isp_vreg.h"
@@ -109,6 +111,19 @@ constexpr u32 ISP_WB_GAIN_REG(u32 c) { return ISP_REG_BASE + 0x2C0 + 4 * c; } //
 constexpr u32 ISP_CCM_REG(u32 i) { return ISP_REG_BASE + 0x480 + 4 * i; }     // u16: bit 15 sign, 8.8 magnitude
 constexpr u32 ISP_TONE_GAIN_REG(u32 c) { return ISP_REG_BASE + 0x4A8 + 4 * c; } // u16, 8.8 (R, G, B cast gains)
 constexpr u32 ISP_GAIN_ONE = 0x100;
+constexpr u16 ISP_WB_RESET_GAIN[4] = {0x1F0, 0x100, 0x100, 0x1A0};
+constexpr u16 ISP_CCM_RESET[9] = {396, 0x8000 | 142, 2, 0x8000 | 89, 443, 0x8000 | 98, 22, 0x8000 | 313, 547};
+
+// ---- white-balance statistics window ------------------------------------------------------------
+// The RGB white-balance statistics count only pixels whose luma (10 bits)
+// lies within [black, white] and whose R/G and B/G after the gains (8.8)
+// lie within [min, max]. Open at reset.
+constexpr u32 ISP_AWB_WHITE_REG = ISP_REG_BASE + 0x640;     // u16, 10 bits
+constexpr u32 ISP_AWB_BLACK_REG = ISP_REG_BASE + 0x644;     // u16, 10 bits
+constexpr u32 ISP_AWB_CR_MAX_REG = ISP_REG_BASE + 0x648;    // u16, 12 bits: R/G
+constexpr u32 ISP_AWB_CR_MIN_REG = ISP_REG_BASE + 0x64C;
+constexpr u32 ISP_AWB_CB_MAX_REG = ISP_REG_BASE + 0x650;    // u16, 12 bits: B/G
+constexpr u32 ISP_AWB_CB_MIN_REG = ISP_REG_BASE + 0x654;
 
 // ---- dynamic range compression ---------------------------------------------------------------------
 constexpr u32 ISP_DRC_CTRL_REG = ISP_REG_BASE + 0x380;      // u8: bit 0 enable
@@ -156,3 +171,4 @@ constexpr u32 ISP_GAMMA_CTRL_REG = ISP_REG_BASE + 0x4C0;    // u8: bit 0 enable,
 constexpr u32 ISP_GAMMA_CTRL_ENABLE = 1u << 0;
 constexpr u32 ISP_GAMMA_CTRL_ACCESS = 1u << 1;
 constexpr u32 ISP_GAMMA_TABLE_REG(u32 i) { return ISP_REG_BASE + 0x2800 + 4 * i; } // 257 x u32, 12-bit values
+constexpr double ISP_GAMMA_RESET_POWER = 0.6; // the table at reset: 4095 x (i / 256)^0.6

@@ -67,6 +67,17 @@ void isp_gather_statistics(ISP_STAT_S &st)
         luma_of[c] = 0.25 * lin[c].r + 0.5 * lin[c].g + 0.25 * lin[c].b;
         gained[c] = {clip1(lin[c].r * pipe.wb[0]), clip1(lin[c].g * pipe.wb[1]), clip1(lin[c].b * pipe.wb[2])};
     }
+    // The white-balance statistics' window.
+    const double y_max = (get16(ISP_AWB_WHITE_REG) & 0x3FF) / 1023.0, y_min = (get16(ISP_AWB_BLACK_REG) & 0x3FF) / 1023.0;
+    const double cr_max = (get16(ISP_AWB_CR_MAX_REG) & 0xFFF) / 256.0, cr_min = (get16(ISP_AWB_CR_MIN_REG) & 0xFFF) / 256.0;
+    const double cb_max = (get16(ISP_AWB_CB_MAX_REG) & 0xFFF) / 256.0, cb_min = (get16(ISP_AWB_CB_MIN_REG) & 0xFFF) / 256.0;
+    bool white_point[picture::kSceneColours];
+    for (int c = 0; c < picture::kSceneColours; c++) {
+        const Rgb &g = gained[c];
+        double y = 0.25 * g.r + 0.5 * g.g + 0.25 * g.b;
+        white_point[c] = y >= y_min && y <= y_max && g.g > 0 && g.r >= cr_min * g.g && g.r <= cr_max * g.g &&
+                         g.b >= cb_min * g.g && g.b <= cb_max * g.g;
+    }
     std::vector<picture::ZoneColours> zone_colours;
     picture::zone_colours(w, platform_pts_us(), zone_colours);
     constexpr double kSamples = picture::kZoneSamples * picture::kZoneSamples;
@@ -96,13 +107,16 @@ void isp_gather_statistics(ISP_STAT_S &st)
             const int k = r * kCols + c;
             const picture::ZoneColours &zc = zone_colours[k];
             Rgb v, g;
-            double bins5[5] = {};
+            double bins5[5] = {}, inside = 0;
             for (int colour = 0; colour < picture::kSceneColours; colour++) {
                 if (!zc[colour])
                     continue;
                 const double share = zc[colour] / kSamples;
                 v = {v.r + share * lin[colour].r, v.g + share * lin[colour].g, v.b + share * lin[colour].b};
-                g = {g.r + share * gained[colour].r, g.g + share * gained[colour].g, g.b + share * gained[colour].b};
+                if (white_point[colour]) {
+                    g = {g.r + share * gained[colour].r, g.g + share * gained[colour].g, g.b + share * gained[colour].b};
+                    inside += share;
+                }
                 // The pixels of a colour spread a little around its level.
                 static const double spread[3] = {0.85, 1.0, 1.15}, part[3] = {0.25, 0.5, 0.25};
                 for (int s = 0; s < 3; s++) {
@@ -132,18 +146,19 @@ void isp_gather_statistics(ISP_STAT_S &st)
                 avg_sum[i] += ch[i];
             }
 
-            // White-balance ratios after the gains in force, of zones that
-            // are neither black nor clipped.
+            // White-balance ratios after the gains in force, of the zone's
+            // pixels within the window.
             const double R = g.r, G = g.g, B = g.b;
-            bool usable = y > 0.01 && y < 0.95 && R > 0 && B > 0;
+            const uint32_t counted = (uint32_t)std::lround(zone_pixels * inside);
+            bool usable = counted > 0 && R > 0 && B > 0;
             st.stAwbStat2.au16MeteringMemArrayAvgGR[k] = (uint16_t)std::min(65535.0, R > 0 ? G / R * 256 : 65535);
             st.stAwbStat2.au16MeteringMemArrayAvgGB[k] = (uint16_t)std::min(65535.0, B > 0 ? G / B * 256 : 65535);
-            st.stAwbStat2.au16MeteringMemArrayCount[k] = (uint16_t)(usable ? std::min<uint32_t>(zone_pixels, 65535) : 0);
+            st.stAwbStat2.au16MeteringMemArrayCount[k] = (uint16_t)(usable ? std::min<uint32_t>(counted, 65535) : 0);
             if (usable) {
                 awb_r += R * zone_pixels;
                 awb_g += G * zone_pixels;
                 awb_b += B * zone_pixels;
-                awb_count += zone_pixels;
+                awb_count += counted;
             }
 
             // Bayer means before the gains, at 16-bit precision: the white

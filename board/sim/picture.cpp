@@ -16,11 +16,13 @@ namespace {
 
 // ---- the scene's colours ------------------------------------------------------------------------
 
-// Sky from its top (deep) to the horizon (pale and brighter).
-constexpr Rgb kSkyTop = {0.75, 1.10, 1.90}, kSkyHorizon = {1.45, 1.75, 2.20};
+// Sky from its top to the horizon (brighter): an azure far enough from
+// any light's colour that the white balance leaves it out, as it would a
+// real blue sky.
+constexpr Rgb kSkyTop = {0.06, 1.45, 2.15}, kSkyHorizon = {0.12, 1.80, 2.60};
 constexpr Rgb kTiles[2] = {{0.80, 0.80, 0.78}, {0.42, 0.42, 0.41}};
-constexpr Rgb kBarColours[kBars] = {{1.60, 0.25, 0.20}, {0.35, 1.30, 0.30}, {0.25, 0.35, 1.60},
-                                    {0.30, 1.30, 1.50}, {1.40, 0.30, 1.30}, {1.60, 1.50, 0.30}};
+constexpr Rgb kBarColours[kBars] = {{2.00, 0.20, 0.15}, {0.30, 1.80, 0.20}, {0.20, 0.30, 2.00},
+                                    {0.20, 1.70, 1.90}, {1.90, 0.25, 1.80}, {2.00, 1.90, 0.20}};
 // A colour chart's neutral row (reflectances 0.90 .. 0.03) against a mid
 // grey of 0.27.
 constexpr double kPatchLevels[kPatches] = {3.0, 2.0, 1.2, 0.65, 0.3, 0.1};
@@ -30,8 +32,8 @@ constexpr Rgb kSquareColour = {2.5, 2.5, 2.5};
 // which puts the mean luma near the exposure library's target.
 constexpr double kMidGrey = 0.28;
 
-// The sensor's black pedestal and its white, 12-bit.
-constexpr double kPedestal = ISP_BLC_RESET_LEVEL, kWhite = 4095;
+// The sensor's black pedestal (as its driver reports it) and its white, 12-bit.
+constexpr double kPedestal = 256, kWhite = 4095;
 
 // Noise of the sensor at unity gain, in full-scale units: photon noise
 // (variance kShot x signal) and read noise. Scaled by the gain.
@@ -117,14 +119,23 @@ std::vector<uint32_t> g_dp_table(ISP_DP_TABLE_SIZE);
 // wrote its registers (see isp/isp_hw_regs.h).
 void reset_registers()
 {
-    auto put16 = [](uint32_t addr, uint16_t v) { memcpy(phys(addr), &v, 2); };
+    auto put16 = [](uint32_t addr, uint32_t v) {
+        uint16_t x = (uint16_t)v;
+        memcpy(phys(addr), &x, 2);
+    };
     put16(ISP_BLC_COMMON_REG, ISP_BLC_RESET_LEVEL << 4);
     for (uint32_t c = 0; c < 4; c++)
-        put16(ISP_WB_GAIN_REG(c), ISP_GAIN_ONE);
+        put16(ISP_WB_GAIN_REG(c), ISP_WB_RESET_GAIN[c]);
     for (uint32_t i = 0; i < 9; i++)
-        put16(ISP_CCM_REG(i), i % 4 == 0 ? ISP_GAIN_ONE : 0);
+        put16(ISP_CCM_REG(i), ISP_CCM_RESET[i]);
     for (uint32_t c = 0; c < 3; c++)
         put16(ISP_TONE_GAIN_REG(c), ISP_GAIN_ONE);
+    for (uint32_t i = 0; i < 257; i++)
+        phys_write32(ISP_GAMMA_TABLE_REG(i), (uint32_t)std::lround(4095 * std::pow(i / 256.0, ISP_GAMMA_RESET_POWER)));
+    *phys(ISP_GAMMA_CTRL_REG) = ISP_GAMMA_CTRL_ENABLE;
+    put16(ISP_AWB_WHITE_REG, 0x3FF);
+    put16(ISP_AWB_CR_MAX_REG, 0xFFF);
+    put16(ISP_AWB_CB_MAX_REG, 0xFFF);
     std::lock_guard<std::mutex> lock(g_dp_lock);
     std::fill(g_dp_table.begin(), g_dp_table.end(), 0);
 }

@@ -46,7 +46,7 @@ enum : uint8_t {
 constexpr int kBars = 6, kPatches = 6;
 
 // Where things are, in fractions of the sensor's field (u across, v down).
-constexpr double kSkyBottom = 0.45;                      // sky above, ground below
+constexpr double kSkyBottom = 0.30;                      // sky above, ground below
 constexpr double kPatchTop = 0.60, kPatchBottom = 0.70;  // the grey strip
 constexpr double kPatchLeft = 0.20, kPatchWidth = 0.10;  // six patches side by side
 constexpr double kBarTop = 0.72, kBarBottom = 0.82;      // the colour bars, full width

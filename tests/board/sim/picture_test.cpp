@@ -21,7 +21,7 @@ namespace {
 using namespace sim::picture;
 
 constexpr uint32_t kW = 1920, kH = 1080;
-const sim::video::Window kWin = {0, 8.0 / 1096, 1, 1080.0 / 1096}; // as the recorder cuts 1080p
+const sim::video::Window kWin = {0, 0, 1, 1080.0 / 1096}; // as the recorder cuts 1080p
 
 void put16(uint32_t addr, uint32_t v)
 {
@@ -132,6 +132,7 @@ protected:
     // exposure (the same the statistics had).
     std::pair<uint32_t, uint32_t> white_gains()
     {
+        set_gains({0x100, 0x100});
         stream();
         const bool grey = sim::world().scene_grey;
         sim::with_world([](sim::World &w) { w.scene_grey = true; });
@@ -161,28 +162,37 @@ protected:
     sim::video::SceneRenderer scene_;
 };
 
-TEST_F(PictureTest, TheRegistersComeOutOfResetWithAPlainPipeline)
+TEST_F(PictureTest, TheRegistersComeOutOfResetWithTheIspsDaylightDefaults)
 {
     EXPECT_EQ(get16(ISP_BLC_COMMON_REG), 256u << 4);
     for (uint32_t c = 0; c < 4; c++)
-        EXPECT_EQ(get16(ISP_WB_GAIN_REG(c)), 0x100u);
+        EXPECT_EQ(get16(ISP_WB_GAIN_REG(c)), ISP_WB_RESET_GAIN[c]);
     for (uint32_t i = 0; i < 9; i++)
-        EXPECT_EQ(get16(ISP_CCM_REG(i)), i % 4 == 0 ? 0x100u : 0u) << i;
+        EXPECT_EQ(get16(ISP_CCM_REG(i)), ISP_CCM_RESET[i]) << i;
     for (uint32_t c = 0; c < 3; c++)
         EXPECT_EQ(get16(ISP_TONE_GAIN_REG(c)), 0x100u);
-    EXPECT_EQ(*sim::phys(ISP_GAMMA_CTRL_REG), 0);
+    EXPECT_EQ(*sim::phys(ISP_GAMMA_CTRL_REG), ISP_GAMMA_CTRL_ENABLE);
+    EXPECT_EQ(sim::phys_read32(ISP_GAMMA_TABLE_REG(64)), 1782u); // 4095 x 0.25^0.6
+    EXPECT_EQ(sim::phys_read32(ISP_GAMMA_TABLE_REG(256)), 4095u);
+    for (uint32_t reg : {ISP_DRC_CTRL_REG, ISP_NR_CTRL_REG, ISP_SHARPEN_D_REG, ISP_SHARPEN_UD_REG, ISP_DP_CTRL_REG,
+                         ISP_DP_STATIC_REG})
+        EXPECT_EQ(*sim::phys(reg), 0) << std::hex << reg;
 
-    // So the picture is linear: the patches' luma above video black in the
-    // ratio of their reflectances.
+    // So the picture is a daylight one: the patches in order, near grey.
+    sim::with_world([](sim::World &w) { w.scene_kelvin = 5000; });
     Look l = look();
     for (int k = 0; k < kPatches; k++) {
         SCOPED_TRACE(k);
-        EXPECT_NEAR((l.patch[k].y - 16) / (l.patch[0].y - 16), patch_level(k) / patch_level(0), 0.02);
+        if (k)
+            EXPECT_LT(l.patch[k].y, l.patch[k - 1].y - 10);
+        EXPECT_NEAR(l.patch[k].cb, 128, 6);
+        EXPECT_NEAR(l.patch[k].cr, 128, 6);
         EXPECT_EQ(l.patch[k].sd, 0.0); // a sensor nobody programmed shows no noise
     }
 }
 
-// One register set at a time, against the picture at reset values.
+// One register set at a time, against the picture at reset values with
+// the greys made neutral.
 TEST_F(PictureTest, ThePictureAnswersToEachStageOfTheIsp)
 {
     struct Case {
@@ -213,13 +223,21 @@ TEST_F(PictureTest, ThePictureAnswersToEachStageOfTheIsp)
              EXPECT_GT(b.red_bar.cr, b.red_bar.cb + 20);
              EXPECT_GT(n.red_bar.cb, n.red_bar.cr + 20);
          }},
-        {"colour matrix sign bit", [] { put16(ISP_CCM_REG(1), 0x8080); }, // R = R - G / 2
+        {"colour matrix sign bit", [] { put16(ISP_CCM_REG(1), 0x8100); }, // R takes one G off, not a little
          [](const Look &b, const Look &n) { EXPECT_LT(n.patch[2].cr, b.patch[2].cr - 10); }},
         {"colour tone blue cast", [] { put16(ISP_TONE_GAIN_REG(2), 0x180); },
          [](const Look &b, const Look &n) { EXPECT_GT(n.patch[3].cb, b.patch[3].cb + 4); }},
         {"gamma enabled over an empty table is black",
-         [] { put8(ISP_GAMMA_CTRL_REG, ISP_GAMMA_CTRL_ENABLE); },
+         [] {
+             for (uint32_t i = 0; i < 257; i++)
+                 sim::phys_write32(ISP_GAMMA_TABLE_REG(i), 0);
+         },
          [](const Look &, const Look &n) { EXPECT_EQ(n.patch[0].y, 16.0); }},
+        {"gamma off is linear", [] { put8(ISP_GAMMA_CTRL_REG, 0); },
+         [](const Look &b, const Look &n) {
+             EXPECT_LT(n.patch[3].y, b.patch[3].y - 20);
+             EXPECT_NEAR((n.patch[3].y - 16) / (n.patch[0].y - 16), patch_level(3) / patch_level(0), 0.02);
+         }},
         {"DRC at full strength lifts the dark tiles",
          [] {
              put8(ISP_DRC_CTRL_REG, 1);
@@ -290,7 +308,6 @@ TEST_F(PictureTest, GreysComeOutNeutralWithTheGainsTheStatisticsAskFor)
     for (int kelvin : {2800, 5500, 6500}) {
         SCOPED_TRACE(kelvin);
         sim::with_world([&](sim::World &w) { w.scene_kelvin = kelvin; });
-        set_gains({0x100, 0x100});
         set_gains(white_gains());
         Look l = look();
         for (int k = 0; k < kPatches; k++) {
