@@ -3,6 +3,7 @@
 #include "ive/inner_comm.h"
 
 #include <cstdarg>
+#include <cstring>
 
 namespace {
 
@@ -185,6 +186,50 @@ s32 ive_type(IveAt at, const IVE_IMG_DESC_S *img, const char *name, u32 type)
 {
     return ive_fail(at, img->enType != type, DU_ERR_IVE_ILLEGAL_PARAM, "%s->enType(%d) must be %s(%d)!\n", name,
                     (s32)img->enType, type_name(type), (s32)type);
+}
+
+s32 ive_typed_img(IveAt at, const IVE_IMG_DESC_S *img, const char *name, u32 type, u16 wmin, u16 hmin, u16 wmax,
+                  u16 hmax)
+{
+    IVE_CHECK(ive_img(at, img, name, wmin, hmin, wmax, hmax));
+    return ive_type(at, img, name, type);
+}
+
+namespace {
+
+// The text a memory block's field is reported under: "pstDst->u32Size" for
+// an argument, "pstSvmModel->stSv.u32Size" for a record's member.
+struct FieldName {
+    char text[96];
+    FieldName(const char *name, const char *field)
+    {
+        snprintf(text, sizeof text, "%s%s%s", name, strstr(name, "->") ? "." : "->", field);
+    }
+};
+
+} // namespace
+
+// The names are made only for a report: the checks run on every submission.
+s32 ive_vir_phy(IveAt at, const IVE_MEM_BLOCK_S *m, const char *name)
+{
+    if (!m->pu8VirAddr)
+        return ive_null(at, nullptr, FieldName(name, "pu8VirAddr").text);
+    if (!m->u32PhyAddr)
+        return ive_phy(at, 0, FieldName(name, "u32PhyAddr").text);
+    return 0;
+}
+
+s32 ive_block_size(IveAt at, const IVE_MEM_BLOCK_S *m, const char *name, u32 min)
+{
+    if (m->u32Size < min)
+        return ive_min_size(at, m->u32Size, min, FieldName(name, "u32Size").text);
+    return 0;
+}
+
+s32 ive_mem_block(IveAt at, const IVE_MEM_BLOCK_S *m, const char *name, u32 min)
+{
+    IVE_CHECK(ive_vir_phy(at, m, name));
+    return ive_block_size(at, m, name, min);
 }
 
 s32 ive_same(IveAt at, const IVE_IMG_DESC_S *img, const char *name, const IVE_IMG_DESC_S *ref, const char *ref_name)

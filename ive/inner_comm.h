@@ -6,6 +6,7 @@
 
 #include "ive/mpi_ive.h"
 
+#include <cstdio>
 #include <initializer_list>
 
 // Where a report comes from: the check's own function and source line.
@@ -68,6 +69,15 @@ s32 ive_img(IveAt at, const IVE_IMG_DESC_S *img, const char *name, u16 wmin, u16
             u8 planes = 1);
 // "<name>->enType(%d) must be U8C1(%d)!" and the like.
 s32 ive_type(IveAt at, const IVE_IMG_DESC_S *img, const char *name, u32 type);
+// ive_img, then ive_type.
+s32 ive_typed_img(IveAt at, const IVE_IMG_DESC_S *img, const char *name, u32 type, u16 wmin, u16 hmin, u16 wmax,
+                  u16 hmax);
+// A memory block's user address (NULL: 0xA01D8006), then its physical address.
+s32 ive_vir_phy(IveAt at, const IVE_MEM_BLOCK_S *m, const char *name);
+// A memory block's size of at least `min` bytes.
+s32 ive_block_size(IveAt at, const IVE_MEM_BLOCK_S *m, const char *name, u32 min);
+// ive_vir_phy, then ive_block_size.
+s32 ive_mem_block(IveAt at, const IVE_MEM_BLOCK_S *m, const char *name, u32 min);
 // Equal width and height, else the relation message naming both.
 s32 ive_same(IveAt at, const IVE_IMG_DESC_S *img, const char *name, const IVE_IMG_DESC_S *ref, const char *ref_name);
 // Plane `plane` physical address a multiple of `align` bytes.
@@ -155,3 +165,65 @@ s32 IveCheckCannyEdgeParam(const IVE_IMG_DESC_S *pstEdge, const IVE_MEM_BLOCK_S 
 s32 IveCheckSADParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc1, const IVE_IMG_DESC_S *pstSrc2,
                      const IVE_IMG_DESC_S *pstSad, const IVE_IMG_DESC_S *pstThr, const IVE_SAD_CTRL_S *pstSadCtrl,
                      u32 bInstant);
+
+s32 IveCheckGMMParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, const IVE_IMG_DESC_S *pstFg,
+                     const IVE_IMG_DESC_S *pstBg, const IVE_MEM_BLOCK_S *pstModel, const IVE_GMM_CTRL_S *pstGmmCtrl,
+                     u32 bInstant);
+s32 IveCheckLKOpticalFlowParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrcPre,
+                               const IVE_IMG_DESC_S *pstSrcCur, const IVE_MEM_BLOCK_S *pstPoint,
+                               const IVE_MEM_BLOCK_S *pstMv, const IVE_LK_OPTICAL_FLOW_CTRL_S *pstLkOptiFlowCtrl,
+                               u32 bInstant);
+s32 IveCheckGradFgParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstBgDiffFg,
+                        const IVE_IMG_DESC_S *pstCurGrad, const IVE_IMG_DESC_S *pstBgGrad,
+                        const IVE_IMG_DESC_S *pstGradFg, const IVE_GRAD_FG_CTRL_S *pstGradFgCtrl, u32 bInstant);
+s32 IveCheckMatchBgModelParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstCurImg,
+                              const IVE_DATA_DESC_S *pstBgModel, const IVE_IMG_DESC_S *pstFgFlag,
+                              const IVE_IMG_DESC_S *pstBgDiffFg, const IVE_IMG_DESC_S *pstFrmDiffFg,
+                              const IVE_MEM_BLOCK_S *pstStatData,
+                              const IVE_MATCH_BG_MODEL_CTRL_S *pstMatchBgModelCtrl, u32 bInstant);
+s32 IveCheckUpdateBgModelParam(IVE_TASK_HANDLE *pIveHandle, const IVE_DATA_DESC_S *pstBgModel,
+                               const IVE_IMG_DESC_S *pstFgFlag, const IVE_IMG_DESC_S *pstBgImg,
+                               const IVE_IMG_DESC_S *pstChgStaImg, const IVE_IMG_DESC_S *pstChgStaFg,
+                               const IVE_IMG_DESC_S *pstChgStaLife, const IVE_MEM_BLOCK_S *pstStatData,
+                               const IVE_UPDATE_BG_MODEL_CTRL_S *pstUpdateBgModelCtrl, u32 bInstant);
+
+s32 IveCheckANNMLPPredictParam(IVE_TASK_HANDLE *pIveHandle, const IVE_MEM_BLOCK_S *pstSrc,
+                               const IVE_LUT_DESC_S *pstActivFuncTab, const IVE_MLP_NET_S *pstAnnMlpModel,
+                               const IVE_MEM_BLOCK_S *pstDst, u32 bInstant);
+s32 IveCheckSVMPredictParam(IVE_TASK_HANDLE *pIveHandle, const IVE_MEM_BLOCK_S *pstSrc,
+                            const IVE_LUT_DESC_S *pstKernelTab, const IVE_SVM_CLASSIFIER_S *pstSvmModel,
+                            const IVE_MEM_BLOCK_S *pstDstVote, u32 bInstant);
+
+// Layer counts of a network: the input and output layers 1 to u16MaxCount
+// neurons, the hidden layers 2 to u16MaxCount; the network's model loader and
+// its prediction's check both hold a network to it.
+s32 ive_ann_layers(IveAt at, const IVE_MLP_NET_S *net);
+
+// ---- model files and media memory ------------------------------------------------------------
+FILE *IveOpenFile(const char *pchFileName, const char *pchMode);
+void IveCloseFile(FILE *fp);
+s32 IveMalloc(const char *pchMmbName, const char *pchZoneName, u32 *pu32PhyAddr, u8 **ppu8VirAddr, u32 u32Size);
+s32 IveMalloc_Cached(u32 *pu32PhyAddr, u8 **ppu8VirAddr, u32 u32Size);
+void IveFree(u32 u32PhyAddr, u8 *pu8VirAddr);
+s32 IveFlushCache(u32 u32PhyAddr, u8 *pu8VirAddr, u32 u32Size);
+
+// The model files' readers; the name appears in messages only.
+s32 DU_SW_ANN_MLP_LoadModel(const char *pchFileName, FILE *fp, IVE_MLP_NET_S *pstAnnMlpModel);
+s32 DU_SW_SVM_LoadModel(const char *pchFileName, FILE *fp, IVE_SVM_CLASSIFIER_S *pstSvmModel);
+
+// ---- the software stages -----------------------------------------------------------------------
+// The user addresses they work on may have any alignment: counts and points
+// are read and written bytewise.
+void DU_CannyStackPush(u8 **ppu8Top, u32 *pu32Count, u16 u16X, u16 u16Y);
+void DU_CannyStackPop(u8 **ppu8Top, u32 *pu32Count, u16 *pu16X, u16 *pu16Y);
+void DU_CannyEdge(u8 *pu8Edge, u16 u16Stride, u8 *pu8Stack, u8 *pu8Count, u16 u16Width, u16 u16Height);
+
+// A corner candidate: its response and place.
+struct IveCandidate {
+    u8 u8Val;
+    u16 u16X;
+    u16 u16Y;
+};
+bool DU_Comp(const IveCandidate &a, const IveCandidate &b);
+s32 DU_STCornerCollect(const u8 *pu8Image, u16 u16Stride, u16 u16Width, u16 u16Height, u8 *pu8Points,
+                       u8 *pu8CornerNum, u16 u16MaxCornerNum, u16 u16MinDist);

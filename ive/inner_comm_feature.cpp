@@ -3,24 +3,20 @@
 // edges in software.
 #include "ive/inner_comm.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr u32 U8C1 = IVE_IMAGE_TYPE_U8C1, S8C1 = IVE_IMAGE_TYPE_S8C1, S8C2_PACKAGE = IVE_IMAGE_TYPE_S8C2_PACKAGE,
               U16C1 = IVE_IMAGE_TYPE_U16C1;
 constexpr s32 kIllegal = DU_ERR_IVE_ILLEGAL_PARAM;
 
-s32 typed_img(IveAt at, const IVE_IMG_DESC_S *img, const char *name, u32 type, u16 wmin, u16 hmin, u16 wmax, u16 hmax)
-{
-    IVE_CHECK(ive_img(at, img, name, wmin, hmin, wmax, hmax));
-    return ive_type(at, img, name, type);
-}
-
 // A NormGrad output: present, an image of the operator's size and type, as
 // large as the source.
 s32 grad_out(IveAt at, const IVE_IMG_DESC_S *out, const char *name, u32 type, const IVE_IMG_DESC_S *src)
 {
     IVE_CHECK(ive_null(at, out, name));
-    IVE_CHECK(typed_img(at, out, name, type, 64, 64, 1920, 1024));
+    IVE_CHECK(ive_typed_img(at, out, name, type, 64, 64, 1920, 1024));
     return ive_same(at, out, name, src, "pstSrc");
 }
 
@@ -32,10 +28,17 @@ s32 canny_stack(IveAt at, const IVE_MEM_BLOCK_S *stack, const IVE_IMG_DESC_S *im
     return ive_min_size(at, stack->u32Size, ((u32)img->u16Width * img->u16Height + 4) * 4, "pstStack->u32Size");
 }
 
+// The first plane's user address: the software stages work on it, and the
+// image test does not look at it.
+s32 user_plane(IveAt at, const IVE_IMG_DESC_S *img, const char *name)
+{
+    return ive_fail(at, !img->pu8VirAddr[0], DU_ERR_IVE_NULL_PTR, "%s->pu8VirAddr[0] can't be NULL!\n", name);
+}
+
 // One SAD output: user and physical address, type, size of the block grid, stride.
 s32 sad_out(IveAt at, const IVE_IMG_DESC_S *out, const char *name, u32 type, u32 w, u32 h)
 {
-    IVE_CHECK(ive_fail(at, !out->pu8VirAddr[0], DU_ERR_IVE_NULL_PTR, "%s->pu8VirAddr[0] can't be NULL!\n", name));
+    IVE_CHECK(user_plane(at, out, name));
     IVE_CHECK(ive_fail(at, !out->u32PhyAddr[0], kIllegal, "%s->u32PhyAddr[0] can't be 0!\n", name));
     IVE_CHECK(ive_type(at, out, name, type));
     IVE_CHECK(
@@ -54,7 +57,7 @@ s32 IveCheckNormGradParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pst
 {
     IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"},
                         {pstNormGradCtrl, "pstNomGradCtrl"}}));
-    IVE_CHECK(typed_img(IVE_HERE, pstSrc, "pstSrc", U8C1, 64, 64, 1920, 1024));
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstSrc, "pstSrc", U8C1, 64, 64, 1920, 1024));
     IVE_CHECK(ive_align_img(IVE_HERE, pstSrc, "pstSrc", 16));
     const u32 out = pstNormGradCtrl->enOutCtrl;
     IVE_CHECK(
@@ -88,8 +91,8 @@ s32 IveCheckLBPParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, 
 {
     IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstDst, "pstDst"},
                         {pstLbpCtrl, "pstLbpCtrl"}}));
-    IVE_CHECK(typed_img(IVE_HERE, pstSrc, "pstSrc", U8C1, 64, 64, 1920, 1024));
-    IVE_CHECK(typed_img(IVE_HERE, pstDst, "pstDst", U8C1, 64, 64, 1920, 1024));
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstSrc, "pstSrc", U8C1, 64, 64, 1920, 1024));
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstDst, "pstDst", U8C1, 64, 64, 1920, 1024));
     IVE_CHECK(ive_same(IVE_HERE, pstDst, "pstDst", pstSrc, "pstSrc"));
     IVE_CHECK(ive_fail(IVE_HERE, pstLbpCtrl->enMode > 1, kIllegal, "pstLbpCtrl->enMode(%d) must be in [0, %d)!\n",
                        (s32)pstLbpCtrl->enMode, 2));
@@ -103,8 +106,8 @@ s32 IveCheckNCCParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc1,
 {
     IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc1, "pstSrc1"}, {pstSrc2, "pstSrc2"},
                         {pstDst, "pstDst"}}));
-    IVE_CHECK(typed_img(IVE_HERE, pstSrc1, "pstSrc1", U8C1, 32, 32, 1920, 1080));
-    IVE_CHECK(typed_img(IVE_HERE, pstSrc2, "pstSrc2", U8C1, 32, 32, 1920, 1080));
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstSrc1, "pstSrc1", U8C1, 32, 32, 1920, 1080));
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstSrc2, "pstSrc2", U8C1, 32, 32, 1920, 1080));
     IVE_CHECK(ive_null(IVE_HERE, pstDst->pu8VirAddr, "pstDst->pu8VirAddr"));
     IVE_CHECK(ive_phy(IVE_HERE, pstDst->u32PhyAddr, "pstDst->u32PhyAddr"));
     IVE_CHECK(ive_min_size(IVE_HERE, pstDst->u32Size, 32, "pstDst->u32Size"));
@@ -118,7 +121,7 @@ s32 IveCheckCCLParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrcDs
 {
     IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrcDst, "pstSrcDst"}, {pstBlob, "pstBlob"},
                         {pstCclCtrl, "pstCclCtrl"}}));
-    IVE_CHECK(typed_img(IVE_HERE, pstSrcDst, "pstSrcDst", U8C1, 16, 16, 720, 640));
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstSrcDst, "pstSrcDst", U8C1, 16, 16, 720, 640));
     IVE_CHECK(ive_null(IVE_HERE, pstBlob->pu8VirAddr, "pstBlob->pu8VirAddr"));
     IVE_CHECK(ive_phy(IVE_HERE, pstBlob->u32PhyAddr, "pstBlob->u32PhyAddr"));
     IVE_CHECK(ive_min_size(IVE_HERE, pstBlob->u32Size, sizeof(IVE_CCBLOB_S), "pstBlob->u32Size"));
@@ -134,8 +137,8 @@ s32 IveCheckSTCandiCornerParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S
 {
     IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstCandiCorner, "pstCandiCorner"},
                         {pstStCandiCornerCtrl, "pstStCandiCornerCtrl"}}));
-    IVE_CHECK(typed_img(IVE_HERE, pstSrc, "pstSrc", U8C1, 64, 64, 720, 576));
-    IVE_CHECK(typed_img(IVE_HERE, pstCandiCorner, "pstCandiCorner", U8C1, 64, 64, 720, 576));
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstSrc, "pstSrc", U8C1, 64, 64, 720, 576));
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstCandiCorner, "pstCandiCorner", U8C1, 64, 64, 720, 576));
     IVE_CHECK(ive_same(IVE_HERE, pstCandiCorner, "pstCandiCorner", pstSrc, "pstSrc"));
     const IVE_MEM_BLOCK_S &mem = pstStCandiCornerCtrl->stMem;
     IVE_CHECK(ive_null(IVE_HERE, mem.pu8VirAddr, "pstStCandiCornerCtrl->stMem.pu8VirAddr"));
@@ -161,7 +164,8 @@ s32 IveCheckSTCornerParam(const IVE_IMG_DESC_S *pstCandiCorner, const IVE_MEM_BL
                        (s32)IVE_ST_MAX_CORNER_NUM));
     IVE_CHECK(ive_fail(IVE_HERE, c.u16MinDist < 1 || c.u16MinDist > 255, kIllegal,
                        "pstStCornerCtrl->u16MinDist(%d) must be in [1, %d]!\n", c.u16MinDist, 255));
-    IVE_CHECK(typed_img(IVE_HERE, pstCandiCorner, "pstCandiCorner", U8C1, 64, 64, 720, 576));
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstCandiCorner, "pstCandiCorner", U8C1, 64, 64, 720, 576));
+    IVE_CHECK(user_plane(IVE_HERE, pstCandiCorner, "pstCandiCorner"));
     IVE_CHECK(ive_phy(IVE_HERE, pstCorner->u32PhyAddr, "pstCorner->u32PhyAddr"));
     IVE_CHECK(ive_null(IVE_HERE, pstCorner->pu8VirAddr, "pstCorner->pu8VirAddr"));
     return ive_min_size(IVE_HERE, pstCorner->u32Size, sizeof(IVE_CORNER_LIST_S), "pstCorner->u32Size");
@@ -173,8 +177,8 @@ s32 IveCheckCannyHysEdgeParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S 
 {
     IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc, "pstSrc"}, {pstEdge, "pstEdge"},
                         {pstStack, "pstStack"}, {pstCannyHysEdgeCtrl, "pstCannyHysEdgeCtrl"}}));
-    IVE_CHECK(typed_img(IVE_HERE, pstSrc, "pstSrc", U8C1, 64, 64, 1920, 1024));
-    IVE_CHECK(typed_img(IVE_HERE, pstEdge, "pstEdge", U8C1, 64, 64, 1920, 1024));
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstSrc, "pstSrc", U8C1, 64, 64, 1920, 1024));
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstEdge, "pstEdge", U8C1, 64, 64, 1920, 1024));
     IVE_CHECK(canny_stack(IVE_HERE, pstStack, pstSrc));
     const IVE_CANNY_HYS_EDGE_CTRL_S &c = *pstCannyHysEdgeCtrl;
     IVE_CHECK(ive_fail(IVE_HERE, c.u16HighThr < c.u16LowThr, kIllegal,
@@ -196,8 +200,18 @@ s32 IveCheckCannyHysEdgeParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S 
 s32 IveCheckCannyEdgeParam(const IVE_IMG_DESC_S *pstEdge, const IVE_MEM_BLOCK_S *pstStack)
 {
     IVE_CHECK(ive_nulls(IVE_HERE, {{pstEdge, "pstEdge"}, {pstStack, "pstStack"}}));
-    IVE_CHECK(typed_img(IVE_HERE, pstEdge, "pstEdge", U8C1, 64, 64, 1920, 1024));
-    return canny_stack(IVE_HERE, pstStack, pstEdge);
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstEdge, "pstEdge", U8C1, 64, 64, 1920, 1024));
+    IVE_CHECK(user_plane(IVE_HERE, pstEdge, "pstEdge"));
+    IVE_CHECK(canny_stack(IVE_HERE, pstStack, pstEdge));
+    // The engine leaves at most a point per pixel on the stack; a larger
+    // count would send the tracking past the stack's end.
+    const u32 pixels = (u32)pstEdge->u16Width * pstEdge->u16Height;
+    u32 count;
+    memcpy(&count, pstStack->pu8VirAddr + (size_t)4 * pixels, sizeof count);
+    return ive_fail(
+        IVE_HERE, count > pixels, kIllegal,
+        "pstStack's point count(%u) must be less than or equal to pstEdge->u16Width*pstEdge->u16Height(%u)!\n", count,
+        pixels);
 }
 
 s32 IveCheckSADParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc1, const IVE_IMG_DESC_S *pstSrc2,
@@ -206,8 +220,8 @@ s32 IveCheckSADParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc1,
 {
     IVE_CHECK(ive_nulls(IVE_HERE, {{pIveHandle, "pIveHandle"}, {pstSrc1, "pstSrc1"}, {pstSrc2, "pstSrc2"},
                         {pstSadCtrl, "pstSadCtrl"}}));
-    IVE_CHECK(typed_img(IVE_HERE, pstSrc1, "pstSrc1", U8C1, 64, 64, 1920, 1080));
-    IVE_CHECK(typed_img(IVE_HERE, pstSrc2, "pstSrc2", U8C1, 64, 64, 1920, 1080));
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstSrc1, "pstSrc1", U8C1, 64, 64, 1920, 1080));
+    IVE_CHECK(ive_typed_img(IVE_HERE, pstSrc2, "pstSrc2", U8C1, 64, 64, 1920, 1080));
     IVE_CHECK(ive_same(IVE_HERE, pstSrc2, "pstSrc2", pstSrc1, "pstSrc1"));
     const IVE_SAD_CTRL_S &c = *pstSadCtrl;
     IVE_CHECK(ive_fail(IVE_HERE, c.enMode > 2, kIllegal, "pstSadCtrl->enMode(%d) must be in [0, %d)!\n", (s32)c.enMode,

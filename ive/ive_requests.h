@@ -9,6 +9,7 @@
 #include "ive/mpi_ive.h"
 
 #include <cstddef>
+#include <cstring>
 
 constexpr unsigned long IVE_DMA = 0xC0484600;
 constexpr unsigned long IVE_FILTER = 0xC0744601;
@@ -252,6 +253,59 @@ struct IVE_SAD_REQ_S {
     IVE_SAD_CTRL_S stSadCtrl;
     u32 bInstant;
 };
+
+// ---- the model blocks, as the loaders write them and the engine reads them ------------------
+
+// Weight values of a network (3 bytes each): two per input neuron, one per
+// neuron of the layer before plus a bias for every later neuron, two per
+// output neuron.
+inline u32 ive_ann_weight_count(const u16 *layer_count, u32 layers)
+{
+    u32 n = 2u * layer_count[0] + 2u * layer_count[layers - 1];
+    for (u32 i = 0; i + 1 < layers; i++)
+        n += (u32)layer_count[i + 1] * (layer_count[i] + 1u);
+    return n;
+}
+
+// The decision functions of a support-vector model, one per pair of classes
+// in the order (0,1), (0,2) .. (K-2,K-1): an 8-byte header whose first u16
+// is the entry count (bytes 2-5 the function's s32 offset rho, 16 fraction
+// bits), then that many packed 6-byte entries {s32 alpha; u16 vector index}.
+constexpr u32 IVE_SVM_DF_HEADER = 8, IVE_SVM_DF_ENTRY = 6;
+
+// Walks the `dfs` decision functions in the `size` bytes at `df`, calling
+// on_df(d, header) and on_entry(d, k, alpha, index); either returning true
+// stops the walk, which then returns 1. Returns -1 - d when function d (its
+// header or an entry) runs past the end, 0 when every function fits.
+template <class OnDf, class OnEntry>
+s32 ive_svm_walk(const u8 *df, u64 size, u32 dfs, OnDf on_df, OnEntry on_entry)
+{
+    u64 off = 0;
+    for (u32 d = 0; d < dfs; d++) {
+        if (off + IVE_SVM_DF_HEADER > size)
+            return -1 - (s32)d;
+        u16 count;
+        memcpy(&count, df + off, sizeof count);
+        if (off + IVE_SVM_DF_HEADER + (u64)count * IVE_SVM_DF_ENTRY > size)
+            return -1 - (s32)d;
+        if (on_df(d, df + off))
+            return 1;
+        const u8 *e = df + off + IVE_SVM_DF_HEADER;
+        for (u32 k = 0; k < count; k++, e += IVE_SVM_DF_ENTRY) {
+            s32 alpha;
+            u16 index;
+            memcpy(&alpha, e, sizeof alpha);
+            memcpy(&index, e + 4, sizeof index);
+            if (on_entry(d, k, alpha, index))
+                return 1;
+        }
+        off += IVE_SVM_DF_HEADER + (u64)count * IVE_SVM_DF_ENTRY;
+    }
+    return 0;
+}
+
+// Decision functions of K classes: one per pair.
+inline u32 ive_svm_df_count(u32 classes) { return classes * (classes - 1) / 2; }
 
 // Query: the handle and bBlock in, the finish flag out.
 struct IVE_QUERY_REQ_S {

@@ -58,13 +58,16 @@ s32 ive_submit(IveAt at, const char *name, unsigned long cmd, IVE_TASK_HANDLE *h
 #define IVE_SUBMIT(Block, name, cmd, check, fill)                                                          \
     ive_submit<Block>(IVE_HERE, name, cmd, pIveHandle, [&] { return check; }, [&](Block & b) { fill; })
 
-// The parameter rules of the model-based operators (mixture model, optical
-// flow, gradient foreground, background model, neural network, support
-// vectors) are not part of this library yet: those operators submit nothing.
-s32 ive_rules_missing(const char *check, const char *name)
+// The extra step of a network prediction: a model whose loader added an
+// input neuron (the flag word after its weights) needs that input at 0. The
+// flag is read only when the weight block holds it.
+void zero_added_input(const IVE_MEM_BLOCK_S &src, const IVE_MLP_NET_S &net)
 {
-    ive_report({check, __LINE__}, "the parameters of %s are not supported by this library!\n", name);
-    return DU_ERR_IVE_NOT_SUPPORT;
+    u32 flag = 0;
+    if ((u64)net.stWeight.u32Size >= (u64)net.u32TotalWeightSize + sizeof flag)
+        memcpy(&flag, net.stWeight.pu8VirAddr + net.u32TotalWeightSize, sizeof flag);
+    if (flag)
+        memset(src.pu8VirAddr + (net.au16LayerCount[0] - 1) * 4u, 0, 4);
 }
 
 } // namespace
@@ -260,7 +263,7 @@ s32 DU_DUZ_IVE_GMM(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc, co
                    const IVE_IMG_DESC_S *pstBg, const IVE_MEM_BLOCK_S *pstModel, const IVE_GMM_CTRL_S *pstGmmCtrl,
                    u32 bInstant)
 {
-    return IVE_SUBMIT(IVE_GMM_REQ_S, "GMM", IVE_GMM, ive_rules_missing("IveCheckGMMParam", "GMM"),
+    return IVE_SUBMIT(IVE_GMM_REQ_S, "GMM", IVE_GMM, IveCheckGMMParam(pIveHandle, pstSrc, pstFg, pstBg, pstModel, pstGmmCtrl, bInstant),
                       b.stSrc = *pstSrc; b.stFg = *pstFg; b.stBg = *pstBg; b.stModel = *pstModel;
                       b.stGmmCtrl = *pstGmmCtrl; b.bInstant = bInstant);
 }
@@ -301,7 +304,8 @@ s32 DU_DUZ_IVE_LKOpticalFlow(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *
                              u32 bInstant)
 {
     return IVE_SUBMIT(IVE_LK_OPTICAL_FLOW_REQ_S, "LKOpticalFlow", IVE_LK_OPTICAL_FLOW,
-                      ive_rules_missing("IveCheckLKOpticalFlowParam", "LKOpticalFlow"),
+                      IveCheckLKOpticalFlowParam(pIveHandle, pstSrcPre, pstSrcCur, pstPoint, pstMv, pstLkOptiFlowCtrl,
+                                                 bInstant),
                       b.stSrcPre = *pstSrcPre; b.stSrcCur = *pstSrcCur; b.stPoint = *pstPoint; b.stMv = *pstMv;
                       b.stLkOptiFlowCtrl = *pstLkOptiFlowCtrl; b.bInstant = bInstant);
 }
@@ -310,7 +314,7 @@ s32 DU_DUZ_IVE_GradFg(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstBgDi
                       const IVE_IMG_DESC_S *pstBgGrad, const IVE_IMG_DESC_S *pstGradFg,
                       const IVE_GRAD_FG_CTRL_S *pstGradFgCtrl, u32 bInstant)
 {
-    return IVE_SUBMIT(IVE_GRAD_FG_REQ_S, "GradFg", IVE_GRAD_FG, ive_rules_missing("IveCheckGradFgParam", "GradFg"),
+    return IVE_SUBMIT(IVE_GRAD_FG_REQ_S, "GradFg", IVE_GRAD_FG, IveCheckGradFgParam(pIveHandle, pstBgDiffFg, pstCurGrad, pstBgGrad, pstGradFg, pstGradFgCtrl, bInstant),
                       b.stBgDiffFg = *pstBgDiffFg; b.stCurGrad = *pstCurGrad; b.stBgGrad = *pstBgGrad;
                       b.stGradFg = *pstGradFg; b.stGradFgCtrl = *pstGradFgCtrl; b.bInstant = bInstant);
 }
@@ -322,7 +326,8 @@ s32 DU_DUZ_IVE_MatchBgModel(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *p
                             u32 bInstant)
 {
     return IVE_SUBMIT(IVE_MATCH_BG_MODEL_REQ_S, "MatchBgModel", IVE_MATCH_BG_MODEL,
-                      ive_rules_missing("IveCheckMatchBgModelParam", "MatchBgModel"),
+                      IveCheckMatchBgModelParam(pIveHandle, pstCurImg, pstBgModel, pstFgFlag, pstBgDiffFg, pstFrmDiffFg,
+                                                pstStatData, pstMatchBgModelCtrl, bInstant),
                       b.stCurImg = *pstCurImg; b.stBgModel = *pstBgModel; b.stFgFlag = *pstFgFlag;
                       b.stBgDiffFg = *pstBgDiffFg; b.stFrmDiffFg = *pstFrmDiffFg; b.stStatData = *pstStatData;
                       b.stMatchBgModelCtrl = *pstMatchBgModelCtrl; b.bInstant = bInstant);
@@ -335,7 +340,8 @@ s32 DU_DUZ_IVE_UpdateBgModel(IVE_TASK_HANDLE *pIveHandle, const IVE_DATA_DESC_S 
                              const IVE_UPDATE_BG_MODEL_CTRL_S *pstUpdateBgModelCtrl, u32 bInstant)
 {
     return IVE_SUBMIT(IVE_UPDATE_BG_MODEL_REQ_S, "UpdateBgModel", IVE_UPDATE_BG_MODEL,
-                      ive_rules_missing("IveCheckUpdateBgModelParam", "UpdateBgModel"),
+                      IveCheckUpdateBgModelParam(pIveHandle, pstBgModel, pstFgFlag, pstBgImg, pstChgStaImg, pstChgStaFg,
+                                                 pstChgStaLife, pstStatData, pstUpdateBgModelCtrl, bInstant),
                       b.stBgModel = *pstBgModel; b.stFgFlag = *pstFgFlag; b.stBgImg = *pstBgImg;
                       if (pstUpdateBgModelCtrl->u8DetChgRegion == 1) {
                           b.stChgStaImg = *pstChgStaImg;
@@ -349,12 +355,11 @@ s32 DU_DUZ_IVE_ANN_MLP_Predict(IVE_TASK_HANDLE *pIveHandle, const IVE_MEM_BLOCK_
                                const IVE_LUT_DESC_S *pstActivFuncTab, const IVE_MLP_NET_S *pstAnnMlpModel,
                                const IVE_MEM_BLOCK_S *pstDst, u32 bInstant)
 {
-    // The model loaders' extra step (the zero input of an added neuron)
-    // comes with the model rules.
     return IVE_SUBMIT(IVE_ANN_MLP_PREDICT_REQ_S, "ANN_MLP_Predict", IVE_ANN_MLP_PREDICT,
-                      ive_rules_missing("IveCheckANNMLPPredictParam", "ANN_MLP_Predict"),
+                      IveCheckANNMLPPredictParam(pIveHandle, pstSrc, pstActivFuncTab, pstAnnMlpModel, pstDst,
+                                                 bInstant),
                       b.stSrc = *pstSrc; b.stActivFuncTab = *pstActivFuncTab; b.stAnnMlpModel = *pstAnnMlpModel;
-                      b.stDst = *pstDst; b.bInstant = bInstant);
+                      b.stDst = *pstDst; b.bInstant = bInstant; zero_added_input(*pstSrc, *pstAnnMlpModel));
 }
 
 s32 DU_DUZ_IVE_SVM_Predict(IVE_TASK_HANDLE *pIveHandle, const IVE_MEM_BLOCK_S *pstSrc,
@@ -362,7 +367,7 @@ s32 DU_DUZ_IVE_SVM_Predict(IVE_TASK_HANDLE *pIveHandle, const IVE_MEM_BLOCK_S *p
                            const IVE_MEM_BLOCK_S *pstDstVote, u32 bInstant)
 {
     return IVE_SUBMIT(IVE_SVM_PREDICT_REQ_S, "SVM_Predict", IVE_SVM_PREDICT,
-                      ive_rules_missing("IveCheckSVMPredictParam", "SVM_Predict"),
+                      IveCheckSVMPredictParam(pIveHandle, pstSrc, pstKernelTab, pstSvmModel, pstDstVote, bInstant),
                       b.stSrc = *pstSrc; b.stKernelTab = *pstKernelTab; b.stSvmModel = *pstSvmModel;
                       b.stDstVote = *pstDstVote; b.bInstant = bInstant);
 }

@@ -12,7 +12,6 @@
 // ---- status codes ------------------------------------------------------------------
 constexpr s32 DU_ERR_IVE_ILLEGAL_PARAM = mpi_status(DU_ID_IVE, ERR_ILLEGAL_PARAM); // 0xA01D8003
 constexpr s32 DU_ERR_IVE_NULL_PTR = mpi_status(DU_ID_IVE, ERR_NULL_PTR);           // 0xA01D8006
-constexpr s32 DU_ERR_IVE_NOT_SUPPORT = mpi_status(DU_ID_IVE, ERR_NOT_SUPPORT);     // 0xA01D8008
 constexpr s32 DU_ERR_IVE_NOMEM = mpi_status(DU_ID_IVE, ERR_NOMEM);                 // 0xA01D800C
 constexpr s32 DU_ERR_IVE_SYS_NOTREADY = mpi_status(DU_ID_IVE, ERR_SYS_NOTREADY);   // 0xA01D8010
 constexpr s32 DU_ERR_IVE_OPEN_FILE = mpi_status(DU_ID_IVE, 0x42);                  // 0xA01D8042
@@ -277,6 +276,9 @@ struct IVE_GMM_CTRL_S {
     u8 au8Reserved[3];
 };
 
+// The point list (pstPoint) holds per point its s32 x and s32 y in pixels
+// with 7 fraction bits; the motion-vector list (pstMv) gets per point an s32
+// status (0 tracked, -1 lost) and the s16 x and y motion, 7 fraction bits.
 struct IVE_LK_OPTICAL_FLOW_CTRL_S {
     u16 u16CornerNum;
     u8 u0q8MinEigThr;
@@ -329,6 +331,9 @@ struct IVE_UPDATE_BG_MODEL_CTRL_S {
     u8 u8Reserved;
 };
 
+// A lookup table of 2-byte elements approximating a function over the
+// input range [s32TabInLower, s32TabInUpper], u8TabInPreci fraction bits of
+// the input per element.
 struct IVE_LUT_DESC_S {
     IVE_MEM_BLOCK_S stTable;
     u16 u16ElemNum;
@@ -338,6 +343,9 @@ struct IVE_LUT_DESC_S {
     s32 s32TabInUpper;
 };
 
+// A multi-layer perceptron as its loader leaves it: the weights (3 bytes
+// each, 16 fraction bits) and, after them, a u32 that is 1 when the loader
+// gave the network an extra input neuron that must always see 0.
 struct IVE_MLP_NET_S {
     u32 enActivFunc;
     IVE_MEM_BLOCK_S stWeight;
@@ -347,6 +355,8 @@ struct IVE_MLP_NET_S {
     u8 u8LayerNum;
 };
 
+// A support-vector classifier: the support vectors (3 bytes per value, 16
+// fraction bits) and the decision functions (ive_requests.h) in one block.
 struct IVE_SVM_CLASSIFIER_S {
     u32 enType;
     u32 enKernelType;
@@ -468,6 +478,8 @@ s32 DU_DUZ_IVE_UpdateBgModel(IVE_TASK_HANDLE *pIveHandle, const IVE_DATA_DESC_S 
                              const IVE_IMG_DESC_S *pstChgStaImg, const IVE_IMG_DESC_S *pstChgStaFg,
                              const IVE_IMG_DESC_S *pstChgStaLife, const IVE_MEM_BLOCK_S *pstStatData,
                              const IVE_UPDATE_BG_MODEL_CTRL_S *pstUpdateBgModelCtrl, u32 bInstant);
+// With a model whose loader added an input neuron, the source's value for
+// that neuron (its last) is set to 0 before the task is submitted.
 s32 DU_DUZ_IVE_ANN_MLP_Predict(IVE_TASK_HANDLE *pIveHandle, const IVE_MEM_BLOCK_S *pstSrc,
                                const IVE_LUT_DESC_S *pstActivFuncTab, const IVE_MLP_NET_S *pstAnnMlpModel,
                                const IVE_MEM_BLOCK_S *pstDst, u32 bInstant);
@@ -482,6 +494,28 @@ s32 DU_DUZ_IVE_EqualizeHist(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *p
 s32 DU_DUZ_IVE_STCandiCorner(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pstSrc,
                              const IVE_IMG_DESC_S *pstCandiCorner,
                              const IVE_ST_CANDI_CORNER_CTRL_S *pstStCandiCornerCtrl, u32 bInstant);
+
+// ---- the software stages after the engine ---------------------------------------------------
+// They run on the user addresses in the caller's thread, once the engine task
+// that produced their input has finished.
+
+// Tracks edges from the points of the Canny stack into candidate pixels and
+// turns the edge map into 0 and 255; the stack's count ends at 0.
+s32 DU_DUZ_IVE_CannyEdge(IVE_IMG_DESC_S *pstEdge, IVE_MEM_BLOCK_S *pstStack);
+// Picks the strongest corner candidates that keep u16MinDist from each
+// other into the corner list (IVE_CORNER_LIST_S), strongest first.
+s32 DU_DUZ_IVE_STCorner(IVE_IMG_DESC_S *pstCandiCorner, IVE_MEM_BLOCK_S *pstCorner,
+                        IVE_ST_CORNER_CTRL_S *pstStCornerCtrl);
+
+// ---- model files ----------------------------------------------------------------------------
+// Load a ".bin" model into one block of media memory and fill the record;
+// 0xA01D8042 when the file cannot be opened, 0xA01D8043 when it is shorter
+// than its fields, 0xA01D8003 when a value is out of range. A loaded record
+// is unloaded before it is loaded again.
+s32 DU_DUZ_IVE_ANN_MLP_LoadModel(const char *pchFileName, IVE_MLP_NET_S *pstAnnMlpModel);
+void DU_DUZ_IVE_ANN_MLP_UnloadModel(IVE_MLP_NET_S *pstAnnMlpModel);
+s32 DU_DUZ_IVE_SVM_LoadModel(const char *pchFileName, IVE_SVM_CLASSIFIER_S *pstSvmModel);
+void DU_DUZ_IVE_SVM_UnloadModel(IVE_SVM_CLASSIFIER_S *pstSvmModel);
 
 // Whether task `IveHandle` has finished (*pbFinish 1) or not (0); with
 // bBlock 1 the call waits for it.

@@ -8,6 +8,7 @@
 #include "core/rec_state.h"
 #include "core/run_thread.h"
 #include "mpi/audio/aac/audio_aac_adp.h"
+#include "mpi/audio/aac/audio_aac_dec_adp.h"
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/ao/mpi_ao.h"
 #include "mpi/video/sys/mpi_sys.h"
@@ -373,7 +374,9 @@ s32 KX_DV_Audio_Run(void)
     aud_cfg.AiChn = 0;
     aud_cfg.AencChn = 0;
     aud_cfg.AoDev = 0;
-    DU_DUZ_AENC_AacInit(); // registered once; a later start finds it there
+    // Registered once; a later start finds them there.
+    DU_DUZ_AENC_AacInit();
+    DU_DUZ_ADEC_AacInit();
 
     if (KX_AUDIO_CfgAcodec(&in) != 0) {
         puts("======SAMPLE_COMM_AUDIO_CfgAcodec failed");

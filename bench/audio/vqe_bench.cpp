@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/audio/quietly.h"
 #include "mpi/audio/vqe/upvqe.h"
 
 namespace {
@@ -29,24 +30,6 @@ std::vector<s16> second_of_sound(int rate)
     for (size_t i = 0; i < v.size(); i++)
         v[i] = (s16)lrint(3000 * sin(2 * M_PI * 440 * i / rate) + nd(rng));
     return v;
-}
-
-// Runs `fn` with standard error (the loader's lines) sent to /dev/null.
-template <class Fn> s32 quietly(Fn fn)
-{
-    fflush(stderr);
-    int saved = dup(2), null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-        dup2(null, 2);
-        close(null);
-    }
-    s32 ret = fn();
-    fflush(stderr);
-    if (saved >= 0) {
-        dup2(saved, 2);
-        close(saved);
-    }
-    return ret;
 }
 
 UPVQE_INSTANCE_S *make_up(const UPVQE_CFG_S &cfg)

@@ -5,6 +5,10 @@
 // Submit/<op>: the firmware's own work per operator (parameter check, block,
 // request) up to the engine, which refuses the task at once (ive_refuse).
 // Query: one query of a finished task, the request's round trip alone.
+// CannyEdge640x480, STCorner720x576: the software stages after the engine,
+// on the processor: edge tracking over a map with a stacked edge on every
+// tenth line and candidates between them; corner selection with a
+// candidate on every other pixel and a minimum distance of 10.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -12,6 +16,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <vector>
 
 #include "board/board.h"
 #include "board/sim/sim.h"
@@ -141,11 +146,82 @@ std::function<s32(IVE_TASK_HANDLE *)> make_canny()
     };
 }
 
+std::function<s32(IVE_TASK_HANDLE *)> make_gmm()
+{
+    IVE_IMG_DESC_S src = picture(IVE_IMAGE_TYPE_U8C1, 640, 480, 1), fg = picture(IVE_IMAGE_TYPE_U8C1, 640, 480, 1),
+                   bg = picture(IVE_IMAGE_TYPE_U8C1, 640, 480, 1);
+    IVE_MEM_BLOCK_S model = mem(3 * 7 * 640 * 480);
+    return [=](IVE_TASK_HANDLE *h) {
+        IVE_GMM_CTRL_S c = {25 << 10, 400 << 10, 4 << 10, 6554, 45875, 16 << 8, 6554, 3, {}};
+        return DU_DUZ_IVE_GMM(h, &src, &fg, &bg, &model, &c, 0);
+    };
+}
+std::function<s32(IVE_TASK_HANDLE *)> make_svm()
+{
+    // 80 classes of 256 features, 3000 vectors, empty decision functions.
+    IVE_MEM_BLOCK_S src = mem(4 * 256), votes = mem(2 * 80);
+    IVE_LUT_DESC_S tab = {mem(2 * 2048), 2048, 0, 0, -1024, 1024};
+    IVE_SVM_CLASSIFIER_S m;
+    memset(&m, 0, sizeof m);
+    m.enKernelType = 2;
+    m.stSv = mem(3 * 256 * 3000);
+    m.u32TotalDfSize = 8 * 80 * 79 / 2;
+    m.stDf = mem(m.u32TotalDfSize);
+    m.u16FeatureDim = 256;
+    m.u16SvTotal = 3000;
+    m.u8ClassCount = 80;
+    return [=](IVE_TASK_HANDLE *h) { return DU_DUZ_IVE_SVM_Predict(h, &src, &tab, &m, &votes, 0); };
+}
+
 BENCHMARK_CAPTURE(Submit, Integ, IVE_INTEG, make_integ);
 BENCHMARK_CAPTURE(Submit, Hist, IVE_HIST, make_hist);
 BENCHMARK_CAPTURE(Submit, Add, IVE_ADD, make_add);
 BENCHMARK_CAPTURE(Submit, SAD, IVE_SAD, make_sad);
 BENCHMARK_CAPTURE(Submit, CannyHysEdge, IVE_CANNY_HYS_EDGE, make_canny);
+BENCHMARK_CAPTURE(Submit, GMM, IVE_GMM, make_gmm);
+BENCHMARK_CAPTURE(Submit, SVM_Predict, IVE_SVM_PREDICT, make_svm);
+
+void CannyEdge640x480(benchmark::State &state)
+{
+    start_board("");
+    IVE_IMG_DESC_S edge = picture(IVE_IMAGE_TYPE_U8C1, 640, 480, 1);
+    IVE_MEM_BLOCK_S stack = mem((640 * 480 + 4) * 4);
+    std::vector<u8> map(640 * 480);
+    for (u32 y = 0; y < 480; y++)
+        for (u32 x = 0; x < 640; x++)
+            map[y * 640 + x] = y % 10 == 0 ? 2 : (x + y) % 3 == 0 ? 1 : 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        memcpy(edge.pu8VirAddr[0], map.data(), map.size());
+        u32 count = 0;
+        for (u32 y = 0; y < 480; y += 10)
+            for (u32 x = 0; x < 640; x++, count++) {
+                const u16 p[2] = {(u16)x, (u16)y};
+                memcpy(stack.pu8VirAddr + 4 * count, p, 4);
+            }
+        memcpy(stack.pu8VirAddr + 4 * 640 * 480, &count, 4);
+        state.ResumeTiming();
+        if (DU_DUZ_IVE_CannyEdge(&edge, &stack) != 0)
+            state.SkipWithError("Canny refused");
+    }
+    state.SetItemsProcessed(state.iterations() * 640 * 480);
+}
+BENCHMARK(CannyEdge640x480)->Unit(benchmark::kMillisecond);
+
+void STCorner720x576(benchmark::State &state)
+{
+    start_board("");
+    IVE_IMG_DESC_S cand = picture(IVE_IMAGE_TYPE_U8C1, 720, 576, 1);
+    for (u32 i = 0; i < 720 * 576; i++)
+        cand.pu8VirAddr[0][i] = i % 2 ? 0 : (u8)(1 + i % 251);
+    IVE_MEM_BLOCK_S list = mem(802);
+    IVE_ST_CORNER_CTRL_S ctrl = {200, 10};
+    for (auto _ : state)
+        if (DU_DUZ_IVE_STCorner(&cand, &list, &ctrl) != 0)
+            state.SkipWithError("corner selection refused");
+    state.SetItemsProcessed(state.iterations() * 720 * 576);
+}
+BENCHMARK(STCorner720x576)->Unit(benchmark::kMillisecond);
 
 void Query(benchmark::State &state)
 {

@@ -208,9 +208,7 @@ int aenc_get_frame(AencCall &k, void *arg)
         return code(ERR_UNEXIST);
     if (ch.frames.empty())
         return code(ERR_BUF_EMPTY);
-    AI_FRAME_REC_S rec{};
-    rec.stFrm = ch.frames.front()->rec;
-    rec.stRefFrm.bValid = 0;
+    AI_FRAME_REC_S rec = audio::frame_record(*ch.frames.front());
     if (!put_user(arg, rec))
         return fail(EFAULT);
     ch.held.push_back(ch.frames.front());
@@ -321,7 +319,10 @@ const IoctlOp<AencCall> kAencOps[] = {
     {AENC_DESTROY_CHN_CTRL, aenc_destroy_chn},
     {AENC_GET_FRAME_CTRL, aenc_get_frame},
     {AENC_RELEASE_FRAME_CTRL,
-     [](AencCall &k, void *arg) { return audio::release_held(k.ch().held, arg, DU_ID_AENC); }},
+     [](AencCall &k, void *arg) {
+         AI_FRAME_REC_S rec;
+         return get_user(rec, arg) ? audio::release_held(k.ch().held, rec, DU_ID_AENC) : fail(EFAULT);
+     }},
     {AENC_DBG_INFO_CTRL, [](AencCall &k, void *arg) { return store(arg, k.ch().dbg); }},
     {AENC_STRMBUF_INIT_CTRL, aenc_strmbuf_init},
     {AENC_STRMBUF_DEINIT_CTRL, aenc_strmbuf_deinit},

@@ -1,9 +1,17 @@
 // /dev/ai: the audio capture driver. One device, 16 channels. While the device
 // is enabled a capture clock delivers one frame every u32PtNumPerFrm samples
-// of the device rate from the board's sound (board.conf `audio = tone HZ |
-// silence | file PATH`, default a 1000 Hz tone) to every enabled channel: into
+// of the device rate from the board's sound to every enabled channel: into
 // the channel's own queue for GetFrame when it has a frame depth, and along
 // the kernel bind table to the bound encoder and output channels.
+//
+// The microphone hears the board's sound (board.conf `audio`, the `audio`
+// command: a tone, silence, a WAV file, noise, a tone in noise or a tone with
+// mains hum) and, with `audio.echo = GAIN DELAY_MS`, what output channel 0
+// plays, attenuated by GAIN and late by DELAY_MS, as a room would echo it.
+// The codec's gain word is the microphone gain in dB (1 dB a step, 0 dB at
+// word 0) and scales both. A channel linked to an output channel (for echo
+// cancellation, or asking for reference frames) gets with every frame that
+// output channel's played samples of the same span as its echo reference.
 #include "board/sim/audio.h"
 #include "board/sim/sim.h"
 #include "mpi/audio/ai/ai_requests.h"
@@ -15,6 +23,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -28,52 +37,108 @@ constexpr unsigned kChns = 16;
 constexpr u32 kNoPool = 0xFFFFFFFFu;
 constexpr u32 kNoBlock = 0xFFFFFFFFu;
 constexpr u32 kMaxPtNum = 2048;
-constexpr u32 kToneAmplitude = 16384; // half of full scale
+constexpr double kToneAmplitude = 16384; // half of full scale
+constexpr double kHumLevelDb = -12.0;     // the hum and the tone over it
+constexpr double kHumToneHz = 1000;
+constexpr u32 kMaxGainDb = 120;           // the codec's largest gain word
+constexpr double kMaxEchoDelayMs = 1000;
 // Frames the bound encoder and output channels may hold on top of the
 // device's own frame buffers.
 constexpr u32 kExtraFrames = 16;
 
 s32 code(u32 c) { return mpi_status(DU_ID_AI, c); }
 
+double amplitude(double dbfs) { return 32767.0 * pow(10.0, dbfs / 20.0); }
+
+// A Gaussian value for sample `n` of track `t`: the same whatever the frames
+// are cut into (splitmix64, then Box-Muller).
+double gaussian(uint64_t n, unsigned t)
+{
+    auto mix = [](uint64_t z) {
+        z += 0x9E3779B97F4A7C15ull;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    };
+    uint64_t a = mix(n * 2 + t * 0x10000000000ull), b = mix(a);
+    double u1 = ((a >> 11) + 1.0) / 9007199254740993.0, u2 = (b >> 11) / 9007199254740992.0;
+    return sqrt(-2 * log(u1)) * cos(2 * M_PI * u2);
+}
+
 // The sound in front of the microphone.
 struct Sound {
-    enum Kind { tone, silence, file } kind = tone;
+    enum Kind { tone, silence, file, noise, tone_noise, hum } kind = tone;
     double hz = 1000;
+    double noise_rms = 0; // the noise's level: that of a sine of the given dBFS
     audio::WavData wav;
+
+    // From the words of board.conf's `audio` or the `audio` command; "" or
+    // why they are refused (then nothing changes).
+    std::string parse(const std::vector<std::string> &w)
+    {
+        Sound next;
+        double hz_in = 0, db = 0;
+        auto number = [&](size_t i, double lo, double hi, double &v) {
+            return w.size() > i && parse_double(w[i], v) && v >= lo && v <= hi;
+        };
+        if (w.size() == 1 && w[0] == "silence") {
+            next.kind = silence;
+        } else if (w[0] == "tone" && w.size() == 2 && number(1, 1, 24000, hz_in)) {
+            next.hz = hz_in;
+        } else if (w[0] == "noise" && w.size() == 2 && number(1, -100, 0, db)) {
+            next.kind = noise;
+            next.noise_rms = amplitude(db) / sqrt(2.0);
+        } else if (w[0] == "tone+noise" && w.size() == 3 && number(1, 1, 24000, hz_in) && number(2, -100, 0, db)) {
+            next.kind = tone_noise;
+            next.hz = hz_in;
+            next.noise_rms = amplitude(db) / sqrt(2.0);
+        } else if (w[0] == "hum" && w.size() == 2 && number(1, 1, 24000, hz_in)) {
+            next.kind = hum;
+            next.hz = hz_in;
+        } else if (w[0] == "file" && w.size() == 2) {
+            // A relative name lies in the board's root.
+            std::string path = w[1][0] == '/' ? w[1] : root() + "/" + w[1];
+            std::string why;
+            if (!audio::wav_read(path, next.wav, why))
+                return "audio file " + w[1] + ": " + why;
+            next.kind = file;
+        } else {
+            return "usage: audio tone HZ | silence | file PATH | noise DBFS | tone+noise HZ DBFS | hum HZ";
+        }
+        *this = std::move(next);
+        return "";
+    }
 
     void from_conf()
     {
         *this = Sound();
-        std::vector<std::string> words = split_words(conf("audio", "tone 1000"));
+        std::string text = conf("audio", "tone 1000");
+        std::vector<std::string> words = split_words(text);
         if (words.empty())
             return;
-        if (words[0] == "silence") {
-            kind = silence;
-        } else if (words[0] == "tone") {
-            if (words.size() > 1)
-                hz = strtod(words[1].c_str(), nullptr);
-        } else if (words[0] == "file" && words.size() > 1) {
-            // A relative name lies in the board's root.
-            std::string path = words[1][0] == '/' ? words[1] : root() + "/" + words[1];
-            std::string why;
-            if (audio::wav_read(path, wav, why)) {
-                kind = file;
-            } else {
-                kind = silence;
-                event("ai", "audio file %s: %s, capturing silence", words[1].c_str(), why.c_str());
-            }
-        } else {
-            event("ai", "audio '%s' not understood, capturing a 1000 Hz tone", conf("audio", "").c_str());
-        }
+        std::string why = parse(words);
+        if (!why.empty())
+            event("ai", "audio '%s' not understood (%s), capturing a 1000 Hz tone", text.c_str(), why.c_str());
+    }
+
+    static double sine(double hz, uint64_t n, uint32_t rate)
+    {
+        // The phase is kept modulo one period so that it stays exact however long the board runs.
+        return sin(2 * M_PI * fmod(hz * (double)n, rate) / rate);
     }
 
     // Sample `n` (counted from device enable) of track `t` at `rate`.
-    int16_t sample(uint64_t n, unsigned t, uint32_t rate) const
+    double sample(uint64_t n, unsigned t, uint32_t rate) const
     {
         switch (kind) {
         case tone:
-            // The phase is kept modulo one period so that it stays exact however long the board runs.
-            return (int16_t)lrint(kToneAmplitude * sin(2 * M_PI * fmod(hz * (double)n, rate) / rate));
+            return kToneAmplitude * sine(hz, n, rate);
+        case noise:
+            return noise_rms * gaussian(n, t);
+        case tone_noise:
+            return kToneAmplitude * sine(hz, n, rate) + noise_rms * gaussian(n, t);
+        case hum:
+            return amplitude(kHumLevelDb) * (sine(kHumToneHz, n, rate) + sine(hz, n, rate));
         case file: {
             uint64_t frames = wav.samples.size() / wav.channels;
             uint64_t at = n * wav.rate / rate % frames; // nearest sample: the file plays at its own speed
@@ -83,6 +148,36 @@ struct Sound {
             break;
         }
         return 0;
+    }
+};
+
+// The room's echo of output channel 0 into the microphone.
+struct Echo {
+    double gain = 0; // 0: none
+    double delay_ms = 0;
+
+    std::string parse(const std::vector<std::string> &w)
+    {
+        double g, d;
+        if (w.size() == 1 && w[0] == "off") {
+            *this = Echo();
+            return "";
+        }
+        if (w.size() != 2 || !parse_double(w[0], g) || g < 0 || g > 1 || !parse_double(w[1], d) || d < 0 ||
+            d > kMaxEchoDelayMs)
+            return "usage: audio echo GAIN DELAY_MS (gain 0..1, delay 0..1000 ms) | audio echo off";
+        gain = g;
+        delay_ms = d;
+        return "";
+    }
+
+    void from_conf()
+    {
+        *this = Echo();
+        std::string text = conf("audio.echo", "off");
+        std::string why = parse(split_words(text));
+        if (!why.empty())
+            event("ai", "audio.echo '%s' not understood, no echo", text.c_str());
     }
 };
 
@@ -103,8 +198,12 @@ struct Chn {
     std::deque<FramePtr> queue;   // for GetFrame, at most the frame depth
     std::vector<FramePtr> held;   // handed out, not yet released
     AUDIO_SAVE_FILE_INFO_S save{};
+    // The output channel whose played samples come with every frame: linked
+    // for echo cancellation, or asked for as reference frames.
     AI_AEC_LINK_S aec{};
     bool aec_linked = false;
+    bool ref_frames = false;
+    bool linked() const { return aec_linked || ref_frames; }
     AI_RESMP_STATUS_S resmp{};
     uint8_t vqe[AI_VQE_STATUS_LEN] = {};
     s32 volume = 0;
@@ -126,6 +225,8 @@ struct Ai {
     u32 track_mode = 0, clk_dir = 0, gain = 0;
     Chn chn[kChns];
     Sound sound;
+    Echo echo;
+    std::vector<int16_t> echo_buf; // output channel 0's samples for one frame
 
     std::thread capture;
     bool run = false;
@@ -148,7 +249,8 @@ s32 pool_create(Ai &s)
     const AIO_ATTR_S &a = s.attr;
     unsigned tracks = a.enSoundmode == audio::kStereo ? 2 : 1;
     u32 block = ((a.u32PtNumPerFrm << a.enBitwidth) + 63) & ~63u;
-    u32 count = (a.u32FrmNum + kExtraFrames) * tracks;
+    // Each frame may come with an echo reference of its own.
+    u32 count = (a.u32FrmNum + kExtraFrames) * tracks * 2;
     u32 id = vb_create_pool(block, count, "");
     if (id == kNoPool) {
         event("ai", "frame pool of %u x %u bytes refused", count, block);
@@ -160,14 +262,12 @@ s32 pool_create(Ai &s)
 
 // ---- capture -------------------------------------------------------------------------------
 
-// One frame from the blocks; null when every block is held (an overrun).
-FramePtr make_frame(Ai &s)
+// A frame of blocks from the pool, released with the last holder; null when
+// every block is held (an overrun).
+std::shared_ptr<Frame> new_frame(Ai &s, unsigned tracks)
 {
-    const AIO_ATTR_S &a = s.attr;
-    unsigned tracks = a.enSoundmode == audio::kStereo ? 2 : 1;
     std::shared_ptr<FramePool> pool = s.pool;
-    // Released with the frame; the pool goes after its last block.
-    auto release = [pool](const Frame *fr) {
+    auto release = [pool](Frame *fr) {
         for (u32 h : fr->handle)
             if (h != kNoBlock)
                 vb_release_block(h);
@@ -178,27 +278,93 @@ FramePtr make_frame(Ai &s)
         f->handle[t] = vb_get_block(pool->id, 0, nullptr);
         if (f->handle[t] == kNoBlock)
             return nullptr;
+        f->rec.u32PhyAddr[t] = vb_block_phys(f->handle[t]);
+        f->rec.u32PoolId[t] = pool->id;
     }
+    return std::shared_ptr<Frame>(f.release(), release);
+}
+
+void put_sample(const AIO_ATTR_S &a, uint8_t *p, u32 i, double v)
+{
+    int16_t x = (int16_t)lrint(std::max(-32768.0, std::min(32767.0, v)));
+    if (a.enBitwidth == audio::kWidth16)
+        memcpy(p + 2 * i, &x, 2);
+    else
+        p[i] = (uint8_t)(x >> 8);
+}
+
+// The next captured frame: the sound and the room's echo, through the
+// microphone's gain.
+FramePtr make_frame(Ai &s)
+{
+    const AIO_ATTR_S &a = s.attr;
+    unsigned tracks = a.enSoundmode == audio::kStereo ? 2 : 1;
+    std::shared_ptr<Frame> f = new_frame(s, tracks);
+    if (!f)
+        return nullptr;
     f->rec.enBitwidth = a.enBitwidth;
     f->rec.enSoundmode = a.enSoundmode;
     f->rec.u32Len = a.u32PtNumPerFrm << a.enBitwidth;
     f->rec.u32Seq = (u32)s.frames;
     // The capture clock counts samples, so the stamps step by exactly one frame.
     f->rec.u64TimeStamp = s.pts0 + s.frames * a.u32PtNumPerFrm * 1000000ull / a.enSamplerate;
+
+    s.echo_buf.assign(a.u32PtNumPerFrm, 0);
+    uint64_t delay_us = (uint64_t)(s.echo.delay_ms * 1000);
+    bool echo = s.echo.gain > 0 && f->rec.u64TimeStamp >= delay_us &&
+                audio::ao_played(0, f->rec.u64TimeStamp - delay_us, a.enSamplerate, a.u32PtNumPerFrm,
+                                 s.echo_buf.data());
+    const double gain = pow(10.0, s.gain / 20.0);
     uint64_t n0 = s.frames * a.u32PtNumPerFrm;
     for (unsigned t = 0; t < tracks; t++) {
-        f->rec.u32PhyAddr[t] = vb_block_phys(f->handle[t]);
-        f->rec.u32PoolId[t] = pool->id;
         uint8_t *p = phys(f->rec.u32PhyAddr[t]);
         for (u32 i = 0; i < a.u32PtNumPerFrm; i++) {
-            int16_t v = s.sound.sample(n0 + i, t, a.enSamplerate);
-            if (a.enBitwidth == audio::kWidth16)
-                memcpy(p + 2 * i, &v, 2);
-            else
-                p[i] = (uint8_t)(v >> 8);
+            double v = s.sound.sample(n0 + i, t, a.enSamplerate);
+            if (echo)
+                v += s.echo.gain * s.echo_buf[i];
+            put_sample(a, p, i, gain * v);
         }
     }
-    return FramePtr(f.release(), release);
+    return f;
+}
+
+// The echo reference of a mono frame: what output channel `ao_chn` played over
+// the frame's span, in the frame's format; null when that channel plays nothing.
+FramePtr make_ref(Ai &s, const Frame &captured, u32 ao_chn)
+{
+    const AIO_ATTR_S &a = s.attr;
+    std::vector<int16_t> played(a.u32PtNumPerFrm);
+    if (!audio::ao_played((int)ao_chn, captured.rec.u64TimeStamp, a.enSamplerate, played.size(), played.data()))
+        return nullptr;
+    std::shared_ptr<Frame> ref = new_frame(s, 1);
+    if (!ref)
+        return nullptr;
+    ref->rec.enBitwidth = a.enBitwidth;
+    ref->rec.enSoundmode = 0;
+    ref->rec.u32Len = captured.rec.u32Len;
+    ref->rec.u32Seq = captured.rec.u32Seq;
+    ref->rec.u64TimeStamp = captured.rec.u64TimeStamp;
+    uint8_t *p = phys(ref->rec.u32PhyAddr[0]);
+    for (u32 i = 0; i < a.u32PtNumPerFrm; i++)
+        put_sample(a, p, i, played[i]);
+    return ref;
+}
+
+// The frame channel `c` gets: the captured one, or with a reference attached.
+FramePtr frame_for(Ai &s, const FramePtr &captured, const Chn &ch, std::map<u32, FramePtr> &refs)
+{
+    if (!ch.linked() || s.attr.enSoundmode == audio::kStereo)
+        return captured;
+    auto it = refs.find(ch.aec.u32AoChn);
+    if (it == refs.end())
+        it = refs.emplace(ch.aec.u32AoChn, make_ref(s, *captured, ch.aec.u32AoChn)).first;
+    if (!it->second)
+        return captured;
+    auto f = std::make_shared<Frame>();
+    f->rec = captured->rec;
+    f->owner = captured;
+    f->ref = it->second;
+    return f;
 }
 
 void capture_loop()
@@ -224,29 +390,34 @@ void capture_loop()
             s.frames++; // the clock runs on, unheard
             continue;
         }
-        FramePtr f = make_frame(s);
+        FramePtr captured = make_frame(s);
         s.frames++;
-        if (!f) {
+        if (!captured) {
             if (s.overruns++ % 100 == 0)
                 event("ai", "overrun: every frame buffer is held");
             continue;
         }
+        std::map<u32, FramePtr> refs; // one reference per output channel
+        std::vector<FramePtr> out;
         for (s32 c : to) {
             Chn &ch = s.chn[c];
+            out.push_back(frame_for(s, captured, ch, refs));
             if (ch.param.u32FrmDepth == 0)
                 continue;
             while (ch.queue.size() >= ch.param.u32FrmDepth)
                 ch.queue.pop_front(); // the oldest frame is overwritten
-            ch.queue.push_back(f);
+            ch.queue.push_back(out.back());
         }
+        captured.reset();
+        refs.clear();
         s.frame_cv.notify_all();
         // Bound channels take the frame without waiting; the lock is not held
         // so that their drivers never wait on this one.
         s.delivering = true;
         lock.unlock();
-        for (s32 c : to)
-            audio::route({DU_ID_AI, 0, c}, f);
-        f.reset();
+        for (size_t i = 0; i < to.size(); i++)
+            audio::route({DU_ID_AI, 0, to[i]}, out[i]);
+        out.clear();
         lock.lock();
         s.delivering = false;
         s.idle_cv.notify_all();
@@ -291,6 +462,7 @@ Hooks ai_hooks(
         Ai &s = ai();
         std::lock_guard<std::mutex> lock(s.lock);
         s.sound.from_conf();
+        s.echo.from_conf();
     },
     [] {
         Ai &s = ai();
@@ -393,14 +565,6 @@ int ai_disable_chn(AiCall &k, void *)
     return 0;
 }
 
-int ai_link_aec(AiCall &k, void *arg)
-{
-    if (int r = store(arg, k.ch().aec))
-        return r;
-    k.ch().aec_linked = true;
-    return 0;
-}
-
 int ai_get_frame(AiCall &k, void *arg)
 {
     Ai &s = k.s;
@@ -420,14 +584,54 @@ int ai_get_frame(AiCall &k, void *arg)
     if (ch.queue.empty())
         return code(ERR_BUF_EMPTY);
     FramePtr f = ch.queue.front();
-    AI_FRAME_REC_S out{};
-    out.stFrm = f->rec;
-    out.stRefFrm.bValid = 0;
-    req.stRec = out;
+    req.stRec = audio::frame_record(*f);
     if (!put_user(arg, req))
         return fail(EFAULT); // the frame stays queued
     ch.queue.pop_front();
     ch.held.push_back(f);
+    return 0;
+}
+
+// A frame handed out, or a block of a resampling pool that the unit put in
+// place of a frame's first track (the driver's frame went back already).
+int ai_release_frame(AiCall &k, void *arg)
+{
+    AI_FRAME_REC_S rec;
+    if (!get_user(rec, arg))
+        return fail(EFAULT);
+    if (audio::release_held(k.ch().held, rec, DU_ID_AI) == 0)
+        return 0;
+    u32 pool = rec.stFrm.u32PoolId[0];
+    if (!k.s.pool || pool != k.s.pool->id) {
+        u32 block = vb_block_at(pool, rec.stFrm.u32PhyAddr[0]);
+        if (block != kNoBlock && vb_release_block(block))
+            return 0;
+    }
+    return code(ERR_ILLEGAL_PARAM);
+}
+
+// The output channel whose played samples come with every frame.
+int ai_link(AiCall &k, void *arg, bool aec)
+{
+    AI_AEC_LINK_S link;
+    if (!get_user(link, arg))
+        return fail(EFAULT);
+    if (link.u32AoDev != 0 || link.u32AoChn >= kChns)
+        return mpi_status(DU_ID_AO, link.u32AoDev != 0 ? ERR_INVALID_DEVID : ERR_INVALID_CHNID);
+    Chn &ch = k.ch();
+    ch.aec = link;
+    (aec ? ch.aec_linked : ch.ref_frames) = true;
+    return 0;
+}
+
+int ai_set_gain(AiCall &k, void *arg)
+{
+    u32 gain;
+    if (!get_user(gain, arg))
+        return fail(EFAULT);
+    if (gain > kMaxGainDb)
+        return code(ERR_ILLEGAL_PARAM);
+    k.s.gain = gain;
     return 0;
 }
 
@@ -445,16 +649,19 @@ const IoctlOp<AiCall> kAiOps[] = {
     {AI_ENABLE_CHN_CTRL, ai_enable_chn},
     {AI_DISABLE_CHN_CTRL, ai_disable_chn},
     {AI_GET_FRAME_CTRL, ai_get_frame},
-    {AI_RELEASE_FRAME_CTRL, [](AiCall &k, void *arg) { return audio::release_held(k.ch().held, arg, DU_ID_AI); }},
-    {AI_LINK_AEC_CTRL, ai_link_aec},
+    {AI_RELEASE_FRAME_CTRL, ai_release_frame},
+    {AI_LINK_AEC_CTRL, [](AiCall &k, void *arg) { return ai_link(k, arg, true); }},
     {AI_UNLINK_AEC_CTRL,
      [](AiCall &k, void *) {
          k.ch().aec_linked = false;
          return 0;
      }},
-    // This board's capture has no echo path to hand over.
-    {AI_ENABLE_AECREF_CTRL, [](AiCall &, void *) { return code(ERR_NOT_SUPPORT); }},
-    {AI_DISABLE_AECREF_CTRL, [](AiCall &, void *) { return 0; }},
+    {AI_ENABLE_AECREF_CTRL, [](AiCall &k, void *arg) { return ai_link(k, arg, false); }},
+    {AI_DISABLE_AECREF_CTRL,
+     [](AiCall &k, void *) {
+         k.ch().ref_frames = false;
+         return 0;
+     }},
     {AI_RESMP_STATUS_CTRL, [](AiCall &k, void *arg) { return store(arg, k.ch().resmp); }},
     {AI_VQE_STATUS_CTRL,
      [](AiCall &k, void *arg) { return copy_from_user(k.ch().vqe, arg, sizeof k.ch().vqe) ? 0 : fail(EFAULT); }},
@@ -463,7 +670,7 @@ const IoctlOp<AiCall> kAiOps[] = {
     {AI_GET_TRACKMODE_CTRL, [](AiCall &k, void *arg) { return load(arg, k.s.track_mode); }},
     {AI_SET_CLKDIR_CTRL, [](AiCall &k, void *arg) { return store(arg, k.s.clk_dir); }},
     {AI_GET_CLKDIR_CTRL, [](AiCall &k, void *arg) { return load(arg, k.s.clk_dir); }},
-    {AI_SET_CODEC_GAIN_CTRL, [](AiCall &k, void *arg) { return store(arg, k.s.gain); }},
+    {AI_SET_CODEC_GAIN_CTRL, ai_set_gain},
     {AI_GET_CODEC_GAIN_CTRL, [](AiCall &k, void *arg) { return load(arg, k.s.gain); }},
     {AI_SET_SAVEFILE_CTRL, [](AiCall &k, void *arg) { return store(arg, k.ch().save); }},
     {AI_GET_SAVEFILE_CTRL, [](AiCall &k, void *arg) { return load(arg, k.ch().save); }},
@@ -484,6 +691,22 @@ private:
 };
 
 DeviceRegistration ai_device("/dev/ai", [](int) { return std::make_shared<AiFile>(); });
+
+// `audio SOUND...` changes what the microphone hears, `audio echo ...` the
+// room's echo; both take effect with the next captured frame.
+std::string cmd_audio(const std::vector<std::string> &a)
+{
+    if (a.empty())
+        return "error: usage: audio tone HZ | silence | file PATH | noise DBFS | tone+noise HZ DBFS | hum HZ | "
+               "echo GAIN DELAY_MS | echo off";
+    Ai &s = ai();
+    std::lock_guard<std::mutex> lock(s.lock);
+    std::string why = a[0] == "echo" ? s.echo.parse(std::vector<std::string>(a.begin() + 1, a.end()))
+                                     : s.sound.parse(a);
+    return why.empty() ? "ok" : "error: " + why;
+}
+
+CommandRegistration reg_audio("audio", cmd_audio);
 
 } // namespace
 } // namespace sim

@@ -3,7 +3,10 @@
 // one frame every u32PtNumPerFrm samples of the device rate; what it plays goes
 // to "ao_dev0_chn<N>.wav" in the board's root. Frames come from user space
 // (waiting for room as the caller's time-out allows) or from a capture channel
-// bound to the output channel.
+// bound to the output channel. Each channel also keeps the last two seconds of
+// what it played (track 0), time-stamped from the platform's clock: the
+// capture driver mixes channel 0's into the microphone as the room's echo and
+// hands it to linked capture channels as their echo reference.
 #include "board/sim/audio.h"
 #include "board/sim/sim.h"
 #include "mpi/audio/ao/ao_requests.h"
@@ -11,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -22,6 +26,7 @@ namespace {
 
 constexpr unsigned kChns = 16;
 constexpr u32 kMaxPtNum = 4096;
+constexpr u32 kHistorySeconds = 2;
 
 s32 code(u32 c) { return mpi_status(DU_ID_AO, c); }
 
@@ -34,6 +39,11 @@ struct Chn {
     AUDIO_SAVE_FILE_INFO_S save{};
     AO_RESMP_STATUS_S resmp{};
     std::vector<uint8_t> vqe = std::vector<uint8_t>(AO_VQE_STATUS_LEN);
+    // What it played, track 0: samples [hist_begin, hist_end) of the device's
+    // sample clock (counted from enable) in a ring of kHistorySeconds.
+    std::vector<int16_t> hist;
+    uint64_t hist_begin = 0, hist_end = 0;
+    bool hist_on = false;
 };
 
 struct Ao {
@@ -50,6 +60,8 @@ struct Ao {
     Chn chn[kChns];
     std::thread player;
     bool run = false;
+    uint64_t pts0 = 0;  // time stamp of sample 0 of the play clock
+    uint64_t ticks = 0; // device frames the clock has played since
 };
 
 Ao &ao()
@@ -74,6 +86,40 @@ std::vector<uint8_t> interleave(const AIO_ATTR_S &a, const uint8_t *const track[
     return out;
 }
 
+// Sample `i` of track 0 of an interleaved device frame, as 16 bit.
+int16_t track0_sample(const AIO_ATTR_S &a, const std::vector<uint8_t> &frame, u32 i)
+{
+    size_t at = (size_t)i * tracks(a) << a.enBitwidth;
+    if (a.enBitwidth == audio::kWidth16)
+        return (int16_t)(frame[at] | frame[at + 1] << 8);
+    return (int16_t)((int8_t)frame[at] * 256);
+}
+
+// Adds one device frame of what the channel played (null: silence) from
+// sample `start` of the play clock on.
+void remember(const AIO_ATTR_S &a, Chn &ch, uint64_t start, const std::vector<uint8_t> *frame)
+{
+    size_t cap = (size_t)a.enSamplerate * kHistorySeconds;
+    if (ch.hist.size() != cap)
+        ch.hist.assign(cap, 0);
+    if (!ch.hist_on || start != ch.hist_end) { // a gap: what went before is no longer next to it
+        ch.hist_begin = ch.hist_end = start;
+        ch.hist_on = true;
+    }
+    for (u32 i = 0; i < a.u32PtNumPerFrm; i++)
+        ch.hist[(ch.hist_end + i) % cap] = frame ? track0_sample(a, *frame, i) : 0;
+    ch.hist_end += a.u32PtNumPerFrm;
+    if (ch.hist_end - ch.hist_begin > cap)
+        ch.hist_begin = ch.hist_end - cap;
+}
+
+void forget(Chn &ch)
+{
+    ch.hist.clear();
+    ch.hist_on = false;
+    ch.hist_begin = ch.hist_end = 0;
+}
+
 void play_loop()
 {
     Ao &s = ao();
@@ -84,12 +130,24 @@ void play_loop()
         if (s.stop_cv.wait_until(lock, next, [&] { return !s.run; }))
             break;
         next += period;
-        if (std::chrono::steady_clock::now() - next > 20 * period)
+        if (std::chrono::steady_clock::now() - next > 20 * period) {
+            // The clock starts afresh: what was played no longer lines up with the time stamps.
             next = std::chrono::steady_clock::now() + period;
+            s.pts0 = platform_pts_us();
+            s.ticks = 0;
+            for (Chn &ch : s.chn)
+                forget(ch);
+        }
+        const uint64_t start = s.ticks++ * s.attr.u32PtNumPerFrm;
         bool played = false;
         for (Chn &ch : s.chn) {
-            if (ch.state != AO_CHN_STATE_RUNNING || ch.queue.empty())
+            if (ch.state == AO_CHN_STATE_DISABLED)
                 continue;
+            if (ch.state != AO_CHN_STATE_RUNNING || ch.queue.empty()) {
+                remember(s.attr, ch, start, nullptr); // a paused or starved channel is silent
+                continue;
+            }
+            remember(s.attr, ch, start, &ch.queue.front());
             ch.wav.write(ch.queue.front().data(), ch.queue.front().size());
             ch.queue.pop_front();
             ch.played++;
@@ -100,6 +158,20 @@ void play_loop()
     }
 }
 
+// Track 0 at sample `j` of the play clock: played, about to be played (the
+// head of the queue plays at the next tick), or silence.
+int16_t played_at(const Ao &s, const Chn &ch, int64_t j)
+{
+    if (j < (int64_t)ch.hist_begin)
+        return 0;
+    if (j < (int64_t)ch.hist_end)
+        return ch.hist[(size_t)j % ch.hist.size()];
+    uint64_t ahead = (uint64_t)j - ch.hist_end;
+    if (ahead < s.attr.u32PtNumPerFrm && ch.state == AO_CHN_STATE_RUNNING && !ch.queue.empty())
+        return track0_sample(s.attr, ch.queue.front(), (u32)ahead);
+    return 0;
+}
+
 void disable_chn(Ao &s, unsigned c)
 {
     Chn &ch = s.chn[c];
@@ -108,6 +180,7 @@ void disable_chn(Ao &s, unsigned c)
     ch.state = AO_CHN_STATE_DISABLED;
     ch.queue.clear();
     ch.wav.close();
+    forget(ch);
     s.room_cv.notify_all();
 }
 
@@ -185,6 +258,8 @@ int ao_enable(AoCall &k, void *)
         return code(ERR_NOT_CONFIG);
     s.enabled = true;
     s.generation++;
+    s.pts0 = platform_pts_us();
+    s.ticks = 0;
     s.run = true;
     s.player = std::thread(play_loop);
     event("ao", "enable %u Hz %u bit %s, %u samples a frame", s.attr.enSamplerate, 8u << s.attr.enBitwidth,
@@ -333,4 +408,26 @@ private:
 DeviceRegistration ao_device("/dev/ao", [](int) { return std::make_shared<AoFile>(); });
 
 } // namespace
+
+namespace audio {
+
+bool ao_played(int chn, uint64_t from_us, uint32_t rate, size_t n, int16_t *out)
+{
+    Ao &s = ao();
+    std::lock_guard<std::mutex> lock(s.lock);
+    if (!s.enabled || chn < 0 || (unsigned)chn >= kChns || rate == 0)
+        return false;
+    const Chn &ch = s.chn[chn];
+    if (ch.state == AO_CHN_STATE_DISABLED || !ch.hist_on)
+        return false;
+    // The nearest sample of the play clock: a room passes the output's whole
+    // band (an interpolation would dull it).
+    const double ao_per_us = s.attr.enSamplerate / 1e6;
+    const double start = ((double)from_us - (double)s.pts0) * ao_per_us, step = (double)s.attr.enSamplerate / rate;
+    for (size_t i = 0; i < n; i++)
+        out[i] = played_at(s, ch, (int64_t)std::floor(start + i * step + 0.5));
+    return true;
+}
+
+} // namespace audio
 } // namespace sim

@@ -21,11 +21,8 @@ int bind_channel(void *arg, uint32_t count, uint32_t mod, uint32_t *chn)
     return 0;
 }
 
-int release_held(std::vector<FramePtr> &held, void *arg, uint32_t mod)
+int release_held(std::vector<FramePtr> &held, const AI_FRAME_REC_S &rec, uint32_t mod)
 {
-    AI_FRAME_REC_S rec;
-    if (!get_user(rec, arg))
-        return fail(EFAULT);
     auto it = std::find_if(held.begin(), held.end(), [&](const FramePtr &f) {
         return f->rec.u32PhyAddr[0] == rec.stFrm.u32PhyAddr[0];
     });
@@ -33,6 +30,18 @@ int release_held(std::vector<FramePtr> &held, void *arg, uint32_t mod)
         return mpi_status(mod, ERR_ILLEGAL_PARAM);
     held.erase(it);
     return 0;
+}
+
+AI_FRAME_REC_S frame_record(const Frame &f)
+{
+    AI_FRAME_REC_S rec{};
+    rec.stFrm = f.rec;
+    if (f.ref) {
+        rec.stRefFrm.stRefFrame = f.ref->rec;
+        rec.stRefFrm.bValid = 1;
+        rec.stRefFrm.u32RefFlag = 1;
+    }
+    return rec;
 }
 
 bool attr_valid(const AIO_ATTR_S &a, uint32_t max_samples, uint32_t max_chns)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "board/sim/sim.h"
+#include "mpi/audio/ai/ai_requests.h"
 #include "mpi/audio/comm/mpi_audio_comm.h"
 
 #include <cstdint>
@@ -23,14 +24,27 @@ constexpr unsigned kMaxTracks = 2;
 
 // A captured frame as the capture driver hands it out: physical addresses and
 // pool ids, no user addresses. Its buffer-pool blocks are released when the
-// last holder lets the frame go.
+// last holder lets the frame go. A channel linked to an output channel gets
+// the frame with the echo reference attached: a frame of its own that borrows
+// the captured frame's blocks.
 struct Frame {
     AUDIO_FRAME_S rec{};
     uint32_t handle[kMaxTracks] = {0xFFFFFFFFu, 0xFFFFFFFFu};
+    std::shared_ptr<const Frame> owner; // whose blocks these are, when borrowed
+    std::shared_ptr<const Frame> ref;   // the output's played samples of the same span, or null
     unsigned tracks() const { return rec.enSoundmode == kStereo ? 2 : 1; }
     const uint8_t *track(unsigned i) const { return sim::phys(rec.u32PhyAddr[i]); }
 };
 using FramePtr = std::shared_ptr<const Frame>;
+
+// The get-frame record of a frame with its reference (bValid and u32RefFlag
+// set when there is one), as /dev/ai and /dev/aenc hand frames out.
+AI_FRAME_REC_S frame_record(const Frame &f);
+
+// What output channel `chn` of the output device played (track 0, 16 bit)
+// over `n` samples at `rate` from time stamp `from_us` on, resampled to that
+// rate; silence where nothing played. False when the channel is not on.
+bool ao_played(int chn, uint64_t from_us, uint32_t rate, size_t n, int16_t *out);
 
 
 // ---- request helpers of the audio drivers ------------------------------------------------
@@ -85,8 +99,8 @@ template <class Dev> int clr_pubattr(Dev &s, uint32_t mod)
 }
 
 // Gives back a frame handed out from `held`, found by its first track's
-// address: 0, -1/EFAULT, or module `mod`'s illegal-parameter code.
-int release_held(std::vector<FramePtr> &held, void *arg, uint32_t mod);
+// address: 0, or module `mod`'s illegal-parameter code.
+int release_held(std::vector<FramePtr> &held, const AI_FRAME_REC_S &rec, uint32_t mod);
 
 // ---- routes along the bind table -------------------------------------------------------
 using FrameSink = Routes<FramePtr>::Sink;

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -30,22 +31,6 @@ std::vector<std::function<std::string()>> &status_parts()
 {
     static std::vector<std::function<std::string()>> parts;
     return parts;
-}
-
-bool parse_long(const std::string &s, long &v)
-{
-    char *end = nullptr;
-    errno = 0;
-    v = strtol(s.c_str(), &end, 0);
-    return !s.empty() && !errno && *end == 0;
-}
-
-bool parse_double(const std::string &s, double &v)
-{
-    char *end = nullptr;
-    errno = 0;
-    v = strtod(s.c_str(), &end);
-    return !s.empty() && !errno && *end == 0;
 }
 
 const std::string kOk = "ok";
@@ -319,6 +304,23 @@ Hooks control_hooks([] {
 });
 
 } // namespace
+
+bool parse_long(const std::string &s, long &v)
+{
+    char *end = nullptr;
+    errno = 0;
+    v = strtol(s.c_str(), &end, 0);
+    return !s.empty() && !errno && *end == 0;
+}
+
+bool parse_double(const std::string &s, double &v)
+{
+    char *end = nullptr;
+    errno = 0;
+    v = strtod(s.c_str(), &end);
+    // strtod reads "nan" and "inf" as numbers; no setting takes them.
+    return !s.empty() && !errno && *end == 0 && std::isfinite(v);
+}
 
 CommandRegistration::CommandRegistration(const char *name, CommandHandler handler)
 {

@@ -102,6 +102,13 @@ const Op kOps[] = {
     {IVE_SAD, "SAD", run<IVE_SAD_REQ_S, op_sad>},
     {IVE_EQUALIZE_HIST, "EqualizeHist", run<IVE_EQUALIZE_HIST_REQ_S, op_equalize_hist>},
     {IVE_ST_CANDI_CORNER, "STCandiCorner", run<IVE_ST_CANDI_CORNER_REQ_S, op_st_candi_corner>},
+    {IVE_GMM, "GMM", run<IVE_GMM_REQ_S, op_gmm>},
+    {IVE_LK_OPTICAL_FLOW, "LKOpticalFlow", run<IVE_LK_OPTICAL_FLOW_REQ_S, op_lk_optical_flow>},
+    {IVE_GRAD_FG, "GradFg", run<IVE_GRAD_FG_REQ_S, op_grad_fg>},
+    {IVE_MATCH_BG_MODEL, "MatchBgModel", run<IVE_MATCH_BG_MODEL_REQ_S, op_match_bg_model>},
+    {IVE_UPDATE_BG_MODEL, "UpdateBgModel", run<IVE_UPDATE_BG_MODEL_REQ_S, op_update_bg_model>},
+    {IVE_ANN_MLP_PREDICT, "ANN_MLP_Predict", run<IVE_ANN_MLP_PREDICT_REQ_S, op_ann_mlp_predict>},
+    {IVE_SVM_PREDICT, "SVM_Predict", run<IVE_SVM_PREDICT_REQ_S, op_svm_predict>},
 };
 
 // A query of an issued handle: finished, since every task ends in its submission.

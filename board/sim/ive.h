@@ -115,6 +115,107 @@
 //   u0q8QualityLevel / 256 and R is not below any of its 8 neighbours; it is
 //   written as max(1, round(255 R / M)), every other pixel as 0. The work
 //   memory is not used.
+//
+// Model operators (simplified, deterministic; fields not named below are
+// passed on and not used)
+// - GMM: per pixel u8ModeNum (3 or 5) modes, packed pixel after pixel in the
+//   model block, each mode {u16 weight Q0.16; u16 mean Q8.8 (three, R, G, B,
+//   for U8C3_PACKAGE); u24 variance Q14.10} (7 or 11 bytes); all zero is an
+//   empty model. The squared distance d2 (Q10) of the pixel to a mode is the
+//   sum over its channels of ((v << 8) - mean)^2 >> 6. The first mode in
+//   stored order with weight > 0 and d2 x 256 <= u8q8VarThr x variance
+//   matches: its weight gains ((65536 - w) x lr) >> 16 (at most 65535), its
+//   mean and variance move by (lr x (target - value) + 32768) >> 16 (the
+//   variance towards d2, then kept in [u22q10MinVar, u22q10MaxVar]); every
+//   other mode with weight loses (w x lr + 32768) >> 16. With no match every
+//   mode loses weight so, and the first empty mode (else the lightest, the
+//   first of equals) restarts: weight u0q16InitWeight, mean the pixel,
+//   variance u22q10NoiseVar kept in [MinVar, MaxVar]. The modes are then
+//   sorted by weight, heaviest first (stable). The background modes are the
+//   fewest leading ones whose weights reach u0q16BgRatio / 65536 of the total;
+//   the foreground output is 0 when the pixel matched a background mode,
+//   else 255. The background output is the heaviest mode's mean, rounded
+//   ((mean + 128) >> 8).
+// - LKOpticalFlow: one pyramid level. Points (pstPoint) are {s32 x, s32 y}
+//   with 7 fraction bits; the motion list (pstMv) gets per point {s32
+//   status: 0 tracked, -1 lost; s16 dx, s16 dy, 7 fraction bits}. Around a
+//   point the 9 x 9 window of the previous picture I is sampled bilinearly
+//   (the border replicated), as are its gradients (I(x+1) - I(x-1)) / 2.
+//   G = sum [Ix^2, IxIy; IxIy, Iy^2]; a point is lost when it lies outside
+//   the picture or the smaller eigenvalue of G / 81 is below
+//   u0q8MinEigThr / 256. From v = 0, up to u8IterCount times: b = sum
+//   (I(p) - J(p + v)) [Ix, Iy] with J the current picture, v += G^-1 b,
+//   stopping once both components of the step are below u0q8Epsilon / 256
+//   pixel; a point whose p + v leaves the picture is lost. Lost points get
+//   a zero motion. Computed in double precision; the motion is rounded to
+//   7 fraction bits and kept in the s16 range.
+// - GradFg: per pixel the current gradient c and the background gradient
+//   g (S8 pairs), their L1 magnitudes mc, mg and D = |mc - mg|. They differ
+//   when max(mc, mg) > u8NoiseVal, and (with u8EdwDark 0) mc > u8NoiseVal,
+//   and either they are not correlated (c . g <= 0 or 100^2 (c . g)^2 <
+//   u8CrlCoefThr^2 |c|^2 |g|^2) or, correlated, D > u8MagCrlThr and
+//   D x 1000 >= u8MinMagDiff x u16EdwFactor. Output 255 where they differ and
+//   (mode 0) the background difference (pstBgDiffFg) is not 0, or (mode 1)
+//   regardless of it; else 0.
+// - MatchBgModel / UpdateBgModel: the model holds 24 bytes per pixel, row y
+//   at y x stride, pixel x at 24 x: {u16 background Q8.8; u8 last value; u8
+//   flags (bit 0 set once initialised); u8 candidate value; u8 difference
+//   threshold; u16 reserved; u32 background time; u32 candidate time; u32
+//   foreground time; u32 frame of the last match}, times in frames.
+//   Match, n = u32CurFrmNum - u32PreFrmNum: an uninitialised pixel takes
+//   the pixel as background, last value and candidate, the threshold
+//   u8DiffMinThr, and gives 0 outputs. Otherwise with t the threshold kept in
+//   [u8DiffMinThr, u8DiffMaxThr], b the rounded background, the background
+//   difference v - b and the frame difference v - last: the pixel is
+//   foreground (flag 255, else 0) when |v - b| > t; the background difference
+//   output is v - b (clipped to S8) for a foreground pixel, else 0; the frame
+//   difference output v - last when |v - last| > t, else 0. Then t drops by
+//   1 after a match and rises by u8DiffThrInc after a miss (kept in the
+//   range); a match adds n to the background time and zeroes the foreground
+//   time and the candidate (candidate = v, time 0); a miss adds n to the
+//   foreground time and, when |v - candidate| <= t, n to the candidate time,
+//   else makes v the candidate with time 0; the last value becomes v and
+//   the frame the current one. Statistics (16 bytes): u32 foreground pixels,
+//   u32 background pixels, u32 u32CurFrmNum, u32 sum of |v - b| over the
+//   foreground.
+//   Update, for initialised pixels (others output 0): a background pixel
+//   (flag 0) blends its background towards the last value by
+//   (last x 256 - bg) / k, k its background time kept in
+//   [u32StyBgMinBlendTime, u32StyBgMaxBlendTime] (a quarter of that, at
+//   least 1, with u8AcceBgLearn 1), rounding toward zero; a foreground pixel
+//   whose candidate time reached u32StaticDetMinTime takes the candidate as
+//   its background (a still object joins the background; the background and
+//   candidate times restart at 0). The background image is the rounded
+//   background. With u8DetChgRegion 1, for foreground pixels the change
+//   images get the candidate value (U8), candidate - background (S8,
+//   clipped) and the candidate time (U16, at most 65535), 0 elsewhere.
+//   Statistics: u32 pixels that took their candidate, u32 pixels blended,
+//   u32 u32CurFrmNum, u32 0.
+// - ANN_MLP_Predict: source values s32 with 16 fraction bits, one per input
+//   neuron; weights 24-bit signed with 16 fraction bits in the loaders'
+//   order (an input's scale a and offset b: (a x >> 16) + b; per neuron its
+//   weights then its bias; an output's scale and offset likewise). A
+//   neuron's value is its weight x input products summed in 64 bits, shifted
+//   right by 16 (rounding down), plus its bias, cut to the s32 range; hidden
+//   and output neurons then go through the activation: 0 identity, 1 the
+//   odd, 2 the even function of the table. The table's 2-byte signed
+//   elements hold f at |s| = i / 2^u8TabInPreci (the last element beyond its
+//   end), worth element << u8TabOutNorm with 16 fraction bits, negated for
+//   the odd function at s < 0. One s32 (16 fraction bits) per output neuron.
+//   u32TotalWeightSize must be 3 x the network's weight count.
+// - SVM_Predict: source values and support vectors (24-bit signed, 16
+//   fraction bits) as ANN; t = the dot product of source and vector (64-bit
+//   sum, >> 16), or for kernel 2 (RBF) minus the sum of the squared
+//   differences (each >> 16). Kernel 0 (linear) is t itself; kernels 1-3 the
+//   table element at (t - s32TabInLower) x 2^u8TabInPreci (kept inside the
+//   table), worth element << u8TabOutNorm. Each decision function
+//   (ive_requests.h): d = (sum alpha x K >> 16) - rho, summed without
+//   overflow; d > 0 votes for the first class of its pair, else the second.
+//   One u16 vote count per class. enType is not used.
+// - Both refuse (EINVAL) a table with u8TabOutNorm above 16 or an input
+//   precision above 16, a model whose counts its checks would refuse, and an
+//   SVM model whose decision functions run past u32TotalDfSize or name a
+//   vector that is not there.
 #pragma once
 
 #include "ive/ive_requests.h"
@@ -217,6 +318,13 @@ int op_lbp(const IVE_LBP_REQ_S &b);
 int op_norm_grad(const IVE_NORM_GRAD_REQ_S &b);
 int op_sad(const IVE_SAD_REQ_S &b);
 int op_st_candi_corner(const IVE_ST_CANDI_CORNER_REQ_S &b);
+int op_gmm(const IVE_GMM_REQ_S &b);
+int op_lk_optical_flow(const IVE_LK_OPTICAL_FLOW_REQ_S &b);
+int op_grad_fg(const IVE_GRAD_FG_REQ_S &b);
+int op_match_bg_model(const IVE_MATCH_BG_MODEL_REQ_S &b);
+int op_update_bg_model(const IVE_UPDATE_BG_MODEL_REQ_S &b);
+int op_ann_mlp_predict(const IVE_ANN_MLP_PREDICT_REQ_S &b);
+int op_svm_predict(const IVE_SVM_PREDICT_REQ_S &b);
 
 } // namespace ive
 } // namespace sim

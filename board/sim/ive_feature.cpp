@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <functional>
 
 namespace sim {
 namespace ive {
@@ -94,13 +95,18 @@ int op_ccl(const IVE_CCL_REQ_S &b)
         }
         comps.push_back(c);
     }
-    // Raise the area threshold until the kept components fit the list.
+    // Raise the area threshold by steps until the kept components fit the
+    // list: past the area of the first component that would not fit.
     uint32_t thr = b.stCclCtrl.u16InitAreaThr;
-    auto kept = [&] {
-        return std::count_if(comps.begin(), comps.end(), [&](const Component &c) { return c.area >= thr; });
-    };
-    while (thr <= 65535 && kept() > (long)IVE_MAX_REGION_NUM)
-        thr += b.stCclCtrl.u16Step;
+    if (comps.size() > IVE_MAX_REGION_NUM) {
+        std::vector<uint32_t> areas;
+        for (const Component &c : comps)
+            areas.push_back(c.area);
+        std::nth_element(areas.begin(), areas.begin() + IVE_MAX_REGION_NUM, areas.end(), std::greater<uint32_t>());
+        const uint32_t too_many = areas[IVE_MAX_REGION_NUM], step = b.stCclCtrl.u16Step;
+        if (thr <= too_many)
+            thr += ((too_many - thr) / step + 1) * step;
+    }
     IVE_CCBLOB_S blob;
     memset(&blob, 0, sizeof blob);
     std::vector<uint8_t> number(comps.size(), 0);

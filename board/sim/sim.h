@@ -226,6 +226,8 @@ bool vb_ref_block(uint32_t handle);     // one more user
 bool vb_release_block(uint32_t handle); // one user less; free at 0
 uint32_t vb_block_phys(uint32_t handle); // 0 when not a block in use
 uint32_t vb_block_pool(uint32_t handle);
+// The handle of the block in use of `pool` that starts at `phys`, or 0xFFFFFFFF.
+uint32_t vb_block_at(uint32_t pool, uint32_t phys);
 
 // ---- the camera's surroundings -------------------------------------------------
 
@@ -275,6 +277,11 @@ struct CommandRegistration {
 
 // Runs one control line as the socket would.
 std::string control(const std::string &line);
+
+// A number of a control command or a board.conf value: the whole word, and
+// finite ("nan", "inf" and trailing garbage are refused).
+bool parse_long(const std::string &s, long &v);
+bool parse_double(const std::string &s, double &v);
 
 // Adds "key=value" pairs to the status line, in registration order.
 struct StatusRegistration {

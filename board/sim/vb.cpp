@@ -512,4 +512,16 @@ uint32_t vb_block_pool(uint32_t handle)
     return block_of(handle, &i) ? handle >> 16 : kNone;
 }
 
+uint32_t vb_block_at(uint32_t pool, uint32_t phys)
+{
+    std::lock_guard<std::mutex> lock(g_lock);
+    if (pool >= VB_MAX_POOLS || !g_vb.pools[pool].used)
+        return kNone;
+    const Pool &p = g_vb.pools[pool];
+    if (phys < p.phys || (phys - p.phys) % p.stride)
+        return kNone;
+    u32 i = (phys - p.phys) / p.stride;
+    return i < p.cnt && p.refs[i] ? pool << 16 | i : kNone;
+}
+
 } // namespace sim

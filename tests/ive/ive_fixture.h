@@ -7,6 +7,9 @@
 #include "tests/support/board_fixture.h"
 
 #include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace ivetest {
 
@@ -33,6 +36,14 @@ inline int plane_count(u32 type)
     return type == IVE_IMAGE_TYPE_YUV420SP || type == IVE_IMAGE_TYPE_YUV422SP ? 2
            : type == IVE_IMAGE_TYPE_U8C3_PLANAR                               ? 3
                                                                               : 1;
+}
+
+// An address as the checks print it ("%#x").
+inline std::string hex(u32 v)
+{
+    char s[16];
+    snprintf(s, sizeof s, "%#x", v);
+    return s;
 }
 
 class IveTest : public BoardTest {
@@ -101,6 +112,35 @@ protected:
     template <class T> static void set(const IVE_IMG_DESC_S &d, u32 x, u32 y, T v)
     {
         memcpy(px(d, x, y), &v, sizeof v);
+    }
+
+    // One operator call of a check table: the code it returns and, when it
+    // fails, the message that must close what it prints (a check's message,
+    // then the operator's own line naming the check). A call that passes
+    // reaches the engine, which accepts it; one that fails does not.
+    struct CheckCase {
+        const char *name;
+        std::function<s32()> call;
+        s32 code;
+        std::string message; // "" when it passes
+    };
+    static size_t engine_requests() { return testsupport::events("trace ioctl /dev/ive").size(); }
+    void run_checks(const std::vector<CheckCase> &cases)
+    {
+        for (const CheckCase &c : cases) {
+            SCOPED_TRACE(c.name);
+            size_t before = engine_requests();
+            s32 ret = 7;
+            std::string err = testsupport::capture_stderr([&] { ret = c.call(); });
+            EXPECT_EQ((u32)c.code, (u32)ret);
+            if (c.code == 0) {
+                EXPECT_EQ("", err);
+                EXPECT_EQ(before + 1, engine_requests());
+            } else {
+                EXPECT_NE(std::string::npos, err.find("[Info]:" + c.message + "[Func]:")) << err;
+                EXPECT_EQ(before, engine_requests());
+            }
+        }
     }
 
     std::string extra_conf_; // more board.conf lines, set before SetUp

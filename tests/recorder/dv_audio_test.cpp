@@ -6,6 +6,7 @@
 #include "app/pref.h"
 #include "board/tlv320aic31_requests.h"
 #include "core/rec_state.h"
+#include "mpi/audio/aac/audio_aac_dec_adp.h"
 #include "mpi/audio/ai/mpi_ai.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_pipeline.h"
@@ -160,6 +161,13 @@ TEST_F(DvAudio, TheAudioRoadQueuesPacketsWhileRecording)
         std::string out = capture_stdout([] { EXPECT_EQ(0, KX_DV_Audio_Run()); });
         EXPECT_NE(std::string::npos, out.find("Set aic31 ok: bMaster = 0, enWorkmode = 0, enSamplerate = 48000"));
         EXPECT_TRUE(u32RecModeFlag & DV_STATE_AUDIO);
+        // The AAC decoder is registered beside the encoder.
+        for (u32 type : {PT_AAC, PT_AACLC}) {
+            bool found = false;
+            for (const ADEC_CODEC_ENTRY_S &e : s_stDecoderCtx.astDecoder)
+                found = found || (e.enType == type && e.pfnDecodeFrm == DecodeAACFrm);
+            EXPECT_TRUE(found) << type;
+        }
         u32 track = 0;
         EXPECT_EQ(0, DU_DUZ_AI_GetTrackMode(0, &track));
         EXPECT_EQ(path == 1 ? 2u : 1u, track);

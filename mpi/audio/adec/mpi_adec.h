@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <semaphore.h>
 
+#include "mpi/audio/aenc/mpi_aenc.h"
 #include "mpi/audio/comm/mpi_audio_comm.h"
 
 constexpr u32 ADEC_MAX_CHN_NUM = 32;
@@ -66,6 +67,8 @@ struct ADEC_LIST_S {
     ADEC_LIST_S *pstNext;
 };
 
+// A frame slot: free, decoded and waiting on the busy list, or out with a
+// caller between DU_DUZ_ADEC_GetFrame and DU_DUZ_ADEC_ReleaseFrame.
 struct ADEC_FRAME_NODE_S {
     AUDIO_FRAME_S stFrame;
     u32 u32Index;
@@ -116,6 +119,13 @@ struct MPI_ADEC_CHN_S {
     pthread_t stSendThread;
     pthread_t stDecThread;
     u32 bEndOfStream;
+    // Callers waiting inside the channel without its mutex (on a semaphore
+    // or for stream buffer room); destruction waits until they have left.
+    u32 u32Waiters;
+    // Signalled when stream bytes arrive or are taken, a frame slot is freed
+    // or the channel goes away; the decode thread and blocked stream senders
+    // wait on it with the mutex.
+    pthread_cond_t stCond;
 };
 
 struct ADEC_DECODER_CTX_S {
@@ -134,4 +144,37 @@ s32 MPI_ADEC_Init(void);
 void MPI_ADEC_Exit(void);
 s32 DU_DUZ_ADEC_RegeisterDecoder(s32 *ps32Handle, const ADEC_CODEC_ENTRY_S *pstDecoder);
 s32 DU_DUZ_ADEC_UnRegisterDecoder(s32 s32Handle);
+
+// A channel: its decoder opened, its frame slots, its send thread and, in
+// stream mode, its decode thread.
+s32 DU_DUZ_ADEC_CreateChn(s32 AdChn, const ADEC_CHN_ATTR_S *pstAttr);
+s32 MPI_ADEC_CreateChn(s32 AdChn, const ADEC_CHN_ATTR_S *pstAttr);
+// Stops the threads, wakes every caller waiting on the channel and frees it;
+// 0 for a channel that does not exist. A channel whose decoder was
+// unregistered goes all the same (its instance cannot be closed): 0xA0188040.
+s32 DU_DUZ_ADEC_DestroyChn(s32 AdChn);
 s32 MPI_ADEC_DestroyChn(s32 AdChn);
+// Attributes are fixed while the channel exists: Set refuses with
+// 0xA0188009, Get returns the channel's.
+s32 DU_DUZ_ADEC_SetChnAttr(s32 AdChn, const ADEC_CHN_ATTR_S *pstAttr);
+s32 DU_DUZ_ADEC_GetChnAttr(s32 AdChn, ADEC_CHN_ATTR_S *pstAttr);
+
+// Pack mode decodes the packet at once into one frame; stream mode appends
+// its bytes to the channel's stream buffer for the decode thread. bBlock 0
+// refuses at once with 0xA018800F when there is no room.
+s32 DU_DUZ_ADEC_SendStream(s32 AdChn, const AENC_STREAM_OUT_S *pstStream, u32 bBlock);
+// The oldest decoded frame; bBlock 0 answers 0xA018800E when there is none.
+s32 DU_DUZ_ADEC_GetFrame(s32 AdChn, AUDIO_FRAME_INFO_S *pstFrmInfo, u32 bBlock);
+// Gives back a frame DU_DUZ_ADEC_GetFrame handed out, once.
+s32 DU_DUZ_ADEC_ReleaseFrame(s32 AdChn, const AUDIO_FRAME_INFO_S *pstFrmInfo);
+// Drops the held stream bytes and the frames not yet handed out.
+s32 DU_DUZ_ADEC_ClearChnBuf(s32 AdChn);
+s32 MPI_ADEC_ClearChnBuf(s32 AdChn);
+s32 DU_DUZ_ADEC_GetFrmInfo(s32 AdChn, void *pInfo);
+// bInstant 0: the decode thread finishes the held bytes, then resets the
+// decoder; 1: the decoder is reset and the buffers cleared now.
+s32 DU_DUZ_ADEC_SendEndOfStream(s32 AdChn, u32 bInstant);
+
+// The channel's threads; their argument is the channel number.
+void *ADEC_DecProc(void *arg);
+void *ADEC_SendAoProc(void *arg);

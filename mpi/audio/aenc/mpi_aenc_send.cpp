@@ -8,10 +8,19 @@
 #include "board/board.h"
 #include "mpi/audio/aenc/aenc_chn.h"
 #include "mpi/audio/aenc/aenc_requests.h"
+#include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/comm/audio_cirbuf.h"
+#include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
 
 namespace {
+
+// A reference belongs to the frame when it starts with it or at most this
+// much later.
+constexpr u64 kRefMaxLagUs = 119999;
+// Staging buffer 0 holds the input as it entered in its first half and a
+// widened 8-bit reference in its second.
+constexpr u32 kStageHalf = AENC_STAGE_BUF_SIZE / 2;
 
 s32 aenc_ioctl(s32 AeChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AencFd[AeChn], request, arg); }
 
@@ -84,6 +93,164 @@ s32 commit(s32 AeChn, AENC_CHN_S *chn, u8 *slot, u32 len, u64 pts)
     return 0;
 }
 
+// A block of the input channel's resampling pool, given back when the call ends.
+struct ResmpBlock {
+    u32 handle = VB_INVALID_HANDLE;
+    ~ResmpBlock()
+    {
+        if (handle != VB_INVALID_HANDLE)
+            DU_DUZ_VB_ReleaseBlock(handle);
+    }
+};
+
+// The input channel bound to this one, when it runs an enhancement instance
+// (its enhancement state copied into the channel).
+bool bound_input(s32 AeChn, AENC_CHN_S *chn, MPP_CHN_ADDR_S *src)
+{
+    MPP_CHN_ADDR_S dst = {DU_ID_AENC, 0, AeChn};
+    if (DU_DUZ_SYS_GetBindbyDest(&dst, src) != 0 || src->enModId != DU_ID_AI || src->s32Dev != 0 ||
+        (u32)src->s32Chn >= AIO_MAX_CHN_NUM)
+        return false;
+    AI_VQE_STATE_S *st = &g_astVqeState[src->s32Chn];
+    MpiMutexGuard lock(&st->stMutex);
+    if (!st->pVqeHandle)
+        return false;
+    chn->pVqeHandle = st->pVqeHandle;
+    chn->bVqeEnable = st->bVqeEnable;
+    chn->bResmpEnable = st->bResmpEnable;
+    return true;
+}
+
+// The enhancement step's dump files (save-file record read for this frame).
+s32 dump(s32 AeChn, AENC_CHN_S *chn, const MPP_CHN_ADDR_S &src, const void *in, u32 in_len,
+         const AUDIO_FRAME_S &out, const void *ref)
+{
+    AUDIO_SAVE_FILE_INFO_S &info = chn->stSaveFileInfo;
+    if (!info.bCfg) {
+        audio_dump_close(&chn->stDump);
+        return 0;
+    }
+    if (!chn->stDump.bFileOpen) {
+        char sin[600], rin[600], sou[600];
+        snprintf(sin, sizeof sin, "%s/Sin_Dev%d_Chn%d_%s.pcm", info.aFilePath, src.s32Dev, src.s32Chn, info.aFileName);
+        snprintf(rin, sizeof rin, "%s/Rin_Dev%d_Chn%d_%s.pcm", info.aFilePath, src.s32Dev, src.s32Chn, info.aFileName);
+        snprintf(sou, sizeof sou, "%s/Sou_Dev%d_Chn%d_%s.pcm", info.aFilePath, src.s32Dev, src.s32Chn, info.aFileName);
+        const char *paths[AUDIO_DUMP_BUTT] = {sin, sou, rin};
+        if (!audio_dump_open(&chn->stDump, paths)) {
+            MPI_TRACE("File: InFilePath/OutFilePath/RefFilePath open failed!Please check your Filepath!\n");
+            return 0;
+        }
+    }
+    const u32 limit = info.u32FileSize * 1024;
+    audio_dump_write(&chn->stDump, AUDIO_DUMP_SIN, in, in_len, limit);
+    audio_dump_write(&chn->stDump, AUDIO_DUMP_SOU, out.pVirAddr[0], out.u32Len, limit);
+    if (ref)
+        audio_dump_write(&chn->stDump, AUDIO_DUMP_RIN, ref, in_len, limit);
+    if (audio_dump_full(&chn->stDump, limit)) {
+        info.bCfg = DU_FALSE;
+        info.u32FileSize = 1;
+        if (s32 ret = aenc_ioctl(AeChn, AENC_SET_SAVEFILE_CTRL, &info))
+            return ret;
+        audio_dump_close(&chn->stDump);
+    }
+    return 0;
+}
+
+// The echo reference of a frame as 16-bit samples, when it belongs to the
+// frame; null otherwise.
+const s16 *usable_ref(AENC_CHN_S *chn, const AUDIO_FRAME_S &frame, const AEC_REF_FRAME_S *ref)
+{
+    if (!ref || !ref->bValid || !ref->u32RefFlag || !ref->stRefFrame.pVirAddr[0] ||
+        ref->stRefFrame.u64TimeStamp < frame.u64TimeStamp ||
+        ref->stRefFrame.u64TimeStamp - frame.u64TimeStamp > kRefMaxLagUs)
+        return nullptr;
+    const AUDIO_FRAME_S &r = ref->stRefFrame;
+    if (r.enBitwidth == 1)
+        return static_cast<const s16 *>(r.pVirAddr[0]);
+    if (r.u32Len * 2 > kStageHalf)
+        return nullptr;
+    // Each byte becomes the high byte of a 16-bit sample.
+    s16 *wide = reinterpret_cast<s16 *>(chn->pu8StageBuf[0] + kStageHalf);
+    const u8 *narrow = static_cast<const u8 *>(r.pVirAddr[0]);
+    for (u32 i = 0; i < r.u32Len; i++)
+        wide[i] = (s16)(narrow[i] << 8);
+    return wide;
+}
+
+// Runs the frame through the bound input channel's enhancement instance (the
+// channel mutex held): 0 with `frame` processed, or left as it was when the
+// step does not apply, else the code that ends the call.
+s32 enhance(s32 AeChn, AENC_CHN_S *chn, const MPP_CHN_ADDR_S &src, AUDIO_FRAME_S *frame, const AEC_REF_FRAME_S *ref,
+            ResmpBlock *block)
+{
+    AI_VQE_STATE_S *st = &g_astVqeState[src.s32Chn];
+    MpiMutexGuard lock(&st->stMutex);
+    UPVQE_INSTANCE_S *inst = st->pVqeHandle;
+    if (!inst || (!st->bVqeEnable && !st->bResmpEnable) || frame->enSoundmode == 1)
+        return 0;
+    UPVQE_CFG_S cfg;
+    if (DU_UPVQE_GetConfig(inst, &cfg) != 0) {
+        MPI_TRACE("Get vqe config error!\n");
+        return 0;
+    }
+    const s16 *ref_samples = nullptr;
+    if (cfg.bAecOn && !(ref_samples = usable_ref(chn, *frame, ref)))
+        return 0;
+    const u32 in_len = frame->u32Len;
+    if (in_len > kStageHalf)
+        return 0; // more than the chain is ever fed at once
+    memcpy(chn->pu8StageBuf[0], frame->pVirAddr[0], in_len);
+    const s32 in_points = (s32)(in_len >> frame->enBitwidth);
+    const bool same_rate = cfg.s32InSampleRate == cfg.s32OutSampleRate;
+    const s32 out_points =
+        same_rate ? in_points
+                  : (s32)(((s64)cfg.s32OutSampleRate * in_points + cfg.s32InSampleRate - 1) / cfg.s32InSampleRate);
+    if (out_points > (s32)chn->u32PtNumPerFrm) {
+        MPI_TRACE("SamplePoint(%d) is larger than aenc u32PtNumPerFrm(%d)!\n", out_points, chn->u32PtNumPerFrm);
+        return DU_ERR_AENC_CODEC_ERR;
+    }
+    s32 ret = DU_UPVQE_WriteFrame(inst, reinterpret_cast<s16 *>(chn->pu8StageBuf[0]), const_cast<s16 *>(ref_samples),
+                                  in_points);
+    if (ret != 0) {
+        MPI_TRACE("DU_UPVQE_WriteFrame failed, s32Ret:0x%x.!\n", ret);
+        return same_rate ? 0 : DU_ERR_AENC_VQE_ERR;
+    }
+    // The processed frame goes into the channel's own memory: the driver's
+    // block may be read by other bound channels too.
+    void *dst = chn->pu8StageBuf[1];
+    if (cfg.s32OutSampleRate > cfg.s32InSampleRate) {
+        const char *why = nullptr;
+        u32 pool = st->u32ResmpPoolId;
+        if (pool == VB_INVALID_POOLID) {
+            why = "cannot fine vb for resample!\n";
+        } else if ((block->handle = DU_DUZ_VB_GetBlock(pool, AI_RESMP_POOL_BLK_SIZE, nullptr)) == VB_INVALID_HANDLE) {
+            why = "get a resmp vb failed!\n";
+        } else {
+            u32 phys = DU_DUZ_VB_Handle2PhysAddr(block->handle);
+            if (phys == 0)
+                why = "get resmp vb physical addr failed!\n";
+            else if (DU_DUZ_VB_GetBlkVirAddr(pool, phys, &dst) != 0)
+                why = "get resmp vb virtual addr failed!\n";
+            frame->u32PhyAddr[0] = phys;
+            frame->u32PoolId[0] = pool;
+        }
+        if (why) {
+            MPI_TRACE("%s", why);
+            MPI_TRACE("aenc%d get vb error\n", AeChn);
+            return DU_ERR_AENC_NOMEM;
+        }
+    }
+    s32 got = DU_UPVQE_ReadFrame(inst, static_cast<s16 *>(dst), out_points, 1);
+    if (got == -1) {
+        MPI_TRACE("DU_UPVQE_ReadFrame failed, s32Ret:0x%x.!\n", DU_ERR_AENC_VQE_ERR);
+        return DU_ERR_AENC_VQE_ERR;
+    }
+    frame->pVirAddr[0] = dst;
+    frame->u32Len = (u32)got << frame->enBitwidth;
+    return dump(AeChn, chn, src, chn->pu8StageBuf[0], in_len, *frame,
+                ref && ref->bValid ? (ref_samples ? (const void *)ref_samples : ref->stRefFrame.pVirAddr[0]) : nullptr);
+}
+
 } // namespace
 
 s32 DU_DUZ_AENC_SendFrame(s32 AeChn, const AUDIO_FRAME_S *pstFrm, const AEC_REF_FRAME_S *pstAecFrm)
@@ -102,10 +269,8 @@ s32 DU_DUZ_AENC_SendFrame(s32 AeChn, const AUDIO_FRAME_S *pstFrm, const AEC_REF_
     AUDIO_FRAME_S frame = *pstFrm;
     chn->pVqeHandle = nullptr;
     chn->stDbgInfo.u32RecvFrm++;
-    // The bound input channel's enhancement instance and the dump record
-    // matter only to the enhancement step, which this firmware doesn't run:
-    // the input unit switches neither enhancement nor resampling on. So the
-    // bind registry and the dump record are not asked for every frame.
+    MPP_CHN_ADDR_S src = {};
+    const bool bound = bound_input(AeChn, chn, &src);
 
     u32 samples = frame.u32Len >> frame.enBitwidth;
     if (samples > chn->u32PtNumPerFrm && !chn->bResmpEnable) {
@@ -133,6 +298,16 @@ s32 DU_DUZ_AENC_SendFrame(s32 AeChn, const AUDIO_FRAME_S *pstFrm, const AEC_REF_
         chn->stDbgInfo.u32BufFull++;
         aenc_send_dbg(AeChn);
         return DU_ERR_AENC_BUF_FULL;
+    }
+    if (s32 ret = aenc_ioctl(AeChn, AENC_GET_SAVEFILE_CTRL, &chn->stSaveFileInfo)) {
+        MPI_TRACE("get aenc dumpfile cfg error!\n");
+        return ret;
+    }
+    ResmpBlock block;
+    if (bound && chn->pVqeHandle && (chn->bVqeEnable || chn->bResmpEnable)) {
+        if (s32 ret = enhance(AeChn, chn, src, &frame, pstAecFrm, &block))
+            return ret;
+        samples = frame.u32Len >> frame.enBitwidth;
     }
     if (chn->bKernelEnc) {
         u32 points = frame.u32Len / (frame.enBitwidth + 1);

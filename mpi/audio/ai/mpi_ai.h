@@ -4,16 +4,21 @@
 #include <pthread.h>
 
 #include "mpi/audio/comm/mpi_audio_comm.h"
+#include "mpi/audio/vqe/upvqe.h"
 
 constexpr u32 AI_DEV_MAX_NUM = 1;
 constexpr u32 AIO_MAX_CHN_NUM = 16;
 constexpr u32 MAX_AI_POINT_NUM = 2048;
 constexpr u32 AI_WORK_BUF_SIZE = 4096;
+constexpr u32 AI_RESMP_POOL_BLK_SIZE = 8192; // resampled frames above the device rate
+constexpr u32 AI_RESMP_POOL_BLK_CNT = 10;
 
 constexpr s32 DU_ERR_AI_INVALID_DEVID = mpi_status(DU_ID_AI, ERR_INVALID_DEVID);
 constexpr s32 DU_ERR_AI_INVALID_CHNID = mpi_status(DU_ID_AI, ERR_INVALID_CHNID);
 constexpr s32 DU_ERR_AI_ILLEGAL_PARAM = mpi_status(DU_ID_AI, ERR_ILLEGAL_PARAM);
+constexpr s32 DU_ERR_AI_NOT_ENABLED = mpi_status(DU_ID_AI, ERR_UNEXIST);
 constexpr s32 DU_ERR_AI_NULL_PTR = mpi_status(DU_ID_AI, ERR_NULL_PTR);
+constexpr s32 DU_ERR_AI_NOT_CONFIG = mpi_status(DU_ID_AI, ERR_NOT_CONFIG);
 constexpr s32 DU_ERR_AI_NOT_SUPPORT = mpi_status(DU_ID_AI, ERR_NOT_SUPPORT);
 constexpr s32 DU_ERR_AI_NOT_PERM = mpi_status(DU_ID_AI, ERR_NOT_PERM);
 constexpr s32 DU_ERR_AI_NOMEM = mpi_status(DU_ID_AI, ERR_NOMEM);
@@ -23,6 +28,45 @@ constexpr s32 DU_ERR_AI_VQE_ERR = mpi_status(DU_ID_AI, ERR_AUDIO_VQE);
 
 struct AI_CHN_PARAM_S {
     u32 u32FrmDepth;
+};
+
+// The normal enhancement attributes: speech processing at 8, 16 or 48 kHz.
+struct AI_VQE_ATTR_S {
+    u32 bHpfOn;
+    u32 bAecOn;
+    u32 bAnrOn;
+    u32 bRnrOn;
+    u32 bAgcOn;
+    u32 bEqOn;
+    u32 bHdrOn;
+    s32 s32WorkSampleRate; // 8000, 16000 or 48000
+    s32 s32FrameSample;    // 80..4096
+    u32 u32WorkMode;       // 0..2
+    VQE_HPF_CFG_S stHpfCfg;
+    VQE_AEC_CFG_S stAecCfg;
+    VQE_ANR_CFG_S stAnrCfg;
+    VQE_RNR_CFG_S stRnrCfg;
+    VQE_AGC_CFG_S stAgcCfg;
+    VQE_EQ_CFG_S stEqCfg;
+    VQE_HDR_CFG_S stHdrCfg;
+};
+
+// The HiFi attributes: 48 kHz processing.
+constexpr u32 AI_HIFIVQE_MASK_HPF = 1u << 0;
+constexpr u32 AI_HIFIVQE_MASK_RNR = 1u << 1;
+constexpr u32 AI_HIFIVQE_MASK_HDR = 1u << 2;
+constexpr u32 AI_HIFIVQE_MASK_AVC = 1u << 3;
+constexpr u32 AI_HIFIVQE_MASK_PEQ = 1u << 4;
+struct AI_HIFIVQE_ATTR_S {
+    u32 u32OpenMask;       // AI_HIFIVQE_MASK_* bits
+    s32 s32WorkSampleRate; // 48000
+    s32 s32FrameSample;    // 80..4096
+    u32 u32WorkMode;       // 0..2
+    VQE_HPF_CFG_S stHpfCfg;
+    VQE_RNR_CFG_S stRnrCfg;
+    VQE_HDR_CFG_S stHdrCfg;
+    VQE_AVC_CFG_S stAvcCfg;
+    VQE_PEQ_CFG_S stPeqCfg;
 };
 
 struct AI_RESMP_INFO_S {
@@ -38,7 +82,7 @@ struct MPI_AI_CHN_S {
     u32 bAnrOpen, bAecOpen, bAgcOpen, bHpfOpen, bRnrOpen, bEqOpen, bHdrOpen, bAvcOpen, bPeqOpen;
     u32 bVqeCfg;
     u32 bVqeEnable;
-    void *pVqeHandle;     // the channel's enhancement instance, null when none
+    UPVQE_INSTANCE_S *pVqeHandle; // the channel's enhancement instance, null when none
     u32 bResmpEnable;
     AI_RESMP_INFO_S stResmpInfo;
     u32 u32ResmpPoolId;   // VB_INVALID_POOLID when none
@@ -58,7 +102,7 @@ struct MPI_AI_DEV_S {
 
 // An input channel's enhancement as the encoder's thread sees it.
 struct AI_VQE_STATE_S {
-    void *pVqeHandle;
+    UPVQE_INSTANCE_S *pVqeHandle;
     u32 bVqeEnable;
     u32 bResmpEnable;
     u32 u32ResmpPoolId;
@@ -96,12 +140,22 @@ s32 DU_DUZ_AI_GetFrame(s32 AiDevId, s32 AiChn, AUDIO_FRAME_S *pstFrm, AEC_REF_FR
 s32 DU_DUZ_AI_ReleaseFrame(s32 AiDevId, s32 AiChn, const AUDIO_FRAME_S *pstFrm, const AEC_REF_FRAME_S *pstAecFrm);
 s32 DU_DUZ_AI_SetChnParam(s32 AiDevId, s32 AiChn, const AI_CHN_PARAM_S *pstChnParam);
 s32 DU_DUZ_AI_GetChnParam(s32 AiDevId, s32 AiChn, AI_CHN_PARAM_S *pstChnParam);
-// Resampling and voice enhancement are not offered: enabling either is
-// refused with 0xA0158008; disabling has nothing to switch off.
+// Resampling of the channel's frames to another rate (mono 16-bit devices).
 s32 DU_DUZ_AI_EnableReSmp(s32 AiDevId, s32 AiChn, u32 enOutSampleRate);
 s32 DU_DUZ_AI_DisableReSmp(s32 AiDevId, s32 AiChn);
+// The voice enhancement: attributes first (with the enhancement off), then
+// switched on and off; the attributes stay across a switch-off.
+s32 DU_DUZ_AI_SetVqeAttr(s32 AiDevId, s32 AiChn, s32 AoDevId, s32 AoChn, AI_VQE_ATTR_S *pstVqeConfig);
+s32 DU_DUZ_AI_GetVqeAttr(s32 AiDevId, s32 AiChn, AI_VQE_ATTR_S *pstVqeConfig);
+s32 DU_DUZ_AI_SetHiFiVqeAttr(s32 AiDevId, s32 AiChn, AI_HIFIVQE_ATTR_S *pstHiFiVqeConfig);
+s32 DU_DUZ_AI_GetHiFiVqeAttr(s32 AiDevId, s32 AiChn, AI_HIFIVQE_ATTR_S *pstHiFiVqeConfig);
 s32 DU_DUZ_AI_EnableVqe(s32 AiDevId, s32 AiChn);
 s32 DU_DUZ_AI_DisableVqe(s32 AiDevId, s32 AiChn);
+s32 DU_DUZ_AI_SetVqeVolume(s32 AiDevId, s32 AiChn, s32 s32VolumeDb); // -20..10 dB
+s32 DU_DUZ_AI_GetVqeVolume(s32 AiDevId, s32 AiChn, s32 *ps32VolumeDb);
+// Every frame then comes with what the output channel played over its span.
+s32 DU_DUZ_AI_EnableAecRefFrame(s32 AiDevId, s32 AiChn, s32 AoDevId, s32 AoChn);
+s32 DU_DUZ_AI_DisableAecRefFrame(s32 AiDevId, s32 AiChn);
 s32 DU_DUZ_AI_SetTrackMode(s32 AiDevId, u32 enTrackMode); // 0..7
 s32 DU_DUZ_AI_GetTrackMode(s32 AiDevId, u32 *penTrackMode);
 s32 DU_DUZ_AI_SetClkDir(s32 AiDevId, u32 enClkDir); // 0 or 1
@@ -111,3 +165,9 @@ s32 DU_DUZ_AI_GetAcodecGain(u32 *pu32Gain);
 s32 DU_DUZ_AI_SaveFile(s32 AiDevId, s32 AiChn, const AUDIO_SAVE_FILE_INFO_S *pstSaveFileInfo);
 s32 DU_DUZ_AI_GetFd(s32 AiDevId, s32 AiChn);
 s32 DU_DUZ_AI_GetFileHandle(s32 AiChn);
+
+// The channel's enhancement instance's configuration.
+s32 MPI_AI_GetVqeAttr(s32 AiDevId, s32 AiChn, UPVQE_CFG_S *pstVqeCfg);
+// Field-by-field copies between the normal attributes and a configuration.
+s32 MPI_AI_AITOVQE(const AI_VQE_ATTR_S *pstAiVqe, UPVQE_CFG_S *pstVqeCfg);
+s32 MPI_AI_VQETOAI(const UPVQE_CFG_S *pstVqeCfg, AI_VQE_ATTR_S *pstAiVqe);

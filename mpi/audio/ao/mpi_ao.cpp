@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "board/board.h"
+#include "mpi/audio/ao/ao_chn.h"
 #include "mpi/audio/ao/ao_requests.h"
 #include "mpi/audio/comm/audio_cirbuf.h"
 
@@ -57,6 +58,7 @@ s32 MPI_AO_Exit(void)
     SYS_BIND_UnRegisterReceiver(DU_ID_AO);
     for (MPI_AO_CHN_S &chn : s_astAoChn) {
         release_chn_buffers(&chn);
+        DU_DNVQE_Destroy(chn.pDnVqeHandle); // a channel still enabled holds one
         audio_dump_close(&chn.stDump);
         pthread_mutex_destroy(&chn.stMutex);
         memset(&chn, 0, sizeof chn);
@@ -74,10 +76,6 @@ s32 MPI_AO_ReceiveFrm(s32 s32DevId, s32 s32ChnId, u32 u32Flag, MPP_DATA_TYPE_E e
 
 // ---- the device and its channels -------------------------------------------------------------
 
-namespace {
-
-// What every call starts with: the device, the channel (when it takes one),
-// then the node of that channel (channel 0 for device calls).
 s32 ao_enter(s32 AudioDevId, s32 AoChn, const char *func)
 {
     if ((u32)AudioDevId >= AO_DEV_MAX_NUM) {
@@ -94,6 +92,16 @@ s32 ao_enter(s32 AudioDevId, s32 AoChn, const char *func)
 }
 
 s32 ao_ioctl(s32 AoChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AoFd[AoChn], request, arg); }
+
+void ao_send_vqe_disabled(s32 AoChn)
+{
+    u8 rec[AO_VQE_STATUS_LEN] = {};
+    u32 rate = 96001;
+    memcpy(rec + 28, &rate, 4);
+    ao_ioctl(AoChn, AO_VQE_STATUS_CTRL, rec);
+}
+
+namespace {
 
 // A null pointer a call needs: its message, when it has one, and the code.
 s32 ao_null(const char *func, const char *fmt, s32 AudioDevId)
@@ -147,13 +155,40 @@ void drain(s32 AoChn, MPI_AO_CHN_S *chn, const AIO_ATTR_S &attr, const AUDIO_FRA
     }
 }
 
-// The output-enhancement state the driver holds while none is on.
-void send_vqe_disabled(s32 AoChn)
+// Runs track 0 of a frame through the channel's enhancement instance
+// (resampling, VQE, compressor): 0 with `frame` pointing at the processed
+// samples (`*processed` set), or left as it was, or the code that ends the call.
+s32 enhance(s32 AoChn, MPI_AO_CHN_S *chn, const AIO_ATTR_S &attr, AUDIO_FRAME_S *frame, bool *processed)
 {
-    u8 rec[AO_VQE_STATUS_LEN] = {};
-    u32 rate = 96001;
-    memcpy(rec + 28, &rate, 4);
-    ao_ioctl(AoChn, AO_VQE_STATUS_CTRL, rec);
+    *processed = false;
+    const u32 n = frame->u32Len >> frame->enBitwidth;
+    u32 m;
+    if (chn->bResmpEnable) {
+        const AO_RESMP_INFO_S &r = chn->stResmpInfo;
+        m = r.enInSampleRate ? (u32)(((u64)r.enOutSampleRate * n + r.enInSampleRate - 1) / r.enInSampleRate) : 0;
+        if (m < 1 || m > MAX_AO_POINT_NUM) {
+            MPI_TRACE("PointNum after ao resample is:%d, it's biger than MAX_AO_POINT_NUM:%d, or small than 0\n", m,
+                      MAX_AO_POINT_NUM);
+            return DU_ERR_AO_ILLEGAL_PARAM;
+        }
+    } else {
+        m = n > attr.u32PtNumPerFrm ? n : attr.u32PtNumPerFrm;
+    }
+    memcpy(chn->pWorkBuf[0], frame->pVirAddr[0], frame->u32Len);
+    s32 ret = DU_DNVQE_WriteFrame(chn->pDnVqeHandle, static_cast<s16 *>(chn->pWorkBuf[0]), (s32)n);
+    if (ret != 0) {
+        MPI_TRACE("DU_DNVQE_WriteFrame failed, s32Ret:0x%x.!\n", ret);
+        return chn->bResmpEnable ? DU_ERR_AO_VQE_ERR : 0; // at the device's rate it plays unprocessed
+    }
+    s32 got = DU_DNVQE_ReadFrame(chn->pDnVqeHandle, static_cast<s16 *>(chn->pWorkBuf[2]), (s32)m, 1);
+    if (got == -1) {
+        MPI_TRACE("####%s, %d , Ret:%d######\n", __FUNCTION__, __LINE__, got);
+        return DU_ERR_AO_VQE_ERR;
+    }
+    frame->u32Len = (u32)got << frame->enBitwidth;
+    frame->pVirAddr[0] = chn->pWorkBuf[2];
+    *processed = true;
+    return 0;
 }
 
 } // namespace
@@ -226,13 +261,15 @@ s32 DU_DUZ_AO_DisableChn(s32 AudioDevId, s32 AoChn)
     MpiMutexGuard lock(&chn->stMutex);
     if (!chn->bEnable)
         return 0;
-    // Resampling and output enhancement are never on here; the driver is
-    // only told they are off.
+    // The instance goes below, so resampling only clears its state.
+    if (chn->bResmpEnable)
+        if (s32 ret = ao_resmp_off(AudioDevId, AoChn, false))
+            return ret;
     AO_RESMP_STATUS_S resmp = {};
     ao_ioctl(AoChn, AO_RESMP_STATUS_CTRL, &resmp);
-    chn->pDnVqeHandle = nullptr;
-    chn->bVqeCfg = chn->bVqeEnable = DU_FALSE;
-    send_vqe_disabled(AoChn);
+    ao_vqe_destroy(AoChn);
+    chn->bVqeCfg = chn->bVqeEnable = chn->bMbcEnable = DU_FALSE;
+    ao_send_vqe_disabled(AoChn);
     release_chn_buffers(chn);
     // Without its buffers the channel is off whatever the kernel answers.
     chn->bEnable = DU_FALSE;
@@ -306,9 +343,16 @@ s32 DU_DUZ_AO_SendFrame(s32 AudioDevId, s32 AoChn, const AUDIO_FRAME_S *pstData,
         MPI_TRACE("the frame's tracks don't match AoDev%d's sound mode %d\n", AudioDevId, attr.enSoundmode);
         return DU_ERR_AO_ILLEGAL_PARAM;
     }
-    // No output enhancement on this road, so nothing to save either.
-    if (chn->stDump.bFileOpen)
-        audio_dump_close(&chn->stDump);
+    if (chn->bResmpEnable || chn->bVqeEnable || chn->bMbcEnable) {
+        // Resampling, VQE and the compressor are for mono 16-bit devices.
+        bool processed;
+        const u32 in_len = frame.u32Len;
+        if (s32 ret = enhance(AoChn, chn, attr, &frame, &processed))
+            return ret;
+        if (processed)
+            ao_save_frame(AoChn, chn->pWorkBuf[0], in_len, frame,
+                          chn->bResmpEnable ? chn->stResmpInfo.enInSampleRate : attr.enSamplerate, attr.enSamplerate);
+    }
 
     drain(AoChn, chn, attr, frame, s32MilliSec);
     for (unsigned t = 0; t < tracks; t++) // MPI_AO_QueryCircleBufferWriteData
@@ -404,19 +448,3 @@ s32 DU_DUZ_AO_GetFd(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_GetFileHandle(s32 AudioDevId) { return DU_DUZ_AO_GetFd(AudioDevId, 0); }
 
-s32 DU_DUZ_AO_EnableReSmp(s32 AudioDevId, s32 AoChn, u32 enInSampleRate)
-{
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_TRACE("ao resample is not supported, ao chn:%d\n", AoChn);
-    return DU_ERR_AO_NOT_SUPPORT;
-}
-
-s32 DU_DUZ_AO_DisableReSmp(s32 AudioDevId, s32 AoChn)
-{
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MpiMutexGuard lock(&s_astAoChn[AoChn].stMutex);
-    AO_RESMP_STATUS_S resmp = {}; // never on: the driver is told it is off
-    return ao_ioctl(AoChn, AO_RESMP_STATUS_CTRL, &resmp);
-}

@@ -5,6 +5,7 @@
 #include <pthread.h>
 
 #include "mpi/audio/comm/mpi_audio_comm.h"
+#include "mpi/audio/vqe/dnvqe.h"
 #include "mpi/video/bind/mpi_bind.h"
 
 constexpr u32 AO_DEV_MAX_NUM = 1;
@@ -27,6 +28,30 @@ constexpr s32 DU_ERR_AO_NOMEM = mpi_status(DU_ID_AO, ERR_NOMEM);
 constexpr s32 DU_ERR_AO_BUF_FULL = mpi_status(DU_ID_AO, ERR_BUF_FULL);
 constexpr s32 DU_ERR_AO_NOTREADY = mpi_status(DU_ID_AO, ERR_SYS_NOTREADY);
 constexpr s32 DU_ERR_AO_VQE_ERR = mpi_status(DU_ID_AO, ERR_AUDIO_VQE);
+
+// The output enhancement's attributes (modules switched on by EnableVqe).
+struct AO_VQE_ATTR_S {
+    u32 bHpfOpen;
+    u32 bAnrOpen;
+    u32 bAgcOpen;
+    u32 bEqOpen;
+    s32 s32WorkSampleRate; // 8000 or 16000 (48000 with HPF alone)
+    s32 s32FrameSample;    // 80..4096
+    u32 u32WorkMode;       // 0..2
+    VQE_HPF_CFG_S stHpfCfg;
+    VQE_ANR_CFG_S stAnrCfg;
+    VQE_AGC_CFG_S stAgcCfg;
+    VQE_EQ_CFG_S stEqCfg;
+};
+
+// The multiband compressor's attributes.
+struct AO_MBC_ATTR_S {
+    u32 bMbcOpen;      // must be 1
+    u32 u32SampleRate; // 8000 or 16000
+    u32 u32FrameLen;   // 81..4096
+    u32 u32WorkMode;   // 0..3
+    VQE_MBC_CFG_S stMbcCfg;
+};
 
 // One track's ring in the channel's circle buffer block.
 struct AO_CIR_BUF_S {
@@ -51,7 +76,7 @@ struct MPI_AO_CHN_S {
     u32 bAnrOpen, bMbcEnable, bAgcOpen, bHpfOpen, bEqOpen;
     u32 bVqeCfg;
     u32 bVqeEnable;
-    void *pDnVqeHandle; // the channel's output-enhancement instance, null when none
+    DNVQE_INSTANCE_S *pDnVqeHandle; // the channel's output-enhancement instance, null when none
     AO_RESMP_INFO_S stResmpInfo;
     AO_CIR_BUF_S stCirBuf[2]; // track 0 at the block's start
     void *pWorkBuf[AO_WORK_BUF_NUM];
@@ -110,6 +135,20 @@ s32 DU_DUZ_AO_SetClkDir(s32 AudioDevId, u32 enClkDir); // 0 or 1
 s32 DU_DUZ_AO_GetClkDir(s32 AudioDevId, u32 *penClkDir);
 s32 DU_DUZ_AO_GetFd(s32 AudioDevId, s32 AoChn);
 s32 DU_DUZ_AO_GetFileHandle(s32 AudioDevId);
-// Resampling is not offered: enabling it is refused with 0xA0168008.
+// Frames of another rate resampled to the device's (mono 16-bit devices).
 s32 DU_DUZ_AO_EnableReSmp(s32 AudioDevId, s32 AoChn, u32 enInSampleRate);
 s32 DU_DUZ_AO_DisableReSmp(s32 AudioDevId, s32 AoChn);
+// The output enhancement: attributes first, then switched on and off.
+s32 DU_DUZ_AO_SetVqeAttr(s32 AudioDevId, s32 AoChn, const AO_VQE_ATTR_S *pstVqeConfig);
+s32 DU_DUZ_AO_GetVqeAttr(s32 AudioDevId, s32 AoChn, AO_VQE_ATTR_S *pstVqeConfig);
+s32 DU_DUZ_AO_EnableVqe(s32 AudioDevId, s32 AoChn);
+s32 DU_DUZ_AO_DisableVqe(s32 AudioDevId, s32 AoChn);
+s32 DU_DUZ_AO_EnableMBC(s32 AudioDevId, s32 AoChn, const AO_MBC_ATTR_S *pstMbcAttr);
+s32 DU_DUZ_AO_DisableMBC(s32 AudioDevId, s32 AoChn);
+// Drops what the channel holds: its circle buffer, the samples inside its
+// enhancement instance and the driver's queue.
+s32 DU_DUZ_AO_ClearChnBuf(s32 AudioDevId, s32 AoChn);
+// Input and output of the enhancement into files while its VQE is on.
+s32 DU_DUZ_AO_SaveFile(s32 AudioDevId, s32 AoChn, const AUDIO_SAVE_FILE_INFO_S *pstSaveFileInfo);
+// The channel's enhancement instance's configuration.
+s32 MPI_AO_GetVqeAttr(s32 AudioDevId, s32 AoChn, DNVQE_CFG_S *pstVqeCfg);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "mpi/common/mpi_list.h"
 #include "mpi/video/sys/mpi_sys.h"
 
 namespace {
@@ -71,22 +72,6 @@ std::mutex g_stSysDevSem;
 std::mutex g_stSysBindLock;
 
 enum BIND_ROLE_E { BIND_SENDER, BIND_RECEIVER };
-
-void list_init(SYS_LIST_S *head) { head->pstPrev = head->pstNext = head; }
-
-void list_add_tail(SYS_LIST_S *node, SYS_LIST_S *head)
-{
-    node->pstPrev = head->pstPrev;
-    node->pstNext = head;
-    head->pstPrev->pstNext = node;
-    head->pstPrev = node;
-}
-
-void list_del(SYS_LIST_S *node)
-{
-    node->pstPrev->pstNext = node->pstNext;
-    node->pstNext->pstPrev = node->pstPrev;
-}
 
 SYS_DEST_NODE_S *node_of(SYS_LIST_S *link) { return reinterpret_cast<SYS_DEST_NODE_S *>(link); }
 
@@ -154,7 +139,7 @@ template <class Pred> void drop_nodes(SYS_SRC_BIND_S *bind, Pred drop)
     while (p != &bind->stDestHead) {
         SYS_LIST_S *next = p->pstNext;
         if (drop(node_of(p)->stDestChn)) {
-            list_del(p);
+            mpi_list_del(p);
             free(node_of(p));
             bind->u32DestNum--;
         }
@@ -214,7 +199,7 @@ s32 SysRegisterBinder(BIND_ROLE_E role, u32 mod, u32 max_dev, u32 max_chn, SYS_B
             send->u32TblSize = (u32)slots;
         }
         for (u32 i = 0; i < slots; i++)
-            list_init(&ctx->pstSrcTbl[i].stDestHead);
+            mpi_list_init(&ctx->pstSrcTbl[i].stDestHead);
     }
     ctx->enModId = mod;
     ctx->u32MaxDevCnt = max_dev;
@@ -422,7 +407,7 @@ s32 SYS_Bind(const MPP_CHN_ADDR_S *pstSrcChn, const MPP_CHN_ADDR_S *pstDestChn)
         dest->bBinded = DU_TRUE;
         dest->u32SendCnt = 0;
         dest->u32ResetCnt = 0;
-        list_add_tail(&node->stList, &src->stDestHead);
+        mpi_list_add_tail(&node->stList, &src->stDestHead);
         src->u32DestNum++;
     }
     notify_bind_change(*pstSrcChn);
@@ -451,7 +436,7 @@ s32 SYS_UnBind(const MPP_CHN_ADDR_S *pstSrcChn, const MPP_CHN_ADDR_S *pstDestChn
         for (SYS_LIST_S *p = pstSrcBind->stDestHead.pstNext; p != &pstSrcBind->stDestHead; p = p->pstNext) {
             if (same_chn(node_of(p)->stDestChn, *pstDestChn)) {
                 MPI_ASSERT(pstSrcBind->u32DestNum > 0);
-                list_del(p);
+                mpi_list_del(p);
                 free(node_of(p));
                 pstSrcBind->u32DestNum--;
                 bFind = DU_TRUE;

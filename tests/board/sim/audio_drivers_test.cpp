@@ -21,16 +21,25 @@ TEST_F(AudioDriverTest, DecoderDriverKeepsChannelsAndCounters)
     chn = 5;
     ASSERT_EQ(0, bd_ioctl(fd, ADEC_BIND_CHN_CTRL, &chn));
     u32 word = 0;
+    ADEC_CHN_STAT_S stat = {3, 2, 1, 1, 8, 3, 1};
+    EXPECT_EQ((s32)0xA0188005, bd_ioctl(fd, ADEC_CHN_STAT_CTRL, &stat)) << "no channel yet";
+    ADEC_CHN_ATTR_S bad[] = {{1004, 10, ADEC_MODE_STREAM, &word}, {37, 1, ADEC_MODE_STREAM, &word},
+                             {37, 51, ADEC_MODE_STREAM, &word}, {37, 10, 2, &word}};
+    for (ADEC_CHN_ATTR_S &a : bad)
+        EXPECT_EQ((s32)0xA0188003, bd_ioctl(fd, ADEC_CREATE_CHN_CTRL, &a));
     ADEC_CHN_ATTR_S attr = {37, 10, ADEC_MODE_STREAM, &word};
     ASSERT_EQ(0, bd_ioctl(fd, ADEC_CREATE_CHN_CTRL, &attr));
     EXPECT_EQ((s32)0xA0188004, bd_ioctl(fd, ADEC_CREATE_CHN_CTRL, &attr));
-    ADEC_CHN_STAT_S stat = {3, 2, 1, 1, 8, 3, 1};
     EXPECT_EQ(0, bd_ioctl(fd, ADEC_CHN_STAT_CTRL, &stat));
     EXPECT_EQ(-1, bd_ioctl(fd, ADEC_CHN_STAT_CTRL, nullptr));
+    // Counters that go back, or frames handed out that were never decoded.
+    ADEC_CHN_STAT_S wrong[] = {{2, 2, 1, 1, 8, 3, 1}, {3, 2, 3, 1, 8, 3, 1}, {3, 2, 1, 2, 8, 3, 1}};
+    for (ADEC_CHN_STAT_S &w : wrong)
+        EXPECT_EQ((s32)0xA0188003, bd_ioctl(fd, ADEC_CHN_STAT_CTRL, &w));
     EXPECT_EQ(0, bd_ioctl(fd, ADEC_DESTROY_CHN_CTRL, nullptr));
     EXPECT_EQ(0, bd_ioctl(fd, ADEC_CREATE_CHN_CTRL, &attr)); // free again
     EXPECT_EQ(-1, bd_ioctl(fd, 0x4804, nullptr));
-    EXPECT_EQ(1u, testsupport::events("adec destroy chn 5").size());
+    EXPECT_EQ(1u, testsupport::events("adec destroy chn 5: 3 packets, 2 frames decoded, 1 got, 1 released").size());
     bd_close(fd);
 }
 
@@ -79,6 +88,30 @@ TEST_F(AudioDriverTest, WavFilesRoundTrip)
     testsupport::write_file(root_ + "/bad.wav", "RIFF....WAVEjunk");
     EXPECT_FALSE(sim::audio::wav_read(root_ + "/bad.wav", wav, why));
     EXPECT_FALSE(sim::audio::wav_read(root_ + "/missing.wav", wav, why));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(AudioDriverTest, AudioCommandsTakeCheckedNumbers)
+{
+    struct Case {
+        const char *line;
+        bool ok;
+    } cases[] = {
+        {"audio noise -20", true},        {"audio noise nan", false},          {"audio noise -101", false},
+        {"audio tone 440", true},         {"audio tone inf", false},           {"audio tone 1000x", false},
+        {"audio tone+noise 1000 -30", true}, {"audio tone+noise 1000", false}, {"audio hum 50", true},
+        {"audio hum", false},             {"audio silence", true},             {"audio echo 0.5 20", true},
+        {"audio echo 2 20", false},       {"audio echo 0.5 -1", false},        {"audio echo off", true},
+        {"audio file /no/such.wav", false}, {"audio", false},                  {"scene brightness nan", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.line);
+        std::string answer = sim::control(c.line);
+        EXPECT_EQ(c.ok, answer == "ok") << answer;
+    }
 }
 
 } // namespace

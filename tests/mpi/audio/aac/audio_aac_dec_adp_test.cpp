@@ -7,50 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "tests/mpi/audio/aac_packets.h"
 #include "tests/mpi/audio/audio_check.h"
 #include "tests/mpi/audio/audio_fixture.h"
 
 namespace {
 
 using testsupport::capture_stdout;
-using Packets = std::vector<std::vector<u8>>;
-
-constexpr u32 kFrame = AACLC_SAMPLES_PER_FRAME;
-
-std::vector<s16> tone(double hz, u32 at, u32 n, u32 rate = 48000)
-{
-    std::vector<s16> v(n);
-    for (u32 i = 0; i < n; i++)
-        v[i] = (s16)lrint(10000 * sin(2 * M_PI * hz * (at + i) / rate));
-    return v;
-}
-
-// The camera's own ADTS packets: AAC-LC at 48 kHz, a tone per channel (1 kHz
-// left or mono, 2 kHz right).
-Packets camera_packets(u32 frames, bool stereo = false)
-{
-    AAC_ENC_CFG_S cfg = {AAC_TYPE_AACLC, 128000, 48000, 1, stereo ? 1u : 0u};
-    void *enc = nullptr;
-    EXPECT_EQ(0, OpenAACEncoder(&cfg, &enc));
-    Packets packets;
-    for (u32 f = 0; f < frames && enc; f++) {
-        std::vector<s16> left = tone(1000, f * kFrame, kFrame), right = tone(2000, f * kFrame, kFrame);
-        AUDIO_FRAME_S frame = {};
-        frame.enBitwidth = 1;
-        frame.enSoundmode = stereo ? 1 : 0;
-        frame.pVirAddr[0] = left.data();
-        frame.pVirAddr[1] = right.data();
-        frame.u32Len = kFrame * 2;
-        std::vector<u8> out(MAX_AAC_MAINBUF_SIZE);
-        u32 len = 0;
-        EXPECT_EQ(0, EncodeAACFrm(enc, &frame, out.data(), &len));
-        out.resize(len);
-        packets.push_back(out);
-    }
-    if (enc)
-        CloseAACEncoder(enc);
-    return packets;
-}
+using aactest::camera_packets;
+using aactest::concat;
+using aactest::kFrame;
+using aactest::Packets;
 
 // A decoder instance and the unit's output frame: two tracks of 16 KiB.
 struct Decoder {
@@ -80,14 +47,6 @@ struct Decoder {
         return v;
     }
 };
-
-std::vector<u8> concat(const Packets &packets)
-{
-    std::vector<u8> all;
-    for (const auto &p : packets)
-        all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
 
 TEST(AacDecoder, MonoPacketsGiveOneTrackOfTheTone)
 {

@@ -80,10 +80,10 @@ TEST_F(AiTraceTest, RefusedArgumentsReachNoDevice)
         {"clock direction 2", [&] { return DU_DUZ_AI_SetClkDir(0, 2); }, kIllegal, "illegal param: enClkDir(2)!\n"},
         {"codec gain: null", [&] { return DU_DUZ_AI_GetAcodecGain(nullptr); }, (s32)0xA0158006, ""},
         {"save file: null", [&] { return DU_DUZ_AI_SaveFile(0, 0, nullptr); }, (s32)0xA0158006, ""},
-        {"resampling", [&] { return DU_DUZ_AI_EnableReSmp(0, 0, 8000); }, (s32)0xA0158008,
-         "ai resample is not supported, ai chn:0\n"},
-        {"voice enhancement", [&] { return DU_DUZ_AI_EnableVqe(0, 0); }, (s32)0xA0158008,
-         "ai vqe is not supported, ai chn:0\n"},
+        {"resampling of a disabled channel", [&] { return DU_DUZ_AI_EnableReSmp(0, 0, 8000); }, (s32)0xA0158005,
+         "AI chn 0 is not enable\n"},
+        {"enhancement of a disabled channel", [&] { return DU_DUZ_AI_EnableVqe(0, 0); }, (s32)0xA0158005,
+         "AI chn 0 is not enable\n"},
         {"disable a disabled channel", [&] { return DU_DUZ_AI_DisableChn(0, 0); }, 0, ""},
     };
     argtest::run(cases, "/dev/ai");
@@ -124,9 +124,10 @@ TEST_F(AiTest, TrackModeAndDeviceControlsReachTheDriver)
     EXPECT_EQ(0, DU_DUZ_AI_SetClkDir(0, 1));
     EXPECT_EQ(0, DU_DUZ_AI_GetClkDir(0, &dir));
     EXPECT_EQ(1u, dir);
-    EXPECT_EQ(0, DU_DUZ_AI_SetAcodecGain(0x1234));
+    EXPECT_EQ(0, DU_DUZ_AI_SetAcodecGain(12));
+    EXPECT_EQ(kIllegal, DU_DUZ_AI_SetAcodecGain(121)); // beyond the codec's range
     EXPECT_EQ(0, DU_DUZ_AI_GetAcodecGain(&gain));
-    EXPECT_EQ(0x1234u, gain);
+    EXPECT_EQ(12u, gain);
     AIO_ATTR_S back = {};
     EXPECT_EQ(0, DU_DUZ_AI_GetPubAttr(0, &back));
     EXPECT_EQ(1024u, back.u32PtNumPerFrm);

@@ -105,8 +105,8 @@ TEST_F(AoTraceTest, RefusedArgumentsReachNoDevice)
         {"track mode: null", [&] { return DU_DUZ_AO_GetTrackMode(0, nullptr); }, (s32)0xA0168006,
          "the penTrackMode pointer for AoDev0 is NULL!\n"},
         {"clock direction 2", [&] { return DU_DUZ_AO_SetClkDir(0, 2); }, kIllegal, "illegal param: enClkDir(2)!\n"},
-        {"resampling", [&] { return DU_DUZ_AO_EnableReSmp(0, 0, 8000); }, (s32)0xA0168008,
-         "ao resample is not supported"},
+        {"resampling of a disabled channel", [&] { return DU_DUZ_AO_EnableReSmp(0, 0, 8000); }, (s32)0xA0168005,
+         "AO chn 0 is not enable\n"},
         {"disable a disabled channel", [&] { return DU_DUZ_AO_DisableChn(0, 0); }, 0, ""},
     };
     argtest::run(cases, "/dev/ao");

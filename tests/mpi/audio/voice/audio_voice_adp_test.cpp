@@ -310,22 +310,42 @@ TEST_F(VoiceRegistry, UnitsStartWithTheFiveVoiceCodecs)
 }
 
 // 320-sample frames on a G.711 A-law channel of the encoder unit come out as
-// 324-byte packets that start 00 01 A0 00.
+// 324-byte packets that start 00 01 A0 00; a pack-mode channel of the decoder
+// unit turns each back into the samples A-law keeps of them.
 TEST_F(VoiceRegistry, EncoderChannelGivesVoiceFrames)
 {
     u32 attr = 0;
     AENC_CHANNEL_CFG_S cfg = {PT_G711A, 320, 4, &attr};
     ASSERT_EQ(0, DU_DUZ_AENC_CreateChn(0, &cfg));
+    ADEC_CHN_ATTR_S dec = {PT_G711A, 4, ADEC_MODE_PACK, &attr};
+    ASSERT_EQ(0, DU_DUZ_ADEC_CreateChn(0, &dec));
     const std::vector<int16_t> pcm = voicetest::tone_plus_noise(1);
-    AUDIO_FRAME_S f = frame_of(&pcm[0], 320);
-    ASSERT_EQ(0, DU_DUZ_AENC_SendFrame(0, &f, nullptr));
-    AENC_STREAM_OUT_S s;
-    ASSERT_EQ(0, DU_DUZ_AENC_GetStream(0, &s, 0));
-    ASSERT_EQ(324u, s.u32Len);
-    EXPECT_EQ((std::vector<u8>{0x00, 0x01, 0xA0, 0x00}), std::vector<u8>(s.pStream, s.pStream + 4));
-    for (u32 i = 0; i < 320; i++)
-        ASSERT_EQ(alaw_code(pcm[i]), s.pStream[4 + i]) << i;
-    EXPECT_EQ(0, DU_DUZ_AENC_ReleaseStream(0, &s));
+    for (u32 n = 0; n < 3; n++) {
+        SCOPED_TRACE(n);
+        const int16_t *in = &pcm[n * 320];
+        AUDIO_FRAME_S f = frame_of(in, 320);
+        f.u64TimeStamp = 1000 * n;
+        ASSERT_EQ(0, DU_DUZ_AENC_SendFrame(0, &f, nullptr));
+        AENC_STREAM_OUT_S s;
+        ASSERT_EQ(0, DU_DUZ_AENC_GetStream(0, &s, 0));
+        ASSERT_EQ(324u, s.u32Len);
+        EXPECT_EQ((std::vector<u8>{0x00, 0x01, 0xA0, 0x00}), std::vector<u8>(s.pStream, s.pStream + 4));
+        for (u32 i = 0; i < 320; i++)
+            ASSERT_EQ(alaw_code(in[i]), s.pStream[4 + i]) << i;
+
+        ASSERT_EQ(0, DU_DUZ_ADEC_SendStream(0, &s, 0));
+        EXPECT_EQ(0, DU_DUZ_AENC_ReleaseStream(0, &s));
+        AUDIO_FRAME_INFO_S info = {};
+        ASSERT_EQ(0, DU_DUZ_ADEC_GetFrame(0, &info, 0));
+        ASSERT_EQ(640u, info.pstFrame->u32Len);
+        EXPECT_EQ(0u, info.pstFrame->enSoundmode);
+        EXPECT_EQ(n, info.pstFrame->u32Seq);
+        const s16 *out = static_cast<const s16 *>(info.pstFrame->pVirAddr[0]);
+        for (u32 i = 0; i < 320; i++)
+            ASSERT_EQ(alaw_to_linear(linear_to_alaw(in[i])), out[i]) << i;
+        EXPECT_EQ(0, DU_DUZ_ADEC_ReleaseFrame(0, &info));
+    }
+    EXPECT_EQ(0, DU_DUZ_ADEC_DestroyChn(0));
     EXPECT_EQ(0, DU_DUZ_AENC_DestroyChn(0));
 }
 

@@ -1,0 +1,29 @@
+// What the input unit's files share about a channel: the checks every call
+// starts with, the channel's node, and its enhancement instance (replaced
+// only with the channel mutex held, and published in g_astVqeState under the
+// entry's mutex for the encoder unit).
+#pragma once
+
+#include "mpi/audio/ai/mpi_ai.h"
+
+// Device, channel and the pointer a call needs (when `null_ptr`); then the
+// channel's node.
+s32 ai_chn_check(s32 AiDevId, s32 AiChn, bool null_ptr, const char *func);
+s32 ai_chn_enter(s32 AiDevId, s32 AiChn, bool null_ptr, const char *func);
+s32 ai_ioctl(s32 AiChn, unsigned long request, void *arg);
+
+// The channel's instance configuration (channel mutex held): 0, or 0xA0158009
+// when there is none, 0xA0158041 when it can't be read.
+s32 ai_vqe_cfg(s32 AiChn, UPVQE_CFG_S *pstCfg);
+// Replaces the channel's instance by one made from `cfg` (channel mutex
+// held); on failure the channel has none. 0 or the chain's status.
+s32 ai_vqe_replace(s32 AiChn, const UPVQE_CFG_S *pstCfg);
+// Destroys it, leaving none.
+void ai_vqe_destroy(s32 AiChn);
+
+// Resampling off (channel mutex held, resampling on): the pool goes, and
+// with `rebuild` the instance goes back to the device rate.
+s32 ai_resmp_off(s32 AiDevId, s32 AiChn, bool rebuild);
+
+// The driver's record of the enhancement while it is off.
+void ai_send_vqe_disabled(s32 AiChn);

@@ -1,0 +1,29 @@
+// What the output unit's files share about a channel: the checks every call
+// starts with and its enhancement instance (replaced only with the channel
+// mutex held).
+#pragma once
+
+#include "mpi/audio/ao/mpi_ao.h"
+
+// Device, channel (channel 0 for device calls), then that channel's node.
+s32 ao_enter(s32 AudioDevId, s32 AoChn, const char *func);
+s32 ao_ioctl(s32 AoChn, unsigned long request, void *arg);
+
+// The instance's configuration (channel mutex held): 0, 0xA0168009 when
+// there is none, 0xA0168041 when it can't be read.
+s32 ao_vqe_cfg(s32 AoDevId, s32 AoChn, DNVQE_CFG_S *pstCfg);
+// Replaces the instance by one made from `cfg`; on failure the channel has
+// none. 0 or the chain's status.
+s32 ao_vqe_rebuild(s32 AoChn, const DNVQE_CFG_S *pstCfg);
+void ao_vqe_destroy(s32 AoChn);
+
+// Resampling off (channel mutex held, resampling on); with `rebuild` the
+// instance goes back to the device rate.
+s32 ao_resmp_off(s32 AudioDevId, s32 AoChn, bool rebuild);
+
+// The driver's record of the output enhancement while it is off.
+void ao_send_vqe_disabled(s32 AoChn);
+
+// The save files of a processed frame: the input as it came (`in`, `in_len`
+// bytes) and what the enhancement made of it (channel mutex held).
+void ao_save_frame(s32 AoChn, const void *in, u32 in_len, const AUDIO_FRAME_S &out, u32 in_rate, u32 out_rate);

@@ -1,0 +1,60 @@
+// The camera's own ADTS packets for the AAC decoding tests: AAC-LC at 48 kHz
+// from the encoder adapter, a tone per channel.
+#pragma once
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <vector>
+
+#include "mpi/audio/aac/audio_aac_adp.h"
+
+namespace aactest {
+
+using Packets = std::vector<std::vector<u8>>;
+
+constexpr u32 kFrame = AACLC_SAMPLES_PER_FRAME;
+constexpr double kLeftHz = 1000, kRightHz = 2000;
+
+inline std::vector<s16> tone(double hz, u32 at, u32 n, u32 rate = 48000)
+{
+    std::vector<s16> v(n);
+    for (u32 i = 0; i < n; i++)
+        v[i] = (s16)lrint(10000 * sin(2 * M_PI * hz * (at + i) / rate));
+    return v;
+}
+
+// `frames` packets: kLeftHz on the left (or only) channel, kRightHz on the right.
+inline Packets camera_packets(u32 frames, bool stereo = false)
+{
+    AAC_ENC_CFG_S cfg = {AAC_TYPE_AACLC, 128000, 48000, 1, stereo ? 1u : 0u};
+    void *enc = nullptr;
+    EXPECT_EQ(0, OpenAACEncoder(&cfg, &enc));
+    Packets packets;
+    for (u32 f = 0; f < frames && enc; f++) {
+        std::vector<s16> left = tone(kLeftHz, f * kFrame, kFrame), right = tone(kRightHz, f * kFrame, kFrame);
+        AUDIO_FRAME_S frame = {};
+        frame.enBitwidth = 1;
+        frame.enSoundmode = stereo ? 1 : 0;
+        frame.pVirAddr[0] = left.data();
+        frame.pVirAddr[1] = right.data();
+        frame.u32Len = kFrame * 2;
+        std::vector<u8> out(MAX_AAC_MAINBUF_SIZE);
+        u32 len = 0;
+        EXPECT_EQ(0, EncodeAACFrm(enc, &frame, out.data(), &len));
+        out.resize(len);
+        packets.push_back(out);
+    }
+    if (enc)
+        CloseAACEncoder(enc);
+    return packets;
+}
+
+inline std::vector<u8> concat(const Packets &packets)
+{
+    std::vector<u8> all;
+    for (const auto &p : packets)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+} // namespace aactest
