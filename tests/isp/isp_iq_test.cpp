@@ -929,3 +929,33 @@ TEST_F(IspIqTest, TheDemosaicConfigurationIsCodedInItsRegister)
     ASSERT_EQ(DU_DUZ_ISP_GetDemosaicAttr(0, &dm), 0);
     EXPECT_EQ(dm.enCfgType, 5u);
 }
+
+// A switch to frame WDR and back, as the run loop makes it: the stitching
+// path, the front-end gamma, DRC and the black level follow the mode.
+TEST_F(IspIqTest, AWdrSwitchMovesEveryModuleToTheNewMode)
+{
+    struct Case {
+        u32 mode;
+        bool bypassed;
+        u32 fe_bits, drc_enable, common_black;
+    } cases[] = {
+        {WDR_MODE_2To1_FRAME, false, 0x3, 1, 5328},
+        {WDR_MODE_NONE, true, 0x0, 0, 256 << 4},
+    };
+    capture_stdout([&] { start_run(); });
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mode);
+        IO_WRITE8(0x10006, 0);
+        ISP_WDR_SEL_S sel = {c.mode};
+        ASSERT_EQ(DU_DUZ_ISP_SetWDRMode(0, &sel), 0);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!(IO_READ8(0x10006) & 1) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_EQ(IO_READ8(0x10006) & 1, 1u) << "the switch did not finish";
+        EXPECT_EQ((IO_READ8(H + 0x41) & 0x80) != 0, c.bypassed);
+        EXPECT_EQ((IO_READ8(H + 0x42) & 0x01) == 0, c.bypassed);
+        EXPECT_EQ(IO_READ8(H + 0x188) & 0x3, c.fe_bits);
+        EXPECT_EQ(IO_READ8(H + 0x380) & 0x1, c.drc_enable);
+        EXPECT_EQ(IO_READ16(H + 0x1A4), c.common_black);
+    }
+}
