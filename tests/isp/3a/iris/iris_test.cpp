@@ -174,3 +174,35 @@ TEST_F(AeTest, AMovingPirisHoldsTheExposureCalculation)
     EXPECT_EQ(ctx().stIrisCb.pfn_iris_ops3(0, 93), 0);
     EXPECT_NE(testsupport::events(" piris ").back().find("piris close zero_is_max 0 total 93 step 0"), std::string::npos);
 }
+
+class PirisTest : public AeTest {
+protected:
+    PirisTest() { conf_ = "iris = piris\n"; }
+};
+
+// The close and origin requests run the board's stepper to its end stops,
+// "moving" while it travels; the lens shuts and opens with them.
+TEST_F(PirisTest, CloseAndOriginRunTheStepperToItsEnds)
+{
+    ASSERT_EQ(init(), 0);
+    IO_WRITE16(aetest::page(AE_REG_IRIS_TYPE), 1);
+    run(1, 1);
+    ASSERT_TRUE(testsupport::wait_until([] { return !sim::piris_moving(); }, 5));
+    const AE_IRIS_CALLBACKS_S cb = ctx().stIrisCb;
+    struct Case {
+        const char *name;
+        s32 (*request)(u32, u32);
+        double end, light;
+    } cases[] = {
+        {"close", cb.pfn_iris_ops3, sim::kPirisSteps - 1, 0.0},
+        {"origin", cb.pfn_iris_ops2, 0, 1.0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(c.request(1, 93), 0);
+        EXPECT_EQ(cb.pfn_iris_ops1(0), 1);
+        ASSERT_TRUE(testsupport::wait_until([&] { return cb.pfn_iris_ops1(0) == 0; }, 5));
+        EXPECT_EQ(sim::piris_position(), c.end);
+        EXPECT_EQ(sim::lens_light(), c.light);
+    }
+}
