@@ -1,11 +1,9 @@
 // The lens fitted to the board (board/sim/lens.h): which iris it has, what
-// share of the light it passes, the `iris` control command and its part of
-// the status line.
+// share of the light it passes, and the `iris` control command.
 #include "board/sim/lens.h"
 #include "board/sim/sim.h"
 
 #include <atomic>
-#include <cstdio>
 
 namespace sim {
 
@@ -45,12 +43,6 @@ std::string cmd_iris(const std::vector<std::string> &a)
 }
 
 CommandRegistration reg_iris("iris", cmd_iris);
-
-StatusRegistration lens_status([] {
-    char light[32];
-    snprintf(light, sizeof light, "%.4f", lens_light());
-    return std::string("iris=") + kind_name(lens_iris()) + " light=" + light;
-});
 
 } // namespace
 

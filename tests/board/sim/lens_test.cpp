@@ -77,7 +77,6 @@ TEST_F(LensTest, TheIrisFittedComesFromBoardConfAndTheControlCommand)
         EXPECT_EQ(sim::control(c.line), c.answer);
         EXPECT_EQ(sim::lens_iris(), c.kind);
     }
-    EXPECT_NE(sim::control("status").find(" iris=none light=1.0000"), std::string::npos);
 }
 
 // Above the hold duty the iris opens, below it shuts, at the hold it stays;
@@ -89,7 +88,6 @@ TEST_F(DcLensTest, TheGalvanometerFollowsTheDutyOfItsOutput)
     ASSERT_EQ(pwm.write(2, 100), 0);
     ASSERT_TRUE(reaches(sim::kDcIrisStops)) << sim::dciris_stops();
     EXPECT_EQ(sim::lens_light(), 0.0);
-    EXPECT_NE(sim::control("status").find(" iris=dc light=0.0000"), std::string::npos);
 
     ASSERT_EQ(pwm.write(2, 2000, 2000), 0); // the duty is taken per mille of the period
     EXPECT_EQ(sim::dciris_duty(), 1000.0);
