@@ -561,7 +561,7 @@ void AeSnsRegsUpdate(s32 handle)
 }
 
 // The P-iris goes to the position the calculation chose for its aperture.
-void AePirisPosUpdate(s32 handle)
+void piris_position_update(s32 handle)
 {
     AE_CTX_S &c = g_astAeCtx[handle];
     if (c.enAlgIrisType != 1 || c.bIrisEnable != 1 || c.u32PirisPos == c.u32PirisPosSent)
@@ -623,7 +623,7 @@ s32 AeRun(s32 handle, const AE_FRAME_INPUT_S *in, AE_FRAME_RESULT_S *out, s32 rs
         AeSyncCfgCalc(handle);
         AeExtRegsUpdate(handle);
         AeSnsRegsUpdate(handle);
-        AePirisPosUpdate(handle);
+        piris_position_update(handle);
     }
     AeDbgRunEnd(handle);
     *out = c.stResult;
