@@ -2,6 +2,7 @@
 // pipeline worked out per palette entry from the registers of the frame.
 #include "board/sim/picture.h"
 
+#include "board/sim/lens.h"
 #include "isp/isp_hw_regs.h"
 
 #include <algorithm>
@@ -193,7 +194,8 @@ Rect moving_square(uint64_t t_us)
 Pipe Pipe::read(double exposure, const World &w)
 {
     Pipe p;
-    p.exposure = std::max(0.0, exposure) * kMidGrey * std::max(0.0, w.scene_brightness);
+    // The lens's aperture passes its share of the scene's light.
+    p.exposure = std::max(0.0, exposure) * kMidGrey * std::max(0.0, w.scene_brightness) * lens_light();
     p.light = illuminant(w.scene_kelvin);
     p.gain = sensor_gain();
     // A sensor nobody programmed shows the scene clean.

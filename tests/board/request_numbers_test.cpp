@@ -211,7 +211,7 @@ TEST(RequestNumbers, EveryHeaderConstantIsTheDocumentedNumber)
         R(ISP_ACM_COEF_SET, 0x57D04919),
         // "/dev/pwm", "/dev/isp_dev" and "/dev/piris"
         R(PWM_CMD_WRITE, 0x0001), R(ISP_PWM_NUM_GET, 0x8004491C), R(PIRIS_STATUS_GET, 0x80047005),
-        R(PIRIS_ORIGIN_SET, 0x40047002), R(PIRIS_CLOSE_SET, 0x40047003),
+        R(PIRIS_ORIGIN_SET, 0x40047002), R(PIRIS_CLOSE_SET, 0x40047003), R(PIRIS_POS_SET, 0x40047001),
         // "/dev/i2c-0" (raw numbers)
         R(I2C_CMD_SET_DEV, 0x0706), R(I2C_CMD_SET_REG_WIDTH, 0x0709), R(I2C_CMD_SET_DATA_WIDTH, 0x070A),
         // "/dev/du_mipi" ('m')
