@@ -5,6 +5,7 @@
 #include "board/board.h"
 #include "sceneauto/strlib.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ constexpr size_t kLineMax = 1023;   // characters of a line before its newline
 constexpr size_t kFieldMax = 512;   // of a section name, key, value or comment
 constexpr int kHeaderWidth = 49;    // "[name]" padded to this, then the newline
 constexpr int kIndent = 48;         // spaces before an indented comment
+constexpr size_t kKeyWidth = 30;    // columns of a key line: key, then value
+constexpr size_t kValueWidth = 15;
 
 // ---- names ------------------------------------------------------------------------------------------
 
@@ -102,16 +105,17 @@ void field(const Loader &at, char *s, const char *what)
     ini_crop(s);
 }
 
-// "[name]", "[name] comment"; a name without its closing bracket ends with
+// "[name]", "[name] comment". A name without its closing bracket ends with
 // the line, before its line break.
 bool section_line(Loader &at, const char *where)
 {
     char name[kLineMax + 2], trailing[kLineMax + 2];
-    const int got = sscanf(where, "[%[^]\n] ] %[^\n]", name, trailing);
-    if (got < 1)
+    int end = 0;
+    if (sscanf(where, "[%[^]\n]%n", name, &end) != 1)
         return false;
+    const bool closed = where[end] == ']';
     size_t len = strlen(name);
-    if (name[len - 1] == '\r')
+    if (!closed && name[len - 1] == '\r')
         name[--len] = 0;
     if (len == 0)
         return false;
@@ -120,7 +124,7 @@ bool section_line(Loader &at, const char *where)
     strcpy(at.section, name);
     at.key[0] = 0;
     iniparser_add_entry(at.d, at.section, nullptr, nullptr);
-    if (got == 2)
+    if (closed && sscanf(where + end + 1, " %[^\n]", trailing) == 1)
         comment(at, trailing, kCommentTrailing);
     return true;
 }
@@ -206,6 +210,15 @@ const char *text_of(const dictionary *d, s32 i)
     return d->comment_text[i] ? d->comment_text[i] : " ";
 }
 
+// A trailing comment away from its line: marked as a comment where it does
+// not read as one, so that it cannot come back as a section or key.
+void put_trailing_line(FILE *f, const char *text)
+{
+    if (text[0] != ';' && text[0] != '#')
+        fputs("; ", f);
+    put_line(f, text);
+}
+
 // The comment lines of `owner` in slot order; its trailing comments too, as
 // lines, when `trailing`. Whether any was written.
 bool write_comments(const dictionary *d, FILE *f, u32 owner, bool trailing)
@@ -218,7 +231,7 @@ bool write_comments(const dictionary *d, FILE *f, u32 owner, bool trailing)
         case kCommentTrailing:
             if (!trailing)
                 continue;
-            put_line(f, text_of(d, i));
+            put_trailing_line(f, text_of(d, i));
             break;
         case kCommentLine: put_line(f, text_of(d, i)); break;
         case kCommentIndented:
@@ -256,7 +269,7 @@ void end_line(const dictionary *d, FILE *f, u32 owner, Style style, size_t len, 
     }
     fputc('\n', f);
     for (const char *text : below)
-        put_line(f, text);
+        put_trailing_line(f, text);
     if (style == Style::file)
         write_comments(d, f, owner, false);
 }
@@ -271,11 +284,34 @@ const char *quote_for(const char *v)
     return strchr(v, '\'') ? "" : "'";
 }
 
+// Whether a value reads back whole after "key=" without quotes.
+bool reads_bare(const char *v)
+{
+    const size_t n = strlen(v);
+    if (strpbrk(v, ";\n") || strcmp(v, "\"\"") == 0 || strcmp(v, "''") == 0)
+        return false;
+    if (n && (ini_space(v[0]) || ini_space(v[n - 1])))
+        return false;
+    // An opening quote reads as a quoted value unless another follows it.
+    return !((v[0] == '"' || v[0] == '\'') && v[1] != v[0]);
+}
+
+// An entry with a value (the keys without one are headers).
 void write_entry(const dictionary *d, FILE *f, s32 slot, const char *name, Style style)
 {
-    const char *v = d->val[slot] ? d->val[slot] : " ";
+    const char *v = d->val[slot];
     const char *q = style == Style::file ? quote_for(v) : "";
-    const int len = fprintf(f, "%-30s = %s%-15s%s", name, q, v, q);
+    // A line past the loader's limit loses its columns, and its quotes where
+    // the value reads back without them: a line read in fits again.
+    const size_t columns = std::max(strlen(name), kKeyWidth) + 3 + 2 * strlen(q) + std::max(strlen(v), kValueWidth);
+    int len;
+    if (style == Style::file && columns > kLineMax) {
+        if (reads_bare(v))
+            q = "";
+        len = fprintf(f, "%s=%s%s%s", name, q, v, q);
+    } else {
+        len = fprintf(f, "%-*s = %s%-*s%s", (int)kKeyWidth, name, q, (int)kValueWidth, v, q);
+    }
     end_line(d, f, d->hash[slot], style, (size_t)len, !*q);
 }
 
@@ -287,12 +323,24 @@ void write_header(const dictionary *d, FILE *f, s32 slot, Style style)
     end_line(d, f, d->hash[slot], style, (size_t)len, false);
 }
 
-// The part of `key` before its first ':' names a section of `d`. A key read
-// before any section (":key") belongs to none.
-bool in_section(const dictionary *d, const char *key)
+// A header line: a section, or a key without a value, which only a section
+// whose name holds ':' is when loaded (the sections' count leaves those out).
+bool is_header(const dictionary *d, s32 i)
 {
-    const char *colon = strchr(key, ':');
-    return colon && colon > key && dictionary_slot(d, std::string(key, colon).c_str()) >= 0;
+    return d->key[i] && (!d->val[i] || !strchr(d->key[i], ':'));
+}
+
+// The header an entry goes under: the longest one whose name and a ':'
+// begin its key; -1 for none (a key before any section is ":key").
+s32 header_of(const dictionary *d, const char *key)
+{
+    const std::string k = key;
+    for (size_t colon = k.rfind(':'); colon != std::string::npos && colon > 0; colon = k.rfind(':', colon - 1)) {
+        const s32 h = dictionary_slot(d, k.substr(0, colon).c_str());
+        if (h >= 0 && is_header(d, h))
+            return h;
+    }
+    return -1;
 }
 
 void write_ini(const dictionary *d, FILE *f, Style style)
@@ -301,25 +349,26 @@ void write_ini(const dictionary *d, FILE *f, Style style)
         return;
     if (style == Style::file)
         write_comments(d, f, kCommentHead, true);
+    std::vector<s32> under(d->size, -1);
+    for (s32 i = 0; i < d->size; i++)
+        if (d->key[i] && !is_header(d, i))
+            under[i] = header_of(d, d->key[i]);
     // Entries outside every section first, where a file keeps them: the
     // keys read before the first header, or all of a dictionary without
     // sections.
     for (s32 i = 0; i < d->size; i++) {
         const char *k = d->key[i];
-        if (k && strchr(k, ':') && !in_section(d, k))
+        if (k && !is_header(d, i) && under[i] < 0)
             write_entry(d, f, i, k[0] == ':' ? k + 1 : k, style);
     }
-    for (s32 s = 0; s < d->size; s++) {
-        const char *sec = d->key[s];
-        if (!sec || strchr(sec, ':'))
+    for (s32 h = 0; h < d->size; h++) {
+        if (!is_header(d, h))
             continue;
-        write_header(d, f, s, style);
-        const size_t len = strlen(sec);
-        for (s32 i = 0; i < d->size; i++) {
-            const char *k = d->key[i];
-            if (k && strncmp(k, sec, len) == 0 && k[len] == ':')
-                write_entry(d, f, i, k + len + 1, style);
-        }
+        write_header(d, f, h, style);
+        const size_t len = strlen(d->key[h]);
+        for (s32 i = 0; i < d->size; i++)
+            if (under[i] == h)
+                write_entry(d, f, i, d->key[i] + len + 1, style);
     }
 }
 

@@ -60,7 +60,8 @@ s32 iniparser_save_comment(const dictionary *d, FILE *f, u32 owner);
 void iniparser_dump(const dictionary *d, FILE *f);
 // The dictionary as an INI file that loads back to it: the head's comments,
 // the entries outside every section, then each section's header, comments
-// and entries, each line followed by its comments.
+// and entries, each line followed by its comments. A key without a value
+// gets a header too, as a section whose name holds ':' loads.
 void iniparser_dump_ini(const dictionary *d, FILE *f);
 // The same on standard output for a person: values unquoted, no comments.
 void iniparser_mem_printf(const dictionary *d);

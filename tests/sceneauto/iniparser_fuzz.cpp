@@ -1,8 +1,8 @@
 // Fuzz harness: any bytes as an INI file. It must load (an open file always
 // does) into a dictionary that keeps its rules, every entry readable through
 // the folded-case getters, every field within its limit; the writers run on
-// it and what they write loads again. The sanitizers watch for overruns and
-// leaks. With clang, run it on a copy of the corpus on a board root of its own:
+// it, and what the INI writer wrote loads back to the same entries. The
+// sanitizers watch for overruns and leaks. With clang, run it on a copy of the corpus on a board root of its own:
 //   BOARD_ROOT=/tmp/fuzz-root ./sceneauto_iniparser_fuzzer CORPUS_COPY
 // and keep the inputs that reach new code in tests/sceneauto/corpus/iniparser.
 #include "tests/sceneauto/ini_check.h"
@@ -60,6 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Dict again = load_text(text, kRewritten);
     expect(again != nullptr, "a written file loads");
     check(again.get());
-    expect(iniparser_getnsec(again.get()) == iniparser_getnsec(d.get()), "the same sections after writing");
+    expect(snapshot(again.get()).entries == snapshot(d.get()).entries, "the same entries after writing");
     return 0;
 }

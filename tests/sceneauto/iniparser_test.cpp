@@ -248,6 +248,9 @@ TEST_F(Ini, LoadDumpLoad)
         {"no sections", "A = 1\nB = 2 ; c\n; under b\n"},
         {"long fields", "[S]\n" + std::string(500, 'k') + " = " + std::string(500, 'v') + "\n"},
         {"repeated keys and sections", "[S]\nK = 1\n[T]\nK = 2\n[S]\nK = 3\nL = 4\n"},
+        {"section names holding ':'", "[A:B]\nK = 1\n[A]\nX = 2\n[:C] ; c\nY = 3\n[D:E]\n"},
+        {"lines near the limit", "[S]\n" + std::string(510, 'k') + "=" + std::string(510, 'v') + "\n" +
+                                     std::string(500, 'q') + "='a;" + std::string(500, 'b') + "'\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -261,19 +264,43 @@ TEST_F(Ini, LoadDumpLoad)
     }
 }
 
-// A dictionary built by calls, without sections: each entry once, a null
-// value as a blank.
+// Trailing comments of a repeated line that would take it past the loader's
+// limit go below it, marked as comments: no line is lost on reading back.
+TEST_F(Ini, TrailingCommentsThatDoNotFitGoBelow)
+{
+    const std::string c1(400, 'c'), c2(400, 'd'), c3(400, 'e');
+    Dict d = load_text("[S] ; " + c1 + "\n[S] ; " + c2 + "\n[S] " + c3 + "\nK = it's \"x\"\nK = 'y' tail\n");
+    ASSERT_TRUE(d);
+    const std::string text = dump_ini(d.get());
+    EXPECT_EQ("[s]" + spaces(46) + "; " + c1 + "; " + c2 + "\n; " + c3 + "\n" + "k" + spaces(29) + " = it's \"x\"" +
+                  spaces(7) + "\n; tail\n",
+              text);
+    Dict again = load_text(text);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(snapshot(d.get()).entries, snapshot(again.get()).entries);
+}
+
+// A dictionary built by calls, without sections: each entry once; a key
+// without a value is a header, which loads back as such.
 TEST_F(Ini, WritersWithoutSections)
 {
     Dict d = own(dictionary_new(0));
     ASSERT_EQ(0, dictionary_add(d.get(), "a:x", "1"));
     ASSERT_EQ(0, dictionary_add(d.get(), "b:y", nullptr));
-    EXPECT_EQ("a:x" + spaces(27) + " = \"1" + spaces(14) + "\"\n" + "b:y" + spaces(27) + " = \"" + spaces(15) + "\"\n",
-              dump_ini(d.get()));
-    EXPECT_EQ("a:x" + spaces(27) + " = 1" + spaces(14) + "\n" + "b:y" + spaces(27) + " = " + spaces(15) + "\n",
+    ASSERT_EQ(0, dictionary_add(d.get(), "c:z", "2"));
+    const std::string text = dump_ini(d.get());
+    EXPECT_EQ("a:x" + spaces(27) + " = \"1" + spaces(14) + "\"\n" + "c:z" + spaces(27) + " = \"2" + spaces(14) + "\"\n" +
+                  "[b:y]" + spaces(44) + "\n",
+              text);
+    Dict again = load_text(text);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(value_of(nullptr), value_of(dictionary_get(again.get(), "b:y", nullptr)));
+    EXPECT_EQ(1, iniparser_find_entry(again.get(), "b:y"));
+    EXPECT_STREQ("1", iniparser_getstr(again.get(), ":a:x")) << "read as a key before any section";
+    EXPECT_EQ("a:x" + spaces(27) + " = 1" + spaces(14) + "\n" + "c:z" + spaces(27) + " = 2" + spaces(14) + "\n[b:y]\n",
               testsupport::capture_stdout([&] { iniparser_mem_printf(d.get()); }));
-    EXPECT_EQ("[a:x]=[1]\n[b:y]=UNDEF\n", written([&](FILE *f) { iniparser_dump(d.get(), f); }));
-    EXPECT_EQ(spaces(17) + "a:x\t[1]\n" + spaces(17) + "b:y\t[UNDEF]\n",
+    EXPECT_EQ("[a:x]=[1]\n[b:y]=UNDEF\n[c:z]=[2]\n", written([&](FILE *f) { iniparser_dump(d.get(), f); }));
+    EXPECT_EQ(spaces(17) + "a:x\t[1]\n" + spaces(17) + "b:y\t[UNDEF]\n" + spaces(17) + "c:z\t[2]\n",
               written([&](FILE *f) { dictionary_dump(d.get(), f); }));
 }
 
