@@ -55,8 +55,12 @@ constexpr double kBarTop = 0.72, kBarBottom = 0.82;      // the colour bars, ful
 Rgb scene_colour(int colour);
 // A neutral patch's reflectance relative to the mid grey (1.0).
 double patch_level(int patch);
-// The colour at a point of the field.
+// The colour at a point of the scene (u across, v down, in fractions).
 int scene_colour_at(double u, double v, bool grey);
+// What the sensor sees at a point of its field: every lens projects the
+// scene turned half round (upside down and mirrored), and the processing
+// channels' default mirror and flip turn it upright again.
+inline int sensor_colour_at(double u, double v, bool grey) { return scene_colour_at(1 - u, 1 - v, grey); }
 
 // The moving square at picture time `t_us` (crossing once every four
 // seconds, at mid height), in field fractions.
@@ -64,6 +68,12 @@ struct Rect {
     double x0, y0, x1, y1;
 };
 Rect moving_square(uint64_t t_us);
+// The moving square as it lies on the sensor.
+inline Rect sensor_square(uint64_t t_us)
+{
+    Rect r = moving_square(t_us);
+    return {1 - r.x1, 1 - r.y1, 1 - r.x0, 1 - r.y0};
+}
 
 // ---- one frame's sensor and ISP settings ----------------------------------------------------
 

@@ -50,7 +50,7 @@ SIM_PIXEL_LOOP void SceneRenderer::build_pattern(uint32_t W, uint32_t H, const W
     for (uint32_t r = 0; r < H; r++)
         for (uint32_t c = 0; c < W; c++)
             colours[(size_t)r * W + c] =
-                (uint8_t)scene_colour_at(win.x + (c + 0.5) / W * win.w, win.y + (r + 0.5) / H * win.h, grey);
+                (uint8_t)sensor_colour_at(win.x + (c + 0.5) / W * win.w, win.y + (r + 0.5) / H * win.h, grey);
     double lum[kSceneColours];
     for (int i = 0; i < kSceneColours; i++)
         lum[i] = luminance(i);
@@ -120,7 +120,7 @@ SIM_PIXEL_LOOP void SceneRenderer::render(Picture &out, const Window &win, uint6
     }
 
     if (w.scene_motion) {
-        Rect sq = moving_square(t_us);
+        Rect sq = sensor_square(t_us);
         int c0, c1, r0, r1;
         span_of(sq.x0, sq.x1, win.x, win.w, W, &c0, &c1);
         span_of(sq.y0, sq.y1, win.y, win.h, H, &r0, &r1);
