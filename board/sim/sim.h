@@ -39,6 +39,8 @@ struct Hooks {
 
 // Cuts the power: logs it, flushes all output and ends the process with 0.
 [[noreturn]] void power_off();
+// The battery pulled: the process is killed at once, nothing flushed.
+[[noreturn]] void power_cut();
 
 // ---- configuration: $BOARD_ROOT/board.conf -----------------------------------
 
@@ -255,6 +257,14 @@ World world();
 // Called when the card goes in or out or changes size.
 void card_changed();
 bool card_mounted();
+
+// Files opened through bd_open while the card is mounted belong to that card:
+// once it leaves the slot their descriptors fail with EIO, as the kernel's do
+// for a pulled card, also after a card goes back in. A path on the card while
+// the slot is empty cannot be opened.
+int card_file_open(const std::string &host_path, int flags, mode_t mode);
+bool card_file_gone(int fd);
+void card_file_closed(int fd);
 
 // Loaded kernel modules (insmod/rmmod through the shell).
 bool module_loaded(const std::string &name);
