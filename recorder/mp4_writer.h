@@ -101,6 +101,10 @@ int32_t MP4_DestroyWriter(MP4Handle pMp4Handle, uint64_t *pu64Duration);
 // begun, keeps its backup index for the repair.
 bool mp4_write_failed(MP4Handle pMp4Handle);
 
+// True when the file's top-level boxes fill it exactly and hold an mdat and
+// a moov: a finished file, whatever index lies beside it.
+bool mp4_file_finished(const char *filename);
+
 // 0 when the file's backup index exists (the file was not finished).
 int32_t MP4_CheckFileIntegrity(const char *filename);
 // Finishes an abandoned file from its backup index, then deletes the index.

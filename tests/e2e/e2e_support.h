@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <strings.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -224,6 +225,17 @@ public:
             if (e.is_regular_file())
                 out.push_back(e.path().string());
         std::sort(out.begin(), out.end());
+        return out;
+    }
+
+    // The movies (.mp4) in a card folder, sorted: not the backup index that
+    // sits beside a movie while it is written.
+    std::vector<std::string> movies(const std::string &dir = "MOVIE") const
+    {
+        std::vector<std::string> out;
+        for (const std::string &f : files(dir))
+            if (f.size() > 4 && strcasecmp(f.c_str() + f.size() - 4, ".mp4") == 0)
+                out.push_back(f);
         return out;
     }
 
