@@ -114,6 +114,29 @@ public:
         ASSERT_TRUE(wait_event("board start", 20));
     }
 
+    // Boots the camera again on the same root once it has ended (a power
+    // cut, a power-off), as a camera is switched on again: run N's
+    // events.log and output are kept as events.N.log and out.N.txt.
+    void restart(const char *ready = "gpio 0_0 1")
+    {
+        ASSERT_TRUE(ended());
+        ++runs_;
+        std::error_code ec;
+        fs::rename(root_ + "/events.log", root_ + "/events." + std::to_string(runs_) + ".log", ec);
+        fs::rename(root_ + "/out.txt", root_ + "/out." + std::to_string(runs_) + ".txt", ec);
+        pid_ = -1;
+        done_ = false;
+        status_ = 0;
+        boot(ready);
+    }
+
+    // The battery pulled; true once the process is gone, killed at once.
+    bool power_cut(double seconds = 10)
+    {
+        ctl("power cut");
+        return wait_until(seconds, [&] { return ended(); }) && WIFSIGNALED(status_) && WTERMSIG(status_) == SIGKILL;
+    }
+
     // Started, and the first application's start done (its keys enabled or
     // its blink begun).
     void boot(const char *ready = "gpio 0_0 1")
@@ -254,6 +277,7 @@ private:
     pid_t pid_ = -1;
     int status_ = 0;
     bool done_ = false;
+    int runs_ = 0;
 };
 
 // What a recording holds, read back as a player would.
