@@ -11,6 +11,7 @@
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/ao/mpi_ao.h"
 #include "mpi/video/sys/mpi_sys.h"
+#include "recorder/dv_mp4.h"
 #include "recorder/dv_pipeline.h"
 
 #include <algorithm>
@@ -76,7 +77,7 @@ void *KX_DV_AudioProc(void *)
             printf("%s: DU_DUZ_AENC_GetStream(%d), failed with %#x!\n", self, 0, ret);
             break;
         }
-        if (gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING)
+        if (gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING || dv_mp4_takes_audio())
             Send_Data2AudioQue(&stream);
         ret = DU_DUZ_AENC_ReleaseStream(0, &stream);
         if (ret != 0) {

@@ -34,11 +34,12 @@ constexpr u64 kPacketUs = 1024 * 1000000ull / 48000; // what a packet lasts in t
 constexpr u64 kCardReserveKiB = 153600;
 constexpr u32 kRecRelease = HMSG_KEY_RELEASE + KEY_ID_REC;
 constexpr u32 kWaitMs = 20; // an empty queue is looked at again after this
-// At a split the sound up to the next file's first frame may still be on its
-// way from the encoder: it is waited for this long at most.
-constexpr auto kSplitAudioWait = std::chrono::milliseconds(300);
+// At a split or the stop the sound up to the file's last frame may still be
+// on its way from the encoder: it is waited for this long at most.
+constexpr auto kAudioWait = std::chrono::milliseconds(300);
 
 RunThread g_mp4_thread;
+std::atomic<bool> g_takes_audio{false};
 
 KX_REC_CMD_S &rec_cmd() { return gRecCmd[kEntry]; }
 bool running() { return rec_cmd().RecState == KX_REC_STATE_RUNNING; }
@@ -160,17 +161,18 @@ void write_audio_for(Recording &r, u64 v)
     }
 }
 
-// The sound before `until`, the next file's first frame, ends this file:
-// every packet goes into exactly one file, in order. The last of it may
+// The sound before `until` ends this file: at a split `until` is the next
+// file's first frame, so that every packet goes into exactly one file, in
+// order; at the stop it is the end of the last frame. The last of it may
 // still be on its way from the encoder; a packet at or past `until` says
 // that all before it are here.
 void write_audio_until(Recording &r, u64 until)
 {
-    const auto give_up = std::chrono::steady_clock::now() + kSplitAudioWait;
+    const auto give_up = std::chrono::steady_clock::now() + kAudioWait;
     KX_REC_AUDIO_PKT_S a;
     while (!r.failed) {
         if (!peek_audio(a)) {
-            if (!running() || std::chrono::steady_clock::now() >= give_up)
+            if (std::chrono::steady_clock::now() >= give_up)
                 return;
             usleep(2000);
             continue;
@@ -385,8 +387,11 @@ void drain(Recording &r)
             r.first_of_file = false;
         }
         count_frame(r, r.v.u64Pts);
+        r.last_pts = r.v.u64Pts;
         write_audio_for(r, r.v.u64Pts);
     }
+    if (r.frames > 0)
+        write_audio_until(r, r.last_pts + r.interval);
 }
 
 // Leaves a recording: the file closed, its end reported, nothing of it left
@@ -405,6 +410,7 @@ void end_recording(Recording &r, bool drain_first)
         discard_video(r.v);
     }
     videoFileHas1Sec = 1;
+    g_takes_audio = false;
     post(AMSG_RECORD_COMPLETE);
     if (r.failed)
         post(AMSG_RECORD_FAILED);
@@ -413,6 +419,7 @@ void end_recording(Recording &r, bool drain_first)
 
 void record(Recording &r)
 {
+    g_takes_audio = true;
     Get_Mp4_Info(&r.video, &r.audio, kEntry);
     r.fps = r.video.u32samplePerSec;
     if (r.fps == 0) {
@@ -545,6 +552,8 @@ s32 KX_WaitCmdToRecord_API(void)
 }
 
 u8 KX_GetRecordFileOver1Sec(void) { return videoFileHas1Sec; }
+
+bool dv_mp4_takes_audio(void) { return g_takes_audio.load(); }
 
 u8 KX_GetRecordState(u32 entry)
 {

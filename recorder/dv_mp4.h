@@ -43,4 +43,8 @@ s32 KX_SendCondtoRecord(void);
 // flag is cleared; a wake-up for anything else waits again.
 s32 KX_WaitCmdToRecord_API(void);
 u8 KX_GetRecordFileOver1Sec(void);
+// True from the start of a recording until its last file is closed: the
+// audio thread queues its packets meanwhile, also once the stop has set
+// RecState to 2, for the frames still queued then need the sound of their time.
+bool dv_mp4_takes_audio(void);
 u8 KX_GetRecordState(u32 entry);
