@@ -186,7 +186,7 @@ TEST_F(Apps, ImagesThatCannotBeInstalledAreRefused)
             said = quiet([] { EXPECT_EQ(-1, ProcessUpdate()); });
             EXPECT_TRUE(fs::exists(image));
             EXPECT_TRUE(fs::exists(prefs_file()));
-            EXPECT_TRUE(testsupport::events("shell cp").empty());
+            EXPECT_TRUE(testsupport::events(std::string("shell cp -f /mnt/sdcard0/") + UPDATE_IMAGE_NAME).empty());
             EXPECT_TRUE(testsupport::events("shell rm").empty());
         }
     }
