@@ -118,16 +118,10 @@ TEST(FirstBoot, ARandomPreferencesRecordBootsWithTheFactoryDefaults)
         bytes[i] = (uint8_t)rng();
     Camera cam("random_prefs", "", &garbage);
     cam.boot("gpio 10_5 1");
-    size_t mark = cam.event_count();
-    cam.send("key rec tap");
-    ASSERT_TRUE(cam.wait_event("venc chn 1 start", 15, mark));
+    size_t mark = rec_start(cam);
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    cam.send("key rec tap");
-    ASSERT_TRUE(cam.wait_event("venc chn 1 stop", 15, mark));
-    std::vector<std::string> movies = cam.movies();
-    ASSERT_EQ(1u, movies.size());
-    ASSERT_TRUE(wait_complete(cam, movies[0]));
-    expect_playable(probe(movies[0]), "h264");
+    rec_stop(cam, mark);
+    one_playable_movie(cam, "h264");
     cam.send("key power tap");
     ASSERT_TRUE(cam.wait_power_off(15));
 

@@ -33,9 +33,7 @@ TEST(CardFault, PulledTenSecondsIntoARecordingAndPutBack)
     DvSystemParam p = prefs();
     Camera cam("card_pulled", "", &p);
     cam.boot("gpio 10_5 1");
-    size_t mark = cam.event_count();
-    cam.send("key rec tap");
-    ASSERT_TRUE(cam.wait_event("venc chn 1 start", 15, mark));
+    size_t mark = rec_start(cam);
     std::this_thread::sleep_for(std::chrono::seconds(10));
     cam.send("card out");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -50,12 +48,9 @@ TEST(CardFault, PulledTenSecondsIntoARecordingAndPutBack)
     EXPECT_LE(count_lines(out, "Error muxing packet"), 2u);
 
     cam.restart("gpio 10_5 1");
-    std::vector<std::string> movies = cam.movies();
-    ASSERT_EQ(1u, movies.size());
-    EXPECT_EQ(movies, cam.files("MOVIE")) << "a backup index was left";
-    Media m = probe(movies[0]);
-    expect_playable(m);
-    EXPECT_GE(m.duration, 5.0);
+    std::string movie = one_playable_movie(cam);
+    EXPECT_EQ(std::vector<std::string>{movie}, cam.files("MOVIE")) << "a backup index was left";
+    EXPECT_GE(probe(movie).duration, 5.0);
     cam.send("key power tap");
     EXPECT_TRUE(cam.wait_power_off(15));
 }
@@ -127,9 +122,7 @@ TEST(CardFault, AMovieFolderThatCannotTakeTheRecording)
             c.mend();
             continue;
         }
-        size_t mark = cam.event_count();
-        cam.send("key rec tap");
-        ASSERT_TRUE(cam.wait_event("venc chn 1 start", 15, mark));
+        size_t mark = rec_start(cam);
         if (!c.records) {
             // The card's error blink (LED0 three times), the encoder stopped,
             // the mode's LEDs back as before REC.
@@ -139,20 +132,15 @@ TEST(CardFault, AMovieFolderThatCannotTakeTheRecording)
             EXPECT_EQ(kRecMode1Leds, cam.status("leds"));
             EXPECT_TRUE(cam.movies().empty());
             c.mend();
-            mark = cam.event_count();
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            cam.send("key rec tap");
-            ASSERT_TRUE(cam.wait_event("venc chn 1 start", 15, mark));
+            mark = rec_start(cam);
         }
         std::this_thread::sleep_for(std::chrono::seconds(2));
         EXPECT_EQ(0u, cam.count_events("venc chn 1 stop", mark)); // recording
-        cam.send("key rec tap");
-        ASSERT_TRUE(cam.wait_event("venc chn 1 stop", 15, mark));
-        std::vector<std::string> movies = cam.movies();
-        ASSERT_EQ(1u, movies.size());
-        ASSERT_TRUE(wait_complete(cam, movies[0]));
-        expect_playable(probe(movies[0]));
-        fs::remove(movies[0]);
+        rec_stop(cam, mark);
+        std::string movie_file = one_playable_movie(cam);
+        ASSERT_FALSE(movie_file.empty());
+        fs::remove(movie_file);
         std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the keys come back
     }
     cam.send("key power tap");

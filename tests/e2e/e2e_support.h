@@ -371,4 +371,33 @@ inline void expect_playable(const Media &m, const std::string &video_codec = "h2
     EXPECT_FALSE(m.decode_errors);
 }
 
+// REC: a recording starts. The events.log line count before the key.
+inline size_t rec_start(Camera &cam)
+{
+    size_t mark = cam.event_count();
+    cam.send("key rec tap");
+    EXPECT_TRUE(cam.wait_event("venc chn 1 start", 15, mark)) << "no recording";
+    return mark;
+}
+
+// REC again: the recording that started after `mark` ends.
+inline void rec_stop(Camera &cam, size_t mark)
+{
+    cam.send("key rec tap");
+    EXPECT_TRUE(cam.wait_event("venc chn 1 stop", 15, mark)) << "the recording went on";
+}
+
+// The one movie in MOVIE, finished and playable; its path, empty when there
+// is not exactly one.
+inline std::string one_playable_movie(Camera &cam, const std::string &video_codec = "h264")
+{
+    std::vector<std::string> movies = cam.movies();
+    EXPECT_EQ(1u, movies.size());
+    if (movies.size() != 1)
+        return "";
+    EXPECT_TRUE(wait_complete(cam, movies[0]));
+    expect_playable(probe(movies[0]), video_codec);
+    return movies[0];
+}
+
 } // namespace e2e

@@ -15,17 +15,14 @@ void record(Camera &cam, bool lock)
 {
     SCOPED_TRACE(lock ? "locked recording" : "recording");
     const size_t locked = cam.movies("ALARM").size();
-    size_t mark = cam.event_count();
-    cam.send("key rec tap");
-    ASSERT_TRUE(cam.wait_event("venc chn 1 start", 15, mark));
+    size_t mark = rec_start(cam);
     std::this_thread::sleep_for(std::chrono::seconds(1));
     if (lock) {
         cam.send("key mode tap");
         ASSERT_TRUE(cam.wait_until(10, [&] { return cam.movies("ALARM").size() == locked + 1; }));
     }
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    cam.send("key rec tap");
-    ASSERT_TRUE(cam.wait_event("venc chn 1 stop", 15, mark));
+    rec_stop(cam, mark);
     // The keys come back once the file is complete.
     ASSERT_TRUE(cam.wait_until(10, [&] {
         for (const std::string &dir : {"MOVIE", "ALARM"})

@@ -87,16 +87,10 @@ TEST(Update, ImagesThatCannotBeInstalledAreRefused)
         const bool folder = fs::is_directory(image);
         const uintmax_t size = folder ? 0 : fs::file_size(image);
         cam.boot("gpio 10_5 1"); // record mode 1, not the update
-        size_t mark = cam.event_count();
-        cam.send("key rec tap");
-        ASSERT_TRUE(cam.wait_event("venc chn 1 start", 15, mark));
+        size_t mark = rec_start(cam);
         std::this_thread::sleep_for(std::chrono::seconds(2));
-        cam.send("key rec tap");
-        ASSERT_TRUE(cam.wait_event("venc chn 1 stop", 15, mark));
-        std::vector<std::string> movies = cam.movies();
-        ASSERT_EQ(1u, movies.size());
-        ASSERT_TRUE(wait_complete(cam, movies[0]));
-        expect_playable(probe(movies[0]));
+        rec_stop(cam, mark);
+        one_playable_movie(cam);
         cam.send("key power tap");
         EXPECT_TRUE(cam.wait_power_off(15));
 
