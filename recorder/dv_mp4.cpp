@@ -15,6 +15,7 @@
 #include "recorder/dv_stream.h"
 #include "recorder/rec_files.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <unistd.h>
@@ -35,8 +36,11 @@ constexpr u64 kCardReserveKiB = 153600;
 constexpr u32 kRecRelease = HMSG_KEY_RELEASE + KEY_ID_REC;
 constexpr u32 kWaitMs = 20; // an empty queue is looked at again after this
 // At a split or the stop the sound up to the file's last frame may still be
-// on its way from the encoder: it is waited for this long at most.
+// on its way from the encoder (a busy one is late): it is waited for while
+// it keeps coming, until this long passes without a packet, and no longer
+// than kAudioWaitMost in all.
 constexpr auto kAudioWait = std::chrono::milliseconds(300);
+constexpr auto kAudioWaitMost = std::chrono::seconds(2);
 
 RunThread g_mp4_thread;
 std::atomic<bool> g_takes_audio{false};
@@ -168,11 +172,13 @@ void write_audio_for(Recording &r, u64 v)
 // that all before it are here.
 void write_audio_until(Recording &r, u64 until)
 {
-    const auto give_up = std::chrono::steady_clock::now() + kAudioWait;
+    using clock = std::chrono::steady_clock;
+    const auto last_chance = clock::now() + kAudioWaitMost;
+    auto give_up = clock::now() + kAudioWait;
     KX_REC_AUDIO_PKT_S a;
     while (!r.failed) {
         if (!peek_audio(a)) {
-            if (std::chrono::steady_clock::now() >= give_up)
+            if (clock::now() >= std::min(give_up, last_chance))
                 return;
             usleep(2000);
             continue;
@@ -182,6 +188,7 @@ void write_audio_until(Recording &r, u64 until)
         take_audio(a);
         if (audio_ok(r, a))
             write_audio(r, a);
+        give_up = clock::now() + kAudioWait;
     }
 }
 

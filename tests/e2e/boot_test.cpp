@@ -43,7 +43,7 @@ TEST(FirstBoot, DefaultsRecordModeOneRecordingModesAndPowerOff)
     EXPECT_EQ(0u, cam.count_events("venc chn 1 stop", mark)); // still recording
     cam.send("key rec tap");
     ASSERT_TRUE(cam.wait_event("venc chn 1 stop", 15, mark));
-    std::vector<std::string> movies = cam.files("MOVIE");
+    std::vector<std::string> movies = cam.movies();
     ASSERT_EQ(1u, movies.size());
     ASSERT_TRUE(wait_complete(cam, movies[0]));
     Media m = probe(movies[0]);

@@ -6,6 +6,7 @@
 // test of the recorder (about 185 s).
 #include "tests/recorder/mp4_media.h"
 #include "tests/recorder/recording_support.h"
+#include "recorder/dv_audio.h"
 
 #include <algorithm>
 #include <cmath>
@@ -103,6 +104,7 @@ TEST_F(DvRecordSplit, ThreeMinutesInOneMinuteFiles)
     ASSERT_EQ(1, gRecCmd[KX_REC_ENTRY_RECORD].PackSize);
     start_mode();
     dv_stream_stats_reset();
+    dv_audio_stats_reset();
     rectest::quiet([&] {
         rectest::start_recording();
         std::this_thread::sleep_for(std::chrono::seconds(180));
@@ -124,6 +126,16 @@ TEST_F(DvRecordSplit, ThreeMinutesInOneMinuteFiles)
     const DvStreamStats st = dv_stream_stats();
     const long span = std::lround((double)(st.u64LastPts - st.u64FirstPts) * 30 / 1e6) + 1;
     const size_t lost = (size_t)std::max(0L, span - (long)st.u64Queued);
+    // A host that starves the board loses sound too, before it is queued
+    // (the board's audio input skips time it had no turn for): a file's
+    // sound then keeps with its pictures only as closely as that allows.
+    const DvAudioStats as = dv_audio_stats();
+    const double sound_lost =
+        std::max(0.0, (double)(as.u64LastPts - as.u64FirstPts) / 1e6 + kAacFrame - (double)as.u64Queued * kAacFrame) +
+        (double)as.u64Dropped * kAacFrame;
+    const double av_tolerance = kAacFrame + 1e-6 + sound_lost + (double)lost / 30;
+    if (lost || sound_lost > kAacFrame)
+        printf("a starved host lost %zu pictures and %.3f s of sound\n", lost, sound_lost);
     size_t frames = 0;
     for (size_t i = 0; i < files.size(); i++) {
         SCOPED_TRACE(files[i]);
@@ -142,7 +154,7 @@ TEST_F(DvRecordSplit, ThreeMinutesInOneMinuteFiles)
         EXPECT_EQ(0, v->errors);
         EXPECT_EQ((int)v->packets.size(), v->decoded);
         EXPECT_EQ(0, a->errors);
-        EXPECT_LE(fabs(seconds(*v) - seconds(*a)), kAacFrame + 1e-6) << "pictures " << seconds(*v) << " s";
+        EXPECT_LE(fabs(seconds(*v) - seconds(*a)), av_tolerance) << "pictures " << seconds(*v) << " s";
         frames += v->packets.size();
     }
     EXPECT_EQ(dv_stream_stats().u64Queued, frames);
