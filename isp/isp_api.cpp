@@ -16,13 +16,6 @@ constexpr u32 H = ISP_REG_BASE;
 
 ISP_CTX_S &ctx() { return g_astIspCtx[0]; }
 
-// Device, record, descriptor and memory initialised.
-s32 check_call_mem(ISP_DEV IspDev, const void *rec, const char *func)
-{
-    s32 ret = isp_check_call(IspDev, rec, func);
-    return ret != 0 ? ret : isp_check_mem_init(IspDev, func);
-}
-
 #define ISP_REFUSE(cond, ...)                                                                              \
     do {                                                                                                   \
         if (cond) {                                                                                        \
@@ -30,8 +23,6 @@ s32 check_call_mem(ISP_DEV IspDev, const void *rec, const char *func)
             return DU_ERR_ISP_ILLEGAL_PARAM;                                                               \
         }                                                                                                  \
     } while (0)
-
-void set_byte_bits(u32 addr, u32 clear, u32 set) { IO_WRITE8(addr, (IO_READ8(addr) & ~clear) | set); }
 
 // The image format: every field checked first, then written with the input
 // window's fixed settings, in the order the hardware takes them. The run
@@ -110,7 +101,7 @@ int find_lib(const ISP_LIB_INFO_S &libs, const ALG_LIB_HANDLE_S &h)
 
 s32 DU_DUZ_ISP_SetPubAttr(ISP_DEV IspDev, const ISP_FRAME_FORMAT_S *pstPubAttr)
 {
-    s32 ret = check_call_mem(IspDev, pstPubAttr, __FUNCTION__);
+    s32 ret = isp_check_call_mem(IspDev, pstPubAttr, __FUNCTION__);
     if (ret != 0)
         return ret;
     ret = vreg_set(kPubRecord, 0, *pstPubAttr, __FUNCTION__);
@@ -121,7 +112,7 @@ s32 DU_DUZ_ISP_SetPubAttr(ISP_DEV IspDev, const ISP_FRAME_FORMAT_S *pstPubAttr)
 
 s32 DU_DUZ_ISP_GetPubAttr(ISP_DEV IspDev, ISP_FRAME_FORMAT_S *pstPubAttr)
 {
-    s32 ret = check_call_mem(IspDev, pstPubAttr, __FUNCTION__);
+    s32 ret = isp_check_call_mem(IspDev, pstPubAttr, __FUNCTION__);
     if (ret != 0)
         return ret;
     vreg_get(kPubRecord, 0, *pstPubAttr);
@@ -134,7 +125,7 @@ s32 DU_DUZ_ISP_SetFMWState(ISP_DEV IspDev, u32 enState)
     if (ret != 0)
         return ret;
     ISP_REFUSE(enState > 1, "Invalid firmware state %d!\n", enState);
-    set_byte_bits(ISP_EXT_FREEZE, 1, enState);
+    io_update8(ISP_EXT_FREEZE, 1, enState);
     return 0;
 }
 
@@ -149,7 +140,7 @@ s32 DU_DUZ_ISP_GetFMWState(ISP_DEV IspDev, u32 *penState)
 
 s32 DU_DUZ_ISP_SetWDRMode(ISP_DEV IspDev, const ISP_WDR_SEL_S *pstWDRMode)
 {
-    s32 ret = check_call_mem(IspDev, pstWDRMode, __FUNCTION__);
+    s32 ret = isp_check_call_mem(IspDev, pstWDRMode, __FUNCTION__);
     if (ret != 0)
         return ret;
     u32 mode = pstWDRMode->enWDRMode;

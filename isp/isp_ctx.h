@@ -175,6 +175,9 @@ s32 isp_check_dev_open(ISP_DEV IspDev, const char *func);
 s32 isp_check_call(ISP_DEV IspDev, const void *rec, const char *func);
 // Memory must be initialised (asking the kernel when the context says not).
 s32 isp_check_mem_init(ISP_DEV IspDev, const char *func);
+// The device, the record, the descriptor, then initialised memory: what an
+// attribute call that lives in registers needs before it touches them.
+s32 isp_check_call_mem(ISP_DEV IspDev, const void *rec, const char *func);
 // Sends one request on the shared descriptor; the kernel's result.
 s32 isp_ioctl(unsigned long request, void *arg);
 // Maps a buffer the kernel lent; on failure says so under `func`, gives the
@@ -238,4 +241,20 @@ s32 ISP_AlgRegisterAe(ISP_DEV IspDev);
 s32 ISP_AlgRegisterAwb(ISP_DEV IspDev);
 s32 ISP_AlgRegisterAf(ISP_DEV IspDev);
 void AwbCfgReg(const AWB_FRAME_RESULT_S *pstResult, u8 u8WDRMode, ISP_REG_CFG_S *pstRegCfg);
+
+// ---- the image-quality modules ----------------------------------------------------------------------------
+s32 ISP_AlgRegisterDp(ISP_DEV IspDev);
+s32 ISP_AlgRegisterBlc(ISP_DEV IspDev);
+s32 ISP_AlgRegisterDrc(ISP_DEV IspDev);
+s32 ISP_AlgRegisterDemosaic(ISP_DEV IspDev);
+s32 ISP_AlgRegisterGamma(ISP_DEV IspDev);
+s32 ISP_AlgRegisterGammaFe(ISP_DEV IspDev);
+s32 ISP_AlgRegisterGe(ISP_DEV IspDev);
+s32 ISP_AlgRegisterNr(ISP_DEV IspDev);
+s32 ISP_AlgRegisterSharpen(ISP_DEV IspDev);
+s32 ISP_AlgRegisterFrameWDR(ISP_DEV IspDev);
+
+// Appends to a module's proc text (8001), never past the space the record
+// gives; the text stays zero-terminated and its length counts the zero.
+void isp_proc_printf(ISP_CTRL_PROC_WRITE_S *pstProc, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 

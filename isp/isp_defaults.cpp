@@ -2,6 +2,7 @@
 #include "isp/isp_ctx.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstring>
 
 #include "isp/isp_requests.h"
@@ -20,9 +21,6 @@ struct ISP_PROC_CTX_S {
 };
 ISP_PROC_CTX_S g_astProcCtx[ISP_MAX_DEV_NUM];
 
-void clear_bits8(u32 addr, u32 bits) { IO_WRITE8(addr, IO_READ8(addr) & ~bits); }
-void set_bits8(u32 addr, u32 bits) { IO_WRITE8(addr, IO_READ8(addr) | bits); }
-
 // How many entries the mapped ring holds: its depth, as far as its size goes.
 u32 dbg_entries(const ISP_DBG_CTRL_S &d)
 {
@@ -38,9 +36,9 @@ u32 dbg_entries(const ISP_DBG_CTRL_S &d)
 void ISP_RegsDefault(void)
 {
     IO_WRITE8(H + 0x44, 0);
-    clear_bits8(H + 0x40, 1u << 4);
-    clear_bits8(H + 0x41, 1u << 5);
-    set_bits8(H + 0x42, 1u << 2);
+    io_update8(H + 0x40, 1u << 4, 0);
+    io_update8(H + 0x41, 1u << 5, 0);
+    io_update8(H + 0x42, 0, 1u << 2);
     IO_WRITE32(H + 0x58, 0);
     IO_WRITE8(H + 0x80, 10);
     IO_WRITE8(H + 0x84, 0);
@@ -51,8 +49,8 @@ void ISP_RegsInitialize(ISP_DEV IspDev) {}
 
 void ISP_ExtRegsDefault(void)
 {
-    clear_bits8(ISP_EXT_MODE_BITS, (1u << 4) | (1u << 5));
-    clear_bits8(ISP_EXT_FREEZE, 1);
+    io_update8(ISP_EXT_MODE_BITS, (1u << 4) | (1u << 5), 0);
+    io_update8(ISP_EXT_FREEZE, 1, 0);
     IO_WRITE16(ISP_EXT_WDR_MODE, IO_READ16(ISP_EXT_WDR_MODE) & ~1u);
     IO_WRITE16(ISP_EXT_DBG_EN, IO_READ16(ISP_EXT_DBG_EN) & ~1u);
     for (u32 addr : {ISP_EXT_DBG_ADDR_L, ISP_EXT_DBG_ADDR_H, ISP_EXT_DBG_SIZE_L, ISP_EXT_DBG_SIZE_H, ISP_EXT_DBG_DEPTH})
@@ -162,6 +160,21 @@ s32 ISP_ProcWrite(const ISP_ALG_NODE_S *astAlgs, ISP_DEV IspDev)
     }
     *proc.pcProcBuff = '\0';
     return isp_ioctl(ISP_PROC_WRITE_OK, nullptr);
+}
+
+void isp_proc_printf(ISP_CTRL_PROC_WRITE_S *pstProc, const char *fmt, ...)
+{
+    if (!pstProc || !pstProc->pcProcBuff || pstProc->u32BuffLen == 0)
+        return;
+    // The next text goes over the zero that ends the text so far.
+    u32 at = std::min(pstProc->u32WriteLen ? pstProc->u32WriteLen - 1 : 0, pstProc->u32BuffLen - 1);
+    u32 room = pstProc->u32BuffLen - at;
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vsnprintf(pstProc->pcProcBuff + at, room, fmt, ap);
+    va_end(ap);
+    u32 written = n < 0 ? 0 : std::min<u32>((u32)n, room - 1);
+    pstProc->u32WriteLen = at + written + 1;
 }
 
 // ---- debug ring ----------------------------------------------------------------------------------------

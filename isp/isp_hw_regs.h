@@ -13,6 +13,16 @@
 
 #include "isp/isp_vreg.h"
 
+// ---- module switches ------------------------------------------------------------------------
+constexpr u32 ISP_MODULE_CTRL_REG = ISP_REG_BASE + 0x40;    // u8 bits below
+constexpr u32 ISP_MODULE_BLC_BYPASS = 1u << 1;              // black level bypassed
+constexpr u32 ISP_MODULE_PIXEL_DETECT = 1u << 2;            // raw path set up for defect detection
+constexpr u32 ISP_MODULE_NR_BYPASS = 1u << 6;               // noise reduction bypassed
+constexpr u32 ISP_FSWDR_BYPASS_REG = ISP_REG_BASE + 0x41;   // u8: bit 7, frame stitching bypassed
+constexpr u32 ISP_FSWDR_BYPASS = 1u << 7;
+constexpr u32 ISP_FSWDR_PATH_REG = ISP_REG_BASE + 0x42;     // u8: bit 0, frame stitching path on
+constexpr u32 ISP_FSWDR_PATH_ON = 1u << 0;
+
 // ---- black level ---------------------------------------------------------------------------
 // The level subtracted from channel c (R, Gr, Gb, B) is the common level
 // plus the channel's offset, on the 12-bit scale.
@@ -29,7 +39,13 @@ constexpr u32 ISP_BLC_RESET_LEVEL = 256;
 // ---- defect pixels -----------------------------------------------------------------------------
 constexpr u32 ISP_DP_CTRL_REG = ISP_REG_BASE + 0x1C0;       // bit 0 green equalisation, bit 2 dynamic correction,
                                                             // bit 6 / 7 static detection of bright / dark pixels
+constexpr u32 ISP_DP_CTRL_GE = 1u << 0;
 constexpr u32 ISP_DP_CTRL_DYNAMIC = 1u << 2;
+constexpr u32 ISP_DP_CTRL_DETECT_BRIGHT = 1u << 6;
+constexpr u32 ISP_DP_CTRL_DETECT_DARK = 1u << 7;
+constexpr u32 ISP_DP_LINE_THRESH_REG = ISP_REG_BASE + 0x1B0; // u16, 12 bits
+constexpr u32 ISP_DP_BLEND_REG = ISP_REG_BASE + 0x1B4;       // u8
+constexpr u32 ISP_DP_HP_THRESH_REG = ISP_REG_BASE + 0x1DC;   // u16, 12 bits
 constexpr u32 ISP_GE_STRENGTH_REG = ISP_REG_BASE + 0x1C4;   // u8
 constexpr u32 ISP_DP_THRESH_REG = ISP_REG_BASE + 0x1CA;     // u16, 12 bits: dynamic threshold, detection threshold
 constexpr u32 ISP_DP_SLOPE_REG = ISP_REG_BASE + 0x1D0;      // u16, 12 bits
@@ -37,6 +53,7 @@ constexpr u32 ISP_DP_STATIC_REG = ISP_REG_BASE + 0x1E8;     // u8: bits below
 constexpr u32 ISP_DP_STATIC_LOAD = 1u << 0;                 // table-load strobe
 constexpr u32 ISP_DP_STATIC_ENABLE = 1u << 2;               // static correction on
 constexpr u32 ISP_DP_STATIC_DETECT = 1u << 3;               // detection mode (calibration)
+constexpr u32 ISP_DP_STATIC_GATHER = 1u << 4;               // raised for two frames of each detection trial
 constexpr u32 ISP_DP_FOUND_REG = ISP_REG_BASE + 0x1EC;      // u16, 12 bits: pixels the detection found
 constexpr u32 ISP_DP_START_REG = ISP_REG_BASE + 0x1F0;      // u16, 12 bits: table index of the first found pixel
 constexpr u32 ISP_DP_COUNT_REG = ISP_REG_BASE + 0x1F4;      // u16, 12 bits: static table entries in use
@@ -48,11 +65,46 @@ constexpr u32 ISP_DP_TABLE_SIZE = 4096;
 // the entries of a table sorted ascending run in raster order.
 constexpr u32 ISP_DP_POS(u32 x, u32 y) { return (y & 0xFFF) << 12 | (x & 0xFFF); }
 
+// ---- crosstalk (green equalisation) ---------------------------------------------------------------
+constexpr u32 ISP_CR_THRESH_REG = ISP_REG_BASE + 0x1CC;     // u16, 12 bits
+constexpr u32 ISP_CR_SLOPE_REG = ISP_REG_BASE + 0x1D4;      // u16, 12 bits
+constexpr u32 ISP_CR_WEIGHT_REG = ISP_REG_BASE + 0x1D8;     // u8
+
 // ---- noise reduction -----------------------------------------------------------------------------
 constexpr u32 ISP_NR_CTRL_REG = ISP_REG_BASE + 0x200;       // u8: bit 4 enable
 constexpr u32 ISP_NR_CTRL_ENABLE = 1u << 4;
 constexpr u32 ISP_NR_THRESH_S_REG = ISP_REG_BASE + 0x224;   // u8: strength (short-exposure threshold)
 constexpr u32 ISP_NR_THRESH_L_REG = ISP_REG_BASE + 0x228;   // u8
+constexpr u32 ISP_NR_CTRL_BIT5 = 1u << 5, ISP_NR_CTRL_BIT6 = 1u << 6; // set at init
+constexpr u32 ISP_NR_MODE_REG = ISP_REG_BASE + 0x201;       // u8
+constexpr u32 ISP_NR_WDR_LIMIT_REG = ISP_REG_BASE + 0x260;  // u16: the WDR set of limit, filter mode, slope
+constexpr u32 ISP_NR_WDR_FILTER_REG = ISP_REG_BASE + 0x264; // u8
+constexpr u32 ISP_NR_WDR_SLOPE_REG = ISP_REG_BASE + 0x268;  // u8
+constexpr u32 ISP_NR_LIMIT_REG = ISP_REG_BASE + 0x270;      // u16: noise profile limit
+constexpr u32 ISP_NR_FILTER_REG = ISP_REG_BASE + 0x274;     // u8: filter mode (4 linear, 3 WDR)
+constexpr u32 ISP_NR_SLOPE_REG = ISP_REG_BASE + 0x278;      // u8
+constexpr u32 ISP_NR_OFFSET_REG = ISP_REG_BASE + 0x448;     // u8
+constexpr u32 ISP_NR_PROFILE_REG(u32 i) { return ISP_REG_BASE + 0x900 + i; }  // 128 x u8 noise profile
+constexpr u32 ISP_NR_PROFILE2_REG(u32 i) { return ISP_REG_BASE + 0xC00 + i; } // 128 x u8, the second one
+
+// ---- frame-switch WDR ------------------------------------------------------------------------------
+constexpr u32 ISP_FSWDR_CTRL_REG = ISP_REG_BASE + 0x150;    // u8: bits below
+constexpr u32 ISP_FSWDR_CTRL_STITCH = 1u << 0;
+constexpr u32 ISP_FSWDR_CTRL_ENABLE = 1u << 1;
+constexpr u32 ISP_FSWDR_CTRL_COM_MODE = 1u << 5;
+constexpr u32 ISP_FSWDR_CTRL_PATH = 1u << 6;
+constexpr u32 ISP_FSWDR_SHORT_REG = ISP_REG_BASE + 0x152;   // u16, 12 bits
+constexpr u32 ISP_FSWDR_LONG_REG = ISP_REG_BASE + 0x154;    // u16, 12 bits
+constexpr u32 ISP_FSWDR_RATIO_REG = ISP_REG_BASE + 0x15A;   // u16: exposure ratio, 64 = 1x
+constexpr u32 ISP_FSWDR_ERR_THRESH_REG = ISP_REG_BASE + 0x15C; // u16: stitch error threshold
+
+// ---- front-end gamma (WDR compression) ---------------------------------------------------------------
+constexpr u32 ISP_GAMMAFE_CTRL_REG = ISP_REG_BASE + 0x188;  // u8: bits 0 and 1 enable, bit 3 curve access
+constexpr u32 ISP_GAMMAFE_CTRL_ENABLE = 0x3;
+constexpr u32 ISP_GAMMAFE_CTRL_READBACK = 1u << 1;
+constexpr u32 ISP_GAMMAFE_CTRL_ACCESS = 1u << 3;
+constexpr u32 ISP_GAMMAFE_NODE_REG(u32 i) { return ISP_REG_BASE + 0x3800 + 4 * i; }  // 33 x u32
+constexpr u32 ISP_GAMMAFE_TABLE_REG(u32 i) { return ISP_REG_BASE + 0x2000 + 4 * i; } // 257 x u32
 
 // ---- white balance and colour ----------------------------------------------------------------------
 constexpr u32 ISP_WB_GAIN_REG(u32 c) { return ISP_REG_BASE + 0x2C0 + 4 * c; } // u16, 12 bits, 8.8 (R, Gr, Gb, B)
@@ -76,12 +128,43 @@ constexpr u32 ISP_AWB_CB_MIN_REG = ISP_REG_BASE + 0x654;
 // ---- dynamic range compression ---------------------------------------------------------------------
 constexpr u32 ISP_DRC_CTRL_REG = ISP_REG_BASE + 0x380;      // u8: bit 0 enable
 constexpr u32 ISP_DRC_STRENGTH_REG = ISP_REG_BASE + 0x384;  // u8, from the kernel's sync hand-over
+constexpr u32 ISP_DRC_VARIANCE_REG = ISP_REG_BASE + 0x388;  // u8: bits 0-3 space, 4-7 intensity
+constexpr u32 ISP_DRC_SLOPE_MAX_REG = ISP_REG_BASE + 0x389; // u8
+constexpr u32 ISP_DRC_SLOPE_MIN_REG = ISP_REG_BASE + 0x38A; // u8
+constexpr u32 ISP_DRC_BLACK_REG = ISP_REG_BASE + 0x390;     // u16, 12 bits
+constexpr u32 ISP_DRC_WHITE_REG = ISP_REG_BASE + 0x394;     // u16, 12 bits
+// The 33-point asymmetry curve, through a port opened by the gamma block's
+// access bit (ISP_GAMMA_CTRL_ACCESS).
+constexpr u32 ISP_DRC_ASY_INDEX_REG = ISP_REG_BASE + 0x800; // u8
+constexpr u32 ISP_DRC_ASY_DATA_REG = ISP_REG_BASE + 0x804;  // u16
 
 // ---- sharpen ---------------------------------------------------------------------------------------
 constexpr u32 ISP_SHARPEN_D_REG = ISP_REG_BASE + 0x43C;     // u8: detail (overshoot) strength
 constexpr u32 ISP_SHARPEN_UD_REG = ISP_REG_BASE + 0x440;    // u8: undershoot strength
 constexpr u32 ISP_SHARPEN_LUM_REG = ISP_REG_BASE + 0x444;   // u16, 12 bits: luminance threshold
 constexpr u32 ISP_SHARPEN_RGB_REG = ISP_REG_BASE + 0x4D4;   // u8: RGB sharpen strength
+constexpr u32 ISP_SHARPEN_RGB_CTRL_REG = ISP_REG_BASE + 0x4D0; // u8: bit 0 on, bits 2-3 the curve bank in use
+constexpr u32 ISP_SHARPEN_RGB_ON = 1u << 0;
+constexpr u32 ISP_SHARPEN_RGB_BANK = 0x3u << 2;
+// The RGB sharpening curve: two banks of 256 entries (0..255, 256..511).
+constexpr u32 ISP_SHARPEN_RGB_CURVE_REG(u32 i) { return ISP_REG_BASE + 0x3000 + 4 * i; }
+
+// ---- demosaic and anti false colour -------------------------------------------------------------------
+constexpr u32 ISP_DEMOSAIC_VH_SLOPE_REG = ISP_REG_BASE + 0x400;  // u8 slopes
+constexpr u32 ISP_DEMOSAIC_AA_SLOPE_REG = ISP_REG_BASE + 0x404;
+constexpr u32 ISP_DEMOSAIC_VA_SLOPE_REG = ISP_REG_BASE + 0x408;
+constexpr u32 ISP_DEMOSAIC_UU_SLOPE_REG = ISP_REG_BASE + 0x40C;
+constexpr u32 ISP_DEMOSAIC_SAT_SLOPE_REG = ISP_REG_BASE + 0x410;
+constexpr u32 ISP_DEMOSAIC_VH_THRESH_REG = ISP_REG_BASE + 0x414; // u16, 12-bit thresholds
+constexpr u32 ISP_DEMOSAIC_AA_THRESH_REG = ISP_REG_BASE + 0x418;
+constexpr u32 ISP_DEMOSAIC_VA_THRESH_REG = ISP_REG_BASE + 0x41C;
+constexpr u32 ISP_DEMOSAIC_UU_THRESH_REG = ISP_REG_BASE + 0x420;
+constexpr u32 ISP_DEMOSAIC_SAT_THRESH_REG = ISP_REG_BASE + 0x424;
+constexpr u32 ISP_DEMOSAIC_CFG_REG = ISP_REG_BASE + 0x44C;       // u8: the configuration as a code
+constexpr u32 ISP_DEMOSAIC_AC_THRESH_REG = ISP_REG_BASE + 0x450;
+constexpr u32 ISP_DEMOSAIC_AC_SLOPE_REG = ISP_REG_BASE + 0x454;  // u8
+constexpr u32 ISP_DEMOSAIC_FC_LIMIT_REG = ISP_REG_BASE + 0x458;  // u16, held at 3008
+constexpr u32 ISP_DEMOSAIC_FC_SLOPE_REG = ISP_REG_BASE + 0x45C;  // u8: anti-false-colour strength
 
 // ---- gamma -------------------------------------------------------------------------------------------
 constexpr u32 ISP_GAMMA_CTRL_REG = ISP_REG_BASE + 0x4C0;    // u8: bit 0 enable, bit 1 table access

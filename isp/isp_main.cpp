@@ -36,15 +36,19 @@ s32 tell_mem_state(u32 state)
     return isp_ioctl(ISP_MEM_INFO_SET, &v);
 }
 
-// The modules every frame runs, in the order they run. The full order is
-// DP, AE, AWB, AF, BLC, DRC, DEMOSAIC, GAMMA, GAMMAFE, GE, NR, SHARPEN,
-// FRAMEWDR, FPN, DEHAZE, ACM, SHADING; a module joins at its place.
+// The modules every frame runs, in the order they run: the defect pixels
+// first (their calibration decides whether the rest of the frame's sensor
+// work happens), the 3A bridges, then the picture's road from black level
+// to sharpen and the frame stitching.
 const isp_alg_reg_fn *module_order(size_t *count)
 {
     static const isp_alg_reg_fn order[] = {
-        ISP_AlgRegisterAe,
-        ISP_AlgRegisterAwb,
-        ISP_AlgRegisterAf,
+        ISP_AlgRegisterDp,       ISP_AlgRegisterAe,      ISP_AlgRegisterAwb,   ISP_AlgRegisterAf,
+        ISP_AlgRegisterBlc,      ISP_AlgRegisterDrc,     ISP_AlgRegisterDemosaic, ISP_AlgRegisterGamma,
+        ISP_AlgRegisterGammaFe,  ISP_AlgRegisterGe,      ISP_AlgRegisterNr,    ISP_AlgRegisterSharpen,
+        ISP_AlgRegisterFrameWDR,
+        // Not built yet, and so not registered: FPN, DEHAZE, ACM and SHADING
+        // take the next slots, in that order, when they are.
     };
     *count = sizeof order / sizeof order[0];
     return order;
@@ -310,6 +314,12 @@ s32 isp_check_call(ISP_DEV IspDev, const void *rec, const char *func)
     return isp_check_open(IspDev);
 }
 
+s32 isp_check_call_mem(ISP_DEV IspDev, const void *rec, const char *func)
+{
+    s32 ret = isp_check_call(IspDev, rec, func);
+    return ret != 0 ? ret : isp_check_mem_init(IspDev, func);
+}
+
 void *isp_map_kernel_buf(u32 u32PhyAddr, u32 u32Size, unsigned long free_request, const char *func,
                          const char *fail_msg)
 {
@@ -482,13 +492,6 @@ s32 DU_DUZ_ISP_Init(ISP_DEV IspDev)
     const isp_alg_reg_fn *order = module_order(&count);
     for (size_t i = 0; i < count; i++)
         order[i](IspDev);
-    // The defect-pixel module owns the sync skip (set while it calibrates);
-    // without one nothing calibrates and the exposure must reach the sensor.
-    bool has_dp = false;
-    for (auto &alg : c.astAlgs)
-        has_dp = has_dp || (alg.bUsed && alg.enAlgType == ISP_ALG_DP);
-    if (!has_dp)
-        c.bSyncSkip = 0;
     for (auto &alg : c.astAlgs)
         if (alg.bUsed && alg.stAlgFunc.pfn_alg_init)
             alg.stAlgFunc.pfn_alg_init(IspDev);

@@ -284,3 +284,10 @@ s32 IO_WRITE8(u32 u32Addr, u32 u32Value) { return io_write(u32Addr, 1, u32Value)
 
 u32 IO_READ32_VI(u32 u32Addr) { return io_read(u32Addr, 4, true); }
 s32 IO_WRITE32_VI(u32 u32Addr, u32 u32Value) { return io_write(u32Addr, 4, u32Value, true); }
+
+void io_update8(u32 u32Addr, u32 u32Clear, u32 u32Set) { IO_WRITE8(u32Addr, (IO_READ8(u32Addr) & ~u32Clear) | u32Set); }
+
+void io_update16(u32 u32Addr, u32 u32Clear, u32 u32Set)
+{
+    IO_WRITE16(u32Addr, (IO_READ16(u32Addr) & ~u32Clear) | u32Set);
+}

@@ -30,5 +30,10 @@ u32 IO_READ16(u32 u32Addr);
 s32 IO_WRITE16(u32 u32Addr, u32 u32Value);
 u32 IO_READ8(u32 u32Addr);
 s32 IO_WRITE8(u32 u32Addr, u32 u32Value);
+// A byte or half-word register's `clear` bits cleared and `set` bits set,
+// the others kept.
+void io_update8(u32 u32Addr, u32 u32Clear, u32 u32Set);
+void io_update16(u32 u32Addr, u32 u32Clear, u32 u32Set);
+
 u32 IO_READ32_VI(u32 u32Addr);
 s32 IO_WRITE32_VI(u32 u32Addr, u32 u32Value);

@@ -100,6 +100,14 @@ u32 twos_to_sm(u32 v)
     return s < 0 ? (u16)(0x8000 | (u16)(-(s32)s)) : (u16)s;
 }
 
+u32 code_index(const vreg_field &row, u32 code)
+{
+    u32 k = 0;
+    while (k < row.n_codes && row.codes[k] != code)
+        k++;
+    return k;
+}
+
 u32 row_elements(const vreg_field &row)
 {
     if (row.count)
@@ -257,6 +265,8 @@ void vreg_write_record(const vreg_record &r, u32 base, const void *rec)
                 v = member_bits(at, row.member.size);
                 if (row.flags & VREG_SIGN_MAGNITUDE)
                     v = sm_to_twos(v);
+                if (row.codes && v < row.n_codes)
+                    v = row.codes[v];
             }
         }
         field_write(address(base, row, reg), row.width, row.mask, row.flags & VREG_WHOLE, row.flags & VREG_VI, v);
@@ -288,6 +298,8 @@ void vreg_read_record(const vreg_record &r, u32 base, void *rec, vreg_view view)
                            row.flags & VREG_VI);
             if (row.flags & VREG_SIGN_MAGNITUDE)
                 v = twos_to_sm(v);
+            if (row.codes)
+                v = code_index(row, v);
             if (row.read_max && v > row.read_max)
                 v = row.read_max;
         } else if (!(row.flags & VREG_ZERO_UNUSED)) {

@@ -201,6 +201,10 @@ struct vreg_field {
     vreg_member taken_if = {};     // the library takes the field only while this member is set
     u32 get_reg = 0, get_mask = 0; // where the Get reads it back, when not where it was written
     u32 value = 0;                 // VREG_CONST
+    // The register holds a code per record value: value v is written as
+    // codes[v]; a code read back answers its index, any other n_codes.
+    const u32 *codes = nullptr;
+    u8 n_codes = 0;
     // A group: rows repeated for `count` elements of an array of records
     // (or of several arrays side by side); the rows' offsets are from the
     // element, their registers from the group's register.
@@ -229,6 +233,10 @@ struct vreg_field {
     constexpr vreg_field taken_while(vreg_member m) const { return with([&](vreg_field &f) { f.taken_if = m; }); }
     // Fields the run takes and then reports elsewhere: the Get shows the report.
     constexpr vreg_field get_from(u32 reg, u32 m) const { return with([&](vreg_field &f) { f.get_reg = reg, f.get_mask = m; }); }
+    template <size_t N> constexpr vreg_field coded(const u32 (&c)[N]) const
+    {
+        return with([&](vreg_field &f) { f.codes = c, f.n_codes = (u8)N; });
+    }
     constexpr vreg_field flag(u16 v) const { return with([&](vreg_field &f) { f.flags |= v; }); }
     constexpr vreg_field at_address() const { return flag(VREG_ADDRESS); }
     constexpr vreg_field set_only() const { return flag(VREG_SET_ONLY); }

@@ -8,8 +8,8 @@
 // the frame's statistics (board/sim/isp_stats.cpp) into the next buffer of
 // the ring and into the statistics registers.
 #include "board/sim/mn34220.h"
-#include "board/sim/mpp_log.h"
 #include "board/sim/isp_stats.h"
+#include "board/sim/mpp_log.h"
 #include "board/sim/picture.h"
 #include "board/sim/sim.h"
 #include "isp/3a/iris/iris_requests.h"

@@ -80,11 +80,20 @@ protected:
         return true;
     }
 
+    // The board's raw grey means, R, G, B, without the black level the
+    // statistics carry (16 x the statistics' black registers).
+    static void raw_means(double out[3])
+    {
+        const u32 mean_regs[3] = {H + 0x740, H + 0x744, H + 0x748}, black_regs[3] = {H + 0x2D0, H + 0x2D4, H + 0x2DC};
+        for (int i = 0; i < 3; i++)
+            out[i] = (double)IO_READ16(mean_regs[i]) - 16.0 * (IO_READ16(black_regs[i]) & 0xFFF);
+    }
+
     // The board's raw grey (before the gains) times the ISP's gains.
     static void balanced(double out[3])
     {
-        const double raw[3] = {(double)IO_READ16(H + 0x740), (double)IO_READ16(H + 0x744),
-                               (double)IO_READ16(H + 0x748)};
+        double raw[3];
+        raw_means(raw);
         const double gain[3] = {(double)(IO_READ16(H + 0x2C0) & 0xFFF),
                                 (IO_READ16(H + 0x2C4) & 0xFFF) / 2.0 + (IO_READ16(H + 0x2C8) & 0xFFF) / 2.0,
                                 (double)(IO_READ16(H + 0x2CC) & 0xFFF)};
@@ -127,8 +136,9 @@ TEST_F(AwbLoopTest, TheBoardsGreyCarriesTheLightsRatiosThroughTheStaticGains)
         start_run();
         ASSERT_TRUE(run_frames(3));
         const u16 *st = g_astAwbCtx[0].stProfile.au16GainOffset;
-        double r = IO_READ16(H + 0x740) * st[0] / 256.0, g = IO_READ16(H + 0x744) * st[1] / 256.0,
-               b = IO_READ16(H + 0x748) * st[3] / 256.0;
+        double raw[3];
+        raw_means(raw);
+        double r = raw[0] * st[0] / 256.0, g = raw[1] * st[1] / 256.0, b = raw[2] * st[3] / 256.0;
         EXPECT_NEAR(r / g * 256, l.rg, l.rg * 0.015);
         EXPECT_NEAR(b / g * 256, l.bg, l.bg * 0.015);
         stop_run();

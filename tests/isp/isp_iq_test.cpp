@@ -1,0 +1,737 @@
+// The image-quality modules on the simulated board: every attribute record's
+// checks and read-back, the values that follow the ISO, the defect-pixel
+// calibration against the board's hot pixels, the gamma curves, and the
+// faults mended in the noise-reduction slope, the static table's size and
+// the proc text.
+#include "tests/isp/isp_fixture.h"
+
+#include <functional>
+
+#include "board/sim/picture.h"
+#include "board/sim/sim.h"
+#include "isp/isp_requests.h"
+
+using namespace isptest;
+using testsupport::capture_stderr;
+using testsupport::capture_stdout;
+
+namespace {
+
+constexpr s32 kIllegal = (s32)0xA01C8003, kNullPtr = (s32)0xA01C8006;
+constexpr u32 H = 0x205A0000;
+
+class IspIqTest : public IspTest {
+protected:
+    void SetUp() override
+    {
+        IspTest::SetUp();
+        up(WDR_MODE_NONE);
+    }
+    void TearDown() override
+    {
+        delete stat_;
+        IspTest::TearDown();
+    }
+
+    void up(u32 wdr)
+    {
+        s32 ret = -1;
+        capture_stdout([&] { ret = bring_up(1920, 1080, 30, wdr); });
+        ASSERT_EQ(ret, 0);
+        u32 on = 1;
+        ASSERT_EQ(isp_ioctl(ISP_SET_INT_ENABLE, &on), 0);
+    }
+
+public:
+    // One round of the run loop on the test's thread: the next frame of the
+    // board's ISP, then the firmware's frame.
+    void frame()
+    {
+        // A wait that ends without a frame (the sensor changed its rate) is
+        // waited again, as the loop does.
+        u32 status = 0;
+        for (int tries = 0; tries < 10 && !(status & 1); tries++)
+            ASSERT_EQ(isp_ioctl(ISP_GET_FRAME_EDGE, &status), 0);
+        ASSERT_EQ(status & 1, 1u) << "no frame from the board";
+        ASSERT_EQ(ISP_Run(0), 0);
+    }
+
+    // One frame of every module on the test's own statistics and register
+    // configuration, as ISP_Run hands them out.
+    void modules_frame()
+    {
+        ctx().u32FrameCnt++;
+        cfg_.u32Key = 0;
+        for (auto &alg : ctx().astAlgs)
+            if (alg.bUsed && alg.stAlgFunc.pfn_alg_run)
+                alg.stAlgFunc.pfn_alg_run(0, stat_, &cfg_, 0);
+    }
+
+    ISP_ALG_NODE_S &slot(ISP_ALG_ID_E id)
+    {
+        for (auto &alg : ctx().astAlgs)
+            if (alg.bUsed && alg.enAlgType == id)
+                return alg;
+        ADD_FAILURE() << "module " << id << " not registered";
+        return ctx().astAlgs[ISP_MAX_ALGS_NUM - 1];
+    }
+
+    // The ISP register block and the ext page as they are now.
+    static std::vector<u8> pages()
+    {
+        const u8 *isp = static_cast<const u8 *>(VReg_GetVirtAddr(ISP_REG_BASE));
+        const u8 *ext = static_cast<const u8 *>(VReg_GetVirtAddr(ISP_VREG_EXT_BASE));
+        std::vector<u8> v(isp, isp + 0x10000);
+        v.insert(v.end(), ext, ext + 0x10000);
+        return v;
+    }
+
+protected:
+    ISP_STAT_S *stat_ = new ISP_STAT_S();
+    ISP_REG_CFG_S cfg_ = {};
+};
+
+// ---- one table over every record -------------------------------------------------------------
+
+// A record's Set and Get, what each field refuses, and a record of good
+// values that reads back.
+template <class T> struct Probe {
+    const char *set_name;
+    s32 (*set)(ISP_DEV, const T *);
+    s32 (*get)(ISP_DEV, T *);
+    void (*good)(T &); // every settable field away from its default
+    struct Bad {
+        const char *field;
+        void (*change)(T &);
+        const char *message;
+        bool traced; // standard error after the prefix, else standard output
+    };
+    std::vector<Bad> bad;
+    // The fields that read back, compared; null: the whole record.
+    std::function<void(const T &set, const T &got)> same = nullptr;
+    bool after_frame = false; // the Get shows a good Set only after the next frame
+};
+
+template <class T> std::function<void(IspIqTest &)> probe(Probe<T> p);
+
+// What the whole record compares as, for records whose every byte reads back.
+template <class T> void same_bytes(const T &a, const T &b) { EXPECT_EQ(memcmp(&a, &b, sizeof a), 0); }
+
+template <class T> std::function<void(IspIqTest &)> probe(Probe<T> p)
+{
+    return [p](IspIqTest &t) {
+        SCOPED_TRACE(p.set_name);
+        IspIqTest &fx = t;
+        static T base, rec, got; // the largest records are 32 KB
+        memset(&base, 0, sizeof base);
+        ASSERT_EQ(p.get(0, &base), 0);
+        p.good(base);
+
+        // The checks every call starts with.
+        capture_stderr([&] {
+            EXPECT_EQ(p.set(1, &base), kIllegal);
+            EXPECT_EQ(p.set(0, nullptr), kNullPtr);
+            EXPECT_EQ(p.get(0, nullptr), kNullPtr);
+        });
+
+        for (const auto &b : p.bad) {
+            SCOPED_TRACE(b.field);
+            rec = base;
+            b.change(rec);
+            const std::vector<u8> before = fx.pages();
+            s32 ret = 0;
+            std::string err, out = capture_stdout([&] { err = capture_stderr([&] { ret = p.set(0, &rec); }); });
+            EXPECT_EQ(ret, kIllegal);
+            if (b.traced) {
+                EXPECT_NE(err.find(std::string("[Func]:") + p.set_name + " [Line]:"), std::string::npos) << err;
+                EXPECT_NE(err.find(std::string("[Info]:") + b.message), std::string::npos) << err;
+            } else {
+                EXPECT_EQ(out, b.message);
+            }
+            EXPECT_TRUE(fx.pages() == before) << "a refused record changed registers";
+        }
+
+        ASSERT_EQ(p.set(0, &base), 0);
+        if (p.after_frame) {
+            fx.frame(); // the module hands it over
+            fx.frame(); // the kernel switches it at the next frame
+        }
+        memset(&got, 0, sizeof got); // as the good record's padding
+        ASSERT_EQ(p.get(0, &got), 0);
+        if (p.same)
+            p.same(base, got);
+        else
+            same_bytes(base, got);
+    };
+}
+
+const char kBool2[] = "Invalid Isp Bool Type 2!\n";
+
+void fill(u8 *t, u32 n, u32 from, u32 step)
+{
+    for (u32 i = 0; i < n; i++)
+        t[i] = (u8)(from + step * i);
+}
+
+std::vector<std::function<void(IspIqTest &)>> all_records()
+{
+    using DPC = ISP_DP_STATIC_CALIBRATE_S;
+    using DPA = ISP_DP_ATTR_S;
+    return {
+        probe<ISP_BLACK_LEVEL_S>({"DU_DUZ_ISP_SetBlackLevelAttr",
+                                  DU_DUZ_ISP_SetBlackLevelAttr,
+                                  DU_DUZ_ISP_GetBlackLevelAttr,
+                                  [](ISP_BLACK_LEVEL_S &r) { r = {{260, 256, 258, 4095}}; },
+                                  {{"au16BlackLevel[2]", [](ISP_BLACK_LEVEL_S &r) { r.au16BlackLevel[2] = 4096; },
+                                    "Invalid BlackLevel[2]:4096!\n", true}}}),
+        probe<DPC>({"DU_DUZ_ISP_SetDPCalibrate",
+                    DU_DUZ_ISP_SetDPCalibrate,
+                    DU_DUZ_ISP_GetDPCalibrate,
+                    [](DPC &r) {
+                        r.bEnable = 0;
+                        r.bEnableDetect = 0;
+                        r.enStaticDPType = 1;
+                        r.u8StartThresh = 40;
+                        r.u16CountMax = 4095;
+                        r.u16CountMin = 4095;
+                        r.u16TimeLimit = 1600;
+                        r.enStatus = 2;
+                    },
+                    {{"bEnable", [](DPC &r) { r.bEnable = 2; }, kBool2, true},
+                     {"bEnableDetect", [](DPC &r) { r.bEnableDetect = 2; }, kBool2, true},
+                     {"u16CountMax", [](DPC &r) { r.u16CountMax = 4096; }, "Invalid u16CountMax Parameter Input!", false},
+                     {"u16CountMin", [](DPC &r) { r.u16CountMax = 100, r.u16CountMin = 101; },
+                      "Invalid u16CountMin Parameter Input!", false},
+                     {"u16TimeLimit", [](DPC &r) { r.u16TimeLimit = 1601; }, "Invalid u16TimeLimit Parameter Input!", false},
+                     {"enStaticDPType", [](DPC &r) { r.enStaticDPType = 2; }, "Invalid  enStaticDPType Input!", false},
+                     {"enStatus", [](DPC &r) { r.enStatus = 3; }, "Invalid  enStatus Input!", false},
+                     {"u8StartThresh", [](DPC &r) { r.u8StartThresh = 0; }, "u8StartThresh  should be bigger than 0!", false},
+                     {"both counts: the maximum first", [](DPC &r) { r.u16CountMax = 4096, r.u16CountMin = 4097; },
+                      "Invalid u16CountMax Parameter Input!", false}},
+                    [](const DPC &s, const DPC &g) {
+                        EXPECT_EQ(g.bEnable, s.bEnable);
+                        EXPECT_EQ(g.bEnableDetect, s.bEnableDetect);
+                        EXPECT_EQ(g.enStaticDPType, s.enStaticDPType);
+                        EXPECT_EQ(g.u8StartThresh, s.u8StartThresh);
+                        EXPECT_EQ(g.u16CountMax, s.u16CountMax);
+                        EXPECT_EQ(g.u16CountMin, s.u16CountMin);
+                        EXPECT_EQ(g.u16TimeLimit, s.u16TimeLimit);
+                        EXPECT_EQ(g.enStatus, s.enStatus);
+                        EXPECT_EQ(g.u16Count, 0u); // nothing found yet, so no table
+                        EXPECT_EQ(g.au32Table[0], 0u);
+                    }}),
+        probe<DPA>(
+            {"DU_DUZ_ISP_SetDPAttr",
+             DU_DUZ_ISP_SetDPAttr,
+             DU_DUZ_ISP_GetDPAttr,
+             [](DPA &r) {
+                 r.stDynamicAttr = {0, 100, 200, 300, 4095, 50};
+                 ISP_DP_STATIC_ATTR_S &s = r.stStaticAttr;
+                 s.bEnable = 1;
+                 s.bDetectMode = 1;
+                 // Two ascending lists sharing one entry.
+                 s.u16BrightCount = 2;
+                 s.au32BrightTable[0] = 5, s.au32BrightTable[1] = 9;
+                 s.u16DarkCount = 2;
+                 s.au32DarkTable[0] = 5, s.au32DarkTable[1] = 7;
+             },
+             {{"dynamic bEnable", [](DPA &r) { r.stDynamicAttr.bEnable = 2; }, kBool2, true},
+              {"u16Slope", [](DPA &r) { r.stDynamicAttr.u16Slope = 4096; }, "DynamicAttr u16Slope should be less  than 0xFFF!",
+               false},
+              {"u16Thresh", [](DPA &r) { r.stDynamicAttr.u16Thresh = 4096; },
+               "DynamicAttr u16Thresh should be less  than 0xFFF!", false},
+              {"u16LineThresh", [](DPA &r) { r.stDynamicAttr.u16LineThresh = 4096; },
+               "DynamicAttr u16LineThresh should be less  than 0xFFF!", false},
+              {"u16HpThresh", [](DPA &r) { r.stDynamicAttr.u16HpThresh = 4096; },
+               "DynamicAttr u16HpThresh should be less  than 0xFFF!", false},
+              {"static bEnable", [](DPA &r) { r.stStaticAttr.bEnable = 2; }, kBool2, true},
+              {"u16BrightCount", [](DPA &r) { r.stStaticAttr.u16BrightCount = 4097; },
+               "StaticAttr u16BrightCount should be less  than STATIC_DP_COUNT_MAX!", false},
+              {"u16DarkCount", [](DPA &r) { r.stStaticAttr.u16DarkCount = 4097; },
+               "StaticAttr u16DarkCount should be less  than STATIC_DP_COUNT_MAX!", false},
+              // Every entry is checked, whatever the counts.
+              {"au32BrightTable[4095]", [](DPA &r) { r.stStaticAttr.au32BrightTable[4095] = 0x1000000; },
+               "au32DarkTable and au32BrightTable should be less than 0x1000000!", false},
+              {"au32DarkTable[3000]", [](DPA &r) { r.stStaticAttr.au32DarkTable[3000] = 0xFFFFFFFF; },
+               "au32DarkTable and au32BrightTable should be less than 0x1000000!", false},
+              {"bDetectMode", [](DPA &r) { r.stStaticAttr.bDetectMode = 2; }, kBool2, true},
+              {"merged: 4096 bright and one more dark",
+               [](DPA &r) {
+                   ISP_DP_STATIC_ATTR_S &s = r.stStaticAttr;
+                   s.u16BrightCount = 4096;
+                   for (u32 i = 0; i < 4096; i++)
+                       s.au32BrightTable[i] = 2 * i;
+                   s.u16DarkCount = 1;
+                   s.au32DarkTable[0] = 1;
+               },
+               "The size of merging DP table(BrightTable and DarkTable) is larger than STATIC_DP_COUNT_MAX!", false},
+              // The count register holds 12 bits: a full table would read as empty.
+              {"merged: 4096 bright alone",
+               [](DPA &r) {
+                   ISP_DP_STATIC_ATTR_S &s = r.stStaticAttr;
+                   s.u16BrightCount = 4096;
+                   for (u32 i = 0; i < 4096; i++)
+                       s.au32BrightTable[i] = i;
+                   s.u16DarkCount = 0;
+               },
+               "The size of merging DP table(BrightTable and DarkTable) is larger than STATIC_DP_COUNT_MAX!", false}},
+             [](const DPA &s, const DPA &g) {
+                 const ISP_DP_DYNAMIC_ATTR_S &a = s.stDynamicAttr, &b = g.stDynamicAttr;
+                 EXPECT_EQ(b.bEnable, a.bEnable);
+                 EXPECT_EQ(b.u16Slope, a.u16Slope);
+                 EXPECT_EQ(b.u16Thresh, a.u16Thresh);
+                 EXPECT_EQ(b.u16LineThresh, a.u16LineThresh);
+                 EXPECT_EQ(b.u16HpThresh, a.u16HpThresh);
+                 EXPECT_EQ(b.u8BlendRatio, a.u8BlendRatio);
+                 EXPECT_EQ(g.stStaticAttr.bEnable, 1u);
+                 EXPECT_EQ(g.stStaticAttr.bDetectMode, 1u);
+                 // The merged table {5, 7, 9} comes back as the bright one.
+                 EXPECT_EQ(g.stStaticAttr.u16BrightCount, 3u);
+                 EXPECT_EQ(IO_READ16(H + 0x1F4) & 0xFFF, 3u);
+                 EXPECT_EQ(g.stStaticAttr.u16DarkCount, 0u);
+                 EXPECT_EQ(g.stStaticAttr.au32DarkTable[0], 0u);
+             }}),
+        probe<ISP_DRC_CFG_S>(
+            {"DU_DUZ_ISP_SetDRCAttr",
+             DU_DUZ_ISP_SetDRCAttr,
+             DU_DUZ_ISP_GetDRCAttr,
+             [](ISP_DRC_CFG_S &r) { r = {1, 255, 20, 4095, 100, 15, 9, 30, 180, 1, 77, 255}; },
+             {{"bEnable", [](ISP_DRC_CFG_S &r) { r.bEnable = 2; }, kBool2, true},
+              {"u32SlopeMax", [](ISP_DRC_CFG_S &r) { r.u32SlopeMax = 256; }, "Invalid u32SlopeMax Parameter Input!", false},
+              {"u32SlopeMin", [](ISP_DRC_CFG_S &r) { r.u32SlopeMin = 256; }, "Invalid u32SlopeMin Parameter Input!", false},
+              {"u32WhiteLevel", [](ISP_DRC_CFG_S &r) { r.u32WhiteLevel = 4096; }, "Invalid u32WhiteLevel Parameter Input!",
+               false},
+              {"u32BlackLevel", [](ISP_DRC_CFG_S &r) { r.u32BlackLevel = 4096; }, "Invalid u32BlackLevel Parameter Input!",
+               false},
+              {"u32VarianceSpace", [](ISP_DRC_CFG_S &r) { r.u32VarianceSpace = 16; },
+               "Invalid u32VarianceSpace Parameter Input!", false},
+              {"u32VarianceIntensity", [](ISP_DRC_CFG_S &r) { r.u32VarianceIntensity = 16; },
+               "Invalid u32VarianceIntensity Parameter Input!", false},
+              {"u32Asymmetry", [](ISP_DRC_CFG_S &r) { r.u32Asymmetry = 256; }, "Invalid u32Asymmetry Parameter Input!", false},
+              {"u32BrightEnhance", [](ISP_DRC_CFG_S &r) { r.u32BrightEnhance = 256; },
+               "Invalid u32BrightEnhance Parameter Input!", false},
+              {"enOpType", [](ISP_DRC_CFG_S &r) { r.enOpType = 2; }, "Invalid DRC Op mode:2!\n", true},
+              {"u32Strength", [](ISP_DRC_CFG_S &r) { r.u32Strength = 256; }, "Invalid u32Strength:256!\n", true},
+              {"u32StrengthTarget", [](ISP_DRC_CFG_S &r) { r.u32StrengthTarget = 256; }, "Invalid u32StrengthTarget 256!\n",
+               true},
+              {"the target before the strength",
+               [](ISP_DRC_CFG_S &r) { r.u32Strength = 256, r.u32StrengthTarget = 256, r.enOpType = 2; },
+               "Invalid u32StrengthTarget 256!\n", true}}}),
+        probe<ISP_NR_ATTR_S>({"DU_DUZ_ISP_SetNRAttr",
+                              DU_DUZ_ISP_SetNRAttr,
+                              DU_DUZ_ISP_GetNRAttr,
+                              [](ISP_NR_ATTR_S &r) {
+                                  r.bEnable = 0;
+                                  r.enOpType = 1;
+                                  r.u8ThreshS = 11;
+                                  r.u8ThreshL = 22;
+                                  fill(r.au8Thresh, 16, 200, 3);
+                              },
+                              {{"bEnable", [](ISP_NR_ATTR_S &r) { r.bEnable = 2; }, kBool2, true},
+                               {"enOpType", [](ISP_NR_ATTR_S &r) { r.enOpType = 2; }, "Invalid NR type 2!\n", true}}}),
+        probe<ISP_NP_TABLE_S>({"DU_DUZ_ISP_SetNPTable",
+                               DU_DUZ_ISP_SetNPTable,
+                               DU_DUZ_ISP_GetNPTable,
+                               [](ISP_NP_TABLE_S &r) { fill(r.au8NPTable, NP_NODE_NUM, 255, 255); },
+                               {}}),
+        probe<ISP_SHARPEN_ATTR_S>(
+            {"DU_DUZ_ISP_SetSharpenAttr",
+             DU_DUZ_ISP_SetSharpenAttr,
+             DU_DUZ_ISP_GetSharpenAttr,
+             [](ISP_SHARPEN_ATTR_S &r) {
+                 r.bEnable = 0;
+                 r.enOpType = 1;
+                 r.u8SharpenD = 255, r.u8SharpenUd = 1, r.u8SharpenRGB = 254;
+                 fill(r.au8SharpenD, 16, 1, 5);
+                 fill(r.au8SharpenUd, 16, 2, 7);
+                 fill(r.au8SharpenRGB, 16, 3, 11);
+                 r.u8RGBSharpenCurve = 200, r.u8RGBSharpenStrength = 127, r.u8RGBSharpenMagnitude = 31;
+             },
+             {{"bEnable", [](ISP_SHARPEN_ATTR_S &r) { r.bEnable = 2; }, kBool2, true},
+              {"enOpType", [](ISP_SHARPEN_ATTR_S &r) { r.enOpType = 2; }, "Invalid Sharpen Type 2!\n", true},
+              {"u8RGBSharpenStrength", [](ISP_SHARPEN_ATTR_S &r) { r.u8RGBSharpenStrength = 128; },
+               "Invalid RGBSharpen Strength 128!\n", true},
+              {"u8RGBSharpenMagnitude", [](ISP_SHARPEN_ATTR_S &r) { r.u8RGBSharpenMagnitude = 32; },
+               "Invalid RGBSharpen Magnitude 32!\n", true}}}),
+        probe<ISP_GAMMA_ATTR_S>(
+            {"DU_DUZ_ISP_SetGammaAttr",
+             DU_DUZ_ISP_SetGammaAttr,
+             DU_DUZ_ISP_GetGammaAttr,
+             [](ISP_GAMMA_ATTR_S &r) {
+                 r.bEnable = 1;
+                 r.enCurveType = 2;
+                 for (u32 i = 0; i < 257; i++)
+                     r.au16Table[i] = (u16)(i * 4095 / 256);
+             },
+             {{"bEnable", [](ISP_GAMMA_ATTR_S &r) { r.bEnable = 2; }, kBool2, true},
+              {"enCurveType", [](ISP_GAMMA_ATTR_S &r) { r.enCurveType = 3; }, "Invalid ISP Gamma Curve Type 3!\n", false},
+              {"au16Table[100]", [](ISP_GAMMA_ATTR_S &r) { r.au16Table[100] = 4096; }, "Invalid Gamma Table[100] 4096!\n",
+               true}},
+             nullptr,
+             true}),
+        probe<ISP_GAMMAFE_ATTR_S>({"DU_DUZ_ISP_SetGammaFEAttr",
+                                   DU_DUZ_ISP_SetGammaFEAttr,
+                                   DU_DUZ_ISP_GetGammaFEAttr,
+                                   [](ISP_GAMMAFE_ATTR_S &r) {
+                                       r.bEnable = 1;
+                                       for (u32 i = 0; i < 33; i++)
+                                           r.au16Node[i] = (u16)(2047 * i);
+                                       for (u32 i = 0; i < 257; i++)
+                                           r.au16Table[i] = (u16)(65535 - i);
+                                   },
+                                   {{"bEnable", [](ISP_GAMMAFE_ATTR_S &r) { r.bEnable = 2; }, kBool2, true}}}),
+        probe<ISP_DEMOSAIC_ATTR_S>(
+            {"DU_DUZ_ISP_SetDemosaicAttr",
+             DU_DUZ_ISP_SetDemosaicAttr,
+             DU_DUZ_ISP_GetDemosaicAttr,
+             [](ISP_DEMOSAIC_ATTR_S &r) {
+                 r.u8VhSlope = 1, r.u8AaSlope = 2, r.u8VaSlope = 3, r.u8UuSlope = 255;
+                 r.u16VhThresh = 4095, r.u16AaThresh = 1, r.u16VaThresh = 2, r.u16UuThresh = 3;
+                 r.enCfgType = 3;
+                 fill(r.au8LumThresh, 16, 9, 9);
+                 fill(r.au8NpOffset, 16, 4, 4);
+             },
+             {{"u16VhThresh", [](ISP_DEMOSAIC_ATTR_S &r) { r.u16VhThresh = 4096; }, "Invalid Demosaic VhThresh 4096!\n", true},
+              {"u16AaThresh", [](ISP_DEMOSAIC_ATTR_S &r) { r.u16AaThresh = 4096; }, "Invalid Demosaic AaThresh 4096!\n", true},
+              {"u16VaThresh", [](ISP_DEMOSAIC_ATTR_S &r) { r.u16VaThresh = 4096; }, "Invalid Demosaic VaThresh 4096!\n", true},
+              {"u16UuThresh", [](ISP_DEMOSAIC_ATTR_S &r) { r.u16UuThresh = 5000; }, "Invalid Demosaic UuThresh 5000!\n", true},
+              {"enCfgType", [](ISP_DEMOSAIC_ATTR_S &r) { r.enCfgType = 5; }, "Invalid Demosaic Config 5!\n", true},
+              {"a threshold before the configuration", [](ISP_DEMOSAIC_ATTR_S &r) { r.enCfgType = 5, r.u16UuThresh = 4096; },
+               "Invalid Demosaic UuThresh 4096!\n", true}}}),
+        probe<ISP_ANTI_FALSECOLOR_S>({"DU_DUZ_ISP_SetAntiFalseColorAttr",
+                                      DU_DUZ_ISP_SetAntiFalseColorAttr,
+                                      DU_DUZ_ISP_GetAntiFalseColorAttr,
+                                      [](ISP_ANTI_FALSECOLOR_S &r) { r.u8Strength = 7; },
+                                      {}}),
+        probe<ISP_COLORTONE_S>({"DU_DUZ_ISP_SetColorToneAttr",
+                                DU_DUZ_ISP_SetColorToneAttr,
+                                DU_DUZ_ISP_GetColorToneAttr,
+                                [](ISP_COLORTONE_S &r) { r = {300, 250, 65535}; },
+                                {}}),
+        probe<ISP_CR_ATTR_S>(
+            {"DU_DUZ_ISP_SetCrosstalkAttr",
+             DU_DUZ_ISP_SetCrosstalkAttr,
+             DU_DUZ_ISP_GetCrosstalkAttr,
+             [](ISP_CR_ATTR_S &r) {
+                 r.bEnable = 0;
+                 fill(r.au8Strength, 16, 100, 1);
+                 r.u8Weight = 3;
+                 r.u16Threshold = 4095;
+                 r.u16Slope = 9;
+             },
+             {{"bEnable", [](ISP_CR_ATTR_S &r) { r.bEnable = 2; }, kBool2, true},
+              {"u16Threshold", [](ISP_CR_ATTR_S &r) { r.u16Threshold = 4096; }, "Invalid CrosstalkAttr u16Threshold:4096!\n",
+               true},
+              {"u16Slope", [](ISP_CR_ATTR_S &r) { r.u16Slope = 4096; }, "Invalid CrosstalkAttr u16Slope:4096!\n", true}}}),
+        probe<ISP_FSWDR_ATTR_S>(
+            {"DU_DUZ_ISP_SetFSWDRAttr",
+             DU_DUZ_ISP_SetFSWDRAttr,
+             DU_DUZ_ISP_GetFSWDRAttr,
+             [](ISP_FSWDR_ATTR_S &r) { r = {1, 800, 800, 1}; }, // equal thresholds pass
+             {{"bEnable", [](ISP_FSWDR_ATTR_S &r) { r.bEnable = 2; }, kBool2, true},
+              {"u16ShortThresh", [](ISP_FSWDR_ATTR_S &r) { r.u16ShortThresh = 4096; }, "Invalid u16ShortThresh 4096!\n", false},
+              {"u16LongThresh", [](ISP_FSWDR_ATTR_S &r) { r.u16LongThresh = 4096; }, "Invalid u16LongThresh 4096!\n", false},
+              {"long above short", [](ISP_FSWDR_ATTR_S &r) { r.u16ShortThresh = 99, r.u16LongThresh = 100; },
+               "u16LongThresh should NOT be larger than u16ShortThresh!", false},
+              {"enFSWDRComMode", [](ISP_FSWDR_ATTR_S &r) { r.enFSWDRComMode = 2; }, "Invalid enFSWDRComMode 2!\n", false}}}),
+    };
+}
+
+} // namespace
+
+TEST_F(IspIqTest, EachRecordRefusesItsBadFieldsUntouchedAndReadsBackItsGoodOnes)
+{
+    for (auto &run : all_records())
+        run(*this);
+}
+
+// ---- values that follow the ISO --------------------------------------------------------------------
+
+TEST_F(IspIqTest, ThresholdsAndStrengthsFollowTheIso)
+{
+    // Per-ISO tables of our own, at ISO 100 x 2^i.
+    ISP_NR_ATTR_S nr = {1, 0, 0, 0, {5, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120, 130, 140, 150}};
+    ASSERT_EQ(DU_DUZ_ISP_SetNRAttr(0, &nr), 0);
+    ISP_SHARPEN_ATTR_S sh;
+    ASSERT_EQ(DU_DUZ_ISP_GetSharpenAttr(0, &sh), 0);
+    sh.enOpType = 0;
+    const u8 d[16] = {10, 30, 50, 70, 90, 110, 130, 150, 170, 190, 210, 230, 250, 250, 250, 250};
+    memcpy(sh.au8SharpenD, d, 16);
+    ASSERT_EQ(DU_DUZ_ISP_SetSharpenAttr(0, &sh), 0);
+    // A dark scene: DRC wants all it may have, and gets one step a frame.
+    stat_->stAeStat1.au16Hist5Value[0] = 65535;
+
+    struct Case {
+        u32 iso;
+        u8 nr_thresh, sharpen_d;
+        u16 stitch_thresh;
+        u32 drc_ceiling;
+    } cases[] = {
+        {100, 5, 10, 64, 255},   {150, 8, 20, 64, 252},   {300, 15, 40, 60, 243},    {800, 30, 70, 48, 212},
+        {3200, 50, 110, 32, 63}, {5000, 56, 121, 28, 0},  {12800, 70, 150, 16, 0},   {50, 5, 10, 64, 255},
+        {4000000, 150, 250, 16, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.iso);
+        {
+            std::lock_guard<std::mutex> l(g_ae_lock);
+            g_ae_result.u32Iso = c.iso;
+        }
+        slot(ISP_ALG_DRC).stAlgFunc.pfn_alg_init(0); // strength back to 128
+        u32 drc[4];
+        for (u32 &s : drc) {
+            modules_frame();
+            s = cfg_.u32DrcStrength;
+        }
+        for (u32 k = 0; k < 4; k++)
+            EXPECT_EQ(drc[k], std::min(129 + k, c.drc_ceiling)) << k;
+        // Noise reduction hands over what its previous odd frame worked out.
+        EXPECT_EQ(cfg_.u8NrThreshS, c.nr_thresh);
+        EXPECT_EQ(cfg_.u8NrThreshL, c.nr_thresh); // linear: the long one is the short one
+        EXPECT_EQ(cfg_.u16NrLimit, 0xFFFF);
+        EXPECT_EQ(cfg_.u8SharpenD, c.sharpen_d);
+        EXPECT_EQ(IO_READ16(H + 0x15C), c.stitch_thresh);
+    }
+}
+
+TEST_F(IspIqTest, DrcStepsTowardWhatTheHistogramWantsAndTheManualStrengthHoldsAtOnce)
+{
+    {
+        std::lock_guard<std::mutex> l(g_ae_lock);
+        g_ae_result.u32Iso = 100;
+    }
+    // A bright scene wants nothing: down one step a frame from 128.
+    for (u32 k = 1; k <= 3; k++) {
+        modules_frame();
+        EXPECT_EQ(cfg_.u32DrcStrength, 128 - k);
+        EXPECT_TRUE(cfg_.u32Key & ISP_REGCFG_DRC);
+    }
+    ISP_DRC_CFG_S drc;
+    ASSERT_EQ(DU_DUZ_ISP_GetDRCAttr(0, &drc), 0);
+    drc.enOpType = 1;
+    drc.u32Strength = 200;
+    ASSERT_EQ(DU_DUZ_ISP_SetDRCAttr(0, &drc), 0);
+    modules_frame();
+    EXPECT_EQ(cfg_.u32DrcStrength, 200u);
+}
+
+// ---- defect-pixel calibration -------------------------------------------------------------------------
+
+// The request as a user makes it: bright pixels from threshold 31, between
+// 64 and 256 of them, within `time_limit` / 8 trials.
+ISP_DP_STATIC_CALIBRATE_S calibration(u16 time_limit)
+{
+    static ISP_DP_STATIC_CALIBRATE_S c;
+    memset(&c, 0, sizeof c);
+    c.bEnable = 1;
+    c.bEnableDetect = 1;
+    c.enStaticDPType = 0;
+    c.u8StartThresh = 31;
+    c.u16CountMax = 256;
+    c.u16CountMin = 64;
+    c.u16TimeLimit = time_limit;
+    return c;
+}
+
+TEST_F(IspIqTest, CalibrationFindsTheBoardsHotPixels)
+{
+    ISP_DP_STATIC_CALIBRATE_S req = calibration(1600);
+    ASSERT_EQ(DU_DUZ_ISP_SetDPCalibrate(0, &req), 0);
+    static ISP_DP_STATIC_CALIBRATE_S got;
+    std::string out = capture_stdout([&] {
+        for (int f = 0; f < 20; f++) {
+            frame();
+            ASSERT_EQ(DU_DUZ_ISP_GetDPCalibrate(0, &got), 0);
+            if (got.enStatus != 0)
+                break;
+            EXPECT_EQ(ctx().bSyncSkip, 1u); // the sensor's work stands still meanwhile
+        }
+    });
+    EXPECT_NE(out.find("trial: 0, findshed: "), std::string::npos) << out;
+    EXPECT_EQ(got.enStatus, (u32)ISP_STATUS_SUCCESS);
+    EXPECT_EQ(got.bEnableDetect, 0u);
+    EXPECT_EQ(got.u8FinishThresh, 31u);
+    const std::vector<sim::HotPixel> hot = sim::sensor_hot_pixels();
+    ASSERT_FALSE(hot.empty());
+    EXPECT_EQ(got.u16Count, hot.size()); // all stand above 31
+    // The hardware's static table holds each of them from the start index on.
+    const std::vector<uint32_t> table = sim::picture::dp_table();
+    const u32 start = IO_READ16(H + 0x1F0) & 0xFFF;
+    for (size_t i = 0; i < hot.size(); i++)
+        EXPECT_EQ(table[(start + i) & 0xFFF], (u32)hot[i].y << 12 | hot[i].x) << i;
+    frame();
+    EXPECT_EQ(ctx().bSyncSkip, 0u);
+    EXPECT_EQ(IO_READ8(H + 0x1E8) & 0x8, 0u); // the detection mode as it was
+}
+
+class IspIqNoHotPixels : public IspIqTest {
+protected:
+    void SetUp() override
+    {
+        conf_ = "sensor.hot_pixels = 0\n";
+        IspIqTest::SetUp();
+    }
+};
+
+TEST_F(IspIqNoHotPixels, CalibrationWithNothingToFindTimesOut)
+{
+    ISP_DP_STATIC_CALIBRATE_S req = calibration(16); // two trials
+    ASSERT_EQ(DU_DUZ_ISP_SetDPCalibrate(0, &req), 0);
+    static ISP_DP_STATIC_CALIBRATE_S got;
+    std::string out = capture_stdout([&] {
+        for (int f = 0; f < 40; f++) {
+            frame();
+            ASSERT_EQ(DU_DUZ_ISP_GetDPCalibrate(0, &got), 0);
+            if (got.enStatus != 0)
+                break;
+        }
+    });
+    EXPECT_NE(out.find("BAD_PIXEL_COUNT_LOWER_LIMIT 1f, 0\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("BAD PIXEL CALIBRATION TIME OUT  2\n"), std::string::npos) << out;
+    EXPECT_EQ(got.enStatus, (u32)ISP_STATUS_TIMEOUT);
+    EXPECT_EQ(got.bEnableDetect, 0u);
+    EXPECT_EQ(got.u16Count, 0u);
+    EXPECT_EQ(got.u8FinishThresh, 29u); // two trials lowered it twice
+}
+
+// ---- gamma ------------------------------------------------------------------------------------------------
+
+TEST_F(IspIqTest, BuiltInGammaCurvesPassTheirAnchorsAndSwitchAtTheNextFrame)
+{
+    const u32 at[] = {0, 1, 2, 3, 4, 5, 6, 7, 16, 32, 64, 128, 192, 256};
+    struct Case {
+        const char *name;
+        u32 wdr, type;
+        u16 anchors[14];
+        int tolerance; // the sRGB curves follow their formula, within a step
+    } cases[] = {
+        {"default, linear", WDR_MODE_NONE, 0, {0, 120, 220, 310, 390, 470, 540, 610, 1096, 1592, 2200, 3012, 3608, 4095}, 0},
+        {"sRGB, linear", WDR_MODE_NONE, 1, {0, 203, 347, 452, 539, 613, 679, 739, 1136, 1592, 2200, 3012, 3608, 4095}, 1},
+        {"default, WDR", WDR_MODE_2To1_FRAME, 0, {0, 1, 2, 4, 8, 12, 17, 23, 120, 416, 1218, 2652, 3572, 4095}, 0},
+        {"sRGB, WDR", WDR_MODE_2To1_FRAME, 1, {0, 1, 3, 7, 13, 20, 29, 40, 203, 538, 1136, 2199, 3174, 4095}, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ISP_WDR_SEL_S sel = {c.wdr};
+        ASSERT_EQ(DU_DUZ_ISP_SetWDRMode(0, &sel), 0); // the call picks its curve by the requested mode
+        static ISP_GAMMA_ATTR_S g, before, after;
+        memset(&g, 0, sizeof g);
+        g.bEnable = 1;
+        g.enCurveType = c.type;
+        ASSERT_EQ(DU_DUZ_ISP_GetGammaAttr(0, &before), 0);
+        ASSERT_EQ(DU_DUZ_ISP_SetGammaAttr(0, &g), 0);
+        ASSERT_EQ(DU_DUZ_ISP_GetGammaAttr(0, &after), 0);
+        EXPECT_EQ(memcmp(before.au16Table, after.au16Table, sizeof after.au16Table), 0) << "switched before a frame";
+        frame(); // the module hands it over
+        frame(); // the kernel switches it
+        ASSERT_EQ(DU_DUZ_ISP_GetGammaAttr(0, &after), 0);
+        EXPECT_EQ(after.enCurveType, c.type);
+        for (u32 k = 0; k < 14; k++)
+            EXPECT_NEAR(after.au16Table[at[k]], c.anchors[k], c.tolerance) << at[k];
+        for (u32 i = 1; i < 257; i++)
+            ASSERT_GE(after.au16Table[i], after.au16Table[i - 1]) << i;
+    }
+}
+
+// ---- the noise profile, black level --------------------------------------------------------------------
+
+TEST_F(IspIqTest, ANewNoiseProfileReachesTheHardwareAtTheNextOddFrame)
+{
+    while (ctx().u32FrameCnt % 2 == 0) // the next frame is even
+        frame();
+    ISP_NP_TABLE_S np;
+    fill(np.au8NPTable, NP_NODE_NUM, 3, 1);
+    ASSERT_EQ(DU_DUZ_ISP_SetNPTable(0, &np), 0);
+    frame();
+    EXPECT_NE(*sim::phys(H + 0x900), 3); // not on an even frame
+    frame();
+    for (u32 i = 0; i < NP_NODE_NUM; i++)
+        EXPECT_EQ(*sim::phys(H + 0x900 + i), np.au8NPTable[i]) << i;
+    ISP_NP_TABLE_S back;
+    ASSERT_EQ(DU_DUZ_ISP_GetNPTable(0, &back), 0);
+    EXPECT_EQ(memcmp(&back, &np, sizeof np), 0);
+}
+
+TEST_F(IspIqTest, TheUsersBlackLevelsTakeEffectAtAnEvenFrame)
+{
+    while (ctx().u32FrameCnt % 2 != 0) // the next frame is odd
+        frame();
+    ISP_BLACK_LEVEL_S bl = {{260, 256, 258, 270}};
+    ASSERT_EQ(DU_DUZ_ISP_SetBlackLevelAttr(0, &bl), 0);
+    frame();
+    EXPECT_EQ(IO_READ8(0x125AC) & 1, 1u); // not taken on an odd frame
+    frame();
+    EXPECT_EQ(IO_READ8(0x125AC) & 1, 0u);
+    const u32 offsets[4] = {16, 0, 8, 56}; // (level - lowest) x 4
+    for (u32 c = 0; c < 4; c++) {
+        SCOPED_TRACE(c);
+        EXPECT_EQ(IO_READ16(0x125C0 + 4 * c), bl.au16BlackLevel[c]);
+        EXPECT_EQ(IO_READ16(H + 0x140 + 4 * c), offsets[c]);
+        EXPECT_EQ(IO_READ16(H + 0x2D0 + 4 * c), 256u);
+    }
+    EXPECT_EQ(IO_READ16(H + 0x1A4), 256u << 4);
+    ISP_INNER_STATE_S inner;
+    ASSERT_EQ(DU_DUZ_ISP_QueryInnerStateInfo(0, &inner), 0);
+    EXPECT_EQ(inner.au32BlackLevel[3], 270u);
+}
+
+// ---- mended faults -----------------------------------------------------------------------------------------
+
+class IspIqFrameWdr : public IspIqTest {
+protected:
+    void SetUp() override
+    {
+        IspTest::SetUp();
+        up(WDR_MODE_2To1_FRAME);
+    }
+};
+
+// In the stitching modes the noise-reduction slope falls as the profile
+// limit rises, saturating at 127 instead of wrapping in its byte.
+TEST_F(IspIqFrameWdr, TheNoiseReductionSlopeFallsWithTheLimitAndNeverWraps)
+{
+    EXPECT_EQ(IO_READ8(H + 0x41) & 0x80, 0u); // the stitching path is in
+    std::vector<std::pair<u16, u8>> seen; // (limit, slope)
+    for (u32 l = 0; l <= 4095; l += 63) {
+        IO_WRITE16(H + 0x154, l);
+        // One odd frame works it out, the next odd one hands it over.
+        for (int odd = 0; odd < 2;) {
+            modules_frame();
+            odd += ctx().u32FrameCnt % 2;
+        }
+        ASSERT_TRUE(cfg_.u32Key & ISP_REGCFG_NR);
+        EXPECT_EQ(cfg_.u8NrFilterMode, 3u);
+        seen.push_back({cfg_.u16NrLimit, cfg_.u8NrSlope});
+    }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_LT(seen.front().first, 1024u); // the range where the slope used to wrap
+    for (size_t i = 0; i < seen.size(); i++) {
+        SCOPED_TRACE(seen[i].first);
+        EXPECT_LE(seen[i].second, 127u);
+        if (i > 0) {
+            EXPECT_LE(seen[i].second, seen[i - 1].second);
+        }
+    }
+}
+
+// Each module's proc text stays within the space the record gives it, cut
+// short and still ended by its zero.
+TEST_F(IspIqTest, ProcTextStaysWithinItsSpace)
+{
+    for (ISP_ALG_ID_E id : {ISP_ALG_DRC, ISP_ALG_DEMOSAIC, ISP_ALG_NR, ISP_ALG_SHARPEN}) {
+        SCOPED_TRACE(id);
+        char whole[1024] = {}, cut[64];
+        ISP_CTRL_PROC_WRITE_S all = {whole, sizeof whole - 1, 0};
+        ASSERT_EQ(slot(id).stAlgFunc.pfn_alg_ctrl(0, ISP_PROC_WRITE, &all), 0);
+        ASSERT_GT(all.u32WriteLen, 40u);
+        EXPECT_EQ(whole[all.u32WriteLen - 1], '\0');
+        memset(cut, 0x5A, sizeof cut);
+        ISP_CTRL_PROC_WRITE_S small = {cut, 40, 0};
+        ASSERT_EQ(slot(id).stAlgFunc.pfn_alg_ctrl(0, ISP_PROC_WRITE, &small), 0);
+        EXPECT_LE(small.u32WriteLen, 40u);
+        EXPECT_EQ(cut[small.u32WriteLen - 1], '\0');
+        EXPECT_EQ(std::string(cut), std::string(whole, 39));
+        for (size_t i = 40; i < sizeof cut; i++)
+            ASSERT_EQ(cut[i], 0x5A) << i;
+    }
+}
