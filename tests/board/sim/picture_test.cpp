@@ -50,6 +50,10 @@ struct Look {
 
 class PictureTest : public BoardTest {
 protected:
+    // The ISP's stages are looked at on a flat field: a lens without
+    // fall-off and a sensor without a column pattern, unless a test says.
+    explicit PictureTest(const char *conf = "sensor.shading = 1\nsensor.column_pattern = 0\n") { conf_ = conf; }
+
     void SetUp() override
     {
         BoardTest::SetUp();
