@@ -82,7 +82,7 @@ constexpr std::array<u8, 256> make_strength()
     std::array<u8, 256> t = {};
     const u8 start[] = {128, 128, 128, 128, 128, 128, 131, 138, 147, 155, 160};
     for (u32 x = 0; x < 256; x++)
-        t[x] = (u8)(x <= 10 ? start[x] : x >= 226 ? 255 : 160 + ((x - 10) * 95 + 108) / 216);
+        t[x] = (u8)(x <= 10 ? start[x] : x >= 226 ? 255 : 160 + ((x - 10) * 94 + 107) / 215);
     return t;
 }
 constexpr std::array<u8, 256> kStrength = make_strength();
