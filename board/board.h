@@ -26,6 +26,15 @@ int bd_ioctl(int fd, unsigned long request, void *arg = nullptr);
 void *bd_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset);
 int bd_munmap(void *addr, size_t length);
 
+// Device registers, through a mapping of a register window that bd_mmap
+// gave: the firmware's readl/writel. `width` is 1, 2 or 4 bytes and the
+// address must be aligned to it; any other access reads 0 and writes nothing.
+// On the camera these are single volatile loads and stores; on the simulated
+// board a register whose hardware reacts to the access (a table port, a
+// strobe) answers through its driver.
+uint32_t bd_reg_read(const volatile void *addr, unsigned width);
+void bd_reg_write(volatile void *addr, unsigned width, uint32_t value);
+
 // Maps an absolute firmware path ("/mnt/sdcard0/MOVIE") to the name the host
 // file calls (fopen, stat, mkdir, rename, FFmpeg) must use.
 std::string bd_path(const char *path);

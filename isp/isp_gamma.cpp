@@ -236,6 +236,16 @@ s32 ISP_GammaFeCtrl(ISP_DEV IspDev, u32 u32Cmd, void *pValue)
 s32 ISP_GammaFeRun(ISP_DEV, const void *, void *, s32) { return 0; }
 s32 ISP_GammaFeExit(ISP_DEV) { return 0; }
 
+// The curve of a type in a WDR mode or not; null for the user's.
+const u16 *curve_of_type(u32 enCurveType, bool bWdr)
+{
+    if (enCurveType == ISP_GAMMA_CURVE_DEFAULT)
+        return builtin(bWdr ? kDefaultWdr : kDefaultLinear).data();
+    if (enCurveType == ISP_GAMMA_CURVE_SRGB)
+        return builtin(bWdr ? kSrgbWdr : kSrgbLinear).data();
+    return nullptr;
+}
+
 } // namespace
 
 s32 ISP_AlgRegisterGamma(ISP_DEV IspDev)
@@ -249,23 +259,13 @@ s32 ISP_AlgRegisterGammaFe(ISP_DEV IspDev)
                             {ISP_GammaFeInit, ISP_GammaFeRun, ISP_GammaFeCtrl, ISP_GammaFeExit});
 }
 
-// The curve of a type in a WDR mode or not; null for the user's.
-const u16 *isp_gamma_builtin(u32 enCurveType, bool bWdr)
-{
-    if (enCurveType == ISP_GAMMA_CURVE_DEFAULT)
-        return builtin(bWdr ? kDefaultWdr : kDefaultLinear).data();
-    if (enCurveType == ISP_GAMMA_CURVE_SRGB)
-        return builtin(bWdr ? kSrgbWdr : kSrgbLinear).data();
-    return nullptr;
-}
-
 s32 DU_DUZ_ISP_SetGammaAttr(ISP_DEV IspDev, const ISP_GAMMA_ATTR_S *pstGammaAttr)
 {
     s32 ret = isp_iq_check(IspDev, pstGammaAttr, __FUNCTION__);
     if (ret != 0)
         return ret;
     ISP_GAMMA_ATTR_S rec = *pstGammaAttr;
-    if (const u16 *curve = isp_gamma_builtin(rec.enCurveType, isp_ext_wdr_mode() != WDR_MODE_NONE))
+    if (const u16 *curve = curve_of_type(rec.enCurveType, isp_ext_wdr_mode() != WDR_MODE_NONE))
         std::copy(curve, curve + GAMMA_NODE_NUMBER, rec.au16Table);
     return vreg_set(kGammaRecord, 0, rec, __FUNCTION__);
 }

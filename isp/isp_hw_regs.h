@@ -57,9 +57,17 @@ constexpr u32 ISP_DP_STATIC_GATHER = 1u << 4;               // raised for two fr
 constexpr u32 ISP_DP_FOUND_REG = ISP_REG_BASE + 0x1EC;      // u16, 12 bits: pixels the detection found
 constexpr u32 ISP_DP_START_REG = ISP_REG_BASE + 0x1F0;      // u16, 12 bits: table index of the first found pixel
 constexpr u32 ISP_DP_COUNT_REG = ISP_REG_BASE + 0x1F4;      // u16, 12 bits: static table entries in use
-constexpr u32 ISP_DP_TABLE_INDEX_REG = ISP_REG_BASE + 0x850; // table port: index
-constexpr u32 ISP_DP_TABLE_WDATA_REG = ISP_REG_BASE + 0x854; // write data
-constexpr u32 ISP_DP_TABLE_RDATA_REG = ISP_REG_BASE + 0x858; // read data
+// The static table's port (4096 entries of 24 bits). The index register
+// holds 12 bits: a written index keeps its low 12 (4096 is 0 again). A
+// write to the write-data register stores its low 24 bits at the index, a
+// read of the read-data register gives the entry at the index; each moves
+// the index on by one, from 4095 back to 0, so a run of data accesses walks
+// the table. Writing the read-data register changes nothing. The port reacts
+// to accesses: it works only through the IO accessors (bd_reg_read and
+// bd_reg_write), never a plain pointer into the mapping.
+constexpr u32 ISP_DP_TABLE_INDEX_REG = ISP_REG_BASE + 0x850; // u32: index
+constexpr u32 ISP_DP_TABLE_WDATA_REG = ISP_REG_BASE + 0x854; // u32: write data
+constexpr u32 ISP_DP_TABLE_RDATA_REG = ISP_REG_BASE + 0x858; // u32: read data
 constexpr u32 ISP_DP_TABLE_SIZE = 4096;
 // A table entry: the pixel's position in the image, 12 bits each, so that
 // the entries of a table sorted ascending run in raster order.

@@ -57,7 +57,3 @@ inline bool isp_is_stitch_mode(u8 mode) { return mode >= WDR_MODE_2To1_LINE && m
 
 // The ISO of the whole chain, as the exposure bridge left it this frame.
 inline u32 isp_iso(void) { return g_astIspCtx[0].u32Iso; }
-
-// A built-in gamma curve (257 entries) of a type, for a WDR mode or the
-// linear one; null for the user's type and unknown ones.
-const u16 *isp_gamma_builtin(u32 enCurveType, bool bWdr);

@@ -3,7 +3,6 @@
 // mapped on first use.
 #include "isp/isp_vreg.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
@@ -148,57 +147,46 @@ bool valid_page_base(u32 base, Space &s)
     return aligned == base;
 }
 
-// Every access is done on the aligned 32-bit words it touches, so narrow
-// writes are atomic read-modify-writes of their word and an unaligned
-// address is served word by word. Words outside the space read 0 and drop
-// writes.
-u32 *word_at(u8 *base, const Space &s, u32 word_off)
-{
-    if (word_off + 4 > round_page(s.size))
-        return nullptr;
-    return reinterpret_cast<u32 *>(base + word_off);
-}
-
-// Calls fn(word, byte, n, done) for each word an access of `width` bytes at
-// the space's offset touches: the word (null outside the space), the first
-// byte in it, how many bytes and how many came before.
-template <class Fn> void each_word(u8 *base, const Space &s, u32 width, Fn fn)
+// Every access is made of register accesses of 1, 2 or 4 bytes at
+// addresses aligned to their width (what the bus carries), so an unaligned
+// address is served piece by piece and a narrow write touches only its own
+// bytes. Pieces outside the space read 0 and drop writes.
+//
+// Calls fn(reg, n, done) for each piece of an access of `width` bytes at the
+// space's offset: where it is mapped (null outside the space), its width
+// and how many bytes came before.
+template <class Fn> void each_piece(u8 *base, const Space &s, u32 width, Fn fn)
 {
     for (u32 done = 0; done < width;) {
-        u32 at = s.offset + done, byte = at & 3;
-        u32 n = std::min(4 - byte, width - done);
-        fn(word_at(base, s, at & ~3u), byte, n, done);
+        u32 at = s.offset + done, left = width - done;
+        u32 n = (at & 1) || left == 1 ? 1 : (at & 2) || left < 4 ? 2 : 4;
+        fn(at + n <= round_page(s.size) ? base + at : nullptr, n, done);
         done += n;
     }
 }
 
-u32 bytes_mask(u32 n) { return n == 4 ? 0xFFFFFFFFu : (1u << (8 * n)) - 1; }
+// An aligned access inside the space, nearly every one: a single register access.
+bool one_access(const Space &s, u32 width) { return (s.offset & (width - 1)) == 0 && s.offset + width <= round_page(s.size); }
 
 u32 access_read(u8 *base, const Space &s, u32 width)
 {
+    if (one_access(s, width))
+        return bd_reg_read(base + s.offset, width);
     u32 value = 0;
-    each_word(base, s, width, [&](u32 *w, u32 byte, u32 n, u32 done) {
-        u32 word = w ? __atomic_load_n(w, __ATOMIC_RELAXED) : 0;
-        value |= ((word >> (8 * byte)) & bytes_mask(n)) << (8 * done);
+    each_piece(base, s, width, [&](u8 *reg, u32 n, u32 done) {
+        if (reg)
+            value |= bd_reg_read(reg, n) << (8 * done);
     });
     return value;
 }
 
 void access_write(u8 *base, const Space &s, u32 width, u32 value)
 {
-    each_word(base, s, width, [&](u32 *w, u32 byte, u32 n, u32 done) {
-        if (!w)
-            return;
-        u32 part = (value >> (8 * done)) & bytes_mask(n);
-        if (n == 4) {
-            __atomic_store_n(w, part, __ATOMIC_RELAXED);
-            return;
-        }
-        u32 mask = bytes_mask(n) << (8 * byte);
-        u32 old = __atomic_load_n(w, __ATOMIC_RELAXED);
-        while (!__atomic_compare_exchange_n(w, &old, (old & ~mask) | (part << (8 * byte)), true, __ATOMIC_RELAXED,
-                                            __ATOMIC_RELAXED)) {
-        }
+    if (one_access(s, width))
+        return bd_reg_write(base + s.offset, width, value);
+    each_piece(base, s, width, [&](u8 *reg, u32 n, u32 done) {
+        if (reg)
+            bd_reg_write(reg, n, value >> (8 * done));
     });
 }
 

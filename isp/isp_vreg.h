@@ -2,6 +2,10 @@
 // offset below 0x10000), the ext page (0x10000), the 3A pages (0x20000 AE,
 // 0x30000 AWB, 0x40000 AF, 0x1000 per library handle) and the video-input
 // block (0x20580000, through the _VI accessors). Spaces are mapped on first use.
+// The IO accessors make their accesses with bd_reg_read and bd_reg_write
+// (board/board.h), so registers that react to an access (the defect-pixel
+// table port) answer them; a plain pointer from VReg_GetVirtAddr reaches
+// only the registers' memory.
 #pragma once
 
 #include "mpi/common/mpi_common.h"

@@ -1,5 +1,6 @@
 // The camera's own kernel: every call is the plain libc call, paths unchanged.
 #include "board/board.h"
+#include "board/reg_plain.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -20,6 +21,9 @@ void *bd_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offs
 }
 
 int bd_munmap(void *addr, size_t length) { return ::munmap(addr, length); }
+
+uint32_t bd_reg_read(const volatile void *addr, unsigned width) { return board_regs::plain_read(addr, width); }
+void bd_reg_write(volatile void *addr, unsigned width, uint32_t value) { board_regs::plain_write(addr, width, value); }
 
 std::string bd_path(const char *path) { return path ? path : ""; }
 

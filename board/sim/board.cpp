@@ -24,6 +24,8 @@ namespace fs = std::filesystem;
 namespace sim {
 
 void phys_clear();
+bool reg_map_record(void *virt, size_t length, uint32_t phys);
+void reg_map_drop(void *virt, size_t length);
 
 namespace {
 
@@ -60,6 +62,21 @@ std::vector<std::shared_ptr<Device>> g_devs; // indexed by descriptor
 
 std::mutex g_world_lock;
 World g_world;
+
+std::mutex g_node_lock;
+std::map<std::string, Node> g_nodes; // device paths whose node is not the driver's
+
+Node node_of(const char *path)
+{
+    std::lock_guard<std::mutex> lock(g_node_lock);
+    auto it = g_nodes.find(path);
+    return it == g_nodes.end() ? Node::device : it->second;
+}
+
+Hooks node_hooks([] {
+    std::lock_guard<std::mutex> lock(g_node_lock);
+    g_nodes.clear();
+});
 
 std::string trim(const std::string &s)
 {
@@ -261,7 +278,14 @@ void *Device::mmap(void *addr, size_t length, int prot, int flags, off_t offset)
         errno = EINVAL;
         return MAP_FAILED;
     }
-    return ::mmap(addr, length, prot, flags, phys_fd(), offset);
+    void *virt = ::mmap(addr, length, prot, flags, phys_fd(), offset);
+    // Register accesses through the mapping must find the hooked registers it covers.
+    if (virt != MAP_FAILED && !reg_map_record(virt, length, (uint32_t)offset)) {
+        ::munmap(virt, length);
+        errno = ENOMEM;
+        return MAP_FAILED;
+    }
+    return virt;
 }
 
 void Device::set_readable(bool on)
@@ -279,6 +303,26 @@ void Device::set_readable(bool on)
 DeviceRegistration::DeviceRegistration(const char *path, DeviceFactory factory)
 {
     factories()[path] = std::move(factory);
+}
+
+void set_node(const std::string &path, Node node)
+{
+    ensure_started();
+    std::string mapped = bd_path(path.c_str());
+    std::error_code ec;
+    if (node == Node::file) {
+        std::filesystem::create_directories(std::filesystem::path(mapped).parent_path(), ec);
+        FILE *f = fopen(mapped.c_str(), "w");
+        if (f)
+            fclose(f);
+    } else {
+        std::filesystem::remove(mapped, ec);
+    }
+    std::lock_guard<std::mutex> lock(g_node_lock);
+    if (node == Node::device)
+        g_nodes.erase(path);
+    else
+        g_nodes[path] = node;
 }
 
 int fail(int err)
@@ -437,8 +481,9 @@ int bd_open(const char *path, int flags, mode_t mode)
     if (!path)
         return fail(EFAULT);
     auto it = factories().find(path);
-    if (it == factories().end()) {
-        if (strncmp(path, "/dev/", 5) == 0) {
+    Node node = node_of(path);
+    if (it == factories().end() || node != Node::device) {
+        if (strncmp(path, "/dev/", 5) == 0 && node != Node::file) {
             event("trace", "open %s: no such device", path);
             return fail(ENOENT);
         }
@@ -458,12 +503,13 @@ int bd_stat(const char *path, struct stat *buf)
     ensure_started();
     if (!path || !buf)
         return fail(EFAULT);
-    if (factories().count(path)) {
+    Node node = node_of(path);
+    if (factories().count(path) && node == Node::device) {
         memset(buf, 0, sizeof *buf);
         buf->st_mode = S_IFCHR | 0666;
         return 0;
     }
-    if (strncmp(path, "/dev/", 5) == 0)
+    if (strncmp(path, "/dev/", 5) == 0 && node != Node::file)
         return fail(ENOENT);
     return ::stat(bd_path(path).c_str(), buf);
 }
@@ -514,7 +560,14 @@ void *bd_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offs
     return ::mmap(addr, length, prot, flags, fd, offset);
 }
 
-int bd_munmap(void *addr, size_t length) { return ::munmap(addr, length); }
+int bd_munmap(void *addr, size_t length)
+{
+    // Forgotten before the pages go, so that a mapping made meanwhile at the
+    // same address keeps its record.
+    if (addr != MAP_FAILED && ((uintptr_t)addr & 4095) == 0 && length)
+        reg_map_drop(addr, length);
+    return ::munmap(addr, length);
+}
 
 std::string bd_path(const char *path)
 {

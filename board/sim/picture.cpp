@@ -2,6 +2,7 @@
 // pipeline worked out per palette entry from the registers of the frame.
 #include "board/sim/picture.h"
 
+#include "board/sim/lens.h"
 #include "isp/isp_hw_regs.h"
 
 #include <algorithm>
@@ -360,7 +361,8 @@ void fpn_load(const std::vector<uint16_t> &dark)
 Pipe Pipe::read(double exposure, const World &w)
 {
     Pipe p;
-    p.exposure = std::max(0.0, exposure) * kMidGrey * std::max(0.0, w.scene_brightness);
+    // The lens's aperture passes its share of the scene's light.
+    p.exposure = std::max(0.0, exposure) * kMidGrey * std::max(0.0, w.scene_brightness) * lens_light();
     p.light = illuminant(w.scene_kelvin);
     p.gain = sensor_gain();
     // A sensor nobody programmed shows the scene clean.
@@ -602,6 +604,49 @@ std::vector<uint8_t> hot_pixels_shown(const Pipe &pipe, const std::vector<HotPix
     }
     return shown;
 }
+
+// The table port (isp/isp_hw_regs.h): the index register holds 12 bits
+// (a written index keeps its low 12), each data access takes or gives the
+// entry at the index and moves the index on, from 4095 back to 0. Entries
+// hold 24 bits. A write to the read-data register changes nothing.
+namespace {
+
+constexpr uint32_t kDpEntryMask = 0xFFFFFF;
+
+uint32_t dp_port_index() { return phys_read32(ISP_DP_TABLE_INDEX_REG) & (ISP_DP_TABLE_SIZE - 1); }
+void dp_port_advance(uint32_t index) { phys_write32(ISP_DP_TABLE_INDEX_REG, (index + 1) & (ISP_DP_TABLE_SIZE - 1)); }
+
+void dp_index_written(uint32_t, unsigned, uint32_t)
+{
+    std::lock_guard<std::mutex> lock(g_dp_lock);
+    phys_write32(ISP_DP_TABLE_INDEX_REG, dp_port_index());
+}
+
+// The whole register as the write left it, so that narrow writes add up.
+void dp_data_written(uint32_t, unsigned, uint32_t)
+{
+    std::lock_guard<std::mutex> lock(g_dp_lock);
+    uint32_t index = dp_port_index();
+    g_dp_table[index] = phys_read32(ISP_DP_TABLE_WDATA_REG) & kDpEntryMask;
+    dp_port_advance(index);
+}
+
+uint32_t dp_data_read(uint32_t phys, unsigned width)
+{
+    std::lock_guard<std::mutex> lock(g_dp_lock);
+    uint32_t index = dp_port_index();
+    uint32_t entry = g_dp_table[index] >> (8 * (phys & 3));
+    dp_port_advance(index);
+    return width == 4 ? entry : entry & ((1u << 8 * width) - 1);
+}
+
+RegHookRegistration dp_port[] = {
+    {ISP_DP_TABLE_INDEX_REG, dp_index_written, nullptr},
+    {ISP_DP_TABLE_WDATA_REG, dp_data_written, nullptr},
+    {ISP_DP_TABLE_RDATA_REG, nullptr, dp_data_read},
+};
+
+} // namespace
 
 std::vector<uint32_t> dp_table()
 {

@@ -224,7 +224,11 @@ void build_palette(const Pipe &pipe, const std::vector<Variant> &entries, Palett
 // use with static correction on, else all.
 std::vector<uint8_t> hot_pixels_shown(const Pipe &pipe, const std::vector<HotPixel> &hot);
 // The static table as the hardware holds it (the detection's results at the
-// start index, the rest as loaded).
+// start index, the rest as loaded through the table port). The firmware
+// reaches it through the port's registers (isp/isp_hw_regs.h), which
+// picture.cpp hooks: the index (12 bits, a larger index wraps), write data
+// (stores the entry's 24 bits at the index) and read data (gives the entry
+// at the index); each data access moves the index on, from 4095 to 0.
 std::vector<uint32_t> dp_table();
 // One frame of the defect detection while the ISP is in detection mode:
 // the sensor's hot pixels above the threshold, counted and listed.

@@ -79,6 +79,11 @@ private:
 
 using DeviceFactory = std::function<std::shared_ptr<Device>(int flags)>;
 
+// A device file's node as the firmware finds it: the driver's (as at every
+// board start), none at all, or a plain empty file of that name in the root.
+enum class Node { device, missing, file };
+void set_node(const std::string &path, Node node);
+
 struct DeviceRegistration {
     DeviceRegistration(const char *path, DeviceFactory factory);
 };
@@ -167,6 +172,37 @@ uint32_t phys_alloc_size(uint32_t addr);
 // Whether [addr, addr + len) lies inside one allocation (len 0: never).
 bool phys_in_alloc(uint32_t addr, uint64_t len);
 
+// ---- device registers that react to an access ------------------------------------------
+
+// Register windows are plain physical memory: the firmware maps them
+// (bd_mmap) and reaches them with bd_reg_read and bd_reg_write, which are
+// plain loads and stores unless a driver put a hook on the register. Then an
+// access of the firmware through any mapping that covers the register calls
+// the hook with the access's physical address and width (1, 2 or 4 bytes,
+// aligned, within the register's 32-bit word):
+// - a write lands in memory first, then `on_write` sees the value written
+//   (it may change the register's memory, as a self-clearing bit would);
+// - a read returns what `on_read` gives; the memory is not read.
+// A null hook leaves that direction plain memory. Hooks run in the
+// firmware's thread, with no board lock held, and take the locks their
+// driver needs. The board's own code reads and writes registers through
+// phys(), which calls no hook.
+using RegWrite = void (*)(uint32_t phys, unsigned width, uint32_t value);
+using RegRead = uint32_t (*)(uint32_t phys, unsigned width);
+
+// Hooks the 32-bit register at `phys` (4-aligned, outside DDR: registers
+// only) for the board's life; registering it again replaces its hooks, with
+// both null it is plain memory again. A hook on a misaligned or DDR address,
+// or more than 64 hooked registers, is a bug of the board: it stops with a
+// message. At most 32 firmware mappings may cover hooked registers at a
+// time; bd_mmap refuses another with ENOMEM rather than leave it unhooked.
+void reg_hook(uint32_t phys, RegWrite on_write, RegRead on_read);
+
+// A driver's hooks, registered from a static object.
+struct RegHookRegistration {
+    RegHookRegistration(uint32_t phys, RegWrite on_write, RegRead on_read) { reg_hook(phys, on_write, on_read); }
+};
+
 // ---- the media platform's kernel side, kept by /dev/sys -----------------------------
 
 struct ChnAddr {
@@ -228,6 +264,7 @@ uint32_t vb_block_phys(uint32_t handle); // 0 when not a block in use
 uint32_t vb_block_pool(uint32_t handle);
 // The handle of the block in use of `pool` that starts at `phys`, or 0xFFFFFFFF.
 uint32_t vb_block_at(uint32_t pool, uint32_t phys);
+bool vb_pool_exists(uint32_t pool);
 
 // ---- the camera's surroundings -------------------------------------------------
 

@@ -505,6 +505,12 @@ uint32_t vb_block_phys(uint32_t handle)
     return p ? p->phys + i * p->stride : 0;
 }
 
+bool vb_pool_exists(uint32_t pool)
+{
+    std::lock_guard<std::mutex> lock(g_lock);
+    return pool < VB_MAX_POOLS && g_vb.pools[pool].used;
+}
+
 uint32_t vb_block_pool(uint32_t handle)
 {
     std::lock_guard<std::mutex> lock(g_lock);

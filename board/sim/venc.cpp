@@ -4,6 +4,15 @@
 // 64-byte header. The ring is FIFO: streams are got and released in order.
 // When the ring or the stream count is full the picture is dropped: the
 // encoder never makes its source wait.
+//
+// The coding records the codecs can express change the stream: entropy
+// coding, deblocking, slices, VUI timing and colour, crop (the coded size)
+// and colour-to-grey, besides the attributes' rate control and group of
+// pictures. Those that need the codec opened anew take effect at the next
+// IDR picture, as hardware applies them at a key frame. Every other record
+// (prediction, transform, RDO, SAO, reference, JPEG, ROI, rate-control
+// details, the tuning controls, intra refresh, scene mode and input, the
+// module parameters) is only stored and handed back.
 #include "board/sim/sim.h"
 #include "board/sim/venc_engine.h"
 #include "board/sim/video.h"
@@ -39,6 +48,8 @@ struct Stream {
 
 class VencFile;
 
+constexpr uint32_t kNoPool = 0xFFFFFFFFu;
+
 struct VencChn {
     bool created = false;
     VENC_CHN_ATTR_REC_S attr{};
@@ -46,6 +57,9 @@ struct VencChn {
     uint32_t wr = 0, used = 0;
     std::deque<Stream> waiting, out;
     bool receiving = false, idr = false, reconfigure = false, stop = false;
+    bool pending = false;    // coding records wait for the next IDR
+    uint32_t since_key = 0;  // pictures coded since the last key picture
+    uint32_t vb_pool = kNoPool; // the attached buffer pool (recorded only)
     bool warm = false; // the encoder is open and ready for the next start
     int32_t recv_left = -1; // pictures still to take; -1 no limit
     int64_t credit = 0;
@@ -63,6 +77,7 @@ struct VencState {
     std::mutex lock;
     std::condition_variable cv;
     VencChn chn[VENC_MAX_CHN_NUM];
+    RecordStore module; // the module parameters (stored only)
 };
 
 VencState *g_venc = nullptr;
@@ -153,10 +168,98 @@ int check_attr(const VENC_CHN_ATTR_REC_S &a)
     return 0;
 }
 
-EncoderConfig encoder_config(const VENC_CHN_ATTR_REC_S &a)
+// A coding record as the channel holds it: the stored one, else `fallback`.
+template <class R> R record_of(const VencChn &c, unsigned long set, const R &fallback = R{})
 {
+    R r = fallback;
+    auto it = c.store.find(set);
+    if (it != c.store.end() && it->second.size() == sizeof r)
+        memcpy(&r, it->second.data(), sizeof r);
+    return r;
+}
+
+// What the codecs write before any VUI record is set: x264 states ticks of
+// half a picture, x265 whole pictures.
+VENC_H264_VUI_REC_S default_h264_vui(const VencChn &c)
+{
+    uint32_t fps = c.attr.stRcAttr.u32DstFrmRate;
+    return {1, 1, 2 * fps, 1, 0, 0, 0, 2, 2, 2};
+}
+
+VENC_H265_TIMING_REC_S default_h265_timing(const VencChn &c) { return {1, 1, c.attr.stRcAttr.u32DstFrmRate, 0}; }
+
+bool crop_fits(const VENC_CHN_ATTR_REC_S &a, const VENC_CROP_REC_S &r)
+{
+    uint32_t w, h;
+    pic_size(a, w, h);
+    return r.s32X >= 0 && r.s32Y >= 0 && !(r.s32X & 1) && !(r.s32Y & 1) && r.u32Width >= 64 && r.u32Height >= 64 &&
+           !(r.u32Width & 1) && !(r.u32Height & 1) && (uint64_t)r.s32X + r.u32Width <= w &&
+           (uint64_t)r.s32Y + r.u32Height <= h;
+}
+
+// The crop window the encoder codes: the record's while it fits the picture.
+VENC_CROP_REC_S active_crop(const VencChn &c)
+{
+    VENC_CROP_REC_S crop = record_of<VENC_CROP_REC_S>(c, VENC_SET_Crop_CTRL);
+    crop.bEnable = crop.bEnable && crop_fits(c.attr, crop);
+    return crop;
+}
+
+void h264_tools(const VencChn &c, EncoderConfig &cfg)
+{
+    VENC_H264_ENTROPY_REC_S e = record_of<VENC_H264_ENTROPY_REC_S>(c, VENC_SET_H264Entropy_CTRL);
+    cfg.cabac = e.u32EntropyModeI == 1 && c.attr.stVideo.u32Profile != 0;
+    VENC_H264_DBLK_REC_S d = record_of<VENC_H264_DBLK_REC_S>(c, VENC_SET_H264Dblk_CTRL);
+    cfg.deblock = d.disable_deblocking_filter_idc == 0;
+    cfg.deblock_a = d.slice_alpha_c0_offset_div2;
+    cfg.deblock_b = d.slice_beta_offset_div2;
+    VENC_H264_SLICE_SPLIT_REC_S sl = record_of<VENC_H264_SLICE_SPLIT_REC_S>(c, VENC_SET_H264SliceSplit_CTRL);
+    if (sl.bSplitEnable)
+        (sl.u32SplitMode == VENC_SLICE_SPLIT_ROWS ? cfg.slice_rows : cfg.slice_bytes) = sl.u32SliceSize;
+    if (!c.store.count(VENC_SET_H264Vui_CTRL))
+        return;
+    VENC_H264_VUI_REC_S v = record_of<VENC_H264_VUI_REC_S>(c, VENC_SET_H264Vui_CTRL);
+    cfg.vui.num_units_in_tick = v.num_units_in_tick;
+    cfg.vui.time_scale = v.time_scale;
+    if (v.video_signal_type_present_flag)
+        cfg.vui.full_range = (int)v.video_full_range_flag;
+    if (v.colour_description_present_flag) {
+        cfg.vui.colour_primaries = v.colour_primaries;
+        cfg.vui.transfer = v.transfer_characteristics;
+        cfg.vui.matrix = v.matrix_coefficients;
+    }
+}
+
+void h265_tools(const VencChn &c, EncoderConfig &cfg)
+{
+    VENC_H265_DBLK_REC_S d = record_of<VENC_H265_DBLK_REC_S>(c, VENC_SET_H265Dblk_CTRL);
+    cfg.deblock = !d.slice_deblocking_filter_disabled_flag;
+    cfg.deblock_a = d.slice_tc_offset_div2;
+    cfg.deblock_b = d.slice_beta_offset_div2;
+    VENC_H265_SLICE_SPLIT_REC_S sl = record_of<VENC_H265_SLICE_SPLIT_REC_S>(c, VENC_SET_H265SliceSplit_CTRL);
+    if (sl.bSplitEnable)
+        cfg.slice_rows = sl.u32SliceSize;
+    if (!c.store.count(VENC_SET_H265Timing_CTRL))
+        return;
+    VENC_H265_TIMING_REC_S t = record_of<VENC_H265_TIMING_REC_S>(c, VENC_SET_H265Timing_CTRL);
+    cfg.vui.num_units_in_tick = t.num_units_in_tick;
+    cfg.vui.time_scale = t.time_scale;
+    if (t.u32NumTicksPocDiffOne)
+        cfg.vui.num_ticks_poc_diff_one = (int)t.u32NumTicksPocDiffOne;
+}
+
+// The channel's encoder: its attributes, the crop window and the coding
+// records.
+EncoderConfig encoder_config(const VencChn &c)
+{
+    const VENC_CHN_ATTR_REC_S &a = c.attr;
     EncoderConfig cfg;
     pic_size(a, cfg.width, cfg.height);
+    VENC_CROP_REC_S crop = active_crop(c);
+    if (crop.bEnable) {
+        cfg.width = crop.u32Width;
+        cfg.height = crop.u32Height;
+    }
     if (a.enType == PT_JPEG) {
         cfg.codec = Codec::jpeg;
         return cfg;
@@ -171,6 +274,10 @@ EncoderConfig encoder_config(const VENC_CHN_ATTR_REC_S &a)
         cfg.min_qp = rc.u32MinQp;
     }
     cfg.fps = rc.u32DstFrmRate;
+    if (cfg.codec == Codec::h264)
+        h264_tools(c, cfg);
+    else
+        h265_tools(c, cfg);
     return cfg;
 }
 
@@ -214,12 +321,94 @@ void note_drop(int n, VencChn &c, const char *why)
         event("venc", "chn %d drops a picture (%s), %u so far", n, why, c.dropped);
 }
 
+// The part of the crop window's rectangle of `src` into `dst` (its size),
+// the chroma neutral when greying.
+SIM_PIXEL_LOOP void cut_picture(const Picture &src, uint32_t x, uint32_t y, Picture &dst, bool grey)
+{
+    for (uint32_t r = 0; r < dst.height; r++)
+        memcpy(dst.y() + (size_t)r * dst.stride, src.y() + (size_t)(y + r) * src.stride + x, dst.width);
+    for (uint32_t r = 0; r < dst.height / 2; r++) {
+        uint8_t *to = dst.vu() + (size_t)r * dst.stride;
+        if (grey)
+            memset(to, 128, dst.width);
+        else
+            memcpy(to, src.vu() + (size_t)(y / 2 + r) * src.stride + x, dst.width);
+    }
+}
+
+// What the channel's encoder codes of each picture its source gives.
+struct Shape {
+    uint32_t width, height; // the channel's picture
+    VENC_CROP_REC_S crop;   // applied when enabled
+    bool grey;
+};
+
+// `crop` is the window the open encoder was made for: a new one waits for
+// its IDR. Greying takes effect at once.
+Shape shape_of(const VencChn &c, const VENC_CROP_REC_S &crop)
+{
+    Shape s{};
+    pic_size(c.attr, s.width, s.height);
+    s.crop = crop;
+    s.grey = record_of<VENC_COLOR2GREY_REC_S>(c, VENC_SET_Color2Grey_CTRL).bColor2Grey != 0;
+    return s;
+}
+
+// The picture the encoder codes, made from what its source gave: scaled to
+// the channel's size, the overlays blended in, cut to the crop window and
+// greyed, each only where asked (the source's own picture when nothing is).
+// Overlays go on a picture of the encoder's own: the source's may be on its
+// way to other units too. Null when no buffer is free.
+class InputShaper {
+public:
+    PicturePtr run(const PicturePtr &pic, const Shape &shape, const ChnAddr &self)
+    {
+        PicturePtr src = pic;
+        bool overlay = overlay_on(self);
+        if (pic->width != shape.width || pic->height != shape.height || overlay) {
+            src = take(full_, shape.width, shape.height);
+            if (src && !scaler_.run(*pic, *src))
+                src.reset();
+            if (src && overlay)
+                blend_overlays(self, *src);
+        }
+        if (src && (shape.crop.bEnable || shape.grey)) {
+            uint32_t x = shape.crop.bEnable ? (uint32_t)shape.crop.s32X : 0;
+            uint32_t y = shape.crop.bEnable ? (uint32_t)shape.crop.s32Y : 0;
+            uint32_t w = shape.crop.bEnable ? shape.crop.u32Width : src->width;
+            uint32_t h = shape.crop.bEnable ? shape.crop.u32Height : src->height;
+            PicturePtr cut = take(cut_, w, h);
+            if (cut)
+                cut_picture(*src, x, y, *cut, shape.grey);
+            src = cut;
+        }
+        if (src && src != pic) {
+            src->pts = pic->pts;
+            src->seq = pic->seq;
+        }
+        return src;
+    }
+
+private:
+    static PicturePtr take(std::unique_ptr<PicturePool> &pool, uint32_t w, uint32_t h)
+    {
+        if (!pool || pool->width() != w || pool->height() != h)
+            pool = std::make_unique<PicturePool>(w, h, 2);
+        return pool->take();
+    }
+
+    Scaler scaler_;
+    std::unique_ptr<PicturePool> full_, cut_;
+};
+
 void encode_loop(int n)
 {
     VencChn &c = g_venc->chn[n];
     std::unique_ptr<Encoder> enc;
-    std::unique_ptr<PicturePool> pool;
-    Scaler scaler;
+    EncoderConfig cfg;
+    VENC_CROP_REC_S crop{};
+    InputShaper shaper;
+    const ChnAddr self{DU_ID_VENC, 0, n};
     bool broken = false;
     AccessUnit au;
 
@@ -231,7 +420,7 @@ void encode_loop(int n)
         PicturePtr pic = c.input.front();
         c.input.pop_front();
         bool taking = c.receiving && c.recv_left != 0;
-        if (!taking && c.warm)
+        if (!taking && c.warm && !c.pending)
             continue;
         if (taking && is_video(c.attr.enType)) { // frame-rate conversion
             int64_t src = c.attr.stRcAttr.u32SrcFrmRate, dst = c.attr.stRcAttr.u32DstFrmRate;
@@ -242,9 +431,14 @@ void encode_loop(int n)
                 c.credit -= src;
             }
         }
-        if (c.reconfigure || !enc) {
-            EncoderConfig cfg = encoder_config(c.attr);
-            c.reconfigure = false;
+        // New attributes open the encoder anew at once; coding records wait
+        // for the picture that is a key picture anyway, or apply before the
+        // channel starts, so that it starts warm.
+        bool next_is_key = c.idr || cfg.codec == Codec::jpeg || c.since_key >= cfg.gop;
+        if (c.reconfigure || !enc || (c.pending && (next_is_key || !taking))) {
+            cfg = encoder_config(c);
+            crop = active_crop(c);
+            c.reconfigure = c.pending = false;
             c.warm = false;
             c.idr = true;
             lock.unlock();
@@ -259,53 +453,29 @@ void encode_loop(int n)
         }
         if (broken)
             continue;
-        if (!c.warm) {
-            lock.unlock();
-            bool ok = enc->warm_up(*pic);
-            lock.lock();
-            c.warm = ok;
-            if (!ok) {
-                note_drop(n, c, "encoder failed");
-                continue;
-            }
-        }
-        if (!taking)
-            continue;
-        bool force = c.idr;
-        c.idr = false;
-        uint32_t w, h;
-        pic_size(c.attr, w, h);
+        bool warming = !c.warm;
+        bool force = taking && c.idr;
+        if (taking)
+            c.idr = false;
+        Shape shape = shape_of(c, crop);
         lock.unlock();
 
-        // Overlays go on a picture of the encoder's own: the source's may
-        // be on its way to other units too.
-        ChnAddr self{DU_ID_VENC, 0, n};
-        bool overlay = overlay_on(self);
-        PicturePtr src = pic;
-        if (pic->width != w || pic->height != h || overlay) {
-            if (!pool || pool->width() != w || pool->height() != h)
-                pool = std::make_unique<PicturePool>(w, h, 2);
-            src = pool->take();
-            if (src && !scaler.run(*pic, *src))
-                src.reset();
-            if (src) {
-                src->pts = pic->pts;
-                src->seq = pic->seq;
-            }
-        }
-        if (src && overlay)
-            blend_overlays(self, *src);
-        bool ok = src && enc->encode(*src, force, au);
+        PicturePtr src = shaper.run(pic, shape, self);
         pic.reset();
+        bool ready = src && (!warming || enc->warm_up(*src));
+        bool ok = ready && taking && enc->encode(*src, force, au);
 
         lock.lock();
-        if (!ok) {
+        if (warming)
+            c.warm = ready;
+        if (!ready || (taking && !ok)) {
             note_drop(n, c, "encoder failed");
             c.idr = c.idr || force;
             continue;
         }
-        if (au.bytes.empty())
+        if (!taking || au.bytes.empty())
             continue;
+        c.since_key = au.key ? 1 : c.since_key + 1;
         if (au.key && !c.user_data.empty() && c.attr.enType != PT_JPEG) {
             Codec codec = c.attr.enType == PT_H264 ? Codec::h264 : Codec::h265;
             for (auto &d : c.user_data)
@@ -328,7 +498,7 @@ SinkRegistration venc_sink(DU_ID_VENC, [](const ChnAddr &dst, const PicturePtr &
     std::lock_guard<std::mutex> lock(g_venc->lock);
     VencChn &c = g_venc->chn[dst.chn];
     // A channel not yet started takes pictures until its encoder is ready.
-    if (!c.created || (!c.receiving && c.warm))
+    if (!c.created || (!c.receiving && c.warm && !c.pending))
         return;
     c.input.push_back(pic);
     while (c.input.size() > kInputDepth) {
@@ -530,6 +700,10 @@ int venc_set_chn_attr(VencCall &k, void *arg)
     // The ring and the payload stay what the channel was made with.
     if (a.enType != c.attr.enType || a.stVideo.u32BufSize > c.ring_len)
         return DU_ERR_VENC_NOT_PERM;
+    // A crop window set before must still fit the picture.
+    VENC_CROP_REC_S crop = record_of<VENC_CROP_REC_S>(c, VENC_SET_Crop_CTRL);
+    if (crop.bEnable && !crop_fits(a, crop))
+        return DU_ERR_VENC_ILLEGAL_PARAM;
     c.attr = a;
     c.reconfigure = true;
     c.warm = false;
@@ -633,6 +807,162 @@ int venc_enable_idr(VencCall &, void *arg)
     return 0;
 }
 
+// ---- coding records the encoder applies ------------------------------------------------------
+
+bool is_h264(const VencChn &c) { return c.attr.enType == PT_H264; }
+bool is_h265(const VencChn &c) { return c.attr.enType == PT_H265; }
+bool offset_ok(int32_t v) { return v >= -6 && v <= 6; }
+
+int check_h264_entropy(const VencChn &c, const VENC_H264_ENTROPY_REC_S &r)
+{
+    if (!is_h264(c))
+        return DU_ERR_VENC_NOT_SUPPORT;
+    if (r.u32EntropyModeI > 1 || r.u32EntropyModeP > 1 || r.bCabacStuffing > 1 || r.u32CabacInitIdc > 2)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    // One entropy coder for the whole stream, and the baseline profile has
+    // no CABAC. Stuffing and the CABAC table are only stored.
+    if (r.u32EntropyModeI != r.u32EntropyModeP || (r.u32EntropyModeI && c.attr.stVideo.u32Profile == 0))
+        return DU_ERR_VENC_NOT_SUPPORT;
+    return 0;
+}
+
+int check_h264_dblk(const VencChn &c, const VENC_H264_DBLK_REC_S &r)
+{
+    if (!is_h264(c))
+        return DU_ERR_VENC_NOT_SUPPORT;
+    if (r.disable_deblocking_filter_idc > 2 || !offset_ok(r.slice_alpha_c0_offset_div2) ||
+        !offset_ok(r.slice_beta_offset_div2))
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    // Filtering that stops at slice edges (2) is beyond this encoder.
+    return r.disable_deblocking_filter_idc == 2 ? DU_ERR_VENC_NOT_SUPPORT : 0;
+}
+
+int check_slices(u32 enable, u32 mode, u32 size, bool by_bytes)
+{
+    if (enable > 1 || (enable && size == 0))
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    if (!enable || mode == VENC_SLICE_SPLIT_ROWS)
+        return 0;
+    if (mode == VENC_SLICE_SPLIT_BYTES)
+        return by_bytes ? 0 : DU_ERR_VENC_NOT_SUPPORT;
+    return DU_ERR_VENC_ILLEGAL_PARAM;
+}
+
+int check_h264_slices(const VencChn &c, const VENC_H264_SLICE_SPLIT_REC_S &r)
+{
+    return is_h264(c) ? check_slices(r.bSplitEnable, r.u32SplitMode, r.u32SliceSize, true) : DU_ERR_VENC_NOT_SUPPORT;
+}
+
+int check_h265_slices(const VencChn &c, const VENC_H265_SLICE_SPLIT_REC_S &r)
+{
+    return is_h265(c) ? check_slices(r.bSplitEnable, r.u32SplitMode, r.u32SliceSize, false)
+                      : DU_ERR_VENC_NOT_SUPPORT;
+}
+
+int check_h264_vui(const VencChn &c, const VENC_H264_VUI_REC_S &r)
+{
+    if (!is_h264(c))
+        return DU_ERR_VENC_NOT_SUPPORT;
+    if (r.timing_info_present_flag > 1 || r.fixed_frame_rate_flag > 1 || r.video_signal_type_present_flag > 1 ||
+        r.video_full_range_flag > 1 || r.colour_description_present_flag > 1)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    // The colour description is part of the video signal type.
+    if (r.colour_description_present_flag && !r.video_signal_type_present_flag)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    // The encoder always states its timing, at a fixed rate (x264 has no
+    // other way).
+    if (!r.timing_info_present_flag || !r.fixed_frame_rate_flag)
+        return DU_ERR_VENC_NOT_SUPPORT;
+    return r.num_units_in_tick && r.time_scale && r.time_scale <= INT32_MAX && r.num_units_in_tick <= INT32_MAX
+               ? 0
+               : DU_ERR_VENC_ILLEGAL_PARAM;
+}
+
+int check_h265_dblk(const VencChn &c, const VENC_H265_DBLK_REC_S &r)
+{
+    if (!is_h265(c))
+        return DU_ERR_VENC_NOT_SUPPORT;
+    return r.slice_deblocking_filter_disabled_flag > 1 || !offset_ok(r.slice_beta_offset_div2) ||
+                   !offset_ok(r.slice_tc_offset_div2)
+               ? DU_ERR_VENC_ILLEGAL_PARAM
+               : 0;
+}
+
+int check_h265_timing(const VencChn &c, const VENC_H265_TIMING_REC_S &r)
+{
+    if (!is_h265(c))
+        return DU_ERR_VENC_NOT_SUPPORT;
+    if (r.timing_info_present_flag > 1 || r.u32NumTicksPocDiffOne > INT32_MAX)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    // The encoder always states its timing (x265 without it writes a
+    // sequence parameter set readers stumble over).
+    if (!r.timing_info_present_flag)
+        return DU_ERR_VENC_NOT_SUPPORT;
+    return r.num_units_in_tick && r.time_scale && r.time_scale <= INT32_MAX && r.num_units_in_tick <= INT32_MAX
+               ? 0
+               : DU_ERR_VENC_ILLEGAL_PARAM;
+}
+
+int check_crop(const VencChn &c, const VENC_CROP_REC_S &r)
+{
+    return r.bEnable > 1 || (r.bEnable && !crop_fits(c.attr, r)) ? DU_ERR_VENC_ILLEGAL_PARAM : 0;
+}
+
+int check_grey(const VencChn &, const VENC_COLOR2GREY_REC_S &r)
+{
+    return r.bColor2Grey > 1 ? DU_ERR_VENC_ILLEGAL_PARAM : 0;
+}
+
+// Sets a coding record after its check. Those the codec must be opened anew
+// for (`at_idr`) take effect at the next IDR picture, the others at once.
+template <class R, unsigned long Set, int (*Check)(const VencChn &, const R &), bool AtIdr>
+int set_coding(VencCall &k, void *arg)
+{
+    R r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    if (int ret = Check(k.c, r))
+        return ret;
+    const uint8_t *b = reinterpret_cast<const uint8_t *>(&r);
+    k.c.store[Set].assign(b, b + sizeof r);
+    k.c.pending = k.c.pending || AtIdr;
+    return 0;
+}
+
+// A record whose value before any set is what the codec writes of itself.
+template <class R, unsigned long Set, R (*Default)(const VencChn &)> int get_coding(VencCall &k, void *arg)
+{
+    return put_user(arg, record_of<R>(k.c, Set, Default(k.c))) ? 0 : fail(EFAULT);
+}
+
+#define VENC_CODING(name, rec, check, at_idr)                                                              \
+    {VENC_SET_##name##_CTRL, set_coding<rec, VENC_SET_##name##_CTRL, check, at_idr>}
+
+// ---- the buffer pool --------------------------------------------------------------------------
+// The attached pool is recorded; the encoder's own pictures still come from
+// its private buffers.
+
+int venc_attach_vb_pool(VencCall &k, void *arg)
+{
+    uint32_t pool;
+    if (!get_user(pool, arg))
+        return fail(EFAULT);
+    if (!vb_pool_exists(pool))
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    if (k.c.vb_pool != kNoPool)
+        return DU_ERR_VENC_NOT_PERM;
+    k.c.vb_pool = pool;
+    return 0;
+}
+
+int venc_detach_vb_pool(VencCall &k, void *)
+{
+    if (k.c.vb_pool == kNoPool)
+        return DU_ERR_VENC_NOT_PERM;
+    k.c.vb_pool = kNoPool;
+    return 0;
+}
+
 // Requests of a created channel.
 const IoctlOp<VencCall> kVencChnOps[] = {
     {VENC_DESTROY_CHN_CTRL, venc_destroy_chn},
@@ -651,8 +981,8 @@ const IoctlOp<VencCall> kVencChnOps[] = {
     {VENC_RELEASE_STREAM_CTRL, venc_release_stream},
     {VENC_GET_CHN_ATTR_CTRL, [](VencCall &k, void *arg) { return put_user(arg, k.c.attr) ? 0 : fail(EFAULT); }},
     {VENC_SET_CHN_ATTR_CTRL, venc_set_chn_attr},
-    {MPI_IOC(MPI_IOC_WRITE, 8, 'E', 57), venc_set_frame_rate},
-    {MPI_IOC(MPI_IOC_READ, 8, 'E', 58), venc_get_frame_rate},
+    {VENC_SET_FrameRate_CTRL, venc_set_frame_rate},
+    {VENC_GET_FrameRate_CTRL, venc_get_frame_rate},
     {VENC_GET_ROI_CFG_CTRL, venc_get_roi_cfg},
     {VENC_SET_ROI_CFG_CTRL, venc_set_roi_cfg},
     {VENC_INSERT_USERDATA_CTRL, venc_insert_userdata},
@@ -661,7 +991,21 @@ const IoctlOp<VencCall> kVencChnOps[] = {
     {VENC_VPSS_QUERY_CTRL, [](VencCall &, void *) { return DU_ERR_VENC_NOT_SUPPORT; }},
     {VENC_VPSS_SEND_CTRL, [](VencCall &, void *) { return DU_ERR_VENC_NOT_SUPPORT; }},
     {VENC_ENABLE_IDR_CTRL, venc_enable_idr},
+    VENC_CODING(H264Entropy, VENC_H264_ENTROPY_REC_S, check_h264_entropy, true),
+    VENC_CODING(H264Dblk, VENC_H264_DBLK_REC_S, check_h264_dblk, true),
+    VENC_CODING(H264SliceSplit, VENC_H264_SLICE_SPLIT_REC_S, check_h264_slices, true),
+    VENC_CODING(H264Vui, VENC_H264_VUI_REC_S, check_h264_vui, true),
+    {VENC_GET_H264Vui_CTRL, get_coding<VENC_H264_VUI_REC_S, VENC_SET_H264Vui_CTRL, default_h264_vui>},
+    VENC_CODING(H265Dblk, VENC_H265_DBLK_REC_S, check_h265_dblk, true),
+    VENC_CODING(H265SliceSplit, VENC_H265_SLICE_SPLIT_REC_S, check_h265_slices, true),
+    VENC_CODING(H265Timing, VENC_H265_TIMING_REC_S, check_h265_timing, true),
+    {VENC_GET_H265Timing_CTRL, get_coding<VENC_H265_TIMING_REC_S, VENC_SET_H265Timing_CTRL, default_h265_timing>},
+    VENC_CODING(Crop, VENC_CROP_REC_S, check_crop, true),
+    VENC_CODING(Color2Grey, VENC_COLOR2GREY_REC_S, check_grey, false),
+    {VENC_ATTACH_VBPOOL_CTRL, venc_attach_vb_pool},
+    {VENC_DETACH_VBPOOL_CTRL, venc_detach_vb_pool},
 };
+#undef VENC_CODING
 
 class VencFile : public Device, public std::enable_shared_from_this<VencFile> {
 public:
@@ -672,6 +1016,9 @@ public:
         std::unique_lock<std::mutex> lock(g_venc->lock);
         if (req == VENC_BIND_CHN_CTRL)
             return bind_chn(arg);
+        // The module's parameters need no channel, nor the system started.
+        if (req == VENC_SET_MOD_PARAM_CTRL || req == VENC_GET_MOD_PARAM_CTRL)
+            return store_request(g_venc->module, VENC_SET_MOD_PARAM_CTRL, VENC_GET_MOD_PARAM_CTRL, req, arg);
         if (chn_ < 0)
             return fail(EBADF);
         VencCall call{lock, g_venc->chn[chn_], chn_, get_timeout_, send_timeout_};

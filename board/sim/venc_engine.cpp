@@ -7,6 +7,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/log.h>
 #include <libavutil/opt.h>
@@ -44,6 +45,7 @@ class LiveEncoder : public Encoder {
 public:
     ~LiveEncoder() override
     {
+        av_bsf_free(&vui_);
         av_packet_free(&pkt_);
         av_frame_free(&frame_);
         avcodec_free_context(&ctx_);
@@ -93,20 +95,18 @@ public:
             av_opt_set(ctx_->priv_data, "preset", "ultrafast", 0);
             av_opt_set(ctx_->priv_data, "tune", "zerolatency", 0);
             av_opt_set(ctx_->priv_data, "forced-idr", "1", 0);
-            std::string params;
             if (cfg.codec == Codec::h264) {
-                params = "scenecut=0:repeat-headers=1";
-                av_opt_set(ctx_->priv_data, "x264-params", params.c_str(), 0);
+                // One thread: x264's sliced threads would cut every picture
+                // into a slice per thread whatever the channel asks.
+                ctx_->thread_count = 1;
+                av_opt_set(ctx_->priv_data, "x264-params", x264_params(cfg).c_str(), 0);
             } else {
-                // Every key picture an IDR with its parameter sets; no
-                // version SEI before the slices.
-                params = "log-level=error:info=0:open-gop=0:scenecut=0:repeat-headers=1:pools=2";
-                if (cfg.max_qp)
-                    params += ":qpmin=" + std::to_string(cfg.min_qp) + ":qpmax=" + std::to_string(cfg.max_qp);
-                av_opt_set(ctx_->priv_data, "x265-params", params.c_str(), 0);
+                av_opt_set(ctx_->priv_data, "x265-params", x265_params(cfg).c_str(), 0);
             }
         }
         if (avcodec_open2(ctx_, codec, nullptr) < 0)
+            return false;
+        if (!open_vui_filter(cfg))
             return false;
         if (ctx_->pix_fmt != AV_PIX_FMT_NV21) {
             // Planar input: the chroma planes are rebuilt from NV21 each picture.
@@ -157,14 +157,92 @@ public:
             return true;
         if (ret < 0)
             return false;
-        out.bytes.assign(pkt_->data, pkt_->data + pkt_->size);
         out.key = (pkt_->flags & AV_PKT_FLAG_KEY) != 0;
+        // The parameter sets travel with the key pictures only.
+        if (vui_ && out.key && !rewrite_vui())
+            return false;
+        out.bytes.assign(pkt_->data, pkt_->data + pkt_->size);
         av_packet_unref(pkt_);
         fix_nal_headers(cfg_.codec, out.bytes);
         return true;
     }
 
 private:
+    static std::string x264_params(const EncoderConfig &cfg)
+    {
+        std::string p = "scenecut=0:repeat-headers=1";
+        p += cfg.cabac ? ":cabac=1" : ":cabac=0";
+        if (cfg.deblock)
+            p += ":deblock=" + std::to_string(cfg.deblock_a) + "," + std::to_string(cfg.deblock_b);
+        else
+            p += ":no-deblock=1";
+        if (cfg.slice_rows)
+            p += ":slice-max-mbs=" + std::to_string(cfg.slice_rows * ((cfg.width + 15) / 16));
+        if (cfg.slice_bytes)
+            p += ":slice-max-size=" + std::to_string(cfg.slice_bytes);
+        return p;
+    }
+
+    static std::string x265_params(const EncoderConfig &cfg)
+    {
+        // Every key picture an IDR with its parameter sets; no version SEI
+        // before the slices.
+        std::string p = "log-level=error:info=0:open-gop=0:scenecut=0:repeat-headers=1:pools=2";
+        p += ":ctu=" + std::to_string(kHevcCtu);
+        if (cfg.max_qp)
+            p += ":qpmin=" + std::to_string(cfg.min_qp) + ":qpmax=" + std::to_string(cfg.max_qp);
+        if (cfg.deblock) // x265 takes tc first
+            p += ":deblock=" + std::to_string(cfg.deblock_a) + "," + std::to_string(cfg.deblock_b);
+        else
+            p += ":no-deblock=1";
+        if (cfg.slice_rows) {
+            uint32_t rows = (cfg.height + kHevcCtu - 1) / kHevcCtu;
+            p += ":slices=" + std::to_string((rows + cfg.slice_rows - 1) / cfg.slice_rows);
+        }
+        return p;
+    }
+
+    // The statements the codec cannot be told are written into its
+    // parameter sets by FFmpeg's metadata filter.
+    bool open_vui_filter(const EncoderConfig &cfg)
+    {
+        const Vui &v = cfg.vui;
+        bool timing = v.num_units_in_tick > 0 && v.time_scale > 0;
+        if (!timing && v.num_ticks_poc_diff_one < 0 && v.full_range < 0 &&
+            v.colour_primaries < 0 && v.transfer < 0 && v.matrix < 0)
+            return true;
+        bool h264 = cfg.codec == Codec::h264;
+        const AVBitStreamFilter *f = av_bsf_get_by_name(h264 ? "h264_metadata" : "hevc_metadata");
+        if (!f || av_bsf_alloc(f, &vui_) < 0)
+            return false;
+        vui_->par_in->codec_type = AVMEDIA_TYPE_VIDEO;
+        vui_->par_in->codec_id = h264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC;
+        vui_->time_base_in = ctx_->time_base;
+        void *o = vui_->priv_data;
+        if (timing)
+            av_opt_set_q(o, "tick_rate", AVRational{(int)v.time_scale, (int)v.num_units_in_tick}, 0);
+        auto set = [&](const char *name, int value) {
+            if (value >= 0)
+                av_opt_set_int(o, name, value, 0);
+        };
+        if (!h264)
+            set("num_ticks_poc_diff_one", v.num_ticks_poc_diff_one);
+        set("video_full_range_flag", v.full_range);
+        set("colour_primaries", v.colour_primaries);
+        set("transfer_characteristics", v.transfer);
+        set("matrix_coefficients", v.matrix);
+        return av_bsf_init(vui_) >= 0;
+    }
+
+    bool rewrite_vui()
+    {
+        if (av_bsf_send_packet(vui_, pkt_) < 0) {
+            av_packet_unref(pkt_);
+            return false;
+        }
+        return av_bsf_receive_packet(vui_, pkt_) >= 0;
+    }
+
     static void av_buffer_default_free_noop(void *, uint8_t *) {}
 
     void nv21_to_i420_strided(const Picture &pic)
@@ -185,6 +263,7 @@ private:
     AVCodecContext *ctx_ = nullptr;
     AVFrame *frame_ = nullptr;
     AVPacket *pkt_ = nullptr;
+    AVBSFContext *vui_ = nullptr;
     uint8_t *planes_[4] = {};
     int linesize_[4] = {};
     uint8_t *planar_ = nullptr;

@@ -15,6 +15,14 @@ namespace sim::video {
 
 enum class Codec { h264, h265, jpeg };
 
+// Timing and colour statements of the sequence parameters; a field below 0
+// is left as the codec writes it.
+struct Vui {
+    int64_t num_units_in_tick = -1, time_scale = -1; // together
+    int num_ticks_poc_diff_one = -1;                 // H.265
+    int full_range = -1, colour_primaries = -1, transfer = -1, matrix = -1;
+};
+
 struct EncoderConfig {
     Codec codec = Codec::h264;
     uint32_t width = 0, height = 0;
@@ -23,7 +31,17 @@ struct EncoderConfig {
     uint32_t kbps = 4096; // constant rate, or the ceiling of a variable one
     uint32_t min_qp = 0, max_qp = 0; // 0: the codec's own
     uint32_t fps = 30;    // pictures per second out of the encoder
+    // Coding tools of H.264 and H.265.
+    bool cabac = false;   // H.264; H.265 always codes CABAC
+    bool deblock = true;
+    int deblock_a = 0, deblock_b = 0; // offsets (div2): H.264 alpha and beta, H.265 tc and beta
+    uint32_t slice_rows = 0;  // rows of macroblocks (CTUs) per slice; 0 one slice
+    uint32_t slice_bytes = 0; // H.264: bytes per slice at most; 0 no limit
+    Vui vui;
 };
+
+// Coding tree units of H.265 (the size this encoder codes with).
+constexpr uint32_t kHevcCtu = 32;
 
 struct AccessUnit {
     std::vector<uint8_t> bytes;

@@ -1,7 +1,9 @@
-// /dev/vi: the video input driver. Each enabled channel captures the scene at
-// the sensor's rate (NV21 at the channel's target size, time stamps from the
-// platform clock), hands every picture to the units bound to it and keeps the
-// newest ones for GetFrame when the channel has a frame depth.
+// /dev/vi: the video input driver. Each enabled channel captures the scene as
+// the lens projects it (turned round) at the sensor's rate (NV21 at the
+// channel's target size, time stamps from the platform clock), hands every
+// picture to the units bound to it and keeps the newest ones for GetFrame
+// when the channel has a frame depth. Its fixed-pattern calibration and
+// correction work on the sensor's dark row.
 #include "board/sim/picture.h"
 #include "board/sim/sim.h"
 #include "board/sim/video.h"
@@ -9,6 +11,7 @@
 #include "mpi/video/vi/mpi_vi.h"
 #include "mpi/video/vi/vi_requests.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -116,11 +119,49 @@ Window channel_window(const ViState &s, const ViChn &c)
     return w;
 }
 
+// The part of the scene a window of the sensor sees through the lens.
+Window through_lens(Window w)
+{
+    w.x = 1 - w.x - w.w;
+    w.y = 1 - w.y - w.h;
+    return w;
+}
+
+// Rotation of the channel's pictures (SetRotate): quarter turns clockwise.
+enum : uint32_t { kRotate0, kRotate90, kRotate180, kRotate270 };
+bool quarter_turn(uint32_t rotate) { return rotate == kRotate90 || rotate == kRotate270; }
+
+// One plane of `src` turned a quarter clockwise (or counter-clockwise) into
+// `dst`, whose width is the source's height; elements of type T (a luma
+// byte, or a V/U pair). In tiles, so that both sides stay in the cache.
+template <class T>
+SIM_PIXEL_LOOP void rotate_plane(const uint8_t *src, uint32_t src_stride, uint32_t w, uint32_t h, uint8_t *dst,
+                                 uint32_t dst_stride, bool clockwise)
+{
+    constexpr uint32_t kTile = 32;
+    for (uint32_t ty = 0; ty < w; ty += kTile)
+        for (uint32_t tx = 0; tx < h; tx += kTile)
+            for (uint32_t y = ty; y < std::min(w, ty + kTile); y++) {
+                T *row = reinterpret_cast<T *>(dst + (size_t)y * dst_stride);
+                for (uint32_t x = tx; x < std::min(h, tx + kTile); x++) {
+                    // Clockwise the source's left column becomes the top row.
+                    uint32_t sx = clockwise ? y : w - 1 - y, sy = clockwise ? h - 1 - x : x;
+                    row[x] = reinterpret_cast<const T *>(src + (size_t)sy * src_stride)[sx];
+                }
+            }
+}
+
+void rotate_picture(const Picture &src, Picture &dst, bool clockwise)
+{
+    rotate_plane<uint8_t>(src.y(), src.stride, src.width, src.height, dst.y(), dst.stride, clockwise);
+    rotate_plane<uint16_t>(src.vu(), src.stride, src.width / 2, src.height / 2, dst.vu(), dst.stride, clockwise);
+}
+
 void capture_loop(int n)
 {
     ViChn &c = g_vi->chn[n];
     SceneRenderer scene;
-    std::unique_ptr<PicturePool> pool;
+    std::unique_ptr<PicturePool> pool, upright; // upright: the sensor's picture before a quarter turn
     uint32_t seq = 0, window_frames = 0;
     int64_t credit = 0;
     Clock::time_point next = Clock::now(), window_start = next;
@@ -150,16 +191,27 @@ void capture_loop(int n)
 
         uint32_t w = c.attr.u32DestWidth ? c.attr.u32DestWidth : c.attr.u32Width;
         uint32_t h = c.attr.u32DestHeight ? c.attr.u32DestHeight : c.attr.u32Height;
-        if (!pool || pool->width() != w || pool->height() != h)
-            pool = std::make_unique<PicturePool>(w, h, c.depth + kSpareBuffers);
-        PicturePtr pic = pool->take();
-        if (!pic) {
+        uint32_t rotate = c.rotate;
+        // A quarter turn exchanges the delivered picture's width and height.
+        uint32_t out_w = quarter_turn(rotate) ? h : w, out_h = quarter_turn(rotate) ? w : h;
+        if (!pool || pool->width() != out_w || pool->height() != out_h)
+            pool = std::make_unique<PicturePool>(out_w, out_h, c.depth + kSpareBuffers);
+        PicturePtr pic = pool->take(), shot = pic;
+        if (pic && quarter_turn(rotate)) {
+            if (!upright || upright->width() != w || upright->height() != h)
+                upright = std::make_unique<PicturePool>(w, h, 1);
+            shot = upright->take();
+        }
+        if (!pic || !shot) {
             c.vb_fail++;
             continue;
         }
-        Window win = channel_window(*g_vi, c);
-        bool mirror = c.attr.bMirror, flip = c.attr.bFlip;
-        if (c.rotate == 2) { // 180 degrees
+        // The lens projects the scene turned round onto the sensor: the
+        // channel's window of the sensor sees the opposite part of the
+        // scene, upside down and mirrored.
+        Window win = through_lens(channel_window(*g_vi, c));
+        bool mirror = !c.attr.bMirror, flip = !c.attr.bFlip;
+        if (rotate == kRotate180) { // half a turn is a mirror and a flip
             mirror = !mirror;
             flip = !flip;
         }
@@ -170,8 +222,12 @@ void capture_loop(int n)
         auto late = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - next).count();
         pic->pts = platform_pts_us() - (uint64_t)std::max<int64_t>(0, late);
         pic->seq = seq;
-        scene.render(*pic, win, pic->pts, world(), sensor_exposure_factor());
-        mirror_flip(*pic, mirror, flip);
+        scene.render(*shot, win, pic->pts, world(), sensor_exposure_factor());
+        mirror_flip(*shot, mirror, flip);
+        if (shot != pic) {
+            rotate_picture(*shot, *pic, rotate == kRotate90);
+            shot.reset();
+        }
         route(ChnAddr{DU_ID_VIU, 0, n}, pic);
 
         lock.lock();

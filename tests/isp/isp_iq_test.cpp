@@ -10,6 +10,7 @@
 #include "board/sim/picture.h"
 #include "board/sim/sim.h"
 #include "isp/isp_requests.h"
+#include "tests/isp/vreg_field_cases.h"
 
 using namespace isptest;
 using testsupport::capture_stderr;
@@ -733,5 +734,228 @@ TEST_F(IspIqTest, ProcTextStaysWithinItsSpace)
         EXPECT_EQ(std::string(cut), std::string(whole, 39));
         for (size_t i = 40; i < sizeof cut; i++)
             ASSERT_EQ(cut[i], 0x5A) << i;
+    }
+}
+
+// ---- where each field lives -----------------------------------------------------------------------
+
+// Each field's register and bits, written out from the register map rather
+// than taken from the code's tables: a Set lands in them, the Get reads
+// them back.
+TEST_F(IspIqTest, EachFieldLivesInItsRegister)
+{
+    using vregcases::FieldCase;
+    {
+        SCOPED_TRACE("black level");
+        ISP_BLACK_LEVEL_S base = {};
+        vregcases::check_fields<ISP_BLACK_LEVEL_S>(
+            {VREG_CASE(ISP_BLACK_LEVEL_S, au16BlackLevel[0], 0x125A4, 2, 0xFFFF, 300, 301),
+             VREG_CASE(ISP_BLACK_LEVEL_S, au16BlackLevel[3], 0x125AA, 2, 0xFFFF, 4095, 7)},
+            base, DU_DUZ_ISP_SetBlackLevelAttr, DU_DUZ_ISP_GetBlackLevelAttr);
+    }
+    {
+        SCOPED_TRACE("defect-pixel calibration");
+        static ISP_DP_STATIC_CALIBRATE_S base;
+        ASSERT_EQ(DU_DUZ_ISP_GetDPCalibrate(0, &base), 0);
+        using C = ISP_DP_STATIC_CALIBRATE_S;
+        vregcases::check_fields<C>({VREG_CASE(C, bEnable, 0x205A01E8, 1, 0x04, 1, 0),
+                                    VREG_CASE(C, enStaticDPType, 0x12116, 1, 0x01, 1, 0),
+                                    VREG_CASE(C, u8StartThresh, 0x12106, 2, 0x00FF, 200, 5),
+                                    VREG_CASE(C, u16CountMax, 0x12110, 2, 0xFFFF, 300, 4000),
+                                    VREG_CASE(C, u16CountMin, 0x12112, 2, 0xFFFF, 100, 3),
+                                    VREG_CASE(C, u16TimeLimit, 0x12108, 2, 0xFFFF, 800, 9),
+                                    VREG_CASE(C, enStatus, 0x12106, 2, 0x0300, 2, 1),
+                                    VREG_CASE(C, bEnableDetect, 0x10308, 1, 0x01, 0, 1)},
+                                   base, DU_DUZ_ISP_SetDPCalibrate, DU_DUZ_ISP_GetDPCalibrate);
+        vregcases::check_fields<C>({VREG_CASE(C, u8FinishThresh, 0x12104, 1, 0xFF, 0, 77),
+                                    VREG_CASE(C, u16Count, 0x205A01EC, 2, 0x0FFF, 0, 0)},
+                                   base, nullptr, DU_DUZ_ISP_GetDPCalibrate);
+    }
+    {
+        SCOPED_TRACE("defect-pixel attributes");
+        static ISP_DP_ATTR_S base;
+        ASSERT_EQ(DU_DUZ_ISP_GetDPAttr(0, &base), 0);
+        using A = ISP_DP_ATTR_S;
+        vregcases::check_fields<A>({VREG_CASE(A, stDynamicAttr.bEnable, 0x205A01C0, 1, 0x04, 0, 1),
+                                    VREG_CASE(A, stDynamicAttr.u16Slope, 0x1219C, 2, 0xFFFF, 4095, 12),
+                                    VREG_CASE(A, stDynamicAttr.u16Thresh, 0x1219E, 2, 0xFFFF, 17, 4000),
+                                    VREG_CASE(A, stDynamicAttr.u16LineThresh, 0x205A01B0, 2, 0x0FFF, 333, 2),
+                                    VREG_CASE(A, stDynamicAttr.u16HpThresh, 0x205A01DC, 2, 0x0FFF, 444, 3),
+                                    VREG_CASE(A, stDynamicAttr.u8BlendRatio, 0x205A01B4, 1, 0xFF, 255, 4),
+                                    VREG_CASE(A, stStaticAttr.bEnable, 0x205A01E8, 1, 0x04, 1, 0),
+                                    VREG_CASE(A, stStaticAttr.bDetectMode, 0x205A01E8, 1, 0x08, 1, 0)},
+                                   base, DU_DUZ_ISP_SetDPAttr, DU_DUZ_ISP_GetDPAttr);
+    }
+    {
+        SCOPED_TRACE("DRC");
+        ISP_DRC_CFG_S base;
+        ASSERT_EQ(DU_DUZ_ISP_GetDRCAttr(0, &base), 0);
+        using D = ISP_DRC_CFG_S;
+        vregcases::check_fields<D>({VREG_CASE(D, bEnable, 0x205A0380, 1, 0x01, 1, 0),
+                                    VREG_CASE(D, u32SlopeMax, 0x205A0389, 1, 0xFF, 201, 3),
+                                    VREG_CASE(D, u32SlopeMin, 0x205A038A, 1, 0xFF, 5, 250),
+                                    VREG_CASE(D, u32WhiteLevel, 0x205A0394, 2, 0x0FFF, 4095, 9),
+                                    VREG_CASE(D, u32BlackLevel, 0x205A0390, 2, 0x0FFF, 64, 4000),
+                                    VREG_CASE(D, u32VarianceSpace, 0x205A0388, 1, 0x0F, 15, 2),
+                                    VREG_CASE(D, u32VarianceIntensity, 0x205A0388, 1, 0xF0, 3, 14),
+                                    VREG_CASE(D, u32Asymmetry, 0x1032E, 1, 0xFF, 99, 1),
+                                    VREG_CASE(D, u32BrightEnhance, 0x1032F, 1, 0xFF, 7, 254),
+                                    VREG_CASE(D, enOpType, 0x10301, 1, 0x02, 1, 0),
+                                    VREG_CASE(D, u32Strength, 0x1032C, 1, 0xFF, 255, 6),
+                                    VREG_CASE(D, u32StrengthTarget, 0x1032D, 1, 0xFF, 8, 200)},
+                                   base, DU_DUZ_ISP_SetDRCAttr, DU_DUZ_ISP_GetDRCAttr);
+    }
+    {
+        SCOPED_TRACE("noise reduction");
+        ISP_NR_ATTR_S base;
+        ASSERT_EQ(DU_DUZ_ISP_GetNRAttr(0, &base), 0);
+        using N = ISP_NR_ATTR_S;
+        vregcases::check_fields<N>({VREG_CASE(N, bEnable, 0x205A0200, 1, 0x10, 0, 1),
+                                    VREG_CASE(N, enOpType, 0x11A00, 1, 0x01, 1, 0),
+                                    VREG_CASE(N, u8ThreshS, 0x10330, 1, 0xFF, 200, 2),
+                                    VREG_CASE(N, u8ThreshL, 0x10331, 1, 0xFF, 3, 201),
+                                    VREG_CASE(N, au8Thresh[0], 0x12356, 1, 0xFF, 11, 12),
+                                    VREG_CASE(N, au8Thresh[15], 0x12365, 1, 0xFF, 13, 14)},
+                                   base, DU_DUZ_ISP_SetNRAttr, DU_DUZ_ISP_GetNRAttr);
+        ISP_NP_TABLE_S np;
+        ASSERT_EQ(DU_DUZ_ISP_GetNPTable(0, &np), 0);
+        vregcases::check_fields<ISP_NP_TABLE_S>(
+            {VREG_CASE(ISP_NP_TABLE_S, au8NPTable[0], 0x11A10, 1, 0xFF, 250, 1),
+             VREG_CASE(ISP_NP_TABLE_S, au8NPTable[127], 0x11A8F, 1, 0xFF, 2, 251)},
+            np, DU_DUZ_ISP_SetNPTable, DU_DUZ_ISP_GetNPTable);
+    }
+    {
+        SCOPED_TRACE("sharpen");
+        ISP_SHARPEN_ATTR_S base;
+        ASSERT_EQ(DU_DUZ_ISP_GetSharpenAttr(0, &base), 0);
+        using S = ISP_SHARPEN_ATTR_S;
+        vregcases::check_fields<S>({VREG_CASE(S, bEnable, 0x12000, 1, 0x01, 0, 1),
+                                    VREG_CASE(S, enOpType, 0x12000, 1, 0x02, 1, 0),
+                                    VREG_CASE(S, u8SharpenD, 0x12002, 2, 0xFF00, 201, 7),
+                                    VREG_CASE(S, u8SharpenUd, 0x12008, 2, 0x00FF, 8, 202),
+                                    VREG_CASE(S, u8SharpenRGB, 0x12004, 2, 0xFF00, 203, 9),
+                                    VREG_CASE(S, au8SharpenD[0], 0x12326, 1, 0xFF, 21, 22),
+                                    VREG_CASE(S, au8SharpenUd[5], 0x1233B, 1, 0xFF, 23, 24),
+                                    VREG_CASE(S, au8SharpenRGB[15], 0x12355, 1, 0xFF, 25, 26),
+                                    VREG_CASE(S, u8RGBSharpenCurve, 0x1200A, 1, 0xFF, 180, 3),
+                                    VREG_CASE(S, u8RGBSharpenStrength, 0x1200B, 1, 0x7F, 127, 4),
+                                    VREG_CASE(S, u8RGBSharpenMagnitude, 0x1200C, 1, 0x1F, 31, 5)},
+                                   base, DU_DUZ_ISP_SetSharpenAttr, DU_DUZ_ISP_GetSharpenAttr);
+    }
+    {
+        SCOPED_TRACE("gamma");
+        static ISP_GAMMA_ATTR_S base;
+        ASSERT_EQ(DU_DUZ_ISP_GetGammaAttr(0, &base), 0);
+        using G = ISP_GAMMA_ATTR_S;
+        vregcases::check_fields<G>({VREG_CASE(G, bEnable, 0x205A04C0, 1, 0x01, 0, 1),
+                                    VREG_CASE(G, enCurveType, 0x12120, 1, 0xFF, 2, 1)},
+                                   base, DU_DUZ_ISP_SetGammaAttr, DU_DUZ_ISP_GetGammaAttr);
+        static ISP_GAMMAFE_ATTR_S fe;
+        ASSERT_EQ(DU_DUZ_ISP_GetGammaFEAttr(0, &fe), 0);
+        using F = ISP_GAMMAFE_ATTR_S;
+        vregcases::check_fields<F>({VREG_CASE(F, bEnable, 0x205A0188, 1, 0x02, 1, 0),
+                                    VREG_CASE(F, au16Node[0], 0x205A3800, 4, 0xFFFF, 1000, 2),
+                                    VREG_CASE(F, au16Node[32], 0x205A3880, 4, 0xFFFF, 65535, 3),
+                                    VREG_CASE(F, au16Table[0], 0x205A2000, 4, 0xFFFF, 4, 5),
+                                    VREG_CASE(F, au16Table[256], 0x205A2400, 4, 0xFFFF, 4095, 6)},
+                                   fe, DU_DUZ_ISP_SetGammaFEAttr, DU_DUZ_ISP_GetGammaFEAttr);
+        EXPECT_EQ(IO_READ8(0x205A0188) & 0x08, 0u); // the curve access closed again
+    }
+    {
+        SCOPED_TRACE("demosaic, anti false colour, colour tone, crosstalk");
+        ISP_DEMOSAIC_ATTR_S dm;
+        ASSERT_EQ(DU_DUZ_ISP_GetDemosaicAttr(0, &dm), 0);
+        using M = ISP_DEMOSAIC_ATTR_S;
+        vregcases::check_fields<M>({VREG_CASE(M, u8VhSlope, 0x205A0400, 1, 0xFF, 1, 2),
+                                    VREG_CASE(M, u8AaSlope, 0x205A0404, 1, 0xFF, 3, 4),
+                                    VREG_CASE(M, u8VaSlope, 0x205A0408, 1, 0xFF, 5, 6),
+                                    VREG_CASE(M, u8UuSlope, 0x205A040C, 1, 0xFF, 7, 8),
+                                    VREG_CASE(M, u16VhThresh, 0x205A0414, 2, 0x0FFF, 4095, 9),
+                                    VREG_CASE(M, u16AaThresh, 0x205A0418, 2, 0x0FFF, 10, 11),
+                                    VREG_CASE(M, u16VaThresh, 0x205A041C, 2, 0x0FFF, 12, 13),
+                                    VREG_CASE(M, u16UuThresh, 0x205A0420, 2, 0x0FFF, 14, 15),
+                                    VREG_CASE(M, au8LumThresh[0], 0x12386, 1, 0xFF, 16, 17),
+                                    VREG_CASE(M, au8NpOffset[15], 0x12385, 1, 0xFF, 18, 19)},
+                                   dm, DU_DUZ_ISP_SetDemosaicAttr, DU_DUZ_ISP_GetDemosaicAttr);
+        ISP_ANTI_FALSECOLOR_S fc = {};
+        vregcases::check_fields<ISP_ANTI_FALSECOLOR_S>(
+            {VREG_CASE(ISP_ANTI_FALSECOLOR_S, u8Strength, 0x205A045C, 1, 0xFF, 99, 100)}, fc,
+            DU_DUZ_ISP_SetAntiFalseColorAttr, DU_DUZ_ISP_GetAntiFalseColorAttr);
+        ISP_COLORTONE_S ct = {256, 256, 256};
+        using T = ISP_COLORTONE_S;
+        vregcases::check_fields<T>({VREG_CASE(T, u16RedCastGain, 0x205A04A8, 2, 0xFFFF, 300, 301),
+                                    VREG_CASE(T, u16GreenCastGain, 0x205A04AC, 2, 0xFFFF, 302, 303),
+                                    VREG_CASE(T, u16BlueCastGain, 0x205A04B0, 2, 0xFFFF, 304, 305)},
+                                   ct, DU_DUZ_ISP_SetColorToneAttr, DU_DUZ_ISP_GetColorToneAttr);
+        ISP_CR_ATTR_S cr;
+        ASSERT_EQ(DU_DUZ_ISP_GetCrosstalkAttr(0, &cr), 0);
+        using R = ISP_CR_ATTR_S;
+        vregcases::check_fields<R>({VREG_CASE(R, bEnable, 0x205A01C0, 1, 0x01, 0, 1),
+                                    VREG_CASE(R, au8Strength[3], 0x12369, 1, 0xFF, 20, 21),
+                                    VREG_CASE(R, u8Weight, 0x205A01D8, 1, 0xFF, 22, 23),
+                                    VREG_CASE(R, u16Threshold, 0x205A01CC, 2, 0x0FFF, 4095, 24),
+                                    VREG_CASE(R, u16Slope, 0x205A01D4, 2, 0x0FFF, 25, 4000)},
+                                   cr, DU_DUZ_ISP_SetCrosstalkAttr, DU_DUZ_ISP_GetCrosstalkAttr);
+    }
+    {
+        SCOPED_TRACE("frame WDR");
+        ISP_FSWDR_ATTR_S base = {1, 4095, 0, 0};
+        using W = ISP_FSWDR_ATTR_S;
+        vregcases::check_fields<W>({VREG_CASE(W, bEnable, 0x205A0150, 1, 0x02, 0, 1),
+                                    VREG_CASE(W, u16ShortThresh, 0x205A0152, 2, 0x0FFF, 4000, 3),
+                                    VREG_CASE(W, u16LongThresh, 0x205A0154, 2, 0x0FFF, 4095, 5),
+                                    VREG_CASE(W, enFSWDRComMode, 0x205A0150, 1, 0x20, 1, 0)},
+                                   base, DU_DUZ_ISP_SetFSWDRAttr, DU_DUZ_ISP_GetFSWDRAttr);
+    }
+}
+
+// The demosaic configuration goes to its register as the hardware's code;
+// a code the record has no value for reads back as 5.
+TEST_F(IspIqTest, TheDemosaicConfigurationIsCodedInItsRegister)
+{
+    ISP_DEMOSAIC_ATTR_S dm;
+    ASSERT_EQ(DU_DUZ_ISP_GetDemosaicAttr(0, &dm), 0);
+    const u32 codes[5] = {0, 19, 17, 18, 4};
+    for (u32 cfg = 0; cfg < 5; cfg++) {
+        SCOPED_TRACE(cfg);
+        dm.enCfgType = cfg;
+        ASSERT_EQ(DU_DUZ_ISP_SetDemosaicAttr(0, &dm), 0);
+        EXPECT_EQ(IO_READ8(0x205A044C), codes[cfg]);
+        ISP_DEMOSAIC_ATTR_S back;
+        ASSERT_EQ(DU_DUZ_ISP_GetDemosaicAttr(0, &back), 0);
+        EXPECT_EQ(back.enCfgType, cfg);
+    }
+    IO_WRITE8(0x205A044C, 7);
+    ASSERT_EQ(DU_DUZ_ISP_GetDemosaicAttr(0, &dm), 0);
+    EXPECT_EQ(dm.enCfgType, 5u);
+}
+
+// A switch to frame WDR and back, as the run loop makes it: the stitching
+// path, the front-end gamma, DRC and the black level follow the mode.
+TEST_F(IspIqTest, AWdrSwitchMovesEveryModuleToTheNewMode)
+{
+    struct Case {
+        u32 mode;
+        bool bypassed;
+        u32 fe_bits, drc_enable, common_black;
+    } cases[] = {
+        {WDR_MODE_2To1_FRAME, false, 0x3, 1, 5328},
+        {WDR_MODE_NONE, true, 0x0, 0, 256 << 4},
+    };
+    capture_stdout([&] { start_run(); });
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mode);
+        IO_WRITE8(0x10006, 0);
+        ISP_WDR_SEL_S sel = {c.mode};
+        ASSERT_EQ(DU_DUZ_ISP_SetWDRMode(0, &sel), 0);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!(IO_READ8(0x10006) & 1) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_EQ(IO_READ8(0x10006) & 1, 1u) << "the switch did not finish";
+        EXPECT_EQ((IO_READ8(H + 0x41) & 0x80) != 0, c.bypassed);
+        EXPECT_EQ((IO_READ8(H + 0x42) & 0x01) == 0, c.bypassed);
+        EXPECT_EQ(IO_READ8(H + 0x188) & 0x3, c.fe_bits);
+        EXPECT_EQ(IO_READ8(H + 0x380) & 0x1, c.drc_enable);
+        EXPECT_EQ(IO_READ16(H + 0x1A4), c.common_black);
     }
 }

@@ -1,7 +1,8 @@
 // Recordings on the running pipeline, commanded as the record applications
 // do: ten seconds in each kind of mode give one MP4 on the card that plays
-// to its end, its video at the mode's rate with every queued frame and the
-// sound alongside.
+// to its end, its video at the mode's rate with every queued frame, the
+// scene the right way up, and the sound alongside.
+#include "tests/mpi/video/scene_layout.h"
 #include "tests/recorder/mp4_media.h"
 #include "tests/recorder/recording_support.h"
 
@@ -53,7 +54,13 @@ TEST_F(DvRecord, TenSecondsInEachModeGiveOnePlayableFile)
 
         std::vector<std::string> files = rectest::movies();
         ASSERT_EQ(1u, files.size());
-        File f = probe_file(files[0]);
+        // The last picture (the exposure long settled) shows the scene the
+        // right way up.
+        scenetest::Layout last;
+        File f = probe_file(files[0], [&](const AVFrame *pic) {
+            last = scenetest::layout(pic->width, pic->height, scenetest::frame_sampler(pic));
+        });
+        EXPECT_TRUE(last.upright()) << last.describe();
         ASSERT_TRUE(f.opened);
         const Track *v = f.of(AVMEDIA_TYPE_VIDEO), *a = f.of(AVMEDIA_TYPE_AUDIO);
         ASSERT_TRUE(v && a);

@@ -4,6 +4,7 @@
 // PHOTO/KR100 with its start and end messages, a timed series shoots until it
 // is stopped, and the stop joins the thread.
 #include "recorder/dv_snap.h"
+#include "tests/mpi/video/scene_layout.h"
 #include "tests/recorder/engine_standin.h"
 #include "tests/recorder/pipeline_support.h"
 #include "tests/support/board_fixture.h"
@@ -52,8 +53,9 @@ std::vector<uint32_t> drain_messages()
 
 size_t count_of(const std::vector<uint32_t> &ids, uint32_t id) { return (size_t)std::count(ids.begin(), ids.end(), id); }
 
-// A picture that libavcodec's JPEG decoder takes whole.
-bool decodes_as_jpeg(const std::string &path, int *width)
+// A picture that libavcodec's JPEG decoder takes whole, and which way up it
+// shows the scene.
+bool decodes_as_jpeg(const std::string &path, int *width, scenetest::Layout *layout = nullptr)
 {
     AVFormatContext *fmt = nullptr;
     if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) != 0)
@@ -66,6 +68,8 @@ bool decodes_as_jpeg(const std::string &path, int *width)
     if (avformat_find_stream_info(fmt, nullptr) >= 0 && avcodec_open2(ctx, dec, nullptr) == 0 &&
         av_read_frame(fmt, pkt) == 0 && avcodec_send_packet(ctx, pkt) == 0 && avcodec_receive_frame(ctx, frame) == 0) {
         *width = frame->width;
+        if (layout)
+            *layout = scenetest::layout(frame->width, frame->height, scenetest::frame_sampler(frame));
         ok = true;
     }
     av_frame_free(&frame);
@@ -219,8 +223,10 @@ TEST_F(SnapPipeline, ASingleShotIsOneDecodableJpeg)
     ASSERT_EQ((std::vector<uint32_t>{AMSG_SNAP_START, AMSG_SNAP_COMPLETE}), ids);
     ASSERT_EQ(std::vector<std::string>{"KORVAN001.jpg"}, photos());
     int width = 0;
-    EXPECT_TRUE(decodes_as_jpeg(root_ + "/mnt/sdcard0/PHOTO/KR100/KORVAN001.jpg", &width));
+    scenetest::Layout layout;
+    EXPECT_TRUE(decodes_as_jpeg(root_ + "/mnt/sdcard0/PHOTO/KR100/KORVAN001.jpg", &width, &layout));
     EXPECT_EQ(1280, width);
+    EXPECT_TRUE(layout.upright()) << layout.describe();
     // A stop without a running thread changes nothing.
     EXPECT_EQ(0, KX_DV_StopSnap());
 }

@@ -194,8 +194,9 @@ TEST_F(DvTv, ShowsTheStandardsRateAndGoesDownInOrder)
     }
 }
 
-// tv.png shows the scene upright, with the date and time stamped where the
-// PAL stamp goes; the stamp's thread comes and goes with the output.
+// tv.png shows the scene upright (sky on top, the colour bars in the scene's
+// order), with the date and time stamped where the PAL stamp goes; the
+// stamp's thread comes and goes with the output.
 TEST_F(DvTv, TvPictureShowsTheSceneWithTheDateStamp)
 {
     struct tm tm = {};
@@ -221,7 +222,7 @@ TEST_F(DvTv, TvPictureShowsTheSceneWithTheDateStamp)
     ASSERT_TRUE(pngtest::decode_png(testsupport::read_file(root_ + "/tv.png"), img));
     ASSERT_EQ(720, img.w);
     ASSERT_EQ(576, img.h);
-    EXPECT_TRUE(pngtest::sky_on_top(img));
+    EXPECT_TRUE(pngtest::upright(img));
 
     // The stamp reads as the date and a time of this minute, and stands out
     // from the picture around it.
@@ -229,11 +230,13 @@ TEST_F(DvTv, TvPictureShowsTheSceneWithTheDateStamp)
     for (int y = 0; y < img.h; y++)
         for (int x = 0; x < img.w; x++)
             luma[(size_t)y * img.w + x] = img.luma(x, y);
-    osdtest::Reading r = osdtest::read_stamp(luma.data(), img.w, 60, 526);
+    // It lies on the colour bars: each column against the bar above it.
+    const uint8_t *paper = luma.data() + (size_t)(526 - 2) * img.w;
+    osdtest::Reading r = osdtest::read_stamp(luma.data(), img.w, 60, 526, (int)OSD_TEXT_LEN, paper);
     EXPECT_EQ("2016-03-04 05:06:", r.text.substr(0, 17));
     EXPECT_GT(r.ink - r.paper, 40);
     EXPECT_LT(r.mismatched, 60);
-    osdtest::Reading beside = osdtest::read_stamp(luma.data(), img.w, 300, 526);
+    osdtest::Reading beside = osdtest::read_stamp(luma.data(), img.w, 300, 526, (int)OSD_TEXT_LEN, paper);
     EXPECT_GT(r.ink - r.paper, beside.ink - beside.paper + 20);
 
     tv(0);

@@ -233,7 +233,8 @@ inline uint64_t fnv(const uint8_t *p, size_t n)
 }
 
 // Demuxes every packet and decodes it; decoder complaints count as errors.
-inline File probe_file(const std::string &host_path)
+// `on_video` sees each decoded video picture.
+inline File probe_file(const std::string &host_path, const std::function<void(const AVFrame *)> &on_video = {})
 {
     File f;
     AVFormatContext *ic = nullptr;
@@ -279,6 +280,8 @@ inline File probe_file(const std::string &host_path)
             f.tracks[i].decoded++;
             if (frame->decode_error_flags)
                 f.tracks[i].errors++;
+            if (on_video && f.tracks[i].type == AVMEDIA_TYPE_VIDEO)
+                on_video(frame);
             av_frame_unref(frame);
         }
         if (r != AVERROR(EAGAIN) && r != AVERROR_EOF)

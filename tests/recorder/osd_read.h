@@ -22,7 +22,12 @@ inline bool ink_at(u32 glyph, u32 row, u32 col) { return FONT_LIBRARY_W10H16_T[g
 
 // The `n` cells of 10x16 pixels from (x, y): each binarised halfway between
 // the darkest and brightest pixel of the stamp and taken as its nearest glyph.
-inline Reading read_stamp(const uint8_t *luma, int stride, int x, int y, int n = (int)OSD_TEXT_LEN)
+// With `paper_row` (the picture's row just above the stamp, for a stamp over
+// a background that changes across but not down, such as colour bars) each
+// pixel is binarised halfway between the paper of its column and the
+// brightest pixel.
+inline Reading read_stamp(const uint8_t *luma, int stride, int x, int y, int n = (int)OSD_TEXT_LEN,
+                          const uint8_t *paper_row = nullptr)
 {
     const char names[] = "0123456789:- ";
     auto at = [&](int cell, u32 r, u32 c) { return luma[(size_t)(y + r) * stride + x + cell * OSD_GLYPH_W + c]; };
@@ -33,7 +38,9 @@ inline Reading read_stamp(const uint8_t *luma, int stride, int x, int y, int n =
                 lo = std::min<int>(lo, at(i, r, c));
                 hi = std::max<int>(hi, at(i, r, c));
             }
-    int mid = (lo + hi) / 2;
+    auto mid_at = [&](int cell, u32 c) {
+        return paper_row ? (paper_row[x + cell * OSD_GLYPH_W + c] + hi) / 2 : (lo + hi) / 2;
+    };
     Reading out;
     double ink_sum = 0, paper_sum = 0;
     long ink_n = 0, paper_n = 0;
@@ -44,7 +51,7 @@ inline Reading read_stamp(const uint8_t *luma, int stride, int x, int y, int n =
             int miss = 0;
             for (u32 r = 0; r < OSD_GLYPH_H; r++)
                 for (u32 c = 0; c < OSD_GLYPH_W; c++)
-                    miss += (at(i, r, c) > mid) != ink_at(g, r, c);
+                    miss += (at(i, r, c) > mid_at(i, c)) != ink_at(g, r, c);
             if (miss < best_miss) {
                 best_miss = miss;
                 best = g;

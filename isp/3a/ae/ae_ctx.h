@@ -331,6 +331,7 @@ struct AE_CTX_S {
     u32 u32OpenFno, u32CloseFno;    // 0x19A / 0x19B in that range
     u32 u32IrisApe;                 // P-iris aperture gain, 1024 = enumerant 10
     u32 u32PirisPos;
+    u32 u32PirisPosSent; // last position sent to the stepper, AE_PIRIS_POS_NONE after an origin run
     u32 bZeroIsMax, bStepTableChanged, bStepTableTaken;
     u16 u16TotalStep, u16StepCount;
     u16 au16StepFNOTable[1024];
@@ -440,6 +441,10 @@ s32 dcIrisCtrlerDoCmd(u32 cmd, u32 *out, AE_DCIRIS_S *d);
 s32 dcIrisCtrlerProcess(const s32 *err, u32 *out, AE_DCIRIS_S *d);
 s32 dciris_register_callback(void);
 s32 piris_register_callback(void);
+// The driver record has no entry for the stepper's position: the library
+// sends it to its P-iris driver itself.
+constexpr u32 AE_PIRIS_POS_NONE = 0xFFFFFFFF;
+s32 ae_piris_pos_set(u32 zero_is_max, u32 total, u32 pos);
 
 // ---- proc text, debug capture and DCF (du_ae_proc.cpp) ------------------------------------
 s32 AeProcWrite(s32 handle, ISP_CTRL_PROC_WRITE_S *proc);

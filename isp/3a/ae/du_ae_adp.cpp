@@ -235,6 +235,7 @@ void iris_driver_register(AE_CTX_S &c)
         piris_register_callback();
         if (c.stIrisCb.pfn_iris_ops2)
             c.stIrisCb.pfn_iris_ops2(c.bZeroIsMax, c.u16TotalStep);
+        c.u32PirisPosSent = AE_PIRIS_POS_NONE;
     } else {
         dciris_register_callback();
     }
@@ -559,6 +560,16 @@ void AeSnsRegsUpdate(s32 handle)
     }
 }
 
+// The P-iris goes to the position the calculation chose for its aperture.
+void piris_position_update(s32 handle)
+{
+    AE_CTX_S &c = g_astAeCtx[handle];
+    if (c.enAlgIrisType != 1 || c.bIrisEnable != 1 || c.u32PirisPos == c.u32PirisPosSent)
+        return;
+    if (ae_piris_pos_set(c.bZeroIsMax, c.u16TotalStep, c.u32PirisPos) == 0)
+        c.u32PirisPosSent = c.u32PirisPos;
+}
+
 // ---- the run entry -------------------------------------------------------------------------------
 
 s32 AeRun(s32 handle, const AE_FRAME_INPUT_S *in, AE_FRAME_RESULT_S *out, s32 rsv)
@@ -612,6 +623,7 @@ s32 AeRun(s32 handle, const AE_FRAME_INPUT_S *in, AE_FRAME_RESULT_S *out, s32 rs
         AeSyncCfgCalc(handle);
         AeExtRegsUpdate(handle);
         AeSnsRegsUpdate(handle);
+        piris_position_update(handle);
     }
     AeDbgRunEnd(handle);
     *out = c.stResult;

@@ -105,12 +105,17 @@ void AeDcIrisAuto(AE_CTX_S &c)
         return;
     }
     if (in_band) {
+        // While the iris controls, the exposure is held: the run's own
+        // update request is withdrawn, or the exposure would chase the
+        // same error (adding time and gain to a dark scene before the
+        // iris is open) and throw the iris out of control.
         if (d.s32State == 0) {
             if (++d.u32BandInCnt > 6) {
                 d.u32BandInCnt = 0;
                 d.s32State = 1;
                 u32 unused;
                 dcIrisCtrlerDoCmd(DCIRIS_CMD_START, &unused, &d);
+                c.bExpUpdate = 0;
             } else {
                 c.bExpUpdate = 1;
             }
@@ -118,10 +123,9 @@ void AeDcIrisAuto(AE_CTX_S &c)
             dcIrisCtrlerProcess(&e, &d.u32Result, &d);
             u32 in_control = 0;
             dcIrisCtrlerDoCmd(DCIRIS_CMD_GET, &in_control, &d);
-            if (!in_control) {
+            if (!in_control)
                 d.s32State = 0;
-                c.bExpUpdate = 1;
-            }
+            c.bExpUpdate = in_control ? 0 : 1;
         }
     } else {
         d.s32State = 0;

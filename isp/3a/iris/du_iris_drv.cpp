@@ -107,6 +107,16 @@ s32 ae_piris_close_set(u32 zero_is_max, u32 total)
     return piris_request(PIRIS_CLOSE_SET, &d, "piris write failed!");
 }
 
+} // namespace
+
+s32 ae_piris_pos_set(u32 zero_is_max, u32 total, u32 pos)
+{
+    PIRIS_DATA_S d = {(s32)zero_is_max, (s32)total, (s32)pos};
+    return piris_request(PIRIS_POS_SET, &d, "piris write failed!");
+}
+
+namespace {
+
 s32 register_driver(const AE_IRIS_CALLBACKS_S &cb, const char *fail_msg)
 {
     s32 ret = DU_DUZ_AE_IrisRegisterCallBack(&kAeLib, &cb);

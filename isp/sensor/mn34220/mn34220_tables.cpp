@@ -139,13 +139,16 @@ const ISP_CMOS_GAMMAFE_S g_stGammafeFSWDR = {
 
 const ISP_CMOS_RGBSHARPEN_S g_stIspRgbSharpen = {1, 20, 64, 8};
 
+// The P-iris lens: 93 steps, step 0 wide open (F1.4); the table gives the
+// aperture (1024 = F1.0, one stop per halving) of steps 61 down to 0, one
+// stop every 15 steps, in the rising order the exposure library searches.
 const ISP_PIRIS_ATTR_S g_stPirisAttr = {
     1, 1, 93, 62,
     {
-        9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 8, 8, 8,
-        8, 8, 8, 8, 8, 8, 8, 8, 8, 7, 7, 7, 7, 7, 7, 7,
-        7, 7, 7, 7, 7, 7, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6,
-        6, 6, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5,
+        31, 32, 34, 35, 37, 38, 40, 42, 44, 46, 49, 51, 53, 56, 58, 61,
+        64, 67, 70, 74, 77, 81, 84, 88, 93, 97, 102, 106, 111, 117, 122, 128,
+        134, 140, 147, 154, 161, 169, 177, 185, 194, 203, 213, 223, 233, 244, 256, 268,
+        281, 294, 308, 323, 338, 354, 371, 388, 406, 426, 446, 467, 489, 512,
     },
     9, 5,
 };

@@ -229,12 +229,27 @@ s32 DU_DUZ_SYS_MflushCache(u32 u32PhyAddr, void *pVirAddr, u32 u32Size)
     return bd_ioctl(g_s32SysFd, SYS_MFLUSH_CACHE, &rec);
 }
 
+namespace {
+
+// A register is a word: the bus takes no access across two.
+bool reg_aligned(u32 u32Addr, const char *func)
+{
+    if ((u32Addr & 3) == 0)
+        return true;
+    printf("Func: %s u32Addr 0x%x is not word aligned.\n", func, u32Addr);
+    return false;
+}
+
+} // namespace
+
 s32 DU_DUZ_SYS_SetReg(u32 u32Addr, u32 u32Value)
 {
+    if (!reg_aligned(u32Addr, __FUNCTION__))
+        return -1;
     void *reg = DU_DUZ_SYS_Mmap(u32Addr, 4);
     if (!reg)
         return -1;
-    *static_cast<volatile u32 *>(reg) = u32Value;
+    bd_reg_write(reg, 4, u32Value);
     return DU_DUZ_SYS_Munmap(reg, 4);
 }
 
@@ -242,10 +257,12 @@ s32 DU_DUZ_SYS_GetReg(u32 u32Addr, u32 *pu32Value)
 {
     if (!pu32Value)
         return DU_ERR_SYS_NULL_PTR;
+    if (!reg_aligned(u32Addr, __FUNCTION__))
+        return -1;
     void *reg = DU_DUZ_SYS_Mmap(u32Addr, 4);
     if (!reg)
         return -1;
-    *pu32Value = *static_cast<volatile u32 *>(reg);
+    *pu32Value = bd_reg_read(reg, 4);
     return DU_DUZ_SYS_Munmap(reg, 4);
 }
 

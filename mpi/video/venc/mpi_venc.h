@@ -168,16 +168,34 @@ struct VENC_RECV_PIC_PARAM_REC_S {
 struct VENC_FRAME_RATE_REC_S { s32 s32SrcFrmRate; s32 s32DstFrmRate; };
 struct VENC_ROI_CFG_REC_S { u32 u32Index; u32 au32Word[7]; };
 struct VENC_ROI_BG_FRAME_RATE_REC_S { s32 s32SrcFrmRate; s32 s32DstFrmRate; };
-struct VENC_H264_SLICE_SPLIT_REC_S { u32 au32Word[3]; };
+// Slices per picture: split mode 0 cuts a slice every u32SliceSize bytes,
+// mode 1 every u32SliceSize macroblock rows (H.265: CTU rows).
+enum : u32 { VENC_SLICE_SPLIT_BYTES = 0, VENC_SLICE_SPLIT_ROWS = 1 };
+struct VENC_H264_SLICE_SPLIT_REC_S { u32 bSplitEnable; u32 u32SplitMode; u32 u32SliceSize; };
 struct VENC_H264_INTER_PRED_REC_S { u32 au32Word[7]; };
 struct VENC_H264_INTRA_PRED_REC_S { u32 au32Word[4]; };
 struct VENC_H264_INTRA_PRED_EX_REC_S { u32 au32Word[5]; };
 struct VENC_H264_TRANS_REC_S { u32 au32Word[36]; };
-struct VENC_H264_ENTROPY_REC_S { u32 au32Word[4]; };
+// Entropy coding of I and P slices: 0 CAVLC, 1 CABAC.
+struct VENC_H264_ENTROPY_REC_S { u32 u32EntropyModeI; u32 u32EntropyModeP; u32 bCabacStuffing; u32 u32CabacInitIdc; };
 struct VENC_H264_POC_REC_S { u32 u32PocType; };
 struct VENC_H264_DBLK_REC_S { u32 disable_deblocking_filter_idc; s32 slice_alpha_c0_offset_div2; s32 slice_beta_offset_div2; };
 struct VENC_H264_RDO_REC_S { u32 au32Word[7]; };
-struct VENC_H264_VUI_REC_S { u32 au32Word[7]; };
+// The sequence's video usability information: timing, then the video
+// signal type with its colour description (values of the H.264 tables E-3
+// to E-5).
+struct VENC_H264_VUI_REC_S {
+    u32 timing_info_present_flag;
+    u32 num_units_in_tick;
+    u32 time_scale;
+    u32 fixed_frame_rate_flag;
+    u32 video_signal_type_present_flag;
+    u32 video_full_range_flag;
+    u8 colour_description_present_flag;
+    u8 colour_primaries;
+    u8 transfer_characteristics;
+    u8 matrix_coefficients;
+};
 struct VENC_H264_IDR_PIC_ID_REC_S { u32 au32Word[2]; };
 struct VENC_JPEG_PARAM_REC_S { u32 au32Word[50]; };
 struct VENC_MJPEG_PARAM_REC_S { u32 au32Word[49]; };
@@ -185,16 +203,35 @@ struct VENC_REF_PARAM_REC_S { u32 au32Word[3]; };
 struct VENC_REF_PARAM_EX_REC_S { u32 au32Word[6]; };
 struct VENC_COLOR2GREY_REC_S { u32 bColor2Grey; };
 struct VENC_CROP_REC_S { u32 bEnable; s32 s32X, s32Y; u32 u32Width, u32Height; };
-struct VENC_H265_SLICE_SPLIT_REC_S { u32 au32Word[4]; };
+struct VENC_H265_SLICE_SPLIT_REC_S { u32 bSplitEnable; u32 u32SplitMode; u32 u32SliceSize; u32 u32Reserved; };
 struct VENC_H265_PRED_UNIT_REC_S { u32 au32Word[9]; };
 struct VENC_H265_TRANS_REC_S { u32 au32Word[4]; };
 struct VENC_H265_ENTROPY_REC_S { u32 u32CabacInitFlag; };
 struct VENC_H265_DBLK_REC_S { u32 slice_deblocking_filter_disabled_flag; s32 slice_beta_offset_div2; s32 slice_tc_offset_div2; };
 struct VENC_H265_SAO_REC_S { u32 slice_sao_luma_flag; u32 slice_sao_chroma_flag; };
-struct VENC_H265_TIMING_REC_S { u32 au32Word[4]; };
+// u32NumTicksPocDiffOne 0: the picture order is not stated in ticks.
+struct VENC_H265_TIMING_REC_S {
+    u32 timing_info_present_flag;
+    u32 num_units_in_tick;
+    u32 time_scale;
+    u32 u32NumTicksPocDiffOne;
+};
 struct VENC_H265_INTRA_PRED_EX_REC_S { u32 u32Word; };
 struct VENC_FRAME_LOST_REC_S { u32 bFrmLostOpen; u32 u32FrmLostBpsThr; u32 enFrmLostMode; u32 u32EncFrmGaps; };
 typedef u32 VENC_JPEG_SNAP_MODE_E;
+struct VENC_FACE_CFG_REC_S { u32 au32Word[347]; };
+struct VENC_PATTERN_ADAPTIVE_REC_S { u32 au32Word[4]; };
+struct VENC_SKIP_ALG_REC_S { u32 au32Word[8]; };
+struct VENC_SUPER_FRAME_REC_S { u32 au32Word[4]; };
+struct VENC_THUMBNAIL_IMAGE_REC_S { u32 au32Word[3]; };
+struct VENC_H264_SKIN_REC_S { u32 au32Word[5]; };
+// Refresh by I slices (bISliceEnable) arms the channel's slice transcoding;
+// the last two words are the driver's.
+struct VENC_INTRA_REFRESH_REC_S { u32 bRefreshEnable; u32 bISliceEnable; u32 au32Word[2]; };
+struct VENC_SCENE_MODE_REC_S { u32 u32SceneMode; };
+struct VENC_SCENE_INPUT_REC_S { u32 u32SceneInput; };
+struct VENC_MOD_PARAM_REC_S { u32 au32Word[5]; };
+typedef u32 VENC_RC_PRIORITY_E;
 
 s32 DU_DUZ_VENC_CreateChn(VENC_CHN VeChn, const VENC_CHN_ATTR_REC_S *pstAttr);
 s32 DU_DUZ_VENC_DestroyChn(VENC_CHN VeChn);
@@ -290,3 +327,35 @@ s32 DU_DUZ_VENC_SetH265IntraPredEx(VENC_CHN VeChn, const VENC_H265_INTRA_PRED_EX
 s32 DU_DUZ_VENC_GetH265IntraPredEx(VENC_CHN VeChn, VENC_H265_INTRA_PRED_EX_REC_S *pstIntraPred);
 s32 DU_DUZ_VENC_SetFrameLostStrategy(VENC_CHN VeChn, const VENC_FRAME_LOST_REC_S *pstFrmLostParam);
 s32 DU_DUZ_VENC_GetFrameLostStrategy(VENC_CHN VeChn, VENC_FRAME_LOST_REC_S *pstFrmLostParam);
+s32 DU_DUZ_VENC_SetFaceCfg(VENC_CHN VeChn, const VENC_FACE_CFG_REC_S *pstFaceCfg);
+s32 DU_DUZ_VENC_GetFaceCfg(VENC_CHN VeChn, VENC_FACE_CFG_REC_S *pstFaceCfg);
+s32 DU_DUZ_VENC_SetPatternAdaptiveCfg(VENC_CHN VeChn, const VENC_PATTERN_ADAPTIVE_REC_S *pstPatternCfg);
+s32 DU_DUZ_VENC_GetPatternAdaptiveCfg(VENC_CHN VeChn, VENC_PATTERN_ADAPTIVE_REC_S *pstPatternCfg);
+s32 DU_DUZ_VENC_SetSkipAlgCfg(VENC_CHN VeChn, const VENC_SKIP_ALG_REC_S *pstSkipAlg);
+s32 DU_DUZ_VENC_GetSkipAlgCfg(VENC_CHN VeChn, VENC_SKIP_ALG_REC_S *pstSkipAlg);
+s32 DU_DUZ_VENC_SetSuperFrameCfg(VENC_CHN VeChn, const VENC_SUPER_FRAME_REC_S *pstSuperFrmParam);
+s32 DU_DUZ_VENC_GetSuperFrameCfg(VENC_CHN VeChn, VENC_SUPER_FRAME_REC_S *pstSuperFrmParam);
+s32 DU_DUZ_VENC_SetThumbNailImageCfg(VENC_CHN VeChn, const VENC_THUMBNAIL_IMAGE_REC_S *pstThumbNail);
+s32 DU_DUZ_VENC_GetThumbNailImageCfg(VENC_CHN VeChn, VENC_THUMBNAIL_IMAGE_REC_S *pstThumbNail);
+s32 DU_DUZ_VENC_SetH264SkinCfg(VENC_CHN VeChn, const VENC_H264_SKIN_REC_S *pstSkinCfg);
+s32 DU_DUZ_VENC_GetH264SkinCfg(VENC_CHN VeChn, VENC_H264_SKIN_REC_S *pstSkinCfg);
+s32 DU_DUZ_VENC_SetCostAlgFlag(VENC_CHN VeChn, u32 bCostAlg);
+s32 DU_DUZ_VENC_GetCostAlgFlag(VENC_CHN VeChn, u32 *pbCostAlg);
+s32 DU_DUZ_VENC_EnableInterPskip(VENC_CHN VeChn, u32 bEnable);
+s32 DU_DUZ_VENC_SetRcPriority(VENC_CHN VeChn, VENC_RC_PRIORITY_E enRcPriority);
+s32 DU_DUZ_VENC_GetRcPriority(VENC_CHN VeChn, VENC_RC_PRIORITY_E *penRcPriority);
+s32 DU_DUZ_VENC_AttachVbPool(VENC_CHN VeChn, u32 u32PoolId);
+s32 DU_DUZ_VENC_DetachVbPool(VENC_CHN VeChn);
+s32 DU_DUZ_VENC_SetIntraRefresh(VENC_CHN VeChn, const VENC_INTRA_REFRESH_REC_S *pstIntraRefresh);
+s32 DU_DUZ_VENC_GetIntraRefresh(VENC_CHN VeChn, VENC_INTRA_REFRESH_REC_S *pstIntraRefresh);
+s32 DU_DUZ_VENC_SetSceneMode(VENC_CHN VeChn, const VENC_SCENE_MODE_REC_S *pstSceneMode);
+s32 DU_DUZ_VENC_GetSceneMode(VENC_CHN VeChn, VENC_SCENE_MODE_REC_S *pstSceneMode);
+s32 DU_DUZ_VENC_SetSceneInput(VENC_CHN VeChn, const VENC_SCENE_INPUT_REC_S *pstSceneInput);
+s32 DU_DUZ_VENC_GetSceneInput(VENC_CHN VeChn, VENC_SCENE_INPUT_REC_S *pstSceneInput);
+
+// ---- module parameters --------------------------------------------------------------------------
+// The encoder module as a whole, over a descriptor of its own that is bound
+// to no channel; it needs no unit start and stays open for the process's life.
+extern s32 g_S32VencFd;
+s32 DU_DUZ_VENC_SetModParam(const VENC_MOD_PARAM_REC_S *pstModParam);
+s32 DU_DUZ_VENC_GetModParam(VENC_MOD_PARAM_REC_S *pstModParam);

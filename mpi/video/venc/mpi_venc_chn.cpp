@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 
@@ -34,22 +33,21 @@ s32 venc_chn_prepare(const char *func, VENC_CHN VeChn)
     }
     VENC_CHN_CTX_S &ctx = g_stMpiVencChn[VeChn];
     mpi_dev_result r = mpi_dev_open_locked(&ctx.stMutex, &ctx.s32Fd, kVencNode, (u32)VeChn);
-    switch (r.step) {
-    case MPI_DEV_READY:
+    if (r.ok())
         return 0;
-    case MPI_DEV_BIND_FAILED:
+    if (r.step == MPI_DEV_BIND_FAILED)
         return DU_ERR_VENC_NOTREADY;
-    case MPI_DEV_NO_NODE:
-        fprintf(stderr, "Cannot identify '%s': %d, %s\n", kVencNode.path, r.err, strerror(r.err));
-        break;
-    case MPI_DEV_NOT_DEVICE:
-        fprintf(stderr, "%s is no device\n", kVencNode.path);
-        break;
-    case MPI_DEV_OPEN_FAILED:
-        break;
-    }
+    venc_node_message(kVencNode.path, r);
     fprintf(stderr, "func:%s, Chn %d open err\n", func, VeChn);
     return DU_ERR_VENC_NOTREADY;
+}
+
+void venc_node_message(const char *path, const mpi_dev_result &r)
+{
+    if (r.step == MPI_DEV_NO_NODE)
+        fprintf(stderr, "Cannot identify '%s': %d, %s\n", path, r.err, strerror(r.err));
+    else if (r.step == MPI_DEV_NOT_DEVICE)
+        fprintf(stderr, "%s is no device\n", path);
 }
 
 bool venc_ptr_ok(const char *func, const void *p)
@@ -206,21 +204,7 @@ s32 DU_DUZ_VENC_DestroyChn(VENC_CHN VeChn)
     ctx.u32StrmBufPhyAddr = 0;
     ctx.pStrmBufUserAddr = nullptr;
     ctx.u32StrmBufSize = 0;
-    // The slice transcoder's work buffer and library go with the channel.
-    free(ctx.pu8WorkBuf);
-    ctx.pu8WorkBuf = ctx.pu8WorkBuf2 = nullptr;
-    if (ctx.pLibHandle) {
-        if (ctx.pfnAvcDecDeinit) {
-            pthread_mutex_lock(&stVencLock);
-            ctx.pfnAvcDecDeinit();
-            pthread_mutex_unlock(&stVencLock);
-        }
-        dlclose(ctx.pLibHandle);
-        ctx.pLibHandle = nullptr;
-        ctx.pfnAvcDecInit = nullptr;
-        ctx.pfnAvcDecDeinit = nullptr;
-        ctx.pfnAvcDecTransCodeSlice = nullptr;
-    }
+    venc_slice_teardown(VeChn);
     return 0;
 }
 
@@ -280,8 +264,8 @@ s32 DU_DUZ_VENC_GetStream(VENC_CHN VeChn, VENC_STREAM_REC_S *pstStream, s32 s32M
     }
     u32 total = 0;
     translate_to_user(VeChn, pstStream, &total);
-    // The slice-transcoding hook is armed only by the intra-refresh setting,
-    // which this unit does not offer; an armed channel cannot occur.
+    if (ctx.bSliceTrans == 1)
+        venc_slice_retrieve(VeChn, pstStream, total);
     return 0;
 }
 
@@ -301,8 +285,6 @@ s32 DU_DUZ_VENC_ReleaseStream(VENC_CHN VeChn, VENC_STREAM_REC_S *pstStream)
 }
 
 // ---- thin channel requests ------------------------------------------------------------------
-
-#define VENC_REQ(chn, req, rec, null_check) venc_chn_request(__FUNCTION__, chn, req, rec, null_check)
 
 s32 DU_DUZ_VENC_ResetChn(VENC_CHN c) { return VENC_REQ(c, VENC_RESET_CHN_CTRL, nullptr, false); }
 s32 DU_DUZ_VENC_StartRecvPic(VENC_CHN c) { return VENC_REQ(c, VENC_START_RECV_CTRL, nullptr, false); }

@@ -3,6 +3,7 @@
 // sharpen, noise reduction and defect-pixel correction, each set directly
 // in the registers; the sensor's noise and hot pixels; the grey pattern; and
 // statistics taken before gamma.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "board/sim/picture.h"
 #include "board/sim/video.h"
 #include "isp/isp_hw_regs.h"
+#include "isp/isp_vreg.h"
 #include "tests/support/board_fixture.h"
 
 namespace {
@@ -459,6 +461,118 @@ TEST_F(PictureTest, StatisticsAreTakenBeforeGamma)
     EXPECT_GT(b->stAwbStat3.u16MeteringAwbAvgG, a->stAwbStat3.u16MeteringAwbAvgG + 2000);
     delete a;
     delete b;
+}
+
+// The defect-pixel table's port as the ISP firmware reaches it, through its
+// register accessors: what it loads is the table static correction uses,
+// what it reads back is what detection found, and the index walks, wraps
+// and keeps 12 bits.
+class DpTablePortTest : public BoardTest {
+protected:
+    void TearDown() override { VReg_Munmap(); }
+
+    // The firmware's load: the index, then the entry, for each entry.
+    static void load(const std::vector<uint32_t> &entries, uint32_t from)
+    {
+        for (size_t i = 0; i < entries.size(); i++) {
+            IO_WRITE32(ISP_DP_TABLE_INDEX_REG, (from + (uint32_t)i) & 0xFFF);
+            IO_WRITE32(ISP_DP_TABLE_WDATA_REG, entries[i]);
+        }
+    }
+    // The firmware's read of one entry, with its fetch writes to the
+    // read-data register.
+    static uint32_t read_entry(uint32_t index)
+    {
+        IO_WRITE32(ISP_DP_TABLE_INDEX_REG, index);
+        IO_READ32(ISP_DP_TABLE_INDEX_REG);
+        IO_WRITE32(ISP_DP_TABLE_RDATA_REG, 0);
+        IO_READ32(ISP_DP_TABLE_INDEX_REG);
+        IO_WRITE32(ISP_DP_TABLE_RDATA_REG, 0);
+        return IO_READ32(ISP_DP_TABLE_RDATA_REG);
+    }
+    static std::vector<uint32_t> hot_positions()
+    {
+        std::vector<uint32_t> out;
+        for (const sim::HotPixel &h : sim::sensor_hot_pixels())
+            out.push_back(ISP_DP_POS(h.x, h.y));
+        return out;
+    }
+};
+
+TEST_F(DpTablePortTest, ALoadedTableIsWhatStaticCorrectionUses)
+{
+    const std::vector<uint32_t> hot = hot_positions();
+    ASSERT_EQ(hot.size(), 128u);
+    load(hot, 0);
+    std::vector<uint32_t> table = dp_table();
+    EXPECT_EQ(std::vector<uint32_t>(table.begin(), table.begin() + hot.size()), hot);
+    EXPECT_TRUE(std::all_of(table.begin() + hot.size(), table.end(), [](uint32_t e) { return e == 0; }));
+    for (size_t i = 0; i < hot.size(); i++)
+        ASSERT_EQ(read_entry((uint32_t)i), hot[i]) << i;
+
+    IO_WRITE16(ISP_DP_COUNT_REG, (u32)hot.size());
+    IO_WRITE8(ISP_DP_STATIC_REG, ISP_DP_STATIC_ENABLE);
+    Pipe pipe = Pipe::read(1.0, sim::world());
+    std::vector<uint8_t> shown = hot_pixels_shown(pipe, sim::sensor_hot_pixels());
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), 1), 0);
+    // Half the table: the other half shows.
+    IO_WRITE16(ISP_DP_COUNT_REG, 64);
+    shown = hot_pixels_shown(Pipe::read(1.0, sim::world()), sim::sensor_hot_pixels());
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), 1), 64);
+}
+
+TEST_F(DpTablePortTest, WhatDetectionFoundReadsBackFromItsStartIndex)
+{
+    const std::vector<uint32_t> hot = hot_positions();
+    const uint32_t start = 4090; // the finds run over the end of the table
+    put16(ISP_DP_START_REG, start);
+    put16(ISP_DP_THRESH_REG, 0);
+    dp_detect();
+    const uint32_t found = IO_READ16(ISP_DP_FOUND_REG) & 0xFFF;
+    ASSERT_EQ(found, hot.size());
+    for (uint32_t i = 0; i < found; i++)
+        ASSERT_EQ(read_entry((i + start) & 0xFFF), hot[i]) << i;
+}
+
+TEST_F(DpTablePortTest, DataAccessesWalkTheIndex)
+{
+    struct Case {
+        const char *name;
+        uint32_t index;                 // written to the index register
+        std::vector<uint32_t> written;  // then to write data, one after the other
+        uint32_t first;                 // where the first entry lands
+        std::vector<uint32_t> stored;   // what the table then holds from there on
+    } cases[] = {
+        {"a run from one index", 10, {1, 2, 3}, 10, {1, 2, 3}},
+        {"over the end of the table", 4094, {7, 8, 9}, 4094, {7, 8, 9}},
+        {"an index beyond the table wraps", 4096 + 20, {5}, 20, {5}},
+        {"an entry keeps 24 bits", 30, {0xAB123456}, 30, {0x123456}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        IO_WRITE32(ISP_DP_TABLE_INDEX_REG, c.index);
+        EXPECT_EQ(IO_READ32(ISP_DP_TABLE_INDEX_REG), c.first);
+        for (uint32_t v : c.written)
+            IO_WRITE32(ISP_DP_TABLE_WDATA_REG, v);
+        const uint32_t next = (c.first + (uint32_t)c.written.size()) & 0xFFF;
+        EXPECT_EQ(IO_READ32(ISP_DP_TABLE_INDEX_REG), next);
+        std::vector<uint32_t> table = dp_table();
+        for (size_t i = 0; i < c.stored.size(); i++)
+            EXPECT_EQ(table[(c.first + i) & 0xFFF], c.stored[i]) << i;
+
+        // Reads walk the same way; writes to read data move nothing.
+        IO_WRITE32(ISP_DP_TABLE_INDEX_REG, c.index);
+        IO_WRITE32(ISP_DP_TABLE_RDATA_REG, 0xFFFFFF);
+        EXPECT_EQ(IO_READ32(ISP_DP_TABLE_INDEX_REG), c.first);
+        for (size_t i = 0; i < c.written.size(); i++)
+            EXPECT_EQ(IO_READ32(ISP_DP_TABLE_RDATA_REG), table[(c.first + i) & 0xFFF]) << i;
+        EXPECT_EQ(IO_READ32(ISP_DP_TABLE_INDEX_REG), next);
+        EXPECT_EQ(dp_table(), table);
+    }
+    // A narrow read gives its bytes of the entry and moves on as well.
+    IO_WRITE32(ISP_DP_TABLE_INDEX_REG, 30);
+    EXPECT_EQ(IO_READ16(ISP_DP_TABLE_RDATA_REG + 2), 0x12u);
+    EXPECT_EQ(IO_READ32(ISP_DP_TABLE_INDEX_REG), 31u);
 }
 
 } // namespace

@@ -2,7 +2,10 @@
 // rows.
 #pragma once
 
+#include "tests/mpi/video/scene_layout.h"
+
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,17 +28,14 @@ struct Rgb {
     }
 };
 
-// The scene's sky fills the top of an upright picture: clearly more blue
-// than red there.
-inline bool sky_on_top(const Rgb &img)
+// Whether the picture shows the scene upright: sky on top, the colour bars
+// low and in the scene's order.
+inline bool upright(const Rgb &img)
 {
-    long blue = 0, red = 0;
-    for (int y = 20; y < 120 && y < img.h; y += 4)
-        for (int x = 0; x < img.w; x += 8) {
-            red += img.at(x, y)[0];
-            blue += img.at(x, y)[2];
-        }
-    return blue > red * 5 / 4;
+    scenetest::Layout l = scenetest::layout(img.w, img.h, scenetest::rgb_sampler(img.px.data(), img.w));
+    if (!l.upright())
+        fprintf(stderr, "not upright: %s\n", l.describe().c_str());
+    return l.upright();
 }
 
 inline bool decode_png(const std::string &bytes, Rgb &out)

@@ -27,9 +27,10 @@ struct Pack {
     uint64_t pts = 0;
 };
 
-// VI channel 0 at the sensor rate `fps`, VPSS group 0 bound to it, encoder
-// channels bound to VPSS channels, the stream loop and a decoder.
-inline void start_vi(uint32_t w, uint32_t h, int fps)
+// VI channel 0 at the sensor rate `fps` capturing the middle `w` x `h` of the
+// sensor (delivered at `dest_w` x `dest_h` when given), VPSS group 0 bound to
+// it, encoder channels bound to VPSS channels, the stream loop and a decoder.
+inline void start_vi(uint32_t w, uint32_t h, int fps, uint32_t dest_w = 0, uint32_t dest_h = 0)
 {
     VI_DEV_ATTR_REC_S dev{};
     dev.enScanMode = 1;
@@ -43,8 +44,8 @@ inline void start_vi(uint32_t w, uint32_t h, int fps)
     chn.u32Height = h;
     chn.s32X = (1920 - (s32)w) / 2;
     chn.s32Y = (1096 - (s32)h) / 2;
-    chn.u32DestWidth = w;
-    chn.u32DestHeight = h;
+    chn.u32DestWidth = dest_w ? dest_w : w;
+    chn.u32DestHeight = dest_h ? dest_h : h;
     chn.enPixFormat = PIXEL_FORMAT_YUV_SEMIPLANAR_420;
     chn.s32SrcFrameRate = fps;
     chn.s32DstFrameRate = -1;

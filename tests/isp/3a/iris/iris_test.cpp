@@ -1,6 +1,7 @@
 // Iris control: the DC iris's PWM output and PID controller, and the P-iris
 // stepper whose motion holds the exposure, on the board's /dev/pwm and
 // /dev/piris.
+#include "board/sim/lens.h"
 #include "tests/isp/3a/ae/ae_fixture.h"
 
 #include <dirent.h>
@@ -103,7 +104,7 @@ TEST_F(AeTest, PidGainScaleAndIntegralStepFollowTheError)
 }
 
 // Six calculations in band keep waiting at 950; the seventh starts control
-// with the integral at 1000 x the open duty.
+// with the integral at 1000 x the open duty and holds the exposure.
 TEST_F(AeTest, TheDcIrisTakesOverOnTheSeventhCalculationInBand)
 {
     ASSERT_EQ(init(), 0);
@@ -115,9 +116,15 @@ TEST_F(AeTest, TheDcIrisTakesOverOnTheSeventhCalculationInBand)
         AeDcIrisRun(0);
         EXPECT_EQ(c.stDcIris.s32State, i < 7 ? 0 : 1);
         EXPECT_EQ(c.stDcIris.u32Result, 950u);
+        // Once the iris controls, the exposure is held.
+        EXPECT_EQ(c.bExpUpdate, i < 7 ? 1u : 0u);
     }
     EXPECT_EQ(c.stDcIris.s32Integral, 800 * 1000);
     EXPECT_EQ(c.stDcIris.bInControl, 1);
+    c.s16LumError = -40; // too bright: the iris closes, the exposure still held
+    AeDcIrisRun(0);
+    EXPECT_LT(c.stDcIris.u32Result, 800u);
+    EXPECT_EQ(c.bExpUpdate, 0u);
     // Out of band: back to waiting at 950.
     c.u32IntTime = 11;
     AeDcIrisRun(0);
@@ -131,7 +138,7 @@ TEST_F(AeTest, TheDcIrisTakesOverOnTheSeventhCalculationInBand)
     EXPECT_NE(after.back().find("duty 960"), std::string::npos);
 }
 
-// Switching to the P-iris drives it to its origin; while it reports motion
+// Switching to the P-iris drives it to its origin; while the stepper runs
 // the calculation waits, and the device is closed after every request.
 TEST_F(AeTest, AMovingPirisHoldsTheExposureCalculation)
 {
@@ -143,21 +150,59 @@ TEST_F(AeTest, AMovingPirisHoldsTheExposureCalculation)
     ASSERT_EQ(origin.size(), 1u);
     EXPECT_NE(origin[0].find("piris origin zero_is_max 1 total 93 step -103"), std::string::npos) << origin[0];
     EXPECT_EQ(ctx().enAlgIrisType, 1u);
-    std::vector<u32> calc;
-    for (u32 f = 3; f <= 8; f++) {
+    // Whether frame f calculated: the calculation publishes the frame rate.
+    auto calculates = [&](u32 f) {
         IO_WRITE32(aetest::page(AE_REG_STAT_FPS), 0xDEAD);
         AE_FRAME_RESULT_S r = run(f, f);
-        if (IO_READ32(aetest::page(AE_REG_STAT_FPS)) != 0xDEAD) {
-            calc.push_back(f);
+        const bool calc = IO_READ32(aetest::page(AE_REG_STAT_FPS)) != 0xDEAD;
+        if (calc)
             EXPECT_EQ(r.bPirisValid, 1u);
-        }
-    }
-    // Frame 2 asked once already: the stepper answers "moving" to three polls.
-    EXPECT_EQ(calc, (std::vector<u32>{5, 6, 7, 8}));
+        return calc;
+    };
+    // The 103 steps take a quarter of a second.
+    ASSERT_TRUE(sim::piris_moving());
+    for (u32 f = 3; f <= 5; f++)
+        EXPECT_FALSE(calculates(f)) << f;
+    ASSERT_TRUE(testsupport::wait_until([] { return !sim::piris_moving(); }, 5));
+    EXPECT_EQ(sim::piris_position(), 0.0);
+    for (u32 f = 6; f <= 8; f++)
+        EXPECT_TRUE(calculates(f)) << f;
     const int fds = open_fds();
     for (int i = 0; i < 20; i++)
         ctx().stIrisCb.pfn_iris_ops1(0);
     EXPECT_EQ(open_fds(), fds);
     EXPECT_EQ(ctx().stIrisCb.pfn_iris_ops3(0, 93), 0);
     EXPECT_NE(testsupport::events(" piris ").back().find("piris close zero_is_max 0 total 93 step 0"), std::string::npos);
+}
+
+class PirisTest : public AeTest {
+protected:
+    PirisTest() { conf_ = "iris = piris\n"; }
+};
+
+// The close and origin requests run the board's stepper to its end stops,
+// "moving" while it travels; the lens shuts and opens with them.
+TEST_F(PirisTest, CloseAndOriginRunTheStepperToItsEnds)
+{
+    ASSERT_EQ(init(), 0);
+    IO_WRITE16(aetest::page(AE_REG_IRIS_TYPE), 1);
+    run(1, 1);
+    ASSERT_TRUE(testsupport::wait_until([] { return !sim::piris_moving(); }, 5));
+    const AE_IRIS_CALLBACKS_S cb = ctx().stIrisCb;
+    struct Case {
+        const char *name;
+        s32 (*request)(u32, u32);
+        double end, light;
+    } cases[] = {
+        {"close", cb.pfn_iris_ops3, sim::kPirisSteps - 1, 0.0},
+        {"origin", cb.pfn_iris_ops2, 0, 1.0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(c.request(1, 93), 0);
+        EXPECT_EQ(cb.pfn_iris_ops1(0), 1);
+        ASSERT_TRUE(testsupport::wait_until([&] { return cb.pfn_iris_ops1(0) == 0; }, 5));
+        EXPECT_EQ(sim::piris_position(), c.end);
+        EXPECT_EQ(sim::lens_light(), c.light);
+    }
 }

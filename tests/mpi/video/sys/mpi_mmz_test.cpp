@@ -121,6 +121,16 @@ TEST_F(MmzTest, RegistersThroughShortMappings)
     u32 value = 0;
     EXPECT_EQ(0, DU_DUZ_SYS_GetReg(0x205A0644, &value));
     EXPECT_EQ(0xDEADBEEFu, value);
+    // A word across two registers is no bus access: refused, nothing touched.
+    std::string out = capture_stdout([&] {
+        EXPECT_EQ(-1, DU_DUZ_SYS_SetReg(0x205A0642, 1));
+        EXPECT_EQ(-1, DU_DUZ_SYS_GetReg(0x205A0642, &value));
+    });
+    EXPECT_EQ("Func: DU_DUZ_SYS_SetReg u32Addr 0x205a0642 is not word aligned.\n"
+              "Func: DU_DUZ_SYS_GetReg u32Addr 0x205a0642 is not word aligned.\n",
+              out);
+    EXPECT_EQ(0x12345678u, sim::phys_read32(0x205A0640));
+    EXPECT_EQ(0xDEADBEEFu, sim::phys_read32(0x205A0644));
 }
 
 TEST_F(MmzTest, CacheFlushOfARangeIsWholeLines)

@@ -20,10 +20,10 @@ std::vector<Call> all_calls()
 {
     static VENC_PACK_REC_S pack;
     std::vector<Call> calls = {
-#define PAIR(name, rec, size, set_nr, get_nr)                                                              \
+#define PAIR(name, rec, size, set_nr, get_nr, get_dir)                                                     \
     {"DU_DUZ_VENC_Set" #name, [](s32 c, bool n) { static rec r; return DU_DUZ_VENC_Set##name(c, n ? nullptr : &r); }, true}, \
     {"DU_DUZ_VENC_Get" #name, [](s32 c, bool n) { static rec r; return DU_DUZ_VENC_Get##name(c, n ? nullptr : &r); }, true},
-        VENC_PARAM_PAIRS(PAIR)
+        VENC_ALL_PARAM_PAIRS(PAIR)
 #undef PAIR
 #define REC(fn, rec) {#fn, [](s32 c, bool n) { static rec r; return fn(c, n ? nullptr : &r); }, true}
 #define VAL(fn) {#fn, [](s32 c, bool) { return fn(c, 0); }, false}
@@ -40,6 +40,9 @@ std::vector<Call> all_calls()
         REC(DU_DUZ_VENC_StartRecvPicEx, VENC_RECV_PIC_PARAM_REC_S),
         REC(DU_DUZ_VENC_GetStreamBufInfo, VENC_STREAM_BUF_INFO_REC_S),
         REC(DU_DUZ_VENC_SetRoiCfg, VENC_ROI_CFG_REC_S),
+        REC(DU_DUZ_VENC_GetRcPriority, VENC_RC_PRIORITY_E),
+        // Reads the flag into whatever address it is given, null too.
+        {"DU_DUZ_VENC_GetCostAlgFlag", [](s32 c, bool n) { static u32 r; return DU_DUZ_VENC_GetCostAlgFlag(c, n ? nullptr : &r); }, false},
         {"DU_DUZ_VENC_VpssQuery", [](s32 c, bool n) { static u8 r[144]; return DU_DUZ_VENC_VpssQuery(c, n ? nullptr : r); }, true},
         {"DU_DUZ_VENC_VpssSend", [](s32 c, bool n) { static u8 r[144]; return DU_DUZ_VENC_VpssSend(c, n ? nullptr : r); }, true},
         {"DU_DUZ_VENC_GetRoiCfg", [](s32 c, bool n) { static VENC_ROI_CFG_REC_S r; return DU_DUZ_VENC_GetRoiCfg(c, 0, n ? nullptr : &r); }, true},
@@ -52,6 +55,11 @@ std::vector<Call> all_calls()
         VAL(DU_DUZ_VENC_SetChnlPriority),
         VAL(DU_DUZ_VENC_SetJpegSnapMode),
         VAL(DU_DUZ_VENC_EnableIDR),
+        VAL(DU_DUZ_VENC_SetCostAlgFlag),
+        VAL(DU_DUZ_VENC_EnableInterPskip),
+        VAL(DU_DUZ_VENC_SetRcPriority),
+        VAL(DU_DUZ_VENC_AttachVbPool),
+        NONE(DU_DUZ_VENC_DetachVbPool),
         NONE(DU_DUZ_VENC_DestroyChn),
         NONE(DU_DUZ_VENC_ResetChn),
         NONE(DU_DUZ_VENC_StartRecvPic),
@@ -128,6 +136,17 @@ TEST_F(VencArgs, CallSpecificChecks)
          "func:DU_DUZ_VENC_SetRoiCfg, RoiIndex  8 err,should in [0,VENC_MAX_ROI_NUM)\n"},
         {"set null region before its index", [] { return DU_DUZ_VENC_SetRoiCfg(2, nullptr); }, kNull,
          "NULL pointer detected"},
+        {"intra refresh by I slices of 2", [] {
+             static VENC_INTRA_REFRESH_REC_S r = {1, 2, {0, 0}};
+             return DU_DUZ_VENC_SetIntraRefresh(2, &r); }, kIllegal,
+         "func:DU_DUZ_VENC_SetIntraRefresh, chnid (2) bISliceEnable(2) should be DU_TRUE or DU_FALSE\n"},
+        {"intra refresh by I slices of -1", [] {
+             static VENC_INTRA_REFRESH_REC_S r = {1, 0xFFFFFFFFu, {0, 0}};
+             return DU_DUZ_VENC_SetIntraRefresh(2, &r); }, kIllegal, "bISliceEnable(-1) should be"},
+        {"I slices on a channel that is no H.264 one", [] {
+             static VENC_INTRA_REFRESH_REC_S r = {0, 1, {0, 0}};
+             return DU_DUZ_VENC_SetIntraRefresh(2, &r); }, (s32)0xA0088008,
+         "func:DU_DUZ_VENC_SetIntraRefresh, chnid (2) enType is (0),not support refresh ISlice\n"},
         {"buffer information of a channel never made", [] {
              static VENC_STREAM_BUF_INFO_REC_S info;
              return DU_DUZ_VENC_GetStreamBufInfo(2, &info); }, (s32)0xA0088005, ""},
@@ -149,4 +168,11 @@ TEST_F(VencArgs, BoundaryValuesReachTheDriver)
     EXPECT_EQ(7u, roi.u32Index);
     EXPECT_EQ(missing, DU_DUZ_VENC_EnableIDR(1, 0));
     EXPECT_EQ(missing, DU_DUZ_VENC_SetJpegSnapMode(1, 0));
+    EXPECT_EQ(missing, DU_DUZ_VENC_SetCostAlgFlag(1, 0));
+    EXPECT_EQ(missing, DU_DUZ_VENC_GetCostAlgFlag(1, nullptr));
+    EXPECT_EQ(missing, DU_DUZ_VENC_SetRcPriority(1, 0));
+    EXPECT_EQ(missing, DU_DUZ_VENC_DetachVbPool(1));
+    // Refresh without I slices is not looked at on this side.
+    VENC_INTRA_REFRESH_REC_S refresh = {7, 0, {0, 0}};
+    EXPECT_EQ(missing, DU_DUZ_VENC_SetIntraRefresh(1, &refresh));
 }

@@ -2,6 +2,7 @@
 // descriptors it opens, frames from a channel, and closing.
 #include "mpi/video/vi/mpi_vi.h"
 #include "tests/mpi/video/arg_checks.h"
+#include "tests/mpi/video/scene_layout.h"
 #include "tests/mpi/video/video_pipeline.h"
 
 #include <fcntl.h>
@@ -140,6 +141,53 @@ TEST_F(Vi, FramesFromAChannelWithDepth)
     ASSERT_EQ(0, DU_DUZ_VI_Query(0, &st));
     EXPECT_EQ(1u, st.bEnable);
     EXPECT_GT(st.u32IntCnt, 0u);
+}
+
+// The lens projects the scene turned round (upside down and mirrored) onto
+// the sensor: an unrotated channel delivers it so, half a turn upright. A
+// quarter turn exchanges width and height: 270 degrees shows the scene
+// turned a quarter clockwise ("90 degrees right" of the preferences), 90
+// degrees a quarter counter-clockwise. The colour bars' order and the sky's
+// side tell which way the scene stands.
+TEST_F(Vi, RotationTurnsThePicture)
+{
+    videotest::start_vi(1920, 1080, 30, 640, 480); // the whole scene, bars and all
+    ASSERT_EQ(0, DU_DUZ_VI_SetFrameDepth(0, 1));
+    struct Case {
+        const char *name;
+        u32 rotate;
+        u32 w, h;
+        int upright; // quarter turns clockwise that stand the delivered picture upright
+    } cases[] = {
+        {"none", 0, 640, 480, 2},
+        {"90 degrees", 1, 480, 640, 1},
+        {"180 degrees", 2, 640, 480, 0},
+        {"270 degrees", 3, 480, 640, 3},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(0, DU_DUZ_VI_SetRotate(0, c.rotate));
+        VIDEO_FRAME_REC_S f;
+        // Pictures captured before the change may still be waiting.
+        for (int i = 0; i < 10; i++) {
+            ASSERT_EQ(0, DU_DUZ_VI_GetFrame(0, &f, 1000));
+            if (f.u32Width == c.w && f.u32Height == c.h)
+                break;
+            ASSERT_EQ(0, DU_DUZ_VI_ReleaseFrame(0, &f));
+        }
+        ASSERT_EQ(c.w, f.u32Width);
+        ASSERT_EQ(c.h, f.u32Height);
+        scenetest::Sampler at = scenetest::nv21_sampler(static_cast<const u8 *>(f.pVirAddr[0]),
+                                                        static_cast<const u8 *>(f.pVirAddr[1]), (int)f.u32Stride[0]);
+        scenetest::Layout as_delivered = scenetest::layout((int)c.w, (int)c.h, at);
+        scenetest::Layout stood = scenetest::layout(scenetest::turned((int)c.w, (int)c.h, at, c.upright));
+        EXPECT_TRUE(stood.upright()) << stood.describe();
+        EXPECT_EQ(c.upright == 0, as_delivered.upright()) << as_delivered.describe();
+        if (c.upright == 2) {
+            EXPECT_TRUE(as_delivered.inverted()) << as_delivered.describe();
+        }
+        EXPECT_EQ(0, DU_DUZ_VI_ReleaseFrame(0, &f));
+    }
 }
 
 // Brighter scenes give brighter pictures.

@@ -1,0 +1,419 @@
+// What the image-quality modules make of the board's scene, judged from
+// recordings decoded back: neutral greys once the white balance settles, a
+// cast without it, tones that follow the gamma curve in force, DRC lifting
+// the shadows, noise with gain and noise reduction, hot pixels and their
+// correction, and a bit rate the encoder has to work for.
+#include "tests/recorder/mp4_media.h"
+#include "tests/recorder/recording_support.h"
+
+#include "board/sim/picture.h"
+#include "board/sim/sim.h"
+#include "isp/3a/ae/mpi_isp_ae.h"
+#include "isp/3a/awb/mpi_isp_awb.h"
+#include "isp/mpi_isp.h"
+#include "recorder/dv_pipeline.h"
+
+#include <algorithm>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+using namespace sim::picture;
+
+// One decoded picture (the last of a recording) and what the file held.
+struct Shot {
+    int width = 0, height = 0;
+    std::vector<uint8_t> y, cb, cr; // cb and cr at half size
+    uint64_t video_bytes = 0;
+    double seconds = 0;
+    size_t frames = 0;
+};
+
+// Mean and spread of Y, mean Cb and Cr over an area.
+struct Area {
+    double y = 0, sd = 0, cb = 0, cr = 0;
+};
+
+Shot decode_last(const std::string &path)
+{
+    Shot s;
+    AVFormatContext *ic = nullptr;
+    if (avformat_open_input(&ic, path.c_str(), nullptr, nullptr) < 0)
+        return s;
+    avformat_find_stream_info(ic, nullptr);
+    int vi = av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (vi < 0) {
+        avformat_close_input(&ic);
+        return s;
+    }
+    AVStream *st = ic->streams[vi];
+    const AVCodec *codec = avcodec_find_decoder(st->codecpar->codec_id);
+    AVCodecContext *dec = avcodec_alloc_context3(codec);
+    avcodec_parameters_to_context(dec, st->codecpar);
+    avcodec_open2(dec, codec, nullptr);
+    AVPacket *pkt = av_packet_alloc();
+    AVFrame *frame = av_frame_alloc();
+    int64_t ticks = 0;
+    auto take = [&] {
+        while (avcodec_receive_frame(dec, frame) == 0) {
+            s.width = frame->width;
+            s.height = frame->height;
+            s.y.resize((size_t)s.width * s.height);
+            s.cb.resize((size_t)(s.width / 2) * (s.height / 2));
+            s.cr.resize(s.cb.size());
+            for (int r = 0; r < s.height; r++)
+                memcpy(&s.y[(size_t)r * s.width], frame->data[0] + (size_t)r * frame->linesize[0], s.width);
+            for (int r = 0; r < s.height / 2; r++) {
+                memcpy(&s.cb[(size_t)r * (s.width / 2)], frame->data[1] + (size_t)r * frame->linesize[1], s.width / 2);
+                memcpy(&s.cr[(size_t)r * (s.width / 2)], frame->data[2] + (size_t)r * frame->linesize[2], s.width / 2);
+            }
+            s.frames++;
+            av_frame_unref(frame);
+        }
+    };
+    while (av_read_frame(ic, pkt) >= 0) {
+        if (pkt->stream_index == vi) {
+            s.video_bytes += (uint64_t)pkt->size;
+            ticks += pkt->duration;
+            avcodec_send_packet(dec, pkt);
+            take();
+        }
+        av_packet_unref(pkt);
+    }
+    avcodec_send_packet(dec, nullptr);
+    take();
+    s.seconds = ticks * av_q2d(st->time_base);
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+    avcodec_free_context(&dec);
+    avformat_close_input(&ic);
+    return s;
+}
+
+// The recording shows the sensor field's rows 0 to 1079 (of 1096) turned
+// half round: the sensor is mounted upside down, and an unrotated recording
+// mirrors and flips it back.
+constexpr double kFieldRows = 1096;
+int frame_row(const Shot &s, double field_row) { return s.height - 1 - (int)field_row; }
+int frame_col(const Shot &s, double field_col) { return s.width - 1 - (int)field_col; }
+
+// The middle half of a field rectangle (u across, v down).
+Area area(const Shot &s, double u0, double v0, double u1, double v1)
+{
+    const double du = (u1 - u0) / 4, dv = (v1 - v0) / 4;
+    const int c0 = frame_col(s, (u1 - du) * s.width) + 1, c1 = frame_col(s, (u0 + du) * s.width);
+    const int r0 = std::max(0, frame_row(s, (v1 - dv) * kFieldRows) + 1), r1 = frame_row(s, (v0 + dv) * kFieldRows);
+    double n = 0, sum = 0, sq = 0, cb = 0, cr = 0;
+    for (int r = r0; r < r1; r++)
+        for (int c = c0; c < c1; c++) {
+            const double y = s.y[(size_t)r * s.width + c];
+            const size_t k = (size_t)(r / 2) * (s.width / 2) + c / 2;
+            n++, sum += y, sq += y * y, cb += s.cb[k], cr += s.cr[k];
+        }
+    Area a;
+    if (n == 0)
+        return a;
+    a.y = sum / n;
+    a.sd = std::sqrt(std::max(0.0, sq / n - a.y * a.y));
+    a.cb = cb / n;
+    a.cr = cr / n;
+    return a;
+}
+
+Area patch(const Shot &s, int k)
+{
+    const double u0 = kPatchLeft + k * kPatchWidth;
+    return area(s, u0, kPatchTop, u0 + kPatchWidth, kPatchBottom);
+}
+
+// Ground tiles are a twelfth of the width and a sixteenth of the height:
+// column 2, row 8 is a dark one, column 3 a light one.
+Area dark_tile(const Shot &s) { return area(s, 2 / 12.0, 8 / 16.0, 3 / 12.0, 9 / 16.0); }
+Area light_tile(const Shot &s) { return area(s, 3 / 12.0, 8 / 16.0, 4 / 12.0, 9 / 16.0); }
+Area sky(const Shot &s) { return area(s, 0.40, 0.10, 0.60, 0.20); }
+
+// Where a video level (16..235) comes from through a 257-point gamma curve:
+// the linear input, 0..1.
+double through_gamma_inverse(const u16 *curve, double y)
+{
+    const double out = std::clamp((y - 16) / 219, 0.0, 1.0) * 4095;
+    for (int i = 1; i < GAMMA_NODE_NUMBER; i++)
+        if (curve[i] >= out) {
+            const double span = curve[i] - curve[i - 1];
+            const double f = span > 0 ? (out - curve[i - 1]) / span : 0;
+            return (i - 1 + f) / 256;
+        }
+    return 1;
+}
+
+class IspPicture : public rectest::LiveRecording {
+protected:
+    void TearDown() override
+    {
+        rectest::LiveRecording::TearDown();
+        sim::with_world([](sim::World &w) { w = sim::World(); });
+    }
+
+    // 1080p30 H.264, as record mode 1 builds it.
+    void start_1080p30()
+    {
+        rectest::record_mode(0, 2, 1);
+        start_mode();
+    }
+
+    static void scene(int kelvin, bool grey = false, double brightness = 1.0)
+    {
+        sim::with_world([&](sim::World &w) {
+            w.scene_kelvin = kelvin;
+            w.scene_grey = grey;
+            w.scene_brightness = brightness;
+            w.scene_motion = false;
+        });
+    }
+
+    // Waits (bounded) until the exposure and the white-balance gains stay
+    // put for half a second.
+    static void settle(int min_ms = 1000)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(min_ms));
+        auto state = [] {
+            AE_EXPOSURE_STATUS_S ae = {};
+            AWB_WB_STATUS_S wb = {};
+            DU_DUZ_ISP_QueryExposureInfo(0, &ae);
+            DU_DUZ_ISP_QueryWBInfo(0, &wb);
+            return std::vector<u32>{ae.u32ExpTime, ae.u32AGain, ae.u32DGain, ae.u32ISPDGain, wb.u16GainR, wb.u16GainB};
+        };
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        std::vector<u32> last = state();
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            std::vector<u32> now = state();
+            if (now == last)
+                return;
+            last = now;
+        }
+    }
+
+    // A recording of about `seconds`, decoded back; the file is removed.
+    Shot record(double seconds)
+    {
+        const size_t complete = msgs_.count(AMSG_RECORD_COMPLETE);
+        dv_stream_stats_reset();
+        rectest::quiet([&] {
+            rectest::start_recording();
+            std::this_thread::sleep_for(std::chrono::milliseconds((int)(seconds * 1000)));
+            rectest::stop_recording();
+            EXPECT_TRUE(msgs_.wait(AMSG_RECORD_COMPLETE, complete + 1));
+        });
+        std::vector<std::string> files = rectest::movies();
+        EXPECT_EQ(files.size(), 1u);
+        if (files.empty())
+            return Shot();
+        Shot s = decode_last(files.back());
+        for (const std::string &f : files)
+            std::filesystem::remove(f);
+        EXPECT_GT(s.frames, 0u);
+        return s;
+    }
+};
+
+} // namespace
+
+TEST_F(IspPicture, GreysAreNeutralOnceTheWhiteBalanceSettlesAndCastWithoutIt)
+{
+    start_1080p30();
+    for (int kelvin : {2800, 5500, 6500}) {
+        for (bool grey : {false, true}) {
+            SCOPED_TRACE(std::to_string(kelvin) + (grey ? " K, all grey" : " K"));
+            scene(kelvin, grey);
+            settle();
+            Shot s = record(1.0);
+            ASSERT_EQ(s.width, 1920);
+            std::vector<Area> areas;
+            if (grey) {
+                for (double u : {0.1, 0.45, 0.8})
+                    for (double v : {0.1, 0.45, 0.8})
+                        areas.push_back(area(s, u, v, u + 0.1, v + 0.1));
+            } else {
+                for (int k = 0; k < kPatches; k++)
+                    areas.push_back(patch(s, k));
+            }
+            for (size_t i = 0; i < areas.size(); i++) {
+                EXPECT_NEAR(areas[i].cb, 128, 3) << i;
+                EXPECT_NEAR(areas[i].cr, 128, 3) << i;
+            }
+        }
+    }
+
+    // Warm light with the gains held at 1x: the sensor's greys lack blue.
+    AWB_WB_SETTINGS_S wb;
+    ASSERT_EQ(DU_DUZ_ISP_GetWBAttr(0, &wb), 0);
+    wb.enOpType = 1;
+    wb.stManual.u16ManualGainR = wb.stManual.u16ManualGainGr = wb.stManual.u16ManualGainGb =
+        wb.stManual.u16ManualGainB = 0x100;
+    ASSERT_EQ(DU_DUZ_ISP_SetWBAttr(0, &wb), 0);
+    scene(2800);
+    settle();
+    Shot s = record(1.0);
+    for (int k = 1; k < kPatches - 1; k++) {
+        SCOPED_TRACE(k);
+        const Area a = patch(s, k);
+        EXPECT_LT(a.cb, 128 - 10) << a.cr;
+    }
+}
+
+TEST_F(IspPicture, TonesFollowTheGammaCurveAndSwitchWithIt)
+{
+    start_1080p30();
+    scene(5500);
+    settle();
+    Shot before = record(1.0);
+    static ISP_GAMMA_ATTR_S curve;
+    ASSERT_EQ(DU_DUZ_ISP_GetGammaAttr(0, &curve), 0);
+    ASSERT_EQ(curve.bEnable, 1u);
+
+    // The patches, lightest first, read brighter in order; taken back
+    // through the curve they stand in the ratios of their reflectances.
+    double level[kPatches], scale[kPatches];
+    std::vector<double> scales;
+    for (int k = 0; k < kPatches; k++) {
+        level[k] = patch(before, k).y;
+        if (k > 0) {
+            EXPECT_LT(level[k], level[k - 1] - 5) << k;
+        }
+        scale[k] = through_gamma_inverse(curve.au16Table, level[k]) / patch_level(k);
+        if (level[k] > 25 && level[k] < 225) // neither crushed nor clipped
+            scales.push_back(scale[k]);
+    }
+    ASSERT_GE(scales.size(), 4u);
+    std::sort(scales.begin(), scales.end());
+    const double median = scales[scales.size() / 2];
+    for (int k = 0; k < kPatches; k++) {
+        if (level[k] > 25 && level[k] < 225) {
+            EXPECT_NEAR(scale[k] / median, 1.0, 0.15) << "patch " << k << " at " << level[k];
+        }
+    }
+
+    // A straight line instead: the sky's mid-tones fall, and a grey lands
+    // where the line takes its linear level.
+    const double sky_before = sky(before).y;
+    const double x = through_gamma_inverse(curve.au16Table, level[3]);
+    ISP_GAMMA_ATTR_S line = {};
+    line.bEnable = 1;
+    line.enCurveType = ISP_GAMMA_CURVE_USER_DEFINE;
+    for (u32 i = 0; i < GAMMA_NODE_NUMBER; i++)
+        line.au16Table[i] = (u16)std::min<u32>(4095, i * 16);
+    ASSERT_EQ(DU_DUZ_ISP_SetGammaAttr(0, &line), 0);
+    settle(500);
+    Shot after = record(1.0);
+    EXPECT_LT(sky(after).y, sky_before - 20);
+    EXPECT_NEAR(patch(after, 3).y, 16 + 219 * std::min(1.0, x * 4096 / 4095), 6);
+}
+
+TEST_F(IspPicture, DrcLiftsTheDarkTiles)
+{
+    start_1080p30();
+    scene(5500);
+    settle();
+    ISP_DRC_CFG_S drc;
+    ASSERT_EQ(DU_DUZ_ISP_GetDRCAttr(0, &drc), 0);
+    ASSERT_EQ(drc.bEnable, 0u); // off in the linear mode, as the sensor asks
+    const Area off = dark_tile(record(1.0));
+    drc.bEnable = 1;
+    drc.enOpType = 1;
+    drc.u32Strength = 255;
+    ASSERT_EQ(DU_DUZ_ISP_SetDRCAttr(0, &drc), 0);
+    settle(500);
+    const Area on = dark_tile(record(1.0));
+    EXPECT_GT(on.y, off.y + 8);
+}
+
+TEST_F(IspPicture, NoiseGrowsWithGainAndFallsWithNoiseReduction)
+{
+    start_1080p30();
+    ISP_NR_ATTR_S nr;
+    ASSERT_EQ(DU_DUZ_ISP_GetNRAttr(0, &nr), 0);
+    nr.bEnable = 0;
+    ASSERT_EQ(DU_DUZ_ISP_SetNRAttr(0, &nr), 0);
+
+    scene(5500, false, 1.0);
+    settle();
+    const double gain_low = sim::sensor_gain();
+    const Area low = light_tile(record(1.0));
+    // A hundredth of the light: the exposure makes it up with gain.
+    scene(5500, false, 1.0 / 100);
+    settle(2000);
+    const double gain_high = sim::sensor_gain();
+    ASSERT_GT(gain_high, 4 * gain_low);
+    const Area high = light_tile(record(1.0));
+    EXPECT_NEAR(high.y, low.y, 30); // the same tile, as bright
+    EXPECT_GT(high.sd, 1.5 * low.sd);
+
+    nr.bEnable = 1;
+    nr.enOpType = 1;
+    nr.u8ThreshS = nr.u8ThreshL = 64;
+    ASSERT_EQ(DU_DUZ_ISP_SetNRAttr(0, &nr), 0);
+    settle(500);
+    const Area reduced = light_tile(record(1.0));
+    EXPECT_LT(reduced.sd, 0.7 * high.sd);
+}
+
+TEST_F(IspPicture, HotPixelsVanishWithCorrectionOn)
+{
+    start_1080p30();
+    scene(5500);
+    settle();
+    // How many of the sensor's hot pixels on the picture stand out of
+    // their surroundings.
+    auto visible = [](const Shot &s, size_t *count) {
+        size_t shown = 0, n = 0;
+        for (const sim::HotPixel &h : sim::sensor_hot_pixels()) {
+            const int r = frame_row(s, h.y), c = frame_col(s, h.x);
+            if (h.level < 120 || r < 3 || r + 3 >= s.height || c < 3 || c + 3 >= s.width)
+                continue;
+            double around = 0;
+            for (int d : {-3, 3})
+                around += s.y[(size_t)(r + d) * s.width + c] + s.y[(size_t)r * s.width + c + d];
+            n++;
+            shown += s.y[(size_t)r * s.width + c] > around / 4 + 20;
+        }
+        *count = n;
+        return shown;
+    };
+    static ISP_DP_ATTR_S dp;
+    ASSERT_EQ(DU_DUZ_ISP_GetDPAttr(0, &dp), 0);
+    ASSERT_EQ(dp.stDynamicAttr.bEnable, 1u); // on since init
+    size_t n = 0;
+    EXPECT_LE(visible(record(1.0), &n), n / 20);
+    ASSERT_GT(n, 10u);
+
+    dp.stDynamicAttr.bEnable = 0;
+    dp.stStaticAttr.bEnable = 0;
+    ASSERT_EQ(DU_DUZ_ISP_SetDPAttr(0, &dp), 0);
+    settle(500);
+    EXPECT_GE(visible(record(1.0), &n), n / 2);
+
+    dp.stDynamicAttr.bEnable = 1;
+    ASSERT_EQ(DU_DUZ_ISP_SetDPAttr(0, &dp), 0);
+    settle(500);
+    EXPECT_LE(visible(record(1.0), &n), n / 20);
+}
+
+TEST_F(IspPicture, ADefault1080p60RecordingCarriesAQuarterOfItsBitRate)
+{
+    rectest::record_mode(0, 1, 1);
+    const KX_DV_VENC_PARAM_S &e = gsDvConfig.sVenc.sParam[1];
+    ASSERT_EQ(e.u8FrameRate, 60);
+    const double kbps = KX_DV_Get_BitRate(e.u8ImageQuality, e.enType, e.u8Resolution, e.u8FrameRate);
+    start_mode();
+    settle();
+    Shot s = record(4.0);
+    const DvStreamStats st = dv_stream_stats();
+    ASSERT_GT(s.seconds, 2.0);
+    EXPECT_EQ(st.u64Dropped, 0u);
+    EXPECT_EQ(st.u64Queued, s.frames);
+    const double carried = s.video_bytes * 8 / s.seconds / 1024;
+    RecordProperty("carried_kbps", std::to_string((int)carried) + " of " + std::to_string((int)kbps));
+    EXPECT_GE(carried, kbps / 4) << carried << " of " << kbps << " kbit/s";
+}
