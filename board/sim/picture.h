@@ -73,6 +73,11 @@ Rgb hazed(const Rgb &rad, double haze);
 
 // ---- the lens, the column pattern and the ISP's corrections of them --------------------------
 
+// The lens turns the scene round onto the sensor (board/sim/vi.cpp): the
+// point of the sensor's field (pixels) that sees a point of the scene.
+inline double sensor_x(double scene_x) { return kSensorFieldWidth - scene_x; }
+inline double sensor_y(double scene_y) { return kSensorFieldHeight - scene_y; }
+
 // The lens's light at a point of the sensor's field (pixels) relative to the
 // centre's: 1 / (1 + k r^2)^2, r the distance from the field's centre over
 // its half diagonal, k such that the corners get board.conf `sensor.shading`
@@ -88,7 +93,7 @@ struct ShadingTables {
     uint32_t crop_x = 0, crop_y = 0; // the ISP's image on the field
 
     static ShadingTables read();
-    Rgb gains(double x, double y) const;
+    Rgb gains(double x, double y) const; // at a point of the sensor's field
     bool operator==(const ShadingTables &o) const;
 };
 
@@ -97,7 +102,7 @@ struct ShadingTables {
 // `sensor.column_pattern` (12-bit levels at unity gain, default 12; 0: none)
 // from the pedestal, growing with the gain as dark signal does.
 constexpr int kColumnClasses = 4;
-int column_class(uint32_t column);
+int column_class(uint32_t column); // a column of the sensor's field
 double column_offset(int cls, double gain);
 // What the sensor's columns read in the dark (12-bit, pedestal included) at
 // `gain`: what a calibration with the lens capped captures, one row.
@@ -173,7 +178,7 @@ constexpr int kShadeOne = 64;
 struct Shade {
     uint8_t falloff = kShadeOne;
     uint16_t gain[3] = {kShadeOne, kShadeOne, kShadeOne};
-    static Shade at(const ShadingTables &t, double x, double y); // a point of the field
+    static Shade at(const ShadingTables &t, double x, double y); // a point of the sensor's field
     double light() const { return falloff / (double)kShadeOne; }
     Rgb gains() const { return {gain[0] / (double)kShadeOne, gain[1] / (double)kShadeOne, gain[2] / (double)kShadeOne}; }
     bool operator<(const Shade &o) const;

@@ -46,9 +46,10 @@ void span_of(double a, double b, double at, double span, uint32_t n, int *first,
 SIM_PIXEL_LOOP void SceneRenderer::build_pattern(uint32_t W, uint32_t H, const Window &win, bool grey,
                                                  const ShadingTables &shading)
 {
-    // Field pixel of a picture column or row (at its centre).
-    auto field_x = [&](double c) { return (win.x + (c + 0.5) / W * win.w) * kSensorFieldWidth; };
-    auto field_y = [&](double r) { return (win.y + (r + 0.5) / H * win.h) * kSensorFieldHeight; };
+    // The sensor's field pixel that sees a picture column or row of the
+    // scene (at its centre).
+    auto field_x = [&](double c) { return sensor_x((win.x + (c + 0.5) / W * win.w) * kSensorFieldWidth); };
+    auto field_y = [&](double r) { return sensor_y((win.y + (r + 0.5) / H * win.h) * kSensorFieldHeight); };
 
     // The scene's colours at the pixels' centres, then each pixel's edge
     // class against its neighbours.
