@@ -119,14 +119,8 @@ s32 DU_DUZ_ISP_SetShadingAttr(ISP_DEV IspDev, const ISP_SHADING_ATTR_S *pstShadi
     return isp_iq_set(kShadingRecord, IspDev, pstShadingAttr, __FUNCTION__);
 }
 
-// The Get reads the tables through the open port.
 s32 DU_DUZ_ISP_GetShadingAttr(ISP_DEV IspDev, ISP_SHADING_ATTR_S *pstShadingAttr)
 {
-    s32 ret = isp_iq_check(IspDev, pstShadingAttr, __FUNCTION__);
-    if (ret != 0)
-        return ret;
-    io_update8(ISP_SHADING_CTRL_REG, 0, ISP_SHADING_CTRL_ACCESS);
-    vreg_get(kShadingRecord, 0, *pstShadingAttr);
-    io_update8(ISP_SHADING_CTRL_REG, ISP_SHADING_CTRL_ACCESS, 0);
-    return 0;
+    return isp_iq_get_through_port(kShadingRecord, ISP_SHADING_CTRL_REG, ISP_SHADING_CTRL_ACCESS, IspDev,
+                                   pstShadingAttr, __FUNCTION__);
 }

@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <unistd.h>
 
 #include "board/sim/sim.h"
@@ -85,6 +86,20 @@ protected:
         return std::string(buf.data(), proc.u32WriteLen ? proc.u32WriteLen - 1 : 0);
     }
 
+    // Dehaze on over the whole grid, and its module's next even frame on a
+    // statistics buffer of the test's; what the frame printed.
+    void dehaze_on()
+    {
+        const ISP_DEFOG_ATTR_S on = {1, 16, 15, OP_TYPE_AUTO, 0, 128};
+        ASSERT_EQ(DU_DUZ_ISP_SetDeFogAttr(0, &on), 0);
+        dehaze_ = &slot(ISP_ALG_DEHAZE);
+    }
+    std::string dehaze_even_frame()
+    {
+        ctx().u32FrameCnt += 2 - (ctx().u32FrameCnt & 1);
+        return capture_stdout([&] { dehaze_->stAlgFunc.pfn_alg_run(0, stat_.get(), &cfg_, 0); });
+    }
+
     // The ISP register block, the ext page and the video input's dehaze
     // and correction registers as they are now.
     static std::vector<u8> registers()
@@ -120,6 +135,10 @@ protected:
             EXPECT_TRUE(registers() == before) << "a refused record changed registers";
         }
     }
+
+    ISP_ALG_NODE_S *dehaze_ = nullptr;
+    std::unique_ptr<ISP_STAT_S> stat_ = std::make_unique<ISP_STAT_S>();
+    ISP_REG_CFG_S cfg_ = {};
 };
 
 template <class T> struct Refusal {
@@ -478,33 +497,28 @@ TEST_F(CorrectionTest, DehazeWritesItsGridAndHandsItsStrengthOnEvenFramesOnly)
     EXPECT_NE(IO_READ32_VI(VI_DEHAZE_DARK_REG(0)), 0u);
 
     // An odd frame changes nothing.
-    ISP_ALG_NODE_S &m = slot(ISP_ALG_DEHAZE);
-    auto *stat = new ISP_STAT_S();
-    ISP_REG_CFG_S cfg = {};
-    ctx().u32FrameCnt |= 1;
+    dehaze_on();
     ISP_DEFOG_ATTR_S grid = {1, 4, 4, OP_TYPE_AUTO, 0, 128};
     ASSERT_EQ(DU_DUZ_ISP_SetDeFogAttr(0, &grid), 0);
+    ctx().u32FrameCnt |= 1;
     const std::vector<u8> before = registers();
-    m.stAlgFunc.pfn_alg_run(0, stat, &cfg, 0);
+    dehaze_->stAlgFunc.pfn_alg_run(0, stat_.get(), &cfg_, 0);
     EXPECT_TRUE(registers() == before);
-    EXPECT_EQ(cfg.u32Key, 0u);
+    EXPECT_EQ(cfg_.u32Key, 0u);
 
     // The next even one takes the new grid.
-    ctx().u32FrameCnt++;
-    m.stAlgFunc.pfn_alg_run(0, stat, &cfg, 0);
+    dehaze_even_frame();
     EXPECT_EQ(IO_READ32_VI(VI_DEHAZE_BLOCK_SIZE_REG), 269u | 479u << 16);
-    EXPECT_EQ(cfg.u32Key, (u32)ISP_REGCFG_DEHAZE);
-    EXPECT_EQ(cfg.u32DehazeStrength, 1u);
-    EXPECT_EQ(cfg.u8DehazeAirUpdate, 1u);
+    EXPECT_EQ(cfg_.u32Key, (u32)ISP_REGCFG_DEHAZE);
+    EXPECT_EQ(cfg_.u32DehazeStrength, 1u);
+    EXPECT_EQ(cfg_.u8DehazeAirUpdate, 1u);
 
     // Off: no hand-over, and the air light's history starts again.
     grid.bEnable = 0;
     ASSERT_EQ(DU_DUZ_ISP_SetDeFogAttr(0, &grid), 0);
-    ctx().u32FrameCnt += 2;
-    cfg.u32Key = 0;
-    m.stAlgFunc.pfn_alg_run(0, stat, &cfg, 0);
-    EXPECT_EQ(cfg.u32Key, 0u);
-    delete stat;
+    cfg_.u32Key = 0;
+    dehaze_even_frame();
+    EXPECT_EQ(cfg_.u32Key, 0u);
 }
 
 namespace {
@@ -541,16 +555,8 @@ int open_on(const std::string &path)
 // closed when it turns 0, when the ISP exits, and when it reached its size.
 TEST_F(CorrectionTest, TheDehazeDumpIsAFileThroughTheBoardClosedOnEveryPath)
 {
-    const ISP_DEFOG_ATTR_S on = {1, 16, 15, OP_TYPE_AUTO, 0, 128};
-    ASSERT_EQ(DU_DUZ_ISP_SetDeFogAttr(0, &on), 0);
-    ISP_ALG_NODE_S &m = slot(ISP_ALG_DEHAZE);
-    auto *stat = new ISP_STAT_S();
-    ISP_REG_CFG_S cfg = {};
-    auto even_frame = [&] {
-        ctx().u32FrameCnt += 2 - (ctx().u32FrameCnt & 1);
-        return capture_stdout([&] { m.stAlgFunc.pfn_alg_run(0, stat, &cfg, 0); });
-    };
-
+    dehaze_on();
+    auto even_frame = [&] { return dehaze_even_frame(); };
     IO_WRITE8(DEHAZE_EXT_DEBUG, 1);
     const std::string name = dump_file(even_frame());
     ASSERT_EQ(name.rfind("dehaze_data_", 0), 0u);
@@ -577,36 +583,25 @@ TEST_F(CorrectionTest, TheDehazeDumpIsAFileThroughTheBoardClosedOnEveryPath)
     EXPECT_EQ(open_on(bd_path("/" + next)), 1);
     capture_stdout([] { DU_DUZ_ISP_Exit(0); });
     EXPECT_EQ(open_on(bd_path("/" + next)), 0);
-    delete stat;
 }
 
 TEST_F(CorrectionTest, ADehazeDumpStopsAtItsLimit)
 {
-    const ISP_DEFOG_ATTR_S on = {1, 16, 15, OP_TYPE_AUTO, 0, 128};
-    ASSERT_EQ(DU_DUZ_ISP_SetDeFogAttr(0, &on), 0);
-    ISP_ALG_NODE_S &m = slot(ISP_ALG_DEHAZE);
-    auto *stat = new ISP_STAT_S();
-    ISP_REG_CFG_S cfg = {};
+    dehaze_on();
     IO_WRITE8(DEHAZE_EXT_DEBUG, 1);
-    ctx().u32FrameCnt += 2 - (ctx().u32FrameCnt & 1);
-    const std::string name = dump_file(capture_stdout([&] { m.stAlgFunc.pfn_alg_run(0, stat, &cfg, 0); }));
+    const std::string name = dump_file(dehaze_even_frame());
     const std::string path = bd_path("/" + name);
     std::string out;
-    for (int i = 0; i < 4000 && out.find("file close!!!") == std::string::npos; i++) {
-        ctx().u32FrameCnt += 2;
-        out += capture_stdout([&] { m.stAlgFunc.pfn_alg_run(0, stat, &cfg, 0); });
-    }
+    for (int i = 0; i < 4000 && out.find("file close!!!") == std::string::npos; i++)
+        out += dehaze_even_frame();
     EXPECT_EQ(out, "file close!!!");
     const auto size = std::filesystem::file_size(path);
     EXPECT_GE(size, DEHAZE_DUMP_S::kLimit);
     EXPECT_LT(size, DEHAZE_DUMP_S::kLimit + (64u << 10)); // at most one frame past
     // No other file while the register stays 1.
-    for (int i = 0; i < 4; i++) {
-        ctx().u32FrameCnt += 2;
-        EXPECT_EQ(capture_stdout([&] { m.stAlgFunc.pfn_alg_run(0, stat, &cfg, 0); }), "");
-    }
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(dehaze_even_frame(), "");
     EXPECT_FALSE(std::filesystem::exists(bd_path("/dehaze_data_" + std::to_string(dump_number(name) + 1) + ".txt")));
-    delete stat;
 }
 
 // ---- colour management -------------------------------------------------------------------------------

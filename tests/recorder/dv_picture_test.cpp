@@ -8,6 +8,7 @@
 #include "recorder/dv_isp.h"
 #include "recorder/dv_pipeline.h"
 #include "tests/mpi/video/video_pipeline.h"
+#include "tests/recorder/live_pipeline.h"
 #include "tests/recorder/pipeline_support.h"
 #include "tests/support/board_fixture.h"
 
@@ -97,51 +98,31 @@ protected:
     {
         BoardTest::SetUp();
         app_.enter();
-        KX_DV_Set1080DefaultDvCfg();
+        livetest::configure(30, {1});
         KX_DV_CONFIG_S &c = gsDvConfig;
         c.sVi.sParam[0].u8Resolution = PIC_HD1080;
-        c.sVi.sParam[0].u8FrameRate = 30;
-        c.sVpss.sParam[0] = {0, 0, PIC_HD1080, 0, 0};
-        c.sVpss.sParam[1] = {1, 1, PIC_HD1080, 0, 0};
-        c.sVpss.sParam[2] = {2, 0, PIC_HD720, 0, 0};
-        c.sVpss.sParam[3] = {3, 0, PIC_CIF, 0, 0};
-        for (KX_DV_VENC_PARAM_S &e : c.sVenc.sParam)
-            e.bEnable = 0;
+        c.sVpss.sParam[1].u8Resolution = PIC_HD1080;
         c.sVenc.sParam[1] = {PT_H264, 1, 1, 0, 30, 7, PIC_HD1080, 0, {0, 0, 0}, 30, 0};
         for (auto &o : c.sOsd.sParam)
             o.bEnable = 0;
-        ASSERT_EQ(0, DU_DUZ_SYS_Init());
     }
 
     void TearDown() override
     {
-        if (running_) {
-            DU_DUZ_VENC_StopRecvPic(1);
-            testsupport::capture_stdout([] {
-                for (u32 ch = 0; ch < 4; ch++)
-                    KX_DV_Venc_Chn_Stop(ch);
-                KX_DV_Vpss_Grp_Stop(0);
-                KX_DV_Vi_Chn_Stop(0);
-                KX_DV_ISP_Stop();
-            });
-        }
-        u32RecModeFlag = 0;
-        DU_DUZ_SYS_Exit();
+        if (!running_)
+            return;
+        DU_DUZ_VENC_StopRecvPic(1);
+        testsupport::capture_stdout([] { KX_DV_Venc_Chn_Stop(1); });
+        livetest::stop();
     }
 
     void start()
     {
-        u32RecModeFlag = DV_STATE_MPP;
-        s32 ret = -1;
-        testsupport::capture_stdout([&] {
-            ret = KX_DV_Vi_Run();
-            if (ret == 0)
-                ret = KX_DV_Vpss_Run();
-            if (ret == 0)
-                ret = KX_DV_Venc_Run();
-        });
-        ASSERT_EQ(0, ret);
         running_ = true;
+        livetest::start();
+        s32 ret = -1;
+        testsupport::capture_stdout([&] { ret = KX_DV_Venc_Run(); });
+        ASSERT_EQ(0, ret);
         ASSERT_EQ(0, DU_DUZ_VENC_StartRecvPic(1));
     }
 
@@ -153,58 +134,61 @@ protected:
         return packs_.size();
     }
 
-    // The recording so far, decoded.
-    std::vector<Look> decoded()
+    // A recording while the exposure settles, `change`, and a recording
+    // after it, decoded: a measure over the last pictures before and after.
+    std::pair<double, double> before_after(const std::function<void()> &change, double Look::*measure)
     {
+        start();
+        const size_t before = record(kSettle);
+        change();
+        const size_t after = record(kAfter);
         std::vector<Look> looks;
         int w = 0, h = 0;
         videotest::decode("h264", packs_, &w, &h, [&](const AVFrame *f) { looks.push_back(look_at(f)); });
         EXPECT_EQ(w, (int)kW);
         EXPECT_EQ(h, (int)kH);
-        EXPECT_EQ(looks.size(), packs_.size());
-        return looks;
+        if (looks.size() != after) {
+            ADD_FAILURE() << looks.size() << " pictures decoded of " << after;
+            return {0, 0};
+        }
+        return {last(looks, before, kJudged, measure), last(looks, after, kJudged, measure)};
     }
+
+    // Exposure settles in the first recording's pictures: each is judged on
+    // its last 30.
+    static constexpr int kSettle = 120, kAfter = 60, kJudged = 30;
 
     pipelinetest::AppStandIn app_;
     std::vector<videotest::Pack> packs_;
     bool running_ = false;
 };
 
-// Exposure settles in the first phase's pictures: each phase is judged on
-// its last 30.
-constexpr int kSettle = 120, kAfter = 60, kJudged = 30;
-
 } // namespace
 
 TEST_F(DvPicture, TheShadingTablesLiftTheCornersOfTheRecording)
 {
     sim::with_world([](sim::World &w) { w.scene_grey = true; });
-    start();
-    const size_t off = record(kSettle);
-
     // Tables for the board's lens (its corners at 0.4 of the centre's
-    // light), about the lens's centre on the ISP's image (whose top is the
-    // field's row 16 in this mode).
-    ISP_FRAME_FORMAT_S pub;
-    ASSERT_EQ(0, DU_DUZ_ISP_GetPubAttr(0, &pub));
-    const double half_diagonal2 = 960.0 * 960 + 548.0 * 548, k = 1 / std::sqrt(0.4) - 1;
-    ISP_SHADING_ATTR_S a = {};
-    a.bEnable = 1;
-    a.u32TableNodeNum = SHADING_NODE_NUM;
-    for (ISP_SHADING_TAB_S &t : a.astShadingTab) {
-        t.u32ChnCfg = (u32)std::lround(128 * 16777216.0 / half_diagonal2);
-        t.s32X = 960 - pub.s32OffsetX;
-        t.s32Y = 548 - pub.s32OffsetY;
-        for (u32 n = 0; n < SHADING_NODE_NUM; n++)
-            t.au32Table[n] = (u32)std::lround(4096 * (1 + k * n / 128) * (1 + k * n / 128));
-    }
-    ASSERT_EQ(0, DU_DUZ_ISP_SetShadingAttr(0, &a));
-    const size_t on = record(kAfter);
-
-    const std::vector<Look> looks = decoded();
-    ASSERT_EQ(looks.size(), on);
-    EXPECT_LE(last(looks, off, kJudged, &Look::corners_over_centre), 0.8);
-    EXPECT_NEAR(last(looks, on, kJudged, &Look::corners_over_centre), 1.0, 0.05);
+    // light), about the lens's centre on the ISP's image.
+    auto correct = [] {
+        ISP_FRAME_FORMAT_S pub;
+        ASSERT_EQ(0, DU_DUZ_ISP_GetPubAttr(0, &pub));
+        const double half_diagonal2 = 960.0 * 960 + 548.0 * 548, k = 1 / std::sqrt(0.4) - 1;
+        ISP_SHADING_ATTR_S a = {};
+        a.bEnable = 1;
+        a.u32TableNodeNum = SHADING_NODE_NUM;
+        for (ISP_SHADING_TAB_S &t : a.astShadingTab) {
+            t.u32ChnCfg = (u32)std::lround(128 * 16777216.0 / half_diagonal2);
+            t.s32X = 960 - pub.s32OffsetX;
+            t.s32Y = 548 - pub.s32OffsetY;
+            for (u32 n = 0; n < SHADING_NODE_NUM; n++)
+                t.au32Table[n] = (u32)std::lround(4096 * (1 + k * n / 128) * (1 + k * n / 128));
+        }
+        ASSERT_EQ(0, DU_DUZ_ISP_SetShadingAttr(0, &a));
+    };
+    const auto [off, on] = before_after(correct, &Look::corners_over_centre);
+    EXPECT_LE(off, 0.8);
+    EXPECT_NEAR(on, 1.0, 0.05);
 }
 
 TEST_F(DvPicture, ACalibrationAndCorrectionTakeTheColumnPatternOff)
@@ -214,25 +198,19 @@ TEST_F(DvPicture, ACalibrationAndCorrectionTakeTheColumnPatternOff)
         w.scene_grey = true;
         w.scene_brightness = 0.05;
     });
-    start();
-    const size_t off = record(kSettle);
-
-    ISP_FPN_CALIBRATE_ATTR_S cal = {};
-    cal.enFpnType = ISP_FPN_TYPE_FRAME;
-    cal.stFpnFrmInfo.enPixelFormat = 14; // Raw12
-    ASSERT_EQ(0, DU_DUZ_ISP_FPNCalibrate(0, &cal));
-    ISP_FPN_ATTR_S a = {};
-    a.bEnable = 1;
-    a.enOpType = OP_TYPE_AUTO;
-    a.enFpnType = ISP_FPN_TYPE_FRAME;
-    a.stFpnFrmInfo = cal.stFpnFrmInfo;
-    ASSERT_EQ(0, DU_DUZ_ISP_SetFPNAttr(0, &a));
-    const size_t on = record(kAfter);
-
-    const std::vector<Look> looks = decoded();
-    ASSERT_EQ(looks.size(), on);
-    const double before = last(looks, off, kJudged, &Look::column_spread);
-    const double after = last(looks, on, kJudged, &Look::column_spread);
+    auto correct = [] {
+        ISP_FPN_CALIBRATE_ATTR_S cal = {};
+        cal.enFpnType = ISP_FPN_TYPE_FRAME;
+        cal.stFpnFrmInfo.enPixelFormat = 14; // Raw12
+        ASSERT_EQ(0, DU_DUZ_ISP_FPNCalibrate(0, &cal));
+        ISP_FPN_ATTR_S a = {};
+        a.bEnable = 1;
+        a.enOpType = OP_TYPE_AUTO;
+        a.enFpnType = ISP_FPN_TYPE_FRAME;
+        a.stFpnFrmInfo = cal.stFpnFrmInfo;
+        ASSERT_EQ(0, DU_DUZ_ISP_SetFPNAttr(0, &a));
+    };
+    const auto [before, after] = before_after(correct, &Look::column_spread);
     EXPECT_GT(before, 1.0);
     EXPECT_LT(after * 4, before) << before << " -> " << after;
 }
@@ -240,27 +218,20 @@ TEST_F(DvPicture, ACalibrationAndCorrectionTakeTheColumnPatternOff)
 TEST_F(DvPicture, DehazeBringsTheBarsBackOutOfTheHaze)
 {
     sim::with_world([](sim::World &w) { w.scene_haze = 0.5; });
-    start();
-    const size_t off = record(kSettle);
-    ISP_DEFOG_ATTR_S d;
-    ASSERT_EQ(0, DU_DUZ_ISP_GetDeFogAttr(0, &d));
-    EXPECT_EQ(d.bEnable, 0u);
-    d.bEnable = 1;
-    ASSERT_EQ(0, DU_DUZ_ISP_SetDeFogAttr(0, &d));
-    const size_t on = record(kAfter);
-
-    const std::vector<Look> looks = decoded();
-    ASSERT_EQ(looks.size(), on);
-    const double hazy = last(looks, off, kJudged, &Look::bar_spread);
-    const double clearer = last(looks, on, kJudged, &Look::bar_spread);
+    auto dehaze = [] {
+        ISP_DEFOG_ATTR_S d;
+        ASSERT_EQ(0, DU_DUZ_ISP_GetDeFogAttr(0, &d));
+        EXPECT_EQ(d.bEnable, 0u);
+        d.bEnable = 1;
+        ASSERT_EQ(0, DU_DUZ_ISP_SetDeFogAttr(0, &d));
+    };
+    const auto [hazy, clearer] = before_after(dehaze, &Look::bar_spread);
     EXPECT_GT(clearer, hazy * 1.15) << hazy << " -> " << clearer;
     ISP_INNER_STATE_S inner;
     ASSERT_EQ(0, DU_DUZ_ISP_QueryInnerStateInfo(0, &inner));
     EXPECT_GT(inner.u32DefogStrengthActual, 0u);
 }
 
-// With the proc interval at 30 frames the ISP writes its proc text, every
-// module that has a block in the order the modules run.
 TEST_F(DvPicture, TheProcTextHoldsEveryModulesBlockInRunOrder)
 {
     start();
