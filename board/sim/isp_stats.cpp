@@ -112,9 +112,8 @@ void isp_gather_statistics(ISP_STAT_S &st)
         for (int c = 0; c < kCols; c++) {
             const int k = r * kCols + c;
             const picture::ZoneColours &zc = zone_colours[k];
-            const picture::Shade shade = picture::Shade::at(shading,
-                                                            picture::sensor_x((c + 0.5) / kCols * kSensorFieldWidth),
-                                                            picture::sensor_y((r + 0.5) / kRows * kSensorFieldHeight));
+            const picture::Shade shade =
+                picture::Shade::at(shading, (c + 0.5) / kCols * kSensorFieldWidth, (r + 0.5) / kRows * kSensorFieldHeight);
             Rgb v, g;
             double bins5[5] = {}, inside = 0;
             for (int colour = 0; colour < picture::kSceneColours; colour++) {

@@ -677,12 +677,12 @@ void zone_colours(const World &w, uint64_t t_us, std::vector<ZoneColours> &zones
         std::vector<uint8_t> g((size_t)kRows * kCols);
         for (int r = 0; r < kRows; r++)
             for (int c = 0; c < kCols; c++)
-                g[(size_t)r * kCols + c] = (uint8_t)scene_colour_at((c + 0.5) / kCols, (r + 0.5) / kRows, grey);
+                g[(size_t)r * kCols + c] = (uint8_t)sensor_colour_at((c + 0.5) / kCols, (r + 0.5) / kRows, grey);
         return g;
     };
     static const std::vector<uint8_t> grids[2] = {grid(false), grid(true)};
     const std::vector<uint8_t> &g = grids[w.scene_grey];
-    Rect sq = w.scene_motion ? moving_square(t_us) : Rect{-1, -1, -1, -1};
+    Rect sq = w.scene_motion ? sensor_square(t_us) : Rect{-1, -1, -1, -1};
     zones.assign((size_t)kZoneRows * kZoneCols, ZoneColours{});
     for (int r = 0; r < kRows; r++) {
         double v = (r + 0.5) / kRows;

@@ -57,8 +57,12 @@ constexpr double kBarTop = 0.72, kBarBottom = 0.82;      // the colour bars, ful
 Rgb scene_colour(int colour);
 // A neutral patch's reflectance relative to the mid grey (1.0).
 double patch_level(int patch);
-// The colour at a point of the field.
+// The colour at a point of the scene (u across, v down, in fractions).
 int scene_colour_at(double u, double v, bool grey);
+// What the sensor sees at a point of its field: every lens projects the
+// scene turned half round (upside down and mirrored), and the processing
+// channels' default mirror and flip turn it upright again.
+inline int sensor_colour_at(double u, double v, bool grey) { return scene_colour_at(1 - u, 1 - v, grey); }
 
 // The moving square at picture time `t_us` (crossing once every four
 // seconds, at mid height), in field fractions.
@@ -66,6 +70,12 @@ struct Rect {
     double x0, y0, x1, y1;
 };
 Rect moving_square(uint64_t t_us);
+// The moving square as it lies on the sensor.
+inline Rect sensor_square(uint64_t t_us)
+{
+    Rect r = moving_square(t_us);
+    return {1 - r.x1, 1 - r.y1, 1 - r.x0, 1 - r.y0};
+}
 
 // The scene's haze: each colour's radiance goes towards the air light's by
 // the haze (0 clear, 1 nothing but the air light).
@@ -73,10 +83,6 @@ Rgb hazed(const Rgb &rad, double haze);
 
 // ---- the lens, the column pattern and the ISP's corrections of them --------------------------
 
-// The lens turns the scene round onto the sensor (board/sim/vi.cpp): the
-// point of the sensor's field (pixels) that sees a point of the scene.
-inline double sensor_x(double scene_x) { return kSensorFieldWidth - scene_x; }
-inline double sensor_y(double scene_y) { return kSensorFieldHeight - scene_y; }
 
 // The lens's light at a point of the sensor's field (pixels) relative to the
 // centre's: 1 / (1 + k r^2)^2, r the distance from the field's centre over

@@ -46,10 +46,9 @@ void span_of(double a, double b, double at, double span, uint32_t n, int *first,
 SIM_PIXEL_LOOP void SceneRenderer::build_pattern(uint32_t W, uint32_t H, const Window &win, bool grey,
                                                  const ShadingTables &shading)
 {
-    // The sensor's field pixel that sees a picture column or row of the
-    // scene (at its centre).
-    auto field_x = [&](double c) { return sensor_x((win.x + (c + 0.5) / W * win.w) * kSensorFieldWidth); };
-    auto field_y = [&](double r) { return sensor_y((win.y + (r + 0.5) / H * win.h) * kSensorFieldHeight); };
+    // The sensor's field pixel of a picture column or row (at its centre).
+    auto field_x = [&](double c) { return (win.x + (c + 0.5) / W * win.w) * kSensorFieldWidth; };
+    auto field_y = [&](double r) { return (win.y + (r + 0.5) / H * win.h) * kSensorFieldHeight; };
 
     // The scene's colours at the pixels' centres, then each pixel's edge
     // class against its neighbours.
@@ -57,7 +56,7 @@ SIM_PIXEL_LOOP void SceneRenderer::build_pattern(uint32_t W, uint32_t H, const W
     for (uint32_t r = 0; r < H; r++)
         for (uint32_t c = 0; c < W; c++)
             colours[(size_t)r * W + c] =
-                (uint8_t)scene_colour_at(win.x + (c + 0.5) / W * win.w, win.y + (r + 0.5) / H * win.h, grey);
+                (uint8_t)sensor_colour_at(win.x + (c + 0.5) / W * win.w, win.y + (r + 0.5) / H * win.h, grey);
     double lum[kSceneColours];
     for (int i = 0; i < kSceneColours; i++)
         lum[i] = luminance(i);
@@ -177,7 +176,7 @@ SIM_PIXEL_LOOP void SceneRenderer::draw(Picture &out, uint64_t t_us, const World
     if (!w.scene_motion)
         return;
     // The square, in the shade of the pixels it covers.
-    Rect sq = moving_square(t_us);
+    Rect sq = sensor_square(t_us);
     int c0, c1, r0, r1;
     span_of(sq.x0, sq.x1, win.x, win.w, W, &c0, &c1);
     span_of(sq.y0, sq.y1, win.y, win.h, H, &r0, &r1);

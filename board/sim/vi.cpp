@@ -1,9 +1,9 @@
-// /dev/vi: the video input driver. Each enabled channel captures the scene as
-// the lens projects it (turned round) at the sensor's rate (NV21 at the
-// channel's target size, time stamps from the platform clock), hands every
-// picture to the units bound to it and keeps the newest ones for GetFrame
-// when the channel has a frame depth. Its fixed-pattern calibration and
-// correction work on the sensor's dark row.
+// /dev/vi: the video input driver. Each enabled channel captures the sensor's
+// field (the scene as the lens projects it, turned round) at the sensor's
+// rate (NV21 at the channel's target size, time stamps from the platform
+// clock), hands every picture to the units bound to it and keeps the newest
+// ones for GetFrame when the channel has a frame depth. Its fixed-pattern
+// calibration and correction work on the sensor's dark row.
 #include "board/sim/picture.h"
 #include "board/sim/sim.h"
 #include "board/sim/video.h"
@@ -119,14 +119,6 @@ Window channel_window(const ViState &s, const ViChn &c)
     return w;
 }
 
-// The part of the scene a window of the sensor sees through the lens.
-Window through_lens(Window w)
-{
-    w.x = 1 - w.x - w.w;
-    w.y = 1 - w.y - w.h;
-    return w;
-}
-
 // Rotation of the channel's pictures (SetRotate): quarter turns clockwise.
 enum : uint32_t { kRotate0, kRotate90, kRotate180, kRotate270 };
 bool quarter_turn(uint32_t rotate) { return rotate == kRotate90 || rotate == kRotate270; }
@@ -206,11 +198,8 @@ void capture_loop(int n)
             c.vb_fail++;
             continue;
         }
-        // The lens projects the scene turned round onto the sensor: the
-        // channel's window of the sensor sees the opposite part of the
-        // scene, upside down and mirrored.
-        Window win = through_lens(channel_window(*g_vi, c));
-        bool mirror = !c.attr.bMirror, flip = !c.attr.bFlip;
+        Window win = channel_window(*g_vi, c);
+        bool mirror = c.attr.bMirror, flip = c.attr.bFlip;
         if (rotate == kRotate180) { // half a turn is a mirror and a flip
             mirror = !mirror;
             flip = !flip;

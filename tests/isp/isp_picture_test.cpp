@@ -91,19 +91,23 @@ Shot decode_last(const std::string &path)
     return s;
 }
 
-// The recording shows the scene upright: the lens turns it round onto the
-// sensor, whose field's rows 0 to 1079 (of 1096) the recording takes, and
-// the pipeline turns it back, so it holds the scene's rows 16 to 1095.
+// The recording shows the field's rows 16 to 1095 (of 1096) upright: the
+// sensor's window is its rows 0 to 1079, which the lens fills with the
+// scene turned half round, and an unrotated recording mirrors and flips it
+// back.
 constexpr double kFieldRows = 1096;
 int frame_row(const Shot &s, double field_row) { return (int)field_row - (int)(kFieldRows - s.height); }
-int frame_col(const Shot &, double field_col) { return (int)field_col; }
+int frame_col(const Shot &s, double field_col) { return (int)field_col; }
+// A pixel of the sensor (its hot pixels) on the recording: turned half round.
+int sensor_row(const Shot &s, int y) { return s.height - 1 - y; }
+int sensor_col(const Shot &s, int x) { return s.width - 1 - x; }
 
 // The middle half of a field rectangle (u across, v down).
 Area area(const Shot &s, double u0, double v0, double u1, double v1)
 {
     const double du = (u1 - u0) / 4, dv = (v1 - v0) / 4;
     const int c0 = frame_col(s, (u0 + du) * s.width), c1 = frame_col(s, (u1 - du) * s.width);
-    const int r0 = std::max(0, frame_row(s, (v0 + dv) * kFieldRows)), r1 = frame_row(s, (v1 - dv) * kFieldRows);
+    const int r0 = std::max(0, frame_row(s, (v0 + dv) * kFieldRows)), r1 = std::min(s.height, frame_row(s, (v1 - dv) * kFieldRows));
     double n = 0, sum = 0, sq = 0, cb = 0, cr = 0;
     for (int r = r0; r < r1; r++)
         for (int c = c0; c < c1; c++) {
@@ -373,7 +377,7 @@ TEST_F(IspPicture, HotPixelsVanishWithCorrectionOn)
     auto visible = [](const Shot &s, size_t *count) {
         size_t shown = 0, n = 0;
         for (const sim::HotPixel &h : sim::sensor_hot_pixels()) {
-            const int r = frame_row(s, h.y), c = frame_col(s, h.x);
+            const int r = sensor_row(s, h.y), c = sensor_col(s, h.x);
             if (h.level < 120 || r < 3 || r + 3 >= s.height || c < 3 || c + 3 >= s.width)
                 continue;
             double around = 0;

@@ -204,8 +204,9 @@ TEST_F(IspBoardTest, StatisticsLayout)
             sum += b;
         ASSERT_EQ(sum, 65535u) << z;
     }
-    // The top zones are sky: brighter than the ground.
-    EXPECT_GT(st.stAeStat5.au16ZoneAvg[0][8][1], st.stAeStat5.au16ZoneAvg[14][8][1]);
+    // The lens turns the scene round: the bottom zones of the sensor are
+    // sky, brighter than the ground.
+    EXPECT_GT(st.stAeStat5.au16ZoneAvg[14][8][1], st.stAeStat5.au16ZoneAvg[0][8][1]);
     EXPECT_NE(st.stDehazeStat.au32DehazeMinDout[0], 0u);
     // The registers carry the same 256-bin counts, as 16-bit floats.
     u32 reg = sim::phys_read32(0x205A3C00 + 4 * 40), e = reg >> 12, m = reg & 0xFFF;

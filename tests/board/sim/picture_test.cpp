@@ -69,17 +69,33 @@ protected:
         return pic;
     }
 
-    static int row_of(double v) { return (int)((v - kWin.y) / kWin.h * kH); }
-    static int col_of(double u) { return (int)(u * kW); }
+    // Where a point of the scene lies on the sensor: the lens turns the
+    // scene half round.
+    static int row_of(double v) { return (int)((1 - v - kWin.y) / kWin.h * kH); }
+    static int col_of(double u) { return (int)((1 - u) * kW); }
 
-    // The middle half of a field rectangle.
+    // Whether a pixel of the picture is next to one of the sensor's hot
+    // pixels, which a picture of the scene leaves out.
+    static bool near_hot_pixel(int r, int c)
+    {
+        for (const sim::HotPixel &h : sim::sensor_hot_pixels()) {
+            const int hr = (int)(((h.y + 0.5) / sim::kSensorFieldHeight - kWin.y) / kWin.h * kH);
+            if (std::abs(hr - r) <= 2 && std::abs((int)h.x - c) <= 2)
+                return true;
+        }
+        return false;
+    }
+
+    // The middle half of a rectangle of the scene.
     static Area area(const sim::video::Picture &p, double u0, double v0, double u1, double v1)
     {
         const double du = (u1 - u0) / 4, dv = (v1 - v0) / 4;
-        const int c0 = col_of(u0 + du), c1 = col_of(u1 - du), r0 = row_of(v0 + dv), r1 = row_of(v1 - dv);
+        const int c0 = col_of(u1 - du), c1 = col_of(u0 + du), r0 = row_of(v1 - dv), r1 = row_of(v0 + dv);
         double n = 0, sum = 0, sq = 0, cb = 0, cr = 0;
         for (int r = r0; r < r1; r++)
             for (int c = c0; c < c1; c++) {
+                if (near_hot_pixel(r, c))
+                    continue;
                 double y = p.y()[(size_t)r * p.stride + c];
                 const uint8_t *vu = p.vu() + (size_t)(r / 2) * p.stride + (c & ~1);
                 n++, sum += y, sq += y * y, cr += vu[0], cb += vu[1];
@@ -108,8 +124,8 @@ protected:
         // Ground tiles are 1/12 wide and 1/16 high; this one is dark.
         l.dark_tile = area(*p, 2 / 12.0, 8 / 16.0, 3 / 12.0, 9 / 16.0);
         const int r = row_of((kPatchTop + kPatchBottom) / 2), edge = col_of(kPatchLeft + kPatchWidth);
-        l.edge_light = p->y()[(size_t)r * p->stride + edge - 1];
-        l.edge_dark = p->y()[(size_t)r * p->stride + edge];
+        l.edge_light = p->y()[(size_t)r * p->stride + edge];
+        l.edge_dark = p->y()[(size_t)r * p->stride + edge - 1];
         return l;
     }
 
@@ -394,7 +410,7 @@ protected:
     {
         size_t n = 0;
         for (const sim::HotPixel &h : sim::sensor_hot_pixels()) {
-            int r = row_of((h.y + 0.5) / sim::kSensorFieldHeight) & ~1, c = (int)h.x & ~1;
+            int r = (int)(((h.y + 0.5) / sim::kSensorFieldHeight - kWin.y) / kWin.h * kH) & ~1, c = (int)h.x & ~1;
             if (r < 0 || r + 2 > (int)kH)
                 continue;
             n += with.y()[(size_t)r * with.stride + c] > without.y()[(size_t)r * without.stride + c];

@@ -50,46 +50,84 @@ struct Layout {
     }
 };
 
-// The bar whose hue is nearest: by the direction of the chroma (U, V) about
-// grey, which dim light and exposure leave as it is.
-inline int nearest_bar(int u, int v)
+// The hue of the bars in the scene's order, as the angle of their chroma
+// (U, V) about grey, which dim light and exposure leave as they are.
+inline double bar_hue(int bar)
 {
-    static const int bars[6][2] = {{90, 240}, {54, 34}, {240, 110}, {166, 16}, {202, 222}, {16, 146}};
-    double du = u - 128, dv = v - 128;
-    int best = 0;
-    double best_cos = -2;
-    for (int i = 0; i < 6; i++) {
-        double bu = bars[i][0] - 128, bv = bars[i][1] - 128;
-        double c = (du * bu + dv * bv) / (std::hypot(du, dv) * std::hypot(bu, bv) + 1e-9);
-        if (c > best_cos)
-            best = i, best_cos = c;
-    }
-    return best;
+    static const int uv[6][2] = {{90, 240}, {54, 34}, {240, 110}, {166, 16}, {202, 222}, {16, 146}};
+    return std::atan2(uv[bar][1] - 128.0, uv[bar][0] - 128.0);
 }
 
-// The bars seen along row `y`, from left to right: runs of one saturated hue
-// at least a fiftieth of the width long (the edges between bars left out).
-inline std::vector<int> bars_along(int w, int y, const Sampler &at)
+// a - b, within half a turn.
+inline double hue_gap(double a, double b) { return std::remainder(a - b, 2 * M_PI); }
+
+// The hues of the bars seen along row `y`, from left to right: runs of one
+// saturated hue at least a fiftieth of the width long (the edges between
+// bars, grey ground and patches left out).
+inline std::vector<double> hues_along(int w, int y, const Sampler &at)
 {
-    std::vector<int> bars;
-    int run_bar = -1, run_len = 0;
+    constexpr double kSameHue = 0.35; // about 20 degrees; neighbouring bars lie about 60 apart
+    std::vector<double> hues;
+    double run_hue = 0, run_sum = 0;
+    int run_len = 0;
     auto close_run = [&] {
-        if (run_bar >= 0 && run_len * 50 >= w && (bars.empty() || bars.back() != run_bar))
-            bars.push_back(run_bar);
+        if (run_len * 50 >= w) {
+            double hue = run_hue + run_sum / run_len;
+            if (hues.empty() || std::abs(hue_gap(hue, hues.back())) > kSameHue)
+                hues.push_back(hue);
+        }
+        run_len = 0;
     };
     for (int x = 0; x < w; x++) {
         Yuv p = at(x, y);
-        // Grey and near-grey pixels (ground, patches, a dim sky) belong to no bar.
-        int b = std::abs(p.u - 128) + std::abs(p.v - 128) < 12 ? -1 : nearest_bar(p.u, p.v);
-        if (b != run_bar) {
+        if (std::abs(p.u - 128) + std::abs(p.v - 128) < 12) {
             close_run();
-            run_bar = b;
-            run_len = 0;
+            continue;
         }
+        double hue = std::atan2(p.v - 128.0, p.u - 128.0);
+        if (run_len > 0 && std::abs(hue_gap(hue, run_hue)) > kSameHue)
+            close_run();
+        if (run_len == 0) {
+            run_hue = hue;
+            run_sum = 0;
+        }
+        run_sum += hue_gap(hue, run_hue);
         run_len++;
     }
     close_run();
-    return bars;
+    return hues;
+}
+
+// Which bars a row of hues shows: the neighbouring bars of the scene, read
+// forwards or backwards, whose hues fit best once a colour cast common to
+// them all (a white balance not yet settled) is taken out.
+inline std::vector<int> bars_of(const std::vector<double> &hues)
+{
+    std::vector<int> best;
+    double best_err = 1e9;
+    const int n = (int)hues.size();
+    if (n < 2 || n > 6)
+        return best;
+    for (int step : {1, -1})
+        for (int first = 0; first < 6; first++) {
+            int last = first + step * (n - 1);
+            if (last < 0 || last > 5)
+                continue;
+            double cast = 0;
+            for (int i = 0; i < n; i++)
+                cast += hue_gap(hues[i], bar_hue(first + step * i));
+            cast /= n;
+            double err = 0;
+            for (int i = 0; i < n; i++)
+                err += std::abs(hue_gap(hues[i] - cast, bar_hue(first + step * i)));
+            if (err < best_err) {
+                best_err = err;
+                best.clear();
+                for (int i = 0; i < n; i++)
+                    best.push_back(first + step * i);
+            }
+        }
+    return best;
 }
 
 inline Layout layout(int w, int h, const Sampler &at)
@@ -102,7 +140,7 @@ inline Layout layout(int w, int h, const Sampler &at)
     // may be tinted, but show one or two.
     double rows = 0, sum_rows = 0;
     for (int y = 0; y < h; y++)
-        if (bars_along(w, y, at).size() >= 3) {
+        if (hues_along(w, y, at).size() >= 3) {
             rows++;
             sum_rows += y;
         }
@@ -110,7 +148,7 @@ inline Layout layout(int w, int h, const Sampler &at)
         return out;
     int mid = (int)(sum_rows / rows);
     out.band = (mid + 0.5) / h;
-    out.bars = bars_along(w, mid, at);
+    out.bars = bars_of(hues_along(w, mid, at));
     return out;
 }
 
