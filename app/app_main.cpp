@@ -2,11 +2,13 @@
 // applications, and the update files on the card.
 #include "app/apps.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "app/handler.h"
@@ -164,10 +166,39 @@ int DeleteUpdateFile(int index)
     return 0;
 }
 
+bool update_image_acceptable(void)
+{
+    const std::string src = update_path(UPDATE_IMAGE);
+    const std::string dst = std::string(UPDATE_FLASH_DIR) + "/" + UPDATE_IMAGE_NAME;
+    struct stat st;
+    if (stat(bd_path(src).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        printf("======update image %s is not a file: skipped\n", src.c_str());
+        return false;
+    }
+    if (st.st_size == 0) {
+        printf("======update image %s is empty: not installed\n", src.c_str());
+        return false;
+    }
+    // What flash can take: its free space and the image it holds now, which
+    // the copy replaces. Flash that can't be asked is left to the copy.
+    struct statvfs fs;
+    if (bd_statvfs(UPDATE_FLASH_DIR, &fs) == 0) {
+        long long room = (long long)fs.f_bavail * (long long)fs.f_frsize + std::max(0LL, file_size(dst));
+        if ((long long)st.st_size > room) {
+            printf("======update image %s is %lld bytes, the flash takes %lld: not installed\n", src.c_str(),
+                   (long long)st.st_size, room);
+            return false;
+        }
+    }
+    return true;
+}
+
 int ProcessUpdate(void)
 {
     if (CheckUpdateExists(UPDATE_IMAGE) != 0)
         return 0;
+    if (!update_image_acceptable())
+        return -1;
     const std::string src = update_path(UPDATE_IMAGE);
     const std::string dst = std::string(UPDATE_FLASH_DIR) + "/" + UPDATE_IMAGE_NAME;
     char cmd[160];

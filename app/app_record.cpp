@@ -236,6 +236,21 @@ void lock_wink(const RecMode &m)
     mode_leds(m, !during);
 }
 
+// The card's blink (LED0 and LED2, as for a card change) for a recording
+// whose file could not be made or written; the camera stays on. A power-off
+// blink under way says more and is left alone.
+void card_error_blink()
+{
+    const int type = get_led_flash_type();
+    if (Kx_GetPowerOffState() ||
+        (led_run_flag && (type == LED_TYPE_POWER_OFF_CARD || type == LED_TYPE_POWER_OFF)))
+        return;
+    if (type == LED_TYPE_CARD_ERROR)
+        set_led_flash_type(LED_TYPE_NONE); // an earlier one's type would refuse this one
+    led_flag |= LED_FLAG_LED0 | LED_FLAG_LED2;
+    create_led_flash_thread(150, 3, LED_TYPE_CARD_ERROR);
+}
+
 std::chrono::steady_clock::time_point g_rec_started;
 
 void on_rec_release(const RecMode &m)
@@ -300,6 +315,12 @@ int on_message(const RecMode &m, uint32_t id)
         if (record_insert_usb)
             set_usb_state(USB_STATE_NONE);
         flash_led(m, 0);
+        break;
+    case AMSG_RECORD_FAILED:
+        puts("======the recording's file could not be written: check the card");
+        if (!recording())
+            KX_DV_StopGetStream(); // nothing of it is kept: the encoder stops too
+        card_error_blink();
         break;
     default:
         break;

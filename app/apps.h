@@ -55,8 +55,12 @@ constexpr const char *UPDATE_FLASH_DIR = "/mnt/data_flash";
 int CheckUpdateExists(int index);
 // Deletes one update file unless NODELETE.bin is on the card; 0.
 int DeleteUpdateFile(int index);
+// Whether the image on the card may be installed: a file, not empty, and no
+// larger than the flash can take. Says why not; the card keeps it.
+bool update_image_acceptable(void);
 // 0 without an image; 1 after it was copied to flash and removed from the
-// card; -1 when the copy failed or came out short (nothing is deleted).
+// card; -1 when the image is refused or the copy failed or came out short
+// (nothing is deleted).
 int ProcessUpdate(void);
 // Scans the card root for a newer application file; -1 (it never finds one).
 int Get_App_Update_File(char *name);

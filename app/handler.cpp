@@ -215,7 +215,9 @@ int handler_first_app(void)
         usleep(5 * kMs);
         puts("update IQ file OK ");
     }
-    if (card_present() && CheckUpdateExists(UPDATE_IMAGE) == 0)
+    // An image that can't be installed stays on the card, and the camera
+    // starts as without it.
+    if (card_present() && CheckUpdateExists(UPDATE_IMAGE) == 0 && update_image_acceptable())
         first = APP_FW_UPDATE;
     return first;
 }

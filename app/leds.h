@@ -24,6 +24,7 @@ enum {
     LED_TYPE_POWER_OFF = 6,
     LED_TYPE_BATTERY = 7, // battery level at start
     LED_TYPE_FW_UPDATE = 8, // endless
+    LED_TYPE_CARD_ERROR = 9, // a recording's file could not be made or written; no power-off
 };
 
 // General blink.

@@ -66,7 +66,12 @@ Load read_flash_record(DvSystemParam *out, const char *short_fmt)
         return Load::bad;
     }
     terminate_texts(&rec);
-    settings_fix_ranges(&rec, "DvConfigs.bin");
+    // A word out of its range (a flash written half, or by something else)
+    // takes its factory default, not the text file's fallback: a bad word
+    // must not switch on loop recording, which deletes movies.
+    DvSystemParam defaults;
+    pref_fill_defaults(&defaults);
+    settings_fix_ranges(&rec, "DvConfigs.bin", &defaults);
     memcpy(out, &rec, sizeof rec);
     return Load::ok;
 }
@@ -160,23 +165,18 @@ void pref_read_rootfs_version(char *out, size_t size)
     snprintf(out, size, "%s", text);
 }
 
-void KX_DV_SetUserSettingDefualt(void)
+void pref_fill_defaults(DvSystemParam *p)
 {
-    set_power_on_key_status(0);
-    usleep(50 * 1000);
-    set_power_off_key_status(0);
-    usleep(50 * 1000);
-    DvSystemParam *p = app_pref_user;
-    if (!p)
-        return;
     memset(p, 0, sizeof *p);
 
     time_t now = bd_time(nullptr);
     struct tm tm;
-    if (!bd_localtime(&now, &tm) || tm.tm_year + 1900 == 1970)
+    if (!bd_localtime(&now, &tm) || tm.tm_year + 1900 == 1970) {
         snprintf(p->Datetime, sizeof p->Datetime, "%s", "2016/01/01-00:00:01");
-    else
-        repeatTime(&tm, DATE_FMT_YMD);
+    } else {
+        snprintf(p->Datetime, sizeof p->Datetime, "%04d/%02d/%02d-%02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+                 tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    }
 
     strcpy(p->FwVersion, kFwVersion);
     p->AutoPoweroff = 1;
@@ -198,6 +198,16 @@ void KX_DV_SetUserSettingDefualt(void)
         for (auto &gain : set)
             gain = 256;
     p->ExposureMetering = 2;
+}
+
+void KX_DV_SetUserSettingDefualt(void)
+{
+    set_power_on_key_status(0);
+    usleep(50 * 1000);
+    set_power_off_key_status(0);
+    usleep(50 * 1000);
+    if (app_pref_user)
+        pref_fill_defaults(app_pref_user);
 }
 
 int WriteDefaultCfgToFlash(void) { return write_defaults(false); }

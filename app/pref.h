@@ -10,6 +10,10 @@
 // or "No Ver" when the file is missing.
 void pref_read_rootfs_version(char *out, size_t size);
 
+// The factory defaults into `p`, with the clock as Datetime; touches no
+// device.
+void pref_fill_defaults(DvSystemParam *p);
+
 int app_pref_init(void);
 int app_pref_get_user(void);
 int ReadCfgFromFlash(void);

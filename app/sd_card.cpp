@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -82,12 +83,23 @@ void lock_one_file()
         perror("lock file: mkdir ALARM");
         return;
     }
+    char source[160];
+    snprintf(source, sizeof source, "%s/%s", kMovieDir, name);
+    if (!host_exists(source)) {
+        printf("lock file: %s is not in %s\n", name, kMovieDir);
+        return;
+    }
+    // A clash takes a counter before the extension, never a second one.
+    const size_t len = strlen(name);
+    const bool mp4 = len > 4 && strcasecmp(name + len - 4, ".mp4") == 0;
+    const int stem = (int)(mp4 ? len - 4 : len);
+    const char *ext = mp4 ? name + len - 4 : ".mp4";
     char target[160];
     snprintf(target, sizeof target, "%s/%s", kAlarmDir, name);
     for (int n = 0; host_exists(target); ++n)
-        snprintf(target, sizeof target, "%s/%s_%d%s", kAlarmDir, name, n, ".mp4");
+        snprintf(target, sizeof target, "%s/%.*s_%d%s", kAlarmDir, stem, name, n, ext);
     char cmd[400];
-    snprintf(cmd, sizeof cmd, "mv %s/%s %s", kMovieDir, name, target);
+    snprintf(cmd, sizeof cmd, "mv %s %s", source, target);
     if (bd_system(cmd) != 0) {
         printf("lock file %s failed\n", name);
         return;

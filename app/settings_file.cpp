@@ -650,7 +650,7 @@ int settings_fix_frame_rate(DvSystemParam *p, int mode)
     return 0;
 }
 
-int settings_fix_ranges(DvSystemParam *p, const char *origin)
+int settings_fix_ranges(DvSystemParam *p, const char *origin, const DvSystemParam *defaults)
 {
     if (!p)
         return 0;
@@ -663,9 +663,9 @@ int settings_fix_ranges(DvSystemParam *p, const char *origin)
             int32_t v = pref_get_word(p, k.word + i);
             if (in_range(k, v))
                 continue;
-            printf("======%s: %s word %d is %d, out of range, set to %d\n", origin, k.key, k.word + i, v,
-                   k.fallback);
-            pref_set_word(p, k.word + i, k.fallback);
+            const int32_t to = defaults ? pref_get_word(defaults, k.word + i) : k.fallback;
+            printf("======%s: %s word %d is %d, out of range, set to %d\n", origin, k.key, k.word + i, v, to);
+            pref_set_word(p, k.word + i, to);
             ++fixed;
         }
     }

@@ -38,6 +38,6 @@ void showDebug(void);
 int settings_fix_frame_rate(DvSystemParam *p, int mode);
 
 // Replaces every word of `p` that a settings key covers and that lies outside
-// the key's range by the key's fallback, saying so with `origin`; returns the
-// number of words replaced.
-int settings_fix_ranges(DvSystemParam *p, const char *origin);
+// the key's range by the key's fallback (with `defaults`, by that record's
+// word), saying so with `origin`; returns the number of words replaced.
+int settings_fix_ranges(DvSystemParam *p, const char *origin, const DvSystemParam *defaults = nullptr);

@@ -400,6 +400,9 @@ int dv_main(void)
     if (card_state == CARD_STATE_PRESENT && FS_Disk_PhyDisk_Detect() != 0)
         card_state = CARD_STATE_ABSENT; // a card that can't be mounted can't be recorded on
     if (card_state == CARD_STATE_PRESENT) {
+        // Recordings a power cut or a pulled card left unfinished play again,
+        // before the scan numbers the next file.
+        rec_files_repair_unfinished();
         KX_RecordCtr_InitAllfileName();
         puts("copy system config to SD");
         mkdir(bd_path("/mnt/sdcard0/syscfg/").c_str(), 0775);

@@ -22,6 +22,9 @@ int bd_open(const char *path, int flags, mode_t mode = 0);
 int bd_close(int fd);
 ssize_t bd_read(int fd, void *buf, size_t count);
 ssize_t bd_write(int fd, const void *buf, size_t count);
+off_t bd_lseek(int fd, off_t offset, int whence);
+// Hands what was written to an ordinary file on to its medium (fsync).
+int bd_fsync(int fd);
 int bd_ioctl(int fd, unsigned long request, void *arg = nullptr);
 void *bd_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset);
 int bd_munmap(void *addr, size_t length);

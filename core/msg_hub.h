@@ -41,6 +41,9 @@ constexpr uint32_t AMSG_SNAP_START = 0x02050001;
 constexpr uint32_t AMSG_SNAP_COMPLETE = 0x02050002;
 constexpr uint32_t AMSG_LED_FLASH_END = 0x02060001;
 constexpr uint32_t AMSG_RECORD_COMPLETE = 0x02060002;
+// After AMSG_RECORD_COMPLETE: the recording ended because its file could not
+// be made or written (the card's error blink follows).
+constexpr uint32_t AMSG_RECORD_FAILED = 0x02060003;
 
 // Ids from an odd source (keys, TV, card full, update done, snapshots) are user
 // activity for the auto power-off timer.

@@ -12,6 +12,7 @@
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/ao/mpi_ao.h"
 #include "mpi/video/sys/mpi_sys.h"
+#include "recorder/dv_mp4.h"
 #include "recorder/dv_pipeline.h"
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
+#include <mutex>
 #include <sys/select.h>
 
 KX_AUD_CFG_S aud_cfg = {0, 0, 1, 0, 1, 0, 2, 0};
@@ -38,6 +40,8 @@ constexpr u32 kEncoderFrames = 30;
 constexpr const char *kCodecPath = "/dev/tlv320aic31";
 
 RunThread g_audio_thread;
+std::mutex g_audio_stats_lock;
+DvAudioStats g_audio_stats;
 
 // The attributes of input (1 channel) and output (2 channels): 48 kHz,
 // 16 bit, I2S master, mono, 30 frames of 1024 samples.
@@ -77,7 +81,7 @@ void *KX_DV_AudioProc(void *)
             printf("%s: DU_DUZ_AENC_GetStream(%d), failed with %#x!\n", self, 0, ret);
             break;
         }
-        if (gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING)
+        if (gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING || dv_mp4_takes_audio())
             Send_Data2AudioQue(&stream);
         ret = DU_DUZ_AENC_ReleaseStream(0, &stream);
         if (ret != 0) {
@@ -492,7 +496,27 @@ s32 Send_Data2AudioQue(const AENC_STREAM_OUT_S *stream)
     if (Fill_AudioData2Buffer(stream, &rec) != 0)
         return -1;
     rec.u32BufBase = dv_ring_tag(audio_buffer);
-    if (KX_OrderQueue_Full(q_audio_stream) == 1)
+    const bool full = KX_OrderQueue_Full(q_audio_stream) == 1;
+    if (full)
         KX_OrderQueue_Delete(q_audio_stream);
-    return KX_OrderQueue_Write(q_audio_stream, &rec, sizeof rec) == 0 ? 0 : -1;
+    if (KX_OrderQueue_Write(q_audio_stream, &rec, sizeof rec) != 0)
+        return -1;
+    std::lock_guard<std::mutex> lock(g_audio_stats_lock);
+    if (g_audio_stats.u64Queued++ == 0)
+        g_audio_stats.u64FirstPts = rec.u64Pts;
+    g_audio_stats.u64LastPts = rec.u64Pts;
+    g_audio_stats.u64Dropped += full ? 1 : 0;
+    return 0;
+}
+
+DvAudioStats dv_audio_stats(void)
+{
+    std::lock_guard<std::mutex> lock(g_audio_stats_lock);
+    return g_audio_stats;
+}
+
+void dv_audio_stats_reset(void)
+{
+    std::lock_guard<std::mutex> lock(g_audio_stats_lock);
+    g_audio_stats = DvAudioStats{};
 }

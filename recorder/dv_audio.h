@@ -36,6 +36,18 @@ extern std::atomic<u32> audio_run_thd;
 // Codec, input, encoder channel 0 and output up, with their binds; state bit
 // DV_STATE_AUDIO set. 0, or -1 (or the failing bind's status) with a message;
 // what started before a failure stays up and the bit stays clear.
+// What the audio thread queued since the last reset: a span of stamps
+// longer than the packets last says sound was lost before the queue (a
+// starved encoder); a full queue drops its oldest.
+struct DvAudioStats {
+    u64 u64Queued;  // records written to q_audio_stream
+    u64 u64Dropped; // records a full queue dropped for them
+    u64 u64FirstPts; // stamps of the first and last record queued
+    u64 u64LastPts;
+};
+DvAudioStats dv_audio_stats(void);
+void dv_audio_stats_reset(void);
+
 s32 KX_DV_Audio_Run(void);
 // Everything down in reverse; -1 at once when audio is not up.
 s32 KX_DV_Audio_Stop(void);

@@ -15,6 +15,8 @@
 #include "recorder/dv_stream.h"
 #include "recorder/rec_files.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <unistd.h>
 
@@ -33,8 +35,15 @@ constexpr u64 kPacketUs = 1024 * 1000000ull / 48000; // what a packet lasts in t
 constexpr u64 kCardReserveKiB = 153600;
 constexpr u32 kRecRelease = HMSG_KEY_RELEASE + KEY_ID_REC;
 constexpr u32 kWaitMs = 20; // an empty queue is looked at again after this
+// At a split or the stop the sound up to the file's last frame may still be
+// on its way from the encoder (a busy one is late): it is waited for while
+// it keeps coming, until this long passes without a packet, and no longer
+// than kAudioWaitMost in all.
+constexpr auto kAudioWait = std::chrono::milliseconds(300);
+constexpr auto kAudioWaitMost = std::chrono::seconds(2);
 
 RunThread g_mp4_thread;
+std::atomic<bool> g_takes_audio{false};
 
 KX_REC_CMD_S &rec_cmd() { return gRecCmd[kEntry]; }
 bool running() { return rec_cmd().RecState == KX_REC_STATE_RUNNING; }
@@ -50,6 +59,7 @@ struct Recording {
     u64 interval = 0;      // T, microseconds per frame
     bool first_file = true;
     bool full_told = false; // card full reported for this recording
+    bool failed = false;    // a file could not be made or written
     u64 audio_floor = 0;    // audio older than the recording's first key frame is stale
 
     MP4Handle h = nullptr;
@@ -96,11 +106,21 @@ bool audio_ok(const Recording &r, const KX_REC_AUDIO_PKT_S &a)
            a.u64Pts + kPacketUs / 2 >= heard(r);
 }
 
+// A write the file refused for good (its card pulled or full) ends the
+// recording: a file that takes nothing is not fed on.
+void check_write(Recording &r, s32 ret)
+{
+    if (ret == 0 || r.failed || !mp4_write_failed(r.h))
+        return;
+    printf("======writing %s failed: the recording ends\n", r.path);
+    r.failed = true;
+}
+
 void write_audio(Recording &r, const KX_REC_AUDIO_PKT_S &a)
 {
     // With the sound off the packet is taken and not written.
     if (rec_cmd().u8AudioLevel != 0)
-        MP4_WriteFrame(r.h, (u32)r.audio_index, a.u64Pts, audio_buffer + a.u32Offset, a.u32Len, 0);
+        check_write(r, MP4_WriteFrame(r.h, (u32)r.audio_index, a.u64Pts, audio_buffer + a.u32Offset, a.u32Len, 0));
     r.audio_in_file++;
 }
 
@@ -142,6 +162,33 @@ void write_audio_for(Recording &r, u64 v)
     while (!stopped() && last + kAudioSpan < v + r.interval && take_usable_audio(r, a)) {
         write_audio(r, a);
         last = a.u64Pts;
+    }
+}
+
+// The sound before `until` ends this file: at a split `until` is the next
+// file's first frame, so that every packet goes into exactly one file, in
+// order; at the stop it is the end of the last frame. The last of it may
+// still be on its way from the encoder; a packet at or past `until` says
+// that all before it are here.
+void write_audio_until(Recording &r, u64 until)
+{
+    using clock = std::chrono::steady_clock;
+    const auto last_chance = clock::now() + kAudioWaitMost;
+    auto give_up = clock::now() + kAudioWait;
+    KX_REC_AUDIO_PKT_S a;
+    while (!r.failed) {
+        if (!peek_audio(a)) {
+            if (clock::now() >= std::min(give_up, last_chance))
+                return;
+            usleep(2000);
+            continue;
+        }
+        if (a.u64Pts >= until)
+            return;
+        take_audio(a);
+        if (audio_ok(r, a))
+            write_audio(r, a);
+        give_up = clock::now() + kAudioWait;
     }
 }
 
@@ -204,6 +251,8 @@ bool open_file(Recording &r)
     }
     if (failed) {
         puts(failed);
+        printf("======%s could not be made: the recording ends\n", name);
+        r.failed = true;
         if (r.h) {
             MP4_DestroyWriter(r.h, nullptr);
             remove(bd_path(name).c_str()); // nothing could be written to it
@@ -305,7 +354,8 @@ void write_video(Recording &r)
         discard_video(v);
         return;
     }
-    MP4_WriteFrame(r.h, (u32)r.video_index, v.u64Pts, main_rec_buf + v.u32Offset, v.u32Len, v.u32KeyFlag);
+    check_write(r, MP4_WriteFrame(r.h, (u32)r.video_index, v.u64Pts, main_rec_buf + v.u32Offset, v.u32Len,
+                                  v.u32KeyFlag));
     dv_stream_consumed(&v);
     count_frame(r, v.u64Pts);
     r.since_key = v.u32KeyFlag == 1 ? 0 : (u8)(r.since_key + 1);
@@ -313,12 +363,14 @@ void write_video(Recording &r)
     after_frame(r);
 }
 
-// The stop: what is still queued goes into the file, one audio packet after
-// each frame; audio left over waits for the next recording. A file begins
-// with a key frame: frames before one could not be decoded.
+// The stop: what is still queued goes into the file, each frame with the
+// sound of its interval as while recording (not one packet a frame, which
+// leaves the file's sound short of its pictures); sound left over waits for
+// the next recording. A file begins with a key frame: frames before one
+// could not be decoded.
 void drain(Recording &r)
 {
-    while (r.have_v || take_video(r.v)) {
+    while (!r.failed && (r.have_v || take_video(r.v))) {
         r.have_v = false;
         if (!video_ok(r.v)) {
             printf("pktLen = %d \n", (int)r.v.u32Len);
@@ -334,6 +386,7 @@ void drain(Recording &r)
         dv_stream_consumed(&r.v);
         if (ret != 0) {
             printf("write frame fail: 0x%x \n", ret);
+            check_write(r, ret);
             continue;
         }
         if (r.first_of_file) {
@@ -341,10 +394,11 @@ void drain(Recording &r)
             r.first_of_file = false;
         }
         count_frame(r, r.v.u64Pts);
-        KX_REC_AUDIO_PKT_S a;
-        if (take_usable_audio(r, a))
-            write_audio(r, a);
+        r.last_pts = r.v.u64Pts;
+        write_audio_for(r, r.v.u64Pts);
     }
+    if (r.frames > 0)
+        write_audio_until(r, r.last_pts + r.interval);
 }
 
 // Leaves a recording: the file closed, its end reported, nothing of it left
@@ -354,7 +408,7 @@ void end_recording(Recording &r, bool drain_first)
 {
     if (running())
         rec_cmd().RecState = KX_REC_STATE_STOPPED; // the stream thread queues no more
-    if (r.h && drain_first)
+    if (r.h && drain_first && !r.failed)
         drain(r);
     close_file(r);
     dv_app_hooks().running_file(nullptr);
@@ -363,12 +417,16 @@ void end_recording(Recording &r, bool drain_first)
         discard_video(r.v);
     }
     videoFileHas1Sec = 1;
+    g_takes_audio = false;
     post(AMSG_RECORD_COMPLETE);
+    if (r.failed)
+        post(AMSG_RECORD_FAILED);
     puts("stop record end !");
 }
 
 void record(Recording &r)
 {
+    g_takes_audio = true;
     Get_Mp4_Info(&r.video, &r.audio, kEntry);
     r.fps = r.video.u32samplePerSec;
     if (r.fps == 0) {
@@ -381,6 +439,7 @@ void record(Recording &r)
     r.interval = 1000000u / r.fps;
     r.first_file = true;
     r.full_told = false;
+    r.failed = false;
     r.audio_floor = 0;
     r.have_v = false;
 
@@ -402,6 +461,7 @@ void record(Recording &r)
             r.have_v = true;
         }
         if (r.v.u32KeyFlag == 1 && split_due(r)) {
+            write_audio_until(r, r.v.u64Pts);
             close_file(r);
             post(AMSG_FILE_AUTO_SPLIT);
             // The next file opens at once, so a stop now still has a file
@@ -413,6 +473,8 @@ void record(Recording &r)
             continue;
         }
         write_video(r);
+        if (r.failed)
+            break;
     }
     printf("p_state->RecState = %d\n", (int)rec_cmd().RecState);
     end_recording(r, stopped());
@@ -421,6 +483,7 @@ void record(Recording &r)
 void *KX_DV_Mp4Proc(void *)
 {
     puts("KX_DV_Mp4Proc");
+    MP4_InitWriter(DV_MP4_BACKUP_KEY_FRAMES);
     Recording r;
     while (venc_mp4_Run.load() == 1) {
         KX_WaitCmdToRecord_API();
@@ -496,6 +559,8 @@ s32 KX_WaitCmdToRecord_API(void)
 }
 
 u8 KX_GetRecordFileOver1Sec(void) { return videoFileHas1Sec; }
+
+bool dv_mp4_takes_audio(void) { return g_takes_audio.load(); }
 
 u8 KX_GetRecordState(u32 entry)
 {

@@ -58,6 +58,36 @@ bool put_be32(FILE *f, int64_t at, uint32_t v)
 
 } // namespace
 
+bool mp4_file_finished(const char *filename)
+{
+    if (!filename)
+        return false;
+    File f(fopen(bd_path(filename).c_str(), "rb"));
+    if (!f)
+        return false;
+    int64_t size = file_size(f.get()), at = 0;
+    bool mdat = false, moov = false;
+    while (at + 8 <= size) {
+        uint8_t head[16];
+        if (fseeko(f.get(), at, SEEK_SET) != 0 || fread(head, 8, 1, f.get()) != 1)
+            return false;
+        uint64_t box = be32(head);
+        if (box == 1) { // a 64-bit size follows the type
+            if (fread(head + 8, 8, 1, f.get()) != 1)
+                return false;
+            box = (uint64_t)be32(head + 8) << 32 | be32(head + 12);
+        }
+        // A size of 0 runs to the end of the file: the mdat of a file whose
+        // writer never came back to size it.
+        if (box < 8 || box > (uint64_t)(size - at))
+            return false;
+        mdat = mdat || memcmp(head + 4, "mdat", 4) == 0;
+        moov = moov || memcmp(head + 4, "moov", 4) == 0;
+        at += (int64_t)box;
+    }
+    return at == size && mdat && moov;
+}
+
 int32_t MP4_CheckFileIntegrity(const char *filename)
 {
     if (!filename)
@@ -122,27 +152,28 @@ int32_t MP4_ReparieFile(const char *filename)
     }
 
     // The moov goes right after the payload the index describes, the mdat
-    // box is sized to end there, and the file ends with the moov.
+    // box is sized to end there, and the file ends with the moov. A write
+    // that fails keeps the index: every step can be done again, by a later try.
     int64_t moov_at = mdat + 8 + payload;
     mp4.reset(fopen(mp4_host.c_str(), "r+b"));
     if (!mp4) {
         printf("--> openfile error !\n ");
         printf("\n ----->> repair file made size fail ! ");
-        return give_up(MP4_ERR_WRITE);
+        return MP4_ERR_WRITE;
     }
     if (fseeko(mp4.get(), moov_at, SEEK_SET) != 0 || fwrite(moov.get(), moov_size, 1, mp4.get()) != 1 ||
         fflush(mp4.get()) != 0) {
         printf("\n ----->> repair file moov fail ! ");
-        return give_up(MP4_ERR_WRITE);
+        return MP4_ERR_WRITE;
     }
     if (!put_be32(mp4.get(), mdat, payload + 8) || fflush(mp4.get()) != 0 ||
-        ftruncate(fileno(mp4.get()), moov_at + moov_size) != 0) {
+        ftruncate(fileno(mp4.get()), moov_at + moov_size) != 0 || bd_fsync(fileno(mp4.get())) != 0) {
         printf("\n ----->> repair file made size fail ! ");
-        return give_up(MP4_ERR_WRITE);
+        return MP4_ERR_WRITE;
     }
     if (fclose(mp4.release()) != 0) {
         printf("\n ----->> repair file made size fail ! ");
-        return give_up(MP4_ERR_WRITE);
+        return MP4_ERR_WRITE;
     }
     printf("\n ----->> repair file %s success ! \n", filename);
     give_up(0);

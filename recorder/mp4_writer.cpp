@@ -4,6 +4,9 @@
 #include "recorder/mp4_moov.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -34,10 +37,12 @@ struct Stream {
 struct Writer {
     AVFormatContext *ctx = nullptr;
     AVPacket *pkt = nullptr;
+    int fd = -1;                 // the file, written through the board
     std::vector<Stream> streams; // stream number - 1
     int video = -1, audio = -1;
     bool begun = false, ended = false, trailer_ok = false;
     bool table_ok = true;        // every byte of the mdat is described by the tables
+    bool failed = false;         // the file refused bytes: nothing more goes in
     int64_t payload_start = 0;   // file offset of the mdat's first payload byte
 };
 
@@ -72,10 +77,57 @@ void clear_slot(MP4_MUX_D &s)
     s.FilterFlg = 0;
     s.temp_extradata.clear();
     s.bakfile[0] = 0;
-    s.tpb = nullptr;
+    s.tpb = -1;
     s.frequency = 0;
     s.u64Duration = 0;
     s.writer = nullptr;
+}
+
+// The muxer writes the file through the board, so that a card that is
+// pulled fails the writes as the kernel would.
+constexpr int kIoBuffer = 64 * 1024;
+
+int write_file(void *opaque, uint8_t *buf, int size)
+{
+    Writer *w = static_cast<Writer *>(opaque);
+    for (int done = 0; done < size;) {
+        ssize_t n = bd_write(w->fd, buf + done, (size_t)(size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            w->failed = true;
+            return n < 0 ? AVERROR(errno) : AVERROR(EIO);
+        }
+        done += (int)n;
+    }
+    return size;
+}
+
+int64_t seek_file(void *opaque, int64_t offset, int whence)
+{
+    Writer *w = static_cast<Writer *>(opaque);
+    if (whence == AVSEEK_SIZE) {
+        off_t here = bd_lseek(w->fd, 0, SEEK_CUR), end = here < 0 ? -1 : bd_lseek(w->fd, 0, SEEK_END);
+        if (end < 0 || bd_lseek(w->fd, here, SEEK_SET) < 0)
+            return AVERROR(errno);
+        return end;
+    }
+    off_t at = bd_lseek(w->fd, (off_t)offset, whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : (int64_t)at;
+}
+
+bool open_file(Writer *w, const char *name)
+{
+    w->fd = bd_open(name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (w->fd < 0)
+        return false;
+    uint8_t *buf = (uint8_t *)av_malloc(kIoBuffer);
+    w->ctx->pb = buf ? avio_alloc_context(buf, kIoBuffer, 1, w, nullptr, write_file, seek_file) : nullptr;
+    if (!w->ctx->pb) {
+        av_free(buf);
+        return false;
+    }
+    return true;
 }
 
 void free_writer(Writer *w)
@@ -83,12 +135,25 @@ void free_writer(Writer *w)
     if (!w)
         return;
     if (w->ctx) {
-        if (w->ctx->pb)
-            avio_closep(&w->ctx->pb);
+        if (w->ctx->pb) {
+            avio_flush(w->ctx->pb);
+            av_freep(&w->ctx->pb->buffer);
+            avio_context_free(&w->ctx->pb);
+        }
         avformat_free_context(w->ctx);
     }
+    if (w->fd >= 0)
+        bd_close(w->fd);
     av_packet_free(&w->pkt);
     delete w;
+}
+
+// Whether the file can still take bytes; marks the writer failed when not.
+bool io_ok(Writer *w)
+{
+    if (!w->failed && w->ctx->pb && w->ctx->pb->error < 0)
+        w->failed = true;
+    return !w->failed;
 }
 
 void put_be32(uint8_t *p, uint32_t v)
@@ -100,33 +165,39 @@ void put_be32(uint8_t *p, uint32_t v)
 }
 
 // Rewrites the backup index: the mdat payload length so far and the moov of
-// every sample written before this point. The samples' bytes are handed to
-// the file system first, so that the index never describes bytes that only
-// sit in the muxer's buffer.
+// every sample written before this point. The samples' bytes go to the card
+// first (the muxer's buffer and the card's write-back alike), so that the
+// index never describes bytes that a cut could lose; the index goes in one
+// write from its start, and to the card at once.
 void write_backup(MP4_MUX_D &slot)
 {
     Writer *w = slot.writer;
-    if (!slot.tpb || !w->table_ok || w->video < 0 || w->streams[w->video].table.sizes.empty())
+    if (slot.tpb < 0 || !w->table_ok || w->video < 0 || w->streams[w->video].table.sizes.empty())
         return;
     AVIOContext *pb = w->ctx->pb;
     avio_flush(pb);
-    if (pb->error < 0)
+    if (!io_ok(w))
         return;
     int64_t payload = avio_tell(pb) - w->payload_start;
     if (payload < 0 || payload > (int64_t)UINT32_MAX - 8) {
         w->table_ok = false; // the index cannot hold a longer mdat
         return;
     }
+    if (bd_fsync(w->fd) != 0) {
+        w->failed = true;
+        return;
+    }
     std::vector<const mp4::Track *> tracks;
     for (const Stream &s : w->streams)
         tracks.push_back(&s.table);
+    std::vector<uint8_t> index(4);
+    put_be32(index.data(), (uint32_t)payload);
     std::vector<uint8_t> moov = mp4::build_moov(tracks);
     if (moov.empty())
         return;
-    uint8_t head[4];
-    put_be32(head, (uint32_t)payload);
-    if (fseek(slot.tpb, 0, SEEK_SET) != 0 || fwrite(head, 4, 1, slot.tpb) != 1 ||
-        fwrite(moov.data(), moov.size(), 1, slot.tpb) != 1 || fflush(slot.tpb) != 0)
+    index.insert(index.end(), moov.begin(), moov.end());
+    if (bd_lseek(slot.tpb, 0, SEEK_SET) != 0 || bd_write(slot.tpb, index.data(), index.size()) != (ssize_t)index.size() ||
+        bd_fsync(slot.tpb) != 0)
         printf("---> backup index %s not written\n", slot.bakfile);
 }
 
@@ -228,16 +299,28 @@ int32_t MP4_CreateWriter(MP4Handle *ppMp4Handle, const char *pu8FileName)
         return MP4_ERR_WRITE;
     }
 
+    // The backup index is made first, so that no movie file is ever being
+    // written without one beside it.
+    if (FileReaiprefreq != 0) {
+        snprintf(slot->bakfile, sizeof slot->bakfile, "%s_bak.bin", pu8FileName);
+        slot->tpb = bd_open(slot->bakfile, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (slot->tpb < 0)
+            slot->bakfile[0] = 0; // the file is written without a backup index
+    }
     std::string host = bd_path(pu8FileName);
     Writer *w = new Writer;
     int32_t ret = 0;
     w->pkt = av_packet_alloc();
     if (!w->pkt || avformat_alloc_output_context2(&w->ctx, nullptr, "MP4", host.c_str()) < 0 || !w->ctx)
         ret = MP4_ERR_ARG;
-    else if (!(w->ctx->oformat->flags & AVFMT_NOFILE) && avio_open(&w->ctx->pb, host.c_str(), AVIO_FLAG_WRITE) < 0)
+    else if (!(w->ctx->oformat->flags & AVFMT_NOFILE) && !open_file(w, pu8FileName))
         ret = MP4_ERR_OPEN;
     if (ret != 0) {
         free_writer(w);
+        if (slot->tpb >= 0) {
+            bd_close(slot->tpb);
+            remove(bd_path(slot->bakfile).c_str());
+        }
         MuxLock lock;
         clear_slot(*slot);
         return ret;
@@ -245,12 +328,6 @@ int32_t MP4_CreateWriter(MP4Handle *ppMp4Handle, const char *pu8FileName)
 
     slot->writer = w;
     slot->frequency = 0;
-    if (FileReaiprefreq != 0) {
-        snprintf(slot->bakfile, sizeof slot->bakfile, "%s_bak.bin", pu8FileName);
-        slot->tpb = fopen(bd_path(slot->bakfile).c_str(), "wb");
-        if (!slot->tpb)
-            slot->bakfile[0] = 0; // the file is written without a backup index
-    }
     {
         MuxLock lock;
         slot->StreamHandel = w->ctx;
@@ -396,6 +473,8 @@ int32_t MP4_WriteFrame(MP4Handle pMp4Handle, uint32_t u32StreamNumber, uint64_t 
     Writer *w = slot->writer;
     if (u32StreamNumber < 1 || u32StreamNumber > w->streams.size() || !w->begun || w->ended)
         return MP4_ERR_ARG;
+    if (!io_ok(w))
+        return MP4_ERR_WRITE; // the file takes nothing more
     Stream &s = w->streams[u32StreamNumber - 1];
     const uint8_t *data = pu8DataBuffer;
     uint32_t len = u32DataLength;
@@ -407,7 +486,7 @@ int32_t MP4_WriteFrame(MP4Handle pMp4Handle, uint32_t u32StreamNumber, uint64_t 
             if (take != 1)
                 return take;
         }
-        if (key && FileReaiprefreq != 0 && slot->tpb && ++slot->frequency >= FileReaiprefreq) {
+        if (key && FileReaiprefreq != 0 && slot->tpb >= 0 && ++slot->frequency >= FileReaiprefreq) {
             write_backup(*slot);
             slot->frequency = 0;
         }
@@ -430,7 +509,7 @@ int32_t MP4_WriteFrame(MP4Handle pMp4Handle, uint32_t u32StreamNumber, uint64_t 
     int ret = av_write_frame(w->ctx, pkt);
     int64_t after = avio_tell(w->ctx->pb);
     av_packet_unref(pkt);
-    if (ret < 0) {
+    if (ret < 0 || !io_ok(w)) {
         if (after != at)
             w->table_ok = false; // part of a sample in the file: later indexes would be wrong
         printf("Error muxing packet\n");
@@ -460,12 +539,13 @@ int32_t MP4_EndWriting(MP4Handle pMP4Handle)
     slot->u64Duration = ms;
 
     w->ended = true;
-    if (av_write_trailer(w->ctx) < 0) {
+    if (!io_ok(w) || av_write_trailer(w->ctx) < 0) {
         printf("Could not write output file trailer \n");
         return MP4_ERR_WRITE;
     }
     avio_flush(w->ctx->pb);
-    if (w->ctx->pb->error < 0) {
+    if (!io_ok(w) || bd_fsync(w->fd) != 0) {
+        w->failed = true;
         printf("Could not write output file trailer \n");
         return MP4_ERR_WRITE;
     }
@@ -485,8 +565,8 @@ int32_t MP4_DestroyWriter(MP4Handle pMp4Handle, uint64_t *pu64Duration)
     Writer *w = slot->writer;
     if (pu64Duration)
         *pu64Duration = (uint64_t)slot->u64Duration;
-    if (slot->tpb) {
-        fclose(slot->tpb);
+    if (slot->tpb >= 0) {
+        bd_close(slot->tpb);
         // A file whose trailer did not make it keeps its index for the repair.
         bool wrote_samples = false;
         for (const Stream &s : w->streams)
@@ -500,6 +580,12 @@ int32_t MP4_DestroyWriter(MP4Handle pMp4Handle, uint64_t *pu64Duration)
     }
     free_writer(w);
     return 0;
+}
+
+bool mp4_write_failed(MP4Handle pMp4Handle)
+{
+    MP4_MUX_D *slot = find_slot(pMp4Handle);
+    return slot && !io_ok(slot->writer);
 }
 
 uint32_t big_little_endian(uint32_t x)

@@ -68,7 +68,7 @@ struct MP4_MUX_D {
     int FilterFlg = 0;                // 1: audio stream set, ADTS headers stripped
     std::vector<uint8_t> temp_extradata; // the decoder configuration (Annex-B parameter sets)
     char bakfile[512] = {};           // backup index name (firmware path)
-    FILE *tpb = nullptr;              // the open backup index, or none
+    int tpb = -1;                     // descriptor of the open backup index, or -1
     int frequency = 0;                // key frames since the last backup
     int64_t u64Duration = 0;          // file duration in milliseconds, set by MP4_EndWriting
     mp4::Writer *writer = nullptr;
@@ -95,6 +95,15 @@ int32_t MP4_WriteFrame(MP4Handle pMp4Handle, uint32_t u32StreamNumber, uint64_t 
                        const uint8_t *pu8DataBuffer, uint32_t u32DataLength, uint32_t u32KeyFrameFlag);
 int32_t MP4_EndWriting(MP4Handle pMP4Handle);
 int32_t MP4_DestroyWriter(MP4Handle pMp4Handle, uint64_t *pu64Duration);
+
+// True once writing the file failed (its medium refused the bytes, a card
+// pulled): every later write is refused at once, and the file, when it was
+// begun, keeps its backup index for the repair.
+bool mp4_write_failed(MP4Handle pMp4Handle);
+
+// True when the file's top-level boxes fill it exactly and hold an mdat and
+// a moov: a finished file, whatever index lies beside it.
+bool mp4_file_finished(const char *filename);
 
 // 0 when the file's backup index exists (the file was not finished).
 int32_t MP4_CheckFileIntegrity(const char *filename);

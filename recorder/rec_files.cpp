@@ -5,6 +5,7 @@
 #include "board/board.h"
 #include "core/kx_thread.h"
 #include "core/rec_state.h"
+#include "recorder/mp4_writer.h"
 
 #include <cerrno>
 #include <climits>
@@ -16,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 char test_hname[8] = "9999999";
@@ -29,6 +31,7 @@ namespace {
 
 const char kCardDir[] = "/mnt/sdcard0/";
 const char kMovieDir[] = "/mnt/sdcard0/MOVIE";
+const char kAlarmDir[] = "/mnt/sdcard0/ALARM"; // locked movies
 const char kPhotoDir[] = "/mnt/sdcard0/PHOTO";
 const char kPrefix[] = "KORVAN";
 constexpr size_t kPrefixLen = sizeof kPrefix - 1;
@@ -283,6 +286,20 @@ int next_photo(char *name)
     return 1;
 }
 
+// A locked movie's name, KORVAN and seven digits, then anything (a "_N"
+// that a clash once added) and the extension mp4: the number raises the
+// newest number; the oldest stays with MOVIE, where loop recording deletes.
+void raise_tail_to(const std::string &name)
+{
+    char number[8];
+    const size_t numbered = kPrefixLen + 7;
+    if (name.size() < numbered + 4 || !has_extension(name, "mp4") ||
+        !file_number(name.substr(0, numbered).c_str(), numbered, numbered, 7, number))
+        return;
+    if (strcmp(number, test_tname) > 0)
+        strcpy(test_tname, number);
+}
+
 void scan_card()
 {
     std::vector<std::string> names;
@@ -296,6 +313,12 @@ void scan_card()
     if (!u8FileHeadNameIsChange)
         strcpy(test_hname, "0000000");
     u8FileHeadNameIsChange = 0;
+    // Locked movies keep their numbers in ALARM: new names follow them too,
+    // or a recording would take the name of a locked one.
+    names.clear();
+    if (list_dir(kAlarmDir, false, names))
+        for (auto &n : names)
+            raise_tail_to(n);
 
     names.clear();
     if (!list_dir(kPhotoDir, true, names)) {
@@ -348,7 +371,65 @@ void ensure_folder(const char *path, int head_slot)
         clear_slots(head_slot);
 }
 
+const char kBackupSuffix[] = "_bak.bin";
+constexpr size_t kBackupSuffixLen = sizeof kBackupSuffix - 1;
+
+bool remove_file(const std::string &path) { return remove(bd_path(path).c_str()) == 0; }
+
+// One backup index found in `dir`; true when a movie was finished.
+bool repair_one(const std::string &dir, const std::string &index_name)
+{
+    std::string index = dir + "/" + index_name;
+    std::string name = index_name.substr(0, index_name.size() - kBackupSuffixLen);
+    std::string movie = dir + "/" + name;
+    if (!file_exists(movie) && dir == kMovieDir) {
+        // Locked while it was written: the movie went to ALARM, its index stayed.
+        std::string locked = std::string(kAlarmDir) + "/" + name;
+        if (file_exists(locked) && rename(bd_path(index).c_str(), bd_path(locked + kBackupSuffix).c_str()) == 0) {
+            movie = locked;
+            index = locked + kBackupSuffix;
+        }
+    }
+    if (!file_exists(movie)) {
+        printf("------%s has no movie: removed\n", index.c_str());
+        remove_file(index);
+        return false;
+    }
+    if (mp4_file_finished(movie.c_str())) {
+        printf("------%s is finished: its index %s removed\n", movie.c_str(), index.c_str());
+        remove_file(index);
+        return false;
+    }
+    if (MP4_CheckFileIntegrity(movie.c_str()) != 0)
+        return false;
+    printf("------repair %s\n", movie.c_str());
+    int32_t ret = MP4_ReparieFile(movie.c_str());
+    if (ret == 0)
+        return true;
+    // A refused index leaves a movie cut before its first backup: nothing
+    // in it can be played. A failed write keeps both for the next boot.
+    if (ret == MP4_ERR_ARG && !mp4_file_finished(movie.c_str()) && remove_file(movie))
+        printf("------%s holds nothing to repair: removed\n", movie.c_str());
+    return false;
+}
+
 } // namespace
+
+int rec_files_repair_unfinished(void)
+{
+    int repaired = 0;
+    for (const char *dir : {kMovieDir, kAlarmDir}) {
+        std::vector<std::string> names;
+        if (!list_dir(dir, false, names))
+            continue;
+        for (const std::string &n : names)
+            if (n.size() > kBackupSuffixLen && n.compare(n.size() - kBackupSuffixLen, kBackupSuffixLen, kBackupSuffix) == 0)
+                repaired += repair_one(dir, n) ? 1 : 0;
+    }
+    if (repaired)
+        sync();
+    return repaired;
+}
 
 int KX_RecordCtr_InitAllfileName()
 {
@@ -467,6 +548,11 @@ int KX_RecordCtr_Getfilename(char *name, size_t size, uint8_t entry, uint8_t typ
         printf("KX_RecordCtr_CalculDiskSpace error\n");
         return 0;
     }
+
+    // A movie folder taken away since the boot (on a computer) is made
+    // again; one that can't be made fails the file's creation, visibly.
+    if (type != KX_REC_TYPE_PHOTO && !dir_readable(kMovieDir) && !make_dir(kMovieDir))
+        printf("======cannot make %s: %s\n", kMovieDir, strerror(errno));
 
     char *head = test_hname, *tail = test_tname;
     uint64_t need;

@@ -48,6 +48,15 @@ struct KX_REC_STATE_S {
 };
 extern KX_REC_STATE_S gRecState;
 
+// Boot, once the card is mounted and before the scan: finishes every movie
+// that a power cut or a pulled card left unfinished (its backup index beside
+// it, in MOVIE or, for a file locked while it was written, in ALARM with the
+// index still in MOVIE) with MP4_CheckFileIntegrity and MP4_ReparieFile. An
+// index beside a finished movie, or beside none, goes; a movie cut before its
+// first backup holds nothing to finish and goes too. The number of movies
+// finished.
+int rec_files_repair_unfinished(void);
+
 // Boot: creates the MOVIE and PHOTO folders and reads the manual and photo
 // index files. 1, or 255 when the card's folder cannot be read.
 int KX_RecordCtr_InitAllfileName();

@@ -1,16 +1,30 @@
-// The MP4 writer against `ffmpeg -c copy`: both remux the same minute of
-// 1080p30 H.264 and 48 kHz mono AAC (ADTS) elementary streams into an MP4
-// file. Each iteration runs both and compares their CPU time (user + system):
-// ours from the process clock around read, split and write; ffmpeg's from
-// the child's resource usage.
+// The MP4 writer on canned streams.
+//
+// BM_RemuxMinuteOf1080p30: the writer against `ffmpeg -c copy`: both remux
+// the same minute of 1080p30 H.264 and 48 kHz mono AAC (ADTS) elementary
+// streams into an MP4 file. Each iteration runs both and compares their CPU
+// time (user + system): ours from the process clock around read, split and
+// write; ffmpeg's from the child's resource usage.
+//
+// BM_BackupIndexOf3MinutesOf1080p60: what the backup index costs a
+// full-length recording as the camera makes it by default: three minutes of
+// 1080p60 H.264 at the bit-rate table's rate for it, with its sound, written
+// without and with a backup index at the MP4 thread's interval, in the same
+// iteration. The bytes the backups write (the process's written bytes, with
+// less without) as a share of the file's, and the writer's CPU time both
+// ways.
 #include "board/board.h"
 #include "board/sim/sim.h"
+#include "recorder/dv_config.h"
+#include "recorder/dv_mp4.h"
+#include "recorder/dv_pipeline.h"
 #include "recorder/mp4_writer.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -23,13 +37,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const int kSeconds = 60;
-const int kFps = 30;
+// Canned streams: `seconds` of `fps` H.264 at `bits` a second and their
+// sound, kept in their folder between runs.
+struct Canned {
+    const char *folder;
+    int seconds, fps;
+    long bits;
+    bool noise; // a picture with the detail to take the rate
+};
 
-fs::path fixture_dir()
+const Canned kMinuteOf1080p30 = {"camera-bench-mp4", 60, 30, 12000000, false};
+// Ten seconds, looped into a full-length file: the rate the table gives
+// 1080p60 at the default quality, as the MP4 thread hands it to the writer.
+const Canned kTenSecondsOf1080p60 = {"camera-bench-mp4-1080p60", 10, 60,
+                                     (long)KX_DV_Get_BitRate(3, PT_H264, PIC_HD1080, 60) * 1024, true};
+
+fs::path fixture_dir(const Canned &c)
 {
     const char *tmp = getenv("TMPDIR");
-    return fs::path(tmp && *tmp ? tmp : "/tmp") / "camera-bench-mp4";
+    return fs::path(tmp && *tmp ? tmp : "/tmp") / c.folder;
 }
 
 int run(const std::vector<std::string> &args, double *cpu_seconds = nullptr)
@@ -54,16 +80,19 @@ int run(const std::vector<std::string> &args, double *cpu_seconds = nullptr)
 
 // The canned streams, encoded once and kept between runs: key frames every
 // second carrying their parameter sets, no B frames, as the camera encodes.
-bool make_fixture(const fs::path &dir)
+bool make_fixture(const Canned &c, const fs::path &dir)
 {
     if (fs::exists(dir / "done"))
         return true;
     fs::create_directories(dir);
-    std::string t = std::to_string(kSeconds);
-    int v = run({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-                 "testsrc2=size=1920x1080:rate=" + std::to_string(kFps), "-t", t, "-c:v", "libx264", "-preset",
-                 "ultrafast", "-bf", "0", "-g", std::to_string(kFps), "-b:v", "12M", "-maxrate", "12M", "-bufsize",
-                 "12M", "-x264-params", "scenecut=0:repeat-headers=1", "-f", "h264", (dir / "v.h264").string()});
+    std::string t = std::to_string(c.seconds), rate = std::to_string(c.bits);
+    std::string source = "testsrc2=size=1920x1080:rate=" + std::to_string(c.fps);
+    if (c.noise)
+        source += ",noise=alls=30:allf=t";
+    int v = run({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", source, "-t", t, "-c:v", "libx264",
+                 "-preset", "ultrafast", "-bf", "0", "-g", std::to_string(c.fps), "-b:v", rate, "-maxrate", rate,
+                 "-bufsize", rate, "-x264-params", "scenecut=0:repeat-headers=1", "-f", "h264",
+                 (dir / "v.h264").string()});
     int a = run({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=1000:sample_rate=48000",
                  "-t", t, "-ac", "1", "-c:a", "aac", "-b:a", "128k", "-f", "adts", (dir / "a.aac").string()});
     if (v != 0 || a != 0)
@@ -149,19 +178,33 @@ double process_cpu()
     return ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
-// Reads, splits and writes; the audio of each frame's interval follows it,
-// as the MP4 thread orders them.
-bool remux_with_writer(const fs::path &dir, size_t *frames)
+// The elementary streams of a fixture, split into samples.
+struct Streams {
+    std::vector<uint8_t> v, a;
+    std::vector<Unit> vu, au;
+};
+
+Streams load(const fs::path &dir)
 {
-    std::vector<uint8_t> v = slurp(dir / "v.h264"), a = slurp(dir / "a.aac");
-    std::vector<Unit> vu = split_h264(v), au = split_adts(a);
+    Streams s;
+    s.v = slurp(dir / "v.h264");
+    s.a = slurp(dir / "a.aac");
+    s.vu = split_h264(s.v);
+    s.au = split_adts(s.a);
+    return s;
+}
+
+// Writes the streams `loops` times over into one file; the audio of each
+// frame's interval follows it, as the MP4 thread orders them.
+bool write_file(const Canned &c, const Streams &s, const char *name, int loops, size_t *frames)
+{
     MP4_BITMAPINFOHEADER_S vp = {};
     vp.eCodeid = MP4_CODEC_ID_H264;
     vp.u32BiWidth = 1920;
     vp.u32BiHeight = 1080;
     vp.u32BitCount = 16;
-    vp.u32avgBitRate = 12 * 1024 * 1024;
-    vp.u32samplePerSec = kFps;
+    vp.u32avgBitRate = (uint32_t)c.bits;
+    vp.u32samplePerSec = (uint32_t)c.fps;
     MP4_WAVEFORMATEX_S ap = {};
     ap.eCodeid = MP4_CODEC_ID_AACLC;
     ap.u32Channels = 1;
@@ -171,28 +214,51 @@ bool remux_with_writer(const fs::path &dir, size_t *frames)
     ap.u16BitsPerSample = 16;
     MP4Handle h = nullptr;
     int32_t vn = 0, an = 0;
-    if (MP4_CreateWriter(&h, "/ours.mp4") != 0)
+    if (MP4_CreateWriter(&h, name) != 0)
         return false;
     bool ok = MP4_SetVideoStreamParams(h, &vn, &vp) == 0 && MP4_SetAudioStreamParams(h, &an, &ap) == 0 &&
               MP4_BeginWriting(h) == 0;
+    const size_t n = s.vu.size(), total = n * (size_t)loops;
     size_t next_audio = 0;
-    for (size_t i = 0; ok && i < vu.size(); i++) {
-        ok = MP4_WriteFrame(h, (uint32_t)vn, 0, v.data() + vu[i].at, (uint32_t)vu[i].len, vu[i].key) == 0;
-        while (ok && next_audio < au.size() && (uint64_t)next_audio * 1024 * kFps < (uint64_t)(i + 1) * 48000) {
-            const Unit &u = au[next_audio++];
-            ok = MP4_WriteFrame(h, (uint32_t)an, 0, a.data() + u.at, (uint32_t)u.len, 0) == 0;
+    for (size_t i = 0; ok && i < total; i++) {
+        const Unit &u = s.vu[i % n];
+        ok = MP4_WriteFrame(h, (uint32_t)vn, 0, s.v.data() + u.at, (uint32_t)u.len, u.key) == 0;
+        while (ok && (uint64_t)next_audio * 1024 * (uint64_t)c.fps < (uint64_t)(i + 1) * 48000) {
+            const Unit &p = s.au[next_audio++ % s.au.size()];
+            ok = MP4_WriteFrame(h, (uint32_t)an, 0, s.a.data() + p.at, (uint32_t)p.len, 0) == 0;
         }
     }
     ok = MP4_EndWriting(h) == 0 && ok;
     MP4_DestroyWriter(h, nullptr);
-    *frames = vu.size();
+    *frames = total;
     return ok;
+}
+
+// Reads, splits and writes one minute.
+bool remux_with_writer(const fs::path &dir, size_t *frames)
+{
+    return write_file(kMinuteOf1080p30, load(dir), "/ours.mp4", 1, frames);
+}
+
+// Bytes this process has handed to write calls so far.
+uint64_t written_bytes()
+{
+    FILE *f = fopen("/proc/self/io", "r");
+    if (!f)
+        return 0;
+    char key[32];
+    unsigned long long v = 0, wchar = 0;
+    while (fscanf(f, "%31[^:]: %llu\n", key, &v) == 2)
+        if (strcmp(key, "wchar") == 0)
+            wchar = v;
+    fclose(f);
+    return wchar;
 }
 
 void BM_RemuxMinuteOf1080p30(benchmark::State &state)
 {
-    fs::path dir = fixture_dir();
-    if (!make_fixture(dir)) {
+    fs::path dir = fixture_dir(kMinuteOf1080p30);
+    if (!make_fixture(kMinuteOf1080p30, dir)) {
         state.SkipWithError("cannot encode the canned streams with ffmpeg");
         return;
     }
@@ -207,7 +273,8 @@ void BM_RemuxMinuteOf1080p30(benchmark::State &state)
         }
         double mine = process_cpu() - t0;
         double ff = 0;
-        if (run({"ffmpeg", "-nostdin", "-v", "error", "-y", "-framerate", std::to_string(kFps), "-f", "h264", "-i",
+        if (run({"ffmpeg", "-nostdin", "-v", "error", "-y", "-framerate", std::to_string(kMinuteOf1080p30.fps), "-f",
+                 "h264", "-i",
                  (dir / "v.h264").string(), "-f", "aac", "-i", (dir / "a.aac").string(), "-map", "0:v", "-map",
                  "1:a", "-c", "copy", (dir / "ffmpeg.mp4").string()},
                 &ff) != 0) {
@@ -225,5 +292,58 @@ void BM_RemuxMinuteOf1080p30(benchmark::State &state)
     state.counters["frames"] = (double)frames;
 }
 BENCHMARK(BM_RemuxMinuteOf1080p30)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
+void BM_BackupIndexOf3MinutesOf1080p60(benchmark::State &state)
+{
+    const Canned &c = kTenSecondsOf1080p60;
+    const int loops = 180 / c.seconds;
+    fs::path dir = fixture_dir(c);
+    if (!make_fixture(c, dir)) {
+        state.SkipWithError("cannot encode the canned streams with ffmpeg");
+        return;
+    }
+    const Streams streams = load(dir);
+    // The files go to memory where there is some: two of 750 MB an iteration.
+    fs::path root = fs::is_directory("/dev/shm") ? fs::path("/dev/shm/camera-bench-backup") : dir / "root";
+    sim::start(root.string());
+    const char *const name = "/full.mp4";
+    double cpu[2] = {0, 0};
+    uint64_t backup_bytes = 0, file_bytes = 0;
+    size_t frames = 0;
+    for (auto _ : state) {
+        uint64_t wrote[2] = {0, 0};
+        for (int backup = 0; backup < 2; backup++) {
+            MP4_InitWriter(backup ? DV_MP4_BACKUP_KEY_FRAMES : 0);
+            uint64_t w0 = written_bytes();
+            double t0 = process_cpu();
+            bool ok = write_file(c, streams, name, loops, &frames);
+            double spent = process_cpu() - t0;
+            wrote[backup] = written_bytes() - w0;
+            if (!ok) {
+                state.SkipWithError("the writer failed");
+                return;
+            }
+            cpu[backup] += spent;
+            if (backup)
+                state.SetIterationTime(spent);
+            file_bytes = fs::file_size(bd_path(name));
+            fs::remove(bd_path(name));
+        }
+        backup_bytes += wrote[1] > wrote[0] ? wrote[1] - wrote[0] : 0;
+    }
+    MP4_InitWriter(0);
+    fs::remove_all(root);
+    double n = (double)state.iterations();
+    state.counters["interval_key_frames"] = DV_MP4_BACKUP_KEY_FRAMES;
+    state.counters["file_MB"] = (double)file_bytes / 1e6;
+    state.counters["rate_Mbit_s"] = (double)file_bytes * 8 / 180 / 1e6;
+    state.counters["backup_MB"] = (double)backup_bytes / n / 1e6;
+    state.counters["backup_share_pct"] = file_bytes ? 100.0 * (double)backup_bytes / n / (double)file_bytes : 0;
+    state.counters["cpu_off_s"] = cpu[0] / n;
+    state.counters["cpu_on_s"] = cpu[1] / n;
+    state.counters["cpu_on_over_off"] = cpu[0] > 0 ? cpu[1] / cpu[0] : 0;
+    state.counters["frames"] = (double)frames;
+}
+BENCHMARK(BM_BackupIndexOf3MinutesOf1080p60)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 } // namespace

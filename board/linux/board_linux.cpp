@@ -13,6 +13,8 @@ int bd_open(const char *path, int flags, mode_t mode) { return ::open(path, flag
 int bd_close(int fd) { return ::close(fd); }
 ssize_t bd_read(int fd, void *buf, size_t count) { return ::read(fd, buf, count); }
 ssize_t bd_write(int fd, const void *buf, size_t count) { return ::write(fd, buf, count); }
+off_t bd_lseek(int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); }
+int bd_fsync(int fd) { return ::fsync(fd); }
 int bd_ioctl(int fd, unsigned long request, void *arg) { return ::ioctl(fd, request, arg); }
 
 void *bd_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -207,6 +208,14 @@ void power_off()
             fflush(g_events);
     }
     _exit(0);
+}
+
+void power_cut()
+{
+    // events.log is written through line by line; everything else the
+    // process holds goes with it.
+    kill(getpid(), SIGKILL);
+    _exit(137);
 }
 
 std::string conf(const std::string &key, const std::string &fallback)
@@ -487,7 +496,7 @@ int bd_open(const char *path, int flags, mode_t mode)
             event("trace", "open %s: no such device", path);
             return fail(ENOENT);
         }
-        return ::open(bd_path(path).c_str(), flags | O_CLOEXEC, mode);
+        return card_file_open(bd_path(path), flags, mode);
     }
     std::shared_ptr<Device> dev = it->second(flags);
     if (!dev)
@@ -517,6 +526,7 @@ int bd_stat(const char *path, struct stat *buf)
 int bd_close(int fd)
 {
     socket_closed(fd);
+    card_file_closed(fd);
     if (find_device(fd)) {
         if (tracing())
             event("trace", "close %d", fd);
@@ -529,6 +539,8 @@ ssize_t bd_read(int fd, void *buf, size_t count)
 {
     if (auto dev = find_device(fd))
         return dev->read(buf, count);
+    if (card_file_gone(fd))
+        return fail(EIO);
     return ::read(fd, buf, count);
 }
 
@@ -536,7 +548,30 @@ ssize_t bd_write(int fd, const void *buf, size_t count)
 {
     if (auto dev = find_device(fd))
         return dev->write(buf, count);
+    if (card_file_gone(fd))
+        return fail(EIO);
     return ::write(fd, buf, count);
+}
+
+off_t bd_lseek(int fd, off_t offset, int whence)
+{
+    if (find_device(fd))
+        return fail(ESPIPE);
+    if (card_file_gone(fd))
+        return fail(EIO);
+    return ::lseek(fd, offset, whence);
+}
+
+// The board's card and flash keep whatever reached the host's kernel (the
+// camera's process ending, power cut or not, loses only what it still
+// holds itself), so a file is on its medium once written: nothing to wait for.
+int bd_fsync(int fd)
+{
+    if (find_device(fd))
+        return fail(EINVAL);
+    if (card_file_gone(fd))
+        return fail(EIO);
+    return fcntl(fd, F_GETFD) < 0 ? -1 : 0;
 }
 
 int bd_ioctl(int fd, unsigned long request, void *arg)

@@ -3,6 +3,7 @@
 // press keys, plug cables and change the scene.
 #include "board/sim/sim.h"
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -32,6 +33,18 @@ std::vector<std::function<std::string()>> &status_parts()
     static std::vector<std::function<std::string()>> parts;
     return parts;
 }
+
+// A number is the whole word, in plain decimal: no blanks, no "nan" or
+// "inf", no hexadecimal, nothing after it (a NUL byte included).
+bool looks_decimal(const std::string &s)
+{
+    size_t i = s[0] == '-' || s[0] == '+' ? 1 : 0;
+    return i < s.size() && (isdigit((unsigned char)s[i]) || (s[i] == '.' && i + 1 < s.size())) &&
+           s.find_first_of("xXpP") == std::string::npos;
+}
+
+// Run once a command's answer is out: the power cut.
+thread_local std::function<void()> t_after_answer;
 
 const std::string kOk = "ok";
 std::string error(const std::string &why) { return "error: " + why; }
@@ -163,6 +176,17 @@ std::string cmd_scene(const std::vector<std::string> &a)
     return kOk;
 }
 
+// The battery pulled: the process ends at once, as the power goes, without
+// the power-off sequence and without flushing anything.
+std::string cmd_power(const std::vector<std::string> &a)
+{
+    if (a.size() != 1 || a[0] != "cut")
+        return error("usage: power cut");
+    event("power", "cut");
+    t_after_answer = [] { power_cut(); };
+    return kOk;
+}
+
 std::string cmd_status(const std::vector<std::string> &a)
 {
     if (!a.empty())
@@ -189,7 +213,25 @@ CommandRegistration reg_battery("battery", cmd_battery);
 CommandRegistration reg_card("card", cmd_card);
 CommandRegistration reg_card_mb("card_mb", cmd_card_mb);
 CommandRegistration reg_scene("scene", cmd_scene);
+CommandRegistration reg_power("power", cmd_power);
 CommandRegistration reg_status("status", cmd_status);
+
+// One command line; what must run once its answer is out goes to `after`.
+std::string run_line(const std::string &line, std::function<void()> &after)
+{
+    std::vector<std::string> words = split_words(line);
+    if (words.empty())
+        return error("empty command");
+    auto it = commands().find(words[0]);
+    if (it == commands().end())
+        return error("unknown command '" + words[0] + "'");
+    event("control", "%s", line.c_str());
+    t_after_answer = nullptr;
+    std::string answer = it->second(std::vector<std::string>(words.begin() + 1, words.end()));
+    after = std::move(t_after_answer);
+    t_after_answer = nullptr;
+    return answer;
+}
 
 // ---- the socket -----------------------------------------------------------------------
 
@@ -282,9 +324,12 @@ private:
                 }
                 size_t nl;
                 while ((nl = in.find('\n')) != std::string::npos) {
-                    std::string answer = control(in.substr(0, nl)) + "\n";
+                    std::function<void()> after;
+                    std::string answer = run_line(in.substr(0, nl), after) + "\n";
                     in.erase(0, nl + 1);
                     (void)::send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
+                    if (after)
+                        after();
                 }
             }
         }
@@ -312,19 +357,23 @@ Hooks control_hooks([] {
 
 bool parse_long(const std::string &s, long &v)
 {
+    if (s.empty() || !looks_decimal(s) || s.find('.') != std::string::npos)
+        return false;
     char *end = nullptr;
     errno = 0;
-    v = strtol(s.c_str(), &end, 0);
-    return !s.empty() && !errno && *end == 0;
+    v = strtol(s.c_str(), &end, 10);
+    return !errno && end == s.c_str() + s.size();
 }
 
 bool parse_double(const std::string &s, double &v)
 {
+    if (s.empty() || !looks_decimal(s))
+        return false;
     char *end = nullptr;
     errno = 0;
     v = strtod(s.c_str(), &end);
     // strtod reads "nan" and "inf" as numbers; no setting takes them.
-    return !s.empty() && !errno && *end == 0 && std::isfinite(v);
+    return !errno && end == s.c_str() + s.size() && std::isfinite(v);
 }
 
 CommandRegistration::CommandRegistration(const char *name, CommandHandler handler)
@@ -339,14 +388,11 @@ StatusRegistration::StatusRegistration(std::function<std::string()> part)
 
 std::string control(const std::string &line)
 {
-    std::vector<std::string> words = split_words(line);
-    if (words.empty())
-        return error("empty command");
-    auto it = commands().find(words[0]);
-    if (it == commands().end())
-        return error("unknown command '" + words[0] + "'");
-    event("control", "%s", line.c_str());
-    return it->second(std::vector<std::string>(words.begin() + 1, words.end()));
+    std::function<void()> after;
+    std::string answer = run_line(line, after);
+    if (after)
+        after();
+    return answer;
 }
 
 } // namespace sim

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -55,22 +56,43 @@ void write_partitions(bool card, long card_mb)
     }
 }
 
-uint64_t card_used_bytes()
+// Bytes the files and folders below `dir` take in blocks of `block`.
+uint64_t used_bytes(const std::string &dir, uint64_t block)
 {
     uint64_t used = 0;
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(card_dir(), ec);
+    for (auto it = fs::recursive_directory_iterator(dir, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         std::error_code e2;
         if (it->is_regular_file(e2)) {
             uint64_t size = it->file_size(e2);
-            used += (size + kCluster - 1) / kCluster * kCluster;
+            used += (size + block - 1) / block * block;
         } else {
-            used += kCluster; // a directory takes a cluster
+            used += block; // a directory takes a block
         }
     }
     return used;
 }
+
+uint64_t card_used_bytes() { return used_bytes(card_dir(), kCluster); }
+
+// Descriptors of files on the card, with the insertion of the card they
+// were opened on (under g_mount_lock).
+std::map<int, uint64_t> g_card_fds;
+uint64_t g_card_insertion = 1;
+
+bool on_card(const std::string &host)
+{
+    std::string card = card_dir();
+    return host == card || host.compare(0, card.size() + 1, card + "/") == 0;
+}
+
+// ---- flash ---------------------------------------------------------------------------
+// The root file system's data partition, where updates land: a flash of
+// board.conf's flash_mb megabytes.
+const char *const kFlashMount = "/mnt/data_flash";
+constexpr uint64_t kFlashBlock = 4096;
+constexpr long kFlashMbDefault = 16;
 
 // ---- uevent sockets ------------------------------------------------------------------
 std::mutex g_uevent_lock;
@@ -83,6 +105,7 @@ Hooks kernel_hooks(
         {
             std::lock_guard<std::mutex> lock(g_mount_lock);
             g_card_mounted = false;
+            g_card_fds.clear();
         }
         card_changed();
     },
@@ -101,7 +124,37 @@ void card_changed()
     } else {
         std::lock_guard<std::mutex> lock(g_mount_lock);
         g_card_mounted = false;
+        ++g_card_insertion; // what was open on the card is gone with it
     }
+}
+
+int card_file_open(const std::string &host, int flags, mode_t mode)
+{
+    bool card_path = on_card(host);
+    if (card_path && !world().card)
+        return fail(ENOENT);
+    int fd = ::open(host.c_str(), flags | O_CLOEXEC, mode);
+    if (fd < 0)
+        return fd;
+    std::lock_guard<std::mutex> lock(g_mount_lock);
+    if (card_path && g_card_mounted)
+        g_card_fds[fd] = g_card_insertion;
+    else
+        g_card_fds.erase(fd); // a number that served a card file before
+    return fd;
+}
+
+bool card_file_gone(int fd)
+{
+    std::lock_guard<std::mutex> lock(g_mount_lock);
+    auto it = g_card_fds.find(fd);
+    return it != g_card_fds.end() && it->second != g_card_insertion;
+}
+
+void card_file_closed(int fd)
+{
+    std::lock_guard<std::mutex> lock(g_mount_lock);
+    g_card_fds.erase(fd);
 }
 
 bool card_mounted()
@@ -207,23 +260,35 @@ int bd_umount(const char *target)
     return 0;
 }
 
+namespace {
+
+// A file system of `total` bytes of which `used` are taken, in blocks of `block`.
+void fill_statvfs(struct statvfs *buf, uint64_t total, uint64_t used, uint64_t block)
+{
+    uint64_t free_bytes = used >= total ? 0 : total - used;
+    buf->f_bsize = buf->f_frsize = block;
+    buf->f_blocks = total / block;
+    buf->f_bfree = buf->f_bavail = free_bytes / block;
+}
+
+} // namespace
+
 int bd_statvfs(const char *path, struct statvfs *buf)
 {
     if (!path || !buf)
         return fail(EFAULT);
     std::string mapped = bd_path(path);
-    std::string card = card_dir();
-    bool on_card = mapped == card || mapped.compare(0, card.size() + 1, card + "/") == 0;
-    if (!on_card || !card_mounted())
-        return ::statvfs(mapped.c_str(), buf);
+    std::string flash = root() + kFlashMount;
+    bool on_flash = mapped == flash || mapped.compare(0, flash.size() + 1, flash + "/") == 0;
     if (::statvfs(mapped.c_str(), buf) != 0)
         return -1;
-    uint64_t total = (uint64_t)world().card_mb * 1024 * 1024;
-    uint64_t used = card_used_bytes();
-    uint64_t free_bytes = used >= total ? 0 : total - used;
-    buf->f_bsize = buf->f_frsize = kCluster;
-    buf->f_blocks = total / kCluster;
-    buf->f_bfree = buf->f_bavail = free_bytes / kCluster;
+    if (on_flash) {
+        long mb = conf_int("flash_mb", kFlashMbDefault);
+        uint64_t total = (uint64_t)(mb > 0 ? mb : kFlashMbDefault) * 1024 * 1024;
+        fill_statvfs(buf, total, used_bytes(flash, kFlashBlock), kFlashBlock);
+    } else if (on_card(mapped) && card_mounted()) {
+        fill_statvfs(buf, (uint64_t)world().card_mb * 1024 * 1024, card_used_bytes(), kCluster);
+    }
     return 0;
 }
 

@@ -39,6 +39,8 @@ struct Hooks {
 
 // Cuts the power: logs it, flushes all output and ends the process with 0.
 [[noreturn]] void power_off();
+// The battery pulled: the process is killed at once, nothing flushed.
+[[noreturn]] void power_cut();
 
 // ---- configuration: $BOARD_ROOT/board.conf -----------------------------------
 
@@ -296,6 +298,14 @@ World world();
 void card_changed();
 bool card_mounted();
 
+// Files opened through bd_open while the card is mounted belong to that card:
+// once it leaves the slot their descriptors fail with EIO, as the kernel's do
+// for a pulled card, also after a card goes back in. A path on the card while
+// the slot is empty cannot be opened.
+int card_file_open(const std::string &host_path, int flags, mode_t mode);
+bool card_file_gone(int fd);
+void card_file_closed(int fd);
+
 // Loaded kernel modules (insmod/rmmod through the shell).
 bool module_loaded(const std::string &name);
 
@@ -316,8 +326,9 @@ struct CommandRegistration {
 // Runs one control line as the socket would.
 std::string control(const std::string &line);
 
-// A number of a control command or a board.conf value: the whole word, and
-// finite ("nan", "inf" and trailing garbage are refused).
+// A number of a control command: the whole word, in plain decimal and
+// finite ("nan", "inf", hexadecimal and trailing bytes, a NUL among them,
+// are refused).
 bool parse_long(const std::string &s, long &v);
 bool parse_double(const std::string &s, double &v);
 

@@ -15,6 +15,7 @@
 #include "recorder/dv_pipeline.h"
 
 #include <filesystem>
+#include <sys/statvfs.h>
 
 namespace fs = std::filesystem;
 
@@ -133,6 +134,64 @@ TEST_F(Apps, AFailedCopyDeletesNothing)
         EXPECT_TRUE(fs::exists(prefs_file()));
         EXPECT_TRUE(testsupport::events("shell rm").empty());
     }
+}
+
+// An image that can't be installed is refused before anything is copied or
+// deleted: empty, larger than the flash can take (its free space and the
+// image it holds, which the copy replaces), or no file at all.
+TEST_F(Apps, ImagesThatCannotBeInstalledAreRefused)
+{
+    const std::string flash_image = root_ + "/mnt/data_flash/" + UPDATE_IMAGE_NAME;
+    struct statvfs st;
+    ASSERT_EQ(0, bd_statvfs(UPDATE_FLASH_DIR, &st));
+    const uint64_t room = (uint64_t)st.f_bavail * st.f_frsize;
+    struct Case {
+        const char *name;
+        std::function<void(const std::string &image)> make;
+        bool acceptable;
+        const char *says;
+    } cases[] = {
+        {"empty", [](const std::string &i) { testsupport::write_file(i, ""); }, false, "is empty: not installed"},
+        {"larger than the flash",
+         [&](const std::string &i) {
+             testsupport::write_file(i, "");
+             fs::resize_file(i, room + 1);
+         },
+         false, "the flash takes"},
+        {"as large as the flash",
+         [&](const std::string &i) {
+             testsupport::write_file(i, "");
+             fs::resize_file(i, room);
+         },
+         true, ""},
+        {"the flash's image counts as room",
+         [&](const std::string &i) {
+             testsupport::write_file(flash_image, std::string(8192, 'o'));
+             testsupport::write_file(i, "");
+             fs::resize_file(i, room); // the old image took 8 KiB of that room
+         },
+         true, ""},
+        {"a folder", [](const std::string &i) { fs::create_directories(i + "/inside"); }, false,
+         "is not a file: skipped"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string image = card(UPDATE_IMAGE_NAME);
+        fs::remove_all(image);
+        fs::remove(flash_image);
+        c.make(image);
+        std::string said = quiet([&] { EXPECT_EQ(c.acceptable, update_image_acceptable()); });
+        EXPECT_NE(std::string::npos, said.find(c.says)) << said;
+        if (!c.acceptable) {
+            said = quiet([] { EXPECT_EQ(-1, ProcessUpdate()); });
+            EXPECT_TRUE(fs::exists(image));
+            EXPECT_TRUE(fs::exists(prefs_file()));
+            EXPECT_TRUE(testsupport::events(std::string("shell cp -f /mnt/sdcard0/") + UPDATE_IMAGE_NAME).empty());
+            EXPECT_TRUE(testsupport::events("shell rm").empty());
+        }
+    }
+    fs::remove_all(card(UPDATE_IMAGE_NAME));
+    fs::remove(flash_image);
 }
 
 TEST_F(Apps, NoDeleteKeepsTheImageAndThePreferences)

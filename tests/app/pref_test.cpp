@@ -187,8 +187,10 @@ TEST_F(PrefTest, ShortReadInReadCfgFromFlashGivesTheDefaults)
 }
 
 // A record of the right size whose words are out of range gets each such
-// word's fallback; words no setting covers stay as they were.
-TEST_F(PrefTest, GarbageRecordGetsTheFallbacks)
+// word's factory default (not the text file's fallback, which for loop
+// recording is "on" and for the codec H.265); words no setting covers stay
+// as they were.
+TEST_F(PrefTest, GarbageRecordGetsTheFactoryDefaults)
 {
     std::string garbage(388, '\xA5');
     put_flash(garbage);
@@ -197,26 +199,35 @@ TEST_F(PrefTest, GarbageRecordGetsTheFallbacks)
     EXPECT_NE(out.find("out of range"), std::string::npos);
 
     const int32_t junk = (int32_t)0xA5A5A5A5;
+    const std::vector<int32_t> defaults = default_words();
     std::vector<int32_t> expect(97, junk);
-    const int fallback_words[][2] = {
-        {13, 0}, {19, 0}, {20, 1}, {21, 0}, {22, 0}, {24, 1}, {25, 0}, {26, 0}, {27, 1}, {28, 0}, {29, 0},
-        {72, 0}, {73, 1}, {74, 1}, {75, 0}, {76, 0}, {77, 0}, {78, 0}, {79, 0}, {80, 0}, {90, 0}, {91, 0},
-        {92, 0}, {93, 0}, {94, 0}, {95, 0}, {96, 0},
-    };
-    for (auto &f : fallback_words)
-        expect[f[0]] = f[1];
-    const int per_mode[][2] = {{30, 0}, {33, 0}, {36, 1}, {39, 3}, {42, 0}, {45, 1}, {51, 1},
-                               {54, 0}, {57, 3}, {60, 0}, {63, 0}, {66, 0}, {69, 0}};
-    for (auto &f : per_mode)
+    const int covered[] = {13, 19, 20, 21, 22, 24, 25, 26, 27, 28, 29, 72, 73, 74, 75, 76,
+                           77, 78, 79, 80, 90, 91, 92, 93, 94, 95, 96};
+    for (int w : covered)
+        expect[w] = defaults[w];
+    for (int base : {30, 33, 36, 39, 42, 45, 51, 54, 57, 60, 63, 66, 69})
         for (int m = 0; m < 3; ++m)
-            expect[f[0] + m] = f[1];
+            expect[base + m] = defaults[base + m];
     for (int i = 81; i <= 89; ++i)
-        expect[i] = 256;
+        expect[i] = defaults[i];
     for (int i = 12; i < 97; ++i) {
         if (i >= 14 && i <= 18)
             continue; // Datetime
         EXPECT_EQ(word_of(*app_pref_user, i), expect[i]) << "word " << i;
     }
+    EXPECT_EQ(app_pref_user->MovieLoopRecording[0], 0);
+    EXPECT_EQ(app_pref_user->MovieCodec[0], 1); // H.264
+
+    // In a record of the user's own, only the bad words change.
+    DvSystemParam mine = custom_record();
+    mine.MovieLoopRecording[1] = 7;
+    mine.MovieCodec[1] = -1;
+    put_flash(record_bytes(mine));
+    capture_stdout([] { EXPECT_EQ(app_pref_get_user(), 0); });
+    mine.MovieLoopRecording[1] = 0;
+    mine.MovieCodec[1] = 1;
+    for (int i = 12; i < 97; ++i)
+        EXPECT_EQ(word_of(*app_pref_user, i), word_of(mine, i)) << "word " << i;
     // Texts end within their fields.
     EXPECT_EQ(text(app_pref_user->Datetime).size(), 19u);
     EXPECT_STREQ(app_pref_user->FwVersion, "2.03");

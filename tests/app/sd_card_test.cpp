@@ -168,9 +168,11 @@ TEST_F(SdCardTest, LockThreadMovesTheNamedRecordingIntoAlarm)
         const char *says;
     } cases[] = {
         {"/mnt/sdcard0/MOVIE/KORVAN0000001.mp4", true, "/mnt/sdcard0/ALARM/KORVAN0000001.mp4", "lock file:"},
-        {"/mnt/sdcard0/MOVIE/KORVAN0000001.mp4", true, "/mnt/sdcard0/ALARM/KORVAN0000001.mp4_0.mp4", "lock file:"},
+        // A name taken in ALARM: a counter before the one extension.
+        {"/mnt/sdcard0/MOVIE/KORVAN0000001.mp4", true, "/mnt/sdcard0/ALARM/KORVAN0000001_0.mp4", "lock file:"},
+        {"/mnt/sdcard0/MOVIE/KORVAN0000001.mp4", true, "/mnt/sdcard0/ALARM/KORVAN0000001_1.mp4", "lock file:"},
         {nullptr, true, nullptr, "no recording file"},
-        {"/mnt/sdcard0/MOVIE/KORVAN0000009.mp4", false, nullptr, "failed"},
+        {"/mnt/sdcard0/MOVIE/KORVAN0000009.mp4", false, nullptr, "is not in /mnt/sdcard0/MOVIE"},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.target ? c.target : c.says);

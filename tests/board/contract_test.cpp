@@ -3,13 +3,16 @@
 #include <gmock/gmock.h>
 
 #include "tests/support/board_fixture.h"
+#include "tools/board_client.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using testing::HasSubstr;
@@ -71,6 +74,16 @@ TEST_F(ContractTest, CamctlCommandsChangeTheSurroundings)
         {"usb maybe", 1, "error: ", nullptr},
         {"scene brightness -1", 1, "error: ", nullptr},
         {"launch rockets", 1, "error: unknown command", nullptr},
+        // Numbers are whole decimal words.
+        {"key rec hold nan", 1, "error: ", nullptr},
+        {"key rec hold inf", 1, "error: ", nullptr},
+        {"scene brightness nan", 1, "error: ", nullptr},
+        {"scene brightness 0x1p-1", 1, "error: ", nullptr},
+        {"battery 700junk", 1, "error: ", nullptr},
+        {"battery 0x2c0", 1, "error: ", nullptr},
+        {"battery 7e2", 1, "error: ", nullptr},
+        {"card_mb 64.5", 1, "error: ", nullptr},
+        {"power on", 1, "error: ", nullptr},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.cmd);
@@ -82,6 +95,81 @@ TEST_F(ContractTest, CamctlCommandsChangeTheSurroundings)
         }
     }
     EXPECT_EQ(events("control key rec press").size(), 1u);
+}
+
+// A NUL byte inside a number is trailing garbage too: the line goes over the
+// socket as it is, NUL and all.
+TEST_F(ContractTest, ANumberWithANulByteIsRefused)
+{
+    const std::string line("battery 700\0junk", 16);
+    EXPECT_EQ(board_client::command(root_, line).compare(0, 7, "error: "), 0);
+    EXPECT_EQ(sim::world().battery, 720);
+    EXPECT_EQ(sim::control("battery 700"), "ok");
+    EXPECT_EQ(sim::world().battery, 700);
+}
+
+// The battery pulled: the board logs the cut, answers, and the camera's
+// process is gone at once, killed, without the power-off or anything flushed.
+TEST_F(ContractTest, PowerCutKillsTheProcessAtOnce)
+{
+    const char *bin = getenv("CAMERA_BIN_DIR");
+    std::string camera = std::string(bin ? bin : ".") + "/camera", root = testsupport::fresh_root("cut");
+    ASSERT_EQ(access(camera.c_str(), X_OK), 0) << camera;
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        setenv("BOARD_ROOT", root.c_str(), 1);
+        execl(camera.c_str(), camera.c_str(), (char *)nullptr);
+        _exit(127);
+    }
+    ASSERT_TRUE(testsupport::wait_until([&] { return read_file(root + "/events.log").find("gpio") != std::string::npos; }));
+    EXPECT_EQ(board_client::command(root, "power cut"), "ok");
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    std::string log = read_file(root + "/events.log");
+    EXPECT_THAT(log, HasSubstr("control power cut\n"));
+    EXPECT_THAT(log, HasSubstr(" power cut\n"));
+    EXPECT_THAT(log, testing::Not(HasSubstr("power off")));
+}
+
+// A file open on the card goes with it: reads and writes fail once it is
+// pulled, also after a card is back; a path on an empty slot can't be opened.
+TEST_F(ContractTest, FilesOpenOnAPulledCardFail)
+{
+    ASSERT_EQ(bd_mount("/dev/mmcblk0p1", "/mnt/sdcard0", "vfat", 8, ""), 0);
+    int fd = bd_open("/mnt/sdcard0/a.bin", O_RDWR | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(bd_write(fd, "abcd", 4), 4);
+    EXPECT_EQ(bd_fsync(fd), 0);
+    EXPECT_EQ(bd_lseek(fd, 0, SEEK_SET), 0);
+    int flash = bd_open("/dv/config/x.bin", O_RDWR | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(flash, 0);
+
+    EXPECT_EQ(sim::control("card out"), "ok");
+    char buf[4];
+    EXPECT_EQ(bd_write(fd, "efgh", 4), -1);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(bd_read(fd, buf, 4), -1);
+    EXPECT_EQ(bd_lseek(fd, 0, SEEK_SET), -1);
+    EXPECT_EQ(bd_fsync(fd), -1);
+    EXPECT_EQ(bd_open("/mnt/sdcard0/b.bin", O_WRONLY | O_CREAT, 0644), -1);
+    EXPECT_EQ(bd_write(flash, "ok", 2), 2); // the flash stays
+
+    EXPECT_EQ(sim::control("card in"), "ok");
+    EXPECT_EQ(bd_write(fd, "efgh", 4), -1);
+    EXPECT_EQ(bd_close(fd), 0);
+    EXPECT_EQ(read_file(bd_path("/mnt/sdcard0/a.bin")), "abcd"); // what reached the card stays
+    ASSERT_EQ(bd_mount("/dev/mmcblk0p1", "/mnt/sdcard0", "vfat", 8, ""), 0);
+    fd = bd_open("/mnt/sdcard0/a.bin", O_RDWR);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(bd_read(fd, buf, 4), 4);
+    EXPECT_EQ(bd_close(fd), 0);
+    EXPECT_EQ(bd_close(flash), 0);
 }
 
 TEST_F(ContractTest, StatusReportsTheBoard)
@@ -153,6 +241,30 @@ TEST_F(ContractTest, CardInsertionShowsInRegistersAndPartitions)
     EXPECT_EQ(errno, EBUSY);
     EXPECT_EQ(bd_umount("/mnt/sdcard0"), 0);
     EXPECT_EQ(bd_umount("/mnt/sdcard0"), -1);
+}
+
+// The flash partition where updates land has a size of its own.
+TEST_F(ContractTest, FlashSpaceFollowsItsContents)
+{
+    struct statvfs st;
+    ASSERT_EQ(bd_statvfs("/mnt/data_flash", &st), 0);
+    EXPECT_EQ((uint64_t)st.f_blocks * st.f_frsize, 16u << 20); // flash_mb's default
+    uint64_t before = (uint64_t)st.f_bavail * st.f_frsize;
+    testsupport::write_file(bd_path("/mnt/data_flash/image"), std::string(1 << 20, 'x'));
+    ASSERT_EQ(bd_statvfs("/mnt/data_flash/", &st), 0);
+    EXPECT_EQ(before - (uint64_t)st.f_bavail * st.f_frsize, 1u << 20);
+}
+
+class FlashConfTest : public BoardTest {
+protected:
+    FlashConfTest() { conf_ = "flash_mb = 4\n"; }
+};
+
+TEST_F(FlashConfTest, FlashSizeFromBoardConf)
+{
+    struct statvfs st;
+    ASSERT_EQ(bd_statvfs("/mnt/data_flash", &st), 0);
+    EXPECT_EQ((uint64_t)st.f_blocks * st.f_frsize, 4u << 20);
 }
 
 TEST_F(ContractTest, CardFreeSpaceFollowsItsContents)

@@ -6,6 +6,7 @@
 #include "tests/e2e/e2e_support.h"
 
 #include <cstddef>
+#include <random>
 
 using namespace e2e;
 
@@ -42,7 +43,7 @@ TEST(FirstBoot, DefaultsRecordModeOneRecordingModesAndPowerOff)
     EXPECT_EQ(0u, cam.count_events("venc chn 1 stop", mark)); // still recording
     cam.send("key rec tap");
     ASSERT_TRUE(cam.wait_event("venc chn 1 stop", 15, mark));
-    std::vector<std::string> movies = cam.files("MOVIE");
+    std::vector<std::string> movies = cam.movies();
     ASSERT_EQ(1u, movies.size());
     ASSERT_TRUE(wait_complete(cam, movies[0]));
     Media m = probe(movies[0]);
@@ -91,7 +92,7 @@ TEST(FirstBoot, ModeDuringARecordingLocksItsFileIntoAlarm)
     std::this_thread::sleep_for(std::chrono::seconds(2));
     cam.send("key mode tap"); // locks the file; the mode stays
     ASSERT_TRUE(cam.wait_until(15, [&] { return cam.files("ALARM").size() == 1; }));
-    EXPECT_TRUE(cam.files("MOVIE").empty());
+    EXPECT_TRUE(cam.movies("MOVIE").empty()); // its backup index stays until the file is finished
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(kRecMode1Leds, cam.status("leds"));
     cam.send("key rec tap");
@@ -103,6 +104,36 @@ TEST(FirstBoot, ModeDuringARecordingLocksItsFileIntoAlarm)
     EXPECT_TRUE(cam.files("MOVIE").empty());
     cam.send("key power tap");
     EXPECT_TRUE(cam.wait_power_off(15));
+}
+
+// A preferences record of random bytes: every word out of its range takes
+// its factory default, so the camera records H.264 without loop recording,
+// as a new camera does.
+TEST(FirstBoot, ARandomPreferencesRecordBootsWithTheFactoryDefaults)
+{
+    std::mt19937 rng(16);
+    DvSystemParam garbage;
+    auto *bytes = reinterpret_cast<uint8_t *>(&garbage);
+    for (size_t i = 0; i < sizeof garbage; i++)
+        bytes[i] = (uint8_t)rng();
+    Camera cam("random_prefs", "", &garbage);
+    cam.boot("gpio 10_5 1");
+    size_t mark = rec_start(cam);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    rec_stop(cam, mark);
+    one_playable_movie(cam, "h264");
+    cam.send("key power tap");
+    ASSERT_TRUE(cam.wait_power_off(15));
+
+    DvSystemParam saved = cam.flash_prefs(), want = default_prefs();
+    for (int m = 0; m < 3; m++) {
+        EXPECT_EQ(0, saved.MovieLoopRecording[m]);
+        EXPECT_EQ(want.MovieCodec[m], saved.MovieCodec[m]);
+        EXPECT_EQ(want.MovieResolution[m], saved.MovieResolution[m]);
+    }
+    EXPECT_EQ(want.DefaultMode, saved.DefaultMode);
+    EXPECT_EQ(want.AutoPoweroff, saved.AutoPoweroff);
+    EXPECT_NE(std::string::npos, cam.output().find("out of range"));
 }
 
 TEST(FirstBoot, WithoutACardBlinksFiveTimesAndPowersOff)

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <strings.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -111,6 +112,29 @@ public:
             _exit(127);
         }
         ASSERT_TRUE(wait_event("board start", 20));
+    }
+
+    // Boots the camera again on the same root once it has ended (a power
+    // cut, a power-off), as a camera is switched on again: run N's
+    // events.log and output are kept as events.N.log and out.N.txt.
+    void restart(const char *ready = "gpio 0_0 1")
+    {
+        ASSERT_TRUE(ended());
+        ++runs_;
+        std::error_code ec;
+        fs::rename(root_ + "/events.log", root_ + "/events." + std::to_string(runs_) + ".log", ec);
+        fs::rename(root_ + "/out.txt", root_ + "/out." + std::to_string(runs_) + ".txt", ec);
+        pid_ = -1;
+        done_ = false;
+        status_ = 0;
+        boot(ready);
+    }
+
+    // The battery pulled; true once the process is gone, killed at once.
+    bool power_cut(double seconds = 10)
+    {
+        ctl("power cut");
+        return wait_until(seconds, [&] { return ended(); }) && WIFSIGNALED(status_) && WTERMSIG(status_) == SIGKILL;
     }
 
     // Started, and the first application's start done (its keys enabled or
@@ -227,6 +251,17 @@ public:
         return out;
     }
 
+    // The movies (.mp4) in a card folder, sorted: not the backup index that
+    // sits beside a movie while it is written.
+    std::vector<std::string> movies(const std::string &dir = "MOVIE") const
+    {
+        std::vector<std::string> out;
+        for (const std::string &f : files(dir))
+            if (f.size() > 4 && strcasecmp(f.c_str() + f.size() - 4, ".mp4") == 0)
+                out.push_back(f);
+        return out;
+    }
+
     // The preferences record in flash (zeroed when missing or short).
     DvSystemParam flash_prefs() const
     {
@@ -242,6 +277,7 @@ private:
     pid_t pid_ = -1;
     int status_ = 0;
     bool done_ = false;
+    int runs_ = 0;
 };
 
 // What a recording holds, read back as a player would.
@@ -333,6 +369,35 @@ inline void expect_playable(const Media &m, const std::string &video_codec = "h2
     EXPECT_GT(m.video_frames, 0);
     EXPECT_GT(m.audio_frames, 0);
     EXPECT_FALSE(m.decode_errors);
+}
+
+// REC: a recording starts. The events.log line count before the key.
+inline size_t rec_start(Camera &cam)
+{
+    size_t mark = cam.event_count();
+    cam.send("key rec tap");
+    EXPECT_TRUE(cam.wait_event("venc chn 1 start", 15, mark)) << "no recording";
+    return mark;
+}
+
+// REC again: the recording that started after `mark` ends.
+inline void rec_stop(Camera &cam, size_t mark)
+{
+    cam.send("key rec tap");
+    EXPECT_TRUE(cam.wait_event("venc chn 1 stop", 15, mark)) << "the recording went on";
+}
+
+// The one movie in MOVIE, finished and playable; its path, empty when there
+// is not exactly one.
+inline std::string one_playable_movie(Camera &cam, const std::string &video_codec = "h264")
+{
+    std::vector<std::string> movies = cam.movies();
+    EXPECT_EQ(1u, movies.size());
+    if (movies.size() != 1)
+        return "";
+    EXPECT_TRUE(wait_complete(cam, movies[0]));
+    expect_playable(probe(movies[0]), video_codec);
+    return movies[0];
 }
 
 } // namespace e2e

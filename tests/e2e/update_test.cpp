@@ -59,6 +59,55 @@ TEST(Update, AFailedCopyDeletesNothing)
     EXPECT_EQ(0, saved.LED);
 }
 
+// An image that flash could not take, or that is no file at all, is left on
+// the card with a message, and the camera starts and records as without it.
+TEST(Update, ImagesThatCannotBeInstalledAreRefused)
+{
+    struct Case {
+        const char *name;
+        std::function<void(const std::string &path)> make;
+        const char *says;
+    } cases[] = {
+        {"empty", [](const std::string &path) { testsupport::write_file(path, ""); }, "is empty: not installed"},
+        {"600 MB",
+         [](const std::string &path) {
+             testsupport::write_file(path, "");
+             fs::resize_file(path, 600ull * 1024 * 1024); // sparse: no disk taken
+         },
+         "the flash takes"},
+        {"a folder", [](const std::string &path) { fs::create_directories(path + "/inside"); },
+         "is not a file: skipped"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        DvSystemParam p = changed_prefs();
+        Camera cam(std::string("fw_refused_") + c.name[0], "", &p);
+        const std::string image = cam.card() + "/" + kImage;
+        c.make(image);
+        const bool folder = fs::is_directory(image);
+        const uintmax_t size = folder ? 0 : fs::file_size(image);
+        cam.boot("gpio 10_5 1"); // record mode 1, not the update
+        size_t mark = rec_start(cam);
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        rec_stop(cam, mark);
+        one_playable_movie(cam);
+        cam.send("key power tap");
+        EXPECT_TRUE(cam.wait_power_off(15));
+
+        EXPECT_NE(std::string::npos, cam.output().find(c.says));
+        EXPECT_EQ(0u, cam.count_events("shell rm -f")); // the update's deletions
+        EXPECT_EQ(0u, cam.count_events("shell cp -f /mnt/sdcard0/" + std::string(kImage)));
+        EXPECT_EQ(folder, fs::is_directory(image));
+        if (!folder) {
+            EXPECT_EQ(size, fs::file_size(image));
+        }
+        EXPECT_FALSE(fs::exists(cam.root() + "/mnt/data_flash/" + kImage));
+        DvSystemParam saved = cam.flash_prefs();
+        EXPECT_EQ(0, saved.UpdateSetDefault);
+        EXPECT_EQ(3, saved.AutoPoweroff); // the preferences stay
+    }
+}
+
 TEST(Update, SettingsFileAppliedWithModeHeld)
 {
     Camera cam("settings_update", "hold = mode\n");

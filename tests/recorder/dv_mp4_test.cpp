@@ -116,7 +116,7 @@ protected:
             if (until && until())
                 return;
             u64 pts = pts_step ? kT0 + i * pts_step : video_pts(i);
-            while (audio_pts(audio_next_) <= pts) {
+            while (audio_pts(audio_next_) + audio_lag_ <= pts) {
                 push_audio(audio_packet(audio_next_), audio_pts(audio_next_));
                 audio_next_++;
             }
@@ -137,6 +137,46 @@ protected:
     const std::vector<uint8_t> &audio_packet(u64 k) const
     {
         return k == marker_at_ ? aac_[0] : aac_[1 + k % (aac_.size() - 1)];
+    }
+
+    // Queues frames [from, to) in real time, and the sound `audio_lag_`
+    // behind them, as the encoders deliver it.
+    void feed_in_step(u64 from, u64 to)
+    {
+        for (u64 i = from; i < to; i++) {
+            while (audio_pts(audio_next_) + audio_lag_ <= video_pts(i)) {
+                push_audio(audio_packet(audio_next_), audio_pts(audio_next_));
+                audio_next_++;
+            }
+            push_video(i, video_pts(i));
+            // Time goes on: the next frame and its sound come a frame's time
+            // later, whether the thread has taken this one or waits for sound.
+            std::this_thread::sleep_for(std::chrono::microseconds(1000000 / fps_));
+        }
+    }
+
+    // Queues the sound up to the end of frame `last`.
+    void feed_audio_through(u64 last)
+    {
+        while (audio_pts(audio_next_) < video_pts(last) + 1000000 / (u64)fps_) {
+            push_audio(audio_packet(audio_next_), audio_pts(audio_next_));
+            audio_next_++;
+        }
+    }
+
+    // `sound`, the packets of the files one after the other: packet k of
+    // the stream is packet 1 + k % 199 of the canned run; from the first
+    // packet in the files on none is missing and none repeated, across the
+    // files' ends too, up to the last queued.
+    void expect_whole_sound(const std::vector<uint64_t> &sound)
+    {
+        ASSERT_FALSE(sound.empty());
+        size_t k0 = 0;
+        while (k0 < aac_.size() - 1 && raw_aac_hash(audio_packet(k0)) != sound[0])
+            k0++;
+        for (size_t i = 0; i < sound.size(); i++)
+            ASSERT_EQ(raw_aac_hash(audio_packet(k0 + i)), sound[i]) << "packet " << i;
+        EXPECT_EQ(audio_next_, k0 + sound.size());
     }
 
     // Until the MP4 thread has taken every queued frame.
@@ -187,6 +227,7 @@ protected:
     std::vector<std::vector<uint8_t>> aac_;
     u64 audio_next_ = 0;
     u64 marker_at_ = ~0ull;
+    u64 audio_lag_ = 0; // the sound of a time comes this much after its pictures
 };
 
 // Every sample of the file: video at the stream's rate, AAC packets of 1024
@@ -268,7 +309,8 @@ TEST_F(Mp4Thread, FirstFileBeginsWithAKeyFrameAndTheAudioOfItsTime)
 // Files end before a key frame once they hold their length in frames or in
 // time (frames lost upstream leave gaps in the stamps); a length of 72
 // minutes does not wrap round to 25 seconds. The sound keeps with the
-// pictures in every file.
+// pictures in every file, within one packet, and where no frame was lost
+// every packet goes into exactly one file, in order.
 TEST_F(Mp4Thread, RecordingsSplitAtKeyFramesOnceAFileHoldsItsLength)
 {
     struct Case {
@@ -276,10 +318,11 @@ TEST_F(Mp4Thread, RecordingsSplitAtKeyFramesOnceAFileHoldsItsLength)
         uint16_t minutes;
         u64 frames, pts_step;
         std::vector<size_t> per_file;
+        bool whole_sound;
     } cases[] = {
-        {"one minute of frames", 1, 3750, 0, {1800, 1800, 150}},
-        {"one minute of stamps, every other frame lost", 1, 1000, 66666, {930, 70}},
-        {"72 minutes", 72, 1200, 0, {1200}},
+        {"one minute of frames", 1, 3750, 0, {1800, 1800, 150}, true},
+        {"one minute of stamps, every other frame lost", 1, 1000, 66666, {930, 70}, false},
+        {"72 minutes", 72, 1200, 0, {1200}, true},
     };
     media(Codec::h264, 30);
     for (const Case &c : cases) {
@@ -290,23 +333,82 @@ TEST_F(Mp4Thread, RecordingsSplitAtKeyFramesOnceAFileHoldsItsLength)
         audio_next_ = 0;
         rectest::start_recording(false);
         feed(0, c.frames, c.pts_step);
+        // The sound of the last frame's time comes after it.
+        const u64 end = (c.pts_step ? kT0 + (c.frames - 1) * c.pts_step : video_pts(c.frames - 1)) + 1000000 / 30;
+        while (audio_pts(audio_next_) < end) {
+            push_audio(audio_packet(audio_next_), audio_pts(audio_next_));
+            audio_next_++;
+        }
         drained();
         rectest::stop_recording();
         ASSERT_TRUE(msgs.wait(AMSG_RECORD_COMPLETE));
 
         std::vector<std::string> files = rectest::movies();
         ASSERT_EQ(c.per_file.size(), files.size());
+        std::vector<uint64_t> sound; // the files' packets, one after the other
         for (size_t i = 0; i < files.size(); i++) {
             SCOPED_TRACE(files[i]);
             File f = probe_file(files[i]);
             expect_playable(f, 30);
-            EXPECT_EQ(c.per_file[i], f.of(AVMEDIA_TYPE_VIDEO)->packets.size());
-            // The sound of lost frames' time is left out with them.
-            EXPECT_NEAR(seconds(*f.of(AVMEDIA_TYPE_VIDEO)), seconds(*f.of(AVMEDIA_TYPE_AUDIO)), 0.1);
+            const Track &v = *f.of(AVMEDIA_TYPE_VIDEO), &a = *f.of(AVMEDIA_TYPE_AUDIO);
+            EXPECT_EQ(c.per_file[i], v.packets.size());
+            // The sound of lost frames' time is left out with them, a packet
+            // more or less at each gap.
+            EXPECT_LE(fabs(seconds(v) - seconds(a)), c.whole_sound ? 1024.0 / 48000 + 1e-6 : 0.1);
+            for (const Packet &p : a.packets)
+                sound.push_back(p.hash);
             std::filesystem::remove(files[i]);
         }
+        if (c.whole_sound)
+            expect_whole_sound(sound);
         EXPECT_EQ(files.size() - 1, msgs.count(AMSG_FILE_AUTO_SPLIT));
         EXPECT_EQ(1u, msgs.count(AMSG_RECORD_COMPLETE));
+    }
+}
+
+// The encoders deliver the sound of a time after its pictures: at a split
+// the sound of the first file's last frames is still on its way when the
+// next file's first frame comes. It goes into the first file all the same,
+// every packet into exactly one file, at 30 frames a second (several
+// packets a frame) and at 60 (a packet waits for its frame).
+TEST_F(Mp4Thread, TheSoundOfASplitGoesIntoOneFileWhenItComesLate)
+{
+    for (int fps : {30, 60}) {
+        SCOPED_TRACE(std::to_string(fps) + " frames a second");
+        Messages msgs;
+        configure((u8)fps, PT_H264);
+        media(Codec::h264, fps);
+        rectest::record_entry(1, false);
+        fresh_queues();
+        audio_next_ = 0;
+        audio_lag_ = 50000;
+        const u64 split = 60 * (u64)fps; // the second file's first frame
+        rectest::start_recording(false);
+        feed(0, split - 3);
+        drained();
+        feed_in_step(split - 3, split + 3);
+        feed(split + 3, split + 2 * fps);
+        audio_lag_ = 0;
+        feed_audio_through(split + 2 * fps - 1);
+        drained();
+        rectest::stop_recording();
+        ASSERT_TRUE(msgs.wait(AMSG_RECORD_COMPLETE));
+
+        std::vector<std::string> files = rectest::movies();
+        ASSERT_EQ(2u, files.size());
+        std::vector<uint64_t> sound;
+        for (const std::string &file : files) {
+            SCOPED_TRACE(file);
+            File f = probe_file(file);
+            expect_playable(f, fps);
+            const Track &v = *f.of(AVMEDIA_TYPE_VIDEO), &a = *f.of(AVMEDIA_TYPE_AUDIO);
+            EXPECT_LE(fabs(seconds(v) - seconds(a)), 1024.0 / 48000 + 1e-6);
+            for (const Packet &p : a.packets)
+                sound.push_back(p.hash);
+            std::filesystem::remove(file);
+        }
+        expect_whole_sound(sound);
+        audio_lag_ = 0;
     }
 }
 

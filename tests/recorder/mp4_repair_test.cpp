@@ -1,4 +1,5 @@
 #include "recorder/mp4_writer.h"
+#include "recorder/rec_files.h"
 
 #include "tests/recorder/mp4_media.h"
 #include "tests/support/board_fixture.h"
@@ -152,6 +153,138 @@ TEST_F(Mp4Repair, AnAbandonedRecordingIsFinishedUpToItsLastBackup)
         }
         EXPECT_EQ(at, bytes.size());
     }
+}
+
+// A card pulled mid-recording: the writes fail, the writer takes nothing
+// more (every later write is refused at once, not tried), the file can't be
+// ended and keeps its index; with the card back the index finishes it up to
+// its last backup before the pull.
+TEST_F(Mp4Repair, APulledCardEndsTheFileAndItsIndexFinishesIt)
+{
+    std::vector<Frame> frames = encode_video(Codec::h264, 640, 360, kFps, 6 * kFps, kFps);
+    ASSERT_EQ(bd_mount("/dev/mmcblk0p1", "/mnt/sdcard0", "vfat", 8, ""), 0);
+    std::string cut = movie("pulled.mp4");
+    MP4_InitWriter(1);
+    Recording rec;
+    ASSERT_TRUE(rec.open(cut, Codec::h264, 640, 360, kFps));
+    for (size_t i = 0; i < 3 * kFps + 5; i++)
+        rec.frame(frames[i], aac_, true);
+    ASSERT_FALSE(mp4_write_failed(rec.h));
+    ASSERT_EQ(sim::control("card out"), "ok");
+
+    int refused = 0, first_refused = -1;
+    std::string out = capture_stdout([&] {
+        for (size_t i = 3 * kFps + 5; i < frames.size(); i++) {
+            int32_t r = MP4_WriteFrame(rec.h, (uint32_t)rec.video, 0, frames[i].bytes.data(),
+                                       (uint32_t)frames[i].bytes.size(), frames[i].key ? 1 : 0);
+            if (r == MP4_ERR_WRITE && first_refused < 0)
+                first_refused = (int)i;
+            refused += r == MP4_ERR_WRITE ? 1 : 0;
+        }
+        EXPECT_EQ(MP4_EndWriting(rec.h), MP4_ERR_WRITE);
+        EXPECT_EQ(MP4_DestroyWriter(rec.h, nullptr), 0);
+    });
+    // The muxer's buffer fills once more at most before the first refusal;
+    // from then on every frame is refused, and the muxer tries once.
+    ASSERT_GE(first_refused, 0);
+    EXPECT_EQ(refused, (int)frames.size() - first_refused);
+    size_t tries = 0;
+    for (size_t at = out.find("Error muxing packet"); at != std::string::npos; at = out.find("Error muxing packet", at + 1))
+        tries++;
+    EXPECT_EQ(tries, 1u) << out;
+    EXPECT_TRUE(exists(cut + "_bak.bin"));
+
+    ASSERT_EQ(sim::control("card in"), "ok");
+    ASSERT_EQ(bd_mount("/dev/mmcblk0p1", "/mnt/sdcard0", "vfat", 8, ""), 0);
+    EXPECT_FALSE(mp4_file_finished(cut.c_str()));
+    capture_stdout([&] { EXPECT_EQ(MP4_ReparieFile(cut.c_str()), 0); });
+    EXPECT_TRUE(mp4_file_finished(cut.c_str()));
+    File f = probe_file(host(cut));
+    const Track *v = f.of(AVMEDIA_TYPE_VIDEO), *a = f.of(AVMEDIA_TYPE_AUDIO);
+    ASSERT_TRUE(v && a);
+    EXPECT_EQ(v->packets.size(), (size_t)3 * kFps); // up to the backup before the fourth key frame
+    EXPECT_EQ(v->decoded, 3 * kFps);
+    EXPECT_EQ(v->errors, 0);
+    EXPECT_EQ(a->errors, 0);
+}
+
+// A file is finished when its top-level boxes fill it exactly and hold an
+// mdat and a moov, whatever lies beside it.
+TEST_F(Mp4Repair, AFinishedFileIsOneWhoseBoxesFillIt)
+{
+    std::vector<Frame> frames = encode_video(Codec::h264, 640, 360, kFps, 2 * kFps, kFps);
+    std::string done = movie("done.mp4"), cut = movie("cut.mp4");
+    record(done, Codec::h264, frames, 1, frames.size(), true);
+    record(cut, Codec::h264, frames, 1, frames.size(), false);
+    const std::string whole = read_file(host(done));
+    ASSERT_GT(whole.size(), 1000u);
+    struct Case {
+        const char *name;
+        std::function<void(const std::string &path)> make; // null: as recorded
+        bool finished;
+    } cases[] = {
+        {"finished", nullptr, true},
+        {"cut off: no moov, an mdat to the end", nullptr, false},
+        {"its moov cut short", [&](const std::string &p) { write_file(p, whole.substr(0, whole.size() - 10)); }, false},
+        {"a byte after the moov", [&](const std::string &p) { write_file(p, whole + "x"); }, false},
+        {"empty", [](const std::string &p) { write_file(p, ""); }, false},
+        {"not a movie", [](const std::string &p) { write_file(p, std::string(4096, 'z')); }, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = c.finished || c.make ? done : cut;
+        if (c.make) {
+            path = movie("made.mp4");
+            c.make(host(path));
+        }
+        EXPECT_EQ(mp4_file_finished(path.c_str()), c.finished);
+    }
+    EXPECT_FALSE(mp4_file_finished(movie("none.mp4").c_str()));
+    EXPECT_FALSE(mp4_file_finished(nullptr));
+}
+
+// The boot's pass over the card: every movie a cut left unfinished is
+// finished from its index (also one locked into ALARM while it was written,
+// its index still in MOVIE); an index beside a finished movie or beside none
+// goes; a movie cut before its first backup holds nothing and goes too;
+// finished movies stay as they are.
+TEST_F(Mp4Repair, TheBootFinishesEveryCutMovie)
+{
+    std::vector<Frame> frames = encode_video(Codec::h264, 640, 360, kFps, 3 * kFps, kFps);
+    std::filesystem::create_directories(bd_path("/mnt/sdcard0/ALARM"));
+    const std::string alarm = "/mnt/sdcard0/ALARM/";
+    record(movie("A.mp4"), Codec::h264, frames, 1, 2 * kFps + 10, false); // cut
+    record(movie("B.mp4"), Codec::h264, frames, 1, frames.size(), true);   // finished, an index left beside it
+    write_file(host(movie("B.mp4_bak.bin")), read_file(host(movie("A.mp4_bak.bin"))));
+    write_file(host(movie("C.mp4_bak.bin")), "an index without its movie");
+    record(movie("D.mp4"), Codec::h264, frames, 1, 2 * kFps + 10, false); // cut after a lock moved it
+    std::filesystem::rename(host(movie("D.mp4")), host(alarm + "D.mp4"));
+    record(movie("E.mp4"), Codec::h264, frames, 3, 10, false); // cut before its first backup
+    record(movie("F.mp4"), Codec::h264, frames, 0, frames.size(), true); // finished
+    const std::string b = read_file(host(movie("B.mp4"))), f = read_file(host(movie("F.mp4")));
+
+    std::string out = capture_stdout([] { EXPECT_EQ(rec_files_repair_unfinished(), 2); });
+    for (const std::string &name : {movie("A.mp4"), alarm + "D.mp4"}) {
+        SCOPED_TRACE(name);
+        File got = probe_file(host(name));
+        const Track *v = got.of(AVMEDIA_TYPE_VIDEO);
+        ASSERT_TRUE(v);
+        EXPECT_EQ(v->packets.size(), (size_t)2 * kFps);
+        EXPECT_EQ(v->decoded, 2 * kFps);
+        EXPECT_TRUE(mp4_file_finished(name.c_str()));
+    }
+    EXPECT_TRUE(read_file(host(movie("B.mp4"))) == b);
+    EXPECT_TRUE(read_file(host(movie("F.mp4"))) == f);
+    EXPECT_FALSE(exists(movie("E.mp4")));
+    std::vector<std::string> left;
+    for (const char *dir : {"/mnt/sdcard0/MOVIE", "/mnt/sdcard0/ALARM"})
+        for (auto &e : std::filesystem::directory_iterator(bd_path(dir)))
+            left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"A.mp4", "B.mp4", "D.mp4", "F.mp4"})) << out;
+    EXPECT_NE(out.find("E.mp4 holds nothing to repair: removed"), std::string::npos) << out;
+    // A second boot finds nothing to do.
+    capture_stdout([] { EXPECT_EQ(rec_files_repair_unfinished(), 0); });
 }
 
 // Backups leave the finished file exactly as without them, and the index

@@ -100,6 +100,16 @@ TEST_F(RecFiles, BootScanNumbersTheNextFiles)
           "PHOTO/KR103/KORVAN800.jpg"},
          "h:0000003 t:0000003 pd:KR103 pt:007", "/mnt/sdcard0/MOVIE/KORVAN0000004.mp4",
          "/mnt/sdcard0/PHOTO/KR103/KORVAN008.jpg"},
+        // Locked movies keep their numbers: new ones follow them too, and
+        // only MOVIE's oldest is a loop recording's next to delete.
+        {"locked movies", {"ALARM/KORVAN0000001.mp4", "ALARM/KORVAN0000002.mp4"}, {},
+         "h:0000000 t:0000002 pd:KR100 pt:000", "/mnt/sdcard0/MOVIE/KORVAN0000003.mp4",
+         "/mnt/sdcard0/PHOTO/KR100/KORVAN001.jpg"},
+        {"locked and not",
+         {"MOVIE/KORVAN0000004.mp4", "ALARM/KORVAN0000009.mp4", "ALARM/KORVAN0000007_0.mp4",
+          "ALARM/KORVAN0000011.mp4_0.mp4", "ALARM/KORVAN0000020.jpg", "ALARM/korvan0000030.mp4"},
+         {}, "h:0000004 t:0000011 pd:KR100 pt:000", "/mnt/sdcard0/MOVIE/KORVAN0000012.mp4",
+         "/mnt/sdcard0/PHOTO/KR100/KORVAN001.jpg"},
         {"the 9999999 wrap", {"MOVIE/KORVAN9999999.mp4"}, {}, "h:9999999 t:9999999 pd:KR100 pt:000",
          "/mnt/sdcard0/MOVIE/KORVAN0000001.mp4", "/mnt/sdcard0/PHOTO/KR100/KORVAN001.jpg"},
         {"photo folder full at 999", {"PHOTO/KR105/KORVAN999.jpg", "PHOTO/KR105/KORVAN998.jpg"}, {"PHOTO/KR100"},
@@ -131,6 +141,24 @@ TEST_F(RecFiles, BootScanNumbersTheNextFiles)
             EXPECT_EQ(next(KX_REC_TYPE_MOVIE), "/mnt/sdcard0/MOVIE/KORVAN0000002.mp4");
         }
     }
+}
+
+// A MOVIE folder taken away after the boot is made again for the next
+// movie; one that can't be made (a file in its place) still gives the name,
+// and the file's creation fails where the recording reports it.
+TEST_F(RecFiles, AMissingMovieFolderIsMadeAgain)
+{
+    boot();
+    fs::remove_all(card("MOVIE"));
+    EXPECT_EQ(next(KX_REC_TYPE_MOVIE), "/mnt/sdcard0/MOVIE/KORVAN0000001.mp4");
+    EXPECT_TRUE(fs::is_directory(card("MOVIE")));
+
+    fs::remove_all(card("MOVIE"));
+    testsupport::write_file(card("MOVIE"), "");
+    std::string out;
+    EXPECT_EQ(next(KX_REC_TYPE_MOVIE, 1, 3, 0, &out), "/mnt/sdcard0/MOVIE/KORVAN0000002.mp4");
+    EXPECT_NE(out.find("cannot make /mnt/sdcard0/MOVIE"), std::string::npos) << out;
+    EXPECT_TRUE(fs::is_regular_file(card("MOVIE")));
 }
 
 TEST(RecNames, NumbersStepAndMalformedOnesRestart)
