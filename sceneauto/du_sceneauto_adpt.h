@@ -256,15 +256,9 @@ s32 CommSceneautoLockAwb(u32 lock);
 extern u32 u32AELockExpTime, u32AELockAGain, u32AELockDGain, u32AELockISPDGain;
 extern u32 AWBLockRGain, AWBLockGGain, AWBLockBGain;
 
-// The zone-weight tables of the ExposureMetering preference (0 centre
-// weighted, 1 centre spot, 2 multi-spot, 3 upper, 4 down).
+// The zone weights of an ExposureMetering preference: 0 centre weighted,
+// 1 centre spot, 2 multi-spot, 3 upper, 4 down; multi-spot for any other.
 using sceneauto_weights = u8[15][17];
-extern const sceneauto_weights au8Weight_CenterWeighted;
-extern const sceneauto_weights au8Weight_CenterSpot;
-extern const sceneauto_weights au8Weight_MultiSpot;
-extern const sceneauto_weights au8Weight_Upper;
-extern const sceneauto_weights au8Weight_Down;
-// The table for a metering preference; multi-spot for unknown values.
 const sceneauto_weights &sceneauto_metering_weights(s32 metering);
 
 // A weight list as text ("1,2|0x0f,...": hexadecimal where a piece holds an
