@@ -53,6 +53,7 @@ s32 Sceneauto_LoadIQPara(void)
     CommSceneautoGetWDRAttr(0, &mode);
     const bool wdr = mode != 0;
     puts(wdr ? "Sceneauto_LoadIQPara WDR start" : "Sceneauto_LoadIQPara linear start");
+    memset(&g_stINIPara, 0, sizeof g_stINIPara); // the bytes between fields too
     load_variant(wdr);
     load_common();
     if (!wdr) {
