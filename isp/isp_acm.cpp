@@ -1,9 +1,11 @@
-// The ACM attribute and coefficient calls over "/dev/isp_dev".
+// The ACM attribute and coefficient calls over "/dev/isp_dev", and the ACM
+// module, whose only work is its block of the proc text.
 #include "isp/isp_acm.h"
 
 #include <cstring>
 
 #include "isp/isp_ctx.h"
+#include "isp/isp_hw_regs.h"
 
 namespace {
 
@@ -127,4 +129,47 @@ s32 DU_DUZ_ISP_GetAcmCoeff(s32 s32Dev, ISP_ACM_LUT_S *pstAcmLut, u32 u32Mode)
 {
     s32 ret = acm_check(__FUNCTION__, s32Dev, pstAcmLut);
     return ret != 0 ? ret : ISP_ACM_GetCoeff(pstAcmLut, u32Mode);
+}
+
+// ---- the module -------------------------------------------------------------------------------
+
+namespace {
+
+// The state the ACM block holds, from its status registers while it is on,
+// else the attribute as the driver keeps it.
+s32 AcmProcWrite(ISP_DEV, ISP_CTRL_PROC_WRITE_S *pstProc)
+{
+    ISP_ACM_CFG_S a = {};
+    ISP_ACM_GetAttr(&a);
+    if (!pstProc || !pstProc->pcProcBuff || pstProc->u32BuffLen == 0)
+        return -1;
+    isp_proc_printf(pstProc, "-----ACM INFO------------------------------------------------------------------\n");
+    isp_proc_printf(pstProc, "%8s%7s%9s%8s%8s%8s%8s%8s%8s%8s", "En", "DemoEn", "Mode", "Stretch", "Clip", "Wrap",
+                    "CbcrThr", "GainLuma", "GainHue", "GainSta\n");
+    const u32 ctrl = IO_READ32_VI(VI_ACM_CTRL_REG), gain = IO_READ32_VI(VI_ACM_GAIN_REG);
+    const u32 on = ctrl >> 31 & 1;
+    auto bit = [&](int at, u32 attr) { return on ? ctrl >> at & 1 : attr; };
+    isp_proc_printf(pstProc, "%8d%7d%9d%8d%8d%8d%8d%8d%8d%8d", on, bit(30, a.bDemoEnable), a.enMode,
+                    bit(29, a.u32Stretch), bit(28, a.u32ClipRange), bit(27, a.u32AcmClipOrWrap),
+                    on ? ctrl & 0xFF : a.u32CbcrThr, on ? gain >> 20 & 0x3FF : a.u32GainLuma,
+                    on ? gain >> 10 & 0x3FF : a.u32GainHue, on ? gain & 0x3FF : a.u32GainSat);
+    return 0;
+}
+
+s32 ISP_AcmInit(ISP_DEV) { return 0; }
+s32 ISP_AcmRun(ISP_DEV, const void *, void *, s32) { return 0; }
+s32 ISP_AcmExit(ISP_DEV) { return 0; }
+
+s32 ISP_AcmCtrl(ISP_DEV IspDev, u32 u32Cmd, void *pValue)
+{
+    if (u32Cmd == ISP_PROC_WRITE)
+        AcmProcWrite(IspDev, static_cast<ISP_CTRL_PROC_WRITE_S *>(pValue));
+    return 0;
+}
+
+} // namespace
+
+s32 ISP_AlgRegisterAcm(ISP_DEV IspDev)
+{
+    return isp_alg_register(__FUNCTION__, ISP_ALG_ACM, {ISP_AcmInit, ISP_AcmRun, ISP_AcmCtrl, ISP_AcmExit});
 }

@@ -253,6 +253,10 @@ s32 ISP_AlgRegisterGe(ISP_DEV IspDev);
 s32 ISP_AlgRegisterNr(ISP_DEV IspDev);
 s32 ISP_AlgRegisterSharpen(ISP_DEV IspDev);
 s32 ISP_AlgRegisterFrameWDR(ISP_DEV IspDev);
+s32 ISP_AlgRegisterFPN(ISP_DEV IspDev);
+s32 ISP_AlgRegisterDehaze(ISP_DEV IspDev);
+s32 ISP_AlgRegisterAcm(ISP_DEV IspDev);
+s32 ISP_AlgRegisterShading(ISP_DEV IspDev);
 
 // Appends to a module's proc text (8001), never past the space the record
 // gives; the text stays zero-terminated and its length counts the zero.

@@ -285,11 +285,6 @@ s32 DU_DUZ_ISP_SetGammaFEAttr(ISP_DEV IspDev, const ISP_GAMMAFE_ATTR_S *pstGamma
 
 s32 DU_DUZ_ISP_GetGammaFEAttr(ISP_DEV IspDev, ISP_GAMMAFE_ATTR_S *pstGammaFEAttr)
 {
-    s32 ret = isp_iq_check(IspDev, pstGammaFEAttr, __FUNCTION__);
-    if (ret != 0)
-        return ret;
-    io_update8(ISP_GAMMAFE_CTRL_REG, 0, ISP_GAMMAFE_CTRL_ACCESS);
-    vreg_get(kGammaFeRecord, 0, *pstGammaFEAttr);
-    io_update8(ISP_GAMMAFE_CTRL_REG, ISP_GAMMAFE_CTRL_ACCESS, 0);
-    return 0;
+    return isp_iq_get_through_port(kGammaFeRecord, ISP_GAMMAFE_CTRL_REG, ISP_GAMMAFE_CTRL_ACCESS, IspDev,
+                                   pstGammaFEAttr, __FUNCTION__);
 }

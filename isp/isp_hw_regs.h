@@ -133,6 +133,62 @@ constexpr u32 ISP_AWB_CR_MIN_REG = ISP_REG_BASE + 0x64C;
 constexpr u32 ISP_AWB_CB_MAX_REG = ISP_REG_BASE + 0x650;    // u16, 12 bits: B/G
 constexpr u32 ISP_AWB_CB_MIN_REG = ISP_REG_BASE + 0x654;
 
+// ---- the input window -----------------------------------------------------------------------------
+// Where the ISP's image starts on the sensor's field (the public attributes' offsets).
+constexpr u32 ISP_CROP_X_REG = ISP_REG_BASE + 0x10C;        // u16
+constexpr u32 ISP_CROP_Y_REG = ISP_REG_BASE + 0x120;        // u16
+
+// ---- lens shading ------------------------------------------------------------------------------------
+// A gain per colour channel (R, G, B) that grows with the distance from the
+// channel's centre: a pixel at squared distance d2 (image pixels) from it sits
+// at node d2 x scale / 2^24 of the channel's 129-node table (interpolated,
+// the last node beyond), whose values are gains with 4096 = 1x.
+constexpr u32 ISP_SHADING_CTRL_REG = ISP_REG_BASE + 0x300;  // u8: bit 0 enable, bit 1 table access
+constexpr u32 ISP_SHADING_CTRL_ENABLE = 1u << 0;
+constexpr u32 ISP_SHADING_CTRL_ACCESS = 1u << 1;
+constexpr u32 ISP_SHADING_CENTER_X_REG(u32 c) { return ISP_REG_BASE + 0x304 + 8 * c; } // u32, image pixels
+constexpr u32 ISP_SHADING_CENTER_Y_REG(u32 c) { return ISP_REG_BASE + 0x308 + 8 * c; }
+constexpr u32 ISP_SHADING_SCALE_REG(u32 c) { return ISP_REG_BASE + 0x31C + 4 * c; }    // u32: the channel word
+constexpr u32 ISP_SHADING_TABLE_REG(u32 c, u32 k) { return ISP_REG_BASE + 0x1000 + 0x400 * c + 4 * k; } // u16
+constexpr u32 ISP_SHADING_NODES = 129;
+constexpr u32 ISP_SHADING_UNITY = 4096;
+constexpr u32 ISP_SHADING_SCALE_SHIFT = 24;
+
+// ---- colour management status (video-input block) -----------------------------------------------------
+// What the ACM block holds now: bit 31 enable, 30 demo, 29 stretch, 28 clip
+// range, 27 clip or wrap, bits 0-7 the CbCr threshold; then the luma, hue
+// and saturation gains, 10 bits each at bits 20, 10 and 0.
+constexpr u32 VI_ACM_CTRL_REG = VI_REG_BASE + 0x1400;
+constexpr u32 VI_ACM_GAIN_REG = VI_REG_BASE + 0x1404;
+
+// ---- fixed-pattern-noise correction (video-input block) ------------------------------------------------
+// The correction subtracts, column by column, the loaded dark line less the
+// offset, scaled by the strength (256 = 1x).
+constexpr u32 VI_FPN_CTRL_REG = VI_REG_BASE + 0x10100;      // bit 0 correction on, bit 8 calibrating
+constexpr u32 VI_FPN_CTRL_ON = 1u << 0;
+constexpr u32 VI_FPN_CTRL_CALIBRATING = 1u << 8;
+constexpr u32 VI_FPN_CFG_REG(u32 i) { return VI_REG_BASE + 0x10130 + 4 * i; } // bits 16-31 strength, 0-11 offset
+constexpr u32 VI_FPN_STRENGTH_ONE = 256;
+
+// ---- dehaze (video-input block) ---------------------------------------------------------------------------
+// The block grid the dark channel is measured on, the filtered dark value of
+// each block and the air light the firmware hands back, and the strength.
+constexpr u32 VI_DEHAZE_REG(u32 off) { return VI_REG_BASE + 0x19000 + off; }
+constexpr u32 VI_DEHAZE_CTRL_REG = VI_DEHAZE_REG(0x00);      // low byte: enable
+constexpr u32 VI_DEHAZE_STRENGTH_WORD_REG = VI_DEHAZE_REG(0x10);
+constexpr u32 VI_DEHAZE_BLOCK_SIZE_REG = VI_DEHAZE_REG(0x14); // (height / V - 1) | (width / H - 1) << 16
+constexpr u32 VI_DEHAZE_GRID_REG = VI_DEHAZE_REG(0x18);      // (V - 1) | (H - 1) << 16
+constexpr u32 VI_DEHAZE_GRID_PACKED_REG = VI_DEHAZE_REG(0x1C); // (V - 1) | (H - 1) << 5
+constexpr u32 VI_DEHAZE_H_STEP_REG = VI_DEHAZE_REG(0x20);    // (H << 22) / width
+constexpr u32 VI_DEHAZE_V_STEP_REG = VI_DEHAZE_REG(0x24);    // (V << 22) / height
+constexpr u32 VI_DEHAZE_AIR_REG = VI_DEHAZE_REG(0x30);       // R << 16 | G << 8 | B, 8-bit linear
+constexpr u32 VI_DEHAZE_STRENGTH_REG = VI_DEHAZE_REG(0x38);  // 0..255
+constexpr u32 VI_DEHAZE_SIZE_REG = VI_DEHAZE_REG(0xF0);      // (width - 1) | (height - 1) << 16
+constexpr u32 VI_DEHAZE_DARK_REG(u32 i) { return VI_DEHAZE_REG(0x200 + 4 * i); } // four blocks a word, first in 24-31
+constexpr u32 VI_DEHAZE_MAX_REG(u32 i) { return VI_DEHAZE_REG(0x400 + 4 * i); }  // a block's R, G, B maxima
+constexpr u32 VI_DEHAZE_CURVE_REG(u32 i) { return VI_DEHAZE_REG(0x800 + 4 * i); } // 256 entries
+constexpr u32 VI_DEHAZE_BLOCKS_MAX = 240;
+
 // ---- dynamic range compression ---------------------------------------------------------------------
 constexpr u32 ISP_DRC_CTRL_REG = ISP_REG_BASE + 0x380;      // u8: bit 0 enable
 constexpr u32 ISP_DRC_STRENGTH_REG = ISP_REG_BASE + 0x384;  // u8, from the kernel's sync hand-over

@@ -38,6 +38,19 @@ template <class T> s32 isp_iq_get(const vreg_table<T> &t, ISP_DEV IspDev, T *rec
         vreg_get(t, 0, *rec);
     return ret;
 }
+// The Get of a record whose tables are read through a port that `access`
+// (a bit of the byte register `ctrl`) opens while they are read.
+template <class T>
+s32 isp_iq_get_through_port(const vreg_table<T> &t, u32 ctrl, u32 access, ISP_DEV IspDev, T *rec, const char *func)
+{
+    s32 ret = isp_iq_check(IspDev, rec, func);
+    if (ret != 0)
+        return ret;
+    io_update8(ctrl, 0, access);
+    vreg_get(t, 0, *rec);
+    io_update8(ctrl, access, 0);
+    return 0;
+}
 
 // A per-ISO table of 16 bytes in the ext page, at ISO 100 x 2^i.
 inline void isp_iso_table_read(u32 ext, u8 out[ISP_ISO_POINTS])

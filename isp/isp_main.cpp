@@ -39,16 +39,16 @@ s32 tell_mem_state(u32 state)
 // The modules every frame runs, in the order they run: the defect pixels
 // first (their calibration decides whether the rest of the frame's sensor
 // work happens), the 3A bridges, then the picture's road from black level
-// to sharpen and the frame stitching.
+// to sharpen and the frame stitching, and the corrections the video input
+// and the colour management carry out.
 const isp_alg_reg_fn *module_order(size_t *count)
 {
     static const isp_alg_reg_fn order[] = {
         ISP_AlgRegisterDp,       ISP_AlgRegisterAe,      ISP_AlgRegisterAwb,   ISP_AlgRegisterAf,
         ISP_AlgRegisterBlc,      ISP_AlgRegisterDrc,     ISP_AlgRegisterDemosaic, ISP_AlgRegisterGamma,
         ISP_AlgRegisterGammaFe,  ISP_AlgRegisterGe,      ISP_AlgRegisterNr,    ISP_AlgRegisterSharpen,
-        ISP_AlgRegisterFrameWDR,
-        // Not built yet, and so not registered: FPN, DEHAZE, ACM and SHADING
-        // take the next slots, in that order, when they are.
+        ISP_AlgRegisterFrameWDR, ISP_AlgRegisterFPN,     ISP_AlgRegisterDehaze, ISP_AlgRegisterAcm,
+        ISP_AlgRegisterShading,
     };
     *count = sizeof order / sizeof order[0];
     return order;

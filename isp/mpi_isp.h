@@ -283,3 +283,5 @@ s32 DU_DUZ_ISP_GetStatistics(ISP_DEV IspDev, ISP_STATISTICS_S *pstStat);
 
 // The image-quality attribute calls.
 #include "isp/mpi_isp_iq.h"
+// Lens shading, fixed-pattern noise, stabilisation and defog.
+#include "isp/mpi_isp_correction.h"

@@ -1,14 +1,17 @@
 // The ISP run loop's own cost per frame at 1080p30 on the simulated board.
 //
-// IspRunFrame/0: one frame of the firmware (statistics taken and given back,
-// every module Init registers: defect pixels, the exposure, white-balance and
-// focus bridges with libraries that do what a library must do each frame,
-// black level, DRC, demosaic, gamma, noise reduction, sharpen, frame WDR;
-// register configuration, sensor sync), without the wait for the frame
-// interrupt. IspRunFrame/1: the same with the 3A bridges alone.
+// IspRunFrame/modules:17: one frame of the firmware (statistics taken and
+// given back, every module Init registers: defect pixels, the exposure,
+// white-balance and focus bridges with libraries that do what a library must
+// do each frame, black level, DRC, demosaic, gamma, noise reduction,
+// sharpen, frame WDR, fixed-pattern noise, dehaze (on), colour management,
+// lens shading; register configuration, sensor sync), without the wait for
+// the frame interrupt. modules:13: the slots up to frame WDR alone (the
+// image-quality modules of the first part); modules:3: the 3A bridges alone.
 // IspRunLoop: the CPU the whole run thread spends per frame while running at
-// 30 frames a second; this also holds the simulated driver's statistics
-// gathering, which on the camera is the hardware's.
+// 30 frames a second, with the first part's modules and with all of them;
+// this also holds the simulated driver's statistics gathering, which on the
+// camera is the hardware's.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -94,24 +97,37 @@ void keep_3a_only()
     c.bSyncSkip = 0;
 }
 
+// The 3A bridges alone (3), or the first `n` slots, with dehaze on when
+// every module runs.
+bool keep_modules(u32 n)
+{
+    if (n == 3) {
+        keep_3a_only();
+        return true;
+    }
+    for (u32 i = n; i < ISP_MAX_ALGS_NUM; i++)
+        g_astIspCtx[0].astAlgs[i].bUsed = 0;
+    const ISP_DEFOG_ATTR_S defog = {1, 16, 15, OP_TYPE_AUTO, 0, 128};
+    return n < 17 || DU_DUZ_ISP_SetDeFogAttr(0, &defog) == 0;
+}
+
 void IspRunFrame(benchmark::State &state)
 {
-    if (!bring_up()) {
+    if (!bring_up() || !keep_modules((u32)state.range(0))) {
         state.SkipWithError("ISP bring-up failed");
         return;
     }
-    if (state.range(0) == 1)
-        keep_3a_only();
     for (auto _ : state)
         benchmark::DoNotOptimize(ISP_Run(0));
     state.counters["frames"] = (double)g_astIspCtx[0].u32FrameCnt;
     take_down();
 }
-BENCHMARK(IspRunFrame)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(IspRunFrame)->ArgName("modules")->Arg(17)->Arg(13)->Arg(3)->Unit(benchmark::kMicrosecond);
 
 void IspRunLoop(benchmark::State &state)
 {
-    if (!bring_up()) {
+    const u32 modules = (u32)state.range(0);
+    if (!bring_up() || !keep_modules(modules)) {
         state.SkipWithError("ISP bring-up failed");
         return;
     }
@@ -132,14 +148,14 @@ void IspRunLoop(benchmark::State &state)
         runner.join();
         frames += g_astIspCtx[0].u32FrameCnt - before;
         state.SetIterationTime(2.0);
-        if (!bring_up())
+        if (!bring_up() || !keep_modules(modules))
             break;
     }
     state.counters["frames"] = frames;
     state.counters["cpu_us_per_frame"] = frames ? cpu * 1e6 / frames : 0;
     take_down();
 }
-BENCHMARK(IspRunLoop)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(IspRunLoop)->ArgName("modules")->Arg(13)->Arg(17)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

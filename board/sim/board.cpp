@@ -3,6 +3,7 @@
 #include "board/board.h"
 #include "board/sim/sim.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -120,6 +121,9 @@ void world_from_conf()
     w.scene_kelvin = (int)conf_int("scene.kelvin", 5500);
     w.scene_motion = conf("scene.motion", "off") == "on";
     w.scene_grey = conf("scene.pattern", "default") == "grey";
+    double haze = 0;
+    if (parse_double(conf("scene.haze", "0"), haze))
+        w.scene_haze = std::clamp(haze, 0.0, 1.0);
     std::lock_guard<std::mutex> lock(g_world_lock);
     g_world = w;
 }

@@ -145,7 +145,7 @@ std::string cmd_card_mb(const std::vector<std::string> &a)
 std::string cmd_scene(const std::vector<std::string> &a)
 {
     if (a.size() != 2)
-        return error("usage: scene brightness X | motion on|off | kelvin K | pattern grey|default");
+        return error("usage: scene brightness X | motion on|off | kelvin K | pattern grey|default | haze X");
     if (a[0] == "brightness") {
         double v;
         if (!parse_double(a[1], v) || v < 0 || v > 100)
@@ -164,6 +164,11 @@ std::string cmd_scene(const std::vector<std::string> &a)
         if (a[1] != "grey" && a[1] != "default")
             return error("pattern must be grey or default");
         with_world([&](World &w) { w.scene_grey = a[1] == "grey"; });
+    } else if (a[0] == "haze") {
+        double v;
+        if (!parse_double(a[1], v) || v < 0 || v > 1)
+            return error("haze must be between 0 and 1");
+        with_world([&](World &w) { w.scene_haze = v; });
     } else {
         return error("unknown scene setting '" + a[0] + "'");
     }

@@ -8,8 +8,8 @@
 // the frame's statistics (board/sim/isp_stats.cpp) into the next buffer of
 // the ring and into the statistics registers.
 #include "board/sim/mn34220.h"
-#include "board/sim/mpp_log.h"
 #include "board/sim/isp_stats.h"
+#include "board/sim/mpp_log.h"
 #include "board/sim/picture.h"
 #include "board/sim/sim.h"
 #include "isp/3a/iris/iris_requests.h"
@@ -408,6 +408,21 @@ int isp_proc_exit(IspCall &k, void *)
     return 0;
 }
 
+// The ACM block takes the attribute into its registers, which show it as the
+// hardware holds it (the CbCr threshold in 8 bits, the gains in 10).
+int isp_acm_attr_set(IspCall &k, void *arg)
+{
+    ISP_ACM_CFG_S &a = k.s.acm;
+    if (!get_user(a, arg))
+        return fail(EFAULT);
+    auto bit = [](uint32_t v, int at) { return (v & 1u) << at; };
+    phys_write32(VI_ACM_CTRL_REG, bit(a.bEnable, 31) | bit(a.bDemoEnable, 30) | bit(a.u32Stretch, 29) |
+                                      bit(a.u32ClipRange, 28) | bit(a.u32AcmClipOrWrap, 27) | (a.u32CbcrThr & 0xFF));
+    phys_write32(VI_ACM_GAIN_REG,
+                 (a.u32GainLuma & 0x3FF) << 20 | (a.u32GainHue & 0x3FF) << 10 | (a.u32GainSat & 0x3FF));
+    return 0;
+}
+
 int isp_acm_coef_get(IspCall &k, void *arg)
 {
     ISP_ACM_COEF_S rec;
@@ -464,7 +479,7 @@ const IoctlOp<IspCall> kIspLockedOps[] = {
      }},
     {ISP_MOD_PARAM_GET, [](IspCall &k, void *arg) { return put_u32(arg, k.s.mod_param); }},
     {ISP_ACM_ATTR_GET, [](IspCall &k, void *arg) { return put_user(arg, k.s.acm) ? 0 : fail(EFAULT); }},
-    {ISP_ACM_ATTR_SET, [](IspCall &k, void *arg) { return get_user(k.s.acm, arg) ? 0 : fail(EFAULT); }},
+    {ISP_ACM_ATTR_SET, isp_acm_attr_set},
     {ISP_ACM_COEF_GET, isp_acm_coef_get},
     {ISP_ACM_COEF_SET, isp_acm_coef_set},
 };

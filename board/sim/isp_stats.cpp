@@ -59,25 +59,31 @@ void isp_gather_statistics(ISP_STAT_S &st)
 {
     World w = world();
     const picture::Pipe pipe = picture::Pipe::read(sensor_exposure_gain(), w);
-    Rgb lin[picture::kSceneColours];
-    double luma_of[picture::kSceneColours];
-    Rgb gained[picture::kSceneColours];
-    for (int c = 0; c < picture::kSceneColours; c++) {
-        lin[c] = pipe.linear(pipe.raw(picture::scene_colour(c)));
-        luma_of[c] = 0.25 * lin[c].r + 0.5 * lin[c].g + 0.25 * lin[c].b;
-        gained[c] = {clip1(lin[c].r * pipe.wb[0]), clip1(lin[c].g * pipe.wb[1]), clip1(lin[c].b * pipe.wb[2])};
-    }
     // The white-balance statistics' window.
     const double y_max = (get16(ISP_AWB_WHITE_REG) & 0x3FF) / 1023.0, y_min = (get16(ISP_AWB_BLACK_REG) & 0x3FF) / 1023.0;
     const double cr_max = (get16(ISP_AWB_CR_MAX_REG) & 0xFFF) / 256.0, cr_min = (get16(ISP_AWB_CR_MIN_REG) & 0xFFF) / 256.0;
     const double cb_max = (get16(ISP_AWB_CB_MAX_REG) & 0xFFF) / 256.0, cb_min = (get16(ISP_AWB_CB_MIN_REG) & 0xFFF) / 256.0;
-    bool white_point[picture::kSceneColours];
-    for (int c = 0; c < picture::kSceneColours; c++) {
-        const Rgb &g = gained[c];
+    // A zone sees its colours in the lens's light and the ISP's shading at
+    // its centre, with the column pattern's mean over the zone's columns.
+    const picture::ShadingTables shading = picture::ShadingTables::read();
+    double column_mean = 0;
+    for (double c : pipe.column)
+        column_mean += c / picture::kColumnClasses;
+    struct Seen {
+        Rgb lin, gained;
+        double luma;
+        bool white_point;
+    };
+    auto seen = [&](int colour, const picture::Shade &sh) {
+        Seen v;
+        v.lin = pipe.linear(pipe.raw(picture::scene_colour(colour), sh.light(), column_mean), sh.gains());
+        v.luma = 0.25 * v.lin.r + 0.5 * v.lin.g + 0.25 * v.lin.b;
+        const Rgb &g = v.gained = {clip1(v.lin.r * pipe.wb[0]), clip1(v.lin.g * pipe.wb[1]), clip1(v.lin.b * pipe.wb[2])};
         double y = 0.25 * g.r + 0.5 * g.g + 0.25 * g.b;
-        white_point[c] = y >= y_min && y <= y_max && g.g > 0 && g.r >= cr_min * g.g && g.r <= cr_max * g.g &&
-                         g.b >= cb_min * g.g && g.b <= cb_max * g.g;
-    }
+        v.white_point = y >= y_min && y <= y_max && g.g > 0 && g.r >= cr_min * g.g && g.r <= cr_max * g.g &&
+                        g.b >= cb_min * g.g && g.b <= cb_max * g.g;
+        return v;
+    };
     std::vector<picture::ZoneColours> zone_colours;
     picture::zone_colours(w, platform_pts_us(), zone_colours);
     constexpr double kSamples = picture::kZoneSamples * picture::kZoneSamples;
@@ -106,21 +112,24 @@ void isp_gather_statistics(ISP_STAT_S &st)
         for (int c = 0; c < kCols; c++) {
             const int k = r * kCols + c;
             const picture::ZoneColours &zc = zone_colours[k];
+            const picture::Shade shade =
+                picture::Shade::at(shading, (c + 0.5) / kCols * kSensorFieldWidth, (r + 0.5) / kRows * kSensorFieldHeight);
             Rgb v, g;
             double bins5[5] = {}, inside = 0;
             for (int colour = 0; colour < picture::kSceneColours; colour++) {
                 if (!zc[colour])
                     continue;
                 const double share = zc[colour] / kSamples;
-                v = {v.r + share * lin[colour].r, v.g + share * lin[colour].g, v.b + share * lin[colour].b};
-                if (white_point[colour]) {
-                    g = {g.r + share * gained[colour].r, g.g + share * gained[colour].g, g.b + share * gained[colour].b};
+                const Seen here = seen(colour, shade);
+                v = {v.r + share * here.lin.r, v.g + share * here.lin.g, v.b + share * here.lin.b};
+                if (here.white_point) {
+                    g = {g.r + share * here.gained.r, g.g + share * here.gained.g, g.b + share * here.gained.b};
                     inside += share;
                 }
                 // The pixels of a colour spread a little around its level.
                 static const double spread[3] = {0.85, 1.0, 1.15}, part[3] = {0.25, 0.5, 0.25};
                 for (int s = 0; s < 3; s++) {
-                    uint32_t bin = std::min<uint32_t>(255, (uint32_t)(luma_of[colour] * spread[s] * 255));
+                    uint32_t bin = std::min<uint32_t>(255, (uint32_t)(here.luma * spread[s] * 255));
                     st.stAeStat3.au32Hist256Value[bin] += (uint32_t)(zone_pixels * share * part[s]);
                     int b5 = 0;
                     while (b5 < 4 && bin >= thresh[b5])
@@ -203,14 +212,14 @@ void isp_gather_statistics(ISP_STAT_S &st)
     }
 
     // Dehaze: the dark channel and the colour maxima of each block.
-    uint32_t grid = phys_read32(VI + 0x19018);
+    uint32_t grid = phys_read32(VI_DEHAZE_GRID_REG);
     uint32_t V = grid ? std::min<uint32_t>((grid & 0xFFFF) + 1, 15) : 15;
     uint32_t Hb = grid ? std::min<uint32_t>((grid >> 16) + 1, 16) : 16;
     for (uint32_t i = 0; i < Hb * V; i++) {
         const Rgb &v = raw[(i / Hb) * kRows / V][(i % Hb) * kCols / Hb];
         uint32_t dark = to8(std::min({v.r, v.g, v.b}));
         st.stDehazeStat.au32DehazeMinDout[i / 4] |= dark << (24 - 8 * (i % 4));
-        phys_write32(VI + 0x19400 + 4 * i, to8(v.r) << 16 | to8(v.g) << 8 | to8(v.b));
+        phys_write32(VI_DEHAZE_MAX_REG(i), to8(v.r) << 16 | to8(v.g) << 8 | to8(v.b));
     }
 
     // The same measurements in the statistics registers.

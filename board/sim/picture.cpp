@@ -1,6 +1,7 @@
 // The scene's colours and layout, the sensor's response, and the ISP's
 // pipeline worked out per palette entry from the registers of the frame.
 #include "board/sim/picture.h"
+#include "board/sim/video.h" // SIM_PIXEL_LOOP
 
 #include "board/sim/lens.h"
 #include "isp/isp_hw_regs.h"
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <tuple>
 #include <unordered_set>
 
 namespace sim::picture {
@@ -35,6 +37,21 @@ constexpr double kMidGrey = 0.28;
 
 // The sensor's black pedestal (as its driver reports it) and its white, 12-bit.
 constexpr double kPedestal = 256, kWhite = 4095;
+
+// The haze's air light: a bright, slightly blue white.
+constexpr Rgb kAirLight = {2.2, 2.3, 2.5};
+
+// The lens: its optical axis meets the field's centre.
+constexpr double kFieldCx = kSensorFieldWidth / 2.0, kFieldCy = kSensorFieldHeight / 2.0;
+constexpr double kDefaultCornerLight = 0.4;
+
+// The column pattern's classes, in units of board.conf sensor.column_pattern.
+constexpr double kColumnLevel[kColumnClasses] = {-1.5, -0.5, 0.5, 1.5};
+constexpr double kDefaultColumnPattern = 12;
+constexpr double kColumnShown = 0.05; // a class offset (12-bit) below this shows nothing
+
+// The dehaze block never divides by less than this transmission.
+constexpr double kMinTransmission = 0.25;
 
 // Noise of the sensor at unity gain, in full-scale units: photon noise
 // (variance kShot x signal) and read noise. Scaled by the gain.
@@ -116,6 +133,29 @@ double gamma_of(const std::array<uint16_t, 257> &t, double x)
 std::mutex g_dp_lock;
 std::vector<uint32_t> g_dp_table(ISP_DP_TABLE_SIZE);
 
+// ---- the lens, the column pattern and the fixed-pattern correction ------------------------------
+
+// From board.conf at start: the fall-off's k and the column pattern's unit.
+double g_lens_k = 0;
+double g_column_unit = 0;
+
+// The dark level of each column class the correction in force loaded.
+std::mutex g_fpn_lock;
+bool g_fpn_loaded = false;
+double g_fpn_dark[kColumnClasses] = {};
+
+void read_conf()
+{
+    double corner = kDefaultCornerLight, unit = kDefaultColumnPattern;
+    parse_double(conf("sensor.shading", "0.4"), corner);
+    parse_double(conf("sensor.column_pattern", "12"), unit);
+    corner = std::clamp(corner, 0.05, 1.0);
+    g_lens_k = 1 / std::sqrt(corner) - 1;
+    g_column_unit = std::clamp(unit, 0.0, 256.0);
+    std::lock_guard<std::mutex> lock(g_fpn_lock);
+    g_fpn_loaded = false;
+}
+
 // The hardware's state at reset: what the picture shows before any module
 // wrote its registers (see isp/isp_hw_regs.h).
 void reset_registers()
@@ -139,6 +179,7 @@ void reset_registers()
     put16(ISP_AWB_CB_MAX_REG, 0xFFF);
     std::lock_guard<std::mutex> lock(g_dp_lock);
     std::fill(g_dp_table.begin(), g_dp_table.end(), 0);
+    read_conf();
 }
 
 Hooks picture_hooks(reset_registers);
@@ -183,10 +224,137 @@ int scene_colour_at(double u, double v, bool grey)
     return tile ? kTileLight : kTileDark;
 }
 
+Rgb hazed(const Rgb &rad, double haze)
+{
+    if (haze <= 0)
+        return rad;
+    const double h = std::min(haze, 1.0);
+    return {rad.r + h * (kAirLight.r - rad.r), rad.g + h * (kAirLight.g - rad.g), rad.b + h * (kAirLight.b - rad.b)};
+}
+
 Rect moving_square(uint64_t t_us)
 {
     const double side = 0.2, cx = std::fmod(t_us / 4e6, 1.0), cy = 0.5;
     return {cx - side / 2, cy - side / 2, cx + side / 2, cy + side / 2};
+}
+
+// ---- the lens, the column pattern and the ISP's corrections of them ---------------------------
+
+double lens_falloff(double x, double y)
+{
+    static const double half_diagonal2 = kFieldCx * kFieldCx + kFieldCy * kFieldCy;
+    const double dx = x - kFieldCx, dy = y - kFieldCy;
+    const double q = 1 + g_lens_k * (dx * dx + dy * dy) / half_diagonal2;
+    return 1 / (q * q);
+}
+
+ShadingTables ShadingTables::read()
+{
+    ShadingTables t;
+    t.on = *phys(ISP_SHADING_CTRL_REG) & ISP_SHADING_CTRL_ENABLE;
+    if (!t.on)
+        return t;
+    for (uint32_t c = 0; c < 3; c++) {
+        t.center_x[c] = phys_read32(ISP_SHADING_CENTER_X_REG(c));
+        t.center_y[c] = phys_read32(ISP_SHADING_CENTER_Y_REG(c));
+        t.scale[c] = phys_read32(ISP_SHADING_SCALE_REG(c));
+        for (uint32_t k = 0; k < ISP_SHADING_NODES; k++)
+            t.table[c][k] = get16(ISP_SHADING_TABLE_REG(c, k));
+    }
+    t.crop_x = get16(ISP_CROP_X_REG);
+    t.crop_y = get16(ISP_CROP_Y_REG);
+    return t;
+}
+
+Rgb ShadingTables::gains(double x, double y) const
+{
+    if (!on)
+        return {1, 1, 1};
+    double g[3];
+    for (int c = 0; c < 3; c++) {
+        const double dx = x - crop_x - center_x[c], dy = y - crop_y - center_y[c];
+        const double node = (dx * dx + dy * dy) * scale[c] / (double)(1u << ISP_SHADING_SCALE_SHIFT);
+        const uint32_t last = ISP_SHADING_NODES - 1;
+        double v;
+        if (node >= last) {
+            v = table[c][last];
+        } else {
+            const uint32_t k = (uint32_t)node;
+            const double f = node - k;
+            v = (1 - f) * table[c][k] + f * table[c][k + 1];
+        }
+        g[c] = v / ISP_SHADING_UNITY;
+    }
+    return {g[0], g[1], g[2]};
+}
+
+bool ShadingTables::operator==(const ShadingTables &o) const
+{
+    if (on != o.on)
+        return false;
+    if (!on)
+        return true; // tables written while off change nothing
+    for (int c = 0; c < 3; c++)
+        if (center_x[c] != o.center_x[c] || center_y[c] != o.center_y[c] || scale[c] != o.scale[c] ||
+            table[c] != o.table[c])
+            return false;
+    return crop_x == o.crop_x && crop_y == o.crop_y;
+}
+
+Shade Shade::at(const ShadingTables &t, double x, double y)
+{
+    auto step = [](double v, double hi) { return std::clamp(std::lround(v * kShadeOne), 0l, (long)hi); };
+    Shade s;
+    s.falloff = (uint8_t)step(lens_falloff(x, y), 255);
+    const Rgb g = t.gains(x, y);
+    s.gain[0] = (uint16_t)step(g.r, 65535);
+    s.gain[1] = (uint16_t)step(g.g, 65535);
+    s.gain[2] = (uint16_t)step(g.b, 65535);
+    return s;
+}
+
+bool Shade::operator<(const Shade &o) const
+{
+    return std::tie(falloff, gain[0], gain[1], gain[2]) < std::tie(o.falloff, o.gain[0], o.gain[1], o.gain[2]);
+}
+
+bool Variant::operator<(const Variant &o) const
+{
+    if (colour != o.colour)
+        return colour < o.colour;
+    if (edge != o.edge)
+        return edge < o.edge;
+    return shade < o.shade;
+}
+
+int column_class(uint32_t column)
+{
+    uint32_t h = (column + 1) * 2654435761u;
+    h ^= h >> 15;
+    return (int)(h * 2246822519u >> 30);
+}
+
+double column_offset(int cls, double gain) { return kColumnLevel[cls & 3] * g_column_unit * gain; }
+
+std::vector<uint16_t> dark_row(double gain)
+{
+    std::vector<uint16_t> row(kSensorFieldWidth);
+    for (uint32_t c = 0; c < kSensorFieldWidth; c++)
+        row[c] = (uint16_t)std::clamp(std::lround(kPedestal + column_offset(column_class(c), gain)), 0l, 4095l);
+    return row;
+}
+
+void fpn_load(const std::vector<uint16_t> &dark)
+{
+    double sum[kColumnClasses] = {}, n[kColumnClasses] = {};
+    for (uint32_t c = 0; c < dark.size(); c++) {
+        sum[column_class(c)] += dark[c];
+        n[column_class(c)]++;
+    }
+    std::lock_guard<std::mutex> lock(g_fpn_lock);
+    for (int k = 0; k < kColumnClasses; k++)
+        g_fpn_dark[k] = n[k] ? sum[k] / n[k] : kPedestal;
+    g_fpn_loaded = true;
 }
 
 // ---- one frame's settings ----------------------------------------------------------------------
@@ -233,33 +401,87 @@ Pipe Pipe::read(double exposure, const World &w)
     p.dp_dynamic = *phys(ISP_DP_CTRL_REG) & ISP_DP_CTRL_DYNAMIC;
     p.dp_static = *phys(ISP_DP_STATIC_REG) & ISP_DP_STATIC_ENABLE;
     p.dp_count = get16(ISP_DP_COUNT_REG) & 0xFFF;
+    p.haze = std::clamp(w.scene_haze, 0.0, 1.0);
+    p.read_columns();
+    p.read_dehaze();
     return p;
 }
 
-Rgb Pipe::raw(const Rgb &rad) const
+// The sensor's column pattern (a programmed sensor's dark signal) less what
+// the video input's correction takes off each column: (dark - offset) x
+// strength / 256.
+void Pipe::read_columns()
+{
+    for (int k = 0; k < kColumnClasses; k++)
+        column[k] = noise > 0 ? column_offset(k, gain) : 0;
+    if ((phys_read32(VI_FPN_CTRL_REG) & (VI_FPN_CTRL_ON | VI_FPN_CTRL_CALIBRATING)) == VI_FPN_CTRL_ON) {
+        const uint32_t cfg = phys_read32(VI_FPN_CFG_REG(0));
+        const double strength = (cfg >> 16) / (double)VI_FPN_STRENGTH_ONE, offset = cfg & 0xFFF;
+        std::lock_guard<std::mutex> lock(g_fpn_lock);
+        if (g_fpn_loaded)
+            for (int k = 0; k < kColumnClasses; k++)
+                column[k] -= (g_fpn_dark[k] - offset) * strength;
+    }
+    columns = false;
+    for (double c : column)
+        columns = columns || std::fabs(c) >= kColumnShown;
+}
+
+// The dehaze block: the air light the firmware handed back, and one
+// transmission for the picture from the strength and the mean of the
+// blocks' filtered dark values, 1 - strength x dark / air.
+void Pipe::read_dehaze()
+{
+    if (!(phys_read32(VI_DEHAZE_CTRL_REG) & 0xFF))
+        return;
+    const uint32_t a = phys_read32(VI_DEHAZE_AIR_REG);
+    air = {(a >> 16 & 0xFF) / 255.0, (a >> 8 & 0xFF) / 255.0, (a & 0xFF) / 255.0};
+    const double strength = (phys_read32(VI_DEHAZE_STRENGTH_REG) & 0xFF) / 255.0;
+    const uint32_t grid = phys_read32(VI_DEHAZE_GRID_REG);
+    const uint32_t blocks = std::min((grid & 0xFFFF) + 1, 15u) * std::min((grid >> 16) + 1, 16u);
+    double sum = 0;
+    for (uint32_t i = 0; i < blocks; i++)
+        sum += phys_read32(VI_DEHAZE_DARK_REG(i / 4)) >> (24 - 8 * (i % 4)) & 0xFF;
+    const double dark = sum / blocks / 255.0, brightest = std::max({air.r, air.g, air.b});
+    if (brightest > 0)
+        transmission = std::clamp(1 - strength * dark / brightest, kMinTransmission, 1.0);
+}
+
+SIM_PIXEL_LOOP Rgb Pipe::raw(const Rgb &rad, double falloff, double offset) const
 {
     static const Matrix response = sensor_response();
-    Rgb s = apply(response.m, rad);
+    Rgb s = apply(response.m, hazed(rad, haze));
     auto level = [&](double v, double light) {
-        return std::min(kWhite, kPedestal + std::max(0.0, v * light * exposure) * (kWhite - kPedestal));
+        const double signal = std::max(0.0, v * light * exposure * falloff) * (kWhite - kPedestal);
+        return std::clamp(kPedestal + offset + signal, 0.0, kWhite);
     };
     return {level(s.r, light.r), level(s.g, light.g), level(s.b, light.b)};
 }
 
-Rgb Pipe::linear(const Rgb &raw) const
+SIM_PIXEL_LOOP Rgb Pipe::linear(const Rgb &raw, const Rgb &gain) const
 {
-    auto sub = [](double v, double black) { return black >= kWhite ? 0 : clip1((v - black) / (kWhite - black)); };
-    return {sub(raw.r, black[0]), sub(raw.g, black[1]), sub(raw.b, black[2])};
+    auto sub = [](double v, double black, double g) {
+        return black >= kWhite ? 0 : clip1((v - black) / (kWhite - black) * g);
+    };
+    return {sub(raw.r, black[0], gain.r), sub(raw.g, black[1], gain.g), sub(raw.b, black[2], gain.b)};
 }
 
-double Pipe::noise_sigma(double lin) const
+SIM_PIXEL_LOOP Rgb Pipe::dehazed(const Rgb &lin) const
+{
+    if (transmission >= 1)
+        return lin;
+    auto lift = [&](double v, double a) { return clip1((v - a) / transmission + a); };
+    return {lift(lin.r, air.r), lift(lin.g, air.g), lift(lin.b, air.b)};
+}
+
+SIM_PIXEL_LOOP double Pipe::noise_sigma(double lin) const
 {
     if (noise <= 0)
         return 0;
     return nr * noise * std::sqrt(kShot * std::max(0.0, lin) * gain + kRead * kRead * gain * gain);
 }
 
-Rgb Pipe::out(const Rgb &lin, int edge) const
+SIM_PIXEL_LOOP Rgb Pipe::out(const Rgb &lin, int edge) const
 {
     Rgb v = {clip1(lin.r * wb[0]), clip1(lin.g * wb[1]), clip1(lin.b * wb[2])};
     v = apply(ccm, v);
@@ -287,10 +509,12 @@ bool Pipe::operator==(const Pipe &o) const
 {
     auto same = [](const double *a, const double *b, int n) { return std::equal(a, a + n, b); };
     return exposure == o.exposure && gain == o.gain && noise == o.noise && light.r == o.light.r &&
-           light.g == o.light.g && light.b == o.light.b && same(black, o.black, 3) && same(wb, o.wb, 3) &&
+           light.g == o.light.g && light.b == o.light.b && haze == o.haze &&
+           same(column, o.column, kColumnClasses) && same(black, o.black, 3) && same(wb, o.wb, 3) &&
            same(ccm, o.ccm, 9) && same(tone, o.tone, 3) && drc == o.drc && gamma_on == o.gamma_on &&
            gamma == o.gamma && nr == o.nr && over == o.over && under == o.under && dp_dynamic == o.dp_dynamic &&
-           dp_static == o.dp_static && dp_count == o.dp_count;
+           dp_static == o.dp_static && dp_count == o.dp_count && air.r == o.air.r && air.g == o.air.g &&
+           air.b == o.air.b && transmission == o.transmission;
 }
 
 // ---- palettes --------------------------------------------------------------------------------
@@ -329,17 +553,29 @@ double hot_level(const Pipe &pipe, const HotPixel &hot)
     return hot.level * 16.0 / (kWhite - pipe.black[1]);
 }
 
-void build_palette(const Pipe &pipe, const std::vector<Variant> &entries, Palette &out)
+// Worked out per palette entry, often every frame while the settings move:
+// board work, outside the sanitizers as the per-pixel loops are.
+SIM_PIXEL_LOOP void build_palette(const Pipe &pipe, const std::vector<Variant> &entries, Palette &out)
 {
     out.luma.resize(entries.size() << kNoiseShift);
     out.chroma.resize(entries.size());
     out.linear.resize(entries.size());
+    out.columns = pipe.columns;
+    out.column.assign(pipe.columns ? entries.size() << kColumnShift : 0, 0);
     for (size_t i = 0; i < entries.size(); i++) {
         const Variant &e = entries[i];
-        Rgb lin = pipe.linear(pipe.raw(scene_colour(e.colour)));
+        const Rgb rad = scene_colour(e.colour), gains = e.shade.gains();
+        const double light = e.shade.light();
+        Rgb lin = pipe.dehazed(pipe.linear(pipe.raw(rad, light), gains));
         out.linear[i] = lin;
         Rgb yuv = pipe.out(lin, e.edge);
         out.chroma[i] = chroma_pair(yuv);
+        if (pipe.columns)
+            for (int k = 0; k < kColumnClasses; k++) {
+                const Rgb shifted = pipe.dehazed(pipe.linear(pipe.raw(rad, light, pipe.column[k]), gains));
+                const long step = std::lround(pipe.out(shifted, e.edge).r - yuv.r);
+                out.column[i << kColumnShift | k] = (int8_t)std::clamp(step, -128l, 127l);
+            }
         uint8_t *row = &out.luma[i << kNoiseShift];
         double sigma = pipe.noise_sigma(0.299 * lin.r + 0.587 * lin.g + 0.114 * lin.b);
         if (sigma <= 0) {

@@ -10,11 +10,13 @@
 // out per palette entry once a frame; per pixel the picture is a lookup.
 //
 // Effects that vary over the picture are baked into the cached pattern as
-// variants of a colour (today the edge class that sharpen acts on; lens
-// shading rings and a column pattern slot in the same way), and noise is a
-// precomputed field of levels that each palette entry maps through the whole
-// pipeline, so that gain, noise reduction, DRC and gamma shape it as they
-// would on the hardware.
+// variants of a colour (the edge class that sharpen acts on, the lens's
+// fall-off and the ISP's shading gains at the pixel), rebuilt when the
+// shading registers change; noise is a precomputed field of levels that each
+// palette entry maps through the whole pipeline, so that gain, noise
+// reduction, DRC and gamma shape it as they would on the hardware; and the
+// sensor's column pattern, what the video input's correction leaves of it,
+// is a second small lookup per pixel (its class's luma step for the entry).
 #pragma once
 
 #include "board/sim/sim.h"
@@ -75,6 +77,47 @@ inline Rect sensor_square(uint64_t t_us)
     return {1 - r.x1, 1 - r.y1, 1 - r.x0, 1 - r.y0};
 }
 
+// The scene's haze: each colour's radiance goes towards the air light's by
+// the haze (0 clear, 1 nothing but the air light).
+Rgb hazed(const Rgb &rad, double haze);
+
+// ---- the lens, the column pattern and the ISP's corrections of them --------------------------
+
+
+// The lens's light at a point of the sensor's field (pixels) relative to the
+// centre's: 1 / (1 + k r^2)^2, r the distance from the field's centre over
+// its half diagonal, k such that the corners get board.conf `sensor.shading`
+// (default 0.4; 1 for a lens without fall-off).
+double lens_falloff(double x, double y);
+
+// The ISP's lens-shading correction as its registers stand
+// (isp/isp_hw_regs.h), and the gains it gives at a point of the field.
+struct ShadingTables {
+    bool on = false;
+    uint32_t center_x[3] = {}, center_y[3] = {}, scale[3] = {};
+    std::array<uint16_t, 129> table[3] = {};
+    uint32_t crop_x = 0, crop_y = 0; // the ISP's image on the field
+
+    static ShadingTables read();
+    Rgb gains(double x, double y) const; // at a point of the sensor's field
+    bool operator==(const ShadingTables &o) const;
+};
+
+// The sensor's column pattern: every column of the field belongs to one of
+// four classes, whose dark level stands kColumnLevel[class] x board.conf
+// `sensor.column_pattern` (12-bit levels at unity gain, default 12; 0: none)
+// from the pedestal, growing with the gain as dark signal does.
+constexpr int kColumnClasses = 4;
+int column_class(uint32_t column); // a column of the sensor's field
+double column_offset(int cls, double gain);
+// What the sensor's columns read in the dark (12-bit, pedestal included) at
+// `gain`: what a calibration with the lens capped captures, one row.
+std::vector<uint16_t> dark_row(double gain);
+
+// The video input's fixed-pattern correction: the dark row its driver
+// loaded for the correction in force (board/sim/vi.cpp).
+void fpn_load(const std::vector<uint16_t> &dark);
+
 // ---- one frame's sensor and ISP settings ----------------------------------------------------
 
 // Read once a frame from the sensor's and the ISP's registers.
@@ -84,6 +127,11 @@ struct Pipe {
     double gain = 1;        // analogue x digital gain: the noise grows with it
     double noise = 0;       // sigma of the noise at signal 0 and unity gain, 0: none
     Rgb light = {1, 1, 1};  // the sensor's raw colour of a neutral grey under the light
+    double haze = 0;        // the scene's
+    // What the column pattern adds to each class's raw level after the
+    // video input's correction (12-bit), and whether any class has some.
+    double column[kColumnClasses] = {};
+    bool columns = false;
     // The ISP.
     double black[3] = {};   // black level subtracted (R, G, B), 12-bit scale
     double wb[3] = {1, 1, 1};
@@ -96,16 +144,25 @@ struct Pipe {
     double over = 0, under = 0; // sharpen strengths, 0..1
     bool dp_dynamic = false, dp_static = false;
     uint32_t dp_count = 0;   // static table entries in use
+    // Dehaze: the air light (linear, before the gains) and the transmission
+    // the strength and the blocks' dark values give; off: 1.
+    Rgb air = {1, 1, 1};
+    double transmission = 1;
 
     // The settings in force now. `exposure` is the sensor's exposure
     // relative to the nominal one (0: the sensor delivers nothing).
     static Pipe read(double exposure, const World &w);
 
-    // The sensor's raw level of radiance `rad` (12-bit scale, pedestal
-    // included, clipped at white), and the ISP's level after its black-level
-    // subtraction (0..1 per channel): what the statistics see.
-    Rgb raw(const Rgb &rad) const;
-    Rgb linear(const Rgb &raw) const;
+    // The sensor's raw level of radiance `rad` where the lens gives
+    // `falloff` of its light and the column pattern adds `offset` (12-bit
+    // scale, pedestal included, clipped at white), and the ISP's level after
+    // its black-level subtraction and shading `gain` (0..1 per channel): what
+    // the statistics see.
+    Rgb raw(const Rgb &rad, double falloff = 1, double offset = 0) const;
+    Rgb linear(const Rgb &raw, const Rgb &gain = {1, 1, 1}) const;
+    // The dehaze block: the linear level with the air light taken out by
+    // the transmission.
+    Rgb dehazed(const Rgb &lin) const;
     // The noise at linear level `lin` after noise reduction (linear units).
     double noise_sigma(double lin) const;
     // The rest of the pipeline for a linear colour; `edge` the pixel's
@@ -113,17 +170,33 @@ struct Pipe {
     Rgb out(const Rgb &lin, int edge) const;
 
     bool operator==(const Pipe &o) const;
+
+private:
+    void read_columns();
+    void read_dehaze();
 };
 
 // ---- palettes --------------------------------------------------------------------------------
 
+// Where a pixel sits in the lens's fall-off and the ISP's shading, in
+// steps of 1/kShadeOne (what the pattern keeps of them).
+constexpr int kShadeOne = 64;
+struct Shade {
+    uint8_t falloff = kShadeOne;
+    uint16_t gain[3] = {kShadeOne, kShadeOne, kShadeOne};
+    static Shade at(const ShadingTables &t, double x, double y); // a point of the sensor's field
+    double light() const { return falloff / (double)kShadeOne; }
+    Rgb gains() const { return {gain[0] / (double)kShadeOne, gain[1] / (double)kShadeOne, gain[2] / (double)kShadeOne}; }
+    bool operator<(const Shade &o) const;
+};
+
 // A palette entry: a scene colour with the spatial effects baked in where
-// the pattern is built (sharpen's edge class; lens shading and the column
-// pattern are to come here).
+// the pattern is built: sharpen's edge class and the pixel's shade.
 struct Variant {
     uint8_t colour = 0;
     int8_t edge = 0;
-    bool operator<(const Variant &o) const { return colour != o.colour ? colour < o.colour : edge < o.edge; }
+    Shade shade;
+    bool operator<(const Variant &o) const;
 };
 
 // Noise levels per pixel: a fixed field of level indices (0..kNoiseLevels-1)
@@ -136,11 +209,17 @@ constexpr uint32_t kNoiseFieldSize = 1u << 20;
 uint32_t noise_row(uint64_t t_us, uint32_t row, uint32_t width);
 
 // What the per-pixel loops look up: luma per (entry << kNoiseShift | noise
-// level), chroma per entry (V | U << 8, as NV21 lays the pair).
+// level), chroma per entry (V | U << 8, as NV21 lays the pair), and while
+// the column pattern shows, the luma step of each column class per
+// (entry << kColumnShift | class).
+constexpr int kColumnShift = 2;
+static_assert(1 << kColumnShift == kColumnClasses, "a class in the low bits");
 struct Palette {
     std::vector<uint8_t> luma;
     std::vector<uint16_t> chroma;
-    std::vector<Rgb> linear; // each entry's level after black-level subtraction
+    std::vector<Rgb> linear; // each entry's level after black-level subtraction and shading
+    std::vector<int8_t> column;
+    bool columns = false;
 };
 // Y, Cb, Cr as bytes, and Cb, Cr as the chroma tables hold them.
 uint8_t to_byte(double v);

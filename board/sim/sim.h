@@ -287,6 +287,7 @@ struct World {
     int scene_kelvin = 5500;
     bool scene_motion = false;
     bool scene_grey = false; // a uniform grey in place of the pattern
+    double scene_haze = 0;   // 0 clear .. 1 nothing but the air light
 };
 
 // The surroundings under their lock; the callback runs with it held.

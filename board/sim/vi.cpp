@@ -2,15 +2,19 @@
 // field (the scene as the lens projects it, turned round) at the sensor's
 // rate (NV21 at the channel's target size, time stamps from the platform
 // clock), hands every picture to the units bound to it and keeps the newest
-// ones for GetFrame when the channel has a frame depth.
+// ones for GetFrame when the channel has a frame depth. Its fixed-pattern
+// calibration and correction work on the sensor's dark row.
+#include "board/sim/picture.h"
 #include "board/sim/sim.h"
 #include "board/sim/video.h"
+#include "isp/isp_hw_regs.h"
 #include "mpi/video/vi/mpi_vi.h"
 #include "mpi/video/vi/vi_requests.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -40,13 +44,29 @@ struct ViChn {
     uint32_t captured = 0, lost = 0, vb_fail = 0, fps = 0;
 };
 
+// The fixed-pattern correction's side of the driver: the dark frame of each
+// type's last calibration, and the correction in force.
+struct FpnState {
+    uint32_t dark_phys[2] = {};
+    bool corrected = false;
+    VI_FPN_CORRECT_REQ_S correct{};
+};
+
 struct ViState {
     ViState()
     {
-        // Neutral colour conversion until someone sets one.
+        // Neutral colour conversion until someone sets one, and the
+        // stabilisation off.
         VI_CSC_ATTR_REC_S csc = {0, 50, 45, 50, 50, 0};
         auto *b = reinterpret_cast<const uint8_t *>(&csc);
         store[VI_SET_CSC_ATTR].assign(b, b + sizeof csc);
+        store[VI_SET_DIS_ATTR].assign(sizeof(VI_DIS_ATTR_REC_S), 0);
+    }
+    ~ViState()
+    {
+        for (uint32_t a : fpn.dark_phys)
+            if (a)
+                phys_free(a);
     }
     std::mutex lock;
     std::condition_variable cv;
@@ -54,6 +74,7 @@ struct ViState {
     bool dev_set = false, dev_enabled = false;
     RecordStore store;
     ViChn chn[VIU_MAX_FRM_CHN_NUM];
+    FpnState fpn;
 };
 
 ViState *g_vi = nullptr;
@@ -271,12 +292,99 @@ int vi_disable_dev(ViCall &k, void *)
     return 0;
 }
 
+// ---- fixed-pattern noise ----------------------------------------------------------------------
+
+// A calibration captures the sensor's dark frame as with the lens capped (the
+// column pattern at the gain of the moment) into a buffer of its own, and
+// answers where it is and its mean level.
+int vi_fpn_calibrate(ViCall &k, void *arg)
+{
+    VI_FPN_CALIBRATE_REQ_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    if (r.enFpnType > 1)
+        return ERR_VI_INVALID_PARA;
+    const std::vector<uint16_t> dark = picture::dark_row(sensor_gain());
+    const uint32_t bytes = (uint32_t)(dark.size() * sizeof dark[0]);
+    uint32_t &buf = k.s.fpn.dark_phys[r.enFpnType];
+    if (buf)
+        phys_free(buf);
+    if (!(buf = phys_alloc(bytes)))
+        return fail(ENOMEM);
+    memcpy(phys(buf), dark.data(), bytes);
+    double sum = 0;
+    for (uint16_t v : dark)
+        sum += v;
+    VI_FPN_FRAME_INFO_S &f = r.stFrameInfo;
+    f.u32Offset = (uint32_t)std::lround(sum / dark.size());
+    f.u32Width = (uint32_t)dark.size();
+    f.u32Height = 1;
+    f.u32PhyAddr = buf;
+    f.u32Stride = f.u32Size = bytes;
+    event("vi", "fpn calibrate %s iso %u offset %u", r.enFpnType ? "line" : "frame", f.u32Iso, f.u32Offset);
+    return put_user(arg, r) ? 0 : fail(EFAULT);
+}
+
+// A correction loads the dark frame its frame information names (one of the
+// calibrations' buffers) and sets the video input's correction registers.
+int vi_fpn_correct(ViCall &k, void *arg)
+{
+    VI_FPN_CORRECT_REQ_S r;
+    if (!get_user(r, arg))
+        return fail(EFAULT);
+    const VI_FPN_FRAME_INFO_S &f = r.stFrameInfo;
+    if (r.enFpnType > 1 || r.bEnable > 1 || r.u32Strength > 1023 || f.u32Offset > 0xFFF)
+        return ERR_VI_INVALID_PARA;
+    if (r.bEnable) {
+        const uint32_t bytes = f.u32Width * 2;
+        if (!f.u32Width || f.u32Width > kSensorFieldWidth || !phys_in_alloc(f.u32PhyAddr, bytes))
+            return ERR_VI_INVALID_PARA;
+        std::vector<uint16_t> dark(f.u32Width);
+        memcpy(dark.data(), phys(f.u32PhyAddr), bytes);
+        picture::fpn_load(dark);
+    }
+    const uint32_t cfg = r.u32Strength << 16 | (f.u32Offset & 0xFFF);
+    phys_write32(VI_FPN_CFG_REG(0), cfg);
+    phys_write32(VI_FPN_CFG_REG(1), cfg);
+    phys_write32(VI_FPN_CTRL_REG, r.bEnable ? VI_FPN_CTRL_ON : 0);
+    k.s.fpn.correct = r;
+    k.s.fpn.corrected = true;
+    event("vi", "fpn correct %u strength %u offset %u", r.bEnable, r.u32Strength, f.u32Offset);
+    return 0;
+}
+
+int vi_fpn_set(ViCall &k, void *arg)
+{
+    uint32_t head[2];
+    if (!copy_from_user(head, arg, sizeof head))
+        return fail(EFAULT);
+    if (head[1] == VI_FPN_OP_CALIBRATE)
+        return vi_fpn_calibrate(k, arg);
+    if (head[1] == VI_FPN_OP_CORRECT)
+        return vi_fpn_correct(k, arg);
+    return ERR_VI_INVALID_PARA;
+}
+
+// The correction in force, with its enable and strength as the registers
+// hold them now (the ISP's auto mode rewrites the strength).
+int vi_fpn_get(ViCall &k, void *arg)
+{
+    if (!k.s.fpn.corrected)
+        return mpi_status(DU_ID_VIU, ERR_NOT_CONFIG);
+    VI_FPN_CORRECT_REQ_S r = k.s.fpn.correct;
+    r.bEnable = phys_read32(VI_FPN_CTRL_REG) & VI_FPN_CTRL_ON;
+    r.u32Strength = phys_read32(VI_FPN_CFG_REG(0)) >> 16;
+    return put_user(arg, r) ? 0 : fail(EFAULT);
+}
+
 // Requests of the device, on any descriptor.
 const IoctlOp<ViCall> kViDevOps[] = {
     {VI_SET_DEV_ATTR, vi_set_dev_attr},
     {VI_GET_DEV_ATTR, vi_get_dev_attr},
     {VI_ENABLE_DEV, vi_enable_dev},
     {VI_DISABLE_DEV, vi_disable_dev},
+    {VI_FPN_SET, vi_fpn_set},
+    {VI_FPN_GET, vi_fpn_get},
 };
 
 int vi_set_chn_attr(ViCall &k, void *arg)

@@ -153,18 +153,27 @@ class SceneRenderer {
 public:
     void render(Picture &out, const Window &win, uint64_t t_us, const World &w, double exposure);
 
+    // The palette entries of the pattern in force (for the tests' eyes).
+    size_t entries() const { return entries_.size(); }
+
 private:
-    void build_pattern(uint32_t W, uint32_t H, const Window &win, bool grey);
+    void build_pattern(uint32_t W, uint32_t H, const Window &win, bool grey, const picture::ShadingTables &shading);
     void draw_hot_pixels(Picture &out, const Window &win, const picture::Pipe &pipe);
+    template <bool kColumns> void draw(Picture &out, uint64_t t_us, const World &w, const Window &win);
 
     // The cached pattern: per pixel its palette entry << kNoiseShift (the
-    // noise level fills the low bits), per chroma pair its entry.
-    std::vector<uint16_t> pattern_, chroma_;
+    // noise level fills the low bits), per chroma pair (2 x 2 pixels, one
+    // shade) its entry and its shade's number; per picture column its class
+    // in the sensor's column pattern.
+    std::vector<uint32_t> pattern_;
+    std::vector<uint16_t> chroma_, pair_shade_;
+    std::vector<uint8_t> column_class_;
     std::vector<picture::Variant> entries_;
-    uint16_t square_ = 0;
+    std::vector<uint32_t> square_; // the moving square's entry per shade
     uint32_t bw_ = 0, bh_ = 0;
     Window bwin_;
     bool bgrey_ = false;
+    picture::ShadingTables bshading_;
     // The palette of the settings it was worked out for.
     picture::Pipe pipe_;
     picture::Palette palette_;

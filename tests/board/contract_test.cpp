@@ -65,6 +65,9 @@ TEST_F(ContractTest, CamctlCommandsChangeTheSurroundings)
         {"scene brightness 0.5", 0, "ok", [](const sim::World &w) { return w.scene_brightness == 0.5; }},
         {"scene kelvin 3200", 0, "ok", [](const sim::World &w) { return w.scene_kelvin == 3200; }},
         {"scene motion on", 0, "ok", [](const sim::World &w) { return w.scene_motion; }},
+        {"scene haze 0.4", 0, "ok", [](const sim::World &w) { return w.scene_haze == 0.4; }},
+        {"scene haze 1.5", 1, "error: ", [](const sim::World &w) { return w.scene_haze == 0.4; }},
+        {"scene haze nan", 1, "error: ", [](const sim::World &w) { return w.scene_haze == 0.4; }},
         {"key flash press", 1, "error: ", nullptr},
         {"key rec hold", 1, "error: ", nullptr},
         {"battery lots", 1, "error: ", nullptr},
@@ -205,7 +208,7 @@ class ConfTest : public BoardTest {
 protected:
     ConfTest() { conf_ = "# a camera with no card, a low battery and both keys held\n"
                          "card = 0\nbattery = 500\nhold = rec+mode\nusb = charger\ntv = 1\n"
-                         "card_mb = 64\nbogus line\n"; }
+                         "card_mb = 64\nscene.haze = 0.25\nbogus line\n"; }
 };
 
 TEST_F(ConfTest, BoardConfSetsThePowerOnState)
@@ -218,6 +221,7 @@ TEST_F(ConfTest, BoardConfSetsThePowerOnState)
     EXPECT_EQ(w.usb, sim::Usb::charger);
     EXPECT_TRUE(w.tv);
     EXPECT_EQ(w.card_mb, 64);
+    EXPECT_EQ(w.scene_haze, 0.25);
     // No card: the detect register reads 1 and no partition is listed.
     EXPECT_EQ(*sim::phys(0x206F0050), 1);
     EXPECT_THAT(read_file(bd_path("/proc/partitions")), testing::Not(HasSubstr("mmcblk0p1")));

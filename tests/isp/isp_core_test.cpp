@@ -109,10 +109,11 @@ size_t log_size() { return sim::sensor_writes().size(); }
 
 // The slots after Init: defect pixels, exposure, white balance, focus, black
 // level, DRC, demosaic, gamma, front-end gamma, green equalisation, noise
-// reduction, sharpen, frame WDR, each once; the rest free.
+// reduction, sharpen, frame WDR, fixed-pattern noise, dehaze, colour
+// management, lens shading, each once; the rest free.
 void expect_module_order()
 {
-    const u32 order[] = {4, 0, 2, 1, 3, 5, 6, 7, 8, 9, 10, 11, 13};
+    const u32 order[] = {4, 0, 2, 1, 3, 5, 6, 7, 8, 9, 10, 11, 13, 14, 15, 16, 12};
     const u32 n = sizeof order / sizeof order[0];
     for (u32 i = 0; i < ISP_MAX_ALGS_NUM; i++) {
         SCOPED_TRACE(i);

@@ -105,6 +105,25 @@ static_assert(sizeof(VI_DEV_ATTR_EX_REC_S) == 148 && sizeof(VI_CHN_BIND_REC_S) =
                   sizeof(VI_DCI_PARAM_REC_S) == 16 && sizeof(VI_MOD_PARAM_REC_S) == 8,
               "pass-through records");
 
+// The dark frame of a fixed-pattern-noise calibration, as the driver
+// describes it: the ISP's FPN calls read the ISO, offset, pixel format and
+// compression and pass the rest through. The board's dark frame is one row,
+// every row of a column reading the same.
+struct VI_FPN_FRAME_INFO_S {
+    u32 u32Iso;         // the ISO the calibration ran at
+    u32 u32Offset;      // the mean dark level, which the correction keeps
+    u32 u32Width;       // pixels a row
+    u32 u32Height;      // rows kept
+    u32 u32PhyAddr;     // the dark frame, u16 per pixel
+    u32 u32Stride;      // bytes a row
+    u32 u32Size;        // bytes in all
+    u32 enPixelFormat;  // 12 Raw8, 13 Raw10, 14 Raw12, 16 Raw16
+    u32 u32TimeRef;
+    u32 enCompressMode; // 0 none, 4 frame
+    u32 au32Reserved[30];
+};
+static_assert(sizeof(VI_FPN_FRAME_INFO_S) == 160, "FPN frame information layout");
+
 s32 DU_DUZ_VI_SetDevAttr(VI_DEV ViDev, const VI_DEV_ATTR_REC_S *pstDevAttr);
 s32 DU_DUZ_VI_GetDevAttr(VI_DEV ViDev, VI_DEV_ATTR_REC_S *pstDevAttr);
 s32 DU_DUZ_VI_SetDevAttrEx(VI_DEV ViDev, const VI_DEV_ATTR_EX_REC_S *pstDevAttrEx);

@@ -4,6 +4,9 @@
 
 #include "mpi/common/mpi_common.h"
 #include "mpi/common/video_frame.h"
+#include "mpi/video/vi/mpi_vi.h"
+
+#include <cstddef>
 
 #define VI_REQ(dir, size, nr) MPI_IOC(MPI_IOC_##dir, size, 'I', nr)
 constexpr unsigned long VI_SET_DEV_ATTR = VI_REQ(WRITE, 128, 0);
@@ -61,7 +64,36 @@ constexpr unsigned long VI_GET_DCI_PARAM = VI_REQ(READ, 16, 59);
 constexpr unsigned long VI_SET_MOD_PARAM = VI_REQ(WRITE, 8, 64);
 constexpr unsigned long VI_GET_MOD_PARAM = VI_REQ(READ, 8, 65);
 constexpr unsigned long VI_SET_USR_FRM_MODE = VI_REQ(WRITE, 4, 66);
+// Fixed-pattern noise: one request calibrates or corrects (word 1 says
+// which), the other reads the correction in force back.
+constexpr unsigned long VI_FPN_SET = VI_REQ(RW, 184, 51);
+constexpr unsigned long VI_FPN_GET = VI_REQ(READ, 184, 52);
 #undef VI_REQ
+
+static_assert(VI_FPN_SET == 0xC0B84933 && VI_FPN_GET == 0x80B84934, "FPN request numbers");
+
+enum VI_FPN_OP_E : u32 { VI_FPN_OP_CORRECT = 1, VI_FPN_OP_CALIBRATE = 2 };
+
+struct VI_FPN_CALIBRATE_REQ_S {
+    u32 enFpnType; // 0 frame, 1 line
+    u32 enOp;      // VI_FPN_OP_CALIBRATE
+    u32 u32Param0;
+    u32 u32Param1;
+    VI_FPN_FRAME_INFO_S stFrameInfo; // in, and the dark frame's out
+    u32 au32Reserved[2];
+};
+
+struct VI_FPN_CORRECT_REQ_S {
+    u32 enFpnType;
+    u32 enOp; // VI_FPN_OP_CORRECT
+    u32 bEnable;
+    u32 u32Strength; // 0..1023, 256 = 1x
+    u32 enOpType;    // 0 auto, 1 manual (the ISP's; kept)
+    u32 u32Reserved;
+    VI_FPN_FRAME_INFO_S stFrameInfo;
+};
+static_assert(sizeof(VI_FPN_CALIBRATE_REQ_S) == 184 && sizeof(VI_FPN_CORRECT_REQ_S) == 184, "FPN request layouts");
+static_assert(offsetof(VI_FPN_CORRECT_REQ_S, stFrameInfo) == 24, "the correction's frame information at +24");
 
 static_assert(VI_SET_DEV_ATTR == 0x40804900 && VI_ENABLE_DEV == 0x4904 && VI_BIND_FD == 0x4004491A,
               "request numbers");

@@ -52,6 +52,10 @@ struct Look {
 
 class PictureTest : public BoardTest {
 protected:
+    // The ISP's stages are looked at on a flat field: a lens without
+    // fall-off and a sensor without a column pattern, unless a test says.
+    explicit PictureTest(const char *conf = "sensor.shading = 1\nsensor.column_pattern = 0\n") { conf_ = conf; }
+
     void SetUp() override
     {
         BoardTest::SetUp();
@@ -588,3 +592,213 @@ TEST_F(DpTablePortTest, DataAccessesWalkTheIndex)
 }
 
 } // namespace
+
+// ---- the lens, the column pattern and the haze --------------------------------------------------
+
+namespace {
+
+using sim::video::Picture;
+
+// Mean luma of a square of `side` pixels centred on (x, y).
+double luma_at(const Picture &p, int x, int y, int side = 64)
+{
+    double sum = 0;
+    for (int r = y - side / 2; r < y + side / 2; r++)
+        for (int c = x - side / 2; c < x + side / 2; c++)
+            sum += p.y()[(size_t)r * p.stride + c];
+    return sum / (side * side);
+}
+
+// The four corners' mean luma (64 pixels in from each edge) over the centre's.
+double corners_over_centre(const Picture &p)
+{
+    const int w = (int)p.width, h = (int)p.height;
+    const double corners =
+        (luma_at(p, 64, 64) + luma_at(p, w - 64, 64) + luma_at(p, 64, h - 64) + luma_at(p, w - 64, h - 64)) / 4;
+    return corners / luma_at(p, w / 2, h / 2);
+}
+
+// How far the column means of rows [r0, r1) stand from their neighbours'
+// (15 columns): the column pattern, without the shading's slow change.
+double column_spread(const Picture &p, uint32_t r0, uint32_t r1)
+{
+    std::vector<double> mean(p.width, 0);
+    for (uint32_t r = r0; r < r1; r++)
+        for (uint32_t c = 0; c < p.width; c++)
+            mean[c] += p.y()[(size_t)r * p.stride + c] / (double)(r1 - r0);
+    double sq = 0;
+    int n = 0;
+    for (uint32_t c = 7; c + 7 < p.width; c++) {
+        double local = 0;
+        for (uint32_t k = c - 7; k <= c + 7; k++)
+            local += mean[k] / 15;
+        sq += (mean[c] - local) * (mean[c] - local);
+        n++;
+    }
+    return std::sqrt(sq / n);
+}
+
+// Shading tables that undo the board's lens (its corners at `corner` of the
+// centre's light) about the field's centre, for an ISP image that is the
+// field; red gets `red_more` more at the last node, rising from none at the
+// centre.
+void correct_lens(double corner, double red_more = 0)
+{
+    const double half_diagonal2 = 960.0 * 960 + 548.0 * 548, k = 1 / std::sqrt(corner) - 1;
+    const uint32_t scale = (uint32_t)std::lround(128 * double(1u << ISP_SHADING_SCALE_SHIFT) / half_diagonal2);
+    for (uint32_t c = 0; c < 3; c++) {
+        sim::phys_write32(ISP_SHADING_CENTER_X_REG(c), 960);
+        sim::phys_write32(ISP_SHADING_CENTER_Y_REG(c), 548);
+        sim::phys_write32(ISP_SHADING_SCALE_REG(c), scale);
+        for (uint32_t n = 0; n < ISP_SHADING_NODES; n++) {
+            const double q = 1 + k * n / 128.0;
+            double gain = q * q * ISP_SHADING_UNITY;
+            if (c == 0)
+                gain *= 1 + red_more * n / 128.0;
+            put16(ISP_SHADING_TABLE_REG(c, n), (uint32_t)std::lround(gain));
+        }
+    }
+    put8(ISP_SHADING_CTRL_REG, ISP_SHADING_CTRL_ENABLE);
+}
+
+class LensTest : public PictureTest {
+protected:
+    LensTest() : PictureTest("sensor.column_pattern = 0\n") {}
+};
+
+class ColumnTest : public PictureTest {
+protected:
+    ColumnTest() : PictureTest("sensor.shading = 1\n") {}
+};
+
+} // namespace
+
+// The lens darkens the corners; the ISP's shading tables, when on, lift them
+// back, channel by channel.
+TEST_F(LensTest, TheCornersFallOffUntilTheShadingTablesLiftThem)
+{
+    sim::with_world([](sim::World &w) { w.scene_grey = true; });
+    const double off = corners_over_centre(*render());
+    EXPECT_LT(off, 0.8);
+    EXPECT_GT(off, 0.5);
+
+    correct_lens(0.4);
+    sim::video::PicturePtr on = render();
+    EXPECT_NEAR(corners_over_centre(*on), 1.0, 0.02);
+    const Area centre = area(*on, 0.45, 0.45, 0.55, 0.55), corner = area(*on, 0, 0, 0.06, 0.1);
+    EXPECT_NEAR(corner.cr, centre.cr, 1.5);
+
+    // A red table above the others tints the corners, not the centre.
+    correct_lens(0.4, 0.5);
+    sim::video::PicturePtr red = render();
+    EXPECT_GT(area(*red, 0, 0, 0.06, 0.1).cr, corner.cr + 3);
+    EXPECT_NEAR(area(*red, 0.45, 0.45, 0.55, 0.55).cr, centre.cr, 1);
+
+    // Tables written while off change nothing.
+    put8(ISP_SHADING_CTRL_REG, 0);
+    EXPECT_NEAR(corners_over_centre(*render()), off, 0.005);
+}
+
+TEST_F(LensTest, TheStatisticsSeeTheLensAndTheCorrection)
+{
+    sim::with_world([](sim::World &w) { w.scene_grey = true; });
+    stream();
+    auto *st = new ISP_STAT_S;
+    auto corner_over_centre = [&] {
+        sim::isp_gather_statistics(*st);
+        return (double)st->stAeStat5.au16ZoneAvg[0][0][1] / st->stAeStat5.au16ZoneAvg[7][8][1];
+    };
+    EXPECT_LT(corner_over_centre(), 0.6);
+    correct_lens(0.4);
+    EXPECT_NEAR(corner_over_centre(), 1.0, 0.03);
+    delete st;
+}
+
+// A programmed sensor's columns read apart in the dark level; the video
+// input's correction takes the loaded dark row, less its offset, off each
+// column by its strength.
+TEST_F(ColumnTest, TheColumnPatternShowsUntilTheCorrectionTakesItOff)
+{
+    sim::with_world([](sim::World &w) { w.scene_grey = true; });
+    EXPECT_LT(column_spread(*render(), 100, 900), 0.3); // a sensor nobody programmed: clean
+    stream((32 + 64) * 4); // more gain: noise and a stronger pattern
+    const double raw = column_spread(*render(), 100, 900);
+    EXPECT_GT(raw, 1.5);
+
+    fpn_load(dark_row(sim::sensor_gain()));
+    const uint32_t offset = 256;
+    struct Case {
+        const char *name;
+        uint32_t on, strength, offset;
+        double at_most, at_least; // of the spread left, over the uncorrected one
+    } cases[] = {
+        {"correction off", 0, 256, offset, 1.1, 0.9},
+        {"full strength", 1, 256, offset, 0.15, 0},
+        {"half strength", 1, 128, offset, 0.65, 0.35},
+        {"on while calibrating: off", 1 | VI_FPN_CTRL_CALIBRATING, 256, offset, 1.1, 0.9},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::phys_write32(VI_FPN_CTRL_REG, c.on);
+        sim::phys_write32(VI_FPN_CFG_REG(0), c.strength << 16 | c.offset);
+        const double left = column_spread(*render(), 100, 900) / raw;
+        EXPECT_LE(left, c.at_most);
+        EXPECT_GE(left, c.at_least);
+    }
+    // An offset of 0 takes the pedestal off with the pattern: a darker picture.
+    sim::phys_write32(VI_FPN_CTRL_REG, 1);
+    sim::phys_write32(VI_FPN_CFG_REG(0), 256u << 16 | offset);
+    const double level = patch(*render(), 3).y;
+    sim::phys_write32(VI_FPN_CFG_REG(0), 256u << 16);
+    EXPECT_LT(patch(*render(), 3).y, level - 3);
+}
+
+// Haze takes the colour bars towards the air light and lifts the dark
+// channel the statistics measure; the dehaze block's strength, with the air
+// light and block values the firmware hands back, takes it out again.
+TEST_F(PictureTest, HazeWashesTheBarsOutAndDehazeBringsThemBack)
+{
+    // How far the bars' colours stand from their mean colour.
+    auto bar_spread = [&](const Picture &p) {
+        Area bars[kBars];
+        double y = 0, cb = 0, cr = 0;
+        for (int b = 0; b < kBars; b++) {
+            bars[b] = area(p, (double)b / kBars, kBarTop, (double)(b + 1) / kBars, kBarBottom);
+            y += bars[b].y / kBars, cb += bars[b].cb / kBars, cr += bars[b].cr / kBars;
+        }
+        double d = 0;
+        for (const Area &a : bars)
+            d += std::sqrt((a.y - y) * (a.y - y) + (a.cb - cb) * (a.cb - cb) + (a.cr - cr) * (a.cr - cr)) / kBars;
+        return d;
+    };
+    auto dark_channel = [] {
+        auto *st = new ISP_STAT_S;
+        sim::isp_gather_statistics(*st);
+        uint32_t sum = 0;
+        for (int i = 0; i < 240; i++)
+            sum += st->stDehazeStat.au32DehazeMinDout[i / 4] >> (24 - 8 * (i % 4)) & 0xFF;
+        delete st;
+        return sum / 240.0;
+    };
+    stream(); // the statistics need a programmed sensor
+    const double clear = bar_spread(*render()), clear_dark = dark_channel();
+    sim::with_world([](sim::World &w) { w.scene_haze = 0.5; });
+    const double hazy = bar_spread(*render()), hazy_dark = dark_channel();
+    EXPECT_LT(hazy, clear * 0.7);
+    EXPECT_GT(hazy_dark, clear_dark + 20);
+
+    // The block values and air light as the firmware would hand them back.
+    auto *st = new ISP_STAT_S;
+    sim::isp_gather_statistics(*st);
+    for (uint32_t i = 0; i < 60; i++)
+        sim::phys_write32(VI_DEHAZE_DARK_REG(i), st->stDehazeStat.au32DehazeMinDout[i]);
+    sim::phys_write32(VI_DEHAZE_AIR_REG, sim::phys_read32(VI_DEHAZE_MAX_REG(0)));
+    delete st;
+    sim::phys_write32(VI_DEHAZE_STRENGTH_REG, 200);
+    EXPECT_NEAR(bar_spread(*render()), hazy, 0.01); // the block off
+    sim::phys_write32(VI_DEHAZE_CTRL_REG, 1);
+    const double dehazed = bar_spread(*render());
+    EXPECT_GT(dehazed, hazy * 1.3);
+    sim::phys_write32(VI_DEHAZE_STRENGTH_REG, 0);
+    EXPECT_NEAR(bar_spread(*render()), hazy, 0.01);
+}

@@ -14,6 +14,10 @@
 
 class AeLoopTest : public IspTest {
 protected:
+    // The exposures the tests expect are a flat field's: a lens without
+    // fall-off, a sensor without a column pattern.
+    AeLoopTest() { conf_ = "sensor.shading = 1\nsensor.column_pattern = 0\n"; }
+
     // Brings the ISP up at 1080p and `fps` with the scene a uniform grey of
     // `brightness`, the iris off, and starts the run loop.
     void start(f32 fps, double brightness)
