@@ -1,6 +1,7 @@
 // The walks over a record's field table: check, write, read.
 #include "isp/isp_vreg_fields.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -200,17 +201,24 @@ s32 check_element(const vreg_record &r, const Frame &f, const vreg_field &row, c
     if (keep)
         return 0;
 
+    // The value as the message prints it: a float record field may hold
+    // anything (NaN among it), which no integer cast may be given.
+    auto shown = [](double d) -> s32 {
+        if (!(d == d))
+            return 0;
+        return (s32)(s64)std::clamp(d, -2147483648.0, 4294967295.0);
+    };
     const s32 k = f.index;
     s32 x = 0, y = 0;
     switch (c.args) {
-    case VREG_ARGS_VALUE: x = (s32)(s64)v; break;
+    case VREG_ARGS_VALUE: x = shown(v); break;
     case VREG_ARGS_INDEX: x = k; break;
     case VREG_ARGS_INDEX_INDEX: x = y = k; break;
-    case VREG_ARGS_INDEX_VALUE: x = k, y = (s32)(s64)v; break;
+    case VREG_ARGS_INDEX_VALUE: x = k, y = shown(v); break;
     case VREG_ARGS_PREVIOUS_INDEX: x = k - 1, y = k; break;
     case VREG_ARGS_INDEX_PREVIOUS: x = k, y = k - 1; break;
     case VREG_ARGS_ROW_COLUMN: x = k / c.columns, y = k % c.columns; break;
-    case VREG_ARGS_VALUE_OTHER: x = (s32)(s64)v, y = (s32)(s64)other; break;
+    case VREG_ARGS_VALUE_OTHER: x = shown(v), y = shown(other); break;
     }
     FILE *out = stdout;
     if ((c.to ? c.to : r.to) == VREG_TO_TRACE) {

@@ -212,6 +212,15 @@ struct vreg_field {
     u16 n_rows = 0;
     u16 member_stride = 0;
 
+    // A copy with `change` made (defined before its users: clang evaluates
+    // constant expressions only through functions already defined).
+    template <class F> constexpr vreg_field with(F change) const
+    {
+        vreg_field f = *this;
+        change(f);
+        return f;
+    }
+
     constexpr vreg_field bits(u32 m) const
     {
         return with([&](vreg_field &f) { f.mask = m, f.flags &= (u16)~VREG_WHOLE; });
@@ -246,13 +255,6 @@ struct vreg_field {
     constexpr vreg_field zero_unused() const { return flag(VREG_ZERO_UNUSED); }
     constexpr vreg_field read_only() const { return flag(VREG_READ_ONLY); }
 
-private:
-    template <class F> constexpr vreg_field with(F change) const
-    {
-        vreg_field f = *this;
-        change(f);
-        return f;
-    }
 };
 
 // A register holding a member; for an array member, every element in

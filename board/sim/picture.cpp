@@ -1,6 +1,7 @@
 // The scene's colours and layout, the sensor's response, and the ISP's
 // pipeline worked out per palette entry from the registers of the frame.
 #include "board/sim/picture.h"
+#include "board/sim/video.h" // SIM_PIXEL_LOOP
 
 #include "board/sim/lens.h"
 #include "isp/isp_hw_regs.h"
@@ -446,7 +447,7 @@ void Pipe::read_dehaze()
         transmission = std::clamp(1 - strength * dark / brightest, kMinTransmission, 1.0);
 }
 
-Rgb Pipe::raw(const Rgb &rad, double falloff, double offset) const
+SIM_PIXEL_LOOP Rgb Pipe::raw(const Rgb &rad, double falloff, double offset) const
 {
     static const Matrix response = sensor_response();
     Rgb s = apply(response.m, hazed(rad, haze));
@@ -457,7 +458,7 @@ Rgb Pipe::raw(const Rgb &rad, double falloff, double offset) const
     return {level(s.r, light.r), level(s.g, light.g), level(s.b, light.b)};
 }
 
-Rgb Pipe::linear(const Rgb &raw, const Rgb &gain) const
+SIM_PIXEL_LOOP Rgb Pipe::linear(const Rgb &raw, const Rgb &gain) const
 {
     auto sub = [](double v, double black, double g) {
         return black >= kWhite ? 0 : clip1((v - black) / (kWhite - black) * g);
@@ -465,7 +466,7 @@ Rgb Pipe::linear(const Rgb &raw, const Rgb &gain) const
     return {sub(raw.r, black[0], gain.r), sub(raw.g, black[1], gain.g), sub(raw.b, black[2], gain.b)};
 }
 
-Rgb Pipe::dehazed(const Rgb &lin) const
+SIM_PIXEL_LOOP Rgb Pipe::dehazed(const Rgb &lin) const
 {
     if (transmission >= 1)
         return lin;
@@ -473,14 +474,14 @@ Rgb Pipe::dehazed(const Rgb &lin) const
     return {lift(lin.r, air.r), lift(lin.g, air.g), lift(lin.b, air.b)};
 }
 
-double Pipe::noise_sigma(double lin) const
+SIM_PIXEL_LOOP double Pipe::noise_sigma(double lin) const
 {
     if (noise <= 0)
         return 0;
     return nr * noise * std::sqrt(kShot * std::max(0.0, lin) * gain + kRead * kRead * gain * gain);
 }
 
-Rgb Pipe::out(const Rgb &lin, int edge) const
+SIM_PIXEL_LOOP Rgb Pipe::out(const Rgb &lin, int edge) const
 {
     Rgb v = {clip1(lin.r * wb[0]), clip1(lin.g * wb[1]), clip1(lin.b * wb[2])};
     v = apply(ccm, v);
@@ -552,7 +553,9 @@ double hot_level(const Pipe &pipe, const HotPixel &hot)
     return hot.level * 16.0 / (kWhite - pipe.black[1]);
 }
 
-void build_palette(const Pipe &pipe, const std::vector<Variant> &entries, Palette &out)
+// Worked out per palette entry, often every frame while the settings move:
+// board work, outside the sanitizers as the per-pixel loops are.
+SIM_PIXEL_LOOP void build_palette(const Pipe &pipe, const std::vector<Variant> &entries, Palette &out)
 {
     out.luma.resize(entries.size() << kNoiseShift);
     out.chroma.resize(entries.size());

@@ -57,7 +57,7 @@ bool pt_num_ok(u32 type, const void *attr, u32 n)
     }
 }
 
-s32 AencCheckAttr(const AENC_CHANNEL_CFG_S *pstAttr)
+s32 aenc_check_attr(const AENC_CHANNEL_CFG_S *pstAttr)
 {
     if (!pstAttr->pValue)
         return DU_ERR_AENC_NULL_PTR;
@@ -260,7 +260,7 @@ s32 DU_DUZ_AENC_CreateChn(s32 AeChn, const AENC_CHANNEL_CFG_S *pstAttr)
         MPI_TRACE("aenc chn:%d is exist!\n", AeChn);
         return DU_ERR_AENC_EXIST;
     }
-    if (AencCheckAttr(pstAttr) != 0) {
+    if (aenc_check_attr(pstAttr) != 0) {
         MPI_TRACE("aenc chn:%d attr is illegal!\n", AeChn);
         return DU_ERR_AENC_ILLEGAL_PARAM;
     }
