@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -319,7 +320,6 @@ TEST_F(SceneautoEngine, DimmingTheSceneRetunes)
                 15))
                 << "exposure " << bright_e << " -> " << sceneauto_exposure(exposure_info());
             EXPECT_GT(sceneauto_exposure(exposure_info()), bright_e);
-            fprintf(stderr, "exposure %u -> %u\n", bright_e, sceneauto_exposure(exposure_info()));
         });
     });
     // One bit rate all along: its rate control was set once.
@@ -376,25 +376,44 @@ TEST_F(SceneautoEngine, StopDuringAHighlightRampReturns)
         return dark > t.u32HLCOnHist && sceneauto_exposure(info) < t.u32HLCExpMax;
     })) << "exposure " << sceneauto_exposure(exposure_info());
 
-    auto stop_in_time = [] {
-        std::string out;
-        auto stop = std::async(std::launch::async, [&] { return quiet([] { DU_VUZI_SCENEAUTO_Stop(); }); });
+    // Stop from a thread of its own; a Stop that doesn't return ends the run
+    // (nothing can recover a thread stuck on the engine's locks).
+    auto stop_in_time = [](std::function<void()> meanwhile) {
+        auto stop = std::async(std::launch::async, [] { return quiet([] { DU_VUZI_SCENEAUTO_Stop(); }); });
+        meanwhile();
         if (stop.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
             ADD_FAILURE() << "Stop did not return";
-            std::abort(); // a hung Stop can't be recovered from
+            std::abort();
         }
         return stop.get();
     };
-    for (int round = 0; round < 8; round++) {
+    auto in_ramp = [] {
+        SCENEAUTO_DRC_ATTR_S d = {};
+        return CommSceneautoGetDRCAttr(0, &d) == 0 && d.bEnable == 1 && d.u32Strength > 0 && d.u32Strength < 100;
+    };
+    for (int round = 0; round < 6; round++) {
         SCOPED_TRACE(round);
         quiet([] { ASSERT_EQ(0, DU_VUZI_SCENEAUTO_Start()); });
-        // Into the ramp: the strength climbs 1 to 127, 5 ms a step.
-        EXPECT_TRUE(testsupport::wait_until([] {
-            SCENEAUTO_DRC_ATTR_S d = {};
-            return CommSceneautoGetDRCAttr(0, &d) == 0 && d.bEnable == 1 && d.u32Strength > 0 && d.u32Strength < 100;
-        }));
-        std::this_thread::sleep_for(std::chrono::milliseconds(round * 40));
-        EXPECT_TRUE(has(stop_in_time(), "stopped successfully")) << round;
+        std::string out;
+        if (round % 2 == 0) {
+            // In the ramp: the strength climbs 1 to 127, 5 ms a step, while
+            // the special thread holds the scene lock.
+            EXPECT_TRUE(testsupport::wait_until(in_ramp));
+            std::this_thread::sleep_for(std::chrono::milliseconds(round * 50));
+            out = stop_in_time([] {});
+        } else {
+            // Stop first in line for the scene lock, the special thread
+            // next: Stop must not wait for that thread while it holds the
+            // lock the thread waits for. (The thread takes the lock in
+            // its first poll at once, then every 40 ms.)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            pthread_mutex_lock(&g_stSceneautoLock);
+            out = stop_in_time([] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(150)); // both queue up
+                pthread_mutex_unlock(&g_stSceneautoLock);
+            });
+        }
+        EXPECT_TRUE(has(out, "stopped successfully")) << out;
         EXPECT_TRUE(engine_threads().empty());
         // The next round starts from highlight compensation off.
         SCENEAUTO_DRC_ATTR_S d = {};
