@@ -8,11 +8,7 @@
 //   special_ms_per_s   the special-scene thread (polls every 40 ms)
 //   wall_s             the length of the recording
 #include "app/apps.h"
-#include "app/engine_hooks.h"
-#include "app/pref.h"
-#include "board/board.h"
-#include "board/sim/sim.h"
-#include "core/msg_hub.h"
+#include "bench/recorder/record_setup.h"
 #include "core/rec_state.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
@@ -47,30 +43,10 @@ double thread_cpu_s(pthread_t t)
     return ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
-bool posted(u32 id)
-{
-    bool seen = false;
-    pthread_mutex_lock(&lock_main_msg);
-    uint8_t rec[HCMGR_MSG_SIZE];
-    while (q_button_msg && KX_OrderQueue_Read(rec, q_button_msg) == 0)
-        seen = seen || ((u32)rec[0] << 24 | (u32)rec[1] << 16 | (u32)rec[2] << 8 | rec[3]) == id;
-    pthread_mutex_unlock(&lock_main_msg);
-    return seen;
-}
-
 void SceneautoWhileRecording(benchmark::State &state)
 {
-    char root[] = "/tmp/sceneauto-bench-XXXXXX";
-    sim::start(mkdtemp(root));
-    app_register_engine_hooks();
-    DvSystemParam pref = {};
-    app_pref_user = &pref;
-    KX_DV_SetUserSettingDefualt();
-    hcmgr_create_queue();
-    bd_mount("/dev/mmcblk0p1", "/mnt/sdcard0", "vfat", 8, "");
-    KX_RecordCtr_InitAllfileName();
-    Get_File_Thread_Test(nullptr);
-    MP4_InitWriter(0);
+    DvSystemParam pref;
+    const std::string root = benchrec::start_board("sceneauto-bench", pref);
     KX_DV_Set1080DefaultDvCfg();
     pref.MovieResolution[0] = 0;
     pref.MovieFrameRate[0] = 1;
@@ -102,7 +78,7 @@ void SceneautoWhileRecording(benchmark::State &state)
         wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         e.RecState = KX_REC_STATE_STOPPED;
         KX_DV_StopGetStream();
-        while (!posted(AMSG_RECORD_COMPLETE))
+        while (!benchrec::posted(AMSG_RECORD_COMPLETE))
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     KX_DV_Stop();

@@ -150,20 +150,7 @@ public:
     void signal(int sig) { kill(pid_, sig); }
     // The names of the camera's threads (at most 15 characters) that start
     // with `prefix`, sorted.
-    std::vector<std::string> threads(const std::string &prefix) const
-    {
-        std::vector<std::string> names;
-        std::error_code ec;
-        for (auto &t : fs::directory_iterator("/proc/" + std::to_string(pid_) + "/task", ec)) {
-            std::string name = testsupport::read_file(t.path().string() + "/comm");
-            if (!name.empty() && name.back() == '\n')
-                name.pop_back();
-            if (name.compare(0, prefix.size(), prefix) == 0)
-                names.push_back(name);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> threads(const std::string &prefix) const { return testsupport::thread_names(prefix, pid_); }
     void send(const std::string &line) { EXPECT_EQ("ok", ctl(line)) << line; }
 
     std::vector<std::string> events() const

@@ -51,8 +51,7 @@ protected:
     {
         quiet([] { DU_VUZI_SCENEAUTO_DeInit(); });
         if (running_) {
-            DU_DUZ_VENC_StopRecvPic(1);
-            testsupport::capture_stdout([] { KX_DV_Venc_Chn_Stop(1); });
+            livetest::stop_encoding();
             livetest::stop();
         }
         app_pref_user = saved_pref_;
@@ -66,10 +65,7 @@ protected:
             o.bEnable = 0;
         running_ = true;
         livetest::start();
-        s32 ret = -1;
-        testsupport::capture_stdout([&] { ret = KX_DV_Venc_Run(); });
-        ASSERT_EQ(0, ret);
-        ASSERT_EQ(0, DU_DUZ_VENC_StartRecvPic(1));
+        livetest::start_encoding();
     }
 
     // The engine initialised and started on the running pipeline.

@@ -59,11 +59,12 @@ std::vector<std::string> events(const std::string &needle)
     return out;
 }
 
-std::vector<std::string> thread_names(const std::string &prefix)
+std::vector<std::string> thread_names(const std::string &prefix, int pid)
 {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto &task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+    const std::string tasks = pid ? "/proc/" + std::to_string(pid) + "/task" : "/proc/self/task";
+    for (const auto &task : std::filesystem::directory_iterator(tasks, ec)) {
         std::string name = read_file((task.path() / "comm").string());
         while (!name.empty() && name.back() == '\n')
             name.pop_back();

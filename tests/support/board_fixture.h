@@ -26,8 +26,9 @@ std::string read_file(const std::string &host_path);
 void write_file(const std::string &host_path, const std::string &bytes);
 
 // The names of this process's threads (as /proc/self/task/*/comm holds
-// them, at most 15 characters) that start with `prefix`, sorted.
-std::vector<std::string> thread_names(const std::string &prefix);
+// them, at most 15 characters) that start with `prefix`, sorted; with a
+// `pid`, that process's.
+std::vector<std::string> thread_names(const std::string &prefix, int pid = 0);
 
 // Runs `fn` with standard output captured and returns what it printed.
 template <class Fn> std::string capture_stdout(Fn &&fn)
