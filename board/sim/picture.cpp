@@ -561,7 +561,7 @@ SIM_PIXEL_LOOP void build_palette(const Pipe &pipe, const std::vector<Variant> &
     out.chroma.resize(entries.size());
     out.linear.resize(entries.size());
     out.columns = pipe.columns;
-    out.column.assign(pipe.columns ? entries.size() << kColumnShift : 0, 0);
+    out.luma_column.assign(pipe.columns ? entries.size() << (kNoiseShift + kColumnShift) : 0, 0);
     for (size_t i = 0; i < entries.size(); i++) {
         const Variant &e = entries[i];
         const Rgb rad = scene_colour(e.colour), gains = e.shade.gains();
@@ -570,22 +570,27 @@ SIM_PIXEL_LOOP void build_palette(const Pipe &pipe, const std::vector<Variant> &
         out.linear[i] = lin;
         Rgb yuv = pipe.out(lin, e.edge);
         out.chroma[i] = chroma_pair(yuv);
-        if (pipe.columns)
-            for (int k = 0; k < kColumnClasses; k++) {
-                const Rgb shifted = pipe.dehazed(pipe.linear(pipe.raw(rad, light, pipe.column[k]), gains));
-                const long step = std::lround(pipe.out(shifted, e.edge).r - yuv.r);
-                out.column[i << kColumnShift | k] = (int8_t)std::clamp(step, -128l, 127l);
-            }
         uint8_t *row = &out.luma[i << kNoiseShift];
         double sigma = pipe.noise_sigma(0.299 * lin.r + 0.587 * lin.g + 0.114 * lin.b);
         if (sigma <= 0) {
             std::fill(row, row + kNoiseLevels, to_byte(yuv.r));
+        } else {
+            for (int k = 0; k < kNoiseLevels; k++) {
+                double n = sigma * kNoiseQuantile[k];
+                row[k] = to_byte(pipe.out({clip1(lin.r + n), clip1(lin.g + n), clip1(lin.b + n)}, e.edge).r);
+            }
+        }
+        if (!pipe.columns)
             continue;
+        long step[kColumnClasses];
+        for (int k = 0; k < kColumnClasses; k++) {
+            const Rgb shifted = pipe.dehazed(pipe.linear(pipe.raw(rad, light, pipe.column[k]), gains));
+            step[k] = std::lround(pipe.out(shifted, e.edge).r - yuv.r);
         }
-        for (int k = 0; k < kNoiseLevels; k++) {
-            double n = sigma * kNoiseQuantile[k];
-            row[k] = to_byte(pipe.out({clip1(lin.r + n), clip1(lin.g + n), clip1(lin.b + n)}, e.edge).r);
-        }
+        uint8_t *cols = &out.luma_column[i << (kNoiseShift + kColumnShift)];
+        for (int n = 0; n < kNoiseLevels; n++)
+            for (int k = 0; k < kColumnClasses; k++)
+                cols[n << kColumnShift | k] = (uint8_t)std::clamp(row[n] + step[k], 0l, 255l);
     }
 }
 

@@ -210,15 +210,16 @@ uint32_t noise_row(uint64_t t_us, uint32_t row, uint32_t width);
 
 // What the per-pixel loops look up: luma per (entry << kNoiseShift | noise
 // level), chroma per entry (V | U << 8, as NV21 lays the pair), and while
-// the column pattern shows, the luma step of each column class per
-// (entry << kColumnShift | class).
+// the column pattern shows, the luma with each column class's step on it per
+// ((entry << kNoiseShift | noise level) << kColumnShift | class): one look-up
+// a pixel either way.
 constexpr int kColumnShift = 2;
 static_assert(1 << kColumnShift == kColumnClasses, "a class in the low bits");
 struct Palette {
     std::vector<uint8_t> luma;
     std::vector<uint16_t> chroma;
     std::vector<Rgb> linear; // each entry's level after black-level subtraction and shading
-    std::vector<int8_t> column;
+    std::vector<uint8_t> luma_column;
     bool columns = false;
 };
 // Y, Cb, Cr as bytes, and Cb, Cr as the chroma tables hold them.

@@ -144,18 +144,15 @@ template <bool kColumns>
 SIM_PIXEL_LOOP void SceneRenderer::draw(Picture &out, uint64_t t_us, const World &w, const Window &win)
 {
     const uint32_t W = out.width, H = out.height, S = out.stride;
-    const uint8_t *lut = palette_.luma.data();
+    const uint8_t *lut = kColumns ? palette_.luma_column.data() : palette_.luma.data();
     const uint16_t *chroma = palette_.chroma.data();
-    const int8_t *step = palette_.column.data();
     const uint8_t *cls = column_class_.data();
     const uint8_t *noise = noise_field();
     auto luma = [&](uint32_t s, uint8_t n, uint32_t c) -> uint8_t {
-        int v = lut[s | n];
-        if constexpr (kColumns) {
-            v += step[(s >> (kNoiseShift - kColumnShift)) | cls[c]];
-            v = v < 0 ? 0 : v > 255 ? 255 : v;
-        }
-        return (uint8_t)v;
+        if constexpr (kColumns)
+            return lut[(s | n) << kColumnShift | cls[c]];
+        else
+            return lut[s | n];
     };
 
     uint8_t *y = out.y(), *vu = out.vu();
