@@ -289,6 +289,45 @@ TEST_F(SceneautoEngine, TheExposureChoosesNoiseReductionAndTheNoiseProfile)
     }
 }
 
+// Infrared writes defect pixels, sharpening and demosaic of its own; back in
+// the normal scene the next cycle applies the normal levels again, though
+// neither the exposure nor the bit rate moved.
+TEST_F(SceneautoEngine, BackFromInfraredTheNormalLevelsReturn)
+{
+    start_pipeline();
+    quiet([] { ASSERT_EQ(0, DU_VUZI_SCENEAUTO_Init("x")); });
+    const SCENEAUTO_INIPARA_S &iq = g_stINIPara;
+    SceneautoNormalState s;
+    sceneauto_normal_reset(s);
+    s.stInfo = {0, 1024, 1024, 1024, 10000};
+    auto cycle = [&] { quiet([&] { sceneauto_normal_retune(s); }); };
+    auto sharpen = [] {
+        SCENEAUTO_SHARPEN_S sh = {};
+        EXPECT_EQ(0, CommSceneautoGetSharpen(0, &sh));
+        return std::vector<u8>(reinterpret_cast<u8 *>(&sh), reinterpret_cast<u8 *>(&sh) + sizeof sh);
+    };
+    auto demosaic = [] {
+        SCENEAUTO_DEMOSAIC_S d = {};
+        EXPECT_EQ(0, CommSceneautoGetDemosaic(0, &d));
+        return std::vector<u8>(d.au8Slope, d.au8Slope + sizeof d.au8Slope);
+    };
+    cycle();
+    const u16 normal_dp = dp_slope();
+    const std::vector<u8> normal_sharpen = sharpen(), normal_demosaic = demosaic();
+    EXPECT_EQ(iq.stIniDP.au16Slope[s.u32DpLevel], normal_dp);
+
+    quiet([] { ASSERT_EQ(0, set_scene(2)); });
+    cycle();
+    EXPECT_EQ(iq.stIR.u16DpSlope, dp_slope());
+    EXPECT_NE(normal_sharpen, sharpen());
+
+    quiet([] { ASSERT_EQ(0, set_scene(0)); });
+    cycle();
+    EXPECT_EQ(normal_dp, dp_slope());
+    EXPECT_EQ(normal_sharpen, sharpen());
+    EXPECT_EQ(normal_demosaic, demosaic());
+}
+
 // The camera's case: the light falls while it records, and the engine follows.
 TEST_F(SceneautoEngine, DimmingTheSceneRetunes)
 {
