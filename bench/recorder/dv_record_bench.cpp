@@ -50,22 +50,6 @@ namespace {
 
 constexpr u64 kFrames = 3600;
 
-// Record mode 1 at 1080p60 (MovieResolution 0, MovieFrameRate 1) in the
-// codec `codec` (MovieCodec: 0 H.265, 1 H.264), 3-minute files, sound on.
-void mode_1080p60(DvSystemParam &p, int32_t codec)
-{
-    KX_DV_Set1080DefaultDvCfg();
-    p.MovieResolution[0] = 0;
-    p.MovieFrameRate[0] = 1;
-    p.MovieCodec[0] = codec;
-    p.MovieCycletime[0] = 0;
-    p.MovieRotate[0] = 0;
-    p.MovieTimestamp[0] = 0;
-    p.MovieSound[0] = 2;
-    p.MovieLoopRecording[0] = 1;
-    init_record_status();
-}
-
 // Video samples of the one movie on the card; -1 when there is none.
 long video_samples()
 {
@@ -103,7 +87,7 @@ void RecordAMinuteAt1080p60(benchmark::State &state)
     const int32_t codec = (int32_t)state.range(0);
     DvSystemParam pref;
     const std::string root = benchrec::start_board("record-bench", pref);
-    mode_1080p60(pref, codec);
+    benchrec::mode_1080p60(pref, codec);
     KX_REC_CMD_S &e = gRecCmd[KX_REC_ENTRY_RECORD];
 
     if (KX_DV_FirstRun() != 0 || KX_DV_Audio_Run() != 0 || KX_DV_StartAudioThread() != 0) {

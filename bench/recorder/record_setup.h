@@ -2,11 +2,13 @@
 // application finds it at start-up, and the messages the recording posts.
 #pragma once
 
+#include "app/apps.h"
 #include "app/engine_hooks.h"
 #include "app/pref.h"
 #include "board/board.h"
 #include "board/sim/sim.h"
 #include "core/msg_hub.h"
+#include "recorder/dv_config.h"
 #include "recorder/dv_mp4.h"
 #include "recorder/mp4_writer.h"
 #include "recorder/rec_files.h"
@@ -34,6 +36,22 @@ inline std::string start_board(const std::string &tag, DvSystemParam &pref)
     Get_File_Thread_Test(nullptr);
     MP4_InitWriter(0);
     return root;
+}
+
+// Record mode 1 at 1080p60 (MovieResolution 0, MovieFrameRate 1) in the
+// codec `codec` (MovieCodec: 0 H.265, 1 H.264), 3-minute files, sound on.
+inline void mode_1080p60(DvSystemParam &p, int32_t codec)
+{
+    KX_DV_Set1080DefaultDvCfg();
+    p.MovieResolution[0] = 0;
+    p.MovieFrameRate[0] = 1;
+    p.MovieCodec[0] = codec;
+    p.MovieCycletime[0] = 0;
+    p.MovieRotate[0] = 0;
+    p.MovieTimestamp[0] = 0;
+    p.MovieSound[0] = 2;
+    p.MovieLoopRecording[0] = 1;
+    init_record_status();
 }
 
 // Whether message `id` was posted to the application since the last look.

@@ -1,5 +1,5 @@
 // What scene auto-tuning costs while the camera records: record mode 1 at
-// 1080p60 on the simulated board, started as the record application starts
+// 1080p60 H.264 with sound on the simulated board, started as the record application starts
 // it (the recording engine starts the tuning engine with the pipeline), and
 // 20 seconds of recording in which the light changes every 2 seconds so the
 // normal thread retunes in most of its cycles. Reports the CPU time each of
@@ -12,6 +12,7 @@
 #include "core/rec_state.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
+#include "recorder/dv_audio.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_engine.h"
 #include "recorder/dv_mp4.h"
@@ -47,16 +48,10 @@ void SceneautoWhileRecording(benchmark::State &state)
 {
     DvSystemParam pref;
     const std::string root = benchrec::start_board("sceneauto-bench", pref);
-    KX_DV_Set1080DefaultDvCfg();
-    pref.MovieResolution[0] = 0;
-    pref.MovieFrameRate[0] = 1;
-    pref.MovieCodec[0] = 1;
-    pref.MovieCycletime[0] = 0;
-    pref.MovieSound[0] = 0;
-    init_record_status();
+    benchrec::mode_1080p60(pref, 1);
     KX_REC_CMD_S &e = gRecCmd[KX_REC_ENTRY_RECORD];
 
-    if (KX_DV_FirstRun() != 0 || !g_bSceneautoStart) {
+    if (KX_DV_FirstRun() != 0 || KX_DV_Audio_Run() != 0 || KX_DV_StartAudioThread() != 0 || !g_bSceneautoStart) {
         state.SkipWithError("the record mode or the tuning engine did not start");
         return;
     }
@@ -82,6 +77,8 @@ void SceneautoWhileRecording(benchmark::State &state)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     KX_DV_Stop();
+    KX_DV_StopAudioThread();
+    KX_DV_Audio_Stop();
     KX_Video_Mode_Func(1, 0, 0);
     DU_DUZ_SYS_Exit();
     DU_DUZ_VB_Exit();

@@ -7,14 +7,6 @@ using namespace e2e;
 
 namespace {
 
-size_t count(const std::string &text, const std::string &what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        n++;
-    return n;
-}
-
 const std::vector<std::string> kBothThreads = {"SceneautoNormal", "SceneautoSpecia"};
 
 } // namespace
@@ -50,7 +42,7 @@ TEST(SceneAuto, RunsWhileTheCameraRecords)
         EXPECT_NE(std::string::npos, at) << says << " in:\n" << out;
     }
     // One bit rate all along: its rate control was set once per start.
-    EXPECT_EQ(count(out, "started successfully!"), count(out, "CommSceneautoSetH264RcParam,DU_DUZ_VENC_SetRcParam"))
+    EXPECT_EQ(testsupport::occurrences(out, "started successfully!"), testsupport::occurrences(out, "CommSceneautoSetH264RcParam,DU_DUZ_VENC_SetRcParam"))
         << out;
-    EXPECT_EQ(1u, count(out, "started successfully!"));
+    EXPECT_EQ(1u, testsupport::occurrences(out, "started successfully!"));
 }

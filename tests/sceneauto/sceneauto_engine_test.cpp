@@ -99,14 +99,6 @@ SCENEAUTO_EXPOSURE_INFO_S exposure_info()
     return i;
 }
 
-size_t count(const std::string &text, const std::string &what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        n++;
-    return n;
-}
-
 } // namespace
 
 class SceneautoEngine : public SceneautoLive {
@@ -362,7 +354,7 @@ TEST_F(SceneautoEngine, DimmingTheSceneRetunes)
         });
     });
     // One bit rate all along: its rate control was set once.
-    EXPECT_EQ(1u, count(out, "CommSceneautoSetH264RcParam,DU_DUZ_VENC_SetRcParam")) << out;
+    EXPECT_EQ(1u, testsupport::occurrences(out, "CommSceneautoSetH264RcParam,DU_DUZ_VENC_SetRcParam")) << out;
 }
 
 // In a dim scene at a held gain, the engine's noise reduction makes a
