@@ -1,4 +1,5 @@
-// The application's answers to the recording engine's questions.
+// The application's answers to the recording engine's and the scene
+// auto-tuning's questions.
 #include "app/engine_hooks.h"
 
 #include "app/app_manager.h"
@@ -7,6 +8,7 @@
 #include "app/sd_card.h"
 #include "app/usb.h"
 #include "recorder/dv_hooks.h"
+#include "sceneauto/sceneauto_hooks.h"
 
 namespace {
 
@@ -18,6 +20,19 @@ bool record_mode(void)
 {
     int cur = appmgt_get_curapp(nullptr);
     return cur == APP_RECMODE1 || cur == APP_RECMODE2;
+}
+
+// The application's id compared with the three the tuning tells apart.
+s32 sceneauto_app(void)
+{
+    int cur = appmgt_get_curapp(nullptr);
+    if (cur == APP_RECMODE1)
+        return SCENEAUTO_APP_RECMODE1;
+    if (cur == APP_RECMODE2)
+        return SCENEAUTO_APP_RECMODE2;
+    if (cur == APP_PHOMODE)
+        return SCENEAUTO_APP_PHOTO;
+    return SCENEAUTO_APP_OTHER;
 }
 
 } // namespace
@@ -32,4 +47,5 @@ void app_register_engine_hooks(void)
     hooks.tv_out_on = tv_out_on;
     hooks.record_mode = record_mode;
     dv_register_app_hooks(hooks);
+    sceneauto_register_app_hooks({sceneauto_app});
 }

@@ -1,4 +1,5 @@
-// The application's answers to what the recording engine asks.
+// The application's answers to what the recording engine and the scene
+// auto-tuning ask.
 #pragma once
 
 // Registers them with the engine; start-up does it before the engine runs.

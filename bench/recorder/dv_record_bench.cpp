@@ -11,6 +11,7 @@
 //   wall_s, cpu_s    how long the minute took, and the process's CPU time
 //                    in it (every thread: board and firmware)
 #include "app/apps.h"
+#include "bench/recorder/record_setup.h"
 #include "app/engine_hooks.h"
 #include "app/pref.h"
 #include "board/board.h"
@@ -49,22 +50,6 @@ namespace {
 
 constexpr u64 kFrames = 3600;
 
-// Record mode 1 at 1080p60 (MovieResolution 0, MovieFrameRate 1) in the
-// codec `codec` (MovieCodec: 0 H.265, 1 H.264), 3-minute files, sound on.
-void mode_1080p60(DvSystemParam &p, int32_t codec)
-{
-    KX_DV_Set1080DefaultDvCfg();
-    p.MovieResolution[0] = 0;
-    p.MovieFrameRate[0] = 1;
-    p.MovieCodec[0] = codec;
-    p.MovieCycletime[0] = 0;
-    p.MovieRotate[0] = 0;
-    p.MovieTimestamp[0] = 0;
-    p.MovieSound[0] = 2;
-    p.MovieLoopRecording[0] = 1;
-    init_record_status();
-}
-
 // Video samples of the one movie on the card; -1 when there is none.
 long video_samples()
 {
@@ -97,32 +82,12 @@ double process_cpu_s()
     return ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec / 1e6;
 }
 
-bool posted(u32 id)
-{
-    bool seen = false;
-    pthread_mutex_lock(&lock_main_msg);
-    uint8_t rec[HCMGR_MSG_SIZE];
-    while (q_button_msg && KX_OrderQueue_Read(rec, q_button_msg) == 0)
-        seen = seen || ((u32)rec[0] << 24 | (u32)rec[1] << 16 | (u32)rec[2] << 8 | rec[3]) == id;
-    pthread_mutex_unlock(&lock_main_msg);
-    return seen;
-}
-
 void RecordAMinuteAt1080p60(benchmark::State &state)
 {
     const int32_t codec = (int32_t)state.range(0);
-    char root[] = "/tmp/record-bench-XXXXXX";
-    sim::start(mkdtemp(root));
-    app_register_engine_hooks(); // card space and power-off state, as at start-up
-    DvSystemParam pref = {};
-    app_pref_user = &pref;
-    KX_DV_SetUserSettingDefualt();
-    hcmgr_create_queue();
-    bd_mount("/dev/mmcblk0p1", "/mnt/sdcard0", "vfat", 8, "");
-    KX_RecordCtr_InitAllfileName();
-    Get_File_Thread_Test(nullptr);
-    MP4_InitWriter(0);
-    mode_1080p60(pref, codec);
+    DvSystemParam pref;
+    const std::string root = benchrec::start_board("record-bench", pref);
+    benchrec::mode_1080p60(pref, codec);
     KX_REC_CMD_S &e = gRecCmd[KX_REC_ENTRY_RECORD];
 
     if (KX_DV_FirstRun() != 0 || KX_DV_Audio_Run() != 0 || KX_DV_StartAudioThread() != 0) {
@@ -146,7 +111,7 @@ void RecordAMinuteAt1080p60(benchmark::State &state)
         wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         cpu = process_cpu_s() - cpu0;
         KX_DV_StopGetStream();
-        while (!posted(AMSG_RECORD_COMPLETE))
+        while (!benchrec::posted(AMSG_RECORD_COMPLETE))
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     const DvStreamStats st = dv_stream_stats();

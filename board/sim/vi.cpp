@@ -55,12 +55,16 @@ struct FpnState {
 struct ViState {
     ViState()
     {
-        // Neutral colour conversion until someone sets one, and the
-        // stabilisation off.
+        // Neutral colour conversion until someone sets one, the
+        // stabilisation off, and the contrast enhancement (DCI) off at its
+        // middle strengths.
         VI_CSC_ATTR_REC_S csc = {0, 50, 45, 50, 50, 0};
         auto *b = reinterpret_cast<const uint8_t *>(&csc);
         store[VI_SET_CSC_ATTR].assign(b, b + sizeof csc);
         store[VI_SET_DIS_ATTR].assign(sizeof(VI_DIS_ATTR_REC_S), 0);
+        VI_DCI_PARAM_REC_S dci = {{0, 32, 32, 32}};
+        b = reinterpret_cast<const uint8_t *>(&dci);
+        store[VI_SET_DCI_PARAM].assign(b, b + sizeof dci);
     }
     ~ViState()
     {

@@ -141,6 +141,34 @@ bool Scaler::run(const Picture &src, Picture &dst)
     return sws_scale(ctx_, in, in_stride, 0, (int)src.height, out, out_stride) > 0;
 }
 
+namespace {
+SIM_PIXEL_LOOP void temporal_row(const uint8_t *cur, const uint8_t *prev, uint8_t *out, uint32_t n, int share,
+                                 int motion)
+{
+    for (uint32_t i = 0; i < n; i++) {
+        const int d = cur[i] - prev[i];
+        out[i] = d > motion || d < -motion ? cur[i] : (uint8_t)(prev[i] + (d * share + (d >= 0 ? 32 : -32)) / 64);
+    }
+}
+} // namespace
+
+void temporal_nr(const Picture &cur, const Picture *prev, Picture &out, uint8_t share, uint8_t motion)
+{
+    const bool have_prev = prev && prev->width == cur.width && prev->height == cur.height;
+    for (uint32_t r = 0; r < cur.height; r++) {
+        const uint8_t *c = cur.y() + (size_t)r * cur.stride;
+        uint8_t *o = out.y() + (size_t)r * out.stride;
+        if (have_prev)
+            temporal_row(c, prev->y() + (size_t)r * prev->stride, o, cur.width, share, motion);
+        else
+            memcpy(o, c, cur.width);
+    }
+    for (uint32_t r = 0; r < cur.height / 2; r++)
+        memcpy(out.vu() + (size_t)r * out.stride, cur.vu() + (size_t)r * cur.stride, cur.width);
+    out.pts = cur.pts;
+    out.seq = cur.seq;
+}
+
 void nv21_to_i420(const Picture &src, uint8_t *y, uint8_t *u, uint8_t *v)
 {
     for (uint32_t r = 0; r < src.height; r++)

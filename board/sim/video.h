@@ -75,6 +75,12 @@ public:
 private:
     SwsContext *ctx_ = nullptr;
 };
+// Temporal noise filtering into `out` (same size as `cur`): each luma pixel
+// moves from the previous filtered picture `prev` towards the new one by
+// `share`/64 of the difference, unless the difference exceeds `motion`
+// (something moved: the new pixel stands). Chroma is copied. Without a
+// previous picture of the same size `out` is `cur`.
+void temporal_nr(const Picture &cur, const Picture *prev, Picture &out, uint8_t share, uint8_t motion);
 // NV21 to planar 4:2:0 (Y, U, V) for encoders that take no interleaved chroma.
 void nv21_to_i420(const Picture &src, uint8_t *y, uint8_t *u, uint8_t *v);
 

@@ -1,6 +1,7 @@
 // /dev/vpss: the video processing driver. A started group takes the pictures
 // of its bound source (or of SendFrame) and, on a worker thread of its own,
-// scales them to each enabled channel's size, mirrors and flips them, hands
+// filters their noise over time when its NR V3 block asks for it, scales
+// them to each enabled channel's size, mirrors and flips them, hands
 // them to the units bound to the channel and keeps the newest ones for
 // GetChnFrame when the channel has a depth. A busy group drops its oldest
 // input picture; it never makes its source wait.
@@ -51,6 +52,9 @@ struct VpssGrp {
     PicturePtr last_in;
     std::map<uint32_t, PicturePtr> held_in;
     std::unique_ptr<PicturePool> send_pool; // pictures given by SendFrame
+    // The temporal noise filter: its last output, and its pictures.
+    PicturePtr nr_prev;
+    std::unique_ptr<PicturePool> nr_pool;
     std::thread worker;
     uint32_t dropped = 0;
 };
@@ -83,6 +87,8 @@ void forget_group(VpssGrp &g)
     g.last_in.reset();
     g.held_in.clear();
     g.send_pool.reset();
+    g.nr_prev.reset();
+    g.nr_pool.reset();
     for (VpssChn &c : g.chn) {
         c.attr = {};
         c.mode = {};
@@ -160,6 +166,35 @@ void process(std::unique_lock<std::mutex> &lock, int grp, VpssGrp &g, const Pict
     }
 }
 
+// The group's temporal noise filter over a new input picture, when noise
+// reduction is on and its NR V3 block asks for it; the input itself stays
+// as it came (GetGrpFrame and the other sinks see it unfiltered).
+PicturePtr denoise(std::unique_lock<std::mutex> &lock, VpssGrp &g, const PicturePtr &in)
+{
+    constexpr unsigned kNrBuffers = 3; // the one kept, the one made, one spare
+    uint8_t share = VPSS_NRV3_SHARE_ALL, motion = VPSS_NRV3_MOTION_DEFAULT;
+    auto it = g.store.find(VPSS_SET_NRV3_PARAM);
+    if (it != g.store.end() && it->second.size() > VPSS_NRV3_MOTION_BYTE) {
+        share = it->second[VPSS_NRV3_TEMPORAL_SHARE_BYTE];
+        motion = it->second[VPSS_NRV3_MOTION_BYTE];
+    }
+    if (!g.attr.bNrEn || share >= VPSS_NRV3_SHARE_ALL) {
+        g.nr_prev.reset();
+        return in;
+    }
+    if (!g.nr_pool || g.nr_pool->width() != in->width || g.nr_pool->height() != in->height)
+        g.nr_pool = std::make_unique<PicturePool>(in->width, in->height, kNrBuffers);
+    PicturePtr out = g.nr_pool->take();
+    if (!out)
+        return in;
+    PicturePtr prev = g.nr_prev;
+    lock.unlock();
+    temporal_nr(*in, prev.get(), *out, share, motion);
+    lock.lock();
+    g.nr_prev = out;
+    return out;
+}
+
 void group_loop(int grp)
 {
     VpssGrp &g = *g_vpss->grp[grp];
@@ -171,7 +206,7 @@ void group_loop(int grp)
         PicturePtr in = g.input.front();
         g.input.pop_front();
         g.last_in = in;
-        process(lock, grp, g, in);
+        process(lock, grp, g, denoise(lock, g, in));
     }
 }
 
@@ -224,6 +259,10 @@ int vpss_create_grp(VpssCall &k, void *arg)
         return ERR_VPSS_ILLEGAL_PARAM;
     g.attr = a;
     g.created = true;
+    std::vector<uint8_t> nr(sizeof(VPSS_NR_V3_PARAM_REC_S));
+    nr[VPSS_NRV3_TEMPORAL_SHARE_BYTE] = VPSS_NRV3_SHARE_ALL;
+    nr[VPSS_NRV3_MOTION_BYTE] = VPSS_NRV3_MOTION_DEFAULT;
+    g.store[VPSS_SET_NRV3_PARAM] = std::move(nr);
     event("vpss", "grp %d create %ux%u", k.grp, a.u32MaxW, a.u32MaxH);
     return 0;
 }

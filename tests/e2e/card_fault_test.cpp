@@ -20,14 +20,6 @@ DvSystemParam prefs()
     return p;
 }
 
-size_t count_lines(const std::string &text, const std::string &what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        n++;
-    return n;
-}
-
 TEST(CardFault, PulledTenSecondsIntoARecordingAndPutBack)
 {
     DvSystemParam p = prefs();
@@ -45,7 +37,7 @@ TEST(CardFault, PulledTenSecondsIntoARecordingAndPutBack)
     // that is gone.
     std::string out = cam.output();
     EXPECT_NE(std::string::npos, out.find("failed: the recording ends")) << out;
-    EXPECT_LE(count_lines(out, "Error muxing packet"), 2u);
+    EXPECT_LE(testsupport::occurrences(out, "Error muxing packet"), 2u);
 
     cam.restart("gpio 10_5 1");
     std::string movie = one_playable_movie(cam);

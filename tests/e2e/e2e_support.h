@@ -148,6 +148,9 @@ public:
     // One board.sock command; its answer.
     std::string ctl(const std::string &line) { return board_client::command(root_, line); }
     void signal(int sig) { kill(pid_, sig); }
+    // The names of the camera's threads (at most 15 characters) that start
+    // with `prefix`, sorted.
+    std::vector<std::string> threads(const std::string &prefix) const { return testsupport::thread_names(prefix, pid_); }
     void send(const std::string &line) { EXPECT_EQ("ok", ctl(line)) << line; }
 
     std::vector<std::string> events() const

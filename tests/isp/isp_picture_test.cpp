@@ -163,10 +163,14 @@ protected:
         sim::with_world([](sim::World &w) { w = sim::World(); });
     }
 
-    // 1080p30 H.264, as record mode 1 builds it.
+    // 1080p30 H.264, as record mode 1 builds it. The stages are judged at
+    // the ISP's own settings, so scene auto-tuning (and the camera's white
+    // balance tuning it brings) stays out: the recording engine finds it
+    // marked running and leaves it.
     void start_1080p30()
     {
         rectest::record_mode(0, 2, 1);
+        u32RecModeFlag |= DV_STATE_SCENEAUTO;
         start_mode();
     }
 

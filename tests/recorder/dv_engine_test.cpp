@@ -1,7 +1,7 @@
 // The engine's life on the simulated board: the first run's order up and the
 // stop's order down, runs one after another, the restart, failing stages,
 // the platform's pool, the rings and queues, the numbered steps, scene
-// auto-tuning while its engine is missing, the stop of a signal, and the
+// auto-tuning's start and stop, the stop of a signal, and the
 // exposure and white balance closing their loops inside the running pipeline.
 #include "recorder/dv_engine.h"
 #include "tests/recorder/engine_standin.h"
@@ -36,7 +36,7 @@ using pipelinetest::wait_for;
 namespace {
 
 constexpr u32 kMiB = 1024 * 1024;
-constexpr u32 kRunning = DV_STATE_MPP | DV_STATE_ISP | DV_STATE_VI | DV_STATE_VPSS;
+constexpr u32 kRunning = DV_STATE_MPP | DV_STATE_ISP | DV_STATE_VI | DV_STATE_VPSS | DV_STATE_SCENEAUTO;
 
 // gsDvConfig as record mode 1 builds it from the default preferences: 1080p
 // at 60 frames from a 60-frame sensor, H.264 at quality 3, motion detection's
@@ -156,8 +156,17 @@ TEST_F(DvEngineTraced, TheFirstRunBringsThePipelineUpInOrderAndTheStopTakesItDow
     EXPECT_TRUE(wait_for([] { return has_event("rgn 3 attach 8 0 1"); }));
 
     EXPECT_TRUE(has(out, "MainStreamBufferSize = 20971520,AudioStreamBufferSize=2097152 \n"));
-    EXPECT_TRUE(has(out, "KX_Scene_Auto_Init fail\n")); // its engine is not in this firmware
-    EXPECT_EQ(0u, u32RecModeFlag & DV_STATE_SCENEAUTO);
+    // Scene auto-tuning: the linear image, the exposure route of 60 frames
+    // (six nodes), and its two threads running.
+    size_t at = 0;
+    for (const char *says : {"Sceneauto_LoadIQPara linear start\n", "VUZI SCENUAUTO Module has been inited successfully!\n",
+                             "KX_Scene_Auto_Run:", "stAERoute.u32TotalNum = 6\n",
+                             "stAERoute.u32IntTime--u32SysGain = 16667---32382--8\n",
+                             "VUZI SCENEAUTO Module has been started successfully!\n"}) {
+        at = out.find(says, at);
+        EXPECT_NE(std::string::npos, at) << says;
+    }
+    EXPECT_EQ(std::vector<std::string>({"SceneautoNormal", "SceneautoSpecia"}), testsupport::thread_names("Sceneauto"));
 
     const long before_stop = (long)testsupport::events().size() - 1;
     out = quiet([] { EXPECT_EQ(0, KX_DV_Stop()); });
@@ -165,7 +174,9 @@ TEST_F(DvEngineTraced, TheFirstRunBringsThePipelineUpInOrderAndTheStopTakesItDow
     down = in_order(pipelinetest::record_pipeline_down(), down);
     in_order({"trace ioctl /dev/isp_dev 0x4004491a"}, down); // the ISP's exit gives its memory back
     EXPECT_TRUE(has(out, "KX_Dv_Stop success\n"));
-    EXPECT_FALSE(has(out, "KX_Scene_Auto_Run")); // it never ran
+    EXPECT_TRUE(has(out, "VUZI SCENEAUTO Module has been stopped successfully!\n"));
+    EXPECT_TRUE(has(out, "deinit success\n"));
+    EXPECT_TRUE(testsupport::thread_names("Sceneauto").empty());
     EXPECT_EQ(DV_STATE_MPP, u32RecModeFlag);
     EXPECT_NE(0, DU_DUZ_ISP_GetPubAttr(0, &pub));
     // The rings stay until step 1.
@@ -450,13 +461,13 @@ TEST_F(DvEngine, ThePhotoModesSteps)
         for (u32 step : {0u, 2u, 3u, 5u})
             EXPECT_EQ(0, KX_Video_Mode_Func(step, 0, 0)) << step;
         EXPECT_EQ(0, KX_Video_Mode_Func(7, 0, 0));
-        EXPECT_EQ(-1, KX_Video_Mode_Func(13, 0, 0)); // the init's result
+        EXPECT_EQ(1, KX_Video_Mode_Func(13, 0, 0)); // the start's result
     });
     EXPECT_EQ(kRunning, u32RecModeFlag);
     long up = in_order({"sys up", "vi chn 0 enable", "vpss grp 0 chn 0 enable", "venc chn 0 create type 26",
                         "venc chn 1 create type 96"});
     EXPECT_TRUE(wait_for([] { return has_event("rgn 3 attach 8 0 0"); })); // the photo channel's stamp
-    EXPECT_TRUE(has(out, "KX_Scene_Auto_Init fail\n"));
+    EXPECT_TRUE(has(out, "VUZI SCENEAUTO Module has been started successfully!\n"));
     EXPECT_FALSE(has_event("test mp4 start"));
 
     out = quiet([] {
@@ -473,7 +484,7 @@ TEST_F(DvEngine, ThePhotoModesSteps)
     EXPECT_EQ("", quiet([] { EXPECT_EQ(0, KX_Video_Mode_Func(99, 0, 0)); }));
 }
 
-TEST_F(DvEngine, SceneAutoTuningStepsWithoutItsEngine)
+TEST_F(DvEngine, SceneAutoTuningStepsAlone)
 {
     struct Case {
         const char *name;
@@ -482,11 +493,12 @@ TEST_F(DvEngine, SceneAutoTuningStepsWithoutItsEngine)
         std::vector<const char *> says; // in this order; empty: says nothing
         u32 state_after;
     } cases[] = {
-        {"start: the engine is not available",
+        {"start without a pipeline: the start fails and the engine exits again",
          13,
          0,
          -1,
-         {"VUZI SCENEAUTO Module is not available", "DU_VUZI_SCENEAUTO_Init failed\n", "KX_Scene_Auto_Init fail\n"},
+         {"VUZI SCENUAUTO Module has been inited successfully!\n", "DU_VUZI_SCENEAUTO_Start failed\n",
+          "deinit success\n"},
          0},
         {"start while running: nothing", 13, DV_STATE_SCENEAUTO, 0, {}, DV_STATE_SCENEAUTO},
         {"stop while running",

@@ -111,8 +111,7 @@ protected:
     {
         if (!running_)
             return;
-        DU_DUZ_VENC_StopRecvPic(1);
-        testsupport::capture_stdout([] { KX_DV_Venc_Chn_Stop(1); });
+        livetest::stop_encoding();
         livetest::stop();
     }
 
@@ -120,10 +119,7 @@ protected:
     {
         running_ = true;
         livetest::start();
-        s32 ret = -1;
-        testsupport::capture_stdout([&] { ret = KX_DV_Venc_Run(); });
-        ASSERT_EQ(0, ret);
-        ASSERT_EQ(0, DU_DUZ_VENC_StartRecvPic(1));
+        livetest::start_encoding();
     }
 
     // Records `n` more pictures; the index of the phase's end.

@@ -10,6 +10,7 @@
 #include "tests/support/board_fixture.h"
 
 #include "mpi/video/sys/mpi_sys.h"
+#include "mpi/video/venc/mpi_venc.h"
 
 #include <initializer_list>
 
@@ -55,6 +56,22 @@ inline void stop()
     });
     DU_DUZ_SYS_Exit();
     u32RecModeFlag = 0;
+}
+
+// The configured encoder channels on the running pipeline, and channel 1
+// taking pictures.
+inline void start_encoding()
+{
+    s32 ret = -1;
+    testsupport::capture_stdout([&] { ret = KX_DV_Venc_Run(); });
+    ASSERT_EQ(0, ret);
+    ASSERT_EQ(0, DU_DUZ_VENC_StartRecvPic(1));
+}
+
+inline void stop_encoding()
+{
+    DU_DUZ_VENC_StopRecvPic(1);
+    testsupport::capture_stdout([] { KX_DV_Venc_Chn_Stop(1); });
 }
 
 } // namespace livetest

@@ -217,7 +217,9 @@ TEST(SceneLocksWithoutIsp, TheLocksSayWhatFailed)
         }
 }
 
-TEST(SceneAutoEntry, CommandsWhileTheEngineIsMissing)
+// Without a pipeline the engine initialises (its image is compiled in) but
+// can't start, and a scene whose settings can't be read is refused.
+TEST(SceneAutoEntry, CommandsWithoutAPipeline)
 {
     struct Case {
         const char *name;
@@ -225,13 +227,13 @@ TEST(SceneAutoEntry, CommandsWhileTheEngineIsMissing)
         s32 result;
         const char *says; // after the name and build line of the run command
     } cases[] = {
-        {"init", KX_Scene_Auto_Init, -1, "DU_VUZI_SCENEAUTO_Init failed\n"},
+        {"init", KX_Scene_Auto_Init, 1, "VUZI SCENUAUTO Module has been inited successfully!\n"},
         {"start", [] { return KX_Scene_Auto_Run(1, 0); }, -1, "DU_VUZI_SCENEAUTO_Start failed\n"},
         {"stop", [] { return KX_Scene_Auto_Run(2, 0); }, 1, "stopped already!\n"},
         {"special scene 0 -> scene 1", [] { return KX_Scene_Auto_Run(3, 0); }, -1,
-         "DU_VUZI_SCENEAUTO_SetSpecialMode failed\n"},
-        {"special scene 5 -> scene 0", [] { return KX_Scene_Auto_Run(3, 5); }, -1,
-         "DU_VUZI_SCENEAUTO_SetSpecialMode failed\n"},
+         "SceneAuto_SetBLC failed\nDU_VUZI_SCENEAUTO_SetSpecialMode failed\n"},
+        {"special scene 5 -> scene 0, the current one", [] { return KX_Scene_Auto_Run(3, 5); }, 1,
+         "*peSpecialScene = 0\n"},
         {"special scene 6", [] { return KX_Scene_Auto_Run(3, 6); }, 1, "unkonw input\n"},
         {"current scene", [] { return KX_Scene_Auto_Run(4, 0); }, 1, "current scene is 0\n"},
         {"another command", [] { return KX_Scene_Auto_Run(7, 0); }, 1, "unkonw input\n"},

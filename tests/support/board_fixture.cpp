@@ -1,5 +1,6 @@
 #include "tests/support/board_fixture.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -56,6 +57,22 @@ std::vector<std::string> events(const std::string &needle)
         if (needle.empty() || line.find(needle) != std::string::npos)
             out.push_back(line);
     return out;
+}
+
+std::vector<std::string> thread_names(const std::string &prefix, int pid)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    const std::string tasks = pid ? "/proc/" + std::to_string(pid) + "/task" : "/proc/self/task";
+    for (const auto &task : std::filesystem::directory_iterator(tasks, ec)) {
+        std::string name = read_file((task.path() / "comm").string());
+        while (!name.empty() && name.back() == '\n')
+            name.pop_back();
+        if (name.compare(0, prefix.size(), prefix) == 0)
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace testsupport

@@ -25,6 +25,20 @@ std::vector<std::string> events(const std::string &needle = "");
 std::string read_file(const std::string &host_path);
 void write_file(const std::string &host_path, const std::string &bytes);
 
+// The names of this process's threads (as /proc/self/task/*/comm holds
+// them, at most 15 characters) that start with `prefix`, sorted; with a
+// `pid`, that process's.
+std::vector<std::string> thread_names(const std::string &prefix, int pid = 0);
+
+// How many times `what` occurs in `text`.
+inline size_t occurrences(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
+
 // Runs `fn` with standard output captured and returns what it printed.
 template <class Fn> std::string capture_stdout(Fn &&fn)
 {

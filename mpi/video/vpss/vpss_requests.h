@@ -108,6 +108,16 @@ static_assert(sizeof(VPSS_CHN_FRAME_REQ_S) == 8 && sizeof(VPSS_GRP_FRAME_REQ_S) 
               "frame requests");
 #endif
 
+// What the driver's temporal noise filter reads of a group's NR V3 block
+// (it keeps the other bytes as given): the share of each new picture's luma
+// it takes, in 64ths (64 or more: the filter passes pictures through), and
+// the luma change from the filtered picture above which a pixel counts as
+// moving and is taken as it comes. A new group starts with the filter off.
+constexpr u32 VPSS_NRV3_TEMPORAL_SHARE_BYTE = 15;
+constexpr u32 VPSS_NRV3_MOTION_BYTE = 19;
+constexpr u8 VPSS_NRV3_SHARE_ALL = 64;
+constexpr u8 VPSS_NRV3_MOTION_DEFAULT = 16;
+
 // Records the driver keeps as given and hands back on the matching get:
 // (set request, get request), group-wide unless `chn` is set.
 struct VPSS_STORED_REQ_S {

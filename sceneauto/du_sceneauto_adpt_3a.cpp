@@ -1,0 +1,472 @@
+// The adapter's exposure and white-balance operations: the engine's AE
+// levels, the user's exposure and white-balance preferences, the fixed
+// exposure routes, and the locks the application holds the picture with.
+#include "sceneauto/du_sceneauto_adpt.h"
+
+#include "isp/3a/ae/mpi_isp_ae.h"
+#include "isp/3a/awb/mpi_isp_awb.h"
+#include "sceneauto/du_sceneauto_adpt_call.h"
+#include "sceneauto/sceneauto_hooks.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+using namespace sceneauto_adpt;
+
+u32 u32AELockExpTime, u32AELockAGain, u32AELockDGain, u32AELockISPDGain;
+u32 AWBLockRGain, AWBLockGGain, AWBLockBGain;
+
+namespace {
+
+constexpr u32 kOpAuto = 0, kOpManual = 1;
+// The ISP device of the tuning image; the locks may run before the engine
+// has loaded it.
+constexpr s32 kLockDev = 0;
+
+} // namespace
+
+s32 CommSceneautoLockAE(u32 lock)
+{
+    return get_patch_set<AE_EXPOSURE_SETTINGS_S>(
+        kLockDev, SCENEAUTO_CALL(DU_DUZ_ISP_GetExposureAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetExposureAttr),
+        [lock](AE_EXPOSURE_SETTINGS_S &a) {
+            if (!lock) {
+                a.enOpType = kOpAuto;
+                return;
+            }
+            AE_EXPOSURE_STATUS_S st = {};
+            DU_DUZ_ISP_QueryExposureInfo(kLockDev, &st); // fails only for another device
+            u32AELockExpTime = st.u32ExpTime;
+            u32AELockAGain = st.u32AGain;
+            u32AELockDGain = st.u32DGain;
+            u32AELockISPDGain = st.u32ISPDGain;
+            a.enOpType = kOpManual;
+            AE_MANUAL_SETTINGS_S &m = a.stManual;
+            m.bManualExpTimeEn = m.bManualAGainEn = m.bManualDGainEn = m.bManualISPDGainEn = 1;
+            m.u32ExpTime = u32AELockExpTime;
+            m.u32AGain = u32AELockAGain;
+            m.u32DGain = u32AELockDGain;
+            m.u32ISPDGain = u32AELockISPDGain;
+        });
+}
+
+s32 CommSceneautoLockAwb(u32 lock)
+{
+    return get_patch_set<AWB_WB_SETTINGS_S>(
+        kLockDev, SCENEAUTO_CALL(DU_DUZ_ISP_GetWBAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetWBAttr),
+        [lock](AWB_WB_SETTINGS_S &a) {
+            if (!lock) {
+                a.enOpType = kOpAuto; // the manual gains stay as they were
+                return;
+            }
+            AWB_WB_STATUS_S st = {};
+            DU_DUZ_ISP_QueryWBInfo(kLockDev, &st); // fails only for another device
+            AWBLockRGain = st.u16GainR;
+            AWBLockGGain = st.u16GainGr;
+            AWBLockBGain = st.u16GainB;
+            a.enOpType = kOpManual;
+            a.stManual.u16ManualGainR = (u16)AWBLockRGain;
+            a.stManual.u16ManualGainGr = a.stManual.u16ManualGainGb = (u16)AWBLockGGain;
+            a.stManual.u16ManualGainB = (u16)AWBLockBGain;
+        });
+}
+
+// ---- zone weights ---------------------------------------------------------------------------
+
+namespace {
+
+const sceneauto_weights au8Weight_CenterWeighted = {
+    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    {1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 1, 1, 1},
+    {1, 1, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 2, 2, 2, 1, 1},
+    {1, 1, 2, 2, 2, 3, 3, 4, 4, 4, 3, 3, 2, 2, 2, 1, 1},
+    {1, 1, 2, 2, 2, 4, 4, 5, 5, 5, 4, 4, 2, 2, 2, 1, 1},
+    {1, 1, 2, 2, 4, 4, 5, 8, 8, 8, 5, 4, 4, 2, 2, 1, 1},
+    {1, 1, 2, 4, 4, 6, 6, 8, 8, 8, 6, 4, 4, 4, 2, 1, 1},
+    {1, 1, 1, 2, 2, 4, 4, 8, 8, 8, 4, 4, 2, 2, 1, 1, 1},
+    {1, 1, 1, 2, 2, 2, 2, 4, 4, 4, 2, 2, 2, 2, 1, 1, 1},
+    {1, 1, 1, 1, 1, 2, 2, 4, 4, 4, 2, 2, 1, 1, 1, 1, 1},
+    {1, 1, 1, 1, 1, 1, 2, 2, 3, 2, 2, 1, 1, 1, 1, 1, 1},
+    {1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1},
+    {1, 1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1},
+    {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1},
+    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+};
+
+const sceneauto_weights au8Weight_MultiSpot = {
+    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    {8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8},
+    {8, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 8},
+    {8, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 8},
+    {8, 8, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 8, 8},
+    {8, 8, 8, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 8, 8, 8},
+    {8, 8, 8, 8, 15, 15, 15, 15, 15, 15, 15, 15, 15, 8, 8, 8, 8},
+    {8, 8, 8, 8, 8, 15, 15, 15, 15, 15, 15, 15, 8, 8, 8, 8, 8},
+    {8, 8, 8, 8, 8, 4, 4, 4, 4, 4, 4, 4, 8, 8, 8, 8, 8},
+    {8, 8, 8, 8, 4, 4, 4, 4, 4, 4, 4, 4, 4, 8, 8, 8, 8},
+    {8, 8, 8, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 8, 8, 8},
+    {8, 8, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 8, 8},
+    {8, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 8},
+    {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+};
+
+// `value` in rows [row0, row1] and columns [col0, col1], 0 elsewhere.
+struct weight_block {
+    sceneauto_weights w = {};
+    constexpr weight_block(u8 value, int row0, int row1, int col0, int col1)
+    {
+        for (int r = row0; r <= row1; r++)
+            for (int c = col0; c <= col1; c++)
+                w[r][c] = value;
+    }
+};
+
+// The "upper" table weighs the last zone rows and the "down" one the first,
+// as the camera's tuning has them.
+constexpr weight_block au8Weight_CenterSpot(15, 6, 8, 7, 9);
+constexpr weight_block au8Weight_Upper(1, 9, 14, 0, 16);
+constexpr weight_block au8Weight_Down(1, 0, 5, 0, 16);
+
+} // namespace
+
+const sceneauto_weights &sceneauto_metering_weights(s32 metering)
+{
+    switch (metering) {
+    case 0:
+        return au8Weight_CenterWeighted;
+    case 1:
+        return au8Weight_CenterSpot.w;
+    case 3:
+        return au8Weight_Upper.w;
+    case 4:
+        return au8Weight_Down.w;
+    default:
+        return au8Weight_MultiSpot;
+    }
+}
+
+// ---- exposure -------------------------------------------------------------------------------
+
+namespace {
+
+// The engine's compensation moved by the user's ExposureValue: down to 0 at
+// -128, up to three times at +128 (at most 255).
+u8 compensation(u8 c, s32 ev)
+{
+    if (ev >= -128 && ev <= -1)
+        return (u8)(c + c * ev / 128);
+    if (ev >= 1 && ev <= 128) {
+        s32 v = c + c * ev / 64;
+        return (u8)(v > 255 ? 255 : v);
+    }
+    return c;
+}
+
+} // namespace
+
+s32 CommSceneautoGetAEAttr(s32 dev, SCENEAUTO_AE_ATTR_S *pstAe)
+{
+    return get_record<AE_EXPOSURE_SETTINGS_S>(
+        dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetExposureAttr), [pstAe](const AE_EXPOSURE_SETTINGS_S &a) {
+            const AE_AUTO_SETTINGS_S &au = a.stAuto;
+            pstAe->u8Speed = au.u8Speed;
+            pstAe->u8Tolerance = au.u8Tolerance;
+            pstAe->u8Compensation = au.u8Compensation;
+            pstAe->u16BlackDelayFrame = au.u16BlackDelayFrame;
+            pstAe->u16WhiteDelayFrame = au.u16WhiteDelayFrame;
+            pstAe->u8AEStrategyMode = (u8)au.enStrategyMode;
+            pstAe->u8MaxHistOffset = au.u8MaxHistOffset;
+            pstAe->u16HistRatioSlope = au.u16HistRatioSlope;
+            pstAe->u32SysGainMax = au.u32SysGainMax;
+            pstAe->u32AGainMax = au.u32AGainMax;
+            pstAe->u32DGainMax = au.u32DGainMax;
+            pstAe->u32ISPDGainMax = au.u32ISPDGainMax;
+            pstAe->u8AERunInterval = a.u8AERunInterval;
+            pstAe->u8FSWDRMode = au.enFSWDRMode == 1 ? 1 : 0;
+            pstAe->bWDRQuick = au.bWDRQuick;
+            memcpy(pstAe->au8Weight, au.au8Weight, sizeof pstAe->au8Weight);
+        });
+}
+
+s32 CommSceneautoSetAEAttr(s32 dev, const SCENEAUTO_AE_ATTR_S *pstAe)
+{
+    return get_patch_set<AE_EXPOSURE_SETTINGS_S>(
+        dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetExposureAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetExposureAttr),
+        [pstAe](AE_EXPOSURE_SETTINGS_S &a) {
+            const DvSystemParam &p = prefs();
+            AE_AUTO_SETTINGS_S &au = a.stAuto;
+            au.u8Compensation = compensation(pstAe->u8Compensation, p.ExposureValue);
+            au.u16BlackDelayFrame = pstAe->u16BlackDelayFrame;
+            au.u16WhiteDelayFrame = pstAe->u16WhiteDelayFrame;
+            au.u8MaxHistOffset = pstAe->u8MaxHistOffset;
+            au.u16HistRatioSlope = pstAe->u16HistRatioSlope;
+            au.u8Speed = pstAe->u8Speed;
+            au.u8Tolerance = pstAe->u8Tolerance;
+            au.u32SysGainMax = pstAe->u32SysGainMax;
+            au.u32AGainMax = pstAe->u32AGainMax;
+            au.u32DGainMax = pstAe->u32DGainMax;
+            au.u32ISPDGainMax = pstAe->u32ISPDGainMax;
+            a.u8AERunInterval = pstAe->u8AERunInterval;
+            au.bWDRQuick = pstAe->bWDRQuick;
+            au.enStrategyMode = p.ExposureStrategyMode == 1 ? 1 : 0;
+            memcpy(au.au8Weight, sceneauto_metering_weights(p.ExposureMetering), sizeof au.au8Weight);
+            au.enFSWDRMode = pstAe->u8FSWDRMode == 1 ? 1 : 0;
+            au.stAntiflicker.bEnable = 1;
+            au.stAntiflicker.u8Frequency = p.Lightfrequency != 0 ? 60 : 50;
+            au.stAntiflicker.enMode = 1;
+        });
+}
+
+s32 CommSceneautoGetExposureInfo(s32 dev, SCENEAUTO_EXPOSURE_INFO_S *pstInfo)
+{
+    return get_record<AE_EXPOSURE_STATUS_S>(
+        dev, SCENEAUTO_CALL(DU_DUZ_ISP_QueryExposureInfo), [pstInfo](const AE_EXPOSURE_STATUS_S &s) {
+            pstInfo->u32Exposure = s.u32Exposure;
+            pstInfo->u32AGain = s.u32AGain;
+            pstInfo->u32DGain = s.u32DGain;
+            pstInfo->u32ISPDGain = s.u32ISPDGain;
+            pstInfo->u32ExpTime = s.u32ExpTime;
+            pstInfo->u8AveLum = s.u8AveLum;
+            pstInfo->u32ISO = s.u32ISO;
+            pstInfo->u32ExpRatio = s.u32ExpRatio;
+            memcpy(pstInfo->au32Hist256Value, s.au32Hist256Value, sizeof pstInfo->au32Hist256Value);
+        });
+}
+
+s32 CommSceneautoGetWdrExposureAttr(s32 dev, u16 *pu16RatioBias)
+{
+    return get_record<AE_WDR_RATIO_SETTINGS_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetWDRExposureAttr),
+                                               [pu16RatioBias](const AE_WDR_RATIO_SETTINGS_S &w) {
+                                                   *pu16RatioBias = w.u16RatioBias;
+                                               });
+}
+
+s32 CommSceneautoSetWdrExposureAttr(s32 dev, u16 u16RatioBias)
+{
+    return get_patch_set<AE_WDR_RATIO_SETTINGS_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetWDRExposureAttr),
+                                                  SCENEAUTO_CALL(DU_DUZ_ISP_SetWDRExposureAttr),
+                                                  [u16RatioBias](AE_WDR_RATIO_SETTINGS_S &w) {
+                                                      w.u16RatioBias = u16RatioBias;
+                                                  });
+}
+
+// ---- exposure routes ----------------------------------------------------------------------
+
+namespace {
+
+constexpr u32 kRouteNodes = 6;
+constexpr u32 kRouteIris = 8; // the iris F-number enumerant of every node
+
+struct route_node {
+    u32 time; // us
+    u32 gain; // 1024 = 1x
+};
+using fixed_route = route_node[kRouteNodes];
+
+// Each route holds the integration time at its mode's frame (A 1/60 s, B
+// 1/50 s for 50 and 100 frames, C 1/30 s, D 1/25 s) until the gain is
+// spent, then lets it grow to 40 ms.
+const fixed_route kRouteA = {{2, 1024}, {16667, 1024}, {16667, 3072}, {16667, 8192}, {16667, 32382}, {40000, 32382}};
+const fixed_route kRouteB = {{2, 1024}, {20000, 1024}, {20000, 3072}, {20000, 8192}, {20000, 32382}, {40000, 32382}};
+const fixed_route kRouteC = {{2, 1024}, {33333, 1024}, {33333, 3072}, {33333, 8192}, {33333, 32382}, {40000, 32382}};
+const fixed_route kRouteD = {{2, 1024}, {40000, 1024}, {40000, 3072}, {40000, 8192}, {40000, 16384}, {40000, 32382}};
+
+const AE_ROUTE_EX_NODE_S kRouteEx[kRouteNodes] = {
+    {2, 1024, 1024, 1024, kRouteIris},     {16667, 1024, 1024, 1024, kRouteIris},
+    {16667, 3072, 1024, 1024, kRouteIris}, {16667, 8192, 1024, 1024, kRouteIris},
+    {16667, 32382, 1024, 1024, kRouteIris}, {40000, 32382, 1024, 1024, kRouteIris},
+};
+
+// The route of the current application: a video mode's by its frame-rate
+// code (2 30 fps, 3 100, 4 50, 5 25), route A for the others.
+const fixed_route &current_route()
+{
+    const DvSystemParam &p = prefs();
+    s32 rate;
+    switch (sceneauto_current_app()) {
+    case SCENEAUTO_APP_RECMODE1:
+        rate = p.MovieFrameRate[PREF_VIDEO_MODE1];
+        break;
+    case SCENEAUTO_APP_RECMODE2:
+        rate = p.MovieFrameRate[PREF_VIDEO_MODE2];
+        break;
+    default:
+        return kRouteA;
+    }
+    switch (rate) {
+    case 2:
+        return kRouteC;
+    case 3:
+    case 4:
+        return kRouteB;
+    case 5:
+        return kRouteD;
+    default:
+        return kRouteA;
+    }
+}
+
+const char kStars[] = "***************************************************"; // 51
+
+} // namespace
+
+s32 CommSceneautoGetAERoute(s32 dev, SCENEAUTO_AE_ROUTE_S *pstRoute)
+{
+    return get_record<AE_ROUTE_TABLE_S>(
+        dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetAERouteAttr), [pstRoute](const AE_ROUTE_TABLE_S &r) {
+            // The record holds seven nodes: a longer route is cut there, and
+            // its count says so, so no reader walks past the end.
+            const u32 n = r.u32TotalNum < SCENEAUTO_AE_ROUTE_NODES ? r.u32TotalNum : SCENEAUTO_AE_ROUTE_NODES;
+            pstRoute->u32TotalNum = n;
+            for (u32 i = 0; i < n; i++)
+                pstRoute->astRouteNode[i] = {r.astRouteNode[i].u32IntTime, r.astRouteNode[i].u32SysGain};
+        });
+}
+
+s32 CommSceneautoSetAERoute(s32 dev, const SCENEAUTO_AE_ROUTE_S *)
+{
+    s32 ret = get_patch_set<AE_ROUTE_TABLE_S>(
+        dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetAERouteAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetAERouteAttr),
+        [](AE_ROUTE_TABLE_S &r) {
+            const fixed_route &nodes = current_route();
+            r.u32TotalNum = kRouteNodes;
+            for (u32 i = 0; i < kRouteNodes; i++)
+                r.astRouteNode[i] = {nodes[i].time, nodes[i].gain, kRouteIris};
+        });
+    if (ret != 0)
+        return ret;
+
+    AE_ROUTE_EX_TABLE_S ex = {};
+    ex.u32TotalNum = kRouteNodes;
+    memcpy(ex.astRouteExNode, kRouteEx, sizeof kRouteEx);
+    if (DU_DUZ_ISP_SetAERouteAttrEx(dev, &ex) != 0)
+        return call_failed("DU_DUZ_ISP_SetAERouteAttrEx");
+
+    AE_ROUTE_TABLE_S route = {};
+    if (DU_DUZ_ISP_GetAERouteAttr(dev, &route) != 0)
+        return call_failed("DU_DUZ_ISP_GetAERouteAttr");
+    if (DU_DUZ_ISP_GetAERouteAttrEx(dev, &ex) != 0)
+        return call_failed("DU_DUZ_ISP_GetAERouteAttrEx");
+    puts(kStars);
+    printf("stAERoute.u32TotalNum = %d\n", route.u32TotalNum);
+    for (u32 i = 0; i < route.u32TotalNum && i < ISP_AE_ROUTE_MAX_NODES; i++) {
+        const AE_ROUTE_NODE_S &n = route.astRouteNode[i];
+        printf("stAERoute.u32IntTime--u32SysGain = %d---%d--%d\n", n.u32IntTime, n.u32SysGain, n.enIrisFNO);
+    }
+    puts(kStars);
+    printf("stAERouteEx.u32TotalNum = %d\n", ex.u32TotalNum);
+    for (u32 i = 0; i < ex.u32TotalNum && i < ISP_AE_ROUTE_MAX_NODES; i++) {
+        const AE_ROUTE_EX_NODE_S &n = ex.astRouteExNode[i];
+        printf("stAERouteEx.u32IntTime--u32SysGain = %d---%d--%d--%d-%d\n", n.u32IntTime, n.u32Again, n.u32Dgain,
+               n.u32IspDgain, n.enIrisFNO);
+    }
+    return 0;
+}
+
+// ---- white balance --------------------------------------------------------------------------
+
+namespace {
+
+// Manual gains R, Gr, Gb, B (256 = 1x) of the white-balance presets 1-6.
+const AWB_MANUAL_GAIN_S kWbPresets[6] = {
+    {484, 256, 256, 416}, {484, 256, 256, 341}, {332, 256, 256, 627},
+    {370, 256, 256, 577}, {476, 256, 256, 406}, {495, 256, 256, 368},
+};
+
+// The automatic balance as the camera is tuned for its sensor.
+void auto_wb_tuning(AWB_WB_SETTINGS_S &a)
+{
+    a.enOpType = kOpAuto;
+    AWB_AUTO_ATTR_S &au = a.stAuto;
+    au.u16RefCT = 5150;
+    au.au16StaticGain[0] = 476;
+    au.au16StaticGain[1] = 256;
+    au.au16StaticGain[2] = 256;
+    au.au16StaticGain[3] = 416;
+    au.u16Speed = 64;
+    au.u16Zone = 128;
+    au.u16CTRangeHigh = 15000;
+    au.stCTLimit.bEnable = 1;
+    au.stCTLimit.enOpType = kOpManual;
+    au.stCTLimit.u16HighRgLimit = 344;
+    au.stCTLimit.u16HighBgLimit = 128;
+    au.stCTLimit.u16LowRgLimit = 128;
+    au.stCTLimit.u16LowBgLimit = 464;
+}
+
+void auto_wb_tuning_ex(AWB_WB_SETTINGS_EX_S &x)
+{
+    x.u8AreaThreshold = 0;
+    x.u8BinTolerance = 24;
+    x.u16CurveLLimit = 224;
+    x.u16CurveRLimit = 288;
+    x.bExtraLightEn = 1;
+    const AWB_EXTRA_LIGHTSOURCE_S lights[4] = {
+        {695, 274, 256, 2, 32}, {656, 264, 256, 2, 32}, {828, 220, 256, 2, 64}, {905, 655, 256, 2, 16}};
+    memcpy(x.astLightSource, lights, sizeof lights);
+    x.stInOrOut.u16LowStart = 5000;
+    x.stInOrOut.u16LowStop = 4500;
+    x.stInOrOut.u16HighStart = 6500;
+    x.stInOrOut.u16HighStop = 8000;
+    x.bMultiLightSourceType = 1;
+    x.u16MultiLSScaler = 240;
+    x.bFineTunEn = 1;
+}
+
+} // namespace
+
+s32 CommSceneautoInitAwbAttr(s32 dev)
+{
+    const DvSystemParam &p = prefs();
+    const s32 wb = p.WhiteBalance;
+    s32 ret = get_patch_set<AWB_WB_SETTINGS_S>(
+        dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetWBAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetWBAttr),
+        [wb, &p](AWB_WB_SETTINGS_S &a) {
+            if (wb >= 1 && wb <= 6) {
+                a.enOpType = kOpManual;
+                a.stManual = kWbPresets[wb - 1];
+            } else if (wb >= 7 && wb <= 9) {
+                const int32_t(&rgb)[3] = p.CustomizedWhiteBalance[wb - 7];
+                a.enOpType = kOpManual;
+                a.stManual = {(u16)rgb[0], (u16)rgb[1], (u16)rgb[1], (u16)rgb[2]};
+            } else {
+                auto_wb_tuning(a);
+            }
+        });
+    // A preset or customised balance leaves the automatic balance's extras.
+    if (ret != 0 || (wb >= 1 && wb <= 9))
+        return ret;
+    return get_patch_set<AWB_WB_SETTINGS_EX_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetAWBAttrEx),
+                                               SCENEAUTO_CALL(DU_DUZ_ISP_SetAWBAttrEx), auto_wb_tuning_ex);
+}
+
+// ---- weight lists ----------------------------------------------------------------------------
+
+u32 MAEWeight[SCENEAUTO_MAE_WEIGHT_NUM];
+
+s32 Weight(const char *pcText)
+{
+    if (!pcText)
+        return -1;
+    s32 n = 0;
+    const char *p = pcText;
+    while (*p) {
+        const size_t len = strcspn(p, "|,");
+        if (len > 0) {
+            // Pieces beyond the table are dropped: it holds 128 weights.
+            if (n == SCENEAUTO_MAE_WEIGHT_NUM)
+                break;
+            const std::string piece(p, len);
+            if (piece.find('x') != std::string::npos)
+                MAEWeight[n++] = (u32)strtoul(len > 2 ? piece.c_str() + 2 : "", nullptr, 16);
+            else
+                MAEWeight[n++] = (u32)strtol(piece.c_str(), nullptr, 10);
+        }
+        p += len;
+        if (*p)
+            p++;
+    }
+    return n;
+}

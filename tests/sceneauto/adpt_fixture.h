@@ -1,0 +1,65 @@
+// Test support for the scene auto adapter: a board with the ISP brought up
+// as the recording engine does (sensor, the three 3A libraries, 1080p), its
+// per-frame loop not running unless a test starts it, and a preferences
+// record of the test's own.
+#pragma once
+
+#include "core/pref_record.h"
+#include "isp/isp_ctx.h"
+#include "isp/mpi_isp.h"
+#include "isp/sensor/mn34220/mn34220.h"
+#include "recorder/dv_config.h"
+#include "recorder/dv_isp.h"
+#include "recorder/dv_pipeline.h"
+#include "sceneauto/du_sceneauto_adpt.h"
+#include "sceneauto/sceneauto_hooks.h"
+#include "tests/support/board_fixture.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+class AdapterTest : public BoardTest {
+protected:
+    void SetUp() override
+    {
+        BoardTest::SetUp();
+        memset(&pref_, 0, sizeof pref_);
+        saved_ = app_pref_user;
+        app_pref_user = &pref_;
+        KX_DV_Set1080DefaultDvCfg();
+        testsupport::capture_stdout([] { ASSERT_EQ(0, KX_DV_ISP_Init()); });
+    }
+
+    void TearDown() override
+    {
+        testsupport::capture_stderr([] {
+            if (u32RecModeFlag & DV_STATE_ISP) {
+                KX_DV_ISP_Stop();
+            } else {
+                DU_DUZ_ISP_Exit(0);
+            }
+            sensor_unregister_callback();
+        });
+        u32RecModeFlag = 0;
+        sceneauto_register_app_hooks({nullptr});
+        app_pref_user = saved_;
+        sim::with_world([](sim::World &w) { w = sim::World(); });
+    }
+
+    // The ISP's per-frame loop on its thread, as the recording engine runs it.
+    void run_isp()
+    {
+        ASSERT_EQ(0, KX_DV_ISP_Run());
+        u32RecModeFlag |= DV_STATE_ISP;
+    }
+    static u32 frames() { return __atomic_load_n(&g_astIspCtx[0].u32FrameCnt, __ATOMIC_RELAXED); }
+    static bool run_frames(u32 n)
+    {
+        const u32 until = frames() + n;
+        return testsupport::wait_until([&] { return frames() >= until; }, 30);
+    }
+
+    DvSystemParam pref_;
+    DvSystemParam *saved_ = nullptr;
+};

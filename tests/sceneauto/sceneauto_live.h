@@ -1,0 +1,86 @@
+// Test support for the scene auto-tuning engine on a running pipeline: the
+// sensor and ISP with the real 3A libraries, input channel 0, processing
+// group 0 with channel 1 and an H.264 channel 1 at 720p30, as the engine
+// finds them in the camera. Each test leaves the engine de-initialised.
+#pragma once
+
+#include "recorder/dv_config.h"
+#include "recorder/dv_pipeline.h"
+#include "sceneauto/sceneauto_engine.h"
+#include "tests/recorder/live_pipeline.h"
+#include "tests/support/board_fixture.h"
+
+#include "core/pref_record.h"
+#include "mpi/video/venc/mpi_venc.h"
+#include "mpi/video/vpss/mpi_vpss.h"
+
+#include <string>
+
+namespace satest {
+
+template <class Fn> std::string quiet(Fn &&fn)
+{
+    std::string out;
+    testsupport::capture_stderr([&] { out = testsupport::capture_stdout(fn); });
+    return out;
+}
+
+inline bool has(const std::string &out, const std::string &what) { return out.find(what) != std::string::npos; }
+
+// The VPSS group's 3D noise-reduction block as the adapter left it.
+inline VPSS_NR_V3_PARAM_REC_S nr_block()
+{
+    VPSS_NR_V3_PARAM_REC_S b = {};
+    EXPECT_EQ(0, DU_DUZ_VPSS_GetNRV3Param(0, &b));
+    return b;
+}
+inline u8 nr_byte(const VPSS_NR_V3_PARAM_REC_S &b, u32 at) { return reinterpret_cast<const u8 *>(&b)[at]; }
+
+// The engine's threads as the kernel names them.
+inline std::vector<std::string> engine_threads() { return testsupport::thread_names("Sceneauto"); }
+
+class SceneautoLive : public BoardTest {
+protected:
+    void SetUp() override
+    {
+        BoardTest::SetUp();
+        saved_pref_ = app_pref_user;
+        app_pref_user = &pref_;
+    }
+    void TearDown() override
+    {
+        quiet([] { DU_VUZI_SCENEAUTO_DeInit(); });
+        if (running_) {
+            livetest::stop_encoding();
+            livetest::stop();
+        }
+        app_pref_user = saved_pref_;
+    }
+
+    void start_pipeline()
+    {
+        livetest::configure(30, {1});
+        gsDvConfig.sVenc.sParam[1] = {PT_H264, 1, 1, 0, 30, 3, PIC_HD720, 0, {0, 0, 0}, 30, 0};
+        for (auto &o : gsDvConfig.sOsd.sParam)
+            o.bEnable = 0;
+        running_ = true;
+        livetest::start();
+        livetest::start_encoding();
+    }
+
+    // The engine initialised and started on the running pipeline.
+    void start_engine()
+    {
+        std::string out = quiet([] {
+            ASSERT_EQ(0, DU_VUZI_SCENEAUTO_Init("/dv/iq_config/sceneauto_34220.ini"));
+            ASSERT_EQ(0, DU_VUZI_SCENEAUTO_Start());
+        });
+        ASSERT_TRUE(has(out, "started successfully")) << out;
+    }
+
+    DvSystemParam pref_ = {};
+    DvSystemParam *saved_pref_ = nullptr;
+    bool running_ = false;
+};
+
+} // namespace satest
