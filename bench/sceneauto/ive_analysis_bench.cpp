@@ -2,6 +2,7 @@
 // the analysis runs on a live 1080p processing channel and is stopped a
 // while after its start (while it waits for its first frame, during a
 // pass, in its wait between passes). Only the stop is timed.
+#include "bench/audio/quietly.h"
 #include "board/sim/sim.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "recorder/dv_config.h"
@@ -14,29 +15,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
-
-// Runs `fn` with standard output (the pipeline's and the analysis's lines)
-// sent to /dev/null.
-template <class Fn> void without_stdout(Fn fn)
-{
-    fflush(stdout);
-    int saved = dup(1), null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-        dup2(null, 1);
-        close(null);
-    }
-    fn();
-    fflush(stdout);
-    if (saved >= 0) {
-        dup2(saved, 1);
-        close(saved);
-    }
-}
 
 bool start_pipeline()
 {
@@ -53,18 +34,18 @@ bool start_pipeline()
     if (DU_DUZ_SYS_Init() != 0)
         return false;
     u32RecModeFlag = DV_STATE_MPP;
-    s32 ret = -1;
-    without_stdout([&] { ret = KX_DV_Vi_Run() == 0 && KX_DV_Vpss_Run() == 0 ? 0 : -1; });
-    return ret == 0;
+    return quietly([] { return KX_DV_Vi_Run() == 0 && KX_DV_Vpss_Run() == 0; }, 1);
 }
 
 void stop_pipeline()
 {
-    without_stdout([] {
-        KX_DV_Vpss_Grp_Stop(0);
-        KX_DV_Vi_Chn_Stop(0);
-        KX_DV_ISP_Stop();
-    });
+    quietly(
+        [] {
+            KX_DV_Vpss_Grp_Stop(0);
+            KX_DV_Vi_Chn_Stop(0);
+            return KX_DV_ISP_Stop();
+        },
+        1);
     DU_DUZ_SYS_Exit();
     u32RecModeFlag = 0;
 }
@@ -77,15 +58,13 @@ void AnalysisStop(benchmark::State &state)
     }
     const auto after = std::chrono::milliseconds(state.range(0));
     for (auto _ : state) {
-        s32 ret = -1;
-        without_stdout([&] { ret = CommSceneautoIVEStart(0, 1); });
-        if (ret != 0) {
+        if (quietly([] { return CommSceneautoIVEStart(0, 1); }, 1) != 0) {
             state.SkipWithError("the analysis did not start");
             break;
         }
         std::this_thread::sleep_for(after);
         auto t0 = std::chrono::steady_clock::now();
-        without_stdout([] { CommSceneautoIVEStop(); });
+        quietly([] { return CommSceneautoIVEStop(); }, 1);
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
     stop_pipeline();
