@@ -290,3 +290,13 @@ s32 CommSceneautoGetVencAttr(s32 chn, SCENEAUTO_VENC_ATTR_S *pstAttr);
 s32 CommSceneautoGetBitrate(s32 chn, u32 *pu32BitRate);
 s32 CommSceneautoGetH265FaceCfg(s32 chn, SCENEAUTO_H265_FACE_S *pstFace);
 s32 CommSceneautoSetH265FaceCfg(s32 chn, const SCENEAUTO_H265_FACE_S *pstFace);
+
+// ---- block-activity analysis ------------------------------------------------------------------
+
+// Starts the analysis of processing channel (grp, chn): its buffers for the
+// channel's picture size and the "ImageAnaly" thread; -1, with nothing
+// started, when the channel's mode, the buffers or the thread can't be had.
+s32 CommSceneautoIVEStart(u32 u32VpssGrp, u32 u32VpssChn);
+// Ends the thread (at once, or after the pass it is in) and frees the
+// buffers; 0. Nothing to do when no analysis runs.
+s32 CommSceneautoIVEStop(void);

@@ -70,16 +70,14 @@ void stop_threads(SceneLock &lock)
     lock.lock();
 }
 
-// The block-activity analysis is not part of this firmware yet: a tuning
-// image that asks for it can't be started. The compiled-in image leaves it
-// off, so the engine runs without it.
+// The block-activity analysis on the tuning image's processing channel.
 s32 Sceneauto_IVEStart(void)
 {
-    puts("block-activity analysis is not available in this firmware");
-    return -1;
+    const SCENEAUTO_MPINFO_S &m = mp();
+    return sceneauto_failed(CommSceneautoIVEStart(m.u32VpssGrp, m.u32VpssChn), "CommSceneautoIVEStart") ? -1 : 0;
 }
 
-s32 Sceneauto_IVEStop(void) { return 0; } // nothing was started
+s32 Sceneauto_IVEStop(void) { return sceneauto_failed(CommSceneautoIVEStop(), "CommSceneautoIVEStop") ? -1 : 0; }
 
 s32 stop_locked(SceneLock &lock)
 {

@@ -126,6 +126,8 @@ int query(void *arg)
             return fail(EINVAL);
     }
     q.bFinish = 1;
+    if (tracing())
+        event("ive", "query %d", q.s32Handle);
     return put_user(arg, q) ? 0 : fail(EFAULT);
 }
 

@@ -119,12 +119,31 @@ int do_lookup(MMZ_BUF_REQ_S &req)
     return DU_ERR_SYS_ILLEGAL_PARAM;
 }
 
+// The board's memory is coherent, so a flush changes nothing; but a range
+// that is not inside one buffer (both addresses) would flush someone else's
+// lines on the hardware, and is refused.
 int mmz_flush_dirty(void *arg)
 {
     MMZ_FLUSH_REC_S rec;
     if (!get_user(rec, arg))
         return fail(EFAULT);
-    return rec.u32Size ? 0 : DU_ERR_SYS_ILLEGAL_PARAM;
+    if (tracing())
+        event("mmz", "flush 0x%x+%u", rec.u32PhyAddr, rec.u32Size);
+    if (rec.u32Size == 0)
+        return DU_ERR_SYS_ILLEGAL_PARAM;
+    std::lock_guard<std::mutex> lock(g_lock);
+    auto it = g_bufs.upper_bound(rec.u32PhyAddr);
+    if (it == g_bufs.begin())
+        return DU_ERR_SYS_ILLEGAL_PARAM;
+    --it;
+    const u32 start = it->first;
+    const Buffer &b = it->second;
+    const uint64_t offset = rec.u32PhyAddr - start;
+    if (offset + rec.u32Size > b.size)
+        return DU_ERR_SYS_ILLEGAL_PARAM;
+    if (b.user && rec.pVirAddr != b.user + offset)
+        return DU_ERR_SYS_ILLEGAL_PARAM;
+    return 0;
 }
 
 const IoctlOp<void> kMmzOps[] = {

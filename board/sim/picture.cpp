@@ -138,6 +138,7 @@ std::vector<uint32_t> g_dp_table(ISP_DP_TABLE_SIZE);
 // From board.conf at start: the fall-off's k and the column pattern's unit.
 double g_lens_k = 0;
 double g_column_unit = 0;
+double g_noise_scale = 1; // sensor.noise: 0 a sensor without noise
 
 // The dark level of each column class the correction in force loaded.
 std::mutex g_fpn_lock;
@@ -146,9 +147,11 @@ double g_fpn_dark[kColumnClasses] = {};
 
 void read_conf()
 {
-    double corner = kDefaultCornerLight, unit = kDefaultColumnPattern;
+    double corner = kDefaultCornerLight, unit = kDefaultColumnPattern, noise = 1;
     parse_double(conf("sensor.shading", "0.4"), corner);
     parse_double(conf("sensor.column_pattern", "12"), unit);
+    parse_double(conf("sensor.noise", "1"), noise);
+    g_noise_scale = std::clamp(noise, 0.0, 16.0);
     corner = std::clamp(corner, 0.05, 1.0);
     g_lens_k = 1 / std::sqrt(corner) - 1;
     g_column_unit = std::clamp(unit, 0.0, 256.0);
@@ -367,7 +370,8 @@ Pipe Pipe::read(double exposure, const World &w)
     p.light = illuminant(w.scene_kelvin);
     p.gain = sensor_gain();
     // A sensor nobody programmed shows the scene clean.
-    p.noise = sensor_exposure_gain() > 0 ? 1 : 0;
+    p.programmed = sensor_exposure_gain() > 0;
+    p.noise = p.programmed ? g_noise_scale : 0;
 
     const double common = (get16(ISP_BLC_COMMON_REG) & 0xFFF0) >> 4;
     double offset[4];
@@ -413,7 +417,7 @@ Pipe Pipe::read(double exposure, const World &w)
 void Pipe::read_columns()
 {
     for (int k = 0; k < kColumnClasses; k++)
-        column[k] = noise > 0 ? column_offset(k, gain) : 0;
+        column[k] = programmed ? column_offset(k, gain) : 0;
     if ((phys_read32(VI_FPN_CTRL_REG) & (VI_FPN_CTRL_ON | VI_FPN_CTRL_CALIBRATING)) == VI_FPN_CTRL_ON) {
         const uint32_t cfg = phys_read32(VI_FPN_CFG_REG(0));
         const double strength = (cfg >> 16) / (double)VI_FPN_STRENGTH_ONE, offset = cfg & 0xFFF;

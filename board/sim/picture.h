@@ -125,7 +125,8 @@ struct Pipe {
     // The sensor.
     double exposure = 0;    // signal of radiance 1.0, full scale = 1.0
     double gain = 1;        // analogue x digital gain: the noise grows with it
-    double noise = 0;       // sigma of the noise at signal 0 and unity gain, 0: none
+    bool programmed = false; // a sensor nobody programmed shows the scene clean
+    double noise = 0;        // the sensor's noise, 1 its own level (sensor.noise scales it), 0 none
     Rgb light = {1, 1, 1};  // the sensor's raw colour of a neutral grey under the light
     double haze = 0;        // the scene's
     // What the column pattern adds to each class's raw level after the
