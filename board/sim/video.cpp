@@ -71,9 +71,38 @@ PicturePtr PicturePool::take()
 // ---- picture operations -------------------------------------------------------------------
 
 namespace {
+// A row's elements reversed eight bytes at a time: a word's elements turned
+// round inside it, the words taken from the row's other end. Rows of whole
+// words only; others go element by element.
+template <class T> uint64_t reverse_word(uint64_t x)
+{
+    if constexpr (sizeof(T) == 1)
+        return __builtin_bswap64(x);
+    x = x >> 32 | x << 32;
+    return (x & 0xFFFF0000FFFF0000ull) >> 16 | (x & 0x0000FFFF0000FFFFull) << 16;
+}
+uint64_t load_word(const uint8_t *p)
+{
+    uint64_t v;
+    memcpy(&v, p, 8);
+    return v;
+}
+void store_word(uint8_t *p, uint64_t v) { memcpy(p, &v, 8); }
+
 // Reverses a row of `n` elements of T.
 template <class T> SIM_PIXEL_LOOP void reverse_row(uint8_t *row, uint32_t n)
 {
+    const size_t bytes = (size_t)n * sizeof(T);
+    if (bytes % 8 == 0) {
+        for (size_t i = 0, j = bytes - 8; i < j; i += 8, j -= 8) {
+            const uint64_t a = load_word(row + i), b = load_word(row + j);
+            store_word(row + i, reverse_word<T>(b));
+            store_word(row + j, reverse_word<T>(a));
+        }
+        if ((bytes / 8) & 1) // the middle word
+            store_word(row + bytes / 2 - 4, reverse_word<T>(load_word(row + bytes / 2 - 4)));
+        return;
+    }
     T *p = reinterpret_cast<T *>(row);
     for (uint32_t i = 0, j = n; i + 1 < j; i++, j--) {
         T t = p[i];
@@ -85,12 +114,24 @@ template <class T> SIM_PIXEL_LOOP void reverse_row(uint8_t *row, uint32_t n)
 // Swaps rows `a` and `b`, each reversed on the way when mirroring.
 template <class T> SIM_PIXEL_LOOP void swap_rows(uint8_t *a, uint8_t *b, uint32_t n, bool mirror)
 {
+    const size_t bytes = (size_t)n * sizeof(T);
+    if (!mirror) {
+        std::swap_ranges(a, a + bytes, b);
+        return;
+    }
+    if (bytes % 8 == 0) {
+        for (size_t i = 0; i < bytes; i += 8) {
+            const uint64_t x = load_word(a + i), y = load_word(b + bytes - 8 - i);
+            store_word(a + i, reverse_word<T>(y));
+            store_word(b + bytes - 8 - i, reverse_word<T>(x));
+        }
+        return;
+    }
     T *p = reinterpret_cast<T *>(a), *q = reinterpret_cast<T *>(b);
     for (uint32_t i = 0; i < n; i++) {
-        T &o = q[mirror ? n - 1 - i : i];
         T t = p[i];
-        p[i] = o;
-        o = t;
+        p[i] = q[n - 1 - i];
+        q[n - 1 - i] = t;
     }
 }
 
