@@ -138,6 +138,21 @@ void SceneRenderer::render(Picture &out, const Window &win, uint64_t t_us, const
     draw_hot_pixels(out, win, pipe);
 }
 
+namespace {
+// A pixel's luma: the entry's at its noise level, with its column class's
+// step when the column pattern shows.
+template <bool kColumns> struct Luma {
+    const uint8_t *lut, *cls;
+    SIM_PIXEL_LOOP uint8_t operator()(uint32_t s, uint8_t n, uint32_t c) const
+    {
+        if constexpr (kColumns)
+            return lut[(s | n) << kColumnShift | cls[c]];
+        else
+            return lut[s | n];
+    }
+};
+} // namespace
+
 // Per pixel the entry's luma at the pixel's noise level, and while the
 // column pattern shows, its class's step for the entry.
 template <bool kColumns>
@@ -148,12 +163,9 @@ SIM_PIXEL_LOOP void SceneRenderer::draw(Picture &out, uint64_t t_us, const World
     const uint16_t *chroma = palette_.chroma.data();
     const uint8_t *cls = column_class_.data();
     const uint8_t *noise = noise_field();
-    auto luma = [&](uint32_t s, uint8_t n, uint32_t c) -> uint8_t {
-        if constexpr (kColumns)
-            return lut[(s | n) << kColumnShift | cls[c]];
-        else
-            return lut[s | n];
-    };
+    // Not a lambda: the pixel loops' helper must be outside the sanitizers
+    // too, or it is neither inlined nor cheap.
+    const Luma<kColumns> luma{lut, cls};
 
     uint8_t *y = out.y(), *vu = out.vu();
     for (uint32_t r = 0; r < H; r++) {

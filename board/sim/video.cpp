@@ -74,20 +74,20 @@ namespace {
 // A row's elements reversed eight bytes at a time: a word's elements turned
 // round inside it, the words taken from the row's other end. Rows of whole
 // words only; others go element by element.
-template <class T> uint64_t reverse_word(uint64_t x)
+template <class T> SIM_PIXEL_LOOP uint64_t reverse_word(uint64_t x)
 {
     if constexpr (sizeof(T) == 1)
         return __builtin_bswap64(x);
     x = x >> 32 | x << 32;
     return (x & 0xFFFF0000FFFF0000ull) >> 16 | (x & 0x0000FFFF0000FFFFull) << 16;
 }
-uint64_t load_word(const uint8_t *p)
+SIM_PIXEL_LOOP uint64_t load_word(const uint8_t *p)
 {
     uint64_t v;
     memcpy(&v, p, 8);
     return v;
 }
-void store_word(uint8_t *p, uint64_t v) { memcpy(p, &v, 8); }
+SIM_PIXEL_LOOP void store_word(uint8_t *p, uint64_t v) { memcpy(p, &v, 8); }
 
 // Reverses a row of `n` elements of T.
 template <class T> SIM_PIXEL_LOOP void reverse_row(uint8_t *row, uint32_t n)
@@ -116,7 +116,13 @@ template <class T> SIM_PIXEL_LOOP void swap_rows(uint8_t *a, uint8_t *b, uint32_
 {
     const size_t bytes = (size_t)n * sizeof(T);
     if (!mirror) {
-        std::swap_ranges(a, a + bytes, b);
+        uint8_t t[512];
+        for (size_t at = 0; at < bytes; at += sizeof t) {
+            const size_t len = std::min(sizeof t, bytes - at);
+            memcpy(t, a + at, len);
+            memcpy(a + at, b + at, len);
+            memcpy(b + at, t, len);
+        }
         return;
     }
     if (bytes % 8 == 0) {

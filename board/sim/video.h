@@ -163,9 +163,12 @@ public:
     size_t entries() const { return entries_.size(); }
 
 private:
-    void build_pattern(uint32_t W, uint32_t H, const Window &win, bool grey, const picture::ShadingTables &shading);
-    void draw_hot_pixels(Picture &out, const Window &win, const picture::Pipe &pipe);
-    template <bool kColumns> void draw(Picture &out, uint64_t t_us, const World &w, const Window &win);
+    // Outside the sanitizers as declared: on a template's definition alone
+    // the attribute is dropped.
+    SIM_PIXEL_LOOP void build_pattern(uint32_t W, uint32_t H, const Window &win, bool grey,
+                                      const picture::ShadingTables &shading);
+    SIM_PIXEL_LOOP void draw_hot_pixels(Picture &out, const Window &win, const picture::Pipe &pipe);
+    template <bool kColumns> SIM_PIXEL_LOOP void draw(Picture &out, uint64_t t_us, const World &w, const Window &win);
 
     // The cached pattern: per pixel its palette entry << kNoiseShift (the
     // noise level fills the low bits), per chroma pair (2 x 2 pixels, one
