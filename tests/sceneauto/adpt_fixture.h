@@ -4,7 +4,7 @@
 // record of the test's own.
 #pragma once
 
-#include "core/pref_record.h"
+#include "tests/sceneauto/own_prefs.h"
 #include "isp/isp_ctx.h"
 #include "isp/mpi_isp.h"
 #include "isp/sensor/mn34220/mn34220.h"
@@ -24,9 +24,6 @@ protected:
     void SetUp() override
     {
         BoardTest::SetUp();
-        memset(&pref_, 0, sizeof pref_);
-        saved_ = app_pref_user;
-        app_pref_user = &pref_;
         KX_DV_Set1080DefaultDvCfg();
         testsupport::capture_stdout([] { ASSERT_EQ(0, KX_DV_ISP_Init()); });
     }
@@ -43,7 +40,6 @@ protected:
         });
         u32RecModeFlag = 0;
         sceneauto_register_app_hooks({nullptr});
-        app_pref_user = saved_;
         sim::with_world([](sim::World &w) { w = sim::World(); });
     }
 
@@ -60,6 +56,6 @@ protected:
         return testsupport::wait_until([&] { return frames() >= until; }, 30);
     }
 
-    DvSystemParam pref_;
-    DvSystemParam *saved_ = nullptr;
+    OwnPrefs own_;
+    DvSystemParam &pref_ = own_.pref;
 };

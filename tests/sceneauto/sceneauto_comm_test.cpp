@@ -13,6 +13,7 @@
 #include "recorder/dv_config.h"
 #include "recorder/dv_isp.h"
 #include "recorder/dv_pipeline.h"
+#include "tests/sceneauto/own_prefs.h"
 
 #include <chrono>
 #include <cstring>
@@ -22,17 +23,8 @@ namespace {
 
 class ViContrast : public BoardTest {
 protected:
-    void SetUp() override
-    {
-        BoardTest::SetUp();
-        memset(&pref_, 0, sizeof pref_);
-        saved_ = app_pref_user;
-        app_pref_user = &pref_;
-    }
-    void TearDown() override { app_pref_user = saved_; }
-
-    DvSystemParam pref_;
-    DvSystemParam *saved_ = nullptr;
+    OwnPrefs own_;
+    DvSystemParam &pref_ = own_.pref;
 };
 
 } // namespace

@@ -10,7 +10,7 @@
 #include "tests/recorder/live_pipeline.h"
 #include "tests/support/board_fixture.h"
 
-#include "core/pref_record.h"
+#include "tests/sceneauto/own_prefs.h"
 #include "mpi/video/venc/mpi_venc.h"
 #include "mpi/video/vpss/mpi_vpss.h"
 
@@ -41,12 +41,6 @@ inline std::vector<std::string> engine_threads() { return testsupport::thread_na
 
 class SceneautoLive : public BoardTest {
 protected:
-    void SetUp() override
-    {
-        BoardTest::SetUp();
-        saved_pref_ = app_pref_user;
-        app_pref_user = &pref_;
-    }
     void TearDown() override
     {
         quiet([] { DU_VUZI_SCENEAUTO_DeInit(); });
@@ -54,7 +48,6 @@ protected:
             livetest::stop_encoding();
             livetest::stop();
         }
-        app_pref_user = saved_pref_;
     }
 
     void start_pipeline()
@@ -78,8 +71,8 @@ protected:
         ASSERT_TRUE(has(out, "started successfully")) << out;
     }
 
-    DvSystemParam pref_ = {};
-    DvSystemParam *saved_pref_ = nullptr;
+    OwnPrefs own_;
+    DvSystemParam &pref_ = own_.pref;
     bool running_ = false;
 };
 
