@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <sstream>
 
 namespace {
 
@@ -210,6 +211,17 @@ protected:
         VPSS_CHN_MODE_REC_S mode = {1, w, h, 0, PIXEL_FORMAT_YUV_SEMIPLANAR_420, 0};
         ASSERT_EQ(0, DU_DUZ_VPSS_SetChnMode(0, 1, &mode));
     }
+    // What Start said: the analysis thread, already running, may have tried
+    // its first frame from the group nobody started, and said so.
+    static std::string start_says(const std::string &out)
+    {
+        std::istringstream in(out);
+        std::string line, said;
+        while (std::getline(in, line))
+            if (line != "get frame failed" && line.find("failed at DU_DUZ_IVE_GetFrame") == std::string::npos)
+                said += line + "\n";
+        return said;
+    }
     static Shape shape(const IVE_IMG_DESC_S &d) { return {d.u16Width, d.u16Height, d.u16Stride[0]}; }
     // Every block the record holds is an allocation of its own size.
     static std::vector<u32> held()
@@ -260,7 +272,7 @@ TEST_F(AnalysisBuffers, ShapesFollowThePictureSize)
         s32 ret = -1;
         std::string out = testsupport::capture_stdout([&] { ret = CommSceneautoIVEStart(0, 1); });
         ASSERT_EQ(0, ret);
-        EXPECT_EQ(c.says, out);
+        EXPECT_EQ(c.says, start_says(out));
         EXPECT_EQ(c.w, stIveMd.u16Width);
         EXPECT_EQ(c.h, stIveMd.u16Height);
         u32 depth = 0;
