@@ -77,8 +77,6 @@ s32 aenc_check_attr(const AENC_CHANNEL_CFG_S *pstAttr)
     return 0;
 }
 
-s32 aenc_ioctl(s32 AeChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AencFd[AeChn], request, arg); }
-
 // The stream buffer: a control block, then u32BufSize slots of u32CbPackLen
 // bytes, each a packet header and the packet.
 s32 MPI_AENC_StrmBufInit(s32 AeChn, AENC_CHN_S *chn, u32 u32MaxFrmLen, u32 u32BufSize)
@@ -323,6 +321,8 @@ s32 aenc_chn_node(s32 AeChn, const char *pszFunc)
         return DU_ERR_AENC_INVALID_CHNID;
     return audio_node_open(&g_s32AencFd[AeChn], &g_stAencNode, AeChn, pszFunc);
 }
+
+s32 aenc_ioctl(s32 AeChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AencFd[AeChn], request, arg); }
 
 void aenc_send_dbg(s32 AeChn) { aenc_ioctl(AeChn, AENC_DBG_INFO_CTRL, &g_stAenc[AeChn].stDbgInfo); }
 

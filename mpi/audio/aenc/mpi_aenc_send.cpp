@@ -5,7 +5,6 @@
 #include <cstring>
 #include <sys/prctl.h>
 
-#include "board/board.h"
 #include "mpi/audio/aenc/aenc_chn.h"
 #include "mpi/audio/aenc/aenc_requests.h"
 #include "mpi/audio/ai/mpi_ai.h"
@@ -21,8 +20,6 @@ constexpr u64 kRefMaxLagUs = 119999;
 // Staging buffer 0 holds the input as it entered in its first half and a
 // widened 8-bit reference in its second.
 constexpr u32 kStageHalf = AENC_STAGE_BUF_SIZE / 2;
-
-s32 aenc_ioctl(s32 AeChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AencFd[AeChn], request, arg); }
 
 // Counts a refused frame and tells the kernel.
 s32 refuse(s32 AeChn, AENC_CHN_S *chn, s32 code)
