@@ -5,6 +5,7 @@
 #pragma once
 
 #include "mpi/audio/ai/mpi_ai.h"
+#include "mpi/audio/comm/audio_stage.h"
 
 // Device, channel and the pointer a call needs (when `null_ptr`); then the
 // channel's node.
@@ -20,6 +21,16 @@ s32 ai_vqe_cfg(s32 AiChn, UPVQE_CFG_S *pstCfg);
 s32 ai_vqe_replace(s32 AiChn, const UPVQE_CFG_S *pstCfg);
 // Destroys it, leaving none.
 void ai_vqe_destroy(s32 AiChn);
+
+// The input side of a stage switch (channel mutex held).
+extern const AudioStageUnit<UPVQE_CFG_S> g_stAiStage;
+template <class Change>
+s32 ai_switch_stage(s32 AiDevId, s32 AiChn, const AudioStageSwitch &how, Change &&change)
+{
+    return audio_switch_stage(g_stAiStage, how, AiDevId, AiChn, change);
+}
+constexpr const char *kAiVqeFail = "Ai dev: %d, ai chn:%d, create vqe fail.\n";
+constexpr const char *kAiResmpFail = "Ai dev: %d, ai chn:%d, create resampler fail.\n";
 
 // Resampling off (channel mutex held, resampling on): the pool goes, and
 // with `rebuild` the instance goes back to the device rate.
