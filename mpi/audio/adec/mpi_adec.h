@@ -1,5 +1,6 @@
 // Audio decoder: a registry of decoders and 32 decoding channels whose frames
 // go to the caller and, through the bind registry, to bound output channels.
+// Every channel call starts with adec_call (mpi_adec.cpp).
 #pragma once
 
 #include <pthread.h>

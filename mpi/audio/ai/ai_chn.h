@@ -12,6 +12,10 @@
 s32 ai_chn_check(s32 AiDevId, s32 AiChn, bool null_ptr, const char *func);
 s32 ai_chn_enter(s32 AiDevId, s32 AiChn, bool null_ptr, const char *func);
 s32 ai_ioctl(s32 AiChn, unsigned long request, void *arg);
+// A public call that is one request: the checks above (the pointer when
+// `needs_arg`), then the request on the channel's node. Device calls go to
+// channel 0's.
+s32 ai_call(s32 AiDevId, s32 AiChn, unsigned long request, void *arg, bool needs_arg, const char *func);
 
 // The channel's instance configuration (channel mutex held): 0, or 0xA0158009
 // when there is none, 0xA0158041 when it can't be read.
