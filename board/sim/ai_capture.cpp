@@ -5,7 +5,6 @@
 #include "board/sim/ai.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -154,16 +153,11 @@ void capture_loop()
 {
     Ai &s = ai();
     std::unique_lock<std::mutex> lock(s.lock);
-    auto period = std::chrono::nanoseconds(s.attr.u32PtNumPerFrm * 1000000000ull / s.attr.enSamplerate);
-    auto next = std::chrono::steady_clock::now() + period;
+    audio::FrameClock clock(s.attr);
+    bool restarted = false;
     while (s.run) {
-        if (s.stop_cv.wait_until(lock, next, [&] { return !s.run; }))
+        if (!clock.wait(s.stop_cv, lock, [&] { return !s.run; }, &restarted))
             break;
-        next += period;
-        // A board that fell far behind (a stopped debugger) starts afresh
-        // rather than delivering a burst of stale frames.
-        if (std::chrono::steady_clock::now() - next > 20 * period)
-            next = std::chrono::steady_clock::now() + period;
 
         std::vector<s32> to;
         for (unsigned c = 0; c < kChns; c++)

@@ -124,15 +124,13 @@ void play_loop()
 {
     Ao &s = ao();
     std::unique_lock<std::mutex> lock(s.lock);
-    auto period = std::chrono::nanoseconds(s.attr.u32PtNumPerFrm * 1000000000ull / s.attr.enSamplerate);
-    auto next = std::chrono::steady_clock::now() + period;
+    audio::FrameClock clock(s.attr);
+    bool restarted = false;
     while (s.run) {
-        if (s.stop_cv.wait_until(lock, next, [&] { return !s.run; }))
+        if (!clock.wait(s.stop_cv, lock, [&] { return !s.run; }, &restarted))
             break;
-        next += period;
-        if (std::chrono::steady_clock::now() - next > 20 * period) {
-            // The clock starts afresh: what was played no longer lines up with the time stamps.
-            next = std::chrono::steady_clock::now() + period;
+        if (restarted) {
+            // What was played no longer lines up with the time stamps.
             s.pts0 = platform_pts_us();
             s.ticks = 0;
             for (Chn &ch : s.chn)

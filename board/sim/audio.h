@@ -7,6 +7,8 @@
 #include "mpi/audio/ai/ai_requests.h"
 #include "mpi/audio/comm/mpi_audio_comm.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -101,6 +103,35 @@ template <class Dev> int clr_pubattr(Dev &s, uint32_t mod)
 // Gives back a frame handed out from `held`, found by its first track's
 // address: 0, or module `mod`'s illegal-parameter code.
 int release_held(std::vector<FramePtr> &held, const AI_FRAME_REC_S &rec, uint32_t mod);
+
+// ---- the devices' sample clock ----------------------------------------------------------
+// One tick every frame of a capture or output device's attributes, in real time.
+class FrameClock {
+public:
+    explicit FrameClock(const AIO_ATTR_S &a)
+        : period_(std::chrono::nanoseconds(a.u32PtNumPerFrm * 1000000000ull / a.enSamplerate)),
+          next_(std::chrono::steady_clock::now() + period_)
+    {
+    }
+    // Waits under `lock` for the next tick; false when `stopped` came first.
+    // A board that fell far behind (a stopped debugger) starts afresh rather
+    // than ticking through a burst of stale frames: `*restarted` says so.
+    template <class Stopped>
+    bool wait(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, Stopped stopped, bool *restarted)
+    {
+        if (cv.wait_until(lock, next_, stopped))
+            return false;
+        next_ += period_;
+        *restarted = std::chrono::steady_clock::now() - next_ > 20 * period_;
+        if (*restarted)
+            next_ = std::chrono::steady_clock::now() + period_;
+        return true;
+    }
+
+private:
+    std::chrono::nanoseconds period_;
+    std::chrono::steady_clock::time_point next_;
+};
 
 // ---- routes along the bind table -------------------------------------------------------
 using FrameSink = Routes<FramePtr>::Sink;

@@ -36,6 +36,19 @@ s32 ai_switch_stage(s32 AiDevId, s32 AiChn, const AudioStageSwitch &how, Change 
 constexpr const char *kAiVqeFail = "Ai dev: %d, ai chn:%d, create vqe fail.\n";
 constexpr const char *kAiResmpFail = "Ai dev: %d, ai chn:%d, create resampler fail.\n";
 
+// The settings the HiFi attributes and the instance's configuration share by name.
+template <class From, class To> void ai_copy_hifi_settings(const From &f, To &t)
+{
+    t.s32WorkSampleRate = f.s32WorkSampleRate;
+    t.s32FrameSample = f.s32FrameSample;
+    t.u32WorkMode = f.u32WorkMode;
+    t.stHpfCfg = f.stHpfCfg;
+    t.stRnrCfg = f.stRnrCfg;
+    t.stHdrCfg = f.stHdrCfg;
+    t.stAvcCfg = f.stAvcCfg;
+    t.stPeqCfg = f.stPeqCfg;
+}
+
 // Resampling off (channel mutex held, resampling on): the pool goes, and
 // with `rebuild` the instance goes back to the device rate.
 s32 ai_resmp_off(s32 AiDevId, s32 AiChn, bool rebuild);

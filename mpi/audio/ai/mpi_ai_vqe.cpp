@@ -266,12 +266,8 @@ s32 ai_resmp_off(s32 AiDevId, s32 AiChn, bool rebuild)
     // Without an instance (a rebuild failed) there is nothing to take back.
     if (rebuild && chn->pVqeHandle) {
         ret = ai_switch_stage(AiDevId, AiChn, {nullptr, kAiResmpFail, DU_ERR_AI_VQE_ERR}, [&](UPVQE_CFG_S &cfg) {
-            AIO_ATTR_S attr;
-            if (DU_DUZ_AI_GetPubAttr(AiDevId, &attr) != 0) {
-                MPI_TRACE("AiDev: %d haven't set attr!\n", AiDevId);
-                return DU_ERR_AI_NOT_CONFIG;
-            }
-            cfg.s32InSampleRate = cfg.s32OutSampleRate = (s32)attr.enSamplerate;
+            if (s32 r = audio_stage_at_device_rate(g_stAiStage, AiDevId, &cfg))
+                return r;
             return free_resmp_pool(AiDevId, AiChn, destroy_msg);
         });
         // A failed rebuild leaves the channel without an instance, and without resampling.
@@ -482,14 +478,7 @@ s32 DU_DUZ_AI_GetHiFiVqeAttr(s32 AiDevId, s32 AiChn, AI_HIFIVQE_ATTR_S *pstHiFiV
     a.u32OpenMask = (chn->bHpfOpen ? AI_HIFIVQE_MASK_HPF : 0) | (chn->bRnrOpen ? AI_HIFIVQE_MASK_RNR : 0) |
                     (chn->bHdrOpen ? AI_HIFIVQE_MASK_HDR : 0) | (chn->bAvcOpen ? AI_HIFIVQE_MASK_AVC : 0) |
                     (chn->bPeqOpen ? AI_HIFIVQE_MASK_PEQ : 0);
-    a.s32WorkSampleRate = cfg.s32WorkSampleRate;
-    a.s32FrameSample = cfg.s32FrameSample;
-    a.u32WorkMode = cfg.u32WorkMode;
-    a.stHpfCfg = cfg.stHpfCfg;
-    a.stRnrCfg = cfg.stRnrCfg;
-    a.stHdrCfg = cfg.stHdrCfg;
-    a.stAvcCfg = cfg.stAvcCfg;
-    a.stPeqCfg = cfg.stPeqCfg;
+    ai_copy_hifi_settings(cfg, a);
     return 0;
 }
 

@@ -549,14 +549,7 @@ s32 DU_DUZ_AI_SetHiFiVqeAttr(s32 AiDevId, s32 AiChn, AI_HIFIVQE_ATTR_S *pstHiFiV
                 return kAudioStageKept;
             if (s32 ret = check_hifi_modules(AiDevId, AiChn, &a))
                 return ret;
-            cfg->s32WorkSampleRate = a.s32WorkSampleRate;
-            cfg->s32FrameSample = a.s32FrameSample;
-            cfg->u32WorkMode = a.u32WorkMode;
-            cfg->stHpfCfg = a.stHpfCfg;
-            cfg->stRnrCfg = a.stRnrCfg;
-            cfg->stHdrCfg = a.stHdrCfg;
-            cfg->stAvcCfg = a.stAvcCfg;
-            cfg->stPeqCfg = a.stPeqCfg;
+            ai_copy_hifi_settings(a, *cfg);
             return 0;
         }))
         return ret;

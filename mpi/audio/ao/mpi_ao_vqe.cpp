@@ -192,6 +192,18 @@ s32 check_mbc(s32 AoChn, const AO_MBC_ATTR_S &a)
     return DU_ERR_AO_ILLEGAL_PARAM;
 }
 
+// The settings the attributes and the instance's configuration share by name.
+template <class From, class To> void copy_settings(const From &f, To &t)
+{
+    t.s32WorkSampleRate = f.s32WorkSampleRate;
+    t.s32FrameSample = f.s32FrameSample;
+    t.u32WorkMode = f.u32WorkMode;
+    t.stHpfCfg = f.stHpfCfg;
+    t.stAnrCfg = f.stAnrCfg;
+    t.stAgcCfg = f.stAgcCfg;
+    t.stEqCfg = f.stEqCfg;
+}
+
 // The settings of every module the record opens.
 s32 check_modules(s32 AudioDevId, s32 AoChn, const AO_VQE_ATTR_S &a)
 {
@@ -248,15 +260,8 @@ s32 ao_resmp_off(s32 AudioDevId, s32 AoChn, bool rebuild)
     s32 ret = 0;
     // Without an instance (a rebuild failed) there is nothing to take back.
     if (rebuild && chn->pDnVqeHandle) {
-        ret = switch_stage(AudioDevId, AoChn, {nullptr, kResmpFail, DU_ERR_AO_VQE_ERR}, [&](DNVQE_CFG_S &cfg) {
-            AIO_ATTR_S attr;
-            if (DU_DUZ_AO_GetPubAttr(AudioDevId, &attr) != 0) {
-                MPI_TRACE("AoDev: %d haven't set attr!\n", AudioDevId);
-                return DU_ERR_AO_NOT_CONFIG;
-            }
-            cfg.s32InSampleRate = cfg.s32OutSampleRate = (s32)attr.enSamplerate;
-            return 0;
-        });
+        ret = switch_stage(AudioDevId, AoChn, {nullptr, kResmpFail, DU_ERR_AO_VQE_ERR},
+                           [&](DNVQE_CFG_S &cfg) { return audio_stage_at_device_rate(kAoStage, AudioDevId, &cfg); });
         if (!off_anyway(ret))
             return ret;
     }
@@ -402,13 +407,7 @@ s32 DU_DUZ_AO_SetVqeAttr(s32 AudioDevId, s32 AoChn, const AO_VQE_ATTR_S *pstVqeC
                                        return ret;
                                    put_switches(chn, &cfg, false);
                                    cfg.bMbcOn = chn->bMbcEnable;
-                                   cfg.s32WorkSampleRate = a.s32WorkSampleRate;
-                                   cfg.s32FrameSample = a.s32FrameSample;
-                                   cfg.u32WorkMode = a.u32WorkMode;
-                                   cfg.stHpfCfg = a.stHpfCfg;
-                                   cfg.stAnrCfg = a.stAnrCfg;
-                                   cfg.stAgcCfg = a.stAgcCfg;
-                                   cfg.stEqCfg = a.stEqCfg;
+                                   copy_settings(a, cfg);
                                    return 0;
                                }))
         return ret;
@@ -436,13 +435,7 @@ s32 DU_DUZ_AO_GetVqeAttr(s32 AudioDevId, s32 AoChn, AO_VQE_ATTR_S *pstVqeConfig)
     a.bAnrOpen = chn->bAnrOpen;
     a.bAgcOpen = chn->bAgcOpen;
     a.bEqOpen = chn->bEqOpen;
-    a.s32WorkSampleRate = cfg.s32WorkSampleRate;
-    a.s32FrameSample = cfg.s32FrameSample;
-    a.u32WorkMode = cfg.u32WorkMode;
-    a.stHpfCfg = cfg.stHpfCfg;
-    a.stAnrCfg = cfg.stAnrCfg;
-    a.stAgcCfg = cfg.stAgcCfg;
-    a.stEqCfg = cfg.stEqCfg;
+    copy_settings(cfg, a);
     return 0;
 }
 

@@ -67,6 +67,20 @@ s32 audio_switch_stage(const AudioStageUnit<Cfg> &unit, const AudioStageSwitch &
     return 0;
 }
 
+// A change that takes the instance's rates back to the device's (its
+// attributes unreadable: "<dev>: %d haven't set attr!").
+template <class Cfg>
+s32 audio_stage_at_device_rate(const AudioStageUnit<Cfg> &unit, s32 dev, Cfg *cfg)
+{
+    u32 rate = 0;
+    if (unit.device_rate(dev, &rate) != 0) {
+        MPI_TRACE("%s: %d haven't set attr!\n", unit.dev_word, dev);
+        return mpi_status(unit.mod, ERR_NOT_CONFIG);
+    }
+    cfg->s32InSampleRate = cfg->s32OutSampleRate = (s32)rate;
+    return 0;
+}
+
 // A switch that turns a stage off goes through when the rebuild fails (the
 // instance is gone, and the stage with it); any other failure stops it.
 inline bool audio_stage_off_anyway(s32 ret, s32 vqe_err) { return ret == 0 || ret == vqe_err; }
