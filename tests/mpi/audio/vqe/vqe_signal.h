@@ -210,13 +210,15 @@ inline double active_level_db(const Samples &x, const std::vector<uint8_t> &acti
     return k && sum > 0 ? 10 * std::log10(sum / k / (32767.0 * 32767.0 / 2)) : -200;
 }
 
-// The delay (0..max_lag samples) at which `out` follows `in` most closely over
-// [from, to) of `in`: the peak of their normalised correlation.
-inline size_t delay_of(const Samples &out, const Samples &in, size_t from, size_t to, size_t max_lag)
+// The delay (min_lag..min_lag + max_lag samples) at which `out` follows `in`
+// most closely over [from, to) of `in`: the peak of their normalised
+// correlation (with `corr`, its value).
+inline size_t delay_of(const Samples &out, const Samples &in, size_t from, size_t to, size_t max_lag,
+                       double *corr_out = nullptr, size_t min_lag = 0)
 {
     size_t best = 0;
     double best_corr = -2;
-    for (size_t lag = 0; lag <= max_lag; lag++) {
+    for (size_t lag = min_lag; lag <= min_lag + max_lag; lag++) {
         double oi = 0, ii = 0, oo = 0;
         for (size_t i = from; i < to && i + lag < out.size(); i++) {
             oi += (double)out[i + lag] * in[i];
@@ -229,6 +231,8 @@ inline size_t delay_of(const Samples &out, const Samples &in, size_t from, size_
             best = lag;
         }
     }
+    if (corr_out)
+        *corr_out = best_corr;
     return best;
 }
 
