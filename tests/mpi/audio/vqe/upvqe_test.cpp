@@ -471,6 +471,46 @@ TEST(UpVqeSound, NoiseReductionKeepsOneTimeBaseAcrossItsQuietThreshold)
     }
 }
 
+// Speech is mostly pauses: under the noise floor the gain holds, so the
+// syllables get what the rule gives their level (target minus level, at
+// most the maximum gain), however many pauses there are.
+TEST(UpVqeSound, GainControlLiftsQuietSpeechAsTheRuleSays)
+{
+    struct Case {
+        double speech_db;
+        VQE_AGC_CFG_S agc;
+        double rule_db;
+    } cases[] = {
+        {-51, {}, 20}, // defaults: target -10, at most 20 dB, floor -55
+        {-45, {}, 20},
+        {-43, {}, 20},
+        {-30, {}, 20},
+        {-35, {1, -20, -55, 30, 5, 0, 0, 0, 0, {}}, 15},
+        {-48, {1, -15, -60, 30, 8, 0, 0, 0, 0, {}}, 30},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.speech_db);
+        const int rate = 16000;
+        UPVQE_CFG_S cfg = up_cfg(rate, rate, rate);
+        cfg.bAgcOn = 1;
+        cfg.stAgcCfg = c.agc;
+        UpVqe v = make_up(cfg);
+        ASSERT_TRUE(v);
+        Speech sp = speech(rate, rate * 12, c.speech_db, 41, 150);
+        Samples in = mix(sp.x, noise(-75, sp.x.size(), 2));
+        Samples out = through_up(v.get(), in, 1024);
+        ASSERT_GE(out.size(), (size_t)rate * 11);
+        const size_t delay = delay_of(out, in, rate * 4, rate * 11, 480);
+        std::vector<uint8_t> shifted(out.size(), 0);
+        for (size_t i = 0; i + delay < out.size() && i < sp.active.size(); i++)
+            shifted[i + delay] = sp.active[i];
+        double gain = active_level_db(out, shifted, rate * 4 + delay, rate * 7) -
+                      active_level_db(in, sp.active, rate * 4, rate * 7);
+        printf("speech at %.0f dBFS: gain %.1f dB (rule %.0f)\n", c.speech_db, gain, c.rule_db);
+        EXPECT_NEAR(c.rule_db, gain, 3.0);
+    }
+}
+
 TEST(UpVqeSound, GainControlBringsAQuietToneUp)
 {
     struct Case {
