@@ -49,6 +49,32 @@ inline Packets camera_packets(u32 frames, bool stereo = false)
     return packets;
 }
 
+// Packets of the samples given (mono, or two tracks), a packet per 1024
+// samples, as the camera's encoder makes them.
+inline Packets encode(u32 rate, u32 bit_rate, const std::vector<s16> &left, const std::vector<s16> *right = nullptr)
+{
+    AAC_ENC_CFG_S cfg = {AAC_TYPE_AACLC, bit_rate, rate, 1, right ? 1u : 0u};
+    void *enc = nullptr;
+    EXPECT_EQ(0, OpenAACEncoder(&cfg, &enc));
+    Packets packets;
+    for (size_t at = 0; enc && at + kFrame <= left.size(); at += kFrame) {
+        AUDIO_FRAME_S frame = {};
+        frame.enBitwidth = 1;
+        frame.enSoundmode = right ? 1 : 0;
+        frame.pVirAddr[0] = const_cast<s16 *>(left.data() + at);
+        frame.pVirAddr[1] = right ? const_cast<s16 *>(right->data() + at) : nullptr;
+        frame.u32Len = kFrame * 2;
+        std::vector<u8> out(MAX_AAC_MAINBUF_SIZE);
+        u32 len = 0;
+        EXPECT_EQ(0, EncodeAACFrm(enc, &frame, out.data(), &len));
+        out.resize(len);
+        packets.push_back(out);
+    }
+    if (enc)
+        CloseAACEncoder(enc);
+    return packets;
+}
+
 inline std::vector<u8> concat(const Packets &packets)
 {
     std::vector<u8> all;
