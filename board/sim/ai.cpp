@@ -5,8 +5,10 @@
 // the kernel bind table to the bound encoder and output channels.
 //
 // The microphone hears the board's sound and the room's echo of output
-// channel 0 (ai_sound.cpp). The codec's gain word is the microphone gain in
-// dB (1 dB a step, 0 dB at word 0) and scales both. A channel linked to an
+// channel 0 (ai_sound.cpp); it is the codec's left input, its right input the
+// line input, where nothing is plugged in. The codec's gain word is the
+// microphone gain in dB (1 dB a step, 0 dB at word 0) and scales both; the
+// track mode then says what the tracks take (ai_capture.cpp). A channel linked to an
 // output channel (for echo cancellation, or asking for reference frames) gets
 // with every frame that output channel's played samples of the same span as
 // its echo reference (ai_capture.cpp). This file takes the requests.
@@ -178,6 +180,18 @@ int ai_set_gain(AiCall &k, void *arg)
     return 0;
 }
 
+// Takes effect with the next captured frame.
+int ai_set_track_mode(AiCall &k, void *arg)
+{
+    u32 mode;
+    if (!get_user(mode, arg))
+        return fail(EFAULT);
+    if (mode >= audio::kTrackModes)
+        return code(ERR_ILLEGAL_PARAM);
+    k.s.track_mode = mode;
+    return 0;
+}
+
 const IoctlOp<AiCall> kAiOps[] = {
     {AI_BIND_CHN_CTRL, [](AiCall &k, void *arg) { return audio::bind_channel(arg, kChns, DU_ID_AI, &k.chn); }},
     {AI_SET_PUBATTR_CTRL,
@@ -209,7 +223,7 @@ const IoctlOp<AiCall> kAiOps[] = {
     {AI_VQE_STATUS_CTRL,
      [](AiCall &k, void *arg) { return copy_from_user(k.ch().vqe, arg, sizeof k.ch().vqe) ? 0 : fail(EFAULT); }},
     {AI_SET_VQE_VOLUME_CTRL, [](AiCall &k, void *arg) { return store(arg, k.ch().volume); }},
-    {AI_SET_TRACKMODE_CTRL, [](AiCall &k, void *arg) { return store(arg, k.s.track_mode); }},
+    {AI_SET_TRACKMODE_CTRL, ai_set_track_mode},
     {AI_GET_TRACKMODE_CTRL, [](AiCall &k, void *arg) { return load(arg, k.s.track_mode); }},
     {AI_SET_CLKDIR_CTRL, [](AiCall &k, void *arg) { return store(arg, k.s.clk_dir); }},
     {AI_GET_CLKDIR_CTRL, [](AiCall &k, void *arg) { return load(arg, k.s.clk_dir); }},

@@ -73,8 +73,10 @@ void put_sample(const AIO_ATTR_S &a, uint8_t *p, u32 i, double v)
         p[i] = (uint8_t)(x >> 8);
 }
 
-// The next captured frame: the sound and the room's echo, through the
-// microphone's gain.
+// The next captured frame: the codec's left input is the microphone (the
+// sound and the room's echo), its right input the line input, where nothing
+// is plugged in; both through the codec's gain, then the track mode. A mono
+// device takes the left track.
 FramePtr make_frame(Ai &s)
 {
     const AIO_ATTR_S &a = s.attr;
@@ -95,15 +97,15 @@ FramePtr make_frame(Ai &s)
                 audio::ao_played(0, f->rec.u64TimeStamp - delay_us, a.enSamplerate, a.u32PtNumPerFrm,
                                  s.echo_buf.data());
     const double gain = pow(10.0, s.gain / 20.0);
-    uint64_t n0 = s.frames * a.u32PtNumPerFrm;
-    for (unsigned t = 0; t < tracks; t++) {
-        uint8_t *p = phys(f->rec.u32PhyAddr[t]);
-        for (u32 i = 0; i < a.u32PtNumPerFrm; i++) {
-            double v = s.sound.sample(n0 + i, t, a.enSamplerate);
-            if (echo)
-                v += s.echo.gain * s.echo_buf[i];
-            put_sample(a, p, i, gain * v);
-        }
+    const uint64_t n0 = s.frames * a.u32PtNumPerFrm;
+    uint8_t *p[audio::kMaxTracks] = {phys(f->rec.u32PhyAddr[0]), tracks > 1 ? phys(f->rec.u32PhyAddr[1]) : nullptr};
+    for (u32 i = 0; i < a.u32PtNumPerFrm; i++) {
+        double mic = s.sound.sample(n0 + i, 0, a.enSamplerate) + (echo ? s.echo.gain * s.echo_buf[i] : 0);
+        double left = gain * mic, right = 0; // the line input
+        audio::apply_track_mode(s.track_mode, left, right);
+        put_sample(a, p[0], i, left);
+        if (p[1])
+            put_sample(a, p[1], i, right);
     }
     return f;
 }

@@ -104,6 +104,43 @@ template <class Dev> int clr_pubattr(Dev &s, uint32_t mod)
 // address: 0, or module `mod`'s illegal-parameter code.
 int release_held(std::vector<FramePtr> &held, const AI_FRAME_REC_S &rec, uint32_t mod);
 
+// ---- track modes -------------------------------------------------------------------------
+// What the left and right tracks of a capture or output device become under
+// its track mode (0..7, as the units pass it): as they are, both the left,
+// both the right, exchanged, both their mix, the left muted, the right
+// muted, both muted.
+constexpr u32 kTrackModes = 8;
+inline void apply_track_mode(u32 mode, double &left, double &right)
+{
+    const double l = left, r = right;
+    switch (mode) {
+    case 1:
+        right = l;
+        break;
+    case 2:
+        left = r;
+        break;
+    case 3:
+        left = r;
+        right = l;
+        break;
+    case 4:
+        left = right = (l + r) / 2;
+        break;
+    case 5:
+        left = 0;
+        break;
+    case 6:
+        right = 0;
+        break;
+    case 7:
+        left = right = 0;
+        break;
+    default:
+        break;
+    }
+}
+
 // ---- the devices' sample clock ----------------------------------------------------------
 // One tick every frame of a capture or output device's attributes, in real time.
 class FrameClock {
