@@ -181,17 +181,18 @@ s32 open_decoder(AdecCreate *c)
         return ret;
     }
     c->chn->s32Handle = slot;
+    c->chn->stEntry = entry;
     return 0;
 }
 
-// The instance can't be closed once its slot was freed: its operations are gone.
+// Closed with the operations that opened it: a channel whose decoder was
+// unregistered meanwhile says so, but leaves no instance behind.
 void close_decoder(AdecCreate *c)
 {
     ADEC_CODEC_ENTRY_S entry;
-    if (adec_chn_decoder(c->chn, &entry))
-        entry.pfnCloseDecoder(c->chn->pDecoder);
-    else
+    if (!adec_chn_decoder(c->chn, &entry))
         c->ret = DU_ERR_ADEC_CODEC_ERR;
+    c->chn->stEntry.pfnCloseDecoder(c->chn->pDecoder);
     c->chn->pDecoder = nullptr;
     c->chn->s32Handle = DU_INVALID_HANDLE;
 }

@@ -465,10 +465,15 @@ TEST_F(AdecTest, ClearAndEndOfStream)
 
 // A decoder unregistered under its channels: a pack send and the frame
 // information report it, the decode thread ends, a decoder registered into
-// the same slot is not taken for it, and the channels still go.
+// the same slot is not taken for it, and the channels still go, their
+// instances closed by the operations that opened them (a channel kept for
+// ever would outlive the unit, its send thread running).
 TEST_F(AdecTest, DecoderUnregisteredUnderItsChannels)
 {
-    const s32 slot = register_decoder(PT_PAIRS);
+    ADEC_CODEC_ENTRY_S counted = {PT_PAIRS, "counted", counted_open, pairs_decode, no_info, counted_close, nullptr};
+    s32 slot = -1;
+    ASSERT_EQ(0, DU_DUZ_ADEC_RegeisterDecoder(&slot, &counted));
+    g_opened = g_closed = 0;
     ASSERT_EQ(0, create(0, PT_PAIRS, ADEC_MODE_PACK));
     ASSERT_EQ(0, create(1, PT_PAIRS, ADEC_MODE_STREAM));
     EXPECT_TRUE(wait_until([] { return threads_named("ADEC_DecProc") == 1; })) << "the pack channel's ends at once";
@@ -495,6 +500,8 @@ TEST_F(AdecTest, DecoderUnregisteredUnderItsChannels)
     });
     EXPECT_NE(std::string::npos, err.find("The decoder has been unregistered!\n"));
     EXPECT_FALSE(s_astAdecChn[0].bCreated || s_astAdecChn[1].bCreated);
+    EXPECT_EQ(2, g_opened);
+    EXPECT_EQ(2, g_closed) << "no instance left behind";
     EXPECT_TRUE(wait_until([] { return threads_named("ADEC_SendAoProc") == 0; }));
     EXPECT_EQ(0, create(0, PT_HOLD, ADEC_MODE_STREAM));
 }

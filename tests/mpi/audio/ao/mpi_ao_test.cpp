@@ -152,6 +152,8 @@ TEST_F(AoTraceTest, HalfFramesWaitForAWholeDeviceFrame)
     AUDIO_FRAME_S f = frame_of(half);
     ASSERT_EQ(0, DU_DUZ_AO_SendFrame(0, 0, &f, -1));
     EXPECT_EQ(0u, testsupport::events(handover).size());
+    // The half that completes a device frame sends it in the same call:
+    // waiting for a later call would leave a stream's last frame unplayed.
     ASSERT_EQ(0, DU_DUZ_AO_SendFrame(0, 0, &f, -1));
     EXPECT_EQ(1u, testsupport::events(handover).size());
     // Enabling again changes nothing and asks the kernel nothing.
