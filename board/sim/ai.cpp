@@ -180,18 +180,6 @@ int ai_set_gain(AiCall &k, void *arg)
     return 0;
 }
 
-// Takes effect with the next captured frame.
-int ai_set_track_mode(AiCall &k, void *arg)
-{
-    u32 mode;
-    if (!get_user(mode, arg))
-        return fail(EFAULT);
-    if (mode >= audio::kTrackModes)
-        return code(ERR_ILLEGAL_PARAM);
-    k.s.track_mode = mode;
-    return 0;
-}
-
 const IoctlOp<AiCall> kAiOps[] = {
     {AI_BIND_CHN_CTRL, [](AiCall &k, void *arg) { return audio::bind_channel(arg, kChns, DU_ID_AI, &k.chn); }},
     {AI_SET_PUBATTR_CTRL,
@@ -223,7 +211,7 @@ const IoctlOp<AiCall> kAiOps[] = {
     {AI_VQE_STATUS_CTRL,
      [](AiCall &k, void *arg) { return copy_from_user(k.ch().vqe, arg, sizeof k.ch().vqe) ? 0 : fail(EFAULT); }},
     {AI_SET_VQE_VOLUME_CTRL, [](AiCall &k, void *arg) { return store(arg, k.ch().volume); }},
-    {AI_SET_TRACKMODE_CTRL, ai_set_track_mode},
+    {AI_SET_TRACKMODE_CTRL, [](AiCall &k, void *arg) { return audio::set_track_mode(arg, &k.s.track_mode, DU_ID_AI); }},
     {AI_GET_TRACKMODE_CTRL, [](AiCall &k, void *arg) { return load(arg, k.s.track_mode); }},
     {AI_SET_CLKDIR_CTRL, [](AiCall &k, void *arg) { return store(arg, k.s.clk_dir); }},
     {AI_GET_CLKDIR_CTRL, [](AiCall &k, void *arg) { return load(arg, k.s.clk_dir); }},

@@ -151,56 +151,58 @@ FramePtr frame_for(Ai &s, const FramePtr &captured, const Chn &ch, std::map<u32,
 
 } // namespace
 
+namespace {
+
+// One tick of the capture clock: a frame to every enabled channel.
+void capture_tick(Ai &s, std::unique_lock<std::mutex> &lock)
+{
+    std::vector<s32> to;
+    for (unsigned c = 0; c < kChns; c++)
+        if (s.chn[c].enabled)
+            to.push_back((s32)c);
+    if (to.empty()) {
+        s.frames++; // the clock runs on, unheard
+        return;
+    }
+    FramePtr captured = make_frame(s);
+    s.frames++;
+    if (!captured) {
+        if (s.overruns++ % 100 == 0)
+            event("ai", "overrun: every frame buffer is held");
+        return;
+    }
+    std::map<u32, FramePtr> refs; // one reference per output channel
+    std::vector<FramePtr> out;
+    for (s32 c : to) {
+        Chn &ch = s.chn[c];
+        out.push_back(frame_for(s, captured, ch, refs));
+        if (ch.param.u32FrmDepth == 0)
+            continue;
+        while (ch.queue.size() >= ch.param.u32FrmDepth)
+            ch.queue.pop_front(); // the oldest frame is overwritten
+        ch.queue.push_back(out.back());
+    }
+    captured.reset();
+    refs.clear();
+    s.frame_cv.notify_all();
+    // Bound channels take the frame without waiting; the lock is not held
+    // so that their drivers never wait on this one.
+    s.delivering = true;
+    lock.unlock();
+    for (size_t i = 0; i < to.size(); i++)
+        audio::route({DU_ID_AI, 0, to[i]}, out[i]);
+    out.clear();
+    lock.lock();
+    s.delivering = false;
+    s.idle_cv.notify_all();
+}
+
+} // namespace
+
 void capture_loop()
 {
     Ai &s = ai();
-    std::unique_lock<std::mutex> lock(s.lock);
-    audio::FrameClock clock(s.attr);
-    bool restarted = false;
-    while (s.run) {
-        if (!clock.wait(s.stop_cv, lock, [&] { return !s.run; }, &restarted))
-            break;
-
-        std::vector<s32> to;
-        for (unsigned c = 0; c < kChns; c++)
-            if (s.chn[c].enabled)
-                to.push_back((s32)c);
-        if (to.empty()) {
-            s.frames++; // the clock runs on, unheard
-            continue;
-        }
-        FramePtr captured = make_frame(s);
-        s.frames++;
-        if (!captured) {
-            if (s.overruns++ % 100 == 0)
-                event("ai", "overrun: every frame buffer is held");
-            continue;
-        }
-        std::map<u32, FramePtr> refs; // one reference per output channel
-        std::vector<FramePtr> out;
-        for (s32 c : to) {
-            Chn &ch = s.chn[c];
-            out.push_back(frame_for(s, captured, ch, refs));
-            if (ch.param.u32FrmDepth == 0)
-                continue;
-            while (ch.queue.size() >= ch.param.u32FrmDepth)
-                ch.queue.pop_front(); // the oldest frame is overwritten
-            ch.queue.push_back(out.back());
-        }
-        captured.reset();
-        refs.clear();
-        s.frame_cv.notify_all();
-        // Bound channels take the frame without waiting; the lock is not held
-        // so that their drivers never wait on this one.
-        s.delivering = true;
-        lock.unlock();
-        for (size_t i = 0; i < to.size(); i++)
-            audio::route({DU_ID_AI, 0, to[i]}, out[i]);
-        out.clear();
-        lock.lock();
-        s.delivering = false;
-        s.idle_cv.notify_all();
-    }
+    audio::run_frame_clock(s, [&](std::unique_lock<std::mutex> &lock, bool) { capture_tick(s, lock); });
 }
 
 void stop_capture(std::unique_lock<std::mutex> &lock)

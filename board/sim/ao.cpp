@@ -112,7 +112,8 @@ std::vector<double> next_gains(Ao &s)
     const double target = s.mute.bEnable ? 0.0 : 1.0, step = fade_step(s, s.mute.bEnable != 0);
     const double volume = volume_gain(s.volume);
     for (double &v : g) {
-        s.mute_gain = target < s.mute_gain ? std::max(target, s.mute_gain - step) : std::min(target, s.mute_gain + step);
+        s.mute_gain =
+            target < s.mute_gain ? std::max(target, s.mute_gain - step) : std::min(target, s.mute_gain + step);
         v = volume * s.mute_gain;
     }
     return g;
@@ -189,42 +190,41 @@ void forget(Chn &ch)
     ch.hist_begin = ch.hist_end = 0;
 }
 
+// One tick of the play clock: every running channel plays a device frame.
+void play_tick(Ao &s, bool restarted)
+{
+    if (restarted) {
+        // What was played no longer lines up with the time stamps.
+        s.pts0 = platform_pts_us();
+        s.ticks = 0;
+        for (Chn &ch : s.chn)
+            forget(ch);
+    }
+    const uint64_t start = s.ticks++ * s.attr.u32PtNumPerFrm;
+    const std::vector<double> gains = next_gains(s);
+    bool played = false;
+    for (Chn &ch : s.chn) {
+        if (ch.state == AO_CHN_STATE_DISABLED)
+            continue;
+        if (ch.state != AO_CHN_STATE_RUNNING || ch.queue.empty()) {
+            remember(s.attr, ch, start, nullptr); // a paused or starved channel is silent
+            continue;
+        }
+        const std::vector<uint8_t> out = output_frame(s, ch.queue.front(), gains);
+        remember(s.attr, ch, start, &out);
+        ch.wav.write(out.data(), out.size());
+        ch.queue.pop_front();
+        ch.played++;
+        played = true;
+    }
+    if (played)
+        s.room_cv.notify_all();
+}
+
 void play_loop()
 {
     Ao &s = ao();
-    std::unique_lock<std::mutex> lock(s.lock);
-    audio::FrameClock clock(s.attr);
-    bool restarted = false;
-    while (s.run) {
-        if (!clock.wait(s.stop_cv, lock, [&] { return !s.run; }, &restarted))
-            break;
-        if (restarted) {
-            // What was played no longer lines up with the time stamps.
-            s.pts0 = platform_pts_us();
-            s.ticks = 0;
-            for (Chn &ch : s.chn)
-                forget(ch);
-        }
-        const uint64_t start = s.ticks++ * s.attr.u32PtNumPerFrm;
-        const std::vector<double> gains = next_gains(s);
-        bool played = false;
-        for (Chn &ch : s.chn) {
-            if (ch.state == AO_CHN_STATE_DISABLED)
-                continue;
-            if (ch.state != AO_CHN_STATE_RUNNING || ch.queue.empty()) {
-                remember(s.attr, ch, start, nullptr); // a paused or starved channel is silent
-                continue;
-            }
-            const std::vector<uint8_t> out = output_frame(s, ch.queue.front(), gains);
-            remember(s.attr, ch, start, &out);
-            ch.wav.write(out.data(), out.size());
-            ch.queue.pop_front();
-            ch.played++;
-            played = true;
-        }
-        if (played)
-            s.room_cv.notify_all();
-    }
+    audio::run_frame_clock(s, [&](std::unique_lock<std::mutex> &, bool restarted) { play_tick(s, restarted); });
 }
 
 // Track 0 at sample `j` of the play clock: played, about to be played (the
@@ -420,17 +420,6 @@ int ao_send_frame(AoCall &k, void *arg)
 }
 
 // The track mode, volume and mute act from the next frame played.
-int ao_set_track_mode(AoCall &k, void *arg)
-{
-    u32 mode;
-    if (!get_user(mode, arg))
-        return fail(EFAULT);
-    if (mode >= audio::kTrackModes)
-        return code(ERR_ILLEGAL_PARAM);
-    k.s.track_mode = mode;
-    return 0;
-}
-
 int ao_set_volume(AoCall &k, void *arg)
 {
     s32 db;
@@ -472,7 +461,7 @@ const IoctlOp<AoCall> kAoOps[] = {
      [](AoCall &k, void *arg) {
          return copy_from_user(k.ch().vqe.data(), arg, k.ch().vqe.size()) ? 0 : fail(EFAULT);
      }},
-    {AO_SET_TRACKMODE_CTRL, ao_set_track_mode},
+    {AO_SET_TRACKMODE_CTRL, [](AoCall &k, void *arg) { return audio::set_track_mode(arg, &k.s.track_mode, DU_ID_AO); }},
     {AO_GET_TRACKMODE_CTRL, [](AoCall &k, void *arg) { return load(arg, k.s.track_mode); }},
     {AO_SET_CLKDIR_CTRL, [](AoCall &k, void *arg) { return store(arg, k.s.clk_dir); }},
     {AO_GET_CLKDIR_CTRL, [](AoCall &k, void *arg) { return load(arg, k.s.clk_dir); }},

@@ -141,6 +141,19 @@ inline void apply_track_mode(u32 mode, double &left, double &right)
     }
 }
 
+// The set-track-mode request of either device: 0, or module `mod`'s
+// illegal-parameter code for a mode past 7. It acts from the next frame.
+inline int set_track_mode(void *arg, uint32_t *mode, uint32_t mod)
+{
+    uint32_t m;
+    if (!get_user(m, arg))
+        return fail(EFAULT);
+    if (m >= kTrackModes)
+        return mpi_status(mod, ERR_ILLEGAL_PARAM);
+    *mode = m;
+    return 0;
+}
+
 // ---- the devices' sample clock ----------------------------------------------------------
 // One tick every frame of a capture or output device's attributes, in real time.
 class FrameClock {
@@ -169,6 +182,18 @@ private:
     std::chrono::nanoseconds period_;
     std::chrono::steady_clock::time_point next_;
 };
+
+// A device's clock thread: `tick(lock, restarted)` on every tick, under the
+// device's lock, until its run flag is cleared (`Dev` has lock, attr, run
+// and stop_cv).
+template <class Dev, class Tick> void run_frame_clock(Dev &s, Tick tick)
+{
+    std::unique_lock<std::mutex> lock(s.lock);
+    FrameClock clock(s.attr);
+    bool restarted = false;
+    while (s.run && clock.wait(s.stop_cv, lock, [&] { return !s.run; }, &restarted))
+        tick(lock, restarted);
+}
 
 // ---- routes along the bind table -------------------------------------------------------
 using FrameSink = Routes<FramePtr>::Sink;

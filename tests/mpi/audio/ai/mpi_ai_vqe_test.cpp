@@ -665,7 +665,8 @@ TEST_F(AiEncoderStepTest, ResampledFramesNeedRoomAndABlock)
     testsupport::capture_stderr([] { ASSERT_EQ(0, DU_DUZ_AI_EnableReSmp(0, 0, 16000)); });
     bind_encoder(160);
     AUDIO_FRAME_S f = frame(8000, 160, 42);
-    std::string err = testsupport::capture_stderr([&] { EXPECT_EQ((s32)0xA0178040, DU_DUZ_AENC_SendFrame(0, &f, nullptr)); });
+    std::string err =
+        testsupport::capture_stderr([&] { EXPECT_EQ((s32)0xA0178040, DU_DUZ_AENC_SendFrame(0, &f, nullptr)); });
     EXPECT_NE(std::string::npos, err.find("SamplePoint(320) is larger than aenc u32PtNumPerFrm(160)!\n")) << err;
     EXPECT_TRUE(packet().empty());
     unbind_encoder();
