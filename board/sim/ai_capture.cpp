@@ -242,10 +242,14 @@ namespace {
 
 Hooks ai_hooks(
     [] {
+        Sound sound; // a file is read outside the lock
+        sound.from_conf();
+        Echo echo;
+        echo.from_conf();
         Ai &s = ai();
         std::lock_guard<std::mutex> lock(s.lock);
-        s.sound.from_conf();
-        s.echo.from_conf();
+        std::swap(s.sound, sound);
+        s.echo = echo;
     },
     [] {
         Ai &s = ai();

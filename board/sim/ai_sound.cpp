@@ -140,11 +140,21 @@ std::string cmd_audio(const std::vector<std::string> &a)
     if (a.empty())
         return "error: usage: audio tone HZ | silence | file PATH | noise DBFS | tone+noise HZ DBFS | hum HZ | "
                "echo GAIN DELAY_MS | echo off";
+    // A file is read before the microphone's lock is taken, so that the
+    // capture clock never waits for it; the old sound is freed after.
+    Sound sound;
+    Echo echo;
+    const bool is_echo = a[0] == "echo";
+    std::string why = is_echo ? echo.parse(std::vector<std::string>(a.begin() + 1, a.end())) : sound.parse(a);
+    if (!why.empty())
+        return "error: " + why;
     Ai &s = ai();
     std::lock_guard<std::mutex> lock(s.lock);
-    std::string why = a[0] == "echo" ? s.echo.parse(std::vector<std::string>(a.begin() + 1, a.end()))
-                                     : s.sound.parse(a);
-    return why.empty() ? "ok" : "error: " + why;
+    if (is_echo)
+        s.echo = echo;
+    else
+        std::swap(s.sound, sound);
+    return "ok";
 }
 
 CommandRegistration reg_audio("audio", cmd_audio);

@@ -4,9 +4,12 @@
 #include "mpi/audio/ai/ai_requests.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace sim::audio {
 
@@ -73,32 +76,63 @@ void put16(uint8_t *p, uint16_t v)
 
 } // namespace
 
-bool wav_read(const std::string &host_path, WavData &out, std::string &why)
+namespace {
+
+// Reads exactly `n` bytes at `at`: false on a short read (the file shrank).
+bool read_at(int fd, void *dst, size_t n, uint64_t at)
 {
-    std::ifstream in(host_path, std::ios::binary);
-    if (!in) {
-        why = "cannot open";
-        return false;
+    uint8_t *p = static_cast<uint8_t *>(dst);
+    while (n > 0) {
+        ssize_t got = pread(fd, p, n, (off_t)at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        p += got;
+        n -= (size_t)got;
+        at += (uint64_t)got;
     }
-    std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (file.size() < 12 || memcmp(file.data(), "RIFF", 4) != 0 || memcmp(file.data() + 8, "WAVE", 4) != 0) {
+    return true;
+}
+
+// Why a file cannot be the board's sound, "" when it may be read: only a
+// regular file is, so that a FIFO, a device or a folder never stalls or
+// floods the reader.
+std::string refusal(const struct stat &st)
+{
+    if (S_ISDIR(st.st_mode))
+        return "is a folder";
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    if ((uint64_t)st.st_size > kWavMaxBytes)
+        return "larger than " + std::to_string(kWavMaxBytes >> 20) + " MB";
+    return "";
+}
+
+// The samples of a WAV file open on `fd`, `size` bytes long.
+bool wav_parse(int fd, uint64_t size, WavData &out, std::string &why)
+{
+    uint8_t head[12];
+    if (size < sizeof head || !read_at(fd, head, sizeof head, 0) || memcmp(head, "RIFF", 4) != 0 ||
+        memcmp(head + 8, "WAVE", 4) != 0) {
         why = "not a WAV file";
         return false;
     }
     bool have_fmt = false;
-    unsigned bits = 0;
-    size_t pos = 12;
-    while (pos + 8 <= file.size()) {
-        const uint8_t *chunk = file.data() + pos;
-        uint32_t size = le32(chunk + 4);
-        size_t body = pos + 8;
-        size_t avail = file.size() - body;
-        if (memcmp(chunk, "fmt ", 4) == 0 && size >= 16 && avail >= 16) {
+    uint64_t pos = 12;
+    for (unsigned chunks = 0; pos + 8 <= size; chunks++) {
+        uint8_t chunk[8 + 16];
+        if (chunks == kWavMaxChunks || !read_at(fd, chunk, 8, pos)) {
+            why = "no data chunk";
+            return false;
+        }
+        uint32_t len = le32(chunk + 4);
+        uint64_t body = pos + 8, avail = size - body;
+        if (memcmp(chunk, "fmt ", 4) == 0 && len >= 16 && avail >= 16 && read_at(fd, chunk + 8, 16, body)) {
             uint16_t format = le16(chunk + 8);
             out.channels = le16(chunk + 10);
             out.rate = le32(chunk + 12);
-            bits = le16(chunk + 22);
-            if (format != 1 || bits != 16 || out.channels == 0 || out.rate == 0) {
+            if (format != 1 || le16(chunk + 22) != 16 || out.channels == 0 || out.rate == 0) {
                 why = "only 16-bit PCM is played";
                 return false;
             }
@@ -109,20 +143,44 @@ bool wav_read(const std::string &host_path, WavData &out, std::string &why)
                 return false;
             }
             // A header written before the data was complete may overstate it.
-            size_t n = std::min<size_t>(size, avail) / 2;
+            size_t n = (size_t)(std::min<uint64_t>(len, avail) / 2);
             n -= n % out.channels;
-            if (n == 0) {
+            out.samples.resize(n);
+            if (n == 0 || !read_at(fd, out.samples.data(), n * 2, body)) {
                 why = "no samples";
                 return false;
             }
-            out.samples.resize(n);
-            memcpy(out.samples.data(), file.data() + body, n * 2);
             return true;
         }
-        pos = body + size + (size & 1);
+        pos = body + len + (len & 1);
     }
     why = "no data chunk";
     return false;
+}
+
+} // namespace
+
+bool wav_read(const std::string &host_path, WavData &out, std::string &why)
+{
+    // Looked at before it is opened: opening a device may do something.
+    struct stat st;
+    if (::stat(host_path.c_str(), &st) != 0) {
+        why = std::string("cannot open: ") + strerror(errno);
+        return false;
+    }
+    why = refusal(st);
+    if (!why.empty())
+        return false;
+    int fd = ::open(host_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::string("cannot open: ") + strerror(errno);
+        return false;
+    }
+    // The name may have been given to something else in between.
+    why = fstat(fd, &st) != 0 ? "cannot open" : refusal(st);
+    bool ok = why.empty() && wav_parse(fd, (uint64_t)st.st_size, out, why);
+    ::close(fd);
+    return ok;
 }
 
 WavWriter::~WavWriter() { close(); }

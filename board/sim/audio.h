@@ -206,7 +206,12 @@ struct WavData {
     unsigned channels = 0;
     std::vector<int16_t> samples; // interleaved
 };
-// 16-bit PCM only; false (with `why`) for anything else.
+// The largest WAV file taken (about six minutes of 48 kHz stereo), and how
+// many chunks may come before its samples.
+constexpr uint64_t kWavMaxBytes = 64ull << 20;
+constexpr unsigned kWavMaxChunks = 64;
+// A regular file of 16-bit PCM, up to kWavMaxBytes; false (with `why`) for
+// anything else: a folder, a FIFO or a device is refused without being read.
 bool wav_read(const std::string &host_path, WavData &out, std::string &why);
 
 // A WAV file whose header is kept true after every write, so that it can be

@@ -1,6 +1,8 @@
-// The board's control channel: $BOARD_ROOT/board.sock takes one command per
-// line and answers one line, "ok" or "error: why". It is how tests and camctl
-// press keys, plug cables and change the scene.
+// The board's control commands: one line in, one line out, "ok" or
+// "error: why". They are how tests and camctl press keys, plug cables and
+// change the scene, through $BOARD_ROOT/board.sock (control_socket.cpp) or
+// sim::control in the board's own process.
+#include "board/sim/control.h"
 #include "board/sim/sim.h"
 
 #include <cctype>
@@ -8,15 +10,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <map>
-#include <poll.h>
 #include <sstream>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <thread>
-#include <unistd.h>
 
 namespace sim {
 
@@ -43,8 +39,8 @@ bool looks_decimal(const std::string &s)
            s.find_first_of("xXpP") == std::string::npos;
 }
 
-// Run once a command's answer is out: the power cut.
-thread_local std::function<void()> t_after_answer;
+// What the running command leaves to do besides its answer.
+thread_local control_line::Followup t_followup;
 
 const std::string kOk = "ok";
 std::string error(const std::string &why) { return "error: " + why; }
@@ -83,8 +79,8 @@ std::string cmd_key(const std::vector<std::string> &a)
         if (how == "hold" && (a.size() != 3 || !parse_double(a[2], seconds) || seconds < 0 || seconds > 600))
             return error("hold needs SECONDS between 0 and 600");
         set_key(key, true);
-        std::this_thread::sleep_for(std::chrono::milliseconds((long)(seconds * 1000)));
-        set_key(key, false);
+        t_followup.delay = std::chrono::milliseconds((long)(seconds * 1000));
+        t_followup.before_answer = [key] { set_key(key, false); };
     } else {
         return error("unknown key action '" + how + "'");
     }
@@ -183,7 +179,7 @@ std::string cmd_power(const std::vector<std::string> &a)
     if (a.size() != 1 || a[0] != "cut")
         return error("usage: power cut");
     event("power", "cut");
-    t_after_answer = [] { power_cut(); };
+    t_followup.after_answer = [] { power_cut(); };
     return kOk;
 }
 
@@ -216,8 +212,9 @@ CommandRegistration reg_scene("scene", cmd_scene);
 CommandRegistration reg_power("power", cmd_power);
 CommandRegistration reg_status("status", cmd_status);
 
-// One command line; what must run once its answer is out goes to `after`.
-std::string run_line(const std::string &line, std::function<void()> &after)
+} // namespace
+
+std::string control_line::run(const std::string &line, Followup &followup)
 {
     std::vector<std::string> words = split_words(line);
     if (words.empty())
@@ -226,134 +223,12 @@ std::string run_line(const std::string &line, std::function<void()> &after)
     if (it == commands().end())
         return error("unknown command '" + words[0] + "'");
     event("control", "%s", line.c_str());
-    t_after_answer = nullptr;
+    t_followup = {};
     std::string answer = it->second(std::vector<std::string>(words.begin() + 1, words.end()));
-    after = std::move(t_after_answer);
-    t_after_answer = nullptr;
+    followup = std::move(t_followup);
+    t_followup = {};
     return answer;
 }
-
-// ---- the socket -----------------------------------------------------------------------
-
-class Server {
-public:
-    void start(const std::string &dir)
-    {
-        stop();
-        if (pipe2(wake_, O_CLOEXEC) != 0)
-            return;
-        listen_fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        path_ = dir + "/board.sock";
-        ::unlink(path_.c_str());
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        // A long root doesn't fit sun_path: reach it through a descriptor of the directory.
-        std::string name = path_;
-        if (name.size() >= sizeof addr.sun_path) {
-            dir_fd_ = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-            name = "/proc/self/fd/" + std::to_string(dir_fd_) + "/board.sock";
-        }
-        strncpy(addr.sun_path, name.c_str(), sizeof addr.sun_path - 1);
-        if (listen_fd_ < 0 || ::bind(listen_fd_, (sockaddr *)&addr, sizeof addr) != 0 ||
-            ::listen(listen_fd_, 8) != 0) {
-            fprintf(stderr, "board: control socket %s: %s\n", path_.c_str(), strerror(errno));
-            close_fds();
-            return;
-        }
-        thread_ = std::thread([this] { serve(); });
-    }
-
-    void stop()
-    {
-        if (thread_.joinable()) {
-            char c = 0;
-            (void)::write(wake_[1], &c, 1);
-            thread_.join();
-            ::unlink(path_.c_str());
-        }
-        close_fds();
-    }
-
-private:
-    void close_fds()
-    {
-        for (int *fd : {&listen_fd_, &wake_[0], &wake_[1], &dir_fd_}) {
-            if (*fd >= 0)
-                ::close(*fd);
-            *fd = -1;
-        }
-    }
-
-    void serve()
-    {
-        std::vector<pollfd> fds;
-        std::map<int, std::string> pending;
-        for (;;) {
-            fds.assign({{wake_[0], POLLIN, 0}, {listen_fd_, POLLIN, 0}});
-            for (auto &p : pending)
-                fds.push_back({p.first, POLLIN, 0});
-            if (poll(fds.data(), fds.size(), -1) < 0) {
-                if (errno == EINTR)
-                    continue;
-                break;
-            }
-            if (fds[0].revents)
-                break;
-            if (fds[1].revents & POLLIN) {
-                int c = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-                if (c >= 0)
-                    pending[c];
-            }
-            for (size_t i = 2; i < fds.size(); ++i) {
-                if (!fds[i].revents)
-                    continue;
-                int c = fds[i].fd;
-                char buf[512];
-                ssize_t n = ::read(c, buf, sizeof buf);
-                if (n <= 0) {
-                    ::close(c);
-                    pending.erase(c);
-                    continue;
-                }
-                std::string &in = pending[c];
-                in.append(buf, n);
-                if (in.size() > 4096) { // nobody sends lines this long
-                    ::close(c);
-                    pending.erase(c);
-                    continue;
-                }
-                size_t nl;
-                while ((nl = in.find('\n')) != std::string::npos) {
-                    std::function<void()> after;
-                    std::string answer = run_line(in.substr(0, nl), after) + "\n";
-                    in.erase(0, nl + 1);
-                    (void)::send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
-                    if (after)
-                        after();
-                }
-            }
-        }
-        for (auto &p : pending)
-            ::close(p.first);
-    }
-
-    int listen_fd_ = -1, dir_fd_ = -1;
-    int wake_[2] = {-1, -1};
-    std::string path_;
-    std::thread thread_;
-};
-
-Server *g_server = nullptr;
-
-Hooks control_hooks([] {
-    if (!g_server) {
-        g_server = new Server; // lives for the process; stopped at exit
-        atexit([] { g_server->stop(); });
-    }
-    g_server->start(root());
-});
-
-} // namespace
 
 bool parse_long(const std::string &s, long &v)
 {
@@ -386,12 +261,17 @@ StatusRegistration::StatusRegistration(std::function<std::string()> part)
     status_parts().push_back(std::move(part));
 }
 
+// In the caller's own thread a held key is held by waiting.
 std::string control(const std::string &line)
 {
-    std::function<void()> after;
-    std::string answer = run_line(line, after);
-    if (after)
-        after();
+    control_line::Followup followup;
+    std::string answer = control_line::run(line, followup);
+    if (followup.before_answer) {
+        std::this_thread::sleep_for(followup.delay);
+        followup.before_answer();
+    }
+    if (followup.after_answer)
+        followup.after_answer();
     return answer;
 }
 
