@@ -206,9 +206,10 @@ struct WavData {
     unsigned channels = 0;
     std::vector<int16_t> samples; // interleaved
 };
-// The largest WAV file taken (about six minutes of 48 kHz stereo), and how
+// The largest WAV file taken (about 90 s of 48 kHz stereo, 9 minutes of
+// 16 kHz mono: read whole while other commands wait), and how
 // many chunks may come before its samples.
-constexpr uint64_t kWavMaxBytes = 64ull << 20;
+constexpr uint64_t kWavMaxBytes = 16ull << 20;
 constexpr unsigned kWavMaxChunks = 64;
 // A regular file of 16-bit PCM, up to kWavMaxBytes; false (with `why`) for
 // anything else: a folder, a FIFO or a device is refused without being read.

@@ -57,17 +57,20 @@ protected:
         testsupport::write_file(dir + "/chunks.wav", wav_head(2, junk) + std::string(2, '\0'));
         // Larger than the board takes, without taking the disk: a sparse file.
         testsupport::write_file(dir + "/huge.wav", wav_head(0xFFFFFFF0u));
-        EXPECT_EQ(0, truncate((dir + "/huge.wav").c_str(), (off_t)65 << 20));
+        EXPECT_EQ(0, truncate((dir + "/huge.wav").c_str(), (off_t)17 << 20));
+        testsupport::write_file(dir + "/largest.wav", wav_head(0xFFFFFFF0u));
+        EXPECT_EQ(0, truncate((dir + "/largest.wav").c_str(), (off_t)16 << 20));
         return {
             {"a folder", dir, "is a folder", 0},
             {"a FIFO", dir + "/fifo.wav", "not a regular file", 0},
             {"an endless device", "/dev/zero", "not a regular file", 0},
-            {"a file over the size limit", dir + "/huge.wav", "larger than 64 MB", 0},
+            {"a file over the size limit", dir + "/huge.wav", "larger than 16 MB", 0},
             {"text", dir + "/text.wav", "not a WAV file", 0},
             {"no such file", dir + "/none.wav", "cannot open", 0},
             {"chunk after chunk", dir + "/chunks.wav", "no data chunk", 0},
             {"a WAV file", dir + "/good.wav", nullptr, 4},
             {"a WAV file whose header overstates its data", dir + "/short.wav", nullptr, 3},
+            {"the largest WAV file taken", dir + "/largest.wav", nullptr, ((16u << 20) - 44) / 2},
         };
     }
 };
