@@ -42,29 +42,6 @@ void start_board(const std::string &conf)
     g_s32IveFd = -1;
 }
 
-// Bytes per element and planes of the image types.
-u32 elem_size(u32 type)
-{
-    switch (type) {
-    case IVE_IMAGE_TYPE_S8C2_PACKAGE:
-    case IVE_IMAGE_TYPE_S16C1:
-    case IVE_IMAGE_TYPE_U16C1:
-        return 2;
-    case IVE_IMAGE_TYPE_U8C3_PACKAGE:
-        return 3;
-    case IVE_IMAGE_TYPE_U32C1:
-        return 4;
-    case IVE_IMAGE_TYPE_U64C1:
-        return 8;
-    }
-    return 1;
-}
-int plane_count(u32 type)
-{
-    return type == IVE_IMAGE_TYPE_YUV420SP || type == IVE_IMAGE_TYPE_YUV422SP ? 2
-           : type == IVE_IMAGE_TYPE_U8C3_PLANAR                               ? 3
-                                                                              : 1;
-}
 u32 plane_rows(u32 type, int plane, u16 h) { return plane == 1 && type == IVE_IMAGE_TYPE_YUV420SP ? h / 2 : h; }
 
 // How a picture is filled: a fine texture, or a scene of 64-pixel squares
@@ -78,16 +55,16 @@ IVE_IMG_DESC_S picture(u32 type, u16 w, u16 h, Fill fill = Fill::Texture)
     d.enType = type;
     d.u16Width = w;
     d.u16Height = h;
-    const u32 elem = elem_size(type);
-    for (int p = 0; p < plane_count(type); p++) {
+    const u32 elem = ive_elem_size(type);
+    for (int p = 0; p < ive_plane_count(type); p++) {
         const u32 stride = (w + 15) / 16 * 16, rows = plane_rows(type, p, h), bytes = stride * rows * elem;
         d.u16Stride[p] = (u16)stride;
         d.u32PhyAddr[p] = sim::phys_alloc(bytes);
         d.pu8VirAddr[p] = sim::phys(d.u32PhyAddr[p]);
         for (u32 i = 0; i < bytes; i++) {
             const u32 x = i % (stride * elem) / elem, y = i / (stride * elem);
-            d.pu8VirAddr[p][i] = fill == Fill::Texture ? (u8)(i * 7 + i / 1920)
-                                                       : (u8)((x + 2 * y) / 16 + ((x / 64 + y / 64) % 2) * 90);
+            d.pu8VirAddr[p][i] =
+                fill == Fill::Texture ? (u8)(i * 7 + i / 1920) : (u8)((x + 2 * y) / 16 + ((x / 64 + y / 64) % 2) * 90);
         }
     }
     return d;
@@ -97,8 +74,8 @@ IVE_IMG_DESC_S picture(u32 type, u16 w, u16 h, Fill fill = Fill::Texture)
 u64 bytes_of(const IVE_IMG_DESC_S &d)
 {
     u64 n = 0;
-    for (int p = 0; p < plane_count(d.enType); p++)
-        n += (u64)d.u16Width * plane_rows(d.enType, p, d.u16Height) * elem_size(d.enType);
+    for (int p = 0; p < ive_plane_count(d.enType); p++)
+        n += (u64)d.u16Width * plane_rows(d.enType, p, d.u16Height) * ive_elem_size(d.enType);
     return n;
 }
 
@@ -132,9 +109,9 @@ const s8 kSobel5[25] = {-1, -2, 0, 2, 1, -4, -8, 0, 8, 4, -6, -12, 0, 12, 6, -4,
 const u8 kSquare3[25] = {0, 0, 0, 0, 0, 0, 255, 255, 255, 0, 0, 255, 255, 255, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0, 0};
 const u8 kCross5[25] = {0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255, 255, 255, 255, 255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0};
 
-template <class Ctrl> Task filter_like(s32 (*fn)(IVE_TASK_HANDLE *, const IVE_IMG_DESC_S *, const IVE_IMG_DESC_S *,
-                                                 const Ctrl *, u32),
-                                       u32 st, u32 dt, u16 h, Ctrl c)
+template <class Ctrl>
+Task filter_like(s32 (*fn)(IVE_TASK_HANDLE *, const IVE_IMG_DESC_S *, const IVE_IMG_DESC_S *, const Ctrl *, u32),
+                 u32 st, u32 dt, u16 h, Ctrl c)
 {
     IVE_IMG_DESC_S s = picture(st, W, h), d = picture(dt, W, h);
     return {[=](IVE_TASK_HANDLE *hd) { return fn(hd, &s, &d, &c, 0); }, bytes_of(s), bytes_of(d)};
@@ -148,17 +125,17 @@ Task filter(const s8 *mask, u8 norm)
     return filter_like(DU_DUZ_IVE_Filter, U8C1, U8C1, HF, c);
 }
 
-template <class Ctrl> Task morphology(s32 (*fn)(IVE_TASK_HANDLE *, const IVE_IMG_DESC_S *, const IVE_IMG_DESC_S *,
-                                                const Ctrl *, u32),
-                                      const u8 *mask)
+template <class Ctrl>
+Task morphology(s32 (*fn)(IVE_TASK_HANDLE *, const IVE_IMG_DESC_S *, const IVE_IMG_DESC_S *, const Ctrl *, u32),
+                const u8 *mask)
 {
     Ctrl c;
     memcpy(c.au8Mask, mask, 25);
     return filter_like(fn, U8C1, U8C1, HF, c);
 }
 
-Task two_sources(s32 (*fn)(IVE_TASK_HANDLE *, const IVE_IMG_DESC_S *, const IVE_IMG_DESC_S *,
-                           const IVE_IMG_DESC_S *, u32))
+Task two_sources(s32 (*fn)(IVE_TASK_HANDLE *, const IVE_IMG_DESC_S *, const IVE_IMG_DESC_S *, const IVE_IMG_DESC_S *,
+                           u32))
 {
     IVE_IMG_DESC_S a = picture(U8C1, W, H), b = picture(U8C1, W, H), d = picture(U8C1, W, H);
     return {[=](IVE_TASK_HANDLE *h) { return fn(h, &a, &b, &d, 0); }, 2 * bytes_of(a), bytes_of(d)};
@@ -268,7 +245,8 @@ Task sad()
 
 Task dma()
 {
-    IVE_DATA_DESC_S s = {sim::phys_alloc(W * H), nullptr, W, W, H, 0}, d = {sim::phys_alloc(W * H), nullptr, W, W, H, 0};
+    IVE_DATA_DESC_S s = {sim::phys_alloc(W * H), nullptr, W, W, H, 0},
+                    d = {sim::phys_alloc(W * H), nullptr, W, W, H, 0};
     s.pu8VirAddr = sim::phys(s.u32PhyAddr);
     d.pu8VirAddr = sim::phys(d.u32PhyAddr);
     IVE_DMA_CTRL_S c;
@@ -320,8 +298,7 @@ Task st_candi_corner()
     memset(&c, 0, sizeof c);
     c.stMem = mem((576 * 720 + 4) * 4);
     c.u0q8QualityLevel = 25;
-    return {[=](IVE_TASK_HANDLE *h) { return DU_DUZ_IVE_STCandiCorner(h, &s, &d, &c, 0); }, bytes_of(s),
-            bytes_of(d)};
+    return {[=](IVE_TASK_HANDLE *h) { return DU_DUZ_IVE_STCandiCorner(h, &s, &d, &c, 0); }, bytes_of(s), bytes_of(d)};
 }
 
 Task lk_optical_flow()

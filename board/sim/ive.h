@@ -11,8 +11,9 @@
 //   cannot work with are refused with EINVAL.
 // - Element sizes: U8C1, S8C1, the planes of YUV420SP, YUV422SP (plane 1:
 //   interleaved V, U bytes; h / 2 rows for 420, h rows for 422; an even
-//   width, a chroma pair covering two pixels) and U8C3_PLANAR 1 byte; S8C2_PACKAGE, S16C1, U16C1 2; U8C3_PACKAGE 3 (R, G,
-//   B); type 13 4; type 15 8. Multi-byte elements are little-endian.
+//   width, a chroma pair covering two pixels) and U8C3_PLANAR 1 byte;
+//   S8C2_PACKAGE, S16C1, U16C1 2; U8C3_PACKAGE 3 (R, G, B); type 13 4;
+//   type 15 8. Multi-byte elements are little-endian.
 // - Only the w x h area of an output is written: stride padding stays as it
 //   was. Outputs may share memory with inputs in any way: a task gives the
 //   result it gives with separate buffers (sources are read first). Outputs

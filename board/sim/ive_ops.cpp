@@ -111,10 +111,9 @@ IVE_ROW_LOOP void yuv_row(const uint8_t *__restrict luma, const int32_t *__restr
 }
 
 // The same into one packed row: R, G, B (or B, G, R) per pixel.
-template <bool kBgr>
-IVE_ROW_LOOP void yuv_row_packed(const uint8_t *__restrict luma, const int32_t *__restrict cr,
-                                 const int32_t *__restrict cg, const int32_t *__restrict cb, uint8_t *__restrict out,
-                                 int n, int ky, int y_off)
+template <bool kBgr> IVE_ROW_LOOP void yuv_row_packed(const uint8_t *__restrict luma, const int32_t *__restrict cr,
+                                                      const int32_t *__restrict cg, const int32_t *__restrict cb,
+                                                      uint8_t *__restrict out, int n, int ky, int y_off)
 {
     for (int x = 0; x < n; x++) {
         const int t = ky * (luma[x] - y_off);
@@ -125,7 +124,7 @@ IVE_ROW_LOOP void yuv_row_packed(const uint8_t *__restrict luma, const int32_t *
 }
 
 IVE_ROW_LOOP void deinterleave3(const uint8_t *__restrict in, uint8_t *__restrict a, uint8_t *__restrict b,
-                                  uint8_t *__restrict c, int n)
+                                uint8_t *__restrict c, int n)
 {
     for (int x = 0; x < n; x++) {
         a[x] = in[3 * x];
@@ -135,7 +134,7 @@ IVE_ROW_LOOP void deinterleave3(const uint8_t *__restrict in, uint8_t *__restric
 }
 
 IVE_ROW_LOOP void luma_row(const uint8_t *__restrict r, const uint8_t *__restrict g, const uint8_t *__restrict b,
-                             uint8_t *__restrict out, int n, ToYuv k, int y_off)
+                           uint8_t *__restrict out, int n, ToYuv k, int y_off)
 {
     for (int x = 0; x < n; x++)
         out[x] = clip8(((k.y[0] * r[x] + k.y[1] * g[x] + k.y[2] * b[x] + 512) >> 10) + y_off);
@@ -249,6 +248,20 @@ int morphology(const IVE_IMG_DESC_S &s, const IVE_IMG_DESC_S &d, const uint8_t *
     return 0;
 }
 
+// Whether the destination is what the DMA mode makes of the source: the
+// same size (copy), or the interval copy's segments of every n-th line.
+bool dma_fits(const IVE_DMA_REQ_S &b)
+{
+    const IVE_DMA_CTRL_S &c = b.stDmaCtrl;
+    const uint32_t w = b.stSrc.u16Width, h = b.stSrc.u16Height;
+    if (c.enMode == 0)
+        return b.stDst.u16Width == w && b.stDst.u16Height == h;
+    const uint32_t hor = c.u8HorSegSize, elem = c.u8ElemSize, rows = c.u8VerSegRows;
+    const bool segments = hor == 2 || hor == 3 || hor == 4 || hor == 8 || hor == 16;
+    return segments && elem >= 1 && elem < hor && rows >= 1 && w % hor == 0 && b.stDst.u16Width == w / hor * elem &&
+           b.stDst.u16Height == (h + rows - 1) / rows;
+}
+
 } // namespace
 
 // ---- operators --------------------------------------------------------------------------------
@@ -273,12 +286,9 @@ int op_dma(const IVE_DMA_REQ_S &b)
     }
     if (int err = area(b.stDst, &dst))
         return err;
-    const uint32_t hor = c.u8HorSegSize, elem = c.u8ElemSize, rows = c.u8VerSegRows;
-    if (c.enMode == 0 ? (b.stDst.u16Width != w || b.stDst.u16Height != h)
-                      : ((hor != 2 && hor != 3 && hor != 4 && hor != 8 && hor != 16) || elem < 1 || elem >= hor ||
-                         rows < 1 || w % hor || b.stDst.u16Width != w / hor * elem ||
-                         b.stDst.u16Height != (h + rows - 1) / rows))
+    if (!dma_fits(b))
         return EINVAL;
+    const uint32_t hor = c.u8HorSegSize, elem = c.u8ElemSize, rows = c.u8VerSegRows;
     Sources sources({dst});
     src = sources.read(src, w);
     if (c.enMode == 0) {
@@ -368,13 +378,14 @@ int op_sobel(const IVE_SOBEL_REQ_S &b)
             return err;
     Sources sources({h.p[0], v.p[0]});
     src = sources.read(src);
-    gradient_rows(src.p[0], src.w, src.h, b.stCtrl.as8Mask, out != 2, out != 1,
-                  [&](uint32_t y, const SumRow *gh, const SumRow *gv) {
-                      if (gh)
-                          with_sums(*gh, [&](auto *s) { to_s16(s, reinterpret_cast<s16u *>(h.p[0].row(y)), (int)src.w); });
-                      if (gv)
-                          with_sums(*gv, [&](auto *s) { to_s16(s, reinterpret_cast<s16u *>(v.p[0].row(y)), (int)src.w); });
-                  });
+    gradient_rows(
+        src.p[0], src.w, src.h, b.stCtrl.as8Mask, out != 2, out != 1,
+        [&](uint32_t y, const SumRow *gh, const SumRow *gv) {
+            if (gh)
+                with_sums(*gh, [&](auto *s) { to_s16(s, reinterpret_cast<s16u *>(h.p[0].row(y)), (int)src.w); });
+            if (gv)
+                with_sums(*gv, [&](auto *s) { to_s16(s, reinterpret_cast<s16u *>(v.p[0].row(y)), (int)src.w); });
+        });
     return 0;
 }
 

@@ -48,8 +48,8 @@ Bands bands(const int *which, const uint8_t *values)
     return b;
 }
 
-IVE_ROW_LOOP void thresh_row(const uint8_t *__restrict in, uint8_t *__restrict out, int n, uint8_t low,
-                               uint8_t high, Bands b)
+IVE_ROW_LOOP void thresh_row(const uint8_t *__restrict in, uint8_t *__restrict out, int n, uint8_t low, uint8_t high,
+                             Bands b)
 {
     for (int x = 0; x < n; x++) {
         const uint8_t v = in[x];
@@ -71,15 +71,30 @@ IVE_ROW_LOOP void thresh16_row(const In *__restrict in, uint8_t *__restrict out,
     }
 }
 
+// A 16-bit threshold operator: the middle band the pixel's low byte
+// (`pass_mid`) or the middle value.
+template <class In, class T> int thresh16(const IVE_IMG_DESC_S &s, const IVE_IMG_DESC_S &d, uint32_t st, uint32_t dt,
+                                          bool pass_mid, const uint8_t *vals, T low, T high)
+{
+    Image src, dst;
+    Sources sources;
+    if (int err = src_dst(s, {st}, &src, d, {dt}, &dst, &sources))
+        return err;
+    const int which[3] = {0, pass_mid ? -1 : 1, 2};
+    const Bands bs = bands(which, vals);
+    for (uint32_t y = 0; y < src.h; y++)
+        thresh16_row<In, T>(reinterpret_cast<const In *>(src.p[0].row(y)), dst.p[0].row(y), (int)src.w, low, high, bs);
+    return 0;
+}
+
 // ---- two sources ---------------------------------------------------------------------------------
 
 enum class Binary { And, Or, Xor, AbsDiff, HalfDiff, Blend };
 
 // X a + Y b with X + Y = 65536 is 65536 b + X (a - b): the blend is b plus
 // a rounded share of the difference.
-template <Binary kOp>
-IVE_ROW_LOOP void binary_row(const uint8_t *__restrict a, const uint8_t *__restrict b, uint8_t *__restrict out, int n,
-                               int wx)
+template <Binary kOp> IVE_ROW_LOOP void binary_row(const uint8_t *__restrict a, const uint8_t *__restrict b,
+                                                   uint8_t *__restrict out, int n, int wx)
 {
     for (int x = 0; x < n; x++) {
         const int p = a[x], q = b[x];
@@ -148,8 +163,7 @@ IVE_ROW_LOOP void to8_row(const In *__restrict in, uint8_t *__restrict out, int 
     }
 }
 
-template <uint32_t kMode, class In>
-void to8(const Image &src, const Image &dst, const IVE_16BIT_TO_8BIT_CTRL_S &c)
+template <uint32_t kMode, class In> void to8(const Image &src, const Image &dst, const IVE_16BIT_TO_8BIT_CTRL_S &c)
 {
     for (uint32_t y = 0; y < src.h; y++)
         to8_row<kMode>(reinterpret_cast<const In *>(src.p[0].row(y)), dst.p[0].row(y), (int)src.w, c.u8Numerator,
@@ -231,8 +245,8 @@ int op_thresh(const IVE_THRESH_REQ_S &b)
     if (int err = src_dst(b.stSrc, {U8C1}, &src, b.stDst, {U8C1}, &dst, &sources))
         return err;
     // Per mode: what the low, middle and high band become (-1: the pixel).
-    static const int kBands[8][3] = {{0, 2, 2}, {-1, 2, 2}, {0, -1, -1}, {0, 1, 2},
-                                     {-1, 1, 2}, {0, 1, -1}, {0, -1, 2}, {-1, 1, -1}};
+    static const int kBands[8][3] = {{0, 2, 2},  {-1, 2, 2}, {0, -1, -1}, {0, 1, 2},
+                                     {-1, 1, 2}, {0, 1, -1}, {0, -1, 2},  {-1, 1, -1}};
     const uint8_t vals[3] = {c.u8MinVal, c.u8MidVal, c.u8MaxVal};
     const Bands bs = bands(kBands[c.enMode], vals);
     const uint8_t high = c.enMode < 3 ? 255 : c.u8HighThr;
@@ -246,18 +260,9 @@ int op_thresh_s16(const IVE_THRESH_S16_REQ_S &b)
     const IVE_THRESH_S16_CTRL_S &c = b.stCtrl;
     if (c.enMode > 3)
         return EINVAL;
-    const bool to_s8 = c.enMode < 2;
-    Image src, dst;
-    Sources sources;
-    if (int err = src_dst(b.stSrc, {S16C1}, &src, b.stDst, {to_s8 ? S8C1 : U8C1}, &dst, &sources))
-        return err;
-    const int which[3] = {0, c.enMode % 2 == 1 ? -1 : 1, 2};
     const uint8_t vals[3] = {c.un8MinVal.u8Val, c.un8MidVal.u8Val, c.un8MaxVal.u8Val};
-    const Bands bs = bands(which, vals);
-    for (uint32_t y = 0; y < src.h; y++)
-        thresh16_row<s16u, int16_t>(reinterpret_cast<const s16u *>(src.p[0].row(y)), dst.p[0].row(y), (int)src.w,
-                                    c.s16LowThr, c.s16HighThr, bs);
-    return 0;
+    return thresh16<s16u, int16_t>(b.stSrc, b.stDst, S16C1, c.enMode < 2 ? S8C1 : U8C1, c.enMode % 2 == 1, vals,
+                                   c.s16LowThr, c.s16HighThr);
 }
 
 int op_thresh_u16(const IVE_THRESH_U16_REQ_S &b)
@@ -265,17 +270,8 @@ int op_thresh_u16(const IVE_THRESH_U16_REQ_S &b)
     const IVE_THRESH_U16_CTRL_S &c = b.stCtrl;
     if (c.enMode > 1)
         return EINVAL;
-    Image src, dst;
-    Sources sources;
-    if (int err = src_dst(b.stSrc, {U16C1}, &src, b.stDst, {U8C1}, &dst, &sources))
-        return err;
-    const int which[3] = {0, c.enMode == 1 ? -1 : 1, 2};
     const uint8_t vals[3] = {c.u8MinVal, c.u8MidVal, c.u8MaxVal};
-    const Bands bs = bands(which, vals);
-    for (uint32_t y = 0; y < src.h; y++)
-        thresh16_row<u16u, uint16_t>(reinterpret_cast<const u16u *>(src.p[0].row(y)), dst.p[0].row(y), (int)src.w,
-                                     c.u16LowThr, c.u16HighThr, bs);
-    return 0;
+    return thresh16<u16u, uint16_t>(b.stSrc, b.stDst, U16C1, U8C1, c.enMode == 1, vals, c.u16LowThr, c.u16HighThr);
 }
 
 int op_and(const IVE_BINARY_REQ_S &b) { return binary<Binary::And>(b.stSrc1, b.stSrc2, b.stDst, U8C1); }
@@ -308,8 +304,8 @@ int op_16bit_to_8bit(const IVE_16BIT_TO_8BIT_REQ_S &b)
         return EINVAL;
     Image src, dst;
     Sources sources;
-    if (int err = src_dst(b.stSrc, {c.enMode == 3 ? U16C1 : S16C1}, &src, b.stDst, {c.enMode == 0 ? S8C1 : U8C1},
-                          &dst, &sources))
+    if (int err = src_dst(b.stSrc, {c.enMode == 3 ? U16C1 : S16C1}, &src, b.stDst, {c.enMode == 0 ? S8C1 : U8C1}, &dst,
+                          &sources))
         return err;
     switch (c.enMode) {
     case 0:

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
+#include <type_traits>
 
 namespace sim {
 namespace ive {
@@ -34,31 +35,32 @@ IVE_ROW_LOOP void weighted(const In *const *p, const int *k, Acc *__restrict out
     }
 }
 
-template <class In, class Acc, bool kAdd>
-SIM_PIXEL_LOOP void weighted_n(int taps, const In *const *p, const int *k, Acc *out, int n)
+// Calls f with std::integral_constant<int, taps> for 1 to 5 taps: the row
+// loops are built for each count, so that their inner sums unroll.
+template <class F> void with_taps(int taps, F f)
 {
     switch (taps) {
-    case 0:
-        if (!kAdd)
-            for (int x = 0; x < n; x++)
-                out[x] = 0;
-        break;
     case 1:
-        weighted<1, In, Acc, kAdd>(p, k, out, n);
-        break;
+        return f(std::integral_constant<int, 1>());
     case 2:
-        weighted<2, In, Acc, kAdd>(p, k, out, n);
-        break;
+        return f(std::integral_constant<int, 2>());
     case 3:
-        weighted<3, In, Acc, kAdd>(p, k, out, n);
-        break;
+        return f(std::integral_constant<int, 3>());
     case 4:
-        weighted<4, In, Acc, kAdd>(p, k, out, n);
-        break;
+        return f(std::integral_constant<int, 4>());
     default:
-        weighted<5, In, Acc, kAdd>(p, k, out, n);
-        break;
+        return f(std::integral_constant<int, 5>());
     }
+}
+
+template <class In, class Acc, bool kAdd> void weighted_n(int taps, const In *const *p, const int *k, Acc *out, int n)
+{
+    if (taps == 0) {
+        if (!kAdd)
+            std::fill(out, out + n, (Acc)0);
+        return;
+    }
+    with_taps(taps, [&](auto count) { weighted<decltype(count)::value, In, Acc, kAdd>(p, k, out, n); });
 }
 
 // The non-zero coefficients of five and the streams they weigh.
@@ -157,7 +159,9 @@ MaskPlan plan_mask(const int8_t *mask, bool transposed)
         col_weight += std::abs(c);
     // A sum's magnitude is at most the weights' total times 255; the column
     // pass's at most the column weights' total times 255.
-    plan.sums = weight * 255 <= 32767 ? SumType::S16 : !negative && weight * 255 <= 65535 ? SumType::U16 : SumType::S32;
+    plan.sums = weight * 255 <= 32767                ? SumType::S16
+                : !negative && weight * 255 <= 65535 ? SumType::U16
+                                                     : SumType::S32;
     plan.narrow_columns = col_weight * 255 <= 32767;
     return plan;
 }
@@ -199,9 +203,8 @@ template <class Out> void by_rows(const RowWindow &win, const MaskPlan &plan, in
         weighted_n<uint8_t, Out, false>(0, nullptr, nullptr, out, w);
 }
 
-template <class Out, class Col>
-SumRow correlate_as(SumType type, const RowWindow &win, const MaskPlan &plan, int w, std::vector<Out> &sums,
-                    std::vector<Col> &columns)
+template <class Out, class Col> SumRow correlate_as(SumType type, const RowWindow &win, const MaskPlan &plan, int w,
+                                                    std::vector<Out> &sums, std::vector<Col> &columns)
 {
     sums.resize((size_t)w);
     if (plan.separable)
@@ -254,7 +257,8 @@ SIM_PIXEL_LOOP inline uint8_t hi(uint8_t a, uint8_t b) { return a > b ? a : b; }
 SIM_PIXEL_LOOP inline uint8_t mid3(uint8_t a, uint8_t b, uint8_t c) { return hi(lo(a, b), lo(hi(a, b), c)); }
 
 // out[x] = the extreme of p[i][x] (and of out[x] itself with kFold).
-template <int N, bool kMax, bool kFold> IVE_ROW_LOOP void extreme(const uint8_t *const *p, uint8_t *__restrict out, int n)
+template <int N, bool kMax, bool kFold>
+IVE_ROW_LOOP void extreme(const uint8_t *const *p, uint8_t *__restrict out, int n)
 {
     const uint8_t *q[N];
     for (int i = 0; i < N; i++)
@@ -270,28 +274,12 @@ template <int N, bool kMax, bool kFold> IVE_ROW_LOOP void extreme(const uint8_t 
     }
 }
 
-template <bool kMax, bool kFold> SIM_PIXEL_LOOP void extreme_n(int taps, const uint8_t *const *p, uint8_t *out, int n)
+template <bool kMax, bool kFold> void extreme_n(int taps, const uint8_t *const *p, uint8_t *out, int n)
 {
-    switch (taps) {
-    case 1:
-        extreme<1, kMax, kFold>(p, out, n);
-        break;
-    case 2:
-        extreme<2, kMax, kFold>(p, out, n);
-        break;
-    case 3:
-        extreme<3, kMax, kFold>(p, out, n);
-        break;
-    case 4:
-        extreme<4, kMax, kFold>(p, out, n);
-        break;
-    case 5:
-        extreme<5, kMax, kFold>(p, out, n);
-        break;
-    }
+    with_taps(taps, [&](auto count) { extreme<decltype(count)::value, kMax, kFold>(p, out, n); });
 }
 
-SIM_PIXEL_LOOP void extreme_taps(bool maximum, bool fold, int taps, const uint8_t *const *p, uint8_t *out, int n)
+void extreme_taps(bool maximum, bool fold, int taps, const uint8_t *const *p, uint8_t *out, int n)
 {
     if (maximum)
         fold ? extreme_n<true, true>(taps, p, out, n) : extreme_n<true, false>(taps, p, out, n);
@@ -361,10 +349,9 @@ void Extreme::row(const RowWindow &win, int y, int h, uint8_t *out)
 
 namespace {
 
-
 // Each column of three sorted: its low, middle and high value.
 IVE_ROW_LOOP void sort_columns(const uint8_t *a, const uint8_t *b, const uint8_t *c, uint8_t *__restrict l,
-                                 uint8_t *__restrict m, uint8_t *__restrict u, int n)
+                               uint8_t *__restrict m, uint8_t *__restrict u, int n)
 {
     for (int x = 0; x < n; x++) {
         const uint8_t p = a[x], q = b[x], r = c[x];
@@ -377,7 +364,7 @@ IVE_ROW_LOOP void sort_columns(const uint8_t *a, const uint8_t *b, const uint8_t
 // With the columns sorted, the median of nine is the middle of the largest
 // low, the middle middle and the smallest high of the three columns.
 IVE_ROW_LOOP void median_of_columns(const uint8_t *l, const uint8_t *m, const uint8_t *u, uint8_t *__restrict out,
-                                      int n)
+                                    int n)
 {
     for (int x = 0; x < n; x++) {
         const uint8_t a = hi(hi(l[x], l[x + 1]), l[x + 2]);

@@ -105,7 +105,7 @@ public:
 private:
     bool maximum_, separable_ = false;
     int w_;
-    std::vector<int> taps_[5]; // per mask row, its columns
+    std::vector<int> taps_[5];    // per mask row, its columns
     std::vector<uint8_t> across_; // separable: per source row, the extreme across the columns
     int tag_[5] = {-1, -1, -1, -1, -1};
 };

@@ -86,20 +86,30 @@ template <class Block> int send(int fd, unsigned long cmd, Block &b)
     return bd_ioctl(fd, cmd, &b);
 }
 
+// A case whose submission clears the operator's block, has `fill` fill it
+// from the regions' addresses and sends it.
+template <class Req, class Fill> Case op(const char *name, unsigned long cmd, std::vector<Region> regions, Fill fill)
+{
+    return {name, std::move(regions), [=](int fd, const std::vector<u32> &a) {
+                Req b;
+                memset(&b, 0, sizeof b);
+                fill(b, a);
+                return send(fd, cmd, b);
+            }};
+}
+
 const Pic u8p{U8C1}, s8p{S8C1}, s16p{S16C1}, u16p{U16C1};
 
 // ---- the operators ----------------------------------------------------------------------------
 
 template <class Ctrl> Case one_to_one(const char *name, unsigned long cmd, Pic src, Pic dst, Ctrl ctrl)
 {
-    return {name, {pic("source", src, kIn), pic("destination", dst, kOut)}, [=](int fd, const std::vector<u32> &a) {
-                IVE_SRC_DST_REQ_S<Ctrl> b;
-                memset(&b, 0, sizeof b);
-                b.stSrc = src.at(a[0]);
-                b.stDst = dst.at(a[1]);
-                b.stCtrl = ctrl;
-                return send(fd, cmd, b);
-            }};
+    return op<IVE_SRC_DST_REQ_S<Ctrl>>(name, cmd, {pic("source", src, kIn), pic("destination", dst, kOut)},
+                                       [=](IVE_SRC_DST_REQ_S<Ctrl> &b, const std::vector<u32> &a) {
+                                           b.stSrc = src.at(a[0]);
+                                           b.stDst = dst.at(a[1]);
+                                           b.stCtrl = ctrl;
+                                       });
 }
 
 template <class Ctrl> Ctrl with_mask(Ctrl c, const s8 *mask)
@@ -111,34 +121,27 @@ template <class Ctrl> Ctrl with_mask(Ctrl c, const s8 *mask)
 // Sobel and MagAndAng: a source and the two outputs the control selects.
 template <class Req> Case two_out(const char *name, unsigned long cmd, Pic d1, Pic d2, u32 out_ctrl)
 {
-    return {name,
-            {pic("source", u8p, kIn), pic("first output", d1, kOut), pic("second output", d2, kOut)},
-            [=](int fd, const std::vector<u32> &a) {
-                Req b;
-                memset(&b, 0, sizeof b);
-                b.stSrc = u8p.at(a[0]);
-                b.stDst1 = d1.at(a[1]);
-                b.stDst2 = d2.at(a[2]);
-                b.stCtrl.enOutCtrl = out_ctrl;
-                memcpy(b.stCtrl.as8Mask, kSobel3, 25);
-                return send(fd, cmd, b);
-            }};
+    return op<Req>(name, cmd, {pic("source", u8p, kIn), pic("first output", d1, kOut), pic("second output", d2, kOut)},
+                   [=](Req &b, const std::vector<u32> &a) {
+                       b.stSrc = u8p.at(a[0]);
+                       b.stDst1 = d1.at(a[1]);
+                       b.stDst2 = d2.at(a[2]);
+                       b.stCtrl.enOutCtrl = out_ctrl;
+                       memcpy(b.stCtrl.as8Mask, kSobel3, 25);
+                   });
 }
 
 // Two sources, one destination; `set` adds the control.
 template <class Req, class Set> Case binary(const char *name, unsigned long cmd, Pic dst, Set set)
 {
-    return {name,
-            {pic("first source", u8p, kIn), pic("second source", u8p, kIn), pic("destination", dst, kOut)},
-            [=](int fd, const std::vector<u32> &a) {
-                Req b;
-                memset(&b, 0, sizeof b);
-                b.stSrc1 = u8p.at(a[0]);
-                b.stSrc2 = u8p.at(a[1]);
-                b.stDst = dst.at(a[2]);
-                set(b);
-                return send(fd, cmd, b);
-            }};
+    return op<Req>(name, cmd,
+                   {pic("first source", u8p, kIn), pic("second source", u8p, kIn), pic("destination", dst, kOut)},
+                   [=](Req &b, const std::vector<u32> &a) {
+                       b.stSrc1 = u8p.at(a[0]);
+                       b.stSrc2 = u8p.at(a[1]);
+                       b.stDst = dst.at(a[2]);
+                       set(b);
+                   });
 }
 
 std::vector<Case> picture_cases()
@@ -197,7 +200,10 @@ std::vector<Case> picture_cases()
         binary<IVE_BINARY_REQ_S>("Or", IVE_OR, u8p, [](IVE_BINARY_REQ_S &) {}),
         binary<IVE_BINARY_REQ_S>("Xor", IVE_XOR, u8p, [](IVE_BINARY_REQ_S &) {}),
         binary<IVE_SUB_REQ_S>("Sub, halved", IVE_SUB, s8p, [](IVE_SUB_REQ_S &b) { b.stCtrl.enMode = 1; }),
-        binary<IVE_ADD_REQ_S>("Add", IVE_ADD, u8p, [](IVE_ADD_REQ_S &b) { b.stCtrl = {20000, 45536}; }),
+        binary<IVE_ADD_REQ_S>("Add", IVE_ADD, u8p,
+                              [](IVE_ADD_REQ_S &b) {
+                                  b.stCtrl = {20000, 45536};
+                              }),
     };
 }
 
@@ -238,106 +244,83 @@ void decision_function(u8 *p)
 std::vector<Case> block_cases()
 {
     std::vector<Case> out;
-    out.push_back({"DMA copy", {mem("source", W * H, kIn), mem("destination", W * H, kOut)},
-                   [](int fd, const std::vector<u32> &a) {
-                       IVE_DMA_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stSrc = area(a[0], W, W, H);
-                       b.stDst = area(a[1], W, W, H);
-                       return send(fd, IVE_DMA, b);
-                   }});
-    out.back().regions[0].line = out.back().regions[1].line = W;
-    out.push_back({"DMA interval copy", {mem("source", W * H, kIn), mem("destination", 32 * H / 2, kOut)},
-                   [](int fd, const std::vector<u32> &a) {
-                       IVE_DMA_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stSrc = area(a[0], W, W, H);
-                       b.stDst = area(a[1], 32, W / 4 * 2, H / 2);
-                       b.stDmaCtrl.enMode = 1;
-                       b.stDmaCtrl.u8HorSegSize = 4;
-                       b.stDmaCtrl.u8ElemSize = 2;
-                       b.stDmaCtrl.u8VerSegRows = 2;
-                       return send(fd, IVE_DMA, b);
-                   }});
-    out.back().regions[0].line = W;
-    out.push_back({"Hist", {pic("source", u8p, kIn), mem("bins", 1024, kOut)}, [](int fd, const std::vector<u32> &a) {
-                       IVE_HIST_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stSrc = u8p.at(a[0]);
-                       b.stDst = blk(a[1], 1024);
-                       return send(fd, IVE_HIST, b);
-                   }});
-    out.push_back({"Map",
-                   {pic("source", u8p, kIn), mem("table", 256, kIn), pic("destination", u8p, kOut)},
-                   [](int fd, const std::vector<u32> &a) {
-                       IVE_MAP_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stSrc = u8p.at(a[0]);
-                       b.stMap = blk(a[1], 256);
-                       b.stDst = u8p.at(a[2]);
-                       return send(fd, IVE_MAP, b);
-                   }});
-    out.push_back({"EqualizeHist",
-                   {pic("source", u8p, kIn), pic("destination", u8p, kOut), mem("work", 1280, kOut)},
-                   [](int fd, const std::vector<u32> &a) {
-                       IVE_EQUALIZE_HIST_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stSrc = u8p.at(a[0]);
-                       b.stDst = u8p.at(a[1]);
-                       b.stCtrl.stMem = blk(a[2], 1280);
-                       return send(fd, IVE_EQUALIZE_HIST, b);
-                   }});
-    out.push_back({"NCC",
-                   {pic("first source", u8p, kIn), pic("second source", u8p, kIn), mem("sums", 32, kOut)},
-                   [](int fd, const std::vector<u32> &a) {
-                       IVE_NCC_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stSrc1 = u8p.at(a[0]);
-                       b.stSrc2 = u8p.at(a[1]);
-                       b.stDst = blk(a[2], 32);
-                       return send(fd, IVE_NCC, b);
-                   }});
-    out.push_back({"SAD",
-                   {pic("first source", u8p, kIn), pic("second source", u8p, kIn),
-                    pic("sums", Pic{U16C1, W / 4, H / 4}, kOut), pic("threshold", Pic{U8C1, W / 4, H / 4}, kOut)},
-                   [](int fd, const std::vector<u32> &a) {
-                       IVE_SAD_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stSrc1 = u8p.at(a[0]);
-                       b.stSrc2 = u8p.at(a[1]);
-                       b.stSad = Pic{U16C1, W / 4, H / 4}.at(a[2]);
-                       b.stThr = Pic{U8C1, W / 4, H / 4}.at(a[3]);
-                       b.stSadCtrl = {0, 0, 1500, 1, 9};
-                       return send(fd, IVE_SAD, b);
-                   }});
-    out.push_back({"CannyHysEdge",
-                   {pic("source", u8p, kIn), pic("edges", u8p, kOut), mem("stack", (W * H + 4) * 4, kOut)},
-                   [](int fd, const std::vector<u32> &a) {
-                       IVE_CANNY_HYS_EDGE_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stSrc = u8p.at(a[0]);
-                       b.stEdge = u8p.at(a[1]);
-                       b.stStack = blk(a[2], (W * H + 4) * 4);
-                       b.stCannyHysEdgeCtrl.u16LowThr = 200;
-                       b.stCannyHysEdgeCtrl.u16HighThr = 500;
-                       memcpy(b.stCannyHysEdgeCtrl.as8Mask, kSobel3, 25);
-                       return send(fd, IVE_CANNY_HYS_EDGE, b);
-                   }});
+    // A byte area's lines are its stride.
+    const Region dma_src = {"source", W * H, W, kIn, nullptr};
+    out.push_back(op<IVE_DMA_REQ_S>("DMA copy", IVE_DMA, {dma_src, {"destination", W * H, W, kOut, nullptr}},
+                                    [](IVE_DMA_REQ_S &b, const std::vector<u32> &a) {
+                                        b.stSrc = area(a[0], W, W, H);
+                                        b.stDst = area(a[1], W, W, H);
+                                    }));
+    out.push_back(op<IVE_DMA_REQ_S>("DMA interval copy", IVE_DMA, {dma_src, mem("destination", 32 * H / 2, kOut)},
+                                    [](IVE_DMA_REQ_S &b, const std::vector<u32> &a) {
+                                        b.stSrc = area(a[0], W, W, H);
+                                        b.stDst = area(a[1], 32, W / 4 * 2, H / 2);
+                                        b.stDmaCtrl.enMode = 1;
+                                        b.stDmaCtrl.u8HorSegSize = 4;
+                                        b.stDmaCtrl.u8ElemSize = 2;
+                                        b.stDmaCtrl.u8VerSegRows = 2;
+                                    }));
+    out.push_back(op<IVE_HIST_REQ_S>("Hist", IVE_HIST, {pic("source", u8p, kIn), mem("bins", 1024, kOut)},
+                                     [](IVE_HIST_REQ_S &b, const std::vector<u32> &a) {
+                                         b.stSrc = u8p.at(a[0]);
+                                         b.stDst = blk(a[1], 1024);
+                                     }));
+    out.push_back(op<IVE_MAP_REQ_S>("Map", IVE_MAP,
+                                    {pic("source", u8p, kIn), mem("table", 256, kIn), pic("destination", u8p, kOut)},
+                                    [](IVE_MAP_REQ_S &b, const std::vector<u32> &a) {
+                                        b.stSrc = u8p.at(a[0]);
+                                        b.stMap = blk(a[1], 256);
+                                        b.stDst = u8p.at(a[2]);
+                                    }));
+    out.push_back(
+        op<IVE_EQUALIZE_HIST_REQ_S>("EqualizeHist", IVE_EQUALIZE_HIST,
+                                    {pic("source", u8p, kIn), pic("destination", u8p, kOut), mem("work", 1280, kOut)},
+                                    [](IVE_EQUALIZE_HIST_REQ_S &b, const std::vector<u32> &a) {
+                                        b.stSrc = u8p.at(a[0]);
+                                        b.stDst = u8p.at(a[1]);
+                                        b.stCtrl.stMem = blk(a[2], 1280);
+                                    }));
+    out.push_back(op<IVE_NCC_REQ_S>(
+        "NCC", IVE_NCC, {pic("first source", u8p, kIn), pic("second source", u8p, kIn), mem("sums", 32, kOut)},
+        [](IVE_NCC_REQ_S &b, const std::vector<u32> &a) {
+            b.stSrc1 = u8p.at(a[0]);
+            b.stSrc2 = u8p.at(a[1]);
+            b.stDst = blk(a[2], 32);
+        }));
+    out.push_back(op<IVE_SAD_REQ_S>("SAD", IVE_SAD,
+                                    {pic("first source", u8p, kIn), pic("second source", u8p, kIn),
+                                     pic("sums", Pic{U16C1, W / 4, H / 4}, kOut),
+                                     pic("threshold", Pic{U8C1, W / 4, H / 4}, kOut)},
+                                    [](IVE_SAD_REQ_S &b, const std::vector<u32> &a) {
+                                        b.stSrc1 = u8p.at(a[0]);
+                                        b.stSrc2 = u8p.at(a[1]);
+                                        b.stSad = Pic{U16C1, W / 4, H / 4}.at(a[2]);
+                                        b.stThr = Pic{U8C1, W / 4, H / 4}.at(a[3]);
+                                        b.stSadCtrl = {0, 0, 1500, 1, 9};
+                                    }));
+    out.push_back(op<IVE_CANNY_HYS_EDGE_REQ_S>(
+        "CannyHysEdge", IVE_CANNY_HYS_EDGE,
+        {pic("source", u8p, kIn), pic("edges", u8p, kOut), mem("stack", (W * H + 4) * 4, kOut)},
+        [](IVE_CANNY_HYS_EDGE_REQ_S &b, const std::vector<u32> &a) {
+            b.stSrc = u8p.at(a[0]);
+            b.stEdge = u8p.at(a[1]);
+            b.stStack = blk(a[2], (W * H + 4) * 4);
+            b.stCannyHysEdgeCtrl.u16LowThr = 200;
+            b.stCannyHysEdgeCtrl.u16HighThr = 500;
+            memcpy(b.stCannyHysEdgeCtrl.as8Mask, kSobel3, 25);
+        }));
     for (u32 mode : {0u, 3u})
-        out.push_back({mode ? "NormGrad, interleaved" : "NormGrad, H and V",
-                       {pic("source", u8p, kIn), pic("H or H and V", mode ? Pic{S8C2} : s8p, kOut),
-                        pic("V", s8p, kOut)},
-                       [mode](int fd, const std::vector<u32> &a) {
-                           IVE_NORM_GRAD_REQ_S b;
-                           memset(&b, 0, sizeof b);
-                           b.stSrc = u8p.at(a[0]);
-                           (mode ? b.stDstHV : b.stDstH) = (mode ? Pic{S8C2} : s8p).at(a[1]);
-                           b.stDstV = s8p.at(a[2]);
-                           b.stNormGradCtrl.enOutCtrl = mode;
-                           b.stNormGradCtrl.u8Norm = 7; // sums that do not all clip
-                           memcpy(b.stNormGradCtrl.as8Mask, kUneven5, 25);
-                           return send(fd, IVE_NORM_GRAD, b);
-                       }});
+        out.push_back(op<IVE_NORM_GRAD_REQ_S>(
+            mode ? "NormGrad, interleaved" : "NormGrad, H and V", IVE_NORM_GRAD,
+            {pic("source", u8p, kIn), pic("H or H and V", mode ? Pic{S8C2} : s8p, kOut), pic("V", s8p, kOut)},
+            [mode](IVE_NORM_GRAD_REQ_S &b, const std::vector<u32> &a) {
+                b.stSrc = u8p.at(a[0]);
+                (mode ? b.stDstHV : b.stDstH) = (mode ? Pic{S8C2} : s8p).at(a[1]);
+                b.stDstV = s8p.at(a[2]);
+                b.stNormGradCtrl.enOutCtrl = mode;
+                b.stNormGradCtrl.u8Norm = 7; // sums that do not all clip
+                memcpy(b.stNormGradCtrl.as8Mask, kUneven5, 25);
+            }));
     return out;
 }
 
@@ -345,115 +328,107 @@ std::vector<Case> model_cases()
 {
     std::vector<Case> out;
     const u32 gmm_bytes = 3 * 7 * W * H, bg_bytes = 24 * W * H;
-    out.push_back({"GMM",
-                   {pic("source", u8p, kIn), pic("foreground", u8p, kOut), pic("background", u8p, kOut),
-                    mem("model", gmm_bytes, kInOut)},
-                   [=](int fd, const std::vector<u32> &a) {
-                       IVE_GMM_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stSrc = u8p.at(a[0]);
-                       b.stFg = u8p.at(a[1]);
-                       b.stBg = u8p.at(a[2]);
-                       b.stModel = blk(a[3], gmm_bytes);
-                       b.stGmmCtrl = {25 << 10, 400 << 10, 4 << 10, 6554, 45875, 16 << 8, 6554, 3, {}};
-                       return send(fd, IVE_GMM, b);
-                   }});
-    out.push_back({"LKOpticalFlow",
-                   {{"previous", u8p.bytes(), u8p.line(), kIn, smooth}, {"current", u8p.bytes(), u8p.line(), kIn, smooth},
-                    mem("points", 16 * 8, kIn, points), mem("motion", 16 * 8, kOut)},
-                   [](int fd, const std::vector<u32> &a) {
-                       IVE_LK_OPTICAL_FLOW_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stSrcPre = u8p.at(a[0]);
-                       b.stSrcCur = u8p.at(a[1]);
-                       b.stPoint = blk(a[2], 16 * 8);
-                       b.stMv = blk(a[3], 16 * 8);
-                       b.stLkOptiFlowCtrl = {16, 1, 5, 1, 0};
-                       return send(fd, IVE_LK_OPTICAL_FLOW, b);
-                   }});
-    out.push_back({"GradFg",
-                   {pic("background difference", s8p, kIn), pic("current gradient", Pic{S8C2}, kIn),
-                    pic("background gradient", Pic{S8C2}, kIn), pic("foreground", u8p, kOut)},
-                   [](int fd, const std::vector<u32> &a) {
-                       IVE_GRAD_FG_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stBgDiffFg = s8p.at(a[0]);
-                       b.stCurGrad = Pic{S8C2}.at(a[1]);
-                       b.stBgGrad = Pic{S8C2}.at(a[2]);
-                       b.stGradFg = u8p.at(a[3]);
-                       b.stGradFgCtrl = {0, 1000, 80, 5, 3, 10, 0, 0};
-                       return send(fd, IVE_GRAD_FG, b);
-                   }});
-    out.push_back({"MatchBgModel",
-                   {pic("current", u8p, kIn), {"model", bg_bytes, 24 * W, kInOut, nullptr}, pic("flags", u8p, kOut),
-                    pic("background difference", s8p, kOut), pic("frame difference", s8p, kOut),
-                    mem("statistics", 16, kOut)},
-                   [=](int fd, const std::vector<u32> &a) {
-                       IVE_MATCH_BG_MODEL_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stCurImg = u8p.at(a[0]);
-                       b.stBgModel = area(a[1], 24 * W, 24 * W, H);
-                       b.stFgFlag = u8p.at(a[2]);
-                       b.stBgDiffFg = s8p.at(a[3]);
-                       b.stFrmDiffFg = s8p.at(a[4]);
-                       b.stStatData = blk(a[5], 16);
-                       b.stMatchBgModelCtrl = {9, 8, 10, 0, 10, 4, 1, 2, 0};
-                       return send(fd, IVE_MATCH_BG_MODEL, b);
-                   }});
-    out.push_back({"UpdateBgModel",
-                   {{"model", bg_bytes, 24 * W, kInOut, nullptr}, pic("flags", u8p, kIn), pic("background", u8p, kOut),
-                    pic("change picture", u8p, kOut), pic("change difference", s8p, kOut),
-                    pic("change time", u16p, kOut), mem("statistics", 16, kOut)},
-                   [=](int fd, const std::vector<u32> &a) {
-                       IVE_UPDATE_BG_MODEL_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stBgModel = area(a[0], 24 * W, 24 * W, H);
-                       b.stFgFlag = u8p.at(a[1]);
-                       b.stBgImg = u8p.at(a[2]);
-                       b.stChgStaImg = u8p.at(a[3]);
-                       b.stChgStaFg = s8p.at(a[4]);
-                       b.stChgStaLife = u16p.at(a[5]);
-                       b.stStatData = blk(a[6], 16);
-                       b.stUpdateBgModelCtrl = {9, 0, 0, 20, 20, 40, 0, 20, 1, 1, 10, 10, 0, 0, 90, 1, 1, 0};
-                       return send(fd, IVE_UPDATE_BG_MODEL, b);
-                   }});
+    out.push_back(op<IVE_GMM_REQ_S>("GMM", IVE_GMM,
+                                    {pic("source", u8p, kIn), pic("foreground", u8p, kOut),
+                                     pic("background", u8p, kOut), mem("model", gmm_bytes, kInOut)},
+                                    [=](IVE_GMM_REQ_S &b, const std::vector<u32> &a) {
+                                        b.stSrc = u8p.at(a[0]);
+                                        b.stFg = u8p.at(a[1]);
+                                        b.stBg = u8p.at(a[2]);
+                                        b.stModel = blk(a[3], gmm_bytes);
+                                        b.stGmmCtrl = {25 << 10, 400 << 10, 4 << 10, 6554, 45875,
+                                                       16 << 8,  6554,      3,       {}};
+                                    }));
+    out.push_back(op<IVE_LK_OPTICAL_FLOW_REQ_S>("LKOpticalFlow", IVE_LK_OPTICAL_FLOW,
+                                                {{"previous", u8p.bytes(), u8p.line(), kIn, smooth},
+                                                 {"current", u8p.bytes(), u8p.line(), kIn, smooth},
+                                                 mem("points", 16 * 8, kIn, points),
+                                                 mem("motion", 16 * 8, kOut)},
+                                                [](IVE_LK_OPTICAL_FLOW_REQ_S &b, const std::vector<u32> &a) {
+                                                    b.stSrcPre = u8p.at(a[0]);
+                                                    b.stSrcCur = u8p.at(a[1]);
+                                                    b.stPoint = blk(a[2], 16 * 8);
+                                                    b.stMv = blk(a[3], 16 * 8);
+                                                    b.stLkOptiFlowCtrl = {16, 1, 5, 1, 0};
+                                                }));
+    out.push_back(
+        op<IVE_GRAD_FG_REQ_S>("GradFg", IVE_GRAD_FG,
+                              {pic("background difference", s8p, kIn), pic("current gradient", Pic{S8C2}, kIn),
+                               pic("background gradient", Pic{S8C2}, kIn), pic("foreground", u8p, kOut)},
+                              [](IVE_GRAD_FG_REQ_S &b, const std::vector<u32> &a) {
+                                  b.stBgDiffFg = s8p.at(a[0]);
+                                  b.stCurGrad = Pic{S8C2}.at(a[1]);
+                                  b.stBgGrad = Pic{S8C2}.at(a[2]);
+                                  b.stGradFg = u8p.at(a[3]);
+                                  b.stGradFgCtrl = {0, 1000, 80, 5, 3, 10, 0, 0};
+                              }));
+    out.push_back(op<IVE_MATCH_BG_MODEL_REQ_S>("MatchBgModel", IVE_MATCH_BG_MODEL,
+                                               {pic("current", u8p, kIn),
+                                                {"model", bg_bytes, 24 * W, kInOut, nullptr},
+                                                pic("flags", u8p, kOut),
+                                                pic("background difference", s8p, kOut),
+                                                pic("frame difference", s8p, kOut),
+                                                mem("statistics", 16, kOut)},
+                                               [=](IVE_MATCH_BG_MODEL_REQ_S &b, const std::vector<u32> &a) {
+                                                   b.stCurImg = u8p.at(a[0]);
+                                                   b.stBgModel = area(a[1], 24 * W, 24 * W, H);
+                                                   b.stFgFlag = u8p.at(a[2]);
+                                                   b.stBgDiffFg = s8p.at(a[3]);
+                                                   b.stFrmDiffFg = s8p.at(a[4]);
+                                                   b.stStatData = blk(a[5], 16);
+                                                   b.stMatchBgModelCtrl = {9, 8, 10, 0, 10, 4, 1, 2, 0};
+                                               }));
+    out.push_back(op<IVE_UPDATE_BG_MODEL_REQ_S>("UpdateBgModel", IVE_UPDATE_BG_MODEL,
+                                                {{"model", bg_bytes, 24 * W, kInOut, nullptr},
+                                                 pic("flags", u8p, kIn),
+                                                 pic("background", u8p, kOut),
+                                                 pic("change picture", u8p, kOut),
+                                                 pic("change difference", s8p, kOut),
+                                                 pic("change time", u16p, kOut),
+                                                 mem("statistics", 16, kOut)},
+                                                [=](IVE_UPDATE_BG_MODEL_REQ_S &b, const std::vector<u32> &a) {
+                                                    b.stBgModel = area(a[0], 24 * W, 24 * W, H);
+                                                    b.stFgFlag = u8p.at(a[1]);
+                                                    b.stBgImg = u8p.at(a[2]);
+                                                    b.stChgStaImg = u8p.at(a[3]);
+                                                    b.stChgStaFg = s8p.at(a[4]);
+                                                    b.stChgStaLife = u16p.at(a[5]);
+                                                    b.stStatData = blk(a[6], 16);
+                                                    b.stUpdateBgModelCtrl = {9, 0,  0,  20, 20, 40, 0, 20, 1,
+                                                                             1, 10, 10, 0,  0,  90, 1, 1,  0};
+                                                }));
     const u16 layers[3] = {2, 3, 1};
     const u32 weights = 3 * ive_ann_weight_count(layers, 3);
-    out.push_back({"ANN_MLP_Predict",
-                   {mem("source", 8, kIn), mem("table", 32, kIn), mem("weights", weights + 4, kIn),
-                    mem("result", 4, kOut)},
-                   [=](int fd, const std::vector<u32> &a) {
-                       IVE_ANN_MLP_PREDICT_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stSrc = blk(a[0], 8);
-                       b.stActivFuncTab = {blk(a[1], 32), 16, 2, 0, 0, 4};
-                       b.stAnnMlpModel.enActivFunc = 1;
-                       b.stAnnMlpModel.stWeight = blk(a[2], weights + 4);
-                       b.stAnnMlpModel.u32TotalWeightSize = weights;
-                       memcpy(b.stAnnMlpModel.au16LayerCount, layers, sizeof layers);
-                       b.stAnnMlpModel.u16MaxCount = 3;
-                       b.stAnnMlpModel.u8LayerNum = 3;
-                       b.stDst = blk(a[3], 4);
-                       return send(fd, IVE_ANN_MLP_PREDICT, b);
-                   }});
-    out.push_back({"SVM_Predict",
-                   {mem("source", 4 * 8, kIn), mem("table", 64, kIn), mem("vectors", 3 * 8 * 4, kIn),
-                    mem("decision function", 26, kIn, decision_function), mem("votes", 4, kOut)},
-                   [](int fd, const std::vector<u32> &a) {
-                       IVE_SVM_PREDICT_REQ_S b;
-                       memset(&b, 0, sizeof b);
-                       b.stSrc = blk(a[0], 4 * 8);
-                       b.stKernelTab = {blk(a[1], 64), 32, 0, 0, -16, 16};
-                       b.stSvmModel.enKernelType = 1;
-                       b.stSvmModel.stSv = blk(a[2], 3 * 8 * 4);
-                       b.stSvmModel.stDf = blk(a[3], 26);
-                       b.stSvmModel.u32TotalDfSize = 26;
-                       b.stSvmModel.u16FeatureDim = 8;
-                       b.stSvmModel.u16SvTotal = 4;
-                       b.stSvmModel.u8ClassCount = 2;
-                       b.stDstVote = blk(a[4], 4);
-                       return send(fd, IVE_SVM_PREDICT, b);
-                   }});
+    out.push_back(op<IVE_ANN_MLP_PREDICT_REQ_S>(
+        "ANN_MLP_Predict", IVE_ANN_MLP_PREDICT,
+        {mem("source", 8, kIn), mem("table", 32, kIn), mem("weights", weights + 4, kIn), mem("result", 4, kOut)},
+        [=](IVE_ANN_MLP_PREDICT_REQ_S &b, const std::vector<u32> &a) {
+            b.stSrc = blk(a[0], 8);
+            b.stActivFuncTab = {blk(a[1], 32), 16, 2, 0, 0, 4};
+            b.stAnnMlpModel.enActivFunc = 1;
+            b.stAnnMlpModel.stWeight = blk(a[2], weights + 4);
+            b.stAnnMlpModel.u32TotalWeightSize = weights;
+            memcpy(b.stAnnMlpModel.au16LayerCount, layers, sizeof layers);
+            b.stAnnMlpModel.u16MaxCount = 3;
+            b.stAnnMlpModel.u8LayerNum = 3;
+            b.stDst = blk(a[3], 4);
+        }));
+    out.push_back(
+        op<IVE_SVM_PREDICT_REQ_S>("SVM_Predict", IVE_SVM_PREDICT,
+                                  {mem("source", 4 * 8, kIn), mem("table", 64, kIn), mem("vectors", 3 * 8 * 4, kIn),
+                                   mem("decision function", 26, kIn, decision_function), mem("votes", 4, kOut)},
+                                  [](IVE_SVM_PREDICT_REQ_S &b, const std::vector<u32> &a) {
+                                      b.stSrc = blk(a[0], 4 * 8);
+                                      b.stKernelTab = {blk(a[1], 64), 32, 0, 0, -16, 16};
+                                      b.stSvmModel.enKernelType = 1;
+                                      b.stSvmModel.stSv = blk(a[2], 3 * 8 * 4);
+                                      b.stSvmModel.stDf = blk(a[3], 26);
+                                      b.stSvmModel.u32TotalDfSize = 26;
+                                      b.stSvmModel.u16FeatureDim = 8;
+                                      b.stSvmModel.u16SvTotal = 4;
+                                      b.stSvmModel.u8ClassCount = 2;
+                                      b.stDstVote = blk(a[4], 4);
+                                  }));
     return out;
 }
 
@@ -496,7 +471,7 @@ protected:
     // `out` starting `offset` bytes after `in` (before it when negative), the
     // other regions apart; returns what the regions held before and after.
     std::pair<std::vector<std::vector<u8>>, std::vector<std::vector<u8>>> shared(const Case &c, size_t in, size_t out,
-                                                                               s32 offset)
+                                                                                 s32 offset)
     {
         const u32 in_at = offset < 0 ? (u32)-offset : 0, out_at = offset > 0 ? (u32)offset : 0;
         const u32 base = alloc(std::max(in_at + c.regions[in].bytes, out_at + c.regions[out].bytes));

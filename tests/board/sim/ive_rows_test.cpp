@@ -128,7 +128,8 @@ TEST_F(IveRows, FilterSobelMagnitudeAndNormGradAreTheMaskSums)
             for (int y = 0; y < h; y++)
                 for (int x = 0; x < w; x++) {
                     const int64_t gh = ref.correlate(mask.m, x, y, false), gv = ref.correlate(mask.m, x, y, true);
-                    ASSERT_EQ(std::clamp<int64_t>(floor_shift(gh, norm), 0, 255), at<u8>(f.stDst, x, y)) << x << "," << y;
+                    ASSERT_EQ(std::clamp<int64_t>(floor_shift(gh, norm), 0, 255), at<u8>(f.stDst, x, y))
+                        << x << "," << y;
                     ASSERT_EQ(std::clamp<int64_t>(gh, -32768, 32767), at<s16>(s.stDst1, x, y)) << x << "," << y;
                     ASSERT_EQ(std::clamp<int64_t>(gv, -32768, 32767), at<s16>(s.stDst2, x, y)) << x << "," << y;
                     ASSERT_EQ(std::min<int64_t>(65535, std::abs(gh) + std::abs(gv)), at<u16>(m.stDst1, x, y));
@@ -238,9 +239,10 @@ TEST_F(IveRows, PointOperatorsPixelByPixel)
             v16[i] = (s16)(a[i] << 8 | b[i]);
         std::vector<u16> u16v(v16.begin(), v16.end());
         // 16 to 8 bits: a quotient truncated toward zero, then each mode's range.
-        for (auto [mode, den, num, bias] : {std::tuple{0u, 1, 1, 0}, std::tuple{0u, 300, 7, 0}, std::tuple{1u, 65535, 255, 0},
-                                            std::tuple{1u, 3, 2, 0}, std::tuple{2u, 90, 1, -20}, std::tuple{2u, 7, 7, 100},
-                                            std::tuple{3u, 257, 1, 0}, std::tuple{3u, 40000, 255, 0}}) {
+        for (auto [mode, den, num, bias] :
+             {std::tuple{0u, 1, 1, 0}, std::tuple{0u, 300, 7, 0}, std::tuple{1u, 65535, 255, 0},
+              std::tuple{1u, 3, 2, 0}, std::tuple{2u, 90, 1, -20}, std::tuple{2u, 7, 7, 100},
+              std::tuple{3u, 257, 1, 0}, std::tuple{3u, 40000, 255, 0}}) {
             SCOPED_TRACE("16 to 8 bits, mode " + std::to_string(mode) + ", " + std::to_string(num) + "/" +
                          std::to_string(den));
             IVE_16BIT_TO_8BIT_REQ_S c;
