@@ -133,23 +133,18 @@ int binary(const IVE_IMG_DESC_S &s1, const IVE_IMG_DESC_S &s2, const IVE_IMG_DES
 
 // ---- 16 to 8 bits ----------------------------------------------------------------------------------
 
-// floor(a / den) for 0 <= a < 2^24, exact up to 512 and 512 beyond (where
-// every mode's output has saturated): a float estimate, off by at most one
-// below 512, then corrected by its remainder.
-SIM_PIXEL_LOOP inline int quotient(int a, int den, float inverse)
-{
-    const int capped = a < 512 * den ? a : 512 * den;
-    const int q = (int)((float)capped * inverse), r = capped - q * den;
-    return q + (r >= den) - (r < 0);
-}
-
+// v x num / den truncated toward zero, for |v| < 2^16 and num <= 255: the
+// magnitude times num / den in double precision, plus 2^-20, truncated. The
+// product errs by less than 2^-26, and a quotient that is not whole lies at
+// least 1 / den >= 2^-16 below the next whole number: the sum truncates to
+// the exact quotient either way.
 template <uint32_t kMode, class In>
 IVE_ROW_LOOP void to8_row(const In *__restrict in, uint8_t *__restrict out, int n, int num, int den, int bias)
 {
-    const float inverse = 1.0f / (float)den;
+    const double ratio = (double)num / den, nudge = 1.0 / (1 << 20);
     for (int x = 0; x < n; x++) {
-        const int p = (int)in[x] * num, a = p < 0 ? -p : p;
-        const int m = quotient(a, den, inverse), q = p < 0 ? -m : m;
+        const int v = in[x], a = v < 0 ? -v : v;
+        const int m = (int)((double)a * ratio + nudge), q = v < 0 ? -m : m;
         int o;
         if (kMode == 0)
             o = q < -128 ? -128 : q > 127 ? 127 : q;

@@ -275,4 +275,34 @@ TEST_F(IveRows, PointOperatorsPixelByPixel)
     }
 }
 
+// Every 16-bit value through each mode, for ratios that divide exactly and
+// ratios that never do: the quotient is v x num / den truncated toward zero.
+TEST_F(IveRows, SixteenToEightBitsForEveryValue)
+{
+    std::vector<u16> all(65536);
+    for (u32 v = 0; v < 65536; v++)
+        all[v] = (u16)v;
+    const std::vector<s16> all_signed(all.begin(), all.end());
+    const IVE_IMG_DESC_S u = picture<u16>(U16C1, 256, 256, all), s = picture<s16>(S16C1, 256, 256, all_signed);
+    for (auto [num, den] : {std::pair{1, 1}, std::pair{255, 255}, std::pair{1, 3}, std::pair{7, 300}, std::pair{7, 10}, std::pair{13, 17},
+                            std::pair{255, 65535}, std::pair{128, 255}, std::pair{3, 7}, std::pair{200, 201}})
+        for (u32 mode = 0; mode < 4; mode++) {
+            SCOPED_TRACE("mode " + std::to_string(mode) + ", " + std::to_string(num) + "/" + std::to_string(den));
+            IVE_16BIT_TO_8BIT_REQ_S c;
+            memset(&c, 0, sizeof c);
+            c.stSrc = mode == 3 ? u : s;
+            c.stDst = image(mode == 0 ? S8C1 : U8C1, 256, 256);
+            c.stCtrl = {mode, (u16)den, (u8)num, (s8)-9};
+            ASSERT_EQ(0, submit(IVE_16BIT_TO_8BIT, c));
+            for (u32 i = 0; i < 65536; i++) {
+                const int64_t v = mode == 3 ? (int64_t)all[i] : (int64_t)all_signed[i], q = v * num / den;
+                const int64_t want = mode == 0   ? std::clamp<int64_t>(q, -128, 127)
+                                     : mode == 1 ? std::min<int64_t>(std::abs(q), 255)
+                                     : mode == 2 ? std::clamp<int64_t>(q - 9, 0, 255)
+                                                 : std::min<int64_t>(q, 255);
+                ASSERT_EQ((u8)want, at<u8>(c.stDst, i % 256, i / 256)) << v;
+            }
+        }
+}
+
 } // namespace
