@@ -16,10 +16,14 @@
 namespace sim {
 namespace ive {
 
-// A row loop of the engine: outside the sanitizers, and built for the
-// baseline, AVX2 and AVX-512 alike, the host's processor choosing at load
-// time.
+// A row loop of the engine: outside the sanitizers, and on x86-64 built
+// for the baseline, AVX2 and AVX-512 alike, the host's processor choosing at
+// load time.
+#if defined(__x86_64__)
 #define IVE_ROW_LOOP SIM_PIXEL_LOOP __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#else
+#define IVE_ROW_LOOP SIM_PIXEL_LOOP
+#endif
 
 // Replicated pixels on each side of a window's rows.
 constexpr int kPad = 2;

@@ -73,7 +73,7 @@ const Mask kMasks[] = {
 struct Size {
     u16 w, h;
 };
-const Size kSizes[] = {{1, 1}, {2, 3}, {3, 2}, {5, 7}, {17, 9}, {33, 5}, {70, 4}};
+const Size kSizes[] = {{1, 1}, {2, 3}, {3, 2}, {5, 7}, {17, 9}, {33, 5}, {70, 4}, {130, 3}};
 
 class IveRows : public IveEngine {
 protected:
@@ -260,6 +260,16 @@ TEST_F(IveRows, PointOperatorsPixelByPixel)
                 ASSERT_EQ((u8)want, at<u8>(c.stDst, (u32)(i % w), (u32)(i / w))) << v;
             }
         }
+        IVE_MAP_REQ_S map;
+        memset(&map, 0, sizeof map);
+        map.stSrc = picture(U8C1, w, h, a);
+        map.stMap = block(256);
+        const std::vector<u8> table = random_picture(256, 1, 5, false);
+        memcpy(map.stMap.pu8VirAddr, table.data(), 256);
+        map.stDst = image(U8C1, w, h);
+        ASSERT_EQ(0, submit(IVE_MAP, map));
+        for (size_t i = 0; i < a.size(); i++)
+            ASSERT_EQ(table[a[i]], at<u8>(map.stDst, (u32)(i % w), (u32)(i / w))) << (int)a[i];
         IVE_ADD_REQ_S add;
         memset(&add, 0, sizeof add);
         add.stSrc1 = picture(U8C1, w, h, a);
@@ -284,8 +294,9 @@ TEST_F(IveRows, SixteenToEightBitsForEveryValue)
         all[v] = (u16)v;
     const std::vector<s16> all_signed(all.begin(), all.end());
     const IVE_IMG_DESC_S u = picture<u16>(U16C1, 256, 256, all), s = picture<s16>(S16C1, 256, 256, all_signed);
-    for (auto [num, den] : {std::pair{1, 1}, std::pair{255, 255}, std::pair{1, 3}, std::pair{7, 300}, std::pair{7, 10}, std::pair{13, 17},
-                            std::pair{255, 65535}, std::pair{128, 255}, std::pair{3, 7}, std::pair{200, 201}})
+    for (auto [num, den] :
+         {std::pair{1, 1}, std::pair{255, 255}, std::pair{1, 3}, std::pair{7, 300}, std::pair{7, 10},
+          std::pair{13, 17}, std::pair{255, 65535}, std::pair{128, 255}, std::pair{3, 7}, std::pair{200, 201}})
         for (u32 mode = 0; mode < 4; mode++) {
             SCOPED_TRACE("mode " + std::to_string(mode) + ", " + std::to_string(num) + "/" + std::to_string(den));
             IVE_16BIT_TO_8BIT_REQ_S c;
