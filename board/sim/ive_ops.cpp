@@ -155,6 +155,7 @@ IVE_ROW_LOOP void chroma_row(const uint8_t *__restrict r, const uint8_t *__restr
 struct ColourRows {
     std::vector<uint8_t> c[3];
     ChromaTerms terms;
+    int64_t terms_of = -1; // the chroma row the terms are of: a 420 chroma row serves two lines
     explicit ColourRows(uint32_t w) : terms(w)
     {
         for (auto &row : c)
@@ -170,7 +171,10 @@ void yuv_to_rgb_row(const uint8_t *luma, const Image &src, const Image &dst, uin
     const int w = (int)dst.w;
     const ToRgb &k = kToRgb[mode & 3];
     ChromaTerms &t = rows.terms;
-    chroma_terms(src.p[1].row(src.type == YUV420 ? y / 2 : y), t.r.data(), t.g.data(), t.b.data(), w, k);
+    const uint32_t chroma = src.type == YUV420 ? y / 2 : y;
+    if (rows.terms_of != chroma)
+        chroma_terms(src.p[1].row(chroma), t.r.data(), t.g.data(), t.b.data(), w, k);
+    rows.terms_of = chroma;
     const bool bgr = mode & 4;
     const int y_off = mode & 1 ? 0 : 16;
     if (dst.type == RGB_PLANAR)
