@@ -77,6 +77,9 @@ const ToYuv kToYuv[4] = {
 };
 
 SIM_PIXEL_LOOP inline uint8_t clip8(int v) { return (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v); }
+// The same of a value known to fit 16 bits (a colour sum shifted down):
+// clipped in 16-bit lanes, twice as many as 32-bit sums take.
+SIM_PIXEL_LOOP inline uint8_t clip8_16(int16_t v) { return (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v); }
 
 // A row's chroma terms (with the rounding half) for each pixel from its
 // pair's V and U: what R, G and B add to the luma term (YUV pictures are an
@@ -104,9 +107,9 @@ IVE_ROW_LOOP void yuv_row(const uint8_t *__restrict luma, const int32_t *__restr
 {
     for (int x = 0; x < n; x++) {
         const int t = ky * (luma[x] - y_off);
-        r[x] = clip8((t + cr[x]) >> 10);
-        g[x] = clip8((t + cg[x]) >> 10);
-        b[x] = clip8((t + cb[x]) >> 10);
+        r[x] = clip8_16((int16_t)((t + cr[x]) >> 10));
+        g[x] = clip8_16((int16_t)((t + cg[x]) >> 10));
+        b[x] = clip8_16((int16_t)((t + cb[x]) >> 10));
     }
 }
 
@@ -117,9 +120,9 @@ template <bool kBgr> IVE_ROW_LOOP void yuv_row_packed(const uint8_t *__restrict 
 {
     for (int x = 0; x < n; x++) {
         const int t = ky * (luma[x] - y_off);
-        out[3 * x + (kBgr ? 2 : 0)] = clip8((t + cr[x]) >> 10);
-        out[3 * x + 1] = clip8((t + cg[x]) >> 10);
-        out[3 * x + (kBgr ? 0 : 2)] = clip8((t + cb[x]) >> 10);
+        out[3 * x + (kBgr ? 2 : 0)] = clip8_16((int16_t)((t + cr[x]) >> 10));
+        out[3 * x + 1] = clip8_16((int16_t)((t + cg[x]) >> 10));
+        out[3 * x + (kBgr ? 0 : 2)] = clip8_16((int16_t)((t + cb[x]) >> 10));
     }
 }
 

@@ -285,6 +285,80 @@ TEST_F(IveRows, PointOperatorsPixelByPixel)
     }
 }
 
+// The colour conversions against the rules' formulas: Q10 coefficients per
+// standard and range, rounded, clipped; a 420 chroma sample from the top-left
+// pixel of its square, a 422 one from the left pixel of its pair.
+TEST_F(IveRows, ColourConversionsPixelByPixel)
+{
+    struct ToRgb {
+        int y, cr, cgu, cgv, cb;
+    };
+    const ToRgb to_rgb[4] = {{1192, 1634, -401, -832, 2066},
+                             {1024, 1436, -352, -731, 1815},
+                             {1192, 1836, -218, -546, 2163},
+                             {1024, 1613, -192, -479, 1900}};
+    const int to_yuv[4][3][3] = {{{263, 516, 100}, {-152, -298, 450}, {450, -377, -73}},
+                                 {{306, 601, 117}, {-173, -339, 512}, {512, -429, -83}},
+                                 {{187, 629, 63}, {-103, -347, 450}, {450, -409, -41}},
+                                 {{218, 732, 74}, {-117, -395, 512}, {512, -465, -47}}};
+    auto clip = [](int v) { return std::clamp(v, 0, 255); };
+    const u32 RGB = IVE_IMAGE_TYPE_U8C3_PACKAGE, PLANAR = IVE_IMAGE_TYPE_U8C3_PLANAR;
+    for (const Size &sz : {Size{2, 2}, Size{18, 5}, Size{70, 4}, Size{130, 3}})
+        for (u32 yuv : {IVE_IMAGE_TYPE_YUV420SP, IVE_IMAGE_TYPE_YUV422SP})
+            for (u32 mode = 0; mode < 12; mode++)
+                for (u32 rgb : {RGB, PLANAR}) {
+                    SCOPED_TRACE(std::to_string(sz.w) + " x " + std::to_string(sz.h) + ", mode " +
+                                 std::to_string(mode) + (yuv == IVE_IMAGE_TYPE_YUV420SP ? ", 420" : ", 422") +
+                                 (rgb == RGB ? ", packed" : ", planar"));
+                    const u16 w = sz.w, h = sz.h;
+                    const bool to_three = mode < 8, sub = yuv == IVE_IMAGE_TYPE_YUV420SP;
+                    IVE_CSC_REQ_S b;
+                    memset(&b, 0, sizeof b);
+                    b.stSrc = image(to_three ? yuv : rgb, w, h);
+                    b.stDst = image(to_three ? rgb : yuv, w, h);
+                    b.stCtrl.enMode = mode;
+                    for (int p = 0; p < plane_count(b.stSrc.enType); p++)
+                        for (u16 y = 0; y < (p == 1 && to_three && sub ? (h + 1) / 2 : h); y++) {
+                            const std::vector<u8> row =
+                                random_picture(w * elem_size(b.stSrc.enType), 1, 100 * p + y, false);
+                            memcpy(px(b.stSrc, 0, y, p), row.data(), row.size());
+                        }
+                    ASSERT_EQ(0, submit(IVE_CSC, b));
+                    const int k = mode & 3, off = mode & 1 ? 0 : 16;
+                    auto chan = [&](const IVE_IMG_DESC_S &d, u16 x, u16 y, int c) {
+                        return d.enType == RGB ? px(d, x, y)[c] : *px(d, x, y, c);
+                    };
+                    for (u16 y = 0; y < h; y++)
+                        for (u16 x = 0; x < w; x++) {
+                            if (to_three) {
+                                const u8 *c = px(b.stSrc, x & ~1u, sub ? y / 2 : y, 1);
+                                const int l = *px(b.stSrc, x, y) - off, v = c[0] - 128, u = c[1] - 128;
+                                const ToRgb &t = to_rgb[k];
+                                int want[3] = {clip((t.y * l + t.cr * v + 512) >> 10),
+                                               clip((t.y * l + t.cgu * u + t.cgv * v + 512) >> 10),
+                                               clip((t.y * l + t.cb * u + 512) >> 10)};
+                                if (mode & 4)
+                                    std::swap(want[0], want[2]);
+                                for (int i = 0; i < 3; i++)
+                                    ASSERT_EQ(want[i], chan(b.stDst, x, y, i)) << x << "," << y << " channel " << i;
+                                continue;
+                            }
+                            auto dot = [&](int row, u16 px_x) {
+                                const int *m = to_yuv[k][row];
+                                return (m[0] * chan(b.stSrc, px_x, y, 0) + m[1] * chan(b.stSrc, px_x, y, 1) +
+                                        m[2] * chan(b.stSrc, px_x, y, 2) + 512) >>
+                                       10;
+                            };
+                            ASSERT_EQ(clip(dot(0, x) + off), *px(b.stDst, x, y)) << x << "," << y;
+                            if (x % 2 == 0 && (!sub || y % 2 == 0)) {
+                                const u8 *c = px(b.stDst, x, sub ? y / 2 : y, 1);
+                                ASSERT_EQ(clip(dot(2, x) + 128), c[0]) << x << "," << y << " V";
+                                ASSERT_EQ(clip(dot(1, x) + 128), c[1]) << x << "," << y << " U";
+                            }
+                        }
+                }
+}
+
 // Every 16-bit value through each mode, for ratios that divide exactly and
 // ratios that never do: the quotient is v x num / den truncated toward zero.
 TEST_F(IveRows, SixteenToEightBitsForEveryValue)
