@@ -18,15 +18,13 @@
 pthread_mutex_t g_stSceneautoLock = PTHREAD_MUTEX_INITIALIZER;
 u32 g_bSceneautoInit, g_bSceneautoStart;
 std::atomic<u32> g_bNormalThreadFlag{0}, g_bSpecialThreadFlag{0};
-pthread_t g_pthSceneAutoNormal, g_pthSceneAutoSpecial;
+RunThread g_pthSceneAutoNormal, g_pthSceneAutoSpecial;
 std::atomic<u32> g_eSpecialScene{0};
 dictionary *g_Sceneautodictionary;
 
 namespace {
 
 std::mutex g_call_lock;
-// Which of the two thread handles belong to a running thread.
-bool g_normal_exists, g_special_exists;
 
 class SceneLock {
 public:
@@ -60,13 +58,9 @@ void stop_threads(SceneLock &lock)
 {
     g_bNormalThreadFlag = 0;
     g_bSpecialThreadFlag = 0;
-    const bool normal = g_normal_exists, special = g_special_exists;
-    g_normal_exists = g_special_exists = false;
     lock.unlock();
-    if (normal)
-        pthread_join(g_pthSceneAutoNormal, nullptr);
-    if (special)
-        pthread_join(g_pthSceneAutoSpecial, nullptr);
+    run_thread_stop(g_pthSceneAutoNormal, g_bNormalThreadFlag);
+    run_thread_stop(g_pthSceneAutoSpecial, g_bSpecialThreadFlag);
     lock.lock();
 }
 
@@ -124,20 +118,15 @@ s32 apply_start_attributes()
 
 s32 start_threads(SceneLock &lock)
 {
-    g_bNormalThreadFlag = 1;
-    g_bSpecialThreadFlag = 1;
-    if (pthread_create(&g_pthSceneAutoNormal, nullptr, SceneAuto_NormalThread, nullptr) != 0) {
+    if (run_thread_start(g_pthSceneAutoNormal, g_bNormalThreadFlag, SceneAuto_NormalThread) != 0) {
         puts("pthread_create SceneAuto_NormalThread failed ");
-        g_bNormalThreadFlag = g_bSpecialThreadFlag = 0;
         return -1;
     }
-    g_normal_exists = true;
-    if (pthread_create(&g_pthSceneAutoSpecial, nullptr, SceneAuto_SpecialThread, nullptr) != 0) {
+    if (run_thread_start(g_pthSceneAutoSpecial, g_bSpecialThreadFlag, SceneAuto_SpecialThread) != 0) {
         puts("pthread_create SceneAuto_SpecialThread failed ");
         stop_threads(lock); // a start that fails leaves nothing running
         return -1;
     }
-    g_special_exists = true;
     return 0;
 }
 

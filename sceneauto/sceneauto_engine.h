@@ -8,6 +8,7 @@
 // for its highlight switching only.
 #pragma once
 
+#include "core/run_thread.h"
 #include "sceneauto/sceneauto.h"
 #include "sceneauto/sceneauto_iq.h"
 
@@ -31,7 +32,7 @@ extern pthread_mutex_t g_stSceneautoLock;
 extern u32 g_bSceneautoInit, g_bSceneautoStart;
 // A thread loops while its flag is 1.
 extern std::atomic<u32> g_bNormalThreadFlag, g_bSpecialThreadFlag;
-extern pthread_t g_pthSceneAutoNormal, g_pthSceneAutoSpecial;
+extern RunThread g_pthSceneAutoNormal, g_pthSceneAutoSpecial;
 extern std::atomic<u32> g_eSpecialScene;
 // An INI dictionary; only Sceneauto_LoadFile (no caller in the camera) fills it.
 struct dictionary;
