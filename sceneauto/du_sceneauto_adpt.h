@@ -241,8 +241,9 @@ s32 CommSceneautoGetWdrExposureAttr(s32 dev, u16 *pu16RatioBias);
 s32 CommSceneautoSetWdrExposureAttr(s32 dev, u16 u16RatioBias);
 // At most the record's seven nodes are read.
 s32 CommSceneautoGetAERoute(s32 dev, SCENEAUTO_AE_ROUTE_S *pstRoute);
-// Sets the fixed route of the current application and frame rate (and the
-// fixed route-ex) and prints both; `pstRoute` is not read.
+// Sets the route given (at most its record's seven nodes), or without one
+// the fixed route of the current application and frame rate with its fixed
+// route-ex; prints both as read back.
 s32 CommSceneautoSetAERoute(s32 dev, const SCENEAUTO_AE_ROUTE_S *pstRoute);
 // The user's white balance: a preset, a customised one or the automatic
 // balance with its fixed tuning.

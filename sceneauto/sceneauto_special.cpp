@@ -79,10 +79,11 @@ s32 set_drc(u32 enable, u32 manual, u32 strength)
                            });
 }
 
-s32 set_route(const SCENEAUTO_AE_ROUTE_S &route)
+// The route given, or without one the application's route for its frame rate.
+s32 set_route(const SCENEAUTO_AE_ROUTE_S *route)
 {
-    return sceneauto_failed(CommSceneautoSetAERoute(sceneauto_isp_dev(), &route), "CommSceneautoSetAERoute") ? -1
-                                                                                                           : 0;
+    return sceneauto_failed(CommSceneautoSetAERoute(sceneauto_isp_dev(), route), "CommSceneautoSetAERoute") ? -1
+                                                                                                          : 0;
 }
 
 s32 set_route_ex(const AE_ROUTE_EX_TABLE_S &route)
@@ -147,7 +148,9 @@ s32 SceneAuto_SetDefaultGamma(void)
     return sceneauto_failed(CommSceneautoSetGamma(sceneauto_isp_dev(), &g), "CommSceneautoSetGamma") ? -1 : 0;
 }
 
-s32 SceneAuto_SetAERoute(void) { return set_route(iq().stNormalDynamic); }
+// The start's linear route is the application's: each frame rate has its
+// own, whose integration time fits the frame.
+s32 SceneAuto_SetAERoute(void) { return set_route(nullptr); }
 s32 SceneAuto_SetAERoute_NightWDR(void) { return set_route_ex(gstAERouteExAttr_NightWDR_50hz); }
 s32 SceneAuto_SetAERoute_OutdoorWDR(void) { return set_route_ex(gstAERouteExAttr_OutdoorWDR_50hz); }
 
@@ -230,7 +233,7 @@ s32 SceneAuto_SetHLC(void)
     });
 }
 
-s32 SceneAuto_SetDynamic(void) { return set_route(iq().stFastDynamic); }
+s32 SceneAuto_SetDynamic(void) { return set_route(&iq().stFastDynamic); }
 
 s32 SceneAuto_SetDRC(void)
 {
