@@ -232,7 +232,8 @@ s32 CommSceneManualSetVICSC(s32 dev);
 // ---- exposure and white balance --------------------------------------------------------------
 
 // The set applies the user's ExposureValue, ExposureStrategyMode,
-// ExposureMetering and Lightfrequency too.
+// ExposureMetering and Lightfrequency too; the get reports the compensation
+// before the ExposureValue, so that a record read and set again keeps it.
 s32 CommSceneautoGetAEAttr(s32 dev, SCENEAUTO_AE_ATTR_S *pstAe);
 s32 CommSceneautoSetAEAttr(s32 dev, const SCENEAUTO_AE_ATTR_S *pstAe);
 s32 CommSceneautoGetExposureInfo(s32 dev, SCENEAUTO_EXPOSURE_INFO_S *pstInfo);

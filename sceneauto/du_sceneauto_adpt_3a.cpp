@@ -164,6 +164,24 @@ u8 compensation(u8 c, s32 ev)
     return c;
 }
 
+// The engine's compensation that `ev` turns into the platform's `c` (the
+// nearest when none does exactly): a get, patch and set of other fields
+// then leaves the compensation where it was instead of moving it by the
+// preference once more.
+u8 engine_compensation(u8 c, s32 ev)
+{
+    u8 best = c;
+    int best_diff = 256;
+    for (int e = 0; e <= 255 && best_diff != 0; e++) {
+        const int diff = std::abs(compensation((u8)e, ev) - c);
+        if (diff < best_diff) {
+            best = (u8)e;
+            best_diff = diff;
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 s32 CommSceneautoGetAEAttr(s32 dev, SCENEAUTO_AE_ATTR_S *pstAe)
@@ -173,7 +191,7 @@ s32 CommSceneautoGetAEAttr(s32 dev, SCENEAUTO_AE_ATTR_S *pstAe)
             const AE_AUTO_SETTINGS_S &au = a.stAuto;
             pstAe->u8Speed = au.u8Speed;
             pstAe->u8Tolerance = au.u8Tolerance;
-            pstAe->u8Compensation = au.u8Compensation;
+            pstAe->u8Compensation = engine_compensation(au.u8Compensation, prefs().ExposureValue);
             pstAe->u16BlackDelayFrame = au.u16BlackDelayFrame;
             pstAe->u16WhiteDelayFrame = au.u16WhiteDelayFrame;
             pstAe->u8AEStrategyMode = (u8)au.enStrategyMode;
