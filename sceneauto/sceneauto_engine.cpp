@@ -130,6 +130,26 @@ s32 start_threads(SceneLock &lock)
     return 0;
 }
 
+// The setter of special scene `scene` (1-8); 0, or -1 after its line.
+s32 apply_special_scene(u32 scene)
+{
+    switch (scene) {
+    case SCENEAUTO_SPECIAL_SCENE_BLC:
+        return sceneauto_failed(SceneAuto_SetBLC(), "SceneAuto_SetBLC") ? -1 : 0;
+    case SCENEAUTO_SPECIAL_SCENE_IR:
+        return SceneAuto_SetIR();
+    case SCENEAUTO_SPECIAL_SCENE_HLC:
+        return sceneauto_failed(SceneAuto_SetHLC(), "SceneAuto_SetHLC") ? -1 : 0;
+    case SCENEAUTO_SPECIAL_SCENE_DYNAMIC:
+        return sceneauto_failed(SceneAuto_SetDynamic(), "SceneAuto_SetDynamic") ? -1 : 0;
+    case SCENEAUTO_SPECIAL_SCENE_DRC:
+        return sceneauto_failed(SceneAuto_SetDRC(), "SceneAuto_SetDRC") ? -1 : 0;
+    default:
+        // The FSWDR scenes: the normal thread does their work in its cycles.
+        return 0;
+    }
+}
+
 } // namespace
 
 bool sceneauto_failed(s32 ret, const char *callee)
@@ -155,6 +175,7 @@ s32 DU_VUZI_SCENEAUTO_Init(const char *pcIniPath)
     Sceneauto_LoadIQPara(); // the file named is not read: the image is compiled in
     g_bSceneautoInit = 1;
     g_eSpecialScene = SCENEAUTO_SPECIAL_SCENE_NONE;
+    sceneauto_forget_kept(); // kept for a pipeline that is gone
     lock.unlock();
     puts("VUZI SCENUAUTO Module has been inited successfully!");
     return 0;
@@ -253,32 +274,21 @@ s32 DU_VUZI_SCENEAUTO_SetSpecialMode(const u32 *peSpecialScene)
     const u32 current = g_eSpecialScene;
     if (scene == current)
         return 0;
-    s32 ret = 0;
-    switch (scene) {
-    case SCENEAUTO_SPECIAL_SCENE_NONE:
-        ret = sceneauto_restore_normal(current);
-        break;
-    case SCENEAUTO_SPECIAL_SCENE_BLC:
-        ret = sceneauto_failed(SceneAuto_SetBLC(), "SceneAuto_SetBLC") ? -1 : 0;
-        break;
-    case SCENEAUTO_SPECIAL_SCENE_IR:
-        ret = SceneAuto_SetIR();
-        break;
-    case SCENEAUTO_SPECIAL_SCENE_HLC:
-        ret = sceneauto_failed(SceneAuto_SetHLC(), "SceneAuto_SetHLC") ? -1 : 0;
-        break;
-    case SCENEAUTO_SPECIAL_SCENE_DYNAMIC:
-        ret = sceneauto_failed(SceneAuto_SetDynamic(), "SceneAuto_SetDynamic") ? -1 : 0;
-        break;
-    case SCENEAUTO_SPECIAL_SCENE_DRC:
-        ret = sceneauto_failed(SceneAuto_SetDRC(), "SceneAuto_SetDRC") ? -1 : 0;
-        break;
-    default:
-        // The FSWDR scenes: the normal thread does their work in its cycles.
-        break;
+    if (scene == SCENEAUTO_SPECIAL_SCENE_NONE) {
+        if (sceneauto_restore_normal() != 0)
+            return -1;
+        g_eSpecialScene = scene;
+        return 0;
     }
-    if (ret != 0)
+    // What the scene writes is kept first, for the way back.
+    if (sceneauto_keep_for_scene(scene) != 0)
         return -1;
+    if (apply_special_scene(scene) != 0) {
+        // A scene half applied over the normal one is undone.
+        if (current == SCENEAUTO_SPECIAL_SCENE_NONE)
+            sceneauto_restore_normal();
+        return -1;
+    }
     g_eSpecialScene = scene;
     return 0;
 }

@@ -366,10 +366,17 @@ void *SceneAuto_NormalThread(void *)
 {
     prctl(PR_SET_NAME, "SceneautoNormalThread"); // the kernel keeps the first 15 characters
     static SceneautoNormalState s; // one thread at a time; too large for a small stack
-    if (sceneauto_normal_startup(s) != 0)
+    // Each step holds the scene lock: a scene switched (and the records it
+    // keeps or puts back) falls between two cycles, never inside one.
+    pthread_mutex_lock(&g_stSceneautoLock);
+    const s32 started = sceneauto_normal_startup(s);
+    pthread_mutex_unlock(&g_stSceneautoLock);
+    if (started != 0)
         return nullptr;
     while (g_bNormalThreadFlag == 1) {
+        pthread_mutex_lock(&g_stSceneautoLock);
         sceneauto_normal_cycle(s);
+        pthread_mutex_unlock(&g_stSceneautoLock);
         for (u32 i = 0; i < kCycleSleeps && g_bNormalThreadFlag == 1; i++)
             usleep(kSleepMs * 1000);
     }

@@ -25,6 +25,14 @@ template <class Fn> std::string quiet(Fn &&fn)
     return out;
 }
 
+// What `fn` returns, its output captured.
+template <class Fn> auto quiet_result(Fn &&fn)
+{
+    decltype(fn()) r{};
+    quiet([&] { r = fn(); });
+    return r;
+}
+
 inline bool has(const std::string &out, const std::string &what) { return out.find(what) != std::string::npos; }
 
 // The VPSS group's 3D noise-reduction block as the adapter left it.
