@@ -289,6 +289,9 @@ s32 CommSceneautoGetH265RcParam(s32 chn, SCENEAUTO_RC_PARAM_S *pstRc);
 s32 CommSceneautoSetH265RcParam(s32 chn, const SCENEAUTO_RC_PARAM_S *pstRc);
 // Codec and bit rate of a video channel; other channels leave the record.
 s32 CommSceneautoGetVencAttr(s32 chn, SCENEAUTO_VENC_ATTR_S *pstAttr);
+// False only when encoder channel `chn` was never created (a photo mode has
+// no movie channel); says nothing either way.
+bool sceneauto_venc_chn_exists(s32 chn);
 s32 CommSceneautoGetBitrate(s32 chn, u32 *pu32BitRate);
 s32 CommSceneautoGetH265FaceCfg(s32 chn, SCENEAUTO_H265_FACE_S *pstFace);
 s32 CommSceneautoSetH265FaceCfg(s32 chn, const SCENEAUTO_H265_FACE_S *pstFace);
