@@ -299,3 +299,37 @@ TEST_F(SpecialScenes, ASceneThatFailsHalfWayIsUndone)
     ASSERT_EQ(0, quiet_result([] { return set_scene(0); }));
     EXPECT_EQ("", differences(before, platform_records(true)));
 }
+// The fast dynamic scene's route reaches the exposure: in daylight the
+// picture is made with a short integration time and more gain, and the
+// normal scene's route brings the long time back.
+TEST_F(SpecialScenes, TheFastRouteTradesIntegrationTimeForGain)
+{
+    sim::with_world([](sim::World &w) { w.scene_brightness = 1.0; });
+    auto exposure = [] {
+        SCENEAUTO_EXPOSURE_INFO_S i = {};
+        EXPECT_EQ(0, CommSceneautoGetExposureInfo(0, &i));
+        return i;
+    };
+    auto gain = [](const SCENEAUTO_EXPOSURE_INFO_S &i) { return (double)i.u32AGain * i.u32DGain / (1024.0 * 1024.0); };
+    // The route before: at this light 1x gain and an integration time
+    // above the fast route's 5 ms.
+    SCENEAUTO_EXPOSURE_INFO_S i = {};
+    ASSERT_TRUE(testsupport::wait_until([&] {
+        i = exposure();
+        return i.u32ExpTime > 10000 && gain(i) < 1.1;
+    })) << i.u32ExpTime << " us at " << gain(i) << "x";
+    const double before = i.u32ExpTime * gain(i);
+
+    ASSERT_EQ(0, quiet_result([] { return set_scene(4); }));
+    EXPECT_TRUE(testsupport::wait_until([&] {
+        i = exposure();
+        return i.u32ExpTime < 7000 && gain(i) > 2;
+    })) << i.u32ExpTime << " us at " << gain(i) << "x";
+    EXPECT_NEAR(before, i.u32ExpTime * gain(i), before * 0.25) << "the same light, the same exposure";
+
+    ASSERT_EQ(0, quiet_result([] { return set_scene(0); }));
+    EXPECT_TRUE(testsupport::wait_until([&] {
+        i = exposure();
+        return i.u32ExpTime > 10000 && gain(i) < 1.1;
+    })) << i.u32ExpTime << " us at " << gain(i) << "x";
+}
