@@ -64,7 +64,8 @@ protected:
     }
 
     enum Movie { kH264, kH265, kNoMovie };
-    void start_pipeline(Movie movie = kH264)
+    // `wdr` is the sensor's WDR mode, 0 linear.
+    void start_pipeline(Movie movie = kH264, u8 wdr = 0)
     {
         if (movie == kNoMovie) {
             livetest::configure(30, {0, 1});
@@ -74,6 +75,7 @@ protected:
             gsDvConfig.sVenc.sParam[1] = {movie == kH265 ? PT_H265 : PT_H264, 1, 1, 0, 30, 3, PIC_HD720, 0, {0, 0, 0},
                                           30, 0};
         }
+        gsDvConfig.sVi.sParam[0].u8WdrMode = wdr;
         for (auto &o : gsDvConfig.sOsd.sParam)
             o.bEnable = 0;
         running_ = true;
