@@ -239,7 +239,10 @@ TEST_F(SpecialScenes, LeavingAnySceneRestoresEveryRecordItChanged)
              EXPECT_EQ(128u, d.u32Strength);
              EXPECT_EQ(56u, d.u32SlopeMax);
              EXPECT_EQ(192u, d.u32SlopeMin);
+             EXPECT_EQ(10u, d.u32VarianceSpace);
+             EXPECT_EQ(4u, d.u32VarianceIntensity);
              EXPECT_EQ(1791u, d.u32WhiteLevel);
+             EXPECT_EQ(0u, d.u32BlackLevel);
          }},
         {"automatic FSWDR, six bright cycles", 6, [] { EXPECT_EQ(1, ae_record().u8FSWDRMode); }},
         {"FSWDR on", 7, [] { EXPECT_EQ(1, ae_record().u8FSWDRMode); }},
