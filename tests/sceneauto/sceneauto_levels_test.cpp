@@ -104,6 +104,15 @@ protected:
     {
         return quiet([&] { sceneauto_normal_retune(s_); });
     }
+    // The movie channel's bit rate, then a cycle; what it said.
+    std::string cycle_at(u32 kbps)
+    {
+        VENC_CHN_ATTR_REC_S a;
+        EXPECT_EQ(0, DU_DUZ_VENC_GetChnAttr(1, &a));
+        a.stRcAttr.u32BitRate = kbps;
+        EXPECT_EQ(0, DU_DUZ_VENC_SetChnAttr(1, &a));
+        return cycle();
+    }
 
     SceneautoNormalState s_;
 };
@@ -241,11 +250,7 @@ TEST_F(TuningLevels, TheBitRateChoosesH264AndSharpeningLevels)
     const s32 trans[4] = {0, -6, -4, 0};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.kbps);
-        VENC_CHN_ATTR_REC_S a;
-        ASSERT_EQ(0, DU_DUZ_VENC_GetChnAttr(1, &a));
-        a.stRcAttr.u32BitRate = c.kbps;
-        ASSERT_EQ(0, DU_DUZ_VENC_SetChnAttr(1, &a));
-        const std::string out = cycle();
+        const std::string out = cycle_at(c.kbps);
         EXPECT_EQ(c.rc_set, has(out, "CommSceneautoSetH264RcParam,DU_DUZ_VENC_SetRcParam")) << out;
         SCENEAUTO_RC_PARAM_S rc = {};
         ASSERT_EQ(0, CommSceneautoGetH264RcParam(1, &rc));
@@ -272,11 +277,7 @@ TEST_F(TuningLevels, TheBitRateChoosesH265Levels)
     } cases[] = {{1000, 1, true}, {2048, 1, false}, {2049, 4, true}, {4098, 4, false}, {9000, 4, false}, {900, 1, true}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.kbps);
-        VENC_CHN_ATTR_REC_S a;
-        ASSERT_EQ(0, DU_DUZ_VENC_GetChnAttr(1, &a));
-        a.stRcAttr.u32BitRate = c.kbps;
-        ASSERT_EQ(0, DU_DUZ_VENC_SetChnAttr(1, &a));
-        const std::string out = cycle();
+        const std::string out = cycle_at(c.kbps);
         EXPECT_EQ(c.rc_set, has(out, "CommSceneautoSetH265RcParam,DU_DUZ_VENC_SetRcParam")) << out;
         EXPECT_FALSE(has(out, "CommSceneautoSetH264RcParam")) << out;
         SCENEAUTO_RC_PARAM_S rc = {};

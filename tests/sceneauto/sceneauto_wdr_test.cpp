@@ -3,6 +3,7 @@
 // WDR gamma curve, the WDR exposure levels and noise reduction, and its
 // normal thread measures the exposure by gain and DRC strength. The values
 // expected are the WDR tuning's own, written out here.
+#include "tests/sceneauto/image_values.h"
 #include "tests/sceneauto/sceneauto_live.h"
 
 #include "isp/3a/ae/mpi_isp_ae.h"
@@ -17,13 +18,6 @@ using namespace satest;
 namespace {
 
 constexpr u8 kLineWdr = 2;
-
-template <class T> T at(const void *image, size_t offset)
-{
-    T v;
-    memcpy(&v, static_cast<const u8 *>(image) + offset, sizeof v);
-    return v;
-}
 
 class WdrStart : public SceneautoLive {
 protected:
@@ -44,13 +38,7 @@ TEST_F(WdrStart, TheWdrImageAtItsOffsets)
     const std::string out = quiet([] { ASSERT_EQ(0, DU_VUZI_SCENEAUTO_Init("x")); });
     EXPECT_TRUE(has(out, "Sceneauto_LoadIQPara WDR start\n")) << out;
     EXPECT_FALSE(has(out, "linear start")) << out;
-    const void *p = &g_stINIPara;
-    struct Case {
-        const char *name;
-        size_t offset;
-        u32 width;
-        u32 value;
-    } cases[] = {
+    expect_image_values(&g_stINIPara, {
         // the WDR variants
         {"ratio bias", 112, 2, 2816},
         {"HLC on histogram", 144 + 8, 4, 150000},
@@ -82,12 +70,7 @@ TEST_F(WdrStart, TheWdrImageAtItsOffsets)
         {"IR DP slope", 7032 + 68, 2, 768},
         {"DRC white level", 9452 + 28, 4, 1791},
         {"H.264 threshold 3", 3640 + 16, 4, 8145},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        u32 v = c.width == 1 ? at<u8>(p, c.offset) : c.width == 2 ? at<u16>(p, c.offset) : at<u32>(p, c.offset);
-        EXPECT_EQ(c.value, v);
-    }
+    });
 }
 
 // The start in WDR mode: the night route-ex and no linear route, the WDR
