@@ -164,6 +164,24 @@ u8 compensation(u8 c, s32 ev)
     return c;
 }
 
+// The engine's compensation that `ev` turns into the platform's `c` (the
+// nearest when none does exactly): a get, patch and set of other fields
+// then leaves the compensation where it was instead of moving it by the
+// preference once more.
+u8 engine_compensation(u8 c, s32 ev)
+{
+    u8 best = c;
+    int best_diff = 256;
+    for (int e = 0; e <= 255 && best_diff != 0; e++) {
+        const int diff = std::abs(compensation((u8)e, ev) - c);
+        if (diff < best_diff) {
+            best = (u8)e;
+            best_diff = diff;
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 s32 CommSceneautoGetAEAttr(s32 dev, SCENEAUTO_AE_ATTR_S *pstAe)
@@ -173,7 +191,7 @@ s32 CommSceneautoGetAEAttr(s32 dev, SCENEAUTO_AE_ATTR_S *pstAe)
             const AE_AUTO_SETTINGS_S &au = a.stAuto;
             pstAe->u8Speed = au.u8Speed;
             pstAe->u8Tolerance = au.u8Tolerance;
-            pstAe->u8Compensation = au.u8Compensation;
+            pstAe->u8Compensation = engine_compensation(au.u8Compensation, prefs().ExposureValue);
             pstAe->u16BlackDelayFrame = au.u16BlackDelayFrame;
             pstAe->u16WhiteDelayFrame = au.u16WhiteDelayFrame;
             pstAe->u8AEStrategyMode = (u8)au.enStrategyMode;
@@ -325,24 +343,49 @@ s32 CommSceneautoGetAERoute(s32 dev, SCENEAUTO_AE_ROUTE_S *pstRoute)
         });
 }
 
-s32 CommSceneautoSetAERoute(s32 dev, const SCENEAUTO_AE_ROUTE_S *)
+namespace {
+
+void take_fixed_route(AE_ROUTE_TABLE_S &r)
+{
+    const fixed_route &nodes = current_route();
+    r.u32TotalNum = kRouteNodes;
+    for (u32 i = 0; i < kRouteNodes; i++)
+        r.astRouteNode[i] = {nodes[i].time, nodes[i].gain, kRouteIris};
+}
+
+// The engine's route, as many nodes as its record holds at most.
+void take_route(AE_ROUTE_TABLE_S &r, const SCENEAUTO_AE_ROUTE_S &route)
+{
+    const u32 n = route.u32TotalNum < SCENEAUTO_AE_ROUTE_NODES ? route.u32TotalNum : SCENEAUTO_AE_ROUTE_NODES;
+    r.u32TotalNum = n;
+    for (u32 i = 0; i < n; i++)
+        r.astRouteNode[i] = {route.astRouteNode[i].u32IntTime, route.astRouteNode[i].u32SysGain, kRouteIris};
+}
+
+} // namespace
+
+s32 CommSceneautoSetAERoute(s32 dev, const SCENEAUTO_AE_ROUTE_S *pstRoute)
 {
     s32 ret = get_patch_set<AE_ROUTE_TABLE_S>(
         dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetAERouteAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetAERouteAttr),
-        [](AE_ROUTE_TABLE_S &r) {
-            const fixed_route &nodes = current_route();
-            r.u32TotalNum = kRouteNodes;
-            for (u32 i = 0; i < kRouteNodes; i++)
-                r.astRouteNode[i] = {nodes[i].time, nodes[i].gain, kRouteIris};
+        [pstRoute](AE_ROUTE_TABLE_S &r) {
+            if (pstRoute)
+                take_route(r, *pstRoute);
+            else
+                take_fixed_route(r);
         });
     if (ret != 0)
         return ret;
 
+    // The route-ex goes with the application's route; an engine's route
+    // leaves it as it is.
     AE_ROUTE_EX_TABLE_S ex = {};
-    ex.u32TotalNum = kRouteNodes;
-    memcpy(ex.astRouteExNode, kRouteEx, sizeof kRouteEx);
-    if (DU_DUZ_ISP_SetAERouteAttrEx(dev, &ex) != 0)
-        return call_failed("DU_DUZ_ISP_SetAERouteAttrEx");
+    if (!pstRoute) {
+        ex.u32TotalNum = kRouteNodes;
+        memcpy(ex.astRouteExNode, kRouteEx, sizeof kRouteEx);
+        if (DU_DUZ_ISP_SetAERouteAttrEx(dev, &ex) != 0)
+            return call_failed("DU_DUZ_ISP_SetAERouteAttrEx");
+    }
 
     AE_ROUTE_TABLE_S route = {};
     if (DU_DUZ_ISP_GetAERouteAttr(dev, &route) != 0)
