@@ -103,14 +103,14 @@ TEST_F(Mp4Repair, AnAbandonedRecordingIsFinishedUpToItsLastBackup)
         SCOPED_TRACE(c.name);
         std::vector<Frame> frames = encode_video(c.codec, 640, 360, kFps, kFrames, kFps);
         ASSERT_EQ(frames.size(), kFrames);
-        std::string ref = movie("ref.mp4"), cut = movie("cut.mp4");
+        std::string ref = movie(std::string("ref ") + c.name + ".mp4"), cut = movie(std::string("cut ") + c.name + ".mp4");
         record(ref, c.codec, frames, 0, kFrames, true);
         record(cut, c.codec, frames, 2, 5 * kFps + kFps / 2, false);
 
         EXPECT_EQ(MP4_CheckFileIntegrity(cut.c_str()), 0);
         EXPECT_EQ(MP4_CheckFileIntegrity(ref.c_str()), MP4_ERR_ARG);
         std::string out = capture_stdout([&] { EXPECT_EQ(MP4_ReparieFile(cut.c_str()), 0); });
-        EXPECT_NE(out.find("repair file /mnt/sdcard0/MOVIE/cut.mp4 success"), std::string::npos);
+        EXPECT_NE(out.find("repair file " + cut + " success"), std::string::npos);
         EXPECT_FALSE(exists(cut + "_bak.bin"));
         EXPECT_EQ(MP4_CheckFileIntegrity(cut.c_str()), MP4_ERR_ARG);
 
@@ -246,8 +246,9 @@ TEST_F(Mp4Repair, AFinishedFileIsOneWhoseBoxesFillIt)
 // The boot's pass over the card: every movie a cut left unfinished is
 // finished from its index (also one locked into ALARM while it was written,
 // its index still in MOVIE); an index beside a finished movie or beside none
-// goes; a movie cut before its first backup holds nothing and goes too;
-// finished movies stay as they are.
+// goes; a movie cut before its first backup has no index to read and is kept
+// as it is, said so, unless it holds nothing at all; finished movies stay as
+// they are.
 TEST_F(Mp4Repair, TheBootFinishesEveryCutMovie)
 {
     std::vector<Frame> frames = encode_video(Codec::h264, 640, 360, kFps, 3 * kFps, kFps);
@@ -259,9 +260,14 @@ TEST_F(Mp4Repair, TheBootFinishesEveryCutMovie)
     write_file(host(movie("C.mp4_bak.bin")), "an index without its movie");
     record(movie("D.mp4"), Codec::h264, frames, 1, 2 * kFps + 10, false); // cut after a lock moved it
     std::filesystem::rename(host(movie("D.mp4")), host(alarm + "D.mp4"));
-    record(movie("E.mp4"), Codec::h264, frames, 3, 10, false); // cut before its first backup
+    record(movie("E.mp4"), Codec::h264, frames, 3, 2 * kFps, false); // cut before its first backup
     record(movie("F.mp4"), Codec::h264, frames, 0, frames.size(), true); // finished
-    const std::string b = read_file(host(movie("B.mp4"))), f = read_file(host(movie("F.mp4")));
+    record(movie("G.mp4"), Codec::h264, frames, 1, 0, false);            // cut before its first frame
+    const std::string b = read_file(host(movie("B.mp4"))), e = read_file(host(movie("E.mp4"))),
+                      f = read_file(host(movie("F.mp4")));
+    ASSERT_GT(e.size(), 10000u);
+    ASSERT_TRUE(exists(movie("G.mp4")));
+    ASSERT_LT(read_file(host(movie("G.mp4"))).size(), 100u); // its header alone
 
     std::string out = capture_stdout([] { EXPECT_EQ(rec_files_repair_unfinished(), 2); });
     for (const std::string &name : {movie("A.mp4"), alarm + "D.mp4"}) {
@@ -274,15 +280,17 @@ TEST_F(Mp4Repair, TheBootFinishesEveryCutMovie)
         EXPECT_TRUE(mp4_file_finished(name.c_str()));
     }
     EXPECT_TRUE(read_file(host(movie("B.mp4"))) == b);
+    EXPECT_TRUE(read_file(host(movie("E.mp4"))) == e);
     EXPECT_TRUE(read_file(host(movie("F.mp4"))) == f);
-    EXPECT_FALSE(exists(movie("E.mp4")));
     std::vector<std::string> left;
     for (const char *dir : {"/mnt/sdcard0/MOVIE", "/mnt/sdcard0/ALARM"})
-        for (auto &e : std::filesystem::directory_iterator(bd_path(dir)))
-            left.push_back(e.path().filename().string());
+        for (auto &entry : std::filesystem::directory_iterator(bd_path(dir)))
+            left.push_back(entry.path().filename().string());
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"A.mp4", "B.mp4", "D.mp4", "F.mp4"})) << out;
-    EXPECT_NE(out.find("E.mp4 holds nothing to repair: removed"), std::string::npos) << out;
+    EXPECT_EQ(left, (std::vector<std::string>{"A.mp4", "B.mp4", "D.mp4", "E.mp4", "F.mp4"})) << out;
+    EXPECT_NE(out.find("E.mp4: no index can finish it; kept as it is for a computer to salvage"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("G.mp4 holds nothing to repair: removed"), std::string::npos) << out;
     // A second boot finds nothing to do.
     capture_stdout([] { EXPECT_EQ(rec_files_repair_unfinished(), 0); });
 }

@@ -27,6 +27,13 @@ protected:
     }
     static std::string movie(const std::string &name) { return "/mnt/sdcard0/MOVIE/" + name; }
     static bool exists(const std::string &name) { return std::filesystem::exists(bd_path(name)); }
+    // A movie name with no file left from the case before: the writer never
+    // writes over one.
+    static std::string fresh(const std::string &name)
+    {
+        std::filesystem::remove(bd_path(movie(name)));
+        return movie(name);
+    }
 };
 
 // The NAL units of an Annex-B frame, as (type, bytes) with their start codes.
@@ -192,7 +199,7 @@ TEST_F(Mp4Writer, TheFileBeginsWithTheFirstKeyFrameThatCanStartIt)
         SCOPED_TRACE(c.name);
         const std::vector<Frame> &frames = streams[c.codec];
         ASSERT_EQ(frames.size(), 40u);
-        std::string name = movie("first.mp4");
+        std::string name = fresh("first.mp4");
         Recording rec;
         ASSERT_TRUE(rec.open(name, c.codec, 320, 240, 30));
         uint32_t len = 0;
@@ -256,7 +263,7 @@ TEST_F(Mp4Writer, CallsRefuseBadArguments)
     for (const VideoCase &c : video) {
         SCOPED_TRACE(c.name);
         MP4Handle h = nullptr;
-        ASSERT_EQ(MP4_CreateWriter(&h, movie("args.mp4").c_str()), 0);
+        ASSERT_EQ(MP4_CreateWriter(&h, fresh("args.mp4").c_str()), 0);
         MP4_BITMAPINFOHEADER_S v = video_params(Codec::h264, 1920, 1080, 30);
         c.change(v);
         EXPECT_EQ(MP4_SetVideoStreamParams(h, &n, &v), c.code);
@@ -265,7 +272,7 @@ TEST_F(Mp4Writer, CallsRefuseBadArguments)
     for (const AudioCase &c : audio) {
         SCOPED_TRACE(c.name);
         MP4Handle h = nullptr;
-        ASSERT_EQ(MP4_CreateWriter(&h, movie("args.mp4").c_str()), 0);
+        ASSERT_EQ(MP4_CreateWriter(&h, fresh("args.mp4").c_str()), 0);
         MP4_WAVEFORMATEX_S a = audio_params();
         c.change(a);
         EXPECT_EQ(MP4_SetAudioStreamParams(h, &n, &a), c.code);
@@ -292,7 +299,7 @@ TEST_F(Mp4Writer, CallsRefuseBadArguments)
         EXPECT_EQ(MP4_DestroyWriter(nullptr, nullptr), MP4_ERR_ARG);
     });
 
-    ASSERT_EQ(MP4_CreateWriter(&h, movie("args.mp4").c_str()), 0);
+    ASSERT_EQ(MP4_CreateWriter(&h, fresh("args.mp4").c_str()), 0);
     int32_t vn = 0, an = 0;
     ASSERT_EQ(MP4_SetVideoStreamParams(h, &vn, &v), 0);
     ASSERT_EQ(MP4_SetAudioStreamParams(h, &an, &a), 0);
@@ -345,7 +352,7 @@ TEST_F(Mp4Writer, FrameRatesGiveTheSampleDuration)
     std::vector<Frame> frames = encode_video(Codec::h264, 320, 240, 30, 20, 10);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.rate);
-        std::string name = movie("rate.mp4");
+        std::string name = fresh("rate.mp4");
         Recording rec;
         ASSERT_TRUE(rec.open(name, Codec::h264, 320, 240, c.rate));
         for (const Frame &f : frames)
@@ -390,7 +397,7 @@ TEST_F(Mp4Writer, AudioPacketsLoseTheirAdtsHeaders)
     std::vector<Frame> frames = encode_video(Codec::h264, 320, 240, 30, 1, 10);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        std::string name = movie("adts.mp4");
+        std::string name = fresh("adts.mp4");
         Recording rec;
         ASSERT_TRUE(rec.open(name, Codec::h264, 320, 240, 30));
         ASSERT_EQ(MP4_WriteFrame(rec.h, 1, 0, frames[0].bytes.data(), (uint32_t)frames[0].bytes.size(), 1), 0);
