@@ -160,9 +160,14 @@ bool replace_backup(const std::string &index, int folder_fd, const std::vector<u
 
 BackupCheck check_backup(const uint8_t *index, size_t size, uint32_t moov_size)
 {
+    // An older firmware's index ends with its moov (each one was longer than
+    // the one it was written over); anything else after the moov must be
+    // the check, or the index was damaged after its moov's header.
     size_t body = 4 + (size_t)moov_size;
-    if (size < body + kCheckSize || memcmp(index + body, kCheckTag, 4) != 0)
+    if (size == body)
         return BackupCheck::absent;
+    if (size < body + kCheckSize || memcmp(index + body, kCheckTag, 4) != 0)
+        return BackupCheck::bad;
     const uint8_t *p = index + body + 4;
     uint32_t stored = (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
     return stored == crc32(index, body) ? BackupCheck::ok : BackupCheck::bad;

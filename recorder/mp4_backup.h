@@ -5,7 +5,8 @@
 //
 // Bytes: the mdat payload length (big-endian u32), the moov box, then a
 // check: "ichk" and the CRC-32 of everything before it (big-endian u32). An
-// index without the check (an older firmware's) is still read.
+// index that ends with its moov (an older firmware's, without the check) is
+// still read.
 #pragma once
 
 #include <cstddef>
@@ -47,7 +48,7 @@ bool replace_backup(const std::string &index, int folder_fd, const std::vector<u
 
 enum class BackupCheck { ok, absent, bad };
 // The check after an index's moov of `moov_size` bytes, for the `size`
-// bytes of the whole index at `index`.
+// bytes of the index at `index` (at most the moov and the check).
 BackupCheck check_backup(const uint8_t *index, size_t size, uint32_t moov_size);
 
 } // namespace mp4

@@ -341,6 +341,48 @@ TEST_F(Mp4Writer, FiveWritersAtOnceAndNoFileForASixth)
     EXPECT_EQ(MP4_CreateWriter(&sixth, movie("w6.mp4").c_str()), 0);
 }
 
+// A new writer never takes the place of what is there under its name, nor
+// touches the index beside it (an unfinished movie's, that the boot needs);
+// the slot it took is given back.
+TEST_F(Mp4Writer, AFileThatIsThereIsNeverWrittenOver)
+{
+    struct Case {
+        const char *name;
+        bool folder, index; // a folder in the movie's place; an index beside it
+    };
+    const Case cases[] = {
+        {"a movie", false, false},
+        {"a movie with its index", false, true},
+        {"a folder", true, false},
+    };
+    MP4_InitWriter(1);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = movie(std::string(c.name) + ".mp4"), index = name + "_bak.bin";
+        if (c.folder)
+            std::filesystem::create_directories(bd_path(name) + "/inside");
+        else
+            testsupport::write_file(bd_path(name), "an older recording");
+        if (c.index)
+            testsupport::write_file(bd_path(index), "its index");
+        MP4Handle h = nullptr;
+        std::string out = capture_stdout([&] { EXPECT_EQ(MP4_CreateWriter(&h, name.c_str()), MP4_ERR_OPEN); });
+        EXPECT_NE(out.find(name + " is there already: not written over"), std::string::npos) << out;
+        if (c.folder) {
+            EXPECT_TRUE(std::filesystem::is_directory(bd_path(name) + "/inside"));
+        } else {
+            EXPECT_EQ(testsupport::read_file(bd_path(name)), "an older recording");
+        }
+        if (c.index) {
+            EXPECT_EQ(testsupport::read_file(bd_path(index)), "its index");
+        } else {
+            EXPECT_FALSE(exists(index));
+        }
+    }
+    for (const MP4_MUX_D &s : MP4_MUX_Data)
+        EXPECT_NE(s.Stat, 1);
+}
+
 // Samples last one frame of the stream's rate, NTSC rates included.
 TEST_F(Mp4Writer, FrameRatesGiveTheSampleDuration)
 {
