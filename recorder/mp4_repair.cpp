@@ -64,13 +64,14 @@ bool put_be32(FILE *f, int64_t at, uint32_t v)
     return fseeko(f, at, SEEK_SET) == 0 && fwrite(be, 4, 1, f) == 1;
 }
 
+// A movie opened for reading; none for a null name.
+File open_movie(const char *filename) { return File(filename ? fopen(bd_path(filename).c_str(), "rb") : nullptr); }
+
 } // namespace
 
 bool mp4_file_finished(const char *filename)
 {
-    if (!filename)
-        return false;
-    File f(fopen(bd_path(filename).c_str(), "rb"));
+    File f = open_movie(filename);
     if (!f)
         return false;
     int64_t size = file_size(f.get()), at = 0;
@@ -98,9 +99,7 @@ bool mp4_file_finished(const char *filename)
 
 bool mp4_file_holds_data(const char *filename)
 {
-    if (!filename)
-        return false;
-    File f(fopen(bd_path(filename).c_str(), "rb"));
+    File f = open_movie(filename);
     if (!f)
         return false;
     int64_t size = file_size(f.get()), mdat = find_mdat(f.get());
