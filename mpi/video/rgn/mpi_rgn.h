@@ -1,6 +1,8 @@
 // The region unit: bitmap overlays on the pictures of the video units, each
 // identified by a handle the caller chooses, drawn into double-buffered
 // canvases in the driver's memory that this process maps on demand.
+//
+// Every public call goes through rgn_call (mpi_rgn.cpp).
 #pragma once
 
 #include "mpi/common/mpi_common.h"

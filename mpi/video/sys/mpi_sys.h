@@ -1,5 +1,8 @@
 // The system unit: platform start and end, system configuration, binds, time
 // stamps, the platform log, memory zones, physical mapping and registers.
+//
+// Every one-request call goes through sys_call (mpi_sys.cpp), the log's through
+// log_call (mpi_log.cpp).
 #pragma once
 
 #include "mpi/common/mpi_common.h"

@@ -1,5 +1,7 @@
 // Buffer pools: the user side of /dev/vb and the table of pools mapped into
 // this process.
+//
+// Every one-request call goes through vb_call (mpi_vb.cpp).
 #pragma once
 
 #include <pthread.h>

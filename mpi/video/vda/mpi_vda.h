@@ -2,6 +2,8 @@
 // picture they receive with a reference and report motion per macroblock.
 // Results lie in a driver buffer that the unit maps once per channel, so the
 // addresses inside a result reach the caller as user addresses.
+//
+// Every one-request call goes through vda_call (mpi_vda.cpp).
 #pragma once
 
 #include "mpi/common/mpi_common.h"

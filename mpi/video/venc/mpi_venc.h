@@ -1,5 +1,7 @@
 // The video encoder unit over /dev/venc: 16 channels with their stream ring
 // buffers mapped into the process.
+//
+// Every one-request channel call goes through venc_call (mpi_venc_chn.cpp).
 #pragma once
 
 #include <pthread.h>

@@ -2,6 +2,8 @@
 // it, the layer's display channels 0..31 and graphic layer 0. Each call
 // checks its numbers, opens /dev/vo for the channel concerned and sends one
 // request; the driver keeps all state.
+//
+// Every public call goes through vo_call (mpi_vo.cpp).
 #pragma once
 
 #include "mpi/common/mpi_common.h"

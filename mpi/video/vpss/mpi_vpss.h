@@ -1,5 +1,7 @@
 // The video processing unit: groups that take the input's pictures and up to
 // 12 output channels per group that crop, scale, mirror and hand them on.
+//
+// Every public call goes through vpss_call (mpi_vpss.cpp).
 #pragma once
 
 #include "mpi/common/mpi_common.h"
