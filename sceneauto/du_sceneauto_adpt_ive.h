@@ -13,7 +13,7 @@
 #pragma once
 
 #include "ive/mpi_ive.h"
-#include "mpi/common/video_frame.h"
+#include "mpi/common/video_frame_requests.h"
 
 #include <pthread.h>
 

@@ -16,7 +16,6 @@
 #include "board/sim/sim.h"
 #include "board/sim/venc_engine.h"
 #include "board/sim/video.h"
-#include "mpi/video/venc/mpi_venc.h"
 #include "mpi/video/venc/venc_requests.h"
 
 #include <cerrno>
