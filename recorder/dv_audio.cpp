@@ -188,14 +188,14 @@ s32 KX_Tlv320_CfgAudio(u32 workMode, u32 sampleRate)
     send(0x00);
     send(0x01);
 
-    const s32 path = app_pref_user ? app_pref_user->AudioInputPath : 0;
+    const s32 path = app_pref_user ? app_pref_user->AudioInputPath : PREF_AUDIO_PATH_DEFAULT;
     printf("app_pref_user->audio_in_path = %d \n", path);
-    set(AIC31_LEVEL, path == 1 ? 15 : 5);
-    set(AIC31_SWITCH_B, path == 1 ? 0 : 1);
+    set(AIC31_LEVEL, path == PREF_AUDIO_PATH_ALTERNATE ? 15 : 5);
+    set(AIC31_SWITCH_B, path == PREF_AUDIO_PATH_ALTERNATE ? 0 : 1);
     send(0x102);
     for (unsigned long req : {0x03ul, 0x38ul}) {
         set(AIC31_LEVEL, 4);
-        set(AIC31_SWITCH_B, path == 1 ? 1 : 0);
+        set(AIC31_SWITCH_B, path == PREF_AUDIO_PATH_ALTERNATE ? 1 : 0);
         send(req);
         set(AIC31_LEVEL, 15);
         set(AIC31_MASTER, 0);
@@ -207,7 +207,7 @@ s32 KX_Tlv320_CfgAudio(u32 workMode, u32 sampleRate)
     send(0x40);
     set(AIC31_SWITCH_A, 1);
     set(AIC31_LEVEL, 10);
-    send(path == 1 ? 0x0F : 0x41);
+    send(path == PREF_AUDIO_PATH_ALTERNATE ? 0x0F : 0x41);
     set(AIC31_SWITCH_B, 1);
     send(0x08);
     send(0x11);
@@ -241,7 +241,7 @@ s32 KX_AUDIO_StartAi(s32 dev, u32 chnCnt, const AIO_ATTR_S *attr, u32 resampleRa
             return ret;
         }
     }
-    const u32 track = (app_pref_user && app_pref_user->AudioInputPath == 1) ? 2 : 1;
+    const u32 track = (app_pref_user && app_pref_user->AudioInputPath == PREF_AUDIO_PATH_ALTERNATE) ? 2 : 1;
     if ((ret = DU_DUZ_AI_SetTrackMode(dev, track)) != 0) {
         printf("Ai set track mode failure! AiDev: %d, enTrackMode: %d, s32Ret: 0x%x.\n", dev, (int)track, ret);
         return ret;
