@@ -427,7 +427,7 @@ int rec_files_repair_unfinished(void)
                 repaired += repair_one(dir, n) ? 1 : 0;
     }
     if (repaired)
-        sync();
+        bd_sync();
     return repaired;
 }
 
