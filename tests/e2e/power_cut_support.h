@@ -1,6 +1,7 @@
 // Battery pulls during recordings: a camera records, the power is cut at a
-// random moment, the camera boots again on the same board root, and the
-// card is judged as a user would find it. Several cameras run side by side,
+// random moment (the card losing what it had not synced), the camera boots
+// again on the same board root, and the card is judged as a user would find
+// it. Several cameras run side by side,
 // each through its own list of cuts; the random moments come from one seed,
 // printed, and taken from POWER_CUT_SEED when set.
 #pragma once
@@ -64,8 +65,9 @@ inline bool is_backup(const std::string &path)
 // One camera going through its cuts, on a root of its own.
 class CutRun {
 public:
-    CutRun(const std::string &tag, const DvSystemParam &prefs, unsigned seed)
-        : cam_(tag, "", &prefs), rng_(seed), tag_(tag)
+    // `conf`: board.conf, e.g. how a cut loses what was not synced.
+    CutRun(const std::string &tag, const DvSystemParam &prefs, unsigned seed, const std::string &conf = "")
+        : cam_(tag, conf, &prefs), rng_(seed), tag_(tag)
     {
     }
 
