@@ -27,6 +27,17 @@ int open_new(const char *path) { return bd_open(path, O_WRONLY | O_CREAT | O_TRU
 
 void put(int fd, const std::string &s) { ASSERT_EQ(bd_write(fd, s.data(), s.size()), (ssize_t)s.size()); }
 
+
+using Files = std::map<std::string, std::string>;
+
+// A cut and what it leaves of each file, by policy.
+struct LossCase {
+    const char *name;
+    std::function<void()> before; // on the host, before the child runs
+    std::function<void()> work;   // in the child, before the cut
+    Files drop, tear, keep;
+};
+
 class MediumTest : public BoardTest {
 protected:
     // The board again on this root, with `power_cut` set to `policy`.
@@ -37,22 +48,35 @@ protected:
         ASSERT_EQ(bd_mount("/dev/mmcblk0p1", "/mnt/sdcard0", "vfat", 8, ""), 0);
     }
     std::string file(const char *path) const { return read_file(bd_path(path)); }
+
+    template <size_t N> void run(const LossCase (&cases)[N])
+    {
+        for (const LossCase &c : cases) {
+            for (const char *policy : {"drop", "tear", "keep"}) {
+                SCOPED_TRACE(std::string(c.name) + ", " + policy);
+                restart(policy);
+                if (c.before)
+                    c.before();
+                ASSERT_TRUE(testsupport::run_until_cut(0, c.work));
+                const Files &want = !strcmp(policy, "drop") ? c.drop : !strcmp(policy, "tear") ? c.tear : c.keep;
+                for (const auto &kv : want) {
+                    SCOPED_TRACE(kv.first);
+                    EXPECT_TRUE(fs::exists(bd_path(kv.first)));
+                    EXPECT_EQ(file(kv.first.c_str()), kv.second);
+                }
+            }
+        }
+    }
 };
 
-// What a cut leaves of each file, by policy.
-TEST_F(MediumTest, APowerCutLosesWhatWasNotSynced)
+const std::string a1000 = bytes('A', 1000), b3000 = bytes('B', 3000), a4096 = bytes('A', 4096),
+                  b4096 = bytes('B', 4096);
+const char *const card = "/mnt/sdcard0/f.bin";
+
+// One file: what it was given since its sync goes, or the last write tears.
+TEST_F(MediumTest, APowerCutLosesWhatAFileWasNotGivenToItsMedium)
 {
-    using Files = std::map<std::string, std::string>;
-    struct Case {
-        const char *name;
-        std::function<void()> before; // on the host, before the child runs
-        std::function<void()> work;   // in the child, before the cut
-        Files drop, tear, keep;
-    };
-    const std::string a1000 = bytes('A', 1000), b3000 = bytes('B', 3000), a4096 = bytes('A', 4096),
-                      b4096 = bytes('B', 4096);
-    const char *const card = "/mnt/sdcard0/f.bin";
-    const Case cases[] = {
+    const LossCase cases[] = {
         {"appended after a sync", nullptr,
          [&] {
              int fd = open_new(card);
@@ -116,6 +140,15 @@ TEST_F(MediumTest, APowerCutLosesWhatWasNotSynced)
              bd_rename("/mnt/sdcard0/f.tmp", card);
          },
          {{card, ""}}, {{card, bytes('B', 1024)}}, {{card, b3000}}},
+    };
+    run(cases);
+}
+
+// Syncs of everything, the shell's copies, the last write among files, and
+// mounts that write out earlier.
+TEST_F(MediumTest, WhatTheWholeBoardSyncsOrItsMountSaysStays)
+{
+    const LossCase cases[] = {
         {"synced with everything else", nullptr,
          [&] {
              put(open_new(card), b3000);
@@ -158,21 +191,7 @@ TEST_F(MediumTest, APowerCutLosesWhatWasNotSynced)
          },
          {{card, b3000}}, {{card, b3000}}, {{card, b3000}}},
     };
-    for (const Case &c : cases) {
-        for (const char *policy : {"drop", "tear", "keep"}) {
-            SCOPED_TRACE(std::string(c.name) + ", " + policy);
-            restart(policy);
-            if (c.before)
-                c.before();
-            ASSERT_TRUE(testsupport::run_until_cut(0, c.work));
-            const Files &want = !strcmp(policy, "drop") ? c.drop : !strcmp(policy, "tear") ? c.tear : c.keep;
-            for (const auto &kv : want) {
-                SCOPED_TRACE(kv.first);
-                EXPECT_TRUE(fs::exists(bd_path(kv.first)));
-                EXPECT_EQ(file(kv.first.c_str()), kv.second);
-            }
-        }
-    }
+    run(cases);
 }
 
 // The armed cut comes right after the nth operation: the file's creation,
