@@ -27,6 +27,21 @@ int open_new(const char *path) { return bd_open(path, O_WRONLY | O_CREAT | O_TRU
 
 void put(int fd, const std::string &s) { ASSERT_EQ(bd_write(fd, s.data(), s.size()), (ssize_t)s.size()); }
 
+void put_at(int fd, off_t at, const std::string &s)
+{
+    ASSERT_EQ(bd_lseek(fd, at, SEEK_SET), at);
+    put(fd, s);
+}
+
+// A new file on its medium with `content`; its descriptor, still open.
+int synced_file(const char *path, const std::string &content)
+{
+    int fd = open_new(path);
+    put(fd, content);
+    EXPECT_EQ(bd_fsync(fd), 0);
+    return fd;
+}
+
 
 using Files = std::map<std::string, std::string>;
 
@@ -78,32 +93,17 @@ TEST_F(MediumTest, APowerCutLosesWhatAFileWasNotGivenToItsMedium)
 {
     const LossCase cases[] = {
         {"appended after a sync", nullptr,
-         [&] {
-             int fd = open_new(card);
-             put(fd, a1000);
-             bd_fsync(fd);
-             put(fd, b3000);
-         },
+         [&] { put(synced_file(card, a1000), b3000); },
          // torn: the write from 1000 keeps its sectors up to its middle, 2048
          {{card, a1000}}, {{card, a1000 + bytes('B', 1048)}}, {{card, a1000 + b3000}}},
         {"overwritten in place", nullptr,
-         [&] {
-             int fd = open_new(card);
-             put(fd, a4096);
-             bd_fsync(fd);
-             bd_lseek(fd, 0, SEEK_SET);
-             put(fd, b4096);
-         },
+         [&] { put_at(synced_file(card, a4096), 0, b4096); },
          {{card, a4096}}, {{card, bytes('B', 2048) + bytes('A', 2048)}}, {{card, b4096}}},
         {"overwritten twice, the second time further on", nullptr,
          [&] {
-             int fd = open_new(card);
-             put(fd, a4096);
-             bd_fsync(fd);
-             bd_lseek(fd, 0, SEEK_SET);
-             put(fd, b4096);
-             bd_lseek(fd, 1024, SEEK_SET);
-             put(fd, bytes('C', 4096));
+             int fd = synced_file(card, a4096);
+             put_at(fd, 0, b4096);
+             put_at(fd, 1024, bytes('C', 4096));
          },
          // torn: the first overwrite is on the card, the second up to 3072
          {{card, a4096}},
@@ -111,12 +111,7 @@ TEST_F(MediumTest, APowerCutLosesWhatAFileWasNotGivenToItsMedium)
          {{card, bytes('B', 1024) + bytes('C', 4096)}}},
         {"truncated at its open", [&] { testsupport::write_file(bd_path(card), a1000); },
          [&] { put(open_new(card), "new"); }, {{card, ""}}, {{card, ""}}, {{card, "new"}}},
-        {"synced", nullptr,
-         [&] {
-             int fd = open_new(card);
-             put(fd, b3000);
-             bd_fsync(fd);
-         },
+        {"synced", nullptr, [&] { synced_file(card, b3000); },
          {{card, b3000}}, {{card, b3000}}, {{card, b3000}}},
         {"closed on the card, not synced", nullptr,
          [&] {
