@@ -1,7 +1,7 @@
 // Battery pulls during a series of timed photos, on a card that tears the
 // last write it was given: after each boot every photo on the card decodes
-// whole, nothing half-written is left, and the series goes on after the
-// photos that were kept.
+// whole, nothing half-written is left (a photo's unfinished file is removed
+// at boot), and the series goes on after the photos that were kept.
 #include "tests/e2e/power_cut_support.h"
 
 using namespace e2e;
@@ -27,11 +27,16 @@ TEST(PowerCut, PhotosAreWholeOrAbsent)
     size_t kept = 0;
     for (int i = 0; i < kCuts; i++) {
         SCOPED_TRACE("cut " + std::to_string(i + 1));
-        ASSERT_TRUE(cam.wait_until(15, [&] { return cam.status("leds") == "1010"; })) << "photo mode is not ready";
+        ASSERT_TRUE(cam.wait_event("venc chn 0 create type 26", 20)) << "no photo pipeline";
         cam.send("key rec tap");
         ASSERT_TRUE(cam.wait_until(20, [&] { return photo_files(cam).size() > kept; })) << "no photo";
         std::this_thread::sleep_for(std::chrono::duration<double>(std::uniform_real_distribution<double>(0, 2)(rng)));
         ASSERT_TRUE(cam.power_cut());
+        // What a cut in the middle of a photo's bytes leaves, however rarely
+        // a random moment finds it: the boot removes it.
+        char unfinished[32];
+        snprintf(unfinished, sizeof unfinished, "/KORVAN%03zu.jpg.tmp", photo_files(cam).size() + 1);
+        testsupport::write_file(cam.card() + "/PHOTO/KR100" + unfinished, "\xFF\xD8\xFF\xE0 half a photo");
         cam.restart("gpio 10_0 1");
 
         const std::vector<std::string> photos = photo_files(cam);
