@@ -215,6 +215,7 @@ void power_cut()
 {
     // events.log is written through line by line; everything else the
     // process holds goes with it, and the media lose what they had not synced.
+    venc_power_lost();
     medium_power_lost();
     kill(getpid(), SIGKILL);
     _exit(137);

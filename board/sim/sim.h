@@ -41,6 +41,9 @@ struct Hooks {
 [[noreturn]] void power_off();
 // The battery pulled: the process is killed at once, nothing flushed.
 [[noreturn]] void power_cut();
+// Logs, for each encoder channel receiving at a cut, the pictures it coded
+// since its start: what a recording cut off had made.
+void venc_power_lost();
 
 // ---- configuration: $BOARD_ROOT/board.conf -----------------------------------
 
