@@ -216,10 +216,10 @@ int ProcessUpdate(void)
     bd_system(cmd);
     sleep(1);
     DeleteUpdateFile(UPDATE_IMAGE);
-    sync();
+    bd_sync();
     sleep(1);
     DeleteUpdateFile(UPDATE_SCENEAUTO);
-    sync();
+    bd_sync();
     sleep(1);
     puts("udate complete!!!");
     hcmgr_snd_msg(AMSG_FW_UPDATE_DONE);

@@ -241,7 +241,7 @@ int app_init(void)
         for (int index : {UPDATE_UBOOT, UPDATE_KERNEL, UPDATE_ROOTFS}) {
             if (CheckUpdateExists(index) == 0) {
                 DeleteUpdateFile(index);
-                sync();
+                bd_sync();
                 usleep(500 * kMs);
             }
         }

@@ -2,10 +2,12 @@
 // the card and the settings update from the card.
 #include "app/pref.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/devices/date_time.h"
@@ -13,11 +15,13 @@
 #include "app/sd_card.h"
 #include "app/settings_file.h"
 #include "board/board.h"
+#include "core/safe_file.h"
 
 namespace {
 
 const char *const kPrefFile = "/dv/config/DvConfigs.bin";
 const char *const kRootfsVersionFile = "/dv/config/roots_ver.txt";
+const char *const kCardCopy = "syscfg/DvConfigs.bin";
 const char *const kCardDir = "/mnt/sdcard0";
 const char *const kFwVersion = "2.03";
 const char *const kSdkVersion = "1.0.6";
@@ -33,6 +37,12 @@ std::string card_path(const char *name)
 
 bool exists(const std::string &firmware_path) { return access(bd_path(firmware_path).c_str(), F_OK) == 0; }
 
+bool regular_file(const std::string &firmware_path)
+{
+    struct stat st;
+    return bd_stat(firmware_path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // Texts of a record from outside end within their fields, whatever it held.
 void terminate_texts(DvSystemParam *p)
 {
@@ -44,13 +54,31 @@ void terminate_texts(DvSystemParam *p)
 
 enum class Load { ok, no_file, bad };
 
-// Reads the flash record into `out` only when the file is exactly one record,
-// so that `out` never holds half a record. `short_fmt` reports a short read.
-Load read_flash_record(DvSystemParam *out, const char *short_fmt)
+// 120 and 100 fps are not made at 1080p: the video modes record 60 and 50
+// there, and the record says so.
+void fix_1080p_rates(DvSystemParam *p, const char *origin)
 {
-    FILE *f = fopen(bd_path(kPrefFile).c_str(), "rb");
+    for (int m : {PREF_VIDEO_MODE1, PREF_VIDEO_MODE2}) {
+        int32_t &fps = p->MovieFrameRate[m];
+        if (p->MovieResolution[m] != 0 || (fps != 0 && fps != 3))
+            continue;
+        const int32_t to = fps == 0 ? 1 : 4;
+        printf("======%s: MovieFrameRate word %d is %d, not made at 1080p, set to %d\n", origin,
+               (int)(offsetof(DvSystemParam, MovieFrameRate) / 4) + m, fps, to);
+        fps = to;
+    }
+}
+
+// Reads a record file into `out` only when it is exactly one record, so that
+// `out` never holds half a record. `short_fmt` reports a short read; a
+// missing file says `missing` when given.
+Load read_record(const std::string &path, const char *origin, DvSystemParam *out, const char *short_fmt,
+                 const char *missing)
+{
+    FILE *f = fopen(bd_path(path).c_str(), "rb");
     if (!f) {
-        puts("======fopen config file failed in read_config_mode");
+        if (missing)
+            puts(missing);
         return Load::no_file;
     }
     DvSystemParam rec;
@@ -62,7 +90,7 @@ Load read_flash_record(DvSystemParam *out, const char *short_fmt)
         return Load::bad;
     }
     if (longer) {
-        printf("======DvConfigs.bin is longer than %d bytes, not a preferences record\n", (int)DV_SYSTEM_PARAM_SIZE);
+        printf("======%s is longer than %d bytes, not a preferences record\n", origin, (int)DV_SYSTEM_PARAM_SIZE);
         return Load::bad;
     }
     terminate_texts(&rec);
@@ -71,21 +99,31 @@ Load read_flash_record(DvSystemParam *out, const char *short_fmt)
     // must not switch on loop recording, which deletes movies.
     DvSystemParam defaults;
     pref_fill_defaults(&defaults);
-    settings_fix_ranges(&rec, "DvConfigs.bin", &defaults);
+    settings_fix_ranges(&rec, origin, &defaults);
+    fix_1080p_rates(&rec, origin);
     memcpy(out, &rec, sizeof rec);
     return Load::ok;
 }
 
-// Writes the record to a file; false when any byte didn't reach it.
-bool write_record(const char *firmware_path, const char *mode, const DvSystemParam *p, bool *opened)
+Load read_flash_record(DvSystemParam *out, const char *short_fmt)
 {
-    FILE *f = fopen(bd_path(firmware_path).c_str(), mode);
-    *opened = f != nullptr;
-    if (!f)
+    return read_record(kPrefFile, "DvConfigs.bin", out, short_fmt, "======fopen config file failed in read_config_mode");
+}
+
+// The copy the card keeps, for a flash record that can't be read.
+bool read_card_copy(DvSystemParam *out)
+{
+    if (card_state != CARD_STATE_PRESENT)
         return false;
-    size_t n = fwrite(p, 1, DV_SYSTEM_PARAM_SIZE, f);
-    int closed = fclose(f);
-    return n == DV_SYSTEM_PARAM_SIZE && closed == 0;
+    return read_record(card_path(kCardCopy), kCardCopy, out, "======syscfg/DvConfigs.bin is %d bytes, not %d\n",
+                       nullptr) == Load::ok;
+}
+
+// Writes the record to a file so that a cut leaves the old file or the new
+// one whole; false when any byte didn't reach it.
+bool write_record(const std::string &path, const DvSystemParam *p, bool *opened)
+{
+    return safe_file_write_all(path, p, DV_SYSTEM_PARAM_SIZE, opened);
 }
 
 // Fills the defaults and writes them to flash. Without `fill_anyway` a flash
@@ -95,17 +133,19 @@ bool write_record(const char *firmware_path, const char *mode, const DvSystemPar
 int write_defaults(bool fill_anyway)
 {
     puts("======WriteDefaultCfgToFlash");
-    FILE *f = fopen(bd_path(kPrefFile).c_str(), "wb+");
-    if (!f) {
+    SafeFile f;
+    if (!safe_file_open(f, kPrefFile)) {
         puts("======fopen config file failed in WriteDefaultCfgToFlash");
         if (fill_anyway)
             KX_DV_SetUserSettingDefualt();
         return -1;
     }
     KX_DV_SetUserSettingDefualt();
-    size_t n = app_pref_user ? fwrite(app_pref_user, 1, DV_SYSTEM_PARAM_SIZE, f) : 0;
-    int closed = fclose(f);
-    if (n != DV_SYSTEM_PARAM_SIZE || closed != 0) {
+    if (app_pref_user)
+        safe_file_write(f, app_pref_user, DV_SYSTEM_PARAM_SIZE);
+    else
+        f.failed = true;
+    if (!safe_file_commit(f, true)) {
         puts("===fwrite g_dv_mode_param error");
         return -1;
     }
@@ -131,19 +171,19 @@ void print_versions(const DvSystemParam *p)
     printf("FW  Version : %s\n", p->FwVersion);
 }
 
-// The card keeps a copy of the record for the computer to read.
+// The card keeps a copy of the record for the computer to read, and for a
+// flash record that can't be read.
 void copy_to_card(const DvSystemParam *p)
 {
     bool opened = false;
-    std::string path = card_path("syscfg/DvConfigs.bin");
-    bool written = write_record(path.c_str(), "wb", p, &opened);
-    sync();
+    bool written = write_record(card_path(kCardCopy), p, &opened);
+    bd_sync();
     usleep(500 * 1000);
     if (written)
         return;
     puts(" fwrite syscfg/DvConfigs.bin erro");
     bd_system("cp -f /dv/config/DvConfigs.bin /mnt/sdcard0/syscfg/DvConfigs.bin");
-    sync();
+    bd_sync();
 }
 
 } // namespace
@@ -217,7 +257,7 @@ int WriteCfgToFlash(void)
     bool opened = false;
     if (!app_pref_user)
         return -1;
-    if (write_record(kPrefFile, "wb+", app_pref_user, &opened))
+    if (write_record(kPrefFile, app_pref_user, &opened))
         return 0;
     puts(opened ? "======fwrite g_dv_mode_param[2] error" : "======fopen config file failed in WriteCfgToFlash");
     return -1;
@@ -253,21 +293,20 @@ int app_pref_get_user(void)
     DvSystemParam *p = app_pref_user;
     if (!p)
         return -1;
-    int rc = 0;
-    switch (read_flash_record(p, "=fread g_dv_system_param failed:%d ,%d\n")) {
-    case Load::no_file:
+    Load got = read_flash_record(p, "=fread g_dv_system_param failed:%d ,%d\n");
+    const int rc = got == Load::no_file ? -1 : 0;
+    if (got != Load::ok && read_card_copy(p)) {
+        // The user's settings before the factory's: a cut save on the flash
+        // must not reset them.
+        puts("======settings taken from the card's copy syscfg/DvConfigs.bin");
+        WriteCfgToFlash();
+        got = Load::ok;
+    }
+    if (got != Load::ok) {
         restore_defaults();
-        rc = -1;
-        break;
-    case Load::bad:
+    } else if (p->UpdateSetDefault == 1) {
+        puts("update set defualt setting ");
         restore_defaults();
-        break;
-    case Load::ok:
-        if (p->UpdateSetDefault == 1) {
-            puts("update set defualt setting ");
-            restore_defaults();
-        }
-        break;
     }
     refresh_versions(p);
     return rc;
@@ -297,20 +336,22 @@ int app_pref_init(void)
 
 int CheckCfgFileSDCard(void)
 {
+    // Only a file of that name is the user's settings: a folder of that name
+    // is the user's own, and stays with what it holds.
     std::string txt = card_path("syscfg2.txt");
-    if (exists(txt)) {
+    if (regular_file(txt)) {
         puts("------enter write 3");
         fileRead();
         if (WriteCfgToFlash() != 0)
             puts("======WriteCfgToFlash failed");
         puts("------leave write 3");
-        sync();
+        bd_sync();
         usleep(200 * 1000);
         char cmd[96];
-        snprintf(cmd, sizeof cmd, "rm -rf %s/syscfg2.txt", kCardDir);
+        snprintf(cmd, sizeof cmd, "rm -f %s/syscfg2.txt", kCardDir);
         printf("------%s\n", cmd);
         bd_system(cmd);
-        sync();
+        bd_sync();
         usleep(200 * 1000);
     } else if (exists(kPrefFile)) {
         puts("------enter write 2");

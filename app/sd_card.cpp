@@ -104,7 +104,7 @@ void lock_one_file()
         printf("lock file %s failed\n", name);
         return;
     }
-    sync();
+    bd_sync();
     printf("lock file:%s\n", target);
 }
 

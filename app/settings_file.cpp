@@ -715,7 +715,7 @@ int WriteTxtCfgToSDCard(void)
 
     bool written = !ferror(f);
     written = fclose(f) == 0 && written;
-    sync();
+    bd_sync();
     usleep(200 * 1000);
     if (!written) {
         puts("=======write_config_txt fwrite failed");

@@ -352,7 +352,7 @@ int format_dialogue(void)
             app_led_ctrl(LED3, 0);
             DV_format_led_ThreadRun();
             bd_system("mkfs.vfat /dev/mmcblk0p1");
-            sync();
+            bd_sync();
             sleep(10);
             set_return_power_off_cmd(MCU_CUT_POWER);
             // The microcontroller cuts the power; nothing follows.
@@ -403,6 +403,7 @@ int dv_main(void)
         // Recordings a power cut or a pulled card left unfinished play again,
         // before the scan numbers the next file.
         rec_files_repair_unfinished();
+        snap_remove_unfinished();
         KX_RecordCtr_InitAllfileName();
         puts("copy system config to SD");
         mkdir(bd_path("/mnt/sdcard0/syscfg/").c_str(), 0775);

@@ -23,8 +23,15 @@ int bd_close(int fd);
 ssize_t bd_read(int fd, void *buf, size_t count);
 ssize_t bd_write(int fd, const void *buf, size_t count);
 off_t bd_lseek(int fd, off_t offset, int whence);
-// Hands what was written to an ordinary file on to its medium (fsync).
+// Hands what was written to an ordinary file on to its medium (fsync);
+// until then a power cut can lose it.
 int bd_fsync(int fd);
+// Every file's writes on to their media (sync).
+int bd_sync(void);
+// Renames a file (firmware paths); with BD_RENAME_NOREPLACE an existing
+// `to` is left alone and the call fails with EEXIST (renameat2).
+constexpr unsigned BD_RENAME_NOREPLACE = 1;
+int bd_rename(const char *from, const char *to, unsigned flags = 0);
 int bd_ioctl(int fd, unsigned long request, void *arg = nullptr);
 void *bd_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset);
 int bd_munmap(void *addr, size_t length);

@@ -216,7 +216,7 @@ void close_file(Recording &r)
     // player could open.
     if (r.frames == 0 && remove(bd_path(r.path).c_str()) == 0)
         printf("%s holds no frame: removed\n", r.path);
-    sync();
+    bd_sync();
 }
 
 // Takes the next name and opens a writer on it; false ends the recording
@@ -492,7 +492,7 @@ void *KX_DV_Mp4Proc(void *)
         record(r);
     }
     usleep(100 * 1000);
-    sync();
+    bd_sync();
     videoFileHas1Sec = 1;
     post(AMSG_RECORD_COMPLETE);
     puts("------exit mp4 thread successfully");

@@ -2,9 +2,13 @@
 // variant, and the stream-to-file writers.
 #include "recorder/dv_snap.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <mutex>
+#include <string>
+#include <vector>
 #include <pthread.h>
 #include <sys/select.h>
 #include <sys/time.h>
@@ -14,6 +18,7 @@
 #include "core/kx_thread.h"
 #include "core/msg_hub.h"
 #include "core/rec_state.h"
+#include "core/safe_file.h"
 #include "recorder/rec_files.h"
 
 std::atomic<u32> g_SnapRun{0};
@@ -125,30 +130,61 @@ void join_locked(pthread_t &t, bool &joinable)
     }
 }
 
-// Every pack from its data offset on; `each` runs after each pack.
-s32 write_packs(FILE *file, const VENC_STREAM_REC_S *stream, void (*each)(FILE *))
+// Every pack from its data offset on, in order, to `put`; `each` runs after
+// each pack.
+template <class Put, class Each> s32 for_each_pack(const VENC_STREAM_REC_S *stream, Put put, Each each)
 {
-    if (!file || !stream || (stream->u32PackNum && !stream->pstPack))
+    if (!stream || (stream->u32PackNum && !stream->pstPack))
         return -1;
     for (u32 i = 0; i < stream->u32PackNum; i++) {
         const VENC_PACK_REC_S &p = stream->pstPack[i];
         if (p.u32DataOffset > p.u32Len || (!p.pu8Data && p.u32Len))
             return -1;
         const size_t len = p.u32Len - p.u32DataOffset;
-        if (len && fwrite(p.pu8Data + p.u32DataOffset, 1, len, file) != len)
+        if (len && !put(p.pu8Data + p.u32DataOffset, len))
             return -1;
-        if (fflush(file) != 0)
+        if (!each())
             return -1;
-        if (each)
-            each(file);
     }
     return 0;
 }
 
-void sync_and_rest(FILE *)
+s32 write_packs(FILE *file, const VENC_STREAM_REC_S *stream, bool rest)
 {
-    sync();
-    usleep(20 * 1000);
+    if (!file)
+        return -1;
+    return for_each_pack(
+        stream, [&](const u8 *data, size_t len) { return fwrite(data, 1, len, file) == len; },
+        [&] {
+            if (fflush(file) != 0)
+                return false;
+            if (rest) {
+                bd_sync();
+                usleep(20 * 1000);
+            }
+            return true;
+        });
+}
+
+constexpr char kPhotoDir[] = "/mnt/sdcard0/PHOTO";
+constexpr char kPhotoPrefix[] = "KORVAN";
+constexpr char kPhotoEnding[] = ".jpg";
+
+bool ends_with(const std::string &s, const std::string &end)
+{
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+// Names of the entries of a card folder.
+std::vector<std::string> entries(const std::string &dir)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(bd_path(dir).c_str())) {
+        while (struct dirent *e = readdir(d))
+            names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
 }
 
 } // namespace
@@ -247,26 +283,51 @@ s32 KX_VENC_SaveSnap(const VENC_STREAM_REC_S *stream)
         hcmgr_snd_msg(AMSG_CARD_STATE_FULL);
         return -1;
     }
-    FILE *file = fopen(bd_path(name).c_str(), "wbx"); // never over a photo that is there
-    if (!file) {
+    // Written under a temporary name and given the photo's once on the card:
+    // a cut leaves a whole photo or none (the boot removes what it cut off),
+    // and an existing photo of that name stays as it is.
+    SafeFile file;
+    if (!safe_file_open(file, name)) {
         puts("open file err");
         return -1;
     }
-    s32 ret = KX_VENC_SaveJPEG(file, stream);
-    if (fclose(file) != 0)
+    s32 ret = for_each_pack(
+        stream, [&](const u8 *data, size_t len) { return safe_file_write(file, data, len); }, [] { return true; });
+    if (ret != 0)
+        safe_file_abort(file);
+    else if (!safe_file_commit(file, false)) {
+        if (errno == EEXIST)
+            printf("%s exists, left as it is\n", name);
         ret = -1;
+    }
     if (ret != 0) {
         puts("save snap picture failed!");
-        remove(bd_path(name).c_str()); // a cut-off JPEG is no photo
         return -1;
     }
     return 0;
 }
 
-s32 KX_VENC_SaveJPEG(FILE *file, const VENC_STREAM_REC_S *stream) { return write_packs(file, stream, sync_and_rest); }
-s32 KX_VENC_SaveH264(FILE *file, const VENC_STREAM_REC_S *stream) { return write_packs(file, stream, nullptr); }
-s32 KX_VENC_SaveH265(FILE *file, const VENC_STREAM_REC_S *stream) { return write_packs(file, stream, nullptr); }
-s32 KX_VENC_SaveMJpeg(FILE *file, const VENC_STREAM_REC_S *stream) { return write_packs(file, stream, nullptr); }
+void snap_remove_unfinished(void)
+{
+    const std::string ending = std::string(kPhotoEnding) + SAFE_FILE_TEMP_SUFFIX;
+    for (const std::string &folder : entries(kPhotoDir)) {
+        if (folder.compare(0, 3, "KR1") != 0)
+            continue;
+        const std::string dir = std::string(kPhotoDir) + "/" + folder;
+        for (const std::string &n : entries(dir)) {
+            if (n.compare(0, strlen(kPhotoPrefix), kPhotoPrefix) != 0 || !ends_with(n, ending))
+                continue;
+            const std::string path = dir + "/" + n;
+            if (remove(bd_path(path).c_str()) == 0)
+                printf("%s: a photo cut off, removed\n", path.c_str());
+        }
+    }
+}
+
+s32 KX_VENC_SaveJPEG(FILE *file, const VENC_STREAM_REC_S *stream) { return write_packs(file, stream, true); }
+s32 KX_VENC_SaveH264(FILE *file, const VENC_STREAM_REC_S *stream) { return write_packs(file, stream, false); }
+s32 KX_VENC_SaveH265(FILE *file, const VENC_STREAM_REC_S *stream) { return write_packs(file, stream, false); }
+s32 KX_VENC_SaveMJpeg(FILE *file, const VENC_STREAM_REC_S *stream) { return write_packs(file, stream, false); }
 
 s32 KX_VENC_SaveStream(u32 payload, FILE *file, const VENC_STREAM_REC_S *stream)
 {

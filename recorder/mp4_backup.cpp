@@ -152,7 +152,7 @@ bool replace_backup(const std::string &index, int folder_fd, const std::vector<u
     ok = bd_close(fd) == 0 && ok;
     // The rename makes the new index the only one at once; the folder's
     // sync puts the rename itself on the card.
-    if (ok && rename(bd_path(temp).c_str(), bd_path(index).c_str()) == 0)
+    if (ok && bd_rename(temp.c_str(), index.c_str()) == 0)
         return bd_fsync(folder_fd) == 0;
     remove(bd_path(temp).c_str());
     return false;

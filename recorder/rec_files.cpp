@@ -465,7 +465,7 @@ int rec_files_repair_unfinished(void)
         }
     }
     if (repaired)
-        sync();
+        bd_sync();
     fflush(stdout); // what was kept and why reaches its reader before recording starts
     return repaired;
 }

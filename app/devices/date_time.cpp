@@ -9,6 +9,7 @@
 #include "app/devices/rtc.h"
 #include "board/board.h"
 #include "core/pref_record.h"
+#include "core/safe_file.h"
 
 namespace {
 
@@ -149,18 +150,13 @@ int setDefaultTime(const char *which)
         struct tm tm;
         bd_localtime(&now, &tm);
         repeatTime(&tm, app_pref_user->Dateformat);
-        FILE *f = fopen(bd_path(kPrefFile).c_str(), "wb+");
-        if (!f) {
-            puts("======fopen config file failed in setDefaultTime");
+        // A new file put in place of the old: a cut leaves one of them whole.
+        bool opened = false;
+        if (!safe_file_write_all(kPrefFile, app_pref_user, DV_SYSTEM_PARAM_SIZE, &opened)) {
+            puts(opened ? "==fwrite g_dv_system_param error" : "======fopen config file failed in setDefaultTime");
             return -1;
         }
-        size_t n = fwrite(app_pref_user, 1, DV_SYSTEM_PARAM_SIZE, f);
-        int closed = fclose(f);
-        if (n != DV_SYSTEM_PARAM_SIZE || closed != 0) {
-            puts("==fwrite g_dv_system_param error");
-            return -1;
-        }
-        sync();
+        bd_sync();
         puts("------leave setDefaultTime end");
         return 0;
     }

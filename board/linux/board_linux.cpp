@@ -2,6 +2,7 @@
 #include "board/board.h"
 #include "board/reg_plain.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -15,6 +16,17 @@ ssize_t bd_read(int fd, void *buf, size_t count) { return ::read(fd, buf, count)
 ssize_t bd_write(int fd, const void *buf, size_t count) { return ::write(fd, buf, count); }
 off_t bd_lseek(int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); }
 int bd_fsync(int fd) { return ::fsync(fd); }
+
+int bd_sync(void)
+{
+    ::sync();
+    return 0;
+}
+
+int bd_rename(const char *from, const char *to, unsigned flags)
+{
+    return flags ? ::renameat2(AT_FDCWD, from, AT_FDCWD, to, flags) : ::rename(from, to);
+}
 int bd_ioctl(int fd, unsigned long request, void *arg) { return ::ioctl(fd, request, arg); }
 
 void *bd_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset)

@@ -200,6 +200,7 @@ Hooks::Hooks(std::function<void()> on_start, std::function<void()> on_stop)
 void power_off()
 {
     event("power", "off");
+    medium_power_lost();
     fflush(stdout);
     fflush(stderr);
     {
@@ -213,7 +214,9 @@ void power_off()
 void power_cut()
 {
     // events.log is written through line by line; everything else the
-    // process holds goes with it.
+    // process holds goes with it, and the media lose what they had not synced.
+    venc_power_lost();
+    medium_power_lost();
     kill(getpid(), SIGKILL);
     _exit(137);
 }
@@ -496,7 +499,11 @@ int bd_open(const char *path, int flags, mode_t mode)
             event("trace", "open %s: no such device", path);
             return fail(ENOENT);
         }
-        return card_file_open(bd_path(path), flags, mode);
+        std::string host = bd_path(path);
+        int fd = card_file_open(host, flags, mode);
+        if (fd >= 0)
+            medium_opened(fd, host, flags);
+        return fd;
     }
     std::shared_ptr<Device> dev = it->second(flags);
     if (!dev)
@@ -526,6 +533,7 @@ int bd_stat(const char *path, struct stat *buf)
 int bd_close(int fd)
 {
     socket_closed(fd);
+    medium_closed(fd);
     card_file_closed(fd);
     if (find_device(fd)) {
         if (tracing())
@@ -550,7 +558,7 @@ ssize_t bd_write(int fd, const void *buf, size_t count)
         return dev->write(buf, count);
     if (card_file_gone(fd))
         return fail(EIO);
-    return ::write(fd, buf, count);
+    return medium_write(fd, buf, count);
 }
 
 off_t bd_lseek(int fd, off_t offset, int whence)
@@ -562,16 +570,33 @@ off_t bd_lseek(int fd, off_t offset, int whence)
     return ::lseek(fd, offset, whence);
 }
 
-// The board's card and flash keep whatever reached the host's kernel (the
-// camera's process ending, power cut or not, loses only what it still
-// holds itself), so a file is on its medium once written: nothing to wait for.
+// The host keeps every byte at once; the medium notes what a power cut
+// could no longer take.
 int bd_fsync(int fd)
 {
     if (find_device(fd))
         return fail(EINVAL);
     if (card_file_gone(fd))
         return fail(EIO);
-    return fcntl(fd, F_GETFD) < 0 ? -1 : 0;
+    if (fcntl(fd, F_GETFD) < 0)
+        return -1;
+    return medium_fsync(fd);
+}
+
+int bd_sync(void)
+{
+    ensure_started();
+    medium_sync();
+    return 0;
+}
+
+int bd_rename(const char *from, const char *to, unsigned flags)
+{
+    if (!from || !to)
+        return fail(EFAULT);
+    if (flags & ~BD_RENAME_NOREPLACE)
+        return fail(EINVAL);
+    return medium_rename(bd_path(from), bd_path(to), flags);
 }
 
 int bd_ioctl(int fd, unsigned long request, void *arg)

@@ -37,7 +37,6 @@ int64_t host_now_us()
 constexpr uint32_t kCardDetectReg = 0x206F0000 + 0x50; // 1 = no card
 const char *const kCardDevice = "/dev/mmcblk0p1";
 const char *const kCardMount = "/mnt/sdcard0";
-constexpr uint64_t kCluster = 32768; // vfat cluster of a card this size
 
 std::mutex g_mount_lock;
 bool g_card_mounted = false;
@@ -56,7 +55,8 @@ void write_partitions(bool card, long card_mb)
     }
 }
 
-// Bytes the files and folders below `dir` take in blocks of `block`.
+// Bytes the files and folders below `dir` take in blocks of `block`: the
+// flash, small enough to be counted at each question.
 uint64_t used_bytes(const std::string &dir, uint64_t block)
 {
     uint64_t used = 0;
@@ -73,8 +73,6 @@ uint64_t used_bytes(const std::string &dir, uint64_t block)
     }
     return used;
 }
-
-uint64_t card_used_bytes() { return used_bytes(card_dir(), kCluster); }
 
 // Descriptors of files on the card, with the insertion of the card they
 // were opened on (under g_mount_lock).
@@ -122,9 +120,12 @@ void card_changed()
         std::error_code ec;
         fs::create_directories(card_dir(), ec);
     } else {
-        std::lock_guard<std::mutex> lock(g_mount_lock);
-        g_card_mounted = false;
-        ++g_card_insertion; // what was open on the card is gone with it
+        {
+            std::lock_guard<std::mutex> lock(g_mount_lock);
+            g_card_mounted = false;
+            ++g_card_insertion; // what was open on the card is gone with it
+        }
+        medium_card_pulled(); // with what it had not synced
     }
 }
 
@@ -244,6 +245,8 @@ int bd_mount(const char *source, const char *target, const char *fstype, unsigne
     // mode the point was made with.
     fs::permissions(card_dir(), fs::perms(0755), ec);
     g_card_mounted = true;
+    medium_card_mounted(flags, static_cast<const char *>(data));
+    card_recount(); // a card's file system counts its free clusters at the mount
     return 0;
 }
 
@@ -287,7 +290,7 @@ int bd_statvfs(const char *path, struct statvfs *buf)
         uint64_t total = (uint64_t)(mb > 0 ? mb : kFlashMbDefault) * 1024 * 1024;
         fill_statvfs(buf, total, used_bytes(flash, kFlashBlock), kFlashBlock);
     } else if (on_card(mapped) && card_mounted()) {
-        fill_statvfs(buf, (uint64_t)world().card_mb * 1024 * 1024, card_used_bytes(), kCluster);
+        fill_statvfs(buf, (uint64_t)world().card_mb * 1024 * 1024, card_used_bytes(), kCardCluster);
     }
     return 0;
 }

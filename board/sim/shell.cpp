@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -211,6 +212,8 @@ int cmd_ls(Run &r)
     return rc;
 }
 
+// Copies through the board's own file calls, so that the copy is the
+// medium's to keep once synced, as any other write.
 int cmd_cp(Run &r)
 {
     std::vector<std::string> opts, ops;
@@ -219,13 +222,23 @@ int cmd_cp(Run &r)
         r.err << "cp: need a source and a destination\n";
         return 1;
     }
-    fs::path src = bd_path(ops[0]), dst = bd_path(ops[1]);
+    std::string dst = ops[1];
     std::error_code ec;
-    if (fs::is_directory(dst, ec))
-        dst /= src.filename();
-    fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-        r.err << "cp: can't copy '" << ops[0] << "': " << ec.message() << "\n";
+    if (fs::is_directory(bd_path(dst), ec))
+        dst += "/" + fs::path(bd_path(ops[0])).filename().string();
+    int in = bd_open(ops[0].c_str(), O_RDONLY);
+    int out = in < 0 ? -1 : bd_open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    bool ok = out >= 0;
+    char buf[65536];
+    for (ssize_t n; ok && (n = bd_read(in, buf, sizeof buf)) != 0;)
+        ok = n > 0 && bd_write(out, buf, (size_t)n) == n;
+    const int err = errno;
+    if (out >= 0)
+        bd_close(out);
+    if (in >= 0)
+        bd_close(in);
+    if (!ok) {
+        r.err << "cp: can't copy '" << ops[0] << "': " << strerror(err) << "\n";
         return 1;
     }
     return 0;
@@ -243,9 +256,8 @@ int cmd_mv(Run &r)
     std::error_code ec;
     if (fs::is_directory(dst, ec))
         dst /= src.filename();
-    fs::rename(src, dst, ec);
-    if (ec) {
-        r.err << "mv: can't rename '" << ops[0] << "': " << ec.message() << "\n";
+    if (medium_rename(src.string(), dst.string(), 0) != 0) {
+        r.err << "mv: can't rename '" << ops[0] << "': " << strerror(errno) << "\n";
         return 1;
     }
     return 0;
@@ -314,7 +326,7 @@ int cmd_chmod(Run &r)
     return 0;
 }
 
-int cmd_sync(Run &) { return 0; }
+int cmd_sync(Run &) { return bd_sync(); }
 
 struct Command {
     const char *name;

@@ -41,6 +41,9 @@ struct Hooks {
 [[noreturn]] void power_off();
 // The battery pulled: the process is killed at once, nothing flushed.
 [[noreturn]] void power_cut();
+// Logs, for each encoder channel receiving at a cut, the pictures it coded
+// since its start: what a recording cut off had made.
+void venc_power_lost();
 
 // ---- configuration: $BOARD_ROOT/board.conf -----------------------------------
 
@@ -305,6 +308,53 @@ bool card_mounted();
 int card_file_open(const std::string &host_path, int flags, mode_t mode);
 bool card_file_gone(int fd);
 void card_file_closed(int fd);
+
+// The bytes the card's files and folders take (each file rounded up to whole
+// clusters, a cluster per folder), as its file system keeps the count:
+// counted when the card is mounted, then followed change by change, whoever
+// makes the change, so that asking costs nothing whatever the number of files.
+constexpr uint64_t kCardCluster = 32768; // vfat cluster of a card this size
+uint64_t card_used_bytes();
+// Counts the card again from its folder (at a mount).
+void card_recount();
+
+// ---- the card and the flash as media (board/sim/medium.cpp) --------------------------
+//
+// A file of the card or the flash holds what was written to it through
+// bd_write only in the kernel's cache until it is synced: bd_fsync, bd_sync
+// or the shell's sync; on the flash also its close (its file system writes a
+// file out as it is closed); on the card its close when mounted with the
+// `flush` option, every write at once when mounted synchronous. Names
+// (creation, truncation at open, rename, removal) are on the medium at once.
+// A power cut, or the card leaving the slot, loses what its medium had not
+// synced, as board.conf's `power_cut` says: `drop` (the default) puts every
+// such file back as it was synced, `tear` does so too but leaves the last
+// write before the cut half done, ended at a sector boundary, with the same
+// file's writes before it on the medium; `keep` loses nothing.
+
+// bd_open's, bd_write's, bd_fsync's and bd_close's work on an ordinary file.
+void medium_opened(int fd, const std::string &host_path, int flags);
+ssize_t medium_write(int fd, const void *buf, size_t count);
+int medium_fsync(int fd);
+void medium_closed(int fd);
+// Every medium's files synced (bd_sync, the shell's sync).
+void medium_sync();
+// A rename (renameat2's flags) that, on a medium, is one of its operations.
+int medium_rename(const std::string &from_host, const std::string &to_host, unsigned flags);
+// The card (mount options `flush` or synchronous) writes out at close or at
+// once; set at each mount.
+void medium_card_mounted(unsigned long flags, const char *options);
+// The card left the slot: its files lose what they had not synced.
+void medium_card_pulled();
+// The power went: every medium loses what it had not synced. The caller
+// ends the process.
+void medium_power_lost();
+// For tests: the power goes right after the `n`th operation on a file of a
+// medium from now on (1: the next; creating or truncating a file at its
+// open, a write, a sync, the close of a written file, a rename; 0 disarms),
+// as `power cut` would: the medium loses what it had not synced (that
+// write torn under `tear`) and the process is killed.
+void cut_power_after_operation(unsigned n);
 
 // Loaded kernel modules (insmod/rmmod through the shell).
 bool module_loaded(const std::string &name);

@@ -64,6 +64,7 @@ struct VencChn {
     uint32_t keys = 0;      // key pictures put out since the last start
     int64_t credit = 0;
     uint32_t max_streams = kDefaultMaxStreams, seq = 0, dropped = 0;
+    uint32_t seq_at_start = 0; // what the recording in progress has coded: seq - seq_at_start
     std::deque<PicturePtr> input;
     std::deque<std::vector<uint8_t>> user_data;
     RecordStore store;
@@ -591,6 +592,7 @@ int venc_start_recv(VencCall &k, void *)
     k.c.receiving = true;
     k.c.recv_left = -1;
     k.c.idr = true;
+    k.c.seq_at_start = k.c.seq;
     k.c.keys = 0;
     event("venc", "chn %d start", k.n);
     return 0;
@@ -607,6 +609,7 @@ int venc_start_recv_ex(VencCall &k, void *arg)
     c.receiving = true;
     c.recv_left = p.s32RecvPicNum;
     c.idr = true;
+    c.seq_at_start = c.seq;
     c.keys = 0;
     event("venc", "chn %d start for %d pictures", k.n, p.s32RecvPicNum);
     return 0;
@@ -616,7 +619,7 @@ int venc_stop_recv(VencCall &k, void *)
 {
     k.c.receiving = false;
     k.c.input.clear();
-    event("venc", "chn %d stop", k.n);
+    event("venc", "chn %d stop: %u pictures coded since the start", k.n, k.c.seq - k.c.seq_at_start);
     return 0;
 }
 
@@ -1090,3 +1093,19 @@ private:
 DeviceRegistration venc_device("/dev/venc", [](int) { return std::make_shared<VencFile>(); });
 
 } // namespace
+
+namespace sim {
+
+void venc_power_lost()
+{
+    if (!g_venc)
+        return;
+    std::lock_guard<std::mutex> lock(g_venc->lock);
+    for (int n = 0; n < VENC_MAX_CHN_NUM; n++) {
+        const VencChn &c = g_venc->chn[n];
+        if (c.created && c.receiving)
+            event("venc", "chn %d at the cut: %u pictures coded since the start", n, c.seq - c.seq_at_start);
+    }
+}
+
+} // namespace sim

@@ -148,8 +148,7 @@ TEST_F(PrefTest, BadFlashFilesGiveTheDefaults)
         {"387 bytes", false, good.substr(0, 387), "=fread g_dv_system_param failed:387 ,388", 0, true},
         {"389 bytes", false, good + "x", "longer than 388 bytes", 0, true},
         {"10 MB of garbage", false, ten_mb, "longer than 388 bytes", 0, true},
-        {"unreadable and unwritable", true, "", "======fopen config file failed in WriteDefaultCfgToFlash", 0,
-         false},
+        {"unreadable and unwritable", true, "", "===fwrite g_dv_mode_param error", 0, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -173,6 +172,38 @@ TEST_F(PrefTest, BadFlashFilesGiveTheDefaults)
         if (c.rewritten) {
             EXPECT_EQ(flash(), default_bytes(app_pref_user->Datetime, "2.03", "", ""));
         }
+    }
+}
+
+// 120 and 100 fps at 1080p in a video mode become the 60 and 50 fps the
+// camera records there, and the load says so; elsewhere they stay.
+TEST_F(PrefTest, FastRatesAt1080pAreFixedAndSaid)
+{
+    struct Case {
+        const char *name;
+        int mode;
+        int32_t resolution, rate, want;
+        const char *message; // nullptr: nothing said
+    } cases[] = {
+        {"120 fps at 1080p, video mode 1", 0, 0, 0, 1, "MovieFrameRate word 36 is 0, not made at 1080p, set to 1"},
+        {"100 fps at 1080p, video mode 2", 1, 0, 3, 4, "MovieFrameRate word 37 is 3, not made at 1080p, set to 4"},
+        {"120 fps at 720p", 0, 1, 0, 0, nullptr},
+        {"100 fps at WVGA", 1, 2, 3, 3, nullptr},
+        {"60 fps at 1080p", 0, 0, 1, 1, nullptr},
+        {"the photo mode's element", 2, 0, 0, 0, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        DvSystemParam p = custom_record();
+        p.MovieResolution[c.mode] = c.resolution;
+        p.MovieFrameRate[c.mode] = c.rate;
+        put_flash(record_bytes(p));
+        std::string out = capture_stdout([] { EXPECT_EQ(app_pref_get_user(), 0); });
+        EXPECT_EQ(app_pref_user->MovieFrameRate[c.mode], c.want);
+        if (c.message)
+            EXPECT_NE(out.find(std::string("======DvConfigs.bin: ") + c.message), std::string::npos) << out;
+        else
+            EXPECT_EQ(out.find("MovieFrameRate"), std::string::npos) << out;
     }
 }
 
@@ -290,20 +321,43 @@ TEST_F(PrefTest, NoCardNoCopy)
     EXPECT_FALSE(std::filesystem::exists(host("/mnt/sdcard0/syscfg/DvConfigs.bin")));
 }
 
+// A flash whose folder can't take a file, and a folder where the record
+// goes: each save says what failed.
 TEST_F(PrefTest, SaveFailuresAreReported)
 {
-    std::filesystem::create_directories(host("/dv/config/DvConfigs.bin"));
-    std::string out = capture_stdout([] {
-        EXPECT_EQ(WriteCfgToFlash(), -1);
-        EXPECT_EQ(app_pref_save_all(), 0);
-    });
-    EXPECT_NE(out.find("======fopen config file failed in WriteCfgToFlash"), std::string::npos);
-    *app_pref_user = custom_record();
-    DvSystemParam before = *app_pref_user;
-    out = capture_stdout([] { EXPECT_EQ(WriteDefaultCfgToFlash(), -1); });
-    EXPECT_NE(out.find("======fopen config file failed in WriteDefaultCfgToFlash"), std::string::npos);
-    // Asked for alone, the defaults wait for a flash that takes them.
-    EXPECT_EQ(record_bytes(*app_pref_user), record_bytes(before));
+    struct Case {
+        const char *name;
+        const char *blocker; // made a folder or a file
+        bool folder;
+        const char *save_message, *defaults_message;
+        bool defaults_filled;
+    } cases[] = {
+        {"the flash's folder is a file", "/dv/config", false, "======fopen config file failed in WriteCfgToFlash",
+         "======fopen config file failed in WriteDefaultCfgToFlash", false},
+        {"a folder where the record goes", "/dv/config/DvConfigs.bin", true, "======fwrite g_dv_mode_param[2] error",
+         "===fwrite g_dv_mode_param error", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        std::filesystem::remove_all(host("/dv/config"));
+        if (c.folder)
+            std::filesystem::create_directories(host(c.blocker));
+        else
+            write_file(host(c.blocker), "");
+        std::string out = capture_stdout([] {
+            EXPECT_EQ(WriteCfgToFlash(), -1);
+            EXPECT_EQ(app_pref_save_all(), 0);
+        });
+        EXPECT_NE(out.find(c.save_message), std::string::npos) << out;
+        *app_pref_user = custom_record();
+        DvSystemParam before = *app_pref_user;
+        out = capture_stdout([] { EXPECT_EQ(WriteDefaultCfgToFlash(), -1); });
+        EXPECT_NE(out.find(c.defaults_message), std::string::npos) << out;
+        // Asked for alone, the defaults wait for a flash that takes them.
+        EXPECT_EQ(record_bytes(*app_pref_user) != record_bytes(before), c.defaults_filled);
+        EXPECT_FALSE(std::filesystem::exists(host("/dv/config/DvConfigs.bin.tmp")));
+    }
 }
 
 TEST_F(PrefTest, DebugPrintShowsTheVersions)
@@ -325,12 +379,26 @@ TEST_F(PrefTest, CheckCfgFileParsesTheCardFileThenDeletesIt)
     write_file(host("/mnt/sdcard0/syscfg2.txt"), "LED=[1]\r\nAuto Power off=[2]\r\n");
     std::string out = capture_stdout([] { EXPECT_EQ(CheckCfgFileSDCard(), 0); });
     EXPECT_NE(out.find("------enter write 3"), std::string::npos);
-    EXPECT_NE(out.find("------rm -rf /mnt/sdcard0/syscfg2.txt"), std::string::npos);
+    EXPECT_NE(out.find("------rm -f /mnt/sdcard0/syscfg2.txt"), std::string::npos);
     EXPECT_NE(out.find("CheckCfgFileSDCard complete"), std::string::npos);
     EXPECT_EQ(app_pref_user->LED, 1);
     EXPECT_EQ(app_pref_user->AutoPoweroff, 2);
     EXPECT_EQ(flash(), record_bytes(*app_pref_user));
     EXPECT_FALSE(std::filesystem::exists(host("/mnt/sdcard0/syscfg2.txt")));
+}
+
+// A folder named like the settings file is the user's: it stays with what
+// it holds, and the update goes on as without a settings file.
+TEST_F(PrefTest, CheckCfgFileLeavesAFolderOfThatName)
+{
+    mkdirs("/mnt/sdcard0/syscfg2.txt");
+    write_file(host("/mnt/sdcard0/syscfg2.txt/holiday.jpg"), "user's photo");
+    put_flash(record_bytes(custom_record()));
+    std::string out = capture_stdout([] { EXPECT_EQ(CheckCfgFileSDCard(), 0); });
+    EXPECT_EQ(out.find("------enter write 3"), std::string::npos);
+    EXPECT_EQ(out.find("rm "), std::string::npos);
+    EXPECT_EQ(read_file(host("/mnt/sdcard0/syscfg2.txt/holiday.jpg")), "user's photo");
+    EXPECT_EQ(flash(), record_bytes(custom_record()));
 }
 
 TEST_F(PrefTest, CheckCfgFileWritesTheCardFileFromFlash)

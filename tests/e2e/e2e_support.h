@@ -397,6 +397,21 @@ inline void rec_stop(Camera &cam, size_t mark)
     EXPECT_TRUE(cam.wait_event("venc chn 1 stop", 15, mark)) << "the recording went on";
 }
 
+// The pictures the recording channel coded from its last start to its stop
+// or to a power cut, as the board logs them: what a recording made, however
+// fast a loaded host kept up. -1 when none is logged.
+inline long coded_pictures(const Camera &cam)
+{
+    const std::string what = " pictures coded since the start";
+    const std::vector<std::string> all = cam.events();
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+        const size_t chn = it->find(" venc chn 1 "), colon = it->find(": "), end = it->find(what);
+        if (chn != std::string::npos && colon != std::string::npos && end != std::string::npos && colon < end)
+            return std::stol(it->substr(colon + 2, end - colon - 2));
+    }
+    return -1;
+}
+
 // The one movie in MOVIE, finished and playable; its path, empty when there
 // is not exactly one.
 inline std::string one_playable_movie(Camera &cam, const std::string &video_codec = "h264")

@@ -7,6 +7,7 @@
 #include "tests/mpi/video/scene_layout.h"
 #include "tests/recorder/engine_standin.h"
 #include "tests/recorder/pipeline_support.h"
+#include "tests/recorder/recording_support.h"
 #include "tests/support/board_fixture.h"
 
 #include "app/sd_card.h"
@@ -144,9 +145,18 @@ protected:
         quiet([] {
             init_sd_card();
             FS_Disk_PhyDisk_Detect();
-            KX_RecordCtr_InitAllfileName();
-            File_Get_Name_Thread();
         });
+        if (scan_thread_) {
+            // From the name state of a fresh process.
+            strcpy(test_pho_dir_tname, "KR100");
+            strcpy(test_pho_tname, "000");
+            quiet([] {
+                KX_RecordCtr_InitAllfileName();
+                File_Get_Name_Thread();
+            });
+        } else {
+            rectest::card_scan();
+        }
         setDefualtCmd();
     }
     void TearDown() override
@@ -154,6 +164,14 @@ protected:
         drain_messages();
         close_sd_dev();
     }
+    bool scan_thread_ = true; // false: the card is scanned before SetUp returns
+};
+
+// The same, with no thread of the test's own left running, for a child
+// process to take it over.
+class SnapCut : public SnapCard {
+protected:
+    SnapCut() { scan_thread_ = false; }
 };
 
 TEST_F(SnapCard, NoRoomForAPhotoPostsCardFull)
@@ -168,6 +186,64 @@ TEST_F(SnapCard, NoRoomForAPhotoPostsCardFull)
     std::vector<uint32_t> ids = drain_messages();
     EXPECT_EQ(1u, count_of(ids, AMSG_CARD_STATE_FULL));
     EXPECT_FALSE(fs::exists(root_ + "/mnt/sdcard0/PHOTO/KR100/KORVAN001.jpg"));
+}
+
+// A photo cut by the power after each of its operations on the card (its
+// file's creation, each pack's write, the sync, the close, the rename), on a
+// card that drops what was not synced or tears the last write: once the
+// boot has removed what the cut left, the photo is there whole or not at all.
+TEST_F(SnapCut, APhotoCutAtAnyOperationIsWholeOrAbsent)
+{
+    std::string bytes = "\xFF\xD8" + std::string(60000, 'j') + std::string(40000, 'p') + "\xFF\xD9";
+    VENC_PACK_REC_S packs[3] = {};
+    const size_t sizes[3] = {700, 60000, bytes.size() - 60700};
+    for (size_t i = 0, at = 0; i < 3; at += sizes[i], i++) {
+        packs[i].pu8Data = reinterpret_cast<u8 *>(&bytes[at]);
+        packs[i].u32Len = (u32)sizes[i];
+    }
+    VENC_STREAM_REC_S stream = {packs, 3, 0, {}};
+    const std::string folder = "/mnt/sdcard0/PHOTO/KR100";
+    for (const char *policy : {"drop", "tear"}) {
+        bool cut = true;
+        unsigned n = 1;
+        for (; cut && n < 20; n++) {
+            SCOPED_TRACE(std::string(policy) + ", cut after operation " + std::to_string(n));
+            TearDown();
+            conf_ = std::string("power_cut = ") + policy + "\n";
+            SetUp();
+            cut = testsupport::run_until_cut(n, [&] { KX_VENC_SaveSnap(&stream); });
+            quiet([] { snap_remove_unfinished(); });
+            std::vector<std::string> names;
+            for (auto &e : fs::directory_iterator(bd_path(folder)))
+                names.push_back(e.path().filename().string());
+            EXPECT_LE(names.size(), 1u);
+            if (!names.empty()) {
+                EXPECT_EQ(13u, names[0].size());
+                EXPECT_EQ(".jpg", fs::path(names[0]).extension().string());
+                EXPECT_EQ(bytes, testsupport::read_file(bd_path(folder + "/" + names[0])));
+            }
+            if (!cut)
+                EXPECT_EQ(1u, names.size()) << "a photo whose save ended is on the card";
+        }
+        EXPECT_FALSE(cut) << policy << ": the save never ended";
+        EXPECT_GT(n, 3u);
+    }
+}
+
+// A photo never takes the place of one already on the card.
+TEST_F(SnapCard, AnExistingPhotoStaysAsItIs)
+{
+    const std::string taken = bd_path("/mnt/sdcard0/PHOTO/KR100/KORVAN001.jpg");
+    testsupport::write_file(taken, "the user's photo");
+    u8 bytes[] = {0xFF, 0xD8, 0xFF, 0xD9};
+    VENC_PACK_REC_S pack = {};
+    pack.pu8Data = bytes;
+    pack.u32Len = sizeof bytes;
+    VENC_STREAM_REC_S stream = {&pack, 1, 0, {}};
+    quiet([&] { KX_VENC_SaveSnap(&stream); });
+    EXPECT_EQ("the user's photo", testsupport::read_file(taken));
+    for (auto &e : fs::directory_iterator(bd_path("/mnt/sdcard0/PHOTO/KR100")))
+        EXPECT_NE(".tmp", e.path().extension().string()) << e.path();
 }
 
 // The photo application's pipeline: 720p JPEG on encoder channel 0.

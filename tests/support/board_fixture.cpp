@@ -6,11 +6,35 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace testsupport {
+
+bool run_until_cut(unsigned n, const std::function<void()> &work)
+{
+    fflush(stdout);
+    fflush(stderr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        sim::cut_power_after_operation(n);
+        work();
+        if (n == 0)
+            sim::control("power cut");
+        _exit(0);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid)
+        return false;
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
 
 std::string fresh_root(const std::string &tag)
 {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -29,6 +30,13 @@ void write_file(const std::string &host_path, const std::string &bytes);
 // them, at most 15 characters) that start with `prefix`, sorted; with a
 // `pid`, that process's.
 std::vector<std::string> thread_names(const std::string &prefix, int pid = 0);
+
+// Runs `work` in a child process on this process's board, whose power goes
+// right after the child's `n`th operation on a file of the card or the flash
+// (n 0: once `work` is done), as `power cut` would; true when the power went
+// (the child was killed), false when `work` ended first. The child's output
+// goes nowhere.
+bool run_until_cut(unsigned n, const std::function<void()> &work);
 
 // How many times `what` occurs in `text`.
 inline size_t occurrences(const std::string &text, const std::string &what)
