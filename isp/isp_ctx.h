@@ -34,8 +34,6 @@
 #define ISP_EXT_MAX_HEIGHT 0x12398u       // u16
 #define ISP_EXT_STAT_KEY 0x1239Cu         // u32
 
-#define ISP_REG_WIDTH 0x205A0010u         // u16
-#define ISP_REG_HEIGHT 0x205A0014u        // u16
 
 u8 isp_ext_wdr_mode(void);
 f32 isp_ext_fps(void);

@@ -69,18 +69,18 @@ s32 ISP_WDRCfgSet(ISP_DEV IspDev)
     switch (mode) {
     case WDR_MODE_NONE:
     case WDR_MODE_BUILT_IN:
-        IO_WRITE8(0x205A0080, 10);
-        IO_WRITE8(0x205A0084, 24);
+        IO_WRITE8(ISP_WDR_CFG_REG(0), 10);
+        IO_WRITE8(ISP_WDR_CFG_REG(1), 24);
         break;
     case WDR_MODE_2To1_LINE:
     case WDR_MODE_3To1_LINE:
     case WDR_MODE_4To1_LINE:
-        IO_WRITE8(0x205A0080, 24);
-        IO_WRITE8(0x205A0084, 0);
+        IO_WRITE8(ISP_WDR_CFG_REG(0), 24);
+        IO_WRITE8(ISP_WDR_CFG_REG(1), 0);
         break;
     default:
-        IO_WRITE8(0x205A0080, 10);
-        IO_WRITE8(0x205A0084, 0);
+        IO_WRITE8(ISP_WDR_CFG_REG(0), 10);
+        IO_WRITE8(ISP_WDR_CFG_REG(1), 0);
         break;
     }
     s32 ret = isp_ioctl(ISP_WDR_CFG_SET, &mode);
@@ -93,8 +93,8 @@ s32 ISP_WDRCfgSet(ISP_DEV IspDev)
 
 void read_image_mode(u16 *width, u16 *height, f32 *fps)
 {
-    *width = (u16)IO_READ16(ISP_REG_WIDTH);
-    *height = (u16)IO_READ16(ISP_REG_HEIGHT);
+    *width = (u16)IO_READ16(ISP_IMAGE_WIDTH_REG);
+    *height = (u16)IO_READ16(ISP_IMAGE_HEIGHT_REG);
     *fps = isp_ext_fps();
 }
 

@@ -19,8 +19,6 @@ namespace {
 
 using picture::Rgb;
 
-constexpr uint32_t H = ISP_REG_BASE;
-constexpr uint32_t VI = VI_REG_BASE;
 constexpr int kRows = AE_ZONE_ROW, kCols = AE_ZONE_COLUMN, kZones = kRows * kCols;
 static_assert(kRows == picture::kZoneRows && kCols == picture::kZoneCols, "the scene's zones are the ISP's");
 
@@ -88,14 +86,14 @@ void isp_gather_statistics(ISP_STAT_S &st)
     picture::zone_colours(w, platform_pts_us(), zone_colours);
     constexpr double kSamples = picture::kZoneSamples * picture::kZoneSamples;
 
-    uint32_t width = get16(H + 0x10), height = get16(H + 0x14);
+    uint32_t width = get16(ISP_IMAGE_WIDTH_REG), height = get16(ISP_IMAGE_HEIGHT_REG);
     if (!width || !height)
         width = 1920, height = 1080;
     const uint32_t zone_pixels = (width / kCols) * (height / kRows);
 
     uint8_t thresh[4];
     for (int i = 0; i < 4; i++)
-        thresh[i] = *phys(H + 0x600 + 4 * i);
+        thresh[i] = *phys(ISP_AE_THRESH_REG(i));
 
     memset(&st, 0, sizeof st);
     memcpy(st.stAeStat1.au8MeteringThresh, thresh, 4);
@@ -223,55 +221,54 @@ void isp_gather_statistics(ISP_STAT_S &st)
     }
 
     // The same measurements in the statistics registers.
-    put16(H + 0x720, st.stAeStat1.au16Hist5Value[0]);
-    put16(H + 0x724, st.stAeStat1.au16Hist5Value[1]);
-    put16(H + 0x728, st.stAeStat1.au16Hist5Value[2]);
-    put16(H + 0x72C, st.stAeStat1.au16Hist5Value[3]);
+    for (uint32_t i = 0; i < 4; i++)
+        put16(ISP_AE_HIST5_REG(i), st.stAeStat1.au16Hist5Value[i]);
     for (int k = 0; k < kZones; k++) {
         const uint16_t *b = st.stAeStat2.au16ZoneHist5Value[k / kCols][k % kCols];
-        phys_write32(H + 0x8000 + 8 * k, b[0] | (uint32_t)b[1] << 16);
-        phys_write32(H + 0x8004 + 8 * k, b[3] | (uint32_t)b[4] << 16);
+        phys_write32(ISP_AE_ZONE_HIST5_REG(k), b[0] | (uint32_t)b[1] << 16);
+        phys_write32(ISP_AE_ZONE_HIST5_REG(k) + 4, b[3] | (uint32_t)b[4] << 16);
     }
     for (int i = 0; i < 256; i++)
-        phys_write32(H + 0x3C00 + 4 * i, float16_count(st.stAeStat3.au32Hist256Value[i]));
-    put16(H + 0x700, st.stAwbStat1.u16MeteringAwbAvgGR);
-    put16(H + 0x704, st.stAwbStat1.u16MeteringAwbAvgGB);
-    put16(H + 0x708, awb_count & 0xFFFF);
-    put16(H + 0x70C, awb_count >> 16);
+        phys_write32(ISP_AE_HIST256_REG(i), float16_count(st.stAeStat3.au32Hist256Value[i]));
+    put16(ISP_AWB_GLOBAL_GR_REG, st.stAwbStat1.u16MeteringAwbAvgGR);
+    put16(ISP_AWB_GLOBAL_GB_REG, st.stAwbStat1.u16MeteringAwbAvgGB);
+    put16(ISP_AWB_GLOBAL_COUNT_LO_REG, awb_count & 0xFFFF);
+    put16(ISP_AWB_GLOBAL_COUNT_HI_REG, awb_count >> 16);
     // The RGB means carry the black level the firmware set for them (16 x
     // the register), which it takes off when it reads them.
     const uint32_t black[3] = {16u * (get16(ISP_STAT_BLACK_REG(0)) & 0xFFF), 16u * (get16(ISP_STAT_BLACK_REG(1)) & 0xFFF),
                                16u * (get16(ISP_STAT_BLACK_REG(3)) & 0xFFF)};
     auto stat16 = [](double v, uint32_t black) { return std::min<uint32_t>(65535, to16(v) + black); };
     for (int k = 0; k < kZones; k++) {
-        phys_write32(H + 0x9800 + 8 * k, st.stAwbStat2.au16MeteringMemArrayAvgGR[k] |
-                                             (uint32_t)st.stAwbStat2.au16MeteringMemArrayAvgGB[k] << 16);
-        phys_write32(H + 0x9804 + 8 * k, st.stAwbStat2.au16MeteringMemArrayCount[k]);
+        phys_write32(ISP_AWB_ZONE_REG(k), st.stAwbStat2.au16MeteringMemArrayAvgGR[k] |
+                                              (uint32_t)st.stAwbStat2.au16MeteringMemArrayAvgGB[k] << 16);
+        phys_write32(ISP_AWB_ZONE_REG(k) + 4, st.stAwbStat2.au16MeteringMemArrayCount[k]);
         const Rgb &v = raw[k / kCols][k % kCols];
         uint32_t count = std::min<uint32_t>(zone_pixels, 65535);
-        phys_write32(H + 0xA800 + 12 * k, stat16(v.r, black[0]) | stat16(v.g, black[1]) << 16);
-        phys_write32(H + 0xA804 + 12 * k, stat16(v.b, black[2]) | count << 16);
-        phys_write32(H + 0xA808 + 12 * k, to16(std::max({v.r, v.g, v.b})) | to16(std::min({v.r, v.g, v.b})) << 16);
+        const uint32_t z = ISP_RGB_ZONE_REG(k);
+        phys_write32(z, stat16(v.r, black[0]) | stat16(v.g, black[1]) << 16);
+        phys_write32(z + 4, stat16(v.b, black[2]) | count << 16);
+        phys_write32(z + 8, to16(std::max({v.r, v.g, v.b})) | to16(std::min({v.r, v.g, v.b})) << 16);
         uint32_t rg = v.g > 0 ? std::min<uint32_t>(4095, (uint32_t)(v.r / v.g * 256)) : 0;
         uint32_t bg = v.g > 0 ? std::min<uint32_t>(4095, (uint32_t)(v.b / v.g * 256)) : 0;
-        phys_write32(H + 0x8800 + 8 * k, rg | bg << 16);
-        phys_write32(H + 0x8804 + 8 * k, zone_pixels);
+        phys_write32(ISP_BAYER_ZONE_REG(k), rg | bg << 16);
+        phys_write32(ISP_BAYER_ZONE_REG(k) + 4, zone_pixels);
     }
     Rgb mean = {bayer_sum[0] / kZones, bayer_sum[1] / kZones, bayer_sum[2] / kZones};
-    put16(H + 0x740, stat16(mean.r, black[0]));
-    put16(H + 0x744, stat16(mean.g, black[1]));
-    put16(H + 0x748, stat16(mean.b, black[2]));
-    put16(H + 0x74C, std::min<uint32_t>(zone_pixels * kZones, 65535));
-    put16(H + 0x658, mean.g > 0 ? std::min<uint32_t>(4095, (uint32_t)(mean.r / mean.g * 256)) : 0);
-    put16(H + 0x65C, mean.g > 0 ? std::min<uint32_t>(4095, (uint32_t)(mean.b / mean.g * 256)) : 0);
-    phys_write32(H + 0x660, zone_pixels * kZones);
+    put16(ISP_RGB_GLOBAL_REG(0), stat16(mean.r, black[0]));
+    put16(ISP_RGB_GLOBAL_REG(1), stat16(mean.g, black[1]));
+    put16(ISP_RGB_GLOBAL_REG(2), stat16(mean.b, black[2]));
+    put16(ISP_RGB_GLOBAL_REG(3), std::min<uint32_t>(zone_pixels * kZones, 65535));
+    put16(ISP_BAYER_GLOBAL_RG_REG, mean.g > 0 ? std::min<uint32_t>(4095, (uint32_t)(mean.r / mean.g * 256)) : 0);
+    put16(ISP_BAYER_GLOBAL_BG_REG, mean.g > 0 ? std::min<uint32_t>(4095, (uint32_t)(mean.b / mean.g * 256)) : 0);
+    phys_write32(ISP_BAYER_GLOBAL_SUM_REG, zone_pixels * kZones);
 
-    uint32_t af_grid = phys_read32(VI + 0x2010);
+    uint32_t af_grid = phys_read32(VI_AF_GRID_REG);
     uint32_t af_rows = std::min<uint32_t>((af_grid >> 8) & 0x1F, kRows), af_cols = std::min<uint32_t>(af_grid & 0x1F, kCols);
     for (uint32_t r = 0; r < af_rows; r++) {
         for (uint32_t c = 0; c < af_cols; c++) {
             const ISP_FOCUS_ZONE_S &z = st.stAfStat.stZoneMetrics[r][c];
-            uint32_t a = VI + 0x2100 + 12 * (r * af_cols + c);
+            uint32_t a = VI_AF_ZONE_REG(r * af_cols + c);
             phys_write32(a, z.u16h1 | (uint32_t)z.u16v1 << 16);
             phys_write32(a + 4, z.u16h2 | (uint32_t)z.u16v2 << 16);
             phys_write32(a + 8, z.u16y);

@@ -15,7 +15,6 @@ AWB_CTX_S g_astAwbCtx[AWB_LIB_MAX];
 
 namespace {
 
-constexpr u32 H = ISP_REG_BASE;
 constexpr s32 AWB_ERR_ILLEGAL_PARAM = (s32)0xA01C8003;
 constexpr s32 AWB_ERR_NULL_PTR = (s32)0xA01C8006;
 
@@ -405,7 +404,7 @@ void AwbSetWDRMode(s32 h)
 u32 gain_limit(u8 wdr) { return awb_is_wdr(wdr) ? 0xFFE000u : 0xFFF00u; }
 
 // The black-level offset the normalisation and the Bayer limits look at.
-u32 black_offset() { return IO_READ32(H + 0x2D4) & 0xFFF; }
+u32 black_offset() { return IO_READ32(ISP_STAT_BLACK_REG(1)) & 0xFFF; }
 
 void compute_gains(AWB_CTX_S &c, u32 black)
 {
@@ -468,10 +467,10 @@ void track_locus(AWB_CTX_S &c, u32 black)
     u16 crMin = (u16)std::max(crMin0 - dCrMin, 0), cbMin = (u16)std::max(cbMin0 - dCbMin, 0);
     const u16 out[8] = {crMax, cbMax, crMin, cbMin, crMax, crMin, cbMax, cbMin};
     memcpy(&r.au16BayerLimit[2], out, sizeof out);
-    u32 upper = IO_READ32(H + 0x768) & 0xFFF;
+    u32 upper = IO_READ32(ISP_AWB_BAYER_WHITE_REG) & 0xFFF;
     if (awb_is_wdr(c.u8WDRMode))
         upper = (upper * upper + 2048) >> 12;
-    u32 lower = IO_READ32(H + 0x764) & 0xFFF;
+    u32 lower = IO_READ32(ISP_AWB_BAYER_BLACK_REG) & 0xFFF;
     r.au16BayerLimit[0] = (u16)upper;
     r.au16BayerLimit[1] = (u16)(lower > black ? lower - black : 0);
     r.bBayerStatUpdate = 1;
@@ -593,7 +592,7 @@ void program_gains(const AWB_CTX_S &c, u8 mode)
     for (u32 i = 0; i < 4; i++) {
         u32 g = c.stResult.au32WhiteBalanceGain[i];
         u32 v = mode == 0 ? std::min<u32>((g + 128) >> 8, 4095) : awb_is_wdr(mode) ? Sqrt32(std::min<u32>(g, 0xFFE000)) & 0xFFF : 0;
-        IO_WRITE16(H + 0x2C0 + 4 * i, v);
+        IO_WRITE16(ISP_WB_GAIN_REG(i), v);
     }
 }
 
