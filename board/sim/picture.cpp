@@ -1,7 +1,6 @@
 // The scene's colours and layout, the sensor's response, and the ISP's
 // pipeline worked out per palette entry from the registers of the frame.
 #include "board/sim/picture.h"
-#include "board/sim/video.h" // SIM_PIXEL_LOOP
 
 #include "board/sim/lens.h"
 #include "isp/isp_hw_regs.h"

@@ -25,6 +25,11 @@
 #include <cstdint>
 #include <vector>
 
+// The board's per-pixel loops (the simulated hardware's work) run without the
+// sanitizers' checks: instrumented they take most of a test's CPU, and the
+// sanitizers are there for the firmware.
+#define SIM_PIXEL_LOOP __attribute__((no_sanitize("address", "undefined")))
+
 namespace sim::picture {
 
 struct Rgb {
