@@ -7,6 +7,14 @@
 
 typedef float f32;
 
+// Leaves the calling entry with a check's status when it is not 0.
+#define ISP_RETURN_IF_FAILED(check)                                                                       \
+    do {                                                                                                  \
+        s32 ret_ = (check);                                                                               \
+        if (ret_ != 0)                                                                                    \
+            return ret_;                                                                                  \
+    } while (0)
+
 #define ALG_LIB_NAME_SIZE_MAX 20
 
 // A library's identity: handle 0 or 1 and its name.

@@ -216,9 +216,7 @@ void ISP_UpdateDCFInfo(ISP_DEV IspDev)
 // then a registered sensor and initialised memory where they are needed.
 s32 check_entry(ISP_DEV IspDev, const char *func, bool sensor, bool mem)
 {
-    s32 ret = isp_check_dev_open(IspDev, func);
-    if (ret != 0)
-        return ret;
+    ISP_RETURN_IF_FAILED(isp_check_dev_open(IspDev, func));
     if (sensor && ctx().bSnsReg != 1) {
         printf("Sensor doesn't register to ISP[%d]!\n", IspDev);
         return DU_ERR_ISP_SNS_UNREGISTER;
@@ -304,9 +302,7 @@ s32 isp_check_dev_open(ISP_DEV IspDev, const char *func)
 
 s32 isp_check_call(ISP_DEV IspDev, const void *rec, const char *func)
 {
-    s32 ret = isp_check_dev(IspDev, func);
-    if (ret != 0)
-        return ret;
+    ISP_RETURN_IF_FAILED(isp_check_dev(IspDev, func));
     if (!rec) {
         ISP_TRACE_AT(func, "Null Pointer!\n");
         return DU_ERR_ISP_NULL_PTR;

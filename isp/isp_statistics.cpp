@@ -444,12 +444,10 @@ s32 ISP_StatisticsPutBuf(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetStatisticsConfig(ISP_DEV IspDev, const ISP_STATISTICS_CFG_S *pstStatCfg)
 {
-    s32 ret = isp_check_call(IspDev, pstStatCfg, __FUNCTION__);
-    if (ret != 0)
-        return ret;
-    if ((ret = check_ae(pstStatCfg->stAECfg, __FUNCTION__)) != 0 || (ret = check_wb(pstStatCfg->stWBCfg)) != 0 ||
-        (ret = check_af(pstStatCfg->stFocusCfg)) != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstStatCfg);
+    ISP_RETURN_IF_FAILED(check_ae(pstStatCfg->stAECfg, __FUNCTION__));
+    ISP_RETURN_IF_FAILED(check_wb(pstStatCfg->stWBCfg));
+    ISP_RETURN_IF_FAILED(check_af(pstStatCfg->stFocusCfg));
 
     const ISP_AE_STATISTICS_CFG_S &ae = pstStatCfg->stAECfg;
     IO_WRITE32(ISP_EXT_STAT_KEY, pstStatCfg->unKey);
@@ -466,9 +464,7 @@ s32 DU_DUZ_ISP_SetStatisticsConfig(ISP_DEV IspDev, const ISP_STATISTICS_CFG_S *p
 
 s32 DU_DUZ_ISP_GetStatisticsConfig(ISP_DEV IspDev, ISP_STATISTICS_CFG_S *pstStatCfg)
 {
-    s32 ret = isp_check_call(IspDev, pstStatCfg, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstStatCfg);
     ISP_AE_STATISTICS_CFG_S &ae = pstStatCfg->stAECfg;
     pstStatCfg->unKey = IO_READ32(ISP_EXT_STAT_KEY);
     for (u32 i = 0; i < 4; i++)
@@ -484,9 +480,7 @@ s32 DU_DUZ_ISP_GetStatisticsConfig(ISP_DEV IspDev, ISP_STATISTICS_CFG_S *pstStat
 
 s32 DU_DUZ_ISP_GetStatistics(ISP_DEV IspDev, ISP_STATISTICS_S *pstStat)
 {
-    s32 ret = isp_check_call(IspDev, pstStat, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstStat);
     read_ae(pstStat->stAEStat);
     read_wb(pstStat->stWBStat);
     read_af(pstStat->stFocusStat);

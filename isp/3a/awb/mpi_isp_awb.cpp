@@ -22,7 +22,7 @@ s32 check_call(s32 dev, const void *p, const char *func)
     return ret != 0 ? ret : alg_check_null(p, AWB_ERR_NULL, func);
 }
 
-#define AWB_CHECK_CALL(dev, rec) ALG_RETURN_IF_FAILED(check_call(dev, rec, __FUNCTION__))
+#define AWB_CHECK_CALL(dev, rec) ISP_RETURN_IF_FAILED(check_call(dev, rec, __FUNCTION__))
 
 // Field checks in order; the first failure prints its message (standard
 // output) and the rest are skipped.
