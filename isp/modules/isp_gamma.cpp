@@ -3,7 +3,7 @@
 // in ext registers, and the module hands it to the kernel, which switches
 // it at a frame boundary. The front-end gamma is the WDR compression curve,
 // written straight into the hardware and switched on only in WDR modes.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 // Black-level subtraction: the levels the sensor reports, or the user's when
 // the attribute call asks for them, turned into the ISP's common level and
 // per-channel offsets; frame-stitching WDR takes its own fixed set.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <algorithm>
 

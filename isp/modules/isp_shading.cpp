@@ -1,7 +1,7 @@
 // Lens shading: a gain table per colour channel, loaded into the ISP by the
 // attribute call or, at init, from the sensor's defaults. Nothing to do per
 // frame.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // Frame-switch WDR: the stitching path is switched in for the WDR modes
 // that combine exposures and bypassed otherwise; every frame its stitch
 // error threshold follows the ISO, tighter as noise grows.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 namespace {
 

@@ -4,14 +4,14 @@
 // values, the curve and the air light back to the video input's dehaze block
 // and the strength to the register configuration. With ext 0x1230C at 1 it
 // writes each frame's working into "dehaze_data_%d.txt".
-#include "isp/isp_dehaze.h"
+#include "isp/modules/isp_dehaze.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "board/board.h"
 #include "isp/isp_hw_regs.h"
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 namespace {
 

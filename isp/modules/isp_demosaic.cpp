@@ -2,7 +2,7 @@
 // carries for sharpen and noise reduction), anti false colour, colour tone,
 // crosstalk (with green equalisation's per-ISO strength) and the green-
 // equalisation module.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 namespace {
 

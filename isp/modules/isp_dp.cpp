@@ -3,7 +3,7 @@
 // port, and the static calibration, which raises the detection threshold
 // or lowers it trial by trial until the count of pixels found falls within
 // the asked range. While it calibrates, the sensor sync stands still.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <algorithm>
 #include <iterator>

@@ -2,8 +2,8 @@
 // stabilisation switched through that unit, and the defog settings the
 // dehaze module reads (the enable in the video input's dehaze block, the
 // rest in ext registers).
-#include "isp/isp_dehaze.h"
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_dehaze.h"
+#include "isp/modules/isp_iq.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 // luminance threshold and green equalisation of the ISO's lower point; the
 // RGB sharpening curve is rebuilt into the bank not in use whenever its
 // shape changes, then switched in with one write.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <algorithm>
 

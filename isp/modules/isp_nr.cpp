@@ -4,7 +4,7 @@
 // exposure ratio; the kernel gets them a run later through the register
 // configuration. The 128-entry noise profile comes from the sensor or is
 // computed, and the user may replace it.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // the WDR exposure ratio, or the user's manual value, and reaches the kernel
 // with the sensor sync; the 33-point asymmetry curve is rebuilt whenever its
 // two shape parameters change.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <algorithm>
 #include <cmath>
