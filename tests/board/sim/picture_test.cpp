@@ -529,12 +529,12 @@ TEST_F(DpTablePortTest, ALoadedTableIsWhatStaticCorrectionUses)
     IO_WRITE16(ISP_DP_COUNT_REG, (u32)hot.size());
     IO_WRITE8(ISP_DP_STATIC_REG, ISP_DP_STATIC_ENABLE);
     Pipe pipe = Pipe::read(1.0, sim::world());
-    std::vector<uint8_t> shown = hot_pixels_shown(pipe, sim::sensor_hot_pixels());
-    EXPECT_EQ(std::count(shown.begin(), shown.end(), 1), 0);
+    std::vector<double> kept = hot_pixels_kept(pipe, sim::sensor_hot_pixels(), {});
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), 1.0), 0);
     // Half the table: the other half shows.
     IO_WRITE16(ISP_DP_COUNT_REG, 64);
-    shown = hot_pixels_shown(Pipe::read(1.0, sim::world()), sim::sensor_hot_pixels());
-    EXPECT_EQ(std::count(shown.begin(), shown.end(), 1), 64);
+    kept = hot_pixels_kept(Pipe::read(1.0, sim::world()), sim::sensor_hot_pixels(), {});
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), 1.0), 64);
 }
 
 TEST_F(DpTablePortTest, WhatDetectionFoundReadsBackFromItsStartIndex)
