@@ -180,6 +180,8 @@ struct ToneCurve {
     double gain(double y) const; // for a neighbourhood of luma y
     bool operator==(const ToneCurve &o) const;
 };
+// The asymmetry curve as the hardware holds it (what its port loaded).
+std::array<uint16_t, ToneCurve::kNodes> drc_curve();
 
 // Sharpen, after gamma, on the pixels of an edge (the pattern's edge class,
 // -2..2: how far a pixel's luminance stands from its neighbours'): the

@@ -254,6 +254,12 @@ bool ToneCurve::operator==(const ToneCurve &o) const
                    gain_max == o.gain_max && detail == o.detail && curve == o.curve);
 }
 
+std::array<uint16_t, ToneCurve::kNodes> drc_curve()
+{
+    std::lock_guard<std::mutex> lock(g_curve_lock);
+    return g_drc_curve;
+}
+
 // ---- sharpen -----------------------------------------------------------------------------------------------
 
 Sharpener Sharpener::read()

@@ -1,7 +1,10 @@
 // Noise reduction and sharpen on the simulated board: the thresholds and
 // strengths that follow the ISO, a new noise profile at the next odd frame,
-// and the noise-reduction slope of the stitching modes.
+// the noise-reduction settings of the stitching modes (with and without a
+// front-end gamma curve), and the RGB sharpening curve's banks.
 #include "tests/isp/isp_iq_fixture.h"
+
+#include <cmath>
 
 using namespace isptest;
 
@@ -109,5 +112,112 @@ TEST_F(IspIqFrameWdr, TheNoiseReductionSlopeFallsWithTheLimitAndNeverWraps)
         if (i > 0) {
             EXPECT_LE(seen[i].second, seen[i - 1].second);
         }
+    }
+}
+
+// ---- the RGB sharpening curve ---------------------------------------------------------------------
+
+// The curve's 128 values from its parameters: a gain rising with the step
+// on a log scale (shape p), falling with the magnitude g, scaled so its peak
+// is the strength s (at most 127).
+std::vector<double> rgb_sharpen_values(u32 p, u32 s, u32 g)
+{
+    std::vector<double> w(128, 0), v(128, 0);
+    double wmax = 0;
+    for (u32 j = 0; j < 128; j++) { // the log of step 0 is taken as 0, as of step 1
+        w[j] = std::pow(2.0, -2.0 * g * j / 256) * std::pow((j ? 2.0 * j : 1.0) / 256, (p + 256) / 256.0);
+        wmax = std::max(wmax, w[j]);
+    }
+    for (u32 j = 0; j < 128; j++)
+        v[j] = std::min(w[j] * s / wmax, 127.0);
+    return v;
+}
+
+// Each rebuild writes the bank not in use, mirrored about its middle, and
+// then switches to it: two rebuilds in a row alternate the banks, and the
+// board's sharpener reads the bank switched in.
+TEST_F(IspIqTest, TheRgbSharpenCurveIsBuiltIntoTheOtherBankAndSwitchedIn)
+{
+    auto even_frame = [this] {
+        do
+            modules_frame();
+        while (ctx().u32FrameCnt % 2);
+    };
+    auto bank = [] { return (IO_READ8(H + 0x4D0) >> 2) & 3; };
+    even_frame(); // the sensor's defaults: (20, 64, 8)
+    ASSERT_EQ(bank(), 1u);
+    ISP_SHARPEN_ATTR_S sh;
+    ASSERT_EQ(DU_DUZ_ISP_GetSharpenAttr(0, &sh), 0);
+    struct Case {
+        u8 curve, strength, magnitude;
+        u32 bank;
+    } cases[] = {{20, 64, 8, 1}, {60, 127, 4, 0}, {0, 100, 16, 1}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.curve) + ", " + std::to_string(c.strength) + ", " + std::to_string(c.magnitude));
+        if (c.bank != bank()) {
+            sh.u8RGBSharpenCurve = c.curve;
+            sh.u8RGBSharpenStrength = c.strength;
+            sh.u8RGBSharpenMagnitude = c.magnitude;
+            ASSERT_EQ(DU_DUZ_ISP_SetSharpenAttr(0, &sh), 0);
+            even_frame();
+        }
+        ASSERT_EQ(bank(), c.bank);
+        // The fixed-point gains round coarsely near the peak: within a few
+        // steps of the formula, mirrored exactly, peaking at the strength.
+        const std::vector<double> v = rgb_sharpen_values(c.curve, c.strength, c.magnitude);
+        const u32 base = 256 * c.bank + 128;
+        u32 peak = 0;
+        for (u32 j = 0; j < 128; j++) {
+            const u32 up = IO_READ32(H + 0x3000 + 4 * (base + j)), down = IO_READ32(H + 0x3000 + 4 * (base - 1 - j));
+            EXPECT_NEAR((double)up, 128 + v[j], 2 + 0.08 * c.strength) << j;
+            EXPECT_EQ(up - 128, 128 - down) << j;
+            peak = std::max(peak, up - 128);
+        }
+        EXPECT_EQ(peak, c.strength);
+        IO_WRITE8(H + 0x4D4, 128); // an RGB strength the kernel would have written
+        const sim::picture::Sharpener board = sim::picture::Sharpener::read();
+        for (u32 j = 0; j < 128; j++)
+            ASSERT_EQ(board.curve[128 + j], (int)IO_READ32(H + 0x3000 + 4 * (base + j)) - 128) << j;
+    }
+}
+
+// A sensor without a front-end gamma curve: the limit, slope and the two
+// thresholds come from the exposure ratio alone. The limit follows 63560 /
+// the ratio's root (x 64) between its nodes, the slope half the ratio's
+// root, and the short threshold stands (log2 ratio - 6) x 8 above the long
+// one, which keeps the ISO's.
+TEST_F(IspIqFrameWdr, WithoutFrontEndGammaTheNoiseReductionFollowsTheExposureRatio)
+{
+    ISP_SensorGetDefault(0)->stGammafe.bValid = 0;
+    ISP_NR_ATTR_S nr = {1, 0, 0, 0, {30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30}};
+    ASSERT_EQ(DU_DUZ_ISP_SetNRAttr(0, &nr), 0);
+    {
+        std::lock_guard<std::mutex> l(g_ae_lock);
+        g_ae_result.u32Iso = 100;
+    }
+    struct Case {
+        u32 ratio;                // 64 = 1x
+        u16 limit;
+        u8 slope, thresh_l, thresh_s;
+    } cases[] = {
+        {64, 63560, 4, 30, 30},    // 1x: no spread
+        {256, 32877, 8, 30, 46},   // 4x: two stops, 16 between them
+        {1024, 15430, 16, 30, 62}, // 16x: four stops
+        {4095, 15430, 32, 30, 70}, // beyond the last node: its value; log2 rounds down to 11
+        {16, 63560, 4, 30, 30},    // below 1x: taken as 1x
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.ratio);
+        IO_WRITE16(H + 0x15A, c.ratio);
+        for (int odd = 0; odd < 2;) {
+            modules_frame();
+            odd += ctx().u32FrameCnt % 2;
+        }
+        ASSERT_TRUE(cfg_.u32Key & ISP_REGCFG_NR);
+        EXPECT_EQ(cfg_.u8NrFilterMode, 3u);
+        EXPECT_EQ(cfg_.u16NrLimit, c.limit);
+        EXPECT_EQ(cfg_.u8NrSlope, c.slope);
+        EXPECT_EQ(cfg_.u8NrThreshL, c.thresh_l);
+        EXPECT_EQ(cfg_.u8NrThreshS, c.thresh_s);
     }
 }

@@ -1,7 +1,10 @@
 // Black level, DRC and gamma on the simulated board: DRC's steps and its
-// manual strength, the built-in gamma curves, the user's black levels at an
+// manual strength, its asymmetry curve through the port, the built-in
+// gamma curves, the user's black levels at an
 // even frame, and a WDR switch that moves every module to the new mode.
 #include "tests/isp/isp_iq_fixture.h"
+
+#include <cmath>
 
 using namespace isptest;
 using testsupport::capture_stdout;
@@ -25,6 +28,56 @@ TEST_F(IspIqTest, DrcStepsTowardWhatTheHistogramWantsAndTheManualStrengthHoldsAt
     ASSERT_EQ(DU_DUZ_ISP_SetDRCAttr(0, &drc), 0);
     modules_frame();
     EXPECT_EQ(cfg_.u32DrcStrength, 200u);
+}
+
+// The DRC's asymmetry curve as the formula gives it: asymmetry A and
+// bright enhance B (0..255) to 33 points of 16 bits.
+std::vector<u32> asymmetry_curve(double A, double B)
+{
+    const double b = B / 255, t = 2 * (A + 1) / 257 - 1, c = t >= 0 ? 2 : 0;
+    const double k = std::trunc((1 - 1 / (1000 * t * t * t) + t - c) * 255 + 0.5), d = std::fabs(k / 255);
+    std::vector<u32> curve(33);
+    for (int i = 0; i < 33; i++) {
+        const double x = k >= 0 ? i / 32.0 : (32 - i) / 32.0, p = std::pow(std::fabs((1 - b) - x) / b, 3);
+        double v = std::trunc((b + p * (1 - b)) * ((d + 1) * x / (d + x)) * 65535 + 0.5);
+        v = std::clamp(v, 0.0, 65535.0);
+        curve[i] = (u32)(k < 0 ? 65535 - v : v);
+    }
+    return curve;
+}
+
+// The curve reaches the hardware through its port at init and again when
+// either of its two parameters changes; the defaults rise from 0 to 65535.
+TEST_F(IspIqTest, TheDrcAsymmetryCurveIsLoadedThroughItsPortAndFollowsItsParameters)
+{
+    auto loaded = [] {
+        const auto c = sim::picture::drc_curve();
+        return std::vector<u32>(c.begin(), c.end());
+    };
+    const std::vector<u32> first = loaded();
+    EXPECT_EQ(first.front(), 0u);
+    EXPECT_EQ(first.back(), 65535u);
+    for (size_t i = 1; i < first.size(); i++)
+        EXPECT_GT(first[i], first[i - 1]) << i;
+    EXPECT_EQ(first, asymmetry_curve(20, 200));
+    EXPECT_EQ(IO_READ8(H + 0x4C0) & 0x2, 0u); // the port closed again
+
+    ISP_DRC_CFG_S drc;
+    ASSERT_EQ(DU_DUZ_ISP_GetDRCAttr(0, &drc), 0);
+    struct Case {
+        u32 asymmetry, bright;
+    } cases[] = {{200, 50}, {128, 255}, {0, 100}};
+    std::vector<u32> before = first;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.asymmetry) + ", " + std::to_string(c.bright));
+        drc.u32Asymmetry = c.asymmetry;
+        drc.u32BrightEnhance = c.bright;
+        ASSERT_EQ(DU_DUZ_ISP_SetDRCAttr(0, &drc), 0);
+        EXPECT_EQ(loaded(), before); // nothing before the module's next frame
+        modules_frame();
+        before = loaded();
+        EXPECT_EQ(before, asymmetry_curve(c.asymmetry, c.bright));
+    }
 }
 
 // ---- gamma ------------------------------------------------------------------------------------------------
