@@ -11,7 +11,9 @@
 #include "isp/3a/ae/mpi_isp_ae.h"
 #include "isp/3a/awb/mpi_isp_awb.h"
 #include "isp/mpi_isp.h"
+#include "mpi/video/vpss/mpi_vpss.h"
 #include "recorder/dv_pipeline.h"
+#include "sceneauto/sceneauto.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,7 +37,8 @@ struct Area {
     double y = 0, sd = 0, cb = 0, cr = 0;
 };
 
-Shot decode_last(const std::string &path)
+// `each`, when given, sees every decoded picture as it comes.
+Shot decode_last(const std::string &path, const std::function<void(const Shot &)> &each = nullptr)
 {
     Shot s;
     AVFormatContext *ic = nullptr;
@@ -69,6 +72,8 @@ Shot decode_last(const std::string &path)
                 memcpy(&s.cr[(size_t)r * (s.width / 2)], frame->data[2] + (size_t)r * frame->linesize[2], s.width / 2);
             }
             s.frames++;
+            if (each)
+                each(s);
             av_frame_unref(frame);
         }
     };
@@ -137,6 +142,25 @@ Area dark_tile(const Shot &s) { return area(s, 2 / 12.0, 8 / 16.0, 3 / 12.0, 9 /
 Area light_tile(const Shot &s) { return area(s, 3 / 12.0, 8 / 16.0, 4 / 12.0, 9 / 16.0); }
 Area sky(const Shot &s) { return area(s, 0.40, 0.10, 0.60, 0.20); }
 
+// The edge between a dark ground tile and the light one to its right: the
+// largest step between neighbouring columns of the tiles' middle rows
+// averaged (the noise averages out). Sharpening steepens it.
+double tile_edge(const Shot &s)
+{
+    const int edge = frame_col(s, 3 / 12.0 * s.width);
+    const int r0 = std::max(0, frame_row(s, 8.25 / 16 * kFieldRows)), r1 = std::min(s.height, frame_row(s, 8.75 / 16 * kFieldRows));
+    if (r1 <= r0)
+        return 0;
+    double profile[10] = {};
+    for (int r = r0; r < r1; r++)
+        for (int k = 0; k < 10; k++)
+            profile[k] += s.y[(size_t)r * s.width + edge - 5 + k] / (double)(r1 - r0);
+    double step = 0;
+    for (int k = 1; k < 10; k++)
+        step = std::max(step, std::fabs(profile[k] - profile[k - 1]));
+    return step;
+}
+
 // Where a video level (16..235) comes from through a 257-point gamma curve:
 // the linear input, 0..1.
 double through_gamma_inverse(const u16 *curve, double y)
@@ -165,12 +189,13 @@ protected:
 
     // 1080p30 H.264, as record mode 1 builds it. The stages are judged at
     // the ISP's own settings, so scene auto-tuning (and the camera's white
-    // balance tuning it brings) stays out: the recording engine finds it
-    // marked running and leaves it.
-    void start_1080p30()
+    // balance tuning it brings) stays out unless asked for: the recording
+    // engine finds it marked running and leaves it.
+    void start_1080p30(bool scene_auto = false)
     {
         rectest::record_mode(0, 2, 1);
-        u32RecModeFlag |= DV_STATE_SCENEAUTO;
+        if (!scene_auto)
+            u32RecModeFlag |= DV_STATE_SCENEAUTO;
         start_mode();
     }
 
@@ -208,7 +233,7 @@ protected:
     }
 
     // A recording of about `seconds`, decoded back; the file is removed.
-    Shot record(double seconds)
+    Shot record(double seconds, const std::function<void(const Shot &)> &each = nullptr)
     {
         const size_t complete = msgs_.count(AMSG_RECORD_COMPLETE);
         dv_stream_stats_reset();
@@ -222,7 +247,7 @@ protected:
         EXPECT_EQ(files.size(), 1u);
         if (files.empty())
             return Shot();
-        Shot s = decode_last(files.back());
+        Shot s = decode_last(files.back(), each);
         for (const std::string &f : files)
             std::filesystem::remove(f);
         EXPECT_GT(s.frames, 0u);
@@ -428,4 +453,78 @@ TEST_F(IspPicture, ADefault1080p60RecordingCarriesAQuarterOfItsBitRate)
     const double carried = s.video_bytes * 8 / s.seconds / 1024;
     RecordProperty("carried_kbps", std::to_string((int)carried) + " of " + std::to_string((int)kbps));
     EXPECT_GE(carried, kbps / 4) << carried << " of " << kbps << " kbit/s";
+}
+
+// A flat tile's spread and an edge's step over every picture of one or
+// more recordings (the encoder's rate control moves from picture to
+// picture): their medians.
+struct Measures {
+    std::vector<double> noise, edge;
+    void add(const Shot &s)
+    {
+        noise.push_back(light_tile(s).sd);
+        edge.push_back(tile_edge(s));
+    }
+    static double median(std::vector<double> v)
+    {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0 : v[v.size() / 2];
+    }
+};
+
+// Scene auto-tuning through a light change: once the light has fallen the
+// engine has retuned the ISP for the new exposure (noise reduction and its
+// profiles, sharpening and the RGB sharpener, gamma). At that very
+// exposure the recording with the engine shows a steeper edge, and the
+// noise on a flat tile lifted with it, against the same dim scene recorded
+// without it (the processing group's temporal filter, which the engine
+// also sets, off in both).
+TEST_F(IspPicture, SceneAutoTuningThroughALightChangeChangesNoiseAndSharpnessAtTheSameGain)
+{
+    constexpr double kDim = 1.0 / 100;
+    Measures without, with;
+    auto record_twice = [this](Measures &m) {
+        for (int i = 0; i < 2; i++)
+            record(1.0, [&](const Shot &s) { m.add(s); });
+    };
+    auto temporal_filter_off = [] {
+        VPSS_GRP_ATTR_REC_S grp;
+        ASSERT_EQ(DU_DUZ_VPSS_GetGrpAttr(0, &grp), 0);
+        grp.bNrEn = 0;
+        ASSERT_EQ(DU_DUZ_VPSS_SetGrpAttr(0, &grp), 0);
+    };
+
+    // Without the engine: the dim scene at the exposure it settles at.
+    start_1080p30();
+    scene(5500, false, kDim);
+    settle(2000);
+    AE_EXPOSURE_STATUS_S held = {};
+    ASSERT_EQ(DU_DUZ_ISP_QueryExposureInfo(0, &held), 0);
+    const double gain = sim::sensor_gain();
+    temporal_filter_off();
+    record_twice(without);
+    stop_mode();
+
+    // With it: bright light, the fall, then the same exposure held.
+    start_1080p30(true);
+    scene(5500, false, 1.0);
+    settle(2000);
+    scene(5500, false, kDim);
+    settle(3000); // the exposure follows, the engine retunes on its next cycles
+    AE_EXPOSURE_SETTINGS_S ae;
+    ASSERT_EQ(DU_DUZ_ISP_GetExposureAttr(0, &ae), 0);
+    ae.enOpType = 1;
+    ae.stManual = {1, 1, 1, 1, held.u32ExpTime, held.u32AGain, held.u32DGain, held.u32ISPDGain};
+    ASSERT_EQ(DU_DUZ_ISP_SetExposureAttr(0, &ae), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500)); // the engine's cycles at that exposure
+    rectest::quiet([] { ASSERT_EQ(DU_VUZI_SCENEAUTO_Stop(), 0); });
+    temporal_filter_off();
+    EXPECT_EQ(sim::sensor_gain(), gain);
+    record_twice(with);
+    const double noise_with = Measures::median(with.noise), noise_without = Measures::median(without.noise);
+    const double edge_with = Measures::median(with.edge), edge_without = Measures::median(without.edge);
+    RecordProperty("noise", std::to_string(noise_without) + " -> " + std::to_string(noise_with));
+    RecordProperty("edge", std::to_string(edge_without) + " -> " + std::to_string(edge_with));
+    EXPECT_GT(edge_with, edge_without + 2.5);
+    EXPECT_GT(noise_with, noise_without * 1.08);
 }
