@@ -8,7 +8,14 @@
 // per-channel offset), white-balance gains and colour matrix for daylight
 // on the sensors it is paired with, colour-tone gains 1.0, gamma on with a
 // plain power curve of 0.6; DRC, noise reduction, sharpen and defect-pixel
-// correction off.
+// correction off (noise reduction's filter mode 4, slope 4, limit 0xFFFF,
+// flat profiles of 32; DRC's slope max 255, white 4095, a square-root
+// curve); every exposure zone weighed 1, the white-balance windows open.
+//
+// What the simulated board's picture and statistics make of each register
+// is written beside it; demosaic, anti false colour, green equalisation and
+// crosstalk act on the Bayer mosaic, which the board does not make: they
+// are stored only.
 #pragma once
 
 #include "mpi/common/mpi_common.h"
@@ -55,6 +62,10 @@ constexpr u32 ISP_STAT_BLACK_REG(u32 c) { return ISP_REG(0x2D0 + 4 * c); }      
 constexpr u32 ISP_BLC_RESET_LEVEL = 256;
 
 // ---- defect pixels -----------------------------------------------------------------------------
+// Dynamic correction takes a pixel for a defect past the threshold plus the
+// slope x its surroundings / 1024 and the line threshold; it replaces it past
+// the high-pass threshold, else leaves blend / 256 of it (board/sim/picture.h,
+// DefectFilter).
 constexpr u32 ISP_DP_CTRL_REG = ISP_REG(0x1C0);             // bit 0 green equalisation, bit 2 dynamic correction,
                                                             // bit 6 / 7 static detection of bright / dark pixels
 constexpr u32 ISP_DP_CTRL_GE = 1u << 0;
@@ -97,6 +108,10 @@ constexpr u32 ISP_CR_SLOPE_REG = ISP_REG(0x1D4);            // u16, 12 bits
 constexpr u32 ISP_CR_WEIGHT_REG = ISP_REG(0x1D8);           // u8
 
 // ---- noise reduction -----------------------------------------------------------------------------
+// A sigma filter (board/sim/picture.h, NoiseFilter): its threshold at a pixel
+// is the short or, below the limit where the frame stitches, the long one,
+// times the profile at the pixel's level plus the offset; the filter mode is
+// its support, the slope how softly it lets go past the threshold.
 constexpr u32 ISP_NR_CTRL_REG = ISP_REG(0x200);             // u8: bit 4 enable
 constexpr u32 ISP_NR_CTRL_ENABLE = 1u << 4;
 constexpr u32 ISP_NR_THRESH_S_REG = ISP_REG(0x224);         // u8: strength (short-exposure threshold)
@@ -150,7 +165,8 @@ constexpr u32 ISP_AWB_CR_MAX_REG = ISP_REG(0x648);          // u16, 12 bits: R/G
 constexpr u32 ISP_AWB_CR_MIN_REG = ISP_REG(0x64C);
 constexpr u32 ISP_AWB_CB_MAX_REG = ISP_REG(0x650);          // u16, 12 bits: B/G
 constexpr u32 ISP_AWB_CB_MIN_REG = ISP_REG(0x654);
-// Four further ratio limits: R/G max and min, B/G max and min.
+// Four further ratio limits: R/G max and min, B/G max and min; a pixel
+// counts only within both windows.
 constexpr u32 ISP_AWB_LIMIT_CR_MAX_REG = ISP_REG(0x670);    // u16, 12 bits
 constexpr u32 ISP_AWB_LIMIT_CR_MIN_REG = ISP_REG(0x674);
 constexpr u32 ISP_AWB_LIMIT_CB_MAX_REG = ISP_REG(0x678);
@@ -158,8 +174,9 @@ constexpr u32 ISP_AWB_LIMIT_CB_MIN_REG = ISP_REG(0x67C);
 constexpr u32 ISP_AWB_ZONE_COLS_REG = ISP_REG(0x66C);       // u8: the RGB statistics' zones
 constexpr u32 ISP_AWB_ZONE_ROWS_REG = ISP_REG(0x66D);       // u8
 // The Bayer white-balance statistics' window, on the raw levels before the
-// gains: white and black 12 bits, ratios 8.8, then the same four further
-// limits; half-words two bytes apart.
+// gains: green's raw level (pedestal included) within black and white (12
+// bits), the ratios of the levels above black (8.8) within the window and
+// the same four further limits; half-words two bytes apart.
 constexpr u32 ISP_AWB_BAYER_BLACK_REG = ISP_REG(0x764);
 constexpr u32 ISP_AWB_BAYER_WHITE_REG = ISP_REG(0x768);
 constexpr u32 ISP_AWB_BAYER_SWITCH_REG = ISP_REG(0x76C);    // u8: bits 1 and 0, the result's switches A and B
@@ -177,8 +194,11 @@ constexpr u32 ISP_AWB_BAYER_ZONE_ROWS_REG = ISP_REG(0x761); // u8
 // ---- exposure statistics settings --------------------------------------------------------------------
 // The four metering thresholds that split the luma (8 bits) into the 5-bin
 // histograms, the switches that say where in the pipeline each statistic is
-// taken, the zone weights (15 rows of 17) and the metering sub-sampling
-// that picks the Bayer channel the statistics read.
+// taken (0 after black level and shading, 1 after the white-balance gains,
+// 2 after the colour matrix and tone, 3 and above the raw levels), the zone
+// weights (15 rows of 17) that weigh each zone in the global histograms
+// and means (0 leaves it out), and the metering sub-sampling that picks the
+// Bayer channel the statistics read.
 constexpr u32 ISP_AE_THRESH_REG(u32 i) { return ISP_REG(0x600 + 4 * i); } // u8, i = 0..3
 constexpr u32 ISP_AE_SWITCH_REG = ISP_REG(0x44);            // u8, bits 0-2
 constexpr u32 ISP_AE_SUM_SWITCH_REG = ISP_REG(0x50);        // u8
@@ -206,11 +226,12 @@ constexpr u32 ISP_AWB_GLOBAL_COUNT_LO_REG = ISP_REG(0x708); // u16
 constexpr u32 ISP_AWB_GLOBAL_COUNT_HI_REG = ISP_REG(0x70C); // u16
 constexpr u32 ISP_AWB_ZONE_REG(u32 k) { return ISP_REG(0x9800 + 8 * k); }     // GR | GB << 16, then the count
 // RGB means (16 bits, carrying the black level of ISP_STAT_BLACK_REG), the
-// pixel count, the darkest and the brightest value: i = 0..5, R, G, B,
-// count, min, max.
+// pixel count, the darkest and the brightest channel of the zones: i =
+// 0..5, R, G, B, count, min, max.
 constexpr u32 ISP_RGB_GLOBAL_REG(u32 i) { return ISP_REG(0x740 + 4 * i); }    // u16
 constexpr u32 ISP_RGB_ZONE_REG(u32 k) { return ISP_REG(0xA800 + 12 * k); }    // R | G << 16, B | count << 16, max | min << 16
-// Bayer ratios R/G and B/G (8.8, 12 bits) before the gains, and the sum.
+// Bayer ratios R/G and B/G (8.8, 12 bits) before the gains of the Bayer
+// window's pixels, and the sum of their green (8 bits).
 constexpr u32 ISP_BAYER_GLOBAL_RG_REG = ISP_REG(0x658);     // u16
 constexpr u32 ISP_BAYER_GLOBAL_BG_REG = ISP_REG(0x65C);     // u16
 constexpr u32 ISP_BAYER_GLOBAL_SUM_REG = ISP_REG(0x660);    // u32
@@ -298,6 +319,9 @@ constexpr u32 VI_DEHAZE_CURVE_REG(u32 i) { return VI_DEHAZE_REG(0x800 + 4 * i); 
 constexpr u32 VI_DEHAZE_BLOCKS_MAX = 240;
 
 // ---- dynamic range compression ---------------------------------------------------------------------
+// The luma between black and white moves towards the asymmetry curve by the
+// strength, the gain held by the slopes (min / 256, 1 + max / 16), the
+// detail following by the variance (board/sim/picture.h, ToneCurve).
 constexpr u32 ISP_DRC_CTRL_REG = ISP_REG(0x380);            // u8: bit 0 enable
 constexpr u32 ISP_DRC_STRENGTH_REG = ISP_REG(0x384);        // u8, from the kernel's sync hand-over
 constexpr u32 ISP_DRC_VARIANCE_REG = ISP_REG(0x388);        // u8: bits 0-3 space, 4-7 intensity
@@ -311,6 +335,9 @@ constexpr u32 ISP_DRC_ASY_INDEX_REG = ISP_REG(0x800);       // u8
 constexpr u32 ISP_DRC_ASY_DATA_REG = ISP_REG(0x804);        // u16
 
 // ---- sharpen ---------------------------------------------------------------------------------------
+// At edges: detail and undershoot, fading below the luminance threshold;
+// the RGB sharpener adds the curve of the bank in use for the edge's step,
+// times the RGB strength (board/sim/picture.h, Sharpener).
 constexpr u32 ISP_SHARPEN_D_REG = ISP_REG(0x43C);           // u8: detail (overshoot) strength
 constexpr u32 ISP_SHARPEN_UD_REG = ISP_REG(0x440);          // u8: undershoot strength
 constexpr u32 ISP_SHARPEN_LUM_REG = ISP_REG(0x444);         // u16, 12 bits: luminance threshold

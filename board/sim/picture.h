@@ -5,9 +5,10 @@
 // The sensor turns a colour's radiance into its raw level (the light's
 // colour and brightness, the exposure and gains of its registers, its black
 // pedestal, the clip at white); the ISP then applies, from its registers,
-// black-level subtraction, white-balance gains, the colour matrix, colour
-// tone, sharpen, DRC and gamma, and converts to YUV. All of that is worked
-// out per palette entry once a frame; per pixel the picture is a lookup.
+// black-level subtraction, noise reduction, white-balance gains, the colour
+// matrix, colour tone, DRC, gamma and sharpen, and converts to YUV. All of
+// that is worked out per palette entry once a frame; per pixel the picture
+// is a lookup.
 //
 // Effects that vary over the picture are baked into the cached pattern as
 // variants of a colour (the edge class that sharpen acts on, the lens's
