@@ -485,15 +485,27 @@ SIM_PIXEL_LOOP Rgb Pipe::toned(const Rgb &lin) const
     return {clip1(v.r * tone[0]), clip1(v.g * tone[1]), clip1(v.b * tone[2])};
 }
 
-SIM_PIXEL_LOOP Rgb Pipe::out(const Rgb &lin, int edge, const Rgb *base) const
+SIM_PIXEL_LOOP Pipe::Neighbourhood Pipe::around(const Rgb &lin) const
+{
+    Neighbourhood n;
+    n.toned = toned(lin);
+    if (drc.on) {
+        n.gain = drc.gain(0.299 * n.toned.r + 0.587 * n.toned.g + 0.114 * n.toned.b);
+        n.detail_gain = 1 + (n.gain - 1) * drc.detail;
+    }
+    return n;
+}
+
+SIM_PIXEL_LOOP Rgb Pipe::out(const Rgb &lin, int edge, const Neighbourhood *base) const
 {
     Rgb v = toned(lin);
     if (drc.on) {
         // The curve's gain from the neighbourhood; the detail on top of it
         // follows by the variance's share.
-        const Rgb b = base ? toned(*base) : v;
-        const double g = drc.gain(0.299 * b.r + 0.587 * b.g + 0.114 * b.b);
-        const double gd = base ? 1 + (g - 1) * drc.detail : g;
+        const Neighbourhood own = base ? Neighbourhood{} : around(lin);
+        const Neighbourhood &n = base ? *base : own;
+        const Rgb &b = base ? n.toned : v;
+        const double g = n.gain, gd = base ? n.detail_gain : g;
         v = {clip1(b.r * g + (v.r - b.r) * gd), clip1(b.g * g + (v.g - b.g) * gd), clip1(b.b * g + (v.b - b.b) * gd)};
     }
     if (gamma_on)
@@ -566,7 +578,8 @@ SIM_PIXEL_LOOP void build_palette(const Pipe &pipe, const std::vector<Variant> &
         const double light = e.shade.light();
         Rgb lin = pipe.dehazed(pipe.linear(pipe.raw(rad, light), gains));
         out.linear[i] = lin;
-        Rgb yuv = pipe.out(lin, e.edge, &lin);
+        const Pipe::Neighbourhood around = pipe.around(lin);
+        Rgb yuv = pipe.out(lin, e.edge, &around);
         out.chroma[i] = chroma_pair(yuv);
         uint8_t *row = &out.luma[i << kNoiseShift];
         double sigma = pipe.noise_sigma(0.299 * lin.r + 0.587 * lin.g + 0.114 * lin.b);
@@ -576,9 +589,8 @@ SIM_PIXEL_LOOP void build_palette(const Pipe &pipe, const std::vector<Variant> &
             const Rgb n = pipe.noise_passed(lin, sigma);
             for (int k = 0; k < kNoiseLevels; k++) {
                 const double q = kNoiseQuantile[k];
-                row[k] = to_byte(pipe.out({clip1(lin.r + q * n.r), clip1(lin.g + q * n.g), clip1(lin.b + q * n.b)}, e.edge,
-                                          &lin)
-                                     .r);
+                row[k] = to_byte(
+                    pipe.out({clip1(lin.r + q * n.r), clip1(lin.g + q * n.g), clip1(lin.b + q * n.b)}, e.edge, &around).r);
             }
         }
         if (!pipe.columns)
@@ -586,7 +598,7 @@ SIM_PIXEL_LOOP void build_palette(const Pipe &pipe, const std::vector<Variant> &
         long step[kColumnClasses];
         for (int k = 0; k < kColumnClasses; k++) {
             const Rgb shifted = pipe.dehazed(pipe.linear(pipe.raw(rad, light, pipe.column[k]), gains));
-            step[k] = std::lround(pipe.out(shifted, e.edge, &lin).r - yuv.r);
+            step[k] = std::lround(pipe.out(shifted, e.edge, &around).r - yuv.r);
         }
         uint8_t *cols = &out.luma_column[i << (kNoiseShift + kColumnShift)];
         for (int n = 0; n < kNoiseLevels; n++)

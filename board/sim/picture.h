@@ -273,11 +273,18 @@ struct Pipe {
     // The white-balance gains, the colour matrix and the colour tone: what
     // the DRC and the statistics taken after the gains see.
     Rgb toned(const Rgb &lin) const;
+    // A pixel's neighbourhood (its linear colour without the detail on
+    // top): through the colour stages, and the DRC gain it gets, once for
+    // the detail worked out against it.
+    struct Neighbourhood {
+        Rgb toned;
+        double gain = 1, detail_gain = 1;
+    };
+    Neighbourhood around(const Rgb &lin) const;
     // The rest of the pipeline for a linear colour; `edge` the pixel's
-    // sharpen class (-2..2). With `base` the colour of the pixel's
-    // neighbourhood, what `lin` has on top of it is its detail. Y, Cb, Cr in
-    // 0..255.
-    Rgb out(const Rgb &lin, int edge, const Rgb *base = nullptr) const;
+    // sharpen class (-2..2). With `base` its neighbourhood, what `lin` has
+    // on top of it is its detail. Y, Cb, Cr in 0..255.
+    Rgb out(const Rgb &lin, int edge, const Neighbourhood *base = nullptr) const;
 
     bool operator==(const Pipe &o) const;
 

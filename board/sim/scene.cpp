@@ -235,8 +235,9 @@ SIM_PIXEL_LOOP void SceneRenderer::draw_hot_pixels(Picture &out, const Window &w
         const uint32_t entry = pattern_[(size_t)at[i]] >> kNoiseShift;
         const Rgb &scene = palette_.linear[entry];
         const double add = hot_level(pipe, hot[i]) * kept[i];
+        const Pipe::Neighbourhood around = pipe.around(scene);
         Rgb yuv = pipe.out({std::min(1.0, scene.r + add), std::min(1.0, scene.g + add), std::min(1.0, scene.b + add)},
-                           entries_[entry].edge, &scene);
+                           entries_[entry].edge, &around);
         for (int k = 0; k < 2; k++)
             memset(out.y() + (size_t)(r + k) * out.stride + c, to_byte(yuv.r), 2);
         const uint16_t pair = chroma_pair(yuv);
