@@ -15,7 +15,8 @@
 // What the simulated board's picture and statistics make of each register
 // is written beside it; demosaic, anti false colour, green equalisation and
 // crosstalk act on the Bayer mosaic, which the board does not make: they
-// are stored only.
+// are stored only, as are the WDR settings (the board's WDR modes make the
+// linear picture) and the few others the README's picture section lists.
 #pragma once
 
 #include "mpi/common/mpi_common.h"
@@ -245,7 +246,8 @@ constexpr u32 ISP_BAYER_ZONE_REG(u32 k) { return ISP_REG(0x8800 + 8 * k); }   //
 // filter 1 in bits 16-25; gain 0 8 bits), their shifts (4 bits each, filter
 // 1 from bit 16), the FIR taps (6 bits, filter 1 from bit 16), thresholds (11
 // bits, filter 1 from bit 16), the accumulation shifts (4 bits each: H0, H1,
-// V0, V1, Y) and the window size less one (bits 0-11 and 16-27).
+// V0, V1, Y) and the window size less one (bits 0-11 and 16-27): the
+// window is the image's first columns and rows, the grid divides it.
 constexpr u32 VI_AF_REG(u32 off) { return VI_REG(0x2000 + off); }
 constexpr u32 VI_AF_CTRL_REG = VI_AF_REG(0x00);
 constexpr u32 VI_AF_CTRL_BITS = 0x3FF;                      // what a field write keeps of the switch word

@@ -173,6 +173,7 @@ struct Frame {
     picture::ZoneEdges edges[kRows][kCols];
     uint32_t hist256[256]; // pixel counts, each zone's times its weight
     uint32_t zone_pixels;  // pixels a zone holds
+    uint32_t zone_w, zone_h; // a zone's size in image pixels
     uint8_t thresh[4];     // the metering thresholds in force
     Tap ae_tap, hist_tap, sum_tap;
 };
@@ -222,7 +223,9 @@ void sum_zones(const picture::Pipe &pipe, const World &w, Frame &f)
     uint32_t width = get16(ISP_IMAGE_WIDTH_REG), height = get16(ISP_IMAGE_HEIGHT_REG);
     if (!width || !height)
         width = 1920, height = 1080;
-    f.zone_pixels = (width / kCols) * (height / kRows);
+    f.zone_w = width / kCols;
+    f.zone_h = height / kRows;
+    f.zone_pixels = f.zone_w * f.zone_h;
     for (int i = 0; i < 4; i++)
         f.thresh[i] = *phys(ISP_AE_THRESH_REG(i));
     f.ae_tap = tap_of(ISP_AE_SWITCH_REG);
@@ -407,8 +410,8 @@ void publish_awb(const Frame &f, const ISP_STAT_S &st)
 // ---- focus --------------------------------------------------------------------------------------------------
 
 // The focus block as its registers stand (isp/isp_hw_regs.h): two
-// horizontal IIR filters and two vertical FIR filters run over the luma;
-// each zone of its grid accumulates, per filter, its response to the
+// horizontal IIR filters and two vertical FIR filters run over the luma
+// in its window; each zone of its grid accumulates, per filter, its response to the
 // zone's luma steps (those below the filter's threshold count nothing),
 // shifted down by the filter's accumulation shift, and the luma over its
 // pixels shifted by the luma's. An IIR filter is a difference times gain 0
@@ -423,6 +426,7 @@ struct FocusFilters {
     double iir[2] = {}, fir[2] = {}, iir_thresh[2] = {}, fir_thresh[2] = {};
     int shift_h[2] = {}, shift_v[2] = {}, shift_y = 0;
     uint32_t rows = 0, cols = 0;
+    uint32_t width = 0, height = 0; // the window: the image's first columns and rows
 
     static uint32_t field(uint32_t reg, uint32_t shift, uint32_t width)
     {
@@ -480,6 +484,8 @@ struct FocusFilters {
         f.on = field(VI_AF_CTRL_REG, 0, 1);
         f.rows = std::min<uint32_t>(field(VI_AF_GRID_REG, 8, 5), kRows);
         f.cols = std::min<uint32_t>(field(VI_AF_GRID_REG, 0, 5), kCols);
+        f.width = field(VI_AF_SIZE_REG, 0, 12) + 1;
+        f.height = field(VI_AF_SIZE_REG, 16, 12) + 1;
         if (!f.on)
             return f;
         f.peak = field(VI_AF_CTRL_REG, 7, 1);
@@ -517,27 +523,37 @@ struct FocusFilters {
 
 uint16_t shifted(double v, int shift) { return (uint16_t)std::min(65535.0, std::floor(v / (1 << shift))); }
 
-// The focus grid's zones, each over the statistics zones whose place in
-// the picture falls in it.
+// The focus grid divides the window; each statistics zone counts in the
+// focus zone its centre falls in, with the share of its pixels inside the
+// window.
 void focus_statistics(const Frame &f, ISP_AF_STAT_S &af)
 {
     const FocusFilters ff = FocusFilters::read();
     memset(&af, 0, sizeof af);
     if (!ff.on || !ff.rows || !ff.cols)
         return;
+    auto inside = [](uint32_t start, uint32_t size, uint32_t window) {
+        return std::clamp(((double)window - start) / size, 0.0, 1.0);
+    };
     double h[2][kRows][kCols] = {}, v[2][kRows][kCols] = {}, y[kRows][kCols] = {};
-    for (int r = 0; r < kRows; r++) {
-        for (int c = 0; c < kCols; c++) {
-            const int fr = r * (int)ff.rows / kRows, fc = c * (int)ff.cols / kCols;
+    for (uint32_t r = 0; r < kRows; r++) {
+        for (uint32_t c = 0; c < kCols; c++) {
+            const uint32_t x0 = c * f.zone_w, y0 = r * f.zone_h;
+            const double share = inside(x0, f.zone_w, ff.width) * inside(y0, f.zone_h, ff.height);
+            if (share <= 0)
+                continue;
+            const uint32_t fc = std::min(ff.cols - 1, (2 * x0 + f.zone_w) * ff.cols / (2 * ff.width));
+            const uint32_t fr = std::min(ff.rows - 1, (2 * y0 + f.zone_h) * ff.rows / (2 * ff.height));
+            const double pixels = f.zone_pixels * share;
             const Zone &z = f.zone[r][c];
             const picture::ZoneEdges &e = f.edges[r][c];
             for (int n = 0; n < 2; n++) {
-                const double hn = ff.measure(z, e, ff.iir[n], ff.iir_thresh[n], true, f.zone_pixels);
-                const double vn = ff.measure(z, e, ff.fir[n], ff.fir_thresh[n], false, f.zone_pixels);
+                const double hn = ff.measure(z, e, ff.iir[n], ff.iir_thresh[n], true, pixels);
+                const double vn = ff.measure(z, e, ff.fir[n], ff.fir_thresh[n], false, pixels);
                 h[n][fr][fc] = ff.peak ? std::max(h[n][fr][fc], hn) : h[n][fr][fc] + hn;
                 v[n][fr][fc] = ff.peak ? std::max(v[n][fr][fc], vn) : v[n][fr][fc] + vn;
             }
-            y[fr][fc] += to12(z.luma) * (double)f.zone_pixels;
+            y[fr][fc] += to12(z.luma) * pixels;
         }
     }
     for (uint32_t r = 0; r < ff.rows; r++)

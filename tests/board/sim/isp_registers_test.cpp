@@ -68,6 +68,7 @@ void af_on()
     sim::phys_write32(VI_AF_IIR_GAIN_REG(0), 64);
     sim::phys_write32(VI_AF_FIR_REG(0), 16);
     sim::phys_write32(VI_AF_ACC_SHIFT_REG, 8 | 8u << 8 | 12u << 16);
+    sim::phys_write32(VI_AF_SIZE_REG, (kW - 1) | (kH - 1) << 16);
 }
 void af_field(uint32_t reg, uint32_t shift, uint32_t width, uint32_t value)
 {
@@ -124,6 +125,16 @@ double awb_count()
 {
     gather();
     return get16(ISP_AWB_GLOBAL_COUNT_LO_REG) | get16(ISP_AWB_GLOBAL_COUNT_HI_REG) << 16;
+}
+// The RGB statistics' global minimum and maximum, and how far apart they are.
+double rgb_min() { return (gather(), get16(ISP_RGB_GLOBAL_REG(4))); }
+double rgb_max() { return (gather(), get16(ISP_RGB_GLOBAL_REG(5))); }
+double rgb_spread() { return rgb_max() - rgb_min(); }
+// The sensor's integration time (the fixture streams at 337 lines).
+void exposure(uint32_t lines)
+{
+    sim::sensor_i2c_write(sim::kSensorI2cAddr, 0x0202, lines >> 8);
+    sim::sensor_i2c_write(sim::kSensorI2cAddr, 0x0203, lines & 0xFF);
 }
 // The Bayer statistics' global sum and the pixels the buffer says it counted.
 double bayer_sum() { return (gather(), sim::phys_read32(ISP_BAYER_GLOBAL_SUM_REG)); }
@@ -298,16 +309,38 @@ TEST_F(IspRegistersTest, EachRegisterChangesWhatTheHardwareWould)
          awb_count, times_below(0.5)},
         {"AWB limit 0x678", "B/G at most 0.5 after the gains", [] {}, [] { put16(ISP_AWB_LIMIT_CB_MAX_REG, 128); },
          awb_count, times_below(0.5)},
+        {"AWB limit 0x674", "R/G at least 2 after the gains", [] {}, [] { put16(ISP_AWB_LIMIT_CR_MIN_REG, 512); },
+         awb_count, times_below(0.5)},
+        {"AWB limit 0x67C", "B/G at least 2 after the gains", [] {}, [] { put16(ISP_AWB_LIMIT_CB_MIN_REG, 512); },
+         awb_count, times_below(0.5)},
         {"AWB Bayer white 0x768", "below the mid greys", [] {}, [] { put16(ISP_AWB_BAYER_WHITE_REG, 600); },
          bayer_counted, times_below(0.8)},
         {"AWB Bayer black 0x764", "above all but the brightest", [] {}, [] { put16(ISP_AWB_BAYER_BLACK_REG, 3500); },
          bayer_counted, times_below(0.8)},
         {"AWB Bayer R/G max 0x770", "0.25", [] {}, [] { put16(ISP_AWB_BAYER_CR_MAX_REG, 64); }, bayer_counted,
          times_below(0.5)},
+        {"AWB Bayer R/G min 0x772", "1", [] {}, [] { put16(ISP_AWB_BAYER_CR_MIN_REG, 256); }, bayer_counted,
+         times_below(0.5)},
+        {"AWB Bayer B/G max 0x774", "0.25", [] {}, [] { put16(ISP_AWB_BAYER_CB_MAX_REG, 64); }, bayer_counted,
+         times_below(0.5)},
+        {"AWB Bayer B/G min 0x776", "1", [] {}, [] { put16(ISP_AWB_BAYER_CB_MIN_REG, 256); }, bayer_counted,
+         times_below(0.5)},
+        {"AWB Bayer limit 0x778", "R/G at most 0.25", [] {}, [] { put16(ISP_AWB_BAYER_LIMIT_CR_MAX_REG, 64); },
+         bayer_counted, times_below(0.5)},
+        {"AWB Bayer limit 0x77A", "R/G at least 1", [] {}, [] { put16(ISP_AWB_BAYER_LIMIT_CR_MIN_REG, 256); },
+         bayer_counted, times_below(0.5)},
         {"AWB Bayer limit 0x77C", "B/G at most 0.25", [] {}, [] { put16(ISP_AWB_BAYER_LIMIT_CB_MAX_REG, 64); },
+         bayer_counted, times_below(0.5)},
+        {"AWB Bayer limit 0x77E", "B/G at least 1", [] {}, [] { put16(ISP_AWB_BAYER_LIMIT_CB_MIN_REG, 256); },
          bayer_counted, times_below(0.5)},
         {"AWB Bayer window, sum 0x660", "the window closed: nothing summed", [] {},
          [] { put16(ISP_AWB_BAYER_WHITE_REG, 0); }, bayer_sum, gone()},
+        // The RGB statistics' extremes, which follow the light.
+        {"RGB global min 0x750", "the exposure halved", [] {}, [] { exposure(168); }, rgb_min, times_below(0.6)},
+        {"RGB global max 0x754", "the exposure halved, the sky below white", [] { exposure(40); },
+         [] { exposure(20); }, rgb_max, times_below(0.6)},
+        {"RGB global min and max", "the scene one grey: they close in", [] {},
+         [] { sim::with_world([](sim::World &w) { w.scene_grey = true; }); }, rgb_spread, times_below(0.5)},
         // Focus statistics.
         {"focus switch 0x20582000", "off", af_on, [] { af_field(VI_AF_CTRL_REG, 0, 1, 0); }, af_h1, gone()},
         {"focus IIR gain 0x20582020", "128 for 64", af_on, [] { af_field(VI_AF_IIR_GAIN_REG(0), 0, 8, 128); }, af_h1,
@@ -322,6 +355,10 @@ TEST_F(IspRegistersTest, EachRegisterChangesWhatTheHardwareWould)
          times_above(1.8)},
         {"focus luma shift 0x20582078", "two more", af_on, [] { af_field(VI_AF_ACC_SHIFT_REG, 16, 4, 14); }, af_y,
          times_below(0.3)},
+        {"focus window 0x205820E0", "the image's left half", af_on, [] { af_field(VI_AF_SIZE_REG, 0, 12, kW / 2 - 1); },
+         af_y, times_below(0.7)},
+        {"focus window 0x205820E0", "the image's top third", af_on,
+         [] { af_field(VI_AF_SIZE_REG, 16, 12, kH / 3 - 1); }, af_h1, times_below(0.6)},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.reg) + ", " + c.setting);
