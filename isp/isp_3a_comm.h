@@ -3,9 +3,17 @@
 // inputs and results, the statistics blocks and the sensor profiles.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "isp/isp_requests.h"
 
 typedef float f32;
+
+// Leaves the calling entry with a check's status when it is not 0.
+#define ISP_RETURN_IF_FAILED(check)                                                                       \
+    do {                                                                                                  \
+        s32 ret_ = (check);                                                                               \
+        if (ret_ != 0)                                                                                    \
+            return ret_;                                                                                  \
+    } while (0)
 
 #define ALG_LIB_NAME_SIZE_MAX 20
 
@@ -15,92 +23,6 @@ struct ALG_LIB_HANDLE_S {
     char acLibName[ALG_LIB_NAME_SIZE_MAX];
 };
 static_assert(sizeof(ALG_LIB_HANDLE_S) == 24, "library handle layout");
-
-// ---- the statistics blocks of one frame (ISP_STAT_S) ----------------------------
-#define AE_ZONE_ROW 15
-#define AE_ZONE_COLUMN 17
-#define AWB_ZONE_NUM (AE_ZONE_ROW * AE_ZONE_COLUMN)
-#define DEHAZE_BLOCK_MAX 240
-
-// +0: the metering thresholds in force (the first byte is how the exposure
-// library sees its thresholds applied) and the global 5-bin histogram's bins
-// 0, 1, 3 and 4; bin 2 is what the others leave of 65535.
-struct ISP_AE_STAT_1_S {
-    u8 au8MeteringThresh[4];
-    u16 au16Hist5Value[4];
-};
-// +12: the 5-bin histogram of every zone (each bin a share of 65535).
-struct ISP_AE_STAT_2_S {
-    u16 au16ZoneHist5Value[AE_ZONE_ROW][AE_ZONE_COLUMN][5];
-    u8 au8Reserved[6];
-};
-// +2568: the 256-bin luma histogram, pixel counts.
-struct ISP_AE_STAT_3_S {
-    u32 au32Hist256Value[256];
-};
-// +3592: the global channel means R, Gr, Gb, B (16 bit).
-struct ISP_AE_STAT_4_S {
-    u16 au16GlobalAvg[4];
-};
-// +3600: the channel means of every zone, R, Gr, Gb, B.
-struct ISP_AE_STAT_5_S {
-    u16 au16ZoneAvg[AE_ZONE_ROW][AE_ZONE_COLUMN][4];
-};
-// +5640: the global colour ratios after the white-balance gains in force (8.8).
-struct ISP_AWB_STAT_1_S {
-    u16 u16MeteringAwbAvgGR;
-    u16 u16MeteringAwbAvgGB;
-    u32 u32MeteringAwbCount;
-};
-// +5648: the colour ratios and white pixel counts of every zone.
-struct ISP_AWB_STAT_2_S {
-    u16 au16MeteringMemArrayAvgGR[AWB_ZONE_NUM];
-    u16 au16MeteringMemArrayAvgGB[AWB_ZONE_NUM];
-    u16 au16MeteringMemArrayCount[AWB_ZONE_NUM];
-};
-// +7178: the global Bayer means before the white-balance gains (16 bit).
-struct ISP_AWB_STAT_3_S {
-    u16 u16MeteringAwbAvgR;
-    u16 u16MeteringAwbAvgG;
-    u16 u16MeteringAwbAvgB;
-    u16 u16MeteringAwbCountAll;
-    u8 au8Reserved[4];
-};
-// +7190: the Bayer means of every zone, their counts and two more arrays
-// (the darkest and brightest channel of the zone).
-struct ISP_AWB_STAT_4_S {
-    u16 au16MeteringMemArrayAvgR[AWB_ZONE_NUM];
-    u16 au16MeteringMemArrayAvgG[AWB_ZONE_NUM];
-    u16 au16MeteringMemArrayAvgB[AWB_ZONE_NUM];
-    u16 au16MeteringMemArrayCountAll[AWB_ZONE_NUM];
-    u16 au16MeteringMemArrayMin[AWB_ZONE_NUM];
-    u16 au16MeteringMemArrayMax[AWB_ZONE_NUM];
-};
-// One focus zone: vertical and horizontal sharpness of both filters, luma.
-struct ISP_FOCUS_ZONE_S {
-    u16 u16v1;
-    u16 u16h1;
-    u16 u16v2;
-    u16 u16h2;
-    u16 u16y;
-};
-// +10250: the focus statistics.
-struct ISP_AF_STAT_S {
-    ISP_FOCUS_ZONE_S stZoneMetrics[AE_ZONE_ROW][AE_ZONE_COLUMN];
-    u8 au8Reserved[12];
-};
-// +12812: the dark-channel minimum of each dehaze block, four to a word,
-// the first block in bits 24-31.
-struct ISP_DEHAZE_STAT_S {
-    u32 au32DehazeMinDout[DEHAZE_BLOCK_MAX / 4];
-};
-
-static_assert(sizeof(ISP_AE_STAT_1_S) == 12, "AE block 1");
-static_assert(sizeof(ISP_AE_STAT_2_S) == 2556, "AE block 2");
-static_assert(sizeof(ISP_AWB_STAT_1_S) == 8, "AWB block 1");
-static_assert(sizeof(ISP_AWB_STAT_3_S) == 12, "AWB block 3");
-static_assert(sizeof(ISP_AWB_STAT_4_S) == 3060, "AWB block 4");
-static_assert(sizeof(ISP_AF_STAT_S) == 2562, "AF block");
 
 // ---- library callbacks --------------------------------------------------------
 struct AE_INIT_PARAM_S {
@@ -347,30 +269,3 @@ s32 DU_DUZ_AE_SensorUnRegCallBack(s32 s32Dev, const ALG_LIB_HANDLE_S *pstAeLib, 
 s32 DU_DUZ_AWB_SensorRegCallBack(s32 s32Dev, const ALG_LIB_HANDLE_S *pstAwbLib, s32 s32SensorId,
                                  const AWB_SENSOR_CALLBACKS_S *pstRegister);
 s32 DU_DUZ_AWB_SensorUnRegCallBack(s32 s32Dev, const ALG_LIB_HANDLE_S *pstAwbLib, s32 s32SensorId);
-
-// One frame's statistics buffer, as the driver writes it and every module
-// reads it.
-struct ISP_STAT_S {
-    ISP_AE_STAT_1_S stAeStat1;
-    ISP_AE_STAT_2_S stAeStat2;
-    ISP_AE_STAT_3_S stAeStat3;
-    ISP_AE_STAT_4_S stAeStat4;
-    ISP_AE_STAT_5_S stAeStat5;
-    ISP_AWB_STAT_1_S stAwbStat1;
-    ISP_AWB_STAT_2_S stAwbStat2;
-    ISP_AWB_STAT_3_S stAwbStat3;
-    ISP_AWB_STAT_4_S stAwbStat4;
-    ISP_AF_STAT_S stAfStat;
-    ISP_DEHAZE_STAT_S stDehazeStat;
-};
-static_assert(offsetof(ISP_STAT_S, stAeStat2) == 12, "AE zone histograms at +12");
-static_assert(offsetof(ISP_STAT_S, stAeStat3) == 2568, "256-bin histogram at +2568");
-static_assert(offsetof(ISP_STAT_S, stAeStat4) == 3592, "global means at +3592");
-static_assert(offsetof(ISP_STAT_S, stAeStat5) == 3600, "zone means at +3600");
-static_assert(offsetof(ISP_STAT_S, stAwbStat1) == 5640, "AWB global at +5640");
-static_assert(offsetof(ISP_STAT_S, stAwbStat2) == 5648, "AWB zones at +5648");
-static_assert(offsetof(ISP_STAT_S, stAwbStat3) == 7178, "Bayer global at +7178");
-static_assert(offsetof(ISP_STAT_S, stAwbStat4) == 7190, "Bayer zones at +7190");
-static_assert(offsetof(ISP_STAT_S, stAfStat) == 10250, "focus at +10250");
-static_assert(offsetof(ISP_STAT_S, stDehazeStat) == 12812, "dehaze minima at +12812");
-static_assert(sizeof(ISP_STAT_S) == 13052, "statistics buffer size");

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr u32 H = ISP_REG_BASE;
-
 ISP_CTX_S &ctx() { return g_astIspCtx[0]; }
 
 #define ISP_REFUSE(cond, ...)                                                                              \
@@ -35,10 +33,10 @@ using Pub = ISP_FRAME_FORMAT_S;
 #define P(m) VREG_MEMBER(Pub, m)
 constexpr vreg_field kPubFields[] = {
     vreg_const(ISP_EXT_RES_SWITCH, 1, 0),
-    vreg_reg(ISP_REG_WIDTH, 2, P(u32Width))
+    vreg_reg(ISP_IMAGE_WIDTH_REG, 2, P(u32Width))
         .set_only()
         .check(refuse_outside(kWidthMin, kWidthMax, "Invalid Image Width:%d!\n").with(VREG_ARGS_VALUE)),
-    vreg_reg(ISP_REG_HEIGHT, 2, P(u32Height))
+    vreg_reg(ISP_IMAGE_HEIGHT_REG, 2, P(u32Height))
         .set_only()
         .check(refuse_outside(kHeightMin, kHeightMax, "Invalid Image Height:%d!\n").with(VREG_ARGS_VALUE)),
     vreg_rule(P(s32OffsetX), refuse_below(0, "Invalid Image X:%d!\n").with(VREG_ARGS_VALUE)),
@@ -48,22 +46,22 @@ constexpr vreg_field kPubFields[] = {
     vreg_rule(P(f32FrameRate), refuse_not_above(0, "Invalid FrameRate:%f!\n").with(VREG_ARGS_VALUE)),
     vreg_rule(P(f32FrameRate), refuse_above(kFpsMax, "Invalid FrameRate:%f!\n").with(VREG_ARGS_VALUE)),
     vreg_rule(P(enBayerPattern), refuse_above(3, "Invalid Bayer Pattern:%d!\n").with(VREG_ARGS_VALUE)),
-    vreg_reg(H + 0x18, 1, P(enBayerPattern)).masked(0x3),
+    vreg_reg(ISP_BAYER_REG, 1, P(enBayerPattern)).masked(0x3),
     vreg_reg(ISP_EXT_FPS, 4, P(f32FrameRate)),
-    vreg_const(H + 0x104, 4, 0x0A000500),
-    vreg_reg(H + 0x10C, 2, P(s32OffsetX)),
-    vreg_reg(H + 0x110, 2, P(u32Width)),
-    vreg_reg(H + 0x120, 2, P(s32OffsetY)),
-    vreg_reg(H + 0x124, 2, P(u32Height)),
-    vreg_const(H + 0x102, 1, 1).bits(0x10),
-    vreg_const(H + 0x100, 1, 15),
-    vreg_const(H + 0x101, 1, 1).bits(0x02),
-    vreg_const(H + 0x101, 1, 1).bits(0x04),
-    vreg_const(H + 0x101, 1, 1).bits(0x08),
-    vreg_const(H + 0x130, 1, 1).bits(0x07),
-    vreg_const(H + 0x24, 2, 0x120D),
-    vreg_const(H + 0x28, 2, 0x120),
-    vreg_const(H + 0x107, 1, 0).bits(0x08),
+    vreg_const(ISP_REG(0x104), 4, 0x0A000500),
+    vreg_reg(ISP_CROP_X_REG, 2, P(s32OffsetX)),
+    vreg_reg(ISP_CROP_WIDTH_REG, 2, P(u32Width)),
+    vreg_reg(ISP_CROP_Y_REG, 2, P(s32OffsetY)),
+    vreg_reg(ISP_CROP_HEIGHT_REG, 2, P(u32Height)),
+    vreg_const(ISP_REG(0x102), 1, 1).bits(0x10),
+    vreg_const(ISP_REG(0x100), 1, 15),
+    vreg_const(ISP_REG(0x101), 1, 1).bits(0x02),
+    vreg_const(ISP_REG(0x101), 1, 1).bits(0x04),
+    vreg_const(ISP_REG(0x101), 1, 1).bits(0x08),
+    vreg_const(ISP_REG(0x130), 1, 1).bits(0x07),
+    vreg_const(ISP_REG(0x24), 2, 0x120D),
+    vreg_const(ISP_REG(0x28), 2, 0x120),
+    vreg_const(ISP_REG(0x107), 1, 0).bits(0x08),
 };
 #undef P
 constexpr vreg_table<Pub> kPubRecord =
@@ -73,13 +71,13 @@ constexpr vreg_table<Pub> kPubRecord =
 using Inner = ISP_INNER_STATE_S;
 #define I(m) VREG_MEMBER(Inner, m)
 constexpr vreg_field kInnerFields[] = {
-    vreg_reg(H + 0x384, 1, I(u32DRCStrengthActual)),
-    vreg_reg(H + 0x224, 1, I(u32NRStrengthActual)),
-    vreg_reg(H + 0x43C, 1, I(u32SharpenStrengthDActual)),
-    vreg_reg(H + 0x440, 1, I(u32SharpenStrengthUdActual)),
-    vreg_reg(H + 0x4D4, 1, I(u32SharpenStrengthRGBActual)),
-    vreg_reg(0x20599038, 4, I(u32DefogStrengthActual)).flag(VREG_VI),
-    vreg_reg(H + 0x15A, 2, I(u32WDRExpRatioActual)).masked(0xFFF),
+    vreg_reg(ISP_DRC_STRENGTH_REG, 1, I(u32DRCStrengthActual)),
+    vreg_reg(ISP_NR_THRESH_S_REG, 1, I(u32NRStrengthActual)),
+    vreg_reg(ISP_SHARPEN_D_REG, 1, I(u32SharpenStrengthDActual)),
+    vreg_reg(ISP_SHARPEN_UD_REG, 1, I(u32SharpenStrengthUdActual)),
+    vreg_reg(ISP_SHARPEN_RGB_REG, 1, I(u32SharpenStrengthRGBActual)),
+    vreg_reg(VI_DEHAZE_STRENGTH_REG, 4, I(u32DefogStrengthActual)).flag(VREG_VI),
+    vreg_reg(ISP_FSWDR_RATIO_REG, 2, I(u32WDRExpRatioActual)).masked(0xFFF),
     vreg_reg(0x125C0, 2, I(au32BlackLevel), 4),
     vreg_reg(ISP_EXT_WDR_SWITCH, 1, I(bWDRSwitchFinish)).masked(1),
     vreg_reg(ISP_EXT_RES_SWITCH, 1, I(bResSwitchFinish)).masked(1),
@@ -101,10 +99,8 @@ int find_lib(const ISP_LIB_INFO_S &libs, const ALG_LIB_HANDLE_S &h)
 
 s32 DU_DUZ_ISP_SetPubAttr(ISP_DEV IspDev, const ISP_FRAME_FORMAT_S *pstPubAttr)
 {
-    s32 ret = isp_check_call_mem(IspDev, pstPubAttr, __FUNCTION__);
-    if (ret != 0)
-        return ret;
-    ret = vreg_set(kPubRecord, 0, *pstPubAttr, __FUNCTION__);
+    ISP_CHECK_CALL_MEM(IspDev, pstPubAttr);
+    s32 ret = vreg_set(kPubRecord, 0, *pstPubAttr, __FUNCTION__);
     if (ret == 0)
         ctx().bPubCfg = 1;
     return ret;
@@ -112,18 +108,14 @@ s32 DU_DUZ_ISP_SetPubAttr(ISP_DEV IspDev, const ISP_FRAME_FORMAT_S *pstPubAttr)
 
 s32 DU_DUZ_ISP_GetPubAttr(ISP_DEV IspDev, ISP_FRAME_FORMAT_S *pstPubAttr)
 {
-    s32 ret = isp_check_call_mem(IspDev, pstPubAttr, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL_MEM(IspDev, pstPubAttr);
     vreg_get(kPubRecord, 0, *pstPubAttr);
     return 0;
 }
 
 s32 DU_DUZ_ISP_SetFMWState(ISP_DEV IspDev, u32 enState)
 {
-    s32 ret = isp_check_dev_open(IspDev, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_DEV_OPEN(IspDev);
     ISP_REFUSE(enState > 1, "Invalid firmware state %d!\n", enState);
     io_update8(ISP_EXT_FREEZE, 1, enState);
     return 0;
@@ -131,18 +123,14 @@ s32 DU_DUZ_ISP_SetFMWState(ISP_DEV IspDev, u32 enState)
 
 s32 DU_DUZ_ISP_GetFMWState(ISP_DEV IspDev, u32 *penState)
 {
-    s32 ret = isp_check_call(IspDev, penState, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, penState);
     *penState = IO_READ8(ISP_EXT_FREEZE) & 1;
     return 0;
 }
 
 s32 DU_DUZ_ISP_SetWDRMode(ISP_DEV IspDev, const ISP_WDR_SEL_S *pstWDRMode)
 {
-    s32 ret = isp_check_call_mem(IspDev, pstWDRMode, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL_MEM(IspDev, pstWDRMode);
     u32 mode = pstWDRMode->enWDRMode;
     ISP_REFUSE(mode >= WDR_MODE_BUTT, "Invalid WDR mode %d!\n", mode);
     IO_WRITE8(ISP_EXT_WDR_SWITCH, 0);
@@ -157,9 +145,7 @@ s32 DU_DUZ_ISP_SetWDRMode(ISP_DEV IspDev, const ISP_WDR_SEL_S *pstWDRMode)
 
 s32 DU_DUZ_ISP_GetWDRMode(ISP_DEV IspDev, ISP_WDR_SEL_S *pstWDRMode)
 {
-    s32 ret = isp_check_call(IspDev, pstWDRMode, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstWDRMode);
     u32 mode = isp_ext_wdr_mode();
     pstWDRMode->enWDRMode = mode > WDR_MODE_4To1_FRAME_FULL_RATE ? WDR_MODE_BUTT : mode;
     return 0;
@@ -167,45 +153,35 @@ s32 DU_DUZ_ISP_GetWDRMode(ISP_DEV IspDev, ISP_WDR_SEL_S *pstWDRMode)
 
 s32 DU_DUZ_ISP_SetModuleControl(ISP_DEV IspDev, const u32 *pu32ModFlag)
 {
-    s32 ret = isp_check_call(IspDev, pu32ModFlag, __FUNCTION__);
-    if (ret != 0)
-        return ret;
-    IO_WRITE32(H + 0x40, (*pu32ModFlag & 0x04C1FB7E) | 0x40000);
+    ISP_CHECK_CALL(IspDev, pu32ModFlag);
+    IO_WRITE32(ISP_MODULE_CTRL_REG, (*pu32ModFlag & ISP_MODULE_CTRL_MASK) | ISP_MODULE_CTRL_FIXED);
     return 0;
 }
 
 s32 DU_DUZ_ISP_GetModuleControl(ISP_DEV IspDev, u32 *pu32ModFlag)
 {
-    s32 ret = isp_check_call(IspDev, pu32ModFlag, __FUNCTION__);
-    if (ret != 0)
-        return ret;
-    *pu32ModFlag = IO_READ32(H + 0x40);
+    ISP_CHECK_CALL(IspDev, pu32ModFlag);
+    *pu32ModFlag = IO_READ32(ISP_MODULE_CTRL_REG);
     return 0;
 }
 
 s32 DU_DUZ_ISP_SetRegister(ISP_DEV IspDev, u32 u32Addr, u32 u32Value)
 {
-    s32 ret = isp_check_dev_open(IspDev, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_DEV_OPEN(IspDev);
     IO_WRITE32(u32Addr, u32Value);
     return 0;
 }
 
 s32 DU_DUZ_ISP_GetRegister(ISP_DEV IspDev, u32 u32Addr, u32 *pu32Value)
 {
-    s32 ret = isp_check_call(IspDev, pu32Value, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pu32Value);
     *pu32Value = IO_READ32(u32Addr);
     return 0;
 }
 
 s32 DU_DUZ_ISP_SetBindAttr(ISP_DEV IspDev, const ISP_LIB_BIND_S *pstBindAttr)
 {
-    s32 ret = isp_check_call(IspDev, pstBindAttr, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstBindAttr);
     ISP_CTX_S &c = ctx();
     s32 registered = ISP_SensorGetId(IspDev);
     if (pstBindAttr->SensorId != registered) {
@@ -230,22 +206,16 @@ s32 DU_DUZ_ISP_SetBindAttr(ISP_DEV IspDev, const ISP_LIB_BIND_S *pstBindAttr)
 
 s32 DU_DUZ_ISP_GetBindAttr(ISP_DEV IspDev, ISP_LIB_BIND_S *pstBindAttr)
 {
-    s32 ret = isp_check_call(IspDev, pstBindAttr, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstBindAttr);
     *pstBindAttr = ctx().stBindAttr;
     return 0;
 }
 
 s32 DU_DUZ_ISP_GetVDTimeOut(ISP_DEV IspDev, u32 *pu32VdInfo, u32 u32MilliSec)
 {
-    s32 ret = isp_check_dev_open(IspDev, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_DEV_OPEN(IspDev);
     ISP_VD_TIMEOUT_S wait = {0, u32MilliSec, 0};
-    ret = isp_ioctl(ISP_GET_VD_TIMEOUT, &wait);
-    if (ret != 0)
-        return ret;
+    ISP_RETURN_IF_FAILED(isp_ioctl(ISP_GET_VD_TIMEOUT, &wait));
     if (pu32VdInfo)
         *pu32VdInfo = wait.u32VdInfo;
     return (wait.u32IntStatus & 1) ? 0 : -1;
@@ -314,18 +284,14 @@ s32 DU_DUZ_ISP_GetDCFInfo(ISP_DCF_INFO_S *pstIspDCF)
 
 s32 DU_DUZ_ISP_SetDebug(ISP_DEV IspDev, const ISP_DEBUG_INFO_S *pstIspDebug)
 {
-    s32 ret = isp_check_call(IspDev, pstIspDebug, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstIspDebug);
     ISP_REFUSE(pstIspDebug->bDebugEn > 1, "Invalid Isp Bool Type %d!\n", pstIspDebug->bDebugEn);
     return ISP_DbgSet(pstIspDebug);
 }
 
 s32 DU_DUZ_ISP_GetDebug(ISP_DEV IspDev, ISP_DEBUG_INFO_S *pstIspDebug)
 {
-    s32 ret = isp_check_call(IspDev, pstIspDebug, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstIspDebug);
     return ISP_DbgGet(pstIspDebug);
 }
 
@@ -350,18 +316,14 @@ s32 DU_DUZ_ISP_GetModParam(u32 *pu32Param)
 
 s32 DU_DUZ_ISP_QueryInnerStateInfo(ISP_DEV IspDev, ISP_INNER_STATE_S *pstInnerStateInfo)
 {
-    s32 ret = isp_check_call(IspDev, pstInnerStateInfo, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstInnerStateInfo);
     vreg_get(kInnerRecord, 0, *pstInnerStateInfo);
     return 0;
 }
 
 s32 DU_DUZ_ISP_GetISPRegAttr(ISP_DEV IspDev, ISP_REG_ATTR_S *pstIspRegAttr)
 {
-    s32 ret = isp_check_call(IspDev, pstIspRegAttr, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstIspRegAttr);
     // Other threads keep using the mappings: make sure they exist, never
     // take them away.
     pthread_mutex_lock(&ctx().mutex);

@@ -34,8 +34,6 @@
 #define ISP_EXT_MAX_HEIGHT 0x12398u       // u16
 #define ISP_EXT_STAT_KEY 0x1239Cu         // u32
 
-#define ISP_REG_WIDTH 0x205A0010u         // u16
-#define ISP_REG_HEIGHT 0x205A0014u        // u16
 
 u8 isp_ext_wdr_mode(void);
 f32 isp_ext_fps(void);
@@ -178,6 +176,11 @@ s32 isp_check_mem_init(ISP_DEV IspDev, const char *func);
 // The device, the record, the descriptor, then initialised memory: what an
 // attribute call that lives in registers needs before it touches them.
 s32 isp_check_call_mem(ISP_DEV IspDev, const void *rec, const char *func);
+// The same checks under the calling function's name, leaving it with the
+// status of the first that fails.
+#define ISP_CHECK_DEV_OPEN(dev) ISP_RETURN_IF_FAILED(isp_check_dev_open(dev, __FUNCTION__))
+#define ISP_CHECK_CALL(dev, rec) ISP_RETURN_IF_FAILED(isp_check_call(dev, rec, __FUNCTION__))
+#define ISP_CHECK_CALL_MEM(dev, rec) ISP_RETURN_IF_FAILED(isp_check_call_mem(dev, rec, __FUNCTION__))
 // Sends one request on the shared descriptor; the kernel's result.
 s32 isp_ioctl(unsigned long request, void *arg);
 // Maps a buffer the kernel lent; on failure says so under `func`, gives the

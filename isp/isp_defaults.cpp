@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr u32 H = ISP_REG_BASE;
-
 struct ISP_PROC_CTX_S {
     u32 u32ProcCnt;
     u32 u32IntCnt; // proc interval in frames, 0 = off
@@ -35,14 +33,14 @@ u32 dbg_entries(const ISP_DBG_CTRL_S &d)
 
 void ISP_RegsDefault(void)
 {
-    IO_WRITE8(H + 0x44, 0);
-    io_update8(H + 0x40, 1u << 4, 0);
-    io_update8(H + 0x41, 1u << 5, 0);
-    io_update8(H + 0x42, 0, 1u << 2);
-    IO_WRITE32(H + 0x58, 0);
-    IO_WRITE8(H + 0x80, 10);
-    IO_WRITE8(H + 0x84, 0);
-    IO_WRITE8(H + 0x30, 3);
+    IO_WRITE8(ISP_AE_SWITCH_REG, 0);
+    io_update8(ISP_MODULE_CTRL_REG, 1u << 4, 0);
+    io_update8(ISP_FSWDR_BYPASS_REG, 1u << 5, 0);
+    io_update8(ISP_FSWDR_PATH_REG, 0, 1u << 2);
+    IO_WRITE32(ISP_REG(0x58), 0);
+    IO_WRITE8(ISP_WDR_CFG_REG(0), 10);
+    IO_WRITE8(ISP_WDR_CFG_REG(1), 0);
+    IO_WRITE8(ISP_REG(0x30), 3);
 }
 
 void ISP_RegsInitialize(ISP_DEV IspDev) {}

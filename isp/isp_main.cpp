@@ -69,18 +69,18 @@ s32 ISP_WDRCfgSet(ISP_DEV IspDev)
     switch (mode) {
     case WDR_MODE_NONE:
     case WDR_MODE_BUILT_IN:
-        IO_WRITE8(0x205A0080, 10);
-        IO_WRITE8(0x205A0084, 24);
+        IO_WRITE8(ISP_WDR_CFG_REG(0), 10);
+        IO_WRITE8(ISP_WDR_CFG_REG(1), 24);
         break;
     case WDR_MODE_2To1_LINE:
     case WDR_MODE_3To1_LINE:
     case WDR_MODE_4To1_LINE:
-        IO_WRITE8(0x205A0080, 24);
-        IO_WRITE8(0x205A0084, 0);
+        IO_WRITE8(ISP_WDR_CFG_REG(0), 24);
+        IO_WRITE8(ISP_WDR_CFG_REG(1), 0);
         break;
     default:
-        IO_WRITE8(0x205A0080, 10);
-        IO_WRITE8(0x205A0084, 0);
+        IO_WRITE8(ISP_WDR_CFG_REG(0), 10);
+        IO_WRITE8(ISP_WDR_CFG_REG(1), 0);
         break;
     }
     s32 ret = isp_ioctl(ISP_WDR_CFG_SET, &mode);
@@ -93,8 +93,8 @@ s32 ISP_WDRCfgSet(ISP_DEV IspDev)
 
 void read_image_mode(u16 *width, u16 *height, f32 *fps)
 {
-    *width = (u16)IO_READ16(ISP_REG_WIDTH);
-    *height = (u16)IO_READ16(ISP_REG_HEIGHT);
+    *width = (u16)IO_READ16(ISP_IMAGE_WIDTH_REG);
+    *height = (u16)IO_READ16(ISP_IMAGE_HEIGHT_REG);
     *fps = isp_ext_fps();
 }
 
@@ -216,9 +216,7 @@ void ISP_UpdateDCFInfo(ISP_DEV IspDev)
 // then a registered sensor and initialised memory where they are needed.
 s32 check_entry(ISP_DEV IspDev, const char *func, bool sensor, bool mem)
 {
-    s32 ret = isp_check_dev_open(IspDev, func);
-    if (ret != 0)
-        return ret;
+    ISP_RETURN_IF_FAILED(isp_check_dev_open(IspDev, func));
     if (sensor && ctx().bSnsReg != 1) {
         printf("Sensor doesn't register to ISP[%d]!\n", IspDev);
         return DU_ERR_ISP_SNS_UNREGISTER;
@@ -304,9 +302,7 @@ s32 isp_check_dev_open(ISP_DEV IspDev, const char *func)
 
 s32 isp_check_call(ISP_DEV IspDev, const void *rec, const char *func)
 {
-    s32 ret = isp_check_dev(IspDev, func);
-    if (ret != 0)
-        return ret;
+    ISP_RETURN_IF_FAILED(isp_check_dev(IspDev, func));
     if (!rec) {
         ISP_TRACE_AT(func, "Null Pointer!\n");
         return DU_ERR_ISP_NULL_PTR;

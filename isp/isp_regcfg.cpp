@@ -46,47 +46,53 @@ const std::vector<RegField> &fields()
 {
     static const std::vector<RegField> table = [] {
         std::vector<RegField> t;
-        const u32 H = ISP_REG_BASE;
         for (u32 i = 0; i < 4; i++)
-            add(t, ISP_REGCFG_AE_WEIGHT, offsetof(ISP_REG_CFG_S, au8MeteringHistThresh) + i, 1, 8, H + 0x600 + 4 * i, 0xFF);
+            add(t, ISP_REGCFG_AE_WEIGHT, offsetof(ISP_REG_CFG_S, au8MeteringHistThresh) + i, 1, 8, ISP_AE_THRESH_REG(i), 0xFF);
         for (u32 i = 0; i < AE_ZONE_ROW * AE_ZONE_COLUMN; i++)
-            add(t, ISP_REGCFG_AE_WEIGHT, offsetof(ISP_REG_CFG_S, au8WeightTable) + i, 1, 8, H + 0xA00 + i, 0xF);
+            add(t, ISP_REGCFG_AE_WEIGHT, offsetof(ISP_REG_CFG_S, au8WeightTable) + i, 1, 8, ISP_AE_WEIGHT_REG(i), 0xF);
         for (u32 i = 0; i < 4; i++)
-            add(t, ISP_REGCFG_AWB_GAIN, offsetof(ISP_REG_CFG_S, au32WhiteBalanceGain) + 4 * i, 4, 16, H + 0x2C0 + 4 * i, 0xFFF);
+            add(t, ISP_REGCFG_AWB_GAIN, offsetof(ISP_REG_CFG_S, au32WhiteBalanceGain) + 4 * i, 4, 16, ISP_WB_GAIN_REG(i), 0xFFF);
         for (u32 i = 0; i < CCM_MATRIX_SIZE; i++)
-            add(t, ISP_REGCFG_AWB_GAIN, offsetof(ISP_REG_CFG_S, au16ColorMatrix) + 2 * i, 2, 16, H + 0x480 + 4 * i, 0xFFFF);
-        static const u32 thresh_regs[10] = {0x640, 0x644, 0x648, 0x650, 0x64C, 0x654, 0x670, 0x674, 0x678, 0x67C};
+            add(t, ISP_REGCFG_AWB_GAIN, offsetof(ISP_REG_CFG_S, au16ColorMatrix) + 2 * i, 2, 16, ISP_CCM_REG(i), 0xFFFF);
+        static const u32 thresh_regs[10] = {ISP_AWB_WHITE_REG,        ISP_AWB_BLACK_REG,        ISP_AWB_CR_MAX_REG,
+                                            ISP_AWB_CB_MAX_REG,       ISP_AWB_CR_MIN_REG,       ISP_AWB_CB_MIN_REG,
+                                            ISP_AWB_LIMIT_CR_MAX_REG, ISP_AWB_LIMIT_CR_MIN_REG, ISP_AWB_LIMIT_CB_MAX_REG,
+                                            ISP_AWB_LIMIT_CB_MIN_REG};
         for (u32 i = 0; i < 10; i++)
-            add(t, ISP_REGCFG_AWB_STAT, offsetof(ISP_REG_CFG_S, au16AwbStatThresh) + 2 * i, 2, 16, H + thresh_regs[i],
+            add(t, ISP_REGCFG_AWB_STAT, offsetof(ISP_REG_CFG_S, au16AwbStatThresh) + 2 * i, 2, 16, thresh_regs[i],
                 i < 2 ? 0x3FF : 0xFFF);
-        add_bit(t, ISP_REGCFG_AWB_BAYER, offsetof(ISP_REG_CFG_S, u32BayerSwitchA), H + 0x76C, 1);
-        add_bit(t, ISP_REGCFG_AWB_BAYER, offsetof(ISP_REG_CFG_S, u32BayerSwitchB), H + 0x76C, 0);
-        static const u32 limit_regs[10] = {0x768, 0x764, 0x770, 0x774, 0x772, 0x776, 0x778, 0x77A, 0x77C, 0x77E};
+        add_bit(t, ISP_REGCFG_AWB_BAYER, offsetof(ISP_REG_CFG_S, u32BayerSwitchA), ISP_AWB_BAYER_SWITCH_REG, 1);
+        add_bit(t, ISP_REGCFG_AWB_BAYER, offsetof(ISP_REG_CFG_S, u32BayerSwitchB), ISP_AWB_BAYER_SWITCH_REG, 0);
+        static const u32 limit_regs[10] = {
+            ISP_AWB_BAYER_WHITE_REG,        ISP_AWB_BAYER_BLACK_REG,        ISP_AWB_BAYER_CR_MAX_REG,
+            ISP_AWB_BAYER_CB_MAX_REG,       ISP_AWB_BAYER_CR_MIN_REG,       ISP_AWB_BAYER_CB_MIN_REG,
+            ISP_AWB_BAYER_LIMIT_CR_MAX_REG, ISP_AWB_BAYER_LIMIT_CR_MIN_REG, ISP_AWB_BAYER_LIMIT_CB_MAX_REG,
+            ISP_AWB_BAYER_LIMIT_CB_MIN_REG};
         for (u32 i = 0; i < 10; i++)
-            add(t, ISP_REGCFG_AWB_BAYER, offsetof(ISP_REG_CFG_S, au16BayerLimit) + 2 * i, 2, 16, H + limit_regs[i], 0xFFF);
-        add(t, ISP_REGCFG_NR, offsetof(ISP_REG_CFG_S, u16NrLimit), 2, 16, H + 0x270, 0xFFFF);
-        add(t, ISP_REGCFG_NR, offsetof(ISP_REG_CFG_S, u8NrFilterMode), 1, 8, H + 0x274, 0xFF);
-        add(t, ISP_REGCFG_NR, offsetof(ISP_REG_CFG_S, u8NrSlope), 1, 8, H + 0x278, 0xFF);
-        add(t, ISP_REGCFG_NR, offsetof(ISP_REG_CFG_S, u8NrThreshS), 1, 8, H + 0x224, 0xFF);
-        add(t, ISP_REGCFG_NR, offsetof(ISP_REG_CFG_S, u8NrThreshL), 1, 8, H + 0x228, 0xFF);
-        add(t, ISP_REGCFG_NR, offsetof(ISP_REG_CFG_S, u8NrOffset), 1, 8, H + 0x448, 0xFF);
-        add(t, ISP_REGCFG_SHARPEN, offsetof(ISP_REG_CFG_S, u8SharpenD), 1, 8, H + 0x43C, 0xFF);
-        add(t, ISP_REGCFG_SHARPEN, offsetof(ISP_REG_CFG_S, u8SharpenUd), 1, 8, H + 0x440, 0xFF);
-        add(t, ISP_REGCFG_SHARPEN, offsetof(ISP_REG_CFG_S, u16SharpenLumThresh), 2, 16, H + 0x444, 0xFFF);
-        add(t, ISP_REGCFG_SHARPEN, offsetof(ISP_REG_CFG_S, u8SharpenRGB), 1, 8, H + 0x4D4, 0xFF);
-        add(t, ISP_REGCFG_GE, offsetof(ISP_REG_CFG_S, u8GeStrength), 1, 8, H + 0x1C4, 0xFF);
-        add_bit(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u8DpStaticEnable), H + 0x1E8, 2);
-        add_bit(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u8DpTableStrobe), H + 0x1E8, 0);
-        add_bit(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u8DpStaticBit4), H + 0x1E8, 4);
-        add_bit(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u8DpDetectMode), H + 0x1E8, 3);
-        add(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u16DpSlope), 2, 16, H + 0x1D0, 0xFFF);
-        add(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u16DpThresh), 2, 16, H + 0x1CA, 0xFFF);
-        add(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u16DpStaticCount), 2, 16, H + 0x1F4, 0xFFF);
+            add(t, ISP_REGCFG_AWB_BAYER, offsetof(ISP_REG_CFG_S, au16BayerLimit) + 2 * i, 2, 16, limit_regs[i], 0xFFF);
+        add(t, ISP_REGCFG_NR, offsetof(ISP_REG_CFG_S, u16NrLimit), 2, 16, ISP_NR_LIMIT_REG, 0xFFFF);
+        add(t, ISP_REGCFG_NR, offsetof(ISP_REG_CFG_S, u8NrFilterMode), 1, 8, ISP_NR_FILTER_REG, 0xFF);
+        add(t, ISP_REGCFG_NR, offsetof(ISP_REG_CFG_S, u8NrSlope), 1, 8, ISP_NR_SLOPE_REG, 0xFF);
+        add(t, ISP_REGCFG_NR, offsetof(ISP_REG_CFG_S, u8NrThreshS), 1, 8, ISP_NR_THRESH_S_REG, 0xFF);
+        add(t, ISP_REGCFG_NR, offsetof(ISP_REG_CFG_S, u8NrThreshL), 1, 8, ISP_NR_THRESH_L_REG, 0xFF);
+        add(t, ISP_REGCFG_NR, offsetof(ISP_REG_CFG_S, u8NrOffset), 1, 8, ISP_NR_OFFSET_REG, 0xFF);
+        add(t, ISP_REGCFG_SHARPEN, offsetof(ISP_REG_CFG_S, u8SharpenD), 1, 8, ISP_SHARPEN_D_REG, 0xFF);
+        add(t, ISP_REGCFG_SHARPEN, offsetof(ISP_REG_CFG_S, u8SharpenUd), 1, 8, ISP_SHARPEN_UD_REG, 0xFF);
+        add(t, ISP_REGCFG_SHARPEN, offsetof(ISP_REG_CFG_S, u16SharpenLumThresh), 2, 16, ISP_SHARPEN_LUM_REG, 0xFFF);
+        add(t, ISP_REGCFG_SHARPEN, offsetof(ISP_REG_CFG_S, u8SharpenRGB), 1, 8, ISP_SHARPEN_RGB_REG, 0xFF);
+        add(t, ISP_REGCFG_GE, offsetof(ISP_REG_CFG_S, u8GeStrength), 1, 8, ISP_GE_STRENGTH_REG, 0xFF);
+        add_bit(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u8DpStaticEnable), ISP_DP_STATIC_REG, 2);
+        add_bit(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u8DpTableStrobe), ISP_DP_STATIC_REG, 0);
+        add_bit(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u8DpStaticBit4), ISP_DP_STATIC_REG, 4);
+        add_bit(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u8DpDetectMode), ISP_DP_STATIC_REG, 3);
+        add(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u16DpSlope), 2, 16, ISP_DP_SLOPE_REG, 0xFFF);
+        add(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u16DpThresh), 2, 16, ISP_DP_THRESH_REG, 0xFFF);
+        add(t, ISP_REGCFG_DP, offsetof(ISP_REG_CFG_S, u16DpStaticCount), 2, 16, ISP_DP_COUNT_REG, 0xFFF);
         // read back once, then kept by their modules
         for (u32 i = 0; i < 4; i++)
-            add(t, ISP_REGCFG_WHITE_POINT, offsetof(ISP_REG_CFG_S, au16WhitePoint) + 2 * i, 2, 16, H + 0x2D0 + 4 * i,
+            add(t, ISP_REGCFG_WHITE_POINT, offsetof(ISP_REG_CFG_S, au16WhitePoint) + 2 * i, 2, 16, ISP_STAT_BLACK_REG(i),
                 0xFFFF, false);
-        add(t, ISP_REGCFG_DRC, offsetof(ISP_REG_CFG_S, u32DrcStrength), 4, 8, H + 0x384, 0xFF, false);
+        add(t, ISP_REGCFG_DRC, offsetof(ISP_REG_CFG_S, u32DrcStrength), 4, 8, ISP_DRC_STRENGTH_REG, 0xFF, false);
         return t;
     }();
     return table;

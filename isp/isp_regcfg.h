@@ -1,6 +1,6 @@
-// The per-frame register configuration the modules fill and the core writes,
-// and the sensor-sync record handed to the kernel. Shared with the simulated
-// ISP driver, which takes the kernel parts.
+// The per-frame register configuration the modules fill and the core writes
+// (its kernel part and the sensor-sync record are the driver's, in
+// isp/isp_requests.h).
 #pragma once
 
 #include "isp/isp_sensor.h"
@@ -21,26 +21,6 @@ enum : u32 {
     ISP_REGCFG_AWB_BAYER = 1u << 13,
     ISP_REGCFG_ALL = 0x3FFF,
 };
-
-// The exposure as the exposure bridge hands it to the kernel.
-struct ISP_EXP_REG_CFG_S {
-    u32 u32ExposureLow;  // exposure = time x ISO (x iris gain), 64 bit
-    u32 u32ExposureHigh;
-    u32 au32IntTime[4];
-    u32 u32IspDgain;
-    u32 bPirisValid;
-    u32 u32Reserved;
-    u32 enFSWDRMode;
-};
-static_assert(sizeof(ISP_EXP_REG_CFG_S) == 40, "exposure words");
-
-// Bit 0 of u32Flags: a new gamma table.
-struct ISP_KERNEL_REG_CFG_S {
-    u32 u32Flags;
-    u16 au16Gamma[GAMMA_NODE_NUMBER];
-    u16 u16Reserved;
-};
-static_assert(sizeof(ISP_KERNEL_REG_CFG_S) == 520, "kernel part");
 
 struct ISP_REG_CFG_S {
     u32 u32Key;
@@ -98,12 +78,3 @@ static_assert(offsetof(ISP_REG_CFG_S, u8DehazeSwitch) == 436, "dehaze at +436");
 static_assert(offsetof(ISP_REG_CFG_S, u32DehazeAir) == 440, "air light at +440");
 static_assert(offsetof(ISP_REG_CFG_S, stKernelCfg) == 448, "kernel part at +448");
 static_assert(sizeof(ISP_REG_CFG_S) == 968, "register configuration layout");
-
-struct ISP_SYNC_CFG_S {
-    u32 bValid;
-    ISP_SENSOR_SYNC_REGS_S stSnsRegsInfo;
-    ISP_EXP_REG_CFG_S stExpCfg;
-    u32 u32DrcStrength;
-    u32 u32Reserved;
-};
-static_assert(sizeof(ISP_SYNC_CFG_S) == 576, "sensor sync record layout");

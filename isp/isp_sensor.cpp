@@ -46,9 +46,7 @@ template <class Callbacks>
 s32 lib_register(ISP_DEV IspDev, const ALG_LIB_HANDLE_S *pstLib, const Callbacks *pstRegister, const LibKind &k,
                  const char *func)
 {
-    s32 ret = isp_check_dev(IspDev, func);
-    if (ret != 0)
-        return ret;
+    ISP_RETURN_IF_FAILED(isp_check_dev(IspDev, func));
     if (!pstLib || !pstRegister || !complete(*pstRegister)) {
         ISP_TRACE_AT(func, "Null Pointer!\n");
         return DU_ERR_ISP_NULL_PTR;
@@ -79,9 +77,7 @@ s32 lib_register(ISP_DEV IspDev, const ALG_LIB_HANDLE_S *pstLib, const Callbacks
 
 s32 lib_unregister(ISP_DEV IspDev, const ALG_LIB_HANDLE_S *pstLib, const LibKind &k, const char *func)
 {
-    s32 ret = isp_check_dev(IspDev, func);
-    if (ret != 0)
-        return ret;
+    ISP_RETURN_IF_FAILED(isp_check_dev(IspDev, func));
     if (!pstLib) {
         ISP_TRACE_AT(func, "Null Pointer!\n");
         return DU_ERR_ISP_NULL_PTR;
@@ -103,9 +99,7 @@ s32 lib_unregister(ISP_DEV IspDev, const ALG_LIB_HANDLE_S *pstLib, const LibKind
 
 s32 DU_DUZ_ISP_SensorRegCallBack(s32 IspDev, s32 SensorId, const ISP_SENSOR_OPS_S *pstRegister)
 {
-    s32 ret = isp_check_dev(IspDev, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_RETURN_IF_FAILED(isp_check_dev(IspDev, __FUNCTION__));
     if (!pstRegister) {
         ISP_TRACE("Null Pointer!\n");
         return DU_ERR_ISP_NULL_PTR;
@@ -121,9 +115,7 @@ s32 DU_DUZ_ISP_SensorRegCallBack(s32 IspDev, s32 SensorId, const ISP_SENSOR_OPS_
 
 s32 DU_DUZ_ISP_SensorUnRegCallBack(s32 IspDev, s32 SensorId)
 {
-    s32 ret = isp_check_dev(IspDev, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_RETURN_IF_FAILED(isp_check_dev(IspDev, __FUNCTION__));
     if (SensorId != sns().s32SensorId) {
         ISP_TRACE("UnReg ERR! Registered sensor is %d, present sensor is %d.\n", sns().s32SensorId, SensorId);
         return DU_ERR_ISP_ILLEGAL_PARAM;

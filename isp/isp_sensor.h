@@ -11,7 +11,6 @@ struct ISP_CMOS_SENSOR_IMAGE_MODE_S {
 };
 
 #define ISP_AUTO_ISO_STRENGTH_NUM 16
-#define GAMMA_NODE_NUMBER 257
 #define GAMMAFE_NODE_NUMBER 33
 #define NP_NODE_NUM 128
 #define SHADING_NODE_NUM 129
@@ -124,31 +123,6 @@ struct ISP_SENSOR_BLC_S {
     u16 au16BlackLevel[4];
 };
 static_assert(sizeof(ISP_SENSOR_BLC_S) == 12, "black level layout");
-
-#define ISP_MAX_SNS_REGS 16
-
-// One sensor register the kernel writes in step with the frames.
-struct ISP_I2C_DATA_S {
-    u32 bUpdate;
-    u8 u8DelayFrmNum; // 0: at the next frame, 1: a frame later
-    u8 u8DevAddr;
-    u32 u32RegAddr;
-    u32 u32AddrByteNum;
-    u32 u32Data;
-    u32 u32DataByteNum;
-};
-static_assert(sizeof(ISP_I2C_DATA_S) == 24, "sync entry layout");
-
-enum ISP_SNS_TYPE_E : u32 { ISP_SNS_I2C_TYPE = 0, ISP_SNS_SSP_TYPE = 1 };
-
-struct ISP_SENSOR_SYNC_REGS_S {
-    u32 enSnsType;
-    u32 u32RegNum;
-    u32 u32RegsDelayFrm;
-    ISP_I2C_DATA_S astI2cData[ISP_MAX_SNS_REGS];
-    u8 au8SspData[128]; // not used by an I2C sensor
-};
-static_assert(sizeof(ISP_SENSOR_SYNC_REGS_S) == 524, "sync list layout");
 
 // The sensor driver's operations, in the order the ISP calls them by.
 struct ISP_SENSOR_OPS_S {

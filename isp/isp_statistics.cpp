@@ -20,8 +20,6 @@ struct ISP_STAT_CTX_S {
 };
 ISP_STAT_CTX_S g_astStatCtx[ISP_MAX_DEV_NUM];
 
-constexpr u32 H = ISP_REG_BASE;
-constexpr u32 AF_BASE = 0x20582000;
 
 // ---- configuration checks -------------------------------------------------------------------
 // Each check prints its message on standard output and fails the call.
@@ -130,8 +128,8 @@ void af_set(u32 addr, u32 shift, u32 width, u32 value)
 {
     u32 mask = ((1u << width) - 1) << shift;
     u32 old = IO_READ32_VI(addr);
-    if (addr == AF_BASE)
-        old &= 0x3FF; // the switch word keeps only its own bits
+    if (addr == VI_AF_CTRL_REG)
+        old &= VI_AF_CTRL_BITS; // the switch word keeps only its own bits
     IO_WRITE32_VI(addr, (old & ~mask) | ((value << shift) & mask));
 }
 
@@ -145,10 +143,23 @@ struct WbRegs {
     u32 white, black, cbmax, cbmin, crmax, crmin, limit[4];
     u32 white_mask;
 };
-const WbRegs kBayerRegs = {H + 0x768, H + 0x764, H + 0x774, H + 0x776, H + 0x770, H + 0x772,
-                           {H + 0x77C, H + 0x77E, H + 0x778, H + 0x77A}, 0xFFF};
-const WbRegs kRgbRegs = {H + 0x640, H + 0x644, H + 0x650, H + 0x654, H + 0x648, H + 0x64C,
-                         {H + 0x678, H + 0x67C, H + 0x670, H + 0x674}, 0x3FF};
+const WbRegs kBayerRegs = {ISP_AWB_BAYER_WHITE_REG,
+                           ISP_AWB_BAYER_BLACK_REG,
+                           ISP_AWB_BAYER_CB_MAX_REG,
+                           ISP_AWB_BAYER_CB_MIN_REG,
+                           ISP_AWB_BAYER_CR_MAX_REG,
+                           ISP_AWB_BAYER_CR_MIN_REG,
+                           {ISP_AWB_BAYER_LIMIT_CB_MAX_REG, ISP_AWB_BAYER_LIMIT_CB_MIN_REG, ISP_AWB_BAYER_LIMIT_CR_MAX_REG,
+                            ISP_AWB_BAYER_LIMIT_CR_MIN_REG},
+                           0xFFF};
+const WbRegs kRgbRegs = {ISP_AWB_WHITE_REG,
+                         ISP_AWB_BLACK_REG,
+                         ISP_AWB_CB_MAX_REG,
+                         ISP_AWB_CB_MIN_REG,
+                         ISP_AWB_CR_MAX_REG,
+                         ISP_AWB_CR_MIN_REG,
+                         {ISP_AWB_LIMIT_CB_MAX_REG, ISP_AWB_LIMIT_CB_MIN_REG, ISP_AWB_LIMIT_CR_MAX_REG, ISP_AWB_LIMIT_CR_MIN_REG},
+                         0x3FF};
 
 void wb_write(const WbRegs &r, const ISP_WB_STATISTICS_CFG_PARA_S &p)
 {
@@ -178,66 +189,66 @@ void af_write(const ISP_FOCUS_STATISTICS_CFG_S &af)
 {
     const ISP_AF_H_PARAM_S *iir[2] = {&af.stHParam_IIR0, &af.stHParam_IIR1};
     const ISP_AF_V_PARAM_S *fir[2] = {&af.stVParam_FIR0, &af.stVParam_FIR1};
-    af_set(AF_BASE, 0, 1, af.bEnable);
+    af_set(VI_AF_CTRL_REG, 0, 1, af.bEnable);
     for (u32 n = 0; n < 2; n++)
         for (u32 k = 0; k < 3; k++)
-            af_set(AF_BASE, 1 + 3 * n + k, 1, iir[n]->abIIREn[k]);
-    af_set(AF_BASE, 7, 1, af.stConfig.enPeakMode);
-    af_set(AF_BASE, 8, 1, af.stConfig.enSquMode);
-    af_set(AF_BASE + 0x10, 0, 5, af.stConfig.u16Hwnd);
-    af_set(AF_BASE + 0x10, 8, 5, af.stConfig.u16Vwnd);
+            af_set(VI_AF_CTRL_REG, 1 + 3 * n + k, 1, iir[n]->abIIREn[k]);
+    af_set(VI_AF_CTRL_REG, 7, 1, af.stConfig.enPeakMode);
+    af_set(VI_AF_CTRL_REG, 8, 1, af.stConfig.enSquMode);
+    af_set(VI_AF_GRID_REG, 0, 5, af.stConfig.u16Hwnd);
+    af_set(VI_AF_GRID_REG, 8, 5, af.stConfig.u16Vwnd);
     for (u32 n = 0; n < 2; n++) {
-        af_set(AF_BASE + 0x20, 16 * n, 8, (u32)iir[n]->as16IIRGain[0]);
+        af_set(VI_AF_IIR_GAIN_REG(0), 16 * n, 8, (u32)iir[n]->as16IIRGain[0]);
         for (u32 k = 1; k < 7; k++)
-            af_set(AF_BASE + 0x24 + 4 * (k - 1), 16 * n, 10, (u32)iir[n]->as16IIRGain[k]);
+            af_set(VI_AF_IIR_GAIN_REG(k), 16 * n, 10, (u32)iir[n]->as16IIRGain[k]);
         for (u32 k = 0; k < 4; k++)
-            af_set(AF_BASE + 0x40, 16 * n + 4 * k, 4, iir[n]->au16IIRShift[k]);
+            af_set(VI_AF_IIR_SHIFT_REG, 16 * n + 4 * k, 4, iir[n]->au16IIRShift[k]);
         for (u32 k = 0; k < 5; k++)
-            af_set(AF_BASE + 0x50 + 4 * k, 16 * n, 6, (u32)fir[n]->as16FIRH[k]);
-        af_set(AF_BASE + 0x70, 16 * n, 11, iir[n]->u16IIRThd);
-        af_set(AF_BASE + 0x74, 16 * n, 11, fir[n]->u16FIRThd);
+            af_set(VI_AF_FIR_REG(k), 16 * n, 6, (u32)fir[n]->as16FIRH[k]);
+        af_set(VI_AF_IIR_THRESH_REG, 16 * n, 11, iir[n]->u16IIRThd);
+        af_set(VI_AF_FIR_THRESH_REG, 16 * n, 11, fir[n]->u16FIRThd);
     }
     const ISP_AF_FV_PARAM_S &fv = af.stFVParam;
-    af_set(AF_BASE + 0x78, 0, 4, fv.au16AccShiftH[0]);
-    af_set(AF_BASE + 0x78, 4, 4, fv.au16AccShiftH[1]);
-    af_set(AF_BASE + 0x78, 8, 4, fv.au16AccShiftV[0]);
-    af_set(AF_BASE + 0x78, 12, 4, fv.au16AccShiftV[1]);
-    af_set(AF_BASE + 0x78, 16, 4, fv.u16AccShiftY);
-    af_set(AF_BASE + 0xE0, 0, 12, af.stConfig.u16Hsize - 1u);
-    af_set(AF_BASE + 0xE0, 16, 12, af.stConfig.u16Vsize - 1u);
+    af_set(VI_AF_ACC_SHIFT_REG, 0, 4, fv.au16AccShiftH[0]);
+    af_set(VI_AF_ACC_SHIFT_REG, 4, 4, fv.au16AccShiftH[1]);
+    af_set(VI_AF_ACC_SHIFT_REG, 8, 4, fv.au16AccShiftV[0]);
+    af_set(VI_AF_ACC_SHIFT_REG, 12, 4, fv.au16AccShiftV[1]);
+    af_set(VI_AF_ACC_SHIFT_REG, 16, 4, fv.u16AccShiftY);
+    af_set(VI_AF_SIZE_REG, 0, 12, af.stConfig.u16Hsize - 1u);
+    af_set(VI_AF_SIZE_REG, 16, 12, af.stConfig.u16Vsize - 1u);
 }
 
 void af_read(ISP_FOCUS_STATISTICS_CFG_S &af)
 {
     ISP_AF_H_PARAM_S *iir[2] = {&af.stHParam_IIR0, &af.stHParam_IIR1};
     ISP_AF_V_PARAM_S *fir[2] = {&af.stVParam_FIR0, &af.stVParam_FIR1};
-    af.bEnable = af_get(AF_BASE, 0, 1);
+    af.bEnable = af_get(VI_AF_CTRL_REG, 0, 1);
     for (u32 n = 0; n < 2; n++)
         for (u32 k = 0; k < 3; k++)
-            iir[n]->abIIREn[k] = af_get(AF_BASE, 1 + 3 * n + k, 1);
-    af.stConfig.enPeakMode = af_get(AF_BASE, 7, 1);
-    af.stConfig.enSquMode = af_get(AF_BASE, 8, 1);
-    af.stConfig.u16Hwnd = (u16)af_get(AF_BASE + 0x10, 0, 5);
-    af.stConfig.u16Vwnd = (u16)af_get(AF_BASE + 0x10, 8, 5);
+            iir[n]->abIIREn[k] = af_get(VI_AF_CTRL_REG, 1 + 3 * n + k, 1);
+    af.stConfig.enPeakMode = af_get(VI_AF_CTRL_REG, 7, 1);
+    af.stConfig.enSquMode = af_get(VI_AF_CTRL_REG, 8, 1);
+    af.stConfig.u16Hwnd = (u16)af_get(VI_AF_GRID_REG, 0, 5);
+    af.stConfig.u16Vwnd = (u16)af_get(VI_AF_GRID_REG, 8, 5);
     for (u32 n = 0; n < 2; n++) {
-        iir[n]->as16IIRGain[0] = (s16)af_get(AF_BASE + 0x20, 16 * n, 8);
+        iir[n]->as16IIRGain[0] = (s16)af_get(VI_AF_IIR_GAIN_REG(0), 16 * n, 8);
         for (u32 k = 1; k < 7; k++)
-            iir[n]->as16IIRGain[k] = (s16)sign_extend(af_get(AF_BASE + 0x24 + 4 * (k - 1), 16 * n, 10), 10);
+            iir[n]->as16IIRGain[k] = (s16)sign_extend(af_get(VI_AF_IIR_GAIN_REG(k), 16 * n, 10), 10);
         for (u32 k = 0; k < 4; k++)
-            iir[n]->au16IIRShift[k] = (u16)af_get(AF_BASE + 0x40, 16 * n + 4 * k, 4);
+            iir[n]->au16IIRShift[k] = (u16)af_get(VI_AF_IIR_SHIFT_REG, 16 * n + 4 * k, 4);
         for (u32 k = 0; k < 5; k++)
-            fir[n]->as16FIRH[k] = (s16)sign_extend(af_get(AF_BASE + 0x50 + 4 * k, 16 * n, 6), 6);
-        iir[n]->u16IIRThd = (u16)af_get(AF_BASE + 0x70, 16 * n, 11);
-        fir[n]->u16FIRThd = (u16)af_get(AF_BASE + 0x74, 16 * n, 11);
+            fir[n]->as16FIRH[k] = (s16)sign_extend(af_get(VI_AF_FIR_REG(k), 16 * n, 6), 6);
+        iir[n]->u16IIRThd = (u16)af_get(VI_AF_IIR_THRESH_REG, 16 * n, 11);
+        fir[n]->u16FIRThd = (u16)af_get(VI_AF_FIR_THRESH_REG, 16 * n, 11);
     }
     ISP_AF_FV_PARAM_S &fv = af.stFVParam;
-    fv.au16AccShiftH[0] = (u16)af_get(AF_BASE + 0x78, 0, 4);
-    fv.au16AccShiftH[1] = (u16)af_get(AF_BASE + 0x78, 4, 4);
-    fv.au16AccShiftV[0] = (u16)af_get(AF_BASE + 0x78, 8, 4);
-    fv.au16AccShiftV[1] = (u16)af_get(AF_BASE + 0x78, 12, 4);
-    fv.u16AccShiftY = (u16)af_get(AF_BASE + 0x78, 16, 4);
-    af.stConfig.u16Hsize = (u16)(af_get(AF_BASE + 0xE0, 0, 12) + 1);
-    af.stConfig.u16Vsize = (u16)(af_get(AF_BASE + 0xE0, 16, 12) + 1);
+    fv.au16AccShiftH[0] = (u16)af_get(VI_AF_ACC_SHIFT_REG, 0, 4);
+    fv.au16AccShiftH[1] = (u16)af_get(VI_AF_ACC_SHIFT_REG, 4, 4);
+    fv.au16AccShiftV[0] = (u16)af_get(VI_AF_ACC_SHIFT_REG, 8, 4);
+    fv.au16AccShiftV[1] = (u16)af_get(VI_AF_ACC_SHIFT_REG, 12, 4);
+    fv.u16AccShiftY = (u16)af_get(VI_AF_ACC_SHIFT_REG, 16, 4);
+    af.stConfig.u16Hsize = (u16)(af_get(VI_AF_SIZE_REG, 0, 12) + 1);
+    af.stConfig.u16Vsize = (u16)(af_get(VI_AF_SIZE_REG, 16, 12) + 1);
 }
 
 // ---- reading the hardware's statistics --------------------------------------------------------------------
@@ -266,8 +277,8 @@ void rgb_remove_offsets(u16 *r, u16 *g, u16 *b, u16 *count, u16 *min, u16 *max)
 {
     if (*count == 0)
         return;
-    u32 off[3] = {16 * (IO_READ16(H + 0x2D0) & 0xFFF), 16 * (IO_READ16(H + 0x2D4) & 0xFFF),
-                  16 * (IO_READ16(H + 0x2DC) & 0xFFF)};
+    u32 off[3] = {16 * (IO_READ16(ISP_STAT_BLACK_REG(0)) & 0xFFF), 16 * (IO_READ16(ISP_STAT_BLACK_REG(1)) & 0xFFF),
+                  16 * (IO_READ16(ISP_STAT_BLACK_REG(3)) & 0xFFF)};
     u16 *mean[3] = {r, g, b};
     for (u32 i = 0; i < 3; i++) {
         if (*mean[i] < off[i]) {
@@ -285,34 +296,34 @@ void read_ae(ISP_AE_STATISTICS_S &ae)
 {
     u32 g[4];
     for (u32 i = 0; i < 4; i++)
-        g[i] = IO_READ16(H + 0x720 + 4 * i);
+        g[i] = IO_READ16(ISP_AE_HIST5_REG(i));
     hist5_from(g[0] | g[1] << 16, g[2] | g[3] << 16, ae.au16Hist5Value);
     for (u32 k = 0; k < AWB_ZONE_NUM; k++)
-        hist5_from(IO_READ32(H + 0x8000 + 8 * k), IO_READ32(H + 0x8004 + 8 * k),
+        hist5_from(IO_READ32(ISP_AE_ZONE_HIST5_REG(k)), IO_READ32(ISP_AE_ZONE_HIST5_REG(k) + 4),
                    ae.au16ZoneHist5Value[k / AE_ZONE_COLUMN][k % AE_ZONE_COLUMN]);
     for (u32 i = 0; i < 256; i++)
-        ae.au32Hist256Value[i] = hist256_value(IO_READ32(H + 0x3C00 + 4 * i));
+        ae.au32Hist256Value[i] = hist256_value(IO_READ32(ISP_AE_HIST256_REG(i)));
 }
 
 void read_wb(ISP_WB_STATISTICS_S &wb)
 {
-    wb.u16GlobalRg = IO_READ16(H + 0x700);
-    wb.u16GlobalBg = IO_READ16(H + 0x704);
-    wb.u16GlobalCountLow = IO_READ16(H + 0x708);
-    wb.u16GlobalCountHigh = IO_READ16(H + 0x70C);
+    wb.u16GlobalRg = IO_READ16(ISP_AWB_GLOBAL_GR_REG);
+    wb.u16GlobalBg = IO_READ16(ISP_AWB_GLOBAL_GB_REG);
+    wb.u16GlobalCountLow = IO_READ16(ISP_AWB_GLOBAL_COUNT_LO_REG);
+    wb.u16GlobalCountHigh = IO_READ16(ISP_AWB_GLOBAL_COUNT_HI_REG);
     for (u32 k = 0; k < AWB_ZONE_NUM; k++) {
-        u32 a = IO_READ32(H + 0x9800 + 8 * k), b = IO_READ32(H + 0x9804 + 8 * k);
+        u32 a = IO_READ32(ISP_AWB_ZONE_REG(k)), b = IO_READ32(ISP_AWB_ZONE_REG(k) + 4);
         wb.stZoneSta[k] = {(u16)(a & 0xFFFF), (u16)(a >> 16), (u16)(b & 0xFFFF), (u16)(b >> 16)};
     }
 
     u16 *global[6] = {&wb.u16GlobalR, &wb.u16GlobalG, &wb.u16GlobalB, &wb.u16GlobalCount, &wb.u16GlobalMin,
                       &wb.u16GlobalMax};
     for (u32 i = 0; i < 6; i++)
-        *global[i] = IO_READ16(H + 0x740 + 4 * i);
+        *global[i] = IO_READ16(ISP_RGB_GLOBAL_REG(i));
     rgb_remove_offsets(&wb.u16GlobalR, &wb.u16GlobalG, &wb.u16GlobalB, &wb.u16GlobalCount, &wb.u16GlobalMin,
                        &wb.u16GlobalMax);
     for (u32 k = 0; k < AWB_ZONE_NUM; k++) {
-        u32 w0 = IO_READ32(H + 0xA800 + 12 * k), w1 = IO_READ32(H + 0xA804 + 12 * k), w2 = IO_READ32(H + 0xA808 + 12 * k);
+        const u32 z = ISP_RGB_ZONE_REG(k), w0 = IO_READ32(z), w1 = IO_READ32(z + 4), w2 = IO_READ32(z + 8);
         wb.au16ZoneAvgR[k] = w0 & 0xFFFF;
         wb.au16ZoneAvgG[k] = w0 >> 16;
         wb.au16ZoneAvgB[k] = w1 & 0xFFFF;
@@ -323,27 +334,27 @@ void read_wb(ISP_WB_STATISTICS_S &wb)
                            &wb.au16ZoneMin[k], &wb.au16ZoneMax[k]);
     }
 
-    wb.u16BayerGlobalRg = IO_READ16(H + 0x658) & 0xFFF;
-    wb.u16BayerGlobalBg = IO_READ16(H + 0x65C) & 0xFFF;
-    wb.u32BayerGlobalSum = IO_READ32(H + 0x660);
+    wb.u16BayerGlobalRg = IO_READ16(ISP_BAYER_GLOBAL_RG_REG) & 0xFFF;
+    wb.u16BayerGlobalBg = IO_READ16(ISP_BAYER_GLOBAL_BG_REG) & 0xFFF;
+    wb.u32BayerGlobalSum = IO_READ32(ISP_BAYER_GLOBAL_SUM_REG);
     for (u32 k = 0; k < AWB_ZONE_NUM; k++) {
-        u32 a = IO_READ32(H + 0x8800 + 8 * k);
+        u32 a = IO_READ32(ISP_BAYER_ZONE_REG(k));
         wb.au16BayerZoneRg[k] = a & 0xFFF;
         wb.au16BayerZoneBg[k] = (a >> 16) & 0xFFF;
-        wb.au32BayerZoneSum[k] = IO_READ32(H + 0x8804 + 8 * k);
+        wb.au32BayerZoneSum[k] = IO_READ32(ISP_BAYER_ZONE_REG(k) + 4);
     }
 }
 
 // The focus zones the hardware measures; counts beyond the record are cut.
 void read_af(ISP_FOCUS_STATISTICS_S &af)
 {
-    u32 rows = std::min<u32>(af_get(AF_BASE + 0x10, 8, 5), AE_ZONE_ROW);
-    u32 cols = std::min<u32>(af_get(AF_BASE + 0x10, 0, 5), AE_ZONE_COLUMN);
+    u32 rows = std::min<u32>(af_get(VI_AF_GRID_REG, 8, 5), AE_ZONE_ROW);
+    u32 cols = std::min<u32>(af_get(VI_AF_GRID_REG, 0, 5), AE_ZONE_COLUMN);
     if (rows == 0)
         return;
     for (u32 r = 0; r < rows; r++) {
         for (u32 c = 0; c < cols; c++) {
-            u32 k = r * cols + c, a = AF_BASE + 0x100 + 12 * k;
+            u32 a = VI_AF_ZONE_REG(r * cols + c);
             u32 w0 = IO_READ32_VI(a), w1 = IO_READ32_VI(a + 4), w2 = IO_READ32_VI(a + 8);
             af.stZoneMetrics[r][c] = {(u16)(w0 >> 16), (u16)(w0 & 0xFFFF), (u16)(w1 >> 16), (u16)(w1 & 0xFFFF),
                                       (u16)(w2 & 0xFFFF)};
@@ -433,20 +444,18 @@ s32 ISP_StatisticsPutBuf(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetStatisticsConfig(ISP_DEV IspDev, const ISP_STATISTICS_CFG_S *pstStatCfg)
 {
-    s32 ret = isp_check_call(IspDev, pstStatCfg, __FUNCTION__);
-    if (ret != 0)
-        return ret;
-    if ((ret = check_ae(pstStatCfg->stAECfg, __FUNCTION__)) != 0 || (ret = check_wb(pstStatCfg->stWBCfg)) != 0 ||
-        (ret = check_af(pstStatCfg->stFocusCfg)) != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstStatCfg);
+    ISP_RETURN_IF_FAILED(check_ae(pstStatCfg->stAECfg, __FUNCTION__));
+    ISP_RETURN_IF_FAILED(check_wb(pstStatCfg->stWBCfg));
+    ISP_RETURN_IF_FAILED(check_af(pstStatCfg->stFocusCfg));
 
     const ISP_AE_STATISTICS_CFG_S &ae = pstStatCfg->stAECfg;
     IO_WRITE32(ISP_EXT_STAT_KEY, pstStatCfg->unKey);
     for (u32 i = 0; i < 4; i++)
-        IO_WRITE8(H + 0x600 + 4 * i, ae.au8AEThresh[i]);
-    IO_WRITE8(H + 0x44, ae.enAESwitch & 7);
-    IO_WRITE8(H + 0x54, ae.enHistSwitch);
-    IO_WRITE8(H + 0x50, ae.enAESumSwitch);
+        IO_WRITE8(ISP_AE_THRESH_REG(i), ae.au8AEThresh[i]);
+    IO_WRITE8(ISP_AE_SWITCH_REG, ae.enAESwitch & 7);
+    IO_WRITE8(ISP_AE_HIST_SWITCH_REG, ae.enHistSwitch);
+    IO_WRITE8(ISP_AE_SUM_SWITCH_REG, ae.enAESumSwitch);
     wb_write(kBayerRegs, pstStatCfg->stWBCfg.stBayerCfg);
     wb_write(kRgbRegs, pstStatCfg->stWBCfg.stRGBCfg);
     af_write(pstStatCfg->stFocusCfg);
@@ -455,16 +464,14 @@ s32 DU_DUZ_ISP_SetStatisticsConfig(ISP_DEV IspDev, const ISP_STATISTICS_CFG_S *p
 
 s32 DU_DUZ_ISP_GetStatisticsConfig(ISP_DEV IspDev, ISP_STATISTICS_CFG_S *pstStatCfg)
 {
-    s32 ret = isp_check_call(IspDev, pstStatCfg, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstStatCfg);
     ISP_AE_STATISTICS_CFG_S &ae = pstStatCfg->stAECfg;
     pstStatCfg->unKey = IO_READ32(ISP_EXT_STAT_KEY);
     for (u32 i = 0; i < 4; i++)
-        ae.au8AEThresh[i] = (u8)IO_READ8(H + 0x600 + 4 * i);
-    ae.enAESwitch = IO_READ8(H + 0x44) & 7;
-    ae.enHistSwitch = IO_READ8(H + 0x54);
-    ae.enAESumSwitch = IO_READ8(H + 0x50);
+        ae.au8AEThresh[i] = (u8)IO_READ8(ISP_AE_THRESH_REG(i));
+    ae.enAESwitch = IO_READ8(ISP_AE_SWITCH_REG) & 7;
+    ae.enHistSwitch = IO_READ8(ISP_AE_HIST_SWITCH_REG);
+    ae.enAESumSwitch = IO_READ8(ISP_AE_SUM_SWITCH_REG);
     wb_read(kBayerRegs, pstStatCfg->stWBCfg.stBayerCfg);
     wb_read(kRgbRegs, pstStatCfg->stWBCfg.stRGBCfg);
     af_read(pstStatCfg->stFocusCfg);
@@ -473,9 +480,7 @@ s32 DU_DUZ_ISP_GetStatisticsConfig(ISP_DEV IspDev, ISP_STATISTICS_CFG_S *pstStat
 
 s32 DU_DUZ_ISP_GetStatistics(ISP_DEV IspDev, ISP_STATISTICS_S *pstStat)
 {
-    s32 ret = isp_check_call(IspDev, pstStat, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstStat);
     read_ae(pstStat->stAEStat);
     read_wb(pstStat->stWBStat);
     read_af(pstStat->stFocusStat);

@@ -8,9 +8,8 @@
 // only the registers' memory.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "isp/isp_hw_regs.h"
 
-#define ISP_REG_BASE 0x205A0000u
 #define ISP_REG_SIZE 65535u
 #define ISP_VREG_EXT_BASE 0x10000u
 #define ISP_VREG_EXT_SIZE 0x10000u
@@ -18,7 +17,6 @@
 #define AWB_LIB_VREG_BASE(id) (0x30000u + 0x1000u * (id))
 #define AF_LIB_VREG_BASE(id) (0x40000u + 0x1000u * (id))
 #define ALG_LIB_VREG_SIZE 0x1000u
-#define VI_REG_BASE 0x20580000u
 #define VI_REG_SIZE 0x20000u
 
 s32 VReg_Init(u32 u32BaseAddr, u32 u32Size);

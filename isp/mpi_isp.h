@@ -1,5 +1,6 @@
 // The ISP control interface: bring-up, the run loop, public attributes,
 // library registration, statistics and the other queries of the core.
+// Call helpers: ISP_CHECK_CALL (isp/isp_ctx.h), isp_iq_call (isp/modules/isp_iq.h).
 #pragma once
 
 #include "isp/isp_3a_comm.h"
@@ -8,16 +9,6 @@
 typedef s32 ISP_DEV;
 
 #define ISP_MAX_DEV_NUM 1
-
-// ISP status codes (module 28).
-constexpr s32 DU_ERR_ISP_ILLEGAL_PARAM = mpi_status(DU_ID_ISP, 0x03);
-constexpr s32 DU_ERR_ISP_NULL_PTR = mpi_status(DU_ID_ISP, 0x06);
-constexpr s32 DU_ERR_ISP_NOT_SUPPORT = mpi_status(DU_ID_ISP, 0x08);
-constexpr s32 DU_ERR_ISP_NOT_INIT = mpi_status(DU_ID_ISP, 0x40);
-constexpr s32 DU_ERR_ISP_MEM_NOT_INIT = mpi_status(DU_ID_ISP, 0x41);
-constexpr s32 DU_ERR_ISP_ATTR_NOT_CFG = mpi_status(DU_ID_ISP, 0x42);
-constexpr s32 DU_ERR_ISP_SNS_UNREGISTER = mpi_status(DU_ID_ISP, 0x43);
-constexpr s32 DU_ERR_ISP_NOMEM = mpi_status(DU_ID_ISP, 0x45);
 
 enum ISP_WDR_TYPE_E : u32 {
     WDR_MODE_NONE = 0,
@@ -91,32 +82,6 @@ struct ISP_DEBUG_INFO_S {
     u32 u32PhyAddr;
     u32 u32Depth;
 };
-
-// Picture metadata. The first 168 bytes also live in the DCF buffer the
-// modules read every frame; the fields are the kernel's.
-#define ISP_DCF_SHARED_SIZE 168
-struct ISP_DCF_INFO_S {
-    u8 au8ImageDescription[32];
-    u8 au8Make[32];
-    u8 au8Model[32];
-    u8 au8Software[32];
-    u16 u16ISOSpeedRatings;   // +128
-    u8 au8Reserved0[10];
-    u32 u32ExposureTime;      // +140: lines << 16 | lines per second
-    u32 u32ExposureBiasValue; // +144
-    u8 u8ExposureProgram;     // +148
-    u8 u8MeteringMode;        // +149
-    u8 au8Reserved1[8];
-    u8 u8ExposureMode;        // +158
-    u8 u8WhiteBalance;        // +159
-    u8 au8Reserved2[8];
-    u8 au8KernelInfo[356];    // +168, the kernel's own part
-};
-static_assert(offsetof(ISP_DCF_INFO_S, u16ISOSpeedRatings) == 128, "DCF ISO");
-static_assert(offsetof(ISP_DCF_INFO_S, u32ExposureTime) == 140, "DCF exposure time");
-static_assert(offsetof(ISP_DCF_INFO_S, u8ExposureMode) == 158, "DCF exposure mode");
-static_assert(offsetof(ISP_DCF_INFO_S, au8KernelInfo) == ISP_DCF_SHARED_SIZE, "DCF shared part");
-static_assert(sizeof(ISP_DCF_INFO_S) == 524, "DCF record layout");
 
 // ---- statistics configuration ----------------------------------------------------
 struct ISP_AE_STATISTICS_CFG_S {

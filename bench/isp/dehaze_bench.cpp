@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "isp/isp_dehaze.h"
+#include "isp/modules/isp_dehaze.h"
 
 namespace {
 

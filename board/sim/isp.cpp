@@ -14,9 +14,7 @@
 #include "board/sim/sim.h"
 #include "isp/3a/iris/iris_requests.h"
 #include "isp/isp_hw_regs.h"
-#include "isp/isp_regcfg.h"
 #include "isp/isp_requests.h"
-#include "isp/mpi_isp.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,7 +1,7 @@
 // The ISP's statistics block: what it gathers of each frame.
 #pragma once
 
-#include "isp/isp_3a_comm.h"
+#include "isp/isp_requests.h"
 
 namespace sim {
 

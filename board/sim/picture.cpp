@@ -1,7 +1,6 @@
 // The scene's colours and layout, the sensor's response, and the ISP's
 // pipeline worked out per palette entry from the registers of the frame.
 #include "board/sim/picture.h"
-#include "board/sim/video.h" // SIM_PIXEL_LOOP
 
 #include "board/sim/lens.h"
 #include "isp/isp_hw_regs.h"
@@ -11,7 +10,6 @@
 #include <cstring>
 #include <mutex>
 #include <tuple>
-#include <unordered_set>
 
 namespace sim::picture {
 
@@ -56,12 +54,6 @@ constexpr double kMinTransmission = 0.25;
 // Noise of the sensor at unity gain, in full-scale units: photon noise
 // (variance kShot x signal) and read noise. Scaled by the gain.
 constexpr double kShot = 1.0 / 3000, kRead = 0.0012;
-
-// Sharpen: how much an edge pixel of each class moves at full strength.
-constexpr double kEdgeAmount[3] = {0, 0.12, 0.35};
-
-// DRC at full strength takes a linear luma Y to Y^(1 - kDrcLift).
-constexpr double kDrcLift = 0.5;
 
 // The noise levels: the middle of 16 equal slices of a normal distribution.
 constexpr double kNoiseQuantile[kNoiseLevels] = {-1.8627, -1.318,  -1.01,  -0.7764, -0.5791, -0.4023,
@@ -128,11 +120,6 @@ double gamma_of(const std::array<uint16_t, 257> &t, double x)
     return ((1 - f) * t[i] + f * t[i + 1]) / 4095.0;
 }
 
-// ---- the defect-pixel table the hardware keeps ----------------------------------------------------
-
-std::mutex g_dp_lock;
-std::vector<uint32_t> g_dp_table(ISP_DP_TABLE_SIZE);
-
 // ---- the lens, the column pattern and the fixed-pattern correction ------------------------------
 
 // From board.conf at start: the fall-off's k and the column pattern's unit.
@@ -177,11 +164,14 @@ void reset_registers()
     for (uint32_t i = 0; i < 257; i++)
         phys_write32(ISP_GAMMA_TABLE_REG(i), (uint32_t)std::lround(4095 * std::pow(i / 256.0, ISP_GAMMA_RESET_POWER)));
     *phys(ISP_GAMMA_CTRL_REG) = ISP_GAMMA_CTRL_ENABLE;
+    // The statistics' windows open, every zone weighed alike.
     put16(ISP_AWB_WHITE_REG, 0x3FF);
-    put16(ISP_AWB_CR_MAX_REG, 0xFFF);
-    put16(ISP_AWB_CB_MAX_REG, 0xFFF);
-    std::lock_guard<std::mutex> lock(g_dp_lock);
-    std::fill(g_dp_table.begin(), g_dp_table.end(), 0);
+    for (uint32_t reg : {ISP_AWB_CR_MAX_REG, ISP_AWB_CB_MAX_REG, ISP_AWB_LIMIT_CR_MAX_REG, ISP_AWB_LIMIT_CB_MAX_REG,
+                         ISP_AWB_BAYER_WHITE_REG, ISP_AWB_BAYER_CR_MAX_REG, ISP_AWB_BAYER_CB_MAX_REG,
+                         ISP_AWB_BAYER_LIMIT_CR_MAX_REG, ISP_AWB_BAYER_LIMIT_CB_MAX_REG})
+        put16(reg, 0xFFF);
+    for (uint32_t k = 0; k < kZoneRows * kZoneCols; k++)
+        *phys(ISP_AE_WEIGHT_REG(k)) = 1;
     read_conf();
 }
 
@@ -373,13 +363,15 @@ Pipe Pipe::read(double exposure, const World &w)
     p.programmed = sensor_exposure_gain() > 0;
     p.noise = p.programmed ? g_noise_scale : 0;
 
-    const double common = (get16(ISP_BLC_COMMON_REG) & 0xFFF0) >> 4;
-    double offset[4];
-    for (uint32_t c = 0; c < 4; c++)
-        offset[c] = (get16(ISP_BLC_OFFSET_REG(c)) & 0x3FFC) >> 2;
-    p.black[0] = common + offset[0];
-    p.black[1] = common + (offset[1] + offset[2]) / 2;
-    p.black[2] = common + offset[3];
+    if (!(*phys(ISP_MODULE_CTRL_REG) & ISP_MODULE_BLC_BYPASS)) {
+        const double common = (get16(ISP_BLC_COMMON_REG) & 0xFFF0) >> 4;
+        double offset[4];
+        for (uint32_t c = 0; c < 4; c++)
+            offset[c] = (get16(ISP_BLC_OFFSET_REG(c)) & 0x3FFC) >> 2;
+        p.black[0] = common + offset[0];
+        p.black[1] = common + (offset[1] + offset[2]) / 2;
+        p.black[2] = common + offset[3];
+    }
 
     const double gain[4] = {(get16(ISP_WB_GAIN_REG(0)) & 0xFFF) / 256.0, (get16(ISP_WB_GAIN_REG(1)) & 0xFFF) / 256.0,
                             (get16(ISP_WB_GAIN_REG(2)) & 0xFFF) / 256.0, (get16(ISP_WB_GAIN_REG(3)) & 0xFFF) / 256.0};
@@ -391,20 +383,14 @@ Pipe Pipe::read(double exposure, const World &w)
     for (uint32_t c = 0; c < 3; c++)
         p.tone[c] = get16(ISP_TONE_GAIN_REG(c)) / 256.0;
 
-    if (*phys(ISP_DRC_CTRL_REG) & 1)
-        p.drc = *phys(ISP_DRC_STRENGTH_REG) / 255.0;
+    p.drc = ToneCurve::read();
     p.gamma_on = *phys(ISP_GAMMA_CTRL_REG) & ISP_GAMMA_CTRL_ENABLE;
     if (p.gamma_on)
         for (uint32_t i = 0; i < 257; i++)
             p.gamma[i] = (uint16_t)(phys_read32(ISP_GAMMA_TABLE_REG(i)) & 0xFFF);
-    // Noise reduction takes more of the noise the higher its threshold.
-    if (*phys(ISP_NR_CTRL_REG) & ISP_NR_CTRL_ENABLE)
-        p.nr = 16.0 / (16.0 + *phys(ISP_NR_THRESH_S_REG));
-    p.over = *phys(ISP_SHARPEN_D_REG) / 255.0;
-    p.under = *phys(ISP_SHARPEN_UD_REG) / 255.0;
-    p.dp_dynamic = *phys(ISP_DP_CTRL_REG) & ISP_DP_CTRL_DYNAMIC;
-    p.dp_static = *phys(ISP_DP_STATIC_REG) & ISP_DP_STATIC_ENABLE;
-    p.dp_count = get16(ISP_DP_COUNT_REG) & 0xFFF;
+    p.nr = NoiseFilter::read();
+    p.sharpen = Sharpener::read();
+    p.dp = DefectFilter::read();
     p.haze = std::clamp(w.scene_haze, 0.0, 1.0);
     p.read_columns();
     p.read_dehaze();
@@ -482,28 +468,49 @@ SIM_PIXEL_LOOP double Pipe::noise_sigma(double lin) const
 {
     if (noise <= 0)
         return 0;
-    return nr * noise * std::sqrt(kShot * std::max(0.0, lin) * gain + kRead * kRead * gain * gain);
+    return noise * std::sqrt(kShot * std::max(0.0, lin) * gain + kRead * kRead * gain * gain);
 }
 
-SIM_PIXEL_LOOP Rgb Pipe::out(const Rgb &lin, int edge) const
+SIM_PIXEL_LOOP Rgb Pipe::noise_passed(const Rgb &lin, double sigma) const
+{
+    return {sigma * nr.pass(sigma, lin.r, 1, gain, kWhite - black[0]),
+            sigma * nr.pass(sigma, lin.g, 0, gain, kWhite - black[1]),
+            sigma * nr.pass(sigma, lin.b, 1, gain, kWhite - black[2])};
+}
+
+SIM_PIXEL_LOOP Rgb Pipe::toned(const Rgb &lin) const
 {
     Rgb v = {clip1(lin.r * wb[0]), clip1(lin.g * wb[1]), clip1(lin.b * wb[2])};
     v = apply(ccm, v);
-    v = {clip1(v.r * tone[0]), clip1(v.g * tone[1]), clip1(v.b * tone[2])};
-    if (drc > 0) {
-        double y = 0.299 * v.r + 0.587 * v.g + 0.114 * v.b;
-        if (y > 0) {
-            double f = std::pow(y, 1 - kDrcLift * drc) / y;
-            v = {clip1(v.r * f), clip1(v.g * f), clip1(v.b * f)};
-        }
+    return {clip1(v.r * tone[0]), clip1(v.g * tone[1]), clip1(v.b * tone[2])};
+}
+
+SIM_PIXEL_LOOP Pipe::Neighbourhood Pipe::around(const Rgb &lin) const
+{
+    Neighbourhood n;
+    n.toned = toned(lin);
+    if (drc.on) {
+        n.gain = drc.gain(0.299 * n.toned.r + 0.587 * n.toned.g + 0.114 * n.toned.b);
+        n.detail_gain = 1 + (n.gain - 1) * drc.detail;
+    }
+    return n;
+}
+
+SIM_PIXEL_LOOP Rgb Pipe::out(const Rgb &lin, int edge, const Neighbourhood *base) const
+{
+    Rgb v = toned(lin);
+    if (drc.on) {
+        // The curve's gain from the neighbourhood; the detail on top of it
+        // follows by the variance's share.
+        const Neighbourhood own = base ? Neighbourhood{} : around(lin);
+        const Neighbourhood &n = base ? *base : own;
+        const Rgb &b = base ? n.toned : v;
+        const double g = n.gain, gd = base ? n.detail_gain : g;
+        v = {clip1(b.r * g + (v.r - b.r) * gd), clip1(b.g * g + (v.g - b.g) * gd), clip1(b.b * g + (v.b - b.b) * gd)};
     }
     if (gamma_on)
         v = {gamma_of(gamma, v.r), gamma_of(gamma, v.g), gamma_of(gamma, v.b)};
-    if (edge) {
-        int k = std::min(2, std::abs(edge));
-        double f = edge > 0 ? 1 + over * kEdgeAmount[k] : 1 - under * kEdgeAmount[k];
-        v = {clip1(v.r * f), clip1(v.g * f), clip1(v.b * f)};
-    }
+    v = sharpen.apply(v, edge);
     // BT.601, video range.
     double y = 0.299 * v.r + 0.587 * v.g + 0.114 * v.b;
     return {16 + 219 * y, 128 + 224 * (v.b - y) / 1.772, 128 + 224 * (v.r - y) / 1.402};
@@ -516,9 +523,8 @@ bool Pipe::operator==(const Pipe &o) const
            light.g == o.light.g && light.b == o.light.b && haze == o.haze &&
            same(column, o.column, kColumnClasses) && same(black, o.black, 3) && same(wb, o.wb, 3) &&
            same(ccm, o.ccm, 9) && same(tone, o.tone, 3) && drc == o.drc && gamma_on == o.gamma_on &&
-           gamma == o.gamma && nr == o.nr && over == o.over && under == o.under && dp_dynamic == o.dp_dynamic &&
-           dp_static == o.dp_static && dp_count == o.dp_count && air.r == o.air.r && air.g == o.air.g &&
-           air.b == o.air.b && transmission == o.transmission;
+           gamma == o.gamma && nr == o.nr && sharpen == o.sharpen && dp == o.dp && air.r == o.air.r &&
+           air.g == o.air.g && air.b == o.air.b && transmission == o.transmission;
 }
 
 // ---- palettes --------------------------------------------------------------------------------
@@ -572,16 +578,19 @@ SIM_PIXEL_LOOP void build_palette(const Pipe &pipe, const std::vector<Variant> &
         const double light = e.shade.light();
         Rgb lin = pipe.dehazed(pipe.linear(pipe.raw(rad, light), gains));
         out.linear[i] = lin;
-        Rgb yuv = pipe.out(lin, e.edge);
+        const Pipe::Neighbourhood around = pipe.around(lin);
+        Rgb yuv = pipe.out(lin, e.edge, &around);
         out.chroma[i] = chroma_pair(yuv);
         uint8_t *row = &out.luma[i << kNoiseShift];
         double sigma = pipe.noise_sigma(0.299 * lin.r + 0.587 * lin.g + 0.114 * lin.b);
         if (sigma <= 0) {
             std::fill(row, row + kNoiseLevels, to_byte(yuv.r));
         } else {
+            const Rgb n = pipe.noise_passed(lin, sigma);
             for (int k = 0; k < kNoiseLevels; k++) {
-                double n = sigma * kNoiseQuantile[k];
-                row[k] = to_byte(pipe.out({clip1(lin.r + n), clip1(lin.g + n), clip1(lin.b + n)}, e.edge).r);
+                const double q = kNoiseQuantile[k];
+                row[k] = to_byte(
+                    pipe.out({clip1(lin.r + q * n.r), clip1(lin.g + q * n.g), clip1(lin.b + q * n.b)}, e.edge, &around).r);
             }
         }
         if (!pipe.columns)
@@ -589,7 +598,7 @@ SIM_PIXEL_LOOP void build_palette(const Pipe &pipe, const std::vector<Variant> &
         long step[kColumnClasses];
         for (int k = 0; k < kColumnClasses; k++) {
             const Rgb shifted = pipe.dehazed(pipe.linear(pipe.raw(rad, light, pipe.column[k]), gains));
-            step[k] = std::lround(pipe.out(shifted, e.edge).r - yuv.r);
+            step[k] = std::lround(pipe.out(shifted, e.edge, &around).r - yuv.r);
         }
         uint8_t *cols = &out.luma_column[i << (kNoiseShift + kColumnShift)];
         for (int n = 0; n < kNoiseLevels; n++)
@@ -598,91 +607,25 @@ SIM_PIXEL_LOOP void build_palette(const Pipe &pipe, const std::vector<Variant> &
     }
 }
 
-// ---- defect pixels ------------------------------------------------------------------------------
-
-std::vector<uint8_t> hot_pixels_shown(const Pipe &pipe, const std::vector<HotPixel> &hot)
-{
-    std::vector<uint8_t> shown(hot.size(), 1);
-    if (pipe.dp_dynamic) {
-        std::fill(shown.begin(), shown.end(), 0);
-    } else if (pipe.dp_static && pipe.dp_count) {
-        std::unordered_set<uint32_t> table;
-        {
-            std::lock_guard<std::mutex> lock(g_dp_lock);
-            table.insert(g_dp_table.begin(), g_dp_table.begin() + std::min<uint32_t>(pipe.dp_count, ISP_DP_TABLE_SIZE));
-        }
-        for (size_t i = 0; i < hot.size(); i++)
-            shown[i] = !table.count(ISP_DP_POS(hot[i].x, hot[i].y));
-    }
-    return shown;
-}
-
-// The table port (isp/isp_hw_regs.h): the index register holds 12 bits
-// (a written index keeps its low 12), each data access takes or gives the
-// entry at the index and moves the index on, from 4095 back to 0. Entries
-// hold 24 bits. A write to the read-data register changes nothing.
-namespace {
-
-constexpr uint32_t kDpEntryMask = 0xFFFFFF;
-
-uint32_t dp_port_index() { return phys_read32(ISP_DP_TABLE_INDEX_REG) & (ISP_DP_TABLE_SIZE - 1); }
-void dp_port_advance(uint32_t index) { phys_write32(ISP_DP_TABLE_INDEX_REG, (index + 1) & (ISP_DP_TABLE_SIZE - 1)); }
-
-void dp_index_written(uint32_t, unsigned, uint32_t)
-{
-    std::lock_guard<std::mutex> lock(g_dp_lock);
-    phys_write32(ISP_DP_TABLE_INDEX_REG, dp_port_index());
-}
-
-// The whole register as the write left it, so that narrow writes add up.
-void dp_data_written(uint32_t, unsigned, uint32_t)
-{
-    std::lock_guard<std::mutex> lock(g_dp_lock);
-    uint32_t index = dp_port_index();
-    g_dp_table[index] = phys_read32(ISP_DP_TABLE_WDATA_REG) & kDpEntryMask;
-    dp_port_advance(index);
-}
-
-uint32_t dp_data_read(uint32_t phys, unsigned width)
-{
-    std::lock_guard<std::mutex> lock(g_dp_lock);
-    uint32_t index = dp_port_index();
-    uint32_t entry = g_dp_table[index] >> (8 * (phys & 3));
-    dp_port_advance(index);
-    return width == 4 ? entry : entry & ((1u << 8 * width) - 1);
-}
-
-RegHookRegistration dp_port[] = {
-    {ISP_DP_TABLE_INDEX_REG, dp_index_written, nullptr},
-    {ISP_DP_TABLE_WDATA_REG, dp_data_written, nullptr},
-    {ISP_DP_TABLE_RDATA_REG, nullptr, dp_data_read},
-};
-
-} // namespace
-
-std::vector<uint32_t> dp_table()
-{
-    std::lock_guard<std::mutex> lock(g_dp_lock);
-    return g_dp_table;
-}
-
-void dp_detect()
-{
-    const uint32_t threshold = get16(ISP_DP_THRESH_REG) & 0xFFF, start = get16(ISP_DP_START_REG) & 0xFFF;
-    uint32_t found = 0;
-    {
-        std::lock_guard<std::mutex> lock(g_dp_lock);
-        for (const HotPixel &h : sensor_hot_pixels())
-            if (h.level > threshold && found < ISP_DP_TABLE_SIZE - 1)
-                g_dp_table[(start + found++) & 0xFFF] = ISP_DP_POS(h.x, h.y);
-    }
-    uint16_t v = (uint16_t)found;
-    memcpy(phys(ISP_DP_FOUND_REG), &v, 2);
-}
-
 // ---- the statistics' view --------------------------------------------------------------------------
 
-void zone_colours(const World &w, uint64_t t_us, std::vector<ZoneColours> &zones)
+void ZoneEdges::add(uint8_t a, uint8_t b, bool across)
+{
+    if (a > b)
+        std::swap(a, b);
+    int i = 0;
+    while (i < n && (pair[i].a != a || pair[i].b != b))
+        i++;
+    if (i == n) {
+        if (n == kMaxPairs)
+            i = n - 1;
+        else
+            pair[n++] = {a, b, 0, 0};
+    }
+    (across ? pair[i].across : pair[i].down)++;
+}
+
+void zone_colours(const World &w, uint64_t t_us, std::vector<ZoneColours> &zones, std::vector<ZoneEdges> *edges)
 {
     constexpr int kRows = kZoneRows * kZoneSamples, kCols = kZoneCols * kZoneSamples;
     auto grid = [](bool grey) {
@@ -696,14 +639,26 @@ void zone_colours(const World &w, uint64_t t_us, std::vector<ZoneColours> &zones
     const std::vector<uint8_t> &g = grids[w.scene_grey];
     Rect sq = w.scene_motion ? sensor_square(t_us) : Rect{-1, -1, -1, -1};
     zones.assign((size_t)kZoneRows * kZoneCols, ZoneColours{});
+    if (edges)
+        edges->assign(zones.size(), ZoneEdges{});
+    std::vector<uint8_t> above(kCols), row(kCols);
     for (int r = 0; r < kRows; r++) {
         double v = (r + 0.5) / kRows;
         bool in_rows = v >= sq.y0 && v < sq.y1;
         for (int c = 0; c < kCols; c++) {
             double u = (c + 0.5) / kCols;
             uint8_t colour = in_rows && u >= sq.x0 && u < sq.x1 ? (uint8_t)kSquare : g[(size_t)r * kCols + c];
-            zones[(size_t)(r / kZoneSamples) * kZoneCols + c / kZoneSamples][colour]++;
+            const size_t zone = (size_t)(r / kZoneSamples) * kZoneCols + c / kZoneSamples;
+            zones[zone][colour]++;
+            row[c] = colour;
+            if (!edges)
+                continue;
+            if (c % kZoneSamples && row[c - 1] != colour)
+                (*edges)[zone].add(row[c - 1], colour, true);
+            if (r % kZoneSamples && above[c] != colour)
+                (*edges)[zone].add(above[c], colour, false);
         }
+        std::swap(above, row);
     }
 }
 

@@ -5,9 +5,10 @@
 // The sensor turns a colour's radiance into its raw level (the light's
 // colour and brightness, the exposure and gains of its registers, its black
 // pedestal, the clip at white); the ISP then applies, from its registers,
-// black-level subtraction, white-balance gains, the colour matrix, colour
-// tone, sharpen, DRC and gamma, and converts to YUV. All of that is worked
-// out per palette entry once a frame; per pixel the picture is a lookup.
+// black-level subtraction, noise reduction, white-balance gains, the colour
+// matrix, colour tone, DRC, gamma and sharpen, and converts to YUV. All of
+// that is worked out per palette entry once a frame; per pixel the picture
+// is a lookup.
 //
 // Effects that vary over the picture are baked into the cached pattern as
 // variants of a colour (the edge class that sharpen acts on, the lens's
@@ -24,6 +25,11 @@
 #include <array>
 #include <cstdint>
 #include <vector>
+
+// The board's per-pixel loops (the simulated hardware's work) run without the
+// sanitizers' checks: instrumented they take most of a test's CPU, and the
+// sanitizers are there for the firmware.
+#define SIM_PIXEL_LOOP __attribute__((no_sanitize("address", "undefined")))
 
 namespace sim::picture {
 
@@ -118,6 +124,103 @@ std::vector<uint16_t> dark_row(double gain);
 // loaded for the correction in force (board/sim/vi.cpp).
 void fpn_load(const std::vector<uint16_t> &dark);
 
+// ---- the ISP's stages that act on pixels -----------------------------------------------------
+// Each read once a frame from its registers (isp/isp_hw_regs.h); all levels
+// linear, 0..1 of the range above the black level unless said.
+
+// Noise reduction: a Bayer sigma filter that averages a pixel with those of
+// its neighbours that differ from it by less than its threshold (fully up
+// to the threshold, less and less up to 1 + 8/slope thresholds, none
+// beyond: slope 0 cuts at the threshold). The threshold at a pixel is the
+// frame's threshold (8 bits) times the noise profile at the pixel's level
+// plus the offset, over 32, in 12-bit levels, grown with the square root of
+// the frame's gain as the sensor's noise grows, so that one threshold
+// smooths alike at every gain. Green sites follow the first profile
+// (0x900...), red and blue the second (0xC00...), each indexed by the
+// level's 12 bits >> 5. Where the frame stitches two exposures the pixels
+// below the profile limit (16 bits) come from the long one and take the
+// long threshold, the rest the short one; otherwise every pixel takes the
+// short threshold and those at or above the limit pass unfiltered. The
+// filter mode is the support: 2m - 3 pixels square (4: 5 x 5, 3: 3 x 3;
+// below 2 none). What it leaves of the noise is the spread of the filter's
+// output over the sensor's noise, worked out once for each support and
+// ratio of threshold to noise. Off when its enable is clear or the module
+// control word bypasses it.
+struct NoiseFilter {
+    static constexpr int kProfileNodes = 128;
+    bool on = false, stitching = false;
+    double thresh_s = 0, thresh_l = 0, offset = 0;
+    double limit = 1, reach = 1;
+    uint32_t mode = 0;
+    std::array<uint8_t, kProfileNodes> profile[2] = {};
+
+    static NoiseFilter read();
+    // What the filter leaves of noise `sigma` on a pixel at level `lin`, on
+    // a green (site 0) or red or blue site (1), at `gain`, with `range` the
+    // 12-bit levels above black.
+    double pass(double sigma, double lin, int site, double gain, double range) const;
+    bool operator==(const NoiseFilter &o) const;
+};
+
+// DRC: a tone curve on the luma Y (linear, after the colour matrix and
+// tone) between its black and white levels (12 bits; a white not above the
+// black is the whole range): x = (Y - black) / (white - black) goes to the
+// asymmetry curve's value A(x) (33 points, 16 bits, through the port that
+// the gamma block's access bit opens), and Y moves towards it by the
+// strength. The gain that makes is held between slope min / 256 and 1 +
+// slope max / 16. It is worked out on a pixel's neighbourhood (the colour
+// it stands in); the detail on top (edges, noise) follows the gain by
+// 1 - space / 15 x (1 - intensity / 15) of the variance's two halves.
+struct ToneCurve {
+    static constexpr int kNodes = 33;
+    bool on = false;
+    double strength = 0, black = 0, white = 1, gain_min = 0, gain_max = 1, detail = 1;
+    std::array<uint16_t, kNodes> curve = {};
+
+    static ToneCurve read();
+    double gain(double y) const; // for a neighbourhood of luma y
+    bool operator==(const ToneCurve &o) const;
+};
+// The asymmetry curve as the hardware holds it (what its port loaded).
+std::array<uint16_t, ToneCurve::kNodes> drc_curve();
+
+// Sharpen, after gamma, on the pixels of an edge (the pattern's edge class,
+// -2..2: how far a pixel's luminance stands from its neighbours'): the
+// detail strength brightens the light side by up to 12% or 35%, the
+// undershoot darkens the dark side alike, both fading out below the
+// luminance threshold (12 bits of the pixel's luma). The RGB sharpener adds
+// to each channel the curve's entry for the edge's step (its 8-bit luma
+// difference halved, one side of the curve's middle per side of the edge)
+// less 128, times the RGB strength / 1024, in 8-bit levels; the bank in use
+// is bits 2-3 of its control, which bit 0 switches on.
+struct Sharpener {
+    static constexpr int kCurveEntries = 256;
+    double over = 0, under = 0, lum_thresh = 0, rgb_strength = 0;
+    bool rgb_on = false;
+    std::array<int16_t, kCurveEntries> curve = {}; // the bank in use, less 128
+
+    static Sharpener read();
+    Rgb apply(const Rgb &v, int edge) const;
+    bool operator==(const Sharpener &o) const;
+};
+
+// Defect-pixel correction of a pixel that stands `excess` (12-bit) above
+// what its neighbours show at `local` (12-bit). Dynamic correction takes a
+// pixel for a defect when the excess passes both the threshold plus the
+// slope x local / 1024 and the line threshold; beyond the high-pass
+// threshold it is replaced by its neighbours, short of it only blended:
+// blend / 256 of the excess stays. Static correction replaces the pixels
+// its table's entries in use name.
+struct DefectFilter {
+    bool dynamic = false, stat = false;
+    double thresh = 0, slope = 0, line = 0, high_pass = 0, blend = 0;
+    uint32_t count = 0; // static table entries in use
+
+    static DefectFilter read();
+    double kept_dynamic(double excess, double local) const; // the share of the excess left
+    bool operator==(const DefectFilter &o) const;
+};
+
 // ---- one frame's sensor and ISP settings ----------------------------------------------------
 
 // Read once a frame from the sensor's and the ISP's registers.
@@ -138,13 +241,12 @@ struct Pipe {
     double wb[3] = {1, 1, 1};
     double ccm[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     double tone[3] = {1, 1, 1};
-    double drc = 0;          // 0..1: shadow lift, 0 when DRC is off
+    ToneCurve drc;
     bool gamma_on = false;
     std::array<uint16_t, 257> gamma = {};
-    double nr = 1;           // what noise reduction leaves of the noise
-    double over = 0, under = 0; // sharpen strengths, 0..1
-    bool dp_dynamic = false, dp_static = false;
-    uint32_t dp_count = 0;   // static table entries in use
+    NoiseFilter nr;
+    Sharpener sharpen;
+    DefectFilter dp;
     // Dehaze: the air light (linear, before the gains) and the transmission
     // the strength and the blocks' dark values give; off: 1.
     Rgb air = {1, 1, 1};
@@ -164,11 +266,25 @@ struct Pipe {
     // The dehaze block: the linear level with the air light taken out by
     // the transmission.
     Rgb dehazed(const Rgb &lin) const;
-    // The noise at linear level `lin` after noise reduction (linear units).
+    // The sensor's noise at linear level `lin` (linear units), and what
+    // noise reduction leaves of noise `sigma` on each channel of `lin`.
     double noise_sigma(double lin) const;
+    Rgb noise_passed(const Rgb &lin, double sigma) const;
+    // The white-balance gains, the colour matrix and the colour tone: what
+    // the DRC and the statistics taken after the gains see.
+    Rgb toned(const Rgb &lin) const;
+    // A pixel's neighbourhood (its linear colour without the detail on
+    // top): through the colour stages, and the DRC gain it gets, once for
+    // the detail worked out against it.
+    struct Neighbourhood {
+        Rgb toned;
+        double gain = 1, detail_gain = 1;
+    };
+    Neighbourhood around(const Rgb &lin) const;
     // The rest of the pipeline for a linear colour; `edge` the pixel's
-    // sharpen class (-2..2). Y, Cb, Cr in 0..255.
-    Rgb out(const Rgb &lin, int edge) const;
+    // sharpen class (-2..2). With `base` its neighbourhood, what `lin` has
+    // on top of it is its detail. Y, Cb, Cr in 0..255.
+    Rgb out(const Rgb &lin, int edge, const Neighbourhood *base = nullptr) const;
 
     bool operator==(const Pipe &o) const;
 
@@ -232,10 +348,12 @@ void build_palette(const Pipe &pipe, const std::vector<Variant> &entries, Palett
 
 // ---- the hot pixels' defect correction -----------------------------------------------------------
 
-// Which of the sensor's hot pixels the ISP leaves in the picture: none with
-// dynamic correction on, those missing from the static table's entries in
-// use with static correction on, else all.
-std::vector<uint8_t> hot_pixels_shown(const Pipe &pipe, const std::vector<HotPixel> &hot);
+// The share of each of the sensor's hot pixels the ISP leaves in the
+// picture where the scene gives it `local` (its linear level): what dynamic
+// correction leaves (DefectFilter), none of those the static table's
+// entries in use name with static correction on.
+std::vector<double> hot_pixels_kept(const Pipe &pipe, const std::vector<HotPixel> &hot,
+                                    const std::vector<double> &local);
 // The static table as the hardware holds it (the detection's results at the
 // start index, the rest as loaded through the table port). The firmware
 // reaches it through the port's registers (isp/isp_hw_regs.h), which
@@ -253,7 +371,20 @@ void dp_detect();
 constexpr int kZoneRows = 15, kZoneCols = 17, kZoneSamples = 8;
 // How many of a zone's samples show each colour.
 using ZoneColours = std::array<uint8_t, kSceneColours>;
-// The zones (row by row) at picture time `t_us`, the moving square included.
-void zone_colours(const World &w, uint64_t t_us, std::vector<ZoneColours> &zones);
+// Where a zone's neighbouring samples show two colours: how many such
+// pairs lie side by side and one above the other (what focus measures).
+struct ZoneEdges {
+    static constexpr int kMaxPairs = 16; // more distinct pairs add to the last
+    struct Pair {
+        uint8_t a, b, across, down;
+    };
+    uint8_t n = 0;
+    Pair pair[kMaxPairs];
+    void add(uint8_t a, uint8_t b, bool across);
+};
+// The zones (row by row) at picture time `t_us`, the moving square
+// included, and with `edges` their edges.
+void zone_colours(const World &w, uint64_t t_us, std::vector<ZoneColours> &zones,
+                  std::vector<ZoneEdges> *edges = nullptr);
 
 } // namespace sim::picture

@@ -207,27 +207,37 @@ SIM_PIXEL_LOOP void SceneRenderer::draw(Picture &out, uint64_t t_us, const World
 
 // A hot pixel shows on pictures near the sensor's own scale (scaled down,
 // the video input averages it away), over the 2 x 2 block demosaic spreads
-// it to, on top of the scene's light there.
+// it to, on top of the scene's light there, as much of it as the defect
+// correction leaves.
 SIM_PIXEL_LOOP void SceneRenderer::draw_hot_pixels(Picture &out, const Window &win, const Pipe &pipe)
 {
     const double scale = out.width / (win.w * kSensorFieldWidth);
     if (scale < 0.75)
         return;
-    std::vector<HotPixel> hot = sensor_hot_pixels();
-    std::vector<uint8_t> shown = hot_pixels_shown(pipe, hot);
+    const std::vector<HotPixel> hot = sensor_hot_pixels();
+    // Where each lands on the picture, and the scene's level around it.
+    std::vector<int> at(hot.size(), -1);
+    std::vector<double> local(hot.size(), 0);
     for (size_t i = 0; i < hot.size(); i++) {
-        if (!shown[i])
-            continue;
         double u = (hot[i].x + 0.5) / kSensorFieldWidth, v = (hot[i].y + 0.5) / kSensorFieldHeight;
         int c = (int)std::floor((u - win.x) / win.w * out.width) & ~1;
         int r = (int)std::floor((v - win.y) / win.h * out.height) & ~1;
         if (c < 0 || r < 0 || c + 2 > (int)out.width || r + 2 > (int)out.height)
             continue;
-        const uint32_t entry = pattern_[(size_t)r * out.width + c] >> kNoiseShift;
+        at[i] = r * (int)out.width + c;
+        local[i] = palette_.linear[pattern_[(size_t)at[i]] >> kNoiseShift].g;
+    }
+    const std::vector<double> kept = hot_pixels_kept(pipe, hot, local);
+    for (size_t i = 0; i < hot.size(); i++) {
+        if (at[i] < 0 || kept[i] <= 0)
+            continue;
+        const int r = at[i] / (int)out.width, c = at[i] % (int)out.width;
+        const uint32_t entry = pattern_[(size_t)at[i]] >> kNoiseShift;
         const Rgb &scene = palette_.linear[entry];
-        const double add = hot_level(pipe, hot[i]);
+        const double add = hot_level(pipe, hot[i]) * kept[i];
+        const Pipe::Neighbourhood around = pipe.around(scene);
         Rgb yuv = pipe.out({std::min(1.0, scene.r + add), std::min(1.0, scene.g + add), std::min(1.0, scene.b + add)},
-                           entries_[entry].edge);
+                           entries_[entry].edge, &around);
         for (int k = 0; k < 2; k++)
             memset(out.y() + (size_t)(r + k) * out.stride + c, to_byte(yuv.r), 2);
         const uint16_t pair = chroma_pair(yuv);

@@ -59,10 +59,6 @@ using SinkRegistration = Routes<PicturePtr>::Registration;
 inline int route(const ChnAddr &src, const PicturePtr &pic) { return Routes<PicturePtr>::route(src, pic); }
 
 // ---- picture operations ------------------------------------------------------------------
-// The board's per-pixel loops (the simulated hardware's work) run without the
-// sanitizers' checks: instrumented they take most of a test's CPU, and the
-// sanitizers are there for the firmware.
-#define SIM_PIXEL_LOOP __attribute__((no_sanitize("address", "undefined")))
 // In place: mirror (left-right) and flip (top-bottom).
 void mirror_flip(Picture &pic, bool mirror, bool flip);
 // Copies or scales `src` into `dst` (sizes from the pictures).

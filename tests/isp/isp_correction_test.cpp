@@ -12,7 +12,7 @@
 
 #include "board/sim/sim.h"
 #include "isp/isp_acm.h"
-#include "isp/isp_dehaze.h"
+#include "isp/modules/isp_dehaze.h"
 #include "isp/isp_hw_regs.h"
 #include "isp/isp_requests.h"
 

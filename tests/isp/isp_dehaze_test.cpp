@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "isp/isp_dehaze.h"
+#include "isp/modules/isp_dehaze.h"
 #include "isp/mpi_isp.h"
 
 namespace {

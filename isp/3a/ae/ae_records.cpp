@@ -10,7 +10,7 @@ namespace {
 constexpr u32 kGainUnity = 0x400; // 1x in 1/1024
 constexpr u32 kFnoMax = ISP_IRIS_F_NO_1_0;
 constexpr u32 kWeightMax = 0xF;    // a zone weight has four bits
-constexpr u32 kWeightRegs = ISP_REG_BASE + 0xA00; // the ISP's zone weights, one byte each
+constexpr u32 kWeightRegs = ISP_AE_WEIGHT_REG(0); // the ISP's zone weights, one byte each
 
 using Exp = AE_EXPOSURE_SETTINGS_S;
 #define E(m) VREG_MEMBER(Exp, m)
@@ -238,8 +238,8 @@ static_assert(offsetof(ISP_AE_ROUTE_EX_S, astRouteExNode) == offsetof(AE_ROUTE_E
 
 // What the library publishes after every calculation, and the ISP's
 // histograms beside it (the statistics block writes those).
-constexpr u32 kHist256Regs = ISP_REG_BASE + 0x3C00; // one word per bin, 16 bits used
-constexpr u32 kHist5Regs = ISP_REG_BASE + 0x720;    // bins 0, 1, 3 and 4, a word apart
+constexpr u32 kHist256Regs = ISP_AE_HIST256_REG(0); // one word per bin, 16 bits used
+constexpr u32 kHist5Regs = ISP_AE_HIST5_REG(0);     // bins 0, 1, 3 and 4, a word apart
 
 using St = AE_EXPOSURE_STATUS_S;
 #define S(m) VREG_MEMBER(St, m)

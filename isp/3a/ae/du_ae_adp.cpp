@@ -590,7 +590,7 @@ s32 AeRun(s32 handle, const AE_FRAME_INPUT_S *in, AE_FRAME_RESULT_S *out, s32 rs
     ae_read_ext_regs(handle);
     const u32 p = c.stIspDgain.u32Shift;
     c.stIspDgain.u32SnsMin = 1u << p;
-    if (IO_READ8(ISP_REG_BASE + 0x40) & 0x4)
+    if (IO_READ8(ISP_MODULE_CTRL_REG) & ISP_MODULE_PIXEL_DETECT)
         c.stIspDgain.u32SnsMax = 1u << p;
     else
         c.stIspDgain.u32SnsMax = ((ae_is_wdr(c.u8WDRMode) || c.u8WDRMode == 1 ? 256u : 16u) << p) - 1;

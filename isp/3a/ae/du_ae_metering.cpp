@@ -8,19 +8,18 @@
 
 namespace {
 
-constexpr u32 H = ISP_REG_BASE;
-constexpr u32 METERING = H + 0x6C0;
+constexpr u32 METERING = ISP_AE_METERING_REG;
 enum { CHN_GREEN = 0, CHN_RED = 1, CHN_BLUE = 2 };
 
-void du_isp_metering_skip_x_write() { IO_WRITE8(METERING, IO_READ8(METERING) & ~0x07u); }
-void du_isp_metering_skip_y_write(u32 n) { IO_WRITE8(METERING, (IO_READ8(METERING) & ~0x70u) | (n & 7) << 4); }
-void du_isp_metering_offset_x_write(u32 n) { IO_WRITE8(METERING, (IO_READ8(METERING) & ~0x08u) | (n & 1) << 3); }
-void du_isp_metering_offset_y_write() { IO_WRITE8(METERING, IO_READ8(METERING) & ~0x80u); }
+void du_isp_metering_skip_x_write() { IO_WRITE8(METERING, IO_READ8(METERING) & ~ISP_AE_METERING_SKIP_X); }
+void du_isp_metering_skip_y_write(u32 n) { IO_WRITE8(METERING, (IO_READ8(METERING) & ~ISP_AE_METERING_SKIP_Y) | (n & 7) << 4); }
+void du_isp_metering_offset_x_write(u32 n) { IO_WRITE8(METERING, (IO_READ8(METERING) & ~ISP_AE_METERING_OFFSET_X) | (n & 1) << 3); }
+void du_isp_metering_offset_y_write() { IO_WRITE8(METERING, IO_READ8(METERING) & ~ISP_AE_METERING_OFFSET_Y); }
 
 // The sub-sampling that makes the statistics read one Bayer channel.
 void write_channel(u32 chn)
 {
-    u32 bayer = IO_READ8(H + 0x18) & 3;
+    u32 bayer = IO_READ8(ISP_BAYER_REG) & 3;
     u32 skip_y, offset_x;
     if (chn == CHN_GREEN) {
         skip_y = 1;

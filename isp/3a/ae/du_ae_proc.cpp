@@ -44,7 +44,7 @@ void write_header(const AE_CTX_S &c, u32 *w)
                         out(c.stIspDgain, c.stIspDgain.u32Manual)};
     memcpy(w, head, sizeof head);
     for (u32 i = 0; i < AE_ZONE_ROW * AE_ZONE_COLUMN; i++)
-        w[sizeof head / 4 + i] = IO_READ8(ISP_REG_BASE + 0xA00 + i);
+        w[sizeof head / 4 + i] = IO_READ8(ISP_AE_WEIGHT_REG(i));
 }
 
 void dbg_unmap(AE_CTX_S &c)

@@ -30,7 +30,7 @@ s32 check_call(s32 dev, const void *rec, const char *func)
     return alg_check_null(rec, AE_ERR_NULL_PTR, func);
 }
 
-#define AE_CHECK_CALL(dev, rec) ALG_RETURN_IF_FAILED(check_call(dev, rec, __FUNCTION__))
+#define AE_CHECK_CALL(dev, rec) ISP_RETURN_IF_FAILED(check_call(dev, rec, __FUNCTION__))
 
 bool piris_type(s32 dev) { return (IO_READ16(ae_reg(dev, AE_REG_IRIS_TYPE)) & 3) == 1; }
 

@@ -25,6 +25,10 @@ enum AWB_REG_E : u32 {
     AWB_R_CT_LIMIT_EN = 0x038,
     AWB_R_CT_LIMIT_OP = 0x039,
     AWB_R_RGBG_LIMIT = 0x03A, // u16 x4: HighRg, HighBg, LowRg, LowBg
+    AWB_R_HIGH_RG_LIMIT = 0x03A,
+    AWB_R_HIGH_BG_LIMIT = 0x03C,
+    AWB_R_LOW_RG_LIMIT = 0x03E,
+    AWB_R_LOW_BG_LIMIT = 0x040,
     AWB_R_SHIFT_LIMIT_EN = 0x042,
     AWB_R_SHIFT_LIMIT = 0x043,
     AWB_R_EXP_WORD = 0x044,  // command 8006
@@ -76,6 +80,7 @@ enum AWB_REG_E : u32 {
     AWB_R_EXTRA_LIGHT = 0x0F7,
     AWB_R_FINE_TUNE = 0x0F8,
     AWB_R_PULL_EN = 0x0F9,
+    AWB_R_RESERVED_0FA = 0x0FA, // reserved: set at init, never read
     AWB_R_OUTDOOR_TOL = 0x0FB,
     AWB_R_BYPASS = 0x0FC,
     AWB_R_TRACK_LOCUS = 0x0FD,
@@ -83,11 +88,14 @@ enum AWB_REG_E : u32 {
     AWB_R_MULTI_LS_DEGREE = 0x0FF,
     AWB_R_LIGHT_SOURCE = 0x100, // 4 x 8 bytes
     AWB_R_ZONE_XFORM_EN = 0x120,
-    AWB_R_ZONE_XFORM = 0x122, // s16 x9, u16
+    AWB_R_ZONE_XFORM = 0x122,        // s16 x9
+    AWB_R_ZONE_XFORM_OFFSET = 0x134, // u16: the offset of both transformed ratios
     AWB_R_WP_CHANGE = 0x138,
     AWB_R_SMOOTH_TEMP = 0x13A,
     AWB_R_LUMA_HIST_TYPE = 0x13C,
+    AWB_R_RESERVED_13E = 0x13E,
     AWB_R_HIST_THRESH = 0x13F, // u8 x4: [1]..[4]
+    AWB_R_RESERVED_143 = 0x143,
     AWB_R_HIST_WEIGHT = 0x144, // u16 x6
     AWB_R_CR_MAX = 0x150,
     AWB_R_CR_MIN = 0x170,
@@ -97,6 +105,7 @@ enum AWB_REG_E : u32 {
     AWB_R_TEMP_ACT = 0x1D1,
     AWB_R_CCM_SAT_EN = 0x1D2,
     AWB_R_EXP_RATIO = 0x1D4, // command 8007
+    AWB_R_RESERVED_1D8 = 0x1D8,
     AWB_R_LS_VALUE = 0x1DC,  // u16 x4
     AWB_R_MULTI_CT_BIN = 0x1E4,
     AWB_R_MULTI_CT_WT = 0x1F4,

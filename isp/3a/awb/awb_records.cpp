@@ -189,8 +189,8 @@ constexpr vreg_field kSaturation[] = {
 };
 #undef S
 
-constexpr u32 kGainRegs = ISP_REG_BASE + 0x2C0;   // R, Gr, Gb, B, a word apart
-constexpr u32 kMatrixRegs = ISP_REG_BASE + 0x480; // nine coefficients, a word apart
+constexpr u32 kGainRegs = ISP_WB_GAIN_REG(0);   // R, Gr, Gb, B, a word apart
+constexpr u32 kMatrixRegs = ISP_CCM_REG(0);     // nine coefficients, a word apart
 
 using ST = AWB_WB_STATUS_S;
 #define Q(m) VREG_MEMBER(ST, m)

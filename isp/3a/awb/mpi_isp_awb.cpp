@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr u32 H = ISP_REG_BASE;
 constexpr s32 AWB_ERR_ILLEGAL = (s32)0xA01C8003;
 constexpr s32 AWB_ERR_NULL = (s32)0xA01C8006;
 
@@ -23,7 +22,7 @@ s32 check_call(s32 dev, const void *p, const char *func)
     return ret != 0 ? ret : alg_check_null(p, AWB_ERR_NULL, func);
 }
 
-#define AWB_CHECK_CALL(dev, rec) ALG_RETURN_IF_FAILED(check_call(dev, rec, __FUNCTION__))
+#define AWB_CHECK_CALL(dev, rec) ISP_RETURN_IF_FAILED(check_call(dev, rec, __FUNCTION__))
 
 // Field checks in order; the first failure prints its message (standard
 // output) and the rest are skipped.
@@ -150,7 +149,7 @@ s32 DU_DUZ_ISP_CalGainByTemp(const AWB_WB_SETTINGS_S *pstWBAttr, u16 u16ColorTem
         s64 m = std::min<s64>({R, B, 256});
         if (m <= 0)
             m = 1;
-        const s64 off = IO_READ32(H + 0x2D4) & 0xFFF;
+        const s64 off = IO_READ32(ISP_STAT_BLACK_REG(1)) & 0xFFF;
         s64 k = off == 0xFFF ? 0x10000 : 0xFFF0000 / (0xFFF - off);
         if (wdr)
             k = (k * k) >> 16;

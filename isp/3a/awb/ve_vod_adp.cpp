@@ -15,7 +15,6 @@ AWB_CTX_S g_astAwbCtx[AWB_LIB_MAX];
 
 namespace {
 
-constexpr u32 H = ISP_REG_BASE;
 constexpr s32 AWB_ERR_ILLEGAL_PARAM = (s32)0xA01C8003;
 constexpr s32 AWB_ERR_NULL_PTR = (s32)0xA01C8006;
 
@@ -75,8 +74,8 @@ void AwbExtRegsDefault(s32 h)
         {AWB_R_ZONE, 1, 32},          {AWB_R_SPEED, 2, 128},       {AWB_R_REF_TEMP, 2, 5000},
         {AWB_R_MIN_COUNT, 2, 4096},   {AWB_R_STRENGTH_R, 1, 128},  {AWB_R_STRENGTH_B, 1, 128},
         {AWB_R_CT_LOW, 2, 2500},      {AWB_R_CT_HIGH, 2, 10000},   {AWB_R_CT_LIMIT_EN, 1, 1},
-        {AWB_R_CT_LIMIT_OP, 1, 0},    {0x03A, 2, 384},             {0x03C, 2, 128},
-        {0x03E, 2, 128},              {0x040, 2, 464},             {AWB_R_SHIFT_LIMIT_EN, 1, 1},
+        {AWB_R_CT_LIMIT_OP, 1, 0},    {AWB_R_HIGH_RG_LIMIT, 2, 384}, {AWB_R_HIGH_BG_LIMIT, 2, 128},
+        {AWB_R_LOW_RG_LIMIT, 2, 128}, {AWB_R_LOW_BG_LIMIT, 2, 464}, {AWB_R_SHIFT_LIMIT_EN, 1, 1},
         {AWB_R_SHIFT_LIMIT, 1, 48},   {AWB_R_EXP_WORD, 4, 256},    {AWB_R_EXP_LEVEL, 4, 256},
         {AWB_R_DBG_EN, 2, 0},         {AWB_R_DBG_ADDR, 4, 0},      {AWB_R_DBG_SIZE, 4, 0},
         {AWB_R_DBG_DEPTH, 4, 0},      {AWB_R_SAT_OP, 1, 0},        {AWB_R_SAT_MANUAL, 1, 128},
@@ -91,13 +90,13 @@ void AwbExtRegsDefault(s32 h)
         {AWB_R_INOUT_PARAM, 4, 8192}, {AWB_R_LOW_START, 2, 4500},  {AWB_R_LOW_STOP, 2, 4000},
         {AWB_R_HIGH_START, 2, 6000},  {AWB_R_HIGH_STOP, 2, 7200},  {AWB_R_MULTI_LS_TYPE, 1, 0},
         {AWB_R_SHIFT_CLAMP, 1, 0},    {AWB_R_GAIN_NORM, 1, 1},     {AWB_R_EXTRA_LIGHT, 1, 0},
-        {AWB_R_FINE_TUNE, 1, 1},      {AWB_R_PULL_EN, 1, 1},       {0x0FA, 1, 1},
+        {AWB_R_FINE_TUNE, 1, 1},      {AWB_R_PULL_EN, 1, 1},       {AWB_R_RESERVED_0FA, 1, 1},
         {AWB_R_OUTDOOR_TOL, 1, 32},   {AWB_R_BYPASS, 1, 0},        {AWB_R_TRACK_LOCUS, 1, 1},
         {AWB_R_MULTI_LS_EN, 1, 1},    {AWB_R_MULTI_LS_DEGREE, 1, 0}, {AWB_R_ZONE_XFORM_EN, 1, 0},
-        {0x134, 2, 6},                {AWB_R_WP_CHANGE, 2, 0},     {AWB_R_SMOOTH_TEMP, 2, 5000},
-        {AWB_R_LUMA_HIST_TYPE, 1, 0}, {0x13E, 1, 0},               {0x143, 1, 255},
+        {AWB_R_ZONE_XFORM_OFFSET, 2, 6},                {AWB_R_WP_CHANGE, 2, 0},     {AWB_R_SMOOTH_TEMP, 2, 5000},
+        {AWB_R_LUMA_HIST_TYPE, 1, 0}, {AWB_R_RESERVED_13E, 1, 0}, {AWB_R_RESERVED_143, 1, 255},
         {AWB_R_ISO_ACT, 1, 1},        {AWB_R_TEMP_ACT, 1, 1},      {AWB_R_CCM_SAT_EN, 1, 1},
-        {AWB_R_EXP_RATIO, 4, 512},    {0x1D8, 1, 2},               {AWB_R_MULTI_LS_SCALER, 2, 192},
+        {AWB_R_EXP_RATIO, 4, 512},    {AWB_R_RESERVED_1D8, 1, 2},               {AWB_R_MULTI_LS_SCALER, 2, 192},
         {AWB_R_CONVERGED, 2, 0},
     };
     for (const auto &s : scalars) {
@@ -175,6 +174,12 @@ template <class T, class V> void take(T &field, V value, u8 &changed)
 
 u8 bit(u32 on, u8 mask) { return on ? mask : 0; }
 
+// Each in-or-outdoor start stays at least this far beyond its stop.
+constexpr u16 kInOutMinSpan = 100;
+// The run keeps the matrices' temperatures at least kCcmTempMinGap apart,
+// moving one that comes closer kCcmTempStep above the one below.
+constexpr u16 kCcmTempMinGap = 400, kCcmTempStep = 500;
+
 // The settings of the WB record.
 void take_wb(AWB_CTX_S &c, const AWB_WB_SETTINGS_S &r)
 {
@@ -211,47 +216,51 @@ void take_wb(AWB_CTX_S &c, const AWB_WB_SETTINGS_S &r)
     take(w.u16ShiftLimit, a.u8ShiftLimit, ch);
 }
 
-void AwbReadExtRegs(s32 h, bool full)
+// The option bits of the estimator from the records and the page; a change
+// of any but the outdoor bit (the run's own) marks the settings changed.
+void take_options(s32 h, AWB_WB_STATE_S &w, const AWB_WB_SETTINGS_S &wb, const AWB_WB_SETTINGS_EX_S &ex)
 {
-    AWB_CTX_S &c = g_astAwbCtx[h];
-    c.u8WDRMode = rd8(h, AWB_R_WDR_MODE);
-    if (!full)
-        return;
-    AWB_WB_STATE_S &w = c.stWb;
-    AWB_CM_STATE_S &cm = c.stCm;
-    AWB_ACM_STATE_S &acm = c.stAcm;
-    u8 &ch = w.bChanged;
-    ch = 0;
-
-    AWB_WB_SETTINGS_S wb = {};
-    vreg_take(kAwbWbRecord, awb_page(h), wb);
-    AWB_WB_SETTINGS_EX_S ex = {};
-    vreg_take(kAwbWbExRecord, awb_page(h), ex);
-    AWB_CCM_SETTINGS_S ccm = {};
-    vreg_take(kAwbCcmRecord, awb_page(h), ccm);
-    AWB_SATURATION_SETTINGS_S sat = {};
-    vreg_take(kAwbSaturationRecord, awb_page(h), sat);
-    const AWB_LUMA_HIST_ATTR_S &lh = wb.stAuto.stLumaHist;
     const AWB_IN_OUT_ATTR_S &io = ex.stInOrOut;
-
-    take_wb(c, wb);
-    w.u32MinCount = rd16(h, AWB_R_MIN_COUNT);
-    w.u16ExpWord = (u16)rd32(h, AWB_R_EXP_WORD);
-    w.u32Exposure = rd32(h, AWB_R_EXP_LEVEL);
-    w.u16ExpRatio = (u16)rd32(h, AWB_R_EXP_RATIO);
-
     u8 optA = bit(wb.stAuto.enAlgType, AWB_OPTA_MULTI_CT) | bit(rd8(h, AWB_R_STABLE_CHECK) & 1, AWB_OPTA_STABLE) |
               bit(rd8(h, AWB_R_AREA_CHECK) & 1, AWB_OPTA_AREA) | bit(ex.bExtraLightEn, AWB_OPTA_EXTRA_LIGHT) |
               bit(io.bEnable, AWB_OPTA_INOUT) | bit(rd8(h, AWB_R_BAYER_STAT) & 1, AWB_OPTA_BAYER) |
               (w.u8OptA & AWB_OPTA_OUTDOOR);
     u8 optB = bit(wb.stAuto.stCTLimit.bEnable, AWB_OPTB_CT_LIMIT) | bit(wb.stAuto.stCTLimit.enOpType, AWB_OPTB_CT_MANUAL) |
-              bit(wb.stAuto.bShiftLimitEn, AWB_OPTB_SHIFT_LIMIT) | bit(lh.bEnable, AWB_OPTB_LUMA_HIST) |
+              bit(wb.stAuto.bShiftLimitEn, AWB_OPTB_SHIFT_LIMIT) | bit(wb.stAuto.stLumaHist.bEnable, AWB_OPTB_LUMA_HIST) |
               bit(rd8(h, AWB_R_SHIFT_CLAMP) & 1, AWB_OPTB_SHIFT_CLAMP) | bit(ex.bGreenEnhanceEn, AWB_OPTB_GREEN) |
               bit(io.enOpType, AWB_OPTB_INOUT_MANUAL);
     if ((optA & ~AWB_OPTA_OUTDOOR) != (w.u8OptA & ~AWB_OPTA_OUTDOOR) || optB != w.u8OptB)
-        ch = 1;
+        w.bChanged = 1;
     w.u8OptA = optA;
     w.u8OptB = optB;
+}
+
+// The in-or-outdoor decision's settings; each start lies beyond its stop.
+void take_in_out(AWB_WB_STATE_S &w, const AWB_IN_OUT_ATTR_S &io)
+{
+    w.u8InOutUser = (u8)io.enInOutStatus;
+    w.u32InOutRef = io.u32InOutParam;
+    w.u16LowStop = std::max<u16>(io.u16LowStop, 1);
+    w.u16LowStart = std::max<u16>(io.u16LowStart, 1);
+    if (w.u16LowStart <= w.u16LowStop)
+        w.u16LowStart = (u16)(w.u16LowStop + kInOutMinSpan);
+    w.u16HighStart = std::max<u16>(io.u16HighStart, 1);
+    w.u16HighStop = std::max<u16>(io.u16HighStop, 1);
+    if (w.u16HighStop <= w.u16HighStart)
+        w.u16HighStop = (u16)(w.u16HighStart + kInOutMinSpan);
+}
+
+// The estimator's tuning beyond the WB record: the extended record and the
+// registers of the page no attribute writes.
+void take_wb_ex(s32 h, AWB_WB_STATE_S &w, const AWB_WB_SETTINGS_S &wb, const AWB_WB_SETTINGS_EX_S &ex)
+{
+    u8 &ch = w.bChanged;
+    const AWB_LUMA_HIST_ATTR_S &lh = wb.stAuto.stLumaHist;
+    w.u32MinCount = rd16(h, AWB_R_MIN_COUNT);
+    w.u16ExpWord = (u16)rd32(h, AWB_R_EXP_WORD);
+    w.u32Exposure = rd32(h, AWB_R_EXP_LEVEL);
+    w.u16ExpRatio = (u16)rd32(h, AWB_R_EXP_RATIO);
+    take_options(h, w, wb, ex);
 
     take(w.u16BlendWeight, rd8(h, AWB_R_BLEND_WEIGHT), ch);
     take(w.u16BinTolerance, ex.u8BinTolerance, ch);
@@ -261,21 +270,12 @@ void AwbReadExtRegs(s32 h, bool full)
     w.au16AreaThr[1] = rd8(h, AWB_R_HOLD_DELAY);
     w.au16AreaThr[2] = rd8(h, AWB_R_SKIN_DIST);
     w.u16StableNeeded = rd8(h, AWB_R_STABLE_FRAMES);
-    w.u8InOutUser = (u8)io.enInOutStatus;
-    w.u32InOutRef = io.u32InOutParam;
-    w.u16LowStop = std::max<u16>(io.u16LowStop, 1);
-    w.u16LowStart = std::max<u16>(io.u16LowStart, 1);
-    if (w.u16LowStart <= w.u16LowStop)
-        w.u16LowStart = (u16)(w.u16LowStop + 100);
-    w.u16HighStart = std::max<u16>(io.u16HighStart, 1);
-    w.u16HighStop = std::max<u16>(io.u16HighStop, 1);
-    if (w.u16HighStop <= w.u16HighStart)
-        w.u16HighStop = (u16)(w.u16HighStart + 100);
+    take_in_out(w, ex.stInOrOut);
     take(w.bSkinEnable, ex.bFineTunEn, ch);
     take(w.bPullEnable, rd8(h, AWB_R_PULL_EN), ch);
     take(w.u8OutdoorTol, rd8(h, AWB_R_OUTDOOR_TOL), ch);
     take(w.bMultiLSEnable, ex.bMultiLightSourceEn, ch);
-    if (optA & AWB_OPTA_EXTRA_LIGHT) {
+    if (w.u8OptA & AWB_OPTA_EXTRA_LIGHT) {
         for (u32 i = 0; i < 4; i++) {
             const AWB_EXTRA_LIGHTSOURCE_S &ls = ex.astLightSource[i];
             take(w.astLight[i].u16GR, ls.u16WhiteRgain, ch);
@@ -287,11 +287,11 @@ void AwbReadExtRegs(s32 h, bool full)
     take(w.bXformEnable, rd8(h, AWB_R_ZONE_XFORM_EN) & 1, ch);
     for (u32 i = 0; i < 9; i++)
         take(w.as16Xform[i], (s16)rd16(h, AWB_R_ZONE_XFORM + 2 * i), ch);
-    u16 xo = rd16(h, 0x134);
-    take(w.au16XformOffset[0], xo, ch);
-    take(w.au16XformOffset[1], xo, ch);
+    const u16 offset = rd16(h, AWB_R_ZONE_XFORM_OFFSET); // one value for both ratios
+    take(w.au16XformOffset[0], offset, ch);
+    take(w.au16XformOffset[1], offset, ch);
     w.u8LumaHistType = (u8)lh.enType;
-    if (w.u8LumaHistType == 1 && (optB & AWB_OPTB_LUMA_HIST)) {
+    if (w.u8LumaHistType == 1 && (w.u8OptB & AWB_OPTB_LUMA_HIST)) {
         w.au8LumaThresh[0] = 0;
         for (u32 i = 1; i <= 4; i++)
             take(w.au8LumaThresh[i], lh.au8HistThresh[i], ch);
@@ -304,7 +304,13 @@ void AwbReadExtRegs(s32 h, bool full)
         take(w.au16CtWeight[i], ex.au16MultiCTWt[i], ch);
     }
     w.u16ColorTemp = rd16(h, AWB_R_CUR_TEMP);
+}
 
+// The colour-matrix and saturation settings.
+void take_ccm(s32 h, AWB_CTX_S &c, const AWB_CCM_SETTINGS_S &ccm, const AWB_SATURATION_SETTINGS_S &sat,
+              const AWB_WB_SETTINGS_EX_S &ex)
+{
+    AWB_CM_STATE_S &cm = c.stCm;
     cm.u32SatOpType = sat.enOpType;
     cm.u8ManualSat = sat.u8Saturation;
     cm.u8SatScale = rd8(h, AWB_R_SAT_SCALE);
@@ -322,23 +328,52 @@ void AwbReadExtRegs(s32 h, bool full)
         cm.as16LowCcm[i] = AwbDirectToComplement(ca.au16LowCCM[i]);
     }
     // The run keeps the three temperatures apart; the page keeps the user's.
-    if (cm.u16MidTemp <= cm.u16LowTemp + 400)
-        cm.u16MidTemp = (u16)(cm.u16LowTemp + 500);
-    if (cm.u16HighTemp <= cm.u16MidTemp + 400)
-        cm.u16HighTemp = (u16)(cm.u16MidTemp + 500);
+    if (cm.u16MidTemp <= cm.u16LowTemp + kCcmTempMinGap)
+        cm.u16MidTemp = (u16)(cm.u16LowTemp + kCcmTempStep);
+    if (cm.u16HighTemp <= cm.u16MidTemp + kCcmTempMinGap)
+        cm.u16HighTemp = (u16)(cm.u16MidTemp + kCcmTempStep);
     cm.u32MultiLSType = ex.bMultiLightSourceType;
     cm.u8MultiLSDegree = rd8(h, AWB_R_MULTI_LS_DEGREE);
     cm.u16MultiLSScaler = ex.u16MultiLSScaler;
-    cm.bIsoActEn = ccm.stAuto.bISOActEn;
-    cm.bTempActEn = ccm.stAuto.bTempActEn;
+    cm.bIsoActEn = ca.bISOActEn;
+    cm.bTempActEn = ca.bTempActEn;
     cm.bManualSatEn = ccm.stManual.bSatEn;
-    cm.u32Iso = w.u32Exposure;
+    cm.u32Iso = c.stWb.u32Exposure;
+}
 
+// The colour management's settings, beside the matrix's.
+void take_acm(s32 h, AWB_CTX_S &c)
+{
+    AWB_ACM_STATE_S &acm = c.stAcm;
     acm.bEnable = rd8(h, AWB_R_ZONE_XFORM_EN) & 1;
-    acm.u32Iso = cm.u32Iso;
-    acm.u32MultiLSDegree = cm.u8MultiLSDegree;
+    acm.u32Iso = c.stCm.u32Iso;
+    acm.u32MultiLSDegree = c.stCm.u8MultiLSDegree;
     acm.s32WpChange = (s16)rd16(h, AWB_R_WP_CHANGE);
     acm.s32ColorTemp = (s16)rd16(h, AWB_R_SMOOTH_TEMP);
+}
+
+// The page's settings into the run's state: the WDR mode every frame, the
+// rest on the frames the estimator runs.
+void AwbReadExtRegs(s32 h, bool full)
+{
+    AWB_CTX_S &c = g_astAwbCtx[h];
+    c.u8WDRMode = rd8(h, AWB_R_WDR_MODE);
+    if (!full)
+        return;
+    c.stWb.bChanged = 0;
+    AWB_WB_SETTINGS_S wb = {};
+    vreg_take(kAwbWbRecord, awb_page(h), wb);
+    AWB_WB_SETTINGS_EX_S ex = {};
+    vreg_take(kAwbWbExRecord, awb_page(h), ex);
+    AWB_CCM_SETTINGS_S ccm = {};
+    vreg_take(kAwbCcmRecord, awb_page(h), ccm);
+    AWB_SATURATION_SETTINGS_S sat = {};
+    vreg_take(kAwbSaturationRecord, awb_page(h), sat);
+
+    take_wb(c, wb);
+    take_wb_ex(h, c.stWb, wb, ex);
+    take_ccm(h, c, ccm, sat, ex);
+    take_acm(h, c);
 }
 
 // What the run publishes for the attribute interface and its own next read.
@@ -405,7 +440,7 @@ void AwbSetWDRMode(s32 h)
 u32 gain_limit(u8 wdr) { return awb_is_wdr(wdr) ? 0xFFE000u : 0xFFF00u; }
 
 // The black-level offset the normalisation and the Bayer limits look at.
-u32 black_offset() { return IO_READ32(H + 0x2D4) & 0xFFF; }
+u32 black_offset() { return IO_READ32(ISP_STAT_BLACK_REG(1)) & 0xFFF; }
 
 void compute_gains(AWB_CTX_S &c, u32 black)
 {
@@ -468,10 +503,10 @@ void track_locus(AWB_CTX_S &c, u32 black)
     u16 crMin = (u16)std::max(crMin0 - dCrMin, 0), cbMin = (u16)std::max(cbMin0 - dCbMin, 0);
     const u16 out[8] = {crMax, cbMax, crMin, cbMin, crMax, crMin, cbMax, cbMin};
     memcpy(&r.au16BayerLimit[2], out, sizeof out);
-    u32 upper = IO_READ32(H + 0x768) & 0xFFF;
+    u32 upper = IO_READ32(ISP_AWB_BAYER_WHITE_REG) & 0xFFF;
     if (awb_is_wdr(c.u8WDRMode))
         upper = (upper * upper + 2048) >> 12;
-    u32 lower = IO_READ32(H + 0x764) & 0xFFF;
+    u32 lower = IO_READ32(ISP_AWB_BAYER_BLACK_REG) & 0xFFF;
     r.au16BayerLimit[0] = (u16)upper;
     r.au16BayerLimit[1] = (u16)(lower > black ? lower - black : 0);
     r.bBayerStatUpdate = 1;
@@ -593,7 +628,7 @@ void program_gains(const AWB_CTX_S &c, u8 mode)
     for (u32 i = 0; i < 4; i++) {
         u32 g = c.stResult.au32WhiteBalanceGain[i];
         u32 v = mode == 0 ? std::min<u32>((g + 128) >> 8, 4095) : awb_is_wdr(mode) ? Sqrt32(std::min<u32>(g, 0xFFE000)) & 0xFFF : 0;
-        IO_WRITE16(H + 0x2C0 + 4 * i, v);
+        IO_WRITE16(ISP_WB_GAIN_REG(i), v);
     }
 }
 

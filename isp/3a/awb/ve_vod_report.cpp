@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr u32 H = ISP_REG_BASE;
 
 u32 dbg_size(u32 depth) { return depth * AWB_DBG_RECORD_SIZE + AWB_DBG_HEADER_SIZE; }
 
@@ -28,13 +27,15 @@ void write_header(s32 h, u8 *hdr)
     const AWB_CTX_S &c = g_astAwbCtx[h];
     const AWB_WB_STATE_S &w = c.stWb;
     memset(hdr, 0, AWB_DBG_HEADER_SIZE);
-    put16(hdr, 0, IO_READ32(H + 0x640) & 0x3FF);
-    put16(hdr, 1, IO_READ32(H + 0x644) & 0x3FF);
-    const u32 regs[] = {0x648, 0x64C, 0x650, 0x654, 0x670, 0x674, 0x678, 0x67C, 0x768, 0x764};
+    put16(hdr, 0, IO_READ32(ISP_AWB_WHITE_REG) & 0x3FF);
+    put16(hdr, 1, IO_READ32(ISP_AWB_BLACK_REG) & 0x3FF);
+    const u32 regs[] = {ISP_AWB_CR_MAX_REG,       ISP_AWB_CR_MIN_REG,       ISP_AWB_CB_MAX_REG,       ISP_AWB_CB_MIN_REG,
+                        ISP_AWB_LIMIT_CR_MAX_REG, ISP_AWB_LIMIT_CR_MIN_REG, ISP_AWB_LIMIT_CB_MAX_REG, ISP_AWB_LIMIT_CB_MIN_REG,
+                        ISP_AWB_BAYER_WHITE_REG,  ISP_AWB_BAYER_BLACK_REG};
     for (u32 i = 0; i < 10; i++)
-        put16(hdr, 2 + i, IO_READ32(H + regs[i]) & 0xFFF);
-    for (u32 i = 0; i < 8; i++)
-        put16(hdr, 12 + i, IO_READ16(H + 0x770 + 2 * i) & 0xFFF);
+        put16(hdr, 2 + i, IO_READ32(regs[i]) & 0xFFF);
+    for (u32 i = 0; i < 8; i++) // the Bayer ratio window and its limits, a half-word apart
+        put16(hdr, 12 + i, IO_READ16(ISP_AWB_BAYER_CR_MAX_REG + 2 * i) & 0xFFF);
     put16(hdr, 20, c.u8WDRMode);
     put16(hdr, 21, w.bAutoEnable);
     put16(hdr, 22, c.u8ManualOp);

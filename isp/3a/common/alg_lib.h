@@ -11,14 +11,6 @@
 // standard error.
 #define ALG_TRACE(func, fmt, ...) fprintf(stderr, "[Func]:%s [Line]:%d [Info]:" fmt, func, __LINE__, ##__VA_ARGS__)
 
-// Leaves the calling entry with a check's status when it is not 0.
-#define ALG_RETURN_IF_FAILED(check)                                                                       \
-    do {                                                                                                  \
-        s32 ret_ = (check);                                                                               \
-        if (ret_ != 0)                                                                                    \
-            return ret_;                                                                                  \
-    } while (0)
-
 constexpr u32 ALG_LIB_INSTANCES = 2;
 
 // A handle id names one of the two instances; anything else (negative

@@ -3,7 +3,7 @@
 // in ext registers, and the module hands it to the kernel, which switches
 // it at a frame boundary. The front-end gamma is the WDR compression curve,
 // written straight into the hardware and switched on only in WDR modes.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <algorithm>
 #include <array>
@@ -272,7 +272,7 @@ s32 DU_DUZ_ISP_SetGammaAttr(ISP_DEV IspDev, const ISP_GAMMA_ATTR_S *pstGammaAttr
 
 s32 DU_DUZ_ISP_GetGammaAttr(ISP_DEV IspDev, ISP_GAMMA_ATTR_S *pstGammaAttr)
 {
-    s32 ret = isp_iq_get(kGammaRecord, IspDev, pstGammaAttr, __FUNCTION__);
+    s32 ret = isp_iq_call(kGammaRecord, IspDev, pstGammaAttr, __FUNCTION__);
     if (ret == 0)
         gamma_hw_read(pstGammaAttr->au16Table);
     return ret;
@@ -280,11 +280,11 @@ s32 DU_DUZ_ISP_GetGammaAttr(ISP_DEV IspDev, ISP_GAMMA_ATTR_S *pstGammaAttr)
 
 s32 DU_DUZ_ISP_SetGammaFEAttr(ISP_DEV IspDev, const ISP_GAMMAFE_ATTR_S *pstGammaFEAttr)
 {
-    return isp_iq_set(kGammaFeRecord, IspDev, pstGammaFEAttr, __FUNCTION__);
+    return isp_iq_call(kGammaFeRecord, IspDev, pstGammaFEAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetGammaFEAttr(ISP_DEV IspDev, ISP_GAMMAFE_ATTR_S *pstGammaFEAttr)
 {
-    return isp_iq_get_through_port(kGammaFeRecord, ISP_GAMMAFE_CTRL_REG, ISP_GAMMAFE_CTRL_ACCESS, IspDev,
+    return isp_iq_call_through_port(kGammaFeRecord, ISP_GAMMAFE_CTRL_REG, ISP_GAMMAFE_CTRL_ACCESS, IspDev,
                                    pstGammaFEAttr, __FUNCTION__);
 }

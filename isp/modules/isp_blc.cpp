@@ -1,7 +1,7 @@
 // Black-level subtraction: the levels the sensor reports, or the user's when
 // the attribute call asks for them, turned into the ISP's common level and
 // per-channel offsets; frame-stitching WDR takes its own fixed set.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <algorithm>
 
@@ -135,10 +135,10 @@ s32 ISP_AlgRegisterBlc(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetBlackLevelAttr(ISP_DEV IspDev, const ISP_BLACK_LEVEL_S *pstBlackLevel)
 {
-    return isp_iq_set(kLevelRecord, IspDev, pstBlackLevel, __FUNCTION__);
+    return isp_iq_call(kLevelRecord, IspDev, pstBlackLevel, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetBlackLevelAttr(ISP_DEV IspDev, ISP_BLACK_LEVEL_S *pstBlackLevel)
 {
-    return isp_iq_get(kLevelRecord, IspDev, pstBlackLevel, __FUNCTION__);
+    return isp_iq_call(kLevelRecord, IspDev, pstBlackLevel, __FUNCTION__);
 }

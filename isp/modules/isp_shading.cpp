@@ -1,7 +1,7 @@
 // Lens shading: a gain table per colour channel, loaded into the ISP by the
 // attribute call or, at init, from the sensor's defaults. Nothing to do per
 // frame.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <algorithm>
 
@@ -116,11 +116,11 @@ s32 ISP_AlgRegisterShading(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetShadingAttr(ISP_DEV IspDev, const ISP_SHADING_ATTR_S *pstShadingAttr)
 {
-    return isp_iq_set(kShadingRecord, IspDev, pstShadingAttr, __FUNCTION__);
+    return isp_iq_call(kShadingRecord, IspDev, pstShadingAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetShadingAttr(ISP_DEV IspDev, ISP_SHADING_ATTR_S *pstShadingAttr)
 {
-    return isp_iq_get_through_port(kShadingRecord, ISP_SHADING_CTRL_REG, ISP_SHADING_CTRL_ACCESS, IspDev,
+    return isp_iq_call_through_port(kShadingRecord, ISP_SHADING_CTRL_REG, ISP_SHADING_CTRL_ACCESS, IspDev,
                                    pstShadingAttr, __FUNCTION__);
 }

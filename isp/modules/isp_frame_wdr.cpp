@@ -1,7 +1,7 @@
 // Frame-switch WDR: the stitching path is switched in for the WDR modes
 // that combine exposures and bypassed otherwise; every frame its stitch
 // error threshold follows the ISO, tighter as noise grows.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 namespace {
 
@@ -96,10 +96,10 @@ s32 ISP_AlgRegisterFrameWDR(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetFSWDRAttr(ISP_DEV IspDev, const ISP_FSWDR_ATTR_S *pstFSWDRAttr)
 {
-    return isp_iq_set(kFswdrRecord, IspDev, pstFSWDRAttr, __FUNCTION__);
+    return isp_iq_call(kFswdrRecord, IspDev, pstFSWDRAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetFSWDRAttr(ISP_DEV IspDev, ISP_FSWDR_ATTR_S *pstFSWDRAttr)
 {
-    return isp_iq_get(kFswdrRecord, IspDev, pstFSWDRAttr, __FUNCTION__);
+    return isp_iq_call(kFswdrRecord, IspDev, pstFSWDRAttr, __FUNCTION__);
 }

@@ -4,14 +4,14 @@
 // values, the curve and the air light back to the video input's dehaze block
 // and the strength to the register configuration. With ext 0x1230C at 1 it
 // writes each frame's working into "dehaze_data_%d.txt".
-#include "isp/isp_dehaze.h"
+#include "isp/modules/isp_dehaze.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "board/board.h"
 #include "isp/isp_hw_regs.h"
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 namespace {
 
@@ -102,8 +102,8 @@ void read_settings(DEHAZE_CTX_S &c)
     c.u8ManualStrength = (u8)IO_READ8(DEHAZE_EXT_MANUAL_STRENGTH);
     c.u8AutoFactor = (u8)IO_READ8(DEHAZE_EXT_AUTO_FACTOR);
     c.u8Enable = (u8)(IO_READ32_VI(VI_DEHAZE_CTRL_REG) & 0xFF);
-    c.u32Width = IO_READ16(ISP_REG_WIDTH);
-    c.u32Height = IO_READ16(ISP_REG_HEIGHT);
+    c.u32Width = IO_READ16(ISP_IMAGE_WIDTH_REG);
+    c.u32Height = IO_READ16(ISP_IMAGE_HEIGHT_REG);
 }
 
 // ---- the debug dump ------------------------------------------------------------------------------
@@ -155,8 +155,8 @@ s32 ISP_DehazeInit(ISP_DEV)
     dump_close();
     DEHAZE_CTX_S &c = g_dehaze.ctx;
     dehaze_ctx_init(&c);
-    c.u32Width = IO_READ16(ISP_REG_WIDTH);
-    c.u32Height = IO_READ16(ISP_REG_HEIGHT);
+    c.u32Width = IO_READ16(ISP_IMAGE_WIDTH_REG);
+    c.u32Height = IO_READ16(ISP_IMAGE_HEIGHT_REG);
     DehazeExtRegsDefault(c);
     DehazeRegsDefault(c);
     g_dehaze.dump_stopped = false;

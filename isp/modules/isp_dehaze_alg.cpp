@@ -2,7 +2,7 @@
 // scenes, mapped through the strength curve and filtered in time, blurred
 // 5 x 5, the air light from the brightest blocks with its history, the next
 // curve and the strength; and the tuning tables they use.
-#include "isp/isp_dehaze.h"
+#include "isp/modules/isp_dehaze.h"
 
 #include "isp/mpi_isp.h"
 

@@ -2,7 +2,7 @@
 // the calibration and correction records and hands them to the video input's
 // driver, and in auto mode rescales the correction's strength every third
 // frame from the ISO at calibration and the ISO now.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <cstring>
 

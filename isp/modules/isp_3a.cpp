@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr u32 H = ISP_REG_BASE;
 
 ISP_CTX_S &ctx() { return g_astIspCtx[0]; }
 
@@ -61,7 +60,7 @@ u8 default_weight(u32 row, u32 col)
 s32 ISP_AeInit(ISP_DEV IspDev)
 {
     for (u32 i = 0; i < AE_ZONE_ROW * AE_ZONE_COLUMN; i++)
-        IO_WRITE8(H + 0xA00 + i, default_weight(i / AE_ZONE_COLUMN, i % AE_ZONE_COLUMN) & 0xF);
+        IO_WRITE8(ISP_AE_WEIGHT_REG(i), default_weight(i / AE_ZONE_COLUMN, i % AE_ZONE_COLUMN) & 0xF);
     AE_INIT_PARAM_S param = {};
     param.s32SensorId = ctx().stBindAttr.SensorId;
     param.u8WDRMode = ctx().u8WDRMode;
@@ -153,17 +152,36 @@ s32 ISP_AwbInit(ISP_DEV IspDev)
     const struct {
         u32 addr, value;
     } regs16[] = {
-        {0x640, 940}, {0x644, 64},   {0x648, 512},  {0x650, 512},  {0x670, 512},  {0x678, 512},  {0x64C, 128},
-        {0x654, 128}, {0x674, 128},  {0x67C, 128},  {0x768, 4095}, {0x764, 0},    {0x770, 384},  {0x774, 384},
-        {0x778, 384}, {0x77C, 384},  {0x772, 64},   {0x776, 64},   {0x77A, 64},   {0x77E, 64},   {0x4A8, 256},
-        {0x4AC, 256}, {0x4B0, 256},
+        {ISP_AWB_WHITE_REG, 940},
+        {ISP_AWB_BLACK_REG, 64},
+        {ISP_AWB_CR_MAX_REG, 512},
+        {ISP_AWB_CB_MAX_REG, 512},
+        {ISP_AWB_LIMIT_CR_MAX_REG, 512},
+        {ISP_AWB_LIMIT_CB_MAX_REG, 512},
+        {ISP_AWB_CR_MIN_REG, 128},
+        {ISP_AWB_CB_MIN_REG, 128},
+        {ISP_AWB_LIMIT_CR_MIN_REG, 128},
+        {ISP_AWB_LIMIT_CB_MIN_REG, 128},
+        {ISP_AWB_BAYER_WHITE_REG, 4095},
+        {ISP_AWB_BAYER_BLACK_REG, 0},
+        {ISP_AWB_BAYER_CR_MAX_REG, 384},
+        {ISP_AWB_BAYER_CB_MAX_REG, 384},
+        {ISP_AWB_BAYER_LIMIT_CR_MAX_REG, 384},
+        {ISP_AWB_BAYER_LIMIT_CB_MAX_REG, 384},
+        {ISP_AWB_BAYER_CR_MIN_REG, 64},
+        {ISP_AWB_BAYER_CB_MIN_REG, 64},
+        {ISP_AWB_BAYER_LIMIT_CR_MIN_REG, 64},
+        {ISP_AWB_BAYER_LIMIT_CB_MIN_REG, 64},
+        {ISP_TONE_GAIN_REG(0), ISP_GAIN_ONE},
+        {ISP_TONE_GAIN_REG(1), ISP_GAIN_ONE},
+        {ISP_TONE_GAIN_REG(2), ISP_GAIN_ONE},
     };
     for (const auto &r : regs16)
-        IO_WRITE16(H + r.addr, r.value);
-    IO_WRITE8(H + 0x66C, AE_ZONE_COLUMN);
-    IO_WRITE8(H + 0x66D, AE_ZONE_ROW);
-    IO_WRITE8(H + 0x760, AE_ZONE_COLUMN);
-    IO_WRITE8(H + 0x761, AE_ZONE_ROW);
+        IO_WRITE16(r.addr, r.value);
+    IO_WRITE8(ISP_AWB_ZONE_COLS_REG, AE_ZONE_COLUMN);
+    IO_WRITE8(ISP_AWB_ZONE_ROWS_REG, AE_ZONE_ROW);
+    IO_WRITE8(ISP_AWB_BAYER_ZONE_COLS_REG, AE_ZONE_COLUMN);
+    IO_WRITE8(ISP_AWB_BAYER_ZONE_ROWS_REG, AE_ZONE_ROW);
     AWB_INIT_PARAM_S param = {};
     param.s32SensorId = ctx().stBindAttr.SensorId;
     param.u8WDRMode = ctx().u8WDRMode;
@@ -193,7 +211,7 @@ void AwbCfgReg(const AWB_FRAME_RESULT_S *pstResult, u8 u8WDRMode, ISP_REG_CFG_S 
     if (pstResult->bBayerStatUpdate) {
         pstRegCfg->u32BayerSwitchA = pstResult->au32BayerSwitch[0];
         pstRegCfg->u32BayerSwitchB = pstResult->au32BayerSwitch[1];
-        u32 black = IO_READ16(H + 0x2D0) & 0xFFF;
+        u32 black = IO_READ16(ISP_STAT_BLACK_REG(0)) & 0xFFF;
         for (u32 i = 0; i < 10; i++) {
             u32 v = pstResult->au16BayerLimit[i];
             u32 out;

@@ -2,8 +2,8 @@
 // stabilisation switched through that unit, and the defog settings the
 // dehaze module reads (the enable in the video input's dehaze block, the
 // rest in ext registers).
-#include "isp/isp_dehaze.h"
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_dehaze.h"
+#include "isp/modules/isp_iq.h"
 
 #include <cstring>
 
@@ -30,9 +30,7 @@ constexpr vreg_table<Defog> kDefogRecord = vreg_table_of<Defog>(kDefogFields, DU
 
 s32 DU_DUZ_ISP_SetDISAttr(ISP_DEV IspDev, const ISP_DIS_ATTR_S *pstDISAttr)
 {
-    s32 ret = isp_check_call(IspDev, pstDISAttr, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstDISAttr);
     if (pstDISAttr->bEnable > 1) {
         ISP_TRACE("Invalid Isp Bool Type %d!\n", pstDISAttr->bEnable);
         return DU_ERR_ISP_ILLEGAL_PARAM;
@@ -44,21 +42,19 @@ s32 DU_DUZ_ISP_SetDISAttr(ISP_DEV IspDev, const ISP_DIS_ATTR_S *pstDISAttr)
 // The video input's answer, whatever it is, with the enable it gave.
 s32 DU_DUZ_ISP_GetDISAttr(ISP_DEV IspDev, ISP_DIS_ATTR_S *pstDISAttr)
 {
-    s32 ret = isp_check_call(IspDev, pstDISAttr, __FUNCTION__);
-    if (ret != 0)
-        return ret;
+    ISP_CHECK_CALL(IspDev, pstDISAttr);
     VI_DIS_ATTR_REC_S rec = {};
-    ret = VI_GetDISAttr(0, &rec);
+    s32 ret = VI_GetDISAttr(0, &rec);
     pstDISAttr->bEnable = rec.au32Word[0];
     return ret;
 }
 
 s32 DU_DUZ_ISP_SetDeFogAttr(ISP_DEV IspDev, const ISP_DEFOG_ATTR_S *pstDefogAttr)
 {
-    return isp_iq_set(kDefogRecord, IspDev, pstDefogAttr, __FUNCTION__);
+    return isp_iq_call(kDefogRecord, IspDev, pstDefogAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetDeFogAttr(ISP_DEV IspDev, ISP_DEFOG_ATTR_S *pstDefogAttr)
 {
-    return isp_iq_get(kDefogRecord, IspDev, pstDefogAttr, __FUNCTION__);
+    return isp_iq_call(kDefogRecord, IspDev, pstDefogAttr, __FUNCTION__);
 }

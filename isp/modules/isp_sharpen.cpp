@@ -3,7 +3,7 @@
 // luminance threshold and green equalisation of the ISO's lower point; the
 // RGB sharpening curve is rebuilt into the bank not in use whenever its
 // shape changes, then switched in with one write.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <algorithm>
 
@@ -211,10 +211,10 @@ s32 ISP_AlgRegisterSharpen(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetSharpenAttr(ISP_DEV IspDev, const ISP_SHARPEN_ATTR_S *pstSharpenAttr)
 {
-    return isp_iq_set(kSharpenRecord, IspDev, pstSharpenAttr, __FUNCTION__);
+    return isp_iq_call(kSharpenRecord, IspDev, pstSharpenAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetSharpenAttr(ISP_DEV IspDev, ISP_SHARPEN_ATTR_S *pstSharpenAttr)
 {
-    return isp_iq_get(kSharpenRecord, IspDev, pstSharpenAttr, __FUNCTION__);
+    return isp_iq_call(kSharpenRecord, IspDev, pstSharpenAttr, __FUNCTION__);
 }

@@ -4,7 +4,7 @@
 // exposure ratio; the kernel gets them a run later through the register
 // configuration. The 128-entry noise profile comes from the sensor or is
 // computed, and the user may replace it.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <algorithm>
 
@@ -272,17 +272,17 @@ s32 ISP_AlgRegisterNr(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetNRAttr(ISP_DEV IspDev, const ISP_NR_ATTR_S *pstNRAttr)
 {
-    return isp_iq_set(kNrRecord, IspDev, pstNRAttr, __FUNCTION__);
+    return isp_iq_call(kNrRecord, IspDev, pstNRAttr, __FUNCTION__);
 }
 
-s32 DU_DUZ_ISP_GetNRAttr(ISP_DEV IspDev, ISP_NR_ATTR_S *pstNRAttr) { return isp_iq_get(kNrRecord, IspDev, pstNRAttr, __FUNCTION__); }
+s32 DU_DUZ_ISP_GetNRAttr(ISP_DEV IspDev, ISP_NR_ATTR_S *pstNRAttr) { return isp_iq_call(kNrRecord, IspDev, pstNRAttr, __FUNCTION__); }
 
 s32 DU_DUZ_ISP_SetNPTable(ISP_DEV IspDev, const ISP_NP_TABLE_S *pstNPTable)
 {
-    return isp_iq_set(kNpRecord, IspDev, pstNPTable, __FUNCTION__);
+    return isp_iq_call(kNpRecord, IspDev, pstNPTable, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetNPTable(ISP_DEV IspDev, ISP_NP_TABLE_S *pstNPTable)
 {
-    return isp_iq_get(kNpRecord, IspDev, pstNPTable, __FUNCTION__);
+    return isp_iq_call(kNpRecord, IspDev, pstNPTable, __FUNCTION__);
 }

@@ -3,7 +3,7 @@
 // the WDR exposure ratio, or the user's manual value, and reaches the kernel
 // with the sensor sync; the 33-point asymmetry curve is rebuilt whenever its
 // two shape parameters change.
-#include "isp/isp_iq.h"
+#include "isp/modules/isp_iq.h"
 
 #include <algorithm>
 #include <cmath>
@@ -278,7 +278,7 @@ s32 ISP_AlgRegisterDrc(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetDRCAttr(ISP_DEV IspDev, const ISP_DRC_CFG_S *pstDRC)
 {
-    return isp_iq_set(kDrcRecord, IspDev, pstDRC, __FUNCTION__);
+    return isp_iq_call(kDrcRecord, IspDev, pstDRC, __FUNCTION__);
 }
 
-s32 DU_DUZ_ISP_GetDRCAttr(ISP_DEV IspDev, ISP_DRC_CFG_S *pstDRC) { return isp_iq_get(kDrcRecord, IspDev, pstDRC, __FUNCTION__); }
+s32 DU_DUZ_ISP_GetDRCAttr(ISP_DEV IspDev, ISP_DRC_CFG_S *pstDRC) { return isp_iq_call(kDrcRecord, IspDev, pstDRC, __FUNCTION__); }
