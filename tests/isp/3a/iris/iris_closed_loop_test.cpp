@@ -58,6 +58,20 @@ protected:
         set(a);
     }
 
+    // Runs frames (at most `n`) until the exposure adds gain; `aperture`
+    // then, -1 when no gain came.
+    double at_first_gain(u32 n, const std::function<double()> &aperture)
+    {
+        AE_EXPOSURE_STATUS_S s;
+        for (u32 f = 0; f < n; f++) {
+            if (!next(&s))
+                return -1;
+            if (gained(s))
+                return aperture();
+        }
+        return -1;
+    }
+
     // Runs frames (at most `n`) until `done` holds; whether it did.
     bool run_until(u32 n, const std::function<bool()> &done)
     {
@@ -112,12 +126,7 @@ TEST_F(DcIrisLoopTest, ABrightSceneIsTakenByTheIrisAndADimOneOpensItBeforeAnyGai
     EXPECT_NEAR(sim::dciris_stops(), 5.0, 0.3);
 
     brightness(0.1); // needs gain even wide open
-    double stops_at_gain = -1;
-    for (int f = 0; f < 300 && stops_at_gain < 0; f++) {
-        ASSERT_TRUE(next(&s));
-        if (gained(s))
-            stops_at_gain = sim::dciris_stops();
-    }
+    const double stops_at_gain = at_first_gain(300, [] { return sim::dciris_stops(); });
     ASSERT_GE(stops_at_gain, 0) << "no gain was ever added";
     EXPECT_LT(stops_at_gain, 0.05);
 }
@@ -249,13 +258,7 @@ TEST_F(PirisLoopTest, TheIrisAttributeHandsTheStepperToTheExposureWhichClosesAnd
     EXPECT_GT(testsupport::events("piris position").size(), 1u);
 
     brightness(0.1); // needs gain even wide open
-    double position_at_gain = -1;
-    for (int f = 0; f < 300 && position_at_gain < 0; f++) {
-        ASSERT_TRUE(next(&s));
-        if (gained(s))
-            position_at_gain = sim::piris_position();
-    }
-    EXPECT_EQ(position_at_gain, 0.0);
+    EXPECT_EQ(at_first_gain(300, [] { return sim::piris_position(); }), 0.0);
     s = skip(120);
     EXPECT_TRUE(on_target(s)) << (int)s.u8AveLum;
 }

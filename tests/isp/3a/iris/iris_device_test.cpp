@@ -22,11 +22,13 @@ struct Said {
     std::string out;
 };
 
-Said call(const std::function<s32()> &fn)
+// Makes the call and checks what it returned and printed.
+void expect_call(const std::function<s32()> &fn, const Said &want)
 {
     s32 ret = 0;
-    std::string out = testsupport::capture_stdout([&] { ret = fn(); });
-    return {ret, out};
+    const std::string out = testsupport::capture_stdout([&] { ret = fn(); });
+    EXPECT_EQ(ret, want.ret);
+    EXPECT_EQ(out, want.out);
 }
 
 } // namespace
@@ -71,9 +73,7 @@ TEST_F(IrisDeviceTest, ThePwmNumberIsAskedUntilTheIspDeviceAnswers)
         SCOPED_TRACE(c.name);
         sim::set_node("/dev/isp_dev", c.isp_dev);
         const size_t before = pwm_writes();
-        const Said said = call([&] { return dc_.pfn_iris_ops1(c.duty); });
-        EXPECT_EQ(said.ret, c.want.ret);
-        EXPECT_EQ(said.out, c.want.out);
+        expect_call([&] { return dc_.pfn_iris_ops1(c.duty); }, c.want);
         EXPECT_EQ(pwm_writes(), before + (c.written ? 1 : 0));
         if (c.written) {
             EXPECT_EQ(pwm_writes(c.written), 1u);
@@ -118,15 +118,11 @@ TEST_F(IrisDeviceTest, AMissingDeviceIsReportedOnceAndFailsEveryTime)
         sim::set_node(c.device, sim::Node::missing);
         for (const Step &s : c.missing) {
             SCOPED_TRACE(s.name);
-            const Said said = call(s.request);
-            EXPECT_EQ(said.ret, s.want.ret);
-            EXPECT_EQ(said.out, s.want.out);
+            expect_call(s.request, s.want);
         }
         EXPECT_EQ(testsupport::events(c.event).size(), 0u);
         sim::set_node(c.device, sim::Node::device);
-        const Said said = call(c.back.request);
-        EXPECT_EQ(said.ret, c.back.want.ret);
-        EXPECT_EQ(said.out, c.back.want.out);
+        expect_call(c.back.request, c.back.want);
         EXPECT_EQ(testsupport::events(c.event).size(), 1u);
     }
 }
@@ -151,14 +147,11 @@ TEST_F(IrisDeviceTest, ARefusedRequestIsReportedEveryTime)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         sim::set_node(c.device, sim::Node::file);
-        const Said said = call(c.request);
-        EXPECT_EQ(said.ret, c.want.ret);
-        EXPECT_EQ(said.out, c.want.out);
+        expect_call(c.request, c.want);
         sim::set_node(c.device, sim::Node::device);
     }
     EXPECT_EQ(testsupport::events(" piris ").size(), 0u);
     EXPECT_EQ(testsupport::events("duty 420").size(), 0u);
-    const Said said = call([&] { return dc_.pfn_iris_ops1(420); });
-    EXPECT_EQ(said.ret, 0);
+    expect_call([&] { return dc_.pfn_iris_ops1(420); }, {0, ""});
     EXPECT_EQ(testsupport::events("pwm 3 duty 420 period 1000 enable 1").size(), 1u);
 }
