@@ -144,8 +144,9 @@ std::string cmd_scene(const std::vector<std::string> &a)
         return error("usage: scene brightness X | motion on|off | kelvin K | pattern grey|default | haze X");
     if (a[0] == "brightness") {
         double v;
-        if (!parse_double(a[1], v) || v < 0 || v > 100)
-            return error("brightness must be between 0 and 100");
+        // Up to full sunlight: a room is about 1, daylight hundreds to thousands.
+        if (!parse_double(a[1], v) || v < 0 || v > 100000)
+            return error("brightness must be between 0 and 100000");
         with_world([&](World &w) { w.scene_brightness = v; });
     } else if (a[0] == "motion") {
         if (a[1] != "on" && a[1] != "off")

@@ -205,10 +205,13 @@ void sum_zone(const Sight &sight, const picture::ZoneColours &zc, const picture:
             z.bayer_in += share;
         }
         const double y5 = luma_of(here.at[f.ae_tap]), y256 = luma_of(here.at[f.hist_tap]);
+        // A colour the sensor clips in every channel reads white in every pixel.
+        const bool clipped = std::min({here.raw12.r, here.raw12.g, here.raw12.b}) >= 4095;
         for (int s = 0; s < 3; s++) {
-            uint32_t bin = std::min<uint32_t>(255, (uint32_t)(y256 * spread[s] * 255));
+            const double spread_s = clipped ? 1.0 : spread[s];
+            uint32_t bin = std::min<uint32_t>(255, (uint32_t)(y256 * spread_s * 255));
             f.hist256[bin] += (uint32_t)(f.zone_pixels * share * part[s]) * (uint32_t)weight;
-            bin = std::min<uint32_t>(255, (uint32_t)(y5 * spread[s] * 255));
+            bin = std::min<uint32_t>(255, (uint32_t)(y5 * spread_s * 255));
             int b5 = 0;
             while (b5 < 4 && bin >= f.thresh[b5])
                 b5++;

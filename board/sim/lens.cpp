@@ -1,9 +1,11 @@
 // The lens fitted to the board (board/sim/lens.h): which iris it has, what
-// share of the light it passes, and the `iris` control command.
+// share of the light it passes, the `iris` control command and the iris in
+// the status line.
 #include "board/sim/lens.h"
 #include "board/sim/sim.h"
 
 #include <atomic>
+#include <cstdio>
 
 namespace sim {
 
@@ -43,6 +45,25 @@ std::string cmd_iris(const std::vector<std::string> &a)
 }
 
 CommandRegistration reg_iris("iris", cmd_iris);
+
+// How far the iris stands closed from wide open, in stops.
+double closed_stops()
+{
+    switch (lens_iris()) {
+    case IrisKind::dc:
+        return dciris_stops();
+    case IrisKind::piris:
+        return piris_position() / kPirisStepsPerStop;
+    default:
+        return 0;
+    }
+}
+
+StatusRegistration lens_status([] {
+    char s[64];
+    snprintf(s, sizeof s, "iris=%s iris_stops=%.2f", kind_name(lens_iris()), closed_stops());
+    return std::string(s);
+});
 
 } // namespace
 

@@ -576,7 +576,8 @@ SIM_PIXEL_LOOP void build_palette(const Pipe &pipe, const std::vector<Variant> &
         const Variant &e = entries[i];
         const Rgb rad = scene_colour(e.colour), gains = e.shade.gains();
         const double light = e.shade.light();
-        Rgb lin = pipe.dehazed(pipe.linear(pipe.raw(rad, light), gains));
+        const Rgb raw = pipe.raw(rad, light);
+        Rgb lin = pipe.dehazed(pipe.linear(raw, gains));
         out.linear[i] = lin;
         const Pipe::Neighbourhood around = pipe.around(lin);
         Rgb yuv = pipe.out(lin, e.edge, &around);
@@ -586,7 +587,9 @@ SIM_PIXEL_LOOP void build_palette(const Pipe &pipe, const std::vector<Variant> &
         if (sigma <= 0) {
             std::fill(row, row + kNoiseLevels, to_byte(yuv.r));
         } else {
-            const Rgb n = pipe.noise_passed(lin, sigma);
+            Rgb n = pipe.noise_passed(lin, sigma);
+            // A channel at the sensor's white reads white in every pixel.
+            n = {raw.r >= kWhite ? 0 : n.r, raw.g >= kWhite ? 0 : n.g, raw.b >= kWhite ? 0 : n.b};
             for (int k = 0; k < kNoiseLevels; k++) {
                 const double q = kNoiseQuantile[k];
                 row[k] = to_byte(

@@ -63,6 +63,8 @@ TEST_F(ContractTest, CamctlCommandsChangeTheSurroundings)
         {"battery 600", 0, "ok", [](const sim::World &w) { return w.battery == 600; }},
         {"card_mb 100", 0, "ok", [](const sim::World &w) { return w.card_mb == 100; }},
         {"scene brightness 0.5", 0, "ok", [](const sim::World &w) { return w.scene_brightness == 0.5; }},
+        {"scene brightness 100000", 0, "ok", [](const sim::World &w) { return w.scene_brightness == 100000; }},
+        {"scene brightness 100001", 1, "error: ", [](const sim::World &w) { return w.scene_brightness == 100000; }},
         {"scene kelvin 3200", 0, "ok", [](const sim::World &w) { return w.scene_kelvin == 3200; }},
         {"scene motion on", 0, "ok", [](const sim::World &w) { return w.scene_motion; }},
         {"scene haze 0.4", 0, "ok", [](const sim::World &w) { return w.scene_haze == 0.4; }},
@@ -179,7 +181,7 @@ TEST_F(ContractTest, StatusReportsTheBoard)
     Result r = camctl(root_, "status");
     EXPECT_EQ(r.status, 0);
     // The card is in but not mounted: no free space to report yet.
-    EXPECT_EQ(r.out, "leds=0000 power=on usb=none tv=1 card=1 battery=650 card_free_kb=0\n");
+    EXPECT_EQ(r.out, "leds=0000 power=on usb=none tv=1 card=1 battery=650 card_free_kb=0 iris=none iris_stops=0.00\n");
 }
 
 TEST_F(ContractTest, WaitFindsAnEventOrTimesOut)

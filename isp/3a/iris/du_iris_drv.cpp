@@ -43,8 +43,6 @@ s32 dciris_pwm_update(u32 duty)
 {
     if (pwm_number() != 0)
         return -1;
-    // The output takes 100..1000; what is remembered is what was written.
-    duty = AeBoundariesCheck(duty, DUTY_MIN, DUTY_MAX);
     if (duty == g_u32PreIrisValue)
         return 0;
     int fd = bd_open("/dev/pwm", O_RDONLY);
@@ -62,7 +60,10 @@ s32 dciris_pwm_update(u32 duty)
         return -1;
     }
     bd_close(fd);
-    g_u32PreIrisValue = duty;
+    // The duty goes out as asked (0 at exit leaves the coil dead); what is
+    // remembered is brought into 100..1000, so after a lower duty a request
+    // for 100 writes nothing.
+    g_u32PreIrisValue = AeBoundariesCheck(duty, DUTY_MIN, DUTY_MAX);
     return 0;
 }
 

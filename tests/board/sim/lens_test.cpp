@@ -41,15 +41,17 @@ protected:
 TEST_F(LensTest, TheIrisFittedComesFromBoardConfAndTheControlCommand)
 {
     // The DC iris starts wide open, the P-iris mid-travel (position 46).
+    // The status line names it and how far it stands closed, in stops.
     struct Case {
         const char *conf;
         sim::IrisKind kind;
         double light;
+        const char *status;
     } cases[] = {
-        {"", sim::IrisKind::none, 1.0},
-        {"iris = dc\n", sim::IrisKind::dc, 1.0},
-        {"iris = piris\n", sim::IrisKind::piris, std::exp2(-46 / 15.0)},
-        {"iris = zoom\n", sim::IrisKind::none, 1.0},
+        {"", sim::IrisKind::none, 1.0, " iris=none iris_stops=0.00"},
+        {"iris = dc\n", sim::IrisKind::dc, 1.0, " iris=dc iris_stops=0.00"},
+        {"iris = piris\n", sim::IrisKind::piris, std::exp2(-46 / 15.0), " iris=piris iris_stops=3.07"},
+        {"iris = zoom\n", sim::IrisKind::none, 1.0, " iris=none iris_stops=0.00"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.conf);
@@ -58,6 +60,7 @@ TEST_F(LensTest, TheIrisFittedComesFromBoardConfAndTheControlCommand)
         sim::start(root);
         EXPECT_EQ(sim::lens_iris(), c.kind);
         EXPECT_NEAR(sim::lens_light(), c.light, 1e-9);
+        EXPECT_NE(sim::control("status").find(c.status), std::string::npos) << sim::control("status");
     }
     EXPECT_NE(testsupport::events("lens unknown iris 'zoom'").size(), 0u);
 
@@ -110,6 +113,16 @@ TEST_F(DcLensTest, TheGalvanometerFollowsTheDutyOfItsOutput)
     EXPECT_EQ(sim::lens_light(), 1.0);
     ASSERT_EQ(pwm.write(2, 1000, 1000, 0), 0);
     ASSERT_TRUE(reaches(sim::kDcIrisStops)) << sim::dciris_stops();
+
+    // Duty 0 leaves the coil dead alike; a duty beyond the period is refused.
+    ASSERT_EQ(pwm.write(2, 1000), 0);
+    ASSERT_TRUE(reaches(0)) << sim::dciris_stops();
+    ASSERT_EQ(pwm.write(2, 0), 0);
+    ASSERT_TRUE(reaches(sim::kDcIrisStops)) << sim::dciris_stops();
+    errno = 0;
+    EXPECT_EQ(pwm.write(2, 1001), -1);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(sim::dciris_duty(), 0.0);
 }
 
 // A position request runs the stepper there at its rate, "moving" until it

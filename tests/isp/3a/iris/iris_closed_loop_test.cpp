@@ -58,6 +58,20 @@ protected:
         set(a);
     }
 
+    // Runs frames (at most `n`) until the exposure adds gain; `aperture`
+    // then, -1 when no gain came.
+    double at_first_gain(u32 n, const std::function<double()> &aperture)
+    {
+        AE_EXPOSURE_STATUS_S s;
+        for (u32 f = 0; f < n; f++) {
+            if (!next(&s))
+                return -1;
+            if (gained(s))
+                return aperture();
+        }
+        return -1;
+    }
+
     // Runs frames (at most `n`) until `done` holds; whether it did.
     bool run_until(u32 n, const std::function<bool()> &done)
     {
@@ -112,12 +126,7 @@ TEST_F(DcIrisLoopTest, ABrightSceneIsTakenByTheIrisAndADimOneOpensItBeforeAnyGai
     EXPECT_NEAR(sim::dciris_stops(), 5.0, 0.3);
 
     brightness(0.1); // needs gain even wide open
-    double stops_at_gain = -1;
-    for (int f = 0; f < 300 && stops_at_gain < 0; f++) {
-        ASSERT_TRUE(next(&s));
-        if (gained(s))
-            stops_at_gain = sim::dciris_stops();
-    }
+    const double stops_at_gain = at_first_gain(300, [] { return sim::dciris_stops(); });
     ASSERT_GE(stops_at_gain, 0) << "no gain was ever added";
     EXPECT_LT(stops_at_gain, 0.05);
 }
@@ -212,4 +221,44 @@ TEST_F(PirisLoopTest, AnFNumberChangeStepsTheIrisAndScalesTheLumaByTheTable)
         prev_luma = s.u8AveLum;
         prev_f = c.f;
     }
+}
+
+// The sensor's profile names a DC iris, so a P-iris lens is left where it
+// stands until the iris attribute names the P-iris: then the stepper goes
+// to its origin, and in automatic mode the exposure closes it on a scene 8
+// times too bright for the shortest time (three stops: the luma back on
+// target at the shortest time and unity gains) and opens it fully before
+// it adds any gain when the light falls.
+TEST_F(PirisLoopTest, TheIrisAttributeHandsTheStepperToTheExposureWhichClosesAndOpensItInAutomaticMode)
+{
+    start(60, 1.0);
+    const AE_EXPOSURE_STATUS_S at_one = skip(110);
+    AE_IRIS_SETTINGS_S a;
+    ASSERT_EQ(DU_DUZ_ISP_GetIrisAttr(0, &a), 0);
+    EXPECT_EQ(a.enIrisType, 0u);
+    shortest_time(kShortest);
+    brightness(too_bright(at_one, 8));
+    const double left_at = sim::piris_position();
+    iris([](AE_IRIS_SETTINGS_S &i) { i.bEnable = 1; });
+    AE_EXPOSURE_STATUS_S s = skip(120);
+    EXPECT_EQ(testsupport::events(" piris ").size(), 0u);
+    EXPECT_EQ(sim::piris_position(), left_at);
+
+    iris([](AE_IRIS_SETTINGS_S &i) {
+        i.enIrisType = 1;
+        i.enOpType = 0;
+    });
+    ASSERT_TRUE(run_until(60, [] { return testsupport::events("piris origin").size() == 1; }));
+    s = skip(300);
+    EXPECT_TRUE(on_target(s)) << (int)s.u8AveLum;
+    EXPECT_LE(s.u32ExpTime, kShortest);
+    EXPECT_FALSE(gained(s));
+    EXPECT_FALSE(sim::piris_moving());
+    EXPECT_NEAR(sim::piris_position() / sim::kPirisStepsPerStop, 3.0, 0.5) << sim::piris_position();
+    EXPECT_GT(testsupport::events("piris position").size(), 1u);
+
+    brightness(0.1); // needs gain even wide open
+    EXPECT_EQ(at_first_gain(300, [] { return sim::piris_position(); }), 0.0);
+    s = skip(120);
+    EXPECT_TRUE(on_target(s)) << (int)s.u8AveLum;
 }

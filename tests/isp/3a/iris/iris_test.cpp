@@ -34,27 +34,37 @@ AE_DCIRIS_S controller(s32 kp, s32 ki, s32 kd, u32 min_duty = 0, u32 max_duty = 
 
 } // namespace
 
-TEST_F(AeTest, ThePwmDutyIsClampedAndWrittenOnlyWhenItChanges)
+// The duty goes out as asked; what is remembered is brought into
+// 100..1000, so only a change of that is written. A duty the output
+// cannot take (above its period) fails and is tried again next time.
+TEST_F(AeTest, ThePwmDutyIsWrittenAsAskedAndOnlyWhenItChanges)
 {
     ASSERT_EQ(init(), 0);
     const AE_IRIS_CALLBACKS_S cb = ctx().stIrisCb;
     ASSERT_NE(cb.pfn_iris_ops1, nullptr);
     struct Case {
         u32 duty;
+        s32 result;
         const char *written; // null: nothing written
+        const char *says;    // on standard output
     } cases[] = {
-        {777, "pwm 0 duty 777 period 1000 enable 1"},
-        {777, nullptr},
-        {50, "pwm 0 duty 100 period 1000 enable 1"}, // below the output's range
-        {100, nullptr},                              // what was written is remembered
-        {1500, "pwm 0 duty 1000 period 1000 enable 1"},
-        {1000, nullptr},
-        {0, "pwm 0 duty 100 period 1000 enable 1"},
+        {777, 0, "pwm 0 duty 777 period 1000 enable 1", ""},
+        {777, 0, nullptr, ""},
+        {50, 0, "pwm 0 duty 50 period 1000 enable 1", ""}, // below the controller's range
+        {100, 0, nullptr, ""},                             // remembered as 100
+        {1500, -1, nullptr, "pwm0 write failed!\n"},       // beyond the period
+        {1500, -1, nullptr, "pwm0 write failed!\n"},       // not remembered: tried again
+        {1000, 0, "pwm 0 duty 1000 period 1000 enable 1", ""},
+        {0, 0, "pwm 0 duty 0 period 1000 enable 1", ""},
+        {100, 0, nullptr, ""},
+        {0, 0, "pwm 0 duty 0 period 1000 enable 1", ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.duty);
         const size_t before = pwm_writes().size();
-        EXPECT_EQ(cb.pfn_iris_ops1(c.duty), 0);
+        s32 ret = 0;
+        EXPECT_EQ(testsupport::capture_stdout([&] { ret = cb.pfn_iris_ops1(c.duty); }), c.says);
+        EXPECT_EQ(ret, c.result);
         auto after = pwm_writes();
         if (!c.written) {
             EXPECT_EQ(after.size(), before);
@@ -63,6 +73,27 @@ TEST_F(AeTest, ThePwmDutyIsClampedAndWrittenOnlyWhenItChanges)
         ASSERT_EQ(after.size(), before + 1);
         EXPECT_NE(after.back().find(c.written), std::string::npos) << after.back();
     }
+}
+
+// The library's exit leaves the DC iris's coil without drive: duty 0, and
+// the lens's spring shuts the aperture.
+class DcIrisTest : public AeTest {
+protected:
+    DcIrisTest() { conf_ = "iris = dc\n"; }
+};
+
+TEST_F(DcIrisTest, ExitCutsTheDriveAndTheSpringShutsTheIris)
+{
+    ASSERT_EQ(init(), 0);
+    run(1, 12);
+    ASSERT_GT(sim::dciris_duty(), sim::kDcIrisHoldDuty); // driven open
+    ASSERT_EQ(sim::lens_light(), 1.0);
+    testsupport::capture_stdout([&] { EXPECT_EQ(cb_.pfn_ae_exit(0), 0); });
+    auto writes = pwm_writes();
+    ASSERT_FALSE(writes.empty());
+    EXPECT_NE(writes.back().find("pwm 0 duty 0 period 1000 enable 1"), std::string::npos) << writes.back();
+    EXPECT_EQ(sim::dciris_duty(), 0.0);
+    EXPECT_TRUE(testsupport::wait_until([] { return sim::lens_light() == 0; }, 5)) << sim::dciris_stops();
 }
 
 TEST_F(AeTest, PidGainScaleAndIntegralStepFollowTheError)
