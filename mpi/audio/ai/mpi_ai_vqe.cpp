@@ -297,14 +297,9 @@ s32 MPI_AI_GetVqeAttr(s32 AiDevId, s32 AiChn, UPVQE_CFG_S *pstVqeCfg)
 
 s32 DU_DUZ_AI_EnableReSmp(s32 AiDevId, s32 AiChn, u32 enOutSampleRate)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    if (!chn->bEnable) {
-        MPI_TRACE("AI chn %d is not enable\n", AiChn);
-        return DU_ERR_AI_NOT_ENABLED;
-    }
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bResmpEnable) {
         if (chn->stResmpInfo.enOutSampleRate == enOutSampleRate)
             return 0;
@@ -342,14 +337,9 @@ s32 DU_DUZ_AI_EnableReSmp(s32 AiDevId, s32 AiChn, u32 enOutSampleRate)
 
 s32 DU_DUZ_AI_DisableReSmp(s32 AiDevId, s32 AiChn)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    if (!chn->bEnable) {
-        MPI_TRACE("AI chn %d is not enable\n", AiChn);
-        return DU_ERR_AI_NOT_ENABLED;
-    }
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bResmpEnable)
         if (s32 ret = ai_resmp_off(AiDevId, AiChn, true))
             return ret;
@@ -362,14 +352,9 @@ s32 DU_DUZ_AI_DisableReSmp(s32 AiDevId, s32 AiChn)
 
 s32 DU_DUZ_AI_EnableVqe(s32 AiDevId, s32 AiChn)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    if (!chn->bEnable) {
-        MPI_TRACE("AI chn %d is not enable\n", AiChn);
-        return DU_ERR_AI_NOT_ENABLED;
-    }
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bVqeEnable)
         return 0;
     if (!chn->bVqeCfg) {
@@ -412,10 +397,9 @@ s32 DU_DUZ_AI_EnableVqe(s32 AiDevId, s32 AiChn)
 
 s32 DU_DUZ_AI_DisableVqe(s32 AiDevId, s32 AiChn)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (!chn->bVqeEnable)
         return 0;
     if (chn->bAecOpen) {
@@ -446,31 +430,22 @@ s32 DU_DUZ_AI_DisableVqe(s32 AiDevId, s32 AiChn)
 
 s32 DU_DUZ_AI_GetVqeAttr(s32 AiDevId, s32 AiChn, AI_VQE_ATTR_S *pstVqeConfig)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, !pstVqeConfig, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, !pstVqeConfig, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     UPVQE_CFG_S cfg;
     if (s32 ret = read_back(AiDevId, AiChn, 1, "AI chn %d isn't config vqe by  DU_DUZ_AI_SetVqeAttr!\n", &cfg))
         return ret;
     MPI_AI_VQETOAI(&cfg, pstVqeConfig);
-    AI_VQE_ATTR_S &a = *pstVqeConfig;
-    a.bHpfOn = chn->bHpfOpen;
-    a.bAecOn = chn->bAecOpen;
-    a.bAnrOn = chn->bAnrOpen;
-    a.bRnrOn = chn->bRnrOpen;
-    a.bAgcOn = chn->bAgcOpen;
-    a.bEqOn = chn->bEqOpen;
-    a.bHdrOn = chn->bHdrOpen;
+    ai_normal_switches(chn, *pstVqeConfig, [](const u32 &open, u32 &on) { on = open; });
     return 0;
 }
 
 s32 DU_DUZ_AI_GetHiFiVqeAttr(s32 AiDevId, s32 AiChn, AI_HIFIVQE_ATTR_S *pstHiFiVqeConfig)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, !pstHiFiVqeConfig, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, !pstHiFiVqeConfig, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     UPVQE_CFG_S cfg;
     if (s32 ret = read_back(AiDevId, AiChn, 3, "AI chn %d isn't config vqe by  DU_DUZ_AI_SetHiFiVqeAttr!\n", &cfg))
         return ret;
@@ -494,15 +469,10 @@ template <class From, class To> void copy_named(const From &f, To &t)
     t.bAgcOn = f.bAgcOn;
     t.bEqOn = f.bEqOn;
     t.bHdrOn = f.bHdrOn;
-    t.s32WorkSampleRate = f.s32WorkSampleRate;
-    t.s32FrameSample = f.s32FrameSample;
-    t.u32WorkMode = f.u32WorkMode;
-    t.stHpfCfg = f.stHpfCfg;
+    audio_copy_general(f, t);
+    audio_copy_speech(f, t);
     t.stAecCfg = f.stAecCfg;
-    t.stAnrCfg = f.stAnrCfg;
     t.stRnrCfg = f.stRnrCfg;
-    t.stAgcCfg = f.stAgcCfg;
-    t.stEqCfg = f.stEqCfg;
     t.stHdrCfg = f.stHdrCfg;
 }
 
@@ -528,14 +498,13 @@ s32 MPI_AI_VQETOAI(const UPVQE_CFG_S *pstVqeCfg, AI_VQE_ATTR_S *pstAiVqe)
 
 s32 DU_DUZ_AI_SetVqeVolume(s32 AiDevId, s32 AiChn, s32 s32VolumeDb)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (s32VolumeDb < -20 || s32VolumeDb > 10) {
         MPI_TRACE("s32VolumeDb %d is illegal!\n", s32VolumeDb);
         return DU_ERR_AI_ILLEGAL_PARAM;
     }
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
     if (!chn->bVqeEnable || !chn->pVqeHandle) {
         MPI_TRACE("AI chn %d is not config vqe!\n", AiChn);
         return DU_ERR_AI_NOT_PERM;
@@ -553,10 +522,9 @@ s32 DU_DUZ_AI_SetVqeVolume(s32 AiDevId, s32 AiChn, s32 s32VolumeDb)
 
 s32 DU_DUZ_AI_GetVqeVolume(s32 AiDevId, s32 AiChn, s32 *ps32VolumeDb)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, !ps32VolumeDb, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, !ps32VolumeDb, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (!chn->bVqeEnable || !chn->pVqeHandle) {
         MPI_TRACE("AI chn %d is not config vqe!\n", AiChn);
         return DU_ERR_AI_NOT_PERM;
@@ -570,12 +538,11 @@ s32 DU_DUZ_AI_GetVqeVolume(s32 AiDevId, s32 AiChn, s32 *ps32VolumeDb)
 
 s32 DU_DUZ_AI_EnableAecRefFrame(s32 AiDevId, s32 AiChn, s32 AoDevId, s32 AoChn)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (s32 ret = check_ao(AoDevId, AoChn))
         return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
     if (chn->bVqeEnable && chn->bAecOpen) {
         MPI_TRACE("This mpi do not support when aec open. chn:%d\n", AiChn);
         return DU_ERR_AI_NOT_SUPPORT;
@@ -598,10 +565,9 @@ s32 DU_DUZ_AI_EnableAecRefFrame(s32 AiDevId, s32 AiChn, s32 AoDevId, s32 AoChn)
 
 s32 DU_DUZ_AI_DisableAecRefFrame(s32 AiDevId, s32 AiChn)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bAecRefEnable) {
         ai_ioctl(AiChn, AI_DISABLE_AECREF_CTRL, nullptr);
         chn->bAecRefEnable = DU_FALSE;

@@ -17,16 +17,6 @@ namespace {
 constexpr u32 kResmpRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 constexpr s32 kResmpFrame = 80; // the frame of a pure rate converter
 
-// Locks an enabled channel; else says why.
-s32 enabled_chn(s32 AoChn)
-{
-    if (!s_astAoChn[AoChn].bEnable) {
-        MPI_TRACE("AO chn %d is not enable\n", AoChn);
-        return DU_ERR_AO_NOT_ENABLED;
-    }
-    return 0;
-}
-
 bool has_instance_state(const MPI_AO_CHN_S *chn) { return chn->bResmpEnable || chn->bVqeCfg || chn->bMbcEnable; }
 
 s32 device_rate(s32 AudioDevId, u32 *rate)
@@ -195,13 +185,8 @@ s32 check_mbc(s32 AoChn, const AO_MBC_ATTR_S &a)
 // The settings the attributes and the instance's configuration share by name.
 template <class From, class To> void copy_settings(const From &f, To &t)
 {
-    t.s32WorkSampleRate = f.s32WorkSampleRate;
-    t.s32FrameSample = f.s32FrameSample;
-    t.u32WorkMode = f.u32WorkMode;
-    t.stHpfCfg = f.stHpfCfg;
-    t.stAnrCfg = f.stAnrCfg;
-    t.stAgcCfg = f.stAgcCfg;
-    t.stEqCfg = f.stEqCfg;
+    audio_copy_general(f, t);
+    audio_copy_speech(f, t);
 }
 
 // The settings of every module the record opens.
@@ -303,11 +288,9 @@ void ao_save_frame(s32 AoChn, const void *in, u32 in_len, const AUDIO_FRAME_S &o
 
 s32 MPI_AO_GetVqeAttr(s32 AudioDevId, s32 AoChn, DNVQE_CFG_S *pstVqeCfg)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    if (!pstVqeCfg)
-        return DU_ERR_AO_NULL_PTR;
-    MpiMutexGuard lock(&s_astAoChn[AoChn].stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, !pstVqeCfg, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     return ao_vqe_cfg(AudioDevId, AoChn, pstVqeCfg);
 }
 
@@ -315,12 +298,9 @@ s32 MPI_AO_GetVqeAttr(s32 AudioDevId, s32 AoChn, DNVQE_CFG_S *pstVqeCfg)
 
 s32 DU_DUZ_AO_EnableReSmp(s32 AudioDevId, s32 AoChn, u32 enInSampleRate)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    if (s32 ret = enabled_chn(AoChn))
-        return ret;
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bResmpEnable) {
         if (chn->stResmpInfo.enInSampleRate == enInSampleRate)
             return 0;
@@ -367,10 +347,9 @@ s32 DU_DUZ_AO_EnableReSmp(s32 AudioDevId, s32 AoChn, u32 enInSampleRate)
 
 s32 DU_DUZ_AO_DisableReSmp(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bResmpEnable)
         if (s32 ret = ao_resmp_off(AudioDevId, AoChn, true))
             return ret;
@@ -382,15 +361,10 @@ s32 DU_DUZ_AO_DisableReSmp(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_SetVqeAttr(s32 AudioDevId, s32 AoChn, const AO_VQE_ATTR_S *pstVqeConfig)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    if (!pstVqeConfig)
-        return DU_ERR_AO_NULL_PTR;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, !pstVqeConfig, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     const AO_VQE_ATTR_S &a = *pstVqeConfig;
-    if (s32 ret = enabled_chn(AoChn))
-        return ret;
     if (chn->bVqeEnable) {
         MPI_TRACE("AO chn %d has enable vqe! Please disable vqe then config it!\n", AoChn);
         return DU_ERR_AO_NOT_PERM;
@@ -421,12 +395,9 @@ s32 DU_DUZ_AO_SetVqeAttr(s32 AudioDevId, s32 AoChn, const AO_VQE_ATTR_S *pstVqeC
 
 s32 DU_DUZ_AO_GetVqeAttr(s32 AudioDevId, s32 AoChn, AO_VQE_ATTR_S *pstVqeConfig)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    if (!pstVqeConfig)
-        return DU_ERR_AO_NULL_PTR;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, !pstVqeConfig, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     DNVQE_CFG_S cfg;
     if (s32 ret = ao_vqe_cfg(AudioDevId, AoChn, &cfg))
         return ret;
@@ -441,12 +412,9 @@ s32 DU_DUZ_AO_GetVqeAttr(s32 AudioDevId, s32 AoChn, AO_VQE_ATTR_S *pstVqeConfig)
 
 s32 DU_DUZ_AO_EnableVqe(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    if (s32 ret = enabled_chn(AoChn))
-        return ret;
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bVqeEnable)
         return 0;
     if (!chn->bVqeCfg) {
@@ -477,10 +445,9 @@ s32 DU_DUZ_AO_EnableVqe(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_DisableVqe(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (!chn->bVqeEnable)
         return 0;
     s32 ret = 0;
@@ -502,14 +469,9 @@ s32 DU_DUZ_AO_DisableVqe(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_EnableMBC(s32 AudioDevId, s32 AoChn, const AO_MBC_ATTR_S *pstMbcAttr)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    if (!pstMbcAttr)
-        return DU_ERR_AO_NULL_PTR;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    if (s32 ret = enabled_chn(AoChn))
-        return ret;
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, !pstMbcAttr, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bMbcEnable)
         return 0;
     const AO_MBC_ATTR_S &a = *pstMbcAttr;
@@ -538,10 +500,9 @@ s32 DU_DUZ_AO_EnableMBC(s32 AudioDevId, s32 AoChn, const AO_MBC_ATTR_S *pstMbcAt
 
 s32 DU_DUZ_AO_DisableMBC(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     s32 ret = 0;
     if (chn->bMbcEnable && chn->pDnVqeHandle) {
         ret = switch_stage(AudioDevId, AoChn,
@@ -561,10 +522,9 @@ s32 DU_DUZ_AO_DisableMBC(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_ClearChnBuf(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     for (AO_CIR_BUF_S &b : chn->stCirBuf) {
         b.u32Read = b.u32Write = 0;
         b.bWriteJump = DU_FALSE;
@@ -579,10 +539,8 @@ s32 DU_DUZ_AO_ClearChnBuf(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_SaveFile(s32 AudioDevId, s32 AoChn, const AUDIO_SAVE_FILE_INFO_S *pstSaveFileInfo)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    if (!pstSaveFileInfo)
-        return DU_ERR_AO_NULL_PTR;
-    MpiMutexGuard lock(&s_astAoChn[AoChn].stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, !pstSaveFileInfo, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     return ao_ioctl(AoChn, AO_SET_SAVEFILE_CTRL, const_cast<AUDIO_SAVE_FILE_INFO_S *>(pstSaveFileInfo));
 }

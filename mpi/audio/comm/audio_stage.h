@@ -84,3 +84,22 @@ s32 audio_stage_at_device_rate(const AudioStageUnit<Cfg> &unit, s32 dev, Cfg *cf
 // A switch that turns a stage off goes through when the rebuild fails (the
 // instance is gone, and the stage with it); any other failure stops it.
 inline bool audio_stage_off_anyway(s32 ret, s32 vqe_err) { return ret == 0 || ret == vqe_err; }
+
+// The settings every enhancement record shares by name with its instance's
+// configuration: the work rate, frame and mode, and the high-pass filter.
+template <class From, class To> void audio_copy_general(const From &f, To &t)
+{
+    t.s32WorkSampleRate = f.s32WorkSampleRate;
+    t.s32FrameSample = f.s32FrameSample;
+    t.u32WorkMode = f.u32WorkMode;
+    t.stHpfCfg = f.stHpfCfg;
+}
+
+// The speech modules' settings, shared by the output's record and the input's
+// normal one.
+template <class From, class To> void audio_copy_speech(const From &f, To &t)
+{
+    t.stAnrCfg = f.stAnrCfg;
+    t.stAgcCfg = f.stAgcCfg;
+    t.stEqCfg = f.stEqCfg;
+}
