@@ -148,27 +148,6 @@ void put_switches(const MPI_AI_CHN_S *chn, UPVQE_CFG_S *cfg, bool on)
     cfg->bPeqOn = on && chn->bPeqOpen;
 }
 
-// The device attributes for a switch: readable, mono, with the channel, 16 bit.
-s32 check_device(s32 AiDevId, s32 AiChn, AIO_ATTR_S *attr, const char *stereo_msg, const char *chn_msg,
-                 const char *width_msg)
-{
-    if (DU_DUZ_AI_GetPubAttr(AiDevId, attr) != 0)
-        return DU_ERR_AI_NOT_CONFIG;
-    if (attr->enSoundmode != 0) {
-        MPI_TRACE("%s", stereo_msg);
-        return DU_ERR_AI_ILLEGAL_PARAM;
-    }
-    if ((u32)AiChn >= attr->u32ChnCnt) {
-        MPI_TRACE(chn_msg, AiDevId, AiChn);
-        return DU_ERR_AI_INVALID_CHNID;
-    }
-    if (attr->enBitwidth != 1) {
-        MPI_TRACE("%s", width_msg);
-        return DU_ERR_AI_NOT_SUPPORT;
-    }
-    return 0;
-}
-
 // The instance's configuration for a read-back: configured by the setter of
 // `kind`, or resampling on.
 s32 read_back(s32 AiDevId, s32 AiChn, u32 kind, const char *other_setter, UPVQE_CFG_S *cfg)
@@ -203,15 +182,6 @@ s32 link_aec(s32 AiDevId, s32 AiChn)
     return 0;
 }
 
-s32 device_rate(s32 AiDevId, u32 *rate)
-{
-    AIO_ATTR_S attr;
-    if (s32 ret = DU_DUZ_AI_GetPubAttr(AiDevId, &attr))
-        return ret;
-    *rate = attr.enSamplerate;
-    return 0;
-}
-
 } // namespace
 
 // ---- the instance --------------------------------------------------------------------------------
@@ -221,7 +191,7 @@ const AudioStageUnit<UPVQE_CFG_S> g_stAiStage = {
     "AiDev",
     [](s32 AiChn) -> bool { return s_stMpiAiChn[AiChn].bVqeCfg || s_stMpiAiChn[AiChn].bResmpEnable; },
     [](s32, s32 AiChn, UPVQE_CFG_S *cfg) { return ai_vqe_cfg(AiChn, cfg); },
-    device_rate,
+    DU_DUZ_AI_GetPubAttr,
     ai_vqe_replace,
 };
 
@@ -318,8 +288,9 @@ s32 DU_DUZ_AI_EnableReSmp(s32 AiDevId, s32 AiChn, u32 enOutSampleRate)
         MPI_TRACE("enInSampleRate is same as enOutSampleRate, it's not allowed.\n");
         ret = DU_ERR_AI_NOT_PERM;
     } else {
-        ret = check_device(AiDevId, AiChn, &attr, "resample don't support stereo!\n",
-                           "enable resample fail,Aidev%d don't have chn%d\n", "resample don't support 8 bit!\n");
+        ret = audio_check_device(g_stAiStage, AiDevId, AiChn, &attr,
+                                 {nullptr, "resample don't support stereo!\n",
+                                  "enable resample fail,Aidev%d don't have chn%d\n", "resample don't support 8 bit!\n"});
     }
     if (ret != 0) {
         MPI_TRACE("Resmp attr check failed!\n");
@@ -362,14 +333,12 @@ s32 DU_DUZ_AI_EnableVqe(s32 AiDevId, s32 AiChn)
         return DU_ERR_AI_NOT_CONFIG;
     }
     AIO_ATTR_S attr;
-    s32 ret = check_device(AiDevId, AiChn, &attr, "vqe don't support stereo!\n",
-                           "enable vqe fail, Aidev%d don't have chn%d\n", "vqe don't support 8 bit!\n");
-    if (ret == DU_ERR_AI_NOT_CONFIG)
-        MPI_TRACE("AiDev: %d haven't set attr!\n", AiDevId);
-    if (ret != 0)
+    if (s32 ret = audio_check_device(g_stAiStage, AiDevId, AiChn, &attr,
+                                     {"AiDev: %d haven't set attr!\n", "vqe don't support stereo!\n",
+                                      "enable vqe fail, Aidev%d don't have chn%d\n", "vqe don't support 8 bit!\n"}))
         return ret;
     UPVQE_CFG_S on = {};
-    ret = ai_switch_stage(AiDevId, AiChn, {nullptr, kAiVqeFail, DU_ERR_AI_VQE_ERR}, [&](UPVQE_CFG_S &cfg) {
+    s32 ret = ai_switch_stage(AiDevId, AiChn, {nullptr, kAiVqeFail, DU_ERR_AI_VQE_ERR}, [&](UPVQE_CFG_S &cfg) {
         if (cfg.s32InSampleRate != (s32)attr.enSamplerate) {
             MPI_TRACE("vqe's sample rate in:%d and device's sample rate:%d must be same!\n", cfg.s32InSampleRate,
                       attr.enSamplerate);

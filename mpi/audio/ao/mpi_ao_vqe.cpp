@@ -19,17 +19,12 @@ constexpr s32 kResmpFrame = 80; // the frame of a pure rate converter
 
 bool has_instance_state(const MPI_AO_CHN_S *chn) { return chn->bResmpEnable || chn->bVqeCfg || chn->bMbcEnable; }
 
-s32 device_rate(s32 AudioDevId, u32 *rate)
-{
-    AIO_ATTR_S attr;
-    if (s32 ret = DU_DUZ_AO_GetPubAttr(AudioDevId, &attr))
-        return ret;
-    *rate = attr.enSamplerate;
-    return 0;
-}
-
 const AudioStageUnit<DNVQE_CFG_S> kAoStage = {
-    DU_ID_AO, "AoDev", [](s32 AoChn) { return has_instance_state(&s_astAoChn[AoChn]); }, ao_vqe_cfg, device_rate,
+    DU_ID_AO,
+    "AoDev",
+    [](s32 AoChn) { return has_instance_state(&s_astAoChn[AoChn]); },
+    ao_vqe_cfg,
+    DU_DUZ_AO_GetPubAttr,
     ao_vqe_rebuild,
 };
 
@@ -43,29 +38,6 @@ s32 switch_stage(s32 AudioDevId, s32 AoChn, const AudioStageSwitch &how, Change 
 }
 
 bool off_anyway(s32 ret) { return audio_stage_off_anyway(ret, DU_ERR_AO_VQE_ERR); }
-
-// The device attributes a switch needs: readable, mono, with the channel, 16 bit.
-s32 check_device(s32 AudioDevId, s32 AoChn, AIO_ATTR_S *attr, const char *attr_msg, const char *stereo_msg,
-                 const char *chn_msg, const char *width_msg)
-{
-    if (DU_DUZ_AO_GetPubAttr(AudioDevId, attr) != 0) {
-        MPI_TRACE(attr_msg, AudioDevId);
-        return DU_ERR_AO_NOT_CONFIG;
-    }
-    if (attr->enSoundmode != 0) {
-        MPI_TRACE("%s", stereo_msg);
-        return DU_ERR_AO_ILLEGAL_PARAM;
-    }
-    if (chn_msg && (u32)AoChn >= attr->u32ChnCnt) {
-        MPI_TRACE(chn_msg, AudioDevId, AoChn);
-        return DU_ERR_AO_INVALID_CHNID;
-    }
-    if (attr->enBitwidth != 1) {
-        MPI_TRACE("%s", width_msg);
-        return DU_ERR_AO_NOT_SUPPORT;
-    }
-    return 0;
-}
 
 s32 vqe_check_failed(s32 AoChn, s32 code)
 {
@@ -321,9 +293,9 @@ s32 DU_DUZ_AO_EnableReSmp(s32 AudioDevId, s32 AoChn, u32 enInSampleRate)
         MPI_TRACE("resample out rate is the same as resample in rate, it's not allowed!\n");
         return DU_ERR_AO_NOT_PERM;
     }
-    if (s32 ret = check_device(AudioDevId, AoChn, &attr, "can't get aodev%d's attribute!\n",
-                               "resample don't support stereo!\n", "enable resample fail,Aodev%d don't have chn%d\n",
-                               "resample don't support 8 bit!\n"))
+    if (s32 ret = audio_check_device(kAoStage, AudioDevId, AoChn, &attr,
+                                     {"can't get aodev%d's attribute!\n", "resample don't support stereo!\n",
+                                      "enable resample fail,Aodev%d don't have chn%d\n", "resample don't support 8 bit!\n"}))
         return ret;
     AO_RESMP_INFO_S info = {attr.u32PtNumPerFrm, enInSampleRate, attr.enSamplerate};
     // A channel without an instance gets a pure rate converter at the device rate.
@@ -422,8 +394,9 @@ s32 DU_DUZ_AO_EnableVqe(s32 AudioDevId, s32 AoChn)
         return DU_ERR_AO_NOT_CONFIG;
     }
     AIO_ATTR_S attr;
-    if (s32 ret = check_device(AudioDevId, AoChn, &attr, "AoDev: %d haven't set attr!\n", "vqe don't support stereo!\n",
-                               "enable vqe fail, Aodev%d don't have chn%d\n", "vqe don't support 8 bit!\n"))
+    if (s32 ret = audio_check_device(kAoStage, AudioDevId, AoChn, &attr,
+                                     {"AoDev: %d haven't set attr!\n", "vqe don't support stereo!\n",
+                                      "enable vqe fail, Aodev%d don't have chn%d\n", "vqe don't support 8 bit!\n"}))
         return ret;
     // The channel says enabled only once the instance runs the modules.
     DNVQE_CFG_S on;
@@ -479,8 +452,9 @@ s32 DU_DUZ_AO_EnableMBC(s32 AudioDevId, s32 AoChn, const AO_MBC_ATTR_S *pstMbcAt
         return ret;
     // The compressor runs on track 0 in 16 bit, as the rest of the enhancement.
     AIO_ATTR_S attr;
-    if (s32 ret = check_device(AudioDevId, AoChn, &attr, "AoDev: %d get pub attr failed!\n",
-                               "MBC don't support stereo!\n", nullptr, "MBC don't support 8 bit!\n"))
+    if (s32 ret = audio_check_device(kAoStage, AudioDevId, AoChn, &attr,
+                                     {"AoDev: %d get pub attr failed!\n", "MBC don't support stereo!\n", nullptr,
+                                      "MBC don't support 8 bit!\n"}))
         return ret;
     if (s32 ret = switch_stage(AudioDevId, AoChn,
                                {"AoDev: %d get pub attr failed!\n",

@@ -17,8 +17,8 @@ struct AudioStageUnit {
     bool (*configured)(s32 chn);
     // The instance's configuration: 0 or a status.
     s32 (*read)(s32 dev, s32 chn, Cfg *cfg);
-    // The device's sample rate: 0 or a status.
-    s32 (*device_rate)(s32 dev, u32 *rate);
+    // The device's attributes: 0 or a status.
+    s32 (*device_attr)(s32 dev, AIO_ATTR_S *attr);
     // Replaces the instance by one made from `cfg`: 0 or the chain's status;
     // on failure the channel has none.
     s32 (*rebuild)(s32 chn, const Cfg *cfg);
@@ -47,13 +47,13 @@ s32 audio_switch_stage(const AudioStageUnit<Cfg> &unit, const AudioStageSwitch &
 {
     Cfg cfg;
     if (how.attr_msg && !unit.configured(chn)) {
-        u32 rate = 0;
-        if (unit.device_rate(dev, &rate) != 0) {
+        AIO_ATTR_S attr;
+        if (unit.device_attr(dev, &attr) != 0) {
             MPI_TRACE(how.attr_msg, dev);
             return mpi_status(unit.mod, ERR_NOT_CONFIG);
         }
         memset(&cfg, 0, sizeof cfg);
-        cfg.s32InSampleRate = cfg.s32OutSampleRate = (s32)rate;
+        cfg.s32InSampleRate = cfg.s32OutSampleRate = (s32)attr.enSamplerate;
     } else if (unit.read(dev, chn, &cfg) != 0) {
         MPI_TRACE("%s: %d get vqe attr failed!\n", unit.dev_word, dev);
         return mpi_status(unit.mod, ERR_NOT_CONFIG);
@@ -72,12 +72,48 @@ s32 audio_switch_stage(const AudioStageUnit<Cfg> &unit, const AudioStageSwitch &
 template <class Cfg>
 s32 audio_stage_at_device_rate(const AudioStageUnit<Cfg> &unit, s32 dev, Cfg *cfg)
 {
-    u32 rate = 0;
-    if (unit.device_rate(dev, &rate) != 0) {
+    AIO_ATTR_S attr;
+    if (unit.device_attr(dev, &attr) != 0) {
         MPI_TRACE("%s: %d haven't set attr!\n", unit.dev_word, dev);
         return mpi_status(unit.mod, ERR_NOT_CONFIG);
     }
-    cfg->s32InSampleRate = cfg->s32OutSampleRate = (s32)rate;
+    cfg->s32InSampleRate = cfg->s32OutSampleRate = (s32)attr.enSamplerate;
+    return 0;
+}
+
+// What a switch asks of the device, and how each refusal is said: readable
+// attributes (`attr_msg`, when set, says why not), one track, the channel
+// among the device's (asked only with `chn_msg`), 16-bit samples.
+struct AudioDeviceNeeds {
+    const char *attr_msg;
+    const char *stereo_msg;
+    const char *chn_msg; // "...%d...%d": device, channel
+    const char *width_msg;
+};
+
+// The device's attributes into `attr` when they serve a switch on channel
+// `chn`: 0, or the unit's status with the reason said.
+template <class Cfg>
+s32 audio_check_device(const AudioStageUnit<Cfg> &unit, s32 dev, s32 chn, AIO_ATTR_S *attr,
+                       const AudioDeviceNeeds &needs)
+{
+    if (unit.device_attr(dev, attr) != 0) {
+        if (needs.attr_msg)
+            MPI_TRACE(needs.attr_msg, dev);
+        return mpi_status(unit.mod, ERR_NOT_CONFIG);
+    }
+    if (attr->enSoundmode != 0) {
+        MPI_TRACE("%s", needs.stereo_msg);
+        return mpi_status(unit.mod, ERR_ILLEGAL_PARAM);
+    }
+    if (needs.chn_msg && (u32)chn >= attr->u32ChnCnt) {
+        MPI_TRACE(needs.chn_msg, dev, chn);
+        return mpi_status(unit.mod, ERR_INVALID_CHNID);
+    }
+    if (attr->enBitwidth != 1) {
+        MPI_TRACE("%s", needs.width_msg);
+        return mpi_status(unit.mod, ERR_NOT_SUPPORT);
+    }
     return 0;
 }
 
