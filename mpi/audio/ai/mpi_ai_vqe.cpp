@@ -235,13 +235,13 @@ s32 ai_resmp_off(s32 AiDevId, s32 AiChn, bool rebuild)
     s32 ret = 0;
     // Without an instance (a rebuild failed) there is nothing to take back.
     if (rebuild && chn->pVqeHandle) {
-        ret = ai_switch_stage(AiDevId, AiChn, {nullptr, kAiResmpFail, DU_ERR_AI_VQE_ERR}, [&](UPVQE_CFG_S &cfg) {
-            if (s32 r = audio_stage_at_device_rate(g_stAiStage, AiDevId, &cfg))
-                return r;
-            return free_resmp_pool(AiDevId, AiChn, destroy_msg);
-        });
         // A failed rebuild leaves the channel without an instance, and without resampling.
-        if (!audio_stage_off_anyway(ret, DU_ERR_AI_VQE_ERR))
+        if (!audio_stage_off(g_stAiStage, {nullptr, kAiResmpFail, DU_ERR_AI_VQE_ERR}, AiDevId, AiChn, true, &ret,
+                             [&](UPVQE_CFG_S &cfg) {
+                                 if (s32 r = audio_stage_at_device_rate(g_stAiStage, AiDevId, &cfg))
+                                     return r;
+                                 return free_resmp_pool(AiDevId, AiChn, destroy_msg);
+                             }))
             return ret;
     } else if (s32 r = free_resmp_pool(AiDevId, AiChn, destroy_msg)) {
         return r;
@@ -328,24 +328,18 @@ s32 DU_DUZ_AI_EnableVqe(s32 AiDevId, s32 AiChn)
         return chn.ret;
     if (chn->bVqeEnable)
         return 0;
-    if (!chn->bVqeCfg) {
-        MPI_TRACE("AI chn %d is not config vqe attr!\n", AiChn);
-        return DU_ERR_AI_NOT_CONFIG;
-    }
-    AIO_ATTR_S attr;
-    if (s32 ret = audio_check_device(g_stAiStage, AiDevId, AiChn, &attr,
-                                     {"AiDev: %d haven't set attr!\n", "vqe don't support stereo!\n",
-                                      "enable vqe fail, Aidev%d don't have chn%d\n", "vqe don't support 8 bit!\n"}))
-        return ret;
+    const AudioVqeOn<UPVQE_CFG_S> how = {
+        "AI chn %d is not config vqe attr!\n",
+        {"AiDev: %d haven't set attr!\n", "vqe don't support stereo!\n", "enable vqe fail, Aidev%d don't have chn%d\n",
+         "vqe don't support 8 bit!\n"},
+        &UPVQE_CFG_S::s32InSampleRate,
+        "vqe's sample rate in:%d and device's sample rate:%d must be same!\n",
+        kAiVqeFail,
+        DU_ERR_AI_VQE_ERR,
+    };
     UPVQE_CFG_S on = {};
-    s32 ret = ai_switch_stage(AiDevId, AiChn, {nullptr, kAiVqeFail, DU_ERR_AI_VQE_ERR}, [&](UPVQE_CFG_S &cfg) {
-        if (cfg.s32InSampleRate != (s32)attr.enSamplerate) {
-            MPI_TRACE("vqe's sample rate in:%d and device's sample rate:%d must be same!\n", cfg.s32InSampleRate,
-                      attr.enSamplerate);
-            return DU_ERR_AI_ILLEGAL_PARAM;
-        }
+    s32 ret = audio_vqe_on(g_stAiStage, how, AiDevId, AiChn, chn->bVqeCfg, &on, [&](UPVQE_CFG_S &cfg) {
         put_switches(chn, &cfg, true);
-        on = cfg;
         return cfg.bAecOn ? link_aec(AiDevId, AiChn) : 0;
     });
     if (ret == DU_ERR_AI_VQE_ERR) {
@@ -377,15 +371,13 @@ s32 DU_DUZ_AI_DisableVqe(s32 AiDevId, s32 AiChn)
             return ret;
         }
     }
-    s32 ret = 0;
-    if (chn->pVqeHandle) { // else a rebuild failed: there is nothing left to switch off
-        ret = ai_switch_stage(AiDevId, AiChn, {nullptr, kAiVqeFail, DU_ERR_AI_VQE_ERR}, [&](UPVQE_CFG_S &cfg) {
-            put_switches(chn, &cfg, false);
-            return 0;
-        });
-        if (!audio_stage_off_anyway(ret, DU_ERR_AI_VQE_ERR))
-            return ret;
-    }
+    s32 ret;
+    if (!audio_stage_off(g_stAiStage, {nullptr, kAiVqeFail, DU_ERR_AI_VQE_ERR}, AiDevId, AiChn, chn->pVqeHandle, &ret,
+                         [&](UPVQE_CFG_S &cfg) {
+                             put_switches(chn, &cfg, false);
+                             return 0;
+                         }))
+        return ret;
     {
         MpiMutexGuard vqe(&g_astVqeState[AiChn].stMutex);
         g_astVqeState[AiChn].bVqeEnable = DU_FALSE;

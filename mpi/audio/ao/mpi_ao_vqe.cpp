@@ -37,8 +37,6 @@ s32 switch_stage(s32 AudioDevId, s32 AoChn, const AudioStageSwitch &how, Change 
     return audio_switch_stage(kAoStage, how, AudioDevId, AoChn, change);
 }
 
-bool off_anyway(s32 ret) { return audio_stage_off_anyway(ret, DU_ERR_AO_VQE_ERR); }
-
 s32 vqe_check_failed(s32 AoChn, s32 code)
 {
     MPI_TRACE("AO chn %d check vqe parameter failed!\n", AoChn);
@@ -214,14 +212,11 @@ s32 ao_vqe_rebuild(s32 AoChn, const DNVQE_CFG_S *pstCfg)
 s32 ao_resmp_off(s32 AudioDevId, s32 AoChn, bool rebuild)
 {
     MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    s32 ret = 0;
-    // Without an instance (a rebuild failed) there is nothing to take back.
-    if (rebuild && chn->pDnVqeHandle) {
-        ret = switch_stage(AudioDevId, AoChn, {nullptr, kResmpFail, DU_ERR_AO_VQE_ERR},
-                           [&](DNVQE_CFG_S &cfg) { return audio_stage_at_device_rate(kAoStage, AudioDevId, &cfg); });
-        if (!off_anyway(ret))
-            return ret;
-    }
+    s32 ret;
+    if (!audio_stage_off(kAoStage, {nullptr, kResmpFail, DU_ERR_AO_VQE_ERR}, AudioDevId, AoChn,
+                         rebuild && chn->pDnVqeHandle, &ret,
+                         [&](DNVQE_CFG_S &cfg) { return audio_stage_at_device_rate(kAoStage, AudioDevId, &cfg); }))
+        return ret;
     chn->bResmpEnable = DU_FALSE;
     return ret;
 }
@@ -389,25 +384,19 @@ s32 DU_DUZ_AO_EnableVqe(s32 AudioDevId, s32 AoChn)
         return chn.ret;
     if (chn->bVqeEnable)
         return 0;
-    if (!chn->bVqeCfg) {
-        MPI_TRACE("AO chn %d is not config vqe attr!\n", AoChn);
-        return DU_ERR_AO_NOT_CONFIG;
-    }
-    AIO_ATTR_S attr;
-    if (s32 ret = audio_check_device(kAoStage, AudioDevId, AoChn, &attr,
-                                     {"AoDev: %d haven't set attr!\n", "vqe don't support stereo!\n",
-                                      "enable vqe fail, Aodev%d don't have chn%d\n", "vqe don't support 8 bit!\n"}))
-        return ret;
+    const AudioVqeOn<DNVQE_CFG_S> how = {
+        "AO chn %d is not config vqe attr!\n",
+        {"AoDev: %d haven't set attr!\n", "vqe don't support stereo!\n", "enable vqe fail, Aodev%d don't have chn%d\n",
+         "vqe don't support 8 bit!\n"},
+        &DNVQE_CFG_S::s32OutSampleRate,
+        "vqe's sample rate out:%d and device's sample rate:%d must be same!\n",
+        kVqeFail,
+        DU_ERR_AO_VQE_ERR,
+    };
     // The channel says enabled only once the instance runs the modules.
     DNVQE_CFG_S on;
-    if (s32 ret = switch_stage(AudioDevId, AoChn, {nullptr, kVqeFail, DU_ERR_AO_VQE_ERR}, [&](DNVQE_CFG_S &cfg) {
-            if (cfg.s32OutSampleRate != (s32)attr.enSamplerate) {
-                MPI_TRACE("vqe's sample rate out:%d and device's sample rate:%d must be same!\n",
-                          cfg.s32OutSampleRate, attr.enSamplerate);
-                return DU_ERR_AO_ILLEGAL_PARAM;
-            }
+    if (s32 ret = audio_vqe_on(kAoStage, how, AudioDevId, AoChn, chn->bVqeCfg, &on, [&](DNVQE_CFG_S &cfg) {
             put_switches(chn, &cfg, true);
-            on = cfg;
             return 0;
         }))
         return ret;
@@ -423,15 +412,13 @@ s32 DU_DUZ_AO_DisableVqe(s32 AudioDevId, s32 AoChn)
         return chn.ret;
     if (!chn->bVqeEnable)
         return 0;
-    s32 ret = 0;
-    if (chn->pDnVqeHandle) { // else a rebuild failed: nothing is left to switch off
-        ret = switch_stage(AudioDevId, AoChn, {nullptr, kVqeFail, DU_ERR_AO_VQE_ERR}, [&](DNVQE_CFG_S &cfg) {
-            put_switches(chn, &cfg, false);
-            return 0;
-        });
-        if (!off_anyway(ret))
-            return ret;
-    }
+    s32 ret;
+    if (!audio_stage_off(kAoStage, {nullptr, kVqeFail, DU_ERR_AO_VQE_ERR}, AudioDevId, AoChn, chn->pDnVqeHandle, &ret,
+                         [&](DNVQE_CFG_S &cfg) {
+                             put_switches(chn, &cfg, false);
+                             return 0;
+                         }))
+        return ret;
     chn->bVqeEnable = DU_FALSE;
     audio_dump_close(&chn->stDump); // the save files follow the enhancement
     ao_send_vqe_disabled(AoChn);
@@ -477,17 +464,13 @@ s32 DU_DUZ_AO_DisableMBC(s32 AudioDevId, s32 AoChn)
     AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__);
     if (chn.ret)
         return chn.ret;
-    s32 ret = 0;
-    if (chn->bMbcEnable && chn->pDnVqeHandle) {
-        ret = switch_stage(AudioDevId, AoChn,
-                           {nullptr, "Ao dev: %d, ao chn:%d, create dvqe fail. s32Ret:0x%0x\n", DU_ERR_AO_VQE_ERR},
-                           [](DNVQE_CFG_S &cfg) {
-                               cfg.bMbcOn = 0;
-                               return 0;
-                           });
-        if (!off_anyway(ret))
-            return ret;
-    }
+    s32 ret;
+    if (!audio_stage_off(kAoStage, {nullptr, "Ao dev: %d, ao chn:%d, create dvqe fail. s32Ret:0x%0x\n", DU_ERR_AO_VQE_ERR},
+                         AudioDevId, AoChn, chn->bMbcEnable && chn->pDnVqeHandle, &ret, [](DNVQE_CFG_S &cfg) {
+                             cfg.bMbcOn = 0;
+                             return 0;
+                         }))
+        return ret;
     chn->bMbcEnable = DU_FALSE;
     return ret;
 }

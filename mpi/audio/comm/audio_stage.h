@@ -117,9 +117,58 @@ s32 audio_check_device(const AudioStageUnit<Cfg> &unit, s32 dev, s32 chn, AIO_AT
     return 0;
 }
 
-// A switch that turns a stage off goes through when the rebuild fails (the
-// instance is gone, and the stage with it); any other failure stops it.
-inline bool audio_stage_off_anyway(s32 ret, s32 vqe_err) { return ret == 0 || ret == vqe_err; }
+// Switching a stage off, `change` taking it out of the configuration. Without
+// an instance (an earlier rebuild failed) there is nothing to take back. A
+// failed rebuild leaves no instance, and the stage goes with it, so the switch
+// goes through with `how.fail_code` in `*ret`; any other failure stops it
+// (false, the status in `*ret`).
+template <class Cfg, class Change>
+bool audio_stage_off(const AudioStageUnit<Cfg> &unit, const AudioStageSwitch &how, s32 dev, s32 chn, bool instance,
+                     s32 *ret, Change &&change)
+{
+    *ret = instance ? audio_switch_stage(unit, how, dev, chn, change) : 0;
+    return *ret == 0 || *ret == how.fail_code;
+}
+
+// How turning the enhancement modules on goes on one unit: `unconfigured`
+// ("...%d...": channel) refuses a channel without attributes, `needs` checks
+// the device, `rate_msg` (instance's rate, device's) refuses an instance whose
+// rate on the device's side (`device_rate`) is not the device's, and `fail`
+// says a failed rebuild, which gives `vqe_err`.
+template <class Cfg>
+struct AudioVqeOn {
+    const char *unconfigured;
+    AudioDeviceNeeds needs;
+    s32 Cfg::*device_rate;
+    const char *rate_msg;
+    const char *fail;
+    s32 vqe_err;
+};
+
+// The checks and the rebuild of turning the modules on: `put` switches them on
+// in the configuration (and may refuse with a status); `*on` gets the
+// configuration as switched. 0 or the status.
+template <class Cfg, class Put>
+s32 audio_vqe_on(const AudioStageUnit<Cfg> &unit, const AudioVqeOn<Cfg> &how, s32 dev, s32 chn, bool configured,
+                 Cfg *on, Put &&put)
+{
+    if (!configured) {
+        MPI_TRACE(how.unconfigured, chn);
+        return mpi_status(unit.mod, ERR_NOT_CONFIG);
+    }
+    AIO_ATTR_S attr;
+    if (s32 ret = audio_check_device(unit, dev, chn, &attr, how.needs))
+        return ret;
+    return audio_switch_stage(unit, {nullptr, how.fail, how.vqe_err}, dev, chn, [&](Cfg &cfg) {
+        if (cfg.*how.device_rate != (s32)attr.enSamplerate) {
+            MPI_TRACE(how.rate_msg, cfg.*how.device_rate, attr.enSamplerate);
+            return mpi_status(unit.mod, ERR_ILLEGAL_PARAM);
+        }
+        s32 ret = put(cfg);
+        *on = cfg;
+        return ret;
+    });
+}
 
 // The settings every enhancement record shares by name with its instance's
 // configuration: the work rate, frame and mode, and the high-pass filter.
