@@ -154,7 +154,7 @@ void unmuted(Ctrl &c, u32 level)
 void line_in(Ctrl &c, const Setup &s)
 {
     set(c, AIC31_LEVEL, 4);
-    set(c, AIC31_SWITCH_B, s.path == 1 ? 1 : 0);
+    set(c, AIC31_SWITCH_B, s.path == PREF_AUDIO_PATH_ALTERNATE ? 1 : 0);
 }
 void master_off(Ctrl &c) { set(c, AIC31_MASTER, 0); }
 // The inputs set after a line 1 input go in unrouted (level 15).
@@ -211,8 +211,8 @@ const CodecStep kCodecSetUp[] = {
     {AIC31_MIC3_TO_ADC,
      [](Ctrl &c, const Setup &s) {
          printf("app_pref_user->audio_in_path = %d \n", s.path);
-         set(c, AIC31_LEVEL, s.path == 1 ? 15 : 5);
-         set(c, AIC31_SWITCH_B, s.path == 1 ? 0 : 1);
+         set(c, AIC31_LEVEL, s.path == PREF_AUDIO_PATH_ALTERNATE ? 15 : 5);
+         set(c, AIC31_SWITCH_B, s.path == PREF_AUDIO_PATH_ALTERNATE ? 0 : 1);
      }},
     {AIC31_LINE1L_TO_ADC, line_in, unrouted_next},
     {AIC31_LINE1R_TO_ADC, line_in, unrouted_next},
@@ -225,7 +225,7 @@ const CodecStep kCodecSetUp[] = {
          set(c, AIC31_LEVEL, 10);
      },
      nullptr, OnFail::ignore, nullptr,
-     [](const Setup &s) { return s.path == 1 ? AIC31_LINE_IN_ROUTE : AIC31_MIC_IN_ROUTE; }},
+     [](const Setup &s) { return s.path == PREF_AUDIO_PATH_ALTERNATE ? AIC31_LINE_IN_ROUTE : AIC31_MIC_IN_ROUTE; }},
     {AIC31_LOP_L_LEVEL, [](Ctrl &c, const Setup &) { set(c, AIC31_SWITCH_B, 1); }},
     {AIC31_LOP_R_LEVEL},
 };
@@ -252,7 +252,7 @@ bool codec_setup(u32 workMode, u32 sampleRate, CodecSetup *s)
     default: printf("SAMPLE_Tlv320_CfgAudio(), not support workmode:%d\n\n", (int)workMode); break;
     }
     s->input_gain = aud_cfg.u32Level == 1 ? 16 : aud_cfg.u32Level == 2 ? 48 : 85;
-    s->path = app_pref_user ? app_pref_user->AudioInputPath : 0;
+    s->path = app_pref_user ? app_pref_user->AudioInputPath : PREF_AUDIO_PATH_DEFAULT;
     return true;
 }
 
@@ -317,7 +317,7 @@ s32 KX_AUDIO_StartAi(s32 dev, u32 chnCnt, const AIO_ATTR_S *attr, u32 resampleRa
             return ret;
         }
     }
-    const u32 track = (app_pref_user && app_pref_user->AudioInputPath == 1) ? 2 : 1;
+    const u32 track = (app_pref_user && app_pref_user->AudioInputPath == PREF_AUDIO_PATH_ALTERNATE) ? 2 : 1;
     if ((ret = DU_DUZ_AI_SetTrackMode(dev, track)) != 0) {
         printf("Ai set track mode failure! AiDev: %d, enTrackMode: %d, s32Ret: 0x%x.\n", dev, (int)track, ret);
         return ret;

@@ -134,13 +134,13 @@ constexpr weight_block au8Weight_Down(1, 0, 5, 0, 16);
 const sceneauto_weights &sceneauto_metering_weights(s32 metering)
 {
     switch (metering) {
-    case 0:
+    case PREF_METER_CENTER_WEIGHTED:
         return au8Weight_CenterWeighted;
-    case 1:
+    case PREF_METER_CENTER_SPOT:
         return au8Weight_CenterSpot.w;
-    case 3:
+    case PREF_METER_UPPER:
         return au8Weight_Upper.w;
-    case 4:
+    case PREF_METER_DOWN:
         return au8Weight_Down.w;
     default:
         return au8Weight_MultiSpot;
@@ -155,9 +155,9 @@ namespace {
 // -128, up to three times at +128 (at most 255).
 u8 compensation(u8 c, s32 ev)
 {
-    if (ev >= -128 && ev <= -1)
+    if (ev >= PREF_ADJUST_MIN && ev < PREF_ADJUST_NONE)
         return (u8)(c + c * ev / 128);
-    if (ev >= 1 && ev <= 128) {
+    if (ev > PREF_ADJUST_NONE && ev <= PREF_ADJUST_MAX) {
         s32 v = c + c * ev / 64;
         return (u8)(v > 255 ? 255 : v);
     }
@@ -228,11 +228,11 @@ s32 CommSceneautoSetAEAttr(s32 dev, const SCENEAUTO_AE_ATTR_S *pstAe)
             au.u32ISPDGainMax = pstAe->u32ISPDGainMax;
             a.u8AERunInterval = pstAe->u8AERunInterval;
             au.bWDRQuick = pstAe->bWDRQuick;
-            au.enStrategyMode = p.ExposureStrategyMode == 1 ? 1 : 0;
+            au.enStrategyMode = p.ExposureStrategyMode == PREF_EXPOSURE_LOWLIGHT ? 1 : 0;
             memcpy(au.au8Weight, sceneauto_metering_weights(p.ExposureMetering), sizeof au.au8Weight);
             au.enFSWDRMode = pstAe->u8FSWDRMode == 1 ? 1 : 0;
             au.stAntiflicker.bEnable = 1;
-            au.stAntiflicker.u8Frequency = p.Lightfrequency != 0 ? 60 : 50;
+            au.stAntiflicker.u8Frequency = p.Lightfrequency != PREF_LIGHT_50HZ ? 60 : 50;
             au.stAntiflicker.enMode = 1;
         });
 }
@@ -314,12 +314,12 @@ const fixed_route &current_route()
         return kRouteA;
     }
     switch (rate) {
-    case 2:
+    case PREF_FPS_30:
         return kRouteC;
-    case 3:
-    case 4:
+    case PREF_FPS_100:
+    case PREF_FPS_50:
         return kRouteB;
-    case 5:
+    case PREF_FPS_25:
         return kRouteD;
     default:
         return kRouteA;
@@ -467,11 +467,11 @@ s32 CommSceneautoInitAwbAttr(s32 dev)
     s32 ret = get_patch_set<AWB_WB_SETTINGS_S>(
         dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetWBAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetWBAttr),
         [wb, &p](AWB_WB_SETTINGS_S &a) {
-            if (wb >= 1 && wb <= 6) {
+            if (wb >= PREF_WB_SUNNY && wb <= PREF_WB_DIVING) {
                 a.enOpType = kOpManual;
-                a.stManual = kWbPresets[wb - 1];
-            } else if (wb >= 7 && wb <= 9) {
-                const int32_t(&rgb)[3] = p.CustomizedWhiteBalance[wb - 7];
+                a.stManual = kWbPresets[wb - PREF_WB_SUNNY];
+            } else if (wb >= PREF_WB_CUSTOM1 && wb <= PREF_WB_CUSTOM3) {
+                const int32_t(&rgb)[3] = p.CustomizedWhiteBalance[wb - PREF_WB_CUSTOM1];
                 a.enOpType = kOpManual;
                 a.stManual = {(u16)rgb[0], (u16)rgb[1], (u16)rgb[1], (u16)rgb[2]};
             } else {
@@ -479,7 +479,7 @@ s32 CommSceneautoInitAwbAttr(s32 dev)
             }
         });
     // A preset or customised balance leaves the automatic balance's extras.
-    if (ret != 0 || (wb >= 1 && wb <= 9))
+    if (ret != 0 || (wb >= PREF_WB_SUNNY && wb <= PREF_WB_CUSTOM3))
         return ret;
     return get_patch_set<AWB_WB_SETTINGS_EX_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetAWBAttrEx),
                                                SCENEAUTO_CALL(DU_DUZ_ISP_SetAWBAttrEx), auto_wb_tuning_ex);

@@ -13,7 +13,7 @@
 #pragma once
 
 #include "ive/mpi_ive.h"
-#include "mpi/common/video_frame.h"
+#include "mpi/common/video_frame_requests.h"
 
 struct SceneautoIveMd {
     IVE_IMG_DESC_S stHistSrc;  // the activity image as the histogram takes it (maybe reshaped)

@@ -95,9 +95,9 @@ void sceneauto_set_drc_by_app(void)
     const s32 *wdr = app_pref_user ? app_pref_user->MovieWDR : nullptr;
     bool on;
     if (app == SCENEAUTO_APP_RECMODE1)
-        on = wdr && wdr[0] == 1;
+        on = wdr && wdr[PREF_VIDEO_MODE1] == PREF_ON;
     else if (app == SCENEAUTO_APP_RECMODE2)
-        on = wdr && wdr[1] == 1;
+        on = wdr && wdr[PREF_VIDEO_MODE2] == PREF_ON;
     else if (app == SCENEAUTO_APP_PHOTO)
         on = false;
     else

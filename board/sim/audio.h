@@ -5,7 +5,7 @@
 
 #include "board/sim/sim.h"
 #include "mpi/audio/ai/ai_requests.h"
-#include "mpi/audio/comm/mpi_audio_comm.h"
+#include "mpi/audio/comm/audio_requests.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -16,7 +16,6 @@
 #include "board/sim/sim.h"
 #include "board/sim/venc_engine.h"
 #include "board/sim/video.h"
-#include "mpi/video/venc/mpi_venc.h"
 #include "mpi/video/venc/venc_requests.h"
 
 #include <cerrno>
@@ -62,6 +61,7 @@ struct VencChn {
     uint32_t vb_pool = kNoPool; // the attached buffer pool (recorded only)
     bool warm = false; // the encoder is open and ready for the next start
     int32_t recv_left = -1; // pictures still to take; -1 no limit
+    uint32_t keys = 0;      // key pictures put out since the last start
     int64_t credit = 0;
     uint32_t max_streams = kDefaultMaxStreams, seq = 0, dropped = 0;
     std::deque<PicturePtr> input;
@@ -487,6 +487,10 @@ void encode_loop(int n)
             c.idr = true; // the next picture must not refer to the lost one
             continue;
         }
+        // Logged so that a test can tell the first picture (always a key
+        // picture) and the first groups of pictures are out.
+        if (au.key)
+            event("venc", "chn %d key picture %u", n, ++c.keys);
         if (c.recv_left > 0 && --c.recv_left == 0)
             c.receiving = false;
     }
@@ -587,6 +591,7 @@ int venc_start_recv(VencCall &k, void *)
     k.c.receiving = true;
     k.c.recv_left = -1;
     k.c.idr = true;
+    k.c.keys = 0;
     event("venc", "chn %d start", k.n);
     return 0;
 }
@@ -602,6 +607,7 @@ int venc_start_recv_ex(VencCall &k, void *arg)
     c.receiving = true;
     c.recv_left = p.s32RecvPicNum;
     c.idr = true;
+    c.keys = 0;
     event("venc", "chn %d start for %d pictures", k.n, p.s32RecvPicNum);
     return 0;
 }

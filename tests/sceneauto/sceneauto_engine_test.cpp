@@ -5,7 +5,7 @@
 
 #include "isp/3a/ae/mpi_isp_ae.h"
 #include "isp/mpi_isp.h"
-#include "mpi/common/video_frame.h"
+#include "mpi/common/video_frame_requests.h"
 
 #include <cmath>
 #include <cstring>
