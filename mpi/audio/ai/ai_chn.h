@@ -5,6 +5,7 @@
 #pragma once
 
 #include "mpi/audio/ai/mpi_ai.h"
+#include "mpi/audio/comm/audio_chn_hold.h"
 #include "mpi/audio/comm/audio_stage.h"
 
 // Device, channel and the pointer a call needs (when `null_ptr`); then the
@@ -16,6 +17,11 @@ s32 ai_ioctl(s32 AiChn, unsigned long request, void *arg);
 // `needs_arg`), then the request on the channel's node. Device calls go to
 // channel 0's.
 s32 ai_call(s32 AiDevId, s32 AiChn, unsigned long request, void *arg, bool needs_arg, const char *func);
+// A call on one channel: the checks of ai_chn_enter, then the channel held
+// for the call's scope (and, when `needs` says so, enabled).
+using AiChnHold = AudioChnHold<MPI_AI_CHN_S>;
+AiChnHold ai_chn_hold(s32 AiDevId, s32 AiChn, bool null_ptr, const char *func,
+                      AudioChnNeeds needs = AudioChnNeeds::entry);
 
 // The channel's instance configuration (channel mutex held): 0, or 0xA0158009
 // when there is none, 0xA0158041 when it can't be read.
@@ -39,14 +45,24 @@ constexpr const char *kAiResmpFail = "Ai dev: %d, ai chn:%d, create resampler fa
 // The settings the HiFi attributes and the instance's configuration share by name.
 template <class From, class To> void ai_copy_hifi_settings(const From &f, To &t)
 {
-    t.s32WorkSampleRate = f.s32WorkSampleRate;
-    t.s32FrameSample = f.s32FrameSample;
-    t.u32WorkMode = f.u32WorkMode;
-    t.stHpfCfg = f.stHpfCfg;
+    audio_copy_general(f, t);
     t.stRnrCfg = f.stRnrCfg;
     t.stHdrCfg = f.stHdrCfg;
     t.stAvcCfg = f.stAvcCfg;
     t.stPeqCfg = f.stPeqCfg;
+}
+
+// The normal record's switches beside the channel's open flags, one pair at
+// a time, in the record's order: `pair(open, on)` copies one way or the other.
+template <class Pair> void ai_normal_switches(MPI_AI_CHN_S *chn, AI_VQE_ATTR_S &a, Pair &&pair)
+{
+    pair(chn->bHpfOpen, a.bHpfOn);
+    pair(chn->bAecOpen, a.bAecOn);
+    pair(chn->bAnrOpen, a.bAnrOn);
+    pair(chn->bRnrOpen, a.bRnrOn);
+    pair(chn->bAgcOpen, a.bAgcOn);
+    pair(chn->bEqOpen, a.bEqOn);
+    pair(chn->bHdrOpen, a.bHdrOn);
 }
 
 // Resampling off (channel mutex held, resampling on): the pool goes, and

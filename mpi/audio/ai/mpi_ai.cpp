@@ -125,6 +125,12 @@ s32 ai_chn_enter(s32 AiDevId, s32 AiChn, bool null_ptr, const char *func)
     return audio_node_open(&g_s32AiFd[AiChn], &g_stAiNode, AiChn, func);
 }
 
+AiChnHold ai_chn_hold(s32 AiDevId, s32 AiChn, bool null_ptr, const char *func, AudioChnNeeds needs)
+{
+    static constexpr AudioChnUnit unit = {"AI chn %d is not enable\n", DU_ERR_AI_NOT_ENABLED};
+    return AiChnHold(ai_chn_enter(AiDevId, AiChn, null_ptr, func), s_stMpiAiChn, AiChn, needs, unit, func);
+}
+
 s32 ai_ioctl(s32 AiChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AiFd[AiChn], request, arg); }
 
 s32 ai_call(s32 AiDevId, s32 AiChn, unsigned long request, void *arg, bool needs_arg, const char *func)
@@ -184,10 +190,9 @@ s32 DU_DUZ_AI_Disable(s32 AiDevId)
 
 s32 DU_DUZ_AI_EnableChn(s32 AiDevId, s32 AiChn)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bEnable)
         return 0;
     if (s32 ret = ai_ioctl(AiChn, AI_ENABLE_CHN_CTRL, nullptr))
@@ -203,10 +208,9 @@ s32 DU_DUZ_AI_EnableChn(s32 AiDevId, s32 AiChn)
 
 s32 DU_DUZ_AI_DisableChn(s32 AiDevId, s32 AiChn)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (!chn->bEnable)
         return 0;
     // The instance goes below, so resampling only gives its pool back.
@@ -540,9 +544,9 @@ s32 DU_DUZ_AI_GetAcodecGain(u32 *pu32Gain)
 
 s32 DU_DUZ_AI_SaveFile(s32 AiDevId, s32 AiChn, const AUDIO_SAVE_FILE_INFO_S *pstSaveFileInfo)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, !pstSaveFileInfo, __FUNCTION__))
-        return ret;
-    MpiMutexGuard lock(&s_stMpiAiChn[AiChn].stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, !pstSaveFileInfo, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     return ai_ioctl(AiChn, AI_SET_SAVEFILE_CTRL, const_cast<AUDIO_SAVE_FILE_INFO_S *>(pstSaveFileInfo));
 }
 

@@ -148,27 +148,6 @@ void put_switches(const MPI_AI_CHN_S *chn, UPVQE_CFG_S *cfg, bool on)
     cfg->bPeqOn = on && chn->bPeqOpen;
 }
 
-// The device attributes for a switch: readable, mono, with the channel, 16 bit.
-s32 check_device(s32 AiDevId, s32 AiChn, AIO_ATTR_S *attr, const char *stereo_msg, const char *chn_msg,
-                 const char *width_msg)
-{
-    if (DU_DUZ_AI_GetPubAttr(AiDevId, attr) != 0)
-        return DU_ERR_AI_NOT_CONFIG;
-    if (attr->enSoundmode != 0) {
-        MPI_TRACE("%s", stereo_msg);
-        return DU_ERR_AI_ILLEGAL_PARAM;
-    }
-    if ((u32)AiChn >= attr->u32ChnCnt) {
-        MPI_TRACE(chn_msg, AiDevId, AiChn);
-        return DU_ERR_AI_INVALID_CHNID;
-    }
-    if (attr->enBitwidth != 1) {
-        MPI_TRACE("%s", width_msg);
-        return DU_ERR_AI_NOT_SUPPORT;
-    }
-    return 0;
-}
-
 // The instance's configuration for a read-back: configured by the setter of
 // `kind`, or resampling on.
 s32 read_back(s32 AiDevId, s32 AiChn, u32 kind, const char *other_setter, UPVQE_CFG_S *cfg)
@@ -203,15 +182,6 @@ s32 link_aec(s32 AiDevId, s32 AiChn)
     return 0;
 }
 
-s32 device_rate(s32 AiDevId, u32 *rate)
-{
-    AIO_ATTR_S attr;
-    if (s32 ret = DU_DUZ_AI_GetPubAttr(AiDevId, &attr))
-        return ret;
-    *rate = attr.enSamplerate;
-    return 0;
-}
-
 } // namespace
 
 // ---- the instance --------------------------------------------------------------------------------
@@ -221,7 +191,7 @@ const AudioStageUnit<UPVQE_CFG_S> g_stAiStage = {
     "AiDev",
     [](s32 AiChn) -> bool { return s_stMpiAiChn[AiChn].bVqeCfg || s_stMpiAiChn[AiChn].bResmpEnable; },
     [](s32, s32 AiChn, UPVQE_CFG_S *cfg) { return ai_vqe_cfg(AiChn, cfg); },
-    device_rate,
+    DU_DUZ_AI_GetPubAttr,
     ai_vqe_replace,
 };
 
@@ -265,13 +235,13 @@ s32 ai_resmp_off(s32 AiDevId, s32 AiChn, bool rebuild)
     s32 ret = 0;
     // Without an instance (a rebuild failed) there is nothing to take back.
     if (rebuild && chn->pVqeHandle) {
-        ret = ai_switch_stage(AiDevId, AiChn, {nullptr, kAiResmpFail, DU_ERR_AI_VQE_ERR}, [&](UPVQE_CFG_S &cfg) {
-            if (s32 r = audio_stage_at_device_rate(g_stAiStage, AiDevId, &cfg))
-                return r;
-            return free_resmp_pool(AiDevId, AiChn, destroy_msg);
-        });
         // A failed rebuild leaves the channel without an instance, and without resampling.
-        if (!audio_stage_off_anyway(ret, DU_ERR_AI_VQE_ERR))
+        if (!audio_stage_off(g_stAiStage, {nullptr, kAiResmpFail, DU_ERR_AI_VQE_ERR}, AiDevId, AiChn, true, &ret,
+                             [&](UPVQE_CFG_S &cfg) {
+                                 if (s32 r = audio_stage_at_device_rate(g_stAiStage, AiDevId, &cfg))
+                                     return r;
+                                 return free_resmp_pool(AiDevId, AiChn, destroy_msg);
+                             }))
             return ret;
     } else if (s32 r = free_resmp_pool(AiDevId, AiChn, destroy_msg)) {
         return r;
@@ -297,14 +267,9 @@ s32 MPI_AI_GetVqeAttr(s32 AiDevId, s32 AiChn, UPVQE_CFG_S *pstVqeCfg)
 
 s32 DU_DUZ_AI_EnableReSmp(s32 AiDevId, s32 AiChn, u32 enOutSampleRate)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    if (!chn->bEnable) {
-        MPI_TRACE("AI chn %d is not enable\n", AiChn);
-        return DU_ERR_AI_NOT_ENABLED;
-    }
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bResmpEnable) {
         if (chn->stResmpInfo.enOutSampleRate == enOutSampleRate)
             return 0;
@@ -323,8 +288,9 @@ s32 DU_DUZ_AI_EnableReSmp(s32 AiDevId, s32 AiChn, u32 enOutSampleRate)
         MPI_TRACE("enInSampleRate is same as enOutSampleRate, it's not allowed.\n");
         ret = DU_ERR_AI_NOT_PERM;
     } else {
-        ret = check_device(AiDevId, AiChn, &attr, "resample don't support stereo!\n",
-                           "enable resample fail,Aidev%d don't have chn%d\n", "resample don't support 8 bit!\n");
+        ret = audio_check_device(g_stAiStage, AiDevId, AiChn, &attr,
+                                 {nullptr, "resample don't support stereo!\n",
+                                  "enable resample fail,Aidev%d don't have chn%d\n", "resample don't support 8 bit!\n"});
     }
     if (ret != 0) {
         MPI_TRACE("Resmp attr check failed!\n");
@@ -342,14 +308,9 @@ s32 DU_DUZ_AI_EnableReSmp(s32 AiDevId, s32 AiChn, u32 enOutSampleRate)
 
 s32 DU_DUZ_AI_DisableReSmp(s32 AiDevId, s32 AiChn)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    if (!chn->bEnable) {
-        MPI_TRACE("AI chn %d is not enable\n", AiChn);
-        return DU_ERR_AI_NOT_ENABLED;
-    }
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bResmpEnable)
         if (s32 ret = ai_resmp_off(AiDevId, AiChn, true))
             return ret;
@@ -362,36 +323,23 @@ s32 DU_DUZ_AI_DisableReSmp(s32 AiDevId, s32 AiChn)
 
 s32 DU_DUZ_AI_EnableVqe(s32 AiDevId, s32 AiChn)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    if (!chn->bEnable) {
-        MPI_TRACE("AI chn %d is not enable\n", AiChn);
-        return DU_ERR_AI_NOT_ENABLED;
-    }
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bVqeEnable)
         return 0;
-    if (!chn->bVqeCfg) {
-        MPI_TRACE("AI chn %d is not config vqe attr!\n", AiChn);
-        return DU_ERR_AI_NOT_CONFIG;
-    }
-    AIO_ATTR_S attr;
-    s32 ret = check_device(AiDevId, AiChn, &attr, "vqe don't support stereo!\n",
-                           "enable vqe fail, Aidev%d don't have chn%d\n", "vqe don't support 8 bit!\n");
-    if (ret == DU_ERR_AI_NOT_CONFIG)
-        MPI_TRACE("AiDev: %d haven't set attr!\n", AiDevId);
-    if (ret != 0)
-        return ret;
+    const AudioVqeOn<UPVQE_CFG_S> how = {
+        "AI chn %d is not config vqe attr!\n",
+        {"AiDev: %d haven't set attr!\n", "vqe don't support stereo!\n", "enable vqe fail, Aidev%d don't have chn%d\n",
+         "vqe don't support 8 bit!\n"},
+        &UPVQE_CFG_S::s32InSampleRate,
+        "vqe's sample rate in:%d and device's sample rate:%d must be same!\n",
+        kAiVqeFail,
+        DU_ERR_AI_VQE_ERR,
+    };
     UPVQE_CFG_S on = {};
-    ret = ai_switch_stage(AiDevId, AiChn, {nullptr, kAiVqeFail, DU_ERR_AI_VQE_ERR}, [&](UPVQE_CFG_S &cfg) {
-        if (cfg.s32InSampleRate != (s32)attr.enSamplerate) {
-            MPI_TRACE("vqe's sample rate in:%d and device's sample rate:%d must be same!\n", cfg.s32InSampleRate,
-                      attr.enSamplerate);
-            return DU_ERR_AI_ILLEGAL_PARAM;
-        }
+    s32 ret = audio_vqe_on(g_stAiStage, how, AiDevId, AiChn, chn->bVqeCfg, &on, [&](UPVQE_CFG_S &cfg) {
         put_switches(chn, &cfg, true);
-        on = cfg;
         return cfg.bAecOn ? link_aec(AiDevId, AiChn) : 0;
     });
     if (ret == DU_ERR_AI_VQE_ERR) {
@@ -412,10 +360,9 @@ s32 DU_DUZ_AI_EnableVqe(s32 AiDevId, s32 AiChn)
 
 s32 DU_DUZ_AI_DisableVqe(s32 AiDevId, s32 AiChn)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (!chn->bVqeEnable)
         return 0;
     if (chn->bAecOpen) {
@@ -424,15 +371,13 @@ s32 DU_DUZ_AI_DisableVqe(s32 AiDevId, s32 AiChn)
             return ret;
         }
     }
-    s32 ret = 0;
-    if (chn->pVqeHandle) { // else a rebuild failed: there is nothing left to switch off
-        ret = ai_switch_stage(AiDevId, AiChn, {nullptr, kAiVqeFail, DU_ERR_AI_VQE_ERR}, [&](UPVQE_CFG_S &cfg) {
-            put_switches(chn, &cfg, false);
-            return 0;
-        });
-        if (!audio_stage_off_anyway(ret, DU_ERR_AI_VQE_ERR))
-            return ret;
-    }
+    s32 ret;
+    if (!audio_stage_off(g_stAiStage, {nullptr, kAiVqeFail, DU_ERR_AI_VQE_ERR}, AiDevId, AiChn, chn->pVqeHandle, &ret,
+                         [&](UPVQE_CFG_S &cfg) {
+                             put_switches(chn, &cfg, false);
+                             return 0;
+                         }))
+        return ret;
     {
         MpiMutexGuard vqe(&g_astVqeState[AiChn].stMutex);
         g_astVqeState[AiChn].bVqeEnable = DU_FALSE;
@@ -446,31 +391,22 @@ s32 DU_DUZ_AI_DisableVqe(s32 AiDevId, s32 AiChn)
 
 s32 DU_DUZ_AI_GetVqeAttr(s32 AiDevId, s32 AiChn, AI_VQE_ATTR_S *pstVqeConfig)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, !pstVqeConfig, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, !pstVqeConfig, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     UPVQE_CFG_S cfg;
     if (s32 ret = read_back(AiDevId, AiChn, 1, "AI chn %d isn't config vqe by  DU_DUZ_AI_SetVqeAttr!\n", &cfg))
         return ret;
     MPI_AI_VQETOAI(&cfg, pstVqeConfig);
-    AI_VQE_ATTR_S &a = *pstVqeConfig;
-    a.bHpfOn = chn->bHpfOpen;
-    a.bAecOn = chn->bAecOpen;
-    a.bAnrOn = chn->bAnrOpen;
-    a.bRnrOn = chn->bRnrOpen;
-    a.bAgcOn = chn->bAgcOpen;
-    a.bEqOn = chn->bEqOpen;
-    a.bHdrOn = chn->bHdrOpen;
+    ai_normal_switches(chn, *pstVqeConfig, [](const u32 &open, u32 &on) { on = open; });
     return 0;
 }
 
 s32 DU_DUZ_AI_GetHiFiVqeAttr(s32 AiDevId, s32 AiChn, AI_HIFIVQE_ATTR_S *pstHiFiVqeConfig)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, !pstHiFiVqeConfig, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, !pstHiFiVqeConfig, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     UPVQE_CFG_S cfg;
     if (s32 ret = read_back(AiDevId, AiChn, 3, "AI chn %d isn't config vqe by  DU_DUZ_AI_SetHiFiVqeAttr!\n", &cfg))
         return ret;
@@ -494,15 +430,10 @@ template <class From, class To> void copy_named(const From &f, To &t)
     t.bAgcOn = f.bAgcOn;
     t.bEqOn = f.bEqOn;
     t.bHdrOn = f.bHdrOn;
-    t.s32WorkSampleRate = f.s32WorkSampleRate;
-    t.s32FrameSample = f.s32FrameSample;
-    t.u32WorkMode = f.u32WorkMode;
-    t.stHpfCfg = f.stHpfCfg;
+    audio_copy_general(f, t);
+    audio_copy_speech(f, t);
     t.stAecCfg = f.stAecCfg;
-    t.stAnrCfg = f.stAnrCfg;
     t.stRnrCfg = f.stRnrCfg;
-    t.stAgcCfg = f.stAgcCfg;
-    t.stEqCfg = f.stEqCfg;
     t.stHdrCfg = f.stHdrCfg;
 }
 
@@ -528,14 +459,13 @@ s32 MPI_AI_VQETOAI(const UPVQE_CFG_S *pstVqeCfg, AI_VQE_ATTR_S *pstAiVqe)
 
 s32 DU_DUZ_AI_SetVqeVolume(s32 AiDevId, s32 AiChn, s32 s32VolumeDb)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (s32VolumeDb < -20 || s32VolumeDb > 10) {
         MPI_TRACE("s32VolumeDb %d is illegal!\n", s32VolumeDb);
         return DU_ERR_AI_ILLEGAL_PARAM;
     }
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
     if (!chn->bVqeEnable || !chn->pVqeHandle) {
         MPI_TRACE("AI chn %d is not config vqe!\n", AiChn);
         return DU_ERR_AI_NOT_PERM;
@@ -553,10 +483,9 @@ s32 DU_DUZ_AI_SetVqeVolume(s32 AiDevId, s32 AiChn, s32 s32VolumeDb)
 
 s32 DU_DUZ_AI_GetVqeVolume(s32 AiDevId, s32 AiChn, s32 *ps32VolumeDb)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, !ps32VolumeDb, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, !ps32VolumeDb, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (!chn->bVqeEnable || !chn->pVqeHandle) {
         MPI_TRACE("AI chn %d is not config vqe!\n", AiChn);
         return DU_ERR_AI_NOT_PERM;
@@ -570,12 +499,11 @@ s32 DU_DUZ_AI_GetVqeVolume(s32 AiDevId, s32 AiChn, s32 *ps32VolumeDb)
 
 s32 DU_DUZ_AI_EnableAecRefFrame(s32 AiDevId, s32 AiChn, s32 AoDevId, s32 AoChn)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (s32 ret = check_ao(AoDevId, AoChn))
         return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
     if (chn->bVqeEnable && chn->bAecOpen) {
         MPI_TRACE("This mpi do not support when aec open. chn:%d\n", AiChn);
         return DU_ERR_AI_NOT_SUPPORT;
@@ -598,10 +526,9 @@ s32 DU_DUZ_AI_EnableAecRefFrame(s32 AiDevId, s32 AiChn, s32 AoDevId, s32 AoChn)
 
 s32 DU_DUZ_AI_DisableAecRefFrame(s32 AiDevId, s32 AiChn)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, false, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bAecRefEnable) {
         ai_ioctl(AiChn, AI_DISABLE_AECREF_CTRL, nullptr);
         chn->bAecRefEnable = DU_FALSE;

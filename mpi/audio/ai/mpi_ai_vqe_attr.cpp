@@ -456,14 +456,10 @@ s32 check_hifi_modules(s32 AiDevId, s32 AiChn, AI_HIFIVQE_ATTR_S *pa)
     return 0;
 }
 
-// The channel entered, enabled, its enhancement off.
+// The channel's enhancement off.
 s32 may_configure(s32 AiChn)
 {
     MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    if (!chn->bEnable) {
-        MPI_TRACE("AI chn %d is not enable\n", AiChn);
-        return DU_ERR_AI_NOT_ENABLED;
-    }
     if (chn->bVqeEnable) {
         MPI_TRACE("AI chn %d has enable vqe! Please disable vqe then config it!\n", AiChn);
         return DU_ERR_AI_NOT_PERM;
@@ -503,10 +499,9 @@ s32 install(s32 AiDevId, s32 AiChn, u32 kind, Build &&build)
 
 s32 DU_DUZ_AI_SetVqeAttr(s32 AiDevId, s32 AiChn, s32 AoDevId, s32 AoChn, AI_VQE_ATTR_S *pstVqeConfig)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, !pstVqeConfig, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, !pstVqeConfig, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     AI_VQE_ATTR_S &a = *pstVqeConfig;
     if (s32 ret = may_configure(AiChn))
         return ret;
@@ -521,23 +516,16 @@ s32 DU_DUZ_AI_SetVqeAttr(s32 AiDevId, s32 AiChn, s32 AoDevId, s32 AoChn, AI_VQE_
             return 0;
         }))
         return ret;
-    chn->bHpfOpen = a.bHpfOn;
-    chn->bAecOpen = a.bAecOn;
-    chn->bAnrOpen = a.bAnrOn;
-    chn->bRnrOpen = a.bRnrOn;
-    chn->bAgcOpen = a.bAgcOn;
-    chn->bEqOpen = a.bEqOn;
-    chn->bHdrOpen = a.bHdrOn;
+    ai_normal_switches(chn, a, [](u32 &open, const u32 &on) { open = on; });
     chn->bAvcOpen = chn->bPeqOpen = DU_FALSE;
     return 0;
 }
 
 s32 DU_DUZ_AI_SetHiFiVqeAttr(s32 AiDevId, s32 AiChn, AI_HIFIVQE_ATTR_S *pstHiFiVqeConfig)
 {
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, !pstHiFiVqeConfig, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AiChnHold chn = ai_chn_hold(AiDevId, AiChn, !pstHiFiVqeConfig, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     AI_HIFIVQE_ATTR_S &a = *pstHiFiVqeConfig;
     if (s32 ret = may_configure(AiChn))
         return ret;

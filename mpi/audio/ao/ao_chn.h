@@ -4,6 +4,7 @@
 #pragma once
 
 #include "mpi/audio/ao/mpi_ao.h"
+#include "mpi/audio/comm/audio_chn_hold.h"
 
 // Device, channel (channel 0 for device calls), then that channel's node.
 s32 ao_enter(s32 AudioDevId, s32 AoChn, const char *func);
@@ -13,6 +14,12 @@ s32 ao_ioctl(s32 AoChn, unsigned long request, void *arg);
 // channel's node. Device calls go to channel 0's.
 s32 ao_call(s32 AudioDevId, s32 AoChn, unsigned long request, void *arg, bool needs_arg, const char *null_msg,
             const char *func);
+// A call on one channel: the checks of ao_enter, the pointer (when
+// `null_ptr`, without a message), then the channel held for the call's scope
+// (and, when `needs` says so, enabled).
+using AoChnHold = AudioChnHold<MPI_AO_CHN_S>;
+AoChnHold ao_chn_hold(s32 AudioDevId, s32 AoChn, bool null_ptr, const char *func,
+                      AudioChnNeeds needs = AudioChnNeeds::entry);
 
 // The instance's configuration (channel mutex held): 0, 0xA0168009 when
 // there is none, 0xA0168041 when it can't be read.

@@ -105,6 +105,15 @@ s32 ao_enter(s32 AudioDevId, s32 AoChn, const char *func)
     return audio_node_open(&g_s32AoFd[AoChn], &g_stAoNode, AoChn, func);
 }
 
+AoChnHold ao_chn_hold(s32 AudioDevId, s32 AoChn, bool null_ptr, const char *func, AudioChnNeeds needs)
+{
+    static constexpr AudioChnUnit unit = {"AO chn %d is not enable\n", DU_ERR_AO_NOT_ENABLED};
+    s32 entered = ao_enter(AudioDevId, AoChn, func);
+    if (entered == 0 && null_ptr)
+        entered = DU_ERR_AO_NULL_PTR;
+    return AoChnHold(entered, s_astAoChn, AoChn, needs, unit, func);
+}
+
 s32 ao_ioctl(s32 AoChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AoFd[AoChn], request, arg); }
 
 s32 ao_call(s32 AudioDevId, s32 AoChn, unsigned long request, void *arg, bool needs_arg, const char *null_msg,
@@ -224,10 +233,9 @@ s32 DU_DUZ_AO_ClrPubAttr(s32 AudioDevId)
 
 s32 DU_DUZ_AO_EnableChn(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bEnable)
         return 0;
     char name[32];
@@ -257,10 +265,9 @@ s32 DU_DUZ_AO_EnableChn(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_DisableChn(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (!chn->bEnable)
         return 0;
     // The instance goes below, so resampling only clears its state.
@@ -282,9 +289,9 @@ s32 DU_DUZ_AO_DisableChn(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_PauseChn(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MpiMutexGuard lock(&s_astAoChn[AoChn].stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     return ao_ioctl(AoChn, AO_PAUSE_CHN_CTRL, nullptr);
 }
 

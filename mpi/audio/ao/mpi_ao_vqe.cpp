@@ -17,29 +17,14 @@ namespace {
 constexpr u32 kResmpRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 constexpr s32 kResmpFrame = 80; // the frame of a pure rate converter
 
-// Locks an enabled channel; else says why.
-s32 enabled_chn(s32 AoChn)
-{
-    if (!s_astAoChn[AoChn].bEnable) {
-        MPI_TRACE("AO chn %d is not enable\n", AoChn);
-        return DU_ERR_AO_NOT_ENABLED;
-    }
-    return 0;
-}
-
 bool has_instance_state(const MPI_AO_CHN_S *chn) { return chn->bResmpEnable || chn->bVqeCfg || chn->bMbcEnable; }
 
-s32 device_rate(s32 AudioDevId, u32 *rate)
-{
-    AIO_ATTR_S attr;
-    if (s32 ret = DU_DUZ_AO_GetPubAttr(AudioDevId, &attr))
-        return ret;
-    *rate = attr.enSamplerate;
-    return 0;
-}
-
 const AudioStageUnit<DNVQE_CFG_S> kAoStage = {
-    DU_ID_AO, "AoDev", [](s32 AoChn) { return has_instance_state(&s_astAoChn[AoChn]); }, ao_vqe_cfg, device_rate,
+    DU_ID_AO,
+    "AoDev",
+    [](s32 AoChn) { return has_instance_state(&s_astAoChn[AoChn]); },
+    ao_vqe_cfg,
+    DU_DUZ_AO_GetPubAttr,
     ao_vqe_rebuild,
 };
 
@@ -50,31 +35,6 @@ template <class Change>
 s32 switch_stage(s32 AudioDevId, s32 AoChn, const AudioStageSwitch &how, Change &&change)
 {
     return audio_switch_stage(kAoStage, how, AudioDevId, AoChn, change);
-}
-
-bool off_anyway(s32 ret) { return audio_stage_off_anyway(ret, DU_ERR_AO_VQE_ERR); }
-
-// The device attributes a switch needs: readable, mono, with the channel, 16 bit.
-s32 check_device(s32 AudioDevId, s32 AoChn, AIO_ATTR_S *attr, const char *attr_msg, const char *stereo_msg,
-                 const char *chn_msg, const char *width_msg)
-{
-    if (DU_DUZ_AO_GetPubAttr(AudioDevId, attr) != 0) {
-        MPI_TRACE(attr_msg, AudioDevId);
-        return DU_ERR_AO_NOT_CONFIG;
-    }
-    if (attr->enSoundmode != 0) {
-        MPI_TRACE("%s", stereo_msg);
-        return DU_ERR_AO_ILLEGAL_PARAM;
-    }
-    if (chn_msg && (u32)AoChn >= attr->u32ChnCnt) {
-        MPI_TRACE(chn_msg, AudioDevId, AoChn);
-        return DU_ERR_AO_INVALID_CHNID;
-    }
-    if (attr->enBitwidth != 1) {
-        MPI_TRACE("%s", width_msg);
-        return DU_ERR_AO_NOT_SUPPORT;
-    }
-    return 0;
 }
 
 s32 vqe_check_failed(s32 AoChn, s32 code)
@@ -195,13 +155,8 @@ s32 check_mbc(s32 AoChn, const AO_MBC_ATTR_S &a)
 // The settings the attributes and the instance's configuration share by name.
 template <class From, class To> void copy_settings(const From &f, To &t)
 {
-    t.s32WorkSampleRate = f.s32WorkSampleRate;
-    t.s32FrameSample = f.s32FrameSample;
-    t.u32WorkMode = f.u32WorkMode;
-    t.stHpfCfg = f.stHpfCfg;
-    t.stAnrCfg = f.stAnrCfg;
-    t.stAgcCfg = f.stAgcCfg;
-    t.stEqCfg = f.stEqCfg;
+    audio_copy_general(f, t);
+    audio_copy_speech(f, t);
 }
 
 // The settings of every module the record opens.
@@ -257,14 +212,11 @@ s32 ao_vqe_rebuild(s32 AoChn, const DNVQE_CFG_S *pstCfg)
 s32 ao_resmp_off(s32 AudioDevId, s32 AoChn, bool rebuild)
 {
     MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    s32 ret = 0;
-    // Without an instance (a rebuild failed) there is nothing to take back.
-    if (rebuild && chn->pDnVqeHandle) {
-        ret = switch_stage(AudioDevId, AoChn, {nullptr, kResmpFail, DU_ERR_AO_VQE_ERR},
-                           [&](DNVQE_CFG_S &cfg) { return audio_stage_at_device_rate(kAoStage, AudioDevId, &cfg); });
-        if (!off_anyway(ret))
-            return ret;
-    }
+    s32 ret;
+    if (!audio_stage_off(kAoStage, {nullptr, kResmpFail, DU_ERR_AO_VQE_ERR}, AudioDevId, AoChn,
+                         rebuild && chn->pDnVqeHandle, &ret,
+                         [&](DNVQE_CFG_S &cfg) { return audio_stage_at_device_rate(kAoStage, AudioDevId, &cfg); }))
+        return ret;
     chn->bResmpEnable = DU_FALSE;
     return ret;
 }
@@ -303,11 +255,9 @@ void ao_save_frame(s32 AoChn, const void *in, u32 in_len, const AUDIO_FRAME_S &o
 
 s32 MPI_AO_GetVqeAttr(s32 AudioDevId, s32 AoChn, DNVQE_CFG_S *pstVqeCfg)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    if (!pstVqeCfg)
-        return DU_ERR_AO_NULL_PTR;
-    MpiMutexGuard lock(&s_astAoChn[AoChn].stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, !pstVqeCfg, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     return ao_vqe_cfg(AudioDevId, AoChn, pstVqeCfg);
 }
 
@@ -315,12 +265,9 @@ s32 MPI_AO_GetVqeAttr(s32 AudioDevId, s32 AoChn, DNVQE_CFG_S *pstVqeCfg)
 
 s32 DU_DUZ_AO_EnableReSmp(s32 AudioDevId, s32 AoChn, u32 enInSampleRate)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    if (s32 ret = enabled_chn(AoChn))
-        return ret;
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bResmpEnable) {
         if (chn->stResmpInfo.enInSampleRate == enInSampleRate)
             return 0;
@@ -341,9 +288,9 @@ s32 DU_DUZ_AO_EnableReSmp(s32 AudioDevId, s32 AoChn, u32 enInSampleRate)
         MPI_TRACE("resample out rate is the same as resample in rate, it's not allowed!\n");
         return DU_ERR_AO_NOT_PERM;
     }
-    if (s32 ret = check_device(AudioDevId, AoChn, &attr, "can't get aodev%d's attribute!\n",
-                               "resample don't support stereo!\n", "enable resample fail,Aodev%d don't have chn%d\n",
-                               "resample don't support 8 bit!\n"))
+    if (s32 ret = audio_check_device(kAoStage, AudioDevId, AoChn, &attr,
+                                     {"can't get aodev%d's attribute!\n", "resample don't support stereo!\n",
+                                      "enable resample fail,Aodev%d don't have chn%d\n", "resample don't support 8 bit!\n"}))
         return ret;
     AO_RESMP_INFO_S info = {attr.u32PtNumPerFrm, enInSampleRate, attr.enSamplerate};
     // A channel without an instance gets a pure rate converter at the device rate.
@@ -367,10 +314,9 @@ s32 DU_DUZ_AO_EnableReSmp(s32 AudioDevId, s32 AoChn, u32 enInSampleRate)
 
 s32 DU_DUZ_AO_DisableReSmp(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bResmpEnable)
         if (s32 ret = ao_resmp_off(AudioDevId, AoChn, true))
             return ret;
@@ -382,15 +328,10 @@ s32 DU_DUZ_AO_DisableReSmp(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_SetVqeAttr(s32 AudioDevId, s32 AoChn, const AO_VQE_ATTR_S *pstVqeConfig)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    if (!pstVqeConfig)
-        return DU_ERR_AO_NULL_PTR;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, !pstVqeConfig, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     const AO_VQE_ATTR_S &a = *pstVqeConfig;
-    if (s32 ret = enabled_chn(AoChn))
-        return ret;
     if (chn->bVqeEnable) {
         MPI_TRACE("AO chn %d has enable vqe! Please disable vqe then config it!\n", AoChn);
         return DU_ERR_AO_NOT_PERM;
@@ -421,12 +362,9 @@ s32 DU_DUZ_AO_SetVqeAttr(s32 AudioDevId, s32 AoChn, const AO_VQE_ATTR_S *pstVqeC
 
 s32 DU_DUZ_AO_GetVqeAttr(s32 AudioDevId, s32 AoChn, AO_VQE_ATTR_S *pstVqeConfig)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    if (!pstVqeConfig)
-        return DU_ERR_AO_NULL_PTR;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, !pstVqeConfig, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     DNVQE_CFG_S cfg;
     if (s32 ret = ao_vqe_cfg(AudioDevId, AoChn, &cfg))
         return ret;
@@ -441,32 +379,24 @@ s32 DU_DUZ_AO_GetVqeAttr(s32 AudioDevId, s32 AoChn, AO_VQE_ATTR_S *pstVqeConfig)
 
 s32 DU_DUZ_AO_EnableVqe(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    if (s32 ret = enabled_chn(AoChn))
-        return ret;
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bVqeEnable)
         return 0;
-    if (!chn->bVqeCfg) {
-        MPI_TRACE("AO chn %d is not config vqe attr!\n", AoChn);
-        return DU_ERR_AO_NOT_CONFIG;
-    }
-    AIO_ATTR_S attr;
-    if (s32 ret = check_device(AudioDevId, AoChn, &attr, "AoDev: %d haven't set attr!\n", "vqe don't support stereo!\n",
-                               "enable vqe fail, Aodev%d don't have chn%d\n", "vqe don't support 8 bit!\n"))
-        return ret;
+    const AudioVqeOn<DNVQE_CFG_S> how = {
+        "AO chn %d is not config vqe attr!\n",
+        {"AoDev: %d haven't set attr!\n", "vqe don't support stereo!\n", "enable vqe fail, Aodev%d don't have chn%d\n",
+         "vqe don't support 8 bit!\n"},
+        &DNVQE_CFG_S::s32OutSampleRate,
+        "vqe's sample rate out:%d and device's sample rate:%d must be same!\n",
+        kVqeFail,
+        DU_ERR_AO_VQE_ERR,
+    };
     // The channel says enabled only once the instance runs the modules.
     DNVQE_CFG_S on;
-    if (s32 ret = switch_stage(AudioDevId, AoChn, {nullptr, kVqeFail, DU_ERR_AO_VQE_ERR}, [&](DNVQE_CFG_S &cfg) {
-            if (cfg.s32OutSampleRate != (s32)attr.enSamplerate) {
-                MPI_TRACE("vqe's sample rate out:%d and device's sample rate:%d must be same!\n",
-                          cfg.s32OutSampleRate, attr.enSamplerate);
-                return DU_ERR_AO_ILLEGAL_PARAM;
-            }
+    if (s32 ret = audio_vqe_on(kAoStage, how, AudioDevId, AoChn, chn->bVqeCfg, &on, [&](DNVQE_CFG_S &cfg) {
             put_switches(chn, &cfg, true);
-            on = cfg;
             return 0;
         }))
         return ret;
@@ -477,21 +407,18 @@ s32 DU_DUZ_AO_EnableVqe(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_DisableVqe(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     if (!chn->bVqeEnable)
         return 0;
-    s32 ret = 0;
-    if (chn->pDnVqeHandle) { // else a rebuild failed: nothing is left to switch off
-        ret = switch_stage(AudioDevId, AoChn, {nullptr, kVqeFail, DU_ERR_AO_VQE_ERR}, [&](DNVQE_CFG_S &cfg) {
-            put_switches(chn, &cfg, false);
-            return 0;
-        });
-        if (!off_anyway(ret))
-            return ret;
-    }
+    s32 ret;
+    if (!audio_stage_off(kAoStage, {nullptr, kVqeFail, DU_ERR_AO_VQE_ERR}, AudioDevId, AoChn, chn->pDnVqeHandle, &ret,
+                         [&](DNVQE_CFG_S &cfg) {
+                             put_switches(chn, &cfg, false);
+                             return 0;
+                         }))
+        return ret;
     chn->bVqeEnable = DU_FALSE;
     audio_dump_close(&chn->stDump); // the save files follow the enhancement
     ao_send_vqe_disabled(AoChn);
@@ -502,14 +429,9 @@ s32 DU_DUZ_AO_DisableVqe(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_EnableMBC(s32 AudioDevId, s32 AoChn, const AO_MBC_ATTR_S *pstMbcAttr)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    if (!pstMbcAttr)
-        return DU_ERR_AO_NULL_PTR;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    if (s32 ret = enabled_chn(AoChn))
-        return ret;
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, !pstMbcAttr, __FUNCTION__, AudioChnNeeds::enabled);
+    if (chn.ret)
+        return chn.ret;
     if (chn->bMbcEnable)
         return 0;
     const AO_MBC_ATTR_S &a = *pstMbcAttr;
@@ -517,8 +439,9 @@ s32 DU_DUZ_AO_EnableMBC(s32 AudioDevId, s32 AoChn, const AO_MBC_ATTR_S *pstMbcAt
         return ret;
     // The compressor runs on track 0 in 16 bit, as the rest of the enhancement.
     AIO_ATTR_S attr;
-    if (s32 ret = check_device(AudioDevId, AoChn, &attr, "AoDev: %d get pub attr failed!\n",
-                               "MBC don't support stereo!\n", nullptr, "MBC don't support 8 bit!\n"))
+    if (s32 ret = audio_check_device(kAoStage, AudioDevId, AoChn, &attr,
+                                     {"AoDev: %d get pub attr failed!\n", "MBC don't support stereo!\n", nullptr,
+                                      "MBC don't support 8 bit!\n"}))
         return ret;
     if (s32 ret = switch_stage(AudioDevId, AoChn,
                                {"AoDev: %d get pub attr failed!\n",
@@ -538,21 +461,16 @@ s32 DU_DUZ_AO_EnableMBC(s32 AudioDevId, s32 AoChn, const AO_MBC_ATTR_S *pstMbcAt
 
 s32 DU_DUZ_AO_DisableMBC(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
+    s32 ret;
+    if (!audio_stage_off(kAoStage, {nullptr, "Ao dev: %d, ao chn:%d, create dvqe fail. s32Ret:0x%0x\n", DU_ERR_AO_VQE_ERR},
+                         AudioDevId, AoChn, chn->bMbcEnable && chn->pDnVqeHandle, &ret, [](DNVQE_CFG_S &cfg) {
+                             cfg.bMbcOn = 0;
+                             return 0;
+                         }))
         return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    s32 ret = 0;
-    if (chn->bMbcEnable && chn->pDnVqeHandle) {
-        ret = switch_stage(AudioDevId, AoChn,
-                           {nullptr, "Ao dev: %d, ao chn:%d, create dvqe fail. s32Ret:0x%0x\n", DU_ERR_AO_VQE_ERR},
-                           [](DNVQE_CFG_S &cfg) {
-                               cfg.bMbcOn = 0;
-                               return 0;
-                           });
-        if (!off_anyway(ret))
-            return ret;
-    }
     chn->bMbcEnable = DU_FALSE;
     return ret;
 }
@@ -561,10 +479,9 @@ s32 DU_DUZ_AO_DisableMBC(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_ClearChnBuf(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
-    MpiMutexGuard lock(&chn->stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, false, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     for (AO_CIR_BUF_S &b : chn->stCirBuf) {
         b.u32Read = b.u32Write = 0;
         b.bWriteJump = DU_FALSE;
@@ -579,10 +496,8 @@ s32 DU_DUZ_AO_ClearChnBuf(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_SaveFile(s32 AudioDevId, s32 AoChn, const AUDIO_SAVE_FILE_INFO_S *pstSaveFileInfo)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    if (!pstSaveFileInfo)
-        return DU_ERR_AO_NULL_PTR;
-    MpiMutexGuard lock(&s_astAoChn[AoChn].stMutex);
+    AoChnHold chn = ao_chn_hold(AudioDevId, AoChn, !pstSaveFileInfo, __FUNCTION__);
+    if (chn.ret)
+        return chn.ret;
     return ao_ioctl(AoChn, AO_SET_SAVEFILE_CTRL, const_cast<AUDIO_SAVE_FILE_INFO_S *>(pstSaveFileInfo));
 }

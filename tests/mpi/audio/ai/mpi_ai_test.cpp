@@ -65,6 +65,8 @@ TEST_F(AiTraceTest, RefusedArgumentsReachNoDevice)
     ASSERT_GT(DU_DUZ_AI_GetFd(0, 0), 0); // channel 0's node is open: what follows is all checks
     AUDIO_FRAME_S f = {};
     AIO_ATTR_S attr = audiotest::camera_attr();
+    AI_VQE_ATTR_S vqe = {};
+    AI_HIFIVQE_ATTR_S hifi = {};
     std::vector<argtest::Case> cases = {
         {"device 1", [&] { return DU_DUZ_AI_SetPubAttr(1, &attr); }, (s32)0xA0158001, "ai dev 1 is invalid\n"},
         {"channel 16", [&] { return DU_DUZ_AI_GetFrame(0, 16, &f, nullptr, 0); }, (s32)0xA0158002,
@@ -84,6 +86,21 @@ TEST_F(AiTraceTest, RefusedArgumentsReachNoDevice)
          "AI chn 0 is not enable\n"},
         {"enhancement of a disabled channel", [&] { return DU_DUZ_AI_EnableVqe(0, 0); }, (s32)0xA0158005,
          "AI chn 0 is not enable\n"},
+        // A missing record is refused before the channel's state is looked at;
+        // only the switches that start something need an enabled channel.
+        {"resampling off on a disabled channel", [&] { return DU_DUZ_AI_DisableReSmp(0, 0); }, (s32)0xA0158005,
+         "AI chn 0 is not enable\n"},
+        {"attributes of a disabled channel", [&] { return DU_DUZ_AI_SetVqeAttr(0, 0, 0, 0, &vqe); }, (s32)0xA0158005,
+         "AI chn 0 is not enable\n"},
+        {"HiFi attributes of a disabled channel", [&] { return DU_DUZ_AI_SetHiFiVqeAttr(0, 0, &hifi); },
+         (s32)0xA0158005, "AI chn 0 is not enable\n"},
+        {"attributes: null", [&] { return DU_DUZ_AI_SetVqeAttr(0, 0, 0, 0, nullptr); }, (s32)0xA0158006, ""},
+        {"HiFi attributes: null", [&] { return DU_DUZ_AI_SetHiFiVqeAttr(0, 0, nullptr); }, (s32)0xA0158006, ""},
+        {"attribute read-back: null", [&] { return DU_DUZ_AI_GetVqeAttr(0, 0, nullptr); }, (s32)0xA0158006, ""},
+        {"HiFi read-back: null", [&] { return DU_DUZ_AI_GetHiFiVqeAttr(0, 0, nullptr); }, (s32)0xA0158006, ""},
+        {"volume read-back: null", [&] { return DU_DUZ_AI_GetVqeVolume(0, 0, nullptr); }, (s32)0xA0158006, ""},
+        {"enhancement off on a disabled channel", [&] { return DU_DUZ_AI_DisableVqe(0, 0); }, 0, ""},
+        {"reference frames off on a disabled channel", [&] { return DU_DUZ_AI_DisableAecRefFrame(0, 0); }, 0, ""},
         {"disable a disabled channel", [&] { return DU_DUZ_AI_DisableChn(0, 0); }, 0, ""},
     };
     argtest::run(cases, "/dev/ai");

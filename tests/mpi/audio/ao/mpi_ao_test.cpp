@@ -84,6 +84,8 @@ TEST_F(AoTraceTest, RefusedArgumentsReachNoDevice)
     ASSERT_GT(DU_DUZ_AO_GetFd(0, 0), 0); // opens channel 0's node: what follows is all checks
     std::vector<s16> pcm = tone(1000, 0, 1024);
     AUDIO_FRAME_S f = frame_of(pcm);
+    AO_VQE_ATTR_S vqe = {};
+    AO_MBC_ATTR_S mbc = {};
     std::vector<argtest::Case> cases = {
         {"device 1", [&] { return DU_DUZ_AO_Enable(1); }, (s32)0xA0168001, "ao dev 1 is invalid\n"},
         {"channel 16", [&] { return DU_DUZ_AO_EnableChn(0, 16); }, (s32)0xA0168002, "ao chnid 16 is invalid\n"},
@@ -107,6 +109,20 @@ TEST_F(AoTraceTest, RefusedArgumentsReachNoDevice)
         {"clock direction 2", [&] { return DU_DUZ_AO_SetClkDir(0, 2); }, kIllegal, "illegal param: enClkDir(2)!\n"},
         {"resampling of a disabled channel", [&] { return DU_DUZ_AO_EnableReSmp(0, 0, 8000); }, (s32)0xA0168005,
          "AO chn 0 is not enable\n"},
+        // A missing record is refused before the channel's state is looked at;
+        // only the switches that start something need an enabled channel.
+        {"enhancement of a disabled channel", [&] { return DU_DUZ_AO_EnableVqe(0, 0); }, (s32)0xA0168005,
+         "AO chn 0 is not enable\n"},
+        {"attributes of a disabled channel", [&] { return DU_DUZ_AO_SetVqeAttr(0, 0, &vqe); }, (s32)0xA0168005,
+         "AO chn 0 is not enable\n"},
+        {"compressor of a disabled channel", [&] { return DU_DUZ_AO_EnableMBC(0, 0, &mbc); }, (s32)0xA0168005,
+         "AO chn 0 is not enable\n"},
+        {"attributes: null", [&] { return DU_DUZ_AO_SetVqeAttr(0, 0, nullptr); }, (s32)0xA0168006, ""},
+        {"compressor: null", [&] { return DU_DUZ_AO_EnableMBC(0, 0, nullptr); }, (s32)0xA0168006, ""},
+        {"attribute read-back: null", [&] { return DU_DUZ_AO_GetVqeAttr(0, 0, nullptr); }, (s32)0xA0168006, ""},
+        {"save file: null", [&] { return DU_DUZ_AO_SaveFile(0, 0, nullptr); }, (s32)0xA0168006, ""},
+        {"enhancement off on a disabled channel", [&] { return DU_DUZ_AO_DisableVqe(0, 0); }, 0, ""},
+        {"compressor off on a disabled channel", [&] { return DU_DUZ_AO_DisableMBC(0, 0); }, 0, ""},
         {"disable a disabled channel", [&] { return DU_DUZ_AO_DisableChn(0, 0); }, 0, ""},
     };
     argtest::run(cases, "/dev/ao");
