@@ -132,7 +132,8 @@ TEST_F(VencSlice, AnArmedChannelHandsEveryStreamToTheLibrary)
     const VENC_CHN_CTX_S &ctx = g_stMpiVencChn[1];
     ASSERT_EQ(0, arm(1));
     EXPECT_EQ(1u, ctx.bSliceTrans);
-    const u32 half = venc_slice_arm_half(ctx.u32StrmBufSize);
+    // A 32nd of the 460,800-byte stream buffer (14,400) in whole pages.
+    const u32 half = 16384;
     EXPECT_EQ(half, ctx.u32WorkBufHalfSize);
     EXPECT_EQ(ctx.pu8WorkBuf + half, ctx.pu8WorkBuf2);
     const u8 *buf = ctx.pu8WorkBuf;
@@ -193,7 +194,7 @@ TEST(VencSliceWorkBuffer, HalvesDoubleUntilTheFrameFitsOrTheRingIsReached)
         {"twice in one go", 0x8000, 0x100000, {0x10001}, {0x20000}},
         {"0x30000 on a buffer of 0x20000", 0x10000, 0x100000, {0x30000, 0x30000}, {0x40000, 0x40000}},
         {"up to the ring", 0x1000, 0x20000, {0x30000, 0x30000, 0x30000}, {0x20000, 0x20000, 0x20000}},
-        {"from the least half", venc_slice_arm_half(16), 16, {100, 100}, {0x1000, 0x1000}},
+        {"from the least half", 0x1000, 16, {100, 100}, {0x1000, 0x1000}},
     };
     for (const Grow &g : grows) {
         SCOPED_TRACE(g.name);
