@@ -5,14 +5,16 @@
 // When the ring or the stream count is full the picture is dropped: the
 // encoder never makes its source wait.
 //
-// The coding records the codecs can express change the stream: entropy
-// coding, deblocking, slices, VUI timing and colour, crop (the coded size)
-// and colour-to-grey, besides the attributes' rate control and group of
-// pictures. Those that need the codec opened anew take effect at the next
-// IDR picture, as hardware applies them at a key frame. Every other record
+// The records the codecs can express change the stream: the profile, the
+// rate control (constant, variable or fixed QP) and the group of pictures
+// of the attributes, entropy coding, deblocking, slices, VUI timing and
+// colour, crop (the coded size), colour-to-grey and intra refresh. Those that
+// need the codec opened anew take effect at the next IDR picture, as hardware
+// applies them at a key frame. What the codecs cannot code of these is
+// refused (DU_ERR_VENC_NOT_SUPPORT), never kept. Every other record
 // (prediction, transform, RDO, SAO, reference, JPEG, ROI, rate-control
-// details, the tuning controls, intra refresh, scene mode and input, the
-// module parameters) is only stored and handed back.
+// details, the tuning controls, scene mode and input, the module
+// parameters) is only stored and handed back.
 #include "board/sim/sim.h"
 #include "board/sim/venc_chn.h"
 #include "board/sim/video.h"
@@ -261,6 +263,11 @@ int venc_set_chn_attr(VencCall &k, void *arg)
     VENC_CROP_REC_S crop = record_of<VENC_CROP_REC_S>(c, VENC_SET_Crop_CTRL);
     if (crop.bEnable && !crop_fits(a, crop))
         return DU_ERR_VENC_ILLEGAL_PARAM;
+    // CABAC set before has no place in the baseline profile (without a
+    // record the entropy coding follows the profile).
+    if (a.enType == PT_H264 && a.stVideo.u32Profile == VENC_H264_PROFILE_BASELINE &&
+        record_of<VENC_H264_ENTROPY_REC_S>(c, VENC_SET_H264Entropy_CTRL).u32EntropyModeI)
+        return DU_ERR_VENC_NOT_SUPPORT;
     c.attr = a;
     c.reconfigure = true;
     c.warm = false;
@@ -445,6 +452,7 @@ const IoctlOp<VencCall> kVencChnOps[] = {
     {VENC_VPSS_SEND_CTRL, [](VencCall &, void *) { return DU_ERR_VENC_NOT_SUPPORT; }},
     {VENC_ENABLE_IDR_CTRL, venc_enable_idr},
     VENC_CODING(H264Entropy, VENC_H264_ENTROPY_REC_S, check_h264_entropy, true),
+    {VENC_GET_H264Entropy_CTRL, get_coding<VENC_H264_ENTROPY_REC_S, VENC_SET_H264Entropy_CTRL, default_h264_entropy>},
     VENC_CODING(H264Dblk, VENC_H264_DBLK_REC_S, check_h264_dblk, true),
     VENC_CODING(H264SliceSplit, VENC_H264_SLICE_SPLIT_REC_S, check_h264_slices, true),
     VENC_CODING(H264Vui, VENC_H264_VUI_REC_S, check_h264_vui, true),
@@ -455,6 +463,7 @@ const IoctlOp<VencCall> kVencChnOps[] = {
     {VENC_GET_H265Timing_CTRL, get_coding<VENC_H265_TIMING_REC_S, VENC_SET_H265Timing_CTRL, default_h265_timing>},
     VENC_CODING(Crop, VENC_CROP_REC_S, check_crop, true),
     VENC_CODING(Color2Grey, VENC_COLOR2GREY_REC_S, check_grey, false),
+    VENC_CODING(IntraRefresh, VENC_INTRA_REFRESH_REC_S, check_intra_refresh, true),
     {VENC_ATTACH_VBPOOL_CTRL, venc_attach_vb_pool},
     {VENC_DETACH_VBPOOL_CTRL, venc_detach_vb_pool},
 };

@@ -91,6 +91,8 @@ template <class R> R record_of(const VencChn &c, unsigned long set, const R &fal
 // What the codecs write before any VUI record is set.
 VENC_H264_VUI_REC_S default_h264_vui(const VencChn &c);
 VENC_H265_TIMING_REC_S default_h265_timing(const VencChn &c);
+// The entropy coding a channel codes before any record is set.
+VENC_H264_ENTROPY_REC_S default_h264_entropy(const VencChn &c);
 
 bool crop_fits(const VENC_CHN_ATTR_REC_S &a, const VENC_CROP_REC_S &r);
 // The crop window the encoder codes: the record's while it fits the picture.
@@ -108,6 +110,7 @@ int check_h265_slices(const VencChn &c, const VENC_H265_SLICE_SPLIT_REC_S &r);
 int check_h264_vui(const VencChn &c, const VENC_H264_VUI_REC_S &r);
 int check_h265_dblk(const VencChn &c, const VENC_H265_DBLK_REC_S &r);
 int check_h265_timing(const VencChn &c, const VENC_H265_TIMING_REC_S &r);
+int check_intra_refresh(const VencChn &c, const VENC_INTRA_REFRESH_REC_S &r);
 int check_crop(const VencChn &c, const VENC_CROP_REC_S &r);
 int check_grey(const VencChn &, const VENC_COLOR2GREY_REC_S &r);
 

@@ -21,6 +21,59 @@ void pic_size(const VENC_CHN_ATTR_REC_S &a, uint32_t &w, uint32_t &h)
     }
 }
 
+namespace {
+
+// The channel's rate-control mode; false for one the encoder does not offer.
+bool rate_control_of(const VENC_CHN_ATTR_REC_S &a, RateControl &rc)
+{
+    bool h264 = a.enType == PT_H264;
+    u32 mode = a.stRcAttr.enRcMode;
+    if (mode == (h264 ? VENC_RC_MODE_H264CBR : VENC_RC_MODE_H265CBR))
+        rc = RateControl::cbr;
+    else if (mode == (h264 ? VENC_RC_MODE_H264VBR : VENC_RC_MODE_H265VBR))
+        rc = RateControl::vbr;
+    else if (mode == (h264 ? VENC_RC_MODE_H264FIXQP : VENC_RC_MODE_H265FIXQP))
+        rc = RateControl::fixed_qp;
+    else
+        return false;
+    return true;
+}
+
+// libx264 codes the I pictures at most 19 below and 39 above the P QP (its
+// ratio of I to P quantiser stays within 0.01 to 10), and a P QP of 0 would
+// be lossless coding, which none of the channel's profiles has; libx265
+// codes any pair.
+int check_fixed_qp(bool h264, u32 i_qp, u32 p_qp)
+{
+    if (i_qp > 51 || p_qp > 51)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    if (h264 && (p_qp == 0 || i_qp + 19 < p_qp || i_qp > p_qp + 39))
+        return DU_ERR_VENC_NOT_SUPPORT;
+    return 0;
+}
+
+int check_rate_control(const VENC_CHN_ATTR_REC_S &a)
+{
+    const VENC_RC_ATTR_S &rc = a.stRcAttr;
+    RateControl mode;
+    if (!rate_control_of(a, mode))
+        return DU_ERR_VENC_NOT_SUPPORT;
+    if (rc.u32Gop == 0 || rc.u32Gop > 65536)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    if (rc.u32SrcFrmRate == 0 || rc.u32SrcFrmRate > 240 || rc.u32DstFrmRate == 0 ||
+        rc.u32DstFrmRate > rc.u32SrcFrmRate)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    if (mode == RateControl::fixed_qp) // the QPs hold the rate
+        return check_fixed_qp(a.enType == PT_H264, rc.u32FluctuateLevelOrMaxQp, rc.u32MinQp);
+    if (rc.u32BitRate < 2 || rc.u32BitRate > 102400)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    if (mode == RateControl::vbr && (rc.u32FluctuateLevelOrMaxQp > 51 || rc.u32MinQp > rc.u32FluctuateLevelOrMaxQp))
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    return 0;
+}
+
+} // namespace
+
 int check_attr(const VENC_CHN_ATTR_REC_S &a)
 {
     uint32_t w, h;
@@ -36,22 +89,10 @@ int check_attr(const VENC_CHN_ATTR_REC_S &a)
         return DU_ERR_VENC_ILLEGAL_PARAM;
     if (!is_video(a.enType))
         return 0;
-    const VENC_RC_ATTR_S &rc = a.stRcAttr;
-    bool h264 = a.enType == PT_H264;
-    bool cbr = rc.enRcMode == (h264 ? VENC_RC_MODE_H264CBR : VENC_RC_MODE_H265CBR);
-    bool vbr = rc.enRcMode == (h264 ? VENC_RC_MODE_H264VBR : VENC_RC_MODE_H265VBR);
-    if (!cbr && !vbr)
+    u32 most_profile = a.enType == PT_H264 ? (u32)VENC_H264_PROFILE_HIGH : 0u;
+    if (a.stVideo.u32BFrameNum != 0 || a.stVideo.u32Profile > most_profile)
         return DU_ERR_VENC_NOT_SUPPORT;
-    if (a.stVideo.u32BFrameNum != 0)
-        return DU_ERR_VENC_NOT_SUPPORT;
-    if (rc.u32Gop == 0 || rc.u32Gop > 65536 || rc.u32BitRate < 2 || rc.u32BitRate > 102400)
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    if (rc.u32SrcFrmRate == 0 || rc.u32SrcFrmRate > 240 || rc.u32DstFrmRate == 0 ||
-        rc.u32DstFrmRate > rc.u32SrcFrmRate)
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    if (vbr && (rc.u32FluctuateLevelOrMaxQp > 51 || rc.u32MinQp > rc.u32FluctuateLevelOrMaxQp))
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    return 0;
+    return check_rate_control(a);
 }
 
 // What the codecs write before any VUI record is set: x264 states ticks of
@@ -63,6 +104,13 @@ VENC_H264_VUI_REC_S default_h264_vui(const VencChn &c)
 }
 
 VENC_H265_TIMING_REC_S default_h265_timing(const VencChn &c) { return {1, 1, c.attr.stRcAttr.u32DstFrmRate, 0}; }
+
+// Main and High code CABAC unless told otherwise; Baseline has none.
+VENC_H264_ENTROPY_REC_S default_h264_entropy(const VencChn &c)
+{
+    u32 cabac = c.attr.stVideo.u32Profile != VENC_H264_PROFILE_BASELINE;
+    return {cabac, cabac, 0, 0};
+}
 
 bool crop_fits(const VENC_CHN_ATTR_REC_S &a, const VENC_CROP_REC_S &r)
 {
@@ -84,8 +132,13 @@ namespace {
 
 void h264_tools(const VencChn &c, EncoderConfig &cfg)
 {
-    VENC_H264_ENTROPY_REC_S e = record_of<VENC_H264_ENTROPY_REC_S>(c, VENC_SET_H264Entropy_CTRL);
-    cfg.cabac = e.u32EntropyModeI == 1 && c.attr.stVideo.u32Profile != 0;
+    VENC_H264_ENTROPY_REC_S e = record_of(c, VENC_SET_H264Entropy_CTRL, default_h264_entropy(c));
+    cfg.cabac = e.u32EntropyModeI == 1;
+    u32 profile = c.attr.stVideo.u32Profile;
+    cfg.profile = profile == VENC_H264_PROFILE_BASELINE ? Profile::baseline
+                  : profile == VENC_H264_PROFILE_MAIN   ? Profile::main
+                                                        : Profile::high;
+    cfg.intra_refresh = record_of<VENC_INTRA_REFRESH_REC_S>(c, VENC_SET_IntraRefresh_CTRL).bRefreshEnable == 1;
     VENC_H264_DBLK_REC_S d = record_of<VENC_H264_DBLK_REC_S>(c, VENC_SET_H264Dblk_CTRL);
     cfg.deblock = d.disable_deblocking_filter_idc == 0;
     cfg.deblock_a = d.slice_alpha_c0_offset_div2;
@@ -144,11 +197,14 @@ EncoderConfig encoder_config(const VencChn &c)
     const VENC_RC_ATTR_S &rc = a.stRcAttr;
     cfg.codec = a.enType == PT_H264 ? Codec::h264 : Codec::h265;
     cfg.gop = rc.u32Gop;
-    cfg.cbr = rc.enRcMode == VENC_RC_MODE_H264CBR || rc.enRcMode == VENC_RC_MODE_H265CBR;
+    rate_control_of(a, cfg.rc);
     cfg.kbps = rc.u32BitRate;
-    if (!cfg.cbr) {
+    if (cfg.rc == RateControl::vbr) {
         cfg.max_qp = rc.u32FluctuateLevelOrMaxQp;
         cfg.min_qp = rc.u32MinQp;
+    } else if (cfg.rc == RateControl::fixed_qp) {
+        cfg.i_qp = rc.u32FluctuateLevelOrMaxQp;
+        cfg.p_qp = rc.u32MinQp;
     }
     cfg.fps = rc.u32DstFrmRate;
     if (cfg.codec == Codec::h264)
@@ -186,10 +242,10 @@ int check_h264_entropy(const VencChn &c, const VENC_H264_ENTROPY_REC_S &r)
     if (r.u32EntropyModeI > 1 || r.u32EntropyModeP > 1 || r.bCabacStuffing > 1 || r.u32CabacInitIdc > 2)
         return DU_ERR_VENC_ILLEGAL_PARAM;
     // One entropy coder for the whole stream, and the baseline profile has
-    // no CABAC. Stuffing and the CABAC table are only stored.
+    // no CABAC; libx264 codes with the first CABAC table and no stuffing.
     if (r.u32EntropyModeI != r.u32EntropyModeP || (r.u32EntropyModeI && c.attr.stVideo.u32Profile == 0))
         return DU_ERR_VENC_NOT_SUPPORT;
-    return 0;
+    return r.bCabacStuffing || r.u32CabacInitIdc ? DU_ERR_VENC_NOT_SUPPORT : 0;
 }
 
 int check_h264_dblk(const VencChn &c, const VENC_H264_DBLK_REC_S &r)
@@ -256,6 +312,21 @@ int check_h265_timing(const VencChn &c, const VENC_H265_TIMING_REC_S &r)
     return r.num_units_in_tick && r.time_scale && r.time_scale <= INT32_MAX && r.num_units_in_tick <= INT32_MAX
                ? 0
                : DU_ERR_VENC_ILLEGAL_PARAM;
+}
+
+int check_intra_refresh(const VencChn &c, const VENC_INTRA_REFRESH_REC_S &r)
+{
+    if (r.bRefreshEnable > 1 || r.bISliceEnable > 1)
+        return DU_ERR_VENC_ILLEGAL_PARAM;
+    if (!r.bRefreshEnable)
+        return 0;
+    // libx264's wave of intra macroblocks, one per group of pictures, is the
+    // refresh this encoder has: it codes every slice of a picture with one
+    // type (no I slices among P slices), and chooses the wave's width itself.
+    // libx265 marks no recovery point where its wave starts.
+    if (!is_h264(c) || r.bISliceEnable || r.au32Word[0] || r.au32Word[1])
+        return DU_ERR_VENC_NOT_SUPPORT;
+    return 0;
 }
 
 int check_crop(const VencChn &c, const VENC_CROP_REC_S &r)
