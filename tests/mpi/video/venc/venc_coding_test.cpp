@@ -167,6 +167,28 @@ std::vector<bool> idr_pictures(uint32_t type, const std::vector<std::vector<Elem
     return ::testing::AssertionFailure() << "key pictures at" << at << " of " << key.size() << ", not every " << gop;
 }
 
+// Fixed-QP rate control at these I and P QPs (the bit rate means nothing).
+std::function<void(VENC_CHN_ATTR_REC_S &)> fixed_qp(u32 i_qp, u32 p_qp)
+{
+    return [=](VENC_CHN_ATTR_REC_S &a) {
+        a.stRcAttr.enRcMode = a.enType == PT_H264 ? VENC_RC_MODE_H264FIXQP : VENC_RC_MODE_H265FIXQP;
+        a.stRcAttr.u32FluctuateLevelOrMaxQp = i_qp;
+        a.stRcAttr.u32MinQp = p_qp;
+        a.stRcAttr.u32BitRate = 0;
+    };
+}
+
+// The check that every I slice has `i_qp` and every P slice `p_qp`.
+std::function<void(const std::vector<Pack> &, const std::vector<std::vector<Element>> &)>
+coded_at(uint32_t type, int64_t i_qp, int64_t p_qp)
+{
+    return [=](const std::vector<Pack> &, const std::vector<std::vector<Element>> &aus) {
+        IpQp qp = ip_qps(type, aus);
+        EXPECT_EQ(i_qp, qp.i);
+        EXPECT_EQ(p_qp, qp.p);
+    };
+}
+
 // Whether each picture carries a recovery point (an SEI message of type 6).
 std::vector<bool> recovery_points(const std::vector<std::vector<Element>> &aus)
 {
@@ -403,54 +425,11 @@ TEST_F(VencCoding, EachRecordShowsInTheStream)
              }
          },
          3 * kGop},
-        {"fixed QP: I 24, P 32", PT_H264,
-         [](VENC_CHN_ATTR_REC_S &a) {
-             a.stRcAttr.enRcMode = VENC_RC_MODE_H264FIXQP;
-             a.stRcAttr.u32FluctuateLevelOrMaxQp = 24;
-             a.stRcAttr.u32MinQp = 32;
-         },
-         nullptr,
-         [](const std::vector<Pack> &, const Aus &a) {
-             IpQp qp = ip_qps(PT_H264, a);
-             EXPECT_EQ(24, qp.i);
-             EXPECT_EQ(32, qp.p);
-         }},
-        {"fixed QP: I 19 below P, at the end of libx264's range", PT_H264,
-         [](VENC_CHN_ATTR_REC_S &a) {
-             a.stRcAttr.enRcMode = VENC_RC_MODE_H264FIXQP;
-             a.stRcAttr.u32FluctuateLevelOrMaxQp = 11;
-             a.stRcAttr.u32MinQp = 30;
-         },
-         nullptr,
-         [](const std::vector<Pack> &, const Aus &a) {
-             IpQp qp = ip_qps(PT_H264, a);
-             EXPECT_EQ(11, qp.i);
-             EXPECT_EQ(30, qp.p);
-         }},
-        {"fixed QP: I 39 above P, at the other end", PT_H264,
-         [](VENC_CHN_ATTR_REC_S &a) {
-             a.stRcAttr.enRcMode = VENC_RC_MODE_H264FIXQP;
-             a.stRcAttr.u32FluctuateLevelOrMaxQp = 49;
-             a.stRcAttr.u32MinQp = 10;
-         },
-         nullptr,
-         [](const std::vector<Pack> &, const Aus &a) {
-             IpQp qp = ip_qps(PT_H264, a);
-             EXPECT_EQ(49, qp.i);
-             EXPECT_EQ(10, qp.p);
-         }},
-        {"H.265 fixed QP: I 35, P 27", PT_H265,
-         [](VENC_CHN_ATTR_REC_S &a) {
-             a.stRcAttr.enRcMode = VENC_RC_MODE_H265FIXQP;
-             a.stRcAttr.u32FluctuateLevelOrMaxQp = 35;
-             a.stRcAttr.u32MinQp = 27;
-         },
-         nullptr,
-         [](const std::vector<Pack> &, const Aus &a) {
-             IpQp qp = ip_qps(PT_H265, a);
-             EXPECT_EQ(35, qp.i);
-             EXPECT_EQ(27, qp.p);
-         }},
+        {"fixed QP: I 24, P 32", PT_H264, fixed_qp(24, 32), nullptr, coded_at(PT_H264, 24, 32)},
+        // The ends of libx264's range: I 19 below and 39 above the P QP.
+        {"fixed QP: I 11, P 30", PT_H264, fixed_qp(11, 30), nullptr, coded_at(PT_H264, 11, 30)},
+        {"fixed QP: I 49, P 10", PT_H264, fixed_qp(49, 10), nullptr, coded_at(PT_H264, 49, 10)},
+        {"H.265 fixed QP: I 35, P 27", PT_H265, fixed_qp(35, 27), nullptr, coded_at(PT_H265, 35, 27)},
         {"QP bounds of a variable rate", PT_H264,
          [](VENC_CHN_ATTR_REC_S &a) {
              a.stRcAttr.enRcMode = VENC_RC_MODE_H264VBR;
@@ -726,12 +705,6 @@ TEST_F(VencCoding, RecordsTheEncoderCannotCodeAreRefused)
 TEST_F(VencCoding, AttributesTheEncoderCannotCodeAreRefused)
 {
     constexpr s32 kNotSupported = (s32)0xA0088008, kIllegal = (s32)0xA0088003;
-    auto fixed_qp = [](VENC_CHN_ATTR_REC_S &a, u32 i_qp, u32 p_qp) {
-        a.stRcAttr.enRcMode = a.enType == PT_H264 ? VENC_RC_MODE_H264FIXQP : VENC_RC_MODE_H265FIXQP;
-        a.stRcAttr.u32FluctuateLevelOrMaxQp = i_qp;
-        a.stRcAttr.u32MinQp = p_qp;
-        a.stRcAttr.u32BitRate = 0; // means nothing at fixed QPs
-    };
     struct Case {
         const char *name;
         uint32_t type;
@@ -743,13 +716,13 @@ TEST_F(VencCoding, AttributesTheEncoderCannotCodeAreRefused)
         {"rate-control mode 4", PT_H264, [](VENC_CHN_ATTR_REC_S &a) { a.stRcAttr.enRcMode = 4; }, kNotSupported},
         {"an H.265 mode on H.264", PT_H264, [](VENC_CHN_ATTR_REC_S &a) { a.stRcAttr.enRcMode = 15; }, kNotSupported},
         {"B pictures", PT_H264, [](VENC_CHN_ATTR_REC_S &a) { a.stVideo.u32BFrameNum = 1; }, kNotSupported},
-        {"fixed QP 52", PT_H264, [&](VENC_CHN_ATTR_REC_S &a) { fixed_qp(a, 52, 30); }, kIllegal},
-        {"H.265 fixed QP 52", PT_H265, [&](VENC_CHN_ATTR_REC_S &a) { fixed_qp(a, 30, 52); }, kIllegal},
+        {"fixed QP 52", PT_H264, fixed_qp(52, 30), kIllegal},
+        {"H.265 fixed QP 52", PT_H265, fixed_qp(30, 52), kIllegal},
         // Lossless coding, which none of the profiles has.
-        {"fixed P QP 0", PT_H264, [&](VENC_CHN_ATTR_REC_S &a) { fixed_qp(a, 0, 0); }, kNotSupported},
-        {"I QP 20 below the P QP", PT_H264, [&](VENC_CHN_ATTR_REC_S &a) { fixed_qp(a, 10, 30); }, kNotSupported},
-        {"I QP 40 above the P QP", PT_H264, [&](VENC_CHN_ATTR_REC_S &a) { fixed_qp(a, 50, 10); }, kNotSupported},
-        {"H.265 any QP pair", PT_H265, [&](VENC_CHN_ATTR_REC_S &a) { fixed_qp(a, 0, 51); }, 0},
+        {"fixed P QP 0", PT_H264, fixed_qp(0, 0), kNotSupported},
+        {"I QP 20 below the P QP", PT_H264, fixed_qp(10, 30), kNotSupported},
+        {"I QP 40 above the P QP", PT_H264, fixed_qp(50, 10), kNotSupported},
+        {"H.265 any QP pair", PT_H265, fixed_qp(0, 51), 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
