@@ -20,14 +20,19 @@ Encoder::~Encoder() = default;
 
 namespace {
 
-// Pixels per second above which live H.265 falls behind on two cores.
-constexpr double kLiveHevcPixelRate = 1280.0 * 720 * 60;
+// Pixels per second above which live H.265 falls behind on two cores:
+// 1080p30 is coded live (about 1.1 cores at kX265Faster), 720p100 is not.
+constexpr double kLiveHevcPixelRate = 1920.0 * 1080 * 30;
 
-// The fastest preset with CABAC, the 8x8 transform and weighted prediction
-// (what makes Main and High differ from Baseline), for a 1080p60 High
-// channel on one of the two cores.
-constexpr const char *kX264Preset = "superfast";
+// The fastest presets. libx264 codes on one thread (see open), and a
+// 1080p60 High channel must keep to it: the profile's tools are added to
+// ultrafast one by one (superfast's finer analysis would leave it too
+// little headroom).
+constexpr const char *kX264Preset = "ultrafast";
 constexpr const char *kX265Preset = "ultrafast";
+// Faster still than ultrafast: coding units of 32 x 32 only, the cheapest
+// rate-distortion analysis and one merge candidate take a fifth off.
+constexpr const char *kX265Faster = ":min-cu-size=32:rd=1:max-merge=1";
 
 // Where each NAL unit of an Annex-B buffer starts (its header byte).
 std::vector<size_t> nal_starts(const std::vector<uint8_t> &b)
@@ -201,13 +206,17 @@ private:
     }
 
     // The profile (applied first) leaves out what it lacks; these add the
-    // tools the channel's records ask for within it.
+    // tools the channel's records ask for within it, and the one that makes
+    // the stream what the profile says: High the 8x8 transform, Main
+    // without CABAC weighted prediction.
     static std::string x264_params(const EncoderConfig &cfg)
     {
         std::string p = "scenecut=0:repeat-headers=1";
         p += cfg.cabac ? ":cabac=1" : ":cabac=0";
         if (cfg.profile == Profile::high)
             p += ":8x8dct=1";
+        if (cfg.profile == Profile::main && !cfg.cabac)
+            p += ":weightp=1";
         if (cfg.deblock)
             p += ":deblock=" + std::to_string(cfg.deblock_a) + "," + std::to_string(cfg.deblock_b);
         else
@@ -228,7 +237,7 @@ private:
         // Every key picture an IDR with its parameter sets; no version SEI
         // before the slices.
         std::string p = "log-level=error:info=0:open-gop=0:scenecut=0:repeat-headers=1:pools=2";
-        p += ":ctu=" + std::to_string(kHevcCtu);
+        p += ":ctu=" + std::to_string(kHevcCtu) + kX265Faster;
         if (cfg.rc == RateControl::vbr && cfg.max_qp)
             p += ":qpmin=" + std::to_string(cfg.min_qp) + ":qpmax=" + std::to_string(cfg.max_qp);
         if (cfg.rc == RateControl::fixed_qp)
