@@ -11,6 +11,7 @@
 
 using namespace videotest;
 using syntaxtest::Element;
+using syntaxtest::every;
 
 namespace {
 
@@ -135,36 +136,6 @@ IpQp ip_qps(uint32_t type, const std::vector<std::vector<Element>> &aus)
         qp = qps[k];
     }
     return {i_differs ? -1 : out.i, p_differs ? -1 : out.p};
-}
-
-// Whether each picture is an IDR picture, by its slices' NAL unit type
-// (H.264 5; H.265 19 and 20).
-std::vector<bool> idr_pictures(uint32_t type, const std::vector<std::vector<Element>> &aus)
-{
-    std::vector<bool> idr;
-    for (const auto &au : aus) {
-        bool any = false;
-        for (int64_t t : syntaxtest::values(au, "nal_unit_type"))
-            any = any || (type == PT_H264 ? t == 5 : t == 19 || t == 20);
-        idr.push_back(any);
-    }
-    return idr;
-}
-
-// Whether the pictures marked in `key` are exactly every `gop`-th from the
-// first picture to the last.
-::testing::AssertionResult every(const std::vector<bool> &key, size_t gop)
-{
-    std::string at;
-    bool ok = true;
-    for (size_t i = 0; i < key.size(); i++) {
-        if (key[i])
-            at += " " + std::to_string(i);
-        ok = ok && key[i] == (i % gop == 0);
-    }
-    if (ok)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "key pictures at" << at << " of " << key.size() << ", not every " << gop;
 }
 
 // Fixed-QP rate control at these I and P QPs (the bit rate means nothing).
@@ -390,11 +361,11 @@ TEST_F(VencCoding, EachRecordShowsInTheStream)
                  EXPECT_EQ(i % 4 == 0 ? "67" : "61", nal_head(p[i], false)) << i;
                  EXPECT_EQ(i % 4 == 0 ? 1u : 0u, syntaxtest::values(a[i], "idr_pic_id").size()) << i;
              }
-             EXPECT_TRUE(every(idr_pictures(PT_H264, a), 4));
+             EXPECT_TRUE(every(syntaxtest::idr_pictures(AV_CODEC_ID_H264, a), 4));
          }},
         {"H.265: an IDR every 4 pictures", PT_H265,
          [](VENC_CHN_ATTR_REC_S &a) { a.stRcAttr.u32Gop = 4; }, nullptr,
-         [](const std::vector<Pack> &, const Aus &a) { EXPECT_TRUE(every(idr_pictures(PT_H265, a), 4)); }},
+         [](const std::vector<Pack> &, const Aus &a) { EXPECT_TRUE(every(syntaxtest::idr_pictures(AV_CODEC_ID_HEVC, a), 4)); }},
         {"H.265 replayed: an IDR every group to the last picture", PT_H265,
          [](VENC_CHN_ATTR_REC_S &a) {
              // More pixels a second than two cores code live.
@@ -404,7 +375,7 @@ TEST_F(VencCoding, EachRecordShowsInTheStream)
          nullptr,
          [](const std::vector<Pack> &, const Aus &a) {
              EXPECT_EQ(1u, testsupport::events("chn 1 encodes 640x480 (replaying").size());
-             EXPECT_TRUE(every(idr_pictures(PT_H265, a), kGop));
+             EXPECT_TRUE(every(syntaxtest::idr_pictures(AV_CODEC_ID_HEVC, a), kGop));
          },
          3 * kGop},
         {"intra refresh: a wave every group, no IDR after the first", PT_H264,
@@ -413,7 +384,7 @@ TEST_F(VencCoding, EachRecordShowsInTheStream)
              return DU_DUZ_VENC_SetIntraRefresh(1, &r);
          },
          [](const std::vector<Pack> &, const Aus &a) {
-             std::vector<bool> idr = idr_pictures(PT_H264, a), starts = recovery_points(a);
+             std::vector<bool> idr = syntaxtest::idr_pictures(AV_CODEC_ID_H264, a), starts = recovery_points(a);
              EXPECT_TRUE(every(idr, a.size())) << "the first picture only";
              starts[0] = idr[0];
              EXPECT_TRUE(every(starts, kGop)) << "recovery points";
