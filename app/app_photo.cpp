@@ -25,7 +25,7 @@ AppEntry app_pho_mode = {0, 0, 0, 0, 0, 0, 0, app_pho_mode_start, app_pho_mode_s
 
 namespace {
 
-constexpr int kTimeLapseChoices = 9;
+constexpr int kTimeLapseChoices = PREF_LAPSE_60S + 1;
 constexpr uint16_t kIntervalMs[kTimeLapseChoices] = {300, 250, 500, 1000, 2000, 5000, 10000, 30000, 60000};
 constexpr uint32_t kLedCycleMs[kTimeLapseChoices] = {300, 250, 500, 1000, 250, 250, 250, 250, 250};
 constexpr uint8_t kPhotoParam7 = 10;
@@ -88,9 +88,9 @@ uint32_t photo_led_cycle_ms(int32_t v) { return v >= 0 && v < kTimeLapseChoices 
 
 void app_lock_3a(int32_t which)
 {
-    if (which == 1 || which == 2)
+    if (which == PREF_LOCK_AE_AWB || which == PREF_LOCK_AE)
         CommSceneautoLockAE(1);
-    if (which == 1 || which == 3)
+    if (which == PREF_LOCK_AE_AWB || which == PREF_LOCK_AWB)
         CommSceneautoLockAwb(1);
 }
 
@@ -101,7 +101,7 @@ void app_set_vi_input(int32_t movie_rotate)
     vi.u8Spare = 1;
     vi.u8WdrMode = 0;
     vi.u8Norm = 1;
-    vi.enRotate = movie_rotate == 2 ? 3 : movie_rotate == 3 ? 1 : 0;
+    vi.enRotate = movie_rotate == PREF_ROTATE_RIGHT ? 3 : movie_rotate == PREF_ROTATE_LEFT ? 1 : 0;
 }
 
 int init_photo_status(void)
@@ -117,11 +117,11 @@ int init_photo_status(void)
 
     u8 in_code, enc_code;
     switch (p.MovieResolution[m]) {
-    case 0:
+    case PREF_RES_1080P:
         in_code = enc_code = PIC_HD1080;
         vi.u8FrameRate = 60;
         break;
-    case 1:
+    case PREF_RES_720P:
         in_code = enc_code = PIC_HD720;
         vi.u8FrameRate = 120;
         break;
@@ -138,7 +138,7 @@ int init_photo_status(void)
         KX_DV_VPSS_PARAM_S &v = c.sVpss.sParam[n];
         v.u8Chn = n;
         v.bEnable = n < 3 ? 1 : 0;
-        v.bRotate = rotate != 0 ? 1 : 0;
+        v.bRotate = rotate != PREF_ROTATE_NONE ? 1 : 0;
     }
     c.sVpss.sParam[3].u8Resolution = PIC_D1;
 
@@ -171,7 +171,7 @@ int init_photo_status(void)
 
     KX_REC_CMD_S &e = photo_entry();
     e.u8Param7 = kPhotoParam7;
-    e.u8PhotoMode = p.SetTimeLapseShooting == 0 ? 0 : 2;
+    e.u8PhotoMode = p.SetTimeLapseShooting == PREF_LAPSE_OFF ? 0 : 2;
     e.u16PhotoInterval = photo_interval_ms(p.SetTimeLapseShooting);
     return 0;
 }
@@ -237,7 +237,7 @@ int app_pho_mode_on_message(uint32_t id, uint32_t, uint32_t)
     case HMSG_KEY_HOLD | KEY_ID_MODE: {
         const int32_t lock = app_pref_user ? app_pref_user->EnableManualAELockorAWBLock : 0;
         printf("app_pref_user->enableAELockorAWBLock = %d\r\n", lock);
-        if (lock != 0) {
+        if (lock != PREF_LOCK_NONE) {
             mode_leds(0);
             app_lock_3a(lock);
             usleep(500 * 1000);

@@ -62,29 +62,29 @@ void mode_leds(const RecMode &m, int on)
 // Main-stream and sensor frame rates of a MovieFrameRate value.
 void frame_rates(int32_t choice, int32_t resolution, bool small, bool rotated, u8 *main_fps, u8 *vi_fps)
 {
-    const u8 fast_vi = resolution == 0 ? 0 : 120;
+    const u8 fast_vi = resolution == PREF_RES_1080P ? 0 : 120;
     switch (choice) {
-    case 0:
+    case PREF_FPS_120:
         *main_fps = small ? (rotated ? 60 : 120) : (rotated ? 30 : 60);
         *vi_fps = small ? 120 : 60;
         break;
-    case 2:
+    case PREF_FPS_30:
         *main_fps = 30;
         *vi_fps = fast_vi ? fast_vi : 30;
         break;
-    case 3:
+    case PREF_FPS_100:
         *main_fps = small ? (rotated ? 50 : 100) : (rotated ? 25 : 50);
         *vi_fps = small ? 120 : 60;
         break;
-    case 4:
+    case PREF_FPS_50:
         *main_fps = 50;
         *vi_fps = fast_vi ? fast_vi : 60;
         break;
-    case 5:
+    case PREF_FPS_25:
         *main_fps = 25;
         *vi_fps = 30;
         break;
-    default: // 1, and anything the range checks let through
+    default: // PREF_FPS_60, and anything the range checks let through
         *main_fps = 60;
         *vi_fps = fast_vi ? fast_vi : 60;
         break;
@@ -104,9 +104,9 @@ int init_status(const RecMode &m)
     app_set_vi_input(rotate);
 
     const int32_t resolution = p.MovieResolution[c];
-    u8 in_code = PIC_HD720, main_code = resolution == 1 ? PIC_HD720 : PIC_WVGA;
+    u8 in_code = PIC_HD720, main_code = resolution == PREF_RES_720P ? PIC_HD720 : PIC_WVGA;
     vi.u8FrameRate = 120;
-    if (resolution == 0) {
+    if (resolution == PREF_RES_1080P) {
         in_code = main_code = PIC_HD1080;
         vi.u8FrameRate = 60;
     }
@@ -117,7 +117,7 @@ int init_status(const RecMode &m)
         KX_DV_VPSS_PARAM_S &v = cfg.sVpss.sParam[n];
         v.u8Chn = n;
         v.bEnable = n == 1 || n == 3 ? 1 : 0;
-        v.bRotate = rotate != 0 ? 1 : 0;
+        v.bRotate = rotate != PREF_ROTATE_NONE ? 1 : 0;
     }
     cfg.sVpss.sParam[3].u8Resolution = PIC_QVGA;
 
@@ -127,7 +127,7 @@ int init_status(const RecMode &m)
     jpeg.bEnable = 0;
     jpeg.u8FrameRate = jpeg.u8IPInterval = 10;
     KX_DV_VENC_PARAM_S &main = cfg.sVenc.sParam[1];
-    main.enType = p.MovieCodec[c] == 0 ? PT_H265 : PT_H264;
+    main.enType = p.MovieCodec[c] == PREF_CODEC_H265 ? PT_H265 : PT_H264;
     main.u8Chn = 1;
     main.bEnable = 1;
     main.u8StreamType = 0;
@@ -171,7 +171,7 @@ int init_status(const RecMode &m)
 
 int flash_led(const RecMode &m, int on)
 {
-    const bool endless = app_pref_user && app_pref_user->LED == 1;
+    const bool endless = app_pref_user && app_pref_user->LED == PREF_ON;
     if (on)
         return rec_create_led_flash_thread(endless ? 0 : 3);
     if (endless)
@@ -193,7 +193,7 @@ int start(const RecMode &m)
     button_enable();
     tv_detect_Enable(1);
     mode_leds(m, 1);
-    if (app_pref_user->MotionDetect == 1) {
+    if (app_pref_user->MotionDetect == PREF_ON) {
         const KX_DV_CONFIG_S &cfg = gsDvConfig;
         SIZE_S size = {320, 240};
         KX_DV_SYS_GetPicSize(0, cfg.sVpss.sParam[3].u8Resolution, &size, cfg.sVi.sParam[0].enRotate);
@@ -212,7 +212,7 @@ int stop(const RecMode &m)
         video_out_proc(0);
         set_Tv_State(0);
     }
-    if (app_pref_user->MotionDetect == 1)
+    if (app_pref_user->MotionDetect == PREF_ON)
         KX_MdStop(0, 3);
     KX_DV_Stop();
     KX_DV_StopAudioThread();
@@ -227,9 +227,9 @@ void lock_wink(const RecMode &m)
 {
     const int32_t lock = app_pref_user->EnableManualAELockorAWBLock;
     printf("app_pref_user->enableAELockorAWBLock = %d\r\n", lock);
-    if (lock == 0)
+    if (lock == PREF_LOCK_NONE)
         return;
-    const int during = recording() && app_pref_user->LED != 1 ? 1 : 0;
+    const int during = recording() && app_pref_user->LED != PREF_ON ? 1 : 0;
     mode_leds(m, during);
     app_lock_3a(lock);
     usleep(500 * 1000);
@@ -333,13 +333,13 @@ int on_message(const RecMode &m, uint32_t id)
 uint16_t record_pack_minutes(int32_t cycletime)
 {
     switch (cycletime) {
-    case 1:
+    case PREF_CYCLE_5MIN:
         return 5;
-    case 2:
+    case PREF_CYCLE_10MIN:
         return 10;
-    case 3:
+    case PREF_CYCLE_20MIN:
         return 20;
-    case 83:
+    case PREF_CYCLE_1MIN:
         return 1;
     default:
         return 3;

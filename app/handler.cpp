@@ -111,10 +111,11 @@ void on_usb_dc_in()
         return;
     const bool recording = gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING;
     const int source = get_return_power_on_source();
-    if (app_pref_user->OnePowerButtontoAutoRecord != 0 && source == 0 && system_first_run_no_usb != 0) {
+    if (app_pref_user->OnePowerButtontoAutoRecord != PREF_OFF && source == 0 && system_first_run_no_usb != 0) {
         if (!recording)
             post_rec_release();
-    } else if (app_pref_user->AutoRecordwithExternalPower != 0 && (source == 1 || system_first_run_no_usb == 0)) {
+    } else if (app_pref_user->AutoRecordwithExternalPower != PREF_OFF &&
+               (source == 1 || system_first_run_no_usb == 0)) {
         if (!recording)
             post_rec_release();
     }
@@ -122,7 +123,7 @@ void on_usb_dc_in()
 
 void on_usb_pc_in()
 {
-    if (app_pref_user && app_pref_user->ChargefromUSBHost != 0)
+    if (app_pref_user && app_pref_user->ChargefromUSBHost != PREF_HOST_CHARGE)
         set_gpio_value(kChargeGpio, 0);
     appmgt_switch_to_app(APP_USB_MSC);
 }
@@ -148,7 +149,7 @@ void handler_stop_for_power_off(void)
         app_pho_mode_stop();
         return;
     }
-    if (app_pref_user && app_pref_user->MotionDetect == 1)
+    if (app_pref_user && app_pref_user->MotionDetect == PREF_ON)
         KX_MdStop(0, 3);
     // The file should hold its first second; a file that never gets there
     // (no frames) must not keep the camera on.
@@ -168,7 +169,7 @@ int app_pre_init(void)
     KX_DV_Set1080DefaultDvCfg();
     gsDvConfig.sVo.sParam.eSync = (u32)app_pref_user->TVout;
     gsDvConfig.sVo.sParam.u8VoSrc = 0;
-    if (app_pref_user->AudioInputPath != 0) {
+    if (app_pref_user->AudioInputPath != PREF_AUDIO_PATH_DEFAULT) {
         muxtrl_gpio(kAudioPathGpio, 0);
         config_gpio(kAudioPathGpio, 1);
         set_gpio_value(kAudioPathGpio, 1);
@@ -179,7 +180,7 @@ int app_pre_init(void)
 int app_post_init(void)
 {
     const int battery = Get_Adc_val();
-    if (app_pref_user->DefaultMode != 2)
+    if (app_pref_user->DefaultMode != PREF_PHOTO_MODE)
         app_led_ctrl(LED0, 0);
     led_flag = 0;
     led_flag |= LED_FLAG_LED0 | LED_FLAG_LED2;
@@ -196,11 +197,11 @@ int app_post_init(void)
 int handler_first_app(void)
 {
     int first;
-    switch (app_pref_user ? app_pref_user->DefaultMode : 0) {
-    case 1:
+    switch (app_pref_user ? app_pref_user->DefaultMode : PREF_VIDEO_MODE1) {
+    case PREF_VIDEO_MODE2:
         first = APP_RECMODE2;
         break;
-    case 2:
+    case PREF_PHOTO_MODE:
         first = APP_PHOMODE;
         break;
     default:
@@ -323,8 +324,8 @@ void handler(void)
     app_post_init();
     app_init();
     DV_PowerFlow_ThreadRun();
-    if (app_pref_user->OnePowerButtontoAutoRecord != 0 && get_gpio_value(kUsbPowerGpio) == 0 &&
-        (app_pref_user->DefaultMode == 0 || app_pref_user->DefaultMode == 1))
+    if (app_pref_user->OnePowerButtontoAutoRecord != PREF_OFF && get_gpio_value(kUsbPowerGpio) == 0 &&
+        (app_pref_user->DefaultMode == PREF_VIDEO_MODE1 || app_pref_user->DefaultMode == PREF_VIDEO_MODE2))
         post_rec_release();
     system_run_complete = 1;
     for (;;) {

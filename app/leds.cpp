@@ -149,7 +149,7 @@ void *rec_led_flash_thread(void *)
             break;
     }
 
-    bool off = app_pref_user && app_pref_user->LED == 0 &&
+    bool off = app_pref_user && app_pref_user->LED == PREF_OFF &&
                gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING;
     app_led_ctrl(LED2, off ? 0 : 1);
     if (mode >= 0)

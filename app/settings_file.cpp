@@ -60,13 +60,13 @@ void fix_frame_rate(DvSystemParam *p, int mode) { settings_fix_frame_rate(p, mod
 // fast one.
 void program_power_off_key(DvSystemParam *p, int)
 {
-    set_power_off_key_status(p->Poweroff == 0 ? 1 : 0);
+    set_power_off_key_status(p->Poweroff == PREF_POWER_KEY_DELAY ? 1 : 0);
     usleep(50 * 1000);
 }
 
 void program_power_on_key(DvSystemParam *p, int)
 {
-    set_power_on_key_status(p->Poweron == 0 ? 1 : 0);
+    set_power_on_key_status(p->Poweron == PREF_POWER_KEY_DELAY ? 1 : 0);
     usleep(50 * 1000);
 }
 
@@ -89,127 +89,143 @@ const char kGainHelp[] = "Set red ,green,blue gain,256 is 1x gain,value from 100
 constexpr SettingsKey kSettingsKeys[SETTINGS_KEY_COUNT] = {
     // key, act, word, per mode, min, max, fallback, progress, then,
     //   written line, fixed lines after it
-    {"Dateformat", Act::word, PREF_WORD(Dateformat), false, 0, 2, 0, nullptr, nullptr,
+    {"Dateformat", Act::word, PREF_WORD(Dateformat), false, DATE_FMT_YMD, DATE_FMT_MDY, DATE_FMT_YMD, nullptr, nullptr,
      "Date format=[%d];set date format,0:YYYY/MM/DD, 1:DD/MM/YYYY, 2:MM/DD/YYYY\r\n", kDatetimeNote},
     {"Datetime", Act::clock, -1, false, 0, 0, 0, nullptr, nullptr,
      "Date time=[%s];date time setting,yyyy/mm/dd-hh:mm:ss,dd/mm/yyyy-hh:mm:ss, mm/dd/yyyy-hh:mm:ss\r\n"},
     {"Modifydatetime", Act::confirm_clock, -1, false, 0, 0, 0, nullptr, nullptr,
      "Modify datetime=[0];date time setting comfirm,0:not set 1: modify\r\n", kBlank},
-    {"DefaultMode", Act::word, PREF_WORD(DefaultMode), false, 0, 2, 0, nullptr, nullptr,
-     "Default Mode=[%d];set power-on default mode,0:Video Mode 1, 1:Video Mode 2, 2:Photo Mode\r\n", kBlank},
+    {"DefaultMode", Act::word, PREF_WORD(DefaultMode), false, PREF_VIDEO_MODE1, PREF_PHOTO_MODE, PREF_VIDEO_MODE1,
+     nullptr, nullptr, "Default Mode=[%d];set power-on default mode,0:Video Mode 1, 1:Video Mode 2, 2:Photo Mode\r\n",
+     kBlank},
     {"VIDEOMODE1", Act::title, PREF_VIDEO_MODE1, false, 0, 0, 0, nullptr, nullptr, "VIDEO MODE 1\r\n"},
     {"VIDEOMODE2", Act::title, PREF_VIDEO_MODE2, false, 0, 0, 0, nullptr, nullptr, "VIDEO MODE 2\r\n"},
-    {"MovieResolution", Act::word, PREF_WORD(MovieResolution), true, 0, 2, 0, nullptr, nullptr,
-     "Movie Resolution=[%d];0:1080p,1:720p,2:wvga\r\n"},
-    {"MovieFrameRate", Act::word, PREF_WORD(MovieFrameRate), true, 0, 5, 1, nullptr, fix_frame_rate,
+    {"MovieResolution", Act::word, PREF_WORD(MovieResolution), true, PREF_RES_1080P, PREF_RES_WVGA, PREF_RES_1080P,
+     nullptr, nullptr, "Movie Resolution=[%d];0:1080p,1:720p,2:wvga\r\n"},
+    {"MovieFrameRate", Act::word, PREF_WORD(MovieFrameRate), true, PREF_FPS_120, PREF_FPS_25, PREF_FPS_60, nullptr,
+     fix_frame_rate,
      "Movie Frame Rate=[%d];0:120fps,1:60fps,2:30fps,3:100fps,4:50fps,5:25fps,Note:120fps and 100fps only for "
      "720P and WVGA.\r\n"},
-    {"MovieSound", Act::word, PREF_WORD(MovieSound), true, 0, 3, 3, nullptr, nullptr,
-     "Movie Sound=[%d];set movie sound,0:Mute,1:Low,2:Medium,3:High\r\n"},
-    {"MovieCycletime", Act::word, PREF_WORD(MovieCycletime), true, 0, 3, 0, nullptr, nullptr,
-     "Movie Cycle time=[%d];movie cycle time,0:3 minutes,1:5 minutes,2:10 minutes,3:20 minutes\r\n"},
-    {"MovieLoopRecording", Act::word, PREF_WORD(MovieLoopRecording), true, 0, 1, 1, nullptr, nullptr,
+    {"MovieSound", Act::word, PREF_WORD(MovieSound), true, PREF_SOUND_MUTE, PREF_SOUND_HIGH, PREF_SOUND_HIGH, nullptr,
+     nullptr, "Movie Sound=[%d];set movie sound,0:Mute,1:Low,2:Medium,3:High\r\n"},
+    {"MovieCycletime", Act::word, PREF_WORD(MovieCycletime), true, PREF_CYCLE_3MIN, PREF_CYCLE_20MIN, PREF_CYCLE_3MIN,
+     nullptr, nullptr, "Movie Cycle time=[%d];movie cycle time,0:3 minutes,1:5 minutes,2:10 minutes,3:20 minutes\r\n"},
+    {"MovieLoopRecording", Act::word, PREF_WORD(MovieLoopRecording), true, PREF_OFF, PREF_ON, PREF_ON, nullptr, nullptr,
      "Movie Loop Recording=[%d];set loop recording on or off, 0:off, 1:on\r\n"},
-    {"MovieRotate", Act::word, PREF_WORD(MovieRotate), true, 0, 3, 0, nullptr, nullptr,
-     "Movie Rotate=[%d];set movie rotate,0:No,1:Inverted,2:90 degrees Right,3:90 degrees Left\r\n"},
-    {"MovieTimestamp", Act::word, PREF_WORD(MovieTimestamp), true, 0, 1, 1, nullptr, nullptr,
+    {"MovieRotate", Act::word, PREF_WORD(MovieRotate), true, PREF_ROTATE_NONE, PREF_ROTATE_LEFT, PREF_ROTATE_NONE,
+     nullptr, nullptr, "Movie Rotate=[%d];set movie rotate,0:No,1:Inverted,2:90 degrees Right,3:90 degrees Left\r\n"},
+    {"MovieTimestamp", Act::word, PREF_WORD(MovieTimestamp), true, PREF_OFF, PREF_ON, PREF_ON, nullptr, nullptr,
      "Movie Time stamp=[%d];set date/time stamp on or off,0:off,1:on\r\n"},
-    {"MovieBitstreamAlgorithm", Act::word, PREF_WORD(MovieBitstreamAlgorithm), true, 0, 1, 0, nullptr, nullptr,
+    {"MovieBitstreamAlgorithm", Act::word, PREF_WORD(MovieBitstreamAlgorithm), true, PREF_RC_CBR, PREF_RC_VBR,
+     PREF_RC_CBR, nullptr, nullptr,
      "Movie Bitstream Algorithm=[%d];set video bitstream,constant-bit-rate(CBR) or variable-bit-rate(VBR),0:CBR,"
      "1:VBR \r\n"},
-    {"Moviequality", Act::word, PREF_WORD(Moviequality), true, 0, 7, 3, nullptr, nullptr,
+    {"Moviequality", Act::word, PREF_WORD(Moviequality), true, PREF_QUALITY_HIGHEST, PREF_QUALITY_ACCEPTED,
+     PREF_QUALITY_STANDARD, nullptr, nullptr,
      "Movie quality=[%d];set movie quality,0:Highest,1:Higher,2:High,3:Standard,4:Low,5:Lower,6:Lowest\r\n"},
-    {"MovieCodec", Act::word, PREF_WORD(MovieCodec), true, 0, 1, 0, nullptr, nullptr,
-     "Movie Codec=[%d];set video codec,0:H265 HEVC,1:H264 AVC\r\n"},
-    {"MovieDefog", Act::word, PREF_WORD(MovieDefog), true, 0, 1, 0},
-    {"MovieLensDistortionCorrection", Act::word, PREF_WORD(MovieLensDistortionCorrection), true, 0, 1, 0},
-    {"MovieWDR", Act::word, PREF_WORD(MovieWDR), true, 0, 2, 0, nullptr, nullptr,
+    {"MovieCodec", Act::word, PREF_WORD(MovieCodec), true, PREF_CODEC_H265, PREF_CODEC_H264, PREF_CODEC_H265, nullptr,
+     nullptr, "Movie Codec=[%d];set video codec,0:H265 HEVC,1:H264 AVC\r\n"},
+    {"MovieDefog", Act::word, PREF_WORD(MovieDefog), true, PREF_OFF, PREF_ON, PREF_OFF},
+    {"MovieLensDistortionCorrection", Act::word, PREF_WORD(MovieLensDistortionCorrection), true, PREF_OFF, PREF_ON,
+     PREF_OFF},
+    {"MovieWDR", Act::word, PREF_WORD(MovieWDR), true, PREF_OFF, PREF_WDR_ACCEPTED, PREF_OFF, nullptr, nullptr,
      "Movie WDR =[%d];set Wide Dynamic Range,0:Off,1:On\r\n", kBlank},
     {"PHOTOMODE", Act::title, PREF_PHOTO_MODE, false, 0, 0, 0, nullptr, nullptr, "PHOTO MODE\r\n"},
-    {"PhotoModeCaptureSize", Act::word, PREF_WORD(MovieResolution), true, 0, 2, 0, nullptr, nullptr,
-     "Photo Mode Capture Size=[%d];set photo size,0:1920x1080,1:1280x720,2:848x480\r\n"},
-    {"PhotoRotate", Act::word, PREF_WORD(MovieRotate), true, 0, 3, 0, nullptr, nullptr,
-     "Photo Rotate=[%d];set Photo rotate,0:No,1:Inverted,2:90 degrees Right,3:90 degrees Left\r\n"},
-    {"PhotoTimestamp", Act::word, PREF_WORD(MovieTimestamp), true, 0, 1, 1, nullptr, nullptr,
+    {"PhotoModeCaptureSize", Act::word, PREF_WORD(MovieResolution), true, PREF_RES_1080P, PREF_RES_WVGA, PREF_RES_1080P,
+     nullptr, nullptr, "Photo Mode Capture Size=[%d];set photo size,0:1920x1080,1:1280x720,2:848x480\r\n"},
+    {"PhotoRotate", Act::word, PREF_WORD(MovieRotate), true, PREF_ROTATE_NONE, PREF_ROTATE_LEFT, PREF_ROTATE_NONE,
+     nullptr, nullptr, "Photo Rotate=[%d];set Photo rotate,0:No,1:Inverted,2:90 degrees Right,3:90 degrees Left\r\n"},
+    {"PhotoTimestamp", Act::word, PREF_WORD(MovieTimestamp), true, PREF_OFF, PREF_ON, PREF_ON, nullptr, nullptr,
      "Photo Time stamp=[%d];set date/time stamp on or off,0:off,1:on\r\n"},
-    {"SetTimeLapseShooting", Act::word, PREF_WORD(SetTimeLapseShooting), false, 0, 8, 0, nullptr, nullptr,
+    {"SetTimeLapseShooting", Act::word, PREF_WORD(SetTimeLapseShooting), false, PREF_LAPSE_OFF, PREF_LAPSE_60S,
+     PREF_LAPSE_OFF, nullptr, nullptr,
      "Set Time Lapse Shooting=[%d];0:off,1:0.25s,2:0.5s,3:1s,4:2s,5:5s,6:10s,7:30s,8:60s\r\n", kBlank},
-    {"PhotoDefog", Act::word, PREF_WORD(MovieDefog), true, 0, 1, 0},
+    {"PhotoDefog", Act::word, PREF_WORD(MovieDefog), true, PREF_OFF, PREF_ON, PREF_OFF},
     {"SystemSetting", Act::title, -1, false, 0, 0, 0, nullptr, nullptr, "System Setting\r\n"},
-    {"AutoPoweroff", Act::word, PREF_WORD(AutoPoweroff), false, 0, 3, 1, nullptr, nullptr,
+    {"AutoPoweroff", Act::word, PREF_WORD(AutoPoweroff), false, PREF_AUTO_OFF_NEVER, PREF_AUTO_OFF_2MIN,
+     PREF_AUTO_OFF_30S, nullptr, nullptr,
      "Auto Power off=[%d];set system auto power off time when system pending,0:off,1:30 seconds,2:1 minutes,"
      "3:2 minutes\r\n"},
-    {"Poweroff", Act::word, PREF_WORD(Poweroff), false, 0, 1, 1, nullptr, program_power_off_key,
-     "Power off=[%d];set system  power off time,0:delay,1:fast\r\n"},
-    {"Poweron", Act::word, PREF_WORD(Poweron), false, 0, 1, 1, nullptr, program_power_on_key,
-     "Power on=[%d];set system  power on time,0:delay,1:fast\r\n"},
-    {"AutoRecordwithExternalPower", Act::word, PREF_WORD(AutoRecordwithExternalPower), false, 0, 1, 0, nullptr,
-     nullptr,
+    {"Poweroff", Act::word, PREF_WORD(Poweroff), false, PREF_POWER_KEY_DELAY, PREF_POWER_KEY_FAST, PREF_POWER_KEY_FAST,
+     nullptr, program_power_off_key, "Power off=[%d];set system  power off time,0:delay,1:fast\r\n"},
+    {"Poweron", Act::word, PREF_WORD(Poweron), false, PREF_POWER_KEY_DELAY, PREF_POWER_KEY_FAST, PREF_POWER_KEY_FAST,
+     nullptr, program_power_on_key, "Power on=[%d];set system  power on time,0:delay,1:fast\r\n"},
+    {"AutoRecordwithExternalPower", Act::word, PREF_WORD(AutoRecordwithExternalPower), false, PREF_OFF, PREF_ON,
+     PREF_OFF, nullptr, nullptr,
      "Auto Record with External Power=[%d];set connect with power to start video recording automatically,0:off,"
      "1:on\r\n"},
-    {"OnePowerButtontoAutoRecord", Act::word, PREF_WORD(OnePowerButtontoAutoRecord), false, 0, 1, 0, nullptr,
-     nullptr,
+    {"OnePowerButtontoAutoRecord", Act::word, PREF_WORD(OnePowerButtontoAutoRecord), false, PREF_OFF, PREF_ON, PREF_OFF,
+     nullptr, nullptr,
      "One Power Button to Auto Record=[%d];set press power key to start video recording automatically,0:off,"
      "1:on\r\n"},
     {"AutoOffwithExternalPowerdisconnected", Act::none, -1},
-    {"LED", Act::word, PREF_WORD(LED), false, 0, 1, 1, nullptr, nullptr,
+    {"LED", Act::word, PREF_WORD(LED), false, PREF_OFF, PREF_ON, PREF_ON, nullptr, nullptr,
      "LED=[%d];set LED flicker when recording,0:off,1:on\r\n"},
-    {"ChargefromUSBHost", Act::word, PREF_WORD(ChargefromUSBHost), false, 0, 1, 0, nullptr, nullptr,
+    {"ChargefromUSBHost", Act::word, PREF_WORD(ChargefromUSBHost), false, PREF_HOST_CHARGE, PREF_HOST_NO_CHARGE,
+     PREF_HOST_CHARGE, nullptr, nullptr,
      "Charge from USB Host=[%d];when connecting with USB host, charge camera or not,0:on,1:off\r\n"},
-    {"Lightfrequency", Act::word, PREF_WORD(Lightfrequency), false, 0, 1, 0, nullptr, nullptr,
-     "Light frequency=[%d];set light source frequency,0:50 HZ,1:60 HZ\r\n"},
-    {"TVout", Act::word, PREF_WORD(TVout), false, 0, 1, 1, nullptr, nullptr, "TV out=[%d];set Tv out,0:NTSC,1:PAL\r\n",
-     kBlank},
+    {"Lightfrequency", Act::word, PREF_WORD(Lightfrequency), false, PREF_LIGHT_50HZ, PREF_LIGHT_60HZ, PREF_LIGHT_50HZ,
+     nullptr, nullptr, "Light frequency=[%d];set light source frequency,0:50 HZ,1:60 HZ\r\n"},
+    {"TVout", Act::word, PREF_WORD(TVout), false, PREF_TV_NTSC, PREF_TV_PAL, PREF_TV_PAL, nullptr, nullptr,
+     "TV out=[%d];set Tv out,0:NTSC,1:PAL\r\n", kBlank},
     {"TVOutStrategy", Act::word, PREF_WORD(TVOutStrategy), false, 0, 1, 0},
-    {"AudioInputPath", Act::word, PREF_WORD(AudioInputPath), false, 0, 1, 0, "AUDIOINPUTPATH AUDIOINPUTPATH %d\n"},
+    {"AudioInputPath", Act::word, PREF_WORD(AudioInputPath), false, PREF_AUDIO_PATH_DEFAULT, PREF_AUDIO_PATH_ALTERNATE,
+     PREF_AUDIO_PATH_DEFAULT, "AUDIOINPUTPATH AUDIOINPUTPATH %d\n"},
     {"TVDisplayRatio", Act::none, -1},
     {"FormatCard", Act::format, -1},
     {"ConfirmFormat", Act::format, -1},
     {"Lensoption", Act::word, PREF_WORD(Lensoption), false, 0, 2, 0, "lensoption %d\n"},
-    {"MotionDetect", Act::word, PREF_WORD(MotionDetect), false, 0, 1, 0, "motionDetect %d\n", nullptr,
-     "Motion Detect=[%d];set motion detect,0:off,1:on\r\n"},
-    {"MotionDetectTimeout", Act::word, PREF_WORD(MotionDetectTimeout), false, 0, 3, 0, "motionDetectTimeout %d\n",
-     nullptr, "Motion Detect Timeout=[%d];set motion detect timeout,0:5s,1:15s,2:30s,3:60s\r\n"},
-    {"MotionDetectSensitivity", Act::word, PREF_WORD(MotionDetectSensitivity), false, 0, 2, 0,
-     "motionDetectSensitivity %d\n", nullptr,
+    {"MotionDetect", Act::word, PREF_WORD(MotionDetect), false, PREF_OFF, PREF_ON, PREF_OFF, "motionDetect %d\n",
+     nullptr, "Motion Detect=[%d];set motion detect,0:off,1:on\r\n"},
+    {"MotionDetectTimeout", Act::word, PREF_WORD(MotionDetectTimeout), false, PREF_MD_TIMEOUT_5S, PREF_MD_TIMEOUT_60S,
+     PREF_MD_TIMEOUT_5S, "motionDetectTimeout %d\n", nullptr,
+     "Motion Detect Timeout=[%d];set motion detect timeout,0:5s,1:15s,2:30s,3:60s\r\n"},
+    {"MotionDetectSensitivity", Act::word, PREF_WORD(MotionDetectSensitivity), false, PREF_MD_HIGH, PREF_MD_LOW,
+     PREF_MD_HIGH, "motionDetectSensitivity %d\n", nullptr,
      "Motion Detect Sensitivity=[%d];set motion detect Sensitivity,0:high,1:nomal,2:low\r\n", kImageQualityTitle},
-    {"EnableManualAELockorAWBLock", Act::word, PREF_WORD(EnableManualAELockorAWBLock), false, 0, 3, 0,
-     "enableAELockorAWBLock %d\n", nullptr,
+    {"EnableManualAELockorAWBLock", Act::word, PREF_WORD(EnableManualAELockorAWBLock), false, PREF_LOCK_NONE,
+     PREF_LOCK_AWB, PREF_LOCK_NONE, "enableAELockorAWBLock %d\n", nullptr,
      "Enable Manual AE Lock or AWB Lock = [%d]; 0: Not enabled; 1: AE Lock and AWB Lock; 2: AE Lock only; 3: AWB "
      "Lock only.\r\n",
      kLockHelp},
-    {"WhiteBalance", Act::word, PREF_WORD(WhiteBalance), false, 0, 9, 0, "whiteBalance %d\n", nullptr,
+    {"WhiteBalance", Act::word, PREF_WORD(WhiteBalance), false, PREF_WB_AUTO, PREF_WB_CUSTOM3, PREF_WB_AUTO,
+     "whiteBalance %d\n", nullptr,
      "White Balance=[%d];Set White Balance,0:Auto,1:Sunny,2:Cloudy,3:Tungsten,4:Fluorescent,5:Snow,6:Diving,"
      "7:Custom WB1,8:Custom WB2,9:Custom WB3\r\n",
      kWhiteBalanceHelp},
-    {"CustomizedWhiteBalance1RedGain", Act::gains, PREF_WORD(CustomizedWhiteBalance[0]), false, 100, 999, 256,
-     "wb1  r=%d,g=%d,b=%d\n", nullptr,
+    {"CustomizedWhiteBalance1RedGain", Act::gains, PREF_WORD(CustomizedWhiteBalance[0]), false, PREF_GAIN_MIN,
+     PREF_GAIN_MAX, PREF_GAIN_UNIT, "wb1  r=%d,g=%d,b=%d\n", nullptr,
      "Customized White Balance 1 Red Gain=[%d],Green Gain=[%d],Blue Gain=[%d];\r\n"},
-    {"CustomizedWhiteBalance2RedGain", Act::gains, PREF_WORD(CustomizedWhiteBalance[1]), false, 100, 999, 256,
-     "wb2  r=%d,g=%d,b=%d\n", nullptr,
+    {"CustomizedWhiteBalance2RedGain", Act::gains, PREF_WORD(CustomizedWhiteBalance[1]), false, PREF_GAIN_MIN,
+     PREF_GAIN_MAX, PREF_GAIN_UNIT, "wb2  r=%d,g=%d,b=%d\n", nullptr,
      "Customized White Balance 2 Red Gain=[%d],Green Gain=[%d],Blue Gain=[%d];\r\n"},
-    {"CustomizedWhiteBalance3RedGain", Act::gains, PREF_WORD(CustomizedWhiteBalance[2]), false, 100, 999, 256,
-     "wb3  r=%d,g=%d,b=%d\n", nullptr,
+    {"CustomizedWhiteBalance3RedGain", Act::gains, PREF_WORD(CustomizedWhiteBalance[2]), false, PREF_GAIN_MIN,
+     PREF_GAIN_MAX, PREF_GAIN_UNIT, "wb3  r=%d,g=%d,b=%d\n", nullptr,
      "Customized White Balance 3 Red Gain=[%d],Green Gain=[%d],Blue Gain=[%d];\r\n", kGainHelp},
-    {"ExposureValue", Act::word, PREF_WORD(ExposureValue), false, -128, 128, 0, "exposurValue %d\n", nullptr,
+    {"ExposureValue", Act::word, PREF_WORD(ExposureValue), false, PREF_ADJUST_MIN, PREF_ADJUST_MAX, PREF_ADJUST_NONE,
+     "exposurValue %d\n", nullptr,
      "Exposure Value=[%d];Exposure compensation,values from -128 to +128,In 1 increments,default value is 0\r\n"},
-    {"ExposureStrategyMode", Act::word, PREF_WORD(ExposureStrategyMode), false, 0, 1, 0,
-     "exposureStrategyMode %d\n", nullptr,
+    {"ExposureStrategyMode", Act::word, PREF_WORD(ExposureStrategyMode), false, PREF_EXPOSURE_HIGHLIGHT,
+     PREF_EXPOSURE_LOWLIGHT, PREF_EXPOSURE_HIGHLIGHT, "exposureStrategyMode %d\n", nullptr,
      "Exposure Strategy Mode=[%d];set exposure strategy mode,0:exposure high light prior,1:exposure low light "
      "prior\r\n"},
-    {"ExposureMetering", Act::word, PREF_WORD(ExposureMetering), false, 0, 4, 0, "exposureMetering %d\n", nullptr,
+    {"ExposureMetering", Act::word, PREF_WORD(ExposureMetering), false, PREF_METER_CENTER_WEIGHTED, PREF_METER_DOWN,
+     PREF_METER_CENTER_WEIGHTED, "exposureMetering %d\n", nullptr,
      "Exposure Metering=[%d];set exposure Metering,0:center weighted,1:center spot,2:multi-spot,3:upper weighted,"
      "4:down weighted\r\n",
      kBlank},
-    {"ColorEffect", Act::word, PREF_WORD(ColorEffect), false, 0, 7, 0, "colorEffect %d\n", nullptr,
+    {"ColorEffect", Act::word, PREF_WORD(ColorEffect), false, PREF_COLOR_STANDARD, PREF_COLOR_SATURATED,
+     PREF_COLOR_STANDARD, "colorEffect %d\n", nullptr,
      "Color Effect=[%d];Set Color Effect,0:Standard,1:Mono,2:Cool,3:Cooler,4:Warm,5:Warmer,6:Vivid\r\n"},
-    {"Contrast", Act::word, PREF_WORD(Contrast), false, -128, 128, 0, "contrast %d\n", nullptr,
+    {"Contrast", Act::word, PREF_WORD(Contrast), false, PREF_ADJUST_MIN, PREF_ADJUST_MAX, PREF_ADJUST_NONE,
+     "contrast %d\n", nullptr,
      "Contrast=[%d];Set Contrast,values from -128 to +128,In 1 increments,default value is 0\r\n"},
-    {"Saturation", Act::word, PREF_WORD(Saturation), false, -128, 128, 0, "saturation %d\n", nullptr,
+    {"Saturation", Act::word, PREF_WORD(Saturation), false, PREF_ADJUST_MIN, PREF_ADJUST_MAX, PREF_ADJUST_NONE,
+     "saturation %d\n", nullptr,
      "Saturation=[%d];Set Image Saturation,values from -128 to +128,In 1 increments,default value is 0\r\n"},
-    {"Sharpness", Act::word, PREF_WORD(Sharpness), false, -128, 128, 0, "sharpness %d\n", nullptr,
-     "Sharpness=[%d];Set Image Sharpness,values from -128 to +128,In 1 increments,default value is 0\r\n",
-     kBlank},
+    {"Sharpness", Act::word, PREF_WORD(Sharpness), false, PREF_ADJUST_MIN, PREF_ADJUST_MAX, PREF_ADJUST_NONE,
+     "sharpness %d\n", nullptr,
+     "Sharpness=[%d];Set Image Sharpness,values from -128 to +128,In 1 increments,default value is 0\r\n", kBlank},
 };
 
 constexpr bool same_text(const char *a, const char *b)
@@ -271,7 +287,6 @@ static_assert(kVideoMode1 >= 0 && kFirstMovieKey > kVideoMode1 && kPhotoMode > k
               "the titles the layout hangs on");
 
 constexpr int kWordOfCycletime = PREF_WORD(MovieCycletime);
-constexpr int32_t kCycletimeOneMinute = 83;
 
 struct KeyTexts {
     char text[256][100];
@@ -307,7 +322,7 @@ bool acts_as(int index, Act act)
 
 bool in_range(const SettingsKey &k, int32_t v)
 {
-    return (v >= k.min && v <= k.max) || (k.word == kWordOfCycletime && v == kCycletimeOneMinute);
+    return (v >= k.min && v <= k.max) || (k.word == kWordOfCycletime && v == PREF_CYCLE_1MIN);
 }
 
 // A whole decimal number of 32 bits; anything else (empty, letters, too big)
@@ -643,8 +658,8 @@ int settings_fix_frame_rate(DvSystemParam *p, int mode)
         return 0;
     // 120 and 100 fps only exist below 1080p.
     int32_t &fps = p->MovieFrameRate[mode];
-    if ((fps == 0 || fps == 3) && p->MovieResolution[mode] == 0) {
-        fps = 1;
+    if ((fps == PREF_FPS_120 || fps == PREF_FPS_100) && p->MovieResolution[mode] == PREF_RES_1080P) {
+        fps = PREF_FPS_60;
         return 1;
     }
     return 0;

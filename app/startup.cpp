@@ -206,8 +206,8 @@ int dv_send_shut_command(void)
 {
     setDefaultTime("end");
     set_power_on_key_type(MCU_KEY_TYPE_SHUTDOWN);
-    const bool poweron = app_pref_user && app_pref_user->Poweron != 0;
-    const bool poweroff = app_pref_user && app_pref_user->Poweroff != 0;
+    const bool poweron = app_pref_user && app_pref_user->Poweron != PREF_POWER_KEY_DELAY;
+    const bool poweroff = app_pref_user && app_pref_user->Poweroff != PREF_POWER_KEY_DELAY;
     set_power_on_key_status(poweron ? 0 : 1);
     usleep(50 * kMs);
     set_power_off_key_status(poweroff ? 0 : 1);
@@ -295,11 +295,11 @@ void print_debug_Config(...) {}
 
 int auto_power_off_timeout(int32_t auto_poweroff, int32_t motion_detect)
 {
-    if (auto_poweroff == 0 || motion_detect == 1)
+    if (auto_poweroff == PREF_AUTO_OFF_NEVER || motion_detect == PREF_ON)
         return 0;
-    if (auto_poweroff == 1)
+    if (auto_poweroff == PREF_AUTO_OFF_30S)
         return 30;
-    if (auto_poweroff == 2)
+    if (auto_poweroff == PREF_AUTO_OFF_1MIN)
         return 60;
     return 120;
 }

@@ -18,15 +18,16 @@ struct RunThread {
     std::mutex lock;
 };
 
-// Sets `run` and creates the thread, unless it is still to be joined (then
-// 0 and nothing is done); the creation result, with `run` cleared on failure.
-inline int run_thread_start(RunThread &t, std::atomic<uint32_t> &run, void *(*body)(void *))
+// Sets `run` and creates the thread on `arg`, unless it is still to be
+// joined (then 0 and nothing is done); the creation result, with `run`
+// cleared on failure.
+inline int run_thread_start(RunThread &t, std::atomic<uint32_t> &run, void *(*body)(void *), void *arg = nullptr)
 {
     std::lock_guard<std::mutex> guard(t.lock);
     if (t.joinable)
         return 0;
     run = 1;
-    int rc = KX_THCreate_API(&t.id, nullptr, body, nullptr);
+    int rc = KX_THCreate_API(&t.id, nullptr, body, arg);
     if (rc != 0) {
         run = 0;
         return rc;

@@ -1,6 +1,7 @@
 // The common image tests of the engine's parameter checks and the message
 // forms the checks report in.
 #include "ive/inner_comm.h"
+#include "ive/ive_requests.h"
 
 #include <cstdarg>
 #include <cstring>
@@ -266,14 +267,4 @@ s32 ive_instant(IveAt at, u32 bInstant)
                     "bInstant (%d) must be DU_TRUE or DU_FALSE!\n", (s32)bInstant);
 }
 
-u8 ive_planes(u32 type)
-{
-    switch (type) {
-    case IVE_IMAGE_TYPE_YUV420SP:
-    case IVE_IMAGE_TYPE_YUV422SP:
-        return 2;
-    case IVE_IMAGE_TYPE_U8C3_PLANAR:
-        return 3;
-    }
-    return 1;
-}
+u8 ive_planes(u32 type) { return (u8)ive_plane_count(type); }

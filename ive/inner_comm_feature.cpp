@@ -11,13 +11,10 @@ constexpr u32 U8C1 = IVE_IMAGE_TYPE_U8C1, S8C1 = IVE_IMAGE_TYPE_S8C1, S8C2_PACKA
               U16C1 = IVE_IMAGE_TYPE_U16C1;
 constexpr s32 kIllegal = DU_ERR_IVE_ILLEGAL_PARAM;
 
-// A NormGrad output: present, an image of the operator's size and type, as
-// large as the source.
-s32 grad_out(IveAt at, const IVE_IMG_DESC_S *out, const char *name, u32 type, const IVE_IMG_DESC_S *src)
+// A NormGrad output: an image of the operator's sizes and of `type`.
+s32 grad_img(IveAt at, const IVE_IMG_DESC_S *out, const char *name, u32 type)
 {
-    IVE_CHECK(ive_null(at, out, name));
-    IVE_CHECK(ive_typed_img(at, out, name, type, 64, 64, 1920, 1024));
-    return ive_same(at, out, name, src, "pstSrc");
+    return ive_typed_img(at, out, name, type, 64, 64, 1920, 1024);
 }
 
 // The Canny stack holds a point per pixel and the count: (W x H + 4) x 4.
@@ -64,9 +61,12 @@ s32 IveCheckNormGradParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pst
         ive_fail(IVE_HERE, out > 3, kIllegal, "pstNormGradCtrl->enOutCtrl(%d) must be in [0, %d)!\n", (s32)out, 4));
     switch (out) {
     case 0:
+        // Both images and types before either's size.
         IVE_CHECK(ive_nulls(IVE_HERE, {{pstDstH, "pstDstH"}, {pstDstV, "pstDstV"}}));
-        IVE_CHECK(grad_out(IVE_HERE, pstDstH, "pstDstH", S8C1, pstSrc));
-        IVE_CHECK(grad_out(IVE_HERE, pstDstV, "pstDstV", S8C1, pstSrc));
+        IVE_CHECK(grad_img(IVE_HERE, pstDstH, "pstDstH", S8C1));
+        IVE_CHECK(grad_img(IVE_HERE, pstDstV, "pstDstV", S8C1));
+        IVE_CHECK(ive_same(IVE_HERE, pstDstH, "pstDstH", pstSrc, "pstSrc"));
+        IVE_CHECK(ive_same(IVE_HERE, pstDstV, "pstDstV", pstSrc, "pstSrc"));
         IVE_CHECK(ive_same_stride(IVE_HERE, pstDstH, "pstDstH", pstDstV, "pstDstV"));
         IVE_CHECK(ive_align_img(IVE_HERE, pstDstH, "pstDstH", 16));
         IVE_CHECK(ive_align_img(IVE_HERE, pstDstV, "pstDstV", 16));
@@ -76,7 +76,9 @@ s32 IveCheckNormGradParam(IVE_TASK_HANDLE *pIveHandle, const IVE_IMG_DESC_S *pst
     case 3: {
         const IVE_IMG_DESC_S *dst = out == 1 ? pstDstH : out == 2 ? pstDstV : pstDstHV;
         const char *name = out == 1 ? "pstDstH" : out == 2 ? "pstDstV" : "pstDstHV";
-        IVE_CHECK(grad_out(IVE_HERE, dst, name, out == 3 ? S8C2_PACKAGE : S8C1, pstSrc));
+        IVE_CHECK(ive_null(IVE_HERE, dst, name));
+        IVE_CHECK(grad_img(IVE_HERE, dst, name, out == 3 ? S8C2_PACKAGE : S8C1));
+        IVE_CHECK(ive_same(IVE_HERE, dst, name, pstSrc, "pstSrc"));
         IVE_CHECK(ive_align_img(IVE_HERE, dst, name, 16));
         break;
     }

@@ -307,6 +307,31 @@ s32 ive_svm_walk(const u8 *df, u64 size, u32 dfs, OnDf on_df, OnEntry on_entry)
 // Decision functions of K classes: one per pair.
 inline u32 ive_svm_df_count(u32 classes) { return classes * (classes - 1) / 2; }
 
+// Bytes per element and planes of the image types, as the engine lays
+// pictures out (the checks look at fewer planes: ive_planes).
+inline u32 ive_elem_size(u32 type)
+{
+    switch (type) {
+    case IVE_IMAGE_TYPE_S8C2_PACKAGE:
+    case IVE_IMAGE_TYPE_S16C1:
+    case IVE_IMAGE_TYPE_U16C1:
+        return 2;
+    case IVE_IMAGE_TYPE_U8C3_PACKAGE:
+        return 3;
+    case IVE_IMAGE_TYPE_U32C1:
+        return 4;
+    case IVE_IMAGE_TYPE_U64C1:
+        return 8;
+    }
+    return 1;
+}
+inline int ive_plane_count(u32 type)
+{
+    return type == IVE_IMAGE_TYPE_YUV420SP || type == IVE_IMAGE_TYPE_YUV422SP ? 2
+           : type == IVE_IMAGE_TYPE_U8C3_PLANAR                               ? 3
+                                                                              : 1;
+}
+
 // Query: the handle and bBlock in, the finish flag out.
 struct IVE_QUERY_REQ_S {
     IVE_TASK_HANDLE s32Handle;

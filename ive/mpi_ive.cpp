@@ -6,6 +6,7 @@
 #include "ive/ive_requests.h"
 
 #include "board/board.h"
+#include "mpi/common/mpi_dev.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -19,26 +20,24 @@ namespace {
 // under the lock, or one of the two descriptors would leak.
 std::mutex g_ive_open_lock;
 
+const mpi_dev_node kIveNode = {"/dev/ive", O_RDONLY, 0, 0};
+
 // The engine's descriptor, opened on first use and kept; -1 when /dev/ive
 // cannot be opened (a later call tries again).
 s32 ive_fd(const char *func)
 {
-    s32 fd;
-    {
-        std::lock_guard<std::mutex> lock(g_ive_open_lock);
-        if (g_s32IveFd < 0)
-            g_s32IveFd = bd_open("/dev/ive", O_RDONLY);
-        fd = g_s32IveFd;
-    }
-    if (fd < 0)
+    mpi_dev_result r = mpi_dev_open_locked(g_ive_open_lock, &g_s32IveFd, kIveNode);
+    if (!r.ok()) {
         ive_report({func, __LINE__}, "open /dev/ive err\n");
-    return fd;
+        return -1;
+    }
+    return r.fd;
 }
 
 // The one pattern of every operator: open, check, fill, submit, hand back
 // the handle (-1 when the engine refused the task).
 template <class Block, class Check, class Fill>
-s32 ive_submit(IveAt at, const char *name, unsigned long cmd, IVE_TASK_HANDLE *handle, Check check, Fill fill)
+s32 ive_call(IveAt at, const char *name, unsigned long cmd, IVE_TASK_HANDLE *handle, Check check, Fill fill)
 {
     s32 fd = ive_fd(at.func);
     if (fd < 0)
@@ -56,7 +55,7 @@ s32 ive_submit(IveAt at, const char *name, unsigned long cmd, IVE_TASK_HANDLE *h
 }
 
 #define IVE_SUBMIT(Block, name, cmd, check, fill)                                                          \
-    ive_submit<Block>(IVE_HERE, name, cmd, pIveHandle, [&] { return check; }, [&](Block & b) { fill; })
+    ive_call<Block>(IVE_HERE, name, cmd, pIveHandle, [&] { return check; }, [&](Block & b) { fill; })
 
 // The extra step of a network prediction: a model whose loader added an
 // input neuron (the flag word after its weights) needs that input at 0. The

@@ -5,6 +5,8 @@
 // task has finished. Records are passed by pointer and only read; the task
 // handle is written. What the engine computes for each operator (borders,
 // rounding, output layouts) is written down in board/sim/ive.h.
+//
+// Every operator goes through ive_call (mpi_ive.cpp).
 #pragma once
 
 #include "mpi/common/mpi_common.h"

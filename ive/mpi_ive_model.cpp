@@ -200,12 +200,12 @@ s32 DU_SW_ANN_MLP_LoadModel(const char *pchFileName, FILE *fp, IVE_MLP_NET_S *ps
     IVE_CHECK(ive_fail(IVE_HERE, net.u32TotalWeightSize != 3 * n, kIllegal,
                        "pstAnnMlpModel->u32TotalWeightSize(%d) must be equal to %d!", (s32)net.u32TotalWeightSize,
                        (s32)(3 * n)));
-    // The file's block size is only tested: the block is sized from the weights.
-    u32 block_size;
-    IVE_CHECK(read_field(IVE_HERE, fp, &block_size, "pstAnnMlpModel->stWeight"));
-    IVE_CHECK(ive_fail(IVE_HERE, block_size < net.u32TotalWeightSize, kIllegal,
-                       "pstAnnMlpModel->stWeight.u32Size(%d) must be greater than or equal to %d!\n", (s32)block_size,
-                       (s32)net.u32TotalWeightSize));
+    // The file's block size goes into the record and is only tested: the
+    // block is sized from the weights.
+    IVE_CHECK(read_field(IVE_HERE, fp, &net.stWeight.u32Size, "pstAnnMlpModel->stWeight"));
+    IVE_CHECK(ive_fail(IVE_HERE, net.stWeight.u32Size < net.u32TotalWeightSize, kIllegal,
+                       "pstAnnMlpModel->stWeight.u32Size(%d) must be greater than or equal to %d!\n",
+                       (s32)net.stWeight.u32Size, (s32)net.u32TotalWeightSize));
 
     const u32 m = net.au16LayerCount[0];
     const bool widen = m % 8 == 2;
@@ -253,20 +253,19 @@ s32 DU_SW_SVM_LoadModel(const char *pchFileName, FILE *fp, IVE_SVM_CLASSIFIER_S 
     IVE_CHECK(ive_fail(IVE_HERE, m.u32TotalDfSize < 14, kIllegal,
                        "pstSvmModel->u32TotalDfSize(%d) must be greater than or equal to %d!\n", (s32)m.u32TotalDfSize,
                        14));
-    // The file's two area sizes are only tested: the block is sized from
-    // the counts.
+    // The file's two area sizes go into the record and are only tested:
+    // the block is sized from the counts.
     const u32 sv_bytes = 3u * m.u16SvTotal * m.u16FeatureDim;
-    u32 sv_size, df_size;
-    IVE_CHECK(read_field(IVE_HERE, fp, &sv_size, "pstSvmModel->stSv.u32Size"));
-    IVE_CHECK(ive_fail(IVE_HERE, sv_size < sv_bytes, kIllegal,
+    IVE_CHECK(read_field(IVE_HERE, fp, &m.stSv.u32Size, "pstSvmModel->stSv.u32Size"));
+    IVE_CHECK(ive_fail(IVE_HERE, m.stSv.u32Size < sv_bytes, kIllegal,
                        "pstSvmModel->stSv.u32Size(%d) must be greater than or equal to "
                        "%d(pstSvmModel->u16SvTotal*pstSvmModel->u16FeatureDim*3)!\n",
-                       (s32)sv_size, (s32)sv_bytes));
-    IVE_CHECK(read_field(IVE_HERE, fp, &df_size, "pstSvmModel->stDf.u32Size"));
-    IVE_CHECK(ive_fail(IVE_HERE, df_size < m.u32TotalDfSize, kIllegal,
+                       (s32)m.stSv.u32Size, (s32)sv_bytes));
+    IVE_CHECK(read_field(IVE_HERE, fp, &m.stDf.u32Size, "pstSvmModel->stDf.u32Size"));
+    IVE_CHECK(ive_fail(IVE_HERE, m.stDf.u32Size < m.u32TotalDfSize, kIllegal,
                        "pstSvmModel->stDf.u32Size(%d) must be greater than or equal to "
                        "pstSvmModel->u32TatalDfSize(%d)!\n",
-                       (s32)df_size, (s32)m.u32TotalDfSize));
+                       (s32)m.stDf.u32Size, (s32)m.u32TotalDfSize));
 
     // The decision functions' size comes from the file alone: a file that
     // holds fewer bytes than it claims is refused before anything is

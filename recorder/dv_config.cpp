@@ -5,7 +5,7 @@
 #include "board/board.h"
 #include "core/kx_thread.h"
 #include "isp/3a/ae/mpi_isp_ae.h"
-#include "mpi/common/video_frame.h"
+#include "mpi/common/video_frame_requests.h"
 #include "mpi/video/venc/mpi_venc.h"
 
 #include <cstdio>

@@ -4,7 +4,7 @@
 #include "recorder/dv_engine.h"
 
 #include "core/kx_thread.h"
-#include "mpi/common/video_frame.h"
+#include "mpi/common/video_frame_requests.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
 #include "recorder/dv_config.h"

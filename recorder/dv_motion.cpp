@@ -64,9 +64,9 @@ void post_rec_release() { hcmgr_snd_msg(kRecRelease); }
 u32 md_sad_threshold(s32 sensitivity)
 {
     switch (sensitivity) {
-    case 0:
+    case PREF_MD_HIGH:
         return 50;
-    case 2:
+    case PREF_MD_LOW:
         return 110;
     default:
         return 80;
@@ -76,7 +76,7 @@ u32 md_sad_threshold(s32 sensitivity)
 u64 md_quiet_time_us(s32 timeout)
 {
     static const u64 seconds[] = {5, 15, 30, 60};
-    u64 s = timeout >= 0 && timeout < 4 ? seconds[timeout] : 30;
+    u64 s = timeout >= PREF_MD_TIMEOUT_5S && timeout <= PREF_MD_TIMEOUT_60S ? seconds[timeout] : 30;
     return s * 1000 * 1000;
 }
 
@@ -84,7 +84,7 @@ s32 KX_Have_ObjMov(const VDA_DATA_REC_S *data, u32 *count)
 {
     if (!sad_valid(data))
         return 0;
-    const u32 th = md_sad_threshold(app_pref_user ? app_pref_user->MotionDetectSensitivity : 1);
+    const u32 th = md_sad_threshold(app_pref_user ? app_pref_user->MotionDetectSensitivity : PREF_MD_NORMAL);
     u32 n = 0;
     for (u32 r = 0; r < data->u32MbHeight; r++)
         for (u32 c = 0; c < data->u32MbWidth; c++)

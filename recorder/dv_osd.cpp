@@ -86,7 +86,7 @@ void osd_loop(OsdThread &t, const char *target, u32 handle, u32 x, u32 y)
         time_t now = bd_time(nullptr);
         if (now != drawn) {
             char text[OSD_TEXT_LEN + 1];
-            osd_format_time(now, app_pref_user ? app_pref_user->Dateformat : 0, text);
+            osd_format_time(now, app_pref_user ? app_pref_user->Dateformat : DATE_FMT_YMD, text);
             if (LoadDataToRegion_Osd(handle, text, OSD_TEXT_LEN, OSD_GLYPH_W) != 0) {
                 puts("======LoadDataToRegion failed");
                 break;
@@ -313,9 +313,9 @@ void osd_format_time(time_t t, s32 date_format, char out[OSD_TEXT_LEN + 1])
     bd_localtime(&t, &tm);
     int year = tm.tm_year + 1900, mon = tm.tm_mon + 1, day = tm.tm_mday;
     char full[64];
-    if (date_format == 0)
+    if (date_format == DATE_FMT_YMD)
         snprintf(full, sizeof full, "%04d-%02d-%02d", year, mon, day);
-    else if (date_format == 1)
+    else if (date_format == DATE_FMT_DMY)
         snprintf(full, sizeof full, "%02d-%02d-%04d", day, mon, year);
     else
         snprintf(full, sizeof full, "%02d-%02d-%04d", mon, day, year);

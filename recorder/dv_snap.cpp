@@ -247,7 +247,7 @@ s32 KX_VENC_SaveSnap(const VENC_STREAM_REC_S *stream)
         hcmgr_snd_msg(AMSG_CARD_STATE_FULL);
         return -1;
     }
-    FILE *file = fopen(bd_path(name).c_str(), "wb");
+    FILE *file = fopen(bd_path(name).c_str(), "wbx"); // never over a photo that is there
     if (!file) {
         puts("open file err");
         return -1;

@@ -45,6 +45,21 @@ public:
         u32((uint32_t)(v >> 32));
         u32((uint32_t)v);
     }
+    // A table of 32-bit entries, grown once: the sample tables are most of a moov.
+    template <class T, class Get> void u32_table(const std::vector<T> &v, Get get)
+    {
+        size_t at = b.size();
+        b.resize(at + 4 * v.size());
+        uint8_t *p = b.data() + at;
+        for (const T &e : v) {
+            uint32_t x = get(e);
+            p[0] = (uint8_t)(x >> 24);
+            p[1] = (uint8_t)(x >> 16);
+            p[2] = (uint8_t)(x >> 8);
+            p[3] = (uint8_t)x;
+            p += 4;
+        }
+    }
     void zeros(size_t n) { b.insert(b.end(), n, 0); }
     void bytes(const uint8_t *p, size_t n) { b.insert(b.end(), p, p + n); }
     void fourcc(const char *t) { bytes(reinterpret_cast<const uint8_t *>(t), 4); }
@@ -243,16 +258,14 @@ bool write_stbl(Boxes &o, const Track &t, uint32_t track_id)
     if (is_video(t)) {
         box = o.begin_full("stss", 0, 0);
         o.u32((uint32_t)t.sync.size());
-        for (uint32_t n : t.sync)
-            o.u32(n);
+        o.u32_table(t.sync, [](uint32_t n) { return n; });
         o.end(box);
     }
 
     box = o.begin_full("stsz", 0, 0);
     o.u32(0);
     o.u32((uint32_t)t.sizes.size());
-    for (uint32_t s : t.sizes)
-        o.u32(s);
+    o.u32_table(t.sizes, [](uint32_t s) { return s; });
     o.end(box);
 
     // One entry each time the samples per chunk change.
@@ -276,11 +289,11 @@ bool write_stbl(Boxes &o, const Track &t, uint32_t track_id)
     bool wide = !t.chunks.empty() && t.chunks.back().offset > UINT32_MAX;
     box = o.begin_full(wide ? "co64" : "stco", 0, 0);
     o.u32((uint32_t)t.chunks.size());
-    for (const Track::Chunk &c : t.chunks) {
-        if (wide)
+    if (wide) {
+        for (const Track::Chunk &c : t.chunks)
             o.u64(c.offset);
-        else
-            o.u32((uint32_t)c.offset);
+    } else {
+        o.u32_table(t.chunks, [](const Track::Chunk &c) { return (uint32_t)c.offset; });
     }
     o.end(box);
 
@@ -364,6 +377,10 @@ std::vector<uint8_t> build_moov(const std::vector<const Track *> &tracks)
         return {};
 
     Boxes o;
+    size_t table_bytes = 0;
+    for (const Track *t : used)
+        table_bytes += 4 * (t->sizes.size() + t->sync.size()) + 20 * t->chunks.size() + t->config.size();
+    o.b.reserve(2048 + table_bytes);
     size_t moov = o.begin("moov");
     size_t box = o.begin_full("mvhd", 0, 0);
     uint64_t duration = 0;

@@ -4,16 +4,24 @@
 #include "recorder/mp4_writer.h"
 
 #include "board/board.h"
+#include "recorder/mp4_backup.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-std::string backup_name(const char *filename) { return std::string(filename) + "_bak.bin"; }
+// The index to read: the one found, else the first name, for the messages.
+std::string backup_name(const char *filename)
+{
+    std::string found = mp4::find_backup(filename);
+    return found.empty() ? mp4::backup_name(filename, 0) : found;
+}
 
 struct FileCloser {
     void operator()(FILE *f) const
@@ -56,13 +64,14 @@ bool put_be32(FILE *f, int64_t at, uint32_t v)
     return fseeko(f, at, SEEK_SET) == 0 && fwrite(be, 4, 1, f) == 1;
 }
 
+// A movie opened for reading; none for a null name.
+File open_movie(const char *filename) { return File(filename ? fopen(bd_path(filename).c_str(), "rb") : nullptr); }
+
 } // namespace
 
 bool mp4_file_finished(const char *filename)
 {
-    if (!filename)
-        return false;
-    File f(fopen(bd_path(filename).c_str(), "rb"));
+    File f = open_movie(filename);
     if (!f)
         return false;
     int64_t size = file_size(f.get()), at = 0;
@@ -88,24 +97,69 @@ bool mp4_file_finished(const char *filename)
     return at == size && mdat && moov;
 }
 
+bool mp4_file_holds_data(const char *filename)
+{
+    File f = open_movie(filename);
+    if (!f)
+        return false;
+    int64_t size = file_size(f.get()), mdat = find_mdat(f.get());
+    return mdat < 0 ? size > 0 : size > mdat + 8;
+}
+
 int32_t MP4_CheckFileIntegrity(const char *filename)
 {
     if (!filename)
         return MP4_ERR_ARG;
-    struct stat st;
-    return bd_stat(backup_name(filename).c_str(), &st) == 0 ? 0 : MP4_ERR_ARG;
+    return mp4::find_backup(filename).empty() ? MP4_ERR_ARG : 0;
 }
+
+namespace {
+
+// The whole index, when it describes a payload within the movie's `room`
+// bytes after the mdat header and a whole moov, and its check (when it has
+// one) agrees; else empty, having said why.
+std::vector<uint8_t> read_index(FILE *bak, int64_t room)
+{
+    int64_t size = file_size(bak);
+    uint8_t words[8];
+    bool read = size >= 8 && fread(words, 8, 1, bak) == 1;
+    uint32_t payload = read ? be32(words) : 0;
+    uint32_t moov_size = read ? be32(words + 4) : 0;
+    // Both sizes must fit the files before anything is allocated.
+    if (payload == 0 || moov_size < 8 || (int64_t)moov_size > size - 4 || (int64_t)payload > room) {
+        printf("\n ----->> Bak File error can't repair mp4 \n ");
+        return {};
+    }
+    // The moov and the check after it; anything further is not the index's.
+    std::vector<uint8_t> index;
+    try {
+        index.resize((size_t)std::min<int64_t>(size, 4 + (int64_t)moov_size + 8));
+    } catch (const std::bad_alloc &) {
+        printf("\n ----->> malloc mem fail \n ");
+        return {};
+    }
+    memcpy(index.data(), words, 8);
+    if (fread(index.data() + 8, index.size() - 8, 1, bak) != 1 || memcmp(index.data() + 8, "moov", 4) != 0 ||
+        mp4::check_backup(index.data(), index.size(), moov_size) == mp4::BackupCheck::bad) {
+        printf("\n ----->> Bak File error can't repair mp4 \n ");
+        return {};
+    }
+    return index;
+}
+
+} // namespace
 
 int32_t MP4_ReparieFile(const char *filename)
 {
     if (!filename)
         return MP4_ERR_ARG;
-    std::string bak_host = bd_path(backup_name(filename));
+    const std::string bak_name = backup_name(filename);
+    std::string bak_host = bd_path(bak_name);
     std::string mp4_host = bd_path(filename);
 
     File bak(fopen(bak_host.c_str(), "rb"));
     if (!bak) {
-        printf("\n ----->> Could not open bak file '%s' \n", backup_name(filename).c_str());
+        printf("\n ----->> Could not open bak file '%s' \n", bak_name.c_str());
         return MP4_ERR_ARG;
     }
     // From here on a failure deletes the index: it cannot finish this file.
@@ -127,29 +181,11 @@ int32_t MP4_ReparieFile(const char *filename)
         printf("\n ----->> Could not get MDAT informationts '%s' \n", filename);
         return give_up(MP4_ERR_ARG);
     }
-
-    // Both sizes must fit the files before anything is allocated or written:
-    // the payload within the MP4 file, the moov within the index.
-    uint8_t words[8];
-    int64_t bak_size = file_size(bak.get());
-    bool read = fread(words, 8, 1, bak.get()) == 1;
-    uint32_t payload = read ? be32(words) : 0;
-    uint32_t moov_size = read ? be32(words + 4) : 0;
-    if (payload == 0 || moov_size < 8 || (int64_t)moov_size > bak_size - 4 ||
-        mdat + 8 + (int64_t)payload > mp4_size) {
-        printf("\n ----->> Bak File error can't repair mp4 \n ");
+    std::vector<uint8_t> index = read_index(bak.get(), mp4_size - mdat - 8);
+    if (index.empty())
         return give_up(MP4_ERR_ARG);
-    }
-    std::unique_ptr<uint8_t[]> moov(new (std::nothrow) uint8_t[moov_size]);
-    if (!moov) {
-        printf("\n ----->> malloc mem fail \n ");
-        return give_up(MP4_ERR_ARG);
-    }
-    memcpy(moov.get(), words + 4, 4);
-    if (fread(moov.get() + 4, moov_size - 4, 1, bak.get()) != 1 || memcmp(moov.get() + 4, "moov", 4) != 0) {
-        printf("\n ----->> Bak File error can't repair mp4 \n ");
-        return give_up(MP4_ERR_ARG);
-    }
+    uint32_t payload = be32(index.data()), moov_size = be32(index.data() + 4);
+    const uint8_t *moov = index.data() + 4;
 
     // The moov goes right after the payload the index describes, the mdat
     // box is sized to end there, and the file ends with the moov. A write
@@ -161,7 +197,7 @@ int32_t MP4_ReparieFile(const char *filename)
         printf("\n ----->> repair file made size fail ! ");
         return MP4_ERR_WRITE;
     }
-    if (fseeko(mp4.get(), moov_at, SEEK_SET) != 0 || fwrite(moov.get(), moov_size, 1, mp4.get()) != 1 ||
+    if (fseeko(mp4.get(), moov_at, SEEK_SET) != 0 || fwrite(moov, moov_size, 1, mp4.get()) != 1 ||
         fflush(mp4.get()) != 0) {
         printf("\n ----->> repair file moov fail ! ");
         return MP4_ERR_WRITE;

@@ -1,6 +1,7 @@
 #include "recorder/mp4_writer.h"
 
 #include "board/board.h"
+#include "recorder/mp4_backup.h"
 #include "recorder/mp4_moov.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -118,7 +120,8 @@ int64_t seek_file(void *opaque, int64_t offset, int whence)
 
 bool open_file(Writer *w, const char *name)
 {
-    w->fd = bd_open(name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // A new movie never takes the place of a file that is there.
+    w->fd = bd_open(name, O_WRONLY | O_CREAT | O_EXCL, 0644);
     if (w->fd < 0)
         return false;
     uint8_t *buf = (uint8_t *)av_malloc(kIoBuffer);
@@ -156,19 +159,11 @@ bool io_ok(Writer *w)
     return !w->failed;
 }
 
-void put_be32(uint8_t *p, uint32_t v)
-{
-    p[0] = (uint8_t)(v >> 24);
-    p[1] = (uint8_t)(v >> 16);
-    p[2] = (uint8_t)(v >> 8);
-    p[3] = (uint8_t)v;
-}
-
-// Rewrites the backup index: the mdat payload length so far and the moov of
+// Replaces the backup index: the mdat payload length so far and the moov of
 // every sample written before this point. The samples' bytes go to the card
 // first (the muxer's buffer and the card's write-back alike), so that the
-// index never describes bytes that a cut could lose; the index goes in one
-// write from its start, and to the card at once.
+// index never describes bytes that a cut could lose; the new index takes the
+// old one's place whole, so that a cut while it is written keeps the old one.
 void write_backup(MP4_MUX_D &slot)
 {
     Writer *w = slot.writer;
@@ -190,14 +185,10 @@ void write_backup(MP4_MUX_D &slot)
     std::vector<const mp4::Track *> tracks;
     for (const Stream &s : w->streams)
         tracks.push_back(&s.table);
-    std::vector<uint8_t> index(4);
-    put_be32(index.data(), (uint32_t)payload);
     std::vector<uint8_t> moov = mp4::build_moov(tracks);
     if (moov.empty())
         return;
-    index.insert(index.end(), moov.begin(), moov.end());
-    if (bd_lseek(slot.tpb, 0, SEEK_SET) != 0 || bd_write(slot.tpb, index.data(), index.size()) != (ssize_t)index.size() ||
-        bd_fsync(slot.tpb) != 0)
+    if (!mp4::replace_backup(slot.bakfile, slot.tpb, mp4::backup_bytes((uint32_t)payload, moov)))
         printf("---> backup index %s not written\n", slot.bakfile);
 }
 
@@ -300,12 +291,17 @@ int32_t MP4_CreateWriter(MP4Handle *ppMp4Handle, const char *pu8FileName)
     }
 
     // The backup index is made first, so that no movie file is ever being
-    // written without one beside it.
+    // written without one beside it; and neither is made over a file there.
+    struct stat st;
+    if (bd_stat(pu8FileName, &st) == 0) {
+        printf("---> %s is there already: not written over\n", pu8FileName);
+        MuxLock lock;
+        clear_slot(*slot);
+        return MP4_ERR_OPEN;
+    }
     if (FileReaiprefreq != 0) {
-        snprintf(slot->bakfile, sizeof slot->bakfile, "%s_bak.bin", pu8FileName);
-        slot->tpb = bd_open(slot->bakfile, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (slot->tpb < 0)
-            slot->bakfile[0] = 0; // the file is written without a backup index
+        std::string index = mp4::create_backup(pu8FileName, slot->tpb);
+        snprintf(slot->bakfile, sizeof slot->bakfile, "%s", index.c_str());
     }
     std::string host = bd_path(pu8FileName);
     Writer *w = new Writer;

@@ -68,7 +68,8 @@ struct MP4_MUX_D {
     int FilterFlg = 0;                // 1: audio stream set, ADTS headers stripped
     std::vector<uint8_t> temp_extradata; // the decoder configuration (Annex-B parameter sets)
     char bakfile[512] = {};           // backup index name (firmware path)
-    int tpb = -1;                     // descriptor of the open backup index, or -1
+    int tpb = -1;                     // descriptor of the index's folder (each new index is renamed
+                                      // into place and the folder synced), or -1: no index
     int frequency = 0;                // key frames since the last backup
     int64_t u64Duration = 0;          // file duration in milliseconds, set by MP4_EndWriting
     mp4::Writer *writer = nullptr;
@@ -81,6 +82,7 @@ extern pthread_mutex_t g_MP4_MUX_MUTEX;
 extern int FileReaiprefreq;
 
 int32_t MP4_InitWriter(int Reaiprefreq);
+// A file that is there already is never written over: MP4_ERR_OPEN.
 int32_t MP4_CreateWriter(MP4Handle *ppMp4Handle, const char *pu8FileName);
 // Stream numbers are 1-based: the number of streams after adding.
 int32_t MP4_SetVideoStreamParams(MP4Handle pMp4Handle, int32_t *ps32StreamNumber,
@@ -105,9 +107,15 @@ bool mp4_write_failed(MP4Handle pMp4Handle);
 // a moov: a finished file, whatever index lies beside it.
 bool mp4_file_finished(const char *filename);
 
+// True when the file holds media that a repair or a salvage could give back:
+// bytes after its mdat box header, or bytes where no mdat can be found.
+bool mp4_file_holds_data(const char *filename);
+
 // 0 when the file's backup index exists (the file was not finished).
 int32_t MP4_CheckFileIntegrity(const char *filename);
-// Finishes an abandoned file from its backup index, then deletes the index.
+// Finishes an abandoned file from its backup index, then deletes the index;
+// an index that cannot be read (damaged, or not this file's) is deleted and
+// the file left as it is.
 int32_t MP4_ReparieFile(const char *filename);
 
 uint32_t big_little_endian(uint32_t x);

@@ -5,6 +5,7 @@
 #include "board/board.h"
 #include "core/kx_thread.h"
 #include "core/rec_state.h"
+#include "recorder/mp4_backup.h"
 #include "recorder/mp4_writer.h"
 
 #include <cerrno>
@@ -39,6 +40,7 @@ const char kDfFile[] = "/mnt/diskused.bat";
 const char kCardDevice[] = "/dev/mmcblk0p1";
 
 constexpr size_t kMovieNameLen = 17; // KORVAN + 7 digits + .mp4
+constexpr long kMovieNumbers = 9999999;
 constexpr size_t kPhotoNameLen = 13; // KORVAN + 3 digits + .jpg
 constexpr size_t kIndexLineMax = 127;
 constexpr size_t kDfLineMax = 255;
@@ -259,30 +261,52 @@ bool free_oldest(char *head, const char *tail, uint64_t need, uint64_t space)
     return true;
 }
 
+// A movie of that number is on the card already: in MOVIE, or locked into ALARM.
+bool movie_taken(const char *number)
+{
+    std::string locked = std::string(kAlarmDir) + movie_path(number).substr(sizeof kMovieDir - 1);
+    return file_exists(movie_path(number)) || file_exists(locked);
+}
+
+// The next number after `tail` that no movie has (numbers go round after
+// 9999999, and old movies may still hold the next ones): a new movie never
+// takes the name of one that is there.
 int next_movie(char *tail, char *name)
 {
     char next[8];
     memcpy(next, tail, sizeof next);
     next[7] = '\0';
-    if (!KX_RecordCtr_CalculateName(next))
-        return 0;
-    memcpy(tail, next, sizeof next);
-    snprintf(name, KX_REC_FILENAME_SIZE, "%s", movie_path(tail).c_str());
-    return 1;
+    for (long tries = 0; tries < kMovieNumbers; tries++) {
+        if (!KX_RecordCtr_CalculateName(next))
+            return 0;
+        if (!movie_taken(next)) {
+            if (tries > 0)
+                printf("------%ld movie numbers after %s are taken\n", tries, tail);
+            memcpy(tail, next, sizeof next);
+            snprintf(name, KX_REC_FILENAME_SIZE, "%s", movie_path(tail).c_str());
+            return 1;
+        }
+    }
+    printf("======every movie number is taken\n");
+    return 0;
 }
 
+// The next photo name that no file has; the numbers only go forward, to
+// the last folder.
 int next_photo(char *name)
 {
     char next[4];
     memcpy(next, test_pho_tname, sizeof next);
     next[3] = '\0';
-    if (!KX_PhotoCtr_CalculateName(next)) {
-        printf("KX_PhotoCtr_CalculateName : 0\n");
-        return 0;
-    }
-    memcpy(test_pho_tname, next, sizeof next);
-    snprintf(name, KX_REC_FILENAME_SIZE, "%s/%s/%s%s%s", kPhotoDir, test_pho_dir_tname, kPrefix, test_pho_tname,
-             ".jpg");
+    do {
+        if (!KX_PhotoCtr_CalculateName(next)) {
+            printf("KX_PhotoCtr_CalculateName : 0\n");
+            return 0;
+        }
+        memcpy(test_pho_tname, next, sizeof next);
+        snprintf(name, KX_REC_FILENAME_SIZE, "%s/%s/%s%s%s", kPhotoDir, test_pho_dir_tname, kPrefix, test_pho_tname,
+                 ".jpg");
+    } while (file_exists(name));
     return 1;
 }
 
@@ -371,23 +395,21 @@ void ensure_folder(const char *path, int head_slot)
         clear_slots(head_slot);
 }
 
-const char kBackupSuffix[] = "_bak.bin";
-constexpr size_t kBackupSuffixLen = sizeof kBackupSuffix - 1;
-
 bool remove_file(const std::string &path) { return remove(bd_path(path).c_str()) == 0; }
 
-// One backup index found in `dir`; true when a movie was finished.
-bool repair_one(const std::string &dir, const std::string &index_name)
+// One backup index found in `dir`, of the movie named `name`; true when the
+// movie was finished. A movie is removed only when it holds nothing.
+bool repair_one(const std::string &dir, const std::string &index_name, const std::string &name)
 {
     std::string index = dir + "/" + index_name;
-    std::string name = index_name.substr(0, index_name.size() - kBackupSuffixLen);
     std::string movie = dir + "/" + name;
     if (!file_exists(movie) && dir == kMovieDir) {
         // Locked while it was written: the movie went to ALARM, its index stayed.
         std::string locked = std::string(kAlarmDir) + "/" + name;
-        if (file_exists(locked) && rename(bd_path(index).c_str(), bd_path(locked + kBackupSuffix).c_str()) == 0) {
+        std::string moved = std::string(kAlarmDir) + "/" + index_name;
+        if (file_exists(locked) && rename(bd_path(index).c_str(), bd_path(moved).c_str()) == 0) {
             movie = locked;
-            index = locked + kBackupSuffix;
+            index = moved;
         }
     }
     if (!file_exists(movie)) {
@@ -406,9 +428,13 @@ bool repair_one(const std::string &dir, const std::string &index_name)
     int32_t ret = MP4_ReparieFile(movie.c_str());
     if (ret == 0)
         return true;
-    // A refused index leaves a movie cut before its first backup: nothing
-    // in it can be played. A failed write keeps both for the next boot.
-    if (ret == MP4_ERR_ARG && !mp4_file_finished(movie.c_str()) && remove_file(movie))
+    // A failed write keeps both for the next boot. A refused index is gone:
+    // what the movie holds stays for a computer to salvage.
+    if (ret != MP4_ERR_ARG || mp4_file_finished(movie.c_str()))
+        return false;
+    if (mp4_file_holds_data(movie.c_str()))
+        printf("======%s: no index can finish it; kept as it is for a computer to salvage\n", movie.c_str());
+    else if (remove_file(movie))
         printf("------%s holds nothing to repair: removed\n", movie.c_str());
     return false;
 }
@@ -422,12 +448,25 @@ int rec_files_repair_unfinished(void)
         std::vector<std::string> names;
         if (!list_dir(dir, false, names))
             continue;
-        for (const std::string &n : names)
-            if (n.size() > kBackupSuffixLen && n.compare(n.size() - kBackupSuffixLen, kBackupSuffixLen, kBackupSuffix) == 0)
-                repaired += repair_one(dir, n) ? 1 : 0;
+        for (const std::string &n : names) {
+            std::string movie;
+            switch (mp4::backup_file_kind(n, movie)) {
+            case mp4::BackupFile::index:
+                repaired += repair_one(dir, n, movie) ? 1 : 0;
+                break;
+            case mp4::BackupFile::unfinished:
+                // Cut while it was written: the index before it is whole.
+                if (remove_file(std::string(dir) + "/" + n))
+                    printf("------%s/%s: an index cut off while written, removed\n", dir, n.c_str());
+                break;
+            case mp4::BackupFile::none:
+                break;
+            }
+        }
     }
     if (repaired)
         sync();
+    fflush(stdout); // what was kept and why reaches its reader before recording starts
     return repaired;
 }
 

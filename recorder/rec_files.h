@@ -52,9 +52,10 @@ extern KX_REC_STATE_S gRecState;
 // that a power cut or a pulled card left unfinished (its backup index beside
 // it, in MOVIE or, for a file locked while it was written, in ALARM with the
 // index still in MOVIE) with MP4_CheckFileIntegrity and MP4_ReparieFile. An
-// index beside a finished movie, or beside none, goes; a movie cut before its
-// first backup holds nothing to finish and goes too. The number of movies
-// finished.
+// index beside a finished movie, or beside none, goes, and so does an index
+// cut off while it was written (the one before it is whole). A movie whose
+// index cannot be read is kept as it is for a computer to salvage, and said
+// so; only a movie that holds nothing goes. The number of movies finished.
 int rec_files_repair_unfinished(void);
 
 // Boot: creates the MOVIE and PHOTO folders and reads the manual and photo
@@ -74,7 +75,8 @@ int File_Get_Name_Thread();
 void *Get_File_Thread_Test(void *arg);
 
 // Writes the path of the next file of `type` into `name` (at least
-// KX_REC_FILENAME_SIZE bytes) and returns 1; 0 when no name can be given: not
+// KX_REC_FILENAME_SIZE bytes), a name no file on the card has (numbers that
+// are taken are passed over), and returns 1; 0 when no name can be given: not
 // enough room and no loop recording, nothing left to delete, counters
 // exhausted, or the free space could not be measured (then nothing is
 // deleted). `entry` selects the gRecCmd entry whose loop-recording flag

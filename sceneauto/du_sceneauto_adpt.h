@@ -232,7 +232,8 @@ s32 CommSceneManualSetVICSC(s32 dev);
 // ---- exposure and white balance --------------------------------------------------------------
 
 // The set applies the user's ExposureValue, ExposureStrategyMode,
-// ExposureMetering and Lightfrequency too.
+// ExposureMetering and Lightfrequency too; the get reports the compensation
+// before the ExposureValue, so that a record read and set again keeps it.
 s32 CommSceneautoGetAEAttr(s32 dev, SCENEAUTO_AE_ATTR_S *pstAe);
 s32 CommSceneautoSetAEAttr(s32 dev, const SCENEAUTO_AE_ATTR_S *pstAe);
 s32 CommSceneautoGetExposureInfo(s32 dev, SCENEAUTO_EXPOSURE_INFO_S *pstInfo);
@@ -241,8 +242,9 @@ s32 CommSceneautoGetWdrExposureAttr(s32 dev, u16 *pu16RatioBias);
 s32 CommSceneautoSetWdrExposureAttr(s32 dev, u16 u16RatioBias);
 // At most the record's seven nodes are read.
 s32 CommSceneautoGetAERoute(s32 dev, SCENEAUTO_AE_ROUTE_S *pstRoute);
-// Sets the fixed route of the current application and frame rate (and the
-// fixed route-ex) and prints both; `pstRoute` is not read.
+// Sets the route given (at most its record's seven nodes), or without one
+// the fixed route of the current application and frame rate with its fixed
+// route-ex; prints both as read back.
 s32 CommSceneautoSetAERoute(s32 dev, const SCENEAUTO_AE_ROUTE_S *pstRoute);
 // The user's white balance: a preset, a customised one or the automatic
 // balance with its fixed tuning.
@@ -287,6 +289,9 @@ s32 CommSceneautoGetH265RcParam(s32 chn, SCENEAUTO_RC_PARAM_S *pstRc);
 s32 CommSceneautoSetH265RcParam(s32 chn, const SCENEAUTO_RC_PARAM_S *pstRc);
 // Codec and bit rate of a video channel; other channels leave the record.
 s32 CommSceneautoGetVencAttr(s32 chn, SCENEAUTO_VENC_ATTR_S *pstAttr);
+// False only when encoder channel `chn` was never created (a photo mode has
+// no movie channel); says nothing either way.
+bool sceneauto_venc_chn_exists(s32 chn);
 s32 CommSceneautoGetBitrate(s32 chn, u32 *pu32BitRate);
 s32 CommSceneautoGetH265FaceCfg(s32 chn, SCENEAUTO_H265_FACE_S *pstFace);
 s32 CommSceneautoSetH265FaceCfg(s32 chn, const SCENEAUTO_H265_FACE_S *pstFace);

@@ -134,13 +134,13 @@ constexpr weight_block au8Weight_Down(1, 0, 5, 0, 16);
 const sceneauto_weights &sceneauto_metering_weights(s32 metering)
 {
     switch (metering) {
-    case 0:
+    case PREF_METER_CENTER_WEIGHTED:
         return au8Weight_CenterWeighted;
-    case 1:
+    case PREF_METER_CENTER_SPOT:
         return au8Weight_CenterSpot.w;
-    case 3:
+    case PREF_METER_UPPER:
         return au8Weight_Upper.w;
-    case 4:
+    case PREF_METER_DOWN:
         return au8Weight_Down.w;
     default:
         return au8Weight_MultiSpot;
@@ -155,13 +155,31 @@ namespace {
 // -128, up to three times at +128 (at most 255).
 u8 compensation(u8 c, s32 ev)
 {
-    if (ev >= -128 && ev <= -1)
+    if (ev >= PREF_ADJUST_MIN && ev < PREF_ADJUST_NONE)
         return (u8)(c + c * ev / 128);
-    if (ev >= 1 && ev <= 128) {
+    if (ev > PREF_ADJUST_NONE && ev <= PREF_ADJUST_MAX) {
         s32 v = c + c * ev / 64;
         return (u8)(v > 255 ? 255 : v);
     }
     return c;
+}
+
+// The engine's compensation that `ev` turns into the platform's `c` (the
+// nearest when none does exactly): a get, patch and set of other fields
+// then leaves the compensation where it was instead of moving it by the
+// preference once more.
+u8 engine_compensation(u8 c, s32 ev)
+{
+    u8 best = c;
+    int best_diff = 256;
+    for (int e = 0; e <= 255 && best_diff != 0; e++) {
+        const int diff = std::abs(compensation((u8)e, ev) - c);
+        if (diff < best_diff) {
+            best = (u8)e;
+            best_diff = diff;
+        }
+    }
+    return best;
 }
 
 } // namespace
@@ -173,7 +191,7 @@ s32 CommSceneautoGetAEAttr(s32 dev, SCENEAUTO_AE_ATTR_S *pstAe)
             const AE_AUTO_SETTINGS_S &au = a.stAuto;
             pstAe->u8Speed = au.u8Speed;
             pstAe->u8Tolerance = au.u8Tolerance;
-            pstAe->u8Compensation = au.u8Compensation;
+            pstAe->u8Compensation = engine_compensation(au.u8Compensation, prefs().ExposureValue);
             pstAe->u16BlackDelayFrame = au.u16BlackDelayFrame;
             pstAe->u16WhiteDelayFrame = au.u16WhiteDelayFrame;
             pstAe->u8AEStrategyMode = (u8)au.enStrategyMode;
@@ -210,11 +228,11 @@ s32 CommSceneautoSetAEAttr(s32 dev, const SCENEAUTO_AE_ATTR_S *pstAe)
             au.u32ISPDGainMax = pstAe->u32ISPDGainMax;
             a.u8AERunInterval = pstAe->u8AERunInterval;
             au.bWDRQuick = pstAe->bWDRQuick;
-            au.enStrategyMode = p.ExposureStrategyMode == 1 ? 1 : 0;
+            au.enStrategyMode = p.ExposureStrategyMode == PREF_EXPOSURE_LOWLIGHT ? 1 : 0;
             memcpy(au.au8Weight, sceneauto_metering_weights(p.ExposureMetering), sizeof au.au8Weight);
             au.enFSWDRMode = pstAe->u8FSWDRMode == 1 ? 1 : 0;
             au.stAntiflicker.bEnable = 1;
-            au.stAntiflicker.u8Frequency = p.Lightfrequency != 0 ? 60 : 50;
+            au.stAntiflicker.u8Frequency = p.Lightfrequency != PREF_LIGHT_50HZ ? 60 : 50;
             au.stAntiflicker.enMode = 1;
         });
 }
@@ -296,12 +314,12 @@ const fixed_route &current_route()
         return kRouteA;
     }
     switch (rate) {
-    case 2:
+    case PREF_FPS_30:
         return kRouteC;
-    case 3:
-    case 4:
+    case PREF_FPS_100:
+    case PREF_FPS_50:
         return kRouteB;
-    case 5:
+    case PREF_FPS_25:
         return kRouteD;
     default:
         return kRouteA;
@@ -325,24 +343,49 @@ s32 CommSceneautoGetAERoute(s32 dev, SCENEAUTO_AE_ROUTE_S *pstRoute)
         });
 }
 
-s32 CommSceneautoSetAERoute(s32 dev, const SCENEAUTO_AE_ROUTE_S *)
+namespace {
+
+void take_fixed_route(AE_ROUTE_TABLE_S &r)
+{
+    const fixed_route &nodes = current_route();
+    r.u32TotalNum = kRouteNodes;
+    for (u32 i = 0; i < kRouteNodes; i++)
+        r.astRouteNode[i] = {nodes[i].time, nodes[i].gain, kRouteIris};
+}
+
+// The engine's route, as many nodes as its record holds at most.
+void take_route(AE_ROUTE_TABLE_S &r, const SCENEAUTO_AE_ROUTE_S &route)
+{
+    const u32 n = route.u32TotalNum < SCENEAUTO_AE_ROUTE_NODES ? route.u32TotalNum : SCENEAUTO_AE_ROUTE_NODES;
+    r.u32TotalNum = n;
+    for (u32 i = 0; i < n; i++)
+        r.astRouteNode[i] = {route.astRouteNode[i].u32IntTime, route.astRouteNode[i].u32SysGain, kRouteIris};
+}
+
+} // namespace
+
+s32 CommSceneautoSetAERoute(s32 dev, const SCENEAUTO_AE_ROUTE_S *pstRoute)
 {
     s32 ret = get_patch_set<AE_ROUTE_TABLE_S>(
         dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetAERouteAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetAERouteAttr),
-        [](AE_ROUTE_TABLE_S &r) {
-            const fixed_route &nodes = current_route();
-            r.u32TotalNum = kRouteNodes;
-            for (u32 i = 0; i < kRouteNodes; i++)
-                r.astRouteNode[i] = {nodes[i].time, nodes[i].gain, kRouteIris};
+        [pstRoute](AE_ROUTE_TABLE_S &r) {
+            if (pstRoute)
+                take_route(r, *pstRoute);
+            else
+                take_fixed_route(r);
         });
     if (ret != 0)
         return ret;
 
+    // The route-ex goes with the application's route; an engine's route
+    // leaves it as it is.
     AE_ROUTE_EX_TABLE_S ex = {};
-    ex.u32TotalNum = kRouteNodes;
-    memcpy(ex.astRouteExNode, kRouteEx, sizeof kRouteEx);
-    if (DU_DUZ_ISP_SetAERouteAttrEx(dev, &ex) != 0)
-        return call_failed("DU_DUZ_ISP_SetAERouteAttrEx");
+    if (!pstRoute) {
+        ex.u32TotalNum = kRouteNodes;
+        memcpy(ex.astRouteExNode, kRouteEx, sizeof kRouteEx);
+        if (DU_DUZ_ISP_SetAERouteAttrEx(dev, &ex) != 0)
+            return call_failed("DU_DUZ_ISP_SetAERouteAttrEx");
+    }
 
     AE_ROUTE_TABLE_S route = {};
     if (DU_DUZ_ISP_GetAERouteAttr(dev, &route) != 0)
@@ -424,11 +467,11 @@ s32 CommSceneautoInitAwbAttr(s32 dev)
     s32 ret = get_patch_set<AWB_WB_SETTINGS_S>(
         dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetWBAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetWBAttr),
         [wb, &p](AWB_WB_SETTINGS_S &a) {
-            if (wb >= 1 && wb <= 6) {
+            if (wb >= PREF_WB_SUNNY && wb <= PREF_WB_DIVING) {
                 a.enOpType = kOpManual;
-                a.stManual = kWbPresets[wb - 1];
-            } else if (wb >= 7 && wb <= 9) {
-                const int32_t(&rgb)[3] = p.CustomizedWhiteBalance[wb - 7];
+                a.stManual = kWbPresets[wb - PREF_WB_SUNNY];
+            } else if (wb >= PREF_WB_CUSTOM1 && wb <= PREF_WB_CUSTOM3) {
+                const int32_t(&rgb)[3] = p.CustomizedWhiteBalance[wb - PREF_WB_CUSTOM1];
                 a.enOpType = kOpManual;
                 a.stManual = {(u16)rgb[0], (u16)rgb[1], (u16)rgb[1], (u16)rgb[2]};
             } else {
@@ -436,7 +479,7 @@ s32 CommSceneautoInitAwbAttr(s32 dev)
             }
         });
     // A preset or customised balance leaves the automatic balance's extras.
-    if (ret != 0 || (wb >= 1 && wb <= 9))
+    if (ret != 0 || (wb >= PREF_WB_SUNNY && wb <= PREF_WB_CUSTOM3))
         return ret;
     return get_patch_set<AWB_WB_SETTINGS_EX_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetAWBAttrEx),
                                                SCENEAUTO_CALL(DU_DUZ_ISP_SetAWBAttrEx), auto_wb_tuning_ex);

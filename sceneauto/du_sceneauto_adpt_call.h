@@ -60,9 +60,9 @@ inline const DvSystemParam &prefs()
 // give 128..255. False for 0 (automatic) and out-of-range values.
 inline bool manual_level(s32 v, u8 *level)
 {
-    if (v >= -128 && v <= -1)
+    if (v >= PREF_ADJUST_MIN && v < PREF_ADJUST_NONE)
         *level = (u8)(v + 128);
-    else if (v >= 1 && v <= 128)
+    else if (v > PREF_ADJUST_NONE && v <= PREF_ADJUST_MAX)
         *level = (u8)(v + 127);
     else
         return false;

@@ -110,7 +110,7 @@ s32 CommSceneautoSetSaturation(s32 dev, const SCENEAUTO_SATURATION_S *pstSat)
             if (pstSat->u8OpType <= kOpManual)
                 s.enOpType = pstSat->u8OpType;
             u8 manual;
-            if (p.Saturation == 0) {
+            if (p.Saturation == PREF_ADJUST_NONE) {
                 s.enOpType = kOpAuto;
             } else if (manual_level(p.Saturation, &manual)) {
                 s.enOpType = kOpManual;
@@ -118,8 +118,9 @@ s32 CommSceneautoSetSaturation(s32 dev, const SCENEAUTO_SATURATION_S *pstSat)
             }
             if (s.enOpType != kOpAuto)
                 return;
+            const bool saturated = p.ColorEffect == PREF_COLOR_SATURATED, mono = p.ColorEffect == PREF_COLOR_MONO;
             for (int i = 0; i < 16; i++)
-                s.au8Sat[i] = p.ColorEffect == 7 ? 176 : p.ColorEffect == 1 ? 0 : pstSat->au8Sat[i];
+                s.au8Sat[i] = saturated ? 176 : mono ? 0 : pstSat->au8Sat[i];
         });
 }
 
@@ -141,19 +142,19 @@ s32 CommSceneautoSetColorToneAttr(s32 dev, const u16 *)
             // Red, green and blue casts of the colour effects; mono, vivid
             // and the others keep the casts.
             switch (prefs().ColorEffect) {
-            case 0: // standard
+            case PREF_COLOR_STANDARD:
                 t = {256, 256, 256};
                 break;
-            case 2: // cool
+            case PREF_COLOR_COOL:
                 t = {240, 256, 272};
                 break;
-            case 3: // cooler
+            case PREF_COLOR_COOLER:
                 t = {224, 256, 288};
                 break;
-            case 4: // warm
+            case PREF_COLOR_WARM:
                 t = {272, 256, 240};
                 break;
-            case 5: // warmer
+            case PREF_COLOR_WARMER:
                 t = {288, 256, 224};
                 break;
             }
@@ -182,7 +183,7 @@ s32 CommSceneautoSetSharpen(s32 dev, const SCENEAUTO_SHARPEN_S *pstSharpen)
             memcpy(s.au8SharpenRGB, pstSharpen->au8SharpenRGB, 16);
             const s32 v = prefs().Sharpness;
             u8 manual;
-            if (v == 0) {
+            if (v == PREF_ADJUST_NONE) {
                 s.enOpType = kOpAuto;
             } else if (manual_level(v, &manual)) {
                 s.enOpType = kOpManual;
@@ -397,10 +398,10 @@ s32 CommSceneManualSetVICSC(s32 dev)
         return -1;
     }
     s32 v = prefs().Contrast;
-    if (v == 0)
+    if (v == PREF_ADJUST_NONE)
         csc.u32ContrVal = kNeutralContrast;
-    else if (v >= -128 && v <= 128)
-        csc.u32ContrVal = (u32)((s32)kNeutralContrast + v * (s32)kNeutralContrast / 128);
+    else if (v >= PREF_ADJUST_MIN && v <= PREF_ADJUST_MAX)
+        csc.u32ContrVal = (u32)((s32)kNeutralContrast + v * (s32)kNeutralContrast / PREF_ADJUST_MAX);
     ret = DU_DUZ_VI_SetCSCAttr(dev, &csc);
     if (ret != 0) {
         printf("DU_DUZ_VI_SetCSCAttr failed!s32Ret =0x %x\n", ret);

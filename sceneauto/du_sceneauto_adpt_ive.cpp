@@ -2,6 +2,7 @@
 // buffers, the "ImageAnaly" thread and the block activity.
 #include "sceneauto/du_sceneauto_adpt_ive.h"
 
+#include "core/run_thread.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vpss/mpi_vpss.h"
 #include "sceneauto/du_sceneauto_adpt.h"
@@ -26,25 +27,28 @@ constexpr u32 kWaitStepMs = 200;    // the frame wait, and the retry after a fai
 constexpr u32 kPassWaitMs = 2000;   // between two passes
 constexpr u32 kIntegRowAlign = 128; // bytes of integral row per 16 elements
 
-// The thread's waits end at once when a stop is asked.
+// The analysis thread runs while its flag is 1.
+RunThread g_analysis_thread;
+std::atomic<u32> g_analysis_run{0};
+// Its waits end at once when the flag is cleared.
 std::mutex g_wait_lock;
 std::condition_variable g_wait_cv;
 
-bool stop_asked(const SceneautoIveMd &md) { return __atomic_load_n(&md.u32Stop, __ATOMIC_ACQUIRE) == 1; }
+bool stop_asked() { return g_analysis_run != 1; }
 
-void ask_stop(SceneautoIveMd &md)
+void ask_stop()
 {
     {
         std::lock_guard<std::mutex> lock(g_wait_lock);
-        __atomic_store_n(&md.u32Stop, 1, __ATOMIC_RELEASE);
+        g_analysis_run = 0;
     }
     g_wait_cv.notify_all();
 }
 
-void wait_or_stop(const SceneautoIveMd &md, u32 ms)
+void wait_or_stop(u32 ms)
 {
     std::unique_lock<std::mutex> lock(g_wait_lock);
-    g_wait_cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stop_asked(md); });
+    g_wait_cv.wait_for(lock, std::chrono::milliseconds(ms), [] { return stop_asked(); });
 }
 
 void diag(const char *text, const char *func, int line, s32 status)
@@ -347,9 +351,9 @@ void *ImageAnalyProc(void *arg)
         puts("can't alloc frame info");
         return nullptr;
     }
-    while (!stop_asked(md)) {
+    while (!stop_asked()) {
         if (DU_DUZ_IVE_GetFrame(0, frame, kWaitStepMs) != 0) {
-            wait_or_stop(md, kWaitStepMs);
+            wait_or_stop(kWaitStepMs);
             continue;
         }
         if (analyse_frame(md, *frame) != 0)
@@ -361,7 +365,7 @@ void *ImageAnalyProc(void *arg)
             diag("EncSetMbQp failed\n", "ImageAnalyProc", 850, ret);
             break;
         }
-        wait_or_stop(md, kPassWaitMs);
+        wait_or_stop(kPassWaitMs);
     }
     free(frame);
     return nullptr;
@@ -369,7 +373,7 @@ void *ImageAnalyProc(void *arg)
 
 s32 CommSceneautoIVEStart(u32 u32VpssGrp, u32 u32VpssChn)
 {
-    if (stIveMd.bThread) {
+    if (g_analysis_thread.joinable) {
         // Its record and memory belong to the running thread.
         puts("block-activity analysis runs already");
         return -1;
@@ -387,22 +391,18 @@ s32 CommSceneautoIVEStart(u32 u32VpssGrp, u32 u32VpssChn)
     // Without its buffers the thread could only fail: nothing starts.
     if (IVE_DetectInit(&stIveMd) != 0)
         return -1;
-    if (pthread_create(&stIveMd.thread, nullptr, ImageAnalyProc, &stIveMd) != 0) {
+    if (run_thread_start(g_analysis_thread, g_analysis_run, ImageAnalyProc, &stIveMd) != 0) {
         puts("create ImageAnalyProc thread failed");
         IVE_DetectDestory(&stIveMd);
         return -1;
     }
-    stIveMd.bThread = 1;
     return 0;
 }
 
 s32 CommSceneautoIVEStop(void)
 {
-    ask_stop(stIveMd);
-    if (stIveMd.bThread) {
-        pthread_join(stIveMd.thread, nullptr);
-        stIveMd.bThread = 0;
-    }
+    ask_stop();
+    run_thread_stop(g_analysis_thread, g_analysis_run);
     IVE_DetectDestory(&stIveMd);
     return 0;
 }

@@ -8,17 +8,14 @@
 //
 // Who writes what: CommSceneautoIVEStart fills stIveMd before the thread
 // runs; the thread ("ImageAnaly") only reads the record and works in the
-// memory it points at; CommSceneautoIVEStop asks the thread to end, joins
-// it and frees the memory.
+// memory it points at; CommSceneautoIVEStop clears the thread's run flag,
+// joins it and frees the memory.
 #pragma once
 
 #include "ive/mpi_ive.h"
-#include "mpi/common/video_frame.h"
-
-#include <pthread.h>
+#include "mpi/common/video_frame_requests.h"
 
 struct SceneautoIveMd {
-    pthread_t thread;
     IVE_IMG_DESC_S stHistSrc;  // the activity image as the histogram takes it (maybe reshaped)
     IVE_IMG_DESC_S stIntegBuf; // type 15, (tw + 2) x (th + 1): a zero row and two zero elements per row
     IVE_IMG_DESC_S stIntegOut; // type 15, tw x th, inside the buffer from row 1, element 2
@@ -26,10 +23,8 @@ struct SceneautoIveMd {
     u32 u32HistPhyAddr;        // 256 u32 bins
     u8 *pu8HistVirAddr;
     u16 u16Width, u16Height; // the analysed channel's picture
-    u32 u32Stop;             // 1 asks the thread to end (atomic access)
     u32 bQpSec;              // selects the second QP hook; nothing sets it
     u32 u32VpssGrp, u32VpssChn;
-    u32 bThread; // our own: a thread was started and not joined yet
 };
 
 extern SceneautoIveMd stIveMd;

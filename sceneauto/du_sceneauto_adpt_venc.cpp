@@ -216,6 +216,12 @@ s32 CommSceneautoGetVencAttr(s32 chn, SCENEAUTO_VENC_ATTR_S *pstAttr)
         });
 }
 
+bool sceneauto_venc_chn_exists(s32 chn)
+{
+    VENC_CHN_ATTR_REC_S a;
+    return DU_DUZ_VENC_GetChnAttr(chn, &a) != DU_ERR_VENC_UNEXIST;
+}
+
 s32 CommSceneautoGetBitrate(s32 chn, u32 *pu32BitRate)
 {
     return get_record<VENC_CHN_ATTR_REC_S>(chn, SCENEAUTO_CALL(DU_DUZ_VENC_GetChnAttr),

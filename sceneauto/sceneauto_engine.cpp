@@ -18,15 +18,13 @@
 pthread_mutex_t g_stSceneautoLock = PTHREAD_MUTEX_INITIALIZER;
 u32 g_bSceneautoInit, g_bSceneautoStart;
 std::atomic<u32> g_bNormalThreadFlag{0}, g_bSpecialThreadFlag{0};
-pthread_t g_pthSceneAutoNormal, g_pthSceneAutoSpecial;
+RunThread g_pthSceneAutoNormal, g_pthSceneAutoSpecial;
 std::atomic<u32> g_eSpecialScene{0};
 dictionary *g_Sceneautodictionary;
 
 namespace {
 
 std::mutex g_call_lock;
-// Which of the two thread handles belong to a running thread.
-bool g_normal_exists, g_special_exists;
 
 class SceneLock {
 public:
@@ -60,13 +58,9 @@ void stop_threads(SceneLock &lock)
 {
     g_bNormalThreadFlag = 0;
     g_bSpecialThreadFlag = 0;
-    const bool normal = g_normal_exists, special = g_special_exists;
-    g_normal_exists = g_special_exists = false;
     lock.unlock();
-    if (normal)
-        pthread_join(g_pthSceneAutoNormal, nullptr);
-    if (special)
-        pthread_join(g_pthSceneAutoSpecial, nullptr);
+    run_thread_stop(g_pthSceneAutoNormal, g_bNormalThreadFlag);
+    run_thread_stop(g_pthSceneAutoSpecial, g_bSpecialThreadFlag);
     lock.lock();
 }
 
@@ -124,21 +118,36 @@ s32 apply_start_attributes()
 
 s32 start_threads(SceneLock &lock)
 {
-    g_bNormalThreadFlag = 1;
-    g_bSpecialThreadFlag = 1;
-    if (pthread_create(&g_pthSceneAutoNormal, nullptr, SceneAuto_NormalThread, nullptr) != 0) {
+    if (run_thread_start(g_pthSceneAutoNormal, g_bNormalThreadFlag, SceneAuto_NormalThread) != 0) {
         puts("pthread_create SceneAuto_NormalThread failed ");
-        g_bNormalThreadFlag = g_bSpecialThreadFlag = 0;
         return -1;
     }
-    g_normal_exists = true;
-    if (pthread_create(&g_pthSceneAutoSpecial, nullptr, SceneAuto_SpecialThread, nullptr) != 0) {
+    if (run_thread_start(g_pthSceneAutoSpecial, g_bSpecialThreadFlag, SceneAuto_SpecialThread) != 0) {
         puts("pthread_create SceneAuto_SpecialThread failed ");
         stop_threads(lock); // a start that fails leaves nothing running
         return -1;
     }
-    g_special_exists = true;
     return 0;
+}
+
+// The setter of special scene `scene` (1-8); 0, or -1 after its line.
+s32 apply_special_scene(u32 scene)
+{
+    switch (scene) {
+    case SCENEAUTO_SPECIAL_SCENE_BLC:
+        return sceneauto_failed(SceneAuto_SetBLC(), "SceneAuto_SetBLC") ? -1 : 0;
+    case SCENEAUTO_SPECIAL_SCENE_IR:
+        return SceneAuto_SetIR();
+    case SCENEAUTO_SPECIAL_SCENE_HLC:
+        return sceneauto_failed(SceneAuto_SetHLC(), "SceneAuto_SetHLC") ? -1 : 0;
+    case SCENEAUTO_SPECIAL_SCENE_DYNAMIC:
+        return sceneauto_failed(SceneAuto_SetDynamic(), "SceneAuto_SetDynamic") ? -1 : 0;
+    case SCENEAUTO_SPECIAL_SCENE_DRC:
+        return sceneauto_failed(SceneAuto_SetDRC(), "SceneAuto_SetDRC") ? -1 : 0;
+    default:
+        // The FSWDR scenes: the normal thread does their work in its cycles.
+        return 0;
+    }
 }
 
 } // namespace
@@ -166,6 +175,7 @@ s32 DU_VUZI_SCENEAUTO_Init(const char *pcIniPath)
     Sceneauto_LoadIQPara(); // the file named is not read: the image is compiled in
     g_bSceneautoInit = 1;
     g_eSpecialScene = SCENEAUTO_SPECIAL_SCENE_NONE;
+    sceneauto_forget_kept(); // kept for a pipeline that is gone
     lock.unlock();
     puts("VUZI SCENUAUTO Module has been inited successfully!");
     return 0;
@@ -264,32 +274,21 @@ s32 DU_VUZI_SCENEAUTO_SetSpecialMode(const u32 *peSpecialScene)
     const u32 current = g_eSpecialScene;
     if (scene == current)
         return 0;
-    s32 ret = 0;
-    switch (scene) {
-    case SCENEAUTO_SPECIAL_SCENE_NONE:
-        ret = sceneauto_restore_normal(current);
-        break;
-    case SCENEAUTO_SPECIAL_SCENE_BLC:
-        ret = sceneauto_failed(SceneAuto_SetBLC(), "SceneAuto_SetBLC") ? -1 : 0;
-        break;
-    case SCENEAUTO_SPECIAL_SCENE_IR:
-        ret = SceneAuto_SetIR();
-        break;
-    case SCENEAUTO_SPECIAL_SCENE_HLC:
-        ret = sceneauto_failed(SceneAuto_SetHLC(), "SceneAuto_SetHLC") ? -1 : 0;
-        break;
-    case SCENEAUTO_SPECIAL_SCENE_DYNAMIC:
-        ret = sceneauto_failed(SceneAuto_SetDynamic(), "SceneAuto_SetDynamic") ? -1 : 0;
-        break;
-    case SCENEAUTO_SPECIAL_SCENE_DRC:
-        ret = sceneauto_failed(SceneAuto_SetDRC(), "SceneAuto_SetDRC") ? -1 : 0;
-        break;
-    default:
-        // The FSWDR scenes: the normal thread does their work in its cycles.
-        break;
+    if (scene == SCENEAUTO_SPECIAL_SCENE_NONE) {
+        if (sceneauto_restore_normal() != 0)
+            return -1;
+        g_eSpecialScene = scene;
+        return 0;
     }
-    if (ret != 0)
+    // What the scene writes is kept first, for the way back.
+    if (sceneauto_keep_for_scene(scene) != 0)
         return -1;
+    if (apply_special_scene(scene) != 0) {
+        // A scene half applied over the normal one is undone.
+        if (current == SCENEAUTO_SPECIAL_SCENE_NONE)
+            sceneauto_restore_normal();
+        return -1;
+    }
     g_eSpecialScene = scene;
     return 0;
 }

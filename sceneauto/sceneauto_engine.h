@@ -3,11 +3,13 @@
 // public interface is sceneauto/sceneauto.h.
 //
 // Who writes what: the API calls (the recording engine's threads) write the
-// flags and the scene under g_stSceneautoLock; the threads poll their run
-// flags and read the scene without it. The special thread takes the lock
-// for its highlight switching only.
+// flags and the scene, and apply the special scenes, under
+// g_stSceneautoLock; the threads poll their run flags without it. The
+// normal thread holds the lock for its start-up and for each cycle, the
+// special thread for its highlight switching.
 #pragma once
 
+#include "core/run_thread.h"
 #include "sceneauto/sceneauto.h"
 #include "sceneauto/sceneauto_iq.h"
 
@@ -31,7 +33,7 @@ extern pthread_mutex_t g_stSceneautoLock;
 extern u32 g_bSceneautoInit, g_bSceneautoStart;
 // A thread loops while its flag is 1.
 extern std::atomic<u32> g_bNormalThreadFlag, g_bSpecialThreadFlag;
-extern pthread_t g_pthSceneAutoNormal, g_pthSceneAutoSpecial;
+extern RunThread g_pthSceneAutoNormal, g_pthSceneAutoSpecial;
 extern std::atomic<u32> g_eSpecialScene;
 // An INI dictionary; only Sceneauto_LoadFile (no caller in the camera) fills it.
 struct dictionary;
@@ -127,12 +129,22 @@ s32 SceneAuto_SetAERoute_OutdoorWDR(void);
 s32 SceneAuto_SetDefaultGamma(void);
 s32 SceneAuto_HLCAutoOn(void);
 s32 SceneAuto_HLCAutoOff(void);
-// What the start applies and a return to the normal scene applies again.
+// What the start applies.
 s32 sceneauto_set_start_dci(void);
 void sceneauto_set_drc_by_app(void);
 s32 sceneauto_set_image_saturation(void);
-// What leaving special scene `left` for the normal one puts back.
-s32 sceneauto_restore_normal(u32 left);
+
+// ---- the way back to the normal scene (under the scene lock) -------------------------------
+
+// Keeps the value now of each record special scene `scene` writes, unless
+// one from before an earlier special scene is kept already; -1 after the
+// failing call's line when one can't be read.
+s32 sceneauto_keep_for_scene(u32 scene);
+// Writes every kept value back and forgets it; -1 when one couldn't be
+// written (that one stays kept, the others are back).
+s32 sceneauto_restore_normal(void);
+// Forgets what is kept: the engine starts over on a new pipeline.
+void sceneauto_forget_kept(void);
 
 // The engine's failure line: the callee's name and " failed". True when
 // `ret` is a failure.

@@ -182,17 +182,21 @@ void write_noise_profile(u32 E)
     }
 }
 
-bool read_venc(SceneautoNormalState &s)
+// The movie channel's codec and bit rate. Without a movie channel (the
+// photo modes) there is nothing to read: the record keeps no codec and no
+// bit rate.
+void read_venc(SceneautoNormalState &s, bool movie)
 {
-    return !sceneauto_failed(CommSceneautoGetVencAttr((s32)iq().stMpInfo.u32VencChn, &s.stVenc),
-                             "DU_SceneAuto_GetBitrate");
+    if (movie)
+        sceneauto_failed(CommSceneautoGetVencAttr((s32)iq().stMpInfo.u32VencChn, &s.stVenc),
+                         "DU_SceneAuto_GetBitrate");
 }
 
 // Step 9: rate control by the bit rate, and sharpening with it.
-void retune_encoder(SceneautoNormalState &s, u32 B)
+void retune_encoder(SceneautoNormalState &s, u32 B, bool movie)
 {
     const s32 chn = (s32)iq().stMpInfo.u32VencChn;
-    read_venc(s);
+    read_venc(s, movie);
     if (s.stVenc.u32Codec == kCodecH264) {
         const SCENEAUTO_INIH264VENC_S &h = iq().stIniH264Venc;
         const u32 level = level_of(B, h.au32BitrateThresh, h.u32LevelCount);
@@ -219,7 +223,7 @@ void retune_encoder(SceneautoNormalState &s, u32 B)
 }
 
 // Step 10: demosaic by bit rate and exposure, and the H.265 face settings.
-void retune_detail(SceneautoNormalState &s, u32 E, u32 B)
+void retune_detail(SceneautoNormalState &s, u32 E, u32 B, bool movie)
 {
     const SCENEAUTO_INIDEMOSAIC_S &d = iq().stIniDemosaic;
     const u32 bit = level_of(B, d.au32BitrateThresh, d.u32BitrateCount);
@@ -229,7 +233,7 @@ void retune_detail(SceneautoNormalState &s, u32 E, u32 B)
         s.u32DemosaicExpLevel = exp;
         sceneauto_failed(SceneAuto_SetDemosaic(sceneauto_isp_dev(), exp, bit), "SceneAuto_SetDemosaic");
     }
-    read_venc(s);
+    read_venc(s, movie);
     if (s.stVenc.u32Codec != kCodecH265)
         return;
     const SCENEAUTO_INIH265VENC_S &h = iq().stIniH265Venc;
@@ -303,12 +307,13 @@ void sceneauto_normal_retune(SceneautoNormalState &s)
         write_noise_profile(E);
     }
 
-    read_venc(s);
+    const bool movie = sceneauto_venc_chn_exists((s32)iq().stMpInfo.u32VencChn);
+    read_venc(s, movie);
     const u32 B = s.stVenc.u32BitRate;
     if (B != s.u32PrevBitrate)
-        retune_encoder(s, B);
+        retune_encoder(s, B, movie);
     if (B != s.u32PrevBitrate || E != s.u32PrevExp)
-        retune_detail(s, E, B);
+        retune_detail(s, E, B, movie);
     s.u32PrevExp = E;
     s.u32PrevBitrate = B;
 }
@@ -366,10 +371,17 @@ void *SceneAuto_NormalThread(void *)
 {
     prctl(PR_SET_NAME, "SceneautoNormalThread"); // the kernel keeps the first 15 characters
     static SceneautoNormalState s; // one thread at a time; too large for a small stack
-    if (sceneauto_normal_startup(s) != 0)
+    // Each step holds the scene lock: a scene switched (and the records it
+    // keeps or puts back) falls between two cycles, never inside one.
+    pthread_mutex_lock(&g_stSceneautoLock);
+    const s32 started = sceneauto_normal_startup(s);
+    pthread_mutex_unlock(&g_stSceneautoLock);
+    if (started != 0)
         return nullptr;
     while (g_bNormalThreadFlag == 1) {
+        pthread_mutex_lock(&g_stSceneautoLock);
         sceneauto_normal_cycle(s);
+        pthread_mutex_unlock(&g_stSceneautoLock);
         for (u32 i = 0; i < kCycleSleeps && g_bNormalThreadFlag == 1; i++)
             usleep(kSleepMs * 1000);
     }

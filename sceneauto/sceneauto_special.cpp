@@ -1,7 +1,6 @@
 // The special scenes (back light, infrared, highlight compensation, fast
-// exposure route, DRC), what the start applies and a return to the normal
-// scene applies again, and the special-scene thread that switches highlight
-// compensation on and off by itself.
+// exposure route, DRC), what the start applies, and the special-scene
+// thread that switches highlight compensation on and off by itself.
 #include "sceneauto/sceneauto_engine.h"
 
 #include "core/pref_record.h"
@@ -43,15 +42,6 @@ void ae_base_fill(SCENEAUTO_AE_ATTR_S &a)
     a.u16HistRatioSlope = l.u16HistRatioSlope;
 }
 
-s32 ae_init(bool fswdr_off)
-{
-    return SCENEAUTO_PATCH(sceneauto_isp_dev(), CommSceneautoGetAEAttr, CommSceneautoSetAEAttr,
-                           [fswdr_off](SCENEAUTO_AE_ATTR_S &a) {
-                               ae_base_fill(a);
-                               if (fswdr_off)
-                                   a.u8FSWDRMode = 0;
-                           });
-}
 
 s32 set_dci(const u32 (&words)[4])
 {
@@ -79,10 +69,11 @@ s32 set_drc(u32 enable, u32 manual, u32 strength)
                            });
 }
 
-s32 set_route(const SCENEAUTO_AE_ROUTE_S &route)
+// The route given, or without one the application's route for its frame rate.
+s32 set_route(const SCENEAUTO_AE_ROUTE_S *route)
 {
-    return sceneauto_failed(CommSceneautoSetAERoute(sceneauto_isp_dev(), &route), "CommSceneautoSetAERoute") ? -1
-                                                                                                           : 0;
+    return sceneauto_failed(CommSceneautoSetAERoute(sceneauto_isp_dev(), route), "CommSceneautoSetAERoute") ? -1
+                                                                                                          : 0;
 }
 
 s32 set_route_ex(const AE_ROUTE_EX_TABLE_S &route)
@@ -90,19 +81,6 @@ s32 set_route_ex(const AE_ROUTE_EX_TABLE_S &route)
     return sceneauto_failed(DU_DUZ_ISP_SetAERouteAttrEx(sceneauto_isp_dev(), &route), "DU_DUZ_ISP_SetAERouteAttrEx")
                ? -1
                : 0;
-}
-
-// The start's exposure route: the image's in linear mode, the fixed night
-// route-ex in WDR modes (its result ignored).
-s32 set_start_route()
-{
-    u8 mode = 0;
-    CommSceneautoGetWDRAttr(sceneauto_isp_dev(), &mode);
-    if (mode != 0) {
-        SceneAuto_SetAERoute_NightWDR();
-        return 0;
-    }
-    return sceneauto_failed(SceneAuto_SetAERoute(), "SceneAuto_SetAERoute") ? -1 : 0;
 }
 
 } // namespace
@@ -117,9 +95,9 @@ void sceneauto_set_drc_by_app(void)
     const s32 *wdr = app_pref_user ? app_pref_user->MovieWDR : nullptr;
     bool on;
     if (app == SCENEAUTO_APP_RECMODE1)
-        on = wdr && wdr[0] == 1;
+        on = wdr && wdr[PREF_VIDEO_MODE1] == PREF_ON;
     else if (app == SCENEAUTO_APP_RECMODE2)
-        on = wdr && wdr[1] == 1;
+        on = wdr && wdr[PREF_VIDEO_MODE2] == PREF_ON;
     else if (app == SCENEAUTO_APP_PHOTO)
         on = false;
     else
@@ -138,7 +116,10 @@ s32 sceneauto_set_image_saturation(void)
                : 0;
 }
 
-s32 Sceneauto_AEInit(void) { return ae_init(false); }
+s32 Sceneauto_AEInit(void)
+{
+    return SCENEAUTO_PATCH(sceneauto_isp_dev(), CommSceneautoGetAEAttr, CommSceneautoSetAEAttr, ae_base_fill);
+}
 
 s32 SceneAuto_SetDefaultGamma(void)
 {
@@ -147,7 +128,9 @@ s32 SceneAuto_SetDefaultGamma(void)
     return sceneauto_failed(CommSceneautoSetGamma(sceneauto_isp_dev(), &g), "CommSceneautoSetGamma") ? -1 : 0;
 }
 
-s32 SceneAuto_SetAERoute(void) { return set_route(iq().stNormalDynamic); }
+// The start's linear route is the application's: each frame rate has its
+// own, whose integration time fits the frame.
+s32 SceneAuto_SetAERoute(void) { return set_route(nullptr); }
 s32 SceneAuto_SetAERoute_NightWDR(void) { return set_route_ex(gstAERouteExAttr_NightWDR_50hz); }
 s32 SceneAuto_SetAERoute_OutdoorWDR(void) { return set_route_ex(gstAERouteExAttr_OutdoorWDR_50hz); }
 
@@ -230,7 +213,7 @@ s32 SceneAuto_SetHLC(void)
     });
 }
 
-s32 SceneAuto_SetDynamic(void) { return set_route(iq().stFastDynamic); }
+s32 SceneAuto_SetDynamic(void) { return set_route(&iq().stFastDynamic); }
 
 s32 SceneAuto_SetDRC(void)
 {
@@ -247,50 +230,6 @@ s32 SceneAuto_SetDRC(void)
                                d.u32WhiteLevel = w[7];
                                d.u32BlackLevel = w[8];
                            });
-}
-
-// ---- back to the normal scene -----------------------------------------------------------------
-
-namespace {
-
-// What each scene changes that the normal thread does not put back by
-// itself (it reapplies 3DNR, the AE level, defect pixels and sharpening
-// when it sees the scene change).
-struct Restore {
-    bool ae, dci, saturation, gamma, drc, route, fswdr;
-};
-constexpr Restore kRestore[SCENEAUTO_SPECIAL_SCENE_BUTT] = {
-    /* normal    */ {},
-    /* BLC       */ {true, false, false, false, false, false, false},
-    /* IR        */ {true, true, true, true, false, false, false},
-    /* HLC       */ {true, true, true, true, true, false, false},
-    /* dynamic   */ {false, false, false, false, false, true, false},
-    /* DRC       */ {false, false, false, false, true, false, false},
-    /* auto FSWDR */ {true, false, false, false, false, false, true},
-    /* FSWDR on  */ {true, false, false, false, false, false, true},
-    /* FSWDR off */ {true, false, false, false, false, false, true},
-};
-
-} // namespace
-
-s32 sceneauto_restore_normal(u32 left)
-{
-    if (left >= SCENEAUTO_SPECIAL_SCENE_BUTT)
-        return 0;
-    const Restore &r = kRestore[left];
-    if (r.ae && ae_init(r.fswdr) != 0)
-        return -1;
-    if (r.dci && sceneauto_set_start_dci() != 0)
-        return -1;
-    if (r.saturation && sceneauto_set_image_saturation() != 0)
-        return -1;
-    if (r.gamma && sceneauto_failed(SceneAuto_SetDefaultGamma(), "SceneAuto_SetDefaultGamma"))
-        return -1;
-    if (r.drc)
-        sceneauto_set_drc_by_app();
-    if (r.route && set_start_route() != 0)
-        return -1;
-    return 0;
 }
 
 // ---- highlight compensation ---------------------------------------------------------------------

@@ -4,8 +4,7 @@
 
 #include <ctime>
 
-// Clock text formats by the Dateformat preference.
-enum { DATE_FMT_YMD = 0, DATE_FMT_DMY = 1, DATE_FMT_MDY = 2 };
+#include "core/pref_record.h" // the formats, DATE_FMT_*
 
 // 0 when the text equals `now`, 1 when it is earlier, -1 when later.
 int compareTime(const char *text, time_t now, int format);

@@ -26,9 +26,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -103,20 +106,39 @@ bool make_fixture(const Canned &c, const fs::path &dir)
     return true;
 }
 
-std::vector<uint8_t> slurp(const fs::path &p)
-{
-    std::vector<uint8_t> b;
-    FILE *f = fopen(p.c_str(), "rb");
-    if (!f)
-        return b;
-    fseek(f, 0, SEEK_END);
-    b.resize((size_t)ftell(f));
-    fseek(f, 0, SEEK_SET);
-    if (fread(b.data(), 1, b.size(), f) != b.size())
-        b.clear();
-    fclose(f);
-    return b;
-}
+// A fixture file mapped read-only: the bytes come straight from the page
+// cache, as ffmpeg's reads take them, with no buffer to clear and fill.
+class Mapped {
+public:
+    explicit Mapped(const fs::path &p)
+    {
+        int fd = open(p.c_str(), O_RDONLY);
+        struct stat st {};
+        if (fd < 0)
+            return;
+        if (fstat(fd, &st) == 0 && st.st_size > 0) {
+            void *m = mmap(nullptr, (size_t)st.st_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            if (m != MAP_FAILED) {
+                data_ = static_cast<const uint8_t *>(m);
+                size_ = (size_t)st.st_size;
+            }
+        }
+        close(fd);
+    }
+    ~Mapped()
+    {
+        if (data_)
+            munmap(const_cast<uint8_t *>(data_), size_);
+    }
+    Mapped(const Mapped &) = delete;
+    Mapped &operator=(const Mapped &) = delete;
+    const uint8_t *data() const { return data_; }
+    size_t size() const { return size_; }
+
+private:
+    const uint8_t *data_ = nullptr;
+    size_t size_ = 0;
+};
 
 struct Unit {
     size_t at, len;
@@ -125,11 +147,12 @@ struct Unit {
 
 // Access units of an H.264 byte stream: a new one begins with a parameter
 // set, a delimiter, or with any unit after the current one's picture.
-std::vector<Unit> split_h264(const std::vector<uint8_t> &b)
+std::vector<Unit> split_h264(const Mapped &m)
 {
     std::vector<Unit> out;
     bool has_picture = false;
-    size_t n = b.size();
+    const uint8_t *b = m.data();
+    size_t n = m.size();
     for (size_t i = 0; i + 4 < n; i++) {
         if (b[i + 2] > 1) {
             i += 2;
@@ -157,13 +180,14 @@ std::vector<Unit> split_h264(const std::vector<uint8_t> &b)
     return out;
 }
 
-std::vector<Unit> split_adts(const std::vector<uint8_t> &b)
+std::vector<Unit> split_adts(const Mapped &m)
 {
     std::vector<Unit> out;
+    const uint8_t *b = m.data();
     size_t at = 0;
-    while (at + 7 <= b.size() && b[at] == 0xFF && (b[at + 1] & 0xF6) == 0xF0) {
+    while (at + 7 <= m.size() && b[at] == 0xFF && (b[at + 1] & 0xF6) == 0xF0) {
         size_t len = ((b[at + 3] & 3u) << 11) | (b[at + 4] << 3) | (b[at + 5] >> 5);
-        if (len < 7 || at + len > b.size())
+        if (len < 7 || at + len > m.size())
             break;
         out.push_back(Unit{at, len, true});
         at += len;
@@ -180,19 +204,10 @@ double process_cpu()
 
 // The elementary streams of a fixture, split into samples.
 struct Streams {
-    std::vector<uint8_t> v, a;
+    explicit Streams(const fs::path &dir) : v(dir / "v.h264"), a(dir / "a.aac"), vu(split_h264(v)), au(split_adts(a)) {}
+    Mapped v, a;
     std::vector<Unit> vu, au;
 };
-
-Streams load(const fs::path &dir)
-{
-    Streams s;
-    s.v = slurp(dir / "v.h264");
-    s.a = slurp(dir / "a.aac");
-    s.vu = split_h264(s.v);
-    s.au = split_adts(s.a);
-    return s;
-}
 
 // Writes the streams `loops` times over into one file; the audio of each
 // frame's interval follows it, as the MP4 thread orders them.
@@ -214,7 +229,7 @@ bool write_file(const Canned &c, const Streams &s, const char *name, int loops, 
     ap.u16BitsPerSample = 16;
     MP4Handle h = nullptr;
     int32_t vn = 0, an = 0;
-    if (MP4_CreateWriter(&h, name) != 0)
+    if (s.vu.empty() || s.au.empty() || MP4_CreateWriter(&h, name) != 0)
         return false;
     bool ok = MP4_SetVideoStreamParams(h, &vn, &vp) == 0 && MP4_SetAudioStreamParams(h, &an, &ap) == 0 &&
               MP4_BeginWriting(h) == 0;
@@ -234,10 +249,12 @@ bool write_file(const Canned &c, const Streams &s, const char *name, int loops, 
     return ok;
 }
 
-// Reads, splits and writes one minute.
+// Reads, splits and writes one minute, in place of the last iteration's
+// file (the writer never writes over one; ffmpeg truncates its own).
 bool remux_with_writer(const fs::path &dir, size_t *frames)
 {
-    return write_file(kMinuteOf1080p30, load(dir), "/ours.mp4", 1, frames);
+    fs::remove(bd_path("/ours.mp4"));
+    return write_file(kMinuteOf1080p30, Streams(dir), "/ours.mp4", 1, frames);
 }
 
 // Bytes this process has handed to write calls so far.
@@ -302,7 +319,7 @@ void BM_BackupIndexOf3MinutesOf1080p60(benchmark::State &state)
         state.SkipWithError("cannot encode the canned streams with ffmpeg");
         return;
     }
-    const Streams streams = load(dir);
+    const Streams streams(dir);
     // The files go to memory where there is some: two of 750 MB an iteration.
     fs::path root = fs::is_directory("/dev/shm") ? fs::path("/dev/shm/camera-bench-backup") : dir / "root";
     sim::start(root.string());

@@ -58,7 +58,7 @@ void SceneautoWhileRecording(benchmark::State &state)
     std::this_thread::sleep_for(std::chrono::seconds(3));
     double normal = 0, special = 0, wall = 0;
     for (auto _ : state) {
-        const double n0 = thread_cpu_s(g_pthSceneAutoNormal), s0 = thread_cpu_s(g_pthSceneAutoSpecial);
+        const double n0 = thread_cpu_s(g_pthSceneAutoNormal.id), s0 = thread_cpu_s(g_pthSceneAutoSpecial.id);
         auto t0 = std::chrono::steady_clock::now();
         e.RecState = KX_REC_STATE_RUNNING;
         KX_DV_StartGetStream();
@@ -68,8 +68,8 @@ void SceneautoWhileRecording(benchmark::State &state)
             sim::with_world([&](sim::World &w) { w.scene_brightness = light; });
             std::this_thread::sleep_for(std::chrono::seconds(2));
         }
-        normal = thread_cpu_s(g_pthSceneAutoNormal) - n0;
-        special = thread_cpu_s(g_pthSceneAutoSpecial) - s0;
+        normal = thread_cpu_s(g_pthSceneAutoNormal.id) - n0;
+        special = thread_cpu_s(g_pthSceneAutoSpecial.id) - s0;
         wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         e.RecState = KX_REC_STATE_STOPPED;
         KX_DV_StopGetStream();

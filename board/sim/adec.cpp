@@ -3,6 +3,7 @@
 // while they exist and their counters, which it checks hang together and
 // logs when the channel goes.
 #include "board/sim/audio.h"
+#include "board/sim/mpp_log.h"
 #include "board/sim/sim.h"
 #include "mpi/audio/adec/adec_requests.h"
 
@@ -109,6 +110,8 @@ class AdecFile : public Device {
 public:
     int ioctl(unsigned long request, void *arg) override
     {
+        if (mpp_refused("adec", request))
+            return fail(EIO);
         Adec &s = adec();
         std::lock_guard<std::mutex> lock(s.lock);
         AdecCall call{s, chn_};

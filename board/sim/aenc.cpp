@@ -5,6 +5,7 @@
 // hands packets out by address (get-stream) and marks the channel's
 // descriptors readable while a packet waits.
 #include "board/sim/audio.h"
+#include "board/sim/mpp_log.h"
 #include "board/sim/sim.h"
 #include "mpi/audio/aenc/aenc_requests.h"
 
@@ -342,6 +343,8 @@ const IoctlOp<AencCall> kAencOps[] = {
 
 int AencFile::ioctl(unsigned long request, void *arg)
 {
+    if (mpp_refused("aenc", request))
+        return fail(EIO);
     Aenc &s = aenc();
     std::unique_lock<std::mutex> lock(s.lock);
     AencCall call{s, lock, *this, chn_};

@@ -6,7 +6,9 @@
 // bound to the output channel. Each channel also keeps the last two seconds of
 // what it played (track 0), time-stamped from the platform's clock: the
 // capture driver mixes channel 0's into the microphone as the room's echo and
-// hands it to linked capture channels as their echo reference.
+// hands it to linked capture channels as their echo reference. The device's
+// track mode, volume and mute act on every frame as it plays, so the files,
+// the echo and the reference hold what the speaker gives out.
 #include "board/sim/audio.h"
 #include "board/sim/sim.h"
 #include "mpi/audio/ao/ao_requests.h"
@@ -27,6 +29,10 @@ namespace {
 constexpr unsigned kChns = 16;
 constexpr u32 kMaxPtNum = 4096;
 constexpr u32 kHistorySeconds = 2;
+// The volume the output stage has, in dB (below the least: silence).
+constexpr s32 kMinVolumeDb = -121, kMaxVolumeDb = 6;
+// A fade's rate code r takes 2^r ms; codes above take the longest.
+constexpr u32 kMaxFadeRate = 10;
 
 s32 code(u32 c) { return mpi_status(DU_ID_AO, c); }
 
@@ -57,6 +63,7 @@ struct Ao {
     u32 track_mode = 0, clk_dir = 0;
     s32 volume = 0;
     AO_MUTE_REQ_S mute{};
+    double mute_gain = 1; // where a fade has got to: 1 sounding, 0 muted
     Chn chn[kChns];
     std::thread player;
     bool run = false;
@@ -86,13 +93,76 @@ std::vector<uint8_t> interleave(const AIO_ATTR_S &a, const uint8_t *const track[
     return out;
 }
 
-// Sample `i` of track 0 of an interleaved device frame, as 16 bit.
-int16_t track0_sample(const AIO_ATTR_S &a, const std::vector<uint8_t> &frame, u32 i)
+// The volume as a gain (1 at 0 dB).
+double volume_gain(s32 db) { return db <= kMinVolumeDb ? 0.0 : std::pow(10.0, db / 20.0); }
+
+double fade_step(const Ao &s, bool muting)
 {
-    size_t at = (size_t)i * tracks(a) << a.enBitwidth;
+    if (!s.mute.stFade.bFade)
+        return 1.0;
+    u32 rate = std::min(muting ? s.mute.stFade.enFadeOutRate : s.mute.stFade.enFadeInRate, kMaxFadeRate);
+    return 1000.0 / ((double)(1u << rate) * s.attr.enSamplerate);
+}
+
+// The gain of each sample of the next device frame: the volume, times the
+// mute's fade where it has got to (moved on by the frame).
+std::vector<double> next_gains(Ao &s)
+{
+    std::vector<double> g(s.attr.u32PtNumPerFrm);
+    const double target = s.mute.bEnable ? 0.0 : 1.0, step = fade_step(s, s.mute.bEnable != 0);
+    const double volume = volume_gain(s.volume);
+    for (double &v : g) {
+        s.mute_gain =
+            target < s.mute_gain ? std::max(target, s.mute_gain - step) : std::min(target, s.mute_gain + step);
+        v = volume * s.mute_gain;
+    }
+    return g;
+}
+
+int16_t clamp16(double v) { return (int16_t)lrint(std::max(-32768.0, std::min(32767.0, v))); }
+
+// Sample `i` of track `t` of an interleaved device frame, as 16 bit.
+int16_t sample_at(const AIO_ATTR_S &a, const std::vector<uint8_t> &frame, u32 i, unsigned t)
+{
+    size_t at = ((size_t)i * tracks(a) + t) << a.enBitwidth;
     if (a.enBitwidth == audio::kWidth16)
         return (int16_t)(frame[at] | frame[at + 1] << 8);
     return (int16_t)((int8_t)frame[at] * 256);
+}
+
+void put_at(const AIO_ATTR_S &a, std::vector<uint8_t> &frame, u32 i, unsigned t, int16_t v)
+{
+    size_t at = ((size_t)i * tracks(a) + t) << a.enBitwidth;
+    if (a.enBitwidth == audio::kWidth16) {
+        frame[at] = (uint8_t)v;
+        frame[at + 1] = (uint8_t)(v >> 8);
+    } else {
+        frame[at] = (uint8_t)(v >> 8);
+    }
+}
+
+// Sample `i` of a queued frame as the speaker gives it out at `gain`, its
+// left track (a mono device's one track is its left and its right).
+double output_left(const Ao &s, const std::vector<uint8_t> &frame, u32 i, double gain)
+{
+    double left = sample_at(s.attr, frame, i, 0), right = tracks(s.attr) > 1 ? sample_at(s.attr, frame, i, 1) : left;
+    audio::apply_track_mode(s.track_mode, left, right);
+    return left * gain;
+}
+
+// A queued frame as the speaker gives it out: the track mode, then the gains.
+std::vector<uint8_t> output_frame(const Ao &s, const std::vector<uint8_t> &frame, const std::vector<double> &gains)
+{
+    std::vector<uint8_t> out = frame;
+    const bool stereo = tracks(s.attr) > 1;
+    for (u32 i = 0; i < s.attr.u32PtNumPerFrm; i++) {
+        double left = sample_at(s.attr, frame, i, 0), right = stereo ? sample_at(s.attr, frame, i, 1) : left;
+        audio::apply_track_mode(s.track_mode, left, right);
+        put_at(s.attr, out, i, 0, clamp16(left * gains[i]));
+        if (stereo)
+            put_at(s.attr, out, i, 1, clamp16(right * gains[i]));
+    }
+    return out;
 }
 
 // Adds one device frame of what the channel played (null: silence) from
@@ -107,7 +177,7 @@ void remember(const AIO_ATTR_S &a, Chn &ch, uint64_t start, const std::vector<ui
         ch.hist_on = true;
     }
     for (u32 i = 0; i < a.u32PtNumPerFrm; i++)
-        ch.hist[(ch.hist_end + i) % cap] = frame ? track0_sample(a, *frame, i) : 0;
+        ch.hist[(ch.hist_end + i) % cap] = frame ? sample_at(a, *frame, i, 0) : 0;
     ch.hist_end += a.u32PtNumPerFrm;
     if (ch.hist_end - ch.hist_begin > cap)
         ch.hist_begin = ch.hist_end - cap;
@@ -120,42 +190,41 @@ void forget(Chn &ch)
     ch.hist_begin = ch.hist_end = 0;
 }
 
+// One tick of the play clock: every running channel plays a device frame.
+void play_tick(Ao &s, bool restarted)
+{
+    if (restarted) {
+        // What was played no longer lines up with the time stamps.
+        s.pts0 = platform_pts_us();
+        s.ticks = 0;
+        for (Chn &ch : s.chn)
+            forget(ch);
+    }
+    const uint64_t start = s.ticks++ * s.attr.u32PtNumPerFrm;
+    const std::vector<double> gains = next_gains(s);
+    bool played = false;
+    for (Chn &ch : s.chn) {
+        if (ch.state == AO_CHN_STATE_DISABLED)
+            continue;
+        if (ch.state != AO_CHN_STATE_RUNNING || ch.queue.empty()) {
+            remember(s.attr, ch, start, nullptr); // a paused or starved channel is silent
+            continue;
+        }
+        const std::vector<uint8_t> out = output_frame(s, ch.queue.front(), gains);
+        remember(s.attr, ch, start, &out);
+        ch.wav.write(out.data(), out.size());
+        ch.queue.pop_front();
+        ch.played++;
+        played = true;
+    }
+    if (played)
+        s.room_cv.notify_all();
+}
+
 void play_loop()
 {
     Ao &s = ao();
-    std::unique_lock<std::mutex> lock(s.lock);
-    auto period = std::chrono::nanoseconds(s.attr.u32PtNumPerFrm * 1000000000ull / s.attr.enSamplerate);
-    auto next = std::chrono::steady_clock::now() + period;
-    while (s.run) {
-        if (s.stop_cv.wait_until(lock, next, [&] { return !s.run; }))
-            break;
-        next += period;
-        if (std::chrono::steady_clock::now() - next > 20 * period) {
-            // The clock starts afresh: what was played no longer lines up with the time stamps.
-            next = std::chrono::steady_clock::now() + period;
-            s.pts0 = platform_pts_us();
-            s.ticks = 0;
-            for (Chn &ch : s.chn)
-                forget(ch);
-        }
-        const uint64_t start = s.ticks++ * s.attr.u32PtNumPerFrm;
-        bool played = false;
-        for (Chn &ch : s.chn) {
-            if (ch.state == AO_CHN_STATE_DISABLED)
-                continue;
-            if (ch.state != AO_CHN_STATE_RUNNING || ch.queue.empty()) {
-                remember(s.attr, ch, start, nullptr); // a paused or starved channel is silent
-                continue;
-            }
-            remember(s.attr, ch, start, &ch.queue.front());
-            ch.wav.write(ch.queue.front().data(), ch.queue.front().size());
-            ch.queue.pop_front();
-            ch.played++;
-            played = true;
-        }
-        if (played)
-            s.room_cv.notify_all();
-    }
+    audio::run_frame_clock(s, [&](std::unique_lock<std::mutex> &, bool restarted) { play_tick(s, restarted); });
 }
 
 // Track 0 at sample `j` of the play clock: played, about to be played (the
@@ -168,7 +237,7 @@ int16_t played_at(const Ao &s, const Chn &ch, int64_t j)
         return ch.hist[(size_t)j % ch.hist.size()];
     uint64_t ahead = (uint64_t)j - ch.hist_end;
     if (ahead < s.attr.u32PtNumPerFrm && ch.state == AO_CHN_STATE_RUNNING && !ch.queue.empty())
-        return track0_sample(s.attr, ch.queue.front(), (u32)ahead);
+        return clamp16(output_left(s, ch.queue.front(), (u32)ahead, volume_gain(s.volume) * s.mute_gain));
     return 0;
 }
 
@@ -233,6 +302,7 @@ Hooks ao_hooks(nullptr, [] {
     s.track_mode = s.clk_dir = 0;
     s.volume = 0;
     s.mute = AO_MUTE_REQ_S{};
+    s.mute_gain = 1;
     for (Chn &ch : s.chn)
         ch = Chn();
 });
@@ -349,6 +419,18 @@ int ao_send_frame(AoCall &k, void *arg)
     return 0;
 }
 
+// The track mode, volume and mute act from the next frame played.
+int ao_set_volume(AoCall &k, void *arg)
+{
+    s32 db;
+    if (!get_user(db, arg))
+        return fail(EFAULT);
+    if (db < kMinVolumeDb || db > kMaxVolumeDb)
+        return code(ERR_ILLEGAL_PARAM);
+    k.s.volume = db;
+    return 0;
+}
+
 const IoctlOp<AoCall> kAoOps[] = {
     {AO_BIND_CHN_CTRL, [](AoCall &k, void *arg) { return audio::bind_channel(arg, kChns, DU_ID_AO, &k.chn); }},
     {AO_SET_PUBATTR_CTRL,
@@ -379,11 +461,11 @@ const IoctlOp<AoCall> kAoOps[] = {
      [](AoCall &k, void *arg) {
          return copy_from_user(k.ch().vqe.data(), arg, k.ch().vqe.size()) ? 0 : fail(EFAULT);
      }},
-    {AO_SET_TRACKMODE_CTRL, [](AoCall &k, void *arg) { return store(arg, k.s.track_mode); }},
+    {AO_SET_TRACKMODE_CTRL, [](AoCall &k, void *arg) { return audio::set_track_mode(arg, &k.s.track_mode, DU_ID_AO); }},
     {AO_GET_TRACKMODE_CTRL, [](AoCall &k, void *arg) { return load(arg, k.s.track_mode); }},
     {AO_SET_CLKDIR_CTRL, [](AoCall &k, void *arg) { return store(arg, k.s.clk_dir); }},
     {AO_GET_CLKDIR_CTRL, [](AoCall &k, void *arg) { return load(arg, k.s.clk_dir); }},
-    {AO_SET_VOLUME_CTRL, [](AoCall &k, void *arg) { return store(arg, k.s.volume); }},
+    {AO_SET_VOLUME_CTRL, ao_set_volume},
     {AO_GET_VOLUME_CTRL, [](AoCall &k, void *arg) { return load(arg, k.s.volume); }},
     {AO_SET_MUTE_CTRL, [](AoCall &k, void *arg) { return store(arg, k.s.mute); }},
     {AO_GET_MUTE_CTRL, [](AoCall &k, void *arg) { return load(arg, k.s.mute); }},

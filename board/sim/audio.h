@@ -5,8 +5,10 @@
 
 #include "board/sim/sim.h"
 #include "mpi/audio/ai/ai_requests.h"
-#include "mpi/audio/comm/mpi_audio_comm.h"
+#include "mpi/audio/comm/audio_requests.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -101,6 +103,97 @@ template <class Dev> int clr_pubattr(Dev &s, uint32_t mod)
 // Gives back a frame handed out from `held`, found by its first track's
 // address: 0, or module `mod`'s illegal-parameter code.
 int release_held(std::vector<FramePtr> &held, const AI_FRAME_REC_S &rec, uint32_t mod);
+
+// ---- track modes -------------------------------------------------------------------------
+// What the left and right tracks of a capture or output device become under
+// its track mode (0..7, as the units pass it): as they are, both the left,
+// both the right, exchanged, both their mix, the left muted, the right
+// muted, both muted.
+constexpr u32 kTrackModes = 8;
+inline void apply_track_mode(u32 mode, double &left, double &right)
+{
+    const double l = left, r = right;
+    switch (mode) {
+    case 1:
+        right = l;
+        break;
+    case 2:
+        left = r;
+        break;
+    case 3:
+        left = r;
+        right = l;
+        break;
+    case 4:
+        left = right = (l + r) / 2;
+        break;
+    case 5:
+        left = 0;
+        break;
+    case 6:
+        right = 0;
+        break;
+    case 7:
+        left = right = 0;
+        break;
+    default:
+        break;
+    }
+}
+
+// The set-track-mode request of either device: 0, or module `mod`'s
+// illegal-parameter code for a mode past 7. It acts from the next frame.
+inline int set_track_mode(void *arg, uint32_t *mode, uint32_t mod)
+{
+    uint32_t m;
+    if (!get_user(m, arg))
+        return fail(EFAULT);
+    if (m >= kTrackModes)
+        return mpi_status(mod, ERR_ILLEGAL_PARAM);
+    *mode = m;
+    return 0;
+}
+
+// ---- the devices' sample clock ----------------------------------------------------------
+// One tick every frame of a capture or output device's attributes, in real time.
+class FrameClock {
+public:
+    explicit FrameClock(const AIO_ATTR_S &a)
+        : period_(std::chrono::nanoseconds(a.u32PtNumPerFrm * 1000000000ull / a.enSamplerate)),
+          next_(std::chrono::steady_clock::now() + period_)
+    {
+    }
+    // Waits under `lock` for the next tick; false when `stopped` came first.
+    // A board that fell far behind (a stopped debugger) starts afresh rather
+    // than ticking through a burst of stale frames: `*restarted` says so.
+    template <class Stopped>
+    bool wait(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, Stopped stopped, bool *restarted)
+    {
+        if (cv.wait_until(lock, next_, stopped))
+            return false;
+        next_ += period_;
+        *restarted = std::chrono::steady_clock::now() - next_ > 20 * period_;
+        if (*restarted)
+            next_ = std::chrono::steady_clock::now() + period_;
+        return true;
+    }
+
+private:
+    std::chrono::nanoseconds period_;
+    std::chrono::steady_clock::time_point next_;
+};
+
+// A device's clock thread: `tick(lock, restarted)` on every tick, under the
+// device's lock, until its run flag is cleared (`Dev` has lock, attr, run
+// and stop_cv).
+template <class Dev, class Tick> void run_frame_clock(Dev &s, Tick tick)
+{
+    std::unique_lock<std::mutex> lock(s.lock);
+    FrameClock clock(s.attr);
+    bool restarted = false;
+    while (s.run && clock.wait(s.stop_cv, lock, [&] { return !s.run; }, &restarted))
+        tick(lock, restarted);
+}
 
 // ---- routes along the bind table -------------------------------------------------------
 using FrameSink = Routes<FramePtr>::Sink;

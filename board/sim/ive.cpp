@@ -185,6 +185,9 @@ int image(const IVE_IMG_DESC_S &d, Image *out, std::initializer_list<uint32_t> t
             shape = &s;
     if (!shape || d.u16Width == 0 || d.u16Height == 0)
         return EINVAL;
+    // A chroma sample covers a pair of pixels: no half pairs.
+    if ((d.enType == IVE_IMAGE_TYPE_YUV420SP || d.enType == IVE_IMAGE_TYPE_YUV422SP) && d.u16Width % 2)
+        return EINVAL;
     Image img;
     img.type = d.enType;
     img.w = d.u16Width;
@@ -200,9 +203,17 @@ int image(const IVE_IMG_DESC_S &d, Image *out, std::initializer_list<uint32_t> t
         img.p[i].data = phys(d.u32PhyAddr[i]);
         img.p[i].pitch = (size_t)d.u16Stride[i] * ps.elem;
         img.p[i].rows = rows;
+        img.p[i].bytes = extent(rows, d.u16Stride[i], img.w, ps.elem);
     }
     *out = img;
     return 0;
+}
+
+int sized(const IVE_IMG_DESC_S &d, std::initializer_list<uint32_t> types, const Image &ref, Image *out)
+{
+    if (int err = image(d, out, types))
+        return err;
+    return same_size(*out, ref) ? 0 : EINVAL;
 }
 
 int memory(const IVE_MEM_BLOCK_S &m, uint64_t need, uint8_t **out)
@@ -223,7 +234,40 @@ int area(const IVE_DATA_DESC_S &d, Plane *out)
         return EFAULT;
     out->data = phys(d.u32PhyAddr);
     out->pitch = d.u16Stride;
+    out->rows = d.u16Height;
+    out->bytes = extent(d.u16Height, d.u16Stride, d.u16Width, 1);
     return 0;
+}
+
+// ---- sources read before outputs are written ---------------------------------------------
+
+namespace {
+
+bool overlap(const Plane &a, const Plane &b)
+{
+    return a.data && b.data && a.data < b.data + b.bytes && b.data < a.data + a.bytes;
+}
+
+} // namespace
+
+Plane Sources::read(const Plane &p, size_t row_bytes)
+{
+    if (!std::any_of(outputs_.begin(), outputs_.end(), [&](const Plane &o) { return overlap(p, o); }))
+        return p;
+    copies_.emplace_back((size_t)p.rows * row_bytes);
+    Plane copy = {copies_.back().data(), row_bytes, p.rows, (size_t)p.rows * row_bytes};
+    for (uint32_t y = 0; y < p.rows; y++)
+        memcpy(copy.row(y), p.row(y), row_bytes);
+    return copy;
+}
+
+Image Sources::read(const Image &img)
+{
+    Image out = img;
+    for (Plane &p : out.p)
+        if (p.data)
+            p = read(p, p.rows ? (p.bytes - (p.rows - 1) * p.pitch) : 0);
+    return out;
 }
 
 std::vector<uint8_t> copy_u8(const Image &img, int plane)
@@ -243,17 +287,6 @@ Padded::Padded(const Image &img, int radius) : w((int)img.w), h((int)img.h), r(r
         for (int x = -r; x < w + r; x++)
             dst[x + r] = src[std::clamp(x, 0, w - 1)];
     }
-}
-
-int mask5(const Padded &p, const int8_t *mask, int x, int y, bool transposed)
-{
-    int sum = 0;
-    for (int dy = 0; dy < 5; dy++) {
-        const uint8_t *row = p.at(x - 2, y + dy - 2);
-        for (int dx = 0; dx < 5; dx++)
-            sum += (transposed ? mask[dx * 5 + dy] : mask[dy * 5 + dx]) * row[dx];
-    }
-    return sum;
 }
 
 } // namespace ive

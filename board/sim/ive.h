@@ -10,11 +10,15 @@
 //   before anything is read or written. Types, sizes and modes an operator
 //   cannot work with are refused with EINVAL.
 // - Element sizes: U8C1, S8C1, the planes of YUV420SP, YUV422SP (plane 1:
-//   interleaved V, U bytes; h / 2 rows for 420, h rows for 422) and
-//   U8C3_PLANAR 1 byte; S8C2_PACKAGE, S16C1, U16C1 2; U8C3_PACKAGE 3 (R, G,
-//   B); type 13 4; type 15 8. Multi-byte elements are little-endian.
+//   interleaved V, U bytes; h / 2 rows for 420, h rows for 422; an even
+//   width, a chroma pair covering two pixels) and U8C3_PLANAR 1 byte;
+//   S8C2_PACKAGE, S16C1, U16C1 2; U8C3_PACKAGE 3 (R, G, B); type 13 4;
+//   type 15 8. Multi-byte elements are little-endian.
 // - Only the w x h area of an output is written: stride padding stays as it
-//   was. Outputs may share memory with inputs (sources are read first).
+//   was. Outputs may share memory with inputs in any way: a task gives the
+//   result it gives with separate buffers (sources are read first). Outputs
+//   that overlap each other, or a block the task both reads and writes (a
+//   model, CCL's picture), end as their later writes leave them.
 // - Neighbourhood operators replicate the border: a coordinate outside the
 //   image reads the nearest edge pixel.
 // - Masks are 5 x 5, row-major, centred on the pixel; "H" applies the mask as
@@ -90,10 +94,13 @@
 // - CannyHysEdge: H and V of the mask; magnitude |H| + |V|; direction 0
 //   degrees when 10000 |V| <= 4142 |H|, 90 when 10000 |V| >= 24142 |H|, else
 //   45 when H and V have the same sign and 135 otherwise; a pixel is a local
-//   maximum when its magnitude is at least that of both neighbours along the
-//   direction (0: left and right; 45: up-left and down-right; 90: up and
-//   down; 135: up-right and down-left; the border replicated). Map: 2 (edge) for a maximum above u16HighThr, 0
-//   (candidate) for a maximum above u16LowThr, 1 (no edge) otherwise. Every
+//   maximum when its magnitude is above that of the neighbour before it
+//   along the direction and at least that of the one after it (0: left,
+//   right; 45: up-left, down-right; 90: up, down; 135: up-right, down-left),
+//   so that an edge between two equal pixels is one pixel wide; a neighbour
+//   outside the picture is not compared. Map: 2 (edge) for a maximum above
+//   u16HighThr, 0 (candidate) for a maximum above u16LowThr, 1 (no edge)
+//   otherwise. Every
 //   edge pixel goes on the stack in raster order as {u16 x, u16 y}; the point
 //   count is the u32 at byte 4 x w x h. The work memory is not used.
 // - LBP: bit k of the output is set for neighbour k (0 up-left, then
@@ -222,10 +229,18 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 namespace sim {
 namespace ive {
+
+// Multi-byte elements at any address (planes may start anywhere), for the
+// row loops.
+typedef int16_t s16u __attribute__((aligned(1), may_alias));
+typedef uint16_t u16u __attribute__((aligned(1), may_alias));
+typedef uint32_t u32u __attribute__((aligned(1), may_alias));
+typedef uint64_t u64u __attribute__((aligned(1), may_alias));
 
 // Unaligned little-endian loads and stores: planes may sit at any address.
 template <class T> inline T ld(const uint8_t *p)
@@ -241,6 +256,7 @@ struct Plane {
     uint8_t *data = nullptr;
     size_t pitch = 0; // bytes per line
     uint32_t rows = 0;
+    size_t bytes = 0; // from data to the end of its last element
     uint8_t *row(uint32_t y) const { return data + y * pitch; }
 };
 
@@ -259,6 +275,28 @@ int memory(const IVE_MEM_BLOCK_S &m, uint64_t need, uint8_t **out);
 int area(const IVE_DATA_DESC_S &d, Plane *out);
 
 inline bool same_size(const Image &a, const Image &b) { return a.w == b.w && a.h == b.h; }
+// Resolves a descriptor of one of `types` the size of `ref`.
+int sized(const IVE_IMG_DESC_S &d, std::initializer_list<uint32_t> types, const Image &ref, Image *out);
+
+// A memory block's `need` bytes as a plane of one line.
+inline Plane span(uint8_t *data, uint64_t need) { return {data, (size_t)need, 1, (size_t)need}; }
+
+// The sources of a task as it reads them. Outputs may share memory with
+// inputs: a source plane that one of the task's outputs overlaps is read
+// from a packed copy taken before anything is written; the others in place.
+class Sources {
+public:
+    Sources() = default;
+    explicit Sources(std::initializer_list<Plane> outputs) : outputs_(outputs) {}
+    // Every plane of `img`, each in place or copied.
+    Image read(const Image &img);
+    // One plane of `row_bytes` bytes a line.
+    Plane read(const Plane &p, size_t row_bytes);
+
+private:
+    std::vector<Plane> outputs_;
+    std::vector<std::vector<uint8_t>> copies_;
+};
 
 // A byte plane's w x rows area as a packed copy, so that outputs may
 // overwrite their sources.
@@ -272,21 +310,6 @@ struct Padded {
     // Pixel (x, y) for x in [-r, w + r), y in [-r, h + r).
     const uint8_t *at(int x, int y) const { return &px[(size_t)(y + r) * pw + (x + r)]; }
 };
-
-// The 5 x 5 mask applied at (x, y) of a padded image of radius 2: as given,
-// or transposed.
-int mask5(const Padded &p, const int8_t *mask, int x, int y, bool transposed);
-
-// H and V of the mask at every pixel, handed to put(x, y, h, v) once the
-// whole source has been read.
-template <class Put> int gradients(const Image &src, const int8_t *mask, Put put)
-{
-    Padded p(src, 2);
-    for (int y = 0; y < (int)src.h; y++)
-        for (int x = 0; x < (int)src.w; x++)
-            put((uint32_t)x, (uint32_t)y, mask5(p, mask, x, y, false), mask5(p, mask, x, y, true));
-    return 0;
-}
 
 // Each operator: 0 or an errno value.
 int op_dma(const IVE_DMA_REQ_S &b);

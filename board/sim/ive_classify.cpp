@@ -139,8 +139,11 @@ int op_ann_mlp_predict(const IVE_ANN_MLP_PREDICT_REQ_S &b)
         }
         y.swap(next);
     }
+    // Written once every weight is read: the result may lie over them.
+    std::vector<int32_t> result(outputs);
     for (uint32_t j = 0; j < outputs; j++)
-        st<int32_t>(dst + 4 * j, scaled(w, y[j]));
+        result[j] = scaled(w, y[j]);
+    memcpy(dst, result.data(), 4u * outputs);
     return 0;
 }
 

@@ -2,6 +2,7 @@
 // edges, local binary patterns, normalised gradients, block SAD and corner
 // candidates. The rules they follow are in board/sim/ive.h.
 #include "board/sim/ive.h"
+#include "board/sim/ive_rows.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,11 +17,52 @@ namespace {
 constexpr uint32_t U8C1 = IVE_IMAGE_TYPE_U8C1, S8C1 = IVE_IMAGE_TYPE_S8C1, S8C2 = IVE_IMAGE_TYPE_S8C2_PACKAGE,
                    U16C1 = IVE_IMAGE_TYPE_U16C1;
 
-int sized(const IVE_IMG_DESC_S &d, std::initializer_list<uint32_t> types, const Image &ref, Image *out)
+// Canny's magnitude |H| + |V| and direction (0: 0 degrees, 1: 45, 2: 90,
+// 3: 135) of a row.
+template <class In>
+IVE_ROW_LOOP void canny_gradients(const In *__restrict gh, const In *__restrict gv, int32_t *__restrict mag,
+                                  uint8_t *__restrict dir, int n)
 {
-    if (int err = image(d, out, types))
-        return err;
-    return same_size(*out, ref) ? 0 : EINVAL;
+    for (int x = 0; x < n; x++) {
+        const int64_t ah = gh[x] < 0 ? -(int64_t)gh[x] : gh[x], av = gv[x] < 0 ? -(int64_t)gv[x] : gv[x];
+        mag[x] = (int32_t)(ah + av);
+        dir[x] = 10000 * av <= 4142 * ah ? 0 : 10000 * av >= 24142 * ah ? 2 : ((gh[x] > 0) == (gv[x] > 0) ? 1 : 3);
+    }
+}
+
+// Whether the pixel is a local maximum across its edge: above the
+// neighbour before it along its direction (in raster order) and not below
+// the one after it; neighbours outside the picture are not compared.
+bool canny_maximum(const int32_t *mag, uint8_t dir, int x, int y, int w, int h)
+{
+    static const int kBefore[4][2] = {{-1, 0}, {-1, -1}, {0, -1}, {1, -1}}; // left, up-left, up, up-right
+    const int m = mag[(size_t)y * w + x];
+    const int bx = x + kBefore[dir][0], by = y + kBefore[dir][1], ax = x - kBefore[dir][0], ay = y - kBefore[dir][1];
+    const bool inside_before = bx >= 0 && bx < w && by >= 0, inside_after = ax >= 0 && ax < w && ay < h;
+    return (!inside_before || m > mag[(size_t)by * w + bx]) && (!inside_after || m >= mag[(size_t)ay * w + ax]);
+}
+
+// NormGrad's outputs: the sum shifted by the norm (rounding down), clipped
+// to S8; alone, or H and V pairs.
+SIM_PIXEL_LOOP inline uint8_t norm_s8(int v, int norm)
+{
+    v >>= norm;
+    return (uint8_t)(int8_t)(v < -128 ? -128 : v > 127 ? 127 : v);
+}
+
+template <class In> IVE_ROW_LOOP void norm_row(const In *__restrict in, uint8_t *__restrict out, int n, int norm)
+{
+    for (int x = 0; x < n; x++)
+        out[x] = norm_s8(in[x], norm);
+}
+
+template <class In>
+IVE_ROW_LOOP void norm_pairs(const In *__restrict h, const In *__restrict v, uint8_t *__restrict out, int n, int norm)
+{
+    for (int x = 0; x < n; x++) {
+        out[2 * x] = norm_s8(h[x], norm);
+        out[2 * x + 1] = norm_s8(v[x], norm);
+    }
 }
 
 struct Component {
@@ -147,34 +189,30 @@ int op_canny_hys_edge(const IVE_CANNY_HYS_EDGE_REQ_S &b)
     const uint64_t count_at = 4ull * w * h;
     if (int err = memory(b.stStack, count_at + 4, &stack))
         return err;
-    std::vector<int> mag((size_t)w * h);
-    std::vector<uint8_t> dir((size_t)w * h); // 0: 0 degrees, 1: 45, 2: 90, 3: 135
-    gradients(src, c.as8Mask, [&](uint32_t x, uint32_t y, int gh, int gv) {
-        const int64_t ah = std::abs(gh), av = std::abs(gv);
-        const size_t i = (size_t)y * w + x;
-        mag[i] = (int)(ah + av);
-        dir[i] = 10000 * av <= 4142 * ah ? 0 : 10000 * av >= 24142 * ah ? 2 : ((gh > 0) == (gv > 0) ? 1 : 3);
+    // The whole source is read before the map and the stack are written.
+    std::vector<int32_t> mag((size_t)w * h);
+    std::vector<uint8_t> dir((size_t)w * h);
+    gradient_rows(src.p[0], w, h, c.as8Mask, true, true, [&](uint32_t y, const SumRow *gh, const SumRow *gv) {
+        with_sums(*gh, [&](auto *hs) {
+            canny_gradients(hs, static_cast<decltype(hs)>(gv->data), &mag[(size_t)y * w], &dir[(size_t)y * w], (int)w);
+        });
     });
-    // The two neighbours along each direction (image y grows downwards).
-    static const int kStep[4][2] = {{1, 0}, {1, 1}, {0, 1}, {1, -1}};
-    auto at = [&](int x, int y) {
-        return mag[(size_t)std::clamp(y, 0, (int)h - 1) * w + std::clamp(x, 0, (int)w - 1)];
-    };
+    const int lowest = std::min(c.u16LowThr, c.u16HighThr); // no class below both
     uint32_t count = 0;
     for (uint32_t y = 0; y < h; y++) {
         uint8_t *row = edge.p[0].row(y);
         for (uint32_t x = 0; x < w; x++) {
             const int m = mag[(size_t)y * w + x];
-            const int *s = kStep[dir[(size_t)y * w + x]];
-            const bool maximum = m >= at((int)x + s[0], (int)y + s[1]) && m >= at((int)x - s[0], (int)y - s[1]);
             uint8_t cls = 1;
-            if (maximum && m > c.u16HighThr) {
-                cls = 2;
-                st<uint16_t>(stack + (size_t)count * 4, (uint16_t)x);
-                st<uint16_t>(stack + (size_t)count * 4 + 2, (uint16_t)y);
-                count++;
-            } else if (maximum && m > c.u16LowThr) {
-                cls = 0;
+            if (m > lowest && canny_maximum(mag.data(), dir[(size_t)y * w + x], (int)x, (int)y, (int)w, (int)h)) {
+                if (m > c.u16HighThr) {
+                    cls = 2;
+                    st<uint16_t>(stack + (size_t)count * 4, (uint16_t)x);
+                    st<uint16_t>(stack + (size_t)count * 4 + 2, (uint16_t)y);
+                    count++;
+                } else if (m > c.u16LowThr) {
+                    cls = 0;
+                }
             }
             row[x] = cls;
         }
@@ -193,19 +231,15 @@ int op_lbp(const IVE_LBP_REQ_S &b)
         return err;
     if (int err = sized(b.stDst, {U8C1}, src, &dst))
         return err;
-    static const int kNeighbour[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}};
-    Padded p(src, 1);
-    for (int y = 0; y < (int)src.h; y++)
-        for (int x = 0; x < (int)src.w; x++) {
-            const int centre = *p.at(x, y);
-            uint8_t code = 0;
-            for (int k = 0; k < 8; k++) {
-                const int d = *p.at(x + kNeighbour[k][0], y + kNeighbour[k][1]) - centre;
-                if (c.enMode == 0 ? d >= c.un8BitThr.s8Val : std::abs(d) >= c.un8BitThr.u8Val)
-                    code |= (uint8_t)(1u << k);
-            }
-            dst.p[0].row((uint32_t)y)[x] = code;
-        }
+    Sources sources({dst.p[0]});
+    src = sources.read(src);
+    RowWindow win(src.p[0], src.w, src.h, 1);
+    const int threshold = c.enMode == 0 ? c.un8BitThr.s8Val : c.un8BitThr.u8Val;
+    for (uint32_t y = 0; y < src.h; y++) {
+        lbp_row(win, (int)src.w, c.enMode, threshold, dst.p[0].row(y));
+        if (y + 1 < src.h)
+            win.next();
+    }
     return 0;
 }
 
@@ -227,18 +261,24 @@ int op_norm_grad(const IVE_NORM_GRAD_REQ_S &b)
     if (out == 3)
         if (int err = sized(b.stDstHV, {S8C2}, src, &dhv))
             return err;
-    return gradients(src, c.as8Mask, [&](uint32_t x, uint32_t y, int gh, int gv) {
-        const uint8_t h8 = (uint8_t)(int8_t)std::clamp(gh >> c.u8Norm, -128, 127);
-        const uint8_t v8 = (uint8_t)(int8_t)std::clamp(gv >> c.u8Norm, -128, 127);
-        if (out == 0 || out == 1)
-            dh.p[0].row(y)[x] = h8;
-        if (out == 0 || out == 2)
-            dv.p[0].row(y)[x] = v8;
-        if (out == 3) {
-            dhv.p[0].row(y)[x * 2] = h8;
-            dhv.p[0].row(y)[x * 2 + 1] = v8;
-        }
-    });
+    Sources sources({dh.p[0], dv.p[0], dhv.p[0]});
+    src = sources.read(src);
+    const bool want_h = out != 2, want_v = out != 1;
+    gradient_rows(src.p[0], src.w, src.h, c.as8Mask, want_h, want_v,
+                  [&](uint32_t y, const SumRow *gh, const SumRow *gv) {
+                      if (out == 3) {
+                          with_sums(*gh, [&](auto *hs) {
+                              norm_pairs(hs, static_cast<decltype(hs)>(gv->data), dhv.p[0].row(y), (int)src.w,
+                                         c.u8Norm);
+                          });
+                          return;
+                      }
+                      if (gh)
+                          with_sums(*gh, [&](auto *s) { norm_row(s, dh.p[0].row(y), (int)src.w, c.u8Norm); });
+                      if (gv)
+                          with_sums(*gv, [&](auto *s) { norm_row(s, dv.p[0].row(y), (int)src.w, c.u8Norm); });
+                  });
+    return 0;
 }
 
 int op_sad(const IVE_SAD_REQ_S &b)

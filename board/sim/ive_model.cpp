@@ -15,13 +15,6 @@ namespace {
 constexpr uint32_t U8C1 = IVE_IMAGE_TYPE_U8C1, S8C1 = IVE_IMAGE_TYPE_S8C1, S8C2 = IVE_IMAGE_TYPE_S8C2_PACKAGE,
                    U16C1 = IVE_IMAGE_TYPE_U16C1, RGB_PACKAGE = IVE_IMAGE_TYPE_U8C3_PACKAGE;
 
-int sized(const IVE_IMG_DESC_S &d, std::initializer_list<uint32_t> types, const Image &ref, Image *out)
-{
-    if (int err = image(d, out, types))
-        return err;
-    return same_size(*out, ref) ? 0 : EINVAL;
-}
-
 uint8_t s8(int v) { return (uint8_t)(int8_t)std::clamp(v, -128, 127); }
 uint32_t add_sat(uint32_t a, uint32_t b) { return a > UINT32_MAX - b ? UINT32_MAX : a + b; }
 
@@ -256,7 +249,8 @@ int op_gmm(const IVE_GMM_REQ_S &b)
     const uint32_t per_pixel = c.u8ModeNum * codec.bytes();
     if (int err = memory(b.stModel, (uint64_t)per_pixel * src.w * src.h, &model))
         return err;
-    // Every pixel read before any output is written: outputs may overlay the source.
+    Sources sources({fg.p[0], bg.p[0], span(model, (uint64_t)per_pixel * src.w * src.h)});
+    src = sources.read(src);
     std::vector<uint8_t> fg_out((size_t)src.w * src.h), bg_out((size_t)src.w * src.h * codec.channels);
     for (uint32_t y = 0; y < src.h; y++)
         for (uint32_t x = 0; x < src.w; x++) {
@@ -358,10 +352,11 @@ int op_match_bg_model(const IVE_MATCH_BG_MODEL_REQ_S &b)
     if (int err = memory(b.stStatData, 16, &stat))
         return err;
     const uint32_t n = c.u32CurFrmNum - c.u32PreFrmNum;
-    const std::vector<uint8_t> px = copy_u8(img);
+    Sources sources({flag.p[0], bg_diff.p[0], frm_diff.p[0], model});
+    img = sources.read(img);
     uint32_t stats[4] = {0, 0, c.u32CurFrmNum, 0};
     each_bg(model, img, [&](uint32_t x, uint32_t y, BgPixel &m) {
-        const int v = px[(size_t)y * img.w + x];
+        const int v = img.p[0].row(y)[x];
         uint8_t fg = 0, db = 0, df = 0;
         if (!(m.flags & 1)) {
             m = {};
@@ -424,10 +419,11 @@ int op_update_bg_model(const IVE_UPDATE_BG_MODEL_REQ_S &b)
     }
     if (int err = memory(b.stStatData, 16, &stat))
         return err;
-    const std::vector<uint8_t> fg_flag = copy_u8(flag);
+    Sources sources({bg_img.p[0], chg_img.p[0], chg_fg.p[0], chg_life.p[0], model});
+    const Image fg_flag = sources.read(flag);
     uint32_t stats[4] = {0, 0, c.u32CurFrmNum, 0};
     each_bg(model, flag, [&](uint32_t x, uint32_t y, BgPixel &m) {
-        const bool fg = fg_flag[(size_t)y * flag.w + x] != 0, live = m.flags & 1;
+        const bool fg = fg_flag.p[0].row(y)[x] != 0, live = m.flags & 1;
         if (live && !fg) {
             uint32_t k = std::clamp(m.bg_time, c.u32StyBgMinBlendTime, c.u32StyBgMaxBlendTime);
             if (c.u8AcceBgLearn)

@@ -1,7 +1,9 @@
-// The engine's pixel operators: DMA, filters, colour conversion, gradients,
-// morphology, thresholds, arithmetic, integral image, histogram, mapping.
-// The rules they follow are in board/sim/ive.h.
+// The engine's picture operators: DMA, filters, colour conversion,
+// gradients, morphology and order statistics. Their row work runs outside
+// the sanitizers in loops the compiler vectorises (ive_rows.h); the rules
+// they follow are in board/sim/ive.h.
 #include "board/sim/ive.h"
+#include "board/sim/ive_rows.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,89 +14,44 @@ namespace ive {
 
 namespace {
 
-constexpr uint32_t U8C1 = IVE_IMAGE_TYPE_U8C1, S8C1 = IVE_IMAGE_TYPE_S8C1, YUV420 = IVE_IMAGE_TYPE_YUV420SP,
-                   YUV422 = IVE_IMAGE_TYPE_YUV422SP, S16C1 = IVE_IMAGE_TYPE_S16C1, U16C1 = IVE_IMAGE_TYPE_U16C1,
+constexpr uint32_t U8C1 = IVE_IMAGE_TYPE_U8C1, YUV420 = IVE_IMAGE_TYPE_YUV420SP, YUV422 = IVE_IMAGE_TYPE_YUV422SP,
+                   S16C1 = IVE_IMAGE_TYPE_S16C1, U16C1 = IVE_IMAGE_TYPE_U16C1,
                    RGB_PACKAGE = IVE_IMAGE_TYPE_U8C3_PACKAGE, RGB_PLANAR = IVE_IMAGE_TYPE_U8C3_PLANAR;
 
-uint8_t clip8(int v) { return (uint8_t)std::clamp(v, 0, 255); }
+// ---- conversions of a row of sums ---------------------------------------------------------------
 
-// Resolves a source and a destination of the same size.
-int src_dst(const IVE_IMG_DESC_S &s, std::initializer_list<uint32_t> st, Image *src, const IVE_IMG_DESC_S &d,
-            std::initializer_list<uint32_t> dt, Image *dst)
+template <class In> IVE_ROW_LOOP void shift_to_u8(const In *__restrict in, uint8_t *__restrict out, int n, int norm)
 {
-    if (int err = image(s, src, st))
-        return err;
-    if (int err = image(d, dst, dt))
-        return err;
-    return same_size(*src, *dst) ? 0 : EINVAL;
-}
-
-// Writes f(x, y) as the U8 output at every pixel.
-template <class F> void each_u8(const Image &dst, F f)
-{
-    for (uint32_t y = 0; y < dst.h; y++) {
-        uint8_t *out = dst.p[0].row(y);
-        for (uint32_t x = 0; x < dst.w; x++)
-            out[x] = f(x, y);
+    for (int x = 0; x < n; x++) {
+        const int v = in[x] >> norm;
+        out[x] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
     }
 }
 
-// The per-pixel operators of one source: out = f(source pixel).
-template <class F> int per_pixel(const IVE_IMG_DESC_S &s, const IVE_IMG_DESC_S &d, F f)
+template <class In> IVE_ROW_LOOP void to_s16(const In *__restrict in, s16u *__restrict out, int n)
 {
-    Image src, dst;
-    if (int err = src_dst(s, {U8C1}, &src, d, {U8C1}, &dst))
-        return err;
-    std::vector<uint8_t> px = copy_u8(src);
-    each_u8(dst, [&](uint32_t x, uint32_t y) { return f(px[(size_t)y * src.w + x]); });
-    return 0;
-}
-
-// Two U8C1 sources into a destination of `dt`: out = f(a, b) stored as T.
-template <class T, class F>
-int two_sources(const IVE_IMG_DESC_S &s1, const IVE_IMG_DESC_S &s2, const IVE_IMG_DESC_S &d, uint32_t dt, F f)
-{
-    Image a, b, dst;
-    if (int err = src_dst(s1, {U8C1}, &a, d, {dt}, &dst))
-        return err;
-    if (int err = image(s2, &b, {U8C1}))
-        return err;
-    if (!same_size(a, b))
-        return EINVAL;
-    std::vector<uint8_t> pa = copy_u8(a), pb = copy_u8(b);
-    for (uint32_t y = 0; y < dst.h; y++) {
-        uint8_t *out = dst.p[0].row(y);
-        for (uint32_t x = 0; x < dst.w; x++)
-            out[x] = (uint8_t)(T)f(pa[(size_t)y * a.w + x], pb[(size_t)y * a.w + x]);
+    for (int x = 0; x < n; x++) {
+        const int v = in[x];
+        out[x] = (int16_t)(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
     }
-    return 0;
 }
 
-// The three bands of a threshold: at or below low, up to high, above high.
-template <class V, class O> O band(V v, V low, V high, O min, O mid, O max, bool orig_mid)
+template <class In>
+IVE_ROW_LOOP void magnitude(const In *__restrict h, const In *__restrict v, u16u *__restrict out, int n)
 {
-    if (v <= low)
-        return min;
-    if (v <= high)
-        return orig_mid ? (O)v : mid;
-    return max;
+    for (int x = 0; x < n; x++) {
+        const int a = h[x] < 0 ? -h[x] : h[x], b = v[x] < 0 ? -v[x] : v[x];
+        out[x] = (uint16_t)(a + b > 65535 ? 65535 : a + b);
+    }
 }
 
-// The luma plane of a YUV (or U8C1) image filtered by the 5 x 5 mask.
-std::vector<uint8_t> filter_luma(const Image &src, const int8_t *mask, uint32_t norm)
+// round(atan2(V, H) x 128 / pi) mod 256, 0 where both are 0.
+template <class In> void angles(const In *h, const In *v, uint8_t *out, uint32_t n)
 {
-    Padded p(src, 2);
-    std::vector<uint8_t> out((size_t)src.w * src.h);
-    for (int y = 0; y < (int)src.h; y++)
-        for (int x = 0; x < (int)src.w; x++)
-            out[(size_t)y * src.w + x] = clip8(mask5(p, mask, x, y, false) >> norm);
-    return out;
-}
-
-void put_plane(const Image &dst, int plane, const std::vector<uint8_t> &px)
-{
-    for (uint32_t y = 0; y < dst.p[plane].rows; y++)
-        memcpy(dst.p[plane].row(y), &px[(size_t)y * dst.w], dst.w);
+    for (uint32_t x = 0; x < n; x++) {
+        const double a = h[x] || v[x] ? std::atan2((double)v[x], (double)h[x]) * 128.0 / M_PI : 0;
+        out[x] = (uint8_t)(((int)std::lround(a) % 256 + 256) % 256);
+    }
 }
 
 // ---- colour conversion ---------------------------------------------------------------------
@@ -119,89 +76,197 @@ const ToYuv kToYuv[4] = {
     {{218, 732, 74}, {-117, -395, 512}, {512, -465, -47}},
 };
 
-// YUV (luma given, chroma from the source's plane 1) to three channels.
-void yuv_to_rgb(const std::vector<uint8_t> &luma, const Image &src, const Image &dst, uint32_t mode)
+SIM_PIXEL_LOOP inline uint8_t clip8(int v) { return (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v); }
+// The same of a value known to fit 16 bits (a colour sum shifted down):
+// clipped in 16-bit lanes, twice as many as 32-bit sums take.
+SIM_PIXEL_LOOP inline uint8_t clip8_16(int16_t v) { return (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+// A row's chroma terms (with the rounding half) for each pixel from its
+// pair's V and U: what R, G and B add to the luma term (YUV pictures are an
+// even number of pixels wide).
+struct ChromaTerms {
+    std::vector<int32_t> r, g, b;
+    explicit ChromaTerms(uint32_t w) : r(w), g(w), b(w) {}
+};
+
+IVE_ROW_LOOP void chroma_terms(const uint8_t *__restrict c, int32_t *__restrict r, int32_t *__restrict g,
+                               int32_t *__restrict b, int n, ToRgb k)
 {
-    const ToRgb &k = kToRgb[mode & 3];
-    const bool video = !(mode & 1), bgr = mode & 4;
-    std::vector<uint8_t> chroma = copy_u8(src, 1);
-    const uint32_t sub_y = src.type == YUV420 ? 2 : 1;
-    for (uint32_t y = 0; y < dst.h; y++) {
-        const uint8_t *c = &chroma[(size_t)(y / sub_y) * src.w];
-        for (uint32_t x = 0; x < dst.w; x++) {
-            int ly = luma[(size_t)y * src.w + x] - (video ? 16 : 0);
-            int v = c[x & ~1u] - 128, u = c[(x & ~1u) + 1] - 128;
-            uint8_t rgb[3] = {clip8((k.y * ly + k.cr * v + 512) >> 10),
-                              clip8((k.y * ly + k.cgu * u + k.cgv * v + 512) >> 10),
-                              clip8((k.y * ly + k.cb * u + 512) >> 10)};
-            if (bgr)
-                std::swap(rgb[0], rgb[2]);
-            if (dst.type == RGB_PACKAGE)
-                memcpy(dst.p[0].row(y) + x * 3, rgb, 3);
-            else
-                for (int i = 0; i < 3; i++)
-                    dst.p[i].row(y)[x] = rgb[i];
-        }
+    for (int i = 0; i < n / 2; i++) {
+        const int v = c[2 * i] - 128, u = c[2 * i + 1] - 128;
+        r[2 * i] = r[2 * i + 1] = k.cr * v + 512;
+        g[2 * i] = g[2 * i + 1] = k.cgu * u + k.cgv * v + 512;
+        b[2 * i] = b[2 * i + 1] = k.cb * u + 512;
     }
+}
+
+// One row of YUV to three channel rows.
+IVE_ROW_LOOP void yuv_row(const uint8_t *__restrict luma, const int32_t *__restrict cr, const int32_t *__restrict cg,
+                          const int32_t *__restrict cb, uint8_t *__restrict r, uint8_t *__restrict g,
+                          uint8_t *__restrict b, int n, int ky, int y_off)
+{
+    for (int x = 0; x < n; x++) {
+        const int t = ky * (luma[x] - y_off);
+        r[x] = clip8_16((int16_t)((t + cr[x]) >> 10));
+        g[x] = clip8_16((int16_t)((t + cg[x]) >> 10));
+        b[x] = clip8_16((int16_t)((t + cb[x]) >> 10));
+    }
+}
+
+// The same into one packed row: R, G, B (or B, G, R) per pixel.
+template <bool kBgr> IVE_ROW_LOOP void yuv_row_packed(const uint8_t *__restrict luma, const int32_t *__restrict cr,
+                                                      const int32_t *__restrict cg, const int32_t *__restrict cb,
+                                                      uint8_t *__restrict out, int n, int ky, int y_off)
+{
+    for (int x = 0; x < n; x++) {
+        const int t = ky * (luma[x] - y_off);
+        out[3 * x + (kBgr ? 2 : 0)] = clip8_16((int16_t)((t + cr[x]) >> 10));
+        out[3 * x + 1] = clip8_16((int16_t)((t + cg[x]) >> 10));
+        out[3 * x + (kBgr ? 0 : 2)] = clip8_16((int16_t)((t + cb[x]) >> 10));
+    }
+}
+
+IVE_ROW_LOOP void deinterleave3(const uint8_t *__restrict in, uint8_t *__restrict a, uint8_t *__restrict b,
+                                uint8_t *__restrict c, int n)
+{
+    for (int x = 0; x < n; x++) {
+        a[x] = in[3 * x];
+        b[x] = in[3 * x + 1];
+        c[x] = in[3 * x + 2];
+    }
+}
+
+IVE_ROW_LOOP void luma_row(const uint8_t *__restrict r, const uint8_t *__restrict g, const uint8_t *__restrict b,
+                           uint8_t *__restrict out, int n, ToYuv k, int y_off)
+{
+    for (int x = 0; x < n; x++)
+        out[x] = clip8(((k.y[0] * r[x] + k.y[1] * g[x] + k.y[2] * b[x] + 512) >> 10) + y_off);
+}
+
+// V and U of every pixel pair's left pixel (n is even).
+IVE_ROW_LOOP void chroma_row(const uint8_t *__restrict r, const uint8_t *__restrict g, const uint8_t *__restrict b,
+                             uint8_t *__restrict out, int n, ToYuv k)
+{
+    for (int i = 0; i < n / 2; i++) {
+        const int x = 2 * i;
+        out[x] = clip8(((k.v[0] * r[x] + k.v[1] * g[x] + k.v[2] * b[x] + 512) >> 10) + 128);
+        out[x + 1] = clip8(((k.u[0] * r[x] + k.u[1] * g[x] + k.u[2] * b[x] + 512) >> 10) + 128);
+    }
+}
+
+// Work rows of a colour conversion.
+struct ColourRows {
+    std::vector<uint8_t> c[3];
+    ChromaTerms terms;
+    int64_t terms_of = -1; // the chroma row the terms are of: a 420 chroma row serves two lines
+    explicit ColourRows(uint32_t w) : terms(w)
+    {
+        for (auto &row : c)
+            row.resize(w);
+    }
+};
+
+// Row y of a YUV picture (luma given, chroma from plane 1 of `src`) into
+// row y of a three-channel picture.
+void yuv_to_rgb_row(const uint8_t *luma, const Image &src, const Image &dst, uint32_t y, uint32_t mode,
+                    ColourRows &rows)
+{
+    const int w = (int)dst.w;
+    const ToRgb &k = kToRgb[mode & 3];
+    ChromaTerms &t = rows.terms;
+    const uint32_t chroma = src.type == YUV420 ? y / 2 : y;
+    if (rows.terms_of != chroma)
+        chroma_terms(src.p[1].row(chroma), t.r.data(), t.g.data(), t.b.data(), w, k);
+    rows.terms_of = chroma;
+    const bool bgr = mode & 4;
+    const int y_off = mode & 1 ? 0 : 16;
+    if (dst.type == RGB_PLANAR)
+        yuv_row(luma, t.r.data(), t.g.data(), t.b.data(), dst.p[bgr ? 2 : 0].row(y), dst.p[1].row(y),
+                dst.p[bgr ? 0 : 2].row(y), w, k.y, y_off);
+    else if (bgr)
+        yuv_row_packed<true>(luma, t.r.data(), t.g.data(), t.b.data(), dst.p[0].row(y), w, k.y, y_off);
+    else
+        yuv_row_packed<false>(luma, t.r.data(), t.g.data(), t.b.data(), dst.p[0].row(y), w, k.y, y_off);
 }
 
 void rgb_to_yuv(const Image &src, const Image &dst, uint32_t mode)
 {
     const ToYuv &k = kToYuv[mode & 3];
-    const int y_off = mode & 1 ? 0 : 16;
     const uint32_t sub_y = dst.type == YUV420 ? 2 : 1;
-    // Read every source pixel first: the outputs may overlap the source.
-    std::vector<uint8_t> rgb((size_t)src.w * src.h * 3);
-    for (uint32_t y = 0; y < src.h; y++)
-        for (uint32_t x = 0; x < src.w; x++)
-            for (int i = 0; i < 3; i++)
-                rgb[((size_t)y * src.w + x) * 3 + i] =
-                    src.type == RGB_PACKAGE ? src.p[0].row(y)[x * 3 + i] : src.p[i].row(y)[x];
-    auto dot = [](const int *c, const uint8_t *p) { return (c[0] * p[0] + c[1] * p[1] + c[2] * p[2] + 512) >> 10; };
-    for (uint32_t y = 0; y < dst.h; y++)
-        for (uint32_t x = 0; x < dst.w; x++) {
-            const uint8_t *p = &rgb[((size_t)y * src.w + x) * 3];
-            dst.p[0].row(y)[x] = clip8(dot(k.y, p) + y_off);
-            if (x % 2 == 0 && y % sub_y == 0) {
-                uint8_t *c = dst.p[1].row(y / sub_y) + x;
-                c[0] = clip8(dot(k.v, p) + 128);
-                if (x + 1 < dst.w)
-                    c[1] = clip8(dot(k.u, p) + 128);
-            }
+    ColourRows rows(src.w);
+    for (uint32_t y = 0; y < src.h; y++) {
+        const uint8_t *c[3];
+        if (src.type == RGB_PACKAGE) {
+            deinterleave3(src.p[0].row(y), rows.c[0].data(), rows.c[1].data(), rows.c[2].data(), (int)src.w);
+            c[0] = rows.c[0].data(), c[1] = rows.c[1].data(), c[2] = rows.c[2].data();
+        } else {
+            c[0] = src.p[0].row(y), c[1] = src.p[1].row(y), c[2] = src.p[2].row(y);
         }
+        luma_row(c[0], c[1], c[2], dst.p[0].row(y), (int)src.w, k, mode & 1 ? 0 : 16);
+        if (y % sub_y == 0)
+            chroma_row(c[0], c[1], c[2], dst.p[1].row(y / sub_y), (int)src.w, k);
+    }
 }
 
-// ---- morphology and order statistics -------------------------------------------------------
+// ---- shared steps ----------------------------------------------------------------------------------
 
-template <class Pick> int neighbourhood(const IVE_IMG_DESC_S &s, const IVE_IMG_DESC_S &d, int radius, Pick pick)
+// A source and a destination of the same size.
+int src_dst(const IVE_IMG_DESC_S &s, std::initializer_list<uint32_t> st, Image *src, const IVE_IMG_DESC_S &d,
+            std::initializer_list<uint32_t> dt, Image *dst)
+{
+    if (int err = image(s, src, st))
+        return err;
+    return sized(d, dt, *src, dst);
+}
+
+// The luma plane filtered by the mask, one row at a time: row y into
+// row_of(y), then done(y).
+template <class RowOf, class Done>
+void filter_luma(const Image &src, const int8_t *mask, uint32_t norm, RowOf row_of, Done done)
+{
+    gradient_rows(src.p[0], src.w, src.h, mask, true, false, [&](uint32_t y, const SumRow *h, const SumRow *) {
+        uint8_t *out = row_of(y);
+        with_sums(*h, [&](auto *sums) { shift_to_u8(sums, out, (int)src.w, (int)norm); });
+        done(y);
+    });
+}
+
+void copy_plane(const Image &src, const Image &dst, int plane)
+{
+    for (uint32_t y = 0; y < src.p[plane].rows; y++)
+        memcpy(dst.p[plane].row(y), src.p[plane].row(y), src.w);
+}
+
+// Dilate and Erode: the extreme over the mask, row by row.
+int morphology(const IVE_IMG_DESC_S &s, const IVE_IMG_DESC_S &d, const uint8_t *mask, bool maximum)
 {
     Image src, dst;
     if (int err = src_dst(s, {U8C1}, &src, d, {U8C1}, &dst))
         return err;
-    Padded p(src, radius);
-    each_u8(dst, [&](uint32_t x, uint32_t y) { return pick(p, (int)x, (int)y); });
+    Sources sources({dst.p[0]});
+    src = sources.read(src);
+    RowWindow win(src.p[0], src.w, src.h, 2);
+    Extreme extreme(mask, maximum, (int)src.w);
+    for (uint32_t y = 0; y < src.h; y++) {
+        extreme.row(win, (int)y, (int)src.h, dst.p[0].row(y));
+        if (y + 1 < src.h)
+            win.next();
+    }
     return 0;
 }
 
-template <class Better> int morphology(const IVE_IMG_DESC_S &s, const IVE_IMG_DESC_S &d, const uint8_t *mask,
-                                       Better better)
+// Whether the destination is what the DMA mode makes of the source: the
+// same size (copy), or the interval copy's segments of every n-th line.
+bool dma_fits(const IVE_DMA_REQ_S &b)
 {
-    bool any = std::any_of(mask, mask + 25, [](uint8_t m) { return m != 0; });
-    return neighbourhood(s, d, 2, [&](const Padded &p, int x, int y) {
-        uint8_t v = *p.at(x, y);
-        if (!any)
-            return v;
-        bool first = true;
-        for (int i = 0; i < 25; i++) {
-            if (!mask[i])
-                continue;
-            uint8_t n = *p.at(x + i % 5 - 2, y + i / 5 - 2);
-            if (first || better(n, v))
-                v = n;
-            first = false;
-        }
-        return v;
-    });
+    const IVE_DMA_CTRL_S &c = b.stDmaCtrl;
+    const uint32_t w = b.stSrc.u16Width, h = b.stSrc.u16Height;
+    if (c.enMode == 0)
+        return b.stDst.u16Width == w && b.stDst.u16Height == h;
+    const uint32_t hor = c.u8HorSegSize, elem = c.u8ElemSize, rows = c.u8VerSegRows;
+    const bool segments = hor == 2 || hor == 3 || hor == 4 || hor == 8 || hor == 16;
+    return segments && elem >= 1 && elem < hor && rows >= 1 && w % hor == 0 && b.stDst.u16Width == w / hor * elem &&
+           b.stDst.u16Height == (h + rows - 1) / rows;
 }
 
 } // namespace
@@ -228,23 +293,20 @@ int op_dma(const IVE_DMA_REQ_S &b)
     }
     if (int err = area(b.stDst, &dst))
         return err;
+    if (!dma_fits(b))
+        return EINVAL;
+    const uint32_t hor = c.u8HorSegSize, elem = c.u8ElemSize, rows = c.u8VerSegRows;
+    Sources sources({dst});
+    src = sources.read(src, w);
     if (c.enMode == 0) {
-        if (b.stDst.u16Width != w || b.stDst.u16Height != h)
-            return EINVAL;
         for (uint32_t y = 0; y < h; y++)
-            memmove(dst.row(y), src.row(y), w);
+            memcpy(dst.row(y), src.row(y), w);
         return 0;
     }
-    const uint32_t hor = c.u8HorSegSize, elem = c.u8ElemSize, rows = c.u8VerSegRows;
-    if ((hor != 2 && hor != 3 && hor != 4 && hor != 8 && hor != 16) || elem < 1 || elem >= hor || rows < 1 ||
-        w % hor || b.stDst.u16Width != w / hor * elem || b.stDst.u16Height != (h + rows - 1) / rows)
-        return EINVAL;
-    std::vector<uint8_t> line(b.stDst.u16Width);
     for (uint32_t oy = 0; oy < b.stDst.u16Height; oy++) {
         const uint8_t *in = src.row(oy * rows);
         for (uint32_t s = 0; s < w / hor; s++)
-            memcpy(&line[s * elem], in + s * hor, elem);
-        memcpy(dst.row(oy), line.data(), line.size());
+            memcpy(dst.row(oy) + s * elem, in + s * hor, elem);
     }
     return 0;
 }
@@ -256,10 +318,12 @@ int op_filter(const IVE_FILTER_REQ_S &b)
         return err;
     if (b.stCtrl.u8Norm > 13)
         return EINVAL;
-    std::vector<uint8_t> luma = filter_luma(src, b.stCtrl.as8Mask, b.stCtrl.u8Norm);
+    Sources sources({dst.p[0], dst.p[1]});
+    src = sources.read(src);
+    filter_luma(
+        src, b.stCtrl.as8Mask, b.stCtrl.u8Norm, [&](uint32_t y) { return dst.p[0].row(y); }, [](uint32_t) {});
     if (src.type != U8C1)
-        put_plane(dst, 1, copy_u8(src, 1));
-    put_plane(dst, 0, luma);
+        copy_plane(src, dst, 1);
     return 0;
 }
 
@@ -272,12 +336,18 @@ int op_csc(const IVE_CSC_REQ_S &b)
     if (mode < 8) {
         if (int err = src_dst(b.stSrc, {YUV420, YUV422}, &src, b.stDst, {RGB_PACKAGE, RGB_PLANAR}, &dst))
             return err;
-        yuv_to_rgb(copy_u8(src, 0), src, dst, mode);
-    } else {
-        if (int err = src_dst(b.stSrc, {RGB_PACKAGE, RGB_PLANAR}, &src, b.stDst, {YUV420, YUV422}, &dst))
-            return err;
-        rgb_to_yuv(src, dst, mode);
+    } else if (int err = src_dst(b.stSrc, {RGB_PACKAGE, RGB_PLANAR}, &src, b.stDst, {YUV420, YUV422}, &dst)) {
+        return err;
     }
+    Sources sources({dst.p[0], dst.p[1], dst.p[2]});
+    src = sources.read(src);
+    if (mode >= 8) {
+        rgb_to_yuv(src, dst, mode);
+        return 0;
+    }
+    ColourRows rows(src.w);
+    for (uint32_t y = 0; y < src.h; y++)
+        yuv_to_rgb_row(src.p[0].row(y), src, dst, y, mode, rows);
     return 0;
 }
 
@@ -289,7 +359,13 @@ int op_filter_and_csc(const IVE_FILTER_AND_CSC_REQ_S &b)
         return err;
     if (c.enMode > 3 || c.u8Norm > 13)
         return EINVAL;
-    yuv_to_rgb(filter_luma(src, c.as8Mask, c.u8Norm), src, dst, c.enMode);
+    Sources sources({dst.p[0], dst.p[1], dst.p[2]});
+    src = sources.read(src);
+    ColourRows rows(src.w);
+    std::vector<uint8_t> luma(src.w);
+    filter_luma(
+        src, c.as8Mask, c.u8Norm, [&](uint32_t) { return luma.data(); },
+        [&](uint32_t y) { yuv_to_rgb_row(luma.data(), src, dst, y, c.enMode, rows); });
     return 0;
 }
 
@@ -302,18 +378,22 @@ int op_sobel(const IVE_SOBEL_REQ_S &b)
     if (int err = image(b.stSrc, &src, {U8C1}))
         return err;
     if (out != 2)
-        if (int err = src_dst(b.stSrc, {U8C1}, &src, b.stDst1, {S16C1}, &h))
+        if (int err = sized(b.stDst1, {S16C1}, src, &h))
             return err;
     if (out != 1)
-        if (int err = src_dst(b.stSrc, {U8C1}, &src, b.stDst2, {S16C1}, &v))
+        if (int err = sized(b.stDst2, {S16C1}, src, &v))
             return err;
-    auto s16 = [](int g) { return (int16_t)std::clamp(g, -32768, 32767); };
-    return gradients(src, b.stCtrl.as8Mask, [&](uint32_t x, uint32_t y, int gh, int gv) {
-        if (out != 2)
-            st<int16_t>(h.p[0].row(y) + x * 2, s16(gh));
-        if (out != 1)
-            st<int16_t>(v.p[0].row(y) + x * 2, s16(gv));
-    });
+    Sources sources({h.p[0], v.p[0]});
+    src = sources.read(src);
+    gradient_rows(
+        src.p[0], src.w, src.h, b.stCtrl.as8Mask, out != 2, out != 1,
+        [&](uint32_t y, const SumRow *gh, const SumRow *gv) {
+            if (gh)
+                with_sums(*gh, [&](auto *s) { to_s16(s, reinterpret_cast<s16u *>(h.p[0].row(y)), (int)src.w); });
+            if (gv)
+                with_sums(*gv, [&](auto *s) { to_s16(s, reinterpret_cast<s16u *>(v.p[0].row(y)), (int)src.w); });
+        });
+    return 0;
 }
 
 int op_mag_and_ang(const IVE_MAG_AND_ANG_REQ_S &b)
@@ -325,237 +405,47 @@ int op_mag_and_ang(const IVE_MAG_AND_ANG_REQ_S &b)
     if (int err = src_dst(b.stSrc, {U8C1}, &src, b.stDst1, {U16C1}, &mag))
         return err;
     if (out == 1)
-        if (int err = src_dst(b.stSrc, {U8C1}, &src, b.stDst2, {U8C1}, &ang))
+        if (int err = sized(b.stDst2, {U8C1}, src, &ang))
             return err;
-    return gradients(src, b.stCtrl.as8Mask, [&](uint32_t x, uint32_t y, int gh, int gv) {
-        st<uint16_t>(mag.p[0].row(y) + x * 2, (uint16_t)std::min(65535, std::abs(gh) + std::abs(gv)));
-        if (out == 1) {
-            double a = gh || gv ? std::atan2((double)gv, (double)gh) * 128.0 / M_PI : 0.0;
-            ang.p[0].row(y)[x] = (uint8_t)(((int)std::lround(a) % 256 + 256) % 256);
-        }
-    });
-}
-
-int op_dilate(const IVE_DILATE_REQ_S &b)
-{
-    return morphology(b.stSrc, b.stDst, b.stCtrl.au8Mask, [](uint8_t n, uint8_t v) { return n > v; });
-}
-
-int op_erode(const IVE_ERODE_REQ_S &b)
-{
-    return morphology(b.stSrc, b.stDst, b.stCtrl.au8Mask, [](uint8_t n, uint8_t v) { return n < v; });
-}
-
-int op_thresh(const IVE_THRESH_REQ_S &b)
-{
-    const IVE_THRESH_CTRL_S &c = b.stCtrl;
-    if (c.enMode > 7)
-        return EINVAL;
-    // Per mode: what the low, middle and high band become (-1: the pixel).
-    static const int kBands[8][3] = {{0, 2, 2}, {-1, 2, 2}, {0, -1, -1}, {0, 1, 2},
-                                     {-1, 1, 2}, {0, 1, -1}, {0, -1, 2}, {-1, 1, -1}};
-    const uint8_t vals[3] = {c.u8MinVal, c.u8MidVal, c.u8MaxVal};
-    const int *m = kBands[c.enMode];
-    const uint8_t high = c.enMode < 3 ? 255 : c.u8HighThr;
-    return per_pixel(b.stSrc, b.stDst, [&](uint8_t v) {
-        int which = v <= c.u8LowThr ? 0 : v <= high ? 1 : 2;
-        return m[which] < 0 ? v : vals[m[which]];
-    });
-}
-
-int op_and(const IVE_BINARY_REQ_S &b)
-{
-    return two_sources<uint8_t>(b.stSrc1, b.stSrc2, b.stDst, U8C1, [](int x, int y) { return x & y; });
-}
-
-int op_or(const IVE_BINARY_REQ_S &b)
-{
-    return two_sources<uint8_t>(b.stSrc1, b.stSrc2, b.stDst, U8C1, [](int x, int y) { return x | y; });
-}
-
-int op_xor(const IVE_BINARY_REQ_S &b)
-{
-    return two_sources<uint8_t>(b.stSrc1, b.stSrc2, b.stDst, U8C1, [](int x, int y) { return x ^ y; });
-}
-
-int op_sub(const IVE_SUB_REQ_S &b)
-{
-    if (b.stCtrl.enMode == 0)
-        return two_sources<uint8_t>(b.stSrc1, b.stSrc2, b.stDst, U8C1, [](int x, int y) { return std::abs(x - y); });
-    if (b.stCtrl.enMode == 1)
-        return two_sources<int8_t>(b.stSrc1, b.stSrc2, b.stDst, S8C1, [](int x, int y) { return (x - y) >> 1; });
-    return EINVAL;
-}
-
-int op_add(const IVE_ADD_REQ_S &b)
-{
-    const uint32_t wx = b.stCtrl.u0q16X, wy = b.stCtrl.u0q16Y;
-    if (wx + wy != 65536)
-        return EINVAL;
-    return two_sources<uint8_t>(b.stSrc1, b.stSrc2, b.stDst, U8C1,
-                                [&](int x, int y) { return (wx * x + wy * y + 32768) >> 16; });
-}
-
-int op_integ(const IVE_INTEG_REQ_S &b)
-{
-    const uint32_t out = b.stCtrl.enOutCtrl;
-    if (out > 2)
-        return EINVAL;
-    Image src, dst;
-    if (int err = src_dst(b.stSrc, {U8C1}, &src, b.stDst, {out == 1 ? IVE_IMAGE_TYPE_U32C1 : IVE_IMAGE_TYPE_U64C1},
-                          &dst))
-        return err;
-    // Column sums of the rows above, then the running row sum.
-    std::vector<uint64_t> sum(src.w, 0), sq(src.w, 0);
-    std::vector<uint8_t> line(src.w);
-    for (uint32_t y = 0; y < src.h; y++) {
-        memcpy(line.data(), src.p[0].row(y), src.w);
-        uint8_t *o = dst.p[0].row(y);
-        uint64_t rs = 0, rq = 0;
-        for (uint32_t x = 0; x < src.w; x++) {
-            const uint32_t v = line[x];
-            rs += v;
-            rq += v * v;
-            sum[x] += rs;
-            sq[x] += rq;
-            if (out == 0)
-                st<uint64_t>(o + x * 8, (sum[x] & 0xFFFFFFFull) | (sq[x] & 0xFFFFFFFFFull) << 28);
-            else if (out == 1)
-                st<uint32_t>(o + x * 4, (uint32_t)sum[x]);
-            else
-                st<uint64_t>(o + x * 8, sq[x]);
-        }
-    }
+    Sources sources({mag.p[0], ang.p[0]});
+    src = sources.read(src);
+    gradient_rows(src.p[0], src.w, src.h, b.stCtrl.as8Mask, true, true,
+                  [&](uint32_t y, const SumRow *gh, const SumRow *gv) {
+                      with_sums(*gh, [&](auto *h) {
+                          auto *v = static_cast<decltype(h)>(gv->data); // the same type: the mask transposed
+                          magnitude(h, v, reinterpret_cast<u16u *>(mag.p[0].row(y)), (int)src.w);
+                          if (out == 1)
+                              angles(h, v, ang.p[0].row(y), src.w);
+                      });
+                  });
     return 0;
 }
 
-int op_hist(const IVE_HIST_REQ_S &b)
-{
-    Image src;
-    uint8_t *bins;
-    if (int err = image(b.stSrc, &src, {U8C1}))
-        return err;
-    if (int err = memory(b.stDst, 1024, &bins))
-        return err;
-    uint32_t h[256] = {};
-    for (uint32_t y = 0; y < src.h; y++) {
-        const uint8_t *in = src.p[0].row(y);
-        for (uint32_t x = 0; x < src.w; x++)
-            h[in[x]]++;
-    }
-    memcpy(bins, h, sizeof h);
-    return 0;
-}
+int op_dilate(const IVE_DILATE_REQ_S &b) { return morphology(b.stSrc, b.stDst, b.stCtrl.au8Mask, true); }
 
-int op_thresh_s16(const IVE_THRESH_S16_REQ_S &b)
-{
-    const IVE_THRESH_S16_CTRL_S &c = b.stCtrl;
-    if (c.enMode > 3)
-        return EINVAL;
-    const bool to_s8 = c.enMode < 2, orig = c.enMode % 2 == 1;
-    Image src, dst;
-    if (int err = src_dst(b.stSrc, {S16C1}, &src, b.stDst, {to_s8 ? S8C1 : U8C1}, &dst))
-        return err;
-    for (uint32_t y = 0; y < src.h; y++) {
-        const uint8_t *in = src.p[0].row(y);
-        uint8_t *o = dst.p[0].row(y);
-        for (uint32_t x = 0; x < src.w; x++) {
-            int v = ld<int16_t>(in + x * 2);
-            o[x] = to_s8 ? (uint8_t)band<int, int>(v, c.s16LowThr, c.s16HighThr, c.un8MinVal.s8Val,
-                                                   c.un8MidVal.s8Val, c.un8MaxVal.s8Val, orig)
-                         : (uint8_t)band<int, int>(v, c.s16LowThr, c.s16HighThr, c.un8MinVal.u8Val,
-                                                   c.un8MidVal.u8Val, c.un8MaxVal.u8Val, orig);
-        }
-    }
-    return 0;
-}
-
-int op_thresh_u16(const IVE_THRESH_U16_REQ_S &b)
-{
-    const IVE_THRESH_U16_CTRL_S &c = b.stCtrl;
-    if (c.enMode > 1)
-        return EINVAL;
-    Image src, dst;
-    if (int err = src_dst(b.stSrc, {U16C1}, &src, b.stDst, {U8C1}, &dst))
-        return err;
-    for (uint32_t y = 0; y < src.h; y++)
-        for (uint32_t x = 0; x < src.w; x++) {
-            int v = ld<uint16_t>(src.p[0].row(y) + x * 2);
-            dst.p[0].row(y)[x] = (uint8_t)band<int, int>(v, c.u16LowThr, c.u16HighThr, c.u8MinVal, c.u8MidVal,
-                                                         c.u8MaxVal, c.enMode == 1);
-        }
-    return 0;
-}
-
-int op_16bit_to_8bit(const IVE_16BIT_TO_8BIT_REQ_S &b)
-{
-    const IVE_16BIT_TO_8BIT_CTRL_S &c = b.stCtrl;
-    if (c.enMode > 3 || c.u16Denominator == 0)
-        return EINVAL;
-    Image src, dst;
-    if (int err = src_dst(b.stSrc, {c.enMode == 3 ? U16C1 : S16C1}, &src, b.stDst, {c.enMode == 0 ? S8C1 : U8C1},
-                          &dst))
-        return err;
-    for (uint32_t y = 0; y < src.h; y++)
-        for (uint32_t x = 0; x < src.w; x++) {
-            const uint8_t *in = src.p[0].row(y) + x * 2;
-            int v = c.enMode == 3 ? ld<uint16_t>(in) : ld<int16_t>(in);
-            int q = v * (int)c.u8Numerator / (int)c.u16Denominator;
-            int o = c.enMode == 0 ? std::clamp(q, -128, 127)
-                    : c.enMode == 1 ? std::min(std::abs(q), 255)
-                    : c.enMode == 2 ? std::clamp(q + c.s8Bias, 0, 255)
-                                    : std::min(q, 255);
-            dst.p[0].row(y)[x] = (uint8_t)o;
-        }
-    return 0;
-}
+int op_erode(const IVE_ERODE_REQ_S &b) { return morphology(b.stSrc, b.stDst, b.stCtrl.au8Mask, false); }
 
 int op_ord_stat_filter(const IVE_ORD_STAT_FILTER_REQ_S &b)
 {
     const uint32_t mode = b.stCtrl.enMode;
     if (mode > 2)
         return EINVAL;
-    return neighbourhood(b.stSrc, b.stDst, 1, [&](const Padded &p, int x, int y) {
-        uint8_t n[9];
-        for (int i = 0; i < 9; i++)
-            n[i] = *p.at(x + i % 3 - 1, y + i / 3 - 1);
-        std::sort(n, n + 9);
-        return mode == 0 ? n[4] : mode == 1 ? n[8] : n[0];
-    });
-}
-
-int op_map(const IVE_MAP_REQ_S &b)
-{
-    uint8_t *table;
-    if (int err = memory(b.stMap, 256, &table))
-        return err;
-    uint8_t t[256];
-    memcpy(t, table, 256);
-    return per_pixel(b.stSrc, b.stDst, [&](uint8_t v) { return t[v]; });
-}
-
-int op_equalize_hist(const IVE_EQUALIZE_HIST_REQ_S &b)
-{
+    if (mode > 0) { // the maximum or minimum of the 3 x 3 square
+        static const uint8_t kSquare[25] = {0, 0, 0, 0, 0, 0, 1, 1, 1, 0, 0, 1, 1, 1, 0, 0, 1, 1, 1, 0, 0, 0, 0, 0, 0};
+        return morphology(b.stSrc, b.stDst, kSquare, mode == 1);
+    }
     Image src, dst;
-    uint8_t *work;
     if (int err = src_dst(b.stSrc, {U8C1}, &src, b.stDst, {U8C1}, &dst))
         return err;
-    if (int err = memory(b.stCtrl.stMem, 1280, &work))
-        return err;
-    std::vector<uint8_t> px = copy_u8(src);
-    uint32_t hist[256] = {};
-    for (uint8_t v : px)
-        hist[v]++;
-    uint8_t table[256];
-    const uint64_t n = px.size();
-    uint64_t cdf = 0;
-    for (int v = 0; v < 256; v++) {
-        cdf += hist[v];
-        table[v] = (uint8_t)((cdf * 255 + n / 2) / n);
+    Sources sources({dst.p[0]});
+    src = sources.read(src);
+    RowWindow win(src.p[0], src.w, src.h, 1);
+    std::vector<uint8_t> work;
+    for (uint32_t y = 0; y < src.h; y++) {
+        median3_row(win, (int)src.w, dst.p[0].row(y), work);
+        if (y + 1 < src.h)
+            win.next();
     }
-    memcpy(work, hist, sizeof hist);
-    memcpy(work + 1024, table, 256);
-    each_u8(dst, [&](uint32_t x, uint32_t y) { return table[px[(size_t)y * src.w + x]]; });
     return 0;
 }
 

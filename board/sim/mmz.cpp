@@ -4,7 +4,7 @@
 #include "board/sim/mpp_log.h"
 #include "board/sim/sim.h"
 #include "mpi/video/sys/mmz_requests.h"
-#include "mpi/video/sys/mpi_sys.h"
+#include "mpi/video/sys/sys_requests.h"
 
 #include <cerrno>
 #include <cstring>

@@ -6,10 +6,9 @@
 // is in the recording and on the screen.
 #include "board/sim/sim.h"
 #include "board/sim/video.h"
-#include "mpi/video/rgn/mpi_rgn.h"
 #include "mpi/video/rgn/rgn_requests.h"
-#include "mpi/video/venc/mpi_venc.h"
-#include "mpi/video/vpss/mpi_vpss.h"
+#include "mpi/video/venc/venc_requests.h"
+#include "mpi/video/vpss/vpss_requests.h"
 
 #include <algorithm>
 #include <cerrno>

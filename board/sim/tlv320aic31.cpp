@@ -1,6 +1,7 @@
 // /dev/tlv320aic31: the audio codec behind the capture and output devices.
 // It takes the camera's set-up requests, each with its control record, and
 // logs them in the order they come.
+#include "board/sim/mpp_log.h"
 #include "board/sim/sim.h"
 #include "board/tlv320aic31_requests.h"
 
@@ -23,6 +24,8 @@ public:
     {
         if (!known(req))
             return fail(EINVAL);
+        if (mpp_refused("tlv320", req))
+            return fail(EIO);
         Aic31Ctrl c;
         if (!get_user(c, arg))
             return fail(EFAULT);

@@ -10,7 +10,6 @@
 // caller holds them all the picture is.
 #include "board/sim/sim.h"
 #include "board/sim/video.h"
-#include "mpi/video/vda/mpi_vda.h"
 #include "mpi/video/vda/vda_requests.h"
 
 #include <algorithm>

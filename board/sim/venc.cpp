@@ -18,7 +18,6 @@
 #include "board/sim/sim.h"
 #include "board/sim/venc_chn.h"
 #include "board/sim/video.h"
-#include "mpi/video/venc/mpi_venc.h"
 #include "mpi/video/venc/venc_requests.h"
 
 #include <cerrno>
@@ -146,6 +145,7 @@ int venc_start_recv(VencCall &k, void *)
     k.c.receiving = true;
     k.c.recv_left = -1;
     k.c.idr = true;
+    k.c.keys = 0;
     event("venc", "chn %d start", k.n);
     return 0;
 }
@@ -161,6 +161,7 @@ int venc_start_recv_ex(VencCall &k, void *arg)
     c.receiving = true;
     c.recv_left = p.s32RecvPicNum;
     c.idr = true;
+    c.keys = 0;
     event("venc", "chn %d start for %d pictures", k.n, p.s32RecvPicNum);
     return 0;
 }

@@ -46,6 +46,7 @@ struct VencChn {
     uint32_t vb_pool = kNoPool; // the attached buffer pool (recorded only)
     bool warm = false; // the encoder is open and ready for the next start
     int32_t recv_left = -1; // pictures still to take; -1 no limit
+    uint32_t keys = 0;      // key pictures put out since the last start
     int64_t credit = 0;
     uint32_t max_streams = kDefaultMaxStreams, seq = 0, dropped = 0;
     std::deque<video::PicturePtr> input;

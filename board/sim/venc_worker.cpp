@@ -239,6 +239,10 @@ private:
             c_.idr = true; // the next picture must not refer to the lost one
             return;
         }
+        // Logged so that a test can tell the first picture (always a key
+        // picture) and the first groups of pictures are out.
+        if (au_.key)
+            event("venc", "chn %d key picture %u", n_, ++c_.keys);
         if (c_.recv_left > 0 && --c_.recv_left == 0)
             c_.receiving = false;
     }

@@ -8,7 +8,6 @@
 #include "board/sim/sim.h"
 #include "board/sim/video.h"
 #include "isp/isp_hw_regs.h"
-#include "mpi/video/vi/mpi_vi.h"
 #include "mpi/video/vi/vi_requests.h"
 
 #include <algorithm>

@@ -6,8 +6,7 @@
 
 #include "board/sim/picture.h"
 #include "board/sim/sim.h"
-#include "mpi/common/video_frame.h"
-#include "mpi/video/vpss/mpi_vpss.h" // the region records
+#include "mpi/common/video_frame_requests.h"
 
 #include <cstdint>
 #include <deque>

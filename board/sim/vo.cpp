@@ -7,7 +7,6 @@
 // the driver refuses to disable what still has something enabled on it.
 #include "board/sim/sim.h"
 #include "board/sim/video.h"
-#include "mpi/video/vo/mpi_vo.h"
 #include "mpi/video/vo/vo_requests.h"
 
 #include <algorithm>

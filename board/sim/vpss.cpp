@@ -7,7 +7,6 @@
 // input picture; it never makes its source wait.
 #include "board/sim/sim.h"
 #include "board/sim/video.h"
-#include "mpi/video/vpss/mpi_vpss.h"
 #include "mpi/video/vpss/vpss_requests.h"
 
 #include <algorithm>

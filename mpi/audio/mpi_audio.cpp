@@ -2,7 +2,6 @@
 #include "mpi/audio/mpi_audio.h"
 
 #include <cstdio>
-#include <iterator>
 
 #include "mpi/audio/adec/mpi_adec.h"
 #include "mpi/audio/aenc/mpi_aenc.h"
@@ -14,20 +13,6 @@
 
 s32 g_s32HRTimer = 0;
 
-s32 audio_run_start_steps(const AudioStartStep *steps, size_t count)
-{
-    for (size_t i = 0; i < count; i++) {
-        if (steps[i].start() == 0)
-            continue;
-        if (steps[i].failed)
-            fprintf(stderr, "%s", steps[i].failed);
-        while (i-- > 0)
-            steps[i].undo();
-        return -1;
-    }
-    return 0;
-}
-
 s32 MPI_AUDIO_Init(void)
 {
     SYS_KERNEL_CONFIG_S config;
@@ -38,14 +23,14 @@ s32 MPI_AUDIO_Init(void)
     g_s32HRTimer = config.s32HRTimer;
 
     // The registry first: the audio output and decoder register in it.
-    static const AudioStartStep steps[] = {
-        {SYS_BIND_Init, SYS_BIND_Exit, "initialize sys bind failed!\n"},
-        {MPI_AI_Init, [] { MPI_AI_Exit(); }, "initialize ai mpi failed!\n"},
-        {MPI_AO_Init, [] { MPI_AO_Exit(); }, "initialize ao mpi failed!\n"},
-        {MPI_AENC_Init, [] { MPI_AENC_Exit(); }, "initialize aenc mpi failed!\n"},
-        {MPI_ADEC_Init, [] { MPI_ADEC_Exit(); }, "initialize adec mpi failed!\n"},
+    static const AudioStep<void> steps[] = {
+        {audio_step_start<SYS_BIND_Init>, audio_step_undo<SYS_BIND_Exit>, "initialize sys bind failed!\n"},
+        {audio_step_start<MPI_AI_Init>, audio_step_undo<MPI_AI_Exit>, "initialize ai mpi failed!\n"},
+        {audio_step_start<MPI_AO_Init>, audio_step_undo<MPI_AO_Exit>, "initialize ao mpi failed!\n"},
+        {audio_step_start<MPI_AENC_Init>, audio_step_undo<MPI_AENC_Exit>, "initialize aenc mpi failed!\n"},
+        {audio_step_start<MPI_ADEC_Init>, audio_step_undo<MPI_ADEC_Exit>, "initialize adec mpi failed!\n"},
     };
-    return audio_run_start_steps(steps, std::size(steps));
+    return audio_run_steps(steps, nullptr) ? -1 : 0;
 }
 
 s32 MPI_AUDIO_Exit(void)
@@ -60,11 +45,11 @@ s32 MPI_AUDIO_Exit(void)
 
 s32 DU_DUZ_AUDIO_Init(void)
 {
-    static const AudioStartStep steps[] = {
-        {MPI_VB_InitCtx, [] { MPI_VB_ExitCtx(); }, nullptr},
-        {MPI_AUDIO_Init, [] { MPI_AUDIO_Exit(); }, nullptr},
+    static const AudioStep<void> steps[] = {
+        {audio_step_start<MPI_VB_InitCtx>, audio_step_undo<MPI_VB_ExitCtx>, nullptr},
+        {audio_step_start<MPI_AUDIO_Init>, audio_step_undo<MPI_AUDIO_Exit>, nullptr},
     };
-    return audio_run_start_steps(steps, std::size(steps));
+    return audio_run_steps(steps, nullptr) ? -1 : 0;
 }
 
 s32 DU_DUZ_AUDIO_Exit(void)

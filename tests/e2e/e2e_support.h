@@ -36,11 +36,17 @@ namespace e2e {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// Where the camera and camrun were built.
+// Where the camera and camrun were built: CAMERA_BIN_DIR as CTest sets it,
+// else the build folder that holds the test's own folder, so that a test
+// run by itself finds them too.
 inline std::string bin_dir()
 {
     const char *dir = getenv("CAMERA_BIN_DIR");
-    return dir && *dir ? dir : ".";
+    if (dir && *dir)
+        return dir;
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? "." : self.parent_path().parent_path().string();
 }
 
 // The default preferences record, as the camera writes it on its first boot.
@@ -151,6 +157,7 @@ public:
     // The names of the camera's threads (at most 15 characters) that start
     // with `prefix`, sorted.
     std::vector<std::string> threads(const std::string &prefix) const { return testsupport::thread_names(prefix, pid_); }
+    pid_t pid() const { return pid_; }
     void send(const std::string &line) { EXPECT_EQ("ok", ctl(line)) << line; }
 
     std::vector<std::string> events() const

@@ -1,6 +1,6 @@
 // Fuzz harness: any bytes as a network model file. What loads is a record
 // the prediction's check and the engine accept; a refused file leaves the
-// record's block empty; no media memory is kept either way.
+// record's block without memory; no media memory is kept either way.
 #include "ive/inner_comm.h"
 #include "ive/ive_requests.h"
 #include "tests/ive/ive_fuzz.h"
@@ -44,6 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         data, size, DU_SW_ANN_MLP_LoadModel,
         // The file's input count: the first layer count, at byte 9.
         [&](IVE_MLP_NET_S &net) { loaded(net, run, data[9] | data[10] << 8); },
-        [](const IVE_MLP_NET_S &net) { return empty(net.stWeight); });
+        [](const IVE_MLP_NET_S &net) { return no_memory(net.stWeight); });
     return 0;
 }

@@ -14,29 +14,8 @@
 namespace ivetest {
 
 // Element size and plane count of the image types.
-inline u32 elem_size(u32 type)
-{
-    switch (type) {
-    case IVE_IMAGE_TYPE_S8C2_PACKAGE:
-    case IVE_IMAGE_TYPE_S16C1:
-    case IVE_IMAGE_TYPE_U16C1:
-        return 2;
-    case IVE_IMAGE_TYPE_U8C3_PACKAGE:
-        return 3;
-    case IVE_IMAGE_TYPE_U32C1:
-        return 4;
-    case IVE_IMAGE_TYPE_U64C1:
-        return 8;
-    }
-    return 1;
-}
-
-inline int plane_count(u32 type)
-{
-    return type == IVE_IMAGE_TYPE_YUV420SP || type == IVE_IMAGE_TYPE_YUV422SP ? 2
-           : type == IVE_IMAGE_TYPE_U8C3_PLANAR                               ? 3
-                                                                              : 1;
-}
+inline u32 elem_size(u32 type) { return ive_elem_size(type); }
+inline int plane_count(u32 type) { return ive_plane_count(type); }
 
 // An address as the checks print it ("%#x").
 inline std::string hex(u32 v)

@@ -46,10 +46,12 @@ inline IVE_MEM_BLOCK_S media(u32 size)
 }
 
 inline bool empty(const IVE_MEM_BLOCK_S &m) { return m.u32PhyAddr == 0 && !m.pu8VirAddr && m.u32Size == 0; }
+// A block that holds no memory (its size may be what the file gave).
+inline bool no_memory(const IVE_MEM_BLOCK_S &m) { return m.u32PhyAddr == 0 && !m.pu8VirAddr; }
 
 // One model file through its reader, from an empty record: a model that
-// loads goes to loaded(model), a refused one must leave blocks_empty(model),
-// and no media memory is kept either way.
+// loads goes to loaded(model), a refused one must leave blocks_empty(model)
+// (blocks without memory), and no media memory is kept either way.
 template <class Model, class Loaded, class BlocksEmpty>
 void read_model(const uint8_t *data, size_t size, s32 (*reader)(const char *, FILE *, Model *), Loaded loaded,
                 BlocksEmpty blocks_empty)
@@ -65,7 +67,7 @@ void read_model(const uint8_t *data, size_t size, s32 (*reader)(const char *, FI
     if (ret == 0)
         loaded(model);
     else
-        expect(blocks_empty(model), "a refused load leaves the blocks empty");
+        expect(blocks_empty(model), "a refused load leaves the blocks without memory");
     expect(next_free() == probe, "no media memory kept");
 }
 

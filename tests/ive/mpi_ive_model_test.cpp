@@ -1,6 +1,7 @@
 // The network and support-vector model files: what a good file loads as,
 // byte for byte, and every refusal with its code and message, the record's
-// block left empty and no media memory kept.
+// block without memory (its size as far as the file was read) and no media
+// memory kept.
 #include "tests/ive/ive_fixture.h"
 
 #include "ive/inner_comm.h"
@@ -101,6 +102,13 @@ protected:
     }
     static size_t mmz_requests() { return testsupport::events("trace ioctl /dev/mmz_userdev").size(); }
     static bool empty(const IVE_MEM_BLOCK_S &m) { return m.u32PhyAddr == 0 && !m.pu8VirAddr && m.u32Size == 0; }
+    // A refused file leaves the block's addresses as they were (none here)
+    // and its size field as the file gave it, or as it was when the reader
+    // did not get that far, or empty when the loader freed what it allocated.
+    static bool refused_as(const IVE_MEM_BLOCK_S &m, u32 size)
+    {
+        return m.u32PhyAddr == 0 && !m.pu8VirAddr && m.u32Size == size;
+    }
 
     IVE_MLP_NET_S ann_;
     IVE_SVM_CLASSIFIER_S svm_;
@@ -188,6 +196,7 @@ TEST_F(IveModelFiles, NetworkFilesRefused)
         std::string bytes; // not written when empty
         s32 code;
         std::string message;
+        u32 block_size = 0; // the record's stWeight.u32Size afterwards
     };
     const Case cases[] = {
         {"upper-case extension", "/model.BIN", good, kIllegal, "Error: pchFileName(/model.BIN) must be a .bin file!\n"},
@@ -207,7 +216,7 @@ TEST_F(IveModelFiles, NetworkFilesRefused)
          "pstAnnMlpModel->au16LayerCount[pstAnnMlpModel->u8LayerNum-1](output layer) must be in [1, 4], the "
          "middle(hidden layer) of them must be in [2, 4]!\n"},
         {"a block size below the weights", "/m.bin", ann_file({2, 4, 1}, 4, 69, counting(69), 68), kIllegal,
-         "pstAnnMlpModel->stWeight.u32Size(68) must be greater than or equal to 69!\n"},
+         "pstAnnMlpModel->stWeight.u32Size(68) must be greater than or equal to 69!\n", 68},
         {"cut in the input scaling", "/m.bin", good.substr(0, 35 + 5), kShort,
          "Error: fread scale_input weight failed!\n"},
         {"cut in a hidden neuron's bias", "/m.bin", good.substr(0, 35 + 12 + 9 + 7), kShort,
@@ -228,8 +237,9 @@ TEST_F(IveModelFiles, NetworkFilesRefused)
         EXPECT_NE(std::string::npos, err.find("[Info]:" + c.message)) << err;
         const bool read = c.code == kShort || (c.code == kIllegal && c.message.rfind("Error: pchFileName", 0) != 0);
         EXPECT_EQ(read, err.find("load ANN Model failed!\n") != std::string::npos) << err;
-        EXPECT_TRUE(empty(ann_.stWeight));
+        EXPECT_TRUE(refused_as(ann_.stWeight, c.block_size)) << ann_.stWeight.u32Size;
         EXPECT_EQ(probe, next_free()); // nothing kept
+        ann_.stWeight.u32Size = 0;
     }
 }
 
@@ -323,6 +333,7 @@ TEST_F(IveModelFiles, SupportVectorFilesRefused)
         s32 code;
         std::string message; // "" when it loads
         bool allocates;
+        u32 sv_size = 0, df_size = 0; // the record's stSv.u32Size and stDf.u32Size afterwards
     };
     const Case cases[] = {
         {"alpha 8388607", svm_file(kSvm, sv, svm_functions(8388607)), 0, "", true},
@@ -341,11 +352,11 @@ TEST_F(IveModelFiles, SupportVectorFilesRefused)
         {"three functions in the room of one", svm_file(past, sv, df({{65536, 0}})), kIllegal,
          "Error: the 1th DF runs past pstSvmModel->u32TotalDfSize(14)!\n", true},
         {"0xFFFFFFF0 bytes of functions in a short file", svm_file(huge, sv, svm_functions()), kShort,
-         "Error: fread pstSvmModel->stDf.pu8VirAddr failed!\n", false},
+         "Error: fread pstSvmModel->stDf.pu8VirAddr failed!\n", false, 18, 0xFFFFFFF0},
         {"cut in the vectors", svm_file(kSvm, sv.substr(0, 10), ""), kShort,
-         "Error: fread pstSvmModel->stSv.pu8VirAddr failed!\n", false},
+         "Error: fread pstSvmModel->stSv.pu8VirAddr failed!\n", false, 18, 42},
         {"cut in the functions", svm_file(kSvm, sv, svm_functions().substr(0, 41)), kShort,
-         "Error: fread pstSvmModel->stDf.pu8VirAddr failed!\n", false},
+         "Error: fread pstSvmModel->stDf.pu8VirAddr failed!\n", false, 18, 42},
         {"a vector size field below the vectors", [&] {
              SvmShape s = kSvm;
              s.sv_field = 17;
@@ -354,7 +365,7 @@ TEST_F(IveModelFiles, SupportVectorFilesRefused)
          kIllegal,
          "pstSvmModel->stSv.u32Size(17) must be greater than or equal to "
          "18(pstSvmModel->u16SvTotal*pstSvmModel->u16FeatureDim*3)!\n",
-         false},
+         false, 17},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -371,9 +382,11 @@ TEST_F(IveModelFiles, SupportVectorFilesRefused)
         }
         EXPECT_NE(std::string::npos, err.find("[Info]:" + c.message + "[Func]:DU_DUZ_IVE_SVM_LoadModel")) << err;
         EXPECT_NE(std::string::npos, err.find("load SVM Model failed!\n")) << err;
-        EXPECT_TRUE(empty(svm_.stSv) && empty(svm_.stDf));
+        EXPECT_TRUE(refused_as(svm_.stSv, c.sv_size)) << svm_.stSv.u32Size;
+        EXPECT_TRUE(refused_as(svm_.stDf, c.df_size)) << svm_.stDf.u32Size;
         EXPECT_EQ(probe, next_free());
         EXPECT_EQ(c.allocates, mmz_requests() > mmz_before);
+        svm_.stSv.u32Size = svm_.stDf.u32Size = 0;
     }
 }
 

@@ -1,6 +1,6 @@
 // Fuzz harness: any bytes as a support-vector model file. What loads is a
 // record the prediction's check and the engine accept; a refused file leaves
-// the record's blocks empty; no media memory is kept either way.
+// the record's blocks without memory; no media memory is kept either way.
 #include "ive/inner_comm.h"
 #include "ive/ive_requests.h"
 #include "tests/ive/ive_fuzz.h"
@@ -45,6 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static Run run;
     read_model<IVE_SVM_CLASSIFIER_S>(
         data, size, DU_SW_SVM_LoadModel, [&](IVE_SVM_CLASSIFIER_S &m) { loaded(m, run); },
-        [](const IVE_SVM_CLASSIFIER_S &m) { return empty(m.stSv) && empty(m.stDf); });
+        [](const IVE_SVM_CLASSIFIER_S &m) { return no_memory(m.stSv) && no_memory(m.stDf); });
     return 0;
 }

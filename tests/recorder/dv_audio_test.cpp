@@ -149,6 +149,41 @@ TEST_F(DvAudio, CodecSetUpSendsTheRequestSequence)
     EXPECT_EQ(before, codec_requests().size());
 }
 
+// A request the codec refuses: the reset says so and the set-up goes on; a
+// refused interface request ends it there with its message.
+TEST_F(DvAudio, CodecSetUpRefusedRequests)
+{
+    struct Case {
+        const char *name;
+        unsigned long refused;
+        s32 ret;
+        const char *says;
+        size_t requests; // the codec took, the refused one included
+    } cases[] = {
+        {"reset", AIC31_SOFT_RESET, 0, "[Info]:tlv320aic31 reset failed\n", 27},
+        {"transfer mode", AIC31_SET_TRANSFER_MODE, -1, "set tlv320aic31 trans_mode err\n", 3},
+        {"the codec clock", AIC31_SET_PLL, -1, "ioctl err1\n", 4},
+        {"the clock direction", AIC31_SET_CLOCK_DIR, -1, "ioctl err2\n", 5},
+        {"a level", AIC31_DAC_L_VOLUME, 0, "Set aic31 ok", 27},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::write_conf(root_, "trace = 1\ntlv320_refuse = " + std::to_string(c.refused) + "\n");
+        sim::start(root_);
+        s32 ret = 0;
+        std::string out = capture_stdout([&] { ret = KX_Tlv320_CfgAudio(0, 48000); });
+        EXPECT_EQ(c.ret, ret);
+        EXPECT_NE(std::string::npos, out.find(c.says)) << out;
+        EXPECT_EQ(c.ret == 0, out.find("Set aic31 ok") != std::string::npos);
+        EXPECT_EQ(c.requests, testsupport::events("trace ioctl /dev/tlv320aic31").size());
+        // The device is closed again whatever happened.
+        std::vector<std::string> opened = testsupport::events("trace open /dev/tlv320aic31 = ");
+        ASSERT_EQ(1u, opened.size());
+        std::string fd = opened[0].substr(opened[0].rfind(' ') + 1);
+        EXPECT_EQ(1u, testsupport::events("trace close " + fd).size());
+    }
+}
+
 // Up: codec, input, AAC channel bound to the input, output's two channels
 // bound to it; the audio thread queues packets only while recording, one
 // record per packet in the ring in order. Down again in reverse.

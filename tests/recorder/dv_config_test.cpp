@@ -3,7 +3,7 @@
 #include "recorder/dv_config.h"
 #include "tests/support/board_fixture.h"
 
-#include "mpi/common/video_frame.h"
+#include "mpi/common/video_frame_requests.h"
 #include "mpi/video/venc/mpi_venc.h"
 
 #include <cstring>

@@ -13,7 +13,7 @@
 #include "isp/3a/awb/mpi_isp_awb.h"
 #include "isp/isp_ctx.h"
 #include "isp/mpi_isp.h"
-#include "mpi/common/video_frame.h"
+#include "mpi/common/video_frame_requests.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
 #include "mpi/video/venc/mpi_venc.h"

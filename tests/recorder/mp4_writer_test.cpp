@@ -27,6 +27,13 @@ protected:
     }
     static std::string movie(const std::string &name) { return "/mnt/sdcard0/MOVIE/" + name; }
     static bool exists(const std::string &name) { return std::filesystem::exists(bd_path(name)); }
+    // A movie name with no file left from the case before: the writer never
+    // writes over one.
+    static std::string fresh(const std::string &name)
+    {
+        std::filesystem::remove(bd_path(movie(name)));
+        return movie(name);
+    }
 };
 
 // The NAL units of an Annex-B frame, as (type, bytes) with their start codes.
@@ -192,7 +199,7 @@ TEST_F(Mp4Writer, TheFileBeginsWithTheFirstKeyFrameThatCanStartIt)
         SCOPED_TRACE(c.name);
         const std::vector<Frame> &frames = streams[c.codec];
         ASSERT_EQ(frames.size(), 40u);
-        std::string name = movie("first.mp4");
+        std::string name = fresh("first.mp4");
         Recording rec;
         ASSERT_TRUE(rec.open(name, c.codec, 320, 240, 30));
         uint32_t len = 0;
@@ -256,7 +263,7 @@ TEST_F(Mp4Writer, CallsRefuseBadArguments)
     for (const VideoCase &c : video) {
         SCOPED_TRACE(c.name);
         MP4Handle h = nullptr;
-        ASSERT_EQ(MP4_CreateWriter(&h, movie("args.mp4").c_str()), 0);
+        ASSERT_EQ(MP4_CreateWriter(&h, fresh("args.mp4").c_str()), 0);
         MP4_BITMAPINFOHEADER_S v = video_params(Codec::h264, 1920, 1080, 30);
         c.change(v);
         EXPECT_EQ(MP4_SetVideoStreamParams(h, &n, &v), c.code);
@@ -265,7 +272,7 @@ TEST_F(Mp4Writer, CallsRefuseBadArguments)
     for (const AudioCase &c : audio) {
         SCOPED_TRACE(c.name);
         MP4Handle h = nullptr;
-        ASSERT_EQ(MP4_CreateWriter(&h, movie("args.mp4").c_str()), 0);
+        ASSERT_EQ(MP4_CreateWriter(&h, fresh("args.mp4").c_str()), 0);
         MP4_WAVEFORMATEX_S a = audio_params();
         c.change(a);
         EXPECT_EQ(MP4_SetAudioStreamParams(h, &n, &a), c.code);
@@ -292,7 +299,7 @@ TEST_F(Mp4Writer, CallsRefuseBadArguments)
         EXPECT_EQ(MP4_DestroyWriter(nullptr, nullptr), MP4_ERR_ARG);
     });
 
-    ASSERT_EQ(MP4_CreateWriter(&h, movie("args.mp4").c_str()), 0);
+    ASSERT_EQ(MP4_CreateWriter(&h, fresh("args.mp4").c_str()), 0);
     int32_t vn = 0, an = 0;
     ASSERT_EQ(MP4_SetVideoStreamParams(h, &vn, &v), 0);
     ASSERT_EQ(MP4_SetAudioStreamParams(h, &an, &a), 0);
@@ -334,6 +341,48 @@ TEST_F(Mp4Writer, FiveWritersAtOnceAndNoFileForASixth)
     EXPECT_EQ(MP4_CreateWriter(&sixth, movie("w6.mp4").c_str()), 0);
 }
 
+// A new writer never takes the place of what is there under its name, nor
+// touches the index beside it (an unfinished movie's, that the boot needs);
+// the slot it took is given back.
+TEST_F(Mp4Writer, AFileThatIsThereIsNeverWrittenOver)
+{
+    struct Case {
+        const char *name;
+        bool folder, index; // a folder in the movie's place; an index beside it
+    };
+    const Case cases[] = {
+        {"a movie", false, false},
+        {"a movie with its index", false, true},
+        {"a folder", true, false},
+    };
+    MP4_InitWriter(1);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = movie(std::string(c.name) + ".mp4"), index = name + "_bak.bin";
+        if (c.folder)
+            std::filesystem::create_directories(bd_path(name) + "/inside");
+        else
+            testsupport::write_file(bd_path(name), "an older recording");
+        if (c.index)
+            testsupport::write_file(bd_path(index), "its index");
+        MP4Handle h = nullptr;
+        std::string out = capture_stdout([&] { EXPECT_EQ(MP4_CreateWriter(&h, name.c_str()), MP4_ERR_OPEN); });
+        EXPECT_NE(out.find(name + " is there already: not written over"), std::string::npos) << out;
+        if (c.folder) {
+            EXPECT_TRUE(std::filesystem::is_directory(bd_path(name) + "/inside"));
+        } else {
+            EXPECT_EQ(testsupport::read_file(bd_path(name)), "an older recording");
+        }
+        if (c.index) {
+            EXPECT_EQ(testsupport::read_file(bd_path(index)), "its index");
+        } else {
+            EXPECT_FALSE(exists(index));
+        }
+    }
+    for (const MP4_MUX_D &s : MP4_MUX_Data)
+        EXPECT_NE(s.Stat, 1);
+}
+
 // Samples last one frame of the stream's rate, NTSC rates included.
 TEST_F(Mp4Writer, FrameRatesGiveTheSampleDuration)
 {
@@ -345,7 +394,7 @@ TEST_F(Mp4Writer, FrameRatesGiveTheSampleDuration)
     std::vector<Frame> frames = encode_video(Codec::h264, 320, 240, 30, 20, 10);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.rate);
-        std::string name = movie("rate.mp4");
+        std::string name = fresh("rate.mp4");
         Recording rec;
         ASSERT_TRUE(rec.open(name, Codec::h264, 320, 240, c.rate));
         for (const Frame &f : frames)
@@ -390,7 +439,7 @@ TEST_F(Mp4Writer, AudioPacketsLoseTheirAdtsHeaders)
     std::vector<Frame> frames = encode_video(Codec::h264, 320, 240, 30, 1, 10);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        std::string name = movie("adts.mp4");
+        std::string name = fresh("adts.mp4");
         Recording rec;
         ASSERT_TRUE(rec.open(name, Codec::h264, 320, 240, 30));
         ASSERT_EQ(MP4_WriteFrame(rec.h, 1, 0, frames[0].bytes.data(), (uint32_t)frames[0].bytes.size(), 1), 0);

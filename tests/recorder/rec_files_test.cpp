@@ -112,6 +112,18 @@ TEST_F(RecFiles, BootScanNumbersTheNextFiles)
          "/mnt/sdcard0/PHOTO/KR100/KORVAN001.jpg"},
         {"the 9999999 wrap", {"MOVIE/KORVAN9999999.mp4"}, {}, "h:9999999 t:9999999 pd:KR100 pt:000",
          "/mnt/sdcard0/MOVIE/KORVAN0000001.mp4", "/mnt/sdcard0/PHOTO/KR100/KORVAN001.jpg"},
+        // Past the wrap the old movies still hold the next numbers: a new
+        // movie takes none of them, in MOVIE or locked.
+        {"the wrap onto older movies",
+         {"MOVIE/KORVAN9999999.mp4", "MOVIE/KORVAN0000001.mp4", "MOVIE/KORVAN0000002.mp4", "ALARM/KORVAN0000003.mp4",
+          "MOVIE/KORVAN0000005.mp4"},
+         {}, "h:0000001 t:9999999 pd:KR100 pt:000", "/mnt/sdcard0/MOVIE/KORVAN0000004.mp4",
+         "/mnt/sdcard0/PHOTO/KR100/KORVAN001.jpg"},
+        // Folders the scan passes over still take their names.
+        {"folders at the next names", {"MOVIE/KORVAN0000005.mp4"},
+         {"MOVIE/KORVAN0000006.mp4", "PHOTO/KR100", "PHOTO/KR100/KORVAN001.jpg"},
+         "h:0000005 t:0000005 pd:KR100 pt:000", "/mnt/sdcard0/MOVIE/KORVAN0000007.mp4",
+         "/mnt/sdcard0/PHOTO/KR100/KORVAN002.jpg"},
         {"photo folder full at 999", {"PHOTO/KR105/KORVAN999.jpg", "PHOTO/KR105/KORVAN998.jpg"}, {"PHOTO/KR100"},
          "h:0000000 t:0000000 pd:KR105 pt:999", "/mnt/sdcard0/MOVIE/KORVAN0000001.mp4",
          "/mnt/sdcard0/PHOTO/KR106/KORVAN001.jpg"},

@@ -11,6 +11,7 @@
 #include "mpi/video/vi/mpi_vi.h"
 
 #include <functional>
+#include <vector>
 #include <string>
 
 TEST_F(AdapterTest, DrcMovesItsFieldsAndKeepsTheOthers)
@@ -348,6 +349,56 @@ TEST_F(AdapterTest, TheRouteIsPrintedAsSetAndReadBackWithinTheRecord)
     EXPECT_EQ(8192u, guarded.route.astRouteNode[6].u32SysGain);
     EXPECT_EQ(0xAAAAAAAAu, guarded.after[0]);
     EXPECT_EQ(0xAAAAAAAAu, guarded.after[1]);
+}
+
+// A route the engine gives is the route set: its nodes, as many as its
+// record holds, each at the iris the application's routes use; the
+// route-ex stays as it was.
+TEST_F(AdapterTest, AnEnginesRouteIsTheRouteSet)
+{
+    using Nodes = std::vector<std::pair<u32, u32>>;
+    struct Case {
+        const char *name;
+        u32 count;
+        Nodes nodes; // what the record holds
+        Nodes want;  // what the platform then holds
+    };
+    const Nodes fast = {{2, 1024},    {2000, 1024},  {2000, 2048},    {5000, 2048},
+                        {5000, 5120}, {40000, 5120}, {40000, 16777216}};
+    const Nodes wdr = {{10400, 1024},  {10400, 1024},   {10400, 8134},  {20000, 8134},
+                       {20000, 131071}, {20000, 131071}, {20000, 131071}};
+    const Case cases[] = {
+        {"the fast linear route", 7, fast, fast},
+        {"the WDR route, with equal neighbours", 7, wdr, wdr},
+        {"three nodes", 3, fast, Nodes(fast.begin(), fast.begin() + 3)},
+        {"a count past the record is cut at its end", 12, fast, fast},
+    };
+    AE_ROUTE_EX_TABLE_S ex = {2, {{100, 1024, 1024, 1024, 0}, {200, 1024, 1024, 1024, 0}}};
+    ASSERT_EQ(0, DU_DUZ_ISP_SetAERouteAttrEx(0, &ex));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SCENEAUTO_AE_ROUTE_S r = {};
+        r.u32TotalNum = c.count;
+        for (size_t i = 0; i < c.nodes.size(); i++)
+            r.astRouteNode[i] = {c.nodes[i].first, c.nodes[i].second};
+        std::string out;
+        s32 ret = -1;
+        out = testsupport::capture_stdout([&] { ret = CommSceneautoSetAERoute(0, &r); });
+        ASSERT_EQ(0, ret) << out;
+        AE_ROUTE_TABLE_S got = {};
+        ASSERT_EQ(0, DU_DUZ_ISP_GetAERouteAttr(0, &got));
+        ASSERT_EQ(c.want.size(), got.u32TotalNum);
+        for (size_t i = 0; i < c.want.size(); i++) {
+            EXPECT_EQ(c.want[i].first, got.astRouteNode[i].u32IntTime) << i;
+            EXPECT_EQ(c.want[i].second, got.astRouteNode[i].u32SysGain) << i;
+            EXPECT_EQ(8u, got.astRouteNode[i].enIrisFNO) << i;
+        }
+        EXPECT_NE(std::string::npos, out.find("stAERoute.u32TotalNum = " + std::to_string(c.want.size()) + "\n"))
+            << out;
+        AE_ROUTE_EX_TABLE_S ex_now = {};
+        ASSERT_EQ(0, DU_DUZ_ISP_GetAERouteAttrEx(0, &ex_now));
+        EXPECT_EQ(0, memcmp(&ex, &ex_now, sizeof ex));
+    }
 }
 
 TEST_F(AdapterTest, RegistersAndTheVideoInputsDci)

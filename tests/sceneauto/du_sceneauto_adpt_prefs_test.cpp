@@ -344,3 +344,41 @@ TEST_F(AdapterTest, PreferencesAsTheAdapterAppliesThem)
         c.check();
     }
 }
+
+// The engine reads an exposure record, changes a few fields and sets it
+// again (back light, infrared, each FSWDR cycle): whatever the exposure
+// value, the compensation the platform holds must not move with that.
+TEST_F(AdapterTest, AnExposureRecordReadAndSetAgainKeepsItsCompensation)
+{
+    struct Case {
+        s32 ev;
+        u8 compensation; // as the engine set it
+    };
+    const Case cases[] = {
+        {0, 56},    {-128, 200}, {-64, 56}, {-64, 57},  {-64, 58}, {-1, 56},  {1, 200},
+        {37, 100},  {64, 60},    {64, 127}, {64, 128},  {128, 56}, {128, 100}, {129, 56},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "EV " << c.ev << ", compensation " << (int)c.compensation);
+        pref_.ExposureValue = c.ev;
+        ASSERT_EQ(0, set_ae(c.compensation));
+        const u8 platform = exposure_attr().stAuto.u8Compensation;
+        for (int round = 0; round < 3; round++) {
+            SCENEAUTO_AE_ATTR_S ae = {};
+            ASSERT_EQ(0, CommSceneautoGetAEAttr(0, &ae));
+            ae.u16HistRatioSlope = (u16)(100 + round);
+            ASSERT_EQ(0, CommSceneautoSetAEAttr(0, &ae));
+            EXPECT_EQ(platform, exposure_attr().stAuto.u8Compensation);
+        }
+    }
+
+    // Without an exposure value the record reads what the platform holds,
+    // whoever set it.
+    pref_.ExposureValue = 0;
+    AE_EXPOSURE_SETTINGS_S a = exposure_attr();
+    a.stAuto.u8Compensation = 77;
+    ASSERT_EQ(0, DU_DUZ_ISP_SetExposureAttr(0, &a));
+    SCENEAUTO_AE_ATTR_S ae = {};
+    ASSERT_EQ(0, CommSceneautoGetAEAttr(0, &ae));
+    EXPECT_EQ(77, ae.u8Compensation);
+}

@@ -5,7 +5,7 @@
 
 #include "isp/3a/ae/mpi_isp_ae.h"
 #include "isp/mpi_isp.h"
-#include "mpi/common/video_frame.h"
+#include "mpi/common/video_frame_requests.h"
 
 #include <cmath>
 #include <cstring>
@@ -183,6 +183,10 @@ TEST_F(SceneautoEngine, SpecialScenesAndTheWayBack)
     start_pipeline();
     quiet([] { ASSERT_EQ(0, DU_VUZI_SCENEAUTO_Init("x")); });
     const SCENEAUTO_AE_ATTR_S before = ae_record();
+    SCENEAUTO_GAMMA_S gamma_before = {};
+    ASSERT_EQ(0, CommSceneautoGetGamma(0, &gamma_before));
+    SCENEAUTO_SATURATION_S sat_before = {};
+    ASSERT_EQ(0, CommSceneautoGetSaturation(0, &sat_before));
 
     // Back-light: the histogram fields and nothing else of the record.
     ASSERT_EQ(0, set_scene(1));
@@ -209,7 +213,8 @@ TEST_F(SceneautoEngine, SpecialScenesAndTheWayBack)
     EXPECT_EQ(1u, scene);
 
     // Highlight compensation moves gamma and saturation; the normal scene
-    // puts the defaults back, and the AE level the back-light scene left.
+    // puts back what was there before the back-light scene, the change made
+    // in between included.
     quiet([] { ASSERT_EQ(0, set_scene(3)); });
     EXPECT_TRUE(gamma_becomes(g_stINIPara.stHLC.au16Gamma));
     SCENEAUTO_SATURATION_S sat = {};
@@ -217,13 +222,15 @@ TEST_F(SceneautoEngine, SpecialScenesAndTheWayBack)
     EXPECT_EQ(0, memcmp(sat.au8Sat, g_stINIPara.stHLC.au8Sat, sizeof sat.au8Sat));
 
     quiet([] { ASSERT_EQ(0, set_scene(0)); });
-    EXPECT_TRUE(gamma_becomes(g_stINIPara.stIniGamma.astCurve[0].au16Table));
+    EXPECT_TRUE(gamma_becomes(gamma_before.au16Table));
     ASSERT_EQ(0, CommSceneautoGetSaturation(0, &sat));
-    EXPECT_EQ(0, memcmp(sat.au8Sat, g_stINIPara.saturation.au8Sat, sizeof sat.au8Sat));
+    EXPECT_EQ(0, memcmp(&sat_before, &sat, sizeof sat));
     const SCENEAUTO_AE_ATTR_S back = ae_record();
-    EXPECT_EQ(g_stINIPara.stIniAE.astLevel[0].u16HistRatioSlope, back.u16HistRatioSlope);
-    EXPECT_EQ(g_stINIPara.stIniAE.astLevel[0].u8MaxHistOffset, back.u8MaxHistOffset);
-    EXPECT_EQ(g_stINIPara.stIniAE.astLevel[0].u8Compensation, back.u8Compensation);
+    EXPECT_EQ(before.u16HistRatioSlope, back.u16HistRatioSlope);
+    EXPECT_EQ(before.u8MaxHistOffset, back.u8MaxHistOffset);
+    EXPECT_EQ(before.u8Compensation, back.u8Compensation);
+    EXPECT_EQ(before.u8Speed, back.u8Speed);
+    EXPECT_EQ(before.u16BlackDelayFrame, back.u16BlackDelayFrame);
 }
 
 // One exposure as the normal thread reads it, and what the cycle sends.

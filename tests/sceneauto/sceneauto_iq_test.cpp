@@ -2,18 +2,12 @@
 // the shapes the tables of our own must keep (curves that rise, two noise
 // profiles apart, noise reduction that grows with ISO in every table).
 #include "sceneauto/sceneauto_engine.h"
+#include "tests/sceneauto/image_values.h"
 #include "tests/support/board_fixture.h"
 
 #include <cstring>
 
 namespace {
-
-template <class T> T at(const void *image, size_t offset)
-{
-    T v;
-    memcpy(&v, static_cast<const u8 *>(image) + offset, sizeof v);
-    return v;
-}
 
 // Loaded on a board whose ISP does not run: the WDR mode can't be read,
 // and the linear image is the one every mode can work with.
@@ -44,12 +38,7 @@ TEST_F(TuningImage, TheLinearImageAtItsOffsets)
     // The saturation block's bytes 1 and 2, loaded and compiled in.
     EXPECT_NE(std::string::npos, out_.find("Sceneauto_LoadIQPara = 90,88\nSceneauto_LoadIQPara = 90,88\n")) << out_;
     const void *p = &g_stINIPara;
-    struct Case {
-        const char *name;
-        size_t offset;
-        u32 width;
-        u32 value;
-    } cases[] = {
+    satest::expect_image_values(p, {
         {"ratio bias", 112, 2, 1024},
         {"VPSS channel", 116 + 16, 4, 1},
         {"VENC channel", 116 + 24, 4, 1},
@@ -85,17 +74,12 @@ TEST_F(TuningImage, TheLinearImageAtItsOffsets)
         {"normal route node 2 gain", 9392 + 4 + 16 + 4, 4, 1500},
         {"DRC white level", 9452 + 28, 4, 1791},
         {"saturation 9", 9612 + 2 + 9, 1, 56},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        u32 v = c.width == 1 ? at<u8>(p, c.offset) : c.width == 2 ? at<u16>(p, c.offset) : at<u32>(p, c.offset);
-        EXPECT_EQ(c.value, v);
-    }
+    });
     // Linear 3DNR set 0 (ISO 100).
     const u8 set0[16] = {16, 8, 2, 16, 16, 16, 16, 8, 2, 16, 16, 16, 0, 64, 64, 64};
     EXPECT_EQ(0, memcmp(set0, static_cast<const u8 *>(p) + 5088 + 56, sizeof set0));
     // Nothing left of what was there before.
-    EXPECT_EQ(0u, at<u8>(p, 111));
+    satest::expect_image_values(p, {{"the byte after the DCI table", 111, 1, 0}});
 }
 
 TEST_F(TuningImage, CurvesRiseAndTheNoiseProfilesDiffer)

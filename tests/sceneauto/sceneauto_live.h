@@ -1,7 +1,9 @@
 // Test support for the scene auto-tuning engine on a running pipeline: the
 // sensor and ISP with the real 3A libraries, input channel 0, processing
-// group 0 with channel 1 and an H.264 channel 1 at 720p30, as the engine
-// finds them in the camera. Each test leaves the engine de-initialised.
+// group 0 with channel 1 and a movie channel 1 at 720p30 (H.264 unless the
+// test asks for H.265 or, as the photo modes have it, no movie channel), as
+// the engine finds them in the camera. Each test leaves the engine
+// de-initialised.
 #pragma once
 
 #include "recorder/dv_config.h"
@@ -25,6 +27,14 @@ template <class Fn> std::string quiet(Fn &&fn)
     return out;
 }
 
+// What `fn` returns, its output captured.
+template <class Fn> auto quiet_result(Fn &&fn)
+{
+    decltype(fn()) r{};
+    quiet([&] { r = fn(); });
+    return r;
+}
+
 inline bool has(const std::string &out, const std::string &what) { return out.find(what) != std::string::npos; }
 
 // The VPSS group's 3D noise-reduction block as the adapter left it.
@@ -45,20 +55,39 @@ protected:
     {
         quiet([] { DU_VUZI_SCENEAUTO_DeInit(); });
         if (running_) {
-            livetest::stop_encoding();
+            if (movie_)
+                livetest::stop_encoding();
+            else
+                quiet([] { KX_DV_Venc_Chn_Stop(0); });
             livetest::stop();
         }
     }
 
-    void start_pipeline()
+    enum Movie { kH264, kH265, kNoMovie };
+    // `wdr` is the sensor's WDR mode, 0 linear.
+    void start_pipeline(Movie movie = kH264, u8 wdr = 0)
     {
-        livetest::configure(30, {1});
-        gsDvConfig.sVenc.sParam[1] = {PT_H264, 1, 1, 0, 30, 3, PIC_HD720, 0, {0, 0, 0}, 30, 0};
+        if (movie == kNoMovie) {
+            livetest::configure(30, {0, 1});
+            gsDvConfig.sVenc.sParam[0] = {PT_JPEG, 0, 1, 0, 10, 3, PIC_HD720, 0, {0, 0, 0}, 10, 0};
+        } else {
+            livetest::configure(30, {1});
+            gsDvConfig.sVenc.sParam[1] = {movie == kH265 ? PT_H265 : PT_H264, 1, 1, 0, 30, 3, PIC_HD720, 0, {0, 0, 0},
+                                          30, 0};
+        }
+        gsDvConfig.sVi.sParam[0].u8WdrMode = wdr;
         for (auto &o : gsDvConfig.sOsd.sParam)
             o.bEnable = 0;
         running_ = true;
+        movie_ = movie != kNoMovie;
         livetest::start();
-        livetest::start_encoding();
+        if (movie_) {
+            livetest::start_encoding();
+        } else {
+            s32 ret = -1;
+            quiet([&] { ret = KX_DV_Venc_Run(); });
+            ASSERT_EQ(0, ret);
+        }
     }
 
     // The engine initialised and started on the running pipeline.
@@ -73,7 +102,7 @@ protected:
 
     OwnPrefs own_;
     DvSystemParam &pref_ = own_.pref;
-    bool running_ = false;
+    bool running_ = false, movie_ = true;
 };
 
 } // namespace satest

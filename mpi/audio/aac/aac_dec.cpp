@@ -18,8 +18,16 @@ HANDLE_AACDECODER AACInitDecoder(void)
     HANDLE_AACDECODER h = aacDecoder_Open(TT_MP4_ADTS, 1);
     if (!h)
         return nullptr;
-    // The decoder unit's frames hold two tracks.
-    if (aacDecoder_SetParam(h, AAC_PCM_MAX_OUTPUT_CHANNELS, AAC_MAX_OUT_CHANNELS) != AAC_DEC_OK) {
+    // The decoder unit's frames hold two tracks. Each frame comes out with
+    // its own packet, as other decoders give it: the library's limiter looks
+    // 15 ms ahead and its default concealment (energy interpolation) holds a
+    // frame back, delaying everything by both and keeping the stream's last
+    // frames inside. Without the limiter the samples are as coded (they are
+    // clipped to 16 bits all the same); concealment by noise substitution
+    // holds nothing back.
+    if (aacDecoder_SetParam(h, AAC_PCM_MAX_OUTPUT_CHANNELS, AAC_MAX_OUT_CHANNELS) != AAC_DEC_OK ||
+        aacDecoder_SetParam(h, AAC_PCM_LIMITER_ENABLE, 0) != AAC_DEC_OK ||
+        aacDecoder_SetParam(h, AAC_CONCEAL_METHOD, 1) != AAC_DEC_OK) {
         aacDecoder_Close(h);
         return nullptr;
     }

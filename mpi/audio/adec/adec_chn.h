@@ -4,8 +4,9 @@
 
 #include "mpi/audio/adec/mpi_adec.h"
 
-// The channel range check and the lazy open of its node; 0 or the code.
-s32 adec_chn_node(s32 AdChn, const char *pszFunc);
+// What every channel call starts with: the channel range check and the
+// lazy open of its node; 0 or the code.
+s32 adec_call(s32 AdChn, const char *pszFunc);
 
 // A flag argument above 1: "<name> should be 0 or 1." and 0xA0188003.
 s32 adec_check_bool(u32 u32Value, const char *pszName, const char *pszFunc);

@@ -7,6 +7,7 @@
 #include "board/board.h"
 #include "mpi/audio/adec/adec_chn.h"
 #include "mpi/audio/adec/adec_requests.h"
+#include "mpi/audio/mpi_audio.h"
 #include "mpi/audio/voice/audio_voice_adp.h"
 #include "mpi/video/bind/mpi_bind.h"
 
@@ -104,48 +105,6 @@ void stop_chn(MPI_ADEC_CHN_S *chn)
     adec_wake(chn);
 }
 
-// Second half, without the mutex: the threads that were started joined, the
-// waiters gone, the decoder closed, the frame slots and semaphores freed.
-// DU_ERR_ADEC_CODEC_ERR when the decoder was unregistered (its instance
-// stays unclosed: its operations are gone).
-s32 free_chn(MPI_ADEC_CHN_S *chn, bool send_thread, bool dec_thread)
-{
-    if (send_thread)
-        pthread_join(chn->stSendThread, nullptr);
-    if (dec_thread)
-        pthread_join(chn->stDecThread, nullptr);
-    MpiMutexGuard lock(&chn->stMutex);
-    while (chn->u32Waiters > 0)
-        pthread_cond_wait(&chn->stCond, &chn->stMutex);
-    ADEC_CODEC_ENTRY_S entry;
-    s32 ret = 0;
-    if (adec_chn_decoder(chn, &entry))
-        entry.pfnCloseDecoder(chn->pDecoder);
-    else
-        ret = DU_ERR_ADEC_CODEC_ERR;
-    chn->pDecoder = nullptr;
-    chn->s32Handle = DU_INVALID_HANDLE;
-    adec_pool_destroy(chn->pstFramePool);
-    chn->pstFramePool = nullptr;
-    if (sem_destroy(&chn->semRead) != 0)
-        MPI_TRACE("destroy semRead err %d!\n", errno);
-    if (sem_destroy(&chn->semWrite) != 0)
-        MPI_TRACE("destroy semWrite err %d!\n", errno);
-    chn->s32ChnId = -1;
-    chn->bDestroying = DU_FALSE;
-    return ret;
-}
-
-// Takes a channel down that creation had made ready, after a later step failed.
-void undo_create(MPI_ADEC_CHN_S *chn, bool send_thread, bool dec_thread)
-{
-    {
-        MpiMutexGuard lock(&chn->stMutex);
-        stop_chn(chn);
-    }
-    free_chn(chn, send_thread, dec_thread);
-}
-
 // The record's mutex and the condition its waits use (monotonic: a moved
 // wall clock must not stretch a 10 ms wait).
 bool init_chn_locks(MPI_ADEC_CHN_S *chn)
@@ -167,9 +126,191 @@ void destroy_chn_locks(MPI_ADEC_CHN_S *chn)
     pthread_mutex_destroy(&chn->stMutex);
 }
 
+// ---- channel creation, one step at a time ------------------------------------------------------
+// The channel's mutex is held from `claim` to `publish`; the tear-down (a
+// failed creation or the destruction) takes it again in `unpublish` and lets
+// it go in `unclaim`.
+
+struct AdecCreate {
+    s32 AdChn;
+    MPI_ADEC_CHN_S *chn;
+    const ADEC_CHN_ATTR_S *attr;
+    s32 ret; // what the tear-down reports: the decoder's slot found freed
+};
+
+s32 claim(AdecCreate *c)
+{
+    MPI_ADEC_CHN_S *chn = c->chn;
+    pthread_mutex_lock(&chn->stMutex);
+    s32 ret = 0;
+    if (chn->bCreated) {
+        MPI_TRACE("adec chn%d has been created\n", c->AdChn);
+        ret = DU_ERR_ADEC_EXIST;
+    } else if (chn->bDestroying) {
+        MPI_TRACE("adec chn%d is being destroyed\n", c->AdChn);
+        ret = DU_ERR_ADEC_NOT_PERM;
+    } else {
+        ret = check_attr(c->attr);
+    }
+    if (ret) {
+        pthread_mutex_unlock(&chn->stMutex);
+        return ret;
+    }
+    reset_chn(chn, c->attr);
+    return 0;
+}
+
+void unclaim(AdecCreate *c)
+{
+    c->chn->s32ChnId = -1;
+    c->chn->bDestroying = DU_FALSE;
+    pthread_mutex_unlock(&c->chn->stMutex);
+}
+
+s32 open_decoder(AdecCreate *c)
+{
+    ADEC_CODEC_ENTRY_S entry;
+    s32 slot = find_decoder(c->attr->enType, &entry);
+    if (slot < 0) {
+        MPI_TRACE("the decoder maybe has not been registered, AdChn%d.\n", c->AdChn);
+        return DU_ERR_ADEC_ILLEGAL_PARAM;
+    }
+    if (s32 ret = entry.pfnOpenDecoder(c->attr->pValue, &c->chn->pDecoder)) {
+        MPI_TRACE("open the decoder failed, AdChn%d.\n", c->AdChn);
+        c->chn->pDecoder = nullptr;
+        return ret;
+    }
+    c->chn->s32Handle = slot;
+    c->chn->stEntry = entry;
+    return 0;
+}
+
+// Closed with the operations that opened it: a channel whose decoder was
+// unregistered meanwhile says so, but leaves no instance behind.
+void close_decoder(AdecCreate *c)
+{
+    ADEC_CODEC_ENTRY_S entry;
+    if (!adec_chn_decoder(c->chn, &entry))
+        c->ret = DU_ERR_ADEC_CODEC_ERR;
+    c->chn->stEntry.pfnCloseDecoder(c->chn->pDecoder);
+    c->chn->pDecoder = nullptr;
+    c->chn->s32Handle = DU_INVALID_HANDLE;
+}
+
+s32 create_pool(AdecCreate *c)
+{
+    bool record_failed = false;
+    if (adec_pool_create(c->attr->u32BufSize, &c->chn->pstFramePool, &record_failed))
+        return 0;
+    if (record_failed)
+        MPI_TRACE("adec chn %d malloc AF buffer failed!\n", c->AdChn);
+    else
+        MPI_TRACE("adec chn %d init AF buffer failed!\n", c->AdChn);
+    return DU_ERR_ADEC_NOMEM;
+}
+
+void destroy_pool(AdecCreate *c)
+{
+    adec_pool_destroy(c->chn->pstFramePool);
+    c->chn->pstFramePool = nullptr;
+}
+
+s32 init_sems(AdecCreate *c)
+{
+    MPI_ADEC_CHN_S *chn = c->chn;
+    if (sem_init(&chn->semRead, 0, 0) != 0) {
+        MPI_TRACE("adec chn %d init AF buffer failed!\n", c->AdChn);
+        return DU_ERR_ADEC_NOMEM;
+    }
+    if (sem_init(&chn->semWrite, 0, c->attr->u32BufSize - 1) != 0) {
+        sem_destroy(&chn->semRead);
+        MPI_TRACE("adec chn %d init AF buffer failed!\n", c->AdChn);
+        return DU_ERR_ADEC_NOMEM;
+    }
+    return 0;
+}
+
+void destroy_sems(AdecCreate *c)
+{
+    if (sem_destroy(&c->chn->semRead) != 0)
+        MPI_TRACE("destroy semRead err %d!\n", errno);
+    if (sem_destroy(&c->chn->semWrite) != 0)
+        MPI_TRACE("destroy semWrite err %d!\n", errno);
+}
+
+// From here callers may use the channel.
+s32 publish(AdecCreate *c)
+{
+    MPI_ADEC_CHN_S *chn = c->chn;
+    chn->enMode = c->attr->enMode;
+    chn->s32ChnId = c->AdChn;
+    chn->bSendThreadRun = DU_TRUE;
+    chn->bCreated = DU_TRUE;
+    pthread_mutex_unlock(&chn->stMutex);
+    return 0;
+}
+
+// The channel stops taking calls and every caller waiting inside it leaves;
+// the mutex stays held for the steps below.
+void unpublish(AdecCreate *c)
+{
+    MPI_ADEC_CHN_S *chn = c->chn;
+    pthread_mutex_lock(&chn->stMutex);
+    stop_chn(chn);
+    while (chn->u32Waiters > 0)
+        pthread_cond_wait(&chn->stCond, &chn->stMutex);
+}
+
+// The kernel hears of the channel before its threads can count anything.
+s32 create_kernel_chn(AdecCreate *c)
+{
+    return adec_ioctl(c->AdChn, ADEC_CREATE_CHN_CTRL, const_cast<ADEC_CHN_ATTR_S *>(c->attr));
+}
+
+void destroy_kernel_chn(AdecCreate *c) { adec_ioctl(c->AdChn, ADEC_DESTROY_CHN_CTRL, nullptr); }
+
+s32 start_thread(AdecCreate *c, pthread_t *thread, void *(*proc)(void *), const char *what)
+{
+    if (pthread_create(thread, nullptr, proc, reinterpret_cast<void *>((intptr_t)c->AdChn)) == 0)
+        return 0;
+    MPI_TRACE("adec chn %d create %s thread failed!\n", c->AdChn, what);
+    return DU_ERR_ADEC_NOMEM;
+}
+
+// A thread ends once the channel is stopped.
+void stop_thread(AdecCreate *c, pthread_t thread)
+{
+    {
+        MpiMutexGuard lock(&c->chn->stMutex);
+        stop_chn(c->chn);
+    }
+    pthread_join(thread, nullptr);
+}
+
+s32 start_send_thread(AdecCreate *c) { return start_thread(c, &c->chn->stSendThread, ADEC_SendAoProc, "send ao"); }
+void stop_send_thread(AdecCreate *c) { stop_thread(c, c->chn->stSendThread); }
+s32 start_dec_thread(AdecCreate *c)
+{
+    return start_thread(c, &c->chn->stDecThread, ADEC_DecProc, "decoder stream");
+}
+void stop_dec_thread(AdecCreate *c) { stop_thread(c, c->chn->stDecThread); }
+
+// Creation runs these in order; a failed step undoes the ones before it, and
+// the destruction undoes them all.
+const AudioStep<AdecCreate> kCreateSteps[] = {
+    {claim, unclaim, nullptr},
+    {open_decoder, close_decoder, nullptr},
+    {create_pool, destroy_pool, nullptr},
+    {init_sems, destroy_sems, nullptr},
+    {publish, unpublish, nullptr},
+    {create_kernel_chn, destroy_kernel_chn, nullptr},
+    {start_send_thread, stop_send_thread, nullptr},
+    {start_dec_thread, stop_dec_thread, nullptr},
+};
+
 } // namespace
 
-s32 adec_chn_node(s32 AdChn, const char *pszFunc)
+s32 adec_call(s32 AdChn, const char *pszFunc)
 {
     if ((u32)AdChn >= ADEC_MAX_CHN_NUM)
         return DU_ERR_ADEC_INVALID_CHNID;
@@ -286,77 +427,10 @@ s32 MPI_ADEC_CreateChn(s32 AdChn, const ADEC_CHN_ATTR_S *pstAttr)
         return DU_ERR_ADEC_INVALID_CHNID;
     if (!pstAttr)
         return DU_ERR_ADEC_NULL_PTR;
-    if (s32 ret = adec_chn_node(AdChn, __FUNCTION__))
+    if (s32 ret = adec_call(AdChn, __FUNCTION__))
         return ret;
-    MPI_ADEC_CHN_S *chn = &s_astAdecChn[AdChn];
-    {
-        MpiMutexGuard lock(&chn->stMutex);
-        if (chn->bCreated) {
-            MPI_TRACE("adec chn%d has been created\n", AdChn);
-            return DU_ERR_ADEC_EXIST;
-        }
-        if (chn->bDestroying) {
-            MPI_TRACE("adec chn%d is being destroyed\n", AdChn);
-            return DU_ERR_ADEC_NOT_PERM;
-        }
-        if (s32 ret = check_attr(pstAttr))
-            return ret;
-        reset_chn(chn, pstAttr);
-
-        ADEC_CODEC_ENTRY_S entry;
-        s32 slot = find_decoder(pstAttr->enType, &entry);
-        if (slot < 0) {
-            MPI_TRACE("the decoder maybe has not been registered, AdChn%d.\n", AdChn);
-            return DU_ERR_ADEC_ILLEGAL_PARAM;
-        }
-        if (s32 ret = entry.pfnOpenDecoder(pstAttr->pValue, &chn->pDecoder)) {
-            MPI_TRACE("open the decoder failed, AdChn%d.\n", AdChn);
-            chn->pDecoder = nullptr;
-            return ret;
-        }
-        bool record_failed = false;
-        if (!adec_pool_create(pstAttr->u32BufSize, &chn->pstFramePool, &record_failed)) {
-            if (record_failed)
-                MPI_TRACE("adec chn %d malloc AF buffer failed!\n", AdChn);
-            else
-                MPI_TRACE("adec chn %d init AF buffer failed!\n", AdChn);
-            entry.pfnCloseDecoder(chn->pDecoder);
-            chn->pDecoder = nullptr;
-            return DU_ERR_ADEC_NOMEM;
-        }
-        if (sem_init(&chn->semRead, 0, 0) != 0 || sem_init(&chn->semWrite, 0, pstAttr->u32BufSize - 1) != 0) {
-            MPI_TRACE("adec chn %d init AF buffer failed!\n", AdChn);
-            adec_pool_destroy(chn->pstFramePool);
-            chn->pstFramePool = nullptr;
-            entry.pfnCloseDecoder(chn->pDecoder);
-            chn->pDecoder = nullptr;
-            return DU_ERR_ADEC_NOMEM;
-        }
-        chn->s32Handle = slot;
-        chn->enMode = pstAttr->enMode;
-        chn->s32ChnId = AdChn;
-        chn->bSendThreadRun = DU_TRUE;
-        chn->bCreated = DU_TRUE;
-    }
-    // The kernel hears of the channel before its threads can count anything.
-    if (s32 ret = adec_ioctl(AdChn, ADEC_CREATE_CHN_CTRL, const_cast<ADEC_CHN_ATTR_S *>(pstAttr))) {
-        undo_create(chn, false, false);
-        return ret;
-    }
-    void *arg = reinterpret_cast<void *>((intptr_t)AdChn);
-    if (pthread_create(&chn->stSendThread, nullptr, ADEC_SendAoProc, arg) != 0) {
-        MPI_TRACE("adec chn %d create send ao thread failed!\n", AdChn);
-        undo_create(chn, false, false);
-        adec_ioctl(AdChn, ADEC_DESTROY_CHN_CTRL, nullptr);
-        return DU_ERR_ADEC_NOMEM;
-    }
-    if (pthread_create(&chn->stDecThread, nullptr, ADEC_DecProc, arg) != 0) {
-        MPI_TRACE("adec chn %d create decoder stream thread failed!\n", AdChn);
-        undo_create(chn, true, false);
-        adec_ioctl(AdChn, ADEC_DESTROY_CHN_CTRL, nullptr);
-        return DU_ERR_ADEC_NOMEM;
-    }
-    return 0;
+    AdecCreate create = {AdChn, &s_astAdecChn[AdChn], pstAttr, 0};
+    return audio_run_steps(kCreateSteps, &create);
 }
 
 s32 DU_DUZ_ADEC_CreateChn(s32 AdChn, const ADEC_CHN_ATTR_S *pstAttr)
@@ -374,14 +448,15 @@ s32 MPI_ADEC_DestroyChn(s32 AdChn)
         return DU_ERR_ADEC_INVALID_CHNID;
     MPI_ADEC_CHN_S *chn = &s_astAdecChn[AdChn];
     {
+        // Stopped under the mutex: a second destruction finds it gone.
         MpiMutexGuard lock(&chn->stMutex);
         if (!chn->bCreated)
             return 0;
         stop_chn(chn);
     }
-    s32 ret = free_chn(chn, true, true);
-    adec_ioctl(AdChn, ADEC_DESTROY_CHN_CTRL, nullptr);
-    return ret;
+    AdecCreate teardown = {AdChn, chn, &chn->stAttr, 0};
+    audio_undo_steps(kCreateSteps, &teardown);
+    return teardown.ret;
 }
 
 s32 DU_DUZ_ADEC_DestroyChn(s32 AdChn) { return MPI_ADEC_DestroyChn(AdChn); }
@@ -393,7 +468,7 @@ namespace {
 // being created again. With `out` they are copied there, else refused.
 s32 chn_attr(s32 AdChn, const void *arg, ADEC_CHN_ATTR_S *out, const char *func)
 {
-    if (s32 ret = adec_chn_node(AdChn, func))
+    if (s32 ret = adec_call(AdChn, func))
         return ret;
     if (!arg)
         return DU_ERR_ADEC_NULL_PTR;
@@ -423,7 +498,7 @@ s32 DU_DUZ_ADEC_GetChnAttr(s32 AdChn, ADEC_CHN_ATTR_S *pstAttr)
 
 s32 DU_DUZ_ADEC_GetFrmInfo(s32 AdChn, void *pInfo)
 {
-    if (s32 ret = adec_chn_node(AdChn, __FUNCTION__))
+    if (s32 ret = adec_call(AdChn, __FUNCTION__))
         return ret;
     MPI_ADEC_CHN_S *chn = &s_astAdecChn[AdChn];
     MpiMutexGuard lock(&chn->stMutex);
@@ -477,7 +552,7 @@ s32 MPI_ADEC_ClearChnBuf(s32 AdChn)
 
 s32 DU_DUZ_ADEC_ClearChnBuf(s32 AdChn)
 {
-    if (s32 ret = adec_chn_node(AdChn, __FUNCTION__))
+    if (s32 ret = adec_call(AdChn, __FUNCTION__))
         return ret;
     return MPI_ADEC_ClearChnBuf(AdChn);
 }
@@ -504,7 +579,7 @@ s32 MPI_ADEC_SendEndOfStream(MPI_ADEC_CHN_S *pstChn)
 
 s32 DU_DUZ_ADEC_SendEndOfStream(s32 AdChn, u32 bInstant)
 {
-    if (s32 ret = adec_chn_node(AdChn, __FUNCTION__))
+    if (s32 ret = adec_call(AdChn, __FUNCTION__))
         return ret;
     if (s32 ret = adec_check_bool(bInstant, "bInstant", __FUNCTION__))
         return ret;

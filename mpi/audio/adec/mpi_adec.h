@@ -1,5 +1,6 @@
 // Audio decoder: a registry of decoders and 32 decoding channels whose frames
 // go to the caller and, through the bind registry, to bound output channels.
+// Every channel call starts with adec_call (mpi_adec.cpp).
 #pragma once
 
 #include <pthread.h>
@@ -111,6 +112,9 @@ struct MPI_ADEC_CHN_S {
     u32 u32Seq;
     ADEC_CHN_STAT_S stStat;
     s32 s32Handle; // registry slot, DU_INVALID_HANDLE when none
+    // The operations the decoder instance was opened with: it is closed with
+    // them, also when its registry slot was freed meanwhile.
+    ADEC_CODEC_ENTRY_S stEntry;
     u64 u64LastPts;
     u32 u32StreamLen; // bytes held in the stream buffer
     u8 *pu8StreamPtr; // the first of them
@@ -151,7 +155,8 @@ s32 DU_DUZ_ADEC_CreateChn(s32 AdChn, const ADEC_CHN_ATTR_S *pstAttr);
 s32 MPI_ADEC_CreateChn(s32 AdChn, const ADEC_CHN_ATTR_S *pstAttr);
 // Stops the threads, wakes every caller waiting on the channel and frees it;
 // 0 for a channel that does not exist. A channel whose decoder was
-// unregistered goes all the same (its instance cannot be closed): 0xA0188040.
+// unregistered goes all the same, its instance closed with the operations
+// that opened it: 0xA0188040.
 s32 DU_DUZ_ADEC_DestroyChn(s32 AdChn);
 s32 MPI_ADEC_DestroyChn(s32 AdChn);
 // Attributes are fixed while the channel exists: Set refuses with

@@ -3,8 +3,12 @@
 
 #include "mpi/audio/aenc/mpi_aenc.h"
 
-// The channel range check and the lazy open of its node; 0 or the code.
-s32 aenc_chn_node(s32 AeChn, const char *pszFunc);
+// What every channel call starts with: the channel range check and the
+// lazy open of its node; 0 or the code.
+s32 aenc_call(s32 AeChn, const char *pszFunc);
+
+// One request on the channel's node (opened).
+s32 aenc_ioctl(s32 AeChn, unsigned long request, void *arg);
 
 // Tells the kernel the channel's counters (AENC_DBG_INFO_S).
 void aenc_send_dbg(s32 AeChn);

@@ -9,6 +9,7 @@
 #include "mpi/audio/aenc/aenc_chn.h"
 #include "mpi/audio/aenc/aenc_requests.h"
 #include "mpi/audio/comm/audio_cirbuf.h"
+#include "mpi/audio/mpi_audio.h"
 #include "mpi/audio/voice/audio_voice_adp.h"
 
 s32 g_s32AencFd[AENC_MAX_CHN_NUM] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
@@ -75,8 +76,6 @@ s32 aenc_check_attr(const AENC_CHANNEL_CFG_S *pstAttr)
     }
     return 0;
 }
-
-s32 aenc_ioctl(s32 AeChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AencFd[AeChn], request, arg); }
 
 // The stream buffer: a control block, then u32BufSize slots of u32CbPackLen
 // bytes, each a packet header and the packet.
@@ -157,25 +156,173 @@ void reset_chn(AENC_CHN_S *chn, s32 AeChn)
     chn->bVqeEnable = chn->bResmpEnable = DU_FALSE;
 }
 
-// Undoes the set-up steps of a creation that failed after the stream buffer.
-void undo_create(s32 AeChn, AENC_CHN_S *chn, const AENC_CODEC_ENTRY_S *entry)
+// ---- channel creation, one step at a time ------------------------------------------------------
+
+// What the creation steps of one channel work on.
+struct AencCreate {
+    s32 AeChn;
+    AENC_CHN_S *chn;
+    const AENC_CHANNEL_CFG_S *attr;
+    s32 slot;
+    const AENC_CODEC_ENTRY_S *entry;
+};
+
+s32 find_encoder(AencCreate *c)
 {
-    entry->pfnCloseEncoder(chn->pEncoder);
-    chn->pEncoder = nullptr;
-    memset(&chn->stReadBuf, 0, sizeof chn->stReadBuf);
-    aenc_ioctl(AeChn, AENC_STRMBUF_DEINIT_CTRL, nullptr);
-    free_strm_buf(chn);
-    free_cir_buf(chn);
+    for (u32 i = 0; i < AENC_MAX_ENCODER_NUM; i++) {
+        if (s_stEncoderCtx.astEncoder[i].enType == c->attr->enType) {
+            c->slot = (s32)i;
+            c->entry = &s_stEncoderCtx.astEncoder[i];
+            return 0;
+        }
+    }
+    MPI_TRACE("aenc chn:%d the payload type%d not registered\n", c->AeChn, c->attr->enType);
+    return DU_ERR_AENC_ILLEGAL_PARAM;
+}
+
+// The kernel's word on the payload: whether it encodes it itself.
+s32 query_payload(AencCreate *c)
+{
+    AENC_PAYLOAD_QUERY_S query = {c->attr->enType, 0, c->attr->u32BufSize, c->attr->pValue, 0};
+    if (aenc_ioctl(c->AeChn, AENC_QUERY_PAYLOAD_CTRL, &query) != 0) {
+        MPI_TRACE("aenc chn:%d the payload type%d invalid\n", c->AeChn, c->attr->enType);
+        return DU_ERR_AENC_ILLEGAL_PARAM;
+    }
+    c->chn->bKernelEnc = query.bKernelEnc ? DU_TRUE : DU_FALSE;
+    if (c->entry->enType == AENC_FREE_PAYLOAD) {
+        MPI_TRACE("The encoder has been unregistered!\n");
+        return DU_ERR_AENC_CODEC_ERR;
+    }
+    // The slot's packets must fit the unit's slots whatever the encoder says.
+    if (c->entry->u32MaxFrmLen == 0 || c->entry->u32MaxFrmLen > AENC_CIRBUF_SIZE) {
+        MPI_TRACE("aenc chn:%d the payload type%d invalid\n", c->AeChn, c->attr->enType);
+        return DU_ERR_AENC_ILLEGAL_PARAM;
+    }
+    return 0;
+}
+
+s32 open_encoder(AencCreate *c)
+{
+    if (s32 ret = c->entry->pfnOpenEncoder(c->attr->pValue, &c->chn->pEncoder)) {
+        MPI_TRACE("aenc chn:%d open encoder failed!\n", c->AeChn);
+        c->chn->pEncoder = nullptr;
+        return ret;
+    }
+    return 0;
+}
+
+void close_encoder(AencCreate *c)
+{
+    c->entry->pfnCloseEncoder(c->chn->pEncoder);
+    c->chn->pEncoder = nullptr;
+}
+
+s32 alloc_strm_buf(AencCreate *c)
+{
+    if (MPI_AENC_StrmBufInit(c->AeChn, c->chn, c->entry->u32MaxFrmLen, c->attr->u32BufSize) != 0) {
+        MPI_TRACE("aenc chn:%d stream buffer init failed!\n", c->AeChn);
+        return DU_ERR_AENC_NOMEM;
+    }
+    VALG_CB_Init(c->chn);
+    c->chn->bStrmBufInit = DU_TRUE;
+    return 0;
+}
+
+void undo_strm_buf(AencCreate *c) { free_strm_buf(c->chn); }
+
+// The kernel takes the stream buffer; the unit reads packets from its data area.
+s32 share_strm_buf(AencCreate *c)
+{
+    AENC_CHN_S *chn = c->chn;
+    AENC_STRMBUF_REQ_S buf = {chn->u32StrmPhyAddr, chn->u32CbPackLen, chn->u32DataLen, chn->u32CbLen};
+    if (s32 ret = aenc_ioctl(c->AeChn, AENC_STRMBUF_INIT_CTRL, &buf)) {
+        MPI_TRACE("aenc chn:%d read buffer init in kernel mode failed!\n", c->AeChn);
+        return ret;
+    }
+    chn->stReadBuf.u32PhyAddr = chn->u32StrmPhyAddr + AENC_CB_LEN;
+    chn->stReadBuf.u32Len = chn->u32DataLen;
+    chn->stReadBuf.pVirAddr = static_cast<u8 *>(chn->pStrmVirAddr) + AENC_CB_LEN;
+    return 0;
+}
+
+void unshare_strm_buf(AencCreate *c)
+{
+    memset(&c->chn->stReadBuf, 0, sizeof c->chn->stReadBuf);
+    aenc_ioctl(c->AeChn, AENC_STRMBUF_DEINIT_CTRL, nullptr);
+}
+
+s32 alloc_cir_buf(AencCreate *c)
+{
+    char name[32];
+    snprintf(name, sizeof name, "AENC(%d) CirBuf", c->AeChn);
+    u32 phys = 0;
+    void *virt = nullptr;
+    if (audio_alloc(name, &phys, &virt, kCirBufBlock) != 0) {
+        MPI_TRACE("aenc chn:%d alloc mmb fail, len:%d\n", c->AeChn, kCirBufBlock);
+        return DU_ERR_AENC_NOMEM;
+    }
+    cirbuf_init_tracks(c->chn->astCirBuf, phys, virt, AENC_CIRBUF_SIZE);
+    return 0;
+}
+
+void undo_cir_buf(AencCreate *c) { free_cir_buf(c->chn); }
+
+s32 create_kernel_chn(AencCreate *c)
+{
+    if (s32 ret = aenc_ioctl(c->AeChn, AENC_CREATE_CHN_CTRL, const_cast<AENC_CHANNEL_CFG_S *>(c->attr))) {
+        MPI_TRACE("aenc chn:%d, create chn failed!\n", c->AeChn);
+        return ret;
+    }
+    return 0;
+}
+
+void destroy_kernel_chn(AencCreate *c) { aenc_ioctl(c->AeChn, AENC_DESTROY_CHN_CTRL, nullptr); }
+
+s32 alloc_stage_bufs(AencCreate *c)
+{
+    for (u8 *&buf : c->chn->pu8StageBuf)
+        buf = static_cast<u8 *>(malloc(AENC_STAGE_BUF_SIZE));
+    if (!c->chn->pu8StageBuf[0] || !c->chn->pu8StageBuf[1]) {
+        free_stage_bufs(c->chn);
+        MPI_TRACE("malloc err when create aenc chn!\n");
+        return DU_ERR_AENC_NOMEM;
+    }
+    return 0;
+}
+
+void undo_stage_bufs(AencCreate *c) { free_stage_bufs(c->chn); }
+
+// A failed step leaves the channel free, with what the steps before it made undone.
+const AudioStep<AencCreate> kCreateSteps[] = {
+    {find_encoder, nullptr, nullptr},
+    {query_payload, nullptr, nullptr},
+    {open_encoder, close_encoder, nullptr},
+    {alloc_strm_buf, undo_strm_buf, nullptr},
+    {share_strm_buf, unshare_strm_buf, nullptr},
+    {alloc_cir_buf, undo_cir_buf, nullptr},
+    {create_kernel_chn, destroy_kernel_chn, nullptr},
+    {alloc_stage_bufs, undo_stage_bufs, nullptr},
+};
+
+// The channel's codec words in its counters: the G.726 rate and the ADPCM type.
+void set_codec_words(AENC_CHN_S *chn, const AENC_CHANNEL_CFG_S *attr)
+{
+    if (attr->enType == PT_G726)
+        chn->stDbgInfo.u32G726Rate = *static_cast<const u32 *>(attr->pValue);
+    else if (attr->enType == PT_ADPCMA)
+        chn->stDbgInfo.u32AdpcmType = *static_cast<const u32 *>(attr->pValue);
 }
 
 } // namespace
 
-s32 aenc_chn_node(s32 AeChn, const char *pszFunc)
+s32 aenc_call(s32 AeChn, const char *pszFunc)
 {
     if ((u32)AeChn >= AENC_MAX_CHN_NUM)
         return DU_ERR_AENC_INVALID_CHNID;
     return audio_node_open(&g_s32AencFd[AeChn], &g_stAencNode, AeChn, pszFunc);
 }
+
+s32 aenc_ioctl(s32 AeChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AencFd[AeChn], request, arg); }
 
 void aenc_send_dbg(s32 AeChn) { aenc_ioctl(AeChn, AENC_DBG_INFO_CTRL, &g_stAenc[AeChn].stDbgInfo); }
 
@@ -250,7 +397,7 @@ s32 DU_DUZ_AENC_UnRegisterEncoder(s32 s32Handle)
 
 s32 DU_DUZ_AENC_CreateChn(s32 AeChn, const AENC_CHANNEL_CFG_S *pstAttr)
 {
-    if (s32 ret = aenc_chn_node(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
         return ret;
     if (!pstAttr)
         return DU_ERR_AENC_NULL_PTR;
@@ -265,95 +412,13 @@ s32 DU_DUZ_AENC_CreateChn(s32 AeChn, const AENC_CHANNEL_CFG_S *pstAttr)
         return DU_ERR_AENC_ILLEGAL_PARAM;
     }
     reset_chn(chn, AeChn);
-
-    s32 slot = -1;
-    for (u32 i = 0; i < AENC_MAX_ENCODER_NUM; i++) {
-        if (s_stEncoderCtx.astEncoder[i].enType == pstAttr->enType) {
-            slot = (s32)i;
-            break;
-        }
-    }
-    if (slot < 0) {
-        MPI_TRACE("aenc chn:%d the payload type%d not registered\n", AeChn, pstAttr->enType);
-        return DU_ERR_AENC_ILLEGAL_PARAM;
-    }
-    AENC_PAYLOAD_QUERY_S query = {pstAttr->enType, 0, pstAttr->u32BufSize, pstAttr->pValue, 0};
-    if (aenc_ioctl(AeChn, AENC_QUERY_PAYLOAD_CTRL, &query) != 0) {
-        MPI_TRACE("aenc chn:%d the payload type%d invalid\n", AeChn, pstAttr->enType);
-        return DU_ERR_AENC_ILLEGAL_PARAM;
-    }
-    chn->bKernelEnc = query.bKernelEnc ? DU_TRUE : DU_FALSE;
-
-    const AENC_CODEC_ENTRY_S *entry = &s_stEncoderCtx.astEncoder[slot];
-    if (entry->enType == AENC_FREE_PAYLOAD) {
-        MPI_TRACE("The encoder has been unregistered!\n");
-        return DU_ERR_AENC_CODEC_ERR;
-    }
-    // The slot's packets must fit the unit's slots whatever the encoder says.
-    if (entry->u32MaxFrmLen == 0 || entry->u32MaxFrmLen > AENC_CIRBUF_SIZE) {
-        MPI_TRACE("aenc chn:%d the payload type%d invalid\n", AeChn, pstAttr->enType);
-        return DU_ERR_AENC_ILLEGAL_PARAM;
-    }
-    if (s32 ret = entry->pfnOpenEncoder(pstAttr->pValue, &chn->pEncoder)) {
-        MPI_TRACE("aenc chn:%d open encoder failed!\n", AeChn);
-        chn->pEncoder = nullptr;
+    AencCreate create = {AeChn, chn, pstAttr, -1, nullptr};
+    if (s32 ret = audio_run_steps(kCreateSteps, &create))
         return ret;
-    }
-
-    if (MPI_AENC_StrmBufInit(AeChn, chn, entry->u32MaxFrmLen, pstAttr->u32BufSize) != 0) {
-        MPI_TRACE("aenc chn:%d stream buffer init failed!\n", AeChn);
-        entry->pfnCloseEncoder(chn->pEncoder);
-        chn->pEncoder = nullptr;
-        return DU_ERR_AENC_NOMEM;
-    }
-    VALG_CB_Init(chn);
-    chn->bStrmBufInit = DU_TRUE;
-    AENC_STRMBUF_REQ_S buf = {chn->u32StrmPhyAddr, chn->u32CbPackLen, chn->u32DataLen, chn->u32CbLen};
-    if (s32 ret = aenc_ioctl(AeChn, AENC_STRMBUF_INIT_CTRL, &buf)) {
-        entry->pfnCloseEncoder(chn->pEncoder);
-        chn->pEncoder = nullptr;
-        free_strm_buf(chn);
-        MPI_TRACE("aenc chn:%d read buffer init in kernel mode failed!\n", AeChn);
-        return ret;
-    }
-    chn->stReadBuf.u32PhyAddr = chn->u32StrmPhyAddr + AENC_CB_LEN;
-    chn->stReadBuf.u32Len = chn->u32DataLen;
-    chn->stReadBuf.pVirAddr = static_cast<u8 *>(chn->pStrmVirAddr) + AENC_CB_LEN;
-
-    char name[32];
-    snprintf(name, sizeof name, "AENC(%d) CirBuf", AeChn);
-    u32 cir_phys = 0;
-    void *cir_virt = nullptr;
-    if (audio_alloc(name, &cir_phys, &cir_virt, kCirBufBlock) != 0) {
-        MPI_TRACE("aenc chn:%d alloc mmb fail, len:%d\n", AeChn, kCirBufBlock);
-        undo_create(AeChn, chn, entry);
-        return DU_ERR_AENC_NOMEM;
-    }
-    cirbuf_init_tracks(chn->astCirBuf, cir_phys, cir_virt, AENC_CIRBUF_SIZE);
-
-    if (s32 ret = aenc_ioctl(AeChn, AENC_CREATE_CHN_CTRL, const_cast<AENC_CHANNEL_CFG_S *>(pstAttr))) {
-        undo_create(AeChn, chn, entry);
-        MPI_TRACE("aenc chn:%d, create chn failed!\n", AeChn);
-        return ret;
-    }
-    for (u8 *&buf : chn->pu8StageBuf)
-        buf = static_cast<u8 *>(malloc(AENC_STAGE_BUF_SIZE));
-    if (!chn->pu8StageBuf[0] || !chn->pu8StageBuf[1]) {
-        free_stage_bufs(chn);
-        undo_create(AeChn, chn, entry);
-        aenc_ioctl(AeChn, AENC_DESTROY_CHN_CTRL, nullptr); // the kernel channel goes too
-        MPI_TRACE("malloc err when create aenc chn!\n");
-        return DU_ERR_AENC_NOMEM;
-    }
-    chn->s32Handle = slot;
+    chn->s32Handle = create.slot;
     chn->bCreated = DU_TRUE;
     chn->u32PtNumPerFrm = pstAttr->u32PtNumPerFrm;
-
-    if (pstAttr->enType == PT_G726) {
-        chn->stDbgInfo.u32G726Rate = *static_cast<const u32 *>(pstAttr->pValue);
-    } else if (pstAttr->enType == PT_ADPCMA) {
-        chn->stDbgInfo.u32AdpcmType = *static_cast<const u32 *>(pstAttr->pValue);
-    }
+    set_codec_words(chn, pstAttr);
     aenc_send_dbg(AeChn);
 
     if (!__atomic_load_n(&chn->bThreadRun, __ATOMIC_ACQUIRE)) {
@@ -369,7 +434,7 @@ s32 DU_DUZ_AENC_CreateChn(s32 AeChn, const AENC_CHANNEL_CFG_S *pstAttr)
 
 s32 DU_DUZ_AENC_DestroyChn(s32 AeChn)
 {
-    if (s32 ret = aenc_chn_node(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
         return ret;
     AENC_CHN_S *chn = &g_stAenc[AeChn];
     pthread_mutex_lock(&chn->stMutex);
@@ -413,7 +478,7 @@ s32 DU_DUZ_AENC_DestroyChn(s32 AeChn)
 
 s32 DU_DUZ_AENC_GetStream(s32 AeChn, AENC_STREAM_OUT_S *pstStream, s32 s32MilliSec)
 {
-    if (s32 ret = aenc_chn_node(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
         return ret;
     if (!pstStream)
         return DU_ERR_AENC_NULL_PTR;
@@ -453,7 +518,7 @@ s32 DU_DUZ_AENC_GetStream(s32 AeChn, AENC_STREAM_OUT_S *pstStream, s32 s32MilliS
 
 s32 DU_DUZ_AENC_ReleaseStream(s32 AeChn, const AENC_STREAM_OUT_S *pstStream)
 {
-    if (s32 ret = aenc_chn_node(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
         return ret;
     if (!pstStream || !pstStream->pStream)
         return DU_ERR_AENC_NULL_PTR;
@@ -478,14 +543,14 @@ s32 DU_DUZ_AENC_ReleaseStream(s32 AeChn, const AENC_STREAM_OUT_S *pstStream)
 
 s32 DU_DUZ_AENC_GetFd(s32 AeChn)
 {
-    if (s32 ret = aenc_chn_node(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
         return ret;
     return g_s32AencFd[AeChn];
 }
 
 s32 DU_DUZ_AENC_SaveFile(s32 AeChn, const AUDIO_SAVE_FILE_INFO_S *pstSaveFileInfo)
 {
-    if (s32 ret = aenc_chn_node(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
         return ret;
     if (!pstSaveFileInfo)
         return DU_ERR_AENC_NULL_PTR;

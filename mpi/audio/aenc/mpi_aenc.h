@@ -1,4 +1,5 @@
 // Audio encoder: a registry of encoders and 32 encoding channels over /dev/aenc.
+// Every channel call starts with aenc_call (mpi_aenc.cpp).
 #pragma once
 
 #include <pthread.h>

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <sys/prctl.h>
 
-#include "board/board.h"
 #include "mpi/audio/aenc/aenc_chn.h"
 #include "mpi/audio/aenc/aenc_requests.h"
 #include "mpi/audio/ai/mpi_ai.h"
@@ -21,8 +20,6 @@ constexpr u64 kRefMaxLagUs = 119999;
 // Staging buffer 0 holds the input as it entered in its first half and a
 // widened 8-bit reference in its second.
 constexpr u32 kStageHalf = AENC_STAGE_BUF_SIZE / 2;
-
-s32 aenc_ioctl(s32 AeChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AencFd[AeChn], request, arg); }
 
 // Counts a refused frame and tells the kernel.
 s32 refuse(s32 AeChn, AENC_CHN_S *chn, s32 code)
@@ -255,7 +252,7 @@ s32 enhance(s32 AeChn, AENC_CHN_S *chn, const MPP_CHN_ADDR_S &src, AUDIO_FRAME_S
 
 s32 DU_DUZ_AENC_SendFrame(s32 AeChn, const AUDIO_FRAME_S *pstFrm, const AEC_REF_FRAME_S *pstAecFrm)
 {
-    if (s32 ret = aenc_chn_node(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
         return ret;
     if (!pstFrm)
         return DU_ERR_AENC_NULL_PTR;

@@ -5,12 +5,17 @@
 #pragma once
 
 #include "mpi/audio/ai/mpi_ai.h"
+#include "mpi/audio/comm/audio_stage.h"
 
 // Device, channel and the pointer a call needs (when `null_ptr`); then the
 // channel's node.
 s32 ai_chn_check(s32 AiDevId, s32 AiChn, bool null_ptr, const char *func);
 s32 ai_chn_enter(s32 AiDevId, s32 AiChn, bool null_ptr, const char *func);
 s32 ai_ioctl(s32 AiChn, unsigned long request, void *arg);
+// A public call that is one request: the checks above (the pointer when
+// `needs_arg`), then the request on the channel's node. Device calls go to
+// channel 0's.
+s32 ai_call(s32 AiDevId, s32 AiChn, unsigned long request, void *arg, bool needs_arg, const char *func);
 
 // The channel's instance configuration (channel mutex held): 0, or 0xA0158009
 // when there is none, 0xA0158041 when it can't be read.
@@ -20,6 +25,29 @@ s32 ai_vqe_cfg(s32 AiChn, UPVQE_CFG_S *pstCfg);
 s32 ai_vqe_replace(s32 AiChn, const UPVQE_CFG_S *pstCfg);
 // Destroys it, leaving none.
 void ai_vqe_destroy(s32 AiChn);
+
+// The input side of a stage switch (channel mutex held).
+extern const AudioStageUnit<UPVQE_CFG_S> g_stAiStage;
+template <class Change>
+s32 ai_switch_stage(s32 AiDevId, s32 AiChn, const AudioStageSwitch &how, Change &&change)
+{
+    return audio_switch_stage(g_stAiStage, how, AiDevId, AiChn, change);
+}
+constexpr const char *kAiVqeFail = "Ai dev: %d, ai chn:%d, create vqe fail.\n";
+constexpr const char *kAiResmpFail = "Ai dev: %d, ai chn:%d, create resampler fail.\n";
+
+// The settings the HiFi attributes and the instance's configuration share by name.
+template <class From, class To> void ai_copy_hifi_settings(const From &f, To &t)
+{
+    t.s32WorkSampleRate = f.s32WorkSampleRate;
+    t.s32FrameSample = f.s32FrameSample;
+    t.u32WorkMode = f.u32WorkMode;
+    t.stHpfCfg = f.stHpfCfg;
+    t.stRnrCfg = f.stRnrCfg;
+    t.stHdrCfg = f.stHdrCfg;
+    t.stAvcCfg = f.stAvcCfg;
+    t.stPeqCfg = f.stPeqCfg;
+}
 
 // Resampling off (channel mutex held, resampling on): the pool goes, and
 // with `rebuild` the instance goes back to the device rate.

@@ -84,22 +84,6 @@ s32 ai_dev_enter(s32 AiDevId, bool null_ptr, const char *func)
     return audio_node_open(&g_s32AiFd[0], &g_stAiNode, 0, func);
 }
 
-// A device call that is one request on channel 0's node.
-s32 ai_dev_request(s32 AiDevId, unsigned long request, void *arg, bool needs_arg, const char *func)
-{
-    if (s32 ret = ai_dev_enter(AiDevId, needs_arg && !arg, func))
-        return ret;
-    return ai_ioctl(0, request, arg);
-}
-
-// A channel call that is one request on the channel's node.
-s32 ai_chn_request(s32 AiDevId, s32 AiChn, unsigned long request, void *arg, const char *func)
-{
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, !arg, func))
-        return ret;
-    return ai_ioctl(AiChn, request, arg);
-}
-
 // A device setting the driver takes as a word, after the node is open:
 // above `max` it is refused with `msg`.
 s32 ai_dev_set_ranged(s32 AiDevId, unsigned long request, u32 value, u32 max, const char *msg, const char *func)
@@ -143,6 +127,13 @@ s32 ai_chn_enter(s32 AiDevId, s32 AiChn, bool null_ptr, const char *func)
 
 s32 ai_ioctl(s32 AiChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AiFd[AiChn], request, arg); }
 
+s32 ai_call(s32 AiDevId, s32 AiChn, unsigned long request, void *arg, bool needs_arg, const char *func)
+{
+    if (s32 ret = ai_chn_enter(AiDevId, AiChn, needs_arg && !arg, func))
+        return ret;
+    return ai_ioctl(AiChn, request, arg);
+}
+
 void ai_send_vqe_disabled(s32 AiChn)
 {
     u8 rec[AI_VQE_STATUS_LEN] = {};
@@ -154,15 +145,15 @@ void ai_send_vqe_disabled(s32 AiChn)
 
 s32 DU_DUZ_AI_SetPubAttr(s32 AiDevId, const AIO_ATTR_S *pstAttr)
 {
-    return ai_dev_request(AiDevId, AI_SET_PUBATTR_CTRL, const_cast<AIO_ATTR_S *>(pstAttr), true, __FUNCTION__);
+    return ai_call(AiDevId, 0, AI_SET_PUBATTR_CTRL, const_cast<AIO_ATTR_S *>(pstAttr), true, __FUNCTION__);
 }
 
 s32 DU_DUZ_AI_GetPubAttr(s32 AiDevId, AIO_ATTR_S *pstAttr)
 {
-    return ai_dev_request(AiDevId, AI_GET_PUBATTR_CTRL, pstAttr, true, __FUNCTION__);
+    return ai_call(AiDevId, 0, AI_GET_PUBATTR_CTRL, pstAttr, true, __FUNCTION__);
 }
 
-s32 DU_DUZ_AI_ClrPubAttr(s32 AiDevId) { return ai_dev_request(AiDevId, AI_CLR_PUBATTR_CTRL, nullptr, false, __FUNCTION__); }
+s32 DU_DUZ_AI_ClrPubAttr(s32 AiDevId) { return ai_call(AiDevId, 0, AI_CLR_PUBATTR_CTRL, nullptr, false, __FUNCTION__); }
 
 s32 DU_DUZ_AI_Enable(s32 AiDevId)
 {
@@ -499,13 +490,13 @@ s32 DU_DUZ_AI_ReleaseFrame(s32 AiDevId, s32 AiChn, const AUDIO_FRAME_S *pstFrm, 
 
 s32 DU_DUZ_AI_SetChnParam(s32 AiDevId, s32 AiChn, const AI_CHN_PARAM_S *pstChnParam)
 {
-    return ai_chn_request(AiDevId, AiChn, AI_SET_CHNPARAM_CTRL, const_cast<AI_CHN_PARAM_S *>(pstChnParam),
-                          __FUNCTION__);
+    return ai_call(AiDevId, AiChn, AI_SET_CHNPARAM_CTRL, const_cast<AI_CHN_PARAM_S *>(pstChnParam), true,
+                   __FUNCTION__);
 }
 
 s32 DU_DUZ_AI_GetChnParam(s32 AiDevId, s32 AiChn, AI_CHN_PARAM_S *pstChnParam)
 {
-    return ai_chn_request(AiDevId, AiChn, AI_GET_CHNPARAM_CTRL, pstChnParam, __FUNCTION__);
+    return ai_call(AiDevId, AiChn, AI_GET_CHNPARAM_CTRL, pstChnParam, true, __FUNCTION__);
 }
 
 // ---- device controls --------------------------------------------------------------------------
@@ -518,7 +509,7 @@ s32 DU_DUZ_AI_SetTrackMode(s32 AiDevId, u32 enTrackMode)
 
 s32 DU_DUZ_AI_GetTrackMode(s32 AiDevId, u32 *penTrackMode)
 {
-    return ai_dev_request(AiDevId, AI_GET_TRACKMODE_CTRL, penTrackMode, true, __FUNCTION__);
+    return ai_call(AiDevId, 0, AI_GET_TRACKMODE_CTRL, penTrackMode, true, __FUNCTION__);
 }
 
 s32 DU_DUZ_AI_SetClkDir(s32 AiDevId, u32 enClkDir)
@@ -528,7 +519,7 @@ s32 DU_DUZ_AI_SetClkDir(s32 AiDevId, u32 enClkDir)
 
 s32 DU_DUZ_AI_GetClkDir(s32 AiDevId, u32 *penClkDir)
 {
-    return ai_dev_request(AiDevId, AI_GET_CLKDIR_CTRL, penClkDir, true, __FUNCTION__);
+    return ai_call(AiDevId, 0, AI_GET_CLKDIR_CTRL, penClkDir, true, __FUNCTION__);
 }
 
 s32 DU_DUZ_AI_SetAcodecGain(u32 u32Gain)

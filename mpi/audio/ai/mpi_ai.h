@@ -1,4 +1,5 @@
 // Audio input: device 0 with 16 channels over /dev/ai.
+// Every public call goes through ai_call (mpi_ai.cpp), or starts with its checks.
 #pragma once
 
 #include <pthread.h>

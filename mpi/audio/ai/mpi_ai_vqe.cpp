@@ -84,23 +84,17 @@ s32 resmp_apply(s32 AiDevId, s32 AiChn, const AI_RESMP_INFO_S &info)
     if (info.enInSampleRate < info.enOutSampleRate)
         if (s32 ret = make_resmp_pool(AiDevId, AiChn))
             return ret;
-    UPVQE_CFG_S cfg = {};
-    s32 ret = 0;
-    if (chn->bVqeCfg) {
-        if (ai_vqe_cfg(AiChn, &cfg) != 0) {
-            MPI_TRACE("AiDev: %d get vqe attr failed!\n", AiDevId);
-            ret = DU_ERR_AI_NOT_CONFIG;
-        }
-    } else {
-        cfg.s32WorkSampleRate = (s32)info.enInSampleRate;
-        cfg.s32FrameSample = kResmpFrame;
-    }
-    cfg.s32InSampleRate = (s32)info.enInSampleRate;
-    cfg.s32OutSampleRate = (s32)info.enOutSampleRate;
-    if (ret == 0 && ai_vqe_replace(AiChn, &cfg) != 0) {
-        MPI_TRACE("Ai dev: %d, ai chn:%d, create resampler fail.\n", AiDevId, AiChn);
-        ret = DU_ERR_AI_VQE_ERR;
-    }
+    // A channel without an instance gets a pure rate converter at the device rate.
+    s32 ret = ai_switch_stage(AiDevId, AiChn, {"AiDev: %d haven't set attr!\n", kAiResmpFail, DU_ERR_AI_VQE_ERR},
+                              [&](UPVQE_CFG_S &cfg) {
+                                  if (!chn->bVqeCfg) {
+                                      cfg.s32WorkSampleRate = (s32)info.enInSampleRate;
+                                      cfg.s32FrameSample = kResmpFrame;
+                                  }
+                                  cfg.s32InSampleRate = (s32)info.enInSampleRate;
+                                  cfg.s32OutSampleRate = (s32)info.enOutSampleRate;
+                                  return 0;
+                              });
     if (ret != 0) { // the pool would serve nothing
         free_resmp_pool(AiDevId, AiChn, "failed to release Resmp VB pool for AiDev%d AiChn%d!\n");
         return ret;
@@ -190,9 +184,46 @@ s32 read_back(s32 AiDevId, s32 AiChn, u32 kind, const char *other_setter, UPVQE_
     return ai_vqe_cfg(AiChn, cfg);
 }
 
+// The echo canceller's far end: the output channel the attributes named.
+s32 link_aec(s32 AiDevId, s32 AiChn)
+{
+    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
+    if (chn->bAecRefEnable) {
+        MPI_TRACE("Aec do not support open when aec reference frame is enable, ai chn:%d\n", AiChn);
+        return DU_ERR_AI_NOT_SUPPORT;
+    }
+    if (s32 ret = check_ao(chn->s32AoDev, chn->s32AoChn))
+        return ret;
+    AI_AEC_LINK_S link = {(u32)chn->s32AoDev, (u32)chn->s32AoChn};
+    if (s32 ret = ai_ioctl(AiChn, AI_LINK_AEC_CTRL, &link)) {
+        MPI_TRACE("Ai dev: %d, enable aec fail, ai chn:%d\n", AiDevId, AiChn);
+        return ret;
+    }
+    chn->u32AecMissCnt = 0;
+    return 0;
+}
+
+s32 device_rate(s32 AiDevId, u32 *rate)
+{
+    AIO_ATTR_S attr;
+    if (s32 ret = DU_DUZ_AI_GetPubAttr(AiDevId, &attr))
+        return ret;
+    *rate = attr.enSamplerate;
+    return 0;
+}
+
 } // namespace
 
 // ---- the instance --------------------------------------------------------------------------------
+
+const AudioStageUnit<UPVQE_CFG_S> g_stAiStage = {
+    DU_ID_AI,
+    "AiDev",
+    [](s32 AiChn) -> bool { return s_stMpiAiChn[AiChn].bVqeCfg || s_stMpiAiChn[AiChn].bResmpEnable; },
+    [](s32, s32 AiChn, UPVQE_CFG_S *cfg) { return ai_vqe_cfg(AiChn, cfg); },
+    device_rate,
+    ai_vqe_replace,
+};
 
 s32 ai_vqe_cfg(s32 AiChn, UPVQE_CFG_S *pstCfg)
 {
@@ -230,27 +261,20 @@ s32 ai_vqe_replace(s32 AiChn, const UPVQE_CFG_S *pstCfg)
 s32 ai_resmp_off(s32 AiDevId, s32 AiChn, bool rebuild)
 {
     MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    UPVQE_CFG_S cfg;
-    // Without an instance (a rebuild failed) there is nothing to take back.
-    rebuild = rebuild && chn->pVqeHandle;
-    if (rebuild) {
-        AIO_ATTR_S attr;
-        if (ai_vqe_cfg(AiChn, &cfg) != 0) {
-            MPI_TRACE("AiDev: %d get vqe attr failed!\n", AiDevId);
-            return DU_ERR_AI_NOT_CONFIG;
-        }
-        if (DU_DUZ_AI_GetPubAttr(AiDevId, &attr) != 0) {
-            MPI_TRACE("AiDev: %d haven't set attr!\n", AiDevId);
-            return DU_ERR_AI_NOT_CONFIG;
-        }
-        cfg.s32InSampleRate = cfg.s32OutSampleRate = (s32)attr.enSamplerate;
-    }
-    if (s32 ret = free_resmp_pool(AiDevId, AiChn, "failed to destroy Resmp VB pool for AiDev%d AiChn%d!\n"))
-        return ret;
+    const char *destroy_msg = "failed to destroy Resmp VB pool for AiDev%d AiChn%d!\n";
     s32 ret = 0;
-    if (rebuild && ai_vqe_replace(AiChn, &cfg) != 0) {
-        MPI_TRACE("Ai dev: %d, ai chn:%d, create resampler fail.\n", AiDevId, AiChn);
-        ret = DU_ERR_AI_VQE_ERR; // the channel is left without an instance, and without resampling
+    // Without an instance (a rebuild failed) there is nothing to take back.
+    if (rebuild && chn->pVqeHandle) {
+        ret = ai_switch_stage(AiDevId, AiChn, {nullptr, kAiResmpFail, DU_ERR_AI_VQE_ERR}, [&](UPVQE_CFG_S &cfg) {
+            if (s32 r = audio_stage_at_device_rate(g_stAiStage, AiDevId, &cfg))
+                return r;
+            return free_resmp_pool(AiDevId, AiChn, destroy_msg);
+        });
+        // A failed rebuild leaves the channel without an instance, and without resampling.
+        if (!audio_stage_off_anyway(ret, DU_ERR_AI_VQE_ERR))
+            return ret;
+    } else if (s32 r = free_resmp_pool(AiDevId, AiChn, destroy_msg)) {
+        return r;
     }
     {
         MpiMutexGuard vqe(&g_astVqeState[AiChn].stMutex);
@@ -359,44 +383,30 @@ s32 DU_DUZ_AI_EnableVqe(s32 AiDevId, s32 AiChn)
         MPI_TRACE("AiDev: %d haven't set attr!\n", AiDevId);
     if (ret != 0)
         return ret;
-    UPVQE_CFG_S cfg;
-    if (ai_vqe_cfg(AiChn, &cfg) != 0) {
-        MPI_TRACE("AiDev: %d get vqe attr failed!\n", AiDevId);
-        return DU_ERR_AI_NOT_CONFIG;
-    }
-    if (cfg.s32InSampleRate != (s32)attr.enSamplerate) {
-        MPI_TRACE("vqe's sample rate in:%d and device's sample rate:%d must be same!\n", cfg.s32InSampleRate,
-                  attr.enSamplerate);
-        return DU_ERR_AI_ILLEGAL_PARAM;
-    }
-    put_switches(chn, &cfg, true);
-    if (cfg.bAecOn) {
-        if (chn->bAecRefEnable) {
-            MPI_TRACE("Aec do not support open when aec reference frame is enable, ai chn:%d\n", AiChn);
-            return DU_ERR_AI_NOT_SUPPORT;
+    UPVQE_CFG_S on = {};
+    ret = ai_switch_stage(AiDevId, AiChn, {nullptr, kAiVqeFail, DU_ERR_AI_VQE_ERR}, [&](UPVQE_CFG_S &cfg) {
+        if (cfg.s32InSampleRate != (s32)attr.enSamplerate) {
+            MPI_TRACE("vqe's sample rate in:%d and device's sample rate:%d must be same!\n", cfg.s32InSampleRate,
+                      attr.enSamplerate);
+            return DU_ERR_AI_ILLEGAL_PARAM;
         }
-        if (s32 r = check_ao(chn->s32AoDev, chn->s32AoChn))
-            return r;
-        AI_AEC_LINK_S link = {(u32)chn->s32AoDev, (u32)chn->s32AoChn};
-        if (s32 r = ai_ioctl(AiChn, AI_LINK_AEC_CTRL, &link)) {
-            MPI_TRACE("Ai dev: %d, enable aec fail, ai chn:%d\n", AiDevId, AiChn);
-            return r;
-        }
-        chn->u32AecMissCnt = 0;
-    }
-    if (ai_vqe_replace(AiChn, &cfg) != 0) {
-        if (cfg.bAecOn) // nothing will cancel echo now
+        put_switches(chn, &cfg, true);
+        on = cfg;
+        return cfg.bAecOn ? link_aec(AiDevId, AiChn) : 0;
+    });
+    if (ret == DU_ERR_AI_VQE_ERR) {
+        if (on.bAecOn) // nothing will cancel echo now
             ai_ioctl(AiChn, AI_UNLINK_AEC_CTRL, nullptr);
         chn->bVqeCfg = DU_FALSE;
-        MPI_TRACE("Ai dev: %d, ai chn:%d, create vqe fail.\n", AiDevId, AiChn);
-        return DU_ERR_AI_VQE_ERR;
     }
+    if (ret != 0)
+        return ret;
     {
         MpiMutexGuard vqe(&g_astVqeState[AiChn].stMutex);
         g_astVqeState[AiChn].bVqeEnable = DU_TRUE;
     }
     chn->bVqeEnable = DU_TRUE;
-    send_vqe_enabled(AiChn, cfg);
+    send_vqe_enabled(AiChn, on);
     return 0;
 }
 
@@ -415,17 +425,13 @@ s32 DU_DUZ_AI_DisableVqe(s32 AiDevId, s32 AiChn)
         }
     }
     s32 ret = 0;
-    UPVQE_CFG_S cfg;
     if (chn->pVqeHandle) { // else a rebuild failed: there is nothing left to switch off
-        if (ai_vqe_cfg(AiChn, &cfg) != 0) {
-            MPI_TRACE("AiDev: %d get vqe attr failed!\n", AiDevId);
-            return DU_ERR_AI_NOT_CONFIG;
-        }
-        put_switches(chn, &cfg, false);
-        if (ai_vqe_replace(AiChn, &cfg) != 0) {
-            MPI_TRACE("Ai dev: %d, ai chn:%d, create vqe fail.\n", AiDevId, AiChn);
-            ret = DU_ERR_AI_VQE_ERR; // off all the same: the instance is gone
-        }
+        ret = ai_switch_stage(AiDevId, AiChn, {nullptr, kAiVqeFail, DU_ERR_AI_VQE_ERR}, [&](UPVQE_CFG_S &cfg) {
+            put_switches(chn, &cfg, false);
+            return 0;
+        });
+        if (!audio_stage_off_anyway(ret, DU_ERR_AI_VQE_ERR))
+            return ret;
     }
     {
         MpiMutexGuard vqe(&g_astVqeState[AiChn].stMutex);
@@ -472,14 +478,7 @@ s32 DU_DUZ_AI_GetHiFiVqeAttr(s32 AiDevId, s32 AiChn, AI_HIFIVQE_ATTR_S *pstHiFiV
     a.u32OpenMask = (chn->bHpfOpen ? AI_HIFIVQE_MASK_HPF : 0) | (chn->bRnrOpen ? AI_HIFIVQE_MASK_RNR : 0) |
                     (chn->bHdrOpen ? AI_HIFIVQE_MASK_HDR : 0) | (chn->bAvcOpen ? AI_HIFIVQE_MASK_AVC : 0) |
                     (chn->bPeqOpen ? AI_HIFIVQE_MASK_PEQ : 0);
-    a.s32WorkSampleRate = cfg.s32WorkSampleRate;
-    a.s32FrameSample = cfg.s32FrameSample;
-    a.u32WorkMode = cfg.u32WorkMode;
-    a.stHpfCfg = cfg.stHpfCfg;
-    a.stRnrCfg = cfg.stRnrCfg;
-    a.stHdrCfg = cfg.stHdrCfg;
-    a.stAvcCfg = cfg.stAvcCfg;
-    a.stPeqCfg = cfg.stPeqCfg;
+    ai_copy_hifi_settings(cfg, a);
     return 0;
 }
 

@@ -386,82 +386,12 @@ bool unchanged(const MPI_AI_CHN_S *chn, const UPVQE_CFG_S &cur, const AI_HIFIVQE
 
 // ---- the two setters' common course -------------------------------------------------------------
 
-// The rates of the new configuration: the device's when nothing is set yet,
-// else the current instance's (which may resample). `*cur` gets the current
-// configuration when there is one.
-s32 choose_rates(s32 AiDevId, s32 AiChn, UPVQE_CFG_S *cur, bool *have_cur)
+// The settings of every module the normal record opens; the echo
+// canceller's output channel is kept for its link.
+s32 check_modules(s32 AiDevId, s32 AiChn, s32 AoDevId, s32 AoChn, AI_VQE_ATTR_S *pa)
 {
     MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    *have_cur = false;
-    if (!chn->bVqeCfg && !chn->bResmpEnable) {
-        AIO_ATTR_S attr;
-        if (DU_DUZ_AI_GetPubAttr(AiDevId, &attr) != 0) {
-            MPI_TRACE("AiDev: %d haven't set attr!\n", AiDevId);
-            return DU_ERR_AI_NOT_CONFIG;
-        }
-        memset(cur, 0, sizeof *cur);
-        cur->s32InSampleRate = cur->s32OutSampleRate = (s32)attr.enSamplerate;
-        return 0;
-    }
-    if (ai_vqe_cfg(AiChn, cur) != 0) {
-        MPI_TRACE("AiDev: %d get vqe attr failed!\n", AiDevId);
-        return DU_ERR_AI_NOT_CONFIG;
-    }
-    *have_cur = chn->bVqeCfg;
-    return 0;
-}
-
-// The channel entered, enabled, its enhancement off.
-s32 may_configure(s32 AiChn)
-{
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    if (!chn->bEnable) {
-        MPI_TRACE("AI chn %d is not enable\n", AiChn);
-        return DU_ERR_AI_NOT_ENABLED;
-    }
-    if (chn->bVqeEnable) {
-        MPI_TRACE("AI chn %d has enable vqe! Please disable vqe then config it!\n", AiChn);
-        return DU_ERR_AI_NOT_PERM;
-    }
-    return 0;
-}
-
-// Re-creates the instance from `cfg` with every switch off and records the
-// configuration's kind; the caller stores its switches after.
-s32 install(s32 AiDevId, s32 AiChn, UPVQE_CFG_S *cfg, u32 kind)
-{
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    cfg->bHpfOn = cfg->bAecOn = cfg->bAnrOn = cfg->bRnrOn = cfg->bAgcOn = cfg->bEqOn = cfg->bHdrOn = cfg->bAvcOn =
-        cfg->bPeqOn = 0;
-    if (ai_vqe_replace(AiChn, cfg) != 0) {
-        MPI_TRACE("Ai dev: %d, ai chn:%d, create vqe fail.\n", AiDevId, AiChn);
-        return DU_ERR_AI_VQE_ERR;
-    }
-    chn->bVqeCfg = DU_TRUE;
-    chn->enVqeCfgType = kind;
-    return 0;
-}
-
-} // namespace
-
-s32 DU_DUZ_AI_SetVqeAttr(s32 AiDevId, s32 AiChn, s32 AoDevId, s32 AoChn, AI_VQE_ATTR_S *pstVqeConfig)
-{
-    if (s32 ret = ai_chn_enter(AiDevId, AiChn, !pstVqeConfig, __FUNCTION__))
-        return ret;
-    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
-    MpiMutexGuard lock(&chn->stMutex);
-    AI_VQE_ATTR_S &a = *pstVqeConfig;
-    if (s32 ret = may_configure(AiChn))
-        return ret;
-    if (s32 ret = check_general(AiChn, a))
-        return ret;
-    UPVQE_CFG_S cur;
-    bool have_cur;
-    if (s32 ret = choose_rates(AiDevId, AiChn, &cur, &have_cur))
-        return ret;
-    if (have_cur && chn->enVqeCfgType == 1 && unchanged(chn, cur, a, AoDevId, AoChn))
-        return 0;
-
+    AI_VQE_ATTR_S &a = *pa;
     const AUDIO_VQE_CHECK_S u = unit_words(AiDevId, AiChn);
     if (a.bAgcOn)
         if (s32 ret = audio_vqe_check_agc(&u, &a.stAgcCfg))
@@ -499,12 +429,97 @@ s32 DU_DUZ_AI_SetVqeAttr(s32 AiDevId, s32 AiChn, s32 AoDevId, s32 AoChn, AI_VQE_
     if (a.bEqOn)
         if (s32 ret = audio_vqe_check_eq(&u, &a.stEqCfg))
             return ret;
+    return 0;
+}
 
-    UPVQE_CFG_S cfg = {};
-    cfg.s32InSampleRate = cur.s32InSampleRate;
-    cfg.s32OutSampleRate = cur.s32OutSampleRate;
-    MPI_AI_AITOVQE(&a, &cfg);
-    if (s32 ret = install(AiDevId, AiChn, &cfg, 1))
+// The settings of every module the HiFi record opens.
+s32 check_hifi_modules(s32 AiDevId, s32 AiChn, AI_HIFIVQE_ATTR_S *pa)
+{
+    AI_HIFIVQE_ATTR_S &a = *pa;
+    const AUDIO_VQE_CHECK_S u = unit_words(AiDevId, AiChn);
+    const u32 m = a.u32OpenMask;
+    if (m & AI_HIFIVQE_MASK_HPF)
+        if (s32 ret = audio_vqe_check_hpf(&u, &a.stHpfCfg))
+            return ret;
+    if (m & AI_HIFIVQE_MASK_RNR)
+        if (s32 ret = check_rnr(u, a.stRnrCfg, a.s32WorkSampleRate))
+            return ret;
+    if (m & AI_HIFIVQE_MASK_HDR)
+        if (s32 ret = check_hdr(u, &a.stHdrCfg))
+            return ret;
+    if (m & AI_HIFIVQE_MASK_AVC)
+        if (s32 ret = check_avc(u, a.stAvcCfg))
+            return ret;
+    if (m & AI_HIFIVQE_MASK_PEQ)
+        if (s32 ret = check_peq(u, a.stPeqCfg))
+            return ret;
+    return 0;
+}
+
+// The channel entered, enabled, its enhancement off.
+s32 may_configure(s32 AiChn)
+{
+    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
+    if (!chn->bEnable) {
+        MPI_TRACE("AI chn %d is not enable\n", AiChn);
+        return DU_ERR_AI_NOT_ENABLED;
+    }
+    if (chn->bVqeEnable) {
+        MPI_TRACE("AI chn %d has enable vqe! Please disable vqe then config it!\n", AiChn);
+        return DU_ERR_AI_NOT_PERM;
+    }
+    return 0;
+}
+
+// Re-creates the instance with every switch off from the configuration
+// `build` makes, keeping the rates of the current one (the device's when
+// nothing is set yet; the instance may resample). `build` gets the current
+// configuration and whether it is one of `kind` (1 normal, 3 HiFi); it may
+// refuse, or keep it as it is. The kind is recorded; the caller stores its
+// switches after.
+template <class Build>
+s32 install(s32 AiDevId, s32 AiChn, u32 kind, Build &&build)
+{
+    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
+    const AudioStageSwitch how = {"AiDev: %d haven't set attr!\n", kAiVqeFail, DU_ERR_AI_VQE_ERR};
+    if (s32 ret = ai_switch_stage(AiDevId, AiChn, how, [&](UPVQE_CFG_S &cur) {
+            UPVQE_CFG_S cfg = {};
+            cfg.s32InSampleRate = cur.s32InSampleRate;
+            cfg.s32OutSampleRate = cur.s32OutSampleRate;
+            if (s32 ret = build(cur, chn->bVqeCfg && chn->enVqeCfgType == kind, &cfg))
+                return ret;
+            cfg.bHpfOn = cfg.bAecOn = cfg.bAnrOn = cfg.bRnrOn = cfg.bAgcOn = cfg.bEqOn = cfg.bHdrOn = cfg.bAvcOn =
+                cfg.bPeqOn = 0;
+            cur = cfg;
+            return 0;
+        }))
+        return ret;
+    chn->bVqeCfg = DU_TRUE;
+    chn->enVqeCfgType = kind;
+    return 0;
+}
+
+} // namespace
+
+s32 DU_DUZ_AI_SetVqeAttr(s32 AiDevId, s32 AiChn, s32 AoDevId, s32 AoChn, AI_VQE_ATTR_S *pstVqeConfig)
+{
+    if (s32 ret = ai_chn_enter(AiDevId, AiChn, !pstVqeConfig, __FUNCTION__))
+        return ret;
+    MPI_AI_CHN_S *chn = &s_stMpiAiChn[AiChn];
+    MpiMutexGuard lock(&chn->stMutex);
+    AI_VQE_ATTR_S &a = *pstVqeConfig;
+    if (s32 ret = may_configure(AiChn))
+        return ret;
+    if (s32 ret = check_general(AiChn, a))
+        return ret;
+    if (s32 ret = install(AiDevId, AiChn, 1, [&](const UPVQE_CFG_S &cur, bool same_kind, UPVQE_CFG_S *cfg) {
+            if (same_kind && unchanged(chn, cur, a, AoDevId, AoChn))
+                return kAudioStageKept;
+            if (s32 ret = check_modules(AiDevId, AiChn, AoDevId, AoChn, &a))
+                return ret;
+            MPI_AI_AITOVQE(&a, cfg);
+            return 0;
+        }))
         return ret;
     chn->bHpfOpen = a.bHpfOn;
     chn->bAecOpen = a.bAecOn;
@@ -528,43 +543,15 @@ s32 DU_DUZ_AI_SetHiFiVqeAttr(s32 AiDevId, s32 AiChn, AI_HIFIVQE_ATTR_S *pstHiFiV
         return ret;
     if (s32 ret = check_general(AiChn, a))
         return ret;
-    UPVQE_CFG_S cur;
-    bool have_cur;
-    if (s32 ret = choose_rates(AiDevId, AiChn, &cur, &have_cur))
-        return ret;
-    if (have_cur && chn->enVqeCfgType == 3 && unchanged(chn, cur, a))
-        return 0;
-
-    const AUDIO_VQE_CHECK_S u = unit_words(AiDevId, AiChn);
     const u32 m = a.u32OpenMask;
-    if (m & AI_HIFIVQE_MASK_HPF)
-        if (s32 ret = audio_vqe_check_hpf(&u, &a.stHpfCfg))
-            return ret;
-    if (m & AI_HIFIVQE_MASK_RNR)
-        if (s32 ret = check_rnr(u, a.stRnrCfg, a.s32WorkSampleRate))
-            return ret;
-    if (m & AI_HIFIVQE_MASK_HDR)
-        if (s32 ret = check_hdr(u, &a.stHdrCfg))
-            return ret;
-    if (m & AI_HIFIVQE_MASK_AVC)
-        if (s32 ret = check_avc(u, a.stAvcCfg))
-            return ret;
-    if (m & AI_HIFIVQE_MASK_PEQ)
-        if (s32 ret = check_peq(u, a.stPeqCfg))
-            return ret;
-
-    UPVQE_CFG_S cfg = {};
-    cfg.s32InSampleRate = cur.s32InSampleRate;
-    cfg.s32OutSampleRate = cur.s32OutSampleRate;
-    cfg.s32WorkSampleRate = a.s32WorkSampleRate;
-    cfg.s32FrameSample = a.s32FrameSample;
-    cfg.u32WorkMode = a.u32WorkMode;
-    cfg.stHpfCfg = a.stHpfCfg;
-    cfg.stRnrCfg = a.stRnrCfg;
-    cfg.stHdrCfg = a.stHdrCfg;
-    cfg.stAvcCfg = a.stAvcCfg;
-    cfg.stPeqCfg = a.stPeqCfg;
-    if (s32 ret = install(AiDevId, AiChn, &cfg, 3))
+    if (s32 ret = install(AiDevId, AiChn, 3, [&](const UPVQE_CFG_S &cur, bool same_kind, UPVQE_CFG_S *cfg) {
+            if (same_kind && unchanged(chn, cur, a))
+                return kAudioStageKept;
+            if (s32 ret = check_hifi_modules(AiDevId, AiChn, &a))
+                return ret;
+            ai_copy_hifi_settings(a, *cfg);
+            return 0;
+        }))
         return ret;
     chn->bAecOpen = chn->bAgcOpen = chn->bAnrOpen = chn->bEqOpen = DU_FALSE;
     chn->bHpfOpen = !!(m & AI_HIFIVQE_MASK_HPF);

@@ -8,6 +8,11 @@
 // Device, channel (channel 0 for device calls), then that channel's node.
 s32 ao_enter(s32 AudioDevId, s32 AoChn, const char *func);
 s32 ao_ioctl(s32 AoChn, unsigned long request, void *arg);
+// A public call that is one request: the checks above, the pointer when
+// `needs_arg` (`null_msg` says why when set), then the request on the
+// channel's node. Device calls go to channel 0's.
+s32 ao_call(s32 AudioDevId, s32 AoChn, unsigned long request, void *arg, bool needs_arg, const char *null_msg,
+            const char *func);
 
 // The instance's configuration (channel mutex held): 0, 0xA0168009 when
 // there is none, 0xA0168041 when it can't be read.

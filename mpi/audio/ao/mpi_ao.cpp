@@ -76,6 +76,20 @@ s32 MPI_AO_ReceiveFrm(s32 s32DevId, s32 s32ChnId, u32 u32Flag, MPP_DATA_TYPE_E e
 
 // ---- the device and its channels -------------------------------------------------------------
 
+namespace {
+
+// A null pointer a call needs: its message, when it has one, and the code.
+s32 ao_null(const char *func, const char *fmt, s32 AudioDevId)
+{
+    if (fmt) {
+        MPI_TRACE_PREFIX(func, __LINE__);
+        fprintf(stderr, fmt, AudioDevId);
+    }
+    return DU_ERR_AO_NULL_PTR;
+}
+
+} // namespace
+
 s32 ao_enter(s32 AudioDevId, s32 AoChn, const char *func)
 {
     if ((u32)AudioDevId >= AO_DEV_MAX_NUM) {
@@ -93,6 +107,16 @@ s32 ao_enter(s32 AudioDevId, s32 AoChn, const char *func)
 
 s32 ao_ioctl(s32 AoChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AoFd[AoChn], request, arg); }
 
+s32 ao_call(s32 AudioDevId, s32 AoChn, unsigned long request, void *arg, bool needs_arg, const char *null_msg,
+            const char *func)
+{
+    if (s32 ret = ao_enter(AudioDevId, AoChn, func))
+        return ret;
+    if (needs_arg && !arg)
+        return ao_null(func, null_msg, AudioDevId);
+    return ao_ioctl(AoChn, request, arg);
+}
+
 void ao_send_vqe_disabled(s32 AoChn)
 {
     u8 rec[AO_VQE_STATUS_LEN] = {};
@@ -102,28 +126,6 @@ void ao_send_vqe_disabled(s32 AoChn)
 }
 
 namespace {
-
-// A null pointer a call needs: its message, when it has one, and the code.
-s32 ao_null(const char *func, const char *fmt, s32 AudioDevId)
-{
-    if (fmt) {
-        MPI_TRACE_PREFIX(func, __LINE__);
-        fprintf(stderr, fmt, AudioDevId);
-    }
-    return DU_ERR_AO_NULL_PTR;
-}
-
-// A device call that is one request on channel 0's node; `null_msg` when its
-// record is required and missing (nullptr: no message).
-s32 ao_dev_request(s32 AudioDevId, unsigned long request, void *arg, bool needs_arg, const char *null_msg,
-                   const char *func)
-{
-    if (s32 ret = ao_enter(AudioDevId, 0, func))
-        return ret;
-    if (needs_arg && !arg)
-        return ao_null(func, null_msg, AudioDevId);
-    return ao_ioctl(0, request, arg);
-}
 
 unsigned tracks_of(u32 enSoundmode) { return enSoundmode == 1 ? 2 : 1; }
 
@@ -195,29 +197,29 @@ s32 enhance(s32 AoChn, MPI_AO_CHN_S *chn, const AIO_ATTR_S &attr, AUDIO_FRAME_S 
 
 s32 DU_DUZ_AO_SetPubAttr(s32 AudioDevId, const AIO_ATTR_S *pstAttr)
 {
-    return ao_dev_request(AudioDevId, AO_SET_PUBATTR_CTRL, const_cast<AIO_ATTR_S *>(pstAttr), true,
+    return ao_call(AudioDevId, 0, AO_SET_PUBATTR_CTRL, const_cast<AIO_ATTR_S *>(pstAttr), true,
                           "the AIO_ATTR_S pointer for AoDev%d is NULL!\n", __FUNCTION__);
 }
 
 s32 DU_DUZ_AO_GetPubAttr(s32 AudioDevId, AIO_ATTR_S *pstAttr)
 {
-    return ao_dev_request(AudioDevId, AO_GET_PUBATTR_CTRL, pstAttr, true,
+    return ao_call(AudioDevId, 0, AO_GET_PUBATTR_CTRL, pstAttr, true,
                           "the AIO_ATTR_S pointer for AoDev%d is NULL!\n", __FUNCTION__);
 }
 
 s32 DU_DUZ_AO_Enable(s32 AudioDevId)
 {
-    return ao_dev_request(AudioDevId, AO_ENABLE_CTRL, nullptr, false, nullptr, __FUNCTION__);
+    return ao_call(AudioDevId, 0, AO_ENABLE_CTRL, nullptr, false, nullptr, __FUNCTION__);
 }
 
 s32 DU_DUZ_AO_Disable(s32 AudioDevId)
 {
-    return ao_dev_request(AudioDevId, AO_DISABLE_CTRL, nullptr, false, nullptr, __FUNCTION__);
+    return ao_call(AudioDevId, 0, AO_DISABLE_CTRL, nullptr, false, nullptr, __FUNCTION__);
 }
 
 s32 DU_DUZ_AO_ClrPubAttr(s32 AudioDevId)
 {
-    return ao_dev_request(AudioDevId, AO_CLR_PUBATTR_CTRL, nullptr, false, nullptr, __FUNCTION__);
+    return ao_call(AudioDevId, 0, AO_CLR_PUBATTR_CTRL, nullptr, false, nullptr, __FUNCTION__);
 }
 
 s32 DU_DUZ_AO_EnableChn(s32 AudioDevId, s32 AoChn)
@@ -288,9 +290,7 @@ s32 DU_DUZ_AO_PauseChn(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_ResumeChn(s32 AudioDevId, s32 AoChn)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    return ao_ioctl(AoChn, AO_RESUME_CHN_CTRL, nullptr);
+    return ao_call(AudioDevId, AoChn, AO_RESUME_CHN_CTRL, nullptr, false, nullptr, __FUNCTION__);
 }
 
 s32 DU_DUZ_AO_SendFrame(s32 AudioDevId, s32 AoChn, const AUDIO_FRAME_S *pstData, s32 s32MilliSec)
@@ -368,21 +368,18 @@ s32 DU_DUZ_AO_SendFrame(s32 AudioDevId, s32 AoChn, const AUDIO_FRAME_S *pstData,
 
 s32 DU_DUZ_AO_QueryChnStat(s32 AudioDevId, s32 AoChn, AO_CHN_STATE_S *pstStatus)
 {
-    if (s32 ret = ao_enter(AudioDevId, AoChn, __FUNCTION__))
-        return ret;
-    if (!pstStatus)
-        return ao_null(__FUNCTION__, "the AO_CHN_STATE_S pointer for AoDev%d is NULL!\n", AudioDevId);
-    return ao_ioctl(AoChn, AO_QUERY_CHNSTAT_CTRL, pstStatus);
+    return ao_call(AudioDevId, AoChn, AO_QUERY_CHNSTAT_CTRL, pstStatus, true,
+                   "the AO_CHN_STATE_S pointer for AoDev%d is NULL!\n", __FUNCTION__);
 }
 
 s32 DU_DUZ_AO_SetVolume(s32 AudioDevId, s32 s32VolumeDb)
 {
-    return ao_dev_request(AudioDevId, AO_SET_VOLUME_CTRL, &s32VolumeDb, false, nullptr, __FUNCTION__);
+    return ao_call(AudioDevId, 0, AO_SET_VOLUME_CTRL, &s32VolumeDb, false, nullptr, __FUNCTION__);
 }
 
 s32 DU_DUZ_AO_GetVolume(s32 AudioDevId, s32 *ps32VolumeDb)
 {
-    return ao_dev_request(AudioDevId, AO_GET_VOLUME_CTRL, ps32VolumeDb, true,
+    return ao_call(AudioDevId, 0, AO_GET_VOLUME_CTRL, ps32VolumeDb, true,
                           "the ps32VolumeDb pointer for Ao%d is NULL!\n", __FUNCTION__);
 }
 
@@ -391,7 +388,7 @@ s32 DU_DUZ_AO_SetMute(s32 AudioDevId, u32 bEnable, const AUDIO_FADE_S *pstFade)
     AO_MUTE_REQ_S req = {bEnable, {0, 0, 0}};
     if (pstFade)
         req.stFade = *pstFade;
-    return ao_dev_request(AudioDevId, AO_SET_MUTE_CTRL, &req, false, nullptr, __FUNCTION__);
+    return ao_call(AudioDevId, 0, AO_SET_MUTE_CTRL, &req, false, nullptr, __FUNCTION__);
 }
 
 s32 DU_DUZ_AO_GetMute(s32 AudioDevId, u32 *pbEnable, AUDIO_FADE_S *pstFade)
@@ -414,12 +411,12 @@ s32 DU_DUZ_AO_GetMute(s32 AudioDevId, u32 *pbEnable, AUDIO_FADE_S *pstFade)
 
 s32 DU_DUZ_AO_SetTrackMode(s32 AudioDevId, u32 enTrackMode)
 {
-    return ao_dev_request(AudioDevId, AO_SET_TRACKMODE_CTRL, &enTrackMode, false, nullptr, __FUNCTION__);
+    return ao_call(AudioDevId, 0, AO_SET_TRACKMODE_CTRL, &enTrackMode, false, nullptr, __FUNCTION__);
 }
 
 s32 DU_DUZ_AO_GetTrackMode(s32 AudioDevId, u32 *penTrackMode)
 {
-    return ao_dev_request(AudioDevId, AO_GET_TRACKMODE_CTRL, penTrackMode, true,
+    return ao_call(AudioDevId, 0, AO_GET_TRACKMODE_CTRL, penTrackMode, true,
                           "the penTrackMode pointer for AoDev%d is NULL!\n", __FUNCTION__);
 }
 
@@ -436,7 +433,7 @@ s32 DU_DUZ_AO_SetClkDir(s32 AudioDevId, u32 enClkDir)
 
 s32 DU_DUZ_AO_GetClkDir(s32 AudioDevId, u32 *penClkDir)
 {
-    return ao_dev_request(AudioDevId, AO_GET_CLKDIR_CTRL, penClkDir, true, nullptr, __FUNCTION__);
+    return ao_call(AudioDevId, 0, AO_GET_CLKDIR_CTRL, penClkDir, true, nullptr, __FUNCTION__);
 }
 
 s32 DU_DUZ_AO_GetFd(s32 AudioDevId, s32 AoChn)

@@ -1,5 +1,6 @@
 // Audio output: device 0 with 16 channels over /dev/ao; a receiver of the
 // bind registry for frames the audio decoder sends.
+// Every public call goes through ao_call (mpi_ao.cpp), or starts with its checks.
 #pragma once
 
 #include <pthread.h>

@@ -9,6 +9,7 @@
 #include "mpi/audio/ao/ao_chn.h"
 #include "mpi/audio/ao/ao_requests.h"
 #include "mpi/audio/comm/audio_cirbuf.h"
+#include "mpi/audio/comm/audio_stage.h"
 #include "mpi/audio/comm/audio_vqe_check.h"
 
 namespace {
@@ -28,26 +29,30 @@ s32 enabled_chn(s32 AoChn)
 
 bool has_instance_state(const MPI_AO_CHN_S *chn) { return chn->bResmpEnable || chn->bVqeCfg || chn->bMbcEnable; }
 
-// The configuration to change: the instance's, or one at the device rate
-// when the channel has none.
-s32 base_cfg(s32 AudioDevId, s32 AoChn, DNVQE_CFG_S *cfg, const char *attr_msg)
+s32 device_rate(s32 AudioDevId, u32 *rate)
 {
-    if (has_instance_state(&s_astAoChn[AoChn])) {
-        if (ao_vqe_cfg(AudioDevId, AoChn, cfg) != 0) {
-            MPI_TRACE("AoDev: %d get vqe attr failed!\n", AudioDevId);
-            return DU_ERR_AO_NOT_CONFIG;
-        }
-        return 0;
-    }
     AIO_ATTR_S attr;
-    if (DU_DUZ_AO_GetPubAttr(AudioDevId, &attr) != 0) {
-        MPI_TRACE(attr_msg, AudioDevId);
-        return DU_ERR_AO_NOT_CONFIG;
-    }
-    memset(cfg, 0, sizeof *cfg);
-    cfg->s32InSampleRate = cfg->s32OutSampleRate = (s32)attr.enSamplerate;
+    if (s32 ret = DU_DUZ_AO_GetPubAttr(AudioDevId, &attr))
+        return ret;
+    *rate = attr.enSamplerate;
     return 0;
 }
+
+const AudioStageUnit<DNVQE_CFG_S> kAoStage = {
+    DU_ID_AO, "AoDev", [](s32 AoChn) { return has_instance_state(&s_astAoChn[AoChn]); }, ao_vqe_cfg, device_rate,
+    ao_vqe_rebuild,
+};
+
+constexpr const char *kVqeFail = "Ao dev: %d, ao chn:%d, create vqe fail.\n";
+constexpr const char *kResmpFail = "Ao dev: %d, ao chn:%d, create resampler fail.\n";
+
+template <class Change>
+s32 switch_stage(s32 AudioDevId, s32 AoChn, const AudioStageSwitch &how, Change &&change)
+{
+    return audio_switch_stage(kAoStage, how, AudioDevId, AoChn, change);
+}
+
+bool off_anyway(s32 ret) { return audio_stage_off_anyway(ret, DU_ERR_AO_VQE_ERR); }
 
 // The device attributes a switch needs: readable, mono, with the channel, 16 bit.
 s32 check_device(s32 AudioDevId, s32 AoChn, AIO_ATTR_S *attr, const char *attr_msg, const char *stereo_msg,
@@ -187,6 +192,34 @@ s32 check_mbc(s32 AoChn, const AO_MBC_ATTR_S &a)
     return DU_ERR_AO_ILLEGAL_PARAM;
 }
 
+// The settings the attributes and the instance's configuration share by name.
+template <class From, class To> void copy_settings(const From &f, To &t)
+{
+    t.s32WorkSampleRate = f.s32WorkSampleRate;
+    t.s32FrameSample = f.s32FrameSample;
+    t.u32WorkMode = f.u32WorkMode;
+    t.stHpfCfg = f.stHpfCfg;
+    t.stAnrCfg = f.stAnrCfg;
+    t.stAgcCfg = f.stAgcCfg;
+    t.stEqCfg = f.stEqCfg;
+}
+
+// The settings of every module the record opens.
+s32 check_modules(s32 AudioDevId, s32 AoChn, const AO_VQE_ATTR_S &a)
+{
+    const AUDIO_VQE_CHECK_S u = {"Ao", "ao", "AO", "ai", "anr", AudioDevId, AoChn, DU_ERR_AO_ILLEGAL_PARAM};
+    s32 ret = 0;
+    if (a.bAgcOpen && (ret = audio_vqe_check_agc(&u, &a.stAgcCfg)))
+        return ret;
+    if (a.bHpfOpen && (ret = audio_vqe_check_hpf(&u, &a.stHpfCfg)))
+        return ret;
+    if (a.bAnrOpen && (ret = audio_vqe_check_anr(&u, &a.stAnrCfg)))
+        return ret;
+    if (a.bEqOpen && (ret = audio_vqe_check_eq(&u, &a.stEqCfg)))
+        return ret;
+    return 0;
+}
+
 } // namespace
 
 // ---- the instance --------------------------------------------------------------------------------
@@ -227,21 +260,10 @@ s32 ao_resmp_off(s32 AudioDevId, s32 AoChn, bool rebuild)
     s32 ret = 0;
     // Without an instance (a rebuild failed) there is nothing to take back.
     if (rebuild && chn->pDnVqeHandle) {
-        DNVQE_CFG_S cfg;
-        AIO_ATTR_S attr;
-        if (ao_vqe_cfg(AudioDevId, AoChn, &cfg) != 0) {
-            MPI_TRACE("AoDev: %d get vqe attr failed!\n", AudioDevId);
-            return DU_ERR_AO_NOT_CONFIG;
-        }
-        if (DU_DUZ_AO_GetPubAttr(AudioDevId, &attr) != 0) {
-            MPI_TRACE("AoDev: %d haven't set attr!\n", AudioDevId);
-            return DU_ERR_AO_NOT_CONFIG;
-        }
-        cfg.s32InSampleRate = cfg.s32OutSampleRate = (s32)attr.enSamplerate;
-        if (ao_vqe_rebuild(AoChn, &cfg) != 0) {
-            MPI_TRACE("Ao dev: %d, ao chn:%d, create resampler fail.\n", AudioDevId, AoChn);
-            ret = DU_ERR_AO_VQE_ERR; // off all the same: the instance is gone
-        }
+        ret = switch_stage(AudioDevId, AoChn, {nullptr, kResmpFail, DU_ERR_AO_VQE_ERR},
+                           [&](DNVQE_CFG_S &cfg) { return audio_stage_at_device_rate(kAoStage, AudioDevId, &cfg); });
+        if (!off_anyway(ret))
+            return ret;
     }
     chn->bResmpEnable = DU_FALSE;
     return ret;
@@ -324,22 +346,18 @@ s32 DU_DUZ_AO_EnableReSmp(s32 AudioDevId, s32 AoChn, u32 enInSampleRate)
                                "resample don't support 8 bit!\n"))
         return ret;
     AO_RESMP_INFO_S info = {attr.u32PtNumPerFrm, enInSampleRate, attr.enSamplerate};
-    DNVQE_CFG_S cfg = {};
-    if (chn->bVqeCfg || chn->bMbcEnable) {
-        if (ao_vqe_cfg(AudioDevId, AoChn, &cfg) != 0) {
-            MPI_TRACE("AoDev: %d get vqe attr failed!\n", AudioDevId);
-            return DU_ERR_AO_NOT_CONFIG;
-        }
-    } else {
-        cfg.s32WorkSampleRate = (s32)info.enOutSampleRate;
-        cfg.s32FrameSample = kResmpFrame;
-    }
-    cfg.s32InSampleRate = (s32)info.enInSampleRate;
-    cfg.s32OutSampleRate = (s32)info.enOutSampleRate;
-    if (ao_vqe_rebuild(AoChn, &cfg) != 0) {
-        MPI_TRACE("Ao dev: %d, ao chn:%d, create resampler fail.\n", AudioDevId, AoChn);
-        return DU_ERR_AO_VQE_ERR;
-    }
+    // A channel without an instance gets a pure rate converter at the device rate.
+    if (s32 ret = switch_stage(AudioDevId, AoChn, {"can't get aodev%d's attribute!\n", kResmpFail, DU_ERR_AO_VQE_ERR},
+                               [&](DNVQE_CFG_S &cfg) {
+                                   if (!has_instance_state(chn)) {
+                                       cfg.s32WorkSampleRate = (s32)info.enOutSampleRate;
+                                       cfg.s32FrameSample = kResmpFrame;
+                                   }
+                                   cfg.s32InSampleRate = (s32)info.enInSampleRate;
+                                   cfg.s32OutSampleRate = (s32)info.enOutSampleRate;
+                                   return 0;
+                               }))
+        return ret;
     chn->bResmpEnable = DU_TRUE;
     chn->stResmpInfo = info;
     AO_RESMP_STATUS_S status = {1, info.u32PtNumPerFrm, info.enInSampleRate, info.enOutSampleRate};
@@ -379,35 +397,20 @@ s32 DU_DUZ_AO_SetVqeAttr(s32 AudioDevId, s32 AoChn, const AO_VQE_ATTR_S *pstVqeC
     }
     if (s32 ret = check_general(AoChn, a))
         return ret;
-    // The instance's configuration keeps the resampling and the compressor.
-    DNVQE_CFG_S cfg;
-    if (s32 ret = base_cfg(AudioDevId, AoChn, &cfg, "AiDev: %d haven't set attr!\n"))
+    // The instance's configuration keeps the resampling and the compressor;
+    // a record that asks for what is configured changes nothing.
+    if (s32 ret = switch_stage(AudioDevId, AoChn, {"AiDev: %d haven't set attr!\n", kVqeFail, DU_ERR_AO_VQE_ERR},
+                               [&](DNVQE_CFG_S &cfg) {
+                                   if (unchanged(chn, cfg, a))
+                                       return kAudioStageKept;
+                                   if (s32 ret = check_modules(AudioDevId, AoChn, a))
+                                       return ret;
+                                   put_switches(chn, &cfg, false);
+                                   cfg.bMbcOn = chn->bMbcEnable;
+                                   copy_settings(a, cfg);
+                                   return 0;
+                               }))
         return ret;
-    if (unchanged(chn, cfg, a))
-        return 0;
-    const AUDIO_VQE_CHECK_S u = {"Ao", "ao", "AO", "ai", "anr", AudioDevId, AoChn, DU_ERR_AO_ILLEGAL_PARAM};
-    s32 ret = 0;
-    if (a.bAgcOpen && (ret = audio_vqe_check_agc(&u, &a.stAgcCfg)))
-        return ret;
-    if (a.bHpfOpen && (ret = audio_vqe_check_hpf(&u, &a.stHpfCfg)))
-        return ret;
-    if (a.bAnrOpen && (ret = audio_vqe_check_anr(&u, &a.stAnrCfg)))
-        return ret;
-    if (a.bEqOpen && (ret = audio_vqe_check_eq(&u, &a.stEqCfg)))
-        return ret;
-    put_switches(chn, &cfg, false);
-    cfg.bMbcOn = chn->bMbcEnable;
-    cfg.s32WorkSampleRate = a.s32WorkSampleRate;
-    cfg.s32FrameSample = a.s32FrameSample;
-    cfg.u32WorkMode = a.u32WorkMode;
-    cfg.stHpfCfg = a.stHpfCfg;
-    cfg.stAnrCfg = a.stAnrCfg;
-    cfg.stAgcCfg = a.stAgcCfg;
-    cfg.stEqCfg = a.stEqCfg;
-    if (ao_vqe_rebuild(AoChn, &cfg) != 0) {
-        MPI_TRACE("Ao dev: %d, ao chn:%d, create vqe fail.\n", AudioDevId, AoChn);
-        return DU_ERR_AO_VQE_ERR;
-    }
     chn->bHpfOpen = a.bHpfOpen;
     chn->bAnrOpen = a.bAnrOpen;
     chn->bAgcOpen = a.bAgcOpen;
@@ -432,13 +435,7 @@ s32 DU_DUZ_AO_GetVqeAttr(s32 AudioDevId, s32 AoChn, AO_VQE_ATTR_S *pstVqeConfig)
     a.bAnrOpen = chn->bAnrOpen;
     a.bAgcOpen = chn->bAgcOpen;
     a.bEqOpen = chn->bEqOpen;
-    a.s32WorkSampleRate = cfg.s32WorkSampleRate;
-    a.s32FrameSample = cfg.s32FrameSample;
-    a.u32WorkMode = cfg.u32WorkMode;
-    a.stHpfCfg = cfg.stHpfCfg;
-    a.stAnrCfg = cfg.stAnrCfg;
-    a.stAgcCfg = cfg.stAgcCfg;
-    a.stEqCfg = cfg.stEqCfg;
+    copy_settings(cfg, a);
     return 0;
 }
 
@@ -460,24 +457,21 @@ s32 DU_DUZ_AO_EnableVqe(s32 AudioDevId, s32 AoChn)
     if (s32 ret = check_device(AudioDevId, AoChn, &attr, "AoDev: %d haven't set attr!\n", "vqe don't support stereo!\n",
                                "enable vqe fail, Aodev%d don't have chn%d\n", "vqe don't support 8 bit!\n"))
         return ret;
-    DNVQE_CFG_S cfg;
-    if (ao_vqe_cfg(AudioDevId, AoChn, &cfg) != 0) {
-        MPI_TRACE("AoDev: %d get vqe attr failed!\n", AudioDevId);
-        return DU_ERR_AO_NOT_CONFIG;
-    }
-    if (cfg.s32OutSampleRate != (s32)attr.enSamplerate) {
-        MPI_TRACE("vqe's sample rate out:%d and device's sample rate:%d must be same!\n", cfg.s32OutSampleRate,
-                  attr.enSamplerate);
-        return DU_ERR_AO_ILLEGAL_PARAM;
-    }
-    put_switches(chn, &cfg, true);
     // The channel says enabled only once the instance runs the modules.
-    if (ao_vqe_rebuild(AoChn, &cfg) != 0) {
-        MPI_TRACE("Ao dev: %d, ao chn:%d, create vqe fail.\n", AudioDevId, AoChn);
-        return DU_ERR_AO_VQE_ERR;
-    }
+    DNVQE_CFG_S on;
+    if (s32 ret = switch_stage(AudioDevId, AoChn, {nullptr, kVqeFail, DU_ERR_AO_VQE_ERR}, [&](DNVQE_CFG_S &cfg) {
+            if (cfg.s32OutSampleRate != (s32)attr.enSamplerate) {
+                MPI_TRACE("vqe's sample rate out:%d and device's sample rate:%d must be same!\n",
+                          cfg.s32OutSampleRate, attr.enSamplerate);
+                return DU_ERR_AO_ILLEGAL_PARAM;
+            }
+            put_switches(chn, &cfg, true);
+            on = cfg;
+            return 0;
+        }))
+        return ret;
     chn->bVqeEnable = DU_TRUE;
-    send_vqe_enabled(AoChn, cfg);
+    send_vqe_enabled(AoChn, on);
     return 0;
 }
 
@@ -491,16 +485,12 @@ s32 DU_DUZ_AO_DisableVqe(s32 AudioDevId, s32 AoChn)
         return 0;
     s32 ret = 0;
     if (chn->pDnVqeHandle) { // else a rebuild failed: nothing is left to switch off
-        DNVQE_CFG_S cfg;
-        if (ao_vqe_cfg(AudioDevId, AoChn, &cfg) != 0) {
-            MPI_TRACE("AoDev: %d get vqe attr failed!\n", AudioDevId);
-            return DU_ERR_AO_NOT_CONFIG;
-        }
-        put_switches(chn, &cfg, false);
-        if (ao_vqe_rebuild(AoChn, &cfg) != 0) {
-            MPI_TRACE("Ao dev: %d, ao chn:%d, create vqe fail.\n", AudioDevId, AoChn);
-            ret = DU_ERR_AO_VQE_ERR; // off all the same: the instance is gone
-        }
+        ret = switch_stage(AudioDevId, AoChn, {nullptr, kVqeFail, DU_ERR_AO_VQE_ERR}, [&](DNVQE_CFG_S &cfg) {
+            put_switches(chn, &cfg, false);
+            return 0;
+        });
+        if (!off_anyway(ret))
+            return ret;
     }
     chn->bVqeEnable = DU_FALSE;
     audio_dump_close(&chn->stDump); // the save files follow the enhancement
@@ -530,18 +520,18 @@ s32 DU_DUZ_AO_EnableMBC(s32 AudioDevId, s32 AoChn, const AO_MBC_ATTR_S *pstMbcAt
     if (s32 ret = check_device(AudioDevId, AoChn, &attr, "AoDev: %d get pub attr failed!\n",
                                "MBC don't support stereo!\n", nullptr, "MBC don't support 8 bit!\n"))
         return ret;
-    DNVQE_CFG_S cfg;
-    if (s32 ret = base_cfg(AudioDevId, AoChn, &cfg, "AoDev: %d get pub attr failed!\n"))
+    if (s32 ret = switch_stage(AudioDevId, AoChn,
+                               {"AoDev: %d get pub attr failed!\n",
+                                "Ao dev: %d, ao chn:%d, create dnvqe fail. s32Ret:0x%0x\n", DU_ERR_AO_VQE_ERR},
+                               [&](DNVQE_CFG_S &cfg) {
+                                   cfg.bMbcOn = 1;
+                                   cfg.s32WorkSampleRate = (s32)a.u32SampleRate;
+                                   cfg.s32FrameSample = (s32)a.u32FrameLen;
+                                   cfg.u32WorkMode = a.u32WorkMode;
+                                   cfg.stMbcCfg = a.stMbcCfg;
+                                   return 0;
+                               }))
         return ret;
-    cfg.bMbcOn = 1;
-    cfg.s32WorkSampleRate = (s32)a.u32SampleRate;
-    cfg.s32FrameSample = (s32)a.u32FrameLen;
-    cfg.u32WorkMode = a.u32WorkMode;
-    cfg.stMbcCfg = a.stMbcCfg;
-    if (s32 r = ao_vqe_rebuild(AoChn, &cfg)) {
-        MPI_TRACE("Ao dev: %d, ao chn:%d, create dnvqe fail. s32Ret:0x%0x\n", AudioDevId, AoChn, r);
-        return DU_ERR_AO_VQE_ERR;
-    }
     chn->bMbcEnable = DU_TRUE;
     return 0;
 }
@@ -552,21 +542,19 @@ s32 DU_DUZ_AO_DisableMBC(s32 AudioDevId, s32 AoChn)
         return ret;
     MPI_AO_CHN_S *chn = &s_astAoChn[AoChn];
     MpiMutexGuard lock(&chn->stMutex);
+    s32 ret = 0;
     if (chn->bMbcEnable && chn->pDnVqeHandle) {
-        DNVQE_CFG_S cfg;
-        if (ao_vqe_cfg(AudioDevId, AoChn, &cfg) != 0) {
-            MPI_TRACE("AoDev: %d get vqe attr failed!\n", AudioDevId);
-            return DU_ERR_AO_NOT_CONFIG;
-        }
-        cfg.bMbcOn = 0;
-        if (s32 r = ao_vqe_rebuild(AoChn, &cfg)) {
-            MPI_TRACE("Ao dev: %d, ao chn:%d, create dvqe fail. s32Ret:0x%0x\n", AudioDevId, AoChn, r);
-            chn->bMbcEnable = DU_FALSE; // the instance is gone with it
-            return DU_ERR_AO_VQE_ERR;
-        }
+        ret = switch_stage(AudioDevId, AoChn,
+                           {nullptr, "Ao dev: %d, ao chn:%d, create dvqe fail. s32Ret:0x%0x\n", DU_ERR_AO_VQE_ERR},
+                           [](DNVQE_CFG_S &cfg) {
+                               cfg.bMbcOn = 0;
+                               return 0;
+                           });
+        if (!off_anyway(ret))
+            return ret;
     }
     chn->bMbcEnable = DU_FALSE;
-    return 0;
+    return ret;
 }
 
 // ---- buffers and save files --------------------------------------------------------------------
@@ -583,17 +571,9 @@ s32 DU_DUZ_AO_ClearChnBuf(s32 AudioDevId, s32 AoChn)
     }
     // An instance the send path runs holds samples too: the same
     // configuration made anew drops them.
-    if (chn->pDnVqeHandle && (chn->bVqeEnable || chn->bResmpEnable || chn->bMbcEnable)) {
-        DNVQE_CFG_S cfg;
-        if (ao_vqe_cfg(AudioDevId, AoChn, &cfg) != 0) {
-            MPI_TRACE("AoDev: %d get vqe attr failed!\n", AudioDevId);
-            return DU_ERR_AO_NOT_CONFIG;
-        }
-        if (s32 ret = ao_vqe_rebuild(AoChn, &cfg)) {
-            MPI_TRACE("Ao dev: %d, ao chn:%d, create vqe fail.\n", AudioDevId, AoChn);
+    if (chn->pDnVqeHandle && (chn->bVqeEnable || chn->bResmpEnable || chn->bMbcEnable))
+        if (s32 ret = switch_stage(AudioDevId, AoChn, {nullptr, kVqeFail, 0}, [](DNVQE_CFG_S &) { return 0; }))
             return ret;
-        }
-    }
     return ao_ioctl(AoChn, AO_CLEAR_CHNBUF_CTRL, nullptr);
 }
 

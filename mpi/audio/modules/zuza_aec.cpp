@@ -1,6 +1,10 @@
 // AEC: echo cancellation on speexdsp's echo canceller (the recorded frame is
 // the data, the played frame the reference), followed by speexdsp's residual
-// echo suppressor (its preprocessor with the denoiser off).
+// echo suppressor: its preprocessor, whose band gains carry the echo
+// suppression. Those gains are only applied with its denoiser on, so the
+// denoiser runs with its noise suppression at 0 dB: the echo is suppressed,
+// the background left as it is (that is the noise reduction's stage). The
+// suppressor's output is one frame late.
 //
 // The adaptive filter covers 128 ms of echo path at the work rate. It and the
 // suppressor are made on the first frame, for that frame length.
@@ -92,9 +96,10 @@ struct Aec {
         residual = speex_preprocess_state_init(samples, rate);
         if (!echo || !residual)
             return false;
-        int r = rate, off = 0;
+        int r = rate, on = 1, off = 0, no_noise_suppression = 0;
         speex_echo_ctl(echo, SPEEX_ECHO_SET_SAMPLING_RATE, &r);
-        speex_preprocess_ctl(residual, SPEEX_PREPROCESS_SET_DENOISE, &off);
+        speex_preprocess_ctl(residual, SPEEX_PREPROCESS_SET_DENOISE, &on);
+        speex_preprocess_ctl(residual, SPEEX_PREPROCESS_SET_NOISE_SUPPRESS, &no_noise_suppression);
         speex_preprocess_ctl(residual, SPEEX_PREPROCESS_SET_AGC, &off);
         speex_preprocess_ctl(residual, SPEEX_PREPROCESS_SET_ECHO_STATE, echo);
         int db = -settings.suppress_db, active = -settings.suppress_active_db;

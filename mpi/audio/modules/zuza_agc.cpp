@@ -12,10 +12,11 @@
 // - s8TargetLevel -40..-1: the output level aimed at, dBFS;
 // - s8MaxGain 0..30: the most gain applied, dB;
 // - s8NoiseFloor -65..-20: input below this level (dBFS) counts as noise:
-//   the gain is not raised for it but returns to 0 dB;
+//   the gain holds there (speech is mostly pauses: a gain that fell in them
+//   would never reach speech's level);
 // - s8AdjustSpeed 0..10: the gain rises by 4 x (speed + 1) dB a second;
 // - s8ImproveSNR 0..2: below the noise floor the gain heads for -6 x this dB
-//   instead of 0 dB (downward expansion of the noise);
+//   instead of holding (downward expansion of the noise);
 // - s8UseHighPassFilt 0..5: a high-pass ahead of the gain: off, or a
 //   second-order Butterworth at 80, 120, 150, 200 or 300 Hz;
 // - s8OutputMode 0..1: 1 mutes the output (gain heading for -60 dB) while the
@@ -114,8 +115,11 @@ struct Agc {
     // The gain the frame's smoothed level asks for.
     double wanted_gain_db(double level_db) const
     {
-        if (level_db < settings.noise_floor_db)
-            return settings.mute_noise ? kMuteDb : -6.0 * settings.improve_snr;
+        if (level_db < settings.noise_floor_db) {
+            if (settings.mute_noise)
+                return kMuteDb;
+            return settings.improve_snr ? -6.0 * settings.improve_snr : gain_db;
+        }
         return std::max(kLowestGainDb, std::min(settings.max_gain_db, settings.target_db - level_db));
     }
 

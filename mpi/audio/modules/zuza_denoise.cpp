@@ -46,6 +46,7 @@ bool Denoiser::start(s32 samples)
     set_suppress(settings_.suppress_db);
     frame_ = samples;
     dry_.assign(samples, 0);
+    next_.assign(samples, 0);
     quiet_power_ = db_power(settings_.quiet_below_db);
     return true;
 }
@@ -54,30 +55,30 @@ bool Denoiser::run(const s16 *in, s16 *out, s32 samples)
 {
     if (samples != frame_ && !start(samples))
         return false;
-    // The untouched input, kept for easing when it is about to be overwritten.
-    const s16 *dry = in;
-    if (in == out) {
-        memcpy(dry_.data(), in, samples * sizeof(s16));
-        dry = dry_.data();
-    } else {
+    // speexdsp hands back the frame before the one it is given: the
+    // untouched path it is eased with is that frame too, so the output keeps
+    // one time base, one frame late, whichever way it goes.
+    memcpy(next_.data(), in, samples * sizeof(s16));
+    if (in != out)
         memcpy(out, in, samples * sizeof(s16));
-    }
     if (settings_.speech_protect)
         set_suppress(speech_ ? settings_.suppress_db / 2 : settings_.suppress_db);
-    const bool quiet = mean_square(dry, samples) < quiet_power_;
     int vad = speex_preprocess_run(state_, out);
     speech_ = vad != 0;
+    const s16 *dry = dry_.data();
+    const bool quiet = mean_square(dry, samples) < quiet_power_;
     // The estimate keeps learning on quiet frames; only the output eases
     // back to the untouched input there.
     const double step = samples * 1000.0 / (kMixEaseMs * rate_);
     const double from = mix_;
     mix_ = quiet ? std::max(0.0, mix_ - step) : std::min(1.0, mix_ + step);
-    if (from == 1.0 && mix_ == 1.0)
-        return true;
-    for (s32 i = 0; i < samples; i++) {
-        double w = from + (mix_ - from) * (i + 1) / samples;
-        out[i] = saturate(w * out[i] + (1 - w) * dry[i]);
+    if (from != 1.0 || mix_ != 1.0) {
+        for (s32 i = 0; i < samples; i++) {
+            double w = from + (mix_ - from) * (i + 1) / samples;
+            out[i] = saturate(w * out[i] + (1 - w) * dry[i]);
+        }
     }
+    dry_.swap(next_);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // The denoiser ANR, RNR and AGC's noise suppression share: speexdsp's
 // preprocessor with only its denoiser on, made on the first frame (the
 // chains hand the modules fixed frames; a new frame length starts it anew).
+// Its output is one frame late, denoised or not.
 #pragma once
 
 #include <speex/speex_preprocess.h>
@@ -23,8 +24,9 @@ public:
     Denoiser(const Denoiser &) = delete;
     Denoiser &operator=(const Denoiser &) = delete;
 
-    // Denoises one frame from `in` into `out` (they may be the same); false
-    // when speexdsp cannot be set up for the frame length.
+    // Takes one frame from `in` and writes the frame before it, denoised, to
+    // `out` (they may be the same); false when speexdsp cannot be set up for
+    // the frame length.
     bool run(const s16 *in, s16 *out, s32 samples);
 
 private:
@@ -38,7 +40,8 @@ private:
     int suppress_now_ = 0;
     bool speech_ = false;
     double mix_ = 1.0; // weight of the denoised signal, eased between frames
-    std::vector<s16> dry_;
+    std::vector<s16> dry_;  // the input frame that goes out now
+    std::vector<s16> next_; // the one that goes out with the next call
     double quiet_power_ = 0; // the quiet level as a mean square
 };
 

@@ -1,5 +1,6 @@
 #include "mpi/audio/voice/voice_g711.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -65,14 +66,8 @@ template <class Fn> constexpr std::array<s16, 256> by_code(Fn fn)
     return t;
 }
 
-// The first segment whose end point is at least x, or 8 past the last.
-template <size_t N> s32 segment_of(s32 x, const s32 (&ends)[N])
-{
-    for (s32 seg = 0; seg < (s32)N; seg++)
-        if (x <= ends[seg])
-            return seg;
-    return (s32)N;
-}
+// Number of significant bits of a non-negative value.
+inline s32 bit_count(s32 v) { return v > 0 ? 32 - __builtin_clz((u32)v) : 0; }
 
 using CodeFn = u8 (*)(s16);
 
@@ -130,14 +125,15 @@ extern const std::array<s16, 256> g_as16UlawToAlaw = by_code(ulaw_to_alaw_code);
 
 u8 alaw_code(s16 s16Sample)
 {
-    static const s32 kEnds[] = {0x1F, 0x3F, 0x7F, 0xFF, 0x1FF, 0x3FF, 0x7FF, 0xFFF};
     s32 x = s16Sample >> 3;
     u8 mask = kAlawPositive;
     if (x < 0) {
         mask = kAlawEven;
         x = -x - 1;
     }
-    s32 seg = segment_of(x, kEnds);
+    // The segment ends are 0x1F, 0x3F, 0x7F .. 0xFFF: a segment per
+    // significant bit above the fifth.
+    s32 seg = std::max(0, bit_count(x) - 5);
     if (seg == 8)
         return 0x7F ^ mask;
     s32 mant = (x >> (seg < 2 ? 1 : seg)) & 15;
@@ -146,17 +142,21 @@ u8 alaw_code(s16 s16Sample)
 
 u8 ulaw_code(s16 s16Sample)
 {
-    static const s32 kEnds[] = {0x3F, 0x7F, 0xFF, 0x1FF, 0x3FF, 0x7FF, 0xFFF, 0x1FFF};
-    s32 x = s16Sample >> 2;
+    // The magnitude's top 14 bits, as G.711 decoders elsewhere expect them:
+    // -1, -2 and -3 are magnitude 0 (code 0x7F), not the 1 that the top 14
+    // bits of the two's complement would give.
     u8 mask = kUlawPositive;
-    if (x < 0) {
+    s32 x = s16Sample >> 2;
+    if (s16Sample < 0) {
         mask = kUlawNegative;
-        x = -x;
+        x = -(s32)s16Sample >> 2;
     }
     if (x > kUlawClip)
         x = kUlawClip;
     x += kUlawBias;
-    s32 seg = segment_of(x, kEnds);
+    // The segment ends are 0x3F, 0x7F .. 0x1FFF: a segment per significant
+    // bit above the sixth (the bias makes six at least).
+    s32 seg = bit_count(x) - 6;
     // Clipped full scale lands one past the last segment: it is that
     // segment's top code.
     if (seg == 8)
@@ -216,23 +216,38 @@ void encoder_org_pack(const u16 *pu16Block, u8 *pu8Frame, s32 n) { pack(pu16Bloc
 s32 decoder_unpack(const u8 *pu8Frame, u16 *pu16Block) { return unpack(pu8Frame, pu16Block, false); }
 s32 decoder_org_unpack(const u8 *pu8Frame, u16 *pu16Block) { return unpack(pu8Frame, pu16Block, true); }
 
+// The engine's frames are coded straight into and out of the payload, one
+// pass a frame, as the block routines and the packing above would.
+namespace {
+
+template <u8 (*Code)(s16)> void code_payload(const s16 *in, u8 *payload, s32 n, s32 swap)
+{
+    for (s32 i = 0; i < n; i++)
+        payload[i ^ swap] = Code(in[i]);
+}
+
+} // namespace
+
 void G711_encode(G711_STATE_S *, const s16 *ps16In, u8 *pu8Frame, s16 s16Type, s32 n)
 {
-    u16 block[1 + VOICE_MAX_POINT_NUM];
+    const s32 swap = is_swapped(s16Type) ? 1 : 0;
+    voice_frame_put_head(pu8Frame, (u32)n / 2);
     if (is_alaw(s16Type))
-        G711_A_ENC(block, ps16In, n);
+        code_payload<alaw_code>(ps16In, voice_frame_payload(pu8Frame), n, swap);
     else
-        G711_U_ENC(block, ps16In, n);
-    pack(block, pu8Frame, n, is_swapped(s16Type));
+        code_payload<ulaw_code>(ps16In, voice_frame_payload(pu8Frame), n, swap);
 }
 
 s32 G711_decode(G711_STATE_S *, const u8 *pu8Frame, s16 *ps16Out, s16 s16Type)
 {
-    u16 block[1 + 2 * 255];
-    s32 n = unpack(pu8Frame, block, is_swapped(s16Type));
-    if (is_alaw(s16Type))
-        G711_A_DEC(block, ps16Out, n);
-    else
-        G711_U_DEC(block, ps16Out, n);
+    u32 flag = voice_frame_flag_bits(pu8Frame);
+    if (flag != 1 && flag != 2)
+        return 0;
+    const s16 *table = is_alaw(s16Type) ? g_as16AlawToLinear.data() : g_as16UlawToLinear.data();
+    const s32 swap = is_swapped(s16Type) ? 1 : 0;
+    const s32 n = (s32)voice_frame_words(pu8Frame) * 2;
+    const u8 *payload = voice_frame_payload(pu8Frame);
+    for (s32 i = 0; i < n; i++)
+        ps16Out[i] = table[payload[i ^ swap]];
     return n;
 }

@@ -180,12 +180,16 @@ namespace {
 
 // The blocks as the step below runs them; each is also public under the
 // Recommendation's name.
+// The Recommendation's accumulators are 16 bits wide: the zeros' sum, the
+// poles' sum and their total each wrap there, before the halving.
 G726_ESTIMATE_S estimate(const G726_STATE_S *pstState)
 {
-    s32 sezi = 0;
+    s32 zeros = 0;
     for (s32 i = 0; i < 6; i++)
-        sezi += fmult(pstState->b[i] >> 2, pstState->dq[i]);
-    s32 sei = sezi + fmult(pstState->a2 >> 2, pstState->sr2) + fmult(pstState->a1 >> 2, pstState->sr1);
+        zeros += fmult(pstState->b[i] >> 2, pstState->dq[i]);
+    const s16 sezi = (s16)zeros;
+    const s16 poles = (s16)(fmult(pstState->a2 >> 2, pstState->sr2) + fmult(pstState->a1 >> 2, pstState->sr1));
+    const s16 sei = (s16)(sezi + poles);
     return {(s16)(sei >> 1), (s16)(sezi >> 1)};
 }
 
@@ -374,7 +378,8 @@ s32 step(G726_STATE_S *pstState, s32 s32Value, bool bEncode)
         code = s32Value & all_ones(bits);
     }
     s32 dq = reconstruct(code, y, bits);
-    s32 sr = (s16)(dq < 0 ? est.se - (dq & 0x3FFF) : est.se + dq);
+    // The magnitude keeps its 15 bits: 40 kbit/s differences reach 16384.
+    s32 sr = (s16)(dq < 0 ? est.se - (dq & 0x7FFF) : est.se + dq);
     s32 dqsez = (s16)(sr + est.sez - est.se);
 
     const Tables &t = tables(bits);

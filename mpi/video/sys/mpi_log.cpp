@@ -24,7 +24,7 @@ s32 log_open()
     return r.err;
 }
 
-s32 log_request(unsigned long request, void *record)
+s32 log_call(unsigned long request, void *record)
 {
     if (s32 err = log_open())
         return err;
@@ -37,11 +37,11 @@ s32 log_request(unsigned long request, void *record)
 
 } // namespace
 
-s32 DU_DUZ_LOG_SetLevelConf(LOG_LEVEL_CONF_S *pstConf) { return log_request(LOG_SET_LEVEL_CTRL, pstConf); }
+s32 DU_DUZ_LOG_SetLevelConf(LOG_LEVEL_CONF_S *pstConf) { return log_call(LOG_SET_LEVEL_CTRL, pstConf); }
 
-s32 DU_DUZ_LOG_GetLevelConf(LOG_LEVEL_CONF_S *pstConf) { return log_request(LOG_GET_LEVEL_CTRL, pstConf); }
+s32 DU_DUZ_LOG_GetLevelConf(LOG_LEVEL_CONF_S *pstConf) { return log_call(LOG_GET_LEVEL_CTRL, pstConf); }
 
-s32 DU_DUZ_LOG_SetWaitFlag(u32 bWait) { return log_request(LOG_SET_WAIT_CTRL, &bWait); }
+s32 DU_DUZ_LOG_SetWaitFlag(u32 bWait) { return log_call(LOG_SET_WAIT_CTRL, &bWait); }
 
 s32 DU_DUZ_LOG_Read(char *pBuf, u32 u32Len)
 {

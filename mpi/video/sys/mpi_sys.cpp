@@ -32,7 +32,7 @@ s32 null_point()
 }
 
 // Opens /dev/sys when needed and sends one request; its result unchanged.
-s32 sys_request(unsigned long request, void *arg)
+s32 sys_call(unsigned long request, void *arg)
 {
     if (!sys_open_dev())
         return DU_ERR_SYS_NOTREADY;
@@ -78,7 +78,7 @@ s32 DU_DUZ_SYS_SetConf(const SYS_CONF_REC_S *pstSysConf)
         fprintf(stderr, "null ptr!\n");
         return DU_ERR_SYS_NULL_PTR;
     }
-    return sys_request(SYS_SET_CONFIG_CTRL, const_cast<SYS_CONF_REC_S *>(pstSysConf));
+    return sys_call(SYS_SET_CONFIG_CTRL, const_cast<SYS_CONF_REC_S *>(pstSysConf));
 }
 
 s32 DU_DUZ_SYS_GetConf(SYS_CONF_REC_S *pstSysConf)
@@ -87,12 +87,12 @@ s32 DU_DUZ_SYS_GetConf(SYS_CONF_REC_S *pstSysConf)
         fprintf(stderr, "null ptr!\n");
         return DU_ERR_SYS_NULL_PTR;
     }
-    return sys_request(SYS_GET_CONFIG_CTRL, pstSysConf);
+    return sys_call(SYS_GET_CONFIG_CTRL, pstSysConf);
 }
 
-s32 DU_DUZ_SYS_InitPtsBase(u64 u64PtsBase) { return sys_request(SYS_INIT_PTSBASE, &u64PtsBase); }
+s32 DU_DUZ_SYS_InitPtsBase(u64 u64PtsBase) { return sys_call(SYS_INIT_PTSBASE, &u64PtsBase); }
 
-s32 DU_DUZ_SYS_SyncPts(u64 u64PtsBase) { return sys_request(SYS_SYNC_PTS, &u64PtsBase); }
+s32 DU_DUZ_SYS_SyncPts(u64 u64PtsBase) { return sys_call(SYS_SYNC_PTS, &u64PtsBase); }
 
 s32 DU_DUZ_SYS_GetCurPts(u64 *pu64CurPts)
 {
@@ -116,7 +116,7 @@ s32 DU_DUZ_SYS_Bind(const MPP_CHN_ADDR_S *pstSrcChn, const MPP_CHN_ADDR_S *pstDe
     bind_normalize_dest(&req.stDestChn);
     if (req.stSrcChn.enModId == DU_ID_ADEC)
         return SYS_Bind(&req.stSrcChn, &req.stDestChn);
-    return sys_request(SYS_BIND_CTRL, &req);
+    return sys_call(SYS_BIND_CTRL, &req);
 }
 
 s32 DU_DUZ_SYS_UnBind(const MPP_CHN_ADDR_S *pstSrcChn, const MPP_CHN_ADDR_S *pstDestChn)
@@ -137,7 +137,7 @@ s32 DU_DUZ_SYS_UnBind(const MPP_CHN_ADDR_S *pstSrcChn, const MPP_CHN_ADDR_S *pst
         if (bind_find_source(&req.stDestChn, &src))
             return SYS_UnBind(&src, &req.stDestChn);
     }
-    return sys_request(SYS_UNBIND_CTRL, &req);
+    return sys_call(SYS_UNBIND_CTRL, &req);
 }
 
 s32 DU_DUZ_SYS_GetBindbyDest(const MPP_CHN_ADDR_S *pstDestChn, MPP_CHN_ADDR_S *pstSrcChn)
@@ -152,7 +152,7 @@ s32 DU_DUZ_SYS_GetBindbyDest(const MPP_CHN_ADDR_S *pstDestChn, MPP_CHN_ADDR_S *p
     // A receiver bound in the registry is answered there, not by the kernel.
     if (bind_find_source(&req.stDestChn, pstSrcChn))
         return 0;
-    s32 ret = sys_request(SYS_GETBINDBYDEST, &req);
+    s32 ret = sys_call(SYS_GETBINDBYDEST, &req);
     if (ret == 0)
         *pstSrcChn = req.stSrcChn;
     return ret;
@@ -176,7 +176,7 @@ s32 MPI_SYS_GetKernelConfig(SYS_KERNEL_CONFIG_S *pstConfig)
 {
     if (!pstConfig)
         return null_point();
-    if (sys_request(SYS_GET_KERNELCONFIG, pstConfig) != 0) {
+    if (sys_call(SYS_GET_KERNELCONFIG, pstConfig) != 0) {
         fprintf(stderr, "System get Kernel Config failed!\n");
         return DU_ERR_SYS_NOTREADY;
     }
@@ -187,10 +187,10 @@ s32 DU_DUZ_SYS_GetViVpssMode(u32 *pu32Mode)
 {
     if (!pu32Mode)
         return null_point();
-    return sys_request(SYS_GET_VIVPSSMODE, pu32Mode);
+    return sys_call(SYS_GET_VIVPSSMODE, pu32Mode);
 }
 
-s32 DU_DUZ_SYS_SetProfile(u32 u32Profile) { return sys_request(SYS_SET_PROFILE, &u32Profile); }
+s32 DU_DUZ_SYS_SetProfile(u32 u32Profile) { return sys_call(SYS_SET_PROFILE, &u32Profile); }
 
 namespace {
 

@@ -1,53 +1,16 @@
 // The system unit: platform start and end, system configuration, binds, time
 // stamps, the platform log, memory zones, physical mapping and registers.
+//
+// Every one-request call goes through sys_call (mpi_sys.cpp), the log's through
+// log_call (mpi_log.cpp).
 #pragma once
 
 #include "mpi/common/mpi_common.h"
 #include "mpi/video/bind/mpi_bind.h"
-
-constexpr s32 DU_ERR_SYS_ILLEGAL_PARAM = mpi_status(DU_ID_SYS, ERR_ILLEGAL_PARAM);
-constexpr s32 DU_ERR_SYS_NULL_PTR = mpi_status(DU_ID_SYS, ERR_NULL_PTR);
-constexpr s32 DU_ERR_SYS_NOT_PERM = mpi_status(DU_ID_SYS, ERR_NOT_PERM);
-constexpr s32 DU_ERR_SYS_NOMEM = mpi_status(DU_ID_SYS, ERR_NOMEM);
-constexpr s32 DU_ERR_SYS_NOTREADY = mpi_status(DU_ID_SYS, ERR_SYS_NOTREADY);
+#include "mpi/video/sys/sys_requests.h"
 
 #define DU_VERSION_TEXT "DU_VERSION=Vi3516V_MPP_V1.0.6.0 B050 Release"
 constexpr u32 SYS_VERSION_NAME_LEN = 64;
-
-// Line stride alignment of picture buffers, in bytes.
-struct SYS_CONF_REC_S {
-    u32 u32LineAlign;
-};
-static_assert(sizeof(SYS_CONF_REC_S) == 4, "system configuration");
-
-// The kernel's configuration: high-resolution timers, then a reserved word.
-struct SYS_KERNEL_CONFIG_S {
-    s32 s32HRTimer;
-    u32 u32Reserved;
-};
-static_assert(sizeof(SYS_KERNEL_CONFIG_S) == 8, "kernel configuration");
-
-// Scaler coefficient levels of one pair of horizontal and vertical ratio ranges.
-constexpr u32 SCALE_RANGE_BUTT = 7;
-constexpr u32 COEFF_LEVEL_BUTT = 11;
-struct SCALE_RANGE_S {
-    u32 enHorizontal;
-    u32 enVertical;
-};
-struct SCALE_COEFF_LEVEL_S {
-    u32 enHorLum;
-    u32 enHorChr;
-    u32 enVerLum;
-    u32 enVerChr;
-};
-static_assert(sizeof(SCALE_RANGE_S) + sizeof(SCALE_COEFF_LEVEL_S) == 24, "scale coefficient request");
-
-// What a user address of zone memory is.
-struct SYS_VIRMEM_INFO_REC_S {
-    u32 u32PhyAddr;
-    u32 bCached;
-};
-static_assert(sizeof(SYS_VIRMEM_INFO_REC_S) == 8, "user address information");
 
 // ---- platform -------------------------------------------------------------------------
 s32 DU_DUZ_SYS_Init(void);
@@ -71,16 +34,6 @@ s32 DU_DUZ_SYS_GetFileHandle(void);
 s32 DU_DUZ_SYS_CloseFd(void);
 
 // ---- log ------------------------------------------------------------------------------------
-// The level record: the module by id (or by name when the id is DU_ID_BUTT).
-struct LOG_LEVEL_CONF_S {
-    u32 enModId;
-    s32 s32Level;
-    char cModName[16];
-};
-static_assert(sizeof(LOG_LEVEL_CONF_S) == 24, "log level record");
-
-// Levels as the kernel log counts them: 0 emergencies .. 7 debug.
-constexpr s32 LOG_LEVEL_MAX = 7;
 
 s32 DU_DUZ_LOG_SetLevelConf(LOG_LEVEL_CONF_S *pstConf);
 s32 DU_DUZ_LOG_GetLevelConf(LOG_LEVEL_CONF_S *pstConf);

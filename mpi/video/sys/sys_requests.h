@@ -1,9 +1,50 @@
-// Requests of /dev/sys ('Y') and /dev/logmpp ('L') and their records, shared
-// by the system unit and the simulated drivers.
+// Requests of /dev/sys ('Y') and /dev/logmpp ('L'), their records and the
+// status codes the drivers answer with, shared by the system unit and the
+// simulated drivers.
 #pragma once
 
 #include "mpi/common/mpi_common.h"
-#include "mpi/video/sys/mpi_sys.h"
+
+constexpr s32 DU_ERR_SYS_ILLEGAL_PARAM = mpi_status(DU_ID_SYS, ERR_ILLEGAL_PARAM);
+constexpr s32 DU_ERR_SYS_NULL_PTR = mpi_status(DU_ID_SYS, ERR_NULL_PTR);
+constexpr s32 DU_ERR_SYS_NOT_PERM = mpi_status(DU_ID_SYS, ERR_NOT_PERM);
+constexpr s32 DU_ERR_SYS_NOMEM = mpi_status(DU_ID_SYS, ERR_NOMEM);
+constexpr s32 DU_ERR_SYS_NOTREADY = mpi_status(DU_ID_SYS, ERR_SYS_NOTREADY);
+
+// Line stride alignment of picture buffers, in bytes.
+struct SYS_CONF_REC_S {
+    u32 u32LineAlign;
+};
+static_assert(sizeof(SYS_CONF_REC_S) == 4, "system configuration");
+
+// The kernel's configuration: high-resolution timers, then a reserved word.
+struct SYS_KERNEL_CONFIG_S {
+    s32 s32HRTimer;
+    u32 u32Reserved;
+};
+static_assert(sizeof(SYS_KERNEL_CONFIG_S) == 8, "kernel configuration");
+
+// Scaler coefficient levels of one pair of horizontal and vertical ratio ranges.
+constexpr u32 SCALE_RANGE_BUTT = 7;
+constexpr u32 COEFF_LEVEL_BUTT = 11;
+struct SCALE_RANGE_S {
+    u32 enHorizontal;
+    u32 enVertical;
+};
+struct SCALE_COEFF_LEVEL_S {
+    u32 enHorLum;
+    u32 enHorChr;
+    u32 enVerLum;
+    u32 enVerChr;
+};
+static_assert(sizeof(SCALE_RANGE_S) + sizeof(SCALE_COEFF_LEVEL_S) == 24, "scale coefficient request");
+
+// What a user address of zone memory is.
+struct SYS_VIRMEM_INFO_REC_S {
+    u32 u32PhyAddr;
+    u32 bCached;
+};
+static_assert(sizeof(SYS_VIRMEM_INFO_REC_S) == 8, "user address information");
 
 // ---- /dev/sys -------------------------------------------------------------------------
 constexpr unsigned long SYS_INIT_CTRL = MPI_IOC(MPI_IOC_NONE, 0, 'Y', 0);
@@ -51,6 +92,17 @@ struct SYS_MFLUSH_REC_S {
 };
 
 // ---- /dev/logmpp ------------------------------------------------------------------------
+// The level record: the module by id (or by name when the id is DU_ID_BUTT).
+struct LOG_LEVEL_CONF_S {
+    u32 enModId;
+    s32 s32Level;
+    char cModName[16];
+};
+static_assert(sizeof(LOG_LEVEL_CONF_S) == 24, "log level record");
+
+// Levels as the kernel log counts them: 0 emergencies .. 7 debug.
+constexpr s32 LOG_LEVEL_MAX = 7;
+
 constexpr unsigned long LOG_SET_LEVEL_CTRL = MPI_IOC(MPI_IOC_WRITE, 24, 'L', 0);
 constexpr unsigned long LOG_GET_LEVEL_CTRL = MPI_IOC(MPI_IOC_RW, 24, 'L', 1);
 constexpr unsigned long LOG_SET_WAIT_CTRL = MPI_IOC(MPI_IOC_WRITE, 4, 'L', 3);

@@ -26,7 +26,7 @@ bool vb_open()
     return false;
 }
 
-s32 vb_request(unsigned long request, void *arg)
+s32 vb_call(unsigned long request, void *arg)
 {
     if (!vb_open())
         return DU_ERR_VB_NOTREADY;
@@ -91,7 +91,7 @@ void copy_name(char *dst, const char *src)
 u32 handle_query(unsigned long request, u32 handle, u32 fail)
 {
     u32 word = handle;
-    return vb_request(request, &word) == 0 ? word : fail;
+    return vb_call(request, &word) == 0 ? word : fail;
 }
 
 } // namespace
@@ -168,7 +168,7 @@ u32 DU_DUZ_VB_CreatePool(u32 u32BlkSize, u32 u32BlkCnt, const char *pcMmzName)
     return req.u32PoolId;
 }
 
-s32 DU_DUZ_VB_DestroyPool(u32 u32PoolId) { return vb_request(VB_DESTROY_POOL, &u32PoolId); }
+s32 DU_DUZ_VB_DestroyPool(u32 u32PoolId) { return vb_call(VB_DESTROY_POOL, &u32PoolId); }
 
 u32 DU_DUZ_VB_GetBlock(u32 u32PoolId, u32 u32BlkSize, const char *pcMmzName)
 {
@@ -189,7 +189,7 @@ u32 DU_DUZ_VB_GetBlock(u32 u32PoolId, u32 u32BlkSize, const char *pcMmzName)
     return req.u32Handle;
 }
 
-s32 DU_DUZ_VB_ReleaseBlock(u32 u32Handle) { return vb_request(VB_RELEASE_BLOCK, &u32Handle); }
+s32 DU_DUZ_VB_ReleaseBlock(u32 u32Handle) { return vb_call(VB_RELEASE_BLOCK, &u32Handle); }
 
 u32 DU_DUZ_VB_Handle2PhysAddr(u32 u32Handle) { return handle_query(VB_HANDLE2PHYS, u32Handle, 0); }
 
@@ -299,14 +299,14 @@ s32 DU_DUZ_VB_InitModCommPool(u32 enVbUid)
 {
     if (!user_id_ok(enVbUid))
         return DU_ERR_VB_ILLEGAL_PARAM;
-    return vb_request(VB_INIT_MOD_POOL, &enVbUid);
+    return vb_call(VB_INIT_MOD_POOL, &enVbUid);
 }
 
 s32 DU_DUZ_VB_ExitModCommPool(u32 enVbUid)
 {
     if (!user_id_ok(enVbUid))
         return DU_ERR_VB_ILLEGAL_PARAM;
-    return vb_request(VB_EXIT_MOD_POOL, &enVbUid);
+    return vb_call(VB_EXIT_MOD_POOL, &enVbUid);
 }
 
 s32 DU_DUZ_VB_GetModPoolConf(u32 enVbUid, VB_CONF_REC_S *pstVbConf)

@@ -1,9 +1,44 @@
-// Requests of /dev/vb ('B') and their records, shared by the buffer-pool unit
-// and the simulated driver.
+// Requests of /dev/vb ('B'), their records and the status codes the driver
+// answers with, shared by the buffer-pool unit and the simulated driver.
 #pragma once
 
 #include "mpi/common/mpi_common.h"
-#include "mpi/video/vb/mpi_vb.h"
+
+constexpr u32 VB_MAX_COMM_POOLS = 16;
+constexpr u32 VB_MAX_POOLS = 256;
+constexpr u32 VB_MAX_USER = 23; // module user ids 0..22
+constexpr u32 MAX_MMZ_NAME_LEN = 16;
+constexpr u32 VB_INVALID_POOLID = 0xFFFFFFFFu;
+constexpr u32 VB_INVALID_HANDLE = 0xFFFFFFFFu;
+
+constexpr s32 DU_ERR_VB_ILLEGAL_PARAM = mpi_status(DU_ID_VB, ERR_ILLEGAL_PARAM);
+constexpr s32 DU_ERR_VB_NULL_PTR = mpi_status(DU_ID_VB, ERR_NULL_PTR);
+constexpr s32 DU_ERR_VB_NOMEM = mpi_status(DU_ID_VB, ERR_NOMEM);
+constexpr s32 DU_ERR_VB_NOTREADY = mpi_status(DU_ID_VB, ERR_SYS_NOTREADY);
+constexpr s32 DU_ERR_VB_BUSY = mpi_status(DU_ID_VB, ERR_BUSY);
+
+struct VB_POOL_CONF_S {
+    u32 u32BlockSize;
+    u32 u32BlockCnt;
+    char szMmzName[MAX_MMZ_NAME_LEN];
+};
+
+// The common pools: every entry with a block size and count is a pool.
+// u32PoolCnt is the most pools the driver keeps (0: as many as it can).
+struct VB_CONF_REC_S {
+    u32 u32PoolCnt;
+    VB_POOL_CONF_S astCommPool[VB_MAX_COMM_POOLS];
+};
+static_assert(sizeof(VB_CONF_REC_S) == 388, "buffer-pool configuration");
+
+// The supplement areas of a block: physical addresses, 0 where none is kept.
+struct VB_SUPPLEMENT_ADDR_S {
+    u32 u32JpegDcfPhyAddr;
+    u32 u32IspInfoPhyAddr;
+};
+// Supplement configuration bits.
+constexpr u32 VB_SUPPLEMENT_JPEG_MASK = 0x1;
+constexpr u32 VB_SUPPLEMENT_ISPINFO_MASK = 0x2;
 
 constexpr unsigned long VB_CREATE_POOL = MPI_IOC(MPI_IOC_RW, 36, 'B', 1);
 constexpr unsigned long VB_DESTROY_POOL = MPI_IOC(MPI_IOC_RW, 4, 'B', 2);

@@ -58,7 +58,7 @@ bool venc_ptr_ok(const char *func, const void *p)
     return false;
 }
 
-s32 venc_chn_request(const char *func, VENC_CHN VeChn, unsigned long req, const void *rec, bool check_null)
+s32 venc_call(const char *func, VENC_CHN VeChn, unsigned long req, const void *rec, bool check_null)
 {
     if (s32 ret = venc_chn_prepare(func, VeChn))
         return ret;

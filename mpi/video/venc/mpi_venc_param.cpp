@@ -13,13 +13,13 @@
 #define VENC_GET_CALL(name, rec, size, set_nr, get_nr, get_dir)                                           \
     s32 DU_DUZ_VENC_Get##name(VENC_CHN VeChn, rec *pstRec)                                                 \
     {                                                                                                      \
-        return venc_chn_request(__FUNCTION__, VeChn, VENC_GET_##name##_CTRL, pstRec, true);                \
+        return venc_call(__FUNCTION__, VeChn, VENC_GET_##name##_CTRL, pstRec, true);                \
     }                                                                                                      \
     static_assert(sizeof(rec) == size, #rec " size");
 #define VENC_PARAM_CALLS(name, rec, size, set_nr, get_nr, get_dir)                                        \
     s32 DU_DUZ_VENC_Set##name(VENC_CHN VeChn, const rec *pstRec)                                           \
     {                                                                                                      \
-        return venc_chn_request(__FUNCTION__, VeChn, VENC_SET_##name##_CTRL, pstRec, true);                \
+        return venc_call(__FUNCTION__, VeChn, VENC_SET_##name##_CTRL, pstRec, true);                \
     }                                                                                                      \
     VENC_GET_CALL(name, rec, size, set_nr, get_nr, get_dir)
 VENC_PARAM_PAIRS(VENC_PARAM_CALLS)
@@ -64,22 +64,22 @@ s32 DU_DUZ_VENC_SetRoiCfg(VENC_CHN VeChn, const VENC_ROI_CFG_REC_S *pstRoiCfg)
 
 s32 DU_DUZ_VENC_SetJpegSnapMode(VENC_CHN VeChn, VENC_JPEG_SNAP_MODE_E enJpegSnapMode)
 {
-    return venc_chn_request(__FUNCTION__, VeChn, VENC_SET_JPEG_SNAP_MODE_CTRL, &enJpegSnapMode, false);
+    return venc_call(__FUNCTION__, VeChn, VENC_SET_JPEG_SNAP_MODE_CTRL, &enJpegSnapMode, false);
 }
 
 s32 DU_DUZ_VENC_GetJpegSnapMode(VENC_CHN VeChn, VENC_JPEG_SNAP_MODE_E *penJpegSnapMode)
 {
-    return venc_chn_request(__FUNCTION__, VeChn, VENC_GET_JPEG_SNAP_MODE_CTRL, penJpegSnapMode, true);
+    return venc_call(__FUNCTION__, VeChn, VENC_GET_JPEG_SNAP_MODE_CTRL, penJpegSnapMode, true);
 }
 
 s32 DU_DUZ_VENC_StartRecvPicEx(VENC_CHN VeChn, const VENC_RECV_PIC_PARAM_REC_S *pstRecvParam)
 {
-    return venc_chn_request(__FUNCTION__, VeChn, VENC_START_RECV_EX_CTRL, pstRecvParam, true);
+    return venc_call(__FUNCTION__, VeChn, VENC_START_RECV_EX_CTRL, pstRecvParam, true);
 }
 
 s32 DU_DUZ_VENC_EnableIDR(VENC_CHN VeChn, u32 bEnableIDR)
 {
-    return venc_chn_request(__FUNCTION__, VeChn, VENC_ENABLE_IDR_CTRL, &bEnableIDR, false);
+    return venc_call(__FUNCTION__, VeChn, VENC_ENABLE_IDR_CTRL, &bEnableIDR, false);
 }
 
 // The tuning controls that take or read one value, and the buffer pool.

@@ -15,8 +15,8 @@ bool venc_ptr_ok(const char *func, const void *p);
 // The whole pattern for a call of one request: prepare, the null check when
 // the call takes a record, then the request on the channel's descriptor with
 // `rec` itself; the driver's answer is returned unchanged.
-s32 venc_chn_request(const char *func, VENC_CHN VeChn, unsigned long req, const void *rec, bool check_null);
-#define VENC_REQ(chn, req, rec, null_check) venc_chn_request(__FUNCTION__, chn, req, rec, null_check)
+s32 venc_call(const char *func, VENC_CHN VeChn, unsigned long req, const void *rec, bool check_null);
+#define VENC_REQ(chn, req, rec, null_check) venc_call(__FUNCTION__, chn, req, rec, null_check)
 
 // What a failed look at "/dev/venc" prints (nothing for a failed open).
 void venc_node_message(const char *path, const mpi_dev_result &r);

@@ -92,8 +92,8 @@ s32 vi_dev_call(const char *func, int line, VI_DEV dev, unsigned long req, const
 }
 
 // A channel request: channel check, null check, channel descriptor, request.
-s32 vi_chn_call(const char *func, int line, VI_CHN chn, ViRange range, unsigned long req, const void *arg,
-                bool check_null)
+s32 vi_call(const char *func, int line, VI_CHN chn, ViRange range, unsigned long req, const void *arg,
+            bool check_null)
 {
     if (!vi_chn_ok(func, line, chn, range))
         return ERR_VI_INVALID_CHNID;
@@ -114,8 +114,8 @@ s32 vi_unsupported(const char *func, int line, const char *text)
 
 #define DEV_REC(dev, req, rec) vi_dev_call(__FUNCTION__, __LINE__, dev, req, rec, true)
 #define DEV_RAW(dev, req, rec) vi_dev_call(__FUNCTION__, __LINE__, dev, req, rec, false)
-#define CHN_REC(chn, range, req, rec) vi_chn_call(__FUNCTION__, __LINE__, chn, ViRange::range, req, rec, true)
-#define CHN_RAW(chn, range, req, rec) vi_chn_call(__FUNCTION__, __LINE__, chn, ViRange::range, req, rec, false)
+#define CHN_REC(chn, range, req, rec) vi_call(__FUNCTION__, __LINE__, chn, ViRange::range, req, rec, true)
+#define CHN_RAW(chn, range, req, rec) vi_call(__FUNCTION__, __LINE__, chn, ViRange::range, req, rec, false)
 
 s32 DU_DUZ_VI_SetDevAttr(VI_DEV d, const VI_DEV_ATTR_REC_S *p) { return DEV_REC(d, VI_SET_DEV_ATTR, p); }
 s32 DU_DUZ_VI_GetDevAttr(VI_DEV d, VI_DEV_ATTR_REC_S *p) { return DEV_REC(d, VI_GET_DEV_ATTR, p); }

@@ -1,10 +1,92 @@
-// Requests of /dev/vo (type 'O') and their request records, shared by the
-// video output unit and the simulated driver.
+// Requests of /dev/vo (type 'O'), the records they carry and the status codes
+// the driver answers with, shared by the video output unit and the simulated
+// driver.
 #pragma once
 
 #include "mpi/common/mpi_common.h"
-#include "mpi/common/video_frame.h"
-#include "mpi/video/vo/mpi_vo.h"
+#include "mpi/common/video_frame_requests.h"
+
+typedef s32 VO_DEV;
+typedef s32 VO_LAYER;
+typedef s32 VO_CHN;
+typedef u32 GRAPHIC_LAYER;
+
+constexpr s32 VO_MAX_CHN_NUM = 32;
+
+constexpr s32 ERR_VO_INVALID_DEVID = mpi_status(DU_ID_VOU, ERR_INVALID_DEVID);
+constexpr s32 ERR_VO_INVALID_CHNID = mpi_status(DU_ID_VOU, ERR_INVALID_CHNID);
+constexpr s32 ERR_VO_ILLEGAL_PARAM = mpi_status(DU_ID_VOU, ERR_ILLEGAL_PARAM);
+constexpr s32 ERR_VO_NULL_PTR = mpi_status(DU_ID_VOU, ERR_NULL_PTR);
+constexpr s32 ERR_VO_NOT_CONFIG = mpi_status(DU_ID_VOU, ERR_NOT_CONFIG);
+constexpr s32 ERR_VO_NOT_SUPPORT = mpi_status(DU_ID_VOU, ERR_NOT_SUPPORT);
+constexpr s32 ERR_VO_NOT_PERM = mpi_status(DU_ID_VOU, ERR_NOT_PERM);
+constexpr s32 ERR_VO_BUF_EMPTY = mpi_status(DU_ID_VOU, ERR_BUF_EMPTY);
+constexpr s32 ERR_VO_SYS_NOTREADY = mpi_status(DU_ID_VOU, ERR_SYS_NOTREADY);
+constexpr s32 ERR_VO_BUSY = mpi_status(DU_ID_VOU, ERR_BUSY);
+constexpr s32 ERR_VO_INVALID_GFX_LAYER = mpi_status(DU_ID_VOU, 0x68);
+constexpr s32 ERR_VO_INVALID_LAYERID = mpi_status(DU_ID_VOU, 0x6D);
+
+// Output interfaces and their sync codes.
+constexpr u32 VO_INTF_CVBS = 1;
+constexpr u32 VO_OUTPUT_PAL = 0;
+constexpr u32 VO_OUTPUT_NTSC = 1;
+
+// Timing of a user-defined sync; all zero for the standard ones.
+struct VO_SYNC_INFO_REC_S {
+    u32 au32Word[12];
+};
+
+struct VO_PUB_ATTR_REC_S {
+    u32 u32BgColor;  // 0xRRGGBB
+    u32 enIntfType;  // 1 composite
+    u32 enIntfSync;  // 0 PAL, 1 NTSC
+    VO_SYNC_INFO_REC_S stSyncInfo;
+};
+static_assert(sizeof(VO_PUB_ATTR_REC_S) == 60, "device attributes");
+
+struct VO_RECT_S {
+    s32 s32X, s32Y;
+    u32 u32Width, u32Height;
+};
+
+struct VO_LAYER_ATTR_REC_S {
+    VO_RECT_S stDispRect;      // where the layer sits on the screen
+    u32 u32ImageWidth;         // the layer's picture
+    u32 u32ImageHeight;
+    u32 u32DispFrmRt;          // pictures per second it shows
+    u32 enPixFormat;           // 23 semi-planar 4:2:0
+    u32 bDoubleFrame;
+    u32 bClusterMode;
+};
+static_assert(sizeof(VO_LAYER_ATTR_REC_S) == 40 && offsetof(VO_LAYER_ATTR_REC_S, u32ImageWidth) == 16,
+              "layer attributes");
+
+struct VO_CHN_ATTR_REC_S {
+    u32 u32Priority;
+    VO_RECT_S stRect;          // the channel's place on the layer's picture
+    u32 bDeflicker;
+};
+static_assert(sizeof(VO_CHN_ATTR_REC_S) == 24 && offsetof(VO_CHN_ATTR_REC_S, stRect.u32Width) == 12,
+              "channel attributes");
+
+struct VO_CSC_REC_S {
+    u32 enCscMatrix;
+    u32 u32Luma, u32Contrast, u32Hue, u32Saturation;
+};
+static_assert(sizeof(VO_CSC_REC_S) == 20, "colour space");
+
+struct VO_ZOOM_REC_S {
+    u32 enZoomType;            // 0 a rectangle, 1 ratios in thousandths
+    VO_RECT_S stZoomRect;
+};
+static_assert(sizeof(VO_ZOOM_REC_S) == 20, "zoom window");
+
+struct VO_BORDER_REC_S {
+    u32 bBorderEn;
+    u32 u32Color;
+    u32 u32LeftWidth, u32RightWidth, u32TopWidth, u32BottomWidth;
+};
+static_assert(sizeof(VO_BORDER_REC_S) == 24, "border");
 
 #define VO_REQ(dir, size, nr) MPI_IOC(MPI_IOC_##dir, size, 'O', nr)
 constexpr unsigned long VO_BIND_FD = VO_REQ(WRITE, 4, 0);

@@ -1,99 +1,11 @@
 // The video processing unit: groups that take the input's pictures and up to
 // 12 output channels per group that crop, scale, mirror and hand them on.
+//
+// Every public call goes through vpss_call (mpi_vpss.cpp).
 #pragma once
 
 #include "mpi/common/mpi_common.h"
-#include "mpi/common/video_frame.h"
-
-typedef s32 VPSS_GRP;
-typedef s32 VPSS_CHN;
-
-constexpr s32 VPSS_MAX_GRP_NUM = 128;
-constexpr s32 VPSS_MAX_CHN_NUM = 12;
-
-constexpr s32 ERR_VPSS_INVALID_DEVID = mpi_status(DU_ID_VPSS, ERR_INVALID_DEVID);
-constexpr s32 ERR_VPSS_INVALID_CHNID = mpi_status(DU_ID_VPSS, ERR_INVALID_CHNID);
-constexpr s32 ERR_VPSS_ILLEGAL_PARAM = mpi_status(DU_ID_VPSS, ERR_ILLEGAL_PARAM);
-constexpr s32 ERR_VPSS_EXIST = mpi_status(DU_ID_VPSS, ERR_EXIST);
-constexpr s32 ERR_VPSS_UNEXIST = mpi_status(DU_ID_VPSS, ERR_UNEXIST);
-constexpr s32 ERR_VPSS_NULL_PTR = mpi_status(DU_ID_VPSS, ERR_NULL_PTR);
-constexpr s32 ERR_VPSS_NOT_SUPPORT = mpi_status(DU_ID_VPSS, ERR_NOT_SUPPORT);
-constexpr s32 ERR_VPSS_NOT_PERM = mpi_status(DU_ID_VPSS, ERR_NOT_PERM);
-constexpr s32 ERR_VPSS_NOMEM = mpi_status(DU_ID_VPSS, ERR_NOMEM);
-constexpr s32 ERR_VPSS_BUF_EMPTY = mpi_status(DU_ID_VPSS, ERR_BUF_EMPTY);
-constexpr s32 ERR_VPSS_NOTREADY = mpi_status(DU_ID_VPSS, ERR_SYS_NOTREADY);
-
-struct VPSS_GRP_ATTR_REC_S {
-    u32 u32MaxW, u32MaxH;
-    u32 enPixFmt;
-    u32 bIeEn, bDciEn, bNrEn, bHistEn;
-    u32 enDieMode;
-};
-static_assert(sizeof(VPSS_GRP_ATTR_REC_S) == 32, "group attributes");
-
-struct VPSS_CHN_ATTR_REC_S {
-    u32 bSpEn;          // sharpening
-    u32 bBorderEn;
-    u32 bMirror;
-    u32 bFlip;
-    s32 s32SrcFrameRate; // -1: no frame-rate control
-    s32 s32DstFrameRate;
-    u32 au32Border[5];
-};
-static_assert(sizeof(VPSS_CHN_ATTR_REC_S) == 44, "channel attributes");
-
-constexpr u32 VPSS_CHN_MODE_AUTO = 0;
-constexpr u32 VPSS_CHN_MODE_USER = 1;
-struct VPSS_CHN_MODE_REC_S {
-    u32 enChnMode;       // 1: the size below; 0: the group's input size
-    u32 u32Width, u32Height;
-    u32 bDouble;
-    u32 enPixelFormat;
-    u32 enCompressMode;
-};
-static_assert(sizeof(VPSS_CHN_MODE_REC_S) == 24, "channel mode");
-
-struct VPSS_CROP_REC_S {
-    u32 bEnable;
-    u32 enCropCoordinate;
-    s32 s32X, s32Y;
-    u32 u32Width, u32Height;
-};
-static_assert(sizeof(VPSS_CROP_REC_S) == 24, "crop");
-
-// Region luma: rectangles of a channel's picture and their mean luma.
-struct VPSS_RECT_S {
-    s32 s32X, s32Y;
-    u32 u32Width, u32Height;
-};
-struct VIDEO_REGION_INFO_S {
-    u32 u32RegionNum;
-    const VPSS_RECT_S *pstRegion;
-};
-
-// Records the driver keeps as they are given.
-struct VPSS_EXT_CHN_ATTR_REC_S { u32 au32Word[7]; };
-struct VPSS_GRP_PARAM_REC_S { u32 au32Word[8]; };
-struct VPSS_GRP_PARAM_V2_REC_S { u32 au32Word[3]; };
-struct VPSS_NR_V3_PARAM_REC_S { u16 au16Word[15]; };
-struct VPSS_GRP_LEVEL2_PARAM_REC_S { u32 au32Word[3]; };
-struct VPSS_NR_V2_PARAM_REC_S { u32 au32Word[15]; };
-struct VPSS_NR_PARAM_REC_S { u32 au32Word[15]; };
-struct VPSS_NRB_PARAM_REC_S { u32 au32Word[26]; };
-struct VPSS_LDC_ATTR_REC_S { u32 au32Word[5]; };
-struct VPSS_FRAME_RATE_REC_S { s32 s32SrcFrmRate, s32DstFrmRate; };
-struct VPSS_LOW_DELAY_REC_S { u32 bEnable, u32LineCnt; };
-struct VPSS_IMG_QUALITY_CFG_REC_S { u32 au32Word[210]; };
-struct VPSS_IMG_QUALITY_CFG_NEW_REC_S { u32 au32Word[2]; };
-struct VPSS_MOD_PARAM_REC_S { u32 u32Word; };
-static_assert(sizeof(VPSS_EXT_CHN_ATTR_REC_S) == 28 && sizeof(VPSS_GRP_PARAM_REC_S) == 32 &&
-                  sizeof(VPSS_GRP_PARAM_V2_REC_S) == 12 && sizeof(VPSS_NR_V3_PARAM_REC_S) == 30 &&
-                  sizeof(VPSS_GRP_LEVEL2_PARAM_REC_S) == 12 && sizeof(VPSS_NR_V2_PARAM_REC_S) == 60 &&
-                  sizeof(VPSS_NR_PARAM_REC_S) == 60 && sizeof(VPSS_NRB_PARAM_REC_S) == 104 &&
-                  sizeof(VPSS_LDC_ATTR_REC_S) == 20 && sizeof(VPSS_FRAME_RATE_REC_S) == 8 &&
-                  sizeof(VPSS_LOW_DELAY_REC_S) == 8 && sizeof(VPSS_IMG_QUALITY_CFG_REC_S) == 840 &&
-                  sizeof(VPSS_IMG_QUALITY_CFG_NEW_REC_S) == 8 && sizeof(VPSS_MOD_PARAM_REC_S) == 4,
-              "pass-through records");
+#include "mpi/video/vpss/vpss_requests.h"
 
 // ---- groups ---------------------------------------------------------------------------
 s32 DU_DUZ_VPSS_CreateGrp(VPSS_GRP VpssGrp, const VPSS_GRP_ATTR_REC_S *pstGrpAttr);

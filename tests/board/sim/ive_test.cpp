@@ -463,25 +463,72 @@ TEST_F(IveEngine, CannyClassifiesAndStacksTheEdgePixels)
     b.stCannyHysEdgeCtrl.u16LowThr = 100;
     b.stCannyHysEdgeCtrl.u16HighThr = 300;
     ASSERT_EQ(0, submit(IVE_CANNY_HYS_EDGE, b));
+    // The two equal columns make one edge, the first of them.
     for (u16 y = 0; y < 8; y++)
-        EXPECT_EQ(std::vector<u8>({1, 1, 1, 2, 2, 1, 1, 1}),
+        EXPECT_EQ(std::vector<u8>({1, 1, 1, 2, 1, 1, 1, 1}),
                   std::vector<u8>(px(b.stEdge, 0, y), px(b.stEdge, 0, y) + 8));
     const u8 *stack = b.stStack.pu8VirAddr;
     u32 count;
     memcpy(&count, stack + 4 * 64, 4);
-    ASSERT_EQ(16u, count);
+    ASSERT_EQ(8u, count);
     u16 p[4];
     memcpy(p, stack, 8);
-    EXPECT_EQ(std::vector<u16>({3, 0, 4, 0}), std::vector<u16>(p, p + 4));
-    memcpy(p, stack + 15 * 4, 4);
-    EXPECT_EQ(4, p[0]);
+    EXPECT_EQ(std::vector<u16>({3, 0, 3, 1}), std::vector<u16>(p, p + 4));
+    memcpy(p, stack + 7 * 4, 4);
+    EXPECT_EQ(3, p[0]);
     EXPECT_EQ(7, p[1]);
 
     b.stCannyHysEdgeCtrl.u16HighThr = 400; // not above: candidates
     ASSERT_EQ(0, submit(IVE_CANNY_HYS_EDGE, b));
     EXPECT_EQ(0, at<u8>(b.stEdge, 3, 5));
+    EXPECT_EQ(1, at<u8>(b.stEdge, 4, 5));
     memcpy(&count, stack + 4 * 64, 4);
     EXPECT_EQ(0u, count);
+}
+
+// A symmetric step gives two pixels of equal magnitude across it; only one
+// of them is an edge, whichever way the step runs, and at the picture's
+// border too.
+TEST_F(IveEngine, CannyEdgesOfSymmetricStepsAreOnePixelWide)
+{
+    struct Case {
+        const char *name;
+        bool rows;    // a step from one row to the next, else from one column to the next
+        u16 from;     // the first row or column on the far side
+        bool falling; // bright before the step, dark after
+        u16 edge;     // the row or column that is the edge
+    };
+    const Case cases[] = {
+        {"rising, across columns", false, 4, false, 3},
+        {"falling, across columns", false, 4, true, 3},
+        {"rising, across rows", true, 5, false, 4},
+        {"falling, across rows", true, 5, true, 4},
+        {"at the left border", false, 1, false, 0},
+        {"at the top border", true, 1, true, 0},
+        {"at the right border", false, 7, false, 6},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<u8> px(8 * 8);
+        for (u16 y = 0; y < 8; y++)
+            for (u16 x = 0; x < 8; x++)
+                px[y * 8 + x] = ((c.rows ? y : x) >= c.from) != c.falling ? 100 : 0;
+        IVE_CANNY_HYS_EDGE_REQ_S b;
+        memset(&b, 0, sizeof b);
+        b.stSrc = picture(U8C1, 8, 8, px);
+        b.stEdge = image(U8C1, 8, 8);
+        b.stStack = block((8 * 8 + 4) * 4);
+        memcpy(b.stCannyHysEdgeCtrl.as8Mask, kSobel, 25);
+        b.stCannyHysEdgeCtrl.u16LowThr = 100;
+        b.stCannyHysEdgeCtrl.u16HighThr = 300;
+        ASSERT_EQ(0, submit(IVE_CANNY_HYS_EDGE, b));
+        for (u16 y = 0; y < 8; y++)
+            for (u16 x = 0; x < 8; x++)
+                EXPECT_EQ((c.rows ? y : x) == c.edge ? 2 : 1, at<u8>(b.stEdge, x, y)) << x << "," << y;
+        u32 count;
+        memcpy(&count, b.stStack.pu8VirAddr + 4 * 64, 4);
+        EXPECT_EQ(8u, count);
+    }
 }
 
 TEST_F(IveEngine, LocalBinaryPatterns)

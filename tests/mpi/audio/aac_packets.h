@@ -23,20 +23,20 @@ inline std::vector<s16> tone(double hz, u32 at, u32 n, u32 rate = 48000)
     return v;
 }
 
-// `frames` packets: kLeftHz on the left (or only) channel, kRightHz on the right.
-inline Packets camera_packets(u32 frames, bool stereo = false)
+// Packets of the samples given (mono, or two tracks), a packet per 1024
+// samples, as the camera's encoder makes them.
+inline Packets encode(u32 rate, u32 bit_rate, const std::vector<s16> &left, const std::vector<s16> *right = nullptr)
 {
-    AAC_ENC_CFG_S cfg = {AAC_TYPE_AACLC, 128000, 48000, 1, stereo ? 1u : 0u};
+    AAC_ENC_CFG_S cfg = {AAC_TYPE_AACLC, bit_rate, rate, 1, right ? 1u : 0u};
     void *enc = nullptr;
     EXPECT_EQ(0, OpenAACEncoder(&cfg, &enc));
     Packets packets;
-    for (u32 f = 0; f < frames && enc; f++) {
-        std::vector<s16> left = tone(kLeftHz, f * kFrame, kFrame), right = tone(kRightHz, f * kFrame, kFrame);
+    for (size_t at = 0; enc && at + kFrame <= left.size(); at += kFrame) {
         AUDIO_FRAME_S frame = {};
         frame.enBitwidth = 1;
-        frame.enSoundmode = stereo ? 1 : 0;
-        frame.pVirAddr[0] = left.data();
-        frame.pVirAddr[1] = right.data();
+        frame.enSoundmode = right ? 1 : 0;
+        frame.pVirAddr[0] = const_cast<s16 *>(left.data() + at);
+        frame.pVirAddr[1] = right ? const_cast<s16 *>(right->data() + at) : nullptr;
         frame.u32Len = kFrame * 2;
         std::vector<u8> out(MAX_AAC_MAINBUF_SIZE);
         u32 len = 0;
@@ -47,6 +47,13 @@ inline Packets camera_packets(u32 frames, bool stereo = false)
     if (enc)
         CloseAACEncoder(enc);
     return packets;
+}
+
+// `frames` packets: kLeftHz on the left (or only) channel, kRightHz on the right.
+inline Packets camera_packets(u32 frames, bool stereo = false)
+{
+    std::vector<s16> left = tone(kLeftHz, 0, frames * kFrame), right = tone(kRightHz, 0, frames * kFrame);
+    return encode(48000, 128000, left, stereo ? &right : nullptr);
 }
 
 inline std::vector<u8> concat(const Packets &packets)

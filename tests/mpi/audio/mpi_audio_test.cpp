@@ -18,25 +18,26 @@ using testsupport::capture_stderr;
 
 namespace {
 
-// Steps that log what they do; the one numbered g_fail refuses.
+// Steps that log what they do; the one numbered g_fail refuses with a
+// status of its own. Step 1 has nothing to undo.
 std::vector<std::string> g_log;
 int g_fail = -1;
 
-template <int N> s32 start()
+template <int N> s32 start(void *)
 {
     g_log.push_back("start " + std::to_string(N));
-    return N == g_fail ? -1 : 0;
+    return N == g_fail ? -100 - N : 0;
 }
-template <int N> void undo() { g_log.push_back("undo " + std::to_string(N)); }
+template <int N> void undo(void *) { g_log.push_back("undo " + std::to_string(N)); }
 
-const AudioStartStep kSteps[] = {
+const AudioStep<void> kSteps[] = {
     {start<0>, undo<0>, "step 0 failed\n"},
-    {start<1>, undo<1>, "step 1 failed\n"},
+    {start<1>, nullptr, "step 1 failed\n"},
     {start<2>, undo<2>, nullptr},
     {start<3>, undo<3>, "step 3 failed\n"},
 };
 
-TEST(AudioStartSteps, AFailingStepUndoesTheStepsBeforeItLatestFirst)
+TEST(AudioSteps, AFailingStepUndoesTheStepsBeforeItLatestFirstAndSaysWhy)
 {
     struct Case {
         const char *name;
@@ -46,13 +47,13 @@ TEST(AudioStartSteps, AFailingStepUndoesTheStepsBeforeItLatestFirst)
         const char *err;
     } cases[] = {
         {"all start", -1, 0, {"start 0", "start 1", "start 2", "start 3"}, ""},
-        {"the first refuses", 0, -1, {"start 0"}, "step 0 failed\n"},
-        {"the second refuses", 1, -1, {"start 0", "start 1", "undo 0"}, "step 1 failed\n"},
-        {"a silent step refuses", 2, -1, {"start 0", "start 1", "start 2", "undo 1", "undo 0"}, ""},
+        {"the first refuses", 0, -100, {"start 0"}, "step 0 failed\n"},
+        {"the second refuses", 1, -101, {"start 0", "start 1", "undo 0"}, "step 1 failed\n"},
+        {"a silent step refuses", 2, -102, {"start 0", "start 1", "start 2", "undo 0"}, ""},
         {"the last refuses",
          3,
-         -1,
-         {"start 0", "start 1", "start 2", "start 3", "undo 2", "undo 1", "undo 0"},
+         -103,
+         {"start 0", "start 1", "start 2", "start 3", "undo 2", "undo 0"},
          "step 3 failed\n"},
     };
     for (const Case &c : cases) {
@@ -60,11 +61,18 @@ TEST(AudioStartSteps, AFailingStepUndoesTheStepsBeforeItLatestFirst)
         g_log.clear();
         g_fail = c.fail;
         s32 ret = 0;
-        std::string err = capture_stderr([&] { ret = audio_run_start_steps(kSteps, std::size(kSteps)); });
+        std::string err = capture_stderr([&] { ret = audio_run_steps(kSteps, nullptr); });
         EXPECT_EQ(c.ret, ret);
         EXPECT_EQ(c.log, g_log);
         EXPECT_EQ(c.err, err);
     }
+}
+
+TEST(AudioSteps, TheTearDownUndoesEveryStepLatestFirst)
+{
+    g_log.clear();
+    audio_undo_steps(kSteps, nullptr);
+    EXPECT_EQ((std::vector<std::string>{"undo 3", "undo 2", "undo 0"}), g_log);
 }
 
 struct Units {

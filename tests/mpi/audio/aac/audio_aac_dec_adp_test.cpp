@@ -1,6 +1,7 @@
 // The AAC decoder adapter over FDK AAC: whole ADTS frames only, stream bytes
 // cut anywhere, separate tracks, bad frames and its registry entries.
 #include "mpi/audio/aac/audio_aac_dec_adp.h"
+#include "mpi/audio/aac/aac_dec.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include "tests/mpi/audio/aac_packets.h"
 #include "tests/mpi/audio/audio_check.h"
 #include "tests/mpi/audio/audio_fixture.h"
+#include "tests/mpi/audio/vqe/vqe_signal.h"
 
 namespace {
 
@@ -69,6 +71,60 @@ TEST(AacDecoder, MonoPacketsGiveOneTrackOfTheTone)
     EXPECT_EQ(0, GetAACFrmInfo(dec.inst, &info));
     EXPECT_EQ(48000, info.s32Samplerate);
     EXPECT_GT(info.s32BitRate, 0);
+}
+
+// The camera's packets of speech-like sound decoded here and by FFmpeg's own
+// AAC decoder: every packet gives its frame at once, the last one too (no
+// samples held back), and the two agree sample by sample at no offset.
+TEST(AacDecoder, OutputLinesUpWithFfmpegsDecoderToTheLastFrame)
+{
+    struct Case {
+        u32 rate, bit_rate;
+        bool stereo;
+    } cases[] = {{48000, 128000, false}, {44100, 128000, false}, {8000, 24000, false}, {48000, 128000, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.rate) + (c.stereo ? " stereo" : " mono"));
+        const size_t frames = c.rate * 4 / kFrame;
+        // A quiet tone under the speech: every frame holds sound.
+        const size_t n = frames * kFrame;
+        std::vector<s16> left = vqetest::mix(vqetest::speech((int)c.rate, n, -20, 51, 130).x,
+                                             vqetest::tone((int)c.rate, 440, -40, n));
+        std::vector<s16> right = vqetest::mix(vqetest::speech((int)c.rate, n, -20, 52, 200).x,
+                                              vqetest::tone((int)c.rate, 660, -40, n));
+        Packets packets = aactest::encode(c.rate, c.bit_rate, left, c.stereo ? &right : nullptr);
+        ASSERT_EQ(frames, packets.size());
+
+        Decoder dec;
+        std::vector<s16> ours;
+        for (auto &p : packets) {
+            u8 *in = p.data();
+            s32 n = (s32)p.size();
+            ASSERT_EQ(0, dec.decode(&in, &n));
+            ASSERT_EQ(2u * kFrame, dec.len);
+            const s16 *t = reinterpret_cast<const s16 *>(dec.out.data());
+            ours.insert(ours.end(), t, t + kFrame);
+        }
+        int rate = 0;
+        std::vector<float> ref = audiocheck::decode_aac(packets, &rate);
+        ASSERT_EQ((int)c.rate, rate);
+        ASSERT_EQ(ours.size(), ref.size()) << "a frame for every packet";
+        vqetest::Samples theirs(ref.size());
+        for (size_t i = 0; i < ref.size(); i++)
+            theirs[i] = vqetest::clip(ref[i] * 32768.0);
+        // Offsets of up to two frames either way: the output's against FFmpeg's.
+        const size_t span = ours.size() - 4 * kFrame;
+        size_t late = vqetest::delay_of(ours, theirs, 2 * kFrame, 2 * kFrame + span, 2 * kFrame);
+        size_t early = vqetest::delay_of(theirs, ours, 2 * kFrame, 2 * kFrame + span, 2 * kFrame);
+        EXPECT_EQ(0u, late);
+        EXPECT_EQ(0u, early);
+        int worst = 0;
+        for (size_t i = 0; i < ours.size(); i++)
+            worst = std::max(worst, std::abs(ours[i] - theirs[i]));
+        printf("%u Hz%s: offset %zu, at most %d LSB from FFmpeg's decoder\n", c.rate, c.stereo ? " stereo" : "",
+               late ? late : early, worst);
+        EXPECT_LE(worst, 8) << "LSB, the last frame included";
+        EXPECT_GT(vqetest::level_db(ours, ours.size() - kFrame, kFrame), -60) << "the last frame holds sound";
+    }
 }
 
 TEST(AacDecoder, StereoComesOutAsTwoTracksOneAfterTheOther)
@@ -184,6 +240,21 @@ TEST(AacDecoder, ABadFrameIsSilentConsumedAndTheNextOneDecodes)
     EXPECT_EQ(0x7777, dec.out[kFrame]) << "nothing beyond one mono frame is touched";
     EXPECT_EQ(0, dec.decode(&in, &left));
     EXPECT_EQ(0, left);
+}
+
+// The decoder reads ADTS framing only: asking it for raw frames is refused,
+// not answered with a success that would leave a raw stream undecodable.
+TEST(AacDecoder, RawModeIsRefused)
+{
+    HANDLE_AACDECODER h = AACInitDecoder();
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(-1, AACSetRawMode(h, 1, 48000));
+    Packets packets = camera_packets(1);
+    std::vector<s16> pcm(AAC_MAX_OUT_SAMPLES);
+    u8 *in = packets[0].data();
+    s32 left = (s32)packets[0].size();
+    EXPECT_EQ(0, AACDecodeFrame(h, &in, &left, pcm.data())) << "ADTS still decodes";
+    AACFreeDecoder(h);
 }
 
 class AacDecoderRegistry : public AudioTest {};

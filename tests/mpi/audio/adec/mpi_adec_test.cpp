@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "board/sim/audio.h"
+#include "mpi/audio/adec/adec_requests.h"
 #include "mpi/audio/aac/audio_aac_dec_adp.h"
 #include "mpi/audio/voice/audio_voice_adp.h"
 #include "tests/mpi/audio/aac_packets.h"
@@ -32,6 +33,17 @@ constexpr u32 PT_PAIRS = 1001; // a decoder of 4-byte frames, two samples each
 s32 no_open(void *, void **) { return 0; }
 s32 no_info(void *, void *) { return 0; }
 s32 no_close(void *) { return 0; }
+int g_opened = 0, g_closed = 0;
+s32 counted_open(void *, void **)
+{
+    g_opened++;
+    return 0;
+}
+s32 counted_close(void *)
+{
+    g_closed++;
+    return 0;
+}
 s32 hold_decode(void *, u8 **, s32 *, u16 *, u32 *, u32 *) { return DU_ERR_ADEC_BUF_LACK; }
 s32 pairs_decode(void *, u8 **in, s32 *left, u16 *out, u32 *len, u32 *chns)
 {
@@ -152,6 +164,31 @@ TEST_F(AdecTest, CreateChecksItsArguments)
         EXPECT_FALSE(s_astAdecChn[0].bCreated);
     }
     EXPECT_TRUE(testsupport::events("adec create").empty());
+}
+
+// The kernel refusing the channel: the decoder instance is closed, no thread
+// stays, the frame slots go (the leak check sees them), the channel is free
+// and the same creation fails the same way again.
+TEST_F(AdecTest, ACreationTheKernelRefusesLeavesNothingBehind)
+{
+    testsupport::capture_stdout([] { DU_DUZ_SYS_Exit(); });
+    testsupport::write_conf(root_, "adec_refuse = " + std::to_string(ADEC_CREATE_CHN_CTRL) + "\n");
+    sim::start(root_);
+    ASSERT_EQ(0, DU_DUZ_SYS_Init());
+    ADEC_CODEC_ENTRY_S e = {PT_PAIRS, "counted", counted_open, pairs_decode, no_info, counted_close, nullptr};
+    s32 handle = -1;
+    ASSERT_EQ(0, DU_DUZ_ADEC_RegeisterDecoder(&handle, &e));
+    for (u32 mode : {ADEC_MODE_PACK, ADEC_MODE_STREAM}) {
+        SCOPED_TRACE(mode);
+        g_opened = g_closed = 0;
+        EXPECT_EQ(-1, create(5, PT_PAIRS, mode));
+        EXPECT_EQ(1, g_opened);
+        EXPECT_EQ(1, g_closed);
+        EXPECT_FALSE(s_astAdecChn[5].bCreated || s_astAdecChn[5].bDestroying);
+        EXPECT_EQ(nullptr, s_astAdecChn[5].pstFramePool);
+        EXPECT_EQ(0, threads_named("ADEC_SendAoProc") + threads_named("ADEC_DecProc"));
+        EXPECT_EQ(0, DU_DUZ_ADEC_DestroyChn(5)) << "nothing to destroy";
+    }
 }
 
 // Created, refused a second time, attributes fixed, destroyed (twice is
@@ -428,10 +465,15 @@ TEST_F(AdecTest, ClearAndEndOfStream)
 
 // A decoder unregistered under its channels: a pack send and the frame
 // information report it, the decode thread ends, a decoder registered into
-// the same slot is not taken for it, and the channels still go.
+// the same slot is not taken for it, and the channels still go, their
+// instances closed by the operations that opened them (a channel kept for
+// ever would outlive the unit, its send thread running).
 TEST_F(AdecTest, DecoderUnregisteredUnderItsChannels)
 {
-    const s32 slot = register_decoder(PT_PAIRS);
+    ADEC_CODEC_ENTRY_S counted = {PT_PAIRS, "counted", counted_open, pairs_decode, no_info, counted_close, nullptr};
+    s32 slot = -1;
+    ASSERT_EQ(0, DU_DUZ_ADEC_RegeisterDecoder(&slot, &counted));
+    g_opened = g_closed = 0;
     ASSERT_EQ(0, create(0, PT_PAIRS, ADEC_MODE_PACK));
     ASSERT_EQ(0, create(1, PT_PAIRS, ADEC_MODE_STREAM));
     EXPECT_TRUE(wait_until([] { return threads_named("ADEC_DecProc") == 1; })) << "the pack channel's ends at once";
@@ -458,6 +500,8 @@ TEST_F(AdecTest, DecoderUnregisteredUnderItsChannels)
     });
     EXPECT_NE(std::string::npos, err.find("The decoder has been unregistered!\n"));
     EXPECT_FALSE(s_astAdecChn[0].bCreated || s_astAdecChn[1].bCreated);
+    EXPECT_EQ(2, g_opened);
+    EXPECT_EQ(2, g_closed) << "no instance left behind";
     EXPECT_TRUE(wait_until([] { return threads_named("ADEC_SendAoProc") == 0; }));
     EXPECT_EQ(0, create(0, PT_HOLD, ADEC_MODE_STREAM));
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "mpi/audio/aenc/aenc_requests.h"
+#include "mpi/video/sys/mmz_requests.h"
 #include "tests/mpi/audio/audio_check.h"
 #include "tests/mpi/audio/audio_fixture.h"
 #include "tests/mpi/video/arg_checks.h"
@@ -27,6 +29,19 @@ s32 copy_encode(void *, const AUDIO_FRAME_S *f, u8 *out, u32 *len)
     return 0;
 }
 s32 copy_close(void *) { return 0; }
+
+// The same, counting its instances.
+int g_opened = 0, g_closed = 0;
+s32 counted_open(void *attr, void **inst)
+{
+    g_opened++;
+    return copy_open(attr, inst);
+}
+s32 counted_close(void *inst)
+{
+    g_closed++;
+    return copy_close(inst);
+}
 
 class AencTest : public AudioTest {
 protected:
@@ -341,6 +356,60 @@ TEST_F(AencTest, HalfFramesAreGatheredIntoWholeOnes)
     std::vector<float> pcm = audiocheck::decode_aac(packets, &rate);
     ASSERT_GE(pcm.size(), 30u * 1024);
     EXPECT_NEAR(audiocheck::dominant_hz(pcm, 4096, 16384, rate), 1000, 10);
+}
+
+// Requests of a device the board's trace saw.
+size_t traced(const char *dev, unsigned long request)
+{
+    char what[96];
+    snprintf(what, sizeof what, "trace ioctl %s 0x%08lx", dev, request);
+    return testsupport::events(what).size();
+}
+
+// Each step of a creation that can fail, failing: the channel stays free,
+// the encoder instance is closed, the media memory given back and the kernel
+// told to drop what it had taken; the same creation then fails the same way.
+TEST_F(AencTest, ACreationThatFailsLeavesNothingBehind)
+{
+    struct Case {
+        const char *name;
+        std::string conf;
+        s32 code;
+        size_t blocks;       // media memory blocks the creation had
+        size_t strmbuf_deinit; // the kernel's stream buffer dropped
+    } cases[] = {
+        {"no media memory", "mmz_refuse = " + std::to_string(MMZ_ALLOC_CTRL) + "\n", (s32)0xA017800C, 0, 0},
+        {"the kernel refuses the stream buffer", "aenc_refuse = " + std::to_string(AENC_STRMBUF_INIT_CTRL) + "\n", -1,
+         1, 0},
+        {"the kernel refuses the channel", "aenc_refuse = " + std::to_string(AENC_CREATE_CHN_CTRL) + "\n", -1, 2, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::capture_stdout([] { DU_DUZ_SYS_Exit(); });
+        testsupport::write_conf(root_, "trace = 1\n" + c.conf);
+        sim::start(root_);
+        ASSERT_EQ(0, DU_DUZ_SYS_Init());
+        AENC_CODEC_ENTRY_S counted = {1000, 2048, "counted", counted_open, copy_encode, counted_close};
+        s32 handle = -1;
+        ASSERT_EQ(0, DU_DUZ_AENC_RegeisterEncoder(&handle, &counted));
+        AENC_CHANNEL_CFG_S cfg = {1000, 320, 4, &attr_word_};
+        for (int round = 0; round < 2; round++) {
+            SCOPED_TRACE(round);
+            g_opened = g_closed = 0;
+            size_t frees = traced("/dev/mmz_userdev", MMZ_FREE_CTRL);
+            size_t deinits = traced("/dev/aenc", AENC_STRMBUF_DEINIT_CTRL);
+            s32 ret = 0;
+            testsupport::capture_stderr([&] { ret = DU_DUZ_AENC_CreateChn(2, &cfg); });
+            EXPECT_EQ(c.code, ret);
+            EXPECT_FALSE(g_stAenc[2].bCreated);
+            EXPECT_EQ(1, g_opened);
+            EXPECT_EQ(1, g_closed);
+            EXPECT_EQ(c.blocks, traced("/dev/mmz_userdev", MMZ_FREE_CTRL) - frees);
+            EXPECT_EQ(c.strmbuf_deinit, traced("/dev/aenc", AENC_STRMBUF_DEINIT_CTRL) - deinits);
+            EXPECT_EQ(0u, traced("/dev/aenc", AENC_DESTROY_CHN_CTRL));
+            EXPECT_TRUE(testsupport::events("aenc create").empty());
+        }
+    }
 }
 
 TEST_F(AencTest, DestroyedChannelCanBeCreatedAgainAndStartsEmpty)

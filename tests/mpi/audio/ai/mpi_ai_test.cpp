@@ -137,6 +137,53 @@ TEST_F(AiTest, TrackModeAndDeviceControlsReachTheDriver)
     stop();
 }
 
+// The codec's left input is the microphone (the board's 1 kHz tone at
+// -6 dBFS), its right input the line input with nothing plugged in: the track
+// mode says what each track of the capture takes. The camera's input path
+// preference picks mode 1 (the microphone) or 2 (the line input).
+TEST_F(AiTest, TrackModeSaysWhatTheCaptureTakes)
+{
+    const double tone = 0.5 / sqrt(2), half = tone / 2;
+    struct Case {
+        u32 mode;
+        bool stereo;
+        double left, right; // RMS of the tracks, full scale 1
+    } cases[] = {
+        {0, false, tone, 0}, {1, false, tone, 0}, {2, false, 0, 0},      {0, true, tone, 0},   {1, true, tone, tone},
+        {2, true, 0, 0},     {3, true, 0, tone},  {4, true, half, half}, {5, true, 0, 0},      {6, true, tone, 0},
+        {7, true, 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + (c.stereo ? " stereo" : " mono"));
+        AIO_ATTR_S attr = audiotest::camera_attr();
+        attr.enSoundmode = c.stereo ? 1 : 0;
+        ASSERT_EQ(0, DU_DUZ_AI_SetPubAttr(0, &attr));
+        ASSERT_EQ(0, DU_DUZ_AI_SetTrackMode(0, c.mode));
+        ASSERT_EQ(0, DU_DUZ_AI_Enable(0));
+        ASSERT_EQ(0, DU_DUZ_AI_EnableChn(0, 0));
+        AI_CHN_PARAM_S param = {5};
+        ASSERT_EQ(0, DU_DUZ_AI_SetChnParam(0, 0, &param));
+        std::vector<float> track[2];
+        for (int i = 0; i < 4; i++) {
+            AUDIO_FRAME_S f;
+            ASSERT_EQ(0, DU_DUZ_AI_GetFrame(0, 0, &f, nullptr, 2000));
+            ASSERT_EQ(attr.enSoundmode, f.enSoundmode);
+            for (u32 t = 0; t <= f.enSoundmode; t++) {
+                const s16 *x = static_cast<const s16 *>(f.pVirAddr[t]);
+                for (u32 k = 0; k < f.u32Len / 2; k++)
+                    track[t].push_back(x[k] / 32768.0f);
+            }
+            ASSERT_EQ(0, DU_DUZ_AI_ReleaseFrame(0, 0, &f, nullptr));
+        }
+        EXPECT_NEAR(c.left, audiocheck::rms(track[0], 0, track[0].size()), 0.005);
+        if (c.stereo) {
+            EXPECT_NEAR(c.right, audiocheck::rms(track[1], 0, track[1].size()), 0.005);
+        }
+        stop();
+    }
+    EXPECT_EQ(kIllegal, DU_DUZ_AI_SetTrackMode(0, 8));
+}
+
 TEST_F(AiTest, DeviceStaysEnabledWhileAFrameIsHeld)
 {
     start();

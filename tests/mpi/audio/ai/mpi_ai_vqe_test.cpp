@@ -13,6 +13,8 @@
 
 #include "mpi/audio/aenc/aenc_requests.h"
 #include "mpi/audio/ai/ai_requests.h"
+#include "mpi/video/sys/mpi_sys.h"
+#include "mpi/video/vb/mpi_vb.h"
 #include "tests/mpi/audio/audio_check.h"
 #include "tests/mpi/audio/audio_fixture.h"
 #include "tests/mpi/audio/vqe/vqe_signal.h"
@@ -594,6 +596,197 @@ TEST_F(AiNoRefTest, WithoutReferencesFramesComeBackUnprocessedUpToTheFrameDepth)
     AUDIO_FRAME_S f;
     EXPECT_EQ((s32)0xA0158006, DU_DUZ_AI_GetFrame(0, 0, &f, nullptr, 2000));
     stop();
+}
+
+// ---- the encoder's enhancement step on a bound input channel ------------------------------------
+
+// An LPCM encoder channel bound to input channel 0, fed by the test alone:
+// the capture keeps the channel's enhancement but delivers it nothing (the
+// board's channel is switched off behind the unit's back), so every packet
+// is one the test sent.
+class AiEncoderStepTest : public AiVqeTest {
+protected:
+    AiEncoderStepTest() { conf_ = "audio = silence\n"; }
+
+    void bind_encoder(u32 points)
+    {
+        u32 word = 0;
+        AENC_CHANNEL_CFG_S cfg = {PT_LPCM, points, 8, &word};
+        ASSERT_EQ(0, DU_DUZ_AENC_CreateChn(0, &cfg));
+        MPP_CHN_ADDR_S ai = {DU_ID_AI, 0, 0}, aenc = {DU_ID_AENC, 0, 0};
+        ASSERT_EQ(0, DU_DUZ_SYS_Bind(&ai, &aenc));
+        int fd = bd_open("/dev/ai", O_RDWR);
+        ASSERT_GE(fd, 0);
+        u32 chn = 0;
+        ASSERT_EQ(0, bd_ioctl(fd, AI_BIND_CHN_CTRL, &chn));
+        ASSERT_EQ(0, bd_ioctl(fd, AI_DISABLE_CHN_CTRL, nullptr));
+        bd_close(fd);
+    }
+
+    void unbind_encoder()
+    {
+        MPP_CHN_ADDR_S ai = {DU_ID_AI, 0, 0}, aenc = {DU_ID_AENC, 0, 0};
+        EXPECT_EQ(0, DU_DUZ_SYS_UnBind(&ai, &aenc));
+        EXPECT_EQ(0, DU_DUZ_AENC_DestroyChn(0));
+    }
+
+    // A frame of a 1 kHz tone at `rate`, stamped `pts`.
+    AUDIO_FRAME_S frame(u32 rate, u32 points, u64 pts)
+    {
+        pcm_ = vqetest::tone((int)rate, 1000, -10, points);
+        AUDIO_FRAME_S f = {};
+        f.enBitwidth = 1;
+        f.pVirAddr[0] = pcm_.data();
+        f.u32Len = points * 2;
+        f.u64TimeStamp = pts;
+        return f;
+    }
+
+    // The next packet's samples; empty when there is none.
+    Samples packet()
+    {
+        AENC_STREAM_OUT_S s;
+        if (DU_DUZ_AENC_GetStream(0, &s, 0) != 0)
+            return {};
+        const s16 *p = reinterpret_cast<const s16 *>(s.pStream);
+        Samples x(p, p + s.u32Len / 2);
+        EXPECT_EQ(0, DU_DUZ_AENC_ReleaseStream(0, &s));
+        return x;
+    }
+
+    Samples pcm_;
+};
+
+// Resampling up makes more samples than the encoder channel's frame: refused.
+// Without a block of the input's resampling pool the frame cannot go on either.
+TEST_F(AiEncoderStepTest, ResampledFramesNeedRoomAndABlock)
+{
+    start(attr_of(8000, 160), 4);
+    testsupport::capture_stderr([] { ASSERT_EQ(0, DU_DUZ_AI_EnableReSmp(0, 0, 16000)); });
+    bind_encoder(160);
+    AUDIO_FRAME_S f = frame(8000, 160, 42);
+    std::string err =
+        testsupport::capture_stderr([&] { EXPECT_EQ((s32)0xA0178040, DU_DUZ_AENC_SendFrame(0, &f, nullptr)); });
+    EXPECT_NE(std::string::npos, err.find("SamplePoint(320) is larger than aenc u32PtNumPerFrm(160)!\n")) << err;
+    EXPECT_TRUE(packet().empty());
+    unbind_encoder();
+
+    bind_encoder(320);
+    const u32 pool = g_astVqeState[0].u32ResmpPoolId;
+    ASSERT_NE(VB_INVALID_POOLID, pool);
+    std::vector<u32> held;
+    for (u32 b; (b = DU_DUZ_VB_GetBlock(pool, AI_RESMP_POOL_BLK_SIZE, nullptr)) != VB_INVALID_HANDLE;)
+        held.push_back(b);
+    EXPECT_EQ(AI_RESMP_POOL_BLK_CNT, held.size());
+    err = testsupport::capture_stderr([&] { EXPECT_EQ((s32)0xA017800C, DU_DUZ_AENC_SendFrame(0, &f, nullptr)); });
+    EXPECT_NE(std::string::npos, err.find("get a resmp vb failed!\n")) << err;
+    EXPECT_NE(std::string::npos, err.find("aenc0 get vb error\n")) << err;
+    EXPECT_TRUE(packet().empty());
+    for (u32 b : held)
+        EXPECT_EQ(0, DU_DUZ_VB_ReleaseBlock(b));
+    EXPECT_EQ(0, DU_DUZ_AENC_SendFrame(0, &f, nullptr));
+    EXPECT_EQ(320u, packet().size()) << "16 kHz now";
+    unbind_encoder();
+    stop();
+}
+
+// With echo cancellation on, a reference belongs to its frame when it starts
+// with it or at most 119999 us later; any other goes to the encoder as it
+// came, unprocessed.
+TEST_F(AiEncoderStepTest, AReferenceOfAnotherSpanLeavesTheFrameUnprocessed)
+{
+    start(attr_of(16000, 160), 4);
+    AI_VQE_ATTR_S a = vqe_attr(16000, 160);
+    a.bAecOn = 1;
+    enable_vqe(a);
+    bind_encoder(160);
+    Samples played = vqetest::noise(-20, 160, 3);
+    struct Case {
+        const char *name;
+        s64 ref_after_us;
+        bool processed;
+    } cases[] = {
+        {"a microsecond early", -1, false}, {"the same span", 0, true},
+        {"119999 us late", 119999, true},   {"120000 us late", 120000, false},
+    };
+    const u64 pts = 10000000;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        AUDIO_FRAME_S f = frame(16000, 160, pts);
+        AEC_REF_FRAME_S ref = {};
+        ref.bValid = 1;
+        ref.u32RefFlag = 1;
+        ref.stRefFrame.enBitwidth = 1;
+        ref.stRefFrame.pVirAddr[0] = played.data();
+        ref.stRefFrame.u32Len = 320;
+        ref.stRefFrame.u64TimeStamp = (u64)((s64)pts + c.ref_after_us);
+        const Samples sent = pcm_;
+        ASSERT_EQ(0, DU_DUZ_AENC_SendFrame(0, &f, &ref));
+        Samples got = packet();
+        ASSERT_EQ(160u, got.size());
+        EXPECT_EQ(!c.processed, got == sent);
+    }
+    unbind_encoder();
+    stop();
+}
+
+// What the input's enhancement cannot run on, and echo cancellation and
+// reference frames, which both want the output's played samples.
+TEST_F(AiVqeTest, SwitchesTheInputCannotServeAreRefused)
+{
+    struct Case {
+        const char *name;
+        u32 bit_width;
+        void (*setup)();
+        s32 (*call)();
+        s32 code;
+        const char *message;
+    } cases[] = {
+        {"enhancement on 8 bit", 0,
+         [] {
+             AI_VQE_ATTR_S a = vqe_attr(16000, 160);
+             a.bHpfOn = 1;
+             testsupport::capture_stderr([&] { ASSERT_EQ(0, DU_DUZ_AI_SetVqeAttr(0, 0, 0, 0, &a)); });
+         },
+         [] { return DU_DUZ_AI_EnableVqe(0, 0); }, (s32)0xA0158008, "vqe don't support 8 bit!"},
+        {"resampling on 8 bit", 0, [] {}, [] { return DU_DUZ_AI_EnableReSmp(0, 0, 8000); }, (s32)0xA0158008,
+         "resample don't support 8 bit!"},
+        {"echo cancellation beside reference frames", 1,
+         [] {
+             AI_VQE_ATTR_S a = vqe_attr(16000, 160);
+             a.bAecOn = 1;
+             testsupport::capture_stderr([&] { ASSERT_EQ(0, DU_DUZ_AI_SetVqeAttr(0, 0, 0, 0, &a)); });
+             ASSERT_EQ(0, DU_DUZ_AI_EnableAecRefFrame(0, 0, 0, 1));
+         },
+         [] { return DU_DUZ_AI_EnableVqe(0, 0); }, (s32)0xA0158008,
+         "Aec do not support open when aec reference frame is enable, ai chn:0"},
+        {"reference frames beside echo cancellation", 1,
+         [] {
+             AI_VQE_ATTR_S a = vqe_attr(16000, 160);
+             a.bAecOn = 1;
+             testsupport::capture_stderr([&] {
+                 ASSERT_EQ(0, DU_DUZ_AI_SetVqeAttr(0, 0, 0, 0, &a));
+                 ASSERT_EQ(0, DU_DUZ_AI_EnableVqe(0, 0));
+             });
+         },
+         [] { return DU_DUZ_AI_EnableAecRefFrame(0, 0, 0, 1); }, (s32)0xA0158008,
+         "This mpi do not support when aec open. chn:0"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        AIO_ATTR_S attr = attr_of(16000, 160);
+        attr.enBitwidth = c.bit_width;
+        start(attr, 4);
+        c.setup();
+        s32 ret = 0;
+        std::string err = testsupport::capture_stderr([&] { ret = c.call(); });
+        EXPECT_EQ(c.code, ret);
+        EXPECT_NE(std::string::npos, err.find(c.message)) << err;
+        EXPECT_FALSE(s_stMpiAiChn[0].bResmpEnable);
+        DU_DUZ_AI_DisableAecRefFrame(0, 0);
+        testsupport::capture_stderr([] { DU_DUZ_AI_DisableVqe(0, 0); });
+        stop();
+    }
 }
 
 TEST_F(AiVqeTest, VolumeScalesTheEnhancedOutput)

@@ -152,6 +152,8 @@ TEST_F(AoTraceTest, HalfFramesWaitForAWholeDeviceFrame)
     AUDIO_FRAME_S f = frame_of(half);
     ASSERT_EQ(0, DU_DUZ_AO_SendFrame(0, 0, &f, -1));
     EXPECT_EQ(0u, testsupport::events(handover).size());
+    // The half that completes a device frame sends it in the same call:
+    // waiting for a later call would leave a stream's last frame unplayed.
     ASSERT_EQ(0, DU_DUZ_AO_SendFrame(0, 0, &f, -1));
     EXPECT_EQ(1u, testsupport::events(handover).size());
     // Enabling again changes nothing and asks the kernel nothing.
@@ -249,6 +251,100 @@ TEST_F(AoTest, StereoFramesKeepTheirTracks)
         ASSERT_EQ(left[i], played[2 * i]) << i;
         ASSERT_EQ(right[i], played[2 * i + 1]) << i;
     }
+}
+
+// The device's track mode, volume and mute act on what is played: a stereo
+// frame of 1 kHz on the left and 3 kHz on the right comes out of the speaker
+// (the WAV file) as each setting says, to the sample.
+TEST_F(AoTest, TrackModeVolumeAndMuteShapeWhatIsPlayed)
+{
+    AIO_ATTR_S stereo = audiotest::camera_attr();
+    stereo.enSoundmode = 1;
+    start(stereo);
+    std::vector<s16> left = tone(1000, 0, 1024), right = tone(3000, 0, 1024);
+    struct Case {
+        const char *name;
+        u32 mode;
+        s32 volume_db;
+        u32 mute;
+        double (*l)(double l, double r);
+        double (*r)(double l, double r);
+    } cases[] = {
+        {"as sent", 0, 0, 0, [](double l, double) { return l; }, [](double, double r) { return r; }},
+        {"-20 dB", 0, -20, 0, [](double l, double) { return l / 10; }, [](double, double r) { return r / 10; }},
+        {"+6 dB", 0, 6, 0, [](double l, double) { return l * 1.99526231; }, [](double, double r) { return r * 1.99526231; }},
+        {"muted", 0, 0, 1, [](double, double) { return 0.0; }, [](double, double) { return 0.0; }},
+        {"muted at -20 dB", 0, -20, 1, [](double, double) { return 0.0; }, [](double, double) { return 0.0; }},
+        {"both left", 1, 0, 0, [](double l, double) { return l; }, [](double l, double) { return l; }},
+        {"both right", 2, 0, 0, [](double, double r) { return r; }, [](double, double r) { return r; }},
+        {"exchanged", 3, 0, 0, [](double, double r) { return r; }, [](double l, double) { return l; }},
+        {"mixed, -20 dB", 4, -20, 0, [](double l, double r) { return (l + r) / 20; },
+         [](double l, double r) { return (l + r) / 20; }},
+        {"left muted", 5, 0, 0, [](double, double) { return 0.0; }, [](double, double r) { return r; }},
+        {"right muted", 6, 0, 0, [](double l, double) { return l; }, [](double, double) { return 0.0; }},
+        {"both muted", 7, 0, 0, [](double, double) { return 0.0; }, [](double, double) { return 0.0; }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(0, DU_DUZ_AO_SetTrackMode(0, c.mode));
+        ASSERT_EQ(0, DU_DUZ_AO_SetVolume(0, c.volume_db));
+        ASSERT_EQ(0, DU_DUZ_AO_SetMute(0, c.mute, nullptr));
+        ASSERT_EQ(0, DU_DUZ_AO_EnableChn(0, 0)); // a fresh file
+        for (int i = 0; i < 3; i++) {
+            AUDIO_FRAME_S f = frame_of(left, &right);
+            ASSERT_EQ(0, DU_DUZ_AO_SendFrame(0, 0, &f, -1));
+        }
+        wait_played(0);
+        ASSERT_EQ(0, DU_DUZ_AO_DisableChn(0, 0));
+        std::vector<s16> played = wav_samples(wav(0));
+        ASSERT_EQ(3u * 2048, played.size());
+        for (u32 i = 0; i < 1024; i++) {
+            ASSERT_NEAR(c.l(left[i], right[i]), played[2 * i], 0.5) << i;
+            ASSERT_NEAR(c.r(left[i], right[i]), played[2 * i + 1], 0.5) << i;
+        }
+    }
+    // What the output stage has not.
+    EXPECT_EQ(kIllegal, DU_DUZ_AO_SetVolume(0, 7));
+    EXPECT_EQ(kIllegal, DU_DUZ_AO_SetVolume(0, -122));
+    EXPECT_EQ(kIllegal, DU_DUZ_AO_SetTrackMode(0, 8));
+    s32 volume = 0;
+    u32 mode = 9;
+    EXPECT_EQ(0, DU_DUZ_AO_GetVolume(0, &volume));
+    EXPECT_EQ(0, DU_DUZ_AO_GetTrackMode(0, &mode));
+    EXPECT_EQ(0, volume);
+    EXPECT_EQ(7u, mode);
+}
+
+// Muting with a fade takes the sound down over the fade-out time (rate 7:
+// 2^7 ms) from where the mute came, not at once.
+TEST_F(AoTest, AFadedMuteGlidesToSilence)
+{
+    start(audiotest::camera_attr());
+    for (u32 i = 0; i < 16; i++) {
+        std::vector<s16> pcm(1024, 8000);
+        AUDIO_FRAME_S f = frame_of(pcm);
+        ASSERT_EQ(0, DU_DUZ_AO_SendFrame(0, 0, &f, -1));
+    }
+    const AUDIO_FADE_S fade = {1, 7, 7};
+    ASSERT_EQ(0, DU_DUZ_AO_SetMute(0, 1, &fade));
+    wait_played(0);
+    ASSERT_EQ(0, DU_DUZ_AO_DisableChn(0, 0));
+    std::vector<s16> played = wav_samples(wav(0));
+    ASSERT_EQ(16u * 1024, played.size());
+    size_t from = 0;
+    while (from < played.size() && played[from] == 8000)
+        from++;
+    const size_t fade_samples = 48000 * 128 / 1000;
+    ASSERT_LT(from + fade_samples, played.size()) << "the fade began with the frames queued";
+    for (size_t i = from + 1; i < played.size(); i++)
+        ASSERT_LE(played[i], played[i - 1]) << i;
+    EXPECT_NEAR(4000, played[from + fade_samples / 2], 10) << "half way down";
+    EXPECT_EQ(0, played[from + fade_samples]) << "silent once the fade is over";
+    u32 muted = 0;
+    AUDIO_FADE_S back = {};
+    EXPECT_EQ(0, DU_DUZ_AO_GetMute(0, &muted, &back));
+    EXPECT_EQ(1u, muted);
+    EXPECT_EQ(7u, back.enFadeOutRate);
 }
 
 TEST_F(AoTest, WithoutWaitingAFullBufferRefusesAndKeepsWhatItHolds)

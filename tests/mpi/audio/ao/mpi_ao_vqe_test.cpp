@@ -106,6 +106,37 @@ TEST_F(AoVqeTest, RefusedSwitchesKeepTheChannelPlain)
     EXPECT_FALSE(s_astAoChn[0].bResmpEnable || s_astAoChn[0].bVqeCfg || s_astAoChn[0].bMbcEnable);
 }
 
+// The instance works on track 0 in 16 bit: on a stereo device the compressor
+// would leave the right track as it was, on an 8-bit one it would read the
+// bytes as 16-bit samples. Both are refused, and the channel stays plain.
+TEST_F(AoVqeTest, TheCompressorRefusesDevicesItWouldGarble)
+{
+    struct Case {
+        const char *name;
+        u32 sound_mode, bit_width;
+        s32 code;
+        const char *message;
+    } cases[] = {
+        {"stereo", 1, 1, (s32)0xA0168003, "MBC don't support stereo!"},
+        {"8 bit", 0, 0, (s32)0xA0168008, "MBC don't support 8 bit!"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        AIO_ATTR_S attr = attr_of(16000, 160);
+        attr.enSoundmode = c.sound_mode;
+        attr.enBitwidth = c.bit_width;
+        start(attr);
+        AO_MBC_ATTR_S mbc = {1, 16000, 160, 0, {}};
+        mbc.stMbcCfg.u32BandNum = 1;
+        std::string err = testsupport::capture_stderr([&] { EXPECT_EQ(c.code, DU_DUZ_AO_EnableMBC(0, 0, &mbc)); });
+        EXPECT_NE(std::string::npos, err.find(c.message)) << err;
+        EXPECT_EQ(nullptr, s_astAoChn[0].pDnVqeHandle);
+        EXPECT_FALSE(s_astAoChn[0].bMbcEnable);
+        ASSERT_EQ(0, DU_DUZ_AO_DisableChn(0, 0));
+        ASSERT_EQ(0, DU_DUZ_AO_Disable(0));
+    }
+}
+
 TEST_F(AoVqeTest, EnhancementHighPassTakesTheHumOut)
 {
     start(attr_of(16000, 160));

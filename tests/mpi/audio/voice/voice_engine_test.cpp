@@ -101,7 +101,7 @@ TEST(VoiceEngine, G711Packing)
 
     VOICE_STATE_U mu = encoder(VOICE_TYPE_G711U);
     std::vector<u8> m = encode_frame(&mu, pcm.data(), 80);
-    EXPECT_EQ((std::vector<u8>{0xFF, 0x7E, 0x80, 0x00}), std::vector<u8>(m.begin() + 4, m.begin() + 8));
+    EXPECT_EQ((std::vector<u8>{0xFF, 0x7F, 0x80, 0x00}), std::vector<u8>(m.begin() + 4, m.begin() + 8));
     s16 out[VOICE_MAX_POINT_NUM];
     u16 count = 0;
     VOICE_STATE_U dec = decoder(VOICE_TYPE_G711A_SWAP);

@@ -33,12 +33,11 @@ TEST(G711Reference, ConversionTablesAreTheReference)
 
 TEST(G711Reference, EncodesAsTheReference)
 {
+    // Every 16-bit input.
     int alaw_diffs = 0, ulaw_diffs = 0;
     for (int x = -32768; x <= 32767; x++) {
         alaw_diffs += alaw_code((s16)x) != linear_to_alaw(x);
-        // Negative µ-law inputs round their top 14 bits up in magnitude.
-        if (x >= 0)
-            ulaw_diffs += ulaw_code((s16)x) != linear_to_ulaw(x);
+        ulaw_diffs += ulaw_code((s16)x) != linear_to_ulaw(x);
     }
     EXPECT_EQ(0, alaw_diffs);
     EXPECT_EQ(0, ulaw_diffs);
@@ -56,7 +55,8 @@ TEST(G711Reference, EdgeCodes)
         s16 x;
         u8 alaw, ulaw;
     };
-    const Case cases[] = {{0, 0xD5, 0xFF}, {-1, 0x55, 0x7E}, {32767, 0xAA, 0x80}, {-32768, 0x2A, 0x00}};
+    const Case cases[] = {{0, 0xD5, 0xFF},     {-1, 0x55, 0x7F},        {-3, 0x55, 0x7F},
+                          {-4, 0x55, 0x7E},    {32767, 0xAA, 0x80},     {-32768, 0x2A, 0x00}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.x);
         EXPECT_EQ(c.alaw, alaw_code(c.x));
@@ -149,20 +149,41 @@ std::vector<Case> cases()
     return v;
 }
 
-// One second of frames of a tone under noise: at speech level, and loud
-// enough to overload the coders.
+// The signals the coders are held to the reference on: a tone under noise
+// at speech level and loud enough to overload them, a full-scale square wave,
+// and speech 12 dB too loud, clipped.
 struct Level {
     const char *name;
-    double amplitude;
-    bool overload;
+    std::vector<int16_t> (*make)();
+    bool overload;      // G.726 may reach the limit of its output
+    bool reaches_limit; // and does
 };
-const Level kLevels[] = {{"speech level", 6000, false}, {"overload", 30000, true}};
+std::vector<int16_t> square_500hz()
+{
+    std::vector<int16_t> v(voicetest::kRate * 3 / 2);
+    for (size_t i = 0; i < v.size(); i++)
+        v[i] = (i / 8) % 2 ? -32768 : 32767;
+    return v;
+}
+std::vector<int16_t> loud_speech()
+{
+    std::vector<int16_t> v = voicetest::speech_like(1.5);
+    for (int16_t &x : v)
+        x = (int16_t)std::max(-32768, std::min(32767, 4 * (int)x));
+    return v;
+}
+const Level kLevels[] = {
+    {"speech level", [] { return tone_plus_noise(1.5, 1020, 6000); }, false, false},
+    {"overload", [] { return tone_plus_noise(1.5, 1020, 30000); }, true, true},
+    {"full-scale 500 Hz square", square_500hz, true, false},
+    {"speech 12 dB too loud", loud_speech, true, false},
+};
 constexpr int kFrames = 25;
 
 TEST(VoiceReference, EncodesFrameByFrameAsTheReference)
 {
     for (const Level &level : kLevels) {
-        const std::vector<int16_t> pcm = tone_plus_noise(1.5, 1020, level.amplitude);
+        const std::vector<int16_t> pcm = level.make();
         for (const Case &c : cases()) {
             SCOPED_TRACE(std::string(c.name) + ", " + level.name);
             VOICE_STATE_U st;
@@ -188,7 +209,7 @@ bool at_limit(s16 v) { return v == -32768 || v == 32764; }
 TEST(VoiceReference, DecodesTheReferenceStreamAsTheReference)
 {
     for (const Level &level : kLevels) {
-        const std::vector<int16_t> pcm = tone_plus_noise(1.5, 1020, level.amplitude);
+        const std::vector<int16_t> pcm = level.make();
         int limited_total = 0;
         for (const Case &c : cases()) {
             SCOPED_TRACE(std::string(c.name) + ", " + level.name);
@@ -223,7 +244,7 @@ TEST(VoiceReference, DecodesTheReferenceStreamAsTheReference)
             }
             limited_total += limited;
         }
-        if (level.overload) {
+        if (level.reaches_limit) {
             EXPECT_LT(0, limited_total) << "the output limiter was not reached";
         }
     }

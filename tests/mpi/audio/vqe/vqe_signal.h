@@ -96,6 +96,146 @@ inline double frequency(const Samples &x, size_t from, size_t n, int rate)
     return crossings > 1 ? (crossings - 1) * rate / (last - first) : 0;
 }
 
+// Speech-like sound: words of one to three syllables with pauses between
+// them, each syllable a vowel (glottal pulses at a gliding pitch through the
+// vowel's three formants) at a level of its own within 6 dB,
+// some starting with a hiss 10 dB below it; made from its seed alone, the
+// same words at every rate. `active` marks the samples inside syllables, and
+// the level over those (the active level) is `active_dbfs`.
+struct Speech {
+    Samples x;
+    std::vector<uint8_t> active;
+};
+
+inline Speech speech(int rate, size_t n, double active_dbfs, unsigned seed = 1, double pitch_hz = 120)
+{
+    struct Vowel {
+        double f1, f2, f3;
+    };
+    static const Vowel vowels[] = {{730, 1090, 2440}, {270, 2290, 3010}, {300, 870, 2240}, {530, 1840, 2480},
+                                   {570, 840, 2410}};
+    // A two-pole resonator at `hz` with bandwidth `bw`.
+    struct Resonator {
+        double a1 = 0, a2 = 0, y1 = 0, y2 = 0;
+        void set(double hz, double bw, int rate)
+        {
+            double r = std::exp(-kPi * bw / rate);
+            a1 = 2 * r * std::cos(2 * kPi * hz / rate);
+            a2 = -r * r;
+        }
+        double run(double x)
+        {
+            double y = x + a1 * y1 + a2 * y2;
+            y2 = y1;
+            y1 = y;
+            return y;
+        }
+    };
+    auto rms = [](const std::vector<double> &x) {
+        double sum = 0;
+        for (double v : x)
+            sum += v * v;
+        return x.empty() || sum <= 0 ? 1.0 : std::sqrt(sum / x.size());
+    };
+    // The words' timing, vowels and levels come from one generator, the hiss
+    // from another, so that every rate says the same words.
+    std::mt19937 rng(seed), hiss_rng(seed + 1);
+    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    std::normal_distribution<double> hiss(0.0, 1.0);
+    Speech sp;
+    std::vector<double> v(n, 0.0);
+    sp.active.assign(n, 0);
+    size_t at = (size_t)(uniform(0.05, 0.2) * rate);
+    while (at < n) {
+        int syllables = 1 + (int)uniform(0, 3);
+        for (int k = 0; k < syllables && at < n; k++) {
+            const Vowel &vw = vowels[(size_t)uniform(0, 5)];
+            Resonator f[3];
+            f[0].set(vw.f1, 80, rate);
+            f[1].set(std::min(vw.f2, 0.45 * rate), 100, rate);
+            f[2].set(std::min(vw.f3, 0.45 * rate), 140, rate);
+            const size_t len = (size_t)(uniform(0.12, 0.28) * rate);
+            const size_t fric_len = uniform(0, 1) < 0.3 ? (size_t)(uniform(0.04, 0.08) * rate) : 0;
+            const double pitch = pitch_hz * uniform(0.9, 1.2), level = std::pow(10.0, uniform(-3, 3) / 20);
+            std::vector<double> fric(fric_len), voiced(len);
+            for (size_t i = 0; i < fric_len; i++)
+                fric[i] = hiss(hiss_rng) * std::sin(kPi * i / fric_len);
+            // The glottal flow is a Rosenberg pulse (opening over 40 % of the
+            // period, closing over 16 %); the lips radiate its derivative.
+            double phase = 0, flow = 0;
+            for (size_t j = 0; j < len; j++) {
+                double f0 = pitch * (1 - 0.15 * j / len) * (1 + 0.03 * std::sin(2 * kPi * 5 * j / rate));
+                phase = std::fmod(phase + f0 / rate, 1.0);
+                double g = phase < 0.4 ? 0.5 * (1 - std::cos(kPi * phase / 0.4))
+                                       : phase < 0.56 ? std::cos(kPi * (phase - 0.4) / 0.32) : 0;
+                double y = g - flow;
+                flow = g;
+                for (Resonator &r : f)
+                    y = r.run(y);
+                voiced[j] = y * std::min(1.0, j / (0.02 * rate)) * std::min(1.0, (len - j) / (0.04 * rate));
+            }
+            const double fric_gain = level * std::pow(10.0, -10.0 / 20) / rms(fric), voiced_gain = level / rms(voiced);
+            for (size_t i = 0; i < fric_len + len && at + i < n; i++) {
+                v[at + i] = i < fric_len ? fric[i] * fric_gain : voiced[i - fric_len] * voiced_gain;
+                sp.active[at + i] = 1;
+            }
+            at += fric_len + len + (size_t)(uniform(0.02, 0.06) * rate);
+        }
+        at += (size_t)(uniform(0.15, 0.5) * rate);
+    }
+    double sum = 0;
+    size_t count = 0;
+    for (size_t i = 0; i < n; i++)
+        if (sp.active[i]) {
+            sum += v[i] * v[i];
+            count++;
+        }
+    double scale = count && sum > 0 ? amplitude(active_dbfs) / std::sqrt(2.0) / std::sqrt(sum / count) : 0;
+    sp.x.resize(n);
+    for (size_t i = 0; i < n; i++)
+        sp.x[i] = clip(v[i] * scale);
+    return sp;
+}
+
+// The level over the active samples of [from, from + n) (dBFS).
+inline double active_level_db(const Samples &x, const std::vector<uint8_t> &active, size_t from, size_t n)
+{
+    double sum = 0;
+    size_t k = 0;
+    for (size_t i = from; i < from + n && i < x.size(); i++)
+        if (active[i]) {
+            sum += (double)x[i] * x[i];
+            k++;
+        }
+    return k && sum > 0 ? 10 * std::log10(sum / k / (32767.0 * 32767.0 / 2)) : -200;
+}
+
+// The delay (min_lag..min_lag + max_lag samples) at which `out` follows `in`
+// most closely over [from, to) of `in`: the peak of their normalised
+// correlation (with `corr`, its value).
+inline size_t delay_of(const Samples &out, const Samples &in, size_t from, size_t to, size_t max_lag,
+                       double *corr_out = nullptr, size_t min_lag = 0)
+{
+    size_t best = 0;
+    double best_corr = -2;
+    for (size_t lag = min_lag; lag <= min_lag + max_lag; lag++) {
+        double oi = 0, ii = 0, oo = 0;
+        for (size_t i = from; i < to && i + lag < out.size(); i++) {
+            oi += (double)out[i + lag] * in[i];
+            ii += (double)in[i] * in[i];
+            oo += (double)out[i + lag] * out[i + lag];
+        }
+        double corr = ii > 0 && oo > 0 ? oi / std::sqrt(ii * oo) : -2;
+        if (corr > best_corr) {
+            best_corr = corr;
+            best = lag;
+        }
+    }
+    if (corr_out)
+        *corr_out = best_corr;
+    return best;
+}
+
 // A configuration of the input chain at one rate with every module off.
 inline UPVQE_CFG_S up_cfg(s32 in_rate, s32 work_rate, s32 out_rate, s32 frame = 160)
 {

@@ -1,5 +1,6 @@
-// The video frame descriptor the video units pass between them and to their
-// drivers (input frames, processing frames, frames sent to the encoder).
+// The records the video units pass between them and to their drivers: the
+// video frame descriptor (input frames, processing frames, frames sent to the
+// encoder) and the region-luma request of the processing and output drivers.
 #pragma once
 
 #include "mpi/common/mpi_common.h"
@@ -39,3 +40,13 @@ struct VIDEO_FRAME_REQ_S {
 #if UINTPTR_MAX == 0xffffffffu
 static_assert(sizeof(VIDEO_FRAME_REQ_S) == 152, "frame request");
 #endif
+
+// Region luma: rectangles of a channel's picture and their mean luma.
+struct VPSS_RECT_S {
+    s32 s32X, s32Y;
+    u32 u32Width, u32Height;
+};
+struct VIDEO_REGION_INFO_S {
+    u32 u32RegionNum;
+    const VPSS_RECT_S *pstRegion;
+};
