@@ -39,8 +39,8 @@ VENC_CHN_ATTR_REC_S stream_record(const KX_DV_VENC_PARAM_S &e, const SIZE_S &s, 
     VENC_CHN_ATTR_REC_S a;
     memset(&a, 0, sizeof a);
     a.enType = e.enType;
-    a.stVideo = {s.u32Width, s.u32Height, s.u32Width * s.u32Height * 2, h264 ? 2u : 0u, 1, s.u32Width, s.u32Height,
-                 0, 1};
+    const u32 profile = h264 ? (u32)VENC_H264_PROFILE_HIGH : 0u; // H.265: Main
+    a.stVideo = {s.u32Width, s.u32Height, s.u32Width * s.u32Height * 2, profile, 1, s.u32Width, s.u32Height, 0, 1};
     VENC_RC_ATTR_S &rc = a.stRcAttr;
     if (vbr)
         rc.enRcMode = h264 ? VENC_RC_MODE_H264VBR : VENC_RC_MODE_H265VBR;

@@ -1,9 +1,10 @@
-// A minute of 1080p60 recording on the simulated board, commanded as the
+// A minute of 1080p recording on the simulated board, commanded as the
 // record application does: the stream thread, the MP4 thread and audio at
 // work while the board captures and encodes. Run it on two cores
-// (taskset -c 0,1). It records until the stream thread has queued 3600
-// frames and reports:
-//   frames_in_file   video samples in the MP4 (3600 when nothing was lost)
+// (taskset -c 0,1). Each case (codec, pictures a second) records until the
+// stream thread has queued a minute of frames (3600 at 60) and reports:
+//   frames_in_file   video samples in the MP4 (the minute when nothing was
+//                    lost)
 //   frames_lost_up   frames the capture stamps say are missing before the
 //                    stream thread (the board fell behind)
 //   frames_dropped   frames the stream thread dropped for want of room
@@ -48,7 +49,7 @@ extern "C" {
 
 namespace {
 
-constexpr u64 kFrames = 3600;
+constexpr u64 kSeconds = 60;
 
 // Video samples of the one movie on the card; -1 when there is none.
 long video_samples()
@@ -82,12 +83,13 @@ double process_cpu_s()
     return ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec / 1e6;
 }
 
-void RecordAMinuteAt1080p60(benchmark::State &state)
+void RecordAMinuteAt1080p(benchmark::State &state)
 {
     const int32_t codec = (int32_t)state.range(0);
+    const u64 fps = (u64)state.range(1), frames = kSeconds * fps;
     DvSystemParam pref;
     const std::string root = benchrec::start_board("record-bench", pref);
-    benchrec::mode_1080p60(pref, codec);
+    benchrec::mode_1080p(pref, codec, fps == 30 ? 2 : 1);
     KX_REC_CMD_S &e = gRecCmd[KX_REC_ENTRY_RECORD];
 
     if (KX_DV_FirstRun() != 0 || KX_DV_Audio_Run() != 0 || KX_DV_StartAudioThread() != 0) {
@@ -105,7 +107,7 @@ void RecordAMinuteAt1080p60(benchmark::State &state)
         e.RecState = KX_REC_STATE_RUNNING;
         KX_DV_StartGetStream();
         KX_SendCondtoRecord();
-        while (dv_stream_stats().u64Queued < kFrames)
+        while (dv_stream_stats().u64Queued < frames)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         e.RecState = KX_REC_STATE_STOPPED;
         wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -124,7 +126,7 @@ void RecordAMinuteAt1080p60(benchmark::State &state)
     DU_DUZ_VB_Exit();
 
     const long in_file = video_samples();
-    const double span = (double)(st.u64LastPts - st.u64FirstPts) * 60 / 1e6 + 1;
+    const double span = (double)(st.u64LastPts - st.u64FirstPts) * (double)fps / 1e6 + 1;
     state.counters["frames_in_file"] = (double)in_file;
     state.counters["frames_queued"] = (double)st.u64Queued;
     state.counters["frames_lost_up"] = std::max(0.0, std::round(span) - (double)st.u64Queued);
@@ -133,7 +135,7 @@ void RecordAMinuteAt1080p60(benchmark::State &state)
     state.counters["queue_depth"] = depth;
     state.counters["wall_s"] = wall;
     state.counters["cpu_s"] = cpu;
-    if (in_file != (long)kFrames || 2 * st.u32MaxDepth >= depth)
+    if (in_file != (long)frames || 2 * st.u32MaxDepth >= depth)
         state.SkipWithError("frames lost or the queue half full");
     hcmgr_destroy_queue();
     std::filesystem::remove_all(root);
@@ -141,10 +143,11 @@ void RecordAMinuteAt1080p60(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(RecordAMinuteAt1080p60)
-    ->ArgName("h264")
-    ->Arg(0)
-    ->Arg(1)
+BENCHMARK(RecordAMinuteAt1080p)
+    ->ArgNames({"h264", "fps"})
+    ->Args({0, 60}) // replayed
+    ->Args({1, 60})
+    ->Args({0, 30})
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);

@@ -38,13 +38,14 @@ inline std::string start_board(const std::string &tag, DvSystemParam &pref)
     return root;
 }
 
-// Record mode 1 at 1080p60 (MovieResolution 0, MovieFrameRate 1) in the
-// codec `codec` (MovieCodec: 0 H.265, 1 H.264), 3-minute files, sound on.
-inline void mode_1080p60(DvSystemParam &p, int32_t codec)
+// Record mode 1 at 1080p (MovieResolution 0) at the rate `frame_rate`
+// (MovieFrameRate: 1 60 pictures a second, 2 30) in the codec `codec`
+// (MovieCodec: 0 H.265, 1 H.264), 3-minute files, sound on.
+inline void mode_1080p(DvSystemParam &p, int32_t codec, int32_t frame_rate = 1)
 {
     KX_DV_Set1080DefaultDvCfg();
     p.MovieResolution[0] = 0;
-    p.MovieFrameRate[0] = 1;
+    p.MovieFrameRate[0] = frame_rate;
     p.MovieCodec[0] = codec;
     p.MovieCycletime[0] = 0;
     p.MovieRotate[0] = 0;

@@ -48,7 +48,7 @@ void SceneautoWhileRecording(benchmark::State &state)
 {
     DvSystemParam pref;
     const std::string root = benchrec::start_board("sceneauto-bench", pref);
-    benchrec::mode_1080p60(pref, 1);
+    benchrec::mode_1080p(pref, 1);
     KX_REC_CMD_S &e = gRecCmd[KX_REC_ENTRY_RECORD];
 
     if (KX_DV_FirstRun() != 0 || KX_DV_Audio_Run() != 0 || KX_DV_StartAudioThread() != 0 || !g_bSceneautoStart) {

@@ -5,91 +5,38 @@
 // When the ring or the stream count is full the picture is dropped: the
 // encoder never makes its source wait.
 //
-// The coding records the codecs can express change the stream: entropy
-// coding, deblocking, slices, VUI timing and colour, crop (the coded size)
-// and colour-to-grey, besides the attributes' rate control and group of
-// pictures. Those that need the codec opened anew take effect at the next
-// IDR picture, as hardware applies them at a key frame. Every other record
+// The records the codecs can express change the stream: the profile, the
+// rate control (constant, variable or fixed QP) and the group of pictures
+// of the attributes, entropy coding, deblocking, slices, VUI timing and
+// colour, crop (the coded size), colour-to-grey and intra refresh. Those that
+// need the codec opened anew take effect at the next IDR picture, as hardware
+// applies them at a key frame. What the codecs cannot code of these is
+// refused (DU_ERR_VENC_NOT_SUPPORT), never kept. Every other record
 // (prediction, transform, RDO, SAO, reference, JPEG, ROI, rate-control
-// details, the tuning controls, intra refresh, scene mode and input, the
-// module parameters) is only stored and handed back.
+// details, the tuning controls, scene mode and input, the module
+// parameters) is only stored and handed back.
 #include "board/sim/sim.h"
-#include "board/sim/venc_engine.h"
+#include "board/sim/venc_chn.h"
 #include "board/sim/video.h"
 #include "mpi/video/venc/venc_requests.h"
 
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <cstring>
-#include <deque>
-#include <map>
 #include <sys/mman.h>
-#include <thread>
 
-namespace {
-
-using namespace sim;
-using namespace sim::video;
-
-constexpr uint32_t kKernelOffset = 0x40000000; // the driver's view of DDR
-constexpr size_t kInputDepth = 2;
-constexpr uint32_t kDefaultMaxStreams = 200;
-constexpr size_t kMaxUserData = 8;
-constexpr uint32_t kPage = 4096;
-
-struct Stream {
-    uint32_t off, len; // in the ring; len counts the header
-    uint64_t pts;
-    uint32_t seq;
-    bool key;
-};
-
-class VencFile;
-
-constexpr uint32_t kNoPool = 0xFFFFFFFFu;
-
-struct VencChn {
-    bool created = false;
-    VENC_CHN_ATTR_REC_S attr{};
-    uint32_t ring = 0, ring_len = 0; // physical base and page-rounded length
-    uint32_t wr = 0, used = 0;
-    std::deque<Stream> waiting, out;
-    bool receiving = false, idr = false, reconfigure = false, stop = false;
-    bool pending = false;    // coding records wait for the next IDR
-    uint32_t since_key = 0;  // pictures coded since the last key picture
-    uint32_t vb_pool = kNoPool; // the attached buffer pool (recorded only)
-    bool warm = false; // the encoder is open and ready for the next start
-    int32_t recv_left = -1; // pictures still to take; -1 no limit
-    uint32_t keys = 0;      // key pictures put out since the last start
-    int64_t credit = 0;
-    uint32_t max_streams = kDefaultMaxStreams, seq = 0, dropped = 0;
-    uint32_t seq_at_start = 0; // what the recording in progress has coded: seq - seq_at_start
-    std::deque<PicturePtr> input;
-    std::deque<std::vector<uint8_t>> user_data;
-    RecordStore store;
-    std::map<uint32_t, VENC_ROI_CFG_REC_S> roi;
-    std::vector<std::weak_ptr<Device>> files;
-    std::unique_ptr<PicturePool> send_pool;
-    std::thread worker;
-};
-
-struct VencState {
-    std::mutex lock;
-    std::condition_variable cv;
-    VencChn chn[VENC_MAX_CHN_NUM];
-    RecordStore module; // the module parameters (stored only)
-};
+namespace sim::venc {
 
 VencState *g_venc = nullptr;
 
-// The channel's descriptors are readable in select while a stream waits.
 void signal_streams(VencChn &c, bool on)
 {
     for (auto &w : c.files)
         if (auto f = w.lock())
             f->set_readable(on);
 }
+
+namespace {
+
+using namespace sim::video;
 
 void drop_channel(std::unique_lock<std::mutex> &lock, VencChn &c)
 {
@@ -120,400 +67,6 @@ Hooks venc_hooks(
         delete g_venc;
         g_venc = nullptr;
     });
-
-bool is_video(uint32_t type) { return type == PT_H264 || type == PT_H265; }
-
-// The picture size the channel encodes.
-void pic_size(const VENC_CHN_ATTR_REC_S &a, uint32_t &w, uint32_t &h)
-{
-    if (a.enType == PT_JPEG) {
-        w = a.stJpeg.u32PicWidth;
-        h = a.stJpeg.u32PicHeight;
-    } else {
-        w = a.stVideo.u32PicWidth;
-        h = a.stVideo.u32PicHeight;
-    }
-}
-
-// A sound attribute record, as the channel's encoder will take it.
-int check_attr(const VENC_CHN_ATTR_REC_S &a)
-{
-    uint32_t w, h;
-    pic_size(a, w, h);
-    if (a.enType != PT_JPEG && !is_video(a.enType))
-        return DU_ERR_VENC_NOT_SUPPORT;
-    if (w < 64 || h < 64 || w > 4096 || h > 4096 || (w & 1) || (h & 1))
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    uint32_t mw = a.stVideo.u32MaxPicWidth, mh = a.stVideo.u32MaxPicHeight;
-    if (w > mw || h > mh)
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    if (a.stVideo.u32BufSize < w * h / 2 || a.stVideo.u32BufSize > 64u << 20)
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    if (!is_video(a.enType))
-        return 0;
-    const VENC_RC_ATTR_S &rc = a.stRcAttr;
-    bool h264 = a.enType == PT_H264;
-    bool cbr = rc.enRcMode == (h264 ? VENC_RC_MODE_H264CBR : VENC_RC_MODE_H265CBR);
-    bool vbr = rc.enRcMode == (h264 ? VENC_RC_MODE_H264VBR : VENC_RC_MODE_H265VBR);
-    if (!cbr && !vbr)
-        return DU_ERR_VENC_NOT_SUPPORT;
-    if (a.stVideo.u32BFrameNum != 0)
-        return DU_ERR_VENC_NOT_SUPPORT;
-    if (rc.u32Gop == 0 || rc.u32Gop > 65536 || rc.u32BitRate < 2 || rc.u32BitRate > 102400)
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    if (rc.u32SrcFrmRate == 0 || rc.u32SrcFrmRate > 240 || rc.u32DstFrmRate == 0 ||
-        rc.u32DstFrmRate > rc.u32SrcFrmRate)
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    if (vbr && (rc.u32FluctuateLevelOrMaxQp > 51 || rc.u32MinQp > rc.u32FluctuateLevelOrMaxQp))
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    return 0;
-}
-
-// A coding record as the channel holds it: the stored one, else `fallback`.
-template <class R> R record_of(const VencChn &c, unsigned long set, const R &fallback = R{})
-{
-    R r = fallback;
-    auto it = c.store.find(set);
-    if (it != c.store.end() && it->second.size() == sizeof r)
-        memcpy(&r, it->second.data(), sizeof r);
-    return r;
-}
-
-// What the codecs write before any VUI record is set: x264 states ticks of
-// half a picture, x265 whole pictures.
-VENC_H264_VUI_REC_S default_h264_vui(const VencChn &c)
-{
-    uint32_t fps = c.attr.stRcAttr.u32DstFrmRate;
-    return {1, 1, 2 * fps, 1, 0, 0, 0, 2, 2, 2};
-}
-
-VENC_H265_TIMING_REC_S default_h265_timing(const VencChn &c) { return {1, 1, c.attr.stRcAttr.u32DstFrmRate, 0}; }
-
-bool crop_fits(const VENC_CHN_ATTR_REC_S &a, const VENC_CROP_REC_S &r)
-{
-    uint32_t w, h;
-    pic_size(a, w, h);
-    return r.s32X >= 0 && r.s32Y >= 0 && !(r.s32X & 1) && !(r.s32Y & 1) && r.u32Width >= 64 && r.u32Height >= 64 &&
-           !(r.u32Width & 1) && !(r.u32Height & 1) && (uint64_t)r.s32X + r.u32Width <= w &&
-           (uint64_t)r.s32Y + r.u32Height <= h;
-}
-
-// The crop window the encoder codes: the record's while it fits the picture.
-VENC_CROP_REC_S active_crop(const VencChn &c)
-{
-    VENC_CROP_REC_S crop = record_of<VENC_CROP_REC_S>(c, VENC_SET_Crop_CTRL);
-    crop.bEnable = crop.bEnable && crop_fits(c.attr, crop);
-    return crop;
-}
-
-void h264_tools(const VencChn &c, EncoderConfig &cfg)
-{
-    VENC_H264_ENTROPY_REC_S e = record_of<VENC_H264_ENTROPY_REC_S>(c, VENC_SET_H264Entropy_CTRL);
-    cfg.cabac = e.u32EntropyModeI == 1 && c.attr.stVideo.u32Profile != 0;
-    VENC_H264_DBLK_REC_S d = record_of<VENC_H264_DBLK_REC_S>(c, VENC_SET_H264Dblk_CTRL);
-    cfg.deblock = d.disable_deblocking_filter_idc == 0;
-    cfg.deblock_a = d.slice_alpha_c0_offset_div2;
-    cfg.deblock_b = d.slice_beta_offset_div2;
-    VENC_H264_SLICE_SPLIT_REC_S sl = record_of<VENC_H264_SLICE_SPLIT_REC_S>(c, VENC_SET_H264SliceSplit_CTRL);
-    if (sl.bSplitEnable)
-        (sl.u32SplitMode == VENC_SLICE_SPLIT_ROWS ? cfg.slice_rows : cfg.slice_bytes) = sl.u32SliceSize;
-    if (!c.store.count(VENC_SET_H264Vui_CTRL))
-        return;
-    VENC_H264_VUI_REC_S v = record_of<VENC_H264_VUI_REC_S>(c, VENC_SET_H264Vui_CTRL);
-    cfg.vui.num_units_in_tick = v.num_units_in_tick;
-    cfg.vui.time_scale = v.time_scale;
-    if (v.video_signal_type_present_flag)
-        cfg.vui.full_range = (int)v.video_full_range_flag;
-    if (v.colour_description_present_flag) {
-        cfg.vui.colour_primaries = v.colour_primaries;
-        cfg.vui.transfer = v.transfer_characteristics;
-        cfg.vui.matrix = v.matrix_coefficients;
-    }
-}
-
-void h265_tools(const VencChn &c, EncoderConfig &cfg)
-{
-    VENC_H265_DBLK_REC_S d = record_of<VENC_H265_DBLK_REC_S>(c, VENC_SET_H265Dblk_CTRL);
-    cfg.deblock = !d.slice_deblocking_filter_disabled_flag;
-    cfg.deblock_a = d.slice_tc_offset_div2;
-    cfg.deblock_b = d.slice_beta_offset_div2;
-    VENC_H265_SLICE_SPLIT_REC_S sl = record_of<VENC_H265_SLICE_SPLIT_REC_S>(c, VENC_SET_H265SliceSplit_CTRL);
-    if (sl.bSplitEnable)
-        cfg.slice_rows = sl.u32SliceSize;
-    if (!c.store.count(VENC_SET_H265Timing_CTRL))
-        return;
-    VENC_H265_TIMING_REC_S t = record_of<VENC_H265_TIMING_REC_S>(c, VENC_SET_H265Timing_CTRL);
-    cfg.vui.num_units_in_tick = t.num_units_in_tick;
-    cfg.vui.time_scale = t.time_scale;
-    if (t.u32NumTicksPocDiffOne)
-        cfg.vui.num_ticks_poc_diff_one = (int)t.u32NumTicksPocDiffOne;
-}
-
-// The channel's encoder: its attributes, the crop window and the coding
-// records.
-EncoderConfig encoder_config(const VencChn &c)
-{
-    const VENC_CHN_ATTR_REC_S &a = c.attr;
-    EncoderConfig cfg;
-    pic_size(a, cfg.width, cfg.height);
-    VENC_CROP_REC_S crop = active_crop(c);
-    if (crop.bEnable) {
-        cfg.width = crop.u32Width;
-        cfg.height = crop.u32Height;
-    }
-    if (a.enType == PT_JPEG) {
-        cfg.codec = Codec::jpeg;
-        return cfg;
-    }
-    const VENC_RC_ATTR_S &rc = a.stRcAttr;
-    cfg.codec = a.enType == PT_H264 ? Codec::h264 : Codec::h265;
-    cfg.gop = rc.u32Gop;
-    cfg.cbr = rc.enRcMode == VENC_RC_MODE_H264CBR || rc.enRcMode == VENC_RC_MODE_H265CBR;
-    cfg.kbps = rc.u32BitRate;
-    if (!cfg.cbr) {
-        cfg.max_qp = rc.u32FluctuateLevelOrMaxQp;
-        cfg.min_qp = rc.u32MinQp;
-    }
-    cfg.fps = rc.u32DstFrmRate;
-    if (cfg.codec == Codec::h264)
-        h264_tools(c, cfg);
-    else
-        h265_tools(c, cfg);
-    return cfg;
-}
-
-// Copies `len` bytes into the ring at `off`, wrapping round its end.
-void ring_write(const VencChn &c, uint32_t off, const uint8_t *src, uint32_t len)
-{
-    uint32_t first = std::min(len, c.ring_len - off);
-    memcpy(phys(c.ring + off), src, first);
-    if (len > first)
-        memcpy(phys(c.ring), src + first, len - first);
-}
-
-// Places one encoded picture in the ring; false (dropped) when it is full.
-bool put_stream(VencChn &c, const AccessUnit &au, uint64_t pts)
-{
-    uint32_t len = VENC_STREAM_OFFSET + (uint32_t)au.bytes.size();
-    uint32_t span = (len + 63) & ~63u;
-    if (c.waiting.size() >= c.max_streams || (uint64_t)c.used + span > c.ring_len)
-        return false;
-    VENC_PACK_HEADER_S hdr{};
-    hdr.u32Magic = VENC_PACK_MAGIC;
-    hdr.u32Seq = c.seq;
-    hdr.u32PayloadLen = (uint32_t)au.bytes.size();
-    hdr.bKey = au.key;
-    hdr.u64Pts = pts;
-    ring_write(c, c.wr, reinterpret_cast<const uint8_t *>(&hdr), sizeof hdr);
-    ring_write(c, (c.wr + VENC_STREAM_OFFSET) % c.ring_len, au.bytes.data(), (uint32_t)au.bytes.size());
-    bool was_empty = c.waiting.empty();
-    c.waiting.push_back(Stream{c.wr, len, pts, c.seq++, au.key});
-    c.wr = (c.wr + span) % c.ring_len;
-    c.used += span;
-    if (was_empty)
-        signal_streams(c, true);
-    g_venc->cv.notify_all();
-    return true;
-}
-
-void note_drop(int n, VencChn &c, const char *why)
-{
-    if (c.dropped++ % 100 == 0)
-        event("venc", "chn %d drops a picture (%s), %u so far", n, why, c.dropped);
-}
-
-// The part of the crop window's rectangle of `src` into `dst` (its size),
-// the chroma neutral when greying.
-SIM_PIXEL_LOOP void cut_picture(const Picture &src, uint32_t x, uint32_t y, Picture &dst, bool grey)
-{
-    for (uint32_t r = 0; r < dst.height; r++)
-        memcpy(dst.y() + (size_t)r * dst.stride, src.y() + (size_t)(y + r) * src.stride + x, dst.width);
-    for (uint32_t r = 0; r < dst.height / 2; r++) {
-        uint8_t *to = dst.vu() + (size_t)r * dst.stride;
-        if (grey)
-            memset(to, 128, dst.width);
-        else
-            memcpy(to, src.vu() + (size_t)(y / 2 + r) * src.stride + x, dst.width);
-    }
-}
-
-// What the channel's encoder codes of each picture its source gives.
-struct Shape {
-    uint32_t width, height; // the channel's picture
-    VENC_CROP_REC_S crop;   // applied when enabled
-    bool grey;
-};
-
-// `crop` is the window the open encoder was made for: a new one waits for
-// its IDR. Greying takes effect at once.
-Shape shape_of(const VencChn &c, const VENC_CROP_REC_S &crop)
-{
-    Shape s{};
-    pic_size(c.attr, s.width, s.height);
-    s.crop = crop;
-    s.grey = record_of<VENC_COLOR2GREY_REC_S>(c, VENC_SET_Color2Grey_CTRL).bColor2Grey != 0;
-    return s;
-}
-
-// The picture the encoder codes, made from what its source gave: scaled to
-// the channel's size, the overlays blended in, cut to the crop window and
-// greyed, each only where asked (the source's own picture when nothing is).
-// Overlays go on a picture of the encoder's own: the source's may be on its
-// way to other units too. Null when no buffer is free.
-class InputShaper {
-public:
-    PicturePtr run(const PicturePtr &pic, const Shape &shape, const ChnAddr &self)
-    {
-        PicturePtr src = pic;
-        bool overlay = overlay_on(self);
-        if (pic->width != shape.width || pic->height != shape.height || overlay) {
-            src = take(full_, shape.width, shape.height);
-            if (src && !scaler_.run(*pic, *src))
-                src.reset();
-            if (src && overlay)
-                blend_overlays(self, *src);
-        }
-        if (src && (shape.crop.bEnable || shape.grey)) {
-            uint32_t x = shape.crop.bEnable ? (uint32_t)shape.crop.s32X : 0;
-            uint32_t y = shape.crop.bEnable ? (uint32_t)shape.crop.s32Y : 0;
-            uint32_t w = shape.crop.bEnable ? shape.crop.u32Width : src->width;
-            uint32_t h = shape.crop.bEnable ? shape.crop.u32Height : src->height;
-            PicturePtr cut = take(cut_, w, h);
-            if (cut)
-                cut_picture(*src, x, y, *cut, shape.grey);
-            src = cut;
-        }
-        if (src && src != pic) {
-            src->pts = pic->pts;
-            src->seq = pic->seq;
-        }
-        return src;
-    }
-
-private:
-    static PicturePtr take(std::unique_ptr<PicturePool> &pool, uint32_t w, uint32_t h)
-    {
-        if (!pool || pool->width() != w || pool->height() != h)
-            pool = std::make_unique<PicturePool>(w, h, 2);
-        return pool->take();
-    }
-
-    Scaler scaler_;
-    std::unique_ptr<PicturePool> full_, cut_;
-};
-
-void encode_loop(int n)
-{
-    VencChn &c = g_venc->chn[n];
-    std::unique_ptr<Encoder> enc;
-    EncoderConfig cfg;
-    VENC_CROP_REC_S crop{};
-    InputShaper shaper;
-    const ChnAddr self{DU_ID_VENC, 0, n};
-    bool broken = false;
-    AccessUnit au;
-
-    std::unique_lock<std::mutex> lock(g_venc->lock);
-    while (true) {
-        g_venc->cv.wait(lock, [&] { return c.stop || !c.input.empty(); });
-        if (c.stop)
-            break;
-        PicturePtr pic = c.input.front();
-        c.input.pop_front();
-        bool taking = c.receiving && c.recv_left != 0;
-        if (!taking && c.warm && !c.pending)
-            continue;
-        if (taking && is_video(c.attr.enType)) { // frame-rate conversion
-            int64_t src = c.attr.stRcAttr.u32SrcFrmRate, dst = c.attr.stRcAttr.u32DstFrmRate;
-            if (dst < src) {
-                c.credit += dst;
-                if (c.credit < src)
-                    continue;
-                c.credit -= src;
-            }
-        }
-        // New attributes open the encoder anew at once; coding records wait
-        // for the picture that is a key picture anyway, or apply before the
-        // channel starts, so that it starts warm.
-        bool next_is_key = c.idr || cfg.codec == Codec::jpeg || c.since_key >= cfg.gop;
-        if (c.reconfigure || !enc || (c.pending && (next_is_key || !taking))) {
-            cfg = encoder_config(c);
-            crop = active_crop(c);
-            c.reconfigure = c.pending = false;
-            c.warm = false;
-            c.idr = true;
-            lock.unlock();
-            enc = Encoder::create(cfg);
-            lock.lock();
-            broken = !enc;
-            if (broken)
-                event("venc", "chn %d cannot open its encoder", n);
-            else
-                event("venc", "chn %d encodes %ux%u%s", n, cfg.width, cfg.height,
-                      enc->replaying() ? " (replaying a pre-encoded group of pictures)" : "");
-        }
-        if (broken)
-            continue;
-        bool warming = !c.warm;
-        bool force = taking && c.idr;
-        if (taking)
-            c.idr = false;
-        Shape shape = shape_of(c, crop);
-        lock.unlock();
-
-        PicturePtr src = shaper.run(pic, shape, self);
-        pic.reset();
-        bool ready = src && (!warming || enc->warm_up(*src));
-        bool ok = ready && taking && enc->encode(*src, force, au);
-
-        lock.lock();
-        if (warming)
-            c.warm = ready;
-        if (!ready || (taking && !ok)) {
-            note_drop(n, c, "encoder failed");
-            c.idr = c.idr || force;
-            continue;
-        }
-        if (!taking || au.bytes.empty())
-            continue;
-        c.since_key = au.key ? 1 : c.since_key + 1;
-        if (au.key && !c.user_data.empty() && c.attr.enType != PT_JPEG) {
-            Codec codec = c.attr.enType == PT_H264 ? Codec::h264 : Codec::h265;
-            for (auto &d : c.user_data)
-                insert_user_data(codec, au.bytes, d.data(), d.size());
-            c.user_data.clear();
-        }
-        if (!put_stream(c, au, src->pts)) {
-            note_drop(n, c, "stream buffer full");
-            c.idr = true; // the next picture must not refer to the lost one
-            continue;
-        }
-        // Logged so that a test can tell the first picture (always a key
-        // picture) and the first groups of pictures are out.
-        if (au.key)
-            event("venc", "chn %d key picture %u", n, ++c.keys);
-        if (c.recv_left > 0 && --c.recv_left == 0)
-            c.receiving = false;
-    }
-}
-
-SinkRegistration venc_sink(DU_ID_VENC, [](const ChnAddr &dst, const PicturePtr &pic) {
-    if (!g_venc || dst.chn < 0 || dst.chn >= (int)VENC_MAX_CHN_NUM)
-        return;
-    std::lock_guard<std::mutex> lock(g_venc->lock);
-    VencChn &c = g_venc->chn[dst.chn];
-    // A channel not yet started takes pictures until its encoder is ready.
-    if (!c.created || (!c.receiving && c.warm && !c.pending))
-        return;
-    c.input.push_back(pic);
-    while (c.input.size() > kInputDepth) {
-        c.input.pop_front();
-        if (c.receiving)
-            note_drop(dst.chn, c, "encoder busy");
-    }
-    g_venc->cv.notify_all();
-});
-
 
 // What a VENC request works on: the descriptor's channel under the driver's
 // lock, and the descriptor's own time-outs.
@@ -713,6 +266,11 @@ int venc_set_chn_attr(VencCall &k, void *arg)
     VENC_CROP_REC_S crop = record_of<VENC_CROP_REC_S>(c, VENC_SET_Crop_CTRL);
     if (crop.bEnable && !crop_fits(a, crop))
         return DU_ERR_VENC_ILLEGAL_PARAM;
+    // CABAC set before has no place in the baseline profile (without a
+    // record the entropy coding follows the profile).
+    if (a.enType == PT_H264 && a.stVideo.u32Profile == VENC_H264_PROFILE_BASELINE &&
+        record_of<VENC_H264_ENTROPY_REC_S>(c, VENC_SET_H264Entropy_CTRL).u32EntropyModeI)
+        return DU_ERR_VENC_NOT_SUPPORT;
     c.attr = a;
     c.reconfigure = true;
     c.warm = false;
@@ -818,110 +376,6 @@ int venc_enable_idr(VencCall &, void *arg)
 
 // ---- coding records the encoder applies ------------------------------------------------------
 
-bool is_h264(const VencChn &c) { return c.attr.enType == PT_H264; }
-bool is_h265(const VencChn &c) { return c.attr.enType == PT_H265; }
-bool offset_ok(int32_t v) { return v >= -6 && v <= 6; }
-
-int check_h264_entropy(const VencChn &c, const VENC_H264_ENTROPY_REC_S &r)
-{
-    if (!is_h264(c))
-        return DU_ERR_VENC_NOT_SUPPORT;
-    if (r.u32EntropyModeI > 1 || r.u32EntropyModeP > 1 || r.bCabacStuffing > 1 || r.u32CabacInitIdc > 2)
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    // One entropy coder for the whole stream, and the baseline profile has
-    // no CABAC. Stuffing and the CABAC table are only stored.
-    if (r.u32EntropyModeI != r.u32EntropyModeP || (r.u32EntropyModeI && c.attr.stVideo.u32Profile == 0))
-        return DU_ERR_VENC_NOT_SUPPORT;
-    return 0;
-}
-
-int check_h264_dblk(const VencChn &c, const VENC_H264_DBLK_REC_S &r)
-{
-    if (!is_h264(c))
-        return DU_ERR_VENC_NOT_SUPPORT;
-    if (r.disable_deblocking_filter_idc > 2 || !offset_ok(r.slice_alpha_c0_offset_div2) ||
-        !offset_ok(r.slice_beta_offset_div2))
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    // Filtering that stops at slice edges (2) is beyond this encoder.
-    return r.disable_deblocking_filter_idc == 2 ? DU_ERR_VENC_NOT_SUPPORT : 0;
-}
-
-int check_slices(u32 enable, u32 mode, u32 size, bool by_bytes)
-{
-    if (enable > 1 || (enable && size == 0))
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    if (!enable || mode == VENC_SLICE_SPLIT_ROWS)
-        return 0;
-    if (mode == VENC_SLICE_SPLIT_BYTES)
-        return by_bytes ? 0 : DU_ERR_VENC_NOT_SUPPORT;
-    return DU_ERR_VENC_ILLEGAL_PARAM;
-}
-
-int check_h264_slices(const VencChn &c, const VENC_H264_SLICE_SPLIT_REC_S &r)
-{
-    return is_h264(c) ? check_slices(r.bSplitEnable, r.u32SplitMode, r.u32SliceSize, true) : DU_ERR_VENC_NOT_SUPPORT;
-}
-
-int check_h265_slices(const VencChn &c, const VENC_H265_SLICE_SPLIT_REC_S &r)
-{
-    return is_h265(c) ? check_slices(r.bSplitEnable, r.u32SplitMode, r.u32SliceSize, false)
-                      : DU_ERR_VENC_NOT_SUPPORT;
-}
-
-int check_h264_vui(const VencChn &c, const VENC_H264_VUI_REC_S &r)
-{
-    if (!is_h264(c))
-        return DU_ERR_VENC_NOT_SUPPORT;
-    if (r.timing_info_present_flag > 1 || r.fixed_frame_rate_flag > 1 || r.video_signal_type_present_flag > 1 ||
-        r.video_full_range_flag > 1 || r.colour_description_present_flag > 1)
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    // The colour description is part of the video signal type.
-    if (r.colour_description_present_flag && !r.video_signal_type_present_flag)
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    // The encoder always states its timing, at a fixed rate (x264 has no
-    // other way).
-    if (!r.timing_info_present_flag || !r.fixed_frame_rate_flag)
-        return DU_ERR_VENC_NOT_SUPPORT;
-    return r.num_units_in_tick && r.time_scale && r.time_scale <= INT32_MAX && r.num_units_in_tick <= INT32_MAX
-               ? 0
-               : DU_ERR_VENC_ILLEGAL_PARAM;
-}
-
-int check_h265_dblk(const VencChn &c, const VENC_H265_DBLK_REC_S &r)
-{
-    if (!is_h265(c))
-        return DU_ERR_VENC_NOT_SUPPORT;
-    return r.slice_deblocking_filter_disabled_flag > 1 || !offset_ok(r.slice_beta_offset_div2) ||
-                   !offset_ok(r.slice_tc_offset_div2)
-               ? DU_ERR_VENC_ILLEGAL_PARAM
-               : 0;
-}
-
-int check_h265_timing(const VencChn &c, const VENC_H265_TIMING_REC_S &r)
-{
-    if (!is_h265(c))
-        return DU_ERR_VENC_NOT_SUPPORT;
-    if (r.timing_info_present_flag > 1 || r.u32NumTicksPocDiffOne > INT32_MAX)
-        return DU_ERR_VENC_ILLEGAL_PARAM;
-    // The encoder always states its timing (x265 without it writes a
-    // sequence parameter set readers stumble over).
-    if (!r.timing_info_present_flag)
-        return DU_ERR_VENC_NOT_SUPPORT;
-    return r.num_units_in_tick && r.time_scale && r.time_scale <= INT32_MAX && r.num_units_in_tick <= INT32_MAX
-               ? 0
-               : DU_ERR_VENC_ILLEGAL_PARAM;
-}
-
-int check_crop(const VencChn &c, const VENC_CROP_REC_S &r)
-{
-    return r.bEnable > 1 || (r.bEnable && !crop_fits(c.attr, r)) ? DU_ERR_VENC_ILLEGAL_PARAM : 0;
-}
-
-int check_grey(const VencChn &, const VENC_COLOR2GREY_REC_S &r)
-{
-    return r.bColor2Grey > 1 ? DU_ERR_VENC_ILLEGAL_PARAM : 0;
-}
-
 // Sets a coding record after its check. Those the codec must be opened anew
 // for (`at_idr`) take effect at the next IDR picture, the others at once.
 template <class R, unsigned long Set, int (*Check)(const VencChn &, const R &), bool AtIdr>
@@ -1001,6 +455,7 @@ const IoctlOp<VencCall> kVencChnOps[] = {
     {VENC_VPSS_SEND_CTRL, [](VencCall &, void *) { return DU_ERR_VENC_NOT_SUPPORT; }},
     {VENC_ENABLE_IDR_CTRL, venc_enable_idr},
     VENC_CODING(H264Entropy, VENC_H264_ENTROPY_REC_S, check_h264_entropy, true),
+    {VENC_GET_H264Entropy_CTRL, get_coding<VENC_H264_ENTROPY_REC_S, VENC_SET_H264Entropy_CTRL, default_h264_entropy>},
     VENC_CODING(H264Dblk, VENC_H264_DBLK_REC_S, check_h264_dblk, true),
     VENC_CODING(H264SliceSplit, VENC_H264_SLICE_SPLIT_REC_S, check_h264_slices, true),
     VENC_CODING(H264Vui, VENC_H264_VUI_REC_S, check_h264_vui, true),
@@ -1011,6 +466,7 @@ const IoctlOp<VencCall> kVencChnOps[] = {
     {VENC_GET_H265Timing_CTRL, get_coding<VENC_H265_TIMING_REC_S, VENC_SET_H265Timing_CTRL, default_h265_timing>},
     VENC_CODING(Crop, VENC_CROP_REC_S, check_crop, true),
     VENC_CODING(Color2Grey, VENC_COLOR2GREY_REC_S, check_grey, false),
+    VENC_CODING(IntraRefresh, VENC_INTRA_REFRESH_REC_S, check_intra_refresh, true),
     {VENC_ATTACH_VBPOOL_CTRL, venc_attach_vb_pool},
     {VENC_DETACH_VBPOOL_CTRL, venc_detach_vb_pool},
 };
@@ -1094,15 +550,18 @@ DeviceRegistration venc_device("/dev/venc", [](int) { return std::make_shared<Ve
 
 } // namespace
 
+} // namespace sim::venc
+
 namespace sim {
 
 void venc_power_lost()
 {
+    using venc::g_venc;
     if (!g_venc)
         return;
     std::lock_guard<std::mutex> lock(g_venc->lock);
     for (int n = 0; n < VENC_MAX_CHN_NUM; n++) {
-        const VencChn &c = g_venc->chn[n];
+        const venc::VencChn &c = g_venc->chn[n];
         if (c.created && c.receiving)
             event("venc", "chn %d at the cut: %u pictures coded since the start", n, c.seq - c.seq_at_start);
     }

@@ -1,6 +1,7 @@
 // libavcodec behind the simulated encoder.
 #include "board/sim/venc_engine.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -19,8 +20,19 @@ Encoder::~Encoder() = default;
 
 namespace {
 
-// Pixels per second above which live H.265 falls behind on two cores.
-constexpr double kLiveHevcPixelRate = 1280.0 * 720 * 60;
+// Pixels per second above which live H.265 falls behind on two cores:
+// 1080p30 is coded live (about 1.1 cores at kX265Faster), 720p100 is not.
+constexpr double kLiveHevcPixelRate = 1920.0 * 1080 * 30;
+
+// The fastest presets. libx264 codes on one thread (see open), and a
+// 1080p60 High channel must keep to it: the profile's tools are added to
+// ultrafast one by one (superfast's finer analysis would leave it too
+// little headroom).
+constexpr const char *kX264Preset = "ultrafast";
+constexpr const char *kX265Preset = "ultrafast";
+// Faster still than ultrafast: coding units of 32 x 32 only, the cheapest
+// rate-distortion analysis and one merge candidate take a fifth off.
+constexpr const char *kX265Faster = ":min-cu-size=32:rd=1:max-merge=1";
 
 // Where each NAL unit of an Annex-B buffer starts (its header byte).
 std::vector<size_t> nal_starts(const std::vector<uint8_t> &b)
@@ -79,28 +91,19 @@ public:
             ctx_->gop_size = (int)(cfg.gop ? cfg.gop : 30);
             ctx_->keyint_min = ctx_->gop_size;
             ctx_->max_b_frames = 0;
-            int64_t rate = (int64_t)cfg.kbps * 1000;
-            ctx_->rc_max_rate = rate;
-            ctx_->rc_buffer_size = (int)rate;
-            if (cfg.cbr) {
-                ctx_->bit_rate = rate;
-                ctx_->rc_min_rate = rate;
-            } else {
-                av_opt_set(ctx_->priv_data, "crf", "23", 0);
-            }
-            if (cfg.codec == Codec::h264 && cfg.max_qp) {
-                ctx_->qmin = (int)cfg.min_qp;
-                ctx_->qmax = (int)cfg.max_qp;
-            }
-            av_opt_set(ctx_->priv_data, "preset", "ultrafast", 0);
+            set_rate(cfg);
             av_opt_set(ctx_->priv_data, "tune", "zerolatency", 0);
             av_opt_set(ctx_->priv_data, "forced-idr", "1", 0);
             if (cfg.codec == Codec::h264) {
+                av_opt_set(ctx_->priv_data, "preset", kX264Preset, 0);
+                av_opt_set(ctx_->priv_data, "profile", x264_profile(cfg.profile), 0);
                 // One thread: x264's sliced threads would cut every picture
                 // into a slice per thread whatever the channel asks.
                 ctx_->thread_count = 1;
                 av_opt_set(ctx_->priv_data, "x264-params", x264_params(cfg).c_str(), 0);
             } else {
+                av_opt_set(ctx_->priv_data, "preset", kX265Preset, 0);
+                av_opt_set(ctx_->priv_data, "profile", "main", 0);
                 av_opt_set(ctx_->priv_data, "x265-params", x265_params(cfg).c_str(), 0);
             }
         }
@@ -168,10 +171,52 @@ public:
     }
 
 private:
+    // The rate: a constant one, a ceiling over a constant quality, or no
+    // rate at all at fixed QPs (given with the codec's parameters).
+    void set_rate(const EncoderConfig &cfg)
+    {
+        if (cfg.rc == RateControl::fixed_qp)
+            return;
+        int64_t rate = (int64_t)cfg.kbps * 1000;
+        ctx_->rc_max_rate = rate;
+        ctx_->rc_buffer_size = (int)rate;
+        if (cfg.rc == RateControl::cbr) {
+            ctx_->bit_rate = rate;
+            ctx_->rc_min_rate = rate;
+        } else {
+            av_opt_set(ctx_->priv_data, "crf", "23", 0);
+        }
+        if (cfg.codec == Codec::h264 && cfg.max_qp) {
+            ctx_->qmin = (int)cfg.min_qp;
+            ctx_->qmax = (int)cfg.max_qp;
+        }
+    }
+
+    static const char *x264_profile(Profile p)
+    {
+        return p == Profile::baseline ? "baseline" : p == Profile::main ? "main" : "high";
+    }
+
+    // Both codecs code the I pictures at the P QP less 6 log2(ipratio).
+    static std::string fixed_qp_params(const EncoderConfig &cfg)
+    {
+        char p[64];
+        snprintf(p, sizeof p, ":qp=%u:ipratio=%.9g", cfg.p_qp, std::exp2(((double)cfg.p_qp - cfg.i_qp) / 6));
+        return p;
+    }
+
+    // The profile (applied first) leaves out what it lacks; these add the
+    // tools the channel's records ask for within it, and the one that makes
+    // the stream what the profile says: High the 8x8 transform, Main
+    // without CABAC weighted prediction.
     static std::string x264_params(const EncoderConfig &cfg)
     {
         std::string p = "scenecut=0:repeat-headers=1";
         p += cfg.cabac ? ":cabac=1" : ":cabac=0";
+        if (cfg.profile == Profile::high)
+            p += ":8x8dct=1";
+        if (cfg.profile == Profile::main && !cfg.cabac)
+            p += ":weightp=1";
         if (cfg.deblock)
             p += ":deblock=" + std::to_string(cfg.deblock_a) + "," + std::to_string(cfg.deblock_b);
         else
@@ -180,6 +225,10 @@ private:
             p += ":slice-max-mbs=" + std::to_string(cfg.slice_rows * ((cfg.width + 15) / 16));
         if (cfg.slice_bytes)
             p += ":slice-max-size=" + std::to_string(cfg.slice_bytes);
+        if (cfg.intra_refresh)
+            p += ":intra-refresh=1";
+        if (cfg.rc == RateControl::fixed_qp)
+            p += fixed_qp_params(cfg);
         return p;
     }
 
@@ -188,9 +237,11 @@ private:
         // Every key picture an IDR with its parameter sets; no version SEI
         // before the slices.
         std::string p = "log-level=error:info=0:open-gop=0:scenecut=0:repeat-headers=1:pools=2";
-        p += ":ctu=" + std::to_string(kHevcCtu);
-        if (cfg.max_qp)
+        p += ":ctu=" + std::to_string(kHevcCtu) + kX265Faster;
+        if (cfg.rc == RateControl::vbr && cfg.max_qp)
             p += ":qpmin=" + std::to_string(cfg.min_qp) + ":qpmax=" + std::to_string(cfg.max_qp);
+        if (cfg.rc == RateControl::fixed_qp)
+            p += fixed_qp_params(cfg);
         if (cfg.deblock) // x265 takes tc first
             p += ":deblock=" + std::to_string(cfg.deblock_a) + "," + std::to_string(cfg.deblock_b);
         else
@@ -295,16 +346,22 @@ private:
         std::unique_ptr<Encoder> live = Encoder::create_live(cfg_);
         if (!live)
             return false;
+        // The codec holds a few pictures back: it is fed until a whole group
+        // has come out, so that the loop has a key picture every group.
         uint32_t n = cfg_.gop ? cfg_.gop : 30;
-        for (uint32_t i = 0; i < n; i++) {
+        for (uint32_t fed = 0; gop_.size() < n && fed < n + kMostHeldBack; fed++) {
             AccessUnit au;
-            if (!live->encode(pic, i == 0, au))
+            if (!live->encode(pic, fed == 0, au))
                 return false;
             if (!au.bytes.empty())
                 gop_.push_back(std::move(au));
         }
-        return !gop_.empty() && gop_[0].key;
+        return gop_.size() == n && gop_[0].key;
     }
+
+    // More than the codec ever holds back (libx265 keeps its frame threads'
+    // pictures).
+    static constexpr uint32_t kMostHeldBack = 16;
 
     EncoderConfig cfg_;
     std::vector<AccessUnit> gop_;

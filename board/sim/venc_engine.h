@@ -23,20 +23,33 @@ struct Vui {
     int full_range = -1, colour_primaries = -1, transfer = -1, matrix = -1;
 };
 
+// How the rate is held: at a constant bit rate, under a ceiling (at a
+// constant quality within the QP bounds), or at fixed QPs.
+enum class RateControl { cbr, vbr, fixed_qp };
+
+// The channel's profile: H.264 Baseline, Main, High; H.265 Main.
+enum class Profile { baseline, main, high };
+
 struct EncoderConfig {
     Codec codec = Codec::h264;
     uint32_t width = 0, height = 0;
     uint32_t gop = 30;
-    bool cbr = true;
+    RateControl rc = RateControl::cbr;
     uint32_t kbps = 4096; // constant rate, or the ceiling of a variable one
-    uint32_t min_qp = 0, max_qp = 0; // 0: the codec's own
+    uint32_t min_qp = 0, max_qp = 0; // variable rate; 0: the codec's own
+    uint32_t i_qp = 26, p_qp = 26;   // fixed QP
     uint32_t fps = 30;    // pictures per second out of the encoder
+    Profile profile = Profile::high; // H.265 codes Main whatever this says
     // Coding tools of H.264 and H.265.
     bool cabac = false;   // H.264; H.265 always codes CABAC
     bool deblock = true;
     int deblock_a = 0, deblock_b = 0; // offsets (div2): H.264 alpha and beta, H.265 tc and beta
     uint32_t slice_rows = 0;  // rows of macroblocks (CTUs) per slice; 0 one slice
     uint32_t slice_bytes = 0; // H.264: bytes per slice at most; 0 no limit
+    // H.264: a wave of intra macroblocks refreshes the picture once every
+    // group of pictures in place of the IDR, its start marked by a recovery
+    // point; the first picture stays an IDR.
+    bool intra_refresh = false;
     Vui vui;
 };
 

@@ -1,8 +1,11 @@
 // The video pipeline set-up on the simulated board: stage order up and down,
-// every mode of the configuration tables, the input windows, the encoder
-// records, the teardown after partial starts, and the bit-rate table.
+// every mode of the configuration tables and its key pictures, the input
+// windows, the encoder records, the teardown after partial starts, and the
+// bit-rate table.
 #include "recorder/dv_isp.h"
 #include "recorder/dv_pipeline.h"
+#include "tests/mpi/video/stream_syntax.h"
+#include "tests/mpi/video/video_pipeline.h"
 #include "tests/recorder/pipeline_support.h"
 #include "tests/support/board_fixture.h"
 
@@ -78,6 +81,27 @@ protected:
     }
 };
 
+// The camera's recording modes: the input and the recording stream.
+struct Mode {
+    const char *name;
+    u8 vi_code, vi_fps, venc_code, fps;
+    u32 kbps_h264, kbps_h265; // quality 1
+};
+
+const Mode kModes[] = {
+    {"1080p60", PIC_HD1080, 60, PIC_HD1080, 60, 38912, 32768},
+    {"1080p30", PIC_HD1080, 30, PIC_HD1080, 30, 24576, 17408},
+    {"1080p50", PIC_HD1080, 60, PIC_HD1080, 50, 38912 * 5 / 6, 32768 * 5 / 6},
+    {"1080p25", PIC_HD1080, 30, PIC_HD1080, 25, 24576 * 5 / 6, 17408 * 5 / 6},
+    {"720p120", PIC_HD720, 120, PIC_HD720, 120, 30720, 32768},
+    {"720p60 of 120", PIC_HD720, 120, PIC_HD720, 60, 24576, 17408},
+    {"720p30 of 120", PIC_HD720, 120, PIC_HD720, 30, 13312, 10240},
+    {"720p100", PIC_HD720, 120, PIC_HD720, 100, 30720 * 5 / 6, 32768 * 5 / 6},
+    {"720p50", PIC_HD720, 120, PIC_HD720, 50, 24576 * 5 / 6, 17408 * 5 / 6},
+    {"720p25 of 30", PIC_HD720, 30, PIC_HD720, 25, 13312 * 5 / 6, 10240 * 5 / 6},
+    {"848x480 at 120", PIC_HD720, 120, PIC_WVGA, 120, 24576, 17408},
+};
+
 } // namespace
 
 TEST_F(DvPipeline, StagesComeUpInOrderAndGoDownInReverse)
@@ -108,23 +132,6 @@ TEST_F(DvPipeline, StagesComeUpInOrderAndGoDownInReverse)
 
 TEST_F(DvPipeline, EveryModeStartsWithTheTablesBitRateAndGroupOfPictures)
 {
-    struct Mode {
-        const char *name;
-        u8 vi_code, vi_fps, venc_code, fps;
-        u32 kbps_h264, kbps_h265; // quality 1
-    } modes[] = {
-        {"1080p60", PIC_HD1080, 60, PIC_HD1080, 60, 38912, 32768},
-        {"1080p30", PIC_HD1080, 30, PIC_HD1080, 30, 24576, 17408},
-        {"1080p50", PIC_HD1080, 60, PIC_HD1080, 50, 38912 * 5 / 6, 32768 * 5 / 6},
-        {"1080p25", PIC_HD1080, 30, PIC_HD1080, 25, 24576 * 5 / 6, 17408 * 5 / 6},
-        {"720p120", PIC_HD720, 120, PIC_HD720, 120, 30720, 32768},
-        {"720p60 of 120", PIC_HD720, 120, PIC_HD720, 60, 24576, 17408},
-        {"720p30 of 120", PIC_HD720, 120, PIC_HD720, 30, 13312, 10240},
-        {"720p100", PIC_HD720, 120, PIC_HD720, 100, 30720 * 5 / 6, 32768 * 5 / 6},
-        {"720p50", PIC_HD720, 120, PIC_HD720, 50, 24576 * 5 / 6, 17408 * 5 / 6},
-        {"720p25 of 30", PIC_HD720, 30, PIC_HD720, 25, 13312 * 5 / 6, 10240 * 5 / 6},
-        {"848x480 at 120", PIC_HD720, 120, PIC_WVGA, 120, 24576, 17408},
-    };
     struct Codec {
         u32 type;
         u8 rc;
@@ -135,7 +142,7 @@ TEST_F(DvPipeline, EveryModeStartsWithTheTablesBitRateAndGroupOfPictures)
         {PT_H264, 1, VENC_RC_MODE_H264VBR, 50, 20},
         {PT_H265, 1, VENC_RC_MODE_H265VBR, 40, 10},
     };
-    for (const Mode &m : modes)
+    for (const Mode &m : kModes)
         for (const Codec &c : codecs) {
             SCOPED_TRACE(std::string(m.name) + (c.type == PT_H264 ? " h264" : " h265") + (c.rc ? " vbr" : " cbr"));
             record_mode(m.vi_code, m.vi_fps, m.venc_code, m.fps, c.type, 1, c.rc);
@@ -180,6 +187,32 @@ TEST_F(DvPipeline, EveryModeStartsWithTheTablesBitRateAndGroupOfPictures)
             }
             teardown();
             ASSERT_EQ(DV_STATE_MPP, u32RecModeFlag);
+        }
+}
+
+// Each mode's recording stream, live or replayed, has its IDR pictures
+// every group of pictures from the first picture on, as FFmpeg's header
+// trace reads the NAL unit types.
+TEST_F(DvPipeline, EveryModeHasAnIdrPictureEveryGroup)
+{
+    for (const Mode &m : kModes)
+        for (u32 type : {PT_H264, PT_H265}) {
+            SCOPED_TRACE(std::string(m.name) + (type == PT_H264 ? " h264" : " h265"));
+            record_mode(m.vi_code, m.vi_fps, m.venc_code, m.fps, type);
+            testsupport::capture_stdout([] { ASSERT_EQ(0, start()); });
+            ASSERT_EQ(0, DU_DUZ_VENC_StartRecvPic(1));
+            // A group and the first picture of the next (the longer files of
+            // the recording test show the groups repeat); a replayed mode's
+            // first picture waits for its group to be prepared.
+            std::vector<videotest::Pack> packs = videotest::collect(1, m.fps + 1, 15000);
+            DU_DUZ_VENC_StopRecvPic(1);
+            teardown();
+            ASSERT_EQ(m.fps + 1u, packs.size());
+            std::vector<std::vector<uint8_t>> aus;
+            for (const videotest::Pack &p : packs)
+                aus.push_back(p.bytes);
+            const AVCodecID codec = type == PT_H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC;
+            EXPECT_TRUE(syntaxtest::every(syntaxtest::idr_pictures(codec, syntaxtest::trace(codec, aus)), m.fps));
         }
 }
 

@@ -1,7 +1,8 @@
 // Recordings on the running pipeline, commanded as the record applications
 // do: ten seconds in each kind of mode give one MP4 on the card that plays
-// to its end, its video at the mode's rate with every queued frame, the
-// scene the right way up, and the sound alongside.
+// to its end, its video at the mode's rate with every queued frame and a key
+// picture every group of pictures, the scene the right way up, and the sound
+// alongside.
 #include "tests/mpi/video/scene_layout.h"
 #include "tests/recorder/mp4_media.h"
 #include "tests/recorder/recording_support.h"
@@ -34,6 +35,9 @@ TEST_F(DvRecord, TenSecondsInEachModeGiveOnePlayableFile)
          {MKTAG('h', 'v', 'c', '1'), MKTAG('h', 'e', 'v', '1')}},
         {"720p60 H.264", 1, 1, 1, 60, 1280, 720, AV_CODEC_ID_H264, {MKTAG('a', 'v', 'c', '1')}},
         {"720p120 H.264", 1, 0, 1, 120, 1280, 720, AV_CODEC_ID_H264, {MKTAG('a', 'v', 'c', '1')}},
+        // Coded from a group of pictures the board prepared once.
+        {"1080p60 H.265", 0, 1, 0, 60, 1920, 1080, AV_CODEC_ID_HEVC,
+         {MKTAG('h', 'v', 'c', '1'), MKTAG('h', 'e', 'v', '1')}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -57,10 +61,18 @@ TEST_F(DvRecord, TenSecondsInEachModeGiveOnePlayableFile)
         // The last picture (the exposure long settled) shows the scene the
         // right way up.
         scenetest::Layout last;
+        std::string keys; // the key pictures the decoder saw that were misplaced
+        int pictures = 0;
         File f = probe_file(files[0], [&](const AVFrame *pic) {
             last = scenetest::layout(pic->width, pic->height, scenetest::frame_sampler(pic));
+            // A key picture every group (one second), from the first
+            // picture to the last.
+            if ((pic->key_frame != 0) != (pictures % c.fps == 0))
+                keys += " " + std::to_string(pictures) + (pic->key_frame ? " key" : " not key");
+            pictures++;
         });
         EXPECT_TRUE(last.upright()) << last.describe();
+        EXPECT_EQ("", keys);
         ASSERT_TRUE(f.opened);
         const Track *v = f.of(AVMEDIA_TYPE_VIDEO), *a = f.of(AVMEDIA_TYPE_AUDIO);
         ASSERT_TRUE(v && a);

@@ -28,6 +28,10 @@ enum : u32 { PT_JPEG = 26, PT_H264 = 96, PT_H265 = 265, PT_MJPEG = 1002 };
 
 // Rate-control modes (VENC_RC_MODE_E) the encoder offers.
 enum : u32 { VENC_RC_MODE_H264CBR = 1, VENC_RC_MODE_H264VBR = 2, VENC_RC_MODE_H265CBR = 13, VENC_RC_MODE_H265VBR = 14 };
+enum : u32 { VENC_RC_MODE_H264FIXQP = 3, VENC_RC_MODE_H265FIXQP = 15 };
+
+// Profiles of an H.264 channel; an H.265 channel codes Main (0).
+enum : u32 { VENC_H264_PROFILE_BASELINE = 0, VENC_H264_PROFILE_MAIN = 1, VENC_H264_PROFILE_HIGH = 2 };
 
 // The encoder part after the payload type, for H.264 and H.265 channels.
 struct VENC_ATTR_VIDEO_S {
@@ -48,8 +52,9 @@ struct VENC_ATTR_JPEG_S {
     u32 bSupportDCF;
     u32 u32Reserved[2];
 };
-// Rate control: words 16-18 are the fluctuation level (constant rate) or the
-// maximum and minimum QP (variable rate).
+// Rate control: words 16-18 are the fluctuation level (constant rate), the
+// maximum and minimum QP (variable rate), or the I and the P QP (fixed QP,
+// where the bit rate means nothing).
 struct VENC_RC_ATTR_S {
     u32 enRcMode;
     u32 u32Gop;

@@ -4,6 +4,8 @@
 // encoder was told.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
@@ -131,6 +133,36 @@ inline size_t sections(const std::vector<Element> &els, const std::string &headi
     for (const Element &e : els)
         n += e.heading && e.name.compare(0, heading.size(), heading) == 0;
     return n;
+}
+
+// Whether each access unit is an IDR picture, by its slices' NAL unit type
+// (H.264 5; H.265 19 and 20).
+inline std::vector<bool> idr_pictures(AVCodecID codec, const std::vector<std::vector<Element>> &aus)
+{
+    std::vector<bool> idr;
+    for (const auto &au : aus) {
+        bool any = false;
+        for (int64_t t : values(au, "nal_unit_type"))
+            any = any || (codec == AV_CODEC_ID_H264 ? t == 5 : t == 19 || t == 20);
+        idr.push_back(any);
+    }
+    return idr;
+}
+
+// Whether the pictures marked in `key` are exactly every `gop`-th from the
+// first picture to the last.
+inline ::testing::AssertionResult every(const std::vector<bool> &key, size_t gop)
+{
+    std::string at;
+    bool ok = true;
+    for (size_t i = 0; i < key.size(); i++) {
+        if (key[i])
+            at += " " + std::to_string(i);
+        ok = ok && key[i] == (i % gop == 0);
+    }
+    if (ok)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "key pictures at" << at << " of " << key.size() << ", not every " << gop;
 }
 
 } // namespace syntaxtest

@@ -11,6 +11,7 @@
 
 using namespace videotest;
 using syntaxtest::Element;
+using syntaxtest::every;
 
 namespace {
 
@@ -80,6 +81,15 @@ std::vector<int64_t> all_values(const std::vector<std::vector<Element>> &aus, co
     return ::testing::AssertionSuccess();
 }
 
+// Whether `name` never holds `value`.
+::testing::AssertionResult never(const std::vector<std::vector<Element>> &aus, const std::string &name, int64_t value)
+{
+    for (int64_t x : all_values(aus, name))
+        if (x == value)
+            return ::testing::AssertionFailure() << name << " is " << value;
+    return ::testing::AssertionSuccess();
+}
+
 // Slices of each picture: every slice header counts.
 std::vector<size_t> slices_per_picture(const std::vector<std::vector<Element>> &aus, uint32_t type)
 {
@@ -89,20 +99,74 @@ std::vector<size_t> slices_per_picture(const std::vector<std::vector<Element>> &
     return n;
 }
 
-// The slices' QP: pic_init_qp_minus26 of the parameter set plus each
-// slice's slice_qp_delta, plus 26.
+// The slices' QP: the picture parameter set's initial QP (H.264
+// pic_init_qp_minus26, H.265 init_qp_minus26) plus each slice's
+// slice_qp_delta, plus 26.
 std::vector<int64_t> slice_qps(const std::vector<std::vector<Element>> &aus)
 {
     std::vector<int64_t> qps;
     int64_t init = 0;
     for (const auto &au : aus)
         for (const Element &e : au) {
-            if (e.name == "pic_init_qp_minus26")
+            if (e.name == "pic_init_qp_minus26" || e.name == "init_qp_minus26")
                 init = e.value;
             if (e.name == "slice_qp_delta")
                 qps.push_back(26 + init + e.value);
         }
     return qps;
+}
+
+// The QP of the I slices and of the P slices, each the one value its slices
+// all have (-1 when they differ or there are none).
+struct IpQp {
+    int64_t i = -1, p = -1;
+};
+IpQp ip_qps(uint32_t type, const std::vector<std::vector<Element>> &aus)
+{
+    IpQp out;
+    bool i_differs = false, p_differs = false;
+    std::vector<int64_t> qps = slice_qps(aus), types = all_values(aus, "slice_type");
+    EXPECT_EQ(qps.size(), types.size());
+    for (size_t k = 0; k < std::min(qps.size(), types.size()); k++) {
+        // H.264 slice types 2 and 7 are I, 0 and 5 P; H.265 2 is I, 1 P.
+        bool intra = type == PT_H264 ? types[k] % 5 == 2 : types[k] == 2;
+        int64_t &qp = intra ? out.i : out.p;
+        bool &differs = intra ? i_differs : p_differs;
+        differs = differs || (qp >= 0 && qp != qps[k]);
+        qp = qps[k];
+    }
+    return {i_differs ? -1 : out.i, p_differs ? -1 : out.p};
+}
+
+// Fixed-QP rate control at these I and P QPs (the bit rate means nothing).
+std::function<void(VENC_CHN_ATTR_REC_S &)> fixed_qp(u32 i_qp, u32 p_qp)
+{
+    return [=](VENC_CHN_ATTR_REC_S &a) {
+        a.stRcAttr.enRcMode = a.enType == PT_H264 ? VENC_RC_MODE_H264FIXQP : VENC_RC_MODE_H265FIXQP;
+        a.stRcAttr.u32FluctuateLevelOrMaxQp = i_qp;
+        a.stRcAttr.u32MinQp = p_qp;
+        a.stRcAttr.u32BitRate = 0;
+    };
+}
+
+// The check that every I slice has `i_qp` and every P slice `p_qp`.
+std::function<void(const std::vector<Pack> &, const std::vector<std::vector<Element>> &)>
+coded_at(uint32_t type, int64_t i_qp, int64_t p_qp)
+{
+    return [=](const std::vector<Pack> &, const std::vector<std::vector<Element>> &aus) {
+        IpQp qp = ip_qps(type, aus);
+        EXPECT_EQ(i_qp, qp.i);
+        EXPECT_EQ(p_qp, qp.p);
+    };
+}
+
+// Whether each picture carries a recovery point (an SEI message of type 6).
+std::vector<bool> recovery_points(const std::vector<std::vector<Element>> &aus)
+{
+    std::vector<bool> out;
+    for (const auto &au : aus)
+        out.push_back(!syntaxtest::values(au, "recovery_frame_cnt").empty());
+    return out;
 }
 
 // The length of each H.264 slice NAL unit of a pack, its header included.
@@ -155,9 +219,49 @@ TEST_F(VencCoding, EachRecordShowsInTheStream)
         std::function<void(VENC_CHN_ATTR_REC_S &)> attr; // changes the attributes (or null)
         std::function<s32()> set;                        // sets a record on the made channel (or null)
         std::function<void(const std::vector<Pack> &, const Aus &)> check;
+        int pictures = kPictures;
     } cases[] = {
-        {"CAVLC by default", PT_H264, nullptr, nullptr,
-         [](const std::vector<Pack> &, const Aus &a) { EXPECT_TRUE(always(a, "entropy_coding_mode_flag", 0)); }},
+        {"Baseline: CAVLC, no 8x8 transform", PT_H264,
+         [](VENC_CHN_ATTR_REC_S &a) { a.stVideo.u32Profile = VENC_H264_PROFILE_BASELINE; }, nullptr,
+         [](const std::vector<Pack> &, const Aus &a) {
+             EXPECT_TRUE(always(a, "profile_idc", 66));
+             EXPECT_TRUE(always(a, "entropy_coding_mode_flag", 0));
+             EXPECT_TRUE(never(a, "transform_8x8_mode_flag", 1));
+         }},
+        {"Main: CABAC by default, no 8x8 transform", PT_H264,
+         [](VENC_CHN_ATTR_REC_S &a) { a.stVideo.u32Profile = VENC_H264_PROFILE_MAIN; }, nullptr,
+         [](const std::vector<Pack> &, const Aus &a) {
+             EXPECT_TRUE(always(a, "profile_idc", 77));
+             EXPECT_TRUE(always(a, "entropy_coding_mode_flag", 1));
+             EXPECT_TRUE(never(a, "transform_8x8_mode_flag", 1));
+         }},
+        {"Main with CAVLC", PT_H264,
+         [](VENC_CHN_ATTR_REC_S &a) { a.stVideo.u32Profile = VENC_H264_PROFILE_MAIN; }, [] {
+             VENC_H264_ENTROPY_REC_S r = {0, 0, 0, 0};
+             return DU_DUZ_VENC_SetH264Entropy(1, &r);
+         },
+         [](const std::vector<Pack> &, const Aus &a) {
+             EXPECT_TRUE(always(a, "profile_idc", 77));
+             EXPECT_TRUE(always(a, "entropy_coding_mode_flag", 0));
+         }},
+        {"High: CABAC and the 8x8 transform by default", PT_H264, nullptr, nullptr,
+         [](const std::vector<Pack> &, const Aus &a) {
+             EXPECT_TRUE(always(a, "profile_idc", 100));
+             EXPECT_TRUE(always(a, "entropy_coding_mode_flag", 1));
+             EXPECT_TRUE(always(a, "transform_8x8_mode_flag", 1));
+         }},
+        {"High with CAVLC", PT_H264,
+         nullptr, [] {
+             VENC_H264_ENTROPY_REC_S r = {0, 0, 0, 0};
+             return DU_DUZ_VENC_SetH264Entropy(1, &r);
+         },
+         [](const std::vector<Pack> &, const Aus &a) {
+             EXPECT_TRUE(always(a, "profile_idc", 100));
+             EXPECT_TRUE(always(a, "entropy_coding_mode_flag", 0));
+             EXPECT_TRUE(always(a, "transform_8x8_mode_flag", 1));
+         }},
+        {"H.265 Main", PT_H265, nullptr, nullptr,
+         [](const std::vector<Pack> &, const Aus &a) { EXPECT_TRUE(always(a, "general_profile_idc", 1)); }},
         {"CABAC", PT_H264,
          nullptr, [] {
              VENC_H264_ENTROPY_REC_S r = {1, 1, 0, 0};
@@ -257,7 +361,46 @@ TEST_F(VencCoding, EachRecordShowsInTheStream)
                  EXPECT_EQ(i % 4 == 0 ? "67" : "61", nal_head(p[i], false)) << i;
                  EXPECT_EQ(i % 4 == 0 ? 1u : 0u, syntaxtest::values(a[i], "idr_pic_id").size()) << i;
              }
+             EXPECT_TRUE(every(syntaxtest::idr_pictures(AV_CODEC_ID_H264, a), 4));
          }},
+        {"H.265: an IDR every 4 pictures", PT_H265,
+         [](VENC_CHN_ATTR_REC_S &a) { a.stRcAttr.u32Gop = 4; }, nullptr,
+         [](const std::vector<Pack> &, const Aus &a) { EXPECT_TRUE(every(syntaxtest::idr_pictures(AV_CODEC_ID_HEVC, a), 4)); }},
+        {"H.265 replayed: an IDR every group to the last picture", PT_H265,
+         [](VENC_CHN_ATTR_REC_S &a) {
+             // More pixels a second than two cores code live.
+             a.stVideo = {640, 480, 640 * 480 * 2, 0, 1, 640, 480, 0, 1};
+             a.stRcAttr.u32SrcFrmRate = a.stRcAttr.u32DstFrmRate = 240;
+         },
+         nullptr,
+         [](const std::vector<Pack> &, const Aus &a) {
+             EXPECT_EQ(1u, testsupport::events("chn 1 encodes 640x480 (replaying").size());
+             EXPECT_TRUE(every(syntaxtest::idr_pictures(AV_CODEC_ID_HEVC, a), kGop));
+         },
+         3 * kGop},
+        {"intra refresh: a wave every group, no IDR after the first", PT_H264,
+         nullptr, [] {
+             VENC_INTRA_REFRESH_REC_S r = {1, 0, {0, 0}};
+             return DU_DUZ_VENC_SetIntraRefresh(1, &r);
+         },
+         [](const std::vector<Pack> &, const Aus &a) {
+             std::vector<bool> idr = syntaxtest::idr_pictures(AV_CODEC_ID_H264, a), starts = recovery_points(a);
+             EXPECT_TRUE(every(idr, a.size())) << "the first picture only";
+             starts[0] = idr[0];
+             EXPECT_TRUE(every(starts, kGop)) << "recovery points";
+             for (size_t i = 0; i < a.size(); i++) {
+                 std::vector<int64_t> types = syntaxtest::values(a[i], "slice_type");
+                 ASSERT_FALSE(types.empty());
+                 for (int64_t t : types)
+                     EXPECT_EQ(i == 0 ? 2 : 0, t % 5) << "picture " << i; // I, then P only
+             }
+         },
+         3 * kGop},
+        {"fixed QP: I 24, P 32", PT_H264, fixed_qp(24, 32), nullptr, coded_at(PT_H264, 24, 32)},
+        // The ends of libx264's range: I 19 below and 39 above the P QP.
+        {"fixed QP: I 11, P 30", PT_H264, fixed_qp(11, 30), nullptr, coded_at(PT_H264, 11, 30)},
+        {"fixed QP: I 49, P 10", PT_H264, fixed_qp(49, 10), nullptr, coded_at(PT_H264, 49, 10)},
+        {"H.265 fixed QP: I 35, P 27", PT_H265, fixed_qp(35, 27), nullptr, coded_at(PT_H265, 35, 27)},
         {"QP bounds of a variable rate", PT_H264,
          [](VENC_CHN_ATTR_REC_S &a) {
              a.stRcAttr.enRcMode = VENC_RC_MODE_H264VBR;
@@ -332,9 +475,9 @@ TEST_F(VencCoding, EachRecordShowsInTheStream)
             ASSERT_EQ(0, c.set());
         }
         ASSERT_EQ(0, DU_DUZ_VENC_StartRecvPic(1));
-        std::vector<Pack> packs = collect(1, kPictures);
+        std::vector<Pack> packs = collect(1, c.pictures);
         drop_channel();
-        ASSERT_EQ((size_t)kPictures, packs.size());
+        ASSERT_EQ((size_t)c.pictures, packs.size());
         Aus aus = traced(c.type, packs);
         for (const auto &au : aus)
             ASSERT_FALSE(au.empty());
@@ -469,11 +612,30 @@ TEST_F(VencCoding, RecordsTheEncoderCannotCodeAreRefused)
         {"H.265 without timing", PT_H265, [] {
              VENC_H265_TIMING_REC_S r = {0, 0, 0, 0};
              return DU_DUZ_VENC_SetH265Timing(1, &r); }, kNotSupported},
+        {"CABAC with its second table", PT_H264, [] {
+             VENC_H264_ENTROPY_REC_S r = {1, 1, 0, 1};
+             return DU_DUZ_VENC_SetH264Entropy(1, &r); }, kNotSupported},
+        {"CABAC stuffing", PT_H264, [] {
+             VENC_H264_ENTROPY_REC_S r = {1, 1, 1, 0};
+             return DU_DUZ_VENC_SetH264Entropy(1, &r); }, kNotSupported},
+        {"intra refresh by I slices", PT_H264, [] {
+             VENC_INTRA_REFRESH_REC_S r = {1, 1, {0, 0}};
+             return DU_DUZ_VENC_SetIntraRefresh(1, &r); }, kNotSupported},
+        {"intra refresh of a set number of rows", PT_H264, [] {
+             VENC_INTRA_REFRESH_REC_S r = {1, 0, {8, 0}};
+             return DU_DUZ_VENC_SetIntraRefresh(1, &r); }, kNotSupported},
+        {"intra refresh 2", PT_H264, [] {
+             VENC_INTRA_REFRESH_REC_S r = {2, 0, {0, 0}};
+             return DU_DUZ_VENC_SetIntraRefresh(1, &r); }, kIllegal},
+        {"H.265 intra refresh", PT_H265, [] {
+             VENC_INTRA_REFRESH_REC_S r = {1, 0, {0, 0}};
+             return DU_DUZ_VENC_SetIntraRefresh(1, &r); }, kNotSupported},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         VENC_CHN_ATTR_REC_S a = attr(c.type);
-        a.stVideo.u32Profile = 1;
+        if (c.type == PT_H264)
+            a.stVideo.u32Profile = VENC_H264_PROFILE_MAIN;
         ASSERT_EQ(0, DU_DUZ_VENC_CreateChn(1, &a));
         EXPECT_EQ((u32)c.code, (u32)c.set());
         VENC_CROP_REC_S crop;
@@ -487,12 +649,59 @@ TEST_F(VencCoding, RecordsTheEncoderCannotCodeAreRefused)
     ASSERT_EQ(0, DU_DUZ_VENC_CreateChn(1, &a));
     VENC_H264_ENTROPY_REC_S cabac = {1, 1, 0, 0};
     EXPECT_EQ((u32)kNotSupported, (u32)DU_DUZ_VENC_SetH264Entropy(1, &cabac));
+    // CABAC set on a High channel keeps it from becoming Baseline; without
+    // the record the entropy coding follows the profile.
+    a.stVideo.u32Profile = VENC_H264_PROFILE_HIGH;
+    ASSERT_EQ(0, DU_DUZ_VENC_SetChnAttr(1, &a));
+    ASSERT_EQ(0, DU_DUZ_VENC_SetH264Entropy(1, &cabac));
+    VENC_CHN_ATTR_REC_S baseline = a;
+    baseline.stVideo.u32Profile = VENC_H264_PROFILE_BASELINE;
+    EXPECT_EQ((u32)kNotSupported, (u32)DU_DUZ_VENC_SetChnAttr(1, &baseline));
+    ASSERT_EQ(0, DU_DUZ_VENC_DestroyChn(1));
+    ASSERT_EQ(0, DU_DUZ_VENC_CreateChn(1, &a));
+    EXPECT_EQ(0, DU_DUZ_VENC_SetChnAttr(1, &baseline));
+    VENC_H264_ENTROPY_REC_S entropy;
+    ASSERT_EQ(0, DU_DUZ_VENC_GetH264Entropy(1, &entropy));
+    EXPECT_EQ(0u, entropy.u32EntropyModeI);
     // A crop window set before holds the picture to its size.
-    a.stVideo.u32Profile = 2;
     VENC_CROP_REC_S crop = {1, 0, 0, 320, 240};
     ASSERT_EQ(0, DU_DUZ_VENC_SetCrop(1, &crop));
     VENC_CHN_ATTR_REC_S smaller = attr(PT_H264);
     smaller.stVideo.u32PicWidth = 160;
     EXPECT_EQ((u32)kIllegal, (u32)DU_DUZ_VENC_SetChnAttr(1, &smaller));
     ASSERT_EQ(0, DU_DUZ_VENC_DestroyChn(1));
+}
+
+// Channel attributes the encoder cannot code are refused at creation.
+TEST_F(VencCoding, AttributesTheEncoderCannotCodeAreRefused)
+{
+    constexpr s32 kNotSupported = (s32)0xA0088008, kIllegal = (s32)0xA0088003;
+    struct Case {
+        const char *name;
+        uint32_t type;
+        std::function<void(VENC_CHN_ATTR_REC_S &)> attr;
+        s32 code;
+    } cases[] = {
+        {"H.264 profile 3", PT_H264, [](VENC_CHN_ATTR_REC_S &a) { a.stVideo.u32Profile = 3; }, kNotSupported},
+        {"H.265 profile 1", PT_H265, [](VENC_CHN_ATTR_REC_S &a) { a.stVideo.u32Profile = 1; }, kNotSupported},
+        {"rate-control mode 4", PT_H264, [](VENC_CHN_ATTR_REC_S &a) { a.stRcAttr.enRcMode = 4; }, kNotSupported},
+        {"an H.265 mode on H.264", PT_H264, [](VENC_CHN_ATTR_REC_S &a) { a.stRcAttr.enRcMode = 15; }, kNotSupported},
+        {"B pictures", PT_H264, [](VENC_CHN_ATTR_REC_S &a) { a.stVideo.u32BFrameNum = 1; }, kNotSupported},
+        {"fixed QP 52", PT_H264, fixed_qp(52, 30), kIllegal},
+        {"H.265 fixed QP 52", PT_H265, fixed_qp(30, 52), kIllegal},
+        // Lossless coding, which none of the profiles has.
+        {"fixed P QP 0", PT_H264, fixed_qp(0, 0), kNotSupported},
+        {"I QP 20 below the P QP", PT_H264, fixed_qp(10, 30), kNotSupported},
+        {"I QP 40 above the P QP", PT_H264, fixed_qp(50, 10), kNotSupported},
+        {"H.265 any QP pair", PT_H265, fixed_qp(0, 51), 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        VENC_CHN_ATTR_REC_S a = attr(c.type);
+        c.attr(a);
+        EXPECT_EQ((u32)c.code, (u32)DU_DUZ_VENC_CreateChn(1, &a));
+        if (c.code == 0) {
+            ASSERT_EQ(0, DU_DUZ_VENC_DestroyChn(1));
+        }
+    }
 }
