@@ -5,6 +5,7 @@
 
 #include "board/sim/sim.h"
 #include "isp/isp_hw_regs.h"
+#include "isp/isp_vreg.h"
 
 namespace {
 
