@@ -3,6 +3,7 @@
 #include "tests/isp/isp_fixture.h"
 
 #include "board/sim/sim.h"
+#include "tests/support/isp_reg_base.h"
 
 using namespace isptest;
 using testsupport::capture_stderr;
@@ -252,7 +253,7 @@ TEST_F(IspApiTest, StatisticsConfigurationRoundTrips)
 
 TEST_F(IspApiTest, StatisticsAreDecodedFromTheRegisters)
 {
-    const u32 H = ISP_REG_BASE;
+    using testsupport::H;
     sim::phys_write32(H + 0x3C00 + 4 * 7, 0x2005);  // exponent 2: (5 + 4096) << 1
     sim::phys_write32(H + 0x3C00 + 4 * 8, 0x0123);  // exponent 0: the mantissa
     sim::phys_write32(H + 0x720, 100);

@@ -10,11 +10,12 @@
 #include "board/sim/picture.h"
 #include "board/sim/sim.h"
 #include "isp/isp_requests.h"
+#include "tests/support/isp_reg_base.h"
 
 namespace isptest {
 
 constexpr s32 kIllegal = (s32)0xA01C8003, kNullPtr = (s32)0xA01C8006;
-constexpr u32 H = 0x205A0000; // the ISP's registers, written out as the map has them
+using testsupport::H;
 
 class IspIqTest : public IspTest {
 protected:

@@ -3,6 +3,7 @@
 // the matrix encodings, the status query and the gains by temperature.
 #include "tests/isp/3a/awb/awb_fixture.h"
 #include "tests/isp/vreg_field_cases.h"
+#include "tests/support/isp_reg_base.h"
 
 #include <functional>
 #include <vector>
@@ -15,7 +16,7 @@ namespace {
 
 constexpr s32 kIllegal = (s32)0xA01C8003;
 constexpr s32 kNull = (s32)0xA01C8006;
-constexpr u32 H = ISP_REG_BASE;
+using testsupport::H;
 
 std::vector<u8> page_bytes()
 {

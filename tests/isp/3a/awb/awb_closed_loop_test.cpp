@@ -8,12 +8,13 @@
 #include "isp/3a/awb/awb_ctx.h"
 #include "isp/3a/awb/mpi_awb.h"
 #include "isp/3a/awb/mpi_isp_awb.h"
+#include "tests/support/isp_reg_base.h"
 
 using namespace isptest;
 
 namespace {
 
-constexpr u32 H = ISP_REG_BASE;
+using testsupport::H;
 
 // A fixed exposure of our own (the exposure library is not under test):
 // `g_exp_lines` lines at unity gains, reported to the white-balance library

@@ -8,6 +8,7 @@
 
 #include "isp/isp_acm.h"
 #include "mpi/video/sys/mpi_sys.h"
+#include "tests/support/isp_reg_base.h"
 
 using awbtest::kLib;
 using awbtest::page;
@@ -16,7 +17,7 @@ using testsupport::capture_stdout;
 
 namespace {
 
-constexpr u32 H = ISP_REG_BASE;
+using testsupport::H;
 
 } // namespace
 
