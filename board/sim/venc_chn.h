@@ -21,7 +21,9 @@
 namespace sim::venc {
 
 constexpr uint32_t kKernelOffset = 0x40000000; // the driver's view of DDR
-constexpr size_t kInputDepth = 2;
+// Pictures waiting for the encoder: room for the first key picture of a
+// recording, which takes longer than two picture periods at 1080p60.
+constexpr size_t kInputDepth = 3;
 constexpr uint32_t kDefaultMaxStreams = 200;
 constexpr size_t kMaxUserData = 8;
 constexpr uint32_t kPage = 4096;
