@@ -65,7 +65,7 @@ constexpr u32 ISP_BLC_RESET_LEVEL = 256;
 // ---- defect pixels -----------------------------------------------------------------------------
 // Dynamic correction takes a pixel for a defect past the threshold plus the
 // slope x its surroundings / 1024 and the line threshold; it replaces it past
-// the high-pass threshold, else leaves blend / 256 of it (board/sim/picture.h,
+// the high-pass threshold, else leaves blend / 256 of it (board/sim/picture/picture.h,
 // DefectFilter).
 constexpr u32 ISP_DP_CTRL_REG = ISP_REG(0x1C0);             // bit 0 green equalisation, bit 2 dynamic correction,
                                                             // bit 6 / 7 static detection of bright / dark pixels
@@ -109,7 +109,7 @@ constexpr u32 ISP_CR_SLOPE_REG = ISP_REG(0x1D4);            // u16, 12 bits
 constexpr u32 ISP_CR_WEIGHT_REG = ISP_REG(0x1D8);           // u8
 
 // ---- noise reduction -----------------------------------------------------------------------------
-// A sigma filter (board/sim/picture.h, NoiseFilter): its threshold at a pixel
+// A sigma filter (board/sim/picture/picture.h, NoiseFilter): its threshold at a pixel
 // is the short or, below the limit where the frame stitches, the long one,
 // times the profile at the pixel's level plus the offset; the filter mode is
 // its support, the slope how softly it lets go past the threshold.
@@ -323,7 +323,7 @@ constexpr u32 VI_DEHAZE_BLOCKS_MAX = 240;
 // ---- dynamic range compression ---------------------------------------------------------------------
 // The luma between black and white moves towards the asymmetry curve by the
 // strength, the gain held by the slopes (min / 256, 1 + max / 16), the
-// detail following by the variance (board/sim/picture.h, ToneCurve).
+// detail following by the variance (board/sim/picture/picture.h, ToneCurve).
 constexpr u32 ISP_DRC_CTRL_REG = ISP_REG(0x380);            // u8: bit 0 enable
 constexpr u32 ISP_DRC_STRENGTH_REG = ISP_REG(0x384);        // u8, from the kernel's sync hand-over
 constexpr u32 ISP_DRC_VARIANCE_REG = ISP_REG(0x388);        // u8: bits 0-3 space, 4-7 intensity
@@ -339,7 +339,7 @@ constexpr u32 ISP_DRC_ASY_DATA_REG = ISP_REG(0x804);        // u16
 // ---- sharpen ---------------------------------------------------------------------------------------
 // At edges: detail and undershoot, fading below the luminance threshold;
 // the RGB sharpener adds the curve of the bank in use for the edge's step,
-// times the RGB strength (board/sim/picture.h, Sharpener).
+// times the RGB strength (board/sim/picture/picture.h, Sharpener).
 constexpr u32 ISP_SHARPEN_D_REG = ISP_REG(0x43C);           // u8: detail (overshoot) strength
 constexpr u32 ISP_SHARPEN_UD_REG = ISP_REG(0x440);          // u8: undershoot strength
 constexpr u32 ISP_SHARPEN_LUM_REG = ISP_REG(0x444);         // u16, 12 bits: luminance threshold

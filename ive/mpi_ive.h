@@ -4,7 +4,7 @@
 // the block to the engine behind /dev/ive; DU_DUZ_IVE_Query asks whether a
 // task has finished. Records are passed by pointer and only read; the task
 // handle is written. What the engine computes for each operator (borders,
-// rounding, output layouts) is written down in board/sim/ive.h.
+// rounding, output layouts) is written down in board/sim/ive/ive.h.
 //
 // Every operator goes through ive_call (mpi_ive.cpp).
 #pragma once

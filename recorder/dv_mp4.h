@@ -17,7 +17,7 @@
 #pragma once
 
 #include "mpi/common/mpi_common.h"
-#include "recorder/mp4_writer.h"
+#include "recorder/mp4/mp4_writer.h"
 
 #include <atomic>
 #include <pthread.h>

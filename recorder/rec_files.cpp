@@ -5,8 +5,8 @@
 #include "board/board.h"
 #include "core/kx_thread.h"
 #include "core/rec_state.h"
-#include "recorder/mp4_backup.h"
-#include "recorder/mp4_writer.h"
+#include "recorder/mp4/mp4_backup.h"
+#include "recorder/mp4/mp4_writer.h"
 
 #include <cerrno>
 #include <climits>

@@ -27,7 +27,7 @@
 #include "recorder/dv_mp4.h"
 #include "recorder/dv_pipeline.h"
 #include "recorder/dv_stream.h"
-#include "recorder/mp4_writer.h"
+#include "recorder/mp4/mp4_writer.h"
 #include "recorder/rec_files.h"
 
 #include <benchmark/benchmark.h>

@@ -2,7 +2,7 @@
 // the picture of its own it takes (the source's may go to other units too)
 // and the blend of the shown 190x16 canvas, at the recording sizes.
 #include "board/sim/sim.h"
-#include "board/sim/video.h"
+#include "board/sim/video/video.h"
 #include "mpi/video/rgn/mpi_rgn.h"
 #include "mpi/video/vpss/mpi_vpss.h"
 #include "mpi/video/sys/mpi_sys.h"

@@ -18,7 +18,7 @@
 #include "recorder/dv_config.h"
 #include "recorder/dv_mp4.h"
 #include "recorder/dv_pipeline.h"
-#include "recorder/mp4_writer.h"
+#include "recorder/mp4/mp4_writer.h"
 
 #include <benchmark/benchmark.h>
 

@@ -10,7 +10,7 @@
 #include "core/msg_hub.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_mp4.h"
-#include "recorder/mp4_writer.h"
+#include "recorder/mp4/mp4_writer.h"
 #include "recorder/rec_files.h"
 
 #include <cstdlib>

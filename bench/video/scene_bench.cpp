@@ -16,8 +16,8 @@
 // palette's size.
 // Statistics: one frame's statistics gathered from the scene.
 #include "bench/video/scene_board.h"
-#include "board/sim/isp_stats.h"
-#include "board/sim/video.h"
+#include "board/sim/picture/isp_stats.h"
+#include "board/sim/video/video.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 // the ISP's gamma, sharpen, noise reduction and DRC on.
 #pragma once
 
-#include "board/sim/mn34220.h"
+#include "board/sim/picture/mn34220.h"
 #include "board/sim/sim.h"
 #include "isp/isp_hw_regs.h"
 

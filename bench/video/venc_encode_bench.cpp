@@ -9,8 +9,8 @@
 //          mode to be coded live
 //   fps    pictures coded per second of wall time
 #include "bench/video/scene_board.h"
-#include "board/sim/venc_engine.h"
-#include "board/sim/video.h"
+#include "board/sim/video/venc_engine.h"
+#include "board/sim/video/video.h"
 
 #include <benchmark/benchmark.h>
 

@@ -401,7 +401,7 @@ std::vector<std::string> split_words(const std::string &line);
 
 } // namespace sim
 
-// ---- the image sensor (board/sim/mn34220.cpp) ---------------------------------------
+// ---- the image sensor (board/sim/picture/mn34220.cpp) ---------------------------------------
 
 namespace sim {
 
@@ -456,7 +456,7 @@ void sensor_set_present(bool present);
 
 } // namespace sim
 
-// ---- the TV output (board/sim/vo.cpp) -------------------------------------------------
+// ---- the TV output (board/sim/video/vo.cpp) -------------------------------------------------
 
 namespace sim {
 

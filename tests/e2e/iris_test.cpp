@@ -5,7 +5,7 @@
 // when the light falls; switched off, the iris's drive is cut. The board's
 // PWM duty (events.log), its aperture (status) and the recorded pictures'
 // luma tell the same story.
-#include "board/sim/lens.h"
+#include "board/sim/picture/lens.h"
 #include "tests/e2e/e2e_support.h"
 
 using namespace e2e;

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "board/sim/picture.h"
+#include "board/sim/picture/picture.h"
 #include "board/sim/sim.h"
 #include "isp/isp_requests.h"
 #include "tests/support/isp_reg_base.h"

@@ -6,7 +6,7 @@
 #include "tests/recorder/mp4_media.h"
 #include "tests/recorder/recording_support.h"
 
-#include "board/sim/picture.h"
+#include "board/sim/picture/picture.h"
 #include "board/sim/sim.h"
 #include "isp/3a/ae/mpi_isp_ae.h"
 #include "isp/3a/awb/mpi_isp_awb.h"

@@ -8,7 +8,7 @@
 #include "tests/recorder/osd_read.h"
 #include "tests/support/board_fixture.h"
 
-#include "board/sim/video.h"
+#include "board/sim/video/video.h"
 #include "core/pref_record.h"
 #include "mpi/video/rgn/mpi_rgn.h"
 #include "recorder/dv_config.h"

@@ -9,7 +9,7 @@
 #include "tests/recorder/pipeline_support.h"
 #include "tests/support/board_fixture.h"
 
-#include "board/sim/mipi.h"
+#include "board/sim/devices/mipi.h"
 #include "board/sim/sim.h"
 #include "isp/mpi_isp.h"
 #include "mpi/video/sys/mpi_sys.h"

@@ -6,9 +6,9 @@
 #pragma once
 
 #include "board/board.h"
-#include "board/sim/venc_engine.h"
+#include "board/sim/video/venc_engine.h"
 #include "mpi/audio/aac/aac_enc.h"
-#include "recorder/mp4_writer.h"
+#include "recorder/mp4/mp4_writer.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,6 +1,6 @@
 // The control socket under hostile clients: whatever one client sends, holds
 // or leaves unread, another client's command is answered and the board runs on.
-#include "board/sim/ai.h"
+#include "board/sim/audio/ai.h"
 #include "tests/support/board_fixture.h"
 #include "tools/board_client.h"
 

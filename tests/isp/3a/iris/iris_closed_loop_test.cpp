@@ -3,7 +3,7 @@
 // a step back to dim, the forced states, the manual hold) and the P-iris
 // stepping to the F-number asked for. The lens moves in real time; the
 // checks count frames.
-#include "board/sim/lens.h"
+#include "board/sim/picture/lens.h"
 #include "tests/isp/3a/ae/ae_loop_fixture.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 // every time). The drivers keep the PWM number and the print-once flags for
 // the whole run, so these tests share one process of their own and run in
 // order: the first asks for the PWM number, only one takes a device away.
-#include "board/sim/lens.h"
+#include "board/sim/picture/lens.h"
 #include "isp/3a/ae/ae_ctx.h"
 #include "tests/support/board_fixture.h"
 

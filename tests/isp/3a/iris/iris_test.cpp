@@ -1,7 +1,7 @@
 // Iris control: the DC iris's PWM output and PID controller, and the P-iris
 // stepper whose motion holds the exposure, on the board's /dev/pwm and
 // /dev/piris.
-#include "board/sim/lens.h"
+#include "board/sim/picture/lens.h"
 #include "tests/isp/3a/ae/ae_fixture.h"
 
 #include <dirent.h>

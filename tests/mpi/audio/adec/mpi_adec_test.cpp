@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "board/sim/audio.h"
+#include "board/sim/audio/audio.h"
 #include "mpi/audio/adec/adec_requests.h"
 #include "mpi/audio/aac/audio_aac_dec_adp.h"
 #include "mpi/audio/voice/audio_voice_adp.h"

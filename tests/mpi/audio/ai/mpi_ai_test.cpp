@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "board/sim/audio.h"
+#include "board/sim/audio/audio.h"
 #include "tests/mpi/audio/audio_check.h"
 #include "tests/mpi/audio/audio_fixture.h"
 #include "tests/mpi/video/arg_checks.h"

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "board/sim/audio.h"
+#include "board/sim/audio/audio.h"
 #include "mpi/audio/ao/ao_requests.h"
 #include "mpi/audio/comm/audio_cirbuf.h"
 #include "tests/mpi/audio/audio_check.h"

@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "board/sim/audio.h"
+#include "board/sim/audio/audio.h"
 #include "tests/mpi/audio/audio_fixture.h"
 #include "tests/mpi/audio/vqe/vqe_signal.h"
 

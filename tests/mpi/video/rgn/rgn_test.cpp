@@ -6,7 +6,7 @@
 #include "mpi/video/rgn/rgn_requests.h"
 #include "tests/mpi/video/arg_checks.h"
 
-#include "board/sim/video.h"
+#include "board/sim/video/video.h"
 
 #include <cstring>
 #include <functional>
