@@ -3,19 +3,50 @@
 namespace {
 
 // The IMA ADPCM standard's tables.
-const s16 kStepSize[ADPCM_MAX_STEP_INDEX + 1] = {
+constexpr s16 kStepSize[ADPCM_MAX_STEP_INDEX + 1] = {
     7,    8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,   28,
     31,   34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,  118,
     130,  143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,  494,
     544,  598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878, 2066,
     2272, 2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845, 8630,
     9493, 10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
-const s8 kIndexAdjust[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
+constexpr s8 kIndexAdjust[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
 
 constexpr u8 kSignBit = 8;
 constexpr u32 kHeaderWords = 2; // predicted value (or first sample), step index
 
 s16 clamp16(s32 v) { return (s16)(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
+
+// What a code does from each step index, worked out once from the standard's
+// tables: the signed change to the predicted value (step / 8, plus step,
+// step / 2 and step / 4 for the code's bits, each shifted down from the
+// step) and the step index after it. Laid out code by code, so that
+// decoding chains the step index through one load a code.
+struct CodeTables {
+    s32 change[16][ADPCM_MAX_STEP_INDEX + 1];
+    u8 next[16][ADPCM_MAX_STEP_INDEX + 1];
+};
+
+constexpr CodeTables make_code_tables()
+{
+    CodeTables t{};
+    for (int code = 0; code < 16; code++)
+        for (int index = 0; index <= ADPCM_MAX_STEP_INDEX; index++) {
+            const s32 step = kStepSize[index];
+            s32 diff = step >> 3;
+            if (code & 4)
+                diff += step;
+            if (code & 2)
+                diff += step >> 1;
+            if (code & 1)
+                diff += step >> 2;
+            t.change[code][index] = (code & kSignBit) ? -diff : diff;
+            const int next = index + kIndexAdjust[code];
+            t.next[code][index] = (u8)(next < 0 ? 0 : next > ADPCM_MAX_STEP_INDEX ? ADPCM_MAX_STEP_INDEX : next);
+        }
+    return t;
+}
+constexpr CodeTables kCodes = make_code_tables();
 
 // The predictor as the coders run it, in locals: the samples they write
 // cannot alias it.
@@ -28,27 +59,14 @@ struct Predictor {
         st->s16ValPrev = (s16)value;
         st->s16Index = (s16)index;
     }
-    // A code's change added, its step adjustment made.
-    void apply(u8 code, s32 diff)
-    {
-        value = clamp16(value + ((code & kSignBit) ? -diff : diff));
-        index += kIndexAdjust[code];
-        index = index < 0 ? 0 : index > ADPCM_MAX_STEP_INDEX ? ADPCM_MAX_STEP_INDEX : index;
-    }
     s16 decode(u8 code)
     {
-        s32 step = kStepSize[index];
-        s32 diff = step >> 3;
-        if (code & 4)
-            diff += step;
-        if (code & 2)
-            diff += step >> 1;
-        if (code & 1)
-            diff += step >> 2;
-        apply(code, diff);
+        value = clamp16(value + kCodes.change[code][index]);
+        index = kCodes.next[code][index];
         return (s16)value;
     }
-    // The change is gathered while quantizing: the same sum decode() makes.
+    // The code is found by quantizing the difference against the step and
+    // its halves; decoding it then makes the same change as the decoder.
     u8 encode(s16 sample)
     {
         s32 diff = sample - value;
@@ -58,24 +76,19 @@ struct Predictor {
             diff = -diff;
         }
         s32 step = kStepSize[index];
-        s32 change = step >> 3;
         if (diff >= step) {
             code |= 4;
             diff -= step;
-            change += step;
         }
         step >>= 1;
         if (diff >= step) {
             code |= 2;
             diff -= step;
-            change += step;
         }
         step >>= 1;
-        if (diff >= step) {
+        if (diff >= step)
             code |= 1;
-            change += step;
-        }
-        apply(code, change);
+        decode(code);
         return code;
     }
 };
@@ -98,11 +111,14 @@ template <bool kLowFirst> void code_run(const s16 *in, u8 *out, s32 n, ADPCM_STA
 template <bool kLowFirst> void decode_run(const u8 *in, s16 *out, s32 n, ADPCM_STATE_S *st)
 {
     Predictor p(st);
-    for (s32 i = 0; i < n; i++) {
-        u8 byte = in[i / 2];
-        bool high = kLowFirst ? (i & 1) : !(i & 1);
-        out[i] = p.decode(high ? byte >> 4 : byte & 15);
+    s32 i = 0;
+    for (; i + 1 < n; i += 2) {
+        const u8 byte = in[i / 2];
+        out[i] = p.decode(kLowFirst ? byte & 15 : byte >> 4);
+        out[i + 1] = p.decode(kLowFirst ? byte >> 4 : byte & 15);
     }
+    if (i < n)
+        out[i] = p.decode(kLowFirst ? in[i / 2] & 15 : in[i / 2] >> 4);
     p.store(st);
 }
 

@@ -250,4 +250,32 @@ TEST(VoiceReference, DecodesTheReferenceStreamAsTheReference)
     }
 }
 
+// Each code from each step index, with the predicted value near its limits
+// and between them: an IMA block whose header sets the value and the index,
+// its first code the one under test and three more after it.
+TEST(VoiceReference, DecodesEveryCodeFromEveryStepIndexAsTheReference)
+{
+    const s16 starts[] = {-32768, -30000, -7, 0, 5, 30000, 32767};
+    for (s16 start : starts)
+        for (int index = 0; index <= ADPCM_MAX_STEP_INDEX; index++)
+            for (int code = 0; code < 16; code++) {
+                SCOPED_TRACE("start " + std::to_string(start) + ", index " + std::to_string(index) + ", code " +
+                             std::to_string(code));
+                const std::vector<u8> block = {(u8)start, (u8)((u16)start >> 8), (u8)index, 0,
+                                               (u8)((code ^ 8) << 4 | code), (u8)((15 - code) << 4 | 7)};
+                Ref ref = ima_ref(IMA_ADPCM_IMA4, 0);
+                std::vector<int16_t> want(16);
+                want.resize(ima_dec(ref.get(), want.data(), block.data(), (int)block.size()));
+                std::vector<u8> frame(4 + block.size());
+                voice_frame_put_head(frame.data(), (u32)block.size() / 2);
+                std::copy(block.begin(), block.end(), frame.begin() + 4);
+                VOICE_STATE_U st;
+                ASSERT_EQ(0, DU_VOICE_DecReset(&st, VOICE_TYPE_ADPCM_IMA));
+                s16 got[VOICE_MAX_POINT_NUM];
+                u16 count = 0;
+                ASSERT_EQ(0, DU_VOICE_DecodeFrame(&st, frame.data(), got, &count));
+                ASSERT_EQ(std::vector<int16_t>(want), std::vector<int16_t>(got, got + count));
+            }
+}
+
 } // namespace
