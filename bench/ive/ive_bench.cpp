@@ -9,6 +9,10 @@
 // Submit/<op>: the firmware's own work per operator (parameter check, block,
 // request) up to the engine, which refuses the task at once (ive_refuse).
 // Query: one query of a finished task, the request's round trip alone.
+// VsOpenCV/<op>: one operator at 1920 x 1080 against the same computation
+// by OpenCV (one thread, as the engine is one core's work) on the same
+// pictures, timed in the same loop: opencv_x is our best time over OpenCV's.
+// Our result is checked against OpenCV's before the timing.
 // CannyEdge640x480, STCorner720x576: the software stages after the engine,
 // on the processor: edge tracking over a map with a stacked edge on every
 // tenth line and candidates between them; corner selection with a
@@ -22,7 +26,11 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "board/board.h"
 #include "board/sim/sim.h"
@@ -445,6 +453,116 @@ void Op(benchmark::State &state, const OpRow *row)
 const int kOpsRegistered = [] {
     for (const OpRow &row : kOps)
         benchmark::RegisterBenchmark((std::string("Op/") + row.name).c_str(), Op, &row)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+    return 0;
+}();
+
+// ---- one operator against OpenCV --------------------------------------------------------
+
+// A plane of the board's memory as an OpenCV matrix, no copy.
+cv::Mat as_mat(const IVE_IMG_DESC_S &d, int cv_type)
+{
+    return cv::Mat(d.u16Height, d.u16Width, cv_type, d.pu8VirAddr[0],
+                   (size_t)d.u16Stride[0] * ive_elem_size(d.enType));
+}
+
+struct Versus {
+    std::function<s32(IVE_TASK_HANDLE *)> ours;
+    std::function<void()> opencv;
+    std::function<bool()> same; // after both ran: our result is OpenCV's
+};
+
+// Integ's sums (enOutCtrl 1, 32 bits) against cv::integral to CV_32S, whose
+// (w + 1) x (h + 1) table is ours behind a row and a column of zeros.
+Versus integ_sums()
+{
+    IVE_IMG_DESC_S src = picture(U8C1, W, H, Fill::Scene), dst = picture(IVE_IMAGE_TYPE_U32C1, W, H);
+    auto table = std::make_shared<cv::Mat>();
+    return {[=](IVE_TASK_HANDLE *h) {
+                IVE_INTEG_OPT_S c = {1};
+                return DU_DUZ_IVE_Integ(h, &src, &dst, &c, 0);
+            },
+            [=] { cv::integral(as_mat(src, CV_8U), *table, CV_32S); },
+            [=] {
+                const cv::Mat ours = as_mat(dst, CV_32S);
+                return cv::countNonZero(ours != (*table)(cv::Rect(1, 1, W, H))) == 0;
+            }};
+}
+
+// SAD's 16-bit sums of 4 x 4 blocks (enOutCtrl 2) against cv::absdiff, then
+// cv::resize with INTER_AREA to the block grid: the blocks' means of the
+// 8-bit differences, OpenCV's way to block sums. The check takes the means
+// of the differences as floats, which are the sums / 16 exactly.
+Versus sad_sums()
+{
+    IVE_IMG_DESC_S a = picture(U8C1, W, H), b = picture(U8C1, W, H, Fill::Scene), sad = picture(U16C1, W / 4, H / 4),
+                   thr = picture(U8C1, W / 4, H / 4);
+    auto diff = std::make_shared<cv::Mat>(), means = std::make_shared<cv::Mat>();
+    return {[=](IVE_TASK_HANDLE *h) {
+                IVE_SAD_CTRL_S c = {0, 2, 0, 0, 0};
+                return DU_DUZ_IVE_SAD(h, &a, &b, &sad, &thr, &c, 0);
+            },
+            [=] {
+                cv::absdiff(as_mat(a, CV_8U), as_mat(b, CV_8U), *diff);
+                cv::resize(*diff, *means, cv::Size(W / 4, H / 4), 0, 0, cv::INTER_AREA);
+            },
+            [=] {
+                cv::Mat d, exact, ours;
+                cv::absdiff(as_mat(a, CV_8U), as_mat(b, CV_8U), d);
+                d.convertTo(d, CV_32F);
+                cv::resize(d, exact, cv::Size(W / 4, H / 4), 0, 0, cv::INTER_AREA);
+                as_mat(sad, CV_16U).convertTo(ours, CV_32F);
+                const cv::Mat sums = exact * 16;
+                return cv::countNonZero(ours != sums) == 0;
+            }};
+}
+
+struct VersusRow {
+    const char *name;
+    Versus (*make)();
+};
+
+const VersusRow kVersus[] = {
+    {"Integ/Sum", integ_sums},
+    {"SAD/4x4", sad_sums},
+};
+
+void VsOpenCV(benchmark::State &state, const VersusRow *row)
+{
+    start_board("");
+    cv::setNumThreads(1);
+    const Versus v = row->make();
+    IVE_TASK_HANDLE handle;
+    if (v.ours(&handle) != 0) {
+        state.SkipWithError("the engine refused the task");
+        return;
+    }
+    v.opencv();
+    if (!v.same()) {
+        state.SkipWithError("our result is not OpenCV's");
+        return;
+    }
+    double best_ours = 1e9, best_cv = 1e9;
+    for (auto _ : state) {
+        const Clock::time_point t0 = Clock::now();
+        v.ours(&handle);
+        const Clock::time_point t1 = Clock::now();
+        v.opencv();
+        const Clock::time_point t2 = Clock::now();
+        const double ours = std::chrono::duration<double>(t1 - t0).count();
+        state.SetIterationTime(ours);
+        best_ours = std::min(best_ours, ours);
+        best_cv = std::min(best_cv, std::chrono::duration<double>(t2 - t1).count());
+    }
+    state.counters["opencv_x"] = best_ours / best_cv;
+    state.counters["best_ms"] = best_ours * 1e3;
+    state.counters["opencv_ms"] = best_cv * 1e3;
+}
+
+const int kVersusRegistered = [] {
+    for (const VersusRow &row : kVersus)
+        benchmark::RegisterBenchmark((std::string("VsOpenCV/") + row.name).c_str(), VsOpenCV, &row)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     return 0;
