@@ -65,6 +65,71 @@ IVE_ROW_LOOP void norm_pairs(const In *__restrict h, const In *__restrict v, uin
     }
 }
 
+// ---- block SAD -----------------------------------------------------------------------------
+
+// |a - b| of a row into (kFirst) or onto the column sums of its block row:
+// a 16 x 16 block sums at most 65280, so 16 bits hold every sum.
+template <bool kFirst>
+IVE_ROW_LOOP void absdiff_columns(const uint8_t *__restrict a, const uint8_t *__restrict b, uint16_t *__restrict col,
+                                  int n)
+{
+    for (int x = 0; x < n; x++) {
+        const uint16_t d = (uint16_t)(a[x] > b[x] ? a[x] - b[x] : b[x] - a[x]);
+        col[x] = kFirst ? d : (uint16_t)(col[x] + d);
+    }
+}
+
+// Each pair of neighbours summed: the block width doubles.
+IVE_ROW_LOOP void pair_sums(const uint16_t *__restrict in, uint16_t *__restrict out, int pairs)
+{
+    for (int i = 0; i < pairs; i++)
+        out[i] = (uint16_t)(in[2 * i] + in[2 * i + 1]);
+}
+
+IVE_ROW_LOOP void copy_u16(const uint16_t *__restrict in, u16u *__restrict out, int n)
+{
+    for (int x = 0; x < n; x++)
+        out[x] = in[x];
+}
+
+IVE_ROW_LOOP void narrow_u8(const uint16_t *__restrict in, uint8_t *__restrict out, int n)
+{
+    for (int x = 0; x < n; x++)
+        out[x] = (uint8_t)(in[x] > 255 ? 255 : in[x]);
+}
+
+// The threshold of each sum as written: `limit` 255 for an 8-bit SAD image.
+IVE_ROW_LOOP void threshold_u16(const uint16_t *__restrict in, uint8_t *__restrict out, int n, uint16_t limit,
+                                uint16_t thr, uint8_t lo, uint8_t hi)
+{
+    for (int x = 0; x < n; x++)
+        out[x] = (in[x] < limit ? in[x] : limit) >= thr ? hi : lo;
+}
+
+// The SADs of the n x n blocks, a block row at a time: the rows' differences
+// summed down the columns, then neighbours summed in pairs until each sum
+// covers a block.
+class BlockSums {
+public:
+    BlockSums(uint32_t w, uint32_t n) : w_(w), n_(n), work_{std::vector<uint16_t>(w), std::vector<uint16_t>(w)} {}
+    // The sums of block row y, w / n of them.
+    const uint16_t *row(const Plane &a, const Plane &b, uint32_t y)
+    {
+        uint16_t *col = work_[0].data();
+        absdiff_columns<true>(a.row(y * n_), b.row(y * n_), col, (int)w_);
+        for (uint32_t i = 1; i < n_; i++)
+            absdiff_columns<false>(a.row(y * n_ + i), b.row(y * n_ + i), col, (int)w_);
+        int k = 0;
+        for (uint32_t width = w_; width > w_ / n_; width /= 2, k ^= 1)
+            pair_sums(work_[k].data(), work_[k ^ 1].data(), (int)width / 2);
+        return work_[k].data();
+    }
+
+private:
+    uint32_t w_, n_;
+    std::vector<uint16_t> work_[2];
+};
+
 struct Component {
     uint32_t area = 0;
     uint16_t left, right, top, bottom;
@@ -305,24 +370,20 @@ int op_sad(const IVE_SAD_REQ_S &b)
     if (has_thr)
         if (int err = sized(b.stThr, {U8C1}, grid, &thr))
             return err;
-    // All sums first: the outputs may share memory with the sources.
-    std::vector<uint32_t> sums((size_t)grid.w * grid.h, 0);
-    for (uint32_t y = 0; y < a.h; y++) {
-        const uint8_t *pa = a.p[0].row(y), *pb = s2.p[0].row(y);
-        uint32_t *row = &sums[(size_t)(y / n) * grid.w];
-        for (uint32_t x = 0; x < a.w; x++)
-            row[x / n] += (uint32_t)std::abs(pa[x] - pb[x]);
+    Sources sources({sad.p[0], thr.p[0]});
+    a = sources.read(a);
+    s2 = sources.read(s2);
+    BlockSums sums(a.w, n);
+    for (uint32_t y = 0; y < grid.h; y++) {
+        const uint16_t *row = sums.row(a.p[0], s2.p[0], y);
+        if (has_sad && sad16)
+            copy_u16(row, reinterpret_cast<u16u *>(sad.p[0].row(y)), (int)grid.w);
+        if (has_sad && !sad16)
+            narrow_u8(row, sad.p[0].row(y), (int)grid.w);
+        if (has_thr)
+            threshold_u16(row, thr.p[0].row(y), (int)grid.w, has_sad && !sad16 ? 255 : 65535, c.u16Thr, c.u8MinVal,
+                          c.u8MaxVal);
     }
-    for (uint32_t y = 0; y < grid.h; y++)
-        for (uint32_t x = 0; x < grid.w; x++) {
-            uint32_t v = sums[(size_t)y * grid.w + x];
-            if (has_sad && sad16)
-                st<uint16_t>(sad.p[0].row(y) + x * 2, (uint16_t)v);
-            if (has_sad && !sad16)
-                sad.p[0].row(y)[x] = (uint8_t)(v = std::min(v, 255u));
-            if (has_thr)
-                thr.p[0].row(y)[x] = v >= c.u16Thr ? c.u8MaxVal : c.u8MinVal;
-        }
     return 0;
 }
 

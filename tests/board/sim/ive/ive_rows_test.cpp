@@ -390,4 +390,63 @@ TEST_F(IveRows, SixteenToEightBitsForEveryValue)
         }
 }
 
+// Block SADs of each block size into each output, on pictures far apart,
+// close together (sums on both sides of 255) and opposite (every difference
+// 255: a 16 x 16 block's sum at its largest, 65280). The threshold is one
+// block's sum as written, so that "at least" is met exactly there, and as
+// summed, past what an 8-bit SAD image holds.
+TEST_F(IveRows, BlockSadOfEveryBlockSizeAndOutput)
+{
+    struct Grid {
+        u16 w, h; // in blocks
+    };
+    const Grid grids[] = {{1, 1}, {3, 2}, {9, 1}, {17, 2}, {33, 1}};
+    enum Pair { Random, Close, Opposite };
+    const char *pair_names[] = {"random", "close", "opposite"};
+    u32 seed = 100;
+    for (u32 mode = 0; mode < 3; mode++)
+        for (const Grid &g : grids)
+            for (Pair pair : {Random, Close, Opposite}) {
+                const u32 n = 4u << mode;
+                const u16 w = (u16)(g.w * n), h = (u16)(g.h * n);
+                SCOPED_TRACE(std::to_string(n) + " x " + std::to_string(n) + " blocks, " + std::to_string(w) + " x " +
+                             std::to_string(h) + ", " + pair_names[pair]);
+                const std::vector<u8> a = random_picture(w, h, seed++, pair == Opposite),
+                                      noise = random_picture(w, h, seed++, false);
+                std::vector<u8> b(a.size());
+                for (size_t i = 0; i < a.size(); i++)
+                    b[i] = pair == Random  ? noise[i]
+                           : pair == Close ? (u8)std::clamp(a[i] + noise[i] % 7 - 3, 0, 255)
+                                           : (u8)(255 - a[i]);
+                std::vector<u32> sums((size_t)g.w * g.h, 0);
+                for (u32 i = 0; i < a.size(); i++)
+                    sums[(i / w / n) * g.w + i % w / n] += (u32)std::abs(a[i] - b[i]);
+                IVE_SAD_REQ_S r;
+                memset(&r, 0, sizeof r);
+                r.stSrc1 = picture(U8C1, w, h, a);
+                r.stSrc2 = picture(U8C1, w, h, b);
+                auto check = [&](u32 out, u32 thr) {
+                    SCOPED_TRACE("enOutCtrl " + std::to_string(out) + ", threshold " + std::to_string(thr));
+                    const bool has_sad = out <= 3, has_thr = out <= 1 || out == 4, sad16 = out == 0 || out == 2;
+                    r.stSad = image(sad16 ? U16C1 : U8C1, g.w, g.h);
+                    r.stThr = image(U8C1, g.w, g.h);
+                    r.stSadCtrl = {mode, out, (u16)thr, 3, 250};
+                    ASSERT_EQ(0, submit(IVE_SAD, r));
+                    for (u32 i = 0; i < sums.size(); i++) {
+                        const u32 x = i % g.w, y = i / g.w, v = has_sad && !sad16 ? std::min(sums[i], 255u) : sums[i];
+                        if (has_sad) {
+                            ASSERT_EQ(v, sad16 ? at<u16>(r.stSad, x, y) : at<u8>(r.stSad, x, y)) << x << "," << y;
+                        }
+                        if (has_thr) {
+                            ASSERT_EQ(v >= thr ? 250 : 3, at<u8>(r.stThr, x, y)) << x << "," << y;
+                        }
+                    }
+                };
+                const u32 middle = sums[sums.size() / 2];
+                for (u32 out = 0; out < 5; out++)
+                    for (u32 thr : {out == 1 ? std::min(middle, 255u) : middle, middle})
+                        check(out, thr);
+            }
+}
+
 } // namespace
