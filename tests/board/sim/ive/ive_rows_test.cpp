@@ -390,6 +390,40 @@ TEST_F(IveRows, SixteenToEightBitsForEveryValue)
         }
 }
 
+// The integral image in each output: the sums and sums of squares over
+// every pixel up and to the left, packed as enOutCtrl says.
+TEST_F(IveRows, IntegralOfEveryOutputPixelByPixel)
+{
+    each_picture([&](u16 w, u16 h, const std::vector<u8> &bytes) {
+        std::vector<u64> sum((size_t)w * h), sq((size_t)w * h);
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) {
+                const size_t i = (size_t)y * w + x;
+                const u64 v = bytes[i];
+                sum[i] = v + (x ? sum[i - 1] : 0) + (y ? sum[i - w] : 0) - (x && y ? sum[i - w - 1] : 0);
+                sq[i] = v * v + (x ? sq[i - 1] : 0) + (y ? sq[i - w] : 0) - (x && y ? sq[i - w - 1] : 0);
+            }
+        IVE_INTEG_REQ_S b;
+        memset(&b, 0, sizeof b);
+        b.stSrc = picture(U8C1, w, h, bytes);
+        for (u32 mode = 0; mode < 3; mode++) {
+            SCOPED_TRACE("enOutCtrl " + std::to_string(mode));
+            b.stCtrl.enOutCtrl = mode;
+            b.stDst = image(mode == 1 ? IVE_IMAGE_TYPE_U32C1 : IVE_IMAGE_TYPE_U64C1, w, h);
+            ASSERT_EQ(0, submit(IVE_INTEG, b));
+            for (int y = 0; y < h; y++)
+                for (int x = 0; x < w; x++) {
+                    const size_t i = (size_t)y * w + x;
+                    const u64 got = mode == 1 ? at<u32>(b.stDst, x, y) : at<u64>(b.stDst, x, y);
+                    const u64 want = mode == 0   ? (sum[i] & 0xFFFFFFF) | (sq[i] & 0xFFFFFFFFFull) << 28
+                                     : mode == 1 ? (u32)sum[i]
+                                                 : sq[i];
+                    ASSERT_EQ(want, got) << x << "," << y;
+                }
+        }
+    });
+}
+
 // Block SADs of each block size into each output, on pictures far apart,
 // close together (sums on both sides of 255) and opposite (every difference
 // 255: a 16 x 16 block's sum at its largest, 65280). The threshold is one
