@@ -45,15 +45,6 @@ IVE_ROW_LOOP void magnitude(const In *__restrict h, const In *__restrict v, u16u
     }
 }
 
-// round(atan2(V, H) x 128 / pi) mod 256, 0 where both are 0.
-template <class In> void angles(const In *h, const In *v, uint8_t *out, uint32_t n)
-{
-    for (uint32_t x = 0; x < n; x++) {
-        const double a = h[x] || v[x] ? std::atan2((double)v[x], (double)h[x]) * 128.0 / M_PI : 0;
-        out[x] = (uint8_t)(((int)std::lround(a) % 256 + 256) % 256);
-    }
-}
-
 // ---- colour conversion ---------------------------------------------------------------------
 
 // Q10 coefficients per standard and range (index: bit 1 of the mode x 2 + bit 0).
@@ -414,9 +405,9 @@ int op_mag_and_ang(const IVE_MAG_AND_ANG_REQ_S &b)
                       with_sums(*gh, [&](auto *h) {
                           auto *v = static_cast<decltype(h)>(gv->data); // the same type: the mask transposed
                           magnitude(h, v, reinterpret_cast<u16u *>(mag.p[0].row(y)), (int)src.w);
-                          if (out == 1)
-                              angles(h, v, ang.p[0].row(y), src.w);
                       });
+                      if (out == 1)
+                          gradient_angles(*gh, *gv, ang.p[0].row(y), (int)src.w);
                   });
     return 0;
 }

@@ -92,6 +92,11 @@ struct CorrelationRows {
 // current output row y, x in [0, w); the row lives in `work`.
 SumRow correlate(const RowWindow &win, const MaskPlan &plan, int w, CorrelationRows &work);
 
+// The angle of each gradient, round(atan2(V, H) x 128 / pi) mod 256 and 0
+// where both are 0 (MagAndAng's rule in board/sim/ive/ive.h), for n pairs
+// of H and V sums of one type.
+void gradient_angles(const SumRow &h, const SumRow &v, uint8_t *out, int n);
+
 // H and V of a 5 x 5 mask (the mask as given and transposed) over a
 // picture, one output row after another: put(y, h, v) with the row's w
 // sums of each, null when not wanted. The picture is read as the rows come.

@@ -2,6 +2,7 @@
 // plain way (board/sim/ive/ive.h): masks that split into a column and a row and
 // masks that don't, sums that fit 16 bits and sums that need 32, pictures
 // narrower than a vector and wider, dark and bright enough to clip.
+#include "board/sim/ive/ive_rows.h"
 #include "tests/board/sim/ive/ive_engine.h"
 
 #include <algorithm>
@@ -41,6 +42,15 @@ struct Ref {
 };
 
 int64_t floor_shift(int64_t v, int n) { return (int64_t)std::floor((double)v / (double)(1 << n)); }
+
+// MagAndAng's angle rule in double precision: round(atan2(V, H) x 128 / pi)
+// mod 256, 0 where both are 0.
+u8 angle_rule(int64_t gh, int64_t gv)
+{
+    if (!gh && !gv)
+        return 0;
+    return (u8)((std::lround(std::atan2((double)gv, (double)gh) * 128 / M_PI) % 256 + 256) % 256);
+}
 
 struct Mask {
     const char *name;
@@ -115,6 +125,8 @@ TEST_F(IveRows, FilterSobelMagnitudeAndNormGradAreTheMaskSums)
             memset(&m, 0, sizeof m);
             m.stSrc = src;
             m.stDst1 = image(U16C1, w, h);
+            m.stDst2 = image(U8C1, w, h);
+            m.stCtrl.enOutCtrl = 1;
             memcpy(m.stCtrl.as8Mask, mask.m, 25);
             ASSERT_EQ(0, submit(IVE_MAG_AND_ANG, m));
             IVE_NORM_GRAD_REQ_S n;
@@ -133,6 +145,7 @@ TEST_F(IveRows, FilterSobelMagnitudeAndNormGradAreTheMaskSums)
                     ASSERT_EQ(std::clamp<int64_t>(gh, -32768, 32767), at<s16>(s.stDst1, x, y)) << x << "," << y;
                     ASSERT_EQ(std::clamp<int64_t>(gv, -32768, 32767), at<s16>(s.stDst2, x, y)) << x << "," << y;
                     ASSERT_EQ(std::min<int64_t>(65535, std::abs(gh) + std::abs(gv)), at<u16>(m.stDst1, x, y));
+                    ASSERT_EQ(angle_rule(gh, gv), at<u8>(m.stDst2, x, y)) << gh << "," << gv;
                     ASSERT_EQ(std::clamp<int64_t>(floor_shift(gh, norm), -128, 127), (s8)px(n.stDstHV, x, y)[0]);
                     ASSERT_EQ(std::clamp<int64_t>(floor_shift(gv, norm), -128, 127), (s8)px(n.stDstHV, x, y)[1]);
                 }
@@ -481,6 +494,86 @@ TEST_F(IveRows, BlockSadOfEveryBlockSizeAndOutput)
                     for (u32 thr : {out == 1 ? std::min(middle, 255u) : middle, middle})
                         check(out, thr);
             }
+}
+
+// Gradient pairs gathered into rows of one sum type, their angles checked
+// against the rule a row at a time.
+class AngleRows {
+public:
+    explicit AngleRows(sim::ive::SumType type) : type_(type), h_(kRow), v_(kRow), got_(kRow) {}
+    ~AngleRows() { check(); }
+    void add(int32_t gh, int32_t gv)
+    {
+        h_[n_] = gh;
+        v_[n_] = gv;
+        if (++n_ == kRow)
+            check();
+    }
+    void check()
+    {
+        if (type_ == sim::ive::SumType::S32)
+            sim::ive::gradient_angles({type_, h_.data()}, {type_, v_.data()}, got_.data(), n_);
+        else if (type_ == sim::ive::SumType::S16)
+            angles_as<s16>();
+        else
+            angles_as<u16>();
+        for (int i = 0; i < n_; i++)
+            if (angle_rule(h_[i], v_[i]) != got_[i] && failures_++ < 5)
+                ADD_FAILURE() << "H " << h_[i] << ", V " << v_[i] << ": " << (int)got_[i] << ", the rule "
+                              << (int)angle_rule(h_[i], v_[i]);
+        n_ = 0;
+    }
+
+private:
+    static constexpr int kRow = 65536;
+    template <class T> void angles_as()
+    {
+        const std::vector<T> h(h_.begin(), h_.begin() + n_), v(v_.begin(), v_.begin() + n_);
+        sim::ive::gradient_angles({type_, h.data()}, {type_, v.data()}, got_.data(), n_);
+    }
+    sim::ive::SumType type_;
+    std::vector<int32_t> h_, v_;
+    std::vector<u8> got_;
+    int n_ = 0, failures_ = 0;
+};
+
+// The angle of every gradient pair a mask can make, against the rule in
+// double precision: every pair within the reach of the 3 x 3 Sobel mask
+// (|H|, |V| <= 1020) in each sum type, every octant; for every larger H up
+// to the reach of the largest masks (25 x 128 x 255), the V on both sides
+// of each half-unit boundary of the first octant, where single precision
+// would round the other way; and pairs spread over that whole reach.
+TEST(IveAngles, EveryGradientPairAsTheDoublePrecisionRule)
+{
+    constexpr int kSobel = 1020, kReach = 25 * 128 * 255;
+    {
+        AngleRows s32(sim::ive::SumType::S32), s16(sim::ive::SumType::S16), u16(sim::ive::SumType::U16);
+        for (int gh = -kSobel; gh <= kSobel; gh++)
+            for (int gv = -kSobel; gv <= kSobel; gv++) {
+                s32.add(gh, gv);
+                s16.add(gh, gv);
+                if (gh >= 0 && gv >= 0)
+                    u16.add(gh, gv);
+            }
+    }
+    // The boundaries of the first octant: tan((j + 0.5) pi / 128) for j < 32.
+    long double tangent[32];
+    for (int j = 0; j < 32; j++)
+        tangent[j] = std::tan((j + 0.5L) * (long double)M_PI / 128);
+    AngleRows rows(sim::ive::SumType::S32);
+    for (int gh = kSobel + 1; gh <= kReach; gh++)
+        for (long double t : tangent) {
+            const int32_t below = (int32_t)(gh * t);
+            rows.add(gh, below);
+            rows.add(gh, below + 1);
+        }
+    u32 seed = 7;
+    auto next = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return (int32_t)(seed % (2 * kReach + 1)) - kReach;
+    };
+    for (int i = 0; i < 1 << 20; i++)
+        rows.add(next(), next());
 }
 
 } // namespace
