@@ -255,10 +255,10 @@ SIM_PIXEL_LOOP void integral_row(const uint8_t *__restrict in, uint64_t *__restr
 // The 32-bit sums alone (enOutCtrl 1), which wrap as the sums' low 32 bits
 // do: the row's running sums added to the row above's, 32 pixels at a time.
 // The running sums of 32 (at most 8160) come from five shifted adds in 16
-// bits; widened, they get the sum carried from the pixels before, which the
-// last of them carries on, so that one add links one group to the next.
+// bits; widened (each interleaved with a zero), they get the sum carried
+// from the pixels before, which the last of them carries on, so that one
+// add links one group to the next.
 typedef uint16_t u16x32 __attribute__((vector_size(64)));
-typedef uint16_t u16x16 __attribute__((vector_size(32)));
 typedef uint32_t u32x16 __attribute__((vector_size(64)));
 typedef uint32_t u32x16u __attribute__((vector_size(64), aligned(1), may_alias));
 typedef uint8_t u8x32u __attribute__((vector_size(32), aligned(1), may_alias));
@@ -280,13 +280,16 @@ IVE_ROW_LOOP void integral_sums_row(const uint8_t *__restrict in, const u32u *ab
                                      44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55);
         v += __builtin_shufflevector(zero, v, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 33, 34, 35, 36, 37,
                                      38, 39, 40, 41, 42, 43, 44, 45, 46, 47);
-        const u16x16 low = __builtin_shufflevector(v, v, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-        const u16x16 high = __builtin_shufflevector(v, v, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
-        *reinterpret_cast<u32x16u *>(&out[x]) =
-            *reinterpret_cast<const u32x16u *>(&above[x]) + carry + __builtin_convertvector(low, u32x16);
-        *reinterpret_cast<u32x16u *>(&out[x + 16]) =
-            *reinterpret_cast<const u32x16u *>(&above[x + 16]) + carry + __builtin_convertvector(high, u32x16);
-        carry += (uint32_t)v[31];
+        const u32x16 low = (u32x16)__builtin_shufflevector(v, zero, 0, 32, 1, 32, 2, 32, 3, 32, 4, 32, 5, 32, 6, 32, 7,
+                                                           32, 8, 32, 9, 32, 10, 32, 11, 32, 12, 32, 13, 32, 14, 32, 15,
+                                                           32);
+        const u32x16 high = (u32x16)__builtin_shufflevector(v, zero, 16, 32, 17, 32, 18, 32, 19, 32, 20, 32, 21, 32, 22,
+                                                            32, 23, 32, 24, 32, 25, 32, 26, 32, 27, 32, 28, 32, 29, 32,
+                                                            30, 32, 31, 32);
+        *reinterpret_cast<u32x16u *>(&out[x]) = *reinterpret_cast<const u32x16u *>(&above[x]) + carry + low;
+        *reinterpret_cast<u32x16u *>(&out[x + 16]) = *reinterpret_cast<const u32x16u *>(&above[x + 16]) + carry + high;
+        carry += (u32x16)__builtin_shufflevector(v, zero, 31, 32, 31, 32, 31, 32, 31, 32, 31, 32, 31, 32, 31, 32, 31,
+                                                 32, 31, 32, 31, 32, 31, 32, 31, 32, 31, 32, 31, 32, 31, 32, 31, 32);
     }
     uint32_t run = carry[0];
     for (; x < w; x++) {
