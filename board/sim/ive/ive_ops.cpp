@@ -35,15 +35,6 @@ template <class In> IVE_ROW_LOOP void to_s16(const In *__restrict in, s16u *__re
     }
 }
 
-template <class In>
-IVE_ROW_LOOP void magnitude(const In *__restrict h, const In *__restrict v, u16u *__restrict out, int n)
-{
-    for (int x = 0; x < n; x++) {
-        const int a = h[x] < 0 ? -h[x] : h[x], b = v[x] < 0 ? -v[x] : v[x];
-        out[x] = (uint16_t)(a + b > 65535 ? 65535 : a + b);
-    }
-}
-
 // ---- colour conversion ---------------------------------------------------------------------
 
 // Q10 coefficients per standard and range (index: bit 1 of the mode x 2 + bit 0).
@@ -401,12 +392,8 @@ int op_mag_and_ang(const IVE_MAG_AND_ANG_REQ_S &b)
     src = sources.read(src);
     gradient_rows(src.p[0], src.w, src.h, b.stCtrl.as8Mask, true, true,
                   [&](uint32_t y, const SumRow *gh, const SumRow *gv) {
-                      with_sums(*gh, [&](auto *h) {
-                          auto *v = static_cast<decltype(h)>(gv->data); // the same type: the mask transposed
-                          magnitude(h, v, reinterpret_cast<u16u *>(mag.p[0].row(y)), (int)src.w);
-                      });
-                      if (out == 1)
-                          gradient_angles(*gh, *gv, ang.p[0].row(y), (int)src.w);
+                      mag_and_ang_row(*gh, *gv, reinterpret_cast<u16u *>(mag.p[0].row(y)),
+                                      out == 1 ? ang.p[0].row(y) : nullptr, (int)src.w);
                   });
     return 0;
 }

@@ -249,11 +249,11 @@ void gradient_rows(const Plane &src, uint32_t w, uint32_t h, const int8_t *mask,
     }
 }
 
-// ---- gradient angles ---------------------------------------------------------------------------
+// ---- gradient magnitudes and angles ----------------------------------------------------------
 
 namespace {
 
-// The rule itself, in double precision.
+// The angle rule itself, in double precision.
 int angle_rule(int h, int v)
 {
     const double a = h || v ? std::atan2((double)v, (double)h) * 128.0 / M_PI : 0;
@@ -270,19 +270,30 @@ constexpr float kAtanUnits[7] = {4.074350700e+01f,  -1.357471697e+01f, 8.0704301
 // gradient in 2000).
 constexpr int kFractionBits = 13, kNearHalf = 2;
 
-// The angles of a row in single precision: the angle of the first octant
-// (the smaller of |H| and |V| over the larger) by the polynomial and
-// rounded, then placed by the octant's symmetries: 64 less it past the
-// diagonal, 128 less that for a negative H, negated for a negative V.
-// `unsure` marks the angles that lay near a half unit.
+SIM_PIXEL_LOOP inline uint16_t magnitude_of(int ah, int av) { return (uint16_t)(ah + av > 65535 ? 65535 : ah + av); }
+
 template <class In>
-IVE_ROW_LOOP void octant_angles(const In *__restrict h, const In *__restrict v, uint8_t *__restrict out,
-                                uint8_t *__restrict unsure, int n)
+IVE_ROW_LOOP void magnitudes(const In *__restrict h, const In *__restrict v, u16u *__restrict mag, int n)
+{
+    for (int x = 0; x < n; x++)
+        mag[x] = magnitude_of(h[x] < 0 ? -h[x] : h[x], v[x] < 0 ? -v[x] : v[x]);
+}
+
+// The magnitudes and the angles of a row, the angles in single precision:
+// the angle of the first octant (the smaller of |H| and |V| over the
+// larger) by the polynomial and rounded, then placed by the octant's
+// symmetries: 64 less it past the diagonal, 128 less that for a negative H,
+// negated for a negative V. `unsure` marks the angles that lay near a half
+// unit.
+template <class In>
+IVE_ROW_LOOP void magnitudes_and_angles(const In *__restrict h, const In *__restrict v, u16u *__restrict mag,
+                                        uint8_t *__restrict ang, uint8_t *__restrict unsure, int n)
 {
     constexpr int one = 1 << kFractionBits, half = one / 2;
     for (int x = 0; x < n; x++) {
         const int hx = h[x], vx = v[x];
         const int ah = hx < 0 ? -hx : hx, av = vx < 0 ? -vx : vx;
+        mag[x] = magnitude_of(ah, av);
         const int small = ah < av ? ah : av, large = ah < av ? av : ah;
         const float r = (float)small / (float)(large > 0 ? large : 1), r2 = r * r;
         float p = kAtanUnits[6] * one;
@@ -293,34 +304,36 @@ IVE_ROW_LOOP void octant_angles(const In *__restrict h, const In *__restrict v, 
         unsure[x] = (uint8_t)(((fixed + half + kNearHalf) & (one - 1)) < 2 * kNearHalf);
         int k = av > ah ? 64 - k0 : k0;
         k = hx < 0 ? 128 - k : k;
-        out[x] = (uint8_t)(vx < 0 ? -k : k);
+        ang[x] = (uint8_t)(vx < 0 ? -k : k);
     }
 }
 
 // The row in pieces, the unsure angles of each then given by the rule (a
 // picture of one gradient all over asks it once).
-template <class In> void angles_of(const In *h, const In *v, uint8_t *out, int n)
+template <class In> void mag_and_ang_of(const In *h, const In *v, u16u *mag, uint8_t *ang, int n)
 {
+    if (!ang)
+        return magnitudes(h, v, mag, n);
     constexpr int kPiece = 1024;
     uint8_t unsure[kPiece];
     int last_h = 0, last_v = 0, last = 0;
     for (int at = 0; at < n; at += kPiece) {
         const int m = std::min(kPiece, n - at);
-        octant_angles(h + at, v + at, out + at, unsure, m);
+        magnitudes_and_angles(h + at, v + at, mag + at, ang + at, unsure, m);
         for (const uint8_t *p = unsure; (p = static_cast<const uint8_t *>(memchr(p, 1, unsure + m - p))); p++) {
             const int x = at + (int)(p - unsure);
             if (h[x] != last_h || v[x] != last_v)
                 last_h = h[x], last_v = v[x], last = angle_rule(h[x], v[x]);
-            out[x] = (uint8_t)last;
+            ang[x] = (uint8_t)last;
         }
     }
 }
 
 } // namespace
 
-void gradient_angles(const SumRow &h, const SumRow &v, uint8_t *out, int n)
+void mag_and_ang_row(const SumRow &h, const SumRow &v, u16u *mag, uint8_t *ang, int n)
 {
-    with_sums(h, [&](auto *hs) { angles_of(hs, static_cast<decltype(hs)>(v.data), out, n); });
+    with_sums(h, [&](auto *hs) { mag_and_ang_of(hs, static_cast<decltype(hs)>(v.data), mag, ang, n); });
 }
 
 // ---- maximum and minimum ---------------------------------------------------------------------

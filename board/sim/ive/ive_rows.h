@@ -92,10 +92,10 @@ struct CorrelationRows {
 // current output row y, x in [0, w); the row lives in `work`.
 SumRow correlate(const RowWindow &win, const MaskPlan &plan, int w, CorrelationRows &work);
 
-// The angle of each gradient, round(atan2(V, H) x 128 / pi) mod 256 and 0
-// where both are 0 (MagAndAng's rule in board/sim/ive/ive.h), for n pairs
-// of H and V sums of one type.
-void gradient_angles(const SumRow &h, const SumRow &v, uint8_t *out, int n);
+// MagAndAng's outputs (board/sim/ive/ive.h) of n pairs of H and V sums of
+// one type: the magnitude |H| + |V| clipped to 65535 and, unless `ang` is
+// null, the angle round(atan2(V, H) x 128 / pi) mod 256, 0 where both are 0.
+void mag_and_ang_row(const SumRow &h, const SumRow &v, u16u *mag, uint8_t *ang, int n);
 
 // H and V of a 5 x 5 mask (the mask as given and transposed) over a
 // picture, one output row after another: put(y, h, v) with the row's w

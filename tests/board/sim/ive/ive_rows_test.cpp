@@ -496,11 +496,11 @@ TEST_F(IveRows, BlockSadOfEveryBlockSizeAndOutput)
             }
 }
 
-// Gradient pairs gathered into rows of one sum type, their angles checked
-// against the rule a row at a time.
+// Gradient pairs gathered into rows of one sum type, their angles (and
+// magnitudes) checked against the rules a row at a time.
 class AngleRows {
 public:
-    explicit AngleRows(sim::ive::SumType type) : type_(type), h_(kRow), v_(kRow), got_(kRow) {}
+    explicit AngleRows(sim::ive::SumType type) : type_(type), h_(kRow), v_(kRow), ang_(kRow), mag_(kRow) {}
     ~AngleRows() { check(); }
     void add(int32_t gh, int32_t gv)
     {
@@ -512,28 +512,32 @@ public:
     void check()
     {
         if (type_ == sim::ive::SumType::S32)
-            sim::ive::gradient_angles({type_, h_.data()}, {type_, v_.data()}, got_.data(), n_);
+            sim::ive::mag_and_ang_row({type_, h_.data()}, {type_, v_.data()}, mag_.data(), ang_.data(), n_);
         else if (type_ == sim::ive::SumType::S16)
-            angles_as<s16>();
+            outputs_as<s16>();
         else
-            angles_as<u16>();
-        for (int i = 0; i < n_; i++)
-            if (angle_rule(h_[i], v_[i]) != got_[i] && failures_++ < 5)
-                ADD_FAILURE() << "H " << h_[i] << ", V " << v_[i] << ": " << (int)got_[i] << ", the rule "
-                              << (int)angle_rule(h_[i], v_[i]);
+            outputs_as<u16>();
+        for (int i = 0; i < n_; i++) {
+            const u8 want = angle_rule(h_[i], v_[i]);
+            const u16 magnitude = (u16)std::min<int64_t>(65535, std::abs((int64_t)h_[i]) + std::abs((int64_t)v_[i]));
+            if ((want != ang_[i] || magnitude != mag_[i]) && failures_++ < 5)
+                ADD_FAILURE() << "H " << h_[i] << ", V " << v_[i] << ": angle " << (int)ang_[i] << ", the rule "
+                              << (int)want << "; magnitude " << mag_[i] << ", the rule " << magnitude;
+        }
         n_ = 0;
     }
 
 private:
     static constexpr int kRow = 65536;
-    template <class T> void angles_as()
+    template <class T> void outputs_as()
     {
         const std::vector<T> h(h_.begin(), h_.begin() + n_), v(v_.begin(), v_.begin() + n_);
-        sim::ive::gradient_angles({type_, h.data()}, {type_, v.data()}, got_.data(), n_);
+        sim::ive::mag_and_ang_row({type_, h.data()}, {type_, v.data()}, mag_.data(), ang_.data(), n_);
     }
     sim::ive::SumType type_;
     std::vector<int32_t> h_, v_;
-    std::vector<u8> got_;
+    std::vector<u8> ang_;
+    std::vector<u16> mag_;
     int n_ = 0, failures_ = 0;
 };
 
