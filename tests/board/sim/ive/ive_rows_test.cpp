@@ -1,7 +1,8 @@
 // The engine's row loops against the rules computed pixel by pixel here, the
 // plain way (board/sim/ive/ive.h): masks that split into a column and a row and
 // masks that don't, sums that fit 16 bits and sums that need 32, pictures
-// narrower than a vector and wider, dark and bright enough to clip.
+// narrower than a vector and wider, dark and bright enough to clip; and the
+// gradient angle against std::atan2 for the gradient pairs masks can make.
 #include "board/sim/ive/ive_rows.h"
 #include "tests/board/sim/ive/ive_engine.h"
 
