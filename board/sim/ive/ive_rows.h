@@ -1,9 +1,10 @@
 // The engine's neighbourhood work, one output row at a time: a window of
 // source rows with the border replicated, and the kernels that make a row of
-// results from it (correlation with a 5 x 5 mask, the maximum or minimum
-// over a mask, the 3 x 3 median, local binary patterns). Each kernel is a
-// plain loop over a row that the compiler vectorises; the values are the
-// rules' in board/sim/ive/ive.h, bit for bit, whichever path computes them.
+// results from it (correlation with a 5 x 5 mask, the gradients' magnitudes
+// and angles, the maximum or minimum over a mask, the 3 x 3 median, local
+// binary patterns). Each kernel is a plain loop over a row that the compiler
+// vectorises; the values are the rules' in board/sim/ive/ive.h, bit for bit,
+// whichever path computes them.
 #pragma once
 
 #include "board/sim/ive/ive.h"
