@@ -421,6 +421,31 @@ const OpRow kOps[] = {
 
 using Clock = std::chrono::steady_clock;
 
+// Times the operator and a reference one after the other in each
+// iteration, the operator's time as the iteration's: the counters get the
+// best of each (best_ms, <reference>_ms) and their ratio (<reference>_x).
+void time_against(benchmark::State &state, const std::function<s32()> &op, const std::function<void()> &reference,
+                  const std::string &name)
+{
+    double best_op = 1e9, best_ref = 1e9;
+    for (auto _ : state) {
+        const Clock::time_point t0 = Clock::now();
+        const s32 ret = op();
+        const Clock::time_point t1 = Clock::now();
+        reference();
+        const Clock::time_point t2 = Clock::now();
+        if (ret != 0)
+            state.SkipWithError("the engine refused the task");
+        const double took = std::chrono::duration<double>(t1 - t0).count();
+        state.SetIterationTime(took);
+        best_op = std::min(best_op, took);
+        best_ref = std::min(best_ref, std::chrono::duration<double>(t2 - t1).count());
+    }
+    state.counters[name + "_x"] = best_op / best_ref;
+    state.counters["best_ms"] = best_op * 1e3;
+    state.counters[name + "_ms"] = best_ref * 1e3;
+}
+
 void Op(benchmark::State &state, const OpRow *row)
 {
     start_board("");
@@ -429,34 +454,28 @@ void Op(benchmark::State &state, const OpRow *row)
     const u32 n = (u32)((task.in + task.out) / 2);
     u8 *from = sim::phys(sim::phys_alloc(n)), *to = sim::phys(sim::phys_alloc(n));
     memset(from, 1, n);
-    double best_op = 1e9, best_copy = 1e9;
     IVE_TASK_HANDLE handle;
-    for (auto _ : state) {
-        const Clock::time_point t0 = Clock::now();
-        const s32 ret = task.call(&handle);
-        const Clock::time_point t1 = Clock::now();
-        memcpy(to, from, n);
-        benchmark::ClobberMemory();
-        const Clock::time_point t2 = Clock::now();
-        if (ret != 0)
-            state.SkipWithError("the engine refused the task");
-        const double op = std::chrono::duration<double>(t1 - t0).count();
-        state.SetIterationTime(op);
-        best_op = std::min(best_op, op);
-        best_copy = std::min(best_copy, std::chrono::duration<double>(t2 - t1).count());
-    }
-    state.counters["copy_x"] = best_op / best_copy;
-    state.counters["best_ms"] = best_op * 1e3;
-    state.counters["copy_ms"] = best_copy * 1e3;
+    time_against(
+        state, [&] { return task.call(&handle); },
+        [&] {
+            memcpy(to, from, n);
+            benchmark::ClobberMemory();
+        },
+        "copy");
 }
 
-const int kOpsRegistered = [] {
-    for (const OpRow &row : kOps)
-        benchmark::RegisterBenchmark((std::string("Op/") + row.name).c_str(), Op, &row)
+// One benchmark per row of a table, each timed by time_against.
+template <class Row, size_t N>
+int register_rows(const char *prefix, const Row (&rows)[N], void (*run)(benchmark::State &, const Row *))
+{
+    for (const Row &row : rows)
+        benchmark::RegisterBenchmark((prefix + std::string(row.name)).c_str(), run, &row)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     return 0;
-}();
+}
+
+const int kOpsRegistered = register_rows("Op/", kOps, Op);
 
 // ---- one operator against OpenCV --------------------------------------------------------
 
@@ -543,30 +562,10 @@ void VsOpenCV(benchmark::State &state, const VersusRow *row)
         state.SkipWithError("our result is not OpenCV's");
         return;
     }
-    double best_ours = 1e9, best_cv = 1e9;
-    for (auto _ : state) {
-        const Clock::time_point t0 = Clock::now();
-        v.ours(&handle);
-        const Clock::time_point t1 = Clock::now();
-        v.opencv();
-        const Clock::time_point t2 = Clock::now();
-        const double ours = std::chrono::duration<double>(t1 - t0).count();
-        state.SetIterationTime(ours);
-        best_ours = std::min(best_ours, ours);
-        best_cv = std::min(best_cv, std::chrono::duration<double>(t2 - t1).count());
-    }
-    state.counters["opencv_x"] = best_ours / best_cv;
-    state.counters["best_ms"] = best_ours * 1e3;
-    state.counters["opencv_ms"] = best_cv * 1e3;
+    time_against(state, [&] { return v.ours(&handle); }, v.opencv, "opencv");
 }
 
-const int kVersusRegistered = [] {
-    for (const VersusRow &row : kVersus)
-        benchmark::RegisterBenchmark((std::string("VsOpenCV/") + row.name).c_str(), VsOpenCV, &row)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond);
-    return 0;
-}();
+const int kVersusRegistered = register_rows("VsOpenCV/", kVersus, VsOpenCV);
 
 // One operator's submission on 640 x 480 pictures, refused by the engine.
 void Submit(benchmark::State &state, unsigned long cmd, std::function<s32(IVE_TASK_HANDLE *)> (*make)())
