@@ -297,6 +297,16 @@ struct World {
 void with_world(const std::function<void(World &)> &fn);
 World world();
 
+// The settings of the surroundings that board.conf gives at start and the
+// control commands change, checked by one table (control.cpp) for both:
+// `value` taken into `w` for board.conf's `key` ("battery",
+// "scene.brightness") and "" answered, or `w` left as it was and why the
+// value was refused answered (kUnknownSetting for a key not in the table).
+extern const char *const kUnknownSetting;
+std::string world_setting(World &w, const std::string &key, const std::string &value);
+// The table's keys, in its order.
+std::vector<std::string> world_setting_keys();
+
 // Called when the card goes in or out or changes size.
 void card_changed();
 bool card_mounted();
