@@ -408,8 +408,8 @@ std::string movie_of(const std::string &dir, const std::string &name)
 // A new index that a cut left under its temporary name `temp_name` in
 // `dir`, of the movie named `name`. Whole (its check verified, its payload
 // within the movie) and newer than the index, it was cut off only before
-// its rename: it takes the index's place. Else it goes. True when it made
-// an index where none was.
+// its rename: it takes the index's place (or, where it cannot, stays for a
+// later boot). Else it goes. True when it made an index where none was.
 bool settle_new_index(const std::string &dir, const std::string &temp_name, const std::string &name)
 {
     const std::string temp = dir + "/" + temp_name, index = dir + "/" + mp4::backup_of_temp(temp_name);
@@ -426,8 +426,8 @@ bool settle_new_index(const std::string &dir, const std::string &temp_name, cons
                    index.c_str());
             return !had_index;
         }
-        printf("======%s cannot take the place of %s (%s)\n", temp.c_str(), index.c_str(), strerror(errno));
-        why = "a whole index that could not be put in place";
+        printf("======%s cannot take the place of %s (%s): kept\n", temp.c_str(), index.c_str(), strerror(errno));
+        return false;
     }
     if (remove_file(temp))
         printf("------%s: %s, removed\n", temp.c_str(), why);

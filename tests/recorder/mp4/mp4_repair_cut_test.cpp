@@ -131,6 +131,15 @@ TEST_F(Mp4RepairCut, ANewIndexCutOffBeforeItsRenameIsTakenWhenWholeAndNewer)
         EXPECT_TRUE(read_file(host(name_)) == *c.movie);
         EXPECT_EQ(movie_folder(), std::vector<std::string>{"cut.mp4"});
     }
+    // A whole new index that cannot take the index's place (a folder holds
+    // the name) is kept for a later boot, said so; the movie stays as it is.
+    lay_out(m.bytes, nullptr, &m.index5);
+    std::filesystem::create_directories(host(index_) + "/inside");
+    const std::string out = capture_stdout([] { rec_files_repair_unfinished(); });
+    EXPECT_NE(out.find("======" + temp_ + " cannot take the place of " + index_), std::string::npos) << out;
+    EXPECT_TRUE(read_file(host(temp_)) == m.index5);
+    EXPECT_TRUE(read_file(host(name_)) == m.bytes);
+
     // The movie finished from a new index plays to its end.
     lay_out(m.bytes, &empty, &m.index5);
     capture_stdout([] { rec_files_repair_unfinished(); });
