@@ -15,6 +15,7 @@
 #include "app/devices/date_time.h"
 #include "app/devices/mcu.h"
 #include "board/board.h"
+#include "core/safe_file.h"
 
 int curMode = 0;
 char setDatetime[20];
@@ -693,9 +694,13 @@ int WriteTxtCfgToSDCard(void)
     DvSystemParam *p = app_pref_user;
     if (!p)
         return -1;
-    FILE *f = fopen(bd_path(txt_path()).c_str(), "w");
+    // The text is made in memory, then written through the board whole: a
+    // cut leaves the old file or the new one.
+    char *text = nullptr;
+    size_t size = 0;
+    FILE *f = open_memstream(&text, &size);
     if (!f) {
-        puts("=======write_config_txt fopen failed");
+        puts("=======write_config_txt fwrite failed");
         return -1;
     }
     usleep(20 * 1000);
@@ -713,8 +718,15 @@ int WriteTxtCfgToSDCard(void)
     fprintf(f, "rootfs version:%s\r\n", rootfs);
     fprintf(f, "software version: %s \r\n", "2.03");
 
-    bool written = !ferror(f);
-    written = fclose(f) == 0 && written;
+    bool made = !ferror(f);
+    made = fclose(f) == 0 && made;
+    bool opened = false;
+    const bool written = made && safe_file_write_all(txt_path(), text, size, &opened);
+    free(text);
+    if (made && !opened) {
+        puts("=======write_config_txt fopen failed");
+        return -1;
+    }
     bd_sync();
     usleep(200 * 1000);
     if (!written) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <sys/socket.h>
@@ -23,6 +24,9 @@ int bd_close(int fd);
 ssize_t bd_read(int fd, void *buf, size_t count);
 ssize_t bd_write(int fd, const void *buf, size_t count);
 off_t bd_lseek(int fd, off_t offset, int whence);
+// Sets an ordinary file's size (ftruncate); like a write, the medium holds
+// the new size once the file is synced.
+int bd_ftruncate(int fd, off_t length);
 // Hands what was written to an ordinary file on to its medium (fsync);
 // until then a power cut can lose it.
 int bd_fsync(int fd);
@@ -32,6 +36,13 @@ int bd_sync(void);
 // `to` is left alone and the call fails with EEXIST (renameat2).
 constexpr unsigned BD_RENAME_NOREPLACE = 1;
 int bd_rename(const char *from, const char *to, unsigned flags = 0);
+// Removes a file or an empty folder (firmware path), as remove() does.
+int bd_remove(const char *path);
+// A stdio stream on a file (firmware path, fopen's modes) whose reads,
+// writes and seeks are the board's file calls on its descriptor, for code
+// that formats what it writes or hands out a FILE; fclose closes it. It
+// need not have a fileno().
+FILE *bd_fopen(const char *path, const char *mode);
 int bd_ioctl(int fd, unsigned long request, void *arg = nullptr);
 void *bd_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset);
 int bd_munmap(void *addr, size_t length);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 
 #include "board/board.h"
+#include "core/board_file.h"
 
 namespace {
 
@@ -34,16 +35,8 @@ bool safe_file_open(SafeFile &f, const std::string &path)
 
 bool safe_file_write(SafeFile &f, const void *data, size_t size)
 {
-    const char *p = static_cast<const char *>(data);
-    while (!f.failed && size) {
-        ssize_t n = bd_write(f.fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            f.failed = true;
-        else
-            p += n, size -= (size_t)n;
-    }
+    if (!f.failed && !board_write_all(f.fd, data, size))
+        f.failed = true;
     return !f.failed;
 }
 
@@ -59,7 +52,7 @@ bool safe_file_commit(SafeFile &f, bool replace)
         return true;
     }
     const int err = errno;
-    remove(bd_path(f.temp).c_str());
+    bd_remove(f.temp.c_str());
     errno = err;
     return false;
 }
@@ -69,7 +62,7 @@ void safe_file_abort(SafeFile &f)
     if (f.fd >= 0)
         bd_close(f.fd);
     f.fd = -1;
-    remove(bd_path(f.temp).c_str());
+    bd_remove(f.temp.c_str());
 }
 
 bool safe_file_write_all(const std::string &path, const void *data, size_t size, bool *opened)

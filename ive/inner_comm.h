@@ -200,6 +200,8 @@ s32 IveCheckSVMPredictParam(IVE_TASK_HANDLE *pIveHandle, const IVE_MEM_BLOCK_S *
 s32 ive_ann_layers(IveAt at, const IVE_MLP_NET_S *net);
 
 // ---- model files and media memory ------------------------------------------------------------
+// A file opened through the board (fopen's modes): what a stream opened for
+// writing takes reaches the card and the flash as every write does.
 FILE *IveOpenFile(const char *pchFileName, const char *pchMode);
 void IveCloseFile(FILE *fp);
 s32 IveMalloc(const char *pchMmbName, const char *pchZoneName, u32 *pu32PhyAddr, u8 **ppu8VirAddr, u32 u32Size);

@@ -140,7 +140,7 @@ s32 check_decision_functions(IveAt at, const IVE_SVM_CLASSIFIER_S &m)
 
 FILE *IveOpenFile(const char *pchFileName, const char *pchMode)
 {
-    return fopen(bd_path(pchFileName).c_str(), pchMode);
+    return bd_fopen(pchFileName, pchMode);
 }
 
 void IveCloseFile(FILE *fp)

@@ -3,6 +3,7 @@
 #include "recorder/dv_config.h"
 
 #include "board/board.h"
+#include "core/board_file.h"
 #include "core/kx_thread.h"
 #include "isp/3a/ae/mpi_isp_ae.h"
 #include "mpi/common/video_frame_requests.h"
@@ -155,17 +156,11 @@ s32 KX_DV_GetDvcfgFromFile(KX_DV_CONFIG_S *pstDst)
 
 s32 KX_DV_SaveDvcfg2File(const KX_DV_CONFIG_S *pstSrc)
 {
-    FILE *f = pstSrc ? fopen(bd_path(kConfigFile).c_str(), "wb") : nullptr;
-    if (!f) {
-        puts("======fopen config file failed in KX_DV_SaveDvcfg2File");
-        return -1;
-    }
-    size_t n = fwrite(pstSrc, 1, sizeof *pstSrc, f);
-    if (fclose(f) != 0 || n != sizeof *pstSrc) {
-        puts("======fwrite KX_DV_SaveDvcfg2File error");
-        return -1;
-    }
-    return 0;
+    bool opened = false;
+    if (pstSrc && board_file_put(kConfigFile, pstSrc, sizeof *pstSrc, &opened))
+        return 0;
+    puts(opened ? "======fwrite KX_DV_SaveDvcfg2File error" : "======fopen config file failed in KX_DV_SaveDvcfg2File");
+    return -1;
 }
 
 s32 KX_DV_SetConfigFlag_API(u32 *pu32Word, u32 u32Bit) { return change_flag(pu32Word, u32Bit, true); }

@@ -214,7 +214,7 @@ void close_file(Recording &r)
     r.h = nullptr;
     // A recording stopped before its first frame leaves no file that no
     // player could open.
-    if (r.frames == 0 && remove(bd_path(r.path).c_str()) == 0)
+    if (r.frames == 0 && bd_remove(r.path) == 0)
         printf("%s holds no frame: removed\n", r.path);
     bd_sync();
 }
@@ -255,7 +255,7 @@ bool open_file(Recording &r)
         r.failed = true;
         if (r.h) {
             MP4_DestroyWriter(r.h, nullptr);
-            remove(bd_path(name).c_str()); // nothing could be written to it
+            bd_remove(name); // nothing could be written to it
         }
         r.h = nullptr;
         rec_cmd().RecState = KX_REC_STATE_STOPPED;

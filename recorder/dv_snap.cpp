@@ -318,7 +318,7 @@ void snap_remove_unfinished(void)
             if (n.compare(0, strlen(kPhotoPrefix), kPhotoPrefix) != 0 || !ends_with(n, ending))
                 continue;
             const std::string path = dir + "/" + n;
-            if (remove(bd_path(path).c_str()) == 0)
+            if (bd_remove(path.c_str()) == 0)
                 printf("%s: a photo cut off, removed\n", path.c_str());
         }
     }

@@ -246,7 +246,7 @@ bool free_oldest(char *head, const char *tail, uint64_t need, uint64_t space)
             return false;
         std::string path = movie_path(head);
         if (file_exists(path)) {
-            if (remove(bd_path(path).c_str()) == 0) {
+            if (bd_remove(path.c_str()) == 0) {
                 printf("%s in remove ok\n", path.c_str());
                 if (measure_free_kib(space) != Measure::ok) {
                     printf("KX_RecordCtr_CalculDiskSpace error\n");
@@ -395,22 +395,57 @@ void ensure_folder(const char *path, int head_slot)
         clear_slots(head_slot);
 }
 
-bool remove_file(const std::string &path) { return remove(bd_path(path).c_str()) == 0; }
+bool remove_file(const std::string &path) { return bd_remove(path.c_str()) == 0; }
+
+// The movie of an index in `dir`: beside it, or locked into ALARM while it
+// was written (the movie went, its index stayed in MOVIE).
+std::string movie_of(const std::string &dir, const std::string &name)
+{
+    const std::string movie = dir + "/" + name, locked = std::string(kAlarmDir) + "/" + name;
+    return !file_exists(movie) && dir == kMovieDir && file_exists(locked) ? locked : movie;
+}
+
+// A new index that a cut left under its temporary name `temp_name` in
+// `dir`, of the movie named `name`. Whole (its check verified, its payload
+// within the movie) and newer than the index, it was cut off only before
+// its rename: it takes the index's place (or, where it cannot, stays for a
+// later boot). Else it goes. True when it made an index where none was.
+bool settle_new_index(const std::string &dir, const std::string &temp_name, const std::string &name)
+{
+    const std::string temp = dir + "/" + temp_name, index = dir + "/" + mp4::backup_of_temp(temp_name);
+    const std::string movie = movie_of(dir, name);
+    const int64_t fresh = mp4_index_payload(movie.c_str(), temp.c_str(), true);
+    const bool had_index = file_exists(index);
+    const int64_t held = had_index ? mp4_index_payload(movie.c_str(), index.c_str(), false) : -1;
+    const char *why = "an index cut off while written";
+    if (fresh >= 0 && fresh <= held) {
+        why = "no newer than its index";
+    } else if (fresh >= 0) {
+        if (bd_rename(temp.c_str(), index.c_str()) == 0) {
+            printf("------%s: a whole index cut off before its rename, takes the place of %s\n", temp.c_str(),
+                   index.c_str());
+            return !had_index;
+        }
+        printf("======%s cannot take the place of %s (%s): kept\n", temp.c_str(), index.c_str(), strerror(errno));
+        return false;
+    }
+    if (remove_file(temp))
+        printf("------%s: %s, removed\n", temp.c_str(), why);
+    return false;
+}
 
 // One backup index found in `dir`, of the movie named `name`; true when the
 // movie was finished. A movie is removed only when it holds nothing.
 bool repair_one(const std::string &dir, const std::string &index_name, const std::string &name)
 {
     std::string index = dir + "/" + index_name;
-    std::string movie = dir + "/" + name;
-    if (!file_exists(movie) && dir == kMovieDir) {
-        // Locked while it was written: the movie went to ALARM, its index stayed.
-        std::string locked = std::string(kAlarmDir) + "/" + name;
+    std::string movie = movie_of(dir, name);
+    if (movie != dir + "/" + name) {
         std::string moved = std::string(kAlarmDir) + "/" + index_name;
-        if (file_exists(locked) && rename(bd_path(index).c_str(), bd_path(moved).c_str()) == 0) {
-            movie = locked;
+        if (bd_rename(index.c_str(), moved.c_str()) == 0)
             index = moved;
-        }
+        else
+            movie = dir + "/" + name;
     }
     if (!file_exists(movie)) {
         printf("------%s has no movie: removed\n", index.c_str());
@@ -448,21 +483,16 @@ int rec_files_repair_unfinished(void)
         std::vector<std::string> names;
         if (!list_dir(dir, false, names))
             continue;
-        for (const std::string &n : names) {
-            std::string movie;
-            switch (mp4::backup_file_kind(n, movie)) {
-            case mp4::BackupFile::index:
+        // The new indexes a cut left are settled first: one may be the
+        // index that finishes its movie.
+        std::string movie;
+        for (size_t i = 0, listed = names.size(); i < listed; i++)
+            if (mp4::backup_file_kind(names[i], movie) == mp4::BackupFile::unfinished &&
+                settle_new_index(dir, names[i], movie))
+                names.push_back(mp4::backup_of_temp(names[i]));
+        for (const std::string &n : names)
+            if (mp4::backup_file_kind(n, movie) == mp4::BackupFile::index)
                 repaired += repair_one(dir, n, movie) ? 1 : 0;
-                break;
-            case mp4::BackupFile::unfinished:
-                // Cut while it was written: the index before it is whole.
-                if (remove_file(std::string(dir) + "/" + n))
-                    printf("------%s/%s: an index cut off while written, removed\n", dir, n.c_str());
-                break;
-            case mp4::BackupFile::none:
-                break;
-            }
-        }
     }
     if (repaired)
         bd_sync();

@@ -15,6 +15,7 @@ int bd_close(int fd) { return ::close(fd); }
 ssize_t bd_read(int fd, void *buf, size_t count) { return ::read(fd, buf, count); }
 ssize_t bd_write(int fd, const void *buf, size_t count) { return ::write(fd, buf, count); }
 off_t bd_lseek(int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); }
+int bd_ftruncate(int fd, off_t length) { return ::ftruncate(fd, length); }
 int bd_fsync(int fd) { return ::fsync(fd); }
 
 int bd_sync(void)
@@ -27,6 +28,8 @@ int bd_rename(const char *from, const char *to, unsigned flags)
 {
     return flags ? ::renameat2(AT_FDCWD, from, AT_FDCWD, to, flags) : ::rename(from, to);
 }
+int bd_remove(const char *path) { return ::remove(path); }
+FILE *bd_fopen(const char *path, const char *mode) { return ::fopen(path, mode); }
 int bd_ioctl(int fd, unsigned long request, void *arg) { return ::ioctl(fd, request, arg); }
 
 void *bd_mmap(void *addr, size_t length, int prot, int flags, int fd, off_t offset)

@@ -51,6 +51,7 @@ std::atomic<bool> g_started{false};
 thread_local bool t_starting = false; // the starting thread may use the board it builds
 std::string g_root;
 std::map<std::string, std::string> g_conf;
+std::map<std::string, int> g_conf_line; // where each key was set
 std::mutex g_conf_lock;
 bool g_trace = false;
 std::chrono::steady_clock::time_point g_t0;
@@ -88,42 +89,59 @@ std::string trim(const std::string &s)
     return s.substr(b, e - b + 1);
 }
 
-void read_conf(const std::string &path)
+// A line of board.conf the board does not take: said in events.log and on
+// standard error, as the board's other configuration problems are.
+void conf_refused(int line, const std::string &text, const std::string &why)
 {
+    event("board", "board.conf line %d '%s' refused: %s", line, text.c_str(), why.c_str());
+    fprintf(stderr, "board: board.conf line %d '%s' refused: %s\n", line, text.c_str(), why.c_str());
+}
+
+// Reads board.conf; the lines that are no `key = value`, with their numbers.
+std::vector<std::pair<int, std::string>> read_conf(const std::string &path)
+{
+    std::vector<std::pair<int, std::string>> bad;
     std::lock_guard<std::mutex> lock(g_conf_lock);
     g_conf.clear();
+    g_conf_line.clear();
     std::ifstream in(path);
     std::string line;
-    while (std::getline(in, line)) {
+    for (int number = 1; std::getline(in, line); number++) {
         line = trim(line);
         if (line.empty() || line[0] == '#')
             continue;
         size_t eq = line.find('=');
-        if (eq == std::string::npos)
+        if (eq == std::string::npos) {
+            bad.push_back({number, line});
             continue;
-        g_conf[trim(line.substr(0, eq))] = trim(line.substr(eq + 1));
+        }
+        const std::string key = trim(line.substr(0, eq));
+        g_conf[key] = trim(line.substr(eq + 1));
+        g_conf_line[key] = number;
     }
+    return bad;
 }
 
+int conf_line(const std::string &key)
+{
+    std::lock_guard<std::mutex> lock(g_conf_lock);
+    auto it = g_conf_line.find(key);
+    return it == g_conf_line.end() ? 0 : it->second;
+}
+
+// The surroundings at power-on: each setting board.conf gives, checked as
+// its control command checks it; a refused one keeps its default.
 void world_from_conf()
 {
     World w;
-    w.card = conf_int("card", 1) != 0;
-    w.card_mb = conf_int("card_mb", 4096);
-    w.battery = (int)conf_int("battery", 720);
-    w.tv = conf_int("tv", 0) != 0;
-    std::string usb = conf("usb", "none");
-    w.usb = usb == "host" ? Usb::host : usb == "charger" ? Usb::charger : Usb::none;
-    std::string hold = conf("hold", "none");
-    w.key_rec = hold == "rec" || hold == "rec+mode";
-    w.key_mode = hold == "mode" || hold == "rec+mode";
-    w.scene_brightness = strtod(conf("scene.brightness", "1.0").c_str(), nullptr);
-    w.scene_kelvin = (int)conf_int("scene.kelvin", 5500);
-    w.scene_motion = conf("scene.motion", "off") == "on";
-    w.scene_grey = conf("scene.pattern", "default") == "grey";
-    double haze = 0;
-    if (parse_double(conf("scene.haze", "0"), haze))
-        w.scene_haze = std::clamp(haze, 0.0, 1.0);
+    for (const std::string &key : world_setting_keys()) {
+        const std::string value = conf(key, "");
+        if (value.empty())
+            continue;
+        const std::string why = world_setting(w, key, value);
+        if (!why.empty())
+            conf_refused(conf_line(key), key + " = " + value, why + "; the default kept");
+    }
     std::lock_guard<std::mutex> lock(g_world_lock);
     g_world = w;
 }
@@ -144,7 +162,7 @@ void do_start(const std::string &root)
     fs::create_directories(g_root + "/mnt/data_flash", ec);
     fs::create_directories(g_root + "/dv/iq_config", ec);
 
-    read_conf(g_root + "/board.conf");
+    const auto bad_lines = read_conf(g_root + "/board.conf");
     g_trace = conf_int("trace", 0) != 0;
     g_t0 = std::chrono::steady_clock::now();
     {
@@ -153,6 +171,8 @@ void do_start(const std::string &root)
             fclose(g_events);
         g_events = fopen((g_root + "/events.log").c_str(), "w");
     }
+    for (const auto &bad : bad_lines)
+        conf_refused(bad.first, bad.second, "not a `key = value` line");
     world_from_conf();
     phys_clear();
     for (auto &h : hooks())
@@ -570,6 +590,15 @@ off_t bd_lseek(int fd, off_t offset, int whence)
     return ::lseek(fd, offset, whence);
 }
 
+int bd_ftruncate(int fd, off_t length)
+{
+    if (find_device(fd))
+        return fail(EINVAL);
+    if (card_file_gone(fd))
+        return fail(EIO);
+    return medium_truncate(fd, length);
+}
+
 // The host keeps every byte at once; the medium notes what a power cut
 // could no longer take.
 int bd_fsync(int fd)
@@ -597,6 +626,13 @@ int bd_rename(const char *from, const char *to, unsigned flags)
     if (flags & ~BD_RENAME_NOREPLACE)
         return fail(EINVAL);
     return medium_rename(bd_path(from), bd_path(to), flags);
+}
+
+int bd_remove(const char *path)
+{
+    if (!path)
+        return fail(EFAULT);
+    return medium_remove(bd_path(path));
 }
 
 int bd_ioctl(int fd, unsigned long request, void *arg)

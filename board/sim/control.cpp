@@ -5,10 +5,12 @@
 #include "board/sim/control.h"
 #include "board/sim/sim.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -44,6 +46,64 @@ thread_local control_line::Followup t_followup;
 
 const std::string kOk = "ok";
 std::string error(const std::string &why) { return "error: " + why; }
+
+// ---- the surroundings' settings ---------------------------------------------------
+// One row per setting that board.conf gives at start and a control command
+// changes, with the values both take: a word of `words` (its value is its
+// place among them), else a number within [min, max], whole where `whole`.
+struct WorldKey {
+    const char *key;
+    std::vector<const char *> words;
+    double min, max;
+    bool whole;
+    void (*set)(World &w, double v);
+};
+
+const WorldKey kWorldKeys[] = {
+    {"card", {}, 0, 1, true, [](World &w, double v) { w.card = v != 0; }},
+    {"card_mb", {}, 1, 1024 * 1024, true, [](World &w, double v) { w.card_mb = (long)v; }},
+    {"battery", {}, 0, 0xFFFF, true, [](World &w, double v) { w.battery = (int)v; }},
+    {"tv", {}, 0, 1, true, [](World &w, double v) { w.tv = v != 0; }},
+    {"usb", {"none", "charger", "host"}, 0, 0, false, [](World &w, double v) { w.usb = (Usb)(int)v; }},
+    {"hold", {"none", "rec", "mode", "rec+mode"}, 0, 0, false,
+     [](World &w, double v) {
+         w.key_rec = v == 1 || v == 3;
+         w.key_mode = v == 2 || v == 3;
+     }},
+    // Up to full sunlight: a room is about 1, daylight hundreds to thousands.
+    {"scene.brightness", {}, 0, 100000, false, [](World &w, double v) { w.scene_brightness = v; }},
+    {"scene.kelvin", {}, 1000, 20000, true, [](World &w, double v) { w.scene_kelvin = (int)v; }},
+    {"scene.motion", {"off", "on"}, 0, 0, false, [](World &w, double v) { w.scene_motion = v != 0; }},
+    {"scene.pattern", {"default", "grey"}, 0, 0, false, [](World &w, double v) { w.scene_grey = v != 0; }},
+    {"scene.haze", {}, 0, 1, false, [](World &w, double v) { w.scene_haze = v; }},
+};
+
+std::string number_text(double v)
+{
+    char text[32];
+    snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+
+// What a row takes, for the refusal: "must be none, charger or host".
+std::string what_it_takes(const WorldKey &k)
+{
+    if (k.words.empty())
+        return std::string("must be a ") + (k.whole ? "whole number" : "number") + " from " + number_text(k.min) +
+               " to " + number_text(k.max);
+    std::string list = "must be ";
+    for (size_t i = 0; i < k.words.size(); i++)
+        list += std::string(i == 0 ? "" : i + 1 == k.words.size() ? " or " : ", ") + k.words[i];
+    return list;
+}
+
+// The setting under the world's lock; "" when taken, else the answer's why.
+std::string set_world(const std::string &key, const std::string &value)
+{
+    std::string why;
+    with_world([&](World &w) { why = world_setting(w, key, value); });
+    return why;
+}
 
 bool *key_flag(World &w, const std::string &key)
 {
@@ -91,17 +151,18 @@ std::string cmd_tv(const std::vector<std::string> &a)
 {
     if (a.size() != 1 || (a[0] != "in" && a[0] != "out"))
         return error("usage: tv in|out");
-    with_world([&](World &w) { w.tv = a[0] == "in"; });
+    set_world("tv", a[0] == "in" ? "1" : "0");
     event("tv", "%s", a[0].c_str());
     return kOk;
 }
 
 std::string cmd_usb(const std::vector<std::string> &a)
 {
-    if (a.size() != 1 || (a[0] != "none" && a[0] != "charger" && a[0] != "host"))
+    if (a.size() != 1)
         return error("usage: usb none|charger|host");
-    Usb u = a[0] == "host" ? Usb::host : a[0] == "charger" ? Usb::charger : Usb::none;
-    with_world([&](World &w) { w.usb = u; });
+    std::string why = set_world("usb", a[0]);
+    if (!why.empty())
+        return error(why);
     event("usb", "%s", a[0].c_str());
     usb_update();
     return kOk;
@@ -109,11 +170,12 @@ std::string cmd_usb(const std::vector<std::string> &a)
 
 std::string cmd_battery(const std::vector<std::string> &a)
 {
-    long v;
-    if (a.size() != 1 || !parse_long(a[0], v) || v < 0 || v > 0xFFFF)
+    if (a.size() != 1)
         return error("usage: battery N (0..65535)");
-    with_world([&](World &w) { w.battery = (int)v; });
-    event("battery", "%ld", v);
+    std::string why = set_world("battery", a[0]);
+    if (!why.empty())
+        return error(why);
+    event("battery", "%d", world().battery);
     return kOk;
 }
 
@@ -121,7 +183,7 @@ std::string cmd_card(const std::vector<std::string> &a)
 {
     if (a.size() != 1 || (a[0] != "in" && a[0] != "out"))
         return error("usage: card in|out");
-    with_world([&](World &w) { w.card = a[0] == "in"; });
+    set_world("card", a[0] == "in" ? "1" : "0");
     event("card", "%s", a[0].c_str());
     card_changed();
     return kOk;
@@ -129,46 +191,26 @@ std::string cmd_card(const std::vector<std::string> &a)
 
 std::string cmd_card_mb(const std::vector<std::string> &a)
 {
-    long v;
-    if (a.size() != 1 || !parse_long(a[0], v) || v < 1 || v > 1024 * 1024)
+    if (a.size() != 1)
         return error("usage: card_mb N (1..1048576)");
-    with_world([&](World &w) { w.card_mb = v; });
-    event("card", "size %ld MB", v);
+    std::string why = set_world("card_mb", a[0]);
+    if (!why.empty())
+        return error(why);
+    event("card", "size %ld MB", world().card_mb);
     card_changed();
     return kOk;
 }
 
+// `scene X V` sets board.conf's scene.X.
 std::string cmd_scene(const std::vector<std::string> &a)
 {
     if (a.size() != 2)
         return error("usage: scene brightness X | motion on|off | kelvin K | pattern grey|default | haze X");
-    if (a[0] == "brightness") {
-        double v;
-        // Up to full sunlight: a room is about 1, daylight hundreds to thousands.
-        if (!parse_double(a[1], v) || v < 0 || v > 100000)
-            return error("brightness must be between 0 and 100000");
-        with_world([&](World &w) { w.scene_brightness = v; });
-    } else if (a[0] == "motion") {
-        if (a[1] != "on" && a[1] != "off")
-            return error("motion must be on or off");
-        with_world([&](World &w) { w.scene_motion = a[1] == "on"; });
-    } else if (a[0] == "kelvin") {
-        long v;
-        if (!parse_long(a[1], v) || v < 1000 || v > 20000)
-            return error("kelvin must be between 1000 and 20000");
-        with_world([&](World &w) { w.scene_kelvin = (int)v; });
-    } else if (a[0] == "pattern") {
-        if (a[1] != "grey" && a[1] != "default")
-            return error("pattern must be grey or default");
-        with_world([&](World &w) { w.scene_grey = a[1] == "grey"; });
-    } else if (a[0] == "haze") {
-        double v;
-        if (!parse_double(a[1], v) || v < 0 || v > 1)
-            return error("haze must be between 0 and 1");
-        with_world([&](World &w) { w.scene_haze = v; });
-    } else {
+    std::string why = set_world("scene." + a[0], a[1]);
+    if (why == kUnknownSetting)
         return error("unknown scene setting '" + a[0] + "'");
-    }
+    if (!why.empty())
+        return error(why);
     event("scene", "%s %s", a[0].c_str(), a[1].c_str());
     return kOk;
 }
@@ -250,6 +292,42 @@ bool parse_double(const std::string &s, double &v)
     v = strtod(s.c_str(), &end);
     // strtod reads "nan" and "inf" as numbers; no setting takes them.
     return !errno && end == s.c_str() + s.size() && std::isfinite(v);
+}
+
+const char *const kUnknownSetting = "no such setting";
+
+std::string world_setting(World &w, const std::string &key, const std::string &value)
+{
+    const WorldKey *k = nullptr;
+    for (const WorldKey &row : kWorldKeys)
+        if (key == row.key)
+            k = &row;
+    if (!k)
+        return kUnknownSetting;
+    double v = 0;
+    if (!k->words.empty()) {
+        auto it = std::find_if(k->words.begin(), k->words.end(), [&](const char *word) { return value == word; });
+        if (it == k->words.end())
+            return key + " " + what_it_takes(*k);
+        v = (double)(it - k->words.begin());
+    } else {
+        long n = 0;
+        const bool number = k->whole ? parse_long(value, n) : parse_double(value, v);
+        if (k->whole)
+            v = (double)n;
+        if (!number || v < k->min || v > k->max)
+            return key + " " + what_it_takes(*k);
+    }
+    k->set(w, v);
+    return "";
+}
+
+std::vector<std::string> world_setting_keys()
+{
+    std::vector<std::string> keys;
+    for (const WorldKey &row : kWorldKeys)
+        keys.push_back(row.key);
+    return keys;
 }
 
 CommandRegistration::CommandRegistration(const char *name, CommandHandler handler)

@@ -38,9 +38,11 @@ struct File {
     bool dirty = false;
     uint64_t synced = 0;   // the size the medium holds
     std::vector<Undo> undo; // old bytes under each overwrite since the sync
-    // The file's last write since the sync, for a torn cut.
+    // The file's last change since the sync, for a torn cut: a write, or a
+    // size change (`last_whole`: one the medium makes whole or not at all).
     uint64_t seq = 0, last_at = 0, last_len = 0, size_before = 0;
     bool last_undone = false; // its overwritten bytes are undo.back()
+    bool last_whole = false;
 };
 
 struct Open {
@@ -130,11 +132,12 @@ void drop(File &f)
 }
 
 // The power went while the medium wrote the file's last write: the writes
-// before it are there, of the last only its sectors up to about its middle.
+// before it are there, of the last only its sectors up to about its middle
+// (of a size change, nothing).
 void tear(File &f)
 {
     const uint64_t at = f.last_at, end = at + f.last_len;
-    const uint64_t cut = std::max(at, (at + f.last_len / 2) / kSector * kSector);
+    const uint64_t cut = f.last_whole ? at : std::max(at, (at + f.last_len / 2) / kSector * kSector);
     if (f.last_undone && !f.undo.empty()) {
         const Undo &u = f.undo.back();
         const uint64_t old_end = u.at + u.old.size();
@@ -143,8 +146,12 @@ void tear(File &f)
     }
     if (end > f.size_before && ftruncate(f.own, (off_t)std::max(cut, f.size_before)) != 0)
         event("medium", "tear %s: cannot truncate", firmware_name(f.host).c_str());
-    event("medium", "tear %s: bytes %llu to %llu of a write at %llu lost", firmware_name(f.host).c_str(),
-          (unsigned long long)cut, (unsigned long long)end, (unsigned long long)at);
+    if (f.last_whole)
+        event("medium", "tear %s: its size change from %llu bytes lost", firmware_name(f.host).c_str(),
+              (unsigned long long)f.size_before);
+    else
+        event("medium", "tear %s: bytes %llu to %llu of a write at %llu lost", firmware_name(f.host).c_str(),
+              (unsigned long long)cut, (unsigned long long)end, (unsigned long long)at);
 }
 
 // What the files of `which` (or of every medium) had not synced is gone.
@@ -199,6 +206,26 @@ std::string read_old(const File &f, uint64_t at, size_t n)
     ssize_t got = ::pread(f.own, &old[0], n, (off_t)at);
     old.resize(got > 0 ? (size_t)got : 0);
     return old;
+}
+
+// A write or a size change of [at, at + len) made to the file open as `o`,
+// `old` holding the bytes it replaced: noted for a cut, and an operation.
+void changed(Open &o, Undo &&old, uint64_t at, uint64_t len, uint64_t size_before, bool whole)
+{
+    File &f = *o.file;
+    o.written = true;
+    f.last_undone = !old.old.empty();
+    if (f.last_undone)
+        f.undo.push_back(std::move(old));
+    f.last_at = at;
+    f.last_len = len;
+    f.size_before = size_before;
+    f.last_whole = whole;
+    f.seq = ++g_seq;
+    f.dirty = true;
+    if (writeback(f.medium) == Writeback::at_once)
+        mark_synced(f);
+    operation_done();
 }
 
 Hooks medium_hooks([] {
@@ -266,21 +293,28 @@ ssize_t medium_write(int fd, const void *buf, size_t count)
     ssize_t n = ::write(fd, buf, count);
     if (n <= 0 || pos < 0)
         return n;
-    o->written = true;
     if (undo.old.size() > (size_t)n)
         undo.old.resize((size_t)n);
-    f.last_undone = !undo.old.empty();
-    if (f.last_undone)
-        f.undo.push_back(std::move(undo));
-    f.last_at = (uint64_t)pos;
-    f.last_len = (uint64_t)n;
-    f.size_before = size;
-    f.seq = ++g_seq;
-    f.dirty = true;
-    if (writeback(f.medium) == Writeback::at_once)
-        mark_synced(f);
-    operation_done();
+    changed(*o, std::move(undo), (uint64_t)pos, (uint64_t)n, size, false);
     return n;
+}
+
+int medium_truncate(int fd, off_t length)
+{
+    std::unique_lock<std::mutex> lock(g_lock);
+    Open *o = open_of(fd);
+    if (!o || length < 0) {
+        lock.unlock();
+        return ::ftruncate(fd, length);
+    }
+    // What a shrink cuts off is kept to be put back; the undo of a write
+    // before it lies within the new size or is put back first.
+    const uint64_t size = size_of(fd), to = (uint64_t)length;
+    Undo undo{to, to < size ? read_old(*o->file, to, (size_t)(size - to)) : ""};
+    if (::ftruncate(fd, length) != 0)
+        return -1;
+    changed(*o, std::move(undo), std::min(size, to), size > to ? size - to : to - size, size, true);
+    return 0;
 }
 
 int medium_fsync(int fd)
@@ -329,6 +363,15 @@ int medium_rename(const std::string &from, const std::string &to, unsigned flags
     int rc = flags ? ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags)
                    : ::rename(from.c_str(), to.c_str());
     if (rc == 0 && (medium_of(from) != Medium::none || medium_of(to) != Medium::none))
+        operation_done();
+    return rc;
+}
+
+int medium_remove(const std::string &host)
+{
+    std::lock_guard<std::mutex> lock(g_lock);
+    int rc = ::remove(host.c_str());
+    if (rc == 0 && medium_of(host) != Medium::none)
         operation_done();
     return rc;
 }

@@ -297,6 +297,16 @@ struct World {
 void with_world(const std::function<void(World &)> &fn);
 World world();
 
+// The settings of the surroundings that board.conf gives at start and the
+// control commands change, checked by one table (control.cpp) for both:
+// `value` taken into `w` for board.conf's `key` ("battery",
+// "scene.brightness") and "" answered, or `w` left as it was and why the
+// value was refused answered (kUnknownSetting for a key not in the table).
+extern const char *const kUnknownSetting;
+std::string world_setting(World &w, const std::string &key, const std::string &value);
+// The table's keys, in its order.
+std::vector<std::string> world_setting_keys();
+
 // Called when the card goes in or out or changes size.
 void card_changed();
 bool card_mounted();
@@ -321,26 +331,31 @@ void card_recount();
 // ---- the card and the flash as media (board/sim/medium.cpp) --------------------------
 //
 // A file of the card or the flash holds what was written to it through
-// bd_write only in the kernel's cache until it is synced: bd_fsync, bd_sync
-// or the shell's sync; on the flash also its close (its file system writes a
-// file out as it is closed); on the card its close when mounted with the
-// `flush` option, every write at once when mounted synchronous. Names
-// (creation, truncation at open, rename, removal) are on the medium at once.
-// A power cut, or the card leaving the slot, loses what its medium had not
-// synced, as board.conf's `power_cut` says: `drop` (the default) puts every
-// such file back as it was synced, `tear` does so too but leaves the last
-// write before the cut half done, ended at a sector boundary, with the same
-// file's writes before it on the medium; `keep` loses nothing.
+// bd_write, and the size bd_ftruncate gave it, only in the kernel's cache
+// until it is synced: bd_fsync, bd_sync or the shell's sync; on the flash
+// also its close (its file system writes a file out as it is closed); on
+// the card its close when mounted with the `flush` option, every write at
+// once when mounted synchronous. Names (creation, truncation at open,
+// rename, removal) are on the medium at once. A power cut, or the card
+// leaving the slot, loses what its medium had not synced, as board.conf's
+// `power_cut` says: `drop` (the default) puts every such file back as it was
+// synced, `tear` does so too but leaves the last write before the cut half
+// done, ended at a sector boundary (a last size change not done at all),
+// with the same file's changes before it on the medium; `keep` loses nothing.
 
-// bd_open's, bd_write's, bd_fsync's and bd_close's work on an ordinary file.
+// bd_open's, bd_write's, bd_ftruncate's, bd_fsync's and bd_close's work on
+// an ordinary file.
 void medium_opened(int fd, const std::string &host_path, int flags);
 ssize_t medium_write(int fd, const void *buf, size_t count);
+int medium_truncate(int fd, off_t length);
 int medium_fsync(int fd);
 void medium_closed(int fd);
 // Every medium's files synced (bd_sync, the shell's sync).
 void medium_sync();
-// A rename (renameat2's flags) that, on a medium, is one of its operations.
+// A rename (renameat2's flags) or a removal that, on a medium, is one of its
+// operations.
 int medium_rename(const std::string &from_host, const std::string &to_host, unsigned flags);
+int medium_remove(const std::string &host_path);
 // The card (mount options `flush` or synchronous) writes out at close or at
 // once; set at each mount.
 void medium_card_mounted(unsigned long flags, const char *options);
@@ -351,7 +366,8 @@ void medium_card_pulled();
 void medium_power_lost();
 // For tests: the power goes right after the `n`th operation on a file of a
 // medium from now on (1: the next; creating or truncating a file at its
-// open, a write, a sync, the close of a written file, a rename; 0 disarms),
+// open, a write, a size change, a sync, the close of a written file, a
+// rename, a removal; 0 disarms),
 // as `power cut` would: the medium loses what it had not synced (that
 // write torn under `tear`) and the process is killed.
 void cut_power_after_operation(unsigned n);

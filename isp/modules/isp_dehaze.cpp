@@ -140,7 +140,7 @@ void dump_update(u8 request)
     d.u8FileNum++;
     snprintf(name, sizeof name, "dehaze_data_%d.txt", d.u8FileNum);
     printf("cFileName %s\n", name);
-    d.pFile = fopen(bd_path(name).c_str(), "wt");
+    d.pFile = bd_fopen(name, "wt");
     d.u32Bytes = 0;
     if (!d.pFile) {
         perror(name);

@@ -1,6 +1,7 @@
 #include "recorder/mp4/mp4_backup.h"
 
 #include "board/board.h"
+#include "core/board_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -56,20 +57,6 @@ void put_be32(std::vector<uint8_t> &b, uint32_t v)
         b.push_back((uint8_t)(v >> shift));
 }
 
-bool write_all(int fd, const uint8_t *p, size_t n)
-{
-    while (n > 0) {
-        ssize_t done = bd_write(fd, p, n);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        p += done;
-        n -= (size_t)done;
-    }
-    return true;
-}
-
 } // namespace
 
 std::string backup_name(const std::string &movie, int which)
@@ -78,6 +65,11 @@ std::string backup_name(const std::string &movie, int which)
 }
 
 std::string backup_temp_name(const std::string &index) { return index + kTempSuffix; }
+
+std::string backup_of_temp(const std::string &temp)
+{
+    return ends_with(temp, kTempSuffix) ? temp.substr(0, temp.size() - strlen(kTempSuffix)) : temp;
+}
 
 BackupFile backup_file_kind(const std::string &name, std::string &movie)
 {
@@ -123,7 +115,7 @@ std::string create_backup(const std::string &movie, int &folder_fd)
         }
         why = strerror(errno);
         if (fd >= 0)
-            remove(bd_path(index).c_str());
+            bd_remove(index.c_str());
         break; // another name would fail the same way
     }
     printf("======%s has no backup index (%s): a power cut leaves it unfinished\n", movie.c_str(), why.c_str());
@@ -148,13 +140,13 @@ bool replace_backup(const std::string &index, int folder_fd, const std::vector<u
     int fd = bd_open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0)
         return false;
-    bool ok = write_all(fd, bytes.data(), bytes.size()) && bd_fsync(fd) == 0;
+    bool ok = board_write_all(fd, bytes.data(), bytes.size()) && bd_fsync(fd) == 0;
     ok = bd_close(fd) == 0 && ok;
     // The rename makes the new index the only one at once; the folder's
     // sync puts the rename itself on the card.
     if (ok && bd_rename(temp.c_str(), index.c_str()) == 0)
         return bd_fsync(folder_fd) == 0;
-    remove(bd_path(temp).c_str());
+    bd_remove(temp.c_str());
     return false;
 }
 

@@ -20,8 +20,9 @@ namespace mp4 {
 // folder takes that name, "%s_bak2.bin" and "%s_bak3.bin".
 constexpr int kBackupNames = 3;
 std::string backup_name(const std::string &movie, int which);
-// Where a new index is written before it takes the index's name.
+// Where a new index is written before it takes the index's name, and back.
 std::string backup_temp_name(const std::string &index);
+std::string backup_of_temp(const std::string &temp);
 
 enum class BackupFile { none, index, unfinished };
 // What a file name (bare or a path) is to the backups: an index, the

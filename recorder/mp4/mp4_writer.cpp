@@ -315,7 +315,7 @@ int32_t MP4_CreateWriter(MP4Handle *ppMp4Handle, const char *pu8FileName)
         free_writer(w);
         if (slot->tpb >= 0) {
             bd_close(slot->tpb);
-            remove(bd_path(slot->bakfile).c_str());
+            bd_remove(slot->bakfile);
         }
         MuxLock lock;
         clear_slot(*slot);
@@ -568,7 +568,7 @@ int32_t MP4_DestroyWriter(MP4Handle pMp4Handle, uint64_t *pu64Duration)
         for (const Stream &s : w->streams)
             wrote_samples = wrote_samples || s.next > 0;
         if (w->trailer_ok || !wrote_samples)
-            remove(bd_path(slot->bakfile).c_str());
+            bd_remove(slot->bakfile);
     }
     {
         MuxLock lock;

@@ -111,6 +111,12 @@ bool mp4_file_finished(const char *filename);
 // bytes after its mdat box header, or bytes where no mdat can be found.
 bool mp4_file_holds_data(const char *filename);
 
+// The mdat payload length that the index `index` gives the movie, when the
+// index is whole for it: its moov within it, its check verified (an index
+// without a check, an older firmware's, only when `need_check` is false),
+// its payload within the movie. -1 otherwise.
+int64_t mp4_index_payload(const char *filename, const char *index, bool need_check);
+
 // 0 when the file's backup index exists (the file was not finished).
 int32_t MP4_CheckFileIntegrity(const char *filename);
 // Finishes an abandoned file from its backup index, then deletes the index;

@@ -2,7 +2,7 @@
 // or the card (the file's creation, each write, its sync, its close, its
 // rename), on media that lose what was not synced or tear the last write:
 // the next boot loads the old settings or the new ones, never the
-// factory's. A flash record that can't be read gives way to the card's copy.
+// factory's, and the settings text on the card reads as the old or the new. A flash record that can't be read gives way to the card's copy.
 #include "tests/app/pref_fixture.h"
 
 #include "app/devices/date_time.h"
@@ -17,6 +17,8 @@ namespace {
 
 // More operations than any save takes: the last cuts find it done.
 constexpr unsigned kMaxOperations = 30;
+
+const char *const kCardText = "/mnt/sdcard0/syscfg2.txt";
 
 // Two records that differ in the words the user sets, and from the defaults.
 DvSystemParam old_record()
@@ -73,19 +75,51 @@ protected:
     }
 };
 
+// The settings text on the card: what `rec` writes there, and what reading
+// the text over a zeroed record gives.
+std::string written_text(const DvSystemParam &rec)
+{
+    *app_pref_user = rec;
+    capture_stdout([] { EXPECT_EQ(WriteTxtCfgToSDCard(), 0); });
+    return read_file(bd_path(kCardText));
+}
+
+std::vector<int32_t> text_words()
+{
+    memset(app_pref_user, 0, sizeof *app_pref_user);
+    capture_stdout([] { fileRead(); });
+    return user_words(*app_pref_user);
+}
+
 // Each save, cut after each of its operations in turn, under each way of
-// losing: the record loaded afterwards is the old one until some cut finds
-// the new one whole, and from then on the new one.
+// losing: what is read afterwards is the old settings until some cut finds
+// the new ones whole, and from then on the new ones.
 TEST_F(PrefCutTest, SettingsSurviveACutAtEveryOperationOfASave)
 {
+    restart("drop");
+    const std::string old_text = written_text(old_record()), new_text = written_text(new_record());
+    testsupport::write_file(bd_path(kCardText), old_text);
+    const std::vector<int32_t> text_was = text_words();
+    testsupport::write_file(bd_path(kCardText), new_text);
+    const std::vector<int32_t> text_now = text_words();
+    ASSERT_NE(text_was, text_now);
+
+    auto old_on_flash = [this] { put_flash(record_bytes(old_record())); };
+    auto flash_load = [this] { return user_words(boot_load()); };
     struct Case {
         const char *name;
         std::function<void()> save;
+        std::function<void()> put_old;              // the old settings where the save goes
+        std::function<std::vector<int32_t>()> load; // what is read afterwards
+        std::vector<int32_t> was, now;
     } cases[] = {
-        {"WriteCfgToFlash", [] { WriteCfgToFlash(); }},
-        {"the save at switch-off", [] { setDefaultTime("end"); }},
+        {"WriteCfgToFlash", [] { WriteCfgToFlash(); }, old_on_flash, flash_load, user_words(old_record()),
+         user_words(new_record())},
+        {"the save at switch-off", [] { setDefaultTime("end"); }, old_on_flash, flash_load,
+         user_words(old_record()), user_words(new_record())},
+        {"the settings text", [] { WriteTxtCfgToSDCard(); },
+         [&] { testsupport::write_file(bd_path(kCardText), old_text); }, text_words, text_was, text_now},
     };
-    const std::vector<int32_t> was = user_words(old_record()), now = user_words(new_record());
     for (const Case &c : cases) {
         for (const char *policy : {"drop", "tear"}) {
             SCOPED_TRACE(std::string(c.name) + ", " + policy);
@@ -94,14 +128,14 @@ TEST_F(PrefCutTest, SettingsSurviveACutAtEveryOperationOfASave)
             for (; n <= kMaxOperations; ++n) {
                 SCOPED_TRACE("cut after operation " + std::to_string(n));
                 restart(policy);
-                put_flash(record_bytes(old_record()));
+                c.put_old();
                 *app_pref_user = new_record();
                 const bool cut = testsupport::run_until_cut(n, c.save);
-                const std::vector<int32_t> loaded = user_words(boot_load());
-                EXPECT_TRUE(loaded == was || loaded == now) << "neither the old settings nor the new";
+                const std::vector<int32_t> loaded = c.load();
+                EXPECT_TRUE(loaded == c.was || loaded == c.now) << "neither the old settings nor the new";
                 if (saved)
-                    EXPECT_TRUE(loaded == now) << "the new settings went again";
-                saved = loaded == now;
+                    EXPECT_TRUE(loaded == c.now) << "the new settings went again";
+                saved = loaded == c.now;
                 if (!cut)
                     break;
             }

@@ -229,6 +229,67 @@ TEST_F(ConfTest, BoardConfSetsThePowerOnState)
     EXPECT_THAT(read_file(bd_path("/proc/partitions")), testing::Not(HasSubstr("mmcblk0p1")));
 }
 
+// board.conf takes a setting as its control command does: a value the
+// command refuses is refused at start too, its line and why said in
+// events.log and on standard error, and the setting keeps its default.
+TEST_F(ContractTest, BoardConfRefusesWhatItsCommandRefuses)
+{
+    using W = const sim::World &;
+    struct Case {
+        const char *line;
+        const char *command; // the same value through the control channel; null: none takes it so
+        bool refused;
+        bool (*check)(W); // the setting afterwards
+    } cases[] = {
+        {"card_mb = -1", "card_mb -1", true, [](W w) { return w.card_mb == 4096; }},
+        {"card_mb = 0", "card_mb 0", true, [](W w) { return w.card_mb == 4096; }},
+        {"card_mb = 1048577", "card_mb 1048577", true, [](W w) { return w.card_mb == 4096; }},
+        {"card_mb = 64.5", "card_mb 64.5", true, [](W w) { return w.card_mb == 4096; }},
+        {"card_mb = 1048576", "card_mb 1048576", false, [](W w) { return w.card_mb == 1048576; }},
+        {"battery = -1", "battery -1", true, [](W w) { return w.battery == 720; }},
+        {"battery = 65536", "battery 65536", true, [](W w) { return w.battery == 720; }},
+        {"battery = 0x2c0", "battery 0x2c0", true, [](W w) { return w.battery == 720; }},
+        {"battery = 700junk", "battery 700junk", true, [](W w) { return w.battery == 720; }},
+        {"battery = 0", "battery 0", false, [](W w) { return w.battery == 0; }},
+        {"card = 2", nullptr, true, [](W w) { return w.card; }},
+        {"card = out", nullptr, true, [](W w) { return w.card; }},
+        {"tv = yes", nullptr, true, [](W w) { return !w.tv; }},
+        {"usb = maybe", "usb maybe", true, [](W w) { return w.usb == sim::Usb::none; }},
+        {"hold = power", nullptr, true, [](W w) { return !w.key_rec && !w.key_mode; }},
+        {"hold = mode", nullptr, false, [](W w) { return !w.key_rec && w.key_mode; }},
+        {"scene.brightness = nan", "scene brightness nan", true, [](W w) { return w.scene_brightness == 1.0; }},
+        {"scene.brightness = inf", "scene brightness inf", true, [](W w) { return w.scene_brightness == 1.0; }},
+        {"scene.brightness = -5", "scene brightness -5", true, [](W w) { return w.scene_brightness == 1.0; }},
+        {"scene.brightness = 100001", "scene brightness 100001", true,
+         [](W w) { return w.scene_brightness == 1.0; }},
+        {"scene.brightness = 100000", "scene brightness 100000", false,
+         [](W w) { return w.scene_brightness == 100000; }},
+        {"scene.kelvin = 999", "scene kelvin 999", true, [](W w) { return w.scene_kelvin == 5500; }},
+        {"scene.kelvin = 3200.5", "scene kelvin 3200.5", true, [](W w) { return w.scene_kelvin == 5500; }},
+        {"scene.motion = yes", "scene motion yes", true, [](W w) { return !w.scene_motion; }},
+        {"scene.pattern = gray", "scene pattern gray", true, [](W w) { return !w.scene_grey; }},
+        {"scene.haze = 1.5", "scene haze 1.5", true, [](W w) { return w.scene_haze == 0; }},
+        {"scene.haze = -0.1", "scene haze -0.1", true, [](W w) { return w.scene_haze == 0; }},
+        {"scene.haze = 1", "scene haze 1", false, [](W w) { return w.scene_haze == 1; }},
+        {"a line without its value", nullptr, true, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.line);
+        testsupport::write_conf(root_, std::string("# the camera's surroundings\n") + c.line + "\n");
+        const std::string err = testsupport::capture_stderr([&] { sim::start(root_); });
+        const std::string said = std::string("board.conf line 2 '") + c.line + "' refused: ";
+        EXPECT_EQ(events(said).size(), c.refused ? 1u : 0u);
+        EXPECT_EQ(err.find(said) != std::string::npos, c.refused) << err;
+        if (c.check)
+            EXPECT_TRUE(c.check(sim::world()));
+        if (c.command) {
+            sim::start(root_);
+            EXPECT_EQ(sim::control(c.command).compare(0, 7, "error: ") == 0, c.refused);
+            EXPECT_TRUE(c.check(sim::world()));
+        }
+    }
+}
+
 TEST_F(ContractTest, CardInsertionShowsInRegistersAndPartitions)
 {
     EXPECT_EQ(*sim::phys(0x206F0050), 0);

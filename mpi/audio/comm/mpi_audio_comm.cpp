@@ -88,7 +88,7 @@ bool audio_dump_open(AUDIO_DUMP_S *pstDump, const char *const apszPath[AUDIO_DUM
     for (int i = 0; i < AUDIO_DUMP_BUTT; i++) {
         if (!apszPath[i])
             continue;
-        pstDump->apFile[i] = fopen(bd_path(apszPath[i]).c_str(), "wb+");
+        pstDump->apFile[i] = bd_fopen(apszPath[i], "wb+");
         if (!pstDump->apFile[i]) {
             audio_dump_close(pstDump);
             return false;

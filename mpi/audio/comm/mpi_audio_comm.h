@@ -51,7 +51,8 @@ struct AUDIO_DUMP_S {
     u32 bFileOpen;
 };
 
-// Opens the named files ("wb+"; a null name is not opened); when one fails,
+// Opens the named files ("wb+", through the board: what they take reaches
+// the card as every write does; a null name is not opened); when one fails,
 // the others are closed again and false is returned.
 bool audio_dump_open(AUDIO_DUMP_S *pstDump, const char *const apszPath[AUDIO_DUMP_BUTT]);
 // Appends to one open file while its count is below the limit (bytes).

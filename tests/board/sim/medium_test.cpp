@@ -127,6 +127,28 @@ TEST_F(MediumTest, APowerCutLosesWhatAFileWasNotGivenToItsMedium)
              bd_close(fd);
          },
          {{"/dv/config/f.bin", b3000}}, {{"/dv/config/f.bin", b3000}}, {{"/dv/config/f.bin", b3000}}},
+        {"cut short after its sync", nullptr,
+         [&] { ASSERT_EQ(bd_ftruncate(synced_file(card, a4096), 1000), 0); },
+         // torn: a size change is made whole or not at all
+         {{card, a4096}}, {{card, a4096}}, {{card, a1000}}},
+        {"overwritten, then cut short", nullptr,
+         [&] {
+             int fd = synced_file(card, a4096);
+             put_at(fd, 0, b4096);
+             ASSERT_EQ(bd_ftruncate(fd, 1024), 0);
+         },
+         {{card, a4096}}, {{card, b4096}}, {{card, bytes('B', 1024)}}},
+        {"grown by a size change", nullptr,
+         [&] { ASSERT_EQ(bd_ftruncate(synced_file(card, a1000), 3000), 0); },
+         {{card, a1000}}, {{card, a1000}}, {{card, a1000 + bytes('\0', 2000)}}},
+        {"written through a stream and closed, not synced", nullptr,
+         [&] {
+             FILE *f = bd_fopen(card, "w");
+             ASSERT_NE(f, nullptr);
+             fputs(b3000.c_str(), f);
+             ASSERT_EQ(fclose(f), 0);
+         },
+         {{card, ""}}, {{card, bytes('B', 1024)}}, {{card, b3000}}},
         {"renamed before its sync: the name is there, the bytes are not", nullptr,
          [&] {
              int fd = open_new("/mnt/sdcard0/f.tmp");
