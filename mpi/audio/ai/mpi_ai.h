@@ -1,5 +1,7 @@
 // Audio input: device 0 with 16 channels over /dev/ai.
-// Every public call goes through ai_call (mpi_ai.cpp), or starts with its checks.
+// Every public call that is one request goes through ai_call (mpi_ai.cpp);
+// the others start with its checks and the node's open: ai_dev_enter for the
+// device, ai_chn_enter or ai_chn_hold (ai_chn.h) for a channel.
 #pragma once
 
 #include <pthread.h>

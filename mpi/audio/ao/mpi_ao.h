@@ -1,6 +1,8 @@
 // Audio output: device 0 with 16 channels over /dev/ao; a receiver of the
 // bind registry for frames the audio decoder sends.
-// Every public call goes through ao_call (mpi_ao.cpp), or starts with its checks.
+// Every public call that is one request goes through ao_call (mpi_ao.cpp);
+// the others start with its checks and the node's open, ao_enter or
+// ao_chn_hold (ao_chn.h).
 #pragma once
 
 #include <pthread.h>
