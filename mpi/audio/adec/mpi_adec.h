@@ -1,6 +1,7 @@
 // Audio decoder: a registry of decoders and 32 decoding channels whose frames
 // go to the caller and, through the bind registry, to bound output channels.
-// Every channel call starts with adec_call (mpi_adec.cpp).
+// Every channel call starts with adec_chn_enter (adec_chn.h): the channel
+// check and the lazy open of its node.
 #pragma once
 
 #include <pthread.h>

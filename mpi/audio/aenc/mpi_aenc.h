@@ -1,5 +1,6 @@
 // Audio encoder: a registry of encoders and 32 encoding channels over /dev/aenc.
-// Every channel call starts with aenc_call (mpi_aenc.cpp).
+// Every channel call starts with aenc_chn_enter (aenc_chn.h): the channel
+// check and the lazy open of its node.
 #pragma once
 
 #include <pthread.h>
