@@ -7,7 +7,7 @@
 // handle is written. What the engine computes for each operator (borders,
 // rounding, output layouts) is written down in board/sim/ive/ive.h.
 //
-// Every operator goes through ive_call (mpi_ive.cpp).
+// Every operator goes through ive_submit (mpi_ive.cpp).
 #pragma once
 
 #include "ive/ive_requests.h"
