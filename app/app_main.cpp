@@ -262,7 +262,7 @@ int app_fw_update_start(void)
     if (result == 1) {
         KX_DV_SetUserSettingDefualt();
         if (app_pref_user)
-            app_pref_user->UpdateSetDefault = 1;
+            app_pref_user->UpdateSetDefault = PREF_UPDATE_SET_DEFAULT;
         usleep(100 * kMs);
     } else if (result < 0) {
         // The endless blink shows the failure; the power key switches off.

@@ -32,7 +32,7 @@ constexpr uint8_t kPhotoParam7 = 10;
 
 KX_REC_CMD_S &photo_entry() { return gRecCmd[KX_REC_ENTRY_PHOTO]; }
 
-int32_t time_lapse() { return app_pref_user ? app_pref_user->SetTimeLapseShooting : 0; }
+int32_t time_lapse() { return app_pref_user ? app_pref_user->SetTimeLapseShooting : PREF_LAPSE_OFF; }
 
 void mode_leds(int on)
 {
@@ -71,7 +71,7 @@ void on_rec_release()
         break;
     default:
         if (idle) {
-            if (start_shooting() && time_lapse() >= 0 && time_lapse() <= 3)
+            if (start_shooting() && time_lapse() >= PREF_LAPSE_OFF && time_lapse() <= PREF_LAPSE_1S)
                 KX_SendCondtoPhoto_Led_Flash();
         } else {
             KX_DV_StopSnap();
@@ -182,7 +182,8 @@ int photo_flash_led(int on)
     if (!on)
         return pho_stop_led_flash();
     led_flag |= LED_FLAG_LED0 | LED_FLAG_LED2;
-    const bool single = photo_entry().u8PhotoMode == 0 || time_lapse() < 1 || time_lapse() > 3;
+    const bool single =
+        photo_entry().u8PhotoMode == 0 || time_lapse() < PREF_LAPSE_250MS || time_lapse() > PREF_LAPSE_1S;
     pho_create_led_flash_thread(cycle, single ? 1 : 0);
     return 0;
 }
@@ -235,7 +236,7 @@ int app_pho_mode_on_message(uint32_t id, uint32_t, uint32_t)
             appmgt_switch_to_app(APP_RECMODE1);
         break;
     case HMSG_KEY_HOLD | KEY_ID_MODE: {
-        const int32_t lock = app_pref_user ? app_pref_user->EnableManualAELockorAWBLock : 0;
+        const int32_t lock = app_pref_user ? app_pref_user->EnableManualAELockorAWBLock : PREF_LOCK_NONE;
         printf("app_pref_user->enableAELockorAWBLock = %d\r\n", lock);
         if (lock != PREF_LOCK_NONE) {
             mode_leds(0);

@@ -60,11 +60,11 @@ void fix_1080p_rates(DvSystemParam *p, const char *origin)
 {
     for (int m : {PREF_VIDEO_MODE1, PREF_VIDEO_MODE2}) {
         int32_t &fps = p->MovieFrameRate[m];
-        if (p->MovieResolution[m] != 0 || (fps != 0 && fps != 3))
+        if (p->MovieResolution[m] != PREF_RES_1080P || (fps != PREF_FPS_120 && fps != PREF_FPS_100))
             continue;
-        const int32_t to = fps == 0 ? 1 : 4;
+        const int32_t to = fps == PREF_FPS_120 ? PREF_FPS_60 : PREF_FPS_50;
         printf("======%s: MovieFrameRate word %d is %d, not made at 1080p, set to %d\n", origin,
-               (int)(offsetof(DvSystemParam, MovieFrameRate) / 4) + m, fps, to);
+               PREF_WORD(MovieFrameRate) + m, fps, to);
         fps = to;
     }
 }
@@ -219,25 +219,29 @@ void pref_fill_defaults(DvSystemParam *p)
     }
 
     strcpy(p->FwVersion, kFwVersion);
-    p->AutoPoweroff = 1;
-    p->LED = 1;
-    p->TVout = 1;
-    const int32_t resolution[3] = {0, 1, 0}, frame_rate[3] = {1, 0, 0}, sound[3] = {2, 2, 0},
-                  quality[3] = {3, 3, 0}, codec[3] = {1, 1, 0};
+    p->AutoPoweroff = PREF_AUTO_OFF_30S;
+    p->LED = PREF_ON;
+    p->TVout = PREF_TV_PAL;
+    // Per mode: record mode 1, record mode 2, photo.
+    const int32_t resolution[3] = {PREF_RES_1080P, PREF_RES_720P, PREF_RES_1080P},
+                  frame_rate[3] = {PREF_FPS_60, PREF_FPS_120, PREF_FPS_120},
+                  sound[3] = {PREF_SOUND_MEDIUM, PREF_SOUND_MEDIUM, PREF_SOUND_MUTE},
+                  quality[3] = {PREF_QUALITY_STANDARD, PREF_QUALITY_STANDARD, PREF_QUALITY_HIGHEST},
+                  codec[3] = {PREF_CODEC_H264, PREF_CODEC_H264, PREF_CODEC_H265};
     for (int m = 0; m < 3; ++m) {
         p->MovieResolution[m] = resolution[m];
         p->MovieFrameRate[m] = frame_rate[m];
         p->MovieSound[m] = sound[m];
-        p->MovieTimestamp[m] = 1;
+        p->MovieTimestamp[m] = PREF_ON;
         p->Moviequality[m] = quality[m];
         p->MovieCodec[m] = codec[m];
     }
-    p->Poweron = 1;
-    p->Poweroff = 1;
+    p->Poweron = PREF_POWER_KEY_FAST;
+    p->Poweroff = PREF_POWER_KEY_FAST;
     for (auto &set : p->CustomizedWhiteBalance)
         for (auto &gain : set)
-            gain = 256;
-    p->ExposureMetering = 2;
+            gain = PREF_GAIN_UNIT;
+    p->ExposureMetering = PREF_METER_MULTI_SPOT;
 }
 
 void KX_DV_SetUserSettingDefualt(void)
@@ -304,7 +308,7 @@ int app_pref_get_user(void)
     }
     if (got != Load::ok) {
         restore_defaults();
-    } else if (p->UpdateSetDefault == 1) {
+    } else if (p->UpdateSetDefault == PREF_UPDATE_SET_DEFAULT) {
         puts("update set defualt setting ");
         restore_defaults();
     }

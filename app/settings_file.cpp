@@ -23,9 +23,6 @@ int g_change_date_tag = 0;
 int g_format_tag = 0;
 int do_format = 0;
 
-// The word number of a field of the record.
-#define PREF_WORD(field) ((int)(offsetof(DvSystemParam, field) / 4))
-
 namespace {
 
 const char *const kTxtDir = "/mnt/sdcard0";

@@ -46,31 +46,64 @@ struct NameRule {
 // Resolution, frame rate, sound, cycle time, loop recording, rotate, time
 // stamp, quality, codec, bit-rate algorithm, WDR.
 const NameField kMovieFields[] = {
-    {30, 1, true, false}, {36, 1, true, false}, {39, 1, true, false}, {42, 1, true, false},
-    {45, 1, true, false}, {33, 1, true, false}, {51, 1, true, false}, {57, 1, true, false},
-    {60, 1, true, false}, {54, 1, true, false}, {69, 1, true, false},
+    {PREF_WORD(MovieResolution), 1, true, false},
+    {PREF_WORD(MovieFrameRate), 1, true, false},
+    {PREF_WORD(MovieSound), 1, true, false},
+    {PREF_WORD(MovieCycletime), 1, true, false},
+    {PREF_WORD(MovieLoopRecording), 1, true, false},
+    {PREF_WORD(MovieRotate), 1, true, false},
+    {PREF_WORD(MovieTimestamp), 1, true, false},
+    {PREF_WORD(Moviequality), 1, true, false},
+    {PREF_WORD(MovieCodec), 1, true, false},
+    {PREF_WORD(MovieBitstreamAlgorithm), 1, true, false},
+    {PREF_WORD(MovieWDR), 1, true, false},
 };
 // Capture size, rotate, time stamp, time-lapse interval.
 const NameField kPhotoFields[] = {
-    {30, 1, true, false}, {33, 1, true, false}, {51, 1, true, false}, {72, 1, false, false},
+    {PREF_WORD(MovieResolution), 1, true, false},
+    {PREF_WORD(MovieRotate), 1, true, false},
+    {PREF_WORD(MovieTimestamp), 1, true, false},
+    {PREF_WORD(SetTimeLapseShooting), 1, false, false},
 };
 // Auto power-off, auto record with external power, one-button record, LED,
 // charge from host, light frequency, TV out, power-on, power-off, lens,
 // motion detection, its time-out and sensitivity.
 const NameField kSystemFields[] = {
-    {20, 1, false, false}, {21, 1, false, false}, {22, 1, false, false}, {24, 1, false, false},
-    {25, 1, false, false}, {26, 1, false, false}, {27, 1, false, false}, {73, 1, false, false},
-    {74, 1, false, false}, {75, 1, false, false}, {76, 1, false, false}, {77, 1, false, false},
-    {78, 1, false, false},
+    {PREF_WORD(AutoPoweroff), 1, false, false},
+    {PREF_WORD(AutoRecordwithExternalPower), 1, false, false},
+    {PREF_WORD(OnePowerButtontoAutoRecord), 1, false, false},
+    {PREF_WORD(LED), 1, false, false},
+    {PREF_WORD(ChargefromUSBHost), 1, false, false},
+    {PREF_WORD(Lightfrequency), 1, false, false},
+    {PREF_WORD(TVout), 1, false, false},
+    {PREF_WORD(Poweron), 1, false, false},
+    {PREF_WORD(Poweroff), 1, false, false},
+    {PREF_WORD(Lensoption), 1, false, false},
+    {PREF_WORD(MotionDetect), 1, false, false},
+    {PREF_WORD(MotionDetectTimeout), 1, false, false},
+    {PREF_WORD(MotionDetectSensitivity), 1, false, false},
 };
 // Exposure/white-balance lock, white balance, nine custom gains, exposure
 // value, strategy, metering, colour effect, contrast, saturation, sharpness.
 const NameField kImageFields[] = {
-    {79, 1, false, false}, {80, 1, false, false}, {81, 3, false, false}, {82, 3, false, false},
-    {83, 3, false, false}, {84, 3, false, false}, {85, 3, false, false}, {86, 3, false, false},
-    {87, 3, false, false}, {88, 3, false, false}, {89, 3, false, false}, {90, 3, false, true},
-    {91, 1, false, false}, {92, 1, false, false}, {93, 1, false, false}, {94, 3, false, true},
-    {95, 3, false, true},  {96, 3, false, true},
+    {PREF_WORD(EnableManualAELockorAWBLock), 1, false, false},
+    {PREF_WORD(WhiteBalance), 1, false, false},
+    {PREF_WORD(CustomizedWhiteBalance) + 0, 3, false, false},
+    {PREF_WORD(CustomizedWhiteBalance) + 1, 3, false, false},
+    {PREF_WORD(CustomizedWhiteBalance) + 2, 3, false, false},
+    {PREF_WORD(CustomizedWhiteBalance) + 3, 3, false, false},
+    {PREF_WORD(CustomizedWhiteBalance) + 4, 3, false, false},
+    {PREF_WORD(CustomizedWhiteBalance) + 5, 3, false, false},
+    {PREF_WORD(CustomizedWhiteBalance) + 6, 3, false, false},
+    {PREF_WORD(CustomizedWhiteBalance) + 7, 3, false, false},
+    {PREF_WORD(CustomizedWhiteBalance) + 8, 3, false, false},
+    {PREF_WORD(ExposureValue), 3, false, true},
+    {PREF_WORD(ExposureStrategyMode), 1, false, false},
+    {PREF_WORD(ExposureMetering), 1, false, false},
+    {PREF_WORD(ColorEffect), 1, false, false},
+    {PREF_WORD(Contrast), 3, false, true},
+    {PREF_WORD(Saturation), 3, false, true},
+    {PREF_WORD(Sharpness), 3, false, true},
 };
 
 template <size_t N> constexpr size_t count_of(const NameField (&)[N]) { return N; }
@@ -90,8 +123,8 @@ constexpr size_t kTimeDateformatPos = 5;
 constexpr size_t kTimeDefaultModePos = 6;
 constexpr size_t kTimeClockPos = 8;
 constexpr size_t kTimeClockLen = 19;
-constexpr int kWordDateformat = 13;
-constexpr int kWordDefaultMode = 19;
+constexpr int kWordDateformat = PREF_WORD(Dateformat);
+constexpr int kWordDefaultMode = PREF_WORD(DefaultMode);
 
 const char *const kListCommand = "ls -l -a /mnt/sdcard0/syscfg/ > /mnt/cfg.bat";
 const char *const kListFile = "/mnt/cfg.bat";

@@ -22,6 +22,10 @@ enum { PREF_VIDEO_MODE1 = 0, PREF_VIDEO_MODE2 = 1, PREF_PHOTO_MODE = 2 };
 enum PrefSwitch : int32_t { PREF_OFF = 0, PREF_ON = 1 };
 constexpr int32_t PREF_WDR_ACCEPTED = 2; // MovieWDR: taken, not offered
 
+// UpdateSetDefault: the defaults replace the record when it is next loaded
+// (set after a firmware update).
+enum PrefUpdateSetDefault : int32_t { PREF_UPDATE_KEEP = 0, PREF_UPDATE_SET_DEFAULT = 1 };
+
 // Dateformat: the order of the clock text and of the date stamp.
 enum PrefDateFormat : int32_t { DATE_FMT_YMD = 0, DATE_FMT_DMY = 1, DATE_FMT_MDY = 2 };
 
@@ -115,7 +119,7 @@ struct DvSystemParam {
     char FwVersion[16];                       // words 0-3
     char RootfsVersion[16];                   // words 4-7
     char SdkVersion[16];                      // words 8-11
-    int32_t UpdateSetDefault;                 // 12
+    int32_t UpdateSetDefault;                 // 12: PrefUpdateSetDefault
     int32_t Dateformat;                       // 13: PrefDateFormat
     char Datetime[20];                        // 14-18
     int32_t DefaultMode;                      // 19: PREF_VIDEO_MODE1 ..
@@ -176,6 +180,9 @@ static_assert(offsetof(DvSystemParam, Sharpness) == 96 * 4, "word 96");
 
 // The one record, allocated by app_pref_init.
 extern DvSystemParam *app_pref_user;
+
+// The word number of a field of the record (of its first element).
+#define PREF_WORD(field) ((int)(offsetof(DvSystemParam, field) / 4))
 
 // Word access by number (0..96), as the settings parsers address the record.
 int32_t pref_get_word(const DvSystemParam *p, int word);

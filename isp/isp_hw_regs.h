@@ -19,7 +19,7 @@
 // linear picture) and the few others the README's picture section lists.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
 
 // The two register blocks, and a register of each by its offset.
 #define ISP_REG_BASE 0x205A0000u

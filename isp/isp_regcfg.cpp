@@ -153,9 +153,9 @@ void ISP_RegConfig(const ISP_REG_CFG_S *pstRegCfg)
     }
     if (pstRegCfg->u32Key & ISP_REGCFG_DEHAZE) {
         if (pstRegCfg->u8DehazeAirUpdate)
-            IO_WRITE32_VI(0x20599030, pstRegCfg->u32DehazeAir);
-        IO_WRITE32_VI(0x20599038, pstRegCfg->u8DehazeSwitch);
-        IO_WRITE32_VI(0x20599010, pstRegCfg->u32DehazeStrength);
+            IO_WRITE32_VI(VI_DEHAZE_AIR_REG, pstRegCfg->u32DehazeAir);
+        IO_WRITE32_VI(VI_DEHAZE_STRENGTH_REG, pstRegCfg->u8DehazeSwitch);
+        IO_WRITE32_VI(VI_DEHAZE_STRENGTH_WORD_REG, pstRegCfg->u32DehazeStrength);
     }
 }
 

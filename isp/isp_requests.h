@@ -5,7 +5,9 @@
 // configuration, the sensor-sync record and the DCF record.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
+
+#include <cstddef>
 
 // ISP status codes (module 28); the driver answers DU_ERR_ISP_NOT_SUPPORT
 // when it keeps no DCF buffer.

@@ -37,7 +37,7 @@ s32 ive_fd(const char *func)
 // The one pattern of every operator: open, check, fill, submit, hand back
 // the handle (-1 when the engine refused the task).
 template <class Block, class Check, class Fill>
-s32 ive_call(IveAt at, const char *name, unsigned long cmd, IVE_TASK_HANDLE *handle, Check check, Fill fill)
+s32 ive_submit(IveAt at, const char *name, unsigned long cmd, IVE_TASK_HANDLE *handle, Check check, Fill fill)
 {
     s32 fd = ive_fd(at.func);
     if (fd < 0)
@@ -55,7 +55,7 @@ s32 ive_call(IveAt at, const char *name, unsigned long cmd, IVE_TASK_HANDLE *han
 }
 
 #define IVE_SUBMIT(Block, name, cmd, check, fill)                                                          \
-    ive_call<Block>(IVE_HERE, name, cmd, pIveHandle, [&] { return check; }, [&](Block & b) { fill; })
+    ive_submit<Block>(IVE_HERE, name, cmd, pIveHandle, [&] { return check; }, [&](Block & b) { fill; })
 
 // The extra step of a network prediction: a model whose loader added an
 // input neuron (the flag word after its weights) needs that input at 0. The

@@ -251,7 +251,7 @@ bool codec_setup(u32 workMode, u32 sampleRate, CodecSetup *s)
     case 4: case 5: s->master = 0; s->transfer = 1; break;
     default: printf("SAMPLE_Tlv320_CfgAudio(), not support workmode:%d\n\n", (int)workMode); break;
     }
-    s->input_gain = aud_cfg.u32Level == 1 ? 16 : aud_cfg.u32Level == 2 ? 48 : 85;
+    s->input_gain = aud_cfg.u32Level == PREF_SOUND_LOW ? 16 : aud_cfg.u32Level == PREF_SOUND_MEDIUM ? 48 : 85;
     s->path = app_pref_user ? app_pref_user->AudioInputPath : PREF_AUDIO_PATH_DEFAULT;
     return true;
 }

@@ -43,7 +43,7 @@ struct KX_DV_VENC_PARAM_S {
     u8 u8FrameRate;
     u8 u8ImageQuality; // row 0..7 of the bit-rate table
     u8 u8Resolution;
-    u8 u8RcMode;       // 0 constant, else variable bit rate
+    u8 u8RcMode;       // PrefRateControl: constant, else variable bit rate
     u8 au8Spare[3];
     u8 u8IPInterval;   // frames between I-frames
     u8 u8Spare;
@@ -53,7 +53,7 @@ struct KX_DV_VENC_S {
 };
 
 struct KX_DV_VO_PARAM_S {
-    u32 eSync;   // 0 NTSC, 1 PAL
+    u32 eSync;   // PrefTvOut: NTSC or PAL
     u8 u8VoSrc;  // 0: processing channel 2
 };
 struct KX_DV_VO_S {

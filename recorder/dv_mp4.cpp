@@ -5,6 +5,7 @@
 #include "board/board.h"
 #include "core/kx_thread.h"
 #include "core/msg_hub.h"
+#include "core/pref_record.h"
 #include "core/rec_state.h"
 #include "core/run_thread.h"
 #include "recorder/dv_audio.h"
@@ -119,7 +120,7 @@ void check_write(Recording &r, s32 ret)
 void write_audio(Recording &r, const KX_REC_AUDIO_PKT_S &a)
 {
     // With the sound off the packet is taken and not written.
-    if (rec_cmd().u8AudioLevel != 0)
+    if (rec_cmd().u8AudioLevel != PREF_SOUND_MUTE)
         check_write(r, MP4_WriteFrame(r.h, (u32)r.audio_index, a.u64Pts, audio_buffer + a.u32Offset, a.u32Len, 0));
     r.audio_in_file++;
 }

@@ -2,6 +2,7 @@
 // switched on and off as the cable comes and goes.
 #include "recorder/dv_tv.h"
 
+#include "core/pref_record.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_osd.h"
@@ -54,7 +55,7 @@ MPP_CHN_ADDR_S vo_addr(VO_DEV dev, VO_CHN chn) { return {DU_ID_VOU, dev, chn}; }
 KX_DV_TV_MODE_S tv_mode_for(u32 eSync, u32 sensorFps)
 {
     bool fast = sensorFps >= 60;
-    if (eSync == 1)
+    if (eSync == PREF_TV_PAL)
         return {kTvWidth, 576, VO_OUTPUT_PAL, fast ? 55u : 25u};
     return {kTvWidth, 480, VO_OUTPUT_NTSC, fast ? 60u : 30u};
 }

@@ -3,6 +3,7 @@
 // recording channel's rate control and deblocking; and the bit-rate table.
 #include "recorder/dv_pipeline.h"
 
+#include "core/pref_record.h"
 #include "mpi/video/sys/mpi_sys.h"
 
 #include <cstdio>
@@ -35,7 +36,7 @@ VENC_CHN_ATTR_REC_S jpeg_record(const SIZE_S &s)
 VENC_CHN_ATTR_REC_S stream_record(const KX_DV_VENC_PARAM_S &e, const SIZE_S &s, u32 kbps, u8 sensor_fps)
 {
     bool h264 = e.enType == PT_H264;
-    bool vbr = e.u8RcMode != 0;
+    bool vbr = e.u8RcMode != PREF_RC_CBR;
     VENC_CHN_ATTR_REC_S a;
     memset(&a, 0, sizeof a);
     a.enType = e.enType;

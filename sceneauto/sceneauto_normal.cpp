@@ -5,6 +5,7 @@
 // face configuration from the tuning image.
 #include "sceneauto/sceneauto_engine.h"
 
+#include "isp/isp_hw_regs.h"
 #include "isp/mpi_isp_iq.h"
 
 #include <algorithm>
@@ -20,7 +21,6 @@ const SCENEAUTO_INIPARA_S &iq() { return g_stINIPara; }
 // Level indexes start here: no level applied yet, so the first cycle
 // applies every one.
 constexpr u32 kNoLevel = 33;
-constexpr u32 kNpFirst = 0x205A0900, kNpSecond = 0x205A0C00, kNpBytes = 128;
 constexpr u32 kCycleSleeps = 5, kSleepMs = 200;
 enum : u32 { kCodecH264 = 0, kCodecH265 = 1, kCodecNone = 2 };
 
@@ -173,12 +173,12 @@ void write_noise_profile(u32 E)
     const SCENEAUTO_NRPROFILE_S &p = iq().stIniNRProfile;
     const u8(&images)[2][128] = E >= p.u32LowBound && E <= p.u32HighBound ? p.au8ProfileB : p.au8ProfileA;
     const s32 isp = sceneauto_isp_dev();
-    for (u32 at = 0; at < kNpBytes; at += 4) {
+    for (u32 at = 0; at < sizeof images[0]; at += 4) {
         u32 first, second;
         memcpy(&first, images[0] + at, 4);
         memcpy(&second, images[1] + at, 4);
-        sceneauto_failed(CommSceneautoSetRegister(isp, kNpFirst + at, first), "CommSceneautoSetRegister");
-        sceneauto_failed(CommSceneautoSetRegister(isp, kNpSecond + at, second), "CommSceneautoSetRegister");
+        sceneauto_failed(CommSceneautoSetRegister(isp, ISP_NR_PROFILE_REG(at), first), "CommSceneautoSetRegister");
+        sceneauto_failed(CommSceneautoSetRegister(isp, ISP_NR_PROFILE2_REG(at), second), "CommSceneautoSetRegister");
     }
 }
 

@@ -26,8 +26,8 @@ void ae_base_fill(SCENEAUTO_AE_ATTR_S &a)
     const SCENEAUTO_AE_LEVEL_S &l = ae.astLevel[0];
     a.u8AERunInterval = ae.u8AERunInterval;
     a.bWDRQuick = ae.bWDRQuick;
-    memcpy(a.au8Weight, sceneauto_metering_weights(app_pref_user ? app_pref_user->ExposureMetering : 0),
-           sizeof a.au8Weight);
+    const s32 metering = app_pref_user ? app_pref_user->ExposureMetering : PREF_METER_CENTER_WEIGHTED;
+    memcpy(a.au8Weight, sceneauto_metering_weights(metering), sizeof a.au8Weight);
     a.u8Speed = b.u8Speed;
     a.u8Tolerance = b.u8Tolerance;
     a.u16BlackDelayFrame = b.u16BlackDelayFrame;

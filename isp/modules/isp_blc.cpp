@@ -135,10 +135,10 @@ s32 ISP_AlgRegisterBlc(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetBlackLevelAttr(ISP_DEV IspDev, const ISP_BLACK_LEVEL_S *pstBlackLevel)
 {
-    return isp_iq_call(kLevelRecord, IspDev, pstBlackLevel, __FUNCTION__);
+    return isp_iq_regs(kLevelRecord, IspDev, pstBlackLevel, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetBlackLevelAttr(ISP_DEV IspDev, ISP_BLACK_LEVEL_S *pstBlackLevel)
 {
-    return isp_iq_call(kLevelRecord, IspDev, pstBlackLevel, __FUNCTION__);
+    return isp_iq_regs(kLevelRecord, IspDev, pstBlackLevel, __FUNCTION__);
 }

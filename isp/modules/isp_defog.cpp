@@ -51,10 +51,10 @@ s32 DU_DUZ_ISP_GetDISAttr(ISP_DEV IspDev, ISP_DIS_ATTR_S *pstDISAttr)
 
 s32 DU_DUZ_ISP_SetDeFogAttr(ISP_DEV IspDev, const ISP_DEFOG_ATTR_S *pstDefogAttr)
 {
-    return isp_iq_call(kDefogRecord, IspDev, pstDefogAttr, __FUNCTION__);
+    return isp_iq_regs(kDefogRecord, IspDev, pstDefogAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetDeFogAttr(ISP_DEV IspDev, ISP_DEFOG_ATTR_S *pstDefogAttr)
 {
-    return isp_iq_call(kDefogRecord, IspDev, pstDefogAttr, __FUNCTION__);
+    return isp_iq_regs(kDefogRecord, IspDev, pstDefogAttr, __FUNCTION__);
 }

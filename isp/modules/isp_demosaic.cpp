@@ -205,40 +205,40 @@ s32 ISP_AlgRegisterGe(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetDemosaicAttr(ISP_DEV IspDev, const ISP_DEMOSAIC_ATTR_S *pstDemosaicAttr)
 {
-    return isp_iq_call(kDemosaicRecord, IspDev, pstDemosaicAttr, __FUNCTION__);
+    return isp_iq_regs(kDemosaicRecord, IspDev, pstDemosaicAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetDemosaicAttr(ISP_DEV IspDev, ISP_DEMOSAIC_ATTR_S *pstDemosaicAttr)
 {
-    return isp_iq_call(kDemosaicRecord, IspDev, pstDemosaicAttr, __FUNCTION__);
+    return isp_iq_regs(kDemosaicRecord, IspDev, pstDemosaicAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_SetAntiFalseColorAttr(ISP_DEV IspDev, const ISP_ANTI_FALSECOLOR_S *pstAntiFC)
 {
-    return isp_iq_call(kAntiFcRecord, IspDev, pstAntiFC, __FUNCTION__);
+    return isp_iq_regs(kAntiFcRecord, IspDev, pstAntiFC, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetAntiFalseColorAttr(ISP_DEV IspDev, ISP_ANTI_FALSECOLOR_S *pstAntiFC)
 {
-    return isp_iq_call(kAntiFcRecord, IspDev, pstAntiFC, __FUNCTION__);
+    return isp_iq_regs(kAntiFcRecord, IspDev, pstAntiFC, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_SetColorToneAttr(ISP_DEV IspDev, const ISP_COLORTONE_S *pstCTAttr)
 {
-    return isp_iq_call(kToneRecord, IspDev, pstCTAttr, __FUNCTION__);
+    return isp_iq_regs(kToneRecord, IspDev, pstCTAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetColorToneAttr(ISP_DEV IspDev, ISP_COLORTONE_S *pstCTAttr)
 {
-    return isp_iq_call(kToneRecord, IspDev, pstCTAttr, __FUNCTION__);
+    return isp_iq_regs(kToneRecord, IspDev, pstCTAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_SetCrosstalkAttr(ISP_DEV IspDev, const ISP_CR_ATTR_S *pstCRAttr)
 {
-    return isp_iq_call(kCrosstalkRecord, IspDev, pstCRAttr, __FUNCTION__);
+    return isp_iq_regs(kCrosstalkRecord, IspDev, pstCRAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetCrosstalkAttr(ISP_DEV IspDev, ISP_CR_ATTR_S *pstCRAttr)
 {
-    return isp_iq_call(kCrosstalkRecord, IspDev, pstCRAttr, __FUNCTION__);
+    return isp_iq_regs(kCrosstalkRecord, IspDev, pstCRAttr, __FUNCTION__);
 }

@@ -361,12 +361,12 @@ s32 ISP_AlgRegisterDp(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetDPCalibrate(ISP_DEV IspDev, const ISP_DP_STATIC_CALIBRATE_S *pstDPCalibrate)
 {
-    return isp_iq_call(kCalibrateRecord, IspDev, pstDPCalibrate, __FUNCTION__);
+    return isp_iq_regs(kCalibrateRecord, IspDev, pstDPCalibrate, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetDPCalibrate(ISP_DEV IspDev, ISP_DP_STATIC_CALIBRATE_S *pstDPCalibrate)
 {
-    s32 ret = isp_iq_call(kCalibrateRecord, IspDev, pstDPCalibrate, __FUNCTION__);
+    s32 ret = isp_iq_regs(kCalibrateRecord, IspDev, pstDPCalibrate, __FUNCTION__);
     if (ret != 0)
         return ret;
     const u32 start = IO_READ16(ISP_DP_START_REG) & 0xFFF;
@@ -396,7 +396,7 @@ s32 DU_DUZ_ISP_SetDPAttr(ISP_DEV IspDev, const ISP_DP_ATTR_S *pstDPAttr)
 
 s32 DU_DUZ_ISP_GetDPAttr(ISP_DEV IspDev, ISP_DP_ATTR_S *pstDPAttr)
 {
-    s32 ret = isp_iq_call(kAttrRecord, IspDev, pstDPAttr, __FUNCTION__);
+    s32 ret = isp_iq_regs(kAttrRecord, IspDev, pstDPAttr, __FUNCTION__);
     if (ret != 0)
         return ret;
     ISP_DP_STATIC_ATTR_S &st = pstDPAttr->stStaticAttr;

@@ -278,7 +278,7 @@ s32 ISP_AlgRegisterDrc(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetDRCAttr(ISP_DEV IspDev, const ISP_DRC_CFG_S *pstDRC)
 {
-    return isp_iq_call(kDrcRecord, IspDev, pstDRC, __FUNCTION__);
+    return isp_iq_regs(kDrcRecord, IspDev, pstDRC, __FUNCTION__);
 }
 
-s32 DU_DUZ_ISP_GetDRCAttr(ISP_DEV IspDev, ISP_DRC_CFG_S *pstDRC) { return isp_iq_call(kDrcRecord, IspDev, pstDRC, __FUNCTION__); }
+s32 DU_DUZ_ISP_GetDRCAttr(ISP_DEV IspDev, ISP_DRC_CFG_S *pstDRC) { return isp_iq_regs(kDrcRecord, IspDev, pstDRC, __FUNCTION__); }

@@ -96,10 +96,10 @@ s32 ISP_AlgRegisterFrameWDR(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetFSWDRAttr(ISP_DEV IspDev, const ISP_FSWDR_ATTR_S *pstFSWDRAttr)
 {
-    return isp_iq_call(kFswdrRecord, IspDev, pstFSWDRAttr, __FUNCTION__);
+    return isp_iq_regs(kFswdrRecord, IspDev, pstFSWDRAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetFSWDRAttr(ISP_DEV IspDev, ISP_FSWDR_ATTR_S *pstFSWDRAttr)
 {
-    return isp_iq_call(kFswdrRecord, IspDev, pstFSWDRAttr, __FUNCTION__);
+    return isp_iq_regs(kFswdrRecord, IspDev, pstFSWDRAttr, __FUNCTION__);
 }

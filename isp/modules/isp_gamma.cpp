@@ -272,7 +272,7 @@ s32 DU_DUZ_ISP_SetGammaAttr(ISP_DEV IspDev, const ISP_GAMMA_ATTR_S *pstGammaAttr
 
 s32 DU_DUZ_ISP_GetGammaAttr(ISP_DEV IspDev, ISP_GAMMA_ATTR_S *pstGammaAttr)
 {
-    s32 ret = isp_iq_call(kGammaRecord, IspDev, pstGammaAttr, __FUNCTION__);
+    s32 ret = isp_iq_regs(kGammaRecord, IspDev, pstGammaAttr, __FUNCTION__);
     if (ret == 0)
         gamma_hw_read(pstGammaAttr->au16Table);
     return ret;
@@ -280,11 +280,11 @@ s32 DU_DUZ_ISP_GetGammaAttr(ISP_DEV IspDev, ISP_GAMMA_ATTR_S *pstGammaAttr)
 
 s32 DU_DUZ_ISP_SetGammaFEAttr(ISP_DEV IspDev, const ISP_GAMMAFE_ATTR_S *pstGammaFEAttr)
 {
-    return isp_iq_call(kGammaFeRecord, IspDev, pstGammaFEAttr, __FUNCTION__);
+    return isp_iq_regs(kGammaFeRecord, IspDev, pstGammaFEAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetGammaFEAttr(ISP_DEV IspDev, ISP_GAMMAFE_ATTR_S *pstGammaFEAttr)
 {
-    return isp_iq_call_through_port(kGammaFeRecord, ISP_GAMMAFE_CTRL_REG, ISP_GAMMAFE_CTRL_ACCESS, IspDev,
+    return isp_iq_regs_through_port(kGammaFeRecord, ISP_GAMMAFE_CTRL_REG, ISP_GAMMAFE_CTRL_ACCESS, IspDev,
                                    pstGammaFEAttr, __FUNCTION__);
 }

@@ -25,15 +25,16 @@ inline s32 isp_iq_check(ISP_DEV IspDev, const void *rec, const char *func)
     return isp_check_call_mem(IspDev, rec, func);
 }
 
-// The call helper of the image-quality unit: the checks, then a record that
-// lives wholly in registers stored there (a Set hands a const record) or
-// read back (a Get hands its own to fill).
-template <class T> s32 isp_iq_call(const vreg_table<T> &t, ISP_DEV IspDev, const T *rec, const char *func)
+// The attribute calls of the image-quality unit: the checks, then a record
+// that lives wholly in registers stored there (a Set hands a const record)
+// or read back (a Get hands its own to fill). No request: the registers are
+// memory the unit writes and reads itself.
+template <class T> s32 isp_iq_regs(const vreg_table<T> &t, ISP_DEV IspDev, const T *rec, const char *func)
 {
     s32 ret = isp_iq_check(IspDev, rec, func);
     return ret != 0 ? ret : vreg_set(t, 0, *rec, func);
 }
-template <class T> s32 isp_iq_call(const vreg_table<T> &t, ISP_DEV IspDev, T *rec, const char *func)
+template <class T> s32 isp_iq_regs(const vreg_table<T> &t, ISP_DEV IspDev, T *rec, const char *func)
 {
     s32 ret = isp_iq_check(IspDev, rec, func);
     if (ret == 0)
@@ -43,7 +44,7 @@ template <class T> s32 isp_iq_call(const vreg_table<T> &t, ISP_DEV IspDev, T *re
 // The Get of a record whose tables are read through a port that `access`
 // (a bit of the byte register `ctrl`) opens while they are read.
 template <class T>
-s32 isp_iq_call_through_port(const vreg_table<T> &t, u32 ctrl, u32 access, ISP_DEV IspDev, T *rec, const char *func)
+s32 isp_iq_regs_through_port(const vreg_table<T> &t, u32 ctrl, u32 access, ISP_DEV IspDev, T *rec, const char *func)
 {
     s32 ret = isp_iq_check(IspDev, rec, func);
     if (ret != 0)

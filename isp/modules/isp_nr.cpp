@@ -272,17 +272,17 @@ s32 ISP_AlgRegisterNr(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetNRAttr(ISP_DEV IspDev, const ISP_NR_ATTR_S *pstNRAttr)
 {
-    return isp_iq_call(kNrRecord, IspDev, pstNRAttr, __FUNCTION__);
+    return isp_iq_regs(kNrRecord, IspDev, pstNRAttr, __FUNCTION__);
 }
 
-s32 DU_DUZ_ISP_GetNRAttr(ISP_DEV IspDev, ISP_NR_ATTR_S *pstNRAttr) { return isp_iq_call(kNrRecord, IspDev, pstNRAttr, __FUNCTION__); }
+s32 DU_DUZ_ISP_GetNRAttr(ISP_DEV IspDev, ISP_NR_ATTR_S *pstNRAttr) { return isp_iq_regs(kNrRecord, IspDev, pstNRAttr, __FUNCTION__); }
 
 s32 DU_DUZ_ISP_SetNPTable(ISP_DEV IspDev, const ISP_NP_TABLE_S *pstNPTable)
 {
-    return isp_iq_call(kNpRecord, IspDev, pstNPTable, __FUNCTION__);
+    return isp_iq_regs(kNpRecord, IspDev, pstNPTable, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetNPTable(ISP_DEV IspDev, ISP_NP_TABLE_S *pstNPTable)
 {
-    return isp_iq_call(kNpRecord, IspDev, pstNPTable, __FUNCTION__);
+    return isp_iq_regs(kNpRecord, IspDev, pstNPTable, __FUNCTION__);
 }

@@ -116,11 +116,11 @@ s32 ISP_AlgRegisterShading(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetShadingAttr(ISP_DEV IspDev, const ISP_SHADING_ATTR_S *pstShadingAttr)
 {
-    return isp_iq_call(kShadingRecord, IspDev, pstShadingAttr, __FUNCTION__);
+    return isp_iq_regs(kShadingRecord, IspDev, pstShadingAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetShadingAttr(ISP_DEV IspDev, ISP_SHADING_ATTR_S *pstShadingAttr)
 {
-    return isp_iq_call_through_port(kShadingRecord, ISP_SHADING_CTRL_REG, ISP_SHADING_CTRL_ACCESS, IspDev,
+    return isp_iq_regs_through_port(kShadingRecord, ISP_SHADING_CTRL_REG, ISP_SHADING_CTRL_ACCESS, IspDev,
                                    pstShadingAttr, __FUNCTION__);
 }

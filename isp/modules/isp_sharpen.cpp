@@ -211,10 +211,10 @@ s32 ISP_AlgRegisterSharpen(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetSharpenAttr(ISP_DEV IspDev, const ISP_SHARPEN_ATTR_S *pstSharpenAttr)
 {
-    return isp_iq_call(kSharpenRecord, IspDev, pstSharpenAttr, __FUNCTION__);
+    return isp_iq_regs(kSharpenRecord, IspDev, pstSharpenAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetSharpenAttr(ISP_DEV IspDev, ISP_SHARPEN_ATTR_S *pstSharpenAttr)
 {
-    return isp_iq_call(kSharpenRecord, IspDev, pstSharpenAttr, __FUNCTION__);
+    return isp_iq_regs(kSharpenRecord, IspDev, pstSharpenAttr, __FUNCTION__);
 }

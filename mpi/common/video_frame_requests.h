@@ -3,7 +3,7 @@
 // encoder) and the region-luma request of the processing and output drivers.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
 
 // Semi-planar 4:2:0 (a luma plane, then interleaved V/U).
 constexpr u32 PIXEL_FORMAT_YUV_SEMIPLANAR_420 = 23;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ive/ive_requests.h"
+#include "ive/mpi_ive.h"
 #include "tests/support/board_fixture.h"
 
 #include <cstring>

@@ -2,7 +2,7 @@
 // library's iris control and the simulated devices.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
 
 // "/dev/pwm": one PWM output's duty.
 constexpr unsigned long PWM_CMD_WRITE = 1;

@@ -6,7 +6,7 @@
 
 // What every channel call starts with: the channel range check and the
 // lazy open of its node; 0 or the code.
-s32 adec_call(s32 AdChn, const char *pszFunc);
+s32 adec_chn_enter(s32 AdChn, const char *pszFunc);
 
 // A flag argument above 1: "<name> should be 0 or 1." and 0xA0188003.
 s32 adec_check_bool(u32 u32Value, const char *pszName, const char *pszFunc);

@@ -310,7 +310,7 @@ const AudioStep<AdecCreate> kCreateSteps[] = {
 
 } // namespace
 
-s32 adec_call(s32 AdChn, const char *pszFunc)
+s32 adec_chn_enter(s32 AdChn, const char *pszFunc)
 {
     if ((u32)AdChn >= ADEC_MAX_CHN_NUM)
         return DU_ERR_ADEC_INVALID_CHNID;
@@ -427,7 +427,7 @@ s32 MPI_ADEC_CreateChn(s32 AdChn, const ADEC_CHN_ATTR_S *pstAttr)
         return DU_ERR_ADEC_INVALID_CHNID;
     if (!pstAttr)
         return DU_ERR_ADEC_NULL_PTR;
-    if (s32 ret = adec_call(AdChn, __FUNCTION__))
+    if (s32 ret = adec_chn_enter(AdChn, __FUNCTION__))
         return ret;
     AdecCreate create = {AdChn, &s_astAdecChn[AdChn], pstAttr, 0};
     return audio_run_steps(kCreateSteps, &create);
@@ -468,7 +468,7 @@ namespace {
 // being created again. With `out` they are copied there, else refused.
 s32 chn_attr(s32 AdChn, const void *arg, ADEC_CHN_ATTR_S *out, const char *func)
 {
-    if (s32 ret = adec_call(AdChn, func))
+    if (s32 ret = adec_chn_enter(AdChn, func))
         return ret;
     if (!arg)
         return DU_ERR_ADEC_NULL_PTR;
@@ -498,7 +498,7 @@ s32 DU_DUZ_ADEC_GetChnAttr(s32 AdChn, ADEC_CHN_ATTR_S *pstAttr)
 
 s32 DU_DUZ_ADEC_GetFrmInfo(s32 AdChn, void *pInfo)
 {
-    if (s32 ret = adec_call(AdChn, __FUNCTION__))
+    if (s32 ret = adec_chn_enter(AdChn, __FUNCTION__))
         return ret;
     MPI_ADEC_CHN_S *chn = &s_astAdecChn[AdChn];
     MpiMutexGuard lock(&chn->stMutex);
@@ -552,7 +552,7 @@ s32 MPI_ADEC_ClearChnBuf(s32 AdChn)
 
 s32 DU_DUZ_ADEC_ClearChnBuf(s32 AdChn)
 {
-    if (s32 ret = adec_call(AdChn, __FUNCTION__))
+    if (s32 ret = adec_chn_enter(AdChn, __FUNCTION__))
         return ret;
     return MPI_ADEC_ClearChnBuf(AdChn);
 }
@@ -579,7 +579,7 @@ s32 MPI_ADEC_SendEndOfStream(MPI_ADEC_CHN_S *pstChn)
 
 s32 DU_DUZ_ADEC_SendEndOfStream(s32 AdChn, u32 bInstant)
 {
-    if (s32 ret = adec_call(AdChn, __FUNCTION__))
+    if (s32 ret = adec_chn_enter(AdChn, __FUNCTION__))
         return ret;
     if (s32 ret = adec_check_bool(bInstant, "bInstant", __FUNCTION__))
         return ret;

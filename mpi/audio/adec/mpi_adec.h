@@ -1,11 +1,13 @@
 // Audio decoder: a registry of decoders and 32 decoding channels whose frames
 // go to the caller and, through the bind registry, to bound output channels.
-// Every channel call starts with adec_call (mpi_adec.cpp).
+// Every channel call starts with adec_chn_enter (adec_chn.h): the channel
+// check and the lazy open of its node.
 #pragma once
 
 #include <pthread.h>
 #include <semaphore.h>
 
+#include "mpi/audio/adec/adec_requests.h"
 #include "mpi/audio/aenc/mpi_aenc.h"
 #include "mpi/audio/comm/mpi_audio_comm.h"
 
@@ -49,15 +51,6 @@ struct ADEC_CODEC_ENTRY_S {
     ADEC_RESET_FN pfnResetDecoder; // may be null
 };
 
-enum ADEC_MODE_E : u32 { ADEC_MODE_PACK = 0, ADEC_MODE_STREAM = 1 };
-
-struct ADEC_CHN_ATTR_S {
-    u32 enType;
-    u32 u32BufSize; // frame slots, 2..50
-    u32 enMode;     // ADEC_MODE_E
-    void *pValue;   // the decoder's own attributes
-};
-
 struct AUDIO_FRAME_INFO_S {
     AUDIO_FRAME_S *pstFrame;
     u32 u32Id;
@@ -85,18 +78,6 @@ struct ADEC_FRAME_POOL_S {
     ADEC_LIST_S stFreeList;
     ADEC_LIST_S stBusyList; // decoded frames, oldest first
 };
-
-// The counters the kernel is told.
-struct ADEC_CHN_STAT_S {
-    u32 u32RecvPkt;
-    u32 u32DecFrm;
-    u32 u32GetFrm;
-    u32 u32RelFrm;
-    u32 u32CodecA; // 8, or a G.726 channel's rate code
-    u32 u32CodecB; // 3, or an ADPCM channel's type
-    u32 u32Mode;   // 1 after a stream-mode decode, 0 after a pack
-};
-static_assert(sizeof(ADEC_CHN_STAT_S) == 28, "decoder counters");
 
 struct MPI_ADEC_CHN_S {
     ADEC_FRAME_POOL_S *pstFramePool;

@@ -277,7 +277,7 @@ s32 send_stream(s32 AdChn, MPI_ADEC_CHN_S *chn, const AENC_STREAM_OUT_S *pkt, u3
 
 s32 DU_DUZ_ADEC_SendStream(s32 AdChn, const AENC_STREAM_OUT_S *pstStream, u32 bBlock)
 {
-    if (s32 ret = adec_call(AdChn, __FUNCTION__))
+    if (s32 ret = adec_chn_enter(AdChn, __FUNCTION__))
         return ret;
     if (!pstStream || !pstStream->pStream)
         return DU_ERR_ADEC_NULL_PTR;
@@ -364,7 +364,7 @@ void *ADEC_SendAoProc(void *arg)
 
 s32 DU_DUZ_ADEC_GetFrame(s32 AdChn, AUDIO_FRAME_INFO_S *pstFrmInfo, u32 bBlock)
 {
-    if (s32 ret = adec_call(AdChn, __FUNCTION__))
+    if (s32 ret = adec_chn_enter(AdChn, __FUNCTION__))
         return ret;
     if (!pstFrmInfo)
         return DU_ERR_ADEC_NULL_PTR;
@@ -389,7 +389,7 @@ s32 DU_DUZ_ADEC_GetFrame(s32 AdChn, AUDIO_FRAME_INFO_S *pstFrmInfo, u32 bBlock)
 
 s32 DU_DUZ_ADEC_ReleaseFrame(s32 AdChn, const AUDIO_FRAME_INFO_S *pstFrmInfo)
 {
-    if (s32 ret = adec_call(AdChn, __FUNCTION__))
+    if (s32 ret = adec_chn_enter(AdChn, __FUNCTION__))
         return ret;
     if (!pstFrmInfo || !pstFrmInfo->pstFrame)
         return DU_ERR_ADEC_NULL_PTR;

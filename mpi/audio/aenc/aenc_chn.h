@@ -5,7 +5,7 @@
 
 // What every channel call starts with: the channel range check and the
 // lazy open of its node; 0 or the code.
-s32 aenc_call(s32 AeChn, const char *pszFunc);
+s32 aenc_chn_enter(s32 AeChn, const char *pszFunc);
 
 // One request on the channel's node (opened).
 s32 aenc_ioctl(s32 AeChn, unsigned long request, void *arg);

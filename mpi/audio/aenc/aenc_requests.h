@@ -1,9 +1,10 @@
 // Requests of /dev/aenc ('A'), shared by the audio encoder unit and its driver.
 #pragma once
 
-#include "mpi/audio/aenc/mpi_aenc.h"
 #include "mpi/audio/ai/ai_requests.h"
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
+
+#include <cstddef>
 
 constexpr unsigned long AENC_CREATE_CHN_CTRL = MPI_IOC(MPI_IOC_WRITE, 16, 'A', 0);
 constexpr unsigned long AENC_DESTROY_CHN_CTRL = MPI_IOC(MPI_IOC_NONE, 0, 'A', 1);
@@ -23,6 +24,48 @@ constexpr unsigned long AENC_SET_SAVEFILE_CTRL = MPI_IOC(MPI_IOC_WRITE, 520, 'A'
 constexpr unsigned long AENC_GET_SAVEFILE_CTRL = MPI_IOC(MPI_IOC_READ, 520, 'A', 15);
 
 static_assert(AENC_BIND_CHN_CTRL == 0x40044109 && AENC_SET_SAVEFILE_CTRL == 0x4208410E, "request numbers");
+
+// Channel attributes, handed to the kernel as they are.
+struct AENC_CHANNEL_CFG_S {
+    u32 enType;         // payload type, below 1004
+    u32 u32PtNumPerFrm; // samples per track in one encoder frame
+    u32 u32BufSize;     // packet slots, 2..50
+    void *pValue;       // the encoder's own attributes
+};
+
+// In front of each packet in the stream buffer.
+struct AENC_STREAM_HEADER_S {
+    u64 u64TimeStamp;
+    u32 u32Len;
+    u32 u32Seq;
+};
+static_assert(sizeof(AENC_STREAM_HEADER_S) == 16, "packet header");
+
+// One packet as GetStream hands it out.
+struct AENC_STREAM_OUT_S {
+    u8 *pStream;     // user address of the packet bytes
+    u32 u32PhyAddr;  // slot + 16
+    u32 u32Len;
+    u32 u32Rsv0;
+    u64 u64TimeStamp;
+    u32 u32Seq;
+    u32 u32Rsv1;
+};
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(AENC_STREAM_OUT_S) == 32, "packet record");
+#endif
+
+// The channel's counters as the kernel is told them.
+struct AENC_DBG_INFO_S {
+    u32 u32RecvFrm;
+    u32 u32EncPkt;
+    u32 u32RefuseFrm;
+    u32 u32BufFull;
+    u32 au32Rsv[2];
+    u32 u32G726Rate;  // 8 unless a G.726 channel
+    u32 u32AdpcmType; // 3 unless an ADPCM channel
+};
+static_assert(sizeof(AENC_DBG_INFO_S) == 32, "counter record");
 
 // Get packet: the wait in, the packet out.
 struct AENC_GET_STREAM_REQ_S {
@@ -53,6 +96,8 @@ static_assert(sizeof(AENC_CHANNEL_CFG_S) == 16 && sizeof(AENC_GET_STREAM_REQ_S) 
                   sizeof(AENC_PAYLOAD_QUERY_S) == 20,
               "encoder requests");
 #endif
+
+constexpr u32 AENC_CB_LEN = 208; // control block in front of the stream data
 
 // The stream buffer's control block, at the block's start. The heads and
 // tails are byte offsets into the data area, each in a 64-byte line of its

@@ -315,7 +315,7 @@ void set_codec_words(AENC_CHN_S *chn, const AENC_CHANNEL_CFG_S *attr)
 
 } // namespace
 
-s32 aenc_call(s32 AeChn, const char *pszFunc)
+s32 aenc_chn_enter(s32 AeChn, const char *pszFunc)
 {
     if ((u32)AeChn >= AENC_MAX_CHN_NUM)
         return DU_ERR_AENC_INVALID_CHNID;
@@ -397,7 +397,7 @@ s32 DU_DUZ_AENC_UnRegisterEncoder(s32 s32Handle)
 
 s32 DU_DUZ_AENC_CreateChn(s32 AeChn, const AENC_CHANNEL_CFG_S *pstAttr)
 {
-    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_chn_enter(AeChn, __FUNCTION__))
         return ret;
     if (!pstAttr)
         return DU_ERR_AENC_NULL_PTR;
@@ -434,7 +434,7 @@ s32 DU_DUZ_AENC_CreateChn(s32 AeChn, const AENC_CHANNEL_CFG_S *pstAttr)
 
 s32 DU_DUZ_AENC_DestroyChn(s32 AeChn)
 {
-    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_chn_enter(AeChn, __FUNCTION__))
         return ret;
     AENC_CHN_S *chn = &g_stAenc[AeChn];
     pthread_mutex_lock(&chn->stMutex);
@@ -478,7 +478,7 @@ s32 DU_DUZ_AENC_DestroyChn(s32 AeChn)
 
 s32 DU_DUZ_AENC_GetStream(s32 AeChn, AENC_STREAM_OUT_S *pstStream, s32 s32MilliSec)
 {
-    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_chn_enter(AeChn, __FUNCTION__))
         return ret;
     if (!pstStream)
         return DU_ERR_AENC_NULL_PTR;
@@ -518,7 +518,7 @@ s32 DU_DUZ_AENC_GetStream(s32 AeChn, AENC_STREAM_OUT_S *pstStream, s32 s32MilliS
 
 s32 DU_DUZ_AENC_ReleaseStream(s32 AeChn, const AENC_STREAM_OUT_S *pstStream)
 {
-    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_chn_enter(AeChn, __FUNCTION__))
         return ret;
     if (!pstStream || !pstStream->pStream)
         return DU_ERR_AENC_NULL_PTR;
@@ -543,14 +543,14 @@ s32 DU_DUZ_AENC_ReleaseStream(s32 AeChn, const AENC_STREAM_OUT_S *pstStream)
 
 s32 DU_DUZ_AENC_GetFd(s32 AeChn)
 {
-    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_chn_enter(AeChn, __FUNCTION__))
         return ret;
     return g_s32AencFd[AeChn];
 }
 
 s32 DU_DUZ_AENC_SaveFile(s32 AeChn, const AUDIO_SAVE_FILE_INFO_S *pstSaveFileInfo)
 {
-    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_chn_enter(AeChn, __FUNCTION__))
         return ret;
     if (!pstSaveFileInfo)
         return DU_ERR_AENC_NULL_PTR;

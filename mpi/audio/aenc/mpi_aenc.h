@@ -1,16 +1,17 @@
 // Audio encoder: a registry of encoders and 32 encoding channels over /dev/aenc.
-// Every channel call starts with aenc_call (mpi_aenc.cpp).
+// Every channel call starts with aenc_chn_enter (aenc_chn.h): the channel
+// check and the lazy open of its node.
 #pragma once
 
 #include <pthread.h>
 
+#include "mpi/audio/aenc/aenc_requests.h"
 #include "mpi/audio/comm/mpi_audio_comm.h"
 
 constexpr u32 AENC_MAX_CHN_NUM = 32;
 constexpr u32 AENC_MAX_ENCODER_NUM = 20;
 constexpr u32 AENC_ENCODER_NAME_LEN = 16;
 constexpr u32 AENC_FREE_PAYLOAD = 0xFFFFFFFFu;
-constexpr u32 AENC_CB_LEN = 208;            // control block in front of the stream data
 constexpr u32 AENC_CIRBUF_SIZE = 16384;     // one track
 constexpr u32 AENC_STAGE_BUF_SIZE = 16384;
 
@@ -28,14 +29,6 @@ constexpr s32 DU_ERR_AENC_NOTREADY = mpi_status(DU_ID_AENC, ERR_SYS_NOTREADY);
 constexpr s32 DU_ERR_AENC_CODEC_ERR = mpi_status(DU_ID_AENC, ERR_AUDIO_CODEC);
 constexpr s32 DU_ERR_AENC_VQE_ERR = mpi_status(DU_ID_AENC, ERR_AUDIO_VQE);
 
-// Channel attributes, handed to the kernel as they are.
-struct AENC_CHANNEL_CFG_S {
-    u32 enType;         // payload type, below 1004
-    u32 u32PtNumPerFrm; // samples per track in one encoder frame
-    u32 u32BufSize;     // packet slots, 2..50
-    void *pValue;       // the encoder's own attributes
-};
-
 // An encoder's answer when it took the frame but has no packet yet.
 constexpr s32 AENC_NO_PACKET = (s32)0xFCFCFCFC;
 
@@ -52,40 +45,6 @@ struct AENC_CODEC_ENTRY_S {
     AENC_ENCODE_FN pfnEncodeFrm;
     AENC_CLOSE_FN pfnCloseEncoder;
 };
-
-// In front of each packet in the stream buffer.
-struct AENC_STREAM_HEADER_S {
-    u64 u64TimeStamp;
-    u32 u32Len;
-    u32 u32Seq;
-};
-static_assert(sizeof(AENC_STREAM_HEADER_S) == 16, "packet header");
-
-// One packet as GetStream hands it out.
-struct AENC_STREAM_OUT_S {
-    u8 *pStream;     // user address of the packet bytes
-    u32 u32PhyAddr;  // slot + 16
-    u32 u32Len;
-    u32 u32Rsv0;
-    u64 u64TimeStamp;
-    u32 u32Seq;
-    u32 u32Rsv1;
-};
-#if UINTPTR_MAX == 0xFFFFFFFFu
-static_assert(sizeof(AENC_STREAM_OUT_S) == 32, "packet record");
-#endif
-
-// The channel's counters as the kernel is told them.
-struct AENC_DBG_INFO_S {
-    u32 u32RecvFrm;
-    u32 u32EncPkt;
-    u32 u32RefuseFrm;
-    u32 u32BufFull;
-    u32 au32Rsv[2];
-    u32 u32G726Rate;  // 8 unless a G.726 channel
-    u32 u32AdpcmType; // 3 unless an ADPCM channel
-};
-static_assert(sizeof(AENC_DBG_INFO_S) == 32, "counter record");
 
 // A track's ring for frames whose size differs from the channel's.
 struct AENC_CIR_BUF_S {

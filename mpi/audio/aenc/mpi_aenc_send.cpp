@@ -252,7 +252,7 @@ s32 enhance(s32 AeChn, AENC_CHN_S *chn, const MPP_CHN_ADDR_S &src, AUDIO_FRAME_S
 
 s32 DU_DUZ_AENC_SendFrame(s32 AeChn, const AUDIO_FRAME_S *pstFrm, const AEC_REF_FRAME_S *pstAecFrm)
 {
-    if (s32 ret = aenc_call(AeChn, __FUNCTION__))
+    if (s32 ret = aenc_chn_enter(AeChn, __FUNCTION__))
         return ret;
     if (!pstFrm)
         return DU_ERR_AENC_NULL_PTR;

@@ -16,7 +16,7 @@ s32 ai_ioctl(s32 AiChn, unsigned long request, void *arg);
 // A public call that is one request: the checks above (the pointer when
 // `needs_arg`), then the request on the channel's node. Device calls go to
 // channel 0's.
-s32 ai_call(s32 AiDevId, s32 AiChn, unsigned long request, void *arg, bool needs_arg, const char *func);
+s32 ai_call(const char *func, s32 AiDevId, s32 AiChn, unsigned long request, void *arg, bool needs_arg);
 // A call on one channel: the checks of ai_chn_enter, then the channel held
 // for the call's scope (and, when `needs` says so, enabled).
 using AiChnHold = AudioChnHold<MPI_AI_CHN_S>;

@@ -1,8 +1,8 @@
 // Requests of /dev/ai ('Z'), shared by the audio input unit and its driver.
 #pragma once
 
-#include "mpi/audio/ai/mpi_ai.h"
-#include "mpi/common/mpi_common.h"
+#include "mpi/audio/comm/audio_requests.h"
+#include "mpi/common/common_requests.h"
 
 constexpr unsigned long AI_BIND_CHN_CTRL = MPI_IOC(MPI_IOC_WRITE, 4, 'Z', 0);
 constexpr unsigned long AI_SET_PUBATTR_CTRL = MPI_IOC(MPI_IOC_WRITE, 36, 'Z', 1);
@@ -34,6 +34,11 @@ constexpr unsigned long AI_SET_CODEC_GAIN_CTRL = MPI_IOC(MPI_IOC_WRITE, 4, 'Z', 
 constexpr unsigned long AI_GET_CODEC_GAIN_CTRL = MPI_IOC(MPI_IOC_READ, 4, 'Z', 31);
 
 static_assert(AI_GET_FRAME_CTRL == 0xC0785A08 && AI_VQE_STATUS_CTRL == 0x41285A13, "request numbers");
+
+// A channel's parameter: the frames the driver queues for pulling (0 none, at most 30).
+struct AI_CHN_PARAM_S {
+    u32 u32FrmDepth;
+};
 
 // A frame with its reference, as released (and as the encoder driver hands
 // bound frames out).

@@ -133,7 +133,7 @@ AiChnHold ai_chn_hold(s32 AiDevId, s32 AiChn, bool null_ptr, const char *func, A
 
 s32 ai_ioctl(s32 AiChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AiFd[AiChn], request, arg); }
 
-s32 ai_call(s32 AiDevId, s32 AiChn, unsigned long request, void *arg, bool needs_arg, const char *func)
+s32 ai_call(const char *func, s32 AiDevId, s32 AiChn, unsigned long request, void *arg, bool needs_arg)
 {
     if (s32 ret = ai_chn_enter(AiDevId, AiChn, needs_arg && !arg, func))
         return ret;
@@ -151,15 +151,15 @@ void ai_send_vqe_disabled(s32 AiChn)
 
 s32 DU_DUZ_AI_SetPubAttr(s32 AiDevId, const AIO_ATTR_S *pstAttr)
 {
-    return ai_call(AiDevId, 0, AI_SET_PUBATTR_CTRL, const_cast<AIO_ATTR_S *>(pstAttr), true, __FUNCTION__);
+    return ai_call(__FUNCTION__, AiDevId, 0, AI_SET_PUBATTR_CTRL, const_cast<AIO_ATTR_S *>(pstAttr), true);
 }
 
 s32 DU_DUZ_AI_GetPubAttr(s32 AiDevId, AIO_ATTR_S *pstAttr)
 {
-    return ai_call(AiDevId, 0, AI_GET_PUBATTR_CTRL, pstAttr, true, __FUNCTION__);
+    return ai_call(__FUNCTION__, AiDevId, 0, AI_GET_PUBATTR_CTRL, pstAttr, true);
 }
 
-s32 DU_DUZ_AI_ClrPubAttr(s32 AiDevId) { return ai_call(AiDevId, 0, AI_CLR_PUBATTR_CTRL, nullptr, false, __FUNCTION__); }
+s32 DU_DUZ_AI_ClrPubAttr(s32 AiDevId) { return ai_call(__FUNCTION__, AiDevId, 0, AI_CLR_PUBATTR_CTRL, nullptr, false); }
 
 s32 DU_DUZ_AI_Enable(s32 AiDevId)
 {
@@ -494,13 +494,12 @@ s32 DU_DUZ_AI_ReleaseFrame(s32 AiDevId, s32 AiChn, const AUDIO_FRAME_S *pstFrm, 
 
 s32 DU_DUZ_AI_SetChnParam(s32 AiDevId, s32 AiChn, const AI_CHN_PARAM_S *pstChnParam)
 {
-    return ai_call(AiDevId, AiChn, AI_SET_CHNPARAM_CTRL, const_cast<AI_CHN_PARAM_S *>(pstChnParam), true,
-                   __FUNCTION__);
+    return ai_call(__FUNCTION__, AiDevId, AiChn, AI_SET_CHNPARAM_CTRL, const_cast<AI_CHN_PARAM_S *>(pstChnParam), true);
 }
 
 s32 DU_DUZ_AI_GetChnParam(s32 AiDevId, s32 AiChn, AI_CHN_PARAM_S *pstChnParam)
 {
-    return ai_call(AiDevId, AiChn, AI_GET_CHNPARAM_CTRL, pstChnParam, true, __FUNCTION__);
+    return ai_call(__FUNCTION__, AiDevId, AiChn, AI_GET_CHNPARAM_CTRL, pstChnParam, true);
 }
 
 // ---- device controls --------------------------------------------------------------------------
@@ -513,7 +512,7 @@ s32 DU_DUZ_AI_SetTrackMode(s32 AiDevId, u32 enTrackMode)
 
 s32 DU_DUZ_AI_GetTrackMode(s32 AiDevId, u32 *penTrackMode)
 {
-    return ai_call(AiDevId, 0, AI_GET_TRACKMODE_CTRL, penTrackMode, true, __FUNCTION__);
+    return ai_call(__FUNCTION__, AiDevId, 0, AI_GET_TRACKMODE_CTRL, penTrackMode, true);
 }
 
 s32 DU_DUZ_AI_SetClkDir(s32 AiDevId, u32 enClkDir)
@@ -523,7 +522,7 @@ s32 DU_DUZ_AI_SetClkDir(s32 AiDevId, u32 enClkDir)
 
 s32 DU_DUZ_AI_GetClkDir(s32 AiDevId, u32 *penClkDir)
 {
-    return ai_call(AiDevId, 0, AI_GET_CLKDIR_CTRL, penClkDir, true, __FUNCTION__);
+    return ai_call(__FUNCTION__, AiDevId, 0, AI_GET_CLKDIR_CTRL, penClkDir, true);
 }
 
 s32 DU_DUZ_AI_SetAcodecGain(u32 u32Gain)

@@ -1,9 +1,12 @@
 // Audio input: device 0 with 16 channels over /dev/ai.
-// Every public call goes through ai_call (mpi_ai.cpp), or starts with its checks.
+// Every public call that is one request goes through ai_call (mpi_ai.cpp);
+// the others start with its checks and the node's open: ai_dev_enter for the
+// device, ai_chn_enter or ai_chn_hold (ai_chn.h) for a channel.
 #pragma once
 
 #include <pthread.h>
 
+#include "mpi/audio/ai/ai_requests.h"
 #include "mpi/audio/comm/mpi_audio_comm.h"
 #include "mpi/audio/vqe/upvqe.h"
 
@@ -26,10 +29,6 @@ constexpr s32 DU_ERR_AI_NOMEM = mpi_status(DU_ID_AI, ERR_NOMEM);
 constexpr s32 DU_ERR_AI_NOTREADY = mpi_status(DU_ID_AI, ERR_SYS_NOTREADY);
 constexpr s32 DU_ERR_AI_BUSY = mpi_status(DU_ID_AI, ERR_BUSY);
 constexpr s32 DU_ERR_AI_VQE_ERR = mpi_status(DU_ID_AI, ERR_AUDIO_VQE);
-
-struct AI_CHN_PARAM_S {
-    u32 u32FrmDepth;
-};
 
 // The normal enhancement attributes: speech processing at 8, 16 or 48 kHz.
 struct AI_VQE_ATTR_S {

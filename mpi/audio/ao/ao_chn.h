@@ -12,8 +12,8 @@ s32 ao_ioctl(s32 AoChn, unsigned long request, void *arg);
 // A public call that is one request: the checks above, the pointer when
 // `needs_arg` (`null_msg` says why when set), then the request on the
 // channel's node. Device calls go to channel 0's.
-s32 ao_call(s32 AudioDevId, s32 AoChn, unsigned long request, void *arg, bool needs_arg, const char *null_msg,
-            const char *func);
+s32 ao_call(const char *func, s32 AudioDevId, s32 AoChn, unsigned long request, void *arg, bool needs_arg,
+            const char *null_msg);
 // A call on one channel: the checks of ao_enter, the pointer (when
 // `null_ptr`, without a message), then the channel held for the call's scope
 // (and, when `needs` says so, enabled).

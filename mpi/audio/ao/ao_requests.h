@@ -1,8 +1,8 @@
 // Requests of /dev/ao ('X'), shared by the audio output unit and its driver.
 #pragma once
 
-#include "mpi/audio/ao/mpi_ao.h"
-#include "mpi/common/mpi_common.h"
+#include "mpi/audio/comm/audio_requests.h"
+#include "mpi/common/common_requests.h"
 
 constexpr unsigned long AO_BIND_CHN_CTRL = MPI_IOC(MPI_IOC_WRITE, 4, 'X', 0);
 constexpr unsigned long AO_SET_PUBATTR_CTRL = MPI_IOC(MPI_IOC_WRITE, 36, 'X', 1);
@@ -32,6 +32,21 @@ constexpr unsigned long AO_GET_SAVEFILE_CTRL = MPI_IOC(MPI_IOC_READ, 520, 'X', 2
 constexpr unsigned long AO_GET_CHNSTATE_CTRL = MPI_IOC(MPI_IOC_READ, 4, 'X', 27);
 
 static_assert(AO_SEND_FRAME_CTRL == 0xC0785805 && AO_VQE_STATUS_CTRL == 0x4440580F, "request numbers");
+
+// What the driver's queue of a channel holds, in device frames.
+struct AO_CHN_STATE_S {
+    u32 u32ChnTotalNum;
+    u32 u32ChnFreeNum;
+    u32 u32ChnBusyNum;
+};
+static_assert(sizeof(AO_CHN_STATE_S) == 12, "channel state");
+
+// How muting fades in and out.
+struct AUDIO_FADE_S {
+    u32 bFade;
+    u32 enFadeInRate;
+    u32 enFadeOutRate;
+};
 
 // The channel state word of AO_GET_CHNSTATE_CTRL.
 enum : u32 { AO_CHN_STATE_DISABLED = 0, AO_CHN_STATE_RUNNING = 1, AO_CHN_STATE_PAUSED = 2 };

@@ -116,8 +116,8 @@ AoChnHold ao_chn_hold(s32 AudioDevId, s32 AoChn, bool null_ptr, const char *func
 
 s32 ao_ioctl(s32 AoChn, unsigned long request, void *arg) { return bd_ioctl(g_s32AoFd[AoChn], request, arg); }
 
-s32 ao_call(s32 AudioDevId, s32 AoChn, unsigned long request, void *arg, bool needs_arg, const char *null_msg,
-            const char *func)
+s32 ao_call(const char *func, s32 AudioDevId, s32 AoChn, unsigned long request, void *arg, bool needs_arg,
+            const char *null_msg)
 {
     if (s32 ret = ao_enter(AudioDevId, AoChn, func))
         return ret;
@@ -206,29 +206,29 @@ s32 enhance(s32 AoChn, MPI_AO_CHN_S *chn, const AIO_ATTR_S &attr, AUDIO_FRAME_S 
 
 s32 DU_DUZ_AO_SetPubAttr(s32 AudioDevId, const AIO_ATTR_S *pstAttr)
 {
-    return ao_call(AudioDevId, 0, AO_SET_PUBATTR_CTRL, const_cast<AIO_ATTR_S *>(pstAttr), true,
-                          "the AIO_ATTR_S pointer for AoDev%d is NULL!\n", __FUNCTION__);
+    return ao_call(__FUNCTION__, AudioDevId, 0, AO_SET_PUBATTR_CTRL, const_cast<AIO_ATTR_S *>(pstAttr), true,
+                   "the AIO_ATTR_S pointer for AoDev%d is NULL!\n");
 }
 
 s32 DU_DUZ_AO_GetPubAttr(s32 AudioDevId, AIO_ATTR_S *pstAttr)
 {
-    return ao_call(AudioDevId, 0, AO_GET_PUBATTR_CTRL, pstAttr, true,
-                          "the AIO_ATTR_S pointer for AoDev%d is NULL!\n", __FUNCTION__);
+    return ao_call(__FUNCTION__, AudioDevId, 0, AO_GET_PUBATTR_CTRL, pstAttr, true,
+                   "the AIO_ATTR_S pointer for AoDev%d is NULL!\n");
 }
 
 s32 DU_DUZ_AO_Enable(s32 AudioDevId)
 {
-    return ao_call(AudioDevId, 0, AO_ENABLE_CTRL, nullptr, false, nullptr, __FUNCTION__);
+    return ao_call(__FUNCTION__, AudioDevId, 0, AO_ENABLE_CTRL, nullptr, false, nullptr);
 }
 
 s32 DU_DUZ_AO_Disable(s32 AudioDevId)
 {
-    return ao_call(AudioDevId, 0, AO_DISABLE_CTRL, nullptr, false, nullptr, __FUNCTION__);
+    return ao_call(__FUNCTION__, AudioDevId, 0, AO_DISABLE_CTRL, nullptr, false, nullptr);
 }
 
 s32 DU_DUZ_AO_ClrPubAttr(s32 AudioDevId)
 {
-    return ao_call(AudioDevId, 0, AO_CLR_PUBATTR_CTRL, nullptr, false, nullptr, __FUNCTION__);
+    return ao_call(__FUNCTION__, AudioDevId, 0, AO_CLR_PUBATTR_CTRL, nullptr, false, nullptr);
 }
 
 s32 DU_DUZ_AO_EnableChn(s32 AudioDevId, s32 AoChn)
@@ -297,7 +297,7 @@ s32 DU_DUZ_AO_PauseChn(s32 AudioDevId, s32 AoChn)
 
 s32 DU_DUZ_AO_ResumeChn(s32 AudioDevId, s32 AoChn)
 {
-    return ao_call(AudioDevId, AoChn, AO_RESUME_CHN_CTRL, nullptr, false, nullptr, __FUNCTION__);
+    return ao_call(__FUNCTION__, AudioDevId, AoChn, AO_RESUME_CHN_CTRL, nullptr, false, nullptr);
 }
 
 s32 DU_DUZ_AO_SendFrame(s32 AudioDevId, s32 AoChn, const AUDIO_FRAME_S *pstData, s32 s32MilliSec)
@@ -375,19 +375,19 @@ s32 DU_DUZ_AO_SendFrame(s32 AudioDevId, s32 AoChn, const AUDIO_FRAME_S *pstData,
 
 s32 DU_DUZ_AO_QueryChnStat(s32 AudioDevId, s32 AoChn, AO_CHN_STATE_S *pstStatus)
 {
-    return ao_call(AudioDevId, AoChn, AO_QUERY_CHNSTAT_CTRL, pstStatus, true,
-                   "the AO_CHN_STATE_S pointer for AoDev%d is NULL!\n", __FUNCTION__);
+    return ao_call(__FUNCTION__, AudioDevId, AoChn, AO_QUERY_CHNSTAT_CTRL, pstStatus, true,
+                   "the AO_CHN_STATE_S pointer for AoDev%d is NULL!\n");
 }
 
 s32 DU_DUZ_AO_SetVolume(s32 AudioDevId, s32 s32VolumeDb)
 {
-    return ao_call(AudioDevId, 0, AO_SET_VOLUME_CTRL, &s32VolumeDb, false, nullptr, __FUNCTION__);
+    return ao_call(__FUNCTION__, AudioDevId, 0, AO_SET_VOLUME_CTRL, &s32VolumeDb, false, nullptr);
 }
 
 s32 DU_DUZ_AO_GetVolume(s32 AudioDevId, s32 *ps32VolumeDb)
 {
-    return ao_call(AudioDevId, 0, AO_GET_VOLUME_CTRL, ps32VolumeDb, true,
-                          "the ps32VolumeDb pointer for Ao%d is NULL!\n", __FUNCTION__);
+    return ao_call(__FUNCTION__, AudioDevId, 0, AO_GET_VOLUME_CTRL, ps32VolumeDb, true,
+                   "the ps32VolumeDb pointer for Ao%d is NULL!\n");
 }
 
 s32 DU_DUZ_AO_SetMute(s32 AudioDevId, u32 bEnable, const AUDIO_FADE_S *pstFade)
@@ -395,7 +395,7 @@ s32 DU_DUZ_AO_SetMute(s32 AudioDevId, u32 bEnable, const AUDIO_FADE_S *pstFade)
     AO_MUTE_REQ_S req = {bEnable, {0, 0, 0}};
     if (pstFade)
         req.stFade = *pstFade;
-    return ao_call(AudioDevId, 0, AO_SET_MUTE_CTRL, &req, false, nullptr, __FUNCTION__);
+    return ao_call(__FUNCTION__, AudioDevId, 0, AO_SET_MUTE_CTRL, &req, false, nullptr);
 }
 
 s32 DU_DUZ_AO_GetMute(s32 AudioDevId, u32 *pbEnable, AUDIO_FADE_S *pstFade)
@@ -418,13 +418,13 @@ s32 DU_DUZ_AO_GetMute(s32 AudioDevId, u32 *pbEnable, AUDIO_FADE_S *pstFade)
 
 s32 DU_DUZ_AO_SetTrackMode(s32 AudioDevId, u32 enTrackMode)
 {
-    return ao_call(AudioDevId, 0, AO_SET_TRACKMODE_CTRL, &enTrackMode, false, nullptr, __FUNCTION__);
+    return ao_call(__FUNCTION__, AudioDevId, 0, AO_SET_TRACKMODE_CTRL, &enTrackMode, false, nullptr);
 }
 
 s32 DU_DUZ_AO_GetTrackMode(s32 AudioDevId, u32 *penTrackMode)
 {
-    return ao_call(AudioDevId, 0, AO_GET_TRACKMODE_CTRL, penTrackMode, true,
-                          "the penTrackMode pointer for AoDev%d is NULL!\n", __FUNCTION__);
+    return ao_call(__FUNCTION__, AudioDevId, 0, AO_GET_TRACKMODE_CTRL, penTrackMode, true,
+                   "the penTrackMode pointer for AoDev%d is NULL!\n");
 }
 
 s32 DU_DUZ_AO_SetClkDir(s32 AudioDevId, u32 enClkDir)
@@ -440,7 +440,7 @@ s32 DU_DUZ_AO_SetClkDir(s32 AudioDevId, u32 enClkDir)
 
 s32 DU_DUZ_AO_GetClkDir(s32 AudioDevId, u32 *penClkDir)
 {
-    return ao_call(AudioDevId, 0, AO_GET_CLKDIR_CTRL, penClkDir, true, nullptr, __FUNCTION__);
+    return ao_call(__FUNCTION__, AudioDevId, 0, AO_GET_CLKDIR_CTRL, penClkDir, true, nullptr);
 }
 
 s32 DU_DUZ_AO_GetFd(s32 AudioDevId, s32 AoChn)

@@ -1,10 +1,13 @@
 // Audio output: device 0 with 16 channels over /dev/ao; a receiver of the
 // bind registry for frames the audio decoder sends.
-// Every public call goes through ao_call (mpi_ao.cpp), or starts with its checks.
+// Every public call that is one request goes through ao_call (mpi_ao.cpp);
+// the others start with its checks and the node's open, ao_enter or
+// ao_chn_hold (ao_chn.h).
 #pragma once
 
 #include <pthread.h>
 
+#include "mpi/audio/ao/ao_requests.h"
 #include "mpi/audio/comm/mpi_audio_comm.h"
 #include "mpi/audio/vqe/dnvqe.h"
 #include "mpi/video/bind/mpi_bind.h"
@@ -85,21 +88,6 @@ struct MPI_AO_CHN_S {
     // Save files of the enhancement path.
     AUDIO_SAVE_FILE_INFO_S stSaveFileInfo;
     AUDIO_DUMP_S stDump;
-};
-
-// What the driver's queue of a channel holds, in device frames.
-struct AO_CHN_STATE_S {
-    u32 u32ChnTotalNum;
-    u32 u32ChnFreeNum;
-    u32 u32ChnBusyNum;
-};
-static_assert(sizeof(AO_CHN_STATE_S) == 12, "channel state");
-
-// How muting fades in and out.
-struct AUDIO_FADE_S {
-    u32 bFade;
-    u32 enFadeInRate;
-    u32 enFadeOutRate;
 };
 
 extern s32 g_s32AoFd[AO_MAX_CHN_NUM];

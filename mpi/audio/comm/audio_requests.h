@@ -3,7 +3,7 @@
 // audio-specific status codes.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
 
 #include <cstdint>
 

@@ -2,7 +2,9 @@
 // identified by a handle the caller chooses, drawn into double-buffered
 // canvases in the driver's memory that this process maps on demand.
 //
-// Every public call goes through rgn_call (mpi_rgn.cpp).
+// Every public call that is one request goes through rgn_call (mpi_rgn.cpp);
+// the two whose answer needs more than a copy back (SetAttr, GetCanvasInfo)
+// start with its checks, rgn_check.
 #pragma once
 
 #include "mpi/common/mpi_common.h"

@@ -3,7 +3,7 @@
 // driver. Every request record starts with the handle.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
 
 typedef u32 RGN_HANDLE;
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
 
 constexpr u32 MMZ_BUF_NAME_LEN = 16;
 constexpr u32 MMZ_ZONE_NAME_LEN = 32;

@@ -279,7 +279,7 @@ s32 DU_DUZ_SYS_SetMemConf(const MPP_CHN_ADDR_S *pstMppChn, const char *pcMmzName
     SYS_MEM_CONF_REC_S rec = {};
     rec.stMppChn = *pstMppChn;
     copy_name(rec.acMmzName, pcMmzName, sizeof rec.acMmzName);
-    return sys_open_dev() ? bd_ioctl(g_s32SysFd, SYS_SET_MEMCONF, &rec) : DU_ERR_SYS_NOTREADY;
+    return sys_call(SYS_SET_MEMCONF, &rec);
 }
 
 s32 DU_DUZ_SYS_GetMemConf(const MPP_CHN_ADDR_S *pstMppChn, char *pcMmzName)

@@ -31,15 +31,14 @@ s32 null_point()
     return DU_ERR_SYS_NULL_PTR;
 }
 
-// Opens /dev/sys when needed and sends one request; its result unchanged.
+} // namespace
+
 s32 sys_call(unsigned long request, void *arg)
 {
     if (!sys_open_dev())
         return DU_ERR_SYS_NOTREADY;
     return bd_ioctl(g_s32SysFd, request, arg);
 }
-
-} // namespace
 
 // ---- platform start and end -------------------------------------------------------------------
 

@@ -1,7 +1,7 @@
 // The system unit: platform start and end, system configuration, binds, time
 // stamps, the platform log, memory zones, physical mapping and registers.
 //
-// Every one-request call goes through sys_call (mpi_sys.cpp), the log's through
+// Every one-request call goes through sys_call (sys_ctx.h), the log's through
 // log_call (mpi_log.cpp).
 #pragma once
 

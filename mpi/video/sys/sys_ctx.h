@@ -9,3 +9,5 @@ extern s32 g_s32MemFd;
 
 // Opens /dev/sys when it is not open; false (after "open sys") when it can't.
 bool sys_open_dev(void);
+// Opens /dev/sys when needed and sends one request; its result unchanged.
+s32 sys_call(unsigned long request, void *arg);

@@ -3,7 +3,7 @@
 // simulated drivers.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
 
 constexpr s32 DU_ERR_SYS_ILLEGAL_PARAM = mpi_status(DU_ID_SYS, ERR_ILLEGAL_PARAM);
 constexpr s32 DU_ERR_SYS_NULL_PTR = mpi_status(DU_ID_SYS, ERR_NULL_PTR);

@@ -26,21 +26,15 @@ bool vb_open()
     return false;
 }
 
-s32 vb_call(unsigned long request, void *arg)
+// The shape of the one-request calls: open, the null check when
+// `check_null`, the request.
+s32 vb_call(unsigned long request, const void *arg, bool check_null)
 {
     if (!vb_open())
         return DU_ERR_VB_NOTREADY;
-    return bd_ioctl(s_s32VbFd, request, arg);
-}
-
-// The shape of the record calls: open, the null check, the request.
-s32 vb_record_request(unsigned long request, const void *rec)
-{
-    if (!vb_open())
-        return DU_ERR_VB_NOTREADY;
-    if (!rec)
+    if (check_null && !arg)
         return DU_ERR_VB_NULL_PTR;
-    return bd_ioctl(s_s32VbFd, request, const_cast<void *>(rec));
+    return bd_ioctl(s_s32VbFd, request, const_cast<void *>(arg));
 }
 
 bool name_too_long(const char *name)
@@ -91,7 +85,7 @@ void copy_name(char *dst, const char *src)
 u32 handle_query(unsigned long request, u32 handle, u32 fail)
 {
     u32 word = handle;
-    return vb_call(request, &word) == 0 ? word : fail;
+    return vb_call(request, &word, false) == 0 ? word : fail;
 }
 
 } // namespace
@@ -122,12 +116,12 @@ s32 DU_DUZ_VB_SetConf(const VB_CONF_REC_S *pstVbConf)
 {
     if (pstVbConf && vb_open() && conf_names_too_long(pstVbConf))
         return DU_ERR_VB_ILLEGAL_PARAM;
-    return vb_record_request(VB_SET_CONF, pstVbConf);
+    return vb_call(VB_SET_CONF, pstVbConf, true);
 }
 
 s32 DU_DUZ_VB_GetConf(VB_CONF_REC_S *pstVbConf)
 {
-    return vb_record_request(VB_GET_CONF, pstVbConf);
+    return vb_call(VB_GET_CONF, pstVbConf, true);
 }
 
 s32 DU_DUZ_VB_Init(void)
@@ -168,7 +162,7 @@ u32 DU_DUZ_VB_CreatePool(u32 u32BlkSize, u32 u32BlkCnt, const char *pcMmzName)
     return req.u32PoolId;
 }
 
-s32 DU_DUZ_VB_DestroyPool(u32 u32PoolId) { return vb_call(VB_DESTROY_POOL, &u32PoolId); }
+s32 DU_DUZ_VB_DestroyPool(u32 u32PoolId) { return vb_call(VB_DESTROY_POOL, &u32PoolId, false); }
 
 u32 DU_DUZ_VB_GetBlock(u32 u32PoolId, u32 u32BlkSize, const char *pcMmzName)
 {
@@ -189,7 +183,7 @@ u32 DU_DUZ_VB_GetBlock(u32 u32PoolId, u32 u32BlkSize, const char *pcMmzName)
     return req.u32Handle;
 }
 
-s32 DU_DUZ_VB_ReleaseBlock(u32 u32Handle) { return vb_call(VB_RELEASE_BLOCK, &u32Handle); }
+s32 DU_DUZ_VB_ReleaseBlock(u32 u32Handle) { return vb_call(VB_RELEASE_BLOCK, &u32Handle, false); }
 
 u32 DU_DUZ_VB_Handle2PhysAddr(u32 u32Handle) { return handle_query(VB_HANDLE2PHYS, u32Handle, 0); }
 
@@ -299,14 +293,14 @@ s32 DU_DUZ_VB_InitModCommPool(u32 enVbUid)
 {
     if (!user_id_ok(enVbUid))
         return DU_ERR_VB_ILLEGAL_PARAM;
-    return vb_call(VB_INIT_MOD_POOL, &enVbUid);
+    return vb_call(VB_INIT_MOD_POOL, &enVbUid, false);
 }
 
 s32 DU_DUZ_VB_ExitModCommPool(u32 enVbUid)
 {
     if (!user_id_ok(enVbUid))
         return DU_ERR_VB_ILLEGAL_PARAM;
-    return vb_call(VB_EXIT_MOD_POOL, &enVbUid);
+    return vb_call(VB_EXIT_MOD_POOL, &enVbUid, false);
 }
 
 s32 DU_DUZ_VB_GetModPoolConf(u32 enVbUid, VB_CONF_REC_S *pstVbConf)
@@ -340,12 +334,12 @@ s32 DU_DUZ_VB_SetModPoolConf(u32 enVbUid, const VB_CONF_REC_S *pstVbConf)
 
 s32 DU_DUZ_VB_SetSupplementConf(const u32 *pu32SupplementConfig)
 {
-    return vb_record_request(VB_SET_SUPPLEMENT_CONF, pu32SupplementConfig);
+    return vb_call(VB_SET_SUPPLEMENT_CONF, pu32SupplementConfig, true);
 }
 
 s32 DU_DUZ_VB_GetSupplementConf(u32 *pu32SupplementConfig)
 {
-    return vb_record_request(VB_GET_SUPPLEMENT_CONF, pu32SupplementConfig);
+    return vb_call(VB_GET_SUPPLEMENT_CONF, pu32SupplementConfig, true);
 }
 
 s32 DU_DUZ_VB_GetFileHandle(void)

@@ -2,7 +2,7 @@
 // answers with, shared by the buffer-pool unit and the simulated driver.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
 
 constexpr u32 VB_MAX_COMM_POOLS = 16;
 constexpr u32 VB_MAX_POOLS = 256;

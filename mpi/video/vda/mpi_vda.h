@@ -3,7 +3,8 @@
 // Results lie in a driver buffer that the unit maps once per channel, so the
 // addresses inside a result reach the caller as user addresses.
 //
-// Every one-request call goes through vda_call (mpi_vda.cpp).
+// Every one-request call goes through vda_call (mpi_vda.cpp); the calls of
+// several steps start with its checks, vda_ready.
 #pragma once
 
 #include "mpi/common/mpi_common.h"

@@ -3,8 +3,10 @@
 // simulated driver.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
 #include "mpi/common/video_frame_requests.h"
+
+#include <cstddef>
 
 typedef s32 VDA_CHN;
 

@@ -1,7 +1,11 @@
 // The video encoder unit over /dev/venc: 16 channels with their stream ring
 // buffers mapped into the process.
 //
-// Every one-request channel call goes through venc_call (mpi_venc_chn.cpp).
+// Every one-request channel call goes through venc_call (mpi_venc_chn.cpp);
+// the channel calls with checks of their own start with its first step,
+// venc_chn_prepare (venc_call.h); the module parameters, on the unit's own
+// descriptor rather than a channel's, go through venc_mod_request
+// (mpi_venc_param.cpp).
 #pragma once
 
 #include <pthread.h>

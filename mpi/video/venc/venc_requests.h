@@ -2,8 +2,10 @@
 // answers with, shared by the encoder unit and its driver.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
 #include "mpi/common/video_frame_requests.h" // the frames sent to a channel
+
+#include <cstddef>
 
 constexpr u32 VENC_MAX_CHN_NUM = 16;
 constexpr u32 VENC_STREAM_OFFSET = 64; // driver header in front of each pack

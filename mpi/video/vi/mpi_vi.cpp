@@ -16,8 +16,9 @@ s32 g_s32ViChnFd[VIU_MAX_FRM_CHN_NUM] = {-1, -1, -1, -1, -1, -1, -1, -1, -1,
 
 namespace {
 
-// Which channel numbers a channel request accepts.
-enum class ViRange { chn, frame, ext };
+// What a call addresses: the device, or a channel out of one of the ranges
+// channel calls accept. It decides the checks and the descriptor.
+enum class ViTarget { dev, chn, frame, ext };
 
 #define VI_ERR(func, line, ...)                                                                            \
     do {                                                                                                   \
@@ -41,34 +42,32 @@ s32 vi_open(s32 &slot, s32 number, bool dev)
     return r.ok() ? 0 : ERR_VI_SYS_NOTREADY;
 }
 
-bool vi_dev_ok(const char *func, int line, VI_DEV dev)
+// 0 when `id` is a number the target accepts, else the code after the message.
+s32 vi_target_check(const char *func, int line, ViTarget t, s32 id)
 {
-    if (dev == 0)
-        return true;
-    VI_ERR(func, line, "ViPortId(%d) is invalid\r\n", dev);
-    return false;
-}
-
-bool vi_chn_ok(const char *func, int line, VI_CHN chn, ViRange range)
-{
-    switch (range) {
-    case ViRange::chn:
-        if (chn >= 0 && chn < VIU_MAX_CHN_NUM)
-            return true;
+    switch (t) {
+    case ViTarget::dev:
+        if (id == 0)
+            return 0;
+        VI_ERR(func, line, "ViPortId(%d) is invalid\r\n", id);
+        return ERR_VI_INVALID_DEVID;
+    case ViTarget::chn:
+        if (id >= 0 && id < VIU_MAX_CHN_NUM)
+            return 0;
         break;
-    case ViRange::frame:
-        if (chn >= 0 && chn < VIU_MAX_FRM_CHN_NUM)
-            return true;
+    case ViTarget::frame:
+        if (id >= 0 && id < VIU_MAX_FRM_CHN_NUM)
+            return 0;
         break;
-    case ViRange::ext:
-        if (chn >= VIU_EXT_CHN_START && chn <= VIU_EXT_CHN_END)
-            return true;
-        VI_ERR(func, line, "VIChnID(%d) is invalid ext-chn, ext-chn's range is [%d, %d].\r\n", chn,
+    case ViTarget::ext:
+        if (id >= VIU_EXT_CHN_START && id <= VIU_EXT_CHN_END)
+            return 0;
+        VI_ERR(func, line, "VIChnID(%d) is invalid ext-chn, ext-chn's range is [%d, %d].\r\n", id,
                VIU_EXT_CHN_START, VIU_EXT_CHN_END);
-        return false;
+        return ERR_VI_INVALID_CHNID;
     }
-    VI_ERR(func, line, "VIChnID(%d) is invalid\r\n", chn);
-    return false;
+    VI_ERR(func, line, "VIChnID(%d) is invalid\r\n", id);
+    return ERR_VI_INVALID_CHNID;
 }
 
 bool vi_ptr_ok(const char *func, int line, const void *p)
@@ -79,29 +78,20 @@ bool vi_ptr_ok(const char *func, int line, const void *p)
     return false;
 }
 
-// A device request: device check, null check, device descriptor, request.
-s32 vi_dev_call(const char *func, int line, VI_DEV dev, unsigned long req, const void *arg, bool check_null)
+// The common pattern: the number the target takes, the record when
+// `check_null`, the device's or the channel's descriptor (opened lazily),
+// then the request.
+s32 vi_call(const char *func, int line, ViTarget t, s32 id, unsigned long req, const void *arg, bool check_null)
 {
-    if (!vi_dev_ok(func, line, dev))
-        return ERR_VI_INVALID_DEVID;
+    if (s32 ret = vi_target_check(func, line, t, id))
+        return ret;
     if (check_null && !vi_ptr_ok(func, line, arg))
         return ERR_VI_INVALID_NULL_PTR;
-    if (s32 ret = vi_open(g_s32ViDevFd, 0, true))
+    const bool dev = t == ViTarget::dev;
+    s32 &slot = dev ? g_s32ViDevFd : g_s32ViChnFd[id];
+    if (s32 ret = vi_open(slot, id, dev))
         return ret;
-    return bd_ioctl(g_s32ViDevFd, req, const_cast<void *>(arg));
-}
-
-// A channel request: channel check, null check, channel descriptor, request.
-s32 vi_call(const char *func, int line, VI_CHN chn, ViRange range, unsigned long req, const void *arg,
-            bool check_null)
-{
-    if (!vi_chn_ok(func, line, chn, range))
-        return ERR_VI_INVALID_CHNID;
-    if (check_null && !vi_ptr_ok(func, line, arg))
-        return ERR_VI_INVALID_NULL_PTR;
-    if (s32 ret = vi_open(g_s32ViChnFd[chn], chn, false))
-        return ret;
-    return bd_ioctl(g_s32ViChnFd[chn], req, const_cast<void *>(arg));
+    return bd_ioctl(slot, req, const_cast<void *>(arg));
 }
 
 s32 vi_unsupported(const char *func, int line, const char *text)
@@ -112,10 +102,10 @@ s32 vi_unsupported(const char *func, int line, const char *text)
 
 } // namespace
 
-#define DEV_REC(dev, req, rec) vi_dev_call(__FUNCTION__, __LINE__, dev, req, rec, true)
-#define DEV_RAW(dev, req, rec) vi_dev_call(__FUNCTION__, __LINE__, dev, req, rec, false)
-#define CHN_REC(chn, range, req, rec) vi_call(__FUNCTION__, __LINE__, chn, ViRange::range, req, rec, true)
-#define CHN_RAW(chn, range, req, rec) vi_call(__FUNCTION__, __LINE__, chn, ViRange::range, req, rec, false)
+#define DEV_REC(d, req, rec) vi_call(__FUNCTION__, __LINE__, ViTarget::dev, d, req, rec, true)
+#define DEV_RAW(d, req, rec) vi_call(__FUNCTION__, __LINE__, ViTarget::dev, d, req, rec, false)
+#define CHN_REC(chn, range, req, rec) vi_call(__FUNCTION__, __LINE__, ViTarget::range, chn, req, rec, true)
+#define CHN_RAW(chn, range, req, rec) vi_call(__FUNCTION__, __LINE__, ViTarget::range, chn, req, rec, false)
 
 s32 DU_DUZ_VI_SetDevAttr(VI_DEV d, const VI_DEV_ATTR_REC_S *p) { return DEV_REC(d, VI_SET_DEV_ATTR, p); }
 s32 DU_DUZ_VI_GetDevAttr(VI_DEV d, VI_DEV_ATTR_REC_S *p) { return DEV_REC(d, VI_GET_DEV_ATTR, p); }
@@ -172,8 +162,8 @@ s32 DU_DUZ_VI_SetChnUsrFrmMode(VI_CHN c, const u32 *p) { return CHN_REC(c, frame
 
 s32 DU_DUZ_VI_GetFrame(VI_CHN c, VIDEO_FRAME_REC_S *pstFrameInfo, s32 s32MilliSec)
 {
-    if (!vi_chn_ok(__FUNCTION__, __LINE__, c, ViRange::frame))
-        return ERR_VI_INVALID_CHNID;
+    if (s32 ret = vi_target_check(__FUNCTION__, __LINE__, ViTarget::frame, c))
+        return ret;
     if (!vi_ptr_ok(__FUNCTION__, __LINE__, pstFrameInfo))
         return ERR_VI_INVALID_NULL_PTR;
     VIDEO_FRAME_REQ_S req;
@@ -187,8 +177,8 @@ s32 DU_DUZ_VI_GetFrame(VI_CHN c, VIDEO_FRAME_REC_S *pstFrameInfo, s32 s32MilliSe
 
 s32 DU_DUZ_VI_SendBayerData(VI_DEV d, const VIDEO_FRAME_REC_S *pstFrame, s32 s32MilliSec)
 {
-    if (!vi_dev_ok(__FUNCTION__, __LINE__, d))
-        return ERR_VI_INVALID_DEVID;
+    if (s32 ret = vi_target_check(__FUNCTION__, __LINE__, ViTarget::dev, d))
+        return ret;
     if (!vi_ptr_ok(__FUNCTION__, __LINE__, pstFrame))
         return ERR_VI_INVALID_NULL_PTR;
     VIDEO_FRAME_REQ_S req;
@@ -199,17 +189,12 @@ s32 DU_DUZ_VI_SendBayerData(VI_DEV d, const VIDEO_FRAME_REC_S *pstFrame, s32 s32
 }
 
 // Always on channel 0's descriptor.
-s32 DU_DUZ_VI_SetRegDelayTime(u32 u32Value)
-{
-    if (s32 ret = vi_open(g_s32ViChnFd[0], 0, false))
-        return ret;
-    return bd_ioctl(g_s32ViChnFd[0], VI_SET_REG_DELAY, &u32Value);
-}
+s32 DU_DUZ_VI_SetRegDelayTime(u32 u32Value) { return CHN_RAW(0, chn, VI_SET_REG_DELAY, &u32Value); }
 
 s32 DU_DUZ_VI_GetFd(VI_CHN c)
 {
-    if (!vi_chn_ok(__FUNCTION__, __LINE__, c, ViRange::chn))
-        return ERR_VI_INVALID_CHNID;
+    if (s32 ret = vi_target_check(__FUNCTION__, __LINE__, ViTarget::chn, c))
+        return ret;
     if (s32 ret = vi_open(g_s32ViChnFd[c], c, false))
         return ret;
     return g_s32ViChnFd[c];

@@ -1,7 +1,8 @@
 // The video input unit: input device 0 (the sensor's capture port) and its
 // channels, frames out of the channels, and the device-level extras.
 //
-// Every device call goes through vi_dev_call, every channel call through vi_call (mpi_vi.cpp).
+// Every public call that is one request goes through vi_call (mpi_vi.cpp), on the
+// device's descriptor or a channel's.
 #pragma once
 
 #include "mpi/common/mpi_common.h"

@@ -3,7 +3,7 @@
 // driver.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
 #include "mpi/common/video_frame_requests.h"
 
 #include <cstddef>

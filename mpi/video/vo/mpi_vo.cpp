@@ -89,10 +89,10 @@ s32 vo_call(const char *func, int line, VoTarget t, s32 id, VO_CHN chn, unsigned
     return bd_ioctl(slot, req, arg);
 }
 
-// A frame request: the caller's frame and the wait; the frame comes back
-// only when the driver succeeds.
-s32 vo_frame_call(const char *func, int line, VoTarget t, s32 id, VO_CHN chn, unsigned long req,
-                  const VIDEO_FRAME_REC_S *in, VIDEO_FRAME_REC_S *out, s32 ms)
+// A frame request built from the caller's frame and the wait and sent
+// through vo_call; the frame comes back only when the driver succeeds.
+s32 vo_frame_request(const char *func, int line, VoTarget t, s32 id, VO_CHN chn, unsigned long req,
+                     const VIDEO_FRAME_REC_S *in, VIDEO_FRAME_REC_S *out, s32 ms)
 {
     VIDEO_FRAME_REQ_S r;
     memset(&r, 0, sizeof r);
@@ -141,7 +141,7 @@ s32 DU_DUZ_VO_SetAttrEnd(VO_LAYER l) { return LAYER(l, VO_SET_ATTR_END, nullptr)
 
 s32 DU_DUZ_VO_GetScreenFrame(VO_LAYER l, VIDEO_FRAME_REC_S *p, s32 ms)
 {
-    return vo_frame_call(__FUNCTION__, __LINE__, VoTarget::layer, l, 0, VO_GET_SCREEN_FRAME, p, p, ms);
+    return vo_frame_request(__FUNCTION__, __LINE__, VoTarget::layer, l, 0, VO_GET_SCREEN_FRAME, p, p, ms);
 }
 
 s32 DU_DUZ_VO_EnableChn(VO_LAYER l, VO_CHN c) { return CHN(l, c, VO_ENABLE_CHN, nullptr); }
@@ -171,12 +171,12 @@ s32 DU_DUZ_VO_GetChnReceiveThreshold(VO_LAYER l, VO_CHN c, u32 *p) { return CHN(
 
 s32 DU_DUZ_VO_SendFrame(VO_LAYER l, VO_CHN c, const VIDEO_FRAME_REC_S *p, s32 ms)
 {
-    return vo_frame_call(__FUNCTION__, __LINE__, VoTarget::chn, l, c, VO_SEND_FRAME, p, nullptr, ms);
+    return vo_frame_request(__FUNCTION__, __LINE__, VoTarget::chn, l, c, VO_SEND_FRAME, p, nullptr, ms);
 }
 
 s32 DU_DUZ_VO_GetChnFrame(VO_LAYER l, VO_CHN c, VIDEO_FRAME_REC_S *p, s32 ms)
 {
-    return vo_frame_call(__FUNCTION__, __LINE__, VoTarget::chn, l, c, VO_GET_CHN_FRAME, p, p, ms);
+    return vo_frame_request(__FUNCTION__, __LINE__, VoTarget::chn, l, c, VO_GET_CHN_FRAME, p, p, ms);
 }
 
 s32 DU_DUZ_VO_GetChnRegionLuma(VO_LAYER l, VO_CHN c, const VIDEO_REGION_INFO_S *pstRegionInfo, u32 *pu32LumaData,

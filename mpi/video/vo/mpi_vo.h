@@ -3,7 +3,8 @@
 // checks its numbers, opens /dev/vo for the channel concerned and sends one
 // request; the driver keeps all state.
 //
-// Every public call goes through vo_call (mpi_vo.cpp).
+// Every public call goes through vo_call (mpi_vo.cpp); the frame calls build
+// their request in vo_frame_request, which sends it through vo_call.
 #pragma once
 
 #include "mpi/common/mpi_common.h"

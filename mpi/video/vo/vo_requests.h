@@ -3,8 +3,10 @@
 // driver.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
 #include "mpi/common/video_frame_requests.h"
+
+#include <cstddef>
 
 typedef s32 VO_DEV;
 typedef s32 VO_LAYER;

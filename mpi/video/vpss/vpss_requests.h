@@ -3,7 +3,7 @@
 // simulated driver.
 #pragma once
 
-#include "mpi/common/mpi_common.h"
+#include "mpi/common/common_requests.h"
 #include "mpi/common/video_frame_requests.h"
 
 typedef s32 VPSS_GRP;
