@@ -65,6 +65,37 @@ constexpr adpt_field kSaturationRows[] = {
 };
 constexpr adpt_map<Sat, SatSettings> kSaturationMap = adpt_map_of<Sat, SatSettings>(kSaturationRows);
 
+// What a colour effect does: the red, green and blue casts it sets (or the
+// casts stay), and the automatic saturation it forces (or the engine's).
+struct colour_effect {
+    s32 effect;
+    bool sets_casts;
+    ISP_COLORTONE_S casts;
+    s16 saturation; // -1: the engine's table
+};
+constexpr s16 kEngineSaturation = -1;
+const colour_effect kColourEffects[] = {
+    {PREF_COLOR_STANDARD, true, {256, 256, 256}, kEngineSaturation},
+    {PREF_COLOR_MONO, false, {}, 0},
+    {PREF_COLOR_COOL, true, {240, 256, 272}, kEngineSaturation},
+    {PREF_COLOR_COOLER, true, {224, 256, 288}, kEngineSaturation},
+    {PREF_COLOR_WARM, true, {272, 256, 240}, kEngineSaturation},
+    {PREF_COLOR_WARMER, true, {288, 256, 224}, kEngineSaturation},
+    {PREF_COLOR_VIVID, false, {}, kEngineSaturation},
+    {PREF_COLOR_SATURATED, false, {}, 176},
+};
+
+// The user's colour effect; one that changes nothing for an unknown value.
+const colour_effect &current_colour_effect()
+{
+    static const colour_effect kNone = {-1, false, {}, kEngineSaturation};
+    const s32 effect = prefs().ColorEffect;
+    for (const colour_effect &e : kColourEffects)
+        if (e.effect == effect)
+            return e;
+    return kNone;
+}
+
 } // namespace
 
 s32 CommSceneautoGetAcmAttr(s32 dev, SCENEAUTO_ACM_S *pstAcm)
@@ -118,9 +149,9 @@ s32 CommSceneautoSetSaturation(s32 dev, const SCENEAUTO_SATURATION_S *pstSat)
             }
             if (s.enOpType != kOpAuto)
                 return;
-            const bool saturated = p.ColorEffect == PREF_COLOR_SATURATED, mono = p.ColorEffect == PREF_COLOR_MONO;
+            const s16 forced = current_colour_effect().saturation;
             for (int i = 0; i < 16; i++)
-                s.au8Sat[i] = saturated ? 176 : mono ? 0 : pstSat->au8Sat[i];
+                s.au8Sat[i] = forced == kEngineSaturation ? pstSat->au8Sat[i] : (u8)forced;
         });
 }
 
@@ -136,29 +167,12 @@ s32 CommSceneautoGetColorToneAttr(s32 dev, u16 pu16Gain[3])
 
 s32 CommSceneautoSetColorToneAttr(s32 dev, const u16 *)
 {
-    return get_patch_set<ISP_COLORTONE_S>(
-        dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetColorToneAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetColorToneAttr),
-        [](ISP_COLORTONE_S &t) {
-            // Red, green and blue casts of the colour effects; mono, vivid
-            // and the others keep the casts.
-            switch (prefs().ColorEffect) {
-            case PREF_COLOR_STANDARD:
-                t = {256, 256, 256};
-                break;
-            case PREF_COLOR_COOL:
-                t = {240, 256, 272};
-                break;
-            case PREF_COLOR_COOLER:
-                t = {224, 256, 288};
-                break;
-            case PREF_COLOR_WARM:
-                t = {272, 256, 240};
-                break;
-            case PREF_COLOR_WARMER:
-                t = {288, 256, 224};
-                break;
-            }
-        });
+    return get_patch_set<ISP_COLORTONE_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetColorToneAttr),
+                                          SCENEAUTO_CALL(DU_DUZ_ISP_SetColorToneAttr), [](ISP_COLORTONE_S &t) {
+                                              const colour_effect &e = current_colour_effect();
+                                              if (e.sets_casts)
+                                                  t = e.casts;
+                                          });
 }
 
 // ---- sharpen, demosaic, defect pixels ---------------------------------------------------------
