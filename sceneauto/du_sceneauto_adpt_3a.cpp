@@ -182,29 +182,54 @@ u8 engine_compensation(u8 c, s32 ev)
     return best;
 }
 
+using AeAttr = SCENEAUTO_AE_ATTR_S;
+using AeSettings = AE_EXPOSURE_SETTINGS_S;
+
+// The engine's AE levels in the exposure record. The compensation goes
+// through the user's ExposureValue (above) instead; the strategy and the
+// weights come from the preferences on the way back.
+constexpr adpt_field kAeRows[] = {
+    adpt_pair(VREG_MEMBER(AeAttr, u8Speed), VREG_MEMBER(AeSettings, stAuto.u8Speed)),
+    adpt_pair(VREG_MEMBER(AeAttr, u8Tolerance), VREG_MEMBER(AeSettings, stAuto.u8Tolerance)),
+    adpt_pair(VREG_MEMBER(AeAttr, u16BlackDelayFrame), VREG_MEMBER(AeSettings, stAuto.u16BlackDelayFrame)),
+    adpt_pair(VREG_MEMBER(AeAttr, u16WhiteDelayFrame), VREG_MEMBER(AeSettings, stAuto.u16WhiteDelayFrame)),
+    adpt_pair(VREG_MEMBER(AeAttr, u8AEStrategyMode), VREG_MEMBER(AeSettings, stAuto.enStrategyMode)).get_only(),
+    adpt_pair(VREG_MEMBER(AeAttr, u8MaxHistOffset), VREG_MEMBER(AeSettings, stAuto.u8MaxHistOffset)),
+    adpt_pair(VREG_MEMBER(AeAttr, u16HistRatioSlope), VREG_MEMBER(AeSettings, stAuto.u16HistRatioSlope)),
+    adpt_pair(VREG_MEMBER(AeAttr, u32SysGainMax), VREG_MEMBER(AeSettings, stAuto.u32SysGainMax)),
+    adpt_pair(VREG_MEMBER(AeAttr, u32AGainMax), VREG_MEMBER(AeSettings, stAuto.u32AGainMax)),
+    adpt_pair(VREG_MEMBER(AeAttr, u32DGainMax), VREG_MEMBER(AeSettings, stAuto.u32DGainMax)),
+    adpt_pair(VREG_MEMBER(AeAttr, u32ISPDGainMax), VREG_MEMBER(AeSettings, stAuto.u32ISPDGainMax)),
+    adpt_pair(VREG_MEMBER(AeAttr, u8AERunInterval), VREG_MEMBER(AeSettings, u8AERunInterval)),
+    adpt_pair(VREG_MEMBER(AeAttr, u8FSWDRMode), VREG_MEMBER(AeSettings, stAuto.enFSWDRMode)).one_or_zero(),
+    adpt_pair(VREG_MEMBER(AeAttr, bWDRQuick), VREG_MEMBER(AeSettings, stAuto.bWDRQuick)),
+    adpt_pair(VREG_MEMBER(AeAttr, au8Weight), VREG_MEMBER(AeSettings, stAuto.au8Weight)).get_only(),
+};
+constexpr adpt_map<AeAttr, AeSettings> kAeMap = adpt_map_of<AeAttr, AeSettings>(kAeRows);
+
+using ExpInfo = SCENEAUTO_EXPOSURE_INFO_S;
+using ExpStatus = AE_EXPOSURE_STATUS_S;
+constexpr adpt_field kExposureInfoRows[] = {
+    adpt_pair(VREG_MEMBER(ExpInfo, u32Exposure), VREG_MEMBER(ExpStatus, u32Exposure)),
+    adpt_pair(VREG_MEMBER(ExpInfo, u32AGain), VREG_MEMBER(ExpStatus, u32AGain)),
+    adpt_pair(VREG_MEMBER(ExpInfo, u32DGain), VREG_MEMBER(ExpStatus, u32DGain)),
+    adpt_pair(VREG_MEMBER(ExpInfo, u32ISPDGain), VREG_MEMBER(ExpStatus, u32ISPDGain)),
+    adpt_pair(VREG_MEMBER(ExpInfo, u32ExpTime), VREG_MEMBER(ExpStatus, u32ExpTime)),
+    adpt_pair(VREG_MEMBER(ExpInfo, u8AveLum), VREG_MEMBER(ExpStatus, u8AveLum)),
+    adpt_pair(VREG_MEMBER(ExpInfo, u32ISO), VREG_MEMBER(ExpStatus, u32ISO)),
+    adpt_pair(VREG_MEMBER(ExpInfo, u32ExpRatio), VREG_MEMBER(ExpStatus, u32ExpRatio)),
+    adpt_pair(VREG_MEMBER(ExpInfo, au32Hist256Value), VREG_MEMBER(ExpStatus, au32Hist256Value)),
+};
+constexpr adpt_map<ExpInfo, ExpStatus> kExposureInfoMap = adpt_map_of<ExpInfo, ExpStatus>(kExposureInfoRows);
+
 } // namespace
 
 s32 CommSceneautoGetAEAttr(s32 dev, SCENEAUTO_AE_ATTR_S *pstAe)
 {
     return get_record<AE_EXPOSURE_SETTINGS_S>(
         dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetExposureAttr), [pstAe](const AE_EXPOSURE_SETTINGS_S &a) {
-            const AE_AUTO_SETTINGS_S &au = a.stAuto;
-            pstAe->u8Speed = au.u8Speed;
-            pstAe->u8Tolerance = au.u8Tolerance;
-            pstAe->u8Compensation = engine_compensation(au.u8Compensation, prefs().ExposureValue);
-            pstAe->u16BlackDelayFrame = au.u16BlackDelayFrame;
-            pstAe->u16WhiteDelayFrame = au.u16WhiteDelayFrame;
-            pstAe->u8AEStrategyMode = (u8)au.enStrategyMode;
-            pstAe->u8MaxHistOffset = au.u8MaxHistOffset;
-            pstAe->u16HistRatioSlope = au.u16HistRatioSlope;
-            pstAe->u32SysGainMax = au.u32SysGainMax;
-            pstAe->u32AGainMax = au.u32AGainMax;
-            pstAe->u32DGainMax = au.u32DGainMax;
-            pstAe->u32ISPDGainMax = au.u32ISPDGainMax;
-            pstAe->u8AERunInterval = a.u8AERunInterval;
-            pstAe->u8FSWDRMode = au.enFSWDRMode == 1 ? 1 : 0;
-            pstAe->bWDRQuick = au.bWDRQuick;
-            memcpy(pstAe->au8Weight, au.au8Weight, sizeof pstAe->au8Weight);
+            adpt_get(kAeMap, a, *pstAe);
+            pstAe->u8Compensation = engine_compensation(a.stAuto.u8Compensation, prefs().ExposureValue);
         });
 }
 
@@ -215,22 +240,10 @@ s32 CommSceneautoSetAEAttr(s32 dev, const SCENEAUTO_AE_ATTR_S *pstAe)
         [pstAe](AE_EXPOSURE_SETTINGS_S &a) {
             const DvSystemParam &p = prefs();
             AE_AUTO_SETTINGS_S &au = a.stAuto;
+            adpt_set(kAeMap, *pstAe, a);
             au.u8Compensation = compensation(pstAe->u8Compensation, p.ExposureValue);
-            au.u16BlackDelayFrame = pstAe->u16BlackDelayFrame;
-            au.u16WhiteDelayFrame = pstAe->u16WhiteDelayFrame;
-            au.u8MaxHistOffset = pstAe->u8MaxHistOffset;
-            au.u16HistRatioSlope = pstAe->u16HistRatioSlope;
-            au.u8Speed = pstAe->u8Speed;
-            au.u8Tolerance = pstAe->u8Tolerance;
-            au.u32SysGainMax = pstAe->u32SysGainMax;
-            au.u32AGainMax = pstAe->u32AGainMax;
-            au.u32DGainMax = pstAe->u32DGainMax;
-            au.u32ISPDGainMax = pstAe->u32ISPDGainMax;
-            a.u8AERunInterval = pstAe->u8AERunInterval;
-            au.bWDRQuick = pstAe->bWDRQuick;
             au.enStrategyMode = p.ExposureStrategyMode == PREF_EXPOSURE_LOWLIGHT ? 1 : 0;
             memcpy(au.au8Weight, sceneauto_metering_weights(p.ExposureMetering), sizeof au.au8Weight);
-            au.enFSWDRMode = pstAe->u8FSWDRMode == 1 ? 1 : 0;
             au.stAntiflicker.bEnable = 1;
             au.stAntiflicker.u8Frequency = p.Lightfrequency != PREF_LIGHT_50HZ ? 60 : 50;
             au.stAntiflicker.enMode = 1;
@@ -239,18 +252,7 @@ s32 CommSceneautoSetAEAttr(s32 dev, const SCENEAUTO_AE_ATTR_S *pstAe)
 
 s32 CommSceneautoGetExposureInfo(s32 dev, SCENEAUTO_EXPOSURE_INFO_S *pstInfo)
 {
-    return get_record<AE_EXPOSURE_STATUS_S>(
-        dev, SCENEAUTO_CALL(DU_DUZ_ISP_QueryExposureInfo), [pstInfo](const AE_EXPOSURE_STATUS_S &s) {
-            pstInfo->u32Exposure = s.u32Exposure;
-            pstInfo->u32AGain = s.u32AGain;
-            pstInfo->u32DGain = s.u32DGain;
-            pstInfo->u32ISPDGain = s.u32ISPDGain;
-            pstInfo->u32ExpTime = s.u32ExpTime;
-            pstInfo->u8AveLum = s.u8AveLum;
-            pstInfo->u32ISO = s.u32ISO;
-            pstInfo->u32ExpRatio = s.u32ExpRatio;
-            memcpy(pstInfo->au32Hist256Value, s.au32Hist256Value, sizeof pstInfo->au32Hist256Value);
-        });
+    return get_mapped(dev, SCENEAUTO_CALL(DU_DUZ_ISP_QueryExposureInfo), kExposureInfoMap, pstInfo);
 }
 
 s32 CommSceneautoGetWdrExposureAttr(s32 dev, u16 *pu16RatioBias)

@@ -5,6 +5,7 @@
 
 #include "core/pref_record.h"
 #include "mpi/common/mpi_common.h"
+#include "sceneauto/du_sceneauto_adpt_fields.h"
 
 #include <cstdio>
 
@@ -45,6 +46,20 @@ s32 get_patch_set(s32 dev, named_call<Get> get, named_call<Set> set, Patch patch
     if (set.fn(dev, &rec) != 0)
         return call_failed(set.name);
     return 0;
+}
+
+// Reads the record of `dev` into the engine's record by their field map.
+template <class E, class P, class Get> s32 get_mapped(s32 dev, named_call<Get> get, const adpt_map<E, P> &map, E *out)
+{
+    return get_record<P>(dev, get, [&map, out](const P &p) { adpt_get(map, p, *out); });
+}
+
+// Reads the record of `dev`, writes the engine's fields into it by their
+// field map and writes it back.
+template <class E, class P, class Get, class Set>
+s32 set_mapped(s32 dev, named_call<Get> get, named_call<Set> set, const adpt_map<E, P> &map, const E *in)
+{
+    return get_patch_set<P>(dev, get, set, [&map, in](P &p) { adpt_set(map, *in, p); });
 }
 
 // The user's preferences, read at the moment of each call; all zero (every

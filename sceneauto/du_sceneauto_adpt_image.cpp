@@ -10,8 +10,6 @@
 #include "mpi/video/vi/mpi_vi.h"
 #include "sceneauto/du_sceneauto_adpt_call.h"
 
-#include <cstring>
-
 using namespace sceneauto_adpt;
 
 namespace {
@@ -33,27 +31,76 @@ s32 CommSceneautoSetRegister(s32 dev, u32 u32Addr, u32 u32Value)
 namespace {
 
 // The ACM words the tuning moves: enable, CbCr threshold and the three gains.
-constexpr u32 ISP_ACM_CFG_S::*kAcmWords[5] = {&ISP_ACM_CFG_S::bEnable, &ISP_ACM_CFG_S::u32CbcrThr,
-                                              &ISP_ACM_CFG_S::u32GainLuma, &ISP_ACM_CFG_S::u32GainHue,
-                                              &ISP_ACM_CFG_S::u32GainSat};
-
-struct ccm_slot {
-    u16 AWB_CCM_AUTO_S::*temp;
-    u16 (AWB_CCM_AUTO_S::*matrix)[9];
+constexpr adpt_field kAcmRows[] = {
+    adpt_pair(VREG_MEMBER(SCENEAUTO_ACM_S, au32Word[0]), VREG_MEMBER(ISP_ACM_CFG_S, bEnable)),
+    adpt_pair(VREG_MEMBER(SCENEAUTO_ACM_S, au32Word[1]), VREG_MEMBER(ISP_ACM_CFG_S, u32CbcrThr)),
+    adpt_pair(VREG_MEMBER(SCENEAUTO_ACM_S, au32Word[2]), VREG_MEMBER(ISP_ACM_CFG_S, u32GainLuma)),
+    adpt_pair(VREG_MEMBER(SCENEAUTO_ACM_S, au32Word[3]), VREG_MEMBER(ISP_ACM_CFG_S, u32GainHue)),
+    adpt_pair(VREG_MEMBER(SCENEAUTO_ACM_S, au32Word[4]), VREG_MEMBER(ISP_ACM_CFG_S, u32GainSat)),
 };
+constexpr adpt_map<SCENEAUTO_ACM_S, ISP_ACM_CFG_S> kAcmMap = adpt_map_of<SCENEAUTO_ACM_S, ISP_ACM_CFG_S>(kAcmRows);
+
 // High, middle and low colour temperature.
-constexpr ccm_slot kCcmSlots[3] = {{&AWB_CCM_AUTO_S::u16HighColorTemp, &AWB_CCM_AUTO_S::au16HighCCM},
-                                   {&AWB_CCM_AUTO_S::u16MidColorTemp, &AWB_CCM_AUTO_S::au16MidCCM},
-                                   {&AWB_CCM_AUTO_S::u16LowColorTemp, &AWB_CCM_AUTO_S::au16LowCCM}};
+using Ccm = SCENEAUTO_CCM_S;
+using CcmSettings = AWB_CCM_SETTINGS_S;
+constexpr adpt_field kCcmRows[] = {
+    adpt_pair(VREG_MEMBER(Ccm, astCCM[0].u16ColorTemp), VREG_MEMBER(CcmSettings, stAuto.u16HighColorTemp)),
+    adpt_pair(VREG_MEMBER(Ccm, astCCM[0].au16CCM), VREG_MEMBER(CcmSettings, stAuto.au16HighCCM)),
+    adpt_pair(VREG_MEMBER(Ccm, astCCM[1].u16ColorTemp), VREG_MEMBER(CcmSettings, stAuto.u16MidColorTemp)),
+    adpt_pair(VREG_MEMBER(Ccm, astCCM[1].au16CCM), VREG_MEMBER(CcmSettings, stAuto.au16MidCCM)),
+    adpt_pair(VREG_MEMBER(Ccm, astCCM[2].u16ColorTemp), VREG_MEMBER(CcmSettings, stAuto.u16LowColorTemp)),
+    adpt_pair(VREG_MEMBER(Ccm, astCCM[2].au16CCM), VREG_MEMBER(CcmSettings, stAuto.au16LowCCM)),
+};
+constexpr adpt_map<Ccm, CcmSettings> kCcmMap = adpt_map_of<Ccm, CcmSettings>(kCcmRows);
+
+// The set decides the operation and the manual saturation by the user's
+// preferences, and takes the automatic table only for an automatic
+// operation (below).
+using Sat = SCENEAUTO_SATURATION_S;
+using SatSettings = AWB_SATURATION_SETTINGS_S;
+constexpr adpt_field kSaturationRows[] = {
+    adpt_pair(VREG_MEMBER(Sat, u8OpType), VREG_MEMBER(SatSettings, enOpType)).get_only(),
+    adpt_pair(VREG_MEMBER(Sat, u8Saturation), VREG_MEMBER(SatSettings, u8Saturation)).get_only(),
+    adpt_pair(VREG_MEMBER(Sat, au8Sat), VREG_MEMBER(SatSettings, au8Sat)).get_only(),
+};
+constexpr adpt_map<Sat, SatSettings> kSaturationMap = adpt_map_of<Sat, SatSettings>(kSaturationRows);
+
+// What a colour effect does: the red, green and blue casts it sets (or the
+// casts stay), and the automatic saturation it forces (or the engine's).
+struct colour_effect {
+    s32 effect;
+    bool sets_casts;
+    ISP_COLORTONE_S casts;
+    s16 saturation; // -1: the engine's table
+};
+constexpr s16 kEngineSaturation = -1;
+const colour_effect kColourEffects[] = {
+    {PREF_COLOR_STANDARD, true, {256, 256, 256}, kEngineSaturation},
+    {PREF_COLOR_MONO, false, {}, 0},
+    {PREF_COLOR_COOL, true, {240, 256, 272}, kEngineSaturation},
+    {PREF_COLOR_COOLER, true, {224, 256, 288}, kEngineSaturation},
+    {PREF_COLOR_WARM, true, {272, 256, 240}, kEngineSaturation},
+    {PREF_COLOR_WARMER, true, {288, 256, 224}, kEngineSaturation},
+    {PREF_COLOR_VIVID, false, {}, kEngineSaturation},
+    {PREF_COLOR_SATURATED, false, {}, 176},
+};
+
+// The user's colour effect; one that changes nothing for an unknown value.
+const colour_effect &current_colour_effect()
+{
+    static const colour_effect kNone = {-1, false, {}, kEngineSaturation};
+    const s32 effect = prefs().ColorEffect;
+    for (const colour_effect &e : kColourEffects)
+        if (e.effect == effect)
+            return e;
+    return kNone;
+}
 
 } // namespace
 
 s32 CommSceneautoGetAcmAttr(s32 dev, SCENEAUTO_ACM_S *pstAcm)
 {
-    return get_record<ISP_ACM_CFG_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetAcmAttr), [pstAcm](const ISP_ACM_CFG_S &c) {
-        for (int i = 0; i < 5; i++)
-            pstAcm->au32Word[i] = c.*kAcmWords[i];
-    });
+    return get_mapped(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetAcmAttr), kAcmMap, pstAcm);
 }
 
 s32 CommSceneautoSetAcmAttr(s32 dev, const SCENEAUTO_ACM_S *pstAcm)
@@ -62,43 +109,27 @@ s32 CommSceneautoSetAcmAttr(s32 dev, const SCENEAUTO_ACM_S *pstAcm)
                                         SCENEAUTO_CALL(DU_DUZ_ISP_SetAcmAttr), [pstAcm](ISP_ACM_CFG_S &c) {
                                             for (int i = 0; i < 10; i++)
                                                 printf("DU_DUZ_ISP_GetAcmAttr stAcmAttr.bEnable\n");
-                                            for (int i = 0; i < 5; i++)
-                                                c.*kAcmWords[i] = pstAcm->au32Word[i];
+                                            adpt_set(kAcmMap, *pstAcm, c);
                                         });
 }
 
 s32 CommSceneautoGetCcmAttr(s32 dev, SCENEAUTO_CCM_S *pstCcm)
 {
-    return get_record<AWB_CCM_SETTINGS_S>(
-        dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetCCMAttr), [pstCcm](const AWB_CCM_SETTINGS_S &c) {
-            for (int i = 0; i < 3; i++) {
-                pstCcm->astCCM[i].u16ColorTemp = c.stAuto.*kCcmSlots[i].temp;
-                memcpy(pstCcm->astCCM[i].au16CCM, c.stAuto.*kCcmSlots[i].matrix, sizeof pstCcm->astCCM[i].au16CCM);
-            }
-        });
+    return get_mapped(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetCCMAttr), kCcmMap, pstCcm);
 }
 
 s32 CommSceneautoSetCcmAttr(s32 dev, const SCENEAUTO_CCM_S *pstCcm)
 {
-    return get_patch_set<AWB_CCM_SETTINGS_S>(
-        dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetCCMAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetCCMAttr),
-        [pstCcm](AWB_CCM_SETTINGS_S &c) {
-            for (int i = 0; i < 3; i++) {
-                c.stAuto.*kCcmSlots[i].temp = pstCcm->astCCM[i].u16ColorTemp;
-                memcpy(c.stAuto.*kCcmSlots[i].matrix, pstCcm->astCCM[i].au16CCM, sizeof pstCcm->astCCM[i].au16CCM);
-            }
-            c.enOpType = kOpAuto;
-        });
+    return get_patch_set<AWB_CCM_SETTINGS_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetCCMAttr),
+                                             SCENEAUTO_CALL(DU_DUZ_ISP_SetCCMAttr), [pstCcm](AWB_CCM_SETTINGS_S &c) {
+                                                 adpt_set(kCcmMap, *pstCcm, c);
+                                                 c.enOpType = kOpAuto;
+                                             });
 }
 
 s32 CommSceneautoGetSaturation(s32 dev, SCENEAUTO_SATURATION_S *pstSat)
 {
-    return get_record<AWB_SATURATION_SETTINGS_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetSaturationAttr),
-                                                 [pstSat](const AWB_SATURATION_SETTINGS_S &s) {
-                                                     pstSat->u8OpType = (u8)s.enOpType;
-                                                     pstSat->u8Saturation = s.u8Saturation;
-                                                     memcpy(pstSat->au8Sat, s.au8Sat, sizeof pstSat->au8Sat);
-                                                 });
+    return get_mapped(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetSaturationAttr), kSaturationMap, pstSat);
 }
 
 s32 CommSceneautoSetSaturation(s32 dev, const SCENEAUTO_SATURATION_S *pstSat)
@@ -118,9 +149,9 @@ s32 CommSceneautoSetSaturation(s32 dev, const SCENEAUTO_SATURATION_S *pstSat)
             }
             if (s.enOpType != kOpAuto)
                 return;
-            const bool saturated = p.ColorEffect == PREF_COLOR_SATURATED, mono = p.ColorEffect == PREF_COLOR_MONO;
+            const s16 forced = current_colour_effect().saturation;
             for (int i = 0; i < 16; i++)
-                s.au8Sat[i] = saturated ? 176 : mono ? 0 : pstSat->au8Sat[i];
+                s.au8Sat[i] = forced == kEngineSaturation ? pstSat->au8Sat[i] : (u8)forced;
         });
 }
 
@@ -136,41 +167,44 @@ s32 CommSceneautoGetColorToneAttr(s32 dev, u16 pu16Gain[3])
 
 s32 CommSceneautoSetColorToneAttr(s32 dev, const u16 *)
 {
-    return get_patch_set<ISP_COLORTONE_S>(
-        dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetColorToneAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetColorToneAttr),
-        [](ISP_COLORTONE_S &t) {
-            // Red, green and blue casts of the colour effects; mono, vivid
-            // and the others keep the casts.
-            switch (prefs().ColorEffect) {
-            case PREF_COLOR_STANDARD:
-                t = {256, 256, 256};
-                break;
-            case PREF_COLOR_COOL:
-                t = {240, 256, 272};
-                break;
-            case PREF_COLOR_COOLER:
-                t = {224, 256, 288};
-                break;
-            case PREF_COLOR_WARM:
-                t = {272, 256, 240};
-                break;
-            case PREF_COLOR_WARMER:
-                t = {288, 256, 224};
-                break;
-            }
-        });
+    return get_patch_set<ISP_COLORTONE_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetColorToneAttr),
+                                          SCENEAUTO_CALL(DU_DUZ_ISP_SetColorToneAttr), [](ISP_COLORTONE_S &t) {
+                                              const colour_effect &e = current_colour_effect();
+                                              if (e.sets_casts)
+                                                  t = e.casts;
+                                          });
 }
 
 // ---- sharpen, demosaic, defect pixels ---------------------------------------------------------
 
+namespace {
+
+// The three automatic tables.
+using Sharpen = SCENEAUTO_SHARPEN_S;
+using SharpenAttr = ISP_SHARPEN_ATTR_S;
+constexpr adpt_field kSharpenRows[] = {
+    adpt_pair(VREG_MEMBER(Sharpen, au8SharpenD), VREG_MEMBER(SharpenAttr, au8SharpenD)),
+    adpt_pair(VREG_MEMBER(Sharpen, au8SharpenUd), VREG_MEMBER(SharpenAttr, au8SharpenUd)),
+    adpt_pair(VREG_MEMBER(Sharpen, au8SharpenRGB), VREG_MEMBER(SharpenAttr, au8SharpenRGB)),
+};
+constexpr adpt_map<Sharpen, SharpenAttr> kSharpenMap = adpt_map_of<Sharpen, SharpenAttr>(kSharpenRows);
+
+using Demosaic = SCENEAUTO_DEMOSAIC_S;
+using DemosaicAttr = ISP_DEMOSAIC_ATTR_S;
+constexpr adpt_field kDemosaicRows[] = {
+    adpt_pair(VREG_MEMBER(Demosaic, au8Slope[0]), VREG_MEMBER(DemosaicAttr, u8VhSlope)),
+    adpt_pair(VREG_MEMBER(Demosaic, au8Slope[1]), VREG_MEMBER(DemosaicAttr, u8AaSlope)),
+    adpt_pair(VREG_MEMBER(Demosaic, au8Slope[2]), VREG_MEMBER(DemosaicAttr, u8VaSlope)),
+    adpt_pair(VREG_MEMBER(Demosaic, au8Slope[3]), VREG_MEMBER(DemosaicAttr, u8UuSlope)),
+    adpt_pair(VREG_MEMBER(Demosaic, au8LumThresh), VREG_MEMBER(DemosaicAttr, au8LumThresh)),
+};
+constexpr adpt_map<Demosaic, DemosaicAttr> kDemosaicMap = adpt_map_of<Demosaic, DemosaicAttr>(kDemosaicRows);
+
+} // namespace
+
 s32 CommSceneautoGetSharpen(s32 dev, SCENEAUTO_SHARPEN_S *pstSharpen)
 {
-    return get_record<ISP_SHARPEN_ATTR_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetSharpenAttr),
-                                          [pstSharpen](const ISP_SHARPEN_ATTR_S &s) {
-                                              memcpy(pstSharpen->au8SharpenD, s.au8SharpenD, 16);
-                                              memcpy(pstSharpen->au8SharpenUd, s.au8SharpenUd, 16);
-                                              memcpy(pstSharpen->au8SharpenRGB, s.au8SharpenRGB, 16);
-                                          });
+    return get_mapped(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetSharpenAttr), kSharpenMap, pstSharpen);
 }
 
 s32 CommSceneautoSetSharpen(s32 dev, const SCENEAUTO_SHARPEN_S *pstSharpen)
@@ -178,9 +212,7 @@ s32 CommSceneautoSetSharpen(s32 dev, const SCENEAUTO_SHARPEN_S *pstSharpen)
     return get_patch_set<ISP_SHARPEN_ATTR_S>(
         dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetSharpenAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetSharpenAttr),
         [pstSharpen](ISP_SHARPEN_ATTR_S &s) {
-            memcpy(s.au8SharpenD, pstSharpen->au8SharpenD, 16);
-            memcpy(s.au8SharpenUd, pstSharpen->au8SharpenUd, 16);
-            memcpy(s.au8SharpenRGB, pstSharpen->au8SharpenRGB, 16);
+            adpt_set(kSharpenMap, *pstSharpen, s);
             const s32 v = prefs().Sharpness;
             u8 manual;
             if (v == PREF_ADJUST_NONE) {
@@ -194,26 +226,13 @@ s32 CommSceneautoSetSharpen(s32 dev, const SCENEAUTO_SHARPEN_S *pstSharpen)
 
 s32 CommSceneautoGetDemosaic(s32 dev, SCENEAUTO_DEMOSAIC_S *pstDemosaic)
 {
-    return get_record<ISP_DEMOSAIC_ATTR_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetDemosaicAttr),
-                                           [pstDemosaic](const ISP_DEMOSAIC_ATTR_S &d) {
-                                               const u8 slopes[4] = {d.u8VhSlope, d.u8AaSlope, d.u8VaSlope,
-                                                                     d.u8UuSlope};
-                                               memcpy(pstDemosaic->au8Slope, slopes, 4);
-                                               memcpy(pstDemosaic->au8LumThresh, d.au8LumThresh, 16);
-                                           });
+    return get_mapped(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetDemosaicAttr), kDemosaicMap, pstDemosaic);
 }
 
 s32 CommSceneautoSetDemosaic(s32 dev, const SCENEAUTO_DEMOSAIC_S *pstDemosaic)
 {
-    return get_patch_set<ISP_DEMOSAIC_ATTR_S>(
-        dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetDemosaicAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetDemosaicAttr),
-        [pstDemosaic](ISP_DEMOSAIC_ATTR_S &d) {
-            d.u8VhSlope = pstDemosaic->au8Slope[0];
-            d.u8AaSlope = pstDemosaic->au8Slope[1];
-            d.u8VaSlope = pstDemosaic->au8Slope[2];
-            d.u8UuSlope = pstDemosaic->au8Slope[3];
-            memcpy(d.au8LumThresh, pstDemosaic->au8LumThresh, 16);
-        });
+    return set_mapped(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetDemosaicAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetDemosaicAttr),
+                      kDemosaicMap, pstDemosaic);
 }
 
 s32 CommSceneautoGetDP(s32 dev, u16 *pu16Slope)
@@ -233,55 +252,58 @@ s32 CommSceneautoSetDP(s32 dev, u16 u16Slope)
 
 // ---- gamma, DRC, state --------------------------------------------------------------------
 
+namespace {
+
+// The set takes the curve type only when it is one (below).
+constexpr adpt_field kGammaRows[] = {
+    adpt_pair(VREG_MEMBER(SCENEAUTO_GAMMA_S, u8CurveType), VREG_MEMBER(ISP_GAMMA_ATTR_S, enCurveType)).get_only(),
+    adpt_pair(VREG_MEMBER(SCENEAUTO_GAMMA_S, au16Table), VREG_MEMBER(ISP_GAMMA_ATTR_S, au16Table)),
+};
+constexpr adpt_map<SCENEAUTO_GAMMA_S, ISP_GAMMA_ATTR_S> kGammaMap =
+    adpt_map_of<SCENEAUTO_GAMMA_S, ISP_GAMMA_ATTR_S>(kGammaRows);
+
+// The engine's manual flag is the platform's operation (manual is 1).
+static_assert(OP_TYPE_MANUAL == 1 && OP_TYPE_AUTO == 0, "the manual flag as the operation");
+using Drc = SCENEAUTO_DRC_ATTR_S;
+constexpr adpt_field kDrcRows[] = {
+    adpt_pair(VREG_MEMBER(Drc, bEnable), VREG_MEMBER(ISP_DRC_CFG_S, bEnable)),
+    adpt_pair(VREG_MEMBER(Drc, bManual), VREG_MEMBER(ISP_DRC_CFG_S, enOpType)).one_or_zero(),
+    adpt_pair(VREG_MEMBER(Drc, u32Strength), VREG_MEMBER(ISP_DRC_CFG_S, u32Strength)),
+    adpt_pair(VREG_MEMBER(Drc, u32SlopeMax), VREG_MEMBER(ISP_DRC_CFG_S, u32SlopeMax)),
+    adpt_pair(VREG_MEMBER(Drc, u32SlopeMin), VREG_MEMBER(ISP_DRC_CFG_S, u32SlopeMin)),
+    adpt_pair(VREG_MEMBER(Drc, u32VarianceSpace), VREG_MEMBER(ISP_DRC_CFG_S, u32VarianceSpace)),
+    adpt_pair(VREG_MEMBER(Drc, u32VarianceIntensity), VREG_MEMBER(ISP_DRC_CFG_S, u32VarianceIntensity)),
+    adpt_pair(VREG_MEMBER(Drc, u32WhiteLevel), VREG_MEMBER(ISP_DRC_CFG_S, u32WhiteLevel)),
+    adpt_pair(VREG_MEMBER(Drc, u32BlackLevel), VREG_MEMBER(ISP_DRC_CFG_S, u32BlackLevel)),
+};
+constexpr adpt_map<Drc, ISP_DRC_CFG_S> kDrcMap = adpt_map_of<Drc, ISP_DRC_CFG_S>(kDrcRows);
+
+} // namespace
+
 s32 CommSceneautoGetGamma(s32 dev, SCENEAUTO_GAMMA_S *pstGamma)
 {
-    return get_record<ISP_GAMMA_ATTR_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetGammaAttr),
-                                        [pstGamma](const ISP_GAMMA_ATTR_S &g) {
-                                            pstGamma->u8CurveType = (u8)g.enCurveType;
-                                            memcpy(pstGamma->au16Table, g.au16Table, sizeof pstGamma->au16Table);
-                                        });
+    return get_mapped(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetGammaAttr), kGammaMap, pstGamma);
 }
 
 s32 CommSceneautoSetGamma(s32 dev, const SCENEAUTO_GAMMA_S *pstGamma)
 {
-    return get_patch_set<ISP_GAMMA_ATTR_S>(
-        dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetGammaAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetGammaAttr),
-        [pstGamma](ISP_GAMMA_ATTR_S &g) {
-            if (pstGamma->u8CurveType <= ISP_GAMMA_CURVE_USER_DEFINE)
-                g.enCurveType = pstGamma->u8CurveType;
-            memcpy(g.au16Table, pstGamma->au16Table, sizeof g.au16Table);
-        });
+    return get_patch_set<ISP_GAMMA_ATTR_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetGammaAttr),
+                                           SCENEAUTO_CALL(DU_DUZ_ISP_SetGammaAttr), [pstGamma](ISP_GAMMA_ATTR_S &g) {
+                                               if (pstGamma->u8CurveType <= ISP_GAMMA_CURVE_USER_DEFINE)
+                                                   g.enCurveType = pstGamma->u8CurveType;
+                                               adpt_set(kGammaMap, *pstGamma, g);
+                                           });
 }
 
 s32 CommSceneautoGetDRCAttr(s32 dev, SCENEAUTO_DRC_ATTR_S *pstDrc)
 {
-    return get_record<ISP_DRC_CFG_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetDRCAttr), [pstDrc](const ISP_DRC_CFG_S &d) {
-        pstDrc->bEnable = d.bEnable;
-        pstDrc->bManual = d.enOpType == OP_TYPE_MANUAL ? 1 : 0;
-        pstDrc->u32Strength = d.u32Strength;
-        pstDrc->u32SlopeMax = d.u32SlopeMax;
-        pstDrc->u32SlopeMin = d.u32SlopeMin;
-        pstDrc->u32VarianceSpace = d.u32VarianceSpace;
-        pstDrc->u32VarianceIntensity = d.u32VarianceIntensity;
-        pstDrc->u32WhiteLevel = d.u32WhiteLevel;
-        pstDrc->u32BlackLevel = d.u32BlackLevel;
-    });
+    return get_mapped(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetDRCAttr), kDrcMap, pstDrc);
 }
 
 s32 CommSceneautoSetDRCAttr(s32 dev, const SCENEAUTO_DRC_ATTR_S *pstDrc)
 {
-    return get_patch_set<ISP_DRC_CFG_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetDRCAttr),
-                                        SCENEAUTO_CALL(DU_DUZ_ISP_SetDRCAttr), [pstDrc](ISP_DRC_CFG_S &d) {
-                                            d.bEnable = pstDrc->bEnable;
-                                            d.enOpType = pstDrc->bManual == 1 ? OP_TYPE_MANUAL : OP_TYPE_AUTO;
-                                            d.u32Strength = pstDrc->u32Strength;
-                                            d.u32SlopeMax = pstDrc->u32SlopeMax;
-                                            d.u32SlopeMin = pstDrc->u32SlopeMin;
-                                            d.u32VarianceSpace = pstDrc->u32VarianceSpace;
-                                            d.u32VarianceIntensity = pstDrc->u32VarianceIntensity;
-                                            d.u32WhiteLevel = pstDrc->u32WhiteLevel;
-                                            d.u32BlackLevel = pstDrc->u32BlackLevel;
-                                        });
+    return set_mapped(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetDRCAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetDRCAttr), kDrcMap,
+                      pstDrc);
 }
 
 s32 CommSceneautoDisableDRCAttr(s32 dev)
@@ -304,13 +326,21 @@ s32 CommSceneautoGetWDRAttr(s32 dev, u8 *pu8WdrMode)
                                      [pu8WdrMode](const ISP_WDR_SEL_S &w) { *pu8WdrMode = (u8)w.enWDRMode; });
 }
 
+namespace {
+
+using InnerState = SCENEAUTO_INNER_STATE_S;
+constexpr adpt_field kInnerStateRows[] = {
+    adpt_pair(VREG_MEMBER(InnerState, u32DRCStrength), VREG_MEMBER(ISP_INNER_STATE_S, u32DRCStrengthActual)),
+    adpt_pair(VREG_MEMBER(InnerState, u32DefogStrength), VREG_MEMBER(ISP_INNER_STATE_S, u32DefogStrengthActual)),
+};
+constexpr adpt_map<InnerState, ISP_INNER_STATE_S> kInnerStateMap =
+    adpt_map_of<InnerState, ISP_INNER_STATE_S>(kInnerStateRows);
+
+} // namespace
+
 s32 CommSceneautoGetQueryInnerStateInfo(s32 dev, SCENEAUTO_INNER_STATE_S *pstState)
 {
-    return get_record<ISP_INNER_STATE_S>(dev, SCENEAUTO_CALL(DU_DUZ_ISP_QueryInnerStateInfo),
-                                         [pstState](const ISP_INNER_STATE_S &s) {
-                                             pstState->u32DRCStrength = s.u32DRCStrengthActual;
-                                             pstState->u32DefogStrength = s.u32DefogStrengthActual;
-                                         });
+    return get_mapped(dev, SCENEAUTO_CALL(DU_DUZ_ISP_QueryInnerStateInfo), kInnerStateMap, pstState);
 }
 
 // ---- defog, fixed-pattern noise, stabilisation -----------------------------------------------
@@ -371,20 +401,25 @@ s32 CommSceneautoSetDISAttr(s32 dev, u32 u32Enable)
 
 // ---- video input --------------------------------------------------------------------------
 
+namespace {
+
+constexpr adpt_field kDciRows[] = {
+    adpt_pair(VREG_MEMBER(SCENEAUTO_DCI_S, au32Word), VREG_MEMBER(VI_DCI_PARAM_REC_S, au32Word)),
+};
+constexpr adpt_map<SCENEAUTO_DCI_S, VI_DCI_PARAM_REC_S> kDciMap =
+    adpt_map_of<SCENEAUTO_DCI_S, VI_DCI_PARAM_REC_S>(kDciRows);
+
+} // namespace
+
 s32 CommSceneautoGetDCIParam(s32 viDev, SCENEAUTO_DCI_S *pstDci)
 {
-    return get_record<VI_DCI_PARAM_REC_S>(viDev, SCENEAUTO_CALL(DU_DUZ_VI_GetDCIParam),
-                                          [pstDci](const VI_DCI_PARAM_REC_S &d) {
-                                              memcpy(pstDci->au32Word, d.au32Word, sizeof pstDci->au32Word);
-                                          });
+    return get_mapped(viDev, SCENEAUTO_CALL(DU_DUZ_VI_GetDCIParam), kDciMap, pstDci);
 }
 
 s32 CommSceneautoSetDCIParam(s32 viDev, const SCENEAUTO_DCI_S *pstDci)
 {
-    return get_patch_set<VI_DCI_PARAM_REC_S>(viDev, SCENEAUTO_CALL(DU_DUZ_VI_GetDCIParam),
-                                             SCENEAUTO_CALL(DU_DUZ_VI_SetDCIParam), [pstDci](VI_DCI_PARAM_REC_S &d) {
-                                                 memcpy(d.au32Word, pstDci->au32Word, sizeof d.au32Word);
-                                             });
+    return set_mapped(viDev, SCENEAUTO_CALL(DU_DUZ_VI_GetDCIParam), SCENEAUTO_CALL(DU_DUZ_VI_SetDCIParam), kDciMap,
+                      pstDci);
 }
 
 s32 CommSceneManualSetVICSC(s32 dev)

@@ -119,14 +119,22 @@ s32 CommSceneautoSetH264Trans(s32 chn, u32 u32Word)
                                                 [u32Word](VENC_H264_TRANS_REC_S &t) { t.au32Word[35] = u32Word; });
 }
 
+namespace {
+
+using Dblk = SCENEAUTO_H264_DBLK_S;
+using DblkRec = VENC_H264_DBLK_REC_S;
+constexpr adpt_field kDeblockRows[] = {
+    adpt_pair(VREG_MEMBER(Dblk, au32Word[0]), VREG_MEMBER(DblkRec, disable_deblocking_filter_idc)),
+    adpt_pair(VREG_MEMBER(Dblk, au32Word[1]), VREG_MEMBER(DblkRec, slice_alpha_c0_offset_div2)),
+    adpt_pair(VREG_MEMBER(Dblk, au32Word[2]), VREG_MEMBER(DblkRec, slice_beta_offset_div2)),
+};
+constexpr adpt_map<Dblk, DblkRec> kDeblockMap = adpt_map_of<Dblk, DblkRec>(kDeblockRows);
+
+} // namespace
+
 s32 CommSceneautoGetH24Deblock(s32 chn, SCENEAUTO_H264_DBLK_S *pstDblk)
 {
-    return get_record<VENC_H264_DBLK_REC_S>(chn, SCENEAUTO_CALL(DU_DUZ_VENC_GetH264Dblk),
-                                            [pstDblk](const VENC_H264_DBLK_REC_S &d) {
-                                                pstDblk->au32Word[0] = d.disable_deblocking_filter_idc;
-                                                pstDblk->au32Word[1] = (u32)d.slice_alpha_c0_offset_div2;
-                                                pstDblk->au32Word[2] = (u32)d.slice_beta_offset_div2;
-                                            });
+    return get_mapped(chn, SCENEAUTO_CALL(DU_DUZ_VENC_GetH264Dblk), kDeblockMap, pstDblk);
 }
 
 // The tuned deblocking is not applied: the encoder keeps the filter the
@@ -156,6 +164,16 @@ s32 rc_mode(s32 chn, u32 *mode)
 // The word the mode-dependent value sits in.
 constexpr u32 mode_word(const rc_modes &m, u32 mode) { return mode == m.cbr ? 29 : 25; }
 
+// The words of every mode; the mode's own word goes beside them.
+using Rc = SCENEAUTO_RC_PARAM_S;
+using RcRec = VENC_RC_PARAM_REC_S;
+constexpr adpt_field kRcRows[] = {
+    adpt_pair(VREG_MEMBER(Rc, au32ThreshI), adpt_span(VREG_MEMBER(RcRec, au32Word[0]), 12)),
+    adpt_pair(VREG_MEMBER(Rc, au32ThreshP), adpt_span(VREG_MEMBER(RcRec, au32Word[12]), 12)),
+    adpt_pair(VREG_MEMBER(Rc, u32Common), VREG_MEMBER(RcRec, au32Word[24])),
+};
+constexpr adpt_map<Rc, RcRec> kRcMap = adpt_map_of<Rc, RcRec>(kRcRows);
+
 s32 get_rc(s32 chn, const rc_modes &m, SCENEAUTO_RC_PARAM_S *pstRc)
 {
     u32 mode = 0;
@@ -165,9 +183,7 @@ s32 get_rc(s32 chn, const rc_modes &m, SCENEAUTO_RC_PARAM_S *pstRc)
         return 0;
     return get_record<VENC_RC_PARAM_REC_S>(chn, SCENEAUTO_CALL(DU_DUZ_VENC_GetRcParam),
                                            [&](const VENC_RC_PARAM_REC_S &r) {
-                                               memcpy(pstRc->au32ThreshI, &r.au32Word[0], sizeof pstRc->au32ThreshI);
-                                               memcpy(pstRc->au32ThreshP, &r.au32Word[12], sizeof pstRc->au32ThreshP);
-                                               pstRc->u32Common = r.au32Word[24];
+                                               adpt_get(kRcMap, r, *pstRc);
                                                pstRc->u32ModeWord = r.au32Word[mode_word(m, mode)];
                                            });
 }
@@ -182,9 +198,7 @@ s32 set_rc(s32 chn, const rc_modes &m, const SCENEAUTO_RC_PARAM_S *pstRc)
     return get_patch_set<VENC_RC_PARAM_REC_S>(
         chn, SCENEAUTO_CALL(DU_DUZ_VENC_GetRcParam), SCENEAUTO_CALL(DU_DUZ_VENC_SetRcParam),
         [&](VENC_RC_PARAM_REC_S &r) {
-            memcpy(&r.au32Word[0], pstRc->au32ThreshI, sizeof pstRc->au32ThreshI);
-            memcpy(&r.au32Word[12], pstRc->au32ThreshP, sizeof pstRc->au32ThreshP);
-            r.au32Word[24] = pstRc->u32Common;
+            adpt_set(kRcMap, *pstRc, r);
             r.au32Word[mode_word(m, mode)] = pstRc->u32ModeWord;
             printf("%s,DU_DUZ_VENC_SetRcParam\n", m.op);
         });
@@ -234,25 +248,25 @@ s32 CommSceneautoGetBitrate(s32 chn, u32 *pu32BitRate)
 
 namespace {
 
-// One field of the face record and where it lies in the encoder's face
-// configuration: `size` bytes (1 or 4) at `rec` and at `cfg`.
-struct face_field {
-    u16 rec, cfg;
-    u8 size;
-};
-
 // Each four bytes of the record's first 48 go to every other byte of the
 // configuration, downwards from the one listed here.
 constexpr u16 kFaceByteRuns[12] = {1262, 1286, 1310, 1263, 1287, 1311, 1279, 1303, 1327, 1271, 1295, 1319};
 constexpr u16 kFaceTailWords[18] = {1120, 1124, 1132, 1148, 1140, 1156, 1164, 1180, 1172,
                                     1188, 1196, 1212, 1204, 1220, 1228, 1244, 1236, 1252};
 
-struct face_map {
-    face_field f[48 + 22 + 18] = {};
+// The face record's fields and where they lie in the encoder's face
+// configuration: `size` bytes (1 or 4) at `rec` and at `cfg`.
+struct face_rows {
+    adpt_field f[48 + 22 + 18] = {};
     size_t n = 0;
 
-    constexpr void add(u16 rec, u16 cfg, u8 size) { f[n++] = {rec, cfg, size}; }
-    constexpr face_map()
+    constexpr void add(u16 rec, u16 cfg, u8 size)
+    {
+        adpt_field &r = f[n++];
+        r.engine = {rec, size, false, false, 1};
+        r.platform = {cfg, size, false, false, 1};
+    }
+    constexpr face_rows()
     {
         for (u16 run = 0; run < 12; run++)
             for (u16 i = 0; i < 4; i++)
@@ -279,32 +293,20 @@ struct face_map {
             add((u16)(104 + 4 * i), kFaceTailWords[i], 4);
     }
 };
-constexpr face_map kFaceMap;
-static_assert(kFaceMap.n == sizeof kFaceMap.f / sizeof kFaceMap.f[0], "every field mapped");
-
-void face_from_cfg(SCENEAUTO_H265_FACE_S &face, const VENC_FACE_CFG_REC_S &cfg)
-{
-    for (size_t i = 0; i < kFaceMap.n; i++)
-        memcpy((u8 *)&face + kFaceMap.f[i].rec, (const u8 *)&cfg + kFaceMap.f[i].cfg, kFaceMap.f[i].size);
-}
-
-void face_to_cfg(VENC_FACE_CFG_REC_S &cfg, const SCENEAUTO_H265_FACE_S &face)
-{
-    for (size_t i = 0; i < kFaceMap.n; i++)
-        memcpy((u8 *)&cfg + kFaceMap.f[i].cfg, (const u8 *)&face + kFaceMap.f[i].rec, kFaceMap.f[i].size);
-}
+constexpr face_rows kFaceRows;
+static_assert(kFaceRows.n == sizeof kFaceRows.f / sizeof kFaceRows.f[0], "every field mapped");
+constexpr adpt_map<SCENEAUTO_H265_FACE_S, VENC_FACE_CFG_REC_S> kFaceMap =
+    adpt_map_of<SCENEAUTO_H265_FACE_S, VENC_FACE_CFG_REC_S>(kFaceRows.f);
 
 } // namespace
 
 s32 CommSceneautoGetH265FaceCfg(s32 chn, SCENEAUTO_H265_FACE_S *pstFace)
 {
-    return get_record<VENC_FACE_CFG_REC_S>(chn, SCENEAUTO_CALL(DU_DUZ_VENC_GetFaceCfg),
-                                           [pstFace](const VENC_FACE_CFG_REC_S &c) { face_from_cfg(*pstFace, c); });
+    return get_mapped(chn, SCENEAUTO_CALL(DU_DUZ_VENC_GetFaceCfg), kFaceMap, pstFace);
 }
 
 s32 CommSceneautoSetH265FaceCfg(s32 chn, const SCENEAUTO_H265_FACE_S *pstFace)
 {
-    return get_patch_set<VENC_FACE_CFG_REC_S>(chn, SCENEAUTO_CALL(DU_DUZ_VENC_GetFaceCfg),
-                                              SCENEAUTO_CALL(DU_DUZ_VENC_SetFaceCfg),
-                                              [pstFace](VENC_FACE_CFG_REC_S &c) { face_to_cfg(c, *pstFace); });
+    return set_mapped(chn, SCENEAUTO_CALL(DU_DUZ_VENC_GetFaceCfg), SCENEAUTO_CALL(DU_DUZ_VENC_SetFaceCfg), kFaceMap,
+                      pstFace);
 }

@@ -115,6 +115,33 @@ enum AWB_REG_E : u32 {
 
 inline u32 awb_reg(s32 handle, u32 off) { return AWB_LIB_VREG_BASE((u32)handle) + off; }
 
+// One instance's page, by offset. The narrow writes change only their
+// bytes of the containing word, so neither side reverts the other's.
+struct AwbRegs {
+    s32 h;
+    u8 r8(u32 off) const { return (u8)IO_READ8(awb_reg(h, off)); }
+    u16 r16(u32 off) const { return (u16)IO_READ16(awb_reg(h, off)); }
+    u32 r32(u32 off) const { return IO_READ32(awb_reg(h, off)); }
+    void w8(u32 off, u32 v) const { IO_WRITE8(awb_reg(h, off), v & 0xFF); }
+    void w16(u32 off, u32 v) const { IO_WRITE16(awb_reg(h, off), v & 0xFFFF); }
+    void w32(u32 off, u32 v) const { IO_WRITE32(awb_reg(h, off), v); }
+    // A register of `width` bytes.
+    void write(u32 off, u8 width, u32 v) const
+    {
+        if (width == 1)
+            w8(off, v);
+        else if (width == 2)
+            w16(off, v);
+        else
+            w32(off, v);
+    }
+    void w16s(u32 off, const u16 *v, u32 n) const
+    {
+        for (u32 i = 0; i < n; i++)
+            w16(off + 2 * i, v[i]);
+    }
+};
+
 // Bit 15 sign, bits 0-14 magnitude <-> ordinary s16, 0x100 = 1.0.
 s16 AwbDirectToComplement(u16 u16Value);
 u16 AwbComplementToDirect(s16 s16Value);
@@ -359,6 +386,15 @@ extern AWB_CTX_S g_astAwbCtx[AWB_LIB_MAX];
 bool awb_is_wdr(u8 u8Mode);
 // "Err AWB dev" and 0xA01C8003 for a device other than 0.
 s32 awb_check_dev(s32 s32Dev, const char *func);
+
+// The register page (du_awb_regs.cpp): the defaults, the sensor profile's
+// values over them (init and every WDR switch), the settings the run takes
+// (the WDR mode every frame, the rest when `full`) and what it publishes;
+// the last refuses a handle id above 1 with -1.
+void AwbExtRegsDefault(s32 s32Handle);
+void AwbExtRegsInitialize(s32 s32Handle);
+void AwbReadExtRegs(s32 s32Handle, bool full);
+s32 AwbUpdateExtRegs(s32 s32Handle);
 
 // Auto white balance (du_auto_wb.cpp, du_auto_wb_est.cpp).
 void AwbWbInit(AWB_WB_STATE_S *pstWb, const AWB_SENSOR_PROFILE_S *pstProfile, u32 bKeep);

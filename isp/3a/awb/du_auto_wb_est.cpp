@@ -323,106 +323,239 @@ void zone_weights(Run &r)
     }
 }
 
-// ---- step 16: dark blend, colour temperature, pull and limits ------------------------------------
+// ---- step 16: the clip: dark blend, colour temperature, pull and limits ---------------------------
+
+// Below this exposure word, indoors and above this score the clip leaves
+// the point alone.
+constexpr u16 kClipHoldExpWord = 512;
+constexpr u8 kClipHoldScore = 115;
+// 1.0 x 1.0 in 8.8: the clip turns G/R into R/G and back against it.
+constexpr s64 kClipOne = 0x10000;
+// From this exposure level the point blends towards the zones' (global)
+// point, all of it kUnity << kDarkBlendShift further.
+constexpr u32 kDarkBlendLevel = 51200, kDarkBlendShift = 9;
+// The pull: a top bin of fewer zones than this pulls by its count alone;
+// the bins' spread term is taken between kPullSpreadMax and its mirror and
+// scaled down by kPullSpreadScale; from kPullFadeLevel of exposure the pull
+// weakens by one 1/256 per (1 << kPullFadeShift); it slows the speed by
+// up to half (v / kPullSpeedScale).
+constexpr s64 kPullFewZones = 16;
+constexpr s64 kPullSpreadMax = 216, kPullSpreadScale = 181;
+constexpr s64 kPullShiftOffset = 32, kPullShiftScale = 4096;
+constexpr u32 kPullFadeLevel = 3200, kPullFadeShift = 4;
+constexpr s64 kPullSpeedScale = 512;
+constexpr u32 kPullSpeedShift = 9;
+// The pre-clip point goes towards neutral by (1 << kPullNeutralShift)/256
+// of the way for each whole exposure the in/out-door reference lies above
+// the filtered exposure.
+constexpr u32 kPullNeutralShift = 5;
+// The smallest shift limit the pull and the shift limit use.
+constexpr s32 kShiftLimitMin = 64;
+// The CT limits clip fully beyond a band of 230/256 of the high limit's
+// mired and 281/256 of the low limit's, linearly inside it.
+constexpr s64 kCtBandHigh = 230, kCtBandLow = 281;
+constexpr s64 kMired256Scale = (s64)kMiredScale * kUnity; // mired x 256 = this / K
+// With the automatic limits, from this exposure level the clip gives way
+// again, all of it kUnity << kExposureBlendShift further.
+constexpr u32 kExposureBlendLevel = 25600, kExposureBlendShift = 6;
+// A point beyond the shift limit moves to the limit by 1/16 per unit of
+// shift beyond it.
+constexpr s32 kShiftBlendShift = 4, kShiftBlendSteps = 1 << kShiftBlendShift;
+// The projective correction: rows for G/R, the divisor and G/B over R/G,
+// 1.0 and B/G in 8.8, and what the two ratios gain after the division.
+constexpr s64 kProjective[3][3] = {{235, 5, 20}, {14, 261, -9}, {34, 23, 205}};
+constexpr s64 kProjectiveOffsetGR = 6, kProjectiveOffsetGB = 4;
+
+// The white point the clip works on.
+struct clip_point {
+    s64 gr, gb;
+};
+
+// `a` drawn towards `b` by `u` in 1/256.
+s64 mix(s64 a, s64 b, s64 u) { return ((kUnity - u) * a + u * b) >> 8; }
+
+void point_mired(AWB_WB_STATE_S *w, const clip_point &p) { wp_mired(w, (u32)p.gr, (u32)p.gb, kClipOne); }
+
+// A confident indoor scene at short exposure keeps its point.
+bool clip_holds(const Run &r)
+{
+    const AWB_WB_STATE_S *w = r.w;
+    return w->u16ExpWord < kClipHoldExpWord && !r.outdoor && w->u8Score > kClipHoldScore;
+}
+
+// In the dark the point gives way to the zones' point.
+void dark_blend(Run &r, clip_point &p, u16 ggr, u16 ggb)
+{
+    if (r.E <= kDarkBlendLevel)
+        return;
+    const s64 u = std::min<s64>((r.E - kDarkBlendLevel) >> kDarkBlendShift, kUnity);
+    p.gr = std::max<s64>(mix(p.gr, ggr, u), 1);
+    p.gb = std::max<s64>(mix(p.gb, ggb, u), 1);
+    point_mired(r.w, p);
+}
+
+// The point's colour temperature (0xFFFF for mired 0).
+void clip_colour_temperature(AWB_WB_STATE_S *w)
+{
+    const u32 m = w->u32Mired256 >> 8;
+    w->u16ColorTemp = (u16)std::min<u32>(m ? kMiredScale / m : kMiredScale, 0xFFFF);
+}
+
+// How hard the low-confidence pull draws (0..256): the fewer of the binned
+// zones the top bin holds and the farther the point lies from the curve,
+// the harder; less in the dark.
+s64 pull_strength(const Run &r)
+{
+    const AWB_WB_STATE_S *w = r.w;
+    s64 n = w->u16TopBinCount, N = std::max<u32>(w->u32BinnedZones, 1);
+    s64 sl = std::max<u16>(w->u16ShiftLimit, kShiftLimitMin), s = w->s16Shift;
+    s64 a = std::max({255 - n, n, (n << 8) / N});
+    a = std::min<s64>(a, kPullSpreadMax);
+    a = std::max(a, kPullSpreadMax - a);
+    s64 q = a * a / kPullSpreadScale;
+    const s64 far = (std::llabs(s) + kPullShiftOffset) * (std::llabs(s) + kPullShiftOffset);
+    s64 v = n < kPullFewZones ? (((kPullFewZones - n) * (kPullFewZones - n) + q) * far) / kPullShiftScale
+                              : q * s * s / (sl * sl);
+    v = std::clamp<s64>(v, 0, kUnity);
+    if (r.E > kPullFadeLevel)
+        v = std::max<s64>(v - ((r.E - kPullFadeLevel) >> kPullFadeShift), 0);
+    return v;
+}
+
+// A point of little confidence slows the balance and moves
+// towards the pre-clip point, itself drawn towards neutral the brighter the
+// scene is than the in/out-door reference.
+void low_confidence_pull(Run &r, clip_point &p)
+{
+    AWB_WB_STATE_S *w = r.w;
+    const s64 v = pull_strength(r);
+    w->u16Speed = (u16)(((kPullSpeedScale - v) * w->u16Speed) >> kPullSpeedShift);
+    if (!v)
+        return;
+    const u32 exposure = std::max<u32>(w->u32FilteredExp >> 4, 1); // the filter keeps it x 16
+    const s64 k = std::clamp<s64>((((s64)w->u32InOutRef << kPullNeutralShift) / exposure) - (1 << kPullNeutralShift),
+                                  0, kUnity);
+    const s64 j = (k * v) >> 8;
+    const clip_point pre = {std::max<s64>(mix(w->u16PreGR, kUnity, j), 1),
+                            std::max<s64>(mix(w->u16PreGB, kUnity, j), 1)};
+    p.gr = std::max<s64>(mix(p.gr, pre.gr, v), 1);
+    p.gb = std::max<s64>(mix(p.gb, pre.gb, v), 1);
+    point_mired(w, p);
+}
+
+// The share (0..256) the CT limits' target takes of a point at `mm`: none
+// between the limits' mired Mh and Ml, all beyond their bands.
+s64 ct_clip_share(s64 mm, s64 Mh, s64 Ml)
+{
+    const s64 mh = (kCtBandHigh * Mh) >> 8, ml = (kCtBandLow * Ml) >> 8;
+    if (mm < mh)
+        return kUnity;
+    if (mm < Mh)
+        return (Mh - mm) * kUnity / std::max<s64>(Mh - mh, 1);
+    if (mm <= Ml)
+        return 0;
+    if (mm <= ml)
+        return (mm - Ml) * kUnity / std::max<s64>(ml - Ml, 1);
+    return kUnity;
+}
+
+clip_point projective_correction(const clip_point &p)
+{
+    s64 x = kClipOne / p.gr, y = kClipOne / p.gb;
+    if (!x)
+        x = kClipOne;
+    if (!y)
+        y = kClipOne;
+    auto row = [&](const s64(&c)[3]) { return c[0] * x + (c[1] << 8) + c[2] * y; };
+    s64 d = row(kProjective[1]) >> 8;
+    if (!d)
+        d = 1;
+    return {kClipOne / std::max<s64>(row(kProjective[0]) / d + kProjectiveOffsetGR, 1),
+            kClipOne / std::max<s64>(row(kProjective[2]) / d + kProjectiveOffsetGB, 1)};
+}
+
+// Where the CT limits send a point beyond them: the projective correction,
+// the user's limit points, or the curve at the limit passed.
+struct ct_target {
+    clip_point p;
+    bool manual;         // the user's points: no exposure blend, no shift limit after
+    bool exposure_blend; // the curve's: gives way again in the dark
+};
+
+ct_target limit_target(const Run &r, const clip_point &p, s64 mm, s64 Mh, s64 Ml)
+{
+    const AWB_WB_STATE_S *w = r.w;
+    if (w->bXformEnable && !r.outdoor)
+        return {projective_correction(p), false, false};
+    ct_target t = {p, false, false};
+    if (w->u8OptB & AWB_OPTB_CT_MANUAL) {
+        t.manual = true;
+        if (mm > Ml)
+            t.p = {w->au16RgBgLimit[2], w->au16RgBgLimit[3]};
+        else if (mm < Mh)
+            t.p = {w->au16RgBgLimit[0], w->au16RgBgLimit[1]};
+        return t;
+    }
+    t.exposure_blend = true;
+    u16 cgr, cgb;
+    if (mm > Ml) {
+        curve_point_gr(w, (u32)Ml, 0, &cgr, &cgb);
+        t.p = {cgr, std::min<s64>(cgb, p.gb)};
+    } else if (mm < Mh) {
+        curve_point_gr(w, (u32)Mh, 0, &cgr, &cgb);
+        t.p = {std::min<s64>(cgr, p.gr), cgb};
+    }
+    return t;
+}
+
+// A point beyond the colour-temperature limits moves
+// to their target. True when the target was the user's limit points.
+bool ct_limits(Run &r, clip_point &p)
+{
+    AWB_WB_STATE_S *w = r.w;
+    const s64 Mh = kMired256Scale / w->u32HighCT, Ml = kMired256Scale / w->u32LowCT, mm = w->u32Mired256;
+    const s64 u = ct_clip_share(mm, Mh, Ml);
+    const ct_target t = limit_target(r, p, mm, Mh, Ml);
+    clip_point q = {mix(p.gr, t.p.gr, u), mix(p.gb, t.p.gb, u)};
+    if (t.exposure_blend && r.E > kExposureBlendLevel) {
+        const s64 e = std::min<s64>((r.E - kExposureBlendLevel) >> kExposureBlendShift, kUnity);
+        q = {mix(q.gr, p.gr, e), mix(q.gb, p.gb, e)};
+    }
+    p = {std::max<s64>(q.gr, 1), std::max<s64>(q.gb, 1)};
+    point_mired(w, p);
+    return t.manual;
+}
+
+// A point too far from the curve moves towards the shift limit.
+void shift_limit(Run &r, u16 t, clip_point &p)
+{
+    AWB_WB_STATE_S *w = r.w;
+    const s32 l = std::max<s32>(t, kShiftLimitMin), s = w->s16Shift;
+    if (s <= l && s >= -l)
+        return;
+    u16 bgr, bgb;
+    curve_point_gr(w, w->u32Mired256, s > 0 ? l : -l, &bgr, &bgb);
+    const s64 d = std::min<s32>(iabs(s) - l, kShiftBlendSteps);
+    p.gr = std::max<s64>((d * bgr + (kShiftBlendSteps - d) * p.gr) >> kShiftBlendShift, 1);
+    p.gb = std::max<s64>((d * bgb + (kShiftBlendSteps - d) * p.gb) >> kShiftBlendShift, 1);
+}
 
 void AwbCoefClip(Run &r, u16 t, u16 ggr, u16 ggb, u16 *pgr, u16 *pgb)
 {
     AWB_WB_STATE_S *w = r.w;
-    s64 gr = *pgr, gb = *pgb;
-    if (w->u16ExpWord < 512 && !r.outdoor && w->u8Score > 115)
+    if (clip_holds(r))
         return;
-    if (r.E > 51200) {
-        s64 u = std::min<s64>((r.E - 51200) >> 9, 256);
-        gr = std::max<s64>(((256 - u) * gr + u * ggr) >> 8, 1);
-        gb = std::max<s64>(((256 - u) * gb + u * ggb) >> 8, 1);
-        wp_mired(w, (u32)gr, (u32)gb, 65536);
-    }
-    u32 m = w->u32Mired256 >> 8;
-    w->u16ColorTemp = (u16)std::min<u32>(m ? 1000000 / m : 1000000, 0xFFFF);
-
-    if ((w->u8OptB & AWB_OPTB_CT_LIMIT) && w->bPullEnable == 1) {
-        s64 n = w->u16TopBinCount, N = std::max<u32>(w->u32BinnedZones, 1);
-        s64 sl = std::max<u16>(w->u16ShiftLimit, 64), s = w->s16Shift;
-        s64 a = std::max({255 - n, n, (n << 8) / N});
-        a = std::min<s64>(a, 216);
-        a = std::max(a, 216 - a);
-        s64 q = a * a / 181;
-        s64 v = n < 16 ? (((16 - n) * (16 - n) + q) * (std::llabs(s) + 32) * (std::llabs(s) + 32)) / 4096
-                       : q * s * s / (sl * sl);
-        v = std::clamp<s64>(v, 0, 256);
-        if (r.E > 3200)
-            v = std::max<s64>(v - ((r.E - 3200) >> 4), 0);
-        w->u16Speed = (u16)(((512 - v) * w->u16Speed) >> 9);
-        if (v) {
-            s64 k = std::clamp<s64>((((s64)w->u32InOutRef << 5) / std::max<u32>(w->u32FilteredExp >> 4, 1)) - 32, 0, 256);
-            s64 j = (k * v) >> 8;
-            s64 pgr2 = std::max<s64>(((256 - j) * w->u16PreGR + 256 * j) >> 8, 1);
-            s64 pgb2 = std::max<s64>(((256 - j) * w->u16PreGB + 256 * j) >> 8, 1);
-            gr = std::max<s64>((v * pgr2 + (256 - v) * gr) >> 8, 1);
-            gb = std::max<s64>((v * pgb2 + (256 - v) * gb) >> 8, 1);
-            wp_mired(w, (u32)gr, (u32)gb, 65536);
-        }
-    }
-
-    bool manual = false;
-    if (w->u8OptB & AWB_OPTB_CT_LIMIT) {
-        s64 Mh = 256000000 / w->u32HighCT, Ml = 256000000 / w->u32LowCT, mm = w->u32Mired256;
-        s64 mh = (230 * Mh) >> 8, ml = (281 * Ml) >> 8;
-        s64 u = mm < mh ? 256 : mm < Mh ? (Mh - mm) * 256 / std::max<s64>(Mh - mh, 1) : mm <= Ml ? 0
-              : mm <= ml ? (mm - Ml) * 256 / std::max<s64>(ml - Ml, 1) : 256;
-        s64 tgr = gr, tgb = gb;
-        bool blend_exposure = false;
-        if (w->bXformEnable && !r.outdoor) {
-            s64 x = 0x10000 / gr, y = 0x10000 / gb;
-            if (!x)
-                x = 0x10000;
-            if (!y)
-                y = 0x10000;
-            s64 d = (14 * x + 0x10500 - 9 * y) >> 8;
-            if (!d)
-                d = 1;
-            tgb = 0x10000 / std::max<s64>((34 * x + 0x1700 + 205 * y) / d + 4, 1);
-            tgr = 0x10000 / std::max<s64>((235 * x + 0x500 + 20 * y) / d + 6, 1);
-        } else if (w->u8OptB & AWB_OPTB_CT_MANUAL) {
-            manual = true;
-            if (mm > Ml)
-                tgr = w->au16RgBgLimit[2], tgb = w->au16RgBgLimit[3];
-            else if (mm < Mh)
-                tgr = w->au16RgBgLimit[0], tgb = w->au16RgBgLimit[1];
-        } else {
-            blend_exposure = true;
-            u16 cgr, cgb;
-            if (mm > Ml) {
-                curve_point_gr(w, (u32)Ml, 0, &cgr, &cgb);
-                tgr = cgr, tgb = std::min<s64>(cgb, gb);
-            } else if (mm < Mh) {
-                curve_point_gr(w, (u32)Mh, 0, &cgr, &cgb);
-                tgr = std::min<s64>(cgr, gr), tgb = cgb;
-            }
-        }
-        s64 rgr = ((256 - u) * gr + u * tgr) >> 8, rgb = ((256 - u) * gb + u * tgb) >> 8;
-        if (blend_exposure && r.E > 25600) {
-            s64 e = std::min<s64>((r.E - 25600) >> 6, 256);
-            rgr = (e * gr + (256 - e) * rgr) >> 8;
-            rgb = (e * gb + (256 - e) * rgb) >> 8;
-        }
-        gr = std::max<s64>(rgr, 1);
-        gb = std::max<s64>(rgb, 1);
-        wp_mired(w, (u32)gr, (u32)gb, 0x10000);
-    }
-
-    if ((w->u8OptB & AWB_OPTB_SHIFT_LIMIT) && !manual) {
-        s32 l = std::max<s32>(t, 64), s = w->s16Shift;
-        if (s > l || s < -l) {
-            u16 bgr, bgb;
-            curve_point_gr(w, w->u32Mired256, s > 0 ? l : -l, &bgr, &bgb);
-            s64 d = std::min<s32>(iabs(s) - l, 16);
-            gr = std::max<s64>((d * bgr + (16 - d) * gr) >> 4, 1);
-            gb = std::max<s64>((d * bgb + (16 - d) * gb) >> 4, 1);
-        }
-    }
-    *pgr = clamp16(gr);
-    *pgb = clamp16(gb);
+    clip_point p = {*pgr, *pgb};
+    dark_blend(r, p, ggr, ggb);
+    clip_colour_temperature(w);
+    const bool ct_limit = w->u8OptB & AWB_OPTB_CT_LIMIT;
+    if (ct_limit && w->bPullEnable == 1)
+        low_confidence_pull(r, p);
+    const bool manual = ct_limit && ct_limits(r, p);
+    if ((w->u8OptB & AWB_OPTB_SHIFT_LIMIT) && !manual)
+        shift_limit(r, t, p);
+    *pgr = clamp16(p.gr);
+    *pgb = clamp16(p.gb);
 }
 
 // ---- the steps of a full run --------------------------------------------------------------------

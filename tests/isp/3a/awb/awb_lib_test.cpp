@@ -350,3 +350,53 @@ TEST_F(AwbTest, DcfRecordCarriesTheOpType)
     }
     EXPECT_EQ(cb_.pfn_awb_ctrl(0, ISP_DCFINFO_SET, nullptr), -1);
 }
+
+// A light beyond the colour-temperature limits is balanced as a light at
+// the limit: on the curve there (automatic limits) or at the user's limit
+// point (manual); inside the limits nothing moves.
+TEST_F(AwbTest, ALightBeyondTheColourTemperatureLimitsIsBalancedAtTheLimit)
+{
+    struct Case {
+        const char *name;
+        int kelvin;
+        u16 low, high; // the limits
+        bool manual;
+        int as_kelvin; // balanced as a light of this temperature within the limits
+        double tolerance;
+    } cases[] = {
+        {"inside the limits", 4000, 3000, 6000, false, 4000, 0.001},
+        {"inside manual limits", 4000, 3000, 6000, true, 4000, 0.001},
+        {"above the high limit", 6500, 2500, 5000, false, 5000, 0.01},
+        // The curve's point at the limit, a little off the 4000 K lamp's.
+        {"below the low limit", 2800, 4000, 10000, false, 4000, 0.08},
+        {"above the manual high limit", 6500, 2500, 5000, true, 5000, 0.01},
+        {"below the manual low limit", 2800, 4000, 10000, true, 4000, 0.01},
+    };
+    const u16 kFarGR = 400, kFarGB = 150;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        // The reference: the light within the default limits, settled, and
+        // its white point (the manual limits' point).
+        ASSERT_EQ(init(), 0);
+        const AWB_FRAME_RESULT_S ref = run(2, 300, c.as_kelvin);
+        const u16 gr = g_astAwbCtx[0].stWb.u16OutGR, gb = g_astAwbCtx[0].stWb.u16OutGB;
+        ASSERT_EQ(cb_.pfn_awb_exit(0), 0);
+
+        ASSERT_EQ(init(), 0);
+        IO_WRITE16(page(AWB_R_CT_LOW), c.low);
+        IO_WRITE16(page(AWB_R_CT_HIGH), c.high);
+        IO_WRITE8(page(AWB_R_CT_LIMIT_OP), c.manual);
+        // The limit passed holds the reference's point, the other one a point
+        // far from every light here.
+        const bool above = c.kelvin > c.as_kelvin;
+        IO_WRITE16(page(AWB_R_HIGH_RG_LIMIT), above ? gr : kFarGR);
+        IO_WRITE16(page(AWB_R_HIGH_BG_LIMIT), above ? gb : kFarGB);
+        IO_WRITE16(page(AWB_R_LOW_RG_LIMIT), above ? kFarGR : gr);
+        IO_WRITE16(page(AWB_R_LOW_BG_LIMIT), above ? kFarGB : gb);
+        const AWB_FRAME_RESULT_S r = run(2, 300, c.kelvin);
+        const u32 *g = r.au32WhiteBalanceGain, *want = ref.au32WhiteBalanceGain;
+        EXPECT_NEAR((double)g[0] / g[1], (double)want[0] / want[1], c.tolerance * want[0] / want[1]);
+        EXPECT_NEAR((double)g[3] / g[1], (double)want[3] / want[1], c.tolerance * want[3] / want[1]);
+        ASSERT_EQ(cb_.pfn_awb_exit(0), 0);
+    }
+}

@@ -1,0 +1,182 @@
+// The adapter's records field by field, against the platform's: each field
+// of the platform's record gets a value of its own, the adapter's get must
+// hand each one to its own engine field, and its set must put each engine
+// field's own value back where it belongs. A swapped or missing field shows
+// by name.
+#include "tests/sceneauto/adpt_fixture.h"
+
+#include "isp/3a/ae/ae_records.h"
+#include "isp/3a/ae/mpi_isp_ae.h"
+#include "isp/3a/awb/mpi_isp_awb.h"
+#include "isp/isp_acm.h"
+
+#include <initializer_list>
+#include <string>
+
+namespace {
+
+constexpr u32 kSetElsewhere = 0xFFFFFFFF; // the set takes this field from elsewhere
+
+// A field of the engine's record and the platform field it mirrors, by
+// name, with the value the platform holds for the get and the value the
+// engine gives the set.
+template <class E, class P> struct FieldPair {
+    const char *name;
+    u32 (*engine)(const E &);
+    void (*put_engine)(E &, u32);
+    u32 (*platform)(const P &);
+    void (*put_platform)(P &, u32);
+    u32 got, put;
+};
+
+// Within a test that names its records E and P.
+#define FIELD(em, pm, got, put)                                                                                     \
+    FieldPair<E, P>                                                                                                 \
+    {                                                                                                               \
+        #em, [](const E &e) { return (u32)e.em; }, [](E &e, u32 v) { e.em = (decltype(e.em))v; },                 \
+            [](const P &p) { return (u32)p.pm; }, [](P &p, u32 v) { p.pm = (decltype(p.pm))v; }, got, put          \
+    }
+
+template <class E, class P> struct Calls {
+    s32 (*platform_get)(s32, P *);
+    s32 (*platform_set)(s32, const P *);
+    s32 (*get)(s32, E *);
+    s32 (*set)(s32, const E *); // nullptr: the engine only reads the record
+};
+
+template <class E, class P> void expect_each_field_moves(const Calls<E, P> &c, std::initializer_list<FieldPair<E, P>> rows)
+{
+    P p = {};
+    ASSERT_EQ(0, c.platform_get(0, &p));
+    for (const auto &r : rows)
+        r.put_platform(p, r.got);
+    ASSERT_EQ(0, c.platform_set(0, &p));
+    E e;
+    memset(&e, 0xA5, sizeof e); // a field the get leaves out keeps this
+    ASSERT_EQ(0, c.get(0, &e));
+    for (const auto &r : rows) {
+        SCOPED_TRACE(std::string("get ") + r.name);
+        EXPECT_EQ(r.got, r.engine(e));
+    }
+    if (!c.set)
+        return;
+
+    for (const auto &r : rows)
+        if (r.put != kSetElsewhere)
+            r.put_engine(e, r.put);
+    ASSERT_EQ(0, c.set(0, &e));
+    ASSERT_EQ(0, c.platform_get(0, &p));
+    for (const auto &r : rows) {
+        if (r.put == kSetElsewhere)
+            continue;
+        SCOPED_TRACE(std::string("set ") + r.name);
+        EXPECT_EQ(r.put, r.platform(p));
+    }
+}
+
+// The status is the exposure library's to publish: the test publishes it.
+s32 publish_status(s32, const AE_EXPOSURE_STATUS_S *s)
+{
+    vreg_publish(kAeStatusRecord, ae_page(0), *s);
+    return 0;
+}
+
+} // namespace
+
+// With no exposure value the compensation passes as it is; the strategy
+// and the weights the set takes from the preferences.
+TEST_F(AdapterTest, TheExposureRecordFieldByField)
+{
+    using E = SCENEAUTO_AE_ATTR_S;
+    using P = AE_EXPOSURE_SETTINGS_S;
+    pref_.ExposureValue = 0;
+    expect_each_field_moves<E, P>(
+        {DU_DUZ_ISP_GetExposureAttr, DU_DUZ_ISP_SetExposureAttr, CommSceneautoGetAEAttr, CommSceneautoSetAEAttr},
+        {
+            FIELD(u8Speed, stAuto.u8Speed, 40, 41),
+            FIELD(u8Tolerance, stAuto.u8Tolerance, 5, 6),
+            FIELD(u8Compensation, stAuto.u8Compensation, 60, 61),
+            FIELD(u16BlackDelayFrame, stAuto.u16BlackDelayFrame, 7, 8),
+            FIELD(u16WhiteDelayFrame, stAuto.u16WhiteDelayFrame, 9, 10),
+            FIELD(u8AEStrategyMode, stAuto.enStrategyMode, 1, kSetElsewhere),
+            FIELD(u8MaxHistOffset, stAuto.u8MaxHistOffset, 11, 12),
+            FIELD(u16HistRatioSlope, stAuto.u16HistRatioSlope, 300, 301),
+            FIELD(u32SysGainMax, stAuto.u32SysGainMax, 0x5000, 0x6100),
+            FIELD(u32AGainMax, stAuto.u32AGainMax, 0x4000, 0x4100),
+            FIELD(u32DGainMax, stAuto.u32DGainMax, 0x800, 0x820),
+            FIELD(u32ISPDGainMax, stAuto.u32ISPDGainMax, 0x900, 0x920),
+            FIELD(u8AERunInterval, u8AERunInterval, 3, 4),
+            FIELD(u8FSWDRMode, stAuto.enFSWDRMode, 1, 0),
+            FIELD(bWDRQuick, stAuto.bWDRQuick, 0, 1),
+            FIELD(au8Weight[5][6], stAuto.au8Weight[5][6], 13, kSetElsewhere),
+            FIELD(au8Weight[14][16], stAuto.au8Weight[14][16], 14, kSetElsewhere),
+        });
+}
+
+TEST_F(AdapterTest, TheExposureInformationFieldByField)
+{
+    using E = SCENEAUTO_EXPOSURE_INFO_S;
+    using P = AE_EXPOSURE_STATUS_S;
+    expect_each_field_moves<E, P>({DU_DUZ_ISP_QueryExposureInfo, publish_status, CommSceneautoGetExposureInfo, nullptr},
+                                  {
+                                      FIELD(u32Exposure, u32Exposure, 123456, 0),
+                                      FIELD(u32AGain, u32AGain, 2000, 0),
+                                      FIELD(u32DGain, u32DGain, 1100, 0),
+                                      FIELD(u32ISPDGain, u32ISPDGain, 1200, 0),
+                                      FIELD(u32ExpTime, u32ExpTime, 3000, 0),
+                                      FIELD(u32ISO, u32ISO, 500, 0),
+                                      FIELD(u32ExpRatio, u32ExpRatio, 0x123, 0),
+                                  });
+}
+
+// High, middle and low temperature with their matrices (sign-magnitude).
+TEST_F(AdapterTest, TheColourMatricesFieldByField)
+{
+    using E = SCENEAUTO_CCM_S;
+    using P = AWB_CCM_SETTINGS_S;
+    expect_each_field_moves<E, P>(
+        {DU_DUZ_ISP_GetCCMAttr, DU_DUZ_ISP_SetCCMAttr, CommSceneautoGetCcmAttr, CommSceneautoSetCcmAttr},
+        {
+            FIELD(astCCM[0].u16ColorTemp, stAuto.u16HighColorTemp, 6500, 7000),
+            FIELD(astCCM[1].u16ColorTemp, stAuto.u16MidColorTemp, 5000, 4800),
+            FIELD(astCCM[2].u16ColorTemp, stAuto.u16LowColorTemp, 3000, 2600),
+            FIELD(astCCM[0].au16CCM[0], stAuto.au16HighCCM[0], 0x101, 0x121),
+            FIELD(astCCM[0].au16CCM[8], stAuto.au16HighCCM[8], 0x8011, 0x8031),
+            FIELD(astCCM[1].au16CCM[0], stAuto.au16MidCCM[0], 0x102, 0x122),
+            FIELD(astCCM[1].au16CCM[8], stAuto.au16MidCCM[8], 0x8012, 0x8032),
+            FIELD(astCCM[2].au16CCM[0], stAuto.au16LowCCM[0], 0x103, 0x123),
+            FIELD(astCCM[2].au16CCM[8], stAuto.au16LowCCM[8], 0x8013, 0x8033),
+        });
+}
+
+TEST_F(AdapterTest, TheColourManagementWordsFieldByField)
+{
+    using E = SCENEAUTO_ACM_S;
+    using P = ISP_ACM_CFG_S;
+    testsupport::capture_stdout([] {
+        expect_each_field_moves<E, P>(
+            {DU_DUZ_ISP_GetAcmAttr, DU_DUZ_ISP_SetAcmAttr, CommSceneautoGetAcmAttr, CommSceneautoSetAcmAttr},
+            {
+                FIELD(au32Word[0], bEnable, 1, 0),
+                FIELD(au32Word[1], u32CbcrThr, 101, 201),
+                FIELD(au32Word[2], u32GainLuma, 102, 202),
+                FIELD(au32Word[3], u32GainHue, 103, 203),
+                FIELD(au32Word[4], u32GainSat, 104, 204),
+            });
+    });
+}
+
+// The set takes the saturation from the user's preferences (the prefs test).
+TEST_F(AdapterTest, TheSaturationFieldByField)
+{
+    using E = SCENEAUTO_SATURATION_S;
+    using P = AWB_SATURATION_SETTINGS_S;
+    expect_each_field_moves<E, P>({DU_DUZ_ISP_GetSaturationAttr, DU_DUZ_ISP_SetSaturationAttr,
+                                   CommSceneautoGetSaturation, nullptr},
+                                  {
+                                      FIELD(u8OpType, enOpType, 1, 0),
+                                      FIELD(u8Saturation, u8Saturation, 77, 0),
+                                      FIELD(au8Sat[0], au8Sat[0], 88, 0),
+                                      FIELD(au8Sat[15], au8Sat[15], 99, 0),
+                                  });
+}
