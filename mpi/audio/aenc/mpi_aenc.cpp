@@ -9,8 +9,8 @@
 #include "mpi/audio/aenc/aenc_chn.h"
 #include "mpi/audio/aenc/aenc_requests.h"
 #include "mpi/audio/comm/audio_cirbuf.h"
-#include "mpi/audio/mpi_audio.h"
 #include "mpi/audio/voice/audio_voice_adp.h"
+#include "mpi/common/mpi_steps.h"
 
 s32 g_s32AencFd[AENC_MAX_CHN_NUM] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
                                      -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
@@ -293,15 +293,15 @@ s32 alloc_stage_bufs(AencCreate *c)
 void undo_stage_bufs(AencCreate *c) { free_stage_bufs(c->chn); }
 
 // A failed step leaves the channel free, with what the steps before it made undone.
-const AudioStep<AencCreate> kCreateSteps[] = {
-    {find_encoder, nullptr, nullptr},
-    {query_payload, nullptr, nullptr},
-    {open_encoder, close_encoder, nullptr},
-    {alloc_strm_buf, undo_strm_buf, nullptr},
-    {share_strm_buf, unshare_strm_buf, nullptr},
-    {alloc_cir_buf, undo_cir_buf, nullptr},
-    {create_kernel_chn, destroy_kernel_chn, nullptr},
-    {alloc_stage_bufs, undo_stage_bufs, nullptr},
+const mpi_step<AencCreate> kCreateSteps[] = {
+    {nullptr, find_encoder, nullptr},
+    {nullptr, query_payload, nullptr},
+    {nullptr, open_encoder, close_encoder},
+    {nullptr, alloc_strm_buf, undo_strm_buf},
+    {nullptr, share_strm_buf, unshare_strm_buf},
+    {nullptr, alloc_cir_buf, undo_cir_buf},
+    {nullptr, create_kernel_chn, destroy_kernel_chn},
+    {nullptr, alloc_stage_bufs, undo_stage_bufs},
 };
 
 // The channel's codec words in its counters: the G.726 rate and the ADPCM type.
@@ -413,7 +413,7 @@ s32 DU_DUZ_AENC_CreateChn(s32 AeChn, const AENC_CHANNEL_CFG_S *pstAttr)
     }
     reset_chn(chn, AeChn);
     AencCreate create = {AeChn, chn, pstAttr, -1, nullptr};
-    if (s32 ret = audio_run_steps(kCreateSteps, &create))
+    if (s32 ret = mpi_steps_run(kCreateSteps, &create))
         return ret;
     chn->s32Handle = create.slot;
     chn->bCreated = DU_TRUE;

@@ -51,6 +51,7 @@ TEST(MpiSteps, AFailingStepUndoesTheStepsBeforeItLatestFirstAndSaysWhy)
     } cases[] = {
         {"all succeed", -1, 0, {"run 0", "run 1", "run 2", "run 3"}, "", 99},
         {"the first fails", 0, -100, {"run 0"}, "step 0 failed\n", 0},
+        {"the second fails", 1, -101, {"run 0", "run 1", "undo 0"}, "step 1 failed\n", 1},
         {"a step without undo is passed over", 2, -102, {"run 0", "run 1", "run 2", "undo 0"}, "", 2},
         {"the last fails", 3, -103, {"run 0", "run 1", "run 2", "run 3", "undo 2", "undo 0"}, "step 3 failed\n", 3},
     };
