@@ -167,6 +167,7 @@ struct AencCreate {
     s32 slot;
     const AENC_CODEC_ENTRY_S *entry;
     s32 ret;
+    const char *func; // the public call, for the messages of the undo
 };
 
 s32 find_encoder(AencCreate *c)
@@ -192,7 +193,8 @@ s32 query_payload(AencCreate *c)
     }
     c->chn->bKernelEnc = query.bKernelEnc ? DU_TRUE : DU_FALSE;
     if (c->entry->enType == AENC_FREE_PAYLOAD) {
-        MPI_TRACE("The encoder has been unregistered!\n");
+        MPI_TRACE_PREFIX(c->func, __LINE__);
+        fprintf(stderr, "The encoder has been unregistered!\n");
         return DU_ERR_AENC_CODEC_ERR;
     }
     // The slot's packets must fit the unit's slots whatever the encoder says.
@@ -218,7 +220,8 @@ s32 open_encoder(AencCreate *c)
 void close_encoder(AencCreate *c)
 {
     if (c->entry->enType == AENC_FREE_PAYLOAD) {
-        MPI_TRACE("The encoder has been unregistered!\n");
+        MPI_TRACE_PREFIX(c->func, __LINE__);
+        fprintf(stderr, "The encoder has been unregistered!\n");
         c->ret = DU_ERR_AENC_CODEC_ERR;
     } else {
         c->entry->pfnCloseEncoder(c->chn->pEncoder);
@@ -424,7 +427,7 @@ s32 DU_DUZ_AENC_CreateChn(s32 AeChn, const AENC_CHANNEL_CFG_S *pstAttr)
         return DU_ERR_AENC_ILLEGAL_PARAM;
     }
     reset_chn(chn, AeChn);
-    AencCreate create = {AeChn, chn, pstAttr, -1, nullptr, 0};
+    AencCreate create = {AeChn, chn, pstAttr, -1, nullptr, 0, __FUNCTION__};
     if (s32 ret = mpi_steps_run(kCreateSteps, &create))
         return ret;
     chn->s32Handle = create.slot;
@@ -466,7 +469,8 @@ s32 DU_DUZ_AENC_DestroyChn(s32 AeChn)
 
     MpiMutexGuard lock(&chn->stMutex);
     MPI_ASSERT(DU_INVALID_HANDLE != chn->s32Handle);
-    AencCreate teardown = {AeChn, chn, nullptr, chn->s32Handle, &s_stEncoderCtx.astEncoder[chn->s32Handle], 0};
+    AencCreate teardown = {AeChn, chn, nullptr, chn->s32Handle, &s_stEncoderCtx.astEncoder[chn->s32Handle], 0,
+                           __FUNCTION__};
     mpi_steps_undo(kCreateSteps, &teardown);
     chn->s32Handle = DU_INVALID_HANDLE;
     audio_dump_close(&chn->stDump);

@@ -429,7 +429,8 @@ TEST_F(AencTest, ADestructionGivesBackEverythingAndReportsWhatFailed)
         const char *err;
     } cases[] = {
         {"all goes", "", false, 0, 1, ""},
-        {"the encoder was unregistered", "", true, (s32)0xA0178040, 0, "The encoder has been unregistered!\n"},
+        {"the encoder was unregistered", "", true, (s32)0xA0178040, 0,
+         "[Func]:DU_DUZ_AENC_DestroyChn [Line]:"},
         {"the kernel keeps its stream buffer", deinit_refused, false, -1, 1, ""},
         {"both", deinit_refused, true, (s32)0xA0178040, 0, "The encoder has been unregistered!\n"},
     };
