@@ -464,13 +464,19 @@ void stop_output(AudioRoad *) { KX_AUDIO_StopAo(0, aud_cfg.AoChnCnt, 0); }
 
 // The input and the output are stopped even when they failed half-way
 // started: such a step says why itself, before it stops.
+s32 started_or_stopped(s32 ret, const char *failed, void (*stop)(AudioRoad *), AudioRoad *r)
+{
+    if (ret == 0)
+        return 0;
+    puts(failed);
+    stop(r);
+    return -1;
+}
+
 s32 start_input(AudioRoad *r)
 {
-    if (KX_AUDIO_StartAi(0, aud_cfg.AiChnCnt, &r->in, 0, 0) == 0)
-        return 0;
-    puts("======SAMPLE_COMM_AUDIO_StartAi failed");
-    stop_input(r);
-    return -1;
+    return started_or_stopped(KX_AUDIO_StartAi(0, aud_cfg.AiChnCnt, &r->in, 0, 0),
+                              "======SAMPLE_COMM_AUDIO_StartAi failed", stop_input, r);
 }
 
 s32 start_encoder(AudioRoad *r) { return KX_Audio_StartAenc(aud_cfg.AencChnCnt, &r->in, gs_audioType) != 0 ? -1 : 0; }
@@ -478,11 +484,8 @@ s32 bind_encoder(AudioRoad *) { return KX_AUDIO_AencBindAi(0, 0, 0); }
 
 s32 start_output(AudioRoad *r)
 {
-    if (KX_AUDIO_StartAo(0, aud_cfg.AoChnCnt, &r->out, 0, 0) == 0)
-        return 0;
-    puts("======SAMPLE_COMM_AUDIO_StartAo failed");
-    stop_output(r);
-    return -1;
+    return started_or_stopped(KX_AUDIO_StartAo(0, aud_cfg.AoChnCnt, &r->out, 0, 0),
+                              "======SAMPLE_COMM_AUDIO_StartAo failed", stop_output, r);
 }
 
 // The input bound to every output channel; a failed bind takes back the ones before it.
