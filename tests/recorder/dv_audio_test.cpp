@@ -323,8 +323,9 @@ TEST_F(DvAudio, EachFailingStepTakesDownWhatTheStepsBeforeItPutUp)
         sim::start(root_);
         ASSERT_EQ(0, DU_DUZ_SYS_Init());
         ASSERT_EQ(0, MPI_VB_InitCtx());
-        if (c.taken)
+        if (c.taken) {
             ASSERT_EQ(0, DU_DUZ_SYS_Bind(&other, c.taken));
+        }
         const long mark = (long)testsupport::events().size() - 1;
         s32 ret = 0;
         std::string out = capture_stdout([&] { ret = KX_DV_Audio_Run(); });

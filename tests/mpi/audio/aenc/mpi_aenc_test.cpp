@@ -42,6 +42,7 @@ s32 counted_close(void *inst)
     g_closed++;
     return copy_close(inst);
 }
+const AENC_CODEC_ENTRY_S kCounted = {1000, 2048, "counted", counted_open, copy_encode, counted_close};
 
 class AencTest : public AudioTest {
 protected:
@@ -81,8 +82,22 @@ protected:
         return f;
     }
 
+    // The board started afresh with `conf` and the trace on, the counted
+    // encoder registered as payload 1000; its registry handle.
+    s32 restart_with_counted(const std::string &conf)
+    {
+        testsupport::capture_stdout([] { DU_DUZ_SYS_Exit(); });
+        testsupport::write_conf(root_, "trace = 1\n" + conf);
+        sim::start(root_);
+        EXPECT_EQ(0, DU_DUZ_SYS_Init());
+        s32 handle = -1;
+        EXPECT_EQ(0, DU_DUZ_AENC_RegeisterEncoder(&handle, &kCounted));
+        return handle;
+    }
+
     AAC_ENC_CFG_S aac_ = {AAC_TYPE_AACLC, 128000, 48000, 1, 0};
     u32 attr_word_ = 0;
+    AENC_CHANNEL_CFG_S counted_cfg_ = {1000, 320, 4, &attr_word_};
     std::vector<s16> pcm_;
     u32 tone_at_ = 0;
 };
@@ -385,21 +400,15 @@ TEST_F(AencTest, ACreationThatFailsLeavesNothingBehind)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        testsupport::capture_stdout([] { DU_DUZ_SYS_Exit(); });
-        testsupport::write_conf(root_, "trace = 1\n" + c.conf);
-        sim::start(root_);
-        ASSERT_EQ(0, DU_DUZ_SYS_Init());
-        AENC_CODEC_ENTRY_S counted = {1000, 2048, "counted", counted_open, copy_encode, counted_close};
-        s32 handle = -1;
-        ASSERT_EQ(0, DU_DUZ_AENC_RegeisterEncoder(&handle, &counted));
-        AENC_CHANNEL_CFG_S cfg = {1000, 320, 4, &attr_word_};
+        s32 handle = restart_with_counted(c.conf);
+        ASSERT_GE(handle, 0);
         for (int round = 0; round < 2; round++) {
             SCOPED_TRACE(round);
             g_opened = g_closed = 0;
             size_t frees = traced("/dev/mmz_userdev", MMZ_FREE_CTRL);
             size_t deinits = traced("/dev/aenc", AENC_STRMBUF_DEINIT_CTRL);
             s32 ret = 0;
-            testsupport::capture_stderr([&] { ret = DU_DUZ_AENC_CreateChn(2, &cfg); });
+            testsupport::capture_stderr([&] { ret = DU_DUZ_AENC_CreateChn(2, &counted_cfg_); });
             EXPECT_EQ(c.code, ret);
             EXPECT_FALSE(g_stAenc[2].bCreated);
             EXPECT_EQ(1, g_opened);
@@ -436,17 +445,12 @@ TEST_F(AencTest, ADestructionGivesBackEverythingAndReportsWhatFailed)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        testsupport::capture_stdout([] { DU_DUZ_SYS_Exit(); });
-        testsupport::write_conf(root_, "trace = 1\n" + c.conf);
-        sim::start(root_);
-        ASSERT_EQ(0, DU_DUZ_SYS_Init());
-        AENC_CODEC_ENTRY_S counted = {1000, 2048, "counted", counted_open, copy_encode, counted_close};
-        s32 handle = -1;
-        ASSERT_EQ(0, DU_DUZ_AENC_RegeisterEncoder(&handle, &counted));
-        AENC_CHANNEL_CFG_S cfg = {1000, 320, 4, &attr_word_};
-        ASSERT_EQ(0, DU_DUZ_AENC_CreateChn(2, &cfg));
-        if (c.unregister)
+        s32 handle = restart_with_counted(c.conf);
+        ASSERT_GE(handle, 0);
+        ASSERT_EQ(0, DU_DUZ_AENC_CreateChn(2, &counted_cfg_));
+        if (c.unregister) {
             ASSERT_EQ(0, DU_DUZ_AENC_UnRegisterEncoder(handle));
+        }
         g_opened = g_closed = 0;
         s32 ret = 0;
         std::string err = testsupport::capture_stderr([&] { ret = DU_DUZ_AENC_DestroyChn(2); });
@@ -463,9 +467,10 @@ TEST_F(AencTest, ADestructionGivesBackEverythingAndReportsWhatFailed)
         EXPECT_EQ(DU_INVALID_HANDLE, g_stAenc[2].s32Handle);
         EXPECT_EQ(0, DU_DUZ_AENC_DestroyChn(2)) << "a second destruction finds it gone";
 
-        if (c.unregister)
-            ASSERT_EQ(0, DU_DUZ_AENC_RegeisterEncoder(&handle, &counted));
-        ASSERT_EQ(0, DU_DUZ_AENC_CreateChn(2, &cfg));
+        if (c.unregister) {
+            ASSERT_EQ(0, DU_DUZ_AENC_RegeisterEncoder(&handle, &kCounted));
+        }
+        ASSERT_EQ(0, DU_DUZ_AENC_CreateChn(2, &counted_cfg_));
         AUDIO_FRAME_S f = frame(320);
         EXPECT_EQ(0, DU_DUZ_AENC_SendFrame(2, &f, nullptr));
         testsupport::capture_stderr([] { DU_DUZ_AENC_DestroyChn(2); });
