@@ -10,6 +10,7 @@
 #include "board/board.h"
 #include "isp/isp_requests.h"
 #include "mpi/common/mpi_dev.h"
+#include "mpi/common/mpi_steps.h"
 #include "mpi/video/sys/mpi_sys.h"
 
 ISP_CTX_S g_astIspCtx[ISP_MAX_DEV_NUM] = {{0, 0, 0, 0, 0, 0, PTHREAD_MUTEX_INITIALIZER}};
@@ -224,12 +225,85 @@ s32 check_entry(ISP_DEV IspDev, const char *func, bool sensor, bool mem)
     return mem ? isp_check_mem_init(IspDev, func) : 0;
 }
 
-void init_undo(ISP_DEV IspDev)
+// ---- the init's steps, each beside its undo ----
+
+// The init's messages carry the public call's name.
+constexpr const char *kInit = "DU_DUZ_ISP_Init";
+
+s32 statistics_init(ISP_DEV *dev)
 {
-    isp_dcf_info_exit(IspDev);
-    ISP_ProcExit(IspDev);
-    ISP_StatisticsExit(IspDev);
+    s32 ret = ISP_StatisticsInit(*dev);
+    if (ret != 0)
+        ISP_TRACE_AT(kInit, "ISP[%d] Init statistics failed\n", *dev);
+    return ret;
 }
+void statistics_exit(ISP_DEV *dev) { ISP_StatisticsExit(*dev); }
+s32 proc_init(ISP_DEV *dev) { return ISP_ProcInit(*dev); }
+void proc_exit(ISP_DEV *dev) { ISP_ProcExit(*dev); }
+s32 dcf_init(ISP_DEV *dev) { return isp_dcf_info_init(*dev); }
+void dcf_exit(ISP_DEV *dev) { isp_dcf_info_exit(*dev); }
+
+// The sensor in the configured WDR and image mode, initialised and programmed.
+s32 sensor_start(ISP_DEV *dev)
+{
+    const char *failed = nullptr;
+    if (ISP_SensorSetWDRMode(*dev, isp_ext_wdr_mode()) != 0) {
+        failed = "ISP[%d] set sensor WDR mode failed!\n";
+    } else {
+        ISP_CMOS_SENSOR_IMAGE_MODE_S mode;
+        read_image_mode(&mode.u16Width, &mode.u16Height, &mode.f32Fps);
+        if (ISP_SensorSetImageMode(*dev, &mode) != 0)
+            failed = "ISP[%d] set sensor image mode failed!\n";
+        else if (ISP_SensorInit(*dev) != 0)
+            failed = "ISP[%d] init sensor failed!\n";
+        else if (ISP_SensorUpdateAll(*dev) != 0)
+            failed = "ISP[%d] update sensor all failed!\n";
+    }
+    if (!failed)
+        return 0;
+    char why[96];
+    snprintf(why, sizeof why, failed, *dev);
+    ISP_TRACE_AT(kInit, "%s", why);
+    return DU_ERR_ISP_NOT_INIT;
+}
+
+// The registers at their defaults, then every module registered and
+// initialised.
+s32 modules_start(ISP_DEV *dev)
+{
+    ISP_ExtRegsDefault();
+    ISP_RegsDefault();
+    ISP_ExtRegsInitialize(*dev);
+    ISP_RegsInitialize(*dev);
+    ISP_GlobalInitialize(*dev);
+
+    size_t count;
+    const isp_alg_reg_fn *order = module_order(&count);
+    for (size_t i = 0; i < count; i++)
+        order[i](*dev);
+    for (auto &alg : ctx().astAlgs)
+        if (alg.bUsed && alg.stAlgFunc.pfn_alg_init)
+            alg.stAlgFunc.pfn_alg_init(*dev);
+    return 0;
+}
+void modules_stop(ISP_DEV *dev) { modules_exit_and_clear(*dev); }
+
+s32 wdr_cfg_set(ISP_DEV *dev)
+{
+    s32 ret = ISP_WDRCfgSet(*dev);
+    if (ret != 0)
+        ISP_TRACE_AT(kInit, "ISP[%d] set WDR mode to kernel failed!\n", *dev);
+    return ret;
+}
+
+const mpi_step<ISP_DEV> kInitSteps[] = {
+    {nullptr, statistics_init, statistics_exit},
+    {nullptr, proc_init, proc_exit},
+    {nullptr, dcf_init, dcf_exit},
+    {nullptr, sensor_start, nullptr},
+    {nullptr, modules_start, modules_stop},
+    {nullptr, wdr_cfg_set, nullptr},
+};
 
 } // namespace
 
@@ -440,65 +514,9 @@ s32 DU_DUZ_ISP_Init(ISP_DEV IspDev)
     if (c.bIspInit == 1)
         return 0;
 
-    ret = ISP_StatisticsInit(IspDev);
-    if (ret != 0) {
-        ISP_TRACE("ISP[%d] Init statistics failed\n", IspDev);
-        return ret;
-    }
-    ret = ISP_ProcInit(IspDev);
-    if (ret != 0) {
-        ISP_StatisticsExit(IspDev);
-        return ret;
-    }
-    ret = isp_dcf_info_init(IspDev);
-    if (ret != 0) {
-        ISP_ProcExit(IspDev);
-        ISP_StatisticsExit(IspDev);
-        return ret;
-    }
-
-    const char *failed = nullptr;
-    if (ISP_SensorSetWDRMode(IspDev, isp_ext_wdr_mode()) != 0) {
-        failed = "ISP[%d] set sensor WDR mode failed!\n";
-    } else {
-        ISP_CMOS_SENSOR_IMAGE_MODE_S mode;
-        read_image_mode(&mode.u16Width, &mode.u16Height, &mode.f32Fps);
-        if (ISP_SensorSetImageMode(IspDev, &mode) != 0)
-            failed = "ISP[%d] set sensor image mode failed!\n";
-        else if (ISP_SensorInit(IspDev) != 0)
-            failed = "ISP[%d] init sensor failed!\n";
-        else if (ISP_SensorUpdateAll(IspDev) != 0)
-            failed = "ISP[%d] update sensor all failed!\n";
-    }
-    if (failed) {
-        char why[96];
-        snprintf(why, sizeof why, failed, IspDev);
-        ISP_TRACE("%s", why);
-        init_undo(IspDev);
-        return DU_ERR_ISP_NOT_INIT;
-    }
-
-    ISP_ExtRegsDefault();
-    ISP_RegsDefault();
-    ISP_ExtRegsInitialize(IspDev);
-    ISP_RegsInitialize(IspDev);
-    ISP_GlobalInitialize(IspDev);
-
-    size_t count;
-    const isp_alg_reg_fn *order = module_order(&count);
-    for (size_t i = 0; i < count; i++)
-        order[i](IspDev);
-    for (auto &alg : c.astAlgs)
-        if (alg.bUsed && alg.stAlgFunc.pfn_alg_init)
-            alg.stAlgFunc.pfn_alg_init(IspDev);
-
-    ret = ISP_WDRCfgSet(IspDev);
-    if (ret != 0) {
-        ISP_TRACE("ISP[%d] set WDR mode to kernel failed!\n", IspDev);
-        modules_exit_and_clear(IspDev);
-        init_undo(IspDev);
-        return ret;
-    }
+    // A failing step undoes the ones before it: the init may be tried again.
+    if (s32 failed = mpi_steps_run(kInitSteps, &IspDev))
+        return failed;
     pthread_mutex_lock(&c.mutex);
     c.bIspInit = 1;
     set_run_flag(1);

@@ -11,6 +11,7 @@
 #include "mpi/audio/aac/audio_aac_dec_adp.h"
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/ao/mpi_ao.h"
+#include "mpi/common/mpi_steps.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "recorder/dv_mp4.h"
 #include "recorder/dv_pipeline.h"
@@ -447,9 +448,76 @@ s32 KX_AUDIO_StopAi(s32 dev, u32 chnCnt, u32 resample)
 
 // ---- start and stop ----------------------------------------------------------------------
 
+namespace {
+
+// What the audio road's start works on: the input's and the output's attributes.
+struct AudioRoad {
+    AIO_ATTR_S in, out;
+};
+
+s32 cfg_codec(AudioRoad *r) { return KX_AUDIO_CfgAcodec(&r->in) != 0 ? -1 : 0; }
+
+void stop_input(AudioRoad *) { KX_AUDIO_StopAi(0, aud_cfg.AiChnCnt, 0); }
+void stop_encoder(AudioRoad *) { KX_AUDIO_StopAenc(aud_cfg.AencChnCnt); }
+void unbind_encoder(AudioRoad *) { KX_AUDIO_AencUnbindAi(0, 0, 0); }
+void stop_output(AudioRoad *) { KX_AUDIO_StopAo(0, aud_cfg.AoChnCnt, 0); }
+
+// The input and the output are stopped even when they failed half-way
+// started: such a step says why itself, before it stops.
+s32 started_or_stopped(s32 ret, const char *failed, void (*stop)(AudioRoad *), AudioRoad *r)
+{
+    if (ret == 0)
+        return 0;
+    puts(failed);
+    stop(r);
+    return -1;
+}
+
+s32 start_input(AudioRoad *r)
+{
+    return started_or_stopped(KX_AUDIO_StartAi(0, aud_cfg.AiChnCnt, &r->in, 0, 0),
+                              "======SAMPLE_COMM_AUDIO_StartAi failed", stop_input, r);
+}
+
+s32 start_encoder(AudioRoad *r) { return KX_Audio_StartAenc(aud_cfg.AencChnCnt, &r->in, gs_audioType) != 0 ? -1 : 0; }
+s32 bind_encoder(AudioRoad *) { return KX_AUDIO_AencBindAi(0, 0, 0); }
+
+s32 start_output(AudioRoad *r)
+{
+    return started_or_stopped(KX_AUDIO_StartAo(0, aud_cfg.AoChnCnt, &r->out, 0, 0),
+                              "======SAMPLE_COMM_AUDIO_StartAo failed", stop_output, r);
+}
+
+// The input bound to every output channel; a failed bind takes back the ones before it.
+s32 bind_output(AudioRoad *)
+{
+    for (u32 chn = 0; chn < aud_cfg.AoChnCnt; chn++) {
+        if (ao_bind_ai(0, 0, 0, (s32)chn) == 0)
+            continue;
+        puts("======SAMPLE_COMM_AUDIO_AoBindAi failed");
+        while (chn-- > 0)
+            KX_AUDIO_AoUnbindAi(0, 0, 0, (s32)chn);
+        return -1;
+    }
+    return 0;
+}
+
+// A failing step takes down the ones before it: a later start must find
+// the units as they were.
+const mpi_step<AudioRoad> kAudioRoad[] = {
+    {"======SAMPLE_COMM_AUDIO_CfgAcodec failed", cfg_codec, nullptr},
+    {nullptr, start_input, stop_input},
+    {"======SAMPLE_COMM_AUDIO_StartAenc failed", start_encoder, stop_encoder},
+    {"======SAMPLE_COMM_AUDIO_AencBindAi failed", bind_encoder, unbind_encoder},
+    {nullptr, start_output, stop_output},
+    {nullptr, bind_output, nullptr},
+};
+
+} // namespace
+
 s32 KX_DV_Audio_Run(void)
 {
-    const AIO_ATTR_S in = aio_attr(aud_cfg.AiChnCnt), out = aio_attr(aud_cfg.AoChnCnt);
+    AudioRoad road = {aio_attr(aud_cfg.AiChnCnt), aio_attr(aud_cfg.AoChnCnt)};
     aud_cfg.AiDev = 0;
     aud_cfg.AiChn = 0;
     aud_cfg.AencChn = 0;
@@ -458,48 +526,8 @@ s32 KX_DV_Audio_Run(void)
     DU_DUZ_AENC_AacInit();
     DU_DUZ_ADEC_AacInit();
 
-    if (KX_AUDIO_CfgAcodec(&in) != 0) {
-        puts("======SAMPLE_COMM_AUDIO_CfgAcodec failed");
-        return -1;
-    }
-    // A failing step takes down the ones before it: a later start must find
-    // the units as they were.
-    if (KX_AUDIO_StartAi(0, aud_cfg.AiChnCnt, &in, 0, 0) != 0) {
-        puts("======SAMPLE_COMM_AUDIO_StartAi failed");
-        KX_AUDIO_StopAi(0, aud_cfg.AiChnCnt, 0);
-        return -1;
-    }
-    if (KX_Audio_StartAenc(aud_cfg.AencChnCnt, &in, gs_audioType) != 0) {
-        puts("======SAMPLE_COMM_AUDIO_StartAenc failed");
-        KX_AUDIO_StopAi(0, aud_cfg.AiChnCnt, 0);
-        return -1;
-    }
-    s32 ret = KX_AUDIO_AencBindAi(0, 0, 0);
-    if (ret != 0) {
-        puts("======SAMPLE_COMM_AUDIO_AencBindAi failed");
-        KX_AUDIO_StopAenc(aud_cfg.AencChnCnt);
-        KX_AUDIO_StopAi(0, aud_cfg.AiChnCnt, 0);
+    if (s32 ret = mpi_steps_run(kAudioRoad, &road, mpi_step_say_line))
         return ret;
-    }
-    bool ok = KX_AUDIO_StartAo(0, aud_cfg.AoChnCnt, &out, 0, 0) == 0;
-    if (!ok)
-        puts("======SAMPLE_COMM_AUDIO_StartAo failed");
-    u32 bound = 0;
-    for (; ok && bound < aud_cfg.AoChnCnt; bound++)
-        if (ao_bind_ai(0, 0, 0, (s32)bound) != 0) {
-            puts("======SAMPLE_COMM_AUDIO_AoBindAi failed");
-            ok = false;
-            break;
-        }
-    if (!ok) {
-        while (bound-- > 0)
-            KX_AUDIO_AoUnbindAi(0, 0, 0, (s32)bound);
-        KX_AUDIO_StopAo(0, aud_cfg.AoChnCnt, 0);
-        KX_AUDIO_AencUnbindAi(0, 0, 0);
-        KX_AUDIO_StopAenc(aud_cfg.AencChnCnt);
-        KX_AUDIO_StopAi(0, aud_cfg.AiChnCnt, 0);
-        return -1;
-    }
     u32RecModeFlag |= DV_STATE_AUDIO;
     return 0;
 }

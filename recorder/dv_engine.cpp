@@ -1,9 +1,10 @@
 // The engine's life: rings and packet queues, the media platform with its
-// buffer pool, the pipeline started stage by stage with an unwinding path
-// for each failing stage, torn down in reverse, and the numbered steps.
+// buffer pool, the pipeline started from a table of stages whose failure
+// takes down what was started, torn down in reverse, and the numbered steps.
 #include "recorder/dv_engine.h"
 
 #include "core/kx_thread.h"
+#include "mpi/common/mpi_steps.h"
 #include "mpi/common/video_frame_requests.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
@@ -40,20 +41,21 @@ constexpr u32 kPoolBlocks = 40;
 constexpr u32 kLineAlign = 64;
 
 // The stages of a start, in order.
-enum Stage { kStageVi, kStageVpss, kStageVenc };
+enum Stage { kStageVi, kStageVpss, kStageVenc, kStageCount };
 
-// Which processing entries a failed start takes down, before the input or
-// after it. A failed encoder stage of the first run stops all four before
-// the input, of the restart after it, and the photo mode's step only entry
-// 0, the one its own step started.
-struct Unwind {
+constexpr u32 kProcessingEntries = 4;
+
+// How a failed start comes down besides the input: how many processing
+// entries the processing stage's undo stops, and whether they go after the
+// input (the restart's order) rather than before it. The photo mode's step
+// 7 stops only entry 0, the one its step 5 started.
+struct StageUnwind {
     u32 entries;
-    bool entries_first;
+    bool input_first;
 };
-constexpr Unwind kFirstRunUnwind = {4, true};
-constexpr Unwind kRestartUnwind = {4, false};
-constexpr Unwind kStepUnwind = {1, true};
-constexpr Unwind kInputOnly = {0, true};
+constexpr StageUnwind kFirstRunUnwind = {kProcessingEntries, false};
+constexpr StageUnwind kRestartUnwind = {kProcessingEntries, true};
+constexpr StageUnwind kStepUnwind = {1, false};
 
 void stop_processing(u32 entries)
 {
@@ -61,38 +63,68 @@ void stop_processing(u32 entries)
         KX_DV_Vpss_Grp_Stop(k);
 }
 
-// Takes down what a failed stage and the ones before it started; each stop
-// removes only what exists. A failed processing stage has its half-made
-// group taken down first; the encoder stage has already stopped the
-// channels it made.
-void unwind(Stage failed, const Unwind &venc)
+void stop_input()
 {
-    const Unwind &how = failed == kStageVenc ? venc : failed == kStageVpss ? kFirstRunUnwind : kInputOnly;
-    if (how.entries_first)
-        stop_processing(how.entries);
     KX_DV_ISP_Stop();
     KX_DV_Vi_Chn_Stop(0);
-    if (!how.entries_first)
-        stop_processing(how.entries);
 }
 
-// Runs one stage; on failure takes down the ones before it and says so.
-s32 run_stage(Stage stage, const Unwind &venc = kFirstRunUnwind)
+// Each stop removes only what exists, so a failed stage takes down what it
+// had started itself.
+s32 input_stage(StageUnwind *)
 {
-    static const struct {
-        s32 (*run)(void);
-        const char *failed;
-    } stages[] = {
-        {KX_DV_Vi_Run, "star vi fail "},
-        {KX_DV_Vpss_Run, "star VPSS fail "},
-        {KX_DV_Venc_Run, "star venc fail "},
-    };
-    if (stages[stage].run() == 0)
+    if (KX_DV_Vi_Run() == 0)
         return 0;
-    unwind(stage, venc);
-    puts(stages[stage].failed);
+    stop_input();
     return -1;
 }
+
+void input_down(StageUnwind *how)
+{
+    stop_input();
+    if (how->input_first)
+        stop_processing(how->entries);
+}
+
+// A failed processing stage takes down every entry, its half-made group
+// first: nothing of it is left for the input's undo.
+s32 processing_stage(StageUnwind *how)
+{
+    if (KX_DV_Vpss_Run() == 0)
+        return 0;
+    stop_processing(kProcessingEntries);
+    how->entries = 0;
+    return -1;
+}
+
+void processing_down(StageUnwind *how)
+{
+    if (!how->input_first)
+        stop_processing(how->entries);
+}
+
+// A failed encoder stage has stopped the channels it made.
+s32 encoder_stage(StageUnwind *) { return KX_DV_Venc_Run() == 0 ? 0 : -1; }
+
+const mpi_step<StageUnwind> kStages[kStageCount] = {
+    {"star vi fail ", input_stage, input_down},
+    {"star VPSS fail ", processing_stage, processing_down},
+    {"star venc fail ", encoder_stage, nullptr},
+};
+
+// Runs stages [first, last), those before `first` started already; the
+// first that fails takes down what the stages started, then says so.
+s32 run_stages(Stage first, Stage last, StageUnwind how)
+{
+    size_t failed = 0;
+    if (mpi_steps_run_range(kStages, first, last, &how, nullptr, &failed) == 0)
+        return 0;
+    puts(kStages[failed].name);
+    return -1;
+}
+
+// The photo mode's steps start one stage each.
+s32 run_photo_step(Stage stage) { return run_stages(stage, (Stage)(stage + 1), kStepUnwind); }
 
 // Scene auto-tuning on, unless it runs already; the init's result when that
 // fails, else the start's (1 running). A failed start exits it again.
@@ -138,8 +170,7 @@ s32 start_pipeline(bool restart)
         puts("KX_Mpp_init fail ");
         return -1;
     }
-    if (run_stage(kStageVi) != 0 || run_stage(kStageVpss) != 0 ||
-        run_stage(kStageVenc, restart ? kRestartUnwind : kFirstRunUnwind) != 0)
+    if (run_stages(kStageVi, kStageCount, restart ? kRestartUnwind : kFirstRunUnwind) != 0)
         return -1;
     // The recording goes on without scene auto-tuning when it won't start.
     scene_auto_start();
@@ -285,18 +316,17 @@ s32 KX_Video_Mode_Func(u32 step, u32 entry, u32)
         }
         return 0;
     case 3:
-        return run_stage(kStageVi);
+        return run_photo_step(kStageVi);
     case 4:
-        KX_DV_ISP_Stop();
-        KX_DV_Vi_Chn_Stop(0);
+        stop_input();
         return 0;
     case 5:
-        return run_stage(kStageVpss);
+        return run_photo_step(kStageVpss);
     case 6:
         KX_DV_Vpss_Grp_Stop(0);
         return 0;
     case 7:
-        if (run_stage(kStageVenc, kStepUnwind) != 0)
+        if (run_photo_step(kStageVenc) != 0)
             return -1;
         if (entry < 2 && gsDvConfig.sOsd.sParam[entry].bEnable)
             KX_MainVencOsdThreadRun();

@@ -6,6 +6,7 @@
 #include "core/msg_hub.h"
 #include "core/pref_record.h"
 #include "core/rec_state.h"
+#include "mpi/common/mpi_steps.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "recorder/dv_hooks.h"
 
@@ -202,6 +203,62 @@ void *KX_MD_Process_Run(void *)
     return nullptr;
 }
 
+namespace {
+
+// What the start's steps work on: the detection channel and its bind.
+struct MdStart {
+    s32 vda_chn;
+    VDA_CHN_ATTR_REC_S attr;
+    MPP_CHN_ADDR_S src, dst;
+};
+
+// The start's messages carry its name.
+constexpr const char *kStart = "KX_MdStart";
+
+s32 create_chn(MdStart *m)
+{
+    s32 ret = DU_DUZ_VDA_CreateChn(m->vda_chn, &m->attr);
+    if (ret != 0) {
+        where(kStart, __LINE__);
+        puts("err!");
+    }
+    return ret;
+}
+void destroy_chn(MdStart *m) { DU_DUZ_VDA_DestroyChn(m->vda_chn); }
+
+s32 bind_chn(MdStart *m)
+{
+    s32 ret = DU_DUZ_SYS_Bind(&m->src, &m->dst);
+    if (ret != 0) {
+        where(kStart, __LINE__);
+        printf("err, s32Ret: 0x%x!\n", ret);
+    }
+    return ret;
+}
+void unbind_chn(MdStart *m) { DU_DUZ_SYS_UnBind(&m->src, &m->dst); }
+
+s32 start_thread(MdStart *m)
+{
+    md_vda_chn = m->vda_chn;
+    md_start_posted = false;
+    needUpdatePreTime = 1;
+    mdThreadRun = 1;
+    if (KX_THCreate_API(&gs_MdPid, nullptr, KX_MD_Process_Run, nullptr) == 0)
+        return 0;
+    mdThreadRun = 0;
+    where(kStart, __LINE__);
+    puts("err!");
+    return -1;
+}
+
+const mpi_step<MdStart> kStartSteps[] = {
+    {nullptr, create_chn, destroy_chn},
+    {nullptr, bind_chn, unbind_chn},
+    {nullptr, start_thread, nullptr},
+};
+
+} // namespace
+
 s32 KX_MdStart(s32 vdaChn, s32 vpssChn, const u32 *pic, u32 fps)
 {
     const u32 intvl = fps / 4;
@@ -211,38 +268,17 @@ s32 KX_MdStart(s32 vdaChn, s32 vpssChn, const u32 *pic, u32 fps)
         puts("Picture size invaild!");
         return -1;
     }
-    VDA_CHN_ATTR_REC_S attr;
-    memset(&attr, 0, sizeof attr);
-    attr.enWorkMode = VDA_WORK_MODE_MD;
-    attr.unAttr.stMdAttr = {VDA_ALG_REF, VDA_MB_16PIXEL, VDA_MB_SAD_8BIT, VDA_REF_MODE_DYNAMIC, 8, intvl, 128, 60, 128};
-    attr.u32Width = pic[0];
-    attr.u32Height = pic[1];
-    s32 ret = DU_DUZ_VDA_CreateChn(vdaChn, &attr);
-    if (ret != 0) {
-        where(__FUNCTION__, __LINE__);
-        puts("err!");
-        return ret;
-    }
-    MPP_CHN_ADDR_S src = {DU_ID_VPSS, 0, vpssChn}, dst = {DU_ID_VDA, 0, vdaChn};
-    if ((ret = DU_DUZ_SYS_Bind(&src, &dst)) != 0) {
-        where(__FUNCTION__, __LINE__);
-        printf("err, s32Ret: 0x%x!\n", ret);
-        DU_DUZ_VDA_DestroyChn(vdaChn);
-        return ret;
-    }
-    md_vda_chn = vdaChn;
-    md_start_posted = false;
-    needUpdatePreTime = 1;
-    mdThreadRun = 1;
-    if (KX_THCreate_API(&gs_MdPid, nullptr, KX_MD_Process_Run, nullptr) != 0) {
-        mdThreadRun = 0;
-        where(__FUNCTION__, __LINE__);
-        puts("err!");
-        DU_DUZ_SYS_UnBind(&src, &dst);
-        DU_DUZ_VDA_DestroyChn(vdaChn);
-        return -1;
-    }
-    return 0;
+    MdStart m;
+    memset(&m, 0, sizeof m);
+    m.vda_chn = vdaChn;
+    m.attr.enWorkMode = VDA_WORK_MODE_MD;
+    m.attr.unAttr.stMdAttr = {VDA_ALG_REF, VDA_MB_16PIXEL, VDA_MB_SAD_8BIT, VDA_REF_MODE_DYNAMIC, 8, intvl, 128, 60, 128};
+    m.attr.u32Width = pic[0];
+    m.attr.u32Height = pic[1];
+    m.src = {DU_ID_VPSS, 0, vpssChn};
+    m.dst = {DU_ID_VDA, 0, vdaChn};
+    // A failing step takes back the ones before it.
+    return mpi_steps_run(kStartSteps, &m);
 }
 
 s32 KX_MdStop(s32 vdaChn, s32 vpssChn)

@@ -5,6 +5,7 @@
 #include "board/board.h"
 #include "core/kx_thread.h"
 #include "core/pref_record.h"
+#include "mpi/common/mpi_steps.h"
 #include "mpi/video/rgn/mpi_rgn.h"
 #include "mpi/video/vpss/mpi_vpss.h"
 #include "recorder/dv_config.h"
@@ -173,6 +174,54 @@ s32 KX_DV_StopMainVencOsdThread(void) { return osd_thread_stop(g_venc_thread); }
 s32 KX_VoOsdThreadRun(void) { return osd_thread_start(g_vo_thread, vo_osd_thread); }
 s32 KX_DV_StopVoOsdThread(void) { return osd_thread_stop(g_vo_thread); }
 
+namespace {
+
+// What a region's creation works on.
+struct OsdRegion {
+    u32 handle;
+    bool vo;
+    s32 chn; // the channel shown on, which the cover is set on too
+    RGN_ATTR_REC_S attr;
+    MPP_CHN_ADDR_S where;
+    RGN_CHN_ATTR_REC_S show;
+};
+
+s32 create_region(OsdRegion *r)
+{
+    s32 ret = DU_DUZ_RGN_Create(r->handle, &r->attr);
+    if (ret != 0)
+        printf("======DU_DUZ_RGN_Create failed! s32Ret: 0x%x, Handle: %d\n", ret, r->handle);
+    return ret;
+}
+// The destroy detaches it too: a region that cannot be shown goes again.
+void destroy_region(OsdRegion *r) { DU_DUZ_RGN_Destroy(r->handle); }
+
+s32 attach_region(OsdRegion *r)
+{
+    s32 ret = DU_DUZ_RGN_AttachToChn(r->handle, &r->where, &r->show);
+    if (ret != 0)
+        printf("======DU_DUZ_RGN_AttachToChn failed! s32Ret: 0x%x, Handle: %d\n", ret, r->handle);
+    return ret;
+}
+
+s32 cover_chn(OsdRegion *r)
+{
+    s32 ret = DU_DUZ_VPSS_SetChnCover(0, r->chn, 255);
+    if (ret != 0)
+        printf(r->vo ? "======DU_DUZ_VPSS_SetChnCover fail! Grp: 0, Chn: 2 s32Ret: 0x%x.\n"
+                     : "======DU_DUZ_VPSS_SetChnCover fail! Grp: 0, Chn: 0 s32Ret: 0x%x.\n",
+               ret);
+    return ret;
+}
+
+const mpi_step<OsdRegion> kRegionSteps[] = {
+    {nullptr, create_region, destroy_region},
+    {nullptr, attach_region, nullptr},
+    {nullptr, cover_chn, nullptr},
+};
+
+} // namespace
+
 s32 CreateOSDRegion(const char *target, u32 handle, u32 x, u32 y, u32 char_w, u32 char_h, u32 char_num)
 {
     printf("------OSD Handle ID: %d\n", handle);
@@ -183,29 +232,9 @@ s32 CreateOSDRegion(const char *target, u32 handle, u32 x, u32 y, u32 char_w, u3
     s32 chn = vo ? 2 : dv_app_hooks().record_mode() ? 1 : 0;
     puts(vo ? "------Create OSD Region in VO module" : "------Create OSD Region in VENC module");
 
-    RGN_ATTR_REC_S attr = {type, PIXEL_FORMAT_RGB_1555, {char_w * char_num, char_h}, 0xFFFFFFFF};
-    s32 ret = DU_DUZ_RGN_Create(handle, &attr);
-    if (ret != 0) {
-        printf("======DU_DUZ_RGN_Create failed! s32Ret: 0x%x, Handle: %d\n", ret, handle);
-        return ret;
-    }
-    MPP_CHN_ADDR_S where = {vo ? (u32)DU_ID_VPSS : (u32)DU_ID_VENC, 0, chn};
-    RGN_CHN_ATTR_REC_S show = shown_at(type, x, y);
-    ret = DU_DUZ_RGN_AttachToChn(handle, &where, &show);
-    if (ret != 0) {
-        printf("======DU_DUZ_RGN_AttachToChn failed! s32Ret: 0x%x, Handle: %d\n", ret, handle);
-        DU_DUZ_RGN_Destroy(handle); // no region without its channel
-        return ret;
-    }
-    ret = DU_DUZ_VPSS_SetChnCover(0, chn, 255);
-    if (ret != 0) {
-        printf(vo ? "======DU_DUZ_VPSS_SetChnCover fail! Grp: 0, Chn: 2 s32Ret: 0x%x.\n"
-                  : "======DU_DUZ_VPSS_SetChnCover fail! Grp: 0, Chn: 0 s32Ret: 0x%x.\n",
-               ret);
-        DU_DUZ_RGN_Destroy(handle);
-        return ret;
-    }
-    return 0;
+    OsdRegion r = {handle, vo, chn, {type, PIXEL_FORMAT_RGB_1555, {char_w * char_num, char_h}, 0xFFFFFFFF},
+                   {vo ? (u32)DU_ID_VPSS : (u32)DU_ID_VENC, 0, chn}, shown_at(type, x, y)};
+    return mpi_steps_run(kRegionSteps, &r);
 }
 
 s32 DestroyOSDRegion(u32 handle)

@@ -3,6 +3,7 @@
 #include "recorder/dv_tv.h"
 
 #include "core/pref_record.h"
+#include "mpi/common/mpi_steps.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_osd.h"
@@ -164,66 +165,84 @@ s32 KX_DV_VO_StopChn(VO_LAYER dev, u32 mode)
     return ret;
 }
 
+namespace {
+
+// What the output's switch works on: the records its steps set, and the
+// result of a switch off (-1 once a stop failed).
+struct TvOut {
+    VPSS_CHN_ATTR_REC_S vpss;
+    VPSS_CHN_MODE_REC_S mode;
+    VO_PUB_ATTR_REC_S pub;
+    VO_LAYER_ATTR_REC_S layer;
+    s32 ret;
+};
+
+s32 vpss_on(TvOut *t) { return KX_DV_VO_VPSS_EnableChn(kTvGrp, kTvVpssChn, &t->vpss, &t->mode, nullptr); }
+void vpss_off(TvOut *t) { t->ret |= KX_DV_VO_VPSS_DisableChn(kTvGrp, kTvVpssChn); }
+s32 dev_on(TvOut *t) { return KX_DV_VO_StartDev(kTvDev, &t->pub); }
+void dev_off(TvOut *t)
+{
+    t->ret |= KX_DV_VO_StopDev(kTvDev);
+    settle();
+}
+s32 layer_on(TvOut *t) { return KX_DV_VO_StartLayer(kTvLayer, &t->layer, 1); }
+void layer_off(TvOut *t)
+{
+    t->ret |= KX_DV_VO_StopLayer(kTvLayer);
+    settle();
+}
+s32 chn_on(TvOut *) { return KX_DV_VO_StartChn(kTvLayer, 0); }
+void chn_off(TvOut *t)
+{
+    t->ret |= KX_DV_VO_StopChn(kTvLayer, 0);
+    settle();
+}
+s32 bind_on(TvOut *)
+{
+    s32 ret = KX_DV_VO_BindVpss(kTvDev, kTvChn, kTvGrp, kTvVpssChn);
+    if (ret != 0)
+        printf("------SAMPLE_COMM_VO_BindVpss(vo:%d)-(VpssChn:%d) failed with %#x!\n", kTvDev, kTvVpssChn, ret);
+    return ret;
+}
+
+// Switched on in this order; a failing step takes back, in reverse,
+// everything done before it. The bind, the last, is taken back by the
+// switch off first, with the date stamp.
+enum { kTvBindStep = 4 };
+constexpr mpi_step<TvOut> kTvSteps[] = {
+    {"------start VPSS CHN failed!", vpss_on, vpss_off},
+    {"------SAMPLE_COMM_VO_StartDev failed!", dev_on, dev_off},
+    {nullptr, layer_on, layer_off},
+    {"------SAMPLE_COMM_VO_StartChn failed!", chn_on, chn_off},
+    {nullptr, bind_on, nullptr},
+};
+static_assert(kTvSteps[kTvBindStep].run == bind_on, "the bind is the last step");
+
+} // namespace
+
 s32 video_out_proc(u32 on)
 {
+    TvOut t = {};
     if (on != 1) {
-        s32 ret = KX_DV_VO_UnBindVpss(kTvDev, kTvChn, kTvGrp, kTvVpssChn);
+        t.ret = KX_DV_VO_UnBindVpss(kTvDev, kTvChn, kTvGrp, kTvVpssChn);
         // Stopped whatever the stamp setting says now: it may have changed
         // since the output went on, and a stop of no thread does nothing.
         KX_DV_StopVoOsdThread();
-        ret |= KX_DV_VO_StopChn(kTvLayer, 0);
-        settle();
-        ret |= KX_DV_VO_StopLayer(kTvLayer);
-        settle();
-        ret |= KX_DV_VO_StopDev(kTvDev);
-        settle();
-        ret |= KX_DV_VO_VPSS_DisableChn(kTvGrp, kTvVpssChn);
-        return ret ? -1 : 0;
+        mpi_steps_undo(kTvSteps, kTvBindStep, &t);
+        return t.ret ? -1 : 0;
     }
 
     KX_DV_TV_MODE_S tv = tv_mode_for(gsDvConfig.sVo.sParam.eSync, dvViParam.sParam[0].u8FrameRate);
     // Mirrored and flipped like the recordings when the input is not rotated.
     u32 flip = gsDvConfig.sVpss.sParam[kTvVpssChn].bRotate == 0 ? 1 : 0;
-    VPSS_CHN_ATTR_REC_S vpss = {0, 0, flip, flip, -1, -1, {0, 0, 0, 0, 0}};
-    VPSS_CHN_MODE_REC_S mode = {VPSS_CHN_MODE_USER, tv.u32Width, tv.u32Height, 0, PIXEL_FORMAT_YUV_SEMIPLANAR_420, 1};
-    VO_PUB_ATTR_REC_S pub = {kBgBlue, VO_INTF_CVBS, tv.enIntfSync, {}};
-    VO_LAYER_ATTR_REC_S layer = {{0, 0, tv.u32Width, tv.u32Height}, tv.u32Width, tv.u32Height, tv.u32FrameRate,
-                                 PIXEL_FORMAT_YUV_SEMIPLANAR_420, 0, 0};
-
-    if (KX_DV_VO_VPSS_EnableChn(kTvGrp, kTvVpssChn, &vpss, &mode, nullptr) != 0) {
-        puts("------start VPSS CHN failed!");
+    t.vpss = {0, 0, flip, flip, -1, -1, {0, 0, 0, 0, 0}};
+    t.mode = {VPSS_CHN_MODE_USER, tv.u32Width, tv.u32Height, 0, PIXEL_FORMAT_YUV_SEMIPLANAR_420, 1};
+    t.pub = {kBgBlue, VO_INTF_CVBS, tv.enIntfSync, {}};
+    t.layer = {{0, 0, tv.u32Width, tv.u32Height}, tv.u32Width, tv.u32Height, tv.u32FrameRate,
+               PIXEL_FORMAT_YUV_SEMIPLANAR_420, 0, 0};
+    if (mpi_steps_run(kTvSteps, &t, mpi_step_say_line) != 0)
         return -1;
-    }
-    // A failing step takes back, in reverse, everything done before it.
-    s32 ret;
-    if (KX_DV_VO_StartDev(kTvDev, &pub) != 0) {
-        puts("------SAMPLE_COMM_VO_StartDev failed!");
-        goto undo_vpss;
-    }
-    if (KX_DV_VO_StartLayer(kTvLayer, &layer, 1) != 0)
-        goto undo_dev;
-    if (KX_DV_VO_StartChn(kTvLayer, 0) != 0) {
-        puts("------SAMPLE_COMM_VO_StartChn failed!");
-        goto undo_layer;
-    }
-    if ((ret = KX_DV_VO_BindVpss(kTvDev, kTvChn, kTvGrp, kTvVpssChn)) != 0) {
-        printf("------SAMPLE_COMM_VO_BindVpss(vo:%d)-(VpssChn:%d) failed with %#x!\n", kTvDev, kTvVpssChn, ret);
-        goto undo_chn;
-    }
     if (gsDvConfig.sOsd.sParam[1].bEnable)
         KX_VoOsdThreadRun();
     return 0;
-
-undo_chn:
-    KX_DV_VO_StopChn(kTvLayer, 0);
-    settle();
-undo_layer:
-    KX_DV_VO_StopLayer(kTvLayer);
-    settle();
-undo_dev:
-    KX_DV_VO_StopDev(kTvDev);
-    settle();
-undo_vpss:
-    KX_DV_VO_VPSS_DisableChn(kTvGrp, kTvVpssChn);
-    return -1;
 }

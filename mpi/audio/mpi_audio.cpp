@@ -7,6 +7,7 @@
 #include "mpi/audio/aenc/mpi_aenc.h"
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/ao/mpi_ao.h"
+#include "mpi/common/mpi_steps.h"
 #include "mpi/video/bind/mpi_bind.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
@@ -23,14 +24,14 @@ s32 MPI_AUDIO_Init(void)
     g_s32HRTimer = config.s32HRTimer;
 
     // The registry first: the audio output and decoder register in it.
-    static const AudioStep<void> steps[] = {
-        {audio_step_start<SYS_BIND_Init>, audio_step_undo<SYS_BIND_Exit>, "initialize sys bind failed!\n"},
-        {audio_step_start<MPI_AI_Init>, audio_step_undo<MPI_AI_Exit>, "initialize ai mpi failed!\n"},
-        {audio_step_start<MPI_AO_Init>, audio_step_undo<MPI_AO_Exit>, "initialize ao mpi failed!\n"},
-        {audio_step_start<MPI_AENC_Init>, audio_step_undo<MPI_AENC_Exit>, "initialize aenc mpi failed!\n"},
-        {audio_step_start<MPI_ADEC_Init>, audio_step_undo<MPI_ADEC_Exit>, "initialize adec mpi failed!\n"},
+    static const mpi_step<void> steps[] = {
+        {"initialize sys bind failed!\n", mpi_step_call<SYS_BIND_Init>, mpi_undo_call<SYS_BIND_Exit>},
+        {"initialize ai mpi failed!\n", mpi_step_call<MPI_AI_Init>, mpi_undo_call<MPI_AI_Exit>},
+        {"initialize ao mpi failed!\n", mpi_step_call<MPI_AO_Init>, mpi_undo_call<MPI_AO_Exit>},
+        {"initialize aenc mpi failed!\n", mpi_step_call<MPI_AENC_Init>, mpi_undo_call<MPI_AENC_Exit>},
+        {"initialize adec mpi failed!\n", mpi_step_call<MPI_ADEC_Init>, mpi_undo_call<MPI_ADEC_Exit>},
     };
-    return audio_run_steps(steps, nullptr) ? -1 : 0;
+    return mpi_steps_run(steps, nullptr, mpi_step_say_stderr) ? -1 : 0;
 }
 
 s32 MPI_AUDIO_Exit(void)
@@ -43,18 +44,20 @@ s32 MPI_AUDIO_Exit(void)
     return 0;
 }
 
-s32 DU_DUZ_AUDIO_Init(void)
-{
-    static const AudioStep<void> steps[] = {
-        {audio_step_start<MPI_VB_InitCtx>, audio_step_undo<MPI_VB_ExitCtx>, nullptr},
-        {audio_step_start<MPI_AUDIO_Init>, audio_step_undo<MPI_AUDIO_Exit>, nullptr},
-    };
-    return audio_run_steps(steps, nullptr) ? -1 : 0;
-}
+namespace {
+
+// The audio alone: its end is this table run backwards.
+const mpi_step<void> kAudioAlone[] = {
+    {nullptr, mpi_step_call<MPI_VB_InitCtx>, mpi_undo_call<MPI_VB_ExitCtx>},
+    {nullptr, mpi_step_call<MPI_AUDIO_Init>, mpi_undo_call<MPI_AUDIO_Exit>},
+};
+
+} // namespace
+
+s32 DU_DUZ_AUDIO_Init(void) { return mpi_steps_run(kAudioAlone, nullptr) ? -1 : 0; }
 
 s32 DU_DUZ_AUDIO_Exit(void)
 {
-    MPI_AUDIO_Exit();
-    MPI_VB_ExitCtx();
+    mpi_steps_undo(kAudioAlone, nullptr);
     return 0;
 }

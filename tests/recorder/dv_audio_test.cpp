@@ -8,6 +8,7 @@
 #include "core/rec_state.h"
 #include "mpi/audio/aac/audio_aac_dec_adp.h"
 #include "mpi/audio/ai/mpi_ai.h"
+#include "mpi/video/vb/vb_requests.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_pipeline.h"
 #include "tests/mpi/audio/audio_fixture.h"
@@ -283,6 +284,69 @@ TEST_F(DvAudio, AFailedStartLeavesNothingUp)
     ASSERT_EQ(0, DU_DUZ_AENC_DestroyChn(0));
     capture_stdout([] { EXPECT_EQ(0, KX_DV_Audio_Run()); });
     EXPECT_TRUE(u32RecModeFlag & DV_STATE_AUDIO);
+}
+
+// Each step of the start failing in turn: it says which, and what the steps
+// before it put up comes down, the latest first; a bind someone else made
+// stays.
+TEST_F(DvAudio, EachFailingStepTakesDownWhatTheStepsBeforeItPutUp)
+{
+    const MPP_CHN_ADDR_S other = {DU_ID_AI, 0, 1}, aenc = {DU_ID_AENC, 0, 0}, ao0 = {DU_ID_AO, 0, 0},
+                         ao1 = {DU_ID_AO, 0, 1};
+    struct Case {
+        const char *name;
+        std::string conf;
+        const MPP_CHN_ADDR_S *taken; // bound to the input's second channel beforehand
+        s32 ret;
+        const char *says;
+        std::vector<std::string> down; // after the failure, in this order
+    } cases[] = {
+        {"the codec", "tlv320_refuse = " + std::to_string(AIC31_SET_TRANSFER_MODE) + "\n", nullptr, -1,
+         "======SAMPLE_COMM_AUDIO_CfgAcodec failed\n", {}},
+        {"the input's pool", "vb_refuse = " + std::to_string(VB_GET_POOL_INFO) + "\n", nullptr, -1,
+         "======SAMPLE_COMM_AUDIO_StartAi failed\n", {"ai disable"}},
+        {"the encoder's bind", "", &aenc, DU_ERR_SYS_NOT_PERM, "======SAMPLE_COMM_AUDIO_AencBindAi failed\n",
+         {"aenc destroy chn 0", "ai disable chn 0", "ai disable"}},
+        {"the output's first bind", "", &ao0, -1, "======SAMPLE_COMM_AUDIO_AoBindAi failed\n",
+         {"ao disable", "sys unbind 21/0/0 -> 23/0/0", "aenc destroy chn 0", "ai disable chn 0", "ai disable"}},
+        {"the output's second bind", "", &ao1, -1, "======SAMPLE_COMM_AUDIO_AoBindAi failed\n",
+         {"sys unbind 21/0/0 -> 22/0/0", "ao disable", "sys unbind 21/0/0 -> 23/0/0", "aenc destroy chn 0",
+          "ai disable chn 0", "ai disable"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        capture_stdout([] {
+            DU_DUZ_SYS_Exit();
+            MPI_VB_ExitCtx();
+        });
+        testsupport::write_conf(root_, "trace = 1\n" + c.conf);
+        sim::start(root_);
+        ASSERT_EQ(0, DU_DUZ_SYS_Init());
+        ASSERT_EQ(0, MPI_VB_InitCtx());
+        if (c.taken) {
+            ASSERT_EQ(0, DU_DUZ_SYS_Bind(&other, c.taken));
+        }
+        const long mark = (long)testsupport::events().size() - 1;
+        s32 ret = 0;
+        std::string out = capture_stdout([&] { ret = KX_DV_Audio_Run(); });
+        EXPECT_EQ(c.ret, ret);
+        EXPECT_NE(std::string::npos, out.find(c.says)) << out;
+        EXPECT_FALSE(u32RecModeFlag & DV_STATE_AUDIO);
+        pipelinetest::in_order(c.down, mark);
+        for (const auto &up_down : std::vector<std::pair<std::string, std::string>>{
+                 {"ai enable chn", "ai disable chn"}, {"aenc create", "aenc destroy"}, {"ao enable", "ao disable"},
+                 {"sys bind 21/0/0", "sys unbind 21/0/0"}}) {
+            SCOPED_TRACE(up_down.first);
+            EXPECT_EQ(testsupport::events(up_down.first).size(), testsupport::events(up_down.second).size());
+        }
+        if (c.taken) {
+            MPP_CHN_ADDR_S src;
+            EXPECT_EQ(0, DU_DUZ_SYS_GetBindbyDest(c.taken, &src));
+            EXPECT_EQ(1, src.s32Chn) << "the other bind stays";
+            EXPECT_EQ(0, DU_DUZ_SYS_UnBind(&other, c.taken));
+        }
+        EXPECT_EQ(-1, KX_DV_Audio_Stop()); // nothing up
+    }
 }
 
 // The ring: a packet that would reach its end starts it again; a full queue

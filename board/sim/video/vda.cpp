@@ -8,6 +8,7 @@
 // A result is written for every analysed picture, also when nothing moved.
 // When every slot is taken the oldest result not yet got is dropped; when the
 // caller holds them all the picture is.
+#include "board/sim/mpp_log.h"
 #include "board/sim/sim.h"
 #include "board/sim/video/video.h"
 #include "mpi/video/vda/vda_requests.h"
@@ -444,6 +445,8 @@ public:
     {
         if (!g_vda)
             return fail(ENODEV);
+        if (mpp_refused("vda", req))
+            return fail(EIO);
         std::unique_lock<std::mutex> lock(g_vda->lock);
         if (req == VDA_BIND_FD)
             return bind_chn(arg);

@@ -15,6 +15,7 @@
 // (prediction, transform, RDO, SAO, reference, JPEG, ROI, rate-control
 // details, the tuning controls, scene mode and input, the module
 // parameters) is only stored and handed back.
+#include "board/sim/mpp_log.h"
 #include "board/sim/sim.h"
 #include "board/sim/video/venc_chn.h"
 #include "board/sim/video/video.h"
@@ -478,6 +479,8 @@ public:
     {
         if (!g_venc)
             return fail(ENODEV);
+        if (mpp_refused("venc", req))
+            return fail(EIO);
         std::unique_lock<std::mutex> lock(g_venc->lock);
         if (req == VENC_BIND_CHN_CTRL)
             return bind_chn(arg);

@@ -7,8 +7,8 @@
 #include "board/board.h"
 #include "mpi/audio/adec/adec_chn.h"
 #include "mpi/audio/adec/adec_requests.h"
-#include "mpi/audio/mpi_audio.h"
 #include "mpi/audio/voice/audio_voice_adp.h"
+#include "mpi/common/mpi_steps.h"
 #include "mpi/video/bind/mpi_bind.h"
 
 s32 g_s32AdecFd[ADEC_MAX_CHN_NUM] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
@@ -297,15 +297,15 @@ void stop_dec_thread(AdecCreate *c) { stop_thread(c, c->chn->stDecThread); }
 
 // Creation runs these in order; a failed step undoes the ones before it, and
 // the destruction undoes them all.
-const AudioStep<AdecCreate> kCreateSteps[] = {
-    {claim, unclaim, nullptr},
-    {open_decoder, close_decoder, nullptr},
-    {create_pool, destroy_pool, nullptr},
-    {init_sems, destroy_sems, nullptr},
-    {publish, unpublish, nullptr},
-    {create_kernel_chn, destroy_kernel_chn, nullptr},
-    {start_send_thread, stop_send_thread, nullptr},
-    {start_dec_thread, stop_dec_thread, nullptr},
+const mpi_step<AdecCreate> kCreateSteps[] = {
+    {nullptr, claim, unclaim},
+    {nullptr, open_decoder, close_decoder},
+    {nullptr, create_pool, destroy_pool},
+    {nullptr, init_sems, destroy_sems},
+    {nullptr, publish, unpublish},
+    {nullptr, create_kernel_chn, destroy_kernel_chn},
+    {nullptr, start_send_thread, stop_send_thread},
+    {nullptr, start_dec_thread, stop_dec_thread},
 };
 
 } // namespace
@@ -430,7 +430,7 @@ s32 MPI_ADEC_CreateChn(s32 AdChn, const ADEC_CHN_ATTR_S *pstAttr)
     if (s32 ret = adec_chn_enter(AdChn, __FUNCTION__))
         return ret;
     AdecCreate create = {AdChn, &s_astAdecChn[AdChn], pstAttr, 0};
-    return audio_run_steps(kCreateSteps, &create);
+    return mpi_steps_run(kCreateSteps, &create);
 }
 
 s32 DU_DUZ_ADEC_CreateChn(s32 AdChn, const ADEC_CHN_ATTR_S *pstAttr)
@@ -455,7 +455,7 @@ s32 MPI_ADEC_DestroyChn(s32 AdChn)
         stop_chn(chn);
     }
     AdecCreate teardown = {AdChn, chn, &chn->stAttr, 0};
-    audio_undo_steps(kCreateSteps, &teardown);
+    mpi_steps_undo(kCreateSteps, &teardown);
     return teardown.ret;
 }
 

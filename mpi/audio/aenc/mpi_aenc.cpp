@@ -9,8 +9,8 @@
 #include "mpi/audio/aenc/aenc_chn.h"
 #include "mpi/audio/aenc/aenc_requests.h"
 #include "mpi/audio/comm/audio_cirbuf.h"
-#include "mpi/audio/mpi_audio.h"
 #include "mpi/audio/voice/audio_voice_adp.h"
+#include "mpi/common/mpi_steps.h"
 
 s32 g_s32AencFd[AENC_MAX_CHN_NUM] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
                                      -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
@@ -158,13 +158,16 @@ void reset_chn(AENC_CHN_S *chn, s32 AeChn)
 
 // ---- channel creation, one step at a time ------------------------------------------------------
 
-// What the creation steps of one channel work on.
+// What the creation steps of one channel work on; the destruction runs
+// their undo with the channel's registry slot and keeps its result in `ret`.
 struct AencCreate {
     s32 AeChn;
     AENC_CHN_S *chn;
     const AENC_CHANNEL_CFG_S *attr;
     s32 slot;
     const AENC_CODEC_ENTRY_S *entry;
+    s32 ret;
+    const char *func; // the public call, for the messages of the undo
 };
 
 s32 find_encoder(AencCreate *c)
@@ -190,7 +193,8 @@ s32 query_payload(AencCreate *c)
     }
     c->chn->bKernelEnc = query.bKernelEnc ? DU_TRUE : DU_FALSE;
     if (c->entry->enType == AENC_FREE_PAYLOAD) {
-        MPI_TRACE("The encoder has been unregistered!\n");
+        MPI_TRACE_PREFIX(c->func, __LINE__);
+        fprintf(stderr, "The encoder has been unregistered!\n");
         return DU_ERR_AENC_CODEC_ERR;
     }
     // The slot's packets must fit the unit's slots whatever the encoder says.
@@ -211,9 +215,17 @@ s32 open_encoder(AencCreate *c)
     return 0;
 }
 
+// The instance can't be closed without its operations once its encoder
+// was unregistered: that is reported, and the rest still goes.
 void close_encoder(AencCreate *c)
 {
-    c->entry->pfnCloseEncoder(c->chn->pEncoder);
+    if (c->entry->enType == AENC_FREE_PAYLOAD) {
+        MPI_TRACE_PREFIX(c->func, __LINE__);
+        fprintf(stderr, "The encoder has been unregistered!\n");
+        c->ret = DU_ERR_AENC_CODEC_ERR;
+    } else {
+        c->entry->pfnCloseEncoder(c->chn->pEncoder);
+    }
     c->chn->pEncoder = nullptr;
 }
 
@@ -248,7 +260,9 @@ s32 share_strm_buf(AencCreate *c)
 void unshare_strm_buf(AencCreate *c)
 {
     memset(&c->chn->stReadBuf, 0, sizeof c->chn->stReadBuf);
-    aenc_ioctl(c->AeChn, AENC_STRMBUF_DEINIT_CTRL, nullptr);
+    s32 ret = aenc_ioctl(c->AeChn, AENC_STRMBUF_DEINIT_CTRL, nullptr);
+    if (c->ret == 0)
+        c->ret = ret;
 }
 
 s32 alloc_cir_buf(AencCreate *c)
@@ -292,16 +306,17 @@ s32 alloc_stage_bufs(AencCreate *c)
 
 void undo_stage_bufs(AencCreate *c) { free_stage_bufs(c->chn); }
 
-// A failed step leaves the channel free, with what the steps before it made undone.
-const AudioStep<AencCreate> kCreateSteps[] = {
-    {find_encoder, nullptr, nullptr},
-    {query_payload, nullptr, nullptr},
-    {open_encoder, close_encoder, nullptr},
-    {alloc_strm_buf, undo_strm_buf, nullptr},
-    {share_strm_buf, unshare_strm_buf, nullptr},
-    {alloc_cir_buf, undo_cir_buf, nullptr},
-    {create_kernel_chn, destroy_kernel_chn, nullptr},
-    {alloc_stage_bufs, undo_stage_bufs, nullptr},
+// A failed step leaves the channel free, with what the steps before it made
+// undone; the destruction undoes them all.
+const mpi_step<AencCreate> kCreateSteps[] = {
+    {nullptr, find_encoder, nullptr},
+    {nullptr, query_payload, nullptr},
+    {nullptr, open_encoder, close_encoder},
+    {nullptr, alloc_strm_buf, undo_strm_buf},
+    {nullptr, share_strm_buf, unshare_strm_buf},
+    {nullptr, alloc_cir_buf, undo_cir_buf},
+    {nullptr, create_kernel_chn, destroy_kernel_chn},
+    {nullptr, alloc_stage_bufs, undo_stage_bufs},
 };
 
 // The channel's codec words in its counters: the G.726 rate and the ADPCM type.
@@ -412,8 +427,8 @@ s32 DU_DUZ_AENC_CreateChn(s32 AeChn, const AENC_CHANNEL_CFG_S *pstAttr)
         return DU_ERR_AENC_ILLEGAL_PARAM;
     }
     reset_chn(chn, AeChn);
-    AencCreate create = {AeChn, chn, pstAttr, -1, nullptr};
-    if (s32 ret = audio_run_steps(kCreateSteps, &create))
+    AencCreate create = {AeChn, chn, pstAttr, -1, nullptr, 0, __FUNCTION__};
+    if (s32 ret = mpi_steps_run(kCreateSteps, &create))
         return ret;
     chn->s32Handle = create.slot;
     chn->bCreated = DU_TRUE;
@@ -437,21 +452,16 @@ s32 DU_DUZ_AENC_DestroyChn(s32 AeChn)
     if (s32 ret = aenc_chn_enter(AeChn, __FUNCTION__))
         return ret;
     AENC_CHN_S *chn = &g_stAenc[AeChn];
-    pthread_mutex_lock(&chn->stMutex);
-    if (!chn->bCreated) {
-        pthread_mutex_unlock(&chn->stMutex);
-        return 0;
+    {
+        MpiMutexGuard lock(&chn->stMutex);
+        if (!chn->bCreated)
+            return 0;
+        chn->bCreated = DU_FALSE;
+        chn->pVqeHandle = nullptr;
+        chn->bVqeEnable = DU_FALSE;
     }
-    chn->bCreated = DU_FALSE;
-    chn->pVqeHandle = nullptr;
-    chn->bVqeEnable = DU_FALSE;
-    aenc_ioctl(AeChn, AENC_DESTROY_CHN_CTRL, nullptr);
-    free_strm_buf(chn);
-    free_cir_buf(chn);
-    free_stage_bufs(chn);
-    pthread_mutex_unlock(&chn->stMutex);
-
-    // The thread may be waiting for the mutex in a send; it finds the channel gone.
+    // The thread, started last, goes first. It may be waiting for the mutex
+    // in a send; it finds the channel gone.
     if (__atomic_load_n(&chn->bThreadRun, __ATOMIC_ACQUIRE)) {
         __atomic_store_n(&chn->bThreadRun, DU_FALSE, __ATOMIC_RELEASE);
         pthread_join(chn->stThreadId, nullptr);
@@ -459,21 +469,12 @@ s32 DU_DUZ_AENC_DestroyChn(s32 AeChn)
 
     MpiMutexGuard lock(&chn->stMutex);
     MPI_ASSERT(DU_INVALID_HANDLE != chn->s32Handle);
-    const AENC_CODEC_ENTRY_S *entry = &s_stEncoderCtx.astEncoder[chn->s32Handle];
-    s32 ret = 0;
-    if (entry->enType == AENC_FREE_PAYLOAD) {
-        // The instance can't be closed without its operations; the rest still goes.
-        MPI_TRACE("The encoder has been unregistered!\n");
-        ret = DU_ERR_AENC_CODEC_ERR;
-    } else {
-        entry->pfnCloseEncoder(chn->pEncoder);
-    }
-    chn->pEncoder = nullptr;
+    AencCreate teardown = {AeChn, chn, nullptr, chn->s32Handle, &s_stEncoderCtx.astEncoder[chn->s32Handle], 0,
+                           __FUNCTION__};
+    mpi_steps_undo(kCreateSteps, &teardown);
     chn->s32Handle = DU_INVALID_HANDLE;
-    s32 deinit = aenc_ioctl(AeChn, AENC_STRMBUF_DEINIT_CTRL, nullptr);
-    chn->stReadBuf.pVirAddr = nullptr;
     audio_dump_close(&chn->stDump);
-    return ret ? ret : deinit;
+    return teardown.ret;
 }
 
 s32 DU_DUZ_AENC_GetStream(s32 AeChn, AENC_STREAM_OUT_S *pstStream, s32 s32MilliSec)

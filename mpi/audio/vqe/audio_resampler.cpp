@@ -1,6 +1,8 @@
 // Resampler over the "RES" module.
 #include "mpi/audio/vqe/audio_resampler.h"
 
+#include "mpi/common/mpi_steps.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -24,18 +26,6 @@ s32 res_module_run(RES_RESAMPLER_S *pRes, void *hModule, s16 *in, s32 in_samples
     stOut.pData = out;
     s32 produced = pRes->stModule.pfnProcess(hModule, &stIn, &stOut);
     return produced < 0 ? -1 : produced;
-}
-
-void res_release(RES_RESAMPLER_S *pRes)
-{
-    if (pRes->hStream)
-        pRes->stModule.pfnDestroy(pRes->hStream);
-    if (pRes->hExact)
-        pRes->stModule.pfnDestroy(pRes->hExact);
-    free(pRes->ps16Cache);
-    free(pRes->ps16ExactOut);
-    MODULE_DU_Audio_ModuleHandleDeInit(&pRes->stModule);
-    free(pRes);
 }
 
 // Discipline 0: every call hands the module whole ratio groups; the few
@@ -125,6 +115,110 @@ s32 res_process_exact(RES_RESAMPLER_S *pRes, s16 *ps16In, s16 *ps16Out, s32 s32I
 
 } // namespace
 
+namespace {
+
+// What a resampler's creation works on; its destruction runs the steps'
+// undo with the instance alone.
+struct ResCreate {
+    RES_RESAMPLER_S *res;
+    s32 in_rate, out_rate, discipline;
+};
+
+s32 alloc_record(ResCreate *c)
+{
+    c->res = static_cast<RES_RESAMPLER_S *>(calloc(1, sizeof(RES_RESAMPLER_S)));
+    if (!c->res) {
+        fprintf(stderr, "Malloc ReSampler Fail!\n");
+        return DU_ERR_RES_NOMEM;
+    }
+    return 0;
+}
+void free_record(ResCreate *c) { free(c->res); }
+
+s32 load_module(ResCreate *c)
+{
+    if (s32 ret = MODULE_DU_Audio_ModuleHandleInit(&c->res->stModule, AUDIO_MODULE_FAMILY, "RES")) {
+        fprintf(stderr, "Resample Module Init Fail!\n");
+        return ret;
+    }
+    c->res->s32Ratio = c->in_rate % c->out_rate == 0 ? c->in_rate / c->out_rate : 0;
+    return 0;
+}
+void unload_module(ResCreate *c) { MODULE_DU_Audio_ModuleHandleDeInit(&c->res->stModule); }
+
+// The module instance of the discipline: one for discipline 0, another for
+// disciplines 1 and 2 (which only processing tells apart).
+s32 open_instance(ResCreate *c)
+{
+    RES_RESAMPLER_S *r = c->res;
+    void **handle = c->discipline == RES_MODE_STREAM ? &r->hStream
+                    : c->discipline == RES_MODE_EXACT_OUT ? &r->hExact
+                                                          : nullptr;
+    if (!handle) {
+        fprintf(stderr, "Resample can't use param %d!\n", c->discipline);
+        return DU_ERR_RES_ILLEGAL_MODE;
+    }
+    RES_MODULE_PARAM_S param = {c->out_rate, 0, 1};
+    r->stModule.pfnCreate(handle, c->in_rate, &param);
+    if (!*handle) {
+        fprintf(stderr, "%d: Resampler_Init Fail.\n", __LINE__);
+        return DU_ERR_RES_MODULE;
+    }
+    return 0;
+}
+void close_instance(ResCreate *c)
+{
+    RES_RESAMPLER_S *r = c->res;
+    if (r->hStream)
+        r->stModule.pfnDestroy(r->hStream);
+    if (r->hExact)
+        r->stModule.pfnDestroy(r->hExact);
+}
+
+void free_buffers(ResCreate *c)
+{
+    free(c->res->ps16Cache);
+    free(c->res->ps16ExactOut);
+    c->res->ps16Cache = c->res->ps16ExactOut = nullptr;
+}
+
+// Discipline 0 carries what is short of a ratio group; disciplines 1 and 2
+// carry up to 10 ms of output and take the module's whole output first.
+s32 alloc_buffers(ResCreate *c)
+{
+    RES_RESAMPLER_S *r = c->res;
+    if (c->discipline == RES_MODE_STREAM) {
+        if (r->s32Ratio == 0)
+            return 0;
+        r->s32CacheCap = r->s32Ratio - 1;
+        r->ps16Cache = static_cast<s16 *>(malloc(r->s32Ratio * sizeof(s16)));
+        if (!r->ps16Cache) {
+            fprintf(stderr, "Malloc pS16ReadCacheBuf Fail!\n");
+            return DU_ERR_RES_NOMEM;
+        }
+        return 0;
+    }
+    r->s32CacheCap = c->out_rate / 100;
+    r->s32ExactCap = res_out_bound(c->in_rate, c->out_rate, RES_WORK_LEN);
+    r->ps16Cache = static_cast<s16 *>(malloc(r->s32CacheCap * sizeof(s16)));
+    r->ps16ExactOut = static_cast<s16 *>(malloc(r->s32ExactCap * sizeof(s16)));
+    if (!r->ps16Cache || !r->ps16ExactOut) {
+        fprintf(stderr, "Malloc DQVE ReSamplerBuf Fail!\n");
+        free_buffers(c);
+        return DU_ERR_RES_NOMEM;
+    }
+    return 0;
+}
+
+const mpi_step<ResCreate> kCreateSteps[] = {
+    {nullptr, alloc_record, free_record},
+    {nullptr, load_module, unload_module},
+    {nullptr, open_instance, close_instance},
+    {nullptr, alloc_buffers, free_buffers},
+};
+
+} // namespace
+
 s32 RES_ReSampler_Create(RES_RESAMPLER_S **ppRes, s32 s32InRate, s32 s32OutRate, s32 s32Discipline)
 {
     if (!ppRes)
@@ -133,56 +227,10 @@ s32 RES_ReSampler_Create(RES_RESAMPLER_S **ppRes, s32 s32InRate, s32 s32OutRate,
         *ppRes = nullptr;
         return 0;
     }
-    RES_RESAMPLER_S *pRes = static_cast<RES_RESAMPLER_S *>(calloc(1, sizeof(RES_RESAMPLER_S)));
-    if (!pRes) {
-        fprintf(stderr, "Malloc ReSampler Fail!\n");
-        return DU_ERR_RES_NOMEM;
-    }
-    s32 ret = MODULE_DU_Audio_ModuleHandleInit(&pRes->stModule, AUDIO_MODULE_FAMILY, "RES");
-    if (ret != 0) {
-        fprintf(stderr, "Resample Module Init Fail!\n");
-        free(pRes);
+    ResCreate create = {nullptr, s32InRate, s32OutRate, s32Discipline};
+    if (s32 ret = mpi_steps_run(kCreateSteps, &create))
         return ret;
-    }
-    pRes->s32Ratio = s32InRate % s32OutRate == 0 ? s32InRate / s32OutRate : 0;
-    RES_MODULE_PARAM_S param = {s32OutRate, 0, 1};
-    if (s32Discipline == RES_MODE_STREAM) {
-        pRes->stModule.pfnCreate(&pRes->hStream, s32InRate, &param);
-        if (!pRes->hStream) {
-            fprintf(stderr, "%d: Resampler_Init Fail.\n", __LINE__);
-            res_release(pRes);
-            return DU_ERR_RES_MODULE;
-        }
-        if (pRes->s32Ratio != 0) {
-            pRes->s32CacheCap = pRes->s32Ratio - 1;
-            pRes->ps16Cache = static_cast<s16 *>(malloc(pRes->s32Ratio * sizeof(s16)));
-            if (!pRes->ps16Cache) {
-                fprintf(stderr, "Malloc pS16ReadCacheBuf Fail!\n");
-                res_release(pRes);
-                return DU_ERR_RES_NOMEM;
-            }
-        }
-    } else if (s32Discipline == RES_MODE_EXACT_OUT) {
-        pRes->stModule.pfnCreate(&pRes->hExact, s32InRate, &param);
-        if (!pRes->hExact) {
-            fprintf(stderr, "%d: Resampler_Init Fail.\n", __LINE__);
-            res_release(pRes);
-            return DU_ERR_RES_MODULE;
-        }
-        pRes->s32CacheCap = s32OutRate / 100;
-        pRes->s32ExactCap = res_out_bound(s32InRate, s32OutRate, RES_WORK_LEN);
-        pRes->ps16Cache = static_cast<s16 *>(malloc(pRes->s32CacheCap * sizeof(s16)));
-        pRes->ps16ExactOut = static_cast<s16 *>(malloc(pRes->s32ExactCap * sizeof(s16)));
-        if (!pRes->ps16Cache || !pRes->ps16ExactOut) {
-            fprintf(stderr, "Malloc DQVE ReSamplerBuf Fail!\n");
-            res_release(pRes);
-            return DU_ERR_RES_NOMEM;
-        }
-    } else {
-        fprintf(stderr, "Resample can't use param %d!\n", s32Discipline);
-        res_release(pRes);
-        return DU_ERR_RES_ILLEGAL_MODE;
-    }
+    RES_RESAMPLER_S *pRes = create.res;
     pRes->s32InRate = s32InRate;
     pRes->s32OutRate = s32OutRate;
     pRes->s32Cached = 0;
@@ -226,7 +274,8 @@ s32 RES_ReSampler_Destory(RES_RESAMPLER_S *pRes)
 {
     if (!pRes)
         return -1;
-    res_release(pRes);
+    ResCreate teardown = {pRes, pRes->s32InRate, pRes->s32OutRate, -1};
+    mpi_steps_undo(kCreateSteps, &teardown);
     return 0;
 }
 

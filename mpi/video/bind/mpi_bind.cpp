@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "mpi/common/mpi_list.h"
+#include "mpi/common/mpi_steps.h"
 #include "mpi/video/sys/mpi_sys.h"
 
 namespace {
@@ -147,6 +148,77 @@ template <class Pred> void drop_nodes(SYS_SRC_BIND_S *bind, Pred drop)
     }
 }
 
+namespace {
+
+// What a binder's registration makes.
+struct BinderMake {
+    BIND_ROLE_E role;
+    u32 mod;
+    u32 slots;
+    SYS_BINDER_CTX_S *ctx;
+};
+
+s32 alloc_binder(BinderMake *b)
+{
+    b->ctx = static_cast<SYS_BINDER_CTX_S *>(calloc(1, sizeof(SYS_BINDER_CTX_S)));
+    if (!b->ctx)
+        return DU_ERR_SYS_NOMEM;
+    b->ctx->u32TblSize = b->slots;
+    return 0;
+}
+void free_binder(BinderMake *b) { free(b->ctx); }
+
+// A receiver's table of sources, or a sender's of destination lists.
+s32 alloc_table(BinderMake *b)
+{
+    if (b->role == BIND_RECEIVER)
+        b->ctx->pstDestTbl = static_cast<SYS_DEST_BIND_S *>(calloc(b->slots, sizeof(SYS_DEST_BIND_S)));
+    else
+        b->ctx->pstSrcTbl = static_cast<SYS_SRC_BIND_S *>(calloc(b->slots, sizeof(SYS_SRC_BIND_S)));
+    if (!b->ctx->pstDestTbl && !b->ctx->pstSrcTbl) {
+        fprintf(stderr, "No memory for bind table!\n");
+        return DU_ERR_SYS_NOMEM;
+    }
+    return 0;
+}
+void free_table(BinderMake *b)
+{
+    free(b->ctx->pstDestTbl);
+    free(b->ctx->pstSrcTbl);
+}
+
+// The slot lists survive unregistration; a sender coming back with more
+// slots gets the array grown.
+s32 grow_send_lists(BinderMake *b)
+{
+    if (b->role == BIND_RECEIVER)
+        return 0;
+    SYS_BIND_SEND_S *send = &s_astBindSend[b->mod];
+    if (!send->ppstDestList || send->u32TblSize < b->slots) {
+        auto **lists = static_cast<SYS_BIND_DEST_LIST_S **>(calloc(b->slots, sizeof(SYS_BIND_DEST_LIST_S *)));
+        if (!lists) {
+            fprintf(stderr, "No memory for bind SRC!\n");
+            return DU_ERR_SYS_NOMEM;
+        }
+        if (send->ppstDestList)
+            memcpy(lists, send->ppstDestList, send->u32TblSize * sizeof *lists);
+        free(send->ppstDestList);
+        send->ppstDestList = lists;
+        send->u32TblSize = b->slots;
+    }
+    for (u32 i = 0; i < b->slots; i++)
+        mpi_list_init(&b->ctx->pstSrcTbl[i].stDestHead);
+    return 0;
+}
+
+const mpi_step<BinderMake> kBinderSteps[] = {
+    {nullptr, alloc_binder, free_binder},
+    {nullptr, alloc_table, free_table},
+    {nullptr, grow_send_lists, nullptr},
+};
+
+} // namespace
+
 s32 SysRegisterBinder(BIND_ROLE_E role, u32 mod, u32 max_dev, u32 max_chn, SYS_BIND_RECV_FN recv,
                       SYS_BIND_RESET_FN reset, SYS_BIND_NOTIFY_FN notify)
 {
@@ -162,45 +234,10 @@ s32 SysRegisterBinder(BIND_ROLE_E role, u32 mod, u32 max_dev, u32 max_chn, SYS_B
         fprintf(stderr, "u32MaxDevCnt or u32MaxChnCnt invalid !\n");
         return DU_ERR_SYS_ILLEGAL_PARAM;
     }
-    auto *ctx = static_cast<SYS_BINDER_CTX_S *>(calloc(1, sizeof(SYS_BINDER_CTX_S)));
-    if (!ctx)
-        return DU_ERR_SYS_NOMEM;
-    ctx->u32TblSize = (u32)slots;
-
-    if (role == BIND_RECEIVER) {
-        ctx->pstDestTbl = static_cast<SYS_DEST_BIND_S *>(calloc(slots, sizeof(SYS_DEST_BIND_S)));
-        if (!ctx->pstDestTbl) {
-            fprintf(stderr, "No memory for bind table!\n");
-            free(ctx);
-            return DU_ERR_SYS_NOMEM;
-        }
-    } else {
-        ctx->pstSrcTbl = static_cast<SYS_SRC_BIND_S *>(calloc(slots, sizeof(SYS_SRC_BIND_S)));
-        if (!ctx->pstSrcTbl) {
-            fprintf(stderr, "No memory for bind table!\n");
-            free(ctx);
-            return DU_ERR_SYS_NOMEM;
-        }
-        // The slot lists survive unregistration; a module coming back with
-        // more slots gets the array grown.
-        SYS_BIND_SEND_S *send = &s_astBindSend[mod];
-        if (!send->ppstDestList || send->u32TblSize < slots) {
-            auto **lists = static_cast<SYS_BIND_DEST_LIST_S **>(calloc(slots, sizeof(SYS_BIND_DEST_LIST_S *)));
-            if (!lists) {
-                fprintf(stderr, "No memory for bind SRC!\n");
-                free(ctx->pstSrcTbl);
-                free(ctx);
-                return DU_ERR_SYS_NOMEM;
-            }
-            if (send->ppstDestList)
-                memcpy(lists, send->ppstDestList, send->u32TblSize * sizeof *lists);
-            free(send->ppstDestList);
-            send->ppstDestList = lists;
-            send->u32TblSize = (u32)slots;
-        }
-        for (u32 i = 0; i < slots; i++)
-            mpi_list_init(&ctx->pstSrcTbl[i].stDestHead);
-    }
+    BinderMake make = {role, mod, (u32)slots, nullptr};
+    if (s32 ret = mpi_steps_run(kBinderSteps, &make))
+        return ret;
+    SYS_BINDER_CTX_S *ctx = make.ctx;
     ctx->enModId = mod;
     ctx->u32MaxDevCnt = max_dev;
     ctx->u32MaxChnCnt = max_chn;

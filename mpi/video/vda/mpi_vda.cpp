@@ -7,6 +7,7 @@
 
 #include "board/board.h"
 #include "mpi/common/mpi_dev.h"
+#include "mpi/common/mpi_steps.h"
 
 #include <cstdio>
 #include <cstring>
@@ -101,6 +102,53 @@ bool vda_to_user(const VDA_CHN_MAP_S &m, VDA_DATA_REC_S &d)
     return true;
 }
 
+// What a channel's creation works on.
+struct VdaCreate {
+    VDA_CHN_MAP_S *m;
+    const VDA_CHN_ATTR_REC_S *attr;
+};
+
+s32 create_driver_chn(VdaCreate *c)
+{
+    return bd_ioctl(c->m->s32Fd, VDA_CREATE_CHN, const_cast<VDA_CHN_ATTR_REC_S *>(c->attr));
+}
+void destroy_driver_chn(VdaCreate *c) { bd_ioctl(c->m->s32Fd, VDA_DESTROY_CHN, nullptr); }
+
+s32 take_buf_info(VdaCreate *c)
+{
+    VDA_BUF_REC_S buf = {0, 0};
+    if (s32 ret = bd_ioctl(c->m->s32Fd, VDA_GET_BUF, &buf))
+        return ret;
+    c->m->u32PhyAddr = buf.u32PhyAddr;
+    c->m->u32Size = buf.u32Size;
+    return 0;
+}
+void forget_buf(VdaCreate *c) { vda_unmap(*c->m); }
+
+// An empty buffer has no pages to map: it fails as a mapping would.
+s32 map_buf(VdaCreate *c)
+{
+    VDA_CHN_MAP_S &m = *c->m;
+    MPI_SPAN_S span = mpi_span(m.u32PhyAddr, m.u32Size ? m.u32Size : 1, MPI_PAGE_SIZE);
+    void *start = m.u32Size ? bd_mmap(nullptr, span.u32Len, PROT_READ | PROT_WRITE, MAP_SHARED, g_s32VdaMemFd,
+                                      span.u32Base)
+                            : MAP_FAILED;
+    if (start == MAP_FAILED) {
+        printf("mmap err,page addr:%d u32PagePhy size:%d\n", (s32)span.u32Base, (s32)span.u32Len);
+        return ERR_VDA_NOMEM;
+    }
+    m.pMapStart = start;
+    m.u32MapLen = span.u32Len;
+    m.pVirAddr = static_cast<u8 *>(start) + span.u32Offset;
+    return 0;
+}
+
+const mpi_step<VdaCreate> kCreateSteps[] = {
+    {nullptr, create_driver_chn, destroy_driver_chn},
+    {nullptr, take_buf_info, forget_buf},
+    {nullptr, map_buf, nullptr},
+};
+
 #define W(p) const_cast<void *>(static_cast<const void *>(p))
 
 } // namespace
@@ -113,35 +161,8 @@ s32 DU_DUZ_VDA_CreateChn(VDA_CHN VdaChn, const VDA_CHN_ATTR_REC_S *pstAttr)
         printf("open mem device failed \n");
         return ERR_VDA_SYS_NOTREADY;
     }
-    VDA_CHN_MAP_S &m = g_stMpiVda[VdaChn];
-    if (s32 ret = bd_ioctl(m.s32Fd, VDA_CREATE_CHN, W(pstAttr)))
-        return ret;
-    VDA_BUF_REC_S buf = {0, 0};
-    if (s32 ret = bd_ioctl(m.s32Fd, VDA_GET_BUF, &buf)) {
-        bd_ioctl(m.s32Fd, VDA_DESTROY_CHN, nullptr);
-        return ret;
-    }
-    m.u32PhyAddr = buf.u32PhyAddr;
-    m.u32Size = buf.u32Size;
-    // An empty buffer has no pages to map: it fails as a mapping would.
-    MPI_SPAN_S span = mpi_span(buf.u32PhyAddr, buf.u32Size ? buf.u32Size : 1, MPI_PAGE_SIZE);
-    void *start = buf.u32Size ? bd_mmap(nullptr, span.u32Len, PROT_READ | PROT_WRITE, MAP_SHARED, g_s32VdaMemFd,
-                                        span.u32Base)
-                              : MAP_FAILED;
-    void *user = start == MAP_FAILED ? nullptr : static_cast<u8 *>(start) + span.u32Offset;
-    if (!user) {
-        if (start == MAP_FAILED)
-            printf("mmap err,page addr:%d u32PagePhy size:%d\n", (s32)span.u32Base, (s32)span.u32Len);
-        else
-            bd_munmap(start, span.u32Len);
-        vda_unmap(m);
-        bd_ioctl(m.s32Fd, VDA_DESTROY_CHN, nullptr);
-        return ERR_VDA_NOMEM;
-    }
-    m.pMapStart = start;
-    m.u32MapLen = span.u32Len;
-    m.pVirAddr = user;
-    return 0;
+    VdaCreate create = {&g_stMpiVda[VdaChn], pstAttr};
+    return mpi_steps_run(kCreateSteps, &create);
 }
 
 s32 DU_DUZ_VDA_DestroyChn(VDA_CHN VdaChn)

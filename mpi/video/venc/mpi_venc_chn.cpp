@@ -6,6 +6,7 @@
 
 #include "board/board.h"
 #include "mpi/common/mpi_dev.h"
+#include "mpi/common/mpi_steps.h"
 
 #include <cerrno>
 #include <cstring>
@@ -129,65 +130,82 @@ void translate_to_kernel(VENC_CHN VeChn, VENC_STREAM_REC_S *pstStream)
 
 // ---- channel lifecycle ----------------------------------------------------------------------
 
-s32 DU_DUZ_VENC_CreateChn(VENC_CHN VeChn, const VENC_CHN_ATTR_REC_S *pstAttr)
-{
-    if (s32 ret = venc_chn_prepare(__FUNCTION__, VeChn))
-        return ret;
-    if (!venc_ptr_ok(__FUNCTION__, pstAttr))
-        return DU_ERR_VENC_NULL_PTR;
-    VENC_CHN_ATTR_REC_S req;
-    memcpy(&req, pstAttr, offsetof(VENC_CHN_ATTR_REC_S, stRcAttr));
-    memcpy(&req.stRcAttr, &pstAttr->stRcAttr, sizeof req.stRcAttr);
+namespace {
 
-    if (!mpi_dev_open(&s32VencMemFd, kVencMemNode).ok()) {
-        fprintf(stderr, "func:%s line:%d,DU_DUZ_VENC_Open: open mem device failed\n", __FUNCTION__, __LINE__);
-        return DU_ERR_VENC_NOTREADY;
-    }
-    VENC_CHN_CTX_S &ctx = g_stMpiVencChn[VeChn];
-    s32 ret = bd_ioctl(ctx.s32Fd, VENC_CREATE_CHN_CTRL, &req);
-    if (ret != 0)
-        return ret;
+// What a channel's creation works on.
+struct VencCreate {
+    VENC_CHN_CTX_S *ctx;
+    const VENC_CHN_ATTR_REC_S *attr;
+    VENC_CHN_ATTR_REC_S req;
+};
+
+s32 create_driver_chn(VencCreate *c) { return bd_ioctl(c->ctx->s32Fd, VENC_CREATE_CHN_CTRL, &c->req); }
+void destroy_driver_chn(VencCreate *c) { bd_ioctl(c->ctx->s32Fd, VENC_DESTROY_CHN_CTRL); }
+
+// Where the driver put the ring; the channel's other fields start afresh.
+s32 take_ring_info(VencCreate *c)
+{
+    VENC_CHN_CTX_S &ctx = *c->ctx;
     VENC_STRMBUF_INFO_REQ_S info;
-    ret = bd_ioctl(ctx.s32Fd, VENC_GET_STRMBUF_INFO_CTRL, &info);
-    if (ret != 0) {
-        bd_ioctl(ctx.s32Fd, VENC_DESTROY_CHN_CTRL);
+    if (s32 ret = bd_ioctl(ctx.s32Fd, VENC_GET_STRMBUF_INFO_CTRL, &info))
         return ret;
-    }
     ctx.u32StrmBufPhyAddr = info.u32PhyAddr;
     ctx.u32StrmBufKernAddr = info.u32KernAddr;
     ctx.u32StrmBufSize = info.u32BufSize;
     ctx.u32BufTag = info.u32BufTag;
-    ctx.enType = (s32)pstAttr->enType;
-    ctx.bByFrame = pstAttr->stVideo.bByFrame; // word 5, whatever the payload
+    ctx.enType = (s32)c->attr->enType;
+    ctx.bByFrame = c->attr->stVideo.bByFrame; // word 5, whatever the payload
     ctx.pStrmBufUserAddr = nullptr;
     ctx.bSliceTrans = 0;
     ctx.pu8WorkBuf = ctx.pu8WorkBuf2 = nullptr;
     ctx.pfnAvcDecInit = nullptr;
     ctx.pfnAvcDecDeinit = nullptr;
     ctx.pfnAvcDecTransCodeSlice = nullptr;
+    // Nothing to map: the driver's answer is unusable.
+    return info.u32BufSize == 0 ? DU_ERR_VENC_NOMEM : 0;
+}
 
-    // The ring is mapped twice in a row, so a pack that wraps round its end
-    // reads as one piece.
-    if (info.u32BufSize == 0) { // nothing to map: the driver's answer is unusable
-        bd_ioctl(ctx.s32Fd, VENC_DESTROY_CHN_CTRL);
-        return DU_ERR_VENC_NOMEM;
-    }
-    MPI_SPAN_S span = mpi_span(info.u32PhyAddr, info.u32BufSize, MPI_PAGE_SIZE);
+// The ring is mapped twice in a row, so a pack that wraps round its end
+// reads as one piece.
+s32 map_ring(VencCreate *c)
+{
+    VENC_CHN_CTX_S &ctx = *c->ctx;
+    MPI_SPAN_S span = mpi_span(ctx.u32StrmBufPhyAddr, ctx.u32StrmBufSize, MPI_PAGE_SIZE);
     ctx.u32MapHalfLen = span.u32Len;
     void *map = bd_mmap(nullptr, 2 * (size_t)span.u32Len, PROT_READ | PROT_WRITE, MAP_SHARED, s32VencMemFd,
                         span.u32Base);
     if (map == MAP_FAILED) {
         fprintf(stderr, "mmap err,page addr:%d u32PagePhy size:%d\n", (s32)span.u32Base, (s32)span.u32Len);
-        bd_ioctl(ctx.s32Fd, VENC_DESTROY_CHN_CTRL);
         return DU_ERR_VENC_NOMEM;
     }
     ctx.pMapBase = map;
     ctx.pStrmBufUserAddr = static_cast<u8 *>(map) + span.u32Offset;
-    if (!ctx.pStrmBufUserAddr) {
-        bd_ioctl(ctx.s32Fd, VENC_DESTROY_CHN_CTRL);
-        return DU_ERR_VENC_NOMEM;
-    }
     return 0;
+}
+
+const mpi_step<VencCreate> kCreateSteps[] = {
+    {nullptr, create_driver_chn, destroy_driver_chn},
+    {nullptr, take_ring_info, nullptr},
+    {nullptr, map_ring, nullptr},
+};
+
+} // namespace
+
+s32 DU_DUZ_VENC_CreateChn(VENC_CHN VeChn, const VENC_CHN_ATTR_REC_S *pstAttr)
+{
+    if (s32 ret = venc_chn_prepare(__FUNCTION__, VeChn))
+        return ret;
+    if (!venc_ptr_ok(__FUNCTION__, pstAttr))
+        return DU_ERR_VENC_NULL_PTR;
+    VencCreate create = {&g_stMpiVencChn[VeChn], pstAttr, {}};
+    memcpy(&create.req, pstAttr, offsetof(VENC_CHN_ATTR_REC_S, stRcAttr));
+    memcpy(&create.req.stRcAttr, &pstAttr->stRcAttr, sizeof create.req.stRcAttr);
+
+    if (!mpi_dev_open(&s32VencMemFd, kVencMemNode).ok()) {
+        fprintf(stderr, "func:%s line:%d,DU_DUZ_VENC_Open: open mem device failed\n", __FUNCTION__, __LINE__);
+        return DU_ERR_VENC_NOTREADY;
+    }
+    return mpi_steps_run(kCreateSteps, &create);
 }
 
 s32 DU_DUZ_VENC_DestroyChn(VENC_CHN VeChn)

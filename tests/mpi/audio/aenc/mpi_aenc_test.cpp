@@ -42,6 +42,7 @@ s32 counted_close(void *inst)
     g_closed++;
     return copy_close(inst);
 }
+const AENC_CODEC_ENTRY_S kCounted = {1000, 2048, "counted", counted_open, copy_encode, counted_close};
 
 class AencTest : public AudioTest {
 protected:
@@ -81,8 +82,22 @@ protected:
         return f;
     }
 
+    // The board started afresh with `conf` and the trace on, the counted
+    // encoder registered as payload 1000; its registry handle.
+    s32 restart_with_counted(const std::string &conf)
+    {
+        testsupport::capture_stdout([] { DU_DUZ_SYS_Exit(); });
+        testsupport::write_conf(root_, "trace = 1\n" + conf);
+        sim::start(root_);
+        EXPECT_EQ(0, DU_DUZ_SYS_Init());
+        s32 handle = -1;
+        EXPECT_EQ(0, DU_DUZ_AENC_RegeisterEncoder(&handle, &kCounted));
+        return handle;
+    }
+
     AAC_ENC_CFG_S aac_ = {AAC_TYPE_AACLC, 128000, 48000, 1, 0};
     u32 attr_word_ = 0;
+    AENC_CHANNEL_CFG_S counted_cfg_ = {1000, 320, 4, &attr_word_};
     std::vector<s16> pcm_;
     u32 tone_at_ = 0;
 };
@@ -385,21 +400,15 @@ TEST_F(AencTest, ACreationThatFailsLeavesNothingBehind)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        testsupport::capture_stdout([] { DU_DUZ_SYS_Exit(); });
-        testsupport::write_conf(root_, "trace = 1\n" + c.conf);
-        sim::start(root_);
-        ASSERT_EQ(0, DU_DUZ_SYS_Init());
-        AENC_CODEC_ENTRY_S counted = {1000, 2048, "counted", counted_open, copy_encode, counted_close};
-        s32 handle = -1;
-        ASSERT_EQ(0, DU_DUZ_AENC_RegeisterEncoder(&handle, &counted));
-        AENC_CHANNEL_CFG_S cfg = {1000, 320, 4, &attr_word_};
+        s32 handle = restart_with_counted(c.conf);
+        ASSERT_GE(handle, 0);
         for (int round = 0; round < 2; round++) {
             SCOPED_TRACE(round);
             g_opened = g_closed = 0;
             size_t frees = traced("/dev/mmz_userdev", MMZ_FREE_CTRL);
             size_t deinits = traced("/dev/aenc", AENC_STRMBUF_DEINIT_CTRL);
             s32 ret = 0;
-            testsupport::capture_stderr([&] { ret = DU_DUZ_AENC_CreateChn(2, &cfg); });
+            testsupport::capture_stderr([&] { ret = DU_DUZ_AENC_CreateChn(2, &counted_cfg_); });
             EXPECT_EQ(c.code, ret);
             EXPECT_FALSE(g_stAenc[2].bCreated);
             EXPECT_EQ(1, g_opened);
@@ -409,6 +418,62 @@ TEST_F(AencTest, ACreationThatFailsLeavesNothingBehind)
             EXPECT_EQ(0u, traced("/dev/aenc", AENC_DESTROY_CHN_CTRL));
             EXPECT_TRUE(testsupport::events("aenc create").empty());
         }
+    }
+}
+
+// A destruction gives back everything the creation took, whatever fails on
+// the way: the instance (unless its encoder was unregistered, which it
+// reports before a refused stream buffer drop), the media memory, the
+// kernel's channel and stream buffer, the thread; the channel is created
+// again afterwards.
+TEST_F(AencTest, ADestructionGivesBackEverythingAndReportsWhatFailed)
+{
+    const std::string deinit_refused = "aenc_refuse = " + std::to_string(AENC_STRMBUF_DEINIT_CTRL) + "\n";
+    struct Case {
+        const char *name;
+        std::string conf;
+        bool unregister;
+        s32 code;
+        int closed;
+        const char *err;
+    } cases[] = {
+        {"all goes", "", false, 0, 1, ""},
+        {"the encoder was unregistered", "", true, (s32)0xA0178040, 0,
+         "[Func]:DU_DUZ_AENC_DestroyChn [Line]:"},
+        {"the kernel keeps its stream buffer", deinit_refused, false, -1, 1, ""},
+        {"both", deinit_refused, true, (s32)0xA0178040, 0, "The encoder has been unregistered!\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        s32 handle = restart_with_counted(c.conf);
+        ASSERT_GE(handle, 0);
+        ASSERT_EQ(0, DU_DUZ_AENC_CreateChn(2, &counted_cfg_));
+        if (c.unregister) {
+            ASSERT_EQ(0, DU_DUZ_AENC_UnRegisterEncoder(handle));
+        }
+        g_opened = g_closed = 0;
+        s32 ret = 0;
+        std::string err = testsupport::capture_stderr([&] { ret = DU_DUZ_AENC_DestroyChn(2); });
+        EXPECT_EQ(c.code, ret);
+        EXPECT_NE(std::string::npos, err.find(c.err)) << err;
+        EXPECT_EQ(c.closed, g_closed);
+        EXPECT_EQ(traced("/dev/mmz_userdev", MMZ_ALLOC_CTRL), traced("/dev/mmz_userdev", MMZ_FREE_CTRL))
+            << "media memory kept";
+        EXPECT_EQ(1u, traced("/dev/aenc", AENC_DESTROY_CHN_CTRL));
+        EXPECT_EQ(1u, traced("/dev/aenc", AENC_STRMBUF_DEINIT_CTRL));
+        EXPECT_FALSE(g_stAenc[2].bCreated);
+        EXPECT_FALSE(__atomic_load_n(&g_stAenc[2].bThreadRun, __ATOMIC_ACQUIRE));
+        EXPECT_EQ(nullptr, g_stAenc[2].pEncoder);
+        EXPECT_EQ(DU_INVALID_HANDLE, g_stAenc[2].s32Handle);
+        EXPECT_EQ(0, DU_DUZ_AENC_DestroyChn(2)) << "a second destruction finds it gone";
+
+        if (c.unregister) {
+            ASSERT_EQ(0, DU_DUZ_AENC_RegeisterEncoder(&handle, &kCounted));
+        }
+        ASSERT_EQ(0, DU_DUZ_AENC_CreateChn(2, &counted_cfg_));
+        AUDIO_FRAME_S f = frame(320);
+        EXPECT_EQ(0, DU_DUZ_AENC_SendFrame(2, &f, nullptr));
+        testsupport::capture_stderr([] { DU_DUZ_AENC_DestroyChn(2); });
     }
 }
 

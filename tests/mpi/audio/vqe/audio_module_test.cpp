@@ -4,6 +4,8 @@
 #include "tests/support/board_fixture.h"
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 using testsupport::capture_stderr;
 using namespace vqetest;
@@ -50,6 +52,38 @@ TEST(AudioModuleLoader, MissingLibraryPrintsTheBannerAndLeavesNothingRegistered)
         EXPECT_EQ(nullptr, h.pfnCreate);
         EXPECT_STREQ("", h.szName);
     }
+}
+
+// Whether a library whose file name holds `name` is mapped into the process.
+bool mapped(const std::string &name)
+{
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);)
+        if (line.find(name) != std::string::npos)
+            return true;
+    return false;
+}
+
+// A library that opens but holds no module of the name is closed again.
+TEST(AudioModuleLoader, ALibraryWithoutTheModuleIsClosedAgain)
+{
+    namespace fs = std::filesystem;
+    const fs::path exe = fs::read_symlink("/proc/self/exe");
+    const fs::path dir = exe.parent_path() / "loader" / exe.filename(); // on the test's run path
+    const fs::path lib = dir / "libzuza_NOOBJ.so";
+    fs::create_directories(dir);
+    fs::copy_file(exe.parent_path().parent_path() / "modules" / "libzuza_HPF.so", lib,
+                  fs::copy_options::overwrite_existing);
+    AUDIO_WORK_HANDLE_S h;
+    memset(&h, 0x5A, sizeof h);
+    s32 ret = 0;
+    std::string err = capture_stderr([&] { ret = MODULE_DU_Audio_ModuleHandleInit(&h, "zuza", "NOOBJ"); });
+    fs::remove(lib);
+    EXPECT_EQ(-1, ret);
+    EXPECT_NE(std::string::npos, err.find("DU_Audio_Dlsym Fail Msg is ")) << err;
+    EXPECT_FALSE(mapped("libzuza_NOOBJ.so"));
+    EXPECT_EQ(nullptr, h.pLibHandle);
+    EXPECT_STREQ("", h.szName);
 }
 
 TEST(AudioModuleLoader, DynamicLoaderWrappers)

@@ -5,6 +5,7 @@
 #include "tests/mpi/video/arg_checks.h"
 
 #include <sys/select.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -232,6 +233,60 @@ TEST_F(Vda, DestroyUnmapsOnceAndForgets)
     ASSERT_EQ(0, DU_DUZ_VDA_CreateChn(0, &a));
     EXPECT_NE(nullptr, m.pVirAddr);
     EXPECT_EQ(1u, testsupport::events(kBind).size());
+}
+
+// A creation that fails after the driver made the channel takes it down
+// again and keeps nothing of the buffer: the same creation then fails the
+// same way instead of finding the channel there.
+TEST_F(Vda, AFailedCreationTakesTheChannelDownAgain)
+{
+    struct Case {
+        const char *name;
+        std::string conf;
+        bool unmappable; // the memory descriptor maps nothing
+        s32 code;
+        const char *err;
+        size_t destroys; // of the driver's channel, per creation
+    } cases[] = {
+        {"the driver refuses the channel", "vda_refuse = " + std::to_string(VDA_CREATE_CHN) + "\n", false, -1, "", 0},
+        {"the driver keeps the buffer's place", "vda_refuse = " + std::to_string(VDA_GET_BUF) + "\n", false, -1, "",
+         1},
+        {"the buffer cannot be mapped", "", true, ERR_VDA_NOMEM, "mmap err,page addr:", 1},
+    };
+    char destroy[64];
+    snprintf(destroy, sizeof destroy, "ioctl /dev/vda 0x%08lx", (unsigned long)VDA_DESTROY_CHN);
+    const VDA_CHN_ATTR_REC_S a = md_attr(320, 240);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        forget_descriptors();
+        if (g_s32VdaMemFd >= 0)
+            bd_close(g_s32VdaMemFd);
+        g_s32VdaMemFd = -1;
+        testsupport::write_conf(root_, "trace = 1\n" + c.conf);
+        sim::start(root_);
+        int pipe_fds[2] = {-1, -1};
+        if (c.unmappable) {
+            ASSERT_EQ(0, pipe(pipe_fds));
+            g_s32VdaMemFd = pipe_fds[0];
+        }
+        for (int round = 0; round < 2; round++) {
+            SCOPED_TRACE(round);
+            s32 ret = 0;
+            std::string out = testsupport::capture_stdout([&] { ret = DU_DUZ_VDA_CreateChn(0, &a); });
+            EXPECT_EQ(c.code, ret);
+            EXPECT_NE(std::string::npos, out.find(c.err)) << out;
+            EXPECT_EQ(c.destroys * (round + 1), testsupport::events(destroy).size());
+            const VDA_CHN_MAP_S &m = g_stMpiVda[0];
+            EXPECT_EQ(nullptr, m.pMapStart);
+            EXPECT_EQ(nullptr, m.pVirAddr);
+            EXPECT_EQ(0u, m.u32Size);
+        }
+        if (c.unmappable) {
+            g_s32VdaMemFd = -1;
+            close(pipe_fds[0]);
+            close(pipe_fds[1]);
+        }
+    }
 }
 
 // The SAD of each macroblock: as 8-bit values the mean difference per pixel,
