@@ -27,10 +27,15 @@ struct KX_AUD_CFG_S {
     u32 AoChnCnt;   // 2
     u32 u32Level;   // MovieSound 0..3, written by the record application
 };
+// Written and read on the handler thread alone (the record applications'
+// set-up and the audio start and stop); no lock.
 extern KX_AUD_CFG_S aud_cfg;
 
+// The audio thread's alone (Send_Data2AudioQue); no lock.
 extern u64 u64AudioIdenxNo;          // sequence of queued packets, never reset
 extern u32 audio_offset;             // write position in audio_buffer, never reset
+// Set by the thread's start, cleared by its stop (handler thread), read by
+// the thread on each pass; atomic.
 extern std::atomic<u32> audio_run_thd;
 
 // Codec, input, encoder channel 0 and output up, with their binds; state bit
