@@ -201,6 +201,7 @@ void power_off()
 {
     event("power", "off");
     medium_power_lost();
+    control_socket_unlink();
     fflush(stdout);
     fflush(stderr);
     {

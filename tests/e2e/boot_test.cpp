@@ -79,6 +79,7 @@ TEST(FirstBoot, DefaultsRecordModeOneRecordingModesAndPowerOff)
     mark = cam.event_count();
     cam.send("key power tap");
     EXPECT_TRUE(cam.wait_power_off(15));
+    EXPECT_FALSE(fs::exists(cam.root() + "/board.sock")) << "the board's socket outlived it";
     EXPECT_EQ(6u, cam.count_events("gpio 10_0 ", mark));
     long ac = cam.find_event("mcu w 0 0xac", mark), aa = cam.find_event("mcu w 4 0xaa", mark);
     EXPECT_GE(ac, 0);
