@@ -57,7 +57,8 @@ s32 KX_DV_Audio_Run(void);
 // Everything down in reverse; -1 at once when audio is not up.
 s32 KX_DV_Audio_Stop(void);
 
-// The audio thread; it ends by itself when no packet came for a second.
+// The audio thread; a second without a packet is said and waited through
+// (a busy encoder is late), so it ends only at its stop or on an error.
 s32 KX_DV_StartAudioThread(void);
 s32 KX_DV_StopAudioThread(void);
 
