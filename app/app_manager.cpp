@@ -8,7 +8,7 @@
 AppEntry **apps = nullptr;
 int app_max = 0;
 int app_num = 0;
-int app_cur = 0;
+std::atomic<int> app_cur{0};
 
 int APP_MAIN = -1;
 int APP_FW_UPDATE = -1;
@@ -138,9 +138,10 @@ int appmgt_get_app(int id, AppEntry **e)
 
 int appmgt_get_curapp(AppEntry **e)
 {
+    const int cur = app_cur;
     if (e)
-        *e = app_cur < app_num ? apps[app_cur] : nullptr;
-    return app_cur;
+        *e = cur < app_num ? apps[cur] : nullptr;
+    return cur;
 }
 
 int appmgt_switch_to_app(int t)
@@ -157,7 +158,7 @@ int appmgt_switch_to_app(int t)
         cur.child = (uint32_t)t;
         app_cur = t;
         if (target.flags & APP_FLAG_REPLACE_PARENT) {
-            printf("appmgt_switch_to_app app_cur = %d\n", app_cur);
+            printf("appmgt_switch_to_app app_cur = %d\n", app_cur.load());
             run(entry(old).stop);
         }
         run(target.start);
@@ -171,7 +172,7 @@ int appmgt_switch_to_app(int t)
         switch_to(t);
     } else {
         if (shrink(t) == 1) {
-            printf("appmgt_switch_to_app app_cur = %d\n", app_cur);
+            printf("appmgt_switch_to_app app_cur = %d\n", app_cur.load());
             run(entry(app_cur).start);
         }
     }

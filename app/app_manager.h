@@ -3,6 +3,7 @@
 // switches; other threads ask which application is current.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 // Flags of an application entry.
@@ -25,12 +26,21 @@ struct AppEntry {
     int (*on_message)(uint32_t msg, uint32_t arg1, uint32_t arg2);
 };
 
+// The registry: the handler thread alone writes and reads it (appmgt_init
+// and the registrations at its start-up, every switch later).
 extern AppEntry **apps;
 extern int app_max;
 extern int app_num;
-extern int app_cur;
+// The current application's id. The handler writes it at each switch; the
+// recording blink thread, the date-stamp thread and the scene auto-tuning
+// threads read it (appmgt_get_curapp, the engine hooks) while it may change:
+// atomic, no lock; a reader asks again at its next use.
+extern std::atomic<int> app_cur;
 
-// Ids of the applications, -1 until registered.
+// Ids of the applications, -1 until registered. Written once, by the
+// handler's start-up before it starts any application, and read-only after:
+// the threads that compare them (blinks, date stamp, scene auto-tuning) are
+// started later.
 extern int APP_MAIN;
 extern int APP_FW_UPDATE;
 extern int APP_SETTING_UPDATE;

@@ -8,10 +8,13 @@
 
 #include "app/app_manager.h"
 
-// The registry's table.
+// The registry's table. The handler thread alone fills and reads it.
 constexpr int DEMOAPPS_MAX = 32;
 extern AppEntry *demoapps[DEMOAPPS_MAX];
 
+// The entries: registration, the manager's links and flags and each
+// application's own start are all on the handler thread; no other thread
+// reads them.
 extern AppEntry app_main;
 extern AppEntry app_fw_update;
 extern AppEntry app_setting_update;
@@ -81,7 +84,8 @@ int record1_flash_led(int on);
 int record2_flash_led(int on);
 
 // Set by record mode 1 when MODE is released while recording; the file-lock
-// thread's request flag.
+// thread's request flag (u8NeedLockFileTH under another name: the handler
+// sets it, the file-lock thread clears it; atomic).
 extern std::atomic<uint8_t> &u8NeedLockFile;
 
 // File length in minutes of a MovieCycletime value, before the 4 GiB cap.

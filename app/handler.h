@@ -6,11 +6,15 @@
 #include <atomic>
 #include <cstdint>
 
-// 1 once the power-off sequence has begun; never cleared.
+// 1 once the power-off sequence has begun; never cleared. The handler sets
+// it; the MP4 and motion threads read it through the engine's powering-off
+// hook, the record applications through Kx_GetPowerOffState. Atomic.
 extern std::atomic<uint8_t> u8IsEnterPowerFlow;
 // 1 once the power-off sequence has begun, else 0.
 uint8_t Kx_GetPowerOffState(void);
 // 1 while the firmware or settings update runs: the power key is held back.
+// Set and cleared by the update applications on the handler thread, read by
+// the handler; atomic, though one thread is all that touches it.
 extern std::atomic<uint8_t> fw_doing_update;
 // An update that ends without switching the camera off: clears the flag and
 // posts the power request (key or low battery) held back meanwhile, which

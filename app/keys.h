@@ -28,6 +28,12 @@ struct KeyEntry {
 
 enum { KEY_INDEX_REC = 0, KEY_INDEX_MODE = 1, KEY_COUNT = 2 };
 
+// The scan state of each key (pressed, the counts, hold sent) is the
+// device-scan thread's alone. `enabled` is written by button_enable and
+// button_disable: by the main thread before the scan starts, then by the
+// handler (its applications and the power-off); the scan reads it on each
+// pass. No lock: one writer at a time, a byte, and the scan reads it again
+// on its next pass (50 ms later).
 extern KeyEntry G_btoc[KEY_COUNT];
 
 // One pass over both keys; 0.
@@ -44,6 +50,11 @@ int power_button_det(void);
 
 // TV cable on GPIO 5_2 (0 while the cable is in), looked at only while
 // detection is enabled; 0.
+// bTvEnableDet: written by the record and photo applications (handler
+// thread), read by the device scan. bTvEnable: written by the device scan
+// as the cable comes and goes and by those applications' stop
+// (set_Tv_State, with detection already off), read by the handler, the auto
+// power-off thread and the engine's TV hook. Both atomic, no lock.
 extern std::atomic<uint8_t> bTvEnableDet;
 extern std::atomic<uint8_t> bTvEnable;
 int tv_detect(void);
@@ -61,7 +72,9 @@ constexpr int BATTERY_SCAN_PASSES = 20; // once a second
 // low readings in a row; 0.
 int adc_detect(void);
 
-// The battery ADC device; nothing of the camera reads it.
+// The battery ADC device; nothing of the camera reads it. Written by
+// open_adc_dev and close_adc_dev on their caller's thread (none in the
+// camera); not shared.
 extern int adc_dev_fd;
 int open_adc_dev(void);
 void close_adc_dev(void);

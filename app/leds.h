@@ -15,6 +15,9 @@ constexpr uint32_t LED_FLAG_LED2 = 0x2;
 constexpr uint32_t LED_FLAG_LED1 = 0x4;
 constexpr uint32_t LED_FLAG_LED3 = 0x8;
 constexpr uint32_t LED_FLAG_ALL = 0xF;
+// Set by the handler thread (start-up, power-off, updates, the record and
+// photo applications) before it starts a blink; read by the general blink
+// thread on each toggle. Atomic, no lock.
 extern std::atomic<uint32_t> led_flag;
 
 // Blink types in use.
@@ -27,17 +30,28 @@ enum {
     LED_TYPE_CARD_ERROR = 9, // a recording's file could not be made or written; no power-off
 };
 
-// General blink.
+// General blink. Its count and cycle are written by create_led_flash_thread
+// (handler thread) under the kind's own lock before the thread is created,
+// and read by the blink thread once at its start: no lock needed there. The
+// run flag is set by the start, cleared by a stop (handler, or the signal's
+// stop thread) or by the thread when its count runs out; the type is set by
+// the handler and read by the handler and, at its start, by the thread.
+// Both atomic.
 extern std::atomic<uint32_t> led_run_flag;
 extern uint32_t led_flash_timce; // count; 0 blinks until stopped
 extern uint32_t led_flash_cycle; // ms
 extern std::atomic<int32_t> led_flash_type;
 
-// Recording blink.
+// Recording blink: the same pattern, its count written before the thread
+// starts (record applications, handler thread) and read once by it.
 extern std::atomic<uint32_t> rec_led_run_flag;
 extern uint32_t rec_led_timce;
 
-// Photo blink.
+// Photo blink. Count and cycle are written by pho_create_led_flash_thread
+// (handler thread) under lock_photo_led_flash before the thread starts and
+// read by it after each wait on that lock. The lock and the condition guard
+// the thread's wait for a shot's signal (KX_SendCondtoPhoto_Led_Flash, from
+// the photo application) and the stop's clearing of the run flag.
 extern std::atomic<uint32_t> pho_led_run_flag;
 extern uint32_t pho_led_timce;
 extern uint32_t pho_led_cycle;

@@ -214,8 +214,7 @@ void pref_fill_defaults(DvSystemParam *p)
     if (!bd_localtime(&now, &tm) || tm.tm_year + 1900 == 1970) {
         snprintf(p->Datetime, sizeof p->Datetime, "%s", "2016/01/01-00:00:01");
     } else {
-        snprintf(p->Datetime, sizeof p->Datetime, "%04d/%02d/%02d-%02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
-                 tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+        clock_text(tm, DATE_FMT_YMD, p->Datetime);
     }
 
     strcpy(p->FwVersion, kFwVersion);

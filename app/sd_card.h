@@ -9,13 +9,18 @@
 enum : uint32_t { CARD_STATE_PRESENT = 1, CARD_STATE_ABSENT = 2 };
 
 // 1 while a card is in the slot, 2 without one; no card until init_sd_card
-// has read the detect byte.
+// has read the detect byte. Written by the main thread at start-up and then
+// by the device scan (card_detect); read by the handler, its applications,
+// the preferences and the USB scan. Atomic, no lock.
 extern std::atomic<uint32_t> card_state;
 
 // The SD host controller and its card-detect byte (1 = no card).
 constexpr uint32_t SD_CTRL_PHYS = 0x206F0000;
 constexpr uint32_t SD_CTRL_MAP_LEN = 255;
 constexpr uint32_t SD_DETECT_OFFSET = 0x50;
+// The controller's mapping: made by init_sd_card on the main thread before
+// the device scan, which reads the detect byte through it, starts; never
+// changed after (close_sd_dev has no caller in the camera). No lock.
 extern int dev_fd;
 extern volatile uint8_t *card_io_base;
 
@@ -47,6 +52,10 @@ int mkdir_sd_media_path(void);
 int FS_Disk_Make_IndexNode(const char *path, int minor);
 
 // File-lock thread: moves u8LockFileName from MOVIE to ALARM when asked.
+// The request flag is set by record mode 1 (handler thread) and cleared by
+// the file-lock thread once it has tried; atomic. The name is written by the
+// MP4 thread (set_lock_file_name, through the engine's running-file hook)
+// and read by the file-lock thread, both under a lock of sd_card.cpp.
 extern std::atomic<uint8_t> u8NeedLockFileTH;
 extern char u8LockFileName[60]; // NUL-terminated unless all 60 bytes are used
 // Names the file a lock request moves: the recording's running file (its

@@ -15,7 +15,9 @@ constexpr size_t SETTINGS_VALUE_MAX = 19;
 // the one table of keys that the parser and the writer walk.
 extern const char (&keyTable)[256][100];
 
-// Parser state, kept from one file to the next.
+// Parser state, kept from one file to the next. Only the settings file's
+// reader touches it (fileRead and setTableVale, from the settings-update
+// application on the handler thread); no lock.
 extern int curMode;          // per-mode element the per-mode keys set: 0, 1 or 2
 extern char setDatetime[20]; // clock text waiting for "Modify datetime=[1]"
 extern int g_change_date_tag; // 1: a clock text applies as soon as it comes

@@ -7,17 +7,24 @@
 #include <atomic>
 #include <cstdint>
 
-// 1 when the power-on format dialogue was left with MODE.
+// 1 when the power-on format dialogue was left with MODE. Written and read by
+// the main thread during the power-on, before the handler starts.
 extern uint8_t cancel_format;
 // 1 when MODE was held at power-on with a card and no cancelled format
-// dialogue: the settings-update application starts.
+// dialogue: the settings-update application starts. Written by the main
+// thread before it creates the handler thread, which reads it; no lock.
 extern uint32_t update_config;
-// 1 = user activity since the auto power-off timer last looked.
+// 1 = user activity since the auto power-off timer last looked. Set by the
+// handler on every user event, taken back to 0 by the auto power-off
+// thread; atomic.
 extern std::atomic<uint8_t> idle_state;
-// 1 while the auto power-off timer is armed; 0 after it fired.
+// 1 while the auto power-off timer is armed; 0 after it fired. Cleared by
+// the auto power-off thread, read by it; atomic.
 extern std::atomic<uint8_t> powerDetOn;
 
-// Run flags of the process-long threads.
+// Run flags of the process-long threads: each set by its start and cleared
+// by its stop (the handler's power-off, or the signal's stop thread), read
+// by the thread on each pass. Atomic.
 extern std::atomic<uint32_t> btn_run;
 extern std::atomic<uint32_t> th_usb_run;
 extern std::atomic<uint32_t> th_power_flow_run;

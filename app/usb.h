@@ -22,11 +22,21 @@ constexpr int USB_UEVENT_BUF = 256;
 constexpr const char *USB_HOST_UEVENT = "online@/devices/platform/dwc_otg/gadget/gadget-lun0";
 
 // Set by the handler once its start-up is done; the scan does nothing before.
+// Atomic.
 extern std::atomic<uint32_t> system_run_complete;
 
+// Written by the USB scan, and by the record applications (handler thread)
+// which set it back to none after a recording the cable came in during;
+// read by both, the auto power-off thread and the motion thread (through
+// usb_host_may_claim). Atomic, no lock: the handler's write only ends the
+// scan's wait for the recording's end.
 extern std::atomic<uint32_t> usb_state;
+// Written by the USB scan, read by the handler; atomic.
 extern std::atomic<uint32_t> system_first_run_no_usb; // GPIO 5_4 at the first scan (1 = USB power)
+// Written by the USB scan, read by the handler and the motion thread; atomic.
 extern std::atomic<uint32_t> record_insert_usb; // cable came in during a recording
+// The USB scan thread's alone: the modules loaded once, and the
+// controller's mapping made at its first scan.
 extern uint8_t usbIsInsmod;
 extern volatile uint32_t *usb_io_base;
 

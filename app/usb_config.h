@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstdint>
 
+// Set by the thread's start (USB scan), cleared by its stop (USB scan) under
+// the thread's wait lock, read by the thread; atomic.
 extern std::atomic<uint32_t> th_usbReadFile_run;
 
 // '0'..'9' give 0..9, any other character 255.

@@ -54,6 +54,10 @@ constexpr uint32_t HCMGR_MSG_SIZE = 4;
 constexpr uint32_t HCMGR_MSG_DEPTH = 128;
 
 // Null until hcmgr_create_queue; created and destroyed under lock_main_msg.
+// Any thread posts (hcmgr_snd_msg) and the handler alone takes
+// (hcmgr_rcv_msg), both under lock_main_msg, which with cond_main_msg wakes
+// the handler; lock_button_msg_wq is the queue's own mutex, taken inside
+// each queue call, after lock_main_msg.
 extern KX_OrderQueue *q_button_msg;
 extern pthread_mutex_t lock_button_msg_wq;
 extern pthread_cond_t cond_main_msg;

@@ -178,7 +178,15 @@ static_assert(offsetof(DvSystemParam, SetTimeLapseShooting) == 72 * 4, "word 72"
 static_assert(offsetof(DvSystemParam, CustomizedWhiteBalance) == 81 * 4, "word 81");
 static_assert(offsetof(DvSystemParam, Sharpness) == 96 * 4, "word 96");
 
-// The one record, allocated by app_pref_init.
+// The one record, allocated by app_pref_init. The pointer is set once, by the
+// handler at its start-up, before it starts the threads that read the
+// record. The record is shared without a lock: the handler writes it
+// (loading, the settings file, updates, the clock text at switch-off, which
+// a signal's stop thread also writes), and so does the USB-disk settings
+// reader while the camera is a computer's disk and no recording runs; the
+// engine's threads (audio set-up, date stamp, motion) and scene
+// auto-tuning read single words of it, each a setting it takes as it finds
+// it.
 extern DvSystemParam *app_pref_user;
 
 // The word number of a field of the record (of its first element).

@@ -1,6 +1,13 @@
 // The record-state table: how the applications command the recording engine.
-// The applications write the state and the settings of an entry, the engine's
-// threads read them; plain bytes, shared without locks (one writer per field).
+// The applications (handler thread) write the state and the settings of an
+// entry, the engine's threads read them; plain bytes, shared without locks.
+// The settings are written before the recording or shot is commanded (the
+// command's broadcast or thread start orders them). RecState has a second
+// writer on the record entry: the MP4 thread (and its stop) set it to 2 when
+// a file cannot be made, the card is full or the thread ends; both writers
+// may only stop a recording there, and only the application starts one.
+// Readers that poll it (the stream, audio, MP4, motion and blink threads,
+// the USB scan, the auto power-off) read it again on each pass.
 #pragma once
 
 #include <atomic>

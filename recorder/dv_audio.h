@@ -27,10 +27,15 @@ struct KX_AUD_CFG_S {
     u32 AoChnCnt;   // 2
     u32 u32Level;   // MovieSound 0..3, written by the record application
 };
+// Written and read on the handler thread alone (the record applications'
+// set-up and the audio start and stop); no lock.
 extern KX_AUD_CFG_S aud_cfg;
 
+// The audio thread's alone (Send_Data2AudioQue); no lock.
 extern u64 u64AudioIdenxNo;          // sequence of queued packets, never reset
 extern u32 audio_offset;             // write position in audio_buffer, never reset
+// Set by the thread's start, cleared by its stop (handler thread), read by
+// the thread on each pass; atomic.
 extern std::atomic<u32> audio_run_thd;
 
 // Codec, input, encoder channel 0 and output up, with their binds; state bit
@@ -52,7 +57,8 @@ s32 KX_DV_Audio_Run(void);
 // Everything down in reverse; -1 at once when audio is not up.
 s32 KX_DV_Audio_Stop(void);
 
-// The audio thread; it ends by itself when no packet came for a second.
+// The audio thread; a second without a packet is said and waited through
+// (a busy encoder is late), so it ends only at its stop or on an error.
 s32 KX_DV_StartAudioThread(void);
 s32 KX_DV_StopAudioThread(void);
 

@@ -83,7 +83,13 @@ struct KX_DV_CONFIG_S {
     KX_DV_OSD_S sOsd;
 };
 
+// Written by the handler thread (start-up and each record or photo
+// application's start) while no pipeline runs; read by the handler's
+// pipeline stages and by the engine's threads (stream, MP4, date stamp),
+// which are started after those writes and joined before the next. No lock.
 extern KX_DV_CONFIG_S gsDvConfig;
+// Guards only the flag words KX_DV_SetConfigFlag_API and
+// KX_DV_ClrConfigFlag_API change (no caller in the camera), not gsDvConfig.
 extern pthread_mutex_t dv_cfg_lock;
 
 // Picture-size codes 0..20 (3 is refused).

@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <semaphore.h>
 
 u8 *main_rec_buf;
@@ -190,6 +191,21 @@ template <class T> void release(T *&p)
     p = nullptr;
 }
 
+// The handler and a signal's stop thread may both release the rings (step
+// 1) at once: each allocation and each release is whole under this lock.
+std::mutex g_rings_lock;
+
+void clear_rings()
+{
+    release(main_rec_buf);
+    release(audio_buffer);
+    release(stAudioWriteQueData);
+    release(stVideoWriteQueData);
+    KX_OrderQueue_Destroy(q_main_stream);
+    KX_OrderQueue_Destroy(q_audio_stream);
+    q_main_stream = q_audio_stream = nullptr;
+}
+
 } // namespace
 
 u32 dv_video_queue_depth(u8 sensor_fps, u8 quality)
@@ -203,8 +219,9 @@ u32 dv_video_queue_depth(u8 sensor_fps, u8 quality)
 
 s32 KX_DV_RecordParamInit(void)
 {
+    std::lock_guard<std::mutex> lock(g_rings_lock);
     // A start that was not followed by its release leaves nothing behind.
-    KX_DV_ClearRecordParam();
+    clear_rings();
     const u8 quality = gsDvConfig.sVenc.sParam[1].u8ImageQuality;
     g_u32MainStreamBufferSize = quality < 3 ? 40 * kMiB : 20 * kMiB;
     g_u32AudioStreamBufferSize = 2 * kMiB;
@@ -221,7 +238,7 @@ s32 KX_DV_RecordParamInit(void)
     if (!main_rec_buf || !audio_buffer || !stVideoWriteQueData || !stAudioWriteQueData || !q_main_stream ||
         !q_audio_stream) {
         puts("======KX_DV_RecordParamInit: out of memory for the stream buffers");
-        KX_DV_ClearRecordParam();
+        clear_rings();
         return -1;
     }
     return 0;
@@ -229,13 +246,8 @@ s32 KX_DV_RecordParamInit(void)
 
 s32 KX_DV_ClearRecordParam(void)
 {
-    release(main_rec_buf);
-    release(audio_buffer);
-    release(stAudioWriteQueData);
-    release(stVideoWriteQueData);
-    KX_OrderQueue_Destroy(q_main_stream);
-    KX_OrderQueue_Destroy(q_audio_stream);
-    q_main_stream = q_audio_stream = nullptr;
+    std::lock_guard<std::mutex> lock(g_rings_lock);
+    clear_rings();
     return 0;
 }
 

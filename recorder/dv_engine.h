@@ -35,16 +35,26 @@ struct KX_REC_AUDIO_PKT_S {
 static_assert(sizeof(KX_REC_AUDIO_PKT_S) == 32, "audio queue record");
 
 // Allocated by KX_DV_RecordParamInit, released by KX_DV_ClearRecordParam
-// (null in between). One producer and one consumer each.
+// (null in between), on the handler thread or a signal's stop thread, each
+// whole under a lock of the engine. The pointers and sizes are set before
+// the stream, audio and MP4 threads of a pipeline start and released after
+// the stream and MP4 threads are joined; the audio thread, which may still
+// run then, touches its ring only while a recording is commanded or the MP4
+// thread takes sound, both of which that stop ends. Each ring has one
+// producer (stream thread, audio thread) and one consumer (the MP4 thread),
+// and needs no lock of its own: the queue hands over each record.
 extern u8 *main_rec_buf;
 extern u8 *audio_buffer;
 extern u32 g_u32MainStreamBufferSize;  // 40 MiB below quality 3, else 20 MiB
 extern u32 g_u32AudioStreamBufferSize; // 2 MiB
+// Written by the stream and audio threads, read by the MP4 thread, each
+// call under the queue's mutex below.
 extern KX_OrderQueue *q_main_stream;   // KX_REC_VIDEO_PKT_S records
 extern KX_OrderQueue *q_audio_stream;  // KX_REC_AUDIO_PKT_S records, 336 of them
 extern pthread_mutex_t lock_main_sterm_wq;
 extern pthread_mutex_t lock_audio_wq;
-// Where the stream and audio threads build a record before queueing it.
+// Where the stream and audio threads build a record before queueing it:
+// each the one producer's alone.
 extern KX_REC_VIDEO_PKT_S *stVideoWriteQueData;
 extern KX_REC_AUDIO_PKT_S *stAudioWriteQueData;
 

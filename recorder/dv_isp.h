@@ -7,7 +7,8 @@
 
 #include <pthread.h>
 
-// The ISP run thread while state bit DV_STATE_ISP is set.
+// The ISP run thread while state bit DV_STATE_ISP is set. Created and
+// joined by the pipeline's input stage and its stop, on the handler thread.
 extern pthread_t gs_DvIspPid;
 
 // Registration, memory init, WDR mode, public attributes and ISP init;

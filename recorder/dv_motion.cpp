@@ -283,11 +283,14 @@ s32 KX_MdStart(s32 vdaChn, s32 vpssChn, const u32 *pic, u32 fps)
 
 s32 KX_MdStop(s32 vdaChn, s32 vpssChn)
 {
-    if (mdThreadRun == 1) {
-        {
-            std::lock_guard<std::mutex> lock(md_lock);
-            mdThreadRun = 0;
-        }
+    // The handler and a signal's stop thread may both stop it: the one that
+    // clears the flag joins.
+    bool joins;
+    {
+        std::lock_guard<std::mutex> lock(md_lock);
+        joins = mdThreadRun.exchange(0) == 1;
+    }
+    if (joins) {
         md_wake.notify_all();
         pthread_join(gs_MdPid, nullptr);
     }

@@ -17,12 +17,17 @@
 constexpr u32 MD_MAX_PIC_SIDE = 960;
 
 // 1 while the detection thread exists (running, or ended by itself and not
-// yet joined).
+// yet joined). Set by KX_MdStart (handler thread); cleared by KX_MdStop
+// (the handler, or a signal's stop thread) under the detector's lock, where
+// the stopper that clears it is the one that joins gs_MdPid. The thread
+// reads it on each pass; atomic.
 extern std::atomic<u32> mdThreadRun;
 extern pthread_t gs_MdPid;
 // Result time (microseconds) of the last motion seen while recording.
 extern u64 g_u64MDPreTime;
 // When set, the next result seen while recording becomes the last motion.
+// Both the detection thread's: KX_MdStart resets the flag before it
+// creates the thread, and nothing else touches them while it runs. No lock.
 extern u8 needUpdatePreTime;
 
 // `pic` points to the picture width and height; `fps` is the sensor rate

@@ -28,10 +28,17 @@
 // (bench/recorder/mp4_writer_bench, BM_BackupIndexOf3MinutesOf1080p60).
 constexpr int DV_MP4_BACKUP_KEY_FRAMES = 3;
 
+// Set by the thread's start and cleared by its stop (handler thread, or a
+// signal's stop thread), read by the thread; atomic.
 extern std::atomic<u32> venc_mp4_Run;
 // 0 from the opening of a file until it holds more than one second of
-// frames; 1 otherwise, and whenever no file is open.
+// frames; 1 otherwise, and whenever no file is open. Written by the MP4
+// thread, and by KX_SendCondtoRecord (handler) when a recording starts;
+// read by the record applications and the power-off. Atomic.
 extern std::atomic<u8> videoFileHas1Sec;
+// The MP4 thread waits on the condition, under the lock, for the record
+// entry to say running or its run flag to go; KX_SendCondtoRecord and the
+// stop broadcast under the same lock.
 extern pthread_mutex_t lock_record;
 extern pthread_cond_t cond_record;
 

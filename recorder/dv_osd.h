@@ -22,6 +22,9 @@ constexpr u32 OSD_VENC_HANDLE = 3;
 constexpr u32 OSD_VO_HANDLE = 4;
 constexpr u32 OSD_TEXT_LEN = 19; // "YYYY-MM-DD=hh:mm:ss"
 
+// Run flags of the encoder's and the TV's stamp threads: set by the start
+// and cleared by the stop (handler thread; the stop under the thread's wake
+// lock), cleared by the thread when it fails; read by the thread. Atomic.
 extern std::atomic<u32> g_main_venc_osd_run;
 extern std::atomic<u32> g_vo_osd_run;
 

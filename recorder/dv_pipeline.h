@@ -21,9 +21,13 @@ constexpr u32 DV_STATE_VI = 0x8;         // video input up
 constexpr u32 DV_STATE_VPSS = 0x10;      // processing group up
 constexpr u32 DV_STATE_SCENEAUTO = 0x100;
 constexpr u32 DV_STATE_AUDIO = 0x200;
+// Everything in this header is the handler thread's: the stages run and
+// stop there (the applications, the power-off); no engine thread and no
+// signal's stop touches them. No lock.
 extern u32 u32RecModeFlag;
 
-// Stage copies of gsDvConfig, taken when a stage starts, and where from.
+// Stage copies of gsDvConfig, taken when a stage starts, and where from
+// (the pointers never change).
 extern KX_DV_VI_S dvViParam;
 extern KX_DV_VPSS_S dvVpssParam;
 extern KX_DV_VENC_PARAM_S dvVencParam[3];

@@ -11,6 +11,8 @@
 #include "mpi/video/venc/mpi_venc.h"
 
 // 1 while the snapshot thread shall run; the thread clears it when it ends.
+// Set by the start and cleared by the stop (handler, or a signal's stop
+// thread, under the snapshot lock), read by the thread; atomic.
 extern std::atomic<u32> g_SnapRun;
 
 constexpr VENC_CHN SNAP_VENC_CHN = 0;

@@ -16,8 +16,12 @@
 #include <atomic>
 #include <cstdio>
 
+// The stream thread's alone (one at a time: a start joins the previous
+// one); no lock.
 extern u64 u64VideoIndex;   // one number per pack examined, never reset
 extern u32 main_rec_offset; // write position in main_rec_buf, never reset
+// Set by the start (record applications), cleared by the stop (handler, or
+// a signal's stop thread), read by the thread; atomic.
 extern std::atomic<u32> venc_getStream_Run;
 
 // Starts the stream thread (a thread of an earlier recording is joined

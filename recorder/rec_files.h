@@ -23,6 +23,9 @@ enum : uint8_t { KX_REC_TYPE_MOVIE = 1, KX_REC_TYPE_ALARM = 3, KX_REC_TYPE_PHOTO
 constexpr size_t KX_REC_FILENAME_SIZE = 64;
 
 // Name state, process-wide; fixed-width digit texts with a terminator.
+// Written by the boot scan's thread and by the name requests (the MP4 and
+// snapshot threads), all under the names lock of rec_files.cpp; a request
+// waits for a scan under way.
 extern char test_hname[8];         // oldest movie number, next to delete in loop recording
 extern char test_tname[8];         // newest movie number; the next movie takes the following one
 extern char test_pho_dir_tname[6]; // current photo folder, "KR1nn"
@@ -46,6 +49,8 @@ struct KX_REC_STATE_S {
     char szName[64];
     char aszSlot[REC_SLOT_NUM][8]; // up to seven characters and a terminator
 };
+// Under the same names lock: filled from the index files at boot (main
+// thread), read and advanced by the name requests.
 extern KX_REC_STATE_S gRecState;
 
 // Boot, once the card is mounted and before the scan: finishes every movie

@@ -12,8 +12,9 @@
 //     q the power key (the camera switches off; q again leaves)
 //     p power the camera on again after it switched off
 // - otherwise: it records SECONDS (default 4) in record mode 1, presses the
-//   power key and prints each new recording's name, codecs, size and
-//   duration. Exit status 0 when a recording was made.
+//   power key and prints each new recording's name, codecs, picture size,
+//   frame rate, file size and duration. Exit status 0 when a recording was
+//   made.
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -258,12 +259,20 @@ bool describe(const std::string &path)
     bool ok = avformat_find_stream_info(fmt, nullptr) >= 0;
     std::string codecs;
     for (unsigned i = 0; i < fmt->nb_streams; i++) {
-        const AVCodecParameters *par = fmt->streams[i]->codecpar;
+        const AVStream *st = fmt->streams[i];
+        const AVCodecParameters *par = st->codecpar;
         if (!codecs.empty())
             codecs += " + ";
         codecs += avcodec_get_name(par->codec_id);
-        if (par->codec_type == AVMEDIA_TYPE_VIDEO)
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
             codecs += " " + std::to_string(par->width) + "x" + std::to_string(par->height);
+            const AVRational rate = st->avg_frame_rate.num ? st->avg_frame_rate : st->r_frame_rate;
+            if (rate.num > 0 && rate.den > 0) {
+                char fps[32];
+                snprintf(fps, sizeof fps, " %.4g fps", av_q2d(rate));
+                codecs += fps;
+            }
+        }
     }
     std::error_code ec;
     auto size = fs::file_size(path, ec);

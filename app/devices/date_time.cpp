@@ -2,6 +2,7 @@
 // system clock.
 #include "app/devices/date_time.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -97,25 +98,38 @@ int compareTime(const char *text, time_t now, int format)
     return t < now ? 1 : -1;
 }
 
+namespace {
+
+// A field held to the digits its place in the clock text has: a year past
+// 9999, or a broken-down time out of its ranges, would not fit the 19
+// characters and would cut the text short.
+unsigned field(int value, unsigned most) { return value < 0 ? 0u : std::min((unsigned)value, most); }
+
+} // namespace
+
+void clock_text(const struct tm &t, int format, char (&out)[CLOCK_TEXT_SIZE])
+{
+    const unsigned y = field(t.tm_year + 1900, 9999), m = field(t.tm_mon + 1, 99), d = field(t.tm_mday, 99);
+    const unsigned hh = field(t.tm_hour, 99), mm = field(t.tm_min, 99), ss = field(t.tm_sec, 99);
+    switch (format) {
+    case DATE_FMT_DMY:
+        snprintf(out, sizeof out, "%02u/%02u/%04u-%02u:%02u:%02u", d, m, y, hh, mm, ss);
+        break;
+    case DATE_FMT_MDY:
+        snprintf(out, sizeof out, "%02u/%02u/%04u-%02u:%02u:%02u", m, d, y, hh, mm, ss);
+        break;
+    default:
+        snprintf(out, sizeof out, "%04u/%02u/%02u-%02u:%02u:%02u", y, m, d, hh, mm, ss);
+        break;
+    }
+}
+
 int repeatTime(const struct tm *t, int format)
 {
     if (!t || !app_pref_user)
         return -1;
-    char *out = app_pref_user->Datetime;
-    memset(out, 0, sizeof app_pref_user->Datetime);
-    int y = t->tm_year + 1900, m = t->tm_mon + 1, d = t->tm_mday;
-    const size_t n = sizeof app_pref_user->Datetime;
-    switch (format) {
-    case DATE_FMT_DMY:
-        snprintf(out, n, "%02d/%02d/%04d-%02d:%02d:%02d", d, m, y, t->tm_hour, t->tm_min, t->tm_sec);
-        break;
-    case DATE_FMT_MDY:
-        snprintf(out, n, "%02d/%02d/%04d-%02d:%02d:%02d", m, d, y, t->tm_hour, t->tm_min, t->tm_sec);
-        break;
-    default:
-        snprintf(out, n, "%04d/%02d/%02d-%02d:%02d:%02d", y, m, d, t->tm_hour, t->tm_min, t->tm_sec);
-        break;
-    }
+    memset(app_pref_user->Datetime, 0, sizeof app_pref_user->Datetime);
+    clock_text(*t, format, app_pref_user->Datetime);
     return 0;
 }
 

@@ -5,6 +5,10 @@
 #include <cstdint>
 
 constexpr uint32_t gpio_no(uint32_t bank, uint32_t pin) { return bank * 256 + pin; }
+// Opened by system_init on the main thread before any other thread starts;
+// every thread then reads it for each GPIO request. Closed only by
+// system_exit, on a signal's way out, while the handler may still ask
+// (its request then fails). No lock.
 extern int g_gpio_fd;
 
 int open_gpio_dev(void);

@@ -221,6 +221,7 @@ void power_off()
 {
     event("power", "off");
     medium_power_lost();
+    control_socket_unlink();
     fflush(stdout);
     fflush(stderr);
     {

@@ -77,6 +77,13 @@ public:
         thread_ = std::thread([this] { serve(); });
     }
 
+    // The socket's file goes; what is connected stays served.
+    void unlink_path()
+    {
+        if (!path_.empty())
+            ::unlink(path_.c_str());
+    }
+
     void stop()
     {
         if (thread_.joinable()) {
@@ -317,4 +324,11 @@ Hooks control_hooks([] {
 });
 
 } // namespace
+
+void control_socket_unlink()
+{
+    if (g_server)
+        g_server->unlink_path();
+}
+
 } // namespace sim

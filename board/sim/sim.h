@@ -37,10 +37,14 @@ struct Hooks {
     Hooks(std::function<void()> on_start, std::function<void()> on_stop = nullptr);
 };
 
-// Cuts the power: logs it, flushes all output and ends the process with 0.
+// Cuts the power: logs it, flushes all output, removes board.sock and ends
+// the process with 0.
 [[noreturn]] void power_off();
-// The battery pulled: the process is killed at once, nothing flushed.
+// The battery pulled: the process is killed at once, nothing flushed;
+// board.sock stays behind (the next start binds afresh over it).
 [[noreturn]] void power_cut();
+// Removes the control socket's file (board.sock); a normal exit does too.
+void control_socket_unlink();
 // Logs, for each encoder channel receiving at a cut, the pictures it coded
 // since its start: what a recording cut off had made.
 void venc_power_lost();

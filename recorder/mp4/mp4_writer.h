@@ -75,10 +75,15 @@ struct MP4_MUX_D {
     mp4::Writer *writer = nullptr;
 };
 
+// A slot is claimed, found and freed (Stat, StreamHandel) under
+// g_MP4_MUX_MUTEX; the rest of a claimed slot is the thread's that writes
+// that file (in the camera the MP4 thread).
 constexpr int MP4_MUX_SLOTS = 5;
 extern MP4_MUX_D MP4_MUX_Data[MP4_MUX_SLOTS];
 extern pthread_mutex_t g_MP4_MUX_MUTEX;
-// Backup interval in key frames; 0: no backup index.
+// Backup interval in key frames; 0: no backup index. Set by MP4_InitWriter
+// under g_MP4_MUX_MUTEX and read without it by the writer calls: in the
+// camera the MP4 thread makes all of them.
 extern int FileReaiprefreq;
 
 int32_t MP4_InitWriter(int Reaiprefreq);

@@ -133,8 +133,9 @@ TEST_F(PrefCutTest, SettingsSurviveACutAtEveryOperationOfASave)
                 const bool cut = testsupport::run_until_cut(n, c.save);
                 const std::vector<int32_t> loaded = c.load();
                 EXPECT_TRUE(loaded == c.was || loaded == c.now) << "neither the old settings nor the new";
-                if (saved)
+                if (saved) {
                     EXPECT_TRUE(loaded == c.now) << "the new settings went again";
+                }
                 saved = loaded == c.now;
                 if (!cut)
                     break;
@@ -165,8 +166,9 @@ TEST_F(PrefCutTest, TheCardCopySurvivesACutAtEveryOperation)
         capture_stdout([] { app_pref_get_user(); });
         const std::vector<int32_t> loaded = user_words(*app_pref_user);
         EXPECT_TRUE(loaded == was || loaded == now) << "the card's copy was lost";
-        if (!cut)
+        if (!cut) {
             EXPECT_TRUE(loaded == now);
+        }
     }
     EXPECT_FALSE(cut) << "the copy never finished";
 }

@@ -51,7 +51,7 @@ TEST(Camrun, WithoutATerminalRecordsAndDescribesTheFile)
     EXPECT_EQ(0, wait_exit(pid, 90));
     std::string text = testsupport::read_file(log);
     EXPECT_NE(std::string::npos, text.find("the camera powered off")) << text;
-    EXPECT_NE(std::string::npos, text.find("KORVAN0000001.mp4: h264 1920x1080 + aac")) << text;
+    EXPECT_NE(std::string::npos, text.find("KORVAN0000001.mp4: h264 1920x1080 60 fps + aac")) << text;
 }
 
 // Reads what the terminal shows until `text` appears.

@@ -26,7 +26,8 @@ TEST(CardFault, PulledTenSecondsIntoARecordingAndPutBack)
     Camera cam("card_pulled", "", &p);
     cam.boot("gpio 10_5 1");
     size_t mark = rec_start(cam);
-    std::this_thread::sleep_for(std::chrono::seconds(10));
+    // Ten seconds of pictures, a group of pictures a second.
+    ASSERT_TRUE(cam.wait_event("venc chn 1 key picture 11", 30, mark));
     cam.send("card out");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     cam.send("card in");
@@ -114,6 +115,7 @@ TEST(CardFault, AMovieFolderThatCannotTakeTheRecording)
             c.mend();
             continue;
         }
+        size_t said = cam.output_size();
         size_t mark = rec_start(cam);
         if (!c.records) {
             // The card's error blink (LED0 three times), the encoder stopped,
@@ -124,16 +126,20 @@ TEST(CardFault, AMovieFolderThatCannotTakeTheRecording)
             EXPECT_EQ(kRecMode1Leds, cam.status("leds"));
             EXPECT_TRUE(cam.movies().empty());
             c.mend();
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            // The failed recording's end was reported: the keys are on.
+            ASSERT_TRUE(cam.wait_keys_on(said));
             mark = rec_start(cam);
         }
-        std::this_thread::sleep_for(std::chrono::seconds(2));
+        // Two seconds of pictures: the file has had the time to hold its
+        // first second, and REC ends it.
+        ASSERT_TRUE(cam.wait_event("venc chn 1 key picture 3", 15, mark));
         EXPECT_EQ(0u, cam.count_events("venc chn 1 stop", mark)); // recording
+        said = cam.output_size();
         rec_stop(cam, mark);
         std::string movie_file = one_playable_movie(cam);
         ASSERT_FALSE(movie_file.empty());
         fs::remove(movie_file);
-        std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the keys come back
+        ASSERT_TRUE(cam.wait_keys_on(said)); // back with the recording's end
     }
     cam.send("key power tap");
     EXPECT_TRUE(cam.wait_power_off(15));

@@ -10,8 +10,10 @@
 #include "tools/board_client.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 #include <fcntl.h>
@@ -20,6 +22,7 @@
 #include <functional>
 #include <string>
 #include <sys/socket.h>
+#include <termios.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
@@ -90,6 +93,7 @@ public:
                 waitpid(pid_, &status_, 0);
             }
         }
+        close_console();
         // A failing test leaves its root to look at.
         std::error_code ec;
         if (!::testing::Test::HasFailure())
@@ -99,24 +103,31 @@ public:
     const std::string &root() const { return root_; }
     std::string card() const { return root_ + "/mnt/sdcard0"; }
 
-    // Starts the camera; its output goes to ROOT/out.txt.
+    // Starts the camera. Its output goes to its console, a pseudo-terminal
+    // (so that it comes line by line, as on the camera's serial console,
+    // where into a file stdio would hold it back in blocks), and from there
+    // to ROOT/out.txt as it comes.
     void start()
     {
         std::string camera = bin_dir() + "/camera";
         ASSERT_EQ(0, access(camera.c_str(), X_OK)) << camera;
+        int console = -1;
+        ASSERT_TRUE(open_console(console));
         pid_ = fork();
         ASSERT_GE(pid_, 0);
         if (pid_ == 0) {
-            int out = open((root_ + "/out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int in = open("/dev/null", O_RDONLY);
             dup2(in, 0);
-            dup2(out, 1);
-            dup2(out, 2);
+            dup2(console, 1);
+            dup2(console, 2);
             setenv("BOARD_ROOT", root_.c_str(), 1);
             setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
             execl(camera.c_str(), camera.c_str(), (char *)nullptr);
             _exit(127);
         }
+        // Only the camera holds its console now: the copy ends with it.
+        close(console);
+        copier_ = std::thread(copy_console, master_, root_ + "/out.txt");
         ASSERT_TRUE(wait_event("board start", 20));
     }
 
@@ -224,8 +235,10 @@ public:
             return true;
         if (done_)
             return true;
-        if (waitpid(pid_, &status_, WNOHANG) == pid_)
+        if (waitpid(pid_, &status_, WNOHANG) == pid_) {
             done_ = true;
+            close_console();
+        }
         return done_;
     }
     // Waits for the process to end; true when it powered off (status 0).
@@ -247,7 +260,20 @@ public:
         return s.substr(at, s.find(' ', at) - at);
     }
 
+    // The camera's messages so far; complete once it has ended.
     std::string output() const { return testsupport::read_file(root_ + "/out.txt"); }
+    size_t output_size() const { return output().size(); }
+    // The keys are read again: since `from` (an output_size() taken before
+    // what took them away) the camera said "button enable", and it is its
+    // last word on them.
+    bool wait_keys_on(size_t from, double seconds = 20)
+    {
+        return wait_until(seconds, [&] {
+            const std::string out = output();
+            const size_t on = out.rfind("button enable"), off = out.rfind("button disable");
+            return on != std::string::npos && on >= from && (off == std::string::npos || off < on);
+        });
+    }
 
     // Files below a card folder, sorted.
     std::vector<std::string> files(const std::string &dir) const
@@ -283,7 +309,52 @@ public:
     }
 
 private:
+    // A pseudo-terminal that passes bytes as they are; its master kept in
+    // master_, its other end returned for the camera.
+    bool open_console(int &console)
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+            return false;
+        const char *name = ptsname(master_);
+        console = name ? open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+        struct termios t;
+        if (console < 0 || tcgetattr(console, &t) != 0)
+            return false;
+        cfmakeraw(&t);
+        return tcsetattr(console, TCSANOW, &t) == 0;
+    }
+
+    // Copies what the camera writes to its console into `path` until the
+    // camera is gone.
+    static void copy_console(int master, std::string path)
+    {
+        FILE *out = fopen(path.c_str(), "w");
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(master, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)) {
+            if (n > 0 && out) {
+                fwrite(buf, 1, (size_t)n, out);
+                fflush(out);
+            }
+        }
+        if (out)
+            fclose(out);
+    }
+
+    // Once the camera has ended: all it wrote is in out.txt.
+    void close_console()
+    {
+        if (copier_.joinable())
+            copier_.join();
+        if (master_ >= 0)
+            close(master_);
+        master_ = -1;
+    }
+
     std::string root_;
+    int master_ = -1;
+    std::thread copier_;
     pid_t pid_ = -1;
     int status_ = 0;
     bool done_ = false;

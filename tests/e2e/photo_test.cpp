@@ -26,32 +26,47 @@ void boot_photo(Camera &cam)
     ASSERT_TRUE(cam.wait_until(15, [&] { return cam.status("leds") == "1010"; }));
 }
 
-// One REC: the next photo, read back.
+// The photos in KR100, sorted: a photo takes its name once it is written
+// whole (till then it is a temporary file beside them).
+std::vector<std::string> photos(const Camera &cam)
+{
+    std::vector<std::string> out;
+    for (const std::string &f : cam.files("PHOTO/KR100"))
+        if (fs::path(f).extension() == ".jpg")
+            out.push_back(f);
+    return out;
+}
+
+// One REC: the next photo, read back once the keys are back for the next.
 Picture shoot(Camera &cam)
 {
-    size_t before = cam.files("PHOTO/KR100").size();
+    const size_t before = photos(cam).size(), said = cam.output_size();
     cam.send("key rec tap");
-    EXPECT_TRUE(cam.wait_until(20, [&] { return cam.files("PHOTO/KR100").size() == before + 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(400)); // written whole, keys back
-    std::vector<std::string> photos = cam.files("PHOTO/KR100");
-    return photos.size() > before ? jpeg(photos.back()) : Picture{};
+    EXPECT_TRUE(cam.wait_until(20, [&] { return photos(cam).size() == before + 1; }));
+    EXPECT_TRUE(cam.wait_keys_on(said));
+    std::vector<std::string> taken = photos(cam);
+    return taken.size() > before ? jpeg(taken.back()) : Picture{};
 }
+
+// What the board says once the exposure has settled.
+constexpr const char *kExposureSteady = "isp exposure steady";
 
 TEST(PhotoMode, SingleShotsAndTheExposureLock)
 {
     DvSystemParam p = photo_prefs(0);
     Camera cam("photo_single", "", &p);
     boot_photo(cam);
-    std::this_thread::sleep_for(std::chrono::seconds(2)); // exposure settles
+    ASSERT_TRUE(cam.wait_event(kExposureSteady, 20));
 
     Picture normal = shoot(cam);
     ASSERT_EQ(1920, normal.width);
+    size_t mark = cam.event_count();
     cam.send("scene brightness 3");
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    ASSERT_TRUE(cam.wait_event(kExposureSteady, 20, mark)) << "the exposure did not follow the light";
     Picture followed = shoot(cam);
     EXPECT_NEAR(normal.luma, followed.luma, normal.luma * 0.3); // brought back by the exposure
 
-    size_t mark = cam.event_count();
+    mark = cam.event_count();
     cam.send("key mode hold 2.5");
     long off = cam.find_event("gpio 10_0 0", mark);
     ASSERT_GE(off, 0);
@@ -64,10 +79,10 @@ TEST(PhotoMode, SingleShotsAndTheExposureLock)
     Picture locked = shoot(cam);
     EXPECT_LT(locked.luma, followed.luma * 0.6); // the exposure stayed where it was
 
-    std::vector<std::string> photos = cam.files("PHOTO/KR100");
-    ASSERT_EQ(3u, photos.size());
-    EXPECT_EQ("KORVAN001.jpg", fs::path(photos[0]).filename().string());
-    EXPECT_EQ("KORVAN003.jpg", fs::path(photos[2]).filename().string());
+    std::vector<std::string> taken = photos(cam);
+    ASSERT_EQ(3u, taken.size());
+    EXPECT_EQ("KORVAN001.jpg", fs::path(taken[0]).filename().string());
+    EXPECT_EQ("KORVAN003.jpg", fs::path(taken[2]).filename().string());
 }
 
 TEST(PhotoMode, ATimedSeriesUntilRecAgain)
@@ -78,19 +93,22 @@ TEST(PhotoMode, ATimedSeriesUntilRecAgain)
     boot_photo(cam);
     const char *shot = "venc chn 0 start for 1 pictures"; // each photo asks the encoder for one picture
     cam.send("key rec tap");
-    ASSERT_TRUE(cam.wait_until(20, [&] { return cam.files("PHOTO/KR100").size() >= 6; }));
+    ASSERT_TRUE(cam.wait_until(20, [&] { return photos(cam).size() >= 6; }));
+    // REC again: the series' end is reported and gives the keys back.
+    const size_t said = cam.output_size();
     cam.send("key rec tap");
+    ASSERT_TRUE(cam.wait_keys_on(said));
+    std::vector<std::string> taken = photos(cam);
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    std::vector<std::string> photos = cam.files("PHOTO/KR100");
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    EXPECT_EQ(photos.size(), cam.files("PHOTO/KR100").size()); // the series has ended
-    ASSERT_GE(photos.size(), 6u);
-    for (size_t i = 0; i < photos.size(); i++) {
-        SCOPED_TRACE(photos[i]);
+    EXPECT_EQ(taken.size(), photos(cam).size()); // the series has ended
+    EXPECT_EQ(taken, cam.files("PHOTO/KR100")) << "a photo left unfinished";
+    ASSERT_GE(taken.size(), 6u);
+    for (size_t i = 0; i < taken.size(); i++) {
+        SCOPED_TRACE(taken[i]);
         char name[32];
         snprintf(name, sizeof name, "KORVAN%03zu.jpg", i + 1);
-        EXPECT_EQ(name, fs::path(photos[i]).filename().string());
-        EXPECT_EQ(1920, jpeg(photos[i]).width);
+        EXPECT_EQ(name, fs::path(taken[i]).filename().string());
+        EXPECT_EQ(1920, jpeg(taken[i]).width);
     }
     EXPECT_TRUE(cam.files("MOVIE").empty());
 
@@ -100,7 +118,7 @@ TEST(PhotoMode, ATimedSeriesUntilRecAgain)
     // judged, with room for a slow host but not for twice the interval.
     constexpr long kRequestLatencyMs = 100, kSlowHostMs = 400;
     std::vector<long> at = cam.event_times(shot);
-    ASSERT_EQ(photos.size(), at.size());
+    ASSERT_EQ(taken.size(), at.size());
     std::vector<long> gaps;
     for (size_t i = 1; i < at.size(); i++)
         gaps.push_back(at[i] - at[i - 1]);

@@ -32,6 +32,9 @@ TEST(PowerCut, PhotosAreWholeOrAbsent)
         ASSERT_TRUE(cam.wait_until(20, [&] { return photo_files(cam).size() > kept; })) << "no photo";
         std::this_thread::sleep_for(std::chrono::duration<double>(std::uniform_real_distribution<double>(0, 2)(rng)));
         ASSERT_TRUE(cam.power_cut());
+        // The pulled battery left the board's socket file; the next start
+        // binds over it.
+        EXPECT_TRUE(fs::exists(cam.root() + "/board.sock"));
         // What a cut in the middle of a photo's bytes leaves, however rarely
         // a random moment finds it: the boot removes it.
         char unfinished[32];

@@ -118,8 +118,9 @@ void expect_module_order()
     for (u32 i = 0; i < ISP_MAX_ALGS_NUM; i++) {
         SCOPED_TRACE(i);
         EXPECT_EQ(ctx().astAlgs[i].bUsed, i < n ? 1u : 0u);
-        if (i < n)
+        if (i < n) {
             EXPECT_EQ(ctx().astAlgs[i].enAlgType, order[i]);
+        }
     }
 }
 

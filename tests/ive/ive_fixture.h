@@ -5,6 +5,7 @@
 
 #include "ive/ive_requests.h"
 #include "ive/mpi_ive.h"
+#include "tests/support/arg_rules.h"
 #include "tests/support/board_fixture.h"
 
 #include <cstring>
@@ -98,29 +99,23 @@ protected:
     // fails, the message that must close what it prints (a check's message,
     // then the operator's own line naming the check). A call that passes
     // reaches the engine, which accepts it; one that fails does not.
-    struct CheckCase {
-        const char *name;
-        std::function<s32()> call;
-        s32 code;
-        std::string message; // "" when it passes
-    };
+    using CheckCase = argrules::Case;
     static size_t engine_requests() { return testsupport::events("trace ioctl /dev/ive").size(); }
-    void run_checks(const std::vector<CheckCase> &cases)
+    // The watch of an operator table: one request to the engine for a call
+    // that passes.
+    static argrules::Watch engine_watch()
     {
-        for (const CheckCase &c : cases) {
-            SCOPED_TRACE(c.name);
-            size_t before = engine_requests();
-            s32 ret = 7;
-            std::string err = testsupport::capture_stderr([&] { ret = c.call(); });
-            EXPECT_EQ((u32)c.code, (u32)ret);
-            if (c.code == 0) {
-                EXPECT_EQ("", err);
-                EXPECT_EQ(before + 1, engine_requests());
-            } else {
-                EXPECT_NE(std::string::npos, err.find("[Info]:" + c.message + "[Func]:")) << err;
-                EXPECT_EQ(before, engine_requests());
-            }
-        }
+        argrules::Watch w;
+        w.seen = engine_requests;
+        w.passes = 1;
+        return w;
+    }
+    void run_checks(std::vector<CheckCase> cases)
+    {
+        for (CheckCase &c : cases)
+            if (c.code != 0)
+                c.message = "[Info]:" + c.message + "[Func]:";
+        argrules::run(cases, engine_watch());
     }
 
     std::string extra_conf_; // more board.conf lines, set before SetUp

@@ -222,8 +222,9 @@ TEST_F(SnapCut, APhotoCutAtAnyOperationIsWholeOrAbsent)
                 EXPECT_EQ(".jpg", fs::path(names[0]).extension().string());
                 EXPECT_EQ(bytes, testsupport::read_file(bd_path(folder + "/" + names[0])));
             }
-            if (!cut)
+            if (!cut) {
                 EXPECT_EQ(1u, names.size()) << "a photo whose save ended is on the card";
+            }
         }
         EXPECT_FALSE(cut) << policy << ": the save never ended";
         EXPECT_GT(n, 3u);

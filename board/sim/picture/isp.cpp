@@ -31,6 +31,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kProcSize = 16384;
+// Sync records in a row that hand the sensor no new value before the
+// exposure counts as settled.
+constexpr unsigned kSteadyFrames = 30;
 
 struct Page {
     uint32_t phys;
@@ -58,6 +61,11 @@ struct IspState {
     uint8_t drc = 0;
     ISP_ACM_CFG_S acm = {};
     ISP_ACM_COEF_S acm_coef = {};
+    // The sensor registers the sync records have set, and how many records
+    // in a row since one of them last changed (the exposure's settling).
+    std::map<uint16_t, uint8_t> sensor_regs;
+    unsigned unchanged_records = 0;
+    bool steady_told = false;
 };
 
 std::mutex g_lock;
@@ -263,6 +271,10 @@ int isp_stat_buf_init(IspCall &k, void *arg)
     if (!s.stat_phys && !(s.stat_phys = phys_alloc(ISP_STAT_AREA_SIZE)))
         return fail(ENOMEM);
     s.newest = s.held = -1;
+    // A new run of the firmware's ISP settles its exposure afresh.
+    s.sensor_regs.clear();
+    s.unchanged_records = 0;
+    s.steady_told = false;
     return put_u32(arg, s.stat_phys);
 }
 
@@ -319,6 +331,22 @@ int isp_reg_cfg_set(IspCall &k, void *arg)
     return 0;
 }
 
+// The firmware hands over the sensor's exposure registers with every frame
+// it runs: once kSteadyFrames records in a row have changed none of them,
+// the exposure has settled, which events.log says once per settling.
+void note_exposure(IspState &s, bool changed)
+{
+    if (changed) {
+        s.unchanged_records = 0;
+        s.steady_told = false;
+        return;
+    }
+    if (s.steady_told || ++s.unchanged_records < kSteadyFrames)
+        return;
+    s.steady_told = true;
+    event("isp", "exposure steady for %u frames", kSteadyFrames);
+}
+
 // The sensor's registers go out at their frames; the DRC strength lands in
 // the hardware at the next one.
 int isp_sync_cfg_set(IspCall &k, void *arg)
@@ -329,13 +357,21 @@ int isp_sync_cfg_set(IspCall &k, void *arg)
     if (!rec.bValid || rec.stSnsRegsInfo.enSnsType != ISP_SNS_I2C_TYPE)
         return fail(EINVAL);
     uint32_t n = std::min<uint32_t>(rec.stSnsRegsInfo.u32RegNum, ISP_MAX_SNS_REGS);
+    bool changed = false;
     for (uint32_t i = 0; i < n; i++) {
         const ISP_I2C_DATA_S &e = rec.stSnsRegsInfo.astI2cData[i];
-        if (!e.bUpdate || e.u32AddrByteNum != 2 || e.u32DataByteNum != 1)
+        if (!e.bUpdate || e.u32AddrByteNum != 2 || e.u32DataByteNum != 1 || e.u8DevAddr != kSensorI2cAddr)
             continue;
-        if (e.u8DevAddr == kSensorI2cAddr)
-            sensor_sync_write((uint16_t)e.u32RegAddr, (uint8_t)e.u32Data, e.u8DelayFrmNum);
+        const uint16_t reg = (uint16_t)e.u32RegAddr;
+        const uint8_t value = (uint8_t)e.u32Data;
+        auto seen = k.s.sensor_regs.find(reg);
+        if (seen == k.s.sensor_regs.end() || seen->second != value) {
+            k.s.sensor_regs[reg] = value;
+            changed = true;
+        }
+        sensor_sync_write(reg, value, e.u8DelayFrmNum);
     }
+    note_exposure(k.s, changed);
     k.s.drc = (uint8_t)rec.u32DrcStrength;
     k.s.drc_pending = true;
     return 0;

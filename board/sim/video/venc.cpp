@@ -563,7 +563,7 @@ void venc_power_lost()
     if (!g_venc)
         return;
     std::lock_guard<std::mutex> lock(g_venc->lock);
-    for (int n = 0; n < VENC_MAX_CHN_NUM; n++) {
+    for (int n = 0; n < (int)VENC_MAX_CHN_NUM; n++) {
         const venc::VencChn &c = g_venc->chn[n];
         if (c.created && c.receiving)
             event("venc", "chn %d at the cut: %u pictures coded since the start", n, c.seq - c.seq_at_start);

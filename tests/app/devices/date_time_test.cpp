@@ -131,6 +131,36 @@ TEST_F(DateTest, RepeatTimeWritesInTheFormatsOrder)
     }
 }
 
+// A time whose fields have more digits than the text has room for is held
+// to what fits, and the text stays whole and terminated.
+TEST_F(DateTest, ClockTextHoldsEachFieldToItsDigits)
+{
+    struct Case {
+        const char *name;
+        int year, mon, mday, hour, min, sec; // as struct tm holds them
+        int format;
+        const char *want;
+    } cases[] = {
+        {"a year past 9999", 12021 - 1900, 2, 4, 5, 6, 7, DATE_FMT_YMD, "9999/03/04-05:06:07"},
+        {"a year before 0", -5 - 1900, 2, 4, 5, 6, 7, DATE_FMT_DMY, "04/03/0000-05:06:07"},
+        {"fields far out of range", 2021 - 1900, 1000, -3, 240, 61, 100000, DATE_FMT_MDY, "99/00/2021-99:61:99"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        struct tm tm = {};
+        tm.tm_year = c.year;
+        tm.tm_mon = c.mon;
+        tm.tm_mday = c.mday;
+        tm.tm_hour = c.hour;
+        tm.tm_min = c.min;
+        tm.tm_sec = c.sec;
+        char out[CLOCK_TEXT_SIZE];
+        memset(out, 'x', sizeof out);
+        clock_text(tm, c.format, out);
+        EXPECT_STREQ(c.want, out);
+    }
+}
+
 TEST_F(DateTest, StartBringsClockAndPreferencesInStep)
 {
     // The preferences hold a later time than the clock: the RTC and clock move forward.

@@ -137,6 +137,40 @@ TEST_F(IspBoardTest, SyncedWritesLandAtTheirFrames)
     EXPECT_EQ(sim::sensor_reg(0x0203), 0x44);
 }
 
+// Thirty sync records in a row that change none of the sensor's registers
+// say that the exposure has settled, once; a record that changes one starts
+// the count again.
+TEST_F(IspBoardTest, TheExposureIsSaidSteadyOnceTheSensorRegistersStopChanging)
+{
+    stream();
+    auto hand_over = [&](u8 lines, int records) {
+        ISP_SYNC_CFG_S rec = {};
+        rec.bValid = 1;
+        rec.stSnsRegsInfo.u32RegNum = 2;
+        rec.stSnsRegsInfo.astI2cData[0] = {1, 0, 0x6C, 0x0203, 2, lines, 1};
+        rec.stSnsRegsInfo.astI2cData[1] = {1, 0, 0x6C, 0x0205, 2, 0x40, 1};
+        for (int i = 0; i < records; i++)
+            ASSERT_EQ(bd_ioctl(fd_, ISP_SYNC_CFG_SET, &rec), 0);
+    };
+    const struct {
+        const char *name;
+        u8 lines;
+        int records;
+        size_t said; // "isp exposure steady" lines so far
+    } steps[] = {
+        {"the first record sets them, 29 more keep them", 0x44, 30, 0},
+        {"the 30th record that keeps them", 0x44, 1, 1},
+        {"more of the same say nothing more", 0x44, 40, 1},
+        {"a change, and 29 records that keep it", 0x45, 30, 1},
+        {"the 30th after the change", 0x45, 1, 2},
+    };
+    for (const auto &s : steps) {
+        SCOPED_TRACE(s.name);
+        hand_over(s.lines, s.records);
+        EXPECT_EQ(s.said, testsupport::events("isp exposure steady").size());
+    }
+}
+
 TEST_F(IspBoardTest, TheFrameWaitIsBounded)
 {
     // Interrupt off: back at once without a frame.

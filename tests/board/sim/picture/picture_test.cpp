@@ -35,8 +35,9 @@ TEST_F(PictureTest, TheRegistersComeOutOfResetWithTheIspsDaylightDefaults)
     Look l = look();
     for (int k = 0; k < kPatches; k++) {
         SCOPED_TRACE(k);
-        if (k)
+        if (k) {
             EXPECT_LT(l.patch[k].y, l.patch[k - 1].y - 10);
+        }
         EXPECT_NEAR(l.patch[k].cb, 128, 6);
         EXPECT_NEAR(l.patch[k].cr, 128, 6);
         EXPECT_EQ(l.patch[k].sd, 0.0); // a sensor nobody programmed shows no noise
@@ -142,8 +143,9 @@ TEST_F(PictureTest, ThePatchesFollowTheGammaTable)
             SCOPED_TRACE(k);
             double lin = 0.28 * patch_level(k);
             EXPECT_NEAR(l.patch[k].y, 16 + 219 * std::pow(lin, c.power), 1.5);
-            if (k)
+            if (k) {
                 EXPECT_LT(l.patch[k].y, l.patch[k - 1].y);
+            }
         }
     }
 }
@@ -214,12 +216,15 @@ TEST_F(PictureTest, NoiseGrowsWithTheGainAndNoiseReductionTakesItDown)
             put8(ISP_NR_THRESH_S_REG, c.nr_thresh);
         }
         double sd = look().patch[3].sd;
-        if (c.against == first)
+        if (c.against == first) {
             EXPECT_GT(sd, 1.0);
-        if (c.against == more)
+        }
+        if (c.against == more) {
             EXPECT_GT(sd, prev * 1.5);
-        if (c.against == less)
+        }
+        if (c.against == less) {
             EXPECT_LT(sd, prev * 0.8);
+        }
         prev = sd;
     }
     // The noise moves from picture to picture; the level stays.

@@ -186,8 +186,9 @@ TEST_F(AeTest, AMovingPirisHoldsTheExposureCalculation)
         IO_WRITE32(aetest::page(AE_REG_STAT_FPS), 0xDEAD);
         AE_FRAME_RESULT_S r = run(f, f);
         const bool calc = IO_READ32(aetest::page(AE_REG_STAT_FPS)) != 0xDEAD;
-        if (calc)
+        if (calc) {
             EXPECT_EQ(r.bPirisValid, 1u);
+        }
         return calc;
     };
     // The 103 steps take a quarter of a second.

@@ -8,7 +8,7 @@
 #include "mpi/video/sys/mmz_requests.h"
 #include "tests/mpi/audio/audio_check.h"
 #include "tests/mpi/audio/audio_fixture.h"
-#include "tests/mpi/video/arg_checks.h"
+#include "tests/support/arg_rules.h"
 
 namespace {
 
@@ -173,7 +173,7 @@ TEST_F(AencTraceTest, RefusedArgumentsReachNoDevice)
     unreg.enType = 99;
     AENC_STREAM_OUT_S no_data = {};
     AUDIO_FRAME_S f = frame(1024);
-    std::vector<argtest::Case> cases = {
+    std::vector<argrules::Case> cases = {
         {"create: channel 32", [&] { return DU_DUZ_AENC_CreateChn(32, &ok); }, (s32)0xA0178002, ""},
         {"create: channel -1", [&] { return DU_DUZ_AENC_CreateChn(-1, &ok); }, (s32)0xA0178002, ""},
         {"create: no attributes", [&] { return DU_DUZ_AENC_CreateChn(0, nullptr); }, (s32)0xA0178006, ""},
@@ -207,7 +207,7 @@ TEST_F(AencTraceTest, RefusedArgumentsReachNoDevice)
         {"destroy: channel 33", [&] { return DU_DUZ_AENC_DestroyChn(33); }, (s32)0xA0178002, ""},
         {"destroy: not created", [&] { return DU_DUZ_AENC_DestroyChn(0); }, 0, ""},
     };
-    argtest::run(cases, "/dev/aenc");
+    argrules::run(cases, argrules::device("/dev/aenc"));
 }
 
 TEST_F(AencTest, RegistryRefusesDuplicatesAndBadHandles)

@@ -6,7 +6,7 @@
 #include "board/sim/audio/audio.h"
 #include "tests/mpi/audio/audio_check.h"
 #include "tests/mpi/audio/audio_fixture.h"
-#include "tests/mpi/video/arg_checks.h"
+#include "tests/support/arg_rules.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ TEST_F(AiTraceTest, RefusedArgumentsReachNoDevice)
     AIO_ATTR_S attr = audiotest::camera_attr();
     AI_VQE_ATTR_S vqe = {};
     AI_HIFIVQE_ATTR_S hifi = {};
-    std::vector<argtest::Case> cases = {
+    std::vector<argrules::Case> cases = {
         {"device 1", [&] { return DU_DUZ_AI_SetPubAttr(1, &attr); }, (s32)0xA0158001, "ai dev 1 is invalid\n"},
         {"channel 16", [&] { return DU_DUZ_AI_GetFrame(0, 16, &f, nullptr, 0); }, (s32)0xA0158002,
          "ai chnid 16 is invalid\n"},
@@ -103,7 +103,7 @@ TEST_F(AiTraceTest, RefusedArgumentsReachNoDevice)
         {"reference frames off on a disabled channel", [&] { return DU_DUZ_AI_DisableAecRefFrame(0, 0); }, 0, ""},
         {"disable a disabled channel", [&] { return DU_DUZ_AI_DisableChn(0, 0); }, 0, ""},
     };
-    argtest::run(cases, "/dev/ai");
+    argrules::run(cases, argrules::device("/dev/ai"));
 }
 
 TEST_F(AiTraceTest, EnablingAChannelTwiceAsksTheDriverOnce)

@@ -11,7 +11,7 @@
 #include "mpi/audio/comm/audio_cirbuf.h"
 #include "tests/mpi/audio/audio_check.h"
 #include "tests/mpi/audio/audio_fixture.h"
-#include "tests/mpi/video/arg_checks.h"
+#include "tests/support/arg_rules.h"
 
 namespace {
 
@@ -86,7 +86,7 @@ TEST_F(AoTraceTest, RefusedArgumentsReachNoDevice)
     AUDIO_FRAME_S f = frame_of(pcm);
     AO_VQE_ATTR_S vqe = {};
     AO_MBC_ATTR_S mbc = {};
-    std::vector<argtest::Case> cases = {
+    std::vector<argrules::Case> cases = {
         {"device 1", [&] { return DU_DUZ_AO_Enable(1); }, (s32)0xA0168001, "ao dev 1 is invalid\n"},
         {"channel 16", [&] { return DU_DUZ_AO_EnableChn(0, 16); }, (s32)0xA0168002, "ao chnid 16 is invalid\n"},
         {"channel -1", [&] { return DU_DUZ_AO_SendFrame(0, -1, &f, 0); }, (s32)0xA0168002, "ao chnid -1 is invalid\n"},
@@ -125,7 +125,7 @@ TEST_F(AoTraceTest, RefusedArgumentsReachNoDevice)
         {"compressor off on a disabled channel", [&] { return DU_DUZ_AO_DisableMBC(0, 0); }, 0, ""},
         {"disable a disabled channel", [&] { return DU_DUZ_AO_DisableChn(0, 0); }, 0, ""},
     };
-    argtest::run(cases, "/dev/ao");
+    argrules::run(cases, argrules::device("/dev/ao"));
 }
 
 TEST_F(AoTraceTest, FramesTheDeviceCannotPlayAreRefusedBeforeBuffering)

@@ -2,7 +2,7 @@
 // buffer's mapping and its clean-up, and the driver's per-macroblock sums of
 // absolute differences on pictures the test sends.
 #include "mpi/video/vda/mpi_vda.h"
-#include "tests/mpi/video/arg_checks.h"
+#include "tests/support/arg_rules.h"
 
 #include <sys/select.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstring>
 
-using argtest::Case;
+using argrules::Case;
 
 namespace {
 
@@ -137,7 +137,7 @@ TEST_F(Vda, ChannelNumbersAreRefusedBeforeAnyOpen)
         {"picture to 32", [] { return DU_DUZ_VDA_SendPic(32, &frame, 0); }, kBadChn, ""},
         {"descriptor of 32", [] { return DU_DUZ_VDA_GetFd(32); }, kBadChn, ""},
     };
-    argtest::run(cases, "/dev/vda");
+    argrules::run(cases, argrules::device("/dev/vda"));
     for (const VDA_CHN_MAP_S &m : g_stMpiVda)
         EXPECT_EQ(-1, m.s32Fd);
 }
@@ -155,7 +155,7 @@ TEST_F(Vda, NullRecordsAreRefusedAfterTheOpen)
         {"reference", [] { return DU_DUZ_VDA_UpdateRef(0, nullptr); }, kNull, ""},
         {"picture", [] { return DU_DUZ_VDA_SendPic(0, nullptr, 0); }, kNull, ""},
     };
-    argtest::run(cases, "/dev/vda", true, kBind);
+    argrules::run(cases, argrules::device("/dev/vda", true, kBind));
     EXPECT_GE(g_stMpiVda[0].s32Fd, 0);
     EXPECT_GE(g_stMpiVda[1].s32Fd, 0);
     EXPECT_GE(g_stMpiVda[31].s32Fd, 0);

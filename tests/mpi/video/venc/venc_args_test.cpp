@@ -2,9 +2,9 @@
 // is opened), then the record (after the lazy open), then call-specific ones.
 #include "mpi/video/venc/mpi_venc.h"
 #include "mpi/video/venc/venc_requests.h"
-#include "tests/mpi/video/arg_checks.h"
+#include "tests/support/arg_rules.h"
 
-using argtest::Case;
+using argrules::Case;
 
 namespace {
 
@@ -95,7 +95,7 @@ TEST_F(VencArgs, ChannelOutOfRangeIsRefusedBeforeAnythingElse)
                              kBadChn,
                              "func:" + call.name + ", chnid " + std::to_string(chn) +
                                  " err,should in [0,VENC_MAX_CHN_NUM)\n"});
-    argtest::run(cases, "/dev/venc");
+    argrules::run(cases, argrules::device("/dev/venc"));
     EXPECT_EQ(0u, s_bMpiVencInit); // the channel check comes before the unit starts
 }
 
@@ -108,7 +108,7 @@ TEST_F(VencArgs, NullRecordIsRefusedAfterTheLazyOpen)
                              "func:" + call.name + ",NULL pointer detected\n"});
     // The first case opens and binds channel 3's descriptor; nothing else
     // reaches the driver.
-    argtest::run(cases, "/dev/venc", true, "ioctl /dev/venc 0x40044514");
+    argrules::run(cases, argrules::device("/dev/venc", true, "ioctl /dev/venc 0x40044514"));
     EXPECT_GE(g_stMpiVencChn[3].s32Fd, 0);
 }
 
@@ -151,7 +151,7 @@ TEST_F(VencArgs, CallSpecificChecks)
              static VENC_STREAM_BUF_INFO_REC_S info;
              return DU_DUZ_VENC_GetStreamBufInfo(2, &info); }, (s32)0xA0088005, ""},
     };
-    argtest::run(cases, "/dev/venc", true, "ioctl /dev/venc 0x40044514");
+    argrules::run(cases, argrules::device("/dev/venc", true, "ioctl /dev/venc 0x40044514"));
 }
 
 // Values and limits that pass on to the driver.

@@ -1,14 +1,14 @@
 // The video input unit: argument checks of every call from one table, the
 // descriptors it opens, frames from a channel, and closing.
 #include "mpi/video/vi/mpi_vi.h"
-#include "tests/mpi/video/arg_checks.h"
+#include "tests/support/arg_rules.h"
 #include "tests/mpi/video/scene_layout.h"
 #include "tests/mpi/video/video_pipeline.h"
 
 #include <fcntl.h>
 #include <thread>
 
-using argtest::Case;
+using argrules::Case;
 
 extern s32 g_s32ViDevFd;
 extern s32 g_s32ViChnFd[VIU_MAX_FRM_CHN_NUM];
@@ -74,7 +74,7 @@ TEST_F(Vi, ArgumentChecks)
         {"fisheye", [] { return DU_DUZ_VI_SetFisheyeAttr(0, nullptr); }, (s32)0xA0108008, "unsupported API !\n"},
         {"DIS init", [] { return DU_DUZ_VI_DISInit(0); }, (s32)0xA0108008, "DIS not support!!\n"},
     };
-    argtest::run(cases, "/dev/vi");
+    argrules::run(cases, argrules::device("/dev/vi"));
     std::string err = testsupport::capture_stderr([] { DU_DUZ_VI_EnableChn(20); });
     EXPECT_EQ(0u, err.find("[Func]:DU_DUZ_VI_EnableChn [Line]:"));
 }

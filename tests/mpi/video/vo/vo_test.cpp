@@ -2,11 +2,11 @@
 // table, the descriptors it opens and closes, and the driver's order of
 // bringing the output up.
 #include "mpi/video/vo/mpi_vo.h"
-#include "tests/mpi/video/arg_checks.h"
+#include "tests/support/arg_rules.h"
 
 #include <cstring>
 
-using argtest::Case;
+using argrules::Case;
 
 namespace {
 
@@ -77,7 +77,7 @@ TEST_F(Vo, NumbersAreRefusedBeforeAnyOpen)
         {"layer attributes of layer 3", [] { return DU_DUZ_VO_GetVideoLayerAttr(3, &lay); }, kBadLayer,
          msg("VoLayer", 3)},
     };
-    argtest::run(cases, "/dev/vo");
+    argrules::run(cases, argrules::device("/dev/vo"));
     for (s32 fd : g_as32VoFd)
         EXPECT_EQ(-1, fd);
     EXPECT_EQ(-1, g_as32GfxFd);
@@ -106,7 +106,7 @@ TEST_F(Vo, NullRecordsAreRefusedAfterTheOpen)
          "NULL addr!\r\n"},
         {"graphic colour space", [] { return DU_DUZ_VO_SetGraphicLayerCSC(0, nullptr); }, kNull, "NULL addr!\r\n"},
     };
-    argtest::run(cases, "/dev/vo", true, kBind);
+    argrules::run(cases, argrules::device("/dev/vo", true, kBind));
     EXPECT_GT(g_as32VoFd[0], 0);
     EXPECT_GT(g_as32VoFd[5], 0);
     EXPECT_GT(g_as32VoFd[31], 0);
@@ -116,9 +116,9 @@ TEST_F(Vo, NullRecordsAreRefusedAfterTheOpen)
 
     // The layer priority is handed to the driver without a check; the driver
     // refuses the address.
-    size_t requests = argtest::device_events("/dev/vo", "ioctl");
+    size_t requests = argrules::device_events("/dev/vo", "ioctl");
     EXPECT_EQ(-1, DU_DUZ_VO_GetVideoLayerPriority(0, nullptr));
-    EXPECT_EQ(requests + 1, argtest::device_events("/dev/vo", "ioctl"));
+    EXPECT_EQ(requests + 1, argrules::device_events("/dev/vo", "ioctl"));
 }
 
 // Device and layer calls share channel 0's descriptor; every other channel

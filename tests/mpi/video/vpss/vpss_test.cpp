@@ -1,10 +1,10 @@
 // The video processing unit: argument checks from one table, descriptors per
 // group and channel, and pictures through a group.
 #include "mpi/video/vpss/mpi_vpss.h"
-#include "tests/mpi/video/arg_checks.h"
+#include "tests/support/arg_rules.h"
 #include "tests/mpi/video/video_pipeline.h"
 
-using argtest::Case;
+using argrules::Case;
 
 extern s32 g_s32VpssGrpFd[VPSS_MAX_GRP_NUM];
 extern s32 g_s32VpssChnFd[VPSS_MAX_GRP_NUM * VPSS_MAX_CHN_NUM];
@@ -62,7 +62,7 @@ TEST_F(Vpss, ArgumentChecks)
         {"fisheye", [] { return DU_DUZ_VPSS_SetFisheyeConfig(0, &frame); }, kNotSupported,
          "The chip can not support this operation.\n"},
     };
-    argtest::run(cases, "/dev/vpss");
+    argrules::run(cases, argrules::device("/dev/vpss"));
 }
 
 TEST_F(Vpss, DescriptorsPerGroupAndChannel)
