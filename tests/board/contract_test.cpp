@@ -280,8 +280,9 @@ TEST_F(ContractTest, BoardConfRefusesWhatItsCommandRefuses)
         const std::string said = std::string("board.conf line 2 '") + c.line + "' refused: ";
         EXPECT_EQ(events(said).size(), c.refused ? 1u : 0u);
         EXPECT_EQ(err.find(said) != std::string::npos, c.refused) << err;
-        if (c.check)
+        if (c.check) {
             EXPECT_TRUE(c.check(sim::world()));
+        }
         if (c.command) {
             sim::start(root_);
             EXPECT_EQ(sim::control(c.command).compare(0, 7, "error: ") == 0, c.refused);

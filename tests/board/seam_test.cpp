@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -31,21 +30,37 @@ bool allowed(const std::string &header)
     return header.rfind("board/", 0) == 0 || ends_with(header, "_requests.h") || header == "isp/isp_hw_regs.h";
 }
 
+// The name in a line `# include "name"` (blanks allowed around the #),
+// empty for any other line.
+std::string quoted_include(const std::string &line)
+{
+    size_t i = line.find_first_not_of(" \t");
+    if (i == std::string::npos || line[i] != '#')
+        return {};
+    i = line.find_first_not_of(" \t", i + 1);
+    if (i == std::string::npos || line.compare(i, 7, "include") != 0)
+        return {};
+    i = line.find_first_not_of(" \t", i + 7);
+    if (i == std::string::npos || line[i] != '"')
+        return {};
+    const size_t end = line.find('"', i + 1);
+    return end == std::string::npos ? std::string() : line.substr(i + 1, end - i - 1);
+}
+
 // The quoted includes of a file, as paths from the source root (a name is
 // looked up from the root first, then beside the file). Every include
 // counts, also one inside a conditional.
 std::vector<std::string> quoted_includes(const std::string &file)
 {
-    static const std::regex include_line(R"re(^\s*#\s*include\s*"([^"]+)")re");
     std::vector<std::string> out;
     std::ifstream in(kRoot / file);
     std::string line;
-    std::smatch m;
     while (std::getline(in, line)) {
-        if (!std::regex_search(line, m, include_line))
+        const std::string name = quoted_include(line);
+        if (name.empty())
             continue;
-        fs::path from_root = kRoot / m[1].str();
-        fs::path beside = (kRoot / file).parent_path() / m[1].str();
+        fs::path from_root = kRoot / name;
+        fs::path beside = (kRoot / file).parent_path() / name;
         fs::path found = fs::exists(from_root) ? from_root : beside;
         out.push_back(fs::relative(fs::weakly_canonical(found), kRoot).generic_string());
     }
@@ -103,9 +118,11 @@ std::vector<std::string> request_headers()
 
 void expect_only_allowed(const std::map<std::string, std::string> &via)
 {
-    for (const auto &[file, includer] : via)
-        if (!includer.empty())
+    for (const auto &[file, includer] : via) {
+        if (!includer.empty()) {
             EXPECT_TRUE(allowed(file)) << "firmware header reached: " << chain(via, file);
+        }
+    }
 }
 
 } // namespace
