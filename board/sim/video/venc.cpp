@@ -46,6 +46,7 @@ void drop_channel(std::unique_lock<std::mutex> &lock, VencChn &c)
     if (c.ring)
         phys_free(c.ring);
     signal_streams(c, false);
+    c.drops.flush();
     std::vector<std::weak_ptr<Device>> files = std::move(c.files);
     c.~VencChn();
     new (&c) VencChn;
@@ -172,6 +173,7 @@ int venc_stop_recv(VencCall &k, void *)
 {
     k.c.receiving = false;
     k.c.input.clear();
+    k.c.drops.flush();
     event("venc", "chn %d stop: %u pictures coded since the start", k.n, k.c.seq - k.c.seq_at_start);
     return 0;
 }
@@ -358,8 +360,10 @@ int venc_send_frame(VencCall &k, void *arg)
     if (!pic)
         return why ? DU_ERR_VENC_ILLEGAL_PARAM : DU_ERR_VENC_NOBUF;
     c.input.push_back(pic);
-    while (c.input.size() > kInputDepth)
+    while (c.input.size() > kInputDepth) {
         c.input.pop_front();
+        note_drop(k.n, c, "encoder busy");
+    }
     g_venc->cv.notify_all();
     return 0;
 }

@@ -4,6 +4,7 @@
 // one lock, `g_venc->lock`.
 #pragma once
 
+#include "board/sim/drop_run.h"
 #include "board/sim/sim.h"
 #include "board/sim/video/venc_engine.h"
 #include "board/sim/video/video.h"
@@ -50,7 +51,8 @@ struct VencChn {
     int32_t recv_left = -1; // pictures still to take; -1 no limit
     uint32_t keys = 0;      // key pictures put out since the last start
     int64_t credit = 0;
-    uint32_t max_streams = kDefaultMaxStreams, seq = 0, dropped = 0;
+    uint32_t max_streams = kDefaultMaxStreams, seq = 0;
+    DropRun drops; // pictures the channel did not code or could not keep
     uint32_t seq_at_start = 0; // what the recording in progress has coded: seq - seq_at_start
     std::deque<video::PicturePtr> input;
     std::deque<std::vector<uint8_t>> user_data;
@@ -122,5 +124,8 @@ int check_grey(const VencChn &, const VENC_COLOR2GREY_REC_S &r);
 
 // Channel `n`'s thread, from its creation until `stop`.
 void encode_loop(int n);
+// A picture the channel does not code or cannot keep: told in events.log
+// (by the run) and counted.
+void note_drop(int n, VencChn &c, const char *why);
 
 } // namespace sim::venc

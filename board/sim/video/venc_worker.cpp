@@ -43,12 +43,6 @@ bool put_stream(VencChn &c, const AccessUnit &au, uint64_t pts)
     return true;
 }
 
-void note_drop(int n, VencChn &c, const char *why)
-{
-    if (c.dropped++ % 100 == 0)
-        event("venc", "chn %d drops a picture (%s), %u so far", n, why, c.dropped);
-}
-
 // The part of the crop window's rectangle of `src` into `dst` (its size),
 // the chroma neutral when greying.
 SIM_PIXEL_LOOP void cut_picture(const Picture &src, uint32_t x, uint32_t y, Picture &dst, bool grey)
@@ -239,6 +233,7 @@ private:
             c_.idr = true; // the next picture must not refer to the lost one
             return;
         }
+        c_.drops.pass();
         // Logged so that a test can tell the first picture (always a key
         // picture) and the first groups of pictures are out.
         if (au_.key)
@@ -278,5 +273,10 @@ SinkRegistration venc_sink(DU_ID_VENC, [](const ChnAddr &dst, const PicturePtr &
 } // namespace
 
 void encode_loop(int n) { EncodeWorker(n).run(); }
+
+void note_drop(int n, VencChn &c, const char *why)
+{
+    c.drops.drop("venc", "chn " + std::to_string(n) + " drops a picture (" + why + ")");
+}
 
 } // namespace sim::venc
