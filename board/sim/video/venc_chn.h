@@ -22,9 +22,11 @@
 namespace sim::venc {
 
 constexpr uint32_t kKernelOffset = 0x40000000; // the driver's view of DDR
-// Pictures waiting for the encoder: room for the first key picture of a
-// recording, which takes longer than two picture periods at 1080p60.
-constexpr size_t kInputDepth = 3;
+// Pictures waiting for the encoder, as the hardware's input buffers hold
+// them: room for a key picture, which takes two periods at 1080p60, and for
+// the encoder's first pictures when a recording starts while it is still
+// being readied, or for a host that holds it off a while.
+constexpr size_t kInputDepth = 6;
 constexpr uint32_t kDefaultMaxStreams = 200;
 constexpr size_t kMaxUserData = 8;
 constexpr uint32_t kPage = 4096;

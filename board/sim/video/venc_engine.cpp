@@ -120,7 +120,43 @@ public:
         return true;
     }
 
+    // The codec's first pictures cost several periods (its buffers are
+    // made and first touched, its tables filled): they are coded here, on
+    // the picture the channel gets before it starts, and thrown away, so
+    // that the recording's first picture costs what any key picture does,
+    // as it would on the hardware. The recording begins with a forced IDR,
+    // which refers to none of them.
+    bool warm_up(const Picture &pic) override
+    {
+        if (cfg_.codec == Codec::jpeg)
+            return true;
+        for (uint32_t i = 0; i < kWarmUpPictures; i++) {
+            AccessUnit au;
+            if (!code(pic, i == 0, au))
+                return false;
+            if (au.bytes.empty())
+                held_back_++; // comes out later, in front of a picture of the channel's
+        }
+        return true;
+    }
+
     bool encode(const Picture &pic, bool force_key, AccessUnit &out) override
+    {
+        if (!code(pic, force_key, out))
+            return false;
+        if (held_back_ && !out.bytes.empty()) {
+            held_back_--; // a picture of the warm-up: not the channel's
+            out.bytes.clear();
+            out.key = false;
+        }
+        return true;
+    }
+
+private:
+    // Pictures the warm-up codes: the first two are slow, the third settles.
+    static constexpr uint32_t kWarmUpPictures = 3;
+
+    bool code(const Picture &pic, bool force_key, AccessUnit &out)
     {
         out.bytes.clear();
         out.key = false;
@@ -170,7 +206,6 @@ public:
         return true;
     }
 
-private:
     // The rate: a constant one, a ceiling over a constant quality, or no
     // rate at all at fixed QPs (given with the codec's parameters).
     void set_rate(const EncoderConfig &cfg)
@@ -319,6 +354,7 @@ private:
     int linesize_[4] = {};
     uint8_t *planar_ = nullptr;
     int64_t next_pts_ = 0;
+    uint32_t held_back_ = 0; // warm-up pictures still inside the codec
 };
 
 // Encodes one group of pictures of the first picture it sees, then hands out

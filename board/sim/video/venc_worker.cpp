@@ -191,7 +191,9 @@ private:
     }
 
     // Shapes and encodes one picture outside the lock (readying the encoder
-    // on it first when it is cold), then delivers what came out.
+    // on it first when it is cold and the channel does not take pictures
+    // yet: a channel that takes them codes this one at once), then delivers
+    // what came out.
     void code(std::unique_lock<std::mutex> &lock, PicturePtr pic, bool taking)
     {
         bool warming = !c_.warm;
@@ -203,7 +205,7 @@ private:
 
         PicturePtr src = shaper_.run(pic, shape, self_);
         pic.reset();
-        bool ready = src && (!warming || enc_->warm_up(*src));
+        bool ready = src && (!warming || taking || enc_->warm_up(*src));
         bool ok = ready && taking && enc_->encode(*src, force, au_);
 
         lock.lock();

@@ -25,7 +25,7 @@ using namespace sim;
 using namespace sim::video;
 
 constexpr size_t kInputDepth = 2;
-constexpr unsigned kSpareBuffers = 5; // in flight beyond the channel's depth: the encoder holds up to four
+constexpr unsigned kSpareBuffers = 8; // in flight beyond the channel's depth: the encoder holds up to seven
 constexpr uint32_t kMaxDepth = 8;
 
 struct VpssChn {
