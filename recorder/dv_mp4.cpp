@@ -7,6 +7,7 @@
 #include "core/msg_hub.h"
 #include "core/rec_state.h"
 #include "core/run_thread.h"
+#include "mpi/common/loss_run.h"
 #include "recorder/dv_audio.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_engine.h"
@@ -37,9 +38,10 @@ constexpr u32 kRecRelease = HMSG_KEY_RELEASE + KEY_ID_REC;
 constexpr u32 kWaitMs = 20; // an empty queue is looked at again after this
 // At a split or the stop the sound up to the file's last frame may still be
 // on its way from the encoder (a busy one is late): it is waited for while
-// it keeps coming, until this long passes without a packet, and no longer
-// than kAudioWaitMost in all.
-constexpr auto kAudioWait = std::chrono::milliseconds(300);
+// it keeps coming, until this long passes without a packet (longer than the
+// half second the sound's path rides out), and no longer than
+// kAudioWaitMost in all.
+constexpr auto kAudioWait = std::chrono::milliseconds(700);
 constexpr auto kAudioWaitMost = std::chrono::seconds(2);
 
 RunThread g_mp4_thread;
@@ -71,6 +73,7 @@ struct Recording {
     bool first_of_file = true;
     u64 lost = 0;          // time of frames lost upstream before the last frame written
     u64 audio_in_file = 0; // packets taken for this file
+    LossRun left_out;      // packets taken and not written, told by the run
 
     KX_REC_VIDEO_PKT_S v; // the record in hand
     bool have_v = false;
@@ -97,13 +100,49 @@ bool take_audio(KX_REC_AUDIO_PKT_S &a) { return KX_OrderQueue_Read(&a, q_audio_s
 // the pictures for the rest of the file.
 u64 heard(const Recording &r) { return r.first_pts + r.lost + r.audio_in_file * kPacketUs; }
 
-// A packet with bytes of the ring in use, not older than the recording nor
-// than the sound the file holds already.
-bool audio_ok(const Recording &r, const KX_REC_AUDIO_PKT_S &a)
+// What becomes of a packet the thread took.
+enum class AudioFit {
+    write,    // into the file
+    stale,    // older than the recording: the sound of before its first frame
+    unusable, // no bytes, or bytes of a ring no longer in use
+    no_time,  // older than the sound the file holds: the time of frames lost upstream
+};
+
+AudioFit audio_fit(const Recording &r, const KX_REC_AUDIO_PKT_S &a)
 {
-    return audio_buffer && a.u32Len != 0 && a.u32BufBase == dv_ring_tag(audio_buffer) &&
-           (u64)a.u32Offset + a.u32Len <= g_u32AudioStreamBufferSize && a.u64Pts >= r.audio_floor &&
-           a.u64Pts + kPacketUs / 2 >= heard(r);
+    if (!audio_buffer || a.u32Len == 0 || a.u32BufBase != dv_ring_tag(audio_buffer) ||
+        (u64)a.u32Offset + a.u32Len > g_u32AudioStreamBufferSize)
+        return AudioFit::unusable;
+    if (a.u64Pts < r.audio_floor)
+        return AudioFit::stale;
+    return a.u64Pts + kPacketUs / 2 >= heard(r) ? AudioFit::write : AudioFit::no_time;
+}
+
+// The end of a run of packets left out: its length told.
+void end_left_out(Recording &r)
+{
+    if (u32 n = r.left_out.end(); n > 1)
+        printf("%u packets of sound in a row left out of %s\n", n, r.path);
+}
+
+// Whether the packet goes into the file. The sound of a recording that is
+// left out is told (the first of a run, and the run's length) and counted.
+bool audio_ok(Recording &r, const KX_REC_AUDIO_PKT_S &a)
+{
+    const AudioFit fit = audio_fit(r, a);
+    if (fit == AudioFit::write || fit == AudioFit::stale)
+        return fit == AudioFit::write;
+    if (r.left_out.active() && r.left_out.reason() != (s32)fit)
+        end_left_out(r);
+    if (r.left_out.lose((s32)fit)) {
+        if (fit == AudioFit::no_time)
+            printf("the sound of %llu us is left out of %s: %llu us of its frames were lost upstream\n",
+                   (unsigned long long)a.u64Pts, r.path, (unsigned long long)r.lost);
+        else
+            printf("an unusable sound record (%u bytes at %u) is left out of %s\n", a.u32Len, a.u32Offset, r.path);
+    }
+    dv_audio_left_out(1);
+    return false;
 }
 
 // A write the file refused for good (its card pulled or full) ends the
@@ -118,6 +157,7 @@ void check_write(Recording &r, s32 ret)
 
 void write_audio(Recording &r, const KX_REC_AUDIO_PKT_S &a)
 {
+    end_left_out(r);
     // With the sound off the packet is taken and not written.
     if (rec_cmd().u8AudioLevel != 0)
         check_write(r, MP4_WriteFrame(r.h, (u32)r.audio_index, a.u64Pts, audio_buffer + a.u32Offset, a.u32Len, 0));
@@ -133,7 +173,7 @@ void count_frame(Recording &r, u64 pts)
 }
 
 // Takes the next packet that has data; false when the queue runs out.
-bool take_usable_audio(const Recording &r, KX_REC_AUDIO_PKT_S &a)
+bool take_usable_audio(Recording &r, KX_REC_AUDIO_PKT_S &a)
 {
     while (take_audio(a))
         if (audio_ok(r, a))
@@ -169,8 +209,8 @@ void write_audio_for(Recording &r, u64 v)
 // file's first frame, so that every packet goes into exactly one file, in
 // order; at the stop it is the end of the last frame. The last of it may
 // still be on its way from the encoder; a packet at or past `until` says
-// that all before it are here.
-void write_audio_until(Recording &r, u64 until)
+// that all before it are here. False when the wait gave up first.
+bool write_audio_until(Recording &r, u64 until)
 {
     using clock = std::chrono::steady_clock;
     const auto last_chance = clock::now() + kAudioWaitMost;
@@ -179,17 +219,32 @@ void write_audio_until(Recording &r, u64 until)
     while (!r.failed) {
         if (!peek_audio(a)) {
             if (clock::now() >= std::min(give_up, last_chance))
-                return;
+                return false;
             usleep(2000);
             continue;
         }
         if (a.u64Pts >= until)
-            return;
+            return true;
         take_audio(a);
         if (audio_ok(r, a))
             write_audio(r, a);
         give_up = clock::now() + kAudioWait;
     }
+    return true;
+}
+
+// The end of the last file's sound did not come in time: what it misses of
+// its frames' time is lost (told and counted). A packet that comes later
+// waits for the next recording, which leaves it out as older than itself.
+void sound_short_at_stop(Recording &r, u64 until)
+{
+    const u64 at = heard(r);
+    const u64 packets = until > at ? (until - at + kPacketUs / 2) / kPacketUs : 0;
+    if (packets == 0)
+        return;
+    printf("the sound of the last %llu us did not come in time: %s ends %llu packets short\n",
+           (unsigned long long)(until - at), r.path, (unsigned long long)packets);
+    dv_audio_left_out(packets);
 }
 
 // ---- files ---------------------------------------------------------------------------------
@@ -208,6 +263,7 @@ void close_file(Recording &r)
 {
     if (!r.h)
         return;
+    end_left_out(r);
     MP4_EndWriting(r.h);
     u64 ms = 0;
     MP4_DestroyWriter(r.h, &ms);
@@ -397,8 +453,8 @@ void drain(Recording &r)
         r.last_pts = r.v.u64Pts;
         write_audio_for(r, r.v.u64Pts);
     }
-    if (r.frames > 0)
-        write_audio_until(r, r.last_pts + r.interval);
+    if (r.frames > 0 && !write_audio_until(r, r.last_pts + r.interval))
+        sound_short_at_stop(r, r.last_pts + r.interval);
 }
 
 // Leaves a recording: the file closed, its end reported, nothing of it left
