@@ -88,8 +88,14 @@ bool video_ok(const KX_REC_VIDEO_PKT_S &r)
 
 bool take_video(KX_REC_VIDEO_PKT_S &r) { return KX_OrderQueue_Read(&r, q_main_stream) == 0; }
 
-// Done with a record without writing it.
-void discard_video(const KX_REC_VIDEO_PKT_S &r) { dv_stream_consumed(&r); }
+// Done with a record of the recording without writing it: the frame is
+// lost, told and counted.
+void discard_video(const KX_REC_VIDEO_PKT_S &r, const char *why)
+{
+    printf("the frame of %llu us is left out of the recording (%s)\n", (unsigned long long)r.u64Pts, why);
+    dv_stream_left_out();
+    dv_stream_consumed(&r);
+}
 
 bool peek_audio(KX_REC_AUDIO_PKT_S &a) { return KX_OrderQueue_ReadNotDel(&a, q_audio_stream) == 0; }
 bool take_audio(KX_REC_AUDIO_PKT_S &a) { return KX_OrderQueue_Read(&a, q_audio_stream) == 0; }
@@ -343,7 +349,7 @@ bool find_key(Recording &r)
             take_audio(a);
         if (r.v.u32KeyFlag == 1)
             break;
-        discard_video(r.v);
+        discard_video(r.v, "before the first key frame");
     }
     r.have_v = true;
     r.first_file = false;
@@ -407,12 +413,16 @@ void write_video(Recording &r)
         printf("data id=%d\n", (int)v.u64Seq);
     if (!video_ok(v)) {
         printf("pktLen = %d \n", (int)v.u32Len);
-        discard_video(v);
+        discard_video(v, "no bytes in the ring");
         return;
     }
-    check_write(r, MP4_WriteFrame(r.h, (u32)r.video_index, v.u64Pts, main_rec_buf + v.u32Offset, v.u32Len,
-                                  v.u32KeyFlag));
-    dv_stream_consumed(&v);
+    const s32 ret =
+        MP4_WriteFrame(r.h, (u32)r.video_index, v.u64Pts, main_rec_buf + v.u32Offset, v.u32Len, v.u32KeyFlag);
+    if (ret != 0)
+        discard_video(v, "the writer refused it");
+    else
+        dv_stream_consumed(&v);
+    check_write(r, ret);
     count_frame(r, v.u64Pts);
     r.since_key = v.u32KeyFlag == 1 ? 0 : (u8)(r.since_key + 1);
     write_audio_for(r, v.u64Pts);
@@ -430,21 +440,22 @@ void drain(Recording &r)
         r.have_v = false;
         if (!video_ok(r.v)) {
             printf("pktLen = %d \n", (int)r.v.u32Len);
-            discard_video(r.v);
+            discard_video(r.v, "no bytes in the ring");
             continue;
         }
         if (r.frames == 0 && r.v.u32KeyFlag != 1) {
-            discard_video(r.v);
+            discard_video(r.v, "before the first key frame");
             continue;
         }
         s32 ret = MP4_WriteFrame(r.h, (u32)r.video_index, r.v.u64Pts, main_rec_buf + r.v.u32Offset, r.v.u32Len,
                                  r.v.u32KeyFlag);
-        dv_stream_consumed(&r.v);
         if (ret != 0) {
             printf("write frame fail: 0x%x \n", ret);
+            discard_video(r.v, "the writer refused it");
             check_write(r, ret);
             continue;
         }
+        dv_stream_consumed(&r.v);
         if (r.first_of_file) {
             r.first_pts = r.v.u64Pts;
             r.first_of_file = false;
@@ -468,10 +479,17 @@ void end_recording(Recording &r, bool drain_first)
         drain(r);
     close_file(r);
     dv_app_hooks().running_file(nullptr);
+    // What is still queued came after the file was closed (it failed, or
+    // the camera powers off): lost, told at once and counted.
+    u64 left = 0;
     while (r.have_v || take_video(r.v)) {
         r.have_v = false;
-        discard_video(r.v);
+        dv_stream_left_out();
+        dv_stream_consumed(&r.v);
+        left++;
     }
+    if (left)
+        printf("%llu frames queued after the file closed are left out of the recording\n", (unsigned long long)left);
     videoFileHas1Sec = 1;
     g_takes_audio = false;
     post(AMSG_RECORD_COMPLETE);

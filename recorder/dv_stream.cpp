@@ -110,11 +110,45 @@ bool ring_fits(u32 len)
 std::mutex g_stats_lock;
 DvStreamStats g_stats;
 bool g_drop_until_key; // a frame was dropped: the ones that refer to it go too
+u64 g_drop_run;        // frames dropped since the last one queued
+u64 g_last_pts;        // the stamp of the frame before, 0 before the first
+
+void count(u64 DvStreamStats::*field, u64 n)
+{
+    std::lock_guard<std::mutex> lock(g_stats_lock);
+    g_stats.*field += n;
+}
 
 void note_drop()
 {
-    std::lock_guard<std::mutex> lock(g_stats_lock);
-    g_stats.u64Dropped++;
+    g_drop_run++;
+    count(&DvStreamStats::u64Dropped, 1);
+}
+
+// A frame found room again: the run of drops before it is told.
+void end_drop_run()
+{
+    if (g_drop_run > 1)
+        printf("Send_Steam2Que: %llu frames dropped in a row before the key frame that found room\n",
+               (unsigned long long)g_drop_run);
+    g_drop_run = 0;
+}
+
+// Frames the encoder's stamps skip were lost before they reached this
+// thread: on the board, which tells its own losses too.
+void note_gap(u64 pts)
+{
+    const u64 before = g_last_pts;
+    g_last_pts = pts;
+    const u32 fps = gsDvConfig.sVenc.sParam[kRecordChn].u8FrameRate;
+    if (before == 0 || pts <= before || fps == 0)
+        return;
+    const u64 frames = ((pts - before) * fps + 500000) / 1000000;
+    if (frames < 2)
+        return;
+    printf("Send_Steam2Que: %llu frames lost before %llu us (the encoder's stamps skip them)\n",
+           (unsigned long long)(frames - 1), (unsigned long long)pts);
+    count(&DvStreamStats::u64LostUp, frames - 1);
 }
 
 void note_queued(u32 depth, u64 pts)
@@ -246,6 +280,8 @@ s32 KX_DV_StartGetStream(void)
     puts("KX_DV_StartGetStream");
     KX_DV_StopGetStream(); // one stream thread at a time
     g_drop_until_key = false;
+    g_drop_run = 0;
+    g_last_pts = 0;
     int ret = run_thread_start(g_stream_thread, venc_getStream_Run, KX_DV_GetVencStreamProc);
     if (ret != 0)
         printf("Thread creation failed:%d", ret);
@@ -302,6 +338,7 @@ s32 Send_Steam2Que(KX_OrderQueue *queue, const VENC_STREAM_REC_S *stream, u32 ch
             continue;
         }
         rec.u32KeyFlag = (u32)key;
+        note_gap(rec.u64Pts);
         if (g_drop_until_key && !key) {
             note_drop();
             continue;
@@ -315,6 +352,7 @@ s32 Send_Steam2Que(KX_OrderQueue *queue, const VENC_STREAM_REC_S *stream, u32 ch
             continue;
         }
         g_drop_until_key = false;
+        end_drop_run();
         if (Fill_RecData2Buffer(data, len, channel, &rec) != 0)
             return -1;
         rec.u32Len = len;
@@ -365,3 +403,7 @@ void dv_stream_stats_reset(void)
     std::lock_guard<std::mutex> lock(g_stats_lock);
     g_stats = DvStreamStats{};
 }
+
+u64 dv_stream_lost(const DvStreamStats &s) { return s.u64LostUp + s.u64Dropped + s.u64LeftOut; }
+
+void dv_stream_left_out(void) { count(&DvStreamStats::u64LeftOut, 1); }

@@ -43,13 +43,21 @@ void dv_stream_consumed(const KX_REC_VIDEO_PKT_S *record);
 // once when one is there, and when the stream thread ends.
 void dv_stream_wait(u32 ms);
 
-// What the stream thread did since the last reset.
+// What the stream thread did since the last reset, and the pictures lost on
+// their way to the file, by where they were lost. Each loss is also told
+// where it happens.
 struct DvStreamStats {
     u64 u64Queued;   // records written to q_main_stream
     u64 u64Dropped;  // frames dropped for want of room (queue or ring)
     u32 u32MaxDepth; // most records q_main_stream held at once
     u64 u64FirstPts; // stamps of the first and last record queued
     u64 u64LastPts;
+    u64 u64LostUp;   // frames the encoder's stamps skip: lost on the board (capture, processing, encoder)
+    u64 u64LeftOut;  // frames the MP4 thread took and did not write (see dv_stream_left_out)
 };
 DvStreamStats dv_stream_stats(void);
 void dv_stream_stats_reset(void);
+// Every frame lost on its way to the file.
+u64 dv_stream_lost(const DvStreamStats &s);
+// The MP4 thread's share: a frame it took and did not write.
+void dv_stream_left_out(void);
