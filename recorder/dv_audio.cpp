@@ -110,7 +110,7 @@ void *KX_DV_AudioProc(void *)
             printf("%s: DU_DUZ_AENC_GetStream(%d), failed with %#x!\n", self, 0, ret);
             break;
         }
-        if (gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING || dv_mp4_takes_audio()) {
+        if (gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING || dv_mp4_takes_packets()) {
             note_gap(before, stream.u64TimeStamp);
             before = stream.u64TimeStamp;
             Send_Data2AudioQue(&stream);

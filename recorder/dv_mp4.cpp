@@ -43,9 +43,12 @@ constexpr u32 kWaitMs = 20; // an empty queue is looked at again after this
 // kAudioWaitMost in all.
 constexpr auto kAudioWait = std::chrono::milliseconds(700);
 constexpr auto kAudioWaitMost = std::chrono::seconds(2);
+// How long the stop waits for the stream thread to queue what the encoder
+// coded before its stop.
+constexpr auto kStreamStopWait = std::chrono::seconds(1);
 
 RunThread g_mp4_thread;
-std::atomic<bool> g_takes_audio{false};
+std::atomic<bool> g_takes_packets{false};
 
 KX_REC_CMD_S &rec_cmd() { return gRecCmd[kEntry]; }
 bool running() { return rec_cmd().RecState == KX_REC_STATE_RUNNING; }
@@ -429,6 +432,20 @@ void write_video(Recording &r)
     after_frame(r);
 }
 
+// The next frame for the stop's drain. The frames the encoder coded before
+// its stop are still on their way while the stream thread stops it: they
+// are waited for, unless the engine itself stops (nobody stops the stream
+// thread before it), and no longer than kStreamStopWait.
+bool next_to_drain(Recording &r, std::chrono::steady_clock::time_point until)
+{
+    while (!r.have_v && !take_video(r.v)) {
+        if (!dv_stream_live() || venc_mp4_Run.load() != 1 || std::chrono::steady_clock::now() >= until)
+            return false;
+        dv_stream_wait(kWaitMs);
+    }
+    return true;
+}
+
 // The stop: what is still queued goes into the file, each frame with the
 // sound of its interval as while recording (not one packet a frame, which
 // leaves the file's sound short of its pictures); sound left over waits for
@@ -436,7 +453,8 @@ void write_video(Recording &r)
 // could not be decoded.
 void drain(Recording &r)
 {
-    while (!r.failed && (r.have_v || take_video(r.v))) {
+    const auto until = std::chrono::steady_clock::now() + kStreamStopWait;
+    while (!r.failed && next_to_drain(r, until)) {
         r.have_v = false;
         if (!video_ok(r.v)) {
             printf("pktLen = %d \n", (int)r.v.u32Len);
@@ -474,11 +492,12 @@ void drain(Recording &r)
 void end_recording(Recording &r, bool drain_first)
 {
     if (running())
-        rec_cmd().RecState = KX_REC_STATE_STOPPED; // the stream thread queues no more
+        rec_cmd().RecState = KX_REC_STATE_STOPPED; // once the file is closed the stream thread queues no more
     if (r.h && drain_first && !r.failed)
         drain(r);
     close_file(r);
     dv_app_hooks().running_file(nullptr);
+    g_takes_packets = false;
     // What is still queued came after the file was closed (it failed, or
     // the camera powers off): lost, told at once and counted.
     u64 left = 0;
@@ -491,7 +510,6 @@ void end_recording(Recording &r, bool drain_first)
     if (left)
         printf("%llu frames queued after the file closed are left out of the recording\n", (unsigned long long)left);
     videoFileHas1Sec = 1;
-    g_takes_audio = false;
     post(AMSG_RECORD_COMPLETE);
     if (r.failed)
         post(AMSG_RECORD_FAILED);
@@ -500,7 +518,7 @@ void end_recording(Recording &r, bool drain_first)
 
 void record(Recording &r)
 {
-    g_takes_audio = true;
+    g_takes_packets = true;
     Get_Mp4_Info(&r.video, &r.audio, kEntry);
     r.fps = r.video.u32samplePerSec;
     if (r.fps == 0) {
@@ -634,7 +652,7 @@ s32 KX_WaitCmdToRecord_API(void)
 
 u8 KX_GetRecordFileOver1Sec(void) { return videoFileHas1Sec; }
 
-bool dv_mp4_takes_audio(void) { return g_takes_audio.load(); }
+bool dv_mp4_takes_packets(void) { return g_takes_packets.load(); }
 
 u8 KX_GetRecordState(u32 entry)
 {

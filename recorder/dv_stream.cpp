@@ -4,7 +4,9 @@
 
 #include "core/rec_state.h"
 #include "core/run_thread.h"
+#include "mpi/common/loss_run.h"
 #include "recorder/dv_config.h"
+#include "recorder/dv_mp4.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -112,6 +114,8 @@ DvStreamStats g_stats;
 bool g_drop_until_key; // a frame was dropped: the ones that refer to it go too
 u64 g_drop_run;        // frames dropped since the last one queued
 u64 g_last_pts;        // the stamp of the frame before, 0 before the first
+LossRun g_after_close; // frames that came after the recording's last file closed
+std::atomic<bool> g_live{false}; // a stream thread started and not yet ended
 
 void count(u64 DvStreamStats::*field, u64 n)
 {
@@ -171,37 +175,65 @@ int key_flag(u8 nal)
     return -1;
 }
 
-// Takes one stream of `chn`; false when the select should start again.
-bool take_stream(VENC_CHN chn)
+// The recording's frames go to the MP4 thread while it records and until it
+// has closed the recording's last file (the frames still coming from the
+// encoder after the stop belong to it); one that comes later has no file.
+bool recording_takes(const VENC_STREAM_REC_S &stream)
+{
+    if (gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING || dv_mp4_takes_packets())
+        return true;
+    if (g_after_close.lose(0) && stream.u32PackNum)
+        printf("KX_DV_GetVencStreamProc: the frame of %llu us came after the recording closed: not kept\n",
+               (unsigned long long)stream.pstPack[0].u64TimeStamp);
+    count(&DvStreamStats::u64Dropped, 1);
+    return false;
+}
+
+enum class Take { took, none, failed };
+
+// Takes one stream of `chn`: took it, none waited, or failed (the select
+// starts again).
+Take take_stream(VENC_CHN chn)
 {
     VENC_CHN_STATE_S st;
     s32 ret = DU_DUZ_VENC_Query(chn, &st);
     if (ret != 0) {
         printf("DU_DUZ_VENC_Query chn[%d] failed with %#x!\n", chn, ret);
-        return false;
+        return Take::failed;
     }
     if (st.u32CurPackNum == 0)
-        return true; // taken already: nothing waits
+        return Take::none; // taken already: nothing waits
     VENC_STREAM_REC_S stream;
     memset(&stream, 0, sizeof stream);
     stream.pstPack = static_cast<VENC_PACK_REC_S *>(malloc(sizeof(VENC_PACK_REC_S) * st.u32CurPackNum));
     if (!stream.pstPack) {
         puts("malloc stream pack failed!");
-        return false;
+        return Take::failed;
     }
     stream.u32PackNum = st.u32CurPackNum;
     ret = DU_DUZ_VENC_GetStream(chn, &stream, 1);
     if (ret != 0) {
         free(stream.pstPack);
         printf("DU_DUZ_VENC_GetStream failed with %#x!\n", ret);
-        return false;
+        return Take::failed;
     }
-    if ((u32)chn == kRecordChn && gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING)
+    if ((u32)chn == kRecordChn && recording_takes(stream))
         Send_Steam2Que(q_main_stream, &stream, kRecordChn);
     ret = DU_DUZ_VENC_ReleaseStream(chn, &stream);
     free(stream.pstPack);
-    return ret == 0;
+    return ret == 0 ? Take::took : Take::failed;
 }
+
+// The thread's end: the consumer is told, whatever way it ends.
+struct StreamEnd {
+    ~StreamEnd()
+    {
+        if (u32 n = g_after_close.end(); n > 1)
+            printf("KX_DV_GetVencStreamProc: %u frames came after the recording closed\n", n);
+        g_live = false;
+        wake_consumer();
+    }
+};
 
 void stop_recv(const VENC_CHN *chns, int n)
 {
@@ -212,6 +244,7 @@ void stop_recv(const VENC_CHN *chns, int n)
 void *KX_DV_GetVencStreamProc(void *)
 {
     printf("====== %s %s %s ======\n", __DATE__, __TIME__, "KX_DV_GetVencStreamProc");
+    StreamEnd end;
     VENC_CHN chns[2];
     s32 fds[2];
     int n = 0, maxfd = -1;
@@ -222,7 +255,6 @@ void *KX_DV_GetVencStreamProc(void *)
         if (ret != 0) {
             printf("DU_DUZ_VENC_StartRecvPic [%d] faild with %#x!\n", chn, ret);
             stop_recv(chns, n);
-            wake_consumer();
             return nullptr;
         }
         chns[n] = chn;
@@ -230,7 +262,6 @@ void *KX_DV_GetVencStreamProc(void *)
         if (fds[n - 1] < 0) {
             printf("DU_DUZ_VENC_GetFd failed with %#x!\n", fds[n - 1]);
             stop_recv(chns, n);
-            wake_consumer();
             return nullptr;
         }
         maxfd = std::max(maxfd, fds[n - 1]);
@@ -257,7 +288,7 @@ void *KX_DV_GetVencStreamProc(void *)
             continue;
         }
         for (int i = 0; i < n; i++)
-            if (FD_ISSET(fds[i], &set) && !take_stream(chns[i]))
+            if (FD_ISSET(fds[i], &set) && take_stream(chns[i]) == Take::failed)
                 break;
     }
 
@@ -268,8 +299,11 @@ void *KX_DV_GetVencStreamProc(void *)
             break;
         }
     }
+    // What the encoder coded before its stop is the recording's too.
+    for (int i = 0; i < n; i++)
+        while (take_stream(chns[i]) == Take::took) {
+        }
     printf("%s run end\n", "KX_DV_GetVencStreamProc");
-    wake_consumer();
     return nullptr;
 }
 
@@ -282,9 +316,12 @@ s32 KX_DV_StartGetStream(void)
     g_drop_until_key = false;
     g_drop_run = 0;
     g_last_pts = 0;
+    g_live = true;
     int ret = run_thread_start(g_stream_thread, venc_getStream_Run, KX_DV_GetVencStreamProc);
-    if (ret != 0)
+    if (ret != 0) {
         printf("Thread creation failed:%d", ret);
+        g_live = false;
+    }
     return ret;
 }
 
@@ -383,6 +420,8 @@ void dv_stream_consumed(const KX_REC_VIDEO_PKT_S *record)
     if (next > g_consumed_before.load(std::memory_order_relaxed))
         g_consumed_before.store(next, std::memory_order_release);
 }
+
+bool dv_stream_live(void) { return g_live.load(); }
 
 void dv_stream_wait(u32 ms)
 {

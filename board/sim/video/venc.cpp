@@ -169,9 +169,12 @@ int venc_start_recv_ex(VencCall &k, void *arg)
     return 0;
 }
 
+// As the hardware finishes the picture it is coding, the stop waits for the
+// one the worker codes: every picture the channel took is out when it ends.
 int venc_stop_recv(VencCall &k, void *)
 {
     k.c.receiving = false;
+    g_venc->cv.wait(k.lock, [&] { return !k.c.coding; });
     k.c.input.clear();
     k.c.drops.flush();
     event("venc", "chn %d stop: %u pictures coded since the start", k.n, k.c.seq - k.c.seq_at_start);

@@ -46,6 +46,7 @@ struct VencChn {
     uint32_t wr = 0, used = 0;
     std::deque<Stream> waiting, out;
     bool receiving = false, idr = false, reconfigure = false, stop = false;
+    bool coding = false;     // the worker codes a picture the channel took
     bool pending = false;    // coding records wait for the next IDR
     uint32_t since_key = 0;  // pictures coded since the last key picture
     uint32_t vb_pool = kNoPool; // the attached buffer pool (recorded only)

@@ -201,6 +201,7 @@ private:
         if (taking)
             c_.idr = false;
         Shape shape = shape_of(c_, crop_);
+        c_.coding = taking;
         lock.unlock();
 
         PicturePtr src = shaper_.run(pic, shape, self_);
@@ -209,6 +210,8 @@ private:
         bool ok = ready && taking && enc_->encode(*src, force, au_);
 
         lock.lock();
+        c_.coding = false; // a stop waits for this picture (it goes out before the stop ends)
+        g_venc->cv.notify_all();
         if (warming)
             c_.warm = ready;
         if (!ready || (taking && !ok)) {
