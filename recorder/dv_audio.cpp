@@ -24,6 +24,7 @@
 #include <fcntl.h>
 #include <iterator>
 #include <mutex>
+#include <sys/prctl.h>
 #include <sys/select.h>
 
 KX_AUD_CFG_S aud_cfg = {0, 0, 1, 0, 1, 0, 2, 0};
@@ -79,6 +80,7 @@ MPP_CHN_ADDR_S chn_addr(u32 mod, s32 dev, s32 chn) { return {mod, dev, chn}; }
 void *KX_DV_AudioProc(void *)
 {
     static const char *const self = "KX_DV_AudioProc";
+    prctl(PR_SET_NAME, self);
     mpi_raise_audio_thread(self);
     u64 before = 0; // the stamp of the packet before, while packets are queued
     s32 fd = DU_DUZ_AENC_GetFd(0);
