@@ -144,6 +144,7 @@ int venc_get_strmbuf_info(VencCall &k, void *arg)
 int venc_start_recv(VencCall &k, void *)
 {
     k.c.receiving = true;
+    k.c.runs++;
     k.c.recv_left = -1;
     k.c.idr = true;
     k.c.seq_at_start = k.c.seq;
@@ -161,6 +162,7 @@ int venc_start_recv_ex(VencCall &k, void *arg)
     if (p.s32RecvPicNum <= 0)
         return DU_ERR_VENC_ILLEGAL_PARAM;
     c.receiving = true;
+    c.runs++;
     c.recv_left = p.s32RecvPicNum;
     c.idr = true;
     c.seq_at_start = c.seq;
@@ -170,11 +172,14 @@ int venc_start_recv_ex(VencCall &k, void *arg)
 }
 
 // As the hardware finishes the picture it is coding, the stop waits for the
-// one the worker codes: every picture the channel took is out when it ends.
+// one the worker codes (taking no other meanwhile): every picture the
+// channel took is out when it ends.
 int venc_stop_recv(VencCall &k, void *)
 {
+    k.c.stopping = true;
+    g_venc->cv.wait_for(k.lock, kStopWait, [&] { return !k.c.coding; });
+    k.c.stopping = false;
     k.c.receiving = false;
-    g_venc->cv.wait(k.lock, [&] { return !k.c.coding; });
     k.c.input.clear();
     k.c.drops.flush();
     event("venc", "chn %d stop: %u pictures coded since the start", k.n, k.c.seq - k.c.seq_at_start);

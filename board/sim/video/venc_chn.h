@@ -22,6 +22,9 @@
 namespace sim::venc {
 
 constexpr uint32_t kKernelOffset = 0x40000000; // the driver's view of DDR
+// How long a stop waits for the picture being coded, as the hardware
+// finishes it; one that takes longer is dropped when it is done.
+constexpr std::chrono::seconds kStopWait{1};
 // Pictures waiting for the encoder, as the hardware's input buffers hold
 // them: room for a key picture, which takes two periods at 1080p60, and for
 // the encoder's first pictures when a recording starts while it is still
@@ -47,6 +50,8 @@ struct VencChn {
     std::deque<Stream> waiting, out;
     bool receiving = false, idr = false, reconfigure = false, stop = false;
     bool coding = false;     // the worker codes a picture the channel took
+    bool stopping = false;   // a stop waits for that picture: no new one is taken
+    uint32_t runs = 0;       // starts of the channel: a picture belongs to the run it was taken in
     bool pending = false;    // coding records wait for the next IDR
     uint32_t since_key = 0;  // pictures coded since the last key picture
     uint32_t vb_pool = kNoPool; // the attached buffer pool (recorded only)

@@ -137,7 +137,7 @@ public:
                 break;
             PicturePtr pic = c_.input.front();
             c_.input.pop_front();
-            bool taking = c_.receiving && c_.recv_left != 0;
+            bool taking = c_.receiving && !c_.stopping && c_.recv_left != 0;
             if (!admits(taking))
                 continue;
             open_if_due(lock, taking);
@@ -198,6 +198,7 @@ private:
     {
         bool warming = !c_.warm;
         bool force = taking && c_.idr;
+        const uint32_t run = c_.runs;
         if (taking)
             c_.idr = false;
         Shape shape = shape_of(c_, crop_);
@@ -210,17 +211,18 @@ private:
         bool ok = ready && taking && enc_->encode(*src, force, au_);
 
         lock.lock();
-        c_.coding = false; // a stop waits for this picture (it goes out before the stop ends)
-        g_venc->cv.notify_all();
         if (warming)
             c_.warm = ready;
         if (!ready || (taking && !ok)) {
             note_drop(n_, c_, "encoder failed");
             c_.idr = c_.idr || force;
-            return;
-        }
-        if (taking && !au_.bytes.empty())
+        } else if (taking && (!c_.receiving || c_.runs != run)) {
+            note_drop(n_, c_, "coded after its channel stopped");
+        } else if (taking && !au_.bytes.empty()) {
             deliver(src->pts);
+        }
+        c_.coding = false; // a stop waits for this picture: out now, before the stop ends
+        g_venc->cv.notify_all();
     }
 
     // The access unit into the ring, the user data on a key picture.
