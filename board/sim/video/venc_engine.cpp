@@ -134,9 +134,8 @@ public:
             AccessUnit au;
             if (!code(pic, i == 0, au))
                 return false;
-            if (au.bytes.empty())
-                held_back_++; // comes out later, in front of a picture of the channel's
         }
+        restart();
         return true;
     }
 
@@ -144,13 +143,15 @@ public:
     {
         if (!code(pic, force_key, out))
             return false;
-        if (held_back_ && !out.bytes.empty()) {
-            held_back_--; // a picture of the warm-up: not the channel's
+        if (stale_ && !out.bytes.empty()) {
+            stale_--;
             out.bytes.clear();
             out.key = false;
         }
         return true;
     }
+
+    void restart() override { stale_ = in_flight_; }
 
 private:
     // Pictures the warm-up codes: the first two are slow, the third settles.
@@ -191,11 +192,13 @@ private:
         av_frame_unref(frame_);
         if (ret < 0)
             return false;
+        in_flight_++;
         ret = avcodec_receive_packet(ctx_, pkt_);
         if (ret == AVERROR(EAGAIN))
             return true;
         if (ret < 0)
             return false;
+        in_flight_--;
         out.key = (pkt_->flags & AV_PKT_FLAG_KEY) != 0;
         // The parameter sets travel with the key pictures only.
         if (vui_ && out.key && !rewrite_vui())
@@ -354,7 +357,8 @@ private:
     int linesize_[4] = {};
     uint8_t *planar_ = nullptr;
     int64_t next_pts_ = 0;
-    uint32_t held_back_ = 0; // warm-up pictures still inside the codec
+    uint32_t in_flight_ = 0; // pictures the codec holds back (libx265 keeps its frame threads')
+    uint32_t stale_ = 0;     // of those, sent before the last restart
 };
 
 // Encodes one group of pictures of the first picture it sees, then hands out

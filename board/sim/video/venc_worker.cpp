@@ -207,6 +207,10 @@ private:
 
         PicturePtr src = shaper_.run(pic, shape, self_);
         pic.reset();
+        if (taking && run != coded_run_) {
+            enc_->restart();
+            coded_run_ = run;
+        }
         bool ready = src && (!warming || taking || enc_->warm_up(*src));
         bool ok = ready && taking && enc_->encode(*src, force, au_);
 
@@ -257,6 +261,7 @@ private:
     VENC_CROP_REC_S crop_{};
     InputShaper shaper_;
     bool broken_ = false;
+    uint32_t coded_run_ = 0; // the channel's run the encoder last coded for
     AccessUnit au_;
 };
 
