@@ -11,7 +11,9 @@
 #include "mpi/audio/aac/audio_aac_dec_adp.h"
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/ao/mpi_ao.h"
+#include "mpi/common/loss_run.h"
 #include "mpi/common/mpi_steps.h"
+#include "mpi/common/mpi_thread.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "recorder/dv_mp4.h"
 #include "recorder/dv_pipeline.h"
@@ -23,6 +25,7 @@
 #include <fcntl.h>
 #include <iterator>
 #include <mutex>
+#include <sys/prctl.h>
 #include <sys/select.h>
 
 KX_AUD_CFG_S aud_cfg = {0, 0, 1, 0, 1, 0, 2, 0};
@@ -40,9 +43,34 @@ constexpr u32 kSamplesPerFrame = 1024;
 constexpr u32 kEncoderFrames = 30;
 constexpr const char *kCodecPath = "/dev/tlv320aic31";
 
+// What a packet of 1024 samples lasts at 48 kHz, in microseconds.
+constexpr double kPacketUs = kSamplesPerFrame * 1e6 / kSampleRate;
+
 RunThread g_audio_thread;
 std::mutex g_audio_stats_lock;
 DvAudioStats g_audio_stats;
+LossRun g_queue_full; // the audio thread's alone
+
+void count(u64 DvAudioStats::*field, u64 n)
+{
+    std::lock_guard<std::mutex> lock(g_audio_stats_lock);
+    g_audio_stats.*field += n;
+}
+
+// Frames the encoder's stamps skip between the packet before and this one
+// were lost before the audio thread: on the board or in the platform's
+// encoder, which tell their own losses too.
+void note_gap(u64 before, u64 pts)
+{
+    if (before == 0 || pts <= before)
+        return;
+    const u64 frames = (u64)((double)(pts - before) / kPacketUs + 0.5);
+    if (frames < 2)
+        return;
+    printf("KX_DV_AudioProc: %llu frames of sound lost before %llu us (the encoder's stamps skip them)\n",
+           (unsigned long long)(frames - 1), (unsigned long long)pts);
+    count(&DvAudioStats::u64LostBefore, frames - 1);
+}
 
 // The attributes of input (1 channel) and output (2 channels): 48 kHz,
 // 16 bit, I2S master, mono, 30 frames of 1024 samples.
@@ -53,6 +81,9 @@ MPP_CHN_ADDR_S chn_addr(u32 mod, s32 dev, s32 chn) { return {mod, dev, chn}; }
 void *KX_DV_AudioProc(void *)
 {
     static const char *const self = "KX_DV_AudioProc";
+    prctl(PR_SET_NAME, self);
+    mpi_raise_audio_thread(self);
+    u64 before = 0; // the stamp of the packet before, while packets are queued
     s32 fd = DU_DUZ_AENC_GetFd(0);
     if (fd < 0) {
         printf("%s: DU_DUZ_AENC_GetFd(%d) failed with %#x!\n", self, 0, fd);
@@ -82,8 +113,13 @@ void *KX_DV_AudioProc(void *)
             printf("%s: DU_DUZ_AENC_GetStream(%d), failed with %#x!\n", self, 0, ret);
             break;
         }
-        if (gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING || dv_mp4_takes_audio())
+        if (gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING || dv_mp4_takes_packets()) {
+            note_gap(before, stream.u64TimeStamp);
+            before = stream.u64TimeStamp;
             Send_Data2AudioQue(&stream);
+        } else {
+            before = 0;
+        }
         ret = DU_DUZ_AENC_ReleaseStream(0, &stream);
         if (ret != 0) {
             printf("%s: DU_DUZ_AENC_ReleaseStream(%d), failed with %#x!\n", self, 0, ret);
@@ -588,23 +624,52 @@ s32 Fill_AudioData2Buffer(const AENC_STREAM_OUT_S *stream, KX_REC_AUDIO_PKT_S *r
     return 0;
 }
 
+namespace {
+
+// A packet that goes no further: told and counted.
+s32 not_queued(const AENC_STREAM_OUT_S *stream, const char *why)
+{
+    printf("Send_Data2AudioQue: the packet of %llu us is lost (%s)\n",
+           stream ? (unsigned long long)stream->u64TimeStamp : 0ull, why);
+    count(&DvAudioStats::u64NotQueued, 1);
+    return -1;
+}
+
+// The MP4 thread fell far behind (the queue holds seconds of sound): the
+// oldest packet gives way, the first of a run told at once and the run's
+// length when the queue has room again.
+void note_full(bool full, u64 pts)
+{
+    if (!full) {
+        if (u32 n = g_queue_full.end(); n > 1)
+            printf("Send_Data2AudioQue: %u packets dropped in a row from the full queue\n", n);
+        return;
+    }
+    if (g_queue_full.lose(0))
+        printf("Send_Data2AudioQue: the queue is full: its oldest packet is dropped for the one of %llu us\n",
+               (unsigned long long)pts);
+}
+
+} // namespace
+
 s32 Send_Data2AudioQue(const AENC_STREAM_OUT_S *stream)
 {
     if (!stream || !q_audio_stream || !stAudioWriteQueData)
-        return -1;
+        return not_queued(stream, "no queue");
     KX_REC_AUDIO_PKT_S &rec = *stAudioWriteQueData;
     memset(&rec, 0, sizeof rec);
     rec.u64Seq = u64AudioIdenxNo++;
     rec.u64Pts = stream->u64TimeStamp;
     rec.u32Len = stream->u32Len;
     if (Fill_AudioData2Buffer(stream, &rec) != 0)
-        return -1;
+        return not_queued(stream, "the ring cannot take it");
     rec.u32BufBase = dv_ring_tag(audio_buffer);
     const bool full = KX_OrderQueue_Full(q_audio_stream) == 1;
     if (full)
         KX_OrderQueue_Delete(q_audio_stream);
+    note_full(full, rec.u64Pts);
     if (KX_OrderQueue_Write(q_audio_stream, &rec, sizeof rec) != 0)
-        return -1;
+        return not_queued(stream, "the queue refused it");
     std::lock_guard<std::mutex> lock(g_audio_stats_lock);
     if (g_audio_stats.u64Queued++ == 0)
         g_audio_stats.u64FirstPts = rec.u64Pts;
@@ -624,3 +689,7 @@ void dv_audio_stats_reset(void)
     std::lock_guard<std::mutex> lock(g_audio_stats_lock);
     g_audio_stats = DvAudioStats{};
 }
+
+u64 dv_audio_lost(const DvAudioStats &s) { return s.u64LostBefore + s.u64Dropped + s.u64NotQueued + s.u64LeftOut; }
+
+void dv_audio_left_out(u64 n) { count(&DvAudioStats::u64LeftOut, n); }

@@ -38,27 +38,38 @@ extern u32 audio_offset;             // write position in audio_buffer, never re
 // the thread on each pass; atomic.
 extern std::atomic<u32> audio_run_thd;
 
-// Codec, input, encoder channel 0 and output up, with their binds; state bit
-// DV_STATE_AUDIO set. 0, or -1 (or the failing bind's status) with a message;
-// what started before a failure stays up and the bit stays clear.
-// What the audio thread queued since the last reset: a span of stamps
-// longer than the packets last says sound was lost before the queue (a
-// starved encoder); a full queue drops its oldest.
+// What the audio thread queued since the last reset, and the sound lost on
+// its way to the file, by where it was lost. Each loss is also told where it
+// happens.
 struct DvAudioStats {
     u64 u64Queued;  // records written to q_audio_stream
     u64 u64Dropped; // records a full queue dropped for them
     u64 u64FirstPts; // stamps of the first and last record queued
     u64 u64LastPts;
+    u64 u64LostBefore; // frames the encoder's stamps skip: lost on the board or in the platform's encoder
+    u64 u64NotQueued;  // packets the ring could not take
+    u64 u64LeftOut;    // packets the MP4 thread did not write (see dv_audio_left_out)
 };
 DvAudioStats dv_audio_stats(void);
 void dv_audio_stats_reset(void);
+// Every frame of sound lost on its way to the file.
+u64 dv_audio_lost(const DvAudioStats &s);
+// The MP4 thread's share: `n` packets it took and did not write into the
+// file (the sound of pictures lost upstream, records it could not use).
+void dv_audio_left_out(u64 n);
 
+// Codec, input, encoder channel 0 and output up, with their binds; state bit
+// DV_STATE_AUDIO set. 0, or -1 (or the failing bind's status) with a message;
+// a failure takes down what started before it, latest first, and leaves the
+// bit clear.
 s32 KX_DV_Audio_Run(void);
 // Everything down in reverse; -1 at once when audio is not up.
 s32 KX_DV_Audio_Stop(void);
 
-// The audio thread; a second without a packet is said and waited through
-// (a busy encoder is late), so it ends only at its stop or on an error.
+// The audio thread, at the scheduling of the platform's audio threads
+// (mpi_raise_audio_thread); a second without a packet is said and waited
+// through (a busy encoder is late), so it ends only at its stop or on an
+// error.
 s32 KX_DV_StartAudioThread(void);
 s32 KX_DV_StopAudioThread(void);
 
@@ -83,7 +94,8 @@ s32 KX_AUDIO_StopAi(s32 dev, u32 chnCnt, u32 resample);
 inline u32 dv_ring_tag(const u8 *ring) { return (u32)(uintptr_t)ring; }
 
 // Queues one packet: its bytes into the ring, its record into the queue (a
-// full queue gives up its oldest record). 0, or -1 when it was not queued.
+// full queue gives up its oldest record, told and counted). 0, or -1 when
+// it was not queued (counted).
 s32 Send_Data2AudioQue(const AENC_STREAM_OUT_S *stream);
 // Appends the packet's bytes to audio_buffer and notes where in `record`;
 // -1 when there is no ring or the packet cannot fit in it.

@@ -8,6 +8,7 @@
 #include "core/pref_record.h"
 #include "core/rec_state.h"
 #include "core/run_thread.h"
+#include "mpi/common/loss_run.h"
 #include "recorder/dv_audio.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_engine.h"
@@ -38,13 +39,17 @@ constexpr u32 kRecRelease = HMSG_KEY_RELEASE + KEY_ID_REC;
 constexpr u32 kWaitMs = 20; // an empty queue is looked at again after this
 // At a split or the stop the sound up to the file's last frame may still be
 // on its way from the encoder (a busy one is late): it is waited for while
-// it keeps coming, until this long passes without a packet, and no longer
-// than kAudioWaitMost in all.
-constexpr auto kAudioWait = std::chrono::milliseconds(300);
+// it keeps coming, until this long passes without a packet (longer than the
+// half second the sound's path rides out), and no longer than
+// kAudioWaitMost in all.
+constexpr auto kAudioWait = std::chrono::milliseconds(700);
 constexpr auto kAudioWaitMost = std::chrono::seconds(2);
+// How long the stop waits for the stream thread to queue what the encoder
+// coded before its stop.
+constexpr auto kStreamStopWait = std::chrono::seconds(1);
 
 RunThread g_mp4_thread;
-std::atomic<bool> g_takes_audio{false};
+std::atomic<bool> g_takes_packets{false};
 
 KX_REC_CMD_S &rec_cmd() { return gRecCmd[kEntry]; }
 bool running() { return rec_cmd().RecState == KX_REC_STATE_RUNNING; }
@@ -72,6 +77,7 @@ struct Recording {
     bool first_of_file = true;
     u64 lost = 0;          // time of frames lost upstream before the last frame written
     u64 audio_in_file = 0; // packets taken for this file
+    LossRun left_out;      // packets taken and not written, told by the run
 
     KX_REC_VIDEO_PKT_S v; // the record in hand
     bool have_v = false;
@@ -86,8 +92,14 @@ bool video_ok(const KX_REC_VIDEO_PKT_S &r)
 
 bool take_video(KX_REC_VIDEO_PKT_S &r) { return KX_OrderQueue_Read(&r, q_main_stream) == 0; }
 
-// Done with a record without writing it.
-void discard_video(const KX_REC_VIDEO_PKT_S &r) { dv_stream_consumed(&r); }
+// Done with a record of the recording without writing it: the frame is
+// lost, told and counted.
+void discard_video(const KX_REC_VIDEO_PKT_S &r, const char *why)
+{
+    printf("the frame of %llu us is left out of the recording (%s)\n", (unsigned long long)r.u64Pts, why);
+    dv_stream_left_out();
+    dv_stream_consumed(&r);
+}
 
 bool peek_audio(KX_REC_AUDIO_PKT_S &a) { return KX_OrderQueue_ReadNotDel(&a, q_audio_stream) == 0; }
 bool take_audio(KX_REC_AUDIO_PKT_S &a) { return KX_OrderQueue_Read(&a, q_audio_stream) == 0; }
@@ -98,13 +110,49 @@ bool take_audio(KX_REC_AUDIO_PKT_S &a) { return KX_OrderQueue_Read(&a, q_audio_s
 // the pictures for the rest of the file.
 u64 heard(const Recording &r) { return r.first_pts + r.lost + r.audio_in_file * kPacketUs; }
 
-// A packet with bytes of the ring in use, not older than the recording nor
-// than the sound the file holds already.
-bool audio_ok(const Recording &r, const KX_REC_AUDIO_PKT_S &a)
+// What becomes of a packet the thread took.
+enum class AudioFit {
+    write,    // into the file
+    stale,    // older than the recording: the sound of before its first frame
+    unusable, // no bytes, or bytes of a ring no longer in use
+    no_time,  // older than the sound the file holds: the time of frames lost upstream
+};
+
+AudioFit audio_fit(const Recording &r, const KX_REC_AUDIO_PKT_S &a)
 {
-    return audio_buffer && a.u32Len != 0 && a.u32BufBase == dv_ring_tag(audio_buffer) &&
-           (u64)a.u32Offset + a.u32Len <= g_u32AudioStreamBufferSize && a.u64Pts >= r.audio_floor &&
-           a.u64Pts + kPacketUs / 2 >= heard(r);
+    if (!audio_buffer || a.u32Len == 0 || a.u32BufBase != dv_ring_tag(audio_buffer) ||
+        (u64)a.u32Offset + a.u32Len > g_u32AudioStreamBufferSize)
+        return AudioFit::unusable;
+    if (a.u64Pts < r.audio_floor)
+        return AudioFit::stale;
+    return a.u64Pts + kPacketUs / 2 >= heard(r) ? AudioFit::write : AudioFit::no_time;
+}
+
+// The end of a run of packets left out: its length told.
+void end_left_out(Recording &r)
+{
+    if (u32 n = r.left_out.end(); n > 1)
+        printf("%u packets of sound in a row left out of %s\n", n, r.path);
+}
+
+// Whether the packet goes into the file. The sound of a recording that is
+// left out is told (the first of a run, and the run's length) and counted.
+bool audio_ok(Recording &r, const KX_REC_AUDIO_PKT_S &a)
+{
+    const AudioFit fit = audio_fit(r, a);
+    if (fit == AudioFit::write || fit == AudioFit::stale)
+        return fit == AudioFit::write;
+    if (r.left_out.active() && r.left_out.reason() != (s32)fit)
+        end_left_out(r);
+    if (r.left_out.lose((s32)fit)) {
+        if (fit == AudioFit::no_time)
+            printf("the sound of %llu us is left out of %s: %llu us of its frames were lost upstream\n",
+                   (unsigned long long)a.u64Pts, r.path, (unsigned long long)r.lost);
+        else
+            printf("an unusable sound record (%u bytes at %u) is left out of %s\n", a.u32Len, a.u32Offset, r.path);
+    }
+    dv_audio_left_out(1);
+    return false;
 }
 
 // A write the file refused for good (its card pulled or full) ends the
@@ -119,6 +167,7 @@ void check_write(Recording &r, s32 ret)
 
 void write_audio(Recording &r, const KX_REC_AUDIO_PKT_S &a)
 {
+    end_left_out(r);
     // With the sound off the packet is taken and not written.
     if (rec_cmd().u8AudioLevel != PREF_SOUND_MUTE)
         check_write(r, MP4_WriteFrame(r.h, (u32)r.audio_index, a.u64Pts, audio_buffer + a.u32Offset, a.u32Len, 0));
@@ -134,7 +183,7 @@ void count_frame(Recording &r, u64 pts)
 }
 
 // Takes the next packet that has data; false when the queue runs out.
-bool take_usable_audio(const Recording &r, KX_REC_AUDIO_PKT_S &a)
+bool take_usable_audio(Recording &r, KX_REC_AUDIO_PKT_S &a)
 {
     while (take_audio(a))
         if (audio_ok(r, a))
@@ -170,8 +219,8 @@ void write_audio_for(Recording &r, u64 v)
 // file's first frame, so that every packet goes into exactly one file, in
 // order; at the stop it is the end of the last frame. The last of it may
 // still be on its way from the encoder; a packet at or past `until` says
-// that all before it are here.
-void write_audio_until(Recording &r, u64 until)
+// that all before it are here. False when the wait gave up first.
+bool write_audio_until(Recording &r, u64 until)
 {
     using clock = std::chrono::steady_clock;
     const auto last_chance = clock::now() + kAudioWaitMost;
@@ -180,17 +229,32 @@ void write_audio_until(Recording &r, u64 until)
     while (!r.failed) {
         if (!peek_audio(a)) {
             if (clock::now() >= std::min(give_up, last_chance))
-                return;
+                return false;
             usleep(2000);
             continue;
         }
         if (a.u64Pts >= until)
-            return;
+            return true;
         take_audio(a);
         if (audio_ok(r, a))
             write_audio(r, a);
         give_up = clock::now() + kAudioWait;
     }
+    return true;
+}
+
+// The end of the last file's sound did not come in time: what it misses of
+// its frames' time is lost (told and counted). A packet that comes later
+// waits for the next recording, which leaves it out as older than itself.
+void sound_short_at_stop(Recording &r, u64 until)
+{
+    const u64 at = heard(r);
+    const u64 packets = until > at ? (until - at + kPacketUs / 2) / kPacketUs : 0;
+    if (packets == 0)
+        return;
+    printf("the sound of the last %llu us did not come in time: %s ends %llu packets short\n",
+           (unsigned long long)(until - at), r.path, (unsigned long long)packets);
+    dv_audio_left_out(packets);
 }
 
 // ---- files ---------------------------------------------------------------------------------
@@ -209,6 +273,7 @@ void close_file(Recording &r)
 {
     if (!r.h)
         return;
+    end_left_out(r);
     MP4_EndWriting(r.h);
     u64 ms = 0;
     MP4_DestroyWriter(r.h, &ms);
@@ -288,7 +353,7 @@ bool find_key(Recording &r)
             take_audio(a);
         if (r.v.u32KeyFlag == 1)
             break;
-        discard_video(r.v);
+        discard_video(r.v, "before the first key frame");
     }
     r.have_v = true;
     r.first_file = false;
@@ -352,16 +417,34 @@ void write_video(Recording &r)
         printf("data id=%d\n", (int)v.u64Seq);
     if (!video_ok(v)) {
         printf("pktLen = %d \n", (int)v.u32Len);
-        discard_video(v);
+        discard_video(v, "no bytes in the ring");
         return;
     }
-    check_write(r, MP4_WriteFrame(r.h, (u32)r.video_index, v.u64Pts, main_rec_buf + v.u32Offset, v.u32Len,
-                                  v.u32KeyFlag));
-    dv_stream_consumed(&v);
+    const s32 ret =
+        MP4_WriteFrame(r.h, (u32)r.video_index, v.u64Pts, main_rec_buf + v.u32Offset, v.u32Len, v.u32KeyFlag);
+    if (ret != 0)
+        discard_video(v, "the writer refused it");
+    else
+        dv_stream_consumed(&v);
+    check_write(r, ret);
     count_frame(r, v.u64Pts);
     r.since_key = v.u32KeyFlag == 1 ? 0 : (u8)(r.since_key + 1);
     write_audio_for(r, v.u64Pts);
     after_frame(r);
+}
+
+// The next frame for the stop's drain. The frames the encoder coded before
+// its stop are still on their way while the stream thread stops it: they
+// are waited for, unless the engine itself stops (nobody stops the stream
+// thread before it), and no longer than kStreamStopWait.
+bool next_to_drain(Recording &r, std::chrono::steady_clock::time_point until)
+{
+    while (!r.have_v && !take_video(r.v)) {
+        if (!dv_stream_live() || venc_mp4_Run.load() != 1 || std::chrono::steady_clock::now() >= until)
+            return false;
+        dv_stream_wait(kWaitMs);
+    }
+    return true;
 }
 
 // The stop: what is still queued goes into the file, each frame with the
@@ -371,25 +454,27 @@ void write_video(Recording &r)
 // could not be decoded.
 void drain(Recording &r)
 {
-    while (!r.failed && (r.have_v || take_video(r.v))) {
+    const auto until = std::chrono::steady_clock::now() + kStreamStopWait;
+    while (!r.failed && next_to_drain(r, until)) {
         r.have_v = false;
         if (!video_ok(r.v)) {
             printf("pktLen = %d \n", (int)r.v.u32Len);
-            discard_video(r.v);
+            discard_video(r.v, "no bytes in the ring");
             continue;
         }
         if (r.frames == 0 && r.v.u32KeyFlag != 1) {
-            discard_video(r.v);
+            discard_video(r.v, "before the first key frame");
             continue;
         }
         s32 ret = MP4_WriteFrame(r.h, (u32)r.video_index, r.v.u64Pts, main_rec_buf + r.v.u32Offset, r.v.u32Len,
                                  r.v.u32KeyFlag);
-        dv_stream_consumed(&r.v);
         if (ret != 0) {
             printf("write frame fail: 0x%x \n", ret);
+            discard_video(r.v, "the writer refused it");
             check_write(r, ret);
             continue;
         }
+        dv_stream_consumed(&r.v);
         if (r.first_of_file) {
             r.first_pts = r.v.u64Pts;
             r.first_of_file = false;
@@ -398,8 +483,8 @@ void drain(Recording &r)
         r.last_pts = r.v.u64Pts;
         write_audio_for(r, r.v.u64Pts);
     }
-    if (r.frames > 0)
-        write_audio_until(r, r.last_pts + r.interval);
+    if (r.frames > 0 && !write_audio_until(r, r.last_pts + r.interval))
+        sound_short_at_stop(r, r.last_pts + r.interval);
 }
 
 // Leaves a recording: the file closed, its end reported, nothing of it left
@@ -408,17 +493,24 @@ void drain(Recording &r)
 void end_recording(Recording &r, bool drain_first)
 {
     if (running())
-        rec_cmd().RecState = KX_REC_STATE_STOPPED; // the stream thread queues no more
+        rec_cmd().RecState = KX_REC_STATE_STOPPED; // once the file is closed the stream thread queues no more
     if (r.h && drain_first && !r.failed)
         drain(r);
     close_file(r);
     dv_app_hooks().running_file(nullptr);
+    g_takes_packets = false;
+    // What is still queued came after the file was closed (it failed, or
+    // the camera powers off): lost, told at once and counted.
+    u64 left = 0;
     while (r.have_v || take_video(r.v)) {
         r.have_v = false;
-        discard_video(r.v);
+        dv_stream_left_out();
+        dv_stream_consumed(&r.v);
+        left++;
     }
+    if (left)
+        printf("%llu frames queued after the file closed are left out of the recording\n", (unsigned long long)left);
     videoFileHas1Sec = 1;
-    g_takes_audio = false;
     post(AMSG_RECORD_COMPLETE);
     if (r.failed)
         post(AMSG_RECORD_FAILED);
@@ -427,7 +519,7 @@ void end_recording(Recording &r, bool drain_first)
 
 void record(Recording &r)
 {
-    g_takes_audio = true;
+    g_takes_packets = true;
     Get_Mp4_Info(&r.video, &r.audio, kEntry);
     r.fps = r.video.u32samplePerSec;
     if (r.fps == 0) {
@@ -561,7 +653,7 @@ s32 KX_WaitCmdToRecord_API(void)
 
 u8 KX_GetRecordFileOver1Sec(void) { return videoFileHas1Sec; }
 
-bool dv_mp4_takes_audio(void) { return g_takes_audio.load(); }
+bool dv_mp4_takes_packets(void) { return g_takes_packets.load(); }
 
 u8 KX_GetRecordState(u32 entry)
 {

@@ -52,7 +52,9 @@ s32 KX_SendCondtoRecord(void);
 s32 KX_WaitCmdToRecord_API(void);
 u8 KX_GetRecordFileOver1Sec(void);
 // True from the start of a recording until its last file is closed: the
-// audio thread queues its packets meanwhile, also once the stop has set
-// RecState to 2, for the frames still queued then need the sound of their time.
-bool dv_mp4_takes_audio(void);
+// stream and audio threads queue their packets meanwhile, also once the stop
+// has set RecState to 2, for the frames the encoder coded before its stop
+// belong to the recording, and the frames still queued then need the sound
+// of their time.
+bool dv_mp4_takes_packets(void);
 u8 KX_GetRecordState(u32 entry);

@@ -4,7 +4,9 @@
 
 #include "core/rec_state.h"
 #include "core/run_thread.h"
+#include "mpi/common/loss_run.h"
 #include "recorder/dv_config.h"
+#include "recorder/dv_mp4.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -110,11 +112,47 @@ bool ring_fits(u32 len)
 std::mutex g_stats_lock;
 DvStreamStats g_stats;
 bool g_drop_until_key; // a frame was dropped: the ones that refer to it go too
+u64 g_drop_run;        // frames dropped since the last one queued
+u64 g_last_pts;        // the stamp of the frame before, 0 before the first
+LossRun g_after_close; // frames that came after the recording's last file closed
+std::atomic<bool> g_live{false}; // a stream thread started and not yet ended
+
+void count(u64 DvStreamStats::*field, u64 n)
+{
+    std::lock_guard<std::mutex> lock(g_stats_lock);
+    g_stats.*field += n;
+}
 
 void note_drop()
 {
-    std::lock_guard<std::mutex> lock(g_stats_lock);
-    g_stats.u64Dropped++;
+    g_drop_run++;
+    count(&DvStreamStats::u64Dropped, 1);
+}
+
+// A frame found room again: the run of drops before it is told.
+void end_drop_run()
+{
+    if (g_drop_run > 1)
+        printf("Send_Steam2Que: %llu frames dropped in a row before the key frame that found room\n",
+               (unsigned long long)g_drop_run);
+    g_drop_run = 0;
+}
+
+// Frames the encoder's stamps skip were lost before they reached this
+// thread: on the board, which tells its own losses too.
+void note_gap(u64 pts)
+{
+    const u64 before = g_last_pts;
+    g_last_pts = pts;
+    const u32 fps = gsDvConfig.sVenc.sParam[kRecordChn].u8FrameRate;
+    if (before == 0 || pts <= before || fps == 0)
+        return;
+    const u64 frames = ((pts - before) * fps + 500000) / 1000000;
+    if (frames < 2)
+        return;
+    printf("Send_Steam2Que: %llu frames lost before %llu us (the encoder's stamps skip them)\n",
+           (unsigned long long)(frames - 1), (unsigned long long)pts);
+    count(&DvStreamStats::u64LostUp, frames - 1);
 }
 
 void note_queued(u32 depth, u64 pts)
@@ -137,37 +175,65 @@ int key_flag(u8 nal)
     return -1;
 }
 
-// Takes one stream of `chn`; false when the select should start again.
-bool take_stream(VENC_CHN chn)
+// The recording's frames go to the MP4 thread while it records and until it
+// has closed the recording's last file (the frames still coming from the
+// encoder after the stop belong to it); one that comes later has no file.
+bool recording_takes(const VENC_STREAM_REC_S &stream)
+{
+    if (gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING || dv_mp4_takes_packets())
+        return true;
+    if (g_after_close.lose(0) && stream.u32PackNum)
+        printf("KX_DV_GetVencStreamProc: the frame of %llu us came after the recording closed: not kept\n",
+               (unsigned long long)stream.pstPack[0].u64TimeStamp);
+    count(&DvStreamStats::u64Dropped, 1);
+    return false;
+}
+
+enum class Take { took, none, failed };
+
+// Takes one stream of `chn`: took it, none waited, or failed (the select
+// starts again).
+Take take_stream(VENC_CHN chn)
 {
     VENC_CHN_STATE_S st;
     s32 ret = DU_DUZ_VENC_Query(chn, &st);
     if (ret != 0) {
         printf("DU_DUZ_VENC_Query chn[%d] failed with %#x!\n", chn, ret);
-        return false;
+        return Take::failed;
     }
     if (st.u32CurPackNum == 0)
-        return true; // taken already: nothing waits
+        return Take::none; // taken already: nothing waits
     VENC_STREAM_REC_S stream;
     memset(&stream, 0, sizeof stream);
     stream.pstPack = static_cast<VENC_PACK_REC_S *>(malloc(sizeof(VENC_PACK_REC_S) * st.u32CurPackNum));
     if (!stream.pstPack) {
         puts("malloc stream pack failed!");
-        return false;
+        return Take::failed;
     }
     stream.u32PackNum = st.u32CurPackNum;
     ret = DU_DUZ_VENC_GetStream(chn, &stream, 1);
     if (ret != 0) {
         free(stream.pstPack);
         printf("DU_DUZ_VENC_GetStream failed with %#x!\n", ret);
-        return false;
+        return Take::failed;
     }
-    if ((u32)chn == kRecordChn && gRecCmd[KX_REC_ENTRY_RECORD].RecState == KX_REC_STATE_RUNNING)
+    if ((u32)chn == kRecordChn && recording_takes(stream))
         Send_Steam2Que(q_main_stream, &stream, kRecordChn);
     ret = DU_DUZ_VENC_ReleaseStream(chn, &stream);
     free(stream.pstPack);
-    return ret == 0;
+    return ret == 0 ? Take::took : Take::failed;
 }
+
+// The thread's end: the consumer is told, whatever way it ends.
+struct StreamEnd {
+    ~StreamEnd()
+    {
+        if (u32 n = g_after_close.end(); n > 1)
+            printf("KX_DV_GetVencStreamProc: %u frames came after the recording closed\n", n);
+        g_live = false;
+        wake_consumer();
+    }
+};
 
 void stop_recv(const VENC_CHN *chns, int n)
 {
@@ -178,6 +244,7 @@ void stop_recv(const VENC_CHN *chns, int n)
 void *KX_DV_GetVencStreamProc(void *)
 {
     printf("====== %s %s %s ======\n", __DATE__, __TIME__, "KX_DV_GetVencStreamProc");
+    StreamEnd end;
     VENC_CHN chns[2];
     s32 fds[2];
     int n = 0, maxfd = -1;
@@ -188,7 +255,6 @@ void *KX_DV_GetVencStreamProc(void *)
         if (ret != 0) {
             printf("DU_DUZ_VENC_StartRecvPic [%d] faild with %#x!\n", chn, ret);
             stop_recv(chns, n);
-            wake_consumer();
             return nullptr;
         }
         chns[n] = chn;
@@ -196,7 +262,6 @@ void *KX_DV_GetVencStreamProc(void *)
         if (fds[n - 1] < 0) {
             printf("DU_DUZ_VENC_GetFd failed with %#x!\n", fds[n - 1]);
             stop_recv(chns, n);
-            wake_consumer();
             return nullptr;
         }
         maxfd = std::max(maxfd, fds[n - 1]);
@@ -223,7 +288,7 @@ void *KX_DV_GetVencStreamProc(void *)
             continue;
         }
         for (int i = 0; i < n; i++)
-            if (FD_ISSET(fds[i], &set) && !take_stream(chns[i]))
+            if (FD_ISSET(fds[i], &set) && take_stream(chns[i]) == Take::failed)
                 break;
     }
 
@@ -234,8 +299,11 @@ void *KX_DV_GetVencStreamProc(void *)
             break;
         }
     }
+    // What the encoder coded before its stop is the recording's too.
+    for (int i = 0; i < n; i++)
+        while (take_stream(chns[i]) == Take::took) {
+        }
     printf("%s run end\n", "KX_DV_GetVencStreamProc");
-    wake_consumer();
     return nullptr;
 }
 
@@ -246,9 +314,14 @@ s32 KX_DV_StartGetStream(void)
     puts("KX_DV_StartGetStream");
     KX_DV_StopGetStream(); // one stream thread at a time
     g_drop_until_key = false;
+    g_drop_run = 0;
+    g_last_pts = 0;
+    g_live = true;
     int ret = run_thread_start(g_stream_thread, venc_getStream_Run, KX_DV_GetVencStreamProc);
-    if (ret != 0)
+    if (ret != 0) {
         printf("Thread creation failed:%d", ret);
+        g_live = false;
+    }
     return ret;
 }
 
@@ -302,6 +375,7 @@ s32 Send_Steam2Que(KX_OrderQueue *queue, const VENC_STREAM_REC_S *stream, u32 ch
             continue;
         }
         rec.u32KeyFlag = (u32)key;
+        note_gap(rec.u64Pts);
         if (g_drop_until_key && !key) {
             note_drop();
             continue;
@@ -315,6 +389,7 @@ s32 Send_Steam2Que(KX_OrderQueue *queue, const VENC_STREAM_REC_S *stream, u32 ch
             continue;
         }
         g_drop_until_key = false;
+        end_drop_run();
         if (Fill_RecData2Buffer(data, len, channel, &rec) != 0)
             return -1;
         rec.u32Len = len;
@@ -346,6 +421,8 @@ void dv_stream_consumed(const KX_REC_VIDEO_PKT_S *record)
         g_consumed_before.store(next, std::memory_order_release);
 }
 
+bool dv_stream_live(void) { return g_live.load(); }
+
 void dv_stream_wait(u32 ms)
 {
     std::unique_lock<std::mutex> lock(g_wait_lock);
@@ -365,3 +442,7 @@ void dv_stream_stats_reset(void)
     std::lock_guard<std::mutex> lock(g_stats_lock);
     g_stats = DvStreamStats{};
 }
+
+u64 dv_stream_lost(const DvStreamStats &s) { return s.u64LostUp + s.u64Dropped + s.u64LeftOut; }
+
+void dv_stream_left_out(void) { count(&DvStreamStats::u64LeftOut, 1); }

@@ -1,7 +1,8 @@
 // Video stream capture: while a recording runs, one stream thread takes each
 // encoded frame of the recording encoder channel (1), copies its bytes into
 // main_rec_buf and queues a KX_REC_VIDEO_PKT_S record on q_main_stream for
-// the MP4 thread.
+// the MP4 thread, until the MP4 thread has closed the recording's last file;
+// at its stop it stops the encoder and queues what the encoder had coded.
 //
 // The ring never overwrites bytes the MP4 thread has not finished with: the
 // MP4 thread reports each record it is done with (dv_stream_consumed). A
@@ -43,17 +44,28 @@ s32 KX_Que_SaveH265(FILE *file, const u8 *buffer, u32 size);
 // The MP4 thread is done with `record` and every record queued before it:
 // their bytes may be overwritten.
 void dv_stream_consumed(const KX_REC_VIDEO_PKT_S *record);
+// True from the stream thread's start until it has stopped the encoder and
+// queued what the encoder had coded before its stop.
+bool dv_stream_live(void);
 // Waits up to `ms` milliseconds for a record on q_main_stream; returns at
 // once when one is there, and when the stream thread ends.
 void dv_stream_wait(u32 ms);
 
-// What the stream thread did since the last reset.
+// What the stream thread did since the last reset, and the pictures lost on
+// their way to the file, by where they were lost. Each loss is also told
+// where it happens.
 struct DvStreamStats {
     u64 u64Queued;   // records written to q_main_stream
-    u64 u64Dropped;  // frames dropped for want of room (queue or ring)
+    u64 u64Dropped;  // frames dropped for want of room (queue or ring), or of a file (coded after it closed)
     u32 u32MaxDepth; // most records q_main_stream held at once
     u64 u64FirstPts; // stamps of the first and last record queued
     u64 u64LastPts;
+    u64 u64LostUp;   // frames the encoder's stamps skip: lost on the board (capture, processing, encoder)
+    u64 u64LeftOut;  // frames the MP4 thread took and did not write (see dv_stream_left_out)
 };
 DvStreamStats dv_stream_stats(void);
 void dv_stream_stats_reset(void);
+// Every frame lost on its way to the file.
+u64 dv_stream_lost(const DvStreamStats &s);
+// The MP4 thread's share: a frame it took and did not write.
+void dv_stream_left_out(void);

@@ -3,11 +3,16 @@
 // work while the board captures and encodes. Run it on two cores
 // (taskset -c 0,1). Each case (codec, pictures a second) records until the
 // stream thread has queued a minute of frames (3600 at 60) and reports:
-//   frames_in_file   video samples in the MP4 (the minute when nothing was
-//                    lost)
+//   frames_in_file   video samples in the MP4 (the minute, and the frames
+//                    the encoder coded before the stop, when nothing was lost)
 //   frames_lost_up   frames the capture stamps say are missing before the
 //                    stream thread (the board fell behind)
 //   frames_dropped   frames the stream thread dropped for want of room
+//   frames_left_out  frames the MP4 thread took and did not write
+//   sound_in_file    AAC packets in the MP4 (1024 samples each)
+//   sound_lost       frames of sound lost on their way to the file, wherever
+//                    (dv_audio_stats: before the audio thread, at its queue,
+//                    left out by the MP4 thread)
 //   queue_max/depth  most records the video queue held, and its depth
 //   wall_s, cpu_s    how long the minute took, and the process's CPU time
 //                    in it (every thread: board and firmware)
@@ -32,9 +37,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,21 +54,27 @@ namespace {
 
 constexpr u64 kSeconds = 60;
 
-// Video samples of the one movie on the card; -1 when there is none.
-long video_samples()
+// Samples of the one movie on the card, by kind; -1 when there is none.
+struct Samples {
+    long video = -1, audio = -1;
+};
+
+Samples movie_samples()
 {
     std::string dir = bd_path("/mnt/sdcard0/MOVIE");
     for (auto &e : std::filesystem::directory_iterator(dir)) {
         AVFormatContext *ic = nullptr;
         if (avformat_open_input(&ic, e.path().c_str(), nullptr, nullptr) < 0)
             continue;
-        long n = -1;
+        Samples n;
         if (avformat_find_stream_info(ic, nullptr) >= 0) {
             int v = av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+            int a = av_find_best_stream(ic, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
             AVPacket *pkt = av_packet_alloc();
-            n = 0;
+            n = Samples{0, 0};
             while (av_read_frame(ic, pkt) >= 0) {
-                n += pkt->stream_index == v;
+                n.video += pkt->stream_index == v;
+                n.audio += pkt->stream_index == a;
                 av_packet_unref(pkt);
             }
             av_packet_free(&pkt);
@@ -73,7 +82,7 @@ long video_samples()
         avformat_close_input(&ic);
         return n;
     }
-    return -1;
+    return Samples{};
 }
 
 double process_cpu_s()
@@ -102,6 +111,7 @@ void RecordAMinuteAt1080p(benchmark::State &state)
     double wall = 0, cpu = 0;
     for (auto _ : state) {
         dv_stream_stats_reset();
+        dv_audio_stats_reset();
         const double cpu0 = process_cpu_s();
         auto t0 = std::chrono::steady_clock::now();
         e.RecState = KX_REC_STATE_RUNNING;
@@ -117,6 +127,7 @@ void RecordAMinuteAt1080p(benchmark::State &state)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     const DvStreamStats st = dv_stream_stats();
+    const DvAudioStats sound = dv_audio_stats();
     const u32 depth = KX_OrderQueue_GetAllDepth(q_main_stream);
     KX_DV_Stop();
     KX_DV_StopAudioThread();
@@ -125,18 +136,21 @@ void RecordAMinuteAt1080p(benchmark::State &state)
     DU_DUZ_SYS_Exit();
     DU_DUZ_VB_Exit();
 
-    const long in_file = video_samples();
-    const double span = (double)(st.u64LastPts - st.u64FirstPts) * (double)fps / 1e6 + 1;
-    state.counters["frames_in_file"] = (double)in_file;
+    const Samples in_file = movie_samples();
+    state.counters["frames_in_file"] = (double)in_file.video;
     state.counters["frames_queued"] = (double)st.u64Queued;
-    state.counters["frames_lost_up"] = std::max(0.0, std::round(span) - (double)st.u64Queued);
+    state.counters["frames_lost_up"] = (double)st.u64LostUp;
     state.counters["frames_dropped"] = (double)st.u64Dropped;
+    state.counters["frames_left_out"] = (double)st.u64LeftOut;
+    state.counters["sound_in_file"] = (double)in_file.audio;
+    state.counters["sound_lost"] = (double)dv_audio_lost(sound);
     state.counters["queue_max"] = st.u32MaxDepth;
     state.counters["queue_depth"] = depth;
     state.counters["wall_s"] = wall;
     state.counters["cpu_s"] = cpu;
-    if (in_file != (long)frames || 2 * st.u32MaxDepth >= depth)
-        state.SkipWithError("frames lost or the queue half full");
+    if (in_file.video != (long)st.u64Queued || dv_stream_lost(st) != 0 || dv_audio_lost(sound) != 0 ||
+        2 * st.u32MaxDepth >= depth)
+        state.SkipWithError("frames or sound lost, or the queue half full");
     hcmgr_destroy_queue();
     std::filesystem::remove_all(root);
 }

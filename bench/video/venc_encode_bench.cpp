@@ -8,6 +8,14 @@
 //          thread counted): below 2 by the rest of the camera's share for a
 //          mode to be coded live
 //   fps    pictures coded per second of wall time
+// And what a recording's first pictures cost, as the channel codes them: the
+// encoder opened and readied (warm_up) before the start, then a forced key
+// picture and the pictures after it, against those of a settled encoder and
+// against one period:
+//   first_ms, second_ms, third_ms  the first three pictures
+//   settled_ms                     a picture once 20 have gone (mean of 10)
+//   key_ms                         a forced key picture once settled
+//   period_ms                      one picture period of the mode
 #include "bench/video/scene_board.h"
 #include "board/sim/video/venc_engine.h"
 #include "board/sim/video/video.h"
@@ -87,5 +95,63 @@ BENCHMARK(LiveEncode)
     ->Iterations(4)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);
+
+double ms_since(std::chrono::steady_clock::time_point t0)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void FirstPictures(benchmark::State &state)
+{
+    benchscene::start_board("venc-first-bench");
+    EncoderConfig cfg;
+    cfg.codec = state.range(0) ? Codec::h265 : Codec::h264;
+    cfg.width = 1920;
+    cfg.height = 1080;
+    cfg.fps = cfg.gop = (uint32_t)state.range(1);
+    cfg.kbps = (uint32_t)state.range(2);
+    cfg.profile = Profile::high;
+    cfg.cabac = true;
+    PicturePool pool(cfg.width, cfg.height, cfg.fps);
+    std::vector<PicturePtr> pics = scene_second(pool, cfg.width, cfg.height, cfg.fps);
+    double first = 0, second = 0, third = 0, settled = 0, key = 0;
+    for (auto _ : state) {
+        std::unique_ptr<Encoder> enc = Encoder::create_live(cfg);
+        if (!enc || !enc->warm_up(*pics[0])) {
+            state.SkipWithError("the encoder did not open");
+            return;
+        }
+        AccessUnit au;
+        double t[32] = {};
+        for (size_t i = 0; i < 32; i++) {
+            const auto t0 = std::chrono::steady_clock::now();
+            if (!enc->encode(*pics[i % pics.size()], i == 0 || i == 31, au)) {
+                state.SkipWithError("the encoder failed");
+                return;
+            }
+            t[i] = ms_since(t0);
+        }
+        first += t[0];
+        second += t[1];
+        third += t[2];
+        for (size_t i = 20; i < 30; i++)
+            settled += t[i] / 10;
+        key += t[31];
+    }
+    const double n = (double)state.iterations();
+    state.counters["first_ms"] = first / n;
+    state.counters["second_ms"] = second / n;
+    state.counters["third_ms"] = third / n;
+    state.counters["settled_ms"] = settled / n;
+    state.counters["key_ms"] = key / n;
+    state.counters["period_ms"] = 1000.0 / cfg.fps;
+}
+BENCHMARK(FirstPictures)
+    ->ArgNames({"h265", "fps", "kbps"})
+    ->Args({0, 60, 32768})
+    ->Args({1, 30, 10240})
+    ->Iterations(5)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

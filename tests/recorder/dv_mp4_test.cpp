@@ -310,7 +310,9 @@ TEST_F(Mp4Thread, FirstFileBeginsWithAKeyFrameAndTheAudioOfItsTime)
 // time (frames lost upstream leave gaps in the stamps); a length of 72
 // minutes does not wrap round to 25 seconds. The sound keeps with the
 // pictures in every file, within one packet, and where no frame was lost
-// every packet goes into exactly one file, in order.
+// every packet goes into exactly one file, in order. Every frame and packet
+// lost is counted: the frames the stamps skip, and each packet either in a
+// file or left out.
 TEST_F(Mp4Thread, RecordingsSplitAtKeyFramesOnceAFileHoldsItsLength)
 {
     struct Case {
@@ -319,10 +321,11 @@ TEST_F(Mp4Thread, RecordingsSplitAtKeyFramesOnceAFileHoldsItsLength)
         u64 frames, pts_step;
         std::vector<size_t> per_file;
         bool whole_sound;
+        u64 lost_up; // frames the stamps skip
     } cases[] = {
-        {"one minute of frames", 1, 3750, 0, {1800, 1800, 150}, true},
-        {"one minute of stamps, every other frame lost", 1, 1000, 66666, {930, 70}, false},
-        {"72 minutes", 72, 1200, 0, {1200}, true},
+        {"one minute of frames", 1, 3750, 0, {1800, 1800, 150}, true, 0},
+        {"one minute of stamps, every other frame lost", 1, 1000, 66666, {930, 70}, false, 999},
+        {"72 minutes", 72, 1200, 0, {1200}, true, 0},
     };
     media(Codec::h264, 30);
     for (const Case &c : cases) {
@@ -330,6 +333,8 @@ TEST_F(Mp4Thread, RecordingsSplitAtKeyFramesOnceAFileHoldsItsLength)
         Messages msgs;
         rectest::record_entry(c.minutes, false);
         fresh_queues();
+        dv_stream_stats_reset();
+        dv_audio_stats_reset();
         audio_next_ = 0;
         rectest::start_recording(false);
         feed(0, c.frames, c.pts_step);
@@ -361,6 +366,12 @@ TEST_F(Mp4Thread, RecordingsSplitAtKeyFramesOnceAFileHoldsItsLength)
         }
         if (c.whole_sound)
             expect_whole_sound(sound);
+        EXPECT_EQ(c.lost_up, dv_stream_stats().u64LostUp);
+        EXPECT_EQ(0u, dv_stream_stats().u64LeftOut + dv_stream_stats().u64Dropped);
+        const DvAudioStats heard = dv_audio_stats();
+        EXPECT_EQ(audio_next_, sound.size() + heard.u64LeftOut);
+        EXPECT_EQ(heard.u64LeftOut, dv_audio_lost(heard));
+        EXPECT_EQ(c.whole_sound, heard.u64LeftOut == 0);
         EXPECT_EQ(files.size() - 1, msgs.count(AMSG_FILE_AUTO_SPLIT));
         EXPECT_EQ(1u, msgs.count(AMSG_RECORD_COMPLETE));
     }

@@ -1,8 +1,8 @@
 // Recordings on the running pipeline, commanded as the record applications
 // do: ten seconds in each kind of mode give one MP4 on the card that plays
-// to its end, its video at the mode's rate with every queued frame and a key
-// picture every group of pictures, the scene the right way up, and the sound
-// alongside.
+// to its end, its video at the mode's rate with every frame the encoder
+// coded before the stop and a key picture every group of pictures, the
+// scene the right way up, and the sound alongside.
 #include "tests/mpi/video/scene_layout.h"
 #include "tests/recorder/mp4_media.h"
 #include "tests/recorder/recording_support.h"
@@ -85,6 +85,11 @@ TEST_F(DvRecord, TenSecondsInEachModeGiveOnePlayableFile)
         expect_constant_rate(*v, AVRational{1, c.fps});
         EXPECT_EQ(st.u64Queued, v->packets.size());
         EXPECT_EQ(0u, st.u64Dropped);
+        // Every picture the encoder coded up to its stop is in the file.
+        const std::vector<std::string> stops = testsupport::events("venc chn 1 stop: ");
+        ASSERT_FALSE(stops.empty());
+        EXPECT_EQ(std::to_string(v->packets.size()) + " pictures coded since the start",
+                  stops.back().substr(stops.back().find(": ") + 2));
         // The frames were captured over most of the ten seconds (a loaded
         // board loses some upstream, and the file holds what was queued).
         EXPECT_GT(st.u64LastPts - st.u64FirstPts, 7000000u);

@@ -5,6 +5,7 @@
 // hands packets out by address (get-stream) and marks the channel's
 // descriptors readable while a packet waits.
 #include "board/sim/audio/audio.h"
+#include "board/sim/drop_run.h"
 #include "board/sim/mpp_log.h"
 #include "board/sim/sim.h"
 #include "mpi/audio/aenc/aenc_requests.h"
@@ -23,8 +24,10 @@ namespace {
 using audio::FramePtr;
 
 constexpr unsigned kChns = 32;
-// Bound frames a channel holds for its thread; older ones are dropped.
-constexpr size_t kFrameQueue = 8;
+// Bound frames a channel holds for its thread, older ones dropped: as many
+// as a capture device keeps at most, so that a thread kept away for a
+// second loses none (the device's frame pool runs out first).
+constexpr size_t kFrameQueue = 50;
 constexpr u32 kMaxPayloadType = 1004;
 
 s32 code(u32 c) { return mpi_status(DU_ID_AENC, c); }
@@ -36,7 +39,7 @@ struct Chn {
     AENC_CHANNEL_CFG_S cfg{};
     std::deque<FramePtr> frames; // bound frames not yet taken
     std::vector<FramePtr> held;  // taken, not yet released
-    uint64_t dropped = 0;
+    DropRun drops;               // bound frames nobody took in time
     AENC_DBG_INFO_S dbg{};
     AUDIO_SAVE_FILE_INFO_S save{};
     // The stream buffer user space writes: control block, then data area.
@@ -118,8 +121,9 @@ audio::SinkRegistration aenc_sink(DU_ID_AENC, [](const ChnAddr &dst, const Frame
         return;
     if (ch.frames.size() >= kFrameQueue) {
         ch.frames.pop_front();
-        if (ch.dropped++ % 100 == 0)
-            event("aenc", "chn %d drops bound frames: nobody takes them", dst.chn);
+        ch.drops.drop("aenc", "chn " + std::to_string(dst.chn) + " drops a bound frame (nobody takes them)");
+    } else {
+        ch.drops.pass();
     }
     ch.frames.push_back(frame);
 });
@@ -194,6 +198,7 @@ int aenc_create_chn(AencCall &k, void *arg)
 int aenc_destroy_chn(AencCall &k, void *)
 {
     Chn &ch = k.ch();
+    ch.drops.flush();
     if (ch.created)
         event("aenc", "destroy chn %u", k.chn);
     ch.created = false;

@@ -6,6 +6,7 @@
 
 #include "board/sim/audio/ai_sound.h"
 #include "board/sim/audio/audio.h"
+#include "board/sim/drop_run.h"
 #include "board/sim/sim.h"
 #include "mpi/audio/ai/ai_requests.h"
 
@@ -79,6 +80,7 @@ struct Ai {
     uint64_t frames = 0; // captured since enable
     uint64_t pts0 = 0;
     uint64_t overruns = 0;
+    DropRun drops; // frames captured into no buffer, or never captured
 };
 
 Ai &ai();

@@ -153,24 +153,30 @@ FramePtr frame_for(Ai &s, const FramePtr &captured, const Chn &ch, std::map<u32,
 
 namespace {
 
-// One tick of the capture clock: a frame to every enabled channel.
-void capture_tick(Ai &s, std::unique_lock<std::mutex> &lock)
+// One tick of the capture clock: a frame to every enabled channel. The
+// `skipped` ticks before it were never captured: the sound of that time is
+// lost, and the stamps and the sound move on past it.
+void capture_tick(Ai &s, std::unique_lock<std::mutex> &lock, uint64_t skipped)
 {
     std::vector<s32> to;
     for (unsigned c = 0; c < kChns; c++)
         if (s.chn[c].enabled)
             to.push_back((s32)c);
+    s.frames += skipped;
     if (to.empty()) {
         s.frames++; // the clock runs on, unheard
         return;
     }
+    if (skipped)
+        s.drops.drop("ai", "loses frames (capture fell behind)", skipped);
     FramePtr captured = make_frame(s);
     s.frames++;
     if (!captured) {
-        if (s.overruns++ % 100 == 0)
-            event("ai", "overrun: every frame buffer is held");
+        s.overruns++;
+        s.drops.drop("ai", "overrun: drops a frame (every frame buffer held)");
         return;
     }
+    s.drops.pass();
     std::map<u32, FramePtr> refs; // one reference per output channel
     std::vector<FramePtr> out;
     for (s32 c : to) {
@@ -202,7 +208,13 @@ void capture_tick(Ai &s, std::unique_lock<std::mutex> &lock)
 void capture_loop()
 {
     Ai &s = ai();
-    audio::run_frame_clock(s, [&](std::unique_lock<std::mutex> &lock, bool) { capture_tick(s, lock); });
+    // The device's frame buffers hold what was captured while the clock
+    // was away: it catches up over as many frames.
+    const uint32_t catch_up = std::max(audio::FrameClock::kCatchUp, s.attr.u32FrmNum);
+    audio::run_frame_clock(
+        s, [&](std::unique_lock<std::mutex> &lock, uint64_t skipped) { capture_tick(s, lock, skipped); }, catch_up);
+    std::lock_guard<std::mutex> lock(s.lock);
+    s.drops.flush();
 }
 
 void stop_capture(std::unique_lock<std::mutex> &lock)

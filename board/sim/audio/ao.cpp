@@ -224,7 +224,7 @@ void play_tick(Ao &s, bool restarted)
 void play_loop()
 {
     Ao &s = ao();
-    audio::run_frame_clock(s, [&](std::unique_lock<std::mutex> &, bool restarted) { play_tick(s, restarted); });
+    audio::run_frame_clock(s, [&](std::unique_lock<std::mutex> &, uint64_t skipped) { play_tick(s, skipped > 0); });
 }
 
 // Track 0 at sample `j` of the play clock: played, about to be played (the

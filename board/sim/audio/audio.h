@@ -158,41 +158,48 @@ inline int set_track_mode(void *arg, uint32_t *mode, uint32_t mod)
 // One tick every frame of a capture or output device's attributes, in real time.
 class FrameClock {
 public:
-    explicit FrameClock(const AIO_ATTR_S &a)
+    // A clock that falls more than `catch_up` ticks behind starts afresh.
+    explicit FrameClock(const AIO_ATTR_S &a, uint32_t catch_up = kCatchUp)
         : period_(std::chrono::nanoseconds(a.u32PtNumPerFrm * 1000000000ull / a.enSamplerate)),
-          next_(std::chrono::steady_clock::now() + period_)
+          next_(std::chrono::steady_clock::now() + period_), catch_up_(catch_up)
     {
     }
     // Waits under `lock` for the next tick; false when `stopped` came first.
     // A board that fell far behind (a stopped debugger) starts afresh rather
-    // than ticking through a burst of stale frames: `*restarted` says so.
+    // than ticking through a burst of stale frames: `*skipped` says how many
+    // ticks it left out (0 when it kept time).
     template <class Stopped>
-    bool wait(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, Stopped stopped, bool *restarted)
+    bool wait(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, Stopped stopped, uint64_t *skipped)
     {
         if (cv.wait_until(lock, next_, stopped))
             return false;
         next_ += period_;
-        *restarted = std::chrono::steady_clock::now() - next_ > 20 * period_;
-        if (*restarted)
+        const auto behind = std::chrono::steady_clock::now() - next_;
+        *skipped = behind > catch_up_ * period_ ? (uint64_t)(behind / period_) : 0;
+        if (*skipped)
             next_ = std::chrono::steady_clock::now() + period_;
         return true;
     }
 
+    static constexpr uint32_t kCatchUp = 20;
+
 private:
     std::chrono::nanoseconds period_;
     std::chrono::steady_clock::time_point next_;
+    uint32_t catch_up_;
 };
 
-// A device's clock thread: `tick(lock, restarted)` on every tick, under the
+// A device's clock thread: `tick(lock, skipped)` on every tick, under the
 // device's lock, until its run flag is cleared (`Dev` has lock, attr, run
-// and stop_cv).
-template <class Dev, class Tick> void run_frame_clock(Dev &s, Tick tick)
+// and stop_cv); `skipped` counts the ticks left out before this one.
+template <class Dev, class Tick>
+void run_frame_clock(Dev &s, Tick tick, uint32_t catch_up = FrameClock::kCatchUp)
 {
     std::unique_lock<std::mutex> lock(s.lock);
-    FrameClock clock(s.attr);
-    bool restarted = false;
-    while (s.run && clock.wait(s.stop_cv, lock, [&] { return !s.run; }, &restarted))
-        tick(lock, restarted);
+    FrameClock clock(s.attr, catch_up);
+    uint64_t skipped = 0;
+    while (s.run && clock.wait(s.stop_cv, lock, [&] { return !s.run; }, &skipped))
+        tick(lock, skipped);
 }
 
 // ---- routes along the bind table -------------------------------------------------------

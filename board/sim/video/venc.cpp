@@ -47,6 +47,7 @@ void drop_channel(std::unique_lock<std::mutex> &lock, VencChn &c)
     if (c.ring)
         phys_free(c.ring);
     signal_streams(c, false);
+    c.drops.flush();
     std::vector<std::weak_ptr<Device>> files = std::move(c.files);
     c.~VencChn();
     new (&c) VencChn;
@@ -144,6 +145,7 @@ int venc_get_strmbuf_info(VencCall &k, void *arg)
 int venc_start_recv(VencCall &k, void *)
 {
     k.c.receiving = true;
+    k.c.runs++;
     k.c.recv_left = -1;
     k.c.idr = true;
     k.c.seq_at_start = k.c.seq;
@@ -161,6 +163,7 @@ int venc_start_recv_ex(VencCall &k, void *arg)
     if (p.s32RecvPicNum <= 0)
         return DU_ERR_VENC_ILLEGAL_PARAM;
     c.receiving = true;
+    c.runs++;
     c.recv_left = p.s32RecvPicNum;
     c.idr = true;
     c.seq_at_start = c.seq;
@@ -169,10 +172,17 @@ int venc_start_recv_ex(VencCall &k, void *arg)
     return 0;
 }
 
+// As the hardware finishes the picture it is coding, the stop waits for the
+// one the worker codes (taking no other meanwhile): every picture the
+// channel took is out when it ends.
 int venc_stop_recv(VencCall &k, void *)
 {
+    k.c.stopping = true;
+    g_venc->cv.wait_for(k.lock, kStopWait, [&] { return !k.c.coding; });
+    k.c.stopping = false;
     k.c.receiving = false;
     k.c.input.clear();
+    k.c.drops.flush();
     event("venc", "chn %d stop: %u pictures coded since the start", k.n, k.c.seq - k.c.seq_at_start);
     return 0;
 }
@@ -359,8 +369,10 @@ int venc_send_frame(VencCall &k, void *arg)
     if (!pic)
         return why ? DU_ERR_VENC_ILLEGAL_PARAM : DU_ERR_VENC_NOBUF;
     c.input.push_back(pic);
-    while (c.input.size() > kInputDepth)
+    while (c.input.size() > kInputDepth) {
         c.input.pop_front();
+        note_drop(k.n, c, "encoder busy");
+    }
     g_venc->cv.notify_all();
     return 0;
 }

@@ -4,6 +4,7 @@
 // one lock, `g_venc->lock`.
 #pragma once
 
+#include "board/sim/drop_run.h"
 #include "board/sim/sim.h"
 #include "board/sim/video/venc_engine.h"
 #include "board/sim/video/video.h"
@@ -21,9 +22,14 @@
 namespace sim::venc {
 
 constexpr uint32_t kKernelOffset = 0x40000000; // the driver's view of DDR
-// Pictures waiting for the encoder: room for the first key picture of a
-// recording, which takes longer than two picture periods at 1080p60.
-constexpr size_t kInputDepth = 3;
+// How long a stop waits for the picture being coded, as the hardware
+// finishes it; one that takes longer is dropped when it is done.
+constexpr std::chrono::seconds kStopWait{1};
+// Pictures waiting for the encoder, as the hardware's input buffers hold
+// them: room for a key picture, which takes two periods at 1080p60, and for
+// the encoder's first pictures when a recording starts while it is still
+// being readied, or for a host that holds it off a while.
+constexpr size_t kInputDepth = 6;
 constexpr uint32_t kDefaultMaxStreams = 200;
 constexpr size_t kMaxUserData = 8;
 constexpr uint32_t kPage = 4096;
@@ -43,6 +49,9 @@ struct VencChn {
     uint32_t wr = 0, used = 0;
     std::deque<Stream> waiting, out;
     bool receiving = false, idr = false, reconfigure = false, stop = false;
+    bool coding = false;     // the worker codes a picture the channel took
+    bool stopping = false;   // a stop waits for that picture: no new one is taken
+    uint32_t runs = 0;       // starts of the channel: a picture belongs to the run it was taken in
     bool pending = false;    // coding records wait for the next IDR
     uint32_t since_key = 0;  // pictures coded since the last key picture
     uint32_t vb_pool = kNoPool; // the attached buffer pool (recorded only)
@@ -50,7 +59,8 @@ struct VencChn {
     int32_t recv_left = -1; // pictures still to take; -1 no limit
     uint32_t keys = 0;      // key pictures put out since the last start
     int64_t credit = 0;
-    uint32_t max_streams = kDefaultMaxStreams, seq = 0, dropped = 0;
+    uint32_t max_streams = kDefaultMaxStreams, seq = 0;
+    DropRun drops; // pictures the channel did not code or could not keep
     uint32_t seq_at_start = 0; // what the recording in progress has coded: seq - seq_at_start
     std::deque<video::PicturePtr> input;
     std::deque<std::vector<uint8_t>> user_data;
@@ -122,5 +132,8 @@ int check_grey(const VencChn &, const VENC_COLOR2GREY_REC_S &r);
 
 // Channel `n`'s thread, from its creation until `stop`.
 void encode_loop(int n);
+// A picture the channel does not code or cannot keep: told in events.log
+// (by the run) and counted.
+void note_drop(int n, VencChn &c, const char *why);
 
 } // namespace sim::venc

@@ -120,7 +120,44 @@ public:
         return true;
     }
 
+    // The codec's first pictures cost several periods (its buffers are
+    // made and first touched, its tables filled): they are coded here, on
+    // the picture the channel gets before it starts, and thrown away, so
+    // that the recording's first picture costs what any key picture does,
+    // as it would on the hardware. The recording begins with a forced IDR,
+    // which refers to none of them.
+    bool warm_up(const Picture &pic) override
+    {
+        if (cfg_.codec == Codec::jpeg)
+            return true;
+        for (uint32_t i = 0; i < kWarmUpPictures; i++) {
+            AccessUnit au;
+            if (!code(pic, i == 0, au))
+                return false;
+        }
+        restart();
+        return true;
+    }
+
     bool encode(const Picture &pic, bool force_key, AccessUnit &out) override
+    {
+        if (!code(pic, force_key, out))
+            return false;
+        if (stale_ && !out.bytes.empty()) {
+            stale_--;
+            out.bytes.clear();
+            out.key = false;
+        }
+        return true;
+    }
+
+    void restart() override { stale_ = in_flight_; }
+
+private:
+    // Pictures the warm-up codes: the first two are slow, the third settles.
+    static constexpr uint32_t kWarmUpPictures = 3;
+
+    bool code(const Picture &pic, bool force_key, AccessUnit &out)
     {
         out.bytes.clear();
         out.key = false;
@@ -155,11 +192,13 @@ public:
         av_frame_unref(frame_);
         if (ret < 0)
             return false;
+        in_flight_++;
         ret = avcodec_receive_packet(ctx_, pkt_);
         if (ret == AVERROR(EAGAIN))
             return true;
         if (ret < 0)
             return false;
+        in_flight_--;
         out.key = (pkt_->flags & AV_PKT_FLAG_KEY) != 0;
         // The parameter sets travel with the key pictures only.
         if (vui_ && out.key && !rewrite_vui())
@@ -170,7 +209,6 @@ public:
         return true;
     }
 
-private:
     // The rate: a constant one, a ceiling over a constant quality, or no
     // rate at all at fixed QPs (given with the codec's parameters).
     void set_rate(const EncoderConfig &cfg)
@@ -319,6 +357,8 @@ private:
     int linesize_[4] = {};
     uint8_t *planar_ = nullptr;
     int64_t next_pts_ = 0;
+    uint32_t in_flight_ = 0; // pictures the codec holds back (libx265 keeps its frame threads')
+    uint32_t stale_ = 0;     // of those, sent before the last restart
 };
 
 // Encodes one group of pictures of the first picture it sees, then hands out

@@ -71,6 +71,9 @@ public:
     // Readies the encoder on a picture before the channel starts, as the
     // hardware is ready the moment it does; false when the codec failed.
     virtual bool warm_up(const Picture &) { return true; }
+    // The channel starts again: pictures the codec still holds from before
+    // come out of it no more (their output is thrown away).
+    virtual void restart() {}
 
     // A live encoder, or a replaying one where live cannot keep up; null
     // when the codec cannot be opened.

@@ -43,12 +43,6 @@ bool put_stream(VencChn &c, const AccessUnit &au, uint64_t pts)
     return true;
 }
 
-void note_drop(int n, VencChn &c, const char *why)
-{
-    if (c.dropped++ % 100 == 0)
-        event("venc", "chn %d drops a picture (%s), %u so far", n, why, c.dropped);
-}
-
 // The part of the crop window's rectangle of `src` into `dst` (its size),
 // the chroma neutral when greying.
 SIM_PIXEL_LOOP void cut_picture(const Picture &src, uint32_t x, uint32_t y, Picture &dst, bool grey)
@@ -143,7 +137,7 @@ public:
                 break;
             PicturePtr pic = c_.input.front();
             c_.input.pop_front();
-            bool taking = c_.receiving && c_.recv_left != 0;
+            bool taking = c_.receiving && !c_.stopping && c_.recv_left != 0;
             if (!admits(taking))
                 continue;
             open_if_due(lock, taking);
@@ -197,19 +191,27 @@ private:
     }
 
     // Shapes and encodes one picture outside the lock (readying the encoder
-    // on it first when it is cold), then delivers what came out.
+    // on it first when it is cold and the channel does not take pictures
+    // yet: a channel that takes them codes this one at once), then delivers
+    // what came out.
     void code(std::unique_lock<std::mutex> &lock, PicturePtr pic, bool taking)
     {
         bool warming = !c_.warm;
         bool force = taking && c_.idr;
+        const uint32_t run = c_.runs;
         if (taking)
             c_.idr = false;
         Shape shape = shape_of(c_, crop_);
+        c_.coding = taking;
         lock.unlock();
 
         PicturePtr src = shaper_.run(pic, shape, self_);
         pic.reset();
-        bool ready = src && (!warming || enc_->warm_up(*src));
+        if (taking && run != coded_run_) {
+            enc_->restart();
+            coded_run_ = run;
+        }
+        bool ready = src && (!warming || taking || enc_->warm_up(*src));
         bool ok = ready && taking && enc_->encode(*src, force, au_);
 
         lock.lock();
@@ -218,10 +220,13 @@ private:
         if (!ready || (taking && !ok)) {
             note_drop(n_, c_, "encoder failed");
             c_.idr = c_.idr || force;
-            return;
-        }
-        if (taking && !au_.bytes.empty())
+        } else if (taking && (!c_.receiving || c_.runs != run)) {
+            note_drop(n_, c_, "coded after its channel stopped");
+        } else if (taking && !au_.bytes.empty()) {
             deliver(src->pts);
+        }
+        c_.coding = false; // a stop waits for this picture: out now, before the stop ends
+        g_venc->cv.notify_all();
     }
 
     // The access unit into the ring, the user data on a key picture.
@@ -239,6 +244,7 @@ private:
             c_.idr = true; // the next picture must not refer to the lost one
             return;
         }
+        c_.drops.pass();
         // Logged so that a test can tell the first picture (always a key
         // picture) and the first groups of pictures are out.
         if (au_.key)
@@ -255,6 +261,7 @@ private:
     VENC_CROP_REC_S crop_{};
     InputShaper shaper_;
     bool broken_ = false;
+    uint32_t coded_run_ = 0; // the channel's run the encoder last coded for
     AccessUnit au_;
 };
 
@@ -278,5 +285,10 @@ SinkRegistration venc_sink(DU_ID_VENC, [](const ChnAddr &dst, const PicturePtr &
 } // namespace
 
 void encode_loop(int n) { EncodeWorker(n).run(); }
+
+void note_drop(int n, VencChn &c, const char *why)
+{
+    c.drops.drop("venc", "chn " + std::to_string(n) + " drops a picture (" + why + ")");
+}
 
 } // namespace sim::venc

@@ -4,6 +4,7 @@
 // clock), hands every picture to the units bound to it and keeps the newest
 // ones for GetFrame when the channel has a frame depth. Its fixed-pattern
 // calibration and correction work on the sensor's dark row.
+#include "board/sim/drop_run.h"
 #include "board/sim/picture/picture.h"
 #include "board/sim/sim.h"
 #include "board/sim/video/video.h"
@@ -41,6 +42,7 @@ struct ViChn {
     RecordStore store;
     std::thread thread;
     uint32_t captured = 0, lost = 0, vb_fail = 0, fps = 0;
+    DropRun drops; // pictures the sensor gave that the channel could not capture
 };
 
 // The fixed-pattern correction's side of the driver: the dark frame of each
@@ -166,11 +168,18 @@ void capture_loop(int n)
         double rate = sensor_frame_rate();
         if (rate <= 0)
             rate = c.attr.s32SrcFrameRate > 0 ? c.attr.s32SrcFrameRate : 30;
-        next += std::chrono::microseconds((int64_t)(1e6 / rate));
+        const auto period = std::chrono::microseconds((int64_t)(1e6 / rate));
+        next += period;
         if (g_vi->cv.wait_until(lock, next, [&] { return c.stop; }))
             break;
-        if (Clock::now() - next > std::chrono::milliseconds(200))
-            next = Clock::now(); // fell far behind (a stopped debugger): don't race to catch up
+        if (Clock::now() - next > std::chrono::milliseconds(200)) {
+            // Fell far behind (a stopped debugger, a starved host): the
+            // pictures of that time are lost rather than raced through.
+            const uint32_t missed = (uint32_t)((Clock::now() - next) / period);
+            c.lost += missed;
+            c.drops.drop("vi", "chn " + std::to_string(n) + " loses pictures (capture fell behind)", missed);
+            next = Clock::now();
+        }
 
         // Frame-rate control: keep dst of every src pictures.
         seq++;
@@ -199,6 +208,7 @@ void capture_loop(int n)
         }
         if (!pic || !shot) {
             c.vb_fail++;
+            c.drops.drop("vi", "chn " + std::to_string(n) + " drops a picture (every buffer held)");
             continue;
         }
         Window win = channel_window(*g_vi, c);
@@ -224,6 +234,7 @@ void capture_loop(int n)
 
         lock.lock();
         c.captured++;
+        c.drops.pass();
         c.last = pic;
         if (c.depth) {
             c.ready.push_back(pic);
@@ -238,6 +249,7 @@ void capture_loop(int n)
             window_start = Clock::now();
         }
     }
+    c.drops.flush();
 }
 
 

@@ -5,6 +5,7 @@
 // them to the units bound to the channel and keeps the newest ones for
 // GetChnFrame when the channel has a depth. A busy group drops its oldest
 // input picture; it never makes its source wait.
+#include "board/sim/drop_run.h"
 #include "board/sim/sim.h"
 #include "board/sim/video/video.h"
 #include "mpi/video/vpss/vpss_requests.h"
@@ -24,7 +25,7 @@ using namespace sim;
 using namespace sim::video;
 
 constexpr size_t kInputDepth = 2;
-constexpr unsigned kSpareBuffers = 5; // in flight beyond the channel's depth: the encoder holds up to four
+constexpr unsigned kSpareBuffers = 8; // in flight beyond the channel's depth: the encoder holds up to seven
 constexpr uint32_t kMaxDepth = 8;
 
 struct VpssChn {
@@ -37,6 +38,7 @@ struct VpssChn {
     std::map<uint32_t, PicturePtr> held;
     PicturePtr last;
     RecordStore store;
+    DropRun drops; // pictures the channel could not pass on
     // Worker-only.
     std::unique_ptr<PicturePool> pool;
     Scaler scaler;
@@ -56,6 +58,7 @@ struct VpssGrp {
     std::unique_ptr<PicturePool> nr_pool;
     std::thread worker;
     uint32_t dropped = 0;
+    DropRun drops; // input pictures dropped while the group was busy
 };
 
 struct VpssState {
@@ -73,6 +76,9 @@ void stop_group(std::unique_lock<std::mutex> &lock, VpssGrp &g)
     g_vpss->cv.notify_all();
     join_unlocked(lock, g.worker);
     g.input.clear();
+    g.drops.flush();
+    for (VpssChn &c : g.chn)
+        c.drops.flush();
 }
 
 // A destroyed group forgets its channels and pictures; the object stays, as
@@ -140,8 +146,12 @@ void process(std::unique_lock<std::mutex> &lock, int grp, VpssGrp &g, const Pict
         if (!c.pool || c.pool->width() != w || c.pool->height() != h)
             c.pool = std::make_unique<PicturePool>(w, h, c.depth + kSpareBuffers);
         PicturePtr out = c.pool->take();
-        if (!out)
-            continue; // every buffer is held downstream: this channel skips the picture
+        if (!out) {
+            // Every buffer is held downstream: this channel skips the picture.
+            c.drops.drop("vpss", "grp " + std::to_string(grp) + " chn " + std::to_string(n) +
+                                     " drops a picture (every buffer held)");
+            continue;
+        }
         bool mirror = c.attr.bMirror, flip = c.attr.bFlip;
         lock.unlock();
         bool ok = c.scaler.run(*in, *out);
@@ -155,6 +165,7 @@ void process(std::unique_lock<std::mutex> &lock, int grp, VpssGrp &g, const Pict
         lock.lock();
         if (!ok)
             continue;
+        c.drops.pass();
         c.last = out;
         if (c.depth) {
             c.ready.push_back(out);
@@ -204,6 +215,7 @@ void group_loop(int grp)
             break;
         PicturePtr in = g.input.front();
         g.input.pop_front();
+        g.drops.pass();
         g.last_in = in;
         process(lock, grp, g, denoise(lock, g, in));
     }
@@ -222,6 +234,7 @@ void take_input(int grp, const PicturePtr &pic)
     while (g->input.size() > kInputDepth) {
         g->input.pop_front();
         g->dropped++;
+        g->drops.drop("vpss", "grp " + std::to_string(grp) + " drops a picture (busy)");
     }
     g_vpss->cv.notify_all();
 }

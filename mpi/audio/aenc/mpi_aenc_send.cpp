@@ -9,6 +9,8 @@
 #include "mpi/audio/aenc/aenc_requests.h"
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/comm/audio_cirbuf.h"
+#include "mpi/common/loss_run.h"
+#include "mpi/common/mpi_thread.h"
 #include "mpi/video/sys/mpi_sys.h"
 #include "mpi/video/vb/mpi_vb.h"
 
@@ -343,11 +345,40 @@ s32 DU_DUZ_AENC_SendFrame(s32 AeChn, const AUDIO_FRAME_S *pstFrm, const AEC_REF_
     return commit(AeChn, chn, write_addr, len, frame.u64TimeStamp);
 }
 
+namespace {
+
+constexpr s32 kNotMapped = -1;
+
+// A bound frame that the channel does not take is lost to everyone after it.
+void end_run(s32 AeChn, LossRun &run)
+{
+    const s32 code = run.reason();
+    if (u32 n = run.end(); n > 1)
+        MPI_TRACE("aenc chn %d lost %u bound frames in a row (%#x)\n", AeChn, n, (u32)code);
+}
+
+void note_sent(s32 AeChn, LossRun &run, s32 ret, u64 pts)
+{
+    if (ret == 0 || (run.active() && ret != run.reason()))
+        end_run(AeChn, run);
+    if (ret == 0 || !run.lose(ret))
+        return;
+    const char *why = ret == DU_ERR_AENC_BUF_FULL ? "stream buffer full: its packets are not taken"
+                      : ret == kNotMapped         ? "its blocks cannot be mapped"
+                                                  : "refused";
+    MPI_TRACE("aenc chn %d loses the bound frame of %llu us (%s, %#x)\n", AeChn, (unsigned long long)pts, why,
+              (u32)ret);
+}
+
+} // namespace
+
 void *aenc_get_proc(void *arg)
 {
     s32 AeChn = (s32)(intptr_t)arg;
     AENC_CHN_S *chn = &g_stAenc[AeChn];
     prctl(PR_SET_NAME, "aenc_get");
+    mpi_raise_audio_thread("aenc_get");
+    LossRun lost;
     while (__atomic_load_n(&chn->bThreadRun, __ATOMIC_ACQUIRE)) {
         AI_FRAME_REC_S rec;
         memset(&rec, 0, sizeof rec);
@@ -365,13 +396,15 @@ void *aenc_get_proc(void *arg)
                                                  rec.stRefFrm.stRefFrame.u32PhyAddr[t],
                                                  &rec.stRefFrm.stRefFrame.pVirAddr[t]) == 0;
         }
-        if (mapped)
-            DU_DUZ_AENC_SendFrame(AeChn, &rec.stFrm, rec.stRefFrm.bValid == 1 ? &rec.stRefFrm : nullptr);
+        s32 sent = mapped ? DU_DUZ_AENC_SendFrame(AeChn, &rec.stFrm, rec.stRefFrm.bValid == 1 ? &rec.stRefFrm : nullptr)
+                          : kNotMapped;
+        note_sent(AeChn, lost, sent, rec.stFrm.u64TimeStamp);
         s32 s32Ret = aenc_ioctl(AeChn, AENC_RELEASE_FRAME_CTRL, &rec);
         MPI_ASSERT(s32Ret == DU_SUCCESS);
         if (!mapped)
             audio_poll_sleep();
     }
+    end_run(AeChn, lost);
     __atomic_store_n(&chn->bThreadRun, DU_FALSE, __ATOMIC_RELEASE);
     return nullptr;
 }
