@@ -35,6 +35,7 @@
 #include "board/board.h"
 #include "board/sim/sim.h"
 #include "ive/ive_requests.h"
+#include "ive/mpi_ive.h"
 
 namespace {
 
