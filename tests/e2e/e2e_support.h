@@ -21,6 +21,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <sys/un.h>
@@ -116,6 +117,8 @@ public:
         pid_ = fork();
         ASSERT_GE(pid_, 0);
         if (pid_ == 0) {
+            // A test that dies leaves no camera running behind it.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
             int in = open("/dev/null", O_RDONLY);
             dup2(in, 0);
             dup2(console, 1);

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/prctl.h>
 #include <sstream>
 #include <thread>
 
@@ -66,6 +67,7 @@ public:
     {
         pid_ = fork();
         if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlives the test
             pin(0, {cpu});
             for (volatile unsigned long n = 0;; n++) {
             }
