@@ -145,11 +145,15 @@ bool audio_ok(Recording &r, const KX_REC_AUDIO_PKT_S &a)
     if (r.left_out.active() && r.left_out.reason() != (s32)fit)
         end_left_out(r);
     if (r.left_out.lose((s32)fit)) {
+        // Where in the file's sound the gap falls, for whoever listens to it.
+        const double at = (double)r.audio_in_file * kPacketUs / 1e6;
         if (fit == AudioFit::no_time)
-            printf("the sound of %llu us is left out of %s: %llu us of its frames were lost upstream\n",
-                   (unsigned long long)a.u64Pts, r.path, (unsigned long long)r.lost);
+            printf("the sound of %llu us is left out of %s at %.3f s of its sound: %llu us of its frames were lost "
+                   "upstream\n",
+                   (unsigned long long)a.u64Pts, r.path, at, (unsigned long long)r.lost);
         else
-            printf("an unusable sound record (%u bytes at %u) is left out of %s\n", a.u32Len, a.u32Offset, r.path);
+            printf("an unusable sound record (%u bytes at %u) is left out of %s at %.3f s of its sound\n", a.u32Len,
+                   a.u32Offset, r.path, at);
     }
     dv_audio_left_out(1);
     return false;

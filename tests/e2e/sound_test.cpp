@@ -5,6 +5,10 @@
 // libavcodec's AAC decoder and its phase fitted in 10 ms blocks: a frame of
 // sound lost anywhere between the microphone and the file moves the phase of
 // every block after it. Every picture the encoder coded is in the file too.
+// Where the board could not keep up with its pictures (a slow or crowded
+// host), the file leaves out the sound of the pictures lost, so that sound
+// and pictures stay together, and says where: a jump there is the pictures'
+// loss, told and counted, not the sound's.
 #include "tests/e2e/e2e_support.h"
 
 #include <algorithm>
@@ -174,16 +178,32 @@ Block fit(const std::vector<float> &x, size_t from)
     return Block{atan2(cos_part, sin_part), hypot(sin_part, cos_part)};
 }
 
+// The blocks a gap in the file's sound may disturb, from where the gap is
+// (seconds of the track) on: the decoder's priming delays the sound by a
+// frame, and its overlap blurs a frame on each side of the seam.
+constexpr double kGapBefore = 0.03, kGapAfter = 0.12;
+
+bool near_gap(double t, const std::vector<double> &gaps)
+{
+    return std::any_of(gaps.begin(), gaps.end(), [t](double g) { return t >= g - kGapBefore && t <= g + kGapAfter; });
+}
+
+struct ToneFaults {
+    std::vector<std::string> unexplained;
+    size_t at_gaps = 0; // faults where the file says it left sound out
+};
+
 // Where the tone's phase moves from one block to the next, or its level
-// leaves the usual one: "at 3.21 s by 120.4 degrees, at 0.51 of its level".
-std::vector<std::string> tone_faults(const std::vector<float> &x)
+// leaves the usual one, away from the gaps the file told of:
+// "at 3.21 s by 120.4 degrees, at 0.51 of its level".
+ToneFaults tone_faults(const std::vector<float> &x, const std::vector<double> &gaps)
 {
     std::vector<Block> blocks;
     for (size_t from = 0; from + kBlock <= x.size(); from += kBlock)
         blocks.push_back(fit(x, from));
-    std::vector<std::string> faults;
+    ToneFaults faults;
     if ((int)blocks.size() <= kSkipFirst + kSkipLast + 1) {
-        faults.push_back("no tone to speak of");
+        faults.unexplained.push_back("no tone to speak of");
         return faults;
     }
     std::vector<double> levels;
@@ -197,11 +217,32 @@ std::vector<std::string> tone_faults(const std::vector<float> &x)
         const double level = blocks[b].amplitude / usual;
         if (fabs(step) <= kMaxStepDegrees && level > 0.9 && level < 1.1)
             continue;
-        snprintf(line, sizeof line, "at %.2f s by %.1f degrees, at %.2f of its level", (double)b * kBlock / kRate,
-                 step, level);
-        faults.push_back(line);
+        const double t = (double)b * kBlock / kRate;
+        if (near_gap(t, gaps)) {
+            faults.at_gaps++;
+            continue;
+        }
+        snprintf(line, sizeof line, "at %.2f s by %.1f degrees, at %.2f of its level", t, step, level);
+        faults.unexplained.push_back(line);
     }
     return faults;
+}
+
+// Where the camera said it left sound out of `file` (seconds of its sound):
+// "the sound of 1338317 us is left out of /mnt/.../KORVAN0000001.mp4 at
+// 0.021 s of its sound: ...".
+std::vector<double> told_gaps(const Camera &cam, const std::string &file)
+{
+    std::vector<double> gaps;
+    const std::string mark = "/" + file + " at ";
+    std::istringstream out(cam.output());
+    for (std::string line; std::getline(out, line);) {
+        const size_t left = line.find(" left out of ");
+        const size_t at = left == std::string::npos ? left : line.find(mark, left);
+        if (at != std::string::npos)
+            gaps.push_back(atof(line.c_str() + at + mark.size()));
+    }
+    return gaps;
 }
 
 // ---- the camera -------------------------------------------------------------------------
@@ -323,14 +364,18 @@ TEST(Sound, TheToneComesThroughWholeBesideABusyProcess)
         EXPECT_EQ(coded, movie.pictures) << "pictures coded and in the file" << told;
         EXPECT_NEAR(movie.picture_seconds, movie.sound_seconds, 1024.0 / kRate + 1.0 / m.fps)
             << "the sound's length against the pictures'" << told;
-        const std::vector<std::string> faults = tone_faults(movie.sound);
+        const std::vector<double> gaps = told_gaps(cam, fs::path(path).filename().string());
+        const ToneFaults faults = tone_faults(movie.sound, gaps);
         std::string jumps;
-        for (size_t i = 0; i < faults.size() && i < 10; i++)
-            jumps += "\n  " + faults[i];
-        EXPECT_TRUE(faults.empty()) << faults.size() << " faults of the tone over " << movie.sound_seconds << " s:"
-                                    << jumps << "\nwhat the camera told:" << told;
-        printf("%s: %ld pictures coded, %ld in the file, %.2f s of sound in %ld packets, %zu faults of the tone\n",
-               m.name, coded, movie.pictures, movie.sound_seconds, movie.sound_packets, faults.size());
+        for (size_t i = 0; i < faults.unexplained.size() && i < 10; i++)
+            jumps += "\n  " + faults.unexplained[i];
+        EXPECT_TRUE(faults.unexplained.empty())
+            << faults.unexplained.size() << " faults of the tone over " << movie.sound_seconds
+            << " s where the camera told of no gap:" << jumps << "\nwhat the camera told:" << told;
+        printf("%s: %ld pictures coded, %ld in the file, %.2f s of sound in %ld packets, %zu faults of the tone "
+               "elsewhere, %zu at the %zu gaps left for pictures lost upstream\n",
+               m.name, coded, movie.pictures, movie.sound_seconds, movie.sound_packets, faults.unexplained.size(),
+               faults.at_gaps, gaps.size());
     }
     cam.send("key power tap");
     EXPECT_TRUE(cam.wait_power_off(20));
