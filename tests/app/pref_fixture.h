@@ -57,7 +57,7 @@ inline std::string ymd_text(time_t t)
 {
     struct tm tm;
     gmtime_r(&t, &tm);
-    char s[32];
+    char s[80]; // room for any int in each field
     snprintf(s, sizeof s, "%04d/%02d/%02d-%02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
              tm.tm_hour, tm.tm_min, tm.tm_sec);
     return s;
