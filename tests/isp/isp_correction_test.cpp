@@ -104,10 +104,7 @@ protected:
     // and correction registers as they are now.
     static std::vector<u8> registers()
     {
-        const u8 *isp = static_cast<const u8 *>(VReg_GetVirtAddr(ISP_REG_BASE));
-        const u8 *ext = static_cast<const u8 *>(VReg_GetVirtAddr(ISP_VREG_EXT_BASE));
-        std::vector<u8> v(isp, isp + 0x10000);
-        v.insert(v.end(), ext, ext + 0x10000);
+        std::vector<u8> v = isp_pages();
         for (u32 a = VI_DEHAZE_REG(0); a < VI_DEHAZE_REG(0xC00); a += 4)
             for (u32 b = 0; b < 4; b++)
                 v.push_back((u8)(IO_READ32_VI(a) >> (8 * b)));

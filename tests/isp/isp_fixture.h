@@ -202,6 +202,17 @@ inline s32 register_libs()
 
 inline ISP_CTX_S &ctx() { return g_astIspCtx[0]; }
 
+// The ISP register block and the ext page as they are now, one after the
+// other.
+inline std::vector<u8> isp_pages()
+{
+    constexpr size_t kPage = 0x10000;
+    std::vector<u8> v(2 * kPage);
+    memcpy(v.data(), VReg_GetVirtAddr(ISP_REG_BASE), kPage);
+    memcpy(v.data() + kPage, VReg_GetVirtAddr(ISP_VREG_EXT_BASE), kPage);
+    return v;
+}
+
 } // namespace isptest
 
 // A fresh board, the sensor and the three libraries registered; the ISP can

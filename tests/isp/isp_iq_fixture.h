@@ -74,14 +74,7 @@ public:
     }
 
     // The ISP register block and the ext page as they are now.
-    static std::vector<u8> pages()
-    {
-        const u8 *isp = static_cast<const u8 *>(VReg_GetVirtAddr(ISP_REG_BASE));
-        const u8 *ext = static_cast<const u8 *>(VReg_GetVirtAddr(ISP_VREG_EXT_BASE));
-        std::vector<u8> v(isp, isp + 0x10000);
-        v.insert(v.end(), ext, ext + 0x10000);
-        return v;
-    }
+    static std::vector<u8> pages() { return isp_pages(); }
 
 protected:
     ISP_STAT_S *stat_ = new ISP_STAT_S();
