@@ -94,6 +94,10 @@ int app_main_on_message(uint32_t id, uint32_t, uint32_t)
 int app_usb_msc_start(void)
 {
     start_flags(app_usb_msc);
+    // A computer found during the boot's battery blink: the blink ends now,
+    // or its end would put back the LEDs it found over the disk's.
+    if (get_led_flash_type() == LED_TYPE_BATTERY)
+        stop_led_flash();
     app_led_ctrl(LED1, 1);
     app_led_ctrl(LED2, 1);
     puts(" app_usb_msc en \r\n ");

@@ -4,8 +4,10 @@
 
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 #include "app/app_manager.h"
+#include "app/apps.h"
 #include "app/pref.h"
 #include "core/rec_state.h"
 #include "tests/app/scan_fixture.h"
@@ -177,6 +179,22 @@ TEST_F(LedsTest, AStoppedBlinkPutsTheLedsBack)
         for (int led : c.restored)
             EXPECT_EQ(app_get_led_state(led), levels[led]) << "LED " << led;
     }
+}
+
+// A computer found while the boot's battery blink runs: the disk's LEDs
+// (LED1 and LED2) stay lit after the blink would have ended.
+TEST_F(LedsTest, TheUsbDiskEndsTheBootBlink)
+{
+    set_levels({0, 0, 0, 0});
+    led_flag = LED_FLAG_LED0 | LED_FLAG_LED2;
+    const size_t before = changes(LED2).size();
+    ASSERT_EQ(create_led_flash_thread(50, 3, LED_TYPE_BATTERY), 0);
+    ASSERT_TRUE(wait_until([&] { return changes(LED2).size() > before; }));
+    app_usb_msc_start();
+    usleep(800 * 1000); // longer than the rest of the blink's six toggles
+    EXPECT_EQ(app_get_led_state(LED1), 1);
+    EXPECT_EQ(app_get_led_state(LED2), 1);
+    EXPECT_EQ(app_get_led_state(LED0), 0);
 }
 
 // Registers the applications in the handler's order, with no operations.
