@@ -12,6 +12,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <type_traits>
 
 namespace {
 
@@ -29,12 +30,15 @@ template <class E, class P> struct FieldPair {
     u32 got, put;
 };
 
-// Within a test that names its records E and P.
-#define FIELD(em, pm, got, put)                                                                                     \
-    FieldPair<E, P>                                                                                                 \
-    {                                                                                                               \
-        #em, [](const E &e) { return (u32)e.em; }, [](E &e, u32 v) { e.em = (decltype(e.em))v; },                 \
-            [](const P &p) { return (u32)p.pm; }, [](P &p, u32 v) { p.pm = (decltype(p.pm))v; }, got, put          \
+// Within a test that names its records E and P. A field's type, not a
+// reference to it (decltype of an element of an array is one): the value is
+// converted, never read through another type.
+#define FIELD_TYPE(x) std::remove_reference_t<decltype(x)>
+#define FIELD(em, pm, got, put)                                                                       \
+    FieldPair<E, P>                                                                                   \
+    {                                                                                                 \
+        #em, [](const E &e) { return (u32)e.em; }, [](E &e, u32 v) { e.em = (FIELD_TYPE(e.em))v; }, \
+            [](const P &p) { return (u32)p.pm; }, [](P &p, u32 v) { p.pm = (FIELD_TYPE(p.pm))v; }, got, put \
     }
 
 template <class E, class P> struct Calls {
