@@ -62,14 +62,12 @@ void count(u64 DvAudioStats::*field, u64 n)
 // encoder, which tell their own losses too.
 void note_gap(u64 before, u64 pts)
 {
-    if (before == 0 || pts <= before)
-        return;
-    const u64 frames = (u64)((double)(pts - before) / kPacketUs + 0.5);
-    if (frames < 2)
+    const u64 lost = frames_skipped(before, pts, kPacketUs);
+    if (lost == 0)
         return;
     printf("KX_DV_AudioProc: %llu frames of sound lost before %llu us (the encoder's stamps skip them)\n",
-           (unsigned long long)(frames - 1), (unsigned long long)pts);
-    count(&DvAudioStats::u64LostBefore, frames - 1);
+           (unsigned long long)lost, (unsigned long long)pts);
+    count(&DvAudioStats::u64LostBefore, lost);
 }
 
 // The attributes of input (1 channel) and output (2 channels): 48 kHz,

@@ -145,14 +145,12 @@ void note_gap(u64 pts)
     const u64 before = g_last_pts;
     g_last_pts = pts;
     const u32 fps = gsDvConfig.sVenc.sParam[kRecordChn].u8FrameRate;
-    if (before == 0 || pts <= before || fps == 0)
-        return;
-    const u64 frames = ((pts - before) * fps + 500000) / 1000000;
-    if (frames < 2)
+    const u64 lost = fps ? frames_skipped(before, pts, 1e6 / fps) : 0;
+    if (lost == 0)
         return;
     printf("Send_Steam2Que: %llu frames lost before %llu us (the encoder's stamps skip them)\n",
-           (unsigned long long)(frames - 1), (unsigned long long)pts);
-    count(&DvStreamStats::u64LostUp, frames - 1);
+           (unsigned long long)lost, (unsigned long long)pts);
+    count(&DvStreamStats::u64LostUp, lost);
 }
 
 void note_queued(u32 depth, u64 pts)

@@ -32,3 +32,14 @@ private:
     int32_t reason_ = 0;
     uint32_t frames_ = 0;
 };
+
+// Frames a stream's stamps skip between two stamps in a row, `period_us`
+// apart at its rate: 0 for the first (`before` 0), one out of order, or the
+// next in turn.
+inline uint64_t frames_skipped(uint64_t before, uint64_t pts, double period_us)
+{
+    if (before == 0 || pts <= before || period_us <= 0)
+        return 0;
+    const uint64_t periods = (uint64_t)((double)(pts - before) / period_us + 0.5);
+    return periods > 1 ? periods - 1 : 0;
+}
