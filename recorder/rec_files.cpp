@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <map>
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
@@ -435,7 +436,8 @@ bool settle_new_index(const std::string &dir, const std::string &temp_name, cons
 }
 
 // One backup index found in `dir`, of the movie named `name`; true when the
-// movie was finished. A movie is removed only when it holds nothing.
+// movie was finished. What is left unfinished is said afterwards, once for
+// each movie (say_unfinished).
 bool repair_one(const std::string &dir, const std::string &index_name, const std::string &name)
 {
     std::string index = dir + "/" + index_name;
@@ -460,18 +462,26 @@ bool repair_one(const std::string &dir, const std::string &index_name, const std
     if (MP4_CheckFileIntegrity(movie.c_str()) != 0)
         return false;
     printf("------repair %s\n", movie.c_str());
-    int32_t ret = MP4_ReparieFile(movie.c_str());
-    if (ret == 0)
-        return true;
-    // A failed write keeps both for the next boot. A refused index is gone:
-    // what the movie holds stays for a computer to salvage.
-    if (ret != MP4_ERR_ARG || mp4_file_finished(movie.c_str()))
-        return false;
-    if (mp4_file_holds_data(movie.c_str()))
+    // A failed write keeps both for the next boot; a refused index is gone.
+    return MP4_ReparieFile(movie.c_str()) == 0;
+}
+
+// A movie the boot found unfinished (by an index or a new one beside it)
+// and did not finish: kept for a computer to salvage, and said so, unless it
+// holds nothing. An index still beside it (`index_stays`: a new one kept) is
+// tried again at the next boot.
+void say_unfinished(const std::string &movie, bool index_stays)
+{
+    if (!file_exists(movie) || mp4_file_finished(movie.c_str()))
+        return;
+    if (index_stays || !mp4::find_backup(movie).empty())
+        printf("======%s: its index could not finish it at this boot; kept as it is for a computer to salvage, "
+               "its index for the next boot\n",
+               movie.c_str());
+    else if (mp4_file_holds_data(movie.c_str()))
         printf("======%s: no index can finish it; kept as it is for a computer to salvage\n", movie.c_str());
     else if (remove_file(movie))
         printf("------%s holds nothing to repair: removed\n", movie.c_str());
-    return false;
 }
 
 } // namespace
@@ -486,13 +496,24 @@ int rec_files_repair_unfinished(void)
         // The new indexes a cut left are settled first: one may be the
         // index that finishes its movie.
         std::string movie;
-        for (size_t i = 0, listed = names.size(); i < listed; i++)
-            if (mp4::backup_file_kind(names[i], movie) == mp4::BackupFile::unfinished &&
-                settle_new_index(dir, names[i], movie))
+        // The movies an index or a new one points at; true where a new one
+        // stays for a later boot.
+        std::map<std::string, bool> found;
+        for (size_t i = 0, listed = names.size(); i < listed; i++) {
+            if (mp4::backup_file_kind(names[i], movie) != mp4::BackupFile::unfinished)
+                continue;
+            bool &kept = found[movie_of(dir, movie)];
+            if (settle_new_index(dir, names[i], movie))
                 names.push_back(mp4::backup_of_temp(names[i]));
+            kept = kept || file_exists(std::string(dir) + "/" + names[i]);
+        }
         for (const std::string &n : names)
-            if (mp4::backup_file_kind(n, movie) == mp4::BackupFile::index)
+            if (mp4::backup_file_kind(n, movie) == mp4::BackupFile::index) {
+                found.emplace(movie_of(dir, movie), false);
                 repaired += repair_one(dir, n, movie) ? 1 : 0;
+            }
+        for (const auto &m : found)
+            say_unfinished(m.first, m.second);
     }
     if (repaired)
         bd_sync();

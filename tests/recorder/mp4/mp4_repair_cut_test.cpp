@@ -122,6 +122,10 @@ TEST_F(Mp4RepairCut, ANewIndexCutOffBeforeItsRenameIsTakenWhenWholeAndNewer)
         {"a whole index, an older whole new one", &m.index5, &m.index4, &m.repaired5, "no newer than its index"},
         {"the start's empty index, a torn new one", &empty, &torn, &m.bytes,
          "no index can finish it; kept as it is for a computer to salvage"},
+        {"no index, an empty new one", nullptr, &empty, &m.bytes,
+         "no index can finish it; kept as it is for a computer to salvage"},
+        {"no index, a torn new one", nullptr, &torn, &m.bytes,
+         "no index can finish it; kept as it is for a computer to salvage"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -137,6 +141,10 @@ TEST_F(Mp4RepairCut, ANewIndexCutOffBeforeItsRenameIsTakenWhenWholeAndNewer)
     std::filesystem::create_directories(host(index_) + "/inside");
     const std::string out = capture_stdout([] { rec_files_repair_unfinished(); });
     EXPECT_NE(out.find("======" + temp_ + " cannot take the place of " + index_), std::string::npos) << out;
+    EXPECT_NE(out.find(name_ + ": its index could not finish it at this boot; kept as it is for a computer to "
+                               "salvage, its index for the next boot"),
+              std::string::npos)
+        << out;
     EXPECT_TRUE(read_file(host(temp_)) == m.index5);
     EXPECT_TRUE(read_file(host(name_)) == m.bytes);
 
