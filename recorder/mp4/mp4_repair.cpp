@@ -210,10 +210,10 @@ int32_t MP4_ReparieFile(const char *filename)
     case IndexFault::none:
         break;
     case IndexFault::memory:
-        printf("\n ----->> malloc mem fail \n ");
+        printf("\n ----->> malloc mem fail \n");
         return give_up(MP4_ERR_ARG);
     case IndexFault::bad:
-        printf("\n ----->> Bak File error can't repair mp4 \n ");
+        printf("\n ----->> Bak File error can't repair mp4 \n");
         return give_up(MP4_ERR_ARG);
     }
     const uint32_t payload = be32(index.data()), moov_size = be32(index.data() + 4);
@@ -227,17 +227,17 @@ int32_t MP4_ReparieFile(const char *filename)
     const int64_t moov_at = mdat.at + 8 + payload;
     BoardFd mp4 = open_file(filename, O_RDWR);
     if (!mp4) {
-        printf("--> openfile error !\n ");
-        printf("\n ----->> repair file made size fail ! ");
+        printf("--> openfile error !\n");
+        printf("\n ----->> repair file made size fail ! \n");
         return MP4_ERR_WRITE;
     }
     if (!board_write_at(mp4.get(), moov_at, index.data() + 4, moov_size)) {
-        printf("\n ----->> repair file moov fail ! ");
+        printf("\n ----->> repair file moov fail ! \n");
         return MP4_ERR_WRITE;
     }
     if (!board_write_at(mp4.get(), mdat.at, mdat_size, sizeof mdat_size) ||
         bd_ftruncate(mp4.get(), (off_t)(moov_at + moov_size)) != 0 || bd_fsync(mp4.get()) != 0 || !mp4.close()) {
-        printf("\n ----->> repair file made size fail ! ");
+        printf("\n ----->> repair file made size fail ! \n");
         return MP4_ERR_WRITE;
     }
     printf("\n ----->> repair file %s success ! \n", filename);
