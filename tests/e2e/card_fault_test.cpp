@@ -122,8 +122,8 @@ TEST(CardFault, AMovieFolderThatCannotTakeTheRecording)
             // the mode's LEDs back as before REC.
             EXPECT_TRUE(cam.wait_until(10, [&] { return cam.count_events("gpio 10_0 ", mark) >= 6; }));
             EXPECT_TRUE(cam.wait_event("venc chn 1 stop", 10, mark));
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-            EXPECT_EQ(kRecMode1Leds, cam.status("leds"));
+            EXPECT_TRUE(cam.wait_until(10, [&] { return cam.status("leds") == kRecMode1Leds; }))
+                << cam.status("leds");
             EXPECT_TRUE(cam.movies().empty());
             c.mend();
             // The failed recording's end was reported: the keys are on.
