@@ -403,7 +403,7 @@ int dv_main(void)
         // Recordings a power cut or a pulled card left unfinished play again,
         // before the scan numbers the next file.
         rec_files_repair_unfinished();
-        snap_remove_unfinished();
+        snap_settle_unfinished();
         KX_RecordCtr_InitAllfileName();
         puts("copy system config to SD");
         mkdir(bd_path("/mnt/sdcard0/syscfg/").c_str(), 0775);

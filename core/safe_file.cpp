@@ -65,6 +65,14 @@ void safe_file_abort(SafeFile &f)
     bd_remove(f.temp.c_str());
 }
 
+bool safe_file_adopt(const std::string &temp, const std::string &path)
+{
+    if (bd_rename(temp.c_str(), path.c_str(), BD_RENAME_NOREPLACE) != 0)
+        return false;
+    sync_folder(path);
+    return true;
+}
+
 bool safe_file_write_all(const std::string &path, const void *data, size_t size, bool *opened)
 {
     SafeFile f;

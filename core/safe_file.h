@@ -27,6 +27,9 @@ bool safe_file_write(SafeFile &f, const void *data, size_t size);
 bool safe_file_commit(SafeFile &f, bool replace);
 // Gives up the new content: the temporary file goes.
 void safe_file_abort(SafeFile &f);
+// A whole temporary file that a cut left before its rename takes the name
+// `path`, unless a file has it (false, errno EEXIST); the folder is synced.
+bool safe_file_adopt(const std::string &temp, const std::string &path);
 
 // The whole file in one go, replacing the old; `opened` tells a file that
 // could not be made from one that could not be written.

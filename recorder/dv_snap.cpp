@@ -19,6 +19,7 @@
 #include "core/msg_hub.h"
 #include "core/rec_state.h"
 #include "core/safe_file.h"
+#include "recorder/jpeg_whole.h"
 #include "recorder/rec_files.h"
 
 std::atomic<u32> g_SnapRun{0};
@@ -307,20 +308,45 @@ s32 KX_VENC_SaveSnap(const VENC_STREAM_REC_S *stream)
     return 0;
 }
 
-void snap_remove_unfinished(void)
+namespace {
+
+// A photo a cut left under its temporary name: whole (cut off only before
+// its rename), it takes its own name, or the next free one when a file has
+// that; torn, it goes.
+void settle_photo(const std::string &temp)
+{
+    if (!jpeg_file_whole(temp)) {
+        if (bd_remove(temp.c_str()) == 0)
+            printf("%s: a photo cut off, removed\n", temp.c_str());
+        return;
+    }
+    const std::string own = temp.substr(0, temp.size() - strlen(SAFE_FILE_TEMP_SUFFIX));
+    if (safe_file_adopt(temp, own)) {
+        printf("%s: a whole photo cut off before its rename, kept as %s\n", temp.c_str(), own.c_str());
+        return;
+    }
+    char name[KX_REC_FILENAME_SIZE];
+    if (errno == EEXIST && rec_files_next_free_photo(name, sizeof name) && safe_file_adopt(temp, name)) {
+        printf("%s: a whole photo cut off before its rename, kept as %s (%s is taken)\n", temp.c_str(), name,
+               own.c_str());
+        return;
+    }
+    printf("%s: a whole photo cut off before its rename, cannot be given a photo name (%s): kept\n", temp.c_str(),
+           strerror(errno));
+}
+
+} // namespace
+
+void snap_settle_unfinished(void)
 {
     const std::string ending = std::string(kPhotoEnding) + SAFE_FILE_TEMP_SUFFIX;
     for (const std::string &folder : entries(kPhotoDir)) {
         if (folder.compare(0, 3, "KR1") != 0)
             continue;
         const std::string dir = std::string(kPhotoDir) + "/" + folder;
-        for (const std::string &n : entries(dir)) {
-            if (n.compare(0, strlen(kPhotoPrefix), kPhotoPrefix) != 0 || !ends_with(n, ending))
-                continue;
-            const std::string path = dir + "/" + n;
-            if (bd_remove(path.c_str()) == 0)
-                printf("%s: a photo cut off, removed\n", path.c_str());
-        }
+        for (const std::string &n : entries(dir))
+            if (n.compare(0, strlen(kPhotoPrefix), kPhotoPrefix) == 0 && ends_with(n, ending))
+                settle_photo(dir + "/" + n);
     }
 }
 

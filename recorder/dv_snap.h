@@ -36,9 +36,11 @@ s32 KX_DV_StopPIV(void);
 // The stream into the next photo file, whole or not at all; 0, or -1
 // (AMSG_CARD_STATE_FULL posted when no name is left).
 s32 KX_VENC_SaveSnap(const VENC_STREAM_REC_S *stream);
-// At boot: removes the photos a power cut left unfinished (their temporary
-// files in the photo folders).
-void snap_remove_unfinished(void);
+// At boot, before the scan: the photos a power cut left under their
+// temporary names in the photo folders. One that is whole (cut off only
+// before its rename) takes its own name, or the next free photo name when
+// that is taken; one that is torn is removed. Each is said.
+void snap_settle_unfinished(void);
 // Every pack's bytes from its data offset on, in order; 0, or -1 when a pack
 // is malformed or a write comes out short. The JPEG writer also syncs and
 // rests 20 ms after each pack.

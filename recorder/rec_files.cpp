@@ -325,30 +325,15 @@ void raise_tail_to(const std::string &name)
         strcpy(test_tname, number);
 }
 
-void scan_card()
+// The last photo folder and its last number, raised to what the card
+// holds (KR100 made on a card without one); false when a folder can't be read.
+bool scan_photos()
 {
     std::vector<std::string> names;
-    if (!list_dir(kMovieDir, false, names)) {
-        fprintf(stderr, "cannot open directory: %s\n", kMovieDir);
-        return;
-    }
-    for (auto &n : names)
-        if (n.compare(0, kPrefixLen, kPrefix) == 0 && has_extension(n, "mp4"))
-            Set_HTName_File(n.c_str(), n.size());
-    if (!u8FileHeadNameIsChange)
-        strcpy(test_hname, "0000000");
     u8FileHeadNameIsChange = 0;
-    // Locked movies keep their numbers in ALARM: new names follow them too,
-    // or a recording would take the name of a locked one.
-    names.clear();
-    if (list_dir(kAlarmDir, false, names))
-        for (auto &n : names)
-            raise_tail_to(n);
-
-    names.clear();
     if (!list_dir(kPhotoDir, true, names)) {
         fprintf(stderr, "cannot open directory: %s\n", kPhotoDir);
-        return;
+        return false;
     }
     for (auto &n : names)
         Set_PhotoDirTName(n.c_str());
@@ -358,7 +343,7 @@ void scan_card()
         names.clear();
         if (!list_dir(folder, false, names)) {
             fprintf(stderr, "cannot open directory: %s\n", folder.c_str());
-            return;
+            return false;
         }
         for (auto &n : names)
             if (n.compare(0, kPrefixLen, kPrefix) == 0 && has_extension(n, "jpg"))
@@ -367,6 +352,31 @@ void scan_card()
         std::string folder = std::string(kPhotoDir) + "/KR100";
         puts(make_dir(folder.c_str()) ? "make dir ok" : "make dir fail");
     }
+    return true;
+}
+
+void scan_card()
+{
+    std::vector<std::string> names;
+    u8FileHeadNameIsChange = 0; // a photo scan before this one may have left it set
+    if (!list_dir(kMovieDir, false, names)) {
+        fprintf(stderr, "cannot open directory: %s\n", kMovieDir);
+        return;
+    }
+    for (auto &n : names)
+        if (n.compare(0, kPrefixLen, kPrefix) == 0 && has_extension(n, "mp4"))
+            Set_HTName_File(n.c_str(), n.size());
+    if (!u8FileHeadNameIsChange)
+        strcpy(test_hname, "0000000");
+    // Locked movies keep their numbers in ALARM: new names follow them too,
+    // or a recording would take the name of a locked one.
+    names.clear();
+    if (list_dir(kAlarmDir, false, names))
+        for (auto &n : names)
+            raise_tail_to(n);
+
+    if (!scan_photos())
+        return;
     printf("h:%s t:%s pd:%s pt:%s\n", test_hname, test_tname, test_pho_dir_tname, test_pho_tname);
 }
 
@@ -519,6 +529,14 @@ int rec_files_repair_unfinished(void)
         bd_sync();
     fflush(stdout); // what was kept and why reaches its reader before recording starts
     return repaired;
+}
+
+int rec_files_next_free_photo(char *name, size_t size)
+{
+    if (!name || size < KX_REC_FILENAME_SIZE)
+        return 0;
+    std::lock_guard<std::mutex> lock(g_names_lock);
+    return scan_photos() && next_photo(name) ? 1 : 0;
 }
 
 int KX_RecordCtr_InitAllfileName()

@@ -58,10 +58,16 @@ extern KX_REC_STATE_S gRecState;
 // it, in MOVIE or, for a file locked while it was written, in ALARM with the
 // index still in MOVIE) with MP4_CheckFileIntegrity and MP4_ReparieFile. An
 // index beside a finished movie, or beside none, goes, and so does an index
-// cut off while it was written (the one before it is whole). A movie whose
-// index cannot be read is kept as it is for a computer to salvage, and said
-// so; only a movie that holds nothing goes. The number of movies finished.
+// cut off while it was written (the one before it is whole). Every movie
+// found this way that is not finished is kept as it is for a computer to
+// salvage, and said so (with its index, where one stays, for the next
+// boot); only a movie that holds nothing goes. The number of movies finished.
 int rec_files_repair_unfinished(void);
+
+// The next photo name no file has, after the last photo on the card (the
+// folders scanned afresh); 1, or 0 when none is left or the card can't be
+// read. The number is taken, as KX_RecordCtr_Getfilename's are.
+int rec_files_next_free_photo(char *name, size_t size);
 
 // Boot: creates the MOVIE and PHOTO folders and reads the manual and photo
 // index files. 1, or 255 when the card's folder cannot be read.

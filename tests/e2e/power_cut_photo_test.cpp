@@ -1,7 +1,8 @@
 // Battery pulls during a series of timed photos, on a card that tears the
 // last write it was given: after each boot every photo on the card decodes
-// whole, nothing half-written is left (a photo's unfinished file is removed
-// at boot), and the series goes on after the photos that were kept.
+// whole, nothing half-written is left (a photo's torn temporary file is
+// removed at boot, a whole one takes its name), and the series goes on after
+// the photos that were kept.
 #include "tests/e2e/power_cut_support.h"
 
 using namespace e2e;

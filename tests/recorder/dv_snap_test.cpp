@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <thread>
 
 extern "C" {
@@ -78,6 +79,36 @@ bool decodes_as_jpeg(const std::string &path, int *width, scenetest::Layout *lay
     av_packet_free(&pkt);
     avformat_close_input(&fmt);
     return ok;
+}
+
+// A small picture as libavcodec's JPEG encoder writes it.
+std::string encoded_jpeg()
+{
+    const AVCodec *enc = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
+    AVCodecContext *ctx = avcodec_alloc_context3(enc);
+    ctx->width = 320;
+    ctx->height = 240;
+    ctx->pix_fmt = AV_PIX_FMT_YUVJ420P;
+    ctx->time_base = {1, 25};
+    AVFrame *frame = av_frame_alloc();
+    frame->format = ctx->pix_fmt;
+    frame->width = ctx->width;
+    frame->height = ctx->height;
+    AVPacket *pkt = av_packet_alloc();
+    std::string bytes;
+    if (avcodec_open2(ctx, enc, nullptr) == 0 && av_frame_get_buffer(frame, 0) == 0) {
+        // Busy detail, so that the picture spans many writes of the card.
+        for (int p = 0; p < 3; p++)
+            for (int y = 0; y < (p ? 120 : 240); y++)
+                for (int x = 0; x < (p ? 160 : 320); x++)
+                    frame->data[p][y * frame->linesize[p] + x] = (uint8_t)((x * 37 + y * 91 + p * 53) * (x ^ y));
+        if (avcodec_send_frame(ctx, frame) == 0 && avcodec_receive_packet(ctx, pkt) == 0)
+            bytes.assign(reinterpret_cast<const char *>(pkt->data), (size_t)pkt->size);
+    }
+    av_packet_free(&pkt);
+    av_frame_free(&frame);
+    avcodec_free_context(&ctx);
+    return bytes;
 }
 
 class SnapWriters : public BoardTest {};
@@ -191,12 +222,14 @@ TEST_F(SnapCard, NoRoomForAPhotoPostsCardFull)
 // A photo cut by the power after each of its operations on the card (its
 // file's creation, each pack's write, the sync, the close, the rename), on a
 // card that drops what was not synced or tears the last write: once the
-// boot has removed what the cut left, the photo is there whole or not at all.
+// boot has settled what the cut left, the photo is there whole or not at
+// all, and there whenever its bytes had reached the card whole.
 TEST_F(SnapCut, APhotoCutAtAnyOperationIsWholeOrAbsent)
 {
-    std::string bytes = "\xFF\xD8" + std::string(60000, 'j') + std::string(40000, 'p') + "\xFF\xD9";
+    std::string bytes = encoded_jpeg();
+    ASSERT_GT(bytes.size(), 20000u);
     VENC_PACK_REC_S packs[3] = {};
-    const size_t sizes[3] = {700, 60000, bytes.size() - 60700};
+    const size_t sizes[3] = {700, 12000, bytes.size() - 12700};
     for (size_t i = 0, at = 0; i < 3; at += sizes[i], i++) {
         packs[i].pu8Data = reinterpret_cast<u8 *>(&bytes[at]);
         packs[i].u32Len = (u32)sizes[i];
@@ -212,7 +245,8 @@ TEST_F(SnapCut, APhotoCutAtAnyOperationIsWholeOrAbsent)
             conf_ = std::string("power_cut = ") + policy + "\n";
             SetUp();
             cut = testsupport::run_until_cut(n, [&] { KX_VENC_SaveSnap(&stream); });
-            quiet([] { snap_remove_unfinished(); });
+            const bool synced = testsupport::read_file(bd_path(folder + "/KORVAN001.jpg.tmp")) == bytes;
+            quiet([] { snap_settle_unfinished(); });
             std::vector<std::string> names;
             for (auto &e : fs::directory_iterator(bd_path(folder)))
                 names.push_back(e.path().filename().string());
@@ -222,12 +256,61 @@ TEST_F(SnapCut, APhotoCutAtAnyOperationIsWholeOrAbsent)
                 EXPECT_EQ(".jpg", fs::path(names[0]).extension().string());
                 EXPECT_EQ(bytes, testsupport::read_file(bd_path(folder + "/" + names[0])));
             }
-            if (!cut) {
-                EXPECT_EQ(1u, names.size()) << "a photo whose save ended is on the card";
+            if (!cut || synced) {
+                EXPECT_EQ(1u, names.size()) << "a photo whose save ended, or was whole on the card, is there";
             }
         }
         EXPECT_FALSE(cut) << policy << ": the save never ended";
         EXPECT_GT(n, 3u);
+    }
+}
+
+// What the boot does with each photo a cut left under its temporary name:
+// whole ones take a photo name (their own, else the next free one), and
+// anything that is not a whole decodable JPEG goes.
+TEST_F(SnapCut, TheBootKeepsWholeTemporaryPhotosAndRemovesTornOnes)
+{
+    const std::string jpeg = encoded_jpeg();
+    ASSERT_GT(jpeg.size(), 20000u);
+    std::string damaged = jpeg; // both markers, a hole inside
+    std::fill(damaged.begin() + 200, damaged.end() - 200, '\0');
+    struct Case {
+        const char *name;
+        std::vector<std::pair<std::string, std::string>> card; // KR100 file, bytes
+        std::string temp;                                     // in KR100
+        std::string temp_bytes;
+        std::string kept_as; // empty: removed
+        const char *said;
+    } cases[] = {
+        {"whole, its name free", {{"KORVAN001.jpg", jpeg}}, "KORVAN002.jpg.tmp", jpeg, "KORVAN002.jpg",
+         "a whole photo cut off before its rename, kept as"},
+        {"whole, its name taken", {{"KORVAN001.jpg", "the user's"}, {"KORVAN004.jpg", jpeg}}, "KORVAN001.jpg.tmp",
+         jpeg, "KORVAN005.jpg", "(/mnt/sdcard0/PHOTO/KR100/KORVAN001.jpg is taken)"},
+        {"cut off in its last bytes", {}, "KORVAN001.jpg.tmp", jpeg.substr(0, jpeg.size() - 512), "",
+         "a photo cut off, removed"},
+        {"a hole inside", {}, "KORVAN001.jpg.tmp", damaged, "", "a photo cut off, removed"},
+        {"empty", {}, "KORVAN001.jpg.tmp", "", "", "a photo cut off, removed"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        const std::string folder = bd_path("/mnt/sdcard0/PHOTO/KR100/");
+        for (auto &f : c.card)
+            testsupport::write_file(folder + f.first, f.second);
+        testsupport::write_file(folder + c.temp, c.temp_bytes);
+        const std::string said = quiet([] { snap_settle_unfinished(); });
+
+        EXPECT_NE(std::string::npos, said.find(c.said)) << said;
+        EXPECT_FALSE(fs::exists(folder + c.temp));
+        for (auto &f : c.card)
+            EXPECT_TRUE(f.second == testsupport::read_file(folder + f.first)) << "a photo on the card stays";
+        const auto files = std::distance(fs::directory_iterator(folder), fs::directory_iterator{});
+        EXPECT_EQ((long)c.card.size() + (c.kept_as.empty() ? 0 : 1), (long)files);
+        if (!c.kept_as.empty()) {
+            EXPECT_TRUE(c.temp_bytes == testsupport::read_file(folder + c.kept_as)) << c.kept_as;
+            EXPECT_NE(std::string::npos, said.find(c.kept_as)) << said;
+        }
     }
 }
 
