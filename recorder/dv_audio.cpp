@@ -365,22 +365,37 @@ s32 KX_AUDIO_StartAi(s32 dev, u32 chnCnt, const AIO_ATTR_S *attr, u32 resampleRa
     return 0;
 }
 
+namespace {
+
+// The encoder channels' attributes, and the channel a step works on.
+struct AencChns {
+    AENC_CHANNEL_CFG_S cfg;
+    u32 chn;
+};
+
+s32 create_aenc_chn(AencChns *a)
+{
+    printf("DU_DUZ_AENC_CreateChn(%d, &stAencAttr) \n ", (int)a->chn);
+    return DU_DUZ_AENC_CreateChn((s32)a->chn, &a->cfg);
+}
+
+s32 destroy_aenc_chn(AencChns *a)
+{
+    s32 ret = DU_DUZ_AENC_DestroyChn((s32)a->chn);
+    if (ret != 0)
+        printf("%s: DU_DUZ_AENC_DestroyChn(%d) failed with %#x!\n", "KX_AUDIO_StopAenc", (int)a->chn, ret);
+    return ret;
+}
+
+const mpi_step<AencChns, s32> kAencChn = {"======DU_DUZ_AENC_CreateChn failed", create_aenc_chn, destroy_aenc_chn};
+
+} // namespace
+
 s32 KX_Audio_StartAenc(u32 chnCnt, const AIO_ATTR_S *attr, u32 payloadType)
 {
     static AAC_ENC_CFG_S aac = {gs_enAacType, gs_enAacBps, kSampleRate, 1, 0};
-    AENC_CHANNEL_CFG_S cfg = {payloadType, attr ? attr->u32PtNumPerFrm : kSamplesPerFrame, kEncoderFrames, &aac};
-    for (u32 chn = 0; chn < chnCnt; chn++) {
-        printf("DU_DUZ_AENC_CreateChn(%d, &stAencAttr) \n ", (int)chn);
-        s32 ret = DU_DUZ_AENC_CreateChn((s32)chn, &cfg);
-        if (ret != 0) {
-            puts("======DU_DUZ_AENC_CreateChn failed");
-            // Channels made before this one go again.
-            while (chn-- > 0)
-                DU_DUZ_AENC_DestroyChn((s32)chn);
-            return ret;
-        }
-    }
-    return 0;
+    AencChns a = {{payloadType, attr ? attr->u32PtNumPerFrm : kSamplesPerFrame, kEncoderFrames, &aac}, 0};
+    return mpi_steps_run_each(kAencChn, chnCnt, &a, &AencChns::chn, mpi_step_say_line);
 }
 
 s32 KX_AUDIO_AencBindAi(s32 aiDev, s32 aiChn, s32 aencChn)
@@ -453,14 +468,8 @@ s32 KX_AUDIO_StopAo(s32 dev, u32 chnCnt, u32 resample)
 
 s32 KX_AUDIO_StopAenc(u32 chnCnt)
 {
-    for (u32 chn = 0; chn < chnCnt; chn++) {
-        s32 ret = DU_DUZ_AENC_DestroyChn((s32)chn);
-        if (ret != 0) {
-            printf("%s: DU_DUZ_AENC_DestroyChn(%d) failed with %#x!\n", __func__, (int)chn, ret);
-            return ret;
-        }
-    }
-    return 0;
+    AencChns a = {};
+    return mpi_steps_undo_each(kAencChn, chnCnt, &a, &AencChns::chn);
 }
 
 s32 KX_AUDIO_StopAi(s32 dev, u32 chnCnt, u32 resample)
@@ -484,25 +493,43 @@ s32 KX_AUDIO_StopAi(s32 dev, u32 chnCnt, u32 resample)
 
 namespace {
 
-// What the audio road's start works on: the input's and the output's attributes.
+// What the audio road's start works on: the input's and the output's
+// attributes, and the output channel a bind works on.
 struct AudioRoad {
     AIO_ATTR_S in, out;
+    u32 chn;
 };
 
 s32 cfg_codec(AudioRoad *r) { return KX_AUDIO_CfgAcodec(&r->in) != 0 ? -1 : 0; }
 
-void stop_input(AudioRoad *) { KX_AUDIO_StopAi(0, aud_cfg.AiChnCnt, 0); }
-void stop_encoder(AudioRoad *) { KX_AUDIO_StopAenc(aud_cfg.AencChnCnt); }
-void unbind_encoder(AudioRoad *) { KX_AUDIO_AencUnbindAi(0, 0, 0); }
-void stop_output(AudioRoad *) { KX_AUDIO_StopAo(0, aud_cfg.AoChnCnt, 0); }
+// A step that fails says so once, here.
+s32 said(s32 ret, const char *failed)
+{
+    if (ret != 0)
+        puts(failed);
+    return ret;
+}
+
+s32 stop_input(AudioRoad *)
+{
+    return said(KX_AUDIO_StopAi(0, aud_cfg.AiChnCnt, 0), "======SAMPLE_COMM_AUDIO_StopAi failed");
+}
+s32 stop_encoder(AudioRoad *)
+{
+    return said(KX_AUDIO_StopAenc(aud_cfg.AencChnCnt), "======SAMPLE_COMM_AUDIO_StopAenc failed");
+}
+s32 unbind_encoder(AudioRoad *)
+{
+    return said(KX_AUDIO_AencUnbindAi(0, 0, 0), "======SAMPLE_COMM_AUDIO_AencUnbindAi failed");
+}
+s32 stop_output(AudioRoad *) { return KX_AUDIO_StopAo(0, aud_cfg.AoChnCnt, 0); }
 
 // The input and the output are stopped even when they failed half-way
 // started: such a step says why itself, before it stops.
-s32 started_or_stopped(s32 ret, const char *failed, void (*stop)(AudioRoad *), AudioRoad *r)
+s32 started_or_stopped(s32 ret, const char *failed, s32 (*stop)(AudioRoad *), AudioRoad *r)
 {
-    if (ret == 0)
+    if (said(ret, failed) == 0)
         return 0;
-    puts(failed);
     stop(r);
     return -1;
 }
@@ -522,29 +549,28 @@ s32 start_output(AudioRoad *r)
                               "======SAMPLE_COMM_AUDIO_StartAo failed", stop_output, r);
 }
 
-// The input bound to every output channel; a failed bind takes back the ones before it.
-s32 bind_output(AudioRoad *)
+s32 bind_output_chn(AudioRoad *r) { return ao_bind_ai(0, 0, 0, (s32)r->chn); }
+s32 unbind_output_chn(AudioRoad *r) { return KX_AUDIO_AoUnbindAi(0, 0, 0, (s32)r->chn); }
+
+const mpi_step<AudioRoad, s32> kOutputBind = {"======SAMPLE_COMM_AUDIO_AoBindAi failed", bind_output_chn,
+                                              unbind_output_chn};
+
+// The input bound to every output channel.
+s32 bind_output(AudioRoad *r)
 {
-    for (u32 chn = 0; chn < aud_cfg.AoChnCnt; chn++) {
-        if (ao_bind_ai(0, 0, 0, (s32)chn) == 0)
-            continue;
-        puts("======SAMPLE_COMM_AUDIO_AoBindAi failed");
-        while (chn-- > 0)
-            KX_AUDIO_AoUnbindAi(0, 0, 0, (s32)chn);
-        return -1;
-    }
-    return 0;
+    return mpi_steps_run_each(kOutputBind, aud_cfg.AoChnCnt, r, &AudioRoad::chn, mpi_step_say_line) != 0 ? -1 : 0;
 }
+s32 unbind_output(AudioRoad *r) { return mpi_steps_undo_each(kOutputBind, aud_cfg.AoChnCnt, r, &AudioRoad::chn); }
 
 // A failing step takes down the ones before it: a later start must find
-// the units as they were.
-const mpi_step<AudioRoad> kAudioRoad[] = {
+// the units as they were. Run backwards, the table is the stop.
+const mpi_step<AudioRoad, s32> kAudioRoad[] = {
     {"======SAMPLE_COMM_AUDIO_CfgAcodec failed", cfg_codec, nullptr},
     {nullptr, start_input, stop_input},
     {"======SAMPLE_COMM_AUDIO_StartAenc failed", start_encoder, stop_encoder},
     {"======SAMPLE_COMM_AUDIO_AencBindAi failed", bind_encoder, unbind_encoder},
     {nullptr, start_output, stop_output},
-    {nullptr, bind_output, nullptr},
+    {nullptr, bind_output, unbind_output},
 };
 
 } // namespace
@@ -570,23 +596,12 @@ s32 KX_DV_Audio_Stop(void)
 {
     if (!(u32RecModeFlag & DV_STATE_AUDIO))
         return -1;
-    for (u32 chn = 0; chn < aud_cfg.AoChnCnt; chn++)
-        KX_AUDIO_AoUnbindAi(0, 0, 0, (s32)chn);
-    KX_AUDIO_StopAo(0, aud_cfg.AoChnCnt, 0);
-    if (KX_AUDIO_AencUnbindAi(0, 0, 0) != 0) {
-        puts("======SAMPLE_COMM_AUDIO_AencUnbindAi failed");
-        return -1;
-    }
-    if (KX_AUDIO_StopAenc(aud_cfg.AencChnCnt) != 0) {
-        puts("======SAMPLE_COMM_AUDIO_StopAenc failed");
-        return -1;
-    }
-    if (KX_AUDIO_StopAi(0, aud_cfg.AiChnCnt, 0) != 0) {
-        puts("======SAMPLE_COMM_AUDIO_StopAi failed");
-        return -1;
-    }
+    // Every step comes down whatever the others did: a unit left up would
+    // refuse the next start.
+    AudioRoad road = {};
+    s32 ret = mpi_steps_undo(kAudioRoad, &road);
     u32RecModeFlag &= ~DV_STATE_AUDIO;
-    return 0;
+    return ret;
 }
 
 // ---- the thread ----------------------------------------------------------------------------

@@ -63,7 +63,9 @@ void dv_audio_left_out(u64 n);
 // a failure takes down what started before it, latest first, and leaves the
 // bit clear.
 s32 KX_DV_Audio_Run(void);
-// Everything down in reverse; -1 at once when audio is not up.
+// Everything down in reverse, each step whatever the others returned (a
+// failing one says so), and the state bit cleared; 0 or the first failing
+// status. -1 at once when audio is not up.
 s32 KX_DV_Audio_Stop(void);
 
 // The audio thread, at the scheduling of the platform's audio threads
@@ -77,7 +79,9 @@ s32 KX_DV_StopAudioThread(void);
 s32 KX_AUDIO_CfgAcodec(const AIO_ATTR_S *attr);
 s32 KX_Tlv320_CfgAudio(u32 workMode, u32 sampleRate);
 
-// The steps of the start and stop; each 0 or the first failing status.
+// The steps of the start and stop; each 0 or the first failing status. A
+// start that fails takes back the encoder channels it made; the encoder's
+// stop destroys every channel, past one that fails.
 s32 KX_AUDIO_StartAi(s32 dev, u32 chnCnt, const AIO_ATTR_S *attr, u32 resampleRate, u32 resample);
 s32 KX_Audio_StartAenc(u32 chnCnt, const AIO_ATTR_S *attr, u32 payloadType);
 s32 KX_AUDIO_AencBindAi(s32 aiDev, s32 aiChn, s32 aencChn);
