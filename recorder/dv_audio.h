@@ -12,6 +12,7 @@
 #include "mpi/audio/aenc/mpi_aenc.h"
 #include "mpi/audio/comm/mpi_audio_comm.h"
 #include "recorder/dv_engine.h"
+#include "recorder/dv_tlv320.h" // the codec's set-up, the road's first step
 
 #include <atomic>
 #include <cstdint>
@@ -74,10 +75,6 @@ s32 KX_DV_Audio_Stop(void);
 // error.
 s32 KX_DV_StartAudioThread(void);
 s32 KX_DV_StopAudioThread(void);
-
-// The codec for the device attributes' work mode and rate; 0 or -1.
-s32 KX_AUDIO_CfgAcodec(const AIO_ATTR_S *attr);
-s32 KX_Tlv320_CfgAudio(u32 workMode, u32 sampleRate);
 
 // The steps of the start and stop; each 0 or the first failing status. A
 // start that fails takes back the encoder channels it made; the encoder's
