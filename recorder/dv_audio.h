@@ -12,6 +12,7 @@
 #include "mpi/audio/aenc/mpi_aenc.h"
 #include "mpi/audio/comm/mpi_audio_comm.h"
 #include "recorder/dv_engine.h"
+#include "recorder/dv_tlv320.h" // the codec's set-up, the road's first step
 
 #include <atomic>
 #include <cstdint>
@@ -63,7 +64,9 @@ void dv_audio_left_out(u64 n);
 // a failure takes down what started before it, latest first, and leaves the
 // bit clear.
 s32 KX_DV_Audio_Run(void);
-// Everything down in reverse; -1 at once when audio is not up.
+// Everything down in reverse, each step whatever the others returned (a
+// failing one says so), and the state bit cleared; 0 or the first failing
+// status. -1 at once when audio is not up.
 s32 KX_DV_Audio_Stop(void);
 
 // The audio thread, at the scheduling of the platform's audio threads
@@ -73,11 +76,9 @@ s32 KX_DV_Audio_Stop(void);
 s32 KX_DV_StartAudioThread(void);
 s32 KX_DV_StopAudioThread(void);
 
-// The codec for the device attributes' work mode and rate; 0 or -1.
-s32 KX_AUDIO_CfgAcodec(const AIO_ATTR_S *attr);
-s32 KX_Tlv320_CfgAudio(u32 workMode, u32 sampleRate);
-
-// The steps of the start and stop; each 0 or the first failing status.
+// The steps of the start and stop; each 0 or the first failing status. A
+// start that fails takes back the encoder channels it made; the encoder's
+// stop destroys every channel, past one that fails.
 s32 KX_AUDIO_StartAi(s32 dev, u32 chnCnt, const AIO_ATTR_S *attr, u32 resampleRate, u32 resample);
 s32 KX_Audio_StartAenc(u32 chnCnt, const AIO_ATTR_S *attr, u32 payloadType);
 s32 KX_AUDIO_AencBindAi(s32 aiDev, s32 aiChn, s32 aencChn);

@@ -4,6 +4,7 @@
 #include "recorder/dv_pipeline.h"
 
 #include "core/pref_record.h"
+#include "mpi/common/mpi_steps.h"
 #include "mpi/video/sys/mpi_sys.h"
 
 #include <cstdio>
@@ -109,57 +110,80 @@ void arm_frame_lost(VENC_CHN chn)
     DU_DUZ_VENC_SetFrameLostStrategy(chn, &fl);
 }
 
-// The stage gives up: the channels it made go before the caller unwinds the rest.
-s32 venc_unwind()
+// What the stage's steps work on: each encoder set's picture size and bit rate.
+struct VencStage {
+    SIZE_S size[kVencChnNum];
+    u32 kbps[kVencChnNum];
+    u8 sensor_fps;
+};
+
+const KX_DV_VENC_PARAM_S &main_set() { return dvVencParam[1]; }
+
+// A channel that cannot be made reports itself; the stage goes on.
+s32 start_photo(VencStage *s)
 {
-    for (u32 c = kVencChnNum; c-- > 0;)
-        KX_DV_Venc_Chn_Stop(c);
-    return -1;
+    if (dvVencParam[0].bEnable)
+        KX_DV_Venc_Chn_Start(0, jpeg_record(s->size[0]));
+    return 0;
 }
+
+s32 start_recording(VencStage *s)
+{
+    const KX_DV_VENC_PARAM_S &main = main_set();
+    if (!main.bEnable)
+        return 0;
+    printf("dst = %d ,src=%d\n", main.u8FrameRate, s->sensor_fps);
+    KX_DV_Venc_Chn_Start(1, stream_record(main, s->size[1], s->kbps[1], s->sensor_fps));
+    tune_rate_control(1, main.enType == PT_H264, s->sensor_fps);
+    return 0;
+}
+
+s32 tune_recording(VencStage *)
+{
+    const KX_DV_VENC_PARAM_S &main = main_set();
+    if (!main.bEnable)
+        return 0;
+    s32 ret = main.enType == PT_H264
+                  ? set_deblocking<VENC_H264_DBLK_REC_S>(1, DU_DUZ_VENC_GetH264Dblk, DU_DUZ_VENC_SetH264Dblk,
+                                                         "DU_DUZ_VENC_GetH264Dblk failed",
+                                                         "DU_DUZ_VENC_SetH264Dblk failed")
+                  : set_deblocking<VENC_H265_DBLK_REC_S>(1, DU_DUZ_VENC_GetH265Dblk, DU_DUZ_VENC_SetH265Dblk,
+                                                         "DU_DUZ_VENC_GetH265Dblk failed",
+                                                         "DU_DUZ_VENC_SetH265Dblk failed");
+    if (ret != 0)
+        return -1;
+    if (main.u8ImageQuality < 2)
+        arm_frame_lost(1);
+    return 0;
+}
+
+template <u32 Chn> void stop_chn(VencStage *) { KX_DV_Venc_Chn_Stop(Chn); }
+
+// A failing step stops the channels made before it, so the caller unwinds
+// only the stages before this one. Set 2 describes a secondary stream that
+// no channel carries.
+const mpi_step<VencStage> kVencSteps[] = {
+    {nullptr, start_photo, stop_chn<0>},
+    {nullptr, start_recording, stop_chn<1>},
+    {nullptr, tune_recording, nullptr},
+};
 
 } // namespace
 
 s32 KX_DV_Venc_Run(void)
 {
     puts("KX_DV_Venc_Run");
-    VENC_CHN_ATTR_REC_S rec[kVencChnNum];
-    memset(rec, 0, sizeof rec);
     memcpy(dvVencParam, Setup_DV_Venc->sParam, sizeof dvVencParam);
     memset(u8vencworkstatus, 0, sizeof u8vencworkstatus);
-    u8 sensor_fps = dvViParam.sParam[0].u8FrameRate;
-
-    SIZE_S size[kVencChnNum];
-    u32 kbps[kVencChnNum];
+    VencStage stage;
+    stage.sensor_fps = dvViParam.sParam[0].u8FrameRate;
     for (u32 i = 0; i < kVencChnNum; i++) {
         const KX_DV_VENC_PARAM_S &e = dvVencParam[i];
-        size[i] = pic_size(e.u8Resolution);
-        kbps[i] = KX_DV_Get_BitRate(e.u8ImageQuality, e.enType, e.u8Resolution, e.u8FrameRate);
+        stage.size[i] = pic_size(e.u8Resolution);
+        stage.kbps[i] = KX_DV_Get_BitRate(e.u8ImageQuality, e.enType, e.u8Resolution, e.u8FrameRate);
     }
-
-    // A channel that cannot be made reports itself; the stage goes on.
-    if (dvVencParam[0].bEnable) {
-        rec[0] = jpeg_record(size[0]);
-        KX_DV_Venc_Chn_Start(0, rec[0]);
-    }
-    const KX_DV_VENC_PARAM_S &main = dvVencParam[1];
-    if (main.bEnable) {
-        printf("dst = %d ,src=%d\n", main.u8FrameRate, sensor_fps);
-        rec[1] = stream_record(main, size[1], kbps[1], sensor_fps);
-        KX_DV_Venc_Chn_Start(1, rec[1]);
-        bool h264 = main.enType == PT_H264;
-        tune_rate_control(1, h264, sensor_fps);
-        s32 ret = h264 ? set_deblocking<VENC_H264_DBLK_REC_S>(1, DU_DUZ_VENC_GetH264Dblk, DU_DUZ_VENC_SetH264Dblk,
-                                                              "DU_DUZ_VENC_GetH264Dblk failed",
-                                                              "DU_DUZ_VENC_SetH264Dblk failed")
-                       : set_deblocking<VENC_H265_DBLK_REC_S>(1, DU_DUZ_VENC_GetH265Dblk, DU_DUZ_VENC_SetH265Dblk,
-                                                              "DU_DUZ_VENC_GetH265Dblk failed",
-                                                              "DU_DUZ_VENC_SetH265Dblk failed");
-        if (ret != 0)
-            return venc_unwind();
-        if (main.u8ImageQuality < 2)
-            arm_frame_lost(1);
-    }
-    // Set 2 describes a secondary stream that no channel carries.
+    if (mpi_steps_run(kVencSteps, &stage) != 0)
+        return -1;
     printf("%s success\n", "KX_DV_Venc_Run");
     return 0;
 }

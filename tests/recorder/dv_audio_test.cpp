@@ -7,7 +7,9 @@
 #include "board/tlv320aic31_requests.h"
 #include "core/rec_state.h"
 #include "mpi/audio/aac/audio_aac_dec_adp.h"
+#include "mpi/audio/aenc/aenc_requests.h"
 #include "mpi/audio/ai/mpi_ai.h"
+#include "mpi/video/sys/sys_requests.h"
 #include "mpi/video/vb/vb_requests.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_pipeline.h"
@@ -346,6 +348,42 @@ TEST_F(DvAudio, EachFailingStepTakesDownWhatTheStepsBeforeItPutUp)
             EXPECT_EQ(0, DU_DUZ_SYS_UnBind(&other, c.taken));
         }
         EXPECT_EQ(-1, KX_DV_Audio_Stop()); // nothing up
+    }
+}
+
+// A step of the stop that fails keeps none after it up: the encoder, the
+// input and the state bit come down all the same, and the stop reports it.
+TEST_F(DvAudio, AFailingStepOfTheStopTakesDownTheRest)
+{
+    struct Case {
+        const char *name;
+        std::string conf;
+        const char *says;
+    } cases[] = {
+        {"the binds", "sys_refuse = " + std::to_string(SYS_UNBIND_CTRL) + "\n",
+         "======SAMPLE_COMM_AUDIO_AencUnbindAi failed\n"},
+        {"the encoder", "aenc_refuse = " + std::to_string(AENC_STRMBUF_DEINIT_CTRL) + "\n",
+         "======SAMPLE_COMM_AUDIO_StopAenc failed\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        capture_stdout([] {
+            DU_DUZ_SYS_Exit();
+            MPI_VB_ExitCtx();
+        });
+        testsupport::write_conf(root_, c.conf);
+        sim::start(root_);
+        ASSERT_EQ(0, DU_DUZ_SYS_Init());
+        ASSERT_EQ(0, MPI_VB_InitCtx());
+        capture_stdout([] { ASSERT_EQ(0, KX_DV_Audio_Run()); });
+        const long mark = (long)testsupport::events().size() - 1;
+        s32 ret = 0;
+        std::string out = capture_stdout([&] { ret = KX_DV_Audio_Stop(); });
+        EXPECT_EQ(-1, ret);
+        EXPECT_NE(std::string::npos, out.find(c.says)) << out;
+        EXPECT_FALSE(u32RecModeFlag & DV_STATE_AUDIO);
+        pipelinetest::in_order({"ao disable", "aenc destroy chn 0", "ai disable chn 0", "ai disable"}, mark);
+        EXPECT_EQ(-1, KX_DV_Audio_Stop()); // down already
     }
 }
 

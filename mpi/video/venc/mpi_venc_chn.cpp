@@ -140,7 +140,7 @@ struct VencCreate {
 };
 
 s32 create_driver_chn(VencCreate *c) { return bd_ioctl(c->ctx->s32Fd, VENC_CREATE_CHN_CTRL, &c->req); }
-void destroy_driver_chn(VencCreate *c) { bd_ioctl(c->ctx->s32Fd, VENC_DESTROY_CHN_CTRL); }
+s32 destroy_driver_chn(VencCreate *c) { return bd_ioctl(c->ctx->s32Fd, VENC_DESTROY_CHN_CTRL); }
 
 // Where the driver put the ring; the channel's other fields start afresh.
 s32 take_ring_info(VencCreate *c)
@@ -165,6 +165,13 @@ s32 take_ring_info(VencCreate *c)
     return info.u32BufSize == 0 ? DU_ERR_VENC_NOMEM : 0;
 }
 
+s32 forget_ring_info(VencCreate *c)
+{
+    c->ctx->u32StrmBufPhyAddr = 0;
+    c->ctx->u32StrmBufSize = 0;
+    return 0;
+}
+
 // The ring is mapped twice in a row, so a pack that wraps round its end
 // reads as one piece.
 s32 map_ring(VencCreate *c)
@@ -183,10 +190,21 @@ s32 map_ring(VencCreate *c)
     return 0;
 }
 
-const mpi_step<VencCreate> kCreateSteps[] = {
+s32 unmap_ring(VencCreate *c)
+{
+    VENC_CHN_CTX_S &ctx = *c->ctx;
+    if (ctx.pMapBase)
+        bd_munmap(ctx.pMapBase, 2 * (size_t)ctx.u32MapHalfLen);
+    ctx.pMapBase = nullptr;
+    ctx.pStrmBufUserAddr = nullptr;
+    return 0;
+}
+
+// Run backwards, the table is the channel's destruction.
+const mpi_step<VencCreate, s32> kCreateSteps[] = {
     {nullptr, create_driver_chn, destroy_driver_chn},
-    {nullptr, take_ring_info, nullptr},
-    {nullptr, map_ring, nullptr},
+    {nullptr, take_ring_info, forget_ring_info},
+    {nullptr, map_ring, unmap_ring},
 };
 
 } // namespace
@@ -212,18 +230,10 @@ s32 DU_DUZ_VENC_DestroyChn(VENC_CHN VeChn)
 {
     if (s32 ret = venc_chn_prepare(__FUNCTION__, VeChn))
         return ret;
-    VENC_CHN_CTX_S &ctx = g_stMpiVencChn[VeChn];
-    s32 ret = bd_ioctl(ctx.s32Fd, VENC_DESTROY_CHN_CTRL);
-    if (ret != 0)
-        return ret;
-    if (ctx.pMapBase)
-        bd_munmap(ctx.pMapBase, 2 * (size_t)ctx.u32MapHalfLen);
-    ctx.pMapBase = nullptr;
-    ctx.u32StrmBufPhyAddr = 0;
-    ctx.pStrmBufUserAddr = nullptr;
-    ctx.u32StrmBufSize = 0;
+    VencCreate teardown = {&g_stMpiVencChn[VeChn], nullptr, {}};
+    s32 ret = mpi_steps_undo(kCreateSteps, &teardown);
     venc_slice_teardown(VeChn);
-    return 0;
+    return ret;
 }
 
 s32 DU_DUZ_VENC_SetChnAttr(VENC_CHN VeChn, const VENC_CHN_ATTR_REC_S *pstAttr)
