@@ -117,6 +117,40 @@ TEST_F(AdapterTest, TheExposureRecordFieldByField)
         });
 }
 
+// A staircase each way, as the exposure library takes only routes that
+// climb one parameter a node. The get takes all seven nodes the engine's
+// record holds; the set's six stop before the last, which keeps the get's
+// (the iris every node is set at: the route tests).
+TEST_F(AdapterTest, TheRouteFieldByField)
+{
+    using E = SCENEAUTO_AE_ROUTE_S;
+    using P = AE_ROUTE_TABLE_S;
+    // The set prints the route; a failure's lines are shown with it.
+    const std::string out = testsupport::capture_stdout([] {
+        expect_each_field_moves<E, P>(
+            {DU_DUZ_ISP_GetAERouteAttr, DU_DUZ_ISP_SetAERouteAttr, CommSceneautoGetAERoute, CommSceneautoSetAERoute},
+            {
+                FIELD(u32TotalNum, u32TotalNum, 7, 6),
+                FIELD(astRouteNode[0].u32IntTime, astRouteNode[0].u32IntTime, 100, 110),
+                FIELD(astRouteNode[0].u32SysGain, astRouteNode[0].u32SysGain, 1024, 1100),
+                FIELD(astRouteNode[1].u32IntTime, astRouteNode[1].u32IntTime, 200, 220),
+                FIELD(astRouteNode[1].u32SysGain, astRouteNode[1].u32SysGain, 1024, 1100),
+                FIELD(astRouteNode[2].u32IntTime, astRouteNode[2].u32IntTime, 200, 220),
+                FIELD(astRouteNode[2].u32SysGain, astRouteNode[2].u32SysGain, 2048, 2200),
+                FIELD(astRouteNode[3].u32IntTime, astRouteNode[3].u32IntTime, 400, 440),
+                FIELD(astRouteNode[3].u32SysGain, astRouteNode[3].u32SysGain, 2048, 2200),
+                FIELD(astRouteNode[4].u32IntTime, astRouteNode[4].u32IntTime, 400, 440),
+                FIELD(astRouteNode[4].u32SysGain, astRouteNode[4].u32SysGain, 4096, 4400),
+                FIELD(astRouteNode[5].u32IntTime, astRouteNode[5].u32IntTime, 800, 880),
+                FIELD(astRouteNode[5].u32SysGain, astRouteNode[5].u32SysGain, 4096, 4400),
+                FIELD(astRouteNode[6].u32IntTime, astRouteNode[6].u32IntTime, 800, kSetElsewhere),
+                FIELD(astRouteNode[6].u32SysGain, astRouteNode[6].u32SysGain, 8192, kSetElsewhere),
+            });
+    });
+    if (HasFailure())
+        fputs(out.c_str(), stdout);
+}
+
 TEST_F(AdapterTest, TheExposureInformationFieldByField)
 {
     using E = SCENEAUTO_EXPOSURE_INFO_S;
