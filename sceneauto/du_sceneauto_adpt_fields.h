@@ -29,6 +29,15 @@
 //   };
 //   adpt_group(ADPT_ARRAY(E, astNode), ADPT_ARRAY(P, astNode), kNode)
 //       .counted_by(VREG_MEMBER(E, u32TotalNum), VREG_MEMBER(P, u32TotalNum)),
+//
+// A platform record packed at the bit (a block of words with no members of
+// their own) names each field by its byte, first bit and bits:
+//
+//   adpt_packed(VREG_MEMBER(E, u16Thresh), 20, 6, 10),  // bits 6-15 from byte 20
+//   adpt_packed_fixed(27, 2, 5, 12),
+//   adpt_pair(VREG_MEMBER(E, au16Word), adpt_at(2, 2, 3)),  // three halfwords from byte 2
+//
+// No two rows a set walks write the same bits.
 #pragma once
 
 #include "isp/isp_vreg_fields.h"
@@ -48,6 +57,9 @@ struct adpt_field {
     u8 how = ADPT_COPY;
     bool skip_set = false; // the set leaves the platform's field (the set takes it from elsewhere)
     u32 value = 0;         // ADPT_FIXED
+    // The platform's bits [shift, shift + bits) of its member hold the field
+    // (bits 0: the whole member); the set leaves the member's other bits.
+    u8 shift = 0, bits = 0;
     // ADPT_GROUP: engine and platform are the arrays (size: one element's
     // bytes); the walk takes the source's count, at most either array's
     // length, writes it to the destination's and walks that many elements.
@@ -104,6 +116,41 @@ constexpr adpt_field adpt_fixed(vreg_member platform, u32 value)
     return f;
 }
 
+// `count` elements of `size` bytes from byte `at` of a record with no
+// members of its own.
+constexpr vreg_member adpt_at(u32 at, u8 size, u16 count = 1) { return {at, size, false, false, count}; }
+
+// `bits` bits from bit `shift` of the record's bytes from `at`, read as one
+// unit of 1, 2 or 4 bytes in the host's order (little-endian, as the
+// platform's blocks are).
+constexpr adpt_field adpt_bits_at(adpt_field f, u32 at, u8 shift, u8 bits)
+{
+    if (bits == 0 || shift + bits > 32)
+        throw "a packed field holds 1 to 32 bits within four bytes";
+    f.platform = adpt_at(at, shift + bits <= 8 ? 1 : shift + bits <= 16 ? 2 : 4);
+    f.shift = shift;
+    f.bits = bits;
+    return f;
+}
+
+// An engine member in a packed platform record.
+constexpr adpt_field adpt_packed(vreg_member engine, u32 at, u8 shift, u8 bits)
+{
+    if (engine.count != 1 || engine.is_float)
+        throw "a packed field holds one integer";
+    adpt_field f;
+    f.engine = engine;
+    return adpt_bits_at(f, at, shift, bits);
+}
+
+// A value the set writes into a packed platform record.
+constexpr adpt_field adpt_packed_fixed(u32 at, u8 shift, u8 bits, u32 value)
+{
+    if (bits < 32 && value >> bits)
+        throw "a fixed value fits its bits";
+    return adpt_bits_at(adpt_fixed({}, value), at, shift, bits);
+}
+
 // An array of records as a group's member: its elements' size and number.
 template <class M> constexpr vreg_member adpt_array_of(size_t offset)
 {
@@ -134,14 +181,31 @@ constexpr bool adpt_fits(const vreg_member &m, size_t record_size)
     return m.offset + (size_t)m.size * m.count <= record_size;
 }
 
+// The platform's bits a row covers, counted from the record's first bit.
+struct adpt_bit_span {
+    u64 from, to;
+};
+constexpr adpt_bit_span adpt_platform_bits(const adpt_field &f)
+{
+    const u64 at = (u64)f.platform.offset * 8;
+    if (f.bits)
+        return {at + f.shift, at + f.shift + f.bits};
+    return {at, at + (u64)f.platform.size * f.platform.count * 8};
+}
+
 // Rows within records of `engine_size` and `platform_size` bytes (a group's
-// rows within its elements).
+// rows within its elements), none of the set's writing another's bits.
 constexpr void adpt_check_rows(const adpt_field *rows, size_t n_rows, size_t engine_size, size_t platform_size)
 {
     for (size_t i = 0; i < n_rows; i++) {
         const adpt_field &f = rows[i];
         if (!adpt_fits(f.engine, engine_size) || !adpt_fits(f.platform, platform_size))
             throw "a row reaches past its record";
+        for (size_t j = 0; j < i && !f.skip_set; j++) {
+            const adpt_bit_span a = adpt_platform_bits(f), b = adpt_platform_bits(rows[j]);
+            if (!rows[j].skip_set && a.from < b.to && b.from < a.to)
+                throw "two rows the set walks write the same bits";
+        }
         if (f.how != ADPT_GROUP)
             continue;
         if (!f.engine_count.size && f.engine.count != f.platform.count)
