@@ -279,19 +279,17 @@ namespace {
 constexpr u32 kRouteNodes = 6;
 constexpr u32 kRouteIris = 8; // the iris F-number enumerant of every node
 
-struct route_node {
-    u32 time; // us
-    u32 gain; // 1024 = 1x
-};
-using fixed_route = route_node[kRouteNodes];
-
-// Each route holds the integration time at its mode's frame (A 1/60 s, B
-// 1/50 s for 50 and 100 frames, C 1/30 s, D 1/25 s) until the gain is
-// spent, then lets it grow to 40 ms.
-const fixed_route kRouteA = {{2, 1024}, {16667, 1024}, {16667, 3072}, {16667, 8192}, {16667, 32382}, {40000, 32382}};
-const fixed_route kRouteB = {{2, 1024}, {20000, 1024}, {20000, 3072}, {20000, 8192}, {20000, 32382}, {40000, 32382}};
-const fixed_route kRouteC = {{2, 1024}, {33333, 1024}, {33333, 3072}, {33333, 8192}, {33333, 32382}, {40000, 32382}};
-const fixed_route kRouteD = {{2, 1024}, {40000, 1024}, {40000, 3072}, {40000, 8192}, {40000, 16384}, {40000, 32382}};
+// Each route holds the integration time (us) at its mode's frame (A 1/60 s,
+// B 1/50 s for 50 and 100 frames, C 1/30 s, D 1/25 s) until the gain (1024
+// = 1x) is spent, then lets it grow to 40 ms.
+const SCENEAUTO_AE_ROUTE_S kRouteA = {
+    kRouteNodes, {{2, 1024}, {16667, 1024}, {16667, 3072}, {16667, 8192}, {16667, 32382}, {40000, 32382}}};
+const SCENEAUTO_AE_ROUTE_S kRouteB = {
+    kRouteNodes, {{2, 1024}, {20000, 1024}, {20000, 3072}, {20000, 8192}, {20000, 32382}, {40000, 32382}}};
+const SCENEAUTO_AE_ROUTE_S kRouteC = {
+    kRouteNodes, {{2, 1024}, {33333, 1024}, {33333, 3072}, {33333, 8192}, {33333, 32382}, {40000, 32382}}};
+const SCENEAUTO_AE_ROUTE_S kRouteD = {
+    kRouteNodes, {{2, 1024}, {40000, 1024}, {40000, 3072}, {40000, 8192}, {40000, 16384}, {40000, 32382}}};
 
 const AE_ROUTE_EX_NODE_S kRouteEx[kRouteNodes] = {
     {2, 1024, 1024, 1024, kRouteIris},     {16667, 1024, 1024, 1024, kRouteIris},
@@ -301,7 +299,7 @@ const AE_ROUTE_EX_NODE_S kRouteEx[kRouteNodes] = {
 
 // The route of the current application: a video mode's by its frame-rate
 // code (2 30 fps, 3 100, 4 50, 5 25), route A for the others.
-const fixed_route &current_route()
+const SCENEAUTO_AE_ROUTE_S &current_route()
 {
     const DvSystemParam &p = prefs();
     s32 rate;
@@ -330,52 +328,36 @@ const fixed_route &current_route()
 
 const char kStars[] = "***************************************************"; // 51
 
+using Route = SCENEAUTO_AE_ROUTE_S;
+using RouteTable = AE_ROUTE_TABLE_S;
+using RouteNode = SCENEAUTO_AE_ROUTE_NODE_S;
+using RouteTableNode = AE_ROUTE_NODE_S;
+
+// The engine's nodes, as many as both records hold at most: a longer route
+// is cut there and its count says so, so no reader walks past the end.
+// Every node the set writes is at the application's iris.
+constexpr adpt_field kRouteNodeRows[] = {
+    adpt_pair(VREG_MEMBER(RouteNode, u32IntTime), VREG_MEMBER(RouteTableNode, u32IntTime)),
+    adpt_pair(VREG_MEMBER(RouteNode, u32SysGain), VREG_MEMBER(RouteTableNode, u32SysGain)),
+    adpt_fixed(VREG_MEMBER(RouteTableNode, enIrisFNO), kRouteIris),
+};
+constexpr adpt_field kRouteRows[] = {
+    adpt_group(ADPT_ARRAY(Route, astRouteNode), ADPT_ARRAY(RouteTable, astRouteNode), kRouteNodeRows)
+        .counted_by(VREG_MEMBER(Route, u32TotalNum), VREG_MEMBER(RouteTable, u32TotalNum)),
+};
+constexpr adpt_map<Route, RouteTable> kRouteMap = adpt_map_of<Route, RouteTable>(kRouteRows);
+
 } // namespace
 
 s32 CommSceneautoGetAERoute(s32 dev, SCENEAUTO_AE_ROUTE_S *pstRoute)
 {
-    return get_record<AE_ROUTE_TABLE_S>(
-        dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetAERouteAttr), [pstRoute](const AE_ROUTE_TABLE_S &r) {
-            // The record holds seven nodes: a longer route is cut there, and
-            // its count says so, so no reader walks past the end.
-            const u32 n = r.u32TotalNum < SCENEAUTO_AE_ROUTE_NODES ? r.u32TotalNum : SCENEAUTO_AE_ROUTE_NODES;
-            pstRoute->u32TotalNum = n;
-            for (u32 i = 0; i < n; i++)
-                pstRoute->astRouteNode[i] = {r.astRouteNode[i].u32IntTime, r.astRouteNode[i].u32SysGain};
-        });
+    return get_mapped(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetAERouteAttr), kRouteMap, pstRoute);
 }
-
-namespace {
-
-void take_fixed_route(AE_ROUTE_TABLE_S &r)
-{
-    const fixed_route &nodes = current_route();
-    r.u32TotalNum = kRouteNodes;
-    for (u32 i = 0; i < kRouteNodes; i++)
-        r.astRouteNode[i] = {nodes[i].time, nodes[i].gain, kRouteIris};
-}
-
-// The engine's route, as many nodes as its record holds at most.
-void take_route(AE_ROUTE_TABLE_S &r, const SCENEAUTO_AE_ROUTE_S &route)
-{
-    const u32 n = route.u32TotalNum < SCENEAUTO_AE_ROUTE_NODES ? route.u32TotalNum : SCENEAUTO_AE_ROUTE_NODES;
-    r.u32TotalNum = n;
-    for (u32 i = 0; i < n; i++)
-        r.astRouteNode[i] = {route.astRouteNode[i].u32IntTime, route.astRouteNode[i].u32SysGain, kRouteIris};
-}
-
-} // namespace
 
 s32 CommSceneautoSetAERoute(s32 dev, const SCENEAUTO_AE_ROUTE_S *pstRoute)
 {
-    s32 ret = get_patch_set<AE_ROUTE_TABLE_S>(
-        dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetAERouteAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetAERouteAttr),
-        [pstRoute](AE_ROUTE_TABLE_S &r) {
-            if (pstRoute)
-                take_route(r, *pstRoute);
-            else
-                take_fixed_route(r);
-        });
+    s32 ret = set_mapped(dev, SCENEAUTO_CALL(DU_DUZ_ISP_GetAERouteAttr), SCENEAUTO_CALL(DU_DUZ_ISP_SetAERouteAttr),
+                         kRouteMap, pstRoute ? pstRoute : &current_route());
     if (ret != 0)
         return ret;
 

@@ -48,6 +48,40 @@ void store(void *record, const vreg_member &m, u32 k, s64 v)
     }
 }
 
+u64 field_mask(const adpt_field &f) { return ((u64)1 << f.bits) - 1; }
+
+// Element `k` of the row's platform member, its field's bits where packed.
+s64 load_platform(const void *record, const adpt_field &f, u32 k)
+{
+    const s64 v = load(record, f.platform, k);
+    return f.bits ? (s64)(((u64)v >> f.shift) & field_mask(f)) : v;
+}
+
+// Element `k` of the row's platform member takes `v`; a packed field takes
+// its bits and leaves the member's others.
+void store_platform(void *record, const adpt_field &f, u32 k, s64 v)
+{
+    if (f.bits) {
+        const u64 mask = field_mask(f) << f.shift;
+        v = (s64)(((u64)load(record, f.platform, k) & ~mask) | (((u64)v << f.shift) & mask));
+    }
+    store(record, f.platform, k, v);
+}
+
+// A group's elements in use: the source's count, at most either array's
+// length (both lengths without a count), also written to the destination.
+u32 group_elements(const adpt_field &f, const void *from, void *to, bool to_engine)
+{
+    u32 n = f.engine.count < f.platform.count ? f.engine.count : f.platform.count;
+    if (!f.engine_count.size)
+        return n;
+    const s64 count = load(from, to_engine ? f.platform_count : f.engine_count, 0);
+    if (count < n)
+        n = count < 0 ? 0 : (u32)count;
+    store(to, to_engine ? f.engine_count : f.platform_count, 0, n);
+    return n;
+}
+
 } // namespace
 
 void adpt_walk(const adpt_field *rows, size_t n_rows, const void *from, void *to, bool to_engine)
@@ -58,11 +92,26 @@ void adpt_walk(const adpt_field *rows, size_t n_rows, const void *from, void *to
             continue;
         const vreg_member &src = to_engine ? f.platform : f.engine;
         const vreg_member &dst = to_engine ? f.engine : f.platform;
+        if (f.how == ADPT_FIXED) {
+            for (u32 k = 0; !to_engine && k < f.platform.count; k++)
+                store_platform(to, f, k, f.value);
+            continue;
+        }
+        if (f.how == ADPT_GROUP) {
+            const u32 n = group_elements(f, from, to, to_engine);
+            for (u32 k = 0; k < n; k++)
+                adpt_walk(f.rows, f.n_rows, static_cast<const u8 *>(from) + src.offset + (size_t)src.size * k,
+                          static_cast<u8 *>(to) + dst.offset + (size_t)dst.size * k, to_engine);
+            continue;
+        }
         for (u32 k = 0; k < src.count; k++) {
-            s64 v = load(from, src, k);
+            s64 v = to_engine ? load_platform(from, f, k) : load(from, f.engine, k);
             if (f.how == ADPT_ONE_OR_ZERO)
                 v = v == 1 ? 1 : 0;
-            store(to, dst, k, v);
+            if (to_engine)
+                store(to, f.engine, k, v);
+            else
+                store_platform(to, f, k, v);
         }
     }
 }

@@ -7,79 +7,74 @@
 #include "mpi/video/vpss/mpi_vpss.h"
 #include "sceneauto/du_sceneauto_adpt_call.h"
 
-#include <cstring>
-
 using namespace sceneauto_adpt;
 
 // ---- 3D noise reduction -----------------------------------------------------------------
 
 namespace {
 
-// A record as its bytes, for the bit-packed blocks (little-endian halfwords).
-template <size_t N> struct byte_image {
-    u8 b[N];
-    u16 h(size_t k) const { return (u16)(b[k] | b[k + 1] << 8); }
-    void put_h(size_t k, u16 v)
-    {
-        b[k] = (u8)v;
-        b[k + 1] = (u8)(v >> 8);
-    }
+using Nr = SCENEAUTO_3DNR_PARAM_S;
+#define NR(m) VREG_MEMBER(Nr, m)
+
+// The point in the noise-reduction block: each field's byte, first bit and
+// bits (the halfwords at 20 and 24 little-endian). Byte 0 is the block's
+// own and stays as read; bytes 26-29 are the block's fixed settings.
+// clang-format off
+constexpr adpt_field kNrBlockRows[] = {
+    //          the point's field         byte                            bit  bits
+    adpt_packed(NR(u8Global0),             1,                              0,   8),
+    adpt_packed(NR(u8Global1),             2,                              0,   8),
+    adpt_packed(NR(au8GroupSel[0]),        3,                              0,   8),
+    adpt_packed(NR(au8Strength[0][0]),     4,                              0,   8),
+    adpt_packed(NR(au8Strength[1][0]),     5,                              0,   8),
+    adpt_packed(NR(au8Strength[2][0]),     6,                              0,   8),
+    adpt_packed(NR(au8Strength[3][0]),     7,                              0,   8),
+    adpt_packed(NR(au16Thresh[3][0]),      8,                              0,   8),
+    adpt_packed(NR(au8GroupSel[1]),        9,                              0,   8),
+    adpt_packed(NR(au8Strength[0][1]),     10,                             0,   8),
+    adpt_packed(NR(au8Strength[1][1]),     11,                             0,   8),
+    adpt_packed(NR(au8Strength[2][1]),     12,                             0,   8),
+    adpt_packed(NR(au8Strength[3][1]),     13,                             0,   8),
+    adpt_packed(NR(au16Thresh[3][1]),      14,                             0,   8),
+    adpt_packed(NR(au8GroupSel[2]),        VPSS_NRV3_TEMPORAL_SHARE_BYTE,  0,   8),
+    adpt_packed(NR(au8Strength[0][2]),     16,                             0,   8),
+    adpt_packed(NR(au8Strength[1][2]),     17,                             0,   8),
+    adpt_packed(NR(au8Strength[2][2]),     18,                             0,   8),
+    adpt_packed(NR(au8Strength[3][2]),     VPSS_NRV3_MOTION_BYTE,          0,   8),
+    adpt_packed(NR(au16Thresh[2][0]),      20,                             0,   2),
+    adpt_packed(NR(au16Thresh[2][1]),      20,                             2,   2),
+    adpt_packed(NR(au16Thresh[2][2]),      20,                             4,   2),
+    adpt_packed(NR(au16Thresh[3][2]),      20,                             6,   10),
+    adpt_packed(NR(au16Thresh[0][0]),      22,                             0,   4),
+    adpt_packed(NR(au16Thresh[0][1]),      22,                             4,   4),
+    adpt_packed(NR(au16Thresh[0][2]),      23,                             0,   4),
+    adpt_packed(NR(u16Global),             23,                             4,   4),
+    adpt_packed(NR(au16Thresh[1][0]),      24,                             0,   5),
+    adpt_packed(NR(au16Thresh[1][1]),      24,                             5,   5),
+    adpt_packed(NR(au16Thresh[1][2]),      24,                             10,  5),
+    adpt_packed(NR(u16BlendKey),           24,                             15,  1),
+    //                the block's fixed settings
+    //                byte  bit  bits  value
+    adpt_packed_fixed(26,   0,   8,    3),
+    adpt_packed_fixed(27,   0,   1,    1),
+    adpt_packed_fixed(27,   1,   1,    0),
+    adpt_packed_fixed(27,   2,   5,    12),
+    adpt_packed_fixed(27,   7,   1,    1),
+    adpt_packed_fixed(28,   0,   8,    16),
+    adpt_packed_fixed(29,   0,   8,    255),
 };
+// clang-format on
+constexpr adpt_map<Nr, VPSS_NR_V3_PARAM_REC_S> kNrBlockMap = adpt_map_of<Nr, VPSS_NR_V3_PARAM_REC_S>(kNrBlockRows);
 
-template <size_t N, class Rec> byte_image<N> bytes_of(const Rec &r)
-{
-    static_assert(sizeof(Rec) == N, "record size");
-    byte_image<N> img;
-    memcpy(img.b, &r, N);
-    return img;
-}
-
-template <size_t N, class Rec> void store_bytes(Rec &r, const byte_image<N> &img)
-{
-    static_assert(sizeof(Rec) == N, "record size");
-    memcpy(&r, img.b, N);
-}
-
-// Bytes 1-19 of the noise-reduction block and the point's byte each takes.
-constexpr u8 kNrBytes[][2] = {
-    {1, 12}, {2, 16}, {3, 13}, {4, 0},  {5, 3},  {6, 6},  {7, 9},  {9, 14}, {10, 1},
-    {11, 4}, {12, 7}, {13, 10}, {15, 15}, {16, 2}, {17, 5}, {18, 8}, {19, 11},
+// The point's tail as the group's second parameter block.
+constexpr adpt_field kGrpV2Rows[] = {
+    adpt_pair(NR(au8GrpByte), adpt_at(0, 1, 2)),  // bytes 0-1
+    adpt_pair(NR(au16GrpWord), adpt_at(2, 2, 3)), // halfwords at 2, 4 and 6
+    adpt_pair(NR(au8GrpTail), adpt_at(8, 1, 4)),  // bytes 8-11
 };
+constexpr adpt_map<Nr, VPSS_GRP_PARAM_V2_REC_S> kGrpV2Map = adpt_map_of<Nr, VPSS_GRP_PARAM_V2_REC_S>(kGrpV2Rows);
 
-// The point packed into the block; byte 0 stays as read.
-void pack_nr(VPSS_NR_V3_PARAM_REC_S &rec, const SCENEAUTO_3DNR_PARAM_S &point)
-{
-    const byte_image<66> s = bytes_of<66>(point);
-    byte_image<30> blk = bytes_of<30>(rec);
-    for (const auto &m : kNrBytes)
-        blk.b[m[0]] = s.b[m[1]];
-    blk.b[8] = (u8)s.h(40);
-    blk.b[14] = (u8)s.h(42);
-    blk.put_h(20, (u16)((s.h(34) & 3) | (s.h(36) & 3) << 2 | (s.h(38) & 3) << 4 | (s.h(44) & 0x3FF) << 6));
-    blk.b[22] = (u8)((s.h(22) & 15) | (s.h(24) & 15) << 4);
-    blk.b[23] = (u8)((s.h(26) & 15) | (s.h(18) & 15) << 4);
-    blk.put_h(24, (u16)((s.h(28) & 31) | (s.h(30) & 31) << 5 | (s.h(32) & 31) << 10 | (s.h(20) & 1) << 15));
-    blk.b[26] = 3;
-    blk.b[27] = 1 | 12 << 2 | 1 << 7;
-    blk.b[28] = 16;
-    blk.b[29] = 255;
-    store_bytes(rec, blk);
-}
-
-// Bytes 53-65 of the point as the group's second parameter block: two
-// bytes, three halfwords, four bytes.
-void pack_grp_v2(VPSS_GRP_PARAM_V2_REC_S &rec, const SCENEAUTO_3DNR_PARAM_S &point)
-{
-    const byte_image<66> s = bytes_of<66>(point);
-    byte_image<12> v2 = bytes_of<12>(rec);
-    v2.b[0] = s.b[53];
-    v2.b[1] = s.b[54];
-    v2.put_h(2, s.h(56));
-    v2.put_h(4, s.h(58));
-    v2.put_h(6, s.h(60));
-    memcpy(&v2.b[8], &s.b[62], 4);
-    store_bytes(rec, v2);
-}
+#undef NR
 
 } // namespace
 
@@ -87,9 +82,8 @@ s32 CommSceneautoSet3DNR(s32 grp, const SCENEAUTO_3DNR_PARAM_S *pst3dnr)
 {
     // Each record is set only after it was read, so a failed read writes
     // nothing over the group's other fields; the other steps still run.
-    const s32 nr = get_patch_set<VPSS_NR_V3_PARAM_REC_S>(
-        grp, SCENEAUTO_CALL(DU_DUZ_VPSS_GetNRV3Param), SCENEAUTO_CALL(DU_DUZ_VPSS_SetNRV3Param),
-        [pst3dnr](VPSS_NR_V3_PARAM_REC_S &r) { pack_nr(r, *pst3dnr); });
+    const s32 nr = set_mapped(grp, SCENEAUTO_CALL(DU_DUZ_VPSS_GetNRV3Param), SCENEAUTO_CALL(DU_DUZ_VPSS_SetNRV3Param),
+                              kNrBlockMap, pst3dnr);
     const s32 param = get_patch_set<VPSS_GRP_PARAM_REC_S>(
         grp, SCENEAUTO_CALL(DU_DUZ_VPSS_GetGrpParam), SCENEAUTO_CALL(DU_DUZ_VPSS_SetGrpParam),
         [](VPSS_GRP_PARAM_REC_S &r) {
@@ -98,9 +92,8 @@ s32 CommSceneautoSet3DNR(s32 grp, const SCENEAUTO_3DNR_PARAM_S *pst3dnr)
             for (int i = 2; i < 8; i++)
                 r.au32Word[i] = 0xFFFFFFFF;
         });
-    const s32 v2 = get_patch_set<VPSS_GRP_PARAM_V2_REC_S>(
-        grp, SCENEAUTO_CALL(DU_DUZ_VPSS_GetGrpParamV2), SCENEAUTO_CALL(DU_DUZ_VPSS_SetGrpParamV2),
-        [pst3dnr](VPSS_GRP_PARAM_V2_REC_S &r) { pack_grp_v2(r, *pst3dnr); });
+    const s32 v2 = set_mapped(grp, SCENEAUTO_CALL(DU_DUZ_VPSS_GetGrpParamV2),
+                              SCENEAUTO_CALL(DU_DUZ_VPSS_SetGrpParamV2), kGrpV2Map, pst3dnr);
     return nr == 0 && param == 0 && v2 == 0 ? 0 : -1;
 }
 

@@ -1,13 +1,16 @@
 // Test support for the scene auto adapter: a board with the ISP brought up
 // as the recording engine does (sensor, the three 3A libraries, 1080p), its
 // per-frame loop not running unless a test starts it, and a preferences
-// record of the test's own.
+// record of the test's own; or a board with a processing group, for the
+// noise-reduction records.
 #pragma once
 
 #include "tests/sceneauto/own_prefs.h"
 #include "isp/isp_ctx.h"
 #include "isp/mpi_isp.h"
 #include "isp/sensor/mn34220/mn34220.h"
+#include "mpi/video/sys/mpi_sys.h"
+#include "mpi/video/vpss/mpi_vpss.h"
 #include "recorder/dv_config.h"
 #include "recorder/dv_isp.h"
 #include "recorder/dv_pipeline.h"
@@ -58,4 +61,21 @@ protected:
 
     OwnPrefs own_;
     DvSystemParam &pref_ = own_.pref;
+};
+
+// Processing group 0 at 1080p.
+class AdapterVpssTest : public BoardTest {
+protected:
+    void SetUp() override
+    {
+        BoardTest::SetUp();
+        ASSERT_EQ(0, DU_DUZ_SYS_Init());
+        VPSS_GRP_ATTR_REC_S grp = {1920, 1080, PIXEL_FORMAT_YUV_SEMIPLANAR_420, 0, 0, 0, 0, 1};
+        ASSERT_EQ(0, DU_DUZ_VPSS_CreateGrp(0, &grp));
+    }
+    void TearDown() override
+    {
+        DU_DUZ_VPSS_DestroyGrp(0);
+        DU_DUZ_SYS_Exit();
+    }
 };

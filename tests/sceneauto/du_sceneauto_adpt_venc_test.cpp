@@ -2,9 +2,8 @@
 // processing unit and encoder: the 3D noise-reduction point packed bit for
 // bit into the group's records, rate control by the channel's mode, and
 // the face configuration by its byte map.
-#include "sceneauto/du_sceneauto_adpt.h"
 #include "tests/mpi/video/video_pipeline.h"
-#include "tests/support/board_fixture.h"
+#include "tests/sceneauto/adpt_fixture.h"
 
 #include <cstring>
 #include <functional>
@@ -14,21 +13,13 @@ using namespace videotest;
 
 namespace {
 
-class AdapterVenc : public BoardTest {
+class AdapterVenc : public AdapterVpssTest {
 protected:
-    void SetUp() override
-    {
-        BoardTest::SetUp();
-        ASSERT_EQ(0, DU_DUZ_SYS_Init());
-        VPSS_GRP_ATTR_REC_S grp = {1920, 1080, PIXEL_FORMAT_YUV_SEMIPLANAR_420, 0, 0, 0, 0, 1};
-        ASSERT_EQ(0, DU_DUZ_VPSS_CreateGrp(0, &grp));
-    }
     void TearDown() override
     {
         for (int chn : chns_)
             DU_DUZ_VENC_DestroyChn(chn);
-        DU_DUZ_VPSS_DestroyGrp(0);
-        DU_DUZ_SYS_Exit();
+        AdapterVpssTest::TearDown();
     }
 
     void channel(int chn, VENC_CHN_ATTR_REC_S attr)
