@@ -100,29 +100,6 @@ struct MPI_AI_DEV_S {
     u32 u32PoolId;
 };
 
-// An input channel's enhancement as the encoder's thread sees it.
-struct AI_VQE_STATE_S {
-    UPVQE_INSTANCE_S *pVqeHandle;
-    u32 bVqeEnable;
-    u32 bResmpEnable;
-    u32 u32ResmpPoolId;
-    pthread_mutex_t stMutex;
-};
-
-// A channel's dumps of pulled frames.
-struct AI_SAVE_FILE_S {
-    AUDIO_SAVE_FILE_INFO_S stSaveFileInfo; // refreshed from the driver on every frame
-    AUDIO_DUMP_S stDump;
-};
-
-extern s32 g_s32AiFd[AIO_MAX_CHN_NUM];
-extern u32 s_bAiInit;
-extern MPI_AI_DEV_S s_stMpiAiDev;
-extern MPI_AI_CHN_S s_stMpiAiChn[AIO_MAX_CHN_NUM];
-extern AI_VQE_STATE_S g_astVqeState[AIO_MAX_CHN_NUM];
-extern AI_SAVE_FILE_S s_astAiSaveFile[AIO_MAX_CHN_NUM];
-extern const AUDIO_NODE_S g_stAiNode;
-
 s32 MPI_AI_Init(void);
 s32 MPI_AI_Exit(void);
 
@@ -217,3 +194,10 @@ enum AI_ENC_STEP_E {
 // (with enhancement or resampling on) and it applies to the frame: a mono
 // frame, and with echo cancellation a reference of its own span.
 AI_ENC_STEP_E ai_enhance_bound_frame(s32 AiChn, AI_ENC_FRAME_S *pstJob);
+
+// ---- for checks from outside the unit ---------------------------------------------------------
+
+// Whether the unit is started, and its records, read-only.
+bool ai_started(void);
+const MPI_AI_DEV_S &ai_dev_record(void);
+const MPI_AI_CHN_S &ai_chn_record(s32 AiChn); // AiChn below AIO_MAX_CHN_NUM
