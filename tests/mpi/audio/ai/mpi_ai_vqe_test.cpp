@@ -729,6 +729,66 @@ TEST_F(AiEncoderStepTest, AReferenceOfAnotherSpanLeavesTheFrameUnprocessed)
     stop();
 }
 
+// The encoder's dumps of the step: the input as it came, what the chain made
+// of it and the reference beside it, widened when it came in 8 bits.
+TEST_F(AiEncoderStepTest, DumpsHoldTheInputTheOutputAndTheReference)
+{
+    start(attr_of(16000, 160), 4);
+    AI_VQE_ATTR_S a = vqe_attr(16000, 160);
+    a.bAecOn = 1;
+    enable_vqe(a);
+    const Samples played = vqetest::noise(-20, 160, 3);
+    std::vector<u8> narrow(160);
+    Samples widened(160);
+    for (size_t i = 0; i < 160; i++) {
+        narrow[i] = (u8)(played[i] >> 8);
+        widened[i] = (s16)(narrow[i] << 8);
+    }
+    struct Case {
+        const char *name;
+        u32 bit_width;
+        const void *ref;
+        u32 len;
+        const Samples &dumped;
+    } cases[] = {
+        {"16-bit reference", 1, played.data(), 320, played},
+        {"8-bit reference", 0, narrow.data(), 160, widened},
+    };
+    auto dump = [](const char *kind) {
+        std::string b = testsupport::read_file(bd_path(std::string("/") + kind + "_Dev0_Chn0_step.pcm"));
+        const s16 *p = reinterpret_cast<const s16 *>(b.data());
+        return Samples(p, p + b.size() / 2);
+    };
+    const u64 pts = 10000000;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        bind_encoder(160);
+        AUDIO_SAVE_FILE_INFO_S info = {};
+        info.bCfg = 1;
+        strcpy(info.aFileName, "step");
+        info.u32FileSize = 1024;
+        ASSERT_EQ(0, DU_DUZ_AENC_SaveFile(0, &info));
+        AUDIO_FRAME_S f = frame(16000, 160, pts);
+        AEC_REF_FRAME_S ref = {};
+        ref.bValid = 1;
+        ref.u32RefFlag = 1;
+        ref.stRefFrame.enBitwidth = c.bit_width;
+        ref.stRefFrame.pVirAddr[0] = const_cast<void *>(c.ref);
+        ref.stRefFrame.u32Len = c.len;
+        ref.stRefFrame.u64TimeStamp = pts;
+        const Samples sent = pcm_;
+        ASSERT_EQ(0, DU_DUZ_AENC_SendFrame(0, &f, &ref));
+        Samples got = packet();
+        ASSERT_EQ(160u, got.size());
+        EXPECT_NE(sent, got);
+        unbind_encoder(); // the channel's end closes its dumps
+        EXPECT_EQ(sent, dump("Sin"));
+        EXPECT_EQ(got, dump("Sou"));
+        EXPECT_EQ(c.dumped, dump("Rin"));
+    }
+    stop();
+}
+
 // What the input's enhancement cannot run on, and echo cancellation and
 // reference frames, which both want the output's played samples.
 TEST_F(AiVqeTest, SwitchesTheInputCannotServeAreRefused)
