@@ -99,7 +99,7 @@ int find_lib(const ISP_LIB_INFO_S &libs, const ALG_LIB_HANDLE_S &h)
 
 s32 DU_DUZ_ISP_SetPubAttr(ISP_DEV IspDev, const ISP_FRAME_FORMAT_S *pstPubAttr)
 {
-    ISP_CHECK_CALL_MEM(IspDev, pstPubAttr);
+    ISP_CHECK_REC_MEM(IspDev, pstPubAttr);
     s32 ret = vreg_set(kPubRecord, 0, *pstPubAttr, __FUNCTION__);
     if (ret == 0)
         ctx().bPubCfg = 1;
@@ -108,7 +108,7 @@ s32 DU_DUZ_ISP_SetPubAttr(ISP_DEV IspDev, const ISP_FRAME_FORMAT_S *pstPubAttr)
 
 s32 DU_DUZ_ISP_GetPubAttr(ISP_DEV IspDev, ISP_FRAME_FORMAT_S *pstPubAttr)
 {
-    ISP_CHECK_CALL_MEM(IspDev, pstPubAttr);
+    ISP_CHECK_REC_MEM(IspDev, pstPubAttr);
     vreg_get(kPubRecord, 0, *pstPubAttr);
     return 0;
 }
@@ -123,14 +123,14 @@ s32 DU_DUZ_ISP_SetFMWState(ISP_DEV IspDev, u32 enState)
 
 s32 DU_DUZ_ISP_GetFMWState(ISP_DEV IspDev, u32 *penState)
 {
-    ISP_CHECK_CALL(IspDev, penState);
+    ISP_CHECK_REC(IspDev, penState);
     *penState = IO_READ8(ISP_EXT_FREEZE) & 1;
     return 0;
 }
 
 s32 DU_DUZ_ISP_SetWDRMode(ISP_DEV IspDev, const ISP_WDR_SEL_S *pstWDRMode)
 {
-    ISP_CHECK_CALL_MEM(IspDev, pstWDRMode);
+    ISP_CHECK_REC_MEM(IspDev, pstWDRMode);
     u32 mode = pstWDRMode->enWDRMode;
     ISP_REFUSE(mode >= WDR_MODE_BUTT, "Invalid WDR mode %d!\n", mode);
     IO_WRITE8(ISP_EXT_WDR_SWITCH, 0);
@@ -145,7 +145,7 @@ s32 DU_DUZ_ISP_SetWDRMode(ISP_DEV IspDev, const ISP_WDR_SEL_S *pstWDRMode)
 
 s32 DU_DUZ_ISP_GetWDRMode(ISP_DEV IspDev, ISP_WDR_SEL_S *pstWDRMode)
 {
-    ISP_CHECK_CALL(IspDev, pstWDRMode);
+    ISP_CHECK_REC(IspDev, pstWDRMode);
     u32 mode = isp_ext_wdr_mode();
     pstWDRMode->enWDRMode = mode > WDR_MODE_4To1_FRAME_FULL_RATE ? WDR_MODE_BUTT : mode;
     return 0;
@@ -153,14 +153,14 @@ s32 DU_DUZ_ISP_GetWDRMode(ISP_DEV IspDev, ISP_WDR_SEL_S *pstWDRMode)
 
 s32 DU_DUZ_ISP_SetModuleControl(ISP_DEV IspDev, const u32 *pu32ModFlag)
 {
-    ISP_CHECK_CALL(IspDev, pu32ModFlag);
+    ISP_CHECK_REC(IspDev, pu32ModFlag);
     IO_WRITE32(ISP_MODULE_CTRL_REG, (*pu32ModFlag & ISP_MODULE_CTRL_MASK) | ISP_MODULE_CTRL_FIXED);
     return 0;
 }
 
 s32 DU_DUZ_ISP_GetModuleControl(ISP_DEV IspDev, u32 *pu32ModFlag)
 {
-    ISP_CHECK_CALL(IspDev, pu32ModFlag);
+    ISP_CHECK_REC(IspDev, pu32ModFlag);
     *pu32ModFlag = IO_READ32(ISP_MODULE_CTRL_REG);
     return 0;
 }
@@ -174,14 +174,14 @@ s32 DU_DUZ_ISP_SetRegister(ISP_DEV IspDev, u32 u32Addr, u32 u32Value)
 
 s32 DU_DUZ_ISP_GetRegister(ISP_DEV IspDev, u32 u32Addr, u32 *pu32Value)
 {
-    ISP_CHECK_CALL(IspDev, pu32Value);
+    ISP_CHECK_REC(IspDev, pu32Value);
     *pu32Value = IO_READ32(u32Addr);
     return 0;
 }
 
 s32 DU_DUZ_ISP_SetBindAttr(ISP_DEV IspDev, const ISP_LIB_BIND_S *pstBindAttr)
 {
-    ISP_CHECK_CALL(IspDev, pstBindAttr);
+    ISP_CHECK_REC(IspDev, pstBindAttr);
     ISP_CTX_S &c = ctx();
     s32 registered = ISP_SensorGetId(IspDev);
     if (pstBindAttr->SensorId != registered) {
@@ -206,7 +206,7 @@ s32 DU_DUZ_ISP_SetBindAttr(ISP_DEV IspDev, const ISP_LIB_BIND_S *pstBindAttr)
 
 s32 DU_DUZ_ISP_GetBindAttr(ISP_DEV IspDev, ISP_LIB_BIND_S *pstBindAttr)
 {
-    ISP_CHECK_CALL(IspDev, pstBindAttr);
+    ISP_CHECK_REC(IspDev, pstBindAttr);
     *pstBindAttr = ctx().stBindAttr;
     return 0;
 }
@@ -284,14 +284,14 @@ s32 DU_DUZ_ISP_GetDCFInfo(ISP_DCF_INFO_S *pstIspDCF)
 
 s32 DU_DUZ_ISP_SetDebug(ISP_DEV IspDev, const ISP_DEBUG_INFO_S *pstIspDebug)
 {
-    ISP_CHECK_CALL(IspDev, pstIspDebug);
+    ISP_CHECK_REC(IspDev, pstIspDebug);
     ISP_REFUSE(pstIspDebug->bDebugEn > 1, "Invalid Isp Bool Type %d!\n", pstIspDebug->bDebugEn);
     return ISP_DbgSet(pstIspDebug);
 }
 
 s32 DU_DUZ_ISP_GetDebug(ISP_DEV IspDev, ISP_DEBUG_INFO_S *pstIspDebug)
 {
-    ISP_CHECK_CALL(IspDev, pstIspDebug);
+    ISP_CHECK_REC(IspDev, pstIspDebug);
     return ISP_DbgGet(pstIspDebug);
 }
 
@@ -316,14 +316,14 @@ s32 DU_DUZ_ISP_GetModParam(u32 *pu32Param)
 
 s32 DU_DUZ_ISP_QueryInnerStateInfo(ISP_DEV IspDev, ISP_INNER_STATE_S *pstInnerStateInfo)
 {
-    ISP_CHECK_CALL(IspDev, pstInnerStateInfo);
+    ISP_CHECK_REC(IspDev, pstInnerStateInfo);
     vreg_get(kInnerRecord, 0, *pstInnerStateInfo);
     return 0;
 }
 
 s32 DU_DUZ_ISP_GetISPRegAttr(ISP_DEV IspDev, ISP_REG_ATTR_S *pstIspRegAttr)
 {
-    ISP_CHECK_CALL(IspDev, pstIspRegAttr);
+    ISP_CHECK_REC(IspDev, pstIspRegAttr);
     // Other threads keep using the mappings: make sure they exist, never
     // take them away.
     pthread_mutex_lock(&ctx().mutex);

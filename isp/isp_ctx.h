@@ -170,17 +170,17 @@ s32 isp_check_open(ISP_DEV IspDev);
 // The device, then the descriptor.
 s32 isp_check_dev_open(ISP_DEV IspDev, const char *func);
 // The device, the record ("Null Pointer!"), then the descriptor.
-s32 isp_check_call(ISP_DEV IspDev, const void *rec, const char *func);
+s32 isp_check_rec(ISP_DEV IspDev, const void *rec, const char *func);
 // Memory must be initialised (asking the kernel when the context says not).
 s32 isp_check_mem_init(ISP_DEV IspDev, const char *func);
 // The device, the record, the descriptor, then initialised memory: what an
 // attribute call that lives in registers needs before it touches them.
-s32 isp_check_call_mem(ISP_DEV IspDev, const void *rec, const char *func);
+s32 isp_check_rec_mem(ISP_DEV IspDev, const void *rec, const char *func);
 // The same checks under the calling function's name, leaving it with the
 // status of the first that fails.
 #define ISP_CHECK_DEV_OPEN(dev) ISP_RETURN_IF_FAILED(isp_check_dev_open(dev, __FUNCTION__))
-#define ISP_CHECK_CALL(dev, rec) ISP_RETURN_IF_FAILED(isp_check_call(dev, rec, __FUNCTION__))
-#define ISP_CHECK_CALL_MEM(dev, rec) ISP_RETURN_IF_FAILED(isp_check_call_mem(dev, rec, __FUNCTION__))
+#define ISP_CHECK_REC(dev, rec) ISP_RETURN_IF_FAILED(isp_check_rec(dev, rec, __FUNCTION__))
+#define ISP_CHECK_REC_MEM(dev, rec) ISP_RETURN_IF_FAILED(isp_check_rec_mem(dev, rec, __FUNCTION__))
 // Sends one request on the shared descriptor; the kernel's result.
 s32 isp_ioctl(unsigned long request, void *arg);
 // Maps a buffer the kernel lent; on failure says so under `func`, gives the

@@ -374,7 +374,7 @@ s32 isp_check_dev_open(ISP_DEV IspDev, const char *func)
     return ret != 0 ? ret : isp_check_open(IspDev);
 }
 
-s32 isp_check_call(ISP_DEV IspDev, const void *rec, const char *func)
+s32 isp_check_rec(ISP_DEV IspDev, const void *rec, const char *func)
 {
     ISP_RETURN_IF_FAILED(isp_check_dev(IspDev, func));
     if (!rec) {
@@ -384,9 +384,9 @@ s32 isp_check_call(ISP_DEV IspDev, const void *rec, const char *func)
     return isp_check_open(IspDev);
 }
 
-s32 isp_check_call_mem(ISP_DEV IspDev, const void *rec, const char *func)
+s32 isp_check_rec_mem(ISP_DEV IspDev, const void *rec, const char *func)
 {
-    s32 ret = isp_check_call(IspDev, rec, func);
+    s32 ret = isp_check_rec(IspDev, rec, func);
     return ret != 0 ? ret : isp_check_mem_init(IspDev, func);
 }
 

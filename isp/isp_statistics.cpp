@@ -444,7 +444,7 @@ s32 ISP_StatisticsPutBuf(ISP_DEV IspDev)
 
 s32 DU_DUZ_ISP_SetStatisticsConfig(ISP_DEV IspDev, const ISP_STATISTICS_CFG_S *pstStatCfg)
 {
-    ISP_CHECK_CALL(IspDev, pstStatCfg);
+    ISP_CHECK_REC(IspDev, pstStatCfg);
     ISP_RETURN_IF_FAILED(check_ae(pstStatCfg->stAECfg, __FUNCTION__));
     ISP_RETURN_IF_FAILED(check_wb(pstStatCfg->stWBCfg));
     ISP_RETURN_IF_FAILED(check_af(pstStatCfg->stFocusCfg));
@@ -464,7 +464,7 @@ s32 DU_DUZ_ISP_SetStatisticsConfig(ISP_DEV IspDev, const ISP_STATISTICS_CFG_S *p
 
 s32 DU_DUZ_ISP_GetStatisticsConfig(ISP_DEV IspDev, ISP_STATISTICS_CFG_S *pstStatCfg)
 {
-    ISP_CHECK_CALL(IspDev, pstStatCfg);
+    ISP_CHECK_REC(IspDev, pstStatCfg);
     ISP_AE_STATISTICS_CFG_S &ae = pstStatCfg->stAECfg;
     pstStatCfg->unKey = IO_READ32(ISP_EXT_STAT_KEY);
     for (u32 i = 0; i < 4; i++)
@@ -480,7 +480,7 @@ s32 DU_DUZ_ISP_GetStatisticsConfig(ISP_DEV IspDev, ISP_STATISTICS_CFG_S *pstStat
 
 s32 DU_DUZ_ISP_GetStatistics(ISP_DEV IspDev, ISP_STATISTICS_S *pstStat)
 {
-    ISP_CHECK_CALL(IspDev, pstStat);
+    ISP_CHECK_REC(IspDev, pstStat);
     read_ae(pstStat->stAEStat);
     read_wb(pstStat->stWBStat);
     read_af(pstStat->stFocusStat);

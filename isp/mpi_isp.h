@@ -1,6 +1,6 @@
 // The ISP control interface: bring-up, the run loop, public attributes,
 // library registration, statistics and the other queries of the core.
-// Call helpers: ISP_CHECK_CALL (isp/isp_ctx.h), isp_iq_regs (isp/modules/isp_iq.h).
+// Call helpers: ISP_CHECK_REC (isp/isp_ctx.h), isp_iq_regs (isp/modules/isp_iq.h).
 #pragma once
 
 #include "isp/isp_3a_comm.h"

@@ -30,7 +30,7 @@ constexpr vreg_table<Defog> kDefogRecord = vreg_table_of<Defog>(kDefogFields, DU
 
 s32 DU_DUZ_ISP_SetDISAttr(ISP_DEV IspDev, const ISP_DIS_ATTR_S *pstDISAttr)
 {
-    ISP_CHECK_CALL(IspDev, pstDISAttr);
+    ISP_CHECK_REC(IspDev, pstDISAttr);
     if (pstDISAttr->bEnable > 1) {
         ISP_TRACE("Invalid Isp Bool Type %d!\n", pstDISAttr->bEnable);
         return DU_ERR_ISP_ILLEGAL_PARAM;
@@ -42,7 +42,7 @@ s32 DU_DUZ_ISP_SetDISAttr(ISP_DEV IspDev, const ISP_DIS_ATTR_S *pstDISAttr)
 // The video input's answer, whatever it is, with the enable it gave.
 s32 DU_DUZ_ISP_GetDISAttr(ISP_DEV IspDev, ISP_DIS_ATTR_S *pstDISAttr)
 {
-    ISP_CHECK_CALL(IspDev, pstDISAttr);
+    ISP_CHECK_REC(IspDev, pstDISAttr);
     VI_DIS_ATTR_REC_S rec = {};
     s32 ret = VI_GetDISAttr(0, &rec);
     pstDISAttr->bEnable = rec.au32Word[0];

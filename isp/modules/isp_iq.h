@@ -22,7 +22,7 @@ constexpr vreg_field isp_bool_field(u32 reg, u8 width, vreg_member m, u32 bit)
 // Device 0, a record, and the registers in place (memory initialised).
 inline s32 isp_iq_check(ISP_DEV IspDev, const void *rec, const char *func)
 {
-    return isp_check_call_mem(IspDev, rec, func);
+    return isp_check_rec_mem(IspDev, rec, func);
 }
 
 // The attribute calls of the image-quality unit: the checks, then a record

@@ -21,7 +21,7 @@ namespace {
         }                                                                                                 \
     } while (0)
 
-s32 check_call(s32 dev, const void *rec, const char *func)
+s32 check_rec(s32 dev, const void *rec, const char *func)
 {
     if (dev != 0) {
         ALG_TRACE(func, "Err AE dev %d in %s!\n", dev, func);
@@ -30,7 +30,7 @@ s32 check_call(s32 dev, const void *rec, const char *func)
     return alg_check_null(rec, AE_ERR_NULL_PTR, func);
 }
 
-#define AE_CHECK_CALL(dev, rec) ISP_RETURN_IF_FAILED(check_call(dev, rec, __FUNCTION__))
+#define AE_CHECK_REC(dev, rec) ISP_RETURN_IF_FAILED(check_rec(dev, rec, __FUNCTION__))
 
 bool piris_type(s32 dev) { return (IO_READ16(ae_reg(dev, AE_REG_IRIS_TYPE)) & 3) == 1; }
 
@@ -40,13 +40,13 @@ bool piris_type(s32 dev) { return (IO_READ16(ae_reg(dev, AE_REG_IRIS_TYPE)) & 3)
 
 s32 DU_DUZ_ISP_SetExposureAttr(s32 s32Dev, const AE_EXPOSURE_SETTINGS_S *pstExpAttr)
 {
-    AE_CHECK_CALL(s32Dev, pstExpAttr);
+    AE_CHECK_REC(s32Dev, pstExpAttr);
     return vreg_set(kAeExposureRecord, ae_page(0), *pstExpAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetExposureAttr(s32 s32Dev, AE_EXPOSURE_SETTINGS_S *pstExpAttr)
 {
-    AE_CHECK_CALL(s32Dev, pstExpAttr);
+    AE_CHECK_REC(s32Dev, pstExpAttr);
     vreg_get(kAeExposureRecord, ae_page(0), *pstExpAttr);
     return 0;
 }
@@ -55,13 +55,13 @@ s32 DU_DUZ_ISP_GetExposureAttr(s32 s32Dev, AE_EXPOSURE_SETTINGS_S *pstExpAttr)
 
 s32 DU_DUZ_ISP_SetWDRExposureAttr(s32 s32Dev, const AE_WDR_RATIO_SETTINGS_S *pstWDRExpAttr)
 {
-    AE_CHECK_CALL(s32Dev, pstWDRExpAttr);
+    AE_CHECK_REC(s32Dev, pstWDRExpAttr);
     return vreg_set(kAeWdrRatioRecord, ae_page(0), *pstWDRExpAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetWDRExposureAttr(s32 s32Dev, AE_WDR_RATIO_SETTINGS_S *pstWDRExpAttr)
 {
-    AE_CHECK_CALL(s32Dev, pstWDRExpAttr);
+    AE_CHECK_REC(s32Dev, pstWDRExpAttr);
     vreg_get(kAeWdrRatioRecord, ae_page(0), *pstWDRExpAttr);
     return 0;
 }
@@ -163,13 +163,13 @@ s32 ISP_RouteExCheck(s32 s32Dev, const AE_ROUTE_EX_TABLE_S *pstRouteEx)
 
 s32 DU_DUZ_ISP_SetAERouteAttr(s32 s32Dev, const AE_ROUTE_TABLE_S *pstAERouteAttr)
 {
-    AE_CHECK_CALL(s32Dev, pstAERouteAttr);
+    AE_CHECK_REC(s32Dev, pstAERouteAttr);
     return vreg_set(kAeRouteRecord, ae_page(0), *pstAERouteAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetAERouteAttr(s32 s32Dev, AE_ROUTE_TABLE_S *pstAERouteAttr)
 {
-    AE_CHECK_CALL(s32Dev, pstAERouteAttr);
+    AE_CHECK_REC(s32Dev, pstAERouteAttr);
     memset(pstAERouteAttr, 0, sizeof *pstAERouteAttr);
     vreg_get(kAeRouteRecord, ae_page(0), *pstAERouteAttr);
     return 0;
@@ -177,13 +177,13 @@ s32 DU_DUZ_ISP_GetAERouteAttr(s32 s32Dev, AE_ROUTE_TABLE_S *pstAERouteAttr)
 
 s32 DU_DUZ_ISP_SetAERouteAttrEx(s32 s32Dev, const AE_ROUTE_EX_TABLE_S *pstAERouteAttrEx)
 {
-    AE_CHECK_CALL(s32Dev, pstAERouteAttrEx);
+    AE_CHECK_REC(s32Dev, pstAERouteAttrEx);
     return vreg_set(kAeRouteExRecord, ae_page(0), *pstAERouteAttrEx, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetAERouteAttrEx(s32 s32Dev, AE_ROUTE_EX_TABLE_S *pstAERouteAttrEx)
 {
-    AE_CHECK_CALL(s32Dev, pstAERouteAttrEx);
+    AE_CHECK_REC(s32Dev, pstAERouteAttrEx);
     memset(pstAERouteAttrEx, 0, sizeof *pstAERouteAttrEx);
     vreg_get(kAeRouteExRecord, ae_page(0), *pstAERouteAttrEx);
     return 0;
@@ -200,7 +200,7 @@ u32 ae_hist_word_decode(u32 word)
 
 s32 DU_DUZ_ISP_QueryExposureInfo(s32 s32Dev, AE_EXPOSURE_STATUS_S *pstExpStatus)
 {
-    AE_CHECK_CALL(s32Dev, pstExpStatus);
+    AE_CHECK_REC(s32Dev, pstExpStatus);
     AE_EXPOSURE_STATUS_S &s = *pstExpStatus;
     vreg_get(kAeStatusRecord, ae_page(0), s);
     // Bin 2 of five is what the other four leave.
@@ -220,39 +220,39 @@ s32 DU_DUZ_ISP_QueryExposureInfo(s32 s32Dev, AE_EXPOSURE_STATUS_S *pstExpStatus)
 
 s32 DU_DUZ_ISP_SetIrisAttr(s32 s32Dev, const AE_IRIS_SETTINGS_S *pstIrisAttr)
 {
-    AE_CHECK_CALL(s32Dev, pstIrisAttr);
+    AE_CHECK_REC(s32Dev, pstIrisAttr);
     return vreg_set(kAeIrisRecord, ae_page(0), *pstIrisAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetIrisAttr(s32 s32Dev, AE_IRIS_SETTINGS_S *pstIrisAttr)
 {
-    AE_CHECK_CALL(s32Dev, pstIrisAttr);
+    AE_CHECK_REC(s32Dev, pstIrisAttr);
     vreg_get(kAeIrisRecord, ae_page(0), *pstIrisAttr);
     return 0;
 }
 
 s32 DU_DUZ_ISP_SetDcirisAttr(s32 s32Dev, const AE_DCIRIS_SETTINGS_S *pstDcirisAttr)
 {
-    AE_CHECK_CALL(s32Dev, pstDcirisAttr);
+    AE_CHECK_REC(s32Dev, pstDcirisAttr);
     return vreg_set(kAeDcirisRecord, ae_page(0), *pstDcirisAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetDcirisAttr(s32 s32Dev, AE_DCIRIS_SETTINGS_S *pstDcirisAttr)
 {
-    AE_CHECK_CALL(s32Dev, pstDcirisAttr);
+    AE_CHECK_REC(s32Dev, pstDcirisAttr);
     vreg_get(kAeDcirisRecord, ae_page(0), *pstDcirisAttr);
     return 0;
 }
 
 s32 DU_DUZ_ISP_SetPirisAttr(s32 s32Dev, const AE_PIRIS_SETTINGS_S *pstPirisAttr)
 {
-    AE_CHECK_CALL(s32Dev, pstPirisAttr);
+    AE_CHECK_REC(s32Dev, pstPirisAttr);
     return vreg_set(kAePirisRecord, ae_page(0), *pstPirisAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetPirisAttr(s32 s32Dev, AE_PIRIS_SETTINGS_S *pstPirisAttr)
 {
-    AE_CHECK_CALL(s32Dev, pstPirisAttr);
+    AE_CHECK_REC(s32Dev, pstPirisAttr);
     vreg_get(kAePirisRecord, ae_page(0), *pstPirisAttr);
     return 0;
 }

@@ -16,13 +16,13 @@ namespace {
 constexpr s32 AWB_ERR_ILLEGAL = (s32)0xA01C8003;
 constexpr s32 AWB_ERR_NULL = (s32)0xA01C8006;
 
-s32 check_call(s32 dev, const void *p, const char *func)
+s32 check_rec(s32 dev, const void *p, const char *func)
 {
     s32 ret = awb_check_dev(dev, func);
     return ret != 0 ? ret : alg_check_null(p, AWB_ERR_NULL, func);
 }
 
-#define AWB_CHECK_CALL(dev, rec) ISP_RETURN_IF_FAILED(check_call(dev, rec, __FUNCTION__))
+#define AWB_CHECK_REC(dev, rec) ISP_RETURN_IF_FAILED(check_rec(dev, rec, __FUNCTION__))
 
 // Field checks in order; the first failure prints its message (standard
 // output) and the rest are skipped.
@@ -49,13 +49,13 @@ private:
 
 s32 DU_DUZ_ISP_SetWBAttr(s32 s32Dev, const AWB_WB_SETTINGS_S *pstWBAttr)
 {
-    AWB_CHECK_CALL(s32Dev, pstWBAttr);
+    AWB_CHECK_REC(s32Dev, pstWBAttr);
     return vreg_set(kAwbWbRecord, awb_page(0), *pstWBAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetWBAttr(s32 s32Dev, AWB_WB_SETTINGS_S *pstWBAttr)
 {
-    AWB_CHECK_CALL(s32Dev, pstWBAttr);
+    AWB_CHECK_REC(s32Dev, pstWBAttr);
     vreg_get(kAwbWbRecord, awb_page(0), *pstWBAttr);
     u8 *thresh = pstWBAttr->stAuto.stLumaHist.au8HistThresh;
     thresh[0] = 0; // the ends of the luma histogram are not settings
@@ -65,55 +65,55 @@ s32 DU_DUZ_ISP_GetWBAttr(s32 s32Dev, AWB_WB_SETTINGS_S *pstWBAttr)
 
 s32 DU_DUZ_ISP_SetAWBAttrEx(s32 s32Dev, const AWB_WB_SETTINGS_EX_S *pstAWBAttrEx)
 {
-    AWB_CHECK_CALL(s32Dev, pstAWBAttrEx);
+    AWB_CHECK_REC(s32Dev, pstAWBAttrEx);
     return vreg_set(kAwbWbExRecord, awb_page(0), *pstAWBAttrEx, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetAWBAttrEx(s32 s32Dev, AWB_WB_SETTINGS_EX_S *pstAWBAttrEx)
 {
-    AWB_CHECK_CALL(s32Dev, pstAWBAttrEx);
+    AWB_CHECK_REC(s32Dev, pstAWBAttrEx);
     vreg_get(kAwbWbExRecord, awb_page(0), *pstAWBAttrEx);
     return 0;
 }
 
 s32 DU_DUZ_ISP_SetCCMAttr(s32 s32Dev, const AWB_CCM_SETTINGS_S *pstCCMAttr)
 {
-    AWB_CHECK_CALL(s32Dev, pstCCMAttr);
+    AWB_CHECK_REC(s32Dev, pstCCMAttr);
     return vreg_set(kAwbCcmRecord, awb_page(0), *pstCCMAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetCCMAttr(s32 s32Dev, AWB_CCM_SETTINGS_S *pstCCMAttr)
 {
-    AWB_CHECK_CALL(s32Dev, pstCCMAttr);
+    AWB_CHECK_REC(s32Dev, pstCCMAttr);
     vreg_get(kAwbCcmRecord, awb_page(0), *pstCCMAttr);
     return 0;
 }
 
 s32 DU_DUZ_ISP_SetSaturationAttr(s32 s32Dev, const AWB_SATURATION_SETTINGS_S *pstSatAttr)
 {
-    AWB_CHECK_CALL(s32Dev, pstSatAttr);
+    AWB_CHECK_REC(s32Dev, pstSatAttr);
     return vreg_set(kAwbSaturationRecord, awb_page(0), *pstSatAttr, __FUNCTION__);
 }
 
 s32 DU_DUZ_ISP_GetSaturationAttr(s32 s32Dev, AWB_SATURATION_SETTINGS_S *pstSatAttr)
 {
-    AWB_CHECK_CALL(s32Dev, pstSatAttr);
+    AWB_CHECK_REC(s32Dev, pstSatAttr);
     vreg_get(kAwbSaturationRecord, awb_page(0), *pstSatAttr);
     return 0;
 }
 
 s32 DU_DUZ_ISP_QueryWBInfo(s32 s32Dev, AWB_WB_STATUS_S *pstWBInfo)
 {
-    AWB_CHECK_CALL(s32Dev, pstWBInfo);
+    AWB_CHECK_REC(s32Dev, pstWBInfo);
     vreg_get(kAwbStatusRecord, awb_page(0), *pstWBInfo);
     return 0;
 }
 
 s32 DU_DUZ_ISP_CalGainByTemp(const AWB_WB_SETTINGS_S *pstWBAttr, u16 u16ColorTemp, s16 s16Shift, u16 *pu16AWBGain)
 {
-    s32 ret = check_call(0, pstWBAttr, __FUNCTION__);
+    s32 ret = check_rec(0, pstWBAttr, __FUNCTION__);
     if (ret == 0)
-        ret = check_call(0, pu16AWBGain, __FUNCTION__);
+        ret = check_rec(0, pu16AWBGain, __FUNCTION__);
     if (ret != 0)
         return ret;
     const s32 *para = pstWBAttr->stAuto.as32CurvePara;

@@ -16,11 +16,8 @@
 
 namespace {
 
-// A reference belongs to the frame when it starts with it or at most this
-// much later.
-constexpr u64 kRefMaxLagUs = 119999;
-// Staging buffer 0 holds the input as it entered in its first half and a
-// widened 8-bit reference in its second.
+// In the input's enhancement step, staging buffer 0 holds the input as it
+// entered in its first half and a widened 8-bit reference in its second.
 constexpr u32 kStageHalf = AENC_STAGE_BUF_SIZE / 2;
 
 // Counts a refused frame and tells the kernel.
@@ -110,13 +107,12 @@ bool bound_input(s32 AeChn, AENC_CHN_S *chn, MPP_CHN_ADDR_S *src)
     if (DU_DUZ_SYS_GetBindbyDest(&dst, src) != 0 || src->enModId != DU_ID_AI || src->s32Dev != 0 ||
         (u32)src->s32Chn >= AIO_MAX_CHN_NUM)
         return false;
-    AI_VQE_STATE_S *st = &g_astVqeState[src->s32Chn];
-    MpiMutexGuard lock(&st->stMutex);
-    if (!st->pVqeHandle)
+    AI_BOUND_VQE_S vqe = ai_bound_vqe(src->s32Chn);
+    if (!vqe.pVqeHandle)
         return false;
-    chn->pVqeHandle = st->pVqeHandle;
-    chn->bVqeEnable = st->bVqeEnable;
-    chn->bResmpEnable = st->bResmpEnable;
+    chn->pVqeHandle = vqe.pVqeHandle;
+    chn->bVqeEnable = vqe.bVqeEnable;
+    chn->bResmpEnable = vqe.bResmpEnable;
     return true;
 }
 
@@ -155,99 +151,49 @@ s32 dump(s32 AeChn, AENC_CHN_S *chn, const MPP_CHN_ADDR_S &src, const void *in, 
     return 0;
 }
 
-// The echo reference of a frame as 16-bit samples, when it belongs to the
-// frame; null otherwise.
-const s16 *usable_ref(AENC_CHN_S *chn, const AUDIO_FRAME_S &frame, const AEC_REF_FRAME_S *ref)
+// The input's step ended in this unit's code (after the messages the input
+// leaves to it).
+s32 step_code(s32 AeChn, AI_ENC_STEP_E step)
 {
-    if (!ref || !ref->bValid || !ref->u32RefFlag || !ref->stRefFrame.pVirAddr[0] ||
-        ref->stRefFrame.u64TimeStamp < frame.u64TimeStamp ||
-        ref->stRefFrame.u64TimeStamp - frame.u64TimeStamp > kRefMaxLagUs)
-        return nullptr;
-    const AUDIO_FRAME_S &r = ref->stRefFrame;
-    if (r.enBitwidth == 1)
-        return static_cast<const s16 *>(r.pVirAddr[0]);
-    if (r.u32Len * 2 > kStageHalf)
-        return nullptr;
-    // Each byte becomes the high byte of a 16-bit sample.
-    s16 *wide = reinterpret_cast<s16 *>(chn->pu8StageBuf[0] + kStageHalf);
-    const u8 *narrow = static_cast<const u8 *>(r.pVirAddr[0]);
-    for (u32 i = 0; i < r.u32Len; i++)
-        wide[i] = (s16)(narrow[i] << 8);
-    return wide;
+    switch (step) {
+    case AI_ENC_STEP_SKIPPED:
+    case AI_ENC_STEP_DONE:
+        return 0;
+    case AI_ENC_STEP_TOO_LONG:
+        return DU_ERR_AENC_CODEC_ERR;
+    case AI_ENC_STEP_WRITE_FAILED:
+        return DU_ERR_AENC_VQE_ERR;
+    case AI_ENC_STEP_READ_FAILED:
+        MPI_TRACE("DU_UPVQE_ReadFrame failed, s32Ret:0x%x.!\n", DU_ERR_AENC_VQE_ERR);
+        return DU_ERR_AENC_VQE_ERR;
+    case AI_ENC_STEP_NO_BLOCK:
+        MPI_TRACE("aenc%d get vb error\n", AeChn);
+        return DU_ERR_AENC_NOMEM;
+    }
+    return DU_ERR_AENC_VQE_ERR;
 }
 
-// Runs the frame through the bound input channel's enhancement instance (the
-// channel mutex held): 0 with `frame` processed, or left as it was when the
-// step does not apply, else the code that ends the call.
+// Runs the frame through the bound input channel's enhancement: 0 with
+// `frame` processed, or left as it was when the step does not apply, else
+// the code that ends the call.
 s32 enhance(s32 AeChn, AENC_CHN_S *chn, const MPP_CHN_ADDR_S &src, AUDIO_FRAME_S *frame, const AEC_REF_FRAME_S *ref,
             ResmpBlock *block)
 {
-    AI_VQE_STATE_S *st = &g_astVqeState[src.s32Chn];
-    MpiMutexGuard lock(&st->stMutex);
-    UPVQE_INSTANCE_S *inst = st->pVqeHandle;
-    if (!inst || (!st->bVqeEnable && !st->bResmpEnable) || frame->enSoundmode == 1)
-        return 0;
-    UPVQE_CFG_S cfg;
-    if (DU_UPVQE_GetConfig(inst, &cfg) != 0) {
-        MPI_TRACE("Get vqe config error!\n");
-        return 0;
-    }
-    const s16 *ref_samples = nullptr;
-    if (cfg.bAecOn && !(ref_samples = usable_ref(chn, *frame, ref)))
-        return 0;
-    const u32 in_len = frame->u32Len;
-    if (in_len > kStageHalf)
-        return 0; // more than the chain is ever fed at once
-    memcpy(chn->pu8StageBuf[0], frame->pVirAddr[0], in_len);
-    const s32 in_points = (s32)(in_len >> frame->enBitwidth);
-    const bool same_rate = cfg.s32InSampleRate == cfg.s32OutSampleRate;
-    const s32 out_points =
-        same_rate ? in_points
-                  : (s32)(((s64)cfg.s32OutSampleRate * in_points + cfg.s32InSampleRate - 1) / cfg.s32InSampleRate);
-    if (out_points > (s32)chn->u32PtNumPerFrm) {
-        MPI_TRACE("SamplePoint(%d) is larger than aenc u32PtNumPerFrm(%d)!\n", out_points, chn->u32PtNumPerFrm);
-        return DU_ERR_AENC_CODEC_ERR;
-    }
-    s32 ret = DU_UPVQE_WriteFrame(inst, reinterpret_cast<s16 *>(chn->pu8StageBuf[0]), const_cast<s16 *>(ref_samples),
-                                  in_points);
-    if (ret != 0) {
-        MPI_TRACE("DU_UPVQE_WriteFrame failed, s32Ret:0x%x.!\n", ret);
-        return same_rate ? 0 : DU_ERR_AENC_VQE_ERR;
-    }
+    AI_ENC_FRAME_S job = {};
+    job.pstFrm = frame;
+    job.pstRef = ref;
+    job.pu8In = chn->pu8StageBuf[0];
+    job.ps16WideRef = reinterpret_cast<s16 *>(chn->pu8StageBuf[0] + kStageHalf);
     // The processed frame goes into the channel's own memory: the driver's
     // block may be read by other bound channels too.
-    void *dst = chn->pu8StageBuf[1];
-    if (cfg.s32OutSampleRate > cfg.s32InSampleRate) {
-        const char *why = nullptr;
-        u32 pool = st->u32ResmpPoolId;
-        if (pool == VB_INVALID_POOLID) {
-            why = "cannot fine vb for resample!\n";
-        } else if ((block->handle = DU_DUZ_VB_GetBlock(pool, AI_RESMP_POOL_BLK_SIZE, nullptr)) == VB_INVALID_HANDLE) {
-            why = "get a resmp vb failed!\n";
-        } else {
-            u32 phys = DU_DUZ_VB_Handle2PhysAddr(block->handle);
-            if (phys == 0)
-                why = "get resmp vb physical addr failed!\n";
-            else if (DU_DUZ_VB_GetBlkVirAddr(pool, phys, &dst) != 0)
-                why = "get resmp vb virtual addr failed!\n";
-            frame->u32PhyAddr[0] = phys;
-            frame->u32PoolId[0] = pool;
-        }
-        if (why) {
-            MPI_TRACE("%s", why);
-            MPI_TRACE("aenc%d get vb error\n", AeChn);
-            return DU_ERR_AENC_NOMEM;
-        }
-    }
-    s32 got = DU_UPVQE_ReadFrame(inst, static_cast<s16 *>(dst), out_points, 1);
-    if (got == -1) {
-        MPI_TRACE("DU_UPVQE_ReadFrame failed, s32Ret:0x%x.!\n", DU_ERR_AENC_VQE_ERR);
-        return DU_ERR_AENC_VQE_ERR;
-    }
-    frame->pVirAddr[0] = dst;
-    frame->u32Len = (u32)got << frame->enBitwidth;
-    return dump(AeChn, chn, src, chn->pu8StageBuf[0], in_len, *frame,
-                ref && ref->bValid ? (ref_samples ? (const void *)ref_samples : ref->stRefFrame.pVirAddr[0]) : nullptr);
+    job.pOut = chn->pu8StageBuf[1];
+    job.u32Room = kStageHalf;
+    job.u32MaxPoints = chn->u32PtNumPerFrm;
+    AI_ENC_STEP_E step = ai_enhance_bound_frame(src.s32Chn, &job);
+    block->handle = job.u32ResmpBlk;
+    if (step != AI_ENC_STEP_DONE)
+        return step_code(AeChn, step);
+    return dump(AeChn, chn, src, job.pu8In, job.u32InLen, *frame, job.pDumpRef);
 }
 
 } // namespace

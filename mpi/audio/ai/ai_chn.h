@@ -1,12 +1,27 @@
 // What the input unit's files share about a channel: the checks every call
 // starts with, the channel's node, and its enhancement instance (replaced
 // only with the channel mutex held, and published in g_astVqeState under the
-// entry's mutex for the encoder unit).
+// entry's mutex for the encoder's step, mpi_ai_enc_step.cpp). Only the
+// unit's own files include this header.
 #pragma once
 
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/comm/audio_chn_hold.h"
 #include "mpi/audio/comm/audio_stage.h"
+
+// A channel's enhancement as the encoder's step sees it; its mutex is the
+// step's lock.
+struct AI_VQE_STATE_S {
+    UPVQE_INSTANCE_S *pVqeHandle;
+    u32 bVqeEnable;
+    u32 bResmpEnable;
+    u32 u32ResmpPoolId;
+    pthread_mutex_t stMutex;
+};
+
+// The channels' records (mpi_ai.cpp), and what each publishes for the encoder.
+extern MPI_AI_CHN_S s_stMpiAiChn[AIO_MAX_CHN_NUM];
+extern AI_VQE_STATE_S g_astVqeState[AIO_MAX_CHN_NUM];
 
 // Device, channel and the pointer a call needs (when `null_ptr`); then the
 // channel's node.

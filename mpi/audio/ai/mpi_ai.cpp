@@ -9,15 +9,34 @@
 #include "mpi/audio/ai/ai_requests.h"
 #include "mpi/video/vb/mpi_vb.h"
 
+MPI_AI_CHN_S s_stMpiAiChn[AIO_MAX_CHN_NUM];
+AI_VQE_STATE_S g_astVqeState[AIO_MAX_CHN_NUM];
+
+namespace {
+
+// A channel's dumps of pulled frames.
+struct AI_SAVE_FILE_S {
+    AUDIO_SAVE_FILE_INFO_S stSaveFileInfo; // refreshed from the driver on every frame
+    AUDIO_DUMP_S stDump;
+};
+
 s32 g_s32AiFd[AIO_MAX_CHN_NUM] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 u32 s_bAiInit = DU_FALSE;
 MPI_AI_DEV_S s_stMpiAiDev;
-MPI_AI_CHN_S s_stMpiAiChn[AIO_MAX_CHN_NUM];
-AI_VQE_STATE_S g_astVqeState[AIO_MAX_CHN_NUM];
 AI_SAVE_FILE_S s_astAiSaveFile[AIO_MAX_CHN_NUM];
 
 const AUDIO_NODE_S g_stAiNode = {"/dev/ai", AI_BIND_CHN_CTRL, DU_ID_AI, AUDIO_OPEN_MSG_TRACE, "open /dev/ai failed!\n",
                                  false};
+
+} // namespace
+
+bool ai_started(void) { return s_bAiInit; }
+const MPI_AI_DEV_S &ai_dev_record(void) { return s_stMpiAiDev; }
+const MPI_AI_CHN_S &ai_chn_record(s32 AiChn)
+{
+    MPI_ASSERT((u32)AiChn < AIO_MAX_CHN_NUM);
+    return s_stMpiAiChn[AiChn];
+}
 
 s32 MPI_AI_Init(void)
 {

@@ -100,29 +100,6 @@ struct MPI_AI_DEV_S {
     u32 u32PoolId;
 };
 
-// An input channel's enhancement as the encoder's thread sees it.
-struct AI_VQE_STATE_S {
-    UPVQE_INSTANCE_S *pVqeHandle;
-    u32 bVqeEnable;
-    u32 bResmpEnable;
-    u32 u32ResmpPoolId;
-    pthread_mutex_t stMutex;
-};
-
-// A channel's dumps of pulled frames.
-struct AI_SAVE_FILE_S {
-    AUDIO_SAVE_FILE_INFO_S stSaveFileInfo; // refreshed from the driver on every frame
-    AUDIO_DUMP_S stDump;
-};
-
-extern s32 g_s32AiFd[AIO_MAX_CHN_NUM];
-extern u32 s_bAiInit;
-extern MPI_AI_DEV_S s_stMpiAiDev;
-extern MPI_AI_CHN_S s_stMpiAiChn[AIO_MAX_CHN_NUM];
-extern AI_VQE_STATE_S g_astVqeState[AIO_MAX_CHN_NUM];
-extern AI_SAVE_FILE_S s_astAiSaveFile[AIO_MAX_CHN_NUM];
-extern const AUDIO_NODE_S g_stAiNode;
-
 s32 MPI_AI_Init(void);
 s32 MPI_AI_Exit(void);
 
@@ -171,3 +148,56 @@ s32 MPI_AI_GetVqeAttr(s32 AiDevId, s32 AiChn, UPVQE_CFG_S *pstVqeCfg);
 // Field-by-field copies between the normal attributes and a configuration.
 s32 MPI_AI_AITOVQE(const AI_VQE_ATTR_S *pstAiVqe, UPVQE_CFG_S *pstVqeCfg);
 s32 MPI_AI_VQETOAI(const UPVQE_CFG_S *pstVqeCfg, AI_VQE_ATTR_S *pstAiVqe);
+
+// ---- the enhancement step of an encoder bound to a channel (mpi_ai_enc_step.cpp) ----------------
+
+// A channel's enhancement as a bound encoder sees it, copied under the lock
+// its step runs under.
+struct AI_BOUND_VQE_S {
+    UPVQE_INSTANCE_S *pVqeHandle; // null when the channel runs none
+    u32 bVqeEnable;
+    u32 bResmpEnable;
+    u32 u32ResmpPoolId;
+};
+AI_BOUND_VQE_S ai_bound_vqe(s32 AiChn);
+
+// A bound encoder's frame for the step, with the encoder's work memory.
+struct AI_ENC_FRAME_S {
+    AUDIO_FRAME_S *pstFrm;         // processed in place
+    const AEC_REF_FRAME_S *pstRef; // null when the frame has none
+    u8 *pu8In;                     // u32Room bytes for the input's copy
+    s16 *ps16WideRef;              // u32Room bytes for an 8-bit reference widened
+    void *pOut;                    // the processed frame, unless it is above the input's rate
+    u32 u32Room;
+    u32 u32MaxPoints;              // the encoder's frame
+    // What the step leaves: the input's copy in pu8In and the frame's
+    // reference (widened when the chain took it so; null without one), for
+    // the encoder's dumps; and a block of the channel's resampling pool that
+    // now holds the frame, which the encoder gives back (VB_INVALID_HANDLE
+    // when none).
+    u32 u32InLen;
+    const void *pDumpRef;
+    u32 u32ResmpBlk;
+};
+
+// How the step ended.
+enum AI_ENC_STEP_E {
+    AI_ENC_STEP_SKIPPED,      // the frame goes on as it came
+    AI_ENC_STEP_DONE,         // processed
+    AI_ENC_STEP_TOO_LONG,     // more samples out than the encoder's frame
+    AI_ENC_STEP_WRITE_FAILED, // the chain refused the input while changing its rate
+    AI_ENC_STEP_READ_FAILED,  // the chain gave nothing back
+    AI_ENC_STEP_NO_BLOCK,     // no block of the resampling pool for a frame above the input's rate
+};
+
+// Runs the frame through channel AiChn's instance, when the channel runs one
+// (with enhancement or resampling on) and it applies to the frame: a mono
+// frame, and with echo cancellation a reference of its own span.
+AI_ENC_STEP_E ai_enhance_bound_frame(s32 AiChn, AI_ENC_FRAME_S *pstJob);
+
+// ---- for checks from outside the unit ---------------------------------------------------------
+
+// Whether the unit is started, and its records, read-only.
+bool ai_started(void);
+const MPI_AI_DEV_S &ai_dev_record(void);
+const MPI_AI_CHN_S &ai_chn_record(s32 AiChn); // AiChn below AIO_MAX_CHN_NUM

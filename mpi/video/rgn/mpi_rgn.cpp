@@ -55,9 +55,11 @@ template <class Req> s32 rgn_send(unsigned long cmd, Req &req)
 
 // The checks (`records` are the caller's records, none may be null), then
 // one request built by `build` once they are known to be there; `done` sees
-// the answered request when it succeeded.
+// the answered request when it succeeded. Not a plain check-and-send: the
+// request is made here, from records only read once they passed.
 template <class Build, class Done>
-s32 rgn_call(RGN_HANDLE handle, unsigned long cmd, Build build, std::initializer_list<const void *> records, Done done)
+s32 rgn_send_built(RGN_HANDLE handle, unsigned long cmd, Build build, std::initializer_list<const void *> records,
+                   Done done)
 {
     if (s32 ret = rgn_check(handle, records))
         return ret;
@@ -69,9 +71,9 @@ s32 rgn_call(RGN_HANDLE handle, unsigned long cmd, Build build, std::initializer
 }
 
 template <class Build>
-s32 rgn_call(RGN_HANDLE handle, unsigned long cmd, Build build, std::initializer_list<const void *> records)
+s32 rgn_send_built(RGN_HANDLE handle, unsigned long cmd, Build build, std::initializer_list<const void *> records)
 {
-    return rgn_call(handle, cmd, build, records, [](const auto &) {});
+    return rgn_send_built(handle, cmd, build, records, [](const auto &) {});
 }
 
 s32 RgnMemUnmap(RGN_HANDLE handle, u32 index)
@@ -131,21 +133,21 @@ s32 rgn_map_canvas(RGN_HANDLE handle, u32 index, u32 phys, u32 size)
 
 s32 DU_DUZ_RGN_Create(RGN_HANDLE Handle, const RGN_ATTR_REC_S *pstRegion)
 {
-    return rgn_call(Handle, RGN_CREATE_CTRL, [&] { return RGN_ATTR_REQ_S{Handle, *pstRegion}; }, {pstRegion});
+    return rgn_send_built(Handle, RGN_CREATE_CTRL, [&] { return RGN_ATTR_REQ_S{Handle, *pstRegion}; }, {pstRegion});
 }
 
 s32 DU_DUZ_RGN_Destroy(RGN_HANDLE Handle)
 {
-    return rgn_call(Handle, RGN_DESTROY_CTRL, [&] { return Handle; }, {},
-                    [&](const auto &) {
-                        rgn_forget(Handle);
-                        // Other handles' mappings stay valid without the
-                        // descriptor; the next canvas mapping opens it again.
-                        if (g_s32RgnMemFd >= 0) {
-                            bd_close(g_s32RgnMemFd);
-                            g_s32RgnMemFd = -1;
-                        }
-                    });
+    return rgn_send_built(Handle, RGN_DESTROY_CTRL, [&] { return Handle; }, {},
+                          [&](const auto &) {
+                              rgn_forget(Handle);
+                              // Other handles' mappings stay valid without the
+                              // descriptor; the next canvas mapping opens it again.
+                              if (g_s32RgnMemFd >= 0) {
+                                  bd_close(g_s32RgnMemFd);
+                                  g_s32RgnMemFd = -1;
+                              }
+                          });
 }
 
 s32 DU_DUZ_RGN_SetAttr(RGN_HANDLE Handle, const RGN_ATTR_REC_S *pstRegion)
@@ -162,54 +164,56 @@ s32 DU_DUZ_RGN_SetAttr(RGN_HANDLE Handle, const RGN_ATTR_REC_S *pstRegion)
 
 s32 DU_DUZ_RGN_GetAttr(RGN_HANDLE Handle, RGN_ATTR_REC_S *pstRegion)
 {
-    return rgn_call(
+    return rgn_send_built(
         Handle, RGN_GET_ATTR_CTRL, [&] { return RGN_ATTR_REQ_S{Handle, {}}; }, {pstRegion},
         [&](const auto &req) { *pstRegion = req.stAttr; });
 }
 
 s32 DU_DUZ_RGN_SetBitMap(RGN_HANDLE Handle, const BITMAP_S *pstBitmap)
 {
-    return rgn_call(Handle, RGN_SET_BITMAP_CTRL, [&] { return RGN_BITMAP_REQ_S{Handle, *pstBitmap}; }, {pstBitmap});
+    return rgn_send_built(Handle, RGN_SET_BITMAP_CTRL, [&] { return RGN_BITMAP_REQ_S{Handle, *pstBitmap}; },
+                          {pstBitmap});
 }
 
 s32 DU_DUZ_RGN_UpdateBitMap(RGN_HANDLE Handle, const RGN_BMP_UPDATE_CFG_REC_S *pstBmpUpdate)
 {
-    return rgn_call(Handle, RGN_UPDATE_BITMAP_CTRL, [&] { return RGN_BITMAP_UPDATE_REQ_S{Handle, *pstBmpUpdate}; },
-                    {pstBmpUpdate});
+    return rgn_send_built(
+        Handle, RGN_UPDATE_BITMAP_CTRL, [&] { return RGN_BITMAP_UPDATE_REQ_S{Handle, *pstBmpUpdate}; }, {pstBmpUpdate});
 }
 
 s32 DU_DUZ_RGN_SetDisplayAttr(RGN_HANDLE Handle, const MPP_CHN_ADDR_S *pstChn, const RGN_CHN_ATTR_REC_S *pstChnAttr)
 {
-    return rgn_call(Handle, RGN_SET_DISPLAY_ATTR_CTRL, [&] { return RGN_CHN_REQ_S{Handle, *pstChn, *pstChnAttr}; },
-                    {pstChn, pstChnAttr});
+    return rgn_send_built(
+        Handle, RGN_SET_DISPLAY_ATTR_CTRL, [&] { return RGN_CHN_REQ_S{Handle, *pstChn, *pstChnAttr}; },
+        {pstChn, pstChnAttr});
 }
 
 s32 DU_DUZ_RGN_GetDisplayAttr(RGN_HANDLE Handle, const MPP_CHN_ADDR_S *pstChn, RGN_CHN_ATTR_REC_S *pstChnAttr)
 {
-    return rgn_call(
+    return rgn_send_built(
         Handle, RGN_GET_DISPLAY_ATTR_CTRL, [&] { return RGN_CHN_REQ_S{Handle, *pstChn, {}}; }, {pstChn, pstChnAttr},
         [&](const auto &req) { *pstChnAttr = req.stChnAttr; });
 }
 
 s32 DU_DUZ_RGN_AttachToChn(RGN_HANDLE Handle, const MPP_CHN_ADDR_S *pstChn, const RGN_CHN_ATTR_REC_S *pstChnAttr)
 {
-    return rgn_call(Handle, RGN_ATTACH_CTRL, [&] { return RGN_CHN_REQ_S{Handle, *pstChn, *pstChnAttr}; },
-                    {pstChn, pstChnAttr});
+    return rgn_send_built(Handle, RGN_ATTACH_CTRL, [&] { return RGN_CHN_REQ_S{Handle, *pstChn, *pstChnAttr}; },
+                          {pstChn, pstChnAttr});
 }
 
 s32 DU_DUZ_RGN_DetachFromChn(RGN_HANDLE Handle, const MPP_CHN_ADDR_S *pstChn)
 {
-    return rgn_call(Handle, RGN_DETACH_CTRL, [&] { return RGN_DETACH_REQ_S{Handle, *pstChn}; }, {pstChn});
+    return rgn_send_built(Handle, RGN_DETACH_CTRL, [&] { return RGN_DETACH_REQ_S{Handle, *pstChn}; }, {pstChn});
 }
 
 s32 DU_DUZ_RGN_SetAttachField(RGN_HANDLE Handle, u32 enField)
 {
-    return rgn_call(Handle, RGN_SET_ATTACH_FIELD_CTRL, [&] { return RGN_FIELD_REQ_S{Handle, enField}; }, {});
+    return rgn_send_built(Handle, RGN_SET_ATTACH_FIELD_CTRL, [&] { return RGN_FIELD_REQ_S{Handle, enField}; }, {});
 }
 
 s32 DU_DUZ_RGN_GetAttachField(RGN_HANDLE Handle, u32 *penField)
 {
-    return rgn_call(
+    return rgn_send_built(
         Handle, RGN_GET_ATTACH_FIELD_CTRL, [&] { return RGN_FIELD_REQ_S{Handle, 0}; }, {penField},
         [&](const auto &req) { *penField = req.enField; });
 }
@@ -248,7 +252,7 @@ s32 DU_DUZ_RGN_GetCanvasInfo(RGN_HANDLE Handle, RGN_CANVAS_REC_S *pstCanvasInfo)
 
 s32 DU_DUZ_RGN_UpdateCanvas(RGN_HANDLE Handle)
 {
-    return rgn_call(Handle, RGN_UPDATE_CANVAS_CTRL, [&] { return Handle; }, {});
+    return rgn_send_built(Handle, RGN_UPDATE_CANVAS_CTRL, [&] { return Handle; }, {});
 }
 
 s32 DU_DUZ_RGN_GetFd(void)

@@ -2,8 +2,9 @@
 // identified by a handle the caller chooses, drawn into double-buffered
 // canvases in the driver's memory that this process maps on demand.
 //
-// Every public call that is one request goes through rgn_call (mpi_rgn.cpp);
-// the two whose answer needs more than a copy back (SetAttr, GetCanvasInfo)
+// Every public call that is one request goes through rgn_send_built
+// (mpi_rgn.cpp), which builds the request once the records are checked; the
+// two whose answer needs more than a copy back (SetAttr, GetCanvasInfo)
 // start with its checks, rgn_check.
 #pragma once
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <sys/mman.h>
 
 VDA_CHN_MAP_S g_stMpiVda[VDA_MAX_CHN_NUM];
@@ -42,20 +43,25 @@ s32 vda_open(VDA_CHN chn)
 }
 
 // The checks every call starts with: channel (negative numbers are out of
-// range too), descriptor, then the record `rec` when `check` is set.
-s32 vda_ready(VDA_CHN chn, bool check, const void *rec)
+// range too), descriptor, then the caller's records in `needed` (none may be
+// null).
+s32 vda_ready(VDA_CHN chn, std::initializer_list<const void *> needed)
 {
     if ((u32)chn >= (u32)VDA_MAX_CHN_NUM)
         return ERR_VDA_INVALID_CHNID;
     if (s32 ret = vda_open(chn))
         return ret;
-    return check && !rec ? ERR_VDA_NULL_PTR : 0;
+    for (const void *p : needed)
+        if (!p)
+            return ERR_VDA_NULL_PTR;
+    return 0;
 }
 
-// The checks, then one request on the channel's descriptor.
-s32 vda_call(VDA_CHN chn, unsigned long req, void *arg, bool check, const void *rec)
+// The checks, then one request on the channel's descriptor with `arg`.
+// `needed` is last, as vo_call's: the caller's records, apart from `arg` when it wraps them with a wait.
+s32 vda_call(VDA_CHN chn, unsigned long req, void *arg, std::initializer_list<const void *> needed)
 {
-    if (s32 ret = vda_ready(chn, check, rec))
+    if (s32 ret = vda_ready(chn, needed))
         return ret;
     return bd_ioctl(g_stMpiVda[chn].s32Fd, req, arg);
 }
@@ -155,7 +161,7 @@ const mpi_step<VdaCreate> kCreateSteps[] = {
 
 s32 DU_DUZ_VDA_CreateChn(VDA_CHN VdaChn, const VDA_CHN_ATTR_REC_S *pstAttr)
 {
-    if (s32 ret = vda_ready(VdaChn, true, pstAttr))
+    if (s32 ret = vda_ready(VdaChn, {pstAttr}))
         return ret;
     if (!mpi_dev_open(&g_s32VdaMemFd, kVdaMemNode).ok()) {
         printf("open mem device failed \n");
@@ -167,28 +173,28 @@ s32 DU_DUZ_VDA_CreateChn(VDA_CHN VdaChn, const VDA_CHN_ATTR_REC_S *pstAttr)
 
 s32 DU_DUZ_VDA_DestroyChn(VDA_CHN VdaChn)
 {
-    if (s32 ret = vda_call(VdaChn, VDA_DESTROY_CHN, nullptr, false, nullptr))
+    if (s32 ret = vda_call(VdaChn, VDA_DESTROY_CHN, nullptr, {}))
         return ret;
     // Forgotten once unmapped: a second destroy must not unmap again.
     vda_unmap(g_stMpiVda[VdaChn]);
     return 0;
 }
 
-s32 DU_DUZ_VDA_GetChnAttr(VDA_CHN c, VDA_CHN_ATTR_REC_S *p) { return vda_call(c, VDA_GET_CHN_ATTR, p, true, p); }
-s32 DU_DUZ_VDA_SetChnAttr(VDA_CHN c, const VDA_CHN_ATTR_REC_S *p) { return vda_call(c, VDA_SET_CHN_ATTR, W(p), true, p); }
-s32 DU_DUZ_VDA_StartRecvPic(VDA_CHN c) { return vda_call(c, VDA_START_RECV, nullptr, false, nullptr); }
-s32 DU_DUZ_VDA_StopRecvPic(VDA_CHN c) { return vda_call(c, VDA_STOP_RECV, nullptr, false, nullptr); }
-s32 DU_DUZ_VDA_ReleaseData(VDA_CHN c, const VDA_DATA_REC_S *p) { return vda_call(c, VDA_RELEASE_DATA, W(p), true, p); }
-s32 DU_DUZ_VDA_ResetOdRegion(VDA_CHN c, u32 v) { return vda_call(c, VDA_RESET_OD_REGION, &v, false, nullptr); }
-s32 DU_DUZ_VDA_Query(VDA_CHN c, VDA_CHN_STAT_S *p) { return vda_call(c, VDA_QUERY, p, true, p); }
-s32 DU_DUZ_VDA_UpdateRef(VDA_CHN c, const VDA_REF_REC_S *p) { return vda_call(c, VDA_UPDATE_REF, W(p), true, p); }
+s32 DU_DUZ_VDA_GetChnAttr(VDA_CHN c, VDA_CHN_ATTR_REC_S *p) { return vda_call(c, VDA_GET_CHN_ATTR, p, {p}); }
+s32 DU_DUZ_VDA_SetChnAttr(VDA_CHN c, const VDA_CHN_ATTR_REC_S *p) { return vda_call(c, VDA_SET_CHN_ATTR, W(p), {p}); }
+s32 DU_DUZ_VDA_StartRecvPic(VDA_CHN c) { return vda_call(c, VDA_START_RECV, nullptr, {}); }
+s32 DU_DUZ_VDA_StopRecvPic(VDA_CHN c) { return vda_call(c, VDA_STOP_RECV, nullptr, {}); }
+s32 DU_DUZ_VDA_ReleaseData(VDA_CHN c, const VDA_DATA_REC_S *p) { return vda_call(c, VDA_RELEASE_DATA, W(p), {p}); }
+s32 DU_DUZ_VDA_ResetOdRegion(VDA_CHN c, u32 v) { return vda_call(c, VDA_RESET_OD_REGION, &v, {}); }
+s32 DU_DUZ_VDA_Query(VDA_CHN c, VDA_CHN_STAT_S *p) { return vda_call(c, VDA_QUERY, p, {p}); }
+s32 DU_DUZ_VDA_UpdateRef(VDA_CHN c, const VDA_REF_REC_S *p) { return vda_call(c, VDA_UPDATE_REF, W(p), {p}); }
 
 s32 DU_DUZ_VDA_GetData(VDA_CHN VdaChn, VDA_DATA_REC_S *pstVdaData, s32 s32MilliSec)
 {
     VDA_GET_DATA_REQ_S r;
     memset(&r, 0, sizeof r);
     r.s32MilliSec = s32MilliSec;
-    if (s32 ret = vda_call(VdaChn, VDA_GET_DATA, &r, true, pstVdaData))
+    if (s32 ret = vda_call(VdaChn, VDA_GET_DATA, &r, {pstVdaData}))
         return ret;
     VDA_DATA_REC_S d = r.stData;
     if (d.enWorkMode == VDA_WORK_MODE_MD && !vda_to_user(g_stMpiVda[VdaChn], d)) {
@@ -207,12 +213,12 @@ s32 DU_DUZ_VDA_SendPic(VDA_CHN VdaChn, const VIDEO_FRAME_REC_S *pstUserFrame, u3
     if (pstUserFrame)
         r.stFrame = *pstUserFrame;
     r.s32MilliSec = (s32)u32MilliSec;
-    return vda_call(VdaChn, VDA_SEND_PIC, &r, true, pstUserFrame);
+    return vda_call(VdaChn, VDA_SEND_PIC, &r, {pstUserFrame});
 }
 
 s32 DU_DUZ_VDA_GetFd(VDA_CHN VdaChn)
 {
-    if (s32 ret = vda_ready(VdaChn, false, nullptr))
+    if (s32 ret = vda_ready(VdaChn, {}))
         return ret;
     return g_stMpiVda[VdaChn].s32Fd;
 }

@@ -17,7 +17,7 @@ struct Units {
     u32 ai, ao, aenc, adec;
     bool operator==(const Units &o) const { return ai == o.ai && ao == o.ao && aenc == o.aenc && adec == o.adec; }
 };
-Units units() { return {s_bAiInit, s_bAoInit, s_bAencInit, s_bAdecInit}; }
+Units units() { return {ai_started(), s_bAoInit, s_bAencInit, s_bAdecInit}; }
 
 class AudioStart : public BoardTest {
 protected:

@@ -4,6 +4,7 @@
 #include "mpi/audio/ai/mpi_ai.h"
 #include "mpi/audio/ao/mpi_ao.h"
 #include "mpi/video/bind/mpi_bind.h"
+#include "mpi/video/vb/mpi_vb.h"
 #include "tests/support/board_fixture.h"
 
 #include <cstdlib>
@@ -116,12 +117,18 @@ TEST_F(AudioUnitsTest, CodecRegistries)
 
 TEST_F(AudioUnitsTest, StartsOnceAndEndsCleanly)
 {
-    // A second start changes nothing that the first made.
-    s_stMpiAiChn[3].pWorkBuf = malloc(AI_WORK_BUF_SIZE); // as an enabled channel holds it
+    // A second start changes nothing that the first made: an enabled
+    // channel keeps its work buffer.
+    ASSERT_EQ(0, MPI_VB_InitCtx());
+    AIO_ATTR_S attr = {48000, 1, 0, 0, 1, 30, 1024, 4, 1};
+    ASSERT_EQ(0, DU_DUZ_AI_SetPubAttr(0, &attr));
+    ASSERT_EQ(0, DU_DUZ_AI_Enable(0));
+    ASSERT_EQ(0, DU_DUZ_AI_EnableChn(0, 3));
+    ASSERT_NE(nullptr, ai_chn_record(3).pWorkBuf);
     EXPECT_EQ(0, MPI_AI_Init());
-    EXPECT_NE(nullptr, s_stMpiAiChn[3].pWorkBuf);
-    EXPECT_EQ(0xFFFFFFFFu, s_stMpiAiChn[0].u32ResmpPoolId);
-    EXPECT_EQ(-1, s_stMpiAiChn[15].s32AoDev);
+    EXPECT_NE(nullptr, ai_chn_record(3).pWorkBuf);
+    EXPECT_EQ(0xFFFFFFFFu, ai_chn_record(0).u32ResmpPoolId);
+    EXPECT_EQ(-1, ai_chn_record(15).s32AoDev);
     EXPECT_EQ(0, MPI_AO_Init());
     EXPECT_EQ(0, MPI_ADEC_Init());
     EXPECT_EQ(8u, g_stAenc[31].stDbgInfo.u32G726Rate);
@@ -129,9 +136,11 @@ TEST_F(AudioUnitsTest, StartsOnceAndEndsCleanly)
     EXPECT_EQ(DU_INVALID_HANDLE, g_stAenc[0].s32Handle);
     // The end gives back what a channel still held (the leak checker sees it).
     EXPECT_EQ(0, MPI_AI_Exit());
-    EXPECT_EQ(nullptr, s_stMpiAiChn[3].pWorkBuf);
+    EXPECT_EQ(nullptr, ai_chn_record(3).pWorkBuf);
     EXPECT_EQ(0, MPI_AI_Exit());
     EXPECT_EQ(0, MPI_AI_Init());
+    EXPECT_EQ(0, DU_DUZ_AI_Disable(0));
+    EXPECT_EQ(0, MPI_VB_ExitCtx());
 }
 
 TEST_F(AudioUnitsTest, OutputAndDecoderMeetInTheRegistry)

@@ -125,13 +125,13 @@ TEST_F(AiVqeTest, DownSampledFramesComeInTheDriversOwnBlocks)
 {
     start(attr_of(48000, 1024), 4);
     testsupport::capture_stderr([] { ASSERT_EQ(0, DU_DUZ_AI_EnableReSmp(0, 0, 8000)); });
-    EXPECT_EQ(0xFFFFFFFFu, s_stMpiAiChn[0].u32ResmpPoolId); // down-sampling needs no pool of its own
+    EXPECT_EQ(0xFFFFFFFFu, ai_chn_record(0).u32ResmpPoolId); // down-sampling needs no pool of its own
     std::vector<u32> sizes;
     Samples x;
     for (int i = 0; i < 100; i++) {
         AUDIO_FRAME_S f;
         ASSERT_EQ(0, DU_DUZ_AI_GetFrame(0, 0, &f, nullptr, 2000));
-        EXPECT_EQ(s_stMpiAiDev.u32PoolId, f.u32PoolId[0]);
+        EXPECT_EQ(ai_dev_record().u32PoolId, f.u32PoolId[0]);
         const s16 *s = static_cast<const s16 *>(f.pVirAddr[0]);
         x.insert(x.end(), s, s + f.u32Len / 2);
         sizes.push_back(f.u32Len / 2);
@@ -152,9 +152,9 @@ TEST_F(AiVqeTest, UpSampledFramesComeInBlocksOfTheChannelsPool)
 {
     start(attr_of(8000, 320), 4);
     testsupport::capture_stderr([] { ASSERT_EQ(0, DU_DUZ_AI_EnableReSmp(0, 0, 16000)); });
-    u32 pool = s_stMpiAiChn[0].u32ResmpPoolId;
+    u32 pool = ai_chn_record(0).u32ResmpPoolId;
     ASSERT_NE(0xFFFFFFFFu, pool);
-    EXPECT_EQ(pool, g_astVqeState[0].u32ResmpPoolId);
+    EXPECT_EQ(pool, ai_bound_vqe(0).u32ResmpPoolId);
     Samples x;
     for (int i = 0; i < 30; i++) {
         AUDIO_FRAME_S f;
@@ -169,7 +169,7 @@ TEST_F(AiVqeTest, UpSampledFramesComeInBlocksOfTheChannelsPool)
     EXPECT_NEAR(vqetest::frequency(x, 1600, x.size() - 1600, 16000), 1000, 5);
     // Every block went back: the pool can go.
     testsupport::capture_stderr([&] { EXPECT_EQ(0, DU_DUZ_AI_DisableReSmp(0, 0)); });
-    EXPECT_EQ(0xFFFFFFFFu, s_stMpiAiChn[0].u32ResmpPoolId);
+    EXPECT_EQ(0xFFFFFFFFu, ai_chn_record(0).u32ResmpPoolId);
     stop();
 }
 
@@ -182,7 +182,7 @@ TEST_F(AiVqeTraceTest, RefusedSwitchesAndAttributesChangeNothing)
 {
     start(attr_of(16000, 160), 4);
     testsupport::capture_stderr([] { ASSERT_EQ(0, DU_DUZ_AI_EnableReSmp(0, 0, 8000)); });
-    UPVQE_INSTANCE_S *inst = s_stMpiAiChn[0].pVqeHandle;
+    UPVQE_INSTANCE_S *inst = ai_chn_record(0).pVqeHandle;
     ASSERT_NE(nullptr, inst);
 
     auto normal = [](void (*edit)(AI_VQE_ATTR_S &)) {
@@ -287,8 +287,8 @@ TEST_F(AiVqeTraceTest, RefusedSwitchesAndAttributesChangeNothing)
     // Every refusal leaves the channel's instance as it was; only the
     // device attributes are asked for.
     argrules::run(cases, argrules::device("/dev/ai", true, "ioctl /dev/ai 0x80245a02"));
-    EXPECT_EQ(inst, s_stMpiAiChn[0].pVqeHandle);
-    EXPECT_FALSE(s_stMpiAiChn[0].bVqeCfg);
+    EXPECT_EQ(inst, ai_chn_record(0).pVqeHandle);
+    EXPECT_FALSE(ai_chn_record(0).bVqeCfg);
 
     std::vector<argrules::Case> rates = {
         {"resample to 7000", [] { return DU_DUZ_AI_EnableReSmp(0, 0, 7000); }, (s32)0xA0158009, "not the same"},
@@ -304,7 +304,7 @@ TEST_F(AiVqeTraceTest, RefusedSwitchesAndAttributesChangeNothing)
     argrules::Watch said;
     said.seen = [] { return size_t{0}; };
     argrules::run(rates, said);
-    EXPECT_FALSE(s_stMpiAiChn[0].bResmpEnable);
+    EXPECT_FALSE(ai_chn_record(0).bResmpEnable);
     stop();
 }
 
@@ -321,9 +321,9 @@ TEST_F(AiVqeTest, TheSameAttributesTwiceCreateTheInstanceOnce)
     EXPECT_EQ(2, a.stHdrCfg.s32MicGainStepdB);
     EXPECT_EQ((VQE_HDR_CALLBACK_FN)DU_DUZ_AI_SetAcodecGain, a.stHdrCfg.pcallback);
     EXPECT_EQ(0u, loads(first)); // configured, every stage off
-    UPVQE_INSTANCE_S *inst = s_stMpiAiChn[0].pVqeHandle;
+    UPVQE_INSTANCE_S *inst = ai_chn_record(0).pVqeHandle;
     std::string second = testsupport::capture_stderr([&] { ASSERT_EQ(0, DU_DUZ_AI_SetVqeAttr(0, 0, 0, 0, &a)); });
-    EXPECT_EQ(inst, s_stMpiAiChn[0].pVqeHandle);
+    EXPECT_EQ(inst, ai_chn_record(0).pVqeHandle);
     EXPECT_EQ("", second);
 
     // Read back as set; the HiFi read-back and a second setter refuse.
@@ -338,16 +338,16 @@ TEST_F(AiVqeTest, TheSameAttributesTwiceCreateTheInstanceOnce)
     // Enabled, then off and on again without new attributes.
     std::string on = testsupport::capture_stderr([] { ASSERT_EQ(0, DU_DUZ_AI_EnableVqe(0, 0)); });
     EXPECT_EQ(4u, loads(on)); // HDR, HPF, AGC, EQ
-    EXPECT_EQ(g_astVqeState[0].pVqeHandle, s_stMpiAiChn[0].pVqeHandle);
-    EXPECT_EQ(1u, g_astVqeState[0].bVqeEnable);
+    EXPECT_EQ(ai_bound_vqe(0).pVqeHandle, ai_chn_record(0).pVqeHandle);
+    EXPECT_EQ(1u, ai_bound_vqe(0).bVqeEnable);
     testsupport::capture_stderr([&] {
         EXPECT_EQ(kNotPerm, DU_DUZ_AI_SetVqeAttr(0, 0, 0, 0, &a));
         EXPECT_EQ(0, DU_DUZ_AI_DisableVqe(0, 0));
         EXPECT_EQ(0, DU_DUZ_AI_EnableVqe(0, 0));
     });
     stop();
-    EXPECT_EQ(nullptr, g_astVqeState[0].pVqeHandle);
-    EXPECT_FALSE(s_stMpiAiChn[0].bVqeCfg);
+    EXPECT_EQ(nullptr, ai_bound_vqe(0).pVqeHandle);
+    EXPECT_FALSE(ai_chn_record(0).bVqeCfg);
 }
 
 // ---- what the stages do to the microphone ---------------------------------------------------
@@ -671,7 +671,7 @@ TEST_F(AiEncoderStepTest, ResampledFramesNeedRoomAndABlock)
     unbind_encoder();
 
     bind_encoder(320);
-    const u32 pool = g_astVqeState[0].u32ResmpPoolId;
+    const u32 pool = ai_bound_vqe(0).u32ResmpPoolId;
     ASSERT_NE(VB_INVALID_POOLID, pool);
     std::vector<u32> held;
     for (u32 b; (b = DU_DUZ_VB_GetBlock(pool, AI_RESMP_POOL_BLK_SIZE, nullptr)) != VB_INVALID_HANDLE;)
@@ -729,6 +729,66 @@ TEST_F(AiEncoderStepTest, AReferenceOfAnotherSpanLeavesTheFrameUnprocessed)
     stop();
 }
 
+// The encoder's dumps of the step: the input as it came, what the chain made
+// of it and the reference beside it, widened when it came in 8 bits.
+TEST_F(AiEncoderStepTest, DumpsHoldTheInputTheOutputAndTheReference)
+{
+    start(attr_of(16000, 160), 4);
+    AI_VQE_ATTR_S a = vqe_attr(16000, 160);
+    a.bAecOn = 1;
+    enable_vqe(a);
+    const Samples played = vqetest::noise(-20, 160, 3);
+    std::vector<u8> narrow(160);
+    Samples widened(160);
+    for (size_t i = 0; i < 160; i++) {
+        narrow[i] = (u8)(played[i] >> 8);
+        widened[i] = (s16)(narrow[i] << 8);
+    }
+    struct Case {
+        const char *name;
+        u32 bit_width;
+        const void *ref;
+        u32 len;
+        const Samples &dumped;
+    } cases[] = {
+        {"16-bit reference", 1, played.data(), 320, played},
+        {"8-bit reference", 0, narrow.data(), 160, widened},
+    };
+    auto dump = [](const char *kind) {
+        std::string b = testsupport::read_file(bd_path(std::string("/") + kind + "_Dev0_Chn0_step.pcm"));
+        const s16 *p = reinterpret_cast<const s16 *>(b.data());
+        return Samples(p, p + b.size() / 2);
+    };
+    const u64 pts = 10000000;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        bind_encoder(160);
+        AUDIO_SAVE_FILE_INFO_S info = {};
+        info.bCfg = 1;
+        strcpy(info.aFileName, "step");
+        info.u32FileSize = 1024;
+        ASSERT_EQ(0, DU_DUZ_AENC_SaveFile(0, &info));
+        AUDIO_FRAME_S f = frame(16000, 160, pts);
+        AEC_REF_FRAME_S ref = {};
+        ref.bValid = 1;
+        ref.u32RefFlag = 1;
+        ref.stRefFrame.enBitwidth = c.bit_width;
+        ref.stRefFrame.pVirAddr[0] = const_cast<void *>(c.ref);
+        ref.stRefFrame.u32Len = c.len;
+        ref.stRefFrame.u64TimeStamp = pts;
+        const Samples sent = pcm_;
+        ASSERT_EQ(0, DU_DUZ_AENC_SendFrame(0, &f, &ref));
+        Samples got = packet();
+        ASSERT_EQ(160u, got.size());
+        EXPECT_NE(sent, got);
+        unbind_encoder(); // the channel's end closes its dumps
+        EXPECT_EQ(sent, dump("Sin"));
+        EXPECT_EQ(got, dump("Sou"));
+        EXPECT_EQ(c.dumped, dump("Rin"));
+    }
+    stop();
+}
+
 // What the input's enhancement cannot run on, and echo cancellation and
 // reference frames, which both want the output's played samples.
 TEST_F(AiVqeTest, SwitchesTheInputCannotServeAreRefused)
@@ -781,7 +841,7 @@ TEST_F(AiVqeTest, SwitchesTheInputCannotServeAreRefused)
         std::string err = testsupport::capture_stderr([&] { ret = c.call(); });
         EXPECT_EQ(c.code, ret);
         EXPECT_NE(std::string::npos, err.find(c.message)) << err;
-        EXPECT_FALSE(s_stMpiAiChn[0].bResmpEnable);
+        EXPECT_FALSE(ai_chn_record(0).bResmpEnable);
         DU_DUZ_AI_DisableAecRefFrame(0, 0);
         testsupport::capture_stderr([] { DU_DUZ_AI_DisableVqe(0, 0); });
         stop();

@@ -34,7 +34,7 @@ struct Units {
     u32 ai, ao, aenc, adec, venc;
     bool operator==(const Units &o) const { return !memcmp(this, &o, sizeof o); }
 };
-Units units() { return {s_bAiInit, s_bAoInit, s_bAencInit, s_bAdecInit, s_bMpiVencInit}; }
+Units units() { return {ai_started(), s_bAoInit, s_bAencInit, s_bAdecInit, s_bMpiVencInit}; }
 
 // The registry answers for a decoder source once the decoder and the output
 // are registered in it.
