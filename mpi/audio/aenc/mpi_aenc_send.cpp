@@ -212,7 +212,9 @@ s32 DU_DUZ_AENC_SendFrame(s32 AeChn, const AUDIO_FRAME_S *pstFrm, const AEC_REF_
         return DU_ERR_AENC_ILLEGAL_PARAM;
     }
     AUDIO_FRAME_S frame = *pstFrm;
+    // What an input bound before left must not judge this frame.
     chn->pVqeHandle = nullptr;
+    chn->bVqeEnable = chn->bResmpEnable = DU_FALSE;
     chn->stDbgInfo.u32RecvFrm++;
     MPP_CHN_ADDR_S src = {};
     const bool bound = bound_input(AeChn, chn, &src);

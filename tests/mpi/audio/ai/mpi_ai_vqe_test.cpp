@@ -689,6 +689,26 @@ TEST_F(AiEncoderStepTest, ResampledFramesNeedRoomAndABlock)
     stop();
 }
 
+// A frame's size is judged by the resampling of the input bound now: once
+// the binding is gone, a frame larger than the channel's is refused, not
+// let through on the resampling of the input bound before.
+TEST_F(AiEncoderStepTest, AFrameIsJudgedByTheInputBoundNow)
+{
+    start(attr_of(8000, 160), 4);
+    testsupport::capture_stderr([] { ASSERT_EQ(0, DU_DUZ_AI_EnableReSmp(0, 0, 16000)); });
+    bind_encoder(320);
+    AUDIO_FRAME_S f = frame(8000, 160, 42);
+    EXPECT_EQ(0, DU_DUZ_AENC_SendFrame(0, &f, nullptr));
+    EXPECT_EQ(320u, packet().size());
+    MPP_CHN_ADDR_S ai = {DU_ID_AI, 0, 0}, aenc = {DU_ID_AENC, 0, 0};
+    ASSERT_EQ(0, DU_DUZ_SYS_UnBind(&ai, &aenc));
+    AUDIO_FRAME_S big = frame(8000, 400, 43);
+    testsupport::capture_stderr([&] { EXPECT_EQ(DU_ERR_AENC_NOT_PERM, DU_DUZ_AENC_SendFrame(0, &big, nullptr)); });
+    EXPECT_TRUE(packet().empty());
+    EXPECT_EQ(0, DU_DUZ_AENC_DestroyChn(0));
+    stop();
+}
+
 // With echo cancellation on, a reference belongs to its frame when it starts
 // with it or at most 119999 us later; any other goes to the encoder as it
 // came, unprocessed.
