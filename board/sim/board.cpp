@@ -50,9 +50,6 @@ std::mutex g_start_lock;
 std::atomic<bool> g_started{false};
 thread_local bool t_starting = false; // the starting thread may use the board it builds
 std::string g_root;
-std::map<std::string, std::string> g_conf;
-std::map<std::string, int> g_conf_line; // where each key was set
-std::mutex g_conf_lock;
 bool g_trace = false;
 std::chrono::steady_clock::time_point g_t0;
 
@@ -80,67 +77,15 @@ Hooks node_hooks([] {
     g_nodes.clear();
 });
 
-std::string trim(const std::string &s)
-{
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos)
-        return "";
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
-
-// A line of board.conf the board does not take: said in events.log and on
-// standard error, as the board's other configuration problems are.
-void conf_refused(int line, const std::string &text, const std::string &why)
-{
-    event("board", "board.conf line %d '%s' refused: %s", line, text.c_str(), why.c_str());
-    fprintf(stderr, "board: board.conf line %d '%s' refused: %s\n", line, text.c_str(), why.c_str());
-}
-
-// Reads board.conf; the lines that are no `key = value`, with their numbers.
-std::vector<std::pair<int, std::string>> read_conf(const std::string &path)
-{
-    std::vector<std::pair<int, std::string>> bad;
-    std::lock_guard<std::mutex> lock(g_conf_lock);
-    g_conf.clear();
-    g_conf_line.clear();
-    std::ifstream in(path);
-    std::string line;
-    for (int number = 1; std::getline(in, line); number++) {
-        line = trim(line);
-        if (line.empty() || line[0] == '#')
-            continue;
-        size_t eq = line.find('=');
-        if (eq == std::string::npos) {
-            bad.push_back({number, line});
-            continue;
-        }
-        const std::string key = trim(line.substr(0, eq));
-        g_conf[key] = trim(line.substr(eq + 1));
-        g_conf_line[key] = number;
-    }
-    return bad;
-}
-
-int conf_line(const std::string &key)
-{
-    std::lock_guard<std::mutex> lock(g_conf_lock);
-    auto it = g_conf_line.find(key);
-    return it == g_conf_line.end() ? 0 : it->second;
-}
-
-// The surroundings at power-on: each setting board.conf gives, checked as
-// its control command checks it; a refused one keeps its default.
+// The surroundings at power-on: each setting board.conf gave, its value
+// checked as it was read.
 void world_from_conf()
 {
     World w;
     for (const std::string &key : world_setting_keys()) {
         const std::string value = conf(key, "");
-        if (value.empty())
-            continue;
-        const std::string why = world_setting(w, key, value);
-        if (!why.empty())
-            conf_refused(conf_line(key), key + " = " + value, why + "; the default kept");
+        if (!value.empty())
+            world_setting(w, key, value);
     }
     std::lock_guard<std::mutex> lock(g_world_lock);
     g_world = w;
@@ -162,7 +107,7 @@ void do_start(const std::string &root)
     fs::create_directories(g_root + "/mnt/data_flash", ec);
     fs::create_directories(g_root + "/dv/iq_config", ec);
 
-    const auto bad_lines = read_conf(g_root + "/board.conf");
+    const std::vector<std::string> conf_said = read_conf(g_root + "/board.conf");
     g_trace = conf_int("trace", 0) != 0;
     g_t0 = std::chrono::steady_clock::now();
     {
@@ -171,8 +116,8 @@ void do_start(const std::string &root)
             fclose(g_events);
         g_events = fopen((g_root + "/events.log").c_str(), "w");
     }
-    for (const auto &bad : bad_lines)
-        conf_refused(bad.first, bad.second, "not a `key = value` line");
+    for (const std::string &said : conf_said)
+        conf_told(said);
     world_from_conf();
     phys_clear();
     for (auto &h : hooks())
@@ -240,24 +185,6 @@ void power_cut()
     medium_power_lost();
     kill(getpid(), SIGKILL);
     _exit(137);
-}
-
-std::string conf(const std::string &key, const std::string &fallback)
-{
-    std::lock_guard<std::mutex> lock(g_conf_lock);
-    auto it = g_conf.find(key);
-    return it == g_conf.end() || it->second.empty() ? fallback : it->second;
-}
-
-long conf_int(const std::string &key, long fallback)
-{
-    std::string v = conf(key, "");
-    if (v.empty())
-        return fallback;
-    char *end = nullptr;
-    errno = 0;
-    long n = strtol(v.c_str(), &end, 0);
-    return errno || end == v.c_str() || *end ? fallback : n;
 }
 
 uint64_t board_ms()

@@ -32,13 +32,21 @@ std::vector<std::function<std::string()>> &status_parts()
     return parts;
 }
 
-// A number is the whole word, in plain decimal: no blanks, no "nan" or
-// "inf", no hexadecimal, nothing after it (a NUL byte included).
-bool looks_decimal(const std::string &s)
+// A number is the whole word, in plain decimal: an optional minus, then
+// digits with at most one point among them. No plus, no exponent, no blanks,
+// no "nan" or "inf", no hexadecimal, nothing after it (a NUL byte included).
+bool plain_decimal(const std::string &s)
 {
-    size_t i = s[0] == '-' || s[0] == '+' ? 1 : 0;
-    return i < s.size() && (isdigit((unsigned char)s[i]) || (s[i] == '.' && i + 1 < s.size())) &&
-           s.find_first_of("xXpP") == std::string::npos;
+    bool digit = false, point = false;
+    for (size_t i = !s.empty() && s[0] == '-' ? 1 : 0; i < s.size(); i++) {
+        if (isdigit((unsigned char)s[i]))
+            digit = true;
+        else if (s[i] == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digit;
 }
 
 // What the running command leaves to do besides its answer.
@@ -49,33 +57,30 @@ std::string error(const std::string &why) { return "error: " + why; }
 
 // ---- the surroundings' settings ---------------------------------------------------
 // One row per setting that board.conf gives at start and a control command
-// changes, with the values both take: a word of `words` (its value is its
-// place among them), else a number within [min, max], whole where `whole`.
+// changes, with the values both take.
 struct WorldKey {
     const char *key;
-    std::vector<const char *> words;
-    double min, max;
-    bool whole;
+    ValueRule rule;
     void (*set)(World &w, double v);
 };
 
 const WorldKey kWorldKeys[] = {
-    {"card", {}, 0, 1, true, [](World &w, double v) { w.card = v != 0; }},
-    {"card_mb", {}, 1, 1024 * 1024, true, [](World &w, double v) { w.card_mb = (long)v; }},
-    {"battery", {}, 0, 0xFFFF, true, [](World &w, double v) { w.battery = (int)v; }},
-    {"tv", {}, 0, 1, true, [](World &w, double v) { w.tv = v != 0; }},
-    {"usb", {"none", "charger", "host"}, 0, 0, false, [](World &w, double v) { w.usb = (Usb)(int)v; }},
-    {"hold", {"none", "rec", "mode", "rec+mode"}, 0, 0, false,
+    {"card", {{}, 0, 1, true}, [](World &w, double v) { w.card = v != 0; }},
+    {"card_mb", {{}, 1, 1024 * 1024, true}, [](World &w, double v) { w.card_mb = (long)v; }},
+    {"battery", {{}, 0, 0xFFFF, true}, [](World &w, double v) { w.battery = (int)v; }},
+    {"tv", {{}, 0, 1, true}, [](World &w, double v) { w.tv = v != 0; }},
+    {"usb", {{"none", "charger", "host"}}, [](World &w, double v) { w.usb = (Usb)(int)v; }},
+    {"hold", {{"none", "rec", "mode", "rec+mode"}},
      [](World &w, double v) {
          w.key_rec = v == 1 || v == 3;
          w.key_mode = v == 2 || v == 3;
      }},
     // Up to full sunlight: a room is about 1, daylight hundreds to thousands.
-    {"scene.brightness", {}, 0, 100000, false, [](World &w, double v) { w.scene_brightness = v; }},
-    {"scene.kelvin", {}, 1000, 20000, true, [](World &w, double v) { w.scene_kelvin = (int)v; }},
-    {"scene.motion", {"off", "on"}, 0, 0, false, [](World &w, double v) { w.scene_motion = v != 0; }},
-    {"scene.pattern", {"default", "grey"}, 0, 0, false, [](World &w, double v) { w.scene_grey = v != 0; }},
-    {"scene.haze", {}, 0, 1, false, [](World &w, double v) { w.scene_haze = v; }},
+    {"scene.brightness", {{}, 0, 100000, false}, [](World &w, double v) { w.scene_brightness = v; }},
+    {"scene.kelvin", {{}, 1000, 20000, true}, [](World &w, double v) { w.scene_kelvin = (int)v; }},
+    {"scene.motion", {{"off", "on"}}, [](World &w, double v) { w.scene_motion = v != 0; }},
+    {"scene.pattern", {{"default", "grey"}}, [](World &w, double v) { w.scene_grey = v != 0; }},
+    {"scene.haze", {{}, 0, 1, false}, [](World &w, double v) { w.scene_haze = v; }},
 };
 
 std::string number_text(double v)
@@ -85,15 +90,15 @@ std::string number_text(double v)
     return text;
 }
 
-// What a row takes, for the refusal: "must be none, charger or host".
-std::string what_it_takes(const WorldKey &k)
+// What a rule takes, for the refusal: "must be none, charger or host".
+std::string what_it_takes(const ValueRule &r)
 {
-    if (k.words.empty())
-        return std::string("must be a ") + (k.whole ? "whole number" : "number") + " from " + number_text(k.min) +
-               " to " + number_text(k.max);
+    if (r.words.empty())
+        return std::string("must be a ") + (r.whole ? "whole number" : "number") + " from " + number_text(r.min) +
+               " to " + number_text(r.max);
     std::string list = "must be ";
-    for (size_t i = 0; i < k.words.size(); i++)
-        list += std::string(i == 0 ? "" : i + 1 == k.words.size() ? " or " : ", ") + k.words[i];
+    for (size_t i = 0; i < r.words.size(); i++)
+        list += std::string(i == 0 ? "" : i + 1 == r.words.size() ? " or " : ", ") + r.words[i];
     return list;
 }
 
@@ -275,7 +280,7 @@ std::string control_line::run(const std::string &line, Followup &followup)
 
 bool parse_long(const std::string &s, long &v)
 {
-    if (s.empty() || !looks_decimal(s) || s.find('.') != std::string::npos)
+    if (!plain_decimal(s) || s.find('.') != std::string::npos)
         return false;
     char *end = nullptr;
     errno = 0;
@@ -285,41 +290,47 @@ bool parse_long(const std::string &s, long &v)
 
 bool parse_double(const std::string &s, double &v)
 {
-    if (s.empty() || !looks_decimal(s))
+    if (!plain_decimal(s))
         return false;
     char *end = nullptr;
     errno = 0;
     v = strtod(s.c_str(), &end);
-    // strtod reads "nan" and "inf" as numbers; no setting takes them.
+    // Too many digits overflow to infinity; no setting takes it.
     return !errno && end == s.c_str() + s.size() && std::isfinite(v);
+}
+
+std::string check_value(const std::string &key, const ValueRule &rule, const std::string &value, double &v)
+{
+    if (!rule.words.empty()) {
+        auto it = std::find_if(rule.words.begin(), rule.words.end(), [&](const char *word) { return value == word; });
+        if (it == rule.words.end())
+            return key + " " + what_it_takes(rule);
+        v = (double)(it - rule.words.begin());
+        return "";
+    }
+    long n = 0;
+    const bool number = rule.whole ? parse_long(value, n) : parse_double(value, v);
+    if (rule.whole)
+        v = (double)n;
+    if (!number || v < rule.min || v > rule.max)
+        return key + " " + what_it_takes(rule);
+    return "";
 }
 
 const char *const kUnknownSetting = "no such setting";
 
 std::string world_setting(World &w, const std::string &key, const std::string &value)
 {
-    const WorldKey *k = nullptr;
-    for (const WorldKey &row : kWorldKeys)
-        if (key == row.key)
-            k = &row;
-    if (!k)
-        return kUnknownSetting;
-    double v = 0;
-    if (!k->words.empty()) {
-        auto it = std::find_if(k->words.begin(), k->words.end(), [&](const char *word) { return value == word; });
-        if (it == k->words.end())
-            return key + " " + what_it_takes(*k);
-        v = (double)(it - k->words.begin());
-    } else {
-        long n = 0;
-        const bool number = k->whole ? parse_long(value, n) : parse_double(value, v);
-        if (k->whole)
-            v = (double)n;
-        if (!number || v < k->min || v > k->max)
-            return key + " " + what_it_takes(*k);
+    for (const WorldKey &row : kWorldKeys) {
+        if (key != row.key)
+            continue;
+        double v = 0;
+        std::string why = check_value(key, row.rule, value, v);
+        if (why.empty())
+            row.set(w, v);
+        return why;
     }
-    k->set(w, v);
-    return "";
+    return kUnknownSetting;
 }
 
 std::vector<std::string> world_setting_keys()

@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -51,8 +52,28 @@ void venc_power_lost();
 
 // ---- configuration: $BOARD_ROOT/board.conf -----------------------------------
 
+// A key's value as board.conf gave it and its check took it, else `fallback`.
 std::string conf(const std::string &key, const std::string &fallback);
 long conf_int(const std::string &key, long fallback);
+// Reads board.conf (conf.cpp): each line checked by its key's row of one
+// table; what is said of the lines not taken, told once events.log is open.
+std::vector<std::string> read_conf(const std::string &path);
+// A line said of board.conf, in events.log and on standard error.
+void conf_told(const std::string &what);
+
+// What a setting takes: one of `words` (its value its place among them),
+// else a number within [min, max], whole where `whole`.
+struct ValueRule {
+    std::vector<const char *> words;
+    double min = 0, max = 0;
+    bool whole = false;
+};
+// "" when `value` is taken (its number in `v`), else why ("battery must be a
+// whole number from 0 to 65535").
+std::string check_value(const std::string &key, const ValueRule &rule, const std::string &value, double &v);
+// The clock chip's time "YYYY/MM/DD-hh:mm:ss" as seconds of its naive
+// calendar; false for any other text or a date the chip cannot keep.
+bool rtc_parse(const std::string &text, time_t &seconds);
 
 // ---- observation: $BOARD_ROOT/events.log ------------------------------------
 
@@ -396,9 +417,10 @@ struct CommandRegistration {
 // Runs one control line as the socket would.
 std::string control(const std::string &line);
 
-// A number of a control command: the whole word, in plain decimal and
-// finite ("nan", "inf", hexadecimal and trailing bytes, a NUL among them,
-// are refused).
+// A number of a control command or board.conf: the whole word, in plain
+// decimal (an optional minus, digits, at most one point) and finite; a plus,
+// an exponent, "nan", "inf", hexadecimal and trailing bytes, a NUL among
+// them, are refused.
 bool parse_long(const std::string &s, long &v);
 bool parse_double(const std::string &s, double &v);
 

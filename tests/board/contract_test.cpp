@@ -84,6 +84,8 @@ TEST_F(ContractTest, CamctlCommandsChangeTheSurroundings)
         {"battery 700junk", 1, "error: ", nullptr},
         {"battery 0x2c0", 1, "error: ", nullptr},
         {"battery 7e2", 1, "error: ", nullptr},
+        {"battery +720", 1, "error: ", nullptr},
+        {"key rec hold 1e-300", 1, "error: ", nullptr},
         {"card_mb 64.5", 1, "error: ", nullptr},
         {"power on", 1, "error: ", nullptr},
     };
@@ -229,17 +231,18 @@ TEST_F(ConfTest, BoardConfSetsThePowerOnState)
     EXPECT_THAT(read_file(bd_path("/proc/partitions")), testing::Not(HasSubstr("mmcblk0p1")));
 }
 
-// board.conf takes a setting as its control command does: a value the
-// command refuses is refused at start too, its line and why said in
-// events.log and on standard error, and the setting keeps its default.
+// board.conf takes a setting as its control command does, and every other
+// key by its own check: a line refused is said in events.log and on standard
+// error with its number, its text and why, and the setting keeps its default.
 TEST_F(ContractTest, BoardConfRefusesWhatItsCommandRefuses)
 {
     using W = const sim::World &;
     struct Case {
-        const char *line;
+        std::string line;
         const char *command; // the same value through the control channel; null: none takes it so
         bool refused;
         bool (*check)(W); // the setting afterwards
+        const char *said = nullptr; // the line as told, where it is not shown as it stands
     } cases[] = {
         {"card_mb = -1", "card_mb -1", true, [](W w) { return w.card_mb == 4096; }},
         {"card_mb = 0", "card_mb 0", true, [](W w) { return w.card_mb == 4096; }},
@@ -272,23 +275,79 @@ TEST_F(ContractTest, BoardConfRefusesWhatItsCommandRefuses)
         {"scene.haze = -0.1", "scene haze -0.1", true, [](W w) { return w.scene_haze == 0; }},
         {"scene.haze = 1", "scene haze 1", false, [](W w) { return w.scene_haze == 1; }},
         {"a line without its value", nullptr, true, nullptr},
+        // Numbers are plain decimal words: no plus, no exponent.
+        {"battery = +720", "battery +720", true, [](W w) { return w.battery == 720; }},
+        {"scene.brightness = 1e2", "scene brightness 1e2", true, [](W w) { return w.scene_brightness == 1.0; }},
+        {"audio = tone 1e3", "audio tone 1e3", true, nullptr},
+        {"audio = tone 440", "audio tone 440", false, nullptr},
+        {"audio.echo = 0.5 2000", "audio echo 0.5 2000", true, nullptr},
+        // Keys no command shares, each by its own check.
+        {"batery = 5", nullptr, true, [](W w) { return w.battery == 720; }},
+        {"battery =", nullptr, true, [](W w) { return w.battery == 720; }},
+        {"= 5", nullptr, true, nullptr},
+        {"power_cut = Keep", nullptr, true, nullptr},
+        {"power_cut = sideways", nullptr, true, nullptr},
+        {"power_cut = tear", nullptr, false, nullptr},
+        {"rtc = garbage", nullptr, true, nullptr},
+        {"rtc = 2099/13/40-25:61:61", nullptr, true, nullptr},
+        {"rtc = 2099/12/31-23:59:59", nullptr, false, nullptr},
+        {"flash_mb = 0", nullptr, true, nullptr},
+        {"flash_mb = -1", nullptr, true, nullptr},
+        {"flash_mb = 0x10", nullptr, true, nullptr},
+        {"flash_mb = 99999999999", nullptr, true, nullptr},
+        {"sensor.hot_pixels = 4096", nullptr, true, nullptr},
+        {"sensor.hot_pixels = 4095", nullptr, false, nullptr},
+        {"iris.pwm = -3", nullptr, true, nullptr},
+        {"vb_refuse = 0x12x", nullptr, true, nullptr},
+        {"vb_refuse = 0xC03C460D", nullptr, false, nullptr},
+        // A NUL byte is shown, not taken as the line's end.
+        {std::string("battery = 7\0" "20", 14), nullptr, true, [](W w) { return w.battery == 720; },
+         "battery = 7\\x0020"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.line);
-        testsupport::write_conf(root_, std::string("# the camera's surroundings\n") + c.line + "\n");
+        SCOPED_TRACE(c.said ? c.said : c.line);
+        testsupport::write_conf(root_, "# the camera's surroundings\n" + c.line + "\n");
         const std::string err = testsupport::capture_stderr([&] { sim::start(root_); });
-        const std::string said = std::string("board.conf line 2 '") + c.line + "' refused: ";
+        const std::string said = "board.conf line 2 '" + (c.said ? c.said : c.line) + "' refused: ";
         EXPECT_EQ(events(said).size(), c.refused ? 1u : 0u);
         EXPECT_EQ(err.find(said) != std::string::npos, c.refused) << err;
+        // A refused line leaves its key at the default; a taken one gives it.
+        const size_t eq = c.line.find('=');
+        if (eq != std::string::npos) {
+            auto trim = [](std::string t) {
+                t.erase(0, t.find_first_not_of(' '));
+                return t.erase(t.find_last_not_of(' ') + 1);
+            };
+            EXPECT_EQ(sim::conf(trim(c.line.substr(0, eq)), ""), c.refused ? "" : trim(c.line.substr(eq + 1)));
+        }
         if (c.check) {
             EXPECT_TRUE(c.check(sim::world()));
         }
         if (c.command) {
             sim::start(root_);
             EXPECT_EQ(sim::control(c.command).compare(0, 7, "error: ") == 0, c.refused);
-            EXPECT_TRUE(c.check(sim::world()));
+            if (c.check) {
+                EXPECT_TRUE(c.check(sim::world()));
+            }
         }
     }
+}
+
+// A byte-order mark an editor wrote is skipped; a key given twice is told,
+// with which line holds, and a refused later value keeps the earlier one.
+TEST_F(ContractTest, BoardConfSkipsAByteOrderMarkAndTellsAKeyGivenTwice)
+{
+    testsupport::write_conf(root_, "\xEF\xBB\xBF" "battery = 500\nbattery = 600\nbattery = 7x\ncard_mb = 64\n");
+    const std::string err = testsupport::capture_stderr([&] { sim::start(root_); });
+    for (const char *said : {"board.conf line 1 'battery = 500' replaced: battery is given again on line 2, which holds",
+                             "board.conf line 3 'battery = 7x' refused: battery must be a whole number from 0 to "
+                             "65535; line 2's value kept"}) {
+        EXPECT_EQ(events(said).size(), 1u) << said;
+        EXPECT_NE(err.find(said), std::string::npos) << err;
+    }
+    EXPECT_EQ(events("board.conf line").size(), 2u);
+    EXPECT_EQ(sim::world().battery, 600);
+    EXPECT_EQ(sim::world().card_mb, 64);
 }
 
 TEST_F(ContractTest, CardInsertionShowsInRegistersAndPartitions)

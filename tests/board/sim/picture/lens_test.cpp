@@ -62,7 +62,7 @@ TEST_F(LensTest, TheIrisFittedComesFromBoardConfAndTheControlCommand)
         EXPECT_NEAR(sim::lens_light(), c.light, 1e-9);
         EXPECT_NE(sim::control("status").find(c.status), std::string::npos) << sim::control("status");
     }
-    EXPECT_NE(testsupport::events("lens unknown iris 'zoom'").size(), 0u);
+    EXPECT_NE(testsupport::events("board.conf line 1 'iris = zoom' refused: iris must be none, dc or piris").size(), 0u);
 
     struct Command {
         const char *line, *answer;
