@@ -94,7 +94,7 @@ TEST_F(AudioFileTest, TheAudioCommandTakesOnlyRegularWavFiles)
 }
 
 // A board.conf naming a file the board cannot take boots with the default
-// tone and says why in events.log.
+// tone and says why in events.log, the line refused.
 TEST_F(AudioFileTest, BoardConfWithABadFileBootsWithTheDefaultTone)
 {
     for (const Case &c : files()) {
@@ -105,7 +105,7 @@ TEST_F(AudioFileTest, BoardConfWithABadFileBootsWithTheDefaultTone)
         Sound now = sound_now();
         if (c.why) {
             EXPECT_TRUE(now.kind == Sound::tone && now.hz == 1000);
-            EXPECT_EQ(1u, testsupport::events(std::string("not understood (audio file ") + c.path + ": " + c.why).size());
+            EXPECT_EQ(1u, testsupport::events(std::string("refused: audio file ") + c.path + ": " + c.why).size());
         } else {
             EXPECT_EQ(Sound::file, now.kind);
             EXPECT_EQ(c.samples, now.wav.samples.size());
