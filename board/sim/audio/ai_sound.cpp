@@ -80,6 +80,7 @@ void Sound::from_conf()
     std::vector<std::string> words = split_words(text);
     if (words.empty())
         return;
+    // Checked as board.conf was read; the file may have gone since.
     std::string why = parse(words);
     if (!why.empty())
         event("ai", "audio '%s' not understood (%s), capturing a 1000 Hz tone", text.c_str(), why.c_str());
@@ -124,11 +125,9 @@ std::string Echo::parse(const std::vector<std::string> &w)
 
 void Echo::from_conf()
 {
+    // board.conf's words were checked as they were read.
     *this = Echo();
-    std::string text = conf("audio.echo", "off");
-    std::string why = parse(split_words(text));
-    if (!why.empty())
-        event("ai", "audio.echo '%s' not understood, no echo", text.c_str());
+    parse(split_words(conf("audio.echo", "off")));
 }
 
 namespace {
