@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 namespace sim {
 
@@ -71,24 +72,17 @@ std::string request_check(const std::string &key, const std::string &value)
 }
 
 struct ConfKey {
-    const char *key;
+    std::string key;
     Check check;
 };
 
-const std::vector<ConfKey> &conf_keys()
+// The surroundings' keys come from the control commands' own table.
+std::vector<ConfKey> make_conf_keys()
 {
-    static const std::vector<ConfKey> table = {
-        {"card", world_check},
-        {"card_mb", world_check},
-        {"battery", world_check},
-        {"hold", world_check},
-        {"usb", world_check},
-        {"tv", world_check},
-        {"scene.brightness", world_check},
-        {"scene.kelvin", world_check},
-        {"scene.motion", world_check},
-        {"scene.pattern", world_check},
-        {"scene.haze", world_check},
+    std::vector<ConfKey> table;
+    for (const std::string &key : world_setting_keys())
+        table.push_back({key, world_check});
+    const ConfKey own[] = {
         {"audio", sound_check},
         {"audio.echo", echo_check},
         {"rtc", date_check},
@@ -120,6 +114,13 @@ const std::vector<ConfKey> &conf_keys()
         {"vda_refuse", request_check},
         {"tlv320_refuse", request_check},
     };
+    table.insert(table.end(), std::begin(own), std::end(own));
+    return table;
+}
+
+const std::vector<ConfKey> &conf_keys()
+{
+    static const std::vector<ConfKey> table = make_conf_keys();
     return table;
 }
 
